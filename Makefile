@@ -1,0 +1,29 @@
+# A thin layer over CMake. `make run` and `make test` install what is missing first.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: run test build deps configure pictures demo bench fuzz load format clean
+
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target jackwell
+	./$(BUILD)/jackwell
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@if [ ! -f $(BUILD)/build.ninja ]; then \
+		cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS); fi
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,140 @@
+#include "chat/transport.h"
+
+#include "clock/clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace jackwell {
+
+ChatTransport::ChatTransport(ChatLibrary& library, Clock& clock, QByteArray appName)
+    : library_(library), clock_(clock), appName_(std::move(appName)) {
+    retryAlarm_ = clock_.createAlarm([this] { pump(); });
+}
+
+ChatTransport::~ChatTransport() = default;
+
+qint16 ChatTransport::open() {
+    return library_.InitDDE(
+        appName_, [this](const QByteArray& s) { OnStatus(s); },
+        [this](const QByteArray& a, qint16 n, const QByteArray& b) { OnEvent(a, n, b); },
+        [this](const QByteArray& t) { OnText(t); });
+}
+
+void ChatTransport::close() {
+    retryAlarm_->stop();
+    queue_.clear();
+    library_.KillDDE();
+}
+
+void ChatTransport::OnStatus(const QByteArray& status) { lastStatus_ = QString::fromUtf8(status); }
+
+void ChatTransport::OnEvent(const QByteArray& text1, qint16 number, const QByteArray& text2) {
+    eventText1_ = QString::fromUtf8(text1);
+    eventNumber_ = number;
+    eventText2_ = QString::fromUtf8(text2);
+}
+
+QString ChatTransport::cleanChatText(const QByteArray& text) {
+    QString wide = QString::fromUtf8(text);
+    // The library ends its text with four filler characters and a NUL: cut the
+    // NUL, the four in front of it and everything behind it.
+    const qsizetype nul = wide.indexOf(QChar(u'\0'));
+    const qsizetype p = nul < 0 ? 0 : nul + 1;
+    if (p > 5)
+        wide.truncate(p - 5);
+    while (wide.endsWith(QLatin1String("\r\n")))
+        wide.chop(2);
+    return wide;
+}
+
+void ChatTransport::OnText(const QByteArray& text) {
+    chatText_ = cleanChatText(text);
+    if (chatText_.isEmpty() || waiters_.empty())
+        return;
+    auto ready = std::move(waiters_);
+    waiters_.clear();
+    for (auto& waiter : ready) {
+        if (waiter.context)
+            waiter.then();
+    }
+}
+
+void ChatTransport::SendPrivateMessage(const QString& recipient, const QString& message) {
+    Communicate(2, recipient, message);
+}
+
+void ChatTransport::Communicate(int requestCode, const QString& recipient,
+                                const QString& message) {
+    Request request;
+    request.requestCode = qint16(requestCode);
+    request.recipient = recipient.toUtf8();
+    request.message = message.toUtf8();
+    enqueue(std::move(request));
+}
+
+void ChatTransport::ReadAllChatText() {
+    Request request;
+    request.readText = true;
+    enqueue(std::move(request));
+}
+
+void ChatTransport::fetchChatText(QObject* context, std::function<void()> then) {
+    chatText_.clear();
+    waiters_.push_back({QPointer<QObject>(context), std::move(then)});
+    ReadAllChatText();
+}
+
+void ChatTransport::Pause(double seconds, QObject* context, std::function<void()> then) {
+    if (!(seconds > 0)) {
+        then();
+        return;
+    }
+    const double ms = std::min(seconds * 1000.0, double(std::numeric_limits<int>::max()));
+    clock_.callAfter(int(std::ceil(ms)), context, std::move(then));
+}
+
+void ChatTransport::enqueue(Request request) {
+    queue_.push_back(std::move(request));
+    // A request behind one that waits for its repetition waits its turn.
+    if (!retryAlarm_->isActive())
+        pump();
+}
+
+void ChatTransport::pump() {
+    if (pumping_)
+        return; // a request made from inside a callback joins the queue
+    pumping_ = true;
+    while (!queue_.empty()) {
+        if (!tryFront())
+            break;
+        queue_.pop_front();
+    }
+    pumping_ = false;
+}
+
+bool ChatTransport::tryFront() {
+    Request& request = queue_.front();
+    const qint64 now = clock_.monotonicMs();
+    if (request.firstTryMs < 0)
+        request.firstTryMs = now;
+    if (request.readText)
+        library_.DapiGetAllText(appName_);
+    else
+        library_.DapiCommunicate(appName_, request.requestCode, request.recipient,
+                                 request.message);
+    const QString status = lastStatus_;
+    if (status.isEmpty() || status == QLatin1String("0") || status == QLatin1String("-1"))
+        return true;
+    if (clock_.monotonicMs() - request.firstTryMs >= kRetryBoundMs)
+        return true; // given up, like "-1"
+    if (status == QLatin1String("10"))
+        library_.DapiRegister(appName_);
+    const int delay = std::min(kLongestRetryDelayMs, kFirstRetryDelayMs << std::min(request.repetitions, 16));
+    ++request.repetitions;
+    retryAlarm_->start(delay);
+    return false;
+}
+
+} // namespace jackwell

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "chat/dapi.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace jackwell {
+
+class Alarm;
+class Clock;
+
+// The layer between the game and the chat library: private messages out, the
+// whole chat text in, the library's callbacks, and the pause.
+//
+// Requests go out in the order they were made. Each is judged by the status the
+// library reports while it runs: "0" or no text means done, "-1" means given
+// up, "10" means register again and repeat, anything else means repeat. A
+// repetition waits a short pause that grows each time (on the event loop, so
+// the window stays responsive), and a request still not done after
+// kRetryBoundMs is given up like "-1".
+class ChatTransport : public QObject {
+public:
+    static constexpr int kRetryBoundMs = 10000;
+    static constexpr int kFirstRetryDelayMs = 10;
+    static constexpr int kLongestRetryDelayMs = 500;
+
+    ChatTransport(ChatLibrary& library, Clock& clock, QByteArray appName);
+    ~ChatTransport() override;
+
+    // Opens the link (InitDDE with the three callbacks); 0 on success.
+    qint16 open();
+    // Closes the link (KillDDE).
+    void close();
+
+    void OnStatus(const QByteArray& status);
+    void OnEvent(const QByteArray& text1, qint16 number, const QByteArray& text2);
+    void OnText(const QByteArray& text);
+
+    void SendPrivateMessage(const QString& recipient, const QString& message);
+    void Communicate(int requestCode, const QString& recipient, const QString& message);
+    void ReadAllChatText();
+
+    // Empties chatText, asks for the chat text and runs `then` once a
+    // non-empty text has arrived, unless `context` is gone by then. Never
+    // runs `then` inside this call.
+    void fetchChatText(QObject* context, std::function<void()> then);
+    // Runs `then` after `seconds`: at once when seconds is zero or less,
+    // otherwise from the event loop once the time has passed.
+    void Pause(double seconds, QObject* context, std::function<void()> then);
+
+    const QString& chatText() const { return chatText_; }
+    void setChatText(const QString& text) { chatText_ = text; }
+    const QString& lastStatus() const { return lastStatus_; }
+    int pendingRequests() const { return int(queue_.size()); }
+
+    // The cleaning OnText applies before storing the chat text.
+    static QString cleanChatText(const QByteArray& text);
+
+private:
+    struct Request {
+        bool readText = false;
+        qint16 requestCode = 0;
+        QByteArray recipient;
+        QByteArray message;
+        qint64 firstTryMs = -1;
+        int repetitions = 0;
+    };
+    void enqueue(Request request);
+    void pump();
+    // Makes one try of the request at the front; true when it is finished.
+    bool tryFront();
+
+    ChatLibrary& library_;
+    Clock& clock_;
+    QByteArray appName_;
+    QString chatText_;
+    QString lastStatus_;
+    QString eventText1_, eventText2_;
+    qint16 eventNumber_ = 0;
+    std::deque<Request> queue_;
+    std::unique_ptr<Alarm> retryAlarm_;
+    bool pumping_ = false;
+    struct Waiter {
+        QPointer<QObject> context;
+        std::function<void()> then;
+    };
+    std::vector<Waiter> waiters_;
+};
+
+} // namespace jackwell

@@ -1,0 +1,72 @@
+#include "controls/card.h"
+
+#include "clock/clock.h"
+
+namespace jackwell {
+
+Card::Card(Effects effects) : fx_(effects) {
+    for (int i = 0; i < 4; ++i) {
+        alarms_[i] = fx_.clock.createAlarm([this, i] {
+            switch (i) {
+            case 0: Timer1_Timer(); break;
+            case 1: Timer2_Timer(); break;
+            case 2: Timer3_Timer(); break;
+            default: Timer4_Timer(); break;
+            }
+        });
+    }
+    syncTimers();
+}
+
+Card::~Card() = default;
+
+Card::EventScope::~EventScope() {
+    if (--card_.eventDepth_ == 0) {
+        card_.syncTimers();
+        emit card_.changed();
+    }
+}
+
+// A running timer whose interval changed restarts its countdown; enabling a
+// running timer changes nothing. The evaluation timer delivers no tick while
+// an evaluation is under way, though it stays enabled.
+void Card::syncTimers() {
+    for (int i = 0; i < 4; ++i) {
+        const TimerState& timer = i < 3 ? state.reels[i].timer : state.timer4;
+        const bool deliver = timer.enabled && !(i == 3 && evaluating_);
+        Alarm& alarm = *alarms_[i];
+        if (!deliver) {
+            alarm.stop();
+            continue;
+        }
+        if (!alarm.isActive() || armedInterval_[i] != timer.interval) {
+            armedInterval_[i] = timer.interval;
+            alarm.start(timer.interval);
+        }
+    }
+}
+
+void Card::bringToRest() {
+    EventScope scope(*this);
+    for (Reel& reel : state.reels)
+        reel.timer.enabled = false;
+    state.timer4.enabled = false;
+    for (Reel& reel : state.reels)
+        reel.resultPicture.visible = false;
+    state.startEnabled = true;
+    state.finishEnabled = false;
+    for (Reel& reel : state.reels)
+        reel.reelPicture.visible = true;
+}
+
+void Card::Label24_Click() {
+    EventScope scope(*this);
+    payouts.show();
+}
+
+void Card::payoutsClosed() {
+    EventScope scope(*this);
+    payouts.closed();
+}
+
+} // namespace jackwell

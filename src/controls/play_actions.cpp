@@ -1,0 +1,128 @@
+// The card's buttons: GET HOST, REGISTER, the holds, ESP HOLD, START, FINISH,
+// RESET CARD and the coin slot.
+
+#include "controls/card.h"
+
+#include "chat/transport.h"
+#include "protocol/handlers.h"
+
+namespace jackwell {
+
+namespace {
+const QString kRegisterMessage = QStringLiteral("Register me!");
+const QString kHoldMessage = QStringLiteral("I hold ");
+const QString kFreeGame = QStringLiteral("Free Game");
+} // namespace
+
+void Card::Label4_Click() {
+    EventScope scope(*this);
+    if (hostWaiting_)
+        return; // already waiting for the chat text
+    hostWaiting_ = true;
+    fx_.chat.fetchChatText(this, [this] {
+        EventScope scope(*this);
+        hostWaiting_ = false;
+        FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
+    });
+}
+
+void Card::Label2_Click() {
+    EventScope scope(*this);
+    if (state.machineKeeperName.isEmpty())
+        return;
+    fx_.chat.SendPrivateMessage(state.machineKeeperName, kRegisterMessage);
+}
+
+void Card::holdClick(int reel) {
+    EventScope scope(*this);
+    toggleHold(state, reel);
+}
+
+void Card::Label6_Click() { holdClick(0); }
+void Card::Label7_Click() { holdClick(1); }
+void Card::Label8_Click() { holdClick(2); }
+
+void Card::Label15_Click() {
+    EventScope scope(*this);
+    QString message = kHoldMessage;
+    for (int reel = 0; reel < 3; ++reel) {
+        message += isHeld(state, reel) ? u'1' : u'0';
+        if (reel < 2)
+            message += u',';
+    }
+    fx_.chat.SendPrivateMessage(state.machineKeeperName, message);
+    state.finishEnabled = true;
+}
+
+void Card::Label14_Click() {
+    EventScope scope(*this);
+    if (state.machineKeeperName.isEmpty() || startWaiting_)
+        return;
+    startWaiting_ = true;
+    fx_.chat.fetchChatText(this, [this] {
+        EventScope scope(*this);
+        startWaiting_ = false;
+        FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
+        HandleFirstResult(state, payouts, tokenizer, fx_.chat.chatText());
+        for (Reel& reel : state.reels)
+            reel.timer.enabled = true;
+        state.startEnabled = false;
+        for (Reel& reel : state.reels)
+            reel.reelPicture.visible = true;
+        for (Reel& reel : state.reels)
+            reel.resultPicture.visible = false;
+        for (Reel& reel : state.reels)
+            reel.finalCode = QStringLiteral("0");
+    });
+}
+
+void Card::Label16_Click() {
+    EventScope scope(*this);
+    if (finishWaiting_)
+        return;
+    finishWaiting_ = true;
+    fx_.chat.fetchChatText(this, [this] {
+        EventScope scope(*this);
+        finishWaiting_ = false;
+        FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
+        HandleFinalResult(state, tokenizer, fx_.chat.chatText());
+        for (Reel& reel : state.reels)
+            reel.timer.interval = kSpinStartIntervalMs;
+        for (Reel& reel : state.reels)
+            reel.timer.enabled = true;
+        state.finishEnabled = false;
+        state.startEnabled = true;
+        for (int i = 0; i < 3; ++i) {
+            const bool held = isHeld(state, i);
+            state.reels[i].reelPicture.visible = !held;
+            state.reels[i].resultPicture.visible = held;
+        }
+        state.timer4.enabled = true;
+    });
+}
+
+void Card::Label3_Click() {
+    EventScope scope(*this);
+    for (Reel& reel : state.reels)
+        reel.reelPicture.image = kRestingReelImage;
+    state.startEnabled = true;
+    state.finishEnabled = false;
+    for (Reel& reel : state.reels)
+        reel.firstCode = QStringLiteral("0");
+    for (Reel& reel : state.reels)
+        reel.finalCode = QStringLiteral("0");
+    state.text1.clear();
+    state.machineKeeperName.clear();
+    state.tokens = QStringLiteral("(0)");
+    state.credits = QStringLiteral("0");
+}
+
+void Card::Label13_Click() {
+    EventScope scope(*this);
+    // Every game is free: the slot takes no coins while the caption says so,
+    // and the card never says anything else.
+    if (state.freeGame == kFreeGame)
+        return;
+}
+
+} // namespace jackwell

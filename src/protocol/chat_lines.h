@@ -1,0 +1,45 @@
+#pragma once
+
+// The chat text's line format: lines joined by CR LF; a private line the player
+// sent begins "ESP to", one sent to the player "ESP from"; a message is known by
+// a marker anywhere in the line, and the text in front of it is its speaker.
+
+#include "protocol/get_token.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace jackwell {
+
+enum class LineKind { Outgoing, Incoming, Other };
+
+struct ChatLine {
+    QStringView text; // with the private prefix and the character after it removed
+    LineKind kind;
+};
+
+inline const QString kLineBreak = QStringLiteral("\r\n");
+inline const QString kSystemSpeaker = QStringLiteral("<system>");
+
+// Removes "ESP to" or "ESP from" and the one character after it, whatever it is.
+ChatLine normaliseLine(QStringView line);
+
+// A marker found in a line whose speaker is not "<system>".
+struct Message {
+    QStringView speaker; // everything in front of the marker
+    QStringView window;  // the line up to `kept` characters behind the marker's start
+};
+std::optional<Message> findMessage(const ChatLine& line, QStringView marker, qsizetype kept);
+
+// Calls visit(ChatLine) for each line of `text`, first line first, until the
+// first empty line or the end. Lets no events run.
+template <typename Visit> void walkLines(Tokenizer& tokenizer, const QString& text, Visit&& visit) {
+    if (text.isEmpty())
+        return; // nothing to walk, and an empty start would resume an old walk
+    for (QStringView line = tokenizer.GetTokenView(text, kLineBreak); !line.isEmpty();
+         line = tokenizer.GetTokenView(QString(), kLineBreak))
+        visit(normaliseLine(line));
+}
+
+} // namespace jackwell

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace jackwell {
+
+// Cuts a text into pieces at a delimiter, one piece per call. The remainder is
+// a position in the text the cutting started on, never a copy of the rest, so
+// walking a whole chat text costs one pass however long it is.
+class Tokenizer {
+public:
+    // A non-empty sText starts cutting anew on it; an empty one goes on where the
+    // previous call stopped. Returns the text up to the first sDelimiter and
+    // drops the delimiter; with no delimiter left, returns the whole rest. An
+    // empty delimiter is found at the start of a non-empty remainder.
+    QString GetToken(const QString& sText, const QString& sDelimiter);
+    // The same, as a view into the text being cut. It stays valid until a call
+    // with a non-empty sText starts on another text.
+    QStringView GetTokenView(const QString& sText, QStringView sDelimiter);
+
+    // What has not been cut off yet.
+    QStringView tokenRemainder() const { return QStringView(text_).mid(pos_); }
+
+private:
+    QString text_;
+    qsizetype pos_ = 0;
+};
+
+} // namespace jackwell

@@ -1,0 +1,85 @@
+#pragma once
+
+// The card's display state: everything the player sees on the main window and
+// every item the game keeps between events. Handlers read and write it in
+// place; frmJackwell renders it after each event. Member comments name the
+// control of the card that shows each item.
+
+#include "reels/card_constants.h"
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace jackwell {
+
+struct PictureBox {
+    int image = 0;       // symbol image number 1..14, or kNoImage
+    bool visible = true;
+};
+
+struct HoldButton {
+    QString caption = QStringLiteral("HOLD");
+    quint32 backColour = kColourNotHeld;
+};
+
+struct TimerState {
+    bool enabled = true; // design state: running
+    int interval = kSpinStartIntervalMs;
+};
+
+struct Reel {
+    PictureBox reelPicture{kRestingReelImage, true};    // Picture1(0..2)
+    PictureBox resultPicture{kDesignResultImage, true}; // Picture2..Picture4
+    QString firstCode = QStringLiteral("0");            // Label18..Label20
+    QString finalCode = QStringLiteral("0");            // Label21..Label23
+    HoldButton hold;                                    // Label6..Label8
+    TimerState timer;                                   // Timer1..Timer3
+};
+
+// The card in its design state; start-up then brings it to rest.
+struct CardState {
+    std::array<Reel, 3> reels;
+    std::array<qint16, 6> drawCodes{}; // first draw 0..2, final draw 3..5
+
+    QString freeGame = QStringLiteral("Free Game"); // Label10
+    QString credits = QStringLiteral("0");          // Label11
+    QString creditsTag;                             // Label11's tag: the raw credits piece
+    QString tokens = QStringLiteral("(0)");         // Label12
+
+    QString machineKeeperName;
+    QString text1; // Text1: the machinekeeper's name as shown
+
+    bool startEnabled = true;   // Label14
+    bool espHoldEnabled = true; // Label15
+    bool finishEnabled = true;  // Label16
+    TimerState timer4{true, kEvaluationIntervalMs};
+};
+
+// A reel is held exactly when its hold button is yellow; the caption is never read.
+bool isHeld(const CardState& state, int reel);
+void setHeld(CardState& state, int reel, bool held);
+// Cyan becomes held; any other colour becomes not held.
+void toggleHold(CardState& state, int reel);
+
+// "01".."09" lose their leading zero; every other caption stays as it is.
+QString normaliseCode(const QString& caption);
+// Applies normaliseCode to the six code labels, first draw then final draw.
+void normaliseCodes(CardState& state);
+
+// A code caption read back as a number: the value when the text is a 16-bit
+// whole number (blanks around it and leading zeros allowed), else 0.
+qint16 codeValue(const QString& caption);
+// The symbol image a code value selects: the value when it is 1..14, else kNoImage.
+int symbolImage(qint16 value);
+
+enum class Draw { First, Final };
+// Reads the three code captions of one draw back into drawCodes and puts the
+// symbols they select into the result pictures (visibility untouched).
+void takeDrawCodes(CardState& state, Draw draw);
+
+// "(" + credits * 50 + ")", or nothing when the credits are not a decimal number.
+std::optional<QString> tokensFor(const QString& credits);
+
+} // namespace jackwell

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "chat/dapi.h"
+#include "chat/transport.h"
+#include "controls/card.h"
+#include "settings/options.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+namespace jackwell {
+
+class Beeper;
+class Clock;
+class SoundPlayer;
+class frmJackwell;
+
+// The program: its windows, its options and its link to the chat world, from
+// the main window's load to its unload.
+class JackwellApp : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr qint16 kInitErrorNumber = 10001;
+    static const QByteArray appName; // "Jackwell"
+
+    struct Setup {
+        Clock& clock;
+        ChatBackendFactory chatBackend;
+        SoundPlayer& sound;
+        Beeper& beeper;
+        QString settingsPath;
+    };
+
+    explicit JackwellApp(Setup setup);
+    ~JackwellApp() override;
+
+    // Start-up, before the main window is first shown. On failure returns
+    // false with the message for the player in `error`; the window must not be shown.
+    bool Form_Load(QString* error);
+    // Shutdown: closes the chat link and the other windows, saving the options.
+    void Form_Unload();
+
+    frmJackwell& window() { return *window_; }
+    Card& card() { return *card_; }
+    Options& options() { return options_; }
+    ChatTransport& chat() { return *transport_; }
+    ChatLibrary& chatLibrary() { return *library_; }
+
+    // "Stay On Top" clicked, or set by the settings reader: 1 pins the main
+    // window, 0 releases it, 2 changes nothing.
+    void Check1_Click();
+    // Writes the settings file; a failure is shown to the player, the program goes on.
+    bool saveOptions();
+
+signals:
+    // A message for the player (a settings file that cannot be written, ...).
+    void problem(const QString& message);
+
+private:
+    Setup setup_;
+    Options options_;
+    std::unique_ptr<ChatLibrary> library_;
+    std::unique_ptr<ChatTransport> transport_;
+    std::unique_ptr<Card> card_;
+    std::unique_ptr<frmJackwell> window_;
+    bool unloaded_ = false;
+};
+
+} // namespace jackwell

@@ -1,0 +1,70 @@
+// Jackwell: the player's side of a slot machine run by a machinekeeper robot in a chat world.
+
+#include "clock/real_clock.h"
+#include "settings/qt_sound_player.h"
+#include "settings/settings_file.h"
+#include "shell/frm_jackwell.h"
+#include "shell/jackwell_app.h"
+#include "world/default_backend.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// Shows a message without a nested event loop: the process ends once it is dismissed.
+void showFatal(const QString& message) {
+    std::fprintf(stderr, "jackwell: %s\n", qPrintable(QString(message).replace(u'\n', u' ')));
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Jackwell"), message);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, qApp, [] { QCoreApplication::exit(1); });
+    box->open();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "jackwell: no display found (DISPLAY is not set); to run it without "
+                             "a screen use: xvfb-run -a make run\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Jackwell"));
+
+    jackwell::RealClock clock;
+    jackwell::QtSoundPlayer sound;
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    jackwell::JackwellApp jackwell({clock,
+                                    [&clock, exeDir] {
+                                        return jackwell::makeDefaultBackend(clock, exeDir);
+                                    },
+                                    sound, sound, jackwell::settingsFilePath(exeDir)});
+    QString error;
+    if (!jackwell.Form_Load(&error)) {
+        showFatal(error);
+        return app.exec() == 0 ? 1 : 1;
+    }
+    QObject::connect(&jackwell, &jackwell::JackwellApp::problem, &app,
+                     [](const QString& message) {
+                         std::fprintf(stderr, "jackwell: %s\n", qPrintable(message));
+                         auto* box = new QMessageBox(QMessageBox::Warning,
+                                                     QStringLiteral("Jackwell"), message);
+                         box->setAttribute(Qt::WA_DeleteOnClose);
+                         box->open();
+                     });
+    QObject::connect(&jackwell.window(), &jackwell::frmJackwell::closing, &app, [&jackwell] {
+        jackwell.Form_Unload();
+        QCoreApplication::quit();
+    });
+    jackwell.window().show();
+    return app.exec();
+}

@@ -1,0 +1,65 @@
+#include "world/chat_world.h"
+
+namespace jackwell {
+
+namespace {
+const QByteArray kFiller = QByteArray("    ") + '\0';
+constexpr qint16 kPrivateMessage = 2;
+} // namespace
+
+ChatWorld::ChatWorld() : delivered_(kFiller) {}
+
+bool ChatWorld::open(const QByteArray&, EventSink) {
+    open_ = true;
+    return true;
+}
+
+void ChatWorld::close() { open_ = false; }
+
+std::optional<QByteArray> ChatWorld::registerApp(const QByteArray&) { return QByteArray("0"); }
+
+std::optional<QByteArray> ChatWorld::communicate(const QByteArray&, qint16 requestCode,
+                                                 const QByteArray& recipient,
+                                                 const QByteArray& message) {
+    if (!open_ || requestCode != kPrivateMessage || recipient.isEmpty())
+        return QByteArray("-1");
+    const QString to = QString::fromUtf8(recipient);
+    const QString text = QString::fromUtf8(message);
+    appendLine(QStringLiteral("ESP to ") + to + QStringLiteral(": ") + text);
+    if (hook_)
+        hook_(to, text);
+    return QByteArray("0");
+}
+
+std::optional<QByteArray> ChatWorld::requestText(const QByteArray&) {
+    return open_ ? QByteArray("0") : QByteArray("-1");
+}
+
+QByteArray ChatWorld::deliveredText() { return delivered_; }
+
+void ChatWorld::appendLine(const QString& line) {
+    QString clean = line;
+    clean.replace(u'\r', u' ').replace(u'\n', u' ').replace(QChar(u'\0'), u' ');
+    delivered_.chop(kFiller.size());
+    if (lines_ > 0)
+        delivered_.append("\r\n");
+    delivered_.append(clean.toUtf8());
+    delivered_.append(kFiller);
+    ++lines_;
+}
+
+void ChatWorld::appendPublic(const QString& speaker, const QString& text) {
+    appendLine(speaker + QStringLiteral(": ") + text);
+}
+
+void ChatWorld::appendSystem(const QString& text) {
+    appendLine(QStringLiteral("<system>: ") + text);
+}
+
+void ChatWorld::appendPrivateFrom(const QString& sender, const QString& text) {
+    appendLine(QStringLiteral("ESP from ") + sender + QStringLiteral(": ") + text);
+}
+
+QByteArray ChatWorld::log() const { return delivered_.left(delivered_.size() - kFiller.size()); }
+
+} // namespace jackwell

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "chat/chat_backend.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace jackwell {
+
+// The embedded chat world: a chat log of lines in the chat client's format,
+// "ESP to NAME: text" for a private message the player sent, "ESP from NAME:
+// text" for one sent to the player, "NAME: text" for a public line and
+// "<system>: text" for the world's own notices.
+class ChatWorld : public ChatBackend {
+public:
+    // Called with (recipient, text) whenever the player sends a private message.
+    using PrivateMessageHook = std::function<void(const QString&, const QString&)>;
+
+    ChatWorld();
+
+    bool open(const QByteArray& appName, EventSink events) override;
+    void close() override;
+    std::optional<QByteArray> registerApp(const QByteArray& appName) override;
+    std::optional<QByteArray> communicate(const QByteArray& appName, qint16 requestCode,
+                                          const QByteArray& recipient,
+                                          const QByteArray& message) override;
+    std::optional<QByteArray> requestText(const QByteArray& appName) override;
+    QByteArray deliveredText() override;
+
+    // Appends one line to the log as it stands; a line break inside it is kept
+    // out of the log's line structure by turning it into a blank.
+    void appendLine(const QString& line);
+    void appendPublic(const QString& speaker, const QString& text);
+    void appendSystem(const QString& text);
+    void appendPrivateFrom(const QString& sender, const QString& text);
+
+    void setPrivateMessageHook(PrivateMessageHook hook) { hook_ = std::move(hook); }
+    bool isOpen() const { return open_; }
+    // The log without the delivery filler, lines joined by CR LF.
+    QByteArray log() const;
+    qsizetype lineCount() const { return lines_; }
+
+private:
+    // The log is kept as delivered (lines joined by CR LF, then the filler and
+    // a NUL) so that a delivery shares the buffer instead of copying it.
+    QByteArray delivered_;
+    qsizetype lines_ = 0;
+    bool open_ = false;
+    PrivateMessageHook hook_;
+};
+
+} // namespace jackwell

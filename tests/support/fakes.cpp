@@ -1,0 +1,1 @@
+#include "support/fakes.h"

@@ -1,0 +1,89 @@
+#pragma once
+
+// Stand-ins for the program's effects, so tests see what the game would have
+// played, beeped or sent, and a chat backend that answers whatever status a
+// test asks for.
+
+#include "chat/chat_backend.h"
+#include "reels/beeper.h"
+#include "settings/sound_player.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace jackwell::testing {
+
+struct FakeSound final : SoundPlayer, Beeper {
+    struct Played {
+        QString file;
+        bool repeat;
+    };
+    std::vector<Played> played;
+    int stops = 0;
+    int beeps = 0;
+    void PlaySound(const QString& filename, bool repeat) override {
+        played.push_back({filename, repeat});
+    }
+    void StopSound() override { ++stops; }
+    void beep() override { ++beeps; }
+};
+
+// A chat backend whose statuses come from a script: each request takes the next
+// scripted status (std::nullopt: reports none); when the script runs out it
+// answers `otherwise`.
+class ScriptedBackend final : public ChatBackend {
+public:
+    struct Call {
+        QByteArray what; // "communicate", "register", "text"
+        qint16 code = 0;
+        QByteArray recipient;
+        QByteArray message;
+    };
+
+    bool openResult = true;
+    std::deque<std::optional<QByteArray>> statuses;
+    std::optional<QByteArray> otherwise = QByteArray("0");
+    QByteArray text = QByteArray("line one\r\nline two") + QByteArray("    ") + '\0';
+    std::vector<Call>* calls = nullptr; // outlives the backend, so tests can read it after close
+    bool* closed = nullptr;
+
+    bool open(const QByteArray&, EventSink) override { return openResult; }
+    void close() override {
+        if (closed)
+            *closed = true;
+    }
+    std::optional<QByteArray> registerApp(const QByteArray&) override {
+        record({"register", 0, {}, {}});
+        return std::nullopt;
+    }
+    std::optional<QByteArray> communicate(const QByteArray&, qint16 code, const QByteArray& to,
+                                          const QByteArray& message) override {
+        record({"communicate", code, to, message});
+        return next();
+    }
+    std::optional<QByteArray> requestText(const QByteArray&) override {
+        record({"text", 0, {}, {}});
+        return next();
+    }
+    QByteArray deliveredText() override { return text; }
+
+private:
+    void record(Call call) {
+        if (calls)
+            calls->push_back(std::move(call));
+    }
+    std::optional<QByteArray> next() {
+        if (statuses.empty())
+            return otherwise;
+        auto status = statuses.front();
+        statuses.pop_front();
+        return status;
+    }
+};
+
+} // namespace jackwell::testing
