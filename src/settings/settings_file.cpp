@@ -1,0 +1,231 @@
+#include "settings_file.h"
+
+#include "settings_fields.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <array>
+
+namespace jackwell {
+
+namespace {
+
+enum Key { Text1, Text2, Check1, Check2, Check3, KeyCount };
+
+// In the order the reader tests them and the writer writes them.
+constexpr std::array<QStringView, KeyCount> keyNames = {u"Text1", u"Text2", u"Check1", u"Check2",
+                                                        u"Check3"};
+
+// A real file holds two paths and a few short lines; anything near this size is not one.
+constexpr qint64 maxFileSize = 1024 * 1024;
+
+// The longest piece of a bad value that a message quotes.
+constexpr qsizetype maxQuotedValue = 40;
+
+// One key and the value read after it, waiting to be put into the options.
+struct Assignment {
+    Key key;
+    QString text;
+    int box = 0;
+};
+
+SettingsResult failed(const QString& message) {
+    return {SettingsResult::Failed, message};
+}
+
+QString quoted(const QString& value) {
+    if (value.size() <= maxQuotedValue)
+        return u'"' + value + u'"';
+    return u'"' + value.left(maxQuotedValue) + QStringLiteral("...\"");
+}
+
+SettingsResult failedAt(const QString& path, int line, const QString& what) {
+    return failed(QStringLiteral("%1 line %2: %3").arg(path, QString::number(line), what));
+}
+
+SettingsResult cannotRead(const QString& path, const QString& reason) {
+    return failed(QStringLiteral("%1 cannot be read: %2").arg(path, reason));
+}
+
+SettingsResult cannotWrite(const QString& path, const QString& reason) {
+    return failed(QStringLiteral("%1 cannot be written: %2").arg(path, reason));
+}
+
+void apply(const QList<Assignment>& assignments, Options& options,
+           const Check1Changed& check1Changed) {
+    for (const Assignment& assignment : assignments) {
+        switch (assignment.key) {
+        case Text1:
+            options.text1 = assignment.text;
+            break;
+        case Text2:
+            options.text2 = assignment.text;
+            break;
+        case Check1:
+            if (options.check1 != assignment.box) {
+                options.check1 = assignment.box;
+                if (check1Changed)
+                    check1Changed(assignment.box);
+            }
+            break;
+        case Check2:
+            options.check2 = assignment.box;
+            break;
+        case Check3:
+            options.check3 = assignment.box;
+            break;
+        case KeyCount:
+            break;
+        }
+    }
+}
+
+// A path is written as it stands when it reads back unchanged: it must not begin with a blank
+// (skipped before a field) or a double quote (which starts a quoted field), nor hold a comma or
+// a line end (which end a field). Any other path is written inside double quotes.
+//
+// The format has no way to put a double quote inside a quoted field, which ends at the first
+// one, and no field can begin with one, so a path that needs the quotes and also holds a double
+// quote cannot come back whole. It is written without its double quotes: that keeps every other
+// character and keeps the rest of the file readable, whereas writing them would cut the path at the
+// first one and could spill the rest of its line into stray fields, or even into a false key.
+//
+// Nor can a path come back that equals a key tested after its own ("Text2", "Check1", "Check2",
+// "Check3"): the reader takes such a value as that key. The program's paths come from the file
+// dialog and are absolute, so they never equal a key.
+QString pathLine(const QString& path) {
+    const bool needsQuotes =
+        !path.isEmpty() && (isSettingsBlank(path.front()) || path.front() == u'"' ||
+                            path.contains(u',') || path.contains(u'\r') || path.contains(u'\n'));
+    if (!needsQuotes)
+        return path;
+    QString inner = path;
+    inner.remove(u'"');
+    return u'"' + inner + u'"';
+}
+
+QString boxLine(int value) {
+    return QStringLiteral(" %1 ").arg(value);
+}
+
+} // namespace
+
+QString settingsFilePath(const QString& executableDir) {
+    return QDir(executableDir).filePath(QStringLiteral("Settings.txt"));
+}
+
+SettingsResult readSettingsFile(const QString& path, Options& options,
+                                const Check1Changed& check1Changed) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return {SettingsResult::Missing,
+                QStringLiteral("%1 does not exist yet; the options keep their values until it "
+                               "is written.")
+                    .arg(path)};
+    }
+    if (!info.isFile())
+        return cannotRead(path, QStringLiteral("it is not a file"));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return cannotRead(path, file.errorString());
+    const QByteArray bytes = file.read(maxFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return cannotRead(path, file.errorString());
+    if (bytes.size() > maxFileSize) {
+        return cannotRead(path, QStringLiteral("it is larger than %1 bytes, far more than "
+                                               "a settings file holds")
+                                    .arg(maxFileSize));
+    }
+    return readSettings(bytes, path, options, check1Changed);
+}
+
+SettingsResult readSettings(const QByteArray& bytes, const QString& path, Options& options,
+                            const Check1Changed& check1Changed) {
+    QStringDecoder decoder(QStringDecoder::Utf8); // drops a byte order mark at the start
+    const QString text = decoder(bytes);
+    SettingsFieldReader fields(text);
+
+    // Collected first and applied only when the whole file has read well.
+    QList<Assignment> assignments;
+    while (!fields.atEnd()) {
+        SettingsField current = fields.next();
+        for (int index = 0; index < KeyCount; ++index) {
+            const Key key = Key(index);
+            if (current.text != keyNames[key])
+                continue;
+            if (fields.atEnd())
+                return failedAt(path, current.line,
+                                QStringLiteral("%1 has no value after it").arg(keyNames[key]));
+            SettingsField value = fields.next();
+            Assignment assignment{key, value.text};
+            if (key >= Check1) {
+                const std::optional<qint64> number = roundToWholeNumber(value.text);
+                if (!number) {
+                    return failedAt(path, value.line,
+                                    QStringLiteral("the value of %1 is not a number: %2")
+                                        .arg(keyNames[key], quoted(value.text)));
+                }
+                if (*number < 0 || *number > 2) {
+                    return failedAt(path, value.line,
+                                    QStringLiteral("the value of %1 is not 0, 1 or 2: %2")
+                                        .arg(keyNames[key], quoted(value.text)));
+                }
+                assignment.box = int(*number);
+            }
+            assignments.append(assignment);
+            current = std::move(value); // the later keys are tested on the value
+        }
+    }
+    apply(assignments, options, check1Changed);
+    return {};
+}
+
+QByteArray serializeSettings(const Options& options) {
+    QString text;
+    const auto addLine = [&text](QStringView line) {
+        text += line;
+        text += u"\r\n";
+    };
+    addLine(keyNames[Text1]);
+    addLine(pathLine(options.text1));
+    addLine(keyNames[Text2]);
+    addLine(pathLine(options.text2));
+    addLine(keyNames[Check1]);
+    addLine(boxLine(options.check1));
+    addLine(keyNames[Check2]);
+    addLine(boxLine(options.check2));
+    addLine(keyNames[Check3]);
+    addLine(boxLine(options.check3));
+    return text.toUtf8();
+}
+
+SettingsResult writeSettingsFile(const QString& path, const Options& options) {
+    const QByteArray bytes = serializeSettings(options);
+
+    // Unbuffered, so that a short write shows at the write itself. Through its buffer, a
+    // QSaveFile whose last flush wrote only part of the text (a full disk) still reports the
+    // commit as done and renames the cut file over the old one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return cannotWrite(path, file.errorString());
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting(); // the temporary file goes, the old file stays
+            return cannotWrite(path, reason);
+        }
+        done += written;
+    }
+    if (!file.commit())
+        return cannotWrite(path, file.errorString());
+    return {};
+}
+
+} // namespace jackwell

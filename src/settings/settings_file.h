@@ -1,0 +1,58 @@
+#pragma once
+
+#include "options.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace jackwell {
+
+// Settings.txt: ten lines of key and value in turn ("Text1", path, "Text2", path, "Check1",
+// box value, "Check2", box value, "Check3", box value), UTF-8, each line ended by CR LF.
+
+// What a read or a write came to. The message is for the player: it names the file and, for a
+// reading fault, the line and what is wrong with it. It is empty when all went well.
+struct SettingsResult {
+    enum Status {
+        Ok,
+        Missing, // reading only: there is no file yet; nothing was changed
+        Failed,
+    };
+    Status status = Ok;
+    QString message;
+};
+
+// Runs when the reader gives Check1 a value it does not hold yet, with the options already
+// holding it; this is where the program pins or releases the main window.
+using Check1Changed = std::function<void(int newValue)>;
+
+// "Settings.txt" in the executable's folder.
+QString settingsFilePath(const QString& executableDir);
+
+// Reads the file at path into options. Keys are matched exactly and may stand in any order;
+// unknown fields are skipped, the last value of a key wins, and a missing key leaves its option
+// as it was. After a key the next field is its value, and the tests for the later keys are then
+// made on that value, so a value that reads like a later key is taken as that key.
+// Missing: there is no file; the options keep their values and no file is created.
+// Failed: the file cannot be read, a key is the last field with no value after it, or a box
+// value is not a number or not 0, 1 or 2. The options are then left exactly as they were and
+// check1Changed is not called: a file is taken whole or not at all.
+// Pinning the window when Check1 ends at 1 is the caller's step, after a read that is Ok.
+SettingsResult readSettingsFile(const QString& path, Options& options,
+                                const Check1Changed& check1Changed = {});
+
+// The same rules on the bytes of a file; path only names the file in messages.
+SettingsResult readSettings(const QByteArray& bytes, const QString& path, Options& options,
+                            const Check1Changed& check1Changed = {});
+
+// The ten lines for options, as writeSettingsFile writes them.
+QByteArray serializeSettings(const Options& options);
+
+// Replaces the file at path with the ten lines for options. The new text goes to a temporary
+// file beside it that is renamed over the old one, so a failure at any point leaves the old file
+// whole. Gives Ok or Failed.
+SettingsResult writeSettingsFile(const QString& path, const Options& options);
+
+} // namespace jackwell
