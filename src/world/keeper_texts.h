@@ -4,9 +4,10 @@
 
 namespace jackwell::world {
 
-// The machinekeeper's words. The player's program finds the robot's messages by the markers
-// below and reads their bodies by position, so the protocol texts must stay exactly as they
-// are; the help sentences must never carry any of the markers.
+// The machinekeeper's words. The player's program finds the robot's messages by the texts
+// "FIRST:", "FINAL:", "Payouts", "Your machinekeeper is" and the free-game offer, wherever they
+// stand in a line, and reads their bodies by position; so these texts must stay exactly as they
+// are, and the help sentences must never carry any of them.
 
 // Public banner, spoken when the robot arrives.
 inline constexpr QLatin1StringView kWelcomeBanner{"--- Welcome to Brolt Slot Machine V2.04 ---"};
@@ -28,12 +29,6 @@ inline constexpr QLatin1StringView kPayoutsHead{"Payouts (3 of a kind, 2 and 1 c
 // text after " FIRST:" / " FINAL:". %4: the credits after the game, between " (" and ")".
 inline constexpr QLatin1StringView kFirstDraw{"FIRST: | %1 | %2 | %3 |"};
 inline constexpr QLatin1StringView kFinalDraw{"FINAL: | %1 | %2 | %3 | Credits: (%4)"};
-
-// Markers the player's program looks for; no help sentence may contain one.
-inline constexpr QLatin1StringView kProtocolMarkers[]{
-    QLatin1StringView{"FIRST:"}, QLatin1StringView{"FINAL:"}, QLatin1StringView{"Payouts"},
-    QLatin1StringView{"Your machinekeeper is"},
-    QLatin1StringView{"The slotmachine is programmed for free games!"}};
 
 // Help sentences.
 inline constexpr QLatin1StringView kCreditsUsedUp{

@@ -106,9 +106,7 @@ std::vector<Reply> MachineKeeper::playGame(const QString& player, const HoldMask
     after.credits = outcome.creditsAfter;
     after.gamesPlayed += 1;
     after.tokensWon += outcome.tokensWon;
-    after.pendingFirstDraw.reset();
-    if (after.credits >= kGameCost)
-        after.pendingFirstDraw = drawReels();
+    after.pendingFirstDraw = after.credits >= kGameCost ? std::optional(drawReels()) : std::nullopt;
 
     if (!m_books.commitGame(player, outcome, after))
         return {tell(player, kOutOfOrder)};
