@@ -74,6 +74,7 @@ void JackwellApp::Label25_Click() {
     if (unloaded_)
         return;
     frmOptions& options = optionsWindow();
+    options.setWindowState(options.windowState() & ~Qt::WindowMinimized);
     options.show();
     options.raise();
     options.activateWindow();
