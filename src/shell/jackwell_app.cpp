@@ -11,16 +11,17 @@ namespace jackwell {
 
 const QByteArray JackwellApp::appName = QByteArrayLiteral("Jackwell");
 
-JackwellApp::JackwellApp(Setup setup)
-    : setup_(std::move(setup)) {
+JackwellApp::JackwellApp(Setup setup) : setup_(std::move(setup)) {
     library_ = std::make_unique<ChatLibrary>(setup_.clock, setup_.chatBackend);
     transport_ = std::make_unique<ChatTransport>(*library_, setup_.clock, appName);
     card_ = std::make_unique<Card>(
         Card::Effects{*transport_, setup_.clock, setup_.sound, setup_.beeper, options_});
     window_ = std::make_unique<frmJackwell>(*card_);
-    if (!setup_.files)
+    files_ = setup_.files;
+    if (!files_) {
         ownFiles_ = std::make_unique<QtFileChooser>();
-    files_ = setup_.files ? setup_.files : ownFiles_.get();
+        files_ = ownFiles_.get();
+    }
     pictureTestCorner_ = new PictureTestCorner(
         *window_, *files_, [this](const QString& message) { emit problem(message); });
     connect(window_.get(), &frmJackwell::optionsRequested, this, &JackwellApp::Label25_Click);
