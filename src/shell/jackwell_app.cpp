@@ -3,6 +3,9 @@
 #include "clock/clock.h"
 #include "settings/settings_file.h"
 #include "shell/frm_jackwell.h"
+#include "shell/frm_options.h"
+#include "shell/picture_test_corner.h"
+#include "shell/qt_file_chooser.h"
 
 namespace jackwell {
 
@@ -14,9 +17,18 @@ JackwellApp::JackwellApp(Setup setup) : setup_(std::move(setup)) {
     card_ = std::make_unique<Card>(
         Card::Effects{*transport_, setup_.clock, setup_.sound, setup_.beeper, options_});
     window_ = std::make_unique<frmJackwell>(*card_);
+    files_ = setup_.files;
+    if (!files_) {
+        ownFiles_ = std::make_unique<QtFileChooser>();
+        files_ = ownFiles_.get();
+    }
+    pictureTestCorner_ = new PictureTestCorner(
+        *window_, *files_, [this](const QString& message) { emit problem(message); });
+    connect(window_.get(), &frmJackwell::optionsRequested, this, &JackwellApp::Label25_Click);
 }
 
 JackwellApp::~JackwellApp() {
+    optionsWindow_.reset();
     window_.reset();
     card_.reset();
     transport_.reset();
@@ -25,8 +37,10 @@ JackwellApp::~JackwellApp() {
 
 bool JackwellApp::Form_Load(QString* error) {
     card_->bringToRest();
+    optionsWindow(); // made hidden before the settings are read into it
     const SettingsResult read =
         readSettingsFile(setup_.settingsPath, options_, [this](int) { Check1_Click(); });
+    optionsWindow_->render();
     if (read.status == SettingsResult::Failed) {
         *error = read.message;
         return false;
@@ -46,7 +60,25 @@ void JackwellApp::Form_Unload() {
         return;
     unloaded_ = true;
     transport_->close();
-    saveOptions();
+    // Closing the options window saves them, whether or not it was ever shown.
+    optionsWindow().Form_Unload();
+    optionsWindow_.reset();
+}
+
+frmOptions& JackwellApp::optionsWindow() {
+    if (!optionsWindow_)
+        optionsWindow_ = std::make_unique<frmOptions>(*this, *files_);
+    return *optionsWindow_;
+}
+
+void JackwellApp::Label25_Click() {
+    if (unloaded_)
+        return;
+    frmOptions& options = optionsWindow();
+    options.setWindowState(options.windowState() & ~Qt::WindowMinimized);
+    options.show();
+    options.raise();
+    options.activateWindow();
 }
 
 void JackwellApp::Check1_Click() {

@@ -14,8 +14,11 @@ namespace jackwell {
 
 class Beeper;
 class Clock;
+class FileChooser;
+class PictureTestCorner;
 class SoundPlayer;
 class frmJackwell;
+class frmOptions;
 
 // The program: its windows, its options and its link to the chat world, from
 // the main window's load to its unload.
@@ -32,6 +35,7 @@ public:
         SoundPlayer& sound;
         Beeper& beeper;
         QString settingsPath;
+        FileChooser* files = nullptr; // null: the platform's Open dialogs
     };
 
     explicit JackwellApp(Setup setup);
@@ -48,6 +52,12 @@ public:
     Options& options() { return options_; }
     ChatTransport& chat() { return *transport_; }
     ChatLibrary& chatLibrary() { return *library_; }
+    // The options window, made hidden when it does not exist yet.
+    frmOptions& optionsWindow();
+    PictureTestCorner& pictureTestCorner() { return *pictureTestCorner_; }
+
+    // OPTIONS: shows the options window, modeless and without an owner.
+    void Label25_Click();
 
     // "Stay On Top" clicked, or set by the settings reader: 1 pins the main
     // window, 0 releases it, 2 changes nothing.
@@ -66,6 +76,10 @@ private:
     std::unique_ptr<ChatTransport> transport_;
     std::unique_ptr<Card> card_;
     std::unique_ptr<frmJackwell> window_;
+    std::unique_ptr<FileChooser> ownFiles_;
+    FileChooser* files_ = nullptr;
+    PictureTestCorner* pictureTestCorner_ = nullptr; // a child of the main window
+    std::unique_ptr<frmOptions> optionsWindow_;
     bool unloaded_ = false;
 };
 

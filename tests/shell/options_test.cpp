@@ -1,0 +1,167 @@
+// The options window as the player meets it: choosing a sound with good and bad
+// files, Stay On Top, sounds taking effect at once, and when Settings.txt is written.
+
+#include "shell/frm_jackwell.h"
+#include "shell/frm_options.h"
+#include "support/app_rig.h"
+#include "support/qt_printers.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWindow>
+
+namespace jackwell {
+namespace {
+
+using testing::AppRig;
+
+template <typename Control = QPushButton> Control& control(QWidget& window, const char* name) {
+    auto* found = window.findChild<Control*>(QLatin1String(name));
+    if (!found)
+        throw std::runtime_error(std::string("no control ") + name);
+    return *found;
+}
+
+bool pinned(QWidget& window) {
+    return window.windowHandle() && window.windowHandle()->flags() & Qt::WindowStaysOnTopHint;
+}
+
+// A chosen file is taken only when it can be read; otherwise the box stays and the player is
+// told which file failed.
+TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
+    const struct {
+        const char* name;
+        QString chosen; // "@": a readable file the test makes
+        bool taken;
+    } rows[] = {{"cancelled", "", false},
+                {"readable file", "@", true},
+                {"no such file", "/nonexistent/win.wav", false},
+                {"a folder", "/", false}};
+    for (const auto& row : rows) {
+        for (const char* button : {"Command2", "Command3"}) {
+            SCOPED_TRACE(std::string(row.name) + " via " + button);
+            AppRig rig;
+            const bool winning = QByteArray(button) == "Command2";
+            QString& option = winning ? rig.app->options().text1 : rig.app->options().text2;
+            option = QStringLiteral("old.wav");
+            rig.app->Label25_Click();
+            frmOptions& options = rig.app->optionsWindow();
+            control(options, button).click();
+            ASSERT_EQ(rig.files.open.size(), 1u);
+            EXPECT_EQ(rig.files.open.front().filter, "Wav Files (*.wav)");
+            const QString chosen = row.chosen == "@" ? rig.makeFile("sound.wav") : row.chosen;
+            rig.files.answer(chosen);
+            const QString expected = row.taken ? chosen : QStringLiteral("old.wav");
+            EXPECT_EQ(option, expected);
+            EXPECT_EQ(control<QLineEdit>(options, winning ? "Text1" : "Text2").text(), expected);
+            EXPECT_EQ(control(options, button).toolTip(), expected);
+            const bool problem = !row.taken && !chosen.isEmpty();
+            EXPECT_EQ(rig.problems.size(), problem ? 1 : 0);
+            EXPECT_EQ(problem, !rig.problems.isEmpty() && rig.problems[0].contains(chosen))
+                << rig.problems.size();
+        }
+    }
+}
+
+// Stay On Top pins and releases the main window at once and in place; a greyed box changes
+// nothing, and the options window itself is never pinned.
+TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
+    AppRig rig(serializeSettings(Options{{}, {}, 2, 0, 0}));
+    frmJackwell& main = rig.app->window();
+    main.show();
+    const QRect place = main.geometry();
+    EXPECT_FALSE(pinned(main));
+    rig.app->Label25_Click();
+    frmOptions& options = rig.app->optionsWindow();
+    QCheckBox& stayOnTop = control<QCheckBox>(options, "Check1");
+    EXPECT_EQ(stayOnTop.checkState(), Qt::PartiallyChecked);
+    for (bool expected : {false, true, false, true}) {
+        stayOnTop.click(); // greyed -> clear -> ticked -> clear -> ticked
+        EXPECT_EQ(rig.app->options().check1, expected ? 1 : 0);
+        EXPECT_EQ(pinned(main), expected);
+        EXPECT_EQ(main.geometry(), place);
+        EXPECT_TRUE(main.isVisible());
+        EXPECT_FALSE(pinned(options));
+    }
+    rig.app->options().check1 = 2;
+    rig.app->Check1_Click();
+    EXPECT_TRUE(pinned(main));
+}
+
+// A sound ticked and chosen now plays at the next result, before "Close" writes the file.
+TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
+    const struct {
+        const char* finalLine;
+        const char* box;
+        const char* button;
+    } rows[] = {{"ESP from Rivet: FINAL: | 14 | 03 | 07 | Credits: (99)", "Check2", "Command2"},
+                {"ESP from Rivet: FINAL: | 01 | 03 | 07 | Credits: (98)", "Check3", "Command3"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.box);
+        AppRig rig;
+        const QByteArray before = rig.settingsOnDisk();
+        rig.app->Label25_Click();
+        control<QCheckBox>(rig.app->optionsWindow(), row.box).click();
+        control(rig.app->optionsWindow(), row.button).click();
+        const QString sound = rig.makeFile(QStringLiteral("chosen.wav"));
+        rig.files.answer(sound);
+        rig.world->appendLine(QString::fromLatin1(row.finalLine));
+        rig.app->card().Label16_Click(); // FINISH
+        rig.clock.advance(8000);
+        ASSERT_EQ(rig.sound.played.size(), 1u);
+        EXPECT_EQ(rig.sound.played[0].file, sound);
+        EXPECT_EQ(rig.settingsOnDisk(), before);
+    }
+}
+
+// "Close", the title bar and shutdown each write the file; the window keeps its values.
+TEST(OptionsWindow, closingWritesTheSettingsFile) {
+    const Options stored{QStringLiteral("/s/win.wav"), QStringLiteral("/s/lose.wav"), 0, 1, 0};
+    {
+        SCOPED_TRACE("Close rewrites the same file; the title bar saves what changed");
+        AppRig rig(serializeSettings(stored));
+        const QDateTime old = QDateTime::currentDateTime().addDays(-1);
+        QFile(rig.settingsPath).setFileTime(old, QFileDevice::FileModificationTime);
+        emit rig.app->window().optionsRequested();
+        frmOptions& options = rig.app->optionsWindow();
+        EXPECT_TRUE(options.isVisible() && options.parentWidget() == nullptr);
+        control(options, "Command1").click();
+        EXPECT_FALSE(options.isVisible());
+        EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(stored));
+        EXPECT_GT(QFileInfo(rig.settingsPath).lastModified(), old);
+
+        rig.app->Label25_Click();
+        control<QCheckBox>(options, "Check3").click();
+        options.close();
+        EXPECT_FALSE(options.isVisible());
+        rig.app->Label25_Click();
+        EXPECT_EQ(control<QCheckBox>(options, "Check2").checkState(), Qt::Checked);
+        EXPECT_EQ(control<QCheckBox>(options, "Check3").checkState(), Qt::Checked);
+        EXPECT_EQ(control<QLineEdit>(options, "Text1").text(), stored.text1);
+        Options expected = stored;
+        expected.check3 = 1;
+        EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(expected));
+    }
+    {
+        SCOPED_TRACE("shutdown writes the file though the window was never shown");
+        AppRig rig{QByteArray()};
+        rig.app->options() = stored;
+        rig.app->Form_Unload();
+        EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(stored));
+    }
+    {
+        SCOPED_TRACE("a file that cannot be written is shown and the program goes on");
+        AppRig rig{QByteArray()};
+        ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt"))); // in the way
+        rig.app->Label25_Click();
+        control(rig.app->optionsWindow(), "Command1").click();
+        EXPECT_FALSE(rig.app->optionsWindow().isVisible());
+        EXPECT_EQ(rig.problems.size(), 1);
+    }
+}
+
+} // namespace
+} // namespace jackwell

@@ -1,0 +1,40 @@
+// The picture-test corner beyond the main window's right edge: its image dialog
+// only checks that a file can be read, and Command2, with no picture to show,
+// leaves the picture box as it is instead of ending the program.
+
+#include "shell/frm_jackwell.h"
+#include "shell/picture_test_corner.h"
+#include "support/app_rig.h"
+#include "support/qt_printers.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace jackwell {
+namespace {
+
+TEST(PictureTestCorner, buttonsLeaveThePictureAndReportOnlyUnreadableFiles) {
+    for (QString chosen : {QString(), QStringLiteral("@"), QStringLiteral("/nonexistent/a.bmp")}) {
+        SCOPED_TRACE(chosen.toStdString());
+        testing::AppRig rig;
+        QWidget& main = rig.app->window();
+        const QLabel& picture = rig.app->pictureTestCorner().pictureTest();
+        EXPECT_GE(picture.x(), main.width()); // out of sight
+        const QImage before = picture.pixmap().toImage();
+        EXPECT_FALSE(before.allGray()); // symbol 4 is drawn, in colour
+        main.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        ASSERT_EQ(rig.files.open.size(), 1u);
+        EXPECT_EQ(rig.files.open.front().filter, "Image Files (*.bmp *.jpg *.gif)");
+        if (chosen == "@")
+            chosen = rig.makeFile("picture.bmp");
+        rig.files.answer(chosen);
+        main.findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        EXPECT_EQ(picture.pixmap().toImage(), before);
+        const bool problem = chosen.startsWith(QStringLiteral("/nonexistent"));
+        EXPECT_EQ(rig.problems.size(), problem ? 1 : 0);
+        EXPECT_EQ(problem, !rig.problems.isEmpty() && rig.problems[0].contains(chosen));
+    }
+}
+
+} // namespace
+} // namespace jackwell

@@ -1,0 +1,39 @@
+#pragma once
+
+// Open dialogs that a test answers: each request waits until the test says
+// what the player chose, so no test ever meets a real dialog.
+
+#include "settings/file_chooser.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <deque>
+
+namespace jackwell::testing {
+
+class FakeFileChooser final : public FileChooser {
+public:
+    struct Request {
+        QPointer<QWidget> parent;
+        QString title;
+        QString filter;
+        Done done;
+    };
+    std::deque<Request> open; // oldest first
+
+    void chooseFile(QWidget* parent, const QString& title, const QString& filter,
+                    Done done) override {
+        open.push_back({parent, title, filter, std::move(done)});
+    }
+    // The player closes the oldest dialog with a file, or with Cancel when
+    // `chosen` is empty. Like the real dialog, nothing runs once its parent is gone.
+    void answer(const QString& chosen) {
+        Request request = std::move(open.front());
+        open.pop_front();
+        if (request.parent)
+            request.done(chosen);
+    }
+};
+
+} // namespace jackwell::testing
