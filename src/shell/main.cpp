@@ -48,11 +48,6 @@ int main(int argc, char* argv[]) {
                                         return jackwell::makeDefaultBackend(clock, exeDir);
                                     },
                                     sound, sound, jackwell::settingsFilePath(exeDir)});
-    QString error;
-    if (!jackwell.Form_Load(&error)) {
-        showFatal(error);
-        return app.exec() == 0 ? 1 : 1;
-    }
     QObject::connect(&jackwell, &jackwell::JackwellApp::problem, &app,
                      [](const QString& message) {
                          std::fprintf(stderr, "jackwell: %s\n", qPrintable(message));
@@ -61,6 +56,11 @@ int main(int argc, char* argv[]) {
                          box->setAttribute(Qt::WA_DeleteOnClose);
                          box->open();
                      });
+    QString error;
+    if (!jackwell.Form_Load(&error)) {
+        showFatal(error);
+        return app.exec() == 0 ? 1 : 1;
+    }
     QObject::connect(&jackwell.window(), &jackwell::frmJackwell::closing, &app, [&jackwell] {
         jackwell.Form_Unload();
         QCoreApplication::quit();
