@@ -59,7 +59,8 @@ int main(int argc, char* argv[]) {
     QString error;
     if (!jackwell.Form_Load(&error)) {
         showFatal(error);
-        return app.exec() == 0 ? 1 : 1;
+        app.exec();
+        return 1;
     }
     QObject::connect(&jackwell.window(), &jackwell::frmJackwell::closing, &app, [&jackwell] {
         jackwell.Form_Unload();
