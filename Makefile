@@ -22,6 +22,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# One scripted game on the real window, offscreen: pictures in $(BUILD)/demo/, the chat text on stdout.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target jackwell-demo
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-demo $(BUILD)/demo
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 

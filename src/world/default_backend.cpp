@@ -1,11 +1,11 @@
 #include "world/default_backend.h"
 
-#include "world/chat_world.h"
+#include "world/embedded_world.h"
 
 namespace jackwell {
 
-std::unique_ptr<ChatBackend> makeDefaultBackend(Clock&, const QString&) {
-    return std::make_unique<ChatWorld>();
+std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString&) {
+    return makeEmbeddedWorld(clock);
 }
 
 } // namespace jackwell

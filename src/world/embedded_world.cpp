@@ -1,0 +1,108 @@
+#include "world/embedded_world.h"
+
+#include "clock/clock.h"
+
+namespace jackwell {
+
+namespace world {
+
+namespace {
+
+constexpr qsizetype kLongestEchoedName = 64;
+
+quint64 freshSeed() {
+    std::random_device device;
+    return (quint64(device()) << 32) ^ device();
+}
+
+// The world's answer to a private message for an avatar that cannot take it. A name that
+// could make the line read as a message of the machinekeeper's is not repeated.
+QString undeliverableNotice(const QString& recipient, bool isBystander) {
+    const bool echo = recipient.size() <= kLongestEchoedName && !recipient.contains(u':');
+    if (isBystander && echo)
+        return recipient + QStringLiteral(" is not taking private messages.");
+    if (echo)
+        return QStringLiteral("There is no avatar named %1 here.").arg(recipient);
+    return QStringLiteral("There is no avatar by that name here.");
+}
+
+} // namespace
+
+EmbeddedWorld::EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config)
+    : clock_(clock)
+    , config_(std::move(config))
+    , random_(config_.seed.value_or(freshSeed()))
+    , keeper_(config_.keeperName, books_, random_()) {
+    config_.replyDelayMinMs = qMax(0, config_.replyDelayMinMs);
+    config_.replyDelayMaxMs = qMax(config_.replyDelayMinMs, config_.replyDelayMaxMs);
+    if (config_.publicLife)
+        life_ = std::make_unique<PublicLife>(*this, clock_, random_(), config_.lifePace);
+    replyAlarm_ = clock_.createAlarm([this] { answerNext(); });
+    setPrivateMessageHook([this](const QString& recipient, const QString& text) {
+        onPrivateMessage(recipient, text);
+    });
+}
+
+EmbeddedWorld::~EmbeddedWorld() = default;
+
+bool EmbeddedWorld::open(const QByteArray& appName, EventSink events) {
+    if (!ChatWorld::open(appName, std::move(events)))
+        return false;
+    if (!greeted_) {
+        greeted_ = true;
+        for (const QString& line : keeper_.bannerLines())
+            appendPublic(keeper_.name(), line);
+    }
+    if (life_)
+        life_->start();
+    return true;
+}
+
+void EmbeddedWorld::close() {
+    replyAlarm_->stop();
+    inbox_.clear();
+    if (life_)
+        life_->stop();
+    ChatWorld::close();
+}
+
+void EmbeddedWorld::onPrivateMessage(const QString& recipient, const QString& text) {
+    if (life_)
+        life_->playerSpoke();
+    if (recipient.compare(keeper_.name(), Qt::CaseInsensitive) != 0) {
+        appendSystem(undeliverableNotice(recipient, life_ && life_->isPresent(recipient)));
+        return;
+    }
+    inbox_.push_back(text);
+    scheduleReply();
+}
+
+// One message is answered at a time, so answers keep the order of the messages.
+void EmbeddedWorld::scheduleReply() {
+    if (replyAlarm_->isActive() || inbox_.empty())
+        return;
+    std::uniform_int_distribution<int> delay(config_.replyDelayMinMs, config_.replyDelayMaxMs);
+    replyAlarm_->start(delay(random_));
+}
+
+void EmbeddedWorld::answerNext() {
+    if (inbox_.empty())
+        return;
+    const QString text = inbox_.front();
+    inbox_.pop_front();
+    for (const Reply& reply : keeper_.onPrivateMessage(config_.playerName, text)) {
+        if (reply.isPublic)
+            appendPublic(keeper_.name(), reply.text);
+        else if (reply.to == config_.playerName)
+            appendPrivateFrom(keeper_.name(), reply.text);
+    }
+    scheduleReply();
+}
+
+} // namespace world
+
+std::unique_ptr<ChatBackend> makeEmbeddedWorld(Clock& clock) {
+    return std::make_unique<world::EmbeddedWorld>(clock);
+}
+
+} // namespace jackwell

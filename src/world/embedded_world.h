@@ -1,0 +1,77 @@
+#pragma once
+
+#include "world/chat_world.h"
+#include "world/machine_keeper.h"
+#include "world/memory_books.h"
+#include "world/public_life.h"
+
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <random>
+
+namespace jackwell {
+
+class Alarm;
+class Clock;
+
+namespace world {
+
+struct EmbeddedWorldConfig {
+    QString keeperName = QStringLiteral("Rivet");
+    // The avatar the program speaks as; the machinekeeper keeps its books under this name.
+    QString playerName = QStringLiteral("Player");
+    // The machinekeeper answers after a pause drawn from this range, like a person typing.
+    int replyDelayMinMs = 300;
+    int replyDelayMaxMs = 800;
+    bool publicLife = true;
+    PublicLife::Pace lifePace;
+    // The same seed gives the same draws, delays and chatter; none: a fresh one every run.
+    std::optional<quint64> seed;
+};
+
+// The chat world the program finds when no other is configured: a chat log with the
+// machinekeeper robot in it and a few bystanders. The robot greets the world in public when
+// it opens; private messages the player writes to it are answered privately, in order, each
+// after a short delay. Replies still waiting when the world closes are dropped unread, and the
+// robot books nothing for them.
+class EmbeddedWorld : public ChatWorld {
+public:
+    EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config = {});
+    ~EmbeddedWorld() override;
+
+    bool open(const QByteArray& appName, EventSink events) override;
+    void close() override;
+
+    const EmbeddedWorldConfig& config() const { return config_; }
+    MachineKeeper& keeper() { return keeper_; }
+    MemoryBooks& books() { return books_; }
+    // Private messages to the machinekeeper not yet answered.
+    qsizetype pendingMessages() const { return qsizetype(inbox_.size()); }
+
+private:
+    void onPrivateMessage(const QString& recipient, const QString& text);
+    void scheduleReply();
+    void answerNext();
+
+    Clock& clock_;
+    EmbeddedWorldConfig config_;
+    std::mt19937_64 random_;
+    MemoryBooks books_;
+    MachineKeeper keeper_;
+    std::unique_ptr<PublicLife> life_;
+    std::deque<QString> inbox_; // texts for the machinekeeper, oldest first
+    // Goes off when the oldest message is due for its answer; destroying it with the world
+    // cancels an answer still due.
+    std::unique_ptr<Alarm> replyAlarm_;
+    bool greeted_ = false;
+};
+
+} // namespace world
+
+// The embedded world with its default settings: the chat library's own backend.
+std::unique_ptr<ChatBackend> makeEmbeddedWorld(Clock& clock);
+
+} // namespace jackwell

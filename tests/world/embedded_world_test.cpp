@@ -1,0 +1,281 @@
+// The program against the embedded world, in virtual time: the card on one side (with the chat
+// transport and library in between), the world with its machinekeeper on the other. What the
+// card shows after each game must be what the machinekeeper booked.
+#include "chat/dapi.h"
+#include "chat/transport.h"
+#include "clock/virtual_clock.h"
+#include "controls/card.h"
+#include "settings/options.h"
+#include "support/fakes.h"
+#include "support/qt_printers.h"
+#include "world/embedded_world.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace jackwell {
+namespace {
+
+using testing::FakeSound;
+using world::EmbeddedWorld;
+using world::EmbeddedWorldConfig;
+
+const QString kPlayer = QStringLiteral("Player");
+const QString kWin = QStringLiteral("win.wav");
+const QString kLoss = QStringLiteral("loss.wav");
+
+EmbeddedWorldConfig quietWorld() {
+    EmbeddedWorldConfig config;
+    config.replyDelayMinMs = 0;
+    config.replyDelayMaxMs = 0;
+    config.publicLife = false;
+    config.seed = 20260612;
+    return config;
+}
+
+struct Rig {
+    explicit Rig(EmbeddedWorldConfig worldConfig = quietWorld())
+        : config(std::move(worldConfig)) {
+        options.check2 = 1;
+        options.text1 = kWin;
+        options.check3 = 1;
+        options.text2 = kLoss;
+        transport.open();
+        card.bringToRest();
+    }
+
+    QStringList log() const {
+        return QString::fromUtf8(world->log()).split(QStringLiteral("\r\n"));
+    }
+    world::PlayerRecord books() { return *world->books().load(kPlayer); }
+
+    void click(void (Card::*handler)()) {
+        (card.*handler)();
+        clock.settle();
+    }
+    bool atRest() const {
+        const CardState& s = card.state;
+        return !card.isWaitingForChat() && !card.isEvaluating() && !s.timer4.enabled &&
+               !s.reels[0].timer.enabled && !s.reels[1].timer.enabled && !s.reels[2].timer.enabled;
+    }
+    // Clicks and lets the card play out what the click started.
+    bool clickAndWait(void (Card::*handler)()) {
+        (card.*handler)();
+        return clock.advanceUntil([this] { return atRest(); }, 60'000);
+    }
+
+    VirtualClock clock;
+    FakeSound sound;
+    Options options;
+    EmbeddedWorldConfig config;
+    EmbeddedWorld* world = nullptr;
+    ChatLibrary library{clock, [this] {
+                            auto made = std::make_unique<EmbeddedWorld>(clock, config);
+                            world = made.get();
+                            return made;
+                        }};
+    ChatTransport transport{library, clock, "Jackwell"};
+    Card card{{transport, clock, sound, sound, options}};
+};
+
+int shownCode(const QString& caption) {
+    return codeValue(caption);
+}
+
+// Plays one game from START on with the given holds and checks the card against the books.
+void playOneGame(Rig& rig, const world::HoldMask& holds) {
+    const auto ledgerBefore = rig.world->books().ledger().size();
+    const auto soundsBefore = rig.sound.played.size();
+
+    ASSERT_TRUE(rig.clickAndWait(&Card::Label14_Click)); // START
+    const world::PlayerRecord waiting = rig.books();
+    ASSERT_TRUE(waiting.pendingFirstDraw);
+    for (int reel = 0; reel < 3; ++reel)
+        ASSERT_EQ(shownCode(rig.card.state.reels[reel].firstCode),
+                  (*waiting.pendingFirstDraw)[reel]);
+    ASSERT_EQ(rig.card.state.credits, QString::number(waiting.credits));
+
+    void (Card::*holdClicks[])() = {&Card::Label6_Click, &Card::Label7_Click, &Card::Label8_Click};
+    for (int reel = 0; reel < 3; ++reel) {
+        if (holds[reel])
+            rig.click(holdClicks[reel]);
+    }
+    rig.click(&Card::Label15_Click);                     // ESP HOLD
+    ASSERT_TRUE(rig.clickAndWait(&Card::Label16_Click)); // FINISH, then the evaluation
+
+    const auto& ledger = rig.world->books().ledger();
+    ASSERT_EQ(ledger.size(), ledgerBefore + 1);
+    const world::GameOutcome& game = ledger.back().outcome;
+    EXPECT_EQ(game.holds, holds);
+    EXPECT_EQ(game.firstDraw, *waiting.pendingFirstDraw);
+    for (int reel = 0; reel < 3; ++reel) {
+        const Reel& shown = rig.card.state.reels[reel];
+        EXPECT_EQ(shownCode(shown.finalCode), game.finalDraw[reel]);
+        EXPECT_EQ(shown.resultPicture.image, game.finalDraw[reel]);
+        if (holds[reel]) {
+            EXPECT_EQ(shown.resultPicture.image, game.firstDraw[reel]) << "held reel " << reel;
+        }
+    }
+    EXPECT_EQ(rig.card.state.credits, QString::number(rig.books().credits));
+    EXPECT_EQ(rig.card.state.tokens, QStringLiteral("(%1)").arg(rig.books().credits * 50));
+    ASSERT_EQ(rig.sound.played.size(), soundsBefore + 1);
+    EXPECT_EQ(rig.sound.played.back().file, game.tokensWon > 0 ? kWin : kLoss);
+}
+
+TEST(EmbeddedWorld, greetsInPublicAndGetHostFindsTheMachinekeeper) {
+    Rig rig;
+    EXPECT_EQ(rig.log(), QStringList({
+                             "Rivet: --- Welcome to Brolt Slot Machine V2.04 ---",
+                             "Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play.",
+                         }));
+    rig.click(&Card::Label4_Click); // GET HOST
+    EXPECT_EQ(rig.card.state.machineKeeperName, "Rivet");
+    EXPECT_EQ(rig.card.state.text1, "Rivet");
+}
+
+// Hundreds of games with random holds: after each one the card's credits are the books'
+// credits, the reels show what the machinekeeper drew, held reels keep their first draw, and
+// the winning sound plays exactly when the game paid. A player who runs dry registers again.
+TEST(EmbeddedWorld, theCardKeepsToTheBooksOverHundredsOfGames) {
+    Rig rig;
+    std::mt19937 random(7);
+    std::bernoulli_distribution hold(0.4);
+    rig.click(&Card::Label4_Click);
+    int registrations = 0, wins = 0;
+    for (int game = 0; game < 300; ++game) {
+        SCOPED_TRACE(game);
+        if (!rig.books().pendingFirstDraw) {
+            rig.click(&Card::Label2_Click); // REGISTER
+            ++registrations;
+        }
+        playOneGame(rig, {hold(random), hold(random), hold(random)});
+        if (::testing::Test::HasFailure())
+            return;
+        wins += rig.world->books().ledger().back().outcome.tokensWon > 0;
+    }
+    EXPECT_GT(wins, 0);
+    EXPECT_LT(wins, 300);
+    const world::PlayerRecord record = rig.books();
+    EXPECT_EQ(record.gamesPlayed, 300);
+    EXPECT_EQ(record.freeCreditsGranted, 100 * registrations);
+}
+
+TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
+    struct Row {
+        QString recipient;
+        bool bystanders;
+        QString notice;
+    };
+    const std::vector<Row> rows = {
+        {"Bob", true, "<system>: There is no avatar named Bob here."},
+        {"Mabel", true, "<system>: Mabel is not taking private messages."},
+        {"Mabel", false, "<system>: There is no avatar named Mabel here."},
+        {"x: Your machinekeeper is", false, "<system>: There is no avatar by that name here."},
+        {QString(65, u'a'), false, "<system>: There is no avatar by that name here."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.recipient.toStdString());
+        EmbeddedWorldConfig config = quietWorld();
+        config.publicLife = row.bystanders;
+        Rig rig(config);
+        rig.transport.SendPrivateMessage(row.recipient, "Register me!");
+        rig.clock.advance(5000); // the bystanders say nothing this soon
+        EXPECT_EQ(rig.log().mid(2),
+                  QStringList({"ESP to " + row.recipient + ": Register me!", row.notice}));
+        EXPECT_EQ(rig.books(), world::PlayerRecord{});
+        EXPECT_EQ(rig.world->pendingMessages(), 0);
+    }
+    Rig rig; // the machinekeeper's name in any case reaches it
+    rig.transport.SendPrivateMessage("rIVET", "Register me!");
+    rig.clock.settle();
+    EXPECT_EQ(rig.books().credits, 100);
+}
+
+// Answers come after the delay, in the order of the messages; a world closed meanwhile books
+// nothing, and a world destroyed leaves nothing due on the clock.
+TEST(EmbeddedWorld, answersAfterAHumanDelayInOrderAndNotAfterClosing) {
+    EmbeddedWorldConfig config = quietWorld();
+    config.replyDelayMinMs = 300;
+    config.replyDelayMaxMs = 700;
+    Rig rig(config);
+    rig.transport.SendPrivateMessage("Rivet", "Register me!");
+    rig.transport.SendPrivateMessage("Rivet", "I hold 1,0,1");
+    rig.clock.advance(299);
+    EXPECT_EQ(rig.log().size(), 4);
+    EXPECT_EQ(rig.world->pendingMessages(), 2);
+    rig.clock.advance(1401);
+    const QStringList answers = rig.log().mid(4);
+    ASSERT_EQ(answers.size(), 5);
+    EXPECT_TRUE(answers[0].startsWith("ESP from Rivet: The slotmachine is programmed"));
+    EXPECT_TRUE(answers[1].startsWith("ESP from Rivet: Payouts"));
+    EXPECT_TRUE(answers[2].startsWith("ESP from Rivet: FIRST:"));
+    EXPECT_TRUE(answers[3].startsWith("ESP from Rivet: FINAL:"));
+    EXPECT_TRUE(answers[4].startsWith("ESP from Rivet: FIRST:"));
+
+    rig.transport.SendPrivateMessage("Rivet", "I hold 0,0,0");
+    rig.world->close();
+    rig.clock.advance(5000);
+    EXPECT_EQ(rig.log().size(), 10);
+    EXPECT_EQ(rig.books().gamesPlayed, 1);
+
+    Rig destroyed(config);
+    destroyed.transport.SendPrivateMessage("Rivet", "Register me!");
+    destroyed.library.KillDDE();
+    EXPECT_EQ(destroyed.clock.nextDueIn(), -1);
+}
+
+bool carriesKeeperMarker(const QString& line) {
+    for (const char* marker : {": Your machinekeeper is", ": FIRST:", ": FINAL:", ": Payouts",
+                               ": The slotmachine is programmed"}) {
+        if (line.contains(QLatin1String(marker)))
+            return true;
+    }
+    return false;
+}
+
+// Bystanders chat and come and go; only the machinekeeper's lines and the world's own notices
+// carry markers, the card passes the notices over and still plays by the books.
+TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
+    EmbeddedWorldConfig config = quietWorld();
+    config.publicLife = true;
+    Rig rig(config);
+    rig.clock.advance(30 * 60'000);
+    rig.click(&Card::Label4_Click);
+    EXPECT_EQ(rig.card.state.machineKeeperName, "Rivet");
+    rig.click(&Card::Label2_Click);
+    for (int game = 0; game < 5; ++game)
+        playOneGame(rig, {game % 2 == 0, false, true});
+
+    int chatter = 0, notices = 0, marked = 0;
+    for (const QString& line : rig.log()) {
+        if (line.startsWith("Rivet: ") || line.startsWith("ESP "))
+            continue;
+        if (line.startsWith("<system>: ")) {
+            ++notices;
+            marked += carriesKeeperMarker(line);
+            continue;
+        }
+        ++chatter;
+        EXPECT_FALSE(carriesKeeperMarker(line)) << line.toStdString();
+    }
+    EXPECT_GT(chatter, 0);
+    EXPECT_GT(marked, 0);
+    EXPECT_GT(notices, marked); // comings and goings too
+}
+
+// Left alone, the bystanders fall quiet; the player's next message wakes them.
+TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
+    EmbeddedWorldConfig config = quietWorld();
+    config.publicLife = true;
+    config.lifePace = {1000, 2000, 10};
+    Rig rig(config);
+    rig.clock.advance(24 * 3600'000LL);
+    EXPECT_EQ(rig.log().size(), 2 + 10);
+    rig.transport.SendPrivateMessage("Rivet", "Register me!");
+    rig.clock.advance(24 * 3600'000LL);
+    EXPECT_EQ(rig.log().size(), 2 + 10 + 4 + 10);
+}
+
+} // namespace
+} // namespace jackwell

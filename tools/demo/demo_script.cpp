@@ -1,0 +1,231 @@
+#include "demo_script.h"
+
+#include "demo_picture.h"
+
+#include "clock/virtual_clock.h"
+#include "controls/card.h"
+#include "shell/frm_jackwell.h"
+#include "shell/jackwell_app.h"
+#include "world/embedded_world.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <array>
+#include <cstdio>
+
+namespace jackwell::demo {
+
+namespace {
+
+constexpr qint64 kPatienceMs = 60'000;  // longest a step may wait for the card
+constexpr int kRivetThinksMs = 1'500;   // time given for the machinekeeper's answer
+constexpr int kWorldGoesOnMs = 120'000; // the world's life before the player arrives
+constexpr int kChatTailLines = 14;
+
+bool reelsAtRest(const Card& card) {
+    for (const Reel& reel : card.state.reels) {
+        if (reel.timer.enabled)
+            return false;
+    }
+    return !card.isWaitingForChat();
+}
+
+// A player's holds: cherries, and any symbol shown twice.
+std::array<bool, 3> chooseHolds(const CardState& state) {
+    std::array<int, 3> code{};
+    for (int reel = 0; reel < 3; ++reel)
+        code[reel] = codeValue(state.reels[reel].firstCode);
+    std::array<bool, 3> hold{};
+    for (int reel = 0; reel < 3; ++reel) {
+        hold[reel] = code[reel] == kCherries;
+        for (int other = 0; other < 3; ++other)
+            hold[reel] = hold[reel] || (other != reel && code[other] == code[reel]);
+    }
+    return hold;
+}
+
+} // namespace
+
+void SoundLog::PlaySound(const QString& filename, bool) {
+    lastPlayed = filename;
+    std::printf("           the card plays the sound %s\n", qPrintable(filename));
+}
+
+DemoScript::DemoScript(JackwellApp& app, world::EmbeddedWorld& world, VirtualClock& clock,
+                       QDir outputDir)
+    : app_(app)
+    , card_(app.card())
+    , world_(world)
+    , clock_(clock)
+    , outputDir_(std::move(outputDir)) {
+    connect(&card_, &Card::changed, this, [this] { ++cardChanges_; });
+    steps_ = {
+        [this] { return getHost(); },       [this] { return registerAndStart(); },
+        [this] { return holdAndFinish(); }, [this] { return evaluation(); },
+        [this] { return printChatLog(); },
+    };
+}
+
+void DemoScript::run(std::function<void(bool)> finished) {
+    finished_ = std::move(finished);
+    nextStep_ = 0;
+    say(QStringLiteral("The embedded world is open; its bystanders chat for a while."));
+    clock_.advance(kWorldGoesOnMs);
+    QTimer::singleShot(0, this, [this] { next(); });
+}
+
+void DemoScript::next() {
+    if (nextStep_ == steps_.size()) {
+        finished_(true);
+        return;
+    }
+    if (!steps_[nextStep_++]()) {
+        finished_(false);
+        return;
+    }
+    QTimer::singleShot(0, this, [this] { next(); });
+}
+
+void DemoScript::say(const QString& text) const {
+    const qint64 ms = clock_.monotonicMs();
+    std::printf("[%02lld:%04.1f] %s\n", ms / 60'000, double(ms % 60'000) / 1000.0,
+                qPrintable(text));
+    std::fflush(stdout);
+}
+
+// Clicks the hot spot on the window. A window without that hot spot (an early one) leaves the
+// demo to call the card's handler itself.
+bool DemoScript::click(const char* hotSpot, const char* caption, Handler handler) {
+    QWidget* spot = app_.window().findChild<QWidget*>(QLatin1String(hotSpot));
+    if (!spot) {
+        (card_.*handler)();
+        say(QStringLiteral("click %1 (%2_Click: the window has no such hot spot)")
+                .arg(QLatin1String(caption), QLatin1String(hotSpot)));
+        return true;
+    }
+    const int before = cardChanges_;
+    const QPointF local = QRectF(spot->rect()).center();
+    const QPointF global = spot->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(spot, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(spot, &release);
+    if (cardChanges_ == before) {
+        say(QStringLiteral("FAILED: the window did not take the click on %1 (%2)")
+                .arg(QLatin1String(caption), QLatin1String(hotSpot)));
+        return false;
+    }
+    say(QStringLiteral("click %1 (%2)").arg(QLatin1String(caption), QLatin1String(hotSpot)));
+    return true;
+}
+
+bool DemoScript::waitUntil(const std::function<bool()>& done, const char* what) {
+    if (clock_.advanceUntil(done, kPatienceMs))
+        return true;
+    say(QStringLiteral("FAILED: %1 did not happen within a minute").arg(QLatin1String(what)));
+    return false;
+}
+
+bool DemoScript::picture(const QString& file, const QString& title) {
+    const QStringList log = QString::fromUtf8(world_.log()).split(QStringLiteral("\r\n"));
+    const Snapshot snapshot{title, describeCard(card_.state), log.mid(log.size() - kChatTailLines)};
+    const QString path = outputDir_.filePath(file);
+    if (!composePicture(app_.window(), snapshot).save(path)) {
+        say(QStringLiteral("FAILED: cannot write %1").arg(path));
+        return false;
+    }
+    say(QStringLiteral("picture: %1").arg(path));
+    return true;
+}
+
+bool DemoScript::checkCreditsAgainstBooks() {
+    const auto record = world_.books().load(world_.config().playerName);
+    const QString booked = record ? QString::number(record->credits) : QStringLiteral("?");
+    say(QStringLiteral("the card shows %1 credits; %2's books say %3")
+            .arg(card_.state.credits, world_.keeper().name(), booked));
+    return card_.state.credits == booked;
+}
+
+bool DemoScript::getHost() {
+    if (!click("Label4", "GET HOST", &Card::Label4_Click) ||
+        !waitUntil([this] { return !card_.isWaitingForChat(); }, "GET HOST"))
+        return false;
+    if (card_.state.machineKeeperName.isEmpty()) {
+        say(QStringLiteral("FAILED: GET HOST found no machinekeeper"));
+        return false;
+    }
+    say(QStringLiteral("machinekeeper found: %1").arg(card_.state.machineKeeperName));
+    return picture(QStringLiteral("1-after-get-host.png"), QStringLiteral("1. After GET HOST"));
+}
+
+bool DemoScript::registerAndStart() {
+    if (!click("Label2", "REGISTER", &Card::Label2_Click))
+        return false;
+    clock_.advance(kRivetThinksMs);
+    if (!click("Label14", "START", &Card::Label14_Click) ||
+        !waitUntil([this] { return reelsAtRest(card_); }, "the first spin"))
+        return false;
+    const CardState& state = card_.state;
+    say(QStringLiteral("first draw: %1 %2 %3")
+            .arg(state.reels[0].firstCode, state.reels[1].firstCode, state.reels[2].firstCode));
+    return checkCreditsAgainstBooks() && picture(QStringLiteral("2-after-register-and-start.png"),
+                                                 QStringLiteral("2. After REGISTER and START"));
+}
+
+bool DemoScript::holdAndFinish() {
+    const std::array<bool, 3> holds = chooseHolds(card_.state);
+    const std::array<std::pair<const char*, Handler>, 3> holdSpots{{
+        {"Label6", &Card::Label6_Click},
+        {"Label7", &Card::Label7_Click},
+        {"Label8", &Card::Label8_Click},
+    }};
+    for (int reel = 0; reel < 3; ++reel) {
+        if (holds[reel] && !click(holdSpots[reel].first, "HOLD", holdSpots[reel].second))
+            return false;
+    }
+    if (!click("Label15", "ESP HOLD", &Card::Label15_Click))
+        return false;
+    clock_.advance(kRivetThinksMs);
+    if (!click("Label16", "FINISH", &Card::Label16_Click) ||
+        !waitUntil([this] { return reelsAtRest(card_); }, "the final spin"))
+        return false;
+    const CardState& state = card_.state;
+    say(QStringLiteral("final draw: %1 %2 %3")
+            .arg(state.reels[0].finalCode, state.reels[1].finalCode, state.reels[2].finalCode));
+    return checkCreditsAgainstBooks() &&
+           picture(QStringLiteral("3-after-finish.png"), QStringLiteral("3. After FINISH"));
+}
+
+bool DemoScript::evaluation() {
+    if (!waitUntil(
+            [this] {
+                return !card_.state.timer4.enabled && !card_.isEvaluating() && reelsAtRest(card_);
+            },
+            "the evaluation"))
+        return false;
+    const auto& ledger = world_.books().ledger();
+    const qint64 won = ledger.empty() ? 0 : ledger.back().outcome.tokensWon;
+    say(won > 0 ? QStringLiteral("the game paid %1 tokens").arg(won)
+                : QStringLiteral("the game paid nothing"));
+    return picture(QStringLiteral("4-after-evaluation.png"),
+                   QStringLiteral("4. After the evaluation: %1")
+                       .arg(won > 0 ? QStringLiteral("a win") : QStringLiteral("no win")));
+}
+
+bool DemoScript::printChatLog() {
+    const QByteArray log = world_.log();
+    std::printf("\nThe chat text at the end:\n%s\n",
+                QString::fromUtf8(log)
+                    .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                    .toLocal8Bit()
+                    .constData());
+    QFile file(outputDir_.filePath(QStringLiteral("chat-log.txt")));
+    return file.open(QIODevice::WriteOnly) && file.write(log) == log.size();
+}
+
+} // namespace jackwell::demo

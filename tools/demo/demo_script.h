@@ -1,0 +1,72 @@
+#pragma once
+
+#include "reels/beeper.h"
+#include "settings/sound_player.h"
+
+#include <QDir>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace jackwell {
+
+class Card;
+class JackwellApp;
+class VirtualClock;
+
+namespace world {
+class EmbeddedWorld;
+}
+
+namespace demo {
+
+// Sounds the card would play, written to the demo's output instead.
+class SoundLog final : public SoundPlayer, public Beeper {
+public:
+    QString lastPlayed;
+    int beeps = 0;
+    void PlaySound(const QString& filename, bool repeat) override;
+    void StopSound() override {}
+    void beep() override { ++beeps; }
+};
+
+// One scripted game on the real window against the embedded world, in virtual time: each step
+// clicks the card's hot spots and lets time pass until the card is done with the click; the
+// steps run one per turn of the event loop, so the window renders between them.
+class DemoScript : public QObject {
+public:
+    DemoScript(JackwellApp& app, world::EmbeddedWorld& world, VirtualClock& clock, QDir outputDir);
+
+    // Runs the steps; `finished(ok)` is called after the last one or the first that fails.
+    void run(std::function<void(bool ok)> finished);
+
+private:
+    using Handler = void (Card::*)();
+    void next();
+    bool click(const char* hotSpot, const char* caption, Handler handler);
+    bool waitUntil(const std::function<bool()>& done, const char* what);
+    bool picture(const QString& file, const QString& title);
+    bool checkCreditsAgainstBooks();
+    void say(const QString& text) const;
+
+    bool getHost();
+    bool registerAndStart();
+    bool holdAndFinish();
+    bool evaluation();
+    bool printChatLog();
+
+    JackwellApp& app_;
+    Card& card_;
+    world::EmbeddedWorld& world_;
+    VirtualClock& clock_;
+    QDir outputDir_;
+    std::vector<std::function<bool()>> steps_;
+    std::size_t nextStep_ = 0;
+    std::function<void(bool)> finished_;
+    int cardChanges_ = 0;
+};
+
+} // namespace demo
+} // namespace jackwell
