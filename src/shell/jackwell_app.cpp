@@ -46,6 +46,7 @@ void JackwellApp::Form_Unload() {
         return;
     unloaded_ = true;
     transport_->close();
+    window_->unloadPayouts();
     saveOptions();
 }
 
