@@ -22,6 +22,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The card and the payouts window drawn offscreen into $(BUILD)/pictures/*.png.
+pictures: configure
+	cmake --build $(BUILD) -j $(JOBS) --target jackwell-pictures
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-pictures $(BUILD)/pictures
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
