@@ -62,7 +62,7 @@ frmJackwell::frmJackwell(Card& card, QWidget* parent)
     : QWidget(parent)
     , card_(card) {
     setWindowTitle(QStringLiteral("Pim's Jackwell"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(programIcon());
     // A fixed card: no maximise button, no resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

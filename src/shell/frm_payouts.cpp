@@ -40,7 +40,7 @@ TextStyle headingStyle() { // black, red, 8.25 point bold, two lines
 frmPayouts::frmPayouts(QWidget* parent)
     : QWidget(parent) {
     setWindowTitle(QStringLiteral("PayOuts"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);

@@ -67,7 +67,7 @@ const QPixmap& cardBackground() {
     return picture;
 }
 
-const QIcon& windowIcon() {
+const QIcon& programIcon() {
     static const QIcon icon(renderSvg(QStringLiteral(":/assets/icon.svg"), QSize(32, 32)));
     return icon;
 }
