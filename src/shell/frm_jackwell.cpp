@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScreen>
 #include <QWindow>
 
 namespace jackwell {
@@ -117,13 +118,15 @@ void frmJackwell::connectClicks() {
 }
 
 // PAYOUTS: the card creates and shows the window (rendered at once); a window
-// already open is brought forward.
+// already open is brought forward, out of the task bar if it was minimised.
 void frmJackwell::Label24_Click() {
     card_.Label24_Click();
-    if (payouts_) {
-        payouts_->raise();
-        payouts_->activateWindow();
-    }
+    if (!payouts_)
+        return;
+    if (payouts_->isMinimized())
+        payouts_->showNormal();
+    payouts_->raise();
+    payouts_->activateWindow();
 }
 
 // Every setter below does nothing when its value is already shown, so a
@@ -173,6 +176,10 @@ void frmJackwell::renderPayouts() {
     if (!payouts_) {
         payouts_ = new frmPayouts();
         connect(payouts_, &frmPayouts::closedByPlayer, &card_, &Card::payoutsClosed);
+        // First seen beside the card, to its right, where the screen has room.
+        const QRect beside(frameGeometry().topRight() + QPoint(8, 0), payouts_->size());
+        if (isVisible() && screen()->availableGeometry().contains(beside))
+            payouts_->move(beside.topLeft());
     }
     payouts_->setAmounts(state.amounts);
     if (state.shown && payouts_->isHidden())
