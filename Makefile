@@ -27,6 +27,11 @@ demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell-demo
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-demo $(BUILD)/demo
 
+# The card and the payouts window drawn offscreen into $(BUILD)/pictures/*.png.
+pictures: configure
+	cmake --build $(BUILD) -j $(JOBS) --target jackwell-pictures
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-pictures $(BUILD)/pictures
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 

@@ -12,6 +12,8 @@ std::array<QString, PayoutsState::kRows> PayoutsState::designAmounts() {
 }
 
 void PayoutsState::setAmount(int row, const QString& amount) {
+    if (row < 0 || row >= kRows)
+        return; // there is no such row: nothing is created or changed
     exists = true;
     amounts[row] = amount;
 }

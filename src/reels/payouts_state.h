@@ -17,7 +17,8 @@ struct PayoutsState {
     bool shown = false;
     std::array<QString, kRows> amounts = designAmounts(); // Label1..Label16
 
-    // Writing an amount creates the window, hidden, if it does not exist yet.
+    // Writing an amount (row 0..15) creates the window, hidden, if it does not
+    // exist yet. A row outside the table is ignored.
     void setAmount(int row, const QString& amount);
     // PAYOUTS: creates the window if needed and shows it (or brings it forward).
     void show();

@@ -2,21 +2,38 @@
 
 #include "chat/window_pin.h"
 
+#include <QPointer>
+#include <QString>
 #include <QWidget>
+
+#include <array>
+
+class QLineEdit;
 
 namespace jackwell {
 
 class Card;
+class CardLabel;
+class SymbolBox;
+class frmPayouts;
 
 // The main window: the card. It renders the card's state after every event and
-// forwards clicks on its hot spots to the card.
+// forwards clicks on its hot spots to the card. It also keeps the payouts
+// window in step with the card's payouts state: created, shown and destroyed
+// as that state says.
 class frmJackwell : public QWidget, public WindowPin {
     Q_OBJECT
 
 public:
     explicit frmJackwell(Card& card, QWidget* parent = nullptr);
+    ~frmJackwell() override;
 
     void SetStayOnTop(bool onTop) override;
+
+    // Shutdown: closes the payouts window if it exists.
+    void unloadPayouts();
+    // The payouts window, or null while it does not exist.
+    frmPayouts* payoutsWindow() const;
 
 signals:
     void optionsRequested(); // OPTIONS (Label25)
@@ -24,11 +41,23 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void buildControls();
+    void connectClicks();
     void render();
+    void renderReel(int reel);
+    void renderPayouts();
+    void Label24_Click();
 
     Card& card_;
+    std::array<CardLabel*, 26> labels_{};        // by label number; Label5 does not exist
+    std::array<SymbolBox*, 3> reelPictures_{};   // Picture1(0..2)
+    std::array<SymbolBox*, 3> resultPictures_{}; // Picture2..Picture4
+    QLineEdit* text1_ = nullptr;
+    QString shownText1_;
+    QPointer<frmPayouts> payouts_; // top-level, no owner window; deleted by this window
 };
 
 } // namespace jackwell

@@ -60,6 +60,7 @@ void JackwellApp::Form_Unload() {
         return;
     unloaded_ = true;
     transport_->close();
+    window_->unloadPayouts();
     // Closing the options window saves them, whether or not it was ever shown.
     optionsWindow().Form_Unload();
     optionsWindow_.reset();

@@ -77,13 +77,7 @@ private:
         if (calls)
             calls->push_back(std::move(call));
     }
-    std::optional<QByteArray> next() {
-        if (statuses.empty())
-            return otherwise;
-        auto status = statuses.front();
-        statuses.pop_front();
-        return status;
-    }
+    std::optional<QByteArray> next();
 };
 
 } // namespace jackwell::testing

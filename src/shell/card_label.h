@@ -1,0 +1,40 @@
+#pragma once
+
+#include "shell/text_style.h"
+
+#include <QString>
+#include <QWidget>
+
+namespace jackwell {
+
+// A label as the windows were designed with: a caption in one text style,
+// transparent or on its own colour. A clickable label is a button: a press
+// and a release inside it are one click; a disabled label takes none. Other
+// labels let clicks through to the window beneath.
+class CardLabel : public QWidget {
+    Q_OBJECT
+
+public:
+    CardLabel(const TextStyle& style, bool clickable, QWidget* parent);
+
+    const QString& caption() const { return caption_; }
+    void setCaption(const QString& caption);
+    // The background colour as 0x00BBGGRR; a transparent label has none.
+    std::optional<quint32> backColour() const { return style_.backColour; }
+    void setBackColour(quint32 bgr);
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    TextStyle style_;
+    QString caption_;
+    bool pressed_ = false;
+};
+
+} // namespace jackwell

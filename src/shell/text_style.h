@@ -1,0 +1,34 @@
+#pragma once
+
+// The looks of the windows' captions: font, colours, border and alignment.
+
+#include <QColor>
+#include <QFont>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace jackwell {
+
+// A stored colour value 0x00BBGGRR as a QColor.
+QColor colourFromBgr(quint32 bgr);
+
+// "MS Sans Serif" at the given point size; where that family is missing, the
+// bold or regular sans-serif that stands in for it at the same size.
+QFont cardFont(double pointSize, bool bold);
+
+struct TextStyle {
+    double pointSize = 8.25;
+    bool bold = true;
+    std::optional<quint32> textColour; // none: the system's window-text colour
+    std::optional<quint32> backColour; // none: transparent
+    bool border = false;               // single line border
+    Qt::Alignment alignment = Qt::AlignCenter;
+    bool wordWrap = false;
+
+    static TextStyle a(); // transparent, white, 8.25 point bold, centred
+    static TextStyle b(); // cyan, window-text colour, 8.25 point bold, centred, border
+    static TextStyle c(); // transparent, white, 12 point bold, centred
+};
+
+} // namespace jackwell
