@@ -111,6 +111,9 @@ void Card::Label16_Click() {
     });
 }
 
+// RESET CARD empties the card and forgets the machinekeeper. It sends nothing,
+// stops no timer and leaves the holds, the pictures' visibility and ESP HOLD as
+// they are (nothing else would ever enable ESP HOLD again).
 void Card::Label3_Click() {
     EventScope scope(*this);
     for (Reel& reel : state.reels)

@@ -3,7 +3,6 @@
 
 #include "controls/card_rig.h"
 #include "reels/evaluation.h"
-#include "reels/spin.h"
 
 #include <gtest/gtest.h>
 
@@ -27,16 +26,6 @@ TEST(Evaluation, winTable) {
         SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(row.a, row.b, row.c).toStdString());
         EXPECT_EQ(isWinningDraw(row.a, row.b, row.c), row.won);
     }
-}
-
-TEST(Evaluation, codesAsReceivedWinOnlyAfterTheFirstReelsTick) {
-    CardState state;
-    for (Reel& reel : state.reels)
-        reel.finalCode = QStringLiteral("07");
-    testing::FakeSound beeper;
-    spinTick(state, 0, 0.0, beeper);
-    EXPECT_TRUE(isWinningDraw(state.reels[0].finalCode, state.reels[1].finalCode,
-                              state.reels[2].finalCode));
 }
 
 // Puts a final draw in the chat, holds reels 1 and 2 and presses FINISH.
