@@ -33,12 +33,16 @@ QSoundEffect& QtSoundPlayer::effect() {
     if (!effect_) {
         effect_ = std::make_unique<QSoundEffect>();
         // A file that turns out not to be playable: silence when played once,
-        // the alert sound in its place when looping.
-        QObject::connect(effect_.get(), &QSoundEffect::statusChanged, effect_.get(), [this] {
-            if (effect_->status() == QSoundEffect::Error && looping_ &&
-                effect_->source() != kAlertSound)
-                loopAlert();
-        });
+        // the alert sound in its place when looping. Queued, so the source is
+        // not changed from inside the effect's own signal.
+        QObject::connect(
+            effect_.get(), &QSoundEffect::statusChanged, effect_.get(),
+            [this] {
+                if (effect_->status() == QSoundEffect::Error && looping_ &&
+                    effect_->source() != kAlertSound)
+                    loopAlert();
+            },
+            Qt::QueuedConnection);
     }
     return *effect_;
 }
