@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps configure pictures demo bench fuzz load format clean
+.PHONY: run test build deps configure pictures demo bench bench-idle fuzz load format clean
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell
@@ -31,6 +31,13 @@ demo: configure
 pictures: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell-pictures
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-pictures $(BUILD)/pictures
+
+# CPU use while START waits for the chat and during the evaluation's wait, and
+# the reels' stop times on the real clock (about 25 s).
+bench-idle: configure
+	cmake -S . -B $(BUILD) -DJACKWELL_BENCH_IDLE=ON > /dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target idle_bench
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/idle/idle_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -4,14 +4,23 @@
 
 namespace jackwell {
 
-Card::Card(Effects effects) : fx_(effects) {
+Card::Card(Effects effects)
+    : fx_(effects) {
     for (int i = 0; i < 4; ++i) {
         alarms_[i] = fx_.clock.createAlarm([this, i] {
             switch (i) {
-            case 0: Timer1_Timer(); break;
-            case 1: Timer2_Timer(); break;
-            case 2: Timer3_Timer(); break;
-            default: Timer4_Timer(); break;
+            case 0:
+                Timer1_Timer();
+                break;
+            case 1:
+                Timer2_Timer();
+                break;
+            case 2:
+                Timer3_Timer();
+                break;
+            default:
+                Timer4_Timer();
+                break;
             }
         });
     }
@@ -28,21 +37,29 @@ Card::EventScope::~EventScope() {
 }
 
 // A running timer whose interval changed restarts its countdown; enabling a
-// running timer changes nothing. The evaluation timer delivers no tick while
-// an evaluation is under way, though it stays enabled.
+// running timer changes nothing. A timer that has just ticked counts its next
+// interval, old or new, from the moment its tick was due rather than from the
+// moment the tick was handled, so the event loop's small delays do not add up
+// over a spin (a tick missed altogether is not made up). The evaluation timer
+// delivers no tick while an evaluation is under way, though it stays enabled.
 void Card::syncTimers() {
+    const qint64 now = fx_.clock.monotonicMs();
     for (int i = 0; i < 4; ++i) {
         const TimerState& timer = i < 3 ? state.reels[i].timer : state.timer4;
         const bool deliver = timer.enabled && !(i == 3 && evaluating_);
         Alarm& alarm = *alarms_[i];
         if (!deliver) {
             alarm.stop();
+            dueAt_[i] = -1;
             continue;
         }
-        if (!alarm.isActive() || armedInterval_[i] != timer.interval) {
-            armedInterval_[i] = timer.interval;
-            alarm.start(timer.interval);
-        }
+        if (alarm.isActive() && armedInterval_[i] == timer.interval)
+            continue;
+        const bool justTicked = !alarm.isActive() && dueAt_[i] >= 0;
+        const bool keepsRhythm = justTicked && dueAt_[i] + timer.interval >= now;
+        dueAt_[i] = (keepsRhythm ? dueAt_[i] : now) + timer.interval;
+        armedInterval_[i] = timer.interval;
+        alarm.start(int(dueAt_[i] - now));
     }
 }
 

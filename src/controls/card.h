@@ -79,7 +79,10 @@ private:
     // brought in line with the state and the window is told to render it.
     class EventScope {
     public:
-        explicit EventScope(Card& card) : card_(card) { ++card_.eventDepth_; }
+        explicit EventScope(Card& card)
+            : card_(card) {
+            ++card_.eventDepth_;
+        }
         ~EventScope();
 
     private:
@@ -90,7 +93,10 @@ private:
 
     Effects fx_;
     std::array<std::unique_ptr<Alarm>, 4> alarms_;
+    // Per timer: the interval it runs with, and when its next tick is due
+    // (-1 while it is stopped).
     std::array<int, 4> armedInterval_{};
+    std::array<qint64, 4> dueAt_{-1, -1, -1, -1};
     int eventDepth_ = 0;
     bool startWaiting_ = false;
     bool finishWaiting_ = false;

@@ -38,12 +38,20 @@ void Card::holdClick(int reel) {
     toggleHold(state, reel);
 }
 
-void Card::Label6_Click() { holdClick(0); }
-void Card::Label7_Click() { holdClick(1); }
-void Card::Label8_Click() { holdClick(2); }
+void Card::Label6_Click() {
+    holdClick(0);
+}
+void Card::Label7_Click() {
+    holdClick(1);
+}
+void Card::Label8_Click() {
+    holdClick(2);
+}
 
 void Card::Label15_Click() {
     EventScope scope(*this);
+    if (!state.espHoldEnabled)
+        return;
     QString message = kHoldMessage;
     for (int reel = 0; reel < 3; ++reel) {
         message += isHeld(state, reel) ? u'1' : u'0';
@@ -56,7 +64,9 @@ void Card::Label15_Click() {
 
 void Card::Label14_Click() {
     EventScope scope(*this);
-    if (state.machineKeeperName.isEmpty() || startWaiting_)
+    // A disabled button takes no clicks; a click during START's own wait for
+    // the chat text is ignored.
+    if (!state.startEnabled || state.machineKeeperName.isEmpty() || startWaiting_)
         return;
     startWaiting_ = true;
     fx_.chat.fetchChatText(this, [this] {
@@ -78,7 +88,7 @@ void Card::Label14_Click() {
 
 void Card::Label16_Click() {
     EventScope scope(*this);
-    if (finishWaiting_)
+    if (!state.finishEnabled || finishWaiting_)
         return;
     finishWaiting_ = true;
     fx_.chat.fetchChatText(this, [this] {
@@ -101,6 +111,9 @@ void Card::Label16_Click() {
     });
 }
 
+// RESET CARD empties the card and forgets the machinekeeper. It sends nothing,
+// stops no timer and leaves the holds, the pictures' visibility and ESP HOLD as
+// they are (nothing else would ever enable ESP HOLD again).
 void Card::Label3_Click() {
     EventScope scope(*this);
     for (Reel& reel : state.reels)

@@ -3,18 +3,40 @@
 #include "reels/beeper.h"
 
 #include <cmath>
-#include <random>
+#include <cstdint>
 
 namespace jackwell {
+
+namespace {
+
+// SplitMix64: a generator whose whole state is one 64-bit word, so seeding it
+// afresh for every draw costs nothing, and whose output is well spread even
+// for seeds one apart.
+class SplitMix64 {
+public:
+    explicit SplitMix64(std::uint64_t seed)
+        : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [0, 1), from the top 53 bits.
+    double nextUnit() { return double(next() >> 11) * 0x1.0p-53; }
+
+private:
+    std::uint64_t state_;
+};
+
+} // namespace
 
 int drawSymbol(double timeOfDay) {
     // Seeded from the time of day in microseconds, so ticks a few milliseconds
     // apart draw independently while the same moment always draws the same.
-    const auto micros = static_cast<std::uint64_t>(std::llround(std::fabs(timeOfDay) * 1e6));
-    std::seed_seq seed{std::uint32_t(micros), std::uint32_t(micros >> 32)};
-    std::mt19937 generator(seed);
-    const double r = std::generate_canonical<double, 53>(generator); // [0, 1)
-    const int k = std::min(kSymbolCount - 1, int(std::floor(r * kSymbolCount)));
+    const double micros = std::fabs(timeOfDay) * 1e6;
+    SplitMix64 generator(std::isfinite(micros) ? std::uint64_t(std::llround(micros)) : 0);
+    const int k = int(generator.nextUnit() * kSymbolCount); // 0..13
     return k == 0 ? 1 : k;
 }
 

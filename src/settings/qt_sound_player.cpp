@@ -1,6 +1,8 @@
 #include "settings/qt_sound_player.h"
 
+#include <QAudioDevice>
 #include <QFileInfo>
+#include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -8,34 +10,85 @@ namespace jackwell {
 
 namespace {
 const QUrl kAlertSound(QStringLiteral("qrc:/assets/sounds/beep.wav"));
-}
+} // namespace
 
-QtSoundPlayer::QtSoundPlayer()
-    : effect_(std::make_unique<QSoundEffect>()), beep_(std::make_unique<QSoundEffect>()) {
-    beep_->setSource(kAlertSound);
-}
+QtSoundPlayer::QtSoundPlayer() = default;
 
 QtSoundPlayer::~QtSoundPlayer() = default;
 
-void QtSoundPlayer::PlaySound(const QString& filename, bool repeat) {
-    effect_->stop();
-    const QFileInfo file(filename);
-    const bool playable = !filename.trimmed().isEmpty() && file.isFile() && file.isReadable();
-    if (!playable) {
-        if (repeat) { // the alert sound stands in for a looping sound that cannot play
-            effect_->setSource(kAlertSound);
-            effect_->setLoopCount(QSoundEffect::Infinite);
-            effect_->play();
-        }
-        return;
+bool QtSoundPlayer::hasAudioOutput() {
+    if (!devices_) {
+        devices_ = std::make_unique<QMediaDevices>();
+        QObject::connect(devices_.get(), &QMediaDevices::audioOutputsChanged, devices_.get(),
+                         [this] { outputKnown_ = false; });
     }
-    effect_->setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
-    effect_->setLoopCount(repeat ? QSoundEffect::Infinite : 1);
-    effect_->play();
+    if (!outputKnown_) {
+        hasOutput_ = !QMediaDevices::audioOutputs().isEmpty();
+        outputKnown_ = true;
+    }
+    return hasOutput_;
 }
 
-void QtSoundPlayer::StopSound() { PlaySound(QStringLiteral(" "), false); }
+QSoundEffect& QtSoundPlayer::effect() {
+    if (!effect_) {
+        effect_ = std::make_unique<QSoundEffect>();
+        // A file that turns out not to be playable: silence when played once,
+        // the alert sound in its place when looping. Queued, so the source is
+        // not changed from inside the effect's own signal.
+        QObject::connect(
+            effect_.get(), &QSoundEffect::statusChanged, effect_.get(),
+            [this] {
+                if (effect_->status() == QSoundEffect::Error && looping_ &&
+                    effect_->source() != kAlertSound)
+                    loopAlert();
+            },
+            Qt::QueuedConnection);
+    }
+    return *effect_;
+}
 
-void QtSoundPlayer::beep() { beep_->play(); }
+void QtSoundPlayer::loopAlert() {
+    QSoundEffect& sound = effect();
+    sound.setSource(kAlertSound);
+    sound.setLoopCount(QSoundEffect::Infinite);
+    sound.play();
+}
+
+void QtSoundPlayer::PlaySound(const QString& filename, bool repeat) {
+    looping_ = repeat;
+    if (effect_)
+        effect_->stop();
+    if (!hasAudioOutput())
+        return;
+    const QFileInfo file(filename);
+    if (filename.trimmed().isEmpty() || !file.isFile() || !file.isReadable()) {
+        if (repeat)
+            loopAlert();
+        return;
+    }
+    QSoundEffect& sound = effect();
+    sound.setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
+    sound.setLoopCount(repeat ? QSoundEffect::Infinite : 1);
+    if (sound.status() == QSoundEffect::Error) { // known unplayable: no new status comes
+        if (repeat)
+            loopAlert();
+        return;
+    }
+    sound.play(); // plays as soon as the file is loaded
+}
+
+void QtSoundPlayer::StopSound() {
+    PlaySound(QStringLiteral(" "), false);
+}
+
+void QtSoundPlayer::beep() {
+    if (!hasAudioOutput())
+        return;
+    if (!alert_) {
+        alert_ = std::make_unique<QSoundEffect>();
+        alert_->setSource(kAlertSound);
+    }
+    alert_->play();
+}
 
 } // namespace jackwell

@@ -1,0 +1,103 @@
+// The evaluation after FINISH: the win table, the seven-second wait, the holds
+// put back, and which sound the options let it play.
+
+#include "controls/card_rig.h"
+#include "reels/evaluation.h"
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+using testing::CardRig;
+
+TEST(Evaluation, winTable) {
+    struct Row {
+        const char *a, *b, *c;
+        bool won;
+    };
+    const Row rows[] = {
+        {"14", "3", "7", true},    {"3", "14", "7", true},    {"3", "7", "14", true},
+        {"5", "5", "5", true},     {"1", "1", "1", true},     {"13", "13", "13", true},
+        {"5", "5", "6", false},    {"07", "07", "07", false}, {"0", "0", "0", false},
+        {"15", "15", "15", false}, {"", "", "", false},       {"7 ", "7", "7", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(row.a, row.b, row.c).toStdString());
+        EXPECT_EQ(isWinningDraw(row.a, row.b, row.c), row.won);
+    }
+}
+
+// Puts a final draw in the chat, holds reels 1 and 2 and presses FINISH.
+void finishWithFinal(CardRig& rig, const QString& codes) {
+    rig.world->appendPrivateFrom("Rivet", "FINAL: " + codes + " Credits: (150)");
+    rig.hold(0);
+    rig.hold(1);
+    rig.finish();
+}
+
+// Which file is played, by outcome and by the two boxes (only 1 counts as ticked).
+TEST(Evaluation, playsTheSoundTheOptionsAllow) {
+    struct Row {
+        const char* codes;
+        int check2, check3;
+        const char* played; // nullptr: nothing
+    };
+    const Row rows[] = {
+        {"| 05 | 05 | 05 |", 1, 0, "win.wav"}, {"| 02 | 05 | 14 |", 1, 1, "win.wav"},
+        {"| 02 | 05 | 09 |", 1, 0, nullptr},   {"| 02 | 05 | 09 |", 0, 1, "lose.wav"},
+        {"| 05 | 05 | 05 |", 2, 1, nullptr},   {"", 0, 1, "lose.wav"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.codes) + " " + std::to_string(row.check2) +
+                     std::to_string(row.check3));
+        CardRig rig;
+        rig.options = {"win.wav", "lose.wav", 0, row.check2, row.check3};
+        finishWithFinal(rig, row.codes);
+        rig.clock.advance(20000);
+        ASSERT_EQ(rig.sound.played.size(), row.played ? 1u : 0u);
+        if (row.played) {
+            EXPECT_EQ(rig.sound.played[0].file, QString(row.played));
+            EXPECT_FALSE(rig.sound.played[0].repeat);
+        }
+    }
+}
+
+// The evaluation comes 7 s after the evaluation timer's first tick, not before:
+// until then the holds show HELD; then all three read HOLD on cyan.
+TEST(Evaluation, holdsAreClearedAfterTheSevenSecondsAndTheTimerStops) {
+    CardRig rig;
+    rig.options.check2 = 1;
+    finishWithFinal(rig, "| 05 | 05 | 05 |");
+    EXPECT_TRUE(rig.state.timer4.enabled);
+    rig.clock.advance(100 + 7000 - 1);
+    EXPECT_TRUE(isHeld(rig.state, 0));
+    EXPECT_EQ(rig.state.reels[1].hold.caption, QStringLiteral("HELD"));
+    EXPECT_TRUE(rig.sound.played.empty());
+    rig.clock.advance(1);
+    for (const Reel& reel : rig.state.reels) {
+        EXPECT_EQ(reel.hold.caption, QStringLiteral("HOLD"));
+        EXPECT_EQ(reel.hold.backColour, kColourNotHeld);
+    }
+    EXPECT_FALSE(rig.state.timer4.enabled);
+    EXPECT_EQ(rig.sound.played.size(), 1u);
+}
+
+// Clicks during the wait: START clears the final codes, so the game is lost;
+// another FINISH finds the timer running and gets no evaluation of its own.
+TEST(Evaluation, clicksDuringTheWaitAreSeenByTheEvaluation) {
+    CardRig rig;
+    rig.options = {"win.wav", "lose.wav", 0, 1, 1};
+    finishWithFinal(rig, "| 05 | 05 | 05 |");
+    rig.clock.advance(3000);
+    rig.finish();
+    rig.start();
+    rig.clock.advance(30000);
+    ASSERT_EQ(rig.sound.played.size(), 1u);
+    EXPECT_EQ(rig.sound.played[0].file, QStringLiteral("lose.wav"));
+    EXPECT_EQ(rig.ticks(3), 1);
+    EXPECT_FALSE(rig.state.timer4.enabled);
+}
+
+} // namespace
+} // namespace jackwell

@@ -1,0 +1,138 @@
+// The reel spin: three timers that slow down one after the other, the beeps at
+// each stop, holds read afresh at every tick, and the random symbols.
+
+#include "controls/card_rig.h"
+#include "reels/evaluation.h"
+#include "reels/spin.h"
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+using testing::CardRig;
+
+// A spin after FINISH runs the same course whether or not reels are held: only
+// the pictures and the beeps differ.
+TEST(Spin, reelsStopOneAfterAnotherWhetherHeldOrNot) {
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "all held" : "none held");
+        CardRig rig;
+        if (held)
+            for (int reel = 0; reel < 3; ++reel)
+                rig.hold(reel);
+        rig.finish();
+        const qint64 start = rig.now();
+        bool randomSymbolSeen = false;
+        while (rig.now() - start < 6000) {
+            rig.clock.advance(10);
+            for (const Reel& reel : rig.state.reels)
+                randomSymbolSeen |= reel.reelPicture.visible;
+        }
+        EXPECT_EQ(randomSymbolSeen, !held);
+        EXPECT_EQ(rig.ticks(0), 6);
+        EXPECT_TRUE(rig.ticks(1) == 20 || rig.ticks(1) == 21) << rig.ticks(1);
+        EXPECT_TRUE(rig.ticks(2) >= 34 && rig.ticks(2) <= 36) << rig.ticks(2);
+        if (held) {
+            EXPECT_TRUE(rig.beeper.at.empty());
+        } else {
+            ASSERT_EQ(rig.beeper.at.size(), 3u);
+            EXPECT_EQ(rig.beeper.at[0] - start, 2100);
+            EXPECT_GE(rig.beeper.at[1] - start, 3500);
+            EXPECT_LE(rig.beeper.at[1] - start, 3600);
+            EXPECT_GE(rig.beeper.at[2] - start, 4900);
+            EXPECT_LE(rig.beeper.at[2] - start, 5100);
+        }
+        for (int reel = 0; reel < 3; ++reel) {
+            EXPECT_TRUE(rig.resting(reel));
+            EXPECT_FALSE(rig.state.reels[reel].timer.enabled);
+            EXPECT_EQ(rig.state.reels[reel].timer.interval, 100);
+        }
+    }
+}
+
+// A hold takes effect at the reel's next tick: the reel shows its result from
+// then on. Released before the stop, the reel keeps showing the result (random
+// symbols go into its hidden reel picture) but beeps again.
+TEST(Spin, holdToggledDuringTheSpinActsFromTheNextTick) {
+    for (const bool releaseAgain : {false, true}) {
+        SCOPED_TRACE(releaseAgain ? "held, then released" : "held");
+        CardRig rig;
+        rig.finish();
+        rig.clock.advance(1000);
+        ASSERT_TRUE(rig.spinning(2));
+        rig.hold(2);
+        rig.clock.advance(100);
+        EXPECT_TRUE(rig.resting(2));
+        if (releaseAgain)
+            rig.card.Label8_Click();
+        rig.clock.advance(3000);
+        EXPECT_TRUE(rig.resting(2));
+        rig.clock.advance(2000);
+        EXPECT_EQ(rig.beeper.at.size(), releaseAgain ? 3u : 2u);
+    }
+}
+
+// START does not reset the intervals: a timer left at 700 by the spin before
+// stops at its first tick, 700 ms after START, with a beep.
+TEST(Spin, startBeforeThePreviousSpinEndedFindsItsIntervals) {
+    CardRig rig;
+    rig.finish();
+    rig.clock.advance(2500); // reel 1 stopped at 700, reels 2 and 3 still spin
+    ASSERT_FALSE(rig.state.reels[0].timer.enabled);
+    ASSERT_EQ(rig.state.reels[0].timer.interval, 700);
+    const int ticksBefore = rig.ticks(0);
+    rig.start();
+    const qint64 start = rig.now();
+    EXPECT_TRUE(rig.spinning(0));
+    rig.clock.advance(699);
+    EXPECT_TRUE(rig.spinning(0));
+    rig.clock.advance(1);
+    EXPECT_TRUE(rig.resting(0));
+    EXPECT_EQ(rig.ticks(0), ticksBefore + 1);
+    EXPECT_EQ(rig.state.reels[0].timer.interval, 800);
+    EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+    EXPECT_EQ(rig.beeper.at.back(), start + 700);
+}
+
+// Over a fixed run of times of day: never 14, symbol 1 about twice as often as
+// each other. The times are fixed, so the bound cannot flake.
+TEST(Spin, randomDrawFavoursSymbolOneAndNeverShowsCherries) {
+    constexpr int kDraws = 28000;
+    std::array<int, 15> counts{};
+    for (int i = 0; i < kDraws; ++i) {
+        const int symbol = drawSymbol(30000.0 + i * 0.0137);
+        ASSERT_GE(symbol, 1);
+        ASSERT_LE(symbol, 13);
+        ++counts[symbol];
+    }
+    double chiSquare = 0;
+    for (int symbol = 1; symbol <= 13; ++symbol) {
+        const double expected = kDraws * (symbol == 1 ? 2.0 : 1.0) / 14.0;
+        chiSquare += (counts[symbol] - expected) * (counts[symbol] - expected) / expected;
+    }
+    EXPECT_LT(chiSquare, 40.0); // 12 degrees of freedom: 40 is far out in the tail
+}
+
+// Codes as received ("07") win nothing until spin timer 1's next tick drops the
+// leading zero; "10" and other codes stay as they are.
+TEST(Spin, firstReelsTickNormalisesTheCodes) {
+    CardState state;
+    state.reels[0].firstCode = QStringLiteral("10");
+    for (Reel& reel : state.reels)
+        reel.finalCode = QStringLiteral("07");
+    const auto won = [&] {
+        return isWinningDraw(state.reels[0].finalCode, state.reels[1].finalCode,
+                             state.reels[2].finalCode);
+    };
+    testing::FakeSound beeper;
+    spinTick(state, 1, 0.0, beeper); // only reel 1's timer normalises
+    EXPECT_FALSE(won());
+    spinTick(state, 0, 0.0, beeper);
+    EXPECT_TRUE(won());
+    EXPECT_EQ(state.reels[0].finalCode, QStringLiteral("7"));
+    EXPECT_EQ(state.reels[0].firstCode, QStringLiteral("10"));
+}
+
+} // namespace
+} // namespace jackwell

@@ -1,0 +1,58 @@
+// The real sound player on a machine that may have no audio device (CI): every
+// request returns without the event loop, bad file names are harmless, and the
+// player does not print a warning for each request.
+
+#include "settings/qt_sound_player.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+QStringList warnings;
+
+void collect(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type >= QtWarningMsg)
+        warnings << message;
+}
+
+TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
+    QTemporaryDir dir;
+    const QString wave = dir.filePath("win.wav");
+    ASSERT_TRUE(QFile::copy(":/assets/sounds/win.wav", wave));
+    const QString notWave = dir.filePath("text.wav");
+    QFile text(notWave);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a wave file");
+    text.close();
+
+    warnings.clear();
+    const auto previous = qInstallMessageHandler(collect);
+    {
+        QtSoundPlayer player;
+        for (int round = 0; round < 10; ++round) {
+            for (const QString& file :
+                 {wave, notWave, dir.filePath("missing.wav"), QString(), QStringLiteral(" ")}) {
+                player.PlaySound(file, false);
+                player.PlaySound(file, true);
+            }
+            player.beep();
+            player.StopSound();
+        }
+        QEventLoop loop; // lets the loading and playing run
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+        player.StopSound();
+    }
+    qInstallMessageHandler(previous);
+    // Without a device Qt may say so once; it must not say so per request.
+    EXPECT_LE(warnings.size(), 3) << warnings.join(" | ").toStdString();
+}
+
+} // namespace
+} // namespace jackwell
