@@ -109,6 +109,7 @@ TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
         const QString sound = rig.makeFile(QStringLiteral("chosen.wav"));
         rig.files.answer(sound);
         rig.world->appendLine(QString::fromLatin1(row.finalLine));
+        rig.app->card().Label15_Click(); // ESP HOLD arms FINISH
         rig.app->card().Label16_Click(); // FINISH
         rig.clock.advance(8000);
         ASSERT_EQ(rig.sound.played.size(), 1u);
