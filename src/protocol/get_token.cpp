@@ -22,6 +22,20 @@ qsizetype findFrom(QStringView text, QStringView delimiter, qsizetype from) {
 
 } // namespace
 
+void Tokenizer::start(const QString& text) {
+    text_ = text;
+    pos_ = 0;
+}
+
+void Tokenizer::cutTo(qsizetype position) {
+    if (position >= text_.size()) {
+        text_ = QString();
+        pos_ = 0;
+    } else {
+        pos_ = qMax<qsizetype>(position, 0);
+    }
+}
+
 QString Tokenizer::GetToken(const QString& sText, const QString& sDelimiter) {
     return GetTokenView(sText, sDelimiter).toString();
 }

@@ -21,6 +21,12 @@ public:
     // What has not been cut off yet.
     QStringView tokenRemainder() const { return QStringView(text_).mid(pos_); }
 
+    // For a walk that finds the delimiters itself: start() takes the text as a
+    // non-empty sText would, and cutTo() marks everything in front of
+    // `position` as cut off; cutting to the end lets go of the text.
+    void start(const QString& text);
+    void cutTo(qsizetype position);
+
 private:
     QString text_; // shares the caller's buffer; let go once it is cut up
     qsizetype pos_ = 0;

@@ -1,6 +1,7 @@
 #include "protocol/handlers.h"
 
 #include "protocol/chat_lines.h"
+#include "protocol/marked_lines.h"
 #include "protocol/markers.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
@@ -115,7 +116,7 @@ void takeFinalResult(CardState& state, const ChatLine& line) {
 } // namespace
 
 void FindMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text) {
-    walkLines(tokenizer, text, [&](const ChatLine& line) {
+    walkMarkedLines(tokenizer, text, {kKeeperMarker}, [&](const ChatLine& line) {
         if (const auto message = findMessage(line, kKeeperMarker, 0)) {
             state.machineKeeperName = message->speaker.toString();
             state.text1 = state.machineKeeperName;
@@ -125,7 +126,9 @@ void FindMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text) {
 
 void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer,
                        QString text) {
-    walkLines(tokenizer, text, [&](const ChatLine& line) {
+    const auto markers = {QStringView(kFirstMarker), QStringView(kOfferMarker),
+                          QStringView(kPayoutsMarker)};
+    walkMarkedLines(tokenizer, text, markers, [&](const ChatLine& line) {
         takeFirstResult(state, line);
         takeOffer(state, line);
         takePayouts(payouts, line);
@@ -133,7 +136,8 @@ void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& token
 }
 
 void HandleFinalResult(CardState& state, Tokenizer& tokenizer, QString text) {
-    walkLines(tokenizer, text, [&](const ChatLine& line) { takeFinalResult(state, line); });
+    walkMarkedLines(tokenizer, text, {kFinalMarker},
+                    [&](const ChatLine& line) { takeFinalResult(state, line); });
 }
 
 } // namespace jackwell

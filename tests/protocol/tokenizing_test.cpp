@@ -4,6 +4,7 @@
 #include "protocol/chat_lines.h"
 #include "protocol/get_token.h"
 #include "protocol/handlers.h"
+#include "protocol/marked_lines.h"
 #include "protocol/markers.h"
 #include "reels/card_state.h"
 #include "support/qt_printers.h"
@@ -136,6 +137,46 @@ TEST(LineWalk, leavesWhatStandsBehindAnEmptyLineForTheNextCall) {
     EXPECT_EQ(tokenizer.GetToken("", D), "c");
     // The next walk starts on its own text.
     EXPECT_EQ(walked(tokenizer, "d"), QStringList{"other|d"});
+}
+
+// The handlers' one-pass walk hands over exactly the lines that a plain walk
+// meets and that hold a marker, and leaves the same remainder behind.
+TEST(LineWalk, markedLinesAreThoseOfThePlainWalkThatHoldAMarker) {
+    std::mt19937 random(5);
+    const QStringList pieces = {"\r\n",      "\r",    "\n",     ":",         " ",
+                                ": FIRST:",  ": F",   "ESP to", "ESP from ", "abcdefghijk",
+                                ": Payouts", ": Pay", "x"};
+    const std::vector<std::vector<QStringView>> markerSets = {
+        {kFirstMarker, kPayoutsMarker}, {kFinalMarker}, {u":"}, {u": F"}};
+    for (int round = 0; round < 4000; ++round) {
+        QString text;
+        const int count = int(random() % 40);
+        for (int i = 0; i < count; ++i)
+            text += pieces[int(random() % pieces.size())];
+        for (const auto& markers : markerSets) {
+            // The plain walk, by hand: the lines up to the first empty one.
+            QStringList expected;
+            Tokenizer plain;
+            if (!text.isEmpty()) {
+                for (QString line = plain.GetToken(text, D); !line.isEmpty();
+                     line = plain.GetToken("", D)) {
+                    if (std::any_of(markers.begin(), markers.end(),
+                                    [&](QStringView m) { return line.contains(m); }))
+                        expected << describe(normaliseLine(line));
+                }
+            }
+            QStringList visited;
+            Tokenizer marked;
+            const auto visit = [&](const ChatLine& line) { visited << describe(line); };
+            if (markers.size() == 2)
+                walkMarkedLines(marked, text, {markers[0], markers[1]}, visit);
+            else
+                walkMarkedLines(marked, text, {markers[0]}, visit);
+            ASSERT_EQ(visited, expected) << text.toStdString();
+            ASSERT_EQ(marked.tokenRemainder().toString(), plain.tokenRemainder().toString())
+                << text.toStdString();
+        }
+    }
 }
 
 TEST(Message, markerSpeakerAndWindow) {
