@@ -22,6 +22,15 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Benchmarks in a Release build of their own; each prints its figures.
+BENCH_BUILD ?= build-bench
+bench: deps
+	@if [ ! -f $(BENCH_BUILD)/build.ninja ]; then \
+		cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+			-DJACKWELL_BENCH=ON -DJACKWELL_TESTS=OFF; fi
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	./$(BENCH_BUILD)/bench/walk_bench
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
