@@ -31,6 +31,11 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	./$(BENCH_BUILD)/bench/walk_bench
 
+# The fuzz targets with sanitizers, for FUZZ_SECONDS (build-fuzz/, see fuzz/run.sh).
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	bash fuzz/run.sh --seconds $(FUZZ_SECONDS)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
