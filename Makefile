@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps configure pictures demo bench bench-idle fuzz load format clean
+.PHONY: run test build deps configure pictures demo bench fuzz load format clean
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell
@@ -32,12 +32,21 @@ pictures: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell-pictures
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-pictures $(BUILD)/pictures
 
-# CPU use while START waits for the chat and during the evaluation's wait, and
-# the reels' stop times on the real clock (about 25 s).
-bench-idle: configure
-	cmake -S . -B $(BUILD) -DJACKWELL_BENCH_IDLE=ON > /dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target idle_bench
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/idle/idle_bench
+# Benchmarks in a Release build of their own; each prints its figures and a
+# summary line (walk: ..., idle: ...).
+BENCH_BUILD ?= build-bench
+bench: deps
+	@if [ ! -f $(BENCH_BUILD)/build.ninja ]; then \
+		cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+			-DJACKWELL_BENCH=ON -DJACKWELL_TESTS=OFF; fi
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	./$(BENCH_BUILD)/bench/walk_bench
+	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/idle/idle_bench
+
+# The fuzz targets with sanitizers, for FUZZ_SECONDS (build-fuzz/, see fuzz/run.sh).
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	bash fuzz/run.sh --seconds $(FUZZ_SECONDS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -16,8 +16,12 @@ const QString kFreeGame = QStringLiteral("Free Game");
 
 void Card::Label4_Click() {
     EventScope scope(*this);
-    if (hostWaiting_)
-        return; // already waiting for the chat text
+    if (hostWaiting_) {
+        // Still waiting: ask again, since the last request may have been given
+        // up. The wait already set up resumes on whichever text arrives first.
+        fx_.chat.ReadAllChatText();
+        return;
+    }
     hostWaiting_ = true;
     fx_.chat.fetchChatText(this, [this] {
         EventScope scope(*this);

@@ -17,8 +17,24 @@ ChatLine normaliseLine(QStringView line) {
     return {line, LineKind::Other};
 }
 
+qsizetype indexOfMarker(QStringView line, QStringView marker) {
+    if (marker.isEmpty())
+        return 0;
+    // A try costs at most the marker's length; with a marker whose first
+    // character does not come back early in it, a try that gets far has passed
+    // characters free of that one, so the search stays a single pass.
+    const QChar first = marker.front();
+    for (qsizetype at = line.indexOf(first); at >= 0; at = line.indexOf(first, at + 1)) {
+        if (line.size() - at < marker.size())
+            return -1;
+        if (line.sliced(at, marker.size()) == marker)
+            return at;
+    }
+    return -1;
+}
+
 std::optional<Message> findMessage(const ChatLine& line, QStringView marker, qsizetype kept) {
-    const qsizetype at = line.text.indexOf(marker);
+    const qsizetype at = indexOfMarker(line.text, marker);
     if (at < 0)
         return std::nullopt;
     const QStringView speaker = line.text.left(at);

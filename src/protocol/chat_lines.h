@@ -25,10 +25,17 @@ inline const QString kSystemSpeaker = QStringLiteral("<system>");
 // Removes "ESP to" or "ESP from" and the one character after it, whatever it is.
 ChatLine normaliseLine(QStringView line);
 
+// Where `marker` first occurs in `line`, or -1. Same result as a plain search;
+// faster on chat lines for markers whose first character is rare in them and
+// does not come back early in the marker, as the colon of every message marker.
+qsizetype indexOfMarker(QStringView line, QStringView marker);
+
 // A marker found in a line whose speaker is not "<system>".
 struct Message {
     QStringView speaker; // everything in front of the marker
     QStringView window;  // the line up to `kept` characters behind the marker's start
+    // The window from the marker on: what follows the speaker.
+    QStringView fromMarker() const { return window.mid(speaker.size()); }
 };
 std::optional<Message> findMessage(const ChatLine& line, QStringView marker, qsizetype kept);
 

@@ -14,15 +14,21 @@ public:
     // drops the delimiter; with no delimiter left, returns the whole rest. An
     // empty delimiter is found at the start of a non-empty remainder.
     QString GetToken(const QString& sText, const QString& sDelimiter);
-    // The same, as a view into the text being cut. It stays valid until a call
-    // with a non-empty sText starts on another text.
+    // The same, as a view into the text being cut. It stays valid until the next
+    // call that starts on another text or finds nothing left to cut.
     QStringView GetTokenView(const QString& sText, QStringView sDelimiter);
 
     // What has not been cut off yet.
     QStringView tokenRemainder() const { return QStringView(text_).mid(pos_); }
 
+    // For a walk that finds the delimiters itself: start() takes the text as a
+    // non-empty sText would, and cutTo() marks everything in front of
+    // `position` as cut off; cutting to the end lets go of the text.
+    void start(const QString& text);
+    void cutTo(qsizetype position);
+
 private:
-    QString text_;
+    QString text_; // shares the caller's buffer; let go once it is cut up
     qsizetype pos_ = 0;
 };
 

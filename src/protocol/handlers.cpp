@@ -1,9 +1,12 @@
 #include "protocol/handlers.h"
 
 #include "protocol/chat_lines.h"
+#include "protocol/marked_lines.h"
 #include "protocol/markers.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
+
+#include <QStringTokenizer>
 
 namespace jackwell {
 
@@ -26,17 +29,14 @@ std::array<QString, 3> reelCodes(QStringView body) {
     return {body.mid(3, 2).toString(), body.mid(8, 2).toString(), body.mid(13, 2).toString()};
 }
 
-// Piece `index` of `text` split at `separator`, if there are that many.
-std::optional<QStringView> piece(QStringView text, QStringView separator, int index) {
-    qsizetype from = 0;
-    for (int i = 0; i < index; ++i) {
-        const qsizetype at = text.indexOf(separator, from);
-        if (at < 0)
-            return std::nullopt;
-        from = at + separator.size();
+// Piece `index` (from 0) of `text` cut at every `separator`, if there are that many.
+template <typename Separator>
+std::optional<QStringView> piece(QStringView text, Separator separator, int index) {
+    for (QStringView part : qTokenize(text, separator)) {
+        if (index-- == 0)
+            return part;
     }
-    const qsizetype end = text.indexOf(separator, from);
-    return text.mid(from, end < 0 ? -1 : end - from);
+    return std::nullopt;
 }
 
 void takeFirstResult(CardState& state, const ChatLine& line) {
@@ -52,30 +52,38 @@ void takeFirstResult(CardState& state, const ChatLine& line) {
 }
 
 // Taken only while the credits show "0", so the first offer in the text wins.
+// The amount stands behind the marker after a further ": ", up to the next
+// one. The pieces are counted from the marker, not from the line's start, so a
+// speaker holding ": " itself cannot pass off a piece of its own as the amount.
 void takeOffer(CardState& state, const ChatLine& line) {
     const auto message = findMessage(line, kOfferMarker, kOfferKept);
     if (!message || state.credits != QLatin1String("0"))
         return;
-    const auto amount = piece(message->window, u": ", 2);
+    const auto amount = piece(message->fromMarker(), QLatin1String(": "), 2);
     if (!amount)
-        return;
-    const auto tokens = tokensFor(amount->toString());
+        return; // no amount: nothing to take
+    const QString credits = amount->toString();
+    const auto tokens = tokensFor(credits);
     if (!tokens)
         return; // not a number: the offer cannot be read, so nothing changes
-    state.credits = amount->toString();
+    state.credits = credits;
     state.tokens = *tokens;
 }
 
+// Behind the marker, text up to a colon, then the sixteen amounts, each ended by
+// a colon or the window's end; counted from the marker, like the offer.
 void takePayouts(PayoutsState& payouts, const ChatLine& line) {
     const auto message = findMessage(line, kPayoutsMarker, kPayoutsKept);
     if (!message)
         return;
-    for (int row = 0; row < PayoutsState::kRows; ++row) {
-        const auto amount = piece(message->window, u":", row + 2);
-        if (!amount)
-            return; // the amounts present are set, the rest stay
-        payouts.setAmount(row, amount->toString());
-    }
+    int index = 0;
+    for (QStringView part : qTokenize(message->fromMarker(), u':')) {
+        const int row = index++ - 2;
+        if (row >= PayoutsState::kRows)
+            break;
+        if (row >= 0)
+            payouts.setAmount(row, part.toString());
+    } // a short table sets the amounts it has; the rest stay
 }
 
 void takeFinalResult(CardState& state, const ChatLine& line) {
@@ -89,8 +97,10 @@ void takeFinalResult(CardState& state, const ChatLine& line) {
     for (int i = 0; i < 3; ++i)
         state.reels[i].finalCode = codes[i];
     // The credits are the piece after the body's first colon without its first
-    // two and its last character: " (150)" gives 150.
-    if (const auto creditsPiece = piece(body, u":", 1)) {
+    // two and its last character: " (150)" gives 150. A body without that
+    // piece, a piece too short to cut or credits that are no number leave the
+    // credits and tokens as they were.
+    if (const auto creditsPiece = piece(body, u':', 1)) {
         state.creditsTag = creditsPiece->toString();
         if (state.creditsTag.size() >= 3) {
             const QString credits = state.creditsTag.mid(2).chopped(1);
@@ -106,7 +116,7 @@ void takeFinalResult(CardState& state, const ChatLine& line) {
 } // namespace
 
 void FindMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text) {
-    walkLines(tokenizer, text, [&](const ChatLine& line) {
+    walkMarkedLines(tokenizer, text, {kKeeperMarker}, [&](const ChatLine& line) {
         if (const auto message = findMessage(line, kKeeperMarker, 0)) {
             state.machineKeeperName = message->speaker.toString();
             state.text1 = state.machineKeeperName;
@@ -116,7 +126,9 @@ void FindMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text) {
 
 void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer,
                        QString text) {
-    walkLines(tokenizer, text, [&](const ChatLine& line) {
+    const auto markers = {QStringView(kFirstMarker), QStringView(kOfferMarker),
+                          QStringView(kPayoutsMarker)};
+    walkMarkedLines(tokenizer, text, markers, [&](const ChatLine& line) {
         takeFirstResult(state, line);
         takeOffer(state, line);
         takePayouts(payouts, line);
@@ -124,7 +136,8 @@ void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& token
 }
 
 void HandleFinalResult(CardState& state, Tokenizer& tokenizer, QString text) {
-    walkLines(tokenizer, text, [&](const ChatLine& line) { takeFinalResult(state, line); });
+    walkMarkedLines(tokenizer, text, {kFinalMarker},
+                    [&](const ChatLine& line) { takeFinalResult(state, line); });
 }
 
 } // namespace jackwell

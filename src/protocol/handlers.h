@@ -16,8 +16,7 @@ struct PayoutsState;
 // machineKeeperName and is shown in Text1.
 void FindMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text);
 // The first draw, the free-game offer and the payout table.
-void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer,
-                       QString text);
+void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer, QString text);
 // The final draw and the credits after the game.
 void HandleFinalResult(CardState& state, Tokenizer& tokenizer, QString text);
 

@@ -1,0 +1,17 @@
+#pragma once
+
+// Made-up chat logs that look like a busy evening in the chat world: public
+// chatter, the world's "<system>" notices, private lines both ways, about one
+// machinekeeper message in a hundred lines and now and then a pasted line of
+// several KB. The same size always gives the same log.
+
+#include <QByteArray>
+
+namespace jackwell::bench {
+
+// The log as the chat library delivers it: lines joined by CR LF, no empty
+// line, then four filler characters and a NUL. `bytes` is the size of the
+// lines, give or take one line.
+QByteArray makeDeliveredChatLog(qsizetype bytes);
+
+} // namespace jackwell::bench

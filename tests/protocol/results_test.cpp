@@ -1,0 +1,254 @@
+// The first-result handler (first draw, free-game offer, payout table) and the
+// final-result handler (final draw, credits), well-formed and malformed.
+
+#include "protocol/get_token.h"
+#include "protocol/handlers.h"
+#include "protocol/markers.h"
+#include "reels/card_state.h"
+#include "reels/payouts_state.h"
+#include "support/qt_printers.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+using Numbers = std::array<int, 3>;
+constexpr int N = kNoImage;
+constexpr int U = kDesignResultImage; // untouched
+const QString kFar(40000, u'x');      // pushes a marker past any 16-bit position
+
+QString from(const QString& text) {
+    return "ESP from Keeper: " + text;
+}
+QString offer(const QString& speaker, const QString& behind) {
+    return speaker + kOfferMarker + behind;
+}
+
+// A reel's expected code captions, "07|03|11", and the numbers read back.
+struct Draw {
+    QString codes;
+    Numbers drawCodes, images;
+};
+
+void expectDraw(const CardState& state, const Draw& draw, bool final) {
+    const QStringList codes = draw.codes.split(u'|');
+    for (int i = 0; i < 3; ++i) {
+        const Reel& reel = state.reels[i];
+        EXPECT_EQ(final ? reel.finalCode : reel.firstCode, codes.value(i)) << "reel " << i;
+        EXPECT_EQ(state.drawCodes[(final ? 3 : 0) + i], draw.drawCodes[i]) << "reel " << i;
+        EXPECT_EQ(state.drawCodes[(final ? 0 : 3) + i], 0) << "the other draw is not touched";
+        EXPECT_EQ(reel.resultPicture.image, draw.images[i]) << "reel " << i;
+    }
+}
+
+TEST(HandleFirstResult, firstDrawCodes) {
+    const Draw untouched{"0|0|0", {0, 0, 0}, {U, U, U}};
+    const std::vector<std::tuple<const char*, QString, Draw>> rows = {
+        {"codes at 4-5, 9-10, 14-15",
+         from("FIRST: [ 07 | 03 | 11 ]"),
+         {"07|03|11", {7, 3, 11}, {7, 3, 11}}},
+        {"outgoing line changes nothing", "ESP to Keeper: FIRST: [ 07 | 03 | 11 ]", untouched},
+        {"other line changes nothing", "Keeper: FIRST: [ 07 | 03 | 11 ]", untouched},
+        {"<system> changes nothing", "ESP from <system>: FIRST: [ 07 | 03 | 11 ]", untouched},
+        {"the later message decides",
+         from("FIRST: [ 07 | 03 | 11 ]\r\nBolt: hi\r\n") + from("FIRST: [ 01 | 14 | 09 ]"),
+         {"01|14|09", {1, 14, 9}, {1, 14, 9}}},
+        {"speaker holding a colon and a blank",
+         from("go: FIRST: [ 05 | 06 | 08 ]"),
+         {"05|06|08", {5, 6, 8}, {5, 6, 8}}},
+        {"short body gives short codes", from("FIRST: [ 07 | 0"), {"07|0|", {7, 0, 0}, {7, N, N}}},
+        {"body ends at a further FIRST:",
+         from("FIRST: [ 12 FIRST: 03 | 11 ]"),
+         {"12||", {12, 0, 0}, {12, N, N}}},
+        {"codes outside 1..14 keep their text",
+         from("FIRST: [ 15 | 00 | -1 ]"),
+         {"15|00|-1", {15, 0, -1}, {N, N, N}}},
+        {"codes that are no number",
+         from("FIRST: [ ab | 7x | 1. ]"),
+         {"ab|7x|1.", {0, 0, 0}, {N, N, N}}},
+        {"marker past 32767",
+         "ESP from " + kFar + ": FIRST: [ 10 | 11 | 12 ]",
+         {"10|11|12", {10, 11, 12}, {10, 11, 12}}},
+    };
+    for (const auto& [name, text, draw] : rows) {
+        SCOPED_TRACE(name);
+        CardState state;
+        PayoutsState payouts;
+        Tokenizer tokenizer;
+        HandleFirstResult(state, payouts, tokenizer, text);
+        expectDraw(state, draw, false);
+    }
+}
+
+TEST(HandleFirstResult, freeGameOffer) {
+    struct Row {
+        const char* name;
+        QString creditsBefore, text, credits, tokens;
+    };
+    const QString zero = QStringLiteral("0");
+    const QString none = QStringLiteral("(0)");
+    const std::vector<Row> rows = {
+        {"taken while the credits show 0", zero, offer("Keeper", ": 100"), "100", "(5000)"},
+        {"passed over while they show 100", "100", offer("Keeper", ": 50"), "100", none},
+        {"the first offer wins", zero, offer("K", ": 100") + "\r\n" + offer("K", ": 200"), "100",
+         "(5000)"},
+        {"an offer of 0 lets the next one be taken", zero,
+         offer("K", ": 0") + "\r\n" + offer("K", ": 30"), "30", "(1500)"},
+        {"the amount ends at the next colon and blank", zero, offer("K", ": 100: enjoy"), "100",
+         "(5000)"},
+        {"a fraction keeps its point", zero, offer("K", ": 2.5"), "2.5", "(125)"},
+        {"blanks are kept as received", zero, offer("K", ":  8"), " 8", "(400)"},
+        {"outgoing line counts", zero, offer("ESP to Keeper", ": 4"), "4", "(200)"},
+        {"<system> changes nothing", zero, offer("<system>", ": 100"), zero, none},
+        {"speaker holding colons and blanks", zero, offer("K: 7: 30", ": 100"), "100", "(5000)"},
+        {"no colon and blank after the marker", zero, offer("K", " 100"), zero, none},
+        {"amount that is no number", zero, offer("K", ": lots"), zero, none},
+        {"empty amount", zero, offer("K", ": : 5"), zero, none},
+        {"digits of another script", zero, offer("K", QString::fromUtf8(": ١٠٠")), zero, none},
+        {"amount beyond the window of 200", zero, offer("K", QString(80, u' ') + ": 5"), zero,
+         none},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CardState state;
+        state.credits = row.creditsBefore;
+        PayoutsState payouts;
+        Tokenizer tokenizer;
+        HandleFirstResult(state, payouts, tokenizer, row.text);
+        EXPECT_EQ(state.credits, row.credits);
+        EXPECT_EQ(state.tokens, row.tokens);
+    }
+}
+
+// "<speaker>: Payouts per token:" and `count` amounts " 1:", " 2:", ...
+QString payoutLine(const QString& speaker, int count, int offset = 0) {
+    QString line = speaker + QStringLiteral(": Payouts per token:");
+    for (int i = 1; i <= count; ++i)
+        line += QStringLiteral(" %1:").arg(i + offset);
+    return line;
+}
+
+TEST(HandleFirstResult, payoutTable) {
+    const auto design = PayoutsState::designAmounts();
+    auto amounts = [&](int count) {
+        auto result = design;
+        for (int i = 0; i < count; ++i)
+            result[i] = QStringLiteral(" %1").arg(i + 1);
+        return result;
+    };
+    auto fiveAndEmpty = amounts(5);
+    fiveAndEmpty[5] = QString();
+    // Amounts of 29 characters: the window of 300 behind the marker ends in the tenth.
+    QString longTable = QStringLiteral("K: Payouts:");
+    auto longAmounts = design;
+    for (int i = 0; i < 16; ++i) {
+        const QString amount = QStringLiteral("%1").arg(i + 1, 29, 10, QChar(u'0'));
+        longTable += amount + u':';
+        if (i < 10)
+            longAmounts[i] = i < 9 ? amount : amount.left(21);
+    }
+    const std::vector<std::tuple<const char*, QString, bool, std::array<QString, 16>>> rows = {
+        {"sixteen amounts, blanks included", payoutLine("Keeper", 20), true, amounts(16)},
+        {"fewer: those present are set, the rest stay", payoutLine("K", 4) + " 5", true,
+         amounts(5)},
+        {"a colon ends the last amount present", payoutLine("K", 5), true, fiveAndEmpty},
+        {"the later table decides", payoutLine("K", 16, 100) + "\r\n" + payoutLine("K", 16), true,
+         amounts(16)},
+        {"speaker holding a colon", payoutLine("ESP to Keeper: x", 16), true, amounts(16)},
+        {"<system> changes nothing", payoutLine("<system>", 16), false, design},
+        {"window of 300 behind the marker", longTable, true, longAmounts},
+    };
+    for (const auto& [name, text, exists, expected] : rows) {
+        SCOPED_TRACE(name);
+        CardState state;
+        PayoutsState payouts;
+        Tokenizer tokenizer;
+        HandleFirstResult(state, payouts, tokenizer, text);
+        EXPECT_EQ(payouts.exists, exists);
+        EXPECT_FALSE(payouts.shown) << "a table creates the window hidden";
+        EXPECT_EQ(payouts.amounts, expected);
+    }
+}
+
+TEST(HandleFirstResult, aLineWithBothMarkersActsAsBoth) {
+    CardState state;
+    PayoutsState payouts;
+    Tokenizer tokenizer;
+    HandleFirstResult(state, payouts, tokenizer,
+                      from("FIRST: [ 07 | 03 | 11 ] ") + payoutLine("K", 16));
+    expectDraw(state, {"07|03|11", {7, 3, 11}, {7, 3, 11}}, false);
+    EXPECT_EQ(payouts.amounts[15], " 16");
+}
+
+TEST(HandleFinalResult, finalDrawAndCredits) {
+    struct Row {
+        const char* name;
+        QString text;
+        Draw draw;
+        QString credits, tokens;
+    };
+    const QString before = QStringLiteral("100"), beforeTokens = QStringLiteral("(5000)");
+    const Draw untouched{"0|0|0", {0, 0, 0}, {U, U, U}};
+    const Draw sevens{"07|07|07", {7, 7, 7}, {7, 7, 7}};
+    const std::vector<Row> rows = {
+        {"codes and credits", from("FINAL: [ 07 | 07 | 07 ] Credits: (150)"), sevens, "150",
+         "(7500)"},
+        {"credits cut by position", from("FINAL: [ 07 | 07 | 07 ] Credits: 150 "), sevens, "50",
+         "(2500)"},
+        {"credits end at the next colon", from("FINAL: [ 07 | 07 | 07 ] C: (20): ok"), sevens, "20",
+         "(1000)"},
+        {"credits replaced whatever they showed", from("FINAL: [ 07 | 07 | 07 ] C: (0)"), sevens,
+         "0", "(0)"},
+        {"fractional credits", from("FINAL: [ 07 | 07 | 07 ] C: (2.5)"), sevens, "2.5", "(125)"},
+        {"the later message decides",
+         from("FINAL: [ 01 | 01 | 01 ] C: (150)\r\n") + from("FINAL: [ 04 | 05 | 06 ] C: (3)"),
+         {"04|05|06", {4, 5, 6}, {4, 5, 6}},
+         "3",
+         "(150)"},
+        {"outgoing line changes nothing", "ESP to K: FINAL: [ 07 | 07 | 07 ] C: (1)", untouched,
+         before, beforeTokens},
+        {"other line changes nothing", "K: FINAL: [ 07 | 07 | 07 ] C: (1)", untouched, before,
+         beforeTokens},
+        {"<system> changes nothing", "ESP from <system>: FINAL: [ 07 | 07 | 07 ] C: (1)", untouched,
+         before, beforeTokens},
+        {"window of 50: the credits are cut short",
+         from("FINAL: [ 01 | 01 | 01 ] Credits: (1234567890123456789)"),
+         {"01|01|01", {1, 1, 1}, {1, 1, 1}},
+         "12345678901234",
+         "(617283945061700)"},
+        {"marker past 32767", "ESP from " + kFar + ": FINAL: [ 07 | 07 | 07 ] C: (1)", sevens, "1",
+         "(50)"},
+        // Malformed: the codes are taken, the credits and tokens stay.
+        {"no colon in the body", from("FINAL: [ 07 | 07 | 07 ] Credits (150)"), sevens, before,
+         beforeTokens},
+        {"credits piece of two characters", from("FINAL: [ 07 | 07 | 07 ] C: ("), sevens, before,
+         beforeTokens},
+        {"credits piece of three characters", from("FINAL: [ 07 | 07 | 07 ] C: ()"), sevens, before,
+         beforeTokens},
+        {"credits that are no number", from("FINAL: [ 07 | 07 | 07 ] C: (many)"), sevens, before,
+         beforeTokens},
+        {"codes outside 1..14",
+         from("FINAL: [ 99 | x7 | 70000 ] C: (1)"),
+         {"99|x7|70", {99, 0, 70}, {N, N, N}},
+         "1",
+         "(50)"},
+        {"short body", from("FINAL: [ 3"), {"3||", {3, 0, 0}, {3, N, N}}, before, beforeTokens},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CardState state;
+        state.credits = before;
+        state.tokens = beforeTokens;
+        Tokenizer tokenizer;
+        HandleFinalResult(state, tokenizer, row.text);
+        expectDraw(state, row.draw, true);
+        EXPECT_EQ(state.credits, row.credits);
+        EXPECT_EQ(state.tokens, row.tokens);
+    }
+}
+
+} // namespace
+} // namespace jackwell

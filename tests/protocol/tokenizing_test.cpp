@@ -1,0 +1,239 @@
+// Cutting the chat text into lines, the kinds of line, finding a message's
+// marker and speaker, and the machinekeeper announcement.
+
+#include "protocol/chat_lines.h"
+#include "protocol/get_token.h"
+#include "protocol/handlers.h"
+#include "protocol/marked_lines.h"
+#include "protocol/markers.h"
+#include "reels/card_state.h"
+#include "support/qt_printers.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace jackwell {
+namespace {
+
+const QString D = QStringLiteral("\r\n");
+
+// Each row makes its calls (text, delimiter) on a fresh tokenizer and checks
+// what the last one returned and what it left.
+TEST(GetToken, cutsAsTheTableSays) {
+    struct Row {
+        const char* name;
+        std::vector<std::pair<QString, QString>> calls;
+        QString result, remainder;
+    };
+    const std::vector<Row> rows = {
+        {"first piece cut off, delimiter dropped", {{"A\r\nB", D}}, "A", "B"},
+        {"empty text goes on with the remainder", {{"A\r\nB", D}, {"", D}}, "B", ""},
+        {"empty text on an empty remainder", {{"", D}}, "", ""},
+        {"leading delimiter gives an empty piece", {{"\r\nX", D}}, "", "X"},
+        {"empty delimiter is found at once", {{"A", ""}}, "", "A"},
+        {"empty delimiter, empty remainder", {{"A", D}, {"", ""}}, "", ""},
+        {"absent delimiter gives the whole rest", {{"A", ";"}}, "A", ""},
+        {"new text replaces an old remainder", {{"A\r\nB\r\nC", D}, {"X\r\nY", D}}, "X", "Y"},
+        {"only the first delimiter is cut", {{"A--B--C", "--"}}, "A", "B--C"},
+        {"case-sensitive delimiter", {{"AxBXC", "X"}}, "AxB", "C"},
+        {"lone CR and LF stay in the piece", {{"A\rB\nC\r\nD", D}}, "A\rB\nC", "D"},
+        {"CR CR LF", {{"A\r\r\nB", D}}, "A\r", "B"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Tokenizer tokenizer;
+        QString result;
+        for (const auto& [text, delimiter] : row.calls)
+            result = tokenizer.GetToken(text, delimiter);
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(tokenizer.tokenRemainder().toString(), row.remainder);
+    }
+}
+
+// The line-break and marker searches take shortcuts; they must find what a
+// plain search finds.
+TEST(GetToken, searchesFindWhatAPlainSearchFinds) {
+    std::mt19937 random(7);
+    const QString alphabet = QStringLiteral("\r\n\r\n:: FIRSTPayouFINALab");
+    const QStringList markers = {kFirstMarker, kFinalMarker, kPayoutsMarker, ":", "::"};
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        for (int i = int(random() % 40); i > 0; --i)
+            text += alphabet[int(random() % alphabet.size())];
+        for (const QString& marker : markers)
+            ASSERT_EQ(indexOfMarker(text, marker), text.indexOf(marker)) << text.toStdString();
+        Tokenizer tokenizer;
+        QString rest = text;
+        for (QString piece = tokenizer.GetToken(text, D); !rest.isEmpty();
+             piece = tokenizer.GetToken("", D)) {
+            const qsizetype at = rest.indexOf(D);
+            ASSERT_EQ(piece, at < 0 ? rest : rest.left(at)) << text.toStdString();
+            rest = at < 0 ? QString() : rest.mid(at + 2);
+            ASSERT_EQ(tokenizer.tokenRemainder().toString(), rest);
+        }
+    }
+}
+
+QString describe(const ChatLine& line) {
+    const char* kind = line.kind == LineKind::Outgoing   ? "to|"
+                       : line.kind == LineKind::Incoming ? "from|"
+                                                         : "other|";
+    return QLatin1String(kind) + line.text.toString();
+}
+
+QStringList walked(Tokenizer& tokenizer, const QString& text) {
+    QStringList lines;
+    walkLines(tokenizer, text, [&](const ChatLine& line) { lines << describe(line); });
+    return lines;
+}
+
+TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOne) {
+    struct Row {
+        const char* name;
+        QString text;
+        QStringList lines;
+    };
+    const std::vector<Row> rows = {
+        {"three kinds",
+         "ESP to Keeper: hi\r\nESP from Keeper: yo\r\nBolt: hey",
+         {"to|Keeper: hi", "from|Keeper: yo", "other|Bolt: hey"}},
+        {"lines behind an empty line are never examined", "a\r\n\r\nb\r\nc", {"other|a"}},
+        {"a leading line break walks nothing", "\r\na", {}},
+        {"lower-case prefix is an other line", "esp from K: x", {"other|esp from K: x"}},
+        {"any character after the prefix goes", "ESP from\tK: x", {"from|K: x"}},
+        {"prefixes followed by letters",
+         "ESP toKeeper: x\r\nESP fromK: y",
+         {"to|eeper: x", "from|: y"}},
+        {"a bare prefix leaves an empty line",
+         "ESP to\r\nESP from\r\nz",
+         {"to|", "from|", "other|z"}},
+        {"prefix not at the start", " ESP from K: x", {"other| ESP from K: x"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Tokenizer tokenizer;
+        EXPECT_EQ(walked(tokenizer, row.text), row.lines);
+    }
+}
+
+TEST(LineWalk, leavesWhatStandsBehindAnEmptyLineForTheNextCall) {
+    Tokenizer tokenizer;
+    walked(tokenizer, "a\r\n\r\nb\r\nc");
+    // An empty text starts no walk, so the old remainder is not walked instead.
+    EXPECT_TRUE(walked(tokenizer, QString()).isEmpty());
+    EXPECT_EQ(tokenizer.GetToken("", D), "b");
+    EXPECT_EQ(walked(tokenizer, "d"), QStringList{"other|d"});
+}
+
+// The handlers' one-pass walk hands over exactly the lines that a plain walk
+// meets and that hold a marker, and leaves the same remainder behind.
+TEST(LineWalk, markedLinesAreThoseOfThePlainWalkThatHoldAMarker) {
+    std::mt19937 random(5);
+    const QStringList pieces = {"\r\n",        "\r",        "\n",   ":",       " ",
+                                ": FIRST:",    ": F",       "x",    "ESP to ", "ESP from",
+                                "abcdefghijk", ": Payouts", ": Pay"};
+    const std::vector<std::vector<QStringView>> markerSets = {
+        {kFirstMarker, kPayoutsMarker}, {kFinalMarker}, {u":"}, {u": F"}};
+    for (int round = 0; round < 4000; ++round) {
+        QString text;
+        for (int i = int(random() % 40); i > 0; --i)
+            text += pieces[int(random() % pieces.size())];
+        for (const auto& markers : markerSets) {
+            QStringList expected;
+            Tokenizer plain;
+            if (!text.isEmpty()) {
+                for (QString line = plain.GetToken(text, D); !line.isEmpty();
+                     line = plain.GetToken("", D)) {
+                    if (std::any_of(markers.begin(), markers.end(),
+                                    [&](QStringView m) { return line.contains(m); }))
+                        expected << describe(normaliseLine(line));
+                }
+            }
+            QStringList visited;
+            Tokenizer marked;
+            const auto visit = [&](const ChatLine& line) { visited << describe(line); };
+            if (markers.size() == 2)
+                walkMarkedLines(marked, text, {markers[0], markers[1]}, visit);
+            else
+                walkMarkedLines(marked, text, {markers[0]}, visit);
+            ASSERT_EQ(visited, expected) << text.toStdString();
+            ASSERT_EQ(marked.tokenRemainder().toString(), plain.tokenRemainder().toString());
+        }
+    }
+}
+
+TEST(Message, markerSpeakerAndWindow) {
+    struct Row {
+        const char* name;
+        QString line; // already normalised
+        qsizetype kept;
+        bool found;
+        QString speaker, window;
+    };
+    const QString far(40000, u'x');
+    const std::vector<Row> rows = {
+        {"speaker, and the window of p + kept", "Keeper: FIRST: 0123", 5, true, "Keeper",
+         "Keeper: FIRS"},
+        {"window shorter than asked", "K: FIRST: 1", 30, true, "K", "K: FIRST: 1"},
+        {"first occurrence counts", "A: FIRST: B: FIRST:", 2, true, "A", "A: F"},
+        {"speaker holding a colon and a blank", "K: 2: FIRST: 1", 0, true, "K: 2", "K: 2:"},
+        {"marker at the start: empty speaker", ": FIRST: 1", 1, true, "", ": "},
+        {"<system> is skipped", "<system>: FIRST: 1", 30, false, {}, {}},
+        {"<system> with more is a speaker", "<system> x: FIRST:", 0, true, "<system> x",
+         "<system> x:"},
+        {"case-sensitive", "Keeper: first: 1", 30, false, {}, {}},
+        {"marker past 32767", far + ": FIRST: 1", 4, true, far, far + ": FIR"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto message = findMessage({row.line, LineKind::Other}, kFirstMarker, row.kept);
+        ASSERT_EQ(message.has_value(), row.found);
+        if (message) {
+            EXPECT_EQ(message->speaker.toString(), row.speaker);
+            EXPECT_EQ(message->window.toString(), row.window);
+        }
+    }
+    EXPECT_EQ(kOfferMarker.size(), 124);
+}
+
+TEST(FindMachineKeeper, theLastAnnouncementsSpeakerBecomesTheKeeper) {
+    struct Row {
+        const char* name;
+        QString text;
+        QString keeper; // machineKeeperName and Text1 afterwards
+    };
+    const QString typed = QStringLiteral("typed"); // what was there: a name, or the player's typing
+    const std::vector<Row> rows = {
+        {"incoming line", "ESP from Keeper: Your machinekeeper is Keeper", "Keeper"},
+        {"the speaker, not the avatar named", "Rivet: Your machinekeeper is Bolt", "Rivet"},
+        {"outgoing line: the avatar written to", "ESP to Rivet: Your machinekeeper is", "Rivet"},
+        {"<system> changes nothing", "<system>: Your machinekeeper is Rivet", typed},
+        {"later announcement wins",
+         "Rivet: Your machinekeeper is\r\nBolt: hi\r\nCog: Your machinekeeper is\r\nBolt: bye",
+         "Cog"},
+        {"marker at the start: empty name", ": Your machinekeeper is Rivet", ""},
+        {"speaker holding a colon and a blank", "Rivet: psst: Your machinekeeper is",
+         "Rivet: psst"},
+        {"no announcement keeps what was there", "Bolt: Your machine is ready", typed},
+        {"behind an empty line is not read", "Bolt: hi\r\n\r\nRivet: Your machinekeeper is", typed},
+        {"lines in front of the latest banner count",
+         "Rivet: Your machinekeeper is\r\nRivet: --- Welcome to Brolt Slot Machine V2.04 ---",
+         "Rivet"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CardState state;
+        state.machineKeeperName = typed;
+        state.text1 = typed;
+        Tokenizer tokenizer;
+        FindMachineKeeper(state, tokenizer, row.text);
+        EXPECT_EQ(state.machineKeeperName, row.keeper);
+        EXPECT_EQ(state.text1, row.keeper);
+    }
+}
+
+} // namespace
+} // namespace jackwell
