@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QTcpServer>
-#include <QTcpSocket>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -156,7 +155,8 @@ bool NgircdServer::launch(QString* error) {
     const QDir dir(dir_.path());
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::MergedChannels);
-    process_->setStandardOutputFile(dir.filePath(QStringLiteral("ngircd.log")), QIODevice::Append);
+    process_->setStandardOutputFile(dir.filePath(QStringLiteral("ngircd.log")),
+                                    QIODevice::Truncate);
     // Should the test program die, the server goes with it.
     process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     process_->start(kBinary, {QStringLiteral("-n"), QStringLiteral("-f"),
@@ -166,21 +166,19 @@ bool NgircdServer::launch(QString* error) {
         process_.reset();
         return false;
     }
-    auto accepts = [](quint16 port) {
-        if (port == 0)
-            return true;
-        QTcpSocket socket;
-        socket.connectToHost(kHost, port);
-        const bool connected = socket.waitForConnected(kProbeGapMs * 4);
-        socket.abort();
-        return connected;
+    // Ready once it says it listens on our ports; a port another program took
+    // makes it end at once instead.
+    auto listensOn = [this](quint16 port) {
+        return port == 0 ||
+               logText().contains(
+                   ("Now listening on [" + kHost + "]:" + QString::number(port) + " ").toLatin1());
     };
     for (int probe = 0; probe < kReadyProbes; ++probe) {
-        if (accepts(port_) && accepts(tlsPort_))
-            return true;
-        // Doubles as the pause between probes, and notices a server that ended at once.
+        // Doubles as the pause between looks, and notices a server that ended.
         if (process_->waitForFinished(kProbeGapMs))
             break;
+        if (listensOn(port_) && listensOn(tlsPort_))
+            return true;
     }
     *error = QStringLiteral("ngircd does not accept connections on port %1: %2")
                  .arg(port_)
@@ -206,12 +204,14 @@ bool NgircdServer::isRunning() const {
     return process_ && process_->state() == QProcess::Running;
 }
 
-QString NgircdServer::output() const {
+QByteArray NgircdServer::logText() const {
     QFile log(QDir(dir_.path()).filePath(QStringLiteral("ngircd.log")));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+}
+
+QString NgircdServer::output() const {
     // The start (configuration problems) and the end (the latest events).
-    const QByteArray text = log.readAll();
+    const QByteArray text = logText();
     if (text.size() <= 4000)
         return QString::fromLocal8Bit(text);
     return QString::fromLocal8Bit(text.left(2000) + "\n...\n" + text.right(2000));

@@ -41,7 +41,7 @@ public:
     // The TLS port and the certificate the server shows there (Options::tls).
     quint16 tlsPort() const { return tlsPort_; }
     QString certificatePath() const;
-    // What the server printed, for failure messages.
+    // What the server printed since its latest start, for failure messages.
     QString output() const;
 
     // True when ngircd is there, installing it if it is missing.
@@ -51,6 +51,7 @@ private:
     bool writeConfig(QString* error);
     bool makeCertificate(QString* error);
     bool launch(QString* error);
+    QByteArray logText() const;
 
     Options options_;
     QTemporaryDir dir_;
