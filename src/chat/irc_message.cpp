@@ -177,7 +177,13 @@ QList<QByteArray> splitUtf8(QByteArrayView text, qsizetype maxBytes) {
     maxBytes = std::max<qsizetype>(maxBytes, 4);
     QList<QByteArray> pieces;
     while (!text.isEmpty()) {
-        const qsizetype cut = utf8Cut(text, maxBytes);
+        qsizetype cut = utf8Cut(text, maxBytes);
+        // Servers drop blanks at a line's end: leave them to the next piece.
+        qsizetype kept = cut;
+        while (cut < text.size() && kept > 0 && text[kept - 1] == ' ')
+            --kept;
+        if (kept > 0)
+            cut = kept;
         pieces.append(text.first(cut).toByteArray());
         text = text.sliced(cut);
     }

@@ -53,7 +53,9 @@ QByteArray ircLine(QByteArrayView command, const QList<QByteArray>& middle,
                    std::optional<QByteArrayView> trailing = std::nullopt);
 
 // Cuts text into pieces of at most maxBytes bytes each, never inside a UTF-8
-// sequence. An empty text gives no piece.
+// sequence, and never so that a piece ends in a blank (servers drop those)
+// unless the piece is nothing else or the text ends there. An empty text
+// gives no piece.
 QList<QByteArray> splitUtf8(QByteArrayView text, qsizetype maxBytes);
 
 } // namespace jackwell

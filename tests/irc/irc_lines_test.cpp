@@ -177,6 +177,8 @@ TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {
             EXPECT_EQ(pieces.join(), text);
             for (const QByteArray& piece : pieces) {
                 EXPECT_FALSE(piece.isEmpty());
+                EXPECT_TRUE(!piece.endsWith(' ') || &piece == &pieces.last() ||
+                            piece.trimmed().isEmpty());
                 EXPECT_LE(piece.size(), max);
                 EXPECT_TRUE(isValidUtf8(piece));
             }
