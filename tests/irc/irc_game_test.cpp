@@ -151,19 +151,27 @@ TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     finishGame(holdMessage(), " [ 12 | 12 | 12 ]: (300)", "12 12 12", "300");
 }
 
-TEST_F(IrcGameTest, aRecipientThatIsNoNicknameIsRefusedAndNothingReachesTheServer) {
-    for (const QString& name : {QStringLiteral("Keeper\r\nQUIT :gone"), QStringLiteral("#casino"),
-                                QStringLiteral("Keeper Two")}) {
+TEST_F(IrcGameTest, unsafeRecipientsAreRefusedAndLineBreaksNeverReachTheServer) {
+    const QStringList refused = {"Keeper\r\nQUIT :gone",
+                                 "Keeper\n",
+                                 "#casino",
+                                 "Keeper Two",
+                                 QString("Kee") + QChar(u'\0') + "per",
+                                 QString(31, u'k'),
+                                 ""};
+    for (const QString& name : refused) {
         SCOPED_TRACE(name.toStdString());
         card.state.machineKeeperName = name;
-        card.Label2_Click(); // REGISTER
+        card.Label15_Click(); // ESP HOLD goes to whatever name stands there
         EXPECT_EQ(transport.lastStatus(), "-1");
         EXPECT_EQ(transport.pendingRequests(), 0);
     }
-    card.state.machineKeeperName = "Keeper";
-    card.Label2_Click();
-    ASSERT_TRUE(keeper->waitForPrivmsg("Player", "Register me!", kWaitMs));
-    EXPECT_EQ(keeper->privmsgsFrom("Player"), QList<QByteArray>{"Register me!"});
+    transport.SendPrivateMessage("Keeper",
+                                 QStringLiteral("one\r\nQUIT :injected") + QChar(u'\0') + "two");
+    EXPECT_EQ(transport.lastStatus(), "0");
+    ASSERT_TRUE(keeper->waitForPrivmsg("Player", "one  QUIT :injected two", kWaitMs));
+    EXPECT_EQ(keeper->privmsgsFrom("Player").size(), 1);
+    EXPECT_FALSE(keeper->waitFor([](const IrcMessage& m) { return m.command == "QUIT"; }, 300));
     EXPECT_TRUE(backend->connection().isRegistered());
 }
 
