@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace jackwell {
@@ -90,6 +91,7 @@ private:
     };
     void syncTimers();
     void holdClick(int reel);
+    void afterChatText(bool& waiting, std::function<void()> then);
 
     Effects fx_;
     std::array<std::unique_ptr<Alarm>, 4> alarms_;

@@ -14,20 +14,27 @@ const QString kHoldMessage = QStringLiteral("I hold ");
 const QString kFreeGame = QStringLiteral("Free Game");
 } // namespace
 
-void Card::Label4_Click() {
-    EventScope scope(*this);
-    if (hostWaiting_) {
-        // Still waiting: ask again, since the last request may have been given
-        // up. The wait already set up resumes on whichever text arrives first.
+// START, FINISH and GET HOST each wait for the chat text before they go on. A
+// click on the same button during its own wait starts no second run; it asks
+// for the text again, since the last request may have been given up, and the
+// wait already set up resumes on whichever text arrives first.
+void Card::afterChatText(bool& waiting, std::function<void()> then) {
+    if (waiting) {
         fx_.chat.ReadAllChatText();
         return;
     }
-    hostWaiting_ = true;
-    fx_.chat.fetchChatText(this, [this] {
+    waiting = true;
+    fx_.chat.fetchChatText(this, [this, &waiting, then = std::move(then)] {
         EventScope scope(*this);
-        hostWaiting_ = false;
-        FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
+        waiting = false;
+        then();
     });
+}
+
+void Card::Label4_Click() {
+    EventScope scope(*this);
+    afterChatText(hostWaiting_,
+                  [this] { FindMachineKeeper(state, tokenizer, fx_.chat.chatText()); });
 }
 
 void Card::Label2_Click() {
@@ -68,14 +75,10 @@ void Card::Label15_Click() {
 
 void Card::Label14_Click() {
     EventScope scope(*this);
-    // A disabled button takes no clicks; a click during START's own wait for
-    // the chat text is ignored.
-    if (!state.startEnabled || state.machineKeeperName.isEmpty() || startWaiting_)
+    // A disabled button takes no clicks.
+    if (!state.startEnabled || state.machineKeeperName.isEmpty())
         return;
-    startWaiting_ = true;
-    fx_.chat.fetchChatText(this, [this] {
-        EventScope scope(*this);
-        startWaiting_ = false;
+    afterChatText(startWaiting_, [this] {
         FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
         HandleFirstResult(state, payouts, tokenizer, fx_.chat.chatText());
         for (Reel& reel : state.reels)
@@ -92,12 +95,9 @@ void Card::Label14_Click() {
 
 void Card::Label16_Click() {
     EventScope scope(*this);
-    if (!state.finishEnabled || finishWaiting_)
+    if (!state.finishEnabled)
         return;
-    finishWaiting_ = true;
-    fx_.chat.fetchChatText(this, [this] {
-        EventScope scope(*this);
-        finishWaiting_ = false;
+    afterChatText(finishWaiting_, [this] {
         FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
         HandleFinalResult(state, tokenizer, fx_.chat.chatText());
         for (Reel& reel : state.reels)

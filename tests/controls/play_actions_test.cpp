@@ -95,5 +95,27 @@ TEST(PlayActions, startAndFinishThatMayNotRunDoNothing) {
     EXPECT_FALSE(rig.state.reels[0].timer.enabled);
 }
 
+// A START whose request for the chat text was given up would wait for good; a
+// second click on it asks again without starting a second run.
+TEST(PlayActions, aSecondStartDuringItsWaitAsksForTheChatTextAgain) {
+    CardRig rig;
+    rig.state.machineKeeperName = QStringLiteral("Rivet");
+    rig.world->appendPrivateFrom(QStringLiteral("Rivet"),
+                                 QStringLiteral("FIRST: | 07 | 03 | 11 |"));
+    rig.world->close();
+    rig.card.Label14_Click();
+    rig.clock.advance(60000);
+    EXPECT_TRUE(rig.card.isWaitingForChat());
+    EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+
+    rig.world->open("Jackwell", {});
+    rig.card.Label14_Click();
+    rig.clock.settle();
+    EXPECT_FALSE(rig.card.isWaitingForChat());
+    EXPECT_TRUE(rig.state.reels[0].timer.enabled);
+    EXPECT_FALSE(rig.state.startEnabled);
+    EXPECT_EQ(rig.state.reels[2].firstCode, QStringLiteral("11"));
+}
+
 } // namespace
 } // namespace jackwell
