@@ -2,6 +2,8 @@
 
 #include "clock/clock.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -37,20 +39,33 @@ void ChatTransport::OnEvent(const QByteArray& text1, qint16 number, const QByteA
 }
 
 QString ChatTransport::cleanChatText(const QByteArray& text) {
-    QString wide = QString::fromUtf8(text);
-    // The library ends its text with four filler characters and a NUL: cut the
-    // NUL, the four in front of it and everything behind it.
-    const qsizetype nul = wide.indexOf(QChar(u'\0'));
-    const qsizetype p = nul < 0 ? 0 : nul + 1;
-    if (p > 5)
-        wide.truncate(p - 5);
-    while (wide.endsWith(QLatin1String("\r\n")))
-        wide.chop(2);
+    QString wide;
+    cleanChatText(text, wide);
     return wide;
 }
 
+// Widens into `into`, reusing its buffer when nothing else shares it: the chat
+// text is delivered whole at every request and grows for as long as the player
+// stays, so a fresh buffer each time would cost a fresh allocation of it all.
+void ChatTransport::cleanChatText(const QByteArray& text, QString& into) {
+    if (!into.isDetached())
+        into = QString();
+    into.resize(text.size()); // UTF-16 never needs more units than UTF-8 has bytes
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QChar* end = decoder.appendToBuffer(into.data(), text);
+    into.resize(end - into.constData());
+    // The library ends its text with four filler characters and a NUL: cut the
+    // NUL, the four in front of it and everything behind it.
+    const qsizetype nul = into.indexOf(QChar(u'\0'));
+    const qsizetype p = nul < 0 ? 0 : nul + 1;
+    if (p > 5)
+        into.truncate(p - 5);
+    while (into.endsWith(QLatin1String("\r\n")))
+        into.chop(2);
+}
+
 void ChatTransport::OnText(const QByteArray& text) {
-    chatText_ = cleanChatText(text);
+    cleanChatText(text, chatText_);
     if (chatText_.isEmpty() || waiters_.empty())
         return;
     auto ready = std::move(waiters_);
@@ -81,7 +96,7 @@ void ChatTransport::ReadAllChatText() {
 }
 
 void ChatTransport::fetchChatText(QObject* context, std::function<void()> then) {
-    chatText_.clear();
+    chatText_.truncate(0); // keeps the buffer for the next delivery
     waiters_.push_back({QPointer<QObject>(context), std::move(then)});
     ReadAllChatText();
 }

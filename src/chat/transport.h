@@ -61,6 +61,7 @@ public:
 
     // The cleaning OnText applies before storing the chat text.
     static QString cleanChatText(const QByteArray& text);
+    static void cleanChatText(const QByteArray& text, QString& into);
 
 private:
     struct Request {
