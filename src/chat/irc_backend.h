@@ -1,7 +1,7 @@
 #pragma once
 
 #include "chat/chat_backend.h"
-#include "chat/irc_chat_log.h"
+#include "chat/chat_log.h"
 #include "chat/irc_config.h"
 
 #include <QString>
@@ -16,7 +16,7 @@ class IrcSendGate;
 struct IrcMessage;
 
 // The chat library over a real IRC network. The chat text is the log of what
-// this connection saw, in the chat client's line format (see IrcChatLog);
+// this connection saw, in the chat client's line format (see ChatLog);
 // request code 2 sends a private message (PRIVMSG).
 //
 // Statuses: "0" a message was accepted for sending; "10" no registered
@@ -44,7 +44,7 @@ public:
     std::optional<QByteArray> requestText(const QByteArray& appName) override;
     QByteArray deliveredText() override;
 
-    const IrcChatLog& log() const { return log_; }
+    const ChatLog& log() const { return log_; }
     IrcConnection& connection() { return *connection_; }
     bool isHeldBack() const;
 
@@ -59,7 +59,7 @@ private:
     QString serverName() const;
 
     Clock& clock_;
-    IrcChatLog log_;
+    ChatLog log_;
     std::unique_ptr<IrcConnection> connection_;
     std::unique_ptr<IrcSendGate> gate_;
     EventSink events_;

@@ -3,11 +3,8 @@
 namespace jackwell {
 
 namespace {
-const QByteArray kFiller = QByteArray("    ") + '\0';
 constexpr qint16 kPrivateMessage = 2;
 } // namespace
-
-ChatWorld::ChatWorld() : delivered_(kFiller) {}
 
 bool ChatWorld::open(const QByteArray&, EventSink) {
     open_ = true;
@@ -35,31 +32,20 @@ std::optional<QByteArray> ChatWorld::requestText(const QByteArray&) {
     return open_ ? QByteArray("0") : QByteArray("-1");
 }
 
-QByteArray ChatWorld::deliveredText() { return delivered_; }
+QByteArray ChatWorld::deliveredText() { return log_.delivered(); }
 
-void ChatWorld::appendLine(const QString& line) {
-    QString clean = line;
-    clean.replace(u'\r', u' ').replace(u'\n', u' ').replace(QChar(u'\0'), u' ');
-    delivered_.chop(kFiller.size());
-    if (lines_ > 0)
-        delivered_.append("\r\n");
-    delivered_.append(clean.toUtf8());
-    delivered_.append(kFiller);
-    ++lines_;
-}
+void ChatWorld::appendLine(const QString& line) { log_.appendLine(line); }
 
 void ChatWorld::appendPublic(const QString& speaker, const QString& text) {
     appendLine(speaker + QStringLiteral(": ") + text);
 }
 
-void ChatWorld::appendSystem(const QString& text) {
-    appendLine(QStringLiteral("<system>: ") + text);
-}
+void ChatWorld::appendSystem(const QString& text) { log_.appendSystem(text); }
 
 void ChatWorld::appendPrivateFrom(const QString& sender, const QString& text) {
     appendLine(QStringLiteral("ESP from ") + sender + QStringLiteral(": ") + text);
 }
 
-QByteArray ChatWorld::log() const { return delivered_.left(delivered_.size() - kFiller.size()); }
+QByteArray ChatWorld::log() const { return log_.lines(); }
 
 } // namespace jackwell

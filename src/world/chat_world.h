@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/chat_backend.h"
+#include "chat/chat_log.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,7 +19,6 @@ public:
     // Called with (recipient, text) whenever the player sends a private message.
     using PrivateMessageHook = std::function<void(const QString&, const QString&)>;
 
-    ChatWorld();
 
     bool open(const QByteArray& appName, EventSink events) override;
     void close() override;
@@ -40,13 +40,10 @@ public:
     bool isOpen() const { return open_; }
     // The log without the delivery filler, lines joined by CR LF.
     QByteArray log() const;
-    qsizetype lineCount() const { return lines_; }
+    qsizetype lineCount() const { return log_.lineCount(); }
 
 private:
-    // The log is kept as delivered (lines joined by CR LF, then the filler and
-    // a NUL) so that a delivery shares the buffer instead of copying it.
-    QByteArray delivered_;
-    qsizetype lines_ = 0;
+    ChatLog log_;
     bool open_ = false;
     PrivateMessageHook hook_;
 };

@@ -2,7 +2,7 @@
 // (garbage included), building lines to send, and the chat-log line each
 // received message becomes.
 
-#include "chat/irc_chat_log.h"
+#include "chat/chat_log.h"
 #include "chat/irc_connection.h"
 #include "chat/irc_line_reader.h"
 #include "chat/irc_log_lines.h"
@@ -263,8 +263,8 @@ TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {
     EXPECT_EQ(written, (QList<QByteArray>{"held", "1", "2", "3", "4", "5", "6", "7"}));
 }
 
-TEST(IrcChatLog, keepsTheDeliveredFormatAndMakesRoomAtItsBound) {
-    IrcChatLog log;
+TEST(ChatLog, keepsTheDeliveredFormatAndMakesRoomAtItsBound) {
+    ChatLog log;
     EXPECT_EQ(log.delivered(), QByteArray("    ") + '\0');
     log.appendLine("Keeper: one");
     log.appendSystem("two\r\nthree");
@@ -273,7 +273,7 @@ TEST(IrcChatLog, keepsTheDeliveredFormatAndMakesRoomAtItsBound) {
     const QString filler(1000, u'x');
     for (int i = 0; i < 10000; ++i)
         log.appendLine(QString::number(i) + u' ' + filler);
-    EXPECT_LE(log.delivered().size(), IrcChatLog::kMaxBytes);
+    EXPECT_LE(log.delivered().size(), ChatLog::kMaxBytes);
     EXPECT_TRUE(log.lines().endsWith("9999 " + filler.toUtf8()));
     // Whole lines went, oldest first.
     const QByteArray first = log.lines().left(log.lines().indexOf("\r\n"));

@@ -5,18 +5,18 @@
 
 namespace jackwell {
 
-// The chat text the chat library hands out over IRC, in the chat client's line
+// The chat text the chat library hands out, in the chat client's line
 // format: "ESP to NAME: text", "ESP from NAME: text", "NAME: text" and
 // "<system>: text". It is kept as delivered (lines joined by CR LF, then four
 // filler characters and a NUL) so that a delivery shares the buffer.
 //
 // It grows with the conversation; past kMaxBytes the oldest lines make room,
 // so days of a busy channel cannot use up the memory.
-class IrcChatLog {
+class ChatLog {
 public:
     static constexpr qsizetype kMaxBytes = 8 * 1024 * 1024;
 
-    IrcChatLog();
+    ChatLog();
 
     // Appends one line; CR, LF and NUL inside it become blanks so that it stays one line.
     void appendLine(const QString& line);

@@ -1,4 +1,4 @@
-#include "chat/irc_chat_log.h"
+#include "chat/chat_log.h"
 
 namespace jackwell {
 
@@ -6,10 +6,10 @@ namespace {
 const QByteArray kFiller = QByteArray("    ") + '\0';
 } // namespace
 
-IrcChatLog::IrcChatLog()
+ChatLog::ChatLog()
     : delivered_(kFiller) {}
 
-void IrcChatLog::appendLine(const QString& line) {
+void ChatLog::appendLine(const QString& line) {
     QString clean = line;
     clean.replace(u'\r', u' ').replace(u'\n', u' ').replace(QChar(u'\0'), u' ');
     delivered_.chop(kFiller.size());
@@ -22,16 +22,16 @@ void IrcChatLog::appendLine(const QString& line) {
         dropOldest();
 }
 
-void IrcChatLog::appendSystem(const QString& text) {
+void ChatLog::appendSystem(const QString& text) {
     appendLine(QStringLiteral("<system>: ") + text);
 }
 
-QByteArray IrcChatLog::lines() const {
+QByteArray ChatLog::lines() const {
     return delivered_.left(delivered_.size() - kFiller.size());
 }
 
 // Drops whole lines from the front until a quarter of the room is free again.
-void IrcChatLog::dropOldest() {
+void ChatLog::dropOldest() {
     const qsizetype target = kMaxBytes - kMaxBytes / 4;
     qsizetype cut = 0;
     qsizetype dropped = 0;
