@@ -101,7 +101,10 @@ void BM_HandleFinalResult(benchmark::State& state) {
 // OnText's work: widening the delivered bytes and cleaning the end.
 void BM_OnText(benchmark::State& state) {
     const Log& log = logOf(state.range(0));
-    QString text; // the transport's chatText, reused from one delivery to the next
+    // The transport's chatText, reused from one delivery to the next: the
+    // first delivery of a session allocates it, every later one writes over it.
+    QString text;
+    ChatTransport::cleanChatText(log.delivered, text);
     for (auto _ : state) {
         text.truncate(0);
         ChatTransport::cleanChatText(log.delivered, text);
@@ -270,7 +273,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&collector);
 
     // Per handler: time per MB at the largest log against the smallest, and
-    // against the plain scan of the largest; the summary gives the worst.
+    // against the plain scan of the largest; the summary gives the worst (OnText
+    // counts for linearity only).
     const double scan = collector.perMb("BM_CountScan", kLargestMb);
     double worstLinear = -1;
     double worstVsScan = -1;
@@ -283,10 +287,9 @@ int main(int argc, char** argv) {
         std::printf("%-22s %s ms/MB at 1 MB, %s ms/MB at %d MB: linear=%s vs-scan=%s\n", name,
                     figure(small * 1e3).c_str(), figure(large * 1e3).c_str(), kLargestMb,
                     figure(linear).c_str(), figure(vsScan).c_str());
-        if (std::strcmp(name, "BM_OnText") == 0)
-            continue; // not a handler: shown, not summed up
         worstLinear = std::max(worstLinear, linear);
-        worstVsScan = std::max(worstVsScan, vsScan);
+        if (std::strcmp(name, "BM_OnText") != 0) // widening is no walk: not held to the scan
+            worstVsScan = std::max(worstVsScan, vsScan);
     }
     std::printf("%-22s %s ms/MB at %d MB\n", "BM_CountScan", figure(scan * 1e3).c_str(),
                 kLargestMb);
