@@ -3,9 +3,9 @@
 // and the pictures, holds and captions following the card's state.
 
 #include "shell/card_label.h"
-#include "shell/card_rig.h"
 #include "shell/symbol_box.h"
 #include "shell/text_style.h"
+#include "support/card_rig.h"
 #include "support/qt_printers.h"
 
 #include <QLineEdit>
@@ -18,7 +18,7 @@
 namespace jackwell {
 namespace {
 
-using testing::CardRig;
+using CardRig = testing::CardWindowRig;
 
 // The places are the designed twips divided by 15.
 struct Place {
@@ -69,7 +69,7 @@ const std::vector<HotSpot> kHotSpots = {
     {2,
      {112, 28, 73, 17},
      knowKeeper,
-     [](CardRig& r) { return r.lastMessage() == "Register me!"; }},
+     [](CardRig& r) { return r.backend->lastMessage() == "Register me!"; }},
     {6, {8, 136, 49, 17}, {}, [](CardRig& r) { return isHeld(r.card.state, 0); }},
     {7, {56, 136, 49, 17}, {}, [](CardRig& r) { return isHeld(r.card.state, 1); }},
     {8, {104, 136, 49, 17}, {}, [](CardRig& r) { return isHeld(r.card.state, 2); }},
@@ -78,7 +78,9 @@ const std::vector<HotSpot> kHotSpots = {
     {15,
      {56, 160, 49, 30},
      {},
-     [](CardRig& r) { return r.card.state.finishEnabled && r.lastMessage() == "I hold 0,0,0"; }},
+     [](CardRig& r) {
+         return r.card.state.finishEnabled && r.backend->lastMessage() == "I hold 0,0,0";
+     }},
     {16,
      {104, 160, 49, 30},
      [](CardRig& r) { r.change([](CardState& s) { s.finishEnabled = true; }); },
@@ -134,7 +136,7 @@ TEST(CardWindow, aClickBetweenTheButtonsDoesNothing) {
         rig.clickAt(point);
     EXPECT_EQ(events.count(), 0);
     EXPECT_EQ(options.count(), 0);
-    EXPECT_TRUE(rig.calls.empty());
+    EXPECT_TRUE(rig.backend->calls.empty());
 }
 
 TEST(CardWindow, disabledFinishIgnoresClicks) {

@@ -3,21 +3,19 @@
 // created, and closing it forgets what it was sent.
 
 #include "shell/card_label.h"
-#include "shell/card_rig.h"
 #include "shell/frm_payouts.h"
-#include "shell/jackwell_app.h"
 #include "shell/symbol_box.h"
+#include "support/card_rig.h"
 #include "support/qt_printers.h"
 
 #include <QPointer>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace jackwell {
 namespace {
 
-using testing::CardRig;
+using CardRig = testing::CardWindowRig;
 
 const QPoint kPayoutsButton{40, 211};
 
@@ -123,23 +121,6 @@ TEST(PayoutsWindow, rowsSitAtTheirPlaces) {
     EXPECT_EQ(payouts->findChild<SymbolBox*>("Image16")->image(), 14);
     EXPECT_EQ(payouts->findChild<CardLabel*>("Label46")->caption(), "1 X");
     EXPECT_EQ(payouts->findChild<CardLabel*>("Label48")->caption(), "Pay Out Amount");
-}
-
-TEST(PayoutsWindow, shutdownClosesItBeforeTheOptionsAreSaved) {
-    QTemporaryDir folder;
-    VirtualClock clock;
-    testing::FakeSound sound;
-    JackwellApp app({clock, [] { return std::make_unique<testing::ScriptedBackend>(); }, sound,
-                     sound, folder.filePath("Settings.txt")});
-    QString error;
-    ASSERT_TRUE(app.Form_Load(&error)) << error.toStdString();
-    app.card().Label24_Click();
-    QPointer<frmPayouts> payouts = app.window().payoutsWindow();
-    ASSERT_TRUE(payouts);
-    app.Form_Unload();
-    EXPECT_TRUE(payouts.isNull());
-    EXPECT_FALSE(app.card().payouts.exists);
-    EXPECT_TRUE(QFile::exists(folder.filePath("Settings.txt")));
 }
 
 } // namespace
