@@ -16,25 +16,6 @@ struct Rig : testing::CardRig<> {
     }
 };
 
-TEST(GetHost, resumesOnlyOnceANonEmptyChatTextArrives) {
-    Rig rig;
-    int changes = 0;
-    QObject::connect(&rig.card, &Card::changed, [&] { ++changes; });
-    rig.card.Label4_Click();
-    EXPECT_TRUE(rig.card.isWaitingForChat());
-    // A delivery that cleans to nothing (only line breaks) does not end the wait.
-    rig.chat.OnText(QByteArray("\r\n\r\n    ") + '\0');
-    EXPECT_TRUE(rig.card.isWaitingForChat());
-    EXPECT_EQ(rig.state.machineKeeperName, "");
-
-    const int before = changes;
-    rig.clock.settle(); // the world's text arrives
-    EXPECT_FALSE(rig.card.isWaitingForChat());
-    EXPECT_EQ(rig.state.machineKeeperName, "Keeper");
-    EXPECT_EQ(rig.state.text1, "Keeper");
-    EXPECT_GT(changes, before);
-}
-
 // A click whose request for the chat text was given up would wait for good; a
 // second click on GET HOST or START asks again, without starting a second run.
 TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
