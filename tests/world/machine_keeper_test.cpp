@@ -24,29 +24,26 @@ const QString kPayouts = QStringLiteral("Payouts (3 of a kind, 2 and 1 cherries)
                                         "300:200:100:50");
 const QRegularExpression kFirstShape(QStringLiteral(R"(^FIRST: \| \d\d \| \d\d \| \d\d \|$)"));
 
-// Reads a result line as the player's program reads it, from a private message
-// of Rivet's: the three codes (0 where none reads) and, for a final line, the credits.
+// Reads a result line of Rivet's as the player's program reads it: the codes of
+// its draw (0 where none reads) and, for a final line, the credits shown.
 struct Reading {
     ReelCodes codes;
     QString credits;
 };
-Reading readResult(const QString& text, jackwell::Draw draw) {
+Reading readResult(const QString& text) {
     jackwell::CardState state;
     jackwell::PayoutsState payouts;
     jackwell::Tokenizer tokenizer;
-    const QString line = "ESP from Rivet: " + text;
-    if (draw == jackwell::Draw::First)
-        jackwell::HandleFirstResult(state, payouts, tokenizer, line);
-    else
-        jackwell::HandleFinalResult(state, tokenizer, line);
-    const int at = draw == jackwell::Draw::First ? 0 : 3;
+    jackwell::HandleFirstResult(state, payouts, tokenizer, "ESP from Rivet: " + text);
+    jackwell::HandleFinalResult(state, tokenizer, "ESP from Rivet: " + text);
+    const int at = text.startsWith("FINAL") ? 3 : 0;
     return {{state.drawCodes[at], state.drawCodes[at + 1], state.drawCodes[at + 2]}, state.credits};
 }
 ReelCodes readFirst(const QString& text) {
-    return readResult(text, jackwell::Draw::First).codes;
+    return readResult(text).codes;
 }
 Reading readFinal(const QString& text) {
-    return readResult(text, jackwell::Draw::Final);
+    return readResult(text);
 }
 
 bool carriesMarker(const QString& text) {
