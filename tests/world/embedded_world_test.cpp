@@ -115,6 +115,9 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
     EXPECT_LT(wins, 300);
     EXPECT_GT(registrations, 1);
     EXPECT_GT(redrawnChanged, 300); // free reels are drawn again
+    // The machinekeeper's payout table reached the card, as received.
+    EXPECT_TRUE(rig.card.payouts.exists);
+    EXPECT_EQ(rig.card.payouts.amounts[0], " 25000");
     const world::PlayerRecord record = rig.books();
     EXPECT_EQ(record.gamesPlayed, 300);
     EXPECT_EQ(record.freeCreditsGranted, 100 * registrations);
