@@ -31,6 +31,7 @@ TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
         rig.clock.advance(60000);
         EXPECT_TRUE(rig.card.isWaitingForChat());
         EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+        EXPECT_EQ(rig.state.machineKeeperName.isEmpty(), !start);
 
         rig.backend->open("Jackwell", {});
         rig.click(click);
