@@ -25,57 +25,36 @@ bool isValidUtf8(const QByteArray& bytes) {
     return !decoder.hasError();
 }
 
+// A parsed line shown as "prefix|COMMAND|param|param..."; "-" when it does not parse.
 TEST(IrcMessage, parsesWellFormedLinesAndRefusesGarbage) {
-    struct Row {
-        const char* line;
-        bool parsed;
-        QByteArray prefix, command;
-        QList<QByteArray> params;
-    };
-    const std::vector<Row> rows = {
-        {":bob!~bob@127.0.0.1 PRIVMSG alice :hello there\r\n",
-         true,
-         "bob!~bob@127.0.0.1",
-         "PRIVMSG",
-         {"alice", "hello there"}},
-        {"PING :irc.test.local", true, "", "PING", {"irc.test.local"}},
-        {":irc.test.local 401 alice nosuchguy :No such nick",
-         true,
-         "irc.test.local",
-         "401",
-         {"alice", "nosuchguy", "No such nick"}},
-        {"@time=2024-01-01T00:00:00Z :a!b@c privmsg #x :tagged",
-         true,
-         "a!b@c",
-         "PRIVMSG",
-         {"#x", "tagged"}},
-        {":a  JOIN   #chan  ", true, "a", "JOIN", {"#chan"}},
-        {"NOTICE x ::colon kept", true, "", "NOTICE", {"x", ":colon kept"}},
+    const std::pair<const char*, const char*> rows[] = {
+        {":bob!~bob@h PRIVMSG alice :hello there\r\n", "bob!~bob@h|PRIVMSG|alice|hello there"},
+        {"PING :irc.test.local", "|PING|irc.test.local"},
+        {":irc.test.local 401 alice bob :No such nick",
+         "irc.test.local|401|alice|bob|No such nick"},
+        {"@time=2024-01-01T00:00:00Z :a!b@c privmsg #x :tagged", "a!b@c|PRIVMSG|#x|tagged"},
+        {":a  JOIN   #chan  ", "a|JOIN|#chan"},
+        {"NOTICE x ::colon kept", "|NOTICE|x|:colon kept"},
         {"CMD 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
-         true,
-         "",
-         "CMD",
-         {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15 16"}},
-        {"", false, {}, {}, {}},
-        {"\r\n", false, {}, {}, {}},
-        {":", false, {}, {}, {}},
-        {": PRIVMSG x :y", false, {}, {}, {}},
-        {":prefix-only", false, {}, {}, {}},
-        {"12 too short", false, {}, {}, {}},
-        {"1234 too long", false, {}, {}, {}},
-        {"PRIV-MSG x", false, {}, {}, {}},
-        {"\x01\x02\xff\xfe", false, {}, {}, {}},
-        {"@tags-only", false, {}, {}, {}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.line);
-        const auto message = parseIrcLine(row.line);
-        ASSERT_EQ(message.has_value(), row.parsed);
-        if (!message)
-            continue;
-        EXPECT_EQ(message->prefix, row.prefix);
-        EXPECT_EQ(message->command, row.command);
-        EXPECT_EQ(message->params, row.params);
+         "|CMD|1|2|3|4|5|6|7|8|9|10|11|12|13|14|15 16"},
+        {"", "-"},
+        {"\r\n", "-"},
+        {":", "-"},
+        {": PRIVMSG x :y", "-"},
+        {":prefix-only", "-"},
+        {"12 too short", "-"},
+        {"1234 too long", "-"},
+        {"PRIV-MSG x", "-"},
+        {"\x01\x02\xff\xfe", "-"},
+        {"@tags-only", "-"}};
+    for (const auto& [line, parsed] : rows) {
+        const auto message = parseIrcLine(line);
+        EXPECT_EQ(
+            message
+                ? (QList<QByteArray>{message->prefix, message->command} + message->params).join('|')
+                : QByteArray("-"),
+            parsed)
+            << line;
     }
 }
 
@@ -119,34 +98,17 @@ TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
 }
 
 TEST(IrcMessage, nicknamesAndChannels) {
-    struct Row {
-        QByteArray name;
-        bool nick, channel;
-    };
-    const std::vector<Row> rows = {
-        {"Keeper", true, false},
-        {"k33per-_[]\\`^{|}", true, false},
-        {"[bot]", true, false},
-        {"9lives", false, false},
-        {"-dash", false, false},
-        {"", false, false},
-        {"two words", false, false},
-        {"Keeper\r\nQUIT", false, false},
-        {QByteArray("Kee\0per", 7), false, false},
-        {"#casino", false, true},
-        {"&local", false, true},
-        {"#", false, false},
-        {"#a,b", false, false},
-        {"#bell\x07", false, false},
-        {QByteArray(30, 'n'), true, false},
-        {QByteArray(31, 'n'), false, false},
-        {"Grü", false, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name.toStdString());
-        EXPECT_EQ(isValidNickname(row.name), row.nick);
-        EXPECT_EQ(isChannelName(row.name), row.channel);
-    }
+    const QByteArray nicks[] = {"Keeper", "k33per-_[]\\`^{|}", "[bot]", QByteArray(30, 'n')};
+    const QByteArray channels[] = {"#casino", "&local"};
+    QList<QByteArray> neither = {"9lives",         "-dash", "",     "two words",
+                                 "Keeper\r\nQUIT", "#",     "#a,b", "Grü"};
+    neither << QByteArray("Kee\0per", 7) << "#bell\x07" << QByteArray(31, 'n');
+    for (const QByteArray& name : nicks)
+        EXPECT_TRUE(isValidNickname(name) && !isChannelName(name)) << name.toStdString();
+    for (const QByteArray& name : channels)
+        EXPECT_TRUE(!isValidNickname(name) && isChannelName(name)) << name.toStdString();
+    for (const QByteArray& name : neither)
+        EXPECT_FALSE(isValidNickname(name) || isChannelName(name)) << name.toStdString();
     EXPECT_FALSE(isValidNickname("Keeper", 5)); // the server's own limit
     EXPECT_TRUE(sameNickname("Keeper[1]", "kEEPER{1}"));
     EXPECT_FALSE(sameNickname("Keeper", "Keeper_"));
@@ -186,16 +148,11 @@ TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {
     }
 }
 
+// "-" where a message leaves no line in the chat log.
 TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
-    struct Row {
-        QByteArray line;
-        std::optional<QString> logged;
-    };
-    const std::vector<Row> rows = {
-        {":Keeper!~k@h PRIVMSG Player :FIRST: [ 07 | 03 | 11 ]",
-         "ESP from Keeper: FIRST: [ 07 | 03 | 11 ]"},
-        {":Keeper!~k@h PRIVMSG #casino :Your machinekeeper is Keeper",
-         "Keeper: Your machinekeeper is Keeper"},
+    const std::pair<QByteArray, QString> rows[] = {
+        {":K!~k@h PRIVMSG Player :FIRST: [ 07 | 03 | 11 ]", "ESP from K: FIRST: [ 07 | 03 | 11 ]"},
+        {":K!~k@h PRIVMSG #casino :Your machinekeeper is K", "K: Your machinekeeper is K"},
         {":bob!~b@h PRIVMSG #casino :\x01"
          "ACTION waves\x01",
          "bob: * bob waves"},
@@ -208,7 +165,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
          "bold\x02 tab\there",
          "ESP from bob: red bold tab here"},
         {":bob!~b@h PRIVMSG Player :caf\xe9", QString::fromUtf8("ESP from bob: café")},
-        {":bob!~b@h PRIVMSG Player", std::nullopt},
+        {":bob!~b@h PRIVMSG Player", "-"},
         {":irc.test.local PRIVMSG Player :server says", "<system>: server says"},
         {":bob!~b@h NOTICE Player :psst", "<system>: -bob- psst"},
         {":irc.test.local NOTICE * :*** Looking up", "<system>: *** Looking up"},
@@ -217,19 +174,17 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         {":bob!~b@h QUIT", "<system>: bob quit"},
         {":bob!~b@h NICK rob", "<system>: bob is now known as rob"},
         {":op!~o@h KICK #casino bob :rude", "<system>: bob was kicked from #casino by op (rude)"},
-        {":irc.test.local 401 Player nosuchguy :No such nick or channel name",
-         "<system>: nosuchguy: No such nick or channel name"},
+        {":srv 401 Player bob :No such nick or channel name",
+         "<system>: bob: No such nick or channel name"},
         {":irc.test.local 001 Player :Welcome!", "<system>: Welcome!"},
-        {":irc.test.local 001 Player", std::nullopt},
+        {":irc.test.local 001 Player", "-"},
         {"ERROR :Closing connection", "<system>: Error from the server: Closing connection"},
-        {"PING :irc.test.local", std::nullopt},
-        {":bob!~b@h MODE #casino +o bob", std::nullopt},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.line.toStdString());
-        const auto message = parseIrcLine(row.line);
-        ASSERT_TRUE(message);
-        EXPECT_EQ(chatLogLine(*message), row.logged);
+        {"PING :irc.test.local", "-"},
+        {":bob!~b@h MODE #casino +o bob", "-"}};
+    for (const auto& [line, logged] : rows) {
+        const auto message = parseIrcLine(line);
+        ASSERT_TRUE(message) << line.toStdString();
+        EXPECT_EQ(chatLogLine(*message).value_or("-"), logged) << line.toStdString();
     }
 }
 

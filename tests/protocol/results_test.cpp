@@ -15,10 +15,7 @@
 namespace jackwell {
 namespace {
 
-using Numbers = std::array<int, 3>;
-constexpr int N = kNoImage;
-constexpr int U = kDesignResultImage; // untouched
-const QString kFar(40000, u'x');      // pushes a marker past any 16-bit position
+const QString kFar(40000, u'x'); // pushes a marker past any 16-bit position
 
 QString from(const QString& text) {
     return "ESP from Keeper: " + text;
@@ -27,59 +24,45 @@ QString offer(const QString& speaker, const QString& behind) {
     return speaker + kOfferMarker + behind;
 }
 
-// A reel's expected code captions, "07|03|11", and the numbers read back.
-struct Draw {
-    QString codes;
-    Numbers drawCodes, images;
-};
-
-void expectDraw(const CardState& state, const Draw& draw, bool final) {
-    const QStringList codes = draw.codes.split(u'|');
+// A draw's expected code captions, "07|03|11" (empty: untouched), and the numbers and
+// pictures they select; the other draw is not touched.
+void expectDraw(const CardState& state, const QString& captions, bool final) {
+    const QStringList codes = captions.isEmpty() ? QStringList{"0", "0", "0"} : captions.split('|');
     for (int i = 0; i < 3; ++i) {
         const Reel& reel = state.reels[i];
+        const qint16 value = state.drawCodes[(final ? 3 : 0) + i];
         EXPECT_EQ(final ? reel.finalCode : reel.firstCode, codes.value(i)) << "reel " << i;
-        EXPECT_EQ(state.drawCodes[(final ? 3 : 0) + i], draw.drawCodes[i]) << "reel " << i;
-        EXPECT_EQ(state.drawCodes[(final ? 0 : 3) + i], 0) << "the other draw is not touched";
-        EXPECT_EQ(reel.resultPicture.image, draw.images[i]) << "reel " << i;
+        EXPECT_EQ(value, codeValue(codes.value(i))) << "reel " << i;
+        EXPECT_EQ(state.drawCodes[(final ? 0 : 3) + i], 0) << "the other draw";
+        EXPECT_EQ(reel.resultPicture.image,
+                  captions.isEmpty() ? kDesignResultImage : symbolImage(value))
+            << "reel " << i;
     }
 }
 
 TEST(HandleFirstResult, firstDrawCodes) {
-    const Draw untouched{"0|0|0", {0, 0, 0}, {U, U, U}};
-    const std::vector<std::tuple<const char*, QString, Draw>> rows = {
-        {"codes at 4-5, 9-10, 14-15",
-         from("FIRST: [ 07 | 03 | 11 ]"),
-         {"07|03|11", {7, 3, 11}, {7, 3, 11}}},
-        {"outgoing line changes nothing", "ESP to Keeper: FIRST: [ 07 | 03 | 11 ]", untouched},
-        {"other line changes nothing", "Keeper: FIRST: [ 07 | 03 | 11 ]", untouched},
-        {"<system> changes nothing", "ESP from <system>: FIRST: [ 07 | 03 | 11 ]", untouched},
+    const std::tuple<const char*, QString, QString> rows[] = {
+        {"codes at 4-5, 9-10, 14-15", from("FIRST: [ 07 | 03 | 11 ]"), "07|03|11"},
+        {"outgoing line changes nothing", "ESP to Keeper: FIRST: [ 07 | 03 | 11 ]", ""},
+        {"other line changes nothing", "Keeper: FIRST: [ 07 | 03 | 11 ]", ""},
+        {"<system> changes nothing", "ESP from <system>: FIRST: [ 07 | 03 | 11 ]", ""},
         {"the later message decides",
          from("FIRST: [ 07 | 03 | 11 ]\r\nBolt: hi\r\n") + from("FIRST: [ 01 | 14 | 09 ]"),
-         {"01|14|09", {1, 14, 9}, {1, 14, 9}}},
-        {"speaker holding a colon and a blank",
-         from("go: FIRST: [ 05 | 06 | 08 ]"),
-         {"05|06|08", {5, 6, 8}, {5, 6, 8}}},
-        {"short body gives short codes", from("FIRST: [ 07 | 0"), {"07|0|", {7, 0, 0}, {7, N, N}}},
-        {"body ends at a further FIRST:",
-         from("FIRST: [ 12 FIRST: 03 | 11 ]"),
-         {"12||", {12, 0, 0}, {12, N, N}}},
-        {"codes outside 1..14 keep their text",
-         from("FIRST: [ 15 | 00 | -1 ]"),
-         {"15|00|-1", {15, 0, -1}, {N, N, N}}},
-        {"codes that are no number",
-         from("FIRST: [ ab | 7x | 1. ]"),
-         {"ab|7x|1.", {0, 0, 0}, {N, N, N}}},
-        {"marker past 32767",
-         "ESP from " + kFar + ": FIRST: [ 10 | 11 | 12 ]",
-         {"10|11|12", {10, 11, 12}, {10, 11, 12}}},
+         "01|14|09"},
+        {"speaker holding a colon and a blank", from("go: FIRST: [ 05 | 06 | 08 ]"), "05|06|08"},
+        {"short body gives short codes", from("FIRST: [ 07 | 0"), "07|0|"},
+        {"body ends at a further FIRST:", from("FIRST: [ 12 FIRST: 03 | 11 ]"), "12||"},
+        {"codes outside 1..14 keep their text", from("FIRST: [ 15 | 00 | -1 ]"), "15|00|-1"},
+        {"codes that are no number", from("FIRST: [ ab | 7x | 1. ]"), "ab|7x|1."},
+        {"marker past 32767", "ESP from " + kFar + ": FIRST: [ 10 | 11 | 12 ]", "10|11|12"},
     };
-    for (const auto& [name, text, draw] : rows) {
+    for (const auto& [name, text, codes] : rows) {
         SCOPED_TRACE(name);
         CardState state;
         PayoutsState payouts;
         Tokenizer tokenizer;
         HandleFirstResult(state, payouts, tokenizer, text);
-        expectDraw(state, draw, false);
+        expectDraw(state, codes, false);
     }
 }
 
@@ -179,74 +162,54 @@ TEST(HandleFirstResult, aLineWithBothMarkersActsAsBoth) {
     Tokenizer tokenizer;
     HandleFirstResult(state, payouts, tokenizer,
                       from("FIRST: [ 07 | 03 | 11 ] ") + payoutLine("K", 16));
-    expectDraw(state, {"07|03|11", {7, 3, 11}, {7, 3, 11}}, false);
+    expectDraw(state, "07|03|11", false);
     EXPECT_EQ(payouts.amounts[15], " 16");
 }
 
+// The credits shown before are "100" and "(5000)"; `shown` gives the credits and tokens after
+// ("" where they stay).
 TEST(HandleFinalResult, finalDrawAndCredits) {
-    struct Row {
+    const QString sevens = QStringLiteral("07|07|07");
+    auto final = [](const QString& behind) { return from("FINAL: [ 07 | 07 | 07 ] " + behind); };
+    const struct {
         const char* name;
-        QString text;
-        Draw draw;
-        QString credits, tokens;
-    };
-    const QString before = QStringLiteral("100"), beforeTokens = QStringLiteral("(5000)");
-    const Draw untouched{"0|0|0", {0, 0, 0}, {U, U, U}};
-    const Draw sevens{"07|07|07", {7, 7, 7}, {7, 7, 7}};
-    const std::vector<Row> rows = {
-        {"codes and credits", from("FINAL: [ 07 | 07 | 07 ] Credits: (150)"), sevens, "150",
-         "(7500)"},
-        {"credits cut by position", from("FINAL: [ 07 | 07 | 07 ] Credits: 150 "), sevens, "50",
-         "(2500)"},
-        {"credits end at the next colon", from("FINAL: [ 07 | 07 | 07 ] C: (20): ok"), sevens, "20",
-         "(1000)"},
-        {"credits replaced whatever they showed", from("FINAL: [ 07 | 07 | 07 ] C: (0)"), sevens,
-         "0", "(0)"},
-        {"fractional credits", from("FINAL: [ 07 | 07 | 07 ] C: (2.5)"), sevens, "2.5", "(125)"},
+        QString text, codes, shown;
+    } rows[] = {
+        {"codes and credits", final("Credits: (150)"), sevens, "150 (7500)"},
+        {"credits cut by position", final("Credits: 150 "), sevens, "50 (2500)"},
+        {"credits end at the next colon", final("C: (20): ok"), sevens, "20 (1000)"},
+        {"credits replaced whatever they showed", final("C: (0)"), sevens, "0 (0)"},
+        {"fractional credits", final("C: (2.5)"), sevens, "2.5 (125)"},
         {"the later message decides",
          from("FINAL: [ 01 | 01 | 01 ] C: (150)\r\n") + from("FINAL: [ 04 | 05 | 06 ] C: (3)"),
-         {"04|05|06", {4, 5, 6}, {4, 5, 6}},
-         "3",
-         "(150)"},
-        {"outgoing line changes nothing", "ESP to K: FINAL: [ 07 | 07 | 07 ] C: (1)", untouched,
-         before, beforeTokens},
-        {"other line changes nothing", "K: FINAL: [ 07 | 07 | 07 ] C: (1)", untouched, before,
-         beforeTokens},
-        {"<system> changes nothing", "ESP from <system>: FINAL: [ 07 | 07 | 07 ] C: (1)", untouched,
-         before, beforeTokens},
+         "04|05|06", "3 (150)"},
+        {"outgoing line changes nothing", "ESP to K: FINAL: [ 07 | 07 | 07 ] C: (1)", "", ""},
+        {"other line changes nothing", "K: FINAL: [ 07 | 07 | 07 ] C: (1)", "", ""},
+        {"<system> changes nothing", "ESP from <system>: FINAL: [ 07 | 07 | 07 ] C: (1)", "", ""},
         {"window of 50: the credits are cut short",
-         from("FINAL: [ 01 | 01 | 01 ] Credits: (1234567890123456789)"),
-         {"01|01|01", {1, 1, 1}, {1, 1, 1}},
-         "12345678901234",
-         "(617283945061700)"},
-        {"marker past 32767", "ESP from " + kFar + ": FINAL: [ 07 | 07 | 07 ] C: (1)", sevens, "1",
-         "(50)"},
+         from("FINAL: [ 01 | 01 | 01 ] Credits: (1234567890123456789)"), "01|01|01",
+         "12345678901234 (617283945061700)"},
+        {"marker past 32767", "ESP from " + kFar + ": FINAL: [ 07 | 07 | 07 ] C: (1)", sevens,
+         "1 (50)"},
         // Malformed: the codes are taken, the credits and tokens stay.
-        {"no colon in the body", from("FINAL: [ 07 | 07 | 07 ] Credits (150)"), sevens, before,
-         beforeTokens},
-        {"credits piece of two characters", from("FINAL: [ 07 | 07 | 07 ] C: ("), sevens, before,
-         beforeTokens},
-        {"credits piece of three characters", from("FINAL: [ 07 | 07 | 07 ] C: ()"), sevens, before,
-         beforeTokens},
-        {"credits that are no number", from("FINAL: [ 07 | 07 | 07 ] C: (many)"), sevens, before,
-         beforeTokens},
-        {"codes outside 1..14",
-         from("FINAL: [ 99 | x7 | 70000 ] C: (1)"),
-         {"99|x7|70", {99, 0, 70}, {N, N, N}},
-         "1",
-         "(50)"},
-        {"short body", from("FINAL: [ 3"), {"3||", {3, 0, 0}, {3, N, N}}, before, beforeTokens},
+        {"no colon in the body", final("Credits (150)"), sevens, ""},
+        {"credits piece of two characters", final("C: ("), sevens, ""},
+        {"credits piece of three characters", final("C: ()"), sevens, ""},
+        {"credits that are no number", final("C: (many)"), sevens, ""},
+        {"codes outside 1..14", from("FINAL: [ 99 | x7 | 70000 ] C: (1)"), "99|x7|70", "1 (50)"},
+        {"short body", from("FINAL: [ 3"), "3||", ""},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         CardState state;
-        state.credits = before;
-        state.tokens = beforeTokens;
+        state.credits = QStringLiteral("100");
+        state.tokens = QStringLiteral("(5000)");
         Tokenizer tokenizer;
         HandleFinalResult(state, tokenizer, row.text);
-        expectDraw(state, row.draw, true);
-        EXPECT_EQ(state.credits, row.credits);
-        EXPECT_EQ(state.tokens, row.tokens);
+        expectDraw(state, row.codes, true);
+        const QStringList shown = (row.shown.isEmpty() ? "100 (5000)" : row.shown).split(' ');
+        EXPECT_EQ(state.credits, shown[0]);
+        EXPECT_EQ(state.tokens, shown[1]);
     }
 }
 

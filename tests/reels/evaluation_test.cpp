@@ -1,15 +1,15 @@
 // The evaluation after FINISH: the win table, the seven-second wait, the holds
 // put back, and which sound the options let it play.
 
-#include "controls/card_rig.h"
 #include "reels/evaluation.h"
+#include "support/card_rig.h"
 
 #include <gtest/gtest.h>
 
 namespace jackwell {
 namespace {
 
-using testing::CardRig;
+using CardRig = testing::CardRig<>;
 
 TEST(Evaluation, winTable) {
     struct Row {
@@ -30,7 +30,7 @@ TEST(Evaluation, winTable) {
 
 // Puts a final draw in the chat, holds reels 1 and 2 and presses FINISH.
 void finishWithFinal(CardRig& rig, const QString& codes) {
-    rig.world->appendPrivateFrom("Rivet", "FINAL: " + codes + " Credits: (150)");
+    rig.backend->appendPrivateFrom("Rivet", "FINAL: " + codes + " Credits: (150)");
     rig.hold(0);
     rig.hold(1);
     rig.finish();

@@ -1,16 +1,16 @@
 // The reel spin: three timers that slow down one after the other, the beeps at
 // each stop, holds read afresh at every tick, and the random symbols.
 
-#include "controls/card_rig.h"
 #include "reels/evaluation.h"
 #include "reels/spin.h"
+#include "support/card_rig.h"
 
 #include <gtest/gtest.h>
 
 namespace jackwell {
 namespace {
 
-using testing::CardRig;
+using CardRig = testing::CardRig<>;
 
 // A spin after FINISH runs the same course whether or not reels are held: only
 // the pictures and the beeps differ.
@@ -34,14 +34,14 @@ TEST(Spin, reelsStopOneAfterAnotherWhetherHeldOrNot) {
         EXPECT_TRUE(rig.ticks(1) == 20 || rig.ticks(1) == 21) << rig.ticks(1);
         EXPECT_TRUE(rig.ticks(2) >= 34 && rig.ticks(2) <= 36) << rig.ticks(2);
         if (held) {
-            EXPECT_TRUE(rig.beeper.at.empty());
+            EXPECT_TRUE(rig.sound.beeps.empty());
         } else {
-            ASSERT_EQ(rig.beeper.at.size(), 3u);
-            EXPECT_EQ(rig.beeper.at[0] - start, 2100);
-            EXPECT_GE(rig.beeper.at[1] - start, 3500);
-            EXPECT_LE(rig.beeper.at[1] - start, 3600);
-            EXPECT_GE(rig.beeper.at[2] - start, 4900);
-            EXPECT_LE(rig.beeper.at[2] - start, 5100);
+            ASSERT_EQ(rig.sound.beeps.size(), 3u);
+            EXPECT_EQ(rig.sound.beeps[0] - start, 2100);
+            EXPECT_GE(rig.sound.beeps[1] - start, 3500);
+            EXPECT_LE(rig.sound.beeps[1] - start, 3600);
+            EXPECT_GE(rig.sound.beeps[2] - start, 4900);
+            EXPECT_LE(rig.sound.beeps[2] - start, 5100);
         }
         for (int reel = 0; reel < 3; ++reel) {
             EXPECT_TRUE(rig.resting(reel));
@@ -69,7 +69,7 @@ TEST(Spin, holdToggledDuringTheSpinActsFromTheNextTick) {
         rig.clock.advance(3000);
         EXPECT_TRUE(rig.resting(2));
         rig.clock.advance(2000);
-        EXPECT_EQ(rig.beeper.at.size(), releaseAgain ? 3u : 2u);
+        EXPECT_EQ(rig.sound.beeps.size(), releaseAgain ? 3u : 2u);
     }
 }
 
@@ -92,7 +92,7 @@ TEST(Spin, startBeforeThePreviousSpinEndedFindsItsIntervals) {
     EXPECT_EQ(rig.ticks(0), ticksBefore + 1);
     EXPECT_EQ(rig.state.reels[0].timer.interval, 800);
     EXPECT_FALSE(rig.state.reels[0].timer.enabled);
-    EXPECT_EQ(rig.beeper.at.back(), start + 700);
+    EXPECT_EQ(rig.sound.beeps.back(), start + 700);
 }
 
 // Over a fixed run of times of day: never 14, symbol 1 about twice as often as

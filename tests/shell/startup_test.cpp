@@ -1,64 +1,19 @@
 // Start-up and shutdown: the card comes to rest, the options are read and
-// saved, the window is pinned when asked, and a chat link that cannot open
-// stops the program before its window shows.
+// saved, the window is pinned when asked, and a chat link that cannot open or
+// a broken settings file stops the program before its window shows.
 
-#include "clock/virtual_clock.h"
-#include "settings/settings_file.h"
-#include "shell/frm_jackwell.h"
-#include "shell/jackwell_app.h"
-#include "support/fakes.h"
-#include "support/qt_printers.h"
+#include "shell/frm_payouts.h"
+#include "support/app_rig.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
+#include <QPointer>
 
 namespace jackwell {
 namespace {
 
-using testing::FakeSound;
-using testing::ScriptedBackend;
-
-struct Rig {
-    QTemporaryDir dir;
-    VirtualClock clock;
-    FakeSound sound;
-    bool openResult = true;
-    bool closed = false;
-    std::unique_ptr<JackwellApp> app;
-
-    QString settingsPath() const { return dir.filePath("Settings.txt"); }
-    void writeSettings(const QByteArray& bytes) {
-        QFile file(settingsPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray readSettings() const {
-        QFile file(settingsPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    bool load(QString* error) {
-        app = std::make_unique<JackwellApp>(JackwellApp::Setup{
-            clock,
-            [this] {
-                auto backend = std::make_unique<ScriptedBackend>();
-                backend->openResult = openResult;
-                backend->closed = &closed;
-                return backend;
-            },
-            sound, sound, settingsPath()});
-        return app->Form_Load(error);
-    }
-    bool pinned() const {
-        return app->window().windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-    }
-};
+using testing::AppRig;
 
 TEST(Startup, bringsTheCardToRestAndOpensTheChatLink) {
-    Rig rig;
-    QString error;
-    ASSERT_TRUE(rig.load(&error)) << error.toStdString();
+    AppRig rig{QByteArray()}; // no Settings.txt yet: start-up goes on
     const CardState& state = rig.app->card().state;
     for (const Reel& reel : state.reels) {
         EXPECT_FALSE(reel.timer.enabled);
@@ -67,69 +22,61 @@ TEST(Startup, bringsTheCardToRestAndOpensTheChatLink) {
         EXPECT_FALSE(reel.resultPicture.visible);
     }
     EXPECT_FALSE(state.timer4.enabled);
-    EXPECT_TRUE(state.startEnabled);
-    EXPECT_TRUE(state.espHoldEnabled);
+    EXPECT_TRUE(state.startEnabled && state.espHoldEnabled);
     EXPECT_FALSE(state.finishEnabled);
     EXPECT_NE(rig.app->chatLibrary().backend(), nullptr);
-    EXPECT_FALSE(rig.pinned());
+    EXPECT_FALSE(AppRig::pinned(rig.app->window()));
+    EXPECT_FALSE(QFile::exists(rig.settingsPath)); // reading does not create it
 }
 
 TEST(Startup, aChatLinkThatCannotOpenStopsWithTheStartupError) {
-    Rig rig;
-    rig.openResult = false;
+    AppRig rig(serializeSettings(Options{}), AppRig::DoNotLoad);
+    rig.linkOpens = false;
     QString error;
-    EXPECT_FALSE(rig.load(&error));
+    EXPECT_FALSE(rig.app->Form_Load(&error));
     EXPECT_TRUE(error.contains("10001"));
     EXPECT_TRUE(error.contains("Failed to initialize DDE layer"));
-    EXPECT_FALSE(rig.closed); // KillDDE is not called on this path
+    EXPECT_FALSE(rig.linkClosed); // KillDDE is not called on this path
     EXPECT_FALSE(rig.app->window().isVisible());
 }
 
+TEST(Startup, aBrokenSettingsFileStopsStartupNamingItAndIsKept) {
+    const QByteArray broken = "Check2\r\nplenty\r\n";
+    AppRig rig(broken, AppRig::DoNotLoad);
+    QString error;
+    EXPECT_FALSE(rig.app->Form_Load(&error));
+    EXPECT_TRUE(error.contains(rig.settingsPath)) << error.toStdString();
+    EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr); // the link was never opened
+    EXPECT_EQ(rig.settingsOnDisk(), broken);
+}
+
 TEST(Startup, stayOnTopFromTheSettingsFile) {
-    struct Row {
-        const char* name;
-        QByteArray file;
-        bool pinned;
+    const std::vector<std::pair<QByteArray, bool>> rows = {
+        {"Check1\r\n1\r\n", true},  {"Text1\r\n\r\nCheck1\r\n 1 \r\nCheck2\r\n 0 \r\n", true},
+        {"Check1\r\n2\r\n", false}, // greyed
+        {"Check1\r\n0\r\n", false}, {"", false},
     };
-    const std::vector<Row> rows = {
-        {"ticked", "Check1\r\n1\r\n", true},
-        {"ticked among other options", "Text1\r\n\r\nCheck1\r\n 1 \r\nCheck2\r\n 0 \r\n", true},
-        {"greyed", "Check1\r\n2\r\n", false},
-        {"clear", "Check1\r\n0\r\n", false},
-        {"empty file", "", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Rig rig;
-        rig.writeSettings(row.file);
-        QString error;
-        ASSERT_TRUE(rig.load(&error)) << error.toStdString();
-        EXPECT_EQ(rig.pinned(), row.pinned);
+    for (const auto& [file, pinned] : rows) {
+        SCOPED_TRACE(file.toStdString());
+        AppRig rig(file);
+        EXPECT_EQ(AppRig::pinned(rig.app->window()), pinned);
     }
 }
 
-TEST(Startup, aBrokenSettingsFileStopsStartupNamingItAndIsKept) {
-    Rig rig;
-    const QByteArray broken = "Check2\r\nplenty\r\n";
-    rig.writeSettings(broken);
-    QString error;
-    EXPECT_FALSE(rig.load(&error));
-    EXPECT_TRUE(error.contains(rig.settingsPath())) << error.toStdString();
-    EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr); // the link was never opened
-    EXPECT_EQ(rig.readSettings(), broken);
-}
-
-TEST(Shutdown, closesTheLinkAndSavesTheOptionsEvenWithoutTheOptionsWindow) {
-    Rig rig;
-    QString error;
-    ASSERT_TRUE(rig.load(&error)); // no Settings.txt yet: start-up goes on
-    EXPECT_FALSE(QFile::exists(rig.settingsPath()));
-    rig.app->options().check2 = 1;
-    rig.app->options().text1 = "/sounds/win, loud.wav";
+// Shutdown closes the link and the payouts window and writes the options,
+// though the options window was never shown.
+TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
+    AppRig rig{QByteArray()};
+    rig.app->card().Label24_Click();
+    QPointer<frmPayouts> payouts = rig.app->window().payoutsWindow();
+    ASSERT_TRUE(payouts);
+    rig.app->options() = {QStringLiteral("/sounds/win, loud.wav"), {}, 0, 1, 0};
     rig.app->Form_Unload();
-    EXPECT_TRUE(rig.closed);
+    EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr);
+    EXPECT_TRUE(payouts.isNull());
+    EXPECT_FALSE(rig.app->card().payouts.exists);
     Options reread;
-    ASSERT_EQ(readSettingsFile(rig.settingsPath(), reread).status, SettingsResult::Ok);
+    ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
     EXPECT_EQ(reread, rig.app->options());
 }
 

@@ -1,47 +1,64 @@
 #pragma once
 
-// The whole program offscreen, Form_Load done: the embedded chat world, a virtual
-// clock, a recording sound player, dialogs the test answers, and Settings.txt in
-// a temporary folder holding `settings` (no file when it is null).
+// The whole program offscreen: the embedded chat world (or, with linkOpens
+// false, a chat link that cannot open), a virtual clock, a recording sound
+// player, dialogs the test answers, and Settings.txt in a temporary folder
+// holding `settings` (no file when it is null). Form_Load runs at once unless
+// the test asks to run it itself.
 
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
+#include "shell/frm_jackwell.h"
 #include "shell/jackwell_app.h"
 #include "support/fake_file_chooser.h"
 #include "support/fakes.h"
+#include "support/qt_printers.h"
 #include "world/chat_world.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
 namespace jackwell::testing {
 
 struct AppRig {
+    enum Start { Load, DoNotLoad };
+
     QTemporaryDir dir;
     QString settingsPath = dir.filePath(QStringLiteral("Settings.txt"));
     VirtualClock clock;
     FakeSound sound;
     FakeFileChooser files;
     ChatWorld* world = nullptr;
-    QStringList problems; // what the program showed the player
+    bool linkOpens = true;
+    bool linkClosed = false; // the link that could not open was closed
+    QStringList problems;    // what the program showed the player
     std::unique_ptr<JackwellApp> app;
 
-    explicit AppRig(const QByteArray& settings = serializeSettings(Options{})) {
+    explicit AppRig(const QByteArray& settings = serializeSettings(Options{}), Start start = Load) {
         if (!settings.isNull())
             writeFile(settingsPath, settings);
-        auto makeWorld = [this] {
+        auto makeBackend = [this]() -> std::unique_ptr<ChatBackend> {
+            if (!linkOpens) {
+                auto refusing = std::make_unique<ScriptedBackend>();
+                refusing->openResult = false;
+                refusing->closed = &linkClosed;
+                return refusing;
+            }
             auto made = std::make_unique<ChatWorld>();
             world = made.get();
             return made;
         };
         app = std::make_unique<JackwellApp>(
-            JackwellApp::Setup{clock, makeWorld, sound, sound, settingsPath, &files});
+            JackwellApp::Setup{clock, makeBackend, sound, sound, settingsPath, &files});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
-        QString error;
-        EXPECT_TRUE(app->Form_Load(&error)) << error.toStdString();
+        if (start == Load) {
+            QString error;
+            EXPECT_TRUE(app->Form_Load(&error)) << error.toStdString();
+        }
     }
 
     QByteArray settingsOnDisk() const {
@@ -50,6 +67,12 @@ struct AppRig {
     }
     // A readable file for the player to choose.
     QString makeFile(const QString& name) const { return writeFile(dir.filePath(name), "RIFF"); }
+    // Whether a window stays on top, asked where the program sets it.
+    static bool pinned(QWidget& window) {
+        const auto flags =
+            window.windowHandle() ? window.windowHandle()->flags() : window.windowFlags();
+        return flags.testFlag(Qt::WindowStaysOnTopHint);
+    }
 
     static QString writeFile(const QString& path, const QByteArray& bytes) {
         QFile file(path);

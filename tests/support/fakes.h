@@ -5,6 +5,7 @@
 // test asks for.
 
 #include "chat/chat_backend.h"
+#include "clock/clock.h"
 #include "reels/beeper.h"
 #include "settings/sound_player.h"
 
@@ -12,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -24,13 +26,13 @@ struct FakeSound final : SoundPlayer, Beeper {
         bool repeat;
     };
     std::vector<Played> played;
-    int stops = 0;
-    int beeps = 0;
+    const Clock* clock = nullptr; // when set, beeps are noted at its time
+    std::vector<qint64> beeps;    // when each beep came
     void PlaySound(const QString& filename, bool repeat) override {
         played.push_back({filename, repeat});
     }
-    void StopSound() override { ++stops; }
-    void beep() override { ++beeps; }
+    void StopSound() override {}
+    void beep() override { beeps.push_back(clock ? clock->monotonicMs() : 0); }
 };
 
 // A chat backend whose statuses come from a script: each request takes the next
@@ -49,8 +51,20 @@ public:
     std::deque<std::optional<QByteArray>> statuses;
     std::optional<QByteArray> otherwise = QByteArray("0");
     QByteArray text = QByteArray("line one\r\nline two") + QByteArray("    ") + '\0';
-    std::vector<Call>* calls = nullptr; // outlives the backend, so tests can read it after close
-    bool* closed = nullptr;
+    std::vector<Call> calls;
+    bool* closed = nullptr; // outlives the backend
+
+    int count(const QByteArray& what) const {
+        return int(std::count_if(calls.begin(), calls.end(),
+                                 [&](const Call& call) { return call.what == what; }));
+    }
+    QByteArray lastMessage() const {
+        for (auto call = calls.rbegin(); call != calls.rend(); ++call) {
+            if (call->what == "communicate")
+                return call->message;
+        }
+        return {};
+    }
 
     bool open(const QByteArray&, EventSink) override { return openResult; }
     void close() override {
@@ -73,11 +87,19 @@ public:
     QByteArray deliveredText() override { return text; }
 
 private:
-    void record(Call call) {
-        if (calls)
-            calls->push_back(std::move(call));
+    void record(Call call) { calls.push_back(std::move(call)); }
+    std::optional<QByteArray> next() {
+        if (statuses.empty())
+            return otherwise;
+        // Taken apart rather than copied whole: GCC 12 warns, wrongly, that a
+        // copied std::optional<QByteArray> may be used uninitialised.
+        const bool reports = statuses.front().has_value();
+        const QByteArray status = reports ? *statuses.front() : QByteArray();
+        statuses.pop_front();
+        if (!reports)
+            return std::nullopt;
+        return status;
     }
-    std::optional<QByteArray> next();
 };
 
 } // namespace jackwell::testing

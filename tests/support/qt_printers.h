@@ -5,19 +5,21 @@
 #include <QByteArray>
 #include <QColor>
 #include <QRect>
-#include <QSize>
 #include <QString>
 
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
     *out << '"' << bytes.toStdString() << '"';
 }
 inline void PrintTo(const QRect& r, std::ostream* out) {
     *out << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height();
 }
-inline void PrintTo(const QSize& s, std::ostream* out) { *out << s.width() << 'x' << s.height(); }
-inline void PrintTo(const QColor& c, std::ostream* out) { *out << c.name().toStdString(); }
+inline void PrintTo(const QColor& c, std::ostream* out) {
+    *out << c.name().toStdString();
+}
 QT_END_NAMESPACE

@@ -1,23 +1,14 @@
 // The program against the embedded world, in virtual time: the card on one side (with the chat
 // transport and library in between), the world with its machinekeeper on the other. What the
 // card shows after each game must be what the machinekeeper booked.
-#include "chat/dapi.h"
-#include "chat/transport.h"
-#include "clock/virtual_clock.h"
-#include "controls/card.h"
-#include "settings/options.h"
-#include "support/fakes.h"
-#include "support/qt_printers.h"
+#include "support/card_rig.h"
 #include "world/embedded_world.h"
-
-#include <gtest/gtest.h>
 
 #include <random>
 
 namespace jackwell {
 namespace {
 
-using testing::FakeSound;
 using world::EmbeddedWorld;
 using world::EmbeddedWorldConfig;
 
@@ -34,115 +25,77 @@ EmbeddedWorldConfig quietWorld() {
     return config;
 }
 
-struct Rig {
-    explicit Rig(EmbeddedWorldConfig worldConfig = quietWorld())
-        : config(std::move(worldConfig)) {
+struct Rig : testing::CardRig<EmbeddedWorld> {
+    explicit Rig(EmbeddedWorldConfig config = quietWorld())
+        : CardRig([config](VirtualClock& clock) {
+            return std::make_unique<EmbeddedWorld>(clock, config);
+        }) {
         options.check2 = 1;
         options.text1 = kWin;
         options.check3 = 1;
         options.text2 = kLoss;
-        transport.open();
-        card.bringToRest();
     }
-
-    QStringList log() const {
-        return QString::fromUtf8(world->log()).split(QStringLiteral("\r\n"));
-    }
-    world::PlayerRecord books() { return *world->books().load(kPlayer); }
-
-    void click(void (Card::*handler)()) {
-        (card.*handler)();
-        clock.settle();
-    }
-    bool atRest() const {
-        const CardState& s = card.state;
-        return !card.isWaitingForChat() && !card.isEvaluating() && !s.timer4.enabled &&
-               !s.reels[0].timer.enabled && !s.reels[1].timer.enabled && !s.reels[2].timer.enabled;
-    }
-    // Clicks and lets the card play out what the click started.
-    bool clickAndWait(void (Card::*handler)()) {
-        (card.*handler)();
-        return clock.advanceUntil([this] { return atRest(); }, 60'000);
-    }
-
-    VirtualClock clock;
-    FakeSound sound;
-    Options options;
-    EmbeddedWorldConfig config;
-    EmbeddedWorld* world = nullptr;
-    ChatLibrary library{clock, [this] {
-                            auto made = std::make_unique<EmbeddedWorld>(clock, config);
-                            world = made.get();
-                            return made;
-                        }};
-    ChatTransport transport{library, clock, "Jackwell"};
-    Card card{{transport, clock, sound, sound, options}};
+    world::PlayerRecord books() { return *backend->books().load(kPlayer); }
 };
 
-int shownCode(const QString& caption) {
-    return codeValue(caption);
-}
-
-// Plays one game from START on with the given holds and checks the card against the books.
+// Plays one game from START on with the given holds and checks the card against the books,
+// and the books against the pay table.
 void playOneGame(Rig& rig, const world::HoldMask& holds) {
-    const auto ledgerBefore = rig.world->books().ledger().size();
+    const auto ledgerBefore = rig.backend->books().ledger().size();
     const auto soundsBefore = rig.sound.played.size();
 
     ASSERT_TRUE(rig.clickAndWait(&Card::Label14_Click)); // START
     const world::PlayerRecord waiting = rig.books();
     ASSERT_TRUE(waiting.pendingFirstDraw);
     for (int reel = 0; reel < 3; ++reel)
-        ASSERT_EQ(shownCode(rig.card.state.reels[reel].firstCode),
-                  (*waiting.pendingFirstDraw)[reel]);
-    ASSERT_EQ(rig.card.state.credits, QString::number(waiting.credits));
+        ASSERT_EQ(codeValue(rig.state.reels[reel].firstCode), (*waiting.pendingFirstDraw)[reel]);
+    ASSERT_EQ(rig.state.credits, QString::number(waiting.credits));
 
-    void (Card::*holdClicks[])() = {&Card::Label6_Click, &Card::Label7_Click, &Card::Label8_Click};
     for (int reel = 0; reel < 3; ++reel) {
         if (holds[reel])
-            rig.click(holdClicks[reel]);
+            rig.hold(reel);
     }
     rig.click(&Card::Label15_Click);                     // ESP HOLD
     ASSERT_TRUE(rig.clickAndWait(&Card::Label16_Click)); // FINISH, then the evaluation
 
-    const auto& ledger = rig.world->books().ledger();
+    const auto& ledger = rig.backend->books().ledger();
     ASSERT_EQ(ledger.size(), ledgerBefore + 1);
     const world::GameOutcome& game = ledger.back().outcome;
     EXPECT_EQ(game.holds, holds);
     EXPECT_EQ(game.firstDraw, *waiting.pendingFirstDraw);
+    EXPECT_EQ(game.tokensWon, world::tokensWon(game.finalDraw));
+    EXPECT_EQ(game.creditsBefore, waiting.credits);
+    EXPECT_EQ(game.creditsAfter, waiting.credits - 1 + game.tokensWon / 50);
     for (int reel = 0; reel < 3; ++reel) {
-        const Reel& shown = rig.card.state.reels[reel];
-        EXPECT_EQ(shownCode(shown.finalCode), game.finalDraw[reel]);
+        const Reel& shown = rig.state.reels[reel];
+        EXPECT_EQ(codeValue(shown.finalCode), game.finalDraw[reel]);
         EXPECT_EQ(shown.resultPicture.image, game.finalDraw[reel]);
         if (holds[reel]) {
-            EXPECT_EQ(shown.resultPicture.image, game.firstDraw[reel]) << "held reel " << reel;
+            EXPECT_EQ(game.finalDraw[reel], game.firstDraw[reel]) << "held reel " << reel;
         }
     }
-    EXPECT_EQ(rig.card.state.credits, QString::number(rig.books().credits));
-    EXPECT_EQ(rig.card.state.tokens, QStringLiteral("(%1)").arg(rig.books().credits * 50));
+    EXPECT_EQ(rig.state.credits, QString::number(rig.books().credits));
+    EXPECT_EQ(rig.state.tokens, QStringLiteral("(%1)").arg(rig.books().credits * 50));
     ASSERT_EQ(rig.sound.played.size(), soundsBefore + 1);
     EXPECT_EQ(rig.sound.played.back().file, game.tokensWon > 0 ? kWin : kLoss);
 }
 
-TEST(EmbeddedWorld, greetsInPublicAndGetHostFindsTheMachinekeeper) {
+// The machinekeeper greets in public and GET HOST finds it. Then hundreds of games with random
+// holds: after each one the card's credits are the books' credits, the reels show what the
+// machinekeeper drew, held reels keep their first draw, the game paid by the table, and the
+// winning sound plays exactly when it paid. A player who runs dry registers again.
+TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
     Rig rig;
-    EXPECT_EQ(rig.log(), QStringList({
-                             "Rivet: --- Welcome to Brolt Slot Machine V2.04 ---",
-                             "Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play.",
-                         }));
+    EXPECT_EQ(rig.logLines(),
+              QStringList({"Rivet: --- Welcome to Brolt Slot Machine V2.04 ---",
+                           "Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play."}));
     rig.click(&Card::Label4_Click); // GET HOST
-    EXPECT_EQ(rig.card.state.machineKeeperName, "Rivet");
-    EXPECT_EQ(rig.card.state.text1, "Rivet");
-}
+    EXPECT_EQ(rig.state.machineKeeperName, "Rivet");
+    EXPECT_EQ(rig.state.text1, "Rivet");
 
-// Hundreds of games with random holds: after each one the card's credits are the books'
-// credits, the reels show what the machinekeeper drew, held reels keep their first draw, and
-// the winning sound plays exactly when the game paid. A player who runs dry registers again.
-TEST(EmbeddedWorld, theCardKeepsToTheBooksOverHundredsOfGames) {
-    Rig rig;
     std::mt19937 random(7);
     std::bernoulli_distribution hold(0.4);
-    rig.click(&Card::Label4_Click);
-    int registrations = 0, wins = 0;
+    int registrations = 0, wins = 0, redrawnChanged = 0;
     for (int game = 0; game < 300; ++game) {
         SCOPED_TRACE(game);
         if (!rig.books().pendingFirstDraw) {
@@ -152,13 +105,23 @@ TEST(EmbeddedWorld, theCardKeepsToTheBooksOverHundredsOfGames) {
         playOneGame(rig, {hold(random), hold(random), hold(random)});
         if (::testing::Test::HasFailure())
             return;
-        wins += rig.world->books().ledger().back().outcome.tokensWon > 0;
+        const world::GameOutcome& outcome = rig.backend->books().ledger().back().outcome;
+        wins += outcome.tokensWon > 0;
+        for (int reel = 0; reel < 3; ++reel)
+            redrawnChanged +=
+                !outcome.holds[reel] && outcome.finalDraw[reel] != outcome.firstDraw[reel];
     }
     EXPECT_GT(wins, 0);
     EXPECT_LT(wins, 300);
+    EXPECT_GT(registrations, 1);
+    EXPECT_GT(redrawnChanged, 300); // free reels are drawn again
+    // The machinekeeper's payout table reached the card, as received.
+    EXPECT_TRUE(rig.card.payouts.exists);
+    EXPECT_EQ(rig.card.payouts.amounts[0], " 25000");
     const world::PlayerRecord record = rig.books();
     EXPECT_EQ(record.gamesPlayed, 300);
     EXPECT_EQ(record.freeCreditsGranted, 100 * registrations);
+    EXPECT_EQ(record.credits, record.freeCreditsGranted - 300 + record.tokensWon / 50);
 }
 
 TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
@@ -179,15 +142,15 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
         EmbeddedWorldConfig config = quietWorld();
         config.publicLife = row.bystanders;
         Rig rig(config);
-        rig.transport.SendPrivateMessage(row.recipient, "Register me!");
+        rig.chat.SendPrivateMessage(row.recipient, "Register me!");
         rig.clock.advance(5000); // the bystanders say nothing this soon
-        EXPECT_EQ(rig.log().mid(2),
+        EXPECT_EQ(rig.logLines().mid(2),
                   QStringList({"ESP to " + row.recipient + ": Register me!", row.notice}));
         EXPECT_EQ(rig.books(), world::PlayerRecord{});
-        EXPECT_EQ(rig.world->pendingMessages(), 0);
+        EXPECT_EQ(rig.backend->pendingMessages(), 0);
     }
     Rig rig; // the machinekeeper's name in any case reaches it
-    rig.transport.SendPrivateMessage("rIVET", "Register me!");
+    rig.chat.SendPrivateMessage("rIVET", "Register me!");
     rig.clock.settle();
     EXPECT_EQ(rig.books().credits, 100);
 }
@@ -199,28 +162,27 @@ TEST(EmbeddedWorld, answersAfterAHumanDelayInOrderAndNotAfterClosing) {
     config.replyDelayMinMs = 300;
     config.replyDelayMaxMs = 700;
     Rig rig(config);
-    rig.transport.SendPrivateMessage("Rivet", "Register me!");
-    rig.transport.SendPrivateMessage("Rivet", "I hold 1,0,1");
+    rig.chat.SendPrivateMessage("Rivet", "Register me!");
+    rig.chat.SendPrivateMessage("Rivet", "I hold 1,0,1");
     rig.clock.advance(299);
-    EXPECT_EQ(rig.log().size(), 4);
-    EXPECT_EQ(rig.world->pendingMessages(), 2);
+    EXPECT_EQ(rig.logLines().size(), 4);
+    EXPECT_EQ(rig.backend->pendingMessages(), 2);
     rig.clock.advance(1401);
-    const QStringList answers = rig.log().mid(4);
-    ASSERT_EQ(answers.size(), 5);
-    EXPECT_TRUE(answers[0].startsWith("ESP from Rivet: The slotmachine is programmed"));
-    EXPECT_TRUE(answers[1].startsWith("ESP from Rivet: Payouts"));
-    EXPECT_TRUE(answers[2].startsWith("ESP from Rivet: FIRST:"));
-    EXPECT_TRUE(answers[3].startsWith("ESP from Rivet: FINAL:"));
-    EXPECT_TRUE(answers[4].startsWith("ESP from Rivet: FIRST:"));
+    const QStringList answers = rig.logLines().mid(4);
+    const QStringList starts = {"The slotmachine is programmed", "Payouts",
+                                "FIRST:", "FINAL:", "FIRST:"};
+    ASSERT_EQ(answers.size(), starts.size());
+    for (int i = 0; i < starts.size(); ++i)
+        EXPECT_TRUE(answers[i].startsWith("ESP from Rivet: " + starts[i])) << i;
 
-    rig.transport.SendPrivateMessage("Rivet", "I hold 0,0,0");
-    rig.world->close();
+    rig.chat.SendPrivateMessage("Rivet", "I hold 0,0,0");
+    rig.backend->close();
     rig.clock.advance(5000);
-    EXPECT_EQ(rig.log().size(), 10);
+    EXPECT_EQ(rig.logLines().size(), 10);
     EXPECT_EQ(rig.books().gamesPlayed, 1);
 
     Rig destroyed(config);
-    destroyed.transport.SendPrivateMessage("Rivet", "Register me!");
+    destroyed.chat.SendPrivateMessage("Rivet", "Register me!");
     destroyed.library.KillDDE();
     EXPECT_EQ(destroyed.clock.nextDueIn(), -1);
 }
@@ -248,7 +210,7 @@ TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
         playOneGame(rig, {game % 2 == 0, false, true});
 
     int chatter = 0, notices = 0, marked = 0;
-    for (const QString& line : rig.log()) {
+    for (const QString& line : rig.logLines()) {
         if (line.startsWith("Rivet: ") || line.startsWith("ESP "))
             continue;
         if (line.startsWith("<system>: ")) {
@@ -271,10 +233,10 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
     config.lifePace = {1000, 2000, 10};
     Rig rig(config);
     rig.clock.advance(24 * 3600'000LL);
-    EXPECT_EQ(rig.log().size(), 2 + 10);
-    rig.transport.SendPrivateMessage("Rivet", "Register me!");
+    EXPECT_EQ(rig.logLines().size(), 2 + 10);
+    rig.chat.SendPrivateMessage("Rivet", "Register me!");
     rig.clock.advance(24 * 3600'000LL);
-    EXPECT_EQ(rig.log().size(), 2 + 10 + 4 + 10);
+    EXPECT_EQ(rig.logLines().size(), 2 + 10 + 4 + 10);
 }
 
 } // namespace

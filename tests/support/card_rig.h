@@ -1,0 +1,145 @@
+#pragma once
+
+// The card wired as the program wires it (chat library, transport, card) to a
+// chat backend of the test's choosing, on a virtual clock: the card's own
+// timers drive it while a test lets time pass. The rig counts each timer's
+// ticks and notes when the card beeped. CardWindowRig adds the main window,
+// clicked where a player would click.
+
+#include "chat/dapi.h"
+#include "chat/transport.h"
+#include "clock/virtual_clock.h"
+#include "controls/card.h"
+#include "settings/options.h"
+#include "shell/frm_jackwell.h"
+#include "support/fakes.h"
+#include "support/qt_printers.h"
+#include "world/chat_world.h"
+
+#include <QTest>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace jackwell::testing {
+
+// The virtual clock as the card sees it, counting how often each of the card's
+// four alarms (Timer1..Timer4, made in that order) went off.
+class TickCountingClock final : public Clock {
+public:
+    explicit TickCountingClock(VirtualClock& clock)
+        : clock_(clock) {}
+    std::vector<int> ticks;
+
+    qint64 monotonicMs() const override { return clock_.monotonicMs(); }
+    double timeOfDay() const override { return clock_.timeOfDay(); }
+    std::unique_ptr<Alarm> createAlarm(Callback callback) override {
+        const size_t index = ticks.size();
+        ticks.push_back(0);
+        return clock_.createAlarm([this, index, callback] {
+            ++ticks[index];
+            callback();
+        });
+    }
+    void callAfter(int ms, QObject* context, Callback callback) override {
+        clock_.callAfter(ms, context, std::move(callback));
+    }
+
+private:
+    VirtualClock& clock_;
+};
+
+template <typename Backend = ChatWorld> struct CardRig {
+    using MakeBackend = std::function<std::unique_ptr<Backend>(VirtualClock&)>;
+
+    explicit CardRig(MakeBackend make = [](VirtualClock&) { return std::make_unique<Backend>(); })
+        : makeBackend(std::move(make)) {
+        sound.clock = &clock;
+        EXPECT_EQ(chat.open(), 0);
+        card.bringToRest();
+        if constexpr (std::is_same_v<Backend, ChatWorld>)
+            backend->appendSystem(QStringLiteral("Welcome to the world")); // so a chat text comes
+    }
+
+    MakeBackend makeBackend;
+    VirtualClock clock;
+    TickCountingClock cardClock{clock};
+    FakeSound sound;
+    Options options;
+    Backend* backend = nullptr; // owned by the library
+    ChatLibrary library{clock, [this] {
+                            auto made = makeBackend(clock);
+                            backend = made.get();
+                            return made;
+                        }};
+    ChatTransport chat{library, clock, "Jackwell"};
+    Card card{{chat, cardClock, sound, sound, options}};
+    CardState& state = card.state;
+
+    qint64 now() const { return clock.monotonicMs(); }
+    int ticks(int timer) const { return cardClock.ticks[timer]; }
+    bool resting(int reel) const {
+        return state.reels[reel].resultPicture.visible && !state.reels[reel].reelPicture.visible;
+    }
+    bool spinning(int reel) const {
+        return !state.reels[reel].resultPicture.visible && state.reels[reel].reelPicture.visible;
+    }
+    bool atRest() const {
+        return !card.isWaitingForChat() && !card.isEvaluating() && !state.timer4.enabled &&
+               !state.reels[0].timer.enabled && !state.reels[1].timer.enabled &&
+               !state.reels[2].timer.enabled;
+    }
+    void hold(int reel) {
+        void (Card::*holds[])() = {&Card::Label6_Click, &Card::Label7_Click, &Card::Label8_Click};
+        (card.*holds[reel])();
+    }
+    // A click, and whatever falls due at once (the chat text it asked for).
+    void click(void (Card::*handler)()) {
+        (card.*handler)();
+        clock.settle();
+    }
+    // A click, then time passes until the card has played out what it started.
+    bool clickAndWait(void (Card::*handler)()) {
+        (card.*handler)();
+        return clock.advanceUntil([this] { return atRest(); }, 60'000);
+    }
+    // START with a known machinekeeper; returns once the reels spin.
+    void start() {
+        if (state.machineKeeperName.isEmpty())
+            state.machineKeeperName = QStringLiteral("Rivet");
+        click(&Card::Label14_Click);
+    }
+    // ESP HOLD, then FINISH; returns once FINISH has its chat text and the reels spin.
+    void finish() {
+        card.Label15_Click();
+        click(&Card::Label16_Click);
+    }
+    // The chat log's lines (for a world backend).
+    QStringList logLines() const {
+        return QString::fromUtf8(backend->log()).split(QStringLiteral("\r\n"));
+    }
+};
+
+struct CardWindowRig : CardRig<ScriptedBackend> {
+    frmJackwell window{card};
+
+    CardWindowRig() { window.show(); }
+    // A press and release at `point` of the card's client area.
+    void clickAt(QPoint point) {
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, point);
+    }
+    template <typename T = QWidget> T* control(const QString& name) const {
+        return window.findChild<T*>(name);
+    }
+    // Changes the state as a handler would and lets the window render it.
+    template <typename Change> void change(Change change) {
+        change(card.state);
+        emit card.changed();
+    }
+};
+
+} // namespace jackwell::testing
