@@ -10,9 +10,12 @@ constexpr qint16 kNotOpen = 1;
 } // namespace
 
 ChatLibrary::ChatLibrary(Clock& clock, ChatBackendFactory factory)
-    : clock_(clock), factory_(std::move(factory)) {}
+    : clock_(clock)
+    , factory_(std::move(factory)) {}
 
-ChatLibrary::~ChatLibrary() { KillDDE(); }
+ChatLibrary::~ChatLibrary() {
+    KillDDE();
+}
 
 qint16 ChatLibrary::InitDDE(const QByteArray& appName, OnStatusCallback onStatus,
                             OnEventCallback onEvent, OnTextCallback onText) {
@@ -23,11 +26,11 @@ qint16 ChatLibrary::InitDDE(const QByteArray& appName, OnStatusCallback onStatus
     onStatus_ = std::move(onStatus);
     onEvent_ = std::move(onEvent);
     onText_ = std::move(onText);
-    const bool opened = backend->open(appName, [this](const QByteArray& a, qint16 n,
-                                                      const QByteArray& b) {
-        if (onEvent_)
-            onEvent_(a, n, b);
-    });
+    const bool opened =
+        backend->open(appName, [this](const QByteArray& a, qint16 n, const QByteArray& b) {
+            if (onEvent_)
+                onEvent_(a, n, b);
+        });
     if (!opened)
         return kNotOpen;
     backend_ = std::move(backend);

@@ -11,7 +11,9 @@
 namespace jackwell {
 
 ChatTransport::ChatTransport(ChatLibrary& library, Clock& clock, QByteArray appName)
-    : library_(library), clock_(clock), appName_(std::move(appName)) {
+    : library_(library)
+    , clock_(clock)
+    , appName_(std::move(appName)) {
     retryAlarm_ = clock_.createAlarm([this] { pump(); });
 }
 
@@ -30,7 +32,9 @@ void ChatTransport::close() {
     library_.KillDDE();
 }
 
-void ChatTransport::OnStatus(const QByteArray& status) { lastStatus_ = QString::fromUtf8(status); }
+void ChatTransport::OnStatus(const QByteArray& status) {
+    lastStatus_ = QString::fromUtf8(status);
+}
 
 void ChatTransport::OnEvent(const QByteArray& text1, qint16 number, const QByteArray& text2) {
     eventText1_ = QString::fromUtf8(text1);
@@ -80,8 +84,7 @@ void ChatTransport::SendPrivateMessage(const QString& recipient, const QString& 
     Communicate(2, recipient, message);
 }
 
-void ChatTransport::Communicate(int requestCode, const QString& recipient,
-                                const QString& message) {
+void ChatTransport::Communicate(int requestCode, const QString& recipient, const QString& message) {
     Request request;
     request.requestCode = qint16(requestCode);
     request.recipient = recipient.toUtf8();
@@ -137,8 +140,7 @@ bool ChatTransport::tryFront() {
     if (request.readText)
         library_.DapiGetAllText(appName_);
     else
-        library_.DapiCommunicate(appName_, request.requestCode, request.recipient,
-                                 request.message);
+        library_.DapiCommunicate(appName_, request.requestCode, request.recipient, request.message);
     const QString status = lastStatus_;
     if (status.isEmpty() || status == QLatin1String("0") || status == QLatin1String("-1"))
         return true;
@@ -146,7 +148,8 @@ bool ChatTransport::tryFront() {
         return true; // given up, like "-1"
     if (status == QLatin1String("10"))
         library_.DapiRegister(appName_);
-    const int delay = std::min(kLongestRetryDelayMs, kFirstRetryDelayMs << std::min(request.repetitions, 16));
+    const int delay =
+        std::min(kLongestRetryDelayMs, kFirstRetryDelayMs << std::min(request.repetitions, 16));
     ++request.repetitions;
     retryAlarm_->start(delay);
     return false;

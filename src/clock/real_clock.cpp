@@ -24,9 +24,13 @@ private:
 
 } // namespace
 
-RealClock::RealClock() { elapsed_.start(); }
+RealClock::RealClock() {
+    elapsed_.start();
+}
 
-qint64 RealClock::monotonicMs() const { return elapsed_.elapsed(); }
+qint64 RealClock::monotonicMs() const {
+    return elapsed_.elapsed();
+}
 
 double RealClock::timeOfDay() const {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;

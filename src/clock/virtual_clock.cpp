@@ -9,7 +9,8 @@ namespace jackwell {
 class VirtualAlarm final : public Alarm {
 public:
     VirtualAlarm(VirtualClock& clock, Clock::Callback callback)
-        : clock_(clock), callback_(std::move(callback)) {}
+        : clock_(clock)
+        , callback_(std::move(callback)) {}
     ~VirtualAlarm() override { stop(); }
 
     void start(int ms) override {
@@ -34,7 +35,8 @@ private:
     bool active_ = false;
 };
 
-VirtualClock::VirtualClock(double startTimeOfDay) : startTimeOfDay_(startTimeOfDay) {}
+VirtualClock::VirtualClock(double startTimeOfDay)
+    : startTimeOfDay_(startTimeOfDay) {}
 
 VirtualClock::~VirtualClock() = default;
 
@@ -61,7 +63,9 @@ VirtualClock::Key VirtualClock::schedule(qint64 due, Callback callback) {
     return key;
 }
 
-void VirtualClock::cancel(const Key& key) { pending_.erase(key); }
+void VirtualClock::cancel(const Key& key) {
+    pending_.erase(key);
+}
 
 bool VirtualClock::fireNext(qint64 until) {
     if (pending_.empty() || pending_.begin()->first.first > until)

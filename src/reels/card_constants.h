@@ -13,14 +13,14 @@ constexpr quint32 kColourBlack = 0x00000000;
 
 constexpr int kSymbolCount = 14;
 constexpr int kCherries = 14;
-constexpr int kRestingReelImage = 4;   // what the reels show at start and after RESET CARD
-constexpr int kDesignResultImage = 3;  // the result pictures' design picture
-constexpr int kNoImage = 0;            // a result picture with no symbol
+constexpr int kRestingReelImage = 4;  // what the reels show at start and after RESET CARD
+constexpr int kDesignResultImage = 3; // the result pictures' design picture
+constexpr int kNoImage = 0;           // a result picture with no symbol
 
 constexpr int kSpinStartIntervalMs = 100;
 constexpr int kSpinStepMs = 100;
-constexpr int kSpinStopAboveMs = 600;  // a reel stops once its interval passes this
-constexpr int kFollowAboveMs = 500;    // a reel slows once its left neighbour passes this
+constexpr int kSpinStopAboveMs = 600; // a reel stops once its interval passes this
+constexpr int kFollowAboveMs = 500;   // a reel slows once its left neighbour passes this
 constexpr int kEvaluationIntervalMs = 100;
 constexpr double kEvaluationWaitSeconds = 7.0;
 

@@ -46,7 +46,9 @@ qint16 codeValue(const QString& caption) {
     return qint16(value);
 }
 
-int symbolImage(qint16 value) { return value >= 1 && value <= kSymbolCount ? value : kNoImage; }
+int symbolImage(qint16 value) {
+    return value >= 1 && value <= kSymbolCount ? value : kNoImage;
+}
 
 void takeDrawCodes(CardState& state, Draw draw) {
     const int first = draw == Draw::First ? 0 : 3;
@@ -59,7 +61,8 @@ void takeDrawCodes(CardState& state, Draw draw) {
 }
 
 std::optional<QString> tokensFor(const QString& credits) {
-    static const QRegularExpression decimal(QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)\\s*$"));
+    static const QRegularExpression decimal(
+        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)\\s*$"));
     if (credits.size() > 64 || !decimal.match(credits).hasMatch())
         return std::nullopt;
     const double product = credits.trimmed().toDouble() * 50.0;

@@ -15,7 +15,7 @@
 namespace jackwell {
 
 struct PictureBox {
-    int image = 0;       // symbol image number 1..14, or kNoImage
+    int image = 0; // symbol image number 1..14, or kNoImage
     bool visible = true;
 };
 

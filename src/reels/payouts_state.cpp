@@ -23,6 +23,8 @@ void PayoutsState::show() {
     shown = true;
 }
 
-void PayoutsState::closed() { *this = PayoutsState(); }
+void PayoutsState::closed() {
+    *this = PayoutsState();
+}
 
 } // namespace jackwell

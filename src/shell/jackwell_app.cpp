@@ -11,7 +11,8 @@ namespace jackwell {
 
 const QByteArray JackwellApp::appName = QByteArrayLiteral("Jackwell");
 
-JackwellApp::JackwellApp(Setup setup) : setup_(std::move(setup)) {
+JackwellApp::JackwellApp(Setup setup)
+    : setup_(std::move(setup)) {
     library_ = std::make_unique<ChatLibrary>(setup_.clock, setup_.chatBackend);
     transport_ = std::make_unique<ChatTransport>(*library_, setup_.clock, appName);
     card_ = std::make_unique<Card>(

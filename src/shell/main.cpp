@@ -43,19 +43,15 @@ int main(int argc, char* argv[]) {
     jackwell::RealClock clock;
     jackwell::QtSoundPlayer sound;
     const QString exeDir = QCoreApplication::applicationDirPath();
-    jackwell::JackwellApp jackwell({clock,
-                                    [&clock, exeDir] {
-                                        return jackwell::makeDefaultBackend(clock, exeDir);
-                                    },
-                                    sound, sound, jackwell::settingsFilePath(exeDir)});
-    QObject::connect(&jackwell, &jackwell::JackwellApp::problem, &app,
-                     [](const QString& message) {
-                         std::fprintf(stderr, "jackwell: %s\n", qPrintable(message));
-                         auto* box = new QMessageBox(QMessageBox::Warning,
-                                                     QStringLiteral("Jackwell"), message);
-                         box->setAttribute(Qt::WA_DeleteOnClose);
-                         box->open();
-                     });
+    jackwell::JackwellApp jackwell(
+        {clock, [&clock, exeDir] { return jackwell::makeDefaultBackend(clock, exeDir); }, sound,
+         sound, jackwell::settingsFilePath(exeDir)});
+    QObject::connect(&jackwell, &jackwell::JackwellApp::problem, &app, [](const QString& message) {
+        std::fprintf(stderr, "jackwell: %s\n", qPrintable(message));
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Jackwell"), message);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
     QString error;
     if (!jackwell.Form_Load(&error)) {
         showFatal(error);

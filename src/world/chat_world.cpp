@@ -11,9 +11,13 @@ bool ChatWorld::open(const QByteArray&, EventSink) {
     return true;
 }
 
-void ChatWorld::close() { open_ = false; }
+void ChatWorld::close() {
+    open_ = false;
+}
 
-std::optional<QByteArray> ChatWorld::registerApp(const QByteArray&) { return QByteArray("0"); }
+std::optional<QByteArray> ChatWorld::registerApp(const QByteArray&) {
+    return QByteArray("0");
+}
 
 std::optional<QByteArray> ChatWorld::communicate(const QByteArray&, qint16 requestCode,
                                                  const QByteArray& recipient,
@@ -32,20 +36,28 @@ std::optional<QByteArray> ChatWorld::requestText(const QByteArray&) {
     return open_ ? QByteArray("0") : QByteArray("-1");
 }
 
-QByteArray ChatWorld::deliveredText() { return log_.delivered(); }
+QByteArray ChatWorld::deliveredText() {
+    return log_.delivered();
+}
 
-void ChatWorld::appendLine(const QString& line) { log_.appendLine(line); }
+void ChatWorld::appendLine(const QString& line) {
+    log_.appendLine(line);
+}
 
 void ChatWorld::appendPublic(const QString& speaker, const QString& text) {
     appendLine(speaker + QStringLiteral(": ") + text);
 }
 
-void ChatWorld::appendSystem(const QString& text) { log_.appendSystem(text); }
+void ChatWorld::appendSystem(const QString& text) {
+    log_.appendSystem(text);
+}
 
 void ChatWorld::appendPrivateFrom(const QString& sender, const QString& text) {
     appendLine(QStringLiteral("ESP from ") + sender + QStringLiteral(": ") + text);
 }
 
-QByteArray ChatWorld::log() const { return log_.lines(); }
+QByteArray ChatWorld::log() const {
+    return log_.lines();
+}
 
 } // namespace jackwell

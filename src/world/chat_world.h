@@ -19,7 +19,6 @@ public:
     // Called with (recipient, text) whenever the player sends a private message.
     using PrivateMessageHook = std::function<void(const QString&, const QString&)>;
 
-
     bool open(const QByteArray& appName, EventSink events) override;
     void close() override;
     std::optional<QByteArray> registerApp(const QByteArray& appName) override;
