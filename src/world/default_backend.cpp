@@ -1,11 +1,29 @@
 #include "world/default_backend.h"
 
+#include "chat/irc_backend.h"
+#include "chat/irc_config.h"
 #include "world/embedded_world.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
 
 namespace jackwell {
 
-std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString&) {
-    return makeEmbeddedWorld(clock);
+// Chat.txt beside the executable names an IRC network; without it the
+// embedded world plays. A configuration that cannot be used is reported in
+// one line on stderr and makes opening the chat link fail.
+std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString& executableDir) {
+    const QString path = QDir(executableDir).filePath(kChatConfigFileName);
+    if (!QFileInfo::exists(path))
+        return makeEmbeddedWorld(clock);
+    const IrcConfigResult read = readIrcConfig(path);
+    if (!read.config) {
+        std::fprintf(stderr, "jackwell: %s\n", qPrintable(read.error));
+        return nullptr;
+    }
+    return std::make_unique<IrcBackend>(clock, *read.config);
 }
 
 } // namespace jackwell

@@ -1,0 +1,159 @@
+#include "chat/irc_backend.h"
+
+#include "chat/irc_connection.h"
+#include "chat/irc_log_lines.h"
+#include "chat/irc_message.h"
+#include "chat/irc_send_gate.h"
+#include "clock/clock.h"
+
+#include <cstdio>
+
+namespace jackwell {
+
+namespace {
+
+constexpr qint16 kPrivateMessage = 2;
+// Room for "@host" the server shows in the prefix of a passed-on line.
+constexpr qsizetype kHostRoom = 64;
+
+const QByteArray kDone = "0";
+const QByteArray kFailed = "-1";
+const QByteArray kNotRegistered = "10";
+const QByteArray kBusy = "6";
+
+// CR, LF and NUL would end or cut the line; a CTCP mark would turn the
+// message into a client command.
+QByteArray cleanMessage(const QByteArray& message) {
+    QByteArray clean = message;
+    for (char& c : clean) {
+        if (c == '\r' || c == '\n' || c == '\0' || c == '\x01')
+            c = ' ';
+    }
+    return clean;
+}
+
+} // namespace
+
+IrcBackend::IrcBackend(Clock& clock, IrcConfig config)
+    : clock_(clock) {
+    connection_ = std::make_unique<IrcConnection>(
+        clock, std::move(config),
+        IrcConnection::Handlers{[this](const IrcMessage& message) { onMessage(message); },
+                                [this] { onRegistered(); },
+                                [this](const QString& reason) { onLost(reason); }});
+    gate_ = std::make_unique<IrcSendGate>(
+        clock, [this](const QByteArray& line) { connection_->send(line); });
+}
+
+IrcBackend::~IrcBackend() {
+    gate_.reset();
+    connection_.reset();
+}
+
+QString IrcBackend::serverName() const {
+    const IrcConfig& config = connection_->config();
+    return config.server + u':' + QString::number(config.port);
+}
+
+bool IrcBackend::open(const QByteArray& appName, EventSink events) {
+    appName_ = appName;
+    events_ = std::move(events);
+    QString error;
+    if (!connection_->openBlocking(&error)) {
+        std::fprintf(stderr, "jackwell: cannot reach the chat network %s: %s\n",
+                     qPrintable(serverName()), qPrintable(error));
+        return false;
+    }
+    open_ = true;
+    return true;
+}
+
+void IrcBackend::close() {
+    open_ = false;
+    gate_->setOpen(false);
+    connection_->close();
+}
+
+std::optional<QByteArray> IrcBackend::registerApp(const QByteArray&) {
+    if (connection_->isRegistered())
+        return kDone;
+    connection_->reconnectNow();
+    return kNotRegistered;
+}
+
+std::optional<QByteArray> IrcBackend::communicate(const QByteArray&, qint16 requestCode,
+                                                  const QByteArray& recipient,
+                                                  const QByteArray& message) {
+    if (!open_ || requestCode != kPrivateMessage)
+        return kFailed;
+    if (!isValidNickname(recipient, connection_->nickLength())) {
+        log_.appendSystem(QStringLiteral("Message not sent: \"%1\" is not a nickname")
+                              .arg(QString::fromUtf8(recipient.left(64))));
+        return kFailed;
+    }
+    const QByteArray text = cleanMessage(message);
+    if (text.isEmpty())
+        return kFailed;
+    if (!connection_->isRegistered()) {
+        const qint64 since = connection_->offlineSinceMs();
+        if (since >= 0 && clock_.monotonicMs() - since >= kGiveUpAfterMs) {
+            log_.appendSystem(QStringLiteral("Message to %1 not sent: no connection to %2")
+                                  .arg(QString::fromLatin1(recipient), serverName()));
+            return kFailed;
+        }
+        return kNotRegistered;
+    }
+    if (gate_->isHeldBack())
+        return kBusy;
+    for (const QByteArray& piece : splitUtf8(text, textBytesPerLine(recipient)))
+        gate_->push(ircLine("PRIVMSG", {recipient}, QByteArrayView(piece)));
+    log_.appendLine(QStringLiteral("ESP to ") + QString::fromLatin1(recipient) +
+                    QStringLiteral(": ") + QString::fromUtf8(text));
+    return kDone;
+}
+
+std::optional<QByteArray> IrcBackend::requestText(const QByteArray&) {
+    return open_ ? kDone : kFailed;
+}
+
+QByteArray IrcBackend::deliveredText() {
+    return log_.delivered();
+}
+
+bool IrcBackend::isHeldBack() const {
+    return gate_->isHeldBack();
+}
+
+qsizetype IrcBackend::textBytesPerLine(const QByteArray& recipient) const {
+    // ":nick!user@host PRIVMSG recipient :text\r\n" as the recipient gets it.
+    const qsizetype prefix =
+        1 + connection_->nickLength() + 1 + 1 + IrcConnection::kUserName.size() + 1 + kHostRoom + 1;
+    const qsizetype command = qsizetype(sizeof("PRIVMSG ") - 1) + recipient.size() + 2;
+    return kIrcMaxLineBytes - 2 - prefix - command;
+}
+
+void IrcBackend::onMessage(const IrcMessage& message) {
+    if (const auto line = chatLogLine(message))
+        log_.appendLine(*line);
+}
+
+void IrcBackend::onRegistered() {
+    const QString nick = QString::fromLatin1(connection_->nick());
+    log_.appendSystem((everLost_ ? QStringLiteral("Reconnected to %1 as %2")
+                                 : QStringLiteral("Connected to %1 as %2"))
+                          .arg(serverName(), nick));
+    gate_->setOpen(true);
+    if (events_)
+        events_(appName_, 1, connection_->nick());
+}
+
+void IrcBackend::onLost(const QString& reason) {
+    everLost_ = true;
+    gate_->setOpen(false);
+    log_.appendSystem(
+        QStringLiteral("Connection to %1 lost (%2); reconnecting").arg(serverName(), reason));
+    if (events_)
+        events_(appName_, 0, reason.toUtf8());
+}
+
+} // namespace jackwell

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "chat/chat_backend.h"
+#include "chat/irc_chat_log.h"
+#include "chat/irc_config.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace jackwell {
+
+class Clock;
+class IrcConnection;
+class IrcSendGate;
+struct IrcMessage;
+
+// The chat library over a real IRC network. The chat text is the log of what
+// this connection saw, in the chat client's line format (see IrcChatLog);
+// request code 2 sends a private message (PRIVMSG).
+//
+// Statuses: "0" a message was accepted for sending; "10" no registered
+// connection right now (registerApp then brings a reconnect forward); "6" our
+// own lines are still being paced out; "-1" the request can never succeed (not
+// a private message, a recipient that is no nickname, an empty message, or no
+// connection for kGiveUpAfterMs). The whole chat text is always there to be
+// delivered, connected or not. A message too long for one IRC line goes out as
+// several, cut on UTF-8 boundaries.
+class IrcBackend : public ChatBackend {
+public:
+    static constexpr int kGiveUpAfterMs = 30000;
+
+    IrcBackend(Clock& clock, IrcConfig config);
+    ~IrcBackend() override;
+
+    // Connects and registers before returning, within a few seconds (this
+    // waits on the socket); false when the network cannot be reached.
+    bool open(const QByteArray& appName, EventSink events) override;
+    void close() override;
+    std::optional<QByteArray> registerApp(const QByteArray& appName) override;
+    std::optional<QByteArray> communicate(const QByteArray& appName, qint16 requestCode,
+                                          const QByteArray& recipient,
+                                          const QByteArray& message) override;
+    std::optional<QByteArray> requestText(const QByteArray& appName) override;
+    QByteArray deliveredText() override;
+
+    const IrcChatLog& log() const { return log_; }
+    IrcConnection& connection() { return *connection_; }
+    bool isHeldBack() const;
+
+    // How many bytes of text fit in one PRIVMSG to `recipient`, leaving room
+    // for the prefix the server puts in front when it passes the line on.
+    qsizetype textBytesPerLine(const QByteArray& recipient) const;
+
+private:
+    void onMessage(const IrcMessage& message);
+    void onRegistered();
+    void onLost(const QString& reason);
+    QString serverName() const;
+
+    Clock& clock_;
+    IrcChatLog log_;
+    std::unique_ptr<IrcConnection> connection_;
+    std::unique_ptr<IrcSendGate> gate_;
+    EventSink events_;
+    QByteArray appName_;
+    bool open_ = false;
+    bool everLost_ = false;
+};
+
+} // namespace jackwell

@@ -1,0 +1,49 @@
+#include "chat/irc_chat_log.h"
+
+namespace jackwell {
+
+namespace {
+const QByteArray kFiller = QByteArray("    ") + '\0';
+} // namespace
+
+IrcChatLog::IrcChatLog()
+    : delivered_(kFiller) {}
+
+void IrcChatLog::appendLine(const QString& line) {
+    QString clean = line;
+    clean.replace(u'\r', u' ').replace(u'\n', u' ').replace(QChar(u'\0'), u' ');
+    delivered_.chop(kFiller.size());
+    if (lines_ > 0)
+        delivered_.append("\r\n");
+    delivered_.append(clean.toUtf8());
+    delivered_.append(kFiller);
+    ++lines_;
+    if (delivered_.size() > kMaxBytes)
+        dropOldest();
+}
+
+void IrcChatLog::appendSystem(const QString& text) {
+    appendLine(QStringLiteral("<system>: ") + text);
+}
+
+QByteArray IrcChatLog::lines() const {
+    return delivered_.left(delivered_.size() - kFiller.size());
+}
+
+// Drops whole lines from the front until a quarter of the room is free again.
+void IrcChatLog::dropOldest() {
+    const qsizetype target = kMaxBytes - kMaxBytes / 4;
+    qsizetype cut = 0;
+    qsizetype dropped = 0;
+    while (delivered_.size() - cut > target && dropped < lines_ - 1) {
+        const qsizetype end = delivered_.indexOf("\r\n", cut);
+        if (end < 0)
+            break;
+        cut = end + 2;
+        ++dropped;
+    }
+    delivered_.remove(0, cut);
+    lines_ -= dropped;
+}
+
+} // namespace jackwell

@@ -1,0 +1,123 @@
+// Chat.txt: what it may say, what each fault reports, and how the chat
+// library picks its world from it.
+
+#include "chat/dapi.h"
+#include "chat/irc_backend.h"
+#include "chat/irc_config.h"
+#include "clock/virtual_clock.h"
+#include "support/qt_printers.h"
+#include "world/chat_world.h"
+#include "world/default_backend.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+TEST(IrcConfig, readsTheKeysWithTheirDefaults) {
+    struct Row {
+        const char* name;
+        QByteArray text;
+        QString server;
+        quint16 port;
+        bool tls;
+        QByteArray nick, password, channel;
+    };
+    const std::vector<Row> rows = {
+        {"the two required keys", "server = irc.example.net\nnick = Player\n", "irc.example.net",
+         6667, false, "Player", "", ""},
+        {"every key, CR LF, comments, blanks and odd spacing",
+         "\xEF\xBB\xBF# my network\r\n\r\n  server=10.0.0.1  \r\nport = 7000\r\nTLS = Yes\r\n"
+         "nick\t=\tP[1]\r\n   # indented comment\r\npassword = two words\r\nchannel = #casino\r\n",
+         "10.0.0.1", 7000, true, "P[1]", "two words", "#casino"},
+        {"tls alone moves the port to 6697", "server = a\nnick = b\ntls = yes\n", "a", 6697, true,
+         "b", "", ""},
+        {"a value may hold '='", "server = a\nnick = b\npassword = x=y\n", "a", 6667, false, "b",
+         "x=y", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const IrcConfigResult result = parseIrcConfig(row.text, "Chat.txt");
+        ASSERT_TRUE(result.config) << result.error.toStdString();
+        EXPECT_TRUE(result.error.isEmpty());
+        EXPECT_EQ(result.config->server, row.server);
+        EXPECT_EQ(result.config->port, row.port);
+        EXPECT_EQ(result.config->tls, row.tls);
+        EXPECT_EQ(result.config->nick, row.nick);
+        EXPECT_EQ(result.config->password, row.password);
+        EXPECT_EQ(result.config->channel, row.channel);
+    }
+}
+
+TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
+    struct Row {
+        QByteArray text;
+        QString error;
+    };
+    const QByteArray base = "server = irc.example.net\nnick = Player\n";
+    const std::vector<Row> rows = {
+        {"server irc.example.net\n", "Chat.txt, line 1: expected \"key = value\""},
+        {base + "sever = x\n", "Chat.txt, line 3: unknown key \"sever\""},
+        {base + "\n# x\nnick = Other\n", "Chat.txt, line 5: nick is given a second time"},
+        {base + "port =\n", "Chat.txt, line 3: port has no value"},
+        {base + "port = 70000\n", "Chat.txt, line 3: port \"70000\" is not a number"},
+        {base + "port = 66a\n", "Chat.txt, line 3: port \"66a\" is not a number"},
+        {base + "tls = maybe\n", "Chat.txt, line 3: tls must be yes or no"},
+        {"server = a\nnick = 9lives\n", "Chat.txt, line 2: nick \"9lives\" is not a valid"},
+        {"server = a\nnick = Two Words\n", "Chat.txt, line 2: nick \"Two Words\" is not a valid"},
+        {"server = a b\nnick = P\n", "Chat.txt, line 1: server \"a b\" is not a host name"},
+        {base + "channel = casino\n", "Chat.txt, line 3: channel \"casino\" is not a channel"},
+        {base + "password = a\x01"
+                "b\n",
+         "Chat.txt, line 3: password contains a control"},
+        {"nick = Player\n", "Chat.txt: no \"server = ...\" line"},
+        {"server = a\n# nick = Player\n", "Chat.txt: no \"nick = ...\" line"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        const IrcConfigResult result = parseIrcConfig(row.text, "Chat.txt");
+        EXPECT_FALSE(result.config);
+        EXPECT_TRUE(result.error.startsWith(row.error)) << result.error.toStdString();
+        EXPECT_FALSE(result.error.contains(u'\n'));
+    }
+}
+
+struct ExecutableDir {
+    QTemporaryDir dir;
+    void write(const QByteArray& text) {
+        QFile file(QDir(dir.path()).filePath("Chat.txt"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+};
+
+TEST(DefaultBackend, choosesTheWorldFromChatTxt) {
+    VirtualClock clock;
+    ExecutableDir exe;
+    EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, exe.dir.path()).get()));
+    exe.write("server = 127.0.0.1\nnick = Player\n");
+    EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, exe.dir.path()).get()));
+}
+
+TEST(DefaultBackend, aMalformedChatTxtFailsInitWithOneLineOnStderr) {
+    VirtualClock clock;
+    ExecutableDir exe;
+    exe.write("server = 127.0.0.1\nnick = Player\ntls = sometimes\n");
+    ChatLibrary library(clock, [&] { return makeDefaultBackend(clock, exe.dir.path()); });
+    ::testing::internal::CaptureStderr();
+    const qint16 result = library.InitDDE("Jackwell", {}, {}, {});
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1);
+    EXPECT_NE(
+        printed.find(QDir(exe.dir.path()).filePath("Chat.txt").toStdString() + ", line 3: tls"),
+        std::string::npos)
+        << printed;
+}
+
+} // namespace
+} // namespace jackwell

@@ -1,0 +1,179 @@
+// Whole games through the card, the chat transport and the chat library over
+// a real IRC server, with a scripted machinekeeper on the other side; the
+// server goes away in the middle of a game and comes back.
+
+#include "chat/dapi.h"
+#include "chat/irc_backend.h"
+#include "chat/irc_connection.h"
+#include "chat/transport.h"
+#include "clock/real_clock.h"
+#include "controls/card.h"
+#include "settings/options.h"
+#include "support/fakes.h"
+#include "support/irc_test_peer.h"
+#include "support/ngircd_server.h"
+#include "support/qt_printers.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+using testing::IrcTestPeer;
+using testing::NgircdServer;
+using testing::waitUntil;
+
+constexpr int kWaitMs = 5000;
+constexpr int kReconnectWaitMs = 15000;
+
+class IrcGameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        config.server = NgircdServer::kHost;
+        config.port = server.port();
+        config.nick = "Player";
+        config.channel = "#casino";
+        keeper = connectKeeper();
+        ASSERT_TRUE(keeper);
+        ASSERT_EQ(transport.open(), 0);
+        ASSERT_TRUE(keeper->waitFor(
+            [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Player"; },
+            kWaitMs));
+    }
+
+    std::unique_ptr<IrcTestPeer> connectKeeper() {
+        auto peer = std::make_unique<IrcTestPeer>("Keeper");
+        if (!peer->connectTo(server.port()) || !peer->join("#casino"))
+            return nullptr;
+        return peer;
+    }
+
+    bool logged(const QByteArray& line) {
+        return backend && backend->log().lines().replace("\r\n", "\n").split('\n').contains(line);
+    }
+
+    // Runs a click that waits for the chat text, until the card has it.
+    bool clickAndSettle(void (Card::*click)()) {
+        (card.*click)();
+        return waitUntil([&] { return !card.isWaitingForChat(); }, kWaitMs);
+    }
+
+    QString reelCodes(QString Reel::*code) const {
+        return card.state.reels[0].*code + u' ' + card.state.reels[1].*code + u' ' +
+               card.state.reels[2].*code;
+    }
+
+    QByteArray holdMessage() const {
+        QByteArray text = "I hold ";
+        for (int reel = 0; reel < 3; ++reel)
+            text += QByteArray(isHeld(card.state, reel) ? "1" : "0") + (reel < 2 ? "," : "");
+        return text;
+    }
+
+    // REGISTER; the machinekeeper answers with the first draw; START reads it.
+    void startGame(const QByteArray& firstDraw, const QString& codes) {
+        card.Label2_Click();
+        ASSERT_TRUE(keeper->waitForPrivmsg("Player", "Register me!", kWaitMs));
+        keeper->privmsg("Player", "FIRST:" + firstDraw);
+        ASSERT_TRUE(
+            waitUntil([&] { return logged("ESP from Keeper: FIRST:" + firstDraw); }, kWaitMs));
+        ASSERT_TRUE(clickAndSettle(&Card::Label14_Click));
+        EXPECT_EQ(reelCodes(&Reel::firstCode), codes);
+    }
+
+    // The machinekeeper receives the holds, answers with the final draw; FINISH reads it.
+    void finishGame(const QByteArray& holds, const QByteArray& finalDraw, const QString& codes,
+                    const QString& credits) {
+        ASSERT_TRUE(keeper->waitForPrivmsg("Player", holds, kReconnectWaitMs));
+        keeper->privmsg("Player", "FINAL:" + finalDraw);
+        ASSERT_TRUE(
+            waitUntil([&] { return logged("ESP from Keeper: FINAL:" + finalDraw); }, kWaitMs));
+        ASSERT_TRUE(clickAndSettle(&Card::Label16_Click));
+        EXPECT_EQ(reelCodes(&Reel::finalCode), codes);
+        EXPECT_EQ(card.state.credits, credits);
+        EXPECT_TRUE(card.state.startEnabled);
+    }
+
+    NgircdServer server;
+    RealClock clock;
+    testing::FakeSound sound;
+    Options options;
+    IrcConfig config;
+    IrcBackend* backend = nullptr;
+    ChatLibrary library{clock, [this] {
+                            auto made = std::make_unique<IrcBackend>(clock, config);
+                            backend = made.get();
+                            return made;
+                        }};
+    ChatTransport transport{library, clock, "Jackwell"};
+    Card card{Card::Effects{transport, clock, sound, sound, options}};
+    std::unique_ptr<IrcTestPeer> keeper;
+};
+
+TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
+    keeper->privmsg("#casino", "Your machinekeeper is Keeper");
+    ASSERT_TRUE(waitUntil([&] { return logged("Keeper: Your machinekeeper is Keeper"); }, kWaitMs));
+    ASSERT_TRUE(clickAndSettle(&Card::Label4_Click)); // GET HOST
+    ASSERT_EQ(card.state.machineKeeperName, "Keeper");
+
+    startGame(" [ 07 | 03 | 11 ]", "07 03 11");
+    card.Label6_Click();
+    card.Label8_Click();
+
+    // The server goes away; ESP HOLD waits for it, re-registering.
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    card.Label15_Click();
+    EXPECT_EQ(transport.lastStatus(), "10");
+    EXPECT_EQ(transport.pendingRequests(), 1);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    keeper = connectKeeper(); // before the program can act again
+    ASSERT_TRUE(keeper);
+    finishGame("I hold 1,0,1", " [ 07 | 07 | 07 ]: (150)", "07 07 07", "150");
+    EXPECT_EQ(card.state.tokens, "(7500)");
+
+    EXPECT_TRUE(logged("ESP from Keeper: FIRST: [ 07 | 03 | 11 ]")); // kept across the restart
+    EXPECT_TRUE(logged("<system>: Reconnected to 127.0.0.1:" + QByteArray::number(server.port()) +
+                       " as Player"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return backend->log().lines().count("<system>: Player joined #casino") == 2; },
+        kWaitMs));
+
+    // The next game, on the new connection.
+    startGame(" [ 12 | 12 | 04 ]", "12 12 04");
+    card.Label7_Click();
+    card.Label15_Click();
+    EXPECT_EQ(transport.lastStatus(), "0");
+    finishGame(holdMessage(), " [ 12 | 12 | 12 ]: (300)", "12 12 12", "300");
+}
+
+TEST_F(IrcGameTest, unsafeRecipientsAreRefusedAndLineBreaksNeverReachTheServer) {
+    const QStringList refused = {"Keeper\r\nQUIT :gone",
+                                 "Keeper\n",
+                                 "#casino",
+                                 "Keeper Two",
+                                 QString("Kee") + QChar(u'\0') + "per",
+                                 QString(31, u'k'),
+                                 ""};
+    for (const QString& name : refused) {
+        SCOPED_TRACE(name.toStdString());
+        card.state.machineKeeperName = name;
+        card.Label15_Click(); // ESP HOLD goes to whatever name stands there
+        EXPECT_EQ(transport.lastStatus(), "-1");
+        EXPECT_EQ(transport.pendingRequests(), 0);
+    }
+    transport.SendPrivateMessage("Keeper",
+                                 QStringLiteral("one\r\nQUIT :injected") + QChar(u'\0') + "two");
+    EXPECT_EQ(transport.lastStatus(), "0");
+    ASSERT_TRUE(keeper->waitForPrivmsg("Player", "one  QUIT :injected two", kWaitMs));
+    EXPECT_EQ(keeper->privmsgsFrom("Player").size(), 1);
+    EXPECT_FALSE(keeper->waitFor([](const IrcMessage& m) { return m.command == "QUIT"; }, 300));
+    EXPECT_TRUE(backend->connection().isRegistered());
+}
+
+} // namespace
+} // namespace jackwell

@@ -1,0 +1,287 @@
+// IRC lines without a server: reading received bytes into lines and messages
+// (garbage included), building lines to send, and the chat-log line each
+// received message becomes.
+
+#include "chat/irc_chat_log.h"
+#include "chat/irc_connection.h"
+#include "chat/irc_line_reader.h"
+#include "chat/irc_log_lines.h"
+#include "chat/irc_message.h"
+#include "chat/irc_send_gate.h"
+#include "clock/virtual_clock.h"
+#include "support/qt_printers.h"
+
+#include <QRandomGenerator>
+#include <QStringDecoder>
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+bool isValidUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
+TEST(IrcMessage, parsesWellFormedLinesAndRefusesGarbage) {
+    struct Row {
+        const char* line;
+        bool parsed;
+        QByteArray prefix, command;
+        QList<QByteArray> params;
+    };
+    const std::vector<Row> rows = {
+        {":bob!~bob@127.0.0.1 PRIVMSG alice :hello there\r\n",
+         true,
+         "bob!~bob@127.0.0.1",
+         "PRIVMSG",
+         {"alice", "hello there"}},
+        {"PING :irc.test.local", true, "", "PING", {"irc.test.local"}},
+        {":irc.test.local 401 alice nosuchguy :No such nick",
+         true,
+         "irc.test.local",
+         "401",
+         {"alice", "nosuchguy", "No such nick"}},
+        {"@time=2024-01-01T00:00:00Z :a!b@c privmsg #x :tagged",
+         true,
+         "a!b@c",
+         "PRIVMSG",
+         {"#x", "tagged"}},
+        {":a  JOIN   #chan  ", true, "a", "JOIN", {"#chan"}},
+        {"NOTICE x ::colon kept", true, "", "NOTICE", {"x", ":colon kept"}},
+        {"CMD 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
+         true,
+         "",
+         "CMD",
+         {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15 16"}},
+        {"", false, {}, {}, {}},
+        {"\r\n", false, {}, {}, {}},
+        {":", false, {}, {}, {}},
+        {": PRIVMSG x :y", false, {}, {}, {}},
+        {":prefix-only", false, {}, {}, {}},
+        {"12 too short", false, {}, {}, {}},
+        {"1234 too long", false, {}, {}, {}},
+        {"PRIV-MSG x", false, {}, {}, {}},
+        {"\x01\x02\xff\xfe", false, {}, {}, {}},
+        {"@tags-only", false, {}, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        const auto message = parseIrcLine(row.line);
+        ASSERT_EQ(message.has_value(), row.parsed);
+        if (!message)
+            continue;
+        EXPECT_EQ(message->prefix, row.prefix);
+        EXPECT_EQ(message->command, row.command);
+        EXPECT_EQ(message->params, row.params);
+    }
+}
+
+TEST(IrcMessage, randomBytesNeverCrashTheReaderOrTheParser) {
+    QRandomGenerator random(20240601);
+    IrcLineReader reader;
+    qsizetype lines = 0;
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray chunk(random.bounded(1, 3000), Qt::Uninitialized);
+        for (char& c : chunk) // mostly printable, with line ends and control bytes
+            c = random.bounded(10) == 0 ? "\r\n\0\x01 :@!"[random.bounded(8)]
+                                        : char(random.bounded(256));
+        for (const QByteArray& line : reader.feed(chunk)) {
+            ASSERT_LE(line.size(), IrcLineReader::kMaxLineBytes);
+            ASSERT_FALSE(line.contains('\n'));
+            if (const auto message = parseIrcLine(line))
+                (void)chatLogLine(*message);
+            ++lines;
+        }
+    }
+    EXPECT_GT(lines, 100);
+}
+
+TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
+    IrcLineReader reader;
+    EXPECT_EQ(reader.feed("PING :a\r\nPRIV"), QList<QByteArray>{"PING :a"});
+    EXPECT_EQ(reader.feed("MSG x :y\r"), QList<QByteArray>{});
+    EXPECT_EQ(reader.feed("\nLF only\n\r\n\n"), (QList<QByteArray>{"PRIVMSG x :y", "LF only"}));
+
+    const QByteArray huge(IrcLineReader::kMaxLineBytes * 3, 'x');
+    EXPECT_TRUE(reader.feed(huge).empty());
+    EXPECT_TRUE(reader.feed(huge).empty()); // still the same line
+    EXPECT_EQ(reader.feed("tail of it\r\nnext\r\n"), QList<QByteArray>{"next"});
+    EXPECT_EQ(reader.discardedLines(), 1);
+
+    const QByteArray longest(IrcLineReader::kMaxLineBytes, 'y');
+    const QList<QByteArray> lines = reader.feed(longest + "\r\n" + longest + "y\n");
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0] == longest);
+    EXPECT_EQ(reader.discardedLines(), 2);
+}
+
+TEST(IrcMessage, nicknamesAndChannels) {
+    struct Row {
+        QByteArray name;
+        bool nick, channel;
+    };
+    const std::vector<Row> rows = {
+        {"Keeper", true, false},
+        {"k33per-_[]\\`^{|}", true, false},
+        {"[bot]", true, false},
+        {"9lives", false, false},
+        {"-dash", false, false},
+        {"", false, false},
+        {"two words", false, false},
+        {"Keeper\r\nQUIT", false, false},
+        {QByteArray("Kee\0per", 7), false, false},
+        {"#casino", false, true},
+        {"&local", false, true},
+        {"#", false, false},
+        {"#a,b", false, false},
+        {"#bell\x07", false, false},
+        {QByteArray(30, 'n'), true, false},
+        {QByteArray(31, 'n'), false, false},
+        {"Grü", false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        EXPECT_EQ(isValidNickname(row.name), row.nick);
+        EXPECT_EQ(isChannelName(row.name), row.channel);
+    }
+    EXPECT_FALSE(isValidNickname("Keeper", 5)); // the server's own limit
+    EXPECT_TRUE(sameNickname("Keeper[1]", "kEEPER{1}"));
+    EXPECT_FALSE(sameNickname("Keeper", "Keeper_"));
+}
+
+TEST(IrcMessage, builtLinesCarryNoLineBreakAndNeverPass512Bytes) {
+    EXPECT_EQ(ircLine("PRIVMSG", {"Keeper"}, QByteArrayView("hi")), "PRIVMSG Keeper :hi\r\n");
+    EXPECT_EQ(ircLine("PRIVMSG", {"Kee per\r\n:x"}, QByteArrayView("a\r\nQUIT\0b", 9)),
+              QByteArray("PRIVMSG Keeper:x :a  QUIT b\r\n"));
+    EXPECT_EQ(ircLine("NICK", {"me"}), "NICK me\r\n");
+
+    const QByteArray euros = QString(600, QChar(0x20AC)).toUtf8(); // 3 bytes each
+    const QByteArray line = ircLine("PRIVMSG", {"Keeper"}, QByteArrayView(euros));
+    EXPECT_LE(line.size(), kIrcMaxLineBytes);
+    EXPECT_GT(line.size(), kIrcMaxLineBytes - 4);
+    EXPECT_TRUE(line.endsWith("\r\n"));
+    EXPECT_EQ(line.count('\n'), 1);
+    EXPECT_TRUE(isValidUtf8(line));
+}
+
+TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {
+    const QList<QByteArray> texts = {"", "short", QByteArray(1000, 'a'),
+                                     QString::fromUtf8("Grüße, ☃ und 𝄞 ").repeated(40).toUtf8()};
+    for (const QByteArray& text : texts) {
+        for (qsizetype max : {4, 5, 7, 100, 400}) {
+            SCOPED_TRACE(max);
+            const QList<QByteArray> pieces = splitUtf8(text, max);
+            EXPECT_EQ(pieces.join(), text);
+            for (const QByteArray& piece : pieces) {
+                EXPECT_FALSE(piece.isEmpty());
+                EXPECT_TRUE(!piece.endsWith(' ') || &piece == &pieces.last() ||
+                            piece.trimmed().isEmpty());
+                EXPECT_LE(piece.size(), max);
+                EXPECT_TRUE(isValidUtf8(piece));
+            }
+        }
+    }
+}
+
+TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
+    struct Row {
+        QByteArray line;
+        std::optional<QString> logged;
+    };
+    const std::vector<Row> rows = {
+        {":Keeper!~k@h PRIVMSG Player :FIRST: [ 07 | 03 | 11 ]",
+         "ESP from Keeper: FIRST: [ 07 | 03 | 11 ]"},
+        {":Keeper!~k@h PRIVMSG #casino :Your machinekeeper is Keeper",
+         "Keeper: Your machinekeeper is Keeper"},
+        {":bob!~b@h PRIVMSG #casino :\x01"
+         "ACTION waves\x01",
+         "bob: * bob waves"},
+        {":bob!~b@h PRIVMSG Player :\x01"
+         "ACTION\x01",
+         "ESP from bob: * bob"},
+        {":bob!~b@h PRIVMSG Player :\x01VERSION\x01", "<system>: bob sent a CTCP VERSION request"},
+        {":bob!~b@h PRIVMSG Player :\x03"
+         "04,12red\x03 \x02"
+         "bold\x02 tab\there",
+         "ESP from bob: red bold tab here"},
+        {":bob!~b@h PRIVMSG Player :caf\xe9", QString::fromUtf8("ESP from bob: café")},
+        {":bob!~b@h PRIVMSG Player", std::nullopt},
+        {":irc.test.local PRIVMSG Player :server says", "<system>: server says"},
+        {":bob!~b@h NOTICE Player :psst", "<system>: -bob- psst"},
+        {":irc.test.local NOTICE * :*** Looking up", "<system>: *** Looking up"},
+        {":bob!~b@h JOIN :#casino", "<system>: bob joined #casino"},
+        {":bob!~b@h PART #casino :bye", "<system>: bob left #casino (bye)"},
+        {":bob!~b@h QUIT", "<system>: bob quit"},
+        {":bob!~b@h NICK rob", "<system>: bob is now known as rob"},
+        {":op!~o@h KICK #casino bob :rude", "<system>: bob was kicked from #casino by op (rude)"},
+        {":irc.test.local 401 Player nosuchguy :No such nick or channel name",
+         "<system>: nosuchguy: No such nick or channel name"},
+        {":irc.test.local 001 Player :Welcome!", "<system>: Welcome!"},
+        {":irc.test.local 001 Player", std::nullopt},
+        {"ERROR :Closing connection", "<system>: Error from the server: Closing connection"},
+        {"PING :irc.test.local", std::nullopt},
+        {":bob!~b@h MODE #casino +o bob", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line.toStdString());
+        const auto message = parseIrcLine(row.line);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(chatLogLine(*message), row.logged);
+    }
+}
+
+TEST(IrcConnection, aTakenNicknameGetsPredictableVariants) {
+    const std::vector<std::pair<int, QByteArray>> rows = {
+        {0, "Player"}, {1, "Player_"}, {2, "Player1"}, {3, "Player2"}, {11, "Player10"}};
+    for (const auto& [tries, expected] : rows)
+        EXPECT_EQ(IrcConnection::nickVariant("Player", tries, 30), expected);
+    EXPECT_EQ(IrcConnection::nickVariant("Player", 1, 6), "Playe_"); // within the limit
+}
+
+TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {
+    VirtualClock clock;
+    QList<QByteArray> written;
+    IrcSendGate gate(clock, [&](const QByteArray& line) { written.append(line); });
+    gate.push("held");
+    EXPECT_TRUE(written.isEmpty()); // closed until a connection is registered
+    gate.setOpen(true);
+    for (int i = 1; i < 8; ++i)
+        gate.push(QByteArray::number(i));
+    EXPECT_EQ(written.size(), IrcSendGate::kBurst);
+    EXPECT_TRUE(gate.isHeldBack());
+    clock.advance(IrcSendGate::kRefillMs);
+    EXPECT_EQ(written.size(), IrcSendGate::kBurst + 1);
+    gate.setOpen(false);
+    clock.advance(10 * IrcSendGate::kRefillMs);
+    EXPECT_EQ(written.size(), IrcSendGate::kBurst + 1);
+    gate.setOpen(true);
+    clock.advance(10 * IrcSendGate::kRefillMs);
+    EXPECT_FALSE(gate.isHeldBack());
+    EXPECT_EQ(written, (QList<QByteArray>{"held", "1", "2", "3", "4", "5", "6", "7"}));
+}
+
+TEST(IrcChatLog, keepsTheDeliveredFormatAndMakesRoomAtItsBound) {
+    IrcChatLog log;
+    EXPECT_EQ(log.delivered(), QByteArray("    ") + '\0');
+    log.appendLine("Keeper: one");
+    log.appendSystem("two\r\nthree");
+    EXPECT_EQ(log.delivered(), QByteArray("Keeper: one\r\n<system>: two  three    ") + '\0');
+
+    const QString filler(1000, u'x');
+    for (int i = 0; i < 10000; ++i)
+        log.appendLine(QString::number(i) + u' ' + filler);
+    EXPECT_LE(log.delivered().size(), IrcChatLog::kMaxBytes);
+    EXPECT_TRUE(log.lines().endsWith("9999 " + filler.toUtf8()));
+    // Whole lines went, oldest first.
+    const QByteArray first = log.lines().left(log.lines().indexOf("\r\n"));
+    const int oldest = first.left(first.indexOf(' ')).toInt();
+    EXPECT_GT(oldest, 0);
+    EXPECT_EQ(first, QByteArray::number(oldest) + ' ' + filler.toUtf8());
+    EXPECT_EQ(log.lineCount(), 10000 - oldest);
+}
+
+} // namespace
+} // namespace jackwell

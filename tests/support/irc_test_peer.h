@@ -1,0 +1,57 @@
+#pragma once
+
+// Another user on a test IRC server, scripted by the test: it connects,
+// registers and joins without running the event loop (so the program under
+// test cannot act meanwhile), and afterwards records every line it receives.
+
+#include "chat/irc_message.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTcpSocket>
+
+#include <functional>
+#include <vector>
+
+namespace jackwell::testing {
+
+class IrcTestPeer : public QObject {
+public:
+    explicit IrcTestPeer(QByteArray nick);
+
+    // Connects to 127.0.0.1:port and registers; blocks for at most timeoutMs.
+    bool connectTo(quint16 port, int timeoutMs = 5000);
+    // Joins a channel and waits (blocking) for the server to confirm it.
+    bool join(const QByteArray& channel, int timeoutMs = 5000);
+
+    void privmsg(const QByteArray& target, const QByteArray& text);
+    // Writes bytes as they are (the caller supplies the line end).
+    void sendRaw(const QByteArray& bytes);
+
+    // Waits on the event loop until a received message satisfies `match`.
+    std::optional<IrcMessage> waitFor(const std::function<bool(const IrcMessage&)>& match,
+                                      int timeoutMs);
+    // Waits for a PRIVMSG from `sender` whose text is exactly `text`.
+    bool waitForPrivmsg(const QByteArray& sender, const QByteArray& text, int timeoutMs);
+    // The PRIVMSG texts received from `sender`, in order.
+    QList<QByteArray> privmsgsFrom(const QByteArray& sender) const;
+
+    bool isRegistered() const { return registered_; }
+    const QByteArray& nick() const { return nick_; }
+    // Every line received, as it came (without CR LF).
+    const QList<QByteArray>& rawLines() const { return rawLines_; }
+    const std::vector<IrcMessage>& received() const { return received_; }
+
+private:
+    bool blockUntil(const std::function<bool()>& done, int timeoutMs);
+    void readLines();
+
+    QByteArray nick_;
+    QTcpSocket socket_;
+    QByteArray pending_;
+    QList<QByteArray> rawLines_;
+    std::vector<IrcMessage> received_;
+    bool registered_ = false;
+};
+
+} // namespace jackwell::testing

@@ -1,0 +1,35 @@
+#pragma once
+
+// Bounded waits for tests that talk to real sockets: lets the event loop run
+// in short slices until `done` holds or `timeoutMs` have passed.
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <functional>
+
+namespace jackwell::testing {
+
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    constexpr int kSliceMs = 5;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int slice = 0; slice <= timeoutMs / kSliceMs + 1; ++slice) {
+        if (done()) // asked once per slice: it may have effects
+            return true;
+        if (elapsed.hasExpired(timeoutMs))
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(kSliceMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return false;
+}
+
+// Lets the event loop run for `ms` (to show that something does NOT happen).
+inline void runEventsFor(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+} // namespace jackwell::testing
