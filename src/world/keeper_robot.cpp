@@ -93,6 +93,9 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, SqliteBooks& books, 
 }
 
 KeeperRobot::~KeeperRobot() {
+    // As if killed: changes not yet committed are gone, and so are their answers.
+    if (batchOpen_)
+        books_.rollbackBatch();
     // The connection goes first, while the queue whose writer uses it still exists.
     connection_.reset();
 }
@@ -106,6 +109,7 @@ void KeeperRobot::start() {
 }
 
 void KeeperRobot::stop() {
+    closeBatch();
     queue_.setOpen(false);
     speaking_ = false;
     connection_->close();
@@ -244,6 +248,7 @@ void KeeperRobot::onPrivateMessage(const QByteArray& nick, const QByteArray& byt
         return; // a client-to-client request, not a word to the machinekeeper
     const QString player = playerKey(nick, caseMapping_);
     const QString text = QString::fromUtf8(bytes);
+    openBatch();
     if (parseHolds(text) && tellAgain(nick, player))
         return;
 
@@ -293,29 +298,77 @@ bool KeeperRobot::tellAgain(const QByteArray& nick, const QString& player) {
     return true;
 }
 
+// Messages that arrive together (one read from the server) are booked in one transaction, so
+// that a burst of games costs one sync to the disk; their answers wait until it is committed.
+void KeeperRobot::openBatch() {
+    if (batchOpen_)
+        return;
+    batchOpen_ = books_.beginBatch(); // without it, each change is a transaction of its own
+    // Closed on the next turn of the event loop, once the messages at hand are answered.
+    if (batchOpen_)
+        QMetaObject::invokeMethod(
+            this, [this] { closeBatch(); }, Qt::QueuedConnection);
+}
+
+void KeeperRobot::closeBatch() {
+    if (!batchOpen_)
+        return;
+    batchOpen_ = false;
+    std::vector<HeldLine> held = std::exchange(held_, {});
+    if (books_.commitBatch()) {
+        for (HeldLine& line : held)
+            queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
+        return;
+    }
+    // Nothing of these answers was booked: none of them may be told.
+    log(QStringLiteral("the books did not take the last changes: %1").arg(books_.lastError()));
+    QHash<QString, QByteArray> players;
+    for (const HeldLine& line : held) {
+        if (!line.player.isEmpty())
+            players.insert(line.player, line.nick);
+    }
+    for (auto it = players.cbegin(); it != players.cend(); ++it) {
+        deliveries_.forget(it.key());
+        queue_.push(it.key(), ircLine("PRIVMSG", {it.value()},
+                                      QByteArray(kOutOfOrder.data(), kOutOfOrder.size())));
+    }
+}
+
+void KeeperRobot::emitLine(HeldLine line) {
+    if (batchOpen_)
+        held_.push_back(std::move(line));
+    else
+        queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
+}
+
 void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            const std::vector<Reply>& replies, std::optional<qint64> bookedGame) {
     // A game's lines always go out; other answers are dropped whole when the player's lane is
     // full, which only a player who floods the robot can bring about.
     const bool droppable = !bookedGame;
+    const qsizetype held = std::ranges::count(held_, player, &HeldLine::lane);
     if (droppable &&
-        queue_.waitingIn(player) + qsizetype(replies.size()) > KeeperSendQueue::kLaneLimit)
+        queue_.waitingIn(player) + held + qsizetype(replies.size()) > KeeperSendQueue::kLaneLimit)
         return;
     if (bookedGame)
         deliveries_.queued(player, *bookedGame);
     bool first = true;
     for (const Reply& reply : replies) {
         if (reply.isPublic) {
-            queue_.push(QString::fromLatin1(config_.irc.channel).toLower(),
-                        ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()));
+            emitLine({QString::fromLatin1(config_.irc.channel).toLower(),
+                      ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()),
+                      {},
+                      true,
+                      {},
+                      {}});
             continue;
         }
         KeeperSendQueue::Written written;
         if (bookedGame && first)
             written = [this, player, game = *bookedGame] { resultHandedOver(player, game); };
         first = false;
-        queue_.push(player, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()), std::move(written),
-                    droppable);
+        emitLine({player, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()), std::move(written),
+                  droppable, player, nick});
     }
 }
 

@@ -79,6 +79,19 @@ private:
         std::optional<qint64> booked_;
     };
 
+    // A line ready to go out, held back while the batch it answers is not yet committed.
+    struct HeldLine {
+        QString lane;
+        QByteArray line;
+        KeeperSendQueue::Written written;
+        bool droppable = true;
+        QString player; // empty for lines to the channel
+        QByteArray nick;
+    };
+
+    void openBatch();
+    void closeBatch();
+    void emitLine(HeldLine line);
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
@@ -115,6 +128,8 @@ private:
     bool exempt_ = false;
     bool joined_ = false;
     bool probeQueued_ = false;
+    bool batchOpen_ = false;
+    std::vector<HeldLine> held_;
 };
 
 } // namespace world

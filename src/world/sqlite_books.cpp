@@ -285,15 +285,17 @@ bool SqliteBooks::prepareSchema(QString* error) {
 
 bool SqliteBooks::begin() {
     QString error;
-    // IMMEDIATE takes the write lock at once, so what is read inside stays true until COMMIT.
-    if (run(db_, QStringLiteral("BEGIN IMMEDIATE"), &error))
+    // Inside a batch each change is a savepoint of the batch's transaction. Otherwise IMMEDIATE
+    // takes the write lock at once, so what is read inside stays true until COMMIT.
+    if (run(db_, batch_ ? QStringLiteral("SAVEPOINT change") : QStringLiteral("BEGIN IMMEDIATE"),
+            &error))
         return true;
     return fail(error);
 }
 
 bool SqliteBooks::commit() {
     QString error;
-    if (run(db_, QStringLiteral("COMMIT"), &error))
+    if (run(db_, batch_ ? QStringLiteral("RELEASE change") : QStringLiteral("COMMIT"), &error))
         return true;
     rollback();
     return fail(error);
@@ -301,7 +303,35 @@ bool SqliteBooks::commit() {
 
 void SqliteBooks::rollback() {
     QString ignored;
-    run(db_, QStringLiteral("ROLLBACK"), &ignored);
+    if (batch_) {
+        run(db_, QStringLiteral("ROLLBACK TO change"), &ignored);
+        run(db_, QStringLiteral("RELEASE change"), &ignored);
+    } else {
+        run(db_, QStringLiteral("ROLLBACK"), &ignored);
+    }
+}
+
+bool SqliteBooks::beginBatch() {
+    if (batch_)
+        return true;
+    if (!begin())
+        return false;
+    batch_ = true;
+    return true;
+}
+
+bool SqliteBooks::commitBatch() {
+    if (!batch_)
+        return true;
+    batch_ = false;
+    return commit();
+}
+
+void SqliteBooks::rollbackBatch() {
+    if (!batch_)
+        return;
+    batch_ = false;
+    rollback();
 }
 
 bool SqliteBooks::fail(const QString& what) {
@@ -437,7 +467,8 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
     if (marks.empty())
         return true;
     QString error;
-    if (!run(db_, QStringLiteral("PRAGMA synchronous = NORMAL"), &error))
+    // Inside a batch the marks become durable with it.
+    if (!batch_ && !run(db_, QStringLiteral("PRAGMA synchronous = NORMAL"), &error))
         return fail(error);
     bool done = begin();
     if (done) {
@@ -458,7 +489,7 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
         else
             rollback();
     }
-    if (!run(db_, QStringLiteral("PRAGMA synchronous = FULL"), &error))
+    if (!batch_ && !run(db_, QStringLiteral("PRAGMA synchronous = FULL"), &error))
         return fail(error);
     return done;
 }

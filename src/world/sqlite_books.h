@@ -61,6 +61,15 @@ public:
     // power cut only means a result is told again.
     bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks);
 
+    // Groups the changes that follow into one transaction that commitBatch() makes durable with
+    // a single sync to the disk. Each change inside still succeeds or fails whole. Nothing of a
+    // batch is kept unless commitBatch() returns true; a batch never committed (the program
+    // killed meanwhile) leaves the books as they were before it.
+    bool beginBatch();
+    bool commitBatch();
+    void rollbackBatch();
+    bool inBatch() const { return batch_; }
+
     // Checks every player: game numbers 1..n without a gap, each game starting from the
     // credits the last one (and any grant since) left, and credits == free credits granted -
     // games * cost + tokens won / 50.
@@ -80,6 +89,7 @@ private:
 
     QSqlDatabase db_;
     QString lastError_;
+    bool batch_ = false;
 };
 
 } // namespace jackwell::world

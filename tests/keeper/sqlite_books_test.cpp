@@ -160,6 +160,36 @@ TEST_F(SqliteBooksTest, AGameIsBookedWholeOrNotAtAll) {
     EXPECT_TRUE(books->commitGame("alice", outcome, after)) << "nothing was left half done";
 }
 
+TEST_F(SqliteBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
+    const PlayerRecord start = registered();
+    const auto [outcome, after] = game(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
+    {
+        auto books = openBooks();
+        ASSERT_TRUE(books->beginBatch());
+        ASSERT_TRUE(books->save("alice", start));
+        ASSERT_TRUE(books->save("bob", start));
+        ASSERT_TRUE(books->commitGame("alice", outcome, after));
+        EXPECT_FALSE(books->commitGame("alice", outcome, after)) << "refused inside the batch";
+        EXPECT_EQ(books->load("alice"), after) << "a refusal undoes only itself";
+        // The program ends here without committing, as if killed.
+    }
+    {
+        auto books = openBooks();
+        EXPECT_EQ(books->load("alice"), PlayerRecord{});
+        EXPECT_EQ(books->audit().players, 0);
+        ASSERT_TRUE(books->beginBatch());
+        ASSERT_TRUE(books->save("alice", start));
+        ASSERT_TRUE(books->commitGame("alice", outcome, after));
+        ASSERT_TRUE(books->markDelivered({{"alice", 1}}));
+        ASSERT_TRUE(books->commitBatch());
+        EXPECT_FALSE(books->inBatch());
+    }
+    auto books = openBooks();
+    EXPECT_EQ(books->load("alice"), after);
+    EXPECT_EQ(books->delivery("alice")->deliveredGame, 1);
+    EXPECT_TRUE(books->audit().balanced());
+}
+
 TEST_F(SqliteBooksTest, SavesCanGrantFreeCreditsButNotBypassTheLedger) {
     auto books = openBooks();
     PlayerRecord start = registered();
