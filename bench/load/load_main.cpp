@@ -3,7 +3,7 @@
 // then every player's books are checked against what they were told.
 //
 //   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill]
-//                 [--keeper PATH] [--deadline SECONDS]
+//                 [--keeper PATH] [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
 #include "clock/real_clock.h"
 #include "load_run.h"
@@ -75,6 +75,8 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
             print(QStringLiteral("  problem: ") + problem);
         for (const QString& fault : report.books.faults.mid(0, 20))
             print(QStringLiteral("  books: ") + fault);
+        if (!report.keptIn.isEmpty())
+            print(QStringLiteral("  logs and books kept in ") + report.keptIn);
         print(report.line());
         plan.reports.push_back(report);
         // The finished run is let go from the event loop, not from inside its own call.
@@ -105,7 +107,16 @@ int main(int argc, char* argv[]) {
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("jackwell-keeper")));
     const QCommandLineOption deadline(QStringLiteral("deadline"), "Seconds a run may take (240).",
                                       "S", "240");
-    parser.addOptions({players, games, think, runs, keeper, deadline});
+    const QCommandLineOption fastPace(QStringLiteral("fastpace"),
+                                      "The robot's lines a second once exempt (its default).", "N",
+                                      "0");
+    const QCommandLineOption noFloodLimits(
+        QStringLiteral("no-flood-limits"),
+        "Turn the server's flood limits off for every client, players included.");
+    const QCommandLineOption keep(QStringLiteral("keep"),
+                                  "Keep each run's folder (logs, books) even when it went well.");
+    parser.addOptions(
+        {players, games, think, runs, keeper, deadline, fastPace, noFloodLimits, keep});
     parser.process(app);
 
     Plan plan;
@@ -115,6 +126,9 @@ int main(int argc, char* argv[]) {
     plan.base.thinkMinMs = std::max(0, range.value(0).toInt());
     plan.base.thinkMaxMs = std::max(plan.base.thinkMinMs, range.value(1).toInt());
     plan.base.deadlineSeconds = std::clamp(parser.value(deadline).toInt(), 1, 3600);
+    plan.base.floodLimits = !parser.isSet(noFloodLimits);
+    plan.base.keepFiles = parser.isSet(keep);
+    plan.base.fastPace = std::clamp(parser.value(fastPace).toInt(), 0, 10000);
     plan.base.keeperBinary = QFileInfo(parser.value(keeper)).absoluteFilePath();
     plan.runs = parser.value(runs).split(u',', Qt::SkipEmptyParts);
     for (const QString& run : plan.runs) {
@@ -125,7 +139,7 @@ int main(int argc, char* argv[]) {
     }
     if (plan.runs.isEmpty())
         return 2;
-    print(QStringLiteral("load: ") + LoadStack::serverDescription());
+    print(QStringLiteral("load: ") + LoadStack::serverDescription(plan.base.floodLimits));
 
     RealClock clock;
     std::unique_ptr<LoadRun> current;

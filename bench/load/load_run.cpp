@@ -43,7 +43,7 @@ QString RunReport::line() const {
 LoadRun::LoadRun(Clock& clock, RunSettings settings)
     : clock_(clock)
     , settings_(std::move(settings))
-    , stack_(clock, settings_.keeperBinary) {
+    , stack_(clock, settings_.keeperBinary, settings_.fastPace, settings_.floodLimits) {
     watchAlarm_ = clock_.createAlarm([this] { watch(); });
     report_.name = settings_.name;
     report_.players = settings_.players;
@@ -163,9 +163,9 @@ void LoadRun::finish(const QString& problem) {
     report_.books = checkBooks(stack_.booksPath(), players, settings_.games);
     players_.clear();
     stack_.stopServer();
-    if (!report_.ok()) {
+    if (!report_.ok() || settings_.keepFiles) {
         stack_.keepFiles();
-        report_.problems << QStringLiteral("files kept in %1").arg(stack_.folder());
+        report_.keptIn = stack_.folder();
     }
     if (done_)
         done_(report_);

@@ -29,6 +29,9 @@ struct RunSettings {
     int restartAfterMs = 300;
     int deadlineSeconds = 240;
     QString keeperBinary;
+    int fastPace = 0;        // the robot's lines a second once exempt (0: its default)
+    bool floodLimits = true; // the server's, on every client
+    bool keepFiles = false;  // keep the logs and the books of a run that went well too
     quint64 seed = 1;
 };
 
@@ -42,6 +45,7 @@ struct RunReport {
     int resent = 0, toldAgain = 0, kills = 0;
     BooksCheck books;
     QStringList problems; // players that failed, a deadline passed, a process that would not start
+    QString keptIn;       // the run's folder, when it was kept
     bool ok() const {
         return problems.isEmpty() && books.lost == 0 && books.doubled == 0 && books.balanced;
     }

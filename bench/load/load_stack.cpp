@@ -52,9 +52,11 @@ void dieWithParent() {
 
 } // namespace
 
-LoadStack::LoadStack(Clock& clock, QString keeperBinary)
+LoadStack::LoadStack(Clock& clock, QString keeperBinary, int fastPace, bool floodLimits)
     : clock_(clock)
-    , keeperBinary_(std::move(keeperBinary)) {
+    , keeperBinary_(std::move(keeperBinary))
+    , fastPace_(fastPace)
+    , floodLimits_(floodLimits) {
     memoryAlarm_ = clock_.createAlarm([this] { sampleKeeperMemory(); });
 }
 
@@ -77,11 +79,13 @@ QString LoadStack::keeperLogPath() const {
     return QDir(dir_.path()).filePath(QStringLiteral("keeper.log"));
 }
 
-QString LoadStack::serverDescription() {
-    return QStringLiteral(
-        "ngircd on 127.0.0.1 only; limits raised: MaxConnections and MaxConnectionsIP unlimited "
-        "(every player comes from 127.0.0.1), MaxNickLength 30; flood limits as shipped, the "
-        "robot exempt from them as operator (MODE +F)");
+QString LoadStack::serverDescription(bool floodLimits) {
+    return QStringLiteral("ngircd on 127.0.0.1 only; limits raised: MaxConnections and "
+                          "MaxConnectionsIP unlimited (every player comes from 127.0.0.1), "
+                          "MaxNickLength 30; %1")
+        .arg(floodLimits ? QStringLiteral("flood limits as shipped, the robot exempt from them "
+                                          "as operator (MODE +F)")
+                         : QStringLiteral("flood limits off for everyone (MaxPenaltyTime 0)"));
 }
 
 bool LoadStack::writeFiles(QString* error) {
@@ -106,11 +110,10 @@ bool LoadStack::writeFiles(QString* error) {
     };
     if (::geteuid() == 0)
         server += {"ServerUID = nobody", "ServerGID = nogroup"};
-    server += {"[Limits]",
-               "MaxConnections = 0",
-               "MaxConnectionsIP = 0",
-               "MaxNickLength = 30",
-               "[Options]",
+    server += {"[Limits]", "MaxConnections = 0", "MaxConnectionsIP = 0", "MaxNickLength = 30"};
+    if (!floodLimits_)
+        server += "MaxPenaltyTime = 0";
+    server += {"[Options]",
                "PAM = no",
                "DNS = no",
                "Ident = no",
@@ -118,10 +121,11 @@ bool LoadStack::writeFiles(QString* error) {
                "[Operator]",
                "Name = " + QString::fromLatin1(kOperName),
                "Password = " + QString::fromLatin1(kOperPassword)};
-    const QByteArray keeper = "server = 127.0.0.1\nport = " + QByteArray::number(port_) +
-                              "\nnick = " + kKeeperNick + "\nchannel = " + kChannel +
-                              "\nbooks = books.sqlite\noper = " + kOperName + " " + kOperPassword +
-                              "\n";
+    QByteArray keeper = "server = 127.0.0.1\nport = " + QByteArray::number(port_) +
+                        "\nnick = " + kKeeperNick + "\nchannel = " + kChannel +
+                        "\nbooks = books.sqlite\noper = " + kOperName + " " + kOperPassword + "\n";
+    if (fastPace_ > 0)
+        keeper += "fastpace = " + QByteArray::number(fastPace_) + "\n";
     return writeFile(dir.filePath("ngircd.conf"), (server.join('\n') + '\n').toUtf8(), error) &&
            writeFile(dir.filePath("keeper.txt"), keeper, error);
 }

@@ -24,7 +24,9 @@ public:
     static inline const QByteArray kKeeperNick = "Rivet";
     static inline const QByteArray kChannel = "#casino";
 
-    LoadStack(Clock& clock, QString keeperBinary);
+    // `fastPace`: the robot's lines a second once exempt (0: its default). `floodLimits`: the
+    // server's limits on every client (players included) as shipped, or off.
+    LoadStack(Clock& clock, QString keeperBinary, int fastPace = 0, bool floodLimits = true);
     ~LoadStack();
 
     // Writes the configurations and starts the server; `ready` runs once it accepts
@@ -45,7 +47,7 @@ public:
     // The largest resident memory any robot process reached (kB), as the kernel counts it.
     qint64 keeperPeakKb() const { return peakKb_; }
     // One line on how the server is set up, for the report.
-    static QString serverDescription();
+    static QString serverDescription(bool floodLimits);
     void keepFiles() { dir_.setAutoRemove(false); }
     QString folder() const { return dir_.path(); }
 
@@ -57,6 +59,8 @@ private:
     Clock& clock_;
     QObject context_; // ends pending polls with the stack
     QString keeperBinary_;
+    int fastPace_ = 0;
+    bool floodLimits_ = true;
     QTemporaryDir dir_;
     quint16 port_ = 0;
     std::unique_ptr<QProcess> server_;

@@ -6,6 +6,8 @@
 #include "world/keeper_texts.h"
 #include "world/sqlite_books.h"
 
+#include <algorithm>
+
 namespace jackwell::world {
 
 namespace {
@@ -141,9 +143,15 @@ void KeeperRobot::beginSpeaking(bool exempt) {
     exemptionAlarm_->stop();
     exempt_ = exempt;
     speaking_ = true;
-    queue_.setPace(exempt ? KeeperSendQueue::Pace{config_.fastPace, 1000}
-                          : KeeperSendQueue::Pace{config_.pace, 1100});
+    queue_.setPace(exempt ? fastPace() : KeeperSendQueue::Pace{config_.pace, 1100});
     queue_.setOpen(true);
+}
+
+// Once exempt, the pace is kept over about a tenth of a second, so that a busy second goes
+// out evenly instead of all at once and then nothing until the second is over.
+KeeperSendQueue::Pace KeeperRobot::fastPace() const {
+    const int lines = std::max(1, config_.fastPace / 10);
+    return {lines, std::max(1, lines * 1000 / config_.fastPace)};
 }
 
 void KeeperRobot::onLost(const QString& reason) {

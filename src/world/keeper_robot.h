@@ -97,6 +97,7 @@ private:
     void onLost(const QString& reason);
     void onModeChange(const IrcMessage& message);
     void beginSpeaking(bool exempt);
+    KeeperSendQueue::Pace fastPace() const;
     void onJoin(const IrcMessage& message);
     void onKick(const IrcMessage& message);
     void greetChannel();
