@@ -53,3 +53,15 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+# The network machinekeeper under load, in a Release build of its own: 100 simulated players
+# play 20 games each on a private ngircd, once undisturbed and once with the robot killed
+# halfway; each run prints a line, the last line sums both up (bench/load/).
+LOAD_BUILD ?= build-load
+LOAD_FLAGS ?=
+load: deps
+	@if [ ! -f $(LOAD_BUILD)/build.ninja ]; then \
+		cmake -S . -B $(LOAD_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+			-DJACKWELL_LOAD=ON -DJACKWELL_TESTS=OFF; fi
+	cmake --build $(LOAD_BUILD) -j $(JOBS) --target jackwell-keeper jackwell-load
+	./$(LOAD_BUILD)/jackwell-load --keeper ./$(LOAD_BUILD)/jackwell-keeper $(LOAD_FLAGS)

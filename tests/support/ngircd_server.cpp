@@ -139,6 +139,9 @@ bool NgircdServer::writeConfig(QString* error) {
         lines += "MaxPenaltyTime = 0";
     lines += {"[Options]", "PAM = no", "DNS = no", "Ident = no",
               "IncludeDir = " + dir.filePath("conf.d")};
+    if (!options_.operName.isEmpty())
+        lines += {"[Operator]", "Name = " + QString::fromLatin1(options_.operName),
+                  "Password = " + QString::fromLatin1(options_.operPassword)};
     if (options_.tls)
         lines += {"[SSL]", "KeyFile = " + dir.filePath("key.pem"),
                   "CertFile = " + certificatePath(), "Ports = " + QString::number(tlsPort_)};

@@ -22,6 +22,9 @@ public:
         int pingTimeoutSeconds = 120;
         int pongTimeoutSeconds = 20;
         bool tls = false; // also listen for TLS, with a fresh self-signed certificate
+        // An IRC operator that may log in with OPER (none when the name is empty).
+        QByteArray operName = {};
+        QByteArray operPassword = {};
     };
 
     static inline const QString kHost = QStringLiteral("127.0.0.1");

@@ -1,0 +1,148 @@
+// jackwell-load: many simulated players against the network machinekeeper on a private IRC
+// server, once undisturbed and once with the robot killed (SIGKILL) halfway and started again;
+// then every player's books are checked against what they were told.
+//
+//   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill]
+//                 [--keeper PATH] [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
+
+#include "clock/real_clock.h"
+#include "load_run.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+using namespace jackwell;
+using namespace jackwell::load;
+
+namespace {
+
+void print(const QString& text) {
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+struct Plan {
+    RunSettings base;
+    QStringList runs;
+    std::vector<RunReport> reports;
+};
+
+void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
+    if (plan.reports.size() == std::size_t(plan.runs.size())) {
+        // The summary: the undisturbed run's latencies; everything counted over all runs.
+        const RunReport& first = plan.reports.front();
+        int games = 0, lost = 0, doubled = 0;
+        bool balanced = true, ok = true;
+        for (const RunReport& report : plan.reports) {
+            games += report.games;
+            lost += report.books.lost;
+            doubled += report.books.doubled;
+            balanced = balanced && report.books.balanced;
+            ok = ok && report.ok();
+        }
+        print(QStringLiteral("load: players=%1 games=%2 p50=%3ms p99=%4ms lost=%5 doubled=%6 "
+                             "balanced=%7")
+                  .arg(first.players)
+                  .arg(games)
+                  .arg(first.p50Ms)
+                  .arg(first.p99Ms)
+                  .arg(lost)
+                  .arg(doubled)
+                  .arg(balanced ? "yes" : "no"));
+        QCoreApplication::exit(ok ? 0 : 1);
+        return;
+    }
+    RunSettings settings = plan.base;
+    settings.name = plan.runs[qsizetype(plan.reports.size())];
+    settings.killMidway = settings.name == QLatin1String("kill");
+    settings.seed = plan.reports.size() + 1;
+    print(QStringLiteral("run %1: %2 players x %3 games, thinking %4-%5 ms before each hold%6")
+              .arg(settings.name)
+              .arg(settings.players)
+              .arg(settings.games)
+              .arg(settings.thinkMinMs)
+              .arg(settings.thinkMaxMs)
+              .arg(settings.killMidway ? QStringLiteral(", the robot killed (SIGKILL) halfway "
+                                                        "and started again")
+                                       : QString()));
+    current = std::make_unique<LoadRun>(clock, settings);
+    current->start([&clock, &plan, &current](const RunReport& report) {
+        for (const QString& problem : report.problems)
+            print(QStringLiteral("  problem: ") + problem);
+        for (const QString& fault : report.books.faults.mid(0, 20))
+            print(QStringLiteral("  books: ") + fault);
+        if (!report.keptIn.isEmpty())
+            print(QStringLiteral("  logs and books kept in ") + report.keptIn);
+        print(report.line());
+        plan.reports.push_back(report);
+        // The finished run is let go from the event loop, not from inside its own call.
+        clock.callAfter(0, QCoreApplication::instance(),
+                        [&clock, &plan, &current] { runNext(clock, plan, current); });
+    });
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated players against the network machinekeeper."));
+    parser.addHelpOption();
+    const QCommandLineOption players(QStringLiteral("players"), "Players at once (100).", "N",
+                                     "100");
+    const QCommandLineOption games(QStringLiteral("games"), "Games each player plays (20).", "G",
+                                   "20");
+    const QCommandLineOption think(QStringLiteral("think"),
+                                   "Thinking time before a hold, ms (500-2500).", "MIN-MAX",
+                                   "500-2500");
+    const QCommandLineOption runs(QStringLiteral("runs"), "Runs, in order (steady,kill).", "LIST",
+                                  "steady,kill");
+    const QCommandLineOption keeper(
+        QStringLiteral("keeper"), "The robot's executable.", "PATH",
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("jackwell-keeper")));
+    const QCommandLineOption deadline(QStringLiteral("deadline"), "Seconds a run may take (240).",
+                                      "S", "240");
+    const QCommandLineOption fastPace(QStringLiteral("fastpace"),
+                                      "The robot's lines a second once exempt (its default).", "N",
+                                      "0");
+    const QCommandLineOption noFloodLimits(
+        QStringLiteral("no-flood-limits"),
+        "Turn the server's flood limits off for every client, players included.");
+    const QCommandLineOption keep(QStringLiteral("keep"),
+                                  "Keep each run's folder (logs, books) even when it went well.");
+    parser.addOptions(
+        {players, games, think, runs, keeper, deadline, fastPace, noFloodLimits, keep});
+    parser.process(app);
+
+    Plan plan;
+    plan.base.players = std::clamp(parser.value(players).toInt(), 1, 2000);
+    plan.base.games = std::clamp(parser.value(games).toInt(), 1, 10000);
+    const QStringList range = parser.value(think).split(u'-');
+    plan.base.thinkMinMs = std::max(0, range.value(0).toInt());
+    plan.base.thinkMaxMs = std::max(plan.base.thinkMinMs, range.value(1).toInt());
+    plan.base.deadlineSeconds = std::clamp(parser.value(deadline).toInt(), 1, 3600);
+    plan.base.floodLimits = !parser.isSet(noFloodLimits);
+    plan.base.keepFiles = parser.isSet(keep);
+    plan.base.fastPace = std::clamp(parser.value(fastPace).toInt(), 0, 10000);
+    plan.base.keeperBinary = QFileInfo(parser.value(keeper)).absoluteFilePath();
+    plan.runs = parser.value(runs).split(u',', Qt::SkipEmptyParts);
+    for (const QString& run : plan.runs) {
+        if (run != QLatin1String("steady") && run != QLatin1String("kill")) {
+            std::fprintf(stderr, "jackwell-load: unknown run %s (steady, kill)\n", qPrintable(run));
+            return 2;
+        }
+    }
+    if (plan.runs.isEmpty())
+        return 2;
+    print(QStringLiteral("load: ") + LoadStack::serverDescription(plan.base.floodLimits));
+
+    RealClock clock;
+    std::unique_ptr<LoadRun> current;
+    runNext(clock, plan, current);
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,176 @@
+#include "load_player.h"
+
+#include "clock/clock.h"
+
+#include <QHostAddress>
+
+namespace jackwell::load {
+
+namespace {
+
+const QByteArray kRegister = "Register me!";
+const QByteArray kUsedUp = "Your credits are used up.";
+
+} // namespace
+
+LoadPlayer::LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64 seed,
+                       std::function<void()> finished)
+    : clock_(clock)
+    , nick_(std::move(nick))
+    , settings_(std::move(settings))
+    , random_(seed)
+    , finished_(std::move(finished)) {
+    thinkAlarm_ = clock_.createAlarm([this] { sendHolds(); });
+    resendAlarm_ = clock_.createAlarm([this] { timedOut(); });
+    connect(&socket_, &QTcpSocket::connected, this, [this] {
+        socket_.write("NICK " + nick_ + "\r\nUSER " + nick_ + " 0 * :load player\r\n");
+    });
+    connect(&socket_, &QTcpSocket::readyRead, this, [this] { readAvailable(); });
+    connect(&socket_, &QTcpSocket::disconnected, this,
+            [this] { finish(QStringLiteral("disconnected by the server")); });
+    connect(&socket_, &QTcpSocket::errorOccurred, this, [this] {
+        if (phase_ != Phase::Done)
+            finish(socket_.errorString());
+    });
+}
+
+LoadPlayer::~LoadPlayer() {
+    socket_.disconnect(this);
+    socket_.abort();
+}
+
+void LoadPlayer::start() {
+    socket_.connectToHost(QHostAddress::LocalHost, settings_.port);
+}
+
+void LoadPlayer::say(const QByteArray& text) {
+    socket_.write("PRIVMSG " + settings_.keeper + " :" + text + "\r\n");
+}
+
+void LoadPlayer::finish(const QString& failure) {
+    if (phase_ == Phase::Done)
+        return;
+    phase_ = Phase::Done;
+    failure_ = failure;
+    thinkAlarm_->stop();
+    resendAlarm_->stop();
+    if (failure.isEmpty() && socket_.state() == QAbstractSocket::ConnectedState) {
+        socket_.write("QUIT :done\r\n");
+        socket_.disconnectFromHost();
+    }
+    if (finished_)
+        finished_();
+}
+
+void LoadPlayer::readAvailable() {
+    for (const QByteArray& line : reader_.feed(socket_.readAll())) {
+        if (const auto message = parseIrcLine(line))
+            handle(*message);
+        if (phase_ == Phase::Done)
+            return;
+    }
+}
+
+void LoadPlayer::handle(const IrcMessage& message) {
+    if (message.command == "PING") {
+        socket_.write("PONG :" + message.last() + "\r\n");
+    } else if (message.command == "001") {
+        phase_ = Phase::AwaitFirst;
+        say(kRegister);
+        resendAlarm_->start(settings_.resendMs);
+    } else if (message.command == "401" && message.param(1) == settings_.keeper) {
+        // No robot on the server just now: whatever was sent is lost, so it goes again soon.
+        if (phase_ == Phase::AwaitFirst || phase_ == Phase::AwaitFinal)
+            resendAlarm_->start(settings_.retryMs);
+    } else if (message.command == "PRIVMSG" && nickOf(message.prefix) == settings_.keeper &&
+               message.param(0) == nick_) {
+        onKeeperText(message.last());
+    }
+}
+
+void LoadPlayer::onKeeperText(const QByteArray& text) {
+    if (text.startsWith("FINAL:")) {
+        if (phase_ == Phase::AwaitFinal) {
+            pendingFinal_ = text;
+            finalAtMs_ = clock_.monotonicMs();
+            phase_ = Phase::AwaitNext;
+            // The next line follows at once; should it be lost, registering shows the game
+            // waiting without playing it.
+            resendAlarm_->start(settings_.resendMs);
+        } else if (text == lastFinal_) {
+            ++result_.toldAgain; // an answer to holds sent again, after their result came
+        } else {
+            ++result_.unasked;
+            result_.finals << text;
+        }
+        return;
+    }
+    const bool first = text.startsWith("FIRST:");
+    if (!first && !text.startsWith(kUsedUp))
+        return; // the offer, the pay table, help
+    if (phase_ == Phase::AwaitNext) {
+        takeResult(text);
+        return;
+    }
+    if (phase_ == Phase::AwaitFirst && first) {
+        resendAlarm_->stop();
+        currentFirst_ = text;
+        phase_ = Phase::Thinking;
+        std::uniform_int_distribution<int> think(settings_.thinkMinMs, settings_.thinkMaxMs);
+        thinkAlarm_->start(think(random_));
+    }
+}
+
+// The line after a result decides what the result was: the same result followed by the same
+// first draw is the last game told again, and the holds were not played.
+void LoadPlayer::takeResult(const QByteArray& followedBy) {
+    resendAlarm_->stop();
+    const bool toldAgain = pendingFinal_ == lastFinal_ &&
+                           (followedBy == currentFirst_ || followedBy.startsWith(kUsedUp));
+    if (toldAgain) {
+        ++result_.toldAgain;
+        ++result_.resent;
+        phase_ = Phase::AwaitFinal;
+        say(holds_);
+        resendAlarm_->start(settings_.resendMs);
+        return;
+    }
+    result_.finals << pendingFinal_;
+    result_.latenciesMs.push_back(finalAtMs_ - holdsSentAtMs_);
+    lastFinal_ = pendingFinal_;
+    if (gamesDone() >= settings_.games) {
+        finish();
+        return;
+    }
+    phase_ = Phase::AwaitFirst;
+    if (followedBy.startsWith(kUsedUp)) {
+        say(kRegister);
+        resendAlarm_->start(settings_.resendMs);
+    } else {
+        onKeeperText(followedBy);
+    }
+}
+
+void LoadPlayer::sendHolds() {
+    std::uniform_int_distribution<int> bit(0, 1);
+    holds_ = "I hold " + QByteArray::number(bit(random_)) + "," + QByteArray::number(bit(random_)) +
+             "," + QByteArray::number(bit(random_));
+    holdsSentAtMs_ = clock_.monotonicMs();
+    phase_ = Phase::AwaitFinal;
+    say(holds_);
+    resendAlarm_->start(settings_.resendMs);
+}
+
+void LoadPlayer::timedOut() {
+    ++result_.resent;
+    if (phase_ == Phase::AwaitFinal) {
+        say(holds_);
+    } else if (phase_ == Phase::AwaitFirst || phase_ == Phase::AwaitNext) {
+        say(kRegister);
+    } else {
+        return;
+    }
+    resendAlarm_->start(settings_.resendMs);
+}
+
+} // namespace jackwell::load

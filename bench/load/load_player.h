@@ -1,0 +1,92 @@
+#pragma once
+
+#include "chat/irc_line_reader.h"
+#include "chat/irc_message.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QTcpSocket>
+
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace jackwell {
+
+class Alarm;
+class Clock;
+
+namespace load {
+
+// One simulated player: connects to the server, registers with the machinekeeper and plays
+// its games one after the other, thinking a random while before each hold and holding random
+// reels. A hold that gets no result in time (the robot gone, say) is sent again; a result the
+// robot tells again (the same result line followed by the same first draw) is recognised and
+// answered by sending the holds again, since they were not played.
+class LoadPlayer : public QObject {
+public:
+    struct Settings {
+        quint16 port = 0;
+        QByteArray keeper;
+        int games = 20;
+        int thinkMinMs = 500;
+        int thinkMaxMs = 2500;
+        int resendMs = 5000; // no answer at all
+        int retryMs = 500;   // the server said the robot is not there
+    };
+
+    struct Result {
+        QList<QByteArray> finals;        // each result line taken, in order
+        std::vector<qint64> latenciesMs; // from the first sending of a hold to its result
+        int resent = 0;                  // holds and registrations sent again
+        int toldAgain = 0;               // results told again and recognised as such
+        int unasked = 0;                 // results that came when none was asked for
+    };
+
+    LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64 seed,
+               std::function<void()> finished);
+    ~LoadPlayer() override;
+
+    void start();
+    bool isDone() const { return phase_ == Phase::Done; }
+    const QByteArray& nick() const { return nick_; }
+    const Result& result() const { return result_; }
+    int gamesDone() const { return int(result_.finals.size()) - result_.unasked; }
+    QString failure() const { return failure_; }
+
+private:
+    enum class Phase { Connecting, AwaitFirst, Thinking, AwaitFinal, AwaitNext, Done };
+
+    void readAvailable();
+    void handle(const IrcMessage& message);
+    void onKeeperText(const QByteArray& text);
+    void takeResult(const QByteArray& followedBy);
+    void sendHolds();
+    void timedOut();
+    void say(const QByteArray& text);
+    void finish(const QString& failure = {});
+
+    Clock& clock_;
+    QByteArray nick_;
+    Settings settings_;
+    std::mt19937_64 random_;
+    std::function<void()> finished_;
+    QTcpSocket socket_;
+    IrcLineReader reader_;
+    std::unique_ptr<Alarm> thinkAlarm_;
+    std::unique_ptr<Alarm> resendAlarm_;
+    Phase phase_ = Phase::Connecting;
+    QByteArray currentFirst_; // the first draw the holds are for
+    QByteArray holds_;        // the holds message of the game in play
+    QByteArray pendingFinal_; // a result waiting for the line after it
+    QByteArray lastFinal_;    // the last result taken
+    qint64 holdsSentAtMs_ = 0;
+    qint64 finalAtMs_ = 0;
+    Result result_;
+    QString failure_;
+};
+
+} // namespace load
+} // namespace jackwell

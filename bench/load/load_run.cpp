@@ -1,0 +1,174 @@
+#include "load_run.h"
+
+#include "clock/clock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace jackwell::load {
+
+namespace {
+
+constexpr int kWatchMs = 50;
+
+qint64 percentile(const std::vector<qint64>& sorted, double share) {
+    if (sorted.empty())
+        return 0;
+    const auto rank = std::size_t(std::ceil(share * double(sorted.size())));
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+} // namespace
+
+QString RunReport::line() const {
+    return QStringLiteral("load: run=%1 players=%2 games=%3 gps=%4 p50=%5ms p99=%6ms max=%7ms "
+                          "peak=%8MB resent=%9 toldagain=%10 kills=%11 lost=%12 doubled=%13 "
+                          "balanced=%14")
+        .arg(name)
+        .arg(players)
+        .arg(games)
+        .arg(seconds > 0 ? games / seconds : 0, 0, 'f', 1)
+        .arg(p50Ms)
+        .arg(p99Ms)
+        .arg(maxMs)
+        .arg(peakKb / 1024.0, 0, 'f', 1)
+        .arg(resent)
+        .arg(toldAgain)
+        .arg(kills)
+        .arg(books.lost)
+        .arg(books.doubled)
+        .arg(books.balanced ? QStringLiteral("yes") : QStringLiteral("no"));
+}
+
+LoadRun::LoadRun(Clock& clock, RunSettings settings)
+    : clock_(clock)
+    , settings_(std::move(settings))
+    , stack_(clock, settings_.keeperBinary, settings_.fastPace, settings_.floodLimits) {
+    watchAlarm_ = clock_.createAlarm([this] { watch(); });
+    report_.name = settings_.name;
+    report_.players = settings_.players;
+}
+
+LoadRun::~LoadRun() = default;
+
+void LoadRun::start(std::function<void(const RunReport&)> done) {
+    done_ = std::move(done);
+    stack_.startServer([this](const QString& error) {
+        if (!error.isEmpty()) {
+            finish(error);
+            return;
+        }
+        stack_.startKeeper([this](const QString& error) {
+            if (!error.isEmpty()) {
+                finish(error);
+                return;
+            }
+            startedAtMs_ = clock_.monotonicMs();
+            launchPlayers();
+            watchAlarm_->start(kWatchMs);
+        });
+    });
+}
+
+// Players arrive one after the other, a few milliseconds apart, as people would.
+void LoadRun::launchPlayers() {
+    if (launched_ >= settings_.players)
+        return;
+    LoadPlayer::Settings settings;
+    settings.port = stack_.port();
+    settings.keeper = LoadStack::kKeeperNick;
+    settings.games = settings_.games;
+    settings.thinkMinMs = settings_.thinkMinMs;
+    settings.thinkMaxMs = settings_.thinkMaxMs;
+    const QByteArray nick = "p" + QByteArray::number(launched_ + 1).rightJustified(3, '0');
+    players_.push_back(std::make_unique<LoadPlayer>(clock_, nick, settings,
+                                                    settings_.seed * 1000 + launched_, [] {}));
+    players_.back()->start();
+    ++launched_;
+    clock_.callAfter(settings_.staggerMs, &context_, [this] {
+        if (!finished_)
+            launchPlayers();
+    });
+}
+
+int LoadRun::gamesDone() const {
+    int games = 0;
+    for (const auto& player : players_)
+        games += player->gamesDone();
+    return games;
+}
+
+void LoadRun::watch() {
+    if (finished_)
+        return;
+    const int total = settings_.players * settings_.games;
+    if (settings_.killMidway && !killed_ && gamesDone() >= total / 2) {
+        killed_ = true;
+        ++report_.kills;
+        stack_.killKeeper();
+        clock_.callAfter(settings_.restartAfterMs, &context_, [this] {
+            if (finished_)
+                return;
+            stack_.startKeeper([this](const QString& error) {
+                if (!error.isEmpty())
+                    finish(QStringLiteral("restart: ") + error);
+            });
+        });
+    }
+    const bool allDone = launched_ == settings_.players &&
+                         std::all_of(players_.begin(), players_.end(),
+                                     [](const auto& player) { return player->isDone(); });
+    if (allDone) {
+        finish();
+        return;
+    }
+    if (clock_.monotonicMs() - startedAtMs_ > settings_.deadlineSeconds * 1000LL) {
+        finish(QStringLiteral("deadline of %1 s passed with %2 of %3 games played")
+                   .arg(settings_.deadlineSeconds)
+                   .arg(gamesDone())
+                   .arg(total));
+        return;
+    }
+    watchAlarm_->start(kWatchMs);
+}
+
+void LoadRun::finish(const QString& problem) {
+    if (finished_)
+        return;
+    finished_ = true;
+    watchAlarm_->stop();
+    if (!problem.isEmpty())
+        report_.problems << problem;
+    report_.seconds = (clock_.monotonicMs() - startedAtMs_) / 1000.0;
+
+    std::vector<qint64> latencies;
+    std::vector<const LoadPlayer*> players;
+    for (const auto& player : players_) {
+        const LoadPlayer::Result& result = player->result();
+        latencies.insert(latencies.end(), result.latenciesMs.begin(), result.latenciesMs.end());
+        report_.games += player->gamesDone();
+        report_.resent += result.resent;
+        report_.toldAgain += result.toldAgain;
+        if (!player->failure().isEmpty())
+            report_.problems << QString::fromLatin1(player->nick()) + ": " + player->failure();
+        players.push_back(player.get());
+    }
+    std::sort(latencies.begin(), latencies.end());
+    report_.p50Ms = percentile(latencies, 0.50);
+    report_.p99Ms = percentile(latencies, 0.99);
+    report_.maxMs = latencies.empty() ? 0 : latencies.back();
+
+    stack_.stopKeeper();
+    report_.peakKb = stack_.keeperPeakKb();
+    report_.books = checkBooks(stack_.booksPath(), players, settings_.games);
+    players_.clear();
+    stack_.stopServer();
+    if (!report_.ok() || settings_.keepFiles) {
+        stack_.keepFiles();
+        report_.keptIn = stack_.folder();
+    }
+    if (done_)
+        done_(report_);
+}
+
+} // namespace jackwell::load

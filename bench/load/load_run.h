@@ -1,0 +1,85 @@
+#pragma once
+
+#include "load_books.h"
+#include "load_player.h"
+#include "load_stack.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace jackwell {
+
+class Alarm;
+class Clock;
+
+namespace load {
+
+struct RunSettings {
+    QString name = QStringLiteral("steady");
+    int players = 100;
+    int games = 20;
+    int thinkMinMs = 500;
+    int thinkMaxMs = 2500;
+    int staggerMs = 10;      // between two players' arrivals
+    bool killMidway = false; // SIGKILL the robot when half the games are played, then restart it
+    int restartAfterMs = 300;
+    int deadlineSeconds = 240;
+    QString keeperBinary;
+    int fastPace = 0;        // the robot's lines a second once exempt (0: its default)
+    bool floodLimits = true; // the server's, on every client
+    bool keepFiles = false;  // keep the logs and the books of a run that went well too
+    quint64 seed = 1;
+};
+
+struct RunReport {
+    QString name;
+    int players = 0;
+    int games = 0; // results taken
+    double seconds = 0;
+    qint64 p50Ms = 0, p99Ms = 0, maxMs = 0;
+    qint64 peakKb = 0;
+    int resent = 0, toldAgain = 0, kills = 0;
+    BooksCheck books;
+    QStringList problems; // players that failed, a deadline passed, a process that would not start
+    QString keptIn;       // the run's folder, when it was kept
+    bool ok() const {
+        return problems.isEmpty() && books.lost == 0 && books.doubled == 0 && books.balanced;
+    }
+    QString line() const;
+};
+
+// One load run: server, robot, players; the robot killed halfway when asked; then the books
+// checked against what every player was told.
+class LoadRun {
+public:
+    LoadRun(Clock& clock, RunSettings settings);
+    ~LoadRun();
+
+    void start(std::function<void(const RunReport&)> done);
+
+private:
+    void launchPlayers();
+    void watch();
+    void finish(const QString& problem = {});
+    int gamesDone() const;
+
+    Clock& clock_;
+    QObject context_; // ends pending calls with the run
+    RunSettings settings_;
+    LoadStack stack_;
+    std::vector<std::unique_ptr<LoadPlayer>> players_;
+    std::unique_ptr<Alarm> watchAlarm_;
+    std::function<void(const RunReport&)> done_;
+    RunReport report_;
+    qint64 startedAtMs_ = 0;
+    int launched_ = 0;
+    bool killed_ = false;
+    bool finished_ = false;
+};
+
+} // namespace load
+} // namespace jackwell

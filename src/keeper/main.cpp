@@ -1,0 +1,90 @@
+// jackwell-keeper: the machinekeeper robot on an IRC network, with its books in SQLite.
+//
+//   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
+//   jackwell-keeper --audit BOOKS   check that every player's books balance
+
+#include "clock/real_clock.h"
+#include "keeper/stop_signals.h"
+#include "world/keeper_config.h"
+#include "world/keeper_robot.h"
+#include "world/sqlite_books.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+namespace {
+
+void say(const QString& text) {
+    const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    std::fprintf(stderr, "%s jackwell-keeper: %s\n", qPrintable(stamp), qPrintable(text));
+    std::fflush(stderr);
+}
+
+int audit(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        say(QStringLiteral("%1: no such file").arg(path));
+        return 2;
+    }
+    QString error;
+    const auto books = jackwell::world::SqliteBooks::open(path, &error);
+    if (!books) {
+        say(error);
+        return 2;
+    }
+    const jackwell::world::BooksAudit result = books->audit();
+    for (const QString& fault : result.faults)
+        std::printf("fault: %s\n", qPrintable(fault));
+    std::printf("players=%lld games=%lld balanced=%s\n", result.players, result.games,
+                result.balanced() ? "yes" : "no");
+    return result.balanced() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("jackwell-keeper"));
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.size() == 2 && args[0] == QLatin1String("--audit"))
+        return audit(args[1]);
+    if (args.size() != 1 || args[0].startsWith(u'-')) {
+        std::fprintf(stderr, "usage: jackwell-keeper CONFIG\n"
+                             "       jackwell-keeper --audit BOOKS\n");
+        return 2;
+    }
+
+    const jackwell::world::KeeperConfigResult read = jackwell::world::readKeeperConfig(args[0]);
+    if (!read.config) {
+        say(read.error);
+        return 1;
+    }
+    const jackwell::world::KeeperConfig& config = *read.config;
+    // One robot per books file: two would each answer from their own idea of the waiting games.
+    QLockFile lock(config.booksPath + QStringLiteral(".lock"));
+    if (!lock.tryLock(0)) {
+        say(QStringLiteral("%1 is kept by another running robot").arg(config.booksPath));
+        return 1;
+    }
+    QString error;
+    const auto books = jackwell::world::SqliteBooks::open(config.booksPath, &error);
+    if (!books) {
+        say(error);
+        return 1;
+    }
+
+    jackwell::RealClock clock;
+    jackwell::world::KeeperRobot robot(clock, config, *books,
+                                       QRandomGenerator::system()->generate64(), say);
+    jackwell::keeper::installStopSignals([&robot] {
+        say(QStringLiteral("stopping"));
+        robot.stop();
+        QCoreApplication::quit();
+    });
+    robot.start();
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,145 @@
+// The player's program (card, chat transport, chat library over IRC) against the network
+// machinekeeper on a real server: it finds the robot, registers and plays whole games, and
+// what the card shows is what the books say.
+#include "chat/dapi.h"
+#include "chat/irc_backend.h"
+#include "chat/transport.h"
+#include "clock/real_clock.h"
+#include "controls/card.h"
+#include "settings/options.h"
+#include "world/keeper_robot.h"
+#include "world/sqlite_books.h"
+
+#include "support/fakes.h"
+#include "support/ngircd_server.h"
+#include "support/qt_printers.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+namespace jackwell {
+namespace {
+
+using testing::NgircdServer;
+using testing::waitUntil;
+using world::KeeperConfig;
+using world::KeeperRobot;
+using world::SqliteBooks;
+
+constexpr int kWaitMs = 8000;
+
+QString twoDigits(int code) {
+    return QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
+}
+
+class KeeperCardGameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        books = SqliteBooks::open(dir.filePath("books.sqlite"), &error);
+        ASSERT_TRUE(books) << error.toStdString();
+
+        KeeperConfig config;
+        config.irc.server = NgircdServer::kHost;
+        config.irc.port = server.port();
+        config.irc.nick = "Rivet";
+        config.irc.channel = "#casino";
+        config.booksPath = dir.filePath("books.sqlite");
+        robot = std::make_unique<KeeperRobot>(clock, config, *books, 11);
+        robot->start();
+        ASSERT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, kWaitMs));
+
+        player.server = NgircdServer::kHost;
+        player.port = server.port();
+        player.nick = "Player";
+        player.channel = "#casino";
+        ASSERT_EQ(transport.open(), 0);
+    }
+
+    int logged(const QString& start) const {
+        int count = 0;
+        for (const QByteArray& line : backend->log().lines().split('\n'))
+            count += QString::fromUtf8(line.trimmed()).startsWith(start) ? 1 : 0;
+        return count;
+    }
+
+    bool clickAndSettle(void (Card::*click)()) {
+        (card.*click)();
+        return waitUntil([&] { return !card.isWaitingForChat(); }, kWaitMs);
+    }
+
+    QString shown(QString Reel::*code) const {
+        QStringList codes;
+        for (const Reel& reel : card.state.reels)
+            codes << reel.*code;
+        return codes.join(u' ');
+    }
+
+    static QString codes(const world::ReelCodes& reels) {
+        return twoDigits(reels[0]) + u' ' + twoDigits(reels[1]) + u' ' + twoDigits(reels[2]);
+    }
+
+    NgircdServer server;
+    QTemporaryDir dir;
+    std::unique_ptr<SqliteBooks> books;
+    RealClock clock;
+    std::unique_ptr<KeeperRobot> robot;
+    IrcConfig player;
+    IrcBackend* backend = nullptr;
+    testing::FakeSound sound;
+    Options options;
+    ChatLibrary library{clock, [this] {
+                            auto made = std::make_unique<IrcBackend>(clock, player);
+                            backend = made.get();
+                            return made;
+                        }};
+    ChatTransport transport{library, clock, "Jackwell"};
+    Card card{Card::Effects{transport, clock, sound, sound, options}};
+};
+
+TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
+    // The robot greets the player as they join; GET HOST finds it.
+    ASSERT_TRUE(
+        waitUntil([&] { return logged("Rivet: Your machinekeeper is Rivet.") > 0; }, kWaitMs));
+    ASSERT_TRUE(clickAndSettle(&Card::Label4_Click));
+    ASSERT_EQ(card.state.machineKeeperName, "Rivet");
+
+    card.Label2_Click(); // REGISTER
+    ASSERT_TRUE(waitUntil([&] { return logged("ESP from Rivet: FIRST:") == 1; }, kWaitMs));
+    ASSERT_TRUE(clickAndSettle(&Card::Label14_Click)); // START
+    EXPECT_EQ(card.state.freeGame, "Free Game");
+    EXPECT_EQ(card.payouts.amounts[0].trimmed(), "25000");
+
+    for (int game = 1; game <= 3; ++game) {
+        SCOPED_TRACE(game);
+        const world::PlayerRecord before = books->load("player").value();
+        EXPECT_EQ(shown(&Reel::firstCode), codes(*before.pendingFirstDraw));
+        // Reels 1 and 3 held (the card lets go of holds by itself a while after FINISH).
+        if (!isHeld(card.state, 0))
+            card.Label6_Click();
+        if (isHeld(card.state, 1))
+            card.Label7_Click();
+        if (!isHeld(card.state, 2))
+            card.Label8_Click();
+        card.Label15_Click(); // ESP HOLD
+        ASSERT_TRUE(
+            waitUntil([&] { return logged("ESP from Rivet: FIRST:") == game + 1; }, kWaitMs));
+        ASSERT_TRUE(clickAndSettle(&Card::Label16_Click)); // FINISH
+
+        const auto delivery = books->delivery("player");
+        ASSERT_TRUE(delivery && delivery->lastOutcome);
+        EXPECT_EQ(delivery->lastGame, game);
+        EXPECT_EQ(delivery->lastOutcome->holds, (world::HoldMask{true, false, true}));
+        EXPECT_EQ(shown(&Reel::finalCode), codes(delivery->lastOutcome->finalDraw));
+        EXPECT_EQ(card.state.credits, QString::number(books->load("player")->credits));
+        ASSERT_TRUE(clickAndSettle(&Card::Label14_Click)); // START the next game
+    }
+    const world::BooksAudit audit = books->audit();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+}
+
+} // namespace
+} // namespace jackwell

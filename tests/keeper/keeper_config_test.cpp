@@ -1,0 +1,108 @@
+// The robot's configuration file and the names it keeps books under.
+#include "world/keeper_config.h"
+#include "world/player_key.h"
+
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace jackwell::world;
+
+namespace {
+
+const QByteArray kBase = "server = irc.example.net\nnick = Rivet\nchannel = #casino\n";
+
+TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
+    const auto result = parseKeeperConfig(kBase + "# the robot's own\n"
+                                                  "books = keeper.sqlite\n"
+                                                  "OPER =  botop   s3cret \n"
+                                                  "pace = 2\n"
+                                                  "fastpace = 500\n"
+                                                  "port = 6668\n",
+                                          "keeper.txt", "/srv/keeper");
+    ASSERT_TRUE(result.config) << result.error.toStdString();
+    const KeeperConfig& config = *result.config;
+    EXPECT_EQ(config.irc.server, "irc.example.net");
+    EXPECT_EQ(config.irc.port, 6668);
+    EXPECT_EQ(config.irc.nick, "Rivet");
+    EXPECT_EQ(config.irc.channel, "#casino");
+    EXPECT_EQ(config.booksPath, "/srv/keeper/keeper.sqlite");
+    EXPECT_EQ(config.operName, "botop");
+    EXPECT_EQ(config.operPassword, "s3cret");
+    EXPECT_EQ(config.pace, 2);
+    EXPECT_EQ(config.fastPace, 500);
+
+    const auto plain = parseKeeperConfig(kBase + "books = /var/lib/books.sqlite\n", "k", "/x");
+    ASSERT_TRUE(plain.config);
+    EXPECT_EQ(plain.config->booksPath, "/var/lib/books.sqlite");
+    EXPECT_TRUE(plain.config->operName.isEmpty());
+    EXPECT_EQ(plain.config->pace, 3);
+}
+
+TEST(KeeperConfig, NamesTheLineAndTheFault) {
+    const struct {
+        QByteArray text;
+        const char* expected;
+    } cases[] = {
+        {kBase, "k.txt: no \"books = ...\" line"},
+        {"server = a\nnick = Rivet\nbooks = b\n", "k.txt: no \"channel = ...\" line"},
+        {kBase + "books = a\nbooks = b\n", "k.txt, line 5: books is given a second time"},
+        {kBase + "books =\n", "k.txt, line 4: books must name a file"},
+        {kBase + "books = b\noper = onlyname\n", "k.txt, line 5: oper must be a name"},
+        {kBase + "books = b\noper = a b c\n", "k.txt, line 5: oper must be a name"},
+        {kBase + "books = b\npace = 0\n", "k.txt, line 5: pace must be a number"},
+        {kBase + "books = b\npace = fast\n", "k.txt, line 5: pace must be a number"},
+        {kBase + "books = b\nfastpace = 10001\n", "k.txt, line 5: fastpace must be a number"},
+        {"books = b\nnick = 9lives\nserver = a\nchannel = #c\n", "k.txt, line 2: nick"},
+        {kBase + "books = b\nflavour = mint\n", "k.txt, line 5: unknown key"},
+    };
+    for (const auto& c : cases) {
+        const auto result = parseKeeperConfig(c.text, "k.txt", "/x");
+        EXPECT_FALSE(result.config) << c.text.toStdString();
+        EXPECT_TRUE(result.error.startsWith(QLatin1String(c.expected)))
+            << result.error.toStdString() << " for " << c.text.toStdString();
+    }
+}
+
+TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath("keeper.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xEF\xBB\xBF" + kBase + "books = data/books.sqlite\r\n");
+    file.close();
+    const auto result = readKeeperConfig(path);
+    ASSERT_TRUE(result.config) << result.error.toStdString();
+    EXPECT_EQ(result.config->booksPath, QDir(dir.path()).filePath("data/books.sqlite"));
+    EXPECT_FALSE(readKeeperConfig(QDir(dir.path()).filePath("missing.txt")).config);
+}
+
+TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
+    const struct {
+        QByteArray a, b;
+        CaseMapping mapping;
+        bool same;
+    } cases[] = {
+        {"Alice", "alice", CaseMapping::Ascii, true},
+        {"[Bob]", "{bob}", CaseMapping::Ascii, false},
+        {"[Bob]", "{bob}", CaseMapping::Rfc1459, true},
+        {"a\\b~", "a|b^", CaseMapping::Rfc1459, true},
+        {"a\\b~", "a|b^", CaseMapping::StrictRfc1459, false},
+        {"a\\b", "a|b", CaseMapping::StrictRfc1459, true},
+        {"alice", "alice_", CaseMapping::Rfc1459, false},
+        {"caf\xC3\xA9", "CAF\xC3\x89", CaseMapping::Ascii, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(playerKey(c.a, c.mapping) == playerKey(c.b, c.mapping), c.same)
+            << c.a.toStdString() << " " << c.b.toStdString();
+    EXPECT_EQ(playerKey("\xFF\x01", CaseMapping::Ascii).size(), 2) << "one character per byte";
+    EXPECT_EQ(caseMappingNamed("ASCII"), CaseMapping::Ascii);
+    EXPECT_EQ(caseMappingNamed("strict-rfc1459"), CaseMapping::StrictRfc1459);
+    EXPECT_EQ(caseMappingNamed("rfc7613"), CaseMapping::Rfc1459);
+}
+
+} // namespace

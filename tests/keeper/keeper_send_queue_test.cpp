@@ -1,0 +1,125 @@
+// The robot's send queue: never more lines than the pace allows in any window, lanes taking
+// turns, order kept within a lane, a flooding lane capped, nothing out while closed.
+#include "clock/virtual_clock.h"
+#include "world/keeper_send_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <QList>
+
+using namespace jackwell;
+using namespace jackwell::world;
+
+namespace {
+
+struct Sent {
+    qint64 atMs;
+    QByteArray line;
+};
+
+class KeeperSendQueueTest : public ::testing::Test {
+protected:
+    // The largest number of lines sent within any `windowMs`.
+    int busiestWindow(int windowMs) const {
+        int most = 0;
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            int inside = 0;
+            for (qsizetype j = i; j < sent.size() && sent[j].atMs - sent[i].atMs < windowMs; ++j)
+                ++inside;
+            most = std::max(most, inside);
+        }
+        return most;
+    }
+
+    QList<QByteArray> lines() const {
+        QList<QByteArray> out;
+        for (const Sent& s : sent)
+            out << s.line;
+        return out;
+    }
+
+    VirtualClock clock;
+    QList<Sent> sent;
+    KeeperSendQueue queue{clock, [this](const QByteArray& line) {
+                              sent.push_back({clock.monotonicMs(), line});
+                          }};
+};
+
+TEST_F(KeeperSendQueueTest, NoWindowEverCarriesMoreLinesThanThePace) {
+    const struct {
+        KeeperSendQueue::Pace pace;
+        int alreadySent;
+    } cases[] = {{{3, 1100}, 0}, {{3, 1100}, 4}, {{1, 500}, 0}, {{50, 1000}, 10}};
+    for (const auto& c : cases) {
+        sent.clear();
+        queue.clear();
+        clock.advance(10'000); // earlier cases' sends are long out of the window
+        const qint64 start = clock.monotonicMs();
+        queue.setPace(c.pace);
+        queue.setOpen(true);
+        queue.noteSentElsewhere(c.alreadySent);
+        for (int i = 0; i < 120; ++i) {
+            queue.push(QStringLiteral("p%1").arg(i % 7), QByteArray::number(i), {}, false);
+            if (i % 5 == 0)
+                clock.advance(37);
+        }
+        ASSERT_TRUE(clock.advanceUntil([&] { return queue.waitingLines() == 0; }, 600'000));
+        EXPECT_EQ(sent.size(), 120);
+        EXPECT_LE(busiestWindow(c.pace.windowMs), c.pace.lines) << c.pace.lines;
+        // Lines sent elsewhere count: the first queued line waits for them to leave the window.
+        if (c.alreadySent >= c.pace.lines)
+            EXPECT_GE(sent.front().atMs, start + c.pace.windowMs);
+        else
+            EXPECT_EQ(sent.front().atMs, start);
+        // And the pace is used, not wasted: the whole batch takes about its share of windows.
+        const qint64 span = sent.back().atMs - sent.front().atMs;
+        EXPECT_LE(span, (120 / c.pace.lines + 1) * qint64(c.pace.windowMs) + 5 * 37);
+    }
+}
+
+TEST_F(KeeperSendQueueTest, LanesTakeTurnsAndKeepTheirOwnOrder) {
+    queue.setPace({1, 100});
+    for (int i = 0; i < 6; ++i)
+        queue.push("flood", "flood" + QByteArray::number(i));
+    queue.push("alice", "alice0");
+    queue.push("alice", "alice1");
+    queue.push("bob", "bob0");
+    queue.setOpen(true);
+    ASSERT_TRUE(clock.advanceUntil([&] { return queue.waitingLines() == 0; }, 10'000));
+    EXPECT_EQ(lines(), (QList<QByteArray>{"flood0", "alice0", "bob0", "flood1", "alice1", "flood2",
+                                          "flood3", "flood4", "flood5"}));
+}
+
+TEST_F(KeeperSendQueueTest, AFullLaneDropsWhatMayBeDroppedAndNothingElse) {
+    for (int i = 0; i < KeeperSendQueue::kLaneLimit; ++i)
+        EXPECT_TRUE(queue.push("flood", "help"));
+    EXPECT_FALSE(queue.push("flood", "more help"));
+    EXPECT_TRUE(queue.push("flood", "FINAL", {}, false)) << "a game's line always goes";
+    EXPECT_TRUE(queue.push("alice", "help")) << "other lanes are not affected";
+    EXPECT_EQ(queue.waitingIn("flood"), KeeperSendQueue::kLaneLimit + 1);
+    EXPECT_EQ(queue.waitingLines(), KeeperSendQueue::kLaneLimit + 2);
+}
+
+TEST_F(KeeperSendQueueTest, NothingLeavesWhileClosedAndCallbacksFollowTheirLine) {
+    QList<QByteArray> written;
+    queue.setPace({100, 1000});
+    queue.push("alice", "one", [&] { written << sent.back().line; });
+    queue.push("alice", "two", [&] {
+        written << sent.back().line;
+        queue.push("alice", "three"); // from inside a callback
+    });
+    clock.advance(5000);
+    EXPECT_TRUE(sent.isEmpty());
+    queue.setOpen(true);
+    EXPECT_EQ(lines(), (QList<QByteArray>{"one", "two", "three"}));
+    EXPECT_EQ(written, (QList<QByteArray>{"one", "two"}));
+
+    queue.setOpen(false);
+    queue.push("bob", "later");
+    clock.advance(5000);
+    EXPECT_EQ(sent.size(), 3);
+    queue.setOpen(true);
+    EXPECT_EQ(sent.back().line, "later");
+}
+
+} // namespace
