@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core
     xvfb xauth
-    ngircd
+    ngircd openssl
 )
 if [ "${1:-}" = "--extra" ]; then
     shift
