@@ -4,7 +4,7 @@
 //   jackwell-keeper --audit BOOKS   check that every player's books balance
 
 #include "clock/real_clock.h"
-#include "keeper/stop_signals.h"
+#include "platform/stop_signals.h"
 #include "world/keeper_config.h"
 #include "world/keeper_robot.h"
 #include "world/sqlite_books.h"
@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
     jackwell::RealClock clock;
     jackwell::world::KeeperRobot robot(clock, config, *books,
                                        QRandomGenerator::system()->generate64(), say);
-    jackwell::keeper::installStopSignals([&robot] {
+    jackwell::installStopSignals([&robot] {
         say(QStringLiteral("stopping"));
         robot.stop();
         QCoreApplication::quit();

@@ -1,6 +1,7 @@
 // Jackwell: the player's side of a slot machine run by a machinekeeper robot in a chat world.
 
 #include "clock/real_clock.h"
+#include "platform/stop_signals.h"
 #include "settings/qt_sound_player.h"
 #include "settings/settings_file.h"
 #include "shell/frm_jackwell.h"
@@ -62,6 +63,9 @@ int main(int argc, char* argv[]) {
         jackwell.Form_Unload();
         QCoreApplication::quit();
     });
+    // A logout or a kill asks the card to close as the player would: the
+    // chat link is closed and the options are saved.
+    jackwell::installStopSignals([&jackwell] { jackwell.window().close(); });
     jackwell.window().show();
     return app.exec();
 }

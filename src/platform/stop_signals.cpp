@@ -1,4 +1,4 @@
-#include "keeper/stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace jackwell::keeper {
+namespace jackwell {
 
 namespace {
 
@@ -41,7 +41,7 @@ bool installStopSignals(std::function<void()> stop) {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
-           ::sigaction(SIGINT, &action, nullptr) == 0;
+           ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell
