@@ -1,6 +1,6 @@
 #include "load_books.h"
 
-#include "world/sqlite_books.h"
+#include "keeper/sqlite_books.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -28,12 +28,12 @@ BooksCheck checkBooks(const QString& booksPath, const std::vector<const LoadPlay
                       int gamesWanted) {
     BooksCheck check;
     QString error;
-    const auto books = world::SqliteBooks::open(booksPath, &error);
+    const auto books = keeper::SqliteBooks::open(booksPath, &error);
     if (!books) {
         check.faults << error;
         return check;
     }
-    const world::BooksAudit audit = books->audit();
+    const keeper::BooksAudit audit = books->audit();
     check.faults << audit.faults;
 
     const QString connection = QStringLiteral("load-check");

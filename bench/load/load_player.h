@@ -1,7 +1,7 @@
 #pragma once
 
-#include "chat/irc_line_reader.h"
-#include "chat/irc_message.h"
+#include "irc/irc_line_reader.h"
+#include "irc/irc_message.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,10 +1,10 @@
 #include "chat/irc_backend.h"
 
-#include "chat/irc_connection.h"
 #include "chat/irc_log_lines.h"
-#include "chat/irc_message.h"
-#include "chat/irc_send_gate.h"
 #include "clock/clock.h"
+#include "irc/irc_connection.h"
+#include "irc/irc_message.h"
+#include "irc/irc_send_gate.h"
 
 #include <cstdio>
 

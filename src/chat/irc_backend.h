@@ -2,7 +2,7 @@
 
 #include "chat/chat_backend.h"
 #include "chat/chat_log.h"
-#include "chat/irc_config.h"
+#include "irc/irc_config.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/irc_message.h"
+#include "irc/irc_message.h"
 
 #include <QString>
 

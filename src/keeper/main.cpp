@@ -4,10 +4,10 @@
 //   jackwell-keeper --audit BOOKS   check that every player's books balance
 
 #include "clock/real_clock.h"
+#include "keeper/keeper_config.h"
+#include "keeper/keeper_robot.h"
+#include "keeper/sqlite_books.h"
 #include "platform/stop_signals.h"
-#include "world/keeper_config.h"
-#include "world/keeper_robot.h"
-#include "world/sqlite_books.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -31,12 +31,12 @@ int audit(const QString& path) {
         return 2;
     }
     QString error;
-    const auto books = jackwell::world::SqliteBooks::open(path, &error);
+    const auto books = jackwell::keeper::SqliteBooks::open(path, &error);
     if (!books) {
         say(error);
         return 2;
     }
-    const jackwell::world::BooksAudit result = books->audit();
+    const jackwell::keeper::BooksAudit result = books->audit();
     for (const QString& fault : result.faults)
         std::printf("fault: %s\n", qPrintable(fault));
     std::printf("players=%lld games=%lld balanced=%s\n", result.players, result.games,
@@ -58,12 +58,12 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    const jackwell::world::KeeperConfigResult read = jackwell::world::readKeeperConfig(args[0]);
+    const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(args[0]);
     if (!read.config) {
         say(read.error);
         return 1;
     }
-    const jackwell::world::KeeperConfig& config = *read.config;
+    const jackwell::keeper::KeeperConfig& config = *read.config;
     // One robot per books file: two would each answer from their own idea of the waiting games.
     QLockFile lock(config.booksPath + QStringLiteral(".lock"));
     if (!lock.tryLock(0)) {
@@ -71,15 +71,15 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QString error;
-    const auto books = jackwell::world::SqliteBooks::open(config.booksPath, &error);
+    const auto books = jackwell::keeper::SqliteBooks::open(config.booksPath, &error);
     if (!books) {
         say(error);
         return 1;
     }
 
     jackwell::RealClock clock;
-    jackwell::world::KeeperRobot robot(clock, config, *books,
-                                       QRandomGenerator::system()->generate64(), say);
+    jackwell::keeper::KeeperRobot robot(clock, config, *books,
+                                        QRandomGenerator::system()->generate64(), say);
     jackwell::installStopSignals([&robot] {
         say(QStringLiteral("stopping"));
         robot.stop();

@@ -1,4 +1,4 @@
-#include "settings_fields.h"
+#include "settings/settings_fields.h"
 
 namespace jackwell {
 

@@ -1,6 +1,6 @@
-#include "settings_file.h"
+#include "settings/settings_file.h"
 
-#include "settings_fields.h"
+#include "settings/settings_fields.h"
 
 #include <QDir>
 #include <QFile>

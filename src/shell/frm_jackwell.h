@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/window_pin.h"
+#include "shell/window_pin.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "world/default_backend.h"
 
 #include "chat/irc_backend.h"
-#include "chat/irc_config.h"
+#include "irc/irc_config.h"
 #include "world/embedded_world.h"
 
 #include <QDir>

@@ -90,7 +90,7 @@ void EmbeddedWorld::answerNext() {
         return;
     const QString text = inbox_.front();
     inbox_.pop_front();
-    for (const Reply& reply : keeper_.onPrivateMessage(config_.playerName, text)) {
+    for (const machine::Reply& reply : keeper_.onPrivateMessage(config_.playerName, text)) {
         if (reply.isPublic)
             appendPublic(keeper_.name(), reply.text);
         else if (reply.to == config_.playerName)

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "machine/machine_keeper.h"
+#include "machine/memory_books.h"
 #include "world/chat_world.h"
-#include "world/machine_keeper.h"
-#include "world/memory_books.h"
 #include "world/public_life.h"
 
 #include <QString>
@@ -46,8 +46,8 @@ public:
     void close() override;
 
     const EmbeddedWorldConfig& config() const { return config_; }
-    MachineKeeper& keeper() { return keeper_; }
-    MemoryBooks& books() { return books_; }
+    machine::MachineKeeper& keeper() { return keeper_; }
+    machine::MemoryBooks& books() { return books_; }
     // Private messages to the machinekeeper not yet answered.
     qsizetype pendingMessages() const { return qsizetype(inbox_.size()); }
 
@@ -59,8 +59,8 @@ private:
     Clock& clock_;
     EmbeddedWorldConfig config_;
     std::mt19937_64 random_;
-    MemoryBooks books_;
-    MachineKeeper keeper_;
+    machine::MemoryBooks books_;
+    machine::MachineKeeper keeper_;
     std::unique_ptr<PublicLife> life_;
     std::deque<QString> inbox_; // texts for the machinekeeper, oldest first
     // Goes off when the oldest message is due for its answer; destroying it with the world

@@ -3,8 +3,8 @@
 
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
-#include "chat/irc_config.h"
 #include "clock/virtual_clock.h"
+#include "irc/irc_config.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
 #include "world/default_backend.h"

@@ -4,10 +4,10 @@
 
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
-#include "chat/irc_connection.h"
 #include "chat/transport.h"
 #include "clock/real_clock.h"
 #include "controls/card.h"
+#include "irc/irc_connection.h"
 #include "settings/options.h"
 #include "support/fakes.h"
 #include "support/irc_test_peer.h"

@@ -3,12 +3,12 @@
 // received message becomes.
 
 #include "chat/chat_log.h"
-#include "chat/irc_connection.h"
-#include "chat/irc_line_reader.h"
 #include "chat/irc_log_lines.h"
-#include "chat/irc_message.h"
-#include "chat/irc_send_gate.h"
 #include "clock/virtual_clock.h"
+#include "irc/irc_connection.h"
+#include "irc/irc_line_reader.h"
+#include "irc/irc_message.h"
+#include "irc/irc_send_gate.h"
 #include "support/qt_printers.h"
 
 #include <QRandomGenerator>

@@ -6,9 +6,9 @@
 #include "chat/transport.h"
 #include "clock/real_clock.h"
 #include "controls/card.h"
+#include "keeper/keeper_robot.h"
+#include "keeper/sqlite_books.h"
 #include "settings/options.h"
-#include "world/keeper_robot.h"
-#include "world/sqlite_books.h"
 
 #include "support/fakes.h"
 #include "support/ngircd_server.h"
@@ -22,11 +22,11 @@
 namespace jackwell {
 namespace {
 
+using keeper::KeeperConfig;
+using keeper::KeeperRobot;
+using keeper::SqliteBooks;
 using testing::NgircdServer;
 using testing::waitUntil;
-using world::KeeperConfig;
-using world::KeeperRobot;
-using world::SqliteBooks;
 
 constexpr int kWaitMs = 8000;
 
@@ -78,7 +78,7 @@ protected:
         return codes.join(u' ');
     }
 
-    static QString codes(const world::ReelCodes& reels) {
+    static QString codes(const machine::ReelCodes& reels) {
         return twoDigits(reels[0]) + u' ' + twoDigits(reels[1]) + u' ' + twoDigits(reels[2]);
     }
 
@@ -115,7 +115,7 @@ TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
 
     for (int game = 1; game <= 3; ++game) {
         SCOPED_TRACE(game);
-        const world::PlayerRecord before = books->load("player").value();
+        const machine::PlayerRecord before = books->load("player").value();
         EXPECT_EQ(shown(&Reel::firstCode), codes(*before.pendingFirstDraw));
         // Reels 1 and 3 held (the card lets go of holds by itself a while after FINISH).
         if (!isHeld(card.state, 0))
@@ -132,12 +132,12 @@ TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
         const auto delivery = books->delivery("player");
         ASSERT_TRUE(delivery && delivery->lastOutcome);
         EXPECT_EQ(delivery->lastGame, game);
-        EXPECT_EQ(delivery->lastOutcome->holds, (world::HoldMask{true, false, true}));
+        EXPECT_EQ(delivery->lastOutcome->holds, (machine::HoldMask{true, false, true}));
         EXPECT_EQ(shown(&Reel::finalCode), codes(delivery->lastOutcome->finalDraw));
         EXPECT_EQ(card.state.credits, QString::number(books->load("player")->credits));
         ASSERT_TRUE(clickAndSettle(&Card::Label14_Click)); // START the next game
     }
-    const world::BooksAudit audit = books->audit();
+    const keeper::BooksAudit audit = books->audit();
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
 }
 

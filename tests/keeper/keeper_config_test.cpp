@@ -1,6 +1,6 @@
 // The robot's configuration file and the names it keeps books under.
-#include "world/keeper_config.h"
-#include "world/player_key.h"
+#include "keeper/keeper_config.h"
+#include "keeper/player_key.h"
 
 #include "support/qt_printers.h"
 
@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-using namespace jackwell::world;
+using namespace jackwell::keeper;
 
 namespace {
 

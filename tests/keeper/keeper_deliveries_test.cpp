@@ -1,12 +1,12 @@
 // Following results to the server: a probe confirms only what went out before it, and a lost
 // connection makes everything unconfirmed on it unknown again.
-#include "world/keeper_deliveries.h"
+#include "keeper/keeper_deliveries.h"
 
 #include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
-using namespace jackwell::world;
+using namespace jackwell::keeper;
 using Status = KeeperDeliveries::Status;
 using Marks = KeeperDeliveries::Marks;
 

@@ -3,8 +3,8 @@
 // killed between a hold and its result.
 #include "clock/real_clock.h"
 #include "clock/virtual_clock.h"
-#include "world/keeper_robot.h"
-#include "world/sqlite_books.h"
+#include "keeper/keeper_robot.h"
+#include "keeper/sqlite_books.h"
 
 #include "support/irc_test_peer.h"
 #include "support/ngircd_server.h"
@@ -15,8 +15,10 @@
 
 #include <QTemporaryDir>
 
-namespace jackwell::world {
+namespace jackwell::keeper {
 namespace {
+
+using namespace jackwell::machine;
 
 using testing::IrcTestPeer;
 using testing::NgircdServer;
@@ -402,4 +404,4 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAway) {
 }
 
 } // namespace
-} // namespace jackwell::world
+} // namespace jackwell::keeper

@@ -1,14 +1,14 @@
 // The robot's send queue: never more lines than the pace allows in any window, lanes taking
 // turns, order kept within a lane, a flooding lane capped, nothing out while closed.
 #include "clock/virtual_clock.h"
-#include "world/keeper_send_queue.h"
+#include "keeper/keeper_send_queue.h"
 
 #include <gtest/gtest.h>
 
 #include <QList>
 
 using namespace jackwell;
-using namespace jackwell::world;
+using namespace jackwell::keeper;
 
 namespace {
 

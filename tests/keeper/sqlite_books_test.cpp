@@ -1,7 +1,7 @@
 // The machinekeeper's books on disk: what survives closing and opening again, that a game is
 // booked whole or not at all and never twice, and that the audit finds books that do not add up.
-#include "world/machine_keeper.h"
-#include "world/sqlite_books.h"
+#include "keeper/sqlite_books.h"
+#include "machine/machine_keeper.h"
 
 #include "support/qt_printers.h"
 
@@ -15,7 +15,8 @@
 
 #include <functional>
 
-using namespace jackwell::world;
+using namespace jackwell::keeper;
+using namespace jackwell::machine;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "shell/card_label.h"
 #include "shell/symbol_box.h"
-#include "support/card_rig.h"
+#include "support/card_window_rig.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>

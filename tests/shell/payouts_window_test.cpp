@@ -3,7 +3,7 @@
 // created, and closing it forgets what it was sent.
 
 #include "shell/frm_payouts.h"
-#include "support/card_rig.h"
+#include "support/card_window_rig.h"
 
 #include <QPointer>
 

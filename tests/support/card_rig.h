@@ -3,21 +3,16 @@
 // The card wired as the program wires it (chat library, transport, card) to a
 // chat backend of the test's choosing, on a virtual clock: the card's own
 // timers drive it while a test lets time pass. The rig counts each timer's
-// ticks and notes when the card beeped. CardWindowRig adds the main window,
-// clicked where a player would click.
+// ticks and notes when the card beeped.
 
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
 #include "controls/card.h"
 #include "settings/options.h"
-#include "shell/frm_jackwell.h"
 #include "support/fakes.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
-
-#include <QTest>
-#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -121,24 +116,6 @@ template <typename Backend = ChatWorld> struct CardRig {
     // The chat log's lines (for a world backend).
     QStringList logLines() const {
         return QString::fromUtf8(backend->log()).split(QStringLiteral("\r\n"));
-    }
-};
-
-struct CardWindowRig : CardRig<ScriptedBackend> {
-    frmJackwell window{card};
-
-    CardWindowRig() { window.show(); }
-    // A press and release at `point` of the card's client area.
-    void clickAt(QPoint point) {
-        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, point);
-    }
-    template <typename T = QWidget> T* control(const QString& name) const {
-        return window.findChild<T*>(name);
-    }
-    // Changes the state as a handler would and lets the window render it.
-    template <typename Change> void change(Change change) {
-        change(card.state);
-        emit card.changed();
     }
 };
 

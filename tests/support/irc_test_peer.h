@@ -4,7 +4,7 @@
 // registers and joins without running the event loop (so the program under
 // test cannot act meanwhile), and afterwards records every line it receives.
 
-#include "chat/irc_message.h"
+#include "irc/irc_message.h"
 
 #include <QByteArray>
 #include <QObject>

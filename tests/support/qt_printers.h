@@ -3,7 +3,6 @@
 // Lets GoogleTest print Qt strings readably in failure messages.
 
 #include <QByteArray>
-#include <QColor>
 #include <QRect>
 #include <QString>
 
@@ -18,8 +17,5 @@ inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
 }
 inline void PrintTo(const QRect& r, std::ostream* out) {
     *out << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height();
-}
-inline void PrintTo(const QColor& c, std::ostream* out) {
-    *out << c.name().toStdString();
 }
 QT_END_NAMESPACE

@@ -35,17 +35,17 @@ struct Rig : testing::CardRig<EmbeddedWorld> {
         options.check3 = 1;
         options.text2 = kLoss;
     }
-    world::PlayerRecord books() { return *backend->books().load(kPlayer); }
+    machine::PlayerRecord books() { return *backend->books().load(kPlayer); }
 };
 
 // Plays one game from START on with the given holds and checks the card against the books,
 // and the books against the pay table.
-void playOneGame(Rig& rig, const world::HoldMask& holds) {
+void playOneGame(Rig& rig, const machine::HoldMask& holds) {
     const auto ledgerBefore = rig.backend->books().ledger().size();
     const auto soundsBefore = rig.sound.played.size();
 
     ASSERT_TRUE(rig.clickAndWait(&Card::Label14_Click)); // START
-    const world::PlayerRecord waiting = rig.books();
+    const machine::PlayerRecord waiting = rig.books();
     ASSERT_TRUE(waiting.pendingFirstDraw);
     for (int reel = 0; reel < 3; ++reel)
         ASSERT_EQ(codeValue(rig.state.reels[reel].firstCode), (*waiting.pendingFirstDraw)[reel]);
@@ -60,10 +60,10 @@ void playOneGame(Rig& rig, const world::HoldMask& holds) {
 
     const auto& ledger = rig.backend->books().ledger();
     ASSERT_EQ(ledger.size(), ledgerBefore + 1);
-    const world::GameOutcome& game = ledger.back().outcome;
+    const machine::GameOutcome& game = ledger.back().outcome;
     EXPECT_EQ(game.holds, holds);
     EXPECT_EQ(game.firstDraw, *waiting.pendingFirstDraw);
-    EXPECT_EQ(game.tokensWon, world::tokensWon(game.finalDraw));
+    EXPECT_EQ(game.tokensWon, machine::tokensWon(game.finalDraw));
     EXPECT_EQ(game.creditsBefore, waiting.credits);
     EXPECT_EQ(game.creditsAfter, waiting.credits - 1 + game.tokensWon / 50);
     for (int reel = 0; reel < 3; ++reel) {
@@ -105,7 +105,7 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
         playOneGame(rig, {hold(random), hold(random), hold(random)});
         if (::testing::Test::HasFailure())
             return;
-        const world::GameOutcome& outcome = rig.backend->books().ledger().back().outcome;
+        const machine::GameOutcome& outcome = rig.backend->books().ledger().back().outcome;
         wins += outcome.tokensWon > 0;
         for (int reel = 0; reel < 3; ++reel)
             redrawnChanged +=
@@ -118,7 +118,7 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
     // The machinekeeper's payout table reached the card, as received.
     EXPECT_TRUE(rig.card.payouts.exists);
     EXPECT_EQ(rig.card.payouts.amounts[0], " 25000");
-    const world::PlayerRecord record = rig.books();
+    const machine::PlayerRecord record = rig.books();
     EXPECT_EQ(record.gamesPlayed, 300);
     EXPECT_EQ(record.freeCreditsGranted, 100 * registrations);
     EXPECT_EQ(record.credits, record.freeCreditsGranted - 300 + record.tokensWon / 50);
@@ -146,7 +146,7 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
         rig.clock.advance(5000); // the bystanders say nothing this soon
         EXPECT_EQ(rig.logLines().mid(2),
                   QStringList({"ESP to " + row.recipient + ": Register me!", row.notice}));
-        EXPECT_EQ(rig.books(), world::PlayerRecord{});
+        EXPECT_EQ(rig.books(), machine::PlayerRecord{});
         EXPECT_EQ(rig.backend->pendingMessages(), 0);
     }
     Rig rig; // the machinekeeper's name in any case reaches it

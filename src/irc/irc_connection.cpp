@@ -1,0 +1,291 @@
+#include "irc/irc_connection.h"
+
+#include "clock/clock.h"
+
+#include <QDeadlineTimer>
+#include <QSslSocket>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace jackwell {
+
+namespace {
+
+constexpr qint64 kReadChunkBytes = 64 * 1024;
+// Enough socket waits for connecting, the TLS handshake and a long welcome.
+constexpr int kMaxOpenWaits = 1000;
+constexpr int kLongestNickLength = 200;
+
+const QByteArray kRealName = "Jackwell player";
+
+bool isNickRefusal(const QByteArray& command) {
+    return command == "433" || command == "436" || command == "437";
+}
+
+} // namespace
+
+IrcConnection::IrcConnection(Clock& clock, IrcConfig config, Handlers handlers)
+    : clock_(clock)
+    , config_(std::move(config))
+    , handlers_(std::move(handlers))
+    , nick_(config_.nick)
+    , offlineSinceMs_(clock.monotonicMs()) {
+    retryAlarm_ = clock_.createAlarm([this] { startAttempt(); });
+    attemptAlarm_ = clock_.createAlarm([this] {
+        lose(
+            QStringLiteral("no welcome from the server within %1 s").arg(kAttemptTimeoutMs / 1000));
+    });
+    idleAlarm_ = clock_.createAlarm([this] { idleExpired(); });
+}
+
+IrcConnection::~IrcConnection() {
+    closed_ = true;
+    retireSocket();
+}
+
+QByteArray IrcConnection::nickVariant(const QByteArray& base, int tries, int maxLength) {
+    if (tries <= 0)
+        return base.left(maxLength);
+    const QByteArray suffix = tries == 1 ? QByteArray("_") : QByteArray::number(tries - 1);
+    return base.left(std::max<qsizetype>(1, maxLength - suffix.size())) + suffix;
+}
+
+bool IrcConnection::openBlocking(QString* error) {
+    opening_ = true;
+    startAttempt();
+    const QDeadlineTimer deadline(kOpenBudgetMs);
+    for (int wait = 0;
+         wait < kMaxOpenWaits && socket_ && state_ != State::Registered && !deadline.hasExpired();
+         ++wait) {
+        QTcpSocket* socket = socket_;
+        const int left = int(std::max<qint64>(1, deadline.remainingTime()));
+        // The socket's signals (connected, readyRead, errors) run inside these waits.
+        if (state_ == State::Connecting)
+            socket->waitForConnected(left);
+        else if (state_ == State::Handshaking)
+            static_cast<QSslSocket*>(socket)->waitForEncrypted(left);
+        else
+            socket->waitForReadyRead(left);
+    }
+    opening_ = false;
+    if (state_ == State::Registered)
+        return true;
+    if (lastError_.isEmpty())
+        lastError_ =
+            QStringLiteral("no welcome from the server within %1 s").arg(kOpenBudgetMs / 1000);
+    *error = lastError_;
+    closed_ = true;
+    retireSocket();
+    state_ = State::Offline;
+    return false;
+}
+
+void IrcConnection::close() {
+    closed_ = true;
+    retryAlarm_->stop();
+    attemptAlarm_->stop();
+    idleAlarm_->stop();
+    if (socket_ && state_ != State::Offline && state_ != State::Connecting &&
+        state_ != State::Handshaking) {
+        // A polite goodbye, as far as it gets out without waiting.
+        socket_->disconnect(this);
+        socket_->write(ircLine("QUIT", {}, QByteArrayView("Jackwell closed")));
+        socket_->flush();
+        socket_->disconnectFromHost();
+    }
+    retireSocket();
+    state_ = State::Offline;
+}
+
+void IrcConnection::reconnectNow() {
+    if (closed_ || opening_ || state_ != State::Offline)
+        return;
+    if (lastAttemptAtMs_ >= 0 && clock_.monotonicMs() - lastAttemptAtMs_ < kShortestAttemptGapMs)
+        return;
+    retryAlarm_->stop();
+    startAttempt();
+}
+
+void IrcConnection::send(const QByteArray& line) {
+    if (socket_ && state_ != State::Offline && state_ != State::Connecting &&
+        state_ != State::Handshaking)
+        socket_->write(line);
+}
+
+void IrcConnection::startAttempt() {
+    retireSocket();
+    lastError_.clear();
+    state_ = State::Connecting;
+    lastAttemptAtMs_ = clock_.monotonicMs();
+    nickTries_ = 0;
+    nick_ = config_.nick;
+    reader_.clear();
+    QTcpSocket* socket = nullptr;
+    if (config_.tls) {
+        if (!QSslSocket::supportsSsl()) {
+            lose(QStringLiteral("TLS is not available on this system"));
+            return;
+        }
+        auto* ssl = new QSslSocket(this);
+        ssl->setPeerVerifyMode(QSslSocket::VerifyPeer);
+        connect(ssl, &QSslSocket::encrypted, this, [this] { sendRegistration(); });
+        socket = ssl;
+    } else {
+        socket = new QTcpSocket(this);
+    }
+    connect(socket, &QTcpSocket::connected, this, [this] {
+        if (config_.tls)
+            state_ = State::Handshaking;
+        else
+            sendRegistration();
+    });
+    connect(socket, &QTcpSocket::readyRead, this, [this] { readAvailable(); });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this] { lose(QStringLiteral("the server closed the connection")); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] {
+        if (socket == socket_)
+            lose(socket->errorString());
+    });
+    socket_ = socket;
+    if (!opening_)
+        attemptAlarm_->start(kAttemptTimeoutMs);
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket))
+        ssl->connectToHostEncrypted(config_.server, config_.port);
+    else
+        socket->connectToHost(config_.server, config_.port);
+}
+
+void IrcConnection::sendRegistration() {
+    state_ = State::Registering;
+    if (!config_.password.isEmpty())
+        send(ircLine("PASS", {}, QByteArrayView(config_.password)));
+    send(ircLine("NICK", {nick_}));
+    send(ircLine("USER", {kUserName, "0", "*"}, QByteArrayView(kRealName)));
+}
+
+void IrcConnection::readAvailable() {
+    const QPointer<QTcpSocket> socket = socket_;
+    if (isRegistered()) {
+        pingSent_ = false;
+        idleAlarm_->start(kIdleBeforePingMs);
+    }
+    while (socket && socket == socket_ && socket->bytesAvailable() > 0) {
+        const QByteArray chunk = socket->read(kReadChunkBytes);
+        if (chunk.isEmpty())
+            break;
+        for (const QByteArray& line : reader_.feed(chunk)) {
+            if (socket != socket_)
+                return; // the connection was given up while handling a line
+            if (const auto message = parseIrcLine(line))
+                handle(*message);
+        }
+    }
+}
+
+void IrcConnection::handle(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    if (command == "PING") {
+        send(ircLine("PONG", {}, QByteArrayView(message.last())));
+        return;
+    }
+    if (command == "PONG")
+        return;
+    if (command == "NICK" && sameNickname(nickOf(message.prefix), nick_) &&
+        isValidNickname(message.param(0), kLongestNickLength))
+        nick_ = message.param(0);
+    if (command == "005") {
+        for (const QByteArray& token : message.params) {
+            if (token.startsWith("NICKLEN=")) {
+                const int length = token.mid(8).toInt();
+                if (length > 0)
+                    nickLength_ = std::min(length, kLongestNickLength);
+            }
+        }
+    }
+    if (handlers_.message)
+        handlers_.message(message);
+    if (state_ == State::Registering) {
+        if (command == "001")
+            onRegistered(message);
+        else if (isNickRefusal(command))
+            tryNextNick();
+        else if (command == "432")
+            lose(QStringLiteral("the server refuses the nickname %1")
+                     .arg(QString::fromLatin1(nick_)));
+    }
+}
+
+void IrcConnection::tryNextNick() {
+    if (++nickTries_ > kMaxNickTries) {
+        lose(QStringLiteral("no free nickname after %1 tries").arg(kMaxNickTries));
+        return;
+    }
+    nick_ = nickVariant(config_.nick, nickTries_, nickLength_);
+    send(ircLine("NICK", {nick_}));
+}
+
+void IrcConnection::onRegistered(const IrcMessage& welcome) {
+    if (isValidNickname(welcome.param(0), kLongestNickLength))
+        nick_ = welcome.param(0);
+    state_ = State::Registered;
+    failures_ = 0;
+    offlineSinceMs_ = -1;
+    attemptAlarm_->stop();
+    pingSent_ = false;
+    idleAlarm_->start(kIdleBeforePingMs);
+    if (!config_.channel.isEmpty())
+        send(ircLine("JOIN", {config_.channel}));
+    if (handlers_.registered)
+        handlers_.registered();
+}
+
+void IrcConnection::idleExpired() {
+    if (!isRegistered())
+        return;
+    if (pingSent_) {
+        lose(QStringLiteral("the server stopped answering"));
+        return;
+    }
+    pingSent_ = true;
+    send(ircLine("PING", {}, QByteArrayView(kUserName)));
+    idleAlarm_->start(kPingAnswerMs);
+}
+
+void IrcConnection::lose(const QString& reason) {
+    if (state_ == State::Offline)
+        return;
+    const bool wasRegistered = isRegistered();
+    state_ = State::Offline;
+    lastError_ = reason;
+    attemptAlarm_->stop();
+    idleAlarm_->stop();
+    retireSocket();
+    if (offlineSinceMs_ < 0)
+        offlineSinceMs_ = clock_.monotonicMs();
+    if (opening_ || closed_)
+        return;
+    scheduleRetry();
+    if (wasRegistered && handlers_.lost)
+        handlers_.lost(reason);
+}
+
+// Detaches the socket from us and lets it go; it may be the one whose signal
+// is running, so it is deleted from the event loop.
+void IrcConnection::retireSocket() {
+    if (!socket_)
+        return;
+    QTcpSocket* socket = socket_;
+    socket_ = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void IrcConnection::scheduleRetry() {
+    const int delay = std::min(kLongestRetryMs, kFirstRetryMs << std::min(failures_, 5));
+    ++failures_;
+    retryAlarm_->start(delay);
+}
+
+} // namespace jackwell

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "irc/irc_config.h"
+#include "irc/irc_line_reader.h"
+#include "irc/irc_message.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class QTcpSocket;
+
+namespace jackwell {
+
+class Alarm;
+class Clock;
+
+// One IRC connection that keeps itself alive: it connects (plain or TLS),
+// registers (PASS, NICK, USER; a taken nickname gets nick_, then nick1,
+// nick2...), joins the configured channel, answers PING, and when the
+// connection is lost connects again after pauses that grow from kFirstRetryMs
+// to kLongestRetryMs. Everything runs on the event loop of the thread that
+// owns it; only openBlocking() waits on the socket itself.
+class IrcConnection : public QObject {
+public:
+    enum class State { Offline, Connecting, Handshaking, Registering, Registered };
+
+    struct Handlers {
+        // Every received message except PING and PONG, in order.
+        std::function<void(const IrcMessage&)> message;
+        // Registration completed (the welcome reply arrived).
+        std::function<void()> registered;
+        // A registered connection was lost; reconnecting has been scheduled.
+        std::function<void(const QString& reason)> lost;
+    };
+
+    static constexpr int kOpenBudgetMs = 5000;
+    static constexpr int kAttemptTimeoutMs = 10000;
+    static constexpr int kFirstRetryMs = 1000;
+    static constexpr int kLongestRetryMs = 30000;
+    // registerApp may bring an attempt forward, but not more often than this.
+    static constexpr int kShortestAttemptGapMs = 1000;
+    static constexpr int kIdleBeforePingMs = 120000;
+    static constexpr int kPingAnswerMs = 60000;
+    static constexpr int kMaxNickTries = 10;
+    static inline const QByteArray kUserName = "jackwell";
+
+    IrcConnection(Clock& clock, IrcConfig config, Handlers handlers);
+    ~IrcConnection() override;
+
+    // Connects and registers, waiting on the socket for at most kOpenBudgetMs
+    // (before the program's windows are shown). On failure says why in `error`.
+    bool openBlocking(QString* error);
+    // Says goodbye (QUIT) and closes for good: no more reconnecting.
+    void close();
+    // Connects now if offline, unless an attempt began less than
+    // kShortestAttemptGapMs ago; the scheduled attempts go on either way.
+    void reconnectNow();
+    // Writes a finished line (see ircLine) if the socket is connected.
+    void send(const QByteArray& line);
+
+    State state() const { return state_; }
+    bool isRegistered() const { return state_ == State::Registered; }
+    // Our nickname as the server knows it.
+    const QByteArray& nick() const { return nick_; }
+    // The server's nickname limit, from its 005 reply (30 until then).
+    int nickLength() const { return nickLength_; }
+    // Since when no registered connection exists (monotonic ms), -1 while registered.
+    qint64 offlineSinceMs() const { return offlineSinceMs_; }
+    const IrcConfig& config() const { return config_; }
+
+    // The nickname tried after `tries` refusals: nick, nick_, nick1, nick2...
+    static QByteArray nickVariant(const QByteArray& base, int tries, int maxLength);
+
+private:
+    void startAttempt();
+    void sendRegistration();
+    void readAvailable();
+    void handle(const IrcMessage& message);
+    void tryNextNick();
+    void onRegistered(const IrcMessage& welcome);
+    void lose(const QString& reason);
+    void retireSocket();
+    void scheduleRetry();
+    void idleExpired();
+
+    Clock& clock_;
+    IrcConfig config_;
+    Handlers handlers_;
+    QPointer<QTcpSocket> socket_;
+    IrcLineReader reader_;
+    State state_ = State::Offline;
+    QByteArray nick_;
+    int nickTries_ = 0;
+    int nickLength_ = kIrcDefaultNickLength;
+    int failures_ = 0;
+    qint64 lastAttemptAtMs_ = -1;
+    qint64 offlineSinceMs_ = 0;
+    bool opening_ = false;
+    bool closed_ = false;
+    bool pingSent_ = false;
+    QString lastError_;
+    std::unique_ptr<Alarm> retryAlarm_;
+    std::unique_ptr<Alarm> attemptAlarm_;
+    std::unique_ptr<Alarm> idleAlarm_;
+};
+
+} // namespace jackwell

@@ -1,0 +1,98 @@
+#include "keeper/keeper_send_queue.h"
+
+#include "clock/clock.h"
+
+#include <algorithm>
+
+namespace jackwell::keeper {
+
+KeeperSendQueue::KeeperSendQueue(Clock& clock, Writer write)
+    : clock_(clock)
+    , write_(std::move(write)) {
+    alarm_ = clock_.createAlarm([this] { flush(); });
+}
+
+KeeperSendQueue::~KeeperSendQueue() = default;
+
+bool KeeperSendQueue::push(const QString& lane, QByteArray line, Written written, bool droppable) {
+    std::deque<Item>& items = lanes_[lane];
+    if (droppable && qsizetype(items.size()) >= kLaneLimit)
+        return false;
+    if (items.empty())
+        turns_.push_back(lane);
+    items.push_back(Item{std::move(line), std::move(written)});
+    ++waiting_;
+    flush();
+    return true;
+}
+
+void KeeperSendQueue::setOpen(bool open) {
+    open_ = open;
+    if (open)
+        flush();
+    else
+        alarm_->stop();
+}
+
+void KeeperSendQueue::setPace(Pace pace) {
+    pace_.lines = std::max(1, pace.lines);
+    pace_.windowMs = std::max(1, pace.windowMs);
+    alarm_->stop();
+    flush();
+}
+
+void KeeperSendQueue::noteSentElsewhere(int lines) {
+    const qint64 now = clock_.monotonicMs();
+    for (int i = 0; i < lines; ++i)
+        sentAt_.push_back(now);
+}
+
+qsizetype KeeperSendQueue::waitingIn(const QString& lane) const {
+    const auto found = lanes_.constFind(lane);
+    return found == lanes_.cend() ? 0 : qsizetype(found->size());
+}
+
+void KeeperSendQueue::clear() {
+    lanes_.clear();
+    turns_.clear();
+    waiting_ = 0;
+    alarm_->stop();
+}
+
+void KeeperSendQueue::forgetOldSends(qint64 now) {
+    while (!sentAt_.empty() && now - sentAt_.front() >= pace_.windowMs)
+        sentAt_.pop_front();
+}
+
+void KeeperSendQueue::flush() {
+    // A writer or a `written` callback may push more lines: they join the loop below.
+    if (flushing_)
+        return;
+    flushing_ = true;
+    while (open_ && !turns_.empty()) {
+        const qint64 now = clock_.monotonicMs();
+        forgetOldSends(now);
+        if (qsizetype(sentAt_.size()) >= pace_.lines) {
+            if (!alarm_->isActive())
+                alarm_->start(int(std::max<qint64>(1, sentAt_.front() + pace_.windowMs - now)));
+            break;
+        }
+        const QString lane = turns_.front();
+        turns_.pop_front();
+        auto found = lanes_.find(lane);
+        Item item = std::move(found->front());
+        found->pop_front();
+        if (found->empty())
+            lanes_.erase(found);
+        else
+            turns_.push_back(lane);
+        --waiting_;
+        sentAt_.push_back(now);
+        write_(item.line);
+        if (item.written)
+            item.written();
+    }
+    flushing_ = false;
+}
+
+} // namespace jackwell::keeper

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace jackwell {
+
+class Alarm;
+class Clock;
+
+namespace keeper {
+
+// The machinekeeper's outgoing lines, paced so that the server never has cause to hold them
+// back, and shared fairly: every recipient (a player, the channel, the robot's own business)
+// has a lane, and the lanes take turns one line at a time, so a player who sends a hundred
+// messages delays the others by no more than one line per turn. Within a lane, lines keep
+// their order.
+//
+// Pace: at most `lines` lines in any `windowMs` milliseconds. While closed (no connection
+// that may speak) everything waits.
+class KeeperSendQueue {
+public:
+    struct Pace {
+        int lines = 3;
+        int windowMs = 1100;
+    };
+    // Lines a lane may hold back; further lines that may be dropped are dropped.
+    static constexpr qsizetype kLaneLimit = 24;
+
+    using Writer = std::function<void(const QByteArray& line)>;
+    using Written = std::function<void()>;
+
+    KeeperSendQueue(Clock& clock, Writer write);
+    ~KeeperSendQueue();
+
+    // Queues `line` at the end of `lane`. `written` runs right after the line was handed to the
+    // writer. A line that may not be dropped is queued even in a full lane; false when the line
+    // was dropped.
+    bool push(const QString& lane, QByteArray line, Written written = {}, bool droppable = true);
+
+    void setOpen(bool open);
+    bool isOpen() const { return open_; }
+    void setPace(Pace pace);
+    Pace pace() const { return pace_; }
+    // Counts lines sent past the queue (registration, a JOIN) against the pace, as sent now.
+    void noteSentElsewhere(int lines);
+
+    qsizetype waitingLines() const { return waiting_; }
+    qsizetype waitingIn(const QString& lane) const;
+    // Drops everything waiting.
+    void clear();
+
+private:
+    struct Item {
+        QByteArray line;
+        Written written;
+    };
+
+    void flush();
+    void forgetOldSends(qint64 now);
+
+    Clock& clock_;
+    Writer write_;
+    std::unique_ptr<Alarm> alarm_;
+    QHash<QString, std::deque<Item>> lanes_;
+    std::deque<QString> turns_; // lanes with lines, in the order of their next turn
+    std::deque<qint64> sentAt_; // when the lines inside the window went out
+    qsizetype waiting_ = 0;
+    Pace pace_;
+    bool open_ = false;
+    bool flushing_ = false;
+};
+
+} // namespace keeper
+} // namespace jackwell

@@ -1,0 +1,606 @@
+#include "keeper/sqlite_books.h"
+
+#include <QAtomicInteger>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+#include <map>
+
+namespace jackwell::keeper {
+
+namespace {
+
+// "JKBK": marks a file as this program's books.
+constexpr qint64 kApplicationId = 0x4A4B424B;
+constexpr int kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 5000;
+
+const char* const kSchema[] = {
+    "CREATE TABLE players ("
+    " name TEXT PRIMARY KEY NOT NULL,"
+    " credits INTEGER NOT NULL,"
+    " pending TEXT," // the first draw waiting for holds, as \"07,12,14\"
+    " games_played INTEGER NOT NULL,"
+    " tokens_won INTEGER NOT NULL,"
+    " free_credits INTEGER NOT NULL,"
+    " delivered_game INTEGER NOT NULL DEFAULT 0)",
+    "CREATE TABLE games ("
+    " player TEXT NOT NULL,"
+    " game INTEGER NOT NULL,"
+    " first_draw TEXT NOT NULL,"
+    " holds TEXT NOT NULL,"
+    " final_draw TEXT NOT NULL,"
+    " credits_before INTEGER NOT NULL,"
+    " cost INTEGER NOT NULL,"
+    " tokens_won INTEGER NOT NULL,"
+    " credits_after INTEGER NOT NULL,"
+    " PRIMARY KEY (player, game)) WITHOUT ROWID",
+    // Free credits given after the player's `after_game`-th game (0: before the first).
+    "CREATE TABLE grants ("
+    " player TEXT NOT NULL,"
+    " after_game INTEGER NOT NULL,"
+    " credits INTEGER NOT NULL)",
+    "CREATE INDEX grants_by_player ON grants (player, after_game)",
+};
+
+QString encodeCodes(const machine::ReelCodes& codes) {
+    QStringList parts;
+    for (int code : codes)
+        parts << QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
+    return parts.join(u',');
+}
+
+std::optional<machine::ReelCodes> decodeCodes(const QString& text) {
+    const QStringList parts = text.split(u',');
+    if (parts.size() != machine::kReelCount)
+        return std::nullopt;
+    machine::ReelCodes codes{};
+    for (int reel = 0; reel < machine::kReelCount; ++reel) {
+        bool ok = false;
+        codes[reel] = parts[reel].toInt(&ok);
+        if (!ok || !machine::isSymbol(codes[reel]))
+            return std::nullopt;
+    }
+    return codes;
+}
+
+QString encodeHolds(const machine::HoldMask& holds) {
+    QStringList parts;
+    for (bool held : holds)
+        parts << (held ? QStringLiteral("1") : QStringLiteral("0"));
+    return parts.join(u',');
+}
+
+std::optional<machine::HoldMask> decodeHolds(const QString& text) {
+    const QStringList parts = text.split(u',');
+    if (parts.size() != machine::kReelCount)
+        return std::nullopt;
+    machine::HoldMask holds{};
+    for (int reel = 0; reel < machine::kReelCount; ++reel) {
+        if (parts[reel] != u"0" && parts[reel] != u"1")
+            return std::nullopt;
+        holds[reel] = parts[reel] == u"1";
+    }
+    return holds;
+}
+
+QVariant pendingValue(const machine::PlayerRecord& record) {
+    return record.pendingFirstDraw ? QVariant(encodeCodes(*record.pendingFirstDraw))
+                                   : QVariant(QMetaType(QMetaType::QString));
+}
+
+QString nextConnectionName() {
+    static QAtomicInteger<int> counter;
+    return QStringLiteral("jackwell-books-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+// Runs a statement without bound values.
+bool run(QSqlDatabase& db, const QString& statement, QString* error) {
+    QSqlQuery query(db);
+    if (query.exec(statement))
+        return true;
+    *error = query.lastError().text();
+    return false;
+}
+
+// One stored row of a player, read inside the caller's transaction. `found` false: no row.
+struct StoredPlayer {
+    bool found = false;
+    machine::PlayerRecord record;
+    qint64 deliveredGame = 0;
+};
+
+std::optional<StoredPlayer> readPlayer(QSqlDatabase& db, const QString& player, QString* error) {
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT credits, pending, games_played, tokens_won, free_credits,"
+                                 " delivered_game FROM players WHERE name = ?"));
+    query.addBindValue(player);
+    if (!query.exec()) {
+        *error = query.lastError().text();
+        return std::nullopt;
+    }
+    StoredPlayer stored;
+    if (!query.next())
+        return stored;
+    stored.found = true;
+    machine::PlayerRecord& record = stored.record;
+    record.credits = query.value(0).toLongLong();
+    if (!query.value(1).isNull()) {
+        record.pendingFirstDraw = decodeCodes(query.value(1).toString());
+        if (!record.pendingFirstDraw) {
+            *error = QStringLiteral("the waiting draw of a player is damaged");
+            return std::nullopt;
+        }
+    }
+    record.gamesPlayed = query.value(2).toLongLong();
+    record.tokensWon = query.value(3).toLongLong();
+    record.freeCreditsGranted = query.value(4).toLongLong();
+    stored.deliveredGame = query.value(5).toLongLong();
+    return stored;
+}
+
+bool writePlayer(QSqlDatabase& db, const QString& player, const machine::PlayerRecord& record,
+                 QString* error) {
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO players (name, credits, pending, games_played, tokens_won, free_credits)"
+        " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET credits = excluded.credits,"
+        " pending = excluded.pending, games_played = excluded.games_played,"
+        " tokens_won = excluded.tokens_won, free_credits = excluded.free_credits"));
+    query.addBindValue(player);
+    query.addBindValue(record.credits);
+    query.addBindValue(pendingValue(record));
+    query.addBindValue(record.gamesPlayed);
+    query.addBindValue(record.tokensWon);
+    query.addBindValue(record.freeCreditsGranted);
+    if (query.exec())
+        return true;
+    *error = query.lastError().text();
+    return false;
+}
+
+// A save may only grant free credits (credits and free credits grow alike) and change the
+// waiting draw; games and tokens change through booked games alone.
+bool isBalancedSave(const StoredPlayer& stored, const machine::PlayerRecord& record) {
+    const machine::PlayerRecord& old = stored.record;
+    const qint64 granted = record.freeCreditsGranted - old.freeCreditsGranted;
+    return record.gamesPlayed == old.gamesPlayed && record.tokensWon == old.tokensWon &&
+           granted >= 0 && record.credits - old.credits == granted;
+}
+
+// The game booked must be the one that was waiting, played from the credits the player had,
+// and the record after it must hold exactly its result.
+bool isNextGame(const StoredPlayer& stored, const machine::GameOutcome& outcome,
+                const machine::PlayerRecord& after) {
+    const machine::PlayerRecord& old = stored.record;
+    return stored.found && old.pendingFirstDraw == outcome.firstDraw &&
+           outcome.creditsBefore == old.credits && outcome.cost >= 0 && outcome.tokensWon >= 0 &&
+           outcome.tokensWon % machine::kTokensPerCredit == 0 &&
+           outcome.creditsAfter == outcome.creditsBefore - outcome.cost +
+                                       outcome.tokensWon / machine::kTokensPerCredit &&
+           after.credits == outcome.creditsAfter && after.gamesPlayed == old.gamesPlayed + 1 &&
+           after.tokensWon == old.tokensWon + outcome.tokensWon &&
+           after.freeCreditsGranted == old.freeCreditsGranted;
+}
+
+} // namespace
+
+std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error) {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        *error = QStringLiteral("Qt's SQLite driver is missing (Debian: libqt6sql6-sqlite)");
+        return nullptr;
+    }
+    std::unique_ptr<SqliteBooks> books(new SqliteBooks(
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nextConnectionName())));
+    books->db_.setDatabaseName(path);
+    if (!books->db_.open()) {
+        *error = QStringLiteral("%1: %2").arg(path, books->db_.lastError().text());
+        return nullptr;
+    }
+    QString why;
+    if (!books->prepareSchema(&why)) {
+        *error = QStringLiteral("%1: %2").arg(path, why);
+        return nullptr;
+    }
+    return books;
+}
+
+SqliteBooks::SqliteBooks(QSqlDatabase db)
+    : db_(std::move(db)) {}
+
+SqliteBooks::~SqliteBooks() {
+    const QString name = db_.connectionName();
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name);
+}
+
+bool SqliteBooks::prepareSchema(QString* error) {
+    QSqlQuery query(db_);
+    // The first statement reads the file: a file that is not a database fails here.
+    if (!query.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMs)) ||
+        !query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    if (query.value(0).toString().compare(u"wal", Qt::CaseInsensitive) != 0) {
+        *error = QStringLiteral("the file cannot be put into WAL mode");
+        return false;
+    }
+    if (!run(db_, QStringLiteral("PRAGMA synchronous = FULL"), error))
+        return false;
+
+    if (!query.exec(QStringLiteral("PRAGMA application_id")) || !query.next()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    const qint64 applicationId = query.value(0).toLongLong();
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    const qint64 objects = query.value(0).toLongLong();
+    query.finish();
+
+    if (applicationId == 0 && objects == 0) {
+        if (!begin()) {
+            *error = lastError_;
+            return false;
+        }
+        for (const char* statement : kSchema) {
+            if (!run(db_, QString::fromLatin1(statement), error)) {
+                rollback();
+                return false;
+            }
+        }
+        if (!run(db_, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), error) ||
+            !run(db_, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
+            rollback();
+            return false;
+        }
+        if (!commit()) {
+            *error = lastError_;
+            return false;
+        }
+        return true;
+    }
+    if (applicationId != kApplicationId) {
+        *error = QStringLiteral("the file holds something other than the machinekeeper's books");
+        return false;
+    }
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    if (query.value(0).toInt() != kSchemaVersion) {
+        *error = QStringLiteral("the books have layout %1; this program reads layout %2")
+                     .arg(query.value(0).toInt())
+                     .arg(kSchemaVersion);
+        return false;
+    }
+    return true;
+}
+
+bool SqliteBooks::begin() {
+    QString error;
+    // Inside a batch each change is a savepoint of the batch's transaction. Otherwise IMMEDIATE
+    // takes the write lock at once, so what is read inside stays true until COMMIT.
+    if (run(db_, batch_ ? QStringLiteral("SAVEPOINT change") : QStringLiteral("BEGIN IMMEDIATE"),
+            &error))
+        return true;
+    return fail(error);
+}
+
+bool SqliteBooks::commit() {
+    QString error;
+    if (run(db_, batch_ ? QStringLiteral("RELEASE change") : QStringLiteral("COMMIT"), &error))
+        return true;
+    rollback();
+    return fail(error);
+}
+
+void SqliteBooks::rollback() {
+    QString ignored;
+    if (batch_) {
+        run(db_, QStringLiteral("ROLLBACK TO change"), &ignored);
+        run(db_, QStringLiteral("RELEASE change"), &ignored);
+    } else {
+        run(db_, QStringLiteral("ROLLBACK"), &ignored);
+    }
+}
+
+bool SqliteBooks::beginBatch() {
+    if (batch_)
+        return true;
+    if (!begin())
+        return false;
+    batch_ = true;
+    return true;
+}
+
+bool SqliteBooks::commitBatch() {
+    if (!batch_)
+        return true;
+    batch_ = false;
+    return commit();
+}
+
+void SqliteBooks::rollbackBatch() {
+    if (!batch_)
+        return;
+    batch_ = false;
+    rollback();
+}
+
+bool SqliteBooks::fail(const QString& what) {
+    lastError_ = what;
+    return false;
+}
+
+std::optional<machine::PlayerRecord> SqliteBooks::load(const QString& player) {
+    QString error;
+    const std::optional<StoredPlayer> stored = readPlayer(db_, player, &error);
+    if (!stored) {
+        fail(error);
+        return std::nullopt;
+    }
+    return stored->record; // a player never seen has a fresh record
+}
+
+bool SqliteBooks::save(const QString& player, const machine::PlayerRecord& record) {
+    if (!begin())
+        return false;
+    QString error;
+    const std::optional<StoredPlayer> stored = readPlayer(db_, player, &error);
+    if (!stored) {
+        rollback();
+        return fail(error);
+    }
+    if (!isBalancedSave(*stored, record)) {
+        rollback();
+        return fail(QStringLiteral("refused a change of %1 that would unbalance the books")
+                        .arg(player.left(64)));
+    }
+    const qint64 granted = record.freeCreditsGranted - stored->record.freeCreditsGranted;
+    bool written = writePlayer(db_, player, record, &error);
+    if (written && granted > 0) {
+        QSqlQuery query(db_);
+        query.prepare(
+            QStringLiteral("INSERT INTO grants (player, after_game, credits) VALUES (?, ?, ?)"));
+        query.addBindValue(player);
+        query.addBindValue(record.gamesPlayed);
+        query.addBindValue(granted);
+        written = query.exec();
+        if (!written)
+            error = query.lastError().text();
+    }
+    if (!written) {
+        rollback();
+        return fail(error);
+    }
+    return commit();
+}
+
+bool SqliteBooks::commitGame(const QString& player, const machine::GameOutcome& outcome,
+                             const machine::PlayerRecord& after) {
+    if (!begin())
+        return false;
+    QString error;
+    const std::optional<StoredPlayer> stored = readPlayer(db_, player, &error);
+    if (!stored) {
+        rollback();
+        return fail(error);
+    }
+    if (!isNextGame(*stored, outcome, after)) {
+        rollback();
+        return fail(QStringLiteral("refused a game of %1 that is not the one waiting")
+                        .arg(player.left(64)));
+    }
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral(
+        "INSERT INTO games (player, game, first_draw, holds, final_draw, credits_before, cost,"
+        " tokens_won, credits_after) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    query.addBindValue(player);
+    query.addBindValue(after.gamesPlayed);
+    query.addBindValue(encodeCodes(outcome.firstDraw));
+    query.addBindValue(encodeHolds(outcome.holds));
+    query.addBindValue(encodeCodes(outcome.finalDraw));
+    query.addBindValue(outcome.creditsBefore);
+    query.addBindValue(outcome.cost);
+    query.addBindValue(outcome.tokensWon);
+    query.addBindValue(outcome.creditsAfter);
+    if (!query.exec() || !writePlayer(db_, player, after, &error)) {
+        if (error.isEmpty())
+            error = query.lastError().text();
+        rollback();
+        return fail(error);
+    }
+    return commit();
+}
+
+std::optional<Delivery> SqliteBooks::delivery(const QString& player) {
+    QString error;
+    const std::optional<StoredPlayer> stored = readPlayer(db_, player, &error);
+    if (!stored) {
+        fail(error);
+        return std::nullopt;
+    }
+    Delivery delivery;
+    delivery.lastGame = stored->record.gamesPlayed;
+    delivery.deliveredGame = stored->deliveredGame;
+    if (delivery.lastGame == 0)
+        return delivery;
+
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT first_draw, holds, final_draw, credits_before, cost,"
+                                 " tokens_won, credits_after FROM games WHERE player = ? AND"
+                                 " game = ?"));
+    query.addBindValue(player);
+    query.addBindValue(delivery.lastGame);
+    if (!query.exec() || !query.next()) {
+        fail(query.lastError().isValid() ? query.lastError().text()
+                                         : QStringLiteral("a booked game is missing"));
+        return std::nullopt;
+    }
+    const auto first = decodeCodes(query.value(0).toString());
+    const auto holds = decodeHolds(query.value(1).toString());
+    const auto final = decodeCodes(query.value(2).toString());
+    if (!first || !holds || !final) {
+        fail(QStringLiteral("a booked game is damaged"));
+        return std::nullopt;
+    }
+    machine::GameOutcome outcome;
+    outcome.firstDraw = *first;
+    outcome.holds = *holds;
+    outcome.finalDraw = *final;
+    outcome.creditsBefore = query.value(3).toLongLong();
+    outcome.cost = query.value(4).toLongLong();
+    outcome.tokensWon = query.value(5).toLongLong();
+    outcome.creditsAfter = query.value(6).toLongLong();
+    delivery.lastOutcome = outcome;
+    return delivery;
+}
+
+bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& marks) {
+    if (marks.empty())
+        return true;
+    QString error;
+    // Inside a batch the marks become durable with it.
+    if (!batch_ && !run(db_, QStringLiteral("PRAGMA synchronous = NORMAL"), &error))
+        return fail(error);
+    bool done = begin();
+    if (done) {
+        QSqlQuery query(db_);
+        query.prepare(QStringLiteral("UPDATE players SET delivered_game = max(delivered_game, ?)"
+                                     " WHERE name = ?"));
+        for (const auto& [player, game] : marks) {
+            query.addBindValue(game);
+            query.addBindValue(player);
+            if (!query.exec()) {
+                done = fail(query.lastError().text());
+                break;
+            }
+        }
+        query.finish();
+        if (done)
+            done = commit();
+        else
+            rollback();
+    }
+    if (!batch_ && !run(db_, QStringLiteral("PRAGMA synchronous = FULL"), &error))
+        return fail(error);
+    return done;
+}
+
+BooksAudit SqliteBooks::audit() {
+    BooksAudit audit;
+    struct Step {
+        qint64 game;
+        qint64 creditsBefore, cost, tokens, creditsAfter;
+    };
+    // Sorted maps keep the report in a stable order.
+    std::map<QString, std::vector<Step>> games;
+    std::map<QString, std::map<qint64, qint64>> grants; // after game -> credits
+
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT player, game, credits_before, cost, tokens_won,"
+                                   " credits_after FROM games ORDER BY player, game"))) {
+        audit.faults << QStringLiteral("cannot read the games: %1").arg(query.lastError().text());
+        return audit;
+    }
+    while (query.next()) {
+        games[query.value(0).toString()].push_back(
+            {query.value(1).toLongLong(), query.value(2).toLongLong(), query.value(3).toLongLong(),
+             query.value(4).toLongLong(), query.value(5).toLongLong()});
+        ++audit.games;
+    }
+    if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM grants"))) {
+        audit.faults << QStringLiteral("cannot read the grants: %1").arg(query.lastError().text());
+        return audit;
+    }
+    while (query.next())
+        grants[query.value(0).toString()][query.value(1).toLongLong()] +=
+            query.value(2).toLongLong();
+
+    if (!query.exec(QStringLiteral("SELECT name, credits, games_played, tokens_won, free_credits"
+                                   " FROM players ORDER BY name"))) {
+        audit.faults << QStringLiteral("cannot read the players: %1").arg(query.lastError().text());
+        return audit;
+    }
+    QHash<QString, bool> known;
+    while (query.next()) {
+        const QString player = query.value(0).toString();
+        const qint64 credits = query.value(1).toLongLong();
+        const qint64 gamesPlayed = query.value(2).toLongLong();
+        const qint64 tokensWon = query.value(3).toLongLong();
+        const qint64 freeCredits = query.value(4).toLongLong();
+        known.insert(player, true);
+        ++audit.players;
+        const QString who = player.left(64);
+        const std::vector<Step>& steps = games[player];
+        const std::map<qint64, qint64>& given = grants[player];
+
+        qint64 running = 0, granted = 0, cost = 0, tokens = 0;
+        auto grantAfter = [&](qint64 game) {
+            const auto found = given.find(game);
+            if (found != given.end()) {
+                running += found->second;
+                granted += found->second;
+            }
+        };
+        grantAfter(0);
+        for (qsizetype i = 0; i < qsizetype(steps.size()); ++i) {
+            const Step& step = steps[i];
+            if (step.game != i + 1) {
+                audit.faults << QStringLiteral("%1: game %2 is booked where game %3 belongs")
+                                    .arg(who)
+                                    .arg(step.game)
+                                    .arg(i + 1);
+                break;
+            }
+            if (step.creditsBefore != running ||
+                step.creditsAfter !=
+                    step.creditsBefore - step.cost + step.tokens / machine::kTokensPerCredit) {
+                audit.faults << QStringLiteral("%1: game %2 does not follow from the credits "
+                                               "before it")
+                                    .arg(who)
+                                    .arg(step.game);
+                break;
+            }
+            running = step.creditsAfter;
+            cost += step.cost;
+            tokens += step.tokens;
+            grantAfter(step.game);
+        }
+        if (qint64(steps.size()) != gamesPlayed || tokens != tokensWon)
+            audit.faults << QStringLiteral("%1: %2 games and %3 tokens booked, %4 and %5 counted")
+                                .arg(who)
+                                .arg(steps.size())
+                                .arg(tokens)
+                                .arg(gamesPlayed)
+                                .arg(tokensWon);
+        if (granted != freeCredits)
+            audit.faults << QStringLiteral("%1: %2 free credits granted, %3 counted")
+                                .arg(who)
+                                .arg(granted)
+                                .arg(freeCredits);
+        if (credits != freeCredits - cost + tokens / machine::kTokensPerCredit ||
+            credits != running)
+            audit.faults << QStringLiteral("%1: credits %2, the ledger gives %3")
+                                .arg(who)
+                                .arg(credits)
+                                .arg(freeCredits - cost + tokens / machine::kTokensPerCredit);
+    }
+    for (const auto& [player, steps] : games) {
+        if (!steps.empty() && !known.contains(player))
+            audit.faults << QStringLiteral("%1: games booked for a player without a record")
+                                .arg(player.left(64));
+    }
+    return audit;
+}
+
+} // namespace jackwell::keeper

@@ -1,0 +1,66 @@
+#include "machine/messages.h"
+
+#include "machine/texts.h"
+
+#include <QStringList>
+
+namespace jackwell::machine {
+
+namespace {
+
+QString twoDigits(int code) {
+    return QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString announcementLine(const QString& keeperName) {
+    return QString(kAnnouncement).arg(keeperName);
+}
+
+QString freeGameOfferLine(qint64 credits) {
+    return QString(kFreeGameOffer).arg(credits);
+}
+
+QString payoutTableLine() {
+    QStringList amounts;
+    for (const PayRow& row : kPayTable)
+        amounts << QString::number(row.tokens);
+    return kPayoutsHead + amounts.join(QLatin1Char(':'));
+}
+
+QString firstDrawLine(const ReelCodes& codes) {
+    Q_ASSERT(isSymbol(codes[0]) && isSymbol(codes[1]) && isSymbol(codes[2]));
+    return QString(kFirstDraw).arg(twoDigits(codes[0]), twoDigits(codes[1]), twoDigits(codes[2]));
+}
+
+QString finalDrawLine(const ReelCodes& codes, qint64 credits) {
+    Q_ASSERT(isSymbol(codes[0]) && isSymbol(codes[1]) && isSymbol(codes[2]));
+    Q_ASSERT(credits >= 0 && credits <= kMaxShownCredits);
+    return QString(kFinalDraw)
+        .arg(twoDigits(codes[0]), twoDigits(codes[1]), twoDigits(codes[2]),
+             QString::number(credits));
+}
+
+std::optional<HoldMask> parseHolds(const QString& text) {
+    // Exactly: prefix, digit, comma, digit, comma, digit.
+    if (text.size() != kHoldPrefix.size() + 5 || !text.startsWith(kHoldPrefix))
+        return std::nullopt;
+    const QStringView digits = QStringView(text).mid(kHoldPrefix.size());
+    if (digits[1] != QLatin1Char(',') || digits[3] != QLatin1Char(','))
+        return std::nullopt;
+    HoldMask holds{};
+    for (int reel = 0; reel < kReelCount; ++reel) {
+        const QChar digit = digits[2 * reel];
+        if (digit != QLatin1Char('0') && digit != QLatin1Char('1'))
+            return std::nullopt;
+        holds[reel] = digit == QLatin1Char('1');
+    }
+    return holds;
+}
+
+bool looksLikeHolds(const QString& text) {
+    return text.trimmed().startsWith(kHoldPrefix.trimmed(), Qt::CaseInsensitive);
+}
+
+} // namespace jackwell::machine

@@ -1,0 +1,245 @@
+// The IRC backend against a real server (ngircd on loopback): registration,
+// messages both ways, long messages, pacing, unreachable servers, TLS and a
+// long outage; and against a scripted server: a taken nickname, PING and
+// garbage. A server restart in the middle of a game is in irc_game_test.
+
+#include "chat/irc_backend.h"
+#include "clock/real_clock.h"
+#include "clock/virtual_clock.h"
+#include "irc/irc_connection.h"
+#include "support/irc_test_peer.h"
+#include "support/ngircd_server.h"
+#include "support/qt_printers.h"
+#include "support/wait_until.h"
+
+#include <QHostAddress>
+#include <QSslConfiguration>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+using testing::IrcTestPeer;
+using testing::NgircdServer;
+using testing::waitUntil;
+
+constexpr int kWaitMs = 5000;
+
+class IrcBackendTest : public ::testing::Test {
+protected:
+    explicit IrcBackendTest(NgircdServer::Options options = {})
+        : server(options) {}
+
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        config.server = NgircdServer::kHost;
+        config.port = server.port();
+        config.nick = "Player";
+        config.channel = "#casino";
+    }
+
+    std::unique_ptr<IrcBackend> openBackend(Clock& clock) {
+        auto backend = std::make_unique<IrcBackend>(clock, config);
+        EXPECT_TRUE(backend->open("Jackwell", {})) << server.output().toStdString();
+        return backend;
+    }
+
+    static bool logHas(IrcBackend& backend, const QByteArray& line) {
+        return backend.log().lines().replace("\r\n", "\n").split('\n').contains(line);
+    }
+
+    static std::optional<QByteArray> send(IrcBackend& backend, const QByteArray& to,
+                                          const QByteArray& text) {
+        return backend.communicate("Jackwell", 2, to, text);
+    }
+
+    NgircdServer server;
+    RealClock clock;
+    IrcConfig config;
+};
+
+TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
+    IrcTestPeer keeper("Keeper");
+    ASSERT_TRUE(keeper.connectTo(server.port()));
+    ASSERT_TRUE(keeper.join("#casino"));
+    auto backend = openBackend(clock);
+    EXPECT_TRUE(logHas(*backend, "<system>: Connected to 127.0.0.1:" +
+                                     QByteArray::number(server.port()) + " as Player"));
+    ASSERT_TRUE(keeper.waitFor(
+        [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Player"; },
+        kWaitMs));
+
+    keeper.privmsg("Player", "Hello \xe2\x98\x83");
+    keeper.privmsg("#casino", "Your machinekeeper is Keeper");
+    EXPECT_TRUE(waitUntil([&] { return logHas(*backend, "Keeper: Your machinekeeper is Keeper"); },
+                          kWaitMs));
+    EXPECT_TRUE(logHas(*backend, "ESP from Keeper: Hello \xe2\x98\x83"));
+
+    EXPECT_EQ(send(*backend, "Keeper", "Register me!"), QByteArray("0"));
+    EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
+    EXPECT_TRUE(keeper.waitForPrivmsg("Player", "Register me!", kWaitMs));
+
+    // The server's later refusal shows up as a system line.
+    EXPECT_EQ(send(*backend, "nosuchguy", "anyone?"), QByteArray("0"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
+        kWaitMs));
+    EXPECT_TRUE(backend->deliveredText().endsWith(QByteArray("    ") + '\0'));
+}
+
+TEST_F(IrcBackendTest, aLongMessageGoesOutInPiecesThatFitTheLineLimit) {
+    IrcTestPeer keeper("Keeper");
+    ASSERT_TRUE(keeper.connectTo(server.port()));
+    auto backend = openBackend(clock);
+    const QByteArray text =
+        QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
+    ASSERT_GT(text.size(), 1500);
+    EXPECT_EQ(send(*backend, "Keeper", text), QByteArray("0"));
+    EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player").join() == text; }, kWaitMs))
+        << keeper.rawLines().join("\n").toStdString();
+    EXPECT_GE(keeper.privmsgsFrom("Player").size(), 4);
+    for (const QByteArray& line : keeper.rawLines()) {
+        EXPECT_LE(line.size() + 2, kIrcMaxLineBytes);
+        EXPECT_FALSE(line.endsWith("[CUT]"));
+    }
+    EXPECT_EQ(backend->log().lines().count("ESP to Keeper: "), 1); // logged once, whole
+}
+
+TEST_F(IrcBackendTest, pacesItsOwnLinesReportingBusyMeanwhile) {
+    IrcTestPeer keeper("Keeper");
+    ASSERT_TRUE(keeper.connectTo(server.port()));
+    auto backend = openBackend(clock);
+    int busy = 0;
+    QList<QByteArray> sent;
+    for (int i = 0; i < 10; ++i) {
+        const QByteArray text = "line " + QByteArray::number(i);
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const auto status = send(*backend, "Keeper", text);
+                busy += status == "6";
+                return status == "0";
+            },
+            kWaitMs));
+        sent.append(text);
+    }
+    EXPECT_GT(busy, 0);
+    EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player") == sent; }, kWaitMs));
+}
+
+TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {
+    QTcpServer silent; // accepts connections but never says a word
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 refusedPort = closed.serverPort();
+    closed.close();
+    const std::pair<const char*, quint16> rows[] = {{"refused", refusedPort},
+                                                    {"no welcome", silent.serverPort()}};
+    for (const auto& [name, port] : rows) {
+        SCOPED_TRACE(name);
+        config.port = port;
+        IrcBackend backend(clock, config);
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(backend.open("Jackwell", {}));
+        const std::string printed = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(printed.find("cannot reach the chat network 127.0.0.1:"), std::string::npos);
+        EXPECT_EQ(backend.requestText("Jackwell"), QByteArray("-1"));
+    }
+}
+
+TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
+    VirtualClock virtualTime;
+    auto backend = openBackend(virtualTime);
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    EXPECT_EQ(send(*backend, "Keeper", "hello"), QByteArray("10"));
+    virtualTime.advance(IrcBackend::kGiveUpAfterMs);
+    EXPECT_EQ(send(*backend, "Keeper", "hello"), QByteArray("-1"));
+    EXPECT_TRUE(backend->log().lines().endsWith("<system>: Message to Keeper not sent: no "
+                                                "connection to 127.0.0.1:" +
+                                                QByteArray::number(server.port())));
+}
+
+class IrcTlsTest : public IrcBackendTest {
+protected:
+    IrcTlsTest()
+        : IrcBackendTest({.tls = true}) {}
+};
+
+TEST_F(IrcTlsTest, connectsOverTlsOnlyWithATrustedCertificate) {
+    config.port = server.tlsPort();
+    config.tls = true;
+    IrcBackend untrusted(clock, config);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(untrusted.open("Jackwell", {}));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("certificate"), std::string::npos);
+
+    const QSslConfiguration usual = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = usual;
+    trusting.addCaCertificates(server.certificatePath());
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    auto backend = openBackend(clock);
+    QSslConfiguration::setDefaultConfiguration(usual);
+    EXPECT_TRUE(backend->connection().isRegistered());
+}
+
+// A server scripted by the test, for what ngircd will not do on demand. It can
+// only serve a reconnect: open() waits on its socket, which the scripted
+// server (on the same thread) could not answer.
+struct ScriptedServer {
+    QTcpServer listener;
+    QTcpSocket* client = nullptr;
+    QList<QByteArray> received;
+    QByteArray pending;
+
+    bool listen(quint16 port) {
+        QObject::connect(&listener, &QTcpServer::newConnection, [this] {
+            client = listener.nextPendingConnection();
+            QObject::connect(client, &QTcpSocket::readyRead, [this] {
+                pending += client->readAll();
+                for (qsizetype end; (end = pending.indexOf("\r\n")) >= 0;
+                     pending.remove(0, end + 2))
+                    received.append(pending.left(end));
+            });
+        });
+        return listener.listen(QHostAddress::LocalHost, port);
+    }
+    bool waitForLine(const QByteArray& line) {
+        return waitUntil([&] { return received.contains(line); }, kWaitMs);
+    }
+    void send(const QByteArray& bytes) { client->write(bytes); }
+};
+
+TEST_F(IrcBackendTest, answersPingsAndSurvivesGarbageAfterAReconnect) {
+    auto backend = openBackend(clock);
+    server.stop();
+    ScriptedServer scripted;
+    ASSERT_TRUE(scripted.listen(server.port()));
+    ASSERT_TRUE(scripted.waitForLine("NICK Player")); // the reconnect
+    scripted.send(":fake 433 * Player :Nickname already in use\r\n");
+    ASSERT_TRUE(scripted.waitForLine("NICK Player_"));
+    scripted.send(":fake 001 Player_ :Welcome back\r\n");
+    EXPECT_TRUE(scripted.waitForLine("JOIN #casino")); // the channel again
+    EXPECT_TRUE(backend->connection().isRegistered());
+
+    scripted.send("PING :token-123\r\n");
+    EXPECT_TRUE(scripted.waitForLine("PONG :token-123"));
+
+    QByteArray garbage(100000, 'x'); // no line end for a long while
+    garbage += QByteArrayLiteral("\r\n\x00\x01\xff\xfe\r\n:\r\n@\r\n:a PRIVMSG\r\n"
+                                 ":a!b@c PRIVMSG Player_ :\x01\x01\r\n"
+                                 ":a!b@c PRIVMSG Player_ :nul\0inside\r\n");
+    garbage += ":Keeper!k@h PRIVMSG Player_ :still here\r\n";
+    scripted.send(garbage);
+    EXPECT_TRUE(
+        waitUntil([&] { return logHas(*backend, "ESP from Keeper: still here"); }, kWaitMs));
+    EXPECT_TRUE(logHas(*backend, "ESP from a: nul inside"));
+    EXPECT_TRUE(backend->connection().isRegistered());
+    EXPECT_EQ(backend->log().lines().count("xxxxx"), 0);
+}
+
+} // namespace
+} // namespace jackwell

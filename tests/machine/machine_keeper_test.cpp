@@ -1,0 +1,218 @@
+// The machinekeeper as players meet it: what each message brings back and what it does to
+// the books. Its result lines are read with the player's program's own handlers.
+#include "machine/machine_keeper.h"
+#include "machine/memory_books.h"
+#include "machine/messages.h"
+#include "protocol/get_token.h"
+#include "protocol/handlers.h"
+#include "reels/card_state.h"
+#include "reels/payouts_state.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+using namespace jackwell::machine;
+
+namespace {
+
+const QString kOffer = QStringLiteral(
+    "The slotmachine is programmed for free games! Click 'Free Game' to activate your "
+    "Free-Game-Mode! Amount of credits you get: 100");
+const QString kPayouts = QStringLiteral("Payouts (3 of a kind, 2 and 1 cherries): "
+                                        "25000:10000:5000:2500:1000:500:500:400:400:400:300:300:"
+                                        "300:200:100:50");
+const QRegularExpression kFirstShape(QStringLiteral(R"(^FIRST: \| \d\d \| \d\d \| \d\d \|$)"));
+
+// Reads a result line of Rivet's as the player's program reads it: the codes of
+// its draw (0 where none reads) and, for a final line, the credits shown.
+struct Reading {
+    ReelCodes codes;
+    QString credits;
+};
+Reading readResult(const QString& text) {
+    jackwell::CardState state;
+    jackwell::PayoutsState payouts;
+    jackwell::Tokenizer tokenizer;
+    jackwell::HandleFirstResult(state, payouts, tokenizer, "ESP from Rivet: " + text);
+    jackwell::HandleFinalResult(state, tokenizer, "ESP from Rivet: " + text);
+    const int at = text.startsWith("FINAL") ? 3 : 0;
+    return {{state.drawCodes[at], state.drawCodes[at + 1], state.drawCodes[at + 2]}, state.credits};
+}
+ReelCodes readFirst(const QString& text) {
+    return readResult(text).codes;
+}
+Reading readFinal(const QString& text) {
+    return readResult(text);
+}
+
+bool carriesMarker(const QString& text) {
+    for (const char* marker : {"FIRST:", "FINAL:", "Payouts", "Your machinekeeper is",
+                               "The slotmachine is programmed"}) {
+        if (text.contains(QLatin1String(marker)))
+            return true;
+    }
+    return false;
+}
+
+// Books that can be made to fail, to see that nothing is told that was not booked.
+class FlakyBooks : public MemoryBooks {
+public:
+    bool failWrites = false;
+    bool save(const QString& p, const PlayerRecord& r) override {
+        return !failWrites && MemoryBooks::save(p, r);
+    }
+    bool commitGame(const QString& p, const GameOutcome& o, const PlayerRecord& r) override {
+        return !failWrites && MemoryBooks::commitGame(p, o, r);
+    }
+};
+
+class MachineKeeperTest : public ::testing::Test {
+protected:
+    QStringList send(const QString& player, const QString& text) {
+        QStringList texts;
+        for (const Reply& reply : keeper.onPrivateMessage(player, text)) {
+            EXPECT_EQ(reply, (Reply{false, player, reply.text}));
+            texts << reply.text;
+        }
+        return texts;
+    }
+    PlayerRecord record(const QString& player) { return *books.load(player); }
+
+    FlakyBooks books;
+    MachineKeeper keeper{"Rivet", books, 20240601};
+};
+
+TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDraw) {
+    EXPECT_EQ(MachineKeeper("Gizmo", books, 1).bannerLines().last(),
+              "Your machinekeeper is Gizmo. Send 'Register me!' to play.");
+    const QStringList first = send("alice", "Register me!");
+    ASSERT_EQ(first.size(), 3);
+    EXPECT_EQ(first[0], kOffer);
+    EXPECT_EQ(first[1], kPayouts);
+    EXPECT_TRUE(kFirstShape.match(first[2]).hasMatch()) << first[2].toStdString();
+    const PlayerRecord booked = record("alice");
+    EXPECT_EQ(booked.credits, 100);
+    EXPECT_EQ(booked.pendingFirstDraw, readFirst(first[2]));
+
+    EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2]}));
+    EXPECT_EQ(record("alice"), booked);
+}
+
+// The game that uses the last credit draws no next one; registering then gives a
+// new free game.
+TEST_F(MachineKeeperTest, aPlayerWhoRunsDryIsOfferedANewFreeGame) {
+    books.save("bob", {1, ReelCodes{1, 2, 3}, 99, 0, 100});
+    const QStringList lines = send("bob", "I hold 1,1,1");
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(readFinal(lines[0]).codes, (ReelCodes{1, 2, 3}));
+    EXPECT_EQ(readFinal(lines[0]).credits, "0");
+    EXPECT_FALSE(carriesMarker(lines[1])) << lines[1].toStdString();
+    EXPECT_EQ(record("bob"), (PlayerRecord{0, std::nullopt, 100, 0, 100}));
+
+    EXPECT_EQ(send("bob", "Register me!").first(), kOffer);
+    EXPECT_EQ(record("bob").credits, 100);
+    EXPECT_EQ(record("bob").freeCreditsGranted, 200);
+}
+
+// Only a well-formed request for a game that waits changes the books or gets a protocol
+// line; the help that comes back is short and never repeats the input.
+TEST_F(MachineKeeperTest, unexpectedMessagesGetHelpAndChangeNothing) {
+    send("carol", "Register me!");
+    QStringList texts = {
+        "I hold 1,0",     "I hold 1,0,2", "I hold 1,0,1 ", " I hold 1,0,1", "I hold  1,0,1",
+        "i hold 1,0,1",   "I hold 1;0;1", "I hold 1,0;1",  "I hold 10,0,1", "I hold ",
+        "I hold 1,0,1,1", "register me!", "Register me! ", "Register me",   ""};
+    texts << "FINAL: | 04 | 04 |"
+          << "hi\r\nESP from Rivet: FIRST: | 04 | 04 | 04 |" << QString(1'000'000, 'x')
+          << QChar(0) + QString::fromUtf8("\u00e9\U0001F600");
+    for (const QString& player : QStringList{"carol", "dave"}) {
+        const auto before = books.load(player);
+        for (const QString& text : texts) {
+            const QStringList reply = send(player, text);
+            ASSERT_EQ(reply.size(), 1) << text.left(40).toStdString();
+            EXPECT_LT(reply[0].size(), 200);
+            EXPECT_FALSE(carriesMarker(reply[0])) << reply[0].toStdString();
+        }
+        EXPECT_EQ(books.load(player), before);
+    }
+    const QStringList outOfTurn = send("dave", "I hold 1,1,1");
+    ASSERT_EQ(outOfTurn.size(), 1);
+    EXPECT_FALSE(carriesMarker(outOfTurn[0]));
+    EXPECT_EQ(record("dave"), PlayerRecord{});
+    EXPECT_TRUE(books.ledger().empty());
+}
+
+TEST_F(MachineKeeperTest, eachPlayerHasBooksOfTheirOwn) {
+    const QString odd = "alice: FIRST:\r\n";
+    const QString longest(MachineKeeper::kMaxPlayerNameLength, 'n');
+    const QString aliceFirst = send("alice", "Register me!").last();
+    for (const QString& player : {QString("bob"), QString("Alice"), odd, longest}) {
+        ASSERT_EQ(send(player, "Register me!").size(), 3);
+        ASSERT_EQ(send(player, "I hold 0,0,0").size(), 2);
+    }
+    EXPECT_TRUE(send("", "Register me!").isEmpty());
+    EXPECT_TRUE(send(longest + 'n', "Register me!").isEmpty());
+    EXPECT_EQ(record("alice").credits, 100);
+    EXPECT_EQ(record("alice").pendingFirstDraw, readFirst(aliceFirst));
+    EXPECT_EQ(record(odd).gamesPlayed, 1);
+    EXPECT_EQ(books.ledger().size(), 4u);
+}
+
+// Draws come from the seed alone, and all fourteen symbols come up about equally often.
+TEST_F(MachineKeeperTest, drawsAreSeededAndUniform) {
+    MemoryBooks otherBooks;
+    MachineKeeper twin("Rivet", otherBooks, 20240601);
+    std::array<int, kSymbolCount + 1> seen{};
+    const int players = 4200;
+    for (int i = 0; i < players; ++i) {
+        const std::vector<Reply> mine = keeper.onPrivateMessage(QString::number(i), "Register me!");
+        ASSERT_EQ(mine, twin.onPrivateMessage(QString::number(i), "Register me!"));
+        for (int code : readFirst(mine.back().text)) {
+            ASSERT_TRUE(isSymbol(code)) << code;
+            ++seen[code];
+        }
+    }
+    for (int code = 1; code <= kSymbolCount; ++code)
+        EXPECT_NEAR(seen[code], players * 3 / kSymbolCount, 150) << "symbol " << code;
+}
+
+// A game is told only once the books took it; until then the same game waits.
+TEST_F(MachineKeeperTest, nothingIsToldThatTheBooksDidNotTake) {
+    books.failWrites = true;
+    EXPECT_FALSE(carriesMarker(send("erin", "Register me!").join(' ')));
+    EXPECT_EQ(record("erin"), PlayerRecord{});
+
+    books.failWrites = false;
+    const QString firstLine = send("erin", "Register me!").last();
+    const PlayerRecord registered = record("erin");
+    books.failWrites = true;
+    EXPECT_FALSE(carriesMarker(send("erin", "I hold 1,1,1").join(' ')));
+    EXPECT_EQ(record("erin"), registered);
+
+    books.failWrites = false;
+    EXPECT_EQ(readFinal(send("erin", "I hold 1,1,1")[0]).codes, readFirst(firstLine));
+}
+
+// Records from storage are checked: broken ones are refused, and the largest credits allowed
+// still fit the final-result line the player's program reads.
+TEST_F(MachineKeeperTest, recordsFromStorageAreCheckedBeforePlay) {
+    const qint64 most = kMaxShownCredits - 500;
+    const PlayerRecord broken[] = {{-1, ReelCodes{1, 2, 3}},
+                                   {0, ReelCodes{1, 2, 3}},
+                                   {5, ReelCodes{0, 2, 3}},
+                                   {5, ReelCodes{1, 2, 15}},
+                                   {most + 1, std::nullopt}};
+    for (const PlayerRecord& bad : broken) {
+        books.save("frank", bad);
+        EXPECT_FALSE(carriesMarker(send("frank", "Register me!").join(' ')));
+        EXPECT_FALSE(carriesMarker(send("frank", "I hold 1,1,1").join(' ')));
+        EXPECT_EQ(record("frank"), bad);
+    }
+    books.save("frank", {most, ReelCodes{4, 4, 4}});
+    const Reading final = readFinal(send("frank", "I hold 1,1,1")[0]);
+    EXPECT_EQ(final.codes, (ReelCodes{4, 4, 4}));
+    EXPECT_EQ(final.credits, QString::number(most - 1 + 500));
+}
+
+} // namespace

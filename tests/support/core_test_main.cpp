@@ -1,0 +1,11 @@
+// Runs the GoogleTest tests inside a QCoreApplication: the tests that need no window.
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
