@@ -68,7 +68,7 @@ void BM_FindMachineKeeper(benchmark::State& state) {
     CardState card;
     Tokenizer tokenizer;
     for (auto _ : state) {
-        FindMachineKeeper(card, tokenizer, log.text);
+        findMachineKeeper(card, tokenizer, log.text);
         benchmark::DoNotOptimize(card.machineKeeperName.size());
     }
     perLogByte(state, log);
@@ -81,7 +81,7 @@ void BM_HandleFirstResult(benchmark::State& state) {
     Tokenizer tokenizer;
     for (auto _ : state) {
         card.credits = QStringLiteral("0");
-        HandleFirstResult(card, payouts, tokenizer, log.text);
+        handleFirstResult(card, payouts, tokenizer, log.text);
         benchmark::DoNotOptimize(card.drawCodes[0]);
     }
     perLogByte(state, log);
@@ -92,7 +92,7 @@ void BM_HandleFinalResult(benchmark::State& state) {
     CardState card;
     Tokenizer tokenizer;
     for (auto _ : state) {
-        HandleFinalResult(card, tokenizer, log.text);
+        handleFinalResult(card, tokenizer, log.text);
         benchmark::DoNotOptimize(card.drawCodes[3]);
     }
     perLogByte(state, log);
@@ -175,8 +175,8 @@ private:
 };
 
 struct Silence final : SoundPlayer, Beeper {
-    void PlaySound(const QString&, bool) override {}
-    void StopSound() override {}
+    void playSound(const QString&, bool) override {}
+    void stopSound() override {}
     void beep() override {}
 };
 
@@ -210,11 +210,11 @@ int measureMemory(int mb) {
     const long baseKb = statusKb("VmRSS");
     const long hwmBeforeKb = statusKb("VmHWM");
 
-    card.Label4_Click(); // GET HOST
+    card.findHost(); // GET HOST
     clock.settle();
-    card.Label14_Click(); // START
+    card.start(); // START
     clock.settle();
-    card.Label16_Click(); // FINISH
+    card.finish(); // FINISH
     clock.settle();
 
     const long peakKb = statusKb("VmHWM");

@@ -6,7 +6,7 @@
 //
 // Input: one byte of flags, then the delivered bytes.
 //   bit 0  the credits show "100" before the walk (the offer is then refused)
-//   bit 1  also cut the text with GetToken at a delimiter taken from its front,
+//   bit 1  also cut the text with getToken at a delimiter taken from its front,
 //          bits 2-3 giving the delimiter's length (0 to 3)
 
 #include "chat/transport.h"
@@ -34,7 +34,7 @@ void check(bool holds, const char* what) {
 }
 
 void checkCard(const CardState& state) {
-    check(state.machineKeeperName == state.text1, "Text1 shows the machinekeeper");
+    check(state.machineKeeperName == state.nameBox, "the name box shows the machinekeeper");
     check(tokensFor(state.credits) == std::optional<QString>(state.tokens),
           "the tokens are the credits times 50");
     for (int i = 0; i < 3; ++i) {
@@ -42,7 +42,7 @@ void checkCard(const CardState& state) {
         check(state.drawCodes[i] == codeValue(reel.firstCode), "first draw code read back");
         check(state.drawCodes[3 + i] == codeValue(reel.finalCode), "final draw code read back");
         const int image = reel.resultPicture.image;
-        check(image == kDesignResultImage || image == symbolImage(state.drawCodes[i]) ||
+        check(image == kInitialResultImage || image == symbolImage(state.drawCodes[i]) ||
                   image == symbolImage(state.drawCodes[3 + i]),
               "the result picture shows a drawn symbol");
         check(reel.firstCode.size() <= 2 && reel.finalCode.size() <= 2, "codes of two characters");
@@ -56,8 +56,8 @@ QStringList plainMarkedLines(const QString& text, std::initializer_list<QStringV
     Tokenizer tokenizer;
     if (!text.isEmpty()) {
         const QString lineBreak = QStringLiteral("\r\n");
-        for (QString line = tokenizer.GetToken(text, lineBreak); !line.isEmpty();
-             line = tokenizer.GetToken(QString(), lineBreak)) {
+        for (QString line = tokenizer.getToken(text, lineBreak); !line.isEmpty();
+             line = tokenizer.getToken(QString(), lineBreak)) {
             for (QStringView marker : markers) {
                 if (line.contains(marker)) {
                     const ChatLine normal = normaliseLine(line);
@@ -90,15 +90,15 @@ void checkCutting(const QString& text, int delimiterLength) {
         return;
     Tokenizer tokenizer;
     QStringView expected(rest);
-    QString piece = tokenizer.GetToken(rest, delimiter);
+    QString piece = tokenizer.getToken(rest, delimiter);
     for (int pieces = 0; pieces < 1000; ++pieces) {
         const qsizetype at = delimiter.isEmpty() ? 0 : expected.indexOf(delimiter);
-        check(piece == (at < 0 ? expected : expected.left(at)), "GetToken cuts at the delimiter");
+        check(piece == (at < 0 ? expected : expected.left(at)), "getToken cuts at the delimiter");
         expected = at < 0 ? QStringView() : expected.mid(at + delimiter.size());
-        check(tokenizer.tokenRemainder() == expected, "GetToken keeps the rest");
+        check(tokenizer.tokenRemainder() == expected, "getToken keeps the rest");
         if (expected.isEmpty() || delimiter.isEmpty())
             break;
-        piece = tokenizer.GetToken(QString(), delimiter);
+        piece = tokenizer.getToken(QString(), delimiter);
     }
 }
 
@@ -118,13 +118,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         state.credits = QStringLiteral("100");
         state.tokens = QStringLiteral("(5000)");
     }
-    FindMachineKeeper(state, tokenizer, text);
-    HandleFirstResult(state, payouts, tokenizer, text);
-    HandleFinalResult(state, tokenizer, text);
+    findMachineKeeper(state, tokenizer, text);
+    handleFirstResult(state, payouts, tokenizer, text);
+    handleFinalResult(state, tokenizer, text);
     checkCard(state);
     // Whatever a walk left behind can still be cut.
     for (int i = 0; i < 4; ++i)
-        tokenizer.GetToken(QString(), QStringLiteral("\r\n"));
+        tokenizer.getToken(QString(), QStringLiteral("\r\n"));
 
     checkWalk(text, {kKeeperMarker});
     checkWalk(text, {kFirstMarker, kOfferMarker, kPayoutsMarker});

@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
     playing->world->appendPrivateFrom("Rivet", "FINAL: | 07 | 07 | 07 | Credits: (150)");
 
     std::function<void()> finish = [&] {
-        playing->card.Label15_Click();
-        playing->card.Label16_Click();
+        playing->card.sendHolds();
+        playing->card.finish();
     };
     bool evaluating = false;
     QObject::connect(&playing->card, &Card::changed, &app, [&] {
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     // START with a known machinekeeper and a chat world that no longer answers: it waits.
     waiting->world->close();
     waiting->card.state.machineKeeperName = QStringLiteral("Rivet");
-    waiting->card.Label14_Click();
+    waiting->card.start();
     wait.begin(clock);
     QTimer::singleShot(kMeasureMs, Qt::PreciseTimer, &app, [&] {
         wait.end(clock);

@@ -21,9 +21,9 @@ ChatTransport::~ChatTransport() = default;
 
 qint16 ChatTransport::open() {
     return library_.InitDDE(
-        appName_, [this](const QByteArray& s) { OnStatus(s); },
-        [this](const QByteArray& a, qint16 n, const QByteArray& b) { OnEvent(a, n, b); },
-        [this](const QByteArray& t) { OnText(t); });
+        appName_, [this](const QByteArray& s) { onStatus(s); },
+        [this](const QByteArray& a, qint16 n, const QByteArray& b) { onEvent(a, n, b); },
+        [this](const QByteArray& t) { onText(t); });
 }
 
 void ChatTransport::close() {
@@ -32,14 +32,14 @@ void ChatTransport::close() {
     library_.KillDDE();
 }
 
-void ChatTransport::OnStatus(const QByteArray& status) {
+void ChatTransport::onStatus(const QByteArray& status) {
     lastStatus_ = QString::fromUtf8(status);
 }
 
-void ChatTransport::OnEvent(const QByteArray& text1, qint16 number, const QByteArray& text2) {
-    eventText1_ = QString::fromUtf8(text1);
+void ChatTransport::onEvent(const QByteArray& name, qint16 number, const QByteArray& detail) {
+    eventName_ = QString::fromUtf8(name);
     eventNumber_ = number;
-    eventText2_ = QString::fromUtf8(text2);
+    eventDetail_ = QString::fromUtf8(detail);
 }
 
 QString ChatTransport::cleanChatText(const QByteArray& text) {
@@ -68,7 +68,7 @@ void ChatTransport::cleanChatText(const QByteArray& text, QString& into) {
         into.chop(2);
 }
 
-void ChatTransport::OnText(const QByteArray& text) {
+void ChatTransport::onText(const QByteArray& text) {
     cleanChatText(text, chatText_);
     if (chatText_.isEmpty() || waiters_.empty())
         return;
@@ -80,11 +80,11 @@ void ChatTransport::OnText(const QByteArray& text) {
     }
 }
 
-void ChatTransport::SendPrivateMessage(const QString& recipient, const QString& message) {
-    Communicate(2, recipient, message);
+void ChatTransport::sendPrivateMessage(const QString& recipient, const QString& message) {
+    communicate(2, recipient, message);
 }
 
-void ChatTransport::Communicate(int requestCode, const QString& recipient, const QString& message) {
+void ChatTransport::communicate(int requestCode, const QString& recipient, const QString& message) {
     Request request;
     request.requestCode = qint16(requestCode);
     request.recipient = recipient.toUtf8();
@@ -92,7 +92,7 @@ void ChatTransport::Communicate(int requestCode, const QString& recipient, const
     enqueue(std::move(request));
 }
 
-void ChatTransport::ReadAllChatText() {
+void ChatTransport::readAllChatText() {
     Request request;
     request.readText = true;
     enqueue(std::move(request));
@@ -101,10 +101,10 @@ void ChatTransport::ReadAllChatText() {
 void ChatTransport::fetchChatText(QObject* context, std::function<void()> then) {
     chatText_.truncate(0); // keeps the buffer for the next delivery
     waiters_.push_back({QPointer<QObject>(context), std::move(then)});
-    ReadAllChatText();
+    readAllChatText();
 }
 
-void ChatTransport::Pause(double seconds, QObject* context, std::function<void()> then) {
+void ChatTransport::pause(double seconds, QObject* context, std::function<void()> then) {
     if (!(seconds > 0)) {
         then();
         return;

@@ -38,13 +38,14 @@ public:
     // Closes the link (KillDDE).
     void close();
 
-    void OnStatus(const QByteArray& status);
-    void OnEvent(const QByteArray& text1, qint16 number, const QByteArray& text2);
-    void OnText(const QByteArray& text);
+    // The library's three callbacks (OnStatus, OnEvent, OnText).
+    void onStatus(const QByteArray& status);
+    void onEvent(const QByteArray& name, qint16 number, const QByteArray& detail);
+    void onText(const QByteArray& text);
 
-    void SendPrivateMessage(const QString& recipient, const QString& message);
-    void Communicate(int requestCode, const QString& recipient, const QString& message);
-    void ReadAllChatText();
+    void sendPrivateMessage(const QString& recipient, const QString& message);
+    void communicate(int requestCode, const QString& recipient, const QString& message);
+    void readAllChatText();
 
     // Empties chatText, asks for the chat text and runs `then` once a
     // non-empty text has arrived, unless `context` is gone by then. Never
@@ -52,7 +53,7 @@ public:
     void fetchChatText(QObject* context, std::function<void()> then);
     // Runs `then` after `seconds`: at once when seconds is zero or less,
     // otherwise from the event loop once the time has passed.
-    void Pause(double seconds, QObject* context, std::function<void()> then);
+    void pause(double seconds, QObject* context, std::function<void()> then);
 
     const QString& chatText() const { return chatText_; }
     void setChatText(const QString& text) { chatText_ = text; }
@@ -82,7 +83,7 @@ private:
     QByteArray appName_;
     QString chatText_;
     QString lastStatus_;
-    QString eventText1_, eventText2_;
+    QString eventName_, eventDetail_;
     qint16 eventNumber_ = 0;
     std::deque<Request> queue_;
     std::unique_ptr<Alarm> retryAlarm_;

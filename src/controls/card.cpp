@@ -8,20 +8,10 @@ Card::Card(Effects effects)
     : fx_(effects) {
     for (int i = 0; i < 4; ++i) {
         alarms_[i] = fx_.clock.createAlarm([this, i] {
-            switch (i) {
-            case 0:
-                Timer1_Timer();
-                break;
-            case 1:
-                Timer2_Timer();
-                break;
-            case 2:
-                Timer3_Timer();
-                break;
-            default:
-                Timer4_Timer();
-                break;
-            }
+            if (i < 3)
+                spinTick(i);
+            else
+                evaluate();
         });
     }
     syncTimers();
@@ -45,7 +35,7 @@ Card::EventScope::~EventScope() {
 void Card::syncTimers() {
     const qint64 now = fx_.clock.monotonicMs();
     for (int i = 0; i < 4; ++i) {
-        const TimerState& timer = i < 3 ? state.reels[i].timer : state.timer4;
+        const TimerState& timer = i < 3 ? state.reels[i].timer : state.evaluationTimer;
         const bool deliver = timer.enabled && !(i == 3 && evaluating_);
         Alarm& alarm = *alarms_[i];
         if (!deliver) {
@@ -67,7 +57,7 @@ void Card::bringToRest() {
     EventScope scope(*this);
     for (Reel& reel : state.reels)
         reel.timer.enabled = false;
-    state.timer4.enabled = false;
+    state.evaluationTimer.enabled = false;
     for (Reel& reel : state.reels)
         reel.resultPicture.visible = false;
     state.startEnabled = true;
@@ -76,7 +66,7 @@ void Card::bringToRest() {
         reel.reelPicture.visible = true;
 }
 
-void Card::Label24_Click() {
+void Card::showPayouts() {
     EventScope scope(*this);
     payouts.show();
 }

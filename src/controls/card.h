@@ -43,26 +43,22 @@ public:
     // disables FINISH.
     void bringToRest();
 
-    // Clicks on the card's hot spots.
-    void Label2_Click();  // REGISTER
-    void Label3_Click();  // RESET CARD
-    void Label4_Click();  // GET HOST
-    void Label6_Click();  // hold, reel 1
-    void Label7_Click();  // hold, reel 2
-    void Label8_Click();  // hold, reel 3
-    void Label13_Click(); // coin slot
-    void Label14_Click(); // START
-    void Label15_Click(); // ESP HOLD
-    void Label16_Click(); // FINISH
-    void Label24_Click(); // PAYOUTS
+    // The card's buttons, as a click on each one's hot spot.
+    void findHost();           // GET HOST: learns the machinekeeper's name from the chat text
+    void askToRegister();      // REGISTER: "Register me!" to the machinekeeper
+    void resetCard();          // RESET CARD
+    void toggleHold(int reel); // HOLD under reel 0, 1 or 2
+    void sendHolds();          // ESP HOLD: the holds to the machinekeeper; arms FINISH
+    void start();              // START: the first draw
+    void finish();             // FINISH: the final draw and the credits
+    void insertCoin();         // the coin slot
+    void showPayouts();        // PAYOUTS
     // The player closed the payouts window.
     void payoutsClosed();
 
     // Timer ticks; the card's own timers call them, tests may too.
-    void Timer1_Timer();
-    void Timer2_Timer();
-    void Timer3_Timer();
-    void Timer4_Timer();
+    void spinTick(int reel); // the spin timer of reel 0, 1 or 2
+    void evaluate();         // the evaluation timer
 
     CardState state;
     PayoutsState payouts;
@@ -90,7 +86,6 @@ private:
         Card& card_;
     };
     void syncTimers();
-    void holdClick(int reel);
     void afterChatText(bool& waiting, std::function<void()> then);
 
     Effects fx_;

@@ -11,30 +11,20 @@
 
 namespace jackwell {
 
-void Card::Timer1_Timer() {
+void Card::spinTick(int reel) {
     EventScope scope(*this);
-    spinTick(state, 0, fx_.clock.timeOfDay(), fx_.beeper);
-}
-
-void Card::Timer2_Timer() {
-    EventScope scope(*this);
-    spinTick(state, 1, fx_.clock.timeOfDay(), fx_.beeper);
-}
-
-void Card::Timer3_Timer() {
-    EventScope scope(*this);
-    spinTick(state, 2, fx_.clock.timeOfDay(), fx_.beeper);
+    jackwell::spinTick(state, reel, fx_.clock.timeOfDay(), fx_.beeper);
 }
 
 // Runs once per start of the evaluation timer: seven seconds after FINISH the
 // holds go back to HOLD and the outcome is announced. The timer stays enabled
 // during the wait but delivers no tick, so a FINISH meanwhile adds nothing.
-void Card::Timer4_Timer() {
+void Card::evaluate() {
     EventScope scope(*this);
-    if (evaluating_ || !state.timer4.enabled)
+    if (evaluating_ || !state.evaluationTimer.enabled)
         return;
     evaluating_ = true;
-    fx_.chat.Pause(kEvaluationWaitSeconds, this, [this] {
+    fx_.chat.pause(kEvaluationWaitSeconds, this, [this] {
         EventScope scope(*this);
         evaluating_ = false;
         for (int reel = 0; reel < 3; ++reel)
@@ -42,11 +32,11 @@ void Card::Timer4_Timer() {
         const bool won = isWinningDraw(state.reels[0].finalCode, state.reels[1].finalCode,
                                        state.reels[2].finalCode);
         const Options& options = fx_.options;
-        if (won && options.check2 == 1)
-            fx_.sound.PlaySound(options.text1, false);
-        else if (!won && options.check3 == 1)
-            fx_.sound.PlaySound(options.text2, false);
-        state.timer4.enabled = false;
+        if (won && options.playWinSound == 1)
+            fx_.sound.playSound(options.winSoundFile, false);
+        else if (!won && options.playLoseSound == 1)
+            fx_.sound.playSound(options.loseSoundFile, false);
+        state.evaluationTimer.enabled = false;
     });
 }
 

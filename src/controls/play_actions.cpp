@@ -20,7 +20,7 @@ const QString kFreeGame = QStringLiteral("Free Game");
 // wait already set up resumes on whichever text arrives first.
 void Card::afterChatText(bool& waiting, std::function<void()> then) {
     if (waiting) {
-        fx_.chat.ReadAllChatText();
+        fx_.chat.readAllChatText();
         return;
     }
     waiting = true;
@@ -31,35 +31,25 @@ void Card::afterChatText(bool& waiting, std::function<void()> then) {
     });
 }
 
-void Card::Label4_Click() {
+void Card::findHost() {
     EventScope scope(*this);
     afterChatText(hostWaiting_,
-                  [this] { FindMachineKeeper(state, tokenizer, fx_.chat.chatText()); });
+                  [this] { findMachineKeeper(state, tokenizer, fx_.chat.chatText()); });
 }
 
-void Card::Label2_Click() {
+void Card::askToRegister() {
     EventScope scope(*this);
     if (state.machineKeeperName.isEmpty())
         return;
-    fx_.chat.SendPrivateMessage(state.machineKeeperName, kRegisterMessage);
+    fx_.chat.sendPrivateMessage(state.machineKeeperName, kRegisterMessage);
 }
 
-void Card::holdClick(int reel) {
+void Card::toggleHold(int reel) {
     EventScope scope(*this);
-    toggleHold(state, reel);
+    jackwell::toggleHold(state, reel);
 }
 
-void Card::Label6_Click() {
-    holdClick(0);
-}
-void Card::Label7_Click() {
-    holdClick(1);
-}
-void Card::Label8_Click() {
-    holdClick(2);
-}
-
-void Card::Label15_Click() {
+void Card::sendHolds() {
     EventScope scope(*this);
     if (!state.espHoldEnabled)
         return;
@@ -69,18 +59,18 @@ void Card::Label15_Click() {
         if (reel < 2)
             message += u',';
     }
-    fx_.chat.SendPrivateMessage(state.machineKeeperName, message);
+    fx_.chat.sendPrivateMessage(state.machineKeeperName, message);
     state.finishEnabled = true;
 }
 
-void Card::Label14_Click() {
+void Card::start() {
     EventScope scope(*this);
     // A disabled button takes no clicks.
     if (!state.startEnabled || state.machineKeeperName.isEmpty())
         return;
     afterChatText(startWaiting_, [this] {
-        FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
-        HandleFirstResult(state, payouts, tokenizer, fx_.chat.chatText());
+        findMachineKeeper(state, tokenizer, fx_.chat.chatText());
+        handleFirstResult(state, payouts, tokenizer, fx_.chat.chatText());
         for (Reel& reel : state.reels)
             reel.timer.enabled = true;
         state.startEnabled = false;
@@ -93,13 +83,13 @@ void Card::Label14_Click() {
     });
 }
 
-void Card::Label16_Click() {
+void Card::finish() {
     EventScope scope(*this);
     if (!state.finishEnabled)
         return;
     afterChatText(finishWaiting_, [this] {
-        FindMachineKeeper(state, tokenizer, fx_.chat.chatText());
-        HandleFinalResult(state, tokenizer, fx_.chat.chatText());
+        findMachineKeeper(state, tokenizer, fx_.chat.chatText());
+        handleFinalResult(state, tokenizer, fx_.chat.chatText());
         for (Reel& reel : state.reels)
             reel.timer.interval = kSpinStartIntervalMs;
         for (Reel& reel : state.reels)
@@ -111,14 +101,14 @@ void Card::Label16_Click() {
             state.reels[i].reelPicture.visible = !held;
             state.reels[i].resultPicture.visible = held;
         }
-        state.timer4.enabled = true;
+        state.evaluationTimer.enabled = true;
     });
 }
 
 // RESET CARD empties the card and forgets the machinekeeper. It sends nothing,
 // stops no timer and leaves the holds, the pictures' visibility and ESP HOLD as
 // they are (nothing else would ever enable ESP HOLD again).
-void Card::Label3_Click() {
+void Card::resetCard() {
     EventScope scope(*this);
     for (Reel& reel : state.reels)
         reel.reelPicture.image = kRestingReelImage;
@@ -128,13 +118,13 @@ void Card::Label3_Click() {
         reel.firstCode = QStringLiteral("0");
     for (Reel& reel : state.reels)
         reel.finalCode = QStringLiteral("0");
-    state.text1.clear();
+    state.nameBox.clear();
     state.machineKeeperName.clear();
     state.tokens = QStringLiteral("(0)");
     state.credits = QStringLiteral("0");
 }
 
-void Card::Label13_Click() {
+void Card::insertCoin() {
     EventScope scope(*this);
     // Every game is free: the slot takes no coins while the caption says so,
     // and the card never says anything else.

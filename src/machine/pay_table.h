@@ -32,6 +32,11 @@ inline constexpr int Star = 13;
 inline constexpr int Cherries = 14;
 } // namespace symbol
 
+// What players call each symbol, many of them ("three sevens"), by code; index 0 is no symbol.
+inline constexpr std::array<const char*, kSymbolCount + 1> kSymbolNames{
+    "",       "bells", "grapes", "dollars", "sevens",  "gold bars", "diamonds", "hearts",
+    "jewels", "bars",  "suns",   "lemons",  "oranges", "stars",     "cherries"};
+
 // One row of the pay table: `count` reels showing `symbol` pay `tokens`.
 struct PayRow {
     int symbol;
@@ -40,6 +45,7 @@ struct PayRow {
 };
 
 // In the order of the player's payouts window, which the payout table message fills row by row.
+// The card's payouts window, its win table and the machine's engine all read this one table.
 inline constexpr std::array<PayRow, 16> kPayTable{{
     {symbol::Seven, 3, 25000},
     {symbol::Bar, 3, 10000},

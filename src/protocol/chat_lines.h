@@ -44,8 +44,8 @@ std::optional<Message> findMessage(const ChatLine& line, QStringView marker, qsi
 template <typename Visit> void walkLines(Tokenizer& tokenizer, const QString& text, Visit&& visit) {
     if (text.isEmpty())
         return; // nothing to walk, and an empty start would resume an old walk
-    for (QStringView line = tokenizer.GetTokenView(text, kLineBreak); !line.isEmpty();
-         line = tokenizer.GetTokenView(QString(), kLineBreak))
+    for (QStringView line = tokenizer.getTokenView(text, kLineBreak); !line.isEmpty();
+         line = tokenizer.getTokenView(QString(), kLineBreak))
         visit(normaliseLine(line));
 }
 

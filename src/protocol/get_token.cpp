@@ -36,13 +36,13 @@ void Tokenizer::cutTo(qsizetype position) {
     }
 }
 
-QString Tokenizer::GetToken(const QString& sText, const QString& sDelimiter) {
-    return GetTokenView(sText, sDelimiter).toString();
+QString Tokenizer::getToken(const QString& text, const QString& delimiter) {
+    return getTokenView(text, delimiter).toString();
 }
 
-QStringView Tokenizer::GetTokenView(const QString& sText, QStringView sDelimiter) {
-    if (!sText.isEmpty()) {
-        text_ = sText; // shares the buffer: no copy
+QStringView Tokenizer::getTokenView(const QString& text, QStringView delimiter) {
+    if (!text.isEmpty()) {
+        text_ = text; // shares the buffer: no copy
         pos_ = 0;
     }
     const QStringView all(text_);
@@ -53,14 +53,14 @@ QStringView Tokenizer::GetTokenView(const QString& sText, QStringView sDelimiter
         pos_ = 0;
         return {};
     }
-    const qsizetype q = sDelimiter.isEmpty() ? pos_ : findFrom(all, sDelimiter, pos_);
+    const qsizetype q = delimiter.isEmpty() ? pos_ : findFrom(all, delimiter, pos_);
     if (q < 0) {
         const QStringView rest = all.mid(pos_);
         pos_ = all.size(); // the text stays alive for the view handed out
         return rest;
     }
     const QStringView piece = all.mid(pos_, q - pos_);
-    pos_ = q + sDelimiter.size();
+    pos_ = q + delimiter.size();
     return piece;
 }
 

@@ -115,16 +115,16 @@ void takeFinalResult(CardState& state, const ChatLine& line) {
 
 } // namespace
 
-void FindMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text) {
+void findMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text) {
     walkMarkedLines(tokenizer, text, {kKeeperMarker}, [&](const ChatLine& line) {
         if (const auto message = findMessage(line, kKeeperMarker, 0)) {
             state.machineKeeperName = message->speaker.toString();
-            state.text1 = state.machineKeeperName;
+            state.nameBox = state.machineKeeperName;
         }
     });
 }
 
-void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer,
+void handleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer,
                        QString text) {
     const auto markers = {QStringView(kFirstMarker), QStringView(kOfferMarker),
                           QStringView(kPayoutsMarker)};
@@ -135,7 +135,7 @@ void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& token
     });
 }
 
-void HandleFinalResult(CardState& state, Tokenizer& tokenizer, QString text) {
+void handleFinalResult(CardState& state, Tokenizer& tokenizer, QString text) {
     walkMarkedLines(tokenizer, text, {kFinalMarker},
                     [&](const ChatLine& line) { takeFinalResult(state, line); });
 }

@@ -13,11 +13,11 @@ struct CardState;
 struct PayoutsState;
 
 // The speaker of the last line carrying ": Your machinekeeper is" becomes
-// machineKeeperName and is shown in Text1.
-void FindMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text);
+// machineKeeperName and is shown in the name box.
+void findMachineKeeper(CardState& state, Tokenizer& tokenizer, QString text);
 // The first draw, the free-game offer and the payout table.
-void HandleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer, QString text);
+void handleFirstResult(CardState& state, PayoutsState& payouts, Tokenizer& tokenizer, QString text);
 // The final draw and the credits after the game.
-void HandleFinalResult(CardState& state, Tokenizer& tokenizer, QString text);
+void handleFinalResult(CardState& state, Tokenizer& tokenizer, QString text);
 
 } // namespace jackwell

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "machine/pay_table.h"
+
 #include <QtGlobal>
 
 namespace jackwell {
@@ -11,11 +13,9 @@ constexpr quint32 kColourWhite = 0x00FFFFFF;
 constexpr quint32 kColourRed = 0x000000FF;
 constexpr quint32 kColourBlack = 0x00000000;
 
-constexpr int kSymbolCount = 14;
-constexpr int kCherries = 14;
-constexpr int kRestingReelImage = 4;  // what the reels show at start and after RESET CARD
-constexpr int kDesignResultImage = 3; // the result pictures' design picture
-constexpr int kNoImage = 0;           // a result picture with no symbol
+constexpr int kRestingReelImage = 4;   // what the reels show at start and after RESET CARD
+constexpr int kInitialResultImage = 3; // what the result pictures show before any draw
+constexpr int kNoImage = 0;            // a result picture with no symbol
 
 constexpr int kSpinStartIntervalMs = 100;
 constexpr int kSpinStepMs = 100;

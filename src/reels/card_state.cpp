@@ -47,7 +47,7 @@ qint16 codeValue(const QString& caption) {
 }
 
 int symbolImage(qint16 value) {
-    return value >= 1 && value <= kSymbolCount ? value : kNoImage;
+    return value >= 1 && value <= machine::kSymbolCount ? value : kNoImage;
 }
 
 void takeDrawCodes(CardState& state, Draw draw) {

@@ -2,8 +2,8 @@
 
 // The card's display state: everything the player sees on the main window and
 // every item the game keeps between events. Handlers read and write it in
-// place; frmJackwell renders it after each event. Member comments name the
-// control of the card that shows each item.
+// place; frmJackwell renders it after each event (the card's control table,
+// shell/card_layout.h, names the control that shows each item).
 
 #include "reels/card_constants.h"
 
@@ -25,36 +25,36 @@ struct HoldButton {
 };
 
 struct TimerState {
-    bool enabled = true; // design state: running
+    bool enabled = true; // a new card starts with its timers running
     int interval = kSpinStartIntervalMs;
 };
 
 struct Reel {
-    PictureBox reelPicture{kRestingReelImage, true};    // Picture1(0..2)
-    PictureBox resultPicture{kDesignResultImage, true}; // Picture2..Picture4
-    QString firstCode = QStringLiteral("0");            // Label18..Label20
-    QString finalCode = QStringLiteral("0");            // Label21..Label23
-    HoldButton hold;                                    // Label6..Label8
-    TimerState timer;                                   // Timer1..Timer3
+    PictureBox reelPicture{kRestingReelImage, true};     // the spinning reel
+    PictureBox resultPicture{kInitialResultImage, true}; // the drawn symbol, above it
+    QString firstCode = QStringLiteral("0");             // in the 1ST SPIN row
+    QString finalCode = QStringLiteral("0");             // in the 2ND SPIN row
+    HoldButton hold;
+    TimerState timer; // the reel's spin timer
 };
 
-// The card in its design state; start-up then brings it to rest.
+// The card as it is made; start-up then brings it to rest.
 struct CardState {
     std::array<Reel, 3> reels;
     std::array<qint16, 6> drawCodes{}; // first draw 0..2, final draw 3..5
 
-    QString freeGame = QStringLiteral("Free Game"); // Label10
-    QString credits = QStringLiteral("0");          // Label11
-    QString creditsTag;                             // Label11's tag: the raw credits piece
-    QString tokens = QStringLiteral("(0)");         // Label12
+    QString freeGame = QStringLiteral("Free Game");
+    QString credits = QStringLiteral("0");
+    QString creditsTag; // kept beside the credits: the raw credits piece of the last result
+    QString tokens = QStringLiteral("(0)");
 
     QString machineKeeperName;
-    QString text1; // Text1: the machinekeeper's name as shown
+    QString nameBox; // what the name box shows: the machinekeeper's name when it was last set
 
-    bool startEnabled = true;   // Label14
-    bool espHoldEnabled = true; // Label15
-    bool finishEnabled = true;  // Label16
-    TimerState timer4{true, kEvaluationIntervalMs};
+    bool startEnabled = true;
+    bool espHoldEnabled = true;
+    bool finishEnabled = true;
+    TimerState evaluationTimer{true, kEvaluationIntervalMs};
 };
 
 // A reel is held exactly when its hold button is yellow; the caption is never read.

@@ -1,14 +1,17 @@
 #include "reels/evaluation.h"
 
+#include "machine/pay_table.h"
+
 namespace jackwell {
 
+// The pay table read as text: a row for three of one symbol wins when all three
+// reels show that symbol's code; a row for fewer (the cherries) wins when at
+// least that many reels show it.
 bool isWinningDraw(const QString& a, const QString& b, const QString& c) {
-    const QString cherries = QStringLiteral("14");
-    if (a == cherries || b == cherries || c == cherries)
-        return true;
-    for (int symbol = 1; symbol <= 13; ++symbol) {
-        const QString code = QString::number(symbol);
-        if (a == code && b == code && c == code)
+    for (const machine::PayRow& row : machine::kPayTable) {
+        const QString code = QString::number(row.symbol);
+        const int showing = int(a == code) + int(b == code) + int(c == code);
+        if (showing >= row.count)
             return true;
     }
     return false;

@@ -2,13 +2,11 @@
 
 namespace jackwell {
 
-std::array<QString, PayoutsState::kRows> PayoutsState::designAmounts() {
-    return {QStringLiteral("25000"), QStringLiteral("10000"), QStringLiteral("5000"),
-            QStringLiteral("2500"),  QStringLiteral("1000"),  QStringLiteral("500"),
-            QStringLiteral("500"),   QStringLiteral("400"),   QStringLiteral("400"),
-            QStringLiteral("400"),   QStringLiteral("300"),   QStringLiteral("300"),
-            QStringLiteral("300"),   QStringLiteral("200"),   QStringLiteral("100"),
-            QStringLiteral("50")};
+std::array<QString, PayoutsState::kRows> PayoutsState::publishedAmounts() {
+    std::array<QString, kRows> amounts;
+    for (int row = 0; row < kRows; ++row)
+        amounts[row] = QString::number(machine::kPayTable[row].tokens);
+    return amounts;
 }
 
 void PayoutsState::setAmount(int row, const QString& amount) {

@@ -36,7 +36,7 @@ int drawSymbol(double timeOfDay) {
     // apart draw independently while the same moment always draws the same.
     const double micros = std::fabs(timeOfDay) * 1e6;
     SplitMix64 generator(std::isfinite(micros) ? std::uint64_t(std::llround(micros)) : 0);
-    const int k = int(generator.nextUnit() * kSymbolCount); // 0..13
+    const int k = int(generator.nextUnit() * machine::kSymbolCount); // 0..13
     return k == 0 ? 1 : k;
 }
 

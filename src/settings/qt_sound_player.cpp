@@ -54,7 +54,7 @@ void QtSoundPlayer::loopAlert() {
     sound.play();
 }
 
-void QtSoundPlayer::PlaySound(const QString& filename, bool repeat) {
+void QtSoundPlayer::playSound(const QString& filename, bool repeat) {
     looping_ = repeat;
     if (effect_)
         effect_->stop();
@@ -77,8 +77,8 @@ void QtSoundPlayer::PlaySound(const QString& filename, bool repeat) {
     sound.play(); // plays as soon as the file is loaded
 }
 
-void QtSoundPlayer::StopSound() {
-    PlaySound(QStringLiteral(" "), false);
+void QtSoundPlayer::stopSound() {
+    playSound(QStringLiteral(" "), false);
 }
 
 void QtSoundPlayer::beep() {

@@ -21,8 +21,8 @@ public:
     QtSoundPlayer();
     ~QtSoundPlayer() override;
 
-    void PlaySound(const QString& filename, bool repeat) override;
-    void StopSound() override;
+    void playSound(const QString& filename, bool repeat) override;
+    void stopSound() override;
     void beep() override;
 
     // Whether the platform offers an audio output now (asks it once, then

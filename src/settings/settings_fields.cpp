@@ -23,52 +23,52 @@ bool isSettingsBlank(QChar c) {
 }
 
 SettingsField SettingsFieldReader::next() {
-    while (!atEnd() && isSettingsBlank(m_text[m_pos]))
-        ++m_pos;
+    while (!atEnd() && isSettingsBlank(text_[pos_]))
+        ++pos_;
     SettingsField field;
-    field.line = m_line;
-    field.text = (!atEnd() && m_text[m_pos] == quote) ? readQuoted() : readPlain();
+    field.line = line_;
+    field.text = (!atEnd() && text_[pos_] == quote) ? readQuoted() : readPlain();
     skipTerminator();
     return field;
 }
 
 bool SettingsFieldReader::atLineEnd() const {
-    return m_text[m_pos] == cr || m_text[m_pos] == lf;
+    return text_[pos_] == cr || text_[pos_] == lf;
 }
 
 void SettingsFieldReader::advance() {
     // CR LF counts once, at its LF; a lone CR or LF counts on its own.
-    const QChar c = m_text[m_pos++];
-    if (c == lf || (c == cr && (atEnd() || m_text[m_pos] != lf)))
-        ++m_line;
+    const QChar c = text_[pos_++];
+    if (c == lf || (c == cr && (atEnd() || text_[pos_] != lf)))
+        ++line_;
 }
 
 void SettingsFieldReader::skipTerminator() {
     if (atEnd())
         return;
-    if (m_text[m_pos] == cr && m_pos + 1 < m_text.size() && m_text[m_pos + 1] == lf)
-        ++m_pos;
+    if (text_[pos_] == cr && pos_ + 1 < text_.size() && text_[pos_ + 1] == lf)
+        ++pos_;
     advance();
 }
 
 QString SettingsFieldReader::readQuoted() {
-    ++m_pos; // the opening quote
-    const qsizetype start = m_pos;
-    while (!atEnd() && m_text[m_pos] != quote)
+    ++pos_; // the opening quote
+    const qsizetype start = pos_;
+    while (!atEnd() && text_[pos_] != quote)
         advance();
-    const QString text = m_text.sliced(start, m_pos - start).toString();
+    const QString text = text_.sliced(start, pos_ - start).toString();
     if (!atEnd())
-        ++m_pos; // the closing quote
-    while (!atEnd() && m_text[m_pos] != comma && !atLineEnd())
-        ++m_pos;
+        ++pos_; // the closing quote
+    while (!atEnd() && text_[pos_] != comma && !atLineEnd())
+        ++pos_;
     return text;
 }
 
 QString SettingsFieldReader::readPlain() {
-    const qsizetype start = m_pos;
-    while (!atEnd() && m_text[m_pos] != comma && !atLineEnd())
-        ++m_pos;
-    return m_text.sliced(start, m_pos - start).toString();
+    const qsizetype start = pos_;
+    while (!atEnd() && text_[pos_] != comma && !atLineEnd())
+        ++pos_;
+    return text_.sliced(start, pos_ - start).toString();
 }
 
 std::optional<qint64> roundToWholeNumber(QStringView field) {

@@ -26,9 +26,9 @@ struct SettingsField {
 class SettingsFieldReader {
 public:
     explicit SettingsFieldReader(QStringView text)
-        : m_text(text) {}
+        : text_(text) {}
 
-    bool atEnd() const { return m_pos >= m_text.size(); }
+    bool atEnd() const { return pos_ >= text_.size(); }
     // Reads the next field. At the end of the text it gives an empty field; callers test atEnd()
     // first, since reading past the end is a fault of the file.
     SettingsField next();
@@ -40,9 +40,9 @@ private:
     QString readQuoted();
     QString readPlain();
 
-    QStringView m_text;
-    qsizetype m_pos = 0;
-    int m_line = 1;
+    QStringView text_;
+    qsizetype pos_ = 0;
+    int line_ = 1;
 };
 
 // Converts a box value field to a whole number: blanks around it are ignored, and a fraction

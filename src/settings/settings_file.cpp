@@ -15,9 +15,10 @@ namespace jackwell {
 
 namespace {
 
-enum Key { Text1, Text2, Check1, Check2, Check3, KeyCount };
+enum Key { WinSoundFile, LoseSoundFile, StayOnTop, PlayWinSound, PlayLoseSound, KeyCount };
 
-// In the order the reader tests them and the writer writes them.
+// The keys the file stores the options under, in the order the reader tests them and the writer
+// writes them.
 constexpr std::array<QStringView, KeyCount> keyNames = {u"Text1", u"Text2", u"Check1", u"Check2",
                                                         u"Check3"};
 
@@ -57,27 +58,27 @@ SettingsResult cannotWrite(const QString& path, const QString& reason) {
 }
 
 void apply(const QList<Assignment>& assignments, Options& options,
-           const Check1Changed& check1Changed) {
+           const StayOnTopChanged& stayOnTopChanged) {
     for (const Assignment& assignment : assignments) {
         switch (assignment.key) {
-        case Text1:
-            options.text1 = assignment.text;
+        case WinSoundFile:
+            options.winSoundFile = assignment.text;
             break;
-        case Text2:
-            options.text2 = assignment.text;
+        case LoseSoundFile:
+            options.loseSoundFile = assignment.text;
             break;
-        case Check1:
-            if (options.check1 != assignment.box) {
-                options.check1 = assignment.box;
-                if (check1Changed)
-                    check1Changed(assignment.box);
+        case StayOnTop:
+            if (options.stayOnTop != assignment.box) {
+                options.stayOnTop = assignment.box;
+                if (stayOnTopChanged)
+                    stayOnTopChanged(assignment.box);
             }
             break;
-        case Check2:
-            options.check2 = assignment.box;
+        case PlayWinSound:
+            options.playWinSound = assignment.box;
             break;
-        case Check3:
-            options.check3 = assignment.box;
+        case PlayLoseSound:
+            options.playLoseSound = assignment.box;
             break;
         case KeyCount:
             break;
@@ -120,7 +121,7 @@ QString settingsFilePath(const QString& executableDir) {
 }
 
 SettingsResult readSettingsFile(const QString& path, Options& options,
-                                const Check1Changed& check1Changed) {
+                                const StayOnTopChanged& stayOnTopChanged) {
     const QFileInfo info(path);
     if (!info.exists()) {
         return {SettingsResult::Missing,
@@ -142,11 +143,11 @@ SettingsResult readSettingsFile(const QString& path, Options& options,
                                                "a settings file holds")
                                     .arg(maxFileSize));
     }
-    return readSettings(bytes, path, options, check1Changed);
+    return readSettings(bytes, path, options, stayOnTopChanged);
 }
 
 SettingsResult readSettings(const QByteArray& bytes, const QString& path, Options& options,
-                            const Check1Changed& check1Changed) {
+                            const StayOnTopChanged& stayOnTopChanged) {
     QStringDecoder decoder(QStringDecoder::Utf8); // drops a byte order mark at the start
     const QString text = decoder(bytes);
     SettingsFieldReader fields(text);
@@ -164,7 +165,7 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
                                 QStringLiteral("%1 has no value after it").arg(keyNames[key]));
             SettingsField value = fields.next();
             Assignment assignment{key, value.text};
-            if (key >= Check1) {
+            if (key >= StayOnTop) {
                 const std::optional<qint64> number = roundToWholeNumber(value.text);
                 if (!number) {
                     return failedAt(path, value.line,
@@ -182,7 +183,7 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
             current = std::move(value); // the later keys are tested on the value
         }
     }
-    apply(assignments, options, check1Changed);
+    apply(assignments, options, stayOnTopChanged);
     return {};
 }
 
@@ -192,16 +193,16 @@ QByteArray serializeSettings(const Options& options) {
         text += line;
         text += u"\r\n";
     };
-    addLine(keyNames[Text1]);
-    addLine(pathLine(options.text1));
-    addLine(keyNames[Text2]);
-    addLine(pathLine(options.text2));
-    addLine(keyNames[Check1]);
-    addLine(boxLine(options.check1));
-    addLine(keyNames[Check2]);
-    addLine(boxLine(options.check2));
-    addLine(keyNames[Check3]);
-    addLine(boxLine(options.check3));
+    addLine(keyNames[WinSoundFile]);
+    addLine(pathLine(options.winSoundFile));
+    addLine(keyNames[LoseSoundFile]);
+    addLine(pathLine(options.loseSoundFile));
+    addLine(keyNames[StayOnTop]);
+    addLine(boxLine(options.stayOnTop));
+    addLine(keyNames[PlayWinSound]);
+    addLine(boxLine(options.playWinSound));
+    addLine(keyNames[PlayLoseSound]);
+    addLine(boxLine(options.playLoseSound));
     return text.toUtf8();
 }
 

@@ -24,9 +24,9 @@ struct SettingsResult {
     QString message;
 };
 
-// Runs when the reader gives Check1 a value it does not hold yet, with the options already
+// Runs when the reader gives Stay On Top a value it does not hold yet, with the options already
 // holding it; this is where the program pins or releases the main window.
-using Check1Changed = std::function<void(int newValue)>;
+using StayOnTopChanged = std::function<void(int newValue)>;
 
 // "Settings.txt" in the executable's folder.
 QString settingsFilePath(const QString& executableDir);
@@ -38,14 +38,14 @@ QString settingsFilePath(const QString& executableDir);
 // Missing: there is no file; the options keep their values and no file is created.
 // Failed: the file cannot be read, a key is the last field with no value after it, or a box
 // value is not a number or not 0, 1 or 2. The options are then left exactly as they were and
-// check1Changed is not called: a file is taken whole or not at all.
-// Pinning the window when Check1 ends at 1 is the caller's step, after a read that is Ok.
+// stayOnTopChanged is not called: a file is taken whole or not at all.
+// Pinning the window when Stay On Top ends at 1 is the caller's step, after a read that is Ok.
 SettingsResult readSettingsFile(const QString& path, Options& options,
-                                const Check1Changed& check1Changed = {});
+                                const StayOnTopChanged& stayOnTopChanged = {});
 
 // The same rules on the bytes of a file; path only names the file in messages.
 SettingsResult readSettings(const QByteArray& bytes, const QString& path, Options& options,
-                            const Check1Changed& check1Changed = {});
+                            const StayOnTopChanged& stayOnTopChanged = {});
 
 // The ten lines for options, as writeSettingsFile writes them.
 QByteArray serializeSettings(const Options& options);

@@ -10,8 +10,8 @@ namespace jackwell {
 class SoundPlayer {
 public:
     virtual ~SoundPlayer() = default;
-    virtual void PlaySound(const QString& filename, bool repeat) = 0;
-    virtual void StopSound() = 0;
+    virtual void playSound(const QString& filename, bool repeat) = 0;
+    virtual void stopSound() = 0;
 };
 
 } // namespace jackwell

@@ -19,12 +19,12 @@ namespace {
 
 TextStyle styleFor(LabelLook look) {
     switch (look) {
-    case LabelLook::StyleA:
-        return TextStyle::a();
-    case LabelLook::StyleB:
-        return TextStyle::b();
-    case LabelLook::StyleC:
-        return TextStyle::c();
+    case LabelLook::CardCaption:
+        return TextStyle::cardCaption();
+    case LabelLook::HoldButton:
+        return TextStyle::holdButton();
+    case LabelLook::DrawCode:
+        return TextStyle::drawCode();
     case LabelLook::CoinSlot: {
         TextStyle slot;
         slot.backColour = kColourBlack;
@@ -35,26 +35,6 @@ TextStyle styleFor(LabelLook look) {
         break;
     }
     return TextStyle{};
-}
-
-// The labels whose clicks go straight to the card.
-struct CardClick {
-    int label;
-    void (Card::*handler)();
-};
-constexpr CardClick kCardClicks[] = {
-    {2, &Card::Label2_Click},   {3, &Card::Label3_Click},   {4, &Card::Label4_Click},
-    {6, &Card::Label6_Click},   {7, &Card::Label7_Click},   {8, &Card::Label8_Click},
-    {13, &Card::Label13_Click}, {14, &Card::Label14_Click}, {15, &Card::Label15_Click},
-    {16, &Card::Label16_Click},
-};
-
-bool isClickable(int label) {
-    for (const CardClick& click : kCardClicks) {
-        if (click.label == label)
-            return true;
-    }
-    return label == card::kPayoutsLabel || label == card::kOptionsLabel;
 }
 
 } // namespace
@@ -71,7 +51,6 @@ frmJackwell::frmJackwell(Card& card, QWidget* parent)
     setFixedSize(card::kClientSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
     buildControls();
-    connectClicks();
     connect(&card_, &Card::changed, this, &frmJackwell::render);
     render();
 }
@@ -83,44 +62,84 @@ frmJackwell::~frmJackwell() {
 // Stacked as designed: the text box, the labels top to bottom, then the
 // reel pictures with each result picture above its reel picture.
 void frmJackwell::buildControls() {
-    text1_ = new QLineEdit(this);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(toPixels(card::kText1));
-    text1_->setFont(cardFont(8.25, false));
-    text1_->setFrame(false);
-    text1_->setStyleSheet(QStringLiteral("QLineEdit { background: white; color: black; border: 1px "
-                                         "solid #7a6a8a; padding: 0 2px; }"));
+    nameBox_ = new QLineEdit(this);
+    nameBox_->setObjectName(QLatin1String(card::kNameBoxName));
+    nameBox_->setGeometry(toPixels(card::kNameBox));
+    nameBox_->setFont(cardFont(8.25, false));
+    nameBox_->setFrame(false);
+    nameBox_->setStyleSheet(
+        QStringLiteral("QLineEdit { background: white; color: black; border: 1px "
+                       "solid #7a6a8a; padding: 0 2px; }"));
 
-    for (const LabelPlace& place : card::kLabels) {
-        auto* label = new CardLabel(styleFor(place.look), isClickable(place.number), this);
-        label->setObjectName(QStringLiteral("Label%1").arg(place.number));
-        label->setGeometry(toPixels(place.place));
-        label->setCaption(QString::fromLatin1(place.caption));
-        labels_[place.number] = label;
+    for (const CardLabelControl& control : card::kLabels) {
+        const bool clickable = control.action != CardAction::None;
+        auto* label = new CardLabel(styleFor(control.look), clickable, this);
+        label->setObjectName(QLatin1String(control.designName));
+        label->setGeometry(toPixels(control.place));
+        label->setCaption(QString::fromLatin1(control.caption));
+        if (clickable)
+            connect(label, &CardLabel::clicked, this,
+                    [this, action = control.action] { act(action); });
+        labels_[int(control.role)] = label;
     }
     for (int reel = 0; reel < 3; ++reel) {
+        const card::ReelPictures& place = card::kReelPictures[reel];
         reelPictures_[reel] = new SymbolBox(this);
-        reelPictures_[reel]->setObjectName(QStringLiteral("Picture1(%1)").arg(reel));
+        reelPictures_[reel]->setObjectName(QLatin1String(place.reelDesignName));
         resultPictures_[reel] = new SymbolBox(this);
-        resultPictures_[reel]->setObjectName(QStringLiteral("Picture%1").arg(reel + 2));
+        resultPictures_[reel]->setObjectName(QLatin1String(place.resultDesignName));
         for (SymbolBox* box : {reelPictures_[reel], resultPictures_[reel]})
-            box->setGeometry(toPixels(card::kReelPictures[reel]));
+            box->setGeometry(toPixels(place.place));
     }
 }
 
-void frmJackwell::connectClicks() {
-    for (const CardClick& click : kCardClicks) {
-        connect(labels_[click.label], &CardLabel::clicked, &card_, click.handler);
+void frmJackwell::act(CardAction action) {
+    switch (action) {
+    case CardAction::None:
+        break;
+    case CardAction::FindHost:
+        card_.findHost();
+        break;
+    case CardAction::ResetCard:
+        card_.resetCard();
+        break;
+    case CardAction::AskToRegister:
+        card_.askToRegister();
+        break;
+    case CardAction::InsertCoin:
+        card_.insertCoin();
+        break;
+    case CardAction::HoldReel1:
+    case CardAction::HoldReel2:
+    case CardAction::HoldReel3:
+        card_.toggleHold(int(action) - int(CardAction::HoldReel1));
+        break;
+    case CardAction::Start:
+        card_.start();
+        break;
+    case CardAction::SendHolds:
+        card_.sendHolds();
+        break;
+    case CardAction::Finish:
+        card_.finish();
+        break;
+    case CardAction::ShowPayouts:
+        showPayouts();
+        break;
+    case CardAction::ShowOptions:
+        emit optionsRequested();
+        break;
     }
-    connect(labels_[card::kPayoutsLabel], &CardLabel::clicked, this, &frmJackwell::Label24_Click);
-    connect(labels_[card::kOptionsLabel], &CardLabel::clicked, this,
-            &frmJackwell::optionsRequested);
+}
+
+CardLabel* frmJackwell::label(CardLabelRole role) const {
+    return labels_[int(role)];
 }
 
 // PAYOUTS: the card creates and shows the window (rendered at once); a window
 // already open is brought forward, out of the task bar if it was minimised.
-void frmJackwell::Label24_Click() {
-    card_.Label24_Click();
+void frmJackwell::showPayouts() {
+    card_.showPayouts();
     if (!payouts_)
         return;
     if (payouts_->isMinimized())
@@ -135,16 +154,16 @@ void frmJackwell::render() {
     const CardState& state = card_.state;
     for (int reel = 0; reel < 3; ++reel)
         renderReel(reel);
-    labels_[card::kFreeGameLabel]->setCaption(state.freeGame);
-    labels_[card::kCreditsLabel]->setCaption(state.credits);
-    labels_[card::kTokensLabel]->setCaption(state.tokens);
-    labels_[card::kStartLabel]->setEnabled(state.startEnabled);
-    labels_[card::kEspHoldLabel]->setEnabled(state.espHoldEnabled);
-    labels_[card::kFinishLabel]->setEnabled(state.finishEnabled);
-    // The player may type into Text1; it is overwritten only when the name changes.
-    if (state.text1 != shownText1_) {
-        shownText1_ = state.text1;
-        text1_->setText(state.text1);
+    label(CardLabelRole::FreeGame)->setCaption(state.freeGame);
+    label(CardLabelRole::Credits)->setCaption(state.credits);
+    label(CardLabelRole::Tokens)->setCaption(state.tokens);
+    label(CardLabelRole::Start)->setEnabled(state.startEnabled);
+    label(CardLabelRole::EspHold)->setEnabled(state.espHoldEnabled);
+    label(CardLabelRole::Finish)->setEnabled(state.finishEnabled);
+    // The player may type into the name box; it is overwritten only when the name changes.
+    if (state.nameBox != shownNameBox_) {
+        shownNameBox_ = state.nameBox;
+        nameBox_->setText(state.nameBox);
     }
     renderPayouts();
 }
@@ -155,9 +174,9 @@ void frmJackwell::renderReel(int reel) {
     reelPictures_[reel]->setVisible(state.reelPicture.visible);
     resultPictures_[reel]->setImage(state.resultPicture.image);
     resultPictures_[reel]->setVisible(state.resultPicture.visible);
-    labels_[card::kFirstCodeLabels[reel]]->setCaption(state.firstCode);
-    labels_[card::kFinalCodeLabels[reel]]->setCaption(state.finalCode);
-    CardLabel* hold = labels_[card::kHoldLabels[reel]];
+    label(card::kFirstCodeLabels[reel])->setCaption(state.firstCode);
+    label(card::kFinalCodeLabels[reel])->setCaption(state.finalCode);
+    CardLabel* hold = label(card::kHoldLabels[reel]);
     hold->setCaption(state.hold.caption);
     hold->setBackColour(state.hold.backColour);
 }
@@ -198,7 +217,7 @@ void frmJackwell::unloadPayouts() {
 // Pins the window without hiding, moving or resizing it. Before the window has
 // a native window the hint is set on the widget, which takes effect when it
 // is first shown.
-void frmJackwell::SetStayOnTop(bool onTop) {
+void frmJackwell::setStayOnTop(bool onTop) {
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowStaysOnTopHint, onTop);
     else

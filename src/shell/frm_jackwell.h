@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/card_layout.h"
 #include "shell/window_pin.h"
 
 #include <QPointer>
@@ -28,7 +29,7 @@ public:
     explicit frmJackwell(Card& card, QWidget* parent = nullptr);
     ~frmJackwell() override;
 
-    void SetStayOnTop(bool onTop) override;
+    void setStayOnTop(bool onTop) override;
 
     // Shutdown: closes the payouts window if it exists.
     void unloadPayouts();
@@ -36,7 +37,7 @@ public:
     frmPayouts* payoutsWindow() const;
 
 signals:
-    void optionsRequested(); // OPTIONS (Label25)
+    void optionsRequested(); // OPTIONS
     void closing();
 
 protected:
@@ -45,18 +46,20 @@ protected:
 
 private:
     void buildControls();
-    void connectClicks();
+    // What a click on one of the card's labels does.
+    void act(CardAction action);
+    CardLabel* label(CardLabelRole role) const;
     void render();
     void renderReel(int reel);
     void renderPayouts();
-    void Label24_Click();
+    void showPayouts();
 
     Card& card_;
-    std::array<CardLabel*, 26> labels_{};        // by label number; Label5 does not exist
-    std::array<SymbolBox*, 3> reelPictures_{};   // Picture1(0..2)
-    std::array<SymbolBox*, 3> resultPictures_{}; // Picture2..Picture4
-    QLineEdit* text1_ = nullptr;
-    QString shownText1_;
+    std::array<CardLabel*, kCardLabelCount> labels_{}; // by role
+    std::array<SymbolBox*, 3> reelPictures_{};
+    std::array<SymbolBox*, 3> resultPictures_{};
+    QLineEdit* nameBox_ = nullptr;
+    QString shownNameBox_;
     QPointer<frmPayouts> payouts_; // top-level, no owner window; deleted by this window
 };
 

@@ -3,7 +3,7 @@
 #include "settings/file_chooser.h"
 #include "settings/readable_file.h"
 #include "shell/jackwell_app.h"
-#include "shell/twips_rect.h"
+#include "shell/options_layout.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -15,7 +15,6 @@ namespace jackwell {
 
 namespace {
 
-constexpr int kClientTwips = 2010;
 const QString kWaveFilter = QStringLiteral("Wav Files (*.wav)");
 const QString kNoFileChosen = QStringLiteral("no file chosen");
 
@@ -53,12 +52,11 @@ int boxValue(Qt::CheckState state) {
     }
 }
 
-template <typename Control>
-Control* place(QWidget* parent, const char* name, const QString& caption, QRect rect) {
-    auto* control = new Control(caption, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(rect);
-    return control;
+template <typename Widget> Widget* place(QWidget* parent, const options::Control& control) {
+    auto* made = new Widget(QString::fromLatin1(control.caption), parent);
+    made->setObjectName(QLatin1String(control.designName));
+    made->setGeometry(toPixels(control.place));
+    return made;
 }
 
 } // namespace
@@ -68,39 +66,31 @@ frmOptions::frmOptions(JackwellApp& app, FileChooser& chooser)
     : QWidget(nullptr)
     , app_(app)
     , chooser_(chooser)
-    , Check1(place<OptionBox>(this, "Check1", QStringLiteral("Stay On Top"),
-                              twipsRect(120, 1320, 1335, 255)))
-    , Check2(place<OptionBox>(this, "Check2", QStringLiteral("Play Winning Sound"),
-                              twipsRect(120, 120, 1815, 255)))
-    , Check3(place<OptionBox>(this, "Check3", QStringLiteral("Play Lossing Sound"),
-                              twipsRect(120, 720, 1815, 255)))
-    , Command1(place<QPushButton>(this, "Command1", QStringLiteral("Close"),
-                                  twipsRect(120, 1680, 1815, 255)))
-    , Command2(place<QPushButton>(this, "Command2", QStringLiteral("Select Sound"),
-                                  twipsRect(120, 400, 1815, 255)))
-    , Command3(place<QPushButton>(this, "Command3", QStringLiteral("Select Sound"),
-                                  twipsRect(120, 1000, 1815, 255)))
-    // The sound paths lie beyond the right edge, out of sight: the player sets
-    // them through "Select Sound".
-    , Text1(place<QLineEdit>(this, "Text1", QString(), twipsRect(2160, 360, 5295, 285)))
-    , Text2(place<QLineEdit>(this, "Text2", QString(), twipsRect(2160, 960, 5295, 285))) {
+    , stayOnTopBox_(place<OptionBox>(this, options::kStayOnTop))
+    , playWinSoundBox_(place<OptionBox>(this, options::kPlayWinSound))
+    , playLoseSoundBox_(place<OptionBox>(this, options::kPlayLoseSound))
+    , closeButton_(place<QPushButton>(this, options::kClose))
+    , winSoundButton_(place<QPushButton>(this, options::kChooseWinSound))
+    , loseSoundButton_(place<QPushButton>(this, options::kChooseLoseSound))
+    , winSoundPath_(place<QLineEdit>(this, options::kWinSoundPath))
+    , loseSoundPath_(place<QLineEdit>(this, options::kLoseSoundPath)) {
     setWindowTitle(QStringLiteral("Options"));
-    const QRect client = twipsRect(0, 0, kClientTwips, kClientTwips);
-    setFixedSize(client.size());
+    const int side = toPixels(options::kClientTwips);
+    setFixedSize(side, side);
 
-    connect(Check1, &QCheckBox::clicked, this, &frmOptions::Check1_Click);
-    connect(Check2, &QCheckBox::clicked, this, &frmOptions::Check2_Click);
-    connect(Check3, &QCheckBox::clicked, this, &frmOptions::Check3_Click);
-    connect(Command1, &QPushButton::clicked, this, &frmOptions::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmOptions::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &frmOptions::Command3_Click);
+    connect(stayOnTopBox_, &QCheckBox::clicked, this, &frmOptions::stayOnTopClicked);
+    connect(playWinSoundBox_, &QCheckBox::clicked, this, &frmOptions::playWinSoundClicked);
+    connect(playLoseSoundBox_, &QCheckBox::clicked, this, &frmOptions::playLoseSoundClicked);
+    connect(closeButton_, &QPushButton::clicked, this, &frmOptions::closeAndSave);
+    connect(winSoundButton_, &QPushButton::clicked, this, &frmOptions::chooseWinSound);
+    connect(loseSoundButton_, &QPushButton::clicked, this, &frmOptions::chooseLoseSound);
     // The boxes can still be reached with the Tab key; what is typed there is the option.
-    connect(Text1, &QLineEdit::textEdited, this, [this](const QString& text) {
-        app_.options().text1 = text;
+    connect(winSoundPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        app_.options().winSoundFile = text;
         render();
     });
-    connect(Text2, &QLineEdit::textEdited, this, [this](const QString& text) {
-        app_.options().text2 = text;
+    connect(loseSoundPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        app_.options().loseSoundFile = text;
         render();
     });
     render();
@@ -108,39 +98,43 @@ frmOptions::frmOptions(JackwellApp& app, FileChooser& chooser)
 
 void frmOptions::render() {
     const Options& options = app_.options();
-    Check1->setCheckState(boxState(options.check1));
-    Check2->setCheckState(boxState(options.check2));
-    Check3->setCheckState(boxState(options.check3));
+    stayOnTopBox_->setCheckState(boxState(options.stayOnTop));
+    playWinSoundBox_->setCheckState(boxState(options.playWinSound));
+    playLoseSoundBox_->setCheckState(boxState(options.playLoseSound));
     // Unchanged text is left alone so that a cursor in the box keeps its place.
-    if (Text1->text() != options.text1)
-        Text1->setText(options.text1);
-    if (Text2->text() != options.text2)
-        Text2->setText(options.text2);
-    Command2->setToolTip(options.text1.isEmpty() ? kNoFileChosen : options.text1);
-    Command3->setToolTip(options.text2.isEmpty() ? kNoFileChosen : options.text2);
+    if (winSoundPath_->text() != options.winSoundFile)
+        winSoundPath_->setText(options.winSoundFile);
+    if (loseSoundPath_->text() != options.loseSoundFile)
+        loseSoundPath_->setText(options.loseSoundFile);
+    winSoundButton_->setToolTip(options.winSoundFile.isEmpty() ? kNoFileChosen
+                                                               : options.winSoundFile);
+    loseSoundButton_->setToolTip(options.loseSoundFile.isEmpty() ? kNoFileChosen
+                                                                 : options.loseSoundFile);
 }
 
 void frmOptions::takeBox(QCheckBox* box, int Options::*value) {
     app_.options().*value = boxValue(box->checkState());
 }
 
-void frmOptions::Check1_Click() {
-    takeBox(Check1, &Options::check1);
-    app_.Check1_Click();
+void frmOptions::stayOnTopClicked() {
+    takeBox(stayOnTopBox_, &Options::stayOnTop);
+    app_.applyStayOnTop();
 }
 
-void frmOptions::Check2_Click() {
-    takeBox(Check2, &Options::check2);
-}
-void frmOptions::Check3_Click() {
-    takeBox(Check3, &Options::check3);
+void frmOptions::playWinSoundClicked() {
+    takeBox(playWinSoundBox_, &Options::playWinSound);
 }
 
-void frmOptions::Command2_Click() {
-    selectSound(&Options::text1);
+void frmOptions::playLoseSoundClicked() {
+    takeBox(playLoseSoundBox_, &Options::playLoseSound);
 }
-void frmOptions::Command3_Click() {
-    selectSound(&Options::text2);
+
+void frmOptions::chooseWinSound() {
+    selectSound(&Options::winSoundFile);
+}
+
+void frmOptions::chooseLoseSound() {
+    selectSound(&Options::loseSoundFile);
 }
 
 // A chosen file is taken only when it can be opened for reading; otherwise the
@@ -160,17 +154,13 @@ void frmOptions::selectSound(QString Options::*sound) {
                         });
 }
 
-void frmOptions::Command1_Click() {
+void frmOptions::closeAndSave() {
     app_.saveOptions();
     hide();
 }
 
-void frmOptions::Form_Unload() {
-    Command1_Click();
-}
-
 void frmOptions::closeEvent(QCloseEvent* event) {
-    Form_Unload();
+    closeAndSave();
     event->accept();
 }
 

@@ -28,14 +28,15 @@ public:
     // Brings the controls in line with the options.
     void render();
 
-    void Check1_Click();   // "Stay On Top"
-    void Check2_Click();   // "Play Winning Sound"
-    void Check3_Click();   // "Play Lossing Sound"
-    void Command1_Click(); // "Close": writes the settings file and hides the window
-    void Command2_Click(); // "Select Sound" for the winning sound (Text1)
-    void Command3_Click(); // "Select Sound" for the losing sound (Text2)
-    // Closing other than through "Close" (title bar, shutdown): the same as "Close".
-    void Form_Unload();
+    // The controls' clicks; options_layout.h maps each control to its design name.
+    void stayOnTopClicked();
+    void playWinSoundClicked();
+    void playLoseSoundClicked();
+    void chooseWinSound();
+    void chooseLoseSound();
+    // "Close", and every other way the window closes (title bar, shutdown): writes the
+    // settings file and hides the window.
+    void closeAndSave();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,14 +48,14 @@ private:
 
     JackwellApp& app_;
     FileChooser& chooser_;
-    QCheckBox* Check1;
-    QCheckBox* Check2;
-    QCheckBox* Check3;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QLineEdit* Text1;
-    QLineEdit* Text2;
+    QCheckBox* stayOnTopBox_;
+    QCheckBox* playWinSoundBox_;
+    QCheckBox* playLoseSoundBox_;
+    QPushButton* closeButton_;
+    QPushButton* winSoundButton_;
+    QPushButton* loseSoundButton_;
+    QLineEdit* winSoundPath_;
+    QLineEdit* loseSoundPath_;
 };
 
 } // namespace jackwell

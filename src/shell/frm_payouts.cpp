@@ -50,24 +50,24 @@ frmPayouts::frmPayouts(QWidget* parent)
     ground.setColor(QPalette::Window, colourFromBgr(kColourBlack));
     setPalette(ground);
 
-    const auto design = PayoutsState::designAmounts();
+    const auto published = PayoutsState::publishedAmounts();
     for (int row = 0; row < PayoutsState::kRows; ++row) {
         auto* count = new CardLabel(countStyle(), false, this);
         count->setObjectName(QStringLiteral("Label%1").arg(payouts::kFirstCountLabel + row));
         count->setGeometry(toPixels(payouts::countPlace(row)));
-        count->setCaption(QString::fromLatin1(payouts::kRows[row].count));
+        count->setCaption(QStringLiteral("%1 X").arg(machine::kPayTable[row].count));
 
         // Some pictures overlap their neighbours by a few pixels; on the
         // window's black their own black ground is left out.
         auto* picture = new SymbolBox(this, Ground::Clear);
         picture->setObjectName(QStringLiteral("Image%1").arg(row + 1));
         picture->setGeometry(toPixels(payouts::picturePlace(row)));
-        picture->setImage(payouts::kRows[row].symbol);
+        picture->setImage(machine::kPayTable[row].symbol);
 
         amounts_[row] = new CardLabel(amountStyle(), false, this);
         amounts_[row]->setObjectName(QStringLiteral("Label%1").arg(row + 1));
         amounts_[row]->setGeometry(toPixels(payouts::amountPlace(row)));
-        amounts_[row]->setCaption(design[row]);
+        amounts_[row]->setCaption(published[row]);
     }
     for (int column = 0; column < 2; ++column) {
         auto* heading = new CardLabel(headingStyle(), false, this);

@@ -18,7 +18,7 @@ class frmPayouts : public QWidget {
 public:
     explicit frmPayouts(QWidget* parent = nullptr);
 
-    // Captions of Label1..Label16; only those that differ are repainted.
+    // The sixteen amounts, row by row; only those that differ are repainted.
     void setAmounts(const std::array<QString, PayoutsState::kRows>& amounts);
     QString amount(int row) const;
 

@@ -25,7 +25,7 @@ JackwellApp::JackwellApp(Setup setup)
     }
     pictureTestCorner_ = new PictureTestCorner(
         *window_, *files_, [this](const QString& message) { emit problem(message); });
-    connect(window_.get(), &frmJackwell::optionsRequested, this, &JackwellApp::Label25_Click);
+    connect(window_.get(), &frmJackwell::optionsRequested, this, &JackwellApp::showOptions);
 }
 
 JackwellApp::~JackwellApp() {
@@ -36,18 +36,18 @@ JackwellApp::~JackwellApp() {
     library_.reset();
 }
 
-bool JackwellApp::Form_Load(QString* error) {
+bool JackwellApp::startUp(QString* error) {
     card_->bringToRest();
     optionsWindow(); // made hidden before the settings are read into it
     const SettingsResult read =
-        readSettingsFile(setup_.settingsPath, options_, [this](int) { Check1_Click(); });
+        readSettingsFile(setup_.settingsPath, options_, [this](int) { applyStayOnTop(); });
     optionsWindow_->render();
     if (read.status == SettingsResult::Failed) {
         *error = read.message;
         return false;
     }
-    if (options_.check1 == 1)
-        window_->SetStayOnTop(true);
+    if (options_.stayOnTop == 1)
+        window_->setStayOnTop(true);
     if (transport_->open() != 0) {
         *error = QStringLiteral("Run-time error '%1':\n\nFailed to initialize DDE layer")
                      .arg(kInitErrorNumber);
@@ -56,14 +56,14 @@ bool JackwellApp::Form_Load(QString* error) {
     return true;
 }
 
-void JackwellApp::Form_Unload() {
+void JackwellApp::shutDown() {
     if (unloaded_)
         return;
     unloaded_ = true;
     transport_->close();
     window_->unloadPayouts();
     // Closing the options window saves them, whether or not it was ever shown.
-    optionsWindow().Form_Unload();
+    optionsWindow().closeAndSave();
     optionsWindow_.reset();
 }
 
@@ -73,7 +73,7 @@ frmOptions& JackwellApp::optionsWindow() {
     return *optionsWindow_;
 }
 
-void JackwellApp::Label25_Click() {
+void JackwellApp::showOptions() {
     if (unloaded_)
         return;
     frmOptions& options = optionsWindow();
@@ -83,11 +83,11 @@ void JackwellApp::Label25_Click() {
     options.activateWindow();
 }
 
-void JackwellApp::Check1_Click() {
-    if (options_.check1 == 1)
-        window_->SetStayOnTop(true);
-    if (options_.check1 == 0)
-        window_->SetStayOnTop(false);
+void JackwellApp::applyStayOnTop() {
+    if (options_.stayOnTop == 1)
+        window_->setStayOnTop(true);
+    if (options_.stayOnTop == 0)
+        window_->setStayOnTop(false);
 }
 
 bool JackwellApp::saveOptions() {

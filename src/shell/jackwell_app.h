@@ -43,9 +43,9 @@ public:
 
     // Start-up, before the main window is first shown. On failure returns
     // false with the message for the player in `error`; the window must not be shown.
-    bool Form_Load(QString* error);
+    bool startUp(QString* error);
     // Shutdown: closes the chat link and the other windows, saving the options.
-    void Form_Unload();
+    void shutDown();
 
     frmJackwell& window() { return *window_; }
     Card& card() { return *card_; }
@@ -57,11 +57,11 @@ public:
     PictureTestCorner& pictureTestCorner() { return *pictureTestCorner_; }
 
     // OPTIONS: shows the options window, modeless and without an owner.
-    void Label25_Click();
+    void showOptions();
 
     // "Stay On Top" clicked, or set by the settings reader: 1 pins the main
     // window, 0 releases it, 2 changes nothing.
-    void Check1_Click();
+    void applyStayOnTop();
     // Writes the settings file; a failure is shown to the player, the program goes on.
     bool saveOptions();
 

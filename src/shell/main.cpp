@@ -54,13 +54,13 @@ int main(int argc, char* argv[]) {
         box->open();
     });
     QString error;
-    if (!jackwell.Form_Load(&error)) {
+    if (!jackwell.startUp(&error)) {
         showFatal(error);
         app.exec();
         return 1;
     }
     QObject::connect(&jackwell.window(), &jackwell::frmJackwell::closing, &app, [&jackwell] {
-        jackwell.Form_Unload();
+        jackwell.shutDown();
         QCoreApplication::quit();
     });
     // A logout or a kill asks the card to close as the player would: the

@@ -1,8 +1,12 @@
 #pragma once
 
-// The pay table's sixteen rows, two columns of eight: a count label, a symbol
-// picture and an amount label side by side. Places are in twips.
+// The payouts window: the pay table's sixteen rows in two columns of eight, each
+// a count label ("3 X"), a symbol picture and an amount label side by side.
+// What each row shows comes from the pay table; this is where it shows, in
+// twips. Row r (0..15) has the design names "Label<31 + r>" (count), "Image<1 + r>"
+// (picture) and "Label<1 + r>" (amount), which are also the objectNames.
 
+#include "machine/pay_table.h"
 #include "shell/card_layout.h"
 
 #include <array>
@@ -10,32 +14,12 @@
 namespace jackwell::payouts {
 
 inline constexpr QSize kClientSize{309, 333}; // 4635 by 4995 twips
+inline constexpr int kRowCount = int(machine::kPayTable.size());
 
-struct Row {
-    const char* count; // caption of the count label
-    int symbol;        // symbol picture shown
-    bool large;        // 50 by 50 (the symbol list's own size) rather than 40 by 40
-};
-
-// Rows 1..16; their amounts are PayoutsState::designAmounts() in the same order.
-inline constexpr std::array<Row, 16> kRows{{
-    {"3 X", 4, false},  // seven
-    {"3 X", 9, true},   // BAR
-    {"3 X", 3, false},  // dollar sign
-    {"3 X", 8, true},   // jewel
-    {"3 X", 5, false},  // gold bar
-    {"3 X", 12, false}, // orange
-    {"3 X", 1, false},  // bell
-    {"3 X", 13, false}, // star
-    {"3 X", 11, false}, // lemon
-    {"3 X", 7, true},   // heart with arrow
-    {"3 X", 10, true},  // sun
-    {"3 X", 6, true},   // diamond
-    {"3 X", 2, false},  // grapes
-    {"3 X", 14, false}, // cherries
-    {"2 X", 14, false},
-    {"1 X", 14, false},
-}};
+// Which rows' pictures are 50 by 50 (the symbol list's own size) rather than 40 by 40.
+inline constexpr std::array<bool, kRowCount> kLargePicture{false, true,  false, true, false, false,
+                                                           false, false, false, true, true,  true,
+                                                           false, false, false, false};
 
 inline constexpr int kRowsPerColumn = 8;
 inline constexpr int kRowStep = 600;
@@ -48,8 +32,6 @@ inline constexpr std::array<std::array<int, kRowsPerColumn>, 2> kPictureTop{{
     {240, 720, 1320, 1920, 2640, 3240, 3840, 4440},
 }};
 
-// Control numbers: row r (0..15) has count label Label(31 + r), picture
-// Image(1 + r) and amount label Label(1 + r).
 inline constexpr int kFirstCountLabel = 31;
 inline constexpr std::array<int, 2> kHeadingLabels{47, 48};
 inline constexpr const char* kHeadingCaption = "Pay Out Amount";
@@ -66,7 +48,7 @@ constexpr Twips countPlace(int row) {
 }
 
 constexpr Twips picturePlace(int row) {
-    const int size = kRows[row].large ? 750 : 600;
+    const int size = kLargePicture[row] ? 750 : 600;
     const int left = row == 0 ? kFirstPictureLeft : kPictureLeft[column(row)];
     return {left, kPictureTop[column(row)][rowInColumn(row)], size, size};
 }

@@ -2,7 +2,7 @@
 
 #include "settings/file_chooser.h"
 #include "settings/readable_file.h"
-#include "shell/twips_rect.h"
+#include "shell/card_layout.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -15,7 +15,15 @@ namespace jackwell {
 namespace {
 
 const QString kImageFilter = QStringLiteral("Image Files (*.bmp *.jpg *.gif)");
-constexpr int kStartSymbol = 4; // the picture PictureTest starts with
+constexpr int kStartSymbol = 4; // the picture the box starts with
+
+// The corner's controls by their design names (also their objectNames), in twips.
+constexpr const char* kPictureBoxName = "PictureTest";
+constexpr Twips kPictureBox{3720, 1560, 735, 735};
+constexpr const char* kChooseButtonName = "Command1";
+constexpr Twips kChooseButton{3720, 2520, 855, 255};
+constexpr const char* kShowButtonName = "Command2";
+constexpr Twips kShowButton{3720, 4080, 855, 495};
 
 QPixmap symbolPicture(int symbol, QSize size) {
     QPixmap picture(size);
@@ -27,10 +35,11 @@ QPixmap symbolPicture(int symbol, QSize size) {
     return picture;
 }
 
-QPushButton* button(QWidget& parent, const char* name, QRect rect) {
+// Each button's caption is its design name.
+QPushButton* button(QWidget& parent, const char* name, Twips place) {
     auto* made = new QPushButton(QLatin1String(name), &parent);
     made->setObjectName(QLatin1String(name));
-    made->setGeometry(rect);
+    made->setGeometry(toPixels(place));
     return made;
 }
 
@@ -40,19 +49,19 @@ PictureTestCorner::PictureTestCorner(QWidget& mainWindow, FileChooser& chooser, 
     : QObject(&mainWindow)
     , chooser_(chooser)
     , report_(std::move(report))
-    , PictureTest(new QLabel(&mainWindow))
-    , Command1(button(mainWindow, "Command1", twipsRect(3720, 2520, 855, 255)))
-    , Command2(button(mainWindow, "Command2", twipsRect(3720, 4080, 855, 495))) {
+    , pictureBox_(new QLabel(&mainWindow))
+    , chooseButton_(button(mainWindow, kChooseButtonName, kChooseButton))
+    , showButton_(button(mainWindow, kShowButtonName, kShowButton)) {
     setObjectName(QStringLiteral("PictureTestCorner"));
-    PictureTest->setObjectName(QStringLiteral("PictureTest"));
-    PictureTest->setGeometry(twipsRect(3720, 1560, 735, 735));
-    PictureTest->setPixmap(symbolPicture(kStartSymbol, PictureTest->size()));
-    connect(Command1, &QPushButton::clicked, this, &PictureTestCorner::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &PictureTestCorner::Command2_Click);
+    pictureBox_->setObjectName(QLatin1String(kPictureBoxName));
+    pictureBox_->setGeometry(toPixels(kPictureBox));
+    pictureBox_->setPixmap(symbolPicture(kStartSymbol, pictureBox_->size()));
+    connect(chooseButton_, &QPushButton::clicked, this, &PictureTestCorner::choosePicture);
+    connect(showButton_, &QPushButton::clicked, this, &PictureTestCorner::showFirstPicture);
 }
 
-void PictureTestCorner::Command1_Click() {
-    chooser_.chooseFile(Command1->window(), openDialogTitle(), kImageFilter,
+void PictureTestCorner::choosePicture() {
+    chooser_.chooseFile(chooseButton_->window(), openDialogTitle(), kImageFilter,
                         [self = QPointer<PictureTestCorner>(this)](const QString& chosen) {
                             QString message;
                             if (self && !chosen.isEmpty() && !checkReadable(chosen, &message))
@@ -60,9 +69,9 @@ void PictureTestCorner::Command1_Click() {
                         });
 }
 
-void PictureTestCorner::Command2_Click() {
-    if (!ImageList2.isEmpty())
-        PictureTest->setPixmap(ImageList2.first());
+void PictureTestCorner::showFirstPicture() {
+    if (!extraPictures_.isEmpty())
+        pictureBox_->setPixmap(extraPictures_.first());
 }
 
 } // namespace jackwell

@@ -27,19 +27,19 @@ public:
     PictureTestCorner(QWidget& mainWindow, FileChooser& chooser, Report report);
 
     // Asks for an image file and checks that it can be read; nothing is shown.
-    void Command1_Click();
-    // Shows the first picture of ImageList2 in PictureTest, when it has one.
-    void Command2_Click();
+    void choosePicture();
+    // Shows the first of the extra pictures in the picture box, when there is one.
+    void showFirstPicture();
 
-    QLabel& pictureTest() const { return *PictureTest; }
+    QLabel& pictureBox() const { return *pictureBox_; }
 
 private:
     FileChooser& chooser_;
     Report report_;
-    QLabel* PictureTest;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QList<QPixmap> ImageList2; // holds no pictures
+    QLabel* pictureBox_;
+    QPushButton* chooseButton_;
+    QPushButton* showButton_;
+    QList<QPixmap> extraPictures_; // holds no pictures
 };
 
 } // namespace jackwell

@@ -46,11 +46,11 @@ QPixmap clearBlack(const QPixmap& picture) {
 } // namespace
 
 const QPixmap& symbolPicture(int image, int size, Ground ground) {
-    using SymbolList = std::array<QPixmap, kSymbolCount + 1>; // index 0: no picture
+    using SymbolList = std::array<QPixmap, machine::kSymbolCount + 1>; // index 0: no picture
     static std::map<std::pair<int, Ground>, SymbolList> lists;
     auto [at, added] = lists.try_emplace({size, ground});
     if (added) {
-        for (int n = 1; n <= kSymbolCount; ++n) {
+        for (int n = 1; n <= machine::kSymbolCount; ++n) {
             const QString name =
                 QStringLiteral(":/assets/symbols/%1.svg").arg(n, 2, 10, QChar(u'0'));
             const QPixmap drawn = renderSvg(name, QSize(size, size));
@@ -58,7 +58,7 @@ const QPixmap& symbolPicture(int image, int size, Ground ground) {
         }
     }
     static const QPixmap none;
-    return image >= 1 && image <= kSymbolCount ? at->second[image] : none;
+    return image >= 1 && image <= machine::kSymbolCount ? at->second[image] : none;
 }
 
 const QPixmap& cardBackground() {

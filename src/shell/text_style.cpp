@@ -18,21 +18,21 @@ QFont cardFont(double pointSize, bool bold) {
     return font;
 }
 
-TextStyle TextStyle::a() {
+TextStyle TextStyle::cardCaption() {
     TextStyle style;
     style.textColour = kColourWhite;
     return style;
 }
 
-TextStyle TextStyle::b() {
+TextStyle TextStyle::holdButton() {
     TextStyle style;
     style.backColour = kColourNotHeld;
     style.border = true;
     return style;
 }
 
-TextStyle TextStyle::c() {
-    TextStyle style = a();
+TextStyle TextStyle::drawCode() {
+    TextStyle style = cardCaption();
     style.pointSize = 12;
     return style;
 }

@@ -26,9 +26,10 @@ struct TextStyle {
     Qt::Alignment alignment = Qt::AlignCenter;
     bool wordWrap = false;
 
-    static TextStyle a(); // transparent, white, 8.25 point bold, centred
-    static TextStyle b(); // cyan, window-text colour, 8.25 point bold, centred, border
-    static TextStyle c(); // transparent, white, 12 point bold, centred
+    // The card's three text looks.
+    static TextStyle cardCaption(); // transparent, white, 8.25 point bold, centred
+    static TextStyle holdButton();  // cyan, window-text colour, 8.25 point bold, centred, border
+    static TextStyle drawCode();    // transparent, white, 12 point bold, centred
 };
 
 } // namespace jackwell

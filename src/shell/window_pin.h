@@ -7,7 +7,7 @@ namespace jackwell {
 class WindowPin {
 public:
     virtual ~WindowPin() = default;
-    virtual void SetStayOnTop(bool onTop) = 0;
+    virtual void setStayOnTop(bool onTop) = 0;
 };
 
 } // namespace jackwell

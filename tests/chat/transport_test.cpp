@@ -29,7 +29,7 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
         SCOPED_TRACE(row.name);
         Rig rig;
         rig.backend->statuses = row.statuses;
-        rig.chat.SendPrivateMessage("Rivet", "I hold 1,0,1");
+        rig.chat.sendPrivateMessage("Rivet", "I hold 1,0,1");
         rig.clock.advance(5000);
         EXPECT_EQ(rig.backend->count("communicate"), row.tries);
         EXPECT_EQ(rig.backend->count("register"), row.registrations);
@@ -44,7 +44,7 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
 TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
     Rig rig;
     rig.backend->otherwise = QByteArray("6");
-    rig.chat.SendPrivateMessage("Rivet", "Register me!");
+    rig.chat.sendPrivateMessage("Rivet", "Register me!");
     // The call returns after one try; the repetitions come later from the clock.
     EXPECT_EQ(rig.backend->count("communicate"), 1);
     EXPECT_EQ(rig.chat.pendingRequests(), 1);
@@ -62,8 +62,8 @@ TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
 TEST(ChatTransport, requestsKeepTheirOrderBehindARepetition) {
     Rig rig;
     rig.backend->statuses = {"6", "6", "0", "0"};
-    rig.chat.SendPrivateMessage("Rivet", "first");
-    rig.chat.SendPrivateMessage("Rivet", "second");
+    rig.chat.sendPrivateMessage("Rivet", "first");
+    rig.chat.sendPrivateMessage("Rivet", "second");
     EXPECT_EQ(rig.backend->count("communicate"), 1); // the second waits its turn
     rig.clock.advance(1000);
     std::vector<QByteArray> sent;
@@ -105,11 +105,11 @@ TEST(ChatTransport, fetchResumesOnlyOnceANonEmptyTextArrives) {
     rig.clock.settle();
     EXPECT_EQ(resumed, 0); // an empty text keeps the wait going
     rig.backend->text = QByteArray("Rivet: hello") + "    " + '\0';
-    rig.chat.ReadAllChatText();
+    rig.chat.readAllChatText();
     rig.clock.settle();
     EXPECT_EQ(resumed, 1);
     EXPECT_EQ(rig.chat.chatText(), "Rivet: hello");
-    rig.chat.ReadAllChatText();
+    rig.chat.readAllChatText();
     rig.clock.settle();
     EXPECT_EQ(resumed, 1); // a waiter resumes once
 }
@@ -133,10 +133,10 @@ TEST(ChatTransport, pauseEndsOnTime) {
     ChatTransport transport(library, clock, "Jackwell");
     QObject owner;
     int resumed = 0;
-    transport.Pause(0, &owner, [&] { ++resumed; });
-    transport.Pause(-3, &owner, [&] { ++resumed; });
+    transport.pause(0, &owner, [&] { ++resumed; });
+    transport.pause(-3, &owner, [&] { ++resumed; });
     EXPECT_EQ(resumed, 2);
-    transport.Pause(7, &owner, [&] { ++resumed; });
+    transport.pause(7, &owner, [&] { ++resumed; });
     clock.advance(6999);
     EXPECT_EQ(resumed, 2);
     EXPECT_LT(clock.timeOfDay(), 10.0); // the day has turned

@@ -25,7 +25,7 @@ TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
         rig.backend->appendPrivateFrom("Keeper", "FIRST: | 07 | 03 | 11 |");
         if (start)
             rig.state.machineKeeperName = QStringLiteral("Keeper");
-        void (Card::*click)() = start ? &Card::Label14_Click : &Card::Label4_Click;
+        void (Card::*click)() = start ? &Card::start : &Card::findHost;
         rig.backend->close();
         (rig.card.*click)();
         rig.clock.advance(60000);
@@ -45,12 +45,12 @@ TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
 
 TEST(Register, sendsOnlyWhenAKeeperIsKnownOneMessagePerClick) {
     Rig rig;
-    rig.click(&Card::Label2_Click);
+    rig.click(&Card::askToRegister);
     EXPECT_TRUE(rig.sent.isEmpty()) << "no keeper known yet";
-    rig.click(&Card::Label4_Click);
-    rig.state.text1 = QStringLiteral("Typed"); // the box is not what REGISTER reads
-    rig.card.Label2_Click();
-    rig.click(&Card::Label2_Click);
+    rig.click(&Card::findHost);
+    rig.state.nameBox = QStringLiteral("Typed"); // the box is not what REGISTER reads
+    rig.card.askToRegister();
+    rig.click(&Card::askToRegister);
     EXPECT_EQ(rig.sent, QStringList({"Keeper: Register me!", "Keeper: Register me!"}));
     EXPECT_TRUE(rig.backend->log().endsWith("ESP to Keeper: Register me!\r\n"
                                             "ESP to Keeper: Register me!"));
@@ -65,8 +65,8 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
         for (int reel = 0; reel < 3; ++reel)
             if (row[reel * 2] == '1')
                 rig.hold(reel);
-        rig.card.Label15_Click();
-        rig.card.Label15_Click();
+        rig.card.sendHolds();
+        rig.card.sendHolds();
         const QString expected = "Rivet: I hold " + QString::fromLatin1(row);
         EXPECT_EQ(rig.sent, QStringList({expected, expected}));
         EXPECT_TRUE(rig.state.finishEnabled && rig.state.espHoldEnabled);
@@ -82,13 +82,13 @@ TEST(PlayActions, coinSlotAndResetCardDuringASpin) {
     rig.finish();
     rig.state.reels[0].firstCode = QStringLiteral("07");
     rig.clock.advance(1000);
-    rig.card.Label13_Click();
+    rig.card.insertCoin();
     EXPECT_EQ(rig.state.freeGame, QStringLiteral("Free Game"));
     EXPECT_EQ(rig.state.credits, QStringLiteral("150"));
     EXPECT_EQ(rig.state.tokens, QStringLiteral("(7500)"));
 
     const CardState before = rig.state;
-    rig.card.Label3_Click();
+    rig.card.resetCard();
     for (int reel = 0; reel < 3; ++reel) {
         const Reel& now = rig.state.reels[reel];
         EXPECT_EQ(now.reelPicture.image, 4);
@@ -99,7 +99,7 @@ TEST(PlayActions, coinSlotAndResetCardDuringASpin) {
         EXPECT_EQ(now.hold.backColour, before.reels[reel].hold.backColour);
         EXPECT_TRUE(now.timer.enabled);
     }
-    EXPECT_TRUE(rig.state.machineKeeperName.isEmpty() && rig.state.text1.isEmpty());
+    EXPECT_TRUE(rig.state.machineKeeperName.isEmpty() && rig.state.nameBox.isEmpty());
     EXPECT_EQ(rig.state.credits, QStringLiteral("0"));
     EXPECT_EQ(rig.state.tokens, QStringLiteral("(0)"));
     EXPECT_TRUE(rig.state.startEnabled && rig.state.espHoldEnabled);
@@ -113,18 +113,18 @@ TEST(PlayActions, coinSlotAndResetCardDuringASpin) {
 TEST(PlayActions, startAndFinishThatMayNotRunDoNothing) {
     Rig rig;
     rig.chat.setChatText(QStringLiteral("kept"));
-    rig.card.Label14_Click(); // no machinekeeper
-    rig.card.Label16_Click(); // FINISH disabled since start-up
+    rig.card.start();  // no machinekeeper
+    rig.card.finish(); // FINISH disabled since start-up
     rig.clock.advance(1000);
     EXPECT_EQ(rig.chat.chatText(), QStringLiteral("kept"));
-    EXPECT_FALSE(rig.state.reels[0].timer.enabled || rig.state.timer4.enabled);
+    EXPECT_FALSE(rig.state.reels[0].timer.enabled || rig.state.evaluationTimer.enabled);
     EXPECT_TRUE(rig.state.startEnabled);
 
     rig.start();
     ASSERT_FALSE(rig.state.startEnabled);
     rig.clock.advance(6000);
     rig.chat.setChatText(QStringLiteral("kept"));
-    rig.card.Label14_Click(); // disabled after the first START
+    rig.card.start(); // disabled after the first START
     rig.clock.advance(1000);
     EXPECT_EQ(rig.chat.chatText(), QStringLiteral("kept"));
     EXPECT_FALSE(rig.state.reels[0].timer.enabled);

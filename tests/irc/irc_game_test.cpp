@@ -75,12 +75,12 @@ protected:
 
     // REGISTER; the machinekeeper answers with the first draw; START reads it.
     void startGame(const QByteArray& firstDraw, const QString& codes) {
-        card.Label2_Click();
+        card.askToRegister();
         ASSERT_TRUE(keeper->waitForPrivmsg("Player", "Register me!", kWaitMs));
         keeper->privmsg("Player", "FIRST:" + firstDraw);
         ASSERT_TRUE(
             waitUntil([&] { return logged("ESP from Keeper: FIRST:" + firstDraw); }, kWaitMs));
-        ASSERT_TRUE(clickAndSettle(&Card::Label14_Click));
+        ASSERT_TRUE(clickAndSettle(&Card::start));
         EXPECT_EQ(reelCodes(&Reel::firstCode), codes);
     }
 
@@ -91,7 +91,7 @@ protected:
         keeper->privmsg("Player", "FINAL:" + finalDraw);
         ASSERT_TRUE(
             waitUntil([&] { return logged("ESP from Keeper: FINAL:" + finalDraw); }, kWaitMs));
-        ASSERT_TRUE(clickAndSettle(&Card::Label16_Click));
+        ASSERT_TRUE(clickAndSettle(&Card::finish));
         EXPECT_EQ(reelCodes(&Reel::finalCode), codes);
         EXPECT_EQ(card.state.credits, credits);
         EXPECT_TRUE(card.state.startEnabled);
@@ -116,18 +116,18 @@ protected:
 TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     keeper->privmsg("#casino", "Your machinekeeper is Keeper");
     ASSERT_TRUE(waitUntil([&] { return logged("Keeper: Your machinekeeper is Keeper"); }, kWaitMs));
-    ASSERT_TRUE(clickAndSettle(&Card::Label4_Click)); // GET HOST
+    ASSERT_TRUE(clickAndSettle(&Card::findHost)); // GET HOST
     ASSERT_EQ(card.state.machineKeeperName, "Keeper");
 
     startGame(" [ 07 | 03 | 11 ]", "07 03 11");
-    card.Label6_Click();
-    card.Label8_Click();
+    card.toggleHold(0);
+    card.toggleHold(2);
 
     // The server goes away; ESP HOLD waits for it, re-registering. The log stays readable.
     const QByteArray logBefore = backend->log().lines();
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
-    card.Label15_Click();
+    card.sendHolds();
     EXPECT_EQ(transport.lastStatus(), "10");
     EXPECT_EQ(transport.pendingRequests(), 1);
     EXPECT_EQ(backend->registerApp("Jackwell"), QByteArray("10"));
@@ -149,8 +149,8 @@ TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
 
     // The next game, on the new connection.
     startGame(" [ 12 | 12 | 04 ]", "12 12 04");
-    card.Label7_Click();
-    card.Label15_Click();
+    card.toggleHold(1);
+    card.sendHolds();
     EXPECT_EQ(transport.lastStatus(), "0");
     finishGame(holdMessage(), " [ 12 | 12 | 12 ]: (300)", "12 12 12", "300");
 }
@@ -166,11 +166,11 @@ TEST_F(IrcGameTest, unsafeRecipientsAreRefusedAndLineBreaksNeverReachTheServer) 
     for (const QString& name : refused) {
         SCOPED_TRACE(name.toStdString());
         card.state.machineKeeperName = name;
-        card.Label15_Click(); // ESP HOLD goes to whatever name stands there
+        card.sendHolds(); // ESP HOLD goes to whatever name stands there
         EXPECT_EQ(transport.lastStatus(), "-1");
         EXPECT_EQ(transport.pendingRequests(), 0);
     }
-    transport.SendPrivateMessage("Keeper",
+    transport.sendPrivateMessage("Keeper",
                                  QStringLiteral("one\r\nQUIT :injected") + QChar(u'\0') + "two");
     EXPECT_EQ(transport.lastStatus(), "0");
     ASSERT_TRUE(keeper->waitForPrivmsg("Player", "one  QUIT :injected two", kWaitMs));

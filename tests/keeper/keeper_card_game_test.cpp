@@ -104,12 +104,12 @@ TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
     // The robot greets the player as they join; GET HOST finds it.
     ASSERT_TRUE(
         waitUntil([&] { return logged("Rivet: Your machinekeeper is Rivet.") > 0; }, kWaitMs));
-    ASSERT_TRUE(clickAndSettle(&Card::Label4_Click));
+    ASSERT_TRUE(clickAndSettle(&Card::findHost));
     ASSERT_EQ(card.state.machineKeeperName, "Rivet");
 
-    card.Label2_Click(); // REGISTER
+    card.askToRegister(); // REGISTER
     ASSERT_TRUE(waitUntil([&] { return logged("ESP from Rivet: FIRST:") == 1; }, kWaitMs));
-    ASSERT_TRUE(clickAndSettle(&Card::Label14_Click)); // START
+    ASSERT_TRUE(clickAndSettle(&Card::start)); // START
     EXPECT_EQ(card.state.freeGame, "Free Game");
     EXPECT_EQ(card.payouts.amounts[0].trimmed(), "25000");
 
@@ -119,15 +119,15 @@ TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
         EXPECT_EQ(shown(&Reel::firstCode), codes(*before.pendingFirstDraw));
         // Reels 1 and 3 held (the card lets go of holds by itself a while after FINISH).
         if (!isHeld(card.state, 0))
-            card.Label6_Click();
+            card.toggleHold(0);
         if (isHeld(card.state, 1))
-            card.Label7_Click();
+            card.toggleHold(1);
         if (!isHeld(card.state, 2))
-            card.Label8_Click();
-        card.Label15_Click(); // ESP HOLD
+            card.toggleHold(2);
+        card.sendHolds(); // ESP HOLD
         ASSERT_TRUE(
             waitUntil([&] { return logged("ESP from Rivet: FIRST:") == game + 1; }, kWaitMs));
-        ASSERT_TRUE(clickAndSettle(&Card::Label16_Click)); // FINISH
+        ASSERT_TRUE(clickAndSettle(&Card::finish)); // FINISH
 
         const auto delivery = books->delivery("player");
         ASSERT_TRUE(delivery && delivery->lastOutcome);
@@ -135,7 +135,7 @@ TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
         EXPECT_EQ(delivery->lastOutcome->holds, (machine::HoldMask{true, false, true}));
         EXPECT_EQ(shown(&Reel::finalCode), codes(delivery->lastOutcome->finalDraw));
         EXPECT_EQ(card.state.credits, QString::number(books->load("player")->credits));
-        ASSERT_TRUE(clickAndSettle(&Card::Label14_Click)); // START the next game
+        ASSERT_TRUE(clickAndSettle(&Card::start)); // START the next game
     }
     const keeper::BooksAudit audit = books->audit();
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();

@@ -34,8 +34,8 @@ Reading readResult(const QString& text) {
     jackwell::CardState state;
     jackwell::PayoutsState payouts;
     jackwell::Tokenizer tokenizer;
-    jackwell::HandleFirstResult(state, payouts, tokenizer, "ESP from Rivet: " + text);
-    jackwell::HandleFinalResult(state, tokenizer, "ESP from Rivet: " + text);
+    jackwell::handleFirstResult(state, payouts, tokenizer, "ESP from Rivet: " + text);
+    jackwell::handleFinalResult(state, tokenizer, "ESP from Rivet: " + text);
     const int at = text.startsWith("FINAL") ? 3 : 0;
     return {{state.drawCodes[at], state.drawCodes[at + 1], state.drawCodes[at + 2]}, state.credits};
 }

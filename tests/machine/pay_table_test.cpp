@@ -1,8 +1,15 @@
 // The pay rule decides every credit a player wins: it is checked against the machine's
 // published amounts, written out here independently of the table in the code.
 #include "machine/pay_table.h"
+#include "support/qt_printers.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QString>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 using namespace jackwell::machine;
 
@@ -21,6 +28,31 @@ TEST(PayTable, tokensWonFollowsThePublishedAmounts) {
         {{13, 12, 11}, 0},   {{0, 0, 0}, 0},      {{15, 15, 15}, 0}};
     for (const auto& [reels, tokens] : rows)
         EXPECT_EQ(tokensWon(reels), tokens) << reels[0] << "," << reels[1] << "," << reels[2];
+}
+
+// README's pay table is what players read before they play: it must be the machine's own. Its
+// rows come two to a line ("| sevens | 25000 | | lemons | 400 |"), named by the symbols' names.
+TEST(PayTable, readmeShowsTheMachinesTable) {
+    QFile readme(QStringLiteral(JACKWELL_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    std::map<QString, qint64> shown;
+    static const QRegularExpression cell(
+        QStringLiteral("\\| *([a-z][a-z ]*[a-z]) *\\| *(\\d+) *\\|"));
+    for (auto match = cell.globalMatch(text); match.hasNext();) {
+        const auto found = match.next();
+        shown[found.captured(1)] = found.captured(2).toLongLong();
+    }
+    std::map<QString, qint64> table;
+    for (const PayRow& row : kPayTable) {
+        const QString name = QString::fromLatin1(kSymbolNames[row.symbol]);
+        if (row.count == kReelCount)
+            table[name] = row.tokens;
+        else
+            table[row.count == 2 ? QStringLiteral("two cherries") : QStringLiteral("one cherry")] =
+                row.tokens;
+    }
+    EXPECT_EQ(shown, table);
 }
 
 } // namespace

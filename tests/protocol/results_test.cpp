@@ -35,12 +35,12 @@ void expectDraw(const CardState& state, const QString& captions, bool final) {
         EXPECT_EQ(value, codeValue(codes.value(i))) << "reel " << i;
         EXPECT_EQ(state.drawCodes[(final ? 0 : 3) + i], 0) << "the other draw";
         EXPECT_EQ(reel.resultPicture.image,
-                  captions.isEmpty() ? kDesignResultImage : symbolImage(value))
+                  captions.isEmpty() ? kInitialResultImage : symbolImage(value))
             << "reel " << i;
     }
 }
 
-TEST(HandleFirstResult, firstDrawCodes) {
+TEST(handleFirstResult, firstDrawCodes) {
     const std::tuple<const char*, QString, QString> rows[] = {
         {"codes at 4-5, 9-10, 14-15", from("FIRST: [ 07 | 03 | 11 ]"), "07|03|11"},
         {"outgoing line changes nothing", "ESP to Keeper: FIRST: [ 07 | 03 | 11 ]", ""},
@@ -61,12 +61,12 @@ TEST(HandleFirstResult, firstDrawCodes) {
         CardState state;
         PayoutsState payouts;
         Tokenizer tokenizer;
-        HandleFirstResult(state, payouts, tokenizer, text);
+        handleFirstResult(state, payouts, tokenizer, text);
         expectDraw(state, codes, false);
     }
 }
 
-TEST(HandleFirstResult, freeGameOffer) {
+TEST(handleFirstResult, freeGameOffer) {
     struct Row {
         const char* name;
         QString creditsBefore, text, credits, tokens;
@@ -100,7 +100,7 @@ TEST(HandleFirstResult, freeGameOffer) {
         state.credits = row.creditsBefore;
         PayoutsState payouts;
         Tokenizer tokenizer;
-        HandleFirstResult(state, payouts, tokenizer, row.text);
+        handleFirstResult(state, payouts, tokenizer, row.text);
         EXPECT_EQ(state.credits, row.credits);
         EXPECT_EQ(state.tokens, row.tokens);
     }
@@ -114,10 +114,10 @@ QString payoutLine(const QString& speaker, int count, int offset = 0) {
     return line;
 }
 
-TEST(HandleFirstResult, payoutTable) {
-    const auto design = PayoutsState::designAmounts();
+TEST(handleFirstResult, payoutTable) {
+    const auto published = PayoutsState::publishedAmounts();
     auto amounts = [&](int count) {
-        auto result = design;
+        auto result = published;
         for (int i = 0; i < count; ++i)
             result[i] = QStringLiteral(" %1").arg(i + 1);
         return result;
@@ -126,7 +126,7 @@ TEST(HandleFirstResult, payoutTable) {
     fiveAndEmpty[5] = QString();
     // Amounts of 29 characters: the window of 300 behind the marker ends in the tenth.
     QString longTable = QStringLiteral("K: Payouts:");
-    auto longAmounts = design;
+    auto longAmounts = published;
     for (int i = 0; i < 16; ++i) {
         const QString amount = QStringLiteral("%1").arg(i + 1, 29, 10, QChar(u'0'));
         longTable += amount + u':';
@@ -141,7 +141,7 @@ TEST(HandleFirstResult, payoutTable) {
         {"the later table decides", payoutLine("K", 16, 100) + "\r\n" + payoutLine("K", 16), true,
          amounts(16)},
         {"speaker holding a colon", payoutLine("ESP to Keeper: x", 16), true, amounts(16)},
-        {"<system> changes nothing", payoutLine("<system>", 16), false, design},
+        {"<system> changes nothing", payoutLine("<system>", 16), false, published},
         {"window of 300 behind the marker", longTable, true, longAmounts},
     };
     for (const auto& [name, text, exists, expected] : rows) {
@@ -149,18 +149,18 @@ TEST(HandleFirstResult, payoutTable) {
         CardState state;
         PayoutsState payouts;
         Tokenizer tokenizer;
-        HandleFirstResult(state, payouts, tokenizer, text);
+        handleFirstResult(state, payouts, tokenizer, text);
         EXPECT_EQ(payouts.exists, exists);
         EXPECT_FALSE(payouts.shown) << "a table creates the window hidden";
         EXPECT_EQ(payouts.amounts, expected);
     }
 }
 
-TEST(HandleFirstResult, aLineWithBothMarkersActsAsBoth) {
+TEST(handleFirstResult, aLineWithBothMarkersActsAsBoth) {
     CardState state;
     PayoutsState payouts;
     Tokenizer tokenizer;
-    HandleFirstResult(state, payouts, tokenizer,
+    handleFirstResult(state, payouts, tokenizer,
                       from("FIRST: [ 07 | 03 | 11 ] ") + payoutLine("K", 16));
     expectDraw(state, "07|03|11", false);
     EXPECT_EQ(payouts.amounts[15], " 16");
@@ -168,7 +168,7 @@ TEST(HandleFirstResult, aLineWithBothMarkersActsAsBoth) {
 
 // The credits shown before are "100" and "(5000)"; `shown` gives the credits and tokens after
 // ("" where they stay).
-TEST(HandleFinalResult, finalDrawAndCredits) {
+TEST(handleFinalResult, finalDrawAndCredits) {
     const QString sevens = QStringLiteral("07|07|07");
     auto final = [](const QString& behind) { return from("FINAL: [ 07 | 07 | 07 ] " + behind); };
     const struct {
@@ -205,7 +205,7 @@ TEST(HandleFinalResult, finalDrawAndCredits) {
         state.credits = QStringLiteral("100");
         state.tokens = QStringLiteral("(5000)");
         Tokenizer tokenizer;
-        HandleFinalResult(state, tokenizer, row.text);
+        handleFinalResult(state, tokenizer, row.text);
         expectDraw(state, row.codes, true);
         const QStringList shown = (row.shown.isEmpty() ? "100 (5000)" : row.shown).split(' ');
         EXPECT_EQ(state.credits, shown[0]);

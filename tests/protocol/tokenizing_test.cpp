@@ -21,7 +21,7 @@ const QString D = QStringLiteral("\r\n");
 
 // Each row makes its calls (text, delimiter) on a fresh tokenizer and checks
 // what the last one returned and what it left.
-TEST(GetToken, cutsAsTheTableSays) {
+TEST(getToken, cutsAsTheTableSays) {
     struct Row {
         const char* name;
         std::vector<std::pair<QString, QString>> calls;
@@ -46,7 +46,7 @@ TEST(GetToken, cutsAsTheTableSays) {
         Tokenizer tokenizer;
         QString result;
         for (const auto& [text, delimiter] : row.calls)
-            result = tokenizer.GetToken(text, delimiter);
+            result = tokenizer.getToken(text, delimiter);
         EXPECT_EQ(result, row.result);
         EXPECT_EQ(tokenizer.tokenRemainder().toString(), row.remainder);
     }
@@ -99,7 +99,7 @@ TEST(LineWalk, leavesWhatStandsBehindAnEmptyLineForTheNextCall) {
     walked(tokenizer, "a\r\n\r\nb\r\nc");
     // An empty text starts no walk, so the old remainder is not walked instead.
     EXPECT_TRUE(walked(tokenizer, QString()).isEmpty());
-    EXPECT_EQ(tokenizer.GetToken("", D), "b");
+    EXPECT_EQ(tokenizer.getToken("", D), "b");
     EXPECT_EQ(walked(tokenizer, "d"), QStringList{"other|d"});
 }
 
@@ -136,7 +136,7 @@ TEST(Message, markerSpeakerAndWindow) {
     }
 }
 
-TEST(FindMachineKeeper, theLastAnnouncementsSpeakerBecomesTheKeeper) {
+TEST(findMachineKeeper, theLastAnnouncementsSpeakerBecomesTheKeeper) {
     struct Row {
         const char* name;
         QString text;
@@ -164,11 +164,11 @@ TEST(FindMachineKeeper, theLastAnnouncementsSpeakerBecomesTheKeeper) {
         SCOPED_TRACE(row.name);
         CardState state;
         state.machineKeeperName = typed;
-        state.text1 = typed;
+        state.nameBox = typed;
         Tokenizer tokenizer;
-        FindMachineKeeper(state, tokenizer, row.text);
+        findMachineKeeper(state, tokenizer, row.text);
         EXPECT_EQ(state.machineKeeperName, row.keeper);
-        EXPECT_EQ(state.text1, row.keeper);
+        EXPECT_EQ(state.nameBox, row.keeper);
     }
 }
 

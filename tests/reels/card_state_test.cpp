@@ -23,7 +23,7 @@ TEST(CardState, codeNormalisationDropsOnlyTheLeadingZeroOfOneToNine) {
 // What a code caption gives as drawCodes element and as the result picture.
 TEST(CardState, codeCaptionSelectsItsSymbolOrNone) {
     const std::tuple<QString, qint16, int> rows[] = {
-        {"07", 7, 7},         {"7", 7, 7},         {"14", 14, kCherries}, {"01", 1, 1},
+        {"07", 7, 7},         {"7", 7, 7},         {"14", 14, 14},        {"01", 1, 1},
         {"15", 15, kNoImage}, {"0", 0, kNoImage},  {"-3", -3, kNoImage},  {"", 0, kNoImage},
         {"ab", 0, kNoImage},  {"7.", 0, kNoImage}, {"99999", 0, kNoImage}};
     for (const auto& [caption, value, image] : rows) {
@@ -56,7 +56,7 @@ TEST(PayoutsState, amountsCreateTheWindowHiddenAndClosingForgetsThem) {
     payouts.setAmount(16, "1");
     payouts.setAmount(-1, "1");
     EXPECT_FALSE(payouts.exists);
-    EXPECT_EQ(payouts.amounts, PayoutsState::designAmounts());
+    EXPECT_EQ(payouts.amounts, PayoutsState::publishedAmounts());
     payouts.setAmount(3, "1234");
     EXPECT_TRUE(payouts.exists);
     EXPECT_FALSE(payouts.shown);
@@ -65,7 +65,7 @@ TEST(PayoutsState, amountsCreateTheWindowHiddenAndClosingForgetsThem) {
     EXPECT_EQ(payouts.amounts[3], "1234");
     payouts.closed();
     EXPECT_FALSE(payouts.exists);
-    EXPECT_EQ(payouts.amounts, PayoutsState::designAmounts());
+    EXPECT_EQ(payouts.amounts, PayoutsState::publishedAmounts());
 }
 
 } // namespace

@@ -40,7 +40,7 @@ void finishWithFinal(CardRig& rig, const QString& codes) {
 TEST(Evaluation, playsTheSoundTheOptionsAllow) {
     struct Row {
         const char* codes;
-        int check2, check3;
+        int playWinSound, playLoseSound;
         const char* played; // nullptr: nothing
     };
     const Row rows[] = {
@@ -49,10 +49,10 @@ TEST(Evaluation, playsTheSoundTheOptionsAllow) {
         {"| 05 | 05 | 05 |", 2, 1, nullptr},   {"", 0, 1, "lose.wav"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.codes) + " " + std::to_string(row.check2) +
-                     std::to_string(row.check3));
+        SCOPED_TRACE(std::string(row.codes) + " " + std::to_string(row.playWinSound) +
+                     std::to_string(row.playLoseSound));
         CardRig rig;
-        rig.options = {"win.wav", "lose.wav", 0, row.check2, row.check3};
+        rig.options = {"win.wav", "lose.wav", 0, row.playWinSound, row.playLoseSound};
         finishWithFinal(rig, row.codes);
         rig.clock.advance(20000);
         ASSERT_EQ(rig.sound.played.size(), row.played ? 1u : 0u);
@@ -67,9 +67,9 @@ TEST(Evaluation, playsTheSoundTheOptionsAllow) {
 // until then the holds show HELD; then all three read HOLD on cyan.
 TEST(Evaluation, holdsAreClearedAfterTheSevenSecondsAndTheTimerStops) {
     CardRig rig;
-    rig.options.check2 = 1;
+    rig.options.playWinSound = 1;
     finishWithFinal(rig, "| 05 | 05 | 05 |");
-    EXPECT_TRUE(rig.state.timer4.enabled);
+    EXPECT_TRUE(rig.state.evaluationTimer.enabled);
     rig.clock.advance(100 + 7000 - 1);
     EXPECT_TRUE(isHeld(rig.state, 0));
     EXPECT_EQ(rig.state.reels[1].hold.caption, QStringLiteral("HELD"));
@@ -79,7 +79,7 @@ TEST(Evaluation, holdsAreClearedAfterTheSevenSecondsAndTheTimerStops) {
         EXPECT_EQ(reel.hold.caption, QStringLiteral("HOLD"));
         EXPECT_EQ(reel.hold.backColour, kColourNotHeld);
     }
-    EXPECT_FALSE(rig.state.timer4.enabled);
+    EXPECT_FALSE(rig.state.evaluationTimer.enabled);
     EXPECT_EQ(rig.sound.played.size(), 1u);
 }
 
@@ -96,7 +96,7 @@ TEST(Evaluation, clicksDuringTheWaitAreSeenByTheEvaluation) {
     ASSERT_EQ(rig.sound.played.size(), 1u);
     EXPECT_EQ(rig.sound.played[0].file, QStringLiteral("lose.wav"));
     EXPECT_EQ(rig.ticks(3), 1);
-    EXPECT_FALSE(rig.state.timer4.enabled);
+    EXPECT_FALSE(rig.state.evaluationTimer.enabled);
 }
 
 } // namespace

@@ -65,7 +65,7 @@ TEST(Spin, holdToggledDuringTheSpinActsFromTheNextTick) {
         rig.clock.advance(100);
         EXPECT_TRUE(rig.resting(2));
         if (releaseAgain)
-            rig.card.Label8_Click();
+            rig.card.toggleHold(2);
         rig.clock.advance(3000);
         EXPECT_TRUE(rig.resting(2));
         rig.clock.advance(2000);

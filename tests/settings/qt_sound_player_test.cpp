@@ -38,16 +38,16 @@ TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
         for (int round = 0; round < 10; ++round) {
             for (const QString& file :
                  {wave, notWave, dir.filePath("missing.wav"), QString(), QStringLiteral(" ")}) {
-                player.PlaySound(file, false);
-                player.PlaySound(file, true);
+                player.playSound(file, false);
+                player.playSound(file, true);
             }
             player.beep();
-            player.StopSound();
+            player.stopSound();
         }
         QEventLoop loop; // lets the loading and playing run
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
-        player.StopSound();
+        player.stopSound();
     }
     qInstallMessageHandler(previous);
     // Without a device Qt may say so once; it must not say so per request.

@@ -17,8 +17,8 @@
 namespace jackwell {
 
 void PrintTo(const Options& o, std::ostream* os) {
-    *os << "{" << o.text1.toStdString() << " | " << o.text2.toStdString() << " | " << o.check1
-        << ", " << o.check2 << ", " << o.check3 << "}";
+    *os << "{" << o.winSoundFile.toStdString() << " | " << o.loseSoundFile.toStdString() << " | "
+        << o.stayOnTop << ", " << o.playWinSound << ", " << o.playLoseSound << "}";
 }
 
 namespace {
@@ -26,11 +26,11 @@ namespace {
 // Options that differ from every value the tables read, so a key that is not read shows.
 const Options before{"old win.wav", "old loss.wav", 2, 2, 2};
 
-Options with(QString text1, QString text2, int check1, int check2, int check3) {
-    return {std::move(text1), std::move(text2), check1, check2, check3};
+Options with(QString winSound, QString loseSound, int stayOnTop, int playWin, int playLose) {
+    return {std::move(winSound), std::move(loseSound), stayOnTop, playWin, playLose};
 }
-Options checks(int check1, int check2, int check3) {
-    return with(before.text1, before.text2, check1, check2, check3);
+Options boxes(int stayOnTop, int playWin, int playLose) {
+    return with(before.winSoundFile, before.loseSoundFile, stayOnTop, playWin, playLose);
 }
 
 struct SettingsFile {
@@ -59,7 +59,7 @@ TEST(SettingsFile, readsTheOptionsTheFileGives) {
         {"as written", written, writtenOptions},
         {"LF line ends", QByteArray(written).replace("\r\n", "\n"), writtenOptions},
         {"CR line ends", QByteArray(written).replace("\r\n", "\r"), writtenOptions},
-        {"no final line end", "Check3\r\n 1", checks(2, 2, 1)},
+        {"no final line end", "Check3\r\n 1", boxes(2, 2, 1)},
         {"reordered",
          "Check3\r\n 1 \r\nText2\r\n/l.wav\r\nCheck1\r\n 0 \r\nText1\r\n/w.wav\r\nCheck2\r\n 1 "
          "\r\n",
@@ -70,14 +70,13 @@ TEST(SettingsFile, readsTheOptionsTheFileGives) {
         {"the last value wins",
          "Check2\r\n 1 \r\nText1\r\n/a.wav\r\nCheck2\r\n 0 \r\nText1\r\n/b.wav\r\n",
          with("/b.wav", "old loss.wav", 2, 0, 2)},
-        {"only Check1", "Check1\r\n1\r\n", checks(1, 2, 2)},
+        {"only Check1", "Check1\r\n1\r\n", boxes(1, 2, 2)},
         {"empty file", "", before},
         {"a bare digit like a blanked one", "Check1\r\n1\r\nCheck2\r\n 1 \r\nCheck3\r\n\t0\t\r\n",
-         checks(1, 1, 0)},
-        {"halves to even", "Check1\r\n1.5\r\nCheck2\r\n2.5\r\nCheck3\r\n 0.5 \r\n",
-         checks(2, 2, 0)},
+         boxes(1, 1, 0)},
+        {"halves to even", "Check1\r\n1.5\r\nCheck2\r\n2.5\r\nCheck3\r\n 0.5 \r\n", boxes(2, 2, 0)},
         {"fractions to the nearest", "Check1\r\n0.5001\r\nCheck2\r\n-0.4\r\nCheck3\r\n+1.49\r\n",
-         checks(1, 0, 1)},
+         boxes(1, 0, 1)},
         {"a value equal to a later key is that key", "Text1\r\nCheck1\r\n 1 \r\n",
          with("Check1", "old loss.wav", 1, 2, 2)},
         {"a value equal to an earlier key is just a value", "Text2\r\nText1\r\nCheck2\r\n 1 \r\n",
@@ -184,11 +183,11 @@ TEST(SettingsFile, check1IsReportedEachTimeItsValueChanges) {
         SettingsFile file;
         file.store(row.file);
         Options options;
-        options.check1 = row.start;
+        options.stayOnTop = row.start;
         std::vector<int> calls;
         EXPECT_EQ(readSettingsFile(file.path, options,
                                    [&](int value) {
-                                       EXPECT_EQ(options.check1, value)
+                                       EXPECT_EQ(options.stayOnTop, value)
                                            << "the option holds the new value";
                                        calls.push_back(value);
                                    })
@@ -238,24 +237,24 @@ TEST(SettingsFile, pathsComeBackAsWritten) {
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        if (getrlimit(RLIMIT_FSIZE, &m_saved) != 0)
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        if (getrlimit(RLIMIT_FSIZE, &saved_) != 0)
             return;
-        rlimit lowered = m_saved;
+        rlimit lowered = saved_;
         lowered.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
     }
     ~FileSizeLimit() {
-        if (m_active)
-            setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
+        if (active_)
+            setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
     }
-    bool active() const { return m_active; }
+    bool active() const { return active_; }
 
 private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = SIG_DFL;
-    bool m_active = false;
+    rlimit saved_{};
+    void (*oldHandler_)(int) = SIG_DFL;
+    bool active_ = false;
 };
 
 // A file that cannot be written is reported, not taken for success. When the disk fills after

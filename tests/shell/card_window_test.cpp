@@ -183,7 +183,7 @@ TEST(CardWindow, text1TakesTypingUntilTheNameChanges) {
     QTest::keyClicks(text1, "hello");
     rig.clickAt({24, 144}); // another event leaves it alone
     EXPECT_EQ(text1->text(), "hello");
-    rig.change([](CardState& s) { s.text1 = "Rivet"; });
+    rig.change([](CardState& s) { s.nameBox = "Rivet"; });
     EXPECT_EQ(text1->text(), "Rivet");
 }
 

@@ -41,9 +41,10 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
             SCOPED_TRACE(std::string(row.name) + " via " + button);
             AppRig rig;
             const bool winning = QByteArray(button) == "Command2";
-            QString& option = winning ? rig.app->options().text1 : rig.app->options().text2;
+            QString& option =
+                winning ? rig.app->options().winSoundFile : rig.app->options().loseSoundFile;
             option = QStringLiteral("old.wav");
-            rig.app->Label25_Click();
+            rig.app->showOptions();
             frmOptions& options = rig.app->optionsWindow();
             control(options, button).click();
             ASSERT_EQ(rig.files.open.size(), 1u);
@@ -70,20 +71,20 @@ TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
     main.show();
     const QRect place = main.geometry();
     EXPECT_FALSE(AppRig::pinned(main));
-    rig.app->Label25_Click();
+    rig.app->showOptions();
     frmOptions& options = rig.app->optionsWindow();
     QCheckBox& stayOnTop = control<QCheckBox>(options, "Check1");
     EXPECT_EQ(stayOnTop.checkState(), Qt::PartiallyChecked);
     for (bool expected : {false, true, false, true}) {
         stayOnTop.click(); // greyed -> clear -> ticked -> clear -> ticked
-        EXPECT_EQ(rig.app->options().check1, expected ? 1 : 0);
+        EXPECT_EQ(rig.app->options().stayOnTop, expected ? 1 : 0);
         EXPECT_EQ(AppRig::pinned(main), expected);
         EXPECT_EQ(main.geometry(), place);
         EXPECT_TRUE(main.isVisible());
         EXPECT_FALSE(AppRig::pinned(options));
     }
-    rig.app->options().check1 = 2;
-    rig.app->Check1_Click();
+    rig.app->options().stayOnTop = 2;
+    rig.app->applyStayOnTop();
     EXPECT_TRUE(AppRig::pinned(main));
 }
 
@@ -99,14 +100,14 @@ TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
         SCOPED_TRACE(row.box);
         AppRig rig;
         const QByteArray before = rig.settingsOnDisk();
-        rig.app->Label25_Click();
+        rig.app->showOptions();
         control<QCheckBox>(rig.app->optionsWindow(), row.box).click();
         control(rig.app->optionsWindow(), row.button).click();
         const QString sound = rig.makeFile(QStringLiteral("chosen.wav"));
         rig.files.answer(sound);
         rig.world->appendLine(QString::fromLatin1(row.finalLine));
-        rig.app->card().Label15_Click(); // ESP HOLD arms FINISH
-        rig.app->card().Label16_Click(); // FINISH
+        rig.app->card().sendHolds(); // ESP HOLD arms FINISH
+        rig.app->card().finish();    // FINISH
         rig.clock.advance(8000);
         ASSERT_EQ(rig.sound.played.size(), 1u);
         EXPECT_EQ(rig.sound.played[0].file, sound);
@@ -130,23 +131,23 @@ TEST(OptionsWindow, closingWritesTheSettingsFile) {
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(stored));
         EXPECT_GT(QFileInfo(rig.settingsPath).lastModified(), old);
 
-        rig.app->Label25_Click();
+        rig.app->showOptions();
         control<QCheckBox>(options, "Check3").click();
         options.close();
         EXPECT_FALSE(options.isVisible());
-        rig.app->Label25_Click();
+        rig.app->showOptions();
         EXPECT_EQ(control<QCheckBox>(options, "Check2").checkState(), Qt::Checked);
         EXPECT_EQ(control<QCheckBox>(options, "Check3").checkState(), Qt::Checked);
-        EXPECT_EQ(control<QLineEdit>(options, "Text1").text(), stored.text1);
+        EXPECT_EQ(control<QLineEdit>(options, "Text1").text(), stored.winSoundFile);
         Options expected = stored;
-        expected.check3 = 1;
+        expected.playLoseSound = 1;
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(expected));
     }
     {
         SCOPED_TRACE("a file that cannot be written is shown and the program goes on");
         AppRig rig{QByteArray()};
         ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt"))); // in the way
-        rig.app->Label25_Click();
+        rig.app->showOptions();
         control(rig.app->optionsWindow(), "Command1").click();
         EXPECT_FALSE(rig.app->optionsWindow().isVisible());
         EXPECT_EQ(rig.problems.size(), 1);

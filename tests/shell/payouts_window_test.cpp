@@ -25,7 +25,7 @@ void deleteClosedWindows() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-TEST(PayoutsWindow, payoutsBeforeAnyTableShowsTheDesignAmountsAndAgainOnlyBringsItForward) {
+TEST(PayoutsWindow, payoutsBeforeAnyTableShowsThePublishedAmountsAndAgainOnlyBringsItForward) {
     Rig rig;
     EXPECT_EQ(rig.window.payoutsWindow(), nullptr);
     rig.clickAt(kPayoutsButton);

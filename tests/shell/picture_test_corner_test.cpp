@@ -18,7 +18,7 @@ TEST(PictureTestCorner, buttonsLeaveThePictureAndReportOnlyUnreadableFiles) {
         SCOPED_TRACE(chosen.toStdString());
         testing::AppRig rig;
         QWidget& main = rig.app->window();
-        const QLabel& picture = rig.app->pictureTestCorner().pictureTest();
+        const QLabel& picture = rig.app->pictureTestCorner().pictureBox();
         EXPECT_GE(picture.x(), main.width()); // out of sight
         const QImage before = picture.pixmap().toImage();
         EXPECT_FALSE(before.allGray()); // symbol 4 is drawn, in colour

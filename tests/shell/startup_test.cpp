@@ -21,7 +21,7 @@ TEST(Startup, bringsTheCardToRestAndOpensTheChatLink) {
         EXPECT_TRUE(reel.reelPicture.visible);
         EXPECT_FALSE(reel.resultPicture.visible);
     }
-    EXPECT_FALSE(state.timer4.enabled);
+    EXPECT_FALSE(state.evaluationTimer.enabled);
     EXPECT_TRUE(state.startEnabled && state.espHoldEnabled);
     EXPECT_FALSE(state.finishEnabled);
     EXPECT_NE(rig.app->chatLibrary().backend(), nullptr);
@@ -33,7 +33,7 @@ TEST(Startup, aChatLinkThatCannotOpenStopsWithTheStartupError) {
     AppRig rig(serializeSettings(Options{}), AppRig::DoNotLoad);
     rig.linkOpens = false;
     QString error;
-    EXPECT_FALSE(rig.app->Form_Load(&error));
+    EXPECT_FALSE(rig.app->startUp(&error));
     EXPECT_TRUE(error.contains("10001"));
     EXPECT_TRUE(error.contains("Failed to initialize DDE layer"));
     EXPECT_FALSE(rig.linkClosed); // KillDDE is not called on this path
@@ -44,7 +44,7 @@ TEST(Startup, aBrokenSettingsFileStopsStartupNamingItAndIsKept) {
     const QByteArray broken = "Check2\r\nplenty\r\n";
     AppRig rig(broken, AppRig::DoNotLoad);
     QString error;
-    EXPECT_FALSE(rig.app->Form_Load(&error));
+    EXPECT_FALSE(rig.app->startUp(&error));
     EXPECT_TRUE(error.contains(rig.settingsPath)) << error.toStdString();
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr); // the link was never opened
     EXPECT_EQ(rig.settingsOnDisk(), broken);
@@ -67,11 +67,11 @@ TEST(Startup, stayOnTopFromTheSettingsFile) {
 // though the options window was never shown.
 TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
     AppRig rig{QByteArray()};
-    rig.app->card().Label24_Click();
+    rig.app->card().showPayouts();
     QPointer<frmPayouts> payouts = rig.app->window().payoutsWindow();
     ASSERT_TRUE(payouts);
     rig.app->options() = {QStringLiteral("/sounds/win, loud.wav"), {}, 0, 1, 0};
-    rig.app->Form_Unload();
+    rig.app->shutDown();
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr);
     EXPECT_TRUE(payouts.isNull());
     EXPECT_FALSE(rig.app->card().payouts.exists);

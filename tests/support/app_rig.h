@@ -3,7 +3,7 @@
 // The whole program offscreen: the embedded chat world (or, with linkOpens
 // false, a chat link that cannot open), a virtual clock, a recording sound
 // player, dialogs the test answers, and Settings.txt in a temporary folder
-// holding `settings` (no file when it is null). Form_Load runs at once unless
+// holding `settings` (no file when it is null). startUp runs at once unless
 // the test asks to run it itself.
 
 #include "clock/virtual_clock.h"
@@ -57,7 +57,7 @@ struct AppRig {
                          [this](const QString& message) { problems << message; });
         if (start == Load) {
             QString error;
-            EXPECT_TRUE(app->Form_Load(&error)) << error.toStdString();
+            EXPECT_TRUE(app->startUp(&error)) << error.toStdString();
         }
     }
 

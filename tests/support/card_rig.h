@@ -84,14 +84,11 @@ template <typename Backend = ChatWorld> struct CardRig {
         return !state.reels[reel].resultPicture.visible && state.reels[reel].reelPicture.visible;
     }
     bool atRest() const {
-        return !card.isWaitingForChat() && !card.isEvaluating() && !state.timer4.enabled &&
+        return !card.isWaitingForChat() && !card.isEvaluating() && !state.evaluationTimer.enabled &&
                !state.reels[0].timer.enabled && !state.reels[1].timer.enabled &&
                !state.reels[2].timer.enabled;
     }
-    void hold(int reel) {
-        void (Card::*holds[])() = {&Card::Label6_Click, &Card::Label7_Click, &Card::Label8_Click};
-        (card.*holds[reel])();
-    }
+    void hold(int reel) { card.toggleHold(reel); }
     // A click, and whatever falls due at once (the chat text it asked for).
     void click(void (Card::*handler)()) {
         (card.*handler)();
@@ -106,12 +103,12 @@ template <typename Backend = ChatWorld> struct CardRig {
     void start() {
         if (state.machineKeeperName.isEmpty())
             state.machineKeeperName = QStringLiteral("Rivet");
-        click(&Card::Label14_Click);
+        click(&Card::start);
     }
     // ESP HOLD, then FINISH; returns once FINISH has its chat text and the reels spin.
     void finish() {
-        card.Label15_Click();
-        click(&Card::Label16_Click);
+        card.sendHolds();
+        click(&Card::finish);
     }
     // The chat log's lines (for a world backend).
     QStringList logLines() const {

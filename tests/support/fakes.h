@@ -28,10 +28,10 @@ struct FakeSound final : SoundPlayer, Beeper {
     std::vector<Played> played;
     const Clock* clock = nullptr; // when set, beeps are noted at its time
     std::vector<qint64> beeps;    // when each beep came
-    void PlaySound(const QString& filename, bool repeat) override {
+    void playSound(const QString& filename, bool repeat) override {
         played.push_back({filename, repeat});
     }
-    void StopSound() override {}
+    void stopSound() override {}
     void beep() override { beeps.push_back(clock ? clock->monotonicMs() : 0); }
 };
 

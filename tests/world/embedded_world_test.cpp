@@ -30,10 +30,10 @@ struct Rig : testing::CardRig<EmbeddedWorld> {
         : CardRig([config](VirtualClock& clock) {
             return std::make_unique<EmbeddedWorld>(clock, config);
         }) {
-        options.check2 = 1;
-        options.text1 = kWin;
-        options.check3 = 1;
-        options.text2 = kLoss;
+        options.playWinSound = 1;
+        options.winSoundFile = kWin;
+        options.playLoseSound = 1;
+        options.loseSoundFile = kLoss;
     }
     machine::PlayerRecord books() { return *backend->books().load(kPlayer); }
 };
@@ -44,7 +44,7 @@ void playOneGame(Rig& rig, const machine::HoldMask& holds) {
     const auto ledgerBefore = rig.backend->books().ledger().size();
     const auto soundsBefore = rig.sound.played.size();
 
-    ASSERT_TRUE(rig.clickAndWait(&Card::Label14_Click)); // START
+    ASSERT_TRUE(rig.clickAndWait(&Card::start)); // START
     const machine::PlayerRecord waiting = rig.books();
     ASSERT_TRUE(waiting.pendingFirstDraw);
     for (int reel = 0; reel < 3; ++reel)
@@ -55,8 +55,8 @@ void playOneGame(Rig& rig, const machine::HoldMask& holds) {
         if (holds[reel])
             rig.hold(reel);
     }
-    rig.click(&Card::Label15_Click);                     // ESP HOLD
-    ASSERT_TRUE(rig.clickAndWait(&Card::Label16_Click)); // FINISH, then the evaluation
+    rig.click(&Card::sendHolds);                  // ESP HOLD
+    ASSERT_TRUE(rig.clickAndWait(&Card::finish)); // FINISH, then the evaluation
 
     const auto& ledger = rig.backend->books().ledger();
     ASSERT_EQ(ledger.size(), ledgerBefore + 1);
@@ -89,9 +89,9 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
     EXPECT_EQ(rig.logLines(),
               QStringList({"Rivet: --- Welcome to Brolt Slot Machine V2.04 ---",
                            "Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play."}));
-    rig.click(&Card::Label4_Click); // GET HOST
+    rig.click(&Card::findHost); // GET HOST
     EXPECT_EQ(rig.state.machineKeeperName, "Rivet");
-    EXPECT_EQ(rig.state.text1, "Rivet");
+    EXPECT_EQ(rig.state.nameBox, "Rivet");
 
     std::mt19937 random(7);
     std::bernoulli_distribution hold(0.4);
@@ -99,7 +99,7 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
     for (int game = 0; game < 300; ++game) {
         SCOPED_TRACE(game);
         if (!rig.books().pendingFirstDraw) {
-            rig.click(&Card::Label2_Click); // REGISTER
+            rig.click(&Card::askToRegister); // REGISTER
             ++registrations;
         }
         playOneGame(rig, {hold(random), hold(random), hold(random)});
@@ -142,7 +142,7 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
         EmbeddedWorldConfig config = quietWorld();
         config.publicLife = row.bystanders;
         Rig rig(config);
-        rig.chat.SendPrivateMessage(row.recipient, "Register me!");
+        rig.chat.sendPrivateMessage(row.recipient, "Register me!");
         rig.clock.advance(5000); // the bystanders say nothing this soon
         EXPECT_EQ(rig.logLines().mid(2),
                   QStringList({"ESP to " + row.recipient + ": Register me!", row.notice}));
@@ -150,7 +150,7 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
         EXPECT_EQ(rig.backend->pendingMessages(), 0);
     }
     Rig rig; // the machinekeeper's name in any case reaches it
-    rig.chat.SendPrivateMessage("rIVET", "Register me!");
+    rig.chat.sendPrivateMessage("rIVET", "Register me!");
     rig.clock.settle();
     EXPECT_EQ(rig.books().credits, 100);
 }
@@ -162,8 +162,8 @@ TEST(EmbeddedWorld, answersAfterAHumanDelayInOrderAndNotAfterClosing) {
     config.replyDelayMinMs = 300;
     config.replyDelayMaxMs = 700;
     Rig rig(config);
-    rig.chat.SendPrivateMessage("Rivet", "Register me!");
-    rig.chat.SendPrivateMessage("Rivet", "I hold 1,0,1");
+    rig.chat.sendPrivateMessage("Rivet", "Register me!");
+    rig.chat.sendPrivateMessage("Rivet", "I hold 1,0,1");
     rig.clock.advance(299);
     EXPECT_EQ(rig.logLines().size(), 4);
     EXPECT_EQ(rig.backend->pendingMessages(), 2);
@@ -175,14 +175,14 @@ TEST(EmbeddedWorld, answersAfterAHumanDelayInOrderAndNotAfterClosing) {
     for (int i = 0; i < starts.size(); ++i)
         EXPECT_TRUE(answers[i].startsWith("ESP from Rivet: " + starts[i])) << i;
 
-    rig.chat.SendPrivateMessage("Rivet", "I hold 0,0,0");
+    rig.chat.sendPrivateMessage("Rivet", "I hold 0,0,0");
     rig.backend->close();
     rig.clock.advance(5000);
     EXPECT_EQ(rig.logLines().size(), 10);
     EXPECT_EQ(rig.books().gamesPlayed, 1);
 
     Rig destroyed(config);
-    destroyed.chat.SendPrivateMessage("Rivet", "Register me!");
+    destroyed.chat.sendPrivateMessage("Rivet", "Register me!");
     destroyed.library.KillDDE();
     EXPECT_EQ(destroyed.clock.nextDueIn(), -1);
 }
@@ -203,9 +203,9 @@ TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
     config.publicLife = true;
     Rig rig(config);
     rig.clock.advance(30 * 60'000);
-    rig.click(&Card::Label4_Click);
+    rig.click(&Card::findHost);
     EXPECT_EQ(rig.card.state.machineKeeperName, "Rivet");
-    rig.click(&Card::Label2_Click);
+    rig.click(&Card::askToRegister);
     for (int game = 0; game < 5; ++game)
         playOneGame(rig, {game % 2 == 0, false, true});
 
@@ -234,7 +234,7 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
     Rig rig(config);
     rig.clock.advance(24 * 3600'000LL);
     EXPECT_EQ(rig.logLines().size(), 2 + 10);
-    rig.chat.SendPrivateMessage("Rivet", "Register me!");
+    rig.chat.sendPrivateMessage("Rivet", "Register me!");
     rig.clock.advance(24 * 3600'000LL);
     EXPECT_EQ(rig.logLines().size(), 2 + 10 + 4 + 10);
 }

@@ -78,14 +78,14 @@ int main(int argc, char* argv[]) {
                                },
                                sound, sound, jackwell::settingsFilePath(settingsDir.path())});
     QString error;
-    if (!app.Form_Load(&error) || !world) {
+    if (!app.startUp(&error) || !world) {
         std::fprintf(stderr, "jackwell-demo: %s\n", qPrintable(error));
         return 1;
     }
-    app.options().check2 = 1;
-    app.options().text1 = QStringLiteral("win.wav");
-    app.options().check3 = 1;
-    app.options().text2 = QStringLiteral("loss.wav");
+    app.options().playWinSound = 1;
+    app.options().winSoundFile = QStringLiteral("win.wav");
+    app.options().playLoseSound = 1;
+    app.options().loseSoundFile = QStringLiteral("loss.wav");
     app.window().show();
 
     jackwell::demo::DemoScript script(app, *world, clock, outputDir);
@@ -93,7 +93,7 @@ int main(int argc, char* argv[]) {
     QTimer::singleShot(0, &script, [&] {
         script.run([&](bool ok) {
             exitCode = ok ? 0 : 1;
-            app.Form_Unload();
+            app.shutDown();
             QCoreApplication::quit();
         });
     });

@@ -40,7 +40,7 @@ std::array<bool, 3> chooseHolds(const CardState& state) {
         code[reel] = codeValue(state.reels[reel].firstCode);
     std::array<bool, 3> hold{};
     for (int reel = 0; reel < 3; ++reel) {
-        hold[reel] = code[reel] == kCherries;
+        hold[reel] = code[reel] == machine::symbol::Cherries;
         for (int other = 0; other < 3; ++other)
             hold[reel] = hold[reel] || (other != reel && code[other] == code[reel]);
     }
@@ -49,7 +49,7 @@ std::array<bool, 3> chooseHolds(const CardState& state) {
 
 } // namespace
 
-void SoundLog::PlaySound(const QString& filename, bool) {
+void SoundLog::playSound(const QString& filename, bool) {
     lastPlayed = filename;
     std::printf("           the card plays the sound %s\n", qPrintable(filename));
 }
@@ -96,15 +96,13 @@ void DemoScript::say(const QString& text) const {
     std::fflush(stdout);
 }
 
-// Clicks the hot spot on the window. A window without that hot spot (an early one) leaves the
-// demo to call the card's handler itself.
-bool DemoScript::click(const char* hotSpot, const char* caption, Handler handler) {
+// Clicks the hot spot on the window, found by its design name, as a player would.
+bool DemoScript::click(const char* hotSpot, const char* caption) {
     QWidget* spot = app_.window().findChild<QWidget*>(QLatin1String(hotSpot));
     if (!spot) {
-        (card_.*handler)();
-        say(QStringLiteral("click %1 (%2_Click: the window has no such hot spot)")
-                .arg(QLatin1String(caption), QLatin1String(hotSpot)));
-        return true;
+        say(QStringLiteral("FAILED: the window has no hot spot %1 (%2)")
+                .arg(QLatin1String(hotSpot), QLatin1String(caption)));
+        return false;
     }
     const int before = cardChanges_;
     const QPointF local = QRectF(spot->rect()).center();
@@ -152,7 +150,7 @@ bool DemoScript::checkCreditsAgainstBooks() {
 }
 
 bool DemoScript::getHost() {
-    if (!click("Label4", "GET HOST", &Card::Label4_Click) ||
+    if (!click("Label4", "GET HOST") ||
         !waitUntil([this] { return !card_.isWaitingForChat(); }, "GET HOST"))
         return false;
     if (card_.state.machineKeeperName.isEmpty()) {
@@ -164,10 +162,10 @@ bool DemoScript::getHost() {
 }
 
 bool DemoScript::registerAndStart() {
-    if (!click("Label2", "REGISTER", &Card::Label2_Click))
+    if (!click("Label2", "REGISTER"))
         return false;
     clock_.advance(kRivetThinksMs);
-    if (!click("Label14", "START", &Card::Label14_Click) ||
+    if (!click("Label14", "START") ||
         !waitUntil([this] { return reelsAtRest(card_); }, "the first spin"))
         return false;
     const CardState& state = card_.state;
@@ -179,19 +177,15 @@ bool DemoScript::registerAndStart() {
 
 bool DemoScript::holdAndFinish() {
     const std::array<bool, 3> holds = chooseHolds(card_.state);
-    const std::array<std::pair<const char*, Handler>, 3> holdSpots{{
-        {"Label6", &Card::Label6_Click},
-        {"Label7", &Card::Label7_Click},
-        {"Label8", &Card::Label8_Click},
-    }};
+    const std::array<const char*, 3> holdSpots{"Label6", "Label7", "Label8"};
     for (int reel = 0; reel < 3; ++reel) {
-        if (holds[reel] && !click(holdSpots[reel].first, "HOLD", holdSpots[reel].second))
+        if (holds[reel] && !click(holdSpots[reel], "HOLD"))
             return false;
     }
-    if (!click("Label15", "ESP HOLD", &Card::Label15_Click))
+    if (!click("Label15", "ESP HOLD"))
         return false;
     clock_.advance(kRivetThinksMs);
-    if (!click("Label16", "FINISH", &Card::Label16_Click) ||
+    if (!click("Label16", "FINISH") ||
         !waitUntil([this] { return reelsAtRest(card_); }, "the final spin"))
         return false;
     const CardState& state = card_.state;
@@ -204,7 +198,8 @@ bool DemoScript::holdAndFinish() {
 bool DemoScript::evaluation() {
     if (!waitUntil(
             [this] {
-                return !card_.state.timer4.enabled && !card_.isEvaluating() && reelsAtRest(card_);
+                return !card_.state.evaluationTimer.enabled && !card_.isEvaluating() &&
+                       reelsAtRest(card_);
             },
             "the evaluation"))
         return false;

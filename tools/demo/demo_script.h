@@ -27,8 +27,8 @@ class SoundLog final : public SoundPlayer, public Beeper {
 public:
     QString lastPlayed;
     int beeps = 0;
-    void PlaySound(const QString& filename, bool repeat) override;
-    void StopSound() override {}
+    void playSound(const QString& filename, bool repeat) override;
+    void stopSound() override {}
     void beep() override { ++beeps; }
 };
 
@@ -43,9 +43,8 @@ public:
     void run(std::function<void(bool ok)> finished);
 
 private:
-    using Handler = void (Card::*)();
     void next();
-    bool click(const char* hotSpot, const char* caption, Handler handler);
+    bool click(const char* hotSpot, const char* caption);
     bool waitUntil(const std::function<bool()>& done, const char* what);
     bool picture(const QString& file, const QString& title);
     bool checkCreditsAgainstBooks();

@@ -25,8 +25,8 @@ namespace {
 using namespace jackwell;
 
 struct Silence final : SoundPlayer, Beeper {
-    void PlaySound(const QString&, bool) override {}
-    void StopSound() override {}
+    void playSound(const QString&, bool) override {}
+    void stopSound() override {}
     void beep() override {}
 };
 
@@ -50,7 +50,7 @@ void showGame(Card& card) {
     setHeld(state, 1, true);
     state.credits = QStringLiteral("150");
     state.tokens = QStringLiteral("(7500)");
-    state.machineKeeperName = state.text1 = QStringLiteral("Rivet");
+    state.machineKeeperName = state.nameBox = QStringLiteral("Rivet");
     emit card.changed();
 }
 
@@ -77,7 +77,7 @@ int main(int argc, char* argv[]) {
     window.show();
 
     bool ok = save(window, folder + QStringLiteral("/card.png"));
-    card.Label24_Click();
+    card.showPayouts();
     if (frmPayouts* payouts = window.payoutsWindow())
         ok = save(*payouts, folder + QStringLiteral("/payouts.png")) && ok;
     else
