@@ -278,6 +278,15 @@ inline constexpr std::array<ReelPictures, 3> kReelPictures{{
     {"Picture1(2)", "Picture4", {1560, 1320, 735, 735}},
 }};
 
+// The picture-test corner, beyond the right edge where the player does not see
+// it: a picture box and two buttons whose captions are their design names.
+inline constexpr const char* kCornerPictureBoxName = "PictureTest";
+inline constexpr Twips kCornerPictureBox{3720, 1560, 735, 735};
+inline constexpr const char* kCornerChooseButtonName = "Command1"; // choose a picture
+inline constexpr Twips kCornerChooseButton{3720, 2520, 855, 255};
+inline constexpr const char* kCornerShowButtonName = "Command2"; // show the first extra picture
+inline constexpr Twips kCornerShowButton{3720, 4080, 855, 495};
+
 // Labels by reel.
 inline constexpr std::array<CardLabelRole, 3> kHoldLabels{
     CardLabelRole::Hold1, CardLabelRole::Hold2, CardLabelRole::Hold3};

@@ -17,14 +17,6 @@ namespace {
 const QString kImageFilter = QStringLiteral("Image Files (*.bmp *.jpg *.gif)");
 constexpr int kStartSymbol = 4; // the picture the box starts with
 
-// The corner's controls by their design names (also their objectNames), in twips.
-constexpr const char* kPictureBoxName = "PictureTest";
-constexpr Twips kPictureBox{3720, 1560, 735, 735};
-constexpr const char* kChooseButtonName = "Command1";
-constexpr Twips kChooseButton{3720, 2520, 855, 255};
-constexpr const char* kShowButtonName = "Command2";
-constexpr Twips kShowButton{3720, 4080, 855, 495};
-
 QPixmap symbolPicture(int symbol, QSize size) {
     QPixmap picture(size);
     picture.fill(Qt::transparent);
@@ -50,11 +42,11 @@ PictureTestCorner::PictureTestCorner(QWidget& mainWindow, FileChooser& chooser, 
     , chooser_(chooser)
     , report_(std::move(report))
     , pictureBox_(new QLabel(&mainWindow))
-    , chooseButton_(button(mainWindow, kChooseButtonName, kChooseButton))
-    , showButton_(button(mainWindow, kShowButtonName, kShowButton)) {
+    , chooseButton_(button(mainWindow, card::kCornerChooseButtonName, card::kCornerChooseButton))
+    , showButton_(button(mainWindow, card::kCornerShowButtonName, card::kCornerShowButton)) {
     setObjectName(QStringLiteral("PictureTestCorner"));
-    pictureBox_->setObjectName(QLatin1String(kPictureBoxName));
-    pictureBox_->setGeometry(toPixels(kPictureBox));
+    pictureBox_->setObjectName(QLatin1String(card::kCornerPictureBoxName));
+    pictureBox_->setGeometry(toPixels(card::kCornerPictureBox));
     pictureBox_->setPixmap(symbolPicture(kStartSymbol, pictureBox_->size()));
     connect(chooseButton_, &QPushButton::clicked, this, &PictureTestCorner::choosePicture);
     connect(showButton_, &QPushButton::clicked, this, &PictureTestCorner::showFirstPicture);
