@@ -2,7 +2,7 @@
 
 #include "clock/clock.h"
 #include "irc/irc_message.h"
-#include "keeper/sqlite_books.h"
+#include "keeper/keeper_books.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 
@@ -67,7 +67,7 @@ std::optional<qint64> KeeperRobot::WatchedBooks::takeBookedGame() {
     return std::exchange(booked_, std::nullopt);
 }
 
-KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, SqliteBooks& books, quint64 seed,
+KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
                          Log logger)
     : clock_(clock)
     , config_(std::move(config))
