@@ -51,7 +51,8 @@ public:
 
     // Checks every player: game numbers 1..n without a gap, each game starting from the
     // credits the last one (and any grant since) left, and credits == free credits granted -
-    // games * cost + tokens won / 50.
+    // games * cost + tokens won / 50. A store reads its rows and leaves the rule to
+    // auditLedger().
     virtual BooksAudit audit() = 0;
 
     // What the last failed call ran into, for the log.
