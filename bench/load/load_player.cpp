@@ -1,6 +1,7 @@
 #include "load_player.h"
 
 #include "clock/clock.h"
+#include "irc/irc_numerics.h"
 
 #include <QHostAddress>
 
@@ -74,11 +75,11 @@ void LoadPlayer::readAvailable() {
 void LoadPlayer::handle(const IrcMessage& message) {
     if (message.command == "PING") {
         socket_.write("PONG :" + message.last() + "\r\n");
-    } else if (message.command == "001") {
+    } else if (message.command == irc_numeric::welcome) {
         phase_ = Phase::AwaitFirst;
         say(kRegister);
         resendAlarm_->start(settings_.resendMs);
-    } else if (message.command == "401" && message.param(1) == settings_.keeper) {
+    } else if (message.command == irc_numeric::noSuchNick && message.param(1) == settings_.keeper) {
         // No robot on the server just now: whatever was sent is lost, so it goes again soon.
         if (phase_ == Phase::AwaitFirst || phase_ == Phase::AwaitFinal)
             resendAlarm_->start(settings_.retryMs);

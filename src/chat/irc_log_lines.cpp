@@ -1,5 +1,7 @@
 #include "chat/irc_log_lines.h"
 
+#include "irc/irc_numerics.h"
+
 #include <QStringDecoder>
 
 namespace jackwell {
@@ -113,7 +115,7 @@ std::optional<QString> chatLogLine(const IrcMessage& message) {
     const QByteArray& command = message.command;
     const QString sender = displayText(nickOf(message.prefix));
     const bool fromUser = !message.prefix.isEmpty() && isUserPrefix(message.prefix);
-    if (command.size() == 3 && command[0] >= '0' && command[0] <= '9')
+    if (irc_numeric::isNumeric(command))
         return numericReply(message);
     if (command == "PRIVMSG") {
         if (!fromUser)

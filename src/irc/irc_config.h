@@ -17,6 +17,8 @@
 
 namespace jackwell {
 
+class KeyValueFile;
+
 struct IrcConfig {
     QString server;
     quint16 port = 6667;
@@ -35,6 +37,8 @@ inline const QString kChatConfigFileName = QStringLiteral("Chat.txt");
 
 // Reads the text of a configuration; `fileName` is only used in the error.
 IrcConfigResult parseIrcConfig(const QByteArray& text, const QString& fileName);
+// Reads the lines that other readers of `file` left, as the lines of Chat.txt.
+IrcConfigResult parseIrcConfig(KeyValueFile& file);
 // Reads the configuration file at `path`.
 IrcConfigResult readIrcConfig(const QString& path);
 

@@ -1,6 +1,7 @@
 #include "irc/irc_connection.h"
 
 #include "clock/clock.h"
+#include "irc/irc_numerics.h"
 
 #include <QDeadlineTimer>
 #include <QSslSocket>
@@ -20,7 +21,8 @@ constexpr int kLongestNickLength = 200;
 const QByteArray kRealName = "Jackwell player";
 
 bool isNickRefusal(const QByteArray& command) {
-    return command == "433" || command == "436" || command == "437";
+    return command == irc_numeric::nicknameInUse || command == irc_numeric::nickCollision ||
+           command == irc_numeric::unavailableResource;
 }
 
 } // namespace
@@ -194,7 +196,7 @@ void IrcConnection::handle(const IrcMessage& message) {
     if (command == "NICK" && sameNickname(nickOf(message.prefix), nick_) &&
         isValidNickname(message.param(0), kLongestNickLength))
         nick_ = message.param(0);
-    if (command == "005") {
+    if (command == irc_numeric::isupport) {
         for (const QByteArray& token : message.params) {
             if (token.startsWith("NICKLEN=")) {
                 const int length = token.mid(8).toInt();
@@ -206,11 +208,11 @@ void IrcConnection::handle(const IrcMessage& message) {
     if (handlers_.message)
         handlers_.message(message);
     if (state_ == State::Registering) {
-        if (command == "001")
+        if (command == irc_numeric::welcome)
             onRegistered(message);
         else if (isNickRefusal(command))
             tryNextNick();
-        else if (command == "432")
+        else if (command == irc_numeric::erroneousNickname)
             lose(QStringLiteral("the server refuses the nickname %1")
                      .arg(QString::fromLatin1(nick_)));
     }

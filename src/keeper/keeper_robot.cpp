@@ -2,7 +2,8 @@
 
 #include "clock/clock.h"
 #include "irc/irc_message.h"
-#include "keeper/sqlite_books.h"
+#include "irc/irc_numerics.h"
+#include "keeper/keeper_books.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 
@@ -18,18 +19,20 @@ const QString kOwnLane; // the robot's own business: OPER, JOIN, probes
 
 bool isOperRefusal(const QByteArray& command) {
     // Wrong password, no operator block for us.
-    return command == "464" || command == "491";
+    return command == irc_numeric::passwordMismatch || command == irc_numeric::noOperHost;
 }
 
 // Answers to MODE +F that refuse it: no privilege, unknown mode.
 bool isExemptionRefusal(const QByteArray& command) {
-    return command == "481" || command == "472" || command == "501" || command == "502";
+    return command == irc_numeric::noPrivileges || command == irc_numeric::unknownMode ||
+           command == irc_numeric::userModeUnknownFlag || command == irc_numeric::usersDontMatch;
 }
 
 bool isJoinRefusal(const QByteArray& command) {
     // Full, invite only, banned, bad key, too many channels.
-    return command == "471" || command == "473" || command == "474" || command == "475" ||
-           command == "405";
+    return command == irc_numeric::channelIsFull || command == irc_numeric::inviteOnlyChannel ||
+           command == irc_numeric::bannedFromChannel || command == irc_numeric::badChannelKey ||
+           command == irc_numeric::tooManyChannels;
 }
 
 // Whether a mode string ("+F", "+iF-o") sets F.
@@ -67,7 +70,7 @@ std::optional<qint64> KeeperRobot::WatchedBooks::takeBookedGame() {
     return std::exchange(booked_, std::nullopt);
 }
 
-KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, SqliteBooks& books, quint64 seed,
+KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
                          Log logger)
     : clock_(clock)
     , config_(std::move(config))
@@ -173,18 +176,18 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
         onPrivateMessage(nickOf(message.prefix), message.last());
     else if (command == "JOIN")
         onJoin(message);
-    else if (command == "303")
+    else if (command == irc_numeric::isOn)
         onProbeAnswer();
     else if (command == "MODE")
         onModeChange(message);
     else if (command == "KICK")
         onKick(message);
-    else if (command == "005") {
+    else if (command == irc_numeric::isupport) {
         for (const QByteArray& token : message.params) {
             if (token.startsWith("CASEMAPPING="))
                 caseMapping_ = caseMappingNamed(QByteArrayView(token).sliced(12));
         }
-    } else if (command == "381") {
+    } else if (command == irc_numeric::youreOper) {
         log(QStringLiteral("operator status granted"));
     } else if (awaitingExemption_ && isOperRefusal(command)) {
         // The server punishes a failed OPER with a long pause; the answer to MODE shows when
@@ -392,7 +395,7 @@ void KeeperRobot::resultHandedOver(const QString& player, qint64 game) {
         probeAlarm_->start(kProbeDelayMs);
 }
 
-// ISON about ourselves: a command every server answers (303), harmless, and answered only
+// ISON about ourselves: a command every server answers (RPL_ISON), harmless, and answered only
 // after the server has handled every line we sent before it.
 void KeeperRobot::sendProbe() {
     if (probeQueued_ || !deliveries_.needsProbe())

@@ -20,7 +20,7 @@ class Clock;
 
 namespace keeper {
 
-class SqliteBooks;
+class KeeperBooks;
 
 // The machinekeeper on an IRC network: it keeps a connection to the server (reconnecting after
 // growing pauses), greets its channel when it arrives and whenever someone joins, and serves
@@ -46,7 +46,7 @@ public:
     static constexpr int kRejoinMs = 5000;
 
     // `books` must outlive the robot.
-    KeeperRobot(Clock& clock, KeeperConfig config, SqliteBooks& books, quint64 seed, Log log = {});
+    KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed, Log log = {});
     // Leaves without a word: a robot destroyed this way is as good as killed.
     ~KeeperRobot() override;
 
@@ -112,7 +112,7 @@ private:
 
     Clock& clock_;
     KeeperConfig config_;
-    SqliteBooks& books_;
+    KeeperBooks& books_;
     Log log_;
     WatchedBooks watched_;
     machine::MachineKeeper keeper_;

@@ -1,13 +1,12 @@
 #include "keeper/sqlite_books.h"
 
+#include "keeper/ledger_audit.h"
+
 #include <QAtomicInteger>
-#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
-
-#include <map>
 
 namespace jackwell::keeper {
 
@@ -495,112 +494,44 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
     return done;
 }
 
+// Reads the rows of the ledger; auditLedger() judges them.
 BooksAudit SqliteBooks::audit() {
-    BooksAudit audit;
-    struct Step {
-        qint64 game;
-        qint64 creditsBefore, cost, tokens, creditsAfter;
-    };
-    // Sorted maps keep the report in a stable order.
-    std::map<QString, std::vector<Step>> games;
-    std::map<QString, std::map<qint64, qint64>> grants; // after game -> credits
-
+    std::vector<LedgerGame> games;
+    std::vector<LedgerGrant> grants;
+    std::vector<LedgerPlayer> players;
     QSqlQuery query(db_);
     query.setForwardOnly(true);
+    auto unreadable = [&](const QString& what) {
+        BooksAudit audit;
+        audit.games = qint64(games.size());
+        audit.faults
+            << QStringLiteral("cannot read the %1: %2").arg(what, query.lastError().text());
+        return audit;
+    };
+
     if (!query.exec(QStringLiteral("SELECT player, game, credits_before, cost, tokens_won,"
-                                   " credits_after FROM games ORDER BY player, game"))) {
-        audit.faults << QStringLiteral("cannot read the games: %1").arg(query.lastError().text());
-        return audit;
-    }
-    while (query.next()) {
-        games[query.value(0).toString()].push_back(
-            {query.value(1).toLongLong(), query.value(2).toLongLong(), query.value(3).toLongLong(),
-             query.value(4).toLongLong(), query.value(5).toLongLong()});
-        ++audit.games;
-    }
-    if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM grants"))) {
-        audit.faults << QStringLiteral("cannot read the grants: %1").arg(query.lastError().text());
-        return audit;
-    }
+                                   " credits_after FROM games ORDER BY player, game")))
+        return unreadable(QStringLiteral("games"));
     while (query.next())
-        grants[query.value(0).toString()][query.value(1).toLongLong()] +=
-            query.value(2).toLongLong();
+        games.push_back({query.value(0).toString(), query.value(1).toLongLong(),
+                         query.value(2).toLongLong(), query.value(3).toLongLong(),
+                         query.value(4).toLongLong(), query.value(5).toLongLong()});
+
+    if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM grants")))
+        return unreadable(QStringLiteral("grants"));
+    while (query.next())
+        grants.push_back(
+            {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong()});
 
     if (!query.exec(QStringLiteral("SELECT name, credits, games_played, tokens_won, free_credits"
-                                   " FROM players ORDER BY name"))) {
-        audit.faults << QStringLiteral("cannot read the players: %1").arg(query.lastError().text());
-        return audit;
-    }
-    QHash<QString, bool> known;
-    while (query.next()) {
-        const QString player = query.value(0).toString();
-        const qint64 credits = query.value(1).toLongLong();
-        const qint64 gamesPlayed = query.value(2).toLongLong();
-        const qint64 tokensWon = query.value(3).toLongLong();
-        const qint64 freeCredits = query.value(4).toLongLong();
-        known.insert(player, true);
-        ++audit.players;
-        const QString who = player.left(64);
-        const std::vector<Step>& steps = games[player];
-        const std::map<qint64, qint64>& given = grants[player];
+                                   " FROM players ORDER BY name")))
+        return unreadable(QStringLiteral("players"));
+    while (query.next())
+        players.push_back({query.value(0).toString(), query.value(1).toLongLong(),
+                           query.value(2).toLongLong(), query.value(3).toLongLong(),
+                           query.value(4).toLongLong()});
 
-        qint64 running = 0, granted = 0, cost = 0, tokens = 0;
-        auto grantAfter = [&](qint64 game) {
-            const auto found = given.find(game);
-            if (found != given.end()) {
-                running += found->second;
-                granted += found->second;
-            }
-        };
-        grantAfter(0);
-        for (qsizetype i = 0; i < qsizetype(steps.size()); ++i) {
-            const Step& step = steps[i];
-            if (step.game != i + 1) {
-                audit.faults << QStringLiteral("%1: game %2 is booked where game %3 belongs")
-                                    .arg(who)
-                                    .arg(step.game)
-                                    .arg(i + 1);
-                break;
-            }
-            if (step.creditsBefore != running ||
-                step.creditsAfter !=
-                    step.creditsBefore - step.cost + step.tokens / machine::kTokensPerCredit) {
-                audit.faults << QStringLiteral("%1: game %2 does not follow from the credits "
-                                               "before it")
-                                    .arg(who)
-                                    .arg(step.game);
-                break;
-            }
-            running = step.creditsAfter;
-            cost += step.cost;
-            tokens += step.tokens;
-            grantAfter(step.game);
-        }
-        if (qint64(steps.size()) != gamesPlayed || tokens != tokensWon)
-            audit.faults << QStringLiteral("%1: %2 games and %3 tokens booked, %4 and %5 counted")
-                                .arg(who)
-                                .arg(steps.size())
-                                .arg(tokens)
-                                .arg(gamesPlayed)
-                                .arg(tokensWon);
-        if (granted != freeCredits)
-            audit.faults << QStringLiteral("%1: %2 free credits granted, %3 counted")
-                                .arg(who)
-                                .arg(granted)
-                                .arg(freeCredits);
-        if (credits != freeCredits - cost + tokens / machine::kTokensPerCredit ||
-            credits != running)
-            audit.faults << QStringLiteral("%1: credits %2, the ledger gives %3")
-                                .arg(who)
-                                .arg(credits)
-                                .arg(freeCredits - cost + tokens / machine::kTokensPerCredit);
-    }
-    for (const auto& [player, steps] : games) {
-        if (!steps.empty() && !known.contains(player))
-            audit.faults << QStringLiteral("%1: games booked for a player without a record")
-                                .arg(player.left(64));
-    }
-    return audit;
+    return auditLedger(players, games, grants);
 }
 
 } // namespace jackwell::keeper

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "machine/books.h"
+#include "keeper/keeper_books.h"
 
 #include <QSqlDatabase>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -12,21 +11,6 @@
 #include <vector>
 
 namespace jackwell::keeper {
-
-// What a player was last told, for a player whose last result may never have reached them.
-struct Delivery {
-    qint64 lastGame = 0;      // games booked for the player; the last one has this number
-    qint64 deliveredGame = 0; // the last game whose result is known to have been passed on
-    std::optional<machine::GameOutcome> lastOutcome;
-};
-
-// The outcome of checking every player's books against the ledger.
-struct BooksAudit {
-    qint64 players = 0;
-    qint64 games = 0;
-    QStringList faults; // one line per fault found
-    bool balanced() const { return faults.isEmpty(); }
-};
 
 // The machinekeeper's books in an SQLite file, safe against the program being killed at any
 // moment: the file is in WAL mode with full synchronisation, and each call that changes the
@@ -38,7 +22,7 @@ struct BooksAudit {
 // The books only take changes that keep them balanced: save() may grant free credits and
 // change the waiting first draw but not the games or tokens, and commitGame() books exactly
 // the game that was waiting, from the credits the player had. Anything else is refused.
-class SqliteBooks : public machine::Books {
+class SqliteBooks : public KeeperBooks {
 public:
     // Opens the books at `path`, creating the file when it is missing. Null, with `error`
     // set, when the file cannot be opened or is not a books file of this program.
@@ -53,30 +37,20 @@ public:
     bool commitGame(const QString& player, const machine::GameOutcome& outcome,
                     const machine::PlayerRecord& after) override;
 
-    // The player's last game and how far results have been passed on. nullopt when the books
-    // cannot be read.
-    std::optional<Delivery> delivery(const QString& player);
-    // Records that each player's results up to the given game number have been passed on.
-    // Marks never move back. These writes are not synchronised to the disk: a mark lost to a
-    // power cut only means a result is told again.
-    bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks);
+    std::optional<Delivery> delivery(const QString& player) override;
+    // Outside a batch the marks are written without waiting for the disk; inside one they
+    // become durable with it.
+    bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override;
 
-    // Groups the changes that follow into one transaction that commitBatch() makes durable with
-    // a single sync to the disk. Each change inside still succeeds or fails whole. Nothing of a
-    // batch is kept unless commitBatch() returns true; a batch never committed (the program
-    // killed meanwhile) leaves the books as they were before it.
-    bool beginBatch();
-    bool commitBatch();
-    void rollbackBatch();
-    bool inBatch() const { return batch_; }
+    // A batch is one transaction, made durable with a single sync to the disk.
+    bool beginBatch() override;
+    bool commitBatch() override;
+    void rollbackBatch() override;
+    bool inBatch() const override { return batch_; }
 
-    // Checks every player: game numbers 1..n without a gap, each game starting from the
-    // credits the last one (and any grant since) left, and credits == free credits granted -
-    // games * cost + tokens won / 50.
-    BooksAudit audit();
+    BooksAudit audit() override;
 
-    // What the last failed call ran into, for the log.
-    QString lastError() const { return lastError_; }
+    QString lastError() const override { return lastError_; }
 
 private:
     explicit SqliteBooks(QSqlDatabase db);

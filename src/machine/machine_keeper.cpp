@@ -50,12 +50,12 @@ Reply tell(const QString& player, QString text) {
 } // namespace
 
 MachineKeeper::MachineKeeper(QString name, Books& books, quint64 seed)
-    : m_name(std::move(name))
-    , m_books(books)
-    , m_random(seed) {}
+    : name_(std::move(name))
+    , books_(books)
+    , random_(seed) {}
 
 QStringList MachineKeeper::bannerLines() const {
-    return {kWelcomeBanner, announcementLine(m_name)};
+    return {kWelcomeBanner, announcementLine(name_)};
 }
 
 std::vector<Reply> MachineKeeper::onPrivateMessage(const QString& sender, const QString& text) {
@@ -83,7 +83,7 @@ std::vector<Reply> MachineKeeper::registerPlayer(const QString& player) {
     // A game already waiting keeps its first draw, so asking again changes nothing.
     if (!updated.pendingFirstDraw)
         updated.pendingFirstDraw = drawReels();
-    if (updated != *record && !m_books.save(player, updated))
+    if (updated != *record && !books_.save(player, updated))
         return {tell(player, kOutOfOrder)};
 
     lines.push_back(tell(player, payoutTableLine()));
@@ -108,7 +108,7 @@ std::vector<Reply> MachineKeeper::playGame(const QString& player, const HoldMask
     after.tokensWon += outcome.tokensWon;
     after.pendingFirstDraw = after.credits >= kGameCost ? std::optional(drawReels()) : std::nullopt;
 
-    if (!m_books.commitGame(player, outcome, after))
+    if (!books_.commitGame(player, outcome, after))
         return {tell(player, kOutOfOrder)};
 
     std::vector<Reply> lines{tell(player, finalDrawLine(outcome.finalDraw, after.credits))};
@@ -120,7 +120,7 @@ std::vector<Reply> MachineKeeper::playGame(const QString& player, const HoldMask
 }
 
 std::optional<PlayerRecord> MachineKeeper::loadPlayable(const QString& player) {
-    std::optional<PlayerRecord> record = m_books.load(player);
+    std::optional<PlayerRecord> record = books_.load(player);
     if (record && !isPlayable(*record))
         record.reset();
     return record;
@@ -130,7 +130,7 @@ ReelCodes MachineKeeper::drawReels() {
     std::uniform_int_distribution<int> symbolDraw(1, kSymbolCount);
     ReelCodes codes{};
     for (int& code : codes)
-        code = symbolDraw(m_random);
+        code = symbolDraw(random_);
     return codes;
 }
 

@@ -35,7 +35,7 @@ public:
     // `books` must outlive the keeper. The same seed and the same messages give the same draws.
     MachineKeeper(QString name, Books& books, quint64 seed);
 
-    QString name() const { return m_name; }
+    QString name() const { return name_; }
     // Public lines to say on arrival.
     QStringList bannerLines() const;
     // The answer to `text` written privately by `sender`; empty when there is nobody to answer.
@@ -47,9 +47,9 @@ private:
     std::optional<PlayerRecord> loadPlayable(const QString& player);
     ReelCodes drawReels();
 
-    QString m_name;
-    Books& m_books;
-    std::mt19937_64 m_random;
+    QString name_;
+    Books& books_;
+    std::mt19937_64 random_;
 };
 
 } // namespace jackwell::machine

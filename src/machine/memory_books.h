@@ -22,11 +22,11 @@ public:
                     const PlayerRecord& after) override;
 
     // Every game booked, oldest first.
-    const std::vector<LedgerEntry>& ledger() const { return m_ledger; }
+    const std::vector<LedgerEntry>& ledger() const { return ledger_; }
 
 private:
-    QHash<QString, PlayerRecord> m_players;
-    std::vector<LedgerEntry> m_ledger;
+    QHash<QString, PlayerRecord> players_;
+    std::vector<LedgerEntry> ledger_;
 };
 
 } // namespace jackwell::machine

@@ -3,6 +3,7 @@
 // killed between a hold and its result.
 #include "clock/real_clock.h"
 #include "clock/virtual_clock.h"
+#include "irc/irc_numerics.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/sqlite_books.h"
 
@@ -104,7 +105,7 @@ bool keeperGone(IrcTestPeer& peer) {
             [&] {
                 const auto& got = peer.received();
                 for (std::size_t i = before; i < got.size(); ++i) {
-                    if (got[i].command == "303") {
+                    if (got[i].command == irc_numeric::isOn) {
                         online = got[i].last().trimmed();
                         return true;
                     }
@@ -340,7 +341,8 @@ TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
     // Holds sent while no robot is there are lost.
     ASSERT_TRUE(keeperGone(*alice));
     alice->privmsg(kKeeper, "I hold 0,1,1");
-    ASSERT_TRUE(alice->waitFor([](const IrcMessage& m) { return m.command == "401"; }, kWaitMs));
+    ASSERT_TRUE(alice->waitFor(
+        [](const IrcMessage& m) { return m.command == irc_numeric::noSuchNick; }, kWaitMs));
 
     // Started again, it tells the booked result when the player, having waited, asks again.
     robot = startRobot(clock, robotConfig(), 6);

@@ -1,5 +1,6 @@
 #include "support/irc_test_peer.h"
 
+#include "irc/irc_numerics.h"
 #include "support/ngircd_server.h"
 #include "support/wait_until.h"
 
@@ -63,7 +64,7 @@ void IrcTestPeer::readLines() {
             continue;
         if (message->command == "PING")
             sendRaw("PONG :" + message->last() + "\r\n");
-        if (message->command == "001")
+        if (message->command == irc_numeric::welcome)
             registered_ = true;
         received_.push_back(*message);
     }

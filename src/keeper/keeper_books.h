@@ -1,0 +1,62 @@
+#pragma once
+
+#include "machine/books.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace jackwell::keeper {
+
+// What a player was last told, for a player whose last result may never have reached them.
+struct Delivery {
+    qint64 lastGame = 0;      // games booked for the player; the last one has this number
+    qint64 deliveredGame = 0; // the last game whose result is known to have been passed on
+    std::optional<machine::GameOutcome> lastOutcome;
+};
+
+// The outcome of checking every player's books against the ledger.
+struct BooksAudit {
+    qint64 players = 0;
+    qint64 games = 0;
+    QStringList faults; // one line per fault found
+    bool balanced() const { return faults.isEmpty(); }
+};
+
+// The books as the network robot keeps them. Beyond what the engine asks of any books (players
+// and their games, see machine::Books), the robot needs to know how far each player's results
+// are known to have reached them, to make a burst of changes durable at once, and to have the
+// whole ledger checked. Any store that keeps these promises can serve the robot.
+class KeeperBooks : public machine::Books {
+public:
+    // The player's last game and how far results have been passed on. nullopt when the books
+    // cannot be read.
+    virtual std::optional<Delivery> delivery(const QString& player) = 0;
+    // Records that each player's results up to the given game number have been passed on.
+    // Marks never move back. They need not be durable at once: a mark lost only means a result
+    // is told again.
+    virtual bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) = 0;
+
+    // Groups the changes that follow into one batch that commitBatch() makes durable at once.
+    // Each change inside still succeeds or fails whole. Nothing of a batch is kept unless
+    // commitBatch() returns true; a batch never committed (the program killed meanwhile) leaves
+    // the books as they were before it.
+    virtual bool beginBatch() = 0;
+    virtual bool commitBatch() = 0;
+    virtual void rollbackBatch() = 0;
+    virtual bool inBatch() const = 0;
+
+    // Checks every player: game numbers 1..n without a gap, each game starting from the
+    // credits the last one (and any grant since) left, and credits == free credits granted -
+    // games * cost + tokens won / 50. A store reads its rows and leaves the rule to
+    // auditLedger().
+    virtual BooksAudit audit() = 0;
+
+    // What the last failed call ran into, for the log.
+    virtual QString lastError() const = 0;
+};
+
+} // namespace jackwell::keeper

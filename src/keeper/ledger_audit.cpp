@@ -1,0 +1,102 @@
+#include "keeper/ledger_audit.h"
+
+#include "machine/pay_table.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <map>
+
+namespace jackwell::keeper {
+
+BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
+                       const std::vector<LedgerGame>& games,
+                       const std::vector<LedgerGrant>& grants) {
+    BooksAudit audit;
+    audit.players = qint64(players.size());
+    audit.games = qint64(games.size());
+
+    // Sorted maps keep the report in a stable order.
+    std::map<QString, std::vector<LedgerGame>> gamesOf;
+    for (const LedgerGame& game : games)
+        gamesOf[game.player].push_back(game);
+    for (auto& [player, steps] : gamesOf)
+        std::ranges::stable_sort(steps, {}, &LedgerGame::game);
+    std::map<QString, std::map<qint64, qint64>> grantsOf; // after game -> credits
+    for (const LedgerGrant& grant : grants)
+        grantsOf[grant.player][grant.afterGame] += grant.credits;
+
+    const std::vector<LedgerGame> noGames;
+    const std::map<qint64, qint64> noGrants;
+    QSet<QString> known;
+    for (const LedgerPlayer& player : players) {
+        known.insert(player.name);
+        const QString who = player.name.left(64);
+        const auto foundGames = gamesOf.find(player.name);
+        const std::vector<LedgerGame>& steps =
+            foundGames == gamesOf.end() ? noGames : foundGames->second;
+        const auto foundGrants = grantsOf.find(player.name);
+        const std::map<qint64, qint64>& given =
+            foundGrants == grantsOf.end() ? noGrants : foundGrants->second;
+
+        // The credits as the ledger has them so far, and the sums over the games gone through.
+        qint64 running = 0, granted = 0, cost = 0, tokens = 0;
+        auto grantAfter = [&](qint64 game) {
+            const auto found = given.find(game);
+            if (found != given.end()) {
+                running += found->second;
+                granted += found->second;
+            }
+        };
+        grantAfter(0);
+        for (qsizetype i = 0; i < qsizetype(steps.size()); ++i) {
+            const LedgerGame& step = steps[i];
+            if (step.game != i + 1) {
+                audit.faults << QStringLiteral("%1: game %2 is booked where game %3 belongs")
+                                    .arg(who)
+                                    .arg(step.game)
+                                    .arg(i + 1);
+                break;
+            }
+            if (step.creditsBefore != running ||
+                step.creditsAfter !=
+                    step.creditsBefore - step.cost + step.tokensWon / machine::kTokensPerCredit) {
+                audit.faults << QStringLiteral("%1: game %2 does not follow from the credits "
+                                               "before it")
+                                    .arg(who)
+                                    .arg(step.game);
+                break;
+            }
+            running = step.creditsAfter;
+            cost += step.cost;
+            tokens += step.tokensWon;
+            grantAfter(step.game);
+        }
+        if (qint64(steps.size()) != player.gamesPlayed || tokens != player.tokensWon)
+            audit.faults << QStringLiteral("%1: %2 games and %3 tokens booked, %4 and %5 counted")
+                                .arg(who)
+                                .arg(steps.size())
+                                .arg(tokens)
+                                .arg(player.gamesPlayed)
+                                .arg(player.tokensWon);
+        if (granted != player.freeCreditsGranted)
+            audit.faults << QStringLiteral("%1: %2 free credits granted, %3 counted")
+                                .arg(who)
+                                .arg(granted)
+                                .arg(player.freeCreditsGranted);
+        const qint64 ledger = player.freeCreditsGranted - cost + tokens / machine::kTokensPerCredit;
+        if (player.credits != ledger || player.credits != running)
+            audit.faults << QStringLiteral("%1: credits %2, the ledger gives %3")
+                                .arg(who)
+                                .arg(player.credits)
+                                .arg(ledger);
+    }
+    for (const auto& [player, steps] : gamesOf) {
+        if (!known.contains(player))
+            audit.faults << QStringLiteral("%1: games booked for a player without a record")
+                                .arg(player.left(64));
+    }
+    return audit;
+}
+
+} // namespace jackwell::keeper

@@ -1,0 +1,75 @@
+#pragma once
+
+// The small configuration files of `key = value` lines (Chat.txt, the robot's file).
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace jackwell {
+
+// The lines of a configuration file, taken by one reader after another: each reader takes
+// the keys it knows and leaves the other lines for the next (the robot takes its own keys,
+// then reads the rest as Chat.txt). Every fault is one line, "FILE, line N: what".
+//
+// The text may begin with a byte-order mark; blanks around a line, its key and its value do
+// not count, so lines may end in CR LF; blank lines and lines starting with '#' are skipped.
+// Keys are compared in lower case; a key may be given only once.
+class KeyValueFile {
+public:
+    static constexpr qint64 kMaxBytes = 64 * 1024;
+
+    // Checks one value and keeps it; returns what is wrong, or an empty text.
+    using Take = std::function<QString(const QByteArray& key, const QByteArray& value)>;
+
+    // The text of the file at `path`, if it can be read and holds at most kMaxBytes. Otherwise
+    // nullopt and `error` says why; `kind` ends the fault of a file too large ("PATH: larger
+    // than 65536 bytes, not " + kind).
+    static std::optional<QByteArray> readText(const QString& path, const QString& kind,
+                                              QString* error);
+
+    // `fileName` names the file in faults.
+    KeyValueFile(const QByteArray& text, QString fileName);
+
+    // Takes every line that is left: each must be `key = value` with one of `keys`, and the
+    // value must be neither empty nor hold a control character. The first fault ends the
+    // reading and is returned; empty when every line was taken.
+    QString takeAll(const QList<QByteArray>& keys, const Take& take);
+    // Takes the lines of `keys` and leaves the others, lines without '=' included, for the
+    // next reader. take() alone judges a value, empty or not. The first fault ends the reading
+    // and is returned; empty when every line of `keys` was taken.
+    QString takeOwn(const QList<QByteArray>& keys, const Take& take);
+
+    // Whether a line of `key` has been taken.
+    bool has(QByteArrayView key) const { return taken_.contains(key); }
+    // The fault of a required key without a line: `FILE: no "KEY = ..." line`.
+    QString missing(QByteArrayView key) const;
+
+    // A value as a fault may show it: quoted and cut short.
+    static QString shown(const QByteArray& value);
+    static bool hasControl(QByteArrayView value);
+
+private:
+    struct Line {
+        int number = 0;    // counted from 1 over every line of the file
+        QByteArray text;   // without the blanks around it
+        bool pair = false; // holds '='
+        QByteArray key;    // in lower case
+        QByteArray value;
+    };
+
+    // Notes `line`'s key as taken; a key taken before is a fault.
+    QString noteTaken(const Line& line);
+    QString faultAt(int line, const QString& what) const;
+
+    QString fileName_;
+    std::vector<Line> lines_; // not yet taken, in file order
+    QList<QByteArray> taken_;
+};
+
+} // namespace jackwell

@@ -1,0 +1,106 @@
+// The rule that the books balance, on rows alone: what it accepts and how it names each fault.
+#include "keeper/ledger_audit.h"
+
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+using namespace jackwell::keeper;
+
+namespace {
+
+struct Ledger {
+    std::vector<LedgerPlayer> players;
+    std::vector<LedgerGame> games;
+    std::vector<LedgerGrant> grants;
+};
+
+// alice: 100 free credits, a game won (500 tokens: 10 credits), 50 more free credits, a game
+// lost. bob: 100 free credits, no game yet.
+Ledger balanced() {
+    return {
+        {{"alice", 158, 2, 500, 150}, {"bob", 100, 0, 0, 100}},
+        {{"alice", 1, 100, 1, 500, 109}, {"alice", 2, 159, 1, 0, 158}},
+        {{"alice", 0, 100}, {"alice", 1, 50}, {"bob", 0, 100}},
+    };
+}
+
+TEST(LedgerAudit, NamesEachFaultInTheBooks) {
+    const QString longName(100, u'x');
+    const struct {
+        const char* what;
+        std::function<void(Ledger&)> change;
+        QStringList faults;
+        qint64 games;
+    } cases[] = {
+        {"balanced books", [](Ledger&) {}, {}, 2},
+        {"games in any order", [](Ledger& l) { std::ranges::reverse(l.games); }, {}, 2},
+        {"a grant split in two rows",
+         [](Ledger& l) {
+             l.grants[0].credits = 60;
+             l.grants.push_back({"alice", 0, 40});
+         },
+         {},
+         2},
+        {"a gap in the game numbers",
+         [](Ledger& l) { l.games[1].game = 3; },
+         {"alice: game 3 is booked where game 2 belongs",
+          "alice: credits 158, the ledger gives 159"},
+         2},
+        {"a game not starting from the credits before it",
+         [](Ledger& l) {
+             l.games[1].creditsBefore = 160;
+             l.games[1].creditsAfter = 159;
+         },
+         {"alice: game 2 does not follow from the credits before it",
+          "alice: credits 158, the ledger gives 159"},
+         2},
+        {"a game not ending on its own cost and win",
+         [](Ledger& l) { l.games[0].creditsAfter = 110; },
+         {"alice: game 1 does not follow from the credits before it",
+          "alice: 2 games and 0 tokens booked, 2 and 500 counted",
+          "alice: 100 free credits granted, 150 counted",
+          "alice: credits 158, the ledger gives 150"},
+         2},
+        {"credits not matching the ledger",
+         [](Ledger& l) { l.players[0].credits = 200; },
+         {"alice: credits 200, the ledger gives 158"},
+         2},
+        {"games miscounted",
+         [](Ledger& l) { l.players[0].gamesPlayed = 3; },
+         {"alice: 2 games and 500 tokens booked, 3 and 500 counted"},
+         2},
+        {"a grant miscounted",
+         [](Ledger& l) { l.players[1].freeCreditsGranted = 120; },
+         {"bob: 100 free credits granted, 120 counted", "bob: credits 100, the ledger gives 120"},
+         2},
+        {"games for a player without a record",
+         [](Ledger& l) {
+             l.games.push_back({"carol", 1, 100, 1, 500, 109});
+             l.games.push_back({"carol", 2, 109, 1, 0, 108});
+         },
+         {"carol: games booked for a player without a record"},
+         4},
+        {"a long name cut short",
+         [&](Ledger& l) {
+             l.players.push_back({longName, 5, 0, 0, 0});
+         },
+         {longName.left(64) + ": credits 5, the ledger gives 0"},
+         2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Ledger ledger = balanced();
+        c.change(ledger);
+        const BooksAudit audit = auditLedger(ledger.players, ledger.games, ledger.grants);
+        EXPECT_EQ(audit.faults.join(u'\n'), c.faults.join(u'\n'));
+        EXPECT_EQ(audit.balanced(), c.faults.isEmpty());
+        EXPECT_EQ(audit.players, qint64(ledger.players.size()));
+        EXPECT_EQ(audit.games, c.games);
+    }
+}
+
+} // namespace
