@@ -58,9 +58,9 @@ QString KeyValueFile::takeAll(const QList<QByteArray>& keys, const Take& take) {
                 line.number,
                 QStringLiteral("expected \"key = value\", found %1").arg(shown(line.text)));
         if (!keys.contains(line.key))
-            return faultAt(line.number,
-                           QStringLiteral("unknown key %1 (known: %2)")
-                               .arg(shown(line.key), QString::fromLatin1(keys.join(", "))));
+            return faultAt(line.number, QStringLiteral("unknown key %1 (known: %2)")
+                                            .arg(shown(line.key),
+                                                 QString::fromLatin1((keys + known_).join(", "))));
         if (QString fault = noteTaken(line); !fault.isEmpty())
             return fault;
         const QString key = QString::fromLatin1(line.key);
@@ -75,6 +75,7 @@ QString KeyValueFile::takeAll(const QList<QByteArray>& keys, const Take& take) {
 }
 
 QString KeyValueFile::takeOwn(const QList<QByteArray>& keys, const Take& take) {
+    known_ += keys;
     std::vector<Line> left;
     for (const Line& line : lines_) {
         if (!line.pair || !keys.contains(line.key)) {

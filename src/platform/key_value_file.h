@@ -70,6 +70,7 @@ private:
     QString fileName_;
     std::vector<Line> lines_; // not yet taken, in file order
     QList<QByteArray> taken_;
+    QList<QByteArray> known_; // keys an earlier reader took: a later reader's faults name them too
 };
 
 } // namespace jackwell

@@ -58,7 +58,9 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
         {kBase + "books = b\npace = fast\n", "k.txt, line 5: pace must be a number"},
         {kBase + "books = b\nfastpace = 10001\n", "k.txt, line 5: fastpace must be a number"},
         {"books = b\nnick = 9lives\nserver = a\nchannel = #c\n", "k.txt, line 2: nick"},
-        {kBase + "books = b\nflavour = mint\n", "k.txt, line 5: unknown key"},
+        {kBase + "books = b\nflavour = mint\n",
+         "k.txt, line 5: unknown key \"flavour\" (known: server, port, tls, nick, password, "
+         "channel, books, oper, pace, fastpace)"},
     };
     for (const auto& c : cases) {
         const auto result = parseKeeperConfig(c.text, "k.txt", "/x");
