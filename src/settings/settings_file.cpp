@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include "platform/player_files.h"
 #include "settings/settings_fields.h"
 
 #include <QDir>
@@ -117,7 +118,7 @@ QString boxLine(int value) {
 } // namespace
 
 QString settingsFilePath(const QString& executableDir) {
-    return QDir(executableDir).filePath(QStringLiteral("Settings.txt"));
+    return playerFilePath(executableDir, QStringLiteral("Settings.txt"));
 }
 
 SettingsResult readSettingsFile(const QString& path, Options& options,
@@ -208,6 +209,9 @@ QByteArray serializeSettings(const Options& options) {
 
 SettingsResult writeSettingsFile(const QString& path, const Options& options) {
     const QByteArray bytes = serializeSettings(options);
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return cannotWrite(path, QStringLiteral("its folder %1 cannot be created").arg(folder));
 
     // Unbuffered, so that a short write shows at the write itself. Through its buffer, a
     // QSaveFile whose last flush wrote only part of the text (a full disk) still reports the

@@ -28,7 +28,9 @@ struct SettingsResult {
 // holding it; this is where the program pins or releases the main window.
 using StayOnTopChanged = std::function<void(int newValue)>;
 
-// "Settings.txt" in the executable's folder.
+// Where Settings.txt lives: beside the executable when it is there or when the program runs from
+// a writable folder of its own (the build tree), otherwise in the player's configuration folder
+// (an installed program); see playerFilePath.
 QString settingsFilePath(const QString& executableDir);
 
 // Reads the file at path into options. Keys are matched exactly and may stand in any order;
@@ -52,7 +54,8 @@ QByteArray serializeSettings(const Options& options);
 
 // Replaces the file at path with the ten lines for options. The new text goes to a temporary
 // file beside it that is renamed over the old one, so a failure at any point leaves the old file
-// whole. Gives Ok or Failed.
+// whole. A folder that does not exist yet (the configuration folder on a first run) is created.
+// Gives Ok or Failed.
 SettingsResult writeSettingsFile(const QString& path, const Options& options);
 
 } // namespace jackwell

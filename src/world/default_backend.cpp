@@ -2,20 +2,24 @@
 
 #include "chat/irc_backend.h"
 #include "irc/irc_config.h"
+#include "platform/player_files.h"
 #include "world/embedded_world.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
 
 namespace jackwell {
 
-// Chat.txt beside the executable names an IRC network; without it the
-// embedded world plays. A configuration that cannot be used is reported in
-// one line on stderr and makes opening the chat link fail.
+QString chatConfigFilePath(const QString& executableDir) {
+    return playerFilePath(executableDir, kChatConfigFileName);
+}
+
+// A Chat.txt names an IRC network; without it the embedded world plays. A
+// configuration that cannot be used is reported in one line on stderr and
+// makes opening the chat link fail.
 std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString& executableDir) {
-    const QString path = QDir(executableDir).filePath(kChatConfigFileName);
+    const QString path = chatConfigFilePath(executableDir);
     if (!QFileInfo::exists(path))
         return makeEmbeddedWorld(clock);
     const IrcConfigResult read = readIrcConfig(path);

@@ -261,7 +261,11 @@ private:
 // part of the new text is out, the old file stays whole, with no half-written file beside it.
 TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     SettingsFile file;
-    const QString nowhere = file.dir.filePath(QStringLiteral("gone/Settings.txt"));
+    // Its folder cannot be made: a file stands in the way.
+    QFile blocker(file.dir.filePath(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString nowhere = file.dir.filePath(QStringLiteral("blocker/Settings.txt"));
     SettingsResult result = writeSettingsFile(nowhere, with("/w.wav", "", 1, 1, 1));
     EXPECT_EQ(result.status, SettingsResult::Failed);
     EXPECT_TRUE(result.message.startsWith(nowhere + QStringLiteral(" cannot be written")))
@@ -280,13 +284,14 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
         << result.message.toStdString();
     EXPECT_EQ(file.contents(), old);
     EXPECT_EQ(QDir(file.dir.path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("Settings.txt")});
+              (QStringList{QStringLiteral("blocker"), QStringLiteral("Settings.txt")}));
 }
 
-TEST(SettingsFile, livesBesideTheExecutable) {
-    EXPECT_EQ(settingsFilePath("/opt/jackwell"), QStringLiteral("/opt/jackwell/Settings.txt"));
-    EXPECT_EQ(settingsFilePath("/opt/jackwell/"), QStringLiteral("/opt/jackwell/Settings.txt"));
-    EXPECT_EQ(settingsFilePath("/"), QStringLiteral("/Settings.txt"));
+TEST(SettingsFile, livesBesideTheExecutableInAFolderOfItsOwn) {
+    SettingsFile file; // a writable folder, as the build tree is
+    const QString beside = file.dir.filePath(QStringLiteral("Settings.txt"));
+    EXPECT_EQ(settingsFilePath(file.dir.path()), beside);
+    EXPECT_EQ(settingsFilePath(file.dir.path() + u'/'), beside);
 }
 
 } // namespace

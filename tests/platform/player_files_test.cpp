@@ -1,0 +1,96 @@
+// Where the player's files live: beside the executable in a folder of its own, in the player's
+// configuration folder for an installed program; and where the bundled data is found.
+
+#include "platform/data_paths.h"
+#include "platform/player_files.h"
+#include "support/player_home.h"
+#include "support/qt_printers.h"
+
+#include <QFile>
+#include <QFileDevice>
+
+#include <unistd.h>
+
+namespace jackwell {
+namespace {
+
+using testing::PlayerHome;
+using testing::ScopedEnvironment;
+
+void touch(const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+TEST(PlayerFiles, besideTheExecutableOrInTheConfigurationFolder) {
+    enum Place { Beside, ConfigFolder };
+    const struct {
+        const char* name;
+        bool installed;
+        bool fileBeside;
+        Place expected;
+    } rows[] = {
+        {"a folder of its own (the build tree), no file yet", false, false, Beside},
+        {"a folder of its own with the file", false, true, Beside},
+        {"installed, its folder writable (root, or a prefix in the home)", true, false,
+         ConfigFolder},
+        {"installed, but the file is kept beside the executable", true, true, Beside},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PlayerHome player;
+        if (row.installed)
+            player.install();
+        for (const QString& name : {QStringLiteral("Settings.txt"), QStringLiteral("Chat.txt")}) {
+            if (row.fileBeside)
+                touch(QDir(player.bin()).filePath(name));
+            const QString expected = row.expected == Beside
+                                         ? QDir(player.bin()).filePath(name)
+                                         : QDir(player.configDir()).filePath(name);
+            EXPECT_EQ(playerFilePath(player.bin(), name), expected);
+        }
+    }
+}
+
+TEST(PlayerFiles, aReadOnlyFolderOfItsOwnSendsTheFilesToTheConfigurationFolder) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes any folder; the install test runs this case as nobody";
+    PlayerHome player;
+    QFile::setPermissions(player.bin(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(playerFilePath(player.bin(), "Settings.txt"),
+              QDir(player.configDir()).filePath("Settings.txt"));
+    QFile::setPermissions(player.bin(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST(PlayerFiles, theConfigurationFolderFollowsXdgConfigHome) {
+    const struct {
+        const char* name;
+        QByteArray xdgConfigHome; // null: unset
+        const char* expected;     // relative to the temporary root
+    } rows[] = {
+        {"unset", QByteArray(), "home/.config/Jackwell"},
+        {"empty", "", "home/.config/Jackwell"},
+        {"an absolute folder", "@/settings", "settings/Jackwell"},
+        {"a relative folder is ignored", "settings", "home/.config/Jackwell"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PlayerHome player;
+        QByteArray value = row.xdgConfigHome;
+        value.replace('@', player.root.path().toLocal8Bit());
+        const ScopedEnvironment xdg("XDG_CONFIG_HOME", value);
+        EXPECT_EQ(playerConfigDir(), player.path(row.expected));
+    }
+}
+
+TEST(DataPaths, soundsBesideTheExecutableOrUnderTheInstallPrefix) {
+    PlayerHome player;
+    EXPECT_EQ(jackwellDataDir(player.bin()), player.path("share/jackwell"));
+    EXPECT_TRUE(QDir(player.bin()).mkdir("sounds")); // the build tree
+    EXPECT_EQ(jackwellDataDir(player.bin()), player.bin());
+    EXPECT_EQ(jackwellDataDir("/opt/jackwell/bin"), "/opt/jackwell/share/jackwell");
+}
+
+} // namespace
+} // namespace jackwell

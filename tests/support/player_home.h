@@ -1,0 +1,57 @@
+#pragma once
+
+// A made-up player for the tests of where files live: HOME in a temporary folder and no
+// XDG_CONFIG_HOME, both given back as they were at the end. Beside it, a program folder `bin`
+// that becomes an installed one with install().
+
+#include <QByteArray>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace jackwell::testing {
+
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const QByteArray& value)
+        : name_(name)
+        , had_(qEnvironmentVariableIsSet(name))
+        , old_(qgetenv(name)) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedEnvironment() {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    bool had_;
+    QByteArray old_;
+};
+
+struct PlayerHome {
+    QTemporaryDir root;
+    ScopedEnvironment home{"HOME", path("home").toLocal8Bit()};
+    ScopedEnvironment configHome{"XDG_CONFIG_HOME", QByteArray()};
+
+    PlayerHome() {
+        EXPECT_TRUE(QDir(root.path()).mkpath("home"));
+        EXPECT_TRUE(QDir(root.path()).mkpath("bin"));
+    }
+    QString path(const QString& relative) const { return QDir(root.path()).filePath(relative); }
+    QString bin() const { return path("bin"); }
+    QString configDir() const { return path("home/.config/Jackwell"); }
+    // ../share/jackwell beside bin: the layout of an installed program.
+    void install() const { EXPECT_TRUE(QDir(root.path()).mkpath("share/jackwell/sounds")); }
+};
+
+} // namespace jackwell::testing
