@@ -2,8 +2,10 @@
 //
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --audit BOOKS   check that every player's books balance
+//   jackwell-keeper --version | --help
 
 #include "clock/real_clock.h"
+#include "jackwell_version.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/sqlite_books.h"
@@ -18,6 +20,10 @@
 #include <cstdio>
 
 namespace {
+
+const char* const kUsage = "usage: jackwell-keeper CONFIG\n"
+                           "       jackwell-keeper --audit BOOKS\n"
+                           "       jackwell-keeper --version | --help\n";
 
 void say(const QString& text) {
     const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
@@ -49,12 +55,25 @@ int audit(const QString& path) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("jackwell-keeper"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(JACKWELL_VERSION));
     const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args == QStringList{QStringLiteral("--version")}) {
+        std::printf("jackwell-keeper %s\n", JACKWELL_VERSION);
+        return 0;
+    }
+    if (args == QStringList{QStringLiteral("--help")}) {
+        std::printf("%s\n"
+                    "Serves players as the machinekeeper on the IRC network that CONFIG names,\n"
+                    "keeping their books in SQLite, until SIGTERM, SIGINT or SIGHUP.\n"
+                    "--audit checks that every player's books balance (exit 0 when they do).\n"
+                    "See jackwell-keeper(8).\n",
+                    kUsage);
+        return 0;
+    }
     if (args.size() == 2 && args[0] == QLatin1String("--audit"))
         return audit(args[1]);
     if (args.size() != 1 || args[0].startsWith(u'-')) {
-        std::fprintf(stderr, "usage: jackwell-keeper CONFIG\n"
-                             "       jackwell-keeper --audit BOOKS\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
 

@@ -1,9 +1,11 @@
 // Jackwell: the player's side of a slot machine run by a machinekeeper robot in a chat world.
 
 #include "clock/real_clock.h"
+#include "jackwell_version.h"
 #include "platform/stop_signals.h"
 #include "settings/qt_sound_player.h"
 #include "settings/settings_file.h"
+#include "shell/file_locations.h"
 #include "shell/frm_jackwell.h"
 #include "shell/jackwell_app.h"
 #include "world/default_backend.h"
@@ -12,8 +14,39 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstring>
+#include <optional>
 
 namespace {
+
+bool hasArgument(int argc, char* argv[], const char* longName, const char* shortName) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], longName) == 0 || std::strcmp(argv[i], shortName) == 0)
+            return true;
+    }
+    return false;
+}
+
+// --version and --help answer on the terminal and need no display.
+std::optional<int> answerInformationRequest(int argc, char* argv[]) {
+    if (hasArgument(argc, argv, "--version", "-v")) {
+        std::printf("jackwell %s\n", JACKWELL_VERSION);
+        return 0;
+    }
+    if (hasArgument(argc, argv, "--help", "-h")) {
+        const QCoreApplication app(argc, argv); // for the executable's folder
+        std::printf(
+            "Usage: jackwell [--help] [--version]\n"
+            "The player's side of a three-reel slot machine run by a machinekeeper "
+            "robot in a chat world.\n\n"
+            "Options:\n"
+            "  -h, --help     show this help, with the files in use, and exit\n"
+            "  -v, --version  show the version and exit\n\n%s",
+            qPrintable(jackwell::fileLocationsText(QCoreApplication::applicationDirPath())));
+        return 0;
+    }
+    return std::nullopt;
+}
 
 bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
@@ -33,6 +66,8 @@ void showFatal(const QString& message) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (const std::optional<int> answered = answerInformationRequest(argc, argv))
+        return *answered;
     if (!hasDisplay()) {
         std::fprintf(stderr, "jackwell: no display found (DISPLAY is not set); to run it without "
                              "a screen use: xvfb-run -a make run\n");
@@ -40,6 +75,9 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Jackwell"));
+    QApplication::setApplicationVersion(QStringLiteral(JACKWELL_VERSION));
+    // Ties the windows to the desktop entry, so that task bars show its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(JACKWELL_APP_ID));
 
     jackwell::RealClock clock;
     jackwell::QtSoundPlayer sound;

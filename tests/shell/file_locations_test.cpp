@@ -1,0 +1,57 @@
+// The files an installed card uses: Chat.txt from the configuration folder picks the world, and
+// the list --help prints names each file where it is, and says which are not there yet.
+
+#include "chat/irc_backend.h"
+#include "clock/virtual_clock.h"
+#include "settings/settings_file.h"
+#include "shell/file_locations.h"
+#include "support/player_home.h"
+#include "support/qt_printers.h"
+#include "world/chat_world.h"
+#include "world/default_backend.h"
+
+#include <QFile>
+
+namespace jackwell {
+namespace {
+
+using testing::PlayerHome;
+
+void write(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+TEST(FileLocations, anInstalledCardReadsChatTxtFromTheConfigurationFolder) {
+    PlayerHome player;
+    player.install();
+    VirtualClock clock;
+    EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, player.bin()).get()));
+    write(QDir(player.configDir()).filePath("Chat.txt"), "server = 127.0.0.1\nnick = Player\n");
+    EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, player.bin()).get()));
+}
+
+TEST(FileLocations, theHelpNamesEachFileWhereItIsAndWhetherItIsThere) {
+    PlayerHome player;
+    player.install();
+    const QString settings = QDir(player.configDir()).filePath("Settings.txt");
+    const QString chat = QDir(player.configDir()).filePath("Chat.txt");
+    const QString sounds = player.path("share/jackwell/sounds");
+
+    QString text = fileLocationsText(player.bin());
+    EXPECT_TRUE(text.startsWith("Files:\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(settings + " (not written yet)\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(chat + " (not there)\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(sounds + "\n")) << text.toStdString(); // there: no remark
+
+    write(settings, serializeSettings(Options{}));
+    write(chat, "server = 127.0.0.1\nnick = Player\n");
+    text = fileLocationsText(player.bin());
+    EXPECT_TRUE(text.contains(settings + "\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(chat + "\n")) << text.toStdString();
+}
+
+} // namespace
+} // namespace jackwell
