@@ -10,6 +10,7 @@ packages=(
     fonts-dejavu-core
     xvfb xauth
     ngircd openssl
+    desktop-file-utils appstream systemd groff-base # the install test's validators
 )
 if [ "${1:-}" = "--extra" ]; then
     shift

@@ -68,7 +68,12 @@ const QPixmap& cardBackground() {
 }
 
 const QIcon& programIcon() {
-    static const QIcon icon(renderSvg(QStringLiteral(":/assets/icon.svg"), QSize(32, 32)));
+    static const QIcon icon = [] {
+        QIcon drawn;
+        for (const int size : {16, 22, 32, 48, 64, 128, 256})
+            drawn.addPixmap(renderSvg(QStringLiteral(":/assets/icon.svg"), QSize(size, size)));
+        return QIcon::fromTheme(QStringLiteral("jackwell"), drawn);
+    }();
     return icon;
 }
 

@@ -25,6 +25,6 @@ enum class Ground {
 const QPixmap& symbolPicture(int image, int size, Ground ground = Ground::Black);
 
 const QPixmap& cardBackground(); // 197 x 302
-const QIcon& programIcon();      // the windows' icon, 32 x 32
+const QIcon& programIcon();      // the windows' icon: the installed theme icon, else drawn
 
 } // namespace jackwell
