@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps configure pictures demo bench fuzz load format clean
+.PHONY: run test build deps configure pictures demo bench fuzz load package format clean
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell
@@ -47,6 +47,19 @@ bench: deps
 FUZZ_SECONDS ?= 600
 fuzz: deps
 	bash fuzz/run.sh --seconds $(FUZZ_SECONDS)
+
+# The Debian package, from a Release build of its own (build-package/): jackwell_VERSION_ARCH.deb
+# in this folder, for `apt install ./jackwell_*.deb`.
+PACKAGE_BUILD ?= build-package
+package: deps
+	@if [ ! -f $(PACKAGE_BUILD)/build.ninja ]; then \
+		cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+			-DJACKWELL_TESTS=OFF; fi
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target jackwell jackwell-keeper jackwell-install-files
+	rm -rf $(PACKAGE_BUILD)/packages
+	cd $(PACKAGE_BUILD) && cpack -G DEB -B packages
+	cp $(PACKAGE_BUILD)/packages/jackwell_*.deb .
+	@ls -l jackwell_*.deb
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

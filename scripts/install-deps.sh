@@ -10,7 +10,7 @@ packages=(
     fonts-dejavu-core
     xvfb xauth
     ngircd openssl
-    desktop-file-utils appstream systemd groff-base # the install test's validators
+    desktop-file-utils appstream systemd groff-base dpkg-dev # validators and make package
 )
 if [ "${1:-}" = "--extra" ]; then
     shift
