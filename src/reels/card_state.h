@@ -79,7 +79,8 @@ enum class Draw { First, Final };
 // symbols they select into the result pictures (visibility untouched).
 void takeDrawCodes(CardState& state, Draw draw);
 
-// "(" + credits * 50 + ")", or nothing when the credits are not a decimal number.
+// "(" + credits * 50 + ")", the product exact and in plain digits (no exponent), or nothing
+// when the credits are not a decimal number.
 std::optional<QString> tokensFor(const QString& credits);
 
 } // namespace jackwell
