@@ -7,6 +7,7 @@
 #include "protocol/get_token.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
+#include "reels/spin.h"
 
 #include <QObject>
 
@@ -89,6 +90,7 @@ private:
     void afterChatText(bool& waiting, std::function<void()> then);
 
     Effects fx_;
+    SymbolDraws draws_; // the symbols the spinning reels show
     std::array<std::unique_ptr<Alarm>, 4> alarms_;
     // Per timer: the interval it runs with, and when its next tick is due
     // (-1 while it is stopped).
