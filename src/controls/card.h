@@ -56,6 +56,9 @@ public:
     void showPayouts();        // PAYOUTS
     // The player closed the payouts window.
     void payoutsClosed();
+    // The player typed into the name box: its text is now `text`. Nothing reads it; the next
+    // announcement of a machinekeeper and RESET CARD overwrite it.
+    void nameBoxEdited(const QString& text);
 
     // Timer ticks; the card's own timers call them, tests may too.
     void spinTick(int reel); // the spin timer of reel 0, 1 or 2

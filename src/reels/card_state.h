@@ -49,7 +49,9 @@ struct CardState {
     QString tokens = QStringLiteral("(0)");
 
     QString machineKeeperName;
-    QString nameBox; // what the name box shows: the machinekeeper's name when it was last set
+    // The name box's text: the machinekeeper's name each time it is set, empty after RESET
+    // CARD, and what the player typed in between.
+    QString nameBox;
 
     bool startEnabled = true;
     bool espHoldEnabled = true;

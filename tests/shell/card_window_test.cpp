@@ -176,15 +176,36 @@ TEST(CardWindow, holdsFiguresAndCodesFollowTheState) {
     EXPECT_EQ(card.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
 }
 
-// Nothing reads what the player types into Text1; a new name overwrites it.
-TEST(CardWindow, text1TakesTypingUntilTheNameChanges) {
+// The player may type into Text1 and nothing reads it, but every announcement of the
+// machinekeeper writes the name into it again, the same name included, and RESET CARD empties
+// it, also when no name had been shown.
+TEST(CardWindow, text1IsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
     Rig rig;
+    rig.backend->text = QByteArray("Rivet: Your machinekeeper is Rivet\r\n") + "    " + '\0';
     auto* text1 = rig.control<QLineEdit>("Text1");
-    QTest::keyClicks(text1, "hello");
-    rig.clickAt({24, 144}); // another event leaves it alone
-    EXPECT_EQ(text1->text(), "hello");
-    rig.change([](CardState& s) { s.nameBox = "Rivet"; });
+    const auto click = [&rig](QPoint at) {
+        rig.clickAt(at);
+        rig.clock.settle();
+    };
+    const QPoint getHost{152, 12}, resetCard{48, 36}, hold{24, 144};
+
+    QTest::keyClicks(text1, "typed first");
+    click(resetCard);
+    EXPECT_EQ(text1->text(), "");
+
+    click(getHost);
     EXPECT_EQ(text1->text(), "Rivet");
+    QTest::keyClicks(text1, " and more");
+    click(hold); // another event leaves it alone
+    EXPECT_EQ(text1->text(), "Rivet and more");
+    EXPECT_EQ(rig.state.machineKeeperName, "Rivet");
+
+    click(getHost); // the same name again
+    EXPECT_EQ(text1->text(), "Rivet");
+
+    QTest::keyClicks(text1, "!");
+    click(resetCard);
+    EXPECT_EQ(text1->text(), "");
 }
 
 } // namespace
