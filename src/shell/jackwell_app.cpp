@@ -39,8 +39,8 @@ JackwellApp::~JackwellApp() {
 bool JackwellApp::startUp(QString* error) {
     card_->bringToRest();
     optionsWindow(); // made hidden before the settings are read into it
-    const SettingsResult read =
-        readSettingsFile(setup_.settingsPath, options_, [this](int) { applyStayOnTop(); });
+    const SettingsResult read = readSettingsFile(
+        setup_.settingsPath, options_, [this](int) { applyStayOnTop(); }, &pathSpellings_);
     optionsWindow_->render();
     if (read.status == SettingsResult::Failed) {
         *error = read.message;
@@ -91,7 +91,7 @@ void JackwellApp::applyStayOnTop() {
 }
 
 bool JackwellApp::saveOptions() {
-    const SettingsResult written = writeSettingsFile(setup_.settingsPath, options_);
+    const SettingsResult written = writeSettingsFile(setup_.settingsPath, options_, pathSpellings_);
     if (written.status != SettingsResult::Ok)
         emit problem(written.message);
     return written.status == SettingsResult::Ok;

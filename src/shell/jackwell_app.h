@@ -4,6 +4,7 @@
 #include "chat/transport.h"
 #include "controls/card.h"
 #include "settings/options.h"
+#include "settings/settings_file.h"
 
 #include <QPointer>
 #include <QString>
@@ -72,6 +73,7 @@ signals:
 private:
     Setup setup_;
     Options options_;
+    PathSpellings pathSpellings_; // how Settings.txt spelt the paths it was read with
     std::unique_ptr<ChatLibrary> library_;
     std::unique_ptr<ChatTransport> transport_;
     std::unique_ptr<Card> card_;

@@ -80,5 +80,26 @@ TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
     EXPECT_EQ(reread, rig.app->options());
 }
 
+// A run that changes nothing gives Settings.txt back byte for byte, also when its paths are
+// in an older 8-bit code page; a path chosen during the run is written in the file system's
+// spelling, the other path keeping its bytes.
+TEST(Shutdown, givesBackPathsInAnotherCodePageByteForByte) {
+    const QByteArray latin1 = "Text1\r\n/sons/caf\xE9.wav\r\nText2\r\n/sons/perdu\xE9.wav\r\n"
+                              "Check1\r\n 0 \r\nCheck2\r\n 1 \r\nCheck3\r\n 1 \r\n";
+    {
+        AppRig rig(latin1);
+        EXPECT_EQ(rig.app->options().winSoundFile, QStringLiteral("/sons/café.wav"));
+        rig.app->shutDown();
+        EXPECT_EQ(rig.settingsOnDisk(), latin1);
+    }
+    AppRig rig(latin1);
+    rig.app->options().winSoundFile = rig.makeFile(QStringLiteral("gagné.wav"));
+    rig.app->shutDown();
+    EXPECT_EQ(rig.settingsOnDisk(),
+              "Text1\r\n" + QFile::encodeName(rig.app->options().winSoundFile) +
+                  "\r\nText2\r\n/sons/perdu\xE9.wav\r\nCheck1\r\n 0 \r\nCheck2\r\n 1 \r\n"
+                  "Check3\r\n 1 \r\n");
+}
+
 } // namespace
 } // namespace jackwell
