@@ -36,7 +36,7 @@ JackwellApp::~JackwellApp() {
     library_.reset();
 }
 
-bool JackwellApp::startUp(QString* error) {
+bool JackwellApp::startUp(QString* error, QString* detail) {
     card_->bringToRest();
     optionsWindow(); // made hidden before the settings are read into it
     const SettingsResult read = readSettingsFile(
@@ -51,20 +51,24 @@ bool JackwellApp::startUp(QString* error) {
     if (transport_->open() != 0) {
         *error = QStringLiteral("Run-time error '%1':\n\nFailed to initialize DDE layer")
                      .arg(kInitErrorNumber);
+        if (detail)
+            *detail = library_->openError();
         return false;
     }
     return true;
 }
 
-void JackwellApp::shutDown() {
+QString JackwellApp::shutDown() {
     if (unloaded_)
-        return;
+        return {};
     unloaded_ = true;
     transport_->close();
     window_->unloadPayouts();
-    // Closing the options window saves them, whether or not it was ever shown.
-    optionsWindow().closeAndSave();
+    // The options are saved whether or not the options window was ever shown. A
+    // failure is the caller's to tell: the program is ending.
+    const SettingsResult saved = writeSettingsFile(setup_.settingsPath, options_, pathSpellings_);
     optionsWindow_.reset();
+    return saved.status == SettingsResult::Ok ? QString() : saved.message;
 }
 
 frmOptions& JackwellApp::optionsWindow() {

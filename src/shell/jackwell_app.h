@@ -43,10 +43,14 @@ public:
     ~JackwellApp() override;
 
     // Start-up, before the main window is first shown. On failure returns
-    // false with the message for the player in `error`; the window must not be shown.
-    bool startUp(QString* error);
+    // false with the message for the player in `error` and, when there is more
+    // to say (why the chat link did not open), the reason in `detail`; the
+    // window must not be shown.
+    bool startUp(QString* error, QString* detail = nullptr);
     // Shutdown: closes the chat link and the other windows, saving the options.
-    void shutDown();
+    // Gives the message for the player when the options could not be saved,
+    // empty when they were (or when shutdown has run before).
+    QString shutDown();
 
     frmJackwell& window() { return *window_; }
     Card& card() { return *card_; }
