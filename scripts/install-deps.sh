@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config
     qt6-base-dev qt6-svg-dev qt6-multimedia-dev qcoro-qt6-dev libqt6sql6-sqlite
     libgtest-dev libbenchmark-dev
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2
     xvfb xauth
     ngircd openssl
 )
