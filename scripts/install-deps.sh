@@ -10,6 +10,7 @@ packages=(
     fonts-dejavu-core fonts-liberation2
     xvfb xauth
     ngircd openssl
+    pulseaudio pulseaudio-utils
 )
 if [ "${1:-}" = "--extra" ]; then
     shift
