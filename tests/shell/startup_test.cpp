@@ -103,6 +103,20 @@ TEST(Startup, aChatLinkThatCannotOpenEndsTheProgramOnceThePlayerHasReadWhy) {
     EXPECT_EQ(rig.settingsOnDisk(), settings);
 }
 
+// A message waiting for the player when the system stops the program (a logout) waits no
+// longer: it was on stderr already, and the program ends.
+TEST(Startup, aStopByTheSystemEndsTheProgramAMessageWaitsIn) {
+    AppRig rig(serializeSettings(Options{}), AppRig::DoNotLoad);
+    rig.linkOpens = false;
+    ProgramRun run(*rig.app);
+    run.capturingStderr([&] { run.flow.start(); });
+    ASSERT_TRUE(openMessage());
+    run.flow.stopBySystem();
+    EXPECT_EQ(run.exitCodes, std::vector<int>{1});
+    EXPECT_EQ(openMessage(), nullptr);
+    EXPECT_EQ(run.shows.count, 0);
+}
+
 // The detail names what the player can mend: the line of Chat.txt and what is wrong with it.
 TEST(Startup, theStartupErrorNamesTheLineOfChatTxt) {
     AppRig rig(serializeSettings(Options{}), AppRig::DoNotLoad);
