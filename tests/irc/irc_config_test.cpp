@@ -106,8 +106,8 @@ TEST(DefaultBackend, aMalformedChatTxtFailsInitNamingTheLine) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_NE(result, 0);
     EXPECT_EQ(library.backend(), nullptr);
-    EXPECT_TRUE(library.openError().startsWith(QDir(exe.dir.path()).filePath("Chat.txt") +
-                                               ", line 3: tls"))
+    EXPECT_TRUE(
+        library.openError().startsWith(QDir(exe.dir.path()).filePath("Chat.txt") + ", line 3: tls"))
         << library.openError().toStdString();
 
     QTcpServer closed; // a port that refuses
