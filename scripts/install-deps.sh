@@ -7,9 +7,10 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config
     qt6-base-dev qt6-svg-dev qt6-multimedia-dev qcoro-qt6-dev libqt6sql6-sqlite
     libgtest-dev libbenchmark-dev
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2
     xvfb xauth
     ngircd openssl
+    pulseaudio pulseaudio-utils
     desktop-file-utils appstream systemd groff-base dpkg-dev # validators and make package
 )
 if [ "${1:-}" = "--extra" ]; then

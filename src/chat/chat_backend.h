@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -19,6 +20,9 @@ public:
 
     // Opens the link to the chat world; false when it cannot be reached.
     virtual bool open(const QByteArray& appName, EventSink events) = 0;
+    // After an open that failed: why, in words for the player (the server that refused, the
+    // line of a configuration that cannot be used). Empty when there is nothing more to say.
+    virtual QString openError() const { return {}; }
     virtual void close() = 0;
     // Registers the program with the chat client again; returns the status it reports, if any.
     virtual std::optional<QByteArray> registerApp(const QByteArray& appName) = 0;
@@ -33,6 +37,29 @@ public:
     // The chat text as it is delivered: lines joined by CR LF, then four filler
     // characters and a NUL (which the receiver cuts off).
     virtual QByteArray deliveredText() = 0;
+};
+
+// A chat world that cannot be opened, and says why: what the library gets when the world it
+// was configured for cannot even be set up.
+class UnopenableBackend final : public ChatBackend {
+public:
+    explicit UnopenableBackend(QString reason)
+        : reason_(std::move(reason)) {}
+
+    bool open(const QByteArray&, EventSink) override { return false; }
+    QString openError() const override { return reason_; }
+    void close() override {}
+    std::optional<QByteArray> registerApp(const QByteArray&) override { return failed(); }
+    std::optional<QByteArray> communicate(const QByteArray&, qint16, const QByteArray&,
+                                          const QByteArray&) override {
+        return failed();
+    }
+    std::optional<QByteArray> requestText(const QByteArray&) override { return failed(); }
+    QByteArray deliveredText() override { return {}; }
+
+private:
+    static QByteArray failed() { return QByteArrayLiteral("-1"); }
+    QString reason_;
 };
 
 } // namespace jackwell

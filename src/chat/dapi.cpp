@@ -20,9 +20,12 @@ ChatLibrary::~ChatLibrary() {
 qint16 ChatLibrary::InitDDE(const QByteArray& appName, OnStatusCallback onStatus,
                             OnEventCallback onEvent, OnTextCallback onText) {
     KillDDE();
+    openError_.clear();
     auto backend = factory_ ? factory_() : nullptr;
-    if (!backend)
+    if (!backend) {
+        openError_ = QStringLiteral("No chat world is there to open.");
         return kNotOpen;
+    }
     onStatus_ = std::move(onStatus);
     onEvent_ = std::move(onEvent);
     onText_ = std::move(onText);
@@ -31,8 +34,10 @@ qint16 ChatLibrary::InitDDE(const QByteArray& appName, OnStatusCallback onStatus
             if (onEvent_)
                 onEvent_(a, n, b);
         });
-    if (!opened)
+    if (!opened) {
+        openError_ = backend->openError();
         return kNotOpen;
+    }
     backend_ = std::move(backend);
     return kOk;
 }

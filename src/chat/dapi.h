@@ -41,6 +41,8 @@ public:
 
     // The open backend, or null while the link is closed.
     ChatBackend* backend() const { return backend_.get(); }
+    // Why the latest InitDDE failed, in words for the player; empty after one that succeeded.
+    const QString& openError() const { return openError_; }
 
 private:
     void reportStatus(const std::optional<QByteArray>& status);
@@ -48,6 +50,7 @@ private:
     Clock& clock_;
     ChatBackendFactory factory_;
     std::unique_ptr<ChatBackend> backend_;
+    QString openError_;
     OnStatusCallback onStatus_;
     OnEventCallback onEvent_;
     OnTextCallback onText_;

@@ -6,8 +6,6 @@
 #include "irc/irc_message.h"
 #include "irc/irc_send_gate.h"
 
-#include <cstdio>
-
 namespace jackwell {
 
 namespace {
@@ -60,8 +58,8 @@ bool IrcBackend::open(const QByteArray& appName, EventSink events) {
     events_ = std::move(events);
     QString error;
     if (!connection_->openBlocking(&error)) {
-        std::fprintf(stderr, "jackwell: cannot reach the chat network %s: %s\n",
-                     qPrintable(serverName()), qPrintable(error));
+        openError_ =
+            QStringLiteral("Cannot reach the chat network %1: %2").arg(serverName(), error);
         return false;
     }
     open_ = true;

@@ -36,6 +36,7 @@ public:
     // Connects and registers before returning, within a few seconds (this
     // waits on the socket); false when the network cannot be reached.
     bool open(const QByteArray& appName, EventSink events) override;
+    QString openError() const override { return openError_; }
     void close() override;
     std::optional<QByteArray> registerApp(const QByteArray& appName) override;
     std::optional<QByteArray> communicate(const QByteArray& appName, qint16 requestCode,
@@ -65,6 +66,7 @@ private:
     EventSink events_;
     QByteArray appName_;
     bool open_ = false;
+    QString openError_;
     bool everLost_ = false;
 };
 

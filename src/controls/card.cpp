@@ -76,4 +76,9 @@ void Card::payoutsClosed() {
     payouts.closed();
 }
 
+void Card::nameBoxEdited(const QString& text) {
+    EventScope scope(*this);
+    state.nameBox = text;
+}
+
 } // namespace jackwell

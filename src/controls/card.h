@@ -7,6 +7,7 @@
 #include "protocol/get_token.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
+#include "reels/spin.h"
 
 #include <QObject>
 
@@ -55,6 +56,9 @@ public:
     void showPayouts();        // PAYOUTS
     // The player closed the payouts window.
     void payoutsClosed();
+    // The player typed into the name box: its text is now `text`. Nothing reads it; the next
+    // announcement of a machinekeeper and RESET CARD overwrite it.
+    void nameBoxEdited(const QString& text);
 
     // Timer ticks; the card's own timers call them, tests may too.
     void spinTick(int reel); // the spin timer of reel 0, 1 or 2
@@ -89,6 +93,7 @@ private:
     void afterChatText(bool& waiting, std::function<void()> then);
 
     Effects fx_;
+    SymbolDraws draws_; // the symbols the spinning reels show
     std::array<std::unique_ptr<Alarm>, 4> alarms_;
     // Per timer: the interval it runs with, and when its next tick is due
     // (-1 while it is stopped).

@@ -13,7 +13,7 @@ namespace jackwell {
 
 void Card::spinTick(int reel) {
     EventScope scope(*this);
-    jackwell::spinTick(state, reel, fx_.clock.timeOfDay(), fx_.beeper);
+    jackwell::spinTick(state, reel, fx_.clock.timeOfDay(), draws_, fx_.beeper);
 }
 
 // Runs once per start of the evaluation timer: seven seconds after FINISH the

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include <cmath>
+#include <algorithm>
 #include <limits>
 
 namespace jackwell {
@@ -60,18 +60,49 @@ void takeDrawCodes(CardState& state, Draw draw) {
     }
 }
 
+// The product is worked out on the digits themselves, so that it is exact however many digits
+// the credits have, and is written as plain digits: 2.5 credits give 125, 20000000000000 give
+// 1000000000000000, never 1e+15. A product with a fraction keeps a point and the digits it needs.
 std::optional<QString> tokensFor(const QString& credits) {
     static const QRegularExpression decimal(
-        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)\\s*$"));
-    if (credits.size() > 64 || !decimal.match(credits).hasMatch())
+        QStringLiteral("^\\s*([+-]?)(\\d*)(?:\\.(\\d*))?\\s*$"));
+    if (credits.size() > 64)
         return std::nullopt;
-    const double product = credits.trimmed().toDouble() * 50.0;
-    QString text;
-    if (std::fabs(product) < 1e15 && product == std::floor(product))
-        text = QString::number(qint64(product));
-    else
-        text = QString::number(product, 'g', 15);
-    return QStringLiteral("(") + text + QStringLiteral(")");
+    const QRegularExpressionMatch number = decimal.match(credits);
+    const QString whole = number.captured(2);
+    const QString fraction = number.captured(3);
+    if (!number.hasMatch() || whole.size() + fraction.size() == 0)
+        return std::nullopt;
+
+    // credits = digits / 10^fraction.size(), so credits * 50 = digits * 5 * 10^(1 - that).
+    const QString digits = whole + fraction;
+    QString product(digits.size() + 1, u'0');
+    int carry = 0;
+    for (qsizetype i = digits.size() - 1; i >= 0; --i) {
+        const int value = digits[i].digitValue() * 5 + carry;
+        product[i + 1] = QChar(u'0' + value % 10);
+        carry = value / 10;
+    }
+    product[0] = QChar(u'0' + carry);
+    const qsizetype shift = 1 - fraction.size();
+    if (shift >= 0) {
+        product += QString(shift, u'0');
+    } else {
+        product.insert(product.size() + shift, u'.');
+        while (product.endsWith(u'0'))
+            product.chop(1);
+        if (product.endsWith(u'.'))
+            product.chop(1);
+    }
+    qsizetype leading = 0;
+    while (leading + 1 < product.size() && product[leading] == u'0' && product[leading + 1] != u'.')
+        ++leading;
+    product.remove(0, leading);
+    const bool zero =
+        std::all_of(product.begin(), product.end(), [](QChar c) { return c == u'0' || c == u'.'; });
+    if (number.captured(1) == u"-" && !zero)
+        product.prepend(u'-');
+    return QStringLiteral("(") + product + QStringLiteral(")");
 }
 
 } // namespace jackwell

@@ -49,7 +49,9 @@ struct CardState {
     QString tokens = QStringLiteral("(0)");
 
     QString machineKeeperName;
-    QString nameBox; // what the name box shows: the machinekeeper's name when it was last set
+    // The name box's text: the machinekeeper's name each time it is set, empty after RESET
+    // CARD, and what the player typed in between.
+    QString nameBox;
 
     bool startEnabled = true;
     bool espHoldEnabled = true;
@@ -79,7 +81,8 @@ enum class Draw { First, Final };
 // symbols they select into the result pictures (visibility untouched).
 void takeDrawCodes(CardState& state, Draw draw);
 
-// "(" + credits * 50 + ")", or nothing when the credits are not a decimal number.
+// "(" + credits * 50 + ")", the product exact and in plain digits (no exponent), or nothing
+// when the credits are not a decimal number.
 std::optional<QString> tokensFor(const QString& credits);
 
 } // namespace jackwell

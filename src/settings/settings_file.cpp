@@ -33,8 +33,20 @@ constexpr qsizetype maxQuotedValue = 40;
 struct Assignment {
     Key key;
     QString text;
+    QByteArray bytes; // what the file holds for the text
     int box = 0;
 };
+
+constexpr char utf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
+// A field read off the file byte for byte: as UTF-8 when its bytes are valid UTF-8, otherwise
+// each byte as the character of that number (Latin-1), so no byte is lost.
+QString decodeField(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = utf8.decode(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
 
 SettingsResult failed(const QString& message) {
     return {SettingsResult::Failed, message};
@@ -59,8 +71,10 @@ SettingsResult cannotWrite(const QString& path, const QString& reason) {
 }
 
 void apply(const QList<Assignment>& assignments, Options& options,
-           const StayOnTopChanged& stayOnTopChanged) {
+           const StayOnTopChanged& stayOnTopChanged, PathSpellings* spellings) {
     for (const Assignment& assignment : assignments) {
+        if (spellings && (assignment.key == WinSoundFile || assignment.key == LoseSoundFile))
+            spellings->insert(assignment.text, assignment.bytes);
         switch (assignment.key) {
         case WinSoundFile:
             options.winSoundFile = assignment.text;
@@ -89,7 +103,8 @@ void apply(const QList<Assignment>& assignments, Options& options,
 
 // A path is written as it stands when it reads back unchanged: it must not begin with a blank
 // (skipped before a field) or a double quote (which starts a quoted field), nor hold a comma or
-// a line end (which end a field). Any other path is written inside double quotes.
+// a line end (which end a field). Any other path is written inside double quotes. These are all
+// single bytes, and no byte of a longer UTF-8 sequence is one, so the test works on the bytes.
 //
 // The format has no way to put a double quote inside a quoted field, which ends at the first
 // one, and no field can begin with one, so a path that needs the quotes and also holds a double
@@ -100,19 +115,24 @@ void apply(const QList<Assignment>& assignments, Options& options,
 // Nor can a path come back that equals a key tested after its own ("Text2", "Check1", "Check2",
 // "Check3"): the reader takes such a value as that key. The program's paths come from the file
 // dialog and are absolute, so they never equal a key.
-QString pathLine(const QString& path) {
+QByteArray pathLine(const QByteArray& path) {
     const bool needsQuotes =
-        !path.isEmpty() && (isSettingsBlank(path.front()) || path.front() == u'"' ||
-                            path.contains(u',') || path.contains(u'\r') || path.contains(u'\n'));
+        !path.isEmpty() && (path.front() == ' ' || path.front() == '\t' || path.front() == '"' ||
+                            path.contains(',') || path.contains('\r') || path.contains('\n'));
     if (!needsQuotes)
         return path;
-    QString inner = path;
-    inner.remove(u'"');
-    return u'"' + inner + u'"';
+    QByteArray inner = path;
+    inner.replace('"', QByteArray());
+    return '"' + inner + '"';
 }
 
-QString boxLine(int value) {
-    return QStringLiteral(" %1 ").arg(value);
+QByteArray pathBytes(const QString& path, const PathSpellings& spellings) {
+    const auto spelt = spellings.constFind(path);
+    return spelt != spellings.cend() ? *spelt : QFile::encodeName(path);
+}
+
+QByteArray boxLine(int value) {
+    return ' ' + QByteArray::number(value) + ' ';
 }
 
 } // namespace
@@ -122,7 +142,8 @@ QString settingsFilePath(const QString& executableDir) {
 }
 
 SettingsResult readSettingsFile(const QString& path, Options& options,
-                                const StayOnTopChanged& stayOnTopChanged) {
+                                const StayOnTopChanged& stayOnTopChanged,
+                                PathSpellings* spellings) {
     const QFileInfo info(path);
     if (!info.exists()) {
         return {SettingsResult::Missing,
@@ -144,19 +165,30 @@ SettingsResult readSettingsFile(const QString& path, Options& options,
                                                "a settings file holds")
                                     .arg(maxFileSize));
     }
-    return readSettings(bytes, path, options, stayOnTopChanged);
+    return readSettings(bytes, path, options, stayOnTopChanged, spellings);
 }
 
 SettingsResult readSettings(const QByteArray& bytes, const QString& path, Options& options,
-                            const StayOnTopChanged& stayOnTopChanged) {
-    QStringDecoder decoder(QStringDecoder::Utf8); // drops a byte order mark at the start
-    const QString text = decoder(bytes);
-    SettingsFieldReader fields(text);
+                            const StayOnTopChanged& stayOnTopChanged, PathSpellings* spellings) {
+    // The fields are cut on the bytes, one character each; every byte that ends or starts a
+    // field is a single-byte character in UTF-8 as in any 8-bit code page. Each field is then
+    // read as UTF-8 or byte for byte on its own.
+    const QByteArray content =
+        bytes.startsWith(utf8ByteOrderMark) ? bytes.mid(sizeof utf8ByteOrderMark - 1) : bytes;
+    const QString byteText = QString::fromLatin1(content);
+    SettingsFieldReader fields(byteText);
+    QByteArray fieldBytes; // the bytes of the field read last
+    const auto next = [&fields, &fieldBytes] {
+        SettingsField field = fields.next();
+        fieldBytes = field.text.toLatin1();
+        field.text = decodeField(fieldBytes);
+        return field;
+    };
 
     // Collected first and applied only when the whole file has read well.
     QList<Assignment> assignments;
     while (!fields.atEnd()) {
-        SettingsField current = fields.next();
+        SettingsField current = next();
         for (int index = 0; index < KeyCount; ++index) {
             const Key key = Key(index);
             if (current.text != keyNames[key])
@@ -164,8 +196,8 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
             if (fields.atEnd())
                 return failedAt(path, current.line,
                                 QStringLiteral("%1 has no value after it").arg(keyNames[key]));
-            SettingsField value = fields.next();
-            Assignment assignment{key, value.text};
+            SettingsField value = next();
+            Assignment assignment{key, value.text, fieldBytes};
             if (key >= StayOnTop) {
                 const std::optional<qint64> number = roundToWholeNumber(value.text);
                 if (!number) {
@@ -184,31 +216,33 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
             current = std::move(value); // the later keys are tested on the value
         }
     }
-    apply(assignments, options, stayOnTopChanged);
+    apply(assignments, options, stayOnTopChanged, spellings);
     return {};
 }
 
-QByteArray serializeSettings(const Options& options) {
-    QString text;
-    const auto addLine = [&text](QStringView line) {
+QByteArray serializeSettings(const Options& options, const PathSpellings& spellings) {
+    QByteArray text;
+    const auto addLine = [&text](const QByteArray& line) {
         text += line;
-        text += u"\r\n";
+        text += "\r\n";
     };
-    addLine(keyNames[WinSoundFile]);
-    addLine(pathLine(options.winSoundFile));
-    addLine(keyNames[LoseSoundFile]);
-    addLine(pathLine(options.loseSoundFile));
-    addLine(keyNames[StayOnTop]);
+    const auto key = [](Key key) { return keyNames[key].toLatin1(); };
+    addLine(key(WinSoundFile));
+    addLine(pathLine(pathBytes(options.winSoundFile, spellings)));
+    addLine(key(LoseSoundFile));
+    addLine(pathLine(pathBytes(options.loseSoundFile, spellings)));
+    addLine(key(StayOnTop));
     addLine(boxLine(options.stayOnTop));
-    addLine(keyNames[PlayWinSound]);
+    addLine(key(PlayWinSound));
     addLine(boxLine(options.playWinSound));
-    addLine(keyNames[PlayLoseSound]);
+    addLine(key(PlayLoseSound));
     addLine(boxLine(options.playLoseSound));
-    return text.toUtf8();
+    return text;
 }
 
-SettingsResult writeSettingsFile(const QString& path, const Options& options) {
-    const QByteArray bytes = serializeSettings(options);
+SettingsResult writeSettingsFile(const QString& path, const Options& options,
+                                 const PathSpellings& spellings) {
+    const QByteArray bytes = serializeSettings(options, spellings);
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return cannotWrite(path, QStringLiteral("its folder %1 cannot be created").arg(folder));

@@ -3,6 +3,7 @@
 #include "settings/options.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -10,7 +11,9 @@
 namespace jackwell {
 
 // Settings.txt: ten lines of key and value in turn ("Text1", path, "Text2", path, "Check1",
-// box value, "Check2", box value, "Check3", box value), UTF-8, each line ended by CR LF.
+// box value, "Check2", box value, "Check3", box value), each line ended by CR LF. The file is
+// 8-bit text: a value whose bytes are valid UTF-8 is read as UTF-8, any other value byte for
+// byte (Latin-1), as an older file from another code page holds it.
 
 // What a read or a write came to. The message is for the player: it names the file and, for a
 // reading fault, the line and what is wrong with it. It is empty when all went well.
@@ -23,6 +26,11 @@ struct SettingsResult {
     Status status = Ok;
     QString message;
 };
+
+// The bytes each sound path was read from, by the text the program took from them. A path the
+// player has not changed since is written back with exactly these bytes, so a path stored in
+// another code page survives a run unchanged, byte for byte.
+using PathSpellings = QHash<QString, QByteArray>;
 
 // Runs when the reader gives Stay On Top a value it does not hold yet, with the options already
 // holding it; this is where the program pins or releases the main window.
@@ -42,20 +50,25 @@ QString settingsFilePath(const QString& executableDir);
 // value is not a number or not 0, 1 or 2. The options are then left exactly as they were and
 // stayOnTopChanged is not called: a file is taken whole or not at all.
 // Pinning the window when Stay On Top ends at 1 is the caller's step, after a read that is Ok.
+// A read that is Ok adds the bytes of the paths it read to `spellings`, when given.
 SettingsResult readSettingsFile(const QString& path, Options& options,
-                                const StayOnTopChanged& stayOnTopChanged = {});
+                                const StayOnTopChanged& stayOnTopChanged = {},
+                                PathSpellings* spellings = nullptr);
 
 // The same rules on the bytes of a file; path only names the file in messages.
 SettingsResult readSettings(const QByteArray& bytes, const QString& path, Options& options,
-                            const StayOnTopChanged& stayOnTopChanged = {});
+                            const StayOnTopChanged& stayOnTopChanged = {},
+                            PathSpellings* spellings = nullptr);
 
-// The ten lines for options, as writeSettingsFile writes them.
-QByteArray serializeSettings(const Options& options);
+// The ten lines for options, as writeSettingsFile writes them. A path with a spelling is
+// written with those bytes; any other path as the file system names it (QFile::encodeName).
+QByteArray serializeSettings(const Options& options, const PathSpellings& spellings = {});
 
 // Replaces the file at path with the ten lines for options. The new text goes to a temporary
 // file beside it that is renamed over the old one, so a failure at any point leaves the old file
 // whole. A folder that does not exist yet (the configuration folder on a first run) is created.
 // Gives Ok or Failed.
-SettingsResult writeSettingsFile(const QString& path, const Options& options);
+SettingsResult writeSettingsFile(const QString& path, const Options& options,
+                                 const PathSpellings& spellings = {});
 
 } // namespace jackwell

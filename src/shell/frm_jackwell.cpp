@@ -70,6 +70,7 @@ void frmJackwell::buildControls() {
     nameBox_->setStyleSheet(
         QStringLiteral("QLineEdit { background: white; color: black; border: 1px "
                        "solid #7a6a8a; padding: 0 2px; }"));
+    connect(nameBox_, &QLineEdit::textEdited, &card_, &Card::nameBoxEdited);
 
     for (const CardLabelControl& control : card::kLabels) {
         const bool clickable = control.action != CardAction::None;
@@ -160,11 +161,11 @@ void frmJackwell::render() {
     label(CardLabelRole::Start)->setEnabled(state.startEnabled);
     label(CardLabelRole::EspHold)->setEnabled(state.espHoldEnabled);
     label(CardLabelRole::Finish)->setEnabled(state.finishEnabled);
-    // The player may type into the name box; it is overwritten only when the name changes.
-    if (state.nameBox != shownNameBox_) {
-        shownNameBox_ = state.nameBox;
+    // What the player types reaches the state at once, so the box is written only when a
+    // handler has set it: every announcement of a machinekeeper, RESET CARD. Text left as it
+    // is keeps its cursor.
+    if (nameBox_->text() != state.nameBox)
         nameBox_->setText(state.nameBox);
-    }
     renderPayouts();
 }
 

@@ -59,7 +59,6 @@ private:
     std::array<SymbolBox*, 3> reelPictures_{};
     std::array<SymbolBox*, 3> resultPictures_{};
     QLineEdit* nameBox_ = nullptr;
-    QString shownNameBox_;
     QPointer<frmPayouts> payouts_; // top-level, no owner window; deleted by this window
 };
 

@@ -4,12 +4,17 @@
 #include "settings/readable_file.h"
 #include "shell/jackwell_app.h"
 #include "shell/options_layout.h"
+#include "shell/text_style.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <type_traits>
 
 namespace jackwell {
 
@@ -52,10 +57,30 @@ int boxValue(Qt::CheckState state) {
     }
 }
 
+// The room a button's caption has: beside the box of a check box, inside the
+// frame and margins of a push button.
+int captionRoom(const QAbstractButton& button) {
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    option.text = button.text();
+    if (qobject_cast<const QCheckBox*>(&button))
+        return button.style()
+            ->subElementRect(QStyle::SE_CheckBoxContents, &option, &button)
+            .width();
+    return button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button).width() -
+           2 * button.style()->pixelMetric(QStyle::PM_ButtonMargin, &option, &button);
+}
+
+// Every control in the form's design font, 8.25 point "MS Sans Serif" or the
+// font that stands in for it; a caption that would still not fit its control
+// is narrowed until it shows whole.
 template <typename Widget> Widget* place(QWidget* parent, const options::Control& control) {
     auto* made = new Widget(QString::fromLatin1(control.caption), parent);
     made->setObjectName(QLatin1String(control.designName));
     made->setGeometry(toPixels(control.place));
+    made->setFont(cardFont(8.25, false));
+    if constexpr (std::is_base_of_v<QAbstractButton, Widget>)
+        made->setFont(fittedFont(made->font(), made->text(), captionRoom(*made)));
     return made;
 }
 

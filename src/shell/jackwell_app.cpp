@@ -36,11 +36,11 @@ JackwellApp::~JackwellApp() {
     library_.reset();
 }
 
-bool JackwellApp::startUp(QString* error) {
+bool JackwellApp::startUp(QString* error, QString* detail) {
     card_->bringToRest();
     optionsWindow(); // made hidden before the settings are read into it
-    const SettingsResult read =
-        readSettingsFile(setup_.settingsPath, options_, [this](int) { applyStayOnTop(); });
+    const SettingsResult read = readSettingsFile(
+        setup_.settingsPath, options_, [this](int) { applyStayOnTop(); }, &pathSpellings_);
     optionsWindow_->render();
     if (read.status == SettingsResult::Failed) {
         *error = read.message;
@@ -51,20 +51,24 @@ bool JackwellApp::startUp(QString* error) {
     if (transport_->open() != 0) {
         *error = QStringLiteral("Run-time error '%1':\n\nFailed to initialize DDE layer")
                      .arg(kInitErrorNumber);
+        if (detail)
+            *detail = library_->openError();
         return false;
     }
     return true;
 }
 
-void JackwellApp::shutDown() {
+QString JackwellApp::shutDown() {
     if (unloaded_)
-        return;
+        return {};
     unloaded_ = true;
     transport_->close();
     window_->unloadPayouts();
-    // Closing the options window saves them, whether or not it was ever shown.
-    optionsWindow().closeAndSave();
+    // The options are saved whether or not the options window was ever shown. A
+    // failure is the caller's to tell: the program is ending.
+    const SettingsResult saved = writeSettingsFile(setup_.settingsPath, options_, pathSpellings_);
     optionsWindow_.reset();
+    return saved.status == SettingsResult::Ok ? QString() : saved.message;
 }
 
 frmOptions& JackwellApp::optionsWindow() {
@@ -91,7 +95,7 @@ void JackwellApp::applyStayOnTop() {
 }
 
 bool JackwellApp::saveOptions() {
-    const SettingsResult written = writeSettingsFile(setup_.settingsPath, options_);
+    const SettingsResult written = writeSettingsFile(setup_.settingsPath, options_, pathSpellings_);
     if (written.status != SettingsResult::Ok)
         emit problem(written.message);
     return written.status == SettingsResult::Ok;

@@ -4,6 +4,7 @@
 #include "chat/transport.h"
 #include "controls/card.h"
 #include "settings/options.h"
+#include "settings/settings_file.h"
 
 #include <QPointer>
 #include <QString>
@@ -42,10 +43,14 @@ public:
     ~JackwellApp() override;
 
     // Start-up, before the main window is first shown. On failure returns
-    // false with the message for the player in `error`; the window must not be shown.
-    bool startUp(QString* error);
+    // false with the message for the player in `error` and, when there is more
+    // to say (why the chat link did not open), the reason in `detail`; the
+    // window must not be shown.
+    bool startUp(QString* error, QString* detail = nullptr);
     // Shutdown: closes the chat link and the other windows, saving the options.
-    void shutDown();
+    // Gives the message for the player when the options could not be saved,
+    // empty when they were (or when shutdown has run before).
+    QString shutDown();
 
     frmJackwell& window() { return *window_; }
     Card& card() { return *card_; }
@@ -72,6 +77,7 @@ signals:
 private:
     Setup setup_;
     Options options_;
+    PathSpellings pathSpellings_; // how Settings.txt spelt the paths it was read with
     std::unique_ptr<ChatLibrary> library_;
     std::unique_ptr<ChatTransport> transport_;
     std::unique_ptr<Card> card_;

@@ -2,12 +2,12 @@
 
 #include "clock/real_clock.h"
 #include "jackwell_version.h"
-#include "platform/stop_signals.h"
 #include "settings/qt_sound_player.h"
 #include "settings/settings_file.h"
 #include "shell/file_locations.h"
 #include "shell/frm_jackwell.h"
 #include "shell/jackwell_app.h"
+#include "shell/program_flow.h"
 #include "world/default_backend.h"
 
 #include <QApplication>
@@ -54,15 +54,6 @@ bool hasDisplay() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-// Shows a message without a nested event loop: the process ends once it is dismissed.
-void showFatal(const QString& message) {
-    std::fprintf(stderr, "jackwell: %s\n", qPrintable(QString(message).replace(u'\n', u' ')));
-    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Jackwell"), message);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(box, &QMessageBox::finished, qApp, [] { QCoreApplication::exit(1); });
-    box->open();
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -78,6 +69,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(JACKWELL_VERSION));
     // Ties the windows to the desktop entry, so that task bars show its name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(JACKWELL_APP_ID));
+    // The program ends when its course says so, not when its last window closes: a message
+    // it ends on may still wait for the player.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     jackwell::RealClock clock;
     jackwell::QtSoundPlayer sound;
@@ -91,19 +85,12 @@ int main(int argc, char* argv[]) {
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     });
-    QString error;
-    if (!jackwell.startUp(&error)) {
-        showFatal(error);
-        app.exec();
-        return 1;
-    }
-    QObject::connect(&jackwell.window(), &jackwell::frmJackwell::closing, &app, [&jackwell] {
-        jackwell.shutDown();
-        QCoreApplication::quit();
-    });
+    jackwell::ProgramFlow flow(jackwell);
+    QObject::connect(&flow, &jackwell::ProgramFlow::finished, &app,
+                     [](int exitCode) { QCoreApplication::exit(exitCode); });
     // A logout or a kill asks the card to close as the player would: the
     // chat link is closed and the options are saved.
-    jackwell::installStopSignals([&jackwell] { jackwell.window().close(); });
-    jackwell.window().show();
+    flow.stopOnSignals();
+    flow.start();
     return app.exec();
 }

@@ -2,6 +2,8 @@
 
 #include "reels/card_constants.h"
 
+#include <QFontMetrics>
+
 namespace jackwell {
 
 QColor colourFromBgr(quint32 bgr) {
@@ -10,12 +12,23 @@ QColor colourFromBgr(quint32 bgr) {
 
 QFont cardFont(double pointSize, bool bold) {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
-                      QStringLiteral("sans-serif")});
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;
+}
+
+QFont fittedFont(const QFont& font, const QString& text, int width) {
+    constexpr int kNarrowest = 75; // per cent of the font's own width
+    QFont fitted = font;
+    for (int stretch = 100; stretch > kNarrowest; --stretch) {
+        if (QFontMetrics(fitted).horizontalAdvance(text) <= width)
+            break;
+        fitted.setStretch(stretch - 1);
+    }
+    return fitted;
 }
 
 TextStyle TextStyle::cardCaption() {

@@ -14,8 +14,13 @@ namespace jackwell {
 QColor colourFromBgr(quint32 bgr);
 
 // "MS Sans Serif" at the given point size; where that family is missing, the
-// bold or regular sans-serif that stands in for it at the same size.
+// bold or regular sans-serif that stands in for it at the same size: Liberation
+// Sans, whose widths fit the designed boxes, then DejaVu Sans.
 QFont cardFont(double pointSize, bool bold);
+
+// `font` made just narrow enough (down to three quarters of its width) that
+// `text` takes no more than `width` pixels; as it is when the text fits already.
+QFont fittedFont(const QFont& font, const QString& text, int width);
 
 struct TextStyle {
     double pointSize = 8.25;

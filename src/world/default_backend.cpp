@@ -7,8 +7,6 @@
 
 #include <QFileInfo>
 
-#include <cstdio>
-
 namespace jackwell {
 
 QString chatConfigFilePath(const QString& executableDir) {
@@ -16,17 +14,15 @@ QString chatConfigFilePath(const QString& executableDir) {
 }
 
 // A Chat.txt names an IRC network; without it the embedded world plays. A
-// configuration that cannot be used is reported in one line on stderr and
-// makes opening the chat link fail.
+// configuration that cannot be used makes opening the chat link fail, naming
+// the line and what is wrong with it.
 std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString& executableDir) {
     const QString path = chatConfigFilePath(executableDir);
     if (!QFileInfo::exists(path))
         return makeEmbeddedWorld(clock);
     const IrcConfigResult read = readIrcConfig(path);
-    if (!read.config) {
-        std::fprintf(stderr, "jackwell: %s\n", qPrintable(read.error));
-        return nullptr;
-    }
+    if (!read.config)
+        return std::make_unique<UnopenableBackend>(read.error);
     return std::make_unique<IrcBackend>(clock, *read.config);
 }
 

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -93,20 +94,35 @@ TEST(DefaultBackend, choosesTheWorldFromChatTxt) {
     EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, exe.dir.path()).get()));
 }
 
-TEST(DefaultBackend, aMalformedChatTxtFailsInitWithOneLineOnStderr) {
+// A Chat.txt that cannot be used makes InitDDE fail; the library keeps the reason for the
+// program to show, naming the file and the line, and prints nothing itself.
+TEST(DefaultBackend, aMalformedChatTxtFailsInitNamingTheLine) {
     VirtualClock clock;
     ExecutableDir exe;
     exe.write("server = 127.0.0.1\nnick = Player\ntls = sometimes\n");
     ChatLibrary library(clock, [&] { return makeDefaultBackend(clock, exe.dir.path()); });
     ::testing::internal::CaptureStderr();
     const qint16 result = library.InitDDE("Jackwell", {}, {}, {});
-    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_NE(result, 0);
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1);
-    EXPECT_NE(
-        printed.find(QDir(exe.dir.path()).filePath("Chat.txt").toStdString() + ", line 3: tls"),
-        std::string::npos)
-        << printed;
+    EXPECT_EQ(library.backend(), nullptr);
+    EXPECT_TRUE(
+        library.openError().startsWith(QDir(exe.dir.path()).filePath("Chat.txt") + ", line 3: tls"))
+        << library.openError().toStdString();
+
+    QTcpServer closed; // a port that refuses
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    exe.write("server = 127.0.0.1\nnick = Player\nport = " + QByteArray::number(port) + "\n");
+    EXPECT_NE(library.InitDDE("Jackwell", {}, {}, {}), 0);
+    EXPECT_TRUE(library.openError().startsWith(
+        QStringLiteral("Cannot reach the chat network 127.0.0.1:%1: ").arg(port)))
+        << library.openError().toStdString();
+
+    ASSERT_TRUE(QFile::remove(QDir(exe.dir.path()).filePath("Chat.txt")));
+    EXPECT_EQ(library.InitDDE("Jackwell", {}, {}, {}), 0);
+    EXPECT_EQ(library.openError(), "");
 }
 
 } // namespace

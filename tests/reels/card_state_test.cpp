@@ -32,6 +32,35 @@ TEST(CardState, codeCaptionSelectsItsSymbolOrNone) {
     }
 }
 
+// Tokens are fifty times the credits, written as the digits of the product however large it
+// grows (never an exponent) and exact where the credits have a fraction.
+TEST(CardState, tokensAreFiftyTimesTheCreditsInPlainDigits) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"100", "(5000)"},
+        {"0", "(0)"},
+        {"007", "(350)"},
+        {" 8", "(400)"},
+        {"+3", "(150)"},
+        {"-3", "(-150)"},
+        {"-0", "(0)"},
+        {"2.5", "(125)"},
+        {"0.01", "(0.5)"},
+        {".5", "(25)"},
+        {"1.", "(50)"},
+        {"0.000", "(0)"},
+        {"1.2345", "(61.725)"},
+        {"19999999999999", "(999999999999950)"},
+        {"20000000000000", "(1000000000000000)"},
+        {"12345678901234", "(617283945061700)"},
+        {"123456789012345678901234567890", "(6172839450617283945061728394500)"},
+        {"99999999999999999999.99", "(4999999999999999999999.5)"},
+    };
+    for (const auto& [credits, tokens] : rows)
+        EXPECT_EQ(tokensFor(QString::fromLatin1(credits)), QString::fromLatin1(tokens)) << credits;
+    for (const char* notANumber : {"", ".", "-", "1e3", "1.2.3", "x1", "1 2", "0x10"})
+        EXPECT_EQ(tokensFor(QString::fromLatin1(notANumber)), std::nullopt) << notANumber;
+}
+
 // A reel is held exactly when its button is yellow; cyan toggles to held, any
 // other colour to not held, whatever the caption says.
 TEST(CardState, holdFollowsTheColourAndAStrangeColourTogglesToNotHeld) {

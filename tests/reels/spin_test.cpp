@@ -95,23 +95,81 @@ TEST(Spin, startBeforeThePreviousSpinEndedFindsItsIntervals) {
     EXPECT_EQ(rig.sound.beeps.back(), start + 700);
 }
 
-// Over a fixed run of times of day: never 14, symbol 1 about twice as often as
-// each other. The times are fixed, so the bound cannot flake.
-TEST(Spin, randomDrawFavoursSymbolOneAndNeverShowsCherries) {
-    constexpr int kDraws = 28000;
-    std::array<int, 15> counts{};
-    for (int i = 0; i < kDraws; ++i) {
-        const int symbol = drawSymbol(30000.0 + i * 0.0137);
-        ASSERT_GE(symbol, 1);
-        ASSERT_LE(symbol, 13);
-        ++counts[symbol];
-    }
+double chiSquareOfDraws(const std::array<int, 15>& counts, int draws) {
     double chiSquare = 0;
     for (int symbol = 1; symbol <= 13; ++symbol) {
-        const double expected = kDraws * (symbol == 1 ? 2.0 : 1.0) / 14.0;
+        const double expected = draws * (symbol == 1 ? 2.0 : 1.0) / 14.0;
         chiSquare += (counts[symbol] - expected) * (counts[symbol] - expected) / expected;
     }
-    EXPECT_LT(chiSquare, 40.0); // 12 degrees of freedom: 40 is far out in the tail
+    return chiSquare;
+}
+
+// Never 14, symbol 1 about twice as often as each other: over a run of times of day, and
+// over many draws made in one and the same instant. The inputs are fixed, so the bounds
+// cannot flake.
+TEST(Spin, randomDrawFavoursSymbolOneAndNeverShowsCherries) {
+    constexpr int kDraws = 28000;
+    std::array<int, 15> overTime{};
+    std::array<int, 15> oneInstant{};
+    for (int i = 0; i < kDraws; ++i) {
+        for (const int symbol : {drawSymbol(30000.0 + i * 0.0137, 0), drawSymbol(43200.5, i)}) {
+            ASSERT_GE(symbol, 1);
+            ASSERT_LE(symbol, 13);
+        }
+        ++overTime[drawSymbol(30000.0 + i * 0.0137, 0)];
+        ++oneInstant[drawSymbol(43200.5, i)];
+    }
+    // 12 degrees of freedom: 40 is far out in the tail.
+    EXPECT_LT(chiSquareOfDraws(overTime, kDraws), 40.0);
+    EXPECT_LT(chiSquareOfDraws(oneInstant, kDraws), 40.0);
+}
+
+// Draws made one after another in the same instant, as when the three reels' timers fall due
+// together, are independent: each pair of symbols comes as often as the product of their
+// chances says (a test of independence on the 13 x 13 table of consecutive draws).
+TEST(Spin, drawsInTheSameInstantAreIndependent) {
+    constexpr int kPairs = 60000;
+    std::array<std::array<int, 14>, 14> pairs{};
+    for (int i = 0; i < kPairs; ++i) {
+        const double instant = 50000.0 + (i / 3) * 0.1; // three draws per tenth of a second
+        ++pairs[drawSymbol(instant, 2 * i)][drawSymbol(instant, 2 * i + 1)];
+    }
+    double chiSquare = 0;
+    for (int first = 1; first <= 13; ++first) {
+        for (int second = 1; second <= 13; ++second) {
+            const double expected =
+                kPairs * (first == 1 ? 2.0 : 1.0) / 14.0 * (second == 1 ? 2.0 : 1.0) / 14.0;
+            const double gap = pairs[first][second] - expected;
+            chiSquare += gap * gap / expected;
+        }
+    }
+    EXPECT_LT(chiSquare, 240.0); // 168 degrees of freedom: 240 is far out in the tail
+}
+
+// On the card the three spin timers fall due in the same millisecond tick after tick. The
+// reels must not run in step: two reels show the same symbol about as often as chance gives
+// (16 in 196), not at nearly every tick.
+TEST(Spin, reelsTickingTogetherShowSymbolsOfTheirOwn) {
+    CardRig rig;
+    int together = 0;
+    int alike = 0;
+    for (int spin = 0; spin < 40; ++spin) {
+        rig.finish();
+        while (!rig.atRest()) {
+            const std::array<int, 3> ticks = {rig.ticks(0), rig.ticks(1), rig.ticks(2)};
+            rig.clock.advance(rig.clock.nextDueIn());
+            for (int reel = 0; reel < 2; ++reel) {
+                if (rig.ticks(reel) == ticks[reel] || rig.ticks(reel + 1) == ticks[reel + 1] ||
+                    !rig.spinning(reel) || !rig.spinning(reel + 1))
+                    continue; // the two did not both draw at this moment
+                ++together;
+                alike += rig.state.reels[reel].reelPicture.image ==
+                         rig.state.reels[reel + 1].reelPicture.image;
+            }
+        }
+    }
+    ASSERT_GT(together, 300);
+    EXPECT_LT(double(alike) / together, 0.15) << alike << " of " << together;
 }
 
 // Codes as received ("07") win nothing until spin timer 1's next tick drops the
@@ -126,9 +184,10 @@ TEST(Spin, firstReelsTickNormalisesTheCodes) {
                              state.reels[2].finalCode);
     };
     testing::FakeSound beeper;
-    spinTick(state, 1, 0.0, beeper); // only reel 1's timer normalises
+    SymbolDraws draws;
+    spinTick(state, 1, 0.0, draws, beeper); // only reel 1's timer normalises
     EXPECT_FALSE(won());
-    spinTick(state, 0, 0.0, beeper);
+    spinTick(state, 0, 0.0, draws, beeper);
     EXPECT_TRUE(won());
     EXPECT_EQ(state.reels[0].finalCode, QStringLiteral("7"));
     EXPECT_EQ(state.reels[0].firstCode, QStringLiteral("10"));

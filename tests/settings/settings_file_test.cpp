@@ -232,6 +232,62 @@ TEST(SettingsFile, pathsComeBackAsWritten) {
     roundTrip("\"/s/quote.wav", "/s/quote.wav");
 }
 
+// Settings.txt is 8-bit text. A value that is valid UTF-8 is read as UTF-8; any other value
+// (an older file in Latin-1, say) byte for byte. Written back, a path the player did not change
+// has exactly the bytes it was read from, whatever the other values hold.
+TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
+    const auto file = [](const QByteArray& win, const QByteArray& lose) {
+        return "Text1\r\n" + win + "\r\nText2\r\n" + lose +
+               "\r\nCheck1\r\n 0 \r\nCheck2\r\n 1 \r\nCheck3\r\n 1 \r\n";
+    };
+    const struct {
+        const char* name;
+        QByteArray file;
+        const char16_t* win;
+        const char16_t* lose;
+    } rows[] = {
+        {"Latin-1", file("C:\\Sons\\caf\xE9.wav", "/s/M\xFCll.wav"), u"C:\\Sons\\café.wav",
+         u"/s/Müll.wav"},
+        {"UTF-8 beside Latin-1", file("/s/kl\xC3\xA4nge.wav", "/s/caf\xE9.wav"), u"/s/klänge.wav",
+         u"/s/café.wav"},
+        {"quoted, with a comma", file("\"/s/a,caf\xE9.wav\"", ""), u"/s/a,café.wav", u""},
+        {"a cut UTF-8 sequence", file("/s/caf\xC3", "/s/\x81\x8D\x90\xFF"), u"/s/caf\u00C3",
+         u"/s/\u0081\u008D\u0090\u00FF"},
+        {"UTF-8 only", file("/s/\xE2\x82\xAC.wav", "/s/\xF0\x9F\x8E\xB0.wav"), u"/s/€.wav",
+         u"/s/🎰.wav"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SettingsFile settings;
+        settings.store(row.file);
+        Options options;
+        PathSpellings spellings;
+        ASSERT_EQ(readSettingsFile(settings.path, options, {}, &spellings).status,
+                  SettingsResult::Ok);
+        EXPECT_EQ(options,
+                  with(QString::fromUtf16(row.win), QString::fromUtf16(row.lose), 0, 1, 1));
+        ASSERT_EQ(writeSettingsFile(settings.path, options, spellings).status, SettingsResult::Ok);
+        EXPECT_EQ(settings.contents(), row.file);
+    }
+}
+
+// A path the player chose is written as the file system names it, in UTF-8 here, while the
+// path beside it that the player left alone keeps its Latin-1 bytes; both read back as they were.
+TEST(SettingsFile, aChosenPathIsWrittenAsTheFileSystemNamesIt) {
+    SettingsFile settings;
+    settings.store("Text1\r\n/s/caf\xE9.wav\r\nText2\r\n/s/old.wav\r\n");
+    Options options;
+    PathSpellings spellings;
+    ASSERT_EQ(readSettingsFile(settings.path, options, {}, &spellings).status, SettingsResult::Ok);
+    options.loseSoundFile = QStringLiteral("/s/neu/Bär.wav");
+    ASSERT_EQ(writeSettingsFile(settings.path, options, spellings).status, SettingsResult::Ok);
+    EXPECT_EQ(settings.contents(), "Text1\r\n/s/caf\xE9.wav\r\nText2\r\n/s/neu/B\xC3\xA4r.wav\r\n"
+                                   "Check1\r\n 0 \r\nCheck2\r\n 0 \r\nCheck3\r\n 0 \r\n");
+    Options reread;
+    ASSERT_EQ(readSettingsFile(settings.path, reread).status, SettingsResult::Ok);
+    EXPECT_EQ(reread, options);
+}
+
 // Lowers the largest file this process may write, as a full disk would stop it; root is bound
 // by it as well. Writes beyond it fail with EFBIG instead of raising SIGXFSZ.
 class FileSizeLimit {

@@ -176,15 +176,62 @@ TEST(CardWindow, holdsFiguresAndCodesFollowTheState) {
     EXPECT_EQ(card.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
 }
 
-// Nothing reads what the player types into Text1; a new name overwrites it.
-TEST(CardWindow, text1TakesTypingUntilTheNameChanges) {
+// Every caption the card shows by design, and the ones a game brings, shows whole inside its
+// label in the card's 8.25-point (codes: 12-point) font or the one that stands in for it.
+TEST(CardWindow, everyCaptionShowsWholeInItsLabel) {
     Rig rig;
+    const std::pair<const char*, const char*> rows[] = {
+        {"Label1", "One game"},   {"Label9", "Credits"}, {"Label17", "Tokens"},
+        {"Label10", "Free Game"}, {"Label11", "150"},    {"Label12", "(7500)"},
+        {"Label6", "HOLD"},       {"Label7", "HELD"},    {"Label18", "7"},
+        {"Label21", "0"},
+    };
+    rig.change([](CardState& s) {
+        s.credits = "150";
+        s.tokens = "(7500)";
+        setHeld(s, 1, true);
+        s.reels[0].firstCode = "7";
+    });
+    for (const auto& [name, caption] : rows) {
+        SCOPED_TRACE(name);
+        auto* label = rig.control<CardLabel>(name);
+        ASSERT_TRUE(label);
+        EXPECT_EQ(label->caption(), caption);
+        const int room = label->width() - (label->backColour() ? 2 : 0); // a border takes 2
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->caption()), room);
+    }
+}
+
+// The player may type into Text1 and nothing reads it, but every announcement of the
+// machinekeeper writes the name into it again, the same name included, and RESET CARD empties
+// it, also when no name had been shown.
+TEST(CardWindow, text1IsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
+    Rig rig;
+    rig.backend->text = QByteArray("Rivet: Your machinekeeper is Rivet\r\n") + "    " + '\0';
     auto* text1 = rig.control<QLineEdit>("Text1");
-    QTest::keyClicks(text1, "hello");
-    rig.clickAt({24, 144}); // another event leaves it alone
-    EXPECT_EQ(text1->text(), "hello");
-    rig.change([](CardState& s) { s.nameBox = "Rivet"; });
+    const auto click = [&rig](QPoint at) {
+        rig.clickAt(at);
+        rig.clock.settle();
+    };
+    const QPoint getHost{152, 12}, resetCard{48, 36}, hold{24, 144};
+
+    QTest::keyClicks(text1, "typed first");
+    click(resetCard);
+    EXPECT_EQ(text1->text(), "");
+
+    click(getHost);
     EXPECT_EQ(text1->text(), "Rivet");
+    QTest::keyClicks(text1, " and more");
+    click(hold); // another event leaves it alone
+    EXPECT_EQ(text1->text(), "Rivet and more");
+    EXPECT_EQ(rig.state.machineKeeperName, "Rivet");
+
+    click(getHost); // the same name again
+    EXPECT_EQ(text1->text(), "Rivet");
+
+    QTest::keyClicks(text1, "!");
+    click(resetCard);
+    EXPECT_EQ(text1->text(), "");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "shell/frm_jackwell.h"
 #include "shell/frm_options.h"
+#include "shell/text_style.h"
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
 
@@ -11,6 +12,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QWindow>
 
 namespace jackwell {
@@ -23,6 +26,50 @@ template <typename Control = QPushButton> Control& control(QWidget& window, cons
     if (!found)
         throw std::runtime_error(std::string("no control ") + name);
     return *found;
+}
+
+// The room a caption has in its control, as the style lays the control out.
+int captionRoom(QAbstractButton& button) {
+    QStyleOptionButton option;
+    option.initFrom(&button);
+    const bool checkBox = qobject_cast<QCheckBox*>(&button);
+    const QRect room = button.style()->subElementRect(
+        checkBox ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option, &button);
+    return room.width();
+}
+
+// Every caption of the options window shows whole inside its control, in the design's
+// 8.25-point font or the one that stands in for it ("Play Winning Sou" must never be seen).
+TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
+    AppRig rig;
+    rig.app->showOptions();
+    frmOptions& options = rig.app->optionsWindow();
+    const std::pair<const char*, const char*> rows[] = {
+        {"Check1", "Stay On Top"},        {"Check2", "Play Winning Sound"},
+        {"Check3", "Play Lossing Sound"}, {"Command1", "Close"},
+        {"Command2", "Select Sound"},     {"Command3", "Select Sound"},
+    };
+    for (const auto& [name, caption] : rows) {
+        SCOPED_TRACE(name);
+        auto& button = control<QAbstractButton>(options, name);
+        EXPECT_EQ(button.text(), caption);
+        EXPECT_DOUBLE_EQ(button.font().pointSizeF(), 8.25);
+        EXPECT_LE(button.fontMetrics().horizontalAdvance(button.text()), captionRoom(button))
+            << button.font().family().toStdString() << " " << button.font().stretch();
+        EXPECT_TRUE(options.rect().contains(button.geometry()));
+    }
+}
+
+// Where only a wide font is at hand, a caption is narrowed until it fits its room.
+TEST(OptionsWindow, aWideFontIsNarrowedToFit) {
+    QFont wide;
+    wide.setFamilies({QStringLiteral("DejaVu Sans")});
+    wide.setPointSizeF(9);
+    wide.setBold(true);
+    const QString caption = QStringLiteral("Play Lossing Sound");
+    ASSERT_GT(QFontMetrics(wide).horizontalAdvance(caption), 102);
+    EXPECT_LE(QFontMetrics(fittedFont(wide, caption, 102)).horizontalAdvance(caption), 102);
+    EXPECT_EQ(fittedFont(wide, caption, 1000), wide) << "a caption that fits keeps its font";
 }
 
 // A chosen file is taken only when it can be read; otherwise the box stays and the player is

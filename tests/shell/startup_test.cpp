@@ -1,11 +1,20 @@
 // Start-up and shutdown: the card comes to rest, the options are read and
 // saved, the window is pinned when asked, and a chat link that cannot open or
-// a broken settings file stops the program before its window shows.
+// a broken settings file stops the program before its window shows. The
+// program's course is driven as main() drives it, messages and exit included.
 
 #include "shell/frm_payouts.h"
+#include "shell/program_flow.h"
 #include "support/app_rig.h"
+#include "support/wait_until.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
+
+#include <csignal>
 
 namespace jackwell {
 namespace {
@@ -29,15 +38,102 @@ TEST(Startup, bringsTheCardToRestAndOpensTheChatLink) {
     EXPECT_FALSE(QFile::exists(rig.settingsPath)); // reading does not create it
 }
 
-TEST(Startup, aChatLinkThatCannotOpenStopsWithTheStartupError) {
+// The program as main() runs it: what it shows, what it prints and when it ends.
+struct ProgramRun {
+    explicit ProgramRun(JackwellApp& app)
+        : flow(app) {
+        QObject::connect(&flow, &ProgramFlow::finished,
+                         [this](int exitCode) { exitCodes.push_back(exitCode); });
+        app.window().installEventFilter(&shows);
+    }
+    // Counts the times the card was shown.
+    struct ShowCounter : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            count += event->type() == QEvent::Show;
+            return false;
+        }
+    } shows;
+    ProgramFlow flow;
+    std::vector<int> exitCodes; // once the program is over, its exit code
+    std::string printed;        // what went to stderr
+
+    template <typename Action> void capturingStderr(Action action) {
+        ::testing::internal::CaptureStderr();
+        action();
+        printed += ::testing::internal::GetCapturedStderr();
+    }
+    bool printedText(const QString& text) const {
+        return QString::fromStdString(printed).contains(QString(text).replace(u'\n', u' '));
+    }
+};
+
+// The message box the program shows, if one is open.
+QMessageBox* openMessage() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+// A chat link that cannot open: the start-up error with its number and text, the reason as
+// its detail, both on stderr too. The card is never shown, the program ends only once the
+// player has confirmed, and nothing of the shutdown runs (the settings file, not in the form
+// the program writes, is left as it was).
+TEST(Startup, aChatLinkThatCannotOpenEndsTheProgramOnceThePlayerHasReadWhy) {
+    const QByteArray settings = "Check2\r\n1\r\n";
+    AppRig rig(settings, AppRig::DoNotLoad);
+    rig.linkOpens = false;
+    ProgramRun run(*rig.app);
+    run.capturingStderr([&] { run.flow.start(); });
+    QMessageBox* box = openMessage();
+    ASSERT_TRUE(box);
+    const QString error =
+        QStringLiteral("Run-time error '10001':\n\nFailed to initialize DDE layer");
+    EXPECT_EQ(box->text(), error);
+    EXPECT_EQ(box->detailedText(), AppRig::kRefusal);
+    EXPECT_TRUE(run.printedText(error) && run.printedText(AppRig::kRefusal)) << run.printed;
+    testing::runEventsFor(50);
+    EXPECT_TRUE(run.exitCodes.empty()) << "the program waits for the player";
+    box->button(QMessageBox::Ok)->click();
+    EXPECT_EQ(run.exitCodes, std::vector<int>{1});
+    EXPECT_EQ(run.shows.count, 0);
+    EXPECT_FALSE(rig.app->window().isVisible());
+    EXPECT_EQ(rig.settingsOnDisk(), settings);
+}
+
+// A message waiting for the player when the system stops the program (a logout) waits no
+// longer: it was on stderr already, and the program ends.
+TEST(Startup, aStopByTheSystemEndsTheProgramAMessageWaitsIn) {
     AppRig rig(serializeSettings(Options{}), AppRig::DoNotLoad);
     rig.linkOpens = false;
-    QString error;
-    EXPECT_FALSE(rig.app->startUp(&error));
-    EXPECT_TRUE(error.contains("10001"));
-    EXPECT_TRUE(error.contains("Failed to initialize DDE layer"));
-    EXPECT_FALSE(rig.linkClosed); // KillDDE is not called on this path
-    EXPECT_FALSE(rig.app->window().isVisible());
+    ProgramRun run(*rig.app);
+    run.capturingStderr([&] { run.flow.start(); });
+    ASSERT_TRUE(openMessage());
+    run.flow.stopBySystem();
+    EXPECT_EQ(run.exitCodes, std::vector<int>{1});
+    EXPECT_EQ(openMessage(), nullptr);
+    EXPECT_EQ(run.shows.count, 0);
+}
+
+// The detail names what the player can mend: the line of Chat.txt and what is wrong with it.
+TEST(Startup, theStartupErrorNamesTheLineOfChatTxt) {
+    AppRig rig(serializeSettings(Options{}), AppRig::DoNotLoad);
+    rig.useChatTxt = true;
+    AppRig::writeFile(QDir(rig.dir.path()).filePath("Chat.txt"),
+                      "server = 127.0.0.1\nnick = Player\nport = many\n");
+    ProgramRun run(*rig.app);
+    run.capturingStderr([&] { run.flow.start(); });
+    QMessageBox* box = openMessage();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->text().endsWith("Failed to initialize DDE layer"));
+    EXPECT_TRUE(box->detailedText().startsWith(QDir(rig.dir.path()).filePath("Chat.txt") +
+                                               ", line 3: port"))
+        << box->detailedText().toStdString();
+    EXPECT_TRUE(run.printedText(box->detailedText())) << run.printed;
+    box->close();
+    EXPECT_EQ(run.exitCodes, std::vector<int>{1});
 }
 
 TEST(Startup, aBrokenSettingsFileStopsStartupNamingItAndIsKept) {
@@ -78,6 +174,86 @@ TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
     Options reread;
     ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
     EXPECT_EQ(reread, rig.app->options());
+}
+
+// A run that changes nothing gives Settings.txt back byte for byte, also when its paths are
+// in an older 8-bit code page; a path chosen during the run is written in the file system's
+// spelling, the other path keeping its bytes.
+TEST(Shutdown, givesBackPathsInAnotherCodePageByteForByte) {
+    const QByteArray latin1 = "Text1\r\n/sons/caf\xE9.wav\r\nText2\r\n/sons/perdu\xE9.wav\r\n"
+                              "Check1\r\n 0 \r\nCheck2\r\n 1 \r\nCheck3\r\n 1 \r\n";
+    {
+        AppRig rig(latin1);
+        EXPECT_EQ(rig.app->options().winSoundFile, QStringLiteral("/sons/café.wav"));
+        rig.app->shutDown();
+        EXPECT_EQ(rig.settingsOnDisk(), latin1);
+    }
+    AppRig rig(latin1);
+    rig.app->options().winSoundFile = rig.makeFile(QStringLiteral("gagné.wav"));
+    rig.app->shutDown();
+    EXPECT_EQ(rig.settingsOnDisk(),
+              "Text1\r\n" + QFile::encodeName(rig.app->options().winSoundFile) +
+                  "\r\nText2\r\n/sons/perdu\xE9.wav\r\nCheck1\r\n 0 \r\nCheck2\r\n 1 \r\n"
+                  "Check3\r\n 1 \r\n");
+}
+
+// Closing the card ends the program once the options are saved.
+TEST(Shutdown, closingTheCardEndsTheProgram) {
+    AppRig rig;
+    ProgramRun run(*rig.app);
+    run.flow.start();
+    EXPECT_EQ(run.shows.count, 1);
+    rig.app->options().playLoseSound = 1;
+    run.capturingStderr([&] { rig.app->window().close(); });
+    EXPECT_EQ(run.exitCodes, std::vector<int>{0});
+    EXPECT_EQ(openMessage(), nullptr);
+    EXPECT_EQ(run.printed, "");
+    Options reread;
+    ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
+    EXPECT_EQ(reread.playLoseSound, 1);
+}
+
+// Options that cannot be saved at the end (here the file was replaced by a folder) are not
+// lost in silence: the message names the file and why, goes to stderr as well, and stays on the
+// screen until the player confirms it. Only then is the program over.
+TEST(Shutdown, optionsThatCannotBeSavedAreReportedUntilThePlayerConfirms) {
+    AppRig rig;
+    ProgramRun run(*rig.app);
+    run.flow.start();
+    ASSERT_TRUE(QFile::remove(rig.settingsPath));
+    ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt")));
+    rig.app->options().playWinSound = 1;
+    run.capturingStderr([&] { rig.app->window().close(); });
+    EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr) << "the chat link is closed";
+    QMessageBox* box = openMessage();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->text().startsWith(rig.settingsPath + " cannot be written: "))
+        << box->text().toStdString();
+    EXPECT_TRUE(run.printedText(box->text())) << run.printed;
+    testing::runEventsFor(50);
+    EXPECT_TRUE(run.exitCodes.empty()) << "the program waits for the player";
+    EXPECT_TRUE(box->isVisible());
+    box->button(QMessageBox::Ok)->click();
+    EXPECT_EQ(run.exitCodes, std::vector<int>{1});
+}
+
+// Stopped by the system (SIGHUP at a logout) there is no one to confirm a message: the
+// failure goes to stderr only and the program ends at once.
+TEST(Shutdown, aSignalEndsTheProgramWithTheSaveFailureOnStderrOnly) {
+    AppRig rig;
+    ProgramRun run(*rig.app);
+    ASSERT_TRUE(run.flow.stopOnSignals());
+    run.flow.start();
+    ASSERT_TRUE(QFile::remove(rig.settingsPath));
+    ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt")));
+    run.capturingStderr([&] {
+        ::raise(SIGHUP);
+        testing::waitUntil([&] { return !run.exitCodes.empty(); }, 5000);
+    });
+    EXPECT_EQ(run.exitCodes, std::vector<int>{1});
+    EXPECT_EQ(openMessage(), nullptr);
+    EXPECT_TRUE(run.printedText(rig.settingsPath + " cannot be written: ")) << run.printed;
+    EXPECT_FALSE(rig.app->window().isVisible());
 }
 
 } // namespace

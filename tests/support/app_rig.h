@@ -1,7 +1,8 @@
 #pragma once
 
 // The whole program offscreen: the embedded chat world (or, with linkOpens
-// false, a chat link that cannot open), a virtual clock, a recording sound
+// false, a chat link that cannot open, or with useChatTxt the chat world that
+// a Chat.txt in the temporary folder chooses), a virtual clock, a recording sound
 // player, dialogs the test answers, and Settings.txt in a temporary folder
 // holding `settings` (no file when it is null). startUp runs at once unless
 // the test asks to run it itself.
@@ -14,6 +15,7 @@
 #include "support/fakes.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
+#include "world/default_backend.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,6 +27,7 @@ namespace jackwell::testing {
 
 struct AppRig {
     enum Start { Load, DoNotLoad };
+    static inline const QString kRefusal = QStringLiteral("no chat client is running");
 
     QTemporaryDir dir;
     QString settingsPath = dir.filePath(QStringLiteral("Settings.txt"));
@@ -33,18 +36,20 @@ struct AppRig {
     FakeFileChooser files;
     ChatWorld* world = nullptr;
     bool linkOpens = true;
-    bool linkClosed = false; // the link that could not open was closed
-    QStringList problems;    // what the program showed the player
+    bool useChatTxt = false;
+    QStringList problems; // what the program showed the player
     std::unique_ptr<JackwellApp> app;
 
     explicit AppRig(const QByteArray& settings = serializeSettings(Options{}), Start start = Load) {
         if (!settings.isNull())
             writeFile(settingsPath, settings);
         auto makeBackend = [this]() -> std::unique_ptr<ChatBackend> {
+            if (useChatTxt)
+                return makeDefaultBackend(clock, dir.path());
             if (!linkOpens) {
                 auto refusing = std::make_unique<ScriptedBackend>();
                 refusing->openResult = false;
-                refusing->closed = &linkClosed;
+                refusing->refusal = kRefusal;
                 return refusing;
             }
             auto made = std::make_unique<ChatWorld>();

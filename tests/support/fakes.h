@@ -48,6 +48,7 @@ public:
     };
 
     bool openResult = true;
+    QString refusal; // why an open that fails failed
     std::deque<std::optional<QByteArray>> statuses;
     std::optional<QByteArray> otherwise = QByteArray("0");
     QByteArray text = QByteArray("line one\r\nline two") + QByteArray("    ") + '\0';
@@ -67,6 +68,7 @@ public:
     }
 
     bool open(const QByteArray&, EventSink) override { return openResult; }
+    QString openError() const override { return refusal; }
     void close() override {
         if (closed)
             *closed = true;
