@@ -57,6 +57,9 @@ public:
 
     // What the last failed call ran into, for the log.
     virtual QString lastError() const = 0;
+    // True once the store can take no more changes at all (its file deleted or replaced under
+    // it, say): the robot then stops rather than answer every player "out of order".
+    virtual bool failedForGood() const = 0;
 };
 
 } // namespace jackwell::keeper

@@ -22,11 +22,26 @@ namespace jackwell::keeper {
 // The books only take changes that keep them balanced: save() may grant free credits and
 // change the waiting first draw but not the games or tokens, and commitGame() books exactly
 // the game that was waiting, from the credits the player had. Anything else is refused.
+//
+// Books are made only on purpose (create(), the robot's --init): a missing or empty file is
+// never taken for new books, since that would hand every player's credits and free games out
+// anew. A file that is damaged, that cannot be written, or that is deleted or replaced while
+// open is refused with the reason.
 class SqliteBooks : public KeeperBooks {
 public:
-    // Opens the books at `path`, creating the file when it is missing. Null, with `error`
-    // set, when the file cannot be opened or is not a books file of this program.
-    static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error);
+    // How thoroughly open() looks at the file before taking it.
+    enum class Check {
+        Quick, // the structure of the file (SQLite's quick_check): fast enough for every start
+        Full,  // every page and index too (integrity_check), for an audit
+    };
+
+    // Opens the existing books at `path`. Null, with `error` set to one line naming the file,
+    // when it is missing, empty, not a books file of this program, damaged, or cannot be
+    // written.
+    static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error,
+                                             Check check = Check::Quick);
+    // Makes new, empty books at `path` and opens them. Refuses a path where a file already is.
+    static std::unique_ptr<SqliteBooks> create(const QString& path, QString* error);
     ~SqliteBooks() override;
 
     SqliteBooks(const SqliteBooks&) = delete;
@@ -51,19 +66,37 @@ public:
     BooksAudit audit() override;
 
     QString lastError() const override { return lastError_; }
+    // Set once the file was found deleted or replaced: nothing is committed any more.
+    bool failedForGood() const override { return failedForGood_; }
 
 private:
-    explicit SqliteBooks(QSqlDatabase db);
+    struct FileIdentity {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
 
-    bool prepareSchema(QString* error);
+    SqliteBooks(QSqlDatabase db, QString path);
+    static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error);
+
+    bool createSchema(QString* error);
+    bool checkSchema(QString* error);
+    bool checkIntegrity(Check check, QString* error);
+    bool checkWritable(QString* error);
+    bool configure(QString* error);
+    static std::optional<FileIdentity> identityOf(const QString& path);
+    bool stillOurFile();
     bool begin();
     bool commit();
     void rollback();
     bool fail(const QString& what);
 
     QSqlDatabase db_;
+    QString path_;
+    FileIdentity identity_;
     QString lastError_;
     bool batch_ = false;
+    bool failedForGood_ = false;
 };
 
 } // namespace jackwell::keeper

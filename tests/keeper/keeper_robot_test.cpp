@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace jackwell::keeper {
@@ -136,7 +137,9 @@ protected:
 
     std::unique_ptr<SqliteBooks> openBooks() {
         QString error;
-        auto opened = SqliteBooks::open(dir.filePath("books.sqlite"), &error);
+        const QString path = dir.filePath("books.sqlite");
+        auto opened = QFileInfo::exists(path) ? SqliteBooks::open(path, &error)
+                                              : SqliteBooks::create(path, &error);
         EXPECT_TRUE(opened) << error.toStdString();
         return opened;
     }
