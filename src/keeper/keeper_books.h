@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -39,6 +40,11 @@ public:
     // Marks never move back. They need not be durable at once: a mark lost only means a result
     // is told again.
     virtual bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) = 0;
+
+    // Runs `then` from the event loop once every change committed so far is safe on disk, with
+    // false when that could not be made sure of. Whatever tells a player of a change waits for
+    // it; the event loop does not.
+    virtual void whenDurable(std::function<void(bool durable)> then) = 0;
 
     // Groups the changes that follow into one batch that commitBatch() makes durable at once.
     // Each change inside still succeeds or fails whole. Nothing of a batch is kept unless

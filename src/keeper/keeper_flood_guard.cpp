@@ -8,8 +8,11 @@ namespace jackwell::keeper {
 
 namespace {
 
-// Idle players are looked for at most this often, or at once when the table is full.
+// Idle players are looked for this often...
 constexpr qint64 kSweepEveryMs = 10000;
+// ... and with the table full, no more than once a second, so that a stream of new names
+// cannot make every message cost a sweep.
+constexpr qint64 kFullSweepEveryMs = 1000;
 
 } // namespace
 
@@ -41,8 +44,8 @@ void KeeperFloodGuard::forgetIdle(qint64 now) {
 
 KeeperFloodGuard::Verdict KeeperFloodGuard::admit(const QString& player) {
     const qint64 now = clock_.monotonicMs();
-    if (now - sweptAtMs_ >= kSweepEveryMs ||
-        (players_.size() >= kMaxPlayers && !players_.contains(player)))
+    const bool full = players_.size() >= kMaxPlayers && !players_.contains(player);
+    if (now - sweptAtMs_ >= kSweepEveryMs || (full && now - sweptAtMs_ >= kFullSweepEveryMs))
         forgetIdle(now);
     auto found = players_.find(player);
     if (found == players_.end()) {
@@ -60,6 +63,17 @@ KeeperFloodGuard::Verdict KeeperFloodGuard::admit(const QString& player) {
         return Verdict::Drop;
     bucket.warnedAtMs = now;
     return Verdict::DropAndWarn;
+}
+
+qint64 KeeperFloodGuard::msUntilNext(const QString& player) const {
+    const auto found = players_.constFind(player);
+    if (found == players_.cend())
+        return 0;
+    Bucket bucket = *found;
+    refill(bucket, clock_.monotonicMs());
+    if (bucket.tokens >= 1.0)
+        return 0;
+    return qint64((1.0 - bucket.tokens) * 1000.0 / kPerSecond);
 }
 
 } // namespace jackwell::keeper

@@ -35,6 +35,8 @@ public:
     explicit KeeperFloodGuard(Clock& clock);
 
     Verdict admit(const QString& player);
+    // How long until `player` may send again (0: now).
+    qint64 msUntilNext(const QString& player) const;
     qsizetype followed() const { return players_.size(); }
 
 private:

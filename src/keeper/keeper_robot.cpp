@@ -7,6 +7,8 @@
 #include "machine/messages.h"
 #include "machine/texts.h"
 
+#include <QPointer>
+
 #include <algorithm>
 
 namespace jackwell::keeper {
@@ -89,6 +91,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     handlers.message = [this](const IrcMessage& message) { onMessage(message); };
     handlers.registered = [this] { onRegistered(); };
     handlers.lost = [this](const QString& reason) { onLost(reason); };
+    handlers.screen = [this](QByteArrayView line) { return !isScreenedOut(line); };
     connection_ = std::make_unique<IrcConnection>(clock_, config_.irc, std::move(handlers));
     connection_->setParent(this);
     exemptionAlarm_ = clock_.createAlarm([this] {
@@ -183,7 +186,7 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     const QByteArray& command = message.command;
     if (command == "PRIVMSG" && message.params.size() >= 2 && isUserPrefix(message.prefix) &&
         sameNickname(message.param(0), connection_->nick()))
-        onPrivateMessage(nickOf(message.prefix), message.last());
+        onPrivateMessage(message);
     else if (command == "JOIN")
         onJoin(message);
     else if (command == irc_numeric::isOn)
@@ -320,7 +323,31 @@ bool KeeperRobot::isBusy() const {
     return queue_.waitingLines() + qsizetype(held_.size()) > std::max<qint64>(100, linesInBusyTime);
 }
 
-void KeeperRobot::onPrivateMessage(const QByteArray& nick, const QByteArray& bytes) {
+// A flooding player's messages come by the thousand, and the server drops the robot if it
+// falls behind reading them. While their bucket is empty they are dropped here, before they
+// are even parsed: one comparison a line.
+bool KeeperRobot::isScreenedOut(QByteArrayView line) const {
+    for (const Screened& entry : screened_) {
+        if (line.startsWith(entry.prefix))
+            return clock_.monotonicMs() < entry.untilMs;
+    }
+    return false;
+}
+
+// The latest floods are screened; the one whose time is up first makes room.
+void KeeperRobot::screenOut(const QByteArray& prefix, qint64 forMs) {
+    const qint64 until = clock_.monotonicMs() + forMs;
+    auto entry = std::ranges::find(screened_, prefix, &Screened::prefix);
+    if (entry == screened_.end() && qsizetype(screened_.size()) < kScreenedAtMost)
+        entry = screened_.insert(screened_.end(), Screened{prefix, 0});
+    else if (entry == screened_.end())
+        entry = std::ranges::min_element(screened_, {}, &Screened::untilMs);
+    *entry = Screened{prefix, until};
+}
+
+void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
+    const QByteArray nick = nickOf(message.prefix);
+    const QByteArray& bytes = message.last();
     // Replies go back to the sender only, so the sender must be one name and nothing more.
     if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()))
         return;
@@ -328,21 +355,15 @@ void KeeperRobot::onPrivateMessage(const QByteArray& nick, const QByteArray& byt
         return; // a client-to-client request, not a word to the machinekeeper
     const QString player = playerKey(nick, caseMapping_);
     presence_.markHere(player);
-    switch (floodGuard_.admit(player)) {
-    case KeeperFloodGuard::Verdict::Take:
-        break;
-    case KeeperFloodGuard::Verdict::DropAndWarn:
-        emitLine({player,
-                  ircLine("PRIVMSG", {nick},
-                          QByteArray(machine::kSlowDown.data(), machine::kSlowDown.size())),
-                  {},
-                  true,
-                  player,
-                  nick});
+    const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(player);
+    if (verdict != KeeperFloodGuard::Verdict::Take)
+        screenOut(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(player));
+    if (verdict == KeeperFloodGuard::Verdict::DropAndWarn)
+        queue_.push(player,
+                    ircLine("PRIVMSG", {nick},
+                            QByteArray(machine::kSlowDown.data(), machine::kSlowDown.size())));
+    if (verdict != KeeperFloodGuard::Verdict::Take)
         return;
-    case KeeperFloodGuard::Verdict::Drop:
-        return;
-    }
     if (isBusy() || booksFailedNoted_)
         return;
     const QString text = QString::fromUtf8(bytes);
@@ -432,8 +453,7 @@ void KeeperRobot::closeBatch() {
     batchOpen_ = false;
     std::vector<HeldLine> held = std::exchange(held_, {});
     if (books_.commitBatch()) {
-        for (HeldLine& line : held)
-            queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
+        releaseWhenDurable(std::move(held));
         return;
     }
     // Nothing of these answers was booked: none of them may be told.
@@ -458,27 +478,72 @@ void KeeperRobot::booksRefused(const QString& player) {
     if (!player.isEmpty())
         log(QStringLiteral("the books refused a change for %1: %2")
                 .arg(player.left(64), books_.lastError()));
-    if (!books_.failedForGood() || booksFailedNoted_)
+    if (!books_.failedForGood())
+        return;
+    log(QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
+    booksLost();
+}
+
+// The robot stops once the answers already promised (the out-of-order notes among them) have
+// gone out, or a few seconds have passed.
+void KeeperRobot::booksLost() {
+    if (booksFailedNoted_)
         return;
     booksFailedNoted_ = true;
-    log(QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
+    const qint64 deadline = clock_.monotonicMs() + kLastWordsMs;
+    // From the next turn of the event loop: the answer to the message at hand is made first.
+    clock_.callAfter(0, this, [this, deadline] {
+        books_.whenDurable([self = QPointer<KeeperRobot>(this), deadline](bool) {
+            if (self)
+                self->stopWhenSaid(deadline);
+        });
+    });
+}
+
+void KeeperRobot::stopWhenSaid(qint64 deadline) {
+    if (queue_.waitingLines() > 0 && connection_->isRegistered() &&
+        clock_.monotonicMs() < deadline) {
+        clock_.callAfter(50, this, [this, deadline] { stopWhenSaid(deadline); });
+        return;
+    }
     if (booksFailed_)
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (booksFailed_)
-                    booksFailed_();
-            },
-            Qt::QueuedConnection);
+        booksFailed_();
 }
 
 void KeeperRobot::emitLine(HeldLine line) {
     if (!line.player.isEmpty() && presence_.isGone(line.player))
         return; // never to a player known to have left
-    if (batchOpen_)
+    if (batchOpen_) {
         held_.push_back(std::move(line));
-    else
+        return;
+    }
+    std::vector<HeldLine> lines;
+    lines.push_back(std::move(line));
+    releaseWhenDurable(std::move(lines));
+}
+
+// Answers go out once what they tell of is safe on disk; the event loop goes on meanwhile.
+void KeeperRobot::releaseWhenDurable(std::vector<HeldLine> lines) {
+    books_.whenDurable(
+        [self = QPointer<KeeperRobot>(this), lines = std::move(lines)](bool durable) mutable {
+            if (self)
+                self->release(std::move(lines), durable);
+        });
+}
+
+void KeeperRobot::release(std::vector<HeldLine> lines, bool durable) {
+    if (!durable) {
+        // A disk that cannot sync may have lost what was booked: nothing more is promised.
+        log(QStringLiteral("the books could not be made safe on the disk; their last changes "
+                           "are not told"));
+        booksLost();
+        return;
+    }
+    for (HeldLine& line : lines) {
+        if (!line.player.isEmpty() && presence_.isGone(line.player))
+            continue; // left while the disk was busy
         queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
+    }
 }
 
 void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,

@@ -60,6 +60,8 @@ public:
     static constexpr qint64 kProbeEveryBytes = 4 * 1024;
     // Seconds of output the queue may hold before new messages are left unanswered.
     static constexpr int kBusySeconds = 10;
+    // How long a robot whose books failed waits for its last answers to go out.
+    static constexpr int kLastWordsMs = 3000;
 
     // `books` must outlive the robot.
     KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed, Log log = {});
@@ -135,13 +137,19 @@ private:
     void recipientGone(const QString& player);
     void greetChannel();
     bool isBusy() const;
-    void onPrivateMessage(const QByteArray& nick, const QByteArray& bytes);
+    bool isScreenedOut(QByteArrayView line) const;
+    void screenOut(const QByteArray& prefix, qint64 forMs);
+    void onPrivateMessage(const IrcMessage& message);
     LastResult tellAgainIfUndelivered(const QByteArray& nick, const QString& player);
     bool mayPlayHolds(const QByteArray& nick, const QString& player);
     void queueFor(const QByteArray& nick, const QString& player,
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
     void resultHandedOver(const QString& player, qint64 game);
     void booksRefused(const QString& player);
+    void booksLost();
+    void stopWhenSaid(qint64 deadline);
+    void releaseWhenDurable(std::vector<HeldLine> lines);
+    void release(std::vector<HeldLine> lines, bool durable);
     void writeLine(const QByteArray& line);
     void probeWritten();
     void sendProbe();
@@ -159,6 +167,14 @@ private:
     KeeperFloodGuard floodGuard_;
     KeeperSendQueue queue_;
     std::function<void()> booksFailed_;
+    // The messages of the players last found flooding, dropped unread until their time
+    // (monotonic) is up: ":prefix PRIVMSG ".
+    struct Screened {
+        QByteArray prefix;
+        qint64 untilMs = 0;
+    };
+    static constexpr int kScreenedAtMost = 8;
+    std::vector<Screened> screened_;
     std::unique_ptr<IrcConnection> connection_;
     std::unique_ptr<Alarm> exemptionAlarm_;
     std::unique_ptr<Alarm> probeAlarm_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keeper/keeper_books.h"
+#include "keeper/sqlite_sync_thread.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -13,8 +14,9 @@
 namespace jackwell::keeper {
 
 // The machinekeeper's books in an SQLite file, safe against the program being killed at any
-// moment: the file is in WAL mode with full synchronisation, and each call that changes the
-// books is one transaction. Games are numbered per player (1, 2, ...) and the ledger keeps
+// moment: the file is in WAL mode, each call that changes the books is one transaction, and
+// whenDurable() says when the log holding the commits so far is synced to the disk (on a thread
+// of its own, see SqliteSyncThread). Games are numbered per player (1, 2, ...) and the ledger keeps
 // each number once, so no game is ever booked twice. The file also keeps every grant of free
 // credits, so that each player's credits can be traced from nothing to their present sum
 // (see audit()).
@@ -53,9 +55,10 @@ public:
                     const machine::PlayerRecord& after) override;
 
     std::optional<Delivery> delivery(const QString& player) override;
-    // Outside a batch the marks are written without waiting for the disk; inside one they
-    // become durable with it.
+    // The marks become durable with the next sync.
     bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override;
+
+    void whenDurable(std::function<void(bool durable)> then) override;
 
     // A batch is one transaction, made durable with a single sync to the disk.
     bool beginBatch() override;
@@ -93,6 +96,7 @@ private:
 
     QSqlDatabase db_;
     QString path_;
+    std::unique_ptr<SqliteSyncThread> syncThread_; // started on the first whenDurable()
     FileIdentity identity_;
     QString lastError_;
     bool batch_ = false;

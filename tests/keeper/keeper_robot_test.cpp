@@ -334,9 +334,13 @@ TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
 
     // The last line took the whole second: the result of these holds cannot go out.
     alice->privmsg(kKeeper, "I hold 0,1,1");
-    ASSERT_TRUE(waitUntil([&] { return !books->inBatch() && recordOf("alice").gamesPlayed == 1; },
-                          kWaitMs));
-    EXPECT_EQ(robot->waitingLines(), 2);
+    // (Its lines join the queue once the books are synced to the disk.)
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !books->inBatch() && recordOf("alice").gamesPlayed == 1 &&
+                   robot->waitingLines() == 2;
+        },
+        kWaitMs));
     robot.reset(); // no goodbye, nothing more sent
     const PlayerRecord booked = recordOf("alice");
     const GameOutcome outcome = *books->delivery("alice")->lastOutcome;

@@ -4,6 +4,7 @@
 #include "machine/machine_keeper.h"
 
 #include "support/qt_printers.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -400,6 +401,23 @@ TEST_F(SqliteBooksTest, ADamagedFileIsRefusedAtOpen) {
     QString error;
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
     EXPECT_TRUE(error.startsWith(path() + ": the file is damaged")) << error.toStdString();
+}
+
+// Commits do not wait for the disk; whenDurable() does, away from the event loop, and answers
+// in the order it was asked.
+TEST_F(SqliteBooksTest, DurabilityIsAnsweredInOrderFromTheEventLoop) {
+    auto books = openBooks();
+    QList<int> answers;
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(books->save(QStringLiteral("p%1").arg(i), registered()));
+        books->whenDurable([&answers, i](bool durable) {
+            EXPECT_TRUE(durable);
+            answers << i;
+        });
+    }
+    EXPECT_TRUE(answers.isEmpty()) << "never from inside the call";
+    ASSERT_TRUE(jackwell::testing::waitUntil([&] { return answers.size() == 3; }, 10000));
+    EXPECT_EQ(answers, (QList<int>{1, 2, 3}));
 }
 
 TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {

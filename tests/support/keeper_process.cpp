@@ -113,6 +113,16 @@ int KeeperProcess::waitForEnd(int timeoutMs) {
     return process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
 }
 
+void KeeperProcess::stop() {
+    if (!isRunning())
+        return;
+    process_->terminate();
+    if (!process_->waitForFinished(5000)) {
+        process_->kill();
+        process_->waitForFinished(3000);
+    }
+}
+
 bool KeeperProcess::isRunning() const {
     return process_ && process_->state() == QProcess::Running;
 }

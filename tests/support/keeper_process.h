@@ -38,6 +38,8 @@ public:
     // Until it has ended; its exit status, or -1 when it is still running.
     int waitForEnd(int timeoutMs);
     bool isRunning() const;
+    // SIGTERM, and a bounded wait for the end.
+    void stop();
     qint64 residentKb() const;
     QString log() const;
 
