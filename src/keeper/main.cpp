@@ -34,7 +34,7 @@ void say(const QString& text) {
 
 int audit(const QString& path) {
     QString error;
-    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Check::Full);
+    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
     if (!books) {
         say(error);
         return 2;

@@ -206,7 +206,8 @@ std::unique_ptr<SqliteBooks> SqliteBooks::connect(const QString& path, QString* 
     return books;
 }
 
-std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error, Check check) {
+std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error,
+                                               Purpose purpose) {
     const QFileInfo file(path);
     if (!file.exists()) {
         *error = QStringLiteral("%1: no books there (new books are made with "
@@ -229,7 +230,8 @@ std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* err
         return nullptr;
     QString why;
     if (!books->configure(&why) || !books->checkSchema(&why) ||
-        !books->checkIntegrity(check, &why) || !books->checkWritable(&why)) {
+        !books->checkIntegrity(purpose, &why) ||
+        (purpose == Purpose::Serve && !books->checkWritable(&why))) {
         *error = QStringLiteral("%1: %2").arg(path, why);
         return nullptr;
     }
@@ -347,11 +349,12 @@ bool SqliteBooks::checkSchema(QString* error) {
 
 // SQLite's own look at every page it reads: a damaged page is found here instead of serving
 // on and turning up later as games that do not add up.
-bool SqliteBooks::checkIntegrity(Check check, QString* error) {
+bool SqliteBooks::checkIntegrity(Purpose purpose, QString* error) {
     QSqlQuery query(db_);
     query.setForwardOnly(true);
-    const QString statement = check == Check::Full ? QStringLiteral("PRAGMA integrity_check(20)")
-                                                   : QStringLiteral("PRAGMA quick_check(20)");
+    const QString statement = purpose == Purpose::Audit
+                                  ? QStringLiteral("PRAGMA integrity_check(20)")
+                                  : QStringLiteral("PRAGMA quick_check(20)");
     if (!query.exec(statement)) {
         *error = QStringLiteral("the file is damaged (%1)").arg(query.lastError().text());
         return false;

@@ -31,17 +31,18 @@ namespace jackwell::keeper {
 // open is refused with the reason.
 class SqliteBooks : public KeeperBooks {
 public:
-    // How thoroughly open() looks at the file before taking it.
-    enum class Check {
-        Quick, // the structure of the file (SQLite's quick_check): fast enough for every start
-        Full,  // every page and index too (integrity_check), for an audit
+    // What the books are opened for, and so how open() looks at the file before taking it.
+    enum class Purpose {
+        Serve, // the structure of the file (SQLite's quick_check), fast enough for every start;
+               // the file must be writable
+        Audit, // every page and index too (integrity_check); reading is enough
     };
 
     // Opens the existing books at `path`. Null, with `error` set to one line naming the file,
-    // when it is missing, empty, not a books file of this program, damaged, or cannot be
-    // written.
+    // when it is missing, empty, not a books file of this program, damaged, or (to serve)
+    // cannot be written.
     static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error,
-                                             Check check = Check::Quick);
+                                             Purpose purpose = Purpose::Serve);
     // Makes new, empty books at `path` and opens them. Refuses a path where a file already is.
     static std::unique_ptr<SqliteBooks> create(const QString& path, QString* error);
     ~SqliteBooks() override;
@@ -84,7 +85,7 @@ private:
 
     bool createSchema(QString* error);
     bool checkSchema(QString* error);
-    bool checkIntegrity(Check check, QString* error);
+    bool checkIntegrity(Purpose purpose, QString* error);
     bool checkWritable(QString* error);
     bool configure(QString* error);
     static std::optional<FileIdentity> identityOf(const QString& path);

@@ -139,6 +139,20 @@ TEST(KeeperStart, InitMakesBooksOnlyWhereThereAreNone) {
     EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
 }
 
+// An audit only reads: a books file that may not be written (a backup, say) is audited all
+// the same.
+TEST(KeeperStart, TheAuditReadsBooksItMayNotWrite) {
+    KeeperProcess keeper;
+    ASSERT_TRUE(keeper.writeConfig());
+    QString output;
+    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0);
+    fillBooks(keeper.booksPath());
+    ASSERT_TRUE(QFile::setPermissions(keeper.booksPath(), QFile::ReadOwner | QFile::ReadOther));
+    keeper.setUnprivileged(true);
+    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
+}
+
 // The full check of --audit finds a damaged page wherever it is.
 TEST(KeeperStart, TheAuditRefusesADamagedFile) {
     KeeperProcess keeper;

@@ -75,12 +75,24 @@ std::function<void()> KeeperProcess::childSetup(std::function<void()> beforeExec
     };
 }
 
+// The program as this process may start it: an unprivileged user may not reach the build
+// folder (a clone under /root, say), so it gets a copy in the open temporary folder.
+QString KeeperProcess::program() const {
+    if (!unprivileged_ || ::geteuid() != 0)
+        return binary();
+    const QString copy = QDir(dir_.path()).filePath(QStringLiteral("jackwell-keeper"));
+    if (!QFile::exists(copy) && QFile::copy(binary(), copy))
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
+                                        QFile::ExeOther);
+    return copy;
+}
+
 int KeeperProcess::run(const QStringList& arguments, QString* output, int timeoutMs) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(dir_.path());
     process.setChildProcessModifier(childSetup({}));
-    process.start(binary(), arguments);
+    process.start(program(), arguments);
     const bool ended = process.waitForFinished(timeoutMs);
     if (!ended) {
         process.kill();
@@ -96,7 +108,7 @@ bool KeeperProcess::start(std::function<void()> beforeExec) {
     process_->setStandardOutputFile(logPath_, QIODevice::Append);
     process_->setWorkingDirectory(dir_.path());
     process_->setChildProcessModifier(childSetup(std::move(beforeExec)));
-    process_->start(binary(), {configPath()});
+    process_->start(program(), {configPath()});
     return process_->waitForStarted(5000);
 }
 

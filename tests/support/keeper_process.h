@@ -50,6 +50,7 @@ public:
 
 private:
     std::function<void()> childSetup(std::function<void()> beforeExec) const;
+    QString program() const;
 
     QTemporaryDir dir_;
     quint16 port_ = 0;
