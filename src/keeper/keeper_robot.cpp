@@ -320,7 +320,8 @@ void KeeperRobot::greetChannel() {
 bool KeeperRobot::isBusy() const {
     const KeeperSendQueue::Pace pace = queue_.pace();
     const qint64 linesInBusyTime = qint64(pace.lines) * kBusySeconds * 1000 / pace.windowMs;
-    return queue_.waitingLines() + qsizetype(held_.size()) > std::max<qint64>(100, linesInBusyTime);
+    return queue_.waitingLines() + qsizetype(held_.size()) + linesAwaitingDisk_ >
+           std::max<qint64>(100, linesInBusyTime);
 }
 
 // A flooding player's messages come by the thousand, and the server drops the robot if it
@@ -524,6 +525,7 @@ void KeeperRobot::emitLine(HeldLine line) {
 
 // Answers go out once what they tell of is safe on disk; the event loop goes on meanwhile.
 void KeeperRobot::releaseWhenDurable(std::vector<HeldLine> lines) {
+    linesAwaitingDisk_ += qsizetype(lines.size());
     books_.whenDurable(
         [self = QPointer<KeeperRobot>(this), lines = std::move(lines)](bool durable) mutable {
             if (self)
@@ -532,6 +534,7 @@ void KeeperRobot::releaseWhenDurable(std::vector<HeldLine> lines) {
 }
 
 void KeeperRobot::release(std::vector<HeldLine> lines, bool durable) {
+    linesAwaitingDisk_ -= qsizetype(lines.size());
     if (!durable) {
         // A disk that cannot sync may have lost what was booked: nothing more is promised.
         log(QStringLiteral("the books could not be made safe on the disk; their last changes "

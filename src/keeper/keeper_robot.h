@@ -58,7 +58,8 @@ public:
     // after every kProbeEveryBytes.
     static constexpr qint64 kUnconfirmedBytes = 16 * 1024;
     static constexpr qint64 kProbeEveryBytes = 4 * 1024;
-    // Seconds of output the queue may hold before new messages are left unanswered.
+    // Seconds of output the queue (and the answers waiting for the disk) may hold before new
+    // messages are left unanswered.
     static constexpr int kBusySeconds = 10;
     // How long a robot whose books failed waits for its last answers to go out.
     static constexpr int kLastWordsMs = 3000;
@@ -189,6 +190,7 @@ private:
     bool batchOpen_ = false;
     bool booksFailedNoted_ = false;
     std::vector<HeldLine> held_;
+    qsizetype linesAwaitingDisk_ = 0; // answers committed, waiting for the disk
     // The window of unconfirmed output: bytes written on this connection, up to where the
     // server has answered a probe, and where each probe in flight was written.
     qint64 bytesWritten_ = 0;

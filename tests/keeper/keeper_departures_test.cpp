@@ -18,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 namespace jackwell::keeper {
 namespace {
 
@@ -63,13 +65,14 @@ protected:
             std::cerr << "robot log:\n" << robotLog.join('\n').toStdString() << "\n";
     }
 
-    void startRobot(bool exempt = true) {
+    void startRobot(bool exempt = true, int fastPace = 200) {
         KeeperConfig config;
         config.irc.server = NgircdServer::kHost;
         config.irc.port = server->port();
         config.irc.nick = kKeeper;
         config.irc.channel = kChannel;
         config.booksPath = dir.filePath("books.sqlite");
+        config.fastPace = fastPace;
         if (exempt) {
             config.operName = "keeperop";
             config.operPassword = "keeperpass";
@@ -248,6 +251,7 @@ TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
         honest->privmsg(kKeeper, "I hold 1,1,0");
         ASSERT_TRUE(waitUntil([&] { return countTold(*honest, "FINAL:") == 1; }, 60'000));
         EXPECT_LT(answered.elapsed(), 2000);
+        std::printf("the player who stayed was answered in %lld ms\n", answered.elapsed());
         // Nothing waits for the players who left, and their books kept their waiting draws.
         EXPECT_TRUE(waitUntil([&] { return robot->waitingLines() == 0; }, kWaitMs));
         EXPECT_TRUE(robot->presence().isGone("leaver" + QString::fromLatin1(suffix) + "7"));
@@ -255,6 +259,34 @@ TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
         for (auto& peer : crowd)
             peer.reset();
     }
+}
+
+// A robot that cannot say what it has to say (the server holds it back) stops taking new
+// games rather than pile up answers: past ten seconds of output, messages go unanswered and
+// nothing is booked for them.
+TEST_F(KeeperDeparturesTest, ARobotThatCannotSpeakTakesNoMoreGames) {
+    startRobot(true, 1); // one line a second: the queue fills at once
+    std::vector<std::unique_ptr<IrcTestPeer>> players;
+    for (int i = 0; i < 60; ++i) {
+        players.push_back(connect("busy" + QByteArray::number(i), false));
+        ASSERT_TRUE(players.back());
+        players.back()->privmsg(kKeeper, "Register me!");
+    }
+    int registered = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            registered = 0;
+            for (int i = 0; i < 60; ++i)
+                registered += recordOf(QStringLiteral("busy%1").arg(i)).pendingFirstDraw ? 1 : 0;
+            return registered >= 30;
+        },
+        kWaitMs));
+    testing::runEventsFor(1000);
+    registered = 0;
+    for (int i = 0; i < 60; ++i)
+        registered += recordOf(QStringLiteral("busy%1").arg(i)).pendingFirstDraw ? 1 : 0;
+    EXPECT_LT(registered, 60) << "every message was taken";
+    EXPECT_LE(robot->waitingLines(), 100 + 3);
 }
 
 } // namespace
