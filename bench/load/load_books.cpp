@@ -18,6 +18,14 @@ QByteArray finalLine(const QString& draw, qint64 credits) {
         .toLatin1();
 }
 
+// "07,12,14" -> "FIRST: | 07 | 12 | 14 |"
+QByteArray firstLine(const QString& draw) {
+    const QStringList codes = draw.split(u',');
+    return QStringLiteral("FIRST: | %1 | %2 | %3 |")
+        .arg(codes.value(0), codes.value(1), codes.value(2))
+        .toLatin1();
+}
+
 qint64 creditsIn(const QByteArray& line) {
     return line.mid(line.lastIndexOf('(') + 1).chopped(1).toLongLong();
 }
@@ -43,18 +51,37 @@ BooksCheck checkBooks(const QString& booksPath, const std::vector<const LoadPlay
         db.setDatabaseName(booksPath);
         db.open();
         QSqlQuery query(db);
-        query.prepare(QStringLiteral(
-            "SELECT final_draw, credits_after FROM games WHERE player = ? ORDER BY game"));
+        query.prepare(QStringLiteral("SELECT final_draw, credits_after, first_draw FROM games"
+                                     " WHERE player = ? ORDER BY game"));
         for (const LoadPlayer* player : players) {
             const QString key = QString::fromLatin1(player->nick()).toLower();
             QList<QByteArray> ledger;
+            QList<QByteArray> playedOn; // the first draw of each game
             query.addBindValue(key);
             if (!query.exec()) {
                 check.faults << QStringLiteral("%1: cannot read the ledger").arg(key);
                 continue;
             }
-            while (query.next())
+            while (query.next()) {
                 ledger << finalLine(query.value(0).toString(), query.value(1).toLongLong());
+                playedOn << firstLine(query.value(2).toString());
+            }
+            // Each game must have been played on a first draw told to the player before it.
+            const QList<QByteArray>& firsts = player->result().firsts;
+            qsizetype nextFirst = 0;
+            int unseen = 0;
+            for (const QByteArray& first : playedOn) {
+                const qsizetype at = firsts.indexOf(first, nextFirst);
+                if (at < 0)
+                    ++unseen;
+                else
+                    nextFirst = at + 1;
+            }
+            check.unseen += unseen;
+            if (unseen)
+                check.faults << QStringLiteral("%1: %2 games played on a first draw never told")
+                                    .arg(key)
+                                    .arg(unseen);
             const QList<QByteArray>& told = player->result().finals;
             int matched = 0;
             for (qsizetype i = 0; i < std::min(told.size(), ledger.size()); ++i)

@@ -13,6 +13,7 @@ namespace jackwell::load {
 struct BooksCheck {
     int lost = 0;    // holds never answered, and results told that the books do not hold
     int doubled = 0; // games in the books no player asked for or was told of
+    int unseen = 0;  // games booked on a first draw the player was never told
     bool balanced = false;
     QStringList faults;
 };

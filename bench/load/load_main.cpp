@@ -1,8 +1,9 @@
 // jackwell-load: many simulated players against the network machinekeeper on a private IRC
-// server, once undisturbed and once with the robot killed (SIGKILL) halfway and started again;
-// then every player's books are checked against what they were told.
+// server, once undisturbed, once with the robot killed (SIGKILL) halfway and started again, and
+// once with a fifth of the players dropping their connection after every hold; then every
+// player's books are checked against what they were told.
 //
-//   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill]
+//   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill,drop]
 //                 [--keeper PATH] [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
 #include "clock/real_clock.h"
@@ -35,21 +36,23 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
     if (plan.reports.size() == std::size_t(plan.runs.size())) {
         // The summary: the undisturbed run's latencies; everything counted over all runs.
         const RunReport& first = plan.reports.front();
-        int games = 0, lost = 0, doubled = 0;
+        int games = 0, lost = 0, doubled = 0, unseen = 0;
         bool balanced = true, ok = true;
         for (const RunReport& report : plan.reports) {
             games += report.games;
             lost += report.books.lost;
             doubled += report.books.doubled;
+            unseen += report.books.unseen;
             balanced = balanced && report.books.balanced;
             ok = ok && report.ok();
         }
-        print(QStringLiteral("load: players=%1 games=%2 p50=%3ms p99=%4ms lost=%5 doubled=%6 "
-                             "balanced=%7")
+        print(QStringLiteral("load: players=%1 games=%2 p50=%3ms p99=%4ms unseen=%5 lost=%6 "
+                             "doubled=%7 balanced=%8")
                   .arg(first.players)
                   .arg(games)
                   .arg(first.p50Ms)
                   .arg(first.p99Ms)
+                  .arg(unseen)
                   .arg(lost)
                   .arg(doubled)
                   .arg(balanced ? "yes" : "no"));
@@ -59,6 +62,7 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
     RunSettings settings = plan.base;
     settings.name = plan.runs[qsizetype(plan.reports.size())];
     settings.killMidway = settings.name == QLatin1String("kill");
+    settings.dropEvery = settings.name == QLatin1String("drop") ? 5 : 0;
     settings.seed = plan.reports.size() + 1;
     print(QStringLiteral("run %1: %2 players x %3 games, thinking %4-%5 ms before each hold%6")
               .arg(settings.name)
@@ -66,9 +70,12 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
               .arg(settings.games)
               .arg(settings.thinkMinMs)
               .arg(settings.thinkMaxMs)
-              .arg(settings.killMidway ? QStringLiteral(", the robot killed (SIGKILL) halfway "
-                                                        "and started again")
-                                       : QString()));
+              .arg(settings.killMidway  ? QStringLiteral(", the robot killed (SIGKILL) halfway "
+                                                          "and started again")
+                   : settings.dropEvery ? QStringLiteral(", every %1th player dropping its "
+                                                         "connection right after each hold")
+                                              .arg(settings.dropEvery)
+                                        : QString()));
     current = std::make_unique<LoadRun>(clock, settings);
     current->start([&clock, &plan, &current](const RunReport& report) {
         for (const QString& problem : report.problems)
@@ -100,8 +107,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption think(QStringLiteral("think"),
                                    "Thinking time before a hold, ms (500-2500).", "MIN-MAX",
                                    "500-2500");
-    const QCommandLineOption runs(QStringLiteral("runs"), "Runs, in order (steady,kill).", "LIST",
-                                  "steady,kill");
+    const QCommandLineOption runs(QStringLiteral("runs"), "Runs, in order (steady,kill,drop).",
+                                  "LIST", "steady,kill,drop");
     const QCommandLineOption keeper(
         QStringLiteral("keeper"), "The robot's executable.", "PATH",
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("jackwell-keeper")));
@@ -132,8 +139,10 @@ int main(int argc, char* argv[]) {
     plan.base.keeperBinary = QFileInfo(parser.value(keeper)).absoluteFilePath();
     plan.runs = parser.value(runs).split(u',', Qt::SkipEmptyParts);
     for (const QString& run : plan.runs) {
-        if (run != QLatin1String("steady") && run != QLatin1String("kill")) {
-            std::fprintf(stderr, "jackwell-load: unknown run %s (steady, kill)\n", qPrintable(run));
+        if (run != QLatin1String("steady") && run != QLatin1String("kill") &&
+            run != QLatin1String("drop")) {
+            std::fprintf(stderr, "jackwell-load: unknown run %s (steady, kill, drop)\n",
+                         qPrintable(run));
             return 2;
         }
     }

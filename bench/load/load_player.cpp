@@ -23,15 +23,20 @@ LoadPlayer::LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64
     , finished_(std::move(finished)) {
     thinkAlarm_ = clock_.createAlarm([this] { sendHolds(); });
     resendAlarm_ = clock_.createAlarm([this] { timedOut(); });
+    reconnectAlarm_ = clock_.createAlarm([this] { connectNow(); });
     connect(&socket_, &QTcpSocket::connected, this, [this] {
         socket_.write("NICK " + nick_ + "\r\nUSER " + nick_ + " 0 * :load player\r\n");
     });
     connect(&socket_, &QTcpSocket::readyRead, this, [this] { readAvailable(); });
-    connect(&socket_, &QTcpSocket::disconnected, this,
-            [this] { finish(QStringLiteral("disconnected by the server")); });
+    connect(&socket_, &QTcpSocket::disconnected, this, [this] { onDisconnected(); });
     connect(&socket_, &QTcpSocket::errorOccurred, this, [this] {
-        if (phase_ != Phase::Done)
+        if (phase_ == Phase::Done)
+            return;
+        if (!reconnecting_)
             finish(socket_.errorString());
+        else if (socket_.state() == QAbstractSocket::UnconnectedState &&
+                 !reconnectAlarm_->isActive())
+            reconnectAlarm_->start(settings_.retryMs);
     });
 }
 
@@ -41,7 +46,21 @@ LoadPlayer::~LoadPlayer() {
 }
 
 void LoadPlayer::start() {
+    connectNow();
+}
+
+void LoadPlayer::connectNow() {
+    socket_.abort();
+    reader_.clear();
     socket_.connectToHost(QHostAddress::LocalHost, settings_.port);
+}
+
+void LoadPlayer::onDisconnected() {
+    if (reconnecting_ && phase_ != Phase::Done) {
+        reconnectAlarm_->start(settings_.retryMs / 10);
+        return;
+    }
+    finish(QStringLiteral("disconnected by the server"));
 }
 
 void LoadPlayer::say(const QByteArray& text) {
@@ -55,6 +74,7 @@ void LoadPlayer::finish(const QString& failure) {
     failure_ = failure;
     thinkAlarm_->stop();
     resendAlarm_->stop();
+    reconnectAlarm_->stop();
     if (failure.isEmpty() && socket_.state() == QAbstractSocket::ConnectedState) {
         socket_.write("QUIT :done\r\n");
         socket_.disconnectFromHost();
@@ -76,9 +96,13 @@ void LoadPlayer::handle(const IrcMessage& message) {
     if (message.command == "PING") {
         socket_.write("PONG :" + message.last() + "\r\n");
     } else if (message.command == irc_numeric::welcome) {
-        phase_ = Phase::AwaitFirst;
-        say(kRegister);
-        resendAlarm_->start(settings_.resendMs);
+        onWelcome();
+    } else if (message.command == irc_numeric::nicknameInUse) {
+        // The server has not yet let go of the connection just dropped: try again shortly.
+        socket_.abort();
+        reconnectAlarm_->start(settings_.retryMs);
+    } else if (message.command == "JOIN" && nickOf(message.prefix) == nick_) {
+        onJoined();
     } else if (message.command == irc_numeric::noSuchNick && message.param(1) == settings_.keeper) {
         // No robot on the server just now: whatever was sent is lost, so it goes again soon.
         if (phase_ == Phase::AwaitFirst || phase_ == Phase::AwaitFinal)
@@ -87,6 +111,33 @@ void LoadPlayer::handle(const IrcMessage& message) {
                message.param(0) == nick_) {
         onKeeperText(message.last());
     }
+}
+
+void LoadPlayer::onWelcome() {
+    if (!settings_.channel.isEmpty()) {
+        if (!reconnecting_)
+            phase_ = Phase::Joining;
+        socket_.write("JOIN " + settings_.channel + "\r\n");
+        return;
+    }
+    onJoined();
+}
+
+// In the channel (or playing without one): a first visit registers, a visit after a dropped
+// connection sends the holds whose answer it never saw.
+void LoadPlayer::onJoined() {
+    if (reconnecting_) {
+        reconnecting_ = false;
+        ++result_.resent;
+        say(holds_);
+        resendAlarm_->start(settings_.resendMs);
+        return;
+    }
+    if (phase_ != Phase::Joining && phase_ != Phase::Connecting)
+        return;
+    phase_ = Phase::AwaitFirst;
+    say(kRegister);
+    resendAlarm_->start(settings_.resendMs);
 }
 
 void LoadPlayer::onKeeperText(const QByteArray& text) {
@@ -98,7 +149,7 @@ void LoadPlayer::onKeeperText(const QByteArray& text) {
             // The next line follows at once; should it be lost, registering shows the game
             // waiting without playing it.
             resendAlarm_->start(settings_.resendMs);
-        } else if (text == lastFinal_) {
+        } else if (text == lastFinal_ || text == pendingFinal_) {
             ++result_.toldAgain; // an answer to holds sent again, after their result came
         } else {
             ++result_.unasked;
@@ -107,6 +158,8 @@ void LoadPlayer::onKeeperText(const QByteArray& text) {
         return;
     }
     const bool first = text.startsWith("FIRST:");
+    if (first)
+        result_.firsts << text;
     if (!first && !text.startsWith(kUsedUp))
         return; // the offer, the pay table, help
     if (phase_ == Phase::AwaitNext) {
@@ -159,10 +212,20 @@ void LoadPlayer::sendHolds() {
     holdsSentAtMs_ = clock_.monotonicMs();
     phase_ = Phase::AwaitFinal;
     say(holds_);
+    if (settings_.dropsConnection) {
+        // Gone in the same write: the robot reads the holds and the QUIT together.
+        ++result_.drops;
+        reconnecting_ = true;
+        socket_.write("QUIT :dropped\r\n");
+        socket_.flush();
+        return;
+    }
     resendAlarm_->start(settings_.resendMs);
 }
 
 void LoadPlayer::timedOut() {
+    if (reconnecting_)
+        return; // the holds go again once connected
     ++result_.resent;
     if (phase_ == Phase::AwaitFinal) {
         say(holds_);

@@ -20,11 +20,16 @@ class Clock;
 
 namespace load {
 
-// One simulated player: connects to the server, registers with the machinekeeper and plays
-// its games one after the other, thinking a random while before each hold and holding random
-// reels. A hold that gets no result in time (the robot gone, say) is sent again; a result the
-// robot tells again (the same result line followed by the same first draw) is recognised and
-// answered by sending the holds again, since they were not played.
+// One simulated player: connects to the server, joins the robot's channel (as a player's card
+// does, to find the robot), registers with the machinekeeper and plays its games one after the
+// other, thinking a random while before each hold and holding random reels. A hold that gets no
+// result in time (the robot gone, say) is sent again; a result the robot tells again (the same
+// result line followed by the same first draw) is recognised and answered by sending the holds
+// again, since they were not played.
+//
+// A player that drops its connection sends QUIT in the same write as each hold, connects again
+// under the same name, joins, and sends the same holds again, as a card whose network failed
+// just then would.
 class LoadPlayer : public QObject {
 public:
     struct Settings {
@@ -35,14 +40,18 @@ public:
         int thinkMaxMs = 2500;
         int resendMs = 5000; // no answer at all
         int retryMs = 500;   // the server said the robot is not there
+        QByteArray channel;  // joined before playing, when set
+        bool dropsConnection = false;
     };
 
     struct Result {
         QList<QByteArray> finals;        // each result line taken, in order
+        QList<QByteArray> firsts;        // every first draw told, in order
         std::vector<qint64> latenciesMs; // from the first sending of a hold to its result
         int resent = 0;                  // holds and registrations sent again
         int toldAgain = 0;               // results told again and recognised as such
         int unasked = 0;                 // results that came when none was asked for
+        int drops = 0;                   // connections dropped right after a hold
     };
 
     LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64 seed,
@@ -57,8 +66,12 @@ public:
     QString failure() const { return failure_; }
 
 private:
-    enum class Phase { Connecting, AwaitFirst, Thinking, AwaitFinal, AwaitNext, Done };
+    enum class Phase { Connecting, Joining, AwaitFirst, Thinking, AwaitFinal, AwaitNext, Done };
 
+    void connectNow();
+    void onWelcome();
+    void onJoined();
+    void onDisconnected();
     void readAvailable();
     void handle(const IrcMessage& message);
     void onKeeperText(const QByteArray& text);
@@ -77,11 +90,13 @@ private:
     IrcLineReader reader_;
     std::unique_ptr<Alarm> thinkAlarm_;
     std::unique_ptr<Alarm> resendAlarm_;
+    std::unique_ptr<Alarm> reconnectAlarm_;
     Phase phase_ = Phase::Connecting;
-    QByteArray currentFirst_; // the first draw the holds are for
-    QByteArray holds_;        // the holds message of the game in play
-    QByteArray pendingFinal_; // a result waiting for the line after it
-    QByteArray lastFinal_;    // the last result taken
+    bool reconnecting_ = false; // dropped on purpose; the holds go again once back
+    QByteArray currentFirst_;   // the first draw the holds are for
+    QByteArray holds_;          // the holds message of the game in play
+    QByteArray pendingFinal_;   // a result waiting for the line after it
+    QByteArray lastFinal_;      // the last result taken
     qint64 holdsSentAtMs_ = 0;
     qint64 finalAtMs_ = 0;
     Result result_;

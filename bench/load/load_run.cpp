@@ -22,8 +22,8 @@ qint64 percentile(const std::vector<qint64>& sorted, double share) {
 
 QString RunReport::line() const {
     return QStringLiteral("load: run=%1 players=%2 games=%3 gps=%4 p50=%5ms p99=%6ms max=%7ms "
-                          "peak=%8MB resent=%9 toldagain=%10 kills=%11 lost=%12 doubled=%13 "
-                          "balanced=%14")
+                          "peak=%8MB resent=%9 toldagain=%10 kills=%11 drops=%12 unseen=%13 "
+                          "lost=%14 doubled=%15 balanced=%16")
         .arg(name)
         .arg(players)
         .arg(games)
@@ -35,6 +35,8 @@ QString RunReport::line() const {
         .arg(resent)
         .arg(toldAgain)
         .arg(kills)
+        .arg(drops)
+        .arg(books.unseen)
         .arg(books.lost)
         .arg(books.doubled)
         .arg(books.balanced ? QStringLiteral("yes") : QStringLiteral("no"));
@@ -80,6 +82,9 @@ void LoadRun::launchPlayers() {
     settings.games = settings_.games;
     settings.thinkMinMs = settings_.thinkMinMs;
     settings.thinkMaxMs = settings_.thinkMaxMs;
+    settings.channel = LoadStack::kChannel;
+    settings.dropsConnection =
+        settings_.dropEvery > 0 && launched_ % settings_.dropEvery == settings_.dropEvery - 1;
     const QByteArray nick = "p" + QByteArray::number(launched_ + 1).rightJustified(3, '0');
     players_.push_back(std::make_unique<LoadPlayer>(clock_, nick, settings,
                                                     settings_.seed * 1000 + launched_, [] {}));
@@ -149,6 +154,7 @@ void LoadRun::finish(const QString& problem) {
         report_.games += player->gamesDone();
         report_.resent += result.resent;
         report_.toldAgain += result.toldAgain;
+        report_.drops += result.drops;
         if (!player->failure().isEmpty())
             report_.problems << QString::fromLatin1(player->nick()) + ": " + player->failure();
         players.push_back(player.get());

@@ -26,6 +26,7 @@ struct RunSettings {
     int thinkMaxMs = 2500;
     int staggerMs = 10;      // between two players' arrivals
     bool killMidway = false; // SIGKILL the robot when half the games are played, then restart it
+    int dropEvery = 0;       // every Nth player drops its connection after each hold (0: none)
     int restartAfterMs = 300;
     int deadlineSeconds = 240;
     QString keeperBinary;
@@ -42,12 +43,13 @@ struct RunReport {
     double seconds = 0;
     qint64 p50Ms = 0, p99Ms = 0, maxMs = 0;
     qint64 peakKb = 0;
-    int resent = 0, toldAgain = 0, kills = 0;
+    int resent = 0, toldAgain = 0, kills = 0, drops = 0;
     BooksCheck books;
     QStringList problems; // players that failed, a deadline passed, a process that would not start
     QString keptIn;       // the run's folder, when it was kept
     bool ok() const {
-        return problems.isEmpty() && books.lost == 0 && books.doubled == 0 && books.balanced;
+        return problems.isEmpty() && books.lost == 0 && books.doubled == 0 && books.unseen == 0 &&
+               books.balanced;
     }
     QString line() const;
 };

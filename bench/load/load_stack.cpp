@@ -176,7 +176,25 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
         });
 }
 
+// New books are made once, before the robot's first start, as an operator would.
+QString LoadStack::initBooks() {
+    if (QFile::exists(booksPath()))
+        return {};
+    QProcess init;
+    init.setProcessChannelMode(QProcess::MergedChannels);
+    init.start(keeperBinary_, {QStringLiteral("--init"),
+                               QDir(dir_.path()).filePath(QStringLiteral("keeper.txt"))});
+    if (!init.waitForFinished(10000) || init.exitCode() != 0)
+        return QStringLiteral("the robot could not make its books: ") +
+               QString::fromLocal8Bit(init.readAll());
+    return {};
+}
+
 void LoadStack::startKeeper(std::function<void(const QString&)> speaking) {
+    if (const QString error = initBooks(); !error.isEmpty()) {
+        speaking(error);
+        return;
+    }
     keeperLogOffset_ = QFile(keeperLogPath()).size();
     keeper_ = std::make_unique<QProcess>();
     keeper_->setProcessChannelMode(QProcess::MergedChannels);

@@ -53,6 +53,7 @@ public:
 
 private:
     bool writeFiles(QString* error);
+    QString initBooks();
     void sampleKeeperMemory();
     void waitFor(std::function<bool()> done, int budgetMs, std::function<void(bool)> then);
 

@@ -38,7 +38,8 @@ IrcBackend::IrcBackend(Clock& clock, IrcConfig config)
         clock, std::move(config),
         IrcConnection::Handlers{[this](const IrcMessage& message) { onMessage(message); },
                                 [this] { onRegistered(); },
-                                [this](const QString& reason) { onLost(reason); }});
+                                [this](const QString& reason) { onLost(reason); },
+                                {}});
     gate_ = std::make_unique<IrcSendGate>(
         clock, [this](const QByteArray& line) { connection_->send(line); });
 }

@@ -176,12 +176,15 @@ void IrcConnection::readAvailable() {
         const QByteArray chunk = socket->read(kReadChunkBytes);
         if (chunk.isEmpty())
             break;
-        for (const QByteArray& line : reader_.feed(chunk)) {
+        reader_.feed(chunk, [&](QByteArrayView line) {
             if (socket != socket_)
-                return; // the connection was given up while handling a line
+                return false; // the connection was given up while handling a line
+            if (handlers_.screen && !handlers_.screen(line))
+                return true;
             if (const auto message = parseIrcLine(line))
                 handle(*message);
-        }
+            return true;
+        });
     }
 }
 

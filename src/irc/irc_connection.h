@@ -34,6 +34,9 @@ public:
         std::function<void()> registered;
         // A registered connection was lost; reconnecting has been scheduled.
         std::function<void(const QString& reason)> lost;
+        // Optional: asked about each received line before it is parsed; false drops it. For a
+        // program that must keep up with lines it does not want (see KeeperRobot).
+        std::function<bool(QByteArrayView line)> screen;
     };
 
     static constexpr int kOpenBudgetMs = 5000;

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <functional>
+
 namespace jackwell {
 
 // Cuts the bytes a server sends into lines. A line ends at LF (a CR in front of
@@ -16,6 +18,10 @@ public:
 
     // Takes received bytes; returns the lines they complete, empty ones left out.
     QList<QByteArray> feed(QByteArrayView bytes);
+    // The same, handing each line to `take` as it is found, without copying the lines that lie
+    // whole inside `bytes`: for a reader that must keep up with a stream. A view is valid only
+    // during its call; `take` returns false to stop (the rest of `bytes` is dropped).
+    void feed(QByteArrayView bytes, const std::function<bool(QByteArrayView line)>& take);
     // Lines thrown away so far for being too long.
     int discardedLines() const { return discarded_; }
     void clear();

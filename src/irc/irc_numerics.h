@@ -16,6 +16,7 @@ inline constexpr QByteArrayView isupport = "005"; // RPL_ISUPPORT: CASEMAPPING=,
 
 // Answers to commands.
 inline constexpr QByteArrayView isOn = "303";      // RPL_ISON
+inline constexpr QByteArrayView namReply = "353";  // RPL_NAMREPLY: who is in a channel
 inline constexpr QByteArrayView youreOper = "381"; // RPL_YOUREOPER
 
 // Nicknames.

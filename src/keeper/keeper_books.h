@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -40,6 +41,11 @@ public:
     // is told again.
     virtual bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) = 0;
 
+    // Runs `then` from the event loop once every change committed so far is safe on disk, with
+    // false when that could not be made sure of. Whatever tells a player of a change waits for
+    // it; the event loop does not.
+    virtual void whenDurable(std::function<void(bool durable)> then) = 0;
+
     // Groups the changes that follow into one batch that commitBatch() makes durable at once.
     // Each change inside still succeeds or fails whole. Nothing of a batch is kept unless
     // commitBatch() returns true; a batch never committed (the program killed meanwhile) leaves
@@ -57,6 +63,9 @@ public:
 
     // What the last failed call ran into, for the log.
     virtual QString lastError() const = 0;
+    // True once the store can take no more changes at all (its file deleted or replaced under
+    // it, say): the robot then stops rather than answer every player "out of order".
+    virtual bool failedForGood() const = 0;
 };
 
 } // namespace jackwell::keeper

@@ -3,18 +3,25 @@
 namespace jackwell::keeper {
 
 KeeperDeliveries::Status KeeperDeliveries::status(const QString& player, qint64 game) const {
-    const auto found = entries_.constFind(player);
-    if (found == entries_.cend() || found->game != game)
+    const auto found = results_.constFind(player);
+    if (found == results_.cend() || found->game != game)
         return Status::Unknown;
     return found->status;
 }
 
+KeeperDeliveries::Status KeeperDeliveries::firstDrawStatus(const QString& player) const {
+    const auto found = firstDraws_.constFind(player);
+    return found == firstDraws_.cend() ? Status::Unknown : found->status;
+}
+
 void KeeperDeliveries::queued(const QString& player, qint64 game) {
-    entries_.insert(player, Entry{game, Status::Queued, 0});
+    results_.insert(player, Entry{game, Status::Queued, 0});
+    // The result carries the next first draw: that is what the player is told now.
+    firstDraws_.remove(player);
 }
 
 void KeeperDeliveries::handedOver(const QString& player, qint64 game) {
-    Entry& entry = entries_[player];
+    Entry& entry = results_[player];
     // An older result told again changes nothing: the newer one is what matters now, and its
     // mark covers every game before it.
     if (entry.game > game)
@@ -22,8 +29,40 @@ void KeeperDeliveries::handedOver(const QString& player, qint64 game) {
     entry = Entry{game, Status::Sent, ++handedOverSeq_};
 }
 
+void KeeperDeliveries::firstDrawQueued(const QString& player) {
+    if (!firstDraws_.contains(player))
+        makeRoomForFirstDraw();
+    firstDraws_.insert(player, Entry{0, Status::Queued, 0});
+}
+
+void KeeperDeliveries::firstDrawHandedOver(const QString& player) {
+    const auto found = firstDraws_.find(player);
+    if (found != firstDraws_.end() && found->status == Status::Queued)
+        *found = Entry{0, Status::Sent, ++handedOverSeq_};
+}
+
+void KeeperDeliveries::makeRoomForFirstDraw() {
+    if (firstDraws_.size() < kMaxFollowed)
+        return;
+    for (auto it = firstDraws_.begin(); it != firstDraws_.end();) {
+        if (it->status == Status::Lost)
+            it = firstDraws_.erase(it);
+        else
+            ++it;
+    }
+    if (firstDraws_.size() >= kMaxFollowed)
+        firstDraws_.erase(firstDraws_.begin());
+}
+
 void KeeperDeliveries::forget(const QString& player) {
-    entries_.remove(player);
+    results_.remove(player);
+}
+
+void KeeperDeliveries::recipientGone(const QString& player) {
+    results_.remove(player);
+    const auto found = firstDraws_.find(player);
+    if (found != firstDraws_.end())
+        found->status = Status::Lost;
 }
 
 void KeeperDeliveries::probeSent() {
@@ -37,23 +76,36 @@ KeeperDeliveries::Marks KeeperDeliveries::probeAnswered() {
         return marks;
     const quint64 covered = probes_.front();
     probes_.pop_front();
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        if (it->status == Status::Sent && it->seq <= covered) {
+    auto delivered = [covered](const Entry& entry) {
+        return entry.status == Status::Sent && entry.seq <= covered;
+    };
+    for (auto it = results_.begin(); it != results_.end();) {
+        if (delivered(*it)) {
             marks.emplace_back(it.key(), it->game);
-            it = entries_.erase(it);
+            it = results_.erase(it);
         } else {
             ++it;
         }
+    }
+    for (auto it = firstDraws_.begin(); it != firstDraws_.end();) {
+        if (delivered(*it))
+            it = firstDraws_.erase(it);
+        else
+            ++it;
     }
     return marks;
 }
 
 void KeeperDeliveries::connectionLost() {
-    for (auto it = entries_.begin(); it != entries_.end();) {
+    for (auto it = results_.begin(); it != results_.end();) {
         if (it->status == Status::Sent)
-            it = entries_.erase(it);
+            it = results_.erase(it);
         else
             ++it;
+    }
+    for (Entry& entry : firstDraws_) {
+        if (entry.status == Status::Sent)
+            entry.status = Status::Lost;
     }
     probes_.clear();
     probedSeq_ = handedOverSeq_;

@@ -9,37 +9,51 @@
 
 namespace jackwell::keeper {
 
-// Follows each player's latest game result from the send queue to the server, so that a
-// player who sends the same holds again (their result never came) is told the result again
-// instead of playing the next game with holds meant for the last one.
+// Follows what each player was last told from the send queue to the server, so that holds are
+// only ever played on a first draw the player was told, and a result that never reached its
+// player is told again rather than lost.
 //
-// A result is Queued while it waits in the send queue, Sent once handed to the connection, and
-// known to be delivered when the server has answered a probe sent after it: the server handles
-// one client's lines in order, so by then it has passed the result on. Results sent over a
-// connection that was lost may never have arrived and are forgotten (Unknown).
+// Two things are followed per player: their latest game result (the final draw and the next
+// first draw, sent together) and a first draw told on its own (the answer to "Register me!").
+// Each is Queued while it waits in the send queue and Sent once handed to the connection. It is
+// known to have been delivered when the server has answered a probe sent after it: the server
+// handles one client's lines in order, so by then it has passed it on. It is Lost when the
+// recipient turned out to be gone before that (the server said "no such nick", or the player
+// left while the probe was out), and so are first draws sent over a connection that was lost.
+//
+// A lost result is simply no longer followed: the books still hold it as not delivered, and the
+// player is told it again. A lost first draw is kept as Lost until the player is told it again.
 class KeeperDeliveries {
 public:
-    enum class Status { Unknown, Queued, Sent };
+    enum class Status { Unknown, Queued, Sent, Lost };
     using Marks = std::vector<std::pair<QString, qint64>>; // player, game
+    // First draws followed at most; past that, lost ones are forgotten first.
+    static constexpr qsizetype kMaxFollowed = 50000;
 
-    // What became of `player`'s result of `game`.
+    // What became of `player`'s result of `game` (never Lost: see above).
     Status status(const QString& player, qint64 game) const;
+    // What became of the first draw last told to `player` on its own.
+    Status firstDrawStatus(const QString& player) const;
 
     void queued(const QString& player, qint64 game);
     void handedOver(const QString& player, qint64 game);
+    void firstDrawQueued(const QString& player);
+    void firstDrawHandedOver(const QString& player);
     // The player has been told about their game since; nothing to follow.
     void forget(const QString& player);
+    // The player is gone: nothing that has not been confirmed yet reached them.
+    void recipientGone(const QString& player);
 
-    // True when results were handed over after the last probe.
+    // True when something was handed over after the last probe.
     bool needsProbe() const { return handedOverSeq_ > probedSeq_; }
-    // A probe was handed to the connection: it covers every result handed over before it.
+    // A probe was handed to the connection: it covers everything handed over before it.
     void probeSent();
     // The server answered the oldest probe: the results it covers, now delivered.
     Marks probeAnswered();
-    // The connection is gone: results sent over it and probes in flight are unknown.
+    // The connection is gone: what was sent over it and probes in flight are unknown.
     void connectionLost();
 
-    qsizetype followed() const { return entries_.size(); }
+    qsizetype followed() const { return results_.size() + firstDraws_.size(); }
 
 private:
     struct Entry {
@@ -48,7 +62,10 @@ private:
         quint64 seq = 0; // order of handing over
     };
 
-    QHash<QString, Entry> entries_;
+    void makeRoomForFirstDraw();
+
+    QHash<QString, Entry> results_;
+    QHash<QString, Entry> firstDraws_;
     std::deque<quint64> probes_; // the last seq each probe in flight covers, oldest first
     quint64 handedOverSeq_ = 0;
     quint64 probedSeq_ = 0;

@@ -3,12 +3,15 @@
 #include "irc/irc_connection.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
+#include "keeper/keeper_flood_guard.h"
+#include "keeper/keeper_presence.h"
 #include "keeper/keeper_send_queue.h"
 #include "keeper/player_key.h"
 #include "machine/machine_keeper.h"
 
 #include <QObject>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,9 +34,16 @@ class KeeperBooks;
 // speaks at the faster pace; until the server has answered the MODE, it says nothing, so that
 // no line of its sits behind the server's penalty for those commands.
 //
-// Each game is booked before its result is queued. A player whose result was lost on the way
-// (the robot killed, the connection dropped) and who sends the holds again is told the booked
-// result again; see KeeperDeliveries.
+// Each game is booked before its result is queued. A result counts as delivered only when the
+// server passed it on while its player was there; a player whose last result never arrived (the
+// robot killed, the connection dropped, the player gone and back) is told it again, with the
+// first draw waiting, on their next message, whatever it says. Holds are only ever played on a
+// first draw the player was told; see KeeperDeliveries.
+//
+// It sends nothing to a player it knows has left (see KeeperPresence): their waiting lines are
+// dropped, their results stay in the books. Each player's messages are limited to a few a
+// second (KeeperFloodGuard), and what the robot writes is held back while the server has not
+// caught up with it: no more than kUnconfirmedBytes go out beyond the last answered probe.
 class KeeperRobot : public QObject {
 public:
     using Log = std::function<void(const QString&)>;
@@ -44,6 +54,15 @@ public:
     // A probe for delivered results goes out this long after the first result it covers.
     static constexpr int kProbeDelayMs = 300;
     static constexpr int kRejoinMs = 5000;
+    // Bytes written that the server has not yet been seen to handle, at most; a probe goes out
+    // after every kProbeEveryBytes.
+    static constexpr qint64 kUnconfirmedBytes = 16 * 1024;
+    static constexpr qint64 kProbeEveryBytes = 4 * 1024;
+    // Seconds of output the queue (and the answers waiting for the disk) may hold before new
+    // messages are left unanswered.
+    static constexpr int kBusySeconds = 10;
+    // How long a robot whose books failed waits for its last answers to go out.
+    static constexpr int kLastWordsMs = 3000;
 
     // `books` must outlive the robot.
     KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed, Log log = {});
@@ -54,19 +73,29 @@ public:
     void start();
     // Says goodbye (QUIT) and disconnects for good.
     void stop();
+    // Called (from the event loop) once the books can take nothing more, after the robot has
+    // logged why; the robot takes no more games meanwhile.
+    void setBooksFailed(std::function<void()> booksFailed) {
+        booksFailed_ = std::move(booksFailed);
+    }
 
     const IrcConnection& connection() const { return *connection_; }
     // Registered and allowed to speak.
     bool isSpeaking() const { return speaking_; }
     bool isFloodExempt() const { return exempt_; }
     qsizetype waitingLines() const { return queue_.waitingLines(); }
+    const KeeperPresence& presence() const { return presence_; }
+    // Players followed by the flood guard and the deliveries: bounded, whatever players do.
+    qsizetype followedPlayers() const { return floodGuard_.followed() + deliveries_.followed(); }
 
 private:
     // The books as the engine sees them; notes the game booked last.
     class WatchedBooks : public machine::Books {
     public:
-        explicit WatchedBooks(machine::Books& books)
-            : books_(books) {}
+        using Refused = std::function<void(const QString& player)>;
+        WatchedBooks(machine::Books& books, Refused refused)
+            : books_(books)
+            , refused_(std::move(refused)) {}
         std::optional<machine::PlayerRecord> load(const QString& player) override;
         bool save(const QString& player, const machine::PlayerRecord& record) override;
         bool commitGame(const QString& player, const machine::GameOutcome& outcome,
@@ -76,8 +105,12 @@ private:
 
     private:
         machine::Books& books_;
+        Refused refused_;
         std::optional<qint64> booked_;
     };
+
+    // What became of a player's last result when they wrote again.
+    enum class LastResult { Known, ToldAgain, OnItsWay };
 
     // A line ready to go out, held back while the batch it answers is not yet committed.
     struct HeldLine {
@@ -100,12 +133,26 @@ private:
     KeeperSendQueue::Pace fastPace() const;
     void onJoin(const IrcMessage& message);
     void onKick(const IrcMessage& message);
+    void onNames(const IrcMessage& message);
+    void onDeparture(const IrcMessage& message);
+    void recipientGone(const QString& player);
     void greetChannel();
-    void onPrivateMessage(const QByteArray& nick, const QByteArray& bytes);
-    bool tellAgain(const QByteArray& nick, const QString& player);
+    bool isBusy() const;
+    bool isScreenedOut(QByteArrayView line) const;
+    void screenOut(const QByteArray& prefix, qint64 forMs);
+    void onPrivateMessage(const IrcMessage& message);
+    LastResult tellAgainIfUndelivered(const QByteArray& nick, const QString& player);
+    bool mayPlayHolds(const QByteArray& nick, const QString& player);
     void queueFor(const QByteArray& nick, const QString& player,
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
     void resultHandedOver(const QString& player, qint64 game);
+    void booksRefused(const QString& player);
+    void booksLost();
+    void stopWhenSaid(qint64 deadline);
+    void releaseWhenDurable(std::vector<HeldLine> lines);
+    void release(std::vector<HeldLine> lines, bool durable);
+    void writeLine(const QByteArray& line);
+    void probeWritten();
     void sendProbe();
     void onProbeAnswer();
     void log(const QString& text) const;
@@ -117,7 +164,18 @@ private:
     WatchedBooks watched_;
     machine::MachineKeeper keeper_;
     KeeperDeliveries deliveries_;
+    KeeperPresence presence_;
+    KeeperFloodGuard floodGuard_;
     KeeperSendQueue queue_;
+    std::function<void()> booksFailed_;
+    // The messages of the players last found flooding, dropped unread until their time
+    // (monotonic) is up: ":prefix PRIVMSG ".
+    struct Screened {
+        QByteArray prefix;
+        qint64 untilMs = 0;
+    };
+    static constexpr int kScreenedAtMost = 8;
+    std::vector<Screened> screened_;
     std::unique_ptr<IrcConnection> connection_;
     std::unique_ptr<Alarm> exemptionAlarm_;
     std::unique_ptr<Alarm> probeAlarm_;
@@ -130,7 +188,15 @@ private:
     bool joined_ = false;
     bool probeQueued_ = false;
     bool batchOpen_ = false;
+    bool booksFailedNoted_ = false;
     std::vector<HeldLine> held_;
+    qsizetype linesAwaitingDisk_ = 0; // answers committed, waiting for the disk
+    // The window of unconfirmed output: bytes written on this connection, up to where the
+    // server has answered a probe, and where each probe in flight was written.
+    qint64 bytesWritten_ = 0;
+    qint64 bytesConfirmed_ = 0;
+    qint64 bytesAtLastProbe_ = 0;
+    std::deque<qint64> probeMarks_;
 };
 
 } // namespace keeper

@@ -15,6 +15,8 @@ KeeperSendQueue::KeeperSendQueue(Clock& clock, Writer write)
 KeeperSendQueue::~KeeperSendQueue() = default;
 
 bool KeeperSendQueue::push(const QString& lane, QByteArray line, Written written, bool droppable) {
+    if (droppable && waiting_ >= kTotalLimit)
+        return false;
     std::deque<Item>& items = lanes_[lane];
     if (droppable && qsizetype(items.size()) >= kLaneLimit)
         return false;
@@ -52,6 +54,21 @@ qsizetype KeeperSendQueue::waitingIn(const QString& lane) const {
     return found == lanes_.cend() ? 0 : qsizetype(found->size());
 }
 
+void KeeperSendQueue::setGate(std::function<bool()> mayWrite) {
+    mayWrite_ = std::move(mayWrite);
+}
+
+qsizetype KeeperSendQueue::dropLane(const QString& lane) {
+    const auto found = lanes_.find(lane);
+    if (found == lanes_.end())
+        return 0;
+    const qsizetype dropped = qsizetype(found->size());
+    lanes_.erase(found);
+    waiting_ -= dropped;
+    turns_.erase(std::remove(turns_.begin(), turns_.end(), lane), turns_.end());
+    return dropped;
+}
+
 void KeeperSendQueue::clear() {
     lanes_.clear();
     turns_.clear();
@@ -72,6 +89,8 @@ void KeeperSendQueue::flush() {
     while (open_ && !turns_.empty()) {
         const qint64 now = clock_.monotonicMs();
         forgetOldSends(now);
+        if (mayWrite_ && !mayWrite_())
+            break; // poke() brings the next turn
         if (qsizetype(sentAt_.size()) >= pace_.lines) {
             if (!alarm_->isActive())
                 alarm_->start(int(std::max<qint64>(1, sentAt_.front() + pace_.windowMs - now)));

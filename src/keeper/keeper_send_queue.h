@@ -31,6 +31,8 @@ public:
     };
     // Lines a lane may hold back; further lines that may be dropped are dropped.
     static constexpr qsizetype kLaneLimit = 24;
+    // Lines all lanes together may hold back; past that, lines that may be dropped are dropped.
+    static constexpr qsizetype kTotalLimit = 20000;
 
     using Writer = std::function<void(const QByteArray& line)>;
     using Written = std::function<void()>;
@@ -50,8 +52,15 @@ public:
     // Counts lines sent past the queue (registration, a JOIN) against the pace, as sent now.
     void noteSentElsewhere(int lines);
 
+    // Asked before each line: while it says no, lines wait (the peer has not caught up), until
+    // poke() is called after it may have changed its mind.
+    void setGate(std::function<bool()> mayWrite);
+    void poke() { flush(); }
+
     qsizetype waitingLines() const { return waiting_; }
     qsizetype waitingIn(const QString& lane) const;
+    // Drops everything waiting in `lane` (their `written` never runs); returns how many.
+    qsizetype dropLane(const QString& lane);
     // Drops everything waiting.
     void clear();
 
@@ -66,6 +75,7 @@ private:
 
     Clock& clock_;
     Writer write_;
+    std::function<bool()> mayWrite_;
     std::unique_ptr<Alarm> alarm_;
     QHash<QString, std::deque<Item>> lanes_;
     std::deque<QString> turns_; // lanes with lines, in the order of their next turn

@@ -1,6 +1,7 @@
 // jackwell-keeper: the machinekeeper robot on an IRC network, with its books in SQLite.
 //
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
+//   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
 //   jackwell-keeper --audit BOOKS   check that every player's books balance
 //   jackwell-keeper --version | --help
 
@@ -9,6 +10,7 @@
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/sqlite_books.h"
+#include "platform/key_value_file.h"
 #include "platform/stop_signals.h"
 
 #include <QCoreApplication>
@@ -17,37 +19,68 @@
 #include <QLockFile>
 #include <QRandomGenerator>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
 
 const char* const kUsage = "usage: jackwell-keeper CONFIG\n"
+                           "       jackwell-keeper --init CONFIG\n"
                            "       jackwell-keeper --audit BOOKS\n"
                            "       jackwell-keeper --version | --help\n";
 
+using jackwell::KeyValueFile;
+using jackwell::keeper::SqliteBooks;
+
 void say(const QString& text) {
     const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-    std::fprintf(stderr, "%s jackwell-keeper: %s\n", qPrintable(stamp), qPrintable(text));
+    std::fprintf(stderr, "%s jackwell-keeper: %s\n", qPrintable(stamp),
+                 qPrintable(KeyValueFile::escaped(text)));
     std::fflush(stderr);
 }
 
 int audit(const QString& path) {
-    if (!QFileInfo::exists(path)) {
-        say(QStringLiteral("%1: no such file").arg(path));
-        return 2;
-    }
     QString error;
-    const auto books = jackwell::keeper::SqliteBooks::open(path, &error);
+    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
     if (!books) {
         say(error);
         return 2;
     }
     const jackwell::keeper::BooksAudit result = books->audit();
     for (const QString& fault : result.faults)
-        std::printf("fault: %s\n", qPrintable(fault));
+        std::printf("fault: %s\n", qPrintable(KeyValueFile::escaped(fault)));
     std::printf("players=%lld games=%lld balanced=%s\n", result.players, result.games,
                 result.balanced() ? "yes" : "no");
     return result.balanced() ? 0 : 1;
+}
+
+int initBooks(const QString& configPath) {
+    const jackwell::keeper::KeeperConfigResult read =
+        jackwell::keeper::readKeeperConfig(configPath);
+    if (!read.config) {
+        say(read.error);
+        return 1;
+    }
+    QString error;
+    if (!SqliteBooks::create(read.config->booksPath, &error)) {
+        say(error);
+        return 1;
+    }
+    say(QStringLiteral("made new books in %1").arg(read.config->booksPath));
+    return 0;
+}
+
+// Why the lock on the books could not be taken, in the operator's words.
+QString lockRefusal(const QLockFile& lock, const QString& booksPath) {
+    switch (lock.error()) {
+    case QLockFile::LockFailedError:
+        return QStringLiteral("%1 is kept by another running robot").arg(booksPath);
+    case QLockFile::PermissionError:
+        return QStringLiteral("%1.lock: the lock file cannot be made there (permission denied)")
+            .arg(booksPath);
+    default:
+        return QStringLiteral("%1.lock: the lock file cannot be made").arg(booksPath);
+    }
 }
 
 } // namespace
@@ -65,6 +98,7 @@ int main(int argc, char* argv[]) {
         std::printf("%s\n"
                     "Serves players as the machinekeeper on the IRC network that CONFIG names,\n"
                     "keeping their books in SQLite, until SIGTERM, SIGINT or SIGHUP.\n"
+                    "--init makes the empty books CONFIG names (once; it refuses existing files).\n"
                     "--audit checks that every player's books balance (exit 0 when they do).\n"
                     "See jackwell-keeper(8).\n",
                     kUsage);
@@ -72,10 +106,15 @@ int main(int argc, char* argv[]) {
     }
     if (args.size() == 2 && args[0] == QLatin1String("--audit"))
         return audit(args[1]);
+    if (args.size() == 2 && args[0] == QLatin1String("--init"))
+        return initBooks(args[1]);
     if (args.size() != 1 || args[0].startsWith(u'-')) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    // A file grown past the size limit (ulimit -f) fails the write that would pass it; the
+    // game is then not booked and the player is told so, instead of the process dying.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(args[0]);
     if (!read.config) {
@@ -86,11 +125,11 @@ int main(int argc, char* argv[]) {
     // One robot per books file: two would each answer from their own idea of the waiting games.
     QLockFile lock(config.booksPath + QStringLiteral(".lock"));
     if (!lock.tryLock(0)) {
-        say(QStringLiteral("%1 is kept by another running robot").arg(config.booksPath));
+        say(lockRefusal(lock, config.booksPath));
         return 1;
     }
     QString error;
-    const auto books = jackwell::keeper::SqliteBooks::open(config.booksPath, &error);
+    const auto books = SqliteBooks::open(config.booksPath, &error);
     if (!books) {
         say(error);
         return 1;
@@ -99,6 +138,11 @@ int main(int argc, char* argv[]) {
     jackwell::RealClock clock;
     jackwell::keeper::KeeperRobot robot(clock, config, *books,
                                         QRandomGenerator::system()->generate64(), say);
+    robot.setBooksFailed([&robot] {
+        say(QStringLiteral("stopping: the books can take no more games"));
+        robot.stop();
+        QCoreApplication::exit(1);
+    });
     jackwell::installStopSignals([&robot] {
         say(QStringLiteral("stopping"));
         robot.stop();

@@ -3,10 +3,14 @@
 #include "keeper/ledger_audit.h"
 
 #include <QAtomicInteger>
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
+
+#include <sys/stat.h>
 
 namespace jackwell::keeper {
 
@@ -187,28 +191,90 @@ bool isNextGame(const StoredPlayer& stored, const machine::GameOutcome& outcome,
 
 } // namespace
 
-std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error) {
+std::unique_ptr<SqliteBooks> SqliteBooks::connect(const QString& path, QString* error) {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
         *error = QStringLiteral("Qt's SQLite driver is missing (Debian: libqt6sql6-sqlite)");
         return nullptr;
     }
     std::unique_ptr<SqliteBooks> books(new SqliteBooks(
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nextConnectionName())));
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nextConnectionName()), path));
     books->db_.setDatabaseName(path);
     if (!books->db_.open()) {
         *error = QStringLiteral("%1: %2").arg(path, books->db_.lastError().text());
         return nullptr;
     }
-    QString why;
-    if (!books->prepareSchema(&why)) {
-        *error = QStringLiteral("%1: %2").arg(path, why);
-        return nullptr;
-    }
     return books;
 }
 
-SqliteBooks::SqliteBooks(QSqlDatabase db)
-    : db_(std::move(db)) {}
+std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error,
+                                               Purpose purpose) {
+    const QFileInfo file(path);
+    if (!file.exists()) {
+        *error = QStringLiteral("%1: no books there (new books are made with "
+                                "jackwell-keeper --init CONFIG)")
+                     .arg(path);
+        return nullptr;
+    }
+    if (!file.isFile()) {
+        *error = QStringLiteral("%1: not a regular file, not books").arg(path);
+        return nullptr;
+    }
+    if (file.size() == 0) {
+        *error = QStringLiteral("%1: the file is empty, not books (new books are made with "
+                                "jackwell-keeper --init CONFIG)")
+                     .arg(path);
+        return nullptr;
+    }
+    std::unique_ptr<SqliteBooks> books = connect(path, error);
+    if (!books)
+        return nullptr;
+    QString why;
+    if (!books->configure(&why) || !books->checkSchema(&why) ||
+        !books->checkIntegrity(purpose, &why) ||
+        (purpose == Purpose::Serve && !books->checkWritable(&why))) {
+        *error = QStringLiteral("%1: %2").arg(path, why);
+        return nullptr;
+    }
+    const std::optional<FileIdentity> identity = identityOf(path);
+    if (!identity) {
+        *error = QStringLiteral("%1: the file went away while it was opened").arg(path);
+        return nullptr;
+    }
+    books->identity_ = *identity;
+    return books;
+}
+
+std::unique_ptr<SqliteBooks> SqliteBooks::create(const QString& path, QString* error) {
+    if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) {
+        *error = QStringLiteral("%1: a file is already there; new books are made only where "
+                                "there is none")
+                     .arg(path);
+        return nullptr;
+    }
+    {
+        std::unique_ptr<SqliteBooks> books = connect(path, error);
+        if (!books)
+            return nullptr;
+        QString why;
+        bool made = books->configure(&why);
+        if (made) {
+            // Set up by the first statement, which made the file.
+            books->identity_ = identityOf(path).value_or(FileIdentity{});
+            made = books->createSchema(&why);
+        }
+        if (!made) {
+            *error = QStringLiteral("%1: %2").arg(path, why);
+            books.reset();
+            QFile::remove(path);
+            return nullptr;
+        }
+    }
+    return open(path, error);
+}
+
+SqliteBooks::SqliteBooks(QSqlDatabase db, QString path)
+    : db_(std::move(db))
+    , path_(std::move(path)) {}
 
 SqliteBooks::~SqliteBooks() {
     const QString name = db_.connectionName();
@@ -217,7 +283,7 @@ SqliteBooks::~SqliteBooks() {
     QSqlDatabase::removeDatabase(name);
 }
 
-bool SqliteBooks::prepareSchema(QString* error) {
+bool SqliteBooks::configure(QString* error) {
     QSqlQuery query(db_);
     // The first statement reads the file: a file that is not a database fails here.
     if (!query.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMs)) ||
@@ -229,44 +295,42 @@ bool SqliteBooks::prepareSchema(QString* error) {
         *error = QStringLiteral("the file cannot be put into WAL mode");
         return false;
     }
-    if (!run(db_, QStringLiteral("PRAGMA synchronous = FULL"), error))
-        return false;
+    // Commits do not wait for the disk; whenDurable() does. The log's pages are moved into the
+    // file by the sync thread, never by a commit.
+    return run(db_, QStringLiteral("PRAGMA synchronous = NORMAL"), error) &&
+           run(db_, QStringLiteral("PRAGMA wal_autocheckpoint = 0"), error);
+}
 
+bool SqliteBooks::createSchema(QString* error) {
+    if (!begin()) {
+        *error = lastError_;
+        return false;
+    }
+    for (const char* statement : kSchema) {
+        if (!run(db_, QString::fromLatin1(statement), error)) {
+            rollback();
+            return false;
+        }
+    }
+    if (!run(db_, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), error) ||
+        !run(db_, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
+        rollback();
+        return false;
+    }
+    if (!commit()) {
+        *error = lastError_;
+        return false;
+    }
+    return true;
+}
+
+bool SqliteBooks::checkSchema(QString* error) {
+    QSqlQuery query(db_);
     if (!query.exec(QStringLiteral("PRAGMA application_id")) || !query.next()) {
         *error = query.lastError().text();
         return false;
     }
-    const qint64 applicationId = query.value(0).toLongLong();
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next()) {
-        *error = query.lastError().text();
-        return false;
-    }
-    const qint64 objects = query.value(0).toLongLong();
-    query.finish();
-
-    if (applicationId == 0 && objects == 0) {
-        if (!begin()) {
-            *error = lastError_;
-            return false;
-        }
-        for (const char* statement : kSchema) {
-            if (!run(db_, QString::fromLatin1(statement), error)) {
-                rollback();
-                return false;
-            }
-        }
-        if (!run(db_, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), error) ||
-            !run(db_, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
-            rollback();
-            return false;
-        }
-        if (!commit()) {
-            *error = lastError_;
-            return false;
-        }
-        return true;
-    }
-    if (applicationId != kApplicationId) {
+    if (query.value(0).toLongLong() != kApplicationId) {
         *error = QStringLiteral("the file holds something other than the machinekeeper's books");
         return false;
     }
@@ -283,7 +347,71 @@ bool SqliteBooks::prepareSchema(QString* error) {
     return true;
 }
 
+// SQLite's own look at every page it reads: a damaged page is found here instead of serving
+// on and turning up later as games that do not add up.
+bool SqliteBooks::checkIntegrity(Purpose purpose, QString* error) {
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    const QString statement = purpose == Purpose::Audit
+                                  ? QStringLiteral("PRAGMA integrity_check(20)")
+                                  : QStringLiteral("PRAGMA quick_check(20)");
+    if (!query.exec(statement)) {
+        *error = QStringLiteral("the file is damaged (%1)").arg(query.lastError().text());
+        return false;
+    }
+    QStringList faults;
+    while (query.next()) {
+        const QString line = query.value(0).toString();
+        if (line != u"ok")
+            faults << line;
+    }
+    if (query.lastError().isValid()) {
+        *error = QStringLiteral("the file is damaged (%1)").arg(query.lastError().text());
+        return false;
+    }
+    if (!faults.isEmpty()) {
+        *error = QStringLiteral("the file is damaged (%1)").arg(faults.mid(0, 3).join(u"; "));
+        return false;
+    }
+    return true;
+}
+
+// SQLite opens a file it may not write for reading alone, and says so only at the first
+// change. A change that is rolled back at once shows it now.
+bool SqliteBooks::checkWritable(QString* error) {
+    QString why;
+    const bool writable =
+        run(db_, QStringLiteral("BEGIN IMMEDIATE"), &why) &&
+        run(db_, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), &why);
+    QString ignored;
+    run(db_, QStringLiteral("ROLLBACK"), &ignored);
+    if (!writable)
+        *error = QStringLiteral("the books cannot be written (%1)").arg(why);
+    return writable;
+}
+
+std::optional<SqliteBooks::FileIdentity> SqliteBooks::identityOf(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+// Whether the path still names the file the books were opened on. A file deleted or replaced
+// (restored from a backup, copied over) under a running robot would otherwise take games that
+// no later start ever sees.
+bool SqliteBooks::stillOurFile() {
+    if (identityOf(path_) == identity_)
+        return true;
+    failedForGood_ = true;
+    return fail(QStringLiteral("%1 was deleted or replaced while the books were open; nothing "
+                               "more is booked")
+                    .arg(path_));
+}
+
 bool SqliteBooks::begin() {
+    if (failedForGood_ || (!batch_ && !stillOurFile()))
+        return false;
     QString error;
     // Inside a batch each change is a savepoint of the batch's transaction. Otherwise IMMEDIATE
     // takes the write lock at once, so what is read inside stays true until COMMIT.
@@ -295,6 +423,10 @@ bool SqliteBooks::begin() {
 
 bool SqliteBooks::commit() {
     QString error;
+    if (failedForGood_ || (!batch_ && !stillOurFile())) {
+        rollback();
+        return fail(lastError_);
+    }
     if (run(db_, batch_ ? QStringLiteral("RELEASE change") : QStringLiteral("COMMIT"), &error))
         return true;
     rollback();
@@ -309,6 +441,12 @@ void SqliteBooks::rollback() {
     } else {
         run(db_, QStringLiteral("ROLLBACK"), &ignored);
     }
+}
+
+void SqliteBooks::whenDurable(std::function<void(bool durable)> then) {
+    if (!syncThread_)
+        syncThread_ = std::make_unique<SqliteSyncThread>(path_);
+    syncThread_->sync(std::move(then));
 }
 
 bool SqliteBooks::beginBatch() {
@@ -466,10 +604,6 @@ std::optional<Delivery> SqliteBooks::delivery(const QString& player) {
 bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& marks) {
     if (marks.empty())
         return true;
-    QString error;
-    // Inside a batch the marks become durable with it.
-    if (!batch_ && !run(db_, QStringLiteral("PRAGMA synchronous = NORMAL"), &error))
-        return fail(error);
     bool done = begin();
     if (done) {
         QSqlQuery query(db_);
@@ -489,8 +623,6 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
         else
             rollback();
     }
-    if (!batch_ && !run(db_, QStringLiteral("PRAGMA synchronous = FULL"), &error))
-        return fail(error);
     return done;
 }
 

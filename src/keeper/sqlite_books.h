@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keeper/keeper_books.h"
+#include "keeper/sqlite_sync_thread.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -13,8 +14,9 @@
 namespace jackwell::keeper {
 
 // The machinekeeper's books in an SQLite file, safe against the program being killed at any
-// moment: the file is in WAL mode with full synchronisation, and each call that changes the
-// books is one transaction. Games are numbered per player (1, 2, ...) and the ledger keeps
+// moment: the file is in WAL mode, each call that changes the books is one transaction, and
+// whenDurable() says when the log holding the commits so far is synced to the disk (on a thread
+// of its own, see SqliteSyncThread). Games are numbered per player (1, 2, ...) and the ledger keeps
 // each number once, so no game is ever booked twice. The file also keeps every grant of free
 // credits, so that each player's credits can be traced from nothing to their present sum
 // (see audit()).
@@ -22,11 +24,27 @@ namespace jackwell::keeper {
 // The books only take changes that keep them balanced: save() may grant free credits and
 // change the waiting first draw but not the games or tokens, and commitGame() books exactly
 // the game that was waiting, from the credits the player had. Anything else is refused.
+//
+// Books are made only on purpose (create(), the robot's --init): a missing or empty file is
+// never taken for new books, since that would hand every player's credits and free games out
+// anew. A file that is damaged, that cannot be written, or that is deleted or replaced while
+// open is refused with the reason.
 class SqliteBooks : public KeeperBooks {
 public:
-    // Opens the books at `path`, creating the file when it is missing. Null, with `error`
-    // set, when the file cannot be opened or is not a books file of this program.
-    static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error);
+    // What the books are opened for, and so how open() looks at the file before taking it.
+    enum class Purpose {
+        Serve, // the structure of the file (SQLite's quick_check), fast enough for every start;
+               // the file must be writable
+        Audit, // every page and index too (integrity_check); reading is enough
+    };
+
+    // Opens the existing books at `path`. Null, with `error` set to one line naming the file,
+    // when it is missing, empty, not a books file of this program, damaged, or (to serve)
+    // cannot be written.
+    static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error,
+                                             Purpose purpose = Purpose::Serve);
+    // Makes new, empty books at `path` and opens them. Refuses a path where a file already is.
+    static std::unique_ptr<SqliteBooks> create(const QString& path, QString* error);
     ~SqliteBooks() override;
 
     SqliteBooks(const SqliteBooks&) = delete;
@@ -38,9 +56,10 @@ public:
                     const machine::PlayerRecord& after) override;
 
     std::optional<Delivery> delivery(const QString& player) override;
-    // Outside a batch the marks are written without waiting for the disk; inside one they
-    // become durable with it.
+    // The marks become durable with the next sync.
     bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override;
+
+    void whenDurable(std::function<void(bool durable)> then) override;
 
     // A batch is one transaction, made durable with a single sync to the disk.
     bool beginBatch() override;
@@ -51,19 +70,38 @@ public:
     BooksAudit audit() override;
 
     QString lastError() const override { return lastError_; }
+    // Set once the file was found deleted or replaced: nothing is committed any more.
+    bool failedForGood() const override { return failedForGood_; }
 
 private:
-    explicit SqliteBooks(QSqlDatabase db);
+    struct FileIdentity {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
 
-    bool prepareSchema(QString* error);
+    SqliteBooks(QSqlDatabase db, QString path);
+    static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error);
+
+    bool createSchema(QString* error);
+    bool checkSchema(QString* error);
+    bool checkIntegrity(Purpose purpose, QString* error);
+    bool checkWritable(QString* error);
+    bool configure(QString* error);
+    static std::optional<FileIdentity> identityOf(const QString& path);
+    bool stillOurFile();
     bool begin();
     bool commit();
     void rollback();
     bool fail(const QString& what);
 
     QSqlDatabase db_;
+    QString path_;
+    std::unique_ptr<SqliteSyncThread> syncThread_; // started on the first whenDurable()
+    FileIdentity identity_;
     QString lastError_;
     bool batch_ = false;
+    bool failedForGood_ = false;
 };
 
 } // namespace jackwell::keeper

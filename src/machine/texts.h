@@ -40,6 +40,9 @@ inline constexpr QLatin1StringView kHoldFormatHelp{
     "for example 'I hold 1,0,1'."};
 inline constexpr QLatin1StringView kUnknownRequestHelp{
     "I understand 'Register me!' to play and, during a game, your holds as in 'I hold 1,0,1'."};
+inline constexpr QLatin1StringView kSlowDown{
+    "You are writing faster than the machine can play; your last messages were dropped. "
+    "Please wait a moment."};
 inline constexpr QLatin1StringView kOutOfOrder{
     "The machine is out of order just now and nothing was booked. Please try again later."};
 

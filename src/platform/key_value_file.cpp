@@ -3,7 +3,13 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace jackwell {
 
@@ -15,21 +21,38 @@ constexpr qsizetype kMaxShownValue = 40;
 
 std::optional<QByteArray> KeyValueFile::readText(const QString& path, const QString& kind,
                                                  QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString());
+    // Opened without waiting, so that a FIFO or a device cannot hold the program up, and
+    // read only when it turns out to be a plain file.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QStringLiteral("%1: cannot be read (%2)")
+                     .arg(escaped(path), QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        *error = QStringLiteral("%1: not a regular file, not ").arg(escaped(path)) + kind;
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = QStringLiteral("%1: cannot be read (%2)").arg(escaped(path), file.errorString());
         return std::nullopt;
     }
     QByteArray text = file.read(kMaxBytes + 1);
     if (text.size() > kMaxBytes) {
-        *error = QStringLiteral("%1: larger than %2 bytes, not ").arg(path).arg(kMaxBytes) + kind;
+        *error =
+            QStringLiteral("%1: larger than %2 bytes, not ").arg(escaped(path)).arg(kMaxBytes) +
+            kind;
         return std::nullopt;
     }
     return text;
 }
 
-KeyValueFile::KeyValueFile(const QByteArray& text, QString fileName)
-    : fileName_(std::move(fileName)) {
+KeyValueFile::KeyValueFile(const QByteArray& text, const QString& fileName)
+    : fileName_(escaped(fileName)) {
     QByteArray body = text;
     if (body.startsWith("\xEF\xBB\xBF"))
         body.remove(0, 3);
@@ -110,10 +133,30 @@ QString KeyValueFile::faultAt(int line, const QString& what) const {
 }
 
 QString KeyValueFile::shown(const QByteArray& value) {
-    QString text = QString::fromUtf8(value.left(kMaxShownValue));
+    QString text = escaped(QString::fromUtf8(value.left(kMaxShownValue)));
     if (value.size() > kMaxShownValue)
         text += QStringLiteral("...");
     return u'"' + text + u'"';
+}
+
+QString KeyValueFile::escaped(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '\t')
+            out += QStringLiteral("\\t");
+        else if (u == '\r')
+            out += QStringLiteral("\\r");
+        else if (u == '\n')
+            out += QStringLiteral("\\n");
+        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            out += QStringLiteral("\\x") +
+                   QString::number(int(u), 16).toUpper().rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
 }
 
 bool KeyValueFile::hasControl(QByteArrayView value) {

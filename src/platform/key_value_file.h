@@ -27,14 +27,15 @@ public:
     // Checks one value and keeps it; returns what is wrong, or an empty text.
     using Take = std::function<QString(const QByteArray& key, const QByteArray& value)>;
 
-    // The text of the file at `path`, if it can be read and holds at most kMaxBytes. Otherwise
-    // nullopt and `error` says why; `kind` ends the fault of a file too large ("PATH: larger
-    // than 65536 bytes, not " + kind).
+    // The text of the file at `path`, if it is a regular file that can be read and holds at
+    // most kMaxBytes. Otherwise nullopt and `error` says why; `kind` ends the fault of a file
+    // that is too large or not a file at all ("PATH: larger than 65536 bytes, not " + kind).
+    // A FIFO or a device is refused without being read, so it cannot make the caller wait.
     static std::optional<QByteArray> readText(const QString& path, const QString& kind,
                                               QString* error);
 
     // `fileName` names the file in faults.
-    KeyValueFile(const QByteArray& text, QString fileName);
+    KeyValueFile(const QByteArray& text, const QString& fileName);
 
     // Takes every line that is left: each must be `key = value` with one of `keys`, and the
     // value must be neither empty nor hold a control character. The first fault ends the
@@ -50,8 +51,11 @@ public:
     // The fault of a required key without a line: `FILE: no "KEY = ..." line`.
     QString missing(QByteArrayView key) const;
 
-    // A value as a fault may show it: quoted and cut short.
+    // A value as a fault may show it: quoted, cut short, control characters escaped.
     static QString shown(const QByteArray& value);
+    // `text` with its control characters written out ("\x1B", "\r", "\t"), so that a message
+    // quoting it cannot move a terminal's cursor, ring its bell or break its line.
+    static QString escaped(const QString& text);
     static bool hasControl(QByteArrayView value);
 
 private:

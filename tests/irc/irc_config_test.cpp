@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace jackwell {
 namespace {
 
@@ -75,6 +77,28 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         EXPECT_TRUE(result.error.startsWith(row.error)) << result.error.toStdString();
         EXPECT_FALSE(result.error.contains(u'\n'));
     }
+}
+
+// Chat.txt as a FIFO once held the card at start-up forever, waiting for a writer.
+TEST(IrcConfig, onlyARegularFileIsRead) {
+    QTemporaryDir dir;
+    const QString fifo = QDir(dir.path()).filePath("Chat.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const IrcConfigResult result = readIrcConfig(fifo);
+    EXPECT_FALSE(result.config);
+    EXPECT_EQ(result.error, fifo + ": not a regular file, not a chat configuration");
+}
+
+TEST(IrcConfig, aValueIsShownWithItsControlCharactersEscaped) {
+    const IrcConfigResult result = parseIrcConfig(
+        "server = irc.example.net\nnick = Player\nchannel = \x1B]0;x\x07\r\n", "Chat.txt");
+    // The value's control characters make it fail before its shape is judged; a malformed
+    // value without them is quoted as it is.
+    EXPECT_EQ(result.error, "Chat.txt, line 3: channel contains a control character");
+    const IrcConfigResult quoted =
+        parseIrcConfig("server = irc.example.net\nnick = Player\nc\x1Bhannel = x\n", "Chat.txt");
+    EXPECT_TRUE(quoted.error.startsWith("Chat.txt, line 3: unknown key \"c\\x1Bhannel\""))
+        << quoted.error.toStdString();
 }
 
 struct ExecutableDir {

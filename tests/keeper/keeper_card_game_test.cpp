@@ -39,7 +39,7 @@ protected:
     void SetUp() override {
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
-        books = SqliteBooks::open(dir.filePath("books.sqlite"), &error);
+        books = SqliteBooks::create(dir.filePath("books.sqlite"), &error);
         ASSERT_TRUE(books) << error.toStdString();
 
         KeeperConfig config;

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace jackwell::keeper;
 
 namespace {
@@ -81,6 +83,41 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
     ASSERT_TRUE(result.config) << result.error.toStdString();
     EXPECT_EQ(result.config->booksPath, QDir(dir.path()).filePath("data/books.sqlite"));
     EXPECT_FALSE(readKeeperConfig(QDir(dir.path()).filePath("missing.txt")).config);
+}
+
+// A FIFO (or a device) named as the configuration once made the robot wait forever for a
+// writer; a folder was read as an empty file. Both are one line of error now.
+TEST(KeeperConfig, OnlyARegularFileIsRead) {
+    QTemporaryDir dir;
+    const QString fifo = QDir(dir.path()).filePath("keeper.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {fifo, dir.path()}) {
+        const auto result = readKeeperConfig(path);
+        EXPECT_FALSE(result.config);
+        EXPECT_EQ(result.error, path + ": not a regular file, not a configuration");
+    }
+}
+
+// What the file says is shown in a fault with its control characters written out: an ESC
+// from the file must not reach the operator's terminal.
+TEST(KeeperConfig, ControlCharactersOfTheFileAreShownEscaped) {
+    const struct {
+        QByteArray line;
+        const char* expected;
+    } cases[] = {
+        {"fla\x1B[2Jvour = mint\n", "k.txt, line 4: unknown key \"fla\\x1B[2jvour\""},
+        {"\x07"
+         "bell\rline\n",
+         "k.txt, line 4: expected \"key = value\", found \"\\x07bell\\rline\""},
+    };
+    for (const auto& c : cases) {
+        const auto result = parseKeeperConfig(kBase + c.line, "k.txt", "/x");
+        EXPECT_FALSE(result.config);
+        EXPECT_TRUE(result.error.startsWith(QLatin1String(c.expected)))
+            << result.error.toStdString();
+        for (const QChar ch : result.error)
+            EXPECT_GE(ch.unicode(), 0x20) << result.error.toStdString();
+    }
 }
 
 TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {

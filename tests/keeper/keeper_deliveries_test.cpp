@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace jackwell::keeper;
 using Status = KeeperDeliveries::Status;
 using Marks = KeeperDeliveries::Marks;
@@ -60,6 +62,75 @@ TEST(KeeperDeliveries, AnOlderResultToldAgainDoesNotHideANewerOne) {
     deliveries.handedOver("alice", 3);
     deliveries.forget("alice");
     EXPECT_EQ(deliveries.status("alice", 3), Status::Unknown);
+}
+
+// A result handed to the server is not delivered when its player was gone by then: the
+// server's "no such nick" or the player's leaving, seen before the probe's answer, means it
+// never arrived, however the probe is answered.
+TEST(KeeperDeliveries, ARecipientGoneBeforeTheProbesAnswerWasNotTold) {
+    KeeperDeliveries deliveries;
+    deliveries.queued("alice", 1);
+    deliveries.handedOver("alice", 1);
+    deliveries.queued("bob", 5);
+    deliveries.handedOver("bob", 5);
+    deliveries.probeSent();
+    deliveries.recipientGone("alice");
+    EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown) << "told again from the books";
+    EXPECT_EQ(deliveries.probeAnswered(), (Marks{{"bob", 5}}));
+}
+
+TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
+    const struct {
+        const char* name;
+        std::function<void(KeeperDeliveries&)> after;
+        Status expected;
+    } cases[] = {
+        {"waiting in the queue", [](KeeperDeliveries&) {}, Status::Queued},
+        {"handed over", [](KeeperDeliveries& d) { d.firstDrawHandedOver("alice"); }, Status::Sent},
+        {"confirmed by a probe",
+         [](KeeperDeliveries& d) {
+             d.firstDrawHandedOver("alice");
+             d.probeSent();
+             EXPECT_EQ(d.probeAnswered(), Marks{}) << "no game to mark";
+         },
+         Status::Unknown},
+        {"the player gone while it waited", [](KeeperDeliveries& d) { d.recipientGone("alice"); },
+         Status::Lost},
+        {"the player gone before the probe came back",
+         [](KeeperDeliveries& d) {
+             d.firstDrawHandedOver("alice");
+             d.probeSent();
+             d.recipientGone("alice");
+             d.probeAnswered();
+         },
+         Status::Lost},
+        {"sent over a connection that was lost",
+         [](KeeperDeliveries& d) {
+             d.firstDrawHandedOver("alice");
+             d.connectionLost();
+         },
+         Status::Lost},
+        {"a game's result told since",
+         [](KeeperDeliveries& d) {
+             d.recipientGone("alice");
+             d.queued("alice", 1);
+         },
+         Status::Unknown},
+        {"told again after it was lost",
+         [](KeeperDeliveries& d) {
+             d.recipientGone("alice");
+             d.firstDrawQueued("alice");
+         },
+         Status::Queued},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeeperDeliveries deliveries;
+        deliveries.firstDrawQueued("alice");
+        c.after(deliveries);
+        EXPECT_EQ(deliveries.firstDrawStatus("alice"), c.expected);
+        EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Unknown);
+    }
 }
 
 } // namespace

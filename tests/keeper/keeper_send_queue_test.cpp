@@ -122,4 +122,46 @@ TEST_F(KeeperSendQueueTest, NothingLeavesWhileClosedAndCallbacksFollowTheirLine)
     EXPECT_EQ(sent.back().line, "later");
 }
 
+// A player who left gets nothing more: their waiting lines go, the others keep their turns.
+TEST_F(KeeperSendQueueTest, ADroppedLaneLeavesTheOthersTheirTurns) {
+    queue.setPace({1, 100});
+    bool written = false;
+    queue.push("gone", "gone0", [&] { written = true; });
+    queue.push("alice", "alice0");
+    queue.push("gone", "gone1");
+    queue.push("alice", "alice1");
+    EXPECT_EQ(queue.dropLane("gone"), 2);
+    EXPECT_EQ(queue.dropLane("nobody"), 0);
+    EXPECT_EQ(queue.waitingLines(), 2);
+    queue.setOpen(true);
+    ASSERT_TRUE(clock.advanceUntil([&] { return queue.waitingLines() == 0; }, 10'000));
+    EXPECT_EQ(lines(), (QList<QByteArray>{"alice0", "alice1"}));
+    EXPECT_FALSE(written);
+}
+
+// The gate holds every line back until it opens and the queue is poked; pace is kept.
+TEST_F(KeeperSendQueueTest, AClosedGateHoldsLinesUntilPoked) {
+    bool mayWrite = false;
+    queue.setGate([&] { return mayWrite; });
+    queue.setPace({100, 1000});
+    queue.setOpen(true);
+    queue.push("alice", "one");
+    queue.push("bob", "two");
+    clock.advance(5000);
+    EXPECT_TRUE(sent.isEmpty());
+    mayWrite = true;
+    queue.poke();
+    EXPECT_EQ(lines(), (QList<QByteArray>{"one", "two"}));
+}
+
+// Many players' droppable lines together cannot grow the queue without end; a game's lines
+// still go in.
+TEST_F(KeeperSendQueueTest, AllLanesTogetherHaveALimit) {
+    for (qsizetype i = 0; i < KeeperSendQueue::kTotalLimit; ++i)
+        ASSERT_TRUE(queue.push(QString::number(i / 10), "help"));
+    EXPECT_FALSE(queue.push("newcomer", "help"));
+    EXPECT_TRUE(queue.push("newcomer", "FINAL", {}, false));
+    EXPECT_EQ(queue.waitingLines(), KeeperSendQueue::kTotalLimit + 1);
+}
+
 } // namespace

@@ -4,16 +4,20 @@
 #include "machine/machine_keeper.h"
 
 #include "support/qt_printers.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <functional>
+
+#include <cstdio>
 
 using namespace jackwell::keeper;
 using namespace jackwell::machine;
@@ -26,7 +30,8 @@ protected:
 
     std::unique_ptr<SqliteBooks> openBooks() {
         QString error;
-        auto books = SqliteBooks::open(path(), &error);
+        auto books = QFileInfo::exists(path()) ? SqliteBooks::open(path(), &error)
+                                               : SqliteBooks::create(path(), &error);
         EXPECT_TRUE(books) << error.toStdString();
         return books;
     }
@@ -314,6 +319,105 @@ TEST_F(SqliteBooksTest, AnyNameKeepsItsOwnBooks) {
     for (int i = 0; i < int(std::size(names)); ++i)
         EXPECT_EQ(books->load(names[i]), registered(drawFor(i))) << i;
     EXPECT_EQ(books->audit().players, std::size(names));
+}
+
+// Books were once made wherever none were found, so a deleted or emptied file handed every
+// player's credits and free games out anew. Only create() makes books now.
+TEST_F(SqliteBooksTest, AMissingOrEmptyFileIsNeverTakenForNewBooks) {
+    QString error;
+    EXPECT_FALSE(SqliteBooks::open(path(), &error));
+    EXPECT_EQ(error, path() + ": no books there (new books are made with jackwell-keeper --init "
+                              "CONFIG)");
+    EXPECT_FALSE(QFileInfo::exists(path()));
+
+    QFile empty(path());
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    EXPECT_FALSE(SqliteBooks::open(path(), &error));
+    EXPECT_TRUE(error.startsWith(path() + ": the file is empty")) << error.toStdString();
+    EXPECT_EQ(QFileInfo(path()).size(), 0);
+    EXPECT_FALSE(SqliteBooks::create(path(), &error)) << "create() touches no file that is there";
+    EXPECT_TRUE(error.startsWith(path() + ": a file is already there")) << error.toStdString();
+}
+
+// A books file deleted or replaced under the running robot: the robot kept booking into the
+// deleted file, and the next start found other books (or none). Now the next commit is refused
+// and the books say they can take nothing more.
+TEST_F(SqliteBooksTest, BooksDeletedOrReplacedWhileOpenTakeNoMoreChanges) {
+    const struct {
+        const char* name;
+        std::function<void(const QString& path)> spoil;
+    } cases[] = {
+        {"deleted", [](const QString& p) { ASSERT_TRUE(QFile::remove(p)); }},
+        {"replaced by a copy of itself",
+         [](const QString& p) {
+             ASSERT_TRUE(QFile::copy(p, p + ".copy"));
+             ASSERT_EQ(::rename(QFile::encodeName(p + ".copy").constData(),
+                                QFile::encodeName(p).constData()),
+                       0);
+         }},
+        {"replaced by new books",
+         [](const QString& p) {
+             ASSERT_TRUE(QFile::remove(p));
+             QString error;
+             ASSERT_TRUE(SqliteBooks::create(p, &error)) << error.toStdString();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path());
+        auto books = openBooks();
+        const PlayerRecord start = registered();
+        ASSERT_TRUE(books->save("alice", start));
+        const auto [outcome, after] = game(start, {true, true, true}, {3, 3, 14}, {1, 1, 1});
+        c.spoil(path());
+        EXPECT_FALSE(books->commitGame("alice", outcome, after));
+        EXPECT_TRUE(books->failedForGood());
+        EXPECT_TRUE(books->lastError().contains("deleted or replaced"))
+            << books->lastError().toStdString();
+        EXPECT_FALSE(books->beginBatch() && books->save("bob", registered()) &&
+                     books->commitBatch())
+            << "a batch is refused as well";
+    }
+}
+
+// A page overwritten with junk was served on until an audit found half the games missing.
+TEST_F(SqliteBooksTest, ADamagedFileIsRefusedAtOpen) {
+    {
+        auto books = openBooks();
+        MachineKeeper keeper("Rivet", *books, 3);
+        for (int player = 0; player < 20; ++player) {
+            keeper.onPrivateMessage(QStringLiteral("p%1").arg(player), "Register me!");
+            for (int game = 0; game < 20; ++game)
+                keeper.onPrivateMessage(QStringLiteral("p%1").arg(player), "I hold 0,1,0");
+        }
+    }
+    QFile file(path());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_GT(file.size(), 4 * 4096);
+    file.seek(file.size() - 4096); // a page of games
+    file.write(QByteArray(2000, '\x5A'));
+    file.close();
+    QString error;
+    EXPECT_FALSE(SqliteBooks::open(path(), &error));
+    EXPECT_TRUE(error.startsWith(path() + ": the file is damaged")) << error.toStdString();
+}
+
+// Commits do not wait for the disk; whenDurable() does, away from the event loop, and answers
+// in the order it was asked.
+TEST_F(SqliteBooksTest, DurabilityIsAnsweredInOrderFromTheEventLoop) {
+    auto books = openBooks();
+    QList<int> answers;
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(books->save(QStringLiteral("p%1").arg(i), registered()));
+        books->whenDurable([&answers, i](bool durable) {
+            EXPECT_TRUE(durable);
+            answers << i;
+        });
+    }
+    EXPECT_TRUE(answers.isEmpty()) << "never from inside the call";
+    ASSERT_TRUE(jackwell::testing::waitUntil([&] { return answers.size() == 3; }, 10000));
+    EXPECT_EQ(answers, (QList<int>{1, 2, 3}));
 }
 
 TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {

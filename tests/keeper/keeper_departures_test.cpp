@@ -1,0 +1,293 @@
+// Players who leave, on a real IRC server (ngircd on loopback, with its flood limits): a result
+// counts as told only when its player was there to get it, a player who left and came back is
+// told what they missed before anything is played, and a crowd that leaves at once costs the
+// players who stay nothing.
+#include "clock/real_clock.h"
+#include "irc/irc_numerics.h"
+#include "keeper/keeper_robot.h"
+#include "keeper/sqlite_books.h"
+#include "machine/messages.h"
+
+#include "support/irc_test_peer.h"
+#include "support/ngircd_server.h"
+#include "support/qt_printers.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace jackwell::keeper {
+namespace {
+
+using namespace jackwell::machine;
+
+using testing::IrcTestPeer;
+using testing::NgircdServer;
+using testing::waitUntil;
+
+constexpr int kWaitMs = 8000;
+const QByteArray kKeeper = "Rivet";
+const QByteArray kChannel = "#casino";
+
+QList<QByteArray> toldTo(const IrcTestPeer& peer) {
+    QList<QByteArray> texts;
+    for (const IrcMessage& m : peer.received()) {
+        if (m.command == "PRIVMSG" && nickOf(m.prefix) == kKeeper && m.param(0) == peer.nick())
+            texts << m.param(1);
+    }
+    return texts;
+}
+
+int countTold(const IrcTestPeer& peer, const char* start) {
+    return int(std::ranges::count_if(
+        toldTo(peer), [&](const QByteArray& text) { return text.startsWith(start); }));
+}
+
+class KeeperDeparturesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NgircdServer::Options options; // the server's flood limits as shipped
+        options.operName = "keeperop";
+        options.operPassword = "keeperpass";
+        server = std::make_unique<NgircdServer>(options);
+        QString error;
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        books = SqliteBooks::create(dir.filePath("books.sqlite"), &error);
+        ASSERT_TRUE(books) << error.toStdString();
+    }
+
+    void TearDown() override {
+        if (HasFailure())
+            std::cerr << "robot log:\n" << robotLog.join('\n').toStdString() << "\n";
+    }
+
+    void startRobot(bool exempt = true, int fastPace = 200) {
+        KeeperConfig config;
+        config.irc.server = NgircdServer::kHost;
+        config.irc.port = server->port();
+        config.irc.nick = kKeeper;
+        config.irc.channel = kChannel;
+        config.booksPath = dir.filePath("books.sqlite");
+        config.fastPace = fastPace;
+        if (exempt) {
+            config.operName = "keeperop";
+            config.operPassword = "keeperpass";
+        }
+        robot = std::make_unique<KeeperRobot>(clock, config, *books, 11,
+                                              [this](const QString& t) { robotLog << t; });
+        robot->start();
+        ASSERT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, 2 * kWaitMs));
+    }
+
+    // Connects `nick`, trying again while the server still holds the name of its last
+    // connection; joins the robot's channel when asked.
+    std::unique_ptr<IrcTestPeer> connect(const QByteArray& nick, bool joinChannel) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            auto peer = std::make_unique<IrcTestPeer>(nick);
+            if (peer->connectTo(server->port(), 2000)) {
+                if (joinChannel) {
+                    EXPECT_TRUE(peer->join(kChannel));
+                }
+                return peer;
+            }
+            testing::runEventsFor(200);
+        }
+        ADD_FAILURE() << "cannot connect as " << nick.toStdString();
+        return nullptr;
+    }
+
+    // Sends `bytes` and the QUIT after them in one write, and waits until the server has let
+    // the player go.
+    static void sayAndQuit(IrcTestPeer& peer, const QByteArray& text) {
+        peer.sendRaw("PRIVMSG " + kKeeper + " :" + text + "\r\nQUIT :gone\r\n");
+        ASSERT_TRUE(
+            peer.waitFor([](const IrcMessage& m) { return m.command == "ERROR"; }, kWaitMs));
+    }
+
+    PlayerRecord recordOf(const QString& player) { return books->load(player).value(); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<NgircdServer> server;
+    std::unique_ptr<SqliteBooks> books;
+    RealClock clock;
+    std::unique_ptr<KeeperRobot> robot;
+    QStringList robotLog;
+};
+
+// A player sends the holds and quits in one write, comes back under the same name and sends
+// the holds again (as a program that lost its connection would): they get the result of the
+// game they played, on the first draw they were told, and nothing is played twice. Whether
+// the robot sees them leave (they were in its channel) or learns it from the server's "no
+// such nick" makes no difference; nor does what they write when they come back.
+TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGame) {
+    const struct {
+        const char* name;
+        bool inChannel;
+        QByteArray whenBack;
+    } cases[] = {
+        {"in the channel, holds again", true, "I hold 1,0,1"},
+        {"not in the channel, holds again", false, "I hold 1,0,1"},
+        {"in the channel, anything else", true, "hello?"},
+        {"not in the channel, registering", false, "Register me!"},
+    };
+    startRobot();
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray nick = "drop" + QByteArray::number(++round);
+        const QString player = QString::fromLatin1(nick);
+        auto first = connect(nick, c.inChannel);
+        ASSERT_TRUE(first);
+        first->privmsg(kKeeper, "Register me!");
+        ASSERT_TRUE(waitUntil([&] { return countTold(*first, "FIRST:") == 1; }, kWaitMs));
+        ASSERT_NO_FATAL_FAILURE(sayAndQuit(*first, "I hold 1,0,1"));
+        ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
+        const GameOutcome played = *books->delivery(player)->lastOutcome;
+        testing::runEventsFor(
+            500); // the robot has heard of the departure by now, one way or the other
+        EXPECT_EQ(books->delivery(player)->deliveredGame, 0) << "a result nobody received";
+
+        auto back = connect(nick, c.inChannel);
+        ASSERT_TRUE(back);
+        back->privmsg(kKeeper, c.whenBack);
+        // (Lines of the first answer that the server had not yet taken from the robot when the
+        // player came back may arrive first: the server made the robot wait for each line it
+        // could not pass on.)
+        const QByteArray result = finalDrawLine(played.finalDraw, played.creditsAfter).toLatin1();
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const QList<QByteArray> told = toldTo(*back);
+                const qsizetype at = told.indexOf(result);
+                return at >= 0 && at + 1 < told.size();
+            },
+            kWaitMs));
+        const PlayerRecord record = recordOf(player);
+        EXPECT_EQ(record.gamesPlayed, 1) << "told again, not played again";
+        const QList<QByteArray> told = toldTo(*back);
+        EXPECT_EQ(told[told.indexOf(result) + 1],
+                  firstDrawLine(*record.pendingFirstDraw).toLatin1());
+        ASSERT_TRUE(
+            waitUntil([&] { return books->delivery(player)->deliveredGame == 1; }, kWaitMs));
+
+        // The next holds play the first draw they were just told.
+        back->privmsg(kKeeper, "I hold 1,1,1");
+        ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }, kWaitMs));
+        EXPECT_EQ(books->delivery(player)->lastOutcome->firstDraw, *record.pendingFirstDraw);
+    }
+    const BooksAudit audit = books->audit();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+}
+
+// The first draw of a registration is followed too: holds from a player who left before it
+// reached them are answered with the first draw, not played.
+TEST_F(KeeperDeparturesTest, HoldsOnAFirstDrawThatNeverArrivedAreNotPlayed) {
+    startRobot();
+    for (const bool inChannel : {true, false}) {
+        SCOPED_TRACE(inChannel ? "in the channel" : "not in the channel");
+        const QByteArray nick = inChannel ? "early1" : "early2";
+        const QString player = QString::fromLatin1(nick);
+        auto first = connect(nick, inChannel);
+        ASSERT_TRUE(first);
+        ASSERT_NO_FATAL_FAILURE(sayAndQuit(*first, "Register me!"));
+        ASSERT_TRUE(
+            waitUntil([&] { return recordOf(player).pendingFirstDraw.has_value(); }, kWaitMs));
+        testing::runEventsFor(500);
+
+        auto back = connect(nick, inChannel);
+        ASSERT_TRUE(back);
+        back->privmsg(kKeeper, "I hold 1,0,1");
+        const QByteArray waiting = firstDrawLine(*recordOf(player).pendingFirstDraw).toLatin1();
+        // Told once more (a line of the first answer the server still held may come too).
+        ASSERT_TRUE(waitUntil([&] { return toldTo(*back).count(waiting) >= (inChannel ? 1 : 2); },
+                              kWaitMs));
+        EXPECT_EQ(recordOf(player).gamesPlayed, 0);
+        back->privmsg(kKeeper, "I hold 1,0,1");
+        ASSERT_TRUE(waitUntil([&] { return countTold(*back, "FINAL:") == 1; }, kWaitMs));
+        EXPECT_EQ(recordOf(player).gamesPlayed, 1);
+    }
+}
+
+// Thirty players register and quit at once. Every line the robot would send them costs it two
+// seconds on this server; it sends none, and a player who stays is answered at once.
+TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
+    for (const bool exempt : {true, false}) {
+        SCOPED_TRACE(exempt ? "exempt from flood limits" : "at the ordinary pace");
+        robot.reset();
+        testing::runEventsFor(300);
+        ASSERT_NO_FATAL_FAILURE(startRobot(exempt));
+        const QByteArray suffix = exempt ? "a" : "b";
+        auto honest = connect("honest" + suffix, true);
+        ASSERT_TRUE(honest);
+        std::vector<std::unique_ptr<IrcTestPeer>> crowd;
+        for (int i = 0; i < 30; ++i) {
+            crowd.push_back(connect("leaver" + suffix + QByteArray::number(i), false));
+            ASSERT_TRUE(crowd.back());
+        }
+        // All join at once: one by one, the server's pause after each login adds up.
+        for (auto& peer : crowd)
+            peer->sendRaw("JOIN " + kChannel + "\r\n");
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return std::ranges::all_of(crowd, [](const auto& peer) {
+                    return std::ranges::any_of(peer->received(), [&](const IrcMessage& m) {
+                        return m.command == "JOIN" && nickOf(m.prefix) == peer->nick();
+                    });
+                });
+            },
+            3 * kWaitMs));
+        honest->privmsg(kKeeper, "Register me!");
+        ASSERT_TRUE(waitUntil([&] { return countTold(*honest, "FIRST:") == 1; }, 3 * kWaitMs));
+        testing::runEventsFor(2500); // everyone's penalties from joining are over
+
+        for (auto& peer : crowd)
+            peer->sendRaw("PRIVMSG " + kKeeper + " :Register me!\r\nQUIT :bye\r\n");
+        testing::runEventsFor(100);
+        QElapsedTimer answered;
+        answered.start();
+        honest->privmsg(kKeeper, "I hold 1,1,0");
+        ASSERT_TRUE(waitUntil([&] { return countTold(*honest, "FINAL:") == 1; }, 60'000));
+        EXPECT_LT(answered.elapsed(), 2000);
+        std::printf("the player who stayed was answered in %lld ms\n", answered.elapsed());
+        // Nothing waits for the players who left, and their books kept their waiting draws.
+        EXPECT_TRUE(waitUntil([&] { return robot->waitingLines() == 0; }, kWaitMs));
+        EXPECT_TRUE(robot->presence().isGone("leaver" + QString::fromLatin1(suffix) + "7"));
+        EXPECT_TRUE(recordOf("leaver" + QString::fromLatin1(suffix) + "7").pendingFirstDraw);
+        for (auto& peer : crowd)
+            peer.reset();
+    }
+}
+
+// A robot that cannot say what it has to say (the server holds it back) stops taking new
+// games rather than pile up answers: past ten seconds of output, messages go unanswered and
+// nothing is booked for them.
+TEST_F(KeeperDeparturesTest, ARobotThatCannotSpeakTakesNoMoreGames) {
+    startRobot(true, 1); // one line a second: the queue fills at once
+    std::vector<std::unique_ptr<IrcTestPeer>> players;
+    for (int i = 0; i < 60; ++i) {
+        players.push_back(connect("busy" + QByteArray::number(i), false));
+        ASSERT_TRUE(players.back());
+        players.back()->privmsg(kKeeper, "Register me!");
+    }
+    int registered = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            registered = 0;
+            for (int i = 0; i < 60; ++i)
+                registered += recordOf(QStringLiteral("busy%1").arg(i)).pendingFirstDraw ? 1 : 0;
+            return registered >= 30;
+        },
+        kWaitMs));
+    testing::runEventsFor(1000);
+    registered = 0;
+    for (int i = 0; i < 60; ++i)
+        registered += recordOf(QStringLiteral("busy%1").arg(i)).pendingFirstDraw ? 1 : 0;
+    EXPECT_LT(registered, 60) << "every message was taken";
+    EXPECT_LE(robot->waitingLines(), 100 + 3);
+}
+
+} // namespace
+} // namespace jackwell::keeper

@@ -1,0 +1,84 @@
+// How much of each player's writing the robot takes, and whom it remembers as gone: a few
+// messages a second per player with one warning, and bounded tables whatever players do.
+#include "clock/virtual_clock.h"
+#include "keeper/keeper_flood_guard.h"
+#include "keeper/keeper_presence.h"
+
+#include <gtest/gtest.h>
+
+using namespace jackwell;
+using namespace jackwell::keeper;
+using Verdict = KeeperFloodGuard::Verdict;
+
+namespace {
+
+TEST(KeeperFloodGuard, APlayerGetsABurstThenAFewASecondAndOneWarning) {
+    VirtualClock clock;
+    KeeperFloodGuard guard(clock);
+    for (int i = 0; i < KeeperFloodGuard::kBurst; ++i)
+        ASSERT_EQ(guard.admit("flood"), Verdict::Take) << i;
+    EXPECT_EQ(guard.admit("flood"), Verdict::DropAndWarn);
+    EXPECT_EQ(guard.admit("flood"), Verdict::Drop) << "one warning, not one per message";
+    EXPECT_EQ(guard.admit("alice"), Verdict::Take) << "others are not affected";
+
+    // Sixty seconds of a message every 10 ms: about kPerSecond a second get through.
+    int taken = 0, warned = 0;
+    for (int i = 0; i < 6000; ++i) {
+        clock.advance(10);
+        const Verdict verdict = guard.admit("flood");
+        taken += verdict == Verdict::Take ? 1 : 0;
+        warned += verdict == Verdict::DropAndWarn ? 1 : 0;
+    }
+    EXPECT_NEAR(taken, 60 * KeeperFloodGuard::kPerSecond, 2);
+    EXPECT_NEAR(warned, 60'000 / KeeperFloodGuard::kWarnEveryMs, 1);
+
+    // A player who keeps to the pace is never held back.
+    for (int i = 0; i < 200; ++i) {
+        clock.advance(1000 / KeeperFloodGuard::kPerSecond);
+        ASSERT_EQ(guard.admit("alice"), Verdict::Take) << i;
+    }
+}
+
+TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumber) {
+    VirtualClock clock;
+    KeeperFloodGuard guard(clock);
+    for (int i = 0; i < 1000; ++i)
+        guard.admit(QStringLiteral("p%1").arg(i));
+    EXPECT_EQ(guard.followed(), 1000);
+    clock.advance(KeeperFloodGuard::kWarnEveryMs + 1000);
+    guard.admit("late");
+    EXPECT_EQ(guard.followed(), 1) << "everyone else's bucket is full again";
+
+    // New names without end: the table stays within its bound, and newcomers wait for room.
+    for (qsizetype i = 0; i < KeeperFloodGuard::kMaxPlayers + 500; ++i) {
+        for (int message = 0; message <= KeeperFloodGuard::kBurst; ++message)
+            guard.admit(QStringLiteral("n%1").arg(i));
+    }
+    EXPECT_LE(guard.followed(), KeeperFloodGuard::kMaxPlayers);
+    EXPECT_EQ(guard.admit("newcomer"), Verdict::Drop);
+    clock.advance(KeeperFloodGuard::kWarnEveryMs + 1000);
+    EXPECT_EQ(guard.admit("newcomer"), Verdict::Take) << "room again once the others went quiet";
+}
+
+TEST(KeeperPresence, RemembersWhoLeftUntilTheyAreBackWithinABound) {
+    KeeperPresence presence;
+    presence.markGone("alice");
+    presence.markGone("bob");
+    EXPECT_TRUE(presence.isGone("alice"));
+    presence.markHere("alice");
+    EXPECT_FALSE(presence.isGone("alice"));
+    EXPECT_TRUE(presence.isGone("bob"));
+
+    for (qsizetype i = 0; i < 3 * KeeperPresence::kMaxRemembered; ++i) {
+        presence.markGone(QStringLiteral("g%1").arg(i));
+        if (i % 3 == 0)
+            presence.markHere(QStringLiteral("g%1").arg(i));
+    }
+    EXPECT_LE(presence.remembered(), KeeperPresence::kMaxRemembered);
+    EXPECT_TRUE(presence.isGone(QStringLiteral("g%1").arg(3 * KeeperPresence::kMaxRemembered - 1)))
+        << "the latest departures are kept";
+    presence.clear();
+    EXPECT_EQ(presence.remembered(), 0);
+}
+
+} // namespace

@@ -1,0 +1,191 @@
+// What jackwell-keeper refuses to start on, and what it says: books are only ever made by
+// --init, never taken from a missing, empty, damaged or unwritable file, and the configuration
+// must be a regular file. Each refusal is one line naming the file and the reason, and exit
+// status 1, without waiting for anything.
+#include "keeper/sqlite_books.h"
+#include "machine/machine_keeper.h"
+
+#include "support/keeper_process.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+#include <random>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace jackwell::keeper {
+namespace {
+
+using testing::KeeperProcess;
+
+// Books with a few players and games in them, as a robot leaves them.
+void fillBooks(const QString& path) {
+    QString error;
+    auto books = QFileInfo::exists(path) ? SqliteBooks::open(path, &error)
+                                         : SqliteBooks::create(path, &error);
+    ASSERT_TRUE(books) << error.toStdString();
+    machine::MachineKeeper keeper("Rivet", *books, 7);
+    for (int player = 0; player < 30; ++player) {
+        const QString name = QStringLiteral("player%1").arg(player);
+        keeper.onPrivateMessage(name, "Register me!");
+        for (int game = 0; game < 20; ++game)
+            keeper.onPrivateMessage(name, "I hold 1,0,1");
+    }
+}
+
+// 2000 random bytes written over the start of one page of the file, as a failing disk might.
+void damagePage(const QString& path, qint64 page, quint32 seed) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_GE(file.size(), (page + 1) * 4096);
+    std::mt19937 random(seed);
+    QByteArray junk(2000, '\0');
+    for (char& byte : junk)
+        byte = char(random());
+    file.seek(page * 4096);
+    file.write(junk);
+}
+
+struct StartCase {
+    const char* name;
+    std::function<void(KeeperProcess&)> prepare;
+    const char* said; // what the one line says after the file's name
+    bool unprivileged = false;
+};
+
+TEST(KeeperStart, RefusesBooksItCannotTrustAndSaysWhy) {
+    const StartCase cases[] = {
+        {"no books file", [](KeeperProcess&) {},
+         ": no books there (new books are made with jackwell-keeper --init CONFIG)"},
+        {"an empty books file",
+         [](KeeperProcess& k) {
+             QFile file(k.booksPath());
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         },
+         ": the file is empty, not books"},
+        {"a folder in the books' place",
+         [](KeeperProcess& k) { ASSERT_TRUE(QDir().mkpath(k.booksPath())); },
+         ": not a regular file, not books"},
+        {"a damaged page",
+         [](KeeperProcess& k) {
+             fillBooks(k.booksPath());
+             damagePage(k.booksPath(), 3, 1);
+         },
+         ": the file is damaged"},
+        {"books it may not write",
+         [](KeeperProcess& k) {
+             ASSERT_TRUE(QFile::setPermissions(k.booksPath(), QFile::ReadOwner | QFile::ReadOther));
+         },
+         ": the books cannot be written", true},
+        {"a folder where the lock file cannot be made",
+         [](KeeperProcess& k) {
+             ASSERT_TRUE(QFile::setPermissions(k.booksPath(), QFile::ReadOwner | QFile::WriteOwner |
+                                                                  QFile::ReadOther |
+                                                                  QFile::WriteOther));
+             ::chmod(QFile::encodeName(k.folder()).constData(), 0555);
+         },
+         ".lock: the lock file cannot be made there (permission denied)", true},
+    };
+    for (const StartCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeeperProcess keeper;
+        ASSERT_TRUE(keeper.writeConfig());
+        QString output;
+        if (c.unprivileged) {
+            ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0)
+                << output.toStdString();
+        }
+        c.prepare(keeper);
+        keeper.setUnprivileged(c.unprivileged);
+        const int status = keeper.run({keeper.configPath()}, &output);
+        EXPECT_EQ(status, 1) << output.toStdString();
+        EXPECT_TRUE(output.contains(keeper.booksPath() + c.said)) << output.toStdString();
+        EXPECT_EQ(output.count(u'\n'), 1) << output.toStdString();
+        if (QString(c.name) == "no books file") {
+            EXPECT_FALSE(QFileInfo::exists(keeper.booksPath())) << "nothing was made";
+        }
+        ::chmod(QFile::encodeName(keeper.folder()).constData(), 0777);
+    }
+}
+
+// Books are made on purpose, once: --init makes them where there are none and refuses to touch
+// a file that is there, whatever it holds.
+TEST(KeeperStart, InitMakesBooksOnlyWhereThereAreNone) {
+    KeeperProcess keeper;
+    ASSERT_TRUE(keeper.writeConfig());
+    QString output;
+    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("made new books in " + keeper.booksPath()));
+    fillBooks(keeper.booksPath());
+    const QByteArray before = [&] {
+        QFile file(keeper.booksPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+
+    EXPECT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 1);
+    EXPECT_TRUE(output.contains(keeper.booksPath() + ": a file is already there"))
+        << output.toStdString();
+    QFile file(keeper.booksPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+
+    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
+}
+
+// An audit only reads: a books file that may not be written (a backup, say) is audited all
+// the same.
+TEST(KeeperStart, TheAuditReadsBooksItMayNotWrite) {
+    KeeperProcess keeper;
+    ASSERT_TRUE(keeper.writeConfig());
+    QString output;
+    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0);
+    fillBooks(keeper.booksPath());
+    ASSERT_TRUE(QFile::setPermissions(keeper.booksPath(), QFile::ReadOwner | QFile::ReadOther));
+    keeper.setUnprivileged(true);
+    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
+}
+
+// The full check of --audit finds a damaged page wherever it is.
+TEST(KeeperStart, TheAuditRefusesADamagedFile) {
+    KeeperProcess keeper;
+    ASSERT_TRUE(keeper.writeConfig());
+    QString output;
+    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0);
+    fillBooks(keeper.booksPath());
+    const qint64 pages = QFileInfo(keeper.booksPath()).size() / 4096;
+    ASSERT_GE(pages, 4);
+    const QString pristine = keeper.booksPath() + ".pristine";
+    ASSERT_TRUE(QFile::copy(keeper.booksPath(), pristine));
+    for (qint64 page = 1; page < pages; ++page) {
+        SCOPED_TRACE(page);
+        QFile::remove(keeper.booksPath());
+        ASSERT_TRUE(QFile::copy(pristine, keeper.booksPath()));
+        damagePage(keeper.booksPath(), page, quint32(page));
+        EXPECT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 2) << output.toStdString();
+        EXPECT_TRUE(output.contains(": the file is damaged")) << output.toStdString();
+    }
+}
+
+// A configuration that is a FIFO once made the robot wait forever for a writer.
+TEST(KeeperStart, AConfigurationThatIsNoFileIsRefusedAtOnce) {
+    KeeperProcess keeper;
+    const QString fifo = QDir(keeper.folder()).filePath("fifo.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QStringList& arguments : {QStringList{fifo}, QStringList{"--init", fifo}}) {
+        QString output;
+        EXPECT_EQ(keeper.run(arguments, &output, 5000), 1) << output.toStdString();
+        EXPECT_TRUE(output.contains(fifo + ": not a regular file, not a configuration"))
+            << output.toStdString();
+    }
+}
+
+} // namespace
+} // namespace jackwell::keeper

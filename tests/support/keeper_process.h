@@ -1,0 +1,62 @@
+#pragma once
+
+// The machinekeeper robot as its own process (the jackwell-keeper program), with its
+// configuration and books in a temporary folder: for what only a whole program shows, such as
+// its exit status, its memory and the limits of its process.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+namespace jackwell::testing {
+
+class KeeperProcess {
+public:
+    static inline const QByteArray kNick = "Rivet";
+
+    // The server the robot is to use (0: none, for starts that are refused before connecting).
+    explicit KeeperProcess(quint16 port = 0);
+    ~KeeperProcess();
+
+    QString folder() const { return dir_.path(); }
+    QString configPath() const;
+    QString booksPath() const;
+    // Writes the configuration; `extra` lines are added at its end.
+    bool writeConfig(const QByteArray& extra = {});
+
+    // Runs the program to its end with `arguments` and returns its exit status (-1: it did not
+    // end within `timeoutMs`, and was killed); what it printed goes to `output`.
+    int run(const QStringList& arguments, QString* output, int timeoutMs = 10000);
+    // Starts the robot on the configuration; `beforeExec` runs in the child, before the program.
+    bool start(std::function<void()> beforeExec = {});
+    // Until it has said `text` on stderr, or `timeoutMs` passed.
+    bool waitForLog(const QString& text, int timeoutMs);
+    // Until it has ended; its exit status, or -1 when it is still running.
+    int waitForEnd(int timeoutMs);
+    bool isRunning() const;
+    // SIGTERM, and a bounded wait for the end.
+    void stop();
+    qint64 residentKb() const;
+    QString log() const;
+
+    // Runs the program as an unprivileged user when the tests run as root, so that file
+    // permissions apply to it.
+    void setUnprivileged(bool unprivileged) { unprivileged_ = unprivileged; }
+    static QString binary();
+
+private:
+    std::function<void()> childSetup(std::function<void()> beforeExec) const;
+    QString program() const;
+
+    QTemporaryDir dir_;
+    quint16 port_ = 0;
+    bool unprivileged_ = false;
+    std::unique_ptr<QProcess> process_;
+    QString logPath_;
+};
+
+} // namespace jackwell::testing
