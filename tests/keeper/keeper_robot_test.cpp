@@ -6,6 +6,8 @@
 #include "irc/irc_numerics.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/sqlite_books.h"
+#include "machine/messages.h"
+#include "machine/texts.h"
 
 #include "support/irc_test_peer.h"
 #include "support/ngircd_server.h"
@@ -258,11 +260,7 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
     mallory->privmsg("#casino", "I hold 1,1,1");
     mallory->privmsg(kKeeper, "I hold 0,0,0"); // no game of mallory's is waiting
     ASSERT_TRUE(waitUntil(
-        [&] {
-            return toldTo(*mallory).contains(
-                "You have no game waiting for holds. Send 'Register me!' to start one.");
-        },
-        kWaitMs));
+        [&] { return toldTo(*mallory).contains(QString(kNoGameWaiting).toUtf8()); }, kWaitMs));
     // Holds sent as fast as the server takes them, each played at most once.
     ASSERT_TRUE(ask(*mallory, "Register me!", "FIRST:", 1));
     for (int i = 0; i < 8; ++i)
@@ -327,14 +325,14 @@ TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
     };
     auto alice = connectPlayer("alice");
     alice->privmsg(kKeeper, "Register me!");
-    ASSERT_TRUE(pumpUntil([&] { return countTold(*alice, "FIRST:") == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return countTold(*alice, "Click HOLD") == 1; }));
 
     // The last line took the whole second: the result of these holds cannot go out.
     alice->privmsg(kKeeper, "I hold 0,1,1");
     ASSERT_TRUE(waitUntil([&] { return !books->inBatch() && recordOf("alice").gamesPlayed == 1; },
                           kWaitMs));
-    EXPECT_EQ(robot->waitingLines(), 2);
-    robot.reset(); // no goodbye, nothing more sent
+    EXPECT_EQ(robot->waitingLines(), 4); // the result, its outcome, the next draw, the next step
+    robot.reset();                       // no goodbye, nothing more sent
     const PlayerRecord booked = recordOf("alice");
     const GameOutcome outcome = *books->delivery("alice")->lastOutcome;
 
@@ -355,6 +353,9 @@ TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
                                               .arg((*booked.pendingFirstDraw)[1], 2, 10, QChar('0'))
                                               .arg((*booked.pendingFirstDraw)[2], 2, 10, QChar('0'))
                                               .toLatin1());
+    // The outcome in words comes with the result told again.
+    EXPECT_EQ(
+        toldTo(*alice).count(outcomeSentence(outcome.finalDraw, outcome.creditsAfter).toUtf8()), 1);
 
     // The next holds play the next game, and once the server has confirmed its result, a
     // restart does not tell it again.
