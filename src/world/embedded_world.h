@@ -45,6 +45,8 @@ public:
 
     bool open(const QByteArray& appName, EventSink events) override;
     void close() override;
+    // The bystanders hear the player and take up their chatter again.
+    void sayInPublic(const QString& text) override;
 
     const EmbeddedWorldConfig& config() const { return config_; }
     machine::MachineKeeper& keeper() { return keeper_; }
