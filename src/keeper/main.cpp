@@ -2,13 +2,16 @@
 //
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --audit BOOKS   check that every player's books balance
+//   jackwell-keeper --help | --version
 
 #include "clock/real_clock.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/sqlite_books.h"
+#include "platform/command_line.h"
 #include "platform/stop_signals.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -49,14 +52,31 @@ int audit(const QString& path) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("jackwell-keeper"));
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.size() == 2 && args[0] == QLatin1String("--audit"))
-        return audit(args[1]);
-    if (args.size() != 1 || args[0].startsWith(u'-')) {
-        std::fprintf(stderr, "usage: jackwell-keeper CONFIG\n"
-                             "       jackwell-keeper --audit BOOKS\n");
-        return 2;
+    const jackwell::ProgramInfo info{
+        QStringLiteral("jackwell-keeper"), QStringLiteral("CONFIG\n--audit BOOKS"),
+        QStringLiteral(
+            "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
+            "privately and keeps their books in SQLite.\n\n"
+            "  CONFIG          the robot's configuration file (server, nick, channel, books...)\n"
+            "  --audit BOOKS   checks that every player's books balance; exits 0 when they do\n"
+            "  -h, --help      shows this help and exits\n"
+            "  -v, --version   shows the version and exits\n")};
+    QCommandLineParser parser;
+    const QCommandLineOption auditOption(QStringLiteral("audit"), QString(),
+                                         QStringLiteral("BOOKS"));
+    parser.addOption(auditOption);
+    if (const auto exitCode =
+            jackwell::readCommandLine(parser, QCoreApplication::arguments(), info))
+        return *exitCode;
+    const QStringList args = parser.positionalArguments();
+    if (parser.isSet(auditOption)) {
+        if (!args.isEmpty())
+            return jackwell::commandLineFault(info, QStringLiteral("--audit takes no CONFIG"));
+        return audit(parser.value(auditOption));
     }
+    if (args.size() != 1)
+        return jackwell::commandLineFault(info, args.isEmpty() ? QStringLiteral("no CONFIG given")
+                                                               : QStringLiteral("one CONFIG only"));
 
     const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(args[0]);
     if (!read.config) {
