@@ -1,10 +1,10 @@
 #pragma once
 
-// The whole program offscreen: the embedded chat world (or, with linkOpens
-// false, a chat link that cannot open), a virtual clock, a recording sound
-// player, dialogs the test answers, and Settings.txt in a temporary folder
-// holding `settings` (no file when it is null). startUp runs at once unless
-// the test asks to run it itself.
+// The whole program offscreen: a chat world (or, with linkOpens false, a chat
+// link that cannot open), a virtual clock, a recording sound player, dialogs the
+// test answers, and Settings.txt and the preferences in a temporary folder,
+// Settings.txt holding `settings` (no file when it is null). startUp runs at
+// once unless the test asks to run it itself.
 
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
@@ -14,6 +14,7 @@
 #include "support/fakes.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
+#include "world/embedded_world.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -23,11 +24,20 @@
 
 namespace jackwell::testing {
 
+struct AppRigExtras {
+    // The embedded world with Rivet (quiet, seeded) rather than a bare chat world.
+    bool embeddedWorld = false;
+    QString soundsDir = {};       // the program's own sounds
+    QString preferencesPath = {}; // default: in the rig's folder
+};
+
 struct AppRig {
     enum Start { Load, DoNotLoad };
+    using Extras = AppRigExtras;
 
     QTemporaryDir dir;
     QString settingsPath = dir.filePath(QStringLiteral("Settings.txt"));
+    QString preferencesPath = dir.filePath(QStringLiteral("Jackwell.conf"));
     VirtualClock clock;
     FakeSound sound;
     FakeFileChooser files;
@@ -37,22 +47,35 @@ struct AppRig {
     QStringList problems;    // what the program showed the player
     std::unique_ptr<JackwellApp> app;
 
-    explicit AppRig(const QByteArray& settings = serializeSettings(Options{}), Start start = Load) {
+    explicit AppRig(const QByteArray& settings = serializeSettings(Options{}), Start start = Load,
+                    Extras extras = {}) {
         if (!settings.isNull())
             writeFile(settingsPath, settings);
-        auto makeBackend = [this]() -> std::unique_ptr<ChatBackend> {
+        if (!extras.preferencesPath.isEmpty())
+            preferencesPath = extras.preferencesPath;
+        auto makeBackend = [this,
+                            embedded = extras.embeddedWorld]() -> std::unique_ptr<ChatBackend> {
             if (!linkOpens) {
                 auto refusing = std::make_unique<ScriptedBackend>();
                 refusing->openResult = false;
                 refusing->closed = &linkClosed;
                 return refusing;
             }
-            auto made = std::make_unique<ChatWorld>();
+            std::unique_ptr<ChatWorld> made;
+            if (embedded) {
+                world::EmbeddedWorldConfig config;
+                config.publicLife = false;
+                config.seed = 79;
+                made = std::make_unique<world::EmbeddedWorld>(clock, config);
+            } else {
+                made = std::make_unique<ChatWorld>();
+            }
             world = made.get();
             return made;
         };
-        app = std::make_unique<JackwellApp>(
-            JackwellApp::Setup{clock, makeBackend, sound, sound, settingsPath, &files});
+        app = std::make_unique<JackwellApp>(JackwellApp::Setup{clock, makeBackend, sound, sound,
+                                                               settingsPath, &files,
+                                                               preferencesPath, extras.soundsDir});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
         if (start == Load) {
