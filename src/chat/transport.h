@@ -23,7 +23,8 @@ class Clock;
 // up, "10" means register again and repeat, anything else means repeat. A
 // repetition waits a short pause that grows each time (on the event loop, so
 // the window stays responsive), and a request still not done after
-// kRetryBoundMs is given up like "-1".
+// kRetryBoundMs is given up like "-1". Whoever set a given-up handler is told
+// of each request given up, so that the player can learn of it.
 class ChatTransport : public QObject {
 public:
     static constexpr int kRetryBoundMs = 10000;

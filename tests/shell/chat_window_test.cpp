@@ -52,19 +52,24 @@ TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
 TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
     AppRig rig;
     rig.app->showChatWindow();
-    rig.world->appendPublic("Oskar", "before");
+    rig.app->chatSession().submit("before"); // the player's own line, on its own ground
     rig.app->hideChatWindow();
     for (int i = 0; i < frmChat::kMaxLines + 5; ++i)
-        rig.world->appendPublic("Mabel", QString::number(i));
+        rig.world->appendPublic(i % 2 ? "Mabel" : "Player", QString::number(i));
     rig.app->showChatWindow();
+    QTextDocument* document = rig.app->chatWindow().logView()->document();
     const QStringList lines = shownLines(rig.app->chatWindow());
     ASSERT_EQ(lines.size(), frmChat::kMaxLines);
     EXPECT_EQ(lines.first(), "Mabel: 5");
-    EXPECT_EQ(lines.last(), QStringLiteral("Mabel: %1").arg(frmChat::kMaxLines + 4));
+    EXPECT_EQ(lines.last(), QStringLiteral("Player: %1").arg(frmChat::kMaxLines + 4));
+    // Each line keeps its own look through the cut: Mabel's plain, the player's marked.
+    EXPECT_EQ(document->firstBlock().blockFormat().background().style(), Qt::NoBrush);
+    EXPECT_NE(document->firstBlock().next().blockFormat().background().style(), Qt::NoBrush);
 
     rig.world->appendPublic("Oskar", "after");
     EXPECT_EQ(shownLines(rig.app->chatWindow()).size(), frmChat::kMaxLines);
-    EXPECT_EQ(shownLines(rig.app->chatWindow()).first(), "Mabel: 6");
+    EXPECT_EQ(shownLines(rig.app->chatWindow()).first(), "Player: 6");
+    EXPECT_NE(document->firstBlock().blockFormat().background().style(), Qt::NoBrush);
 }
 
 // The view stays at the newest line as lines arrive, unless the player has scrolled back to
