@@ -73,17 +73,17 @@ QString outcomeSentence(const ReelCodes& finalDraw, qint64 creditsAfter) {
            credits;
 }
 
+// The sentences share a line, so that a game costs the robot's paced queue one line more than
+// its protocol lines.
 QStringList firstDrawLines(const ReelCodes& firstDraw) {
-    return {firstDrawLine(firstDraw), kStartHint, kHoldHint};
+    return {firstDrawLine(firstDraw), QString(kStartHint + u' ' + kHoldHint)};
 }
 
 QStringList gameResultLines(const ReelCodes& finalDraw, qint64 creditsAfter,
                             const std::optional<ReelCodes>& nextFirstDraw) {
-    QStringList lines{finalDrawLine(finalDraw, creditsAfter),
-                      outcomeSentence(finalDraw, creditsAfter)};
-    lines << (nextFirstDraw ? firstDrawLine(*nextFirstDraw) : QString(kCreditsUsedUp));
-    lines << kFinishHint;
-    return lines;
+    return {finalDrawLine(finalDraw, creditsAfter),
+            QString(outcomeSentence(finalDraw, creditsAfter) + u' ' + kFinishHint),
+            nextFirstDraw ? firstDrawLine(*nextFirstDraw) : QString(kCreditsUsedUp)};
 }
 
 std::optional<HoldMask> parseHolds(const QString& text) {

@@ -98,17 +98,17 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDra
     EXPECT_EQ(MachineKeeper("Gizmo", books, 1).bannerLines().last(),
               "Your machinekeeper is Gizmo. Send 'Register me!' to play.");
     const QStringList first = send("alice", "Register me!");
-    ASSERT_EQ(first.size(), 5);
+    ASSERT_EQ(first.size(), 4);
     EXPECT_EQ(first[0], kOffer);
     EXPECT_EQ(first[1], kPayouts);
     EXPECT_TRUE(kFirstShape.match(first[2]).hasMatch()) << first[2].toStdString();
-    EXPECT_EQ(first[3], "Click START to see your first draw.");
-    EXPECT_EQ(first[4], "Click HOLD under the reels to keep, then ESP HOLD.");
+    EXPECT_EQ(first[3], "Click START to see your first draw. Click HOLD under the reels to keep, "
+                        "then ESP HOLD.");
     const PlayerRecord booked = record("alice");
     EXPECT_EQ(booked.credits, 100);
     EXPECT_EQ(booked.pendingFirstDraw, readFirst(first[2]));
 
-    EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2], first[3], first[4]}));
+    EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2], first[3]}));
     EXPECT_EQ(record("alice"), booked);
 }
 
@@ -117,12 +117,11 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDra
 TEST_F(MachineKeeperTest, aPlayerWhoRunsDryIsOfferedANewFreeGame) {
     books.save("bob", {1, ReelCodes{1, 2, 3}, 99, 0, 100});
     const QStringList lines = send("bob", "I hold 1,1,1");
-    ASSERT_EQ(lines.size(), 4);
+    ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(readFinal(lines[0]).codes, (ReelCodes{1, 2, 3}));
     EXPECT_EQ(readFinal(lines[0]).credits, "0");
-    EXPECT_EQ(lines[1], "No win this time. Credits: 0.");
+    EXPECT_EQ(lines[1], "No win this time. Credits: 0. Click FINISH for the final draw.");
     EXPECT_TRUE(lines[2].startsWith("Your credits are used up.")) << lines[2].toStdString();
-    EXPECT_EQ(lines[3], "Click FINISH for the final draw.");
     EXPECT_EQ(record("bob"), (PlayerRecord{0, std::nullopt, 100, 0, 100}));
 
     EXPECT_EQ(send("bob", "Register me!").first(), kOffer);
@@ -163,8 +162,8 @@ TEST_F(MachineKeeperTest, eachPlayerHasBooksOfTheirOwn) {
     const QString longest(MachineKeeper::kMaxPlayerNameLength, 'n');
     const QString aliceFirst = firstDrawOf(send("alice", "Register me!"));
     for (const QString& player : {QString("bob"), QString("Alice"), odd, longest}) {
-        ASSERT_EQ(send(player, "Register me!").size(), 5);
-        ASSERT_EQ(send(player, "I hold 0,0,0").size(), 4);
+        ASSERT_EQ(send(player, "Register me!").size(), 4);
+        ASSERT_EQ(send(player, "I hold 0,0,0").size(), 3);
     }
     EXPECT_TRUE(send("", "Register me!").isEmpty());
     EXPECT_TRUE(send(longest + 'n', "Register me!").isEmpty());
@@ -251,14 +250,14 @@ TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
         EXPECT_EQ(outcomeSentence(row.draw, row.credits), row.sentence);
 }
 
-TEST_F(MachineKeeperTest, afterTheHoldsComeTheResultItsOutcomeTheNextDrawAndTheNextStep) {
+TEST_F(MachineKeeperTest, afterTheHoldsComeTheResultItsOutcomeAndTheNextStepThenTheNextDraw) {
     books.save("gina", {10, ReelCodes{2, 2, 4}, 90, 0, 100});
     const QStringList lines = send("gina", "I hold 1,1,0");
-    ASSERT_EQ(lines.size(), 4);
+    ASSERT_EQ(lines.size(), 3);
     const Reading final = readFinal(lines[0]);
-    EXPECT_EQ(lines[1], outcomeSentence(final.codes, final.credits.toLongLong()));
+    EXPECT_EQ(lines[1], outcomeSentence(final.codes, final.credits.toLongLong()) +
+                            " Click FINISH for the final draw.");
     EXPECT_TRUE(kFirstShape.match(lines[2]).hasMatch()) << lines[2].toStdString();
-    EXPECT_EQ(lines[3], "Click FINISH for the final draw.");
 }
 
 // Holds that come before any first draw are answered with what the machine waits for.
@@ -270,13 +269,13 @@ TEST_F(MachineKeeperTest, holdsBeforeAnyFirstDrawAreToldWhatComesFirst) {
 
 // Every plain sentence the machinekeeper says, as it may stand in the chat text.
 QStringList plainSentences() {
-    QStringList sentences = {kStartHint,     kHoldHint,       kFinishHint,         kCreditsUsedUp,
-                             kNoGameWaiting, kHoldFormatHelp, kUnknownRequestHelp, kOutOfOrder};
+    QStringList sentences = {kCreditsUsedUp,      kNoGameWaiting, kHoldFormatHelp,
+                             kUnknownRequestHelp, kOutOfOrder,    firstDrawLines({1, 2, 3}).last()};
     for (int a = 1; a <= kSymbolCount; ++a) {
         for (const ReelCodes& draw :
              {ReelCodes{a, a, a}, ReelCodes{a, 14, 14}, ReelCodes{a, 1, 14}, ReelCodes{a, 2, 3}})
             for (qint64 credits : {qint64(0), qint64(105), kMaxShownCredits})
-                sentences << outcomeSentence(draw, credits);
+                sentences << gameResultLines(draw, credits, std::nullopt)[1];
     }
     return sentences;
 }
