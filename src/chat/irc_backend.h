@@ -26,6 +26,9 @@ struct IrcMessage;
 // connection for kGiveUpAfterMs). The whole chat text is always there to be
 // delivered, connected or not. A message too long for one IRC line goes out as
 // several, cut on UTF-8 boundaries.
+//
+// With a login in the configuration (SASL), a refused login makes open() fail with the
+// server's reason; refused later, on a reconnect, it ends the link and says why in the log.
 class IrcBackend : public ChatBackend {
 public:
     static constexpr int kGiveUpAfterMs = 30000;
@@ -48,6 +51,8 @@ public:
     const ChatLog& log() const { return log_; }
     IrcConnection& connection() { return *connection_; }
     bool isHeldBack() const;
+    // A line of the program's own in the chat log (a warning about the configuration, say).
+    void addSystemLine(const QString& text);
 
     // How many bytes of text fit in one PRIVMSG to `recipient`, leaving room
     // for the prefix the server puts in front when it passes the line on.
@@ -57,6 +62,7 @@ private:
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
+    void onRefused(const QString& reason);
     QString serverName() const;
 
     Clock& clock_;

@@ -27,6 +27,7 @@ struct LedgerGame {
     qint64 cost = 0;
     qint64 tokensWon = 0;
     qint64 creditsAfter = 0;
+    qint64 playedAt = -1; // seconds since 1970 (UTC); -1 for games booked before times were kept
 };
 
 // Free credits given to a player after their `afterGame`-th game (0: before the first).
@@ -44,6 +45,13 @@ struct LedgerGrant {
 //
 // Players are reported in the order given, then the games of unknown players by name; the
 // games may come in any order.
+// Every row of the books, as a store reads them.
+struct LedgerRows {
+    std::vector<LedgerPlayer> players;
+    std::vector<LedgerGame> games;
+    std::vector<LedgerGrant> grants;
+};
+
 BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                        const std::vector<LedgerGame>& games,
                        const std::vector<LedgerGrant>& grants);

@@ -3,18 +3,20 @@
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
 //   jackwell-keeper --audit BOOKS   check that every player's books balance
+//   jackwell-keeper --players BOOKS who plays: one line per player
 //   jackwell-keeper --version | --help
 
 #include "clock/real_clock.h"
 #include "jackwell_version.h"
 #include "keeper/keeper_config.h"
+#include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
+#include "keeper/player_list.h"
 #include "keeper/sqlite_books.h"
 #include "platform/key_value_file.h"
 #include "platform/stop_signals.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRandomGenerator>
@@ -27,23 +29,26 @@ namespace {
 const char* const kUsage = "usage: jackwell-keeper CONFIG\n"
                            "       jackwell-keeper --init CONFIG\n"
                            "       jackwell-keeper --audit BOOKS\n"
+                           "       jackwell-keeper --players BOOKS\n"
                            "       jackwell-keeper --version | --help\n";
 
 using jackwell::KeyValueFile;
+using jackwell::keeper::lcKeeper;
 using jackwell::keeper::SqliteBooks;
 
 void say(const QString& text) {
-    const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-    std::fprintf(stderr, "%s jackwell-keeper: %s\n", qPrintable(stamp),
-                 qPrintable(KeyValueFile::escaped(text)));
-    std::fflush(stderr);
+    qCInfo(lcKeeper).noquote() << text;
+}
+
+void fault(const QString& text) {
+    qCCritical(lcKeeper).noquote() << text;
 }
 
 int audit(const QString& path) {
     QString error;
     const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
     if (!books) {
-        say(error);
+        fault(error);
         return 2;
     }
     const jackwell::keeper::BooksAudit result = books->audit();
@@ -54,16 +59,55 @@ int audit(const QString& path) {
     return result.balanced() ? 0 : 1;
 }
 
+int listPlayers(const QString& path) {
+    QString error;
+    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
+    if (!books) {
+        fault(error);
+        return 2;
+    }
+    const std::optional<jackwell::keeper::LedgerRows> rows = books->readLedger();
+    if (!rows) {
+        fault(books->lastError());
+        return 2;
+    }
+    for (const QString& line : jackwell::keeper::listPlayers(*rows))
+        std::printf("%s\n", qPrintable(line));
+    return 0;
+}
+
+// SIGHUP: what can change while connected is taken; the rest is named as needing a restart.
+void reloadConfig(const QString& path, jackwell::keeper::KeeperRobot& robot) {
+    const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(path);
+    if (!read.config) {
+        qCWarning(lcKeeper).noquote()
+            << QStringLiteral("configuration not reloaded: %1").arg(read.error);
+        return;
+    }
+    for (const QString& warning : read.warnings)
+        qCWarning(lcKeeper).noquote() << warning;
+    jackwell::keeper::setKeeperLogLevel(read.config->logLevel);
+    const QStringList restart = robot.reconfigure(*read.config);
+    say(QStringLiteral("configuration reloaded: pace %1, fastpace %2, greet %3")
+            .arg(read.config->pace)
+            .arg(read.config->fastPace)
+            .arg(read.config->greet ? QStringLiteral("yes") : QStringLiteral("no")));
+    if (!restart.isEmpty())
+        qCWarning(lcKeeper).noquote()
+            << QStringLiteral("changed %1: these take effect after a restart")
+                   .arg(restart.join(QStringLiteral(", ")));
+}
+
 int initBooks(const QString& configPath) {
     const jackwell::keeper::KeeperConfigResult read =
         jackwell::keeper::readKeeperConfig(configPath);
     if (!read.config) {
-        say(read.error);
+        fault(read.error);
         return 1;
     }
     QString error;
     if (!SqliteBooks::create(read.config->booksPath, &error)) {
-        say(error);
+        fault(error);
         return 1;
     }
     say(QStringLiteral("made new books in %1").arg(read.config->booksPath));
@@ -87,6 +131,7 @@ QString lockRefusal(const QLockFile& lock, const QString& booksPath) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    jackwell::keeper::installKeeperLog();
     QCoreApplication::setApplicationName(QStringLiteral("jackwell-keeper"));
     QCoreApplication::setApplicationVersion(QStringLiteral(JACKWELL_VERSION));
     const QStringList args = QCoreApplication::arguments().mid(1);
@@ -97,15 +142,19 @@ int main(int argc, char* argv[]) {
     if (args == QStringList{QStringLiteral("--help")}) {
         std::printf("%s\n"
                     "Serves players as the machinekeeper on the IRC network that CONFIG names,\n"
-                    "keeping their books in SQLite, until SIGTERM, SIGINT or SIGHUP.\n"
+                    "keeping their books in SQLite, until SIGTERM or SIGINT; SIGHUP re-reads\n"
+                    "CONFIG.\n"
                     "--init makes the empty books CONFIG names (once; it refuses existing files).\n"
                     "--audit checks that every player's books balance (exit 0 when they do).\n"
+                    "--players lists every player: credits, games, tokens won, last game.\n"
                     "See jackwell-keeper(8).\n",
                     kUsage);
         return 0;
     }
     if (args.size() == 2 && args[0] == QLatin1String("--audit"))
         return audit(args[1]);
+    if (args.size() == 2 && args[0] == QLatin1String("--players"))
+        return listPlayers(args[1]);
     if (args.size() == 2 && args[0] == QLatin1String("--init"))
         return initBooks(args[1]);
     if (args.size() != 1 || args[0].startsWith(u'-')) {
@@ -118,36 +167,46 @@ int main(int argc, char* argv[]) {
 
     const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(args[0]);
     if (!read.config) {
-        say(read.error);
+        fault(read.error);
         return 1;
     }
     const jackwell::keeper::KeeperConfig& config = *read.config;
+    QString error;
+    if (!jackwell::keeper::setKeeperLogFile(config.logFile, &error)) {
+        fault(error);
+        return 1;
+    }
+    jackwell::keeper::setKeeperLogLevel(config.logLevel);
+    for (const QString& warning : read.warnings)
+        qCWarning(lcKeeper).noquote() << warning;
     // One robot per books file: two would each answer from their own idea of the waiting games.
     QLockFile lock(config.booksPath + QStringLiteral(".lock"));
     if (!lock.tryLock(0)) {
-        say(lockRefusal(lock, config.booksPath));
+        fault(lockRefusal(lock, config.booksPath));
         return 1;
     }
-    QString error;
     const auto books = SqliteBooks::open(config.booksPath, &error);
     if (!books) {
-        say(error);
+        fault(error);
         return 1;
     }
 
     jackwell::RealClock clock;
     jackwell::keeper::KeeperRobot robot(clock, config, *books,
-                                        QRandomGenerator::system()->generate64(), say);
+                                        QRandomGenerator::system()->generate64());
     robot.setBooksFailed([&robot] {
-        say(QStringLiteral("stopping: the books can take no more games"));
+        fault(QStringLiteral("stopping: the books can take no more games"));
         robot.stop();
         QCoreApplication::exit(1);
     });
+    robot.setLoginRefused([] { QCoreApplication::exit(1); });
     jackwell::installStopSignals([&robot] {
         say(QStringLiteral("stopping"));
         robot.stop();
         QCoreApplication::quit();
     });
+    const QString configPath = args[0];
+    jackwell::installReloadSignal([configPath, &robot] { reloadConfig(configPath, robot); });
     robot.start();
     return QCoreApplication::exec();
 }
