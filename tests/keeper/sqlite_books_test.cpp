@@ -261,7 +261,7 @@ TEST_F(SqliteBooksTest, TheAuditFindsBooksThatDoNotAddUp) {
         "UPDATE games SET tokens_won = 0 WHERE player = 'alice' AND game = 2",
         "UPDATE games SET game = 7 WHERE player = 'alice' AND game = 3",
         "INSERT INTO grants VALUES ('bob', 0, 100)",
-        "INSERT INTO games VALUES ('carol', 1, '01,01,01', '0,0,0', '01,01,01', 100, 1, 500, 109)",
+        "INSERT INTO games VALUES ('carol', 1, '01,01,01', '0,0,0', '01,01,01', 100, 1, 500, 109, NULL)",
         "UPDATE players SET games_played = 2 WHERE name = 'alice'",
     };
     const QString file = path();
