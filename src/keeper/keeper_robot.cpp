@@ -499,7 +499,9 @@ void KeeperRobot::onOwnNickChanged(const QByteArray& nick) {
         connection_->send(ircLine("MONITOR", {"-", config_.irc.nick}));
         queue_.noteSentElsewhere(1);
     }
-    // The cards find the machinekeeper by its announcement: they learn the name anew.
+    // The cards find the machinekeeper by its announcement: they learn the name anew (and a
+    // greeting still waiting, under the name given up, goes unsaid).
+    queue_.dropLane(QString::fromLatin1(config_.irc.channel).toLower());
     if (joined_ && config_.greet)
         greetChannel();
 }
