@@ -51,7 +51,7 @@ struct IrcConfig {
 
 struct IrcConfigResult {
     std::optional<IrcConfig> config;
-    QString error; // one line naming the file, the line and the fault; empty on success
+    QString error;        // one line naming the file, the line and the fault; empty on success
     QStringList warnings; // lines for the operator, such as a secret others can read
 };
 

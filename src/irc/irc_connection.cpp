@@ -263,8 +263,7 @@ void IrcConnection::handle(const IrcMessage& message) {
                 refuseLogin(login_->refusal());
             else
                 onRegistered(message);
-        }
-        else if (isNickRefusal(command))
+        } else if (isNickRefusal(command))
             tryNextNick();
         else if (command == irc_numeric::erroneousNickname)
             lose(QStringLiteral("the server refuses the nickname %1")

@@ -5,8 +5,8 @@
 #include "irc/irc_login.h"
 #include "irc/irc_message.h"
 
-#include <QObject>
 #include <QMap>
+#include <QObject>
 #include <QPointer>
 #include <QSet>
 
@@ -26,8 +26,8 @@ class Clock;
 // configured channel, answers PING, and when the connection is lost connects
 // again after pauses that grow from kFirstRetryMs to kLongestRetryMs. A login
 // the server refuses ends it for good: trying again would not change the
-// answer, and going on logged out is not what was asked for. Everything runs on the event loop of the thread that
-// owns it; only openBlocking() waits on the socket itself.
+// answer, and going on logged out is not what was asked for. Everything runs on the event loop of
+// the thread that owns it; only openBlocking() waits on the socket itself.
 class IrcConnection : public QObject {
 public:
     enum class State { Offline, Connecting, Handshaking, Registering, Registered };

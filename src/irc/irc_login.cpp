@@ -64,12 +64,12 @@ QList<QByteArray> IrcLogin::take(const IrcMessage& message) {
         return finish();
     if (authenticating_ && isLoginFailure(command)) {
         QByteArray reason = message.last().left(200);
-        return refuse(QStringLiteral("the server refused the login%1: %2")
-                          .arg(config_.sasl == IrcConfig::Sasl::Plain
-                                   ? QStringLiteral(" as ") +
-                                         QString::fromUtf8(config_.saslAccount.left(100))
-                                   : QStringLiteral(" with the client certificate"),
-                               QString::fromUtf8(reason)));
+        return refuse(
+            QStringLiteral("the server refused the login%1: %2")
+                .arg(config_.sasl == IrcConfig::Sasl::Plain
+                         ? QStringLiteral(" as ") + QString::fromUtf8(config_.saslAccount.left(100))
+                         : QStringLiteral(" with the client certificate"),
+                     QString::fromUtf8(reason)));
     }
     return {};
 }
@@ -118,9 +118,9 @@ QList<QByteArray> IrcLogin::afterRequests() {
         return refuse(QStringLiteral("the server offers no SASL login"));
     const QByteArray mechanisms = offered_.value("sasl");
     if (!mechanisms.isEmpty() && !mechanisms.split(',').contains(mechanism()))
-        return refuse(QStringLiteral("the server offers no SASL %1 login (only %2)")
-                          .arg(QString::fromLatin1(mechanism()),
-                               QString::fromUtf8(mechanisms.left(100))));
+        return refuse(
+            QStringLiteral("the server offers no SASL %1 login (only %2)")
+                .arg(QString::fromLatin1(mechanism()), QString::fromUtf8(mechanisms.left(100))));
     authenticating_ = true;
     return {ircLine("AUTHENTICATE", {mechanism()})};
 }

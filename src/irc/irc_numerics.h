@@ -11,18 +11,18 @@
 namespace jackwell::irc_numeric {
 
 // Registration.
-inline constexpr QByteArrayView welcome = "001";  // RPL_WELCOME: registered
-inline constexpr QByteArrayView isupport = "005"; // RPL_ISUPPORT: CASEMAPPING=, NICKLEN=, ...
+inline constexpr QByteArrayView welcome = "001";   // RPL_WELCOME: registered
+inline constexpr QByteArrayView isupport = "005";  // RPL_ISUPPORT: CASEMAPPING=, NICKLEN=, ...
 inline constexpr QByteArrayView endOfMotd = "376"; // RPL_ENDOFMOTD: registration's news told
 inline constexpr QByteArrayView noMotd = "422";    // ERR_NOMOTD: the same, without news
 
 // Answers to commands.
-inline constexpr QByteArrayView isOn = "303";      // RPL_ISON
-inline constexpr QByteArrayView whoisAccount = "330"; // RPL_WHOISACCOUNT: nick account :text
-inline constexpr QByteArrayView endOfWhois = "318";   // RPL_ENDOFWHOIS
+inline constexpr QByteArrayView isOn = "303";           // RPL_ISON
+inline constexpr QByteArrayView whoisAccount = "330";   // RPL_WHOISACCOUNT: nick account :text
+inline constexpr QByteArrayView endOfWhois = "318";     // RPL_ENDOFWHOIS
 inline constexpr QByteArrayView unknownCommand = "421"; // ERR_UNKNOWNCOMMAND
-inline constexpr QByteArrayView namReply = "353";  // RPL_NAMREPLY: who is in a channel
-inline constexpr QByteArrayView youreOper = "381"; // RPL_YOUREOPER
+inline constexpr QByteArrayView namReply = "353";       // RPL_NAMREPLY: who is in a channel
+inline constexpr QByteArrayView youreOper = "381";      // RPL_YOUREOPER
 
 // Nicknames.
 inline constexpr QByteArrayView noSuchNick = "401";          // ERR_NOSUCHNICK

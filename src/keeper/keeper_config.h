@@ -55,7 +55,7 @@ struct KeeperConfig {
 
 struct KeeperConfigResult {
     std::optional<KeeperConfig> config;
-    QString error; // one line naming the file, the line and the fault; empty on success
+    QString error;        // one line naming the file, the line and the fault; empty on success
     QStringList warnings; // lines for the operator, such as a secret others can read
 };
 

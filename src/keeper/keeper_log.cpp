@@ -36,8 +36,7 @@ const char* levelName(QtMsgType type) {
 }
 
 void writeLine(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    const QByteArray line =
-        keeperLogLine(QDateTime::currentDateTime(), type, text).toUtf8() + '\n';
+    const QByteArray line = keeperLogLine(QDateTime::currentDateTime(), type, text).toUtf8() + '\n';
     const QMutexLocker lock(&sinkMutex);
     if (logFile) {
         logFile->write(line);

@@ -105,7 +105,8 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     connection_ = std::make_unique<IrcConnection>(clock_, config_.irc, std::move(handlers));
     connection_->setParent(this);
     exemptionAlarm_ = clock_.createAlarm([this] {
-        log(QtWarningMsg, QStringLiteral("no answer to the request for flood exemption; speaking at the "
+        log(QtWarningMsg,
+            QStringLiteral("no answer to the request for flood exemption; speaking at the "
                            "ordinary pace"));
         beginSpeaking(false);
     });
@@ -144,9 +145,9 @@ KeeperRobot::~KeeperRobot() {
 
 void KeeperRobot::start() {
     log(QtInfoMsg, QStringLiteral("connecting to %1:%2 as %3")
-            .arg(config_.irc.server)
-            .arg(config_.irc.port)
-            .arg(QString::fromLatin1(config_.irc.nick)));
+                       .arg(config_.irc.server)
+                       .arg(config_.irc.port)
+                       .arg(QString::fromLatin1(config_.irc.nick)));
     connection_->reconnectNow();
 }
 
@@ -187,14 +188,13 @@ void KeeperRobot::onRegistered() {
     nickWatchAlarm_->stop();
     bytesWritten_ = bytesConfirmed_ = bytesAtLastProbe_ = 0;
     probeMarks_.clear();
-    log(QtInfoMsg, QStringLiteral("registered as %1%2; books kept by %3")
-                       .arg(QString::fromLatin1(connection_->nick()),
-                            connection_->account().isEmpty()
-                                ? QString()
-                                : QStringLiteral(", logged in as ") +
-                                      QString::fromUtf8(connection_->account()),
-                            usesAccounts() ? QStringLiteral("services account")
-                                           : QStringLiteral("nickname")));
+    log(QtInfoMsg,
+        QStringLiteral("registered as %1%2; books kept by %3")
+            .arg(QString::fromLatin1(connection_->nick()),
+                 connection_->account().isEmpty() ? QString()
+                                                  : QStringLiteral(", logged in as ") +
+                                                        QString::fromUtf8(connection_->account()),
+                 usesAccounts() ? QStringLiteral("services account") : QStringLiteral("nickname")));
     if (config_.identity == Identity::Account && !usesAccounts())
         log(QtWarningMsg,
             QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
@@ -247,8 +247,7 @@ bool KeeperRobot::usesAccounts() const {
     case Identity::Auto:
         break;
     }
-    return connection_->hasCapability("account-tag") ||
-           connection_->hasCapability("extended-join");
+    return connection_->hasCapability("account-tag") || connection_->hasCapability("extended-join");
 }
 
 QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
@@ -283,8 +282,7 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
         for (const QByteArray& nick : message.last().split(','))
             if (sameNickname(nickOf(nick), config_.irc.nick))
                 claimOwnNick();
-    }
-    else if (command == irc_numeric::namReply)
+    } else if (command == irc_numeric::namReply)
         onNames(message);
     else if (command == "MODE")
         onModeChange(message);
@@ -300,17 +298,19 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     } else if (awaitingExemption_ && isOperRefusal(command)) {
         // The server punishes a failed OPER with a long pause; the answer to MODE shows when
         // it is over. The credentials are not tried again before the robot is restarted.
-        log(QtWarningMsg, QStringLiteral("operator login refused (%1 %2); not trying it again")
+        log(QtWarningMsg,
+            QStringLiteral("operator login refused (%1 %2); not trying it again")
                 .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
         operRefused_ = true;
     } else if (awaitingExemption_ && isExemptionRefusal(command)) {
-        log(QtWarningMsg, QStringLiteral("flood exemption refused (%1 %2); speaking at the ordinary pace")
+        log(QtWarningMsg,
+            QStringLiteral("flood exemption refused (%1 %2); speaking at the ordinary pace")
                 .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
         beginSpeaking(false);
     } else if (isJoinRefusal(command)) {
         log(QtWarningMsg, QStringLiteral("cannot join %1 (%2); trying again later")
-                .arg(QString::fromLatin1(config_.irc.channel),
-                     QString::fromUtf8(message.last().left(100))));
+                              .arg(QString::fromLatin1(config_.irc.channel),
+                                   QString::fromUtf8(message.last().left(100))));
         rejoinAlarm_->start(kRejoinMs);
     }
 }
@@ -321,7 +321,7 @@ void KeeperRobot::onModeChange(const IrcMessage& message) {
     for (qsizetype i = 1; i < message.params.size(); ++i) {
         if (setsFloodExemption(message.params[i])) {
             log(QtInfoMsg, QStringLiteral("exempt from flood limits; speaking at %1 lines a second")
-                    .arg(config_.fastPace));
+                               .arg(config_.fastPace));
             beginSpeaking(true);
             return;
         }
@@ -359,7 +359,7 @@ void KeeperRobot::onKick(const IrcMessage& message) {
     } else {
         joined_ = false;
         log(QtWarningMsg, QStringLiteral("kicked from %1; joining again soon")
-                .arg(QString::fromLatin1(config_.irc.channel)));
+                              .arg(QString::fromLatin1(config_.irc.channel)));
         rejoinAlarm_->start(kRejoinMs);
     }
 }
@@ -455,7 +455,8 @@ void KeeperRobot::greetPlayer(const QByteArray& nick) {
     if (found != greetedAt_.cend() && now - *found < kPlayerGreetingMs)
         return;
     if (greetedAt_.size() >= kGreetedAtMost) {
-        greetedAt_.removeIf([&](const auto& entry) { return now - entry.value() >= kPlayerGreetingMs; });
+        greetedAt_.removeIf(
+            [&](const auto& entry) { return now - entry.value() >= kPlayerGreetingMs; });
         if (greetedAt_.size() >= kGreetedAtMost)
             return; // greeted enough for now
     }
@@ -469,10 +470,10 @@ void KeeperRobot::watchOwnNick() {
     if (sameNickname(connection_->nick(), config_.irc.nick) || monitoring_ ||
         nickWatchAlarm_->isActive())
         return;
-    log(QtWarningMsg, QStringLiteral("the nickname %1 is taken; serving as %2 and taking it back "
-                                     "once it is free")
-                          .arg(QString::fromLatin1(config_.irc.nick),
-                               QString::fromLatin1(connection_->nick())));
+    log(QtWarningMsg,
+        QStringLiteral("the nickname %1 is taken; serving as %2 and taking it back "
+                       "once it is free")
+            .arg(QString::fromLatin1(config_.irc.nick), QString::fromLatin1(connection_->nick())));
     if (connection_->isupport("MONITOR")) {
         monitoring_ = true;
         connection_->send(ircLine("MONITOR", {"+", config_.irc.nick}));
@@ -556,10 +557,13 @@ void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
     const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
     if (verdict != KeeperFloodGuard::Verdict::Take)
         screenOut(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
-    if (verdict == KeeperFloodGuard::Verdict::DropAndWarn)
+    if (verdict == KeeperFloodGuard::Verdict::DropAndWarn) {
+        log(QtInfoMsg, QStringLiteral("refused %1: writing too fast; messages dropped")
+                           .arg(QString::fromLatin1(nick)));
         queue_.push(recipient,
                     ircLine("PRIVMSG", {nick},
                             QByteArray(machine::kSlowDown.data(), machine::kSlowDown.size())));
+    }
     if (verdict != KeeperFloodGuard::Verdict::Take)
         return;
     serve(message, nick, recipient);
@@ -584,8 +588,8 @@ std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QB
         account = *known;
     }
     if (account.isEmpty() || account == "*") {
-        log(QtDebugMsg, QStringLiteral("%1 is not logged in; asked to log in")
-                            .arg(QString::fromLatin1(nick)));
+        log(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
+                           .arg(QString::fromLatin1(nick)));
         queue_.push(recipient,
                     ircLine("PRIVMSG", {nick},
                             QByteArray(machine::kLogInFirst.data(), machine::kLogInFirst.size())));
@@ -664,8 +668,8 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& ni
     if (!readable)
         return LastResult::Known;
     log(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
-            .arg(QString::fromLatin1(nick))
-            .arg(delivery->lastGame));
+                       .arg(QString::fromLatin1(nick))
+                       .arg(delivery->lastGame));
     std::vector<machine::Reply> replies{
         {false, player, machine::finalDrawLine(last.finalDraw, last.creditsAfter)}};
     if (record->pendingFirstDraw &&
@@ -720,7 +724,8 @@ void KeeperRobot::closeBatch() {
         return;
     }
     // Nothing of these answers was booked: none of them may be told.
-    log(QtWarningMsg, QStringLiteral("the books did not take the last changes: %1").arg(books_.lastError()));
+    log(QtWarningMsg,
+        QStringLiteral("the books did not take the last changes: %1").arg(books_.lastError()));
     booksRefused({});
     QHash<QString, std::pair<QString, QByteArray>> players; // player, its recipient and nick
     for (const HeldLine& line : held) {
@@ -740,10 +745,11 @@ void KeeperRobot::closeBatch() {
 void KeeperRobot::booksRefused(const QString& player) {
     if (!player.isEmpty())
         log(QtWarningMsg, QStringLiteral("the books refused a change for %1: %2")
-                .arg(player.left(64), books_.lastError()));
+                              .arg(player.left(64), books_.lastError()));
     if (!books_.failedForGood())
         return;
-    log(QtCriticalMsg, QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
+    log(QtCriticalMsg,
+        QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
     booksLost();
 }
 
@@ -799,7 +805,8 @@ void KeeperRobot::release(std::vector<HeldLine> lines, bool durable) {
     linesAwaitingDisk_ -= qsizetype(lines.size());
     if (!durable) {
         // A disk that cannot sync may have lost what was booked: nothing more is promised.
-        log(QtCriticalMsg, QStringLiteral("the books could not be made safe on the disk; their last changes "
+        log(QtCriticalMsg,
+            QStringLiteral("the books could not be made safe on the disk; their last changes "
                            "are not told"));
         booksLost();
         return;
@@ -921,7 +928,8 @@ void KeeperRobot::onProbeAnswer(const IrcMessage& answer) {
     }
     const KeeperDeliveries::Marks marks = deliveries_.probeAnswered();
     if (!marks.empty() && !books_.markDelivered(marks))
-        log(QtWarningMsg, QStringLiteral("cannot note delivered results: %1").arg(books_.lastError()));
+        log(QtWarningMsg,
+            QStringLiteral("cannot note delivered results: %1").arg(books_.lastError()));
     if (deliveries_.needsProbe() && !probeQueued_ && !probeAlarm_->isActive())
         probeAlarm_->start(kProbeDelayMs);
     queue_.poke();

@@ -233,6 +233,8 @@ std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* err
     std::unique_ptr<SqliteBooks> books = connect(path, error);
     if (!books)
         return nullptr;
+    // The file as opened: bringing its layout up to date is a change like any other.
+    books->identity_ = identityOf(path).value_or(FileIdentity{});
     QString why;
     if (!books->configure(&why) || !books->checkSchema(&why) ||
         !books->checkIntegrity(purpose, &why) ||

@@ -182,7 +182,8 @@ TEST(IrcLogin, cutsALongResponseIntoPieces) {
                 joined += payload;
         }
         EXPECT_EQ(pieces, row.pieces) << row.passwordBytes;
-        EXPECT_EQ(QByteArray::fromBase64(joined), QByteArray("a\0a\0", 4) + QByteArray(row.passwordBytes, 'p'));
+        EXPECT_EQ(QByteArray::fromBase64(joined),
+                  QByteArray("a\0a\0", 4) + QByteArray(row.passwordBytes, 'p'));
     }
 }
 

@@ -102,8 +102,8 @@ protected:
 
 TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
     // The robot greets the player privately as they join; GET HOST finds it.
-    ASSERT_TRUE(
-        waitUntil([&] { return logged("ESP from Rivet: Your machinekeeper is Rivet.") > 0; }, kWaitMs));
+    ASSERT_TRUE(waitUntil(
+        [&] { return logged("ESP from Rivet: Your machinekeeper is Rivet.") > 0; }, kWaitMs));
     ASSERT_TRUE(clickAndSettle(&Card::findHost));
     ASSERT_EQ(card.state.machineKeeperName, "Rivet");
 

@@ -430,7 +430,8 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     squatter->sendRaw("QUIT :leaving\r\n");
     alice->privmsg("Rivet_", "I hold 1,0,1");
     ASSERT_TRUE(waitUntil([&] { return robot->connection().nick() == kKeeper; }, kWaitMs));
-    EXPECT_TRUE(robotLog.contains("took back the nickname Rivet")) << robotLog.join('\n').toStdString();
+    EXPECT_TRUE(robotLog.contains("took back the nickname Rivet"))
+        << robotLog.join('\n').toStdString();
     // Players write to it under its own name again.
     ASSERT_TRUE(ask(*alice, "I hold 0,0,0", "FINAL:", 1));
 }
@@ -485,6 +486,23 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     ASSERT_TRUE(alice->join("#casino"));
     ASSERT_TRUE(drive([&] { return greetings(*alice) == 2 && banners() == 2; }))
         << greetings(*alice) << " " << banners();
+}
+
+// With accounts required on a server that reports none with its messages, the robot asks WHOIS
+// who a player is; a player WHOIS names no account for is asked to log in and plays nothing.
+TEST_F(KeeperRobotTest, WithAccountsRequiredAPlayerWithoutOneIsAskedToLogIn) {
+    KeeperConfig config = robotConfig();
+    config.identity = Identity::Account;
+    auto robot = startRobot(clock, config, 4);
+    EXPECT_TRUE(robot->usesAccounts());
+    auto alice = connectPlayer("alice");
+    alice->privmsg(kKeeper, "Register me!");
+    alice->privmsg(kKeeper, "I hold 1,0,1");
+    ASSERT_TRUE(waitUntil([&] { return toldTo(*alice).size() == 2; }, kWaitMs));
+    for (const QByteArray& text : toldTo(*alice))
+        EXPECT_TRUE(text.startsWith("Please log in to your account")) << text.toStdString();
+    EXPECT_EQ(books->load("alice")->gamesPlayed, 0);
+    EXPECT_FALSE(books->load("alice")->pendingFirstDraw);
 }
 
 } // namespace

@@ -113,8 +113,9 @@ bool ServicesNetwork::start(QString* error) {
                 QStringLiteral("inspircd.out"), error) ||
         !waitForServer(error) ||
         !launch(services_, kServicesBinary,
-                {QStringLiteral("--nofork"), "--confdir=" + dir, QStringLiteral("--config=services.conf"),
-                 "--dbdir=" + dir, "--logdir=" + dir, QStringLiteral("--modulesdir=/usr/lib/anope"),
+                {QStringLiteral("--nofork"), "--confdir=" + dir,
+                 QStringLiteral("--config=services.conf"), "--dbdir=" + dir, "--logdir=" + dir,
+                 QStringLiteral("--modulesdir=/usr/lib/anope"),
                  QStringLiteral("--localedir=/usr/share/anope/locale")},
                 QStringLiteral("anope.out"), error) ||
         !waitForServices(error)) {
@@ -160,7 +161,8 @@ bool ServicesNetwork::writeConfig(QString* error) {
       sendpass="@LINKPASS@" recvpass="@LINKPASS@" hidden="no">
 <uline server="services.test.local" silent="yes">
 )");
-    const QString services = QStringLiteral(R"(define { name = "services.host"; value = "services.test.local" }
+    const QString services =
+        QStringLiteral(R"(define { name = "services.host"; value = "services.test.local" }
 uplink { host = "127.0.0.1"; ipv6 = no; ssl = no; port = @LINKPORT@; password = "@LINKPASS@" }
 serverinfo { name = "services.test.local"; description = "Test services"; pid = "@DIR@/anope.pid"; motd = "@DIR@/services.motd" }
 module { name = "inspircd3" }
@@ -218,8 +220,7 @@ module { name = "m_sasl" }
 // Starts one server process, as nobody when the tests run as root (InspIRCd refuses root, and
 // Anope pauses for it); it dies with the test program.
 bool ServicesNetwork::launch(std::unique_ptr<QProcess>& process, const QString& program,
-                             const QStringList& arguments, const QString& logName,
-                             QString* error) {
+                             const QStringList& arguments, const QString& logName, QString* error) {
     process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardOutputFile(QDir(dir_.path()).filePath(logName), QIODevice::Truncate);
@@ -282,7 +283,8 @@ bool ServicesNetwork::registerAccount(const QByteArray& account, const QByteArra
                                       QString* error) {
     ErrandClient client;
     if (!client.connectAs(port_, account, kServerReadyMs)) {
-        *error = QStringLiteral("cannot connect as %1 to register").arg(QString::fromLatin1(account));
+        *error =
+            QStringLiteral("cannot connect as %1 to register").arg(QString::fromLatin1(account));
         return false;
     }
     client.send("PRIVMSG NickServ :REGISTER " + password + " " + account + "@example.com\r\n");
@@ -319,8 +321,9 @@ QByteArray ServicesNetwork::fileText(const QString& name) const {
 }
 
 QString ServicesNetwork::output() const {
-    return QString::fromLocal8Bit("--- inspircd:\n" + fileText("inspircd.out") + fileText("inspircd.log") +
-                                  "\n--- anope:\n" + fileText("anope.out"));
+    return QString::fromLocal8Bit("--- inspircd:\n" + fileText("inspircd.out") +
+                                  fileText("inspircd.log") + "\n--- anope:\n" +
+                                  fileText("anope.out"));
 }
 
 } // namespace jackwell::testing
