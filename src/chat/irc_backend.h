@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/chat_backend.h"
+#include "chat/chat_feed.h"
 #include "chat/chat_log.h"
 #include "irc/irc_config.h"
 
@@ -29,7 +30,11 @@ struct IrcMessage;
 //
 // With a login in the configuration (SASL), a refused login makes open() fail with the
 // server's reason; refused later, on a reconnect, it ends the link and says why in the log.
-class IrcBackend : public ChatBackend {
+//
+// As the chat window's view (ChatFeed) it tells how the connection stands (connected,
+// reconnecting for the first kGiveUpAfterMs, then offline) and speaks in the configured
+// channel.
+class IrcBackend : public ChatBackend, public ChatFeed {
 public:
     static constexpr int kGiveUpAfterMs = 30000;
 
@@ -47,6 +52,14 @@ public:
                                           const QByteArray& message) override;
     std::optional<QByteArray> requestText(const QByteArray& appName) override;
     QByteArray deliveredText() override;
+    ChatFeed* feed() override { return this; }
+
+    // ChatFeed
+    const ChatLog& chatLog() const override { return log_; }
+    ChatLinkStatus linkStatus() const override;
+    QString ownName() const override;
+    void sayInPublic(const QString& text) override;
+    void setListener(Listener listener) override;
 
     const ChatLog& log() const { return log_; }
     IrcConnection& connection() { return *connection_; }
@@ -63,6 +76,9 @@ private:
     void onRegistered();
     void onLost(const QString& reason);
     void onRefused(const QString& reason);
+    // Follows our own joins, parts, kicks and nickname changes.
+    void followPresence(const IrcMessage& message);
+    void statusChanged();
     QString serverName() const;
 
     Clock& clock_;
@@ -74,6 +90,10 @@ private:
     bool open_ = false;
     QString openError_;
     bool everLost_ = false;
+    QString channelJoined_;
+    double closedAt_ = 0;  // time of day the link was closed
+    double refusedAt_ = 0; // time of day the server refused the login
+    Listener listener_;
 };
 
 } // namespace jackwell

@@ -377,7 +377,16 @@ void IrcConnection::scheduleRetry() {
     const int delay = std::min(kLongestRetryMs, kFirstRetryMs << std::min(failures_, 5));
     ++failures_;
     note(QStringLiteral("connecting again in %1 s (%2)").arg(delay / 1000.0).arg(lastError_));
+    nextAttemptAtMs_ = clock_.monotonicMs() + delay;
     retryAlarm_->start(delay);
+}
+
+qint64 IrcConnection::nextAttemptInMs() const {
+    if (state_ != State::Offline && state_ != State::Registered)
+        return 0;
+    if (!retryAlarm_->isActive())
+        return -1;
+    return std::max<qint64>(0, nextAttemptAtMs_ - clock_.monotonicMs());
 }
 
 } // namespace jackwell

@@ -2,6 +2,7 @@
 // logs in with SASL and plays, a player's books follow their services account across nicknames
 // while whoever takes their old nickname plays on nothing, a refused login stops a start with the
 // reason, the robot takes its own nickname back, and --players lists who played.
+#include "chat/chat_feed.h"
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
 #include "chat/transport.h"
@@ -47,7 +48,7 @@ protected:
             startError = error;
             return;
         }
-        for (const char* account : {"alice", "cardplayer"}) {
+        for (const char* account : {"alice", "cardplayer", "dora"}) {
             if (!network->registerAccount(account, "s3cretpw", &error)) {
                 startError = error + "\n" + network->output();
                 return;
@@ -273,6 +274,44 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheStartWithTheReason) {
         << log.toStdString();
     EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log.toStdString();
     EXPECT_FALSE(log.contains("wrongpass"));
+}
+
+// A password changed while the card is connected: the next connect is refused, and the card
+// stays offline saying why instead of trying again or going on logged out.
+TEST_F(KeeperServicesTest, ALoginRefusedOnAReconnectLeavesTheCardOffline) {
+    RealClock clock;
+    IrcConfig player;
+    player.server = ServicesNetwork::kHost;
+    player.port = network->port();
+    player.nick = "Dora";
+    player.sasl = IrcConfig::Sasl::Plain;
+    player.saslAccount = "dora";
+    player.saslPassword = "s3cretpw";
+    IrcBackend backend(clock, player);
+    ASSERT_TRUE(backend.open("Jackwell", {})) << backend.openError().toStdString();
+
+    // Dora changes her password from another client logged in to her account.
+    IrcTestPeer other("DoraPhone");
+    ASSERT_TRUE(other.connectWithLogin(network->port(), "dora", "s3cretpw"));
+    other.privmsg("NickServ", "SET PASSWORD n3wsecret");
+    ASSERT_TRUE(other.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "NOTICE" && nickOf(m.prefix) == "NickServ" &&
+                   m.last().contains("changed");
+        },
+        kWaitMs))
+        << other.rawLines().join("\n").toStdString();
+    // The server drops the card; it connects again with the old password.
+    backend.connection().send("QUIT :back soon\r\n");
+    ASSERT_TRUE(waitUntil([&] { return backend.connection().loginRefused(); }, kWaitMs));
+    EXPECT_TRUE(backend.log().lines().contains(
+        "Cannot log in to the chat network 127.0.0.1:" + QByteArray::number(network->port()) +
+        ": the server refused the login as dora"))
+        << backend.log().lines().toStdString();
+    const ChatLinkStatus status = backend.linkStatus();
+    EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
+    EXPECT_FALSE(status.nextTryInMs.has_value());
+    EXPECT_FALSE(backend.connection().isRegistered());
 }
 
 } // namespace

@@ -180,6 +180,9 @@ module { name = "ns_register"; registration = "none" }
 command { service = "NickServ"; name = "REGISTER"; command = "nickserv/register" }
 module { name = "ns_identify" }
 command { service = "NickServ"; name = "IDENTIFY"; command = "nickserv/identify" }
+module { name = "ns_set" }
+command { service = "NickServ"; name = "SET"; command = "nickserv/set" }
+command { service = "NickServ"; name = "SET PASSWORD"; command = "nickserv/set/password" }
 module { name = "m_sasl" }
 )");
     auto fill = [&](QString text) {
