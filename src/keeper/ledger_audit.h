@@ -37,6 +37,13 @@ struct LedgerGrant {
     qint64 credits = 0;
 };
 
+// Every row of the books, as a store reads them.
+struct LedgerRows {
+    std::vector<LedgerPlayer> players;
+    std::vector<LedgerGame> games;
+    std::vector<LedgerGrant> grants;
+};
+
 // Checks every player's record against their games and grants: game numbers 1..n without a
 // gap, each game starting from the credits the last one (and any grant since) left and ending
 // on its own cost and win, the games, tokens and free credits counted as booked, and credits ==
@@ -45,13 +52,6 @@ struct LedgerGrant {
 //
 // Players are reported in the order given, then the games of unknown players by name; the
 // games may come in any order.
-// Every row of the books, as a store reads them.
-struct LedgerRows {
-    std::vector<LedgerPlayer> players;
-    std::vector<LedgerGame> games;
-    std::vector<LedgerGrant> grants;
-};
-
 BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                        const std::vector<LedgerGame>& games,
                        const std::vector<LedgerGrant>& grants);
