@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
     xvfb xauth
-    ngircd openssl
+    ngircd openssl inspircd anope
     pulseaudio pulseaudio-utils
     desktop-file-utils appstream systemd groff-base dpkg-dev # validators and make package
 )

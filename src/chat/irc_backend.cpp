@@ -39,6 +39,8 @@ IrcBackend::IrcBackend(Clock& clock, IrcConfig config)
         IrcConnection::Handlers{[this](const IrcMessage& message) { onMessage(message); },
                                 [this] { onRegistered(); },
                                 [this](const QString& reason) { onLost(reason); },
+                                {},
+                                [this](const QString& reason) { onRefused(reason); },
                                 {}});
     gate_ = std::make_unique<IrcSendGate>(
         clock, [this](const QByteArray& line) { connection_->send(line); });
@@ -59,8 +61,10 @@ bool IrcBackend::open(const QByteArray& appName, EventSink events) {
     events_ = std::move(events);
     QString error;
     if (!connection_->openBlocking(&error)) {
-        openError_ =
-            QStringLiteral("Cannot reach the chat network %1: %2").arg(serverName(), error);
+        openError_ = connection_->loginRefused()
+                         ? QStringLiteral("Cannot log in to the chat network %1: %2")
+                         : QStringLiteral("Cannot reach the chat network %1: %2");
+        openError_ = openError_.arg(serverName(), error);
         return false;
     }
     open_ = true;
@@ -170,6 +174,12 @@ ChatLinkStatus IrcBackend::linkStatus() const {
         status.offlineSince = closedAt_;
         return status;
     }
+    if (connection_->loginRefused()) {
+        // No more tries: the login would be refused again.
+        status.state = ChatLinkStatus::State::Offline;
+        status.offlineSince = refusedAt_;
+        return status;
+    }
     if (connection_->isRegistered()) {
         status.state = ChatLinkStatus::State::Connected;
         status.channel = channelJoined_;
@@ -222,6 +232,23 @@ void IrcBackend::onRegistered() {
     gate_->setOpen(true);
     if (events_)
         events_(appName_, 1, connection_->nick());
+    statusChanged();
+}
+
+void IrcBackend::addSystemLine(const QString& text) {
+    log_.appendSystem(text);
+}
+
+// The login was refused on a later connect: the link stays down, and the player reads why.
+void IrcBackend::onRefused(const QString& reason) {
+    everLost_ = true;
+    channelJoined_.clear();
+    refusedAt_ = clock_.timeOfDay();
+    gate_->setOpen(false);
+    log_.appendSystem(
+        QStringLiteral("Cannot log in to the chat network %1: %2").arg(serverName(), reason));
+    if (events_)
+        events_(appName_, 0, reason.toUtf8());
     statusChanged();
 }
 

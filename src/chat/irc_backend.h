@@ -28,6 +28,9 @@ struct IrcMessage;
 // delivered, connected or not. A message too long for one IRC line goes out as
 // several, cut on UTF-8 boundaries.
 //
+// With a login in the configuration (SASL), a refused login makes open() fail with the
+// server's reason; refused later, on a reconnect, it ends the link and says why in the log.
+//
 // As the chat window's view (ChatFeed) it tells how the connection stands (connected,
 // reconnecting for the first kGiveUpAfterMs, then offline) and speaks in the configured
 // channel.
@@ -61,6 +64,8 @@ public:
     const ChatLog& log() const { return log_; }
     IrcConnection& connection() { return *connection_; }
     bool isHeldBack() const;
+    // A line of the program's own in the chat log (a warning about the configuration, say).
+    void addSystemLine(const QString& text);
 
     // How many bytes of text fit in one PRIVMSG to `recipient`, leaving room
     // for the prefix the server puts in front when it passes the line on.
@@ -70,6 +75,7 @@ private:
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
+    void onRefused(const QString& reason);
     // Follows our own joins, parts, kicks and nickname changes.
     void followPresence(const IrcMessage& message);
     void statusChanged();
@@ -85,7 +91,8 @@ private:
     QString openError_;
     bool everLost_ = false;
     QString channelJoined_;
-    double closedAt_ = 0; // time of day the link was closed
+    double closedAt_ = 0;  // time of day the link was closed
+    double refusedAt_ = 0; // time of day the server refused the login
     Listener listener_;
 };
 

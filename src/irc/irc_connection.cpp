@@ -2,6 +2,7 @@
 
 #include "clock/clock.h"
 #include "irc/irc_numerics.h"
+#include "irc/irc_tls.h"
 
 #include <QDeadlineTimer>
 #include <QSslSocket>
@@ -115,7 +116,25 @@ void IrcConnection::send(const QByteArray& line) {
         socket_->write(line);
 }
 
+bool IrcConnection::hasCapability(QByteArrayView name) const {
+    return capabilities_.contains(name.toByteArray());
+}
+
+std::optional<QByteArray> IrcConnection::isupport(QByteArrayView key) const {
+    const auto found = isupport_.constFind(key.toByteArray());
+    if (found == isupport_.cend())
+        return std::nullopt;
+    return *found;
+}
+
+void IrcConnection::note(const QString& text) const {
+    if (handlers_.note)
+        handlers_.note(text);
+}
+
 void IrcConnection::startAttempt() {
+    if (loginRefused_)
+        return;
     retireSocket();
     lastError_.clear();
     state_ = State::Connecting;
@@ -123,6 +142,10 @@ void IrcConnection::startAttempt() {
     nickTries_ = 0;
     nick_ = config_.nick;
     reader_.clear();
+    capabilities_.clear();
+    isupport_.clear();
+    account_.clear();
+    login_ = std::make_unique<IrcLogin>(config_);
     QTcpSocket* socket = nullptr;
     if (config_.tls) {
         if (!QSslSocket::supportsSsl()) {
@@ -130,7 +153,12 @@ void IrcConnection::startAttempt() {
             return;
         }
         auto* ssl = new QSslSocket(this);
-        ssl->setPeerVerifyMode(QSslSocket::VerifyPeer);
+        QString error;
+        if (!prepareTls(*ssl, config_, &error)) {
+            delete ssl;
+            refuseLogin(error);
+            return;
+        }
         connect(ssl, &QSslSocket::encrypted, this, [this] { sendRegistration(); });
         socket = ssl;
     } else {
@@ -160,6 +188,8 @@ void IrcConnection::startAttempt() {
 
 void IrcConnection::sendRegistration() {
     state_ = State::Registering;
+    for (const QByteArray& line : login_->begin())
+        send(line);
     if (!config_.password.isEmpty())
         send(ircLine("PASS", {}, QByteArrayView(config_.password)));
     send(ircLine("NICK", {nick_}));
@@ -208,17 +238,73 @@ void IrcConnection::handle(const IrcMessage& message) {
             }
         }
     }
+    if (command == irc_numeric::isupport) {
+        for (qsizetype i = 1; i + 1 < message.params.size(); ++i) {
+            const QByteArray& token = message.params[i];
+            const qsizetype equals = token.indexOf('=');
+            isupport_.insert(token.left(equals < 0 ? token.size() : equals),
+                             equals < 0 ? QByteArray() : token.mid(equals + 1));
+        }
+    }
+    if (state_ == State::Registering && login_->outcome() == IrcLogin::Outcome::Negotiating &&
+        command != irc_numeric::welcome) {
+        negotiate(message);
+        if (state_ != State::Registering)
+            return; // the login was refused
+    }
+    if (command == irc_numeric::loggedIn)
+        account_ = message.param(2);
     if (handlers_.message)
         handlers_.message(message);
     if (state_ == State::Registering) {
-        if (command == irc_numeric::welcome)
-            onRegistered(message);
-        else if (isNickRefusal(command))
+        if (command == irc_numeric::welcome) {
+            login_->registrationDone();
+            if (login_->outcome() == IrcLogin::Outcome::Refused)
+                refuseLogin(login_->refusal());
+            else
+                onRegistered(message);
+        } else if (isNickRefusal(command))
             tryNextNick();
         else if (command == irc_numeric::erroneousNickname)
             lose(QStringLiteral("the server refuses the nickname %1")
                      .arg(QString::fromLatin1(nick_)));
     }
+}
+
+void IrcConnection::negotiate(const IrcMessage& message) {
+    for (const QByteArray& line : login_->take(message))
+        send(line);
+    if (login_->outcome() == IrcLogin::Outcome::Refused) {
+        refuseLogin(login_->refusal());
+        return;
+    }
+    if (login_->outcome() != IrcLogin::Outcome::Done)
+        return;
+    capabilities_ = login_->enabled();
+    if (!capabilities_.isEmpty()) {
+        QList<QByteArray> names(capabilities_.cbegin(), capabilities_.cend());
+        std::ranges::sort(names);
+        note(QStringLiteral("capabilities: %1").arg(QString::fromLatin1(names.join(' '))));
+    }
+    if (login_->loginWanted())
+        note(QStringLiteral("logged in as %1").arg(QString::fromUtf8(login_->account())));
+}
+
+// A login that will not succeed by trying again: the connection ends for good.
+void IrcConnection::refuseLogin(const QString& reason) {
+    loginRefused_ = true;
+    const bool opening = opening_;
+    closed_ = true;
+    lastError_ = reason;
+    retryAlarm_->stop();
+    attemptAlarm_->stop();
+    idleAlarm_->stop();
+    retireSocket();
+    state_ = State::Offline;
+    if (offlineSinceMs_ < 0)
+        offlineSinceMs_ = clock_.monotonicMs();
+    if (!opening && handlers_.refused)
+        handlers_.refused(reason);
 }
 
 void IrcConnection::tryNextNick() {
@@ -290,6 +376,7 @@ void IrcConnection::retireSocket() {
 void IrcConnection::scheduleRetry() {
     const int delay = std::min(kLongestRetryMs, kFirstRetryMs << std::min(failures_, 5));
     ++failures_;
+    note(QStringLiteral("connecting again in %1 s (%2)").arg(delay / 1000.0).arg(lastError_));
     nextAttemptAtMs_ = clock_.monotonicMs() + delay;
     retryAlarm_->start(delay);
 }

@@ -2,10 +2,13 @@
 
 #include "irc/irc_config.h"
 #include "irc/irc_line_reader.h"
+#include "irc/irc_login.h"
 #include "irc/irc_message.h"
 
+#include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -18,11 +21,13 @@ class Alarm;
 class Clock;
 
 // One IRC connection that keeps itself alive: it connects (plain or TLS),
-// registers (PASS, NICK, USER; a taken nickname gets nick_, then nick1,
-// nick2...), joins the configured channel, answers PING, and when the
-// connection is lost connects again after pauses that grow from kFirstRetryMs
-// to kLongestRetryMs. Everything runs on the event loop of the thread that
-// owns it; only openBlocking() waits on the socket itself.
+// negotiates capabilities and logs in (see IrcLogin), registers (PASS, NICK,
+// USER; a taken nickname gets nick_, then nick1, nick2...), joins the
+// configured channel, answers PING, and when the connection is lost connects
+// again after pauses that grow from kFirstRetryMs to kLongestRetryMs. A login
+// the server refuses ends it for good: trying again would not change the
+// answer, and going on logged out is not what was asked for. Everything runs on the event loop of
+// the thread that owns it; only openBlocking() waits on the socket itself.
 class IrcConnection : public QObject {
 public:
     enum class State { Offline, Connecting, Handshaking, Registering, Registered };
@@ -37,6 +42,12 @@ public:
         // Optional: asked about each received line before it is parsed; false drops it. For a
         // program that must keep up with lines it does not want (see KeeperRobot).
         std::function<bool(QByteArrayView line)> screen;
+        // Optional: the server refused the login (or a file for it cannot be read); the
+        // connection is closed for good. Not called during openBlocking(), which says why.
+        std::function<void(const QString& reason)> refused;
+        // Optional: a line about the connection for the operator (retries, capabilities, the
+        // login), never a secret.
+        std::function<void(const QString& text)> note;
     };
 
     static constexpr int kOpenBudgetMs = 5000;
@@ -70,6 +81,14 @@ public:
     const QByteArray& nick() const { return nick_; }
     // The server's nickname limit, from its 005 reply (30 until then).
     int nickLength() const { return nickLength_; }
+    // Whether the server enabled a capability on this connection ("account-tag").
+    bool hasCapability(QByteArrayView name) const;
+    // A token of the server's 005 reply ("MONITOR" of "MONITOR=100"): its value, or nullopt.
+    std::optional<QByteArray> isupport(QByteArrayView key) const;
+    // The services account this connection is logged in as (empty when none).
+    const QByteArray& account() const { return account_; }
+    // True once a login was refused: the connection stays closed.
+    bool loginRefused() const { return loginRefused_; }
     // Since when no registered connection exists (monotonic ms), -1 while registered.
     qint64 offlineSinceMs() const { return offlineSinceMs_; }
     // Until the next connection attempt: 0 while one is under way, -1 when none is planned
@@ -87,6 +106,9 @@ private:
     void handle(const IrcMessage& message);
     void tryNextNick();
     void onRegistered(const IrcMessage& welcome);
+    void negotiate(const IrcMessage& message);
+    void refuseLogin(const QString& reason);
+    void note(const QString& text) const;
     void lose(const QString& reason);
     void retireSocket();
     void scheduleRetry();
@@ -97,6 +119,11 @@ private:
     Handlers handlers_;
     QPointer<QTcpSocket> socket_;
     IrcLineReader reader_;
+    std::unique_ptr<IrcLogin> login_;
+    QSet<QByteArray> capabilities_;
+    QMap<QByteArray, QByteArray> isupport_;
+    QByteArray account_;
+    bool loginRefused_ = false;
     State state_ = State::Offline;
     QByteArray nick_;
     int nickTries_ = 0;

@@ -77,11 +77,12 @@ std::optional<IrcMessage> parseIrcLine(QByteArrayView line) {
     };
 
     skipBlanks();
-    if (pos < n && line[pos] == '@') { // message tags: not used
-        word();
+    IrcMessage message;
+    if (pos < n && line[pos] == '@') {
+        ++pos;
+        message.tags = parseIrcTags(word());
         skipBlanks();
     }
-    IrcMessage message;
     if (pos < n && line[pos] == ':') {
         ++pos;
         message.prefix = word().toByteArray();
@@ -106,6 +107,59 @@ std::optional<IrcMessage> parseIrcLine(QByteArrayView line) {
         message.params.append(word().toByteArray());
     }
     return message;
+}
+
+std::optional<QByteArray> IrcMessage::tag(QByteArrayView key) const {
+    for (const IrcTag& tag : tags) {
+        if (tag.key == key)
+            return tag.value;
+    }
+    return std::nullopt;
+}
+
+QList<IrcTag> parseIrcTags(QByteArrayView text) {
+    QList<IrcTag> tags;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(';', start);
+        if (end < 0)
+            end = text.size();
+        const QByteArrayView item = text.sliced(start, end - start);
+        start = end + 1;
+        const qsizetype equals = item.indexOf('=');
+        IrcTag tag{item.first(equals < 0 ? item.size() : equals).toByteArray(), {}};
+        if (tag.key.isEmpty())
+            continue;
+        if (equals >= 0) {
+            const QByteArrayView raw = item.sliced(equals + 1);
+            for (qsizetype i = 0; i < raw.size(); ++i) {
+                if (raw[i] != '\\') {
+                    tag.value.append(raw[i]);
+                    continue;
+                }
+                if (++i >= raw.size())
+                    break;
+                switch (raw[i]) {
+                case ':':
+                    tag.value.append(';');
+                    break;
+                case 's':
+                    tag.value.append(' ');
+                    break;
+                case 'r':
+                    tag.value.append('\r');
+                    break;
+                case 'n':
+                    tag.value.append('\n');
+                    break;
+                default:
+                    tag.value.append(raw[i]);
+                }
+            }
+        }
+        tags.append(std::move(tag));
+    }
+    return tags;
 }
 
 QByteArray nickOf(QByteArrayView prefix) {

@@ -17,7 +17,15 @@ constexpr qsizetype kIrcMaxLineBytes = 512;
 // Nicknames longer than this are refused until the server names its own limit.
 constexpr int kIrcDefaultNickLength = 30;
 
+// One message tag ("account=alice" of "@account=alice;msgid=1 ..."), its value unescaped.
+struct IrcTag {
+    QByteArray key;
+    QByteArray value; // empty for a tag without a value
+    bool operator==(const IrcTag&) const = default;
+};
+
 struct IrcMessage {
+    QList<IrcTag> tags;
     QByteArray prefix;  // "nick!user@host" or a server name; empty when absent
     QByteArray command; // upper case letters or three digits
     QList<QByteArray> params;
@@ -25,11 +33,17 @@ struct IrcMessage {
     // The last parameter, or empty.
     QByteArray last() const { return params.isEmpty() ? QByteArray() : params.last(); }
     QByteArray param(qsizetype i) const { return i < params.size() ? params[i] : QByteArray(); }
+    // The value of the tag `key`; nullopt when the message does not carry it.
+    std::optional<QByteArray> tag(QByteArrayView key) const;
 };
 
-// Reads one line (without or with its CR LF). Tags are skipped. Returns
+// Reads one line (without or with its CR LF), its tags included. Returns
 // nothing for an empty line or one without a well-formed command.
 std::optional<IrcMessage> parseIrcLine(QByteArrayView line);
+
+// The tags of a tag list ("account=alice;msgid=1", without the '@'), each value unescaped
+// (\: is ';', \s a blank, \\ a backslash, \r and \n CR and LF; a lone backslash is dropped).
+QList<IrcTag> parseIrcTags(QByteArrayView text);
 
 // The nickname part of a prefix ("bob" of "bob!~bob@host"); a server name stays whole.
 QByteArray nickOf(QByteArrayView prefix);

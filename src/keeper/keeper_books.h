@@ -12,6 +12,8 @@
 
 namespace jackwell::keeper {
 
+struct LedgerRows; // ledger_audit.h
+
 // What a player was last told, for a player whose last result may never have reached them.
 struct Delivery {
     qint64 lastGame = 0;      // games booked for the player; the last one has this number
@@ -60,6 +62,9 @@ public:
     // games * cost + tokens won / 50. A store reads its rows and leaves the rule to
     // auditLedger().
     virtual BooksAudit audit() = 0;
+    // Every row of the books as they stand (for listings such as listPlayers()); nullopt, with
+    // lastError() saying why, when they cannot be read.
+    virtual std::optional<LedgerRows> readLedger() = 0;
 
     // What the last failed call ran into, for the log.
     virtual QString lastError() const = 0;

@@ -13,7 +13,8 @@ namespace {
 constexpr qsizetype kMaxOperField = 100;
 constexpr qsizetype kMaxPathBytes = 4096;
 
-const QList<QByteArray> kKeeperKeys = {"books", "oper", "pace", "fastpace"};
+const QList<QByteArray> kKeeperKeys = {"books",    "oper", "pace",    "fastpace",
+                                       "identity", "log",  "logfile", "greet"};
 
 std::optional<int> numberIn(const QByteArray& value, int low, int high) {
     bool ok = false;
@@ -47,6 +48,29 @@ QString take(KeeperConfig& config, const QByteArray& key, const QByteArray& valu
         if (!pace)
             return QStringLiteral("fastpace must be a number of lines per second from 1 to 10000");
         config.fastPace = *pace;
+    } else if (key == "identity") {
+        const QByteArray lower = value.toLower();
+        if (lower != "auto" && lower != "account" && lower != "nick")
+            return QStringLiteral("identity must be account, nick or auto");
+        config.identity = lower == "account" ? Identity::Account
+                          : lower == "nick"  ? Identity::Nick
+                                             : Identity::Auto;
+    } else if (key == "log") {
+        const QByteArray lower = value.toLower();
+        if (lower != "debug" && lower != "info" && lower != "warning")
+            return QStringLiteral("log must be debug, info or warning");
+        config.logLevel = lower == "debug"  ? LogLevel::Debug
+                          : lower == "info" ? LogLevel::Info
+                                            : LogLevel::Warning;
+    } else if (key == "logfile") {
+        if (value.isEmpty() || value.size() > kMaxPathBytes || KeyValueFile::hasControl(value))
+            return QStringLiteral("logfile must name a file");
+        config.logFile = QDir(baseDir).filePath(QString::fromUtf8(value));
+    } else if (key == "greet") {
+        const QByteArray lower = value.toLower();
+        if (lower != "yes" && lower != "no")
+            return QStringLiteral("greet must be yes or no");
+        config.greet = lower == "yes";
     }
     return {};
 }
@@ -63,17 +87,17 @@ KeeperConfigResult parseKeeperConfig(const QByteArray& text, const QString& file
             return take(config, key, value, baseDir);
         });
     if (!fault.isEmpty())
-        return KeeperConfigResult{std::nullopt, fault};
+        return KeeperConfigResult{std::nullopt, fault, {}};
 
-    IrcConfigResult irc = parseIrcConfig(file);
+    IrcConfigResult irc = parseIrcConfig(file, baseDir);
     if (!irc.config)
-        return KeeperConfigResult{std::nullopt, irc.error};
+        return KeeperConfigResult{std::nullopt, irc.error, {}};
     config.irc = *irc.config;
     if (config.irc.channel.isEmpty())
-        return KeeperConfigResult{std::nullopt, file.missing("channel")};
+        return KeeperConfigResult{std::nullopt, file.missing("channel"), {}};
     if (!file.has("books"))
-        return KeeperConfigResult{std::nullopt, file.missing("books")};
-    return KeeperConfigResult{config, {}};
+        return KeeperConfigResult{std::nullopt, file.missing("books"), {}};
+    return KeeperConfigResult{config, {}, {}};
 }
 
 KeeperConfigResult readKeeperConfig(const QString& path) {
@@ -81,8 +105,38 @@ KeeperConfigResult readKeeperConfig(const QString& path) {
     const std::optional<QByteArray> text =
         KeyValueFile::readText(path, QStringLiteral("a configuration"), &error);
     if (!text)
-        return KeeperConfigResult{std::nullopt, error};
-    return parseKeeperConfig(*text, path, QFileInfo(path).absolutePath());
+        return KeeperConfigResult{std::nullopt, error, {}};
+    KeeperConfigResult result = parseKeeperConfig(*text, path, QFileInfo(path).absolutePath());
+    if (result.config && result.config->holdsSecret() && KeyValueFile::othersMayRead(path))
+        result.warnings << QStringLiteral("warning: %1 holds a password and other users may "
+                                          "read it; make it private (chmod 600)")
+                               .arg(KeyValueFile::escaped(path));
+    return result;
+}
+
+QStringList KeeperConfig::needRestart(const KeeperConfig& a, const KeeperConfig& b) {
+    QStringList keys;
+    auto differ = [&](bool changed, const char* key) {
+        if (changed)
+            keys << QString::fromLatin1(key);
+    };
+    differ(a.irc.server != b.irc.server, "server");
+    differ(a.irc.port != b.irc.port, "port");
+    differ(a.irc.tls != b.irc.tls, "tls");
+    differ(a.irc.nick != b.irc.nick, "nick");
+    differ(a.irc.password != b.irc.password, "password");
+    differ(a.irc.channel != b.irc.channel, "channel");
+    differ(a.irc.sasl != b.irc.sasl || a.irc.saslAccount != b.irc.saslAccount ||
+               a.irc.saslPassword != b.irc.saslPassword,
+           "sasl");
+    differ(a.irc.tlsCertPath != b.irc.tlsCertPath, "tlscert");
+    differ(a.irc.tlsKeyPath != b.irc.tlsKeyPath, "tlskey");
+    differ(a.irc.tlsCaPath != b.irc.tlsCaPath, "tlsca");
+    differ(a.booksPath != b.booksPath, "books");
+    differ(a.operName != b.operName || a.operPassword != b.operPassword, "oper");
+    differ(a.identity != b.identity, "identity");
+    differ(a.logFile != b.logFile, "logfile");
+    return keys;
 }
 
 } // namespace jackwell::keeper

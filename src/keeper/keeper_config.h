@@ -11,17 +11,29 @@
 //                                   server's flood limits apply, 1 to 100)
 //   fastpace = 200                 (optional; lines per second once exempt,
 //                                   1 to 10000)
+//   identity = auto                (optional; whose books a message plays on: account,
+//                                   the services account the server reports; nick, the
+//                                   nickname; auto, account where the server reports
+//                                   accounts (account-tag or extended-join), else nick)
+//   log      = info                (optional; debug, info or warning)
+//   logfile  = keeper.log          (optional; log there instead of to stderr)
+//   greet    = yes                 (optional; no: no banner, no private greeting)
 //
-// nick and channel are required.
+// nick and channel are required. pace, fastpace, log and greet can change while the robot
+// runs (SIGHUP); the others need a restart.
 
 #include "irc/irc_config.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 namespace jackwell::keeper {
+
+enum class Identity { Auto, Account, Nick };
+enum class LogLevel { Debug, Info, Warning };
 
 struct KeeperConfig {
     IrcConfig irc;
@@ -30,11 +42,21 @@ struct KeeperConfig {
     QByteArray operPassword;
     int pace = 3;
     int fastPace = 200;
+    Identity identity = Identity::Auto;
+    LogLevel logLevel = LogLevel::Info;
+    QString logFile; // empty: stderr
+    bool greet = true;
+
+    // Whether the file holds a secret that must not be readable by others.
+    bool holdsSecret() const { return irc.holdsSecret() || !operPassword.isEmpty(); }
+    // The keys whose change needs a restart, as they differ between `a` and `b`.
+    static QStringList needRestart(const KeeperConfig& a, const KeeperConfig& b);
 };
 
 struct KeeperConfigResult {
     std::optional<KeeperConfig> config;
-    QString error; // one line naming the file, the line and the fault; empty on success
+    QString error;        // one line naming the file, the line and the fault; empty on success
+    QStringList warnings; // lines for the operator, such as a secret others can read
 };
 
 // Reads the text of a configuration. `fileName` is used in errors; a relative

@@ -4,8 +4,10 @@
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
 #include "keeper/keeper_books.h"
+#include "keeper/keeper_log.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
+#include "platform/key_value_file.h"
 
 #include <QPointer>
 
@@ -70,6 +72,7 @@ bool KeeperRobot::WatchedBooks::commitGame(const QString& player,
         return false;
     }
     booked_ = after.gamesPlayed;
+    outcome_ = outcome;
     return true;
 }
 
@@ -92,14 +95,38 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     handlers.registered = [this] { onRegistered(); };
     handlers.lost = [this](const QString& reason) { onLost(reason); };
     handlers.screen = [this](QByteArrayView line) { return !isScreenedOut(line); };
+    handlers.refused = [this](const QString& reason) {
+        log(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
+        stop();
+        if (loginRefused_)
+            loginRefused_();
+    };
+    handlers.note = [this](const QString& text) { log(QtInfoMsg, text); };
     connection_ = std::make_unique<IrcConnection>(clock_, config_.irc, std::move(handlers));
     connection_->setParent(this);
     exemptionAlarm_ = clock_.createAlarm([this] {
-        log(QStringLiteral("no answer to the request for flood exemption; speaking at the "
+        log(QtWarningMsg,
+            QStringLiteral("no answer to the request for flood exemption; speaking at the "
                            "ordinary pace"));
         beginSpeaking(false);
     });
     probeAlarm_ = clock_.createAlarm([this] { sendProbe(); });
+    nickWatchAlarm_ = clock_.createAlarm([this] {
+        if (!speaking_ || sameNickname(connection_->nick(), config_.irc.nick))
+            return;
+        // The answer to the probe says whether the nickname is taken (see onProbeAnswer).
+        if (!probeQueued_) {
+            probeQueued_ = true;
+            queue_.push(
+                kOwnLane, probeLine(),
+                [this] {
+                    probeQueued_ = false;
+                    probeWritten();
+                },
+                false);
+        }
+        nickWatchAlarm_->start(kNickWatchMs);
+    });
     rejoinAlarm_ = clock_.createAlarm([this] {
         if (speaking_ && !joined_)
             queue_.push(kOwnLane, ircLine("JOIN", {config_.irc.channel}), {}, false);
@@ -117,10 +144,10 @@ KeeperRobot::~KeeperRobot() {
 }
 
 void KeeperRobot::start() {
-    log(QStringLiteral("connecting to %1:%2 as %3")
-            .arg(config_.irc.server)
-            .arg(config_.irc.port)
-            .arg(QString::fromLatin1(config_.irc.nick)));
+    log(QtInfoMsg, QStringLiteral("connecting to %1:%2 as %3")
+                       .arg(config_.irc.server)
+                       .arg(config_.irc.port)
+                       .arg(QString::fromLatin1(config_.irc.nick)));
     connection_->reconnectNow();
 }
 
@@ -131,7 +158,21 @@ void KeeperRobot::stop() {
     connection_->close();
 }
 
-void KeeperRobot::log(const QString& text) const {
+void KeeperRobot::log(QtMsgType type, const QString& text) const {
+    switch (type) {
+    case QtDebugMsg:
+        qCDebug(lcKeeper).noquote() << text;
+        break;
+    case QtInfoMsg:
+        qCInfo(lcKeeper).noquote() << text;
+        break;
+    case QtWarningMsg:
+        qCWarning(lcKeeper).noquote() << text;
+        break;
+    default:
+        qCCritical(lcKeeper).noquote() << text;
+        break;
+    }
     if (log_)
         log_(text);
 }
@@ -141,9 +182,23 @@ void KeeperRobot::onRegistered() {
     queue_.noteSentElsewhere(config_.irc.password.isEmpty() ? 3 : 4);
     joined_ = false;
     presence_.clear();
+    accounts_.clear();
+    playerOfRecipient_.clear();
+    monitoring_ = false;
+    nickWatchAlarm_->stop();
     bytesWritten_ = bytesConfirmed_ = bytesAtLastProbe_ = 0;
     probeMarks_.clear();
-    log(QStringLiteral("registered as %1").arg(QString::fromLatin1(connection_->nick())));
+    log(QtInfoMsg,
+        QStringLiteral("registered as %1%2; books kept by %3")
+            .arg(QString::fromLatin1(connection_->nick()),
+                 connection_->account().isEmpty() ? QString()
+                                                  : QStringLiteral(", logged in as ") +
+                                                        QString::fromUtf8(connection_->account()),
+                 usesAccounts() ? QStringLiteral("services account") : QStringLiteral("nickname")));
+    if (config_.identity == Identity::Account && !usesAccounts())
+        log(QtWarningMsg,
+            QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
+                           "every player will be asked to log in"));
     if (config_.operName.isEmpty() || operRefused_) {
         beginSpeaking(false);
         return;
@@ -172,14 +227,38 @@ KeeperSendQueue::Pace KeeperRobot::fastPace() const {
 }
 
 void KeeperRobot::onLost(const QString& reason) {
-    log(QStringLiteral("connection lost (%1); reconnecting").arg(reason));
+    log(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
     speaking_ = false;
     awaitingExemption_ = false;
     exempt_ = false;
     joined_ = false;
     exemptionAlarm_->stop();
+    nickWatchAlarm_->stop();
     queue_.setOpen(false);
     deliveries_.connectionLost();
+}
+
+bool KeeperRobot::usesAccounts() const {
+    switch (config_.identity) {
+    case Identity::Account:
+        return true;
+    case Identity::Nick:
+        return false;
+    case Identity::Auto:
+        break;
+    }
+    return connection_->hasCapability("account-tag") || connection_->hasCapability("extended-join");
+}
+
+QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
+    const QStringList restart = KeeperConfig::needRestart(config_, fresh);
+    config_.pace = fresh.pace;
+    config_.fastPace = fresh.fastPace;
+    config_.greet = fresh.greet;
+    config_.logLevel = fresh.logLevel;
+    if (speaking_)
+        queue_.setPace(exempt_ ? fastPace() : KeeperSendQueue::Pace{config_.pace, 1100});
+    return restart;
 }
 
 void KeeperRobot::onMessage(const IrcMessage& message) {
@@ -190,11 +269,20 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     else if (command == "JOIN")
         onJoin(message);
     else if (command == irc_numeric::isOn)
-        onProbeAnswer();
+        onProbeAnswer(message);
     else if (command == "QUIT" || command == "PART" || command == "NICK" ||
              command == irc_numeric::noSuchNick)
         onDeparture(message);
-    else if (command == irc_numeric::namReply)
+    else if (command == "ACCOUNT" || command == irc_numeric::whoisAccount ||
+             command == irc_numeric::endOfWhois)
+        onAccountNews(message);
+    else if (command == irc_numeric::endOfMotd || command == irc_numeric::noMotd)
+        watchOwnNick();
+    else if (command == irc_numeric::monOffline && monitoring_) {
+        for (const QByteArray& nick : message.last().split(','))
+            if (sameNickname(nickOf(nick), config_.irc.nick))
+                claimOwnNick();
+    } else if (command == irc_numeric::namReply)
         onNames(message);
     else if (command == "MODE")
         onModeChange(message);
@@ -206,21 +294,23 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
                 caseMapping_ = caseMappingNamed(QByteArrayView(token).sliced(12));
         }
     } else if (command == irc_numeric::youreOper) {
-        log(QStringLiteral("operator status granted"));
+        log(QtInfoMsg, QStringLiteral("operator status granted"));
     } else if (awaitingExemption_ && isOperRefusal(command)) {
         // The server punishes a failed OPER with a long pause; the answer to MODE shows when
         // it is over. The credentials are not tried again before the robot is restarted.
-        log(QStringLiteral("operator login refused (%1 %2); not trying it again")
+        log(QtWarningMsg,
+            QStringLiteral("operator login refused (%1 %2); not trying it again")
                 .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
         operRefused_ = true;
     } else if (awaitingExemption_ && isExemptionRefusal(command)) {
-        log(QStringLiteral("flood exemption refused (%1 %2); speaking at the ordinary pace")
+        log(QtWarningMsg,
+            QStringLiteral("flood exemption refused (%1 %2); speaking at the ordinary pace")
                 .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
         beginSpeaking(false);
     } else if (isJoinRefusal(command)) {
-        log(QStringLiteral("cannot join %1 (%2); trying again later")
-                .arg(QString::fromLatin1(config_.irc.channel),
-                     QString::fromUtf8(message.last().left(100))));
+        log(QtWarningMsg, QStringLiteral("cannot join %1 (%2); trying again later")
+                              .arg(QString::fromLatin1(config_.irc.channel),
+                                   QString::fromUtf8(message.last().left(100))));
         rejoinAlarm_->start(kRejoinMs);
     }
 }
@@ -230,8 +320,8 @@ void KeeperRobot::onModeChange(const IrcMessage& message) {
         return;
     for (qsizetype i = 1; i < message.params.size(); ++i) {
         if (setsFloodExemption(message.params[i])) {
-            log(QStringLiteral("exempt from flood limits; speaking at %1 lines a second")
-                    .arg(config_.fastPace));
+            log(QtInfoMsg, QStringLiteral("exempt from flood limits; speaking at %1 lines a second")
+                               .arg(config_.fastPace));
             beginSpeaking(true);
             return;
         }
@@ -241,13 +331,24 @@ void KeeperRobot::onModeChange(const IrcMessage& message) {
 void KeeperRobot::onJoin(const IrcMessage& message) {
     if (!sameNickname(message.param(0), config_.irc.channel) || !isUserPrefix(message.prefix))
         return;
-    presence_.markHere(playerKey(nickOf(message.prefix), caseMapping_));
-    if (sameNickname(nickOf(message.prefix), connection_->nick())) {
+    const QByteArray nick = nickOf(message.prefix);
+    const QString key = playerKey(nick, caseMapping_);
+    presence_.markHere(key);
+    // extended-join: "JOIN #channel account :real name", "*" for no account.
+    if (connection_->hasCapability("extended-join") && message.params.size() >= 2)
+        accounts_.learn(key, message.param(1) == "*" ? QByteArray() : message.param(1));
+    if (sameNickname(nick, connection_->nick())) {
         joined_ = true;
-        log(QStringLiteral("joined %1").arg(QString::fromLatin1(config_.irc.channel)));
+        log(QtInfoMsg, QStringLiteral("joined %1").arg(QString::fromLatin1(config_.irc.channel)));
+        if (config_.greet)
+            greetChannel();
+        return;
     }
-    if (joined_)
+    if (!joined_ || !config_.greet)
+        return;
+    if (channelGreetedAtMs_ < 0 || clock_.monotonicMs() - channelGreetedAtMs_ >= kChannelGreetingMs)
         greetChannel();
+    greetPlayer(nick);
 }
 
 void KeeperRobot::onKick(const IrcMessage& message) {
@@ -257,8 +358,8 @@ void KeeperRobot::onKick(const IrcMessage& message) {
         recipientGone(playerKey(message.param(1), caseMapping_));
     } else {
         joined_ = false;
-        log(QStringLiteral("kicked from %1; joining again soon")
-                .arg(QString::fromLatin1(config_.irc.channel)));
+        log(QtWarningMsg, QStringLiteral("kicked from %1; joining again soon")
+                              .arg(QString::fromLatin1(config_.irc.channel)));
         rejoinAlarm_->start(kRejoinMs);
     }
 }
@@ -286,22 +387,52 @@ void KeeperRobot::onDeparture(const IrcMessage& message) {
     if (!isUserPrefix(message.prefix))
         return;
     const QByteArray nick = nickOf(message.prefix);
+    if (command == "NICK" && sameNickname(message.param(0), connection_->nick())) {
+        onOwnNickChanged(message.param(0)); // the connection knows its new nickname already
+        return;
+    }
     if (sameNickname(nick, connection_->nick()))
         return; // the robot's own
     if (command == "PART" && !sameNickname(message.param(0), config_.irc.channel))
         return;
-    recipientGone(playerKey(nick, caseMapping_));
-    if (command == "NICK")
-        presence_.markHere(playerKey(message.param(0), caseMapping_));
+    const QString key = playerKey(nick, caseMapping_);
+    recipientGone(key);
+    if (command == "NICK") {
+        const QString renamed = playerKey(message.param(0), caseMapping_);
+        presence_.markHere(renamed);
+        accounts_.renamed(key, renamed);
+    } else {
+        accounts_.forget(key); // no more account news of them
+    }
 }
 
-// Nothing more goes to `player` until they write again; what they were not told stays in the
-// books, to be told on their next message.
-void KeeperRobot::recipientGone(const QString& player) {
-    presence_.markGone(player);
-    queue_.dropLane(player);
-    std::erase_if(held_, [&](const HeldLine& line) { return line.player == player; });
-    deliveries_.recipientGone(player);
+// What the server says of accounts: "ACCOUNT name" (account-notify, "*" when logged out), and
+// the WHOIS answers "330 me nick account :..." and "318 me nick :End".
+void KeeperRobot::onAccountNews(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    if (command == "ACCOUNT") {
+        if (isUserPrefix(message.prefix))
+            accounts_.learn(playerKey(nickOf(message.prefix), caseMapping_),
+                            message.param(0) == "*" ? QByteArray() : message.param(0));
+    } else if (command == irc_numeric::whoisAccount) {
+        accounts_.learn(playerKey(message.param(1), caseMapping_), message.param(2));
+    } else {
+        const QString key = playerKey(message.param(1), caseMapping_);
+        for (const IrcMessage& waited : accounts_.whoisEnded(key))
+            serve(waited, nickOf(waited.prefix), key);
+    }
+}
+
+// Nothing more goes to `recipient` until they write again; what they were not told stays in
+// the books, to be told on their next message.
+void KeeperRobot::recipientGone(const QString& recipient) {
+    presence_.markGone(recipient);
+    queue_.dropLane(recipient);
+    std::erase_if(held_, [&](const HeldLine& line) {
+        return !line.player.isEmpty() && line.lane == recipient;
+    });
+    const QString player = playerOfRecipient_.take(recipient);
+    deliveries_.recipientGone(player.isEmpty() ? recipient : player);
 }
 
 // The banner and the announcement; a greeting still waiting to go out serves whoever joins
@@ -313,6 +444,67 @@ void KeeperRobot::greetChannel() {
     const QString name = QString::fromLatin1(connection_->nick());
     for (const QString& text : {QString(machine::kWelcomeBanner), machine::announcementLine(name)})
         queue_.push(lane, ircLine("PRIVMSG", {config_.irc.channel}, text.toUtf8()));
+    channelGreetedAtMs_ = clock_.monotonicMs();
+}
+
+// A joining player is told privately whom to write to, once an hour at most.
+void KeeperRobot::greetPlayer(const QByteArray& nick) {
+    const QString key = playerKey(nick, caseMapping_);
+    const qint64 now = clock_.monotonicMs();
+    const auto found = greetedAt_.constFind(key);
+    if (found != greetedAt_.cend() && now - *found < kPlayerGreetingMs)
+        return;
+    if (greetedAt_.size() >= kGreetedAtMost) {
+        greetedAt_.removeIf(
+            [&](const auto& entry) { return now - entry.value() >= kPlayerGreetingMs; });
+        if (greetedAt_.size() >= kGreetedAtMost)
+            return; // greeted enough for now
+    }
+    greetedAt_.insert(key, now);
+    const QString name = QString::fromLatin1(connection_->nick());
+    queue_.push(key, ircLine("PRIVMSG", {nick}, machine::announcementLine(name).toUtf8()));
+}
+
+// Serving under a fallback nickname: the robot's own is watched until it is free.
+void KeeperRobot::watchOwnNick() {
+    if (sameNickname(connection_->nick(), config_.irc.nick) || monitoring_ ||
+        nickWatchAlarm_->isActive())
+        return;
+    log(QtWarningMsg,
+        QStringLiteral("the nickname %1 is taken; serving as %2 and taking it back "
+                       "once it is free")
+            .arg(QString::fromLatin1(config_.irc.nick), QString::fromLatin1(connection_->nick())));
+    if (connection_->isupport("MONITOR")) {
+        monitoring_ = true;
+        connection_->send(ircLine("MONITOR", {"+", config_.irc.nick}));
+        queue_.noteSentElsewhere(1);
+    } else {
+        nickWatchAlarm_->start(kNickWatchMs);
+    }
+}
+
+void KeeperRobot::claimOwnNick() {
+    if (sameNickname(connection_->nick(), config_.irc.nick) || !connection_->isRegistered())
+        return;
+    connection_->send(ircLine("NICK", {config_.irc.nick}));
+    queue_.noteSentElsewhere(1);
+}
+
+void KeeperRobot::onOwnNickChanged(const QByteArray& nick) {
+    if (!sameNickname(nick, config_.irc.nick))
+        return;
+    log(QtInfoMsg, QStringLiteral("took back the nickname %1").arg(QString::fromLatin1(nick)));
+    nickWatchAlarm_->stop();
+    if (monitoring_) {
+        monitoring_ = false;
+        connection_->send(ircLine("MONITOR", {"-", config_.irc.nick}));
+        queue_.noteSentElsewhere(1);
+    }
+    // The cards find the machinekeeper by its announcement: they learn the name anew (and a
+    // greeting still waiting, under the name given up, goes unsaid).
+    queue_.dropLane(QString::fromLatin1(config_.irc.channel).toLower());
+    if (joined_ && config_.greet)
+        greetChannel();
 }
 
 // Whether the queue holds more than the robot can say in kBusySeconds: new messages are then
@@ -328,6 +520,12 @@ bool KeeperRobot::isBusy() const {
 // falls behind reading them. While their bucket is empty they are dropped here, before they
 // are even parsed: one comparison a line.
 bool KeeperRobot::isScreenedOut(QByteArrayView line) const {
+    if (screened_.empty())
+        return false;
+    if (line.startsWith('@')) { // tags first: the prefix follows them
+        const qsizetype blank = line.indexOf(' ');
+        line = blank < 0 ? QByteArrayView() : line.sliced(blank + 1);
+    }
     for (const Screened& entry : screened_) {
         if (line.startsWith(entry.prefix))
             return clock_.monotonicMs() < entry.untilMs;
@@ -354,27 +552,95 @@ void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
         return;
     if (bytes.startsWith('\x01'))
         return; // a client-to-client request, not a word to the machinekeeper
-    const QString player = playerKey(nick, caseMapping_);
-    presence_.markHere(player);
-    const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(player);
+    const QString recipient = playerKey(nick, caseMapping_);
+    presence_.markHere(recipient);
+    const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
     if (verdict != KeeperFloodGuard::Verdict::Take)
-        screenOut(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(player));
-    if (verdict == KeeperFloodGuard::Verdict::DropAndWarn)
-        queue_.push(player,
+        screenOut(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
+    if (verdict == KeeperFloodGuard::Verdict::DropAndWarn) {
+        log(QtInfoMsg, QStringLiteral("refused %1: writing too fast; messages dropped")
+                           .arg(QString::fromLatin1(nick)));
+        queue_.push(recipient,
                     ircLine("PRIVMSG", {nick},
                             QByteArray(machine::kSlowDown.data(), machine::kSlowDown.size())));
+    }
     if (verdict != KeeperFloodGuard::Verdict::Take)
         return;
+    serve(message, nick, recipient);
+}
+
+// Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,
+// or the message waits for the server to say who its sender is).
+std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QByteArray& nick,
+                                             const QString& recipient) {
+    if (!usesAccounts())
+        return recipient;
+    QByteArray account;
+    if (connection_->hasCapability("account-tag")) {
+        account = message.tag("account").value_or(QByteArray());
+    } else {
+        const std::optional<QByteArray> known = accounts_.accountOf(recipient);
+        if (!known) {
+            if (accounts_.wait(recipient, message))
+                queue_.push(kOwnLane, ircLine("WHOIS", {nick}), {}, false);
+            return std::nullopt;
+        }
+        account = *known;
+    }
+    if (account.isEmpty() || account == "*") {
+        log(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
+                           .arg(QString::fromLatin1(nick)));
+        queue_.push(recipient,
+                    ircLine("PRIVMSG", {nick},
+                            QByteArray(machine::kLogInFirst.data(), machine::kLogInFirst.size())));
+        return std::nullopt;
+    }
+    return accountIdentity(account, caseMapping_);
+}
+
+void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
+                        const QString& recipient) {
     if (isBusy() || booksFailedNoted_)
         return;
-    const QString text = QString::fromUtf8(bytes);
+    const std::optional<QString> found = playerOf(message, nick, recipient);
+    if (!found)
+        return;
+    const QString& player = *found;
+    if (playerOfRecipient_.size() >= KeeperAccounts::kMostKnown &&
+        !playerOfRecipient_.contains(recipient))
+        playerOfRecipient_.clear();
+    playerOfRecipient_.insert(recipient, player);
+    const QString text = QString::fromUtf8(message.last());
     openBatch();
     const LastResult last = tellAgainIfUndelivered(nick, player);
     if (machine::parseHolds(text) && (last != LastResult::Known || !mayPlayHolds(nick, player)))
         return; // these holds cannot be for a first draw the player has seen
 
     const std::vector<machine::Reply> replies = keeper_.onPrivateMessage(player, text);
-    queueFor(nick, player, replies, watched_.takeBookedGame());
+    const std::optional<qint64> booked = watched_.takeBookedGame();
+    if (booked)
+        logGame(nick, player, *booked);
+    queueFor(nick, player, replies, booked);
+}
+
+void KeeperRobot::logGame(const QByteArray& nick, const QString& player, qint64 game) const {
+    const machine::GameOutcome& outcome = watched_.lastOutcome();
+    auto codes = [](const machine::ReelCodes& reels) {
+        QStringList parts;
+        for (const int code : reels)
+            parts << QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
+        return parts.join(u',');
+    };
+    QStringList holds;
+    for (const bool held : outcome.holds)
+        holds << (held ? QStringLiteral("1") : QStringLiteral("0"));
+    qCInfo(lcGame).noquote() << KeyValueFile::escaped(
+        QStringLiteral("game %1 of %2 (%3): holds %4, draw %5, won %6 tokens, credits %7")
+            .arg(game)
+            .arg(player.left(64), QString::fromLatin1(nick), holds.join(u','),
+                 codes(outcome.finalDraw))
+            .arg(outcome.tokensWon)
+            .arg(outcome.creditsAfter));
 }
 
 // A player whose last result may not have reached them is told it again, with the first draw
@@ -401,9 +667,9 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& ni
                           record->credits == last.creditsAfter;
     if (!readable)
         return LastResult::Known;
-    log(QStringLiteral("telling %1 the result of game %2 again")
-            .arg(QString::fromLatin1(nick))
-            .arg(delivery->lastGame));
+    log(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
+                       .arg(QString::fromLatin1(nick))
+                       .arg(delivery->lastGame));
     std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
     if (next && !std::ranges::all_of(*next, machine::isSymbol))
         next.reset();
@@ -457,17 +723,18 @@ void KeeperRobot::closeBatch() {
         return;
     }
     // Nothing of these answers was booked: none of them may be told.
-    log(QStringLiteral("the books did not take the last changes: %1").arg(books_.lastError()));
+    log(QtWarningMsg,
+        QStringLiteral("the books did not take the last changes: %1").arg(books_.lastError()));
     booksRefused({});
-    QHash<QString, QByteArray> players;
+    QHash<QString, std::pair<QString, QByteArray>> players; // player, its recipient and nick
     for (const HeldLine& line : held) {
         if (!line.player.isEmpty())
-            players.insert(line.player, line.nick);
+            players.insert(line.player, {line.lane, line.nick});
     }
     for (auto it = players.cbegin(); it != players.cend(); ++it) {
         deliveries_.forget(it.key());
-        queue_.push(it.key(),
-                    ircLine("PRIVMSG", {it.value()},
+        queue_.push(it.value().first,
+                    ircLine("PRIVMSG", {it.value().second},
                             QByteArray(machine::kOutOfOrder.data(), machine::kOutOfOrder.size())));
     }
 }
@@ -476,11 +743,12 @@ void KeeperRobot::closeBatch() {
 // engine), the operator learns why, and books that can take nothing more stop the robot.
 void KeeperRobot::booksRefused(const QString& player) {
     if (!player.isEmpty())
-        log(QStringLiteral("the books refused a change for %1: %2")
-                .arg(player.left(64), books_.lastError()));
+        log(QtWarningMsg, QStringLiteral("the books refused a change for %1: %2")
+                              .arg(player.left(64), books_.lastError()));
     if (!books_.failedForGood())
         return;
-    log(QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
+    log(QtCriticalMsg,
+        QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
     booksLost();
 }
 
@@ -511,7 +779,7 @@ void KeeperRobot::stopWhenSaid(qint64 deadline) {
 }
 
 void KeeperRobot::emitLine(HeldLine line) {
-    if (!line.player.isEmpty() && presence_.isGone(line.player))
+    if (!line.player.isEmpty() && presence_.isGone(line.lane))
         return; // never to a player known to have left
     if (batchOpen_) {
         held_.push_back(std::move(line));
@@ -536,13 +804,14 @@ void KeeperRobot::release(std::vector<HeldLine> lines, bool durable) {
     linesAwaitingDisk_ -= qsizetype(lines.size());
     if (!durable) {
         // A disk that cannot sync may have lost what was booked: nothing more is promised.
-        log(QStringLiteral("the books could not be made safe on the disk; their last changes "
+        log(QtCriticalMsg,
+            QStringLiteral("the books could not be made safe on the disk; their last changes "
                            "are not told"));
         booksLost();
         return;
     }
     for (HeldLine& line : lines) {
-        if (!line.player.isEmpty() && presence_.isGone(line.player))
+        if (!line.player.isEmpty() && presence_.isGone(line.lane))
             continue; // left while the disk was busy
         queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
     }
@@ -553,12 +822,13 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            std::optional<qint64> bookedGame) {
     // A game's lines always go out; other answers are dropped whole when the player's lane is
     // full, which only a player who floods the robot can bring about.
-    if (presence_.isGone(player))
+    const QString recipient = playerKey(nick, caseMapping_);
+    if (presence_.isGone(recipient))
         return; // whatever it was, the books keep it for their next message
     const bool droppable = !bookedGame;
-    const qsizetype held = std::ranges::count(held_, player, &HeldLine::lane);
-    if (droppable &&
-        queue_.waitingIn(player) + held + qsizetype(replies.size()) > KeeperSendQueue::kLaneLimit)
+    const qsizetype held = std::ranges::count(held_, recipient, &HeldLine::lane);
+    if (droppable && queue_.waitingIn(recipient) + held + qsizetype(replies.size()) >
+                         KeeperSendQueue::kLaneLimit)
         return;
     if (bookedGame)
         deliveries_.queued(player, *bookedGame);
@@ -586,7 +856,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
             };
         }
         first = false;
-        emitLine({player, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()), std::move(written),
+        emitLine({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()), std::move(written),
                   droppable, player, nick});
     }
 }
@@ -604,7 +874,7 @@ void KeeperRobot::writeLine(const QByteArray& line) {
     bytesWritten_ += line.size();
     if (bytesWritten_ - bytesAtLastProbe_ < kProbeEveryBytes)
         return;
-    const QByteArray probe = ircLine("ISON", {connection_->nick()});
+    const QByteArray probe = probeLine();
     connection_->send(probe);
     bytesWritten_ += probe.size();
     queue_.noteSentElsewhere(1);
@@ -626,7 +896,7 @@ void KeeperRobot::sendProbe() {
         return;
     probeQueued_ = true;
     queue_.push(
-        kOwnLane, ircLine("ISON", {connection_->nick()}),
+        kOwnLane, probeLine(),
         [this] {
             probeQueued_ = false;
             probeWritten();
@@ -634,14 +904,31 @@ void KeeperRobot::sendProbe() {
         false);
 }
 
-void KeeperRobot::onProbeAnswer() {
+// ISON about ourselves, and, under a fallback nickname on a server without MONITOR, about our
+// own nickname as well: an answer that does not name it says that it is free.
+QByteArray KeeperRobot::probeLine() const {
+    QList<QByteArray> nicks{connection_->nick()};
+    if (!monitoring_ && !sameNickname(connection_->nick(), config_.irc.nick))
+        nicks.append(config_.irc.nick);
+    return ircLine("ISON", nicks);
+}
+
+void KeeperRobot::onProbeAnswer(const IrcMessage& answer) {
+    if (!monitoring_ && speaking_ && !sameNickname(connection_->nick(), config_.irc.nick)) {
+        const QList<QByteArray> present = answer.last().split(' ');
+        if (std::ranges::none_of(present, [&](const QByteArray& nick) {
+                return sameNickname(nick, config_.irc.nick);
+            }))
+            claimOwnNick();
+    }
     if (!probeMarks_.empty()) {
         bytesConfirmed_ = std::max(bytesConfirmed_, probeMarks_.front());
         probeMarks_.pop_front();
     }
     const KeeperDeliveries::Marks marks = deliveries_.probeAnswered();
     if (!marks.empty() && !books_.markDelivered(marks))
-        log(QStringLiteral("cannot note delivered results: %1").arg(books_.lastError()));
+        log(QtWarningMsg,
+            QStringLiteral("cannot note delivered results: %1").arg(books_.lastError()));
     if (deliveries_.needsProbe() && !probeQueued_ && !probeAlarm_->isActive())
         probeAlarm_->start(kProbeDelayMs);
     queue_.poke();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "irc/irc_connection.h"
+#include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_flood_guard.h"
@@ -9,7 +10,9 @@
 #include "keeper/player_key.h"
 #include "machine/machine_keeper.h"
 
+#include <QHash>
 #include <QObject>
+#include <QStringList>
 
 #include <deque>
 #include <functional>
@@ -26,8 +29,18 @@ namespace keeper {
 class KeeperBooks;
 
 // The machinekeeper on an IRC network: it keeps a connection to the server (reconnecting after
-// growing pauses), greets its channel when it arrives and whenever someone joins, and serves
-// every player who writes to it privately, keeping each player's books under their nickname.
+// growing pauses), greets its channel when it arrives (and, when someone joins, at most every
+// kChannelGreetingMs after) and each player who joins privately (at most every
+// kPlayerGreetingMs), and serves every player who writes to it privately.
+//
+// Whose books a message plays on (identity in the configuration): the services account the
+// server reports for its sender (the account tag of the message, else what extended-join,
+// account-notify or WHOIS said), so that a player keeps their credits across nicknames and
+// whoever takes their nickname gets none of them; a sender who is not logged in is asked to log
+// in and plays nothing. Or, on a network without accounts, the nickname.
+//
+// Under a fallback nickname (its own was taken) it watches its own (MONITOR, or ISON where the
+// server has no MONITOR) and takes it back once it is free.
 //
 // Everything it says goes through its own paced, fair send queue. With operator credentials it
 // first asks the server to exempt it from flood limits (OPER, then MODE +F) and, once exempt,
@@ -46,6 +59,7 @@ class KeeperBooks;
 // caught up with it: no more than kUnconfirmedBytes go out beyond the last answered probe.
 class KeeperRobot : public QObject {
 public:
+    // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
     // How long to wait for the server's answer to OPER and MODE +F (a server may make a client
@@ -63,6 +77,13 @@ public:
     static constexpr int kBusySeconds = 10;
     // How long a robot whose books failed waits for its last answers to go out.
     static constexpr int kLastWordsMs = 3000;
+    // The channel is greeted on arrival and, when someone joins, at most this often.
+    static constexpr qint64 kChannelGreetingMs = 10 * 60 * 1000;
+    // A joining player is greeted privately at most this often.
+    static constexpr qint64 kPlayerGreetingMs = 60 * 60 * 1000;
+    static constexpr qsizetype kGreetedAtMost = 20000;
+    // Without MONITOR, how often the robot asks whether its own nickname is free.
+    static constexpr int kNickWatchMs = 30000;
 
     // `books` must outlive the robot.
     KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed, Log log = {});
@@ -78,11 +99,21 @@ public:
     void setBooksFailed(std::function<void()> booksFailed) {
         booksFailed_ = std::move(booksFailed);
     }
+    // Called (from the event loop) when the server refused the robot's login, after it was
+    // logged: the robot has stopped.
+    void setLoginRefused(std::function<void()> loginRefused) {
+        loginRefused_ = std::move(loginRefused);
+    }
+    // Takes what can change while connected (pace, fastpace, greet); returns the keys that
+    // differ and need a restart.
+    QStringList reconfigure(const KeeperConfig& fresh);
 
     const IrcConnection& connection() const { return *connection_; }
     // Registered and allowed to speak.
     bool isSpeaking() const { return speaking_; }
     bool isFloodExempt() const { return exempt_; }
+    // Whether books are kept by services account on this connection.
+    bool usesAccounts() const;
     qsizetype waitingLines() const { return queue_.waitingLines(); }
     const KeeperPresence& presence() const { return presence_; }
     // Players followed by the flood guard and the deliveries: bounded, whatever players do.
@@ -102,11 +133,14 @@ private:
                         const machine::PlayerRecord& after) override;
         // The number of the game booked since the last call, if one was.
         std::optional<qint64> takeBookedGame();
+        // The game booked last.
+        const machine::GameOutcome& lastOutcome() const { return outcome_; }
 
     private:
         machine::Books& books_;
         Refused refused_;
         std::optional<qint64> booked_;
+        machine::GameOutcome outcome_;
     };
 
     // What became of a player's last result when they wrote again.
@@ -114,11 +148,11 @@ private:
 
     // A line ready to go out, held back while the batch it answers is not yet committed.
     struct HeldLine {
-        QString lane;
+        QString lane; // the recipient's player key, or the channel
         QByteArray line;
         KeeperSendQueue::Written written;
         bool droppable = true;
-        QString player; // empty for lines to the channel
+        QString player; // whose books it tells of; empty for lines to the channel
         QByteArray nick;
     };
 
@@ -135,8 +169,18 @@ private:
     void onKick(const IrcMessage& message);
     void onNames(const IrcMessage& message);
     void onDeparture(const IrcMessage& message);
-    void recipientGone(const QString& player);
+    void onAccountNews(const IrcMessage& message);
+    void recipientGone(const QString& recipient);
     void greetChannel();
+    void greetPlayer(const QByteArray& nick);
+    void watchOwnNick();
+    void claimOwnNick();
+    void onOwnNickChanged(const QByteArray& nick);
+    std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
+                                    const QString& recipient);
+    void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
+    void logGame(const QByteArray& nick, const QString& player, qint64 game) const;
+    void log(QtMsgType type, const QString& text) const;
     bool isBusy() const;
     bool isScreenedOut(QByteArrayView line) const;
     void screenOut(const QByteArray& prefix, qint64 forMs);
@@ -154,8 +198,8 @@ private:
     void writeLine(const QByteArray& line);
     void probeWritten();
     void sendProbe();
-    void onProbeAnswer();
-    void log(const QString& text) const;
+    void onProbeAnswer(const IrcMessage& answer);
+    QByteArray probeLine() const;
 
     Clock& clock_;
     KeeperConfig config_;
@@ -168,6 +212,14 @@ private:
     KeeperFloodGuard floodGuard_;
     KeeperSendQueue queue_;
     std::function<void()> booksFailed_;
+    std::function<void()> loginRefused_;
+    KeeperAccounts accounts_;
+    // Whose books each recipient's answers tell of (for nicknames that may hold an account).
+    QHash<QString, QString> playerOfRecipient_;
+    QHash<QString, qint64> greetedAt_; // player key, monotonic ms
+    qint64 channelGreetedAtMs_ = -1;
+    bool monitoring_ = false;
+    std::unique_ptr<Alarm> nickWatchAlarm_;
     // The messages of the players last found flooding, dropped unread until their time
     // (monotonic) is up: ":prefix PRIVMSG ".
     struct Screened {

@@ -27,6 +27,7 @@ struct LedgerGame {
     qint64 cost = 0;
     qint64 tokensWon = 0;
     qint64 creditsAfter = 0;
+    qint64 playedAt = -1; // seconds since 1970 (UTC); -1 for games booked before times were kept
 };
 
 // Free credits given to a player after their `afterGame`-th game (0: before the first).
@@ -34,6 +35,13 @@ struct LedgerGrant {
     QString player;
     qint64 afterGame = 0;
     qint64 credits = 0;
+};
+
+// Every row of the books, as a store reads them.
+struct LedgerRows {
+    std::vector<LedgerPlayer> players;
+    std::vector<LedgerGame> games;
+    std::vector<LedgerGrant> grants;
 };
 
 // Checks every player's record against their games and grants: game numbers 1..n without a

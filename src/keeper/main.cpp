@@ -4,11 +4,14 @@
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
 //   jackwell-keeper --prepare CONFIG  the same on a service's first start
 //   jackwell-keeper --audit BOOKS   check that every player's books balance
+//   jackwell-keeper --players BOOKS who plays: one line per player
 //   jackwell-keeper --help | --version
 
 #include "clock/real_clock.h"
 #include "keeper/keeper_config.h"
+#include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
+#include "keeper/player_list.h"
 #include "keeper/sqlite_books.h"
 #include "platform/command_line.h"
 #include "platform/key_value_file.h"
@@ -28,20 +31,22 @@
 namespace {
 
 using jackwell::KeyValueFile;
+using jackwell::keeper::lcKeeper;
 using jackwell::keeper::SqliteBooks;
 
 void say(const QString& text) {
-    const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-    std::fprintf(stderr, "%s jackwell-keeper: %s\n", qPrintable(stamp),
-                 qPrintable(KeyValueFile::escaped(text)));
-    std::fflush(stderr);
+    qCInfo(lcKeeper).noquote() << text;
+}
+
+void fault(const QString& text) {
+    qCCritical(lcKeeper).noquote() << text;
 }
 
 int audit(const QString& path) {
     QString error;
     const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
     if (!books) {
-        say(error);
+        fault(error);
         return 2;
     }
     const jackwell::keeper::BooksAudit result = books->audit();
@@ -50,6 +55,45 @@ int audit(const QString& path) {
     std::printf("players=%lld games=%lld balanced=%s\n", result.players, result.games,
                 result.balanced() ? "yes" : "no");
     return result.balanced() ? 0 : 1;
+}
+
+int listPlayers(const QString& path) {
+    QString error;
+    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
+    if (!books) {
+        fault(error);
+        return 2;
+    }
+    const std::optional<jackwell::keeper::LedgerRows> rows = books->readLedger();
+    if (!rows) {
+        fault(books->lastError());
+        return 2;
+    }
+    for (const QString& line : jackwell::keeper::listPlayers(*rows))
+        std::printf("%s\n", qPrintable(line));
+    return 0;
+}
+
+// SIGHUP: what can change while connected is taken; the rest is named as needing a restart.
+void reloadConfig(const QString& path, jackwell::keeper::KeeperRobot& robot) {
+    const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(path);
+    if (!read.config) {
+        qCWarning(lcKeeper).noquote()
+            << QStringLiteral("configuration not reloaded: %1").arg(read.error);
+        return;
+    }
+    for (const QString& warning : read.warnings)
+        qCWarning(lcKeeper).noquote() << warning;
+    jackwell::keeper::setKeeperLogLevel(read.config->logLevel);
+    const QStringList restart = robot.reconfigure(*read.config);
+    say(QStringLiteral("configuration reloaded: pace %1, fastpace %2, greet %3")
+            .arg(read.config->pace)
+            .arg(read.config->fastPace)
+            .arg(read.config->greet ? QStringLiteral("yes") : QStringLiteral("no")));
+    if (!restart.isEmpty())
+        qCWarning(lcKeeper).noquote()
+            << QStringLiteral("changed %1: these take effect after a restart")
+                   .arg(restart.join(QStringLiteral(", ")));
 }
 
 // Books once made leave a mark beside them, so that books found missing later are refused
@@ -67,7 +111,7 @@ int initBooks(const QString& configPath, Making making) {
     const jackwell::keeper::KeeperConfigResult read =
         jackwell::keeper::readKeeperConfig(configPath);
     if (!read.config) {
-        say(read.error);
+        fault(read.error);
         return 1;
     }
     const QString books = read.config->booksPath;
@@ -76,14 +120,14 @@ int initBooks(const QString& configPath, Making making) {
     if (making == Making::FirstRun && there)
         return 0;
     if (!there && QFileInfo::exists(mark)) {
-        say(QStringLiteral("%1: books were made here before (see %2) and are missing now; "
-                           "restore them from a backup, or remove %2 to make empty books")
-                .arg(books, mark));
+        fault(QStringLiteral("%1: books were made here before (see %2) and are missing now; "
+                             "restore them from a backup, or remove %2 to make empty books")
+                  .arg(books, mark));
         return 1;
     }
     QString error;
     if (!SqliteBooks::create(books, &error)) {
-        say(error);
+        fault(error);
         return 1;
     }
     QFile made(mark);
@@ -116,19 +160,22 @@ QString lockRefusal(const QLockFile& lock, const QString& booksPath) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    jackwell::keeper::installKeeperLog();
     QCoreApplication::setApplicationName(QStringLiteral("jackwell-keeper"));
     const jackwell::ProgramInfo info{
         QStringLiteral("jackwell-keeper"),
-        QStringLiteral("CONFIG\n--init CONFIG\n--prepare CONFIG\n--audit BOOKS"),
+        QStringLiteral("CONFIG\n--init CONFIG\n--prepare CONFIG\n--audit BOOKS\n--players BOOKS"),
         QStringLiteral(
             "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
-            "privately and keeps their books in SQLite, until SIGTERM, SIGINT or SIGHUP.\n\n"
+            "privately and keeps their books in SQLite, until SIGTERM or SIGINT; SIGHUP makes it\n"
+            "read CONFIG again.\n\n"
             "  CONFIG          the robot's configuration file (server, nick, channel, books...)\n"
             "  --init CONFIG   makes the empty books CONFIG names, once: it refuses a file that\n"
             "                  is there, and books made there before and missing now\n"
             "  --prepare CONFIG  the same on a service's first start: does nothing where a\n"
             "                  file is there already (the start then judges it)\n"
             "  --audit BOOKS   checks that every player's books balance; exits 0 when they do\n"
+            "  --players BOOKS lists every player: credits, games, tokens won, last game\n"
             "  -h, --help      shows this help and exits\n"
             "  -v, --version   shows the version and exits\n\n"
             "See jackwell-keeper(8).\n")};
@@ -139,24 +186,29 @@ int main(int argc, char* argv[]) {
                                         QStringLiteral("CONFIG"));
     const QCommandLineOption prepareOption(QStringLiteral("prepare"), QString(),
                                            QStringLiteral("CONFIG"));
+    const QCommandLineOption playersOption(QStringLiteral("players"), QString(),
+                                           QStringLiteral("BOOKS"));
     parser.addOption(auditOption);
     parser.addOption(initOption);
     parser.addOption(prepareOption);
+    parser.addOption(playersOption);
     if (const auto exitCode =
             jackwell::readCommandLine(parser, QCoreApplication::arguments(), info))
         return *exitCode;
     const QStringList args = parser.positionalArguments();
     const int tasks = int(parser.isSet(auditOption)) + int(parser.isSet(initOption)) +
-                      int(parser.isSet(prepareOption));
+                      int(parser.isSet(prepareOption)) + int(parser.isSet(playersOption));
     if (tasks > 1)
         return jackwell::commandLineFault(
-            info, QStringLiteral("--audit, --init and --prepare go one at a time"));
+            info, QStringLiteral("--audit, --players, --init and --prepare go one at a time"));
     if (tasks == 1) {
         if (!args.isEmpty())
             return jackwell::commandLineFault(
                 info, QStringLiteral("unexpected argument '%1'").arg(args.first()));
         if (parser.isSet(auditOption))
             return audit(parser.value(auditOption));
+        if (parser.isSet(playersOption))
+            return listPlayers(parser.value(playersOption));
         if (parser.isSet(initOption))
             return initBooks(parser.value(initOption), Making::Always);
         return initBooks(parser.value(prepareOption), Making::FirstRun);
@@ -170,36 +222,46 @@ int main(int argc, char* argv[]) {
 
     const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(args[0]);
     if (!read.config) {
-        say(read.error);
+        fault(read.error);
         return 1;
     }
     const jackwell::keeper::KeeperConfig& config = *read.config;
+    QString error;
+    if (!jackwell::keeper::setKeeperLogFile(config.logFile, &error)) {
+        fault(error);
+        return 1;
+    }
+    jackwell::keeper::setKeeperLogLevel(config.logLevel);
+    for (const QString& warning : read.warnings)
+        qCWarning(lcKeeper).noquote() << warning;
     // One robot per books file: two would each answer from their own idea of the waiting games.
     QLockFile lock(config.booksPath + QStringLiteral(".lock"));
     if (!lock.tryLock(0)) {
-        say(lockRefusal(lock, config.booksPath));
+        fault(lockRefusal(lock, config.booksPath));
         return 1;
     }
-    QString error;
     const auto books = SqliteBooks::open(config.booksPath, &error);
     if (!books) {
-        say(error);
+        fault(error);
         return 1;
     }
 
     jackwell::RealClock clock;
     jackwell::keeper::KeeperRobot robot(clock, config, *books,
-                                        QRandomGenerator::system()->generate64(), say);
+                                        QRandomGenerator::system()->generate64());
     robot.setBooksFailed([&robot] {
-        say(QStringLiteral("stopping: the books can take no more games"));
+        fault(QStringLiteral("stopping: the books can take no more games"));
         robot.stop();
         QCoreApplication::exit(1);
     });
+    robot.setLoginRefused([] { QCoreApplication::exit(1); });
     jackwell::installStopSignals([&robot] {
         say(QStringLiteral("stopping"));
         robot.stop();
         QCoreApplication::quit();
     });
+    const QString configPath = args[0];
+    jackwell::installReloadSignal([configPath, &robot] { reloadConfig(configPath, robot); });
     robot.start();
     return QCoreApplication::exec();
 }

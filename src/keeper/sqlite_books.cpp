@@ -3,6 +3,7 @@
 #include "keeper/ledger_audit.h"
 
 #include <QAtomicInteger>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -18,7 +19,10 @@ namespace {
 
 // "JKBK": marks a file as this program's books.
 constexpr qint64 kApplicationId = 0x4A4B424B;
-constexpr int kSchemaVersion = 1;
+// Layout 2 added the time of each game (games.played_at); books of layout 1 are read as they
+// are and brought to layout 2 when a robot serves from them.
+constexpr int kSchemaVersion = 2;
+constexpr int kOldestReadableVersion = 1;
 constexpr int kBusyTimeoutMs = 5000;
 
 const char* const kSchema[] = {
@@ -40,6 +44,7 @@ const char* const kSchema[] = {
     " cost INTEGER NOT NULL,"
     " tokens_won INTEGER NOT NULL,"
     " credits_after INTEGER NOT NULL,"
+    " played_at INTEGER," // seconds since 1970, UTC; NULL for games from before layout 2
     " PRIMARY KEY (player, game)) WITHOUT ROWID",
     // Free credits given after the player's `after_game`-th game (0: before the first).
     "CREATE TABLE grants ("
@@ -228,10 +233,13 @@ std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* err
     std::unique_ptr<SqliteBooks> books = connect(path, error);
     if (!books)
         return nullptr;
+    // The file as opened: bringing its layout up to date is a change like any other.
+    books->identity_ = identityOf(path).value_or(FileIdentity{});
     QString why;
     if (!books->configure(&why) || !books->checkSchema(&why) ||
         !books->checkIntegrity(purpose, &why) ||
-        (purpose == Purpose::Serve && !books->checkWritable(&why))) {
+        (purpose == Purpose::Serve &&
+         (!books->checkWritable(&why) || !books->upgradeSchema(&why)))) {
         *error = QStringLiteral("%1: %2").arg(path, why);
         return nullptr;
     }
@@ -338,12 +346,36 @@ bool SqliteBooks::checkSchema(QString* error) {
         *error = query.lastError().text();
         return false;
     }
-    if (query.value(0).toInt() != kSchemaVersion) {
-        *error = QStringLiteral("the books have layout %1; this program reads layout %2")
-                     .arg(query.value(0).toInt())
+    const int version = query.value(0).toInt();
+    if (version < kOldestReadableVersion || version > kSchemaVersion) {
+        *error = QStringLiteral("the books have layout %1; this program reads layouts %2 to %3")
+                     .arg(version)
+                     .arg(kOldestReadableVersion)
                      .arg(kSchemaVersion);
         return false;
     }
+    schemaVersion_ = version;
+    return true;
+}
+
+// Brings books of an older layout to this one, in one transaction: either all of it or none.
+bool SqliteBooks::upgradeSchema(QString* error) {
+    if (schemaVersion_ == kSchemaVersion)
+        return true;
+    if (!begin()) {
+        *error = lastError_;
+        return false;
+    }
+    if (!run(db_, QStringLiteral("ALTER TABLE games ADD COLUMN played_at INTEGER"), error) ||
+        !run(db_, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
+        rollback();
+        return false;
+    }
+    if (!commit()) {
+        *error = lastError_;
+        return false;
+    }
+    schemaVersion_ = kSchemaVersion;
     return true;
 }
 
@@ -539,7 +571,7 @@ bool SqliteBooks::commitGame(const QString& player, const machine::GameOutcome& 
     QSqlQuery query(db_);
     query.prepare(QStringLiteral(
         "INSERT INTO games (player, game, first_draw, holds, final_draw, credits_before, cost,"
-        " tokens_won, credits_after) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        " tokens_won, credits_after, played_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     query.addBindValue(player);
     query.addBindValue(after.gamesPlayed);
     query.addBindValue(encodeCodes(outcome.firstDraw));
@@ -549,6 +581,7 @@ bool SqliteBooks::commitGame(const QString& player, const machine::GameOutcome& 
     query.addBindValue(outcome.cost);
     query.addBindValue(outcome.tokensWon);
     query.addBindValue(outcome.creditsAfter);
+    query.addBindValue(QDateTime::currentSecsSinceEpoch());
     if (!query.exec() || !writePlayer(db_, player, after, &error)) {
         if (error.isEmpty())
             error = query.lastError().text();
@@ -628,42 +661,50 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
 
 // Reads the rows of the ledger; auditLedger() judges them.
 BooksAudit SqliteBooks::audit() {
-    std::vector<LedgerGame> games;
-    std::vector<LedgerGrant> grants;
-    std::vector<LedgerPlayer> players;
+    const std::optional<LedgerRows> rows = readLedger();
+    if (!rows) {
+        BooksAudit audit;
+        audit.faults << lastError_;
+        return audit;
+    }
+    return auditLedger(rows->players, rows->games, rows->grants);
+}
+
+std::optional<LedgerRows> SqliteBooks::readLedger() {
+    LedgerRows rows;
     QSqlQuery query(db_);
     query.setForwardOnly(true);
     auto unreadable = [&](const QString& what) {
-        BooksAudit audit;
-        audit.games = qint64(games.size());
-        audit.faults
-            << QStringLiteral("cannot read the %1: %2").arg(what, query.lastError().text());
-        return audit;
+        lastError_ = QStringLiteral("cannot read the %1: %2").arg(what, query.lastError().text());
+        return std::nullopt;
     };
 
+    const QString playedAt =
+        schemaVersion_ >= 2 ? QStringLiteral("played_at") : QStringLiteral("NULL");
     if (!query.exec(QStringLiteral("SELECT player, game, credits_before, cost, tokens_won,"
-                                   " credits_after FROM games ORDER BY player, game")))
+                                   " credits_after, %1 FROM games ORDER BY player, game")
+                        .arg(playedAt)))
         return unreadable(QStringLiteral("games"));
     while (query.next())
-        games.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                         query.value(2).toLongLong(), query.value(3).toLongLong(),
-                         query.value(4).toLongLong(), query.value(5).toLongLong()});
+        rows.games.push_back({query.value(0).toString(), query.value(1).toLongLong(),
+                              query.value(2).toLongLong(), query.value(3).toLongLong(),
+                              query.value(4).toLongLong(), query.value(5).toLongLong(),
+                              query.isNull(6) ? -1 : query.value(6).toLongLong()});
 
     if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM grants")))
         return unreadable(QStringLiteral("grants"));
     while (query.next())
-        grants.push_back(
+        rows.grants.push_back(
             {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong()});
 
     if (!query.exec(QStringLiteral("SELECT name, credits, games_played, tokens_won, free_credits"
                                    " FROM players ORDER BY name")))
         return unreadable(QStringLiteral("players"));
     while (query.next())
-        players.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                           query.value(2).toLongLong(), query.value(3).toLongLong(),
-                           query.value(4).toLongLong()});
-
-    return auditLedger(players, games, grants);
+        rows.players.push_back({query.value(0).toString(), query.value(1).toLongLong(),
+                                query.value(2).toLongLong(), query.value(3).toLongLong(),
+                                query.value(4).toLongLong()});
+    return rows;
 }
 
 } // namespace jackwell::keeper

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keeper/keeper_books.h"
+#include "keeper/ledger_audit.h"
 #include "keeper/sqlite_sync_thread.h"
 
 #include <QSqlDatabase>
@@ -68,6 +69,7 @@ public:
     bool inBatch() const override { return batch_; }
 
     BooksAudit audit() override;
+    std::optional<LedgerRows> readLedger() override;
 
     QString lastError() const override { return lastError_; }
     // Set once the file was found deleted or replaced: nothing is committed any more.
@@ -85,6 +87,7 @@ private:
 
     bool createSchema(QString* error);
     bool checkSchema(QString* error);
+    bool upgradeSchema(QString* error);
     bool checkIntegrity(Purpose purpose, QString* error);
     bool checkWritable(QString* error);
     bool configure(QString* error);
@@ -100,6 +103,7 @@ private:
     std::unique_ptr<SqliteSyncThread> syncThread_; // started on the first whenDurable()
     FileIdentity identity_;
     QString lastError_;
+    int schemaVersion_ = 0;
     bool batch_ = false;
     bool failedForGood_ = false;
 };

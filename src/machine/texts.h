@@ -57,6 +57,9 @@ inline constexpr QLatin1StringView kUnknownRequestHelp{
 inline constexpr QLatin1StringView kSlowDown{
     "You are writing faster than the machine can play; your last messages were dropped. "
     "Please wait a moment."};
+inline constexpr QLatin1StringView kLogInFirst{
+    "Please log in to your account with the network's services first: your credits are kept "
+    "under your account, and nobody plays without one."};
 inline constexpr QLatin1StringView kOutOfOrder{
     "The machine is out of order just now and nothing was booked. Please try again later."};
 

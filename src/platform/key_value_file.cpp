@@ -123,6 +123,17 @@ QString KeyValueFile::noteTaken(const Line& line) {
     return {};
 }
 
+QString KeyValueFile::faultOfFile(const QString& what) const {
+    return QStringLiteral("%1: %2").arg(fileName_, what);
+}
+
+bool KeyValueFile::othersMayRead(const QString& path) {
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    return (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 QString KeyValueFile::missing(QByteArrayView key) const {
     return QStringLiteral("%1: no \"%2 = ...\" line")
         .arg(fileName_, QString::fromLatin1(key.data(), key.size()));

@@ -51,12 +51,17 @@ public:
     // The fault of a required key without a line: `FILE: no "KEY = ..." line`.
     QString missing(QByteArrayView key) const;
 
+    // A fault of the file as a whole: "FILE: what".
+    QString faultOfFile(const QString& what) const;
+
     // A value as a fault may show it: quoted, cut short, control characters escaped.
     static QString shown(const QByteArray& value);
     // `text` with its control characters written out ("\x1B", "\r", "\t"), so that a message
     // quoting it cannot move a terminal's cursor, ring its bell or break its line.
     static QString escaped(const QString& text);
     static bool hasControl(QByteArrayView value);
+    // Whether users other than the owner may read the file at `path` (its group or the world).
+    static bool othersMayRead(const QString& path);
 
 private:
     struct Line {

@@ -9,4 +9,8 @@ namespace jackwell {
 // card saves its options). A second signal while stopping ends the process at once.
 bool installStopSignals(std::function<void()> stop);
 
+// Turns SIGHUP into a call of `reload` on the event loop instead, each time it comes: for a
+// program that re-reads its configuration then. Call it after installStopSignals().
+bool installReloadSignal(std::function<void()> reload);
+
 } // namespace jackwell

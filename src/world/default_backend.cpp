@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace jackwell {
 
 QString chatConfigFilePath(const QString& executableDir) {
@@ -23,7 +25,12 @@ std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString& exe
     const IrcConfigResult read = readIrcConfig(path);
     if (!read.config)
         return std::make_unique<UnopenableBackend>(read.error);
-    return std::make_unique<IrcBackend>(clock, *read.config);
+    auto backend = std::make_unique<IrcBackend>(clock, *read.config);
+    for (const QString& warning : read.warnings) {
+        std::fprintf(stderr, "jackwell: %s\n", qPrintable(warning));
+        backend->addSystemLine(warning);
+    }
+    return backend;
 }
 
 } // namespace jackwell

@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace jackwell {
 namespace {
 
@@ -252,6 +255,27 @@ TEST_F(IrcTlsTest, connectsOverTlsOnlyWithATrustedCertificate) {
     auto backend = openBackend(clock);
     QSslConfiguration::setDefaultConfiguration(usual);
     EXPECT_TRUE(backend->connection().isRegistered());
+}
+
+// A private authority named in the configuration is trusted for that connection alone, and a
+// client certificate is shown from its files; a file that cannot be read ends the start with
+// its name, never a connection without it.
+TEST_F(IrcTlsTest, trustsTheAuthorityItIsToldOfAndShowsItsCertificate) {
+    config.port = server.tlsPort();
+    config.tls = true;
+    config.tlsCaPath = server.certificatePath();
+    config.tlsCertPath = server.certificatePath();
+    config.tlsKeyPath = QFileInfo(server.certificatePath()).dir().filePath("key.pem");
+    auto backend = openBackend(clock);
+    ASSERT_TRUE(backend);
+    EXPECT_TRUE(backend->connection().isRegistered());
+
+    config.tlsKeyPath = "/nonexistent/key.pem";
+    IrcBackend missing(clock, config);
+    EXPECT_FALSE(missing.open("Jackwell", {}));
+    EXPECT_TRUE(missing.openError().contains("/nonexistent/key.pem"))
+        << missing.openError().toStdString();
+    EXPECT_TRUE(missing.connection().loginRefused());
 }
 
 // A server scripted by the test, for what ngircd will not do on demand. It can

@@ -69,6 +69,12 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
          "Chat.txt, line 3: password contains a control"},
         {"nick = Player\n", "Chat.txt: no \"server = ...\" line"},
         {"server = a\n# nick = Player\n", "Chat.txt: no \"nick = ...\" line"},
+        {base + "sasl = alice\n", "Chat.txt, line 3: sasl must be an account and its password"},
+        {base + "sasl = internal\n", "Chat.txt, line 3: sasl must be an account and its password"},
+        {base + "tlscert = c.pem\ntlskey = k.pem\n", "Chat.txt: tlscert and tlsca need tls = yes"},
+        {base + "tlsca = ca.pem\n", "Chat.txt: tlscert and tlsca need tls = yes"},
+        {base + "tls = yes\ntlscert = c.pem\n", "Chat.txt: tlscert and tlskey go together"},
+        {base + "tls = yes\nsasl = external\n", "Chat.txt: sasl = external needs a client"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text.toStdString());
@@ -76,6 +82,63 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         EXPECT_FALSE(result.config);
         EXPECT_TRUE(result.error.startsWith(row.error)) << result.error.toStdString();
         EXPECT_FALSE(result.error.contains(u'\n'));
+    }
+}
+
+// The login and the certificates: PLAIN takes the rest of the line as the password, EXTERNAL the
+// client certificate; files are named relative to the configuration's folder.
+TEST(IrcConfig, readsTheLoginAndTheCertificates) {
+    const QByteArray base = "server = irc.example.net\nnick = Player\n";
+    const IrcConfigResult plain =
+        parseIrcConfig(base + "sasl = alice  pass word \n", "Chat.txt", "/home/p");
+    ASSERT_TRUE(plain.config) << plain.error.toStdString();
+    EXPECT_EQ(plain.config->sasl, IrcConfig::Sasl::Plain);
+    EXPECT_EQ(plain.config->saslAccount, "alice");
+    EXPECT_EQ(plain.config->saslPassword, "pass word");
+    EXPECT_TRUE(plain.config->holdsSecret());
+
+    const IrcConfigResult external = parseIrcConfig(
+        base + "tls = yes\nsasl = EXTERNAL\ntlscert = me.pem\ntlskey = /keys/me.key\n"
+               "tlsca = ca.pem\n",
+        "Chat.txt", "/home/p");
+    ASSERT_TRUE(external.config) << external.error.toStdString();
+    EXPECT_EQ(external.config->sasl, IrcConfig::Sasl::External);
+    EXPECT_EQ(external.config->tlsCertPath, "/home/p/me.pem");
+    EXPECT_EQ(external.config->tlsKeyPath, "/keys/me.key");
+    EXPECT_EQ(external.config->tlsCaPath, "/home/p/ca.pem");
+    EXPECT_FALSE(external.config->holdsSecret());
+}
+
+// A password in a file that others may read is named in a warning, as a key file would be;
+// the same file made private, or one without a password, gets none.
+TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOf) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath("Chat.txt");
+    const struct {
+        QByteArray text;
+        QFile::Permissions permissions;
+        bool warned;
+    } rows[] = {
+        {"server = a\nnick = b\nsasl = alice s3cret\n", QFile::ReadOwner | QFile::ReadOther, true},
+        {"server = a\nnick = b\npassword = s3cret\n", QFile::ReadOwner | QFile::ReadGroup, true},
+        {"server = a\nnick = b\nsasl = alice s3cret\n", QFile::ReadOwner | QFile::WriteOwner,
+         false},
+        {"server = a\nnick = b\n", QFile::ReadOwner | QFile::ReadOther, false},
+    };
+    for (const auto& row : rows) {
+        QFile::remove(path);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(row.text);
+        file.close();
+        ASSERT_TRUE(file.setPermissions(row.permissions));
+        const IrcConfigResult result = readIrcConfig(path);
+        ASSERT_TRUE(result.config) << result.error.toStdString();
+        EXPECT_EQ(result.warnings.size(), row.warned ? 1 : 0) << row.text.toStdString();
+        for (const QString& warning : result.warnings) {
+            EXPECT_TRUE(warning.contains(path));
+            EXPECT_FALSE(warning.contains("s3cret"));
+        }
     }
 }
 

@@ -101,9 +101,9 @@ protected:
 };
 
 TEST_F(KeeperCardGameTest, ThePlayersProgramPlaysWholeGamesAgainstTheRobot) {
-    // The robot greets the player as they join; GET HOST finds it.
-    ASSERT_TRUE(
-        waitUntil([&] { return logged("Rivet: Your machinekeeper is Rivet.") > 0; }, kWaitMs));
+    // The robot greets the player privately as they join; GET HOST finds it.
+    ASSERT_TRUE(waitUntil(
+        [&] { return logged("ESP from Rivet: Your machinekeeper is Rivet.") > 0; }, kWaitMs));
     ASSERT_TRUE(clickAndSettle(&Card::findHost));
     ASSERT_EQ(card.state.machineKeeperName, "Rivet");
 

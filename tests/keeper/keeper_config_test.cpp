@@ -43,6 +43,34 @@ TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
     EXPECT_EQ(plain.config->booksPath, "/var/lib/books.sqlite");
     EXPECT_TRUE(plain.config->operName.isEmpty());
     EXPECT_EQ(plain.config->pace, 3);
+    EXPECT_EQ(plain.config->identity, Identity::Auto);
+    EXPECT_EQ(plain.config->logLevel, LogLevel::Info);
+    EXPECT_TRUE(plain.config->logFile.isEmpty());
+    EXPECT_TRUE(plain.config->greet);
+
+    const auto run = parseKeeperConfig(kBase + "books = b\nidentity = Account\nlog = debug\n"
+                                               "logfile = log/keeper.log\ngreet = no\n"
+                                               "sasl = Rivet robotpass\n",
+                                       "k", "/srv");
+    ASSERT_TRUE(run.config) << run.error.toStdString();
+    EXPECT_EQ(run.config->identity, Identity::Account);
+    EXPECT_EQ(run.config->logLevel, LogLevel::Debug);
+    EXPECT_EQ(run.config->logFile, "/srv/log/keeper.log");
+    EXPECT_FALSE(run.config->greet);
+    EXPECT_EQ(run.config->irc.saslAccount, "Rivet");
+}
+
+// SIGHUP takes pace, fastpace, log and greet as they come; everything else is named as needing
+// a restart.
+TEST(KeeperConfig, NamesWhatNeedsARestart) {
+    const auto before = parseKeeperConfig(kBase + "books = b\n", "k", "/x");
+    const auto after = parseKeeperConfig(kBase + "books = c\npace = 9\nlog = debug\ngreet = no\n"
+                                                 "identity = nick\nsasl = a b\n",
+                                         "k", "/x");
+    ASSERT_TRUE(before.config && after.config);
+    EXPECT_EQ(KeeperConfig::needRestart(*before.config, *after.config),
+              QStringList({"sasl", "books", "identity"}));
+    EXPECT_TRUE(KeeperConfig::needRestart(*before.config, *before.config).isEmpty());
 }
 
 TEST(KeeperConfig, NamesTheLineAndTheFault) {
@@ -62,7 +90,12 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
         {"books = b\nnick = 9lives\nserver = a\nchannel = #c\n", "k.txt, line 2: nick"},
         {kBase + "books = b\nflavour = mint\n",
          "k.txt, line 5: unknown key \"flavour\" (known: server, port, tls, nick, password, "
-         "channel, books, oper, pace, fastpace)"},
+         "channel, sasl, tlscert, tlskey, tlsca, books, oper, pace, fastpace, identity, log, "
+         "logfile, greet)"},
+        {kBase + "books = b\nidentity = email\n", "k.txt, line 5: identity must be account"},
+        {kBase + "books = b\nlog = verbose\n", "k.txt, line 5: log must be debug, info or"},
+        {kBase + "books = b\ngreet = sometimes\n", "k.txt, line 5: greet must be yes or no"},
+        {kBase + "books = b\nsasl = robot\n", "k.txt, line 5: sasl must be an account"},
     };
     for (const auto& c : cases) {
         const auto result = parseKeeperConfig(c.text, "k.txt", "/x");

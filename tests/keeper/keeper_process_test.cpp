@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -198,6 +199,53 @@ TEST(KeeperProcess, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
 
     keeper.stop();
     ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output.toStdString();
+}
+
+// An operator reads the log where they asked for it, every line with its time and zone and
+// level; SIGHUP takes a new pace, log level and greeting at once and names what needs a
+// restart, while the robot serves on.
+TEST(KeeperProcess, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
+    NgircdServer server(serverOptions(true));
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    KeeperProcess keeper(server.port());
+    ASSERT_TRUE(keeper.writeConfig("logfile = robot.log\n"));
+    QString output;
+    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0) << output.toStdString();
+    ASSERT_TRUE(keeper.start());
+    QFile logFile(QDir(keeper.folder()).filePath("robot.log"));
+    auto logText = [&] {
+        logFile.close();
+        return logFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(logFile.readAll()) : QString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return logText().contains("joined #casino"); }, kWaitMs))
+        << logText().toStdString() << keeper.log().toStdString();
+
+    IrcTestPeer alice("alice");
+    ASSERT_TRUE(alice.connectTo(server.port()));
+    alice.privmsg(KeeperProcess::kNick, "Register me!");
+    ASSERT_TRUE(waitUntil([&] { return countFrom(alice, "FIRST:") == 1; }, kWaitMs));
+    alice.privmsg(KeeperProcess::kNick, "I hold 1,1,0");
+    ASSERT_TRUE(waitUntil(
+        [&] { return logText().contains("game 1 of alice (alice): holds 1,1,0"); }, kWaitMs))
+        << logText().toStdString();
+    const QRegularExpression line(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d) (debug|info|warning|error): \S)"));
+    for (const QString& text : logText().split(u'\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.match(text).hasMatch()) << text.toStdString();
+
+    ASSERT_TRUE(
+        keeper.writeConfig("logfile = robot.log\nlog = warning\npace = 7\nidentity = account\n"));
+    keeper.signal(SIGHUP);
+    ASSERT_TRUE(waitUntil(
+        [&] { return logText().contains("changed identity: these take effect after a restart"); },
+        kWaitMs))
+        << logText().toStdString();
+    EXPECT_FALSE(logText().contains("configuration reloaded")) << "an info line, below warning";
+    EXPECT_TRUE(keeper.isRunning());
+    alice.privmsg(KeeperProcess::kNick, "I hold 0,0,0");
+    ASSERT_TRUE(waitUntil([&] { return countFrom(alice, "FINAL:") == 2; }, kWaitMs));
+    EXPECT_FALSE(logText().contains("game 2 of alice")) << "game lines are info lines";
 }
 
 // The books file deleted or replaced under the running robot: it once booked on into the

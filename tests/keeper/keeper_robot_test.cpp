@@ -417,5 +417,98 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAway) {
     expectBalanced();
 }
 
+// Under a fallback nickname the robot once served for good. Now it asks after its own (with
+// every probe, on a server without MONITOR) and takes it back as soon as it is free.
+TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
+    auto squatter = connectPlayer(kKeeper);
+    auto robot = startRobot(clock, robotConfig(), 3);
+    ASSERT_EQ(robot->connection().nick(), "Rivet_");
+    auto alice = connectPlayer("alice");
+    auto toldByFallback = [&] {
+        return std::ranges::count_if(alice->received(), [](const IrcMessage& m) {
+            return m.command == "PRIVMSG" && nickOf(m.prefix) == "Rivet_";
+        });
+    };
+    alice->privmsg("Rivet_", "Register me!");
+    ASSERT_TRUE(waitUntil([&] { return toldByFallback() >= 3; }, kWaitMs));
+
+    squatter->sendRaw("QUIT :leaving\r\n");
+    alice->privmsg("Rivet_", "I hold 1,0,1");
+    ASSERT_TRUE(waitUntil([&] { return robot->connection().nick() == kKeeper; }, kWaitMs));
+    EXPECT_TRUE(robotLog.contains("took back the nickname Rivet"))
+        << robotLog.join('\n').toStdString();
+    // Players write to it under its own name again.
+    ASSERT_TRUE(ask(*alice, "I hold 0,0,0", "FINAL:", 1));
+}
+
+// The robot once greeted its channel with the banner and the announcement on every join, which
+// buried a busy channel's talk. The channel hears them on its arrival and then at most every ten
+// minutes; each joining player is told privately whom to write to, at most once an hour.
+TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) {
+    VirtualClock virtualClock;
+    auto watcher = connectPlayer("watcher");
+    ASSERT_TRUE(watcher->join("#casino"));
+    auto robot = std::make_unique<KeeperRobot>(virtualClock, robotConfig(), *books, 5,
+                                               [this](const QString& t) { robotLog << t; });
+    robot->start();
+    // Virtual time runs ten times as fast as the real, in steps that let the socket keep up.
+    auto drive = [&](const std::function<bool()>& done, int realMs = kWaitMs) {
+        return waitUntil(
+            [&] {
+                virtualClock.advance(50);
+                return done();
+            },
+            realMs);
+    };
+    auto banners = [&] {
+        return std::ranges::count_if(watcher->received(), [](const IrcMessage& m) {
+            return m.command == "PRIVMSG" && m.param(0) == "#casino" &&
+                   m.param(1).startsWith("--- Welcome");
+        });
+    };
+    const QByteArray announcement = "Your machinekeeper is Rivet. Send 'Register me!' to play.";
+    auto greetings = [&](const IrcTestPeer& peer) {
+        return std::ranges::count(toldTo(peer), announcement);
+    };
+    ASSERT_TRUE(drive([&] { return banners() == 1; }));
+
+    auto alice = connectPlayer("alice");
+    ASSERT_TRUE(alice->join("#casino"));
+    ASSERT_TRUE(drive([&] { return greetings(*alice) == 1; }));
+    alice->sendRaw("PART #casino\r\n");
+    ASSERT_TRUE(alice->join("#casino"));
+    drive([] { return false; }, 1500);
+    EXPECT_EQ(greetings(*alice), 1);
+    EXPECT_EQ(banners(), 1);
+
+    // An hour later (the connection kept alive meanwhile), both are due again.
+    for (int step = 0; step < 61 * 2; ++step) {
+        virtualClock.advance(30000);
+        testing::runEventsFor(5);
+    }
+    ASSERT_TRUE(robot->isSpeaking());
+    alice->sendRaw("PART #casino\r\n");
+    ASSERT_TRUE(alice->join("#casino"));
+    ASSERT_TRUE(drive([&] { return greetings(*alice) == 2 && banners() == 2; }))
+        << greetings(*alice) << " " << banners();
+}
+
+// With accounts required on a server that reports none with its messages, the robot asks WHOIS
+// who a player is; a player WHOIS names no account for is asked to log in and plays nothing.
+TEST_F(KeeperRobotTest, WithAccountsRequiredAPlayerWithoutOneIsAskedToLogIn) {
+    KeeperConfig config = robotConfig();
+    config.identity = Identity::Account;
+    auto robot = startRobot(clock, config, 4);
+    EXPECT_TRUE(robot->usesAccounts());
+    auto alice = connectPlayer("alice");
+    alice->privmsg(kKeeper, "Register me!");
+    alice->privmsg(kKeeper, "I hold 1,0,1");
+    ASSERT_TRUE(waitUntil([&] { return toldTo(*alice).size() == 2; }, kWaitMs));
+    for (const QByteArray& text : toldTo(*alice))
+        EXPECT_TRUE(text.startsWith("Please log in to your account")) << text.toStdString();
+    EXPECT_EQ(books->load("alice")->gamesPlayed, 0);
+    EXPECT_FALSE(books->load("alice")->pendingFirstDraw);
+}
+
 } // namespace
 } // namespace jackwell::keeper

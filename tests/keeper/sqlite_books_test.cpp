@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -261,7 +262,8 @@ TEST_F(SqliteBooksTest, TheAuditFindsBooksThatDoNotAddUp) {
         "UPDATE games SET tokens_won = 0 WHERE player = 'alice' AND game = 2",
         "UPDATE games SET game = 7 WHERE player = 'alice' AND game = 3",
         "INSERT INTO grants VALUES ('bob', 0, 100)",
-        "INSERT INTO games VALUES ('carol', 1, '01,01,01', '0,0,0', '01,01,01', 100, 1, 500, 109)",
+        "INSERT INTO games VALUES ('carol', 1, '01,01,01', '0,0,0', '01,01,01', 100, 1, 500, 109, "
+        "NULL)",
         "UPDATE players SET games_played = 2 WHERE name = 'alice'",
     };
     const QString file = path();
@@ -282,6 +284,63 @@ TEST_F(SqliteBooksTest, TheAuditFindsBooksThatDoNotAddUp) {
         ASSERT_TRUE(books) << error.toStdString();
         EXPECT_FALSE(books->audit().balanced()) << damage;
     }
+}
+
+// Books from before games carried their time stay readable as they are (an audit or a listing
+// may not write them), and a robot serving from them brings them up to date: the old games keep
+// no time, the new ones get theirs.
+TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
+    const PlayerRecord start = registered();
+    const auto [first, afterFirst] = game(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+    const auto [second, afterSecond] =
+        game(afterFirst, {false, false, false}, {1, 2, 3}, {4, 4, 4});
+    {
+        auto books = openBooks();
+        ASSERT_TRUE(books->save("alice", start));
+        ASSERT_TRUE(books->commitGame("alice", first, afterFirst));
+    }
+    tamper(QStringLiteral("ALTER TABLE games DROP COLUMN played_at"));
+    tamper(QStringLiteral("PRAGMA user_version = 1"));
+    auto layout = [&] {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
+        db.setDatabaseName(path());
+        db.open();
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("PRAGMA user_version"));
+        const int version = query.next() ? query.value(0).toInt() : -1;
+        query = QSqlQuery();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(kRaw);
+        return version;
+    };
+
+    QString error;
+    {
+        auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
+        ASSERT_TRUE(read) << error.toStdString();
+        const auto rows = read->readLedger();
+        ASSERT_TRUE(rows);
+        ASSERT_EQ(rows->games.size(), 1u);
+        EXPECT_EQ(rows->games[0].playedAt, -1);
+        EXPECT_TRUE(read->audit().balanced());
+    }
+    EXPECT_EQ(layout(), 1) << "read only";
+
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    {
+        auto books = openBooks();
+        ASSERT_TRUE(books);
+        EXPECT_EQ(books->load("alice"), afterFirst);
+        ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
+        const auto rows = books->readLedger();
+        ASSERT_TRUE(rows);
+        ASSERT_EQ(rows->games.size(), 2u);
+        EXPECT_EQ(rows->games[0].playedAt, -1);
+        EXPECT_GE(rows->games[1].playedAt, before);
+        EXPECT_LE(rows->games[1].playedAt, QDateTime::currentSecsSinceEpoch());
+        EXPECT_TRUE(books->audit().balanced());
+    }
+    EXPECT_EQ(layout(), 2);
 }
 
 TEST_F(SqliteBooksTest, DeliveryMarksNeverMoveBack) {

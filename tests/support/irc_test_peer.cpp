@@ -31,6 +31,51 @@ bool IrcTestPeer::connectTo(quint16 port, int timeoutMs) {
     return blockUntil([this] { return registered_; }, timeoutMs);
 }
 
+bool IrcTestPeer::receivedCommand(QByteArrayView command) const {
+    return std::any_of(received_.begin(), received_.end(),
+                       [&](const IrcMessage& m) { return m.command == command; });
+}
+
+bool IrcTestPeer::connectWithLogin(quint16 port, const QByteArray& account,
+                                   const QByteArray& password, int timeoutMs) {
+    socket_.connectToHost(NgircdServer::kHost, port);
+    if (!socket_.waitForConnected(timeoutMs))
+        return false;
+    sendRaw("CAP LS 302\r\nNICK " + nick_ + "\r\nUSER " + nick_ + " 0 * :test peer\r\n");
+    sendRaw("CAP REQ :sasl account-tag extended-join account-notify message-tags\r\n");
+    const auto acknowledged = [this] {
+        return std::any_of(received_.begin(), received_.end(), [](const IrcMessage& m) {
+            return m.command == "CAP" && m.param(1) == "ACK";
+        });
+    };
+    if (!blockUntil(acknowledged, timeoutMs))
+        return false;
+    sendRaw("AUTHENTICATE PLAIN\r\n");
+    if (!blockUntil([this] { return receivedCommand("AUTHENTICATE"); }, timeoutMs))
+        return false;
+    sendRaw("AUTHENTICATE " + (account + '\0' + account + '\0' + password).toBase64() + "\r\n");
+    if (!blockUntil([this] { return receivedCommand("903") || receivedCommand("904"); },
+                    timeoutMs) ||
+        !receivedCommand("903"))
+        return false;
+    sendRaw("CAP END\r\n");
+    return blockUntil([this] { return registered_; }, timeoutMs);
+}
+
+bool IrcTestPeer::changeNick(const QByteArray& nick, int timeoutMs) {
+    sendRaw("NICK " + nick + "\r\n");
+    const bool changed = blockUntil(
+        [&] {
+            return std::any_of(received_.begin(), received_.end(), [&](const IrcMessage& m) {
+                return m.command == "NICK" && nickOf(m.prefix) == nick_ && m.param(0) == nick;
+            });
+        },
+        timeoutMs);
+    if (changed)
+        nick_ = nick;
+    return changed;
+}
+
 bool IrcTestPeer::join(const QByteArray& channel, int timeoutMs) {
     sendRaw("JOIN " + channel + "\r\n");
     return blockUntil(

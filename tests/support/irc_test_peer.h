@@ -21,6 +21,12 @@ public:
 
     // Connects to 127.0.0.1:port and registers; blocks for at most timeoutMs.
     bool connectTo(quint16 port, int timeoutMs = 5000);
+    // The same, logging in to `account` with SASL PLAIN first (and asking for the account
+    // tags, extended-join and account-notify); false unless the server confirms the login.
+    bool connectWithLogin(quint16 port, const QByteArray& account, const QByteArray& password,
+                          int timeoutMs = 8000);
+    // Takes another nickname and waits (blocking) for the server to confirm it.
+    bool changeNick(const QByteArray& nick, int timeoutMs = 5000);
     // Joins a channel and waits (blocking) for the server to confirm it.
     bool join(const QByteArray& channel, int timeoutMs = 5000);
 
@@ -44,6 +50,7 @@ public:
 
 private:
     bool blockUntil(const std::function<bool()>& done, int timeoutMs);
+    bool receivedCommand(QByteArrayView command) const;
     void readLines();
 
     QByteArray nick_;

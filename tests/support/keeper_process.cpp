@@ -125,6 +125,11 @@ int KeeperProcess::waitForEnd(int timeoutMs) {
     return process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
 }
 
+void KeeperProcess::signal(int signal) {
+    if (isRunning())
+        ::kill(pid_t(process_->processId()), signal);
+}
+
 void KeeperProcess::stop() {
     if (!isRunning())
         return;

@@ -38,6 +38,8 @@ public:
     // Until it has ended; its exit status, or -1 when it is still running.
     int waitForEnd(int timeoutMs);
     bool isRunning() const;
+    // Sends `signal` to the running robot.
+    void signal(int signal);
     // SIGTERM, and a bounded wait for the end.
     void stop();
     qint64 residentKb() const;

@@ -1,0 +1,61 @@
+#include "keeper/keeper_accounts.h"
+
+namespace jackwell::keeper {
+
+QString accountIdentity(QByteArrayView account, CaseMapping mapping) {
+    return QStringLiteral("account:") + playerKey(account, mapping);
+}
+
+void KeeperAccounts::learn(const QString& nick, const QByteArray& account) {
+    if (known_.size() >= kMostKnown && !known_.contains(nick))
+        known_.clear(); // what is forgotten is asked again
+    known_.insert(nick, account);
+}
+
+void KeeperAccounts::forget(const QString& nick) {
+    known_.remove(nick);
+}
+
+void KeeperAccounts::renamed(const QString& from, const QString& to) {
+    const auto found = known_.constFind(from);
+    if (found == known_.cend()) {
+        known_.remove(to);
+        return;
+    }
+    const QByteArray account = *found;
+    known_.remove(from);
+    learn(to, account);
+}
+
+std::optional<QByteArray> KeeperAccounts::accountOf(const QString& nick) const {
+    const auto found = known_.constFind(nick);
+    if (found == known_.cend())
+        return std::nullopt;
+    return *found;
+}
+
+bool KeeperAccounts::wait(const QString& nick, const IrcMessage& message) {
+    const auto found = waiting_.find(nick);
+    if (found != waiting_.end()) {
+        if (qsizetype(found->size()) < kMostWaitingEach)
+            found->push_back(message);
+        return false;
+    }
+    if (waiting_.size() >= kMostAsked)
+        return false;
+    waiting_.insert(nick, {message});
+    return true;
+}
+
+std::vector<IrcMessage> KeeperAccounts::whoisEnded(const QString& nick) {
+    if (!known_.contains(nick))
+        learn(nick, {});
+    return waiting_.take(nick);
+}
+
+void KeeperAccounts::clear() {
+    known_.clear();
+    waiting_.clear();
+}
+
+} // namespace jackwell::keeper

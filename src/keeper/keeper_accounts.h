@@ -1,0 +1,50 @@
+#pragma once
+
+#include "irc/irc_message.h"
+#include "keeper/player_key.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace jackwell::keeper {
+
+// The books name of a services account: "account:" and the account in the server's case
+// mapping. No nickname holds a ':', so an account's books never meet a nickname's.
+QString accountIdentity(QByteArrayView account, CaseMapping mapping);
+
+// Which services account each nickname is logged in to, for a server that does not tag every
+// message with it: learnt from the channel (extended-join, account-notify) and, for a nickname
+// the robot has not seen there, from WHOIS. A message from an unknown nickname waits for the
+// WHOIS answer. Nicknames are named by their player keys (see playerKey()).
+class KeeperAccounts {
+public:
+    static constexpr qsizetype kMostKnown = 20000;
+    static constexpr qsizetype kMostAsked = 100;     // nicknames waiting for WHOIS at once
+    static constexpr qsizetype kMostWaitingEach = 4; // messages kept for each
+
+    // What the server said: `account` empty when the nickname is logged out.
+    void learn(const QString& nick, const QByteArray& account);
+    void forget(const QString& nick);
+    void renamed(const QString& from, const QString& to);
+    // nullopt when unknown; an empty account when the nickname is logged out.
+    std::optional<QByteArray> accountOf(const QString& nick) const;
+
+    // Keeps `message` of `nick` until the WHOIS answer; true when a WHOIS is to be asked now
+    // (the first message of that nickname). A message that finds no room is dropped.
+    bool wait(const QString& nick, const IrcMessage& message);
+    // The WHOIS of `nick` ended: a nickname it named no account for is logged out; returns the
+    // messages that waited, in order.
+    std::vector<IrcMessage> whoisEnded(const QString& nick);
+    // A new connection: nothing known holds any more.
+    void clear();
+
+private:
+    QHash<QString, QByteArray> known_;
+    QHash<QString, std::vector<IrcMessage>> waiting_;
+};
+
+} // namespace jackwell::keeper

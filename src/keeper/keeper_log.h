@@ -1,0 +1,30 @@
+#pragma once
+
+// The robot's log: Qt's logging categories with levels, every line with its time and zone,
+// to stderr (where journald reads it) or to a file. Passwords are never handed to it.
+
+#include "keeper/keeper_config.h"
+
+#include <QLoggingCategory>
+#include <QString>
+
+namespace jackwell::keeper {
+
+// Connections, capabilities, logins, refusals, the books.
+Q_DECLARE_LOGGING_CATEGORY(lcKeeper)
+// One line per game.
+Q_DECLARE_LOGGING_CATEGORY(lcGame)
+
+// Sends every log line (Qt's own warnings included) to stderr, at the info level: the
+// program's first step, so that even a fault in the configuration is logged the same way.
+void installKeeperLog();
+// Logs to `path` instead (appending), or to stderr again when it is empty. False, with `error`
+// saying why, when the file cannot be opened; the log stays where it was.
+bool setKeeperLogFile(const QString& path, QString* error);
+// Lines below `level` are left out.
+void setKeeperLogLevel(LogLevel level);
+
+// One log line: "2026-01-31T18:02:03.456+01:00 info: text", control characters escaped.
+QString keeperLogLine(const QDateTime& at, QtMsgType type, const QString& text);
+
+} // namespace jackwell::keeper

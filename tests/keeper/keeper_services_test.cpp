@@ -1,0 +1,318 @@
+// The robot and the player's program on a network with services (InspIRCd and Anope): the card
+// logs in with SASL and plays, a player's books follow their services account across nicknames
+// while whoever takes their old nickname plays on nothing, a refused login stops a start with the
+// reason, the robot takes its own nickname back, and --players lists who played.
+#include "chat/chat_feed.h"
+#include "chat/dapi.h"
+#include "chat/irc_backend.h"
+#include "chat/transport.h"
+#include "clock/real_clock.h"
+#include "controls/card.h"
+#include "irc/irc_connection.h"
+#include "settings/options.h"
+
+#include "support/fakes.h"
+#include "support/irc_test_peer.h"
+#include "support/keeper_process.h"
+#include "support/qt_printers.h"
+#include "support/services_network.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+namespace jackwell {
+namespace {
+
+using testing::IrcTestPeer;
+using testing::KeeperProcess;
+using testing::ServicesNetwork;
+using testing::waitUntil;
+
+constexpr int kWaitMs = 10000;
+const QByteArray kLogInFirst = "Please log in to your account with the network's services first: "
+                               "your credits are kept under your account, and nobody plays "
+                               "without one.";
+
+bool startsWith(const QList<QByteArray>& texts, const char* start) {
+    return std::ranges::any_of(texts, [&](const QByteArray& t) { return t.startsWith(start); });
+}
+
+class KeeperServicesTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        network = new ServicesNetwork;
+        QString error;
+        if (!network->start(&error)) {
+            startError = error;
+            return;
+        }
+        for (const char* account : {"alice", "cardplayer", "dora"}) {
+            if (!network->registerAccount(account, "s3cretpw", &error)) {
+                startError = error + "\n" + network->output();
+                return;
+            }
+        }
+    }
+    static void TearDownTestSuite() {
+        delete network;
+        network = nullptr;
+    }
+
+    void SetUp() override { ASSERT_TRUE(startError.isEmpty()) << startError.toStdString(); }
+
+    // The robot as its own program on the network, books kept as the server allows (auto).
+    std::unique_ptr<KeeperProcess> startRobot(const QByteArray& extra = {}) {
+        auto keeper = std::make_unique<KeeperProcess>(network->port());
+        QString output;
+        if (!keeper->writeConfig(extra) ||
+            keeper->run({"--init", keeper->configPath()}, &output) != 0 || !keeper->start())
+            return nullptr;
+        return keeper;
+    }
+
+    // A player logged in to `account` under `nick`, in the robot's channel.
+    std::unique_ptr<IrcTestPeer> loggedIn(const QByteArray& nick, const QByteArray& account) {
+        auto peer = std::make_unique<IrcTestPeer>(nick);
+        if (!peer->connectWithLogin(network->port(), account, "s3cretpw") || !peer->join("#casino"))
+            return nullptr;
+        return peer;
+    }
+
+    // Sends holds until the final result comes (a first draw not yet confirmed as seen may be
+    // told again first); the credits it reports.
+    static std::optional<qint64> playHolds(IrcTestPeer& peer, const QByteArray& holds) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const qsizetype before = peer.privmsgsFrom(KeeperProcess::kNick).size();
+            peer.privmsg(KeeperProcess::kNick, holds);
+            QByteArray final;
+            waitUntil(
+                [&] {
+                    const QList<QByteArray> texts = peer.privmsgsFrom(KeeperProcess::kNick);
+                    for (qsizetype i = before; i < texts.size(); ++i) {
+                        if (texts[i].startsWith("FINAL:"))
+                            final = texts[i];
+                    }
+                    return !final.isEmpty() || texts.size() > before + 1;
+                },
+                kWaitMs);
+            const QRegularExpressionMatch credits =
+                QRegularExpression(QStringLiteral("Credits: \\((\\d+)\\)"))
+                    .match(QString::fromLatin1(final));
+            if (credits.hasMatch())
+                return credits.captured(1).toLongLong();
+        }
+        return std::nullopt;
+    }
+
+    static QStringList players(KeeperProcess& keeper) {
+        QString output;
+        if (keeper.run({"--players", keeper.booksPath()}, &output) != 0)
+            return {QStringLiteral("--players failed: ") + output};
+        return output.split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    static inline ServicesNetwork* network = nullptr;
+    static inline QString startError;
+};
+
+TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysAGame) {
+    const auto keeper = startRobot();
+    ASSERT_TRUE(keeper);
+    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log().toStdString();
+
+    RealClock clock;
+    IrcConfig player;
+    player.server = ServicesNetwork::kHost;
+    player.port = network->port();
+    player.nick = "Carla";
+    player.channel = "#casino";
+    player.sasl = IrcConfig::Sasl::Plain;
+    player.saslAccount = "cardplayer";
+    player.saslPassword = "s3cretpw";
+    IrcBackend* backend = nullptr;
+    ChatLibrary library{clock, [&] {
+                            auto made = std::make_unique<IrcBackend>(clock, player);
+                            backend = made.get();
+                            return made;
+                        }};
+    ChatTransport transport{library, clock, "Jackwell"};
+    testing::FakeSound sound;
+    Options options;
+    Card card{Card::Effects{transport, clock, sound, sound, options}};
+    ASSERT_EQ(transport.open(), 0);
+    ASSERT_EQ(backend->connection().account(), "cardplayer");
+    auto logged = [&](const char* start) {
+        int count = 0;
+        for (const QByteArray& line : backend->log().lines().split('\n'))
+            count += line.trimmed().startsWith(start) ? 1 : 0;
+        return count;
+    };
+    auto settle = [&](void (Card::*click)()) {
+        (card.*click)();
+        return waitUntil([&] { return !card.isWaitingForChat(); }, kWaitMs);
+    };
+
+    // Greeted privately on joining: GET HOST finds the robot there.
+    ASSERT_TRUE(waitUntil(
+        [&] { return logged("ESP from Rivet: Your machinekeeper is Rivet.") == 1; }, kWaitMs));
+    ASSERT_TRUE(settle(&Card::findHost));
+    ASSERT_EQ(card.state.machineKeeperName, "Rivet");
+    card.askToRegister();
+    ASSERT_TRUE(waitUntil([&] { return logged("ESP from Rivet: FIRST:") == 1; }, kWaitMs));
+    ASSERT_TRUE(settle(&Card::start));
+    card.sendHolds();
+    ASSERT_TRUE(waitUntil([&] { return logged("ESP from Rivet: FIRST:") == 2; }, kWaitMs));
+    ASSERT_TRUE(settle(&Card::finish));
+    const QString credits = card.state.credits;
+    ASSERT_FALSE(credits.isEmpty());
+    library.KillDDE();
+
+    keeper->stop();
+    const QStringList listed = players(*keeper);
+    ASSERT_EQ(listed.size(), 1) << listed.join('\n').toStdString();
+    EXPECT_TRUE(listed[0].startsWith("account:cardplayer credits=" + credits + " games=1 "))
+        << listed[0].toStdString();
+    EXPECT_FALSE(listed[0].endsWith("last=-"));
+    EXPECT_TRUE(keeper->log().contains("game 1 of account:cardplayer (Carla)"))
+        << keeper->log().toStdString();
+}
+
+TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
+    const auto keeper = startRobot();
+    ASSERT_TRUE(keeper);
+    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log().toStdString();
+
+    auto alice = loggedIn("alice", "alice");
+    ASSERT_TRUE(alice);
+    alice->privmsg(KeeperProcess::kNick, "Register me!");
+    ASSERT_TRUE(
+        waitUntil([&] { return startsWith(alice->privmsgsFrom("Rivet"), "FIRST:"); }, kWaitMs));
+    // A new nickname in the middle of the game: the holds still play on her books.
+    ASSERT_TRUE(alice->changeNick("alice_away"));
+    const std::optional<qint64> afterFirst = playHolds(*alice, "I hold 1,1,1");
+    ASSERT_TRUE(afterFirst) << alice->privmsgsFrom("Rivet").join('\n').toStdString();
+
+    // Her old nickname, taken by someone not logged in: no game, on anybody's books.
+    IrcTestPeer mallory("alice");
+    ASSERT_TRUE(mallory.connectTo(network->port()));
+    mallory.privmsg(KeeperProcess::kNick, "Register me!");
+    mallory.privmsg(KeeperProcess::kNick, "I hold 0,0,0");
+    ASSERT_TRUE(waitUntil([&] { return mallory.privmsgsFrom("Rivet").size() == 2; }, kWaitMs));
+    EXPECT_EQ(mallory.privmsgsFrom("Rivet"), QList<QByteArray>({kLogInFirst, kLogInFirst}));
+
+    // Back under a third nickname on a new connection: the game waiting is hers to finish.
+    alice.reset();
+    auto again = loggedIn("alice3", "alice");
+    ASSERT_TRUE(again);
+    ASSERT_TRUE(playHolds(*again, "I hold 0,1,0"));
+
+    keeper->stop();
+    const QStringList listed = players(*keeper);
+    ASSERT_EQ(listed.size(), 1) << listed.join('\n').toStdString();
+    EXPECT_TRUE(listed[0].startsWith("account:alice credits=")) << listed[0].toStdString();
+    EXPECT_TRUE(listed[0].contains(" games=2 ")) << listed[0].toStdString();
+    QString output;
+    EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output.toStdString();
+}
+
+TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
+    IrcTestPeer squatter(KeeperProcess::kNick);
+    ASSERT_TRUE(squatter.connectTo(network->port()));
+    IrcTestPeer watcher("watcher");
+    ASSERT_TRUE(watcher.connectTo(network->port()) && watcher.join("#casino"));
+
+    const auto keeper = startRobot();
+    ASSERT_TRUE(keeper);
+    ASSERT_TRUE(keeper->waitForLog("serving as Rivet_", kWaitMs)) << keeper->log().toStdString();
+    ASSERT_TRUE(watcher.waitFor(
+        [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Rivet_"; },
+        kWaitMs));
+    squatter.sendRaw("QUIT :leaving\r\n");
+
+    ASSERT_TRUE(keeper->waitForLog("took back the nickname Rivet", kWaitMs))
+        << keeper->log().toStdString();
+    EXPECT_TRUE(watcher.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "NICK" && nickOf(m.prefix) == "Rivet_" && m.param(0) == "Rivet";
+        },
+        kWaitMs));
+    // The cards in the channel learn the name anew.
+    EXPECT_TRUE(watcher.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "PRIVMSG" && nickOf(m.prefix) == "Rivet" &&
+                   m.param(0) == "#casino" && m.param(1).startsWith("Your machinekeeper is Rivet.");
+        },
+        kWaitMs));
+}
+
+// A wrong password must not become a plain connection: the card's start fails with the
+// server's reason, and the robot logs it and ends with status 1. Neither shows the password.
+TEST_F(KeeperServicesTest, ARefusedLoginStopsTheStartWithTheReason) {
+    RealClock clock;
+    IrcConfig player;
+    player.server = ServicesNetwork::kHost;
+    player.port = network->port();
+    player.nick = "Carla";
+    player.sasl = IrcConfig::Sasl::Plain;
+    player.saslAccount = "cardplayer";
+    player.saslPassword = "wrongpass";
+    IrcBackend backend(clock, player);
+    EXPECT_FALSE(backend.open("Jackwell", {}));
+    EXPECT_EQ(backend.openError(),
+              QStringLiteral("Cannot log in to the chat network 127.0.0.1:%1: the server refused "
+                             "the login as cardplayer: SASL authentication failed")
+                  .arg(network->port()));
+
+    const auto keeper = startRobot("sasl = alice wrongpass\n");
+    ASSERT_TRUE(keeper);
+    EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log().toStdString();
+    const QString log = keeper->log();
+    EXPECT_TRUE(log.contains("login refused: the server refused the login as alice: SASL "
+                             "authentication failed"))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log.toStdString();
+    EXPECT_FALSE(log.contains("wrongpass"));
+}
+
+// A password changed while the card is connected: the next connect is refused, and the card
+// stays offline saying why instead of trying again or going on logged out.
+TEST_F(KeeperServicesTest, ALoginRefusedOnAReconnectLeavesTheCardOffline) {
+    RealClock clock;
+    IrcConfig player;
+    player.server = ServicesNetwork::kHost;
+    player.port = network->port();
+    player.nick = "Dora";
+    player.sasl = IrcConfig::Sasl::Plain;
+    player.saslAccount = "dora";
+    player.saslPassword = "s3cretpw";
+    IrcBackend backend(clock, player);
+    ASSERT_TRUE(backend.open("Jackwell", {})) << backend.openError().toStdString();
+
+    // Dora changes her password from another client logged in to her account.
+    IrcTestPeer other("DoraPhone");
+    ASSERT_TRUE(other.connectWithLogin(network->port(), "dora", "s3cretpw"));
+    other.privmsg("NickServ", "SET PASSWORD n3wsecret");
+    ASSERT_TRUE(other.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "NOTICE" && nickOf(m.prefix) == "NickServ" &&
+                   m.last().contains("changed");
+        },
+        kWaitMs))
+        << other.rawLines().join("\n").toStdString();
+    // The server drops the card; it connects again with the old password.
+    backend.connection().send("QUIT :back soon\r\n");
+    ASSERT_TRUE(waitUntil([&] { return backend.connection().loginRefused(); }, kWaitMs));
+    EXPECT_TRUE(backend.log().lines().contains(
+        "Cannot log in to the chat network 127.0.0.1:" + QByteArray::number(network->port()) +
+        ": the server refused the login as dora"))
+        << backend.log().lines().toStdString();
+    const ChatLinkStatus status = backend.linkStatus();
+    EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
+    EXPECT_FALSE(status.nextTryInMs.has_value());
+    EXPECT_FALSE(backend.connection().isRegistered());
+}
+
+} // namespace
+} // namespace jackwell
