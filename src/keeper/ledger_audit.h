@@ -3,7 +3,9 @@
 // The rule that the books balance, checked on their rows as any store reads them.
 
 #include "keeper/keeper_books.h"
+#include "machine/pay_table.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <vector>
@@ -27,6 +29,11 @@ struct LedgerGame {
     qint64 cost = 0;
     qint64 tokensWon = 0;
     qint64 creditsAfter = 0;
+    machine::ReelCodes firstDraw{};
+    machine::HoldMask holds{};
+    machine::ReelCodes finalDraw{};
+    QString machine{};    // the machine that booked it, where the store keeps that
+    QDateTime playedAt{}; // when it was booked, where the store keeps that (else invalid)
 };
 
 // Free credits given to a player after their `afterGame`-th game (0: before the first).
@@ -34,6 +41,13 @@ struct LedgerGrant {
     QString player;
     qint64 afterGame = 0;
     qint64 credits = 0;
+};
+
+// Every row of the books, as a store reads them.
+struct Ledger {
+    std::vector<LedgerPlayer> players;
+    std::vector<LedgerGame> games;
+    std::vector<LedgerGrant> grants;
 };
 
 // Checks every player's record against their games and grants: game numbers 1..n without a
@@ -47,5 +61,6 @@ struct LedgerGrant {
 BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                        const std::vector<LedgerGame>& games,
                        const std::vector<LedgerGrant>& grants);
+BooksAudit auditLedger(const Ledger& ledger);
 
 } // namespace jackwell::keeper

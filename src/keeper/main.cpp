@@ -1,15 +1,17 @@
-// jackwell-keeper: the machinekeeper robot on an IRC network, with its books in SQLite.
+// jackwell-keeper: the machinekeeper robot on an IRC network, with its books in SQLite or on a
+// PostgreSQL server that several robots share.
 //
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
-//   jackwell-keeper --audit BOOKS   check that every player's books balance
+//   jackwell-keeper --audit BOOKS   check that every player's books balance (a file or an address)
 //   jackwell-keeper --version | --help
 
 #include "clock/real_clock.h"
 #include "jackwell_version.h"
+#include "keeper/books_store.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_robot.h"
-#include "keeper/sqlite_books.h"
+#include "keeper/postgres_address.h"
 #include "platform/key_value_file.h"
 #include "platform/stop_signals.h"
 
@@ -30,7 +32,6 @@ const char* const kUsage = "usage: jackwell-keeper CONFIG\n"
                            "       jackwell-keeper --version | --help\n";
 
 using jackwell::KeyValueFile;
-using jackwell::keeper::SqliteBooks;
 
 void say(const QString& text) {
     const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
@@ -41,7 +42,9 @@ void say(const QString& text) {
 
 int audit(const QString& path) {
     QString error;
-    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
+    jackwell::RealClock clock;
+    const auto books = jackwell::keeper::openKeeperBooks(
+        path, clock, {jackwell::keeper::BooksPurpose::Audit, {}, {}}, &error);
     if (!books) {
         say(error);
         return 2;
@@ -62,7 +65,8 @@ int initBooks(const QString& configPath) {
         return 1;
     }
     QString error;
-    if (!SqliteBooks::create(read.config->booksPath, &error)) {
+    jackwell::RealClock clock;
+    if (!jackwell::keeper::createKeeperBooks(read.config->booksPath, clock, &error)) {
         say(error);
         return 1;
     }
@@ -97,7 +101,8 @@ int main(int argc, char* argv[]) {
     if (args == QStringList{QStringLiteral("--help")}) {
         std::printf("%s\n"
                     "Serves players as the machinekeeper on the IRC network that CONFIG names,\n"
-                    "keeping their books in SQLite, until SIGTERM, SIGINT or SIGHUP.\n"
+                    "keeping their books in SQLite or on a PostgreSQL server, until SIGTERM,\n"
+                    "SIGINT or SIGHUP.\n"
                     "--init makes the empty books CONFIG names (once; it refuses existing files).\n"
                     "--audit checks that every player's books balance (exit 0 when they do).\n"
                     "See jackwell-keeper(8).\n",
@@ -123,19 +128,23 @@ int main(int argc, char* argv[]) {
     }
     const jackwell::keeper::KeeperConfig& config = *read.config;
     // One robot per books file: two would each answer from their own idea of the waiting games.
+    // Books on a server are shared; there, one robot per machine name is the rule.
     QLockFile lock(config.booksPath + QStringLiteral(".lock"));
-    if (!lock.tryLock(0)) {
+    if (!jackwell::keeper::isPostgresAddress(config.booksPath) && !lock.tryLock(0)) {
         say(lockRefusal(lock, config.booksPath));
         return 1;
     }
+    jackwell::RealClock clock;
     QString error;
-    const auto books = SqliteBooks::open(config.booksPath, &error);
+    const auto books = jackwell::keeper::openKeeperBooks(
+        config.booksPath, clock,
+        {jackwell::keeper::BooksPurpose::Serve, jackwell::keeper::machineName(config), say},
+        &error);
     if (!books) {
         say(error);
         return 1;
     }
 
-    jackwell::RealClock clock;
     jackwell::keeper::KeeperRobot robot(clock, config, *books,
                                         QRandomGenerator::system()->generate64(), say);
     robot.setBooksFailed([&robot] {
