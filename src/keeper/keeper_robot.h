@@ -28,6 +28,9 @@ class KeeperBooks;
 // The machinekeeper on an IRC network: it keeps a connection to the server (reconnecting after
 // growing pauses), greets its channel when it arrives and whenever someone joins, and serves
 // every player who writes to it privately, keeping each player's books under their nickname.
+// Books on a server may be shared with other robots: a player whose record another machine
+// changed while this one answered is answered again from the books as they are now, and a result
+// another machine has just booked is left to it (see Delivery::onItsWayElsewhere).
 //
 // Everything it says goes through its own paced, fair send queue. With operator credentials it
 // first asks the server to exempt it from flood limits (OPER, then MODE +F) and, once exempt,
@@ -63,6 +66,9 @@ public:
     static constexpr int kBusySeconds = 10;
     // How long a robot whose books failed waits for its last answers to go out.
     static constexpr int kLastWordsMs = 3000;
+    // How often a message is answered anew when another machine sharing the books changed its
+    // player at the same moment, before the player is told the machine is out of order.
+    static constexpr int kAttemptsOnRace = 3;
 
     // `books` must outlive the robot.
     KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed, Log log = {});
@@ -93,7 +99,7 @@ private:
     class WatchedBooks : public machine::Books {
     public:
         using Refused = std::function<void(const QString& player)>;
-        WatchedBooks(machine::Books& books, Refused refused)
+        WatchedBooks(KeeperBooks& books, Refused refused)
             : books_(books)
             , refused_(std::move(refused)) {}
         std::optional<machine::PlayerRecord> load(const QString& player) override;
@@ -102,11 +108,17 @@ private:
                         const machine::PlayerRecord& after) override;
         // The number of the game booked since the last call, if one was.
         std::optional<qint64> takeBookedGame();
+        // Whether a change was refused since the last call only because another machine
+        // changed the player after they were read.
+        bool takeRaced();
 
     private:
-        machine::Books& books_;
+        void refusedOrRaced(const QString& player);
+
+        KeeperBooks& books_;
         Refused refused_;
         std::optional<qint64> booked_;
+        bool raced_ = false;
     };
 
     // What became of a player's last result when they wrote again.
