@@ -4,7 +4,9 @@
 #include "keeper/ledger_audit.h"
 
 #include <QAtomicInteger>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QStringList>
 #include <QVariant>
 
@@ -88,6 +90,12 @@ QString firstLine(const QSqlError& error) {
     return text.section(u'\n', 0, 0).trimmed();
 }
 
+// The server's text holds no NUL: a name with one is refused rather than cut short to another
+// player's name.
+bool isStorableName(const QString& player) {
+    return !player.contains(QChar(0));
+}
+
 // Errors after which the connection is of no more use: the server went away, or ended it.
 bool endsConnection(const QSqlError& error) {
     const QString code = error.nativeErrorCode();
@@ -109,7 +117,6 @@ PostgresBooks::PostgresBooks(PostgresAddress address, Clock& clock, Options opti
     , options_(std::move(options)) {}
 
 PostgresBooks::~PostgresBooks() {
-    prepared_.clear();
     const QString name = db_.connectionName();
     db_.close(); // ends the session, and with it the lock on the machine's name
     db_ = QSqlDatabase();
@@ -246,10 +253,10 @@ bool PostgresBooks::makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* 
 bool PostgresBooks::lockMachine(QString* error) {
     QSqlQuery query(db_);
     const QString& name = options_.machine;
-    query.prepare(QStringLiteral("INSERT INTO jackwell.machines (name) VALUES (?)"
-                                 " ON CONFLICT (name) DO NOTHING"));
-    query.addBindValue(name);
-    if (!query.exec()) {
+    if (!exec(query,
+              QStringLiteral("INSERT INTO jackwell.machines (name) VALUES (?)"
+                             " ON CONFLICT (name) DO NOTHING"),
+              {name})) {
         *error = firstLine(query.lastError());
         return false;
     }
@@ -258,9 +265,7 @@ bool PostgresBooks::lockMachine(QString* error) {
                        " pg_postmaster_start_time()::text FROM jackwell.machines WHERE name = ?")
             .arg(kLockClass);
     for (int round = 0; round < 2; ++round) {
-        query.prepare(tryLock);
-        query.addBindValue(name);
-        if (!query.exec() || !query.next()) {
+        if (!exec(query, tryLock, {name}) || !query.next()) {
             *error = firstLine(query.lastError());
             return false;
         }
@@ -273,13 +278,12 @@ bool PostgresBooks::lockMachine(QString* error) {
         if (round > 0 || session_.serverStart != session.serverStart || session_.pid == 0)
             break;
         QSqlQuery end(db_);
-        end.prepare(QStringLiteral("SELECT pg_terminate_backend(pid, 3000) FROM pg_locks"
-                                   " WHERE locktype = 'advisory' AND granted AND classid = %1"
-                                   " AND objid = ? AND objsubid = 2 AND pid = ?")
-                        .arg(kLockClass));
-        end.addBindValue(machineId_);
-        end.addBindValue(session_.pid);
-        if (!end.exec() || !end.next() || !end.value(0).toBool())
+        const QString endIt =
+            QStringLiteral("SELECT pg_terminate_backend(pid, 3000) FROM pg_locks"
+                           " WHERE locktype = 'advisory' AND granted AND classid = %1"
+                           " AND objid = ? AND objsubid = 2 AND pid = ?")
+                .arg(kLockClass);
+        if (!exec(end, endIt, {machineId_, session_.pid}) || !end.next() || !end.value(0).toBool())
             break;
         log(QStringLiteral("ended this robot's earlier session with the books, which the server "
                            "still kept"));
@@ -308,7 +312,6 @@ bool PostgresBooks::connected() {
     if (now < nextAttemptMs_)
         return fail(QStringLiteral("no connection to the books at %1 (%2)")
                         .arg(address_.text(), lostReason_));
-    prepared_.clear();
     db_.close();
     QString why;
     bool locked = false;
@@ -394,16 +397,29 @@ QString PostgresBooks::statementText(Statement statement) {
     return {};
 }
 
-QSqlQuery* PostgresBooks::prepared(Statement statement) {
-    auto found = prepared_.find(statement);
-    if (found != prepared_.end())
-        return &found->second;
-    QSqlQuery query(db_);
-    if (!query.prepare(statementText(statement))) {
-        failed(query.lastError());
-        return nullptr;
+// Each statement goes to the server in one round trip, its values written into it by the
+// driver as the server reads them. (The driver's prepared statements would cost two more, and
+// complain on stderr about every statement a lost connection took with it.)
+bool PostgresBooks::exec(QSqlQuery& query, Statement statement, const QVariantList& values) {
+    return exec(query, statementText(statement), values);
+}
+
+bool PostgresBooks::exec(QSqlQuery& query, const QString& text, const QVariantList& values) {
+    QString filled;
+    filled.reserve(text.size() + 16 * values.size());
+    qsizetype next = 0;
+    for (const QChar c : text) {
+        if (c != u'?' || next == values.size()) {
+            filled += c;
+            continue;
+        }
+        const QVariant& value = values[next++];
+        QSqlField field(QString(), value.metaType());
+        field.setValue(value);
+        filled += db_.driver()->formatValue(field);
     }
-    return &prepared_.emplace(statement, std::move(query)).first->second;
+    query.setForwardOnly(true);
+    return query.exec(filled);
 }
 
 bool PostgresBooks::run(const QString& statement) {
@@ -432,7 +448,6 @@ PostgresBooks::Step PostgresBooks::failed(const QSqlError& error) {
                 .arg(address_.text(), lastError_));
     connectionLost_ = true;
     lostReason_ = lastError_;
-    prepared_.clear();
     lastError_ =
         QStringLiteral("no connection to the books at %1 (%2)").arg(address_.text(), lastError_);
     return Step::Lost;
@@ -453,40 +468,39 @@ void PostgresBooks::rollback() {
 
 std::optional<StoredPlayer> PostgresBooks::readPlayer(const QString& player, bool forUpdate,
                                                       QSqlError* error) {
-    QSqlQuery* query = prepared(forUpdate ? Statement::LockPlayer : Statement::ReadPlayer);
-    if (!query) {
-        *error = QSqlError(lastError_, {}, QSqlError::StatementError);
-        return std::nullopt;
-    }
-    query->bindValue(0, player);
-    if (!query->exec()) {
-        *error = query->lastError();
+    QSqlQuery query(db_);
+    if (!exec(query, forUpdate ? Statement::LockPlayer : Statement::ReadPlayer, {player})) {
+        *error = query.lastError();
         return std::nullopt;
     }
     StoredPlayer stored;
-    if (query->next()) {
+    if (query.next()) {
         stored.found = true;
         machine::PlayerRecord& record = stored.record;
-        record.credits = query->value(0).toLongLong();
-        if (!query->value(1).isNull()) {
-            record.pendingFirstDraw = decodeCodes(query->value(1).toString());
+        record.credits = query.value(0).toLongLong();
+        if (!query.value(1).isNull()) {
+            record.pendingFirstDraw = decodeCodes(query.value(1).toString());
             if (!record.pendingFirstDraw) {
-                query->finish();
+                query.finish();
                 *error = QSqlError(QStringLiteral("the waiting draw of a player is damaged"), {},
                                    QSqlError::UnknownError);
                 return std::nullopt;
             }
         }
-        record.gamesPlayed = query->value(2).toLongLong();
-        record.tokensWon = query->value(3).toLongLong();
-        record.freeCreditsGranted = query->value(4).toLongLong();
+        record.gamesPlayed = query.value(2).toLongLong();
+        record.tokensWon = query.value(3).toLongLong();
+        record.freeCreditsGranted = query.value(4).toLongLong();
     }
-    query->finish();
+    query.finish();
     return stored;
 }
 
 std::optional<machine::PlayerRecord> PostgresBooks::load(const QString& player) {
     lastRead_.reset();
+    if (!isStorableName(player)) {
+        fail(QStringLiteral("a name with a NUL character cannot be kept in these books"));
+        return std::nullopt;
+    }
     std::optional<StoredPlayer> stored;
     const bool read = attempt([&] {
         QSqlError error;
@@ -515,21 +529,16 @@ bool PostgresBooks::isAsRead(const QString& player, const StoredPlayer& stored) 
 // overwritten: it was not there to be locked.
 PostgresBooks::Step PostgresBooks::writePlayer(const StoredPlayer& stored, const QString& player,
                                                const machine::PlayerRecord& record) {
-    QSqlQuery* query = prepared(stored.found ? Statement::UpdatePlayer : Statement::InsertPlayer);
-    if (!query)
-        return connectionLost_ ? Step::Lost : Step::Failed;
-    const QVariantList values = {record.credits, pendingValue(record), record.gamesPlayed,
-                                 record.tokensWon, record.freeCreditsGranted};
-    int at = 0;
-    if (!stored.found)
-        query->bindValue(at++, player);
-    for (const QVariant& value : values)
-        query->bindValue(at++, value);
+    QVariantList values = {record.credits, pendingValue(record), record.gamesPlayed,
+                           record.tokensWon, record.freeCreditsGranted};
     if (stored.found)
-        query->bindValue(at++, player);
-    if (!query->exec())
-        return failedAfterBegin(query->lastError());
-    if (query->numRowsAffected() == 1)
+        values.append(player);
+    else
+        values.prepend(player);
+    QSqlQuery query(db_);
+    if (!exec(query, stored.found ? Statement::UpdatePlayer : Statement::InsertPlayer, values))
+        return failedAfterBegin(query.lastError());
+    if (query.numRowsAffected() == 1)
         return Step::Done;
     rollback();
     changedElsewhere_ = true;
@@ -560,15 +569,10 @@ PostgresBooks::Step PostgresBooks::saveOnce(const QString& player,
         return written;
     const qint64 granted = record.freeCreditsGranted - stored->record.freeCreditsGranted;
     if (granted > 0) {
-        QSqlQuery* query = prepared(Statement::InsertGrant);
-        if (!query)
-            return connectionLost_ ? Step::Lost : Step::Failed;
-        query->bindValue(0, player);
-        query->bindValue(1, record.gamesPlayed);
-        query->bindValue(2, granted);
-        query->bindValue(3, options_.machine);
-        if (!query->exec())
-            return failedAfterBegin(query->lastError());
+        QSqlQuery query(db_);
+        if (!exec(query, Statement::InsertGrant,
+                  {player, record.gamesPlayed, granted, options_.machine}))
+            return failedAfterBegin(query.lastError());
     }
     // A commit that was not answered may or may not have been made: it is not made again.
     QSqlQuery commit(db_);
@@ -581,6 +585,8 @@ PostgresBooks::Step PostgresBooks::saveOnce(const QString& player,
 
 bool PostgresBooks::save(const QString& player, const machine::PlayerRecord& record) {
     changedElsewhere_ = false;
+    if (!isStorableName(player))
+        return fail(QStringLiteral("a name with a NUL character cannot be kept in these books"));
     const bool saved = attempt([&] { return saveOnce(player, record); });
     if (saved)
         lastRead_.reset();
@@ -606,23 +612,12 @@ PostgresBooks::Step PostgresBooks::commitGameOnce(const QString& player,
                  .arg(player.left(64)));
         return Step::Failed;
     }
-    QSqlQuery* query = prepared(Statement::InsertGame);
-    if (!query)
-        return connectionLost_ ? Step::Lost : Step::Failed;
-    const QVariantList values = {player,
-                                 after.gamesPlayed,
-                                 encodeCodes(outcome.firstDraw),
-                                 encodeHolds(outcome.holds),
-                                 encodeCodes(outcome.finalDraw),
-                                 outcome.creditsBefore,
-                                 outcome.cost,
-                                 outcome.tokensWon,
-                                 outcome.creditsAfter,
-                                 options_.machine};
-    for (int at = 0; at < values.size(); ++at)
-        query->bindValue(at, values[at]);
-    if (!query->exec())
-        return failedAfterBegin(query->lastError());
+    QSqlQuery query(db_);
+    if (!exec(query, Statement::InsertGame,
+              {player, after.gamesPlayed, encodeCodes(outcome.firstDraw),
+               encodeHolds(outcome.holds), encodeCodes(outcome.finalDraw), outcome.creditsBefore,
+               outcome.cost, outcome.tokensWon, outcome.creditsAfter, options_.machine}))
+        return failedAfterBegin(query.lastError());
     if (const Step written = writePlayer(*stored, player, after); written != Step::Done)
         return written;
     QSqlQuery commit(db_);
@@ -636,6 +631,8 @@ PostgresBooks::Step PostgresBooks::commitGameOnce(const QString& player,
 bool PostgresBooks::commitGame(const QString& player, const machine::GameOutcome& outcome,
                                const machine::PlayerRecord& after) {
     changedElsewhere_ = false;
+    if (!isStorableName(player))
+        return fail(QStringLiteral("a name with a NUL character cannot be kept in these books"));
     const bool booked = attempt([&] { return commitGameOnce(player, outcome, after); });
     if (booked)
         lastRead_.reset(); // a second change needs a second read
@@ -643,43 +640,42 @@ bool PostgresBooks::commitGame(const QString& player, const machine::GameOutcome
 }
 
 std::optional<Delivery> PostgresBooks::delivery(const QString& player) {
+    if (!isStorableName(player))
+        return Delivery{}; // never booked
     std::optional<Delivery> found;
     QString damage;
     const bool read = attempt([&] {
-        QSqlQuery* query = prepared(Statement::ReadDelivery);
-        if (!query)
-            return connectionLost_ ? Step::Lost : Step::Failed;
-        query->bindValue(0, player);
-        if (!query->exec())
-            return failed(query->lastError());
+        QSqlQuery query(db_);
+        if (!exec(query, Statement::ReadDelivery, {player}))
+            return failed(query.lastError());
         Delivery delivery;
-        if (query->next()) {
-            delivery.lastGame = query->value(0).toLongLong();
-            delivery.deliveredGame = query->value(1).toLongLong();
+        if (query.next()) {
+            delivery.lastGame = query.value(0).toLongLong();
+            delivery.deliveredGame = query.value(1).toLongLong();
             if (delivery.lastGame > 0) {
-                const auto first = decodeCodes(query->value(2).toString());
-                const auto holds = decodeHolds(query->value(3).toString());
-                const auto final = decodeCodes(query->value(4).toString());
+                const auto first = decodeCodes(query.value(2).toString());
+                const auto holds = decodeHolds(query.value(3).toString());
+                const auto final = decodeCodes(query.value(4).toString());
                 if (!first || !holds || !final) {
-                    damage = query->value(2).isNull() ? QStringLiteral("a booked game is missing")
-                                                      : QStringLiteral("a booked game is damaged");
+                    damage = query.value(2).isNull() ? QStringLiteral("a booked game is missing")
+                                                     : QStringLiteral("a booked game is damaged");
                 } else {
                     machine::GameOutcome outcome;
                     outcome.firstDraw = *first;
                     outcome.holds = *holds;
                     outcome.finalDraw = *final;
-                    outcome.creditsBefore = query->value(5).toLongLong();
-                    outcome.cost = query->value(6).toLongLong();
-                    outcome.tokensWon = query->value(7).toLongLong();
-                    outcome.creditsAfter = query->value(8).toLongLong();
+                    outcome.creditsBefore = query.value(5).toLongLong();
+                    outcome.cost = query.value(6).toLongLong();
+                    outcome.tokensWon = query.value(7).toLongLong();
+                    outcome.creditsAfter = query.value(8).toLongLong();
                     delivery.lastOutcome = outcome;
                     delivery.onItsWayElsewhere = delivery.lastGame > delivery.deliveredGame &&
-                                                 query->value(9).toString() != options_.machine &&
-                                                 query->value(10).toBool();
+                                                 query.value(9).toString() != options_.machine &&
+                                                 query.value(10).toBool();
                 }
             }
         }
-        query->finish();
+        query.finish();
         found = delivery;
         return Step::Done;
     });
@@ -693,23 +689,18 @@ std::optional<Delivery> PostgresBooks::delivery(const QString& player) {
 }
 
 bool PostgresBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& marks) {
-    if (marks.empty())
+    if (std::ranges::all_of(marks, [](const auto& mark) { return !isStorableName(mark.first); }))
         return true;
     return attempt([&] {
         // A mark lost with the server only means a result told again.
-        if (!run(QStringLiteral("BEGIN")) || !run(QStringLiteral("SET LOCAL synchronous_commit "
-                                                                 "= off")))
+        if (!run(QStringLiteral("BEGIN")) ||
+            !run(QStringLiteral("SET LOCAL synchronous_commit = off")))
             return connectionLost_ ? Step::Lost : Step::Failed;
-        QSqlQuery* query = prepared(Statement::MarkDelivered);
-        if (!query)
-            return connectionLost_ ? Step::Lost : Step::Failed;
+        QSqlQuery query(db_);
         for (const auto& [player, game] : marks) {
-            query->bindValue(0, player);
-            query->bindValue(1, options_.machine);
-            query->bindValue(2, game);
-            query->bindValue(3, player);
-            if (!query->exec())
-                return failedAfterBegin(query->lastError());
+            if (isStorableName(player) &&
+                !exec(query, Statement::MarkDelivered, {player, options_.machine, game, player}))
+                return failedAfterBegin(query.lastError());
         }
         QSqlQuery commit(db_);
         if (!commit.exec(QStringLiteral("COMMIT"))) {

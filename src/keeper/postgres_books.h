@@ -8,9 +8,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -141,7 +141,8 @@ private:
     bool lockMachine(QString* error);
     bool connected();
     bool attempt(const std::function<Step()>& once);
-    QSqlQuery* prepared(Statement statement);
+    bool exec(QSqlQuery& query, Statement statement, const QVariantList& values);
+    bool exec(QSqlQuery& query, const QString& text, const QVariantList& values);
     bool run(const QString& statement);
     Step failed(const QSqlError& error);
     Step failedAfterBegin(const QSqlError& error);
@@ -160,7 +161,6 @@ private:
     Clock& clock_;
     Options options_;
     QSqlDatabase db_;
-    std::map<Statement, QSqlQuery> prepared_; // on the connection as it is now
     qint64 machineId_ = 0;
     Session session_; // the one that holds the machine's lock
     QString lostReason_;
