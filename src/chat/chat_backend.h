@@ -9,6 +9,8 @@
 
 namespace jackwell {
 
+class ChatFeed;
+
 // What stands behind the chat library: an embedded chat world or a real chat
 // network. Texts are 8-bit (UTF-8) with an explicit length.
 class ChatBackend {
@@ -37,6 +39,10 @@ public:
     // The chat text as it is delivered: lines joined by CR LF, then four filler
     // characters and a NUL (which the receiver cuts off).
     virtual QByteArray deliveredText() = 0;
+
+    // What the chat window shows of this world, if it offers a view of it; it lives as long as
+    // the backend.
+    virtual ChatFeed* feed() { return nullptr; }
 };
 
 // A chat world that cannot be opened, and says why: what the library gets when the world it

@@ -20,6 +20,8 @@ void ChatLog::appendLine(const QString& line) {
     ++lines_;
     if (delivered_.size() > kMaxBytes)
         dropOldest();
+    if (lineAdded_)
+        lineAdded_(clean);
 }
 
 void ChatLog::appendSystem(const QString& text) {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace jackwell {
 
 // The chat text the chat library hands out, in the chat client's line
@@ -27,11 +29,17 @@ public:
     QByteArray lines() const;
     qsizetype lineCount() const { return lines_; }
 
+    // Called with every line appended from now on, as the log holds it; empty: no calls.
+    void setLineAdded(std::function<void(const QString& line)> lineAdded) {
+        lineAdded_ = std::move(lineAdded);
+    }
+
 private:
     void dropOldest();
 
     QByteArray delivered_;
     qsizetype lines_ = 0;
+    std::function<void(const QString&)> lineAdded_;
 };
 
 } // namespace jackwell

@@ -69,8 +69,11 @@ bool IrcBackend::open(const QByteArray& appName, EventSink events) {
 
 void IrcBackend::close() {
     open_ = false;
+    closedAt_ = clock_.timeOfDay();
+    channelJoined_.clear();
     gate_->setOpen(false);
     connection_->close();
+    statusChanged();
 }
 
 std::optional<QByteArray> IrcBackend::registerApp(const QByteArray&) {
@@ -134,6 +137,81 @@ qsizetype IrcBackend::textBytesPerLine(const QByteArray& recipient) const {
 void IrcBackend::onMessage(const IrcMessage& message) {
     if (const auto line = chatLogLine(message))
         log_.appendLine(*line);
+    followPresence(message);
+}
+
+void IrcBackend::followPresence(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    const bool fromUs = sameNickname(nickOf(message.prefix), connection_->nick());
+    const QString channel = QString::fromUtf8(message.param(0));
+    if (command == "JOIN" && fromUs) {
+        channelJoined_ = channel;
+    } else if ((command == "PART" && fromUs) ||
+               (command == "KICK" && sameNickname(message.param(1), connection_->nick()))) {
+        if (channel.compare(channelJoined_, Qt::CaseInsensitive) == 0)
+            channelJoined_.clear();
+    } else if (command != "NICK" || !fromUs) {
+        return;
+    }
+    statusChanged();
+}
+
+void IrcBackend::statusChanged() {
+    if (listener_.statusChanged)
+        listener_.statusChanged();
+}
+
+ChatLinkStatus IrcBackend::linkStatus() const {
+    ChatLinkStatus status;
+    status.server = serverName();
+    status.nick = QString::fromLatin1(connection_->nick());
+    if (!open_) {
+        status.state = ChatLinkStatus::State::Offline;
+        status.offlineSince = closedAt_;
+        return status;
+    }
+    if (connection_->isRegistered()) {
+        status.state = ChatLinkStatus::State::Connected;
+        status.channel = channelJoined_;
+        return status;
+    }
+    const qint64 offlineFor = clock_.monotonicMs() - connection_->offlineSinceMs();
+    status.state = offlineFor >= kGiveUpAfterMs ? ChatLinkStatus::State::Offline
+                                                : ChatLinkStatus::State::Reconnecting;
+    const double since = clock_.timeOfDay() - double(offlineFor) / 1000.0;
+    status.offlineSince = since < 0 ? since + 24 * 3600 : since;
+    if (const qint64 next = connection_->nextAttemptInMs(); next >= 0)
+        status.nextTryInMs = next;
+    return status;
+}
+
+QString IrcBackend::ownName() const {
+    return QString::fromLatin1(connection_->nick());
+}
+
+void IrcBackend::sayInPublic(const QString& text) {
+    const QByteArray clean = cleanMessage(text.toUtf8());
+    if (!open_ || clean.trimmed().isEmpty())
+        return;
+    const QByteArray& channel = connection_->config().channel;
+    if (channel.isEmpty()) {
+        log_.appendSystem(QStringLiteral("Not said: %1 names no channel to speak in; write "
+                                         "privately with /msg NAME text")
+                              .arg(kChatConfigFileName));
+        return;
+    }
+    if (!connection_->isRegistered()) {
+        log_.appendSystem(QStringLiteral("Not said: no connection to %1").arg(serverName()));
+        return;
+    }
+    for (const QByteArray& piece : splitUtf8(clean, textBytesPerLine(channel)))
+        gate_->push(ircLine("PRIVMSG", {channel}, QByteArrayView(piece)));
+    log_.appendLine(ownName() + QStringLiteral(": ") + QString::fromUtf8(clean));
+}
+
+void IrcBackend::setListener(Listener listener) {
+    listener_ = std::move(listener);
+    log_.setLineAdded(listener_.lineAdded);
 }
 
 void IrcBackend::onRegistered() {
@@ -144,15 +222,18 @@ void IrcBackend::onRegistered() {
     gate_->setOpen(true);
     if (events_)
         events_(appName_, 1, connection_->nick());
+    statusChanged();
 }
 
 void IrcBackend::onLost(const QString& reason) {
     everLost_ = true;
+    channelJoined_.clear();
     gate_->setOpen(false);
     log_.appendSystem(
         QStringLiteral("Connection to %1 lost (%2); reconnecting").arg(serverName(), reason));
     if (events_)
         events_(appName_, 0, reason.toUtf8());
+    statusChanged();
 }
 
 } // namespace jackwell

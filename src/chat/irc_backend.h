@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/chat_backend.h"
+#include "chat/chat_feed.h"
 #include "chat/chat_log.h"
 #include "irc/irc_config.h"
 
@@ -26,7 +27,11 @@ struct IrcMessage;
 // connection for kGiveUpAfterMs). The whole chat text is always there to be
 // delivered, connected or not. A message too long for one IRC line goes out as
 // several, cut on UTF-8 boundaries.
-class IrcBackend : public ChatBackend {
+//
+// As the chat window's view (ChatFeed) it tells how the connection stands (connected,
+// reconnecting for the first kGiveUpAfterMs, then offline) and speaks in the configured
+// channel.
+class IrcBackend : public ChatBackend, public ChatFeed {
 public:
     static constexpr int kGiveUpAfterMs = 30000;
 
@@ -44,6 +49,14 @@ public:
                                           const QByteArray& message) override;
     std::optional<QByteArray> requestText(const QByteArray& appName) override;
     QByteArray deliveredText() override;
+    ChatFeed* feed() override { return this; }
+
+    // ChatFeed
+    const ChatLog& chatLog() const override { return log_; }
+    ChatLinkStatus linkStatus() const override;
+    QString ownName() const override;
+    void sayInPublic(const QString& text) override;
+    void setListener(Listener listener) override;
 
     const ChatLog& log() const { return log_; }
     IrcConnection& connection() { return *connection_; }
@@ -57,6 +70,9 @@ private:
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
+    // Follows our own joins, parts, kicks and nickname changes.
+    void followPresence(const IrcMessage& message);
+    void statusChanged();
     QString serverName() const;
 
     Clock& clock_;
@@ -68,6 +84,9 @@ private:
     bool open_ = false;
     QString openError_;
     bool everLost_ = false;
+    QString channelJoined_;
+    double closedAt_ = 0; // time of day the link was closed
+    Listener listener_;
 };
 
 } // namespace jackwell

@@ -124,15 +124,27 @@ void ChatTransport::pump() {
     if (pumping_)
         return; // a request made from inside a callback joins the queue
     pumping_ = true;
+    std::vector<GivenUp> givenUp;
     while (!queue_.empty()) {
-        if (!tryFront())
+        const Try outcome = tryFront();
+        if (outcome == Try::Pending)
             break;
+        if (outcome != Try::Done) {
+            const Request& request = queue_.front();
+            givenUp.push_back({request.readText, QString::fromUtf8(request.recipient),
+                               QString::fromUtf8(request.message), outcome == Try::TimedOut});
+        }
         queue_.pop_front();
     }
     pumping_ = false;
+    // Told only now, so that whatever the handler does finds the queue in order.
+    for (const GivenUp& request : givenUp) {
+        if (givenUp_)
+            givenUp_(request);
+    }
 }
 
-bool ChatTransport::tryFront() {
+ChatTransport::Try ChatTransport::tryFront() {
     Request& request = queue_.front();
     const qint64 now = clock_.monotonicMs();
     if (request.firstTryMs < 0)
@@ -142,17 +154,19 @@ bool ChatTransport::tryFront() {
     else
         library_.DapiCommunicate(appName_, request.requestCode, request.recipient, request.message);
     const QString status = lastStatus_;
-    if (status.isEmpty() || status == QLatin1String("0") || status == QLatin1String("-1"))
-        return true;
+    if (status.isEmpty() || status == QLatin1String("0"))
+        return Try::Done;
+    if (status == QLatin1String("-1"))
+        return Try::Refused;
     if (clock_.monotonicMs() - request.firstTryMs >= kRetryBoundMs)
-        return true; // given up, like "-1"
+        return Try::TimedOut; // given up, like "-1"
     if (status == QLatin1String("10"))
         library_.DapiRegister(appName_);
     const int delay =
         std::min(kLongestRetryDelayMs, kFirstRetryDelayMs << std::min(request.repetitions, 16));
     ++request.repetitions;
     retryAlarm_->start(delay);
-    return false;
+    return Try::Pending;
 }
 
 } // namespace jackwell

@@ -23,12 +23,23 @@ class Clock;
 // up, "10" means register again and repeat, anything else means repeat. A
 // repetition waits a short pause that grows each time (on the event loop, so
 // the window stays responsive), and a request still not done after
-// kRetryBoundMs is given up like "-1".
+// kRetryBoundMs is given up like "-1". Whoever set a given-up handler is told
+// of each request given up, so that the player can learn of it.
 class ChatTransport : public QObject {
 public:
     static constexpr int kRetryBoundMs = 10000;
     static constexpr int kFirstRetryDelayMs = 10;
     static constexpr int kLongestRetryDelayMs = 500;
+
+    // A request given up: refused for good by the library ("-1"), or not done within
+    // kRetryBoundMs. A private message given up never left.
+    struct GivenUp {
+        bool readText = false; // a request for the chat text, not a private message
+        QString recipient;
+        QString message;
+        bool timedOut = false;
+    };
+    using GivenUpHandler = std::function<void(const GivenUp&)>;
 
     ChatTransport(ChatLibrary& library, Clock& clock, QByteArray appName);
     ~ChatTransport() override;
@@ -59,6 +70,8 @@ public:
     void setChatText(const QString& text) { chatText_ = text; }
     const QString& lastStatus() const { return lastStatus_; }
     int pendingRequests() const { return int(queue_.size()); }
+    // Told of each request given up, once the transport has moved on from it.
+    void setGivenUpHandler(GivenUpHandler handler) { givenUp_ = std::move(handler); }
 
     // The cleaning OnText applies before storing the chat text.
     static QString cleanChatText(const QByteArray& text);
@@ -75,8 +88,9 @@ private:
     };
     void enqueue(Request request);
     void pump();
-    // Makes one try of the request at the front; true when it is finished.
-    bool tryFront();
+    enum class Try { Pending, Done, Refused, TimedOut };
+    // Makes one try of the request at the front.
+    Try tryFront();
 
     ChatLibrary& library_;
     Clock& clock_;
@@ -93,6 +107,7 @@ private:
         std::function<void()> then;
     };
     std::vector<Waiter> waiters_;
+    GivenUpHandler givenUp_;
 };
 
 } // namespace jackwell

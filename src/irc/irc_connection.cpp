@@ -290,7 +290,16 @@ void IrcConnection::retireSocket() {
 void IrcConnection::scheduleRetry() {
     const int delay = std::min(kLongestRetryMs, kFirstRetryMs << std::min(failures_, 5));
     ++failures_;
+    nextAttemptAtMs_ = clock_.monotonicMs() + delay;
     retryAlarm_->start(delay);
+}
+
+qint64 IrcConnection::nextAttemptInMs() const {
+    if (state_ != State::Offline && state_ != State::Registered)
+        return 0;
+    if (!retryAlarm_->isActive())
+        return -1;
+    return std::max<qint64>(0, nextAttemptAtMs_ - clock_.monotonicMs());
 }
 
 } // namespace jackwell

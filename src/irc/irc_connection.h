@@ -72,6 +72,9 @@ public:
     int nickLength() const { return nickLength_; }
     // Since when no registered connection exists (monotonic ms), -1 while registered.
     qint64 offlineSinceMs() const { return offlineSinceMs_; }
+    // Until the next connection attempt: 0 while one is under way, -1 when none is planned
+    // (registered, or closed for good).
+    qint64 nextAttemptInMs() const;
     const IrcConfig& config() const { return config_; }
 
     // The nickname tried after `tries` refusals: nick, nick_, nick1, nick2...
@@ -100,6 +103,7 @@ private:
     int nickLength_ = kIrcDefaultNickLength;
     int failures_ = 0;
     qint64 lastAttemptAtMs_ = -1;
+    qint64 nextAttemptAtMs_ = -1;
     qint64 offlineSinceMs_ = 0;
     bool opening_ = false;
     bool closed_ = false;

@@ -429,13 +429,12 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& ni
     log(QStringLiteral("telling %1 the result of game %2 again")
             .arg(QString::fromLatin1(nick))
             .arg(delivery->lastGame));
-    std::vector<machine::Reply> replies{
-        {false, player, machine::finalDrawLine(last.finalDraw, last.creditsAfter)}};
-    if (record->pendingFirstDraw &&
-        std::ranges::all_of(*record->pendingFirstDraw, machine::isSymbol))
-        replies.push_back({false, player, machine::firstDrawLine(*record->pendingFirstDraw)});
-    else
-        replies.push_back({false, player, QString(machine::kCreditsUsedUp)});
+    std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
+    if (next && !std::ranges::all_of(*next, machine::isSymbol))
+        next.reset();
+    std::vector<machine::Reply> replies;
+    for (const QString& line : machine::gameResultLines(last.finalDraw, last.creditsAfter, next))
+        replies.push_back({false, player, line});
     queueFor(nick, player, replies, delivery->lastGame);
     return LastResult::ToldAgain;
 }

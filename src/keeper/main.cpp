@@ -3,20 +3,23 @@
 //
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
+//   jackwell-keeper --prepare CONFIG  the same on a service's first start
 //   jackwell-keeper --audit BOOKS   check that every player's books balance (a file or an address)
-//   jackwell-keeper --version | --help
+//   jackwell-keeper --help | --version
 
 #include "clock/real_clock.h"
-#include "jackwell_version.h"
 #include "keeper/books_store.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/postgres_address.h"
+#include "platform/command_line.h"
 #include "platform/key_value_file.h"
 #include "platform/stop_signals.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRandomGenerator>
@@ -25,11 +28,6 @@
 #include <cstdio>
 
 namespace {
-
-const char* const kUsage = "usage: jackwell-keeper CONFIG\n"
-                           "       jackwell-keeper --init CONFIG\n"
-                           "       jackwell-keeper --audit BOOKS\n"
-                           "       jackwell-keeper --version | --help\n";
 
 using jackwell::KeyValueFile;
 
@@ -57,20 +55,62 @@ int audit(const QString& path) {
     return result.balanced() ? 0 : 1;
 }
 
-int initBooks(const QString& configPath) {
+// Books once made leave a mark beside them, so that books found missing later are refused
+// rather than made anew, which would hand every player their free credits again.
+QString madeMarkPath(const QString& booksPath) {
+    return booksPath + QStringLiteral(".made");
+}
+
+enum class Making {
+    Always,   // --init: make them, refusing any file that is there
+    FirstRun, // --prepare: make them unless a file is there, which the start then judges
+};
+
+int initBooks(const QString& configPath, Making making) {
     const jackwell::keeper::KeeperConfigResult read =
         jackwell::keeper::readKeeperConfig(configPath);
     if (!read.config) {
         say(read.error);
         return 1;
     }
+    const QString books = read.config->booksPath;
     QString error;
     jackwell::RealClock clock;
-    if (!jackwell::keeper::createKeeperBooks(read.config->booksPath, clock, &error)) {
+    if (jackwell::keeper::isPostgresAddress(books)) {
+        // Books on a server are made on the first start to serve them; --init makes them now.
+        if (making == Making::FirstRun)
+            return 0;
+        if (!jackwell::keeper::createKeeperBooks(books, clock, &error)) {
+            say(error);
+            return 1;
+        }
+        say(QStringLiteral("made new books in %1").arg(books));
+        return 0;
+    }
+    const QString mark = madeMarkPath(books);
+    const bool there = QFileInfo::exists(books) || QFileInfo(books).isSymLink();
+    if (making == Making::FirstRun && there)
+        return 0;
+    if (!there && QFileInfo::exists(mark)) {
+        say(QStringLiteral("%1: books were made here before (see %2) and are missing now; "
+                           "restore them from a backup, or remove %2 to make empty books")
+                .arg(books, mark));
+        return 1;
+    }
+    if (!jackwell::keeper::createKeeperBooks(books, clock, &error)) {
         say(error);
         return 1;
     }
-    say(QStringLiteral("made new books in %1").arg(read.config->booksPath));
+    QFile made(mark);
+    if (!made.open(QIODevice::WriteOnly) ||
+        made.write(QStringLiteral("books made %1\n")
+                       .arg(QDateTime::currentDateTime().toString(Qt::ISODate))
+                       .toUtf8()) < 0 ||
+        !made.flush())
+        say(QStringLiteral("%1: cannot leave the mark of new books (%2); books missing later "
+                           "could be made anew")
+                .arg(mark, made.errorString()));
+    say(QStringLiteral("made new books in %1").arg(books));
     return 0;
 }
 
@@ -92,31 +132,57 @@ QString lockRefusal(const QLockFile& lock, const QString& booksPath) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("jackwell-keeper"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(JACKWELL_VERSION));
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    if (args == QStringList{QStringLiteral("--version")}) {
-        std::printf("jackwell-keeper %s\n", JACKWELL_VERSION);
-        return 0;
+    const jackwell::ProgramInfo info{
+        QStringLiteral("jackwell-keeper"),
+        QStringLiteral("CONFIG\n--init CONFIG\n--prepare CONFIG\n--audit BOOKS"),
+        QStringLiteral(
+            "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
+            "privately and keeps their books in SQLite or on a PostgreSQL server that several "
+            "robots\n"
+            "share, until SIGTERM, SIGINT or SIGHUP.\n\n"
+            "  CONFIG          the robot's configuration file (server, nick, channel, books...)\n"
+            "  --init CONFIG   makes the empty books CONFIG names, once: it refuses a file that\n"
+            "                  is there, and books made there before and missing now\n"
+            "  --prepare CONFIG  the same on a service's first start: does nothing where a\n"
+            "                  file is there already (the start then judges it)\n"
+            "  --audit BOOKS   checks that every player's books balance (a file or a "
+            "postgresql://\n"
+            "                  address); exits 0 when they do\n"
+            "  -h, --help      shows this help and exits\n"
+            "  -v, --version   shows the version and exits\n\n"
+            "See jackwell-keeper(8).\n")};
+    QCommandLineParser parser;
+    const QCommandLineOption auditOption(QStringLiteral("audit"), QString(),
+                                         QStringLiteral("BOOKS"));
+    const QCommandLineOption initOption(QStringLiteral("init"), QString(),
+                                        QStringLiteral("CONFIG"));
+    const QCommandLineOption prepareOption(QStringLiteral("prepare"), QString(),
+                                           QStringLiteral("CONFIG"));
+    parser.addOption(auditOption);
+    parser.addOption(initOption);
+    parser.addOption(prepareOption);
+    if (const auto exitCode =
+            jackwell::readCommandLine(parser, QCoreApplication::arguments(), info))
+        return *exitCode;
+    const QStringList args = parser.positionalArguments();
+    const int tasks = int(parser.isSet(auditOption)) + int(parser.isSet(initOption)) +
+                      int(parser.isSet(prepareOption));
+    if (tasks > 1)
+        return jackwell::commandLineFault(
+            info, QStringLiteral("--audit, --init and --prepare go one at a time"));
+    if (tasks == 1) {
+        if (!args.isEmpty())
+            return jackwell::commandLineFault(
+                info, QStringLiteral("unexpected argument '%1'").arg(args.first()));
+        if (parser.isSet(auditOption))
+            return audit(parser.value(auditOption));
+        if (parser.isSet(initOption))
+            return initBooks(parser.value(initOption), Making::Always);
+        return initBooks(parser.value(prepareOption), Making::FirstRun);
     }
-    if (args == QStringList{QStringLiteral("--help")}) {
-        std::printf("%s\n"
-                    "Serves players as the machinekeeper on the IRC network that CONFIG names,\n"
-                    "keeping their books in SQLite or on a PostgreSQL server, until SIGTERM,\n"
-                    "SIGINT or SIGHUP.\n"
-                    "--init makes the empty books CONFIG names (once; it refuses existing files).\n"
-                    "--audit checks that every player's books balance (exit 0 when they do).\n"
-                    "See jackwell-keeper(8).\n",
-                    kUsage);
-        return 0;
-    }
-    if (args.size() == 2 && args[0] == QLatin1String("--audit"))
-        return audit(args[1]);
-    if (args.size() == 2 && args[0] == QLatin1String("--init"))
-        return initBooks(args[1]);
-    if (args.size() != 1 || args[0].startsWith(u'-')) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (args.size() != 1)
+        return jackwell::commandLineFault(info, args.isEmpty() ? QStringLiteral("no CONFIG given")
+                                                               : QStringLiteral("one CONFIG only"));
     // A file grown past the size limit (ulimit -f) fails the write that would pass it; the
     // game is then not booked and the player is told so, instead of the process dying.
     std::signal(SIGXFSZ, SIG_IGN);

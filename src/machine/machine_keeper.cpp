@@ -87,7 +87,8 @@ std::vector<Reply> MachineKeeper::registerPlayer(const QString& player) {
         return {tell(player, kOutOfOrder)};
 
     lines.push_back(tell(player, payoutTableLine()));
-    lines.push_back(tell(player, firstDrawLine(*updated.pendingFirstDraw)));
+    for (const QString& line : firstDrawLines(*updated.pendingFirstDraw))
+        lines.push_back(tell(player, line));
     return lines;
 }
 
@@ -111,11 +112,10 @@ std::vector<Reply> MachineKeeper::playGame(const QString& player, const HoldMask
     if (!books_.commitGame(player, outcome, after))
         return {tell(player, kOutOfOrder)};
 
-    std::vector<Reply> lines{tell(player, finalDrawLine(outcome.finalDraw, after.credits))};
-    if (after.pendingFirstDraw)
-        lines.push_back(tell(player, firstDrawLine(*after.pendingFirstDraw)));
-    else
-        lines.push_back(tell(player, kCreditsUsedUp));
+    std::vector<Reply> lines;
+    for (const QString& line :
+         gameResultLines(outcome.finalDraw, after.credits, after.pendingFirstDraw))
+        lines.push_back(tell(player, line));
     return lines;
 }
 

@@ -25,8 +25,9 @@ struct Reply {
 //
 // A player registers ("Register me!"), gets a first draw, answers with holds
 // ("I hold 1,0,1") and gets the final draw with the credits left, followed by the next
-// game's first draw while a credit is left. Each finished game is committed to the books
-// before its lines are returned.
+// game's first draw while a credit is left. After its protocol lines the machinekeeper says
+// in plain words what happened and what to do next on the card; those sentences carry no
+// protocol marker. Each finished game is committed to the books before its lines are returned.
 class MachineKeeper {
 public:
     // Longer sender names are not players; their messages get no answer.

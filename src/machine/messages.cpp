@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace jackwell::machine {
 
 namespace {
@@ -40,6 +42,48 @@ QString finalDrawLine(const ReelCodes& codes, qint64 credits) {
     return QString(kFinalDraw)
         .arg(twoDigits(codes[0]), twoDigits(codes[1]), twoDigits(codes[2]),
              QString::number(credits));
+}
+
+namespace {
+
+// "Three grapes", "Two cherries", "One cherry": the winning row's symbols as the player sees
+// them; empty when the draw wins nothing.
+QString winningSymbols(const ReelCodes& codes) {
+    if (codes[0] == codes[1] && codes[1] == codes[2] && isSymbol(codes[0]))
+        return QStringLiteral("Three ") + QLatin1String(kSymbolNames[codes[0]]);
+    const auto cherries = std::count(codes.begin(), codes.end(), symbol::Cherries);
+    if (cherries == 2)
+        return QStringLiteral("Two cherries");
+    if (cherries == 1)
+        return QStringLiteral("One cherry");
+    return {};
+}
+
+} // namespace
+
+QString outcomeSentence(const ReelCodes& finalDraw, qint64 creditsAfter) {
+    const qint64 tokens = tokensWon(finalDraw);
+    const QString credits = QString(kCreditsSentence).arg(creditsAfter);
+    if (tokens <= 0)
+        return kNoWinSentence + u' ' + credits;
+    const qint64 wonCredits = tokens / kTokensPerCredit;
+    const QString unit =
+        wonCredits == 1 ? QStringLiteral("1 credit") : QStringLiteral("%1 credits").arg(wonCredits);
+    return QString(kWinSentence).arg(winningSymbols(finalDraw)).arg(tokens).arg(unit) + u' ' +
+           credits;
+}
+
+// The sentences share a line, so that a game costs the robot's paced queue one line more than
+// its protocol lines.
+QStringList firstDrawLines(const ReelCodes& firstDraw) {
+    return {firstDrawLine(firstDraw), QString(kStartHint + u' ' + kHoldHint)};
+}
+
+QStringList gameResultLines(const ReelCodes& finalDraw, qint64 creditsAfter,
+                            const std::optional<ReelCodes>& nextFirstDraw) {
+    return {finalDrawLine(finalDraw, creditsAfter),
+            QString(outcomeSentence(finalDraw, creditsAfter) + u' ' + kFinishHint),
+            nextFirstDraw ? firstDrawLine(*nextFirstDraw) : QString(kCreditsUsedUp)};
 }
 
 std::optional<HoldMask> parseHolds(const QString& text) {

@@ -3,6 +3,7 @@
 #include "machine/pay_table.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -19,6 +20,18 @@ QString firstDrawLine(const ReelCodes& codes);
 // `credits` must lie in 0..kMaxShownCredits so that the line keeps the length the
 // player's program reads.
 QString finalDrawLine(const ReelCodes& codes, qint64 credits);
+
+// The outcome of a final draw in words, then the credits after the game: "Three grapes: you
+// win 300 tokens (6 credits). Credits: 105.", "No win this time. Credits: 98."
+QString outcomeSentence(const ReelCodes& finalDraw, qint64 creditsAfter);
+// What a player is told on registering, from the first draw on: the first-result line, then a
+// line with the next steps on the card.
+QStringList firstDrawLines(const ReelCodes& firstDraw);
+// What a player is told once their holds have played a game: the final-result line, a line with
+// its outcome in words and the next step on the card, then the next game's first draw (or that
+// the credits are used up when there is none).
+QStringList gameResultLines(const ReelCodes& finalDraw, qint64 creditsAfter,
+                            const std::optional<ReelCodes>& nextFirstDraw);
 
 // The largest credits a final-result line can carry: the player's program reads at most 43
 // characters after " FINAL:", and with 13 digits the text comes to 42.

@@ -30,11 +30,25 @@ inline constexpr QLatin1StringView kPayoutsHead{"Payouts (3 of a kind, 2 and 1 c
 inline constexpr QLatin1StringView kFirstDraw{"FIRST: | %1 | %2 | %3 |"};
 inline constexpr QLatin1StringView kFinalDraw{"FINAL: | %1 | %2 | %3 | Credits: (%4)"};
 
+// Plain sentences said after the protocol lines, telling the player in words what happened
+// and what to do next on the card.
+inline constexpr QLatin1StringView kStartHint{"Click START to see your first draw."};
+inline constexpr QLatin1StringView kHoldHint{"Click HOLD under the reels to keep, then ESP HOLD."};
+inline constexpr QLatin1StringView kFinishHint{"Click FINISH for the final draw."};
+// The outcome of a game. %1: "Three grapes", "Two cherries" or "One cherry"; %2: tokens won;
+// %3: the credits they make, with their unit ("6 credits", "1 credit").
+inline constexpr QLatin1StringView kWinSentence{"%1: you win %2 tokens (%3)."};
+inline constexpr QLatin1StringView kNoWinSentence{"No win this time."};
+// Follows the outcome; %1: the credits after the game.
+inline constexpr QLatin1StringView kCreditsSentence{"Credits: %1."};
+
 // Help sentences.
 inline constexpr QLatin1StringView kCreditsUsedUp{
     "Your credits are used up. Send 'Register me!' for a new free game."};
+// Holds that came before any first draw: what the machine waits for first.
 inline constexpr QLatin1StringView kNoGameWaiting{
-    "You have no game waiting for holds. Send 'Register me!' to start one."};
+    "Your holds came before any first draw: click REGISTER (or send 'Register me!') for a "
+    "game, then START to see its first draw."};
 inline constexpr QLatin1StringView kHoldFormatHelp{
     "Send your holds as 'I hold' and three digits 0 or 1 separated by commas, "
     "for example 'I hold 1,0,1'."};

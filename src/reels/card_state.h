@@ -17,16 +17,22 @@ namespace jackwell {
 struct PictureBox {
     int image = 0; // symbol image number 1..14, or kNoImage
     bool visible = true;
+
+    bool operator==(const PictureBox&) const = default;
 };
 
 struct HoldButton {
     QString caption = QStringLiteral("HOLD");
     quint32 backColour = kColourNotHeld;
+
+    bool operator==(const HoldButton&) const = default;
 };
 
 struct TimerState {
     bool enabled = true; // a new card starts with its timers running
     int interval = kSpinStartIntervalMs;
+
+    bool operator==(const TimerState&) const = default;
 };
 
 struct Reel {
@@ -36,6 +42,8 @@ struct Reel {
     QString finalCode = QStringLiteral("0");             // in the 2ND SPIN row
     HoldButton hold;
     TimerState timer; // the reel's spin timer
+
+    bool operator==(const Reel&) const = default;
 };
 
 // The card as it is made; start-up then brings it to rest.
@@ -57,6 +65,8 @@ struct CardState {
     bool espHoldEnabled = true;
     bool finishEnabled = true;
     TimerState evaluationTimer{true, kEvaluationIntervalMs};
+
+    bool operator==(const CardState&) const = default;
 };
 
 // A reel is held exactly when its hold button is yellow; the caption is never read.

@@ -21,6 +21,8 @@ struct PayoutsState {
     bool shown = false;
     std::array<QString, kRows> amounts = publishedAmounts(); // row by row
 
+    bool operator==(const PayoutsState&) const = default;
+
     // Writing an amount (row 0..15) creates the window, hidden, if it does not
     // exist yet. A row outside the table is ignored.
     void setAmount(int row, const QString& amount);

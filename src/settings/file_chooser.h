@@ -18,9 +18,10 @@ public:
     using Done = std::function<void(const QString& chosenOrEmpty)>;
 
     virtual ~FileChooser() = default;
-    // `filter` is a Qt name filter such as "Wav Files (*.wav)".
+    // `filter` is a Qt name filter such as "Wav Files (*.wav)"; the dialog opens in
+    // `folder`, or where the platform chooses when it is empty.
     virtual void chooseFile(QWidget* parent, const QString& title, const QString& filter,
-                            Done done) = 0;
+                            const QString& folder, Done done) = 0;
 };
 
 // The caption of every Open dialog the program shows.

@@ -1,15 +1,71 @@
 #include "shell/card_label.h"
 
+#include "reels/card_constants.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace jackwell {
 
+namespace {
+
+// A card label as screen readers see it: a clickable one is a button that can be pressed, any
+// other is text that reads its caption.
+class CardLabelAccessible final : public QAccessibleWidget {
+public:
+    explicit CardLabelAccessible(CardLabel* label)
+        : QAccessibleWidget(label,
+                            label->isClickable() ? QAccessible::Button : QAccessible::StaticText) {}
+
+    // The caption is the value ("HELD", "105"), and the name of a label that has none of its own.
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value)
+            return label()->caption();
+        const QString own = QAccessibleWidget::text(kind);
+        if (kind == QAccessible::Name && own.isEmpty())
+            return label()->caption();
+        return own;
+    }
+    QStringList actionNames() const override {
+        return label()->isClickable() ? QStringList{pressAction()} : QStringList{};
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction())
+            label()->click();
+    }
+
+private:
+    CardLabel* label() const { return static_cast<CardLabel*>(widget()); }
+};
+
+QAccessibleInterface* cardLabelAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String(CardLabel::staticMetaObject.className()) && object &&
+        object->isWidgetType())
+        return new CardLabelAccessible(static_cast<CardLabel*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+void CardLabel::installAccessibility() {
+    static const bool installed = [] {
+        QAccessible::installFactory(cardLabelAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
 CardLabel::CardLabel(const TextStyle& style, bool clickable, QWidget* parent)
     : QWidget(parent)
-    , style_(style) {
+    , style_(style)
+    , clickable_(clickable) {
+    installAccessibility();
     setFont(cardFont(style.pointSize, style.bold));
     setAttribute(Qt::WA_TransparentForMouseEvents, !clickable);
+    setFocusPolicy(clickable ? Qt::TabFocus : Qt::NoFocus);
     if (style.backColour)
         setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -19,6 +75,15 @@ void CardLabel::setCaption(const QString& caption) {
         return;
     caption_ = caption;
     update();
+    if (!clickable_) {
+        QAccessibleValueChangeEvent changed(this, caption_);
+        QAccessible::updateAccessibility(&changed);
+    }
+}
+
+void CardLabel::click() {
+    if (clickable_ && isEnabled())
+        emit clicked();
 }
 
 void CardLabel::setBackColour(quint32 bgr) {
@@ -38,6 +103,12 @@ void CardLabel::paintEvent(QPaintEvent*) {
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawRect(area.adjusted(0, 0, -1, -1));
         area.adjust(1, 1, -1, -1);
+    }
+    if (hasFocus()) {
+        // A dotted frame shows which button Return would click.
+        QPen frame(colourFromBgr(kColourWhite), 1, Qt::DotLine);
+        painter.setPen(frame);
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
     }
     if (caption_.isEmpty())
         return;
@@ -64,8 +135,27 @@ void CardLabel::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = pressed_ && event->button() == Qt::LeftButton &&
                        rect().contains(event->position().toPoint());
     pressed_ = false;
-    if (click && isEnabled())
-        emit clicked();
+    if (click)
+        this->click();
+}
+
+void CardLabel::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (clickable_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Select)) {
+        click();
+        return;
+    }
+    event->ignore(); // the card's own keys are the window's
+}
+
+void CardLabel::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CardLabel::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 } // namespace jackwell

@@ -11,6 +11,10 @@ namespace jackwell {
 // transparent or on its own colour. A clickable label is a button: a press
 // and a release inside it are one click; a disabled label takes none. Other
 // labels let clicks through to the window beneath.
+//
+// A clickable label can also be reached with the Tab key (it then shows a focus
+// frame) and clicked with Return or Enter; to screen readers it is a button with
+// a press action, and other labels are text that reads their caption.
 class CardLabel : public QWidget {
     Q_OBJECT
 
@@ -22,6 +26,12 @@ public:
     // The background colour as 0x00BBGGRR; a transparent label has none.
     std::optional<quint32> backColour() const { return style_.backColour; }
     void setBackColour(quint32 bgr);
+    bool isClickable() const { return clickable_; }
+    // A click, as the mouse or the Return key gives it: nothing on a disabled label.
+    void click();
+
+    // Makes screen readers see card labels as described above; once per program.
+    static void installAccessibility();
 
 signals:
     void clicked();
@@ -30,10 +40,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     TextStyle style_;
     QString caption_;
+    bool clickable_;
     bool pressed_ = false;
 };
 

@@ -39,7 +39,7 @@ enum class LabelLook {
     CoinSlot,    // opaque black, single border, no caption
 };
 
-// What a click on a label does; None: the label takes no clicks.
+// What a click on a label, or its key (card_keys.h), does; None: the label takes no clicks.
 enum class CardAction {
     None,
     FindHost,
@@ -54,6 +54,7 @@ enum class CardAction {
     Finish,
     ShowPayouts,
     ShowOptions,
+    ToggleChatWindow, // a key only: the card has no such label
 };
 
 // The card's labels by what they are for.

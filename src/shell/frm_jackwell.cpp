@@ -1,6 +1,7 @@
 #include "shell/frm_jackwell.h"
 
 #include "controls/card.h"
+#include "shell/card_keys.h"
 #include "shell/card_label.h"
 #include "shell/card_layout.h"
 #include "shell/frm_payouts.h"
@@ -8,6 +9,8 @@
 #include "shell/symbol_box.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
@@ -50,6 +53,10 @@ frmJackwell::frmJackwell(Card& card, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     setFixedSize(card::kClientSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The card takes the keyboard, and takes it back from the name box on a click.
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("Jackwell card"));
+    setAccessibleDescription(QStringLiteral("Keys:\n") + cardKeysText());
     buildControls();
     connect(&card_, &Card::changed, this, &frmJackwell::render);
     render();
@@ -71,6 +78,9 @@ void frmJackwell::buildControls() {
         QStringLiteral("QLineEdit { background: white; color: black; border: 1px "
                        "solid #7a6a8a; padding: 0 2px; }"));
     connect(nameBox_, &QLineEdit::textEdited, &card_, &Card::nameBoxEdited);
+    nameBox_->setFocusPolicy(Qt::ClickFocus);
+    nameBox_->setAccessibleName(QStringLiteral("Machinekeeper's name"));
+    nameBox_->installEventFilter(this);
 
     for (const CardLabelControl& control : card::kLabels) {
         const bool clickable = control.action != CardAction::None;
@@ -81,6 +91,11 @@ void frmJackwell::buildControls() {
         if (clickable)
             connect(label, &CardLabel::clicked, this,
                     [this, action = control.action] { act(action); });
+        if (const CardKey* key = cardKeyFor(control.action)) {
+            label->setToolTip(cardKeyToolTip(*key));
+            label->setAccessibleName(cardKeyAccessibleName(*key));
+            label->setAccessibleDescription(QLatin1String(key->description));
+        }
         labels_[int(control.role)] = label;
     }
     for (int reel = 0; reel < 3; ++reel) {
@@ -130,7 +145,46 @@ void frmJackwell::act(CardAction action) {
     case CardAction::ShowOptions:
         emit optionsRequested();
         break;
+    case CardAction::ToggleChatWindow:
+        emit chatWindowToggleRequested();
+        break;
     }
+}
+
+void frmJackwell::trigger(CardAction action) {
+    for (const CardLabelControl& control : card::kLabels) {
+        if (control.action == action) {
+            label(control.role)->click(); // a disabled button takes no click
+            return;
+        }
+    }
+    act(action); // no button of its own
+}
+
+void frmJackwell::keyPressEvent(QKeyEvent* event) {
+    if (const auto action = cardActionForKey(event->key(), int(event->modifiers()))) {
+        trigger(*action);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// Esc in the name box gives the keyboard back to the card.
+bool frmJackwell::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == nameBox_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmJackwell::contextMenuEvent(QContextMenuEvent* event) {
+    // From the keyboard the menu opens over the card, wherever the pointer is.
+    const QPoint at = event->reason() == QContextMenuEvent::Keyboard
+                          ? mapToGlobal(rect().center() - QPoint(rect().width() / 4, 0))
+                          : event->globalPos();
+    emit menuRequested(at);
 }
 
 CardLabel* frmJackwell::label(CardLabelRole role) const {

@@ -22,6 +22,10 @@ class frmPayouts;
 // forwards clicks on its hot spots to the card. It also keeps the payouts
 // window in step with the card's payouts state: created, shown and destroyed
 // as that state says.
+//
+// Every button has a key (card_keys.h) that acts as a click on it; the name box
+// takes the keyboard only when clicked, and Esc gives it back to the card. A
+// right click or the Menu key asks for the card's menu.
 class frmJackwell : public QWidget, public WindowPin {
     Q_OBJECT
 
@@ -36,13 +40,23 @@ public:
     // The payouts window, or null while it does not exist.
     frmPayouts* payoutsWindow() const;
 
+    // What a click on the button of `action`, or its key, does: nothing while the button is
+    // disabled.
+    void trigger(CardAction action);
+
 signals:
     void optionsRequested(); // OPTIONS
+    void chatWindowToggleRequested();
+    // A right click or the Menu key, at this point of the screen.
+    void menuRequested(const QPoint& globalPos);
     void closing();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();

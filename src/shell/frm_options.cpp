@@ -166,6 +166,7 @@ void frmOptions::chooseLoseSound() {
 // player is told why and the option stays as it was.
 void frmOptions::selectSound(QString Options::*sound) {
     chooser_.chooseFile(this, openDialogTitle(), kWaveFilter,
+                        app_.soundFolder(app_.options().*sound),
                         [self = QPointer<frmOptions>(this), sound](const QString& chosen) {
                             if (!self || chosen.isEmpty())
                                 return;

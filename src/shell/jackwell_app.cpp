@@ -1,23 +1,64 @@
 #include "shell/jackwell_app.h"
 
 #include "clock/clock.h"
+#include "platform/version.h"
 #include "settings/settings_file.h"
+#include "shell/card_keys.h"
+#include "shell/frm_chat.h"
 #include "shell/frm_jackwell.h"
 #include "shell/frm_options.h"
 #include "shell/picture_test_corner.h"
 #include "shell/qt_file_chooser.h"
+#include "shell/window_placement.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
 
 namespace jackwell {
+
+namespace {
+
+constexpr int kGapBesideCard = 8;
+const QString kWinSound = QStringLiteral("win.wav");
+const QString kLoseSound = QStringLiteral("lose.wav");
+
+// A message box that goes on its own when closed, shown without a nested event loop.
+QMessageBox* openInfoBox(QWidget* parent, const QString& title, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Close, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->show();
+    return box;
+}
+
+} // namespace
 
 const QByteArray JackwellApp::appName = QByteArrayLiteral("Jackwell");
 
 JackwellApp::JackwellApp(Setup setup)
-    : setup_(std::move(setup)) {
+    : setup_(std::move(setup))
+    , preferences_(setup_.preferencesPath) {
     library_ = std::make_unique<ChatLibrary>(setup_.clock, setup_.chatBackend);
     transport_ = std::make_unique<ChatTransport>(*library_, setup_.clock, appName);
     card_ = std::make_unique<Card>(
         Card::Effects{*transport_, setup_.clock, setup_.sound, setup_.beeper, options_});
+    chatSession_ = std::make_unique<ChatSession>(*transport_, setup_.clock);
     window_ = std::make_unique<frmJackwell>(*card_);
+    chatWindow_ = std::make_unique<frmChat>(*chatSession_);
+    chatSession_->setSink({[this](const ChatSession::Line& line) { chatWindow_->appendLine(line); },
+                           [this](const QString& text) { chatWindow_->setStatus(text); }});
+    connect(card_.get(), &Card::changed, this,
+            [this] { chatSession_->setKeeperName(card_->state.machineKeeperName); });
+    connect(chatWindow_.get(), &frmChat::cardKeyPressed, window_.get(), &frmJackwell::trigger);
+    connect(chatWindow_.get(), &frmChat::closedByPlayer, this, [this] { rememberChatWindow(); });
+    connect(window_.get(), &frmJackwell::chatWindowToggleRequested, this,
+            &JackwellApp::toggleChatWindow);
+    connect(window_.get(), &frmJackwell::menuRequested, this, &JackwellApp::showCardMenu);
     files_ = setup_.files;
     if (!files_) {
         ownFiles_ = std::make_unique<QtFileChooser>();
@@ -30,7 +71,10 @@ JackwellApp::JackwellApp(Setup setup)
 
 JackwellApp::~JackwellApp() {
     optionsWindow_.reset();
+    chatSession_->attach(nullptr);
+    chatWindow_.reset();
     window_.reset();
+    chatSession_.reset();
     card_.reset();
     transport_.reset();
     library_.reset();
@@ -41,6 +85,8 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
     optionsWindow(); // made hidden before the settings are read into it
     const SettingsResult read = readSettingsFile(
         setup_.settingsPath, options_, [this](int) { applyStayOnTop(); }, &pathSpellings_);
+    if (read.status == SettingsResult::Missing)
+        chooseBundledSounds();
     optionsWindow_->render();
     if (read.status == SettingsResult::Failed) {
         *error = read.message;
@@ -55,13 +101,152 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
             *detail = library_->openError();
         return false;
     }
+    chatSession_->attach(library_->backend() ? library_->backend()->feed() : nullptr);
     return true;
+}
+
+// No Settings.txt yet: a first run, which starts with the program's own sounds, both played.
+// They reach the file when it is written, as every option does.
+void JackwellApp::chooseBundledSounds() {
+    if (setup_.soundsDir.isEmpty())
+        return;
+    const QDir sounds(setup_.soundsDir);
+    if (const QString win = sounds.filePath(kWinSound); QFileInfo(win).isFile()) {
+        options_.winSoundFile = win;
+        options_.playWinSound = 1;
+    }
+    if (const QString lose = sounds.filePath(kLoseSound); QFileInfo(lose).isFile()) {
+        options_.loseSoundFile = lose;
+        options_.playLoseSound = 1;
+    }
+}
+
+QString JackwellApp::soundFolder(const QString& currentFile) const {
+    if (!currentFile.isEmpty()) {
+        const QFileInfo current(currentFile);
+        if (current.absoluteDir().exists())
+            return current.absolutePath();
+    }
+    return setup_.soundsDir;
+}
+
+void JackwellApp::showWindows() {
+    window_->show();
+    if (preferences_.chatWindow().open)
+        showChatWindow();
+    window_->activateWindow(); // the keyboard starts on the card
+    window_->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void JackwellApp::showChatWindow() {
+    if (unloaded_)
+        return;
+    frmChat& chat = *chatWindow_;
+    if (!chat.isVisible()) {
+        const std::optional<QRect> saved = preferences_.chatWindow().geometry;
+        QScreen* screen = window_->screen();
+        const QRect available = screen ? screen->availableGeometry() : QRect();
+        bool placed = false;
+        for (QScreen* each : QGuiApplication::screens()) {
+            if (saved && isReachable(*saved, each->availableGeometry())) {
+                chat.setGeometry(*saved);
+                placed = true;
+                break;
+            }
+        }
+        if (!placed && available.isValid())
+            chat.move(placeBeside(window_->frameGeometry(), chat.frameGeometry().size(), available,
+                                  kGapBesideCard));
+        chat.show();
+        chatShown_ = true;
+    }
+    chat.setWindowState(chat.windowState() & ~Qt::WindowMinimized);
+    chat.raise();
+    rememberChatWindow();
+}
+
+void JackwellApp::hideChatWindow() {
+    chatWindow_->hide();
+    rememberChatWindow();
+}
+
+void JackwellApp::toggleChatWindow() {
+    if (chatWindow_->isVisible())
+        hideChatWindow();
+    else
+        showChatWindow();
+}
+
+// A window not shown in this run keeps the place it had.
+void JackwellApp::rememberChatWindow() {
+    Preferences::ChatWindow chat = preferences_.chatWindow();
+    chat.open = chatWindow_->isVisible();
+    if (chatShown_)
+        chat.geometry = chatWindow_->geometry();
+    preferences_.setChatWindow(chat);
+}
+
+void JackwellApp::showCardMenu(const QPoint& globalPos) {
+    if (unloaded_)
+        return;
+    auto* menu = new QMenu(window_.get());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setObjectName(QStringLiteral("cardMenu"));
+    QAction* chat =
+        menu->addAction(QStringLiteral("Chat window\tC"), this, &JackwellApp::toggleChatWindow);
+    chat->setCheckable(true);
+    chat->setChecked(chatWindow_->isVisible());
+    menu->addAction(QStringLiteral("Payouts\tP"), this,
+                    [this] { window_->trigger(CardAction::ShowPayouts); });
+    menu->addAction(QStringLiteral("Options\tO"), this,
+                    [this] { window_->trigger(CardAction::ShowOptions); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Keys"), this, &JackwellApp::showKeys);
+    menu->addAction(QStringLiteral("About Jackwell"), this, &JackwellApp::showAbout);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Quit"), window_.get(), &QWidget::close);
+    menu->popup(globalPos);
+}
+
+void JackwellApp::showKeys() {
+    delete infoBox_;
+    QMessageBox* box = openInfoBox(
+        window_.get(), QStringLiteral("Keys"),
+        QStringLiteral("Every button of the card has a key, on the card and on the chat window "
+                       "outside its typing line:\n\n") +
+            cardKeysText() +
+            QStringLiteral("Menu  the card's menu (or a right click)\n\n"
+                           "The name box takes the keyboard only when clicked; Esc gives it "
+                           "back. Tab reaches each button, Return clicks it."));
+    box->setObjectName(QStringLiteral("keysBox"));
+    box->setFont(QFont(QStringLiteral("monospace")));
+    infoBox_ = box;
+}
+
+void JackwellApp::showAbout() {
+    delete infoBox_;
+    QMessageBox* box = openInfoBox(
+        window_.get(), QStringLiteral("About Jackwell"),
+        QStringLiteral("Jackwell %1\n\nThe player's side of a three-reel slot machine that a "
+                       "machinekeeper robot runs in a chat world.\n\n"
+                       "Options (Settings.txt):\n%2\n\n"
+                       "Preferences (the chat window's place):\n%3")
+            .arg(QLatin1String(kJackwellVersion), QDir::toNativeSeparators(setup_.settingsPath),
+                 setup_.preferencesPath.isEmpty()
+                     ? QStringLiteral("not kept")
+                     : QDir::toNativeSeparators(setup_.preferencesPath)));
+    box->setObjectName(QStringLiteral("aboutBox"));
+    infoBox_ = box;
 }
 
 QString JackwellApp::shutDown() {
     if (unloaded_)
         return {};
     unloaded_ = true;
+    // The chat window stays as the player left it for the next run.
+    rememberChatWindow();
+    chatWindow_->hide();
+    chatSession_->attach(nullptr);
     transport_->close();
     window_->unloadPayouts();
     // The options are saved whether or not the options window was ever shown. A

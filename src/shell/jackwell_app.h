@@ -2,7 +2,9 @@
 
 #include "chat/dapi.h"
 #include "chat/transport.h"
+#include "chatview/chat_session.h"
 #include "controls/card.h"
+#include "platform/preferences.h"
 #include "settings/options.h"
 #include "settings/settings_file.h"
 
@@ -18,11 +20,13 @@ class Clock;
 class FileChooser;
 class PictureTestCorner;
 class SoundPlayer;
+class frmChat;
 class frmJackwell;
 class frmOptions;
 
 // The program: its windows, its options and its link to the chat world, from
-// the main window's load to its unload.
+// the main window's load to its unload. Beside the card stands the chat window;
+// whether it is open and where is kept in the preferences, not in Settings.txt.
 class JackwellApp : public QObject {
     Q_OBJECT
 
@@ -37,6 +41,10 @@ public:
         Beeper& beeper;
         QString settingsPath;
         FileChooser* files = nullptr; // null: the platform's Open dialogs
+        // The preferences file (the chat window's place); empty: nothing is kept.
+        QString preferencesPath = {};
+        // The program's own win.wav and lose.wav, chosen on a first run; empty: none.
+        QString soundsDir = {};
     };
 
     explicit JackwellApp(Setup setup);
@@ -45,8 +53,11 @@ public:
     // Start-up, before the main window is first shown. On failure returns
     // false with the message for the player in `error` and, when there is more
     // to say (why the chat link did not open), the reason in `detail`; the
-    // window must not be shown.
+    // window must not be shown. With no Settings.txt yet, the program's own
+    // sounds are chosen and switched on.
     bool startUp(QString* error, QString* detail = nullptr);
+    // Shows the card and, unless the player closed it last time, the chat window beside it.
+    void showWindows();
     // Shutdown: closes the chat link and the other windows, saving the options.
     // Gives the message for the player when the options could not be saved,
     // empty when they were (or when shutdown has run before).
@@ -63,6 +74,20 @@ public:
 
     // OPTIONS: shows the options window, modeless and without an owner.
     void showOptions();
+
+    frmChat& chatWindow() { return *chatWindow_; }
+    ChatSession& chatSession() { return *chatSession_; }
+    Preferences& preferences() { return preferences_; }
+    // Opens the chat window where it last stood, or beside the card, on screen.
+    void showChatWindow();
+    void hideChatWindow();
+    void toggleChatWindow();
+    // The card's menu at `globalPos`: the chat window, payouts, options, keys, about, quit.
+    void showCardMenu(const QPoint& globalPos);
+    void showKeys();
+    void showAbout();
+    // Where Select Sound opens for `currentFile`: its folder, or the program's own sounds.
+    QString soundFolder(const QString& currentFile) const;
 
     // "Stay On Top" clicked, or set by the settings reader: 1 pins the main
     // window, 0 releases it, 2 changes nothing.
@@ -81,12 +106,20 @@ private:
     std::unique_ptr<ChatLibrary> library_;
     std::unique_ptr<ChatTransport> transport_;
     std::unique_ptr<Card> card_;
+    std::unique_ptr<ChatSession> chatSession_;
     std::unique_ptr<frmJackwell> window_;
+    std::unique_ptr<frmChat> chatWindow_;
+    Preferences preferences_;
     std::unique_ptr<FileChooser> ownFiles_;
     FileChooser* files_ = nullptr;
     PictureTestCorner* pictureTestCorner_ = nullptr; // a child of the main window
     std::unique_ptr<frmOptions> optionsWindow_;
     bool unloaded_ = false;
+
+    void chooseBundledSounds();
+    void rememberChatWindow();
+    QPointer<QWidget> infoBox_; // the keys or the about box, while one is open
+    bool chatShown_ = false;    // the chat window has been shown in this run
 };
 
 } // namespace jackwell

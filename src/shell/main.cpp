@@ -1,9 +1,12 @@
 // Jackwell: the player's side of a slot machine run by a machinekeeper robot in a chat world.
 
 #include "clock/real_clock.h"
-#include "jackwell_version.h"
+#include "platform/command_line.h"
+#include "platform/data_paths.h"
+#include "platform/version.h"
 #include "settings/qt_sound_player.h"
 #include "settings/settings_file.h"
+#include "shell/card_keys.h"
 #include "shell/file_locations.h"
 #include "shell/frm_jackwell.h"
 #include "shell/jackwell_app.h"
@@ -11,40 +14,74 @@
 #include "world/default_backend.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 namespace {
 
-bool hasArgument(int argc, char* argv[], const char* longName, const char* shortName) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], longName) == 0 || std::strcmp(argv[i], shortName) == 0)
-            return true;
-    }
-    return false;
+// Qt's own options for windowed programs, passed on to Qt; those marked take a value.
+struct QtOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},        {"platformpluginpath", true},
+    {"platformtheme", true},   {"plugin", true},
+    {"display", true},         {"geometry", true},
+    {"style", true},           {"stylesheet", true},
+    {"qwindowgeometry", true}, {"qwindowtitle", true},
+    {"qwindowicon", true},     {"session", true},
+    {"reverse", false},        {"widgetcount", false},
+    {"nograb", false},         {"dograb", false},
+};
+
+// The executable's folder before any application object exists (where the help finds the
+// files in use); the folder of the name it was started by where the system does not say.
+QString executableDir(const char* argv0) {
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (!self.isEmpty())
+        return QFileInfo(self).absolutePath();
+    return QFileInfo(QString::fromLocal8Bit(argv0)).absolutePath();
 }
 
-// --version and --help answer on the terminal and need no display.
-std::optional<int> answerInformationRequest(int argc, char* argv[]) {
-    if (hasArgument(argc, argv, "--version", "-v")) {
-        std::printf("jackwell %s\n", JACKWELL_VERSION);
-        return 0;
+jackwell::ProgramInfo programInfo(const QString& exeDir) {
+    return {
+        QStringLiteral("jackwell"), QStringLiteral("[--help] [--version]"),
+        QStringLiteral("The player's side of a three-reel slot machine that a machinekeeper "
+                       "robot runs in a chat world:\nthe card, and the chat window beside it.\n\n"
+                       "  -h, --help     shows this help, with the files in use, and exits\n"
+                       "  -v, --version  shows the version and exits\n"
+                       "  Qt's own options (-platform NAME, -style NAME, ...) go to Qt.\n\n"
+                       "Keys on the card and on the chat window:\n") +
+            jackwell::cardKeysText() + QStringLiteral("\n") + jackwell::fileLocationsText(exeDir) +
+            QStringLiteral("  preferences   the chat window's place:\n                %1\n")
+                .arg(jackwell::preferencesFilePath())};
+}
+
+// --help, --version or a wrong command line end the program before anything opens.
+std::optional<int> readArguments(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const QtOption& option : kQtOptions) {
+        QCommandLineOption qt(QString::fromLatin1(option.name), QString(),
+                              option.takesValue ? QStringLiteral("value") : QString());
+        qt.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qt);
     }
-    if (hasArgument(argc, argv, "--help", "-h")) {
-        const QCoreApplication app(argc, argv); // for the executable's folder
-        std::printf(
-            "Usage: jackwell [--help] [--version]\n"
-            "The player's side of a three-reel slot machine run by a machinekeeper "
-            "robot in a chat world.\n\n"
-            "Options:\n"
-            "  -h, --help     show this help, with the files in use, and exit\n"
-            "  -v, --version  show the version and exit\n\n%s",
-            qPrintable(jackwell::fileLocationsText(QCoreApplication::applicationDirPath())));
-        return 0;
-    }
+    const jackwell::ProgramInfo info = programInfo(executableDir(argv[0]));
+    if (auto exitCode = jackwell::readCommandLine(parser, arguments, info))
+        return exitCode;
+    if (!parser.positionalArguments().isEmpty())
+        return jackwell::commandLineFault(
+            info,
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     return std::nullopt;
 }
 
@@ -57,8 +94,8 @@ bool hasDisplay() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (const std::optional<int> answered = answerInformationRequest(argc, argv))
-        return *answered;
+    if (const auto exitCode = readArguments(argc, argv))
+        return *exitCode;
     if (!hasDisplay()) {
         std::fprintf(stderr, "jackwell: no display found (DISPLAY is not set); to run it without "
                              "a screen use: xvfb-run -a make run\n");
@@ -66,9 +103,9 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Jackwell"));
-    QApplication::setApplicationVersion(QStringLiteral(JACKWELL_VERSION));
+    QApplication::setApplicationVersion(QLatin1String(jackwell::kJackwellVersion));
     // Ties the windows to the desktop entry, so that task bars show its name and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral(JACKWELL_APP_ID));
+    QGuiApplication::setDesktopFileName(QLatin1String(jackwell::kJackwellAppId));
     // The program ends when its course says so, not when its last window closes: a message
     // it ends on may still wait for the player.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -78,7 +115,8 @@ int main(int argc, char* argv[]) {
     const QString exeDir = QCoreApplication::applicationDirPath();
     jackwell::JackwellApp jackwell(
         {clock, [&clock, exeDir] { return jackwell::makeDefaultBackend(clock, exeDir); }, sound,
-         sound, jackwell::settingsFilePath(exeDir)});
+         sound, jackwell::settingsFilePath(exeDir), nullptr, jackwell::preferencesFilePath(),
+         jackwell::bundledSoundsDir(jackwell::jackwellDataDir(exeDir))});
     QObject::connect(&jackwell, &jackwell::JackwellApp::problem, &app, [](const QString& message) {
         std::fprintf(stderr, "jackwell: %s\n", qPrintable(message));
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Jackwell"), message);

@@ -53,7 +53,7 @@ PictureTestCorner::PictureTestCorner(QWidget& mainWindow, FileChooser& chooser, 
 }
 
 void PictureTestCorner::choosePicture() {
-    chooser_.chooseFile(chooseButton_->window(), openDialogTitle(), kImageFilter,
+    chooser_.chooseFile(chooseButton_->window(), openDialogTitle(), kImageFilter, QString(),
                         [self = QPointer<PictureTestCorner>(this)](const QString& chosen) {
                             QString message;
                             if (self && !chosen.isEmpty() && !checkReadable(chosen, &message))

@@ -33,7 +33,7 @@ void ProgramFlow::start() {
         return;
     }
     connect(&app_.window(), &frmJackwell::closing, this, &ProgramFlow::cardClosed);
-    app_.window().show();
+    app_.showWindows();
 }
 
 bool ProgramFlow::stopOnSignals() {

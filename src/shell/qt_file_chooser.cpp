@@ -5,9 +5,9 @@
 namespace jackwell {
 
 void QtFileChooser::chooseFile(QWidget* parent, const QString& title, const QString& filter,
-                               Done done) {
+                               const QString& folder, Done done) {
     // A child of parent, so it closes and goes with it: `done` then never runs.
-    auto* dialog = new QFileDialog(parent, title, QString(), filter);
+    auto* dialog = new QFileDialog(parent, title, folder, filter);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);

@@ -9,7 +9,7 @@ namespace jackwell {
 class QtFileChooser final : public FileChooser {
 public:
     void chooseFile(QWidget* parent, const QString& title, const QString& filter,
-                    Done done) override;
+                    const QString& folder, Done done) override;
 };
 
 } // namespace jackwell

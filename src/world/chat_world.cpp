@@ -8,11 +8,15 @@ constexpr qint16 kPrivateMessage = 2;
 
 bool ChatWorld::open(const QByteArray&, EventSink) {
     open_ = true;
+    if (listener_.statusChanged)
+        listener_.statusChanged();
     return true;
 }
 
 void ChatWorld::close() {
     open_ = false;
+    if (listener_.statusChanged)
+        listener_.statusChanged();
 }
 
 std::optional<QByteArray> ChatWorld::registerApp(const QByteArray&) {
@@ -54,6 +58,23 @@ void ChatWorld::appendSystem(const QString& text) {
 
 void ChatWorld::appendPrivateFrom(const QString& sender, const QString& text) {
     appendLine(QStringLiteral("ESP from ") + sender + QStringLiteral(": ") + text);
+}
+
+ChatLinkStatus ChatWorld::linkStatus() const {
+    ChatLinkStatus status;
+    status.state = open_ ? ChatLinkStatus::State::Embedded : ChatLinkStatus::State::Offline;
+    status.nick = playerName_;
+    return status;
+}
+
+void ChatWorld::sayInPublic(const QString& text) {
+    if (open_ && !text.isEmpty())
+        appendPublic(playerName_, text);
+}
+
+void ChatWorld::setListener(Listener listener) {
+    listener_ = std::move(listener);
+    log_.setLineAdded(listener_.lineAdded);
 }
 
 QByteArray ChatWorld::log() const {

@@ -37,6 +37,7 @@ EmbeddedWorld::EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config)
     config_.replyDelayMaxMs = qMax(config_.replyDelayMinMs, config_.replyDelayMaxMs);
     if (config_.publicLife)
         life_ = std::make_unique<PublicLife>(*this, clock_, random_(), config_.lifePace);
+    setOwnName(config_.playerName);
     replyAlarm_ = clock_.createAlarm([this] { answerNext(); });
     setPrivateMessageHook([this](const QString& recipient, const QString& text) {
         onPrivateMessage(recipient, text);
@@ -64,6 +65,12 @@ void EmbeddedWorld::close() {
     if (life_)
         life_->stop();
     ChatWorld::close();
+}
+
+void EmbeddedWorld::sayInPublic(const QString& text) {
+    ChatWorld::sayInPublic(text);
+    if (life_ && isOpen() && !text.isEmpty())
+        life_->playerSpoke();
 }
 
 void EmbeddedWorld::onPrivateMessage(const QString& recipient, const QString& text) {

@@ -23,9 +23,10 @@ struct EmbeddedWorldConfig {
     QString keeperName = QStringLiteral("Rivet");
     // The avatar the program speaks as; the machinekeeper keeps its books under this name.
     QString playerName = QStringLiteral("Player");
-    // The machinekeeper answers after a pause drawn from this range, like a person typing.
-    int replyDelayMinMs = 300;
-    int replyDelayMaxMs = 800;
+    // The machinekeeper answers after a pause drawn from this range, as quick as a person who
+    // knows the reply: a player clicking on at a normal pace reads the new draw.
+    int replyDelayMinMs = 150;
+    int replyDelayMaxMs = 400;
     bool publicLife = true;
     PublicLife::Pace lifePace;
     // The same seed gives the same draws, delays and chatter; none: a fresh one every run.
@@ -44,6 +45,8 @@ public:
 
     bool open(const QByteArray& appName, EventSink events) override;
     void close() override;
+    // The bystanders hear the player and take up their chatter again.
+    void sayInPublic(const QString& text) override;
 
     const EmbeddedWorldConfig& config() const { return config_; }
     machine::MachineKeeper& keeper() { return keeper_; }

@@ -157,11 +157,78 @@ TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
     EXPECT_EQ(send(*backend, "Keeper", "hello"), QByteArray("10"));
+    EXPECT_EQ(backend->linkStatus().state, ChatLinkStatus::State::Reconnecting);
     virtualTime.advance(IrcBackend::kGiveUpAfterMs);
     EXPECT_EQ(send(*backend, "Keeper", "hello"), QByteArray("-1"));
+    // From now on the chat window says since when the link is down.
+    const ChatLinkStatus status = backend->linkStatus();
+    EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
+    EXPECT_EQ(status.offlineSince, std::optional<double>(12 * 3600.0)); // when it was lost
+    EXPECT_TRUE(status.nextTryInMs.has_value());                        // attempts go on
     EXPECT_TRUE(backend->log().lines().endsWith("<system>: Message to Keeper not sent: no "
                                                 "connection to 127.0.0.1:" +
                                                 QByteArray::number(server.port())));
+}
+
+// The chat window's state line follows the connection: connected and in the channel, then
+// reconnecting while the server is away, then back in the channel; each change is told.
+TEST_F(IrcBackendTest, tellsHowTheLinkStandsThroughAReconnect) {
+    auto backend = openBackend(clock);
+    std::vector<ChatLinkStatus> told;
+    backend->setListener({{}, [&] { told.push_back(backend->linkStatus()); }});
+    const auto inChannel = [&] { return backend->linkStatus().channel == "#casino"; };
+    ASSERT_TRUE(waitUntil(inChannel, kWaitMs));
+    const ChatLinkStatus connected = backend->linkStatus();
+    EXPECT_EQ(connected.state, ChatLinkStatus::State::Connected);
+    EXPECT_EQ(connected.server, "127.0.0.1:" + QString::number(server.port()));
+    EXPECT_EQ(connected.nick, "Player");
+
+    server.stop();
+    ASSERT_TRUE(waitUntil(
+        [&] { return backend->linkStatus().state == ChatLinkStatus::State::Reconnecting; },
+        kWaitMs));
+    const ChatLinkStatus away = backend->linkStatus();
+    EXPECT_TRUE(away.channel.isEmpty());
+    ASSERT_TRUE(away.nextTryInMs.has_value());
+    EXPECT_LE(*away.nextTryInMs, IrcConnection::kFirstRetryMs);
+    ASSERT_TRUE(away.offlineSince.has_value());
+    EXPECT_NEAR(*away.offlineSince, clock.timeOfDay(), 5.0);
+
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(waitUntil(inChannel, 4 * kWaitMs));
+    ASSERT_GE(told.size(), 3u);
+    EXPECT_EQ(told.front().channel, "#casino");
+    EXPECT_TRUE(std::any_of(told.begin(), told.end(), [](const ChatLinkStatus& s) {
+        return s.state == ChatLinkStatus::State::Reconnecting;
+    }));
+    EXPECT_EQ(told.back().state, ChatLinkStatus::State::Connected);
+}
+
+// Plain text from the chat window goes to the channel and stands in the log as the player's
+// public line; with no channel to speak in, a system line says so.
+TEST_F(IrcBackendTest, speaksInTheChannel) {
+    IrcTestPeer keeper("Keeper");
+    ASSERT_TRUE(keeper.connectTo(server.port()));
+    ASSERT_TRUE(keeper.join("#casino"));
+    auto backend = openBackend(clock);
+    ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }, kWaitMs));
+    backend->sayInPublic("Evening all \xe2\x98\x83");
+    ASSERT_TRUE(keeper.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "PRIVMSG" && nickOf(m.prefix) == "Player" &&
+                   m.param(0) == "#casino" && m.param(1) == "Evening all \xe2\x98\x83";
+        },
+        kWaitMs));
+    EXPECT_TRUE(logHas(*backend, "Player: Evening all \xe2\x98\x83"));
+
+    config.channel.clear();
+    config.nick = "Loner";
+    auto alone = openBackend(clock);
+    alone->sayInPublic("anyone?");
+    EXPECT_TRUE(alone->log().lines().endsWith(
+        "<system>: Not said: Chat.txt names no channel to speak in; write privately with /msg "
+        "NAME text"));
 }
 
 class IrcTlsTest : public IrcBackendTest {

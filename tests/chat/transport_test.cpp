@@ -16,24 +16,33 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
         std::deque<std::optional<QByteArray>> statuses;
         int tries;
         int registrations;
+        bool givenUp; // the transport says it gave the request up
     } rows[] = {
-        {"no status is done", {std::nullopt}, 1, 0},
-        {"done", {"0"}, 1, 0},
-        {"empty text is done", {""}, 1, 0},
-        {"failed is not repeated", {"-1"}, 1, 0},
-        {"busy repeats", {"6", "6", "0"}, 3, 0},
-        {"unknown text repeats", {"42", "0"}, 2, 0},
-        {"not registered registers before each repetition", {"10", "10", "0"}, 3, 2},
+        {"no status is done", {std::nullopt}, 1, 0, false},
+        {"done", {"0"}, 1, 0, false},
+        {"empty text is done", {""}, 1, 0, false},
+        {"failed is not repeated", {"-1"}, 1, 0, true},
+        {"busy repeats", {"6", "6", "0"}, 3, 0, false},
+        {"unknown text repeats", {"42", "0"}, 2, 0, false},
+        {"not registered registers before each repetition", {"10", "10", "0"}, 3, 2, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Rig rig;
+        std::vector<ChatTransport::GivenUp> givenUp;
+        rig.chat.setGivenUpHandler([&](const auto& request) { givenUp.push_back(request); });
         rig.backend->statuses = row.statuses;
         rig.chat.sendPrivateMessage("Rivet", "I hold 1,0,1");
         rig.clock.advance(5000);
         EXPECT_EQ(rig.backend->count("communicate"), row.tries);
         EXPECT_EQ(rig.backend->count("register"), row.registrations);
         EXPECT_EQ(rig.chat.pendingRequests(), 0);
+        ASSERT_EQ(givenUp.size(), row.givenUp ? 1u : 0u);
+        if (row.givenUp) {
+            EXPECT_FALSE(givenUp[0].readText || givenUp[0].timedOut);
+            EXPECT_EQ(givenUp[0].recipient, "Rivet");
+            EXPECT_EQ(givenUp[0].message, "I hold 1,0,1");
+        }
         const ScriptedBackend::Call& call = rig.backend->calls.back();
         EXPECT_EQ(call.code, 2);
         EXPECT_EQ(call.recipient, "Rivet");
@@ -43,6 +52,8 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
 
 TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
     Rig rig;
+    std::vector<ChatTransport::GivenUp> givenUp;
+    rig.chat.setGivenUpHandler([&](const auto& request) { givenUp.push_back(request); });
     rig.backend->otherwise = QByteArray("6");
     rig.chat.sendPrivateMessage("Rivet", "Register me!");
     // The call returns after one try; the repetitions come later from the clock.
@@ -52,11 +63,21 @@ TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
     const int triesSoFar = rig.backend->count("communicate");
     EXPECT_GT(triesSoFar, 5);
     EXPECT_LT(triesSoFar, 60); // growing pauses, not a busy loop
+    EXPECT_TRUE(givenUp.empty());
     rig.clock.advance(2000);
     EXPECT_EQ(rig.chat.pendingRequests(), 0);
     const int final = rig.backend->count("communicate");
     rig.clock.advance(60000);
     EXPECT_EQ(rig.backend->count("communicate"), final);
+    // The message never left, and the transport says so once.
+    ASSERT_EQ(givenUp.size(), 1u);
+    EXPECT_TRUE(givenUp[0].timedOut && !givenUp[0].readText);
+    EXPECT_EQ(givenUp[0].message, "Register me!");
+
+    rig.chat.readAllChatText(); // a request for the chat text is told of the same way
+    rig.clock.advance(ChatTransport::kRetryBoundMs + 1000);
+    ASSERT_EQ(givenUp.size(), 2u);
+    EXPECT_TRUE(givenUp[1].timedOut && givenUp[1].readText);
 }
 
 TEST(ChatTransport, requestsKeepTheirOrderBehindARepetition) {

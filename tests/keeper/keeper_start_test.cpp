@@ -139,6 +139,35 @@ TEST(KeeperStart, InitMakesBooksOnlyWhereThereAreNone) {
     EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
 }
 
+// Books found missing after they were made are refused, not made anew (which would hand every
+// player their free credits again): by --init, and by --prepare, which a service runs before
+// every start and which leaves books that are there alone.
+TEST(KeeperStart, BooksMadeOnceAreNeverMadeAnewWhenMissing) {
+    KeeperProcess keeper;
+    ASSERT_TRUE(keeper.writeConfig());
+    QString output;
+    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("made new books in " + keeper.booksPath()));
+    fillBooks(keeper.booksPath());
+    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
+    EXPECT_FALSE(output.contains("made new books")) << output.toStdString();
+    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0);
+    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
+
+    ASSERT_TRUE(QFile::remove(keeper.booksPath()));
+    for (const char* making : {"--prepare", "--init"}) {
+        SCOPED_TRACE(making);
+        EXPECT_EQ(keeper.run({making, keeper.configPath()}, &output), 1);
+        EXPECT_TRUE(output.contains(keeper.booksPath() + ": books were made here before"))
+            << output.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(keeper.booksPath()));
+    }
+    // The operator who means to start afresh removes the mark.
+    ASSERT_TRUE(QFile::remove(keeper.booksPath() + ".made"));
+    EXPECT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(keeper.booksPath()));
+}
+
 // An audit only reads: a books file that may not be written (a backup, say) is audited all
 // the same.
 TEST(KeeperStart, TheAuditReadsBooksItMayNotWrite) {

@@ -3,8 +3,10 @@
 #include "machine/machine_keeper.h"
 #include "machine/memory_books.h"
 #include "machine/messages.h"
+#include "machine/texts.h"
 #include "protocol/get_token.h"
 #include "protocol/handlers.h"
+#include "protocol/markers.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 
@@ -44,6 +46,15 @@ ReelCodes readFirst(const QString& text) {
 }
 Reading readFinal(const QString& text) {
     return readResult(text);
+}
+
+// The first-result line among a reply's lines.
+QString firstDrawOf(const QStringList& lines) {
+    for (const QString& line : lines) {
+        if (line.startsWith("FIRST:"))
+            return line;
+    }
+    return {};
 }
 
 bool carriesMarker(const QString& text) {
@@ -87,15 +98,17 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDra
     EXPECT_EQ(MachineKeeper("Gizmo", books, 1).bannerLines().last(),
               "Your machinekeeper is Gizmo. Send 'Register me!' to play.");
     const QStringList first = send("alice", "Register me!");
-    ASSERT_EQ(first.size(), 3);
+    ASSERT_EQ(first.size(), 4);
     EXPECT_EQ(first[0], kOffer);
     EXPECT_EQ(first[1], kPayouts);
     EXPECT_TRUE(kFirstShape.match(first[2]).hasMatch()) << first[2].toStdString();
+    EXPECT_EQ(first[3], "Click START to see your first draw. Click HOLD under the reels to keep, "
+                        "then ESP HOLD.");
     const PlayerRecord booked = record("alice");
     EXPECT_EQ(booked.credits, 100);
     EXPECT_EQ(booked.pendingFirstDraw, readFirst(first[2]));
 
-    EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2]}));
+    EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2], first[3]}));
     EXPECT_EQ(record("alice"), booked);
 }
 
@@ -104,10 +117,11 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDra
 TEST_F(MachineKeeperTest, aPlayerWhoRunsDryIsOfferedANewFreeGame) {
     books.save("bob", {1, ReelCodes{1, 2, 3}, 99, 0, 100});
     const QStringList lines = send("bob", "I hold 1,1,1");
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(readFinal(lines[0]).codes, (ReelCodes{1, 2, 3}));
     EXPECT_EQ(readFinal(lines[0]).credits, "0");
-    EXPECT_FALSE(carriesMarker(lines[1])) << lines[1].toStdString();
+    EXPECT_EQ(lines[1], "No win this time. Credits: 0. Click FINISH for the final draw.");
+    EXPECT_TRUE(lines[2].startsWith("Your credits are used up.")) << lines[2].toStdString();
     EXPECT_EQ(record("bob"), (PlayerRecord{0, std::nullopt, 100, 0, 100}));
 
     EXPECT_EQ(send("bob", "Register me!").first(), kOffer);
@@ -146,10 +160,10 @@ TEST_F(MachineKeeperTest, unexpectedMessagesGetHelpAndChangeNothing) {
 TEST_F(MachineKeeperTest, eachPlayerHasBooksOfTheirOwn) {
     const QString odd = "alice: FIRST:\r\n";
     const QString longest(MachineKeeper::kMaxPlayerNameLength, 'n');
-    const QString aliceFirst = send("alice", "Register me!").last();
+    const QString aliceFirst = firstDrawOf(send("alice", "Register me!"));
     for (const QString& player : {QString("bob"), QString("Alice"), odd, longest}) {
-        ASSERT_EQ(send(player, "Register me!").size(), 3);
-        ASSERT_EQ(send(player, "I hold 0,0,0").size(), 2);
+        ASSERT_EQ(send(player, "Register me!").size(), 4);
+        ASSERT_EQ(send(player, "I hold 0,0,0").size(), 3);
     }
     EXPECT_TRUE(send("", "Register me!").isEmpty());
     EXPECT_TRUE(send(longest + 'n', "Register me!").isEmpty());
@@ -168,7 +182,7 @@ TEST_F(MachineKeeperTest, drawsAreSeededAndUniform) {
     for (int i = 0; i < players; ++i) {
         const std::vector<Reply> mine = keeper.onPrivateMessage(QString::number(i), "Register me!");
         ASSERT_EQ(mine, twin.onPrivateMessage(QString::number(i), "Register me!"));
-        for (int code : readFirst(mine.back().text)) {
+        for (int code : readFirst(mine[2].text)) {
             ASSERT_TRUE(isSymbol(code)) << code;
             ++seen[code];
         }
@@ -184,7 +198,7 @@ TEST_F(MachineKeeperTest, nothingIsToldThatTheBooksDidNotTake) {
     EXPECT_EQ(record("erin"), PlayerRecord{});
 
     books.failWrites = false;
-    const QString firstLine = send("erin", "Register me!").last();
+    const QString firstLine = firstDrawOf(send("erin", "Register me!"));
     const PlayerRecord registered = record("erin");
     books.failWrites = true;
     EXPECT_FALSE(carriesMarker(send("erin", "I hold 1,1,1").join(' ')));
@@ -213,6 +227,103 @@ TEST_F(MachineKeeperTest, recordsFromStorageAreCheckedBeforePlay) {
     const Reading final = readFinal(send("frank", "I hold 1,1,1")[0]);
     EXPECT_EQ(final.codes, (ReelCodes{4, 4, 4}));
     EXPECT_EQ(final.credits, QString::number(most - 1 + 500));
+}
+
+// After each final result the machinekeeper tells the outcome in words, with the credits it
+// leaves; wins name the row they pay.
+TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
+    struct Row {
+        ReelCodes draw;
+        qint64 credits;
+        const char* sentence;
+    };
+    const Row rows[] = {
+        {{2, 2, 2}, 105, "Three grapes: you win 300 tokens (6 credits). Credits: 105."},
+        {{5, 5, 5}, 119, "Three gold bars: you win 1000 tokens (20 credits). Credits: 119."},
+        {{14, 14, 14}, 103, "Three cherries: you win 200 tokens (4 credits). Credits: 103."},
+        {{14, 3, 14}, 101, "Two cherries: you win 100 tokens (2 credits). Credits: 101."},
+        {{1, 14, 5}, 100, "One cherry: you win 50 tokens (1 credit). Credits: 100."},
+        {{1, 2, 3}, 98, "No win this time. Credits: 98."},
+        {{7, 7, 6}, 0, "No win this time. Credits: 0."},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(outcomeSentence(row.draw, row.credits), row.sentence);
+}
+
+TEST_F(MachineKeeperTest, afterTheHoldsComeTheResultItsOutcomeAndTheNextStepThenTheNextDraw) {
+    books.save("gina", {10, ReelCodes{2, 2, 4}, 90, 0, 100});
+    const QStringList lines = send("gina", "I hold 1,1,0");
+    ASSERT_EQ(lines.size(), 3);
+    const Reading final = readFinal(lines[0]);
+    EXPECT_EQ(lines[1], outcomeSentence(final.codes, final.credits.toLongLong()) +
+                            " Click FINISH for the final draw.");
+    EXPECT_TRUE(kFirstShape.match(lines[2]).hasMatch()) << lines[2].toStdString();
+}
+
+// Holds that come before any first draw are answered with what the machine waits for.
+TEST_F(MachineKeeperTest, holdsBeforeAnyFirstDrawAreToldWhatComesFirst) {
+    EXPECT_EQ(send("hank", "I hold 0,1,0"),
+              QStringList{"Your holds came before any first draw: click REGISTER (or send "
+                          "'Register me!') for a game, then START to see its first draw."});
+}
+
+// Every plain sentence the machinekeeper says, as it may stand in the chat text.
+QStringList plainSentences() {
+    QStringList sentences = {kCreditsUsedUp,      kNoGameWaiting, kHoldFormatHelp,
+                             kUnknownRequestHelp, kOutOfOrder,    firstDrawLines({1, 2, 3}).last()};
+    for (int a = 1; a <= kSymbolCount; ++a) {
+        for (const ReelCodes& draw :
+             {ReelCodes{a, a, a}, ReelCodes{a, 14, 14}, ReelCodes{a, 1, 14}, ReelCodes{a, 2, 3}})
+            for (qint64 credits : {qint64(0), qint64(105), kMaxShownCredits})
+                sentences << gameResultLines(draw, credits, std::nullopt)[1];
+    }
+    return sentences;
+}
+
+// The sentences carry none of the texts the player's program looks for...
+TEST(PlainSentences, carryNoMarkerTheCardReads) {
+    const QStringList markers = {jackwell::kKeeperMarker,   jackwell::kFirstMarker,
+                                 jackwell::kFirstBodyStart, jackwell::kFinalMarker,
+                                 jackwell::kFinalBodyStart, jackwell::kPayoutsMarker,
+                                 jackwell::kOfferMarker};
+    for (const QString& sentence : plainSentences()) {
+        for (const QString& marker : markers)
+            EXPECT_FALSE(sentence.contains(marker)) << sentence.toStdString();
+        EXPECT_FALSE(sentence.startsWith("ESP ")) << sentence.toStdString();
+    }
+}
+
+// ... so, read by the card's own handlers after a whole game's lines, in any kind of line,
+// they change nothing on the card.
+TEST(PlainSentences, changeNothingOnTheCardThroughItsHandlers) {
+    const QString game = "Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play.\r\n"
+                         "ESP from Rivet: " +
+                         kOffer +
+                         "\r\n"
+                         "ESP from Rivet: " +
+                         kPayouts +
+                         "\r\n"
+                         "ESP from Rivet: FIRST: | 02 | 02 | 04 |\r\n"
+                         "ESP to Rivet: I hold 1,1,0\r\n"
+                         "ESP from Rivet: FINAL: | 02 | 02 | 02 | Credits: (105)";
+    const auto readAll = [](const QString& text) {
+        std::pair<jackwell::CardState, jackwell::PayoutsState> card;
+        jackwell::Tokenizer tokenizer;
+        jackwell::findMachineKeeper(card.first, tokenizer, text);
+        jackwell::handleFirstResult(card.first, card.second, tokenizer, text);
+        jackwell::handleFinalResult(card.first, tokenizer, text);
+        return card;
+    };
+    const auto before = readAll(game);
+    ASSERT_EQ(before.first.machineKeeperName, "Rivet");
+    ASSERT_EQ(before.first.credits, "105");
+    for (const QString& sentence : plainSentences()) {
+        for (const char* prefix : {"ESP from Rivet: ", "ESP to Rivet: ", "Rivet: "}) {
+            const QString line = QLatin1String(prefix) + sentence;
+            EXPECT_TRUE(readAll(game + "\r\n" + line) == before) << line.toStdString();
+            EXPECT_TRUE(readAll(line) == readAll(QString())) << line.toStdString();
+        }
+    }
 }
 
 } // namespace

@@ -184,7 +184,7 @@ cp "$build/jackwell" "$own/"
 status=$(run_card "$own/jackwell" "$work/home-own")
 check "a card in its own folder ends well (status $status)" test "$status" = 0
 check "... and writes Settings.txt beside itself" test -f "$own/Settings.txt"
-check "... not in the configuration folder" test ! -e "$work/home-own/.config/Jackwell"
+check "... not in the configuration folder" test ! -e "$work/home-own/.config/Jackwell/Settings.txt"
 
 # A card in a folder of its own that the player cannot write: the configuration folder. Root
 # writes anywhere, so as root the card runs as nobody.

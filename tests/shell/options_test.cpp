@@ -110,6 +110,27 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
     }
 }
 
+// Select Sound opens in the folder of the file chosen so far, or among the program's own
+// sounds when there is none (or its folder is gone).
+TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
+    QTemporaryDir data;
+    AppRig rig(serializeSettings(Options{}), AppRig::Load, {false, data.path()});
+    const QString mine = rig.makeFile("mine.wav");
+    const struct {
+        QString current;
+        QString folder;
+    } rows[] = {{"", data.path()},
+                {mine, QFileInfo(mine).absolutePath()},
+                {"/nonexistent/old.wav", data.path()}};
+    for (const auto& row : rows) {
+        rig.app->options().loseSoundFile = row.current;
+        control(rig.app->optionsWindow(), "Command3").click();
+        ASSERT_EQ(rig.files.open.size(), 1u);
+        EXPECT_EQ(rig.files.open.front().folder, row.folder) << row.current.toStdString();
+        rig.files.answer(QString());
+    }
+}
+
 // Stay On Top pins and releases the main window at once and in place; a greyed box changes
 // nothing, and the options window itself is never pinned.
 TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {

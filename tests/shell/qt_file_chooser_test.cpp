@@ -24,10 +24,12 @@ TEST(QtFileChooser, answersFromTheFinishedSignalWithoutBlocking) {
         auto parent = std::make_unique<QWidget>();
         QtFileChooser chooser;
         std::optional<QString> answer;
-        chooser.chooseFile(parent.get(), "Open", "Wav Files (*.wav)",
+        chooser.chooseFile(parent.get(), "Open", "Wav Files (*.wav)", dir.path(),
                            [&](const QString& chosen) { answer = chosen; });
         QDialog* dialog = parent->findChild<QFileDialog*>();
         ASSERT_TRUE(dialog && dialog->isVisible()); // shown, and back here: nothing blocked
+        EXPECT_EQ(static_cast<QFileDialog*>(dialog)->directory().absolutePath(),
+                  QDir(dir.path()).absolutePath()); // opened in the folder asked for
         EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
         if (ending == Accept) {
             static_cast<QFileDialog*>(dialog)->selectFile(wave);

@@ -159,6 +159,30 @@ TEST(Startup, stayOnTopFromTheSettingsFile) {
     }
 }
 
+// With no Settings.txt yet, a first run starts with the program's own sounds, both played, and
+// writes them at exit; a Settings.txt that exists is read as it stands, keys it lacks keeping
+// the design state.
+TEST(Startup, aFirstRunPlaysTheProgramsOwnSounds) {
+    QTemporaryDir data;
+    const QDir sounds(data.path());
+    for (const char* name : {"win.wav", "lose.wav"})
+        AppRig::writeFile(sounds.filePath(name), "RIFF");
+    const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"), 0, 1, 1};
+
+    AppRig first(QByteArray(), AppRig::Load, {false, sounds.path()});
+    EXPECT_EQ(first.app->options(), bundled);
+    first.app->shutDown();
+    Options written;
+    ASSERT_EQ(readSettingsFile(first.settingsPath, written).status, SettingsResult::Ok);
+    EXPECT_EQ(written, bundled);
+
+    AppRig existing("Check1\r\n0\r\n", AppRig::Load, {false, sounds.path()});
+    EXPECT_EQ(existing.app->options(), Options{});
+
+    AppRig withoutSounds(QByteArray(), AppRig::Load, {false, data.filePath("missing")});
+    EXPECT_EQ(withoutSounds.app->options(), Options{});
+}
+
 // Shutdown closes the link and the payouts window and writes the options,
 // though the options window was never shown.
 TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {

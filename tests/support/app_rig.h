@@ -1,11 +1,11 @@
 #pragma once
 
-// The whole program offscreen: the embedded chat world (or, with linkOpens
-// false, a chat link that cannot open, or with useChatTxt the chat world that
-// a Chat.txt in the temporary folder chooses), a virtual clock, a recording sound
-// player, dialogs the test answers, and Settings.txt in a temporary folder
-// holding `settings` (no file when it is null). startUp runs at once unless
-// the test asks to run it itself.
+// The whole program offscreen: a chat world (or, with linkOpens false, a chat
+// link that cannot open, or with useChatTxt the chat world that a Chat.txt in
+// the temporary folder chooses), a virtual clock, a recording sound player, dialogs the
+// test answers, and Settings.txt and the preferences in a temporary folder,
+// Settings.txt holding `settings` (no file when it is null). startUp runs at
+// once unless the test asks to run it itself.
 
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
@@ -16,6 +16,7 @@
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
 #include "world/default_backend.h"
+#include "world/embedded_world.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,12 +26,21 @@
 
 namespace jackwell::testing {
 
+struct AppRigExtras {
+    // The embedded world with Rivet (quiet, seeded) rather than a bare chat world.
+    bool embeddedWorld = false;
+    QString soundsDir = {};       // the program's own sounds
+    QString preferencesPath = {}; // default: in the rig's folder
+};
+
 struct AppRig {
     enum Start { Load, DoNotLoad };
+    using Extras = AppRigExtras;
     static inline const QString kRefusal = QStringLiteral("no chat client is running");
 
     QTemporaryDir dir;
     QString settingsPath = dir.filePath(QStringLiteral("Settings.txt"));
+    QString preferencesPath = dir.filePath(QStringLiteral("Jackwell.conf"));
     VirtualClock clock;
     FakeSound sound;
     FakeFileChooser files;
@@ -40,10 +50,14 @@ struct AppRig {
     QStringList problems; // what the program showed the player
     std::unique_ptr<JackwellApp> app;
 
-    explicit AppRig(const QByteArray& settings = serializeSettings(Options{}), Start start = Load) {
+    explicit AppRig(const QByteArray& settings = serializeSettings(Options{}), Start start = Load,
+                    Extras extras = {}) {
         if (!settings.isNull())
             writeFile(settingsPath, settings);
-        auto makeBackend = [this]() -> std::unique_ptr<ChatBackend> {
+        if (!extras.preferencesPath.isEmpty())
+            preferencesPath = extras.preferencesPath;
+        auto makeBackend = [this,
+                            embedded = extras.embeddedWorld]() -> std::unique_ptr<ChatBackend> {
             if (useChatTxt)
                 return makeDefaultBackend(clock, dir.path());
             if (!linkOpens) {
@@ -52,12 +66,21 @@ struct AppRig {
                 refusing->refusal = kRefusal;
                 return refusing;
             }
-            auto made = std::make_unique<ChatWorld>();
+            std::unique_ptr<ChatWorld> made;
+            if (embedded) {
+                world::EmbeddedWorldConfig config;
+                config.publicLife = false;
+                config.seed = 79;
+                made = std::make_unique<world::EmbeddedWorld>(clock, config);
+            } else {
+                made = std::make_unique<ChatWorld>();
+            }
             world = made.get();
             return made;
         };
-        app = std::make_unique<JackwellApp>(
-            JackwellApp::Setup{clock, makeBackend, sound, sound, settingsPath, &files});
+        app = std::make_unique<JackwellApp>(JackwellApp::Setup{clock, makeBackend, sound, sound,
+                                                               settingsPath, &files,
+                                                               preferencesPath, extras.soundsDir});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
         if (start == Load) {

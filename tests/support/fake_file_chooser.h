@@ -18,13 +18,14 @@ public:
         QPointer<QWidget> parent;
         QString title;
         QString filter;
+        QString folder;
         Done done;
     };
     std::deque<Request> open; // oldest first
 
     void chooseFile(QWidget* parent, const QString& title, const QString& filter,
-                    Done done) override {
-        open.push_back({parent, title, filter, std::move(done)});
+                    const QString& folder, Done done) override {
+        open.push_back({parent, title, filter, folder, std::move(done)});
     }
     // The player closes the oldest dialog with a file, or with Cancel when
     // `chosen` is empty. Like the real dialog, nothing runs once its parent is gone.

@@ -169,8 +169,13 @@ TEST(EmbeddedWorld, answersAfterAHumanDelayInOrderAndNotAfterClosing) {
     EXPECT_EQ(rig.backend->pendingMessages(), 2);
     rig.clock.advance(1401);
     const QStringList answers = rig.logLines().mid(4);
-    const QStringList starts = {"The slotmachine is programmed", "Payouts",
-                                "FIRST:", "FINAL:", "FIRST:"};
+    const QStringList starts = {"The slotmachine is programmed",
+                                "Payouts",
+                                "FIRST:",
+                                "Click START",
+                                "FINAL:",
+                                "", // the outcome in words, then the next step
+                                "FIRST:"};
     ASSERT_EQ(answers.size(), starts.size());
     for (int i = 0; i < starts.size(); ++i)
         EXPECT_TRUE(answers[i].startsWith("ESP from Rivet: " + starts[i])) << i;
@@ -178,13 +183,29 @@ TEST(EmbeddedWorld, answersAfterAHumanDelayInOrderAndNotAfterClosing) {
     rig.chat.sendPrivateMessage("Rivet", "I hold 0,0,0");
     rig.backend->close();
     rig.clock.advance(5000);
-    EXPECT_EQ(rig.logLines().size(), 10);
+    EXPECT_EQ(rig.logLines().size(), 4 + 7 + 1);
     EXPECT_EQ(rig.books().gamesPlayed, 1);
 
     Rig destroyed(config);
     destroyed.chat.sendPrivateMessage("Rivet", "Register me!");
     destroyed.library.KillDDE();
     EXPECT_EQ(destroyed.clock.nextDueIn(), -1);
+}
+
+// By default the machinekeeper answers as quickly as a person who knows the reply would.
+TEST(EmbeddedWorld, answersWithinAQuickHumanDelayByDefault) {
+    EmbeddedWorldConfig config = quietWorld();
+    config.replyDelayMinMs = EmbeddedWorldConfig().replyDelayMinMs;
+    config.replyDelayMaxMs = EmbeddedWorldConfig().replyDelayMaxMs;
+    for (quint64 seed = 1; seed <= 20; ++seed) {
+        config.seed = seed;
+        Rig rig(config);
+        rig.chat.sendPrivateMessage("Rivet", "Register me!");
+        rig.clock.advance(149);
+        EXPECT_EQ(rig.backend->pendingMessages(), 1);
+        rig.clock.advance(400 - 149);
+        EXPECT_EQ(rig.backend->pendingMessages(), 0);
+    }
 }
 
 bool carriesKeeperMarker(const QString& line) {
@@ -236,7 +257,7 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
     EXPECT_EQ(rig.logLines().size(), 2 + 10);
     rig.chat.sendPrivateMessage("Rivet", "Register me!");
     rig.clock.advance(24 * 3600'000LL);
-    EXPECT_EQ(rig.logLines().size(), 2 + 10 + 4 + 10);
+    EXPECT_EQ(rig.logLines().size(), 2 + 10 + 5 + 10);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// jackwell-demo: plays one scripted game on the real window, offscreen, against the embedded
-// world, saves pictures of the card along the way and prints the chat text.
+// jackwell-demo: plays scripted games on the real window, offscreen, against the embedded
+// world until a game wins, saves pictures of the card (and of the chat window beside it) along
+// the way and prints the chat text.
 //
 //     jackwell-demo [OUTPUT_DIR] [--seed N]      (OUTPUT_DIR defaults to ./demo)
 
@@ -12,6 +13,8 @@
 #include "world/embedded_world.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -43,11 +46,27 @@ Arguments parseArguments(const QStringList& args) {
     return parsed;
 }
 
+// The offscreen platform's one screen, made the size of a desktop so that the chat window finds
+// room beside the card: its configuration goes into `folder`.
+void useDesktopSizedScreen(const QString& folder) {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && platform != "offscreen")
+        return;
+    const QString config = QDir(folder).filePath(QStringLiteral("offscreen.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(R"({"windowFrameMargins": false, "screens": [{"name": "Desktop", "x": 0, "y": 0,
+                 "width": 2560, "height": 1600, "logicalDpi": 96, "logicalBpi": 96, "dpr": 1}]})");
+    file.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.toLocal8Bit());
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir scratch; // the demo leaves the player's own Settings.txt alone
+    useDesktopSizedScreen(scratch.path());
     if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
         qputenv("QT_SCALE_FACTOR", "2"); // sharper pictures
     QApplication application(argc, argv);
@@ -58,8 +77,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QDir outputDir(args.outputDir);
-    QTemporaryDir settingsDir; // the demo leaves the player's own Settings.txt alone
-    if (!outputDir.mkpath(QStringLiteral(".")) || !settingsDir.isValid()) {
+    if (!outputDir.mkpath(QStringLiteral(".")) || !scratch.isValid()) {
         std::fprintf(stderr, "jackwell-demo: cannot create %s\n", qPrintable(args.outputDir));
         return 1;
     }
@@ -76,7 +94,7 @@ int main(int argc, char* argv[]) {
                                    world = made.get();
                                    return made;
                                },
-                               sound, sound, jackwell::settingsFilePath(settingsDir.path())});
+                               sound, sound, jackwell::settingsFilePath(scratch.path())});
     QString error;
     if (!app.startUp(&error) || !world) {
         std::fprintf(stderr, "jackwell-demo: %s\n", qPrintable(error));
@@ -86,7 +104,8 @@ int main(int argc, char* argv[]) {
     app.options().winSoundFile = QStringLiteral("win.wav");
     app.options().playLoseSound = 1;
     app.options().loseSoundFile = QStringLiteral("loss.wav");
-    app.window().show();
+    app.window().move(24, 24);
+    app.showWindows(); // the card and, beside it, the chat window
 
     jackwell::demo::DemoScript script(app, *world, clock, outputDir);
     int exitCode = 0;

@@ -89,4 +89,36 @@ QImage composePicture(QWidget& window, const Snapshot& snapshot) {
     return picture;
 }
 
+QImage composeDesktop(const QList<QWidget*>& windows) {
+    constexpr int kTitleBar = 24;
+    QRect area;
+    for (QWidget* window : windows)
+        area |= window->geometry().adjusted(0, -kTitleBar, 0, 0);
+    area.adjust(-kMargin * 2, -kMargin * 2, kMargin * 2, kMargin * 2);
+    const qreal ratio = windows.isEmpty() ? 1.0 : windows.first()->devicePixelRatioF();
+    QImage picture((QSizeF(area.size()) * ratio).toSize(), QImage::Format_RGB32);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(QColor(0x3b, 0x4a, 0x5c));
+
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont titleFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    titleFont.setPixelSize(12);
+    titleFont.setBold(true);
+    painter.setFont(titleFont);
+    for (QWidget* window : windows) {
+        const QRect place = window->geometry().translated(-area.topLeft());
+        const QRect bar(place.left(), place.top() - kTitleBar, place.width(), kTitleBar);
+        painter.fillRect(bar.adjusted(-1, -1, 1, 0), QColor(0x22, 0x22, 0x2a));
+        painter.setPen(QColor(0xee, 0xee, 0xee));
+        painter.drawText(bar.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                         window->windowTitle());
+        painter.drawPixmap(place.topLeft(), window->grab());
+        painter.setPen(QColor(0x22, 0x22, 0x2a));
+        painter.drawRect(place.adjusted(-1, -1, 0, 0));
+    }
+    return picture;
+}
+
 } // namespace jackwell::demo

@@ -22,6 +22,9 @@ struct Snapshot {
 
 QStringList describeCard(const CardState& state);
 QImage composePicture(QWidget& window, const Snapshot& snapshot);
+// The windows as they stand on the screen, side by side, each under a title bar with its
+// window title, on a plain desktop.
+QImage composeDesktop(const QList<QWidget*>& windows);
 
 } // namespace demo
 } // namespace jackwell

@@ -4,6 +4,7 @@
 
 #include "clock/virtual_clock.h"
 #include "controls/card.h"
+#include "shell/frm_chat.h"
 #include "shell/frm_jackwell.h"
 #include "shell/jackwell_app.h"
 #include "world/embedded_world.h"
@@ -24,6 +25,7 @@ constexpr qint64 kPatienceMs = 60'000;  // longest a step may wait for the card
 constexpr int kRivetThinksMs = 1'500;   // time given for the machinekeeper's answer
 constexpr int kWorldGoesOnMs = 120'000; // the world's life before the player arrives
 constexpr int kChatTailLines = 14;
+constexpr int kMostGames = 20; // the script plays on until a game wins, at most this many
 
 bool reelsAtRest(const Card& card) {
     for (const Reel& reel : card.state.reels) {
@@ -65,7 +67,7 @@ DemoScript::DemoScript(JackwellApp& app, world::EmbeddedWorld& world, VirtualClo
     steps_ = {
         [this] { return getHost(); },       [this] { return registerAndStart(); },
         [this] { return holdAndFinish(); }, [this] { return evaluation(); },
-        [this] { return printChatLog(); },
+        [this] { return cardAndChat(); },   [this] { return printChatLog(); },
     };
 }
 
@@ -85,6 +87,13 @@ void DemoScript::next() {
     if (!steps_[nextStep_++]()) {
         finished_(false);
         return;
+    }
+    if (anotherGame_) {
+        // Another game, until one wins: the pictures that follow show a win.
+        anotherGame_ = false;
+        steps_.insert(steps_.begin() + qsizetype(nextStep_),
+                      {[this] { return startNextGame(); }, [this] { return holdAndFinish(); },
+                       [this] { return evaluation(); }});
     }
     QTimer::singleShot(0, this, [this] { next(); });
 }
@@ -207,9 +216,39 @@ bool DemoScript::evaluation() {
     const qint64 won = ledger.empty() ? 0 : ledger.back().outcome.tokensWon;
     say(won > 0 ? QStringLiteral("the game paid %1 tokens").arg(won)
                 : QStringLiteral("the game paid nothing"));
+    if (won == 0 && qsizetype(ledger.size()) < kMostGames) {
+        anotherGame_ = true;
+        return true;
+    }
     return picture(QStringLiteral("4-after-evaluation.png"),
                    QStringLiteral("4. After the evaluation: %1")
                        .arg(won > 0 ? QStringLiteral("a win") : QStringLiteral("no win")));
+}
+
+bool DemoScript::startNextGame() {
+    if (!click("Label14", "START") ||
+        !waitUntil([this] { return reelsAtRest(card_); }, "the first spin"))
+        return false;
+    const CardState& state = card_.state;
+    say(QStringLiteral("first draw: %1 %2 %3")
+            .arg(state.reels[0].firstCode, state.reels[1].firstCode, state.reels[2].firstCode));
+    return true;
+}
+
+// The card with the chat window beside it, as the player sees them after the game.
+bool DemoScript::cardAndChat() {
+    frmChat& chat = app_.chatWindow();
+    if (!chat.isVisible()) {
+        say(QStringLiteral("FAILED: the chat window is not open beside the card"));
+        return false;
+    }
+    const QString path = outputDir_.filePath(QStringLiteral("5-card-and-chat.png"));
+    if (!composeDesktop({&app_.window(), &chat}).save(path)) {
+        say(QStringLiteral("FAILED: cannot write %1").arg(path));
+        return false;
+    }
+    say(QStringLiteral("picture: %1").arg(path));
+    return true;
 }
 
 bool DemoScript::printChatLog() {

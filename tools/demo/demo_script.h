@@ -32,9 +32,9 @@ public:
     void beep() override { ++beeps; }
 };
 
-// One scripted game on the real window against the embedded world, in virtual time: each step
-// clicks the card's hot spots and lets time pass until the card is done with the click; the
-// steps run one per turn of the event loop, so the window renders between them.
+// Scripted games on the real window against the embedded world, in virtual time, until one
+// wins: each step clicks the card's hot spots and lets time pass until the card is done with
+// the click; the steps run one per turn of the event loop, so the windows render between them.
 class DemoScript : public QObject {
 public:
     DemoScript(JackwellApp& app, world::EmbeddedWorld& world, VirtualClock& clock, QDir outputDir);
@@ -54,6 +54,8 @@ private:
     bool registerAndStart();
     bool holdAndFinish();
     bool evaluation();
+    bool startNextGame();
+    bool cardAndChat();
     bool printChatLog();
 
     JackwellApp& app_;
@@ -65,6 +67,7 @@ private:
     std::size_t nextStep_ = 0;
     std::function<void(bool)> finished_;
     int cardChanges_ = 0;
+    bool anotherGame_ = false; // the last game won nothing: play one more
 };
 
 } // namespace demo

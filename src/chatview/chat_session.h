@@ -1,0 +1,69 @@
+#pragma once
+
+#include "chat/chat_feed.h"
+#include "chatview/chat_line_look.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace jackwell {
+
+class Alarm;
+class ChatTransport;
+class Clock;
+
+// The chat window's side of the chat, without widgets: every line of the chat text as it
+// arrives, with its look; what the player types, sent where it belongs; the state line, kept
+// up to date while it counts down to the next connection attempt; and, as system lines of the
+// window's own, the requests the transport gave up on, so that the player knows to send them
+// again.
+class ChatSession {
+public:
+    struct Line {
+        QString text;
+        ChatLineLook look;
+    };
+    // Where the lines and the state line go: the window.
+    struct Sink {
+        std::function<void(const Line&)> lineAdded;
+        std::function<void(const QString&)> statusChanged;
+    };
+
+    // Both must outlive the session. The session takes the transport's given-up handler.
+    ChatSession(ChatTransport& transport, Clock& clock);
+    ~ChatSession();
+    ChatSession(const ChatSession&) = delete;
+    ChatSession& operator=(const ChatSession&) = delete;
+
+    void setSink(Sink sink);
+    // The chat world to show while the link is open, null once it closes. Its lines so far go
+    // to the sink at once, later ones as they arrive.
+    void attach(ChatFeed* feed);
+    // The machinekeeper's name as the card knows it: its lines are marked from now on.
+    void setKeeperName(const QString& name);
+    const QString& keeperName() const { return keeperName_; }
+
+    // What the player typed: plain text is said in public, "/msg NAME text" goes privately
+    // through the transport as the card's messages do; a fault becomes a system line.
+    void submit(const QString& typed);
+
+    const QString& statusText() const { return statusText_; }
+
+private:
+    void addLine(const QString& text);
+    void addSystemLine(const QString& text);
+    void givenUp(const QString& recipient, const QString& message, bool readText, bool timedOut);
+    void refreshStatus();
+
+    ChatTransport& transport_;
+    Clock& clock_;
+    Sink sink_;
+    ChatFeed* feed_ = nullptr;
+    QString keeperName_;
+    QString statusText_;
+    std::unique_ptr<Alarm> countdown_;
+};
+
+} // namespace jackwell

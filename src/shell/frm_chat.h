@@ -1,0 +1,73 @@
+#pragma once
+
+#include "chat/chat_feed.h"
+#include "chatview/chat_session.h"
+#include "shell/card_layout.h"
+
+#include <QWidget>
+
+#include <deque>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace jackwell {
+
+// The chat window beside the card: the chat text as it grows, its kinds of lines told apart at
+// a glance (private from and to, public, system; the player's own lines and the
+// machinekeeper's marked), a line to type into, and how the chat link stands. What each line
+// is and where typed text goes is the session's; this window only shows and forwards.
+//
+// Lines are only ever appended and the window keeps the last kMaxLines of them; it follows the
+// end unless the player has scrolled back. Appending lays out nothing but what comes into view;
+// lines that come while the window is hidden wait and go in together when it is shown. The
+// whole chat text stays with the chat library; the window keeps what a player scrolls back
+// through (kMaxLines of it come to about 16 MB). Outside its typing line the
+// card's keys work here as on the card; Return there goes to the typing line, and Esc in the
+// typing line leaves it. Shown, it leaves the keyboard where it was.
+class frmChat : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxLines = 10'000;
+
+    // The session must outlive the window.
+    explicit frmChat(ChatSession& session, QWidget* parent = nullptr);
+    ~frmChat() override;
+
+    void appendLine(const ChatSession::Line& line);
+    void setStatus(const QString& text);
+    QString statusText() const;
+
+    // Whether the view stays at the newest line as lines arrive.
+    bool followsEnd() const { return followEnd_; }
+    QPlainTextEdit* logView() const { return log_; }
+    QLineEdit* typingLine() const { return input_; }
+
+signals:
+    // A card key pressed outside the typing line.
+    void cardKeyPressed(CardAction action);
+    // The player closed the window (it is hidden, not destroyed).
+    void closedByPlayer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void insertLines(const std::deque<ChatSession::Line>& lines);
+    void submit();
+    bool forwardCardKey(QKeyEvent* event);
+
+    ChatSession& session_;
+    QLabel* status_;
+    QPlainTextEdit* log_;
+    QLineEdit* input_;
+    bool followEnd_ = true;
+    std::deque<ChatSession::Line> waiting_; // lines come while hidden, at most kMaxLines
+};
+
+} // namespace jackwell

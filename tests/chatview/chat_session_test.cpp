@@ -1,0 +1,219 @@
+// The chat window's logic without its widgets: what kind each line is, what the player's
+// typing means, the state line, and the session that shows the chat as it grows, sends what
+// is typed and tells of requests that never left.
+
+#include "chatview/chat_input.h"
+#include "chatview/chat_line_look.h"
+#include "chatview/chat_session.h"
+#include "chatview/link_status_text.h"
+#include "support/card_rig.h"
+
+namespace jackwell {
+namespace {
+
+using Kind = ChatLineKind;
+
+TEST(ChatLineLook, tellsTheKindsApartAndMarksOwnAndKeeperLines) {
+    const struct {
+        const char* line;
+        ChatLineLook look;
+    } rows[] = {
+        {"ESP from Rivet: FIRST: | 02 | 02 | 04 |", {Kind::PrivateFrom, "Rivet", false, true}},
+        {"ESP to Rivet: I hold 1,1,0", {Kind::PrivateTo, "Rivet", true, true}},
+        {"ESP to Oskar: hi", {Kind::PrivateTo, "Oskar", true, false}},
+        {"ESP from Mabel: psst", {Kind::PrivateFrom, "Mabel", false, false}},
+        {"Rivet: Your machinekeeper is Rivet.", {Kind::Public, "Rivet", false, true}},
+        {"Oskar: Evening all.", {Kind::Public, "Oskar", false, false}},
+        {"player: hello", {Kind::Public, "player", true, false}}, // names compare without case
+        {"rivet: not the keeper", {Kind::Public, "rivet", false, false}}, // the card's exact name
+        {"<system>: Oskar has left the world.", {Kind::System, "", false, false}},
+        {"<system>: Your machinekeeper is always on duty", {Kind::System, "", false, false}},
+        {"ESP fromX: odd", {Kind::PrivateFrom, "", false, false}}, // cut as the card cuts it
+        {"a line without a speaker", {Kind::Public, "", false, false}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(lookOf(row.line, "Player", "Rivet"), row.look) << row.line;
+    EXPECT_FALSE(lookOf("Rivet: hello", "Player", "").keeper); // no keeper known yet
+}
+
+TEST(ChatInput, plainTextIsPublicAndSlashMsgIsPrivate) {
+    using K = ChatInput::Kind;
+    const struct {
+        const char* typed;
+        K kind;
+        const char* recipient;
+        const char* text;
+    } rows[] = {
+        {"Evening all", K::Public, "", "Evening all"},
+        {"  spaced  ", K::Public, "", "  spaced  "},
+        {"", K::Nothing, "", ""},
+        {"   ", K::Nothing, "", ""},
+        {"/msg Rivet Register me!", K::Private, "Rivet", "Register me!"},
+        {"/MSG  Rivet  two blanks", K::Private, "Rivet", " two blanks"},
+        {"/msg Rivet I hold 1,0,1", K::Private, "Rivet", "I hold 1,0,1"},
+        {"//not a command", K::Public, "", "/not a command"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        const ChatInput input = parseChatInput(row.typed);
+        EXPECT_EQ(input.kind, row.kind);
+        if (row.kind != K::Nothing) {
+            EXPECT_EQ(input.recipient, row.recipient);
+            EXPECT_EQ(input.text, row.text);
+        }
+    }
+    for (const char* fault : {"/msg", "/msg Rivet", "/msg Rivet   ", "/me waves", "/quit"}) {
+        const ChatInput input = parseChatInput(fault);
+        EXPECT_EQ(input.kind, K::Fault) << fault;
+        EXPECT_TRUE(input.text.startsWith("Not sent: ")) << input.text.toStdString();
+        EXPECT_TRUE(input.text.contains("/msg NAME text")) << input.text.toStdString();
+    }
+}
+
+ChatLinkStatus linkStatus(ChatLinkStatus::State state, QString server = {}, QString channel = {},
+                          std::optional<qint64> next = {}, std::optional<double> since = {}) {
+    ChatLinkStatus status;
+    status.state = state;
+    status.server = server;
+    status.nick = "Player";
+    status.channel = channel;
+    status.nextTryInMs = next;
+    status.offlineSince = since;
+    return status;
+}
+
+TEST(LinkStatusText, saysHowTheLinkStands) {
+    using S = ChatLinkStatus::State;
+    const auto status = [](S state, QString channel, std::optional<qint64> next,
+                           std::optional<double> since) {
+        return linkStatus(state, "irc.example.net:6667", channel, next, since);
+    };
+    const struct {
+        ChatLinkStatus status;
+        const char* text;
+        bool countsDown;
+    } rows[] = {
+        {linkStatus(S::Embedded), "Embedded world", false},
+        {status(S::Connected, "#casino", {}, {}),
+         "Connected to irc.example.net:6667 as Player in #casino", false},
+        {status(S::Connected, "", {}, {}), "Connected to irc.example.net:6667 as Player", false},
+        {status(S::Reconnecting, "", 2001, 50000),
+         "Reconnecting to irc.example.net:6667 (next try in 3 s)", true},
+        {status(S::Reconnecting, "", 0, 50000), "Reconnecting to irc.example.net:6667 (trying now)",
+         true},
+        {status(S::Offline, "", 30000, 14 * 3600 + 2 * 60 + 59.9),
+         "Offline since 14:02 (next try in 30 s)", true},
+        {status(S::Offline, "", {}, 9 * 60.0), "Offline since 00:09", false},
+        {ChatLinkStatus(), "Offline", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(linkStatusText(row.status), row.text);
+        EXPECT_EQ(isCountingDown(row.status), row.countsDown) << row.text;
+    }
+}
+
+// A session on the card's own transport, whose sink notes what the window would show.
+template <typename Backend> struct SessionRig : testing::CardRig<Backend> {
+    ChatSession session{this->chat, this->clock};
+    std::vector<ChatSession::Line> shown;
+    QStringList statuses;
+
+    SessionRig() {
+        session.setSink({[this](const ChatSession::Line& line) { shown.push_back(line); },
+                         [this](const QString& text) { statuses << text; }});
+        session.attach(this->backend->feed());
+    }
+    QStringList shownTexts() const {
+        QStringList texts;
+        for (const auto& line : shown)
+            texts << line.text;
+        return texts;
+    }
+};
+
+TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
+    SessionRig<ChatWorld> rig;
+    EXPECT_EQ(rig.shownTexts(), QStringList{"<system>: Welcome to the world"});
+    EXPECT_EQ(rig.session.statusText(), "Embedded world");
+    rig.backend->appendPublic("Rivet", "Your machinekeeper is Rivet.");
+    rig.session.setKeeperName("Rivet");
+    rig.backend->appendPrivateFrom("Rivet", "Click START to see your first draw.");
+    ASSERT_EQ(rig.shown.size(), 3u);
+    EXPECT_FALSE(rig.shown[1].look.keeper); // not yet known when it came
+    EXPECT_TRUE(rig.shown[2].look.keeper);
+    EXPECT_EQ(rig.shown[2].look.kind, Kind::PrivateFrom);
+
+    rig.session.attach(nullptr); // the link closes: nothing more comes
+    rig.backend->appendPublic("Oskar", "anyone?");
+    EXPECT_EQ(rig.shown.size(), 3u);
+}
+
+// Typed text reaches the world: plain text in public, /msg privately through the same
+// transport as the card's messages.
+TEST(ChatSession, typingReachesTheWorld) {
+    SessionRig<testing::ScriptedBackend> scripted;
+    scripted.session.submit("/msg Rivet Register me!");
+    const testing::ScriptedBackend::Call& call = scripted.backend->calls.back();
+    EXPECT_EQ(call.what, "communicate");
+    EXPECT_EQ(call.code, 2);
+    EXPECT_EQ(call.recipient, "Rivet");
+    EXPECT_EQ(call.message, "Register me!");
+
+    SessionRig<ChatWorld> world;
+    world.session.submit("Evening all");
+    world.session.submit("/msg Oskar hi there");
+    world.session.submit("   ");
+    EXPECT_EQ(world.logLines().mid(1),
+              (QStringList{"Player: Evening all", "ESP to Oskar: hi there"}));
+    EXPECT_TRUE(world.shown[1].look.own);
+    EXPECT_TRUE(world.shown[2].look.own);
+
+    world.session.submit("/dance");
+    EXPECT_EQ(world.logLines().size(), 3);                 // nothing sent...
+    EXPECT_EQ(world.shown.back().look.kind, Kind::System); // ...and the window says why
+    EXPECT_TRUE(world.shown.back().text.startsWith("<system>: Not sent: /dance"));
+}
+
+// A request the transport gave up on shows as a system line, so the player knows to send it
+// again; a refusal says so without the advice.
+TEST(ChatSession, tellsOfRequestsThatNeverLeft) {
+    SessionRig<testing::ScriptedBackend> rig;
+    rig.backend->statuses = {QByteArray("-1")};
+    rig.chat.sendPrivateMessage("Nobody", "hello");
+    rig.backend->otherwise = QByteArray("6");
+    rig.chat.sendPrivateMessage("Rivet", "I hold 1,0,1");
+    rig.clock.advance(ChatTransport::kRetryBoundMs + 1000);
+    ASSERT_EQ(rig.shown.size(), 2u);
+    EXPECT_EQ(rig.shown[0].text, "<system>: Not sent to Nobody: \"hello\".");
+    EXPECT_EQ(rig.shown[1].text, "<system>: Not sent to Rivet: \"I hold 1,0,1\". The chat link "
+                                 "did not take it within 10 s; send it again.");
+    EXPECT_EQ(rig.shown[1].look.kind, Kind::System);
+}
+
+// A chat world whose link comes and goes, for the state line.
+class FlakyFeedWorld final : public ChatWorld {
+public:
+    ChatLinkStatus status = jackwell::linkStatus(ChatLinkStatus::State::Embedded);
+    ChatLinkStatus linkStatus() const override { return status; }
+};
+
+// While it counts down to the next attempt, the state line is written anew every second; once
+// the link is back it rests (and the clock with it).
+TEST(ChatSession, theStateLineCountsDownToTheNextAttempt) {
+    SessionRig<FlakyFeedWorld> rig;
+    rig.backend->status =
+        linkStatus(ChatLinkStatus::State::Reconnecting, "irc:6667", "", 3000, 100.0);
+    rig.backend->close(); // tells the session the status changed
+    EXPECT_EQ(rig.session.statusText(), "Reconnecting to irc:6667 (next try in 3 s)");
+    rig.backend->status.nextTryInMs = 1500;
+    rig.clock.advance(1000);
+    EXPECT_EQ(rig.session.statusText(), "Reconnecting to irc:6667 (next try in 2 s)");
+    rig.backend->status = linkStatus(ChatLinkStatus::State::Connected, "irc:6667", "#c");
+    rig.clock.advance(1000);
+    EXPECT_EQ(rig.session.statusText(), "Connected to irc:6667 as Player in #c");
+    EXPECT_EQ(rig.statuses.last(), rig.session.statusText());
+    EXPECT_EQ(rig.clock.nextDueIn(), -1); // nothing more to count
+}
+
+} // namespace
+} // namespace jackwell

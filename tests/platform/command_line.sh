@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# --help and --version end both programs at once with 0, opening nothing (no display, no
+# configuration is at hand here); a wrong command line is an error with the usage, exit 2.
+set -uo pipefail
+jackwell=$1
+keeper=$2
+version=$3
+failures=0
+
+# check NAME EXPECTED_EXIT WHERE(stdout|stderr) EXPECTED_TEXT -- COMMAND...
+check() {
+    local name=$1 want=$2 where=$3 text=$4
+    shift 5
+    local out err code
+    out=$(mktemp) err=$(mktemp)
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" >"$out" 2>"$err" </dev/null
+    code=$?
+    local said=$out
+    [[ $where == stderr ]] && said=$err
+    if [[ $code != "$want" ]] || ! grep -qF -- "$text" "$said"; then
+        echo "FAIL: $name: exit $code (want $want), $where:"
+        cat "$said"
+        failures=$((failures + 1))
+    else
+        echo "ok: $name"
+    fi
+    rm -f "$out" "$err"
+}
+
+check "jackwell --help" 0 stdout "usage: jackwell" -- "$jackwell" --help
+check "jackwell -h" 0 stdout "S or Space  START" -- "$jackwell" -h
+check "jackwell --version" 0 stdout "jackwell $version" -- "$jackwell" --version
+check "jackwell -v" 0 stdout "jackwell $version" -- "$jackwell" -v
+check "jackwell --bogus" 2 stderr "usage: jackwell" -- "$jackwell" --bogus
+check "jackwell unknown option named" 2 stderr "bogus" -- "$jackwell" --bogus
+check "jackwell extra argument" 2 stderr "unexpected argument 'game'" -- "$jackwell" game
+check "jackwell without a display" 1 stderr "no display" -- "$jackwell"
+
+check "jackwell-keeper --help" 0 stdout "usage: jackwell-keeper CONFIG" -- "$keeper" --help
+check "jackwell-keeper --version" 0 stdout "jackwell-keeper $version" -- "$keeper" --version
+check "jackwell-keeper --bogus" 2 stderr "usage: jackwell-keeper" -- "$keeper" --bogus
+check "jackwell-keeper no CONFIG" 2 stderr "no CONFIG given" -- "$keeper"
+check "jackwell-keeper two CONFIGs" 2 stderr "one CONFIG only" -- "$keeper" a.txt b.txt
+check "jackwell-keeper --audit without BOOKS" 2 stderr "--audit BOOKS" -- "$keeper" --audit
+check "jackwell-keeper --audit missing books" 2 stderr "no books there" -- "$keeper" --audit /nonexistent.sqlite
+check "jackwell-keeper CONFIG missing" 1 stderr "nonexistent" -- "$keeper" /nonexistent/keeper.txt
+
+exit $((failures > 0))
