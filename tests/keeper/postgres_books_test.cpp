@@ -5,7 +5,9 @@
 #include "clock/virtual_clock.h"
 #include "keeper/ledger_audit.h"
 #include "keeper/postgres_books.h"
+#include "keeper/sqlite_books.h"
 #include "machine/machine_keeper.h"
+#include "machine/messages.h"
 #include "machine/texts.h"
 
 #include "support/book_entries.h"
@@ -21,6 +23,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <functional>
@@ -484,6 +487,93 @@ TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
     }
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase("holder");
+}
+
+// The same games booked in a file and on the server read back as the same rows, and the audit
+// gives the same answer on both, for balanced books and for books changed behind the robot's
+// back alike.
+TEST_F(PostgresBooksTest, BothStoresGiveTheSameAuditForTheSameGames) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("books.sqlite"));
+    QString error;
+    auto sqlite = SqliteBooks::create(file, &error);
+    ASSERT_TRUE(sqlite) << error.toStdString();
+    auto postgres = open();
+    ASSERT_TRUE(postgres);
+    MachineKeeper inFile("Rivet", *sqlite, 7);
+    MachineKeeper onServer("Rivet", *postgres, 7);
+    const QStringList messages = {"Register me!", "I hold 1,0,0", "I hold 0,1,1", "I hold 1,1,1",
+                                  "I hold 0,0,0"};
+    for (int round = 0; round < 12; ++round) {
+        for (const QString& player : {QStringLiteral("alice"), QStringLiteral("bob")}) {
+            const QString& text = messages[(round + (player == "bob")) % messages.size()];
+            ASSERT_EQ(inFile.onPrivateMessage(player, text).front().text,
+                      onServer.onPrivateMessage(player, text).front().text);
+        }
+    }
+
+    // The rows, apart from what only the server keeps (the machine, the time).
+    auto rows = [](KeeperBooks& books) {
+        Ledger ledger;
+        EXPECT_TRUE(books.readLedger(ledger)) << books.lastError().toStdString();
+        QStringList lines;
+        for (const LedgerPlayer& p : ledger.players)
+            lines << QStringLiteral("player %1 %2 %3 %4 %5")
+                         .arg(p.name)
+                         .arg(p.credits)
+                         .arg(p.gamesPlayed)
+                         .arg(p.tokensWon)
+                         .arg(p.freeCreditsGranted);
+        for (const LedgerGame& g : ledger.games)
+            lines << QStringLiteral("game %1 %2 %3 %4 %5 %6 %7")
+                         .arg(g.player)
+                         .arg(g.game)
+                         .arg(g.creditsBefore)
+                         .arg(g.cost)
+                         .arg(g.tokensWon)
+                         .arg(g.creditsAfter)
+                         .arg(finalDrawLine(g.finalDraw, 0));
+        for (const LedgerGrant& g : ledger.grants)
+            lines << QStringLiteral("grant %1 %2 %3").arg(g.player).arg(g.afterGame).arg(g.credits);
+        lines.sort();
+        return lines;
+    };
+    auto audit = [](KeeperBooks& books) {
+        BooksAudit result = books.audit();
+        result.faults.sort();
+        return result;
+    };
+    const QStringList fileRows = rows(*sqlite);
+    EXPECT_GT(fileRows.filter(QStringLiteral("game ")).size(), 10);
+    EXPECT_EQ(fileRows, rows(*postgres));
+    BooksAudit fileAudit = audit(*sqlite);
+    BooksAudit serverAudit = audit(*postgres);
+    EXPECT_TRUE(fileAudit.balanced()) << fileAudit.faults.join('\n').toStdString();
+    EXPECT_EQ(fileAudit.players, serverAudit.players);
+    EXPECT_EQ(fileAudit.games, serverAudit.games);
+    EXPECT_EQ(fileAudit.faults, serverAudit.faults);
+
+    // Bob given five credits and a game of Alice's changed, in both.
+    sqlite.reset();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "tamper");
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec("UPDATE players SET credits = credits + 5 WHERE name = 'bob'"));
+        ASSERT_TRUE(query.exec("UPDATE games SET tokens_won = tokens_won + 50"
+                               " WHERE player = 'alice' AND game = 2"));
+    }
+    QSqlDatabase::removeDatabase("tamper");
+    ASSERT_TRUE(sql("UPDATE jackwell.players SET credits = credits + 5 WHERE name = 'bob'"));
+    ASSERT_TRUE(sql("UPDATE jackwell.games SET tokens_won = tokens_won + 50"
+                    " WHERE player = 'alice' AND game = 2"));
+    sqlite = SqliteBooks::open(file, &error, BooksPurpose::Audit);
+    ASSERT_TRUE(sqlite) << error.toStdString();
+    fileAudit = audit(*sqlite);
+    serverAudit = audit(*postgres);
+    EXPECT_GE(fileAudit.faults.size(), 2) << fileAudit.faults.join('\n').toStdString();
+    EXPECT_EQ(fileAudit.faults, serverAudit.faults);
 }
 
 TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
