@@ -251,8 +251,10 @@ void LoadStack::startKeeper(int index, std::function<void(const QString&)> speak
     memoryAlarm_->start(kMemorySampleMs);
     const qint64 offset = keeper.logOffset;
     waitFor(
-        [process, log, offset] {
-            return process->state() == QProcess::NotRunning ||
+        [this, index, process, log, offset] {
+            // The robot may have been stopped (and its process let go) meanwhile.
+            return keepers_[std::size_t(index)].process.get() != process ||
+                   process->state() == QProcess::NotRunning ||
                    readFile(log, offset).contains("lines a second");
         },
         20000,
