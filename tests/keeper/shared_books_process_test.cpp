@@ -45,6 +45,27 @@ QList<QByteArray> startingWith(const IrcTestPeer& peer, const QByteArray& robot,
     return lines;
 }
 
+// True once the server says no one uses `nick` (asked with ISON until it does).
+bool nickGone(IrcTestPeer& peer, const QByteArray& nick) {
+    auto answers = [&] {
+        return std::ranges::count_if(peer.received(),
+                                     [](const IrcMessage& m) { return m.command == "303"; });
+    };
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto before = answers();
+        peer.sendRaw("ISON " + nick + "\r\n");
+        if (!waitUntil([&] { return answers() > before; }, kWaitMs))
+            return false;
+        const auto last =
+            std::ranges::find_if(peer.received().rbegin(), peer.received().rend(),
+                                 [](const IrcMessage& m) { return m.command == "303"; });
+        if (last->last().trimmed().isEmpty())
+            return true;
+        testing::runEventsFor(50);
+    }
+    return false;
+}
+
 // The lines without those told again.
 QList<QByteArray> distinct(const QList<QByteArray>& lines) {
     QList<QByteArray> once;
@@ -81,8 +102,13 @@ protected:
         return robot;
     }
 
+    // Starts the robot again, and waits until this start (not the last) has it speaking.
     static bool restart(KeeperProcess& robot) {
-        return robot.start() && robot.waitForLog("lines a second", kWaitMs);
+        const auto starts = robot.log().count(QStringLiteral("lines a second"));
+        return robot.start() &&
+               waitUntil(
+                   [&] { return robot.log().count(QStringLiteral("lines a second")) > starts; },
+                   kWaitMs);
     }
 
     // True when the player's last booked game is known to have reached them.
@@ -197,6 +223,9 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
         ++holdsSent;
         if (round == kRounds / 2) {
             rivet->kill();
+            // Started again once the server has let go of the killed robot's name, so that it
+            // gets its own name back.
+            ASSERT_TRUE(nickGone(player, kRivet));
             ASSERT_TRUE(restart(*rivet)) << rivet->log().toStdString();
         } else {
             ASSERT_TRUE(waitUntil(
