@@ -10,6 +10,7 @@ packages=(
     fonts-dejavu-core fonts-liberation2
     xvfb xauth
     ngircd openssl inspircd anope
+    postgresql-15 libqt6sql6-psql # the robot's books on a PostgreSQL server, and its tests
     pulseaudio pulseaudio-utils
     desktop-file-utils appstream systemd groff-base dpkg-dev # validators and make package
 )

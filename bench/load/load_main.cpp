@@ -1,10 +1,12 @@
 // jackwell-load: many simulated players against the network machinekeeper on a private IRC
 // server, once undisturbed, once with the robot killed (SIGKILL) halfway and started again, and
 // once with a fifth of the players dropping their connection after every hold; then every
-// player's books are checked against what they were told.
+// player's books are checked against what they were told. Several robots may serve at once,
+// sharing their books (one wallet per player) on a private PostgreSQL server.
 //
 //   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill,drop]
-//                 [--keeper PATH] [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
+//                 [--robots N] [--books sqlite|postgresql] [--no-database-sync] [--keeper PATH]
+//                 [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
 #include "clock/real_clock.h"
 #include "load_run.h"
@@ -70,8 +72,11 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
               .arg(settings.games)
               .arg(settings.thinkMinMs)
               .arg(settings.thinkMaxMs)
-              .arg(settings.killMidway  ? QStringLiteral(", the robot killed (SIGKILL) halfway "
-                                                          "and started again")
+              .arg(settings.killMidway
+                       ? QStringLiteral(", %1 killed (SIGKILL) halfway "
+                                        "and started again")
+                             .arg(settings.robots > 1 ? QStringLiteral("the first robot")
+                                                      : QStringLiteral("the robot"))
                    : settings.dropEvery ? QStringLiteral(", every %1th player dropping its "
                                                          "connection right after each hold")
                                               .arg(settings.dropEvery)
@@ -109,6 +114,15 @@ int main(int argc, char* argv[]) {
                                    "500-2500");
     const QCommandLineOption runs(QStringLiteral("runs"), "Runs, in order (steady,kill,drop).",
                                   "LIST", "steady,kill,drop");
+    const QCommandLineOption robots(QStringLiteral("robots"),
+                                    "Robots serving at once, sharing the books (1).", "N", "1");
+    const QCommandLineOption books(QStringLiteral("books"),
+                                   "Where the books are: sqlite, or postgresql on a private "
+                                   "server (sqlite; postgresql for more than one robot).",
+                                   "KIND");
+    const QCommandLineOption noDatabaseSync(
+        QStringLiteral("no-database-sync"),
+        "PostgreSQL leaves its writes to the kernel (fsync off) instead of syncing each commit.");
     const QCommandLineOption keeper(
         QStringLiteral("keeper"), "The robot's executable.", "PATH",
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("jackwell-keeper")));
@@ -122,8 +136,8 @@ int main(int argc, char* argv[]) {
         "Turn the server's flood limits off for every client, players included.");
     const QCommandLineOption keep(QStringLiteral("keep"),
                                   "Keep each run's folder (logs, books) even when it went well.");
-    parser.addOptions(
-        {players, games, think, runs, keeper, deadline, fastPace, noFloodLimits, keep});
+    parser.addOptions({players, games, think, runs, robots, books, noDatabaseSync, keeper, deadline,
+                       fastPace, noFloodLimits, keep});
     parser.process(app);
 
     Plan plan;
@@ -137,6 +151,24 @@ int main(int argc, char* argv[]) {
     plan.base.keepFiles = parser.isSet(keep);
     plan.base.fastPace = std::clamp(parser.value(fastPace).toInt(), 0, 10000);
     plan.base.keeperBinary = QFileInfo(parser.value(keeper)).absoluteFilePath();
+    plan.base.databaseSyncs = !parser.isSet(noDatabaseSync);
+    plan.base.robots = std::clamp(parser.value(robots).toInt(), 1, 20);
+    const QString booksKind = parser.isSet(books)    ? parser.value(books)
+                              : plan.base.robots > 1 ? QStringLiteral("postgresql")
+                                                     : QStringLiteral("sqlite");
+    if (booksKind == QLatin1String("postgresql")) {
+        plan.base.books = BooksKind::Postgres;
+    } else if (booksKind == QLatin1String("sqlite")) {
+        if (plan.base.robots > 1) {
+            std::fprintf(stderr, "jackwell-load: an SQLite file serves one robot only; "
+                                 "use --books postgresql for several\n");
+            return 2;
+        }
+    } else {
+        std::fprintf(stderr, "jackwell-load: unknown books %s (sqlite, postgresql)\n",
+                     qPrintable(booksKind));
+        return 2;
+    }
     plan.runs = parser.value(runs).split(u',', Qt::SkipEmptyParts);
     for (const QString& run : plan.runs) {
         if (run != QLatin1String("steady") && run != QLatin1String("kill") &&
@@ -149,6 +181,14 @@ int main(int argc, char* argv[]) {
     if (plan.runs.isEmpty())
         return 2;
     print(QStringLiteral("load: ") + LoadStack::serverDescription(plan.base.floodLimits));
+    print(QStringLiteral("load: %1 robot(s), books %2")
+              .arg(plan.base.robots)
+              .arg(plan.base.books == BooksKind::Postgres
+                       ? QStringLiteral("on a private PostgreSQL 15 server (fsync %1), one "
+                                        "wallet per player; every %2th player plays on all robots")
+                             .arg(plan.base.databaseSyncs ? "on" : "off")
+                             .arg(plan.base.allRobotsEvery)
+                       : QStringLiteral("in one SQLite file")));
 
     RealClock clock;
     std::unique_ptr<LoadRun> current;

@@ -64,7 +64,7 @@ void LoadPlayer::onDisconnected() {
 }
 
 void LoadPlayer::say(const QByteArray& text) {
-    socket_.write("PRIVMSG " + settings_.keeper + " :" + text + "\r\n");
+    socket_.write("PRIVMSG " + keeper() + " :" + text + "\r\n");
 }
 
 void LoadPlayer::finish(const QString& failure) {
@@ -103,11 +103,11 @@ void LoadPlayer::handle(const IrcMessage& message) {
         reconnectAlarm_->start(settings_.retryMs);
     } else if (message.command == "JOIN" && nickOf(message.prefix) == nick_) {
         onJoined();
-    } else if (message.command == irc_numeric::noSuchNick && message.param(1) == settings_.keeper) {
+    } else if (message.command == irc_numeric::noSuchNick && message.param(1) == keeper()) {
         // No robot on the server just now: whatever was sent is lost, so it goes again soon.
         if (phase_ == Phase::AwaitFirst || phase_ == Phase::AwaitFinal)
             resendAlarm_->start(settings_.retryMs);
-    } else if (message.command == "PRIVMSG" && nickOf(message.prefix) == settings_.keeper &&
+    } else if (message.command == "PRIVMSG" && nickOf(message.prefix) == keeper() &&
                message.param(0) == nick_) {
         onKeeperText(message.last());
     }
@@ -197,6 +197,13 @@ void LoadPlayer::takeResult(const QByteArray& followedBy) {
         return;
     }
     phase_ = Phase::AwaitFirst;
+    if (settings_.keepers.size() > 1) {
+        // On to the next robot: it finds the first draw waiting in the shared books.
+        keeperIndex_ = (keeperIndex_ + 1) % settings_.keepers.size();
+        say(kRegister);
+        resendAlarm_->start(settings_.resendMs);
+        return;
+    }
     if (followedBy.startsWith(kUsedUp)) {
         say(kRegister);
         resendAlarm_->start(settings_.resendMs);

@@ -27,6 +27,9 @@ namespace load {
 // result line followed by the same first draw) is recognised and answered by sending the holds
 // again, since they were not played.
 //
+// A player may play on several robots that share its wallet: after each result it registers with
+// the next robot and plays its next game there.
+//
 // A player that drops its connection sends QUIT in the same write as each hold, connects again
 // under the same name, joins, and sends the same holds again, as a card whose network failed
 // just then would.
@@ -34,7 +37,7 @@ class LoadPlayer : public QObject {
 public:
     struct Settings {
         quint16 port = 0;
-        QByteArray keeper;
+        QList<QByteArray> keepers; // the robots it plays on, the first one first
         int games = 20;
         int thinkMinMs = 500;
         int thinkMaxMs = 2500;
@@ -80,6 +83,7 @@ private:
     void timedOut();
     void say(const QByteArray& text);
     void finish(const QString& failure = {});
+    const QByteArray& keeper() const { return settings_.keepers[keeperIndex_]; }
 
     Clock& clock_;
     QByteArray nick_;
@@ -92,6 +96,7 @@ private:
     std::unique_ptr<Alarm> resendAlarm_;
     std::unique_ptr<Alarm> reconnectAlarm_;
     Phase phase_ = Phase::Connecting;
+    qsizetype keeperIndex_ = 0; // the robot it plays on now
     bool reconnecting_ = false; // dropped on purpose; the holds go again once back
     QByteArray currentFirst_;   // the first draw the holds are for
     QByteArray holds_;          // the holds message of the game in play

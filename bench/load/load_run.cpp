@@ -45,7 +45,8 @@ QString RunReport::line() const {
 LoadRun::LoadRun(Clock& clock, RunSettings settings)
     : clock_(clock)
     , settings_(std::move(settings))
-    , stack_(clock, settings_.keeperBinary, settings_.fastPace, settings_.floodLimits) {
+    , stack_(clock, settings_.keeperBinary, settings_.robots, settings_.books, settings_.fastPace,
+             settings_.floodLimits, settings_.databaseSyncs) {
     watchAlarm_ = clock_.createAlarm([this] { watch(); });
     report_.name = settings_.name;
     report_.players = settings_.players;
@@ -60,15 +61,24 @@ void LoadRun::start(std::function<void(const RunReport&)> done) {
             finish(error);
             return;
         }
-        stack_.startKeeper([this](const QString& error) {
-            if (!error.isEmpty()) {
-                finish(error);
-                return;
-            }
-            startedAtMs_ = clock_.monotonicMs();
-            launchPlayers();
-            watchAlarm_->start(kWatchMs);
-        });
+        startKeepers(0);
+    });
+}
+
+// The robots start one after the other; the players come once all of them are there.
+void LoadRun::startKeepers(int from) {
+    if (from == stack_.robots()) {
+        startedAtMs_ = clock_.monotonicMs();
+        launchPlayers();
+        watchAlarm_->start(kWatchMs);
+        return;
+    }
+    stack_.startKeeper(from, [this, from](const QString& error) {
+        if (!error.isEmpty()) {
+            finish(error);
+            return;
+        }
+        startKeepers(from + 1);
     });
 }
 
@@ -78,7 +88,12 @@ void LoadRun::launchPlayers() {
         return;
     LoadPlayer::Settings settings;
     settings.port = stack_.port();
-    settings.keeper = LoadStack::kKeeperNick;
+    // Players are spread over the robots; some play on every one of them in turn.
+    const int robots = stack_.robots();
+    const bool onAll = robots > 1 && settings_.allRobotsEvery > 0 &&
+                       launched_ % settings_.allRobotsEvery == settings_.allRobotsEvery - 1;
+    for (int i = 0; i < (onAll ? robots : 1); ++i)
+        settings.keepers << LoadStack::keeperNick((launched_ + i) % robots);
     settings.games = settings_.games;
     settings.thinkMinMs = settings_.thinkMinMs;
     settings.thinkMaxMs = settings_.thinkMaxMs;
@@ -110,11 +125,11 @@ void LoadRun::watch() {
     if (settings_.killMidway && !killed_ && gamesDone() >= total / 2) {
         killed_ = true;
         ++report_.kills;
-        stack_.killKeeper();
+        stack_.killKeeper(0);
         clock_.callAfter(settings_.restartAfterMs, &context_, [this] {
             if (finished_)
                 return;
-            stack_.startKeeper([this](const QString& error) {
+            stack_.startKeeper(0, [this](const QString& error) {
                 if (!error.isEmpty())
                     finish(QStringLiteral("restart: ") + error);
             });
@@ -164,9 +179,9 @@ void LoadRun::finish(const QString& problem) {
     report_.p99Ms = percentile(latencies, 0.99);
     report_.maxMs = latencies.empty() ? 0 : latencies.back();
 
-    stack_.stopKeeper();
+    stack_.stopKeepers();
     report_.peakKb = stack_.keeperPeakKb();
-    report_.books = checkBooks(stack_.booksPath(), players, settings_.games);
+    report_.books = checkBooks(stack_.books(), players, settings_.games);
     players_.clear();
     stack_.stopServer();
     if (!report_.ok() || settings_.keepFiles) {

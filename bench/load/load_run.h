@@ -25,14 +25,18 @@ struct RunSettings {
     int thinkMinMs = 500;
     int thinkMaxMs = 2500;
     int staggerMs = 10;      // between two players' arrivals
-    bool killMidway = false; // SIGKILL the robot when half the games are played, then restart it
+    bool killMidway = false; // SIGKILL the first robot when half the games are played, restart it
     int dropEvery = 0;       // every Nth player drops its connection after each hold (0: none)
     int restartAfterMs = 300;
     int deadlineSeconds = 240;
     QString keeperBinary;
-    int fastPace = 0;        // the robot's lines a second once exempt (0: its default)
-    bool floodLimits = true; // the server's, on every client
-    bool keepFiles = false;  // keep the logs and the books of a run that went well too
+    int robots = 1;                      // robots sharing the books, players spread over them
+    BooksKind books = BooksKind::Sqlite; // more than one robot needs PostgreSQL
+    int allRobotsEvery = 4;              // with several robots, every Nth player plays on all
+    bool databaseSyncs = true;           // PostgreSQL's fsync
+    int fastPace = 0;                    // the robot's lines a second once exempt (0: its default)
+    bool floodLimits = true;             // the server's, on every client
+    bool keepFiles = false;              // keep the logs and the books of a run that went well too
     quint64 seed = 1;
 };
 
@@ -54,8 +58,8 @@ struct RunReport {
     QString line() const;
 };
 
-// One load run: server, robot, players; the robot killed halfway when asked; then the books
-// checked against what every player was told.
+// One load run: server, robots, players; the first robot killed halfway when asked; then the
+// books checked against what every player was told.
 class LoadRun {
 public:
     LoadRun(Clock& clock, RunSettings settings);
@@ -64,6 +68,7 @@ public:
     void start(std::function<void(const RunReport&)> done);
 
 private:
+    void startKeepers(int from);
     void launchPlayers();
     void watch();
     void finish(const QString& problem = {});

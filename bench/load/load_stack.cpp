@@ -1,6 +1,7 @@
 #include "load_stack.h"
 
 #include "clock/clock.h"
+#include "support/postgres_server.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,31 +53,53 @@ void dieWithParent() {
 
 } // namespace
 
-LoadStack::LoadStack(Clock& clock, QString keeperBinary, int fastPace, bool floodLimits)
+LoadStack::LoadStack(Clock& clock, QString keeperBinary, int robots, BooksKind books, int fastPace,
+                     bool floodLimits, bool databaseSyncs)
     : clock_(clock)
     , keeperBinary_(std::move(keeperBinary))
+    , booksKind_(books)
     , fastPace_(fastPace)
-    , floodLimits_(floodLimits) {
+    , floodLimits_(floodLimits)
+    , databaseSyncs_(databaseSyncs)
+    , keepers_(std::size_t(std::max(1, robots))) {
     memoryAlarm_ = clock_.createAlarm([this] { sampleKeeperMemory(); });
 }
 
 LoadStack::~LoadStack() {
-    if (keeper_)
-        keeper_->kill();
+    for (Keeper& keeper : keepers_) {
+        if (keeper.process)
+            keeper.process->kill();
+    }
     if (server_)
         server_->kill();
-    if (keeper_)
-        keeper_->waitForFinished(2000);
+    for (Keeper& keeper : keepers_) {
+        if (keeper.process)
+            keeper.process->waitForFinished(2000);
+    }
     if (server_)
         server_->waitForFinished(2000);
 }
 
-QString LoadStack::booksPath() const {
+QByteArray LoadStack::keeperNick(int index) {
+    return index == 0 ? QByteArray("Rivet") : "Rivet" + QByteArray::number(index + 1);
+}
+
+QString LoadStack::books() const {
+    if (database_)
+        return database_->address();
     return QDir(dir_.path()).filePath(QStringLiteral("books.sqlite"));
 }
 
-QString LoadStack::keeperLogPath() const {
-    return QDir(dir_.path()).filePath(QStringLiteral("keeper.log"));
+QString LoadStack::keeperLogPath(int index) const {
+    return QDir(dir_.path())
+        .filePath(index == 0 ? QStringLiteral("keeper.log")
+                             : QStringLiteral("keeper%1.log").arg(index + 1));
+}
+
+QString LoadStack::configPath(int index) const {
+    return QDir(dir_.path())
+        .filePath(index == 0 ? QStringLiteral("keeper.txt")
+                             : QStringLiteral("keeper%1.txt").arg(index + 1));
 }
 
 QString LoadStack::serverDescription(bool floodLimits) {
@@ -121,13 +144,19 @@ bool LoadStack::writeFiles(QString* error) {
                "[Operator]",
                "Name = " + QString::fromLatin1(kOperName),
                "Password = " + QString::fromLatin1(kOperPassword)};
-    QByteArray keeper = "server = 127.0.0.1\nport = " + QByteArray::number(port_) +
-                        "\nnick = " + kKeeperNick + "\nchannel = " + kChannel +
-                        "\nbooks = books.sqlite\noper = " + kOperName + " " + kOperPassword + "\n";
-    if (fastPace_ > 0)
-        keeper += "fastpace = " + QByteArray::number(fastPace_) + "\n";
-    return writeFile(dir.filePath("ngircd.conf"), (server.join('\n') + '\n').toUtf8(), error) &&
-           writeFile(dir.filePath("keeper.txt"), keeper, error);
+    if (!writeFile(dir.filePath("ngircd.conf"), (server.join('\n') + '\n').toUtf8(), error))
+        return false;
+    for (int index = 0; index < robots(); ++index) {
+        QByteArray keeper = "server = 127.0.0.1\nport = " + QByteArray::number(port_) +
+                            "\nnick = " + keeperNick(index) + "\nchannel = " + kChannel +
+                            "\nbooks = " + books().toUtf8() + "\noper = " + kOperName + " " +
+                            kOperPassword + "\n";
+        if (fastPace_ > 0)
+            keeper += "fastpace = " + QByteArray::number(fastPace_) + "\n";
+        if (!writeFile(configPath(index), keeper, error))
+            return false;
+    }
+    return true;
 }
 
 void LoadStack::waitFor(std::function<bool()> done, int budgetMs, std::function<void(bool)> then) {
@@ -148,6 +177,18 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
     if (!QFile::exists(kNgircd)) {
         ready(QStringLiteral("%1 is missing; make deps installs it").arg(kNgircd));
         return;
+    }
+    if (booksKind_ == BooksKind::Postgres) {
+        // A server of its own; as an operator's, it syncs every commit to the disk unless told
+        // otherwise.
+        database_ = std::make_unique<testing::PostgresServer>(
+            testing::PostgresServer::Options{databaseSyncs_});
+        if (!database_->start(&error)) {
+            ready(QStringLiteral("PostgreSQL did not start: ") + error);
+            return;
+        }
+        // For reading the books once the run is over.
+        qputenv("PGPASSWORD", testing::PostgresServer::kPassword.toUtf8());
     }
     if (!writeFiles(&error)) {
         ready(error);
@@ -176,78 +217,101 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
         });
 }
 
-// New books are made once, before the robot's first start, as an operator would.
+// New SQLite books are made once, before the robot's first start, as an operator would; books
+// on a server are made by the first robot to serve them.
 QString LoadStack::initBooks() {
-    if (QFile::exists(booksPath()))
+    if (database_ || QFile::exists(books()))
         return {};
     QProcess init;
     init.setProcessChannelMode(QProcess::MergedChannels);
-    init.start(keeperBinary_, {QStringLiteral("--init"),
-                               QDir(dir_.path()).filePath(QStringLiteral("keeper.txt"))});
+    init.start(keeperBinary_, {QStringLiteral("--init"), configPath(0)});
     if (!init.waitForFinished(10000) || init.exitCode() != 0)
         return QStringLiteral("the robot could not make its books: ") +
                QString::fromLocal8Bit(init.readAll());
     return {};
 }
 
-void LoadStack::startKeeper(std::function<void(const QString&)> speaking) {
+void LoadStack::startKeeper(int index, std::function<void(const QString&)> speaking) {
     if (const QString error = initBooks(); !error.isEmpty()) {
         speaking(error);
         return;
     }
-    keeperLogOffset_ = QFile(keeperLogPath()).size();
-    keeper_ = std::make_unique<QProcess>();
-    keeper_->setProcessChannelMode(QProcess::MergedChannels);
-    keeper_->setStandardOutputFile(keeperLogPath(), QIODevice::Append);
-    keeper_->setWorkingDirectory(dir_.path());
-    keeper_->setChildProcessModifier(dieWithParent);
-    keeper_->start(keeperBinary_, {QDir(dir_.path()).filePath(QStringLiteral("keeper.txt"))});
+    Keeper& keeper = keepers_[std::size_t(index)];
+    const QString log = keeperLogPath(index);
+    keeper.logOffset = QFile(log).size();
+    keeper.process = std::make_unique<QProcess>();
+    QProcess* process = keeper.process.get();
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardOutputFile(log, QIODevice::Append);
+    process->setWorkingDirectory(dir_.path());
+    if (database_)
+        process->setProcessEnvironment(database_->environment());
+    process->setChildProcessModifier(dieWithParent);
+    process->start(keeperBinary_, {configPath(index)});
     memoryAlarm_->start(kMemorySampleMs);
+    const qint64 offset = keeper.logOffset;
     waitFor(
-        [this] {
-            return keeper_->state() == QProcess::NotRunning ||
-                   readFile(keeperLogPath(), keeperLogOffset_).contains("lines a second");
+        [this, index, process, log, offset] {
+            // The robot may have been stopped (and its process let go) meanwhile.
+            return keepers_[std::size_t(index)].process.get() != process ||
+                   process->state() == QProcess::NotRunning ||
+                   readFile(log, offset).contains("lines a second");
         },
         20000,
-        [this, speaking](bool) {
-            if (keeper_->state() == QProcess::Running &&
-                readFile(keeperLogPath(), keeperLogOffset_).contains("exempt from flood limits"))
+        [this, index, process, log, offset, speaking](bool) {
+            if (keepers_[std::size_t(index)].process.get() == process &&
+                process->state() == QProcess::Running &&
+                readFile(log, offset).contains("exempt from flood limits"))
                 speaking({});
             else
-                speaking(QStringLiteral("the robot is not flood-exempt: ") +
-                         QString::fromLocal8Bit(readFile(keeperLogPath(), keeperLogOffset_)));
+                speaking(QStringLiteral("%1 is not flood-exempt: %2")
+                             .arg(QString::fromLatin1(keeperNick(index)),
+                                  QString::fromLocal8Bit(readFile(log, offset))));
         });
 }
 
 void LoadStack::sampleKeeperMemory() {
-    if (!keeper_ || keeper_->state() != QProcess::Running)
-        return;
-    const QByteArray status = readFile(QStringLiteral("/proc/%1/status").arg(keeper_->processId()));
-    for (const QByteArray& line : status.split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            peakKb_ = std::max(peakKb_, line.mid(6).trimmed().split(' ').value(0).toLongLong());
+    bool running = false;
+    for (const Keeper& keeper : keepers_) {
+        if (!keeper.process || keeper.process->state() != QProcess::Running)
+            continue;
+        running = true;
+        const QByteArray status =
+            readFile(QStringLiteral("/proc/%1/status").arg(keeper.process->processId()));
+        for (const QByteArray& line : status.split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                peakKb_ = std::max(peakKb_, line.mid(6).trimmed().split(' ').value(0).toLongLong());
+        }
     }
-    memoryAlarm_->start(kMemorySampleMs);
+    if (running)
+        memoryAlarm_->start(kMemorySampleMs);
 }
 
-void LoadStack::killKeeper() {
-    if (!keeper_)
+void LoadStack::killKeeper(int index) {
+    std::unique_ptr<QProcess>& process = keepers_[std::size_t(index)].process;
+    if (!process)
         return;
     sampleKeeperMemory();
-    keeper_->kill(); // SIGKILL
-    keeper_->waitForFinished(2000);
-    keeper_.reset();
+    process->kill(); // SIGKILL
+    process->waitForFinished(2000);
+    process.reset();
 }
 
-void LoadStack::stopKeeper() {
-    if (!keeper_)
+void LoadStack::stopKeeper(int index) {
+    std::unique_ptr<QProcess>& process = keepers_[std::size_t(index)].process;
+    if (!process)
         return;
+    process->terminate();
+    if (!process->waitForFinished(3000))
+        process->kill();
+    process->waitForFinished(2000);
+    process.reset();
+}
+
+void LoadStack::stopKeepers() {
     sampleKeeperMemory();
-    keeper_->terminate();
-    if (!keeper_->waitForFinished(3000))
-        keeper_->kill();
-    keeper_->waitForFinished(2000);
-    keeper_.reset();
+    for (int index = 0; index < robots(); ++index)
+        stopKeeper(index);
 }
 
 void LoadStack::stopServer() {
@@ -258,6 +322,7 @@ void LoadStack::stopServer() {
         server_->kill();
     server_->waitForFinished(2000);
     server_.reset();
+    database_.reset();
 }
 
 } // namespace jackwell::load

@@ -8,42 +8,61 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace jackwell {
 
 class Alarm;
 class Clock;
 
+namespace testing {
+class PostgresServer;
+}
+
 namespace load {
 
-// The machines under load: a private ngircd on 127.0.0.1 and the machinekeeper robot
-// (jackwell-keeper) with its books, both child processes with their files in a temporary
-// folder. The robot can be killed (SIGKILL) and started again on the same books.
+// Where the robots keep their books: one SQLite file (one robot only), or a private PostgreSQL
+// server that every robot shares.
+enum class BooksKind { Sqlite, Postgres };
+
+// The machines under load: a private ngircd on 127.0.0.1 and one or more machinekeeper robots
+// (jackwell-keeper, each under its own nickname) with their books, all child processes with
+// their files in a temporary folder. A robot can be killed (SIGKILL) and started again on the
+// same books.
 class LoadStack {
 public:
-    static inline const QByteArray kKeeperNick = "Rivet";
     static inline const QByteArray kChannel = "#casino";
 
-    // `fastPace`: the robot's lines a second once exempt (0: its default). `floodLimits`: the
-    // server's limits on every client (players included) as shipped, or off.
-    LoadStack(Clock& clock, QString keeperBinary, int fastPace = 0, bool floodLimits = true);
+    // `robots`: how many robots serve at once (more than one only with shared books).
+    // `fastPace`: the robots' lines a second once exempt (0: their default). `floodLimits`: the
+    // server's limits on every client (players included) as shipped, or off. `databaseSyncs`:
+    // the database server syncs each commit to the disk (else it leaves that to the kernel).
+    LoadStack(Clock& clock, QString keeperBinary, int robots = 1,
+              BooksKind books = BooksKind::Sqlite, int fastPace = 0, bool floodLimits = true,
+              bool databaseSyncs = true);
     ~LoadStack();
 
-    // Writes the configurations and starts the server; `ready` runs once it accepts
-    // connections, with an empty text, or with what went wrong.
+    // The nickname of robot `index`: Rivet, Rivet2, Rivet3...
+    static QByteArray keeperNick(int index);
+    int robots() const { return int(keepers_.size()); }
+
+    // Writes the configurations and starts the IRC server (and the database server, for shared
+    // books); `ready` runs once they accept connections, with an empty text, or with what went
+    // wrong.
     void startServer(std::function<void(const QString& error)> ready);
-    // Starts the robot; `speaking` runs once it has told the server it is flood-exempt (or
+    // Starts robot `index`; `speaking` runs once it has told the server it is flood-exempt (or
     // with what went wrong).
-    void startKeeper(std::function<void(const QString& error)> speaking);
+    void startKeeper(int index, std::function<void(const QString& error)> speaking);
     // SIGKILL, at once; the robot's peak memory so far is kept.
-    void killKeeper();
-    // SIGTERM and a bounded wait for the robot to say goodbye.
-    void stopKeeper();
+    void killKeeper(int index);
+    // SIGTERM and a bounded wait for every robot to say goodbye.
+    void stopKeepers();
     void stopServer();
 
     quint16 port() const { return port_; }
-    QString booksPath() const;
-    QString keeperLogPath() const;
+    // The books as jackwell-keeper --audit takes them: a file, or a postgresql:// address.
+    QString books() const;
+    QString keeperLogPath(int index) const;
     // The largest resident memory any robot process reached (kB), as the kernel counts it.
     qint64 keeperPeakKb() const { return peakKb_; }
     // One line on how the server is set up, for the report.
@@ -54,21 +73,29 @@ public:
 private:
     bool writeFiles(QString* error);
     QString initBooks();
+    QString configPath(int index) const;
     void sampleKeeperMemory();
+    void stopKeeper(int index);
     void waitFor(std::function<bool()> done, int budgetMs, std::function<void(bool)> then);
 
     Clock& clock_;
     QObject context_; // ends pending polls with the stack
     QString keeperBinary_;
+    BooksKind booksKind_ = BooksKind::Sqlite;
     int fastPace_ = 0;
     bool floodLimits_ = true;
+    bool databaseSyncs_ = true;
     QTemporaryDir dir_;
     quint16 port_ = 0;
     std::unique_ptr<QProcess> server_;
-    std::unique_ptr<QProcess> keeper_;
+    std::unique_ptr<testing::PostgresServer> database_;
+    struct Keeper {
+        std::unique_ptr<QProcess> process;
+        qint64 logOffset = 0;
+    };
+    std::vector<Keeper> keepers_;
     std::unique_ptr<Alarm> memoryAlarm_;
     qint64 peakKb_ = 0;
-    qint64 keeperLogOffset_ = 0;
 };
 
 } // namespace load

@@ -12,13 +12,23 @@
 
 namespace jackwell::keeper {
 
-struct LedgerRows; // ledger_audit.h
+struct Ledger;
+
+// What books are opened for, and so how closely they are looked at first.
+enum class BooksPurpose {
+    Serve, // to take games: a quick check, and the books must take changes
+    Audit, // to be read through: every check the store has; reading is enough
+};
 
 // What a player was last told, for a player whose last result may never have reached them.
 struct Delivery {
     qint64 lastGame = 0;      // games booked for the player; the last one has this number
     qint64 deliveredGame = 0; // the last game whose result is known to have been passed on
     std::optional<machine::GameOutcome> lastOutcome;
+    // The last game was booked by another machine moments ago and no machine has yet been seen
+    // to deliver it: that machine may still be telling it. Only books shared by several
+    // machines set this.
+    bool onItsWayElsewhere = false;
 };
 
 // The outcome of checking every player's books against the ledger.
@@ -62,9 +72,14 @@ public:
     // games * cost + tokens won / 50. A store reads its rows and leaves the rule to
     // auditLedger().
     virtual BooksAudit audit() = 0;
-    // Every row of the books as they stand (for listings such as listPlayers()); nullopt, with
-    // lastError() saying why, when they cannot be read.
-    virtual std::optional<LedgerRows> readLedger() = 0;
+    // Every player, game and grant, read at one moment, into `ledger`; false (and lastError())
+    // when the books cannot be read.
+    virtual bool readLedger(Ledger& ledger) = 0;
+
+    // True when the last save() or commitGame() was refused only because another machine
+    // changed the same player after load() read them: read again, and the change may be made
+    // anew. Never true for books that one robot keeps alone.
+    virtual bool changedElsewhere() const { return false; }
 
     // What the last failed call ran into, for the log.
     virtual QString lastError() const = 0;

@@ -1,5 +1,7 @@
 #include "keeper/keeper_config.h"
 
+#include "keeper/player_key.h"
+#include "keeper/postgres_address.h"
 #include "platform/key_value_file.h"
 
 #include <QDir>
@@ -30,7 +32,15 @@ QString take(KeeperConfig& config, const QByteArray& key, const QByteArray& valu
     if (key == "books") {
         if (value.isEmpty() || value.size() > kMaxPathBytes || KeyValueFile::hasControl(value))
             return QStringLiteral("books must name a file");
-        config.booksPath = QDir(baseDir).filePath(QString::fromUtf8(value));
+        const QString books = QString::fromUtf8(value);
+        if (isPostgresAddress(books)) {
+            QString error;
+            if (!parsePostgresAddress(books, &error))
+                return error;
+            config.booksPath = books;
+        } else {
+            config.booksPath = QDir(baseDir).filePath(books);
+        }
     } else if (key == "oper") {
         const QList<QByteArray> words = value.simplified().split(' ');
         if (words.size() != 2 || words[0].isEmpty() || KeyValueFile::hasControl(value) ||
@@ -98,6 +108,10 @@ KeeperConfigResult parseKeeperConfig(const QByteArray& text, const QString& file
     if (!file.has("books"))
         return KeeperConfigResult{std::nullopt, file.missing("books"), {}};
     return KeeperConfigResult{config, {}, {}};
+}
+
+QString machineName(const KeeperConfig& config) {
+    return playerKey(config.irc.nick, CaseMapping::Rfc1459) + u'@' + config.irc.server.toLower();
 }
 
 KeeperConfigResult readKeeperConfig(const QString& path) {

@@ -4,7 +4,9 @@
 // (server, port, tls, nick, password, channel) and the robot's own:
 //
 //   books    = keeper.sqlite       (required; the SQLite file of the books,
-//                                   relative to the configuration's folder)
+//                                   relative to the configuration's folder, or
+//                                   postgresql://USER@HOST:PORT/DATABASE for books
+//                                   on a PostgreSQL server that robots may share)
 //   oper     = name password       (optional; IRC operator credentials, used
 //                                   to ask the server for flood exemption)
 //   pace     = 3                   (optional; lines per second while the
@@ -37,7 +39,7 @@ enum class LogLevel { Debug, Info, Warning };
 
 struct KeeperConfig {
     IrcConfig irc;
-    QString booksPath;
+    QString booksPath;   // the SQLite file, or the books' postgresql:// address as written
     QByteArray operName; // empty: no operator credentials
     QByteArray operPassword;
     int pace = 3;
@@ -63,6 +65,10 @@ struct KeeperConfigResult {
 // books path is taken relative to `baseDir`.
 KeeperConfigResult parseKeeperConfig(const QByteArray& text, const QString& fileName,
                                      const QString& baseDir);
+// The name of the robot's machine among others that share its books: its nickname (as the
+// server compares nicknames) and its server, "rivet@irc.example.net".
+QString machineName(const KeeperConfig& config);
+
 // Reads the configuration file at `path`.
 KeeperConfigResult readKeeperConfig(const QString& path);
 

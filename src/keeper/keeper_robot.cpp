@@ -60,7 +60,7 @@ std::optional<machine::PlayerRecord> KeeperRobot::WatchedBooks::load(const QStri
 bool KeeperRobot::WatchedBooks::save(const QString& player, const machine::PlayerRecord& record) {
     if (books_.save(player, record))
         return true;
-    refused_(player);
+    refusedOrRaced(player);
     return false;
 }
 
@@ -68,12 +68,25 @@ bool KeeperRobot::WatchedBooks::commitGame(const QString& player,
                                            const machine::GameOutcome& outcome,
                                            const machine::PlayerRecord& after) {
     if (!books_.commitGame(player, outcome, after)) {
-        refused_(player);
+        refusedOrRaced(player);
         return false;
     }
     booked_ = after.gamesPlayed;
     outcome_ = outcome;
     return true;
+}
+
+// A change refused only because another machine changed the player meanwhile is no fault: the
+// message is answered again from what the books hold now.
+void KeeperRobot::WatchedBooks::refusedOrRaced(const QString& player) {
+    if (books_.changedElsewhere())
+        raced_ = true;
+    else
+        refused_(player);
+}
+
+bool KeeperRobot::WatchedBooks::takeRaced() {
+    return std::exchange(raced_, false);
 }
 
 std::optional<qint64> KeeperRobot::WatchedBooks::takeBookedGame() {
@@ -612,11 +625,21 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
     playerOfRecipient_.insert(recipient, player);
     const QString text = QString::fromUtf8(message.last());
     openBatch();
-    const LastResult last = tellAgainIfUndelivered(nick, player);
-    if (machine::parseHolds(text) && (last != LastResult::Known || !mayPlayHolds(nick, player)))
-        return; // these holds cannot be for a first draw the player has seen
-
-    const std::vector<machine::Reply> replies = keeper_.onPrivateMessage(player, text);
+    std::vector<machine::Reply> replies;
+    for (int attempt = 1;; ++attempt) {
+        const LastResult last = tellAgainIfUndelivered(nick, player);
+        if (machine::parseHolds(text) && (last != LastResult::Known || !mayPlayHolds(nick, player)))
+            return; // these holds cannot be for a first draw the player has seen
+        replies = keeper_.onPrivateMessage(player, text);
+        // Another machine that shares the books changed this player meanwhile: whatever it did
+        // (a game booked, a first draw told) decides the answer now.
+        if (!watched_.takeRaced())
+            break;
+        if (attempt == kAttemptsOnRace) {
+            booksRefused(player);
+            break;
+        }
+    }
     const std::optional<qint64> booked = watched_.takeBookedGame();
     if (booked)
         logGame(nick, player, *booked);
@@ -650,6 +673,8 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& ni
     const std::optional<Delivery> delivery = books_.delivery(player);
     if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
         return LastResult::Known;
+    if (delivery->onItsWayElsewhere)
+        return LastResult::OnItsWay; // the machine that booked it is telling it
     switch (deliveries_.status(player, delivery->lastGame)) {
     case KeeperDeliveries::Status::Sent:
         return LastResult::Known; // handed over on this connection to a player still here

@@ -42,6 +42,10 @@ class KeeperBooks;
 // Under a fallback nickname (its own was taken) it watches its own (MONITOR, or ISON where the
 // server has no MONITOR) and takes it back once it is free.
 //
+// Books on a server may be shared with other robots: a player whose record another machine
+// changed while this one answered is answered again from the books as they are now, and a result
+// another machine has just booked is left to it (see Delivery::onItsWayElsewhere).
+//
 // Everything it says goes through its own paced, fair send queue. With operator credentials it
 // first asks the server to exempt it from flood limits (OPER, then MODE +F) and, once exempt,
 // speaks at the faster pace; until the server has answered the MODE, it says nothing, so that
@@ -84,6 +88,9 @@ public:
     static constexpr qsizetype kGreetedAtMost = 20000;
     // Without MONITOR, how often the robot asks whether its own nickname is free.
     static constexpr int kNickWatchMs = 30000;
+    // How often a message is answered anew when another machine sharing the books changed its
+    // player at the same moment, before the player is told the machine is out of order.
+    static constexpr int kAttemptsOnRace = 3;
 
     // `books` must outlive the robot.
     KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed, Log log = {});
@@ -124,7 +131,7 @@ private:
     class WatchedBooks : public machine::Books {
     public:
         using Refused = std::function<void(const QString& player)>;
-        WatchedBooks(machine::Books& books, Refused refused)
+        WatchedBooks(KeeperBooks& books, Refused refused)
             : books_(books)
             , refused_(std::move(refused)) {}
         std::optional<machine::PlayerRecord> load(const QString& player) override;
@@ -135,12 +142,18 @@ private:
         std::optional<qint64> takeBookedGame();
         // The game booked last.
         const machine::GameOutcome& lastOutcome() const { return outcome_; }
+        // Whether a change was refused since the last call only because another machine
+        // changed the player after they were read.
+        bool takeRaced();
 
     private:
-        machine::Books& books_;
+        void refusedOrRaced(const QString& player);
+
+        KeeperBooks& books_;
         Refused refused_;
         std::optional<qint64> booked_;
         machine::GameOutcome outcome_;
+        bool raced_ = false;
     };
 
     // What became of a player's last result when they wrote again.

@@ -99,4 +99,8 @@ BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
     return audit;
 }
 
+BooksAudit auditLedger(const Ledger& ledger) {
+    return auditLedger(ledger.players, ledger.games, ledger.grants);
+}
+
 } // namespace jackwell::keeper

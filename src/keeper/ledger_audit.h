@@ -3,7 +3,9 @@
 // The rule that the books balance, checked on their rows as any store reads them.
 
 #include "keeper/keeper_books.h"
+#include "machine/pay_table.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <vector>
@@ -27,7 +29,11 @@ struct LedgerGame {
     qint64 cost = 0;
     qint64 tokensWon = 0;
     qint64 creditsAfter = 0;
-    qint64 playedAt = -1; // seconds since 1970 (UTC); -1 for games booked before times were kept
+    machine::ReelCodes firstDraw{};
+    machine::HoldMask holds{};
+    machine::ReelCodes finalDraw{};
+    QString machine{};    // the machine that booked it, where the store keeps that
+    QDateTime playedAt{}; // when it was booked, where the store keeps that (else invalid)
 };
 
 // Free credits given to a player after their `afterGame`-th game (0: before the first).
@@ -38,7 +44,7 @@ struct LedgerGrant {
 };
 
 // Every row of the books, as a store reads them.
-struct LedgerRows {
+struct Ledger {
     std::vector<LedgerPlayer> players;
     std::vector<LedgerGame> games;
     std::vector<LedgerGrant> grants;
@@ -55,5 +61,6 @@ struct LedgerRows {
 BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                        const std::vector<LedgerGame>& games,
                        const std::vector<LedgerGrant>& grants);
+BooksAudit auditLedger(const Ledger& ledger);
 
 } // namespace jackwell::keeper

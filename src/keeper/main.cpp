@@ -1,18 +1,20 @@
-// jackwell-keeper: the machinekeeper robot on an IRC network, with its books in SQLite.
+// jackwell-keeper: the machinekeeper robot on an IRC network, with its books in SQLite or on a
+// PostgreSQL server that several robots share.
 //
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
 //   jackwell-keeper --prepare CONFIG  the same on a service's first start
-//   jackwell-keeper --audit BOOKS   check that every player's books balance
+//   jackwell-keeper --audit BOOKS   check that every player's books balance (a file or an address)
 //   jackwell-keeper --players BOOKS who plays: one line per player
 //   jackwell-keeper --help | --version
 
 #include "clock/real_clock.h"
+#include "keeper/books_store.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/player_list.h"
-#include "keeper/sqlite_books.h"
+#include "keeper/postgres_address.h"
 #include "platform/command_line.h"
 #include "platform/key_value_file.h"
 #include "platform/stop_signals.h"
@@ -32,7 +34,6 @@ namespace {
 
 using jackwell::KeyValueFile;
 using jackwell::keeper::lcKeeper;
-using jackwell::keeper::SqliteBooks;
 
 void say(const QString& text) {
     qCInfo(lcKeeper).noquote() << text;
@@ -44,7 +45,9 @@ void fault(const QString& text) {
 
 int audit(const QString& path) {
     QString error;
-    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
+    jackwell::RealClock clock;
+    const auto books = jackwell::keeper::openKeeperBooks(
+        path, clock, {jackwell::keeper::BooksPurpose::Audit, {}, {}}, &error);
     if (!books) {
         fault(error);
         return 2;
@@ -59,17 +62,19 @@ int audit(const QString& path) {
 
 int listPlayers(const QString& path) {
     QString error;
-    const auto books = SqliteBooks::open(path, &error, SqliteBooks::Purpose::Audit);
+    jackwell::RealClock clock;
+    const auto books = jackwell::keeper::openKeeperBooks(
+        path, clock, {jackwell::keeper::BooksPurpose::Audit, {}, {}}, &error);
     if (!books) {
         fault(error);
         return 2;
     }
-    const std::optional<jackwell::keeper::LedgerRows> rows = books->readLedger();
-    if (!rows) {
+    jackwell::keeper::Ledger ledger;
+    if (!books->readLedger(ledger)) {
         fault(books->lastError());
         return 2;
     }
-    for (const QString& line : jackwell::keeper::listPlayers(*rows))
+    for (const QString& line : jackwell::keeper::listPlayers(ledger))
         std::printf("%s\n", qPrintable(line));
     return 0;
 }
@@ -115,6 +120,19 @@ int initBooks(const QString& configPath, Making making) {
         return 1;
     }
     const QString books = read.config->booksPath;
+    QString error;
+    jackwell::RealClock clock;
+    if (jackwell::keeper::isPostgresAddress(books)) {
+        // Books on a server are made on the first start to serve them; --init makes them now.
+        if (making == Making::FirstRun)
+            return 0;
+        if (!jackwell::keeper::createKeeperBooks(books, clock, &error)) {
+            fault(error);
+            return 1;
+        }
+        say(QStringLiteral("made new books in %1").arg(books));
+        return 0;
+    }
     const QString mark = madeMarkPath(books);
     const bool there = QFileInfo::exists(books) || QFileInfo(books).isSymLink();
     if (making == Making::FirstRun && there)
@@ -125,8 +143,7 @@ int initBooks(const QString& configPath, Making making) {
                   .arg(books, mark));
         return 1;
     }
-    QString error;
-    if (!SqliteBooks::create(books, &error)) {
+    if (!jackwell::keeper::createKeeperBooks(books, clock, &error)) {
         fault(error);
         return 1;
     }
@@ -167,14 +184,15 @@ int main(int argc, char* argv[]) {
         QStringLiteral("CONFIG\n--init CONFIG\n--prepare CONFIG\n--audit BOOKS\n--players BOOKS"),
         QStringLiteral(
             "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
-            "privately and keeps their books in SQLite, until SIGTERM or SIGINT; SIGHUP makes it\n"
-            "read CONFIG again.\n\n"
+            "privately and keeps their books in SQLite or on a PostgreSQL server that several\n"
+            "robots share, until SIGTERM or SIGINT; SIGHUP makes it read CONFIG again.\n\n"
             "  CONFIG          the robot's configuration file (server, nick, channel, books...)\n"
             "  --init CONFIG   makes the empty books CONFIG names, once: it refuses a file that\n"
             "                  is there, and books made there before and missing now\n"
             "  --prepare CONFIG  the same on a service's first start: does nothing where a\n"
             "                  file is there already (the start then judges it)\n"
-            "  --audit BOOKS   checks that every player's books balance; exits 0 when they do\n"
+            "  --audit BOOKS   checks that every player's books balance (a file or a\n"
+            "                  postgresql:// address); exits 0 when they do\n"
             "  --players BOOKS lists every player: credits, games, tokens won, last game\n"
             "  -h, --help      shows this help and exits\n"
             "  -v, --version   shows the version and exits\n\n"
@@ -235,18 +253,22 @@ int main(int argc, char* argv[]) {
     for (const QString& warning : read.warnings)
         qCWarning(lcKeeper).noquote() << warning;
     // One robot per books file: two would each answer from their own idea of the waiting games.
+    // Books on a server are shared; there, one robot per machine name is the rule.
     QLockFile lock(config.booksPath + QStringLiteral(".lock"));
-    if (!lock.tryLock(0)) {
+    if (!jackwell::keeper::isPostgresAddress(config.booksPath) && !lock.tryLock(0)) {
         fault(lockRefusal(lock, config.booksPath));
         return 1;
     }
-    const auto books = SqliteBooks::open(config.booksPath, &error);
+    jackwell::RealClock clock;
+    const auto books = jackwell::keeper::openKeeperBooks(
+        config.booksPath, clock,
+        {jackwell::keeper::BooksPurpose::Serve, jackwell::keeper::machineName(config), say},
+        &error);
     if (!books) {
         fault(error);
         return 1;
     }
 
-    jackwell::RealClock clock;
     jackwell::keeper::KeeperRobot robot(clock, config, *books,
                                         QRandomGenerator::system()->generate64());
     robot.setBooksFailed([&robot] {

@@ -9,12 +9,13 @@
 
 namespace jackwell::keeper {
 
-QStringList listPlayers(const LedgerRows& rows) {
-    // The time of each player's last game, -1 when no game of theirs carries one.
-    QHash<QString, qint64> lastPlayed;
+QStringList listPlayers(const Ledger& rows) {
+    // The time of each player's last game; invalid when no game of theirs carries one.
+    QHash<QString, QDateTime> lastPlayed;
     for (const LedgerGame& game : rows.games) {
-        qint64& last = lastPlayed.insert(game.player, lastPlayed.value(game.player, -1)).value();
-        last = std::max(last, game.playedAt);
+        QDateTime& last = lastPlayed[game.player];
+        if (game.playedAt.isValid() && (!last.isValid() || game.playedAt > last))
+            last = game.playedAt;
     }
     std::vector<const LedgerPlayer*> players;
     players.reserve(rows.players.size());
@@ -26,9 +27,8 @@ QStringList listPlayers(const LedgerRows& rows) {
     for (const LedgerPlayer* player : players) {
         QString last = QStringLiteral("-");
         if (player->gamesPlayed > 0) {
-            const qint64 at = lastPlayed.value(player->name, -1);
-            last = at < 0 ? QStringLiteral("unknown")
-                          : QDateTime::fromSecsSinceEpoch(at, Qt::UTC).toString(Qt::ISODate);
+            const QDateTime at = lastPlayed.value(player->name);
+            last = at.isValid() ? at.toUTC().toString(Qt::ISODate) : QStringLiteral("unknown");
         }
         lines << QStringLiteral("%1 credits=%2 games=%3 tokens=%4 last=%5")
                      .arg(KeyValueFile::escaped(player->name))

@@ -12,6 +12,6 @@ namespace jackwell::keeper {
 // TIME the time of their last game in UTC ("2026-01-31T17:02:03Z"), "-" before their first,
 // "unknown" when it was booked before the books kept times. Control characters in a name are
 // written out.
-QStringList listPlayers(const LedgerRows& rows);
+QStringList listPlayers(const Ledger& rows);
 
 } // namespace jackwell::keeper

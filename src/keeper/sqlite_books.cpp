@@ -1,5 +1,6 @@
 #include "keeper/sqlite_books.h"
 
+#include "keeper/books_rules.h"
 #include "keeper/ledger_audit.h"
 
 #include <QAtomicInteger>
@@ -54,47 +55,6 @@ const char* const kSchema[] = {
     "CREATE INDEX grants_by_player ON grants (player, after_game)",
 };
 
-QString encodeCodes(const machine::ReelCodes& codes) {
-    QStringList parts;
-    for (int code : codes)
-        parts << QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
-    return parts.join(u',');
-}
-
-std::optional<machine::ReelCodes> decodeCodes(const QString& text) {
-    const QStringList parts = text.split(u',');
-    if (parts.size() != machine::kReelCount)
-        return std::nullopt;
-    machine::ReelCodes codes{};
-    for (int reel = 0; reel < machine::kReelCount; ++reel) {
-        bool ok = false;
-        codes[reel] = parts[reel].toInt(&ok);
-        if (!ok || !machine::isSymbol(codes[reel]))
-            return std::nullopt;
-    }
-    return codes;
-}
-
-QString encodeHolds(const machine::HoldMask& holds) {
-    QStringList parts;
-    for (bool held : holds)
-        parts << (held ? QStringLiteral("1") : QStringLiteral("0"));
-    return parts.join(u',');
-}
-
-std::optional<machine::HoldMask> decodeHolds(const QString& text) {
-    const QStringList parts = text.split(u',');
-    if (parts.size() != machine::kReelCount)
-        return std::nullopt;
-    machine::HoldMask holds{};
-    for (int reel = 0; reel < machine::kReelCount; ++reel) {
-        if (parts[reel] != u"0" && parts[reel] != u"1")
-            return std::nullopt;
-        holds[reel] = parts[reel] == u"1";
-    }
-    return holds;
-}
-
 QVariant pendingValue(const machine::PlayerRecord& record) {
     return record.pendingFirstDraw ? QVariant(encodeCodes(*record.pendingFirstDraw))
                                    : QVariant(QMetaType(QMetaType::QString));
@@ -114,13 +74,7 @@ bool run(QSqlDatabase& db, const QString& statement, QString* error) {
     return false;
 }
 
-// One stored row of a player, read inside the caller's transaction. `found` false: no row.
-struct StoredPlayer {
-    bool found = false;
-    machine::PlayerRecord record;
-    qint64 deliveredGame = 0;
-};
-
+// One stored row of a player, read inside the caller's transaction.
 std::optional<StoredPlayer> readPlayer(QSqlDatabase& db, const QString& player, QString* error) {
     QSqlQuery query(db);
     query.prepare(QStringLiteral("SELECT credits, pending, games_played, tokens_won, free_credits,"
@@ -168,30 +122,6 @@ bool writePlayer(QSqlDatabase& db, const QString& player, const machine::PlayerR
         return true;
     *error = query.lastError().text();
     return false;
-}
-
-// A save may only grant free credits (credits and free credits grow alike) and change the
-// waiting draw; games and tokens change through booked games alone.
-bool isBalancedSave(const StoredPlayer& stored, const machine::PlayerRecord& record) {
-    const machine::PlayerRecord& old = stored.record;
-    const qint64 granted = record.freeCreditsGranted - old.freeCreditsGranted;
-    return record.gamesPlayed == old.gamesPlayed && record.tokensWon == old.tokensWon &&
-           granted >= 0 && record.credits - old.credits == granted;
-}
-
-// The game booked must be the one that was waiting, played from the credits the player had,
-// and the record after it must hold exactly its result.
-bool isNextGame(const StoredPlayer& stored, const machine::GameOutcome& outcome,
-                const machine::PlayerRecord& after) {
-    const machine::PlayerRecord& old = stored.record;
-    return stored.found && old.pendingFirstDraw == outcome.firstDraw &&
-           outcome.creditsBefore == old.credits && outcome.cost >= 0 && outcome.tokensWon >= 0 &&
-           outcome.tokensWon % machine::kTokensPerCredit == 0 &&
-           outcome.creditsAfter == outcome.creditsBefore - outcome.cost +
-                                       outcome.tokensWon / machine::kTokensPerCredit &&
-           after.credits == outcome.creditsAfter && after.gamesPlayed == old.gamesPlayed + 1 &&
-           after.tokensWon == old.tokensWon + outcome.tokensWon &&
-           after.freeCreditsGranted == old.freeCreditsGranted;
 }
 
 } // namespace
@@ -661,50 +591,67 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
 
 // Reads the rows of the ledger; auditLedger() judges them.
 BooksAudit SqliteBooks::audit() {
-    const std::optional<LedgerRows> rows = readLedger();
-    if (!rows) {
-        BooksAudit audit;
-        audit.faults << lastError_;
-        return audit;
-    }
-    return auditLedger(rows->players, rows->games, rows->grants);
+    Ledger ledger;
+    if (readLedger(ledger))
+        return auditLedger(ledger);
+    BooksAudit audit;
+    audit.faults << lastError_;
+    return audit;
 }
 
-std::optional<LedgerRows> SqliteBooks::readLedger() {
-    LedgerRows rows;
+bool SqliteBooks::readLedger(Ledger& ledger) {
+    ledger = {};
     QSqlQuery query(db_);
     query.setForwardOnly(true);
     auto unreadable = [&](const QString& what) {
-        lastError_ = QStringLiteral("cannot read the %1: %2").arg(what, query.lastError().text());
-        return std::nullopt;
+        return fail(QStringLiteral("cannot read the %1: %2").arg(what, query.lastError().text()));
     };
-
-    const QString playedAt =
-        schemaVersion_ >= 2 ? QStringLiteral("played_at") : QStringLiteral("NULL");
-    if (!query.exec(QStringLiteral("SELECT player, game, credits_before, cost, tokens_won,"
-                                   " credits_after, %1 FROM games ORDER BY player, game")
-                        .arg(playedAt)))
-        return unreadable(QStringLiteral("games"));
-    while (query.next())
-        rows.games.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                              query.value(2).toLongLong(), query.value(3).toLongLong(),
-                              query.value(4).toLongLong(), query.value(5).toLongLong(),
-                              query.isNull(6) ? -1 : query.value(6).toLongLong()});
-
-    if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM grants")))
-        return unreadable(QStringLiteral("grants"));
-    while (query.next())
-        rows.grants.push_back(
-            {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong()});
-
-    if (!query.exec(QStringLiteral("SELECT name, credits, games_played, tokens_won, free_credits"
-                                   " FROM players ORDER BY name")))
-        return unreadable(QStringLiteral("players"));
-    while (query.next())
-        rows.players.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                                query.value(2).toLongLong(), query.value(3).toLongLong(),
-                                query.value(4).toLongLong()});
-    return rows;
+    // One read transaction: the three tables as they were at one moment.
+    QString error;
+    if (!batch_ && !run(db_, QStringLiteral("BEGIN"), &error))
+        return fail(error);
+    const bool read = [&] {
+        // Books of the first layout kept no times.
+        const QString playedAt =
+            schemaVersion_ >= 2 ? QStringLiteral("played_at") : QStringLiteral("NULL");
+        if (!query.exec(QStringLiteral("SELECT player, game, credits_before, cost, tokens_won,"
+                                       " credits_after, first_draw, holds, final_draw, %1"
+                                       " FROM games ORDER BY player, game")
+                            .arg(playedAt)))
+            return unreadable(QStringLiteral("games"));
+        while (query.next()) {
+            LedgerGame game;
+            game.player = query.value(0).toString();
+            game.game = query.value(1).toLongLong();
+            game.creditsBefore = query.value(2).toLongLong();
+            game.cost = query.value(3).toLongLong();
+            game.tokensWon = query.value(4).toLongLong();
+            game.creditsAfter = query.value(5).toLongLong();
+            game.firstDraw = decodeCodes(query.value(6).toString()).value_or(machine::ReelCodes{});
+            game.holds = decodeHolds(query.value(7).toString()).value_or(machine::HoldMask{});
+            game.finalDraw = decodeCodes(query.value(8).toString()).value_or(machine::ReelCodes{});
+            if (!query.isNull(9))
+                game.playedAt = QDateTime::fromSecsSinceEpoch(query.value(9).toLongLong(), Qt::UTC);
+            ledger.games.push_back(std::move(game));
+        }
+        if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM grants")))
+            return unreadable(QStringLiteral("grants"));
+        while (query.next())
+            ledger.grants.push_back({query.value(0).toString(), query.value(1).toLongLong(),
+                                     query.value(2).toLongLong()});
+        if (!query.exec(QStringLiteral("SELECT name, credits, games_played, tokens_won,"
+                                       " free_credits FROM players ORDER BY name")))
+            return unreadable(QStringLiteral("players"));
+        while (query.next())
+            ledger.players.push_back({query.value(0).toString(), query.value(1).toLongLong(),
+                                      query.value(2).toLongLong(), query.value(3).toLongLong(),
+                                      query.value(4).toLongLong()});
+        return true;
+    }();
+    query.finish();
+    if (!batch_)
+        run(db_, QStringLiteral("COMMIT"), &error);
+    return read;
 }
 
 } // namespace jackwell::keeper

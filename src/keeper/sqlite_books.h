@@ -32,12 +32,10 @@ namespace jackwell::keeper {
 // open is refused with the reason.
 class SqliteBooks : public KeeperBooks {
 public:
-    // What the books are opened for, and so how open() looks at the file before taking it.
-    enum class Purpose {
-        Serve, // the structure of the file (SQLite's quick_check), fast enough for every start;
-               // the file must be writable
-        Audit, // every page and index too (integrity_check); reading is enough
-    };
+    // To serve, open() checks the structure of the file (SQLite's quick_check, fast enough for
+    // every start) and that it can be written; to audit, every page and index too
+    // (integrity_check), and reading is enough.
+    using Purpose = BooksPurpose;
 
     // Opens the existing books at `path`. Null, with `error` set to one line naming the file,
     // when it is missing, empty, not a books file of this program, damaged, or (to serve)
@@ -69,7 +67,7 @@ public:
     bool inBatch() const override { return batch_; }
 
     BooksAudit audit() override;
-    std::optional<LedgerRows> readLedger() override;
+    bool readLedger(Ledger& ledger) override;
 
     QString lastError() const override { return lastError_; }
     // Set once the file was found deleted or replaced: nothing is committed any more.

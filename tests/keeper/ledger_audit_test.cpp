@@ -12,12 +12,6 @@ using namespace jackwell::keeper;
 
 namespace {
 
-struct Ledger {
-    std::vector<LedgerPlayer> players;
-    std::vector<LedgerGame> games;
-    std::vector<LedgerGrant> grants;
-};
-
 // alice: 100 free credits, a game won (500 tokens: 10 credits), 50 more free credits, a game
 // lost. bob: 100 free credits, no game yet.
 Ledger balanced() {

@@ -10,11 +10,21 @@ using namespace jackwell::keeper;
 namespace {
 
 // 2026-01-31T17:02:03Z and an hour later.
-constexpr qint64 kThen = 1769878923;
-constexpr qint64 kLater = kThen + 3600;
+const QDateTime kThen = QDateTime::fromSecsSinceEpoch(1769878923, Qt::UTC);
+const QDateTime kLater = kThen.addSecs(3600);
+
+LedgerGame game(const QString& player, qint64 number, qint64 tokensWon, const QDateTime& at) {
+    LedgerGame game;
+    game.player = player;
+    game.game = number;
+    game.cost = 1;
+    game.tokensWon = tokensWon;
+    game.playedAt = at;
+    return game;
+}
 
 TEST(PlayerList, OneLinePerPlayerSortedWithTheirLastGame) {
-    LedgerRows rows;
+    Ledger rows;
     rows.players = {
         {"zoe", 100, 0, 0, 100},
         {"account:alice", 97, 3, 50, 100},
@@ -22,10 +32,10 @@ TEST(PlayerList, OneLinePerPlayerSortedWithTheirLastGame) {
         {"eve\x1B[2J", 5, 0, 0, 5},
     };
     rows.games = {
-        {"account:alice", 2, 0, 1, 0, 0, kLater},
-        {"account:alice", 1, 0, 1, 0, 0, kThen},
-        {"account:alice", 3, 0, 1, 50, 0, -1},
-        {"bob", 1, 0, 1, 0, 0, -1},
+        game("account:alice", 2, 0, kLater),
+        game("account:alice", 1, 0, kThen),
+        game("account:alice", 3, 50, {}),
+        game("bob", 1, 0, {}),
     };
     EXPECT_EQ(listPlayers(rows),
               QStringList({

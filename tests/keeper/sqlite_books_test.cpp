@@ -1,5 +1,6 @@
 // The machinekeeper's books on disk: what survives closing and opening again, that a game is
 // booked whole or not at all and never twice, and that the audit finds books that do not add up.
+#include "keeper/ledger_audit.h"
 #include "keeper/sqlite_books.h"
 #include "machine/machine_keeper.h"
 
@@ -318,10 +319,10 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     {
         auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
         ASSERT_TRUE(read) << error.toStdString();
-        const auto rows = read->readLedger();
-        ASSERT_TRUE(rows);
-        ASSERT_EQ(rows->games.size(), 1u);
-        EXPECT_EQ(rows->games[0].playedAt, -1);
+        Ledger rows;
+        ASSERT_TRUE(read->readLedger(rows));
+        ASSERT_EQ(rows.games.size(), 1u);
+        EXPECT_FALSE(rows.games[0].playedAt.isValid());
         EXPECT_TRUE(read->audit().balanced());
     }
     EXPECT_EQ(layout(), 1) << "read only";
@@ -332,12 +333,12 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
         ASSERT_TRUE(books);
         EXPECT_EQ(books->load("alice"), afterFirst);
         ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
-        const auto rows = books->readLedger();
-        ASSERT_TRUE(rows);
-        ASSERT_EQ(rows->games.size(), 2u);
-        EXPECT_EQ(rows->games[0].playedAt, -1);
-        EXPECT_GE(rows->games[1].playedAt, before);
-        EXPECT_LE(rows->games[1].playedAt, QDateTime::currentSecsSinceEpoch());
+        Ledger rows;
+        ASSERT_TRUE(books->readLedger(rows));
+        ASSERT_EQ(rows.games.size(), 2u);
+        EXPECT_FALSE(rows.games[0].playedAt.isValid());
+        EXPECT_GE(rows.games[1].playedAt.toSecsSinceEpoch(), before);
+        EXPECT_LE(rows.games[1].playedAt.toSecsSinceEpoch(), QDateTime::currentSecsSinceEpoch());
         EXPECT_TRUE(books->audit().balanced());
     }
     EXPECT_EQ(layout(), 2);

@@ -55,7 +55,7 @@ bool KeeperProcess::writeConfig(const QByteArray& extra) {
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write("server = 127.0.0.1\nport = " + QByteArray::number(port_ ? port_ : 1) +
-               "\nnick = " + kNick + "\nchannel = #casino\nbooks = books.sqlite\n" + extra);
+               "\nnick = " + nick_ + "\nchannel = #casino\nbooks = " + books_ + "\n" + extra);
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     return true;
@@ -91,6 +91,7 @@ int KeeperProcess::run(const QStringList& arguments, QString* output, int timeou
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(dir_.path());
+    process.setProcessEnvironment(environment_);
     process.setChildProcessModifier(childSetup({}));
     process.start(program(), arguments);
     const bool ended = process.waitForFinished(timeoutMs);
@@ -107,6 +108,7 @@ bool KeeperProcess::start(std::function<void()> beforeExec) {
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardOutputFile(logPath_, QIODevice::Append);
     process_->setWorkingDirectory(dir_.path());
+    process_->setProcessEnvironment(environment_);
     process_->setChildProcessModifier(childSetup(std::move(beforeExec)));
     process_->start(program(), {configPath()});
     return process_->waitForStarted(5000);
@@ -138,6 +140,13 @@ void KeeperProcess::stop() {
         process_->kill();
         process_->waitForFinished(3000);
     }
+}
+
+void KeeperProcess::kill() {
+    if (!isRunning())
+        return;
+    process_->kill();
+    process_->waitForFinished(3000);
 }
 
 bool KeeperProcess::isRunning() const {

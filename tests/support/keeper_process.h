@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -23,6 +24,12 @@ public:
     ~KeeperProcess();
 
     QString folder() const { return dir_.path(); }
+    // The robot's nickname (kNick unless set) and where its books are (books.sqlite in the
+    // folder unless set), for the configuration written next.
+    void setNick(const QByteArray& nick) { nick_ = nick; }
+    void setBooks(const QByteArray& books) { books_ = books; }
+    // The environment of the programs started from now on (this process's unless set).
+    void setEnvironment(const QProcessEnvironment& environment) { environment_ = environment; }
     QString configPath() const;
     QString booksPath() const;
     // Writes the configuration; `extra` lines are added at its end.
@@ -42,6 +49,8 @@ public:
     void signal(int signal);
     // SIGTERM, and a bounded wait for the end.
     void stop();
+    // SIGKILL, at once.
+    void kill();
     qint64 residentKb() const;
     QString log() const;
 
@@ -56,6 +65,9 @@ private:
 
     QTemporaryDir dir_;
     quint16 port_ = 0;
+    QByteArray nick_ = kNick;
+    QByteArray books_ = "books.sqlite";
+    QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
     bool unprivileged_ = false;
     std::unique_ptr<QProcess> process_;
     QString logPath_;

@@ -1,0 +1,179 @@
+#pragma once
+
+#include "keeper/books_rules.h"
+#include "keeper/keeper_books.h"
+#include "keeper/postgres_address.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace jackwell {
+
+class Clock;
+
+namespace keeper {
+
+// The machinekeeper's books on a PostgreSQL server, shared by any number of robots: a player
+// has one wallet on every machine that keeps its books there.
+//
+// Each change is one short transaction that locks the player's row (SELECT ... FOR UPDATE) and
+// books only what follows from the row as load() last read it. A player playing on two machines
+// at the same moment therefore never spends a credit twice nor loses one: whichever machine
+// comes second finds the row changed, is refused with changedElsewhere(), and reads again.
+// Games are numbered per player across machines, and the same rules as for any books apply
+// (see books_rules.h). A commit the server has acknowledged is on its disk, so whenDurable()
+// answers true from the event loop's next turn.
+//
+// Every robot names its machine (its nickname and network). Each game and grant carries the
+// name of the machine that booked it, and each machine keeps its own marks of the results it
+// delivered; a result counts as delivered once any machine delivered it. While a robot runs,
+// its connection holds a lock on its machine's name (a session advisory lock), so that a
+// second robot of the same name is refused.
+//
+// The calls wait for the server, one round trip a statement (a commit the longest); the
+// connection carries timeouts, so that a server that stops answering holds the robot for
+// seconds at most. A lost connection (the server restarted, say) is opened again on the next
+// call, at most every few seconds while the server stays away. A change whose connection was
+// lost before its commit is made again on the new connection; one whose commit was never
+// answered is reported failed, and the books may hold it: the robot then tells it again, as it
+// does after a crash.
+//
+// The tables live in a schema of their own, `jackwell`, made on the first start on a database
+// without them and carrying their version.
+class PostgresBooks : public KeeperBooks {
+public:
+    using Log = std::function<void(const QString&)>;
+    static constexpr int kSchemaVersion = 1;
+    // A result another machine booked is left to that machine this long before it is told
+    // again here.
+    static constexpr int kOtherMachineGraceSeconds = 15;
+    // Pauses between attempts to reach a server that went away: from the first to the last,
+    // doubling.
+    static constexpr int kFirstRetryMs = 500;
+    static constexpr int kLastRetryMs = 5000;
+
+    struct Options {
+        BooksPurpose purpose = BooksPurpose::Serve;
+        // The machine the books are kept for (to serve; empty to audit).
+        QString machine;
+        // Makes the tables when the database has none (to serve).
+        bool createIfMissing = true;
+        // Where the books say that their connection was lost and found again.
+        Log log;
+    };
+
+    // Opens the books at `address`. Null, with `error` set to one line naming the address and
+    // the reason, when the server cannot be reached or refuses the login, when the database
+    // holds books of another version or (to audit) none, or when another robot keeps books
+    // there under the same machine name.
+    static std::unique_ptr<PostgresBooks> open(const PostgresAddress& address, Clock& clock,
+                                               Options options, QString* error);
+    // Makes the tables of new, empty books at `address`; refuses a database that has them.
+    static bool create(const PostgresAddress& address, Clock& clock, QString* error);
+    ~PostgresBooks() override;
+
+    PostgresBooks(const PostgresBooks&) = delete;
+    PostgresBooks& operator=(const PostgresBooks&) = delete;
+
+    std::optional<machine::PlayerRecord> load(const QString& player) override;
+    bool save(const QString& player, const machine::PlayerRecord& record) override;
+    bool commitGame(const QString& player, const machine::GameOutcome& outcome,
+                    const machine::PlayerRecord& after) override;
+
+    std::optional<Delivery> delivery(const QString& player) override;
+    // This machine's marks; they are committed without waiting for the server's disk.
+    bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override;
+
+    void whenDurable(std::function<void(bool durable)> then) override;
+
+    // Each change is its own transaction: a batch would hold the locks of several players at
+    // once, and two machines could then wait for each other.
+    bool beginBatch() override { return false; }
+    bool commitBatch() override { return true; }
+    void rollbackBatch() override {}
+    bool inBatch() const override { return false; }
+
+    BooksAudit audit() override;
+    bool readLedger(Ledger& ledger) override;
+
+    bool changedElsewhere() const override { return changedElsewhere_; }
+    QString lastError() const override { return lastError_; }
+    // Set once another robot of the same name took the books while the connection was lost, or
+    // once the tables are gone.
+    bool failedForGood() const override { return failedForGood_; }
+
+    const QString& machine() const { return options_.machine; }
+
+private:
+    enum class Statement {
+        ReadPlayer,
+        LockPlayer,
+        InsertPlayer,
+        UpdatePlayer,
+        InsertGame,
+        InsertGrant,
+        ReadDelivery,
+        MarkDelivered,
+    };
+    // A session of the server: its process number, and when the server started.
+    struct Session {
+        qint64 pid = 0;
+        QString serverStart;
+    };
+    // How one attempt at a call ended.
+    enum class Step { Done, Failed, Lost };
+
+    PostgresBooks(PostgresAddress address, Clock& clock, Options options);
+    static QString statementText(Statement statement);
+
+    bool connect(QString* error);
+    bool setUpSession(QString* error);
+    bool makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* error);
+    bool lockMachine(QString* error);
+    bool connected();
+    bool attempt(const std::function<Step()>& once);
+    bool exec(QSqlQuery& query, Statement statement, const QVariantList& values);
+    bool exec(QSqlQuery& query, const QString& text, const QVariantList& values);
+    bool run(const QString& statement);
+    Step failed(const QSqlError& error);
+    Step failedAfterBegin(const QSqlError& error);
+    void rollback();
+    bool fail(const QString& what);
+    std::optional<StoredPlayer> readPlayer(const QString& player, bool forUpdate, QSqlError* error);
+    Step saveOnce(const QString& player, const machine::PlayerRecord& record);
+    Step commitGameOnce(const QString& player, const machine::GameOutcome& outcome,
+                        const machine::PlayerRecord& after);
+    Step writePlayer(const StoredPlayer& stored, const QString& player,
+                     const machine::PlayerRecord& record);
+    bool isAsRead(const QString& player, const StoredPlayer& stored);
+    void log(const QString& text) const;
+
+    PostgresAddress address_;
+    Clock& clock_;
+    Options options_;
+    QSqlDatabase db_;
+    qint64 machineId_ = 0;
+    Session session_; // the one that holds the machine's lock
+    QString lostReason_;
+    qint64 nextAttemptMs_ = 0;
+    int retryMs_ = kFirstRetryMs;
+    bool connectionLost_ = false;
+    // The row load() read last: a change is made only on the row as it was read.
+    std::optional<std::pair<QString, StoredPlayer>> lastRead_;
+    QString lastError_;
+    bool changedElsewhere_ = false;
+    bool failedForGood_ = false;
+    QObject context_; // whenDurable()'s answers die with the books
+};
+
+} // namespace keeper
+} // namespace jackwell

@@ -1,0 +1,639 @@
+// The machinekeeper's books on a real PostgreSQL server (a private one on loopback) that several
+// robots share: the same rules as books in a file, one wallet that two machines never spend
+// twice, deliveries kept per machine, one robot per machine name, and a server that restarts
+// or a network that fails under the books.
+#include "clock/virtual_clock.h"
+#include "keeper/ledger_audit.h"
+#include "keeper/player_list.h"
+#include "keeper/postgres_books.h"
+#include "keeper/sqlite_books.h"
+#include "machine/machine_keeper.h"
+#include "machine/messages.h"
+#include "machine/texts.h"
+
+#include "support/book_entries.h"
+#include "support/postgres_server.h"
+#include "support/qt_printers.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <QHostAddress>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
+
+using namespace jackwell;
+using namespace jackwell::keeper;
+using namespace jackwell::machine;
+using jackwell::testing::nextGame;
+using jackwell::testing::PostgresServer;
+using jackwell::testing::registeredPlayer;
+
+namespace {
+
+// Forwards connections to the server from a thread of its own (the books wait for the server
+// on the test's thread). cut() drops the books' end of every connection and keeps the
+// server's end open, as a network that failed would: the server goes on holding the session.
+class CuttableProxy {
+public:
+    explicit CuttableProxy(quint16 target)
+        : worker_(new Worker(target)) {
+        worker_->moveToThread(&thread_);
+        QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+        thread_.start();
+        QMetaObject::invokeMethod(
+            worker_, [this] { port_ = worker_->listen(); }, Qt::BlockingQueuedConnection);
+    }
+    ~CuttableProxy() {
+        thread_.quit();
+        thread_.wait();
+    }
+    quint16 port() const { return port_; }
+    void cut() {
+        QMetaObject::invokeMethod(
+            worker_, [this] { worker_->cut(); }, Qt::BlockingQueuedConnection);
+    }
+
+private:
+    class Worker : public QObject {
+    public:
+        explicit Worker(quint16 target)
+            : target_(target) {}
+        quint16 listen() {
+            server_ = new QTcpServer(this);
+            server_->listen(QHostAddress::LocalHost, 0);
+            QObject::connect(server_, &QTcpServer::newConnection, this, [this] { accept(); });
+            return server_->serverPort();
+        }
+        void cut() {
+            for (QTcpSocket* client : clients_) {
+                client->disconnect();
+                client->abort();
+            }
+            clients_.clear();
+        }
+
+    private:
+        void accept() {
+            while (QTcpSocket* client = server_->nextPendingConnection()) {
+                auto* upstream = new QTcpSocket(this);
+                upstream->connectToHost(QHostAddress::LocalHost, target_);
+                QObject::connect(client, &QTcpSocket::readyRead, upstream,
+                                 [client, upstream] { upstream->write(client->readAll()); });
+                QObject::connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] {
+                    const QByteArray bytes = upstream->readAll();
+                    if (client->state() == QAbstractSocket::ConnectedState)
+                        client->write(bytes);
+                });
+                clients_ << client;
+            }
+        }
+        quint16 target_;
+        QTcpServer* server_ = nullptr;
+        QList<QTcpSocket*> clients_;
+    };
+
+    QThread thread_;
+    Worker* worker_;
+    quint16 port_ = 0;
+};
+
+class PostgresBooksTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        QString error;
+        if (!PostgresServer::ensureInstalled(&error)) {
+            missing_ = error;
+            return;
+        }
+        server_ = new PostgresServer(PostgresServer::Options{false});
+        started_ = server_->start(&error);
+        startError_ = error;
+        qputenv("PGPASSWORD", PostgresServer::kPassword.toUtf8());
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (!missing_.isEmpty())
+            GTEST_SKIP() << "PostgreSQL is not installed here: " << missing_.toStdString();
+        ASSERT_TRUE(started_) << startError_.toStdString();
+        if (!server_->isRunning()) {
+            QString error;
+            ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+        }
+        static int counter = 0;
+        database_ = QStringLiteral("books_%1").arg(++counter);
+        QString error;
+        ASSERT_TRUE(server_->createDatabase(database_, &error)) << error.toStdString();
+    }
+
+    PostgresAddress address(quint16 port = 0) const {
+        PostgresAddress address;
+        address.user = PostgresServer::kUser;
+        address.host = PostgresServer::kHost;
+        address.port = port ? port : server_->port();
+        address.database = database_;
+        return address;
+    }
+
+    std::unique_ptr<PostgresBooks> open(const QString& machine = QStringLiteral("rivet@irc.test"),
+                                        BooksPurpose purpose = BooksPurpose::Serve,
+                                        QString* error = nullptr, quint16 port = 0) {
+        PostgresBooks::Options options;
+        options.purpose = purpose;
+        options.machine = purpose == BooksPurpose::Serve ? machine : QString();
+        options.log = [this](const QString& text) { log_ << text; };
+        QString ignored;
+        return PostgresBooks::open(address(port), clock_, std::move(options),
+                                   error ? error : &ignored);
+    }
+
+    bool sql(const QString& statement) {
+        QString error;
+        const bool done = server_->exec(database_, statement, &error);
+        EXPECT_TRUE(done) << statement.toStdString() << ": " << error.toStdString();
+        return done;
+    }
+
+    static inline PostgresServer* server_ = nullptr;
+    static inline QString missing_;
+    static inline QString startError_;
+    static inline bool started_ = false;
+    QString database_;
+    VirtualClock clock_;
+    QStringList log_;
+};
+
+TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
+    QString error;
+    EXPECT_FALSE(open({}, BooksPurpose::Audit, &error)) << "an audit makes no books";
+    EXPECT_EQ(error, address().text() + ": no books there (a robot makes them on its first start "
+                                        "there, or jackwell-keeper --init CONFIG)");
+
+    auto books = open();
+    ASSERT_TRUE(books);
+    EXPECT_TRUE(log_.contains("made new books in " + address().text()))
+        << log_.join('\n').toStdString();
+    ASSERT_TRUE(books->save("alice", registeredPlayer()));
+    books.reset();
+    books = open();
+    ASSERT_TRUE(books);
+    EXPECT_EQ(books->load("alice"), registeredPlayer()) << "opened again, not made again";
+    EXPECT_FALSE(PostgresBooks::create(address(), clock_, &error));
+    EXPECT_TRUE(error.endsWith("books are kept there already; new books are made only where "
+                               "there are none"))
+        << error.toStdString();
+    books.reset();
+
+    sql("UPDATE jackwell.books SET version = 2");
+    EXPECT_FALSE(open({}, BooksPurpose::Serve, &error));
+    EXPECT_EQ(error, address().text() + ": the books were made by a newer jackwell-keeper "
+                                        "(version 2)");
+}
+
+// The rules every store keeps: only the game that was waiting is booked, once; saves grant
+// free credits and change the waiting draw, nothing else.
+TEST_F(PostgresBooksTest, OnlyBalancedChangesAreBooked) {
+    auto books = open();
+    ASSERT_TRUE(books);
+    const PlayerRecord start = registeredPlayer();
+    ASSERT_TRUE(books->save("alice", start));
+    const auto [outcome, after] = nextGame(start, {false, false, false}, {1, 2, 3}, {4, 4, 4});
+    const struct {
+        const char* name;
+        std::function<void(GameOutcome&, PlayerRecord&)> spoil;
+    } games[] = {
+        {"another first draw",
+         [](GameOutcome& o, PlayerRecord&) {
+             o.firstDraw = {9, 9, 9};
+         }},
+        {"credits the player did not have",
+         [](GameOutcome& o, PlayerRecord& a) {
+             o.creditsBefore += 5;
+             o.creditsAfter += 5;
+             a.credits += 5;
+         }},
+        {"a skipped game number", [](GameOutcome&, PlayerRecord& a) { a.gamesPlayed += 1; }},
+        {"free credits slipped in",
+         [](GameOutcome&, PlayerRecord& a) { a.freeCreditsGranted += 1; }},
+    };
+    for (const auto& c : games) {
+        GameOutcome spoiltOutcome = outcome;
+        PlayerRecord spoiltAfter = after;
+        c.spoil(spoiltOutcome, spoiltAfter);
+        ASSERT_TRUE(books->load("alice"));
+        EXPECT_FALSE(books->commitGame("alice", spoiltOutcome, spoiltAfter)) << c.name;
+        EXPECT_FALSE(books->changedElsewhere()) << c.name;
+    }
+    EXPECT_FALSE(books->commitGame("nobody", outcome, after)) << "a player without a record";
+    EXPECT_EQ(books->load("alice"), start);
+    ASSERT_TRUE(books->commitGame("alice", outcome, after));
+    ASSERT_TRUE(books->load("alice"));
+    EXPECT_FALSE(books->commitGame("alice", outcome, after)) << "the same game a second time";
+
+    const struct {
+        const char* name;
+        std::function<void(PlayerRecord&)> change;
+        bool accepted;
+    } saves[] = {
+        {"a new waiting draw",
+         [](PlayerRecord& r) {
+             r.pendingFirstDraw = {7, 7, 7};
+         },
+         true},
+        {"credits granted",
+         [](PlayerRecord& r) {
+             r.credits += 100;
+             r.freeCreditsGranted += 100;
+         },
+         true},
+        {"credits out of nowhere", [](PlayerRecord& r) { r.credits += 1; }, false},
+        {"games counted without the ledger", [](PlayerRecord& r) { r.gamesPlayed += 1; }, false},
+    };
+    for (const auto& c : saves) {
+        PlayerRecord changed = *books->load("alice");
+        c.change(changed);
+        EXPECT_EQ(books->save("alice", changed), c.accepted) << c.name;
+    }
+    const BooksAudit audit = books->audit();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+    EXPECT_EQ(audit.games, 1);
+}
+
+// Two machines read the same player at the same moment: the second to book finds the row
+// changed and books nothing, whether the player was new or had a game waiting.
+TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
+    auto rivet = open(QStringLiteral("rivet@irc.test"));
+    auto bolt = open(QStringLiteral("bolt@irc.test"));
+    ASSERT_TRUE(rivet && bolt);
+
+    ASSERT_EQ(rivet->load("alice"), PlayerRecord{});
+    ASSERT_EQ(bolt->load("alice"), PlayerRecord{});
+    ASSERT_TRUE(rivet->save("alice", registeredPlayer({1, 2, 3})));
+    EXPECT_FALSE(bolt->save("alice", registeredPlayer({4, 5, 6})))
+        << "a second first record would hand out a second free game";
+    EXPECT_TRUE(bolt->changedElsewhere());
+    EXPECT_EQ(bolt->load("alice"), registeredPlayer({1, 2, 3}));
+
+    const PlayerRecord start = *rivet->load("alice");
+    ASSERT_EQ(bolt->load("alice"), start);
+    const auto [outcome, after] = nextGame(start, {true, false, false}, {1, 9, 9}, {2, 2, 2});
+    ASSERT_TRUE(rivet->commitGame("alice", outcome, after));
+    EXPECT_FALSE(bolt->commitGame("alice", outcome, after));
+    EXPECT_TRUE(bolt->changedElsewhere());
+    EXPECT_TRUE(bolt->lastError().contains("changed on another machine"))
+        << bolt->lastError().toStdString();
+
+    // Read again, the next game is the second machine's to book.
+    const PlayerRecord now = *bolt->load("alice");
+    EXPECT_EQ(now, after);
+    const auto [second, afterSecond] = nextGame(now, {false, true, false}, {5, 2, 7}, {3, 3, 3});
+    ASSERT_TRUE(bolt->commitGame("alice", second, afterSecond));
+    EXPECT_FALSE(bolt->changedElsewhere());
+
+    Ledger ledger;
+    ASSERT_TRUE(rivet->readLedger(ledger));
+    ASSERT_EQ(ledger.games.size(), 2u);
+    EXPECT_EQ(ledger.games[0].machine, "rivet@irc.test");
+    EXPECT_EQ(ledger.games[1].machine, "bolt@irc.test");
+    EXPECT_EQ(ledger.games[1].game, 2) << "numbered per player across machines";
+    EXPECT_TRUE(ledger.games[1].playedAt.isValid());
+    EXPECT_TRUE(auditLedger(ledger).balanced());
+}
+
+// Two machinekeepers take turns on one wallet as fast as they can, each on its own reads:
+// whatever they race for, the books add up and no game is booked twice.
+TEST_F(PostgresBooksTest, TwoMachinekeepersTakingTurnsKeepOneBalancedWallet) {
+    auto rivetBooks = open(QStringLiteral("rivet@irc.test"));
+    auto boltBooks = open(QStringLiteral("bolt@irc.test"));
+    ASSERT_TRUE(rivetBooks && boltBooks);
+    MachineKeeper rivet("Rivet", *rivetBooks, 1);
+    MachineKeeper bolt("Bolt", *boltBooks, 2);
+    int finals = 0;
+    int refused = 0;
+    for (int round = 0; round < 60; ++round) {
+        for (MachineKeeper* keeper : {&rivet, &bolt}) {
+            const auto replies =
+                keeper->onPrivateMessage("alice", round % 7 == 0 ? "Register me!" : "I hold 1,0,0");
+            finals += replies.front().text.startsWith("FINAL:") ? 1 : 0;
+            refused += replies.front().text == kOutOfOrder ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(refused, 0) << "one after the other, nothing races";
+    EXPECT_EQ(rivetBooks->load("alice")->gamesPlayed, finals);
+    const BooksAudit audit = boltBooks->audit();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+}
+
+// A result is delivered once any machine delivered it; another machine's result is left to it
+// for a while, and told again here once it has had its time.
+TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
+    auto rivet = open(QStringLiteral("rivet@irc.test"));
+    auto bolt = open(QStringLiteral("bolt@irc.test"));
+    ASSERT_TRUE(rivet && bolt);
+    const PlayerRecord start = registeredPlayer();
+    ASSERT_TRUE(rivet->load("alice"));
+    ASSERT_TRUE(rivet->save("alice", start));
+    ASSERT_TRUE(rivet->load("alice"));
+    const auto [outcome, after] = nextGame(start, {}, {8, 9, 10}, {8, 9, 10});
+    ASSERT_TRUE(rivet->commitGame("alice", outcome, after));
+
+    const auto own = rivet->delivery("alice");
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->lastGame, 1);
+    EXPECT_EQ(own->deliveredGame, 0);
+    EXPECT_EQ(own->lastOutcome, outcome);
+    EXPECT_FALSE(own->onItsWayElsewhere) << "its own result: told again when undelivered";
+    const auto other = bolt->delivery("alice");
+    ASSERT_TRUE(other);
+    EXPECT_TRUE(other->onItsWayElsewhere) << "another machine's result, just booked";
+
+    sql("UPDATE jackwell.games SET played_at = now() - interval '1 minute'");
+    EXPECT_FALSE(bolt->delivery("alice")->onItsWayElsewhere) << "given up on: told again here";
+
+    ASSERT_TRUE(rivet->markDelivered({{"alice", 1}, {"nobody", 4}}));
+    ASSERT_TRUE(bolt->markDelivered({{"alice", 0}}));
+    EXPECT_EQ(bolt->delivery("alice")->deliveredGame, 1) << "delivered by any machine";
+    EXPECT_EQ(bolt->load("nobody"), PlayerRecord{}) << "a mark makes no player";
+}
+
+TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
+    auto rivet = open(QStringLiteral("rivet@irc.test"));
+    ASSERT_TRUE(rivet);
+    QString error;
+    EXPECT_FALSE(open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, &error));
+    EXPECT_EQ(error,
+              address().text() + ": another robot named rivet@irc.test keeps these books already");
+    EXPECT_TRUE(open(QStringLiteral("rivet@irc.other"))) << "the same nickname elsewhere";
+    EXPECT_TRUE(open({}, BooksPurpose::Audit)) << "an audit reads beside a running robot";
+    rivet.reset();
+    EXPECT_TRUE(open(QStringLiteral("rivet@irc.test"))) << "free once the first has gone";
+}
+
+TEST_F(PostgresBooksTest, NamesAreKeptAsTheyAreOrRefused) {
+    auto books = open();
+    ASSERT_TRUE(books);
+    const QString names[] = {"alice", "Alice", "alice'; DELETE FROM jackwell.players; --",
+                             QString(256, u'x'), QString::fromUtf8("\xC3\xA9l\xC3\xA8ve")};
+    for (int i = 0; i < int(std::size(names)); ++i) {
+        ASSERT_TRUE(books->load(names[i]));
+        ASSERT_TRUE(books->save(names[i], registeredPlayer({i + 1, 2, 3}))) << i;
+    }
+    for (int i = 0; i < int(std::size(names)); ++i)
+        EXPECT_EQ(books->load(names[i]), registeredPlayer({i + 1, 2, 3})) << i;
+    // The server's text cannot hold a NUL: such a name is refused, never cut short to another.
+    const QString cut = QStringLiteral("alice%1x").arg(QChar(0));
+    EXPECT_FALSE(books->load(cut) && books->save(cut, registeredPlayer({9, 9, 9})));
+    EXPECT_EQ(books->load("alice"), registeredPlayer({1, 2, 3}));
+    EXPECT_EQ(books->audit().players, qint64(std::size(names)));
+}
+
+// The server restarted while the books were idle: the next call finds the connection gone,
+// opens a new one and is answered as if nothing had happened.
+TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
+    auto books = open();
+    ASSERT_TRUE(books);
+    ASSERT_TRUE(books->save("alice", registeredPlayer()));
+    server_->stop();
+    EXPECT_FALSE(books->load("alice"));
+    EXPECT_TRUE(books->lastError().startsWith("no connection to the books at " + address().text()))
+        << books->lastError().toStdString();
+    EXPECT_FALSE(books->failedForGood());
+    QString error;
+    ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+    EXPECT_FALSE(books->load("alice")) << "not tried again before its pause is over";
+    clock_.advance(PostgresBooks::kFirstRetryMs);
+    EXPECT_EQ(books->load("alice"), registeredPlayer());
+    EXPECT_TRUE(log_.contains("connected to the books at " + address().text() + " again"))
+        << log_.join('\n').toStdString();
+
+    // Restarted between two calls: the call after it is served at once.
+    server_->kill();
+    ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+    const PlayerRecord start = *books->load("alice");
+    const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
+    EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
+    QString refused;
+    EXPECT_FALSE(open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, &refused))
+        << "the new connection holds the machine's name again";
+    EXPECT_TRUE(books->audit().balanced());
+}
+
+// While this robot could not reach the server, another robot of its name took the books: this
+// one stops taking games rather than answer every player "out of order".
+TEST_F(PostgresBooksTest, AnotherRobotTakingTheNameMeanwhileEndsThisOne) {
+    auto books = open();
+    ASSERT_TRUE(books);
+    server_->stop();
+    QString error;
+    ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+    auto other = open();
+    ASSERT_TRUE(other);
+    EXPECT_FALSE(books->load("alice"));
+    EXPECT_TRUE(books->failedForGood());
+    EXPECT_TRUE(books->lastError().contains("another robot named rivet@irc.test"))
+        << books->lastError().toStdString();
+    EXPECT_TRUE(other->load("alice"));
+}
+
+// A network that failed leaves the server holding the session, and its lock on the machine's
+// name, for a long while. The robot's own lost session is ended and the name taken back.
+TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
+    CuttableProxy proxy(server_->port());
+    auto books = open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, nullptr, proxy.port());
+    ASSERT_TRUE(books);
+    ASSERT_TRUE(books->save("alice", registeredPlayer()));
+    proxy.cut();
+    EXPECT_EQ(books->load("alice"), registeredPlayer()) << books->lastError().toStdString();
+    EXPECT_TRUE(log_.contains("ended this robot's earlier session with the books, which the "
+                              "server still kept"))
+        << log_.join('\n').toStdString();
+}
+
+// A robot frozen in the middle of a change holds the player's row: another machine waits a
+// moment for it, then gives up with an error instead of holding its own players up.
+TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
+    auto books = open();
+    ASSERT_TRUE(books);
+    ASSERT_TRUE(books->save("alice", registeredPlayer()));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), "holder");
+    {
+        db.setHostName(PostgresServer::kHost);
+        db.setPort(server_->port());
+        db.setDatabaseName(database_);
+        db.setUserName(PostgresServer::kUser);
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        QSqlQuery hold(db);
+        ASSERT_TRUE(hold.exec("BEGIN"));
+        ASSERT_TRUE(hold.exec("SELECT * FROM jackwell.players WHERE name = 'alice' FOR UPDATE"));
+        const PlayerRecord start = *books->load("alice");
+        const auto [outcome, after] = nextGame(start, {}, {1, 1, 1}, {2, 2, 2});
+        EXPECT_FALSE(books->commitGame("alice", outcome, after));
+        EXPECT_FALSE(books->changedElsewhere());
+        EXPECT_TRUE(books->lastError().contains("lock timeout"))
+            << books->lastError().toStdString();
+        ASSERT_TRUE(hold.exec("ROLLBACK"));
+        EXPECT_TRUE(books->commitGame("alice", outcome, after)) << "nothing was left half done";
+        db.close();
+    }
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("holder");
+}
+
+// The same games booked in a file and on the server read back as the same rows, and the audit
+// gives the same answer on both, for balanced books and for books changed behind the robot's
+// back alike.
+TEST_F(PostgresBooksTest, BothStoresGiveTheSameAuditForTheSameGames) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("books.sqlite"));
+    QString error;
+    auto sqlite = SqliteBooks::create(file, &error);
+    ASSERT_TRUE(sqlite) << error.toStdString();
+    auto postgres = open();
+    ASSERT_TRUE(postgres);
+    MachineKeeper inFile("Rivet", *sqlite, 7);
+    MachineKeeper onServer("Rivet", *postgres, 7);
+    const QStringList messages = {"Register me!", "I hold 1,0,0", "I hold 0,1,1", "I hold 1,1,1",
+                                  "I hold 0,0,0"};
+    for (int round = 0; round < 12; ++round) {
+        for (const QString& player : {QStringLiteral("alice"), QStringLiteral("bob")}) {
+            const QString& text = messages[(round + (player == "bob")) % messages.size()];
+            ASSERT_EQ(inFile.onPrivateMessage(player, text).front().text,
+                      onServer.onPrivateMessage(player, text).front().text);
+        }
+    }
+
+    // The rows, apart from the machine (only the server keeps it) and the times of the games.
+    auto rows = [](KeeperBooks& books) {
+        Ledger ledger;
+        EXPECT_TRUE(books.readLedger(ledger)) << books.lastError().toStdString();
+        QStringList lines;
+        for (const LedgerPlayer& p : ledger.players)
+            lines << QStringLiteral("player %1 %2 %3 %4 %5")
+                         .arg(p.name)
+                         .arg(p.credits)
+                         .arg(p.gamesPlayed)
+                         .arg(p.tokensWon)
+                         .arg(p.freeCreditsGranted);
+        for (const LedgerGame& g : ledger.games)
+            lines << QStringLiteral("game %1 %2 %3 %4 %5 %6 %7")
+                         .arg(g.player)
+                         .arg(g.game)
+                         .arg(g.creditsBefore)
+                         .arg(g.cost)
+                         .arg(g.tokensWon)
+                         .arg(g.creditsAfter)
+                         .arg(finalDrawLine(g.finalDraw, 0));
+        for (const LedgerGrant& g : ledger.grants)
+            lines << QStringLiteral("grant %1 %2 %3").arg(g.player).arg(g.afterGame).arg(g.credits);
+        lines.sort();
+        return lines;
+    };
+    auto audit = [](KeeperBooks& books) {
+        BooksAudit result = books.audit();
+        result.faults.sort();
+        return result;
+    };
+    const QStringList fileRows = rows(*sqlite);
+    EXPECT_GT(fileRows.filter(QStringLiteral("game ")).size(), 10);
+    EXPECT_EQ(fileRows, rows(*postgres));
+    BooksAudit fileAudit = audit(*sqlite);
+    BooksAudit serverAudit = audit(*postgres);
+    EXPECT_TRUE(fileAudit.balanced()) << fileAudit.faults.join('\n').toStdString();
+    EXPECT_EQ(fileAudit.players, serverAudit.players);
+    EXPECT_EQ(fileAudit.games, serverAudit.games);
+    EXPECT_EQ(fileAudit.faults, serverAudit.faults);
+    // The players listing alike too, once the times of the last games are set aside.
+    auto listing = [](KeeperBooks& books) {
+        Ledger ledger;
+        EXPECT_TRUE(books.readLedger(ledger)) << books.lastError().toStdString();
+        QStringList lines = listPlayers(ledger);
+        for (QString& line : lines) {
+            EXPECT_TRUE(line.contains(QStringLiteral(" last=20"))) << line.toStdString();
+            line = line.section(QStringLiteral(" last="), 0, 0);
+        }
+        return lines;
+    };
+    EXPECT_EQ(listing(*sqlite), listing(*postgres));
+
+    // Bob given five credits and a game of Alice's changed, in both.
+    sqlite.reset();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "tamper");
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec("UPDATE players SET credits = credits + 5 WHERE name = 'bob'"));
+        ASSERT_TRUE(query.exec("UPDATE games SET tokens_won = tokens_won + 50"
+                               " WHERE player = 'alice' AND game = 2"));
+    }
+    QSqlDatabase::removeDatabase("tamper");
+    ASSERT_TRUE(sql("UPDATE jackwell.players SET credits = credits + 5 WHERE name = 'bob'"));
+    ASSERT_TRUE(sql("UPDATE jackwell.games SET tokens_won = tokens_won + 50"
+                    " WHERE player = 'alice' AND game = 2"));
+    sqlite = SqliteBooks::open(file, &error, BooksPurpose::Audit);
+    ASSERT_TRUE(sqlite) << error.toStdString();
+    fileAudit = audit(*sqlite);
+    serverAudit = audit(*postgres);
+    EXPECT_GE(fileAudit.faults.size(), 2) << fileAudit.faults.join('\n').toStdString();
+    EXPECT_EQ(fileAudit.faults, serverAudit.faults);
+}
+
+TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
+    const struct {
+        const char* text;
+        std::optional<PostgresAddress> address;
+        const char* error;
+    } cases[] = {
+        {"postgresql://keeper@db.example.net:5433/casino",
+         PostgresAddress{"keeper", "db.example.net", 5433, "casino", {}, {}}, ""},
+        {"postgres://keeper@10.0.0.7/casino",
+         PostgresAddress{"keeper", "10.0.0.7", 5432, "casino", {}, {}}, ""},
+        {"postgresql://keeper@db/casino?sslmode=verify-full&sslrootcert=/etc/ssl/db.pem",
+         PostgresAddress{"keeper", "db", 5432, "casino", "verify-full", "/etc/ssl/db.pem"}, ""},
+        {"postgresql://keeper:s3cret@db/casino", std::nullopt,
+         "the address of the books holds a password; put it in ~/.pgpass or PGPASSWORD instead"},
+        {"postgresql://keeper:@db/casino", std::nullopt,
+         "the address of the books holds a password; put it in ~/.pgpass or PGPASSWORD instead"},
+        {"postgresql://db/casino", std::nullopt,
+         "the address of the books needs a user name: postgresql://USER@HOST:PORT/DATABASE"},
+        {"postgresql://keeper@db", std::nullopt,
+         "the address of the books needs a database: postgresql://USER@HOST:PORT/DATABASE"},
+        {"postgresql://keeper@db/casino/more", std::nullopt,
+         "the address of the books needs a database: postgresql://USER@HOST:PORT/DATABASE"},
+        {"postgresql://keeper@/casino", std::nullopt,
+         "the address of the books needs a host: postgresql://USER@HOST:PORT/DATABASE"},
+        {"postgresql://keeper@db:99999/casino", std::nullopt,
+         "the address of the books must read postgresql://USER@HOST:PORT/DATABASE"},
+        {"postgresql://keeper@db/casino?options=-c%20x=y", std::nullopt,
+         "the address of the books takes only sslmode "
+         "(disable|allow|prefer|require|verify-ca|verify-full) and sslrootcert (an absolute path) "
+         "after its database"},
+        {"postgresql://keeper@db/casino?sslmode=sometimes", std::nullopt,
+         "the address of the books takes only sslmode "
+         "(disable|allow|prefer|require|verify-ca|verify-full) and sslrootcert (an absolute path) "
+         "after its database"},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        const std::optional<PostgresAddress> address =
+            parsePostgresAddress(QString::fromUtf8(c.text), &error);
+        EXPECT_EQ(address, c.address) << c.text;
+        EXPECT_EQ(error, QString::fromUtf8(c.error)) << c.text;
+    }
+    QString error;
+    EXPECT_EQ(parsePostgresAddress("postgres://keeper@10.0.0.7/casino", &error)->text(),
+              "postgresql://keeper@10.0.0.7:5432/casino");
+}
+
+} // namespace
