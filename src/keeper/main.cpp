@@ -43,15 +43,23 @@ void fault(const QString& text) {
     qCCritical(lcKeeper).noquote() << text;
 }
 
-int audit(const QString& path) {
+// Books opened to be read through, beside a robot that may be serving them; null, with the
+// reason said, when they cannot be.
+std::unique_ptr<jackwell::keeper::KeeperBooks> openToRead(const QString& path,
+                                                          jackwell::Clock& clock) {
     QString error;
-    jackwell::RealClock clock;
-    const auto books = jackwell::keeper::openKeeperBooks(
+    auto books = jackwell::keeper::openKeeperBooks(
         path, clock, {jackwell::keeper::BooksPurpose::Audit, {}, {}}, &error);
-    if (!books) {
+    if (!books)
         fault(error);
+    return books;
+}
+
+int audit(const QString& path) {
+    jackwell::RealClock clock;
+    const auto books = openToRead(path, clock);
+    if (!books)
         return 2;
-    }
     const jackwell::keeper::BooksAudit result = books->audit();
     for (const QString& fault : result.faults)
         std::printf("fault: %s\n", qPrintable(KeyValueFile::escaped(fault)));
@@ -61,14 +69,10 @@ int audit(const QString& path) {
 }
 
 int listPlayers(const QString& path) {
-    QString error;
     jackwell::RealClock clock;
-    const auto books = jackwell::keeper::openKeeperBooks(
-        path, clock, {jackwell::keeper::BooksPurpose::Audit, {}, {}}, &error);
-    if (!books) {
-        fault(error);
+    const auto books = openToRead(path, clock);
+    if (!books)
         return 2;
-    }
     jackwell::keeper::Ledger ledger;
     if (!books->readLedger(ledger)) {
         fault(books->lastError());

@@ -338,8 +338,9 @@ TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
     // (Its lines join the queue once the books are synced to the disk.)
     ASSERT_TRUE(waitUntil(
         [&] {
+            // The result, its outcome and next step, the next draw.
             return !books->inBatch() && recordOf("alice").gamesPlayed == 1 &&
-                   robot->waitingLines() == 3; // the result, its outcome and next step, the next draw
+                   robot->waitingLines() == 3;
         },
         kWaitMs));
     robot.reset(); // no goodbye, nothing more sent

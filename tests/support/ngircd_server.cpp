@@ -1,5 +1,7 @@
 #include "support/ngircd_server.h"
 
+#include "support/free_loopback_port.h"
+#include "support/install_when_missing.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,14 +21,6 @@ const QString kBinary = QStringLiteral("/usr/sbin/ngircd");
 constexpr int kStartTries = 5;
 constexpr int kReadyProbes = 200;
 constexpr int kProbeGapMs = 25;
-constexpr int kInstallTimeoutMs = 300000;
-
-quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 } // namespace
 
@@ -41,19 +35,8 @@ NgircdServer::~NgircdServer() {
 }
 
 bool NgircdServer::ensureInstalled(QString* error) {
-    if (QFileInfo(kBinary).isExecutable())
-        return true;
-    QProcess install;
-    install.setProcessChannelMode(QProcess::MergedChannels);
-    install.start(QStringLiteral("bash"),
-                  {QStringLiteral(JACKWELL_SOURCE_DIR "/scripts/install-deps.sh")});
-    if (!install.waitForFinished(kInstallTimeoutMs))
-        install.kill();
-    if (QFileInfo(kBinary).isExecutable())
-        return true;
-    *error = QStringLiteral("ngircd is missing and could not be installed: ") +
-             QString::fromLocal8Bit(install.readAll());
-    return false;
+    return installWhenMissing([] { return QFileInfo(kBinary).isExecutable(); },
+                              QStringLiteral("ngircd"), error);
 }
 
 bool NgircdServer::start(QString* error) {

@@ -1,5 +1,7 @@
 #include "support/postgres_server.h"
 
+#include "support/free_loopback_port.h"
+#include "support/install_when_missing.h"
 #include <QAtomicInteger>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -28,17 +30,9 @@ constexpr uid_t kNobody = 65534;
 constexpr gid_t kNoGroup = 65534;
 constexpr int kStartTries = 5;
 constexpr int kReadyMs = 30000;
-constexpr int kInstallTimeoutMs = 600000;
 
 bool asRoot() {
     return ::geteuid() == 0;
-}
-
-quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
 }
 
 // The server's programs refuse root: as root they run as nobody.
@@ -73,27 +67,15 @@ PostgresServer::~PostgresServer() {
 }
 
 bool PostgresServer::ensureInstalled(QString* error) {
-    auto installed = [] {
-        return QFileInfo(kBinaries + QStringLiteral("postgres")).isExecutable() &&
-               QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"));
-    };
-    if (installed())
-        return true;
-    QProcess install;
-    install.setProcessChannelMode(QProcess::MergedChannels);
-    install.start(QStringLiteral("bash"),
-                  {QStringLiteral(JACKWELL_SOURCE_DIR "/scripts/install-deps.sh")});
-    if (!install.waitForFinished(kInstallTimeoutMs))
-        install.kill();
-    const QString said = QString::fromLocal8Bit(install.readAll());
     // The driver is a plugin, found when the program starts: a fresh install is seen by the
     // next test program.
-    if (installed())
-        return true;
-    *error = QStringLiteral("PostgreSQL 15 or Qt's driver for it (postgresql-15, "
-                            "libqt6sql6-psql) is missing and could not be installed: ") +
-             said.right(1000);
-    return false;
+    return installWhenMissing(
+        [] {
+            return QFileInfo(kBinaries + QStringLiteral("postgres")).isExecutable() &&
+                   QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"));
+        },
+        QStringLiteral("PostgreSQL 15 or Qt's driver for it (postgresql-15, libqt6sql6-psql)"),
+        error);
 }
 
 bool PostgresServer::start(QString* error) {

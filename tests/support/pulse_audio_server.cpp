@@ -1,5 +1,6 @@
 #include "support/pulse_audio_server.h"
 
+#include "support/install_when_missing.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +19,6 @@ const QString kRecorder = QStringLiteral("/usr/bin/parec");
 constexpr int kReadyProbes = 200;
 constexpr int kProbeGapMs = 25;
 constexpr int kToolTimeoutMs = 5000;
-constexpr int kInstallTimeoutMs = 300000;
 
 bool installed() {
     for (const QString& program : {kServer, kControl, kRecorder}) {
@@ -52,19 +52,7 @@ PulseAudioServer::~PulseAudioServer() {
 }
 
 bool PulseAudioServer::ensureInstalled(QString* error) {
-    if (installed())
-        return true;
-    QProcess install;
-    install.setProcessChannelMode(QProcess::MergedChannels);
-    install.start(QStringLiteral("bash"),
-                  {QStringLiteral(JACKWELL_SOURCE_DIR "/scripts/install-deps.sh")});
-    if (!install.waitForFinished(kInstallTimeoutMs))
-        install.kill();
-    if (installed())
-        return true;
-    *error = QStringLiteral("PulseAudio is missing and could not be installed: ") +
-             QString::fromLocal8Bit(install.readAll());
-    return false;
+    return installWhenMissing(installed, QStringLiteral("PulseAudio"), error);
 }
 
 std::unique_ptr<QProcess> PulseAudioServer::tool(const QString& program,

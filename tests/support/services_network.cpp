@@ -1,5 +1,7 @@
 #include "support/services_network.h"
 
+#include "support/free_loopback_port.h"
+#include "support/install_when_missing.h"
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -24,14 +26,6 @@ constexpr uid_t kNobody = 65534;
 constexpr int kServerReadyMs = 10000;
 constexpr int kServicesReadyMs = 30000;
 constexpr int kProbeGapMs = 200;
-constexpr int kInstallTimeoutMs = 600000;
-
-quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 // A plain blocking IRC client for the fixture's own errands: it registers and reads lines
 // without an event loop.
@@ -82,19 +76,12 @@ ServicesNetwork::~ServicesNetwork() {
 }
 
 bool ServicesNetwork::ensureInstalled(QString* error) {
-    if (QFileInfo(kServerBinary).isExecutable() && QFileInfo(kServicesBinary).isExecutable())
-        return true;
-    QProcess install;
-    install.setProcessChannelMode(QProcess::MergedChannels);
-    install.start(QStringLiteral("bash"),
-                  {QStringLiteral(JACKWELL_SOURCE_DIR "/scripts/install-deps.sh")});
-    if (!install.waitForFinished(kInstallTimeoutMs))
-        install.kill();
-    if (QFileInfo(kServerBinary).isExecutable() && QFileInfo(kServicesBinary).isExecutable())
-        return true;
-    *error = QStringLiteral("InspIRCd and Anope are missing and could not be installed: ") +
-             QString::fromLocal8Bit(install.readAll());
-    return false;
+    return installWhenMissing(
+        [] {
+            return QFileInfo(kServerBinary).isExecutable() &&
+                   QFileInfo(kServicesBinary).isExecutable();
+        },
+        QStringLiteral("InspIRCd or Anope"), error);
 }
 
 bool ServicesNetwork::start(QString* error) {
