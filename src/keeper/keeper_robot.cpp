@@ -128,16 +128,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
         if (!speaking_ || sameNickname(connection_->nick(), config_.irc.nick))
             return;
         // The answer to the probe says whether the nickname is taken (see onProbeAnswer).
-        if (!probeQueued_) {
-            probeQueued_ = true;
-            queue_.push(
-                kOwnLane, probeLine(),
-                [this] {
-                    probeQueued_ = false;
-                    probeWritten();
-                },
-                false);
-        }
+        queueProbe();
         nickWatchAlarm_->start(kNickWatchMs);
     });
     rejoinAlarm_ = clock_.createAlarm([this] {
@@ -917,7 +908,13 @@ void KeeperRobot::probeWritten() {
 // ISON about ourselves: a command every server answers (RPL_ISON), harmless, and answered only
 // after the server has handled every line we sent before it.
 void KeeperRobot::sendProbe() {
-    if (probeQueued_ || !deliveries_.needsProbe())
+    if (deliveries_.needsProbe())
+        queueProbe();
+}
+
+// One probe waits in the queue at a time.
+void KeeperRobot::queueProbe() {
+    if (probeQueued_)
         return;
     probeQueued_ = true;
     queue_.push(

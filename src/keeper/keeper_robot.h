@@ -211,6 +211,7 @@ private:
     void writeLine(const QByteArray& line);
     void probeWritten();
     void sendProbe();
+    void queueProbe();
     void onProbeAnswer(const IrcMessage& answer);
     QByteArray probeLine() const;
 

@@ -2,6 +2,7 @@
 
 #include "clock/clock.h"
 #include "keeper/ledger_audit.h"
+#include "keeper/ledger_rows.h"
 
 #include <QAtomicInteger>
 #include <QSqlDriver>
@@ -362,8 +363,7 @@ QString PostgresBooks::statementText(Statement statement) {
         return QStringLiteral("SELECT credits, pending, games_played, tokens_won, free_credits"
                               " FROM jackwell.players WHERE name = ?");
     case Statement::LockPlayer:
-        return QStringLiteral("SELECT credits, pending, games_played, tokens_won, free_credits"
-                              " FROM jackwell.players WHERE name = ? FOR UPDATE");
+        return statementText(Statement::ReadPlayer) + QStringLiteral(" FOR UPDATE");
     case Statement::InsertPlayer:
         return QStringLiteral("INSERT INTO jackwell.players (name, credits, pending, games_played,"
                               " tokens_won, free_credits) VALUES (?, ?, ?, ?, ?, ?)"
@@ -738,39 +738,26 @@ bool PostgresBooks::readLedger(Ledger& ledger) {
             lastError_ = QStringLiteral("cannot read the %1: %2").arg(what, lastError_);
             return step;
         };
-        if (!query.exec(QStringLiteral(
-                "SELECT player, game, credits_before, cost, tokens_won,"
-                " credits_after, first_draw, holds, final_draw, machine,"
-                " played_at FROM jackwell.games ORDER BY player COLLATE \"C\", game")))
+        if (!query.exec(QStringLiteral("SELECT %1, machine, played_at FROM jackwell.games"
+                                       " ORDER BY player COLLATE \"C\", game")
+                            .arg(kLedgerGameColumns)))
             return unreadable(QStringLiteral("games"));
         while (query.next()) {
-            LedgerGame game;
-            game.player = query.value(0).toString();
-            game.game = query.value(1).toLongLong();
-            game.creditsBefore = query.value(2).toLongLong();
-            game.cost = query.value(3).toLongLong();
-            game.tokensWon = query.value(4).toLongLong();
-            game.creditsAfter = query.value(5).toLongLong();
-            game.firstDraw = decodeCodes(query.value(6).toString()).value_or(machine::ReelCodes{});
-            game.holds = decodeHolds(query.value(7).toString()).value_or(machine::HoldMask{});
-            game.finalDraw = decodeCodes(query.value(8).toString()).value_or(machine::ReelCodes{});
+            LedgerGame game = ledgerGameAt(query);
             game.machine = query.value(9).toString();
             game.playedAt = query.value(10).toDateTime();
             ledger.games.push_back(std::move(game));
         }
-        if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM jackwell.grants")))
+        if (!query.exec(QStringLiteral("SELECT %1 FROM jackwell.grants").arg(kLedgerGrantColumns)))
             return unreadable(QStringLiteral("grants"));
         while (query.next())
-            ledger.grants.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                                     query.value(2).toLongLong()});
+            ledger.grants.push_back(ledgerGrantAt(query));
         if (!query.exec(
-                QStringLiteral("SELECT name, credits, games_played, tokens_won,"
-                               " free_credits FROM jackwell.players ORDER BY name COLLATE \"C\"")))
+                QStringLiteral("SELECT %1 FROM jackwell.players ORDER BY name COLLATE \"C\"")
+                    .arg(kLedgerPlayerColumns)))
             return unreadable(QStringLiteral("players"));
         while (query.next())
-            ledger.players.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                                      query.value(2).toLongLong(), query.value(3).toLongLong(),
-                                      query.value(4).toLongLong()});
+            ledger.players.push_back(ledgerPlayerAt(query));
         query.finish();
         return run(QStringLiteral("COMMIT")) ? Step::Done : Step::Failed;
     });

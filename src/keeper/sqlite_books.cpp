@@ -2,6 +2,7 @@
 
 #include "keeper/books_rules.h"
 #include "keeper/ledger_audit.h"
+#include "keeper/ledger_rows.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
@@ -614,38 +615,24 @@ bool SqliteBooks::readLedger(Ledger& ledger) {
         // Books of the first layout kept no times.
         const QString playedAt =
             schemaVersion_ >= 2 ? QStringLiteral("played_at") : QStringLiteral("NULL");
-        if (!query.exec(QStringLiteral("SELECT player, game, credits_before, cost, tokens_won,"
-                                       " credits_after, first_draw, holds, final_draw, %1"
-                                       " FROM games ORDER BY player, game")
-                            .arg(playedAt)))
+        if (!query.exec(QStringLiteral("SELECT %1, %2 FROM games ORDER BY player, game")
+                            .arg(kLedgerGameColumns, playedAt)))
             return unreadable(QStringLiteral("games"));
         while (query.next()) {
-            LedgerGame game;
-            game.player = query.value(0).toString();
-            game.game = query.value(1).toLongLong();
-            game.creditsBefore = query.value(2).toLongLong();
-            game.cost = query.value(3).toLongLong();
-            game.tokensWon = query.value(4).toLongLong();
-            game.creditsAfter = query.value(5).toLongLong();
-            game.firstDraw = decodeCodes(query.value(6).toString()).value_or(machine::ReelCodes{});
-            game.holds = decodeHolds(query.value(7).toString()).value_or(machine::HoldMask{});
-            game.finalDraw = decodeCodes(query.value(8).toString()).value_or(machine::ReelCodes{});
+            LedgerGame game = ledgerGameAt(query);
             if (!query.isNull(9))
                 game.playedAt = QDateTime::fromSecsSinceEpoch(query.value(9).toLongLong(), Qt::UTC);
             ledger.games.push_back(std::move(game));
         }
-        if (!query.exec(QStringLiteral("SELECT player, after_game, credits FROM grants")))
+        if (!query.exec(QStringLiteral("SELECT %1 FROM grants").arg(kLedgerGrantColumns)))
             return unreadable(QStringLiteral("grants"));
         while (query.next())
-            ledger.grants.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                                     query.value(2).toLongLong()});
-        if (!query.exec(QStringLiteral("SELECT name, credits, games_played, tokens_won,"
-                                       " free_credits FROM players ORDER BY name")))
+            ledger.grants.push_back(ledgerGrantAt(query));
+        if (!query.exec(
+                QStringLiteral("SELECT %1 FROM players ORDER BY name").arg(kLedgerPlayerColumns)))
             return unreadable(QStringLiteral("players"));
         while (query.next())
-            ledger.players.push_back({query.value(0).toString(), query.value(1).toLongLong(),
-                                      query.value(2).toLongLong(), query.value(3).toLongLong(),
-                                      query.value(4).toLongLong()});
+            ledger.players.push_back(ledgerPlayerAt(query));
         return true;
     }();
     query.finish();

@@ -72,6 +72,19 @@ protected:
         return keeper;
     }
 
+    // The card's chat configuration: `nick` on the network, logged in with SASL PLAIN.
+    static IrcConfig cardLogin(const QByteArray& nick, const QByteArray& account,
+                               const QByteArray& password) {
+        IrcConfig card;
+        card.server = ServicesNetwork::kHost;
+        card.port = network->port();
+        card.nick = nick;
+        card.sasl = IrcConfig::Sasl::Plain;
+        card.saslAccount = account;
+        card.saslPassword = password;
+        return card;
+    }
+
     // A player logged in to `account` under `nick`, in the robot's channel.
     std::unique_ptr<IrcTestPeer> loggedIn(const QByteArray& nick, const QByteArray& account) {
         auto peer = std::make_unique<IrcTestPeer>(nick);
@@ -123,14 +136,8 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysAGame) {
     ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log().toStdString();
 
     RealClock clock;
-    IrcConfig player;
-    player.server = ServicesNetwork::kHost;
-    player.port = network->port();
-    player.nick = "Carla";
+    IrcConfig player = cardLogin("Carla", "cardplayer", "s3cretpw");
     player.channel = "#casino";
-    player.sasl = IrcConfig::Sasl::Plain;
-    player.saslAccount = "cardplayer";
-    player.saslPassword = "s3cretpw";
     IrcBackend* backend = nullptr;
     ChatLibrary library{clock, [&] {
                             auto made = std::make_unique<IrcBackend>(clock, player);
@@ -251,13 +258,7 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
 // server's reason, and the robot logs it and ends with status 1. Neither shows the password.
 TEST_F(KeeperServicesTest, ARefusedLoginStopsTheStartWithTheReason) {
     RealClock clock;
-    IrcConfig player;
-    player.server = ServicesNetwork::kHost;
-    player.port = network->port();
-    player.nick = "Carla";
-    player.sasl = IrcConfig::Sasl::Plain;
-    player.saslAccount = "cardplayer";
-    player.saslPassword = "wrongpass";
+    const IrcConfig player = cardLogin("Carla", "cardplayer", "wrongpass");
     IrcBackend backend(clock, player);
     EXPECT_FALSE(backend.open("Jackwell", {}));
     EXPECT_EQ(backend.openError(),
@@ -280,13 +281,7 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheStartWithTheReason) {
 // stays offline saying why instead of trying again or going on logged out.
 TEST_F(KeeperServicesTest, ALoginRefusedOnAReconnectLeavesTheCardOffline) {
     RealClock clock;
-    IrcConfig player;
-    player.server = ServicesNetwork::kHost;
-    player.port = network->port();
-    player.nick = "Dora";
-    player.sasl = IrcConfig::Sasl::Plain;
-    player.saslAccount = "dora";
-    player.saslPassword = "s3cretpw";
+    const IrcConfig player = cardLogin("Dora", "dora", "s3cretpw");
     IrcBackend backend(clock, player);
     ASSERT_TRUE(backend.open("Jackwell", {})) << backend.openError().toStdString();
 
