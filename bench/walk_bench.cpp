@@ -9,14 +9,14 @@
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "controls/card.h"
+#include "card/card.h"
 #include "protocol/get_token.h"
 #include "protocol/handlers.h"
-#include "reels/beeper.h"
+#include "sound/beeper.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 #include "settings/options.h"
-#include "settings/sound_player.h"
+#include "sound/sound_player.h"
 
 #include <benchmark/benchmark.h>
 

@@ -15,7 +15,7 @@
 #include "chatview/chat_line_look.h"
 #include "chatview/chat_session.h"
 #include "clock/virtual_clock.h"
-#include "shell/frm_chat.h"
+#include "shell/chat_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -71,7 +71,7 @@ struct ChatWindow {
     ChatLibrary library{clock, {}};
     ChatTransport transport{library, clock, "Jackwell"};
     ChatSession session{transport, clock};
-    frmChat window{session};
+    ChatWindow window{session};
 
     ChatWindow() { window.resize(kWindowSize); }
     // One line arrives, and what the event loop does before painting is done.

@@ -13,9 +13,9 @@
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/real_clock.h"
-#include "controls/card.h"
+#include "card/card.h"
 #include "settings/options.h"
-#include "settings/qt_sound_player.h"
+#include "sound/qt_sound_player.h"
 #include "world/chat_world.h"
 
 #include <QGuiApplication>

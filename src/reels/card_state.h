@@ -2,7 +2,7 @@
 
 // The card's display state: everything the player sees on the main window and
 // every item the game keeps between events. Handlers read and write it in
-// place; frmJackwell renders it after each event (the card's control table,
+// place; CardWindow renders it after each event (the card's control table,
 // shell/card_layout.h, names the control that shows each item).
 
 #include "reels/card_constants.h"

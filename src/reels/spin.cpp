@@ -1,6 +1,6 @@
 #include "reels/spin.h"
 
-#include "reels/beeper.h"
+#include "sound/beeper.h"
 
 #include <cmath>
 #include <cstdint>

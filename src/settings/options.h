@@ -4,7 +4,7 @@
 
 namespace jackwell {
 
-// The player's five options, held for the whole run as the controls of frmOptions hold them
+// The player's five options, held for the whole run as the controls of OptionsWindow hold them
 // (Settings.txt stores them under the keys "Text1", "Text2", "Check1", "Check2" and "Check3").
 // A box value is 0 (clear), 1 (ticked) or 2 (greyed); every user of the options treats only 1
 // as ticked. The values here are the ones in force before Settings.txt is read.

@@ -16,6 +16,11 @@
 
 namespace jackwell {
 
+namespace card {
+// The card window's design name, also its objectName.
+inline constexpr const char* kFormName = "frmJackwell";
+} // namespace card
+
 struct Twips {
     int left;
     int top;

@@ -4,9 +4,9 @@
 #include "platform/version.h"
 #include "settings/settings_file.h"
 #include "shell/card_keys.h"
-#include "shell/frm_chat.h"
-#include "shell/frm_jackwell.h"
-#include "shell/frm_options.h"
+#include "shell/chat_window.h"
+#include "shell/card_window.h"
+#include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/qt_file_chooser.h"
 #include "shell/window_placement.h"
@@ -48,17 +48,17 @@ JackwellApp::JackwellApp(Setup setup)
     card_ = std::make_unique<Card>(
         Card::Effects{*transport_, setup_.clock, setup_.sound, setup_.beeper, options_});
     chatSession_ = std::make_unique<ChatSession>(*transport_, setup_.clock);
-    window_ = std::make_unique<frmJackwell>(*card_);
-    chatWindow_ = std::make_unique<frmChat>(*chatSession_);
+    window_ = std::make_unique<CardWindow>(*card_);
+    chatWindow_ = std::make_unique<ChatWindow>(*chatSession_);
     chatSession_->setSink({[this](const ChatSession::Line& line) { chatWindow_->appendLine(line); },
                            [this](const QString& text) { chatWindow_->setStatus(text); }});
     connect(card_.get(), &Card::changed, this,
             [this] { chatSession_->setKeeperName(card_->state.machineKeeperName); });
-    connect(chatWindow_.get(), &frmChat::cardKeyPressed, window_.get(), &frmJackwell::trigger);
-    connect(chatWindow_.get(), &frmChat::closedByPlayer, this, [this] { rememberChatWindow(); });
-    connect(window_.get(), &frmJackwell::chatWindowToggleRequested, this,
+    connect(chatWindow_.get(), &ChatWindow::cardKeyPressed, window_.get(), &CardWindow::trigger);
+    connect(chatWindow_.get(), &ChatWindow::closedByPlayer, this, [this] { rememberChatWindow(); });
+    connect(window_.get(), &CardWindow::chatWindowToggleRequested, this,
             &JackwellApp::toggleChatWindow);
-    connect(window_.get(), &frmJackwell::menuRequested, this, &JackwellApp::showCardMenu);
+    connect(window_.get(), &CardWindow::menuRequested, this, &JackwellApp::showCardMenu);
     files_ = setup_.files;
     if (!files_) {
         ownFiles_ = std::make_unique<QtFileChooser>();
@@ -66,7 +66,7 @@ JackwellApp::JackwellApp(Setup setup)
     }
     pictureTestCorner_ = new PictureTestCorner(
         *window_, *files_, [this](const QString& message) { emit problem(message); });
-    connect(window_.get(), &frmJackwell::optionsRequested, this, &JackwellApp::showOptions);
+    connect(window_.get(), &CardWindow::optionsRequested, this, &JackwellApp::showOptions);
 }
 
 JackwellApp::~JackwellApp() {
@@ -141,7 +141,7 @@ void JackwellApp::showWindows() {
 void JackwellApp::showChatWindow() {
     if (unloaded_)
         return;
-    frmChat& chat = *chatWindow_;
+    ChatWindow& chat = *chatWindow_;
     if (!chat.isVisible()) {
         const std::optional<QRect> saved = preferences_.chatWindow().geometry;
         QScreen* screen = window_->screen();
@@ -256,16 +256,16 @@ QString JackwellApp::shutDown() {
     return saved.status == SettingsResult::Ok ? QString() : saved.message;
 }
 
-frmOptions& JackwellApp::optionsWindow() {
+OptionsWindow& JackwellApp::optionsWindow() {
     if (!optionsWindow_)
-        optionsWindow_ = std::make_unique<frmOptions>(*this, *files_);
+        optionsWindow_ = std::make_unique<OptionsWindow>(*this, *files_);
     return *optionsWindow_;
 }
 
 void JackwellApp::showOptions() {
     if (unloaded_)
         return;
-    frmOptions& options = optionsWindow();
+    OptionsWindow& options = optionsWindow();
     options.setWindowState(options.windowState() & ~Qt::WindowMinimized);
     options.show();
     options.raise();

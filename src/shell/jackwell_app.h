@@ -3,7 +3,7 @@
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "chatview/chat_session.h"
-#include "controls/card.h"
+#include "card/card.h"
 #include "platform/preferences.h"
 #include "settings/options.h"
 #include "settings/settings_file.h"
@@ -20,9 +20,9 @@ class Clock;
 class FileChooser;
 class PictureTestCorner;
 class SoundPlayer;
-class frmChat;
-class frmJackwell;
-class frmOptions;
+class ChatWindow;
+class CardWindow;
+class OptionsWindow;
 
 // The program: its windows, its options and its link to the chat world, from
 // the main window's load to its unload. Beside the card stands the chat window;
@@ -63,19 +63,19 @@ public:
     // empty when they were (or when shutdown has run before).
     QString shutDown();
 
-    frmJackwell& window() { return *window_; }
+    CardWindow& window() { return *window_; }
     Card& card() { return *card_; }
     Options& options() { return options_; }
     ChatTransport& chat() { return *transport_; }
     ChatLibrary& chatLibrary() { return *library_; }
     // The options window, made hidden when it does not exist yet.
-    frmOptions& optionsWindow();
+    OptionsWindow& optionsWindow();
     PictureTestCorner& pictureTestCorner() { return *pictureTestCorner_; }
 
     // OPTIONS: shows the options window, modeless and without an owner.
     void showOptions();
 
-    frmChat& chatWindow() { return *chatWindow_; }
+    ChatWindow& chatWindow() { return *chatWindow_; }
     ChatSession& chatSession() { return *chatSession_; }
     Preferences& preferences() { return preferences_; }
     // Opens the chat window where it last stood, or beside the card, on screen.
@@ -107,13 +107,13 @@ private:
     std::unique_ptr<ChatTransport> transport_;
     std::unique_ptr<Card> card_;
     std::unique_ptr<ChatSession> chatSession_;
-    std::unique_ptr<frmJackwell> window_;
-    std::unique_ptr<frmChat> chatWindow_;
+    std::unique_ptr<CardWindow> window_;
+    std::unique_ptr<ChatWindow> chatWindow_;
     Preferences preferences_;
     std::unique_ptr<FileChooser> ownFiles_;
     FileChooser* files_ = nullptr;
     PictureTestCorner* pictureTestCorner_ = nullptr; // a child of the main window
-    std::unique_ptr<frmOptions> optionsWindow_;
+    std::unique_ptr<OptionsWindow> optionsWindow_;
     bool unloaded_ = false;
 
     void chooseBundledSounds();

@@ -7,6 +7,9 @@
 
 namespace jackwell::options {
 
+// The window's design name, also its objectName.
+inline constexpr const char* kFormName = "frmOptions";
+
 inline constexpr int kClientTwips = 2010; // square
 
 struct Control {

@@ -13,6 +13,9 @@
 
 namespace jackwell::payouts {
 
+// The window's design name, also its objectName.
+inline constexpr const char* kFormName = "frmPayouts";
+
 inline constexpr QSize kClientSize{309, 333}; // 4635 by 4995 twips
 inline constexpr int kRowCount = int(machine::kPayTable.size());
 

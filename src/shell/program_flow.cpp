@@ -1,7 +1,7 @@
 #include "shell/program_flow.h"
 
 #include "platform/stop_signals.h"
-#include "shell/frm_jackwell.h"
+#include "shell/card_window.h"
 #include "shell/jackwell_app.h"
 
 #include <QMessageBox>
@@ -32,7 +32,7 @@ void ProgramFlow::start() {
         endWith(1, error, detail);
         return;
     }
-    connect(&app_.window(), &frmJackwell::closing, this, &ProgramFlow::cardClosed);
+    connect(&app_.window(), &CardWindow::closing, this, &ProgramFlow::cardClosed);
     app_.showWindows();
 }
 

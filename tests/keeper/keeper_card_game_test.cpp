@@ -5,7 +5,7 @@
 #include "chat/irc_backend.h"
 #include "chat/transport.h"
 #include "clock/real_clock.h"
-#include "controls/card.h"
+#include "card/card.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/sqlite_books.h"
 #include "settings/options.h"

@@ -7,7 +7,7 @@
 #include "chat/irc_backend.h"
 #include "chat/transport.h"
 #include "clock/real_clock.h"
-#include "controls/card.h"
+#include "card/card.h"
 #include "irc/irc_connection.h"
 #include "settings/options.h"
 

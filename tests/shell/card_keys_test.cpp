@@ -7,9 +7,9 @@
 #include "platform/version.h"
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
-#include "shell/frm_chat.h"
-#include "shell/frm_options.h"
-#include "shell/frm_payouts.h"
+#include "shell/chat_window.h"
+#include "shell/options_window.h"
+#include "shell/payouts_window.h"
 #include "support/app_rig.h"
 
 #include <QAccessible>
@@ -109,7 +109,7 @@ TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
     EXPECT_EQ(rig.world->log(), before);
     EXPECT_FALSE(isHeld(state, 0));
     EXPECT_EQ(typing->text(), "gs123");
-    frmChat& chat = rig.app->chatWindow();
+    ChatWindow& chat = rig.app->chatWindow();
     QTest::keyClick(typing, Qt::Key_Escape); // leaves the typing line for the chat text
     EXPECT_EQ(chat.focusWidget(), chat.logView());
     QTest::keyClick(chat.logView(), Qt::Key_Return); // and Return goes back to it
@@ -120,7 +120,7 @@ TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
 // keys then work again.
 TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
     AppRig rig;
-    frmJackwell& window = rig.app->window();
+    CardWindow& window = rig.app->window();
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -216,7 +216,7 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
     EXPECT_TRUE(about->text().contains(QDir::toNativeSeparators(rig.settingsPath)));
     EXPECT_TRUE(about->text().contains(QDir::toNativeSeparators(rig.preferencesPath)));
 
-    QSignalSpy closing(&rig.app->window(), &frmJackwell::closing);
+    QSignalSpy closing(&rig.app->window(), &CardWindow::closing);
     entry(openCardMenu(rig), "Quit")->trigger();
     EXPECT_EQ(closing.count(), 1);
 }
@@ -241,7 +241,7 @@ TEST(CardKeys, readmeListsEveryKey) {
 // start, hold what pairs up, send the holds, finish; the card ends as Rivet's books say.
 TEST(CardKeys, aWholeGameWithTheKeyboardAlone) {
     AppRig rig(serializeSettings(Options{}), AppRig::Load, {true});
-    frmJackwell& card = rig.app->window();
+    CardWindow& card = rig.app->window();
     const CardState& state = rig.app->card().state;
     const auto press = [&](Qt::Key key, qint64 thenMs) {
         QTest::keyClick(&card, key);

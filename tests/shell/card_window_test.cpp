@@ -60,7 +60,7 @@ TEST(CardWindow, aClickInsideEachButtonReachesItsHandler) {
         if (spot.prepare)
             spot.prepare(rig);
         QSignalSpy events(&rig.card, &Card::changed);
-        QSignalSpy options(&rig.window, &frmJackwell::optionsRequested);
+        QSignalSpy options(&rig.window, &CardWindow::optionsRequested);
         rig.clickAt(spot.at);
         EXPECT_TRUE(spot.reached(rig));
         // OPTIONS belongs to the options window; every other button is one card event.
@@ -84,7 +84,7 @@ TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
     Rig rig;
     knowKeeper(rig);
     QSignalSpy events(&rig.card, &Card::changed);
-    QSignalSpy options(&rig.window, &frmJackwell::optionsRequested);
+    QSignalSpy options(&rig.window, &CardWindow::optionsRequested);
     for (const QPoint& point : between)
         rig.clickAt(point);
     EXPECT_EQ(events.count(), 0);

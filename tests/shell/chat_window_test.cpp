@@ -2,7 +2,7 @@
 // scrolled back, what is typed reaching the world, the state line, its place beside the card,
 // and its being open or closed kept in the preferences (never in Settings.txt).
 
-#include "shell/frm_chat.h"
+#include "shell/chat_window.h"
 #include "shell/window_placement.h"
 #include "support/app_rig.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 using testing::AppRig;
 
-QStringList shownLines(frmChat& chat) {
+QStringList shownLines(ChatWindow& chat) {
     QStringList lines;
     for (QTextBlock block = chat.logView()->document()->begin(); block.isValid();
          block = block.next())
@@ -29,7 +29,7 @@ QStringList shownLines(frmChat& chat) {
 TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
     AppRig rig;
     rig.app->showChatWindow();
-    frmChat& chat = rig.app->chatWindow();
+    ChatWindow& chat = rig.app->chatWindow();
     EXPECT_EQ(chat.windowTitle(), "Chat");
     EXPECT_EQ(chat.statusText(), "Embedded world");
     rig.world->appendPublic("Rivet", "Your machinekeeper is Rivet.");
@@ -54,20 +54,20 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
     rig.app->showChatWindow();
     rig.app->chatSession().submit("before"); // the player's own line, on its own ground
     rig.app->hideChatWindow();
-    for (int i = 0; i < frmChat::kMaxLines + 5; ++i)
+    for (int i = 0; i < ChatWindow::kMaxLines + 5; ++i)
         rig.world->appendPublic(i % 2 ? "Mabel" : "Player", QString::number(i));
     rig.app->showChatWindow();
     QTextDocument* document = rig.app->chatWindow().logView()->document();
     const QStringList lines = shownLines(rig.app->chatWindow());
-    ASSERT_EQ(lines.size(), frmChat::kMaxLines);
+    ASSERT_EQ(lines.size(), ChatWindow::kMaxLines);
     EXPECT_EQ(lines.first(), "Mabel: 5");
-    EXPECT_EQ(lines.last(), QStringLiteral("Player: %1").arg(frmChat::kMaxLines + 4));
+    EXPECT_EQ(lines.last(), QStringLiteral("Player: %1").arg(ChatWindow::kMaxLines + 4));
     // Each line keeps its own look through the cut: Mabel's plain, the player's marked.
     EXPECT_EQ(document->firstBlock().blockFormat().background().style(), Qt::NoBrush);
     EXPECT_NE(document->firstBlock().next().blockFormat().background().style(), Qt::NoBrush);
 
     rig.world->appendPublic("Oskar", "after");
-    EXPECT_EQ(shownLines(rig.app->chatWindow()).size(), frmChat::kMaxLines);
+    EXPECT_EQ(shownLines(rig.app->chatWindow()).size(), ChatWindow::kMaxLines);
     EXPECT_EQ(shownLines(rig.app->chatWindow()).first(), "Player: 6");
     EXPECT_NE(document->firstBlock().blockFormat().background().style(), Qt::NoBrush);
 }
@@ -77,7 +77,7 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
 TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
     AppRig rig;
     rig.app->showWindows();
-    frmChat& chat = rig.app->chatWindow();
+    ChatWindow& chat = rig.app->chatWindow();
     QScrollBar* bar = chat.logView()->verticalScrollBar();
     for (int i = 0; i < 200; ++i)
         rig.world->appendPublic("Oskar", QStringLiteral("line %1").arg(i));
@@ -118,7 +118,7 @@ TEST(ChatWindow, opensBesideTheCardOnScreen) {
     AppRig rig;
     rig.app->window().move(40, 40);
     rig.app->showWindows();
-    frmChat& chat = rig.app->chatWindow();
+    ChatWindow& chat = rig.app->chatWindow();
     ASSERT_TRUE(chat.isVisible());
     const QRect card = rig.app->window().frameGeometry();
     const QRect beside = chat.frameGeometry();
@@ -147,7 +147,7 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     {
         AppRig rig(serializeSettings(Options{}), AppRig::Load, {false, {}, preferences});
         rig.app->showWindows();
-        frmChat& chat = rig.app->chatWindow();
+        ChatWindow& chat = rig.app->chatWindow();
         chat.setGeometry(300, 200, 420, 380);
         placed = chat.geometry();
         chat.close(); // the title bar's close box
@@ -158,7 +158,7 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     }
     AppRig again(serializeSettings(Options{}), AppRig::Load, {false, {}, preferences});
     again.app->showWindows();
-    frmChat& chat = again.app->chatWindow();
+    ChatWindow& chat = again.app->chatWindow();
     EXPECT_FALSE(chat.isVisible());
     QTest::keyClick(&again.app->window(), Qt::Key_C);
     EXPECT_TRUE(chat.isVisible());

@@ -1,8 +1,8 @@
 // The options window as the player meets it: choosing a sound with good and bad
 // files, Stay On Top, sounds taking effect at once, and when Settings.txt is written.
 
-#include "shell/frm_jackwell.h"
-#include "shell/frm_options.h"
+#include "shell/card_window.h"
+#include "shell/options_window.h"
 #include "shell/text_style.h"
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
@@ -43,7 +43,7 @@ int captionRoom(QAbstractButton& button) {
 TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     AppRig rig;
     rig.app->showOptions();
-    frmOptions& options = rig.app->optionsWindow();
+    OptionsWindow& options = rig.app->optionsWindow();
     const std::pair<const char*, const char*> rows[] = {
         {"Check1", "Stay On Top"},        {"Check2", "Play Winning Sound"},
         {"Check3", "Play Lossing Sound"}, {"Command1", "Close"},
@@ -92,7 +92,7 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
                 winning ? rig.app->options().winSoundFile : rig.app->options().loseSoundFile;
             option = QStringLiteral("old.wav");
             rig.app->showOptions();
-            frmOptions& options = rig.app->optionsWindow();
+            OptionsWindow& options = rig.app->optionsWindow();
             control(options, button).click();
             ASSERT_EQ(rig.files.open.size(), 1u);
             EXPECT_EQ(rig.files.open.front().filter, "Wav Files (*.wav)");
@@ -135,12 +135,12 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
 // nothing, and the options window itself is never pinned.
 TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
     AppRig rig(serializeSettings(Options{{}, {}, 2, 0, 0}));
-    frmJackwell& main = rig.app->window();
+    CardWindow& main = rig.app->window();
     main.show();
     const QRect place = main.geometry();
     EXPECT_FALSE(AppRig::pinned(main));
     rig.app->showOptions();
-    frmOptions& options = rig.app->optionsWindow();
+    OptionsWindow& options = rig.app->optionsWindow();
     QCheckBox& stayOnTop = control<QCheckBox>(options, "Check1");
     EXPECT_EQ(stayOnTop.checkState(), Qt::PartiallyChecked);
     for (bool expected : {false, true, false, true}) {
@@ -192,7 +192,7 @@ TEST(OptionsWindow, closingWritesTheSettingsFile) {
         const QDateTime old = QDateTime::currentDateTime().addDays(-1);
         QFile(rig.settingsPath).setFileTime(old, QFileDevice::FileModificationTime);
         emit rig.app->window().optionsRequested();
-        frmOptions& options = rig.app->optionsWindow();
+        OptionsWindow& options = rig.app->optionsWindow();
         EXPECT_TRUE(options.isVisible() && options.parentWidget() == nullptr);
         control(options, "Command1").click();
         EXPECT_FALSE(options.isVisible());

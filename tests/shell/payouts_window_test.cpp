@@ -2,7 +2,7 @@
 // it forward), a payout table fills it even while it is hidden or not yet
 // created, and closing it forgets what it was sent.
 
-#include "shell/frm_payouts.h"
+#include "shell/payouts_window.h"
 #include "support/card_window_rig.h"
 
 #include <QPointer>
@@ -29,7 +29,7 @@ TEST(PayoutsWindow, payoutsBeforeAnyTableShowsThePublishedAmountsAndAgainOnlyBri
     Rig rig;
     EXPECT_EQ(rig.window.payoutsWindow(), nullptr);
     rig.clickAt(kPayoutsButton);
-    QPointer<frmPayouts> payouts = rig.window.payoutsWindow();
+    QPointer<PayoutsWindow> payouts = rig.window.payoutsWindow();
     ASSERT_TRUE(payouts);
     EXPECT_TRUE(payouts->isVisible());
     EXPECT_EQ(payouts->parentWidget(), nullptr);
@@ -49,7 +49,7 @@ TEST(PayoutsWindow, payoutsBeforeAnyTableShowsThePublishedAmountsAndAgainOnlyBri
 TEST(PayoutsWindow, aTableWhileItDoesNotExistCreatesItHiddenForTheNextPayouts) {
     Rig rig;
     receiveTable(rig, "30000", "60");
-    frmPayouts* payouts = rig.window.payoutsWindow();
+    PayoutsWindow* payouts = rig.window.payoutsWindow();
     ASSERT_TRUE(payouts);
     EXPECT_TRUE(payouts->isHidden());
     rig.clickAt(kPayoutsButton);
@@ -64,7 +64,7 @@ TEST(PayoutsWindow, closingForgetsTheAmountsUntilTheNextTable) {
     Rig rig;
     receiveTable(rig, "777", "8");
     rig.clickAt(kPayoutsButton);
-    QPointer<frmPayouts> closed = rig.window.payoutsWindow();
+    QPointer<PayoutsWindow> closed = rig.window.payoutsWindow();
     ASSERT_TRUE(closed);
     closed->close(); // the close box
     EXPECT_FALSE(rig.card.payouts.exists);
@@ -73,7 +73,7 @@ TEST(PayoutsWindow, closingForgetsTheAmountsUntilTheNextTable) {
     EXPECT_TRUE(closed.isNull());
 
     rig.clickAt(kPayoutsButton);
-    frmPayouts* reopened = rig.window.payoutsWindow();
+    PayoutsWindow* reopened = rig.window.payoutsWindow();
     ASSERT_TRUE(reopened);
     EXPECT_TRUE(reopened->isVisible());
     EXPECT_EQ(reopened->amount(0), "25000");

@@ -2,7 +2,7 @@
 // only checks that a file can be read, and Command2, with no picture to show,
 // leaves the picture box as it is instead of ending the program.
 
-#include "shell/frm_jackwell.h"
+#include "shell/card_window.h"
 #include "shell/picture_test_corner.h"
 #include "support/app_rig.h"
 #include "support/qt_printers.h"

@@ -3,7 +3,7 @@
 // a broken settings file stops the program before its window shows. The
 // program's course is driven as main() drives it, messages and exit included.
 
-#include "shell/frm_payouts.h"
+#include "shell/payouts_window.h"
 #include "shell/program_flow.h"
 #include "support/app_rig.h"
 #include "support/wait_until.h"
@@ -188,7 +188,7 @@ TEST(Startup, aFirstRunPlaysTheProgramsOwnSounds) {
 TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
     AppRig rig{QByteArray()};
     rig.app->card().showPayouts();
-    QPointer<frmPayouts> payouts = rig.app->window().payoutsWindow();
+    QPointer<PayoutsWindow> payouts = rig.app->window().payoutsWindow();
     ASSERT_TRUE(payouts);
     rig.app->options() = {QStringLiteral("/sounds/win, loud.wav"), {}, 0, 1, 0};
     rig.app->shutDown();

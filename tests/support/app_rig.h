@@ -9,7 +9,7 @@
 
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
-#include "shell/frm_jackwell.h"
+#include "shell/card_window.h"
 #include "shell/jackwell_app.h"
 #include "support/fake_file_chooser.h"
 #include "support/fakes.h"

@@ -8,7 +8,7 @@
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "controls/card.h"
+#include "card/card.h"
 #include "settings/options.h"
 #include "support/fakes.h"
 #include "support/qt_printers.h"

@@ -2,7 +2,7 @@
 
 // The card rig with the main window on top, clicked where a player would click.
 
-#include "shell/frm_jackwell.h"
+#include "shell/card_window.h"
 #include "support/card_rig.h"
 #include "support/qt_gui_printers.h"
 
@@ -12,7 +12,7 @@
 namespace jackwell::testing {
 
 struct CardWindowRig : CardRig<ScriptedBackend> {
-    frmJackwell window{card};
+    CardWindow window{card};
 
     CardWindowRig() { window.show(); }
     // A press and release at `point` of the card's client area.

@@ -6,8 +6,8 @@
 
 #include "chat/chat_backend.h"
 #include "clock/clock.h"
-#include "reels/beeper.h"
-#include "settings/sound_player.h"
+#include "sound/beeper.h"
+#include "sound/sound_player.h"
 
 #include <QByteArray>
 #include <QString>

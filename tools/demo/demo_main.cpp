@@ -8,7 +8,7 @@
 
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
-#include "shell/frm_jackwell.h"
+#include "shell/card_window.h"
 #include "shell/jackwell_app.h"
 #include "world/embedded_world.h"
 

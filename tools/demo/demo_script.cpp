@@ -3,9 +3,9 @@
 #include "demo_picture.h"
 
 #include "clock/virtual_clock.h"
-#include "controls/card.h"
-#include "shell/frm_chat.h"
-#include "shell/frm_jackwell.h"
+#include "card/card.h"
+#include "shell/chat_window.h"
+#include "shell/card_window.h"
 #include "shell/jackwell_app.h"
 #include "world/embedded_world.h"
 
@@ -237,7 +237,7 @@ bool DemoScript::startNextGame() {
 
 // The card with the chat window beside it, as the player sees them after the game.
 bool DemoScript::cardAndChat() {
-    frmChat& chat = app_.chatWindow();
+    ChatWindow& chat = app_.chatWindow();
     if (!chat.isVisible()) {
         say(QStringLiteral("FAILED: the chat window is not open beside the card"));
         return false;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reels/beeper.h"
-#include "settings/sound_player.h"
+#include "sound/beeper.h"
+#include "sound/sound_player.h"
 
 #include <QDir>
 #include <QObject>

@@ -7,12 +7,12 @@
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "controls/card.h"
-#include "reels/beeper.h"
+#include "card/card.h"
+#include "sound/beeper.h"
 #include "settings/options.h"
-#include "settings/sound_player.h"
-#include "shell/frm_jackwell.h"
-#include "shell/frm_payouts.h"
+#include "sound/sound_player.h"
+#include "shell/card_window.h"
+#include "shell/payouts_window.h"
 #include "world/chat_world.h"
 
 #include <QApplication>
@@ -72,13 +72,13 @@ int main(int argc, char* argv[]) {
     ChatLibrary library(clock, [] { return std::make_unique<ChatWorld>(); });
     ChatTransport transport(library, clock, "Jackwell");
     Card card({transport, clock, silence, silence, options});
-    frmJackwell window(card);
+    CardWindow window(card);
     card.bringToRest();
     window.show();
 
     bool ok = save(window, folder + QStringLiteral("/card.png"));
     card.showPayouts();
-    if (frmPayouts* payouts = window.payoutsWindow())
+    if (PayoutsWindow* payouts = window.payoutsWindow())
         ok = save(*payouts, folder + QStringLiteral("/payouts.png")) && ok;
     else
         ok = false;

@@ -1,4 +1,4 @@
-#include "controls/card.h"
+#include "card/card.h"
 
 #include "clock/clock.h"
 

@@ -1,13 +1,13 @@
 // The card's four timers: three spin the reels, the fourth evaluates the final draw.
 
-#include "controls/card.h"
+#include "card/card.h"
 
 #include "chat/transport.h"
 #include "clock/clock.h"
 #include "reels/evaluation.h"
 #include "reels/spin.h"
 #include "settings/options.h"
-#include "settings/sound_player.h"
+#include "sound/sound_player.h"
 
 namespace jackwell {
 

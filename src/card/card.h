@@ -1,7 +1,7 @@
 #pragma once
 
 // The card's game: its display state and every click and timer handler of the
-// main window, without any widget. frmJackwell forwards clicks here and renders
+// main window, without any widget. CardWindow forwards clicks here and renders
 // `state` and `payouts` whenever `changed` is emitted.
 
 #include "protocol/get_token.h"

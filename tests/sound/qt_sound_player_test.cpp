@@ -3,7 +3,7 @@
 // does not print a warning for each request. (What it plays where there is a
 // device is heard in sound_playback_test.)
 
-#include "settings/qt_sound_player.h"
+#include "sound/qt_sound_player.h"
 
 #include <QEventLoop>
 #include <QFile>

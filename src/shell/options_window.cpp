@@ -1,4 +1,4 @@
-#include "shell/frm_options.h"
+#include "shell/options_window.h"
 
 #include "settings/file_chooser.h"
 #include "settings/readable_file.h"
@@ -87,7 +87,7 @@ template <typename Widget> Widget* place(QWidget* parent, const options::Control
 } // namespace
 
 // The controls are made in their tab order, which gives Qt's focus chain.
-frmOptions::frmOptions(JackwellApp& app, FileChooser& chooser)
+OptionsWindow::OptionsWindow(JackwellApp& app, FileChooser& chooser)
     : QWidget(nullptr)
     , app_(app)
     , chooser_(chooser)
@@ -99,16 +99,17 @@ frmOptions::frmOptions(JackwellApp& app, FileChooser& chooser)
     , loseSoundButton_(place<QPushButton>(this, options::kChooseLoseSound))
     , winSoundPath_(place<QLineEdit>(this, options::kWinSoundPath))
     , loseSoundPath_(place<QLineEdit>(this, options::kLoseSoundPath)) {
+    setObjectName(QLatin1String(options::kFormName));
     setWindowTitle(QStringLiteral("Options"));
     const int side = toPixels(options::kClientTwips);
     setFixedSize(side, side);
 
-    connect(stayOnTopBox_, &QCheckBox::clicked, this, &frmOptions::stayOnTopClicked);
-    connect(playWinSoundBox_, &QCheckBox::clicked, this, &frmOptions::playWinSoundClicked);
-    connect(playLoseSoundBox_, &QCheckBox::clicked, this, &frmOptions::playLoseSoundClicked);
-    connect(closeButton_, &QPushButton::clicked, this, &frmOptions::closeAndSave);
-    connect(winSoundButton_, &QPushButton::clicked, this, &frmOptions::chooseWinSound);
-    connect(loseSoundButton_, &QPushButton::clicked, this, &frmOptions::chooseLoseSound);
+    connect(stayOnTopBox_, &QCheckBox::clicked, this, &OptionsWindow::stayOnTopClicked);
+    connect(playWinSoundBox_, &QCheckBox::clicked, this, &OptionsWindow::playWinSoundClicked);
+    connect(playLoseSoundBox_, &QCheckBox::clicked, this, &OptionsWindow::playLoseSoundClicked);
+    connect(closeButton_, &QPushButton::clicked, this, &OptionsWindow::closeAndSave);
+    connect(winSoundButton_, &QPushButton::clicked, this, &OptionsWindow::chooseWinSound);
+    connect(loseSoundButton_, &QPushButton::clicked, this, &OptionsWindow::chooseLoseSound);
     // The boxes can still be reached with the Tab key; what is typed there is the option.
     connect(winSoundPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
         app_.options().winSoundFile = text;
@@ -121,7 +122,7 @@ frmOptions::frmOptions(JackwellApp& app, FileChooser& chooser)
     render();
 }
 
-void frmOptions::render() {
+void OptionsWindow::render() {
     const Options& options = app_.options();
     stayOnTopBox_->setCheckState(boxState(options.stayOnTop));
     playWinSoundBox_->setCheckState(boxState(options.playWinSound));
@@ -137,37 +138,37 @@ void frmOptions::render() {
                                                                  : options.loseSoundFile);
 }
 
-void frmOptions::takeBox(QCheckBox* box, int Options::*value) {
+void OptionsWindow::takeBox(QCheckBox* box, int Options::*value) {
     app_.options().*value = boxValue(box->checkState());
 }
 
-void frmOptions::stayOnTopClicked() {
+void OptionsWindow::stayOnTopClicked() {
     takeBox(stayOnTopBox_, &Options::stayOnTop);
     app_.applyStayOnTop();
 }
 
-void frmOptions::playWinSoundClicked() {
+void OptionsWindow::playWinSoundClicked() {
     takeBox(playWinSoundBox_, &Options::playWinSound);
 }
 
-void frmOptions::playLoseSoundClicked() {
+void OptionsWindow::playLoseSoundClicked() {
     takeBox(playLoseSoundBox_, &Options::playLoseSound);
 }
 
-void frmOptions::chooseWinSound() {
+void OptionsWindow::chooseWinSound() {
     selectSound(&Options::winSoundFile);
 }
 
-void frmOptions::chooseLoseSound() {
+void OptionsWindow::chooseLoseSound() {
     selectSound(&Options::loseSoundFile);
 }
 
 // A chosen file is taken only when it can be opened for reading; otherwise the
 // player is told why and the option stays as it was.
-void frmOptions::selectSound(QString Options::*sound) {
+void OptionsWindow::selectSound(QString Options::*sound) {
     chooser_.chooseFile(this, openDialogTitle(), kWaveFilter,
                         app_.soundFolder(app_.options().*sound),
-                        [self = QPointer<frmOptions>(this), sound](const QString& chosen) {
+                        [self = QPointer<OptionsWindow>(this), sound](const QString& chosen) {
                             if (!self || chosen.isEmpty())
                                 return;
                             QString message;
@@ -180,17 +181,17 @@ void frmOptions::selectSound(QString Options::*sound) {
                         });
 }
 
-void frmOptions::closeAndSave() {
+void OptionsWindow::closeAndSave() {
     app_.saveOptions();
     hide();
 }
 
-void frmOptions::closeEvent(QCloseEvent* event) {
+void OptionsWindow::closeEvent(QCloseEvent* event) {
     closeAndSave();
     event->accept();
 }
 
-void frmOptions::showEvent(QShowEvent* event) {
+void OptionsWindow::showEvent(QShowEvent* event) {
     render();
     QWidget::showEvent(event);
 }

@@ -16,7 +16,7 @@ namespace jackwell {
 class Card;
 class CardLabel;
 class SymbolBox;
-class frmPayouts;
+class PayoutsWindow;
 
 // The main window: the card. It renders the card's state after every event and
 // forwards clicks on its hot spots to the card. It also keeps the payouts
@@ -26,19 +26,19 @@ class frmPayouts;
 // Every button has a key (card_keys.h) that acts as a click on it; the name box
 // takes the keyboard only when clicked, and Esc gives it back to the card. A
 // right click or the Menu key asks for the card's menu.
-class frmJackwell : public QWidget, public WindowPin {
+class CardWindow : public QWidget, public WindowPin {
     Q_OBJECT
 
 public:
-    explicit frmJackwell(Card& card, QWidget* parent = nullptr);
-    ~frmJackwell() override;
+    explicit CardWindow(Card& card, QWidget* parent = nullptr);
+    ~CardWindow() override;
 
     void setStayOnTop(bool onTop) override;
 
     // Shutdown: closes the payouts window if it exists.
     void unloadPayouts();
     // The payouts window, or null while it does not exist.
-    frmPayouts* payoutsWindow() const;
+    PayoutsWindow* payoutsWindow() const;
 
     // What a click on the button of `action`, or its key, does: nothing while the button is
     // disabled.
@@ -73,7 +73,7 @@ private:
     std::array<SymbolBox*, 3> reelPictures_{};
     std::array<SymbolBox*, 3> resultPictures_{};
     QLineEdit* nameBox_ = nullptr;
-    QPointer<frmPayouts> payouts_; // top-level, no owner window; deleted by this window
+    QPointer<PayoutsWindow> payouts_; // top-level, no owner window; deleted by this window
 };
 
 } // namespace jackwell

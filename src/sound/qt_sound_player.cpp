@@ -1,4 +1,4 @@
-#include "settings/qt_sound_player.h"
+#include "sound/qt_sound_player.h"
 
 #include <QAudioDevice>
 #include <QFileInfo>

@@ -26,15 +26,15 @@ namespace jackwell {
 // through (kMaxLines of it come to about 16 MB). Outside its typing line the
 // card's keys work here as on the card; Return there goes to the typing line, and Esc in the
 // typing line leaves it. Shown, it leaves the keyboard where it was.
-class frmChat : public QWidget {
+class ChatWindow : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int kMaxLines = 10'000;
 
     // The session must outlive the window.
-    explicit frmChat(ChatSession& session, QWidget* parent = nullptr);
-    ~frmChat() override;
+    explicit ChatWindow(ChatSession& session, QWidget* parent = nullptr);
+    ~ChatWindow() override;
 
     void appendLine(const ChatSession::Line& line);
     void setStatus(const QString& text);

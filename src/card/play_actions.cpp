@@ -1,7 +1,7 @@
 // The card's buttons: GET HOST, REGISTER, the holds, ESP HOLD, START, FINISH,
 // RESET CARD and the coin slot.
 
-#include "controls/card.h"
+#include "card/card.h"
 
 #include "chat/transport.h"
 #include "protocol/handlers.h"

@@ -1,4 +1,4 @@
-#include "shell/frm_chat.h"
+#include "shell/chat_window.h"
 
 #include "shell/card_keys.h"
 #include "shell/pictures.h"
@@ -52,12 +52,13 @@ qsizetype headLength(const QString& text) {
 
 } // namespace
 
-frmChat::frmChat(ChatSession& session, QWidget* parent)
+ChatWindow::ChatWindow(ChatSession& session, QWidget* parent)
     : QWidget(parent)
     , session_(session)
     , status_(new QLabel(this))
     , log_(new QPlainTextEdit(this))
     , input_(new QLineEdit(this)) {
+    setObjectName(QStringLiteral("ChatWindow"));
     setWindowTitle(QStringLiteral("Chat"));
     setWindowIcon(programIcon());
     resize(kFirstSize);
@@ -92,7 +93,7 @@ frmChat::frmChat(ChatSession& session, QWidget* parent)
     input_->setAccessibleName(QStringLiteral("Say"));
     input_->setPlaceholderText(QStringLiteral("Say something to everyone, or /msg NAME text"));
     input_->installEventFilter(this);
-    connect(input_, &QLineEdit::returnPressed, this, &frmChat::submit);
+    connect(input_, &QLineEdit::returnPressed, this, &ChatWindow::submit);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
@@ -104,9 +105,9 @@ frmChat::frmChat(ChatSession& session, QWidget* parent)
     setStatus(session_.statusText());
 }
 
-frmChat::~frmChat() = default;
+ChatWindow::~ChatWindow() = default;
 
-void frmChat::appendLine(const ChatSession::Line& line) {
+void ChatWindow::appendLine(const ChatSession::Line& line) {
     waiting_.push_back(line);
     if (qsizetype(waiting_.size()) > kMaxLines)
         waiting_.pop_front();
@@ -114,7 +115,7 @@ void frmChat::appendLine(const ChatSession::Line& line) {
         insertLines(std::exchange(waiting_, {}));
 }
 
-void frmChat::showEvent(QShowEvent* event) {
+void ChatWindow::showEvent(QShowEvent* event) {
     insertLines(std::exchange(waiting_, {}));
     QWidget::showEvent(event);
 }
@@ -124,7 +125,7 @@ void frmChat::showEvent(QShowEvent* event) {
 // two from the top in an edit of its own, so that the view hears of two small changes, never of
 // one that spans the whole text (which it would lay out anew). Many lines at once (the window
 // was hidden) first make room by one cut from the top, which walks nothing.
-void frmChat::insertLines(const std::deque<ChatSession::Line>& lines) {
+void ChatWindow::insertLines(const std::deque<ChatSession::Line>& lines) {
     if (lines.empty())
         return;
     QTextDocument* document = log_->document();
@@ -172,22 +173,22 @@ void frmChat::insertLines(const std::deque<ChatSession::Line>& lines) {
     cursor.endEditBlock();
 }
 
-void frmChat::setStatus(const QString& text) {
+void ChatWindow::setStatus(const QString& text) {
     status_->setText(text);
     status_->setAccessibleDescription(text);
 }
 
-QString frmChat::statusText() const {
+QString ChatWindow::statusText() const {
     return status_->text();
 }
 
-void frmChat::submit() {
+void ChatWindow::submit() {
     const QString typed = input_->text();
     input_->clear();
     session_.submit(typed);
 }
 
-bool frmChat::forwardCardKey(QKeyEvent* event) {
+bool ChatWindow::forwardCardKey(QKeyEvent* event) {
     const auto action = cardActionForKey(event->key(), int(event->modifiers()));
     if (!action)
         return false;
@@ -195,7 +196,7 @@ bool frmChat::forwardCardKey(QKeyEvent* event) {
     return true;
 }
 
-bool frmChat::eventFilter(QObject* watched, QEvent* event) {
+bool ChatWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
@@ -215,12 +216,12 @@ bool frmChat::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void frmChat::keyPressEvent(QKeyEvent* event) {
+void ChatWindow::keyPressEvent(QKeyEvent* event) {
     if (!forwardCardKey(event))
         QWidget::keyPressEvent(event);
 }
 
-void frmChat::closeEvent(QCloseEvent* event) {
+void ChatWindow::closeEvent(QCloseEvent* event) {
     hide();
     event->ignore();
     emit closedByPlayer();

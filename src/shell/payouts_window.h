@@ -12,11 +12,11 @@ class CardLabel;
 
 // The pay table: sixteen rows of count, symbol picture and amount on black.
 // It has no logic; the main window creates, shows and destroys it.
-class frmPayouts : public QWidget {
+class PayoutsWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit frmPayouts(QWidget* parent = nullptr);
+    explicit PayoutsWindow(QWidget* parent = nullptr);
 
     // The sixteen amounts, row by row; only those that differ are repainted.
     void setAmounts(const std::array<QString, PayoutsState::kRows>& amounts);

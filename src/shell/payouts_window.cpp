@@ -1,4 +1,4 @@
-#include "shell/frm_payouts.h"
+#include "shell/payouts_window.h"
 
 #include "reels/card_constants.h"
 #include "shell/card_label.h"
@@ -37,8 +37,9 @@ TextStyle headingStyle() { // black, red, 8.25 point bold, two lines
 
 } // namespace
 
-frmPayouts::frmPayouts(QWidget* parent)
+PayoutsWindow::PayoutsWindow(QWidget* parent)
     : QWidget(parent) {
+    setObjectName(QLatin1String(payouts::kFormName));
     setWindowTitle(QStringLiteral("PayOuts"));
     setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -77,16 +78,16 @@ frmPayouts::frmPayouts(QWidget* parent)
     }
 }
 
-void frmPayouts::setAmounts(const std::array<QString, PayoutsState::kRows>& amounts) {
+void PayoutsWindow::setAmounts(const std::array<QString, PayoutsState::kRows>& amounts) {
     for (int row = 0; row < PayoutsState::kRows; ++row)
         amounts_[row]->setCaption(amounts[row]);
 }
 
-QString frmPayouts::amount(int row) const {
+QString PayoutsWindow::amount(int row) const {
     return amounts_.at(row)->caption();
 }
 
-void frmPayouts::closeEvent(QCloseEvent* event) {
+void PayoutsWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     emit closedByPlayer();
 }

@@ -18,12 +18,12 @@ class JackwellApp;
 // releases the main window, and the evaluation reads the sound options when it
 // plays. The settings file is written when the window is closed. The window is
 // a top-level window of its own, never pinned on top.
-class frmOptions : public QWidget {
+class OptionsWindow : public QWidget {
     Q_OBJECT
 
 public:
     // Both must outlive the window.
-    frmOptions(JackwellApp& app, FileChooser& chooser);
+    OptionsWindow(JackwellApp& app, FileChooser& chooser);
 
     // Brings the controls in line with the options.
     void render();

@@ -1,10 +1,10 @@
-#include "shell/frm_jackwell.h"
+#include "shell/card_window.h"
 
-#include "controls/card.h"
+#include "card/card.h"
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
 #include "shell/card_layout.h"
-#include "shell/frm_payouts.h"
+#include "shell/payouts_window.h"
 #include "shell/pictures.h"
 #include "shell/symbol_box.h"
 
@@ -42,9 +42,10 @@ TextStyle styleFor(LabelLook look) {
 
 } // namespace
 
-frmJackwell::frmJackwell(Card& card, QWidget* parent)
+CardWindow::CardWindow(Card& card, QWidget* parent)
     : QWidget(parent)
     , card_(card) {
+    setObjectName(QLatin1String(card::kFormName));
     setWindowTitle(QStringLiteral("Pim's Jackwell"));
     setWindowIcon(programIcon());
     // A fixed card: no maximise button, no resizing.
@@ -58,17 +59,17 @@ frmJackwell::frmJackwell(Card& card, QWidget* parent)
     setAccessibleName(QStringLiteral("Jackwell card"));
     setAccessibleDescription(QStringLiteral("Keys:\n") + cardKeysText());
     buildControls();
-    connect(&card_, &Card::changed, this, &frmJackwell::render);
+    connect(&card_, &Card::changed, this, &CardWindow::render);
     render();
 }
 
-frmJackwell::~frmJackwell() {
+CardWindow::~CardWindow() {
     delete payouts_;
 }
 
 // Stacked as designed: the text box, the labels top to bottom, then the
 // reel pictures with each result picture above its reel picture.
-void frmJackwell::buildControls() {
+void CardWindow::buildControls() {
     nameBox_ = new QLineEdit(this);
     nameBox_->setObjectName(QLatin1String(card::kNameBoxName));
     nameBox_->setGeometry(toPixels(card::kNameBox));
@@ -109,7 +110,7 @@ void frmJackwell::buildControls() {
     }
 }
 
-void frmJackwell::act(CardAction action) {
+void CardWindow::act(CardAction action) {
     switch (action) {
     case CardAction::None:
         break;
@@ -151,7 +152,7 @@ void frmJackwell::act(CardAction action) {
     }
 }
 
-void frmJackwell::trigger(CardAction action) {
+void CardWindow::trigger(CardAction action) {
     for (const CardLabelControl& control : card::kLabels) {
         if (control.action == action) {
             label(control.role)->click(); // a disabled button takes no click
@@ -161,7 +162,7 @@ void frmJackwell::trigger(CardAction action) {
     act(action); // no button of its own
 }
 
-void frmJackwell::keyPressEvent(QKeyEvent* event) {
+void CardWindow::keyPressEvent(QKeyEvent* event) {
     if (const auto action = cardActionForKey(event->key(), int(event->modifiers()))) {
         trigger(*action);
         return;
@@ -170,7 +171,7 @@ void frmJackwell::keyPressEvent(QKeyEvent* event) {
 }
 
 // Esc in the name box gives the keyboard back to the card.
-bool frmJackwell::eventFilter(QObject* watched, QEvent* event) {
+bool CardWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == nameBox_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         setFocus(Qt::OtherFocusReason);
@@ -179,7 +180,7 @@ bool frmJackwell::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void frmJackwell::contextMenuEvent(QContextMenuEvent* event) {
+void CardWindow::contextMenuEvent(QContextMenuEvent* event) {
     // From the keyboard the menu opens over the card, wherever the pointer is.
     const QPoint at = event->reason() == QContextMenuEvent::Keyboard
                           ? mapToGlobal(rect().center() - QPoint(rect().width() / 4, 0))
@@ -187,13 +188,13 @@ void frmJackwell::contextMenuEvent(QContextMenuEvent* event) {
     emit menuRequested(at);
 }
 
-CardLabel* frmJackwell::label(CardLabelRole role) const {
+CardLabel* CardWindow::label(CardLabelRole role) const {
     return labels_[int(role)];
 }
 
 // PAYOUTS: the card creates and shows the window (rendered at once); a window
 // already open is brought forward, out of the task bar if it was minimised.
-void frmJackwell::showPayouts() {
+void CardWindow::showPayouts() {
     card_.showPayouts();
     if (!payouts_)
         return;
@@ -205,7 +206,7 @@ void frmJackwell::showPayouts() {
 
 // Every setter below does nothing when its value is already shown, so a
 // render after a spin tick repaints only the reel that changed.
-void frmJackwell::render() {
+void CardWindow::render() {
     const CardState& state = card_.state;
     for (int reel = 0; reel < 3; ++reel)
         renderReel(reel);
@@ -223,7 +224,7 @@ void frmJackwell::render() {
     renderPayouts();
 }
 
-void frmJackwell::renderReel(int reel) {
+void CardWindow::renderReel(int reel) {
     const Reel& state = card_.state.reels[reel];
     reelPictures_[reel]->setImage(state.reelPicture.image);
     reelPictures_[reel]->setVisible(state.reelPicture.visible);
@@ -236,7 +237,7 @@ void frmJackwell::renderReel(int reel) {
     hold->setBackColour(state.hold.backColour);
 }
 
-void frmJackwell::renderPayouts() {
+void CardWindow::renderPayouts() {
     const PayoutsState& state = card_.payouts;
     if (!state.exists) {
         if (payouts_) {
@@ -248,8 +249,8 @@ void frmJackwell::renderPayouts() {
         return;
     }
     if (!payouts_) {
-        payouts_ = new frmPayouts();
-        connect(payouts_, &frmPayouts::closedByPlayer, &card_, &Card::payoutsClosed);
+        payouts_ = new PayoutsWindow();
+        connect(payouts_, &PayoutsWindow::closedByPlayer, &card_, &Card::payoutsClosed);
         // First seen beside the card, to its right, where the screen has room.
         const QRect beside(frameGeometry().topRight() + QPoint(8, 0), payouts_->size());
         if (isVisible() && screen()->availableGeometry().contains(beside))
@@ -260,11 +261,11 @@ void frmJackwell::renderPayouts() {
         payouts_->show();
 }
 
-frmPayouts* frmJackwell::payoutsWindow() const {
+PayoutsWindow* CardWindow::payoutsWindow() const {
     return payouts_;
 }
 
-void frmJackwell::unloadPayouts() {
+void CardWindow::unloadPayouts() {
     delete payouts_;
     card_.payoutsClosed();
 }
@@ -272,19 +273,19 @@ void frmJackwell::unloadPayouts() {
 // Pins the window without hiding, moving or resizing it. Before the window has
 // a native window the hint is set on the widget, which takes effect when it
 // is first shown.
-void frmJackwell::setStayOnTop(bool onTop) {
+void CardWindow::setStayOnTop(bool onTop) {
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowStaysOnTopHint, onTop);
     else
         setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
 }
 
-void frmJackwell::paintEvent(QPaintEvent* event) {
+void CardWindow::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.drawPixmap(event->rect(), cardBackground(), event->rect());
 }
 
-void frmJackwell::closeEvent(QCloseEvent* event) {
+void CardWindow::closeEvent(QCloseEvent* event) {
     emit closing();
     event->accept();
 }
