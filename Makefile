@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps configure pictures demo bench fuzz load package format clean
+.PHONY: run test build deps configure pictures demo bench fuzz load package format clean mutants
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell
@@ -21,6 +21,11 @@ configure: deps
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Breaks the program one listed line at a time (tests/mutants.list), rebuilds and runs that
+# area's tests, and prints which test caught each fault; ends with a summary line.
+mutants: build
+	bash scripts/mutants.sh --build $(BUILD)
 
 # One scripted game on the real window, offscreen: pictures in $(BUILD)/demo/, the chat text on stdout.
 demo: configure
