@@ -22,7 +22,7 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Breaks the program one listed line at a time (tests/mutants.list), rebuilds and runs that
+# Breaks the program one listed line at a time (tests/mutants/*.list), rebuilds and runs that
 # area's tests, and prints which test caught each fault; ends with a summary line.
 mutants: build
 	bash scripts/mutants.sh --build $(BUILD)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Breaks the program one line at a time and checks that the tests notice.
 #
-# Each fault in the list (tests/mutants.list) names a file, a piece of one of its lines and what
+# Each fault in the lists (tests/mutants/*.list, one per area) names a file, a piece of one of its lines and what
 # that piece becomes. For each fault in turn this script makes the change, rebuilds the tests of
 # the fault's area, runs them (ctest labels), puts the file back and prints one line:
 #
@@ -13,23 +13,26 @@
 # fault whose text is not found exactly once, or whose change does not build, is `broken`: the
 # list needs mending. Exits 1 when anything was missed or broken.
 #
-# Usage: scripts/mutants.sh [--build DIR] [--list FILE] [--only NAME-PATTERN]
+# Usage: scripts/mutants.sh [--build DIR] [--list FILE]... [--only NAME-PATTERN]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 build=build
-list=tests/mutants.list
+lists=()
 only=''
 while [ $# -gt 0 ]; do
     case "$1" in
     --build) build=$2; shift 2 ;;
-    --list) list=$2; shift 2 ;;
+    --list) lists+=("$2"); shift 2 ;;
     --only) only=$2; shift 2 ;;
     *) echo "mutants: unknown argument $1" >&2; exit 2 ;;
     esac
 done
 [ -f "$build/build.ninja" ] || { echo "mutants: no build in $build (run make build first)" >&2; exit 2; }
-[ -f "$list" ] || { echo "mutants: no list $list" >&2; exit 2; }
+[ ${#lists[@]} -gt 0 ] || lists=(tests/mutants/*.list)
+for list in "${lists[@]}"; do
+    [ -f "$list" ] || { echo "mutants: no list $list" >&2; exit 2; }
+done
 
 # A fault's file is put back even when the run is interrupted.
 restore=''
@@ -43,13 +46,19 @@ put_back() {
 trap 'put_back; exit 130' INT TERM
 trap put_back EXIT
 
-# The target that builds the tests of a label: an area's own target, or the test program itself.
+# A fault names its tests as an area ("card": every test of tests/card, built by tests_card) or as
+# one program ("card/play_actions_test").
 target_of() {
-    if ninja -C "$build" -t query "tests_$1" >/dev/null 2>&1; then
-        echo "tests_$1"
-    else
-        echo "$1"
-    fi
+    case "$1" in
+    */*) echo "${1#*/}" ;;
+    *) echo "tests_$1" ;;
+    esac
+}
+label_regex_of() {
+    case "$1" in
+    */*) echo "^$1\$" ;;
+    *) echo "^$1/" ;;
+    esac
 }
 
 total=0 caught=0 missed=0 uncatchable=0 broken=0
@@ -89,9 +98,9 @@ run_fault() {
         printf 'BROKEN  %s  (the change does not build; see %s/mutant.log)\n' "$name" "$build"
         return 0
     fi
-    local regex
-    regex=$(echo "$labels" | sed -E 's/ +/|/g')
-    (cd "$build" && ctest -L "^($regex)\$" --stop-on-failure --timeout 120 -j 2 \
+    local regex=''
+    for label in $labels; do regex+="${regex:+|}$(label_regex_of "$label")"; done
+    (cd "$build" && ctest -L "$regex" --stop-on-failure --timeout 120 -j 2 \
         >mutant-tests.log 2>&1)
     local failed
     failed=$(grep -E '\*\*\*(Failed|Timeout|Exception)|\(Failed\)|\(Timeout\)' \
@@ -116,6 +125,7 @@ cmake --build "$build" >"$build/mutant.log" 2>&1 || {
     exit 2
 }
 
+for list in "${lists[@]}"; do
 while IFS= read -r line || [ -n "$line" ]; do
     case "$line" in
     '#'*) continue ;;
@@ -130,6 +140,8 @@ while IFS= read -r line || [ -n "$line" ]; do
     esac
 done <"$list"
 run_fault
+name='' file='' from='' to='' labels='' why=''
+done
 
 echo "mutants: total=$total caught=$caught missed=$missed uncatchable=$uncatchable broken=$broken"
 [ "$missed" -eq 0 ] && [ "$broken" -eq 0 ]
