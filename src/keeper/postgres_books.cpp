@@ -716,15 +716,6 @@ void PostgresBooks::whenDurable(std::function<void(bool durable)> then) {
         &context_, [then = std::move(then)] { then(true); }, Qt::QueuedConnection);
 }
 
-BooksAudit PostgresBooks::audit() {
-    Ledger ledger;
-    if (readLedger(ledger))
-        return auditLedger(ledger);
-    BooksAudit audit;
-    audit.faults << lastError_;
-    return audit;
-}
-
 // The three tables as they were at one moment, while robots may be booking into them.
 bool PostgresBooks::readLedger(Ledger& ledger) {
     return attempt([&] {

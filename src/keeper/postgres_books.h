@@ -102,7 +102,6 @@ public:
     void rollbackBatch() override {}
     bool inBatch() const override { return false; }
 
-    BooksAudit audit() override;
     bool readLedger(Ledger& ledger) override;
 
     bool changedElsewhere() const override { return changedElsewhere_; }

@@ -590,16 +590,6 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
     return done;
 }
 
-// Reads the rows of the ledger; auditLedger() judges them.
-BooksAudit SqliteBooks::audit() {
-    Ledger ledger;
-    if (readLedger(ledger))
-        return auditLedger(ledger);
-    BooksAudit audit;
-    audit.faults << lastError_;
-    return audit;
-}
-
 bool SqliteBooks::readLedger(Ledger& ledger) {
     ledger = {};
     QSqlQuery query(db_);

@@ -66,7 +66,6 @@ public:
     void rollbackBatch() override;
     bool inBatch() const override { return batch_; }
 
-    BooksAudit audit() override;
     bool readLedger(Ledger& ledger) override;
 
     QString lastError() const override { return lastError_; }
