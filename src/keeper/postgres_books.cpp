@@ -80,11 +80,6 @@ QString nextConnectionName() {
     return QStringLiteral("jackwell-server-books-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-QVariant pendingValue(const machine::PlayerRecord& record) {
-    return record.pendingFirstDraw ? QVariant(encodeCodes(*record.pendingFirstDraw))
-                                   : QVariant(QMetaType(QMetaType::QString));
-}
-
 // The server's first line of an error (the client library adds hints below it).
 QString firstLine(const QSqlError& error) {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
@@ -360,8 +355,8 @@ bool PostgresBooks::attempt(const std::function<Step()>& once) {
 QString PostgresBooks::statementText(Statement statement) {
     switch (statement) {
     case Statement::ReadPlayer:
-        return QStringLiteral("SELECT credits, pending, games_played, tokens_won, free_credits"
-                              " FROM jackwell.players WHERE name = ?");
+        return QStringLiteral("SELECT %1 FROM jackwell.players WHERE name = ?")
+            .arg(kStoredPlayerColumns);
     case Statement::LockPlayer:
         return statementText(Statement::ReadPlayer) + QStringLiteral(" FOR UPDATE");
     case Statement::InsertPlayer:
@@ -473,25 +468,13 @@ std::optional<StoredPlayer> PostgresBooks::readPlayer(const QString& player, boo
         *error = query.lastError();
         return std::nullopt;
     }
-    StoredPlayer stored;
-    if (query.next()) {
-        stored.found = true;
-        machine::PlayerRecord& record = stored.record;
-        record.credits = query.value(0).toLongLong();
-        if (!query.value(1).isNull()) {
-            record.pendingFirstDraw = decodeCodes(query.value(1).toString());
-            if (!record.pendingFirstDraw) {
-                query.finish();
-                *error = QSqlError(QStringLiteral("the waiting draw of a player is damaged"), {},
-                                   QSqlError::UnknownError);
-                return std::nullopt;
-            }
-        }
-        record.gamesPlayed = query.value(2).toLongLong();
-        record.tokensWon = query.value(3).toLongLong();
-        record.freeCreditsGranted = query.value(4).toLongLong();
-    }
+    std::optional<StoredPlayer> stored = StoredPlayer{};
+    QString damage;
+    if (query.next())
+        stored = storedPlayerAt(query, &damage);
     query.finish();
+    if (!stored)
+        *error = QSqlError(damage, {}, QSqlError::UnknownError);
     return stored;
 }
 
@@ -529,7 +512,7 @@ bool PostgresBooks::isAsRead(const QString& player, const StoredPlayer& stored) 
 // overwritten: it was not there to be locked.
 PostgresBooks::Step PostgresBooks::writePlayer(const StoredPlayer& stored, const QString& player,
                                                const machine::PlayerRecord& record) {
-    QVariantList values = {record.credits, pendingValue(record), record.gamesPlayed,
+    QVariantList values = {record.credits, pendingDrawValue(record), record.gamesPlayed,
                            record.tokensWon, record.freeCreditsGranted};
     if (stored.found)
         values.append(player);
@@ -653,26 +636,14 @@ std::optional<Delivery> PostgresBooks::delivery(const QString& player) {
             delivery.lastGame = query.value(0).toLongLong();
             delivery.deliveredGame = query.value(1).toLongLong();
             if (delivery.lastGame > 0) {
-                const auto first = decodeCodes(query.value(2).toString());
-                const auto holds = decodeHolds(query.value(3).toString());
-                const auto final = decodeCodes(query.value(4).toString());
-                if (!first || !holds || !final) {
+                delivery.lastOutcome = gameOutcomeAt(query, 2);
+                if (!delivery.lastOutcome)
                     damage = query.value(2).isNull() ? QStringLiteral("a booked game is missing")
                                                      : QStringLiteral("a booked game is damaged");
-                } else {
-                    machine::GameOutcome outcome;
-                    outcome.firstDraw = *first;
-                    outcome.holds = *holds;
-                    outcome.finalDraw = *final;
-                    outcome.creditsBefore = query.value(5).toLongLong();
-                    outcome.cost = query.value(6).toLongLong();
-                    outcome.tokensWon = query.value(7).toLongLong();
-                    outcome.creditsAfter = query.value(8).toLongLong();
-                    delivery.lastOutcome = outcome;
+                else
                     delivery.onItsWayElsewhere = delivery.lastGame > delivery.deliveredGame &&
                                                  query.value(9).toString() != options_.machine &&
                                                  query.value(10).toBool();
-                }
             }
         }
         query.finish();

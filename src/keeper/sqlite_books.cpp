@@ -56,11 +56,6 @@ const char* const kSchema[] = {
     "CREATE INDEX grants_by_player ON grants (player, after_game)",
 };
 
-QVariant pendingValue(const machine::PlayerRecord& record) {
-    return record.pendingFirstDraw ? QVariant(encodeCodes(*record.pendingFirstDraw))
-                                   : QVariant(QMetaType(QMetaType::QString));
-}
-
 QString nextConnectionName() {
     static QAtomicInteger<int> counter;
     return QStringLiteral("jackwell-books-%1").arg(counter.fetchAndAddRelaxed(1));
@@ -78,30 +73,18 @@ bool run(QSqlDatabase& db, const QString& statement, QString* error) {
 // One stored row of a player, read inside the caller's transaction.
 std::optional<StoredPlayer> readPlayer(QSqlDatabase& db, const QString& player, QString* error) {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT credits, pending, games_played, tokens_won, free_credits,"
-                                 " delivered_game FROM players WHERE name = ?"));
+    query.prepare(QStringLiteral("SELECT %1, delivered_game FROM players WHERE name = ?")
+                      .arg(kStoredPlayerColumns));
     query.addBindValue(player);
     if (!query.exec()) {
         *error = query.lastError().text();
         return std::nullopt;
     }
-    StoredPlayer stored;
     if (!query.next())
-        return stored;
-    stored.found = true;
-    machine::PlayerRecord& record = stored.record;
-    record.credits = query.value(0).toLongLong();
-    if (!query.value(1).isNull()) {
-        record.pendingFirstDraw = decodeCodes(query.value(1).toString());
-        if (!record.pendingFirstDraw) {
-            *error = QStringLiteral("the waiting draw of a player is damaged");
-            return std::nullopt;
-        }
-    }
-    record.gamesPlayed = query.value(2).toLongLong();
-    record.tokensWon = query.value(3).toLongLong();
-    record.freeCreditsGranted = query.value(4).toLongLong();
-    stored.deliveredGame = query.value(5).toLongLong();
+        return StoredPlayer{};
+    std::optional<StoredPlayer> stored = storedPlayerAt(query, error);
+    if (stored)
+        stored->deliveredGame = query.value(5).toLongLong();
     return stored;
 }
 
@@ -115,7 +98,7 @@ bool writePlayer(QSqlDatabase& db, const QString& player, const machine::PlayerR
         " tokens_won = excluded.tokens_won, free_credits = excluded.free_credits"));
     query.addBindValue(player);
     query.addBindValue(record.credits);
-    query.addBindValue(pendingValue(record));
+    query.addBindValue(pendingDrawValue(record));
     query.addBindValue(record.gamesPlayed);
     query.addBindValue(record.tokensWon);
     query.addBindValue(record.freeCreditsGranted);
@@ -546,22 +529,11 @@ std::optional<Delivery> SqliteBooks::delivery(const QString& player) {
                                          : QStringLiteral("a booked game is missing"));
         return std::nullopt;
     }
-    const auto first = decodeCodes(query.value(0).toString());
-    const auto holds = decodeHolds(query.value(1).toString());
-    const auto final = decodeCodes(query.value(2).toString());
-    if (!first || !holds || !final) {
+    delivery.lastOutcome = gameOutcomeAt(query, 0);
+    if (!delivery.lastOutcome) {
         fail(QStringLiteral("a booked game is damaged"));
         return std::nullopt;
     }
-    machine::GameOutcome outcome;
-    outcome.firstDraw = *first;
-    outcome.holds = *holds;
-    outcome.finalDraw = *final;
-    outcome.creditsBefore = query.value(3).toLongLong();
-    outcome.cost = query.value(4).toLongLong();
-    outcome.tokensWon = query.value(5).toLongLong();
-    outcome.creditsAfter = query.value(6).toLongLong();
-    delivery.lastOutcome = outcome;
     return delivery;
 }
 
