@@ -20,6 +20,13 @@ enum class BooksPurpose {
     Audit, // to be read through: every check the store has; reading is enough
 };
 
+// How new books are made: on purpose, once (the robot's --init), or on a service's first start
+// (--prepare), where books already there are left for the start to judge.
+enum class BooksMaking {
+    Always,
+    FirstRun,
+};
+
 // What a player was last told, for a player whose last result may never have reached them.
 struct Delivery {
     qint64 lastGame = 0;      // games booked for the player; the last one has this number
