@@ -45,6 +45,11 @@ std::optional<machine::HoldMask> decodeHolds(const QString& text) {
     return holds;
 }
 
+QVariant pendingDrawValue(const machine::PlayerRecord& record) {
+    return record.pendingFirstDraw ? QVariant(encodeCodes(*record.pendingFirstDraw))
+                                   : QVariant(QMetaType(QMetaType::QString));
+}
+
 bool isBalancedSave(const StoredPlayer& stored, const machine::PlayerRecord& record) {
     const machine::PlayerRecord& old = stored.record;
     const qint64 granted = record.freeCreditsGranted - old.freeCreditsGranted;

@@ -6,6 +6,7 @@
 #include "machine/books.h"
 
 #include <QString>
+#include <QVariant>
 
 #include <optional>
 
@@ -23,6 +24,8 @@ QString encodeCodes(const machine::ReelCodes& codes);
 std::optional<machine::ReelCodes> decodeCodes(const QString& text);
 QString encodeHolds(const machine::HoldMask& holds);
 std::optional<machine::HoldMask> decodeHolds(const QString& text);
+// The waiting first draw as a player's row keeps it: its codes, or NULL when none waits.
+QVariant pendingDrawValue(const machine::PlayerRecord& record);
 
 // A save may only grant free credits (credits and free credits grow alike) and change the
 // waiting draw; games and tokens change through booked games alone.

@@ -20,11 +20,17 @@ std::unique_ptr<KeeperBooks> openKeeperBooks(const QString& books, Clock& clock,
     return PostgresBooks::open(*address, clock, std::move(options), error);
 }
 
-bool createKeeperBooks(const QString& books, Clock& clock, QString* error) {
+bool makeKeeperBooks(const QString& books, Clock& clock, BooksMaking making,
+                     const std::function<void(const QString&)>& log, QString* error) {
     if (!isPostgresAddress(books))
-        return SqliteBooks::create(books, error) != nullptr;
+        return SqliteBooks::make(books, making, log, error);
+    if (making == BooksMaking::FirstRun)
+        return true;
     const std::optional<PostgresAddress> address = parsePostgresAddress(books, error);
-    return address && PostgresBooks::create(*address, clock, error);
+    if (!address || !PostgresBooks::create(*address, clock, error))
+        return false;
+    log(QStringLiteral("made new books in %1").arg(books));
+    return true;
 }
 
 } // namespace jackwell::keeper

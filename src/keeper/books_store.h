@@ -25,14 +25,17 @@ struct BooksOpening {
 };
 
 // Opens the books `books` names; null with `error` set to one line naming them and the reason.
-// An SQLite file must have been made with createKeeperBooks(); shared books are made on the
-// first start to serve them.
+// An SQLite file must have been made with makeKeeperBooks(), and to serve, one robot keeps it
+// alone; shared books are made on the first start to serve them.
 std::unique_ptr<KeeperBooks> openKeeperBooks(const QString& books, Clock& clock,
                                              const BooksOpening& how, QString* error);
 
-// Makes new, empty books where `books` says; refuses a place where books (or for SQLite, any
-// file) already are.
-bool createKeeperBooks(const QString& books, Clock& clock, QString* error);
+// Makes new, empty books where `books` says, as `making` asks; false, with `error` set to one
+// line, when refused. Books are made only where none (for SQLite, no file) are, and an SQLite
+// file made once is never made anew when missing. Shared books are left to the first start to
+// serve them when made on a first run. `log` hears what was made.
+bool makeKeeperBooks(const QString& books, Clock& clock, BooksMaking making,
+                     const std::function<void(const QString&)>& log, QString* error);
 
 } // namespace keeper
 } // namespace jackwell

@@ -20,6 +20,13 @@ enum class BooksPurpose {
     Audit, // to be read through: every check the store has; reading is enough
 };
 
+// How new books are made: on purpose, once (the robot's --init), or on a service's first start
+// (--prepare), where books already there are left for the start to judge.
+enum class BooksMaking {
+    Always,
+    FirstRun,
+};
+
 // What a player was last told, for a player whose last result may never have reached them.
 struct Delivery {
     qint64 lastGame = 0;      // games booked for the player; the last one has this number
@@ -69,9 +76,9 @@ public:
 
     // Checks every player: game numbers 1..n without a gap, each game starting from the
     // credits the last one (and any grant since) left, and credits == free credits granted -
-    // games * cost + tokens won / 50. A store reads its rows and leaves the rule to
-    // auditLedger().
-    virtual BooksAudit audit() = 0;
+    // games * cost + tokens won / 50. The same for every store: the rows readLedger() reads,
+    // judged by auditLedger(); books that cannot be read are one fault.
+    BooksAudit audit();
     // Every player, game and grant, read at one moment, into `ledger`; false (and lastError())
     // when the books cannot be read.
     virtual bool readLedger(Ledger& ledger) = 0;

@@ -103,4 +103,13 @@ BooksAudit auditLedger(const Ledger& ledger) {
     return auditLedger(ledger.players, ledger.games, ledger.grants);
 }
 
+BooksAudit KeeperBooks::audit() {
+    Ledger ledger;
+    if (readLedger(ledger))
+        return auditLedger(ledger);
+    BooksAudit audit;
+    audit.faults << lastError();
+    return audit;
+}
+
 } // namespace jackwell::keeper

@@ -1,7 +1,5 @@
 #include "keeper/ledger_rows.h"
 
-#include "keeper/books_rules.h"
-
 #include <QVariant>
 
 namespace jackwell::keeper {
@@ -27,6 +25,41 @@ LedgerGrant ledgerGrantAt(const QSqlQuery& query) {
 LedgerPlayer ledgerPlayerAt(const QSqlQuery& query) {
     return {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong(),
             query.value(3).toLongLong(), query.value(4).toLongLong()};
+}
+
+std::optional<StoredPlayer> storedPlayerAt(const QSqlQuery& query, QString* error) {
+    StoredPlayer stored;
+    stored.found = true;
+    machine::PlayerRecord& record = stored.record;
+    record.credits = query.value(0).toLongLong();
+    if (!query.value(1).isNull()) {
+        record.pendingFirstDraw = decodeCodes(query.value(1).toString());
+        if (!record.pendingFirstDraw) {
+            *error = QStringLiteral("the waiting draw of a player is damaged");
+            return std::nullopt;
+        }
+    }
+    record.gamesPlayed = query.value(2).toLongLong();
+    record.tokensWon = query.value(3).toLongLong();
+    record.freeCreditsGranted = query.value(4).toLongLong();
+    return stored;
+}
+
+std::optional<machine::GameOutcome> gameOutcomeAt(const QSqlQuery& query, int first) {
+    const auto firstDraw = decodeCodes(query.value(first).toString());
+    const auto holds = decodeHolds(query.value(first + 1).toString());
+    const auto finalDraw = decodeCodes(query.value(first + 2).toString());
+    if (!firstDraw || !holds || !finalDraw)
+        return std::nullopt;
+    machine::GameOutcome outcome;
+    outcome.firstDraw = *firstDraw;
+    outcome.holds = *holds;
+    outcome.finalDraw = *finalDraw;
+    outcome.creditsBefore = query.value(first + 3).toLongLong();
+    outcome.cost = query.value(first + 4).toLongLong();
+    outcome.tokensWon = query.value(first + 5).toLongLong();
+    outcome.creditsAfter = query.value(first + 6).toLongLong();
+    return outcome;
 }
 
 } // namespace jackwell::keeper

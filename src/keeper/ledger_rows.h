@@ -3,10 +3,13 @@
 // The ledger's rows as every store selects them, so that each store writes only its own SQL
 // (its table names, its order, what it keeps beyond these columns).
 
+#include "keeper/books_rules.h"
 #include "keeper/ledger_audit.h"
 
 #include <QSqlQuery>
 #include <QString>
+
+#include <optional>
 
 namespace jackwell::keeper {
 
@@ -24,5 +27,17 @@ inline const QString kLedgerPlayerColumns =
 LedgerGame ledgerGameAt(const QSqlQuery& query);
 LedgerGrant ledgerGrantAt(const QSqlQuery& query);
 LedgerPlayer ledgerPlayerAt(const QSqlQuery& query);
+
+// A player's row as a change reads it before it is made, from column 0 on.
+inline const QString kStoredPlayerColumns =
+    QStringLiteral("credits, pending, games_played, tokens_won, free_credits");
+// The row `query` stands on, found; nullopt (and `error` set) when its waiting draw cannot be
+// read.
+std::optional<StoredPlayer> storedPlayerAt(const QSqlQuery& query, QString* error);
+
+// A booked game's draws and credits, from column `first` on in this order: first_draw, holds,
+// final_draw, credits_before, cost, tokens_won, credits_after. nullopt when a draw or the holds
+// cannot be read.
+std::optional<machine::GameOutcome> gameOutcomeAt(const QSqlQuery& query, int first);
 
 } // namespace jackwell::keeper

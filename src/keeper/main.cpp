@@ -14,17 +14,12 @@
 #include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/player_list.h"
-#include "keeper/postgres_address.h"
 #include "platform/command_line.h"
 #include "platform/key_value_file.h"
 #include "platform/stop_signals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
 #include <QRandomGenerator>
 
 #include <csignal>
@@ -105,76 +100,20 @@ void reloadConfig(const QString& path, jackwell::keeper::KeeperRobot& robot) {
                    .arg(restart.join(QStringLiteral(", ")));
 }
 
-// Books once made leave a mark beside them, so that books found missing later are refused
-// rather than made anew, which would hand every player their free credits again.
-QString madeMarkPath(const QString& booksPath) {
-    return booksPath + QStringLiteral(".made");
-}
-
-enum class Making {
-    Always,   // --init: make them, refusing any file that is there
-    FirstRun, // --prepare: make them unless a file is there, which the start then judges
-};
-
-int initBooks(const QString& configPath, Making making) {
+int initBooks(const QString& configPath, jackwell::keeper::BooksMaking making) {
     const jackwell::keeper::KeeperConfigResult read =
         jackwell::keeper::readKeeperConfig(configPath);
     if (!read.config) {
         fault(read.error);
         return 1;
     }
-    const QString books = read.config->booksPath;
     QString error;
     jackwell::RealClock clock;
-    if (jackwell::keeper::isPostgresAddress(books)) {
-        // Books on a server are made on the first start to serve them; --init makes them now.
-        if (making == Making::FirstRun)
-            return 0;
-        if (!jackwell::keeper::createKeeperBooks(books, clock, &error)) {
-            fault(error);
-            return 1;
-        }
-        say(QStringLiteral("made new books in %1").arg(books));
-        return 0;
-    }
-    const QString mark = madeMarkPath(books);
-    const bool there = QFileInfo::exists(books) || QFileInfo(books).isSymLink();
-    if (making == Making::FirstRun && there)
-        return 0;
-    if (!there && QFileInfo::exists(mark)) {
-        fault(QStringLiteral("%1: books were made here before (see %2) and are missing now; "
-                             "restore them from a backup, or remove %2 to make empty books")
-                  .arg(books, mark));
-        return 1;
-    }
-    if (!jackwell::keeper::createKeeperBooks(books, clock, &error)) {
+    if (!jackwell::keeper::makeKeeperBooks(read.config->booksPath, clock, making, say, &error)) {
         fault(error);
         return 1;
     }
-    QFile made(mark);
-    if (!made.open(QIODevice::WriteOnly) ||
-        made.write(QStringLiteral("books made %1\n")
-                       .arg(QDateTime::currentDateTime().toString(Qt::ISODate))
-                       .toUtf8()) < 0 ||
-        !made.flush())
-        say(QStringLiteral("%1: cannot leave the mark of new books (%2); books missing later "
-                           "could be made anew")
-                .arg(mark, made.errorString()));
-    say(QStringLiteral("made new books in %1").arg(books));
     return 0;
-}
-
-// Why the lock on the books could not be taken, in the operator's words.
-QString lockRefusal(const QLockFile& lock, const QString& booksPath) {
-    switch (lock.error()) {
-    case QLockFile::LockFailedError:
-        return QStringLiteral("%1 is kept by another running robot").arg(booksPath);
-    case QLockFile::PermissionError:
-        return QStringLiteral("%1.lock: the lock file cannot be made there (permission denied)")
-            .arg(booksPath);
-    default:
-        return QStringLiteral("%1.lock: the lock file cannot be made").arg(booksPath);
-    }
 }
 
 } // namespace
@@ -232,8 +171,8 @@ int main(int argc, char* argv[]) {
         if (parser.isSet(playersOption))
             return listPlayers(parser.value(playersOption));
         if (parser.isSet(initOption))
-            return initBooks(parser.value(initOption), Making::Always);
-        return initBooks(parser.value(prepareOption), Making::FirstRun);
+            return initBooks(parser.value(initOption), jackwell::keeper::BooksMaking::Always);
+        return initBooks(parser.value(prepareOption), jackwell::keeper::BooksMaking::FirstRun);
     }
     if (args.size() != 1)
         return jackwell::commandLineFault(info, args.isEmpty() ? QStringLiteral("no CONFIG given")
@@ -256,13 +195,6 @@ int main(int argc, char* argv[]) {
     jackwell::keeper::setKeeperLogLevel(config.logLevel);
     for (const QString& warning : read.warnings)
         qCWarning(lcKeeper).noquote() << warning;
-    // One robot per books file: two would each answer from their own idea of the waiting games.
-    // Books on a server are shared; there, one robot per machine name is the rule.
-    QLockFile lock(config.booksPath + QStringLiteral(".lock"));
-    if (!jackwell::keeper::isPostgresAddress(config.booksPath) && !lock.tryLock(0)) {
-        fault(lockRefusal(lock, config.booksPath));
-        return 1;
-    }
     jackwell::RealClock clock;
     const auto books = jackwell::keeper::openKeeperBooks(
         config.booksPath, clock,

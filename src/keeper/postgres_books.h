@@ -102,7 +102,6 @@ public:
     void rollbackBatch() override {}
     bool inBatch() const override { return false; }
 
-    BooksAudit audit() override;
     bool readLedger(Ledger& ledger) override;
 
     bool changedElsewhere() const override { return changedElsewhere_; }
@@ -132,30 +131,40 @@ private:
     // How one attempt at a call ended.
     enum class Step { Done, Failed, Lost };
 
+    // The first key of every advisory lock this program takes ("JKBK"); the second is the
+    // machine's number, or 0 while the tables are made.
+    static constexpr qint64 kLockClass = 0x4A4B424B;
+
     PostgresBooks(PostgresAddress address, Clock& clock, Options options);
     static QString statementText(Statement statement);
+    static QString firstLine(const QSqlError& error);
 
+    // postgres_schema.cpp: the tables and their version.
+    bool makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* error);
+
+    // postgres_connection.cpp: the session, its lock on the machine's name, statements and
+    // transactions, and a connection lost and opened again.
     bool connect(QString* error);
     bool setUpSession(QString* error);
-    bool makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* error);
     bool lockMachine(QString* error);
     bool connected();
     bool attempt(const std::function<Step()>& once);
+    bool transaction(const std::function<Step()>& body,
+                     const QString& begin = QStringLiteral("BEGIN"));
     bool exec(QSqlQuery& query, Statement statement, const QVariantList& values);
     bool exec(QSqlQuery& query, const QString& text, const QVariantList& values);
-    bool run(const QString& statement);
     Step failed(const QSqlError& error);
-    Step failedAfterBegin(const QSqlError& error);
+    Step refused(const QString& why);
     void rollback();
     bool fail(const QString& what);
+    void log(const QString& text) const;
+
+    // postgres_books.cpp: the players' rows and the changes made on them.
     std::optional<StoredPlayer> readPlayer(const QString& player, bool forUpdate, QSqlError* error);
-    Step saveOnce(const QString& player, const machine::PlayerRecord& record);
-    Step commitGameOnce(const QString& player, const machine::GameOutcome& outcome,
-                        const machine::PlayerRecord& after);
+    std::optional<StoredPlayer> lockPlayerAsRead(const QString& player, Step* step);
+    bool isAsRead(const QString& player, const StoredPlayer& stored);
     Step writePlayer(const StoredPlayer& stored, const QString& player,
                      const machine::PlayerRecord& record);
-    bool isAsRead(const QString& player, const StoredPlayer& stored);
-    void log(const QString& text) const;
 
     PostgresAddress address_;
     Clock& clock_;

@@ -4,104 +4,30 @@
 #include "keeper/ledger_audit.h"
 #include "keeper/ledger_rows.h"
 
-#include <QAtomicInteger>
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStringList>
 #include <QVariant>
-
-#include <sys/stat.h>
 
 namespace jackwell::keeper {
 
 namespace {
 
-// "JKBK": marks a file as this program's books.
-constexpr qint64 kApplicationId = 0x4A4B424B;
-// Layout 2 added the time of each game (games.played_at); books of layout 1 are read as they
-// are and brought to layout 2 when a robot serves from them.
-constexpr int kSchemaVersion = 2;
-constexpr int kOldestReadableVersion = 1;
-constexpr int kBusyTimeoutMs = 5000;
-
-const char* const kSchema[] = {
-    "CREATE TABLE players ("
-    " name TEXT PRIMARY KEY NOT NULL,"
-    " credits INTEGER NOT NULL,"
-    " pending TEXT," // the first draw waiting for holds, as \"07,12,14\"
-    " games_played INTEGER NOT NULL,"
-    " tokens_won INTEGER NOT NULL,"
-    " free_credits INTEGER NOT NULL,"
-    " delivered_game INTEGER NOT NULL DEFAULT 0)",
-    "CREATE TABLE games ("
-    " player TEXT NOT NULL,"
-    " game INTEGER NOT NULL,"
-    " first_draw TEXT NOT NULL,"
-    " holds TEXT NOT NULL,"
-    " final_draw TEXT NOT NULL,"
-    " credits_before INTEGER NOT NULL,"
-    " cost INTEGER NOT NULL,"
-    " tokens_won INTEGER NOT NULL,"
-    " credits_after INTEGER NOT NULL,"
-    " played_at INTEGER," // seconds since 1970, UTC; NULL for games from before layout 2
-    " PRIMARY KEY (player, game)) WITHOUT ROWID",
-    // Free credits given after the player's `after_game`-th game (0: before the first).
-    "CREATE TABLE grants ("
-    " player TEXT NOT NULL,"
-    " after_game INTEGER NOT NULL,"
-    " credits INTEGER NOT NULL)",
-    "CREATE INDEX grants_by_player ON grants (player, after_game)",
-};
-
-QVariant pendingValue(const machine::PlayerRecord& record) {
-    return record.pendingFirstDraw ? QVariant(encodeCodes(*record.pendingFirstDraw))
-                                   : QVariant(QMetaType(QMetaType::QString));
-}
-
-QString nextConnectionName() {
-    static QAtomicInteger<int> counter;
-    return QStringLiteral("jackwell-books-%1").arg(counter.fetchAndAddRelaxed(1));
-}
-
-// Runs a statement without bound values.
-bool run(QSqlDatabase& db, const QString& statement, QString* error) {
-    QSqlQuery query(db);
-    if (query.exec(statement))
-        return true;
-    *error = query.lastError().text();
-    return false;
-}
-
 // One stored row of a player, read inside the caller's transaction.
 std::optional<StoredPlayer> readPlayer(QSqlDatabase& db, const QString& player, QString* error) {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT credits, pending, games_played, tokens_won, free_credits,"
-                                 " delivered_game FROM players WHERE name = ?"));
+    query.prepare(QStringLiteral("SELECT %1, delivered_game FROM players WHERE name = ?")
+                      .arg(kStoredPlayerColumns));
     query.addBindValue(player);
     if (!query.exec()) {
         *error = query.lastError().text();
         return std::nullopt;
     }
-    StoredPlayer stored;
     if (!query.next())
-        return stored;
-    stored.found = true;
-    machine::PlayerRecord& record = stored.record;
-    record.credits = query.value(0).toLongLong();
-    if (!query.value(1).isNull()) {
-        record.pendingFirstDraw = decodeCodes(query.value(1).toString());
-        if (!record.pendingFirstDraw) {
-            *error = QStringLiteral("the waiting draw of a player is damaged");
-            return std::nullopt;
-        }
-    }
-    record.gamesPlayed = query.value(2).toLongLong();
-    record.tokensWon = query.value(3).toLongLong();
-    record.freeCreditsGranted = query.value(4).toLongLong();
-    stored.deliveredGame = query.value(5).toLongLong();
+        return StoredPlayer{};
+    std::optional<StoredPlayer> stored = storedPlayerAt(query, error);
+    if (stored)
+        stored->deliveredGame = query.value(5).toLongLong();
     return stored;
 }
 
@@ -115,7 +41,7 @@ bool writePlayer(QSqlDatabase& db, const QString& player, const machine::PlayerR
         " tokens_won = excluded.tokens_won, free_credits = excluded.free_credits"));
     query.addBindValue(player);
     query.addBindValue(record.credits);
-    query.addBindValue(pendingValue(record));
+    query.addBindValue(pendingDrawValue(record));
     query.addBindValue(record.gamesPlayed);
     query.addBindValue(record.tokensWon);
     query.addBindValue(record.freeCreditsGranted);
@@ -127,258 +53,13 @@ bool writePlayer(QSqlDatabase& db, const QString& player, const machine::PlayerR
 
 } // namespace
 
-std::unique_ptr<SqliteBooks> SqliteBooks::connect(const QString& path, QString* error) {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        *error = QStringLiteral("Qt's SQLite driver is missing (Debian: libqt6sql6-sqlite)");
-        return nullptr;
-    }
-    std::unique_ptr<SqliteBooks> books(new SqliteBooks(
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nextConnectionName()), path));
-    books->db_.setDatabaseName(path);
-    if (!books->db_.open()) {
-        *error = QStringLiteral("%1: %2").arg(path, books->db_.lastError().text());
-        return nullptr;
-    }
-    return books;
-}
-
-std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error,
-                                               Purpose purpose) {
-    const QFileInfo file(path);
-    if (!file.exists()) {
-        *error = QStringLiteral("%1: no books there (new books are made with "
-                                "jackwell-keeper --init CONFIG)")
-                     .arg(path);
-        return nullptr;
-    }
-    if (!file.isFile()) {
-        *error = QStringLiteral("%1: not a regular file, not books").arg(path);
-        return nullptr;
-    }
-    if (file.size() == 0) {
-        *error = QStringLiteral("%1: the file is empty, not books (new books are made with "
-                                "jackwell-keeper --init CONFIG)")
-                     .arg(path);
-        return nullptr;
-    }
-    std::unique_ptr<SqliteBooks> books = connect(path, error);
-    if (!books)
-        return nullptr;
-    // The file as opened: bringing its layout up to date is a change like any other.
-    books->identity_ = identityOf(path).value_or(FileIdentity{});
-    QString why;
-    if (!books->configure(&why) || !books->checkSchema(&why) ||
-        !books->checkIntegrity(purpose, &why) ||
-        (purpose == Purpose::Serve &&
-         (!books->checkWritable(&why) || !books->upgradeSchema(&why)))) {
-        *error = QStringLiteral("%1: %2").arg(path, why);
-        return nullptr;
-    }
-    const std::optional<FileIdentity> identity = identityOf(path);
-    if (!identity) {
-        *error = QStringLiteral("%1: the file went away while it was opened").arg(path);
-        return nullptr;
-    }
-    books->identity_ = *identity;
-    return books;
-}
-
-std::unique_ptr<SqliteBooks> SqliteBooks::create(const QString& path, QString* error) {
-    if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) {
-        *error = QStringLiteral("%1: a file is already there; new books are made only where "
-                                "there is none")
-                     .arg(path);
-        return nullptr;
-    }
-    {
-        std::unique_ptr<SqliteBooks> books = connect(path, error);
-        if (!books)
-            return nullptr;
-        QString why;
-        bool made = books->configure(&why);
-        if (made) {
-            // Set up by the first statement, which made the file.
-            books->identity_ = identityOf(path).value_or(FileIdentity{});
-            made = books->createSchema(&why);
-        }
-        if (!made) {
-            *error = QStringLiteral("%1: %2").arg(path, why);
-            books.reset();
-            QFile::remove(path);
-            return nullptr;
-        }
-    }
-    return open(path, error);
-}
-
-SqliteBooks::SqliteBooks(QSqlDatabase db, QString path)
-    : db_(std::move(db))
-    , path_(std::move(path)) {}
-
-SqliteBooks::~SqliteBooks() {
-    const QString name = db_.connectionName();
-    db_.close();
-    db_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(name);
-}
-
-bool SqliteBooks::configure(QString* error) {
-    QSqlQuery query(db_);
-    // The first statement reads the file: a file that is not a database fails here.
-    if (!query.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMs)) ||
-        !query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next()) {
-        *error = query.lastError().text();
-        return false;
-    }
-    if (query.value(0).toString().compare(u"wal", Qt::CaseInsensitive) != 0) {
-        *error = QStringLiteral("the file cannot be put into WAL mode");
-        return false;
-    }
-    // Commits do not wait for the disk; whenDurable() does. The log's pages are moved into the
-    // file by the sync thread, never by a commit.
-    return run(db_, QStringLiteral("PRAGMA synchronous = NORMAL"), error) &&
-           run(db_, QStringLiteral("PRAGMA wal_autocheckpoint = 0"), error);
-}
-
-bool SqliteBooks::createSchema(QString* error) {
-    if (!begin()) {
-        *error = lastError_;
-        return false;
-    }
-    for (const char* statement : kSchema) {
-        if (!run(db_, QString::fromLatin1(statement), error)) {
-            rollback();
-            return false;
-        }
-    }
-    if (!run(db_, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), error) ||
-        !run(db_, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
-        rollback();
-        return false;
-    }
-    if (!commit()) {
-        *error = lastError_;
-        return false;
-    }
-    return true;
-}
-
-bool SqliteBooks::checkSchema(QString* error) {
-    QSqlQuery query(db_);
-    if (!query.exec(QStringLiteral("PRAGMA application_id")) || !query.next()) {
-        *error = query.lastError().text();
-        return false;
-    }
-    if (query.value(0).toLongLong() != kApplicationId) {
-        *error = QStringLiteral("the file holds something other than the machinekeeper's books");
-        return false;
-    }
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        *error = query.lastError().text();
-        return false;
-    }
-    const int version = query.value(0).toInt();
-    if (version < kOldestReadableVersion || version > kSchemaVersion) {
-        *error = QStringLiteral("the books have layout %1; this program reads layouts %2 to %3")
-                     .arg(version)
-                     .arg(kOldestReadableVersion)
-                     .arg(kSchemaVersion);
-        return false;
-    }
-    schemaVersion_ = version;
-    return true;
-}
-
-// Brings books of an older layout to this one, in one transaction: either all of it or none.
-bool SqliteBooks::upgradeSchema(QString* error) {
-    if (schemaVersion_ == kSchemaVersion)
-        return true;
-    if (!begin()) {
-        *error = lastError_;
-        return false;
-    }
-    if (!run(db_, QStringLiteral("ALTER TABLE games ADD COLUMN played_at INTEGER"), error) ||
-        !run(db_, QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
-        rollback();
-        return false;
-    }
-    if (!commit()) {
-        *error = lastError_;
-        return false;
-    }
-    schemaVersion_ = kSchemaVersion;
-    return true;
-}
-
-// SQLite's own look at every page it reads: a damaged page is found here instead of serving
-// on and turning up later as games that do not add up.
-bool SqliteBooks::checkIntegrity(Purpose purpose, QString* error) {
-    QSqlQuery query(db_);
-    query.setForwardOnly(true);
-    const QString statement = purpose == Purpose::Audit
-                                  ? QStringLiteral("PRAGMA integrity_check(20)")
-                                  : QStringLiteral("PRAGMA quick_check(20)");
-    if (!query.exec(statement)) {
-        *error = QStringLiteral("the file is damaged (%1)").arg(query.lastError().text());
-        return false;
-    }
-    QStringList faults;
-    while (query.next()) {
-        const QString line = query.value(0).toString();
-        if (line != u"ok")
-            faults << line;
-    }
-    if (query.lastError().isValid()) {
-        *error = QStringLiteral("the file is damaged (%1)").arg(query.lastError().text());
-        return false;
-    }
-    if (!faults.isEmpty()) {
-        *error = QStringLiteral("the file is damaged (%1)").arg(faults.mid(0, 3).join(u"; "));
-        return false;
-    }
-    return true;
-}
-
-// SQLite opens a file it may not write for reading alone, and says so only at the first
-// change. A change that is rolled back at once shows it now.
-bool SqliteBooks::checkWritable(QString* error) {
-    QString why;
-    const bool writable =
-        run(db_, QStringLiteral("BEGIN IMMEDIATE"), &why) &&
-        run(db_, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), &why);
-    QString ignored;
-    run(db_, QStringLiteral("ROLLBACK"), &ignored);
-    if (!writable)
-        *error = QStringLiteral("the books cannot be written (%1)").arg(why);
-    return writable;
-}
-
-std::optional<SqliteBooks::FileIdentity> SqliteBooks::identityOf(const QString& path) {
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return std::nullopt;
-    return FileIdentity{quint64(status.st_dev), quint64(status.st_ino)};
-}
-
-// Whether the path still names the file the books were opened on. A file deleted or replaced
-// (restored from a backup, copied over) under a running robot would otherwise take games that
-// no later start ever sees.
-bool SqliteBooks::stillOurFile() {
-    if (identityOf(path_) == identity_)
-        return true;
-    failedForGood_ = true;
-    return fail(QStringLiteral("%1 was deleted or replaced while the books were open; nothing "
-                               "more is booked")
-                    .arg(path_));
-}
-
 bool SqliteBooks::begin() {
     if (failedForGood_ || (!batch_ && !stillOurFile()))
         return false;
     QString error;
     // Inside a batch each change is a savepoint of the batch's transaction. Otherwise IMMEDIATE
     // takes the write lock at once, so what is read inside stays true until COMMIT.
-    if (run(db_, batch_ ? QStringLiteral("SAVEPOINT change") : QStringLiteral("BEGIN IMMEDIATE"),
+    if (run(batch_ ? QStringLiteral("SAVEPOINT change") : QStringLiteral("BEGIN IMMEDIATE"),
             &error))
         return true;
     return fail(error);
@@ -390,7 +71,7 @@ bool SqliteBooks::commit() {
         rollback();
         return fail(lastError_);
     }
-    if (run(db_, batch_ ? QStringLiteral("RELEASE change") : QStringLiteral("COMMIT"), &error))
+    if (run(batch_ ? QStringLiteral("RELEASE change") : QStringLiteral("COMMIT"), &error))
         return true;
     rollback();
     return fail(error);
@@ -399,10 +80,10 @@ bool SqliteBooks::commit() {
 void SqliteBooks::rollback() {
     QString ignored;
     if (batch_) {
-        run(db_, QStringLiteral("ROLLBACK TO change"), &ignored);
-        run(db_, QStringLiteral("RELEASE change"), &ignored);
+        run(QStringLiteral("ROLLBACK TO change"), &ignored);
+        run(QStringLiteral("RELEASE change"), &ignored);
     } else {
-        run(db_, QStringLiteral("ROLLBACK"), &ignored);
+        run(QStringLiteral("ROLLBACK"), &ignored);
     }
 }
 
@@ -546,22 +227,11 @@ std::optional<Delivery> SqliteBooks::delivery(const QString& player) {
                                          : QStringLiteral("a booked game is missing"));
         return std::nullopt;
     }
-    const auto first = decodeCodes(query.value(0).toString());
-    const auto holds = decodeHolds(query.value(1).toString());
-    const auto final = decodeCodes(query.value(2).toString());
-    if (!first || !holds || !final) {
+    delivery.lastOutcome = gameOutcomeAt(query, 0);
+    if (!delivery.lastOutcome) {
         fail(QStringLiteral("a booked game is damaged"));
         return std::nullopt;
     }
-    machine::GameOutcome outcome;
-    outcome.firstDraw = *first;
-    outcome.holds = *holds;
-    outcome.finalDraw = *final;
-    outcome.creditsBefore = query.value(3).toLongLong();
-    outcome.cost = query.value(4).toLongLong();
-    outcome.tokensWon = query.value(5).toLongLong();
-    outcome.creditsAfter = query.value(6).toLongLong();
-    delivery.lastOutcome = outcome;
     return delivery;
 }
 
@@ -590,16 +260,6 @@ bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& m
     return done;
 }
 
-// Reads the rows of the ledger; auditLedger() judges them.
-BooksAudit SqliteBooks::audit() {
-    Ledger ledger;
-    if (readLedger(ledger))
-        return auditLedger(ledger);
-    BooksAudit audit;
-    audit.faults << lastError_;
-    return audit;
-}
-
 bool SqliteBooks::readLedger(Ledger& ledger) {
     ledger = {};
     QSqlQuery query(db_);
@@ -609,7 +269,7 @@ bool SqliteBooks::readLedger(Ledger& ledger) {
     };
     // One read transaction: the three tables as they were at one moment.
     QString error;
-    if (!batch_ && !run(db_, QStringLiteral("BEGIN"), &error))
+    if (!batch_ && !run(QStringLiteral("BEGIN"), &error))
         return fail(error);
     const bool read = [&] {
         // Books of the first layout kept no times.
@@ -637,7 +297,7 @@ bool SqliteBooks::readLedger(Ledger& ledger) {
     }();
     query.finish();
     if (!batch_)
-        run(db_, QStringLiteral("COMMIT"), &error);
+        run(QStringLiteral("COMMIT"), &error);
     return read;
 }
 

@@ -7,10 +7,13 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
+
+class QLockFile;
 
 namespace jackwell::keeper {
 
@@ -30,20 +33,30 @@ namespace jackwell::keeper {
 // never taken for new books, since that would hand every player's credits and free games out
 // anew. A file that is damaged, that cannot be written, or that is deleted or replaced while
 // open is refused with the reason.
+//
+// One robot per file: two would each answer from their own idea of the waiting games. Books
+// opened to serve hold a lock file beside theirs (`path`.lock) for as long as they are open.
 class SqliteBooks : public KeeperBooks {
 public:
     // To serve, open() checks the structure of the file (SQLite's quick_check, fast enough for
     // every start) and that it can be written; to audit, every page and index too
     // (integrity_check), and reading is enough.
     using Purpose = BooksPurpose;
+    using Log = std::function<void(const QString&)>;
 
     // Opens the existing books at `path`. Null, with `error` set to one line naming the file,
     // when it is missing, empty, not a books file of this program, damaged, or (to serve)
-    // cannot be written.
+    // cannot be written or is kept by another robot.
     static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error,
                                              Purpose purpose = Purpose::Serve);
-    // Makes new, empty books at `path` and opens them. Refuses a path where a file already is.
+    // Makes new, empty books at `path` and opens them to serve. Refuses a path where a file
+    // already is.
     static std::unique_ptr<SqliteBooks> create(const QString& path, QString* error);
+    // Makes new books at `path` as `making` asks, and leaves a mark beside them (`path`.made):
+    // books found missing where the mark is are refused rather than made anew, which would hand
+    // every player their free credits again. `log` hears that they were made, and a mark that
+    // could not be left.
+    static bool make(const QString& path, BooksMaking making, const Log& log, QString* error);
     ~SqliteBooks() override;
 
     SqliteBooks(const SqliteBooks&) = delete;
@@ -66,7 +79,6 @@ public:
     void rollbackBatch() override;
     bool inBatch() const override { return batch_; }
 
-    BooksAudit audit() override;
     bool readLedger(Ledger& ledger) override;
 
     QString lastError() const override { return lastError_; }
@@ -80,22 +92,35 @@ private:
         bool operator==(const FileIdentity&) const = default;
     };
 
-    SqliteBooks(QSqlDatabase db, QString path);
-    static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error);
+    // "JKBK": marks a file as this program's books.
+    static constexpr qint64 kApplicationId = 0x4A4B424B;
 
+    SqliteBooks(QSqlDatabase db, QString path);
+
+    // sqlite_books_file.cpp: the file, its lock, and the checks made on opening it.
+    static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error, Purpose purpose,
+                                             std::unique_ptr<QLockFile> lock);
+    static std::unique_ptr<QLockFile> lockFor(const QString& path, QString* error);
+    static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error);
+    bool configure(QString* error);
+    bool checkIntegrity(Purpose purpose, QString* error);
+    bool checkWritable(QString* error);
+    static std::optional<FileIdentity> identityOf(const QString& path);
+    bool stillOurFile();
+    bool run(const QString& statement, QString* error);
+
+    // sqlite_schema.cpp: the tables, and books of an older layout brought up to date.
     bool createSchema(QString* error);
     bool checkSchema(QString* error);
     bool upgradeSchema(QString* error);
-    bool checkIntegrity(Purpose purpose, QString* error);
-    bool checkWritable(QString* error);
-    bool configure(QString* error);
-    static std::optional<FileIdentity> identityOf(const QString& path);
-    bool stillOurFile();
+
+    // sqlite_books.cpp: transactions and batches.
     bool begin();
     bool commit();
     void rollback();
     bool fail(const QString& what);
 
+    std::unique_ptr<QLockFile> lock_; // first made, last released
     QSqlDatabase db_;
     QString path_;
     std::unique_ptr<SqliteSyncThread> syncThread_; // started on the first whenDurable()

@@ -1,0 +1,270 @@
+#include "keeper/sqlite_books.h"
+
+#include <QAtomicInteger>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+#include <sys/stat.h>
+
+namespace jackwell::keeper {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+QString nextConnectionName() {
+    static QAtomicInteger<int> counter;
+    return QStringLiteral("jackwell-books-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+std::unique_ptr<SqliteBooks> SqliteBooks::connect(const QString& path, QString* error) {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        *error = QStringLiteral("Qt's SQLite driver is missing (Debian: libqt6sql6-sqlite)");
+        return nullptr;
+    }
+    std::unique_ptr<SqliteBooks> books(new SqliteBooks(
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nextConnectionName()), path));
+    books->db_.setDatabaseName(path);
+    if (!books->db_.open()) {
+        *error = QStringLiteral("%1: %2").arg(path, books->db_.lastError().text());
+        return nullptr;
+    }
+    return books;
+}
+
+std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error,
+                                               Purpose purpose) {
+    std::unique_ptr<QLockFile> lock;
+    if (purpose == Purpose::Serve && !(lock = lockFor(path, error)))
+        return nullptr;
+    return open(path, error, purpose, std::move(lock));
+}
+
+std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error, Purpose purpose,
+                                               std::unique_ptr<QLockFile> lock) {
+    const QFileInfo file(path);
+    if (!file.exists()) {
+        *error = QStringLiteral("%1: no books there (new books are made with "
+                                "jackwell-keeper --init CONFIG)")
+                     .arg(path);
+        return nullptr;
+    }
+    if (!file.isFile()) {
+        *error = QStringLiteral("%1: not a regular file, not books").arg(path);
+        return nullptr;
+    }
+    if (file.size() == 0) {
+        *error = QStringLiteral("%1: the file is empty, not books (new books are made with "
+                                "jackwell-keeper --init CONFIG)")
+                     .arg(path);
+        return nullptr;
+    }
+    std::unique_ptr<SqliteBooks> books = connect(path, error);
+    if (!books)
+        return nullptr;
+    books->lock_ = std::move(lock);
+    // The file as opened: bringing its layout up to date is a change like any other.
+    books->identity_ = identityOf(path).value_or(FileIdentity{});
+    QString why;
+    if (!books->configure(&why) || !books->checkSchema(&why) ||
+        !books->checkIntegrity(purpose, &why) ||
+        (purpose == Purpose::Serve &&
+         (!books->checkWritable(&why) || !books->upgradeSchema(&why)))) {
+        *error = QStringLiteral("%1: %2").arg(path, why);
+        return nullptr;
+    }
+    const std::optional<FileIdentity> identity = identityOf(path);
+    if (!identity) {
+        *error = QStringLiteral("%1: the file went away while it was opened").arg(path);
+        return nullptr;
+    }
+    books->identity_ = *identity;
+    return books;
+}
+
+std::unique_ptr<SqliteBooks> SqliteBooks::create(const QString& path, QString* error) {
+    if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) {
+        *error = QStringLiteral("%1: a file is already there; new books are made only where "
+                                "there is none")
+                     .arg(path);
+        return nullptr;
+    }
+    // Taken before the file is made, so that nothing is made beside a robot that serves there.
+    std::unique_ptr<QLockFile> lock = lockFor(path, error);
+    if (!lock)
+        return nullptr;
+    {
+        std::unique_ptr<SqliteBooks> books = connect(path, error);
+        if (!books)
+            return nullptr;
+        QString why;
+        bool made = books->configure(&why);
+        if (made) {
+            // Set up by the first statement, which made the file.
+            books->identity_ = identityOf(path).value_or(FileIdentity{});
+            made = books->createSchema(&why);
+        }
+        if (!made) {
+            *error = QStringLiteral("%1: %2").arg(path, why);
+            books.reset();
+            QFile::remove(path);
+            return nullptr;
+        }
+    }
+    return open(path, error, Purpose::Serve, std::move(lock));
+}
+
+std::unique_ptr<QLockFile> SqliteBooks::lockFor(const QString& path, QString* error) {
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    if (lock->tryLock(0))
+        return lock;
+    switch (lock->error()) {
+    case QLockFile::LockFailedError:
+        *error = QStringLiteral("%1 is kept by another running robot").arg(path);
+        break;
+    case QLockFile::PermissionError:
+        *error = QStringLiteral("%1.lock: the lock file cannot be made there (permission denied)")
+                     .arg(path);
+        break;
+    default:
+        *error = QStringLiteral("%1.lock: the lock file cannot be made").arg(path);
+        break;
+    }
+    return nullptr;
+}
+
+bool SqliteBooks::make(const QString& path, BooksMaking making, const Log& log, QString* error) {
+    const QString mark = path + QStringLiteral(".made");
+    const bool there = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+    if (making == BooksMaking::FirstRun && there)
+        return true;
+    if (!there && QFileInfo::exists(mark)) {
+        *error = QStringLiteral("%1: books were made here before (see %2) and are missing now; "
+                                "restore them from a backup, or remove %2 to make empty books")
+                     .arg(path, mark);
+        return false;
+    }
+    if (!create(path, error))
+        return false;
+    QFile made(mark);
+    if (!made.open(QIODevice::WriteOnly) ||
+        made.write(QStringLiteral("books made %1\n")
+                       .arg(QDateTime::currentDateTime().toString(Qt::ISODate))
+                       .toUtf8()) < 0 ||
+        !made.flush())
+        log(QStringLiteral("%1: cannot leave the mark of new books (%2); books missing later "
+                           "could be made anew")
+                .arg(mark, made.errorString()));
+    log(QStringLiteral("made new books in %1").arg(path));
+    return true;
+}
+
+SqliteBooks::SqliteBooks(QSqlDatabase db, QString path)
+    : db_(std::move(db))
+    , path_(std::move(path)) {}
+
+SqliteBooks::~SqliteBooks() {
+    const QString name = db_.connectionName();
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name);
+}
+
+bool SqliteBooks::configure(QString* error) {
+    QSqlQuery query(db_);
+    // The first statement reads the file: a file that is not a database fails here.
+    if (!query.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMs)) ||
+        !query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !query.next()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    if (query.value(0).toString().compare(u"wal", Qt::CaseInsensitive) != 0) {
+        *error = QStringLiteral("the file cannot be put into WAL mode");
+        return false;
+    }
+    // Commits do not wait for the disk; whenDurable() does. The log's pages are moved into the
+    // file by the sync thread, never by a commit.
+    return run(QStringLiteral("PRAGMA synchronous = NORMAL"), error) &&
+           run(QStringLiteral("PRAGMA wal_autocheckpoint = 0"), error);
+}
+
+// SQLite's own look at every page it reads: a damaged page is found here instead of serving
+// on and turning up later as games that do not add up.
+bool SqliteBooks::checkIntegrity(Purpose purpose, QString* error) {
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    const QString statement = purpose == Purpose::Audit
+                                  ? QStringLiteral("PRAGMA integrity_check(20)")
+                                  : QStringLiteral("PRAGMA quick_check(20)");
+    if (!query.exec(statement)) {
+        *error = QStringLiteral("the file is damaged (%1)").arg(query.lastError().text());
+        return false;
+    }
+    QStringList faults;
+    while (query.next()) {
+        const QString line = query.value(0).toString();
+        if (line != u"ok")
+            faults << line;
+    }
+    if (query.lastError().isValid()) {
+        *error = QStringLiteral("the file is damaged (%1)").arg(query.lastError().text());
+        return false;
+    }
+    if (!faults.isEmpty()) {
+        *error = QStringLiteral("the file is damaged (%1)").arg(faults.mid(0, 3).join(u"; "));
+        return false;
+    }
+    return true;
+}
+
+// SQLite opens a file it may not write for reading alone, and says so only at the first
+// change. A change that is rolled back at once shows it now.
+bool SqliteBooks::checkWritable(QString* error) {
+    QString why;
+    const bool writable =
+        run(QStringLiteral("BEGIN IMMEDIATE"), &why) &&
+        run(QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), &why);
+    QString ignored;
+    run(QStringLiteral("ROLLBACK"), &ignored);
+    if (!writable)
+        *error = QStringLiteral("the books cannot be written (%1)").arg(why);
+    return writable;
+}
+
+std::optional<SqliteBooks::FileIdentity> SqliteBooks::identityOf(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+// Whether the path still names the file the books were opened on. A file deleted or replaced
+// (restored from a backup, copied over) under a running robot would otherwise take games that
+// no later start ever sees.
+bool SqliteBooks::stillOurFile() {
+    if (identityOf(path_) == identity_)
+        return true;
+    failedForGood_ = true;
+    return fail(QStringLiteral("%1 was deleted or replaced while the books were open; nothing "
+                               "more is booked")
+                    .arg(path_));
+}
+
+// Runs a statement without bound values.
+bool SqliteBooks::run(const QString& statement, QString* error) {
+    QSqlQuery query(db_);
+    if (query.exec(statement))
+        return true;
+    *error = query.lastError().text();
+    return false;
+}
+
+} // namespace jackwell::keeper

@@ -1,0 +1,117 @@
+#include "keeper/sqlite_books.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace jackwell::keeper {
+
+namespace {
+
+// Layout 2 added the time of each game (games.played_at); books of layout 1 are read as they
+// are and brought to layout 2 when a robot serves from them.
+constexpr int kSchemaVersion = 2;
+constexpr int kOldestReadableVersion = 1;
+
+const char* const kSchema[] = {
+    "CREATE TABLE players ("
+    " name TEXT PRIMARY KEY NOT NULL,"
+    " credits INTEGER NOT NULL,"
+    " pending TEXT," // the first draw waiting for holds, as \"07,12,14\"
+    " games_played INTEGER NOT NULL,"
+    " tokens_won INTEGER NOT NULL,"
+    " free_credits INTEGER NOT NULL,"
+    " delivered_game INTEGER NOT NULL DEFAULT 0)",
+    "CREATE TABLE games ("
+    " player TEXT NOT NULL,"
+    " game INTEGER NOT NULL,"
+    " first_draw TEXT NOT NULL,"
+    " holds TEXT NOT NULL,"
+    " final_draw TEXT NOT NULL,"
+    " credits_before INTEGER NOT NULL,"
+    " cost INTEGER NOT NULL,"
+    " tokens_won INTEGER NOT NULL,"
+    " credits_after INTEGER NOT NULL,"
+    " played_at INTEGER," // seconds since 1970, UTC; NULL for games from before layout 2
+    " PRIMARY KEY (player, game)) WITHOUT ROWID",
+    // Free credits given after the player's `after_game`-th game (0: before the first).
+    "CREATE TABLE grants ("
+    " player TEXT NOT NULL,"
+    " after_game INTEGER NOT NULL,"
+    " credits INTEGER NOT NULL)",
+    "CREATE INDEX grants_by_player ON grants (player, after_game)",
+};
+
+} // namespace
+
+bool SqliteBooks::createSchema(QString* error) {
+    if (!begin()) {
+        *error = lastError_;
+        return false;
+    }
+    for (const char* statement : kSchema) {
+        if (!run(QString::fromLatin1(statement), error)) {
+            rollback();
+            return false;
+        }
+    }
+    if (!run(QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), error) ||
+        !run(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
+        rollback();
+        return false;
+    }
+    if (!commit()) {
+        *error = lastError_;
+        return false;
+    }
+    return true;
+}
+
+bool SqliteBooks::checkSchema(QString* error) {
+    QSqlQuery query(db_);
+    if (!query.exec(QStringLiteral("PRAGMA application_id")) || !query.next()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    if (query.value(0).toLongLong() != kApplicationId) {
+        *error = QStringLiteral("the file holds something other than the machinekeeper's books");
+        return false;
+    }
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    const int version = query.value(0).toInt();
+    if (version < kOldestReadableVersion || version > kSchemaVersion) {
+        *error = QStringLiteral("the books have layout %1; this program reads layouts %2 to %3")
+                     .arg(version)
+                     .arg(kOldestReadableVersion)
+                     .arg(kSchemaVersion);
+        return false;
+    }
+    schemaVersion_ = version;
+    return true;
+}
+
+// Brings books of an older layout to this one, in one transaction: either all of it or none.
+bool SqliteBooks::upgradeSchema(QString* error) {
+    if (schemaVersion_ == kSchemaVersion)
+        return true;
+    if (!begin()) {
+        *error = lastError_;
+        return false;
+    }
+    if (!run(QStringLiteral("ALTER TABLE games ADD COLUMN played_at INTEGER"), error) ||
+        !run(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
+        rollback();
+        return false;
+    }
+    if (!commit()) {
+        *error = lastError_;
+        return false;
+    }
+    schemaVersion_ = kSchemaVersion;
+    return true;
+}
+
+} // namespace jackwell::keeper

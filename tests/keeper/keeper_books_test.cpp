@@ -1,0 +1,346 @@
+// What every store of the robot's books promises, on each store: a game is booked whole, only
+// the one that was waiting and only once; a save only grants free credits; what was booked reads
+// back as it was booked; the audit finds books changed behind the store's back; books taken
+// away take nothing more. (Each store's own promises: sqlite_books_test, postgres_books_test;
+// a damaged or missing file: keeper_start_test.)
+#include "keeper/books_rules.h"
+#include "keeper/ledger_audit.h"
+#include "machine/machine_keeper.h"
+
+#include "support/book_entries.h"
+#include "support/books_stores.h"
+#include "support/qt_printers.h"
+#include "support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include <functional>
+
+using namespace jackwell::keeper;
+using namespace jackwell::machine;
+using jackwell::testing::nextGame;
+using jackwell::testing::registeredPlayer;
+
+namespace {
+
+template <typename Store> class KeeperBooksTest : public ::testing::Test, protected Store {
+protected:
+    static void SetUpTestSuite() { Store::setUpSuite(); }
+    static void TearDownTestSuite() { Store::tearDownSuite(); }
+    void SetUp() override { Store::setUp(); }
+};
+
+struct StoreName {
+    template <typename Store> static std::string GetName(int) { return Store::kName; }
+};
+
+using Stores = ::testing::Types<jackwell::testing::SqliteStore, jackwell::testing::PostgresStore>;
+TYPED_TEST_SUITE(KeeperBooksTest, Stores, StoreName);
+
+// The players' records, the last game and how far it was delivered (marks never move back), and
+// every row of the ledger, once the books are opened again.
+TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    const PlayerRecord start = registeredPlayer();
+    const auto [first, afterFirst] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+    PlayerRecord granted = afterFirst;
+    granted.credits += 50;
+    granted.freeCreditsGranted += 50;
+    const auto [second, afterSecond] = nextGame(granted, {}, {4, 4, 4}, {1, 2, 3});
+    {
+        auto books = this->open();
+        ASSERT_TRUE(books);
+        ASSERT_TRUE(books->save("alice", start));
+        ASSERT_TRUE(books->commitGame("alice", first, afterFirst));
+        ASSERT_TRUE(books->save("alice", granted));
+        ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
+        ASSERT_TRUE(books->save("Bob", registeredPlayer()));
+        ASSERT_TRUE(books->markDelivered({{"alice", 1}, {"nobody", 5}}));
+        ASSERT_TRUE(books->markDelivered({{"alice", 0}})) << "marks never move back";
+    }
+    auto books = this->open();
+    ASSERT_TRUE(books);
+    EXPECT_EQ(books->load("alice"), afterSecond);
+    EXPECT_EQ(books->load("nobody"), PlayerRecord{}) << "a mark makes no player";
+    const auto delivery = books->delivery("alice");
+    ASSERT_TRUE(delivery);
+    EXPECT_EQ(delivery->lastGame, 2);
+    EXPECT_EQ(delivery->deliveredGame, 1);
+    EXPECT_EQ(delivery->lastOutcome, second);
+    EXPECT_FALSE(delivery->onItsWayElsewhere);
+
+    Ledger ledger;
+    ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
+    QStringList players, grants;
+    for (const LedgerPlayer& p : ledger.players)
+        players << QStringLiteral("%1 %2 %3 %4 %5")
+                       .arg(p.name)
+                       .arg(p.credits)
+                       .arg(p.gamesPlayed)
+                       .arg(p.tokensWon)
+                       .arg(p.freeCreditsGranted);
+    EXPECT_EQ(players, (QStringList{"Bob 100 0 0 100", QStringLiteral("alice %1 2 %2 150")
+                                                           .arg(afterSecond.credits)
+                                                           .arg(afterSecond.tokensWon)}))
+        << "in the order of the names' characters";
+    for (const LedgerGrant& g : ledger.grants)
+        grants << QStringLiteral("%1 %2 %3").arg(g.player).arg(g.afterGame).arg(g.credits);
+    grants.sort();
+    EXPECT_EQ(grants, (QStringList{"Bob 0 100", "alice 0 100", "alice 1 50"}));
+    ASSERT_EQ(ledger.games.size(), 2u);
+    const GameOutcome outcomes[] = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        const LedgerGame& game = ledger.games[i];
+        EXPECT_EQ(game.player, "alice");
+        EXPECT_EQ(game.game, i + 1);
+        EXPECT_EQ((GameOutcome{game.firstDraw, game.holds, game.finalDraw, game.creditsBefore,
+                               game.cost, game.tokensWon, game.creditsAfter}),
+                  outcomes[i]);
+        EXPECT_EQ(game.machine, TypeParam::kMachine);
+        EXPECT_GE(game.playedAt.toSecsSinceEpoch(), before);
+        EXPECT_LE(game.playedAt.toSecsSinceEpoch(), QDateTime::currentSecsSinceEpoch());
+    }
+    const BooksAudit audit = books->audit();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+    EXPECT_EQ(audit.players, 2);
+    EXPECT_EQ(audit.games, 2);
+}
+
+// Only the game that was waiting is booked, from the credits the player had, with exactly its
+// result, and only once; a save may grant free credits and change the waiting draw, nothing
+// else. What is refused changes nothing.
+TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
+    auto books = this->open();
+    ASSERT_TRUE(books);
+    const PlayerRecord start = registeredPlayer();
+    ASSERT_TRUE(books->save("alice", start));
+    const auto [outcome, after] = nextGame(start, {false, false, false}, {1, 2, 3}, {4, 4, 4});
+    const struct {
+        const char* name;
+        std::function<void(GameOutcome&, PlayerRecord&)> spoil;
+    } games[] = {
+        {"another first draw",
+         [](GameOutcome& o, PlayerRecord&) {
+             o.firstDraw = {9, 9, 9};
+         }},
+        {"credits the player did not have",
+         [](GameOutcome& o, PlayerRecord& a) {
+             o.creditsBefore += 5;
+             o.creditsAfter += 5;
+             a.credits += 5;
+         }},
+        {"a result that does not follow", [](GameOutcome&, PlayerRecord& a) { a.credits += 1; }},
+        {"a skipped game number", [](GameOutcome&, PlayerRecord& a) { a.gamesPlayed += 1; }},
+        {"tokens that are not whole credits",
+         [](GameOutcome& o, PlayerRecord& a) {
+             o.tokensWon = 49;
+             a.tokensWon = 49;
+         }},
+        {"free credits slipped in",
+         [](GameOutcome&, PlayerRecord& a) { a.freeCreditsGranted += 1; }},
+    };
+    for (const auto& c : games) {
+        GameOutcome spoiltOutcome = outcome;
+        PlayerRecord spoiltAfter = after;
+        c.spoil(spoiltOutcome, spoiltAfter);
+        ASSERT_TRUE(books->load("alice"));
+        EXPECT_FALSE(books->commitGame("alice", spoiltOutcome, spoiltAfter)) << c.name;
+        EXPECT_FALSE(books->changedElsewhere()) << c.name;
+    }
+    EXPECT_FALSE(books->commitGame("nobody", outcome, after)) << "a player without a record";
+    EXPECT_EQ(books->load("alice"), start) << "refused games change nothing";
+
+    ASSERT_TRUE(books->commitGame("alice", outcome, after));
+    ASSERT_TRUE(books->load("alice"));
+    EXPECT_FALSE(books->commitGame("alice", outcome, after)) << "the same game a second time";
+    EXPECT_EQ(books->load("alice"), after);
+
+    const struct {
+        const char* name;
+        std::function<void(PlayerRecord&)> change;
+        bool accepted;
+    } saves[] = {
+        {"a new waiting draw",
+         [](PlayerRecord& r) {
+             r.pendingFirstDraw = {7, 7, 7};
+         },
+         true},
+        {"no waiting draw", [](PlayerRecord& r) { r.pendingFirstDraw.reset(); }, true},
+        {"credits granted",
+         [](PlayerRecord& r) {
+             r.credits += 100;
+             r.freeCreditsGranted += 100;
+         },
+         true},
+        {"credits out of nowhere", [](PlayerRecord& r) { r.credits += 1; }, false},
+        {"credits taken back",
+         [](PlayerRecord& r) {
+             r.credits -= 100;
+             r.freeCreditsGranted -= 100;
+         },
+         false},
+        {"games counted without the ledger", [](PlayerRecord& r) { r.gamesPlayed += 1; }, false},
+        {"tokens counted without the ledger", [](PlayerRecord& r) { r.tokensWon += 50; }, false},
+    };
+    for (const auto& c : saves) {
+        PlayerRecord changed = *books->load("alice");
+        const PlayerRecord before = changed;
+        c.change(changed);
+        EXPECT_EQ(books->save("alice", changed), c.accepted) << c.name;
+        EXPECT_EQ(books->load("alice"), c.accepted ? changed : before) << c.name;
+    }
+    PlayerRecord stranger;
+    stranger.credits = 5;
+    EXPECT_FALSE(books->save("bob", stranger)) << "a first record with credits never granted";
+    const BooksAudit audit = books->audit();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+    EXPECT_EQ(audit.games, 1);
+}
+
+TYPED_TEST(KeeperBooksTest, AGameIsBookedWholeOrNotAtAll) {
+    auto books = this->open();
+    ASSERT_TRUE(books);
+    const PlayerRecord start = registeredPlayer();
+    ASSERT_TRUE(books->save("alice", start));
+    const auto [outcome, after] = nextGame(start, {true, true, false}, {3, 3, 1}, {2, 2, 2});
+    // The ledger takes the game, then writing the player's record fails.
+    this->tamper(TypeParam::kBreakPlayerUpdates);
+    EXPECT_FALSE(books->commitGame("alice", outcome, after));
+    EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError().toStdString();
+    EXPECT_EQ(books->load("alice"), start);
+    EXPECT_EQ(books->audit().games, 0) << "the ledger row went back with the failed record";
+
+    this->tamper(TypeParam::kMendPlayerUpdates);
+    EXPECT_TRUE(books->commitGame("alice", outcome, after)) << "nothing was left half done";
+}
+
+// Each change names a column the audit must read right; each gives books that do not add up.
+TYPED_TEST(KeeperBooksTest, TheAuditFindsBooksChangedBehindItsBack) {
+    const char* damages[] = {
+        "UPDATE players SET credits = credits + 1 WHERE name = 'alice'",
+        "UPDATE players SET games_played = 2 WHERE name = 'alice'",
+        "DELETE FROM players WHERE name = 'alice'",
+        "DELETE FROM games WHERE player = 'alice' AND game = 2",
+        "UPDATE games SET tokens_won = 0 WHERE player = 'alice' AND game = 2",
+        "UPDATE games SET game = 7 WHERE player = 'alice' AND game = 3",
+        "UPDATE grants SET credits = 200 WHERE player = 'bob'",
+        "UPDATE grants SET after_game = 2 WHERE player = 'alice'",
+    };
+    for (const char* damage : damages) {
+        SCOPED_TRACE(damage);
+        this->startAfresh();
+        {
+            auto books = this->open();
+            ASSERT_TRUE(books);
+            PlayerRecord record = registeredPlayer();
+            ASSERT_TRUE(books->save("alice", record));
+            for (ReelCodes final : {ReelCodes{1, 2, 14}, ReelCodes{4, 4, 4}, ReelCodes{6, 7, 8}}) {
+                const auto [outcome, after] = nextGame(record, {}, final, {1, 1, 2});
+                ASSERT_TRUE(books->commitGame("alice", outcome, after));
+                record = after;
+            }
+            ASSERT_TRUE(books->save("bob", registeredPlayer()));
+            ASSERT_TRUE(books->audit().balanced());
+        }
+        this->tamper(QString::fromLatin1(damage));
+        auto books = this->open(BooksPurpose::Audit);
+        ASSERT_TRUE(books);
+        EXPECT_FALSE(books->audit().balanced());
+    }
+}
+
+// A name the store cannot keep whole is refused, never cut short to another player's name.
+TYPED_TEST(KeeperBooksTest, AnyNameKeepsItsOwnBooks) {
+    auto books = this->open();
+    ASSERT_TRUE(books);
+    const QString names[] = {
+        "alice",
+        "Alice",
+        "alice'; DELETE FROM players; --",
+        QString(256, u'x'),
+        QString::fromUtf8("\xC3\xA9l\xC3\xA8ve"),
+        "a",
+    };
+    const auto drawFor = [](int i) { return ReelCodes{i + 1, 2, 14 - i}; };
+    for (int i = 0; i < int(std::size(names)); ++i) {
+        ASSERT_TRUE(books->load(names[i]));
+        ASSERT_TRUE(books->save(names[i], registeredPlayer(drawFor(i)))) << i;
+    }
+    const QString withNul = QStringLiteral("a%1b").arg(QChar(0));
+    const bool kept = books->load(withNul) && books->save(withNul, registeredPlayer({9, 9, 9}));
+    EXPECT_EQ(kept, TypeParam::kKeepsNamesWithNul);
+    for (int i = 0; i < int(std::size(names)); ++i)
+        EXPECT_EQ(books->load(names[i]), registeredPlayer(drawFor(i))) << i;
+    if (kept) {
+        EXPECT_EQ(books->load(withNul), registeredPlayer({9, 9, 9}));
+    }
+    EXPECT_EQ(books->audit().players, qint64(std::size(names)) + kept);
+}
+
+// Books gone from under the robot (the file deleted or replaced, the tables dropped) take
+// nothing more, and say so for good, instead of booking games that no later start sees.
+TYPED_TEST(KeeperBooksTest, BooksTakenAwayWhileOpenTakeNoMoreChanges) {
+    for (int way = 0; way < TypeParam::kWaysToTakeAway; ++way) {
+        SCOPED_TRACE(way);
+        this->startAfresh();
+        auto books = this->open();
+        ASSERT_TRUE(books);
+        const PlayerRecord start = registeredPlayer();
+        ASSERT_TRUE(books->save("alice", start));
+        const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 1, 1});
+        this->takeAway(way);
+        EXPECT_FALSE(books->commitGame("alice", outcome, after));
+        EXPECT_TRUE(books->failedForGood()) << books->lastError().toStdString();
+        EXPECT_FALSE(books->save("bob", registeredPlayer()));
+    }
+}
+
+// Whatever tells a player of a change waits for whenDurable(); it answers from the event loop,
+// never from inside the call, in the order it was asked.
+TYPED_TEST(KeeperBooksTest, DurabilityIsAnsweredInOrderFromTheEventLoop) {
+    auto books = this->open();
+    ASSERT_TRUE(books);
+    QList<int> answers;
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(books->save(QStringLiteral("p%1").arg(i), registeredPlayer()));
+        books->whenDurable([&answers, i](bool durable) {
+            EXPECT_TRUE(durable);
+            answers << i;
+        });
+    }
+    EXPECT_TRUE(answers.isEmpty()) << "never from inside the call";
+    ASSERT_TRUE(jackwell::testing::waitUntil([&] { return answers.size() == 3; }, 10000));
+    EXPECT_EQ(answers, (QList<int>{1, 2, 3}));
+}
+
+// The machinekeeper itself on these books, for many games and through reopenings.
+TYPED_TEST(KeeperBooksTest, TheMachinekeeperPlaysOnAcrossRestarts) {
+    QString shownCredits;
+    qint64 finals = 0;
+    for (int restart = 0; restart < 3; ++restart) {
+        auto books = this->open();
+        ASSERT_TRUE(books);
+        MachineKeeper keeper("Rivet", *books, 1000 + restart);
+        if (restart == 0)
+            keeper.onPrivateMessage("alice", "Register me!");
+        for (int i = 0; i < 40; ++i) {
+            const auto replies = keeper.onPrivateMessage("alice", "I hold 1,0,1");
+            ASSERT_FALSE(replies.empty());
+            if (replies[0].text.startsWith("FINAL:")) {
+                shownCredits = replies[0].text.section('(', 1).chopped(1);
+                ++finals;
+            } else {
+                keeper.onPrivateMessage("alice", "Register me!");
+            }
+        }
+        EXPECT_EQ(QString::number(books->load("alice")->credits), shownCredits) << restart;
+        const BooksAudit audit = books->audit();
+        EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+    }
+    EXPECT_GT(finals, 100);
+    EXPECT_EQ(this->open()->load("alice")->gamesPlayed, finals);
+}
+
+} // namespace

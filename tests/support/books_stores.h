@@ -1,0 +1,177 @@
+#pragma once
+
+// The two stores of the robot's books as their tests make them, open them again and change
+// them behind their back: an SQLite file in a folder of its own, and a database of its own on
+// a private PostgreSQL server (one per test program). Both speak of the books' tables by their
+// plain names (players, games, grants).
+
+#include "clock/virtual_clock.h"
+#include "keeper/postgres_books.h"
+#include "keeper/sqlite_books.h"
+
+#include "support/postgres_server.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace jackwell::testing {
+
+class SqliteStore {
+public:
+    static constexpr const char* kName = "Sqlite";
+    static constexpr bool kKeepsNamesWithNul = true;
+    static inline const QString kMachine; // a file kept by one robot names no machine
+    // A write of a player's row that fails, as on a failing disk; and the disk mended.
+    static inline const QString kBreakPlayerUpdates = QStringLiteral(
+        "CREATE TRIGGER broken BEFORE UPDATE ON players BEGIN SELECT RAISE(ABORT, 'disk"
+        " trouble'); END");
+    static inline const QString kMendPlayerUpdates = QStringLiteral("DROP TRIGGER broken");
+
+    static void setUpSuite() {}
+    static void tearDownSuite() {}
+    void setUp() {}
+
+    QString path() const { return dir_.filePath(QStringLiteral("books%1.sqlite").arg(books_)); }
+    // The books, made on first use.
+    std::unique_ptr<keeper::SqliteBooks>
+    open(keeper::BooksPurpose purpose = keeper::BooksPurpose::Serve) {
+        QString error;
+        auto books = QFileInfo::exists(path()) ? keeper::SqliteBooks::open(path(), &error, purpose)
+                                               : keeper::SqliteBooks::create(path(), &error);
+        EXPECT_TRUE(books) << error.toStdString();
+        return books;
+    }
+    // From now on, other books, new and empty.
+    void startAfresh() { ++books_; }
+    void tamper(const QString& statement) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
+            db.setDatabaseName(path());
+            ASSERT_TRUE(db.open());
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
+        }
+        QSqlDatabase::removeDatabase(kRaw);
+    }
+    // The books gone from under whoever has them open: deleted, replaced by a copy of
+    // themselves, or by new books.
+    static constexpr int kWaysToTakeAway = 3;
+    void takeAway(int way) {
+        const QString other = path() + QStringLiteral(".other");
+        QString error;
+        const bool replacing = way == 1   ? QFile::copy(path(), other)
+                               : way == 2 ? bool(keeper::SqliteBooks::create(other, &error))
+                                          : false;
+        ASSERT_EQ(replacing, way > 0) << error.toStdString();
+        ASSERT_TRUE(QFile::remove(path()));
+        ASSERT_TRUE(way == 0 || QFile::rename(other, path()));
+    }
+
+protected:
+    static inline const QString kRaw = QStringLiteral("raw");
+    QTemporaryDir dir_;
+    int books_ = 0;
+};
+
+class PostgresStore {
+public:
+    static constexpr const char* kName = "Postgres";
+    // The server's text cannot hold a NUL: such a name is refused.
+    static constexpr bool kKeepsNamesWithNul = false;
+    static inline const QString kMachine = QStringLiteral("rivet@irc.test");
+    static inline const QString kBreakPlayerUpdates = QStringLiteral(
+        "CREATE FUNCTION broken() RETURNS trigger LANGUAGE plpgsql AS"
+        " $$BEGIN RAISE EXCEPTION 'disk trouble'; END$$;"
+        " CREATE TRIGGER broken BEFORE UPDATE ON players FOR EACH ROW EXECUTE FUNCTION broken()");
+    static inline const QString kMendPlayerUpdates =
+        QStringLiteral("DROP TRIGGER broken ON players");
+
+    static void setUpSuite() {
+        QString error;
+        if (!PostgresServer::ensureInstalled(&error)) {
+            missing_ = error;
+            return;
+        }
+        server_ = new PostgresServer(PostgresServer::Options{false});
+        started_ = server_->start(&error);
+        startError_ = error;
+        qputenv("PGPASSWORD", PostgresServer::kPassword.toUtf8());
+    }
+    static void tearDownSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void setUp() {
+        if (!missing_.isEmpty())
+            GTEST_SKIP() << "PostgreSQL is not installed here: " << missing_.toStdString();
+        ASSERT_TRUE(started_) << startError_.toStdString();
+        if (!server_->isRunning()) {
+            QString error;
+            ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+        }
+        startAfresh();
+    }
+
+    keeper::PostgresAddress address(quint16 port = 0) const {
+        return {PostgresServer::kUser,
+                PostgresServer::kHost,
+                port ? port : server_->port(),
+                database_,
+                {},
+                {}};
+    }
+    // The books of `machine`, made on first use to serve them.
+    std::unique_ptr<keeper::PostgresBooks>
+    open(const QString& machine = kMachine,
+         keeper::BooksPurpose purpose = keeper::BooksPurpose::Serve, QString* error = nullptr,
+         quint16 port = 0) {
+        keeper::PostgresBooks::Options options;
+        options.purpose = purpose;
+        options.machine = purpose == keeper::BooksPurpose::Serve ? machine : QString();
+        options.log = [this](const QString& text) { log_ << text; };
+        QString ignored;
+        return keeper::PostgresBooks::open(address(port), clock_, std::move(options),
+                                           error ? error : &ignored);
+    }
+    std::unique_ptr<keeper::PostgresBooks> open(keeper::BooksPurpose purpose) {
+        return open(kMachine, purpose);
+    }
+    void startAfresh() {
+        static int counter = 0;
+        database_ = QStringLiteral("books_%1").arg(++counter);
+        QString error;
+        ASSERT_TRUE(server_->createDatabase(database_, &error)) << error.toStdString();
+    }
+    bool sql(const QString& statement) {
+        QString error;
+        const bool done = server_->exec(database_, statement, &error);
+        EXPECT_TRUE(done) << statement.toStdString() << ": " << error.toStdString();
+        return done;
+    }
+    void tamper(const QString& statement) {
+        sql(QStringLiteral("SET search_path = jackwell; ") + statement);
+    }
+    static constexpr int kWaysToTakeAway = 1;
+    void takeAway(int) {
+        sql(QStringLiteral("SET client_min_messages = warning; DROP SCHEMA jackwell CASCADE"));
+    }
+
+protected:
+    static inline PostgresServer* server_ = nullptr;
+    static inline QString missing_;
+    static inline QString startError_;
+    static inline bool started_ = false;
+    QString database_;
+    VirtualClock clock_;
+    QStringList log_;
+};
+
+} // namespace jackwell::testing
