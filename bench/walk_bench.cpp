@@ -6,16 +6,16 @@
 
 #include "chat_log.h"
 
+#include "card/card.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "card/card.h"
-#include "protocol/get_token.h"
 #include "protocol/handlers.h"
-#include "sound/beeper.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 #include "settings/options.h"
+#include "sound/beeper.h"
 #include "sound/sound_player.h"
 
 #include <benchmark/benchmark.h>

@@ -4,7 +4,7 @@
 // main window, without any widget. CardWindow forwards clicks here and renders
 // `state` and `payouts` whenever `changed` is emitted.
 
-#include "protocol/get_token.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 #include "reels/spin.h"

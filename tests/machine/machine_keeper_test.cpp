@@ -4,9 +4,9 @@
 #include "machine/memory_books.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
-#include "protocol/get_token.h"
 #include "protocol/handlers.h"
 #include "protocol/markers.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 

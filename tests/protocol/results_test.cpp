@@ -1,9 +1,9 @@
 // The first-result handler (first draw, free-game offer, payout table) and the
 // final-result handler (final draw, credits), well-formed and malformed.
 
-#include "protocol/get_token.h"
 #include "protocol/handlers.h"
 #include "protocol/markers.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 #include "support/qt_printers.h"
