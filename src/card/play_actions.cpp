@@ -4,13 +4,12 @@
 #include "card/card.h"
 
 #include "chat/transport.h"
+#include "machine/texts.h"
 #include "protocol/handlers.h"
 
 namespace jackwell {
 
 namespace {
-const QString kRegisterMessage = QStringLiteral("Register me!");
-const QString kHoldMessage = QStringLiteral("I hold ");
 const QString kFreeGame = QStringLiteral("Free Game");
 } // namespace
 
@@ -41,7 +40,7 @@ void Card::askToRegister() {
     EventScope scope(*this);
     if (state.machineKeeperName.isEmpty())
         return;
-    fx_.chat.sendPrivateMessage(state.machineKeeperName, kRegisterMessage);
+    fx_.chat.sendPrivateMessage(state.machineKeeperName, machine::kRegisterRequest);
 }
 
 void Card::toggleHold(int reel) {
@@ -53,7 +52,7 @@ void Card::sendHolds() {
     EventScope scope(*this);
     if (!state.espHoldEnabled)
         return;
-    QString message = kHoldMessage;
+    QString message = machine::kHoldPrefix;
     for (int reel = 0; reel < 3; ++reel) {
         message += isHeld(state, reel) ? u'1' : u'0';
         if (reel < 2)
