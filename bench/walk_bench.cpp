@@ -82,7 +82,7 @@ void BM_HandleFirstResult(benchmark::State& state) {
     for (auto _ : state) {
         card.credits = QStringLiteral("0");
         handleFirstResult(card, payouts, tokenizer, log.text);
-        benchmark::DoNotOptimize(card.drawCodes[0]);
+        benchmark::DoNotOptimize(card.reels[0].resultPicture.image);
     }
     perLogByte(state, log);
 }
@@ -93,7 +93,7 @@ void BM_HandleFinalResult(benchmark::State& state) {
     Tokenizer tokenizer;
     for (auto _ : state) {
         handleFinalResult(card, tokenizer, log.text);
-        benchmark::DoNotOptimize(card.drawCodes[3]);
+        benchmark::DoNotOptimize(card.reels[0].resultPicture.image);
     }
     perLogByte(state, log);
 }
