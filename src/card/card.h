@@ -40,8 +40,8 @@ public:
     explicit Card(Effects effects);
     ~Card() override;
 
-    // Start-up: stops the four timers, rests the reels, enables START and
-    // disables FINISH.
+    // Start-up: stops the spin and evaluation timers, rests the reels, enables
+    // START and disables FINISH.
     void bringToRest();
 
     // The card's buttons, as a click on each one's hot spot.
@@ -89,16 +89,21 @@ private:
     private:
         Card& card_;
     };
+    // The real timer behind one of the state's timers: the interval it runs with, and when its
+    // next tick is due (-1 while it is stopped).
+    struct TimerAlarm {
+        std::unique_ptr<Alarm> alarm;
+        int armedInterval = 0;
+        qint64 dueAt = -1;
+    };
     void syncTimers();
+    void syncTimer(TimerAlarm& timer, const TimerState& wanted, bool deliver, qint64 now);
     void afterChatText(bool& waiting, std::function<void()> then);
 
     Effects fx_;
-    SymbolDraws draws_; // the symbols the spinning reels show
-    std::array<std::unique_ptr<Alarm>, 4> alarms_;
-    // Per timer: the interval it runs with, and when its next tick is due
-    // (-1 while it is stopped).
-    std::array<int, 4> armedInterval_{};
-    std::array<qint64, 4> dueAt_{-1, -1, -1, -1};
+    SymbolDraws draws_;                    // the symbols the spinning reels show
+    std::array<TimerAlarm, 3> spinAlarms_; // by reel
+    TimerAlarm evaluationAlarm_;
     int eventDepth_ = 0;
     bool startWaiting_ = false;
     bool finishWaiting_ = false;

@@ -95,7 +95,7 @@ TEST(Evaluation, clicksDuringTheWaitAreSeenByTheEvaluation) {
     rig.clock.advance(30000);
     ASSERT_EQ(rig.sound.played.size(), 1u);
     EXPECT_EQ(rig.sound.played[0].file, QStringLiteral("lose.wav"));
-    EXPECT_EQ(rig.ticks(3), 1);
+    EXPECT_EQ(rig.evaluationTicks(), 1);
     EXPECT_FALSE(rig.state.evaluationTimer.enabled);
 }
 
