@@ -36,23 +36,27 @@ void finishWithFinal(CardRig& rig, const QString& codes) {
     rig.finish();
 }
 
-// Which file is played, by outcome and by the two boxes (only 1 counts as ticked).
+// Which file is played, by outcome and by the two boxes (only a ticked box counts).
 TEST(Evaluation, playsTheSoundTheOptionsAllow) {
+    using enum CheckState;
     struct Row {
         const char* codes;
-        int playWinSound, playLoseSound;
+        CheckState playWinSound, playLoseSound;
         const char* played; // nullptr: nothing
     };
     const Row rows[] = {
-        {"| 05 | 05 | 05 |", 1, 0, "win.wav"}, {"| 02 | 05 | 14 |", 1, 1, "win.wav"},
-        {"| 02 | 05 | 09 |", 1, 0, nullptr},   {"| 02 | 05 | 09 |", 0, 1, "lose.wav"},
-        {"| 05 | 05 | 05 |", 2, 1, nullptr},   {"", 0, 1, "lose.wav"},
+        {"| 05 | 05 | 05 |", Ticked, Clear, "win.wav"},
+        {"| 02 | 05 | 14 |", Ticked, Ticked, "win.wav"},
+        {"| 02 | 05 | 09 |", Ticked, Clear, nullptr},
+        {"| 02 | 05 | 09 |", Clear, Ticked, "lose.wav"},
+        {"| 05 | 05 | 05 |", Greyed, Ticked, nullptr},
+        {"", Clear, Ticked, "lose.wav"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.codes) + " " + std::to_string(row.playWinSound) +
-                     std::to_string(row.playLoseSound));
+        SCOPED_TRACE(std::string(row.codes) + " " + std::to_string(int(row.playWinSound)) +
+                     std::to_string(int(row.playLoseSound)));
         CardRig rig;
-        rig.options = {"win.wav", "lose.wav", 0, row.playWinSound, row.playLoseSound};
+        rig.options = {"win.wav", "lose.wav", Clear, row.playWinSound, row.playLoseSound};
         finishWithFinal(rig, row.codes);
         rig.clock.advance(20000);
         ASSERT_EQ(rig.sound.played.size(), row.played ? 1u : 0u);
@@ -67,7 +71,7 @@ TEST(Evaluation, playsTheSoundTheOptionsAllow) {
 // until then the holds show HELD; then all three read HOLD on cyan.
 TEST(Evaluation, holdsAreClearedAfterTheSevenSecondsAndTheTimerStops) {
     CardRig rig;
-    rig.options.playWinSound = 1;
+    rig.options.playWinSound = CheckState::Ticked;
     finishWithFinal(rig, "| 05 | 05 | 05 |");
     EXPECT_TRUE(rig.state.evaluationTimer.enabled);
     rig.clock.advance(100 + 7000 - 1);
@@ -87,7 +91,8 @@ TEST(Evaluation, holdsAreClearedAfterTheSevenSecondsAndTheTimerStops) {
 // another FINISH finds the timer running and gets no evaluation of its own.
 TEST(Evaluation, clicksDuringTheWaitAreSeenByTheEvaluation) {
     CardRig rig;
-    rig.options = {"win.wav", "lose.wav", 0, 1, 1};
+    rig.options = {"win.wav", "lose.wav", CheckState::Clear, CheckState::Ticked,
+                   CheckState::Ticked};
     finishWithFinal(rig, "| 05 | 05 | 05 |");
     rig.clock.advance(3000);
     rig.finish();

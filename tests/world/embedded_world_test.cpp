@@ -31,9 +31,9 @@ struct Rig : testing::CardRig<EmbeddedWorld> {
         : CardRig([config](VirtualClock& clock) {
             return std::make_unique<EmbeddedWorld>(clock, config);
         }) {
-        options.playWinSound = 1;
+        options.playWinSound = CheckState::Ticked;
         options.winSoundFile = kWin;
-        options.playLoseSound = 1;
+        options.playLoseSound = CheckState::Ticked;
         options.loseSoundFile = kLoss;
     }
     machine::PlayerRecord books() { return *backend->books().load(kPlayer); }
