@@ -52,7 +52,6 @@ public:
     void sendHolds();          // ESP HOLD: the holds to the machinekeeper; arms FINISH
     void start();              // START: the first draw
     void finish();             // FINISH: the final draw and the credits
-    void insertCoin();         // the coin slot
     void showPayouts();        // PAYOUTS
     // The player closed the payouts window.
     void payoutsClosed();

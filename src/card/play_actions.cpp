@@ -1,5 +1,5 @@
-// The card's buttons: GET HOST, REGISTER, the holds, ESP HOLD, START, FINISH,
-// RESET CARD and the coin slot.
+// The card's buttons: GET HOST, REGISTER, the holds, ESP HOLD, START, FINISH
+// and RESET CARD.
 
 #include "card/card.h"
 
@@ -8,10 +8,6 @@
 #include "protocol/handlers.h"
 
 namespace jackwell {
-
-namespace {
-const QString kFreeGame = QStringLiteral("Free Game");
-} // namespace
 
 // START, FINISH and GET HOST each wait for the chat text before they go on. A
 // click on the same button during its own wait starts no second run; it asks
@@ -121,14 +117,6 @@ void Card::resetCard() {
     state.machineKeeperName.clear();
     state.tokens = QStringLiteral("(0)");
     state.credits = QStringLiteral("0");
-}
-
-void Card::insertCoin() {
-    EventScope scope(*this);
-    // Every game is free: the slot takes no coins while the caption says so,
-    // and the card never says anything else.
-    if (state.freeGame == kFreeGame)
-        return;
 }
 
 } // namespace jackwell
