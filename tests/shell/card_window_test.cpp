@@ -32,34 +32,30 @@ struct HotSpot {
     std::function<void(Rig&)> prepare;
     std::function<bool(Rig&)> reached;
 };
+const auto sent = [](const char* text) {
+    return [text](Rig& r) { return r.backend->lastMessage() == text; };
+};
+const auto payoutsShown = [](Rig& r) { return r.card.payouts.shown && r.window.payoutsWindow(); };
+using Role = CardLabelRole;
 const std::vector<HotSpot> kHotSpots = {
-    {CardLabelRole::GetHost, {152, 12}, {}, waiting},
-    {CardLabelRole::ResetCard,
+    {Role::GetHost, {152, 12}, {}, waiting},
+    {Role::ResetCard,
      {48, 36},
      [](Rig& r) { r.change([](CardState& s) { s.credits = "5"; }); },
      [](Rig& r) { return r.card.state.credits == "0"; }},
-    {CardLabelRole::Register,
-     {148, 36},
-     knowKeeper,
-     [](Rig& r) { return r.backend->lastMessage() == "Register me!"; }},
-    {CardLabelRole::Hold1, {32, 144}, {}, held<0>},
-    {CardLabelRole::Hold2, {80, 144}, {}, held<1>},
-    {CardLabelRole::Hold3, {104 + 48, 136 + 16}, {}, held<2>}, // the button's last pixel
-    {CardLabelRole::CoinSlot, {167, 120}, {}, anything},
-    {CardLabelRole::Start, {32, 175}, knowKeeper, waiting},
-    {CardLabelRole::EspHold,
-     {80, 175},
-     {},
-     [](Rig& r) { return r.backend->lastMessage() == "I hold 0,0,0"; }},
-    {CardLabelRole::Finish,
+    {Role::Register, {148, 36}, knowKeeper, sent("Register me!")},
+    {Role::Hold1, {32, 144}, {}, held<0>},
+    {Role::Hold2, {80, 144}, {}, held<1>},
+    {Role::Hold3, {104 + 48, 136 + 16}, {}, held<2>}, // the button's last pixel
+    {Role::CoinSlot, {167, 120}, {}, anything},
+    {Role::Start, {32, 175}, knowKeeper, waiting},
+    {Role::EspHold, {80, 175}, {}, sent("I hold 0,0,0")},
+    {Role::Finish,
      {128, 175},
      [](Rig& r) { r.change([](CardState& s) { s.finishEnabled = true; }); },
      waiting},
-    {CardLabelRole::Payouts,
-     {40, 211},
-     {},
-     [](Rig& r) { return r.card.payouts.shown && r.window.payoutsWindow(); }},
-    {CardLabelRole::Options, {40, 235}, {}, anything},
+    {Role::Payouts, {40, 211}, {}, payoutsShown},
+    {Role::Options, {40, 235}, {}, anything},
 };
 
 TEST(CardWindow, aClickInsideEachButtonReachesItsHandler) {
@@ -76,8 +72,8 @@ TEST(CardWindow, aClickInsideEachButtonReachesItsHandler) {
         EXPECT_TRUE(spot.reached(rig));
         // OPTIONS belongs to the options window and the coin slot changes nothing; every other
         // button is one card event.
-        const bool isOptions = spot.button == CardLabelRole::Options;
-        EXPECT_EQ(events.count(), isOptions || spot.button == CardLabelRole::CoinSlot ? 0 : 1);
+        const bool isOptions = spot.button == Role::Options;
+        EXPECT_EQ(events.count(), isOptions || spot.button == Role::CoinSlot ? 0 : 1);
         EXPECT_EQ(options.count(), isOptions ? 1 : 0);
     }
 }
@@ -149,7 +145,7 @@ TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
         EXPECT_TRUE(rig.resultPicture(reel)->isVisible());
         EXPECT_EQ(rig.resultPicture(reel)->image(), drawn[reel]);
     }
-    EXPECT_EQ(rig.label(CardLabelRole::FirstCode2)->caption(), "12");
+    EXPECT_EQ(rig.label(Role::FirstCode2)->caption(), "12");
 }
 
 // Captions and colours as the state gives them; no symbol is a black box.
@@ -164,24 +160,25 @@ TEST(CardWindow, holdsFiguresAndCodesFollowTheState) {
         s.reels[1].resultPicture = {kNoImage, true};
     });
     const struct {
-        CardLabelRole label;
+        Role label;
         const char* caption;
         QColor colour; // left of the centred caption, inside the border
     } rows[] = {
-        {CardLabelRole::Hold1, "HOLD", QColor(0, 255, 255)},
-        {CardLabelRole::Hold2, "HELD", QColor(255, 255, 0)},
-        {CardLabelRole::Hold3, "HOLD", QColor(0x56, 0x34, 0x12)},
-        {CardLabelRole::Credits, "150", {}},
-        {CardLabelRole::Tokens, "(7500)", {}},
-        {CardLabelRole::FinalCode1, "07", {}},
+        {Role::Hold1, "HOLD", QColor(0, 255, 255)},
+        {Role::Hold2, "HELD", QColor(255, 255, 0)},
+        {Role::Hold3, "HOLD", QColor(0x56, 0x34, 0x12)},
+        {Role::Credits, "150", {}},
+        {Role::Tokens, "(7500)", {}},
+        {Role::FinalCode1, "07", {}},
     };
     const QImage picture = rig.window.grab().toImage();
     for (const auto& row : rows) {
         SCOPED_TRACE(card::designName(row.label));
         auto* label = rig.label(row.label);
         EXPECT_EQ(label->caption(), row.caption);
-        if (row.colour.isValid())
+        if (row.colour.isValid()) {
             EXPECT_EQ(picture.pixelColor(label->geometry().topLeft() + QPoint(3, 9)), row.colour);
+        }
     }
     EXPECT_EQ(picture.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
 }
