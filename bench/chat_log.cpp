@@ -1,5 +1,8 @@
 #include "chat_log.h"
 
+#include "machine/texts.h"
+#include "protocol/markers.h"
+
 #include <array>
 #include <random>
 
@@ -17,8 +20,6 @@ constexpr std::array kWords = {
     "hat",   "where",  "is",   "portal", "ok",    "thanks", "really", "great",    "party",
     "at",    "8pm:",   "see",  "you",    "later", "north",  "gate",   "13:45",    "yes"};
 constexpr const char* kKeeper = "Keeper";
-constexpr const char* kOffer = "The slotmachine is programmed for free games! Click 'Free Game' "
-                               "to activate your Free-Game-Mode! Amount of credits you get";
 
 class Writer {
 public:
@@ -92,44 +93,48 @@ private:
         case 0:
             out_ += "ESP from ";
             out_ += kKeeper;
-            out_ += ": Your machinekeeper is ";
+            out_ += kKeeperMarker.toLatin1() + ' ';
             out_ += kKeeper;
             break;
         case 1:
             out_ += "ESP from ";
             out_ += kKeeper;
-            out_ += ": FIRST:";
+            out_ += kFirstMarker.toLatin1();
             draw();
             break;
         case 2:
             out_ += "ESP from ";
             out_ += kKeeper;
-            out_ += ": FINAL:";
+            out_ += kFinalMarker.toLatin1();
             draw();
             out_ += " Credits: (" + QByteArray::number(int(random_() % 500)) + ")";
             break;
         case 3:
             out_ += "ESP from ";
             out_ += kKeeper;
-            out_ += ": ";
-            out_ += kOffer;
+            out_ += kOfferMarker.toLatin1();
             out_ += ": " + QByteArray::number(int(random_() % 3) * 50);
             break;
         case 4:
             out_ += "ESP from ";
             out_ += kKeeper;
-            out_ += ": Payouts per token:";
+            out_ += kPayoutsMarker.toLatin1() + " per token:";
             for (int i = 0; i < 16; ++i)
                 out_ += " " + QByteArray::number(25000 >> (i / 2)) + ":";
             break;
         case 5:
             out_ += "ESP to ";
             out_ += kKeeper;
-            out_ += random_() % 2 ? ": Register me!" : ": I hold 1,0,1";
+            out_ += ": ";
+            out_ += random_() % 2
+                        ? QString(machine::kRegisterRequest).toLatin1()
+                        : machine::joined({machine::kHoldPrefix, QLatin1StringView("1,0,1")})
+                              .toLatin1();
             break;
         default:
             out_ += kKeeper;
-            out_ += ": --- Welcome to Brolt Slot Machine V2.04 ---";
+            out_ += ": ";
+            out_ += QString(machine::kWelcomeBanner).toLatin1();
             break;
         }
     }

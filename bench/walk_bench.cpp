@@ -6,16 +6,16 @@
 
 #include "chat_log.h"
 
+#include "card/card.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "card/card.h"
-#include "protocol/get_token.h"
 #include "protocol/handlers.h"
-#include "sound/beeper.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 #include "settings/options.h"
+#include "sound/beeper.h"
 #include "sound/sound_player.h"
 
 #include <benchmark/benchmark.h>
@@ -82,7 +82,7 @@ void BM_HandleFirstResult(benchmark::State& state) {
     for (auto _ : state) {
         card.credits = QStringLiteral("0");
         handleFirstResult(card, payouts, tokenizer, log.text);
-        benchmark::DoNotOptimize(card.drawCodes[0]);
+        benchmark::DoNotOptimize(card.reels[0].resultPicture.image);
     }
     perLogByte(state, log);
 }
@@ -93,7 +93,7 @@ void BM_HandleFinalResult(benchmark::State& state) {
     Tokenizer tokenizer;
     for (auto _ : state) {
         handleFinalResult(card, tokenizer, log.text);
-        benchmark::DoNotOptimize(card.drawCodes[3]);
+        benchmark::DoNotOptimize(card.reels[0].resultPicture.image);
     }
     perLogByte(state, log);
 }

@@ -10,10 +10,11 @@
 //
 // Prints one line, e.g.: idle: wait-cpu=0.01% pause-cpu=0.12% stops=2.10,3.50,4.90
 
+#include "card/card.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/real_clock.h"
-#include "card/card.h"
+#include "machine/messages.h"
 #include "settings/options.h"
 #include "sound/qt_sound_player.h"
 #include "world/chat_world.h"
@@ -69,7 +70,9 @@ struct Harness {
         chat.open();
         card.bringToRest();
     }
-    Options options{QString(), QString(), 0, 1, 1}; // both sounds on, no files: silence
+    // Both sounds on, no files: silence.
+    Options options{QString(), QString(), CheckState::Clear, CheckState::Ticked,
+                    CheckState::Ticked};
     StopWatch stopWatch;
     ChatWorld* world = nullptr;
     ChatLibrary library;
@@ -109,7 +112,7 @@ int main(int argc, char** argv) {
     std::vector<qint64> stops;
     auto waiting = std::make_unique<Harness>(clock, sound);
     auto playing = std::make_unique<Harness>(clock, sound);
-    playing->world->appendPrivateFrom("Rivet", "FINAL: | 07 | 07 | 07 | Credits: (150)");
+    playing->world->appendPrivateFrom("Rivet", machine::finalDrawLine({7, 7, 7}, 150));
 
     std::function<void()> finish = [&] {
         playing->card.sendHolds();

@@ -2,6 +2,7 @@
 
 #include "clock/clock.h"
 #include "irc/irc_numerics.h"
+#include "machine/texts.h"
 
 #include <QHostAddress>
 
@@ -9,8 +10,14 @@ namespace jackwell::load {
 
 namespace {
 
-const QByteArray kRegister = "Register me!";
-const QByteArray kUsedUp = "Your credits are used up.";
+QByteArray bytesOf(QLatin1StringView text) {
+    return QByteArray(text.data(), text.size());
+}
+
+const QByteArray kRegister = bytesOf(machine::kRegisterRequest);
+const QByteArray kUsedUp = machine::kCreditsUsedUp.toLatin1();
+const QByteArray kFirstHead = bytesOf(machine::kFirstDrawHead);
+const QByteArray kFinalHead = bytesOf(machine::kFinalDrawHead);
 
 } // namespace
 
@@ -141,7 +148,7 @@ void LoadPlayer::onJoined() {
 }
 
 void LoadPlayer::onKeeperText(const QByteArray& text) {
-    if (text.startsWith("FINAL:")) {
+    if (text.startsWith(kFinalHead)) {
         if (phase_ == Phase::AwaitFinal) {
             pendingFinal_ = text;
             finalAtMs_ = clock_.monotonicMs();
@@ -157,7 +164,7 @@ void LoadPlayer::onKeeperText(const QByteArray& text) {
         }
         return;
     }
-    const bool first = text.startsWith("FIRST:");
+    const bool first = text.startsWith(kFirstHead);
     if (first)
         result_.firsts << text;
     if (!first && !text.startsWith(kUsedUp))
@@ -214,8 +221,8 @@ void LoadPlayer::takeResult(const QByteArray& followedBy) {
 
 void LoadPlayer::sendHolds() {
     std::uniform_int_distribution<int> bit(0, 1);
-    holds_ = "I hold " + QByteArray::number(bit(random_)) + "," + QByteArray::number(bit(random_)) +
-             "," + QByteArray::number(bit(random_));
+    holds_ = bytesOf(machine::kHoldPrefix) + QByteArray::number(bit(random_)) + "," +
+             QByteArray::number(bit(random_)) + "," + QByteArray::number(bit(random_));
     holdsSentAtMs_ = clock_.monotonicMs();
     phase_ = Phase::AwaitFinal;
     say(holds_);

@@ -6,14 +6,9 @@ namespace jackwell {
 
 Card::Card(Effects effects)
     : fx_(effects) {
-    for (int i = 0; i < 4; ++i) {
-        alarms_[i] = fx_.clock.createAlarm([this, i] {
-            if (i < 3)
-                spinTick(i);
-            else
-                evaluate();
-        });
-    }
+    for (int reel = 0; reel < 3; ++reel)
+        spinAlarms_[reel].alarm = fx_.clock.createAlarm([this, reel] { spinTick(reel); });
+    evaluationAlarm_.alarm = fx_.clock.createAlarm([this] { evaluate(); });
     syncTimers();
 }
 
@@ -34,23 +29,28 @@ Card::EventScope::~EventScope() {
 // delivers no tick while an evaluation is under way, though it stays enabled.
 void Card::syncTimers() {
     const qint64 now = fx_.clock.monotonicMs();
-    for (int i = 0; i < 4; ++i) {
-        const TimerState& timer = i < 3 ? state.reels[i].timer : state.evaluationTimer;
-        const bool deliver = timer.enabled && !(i == 3 && evaluating_);
-        Alarm& alarm = *alarms_[i];
-        if (!deliver) {
-            alarm.stop();
-            dueAt_[i] = -1;
-            continue;
-        }
-        if (alarm.isActive() && armedInterval_[i] == timer.interval)
-            continue;
-        const bool justTicked = !alarm.isActive() && dueAt_[i] >= 0;
-        const bool keepsRhythm = justTicked && dueAt_[i] + timer.interval >= now;
-        dueAt_[i] = (keepsRhythm ? dueAt_[i] : now) + timer.interval;
-        armedInterval_[i] = timer.interval;
-        alarm.start(int(dueAt_[i] - now));
+    for (int reel = 0; reel < 3; ++reel) {
+        const TimerState& timer = state.reels[reel].timer;
+        syncTimer(spinAlarms_[reel], timer, timer.enabled, now);
     }
+    syncTimer(evaluationAlarm_, state.evaluationTimer,
+              state.evaluationTimer.enabled && !evaluating_, now);
+}
+
+void Card::syncTimer(TimerAlarm& timer, const TimerState& wanted, bool deliver, qint64 now) {
+    Alarm& alarm = *timer.alarm;
+    if (!deliver) {
+        alarm.stop();
+        timer.dueAt = -1;
+        return;
+    }
+    if (alarm.isActive() && timer.armedInterval == wanted.interval)
+        return;
+    const bool justTicked = !alarm.isActive() && timer.dueAt >= 0;
+    const bool keepsRhythm = justTicked && timer.dueAt + wanted.interval >= now;
+    timer.dueAt = (keepsRhythm ? timer.dueAt : now) + wanted.interval;
+    timer.armedInterval = wanted.interval;
+    alarm.start(int(timer.dueAt - now));
 }
 
 void Card::bringToRest() {

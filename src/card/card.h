@@ -4,7 +4,7 @@
 // main window, without any widget. CardWindow forwards clicks here and renders
 // `state` and `payouts` whenever `changed` is emitted.
 
-#include "protocol/get_token.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 #include "reels/spin.h"
@@ -40,8 +40,8 @@ public:
     explicit Card(Effects effects);
     ~Card() override;
 
-    // Start-up: stops the four timers, rests the reels, enables START and
-    // disables FINISH.
+    // Start-up: stops the spin and evaluation timers, rests the reels, enables
+    // START and disables FINISH.
     void bringToRest();
 
     // The card's buttons, as a click on each one's hot spot.
@@ -52,7 +52,6 @@ public:
     void sendHolds();          // ESP HOLD: the holds to the machinekeeper; arms FINISH
     void start();              // START: the first draw
     void finish();             // FINISH: the final draw and the credits
-    void insertCoin();         // the coin slot
     void showPayouts();        // PAYOUTS
     // The player closed the payouts window.
     void payoutsClosed();
@@ -89,16 +88,21 @@ private:
     private:
         Card& card_;
     };
+    // The real timer behind one of the state's timers: the interval it runs with, and when its
+    // next tick is due (-1 while it is stopped).
+    struct TimerAlarm {
+        std::unique_ptr<Alarm> alarm;
+        int armedInterval = 0;
+        qint64 dueAt = -1;
+    };
     void syncTimers();
+    void syncTimer(TimerAlarm& timer, const TimerState& wanted, bool deliver, qint64 now);
     void afterChatText(bool& waiting, std::function<void()> then);
 
     Effects fx_;
-    SymbolDraws draws_; // the symbols the spinning reels show
-    std::array<std::unique_ptr<Alarm>, 4> alarms_;
-    // Per timer: the interval it runs with, and when its next tick is due
-    // (-1 while it is stopped).
-    std::array<int, 4> armedInterval_{};
-    std::array<qint64, 4> dueAt_{-1, -1, -1, -1};
+    SymbolDraws draws_;                    // the symbols the spinning reels show
+    std::array<TimerAlarm, 3> spinAlarms_; // by reel
+    TimerAlarm evaluationAlarm_;
     int eventDepth_ = 0;
     bool startWaiting_ = false;
     bool finishWaiting_ = false;

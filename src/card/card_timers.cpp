@@ -32,9 +32,9 @@ void Card::evaluate() {
         const bool won = isWinningDraw(state.reels[0].finalCode, state.reels[1].finalCode,
                                        state.reels[2].finalCode);
         const Options& options = fx_.options;
-        if (won && options.playWinSound == 1)
+        if (won && options.playWinSound == CheckState::Ticked)
             fx_.sound.playSound(options.winSoundFile, false);
-        else if (!won && options.playLoseSound == 1)
+        else if (!won && options.playLoseSound == CheckState::Ticked)
             fx_.sound.playSound(options.loseSoundFile, false);
         state.evaluationTimer.enabled = false;
     });

@@ -1,18 +1,13 @@
-// The card's buttons: GET HOST, REGISTER, the holds, ESP HOLD, START, FINISH,
-// RESET CARD and the coin slot.
+// The card's buttons: GET HOST, REGISTER, the holds, ESP HOLD, START, FINISH
+// and RESET CARD.
 
 #include "card/card.h"
 
 #include "chat/transport.h"
+#include "machine/texts.h"
 #include "protocol/handlers.h"
 
 namespace jackwell {
-
-namespace {
-const QString kRegisterMessage = QStringLiteral("Register me!");
-const QString kHoldMessage = QStringLiteral("I hold ");
-const QString kFreeGame = QStringLiteral("Free Game");
-} // namespace
 
 // START, FINISH and GET HOST each wait for the chat text before they go on. A
 // click on the same button during its own wait starts no second run; it asks
@@ -41,7 +36,7 @@ void Card::askToRegister() {
     EventScope scope(*this);
     if (state.machineKeeperName.isEmpty())
         return;
-    fx_.chat.sendPrivateMessage(state.machineKeeperName, kRegisterMessage);
+    fx_.chat.sendPrivateMessage(state.machineKeeperName, machine::kRegisterRequest);
 }
 
 void Card::toggleHold(int reel) {
@@ -53,7 +48,7 @@ void Card::sendHolds() {
     EventScope scope(*this);
     if (!state.espHoldEnabled)
         return;
-    QString message = kHoldMessage;
+    QString message = machine::kHoldPrefix;
     for (int reel = 0; reel < 3; ++reel) {
         message += isHeld(state, reel) ? u'1' : u'0';
         if (reel < 2)
@@ -122,14 +117,6 @@ void Card::resetCard() {
     state.machineKeeperName.clear();
     state.tokens = QStringLiteral("(0)");
     state.credits = QStringLiteral("0");
-}
-
-void Card::insertCoin() {
-    EventScope scope(*this);
-    // Every game is free: the slot takes no coins while the caption says so,
-    // and the card never says anything else.
-    if (state.freeGame == kFreeGame)
-        return;
 }
 
 } // namespace jackwell

@@ -9,7 +9,7 @@
 
 namespace jackwell::machine {
 
-// The lines the machinekeeper speaks, built from the texts of keeper_texts.h, and the one
+// The lines the machinekeeper speaks, built from the texts of texts.h, and the one
 // request of a player that carries data, the holds.
 
 QString announcementLine(const QString& keeperName);

@@ -1,34 +1,54 @@
 #pragma once
 
 #include <QLatin1StringView>
+#include <QString>
+
+#include <initializer_list>
 
 namespace jackwell::machine {
 
-// The machinekeeper's words. The player's program finds the robot's messages by the texts
-// "FIRST:", "FINAL:", "Payouts", "Your machinekeeper is" and the free-game offer, wherever they
-// stand in a line, and reads their bodies by position; so these texts must stay exactly as they
-// are, and the help sentences must never carry any of them.
+// The machinekeeper's words, each typed once: the robots speak them, the player's program finds
+// the robot's messages by their heads (src/protocol/markers.h) and the tests read them from here.
+// Players' programs out there look for these texts exactly, so they must stay as they are, and
+// the plain sentences further down must never carry a head.
 
-// Public banner, spoken when the robot arrives.
-inline constexpr QLatin1StringView kWelcomeBanner{"--- Welcome to Brolt Slot Machine V2.04 ---"};
-// %1: the robot's own name. "Your machinekeeper is" is how players find the robot.
-inline constexpr QLatin1StringView kAnnouncement{
-    "Your machinekeeper is %1. Send 'Register me!' to play."};
+// Puts a text together from pieces, so that a text quoted in another is typed once.
+inline QString joined(std::initializer_list<QLatin1StringView> pieces) {
+    QString text;
+    for (QLatin1StringView piece : pieces)
+        text += piece;
+    return text;
+}
+
+// The heads the player's program finds a message by, wherever it stands in a line.
+inline constexpr QLatin1StringView kKeeperHead{"Your machinekeeper is"};
+inline constexpr QLatin1StringView kFreeGameOfferHead{
+    "The slotmachine is programmed for free games! Click 'Free Game' to activate your "
+    "Free-Game-Mode! Amount of credits you get"};
+inline constexpr QLatin1StringView kPayoutsWord{"Payouts"};
+inline constexpr QLatin1StringView kFirstDrawHead{"FIRST:"};
+inline constexpr QLatin1StringView kFinalDrawHead{"FINAL:"};
 
 // What players send.
 inline constexpr QLatin1StringView kRegisterRequest{"Register me!"};
 inline constexpr QLatin1StringView kHoldPrefix{"I hold "};
 
+// Public banner, spoken when the robot arrives.
+inline constexpr QLatin1StringView kWelcomeBanner{"--- Welcome to Brolt Slot Machine V2.04 ---"};
+// %1: the robot's own name.
+inline const QString kAnnouncement = joined({kKeeperHead, QLatin1StringView(" %1. Send '"),
+                                             kRegisterRequest, QLatin1StringView("' to play.")});
+
 // %1: the credits given.
-inline constexpr QLatin1StringView kFreeGameOffer{
-    "The slotmachine is programmed for free games! Click 'Free Game' to activate your "
-    "Free-Game-Mode! Amount of credits you get: %1"};
+inline const QString kFreeGameOffer = joined({kFreeGameOfferHead, QLatin1StringView(": %1")});
 // Followed by the sixteen amounts of the pay table, each but the last ended by a colon.
-inline constexpr QLatin1StringView kPayoutsHead{"Payouts (3 of a kind, 2 and 1 cherries): "};
+inline const QString kPayoutsHead =
+    joined({kPayoutsWord, QLatin1StringView(" (3 of a kind, 2 and 1 cherries): ")});
 // %1 %2 %3: two-digit symbol codes; the codes stand at characters 4-5, 9-10 and 14-15 of the
 // text after " FIRST:" / " FINAL:". %4: the credits after the game, between " (" and ")".
-inline constexpr QLatin1StringView kFirstDraw{"FIRST: | %1 | %2 | %3 |"};
-inline constexpr QLatin1StringView kFinalDraw{"FINAL: | %1 | %2 | %3 | Credits: (%4)"};
+inline const QString kFirstDraw = joined({kFirstDrawHead, QLatin1StringView(" | %1 | %2 | %3 |")});
+inline const QString kFinalDraw =
+    joined({kFinalDrawHead, QLatin1StringView(" | %1 | %2 | %3 | Credits: (%4)")});
 
 // Plain sentences said after the protocol lines, telling the player in words what happened
 // and what to do next on the card.
@@ -42,18 +62,22 @@ inline constexpr QLatin1StringView kNoWinSentence{"No win this time."};
 // Follows the outcome; %1: the credits after the game.
 inline constexpr QLatin1StringView kCreditsSentence{"Credits: %1."};
 
-// Help sentences.
-inline constexpr QLatin1StringView kCreditsUsedUp{
-    "Your credits are used up. Send 'Register me!' for a new free game."};
+// Help sentences; they quote the requests.
+inline const QString kCreditsUsedUp =
+    joined({QLatin1StringView("Your credits are used up. Send '"), kRegisterRequest,
+            QLatin1StringView("' for a new free game.")});
 // Holds that came before any first draw: what the machine waits for first.
-inline constexpr QLatin1StringView kNoGameWaiting{
-    "Your holds came before any first draw: click REGISTER (or send 'Register me!') for a "
-    "game, then START to see its first draw."};
-inline constexpr QLatin1StringView kHoldFormatHelp{
-    "Send your holds as 'I hold' and three digits 0 or 1 separated by commas, "
-    "for example 'I hold 1,0,1'."};
-inline constexpr QLatin1StringView kUnknownRequestHelp{
-    "I understand 'Register me!' to play and, during a game, your holds as in 'I hold 1,0,1'."};
+inline const QString kNoGameWaiting = joined(
+    {QLatin1StringView("Your holds came before any first draw: click REGISTER (or send '"),
+     kRegisterRequest, QLatin1StringView("') for a game, then START to see its first draw.")});
+inline const QString kHoldFormatHelp =
+    joined({QLatin1StringView("Send your holds as '"), kHoldPrefix.chopped(1),
+            QLatin1StringView("' and three digits 0 or 1 separated by commas, for example '"),
+            kHoldPrefix, QLatin1StringView("1,0,1'.")});
+inline const QString kUnknownRequestHelp =
+    joined({QLatin1StringView("I understand '"), kRegisterRequest,
+            QLatin1StringView("' to play and, during a game, your holds as in '"), kHoldPrefix,
+            QLatin1StringView("1,0,1'.")});
 inline constexpr QLatin1StringView kSlowDown{
     "You are writing faster than the machine can play; your last messages were dropped. "
     "Please wait a moment."};

@@ -4,8 +4,6 @@
 // sent begins "ESP to", one sent to the player "ESP from"; a message is known by
 // a marker anywhere in the line, and the text in front of it is its speaker.
 
-#include "protocol/get_token.h"
-
 #include <QString>
 
 #include <optional>
@@ -19,7 +17,6 @@ struct ChatLine {
     LineKind kind;
 };
 
-inline const QString kLineBreak = QStringLiteral("\r\n");
 inline const QString kSystemSpeaker = QStringLiteral("<system>");
 
 // Removes "ESP to" or "ESP from" and the one character after it, whatever it is.
@@ -38,15 +35,5 @@ struct Message {
     QStringView fromMarker() const { return window.mid(speaker.size()); }
 };
 std::optional<Message> findMessage(const ChatLine& line, QStringView marker, qsizetype kept);
-
-// Calls visit(ChatLine) for each line of `text`, first line first, until the
-// first empty line or the end. Lets no events run.
-template <typename Visit> void walkLines(Tokenizer& tokenizer, const QString& text, Visit&& visit) {
-    if (text.isEmpty())
-        return; // nothing to walk, and an empty start would resume an old walk
-    for (QStringView line = tokenizer.getTokenView(text, kLineBreak); !line.isEmpty();
-         line = tokenizer.getTokenView(QString(), kLineBreak))
-        visit(normaliseLine(line));
-}
 
 } // namespace jackwell

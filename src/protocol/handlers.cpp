@@ -48,7 +48,7 @@ void takeFirstResult(CardState& state, const ChatLine& line) {
     const auto codes = reelCodes(bodyAfter(message->window, kFirstBodyStart));
     for (int i = 0; i < 3; ++i)
         state.reels[i].firstCode = codes[i];
-    takeDrawCodes(state, Draw::First);
+    showDrawnSymbols(state, Draw::First);
 }
 
 // Taken only while the credits show "0", so the first offer in the text wins.
@@ -100,17 +100,15 @@ void takeFinalResult(CardState& state, const ChatLine& line) {
     // two and its last character: " (150)" gives 150. A body without that
     // piece, a piece too short to cut or credits that are no number leave the
     // credits and tokens as they were.
-    if (const auto creditsPiece = piece(body, u':', 1)) {
-        state.creditsTag = creditsPiece->toString();
-        if (state.creditsTag.size() >= 3) {
-            const QString credits = state.creditsTag.mid(2).chopped(1);
-            if (const auto tokens = tokensFor(credits)) {
-                state.credits = credits;
-                state.tokens = *tokens;
-            }
+    const auto creditsPiece = piece(body, u':', 1);
+    if (creditsPiece && creditsPiece->size() >= 3) {
+        const QString credits = creditsPiece->mid(2).chopped(1).toString();
+        if (const auto tokens = tokensFor(credits)) {
+            state.credits = credits;
+            state.tokens = *tokens;
         }
     }
-    takeDrawCodes(state, Draw::Final);
+    showDrawnSymbols(state, Draw::Final);
 }
 
 } // namespace

@@ -1,21 +1,29 @@
 #pragma once
 
+#include "machine/texts.h"
+
 #include <QString>
 
 namespace jackwell {
 
-// The machinekeeper's message markers, and how many characters of a line from
-// the marker's position on each message keeps for its body.
-inline const QString kKeeperMarker = QStringLiteral(": Your machinekeeper is");
-inline const QString kFirstMarker = QStringLiteral(": FIRST:");
-inline const QString kFirstBodyStart = QStringLiteral(" FIRST:");
-inline const QString kFinalMarker = QStringLiteral(": FINAL:");
-inline const QString kFinalBodyStart = QStringLiteral(" FINAL:");
-inline const QString kPayoutsMarker = QStringLiteral(": Payouts");
-inline const QString kOfferMarker = QStringLiteral(
-    ": The slotmachine is programmed for free games! Click 'Free Game' to activate your "
-    "Free-Game-Mode! Amount of credits you get");
+// The machinekeeper's message markers: each message's head as it stands behind the speaker's
+// name and ": ". A draw's body starts behind a blank and the draw's head.
+inline const QString kKeeperMarker =
+    machine::joined({QLatin1StringView(": "), machine::kKeeperHead});
+inline const QString kFirstMarker =
+    machine::joined({QLatin1StringView(": "), machine::kFirstDrawHead});
+inline const QString kFirstBodyStart =
+    machine::joined({QLatin1StringView(" "), machine::kFirstDrawHead});
+inline const QString kFinalMarker =
+    machine::joined({QLatin1StringView(": "), machine::kFinalDrawHead});
+inline const QString kFinalBodyStart =
+    machine::joined({QLatin1StringView(" "), machine::kFinalDrawHead});
+inline const QString kPayoutsMarker =
+    machine::joined({QLatin1StringView(": "), machine::kPayoutsWord});
+inline const QString kOfferMarker =
+    machine::joined({QLatin1StringView(": "), machine::kFreeGameOfferHead});
 
+// How many characters of a line from the marker's position on each message keeps for its body.
 constexpr qsizetype kFirstKept = 30;
 constexpr qsizetype kOfferKept = 200;
 constexpr qsizetype kPayoutsKept = 300;

@@ -50,13 +50,10 @@ int symbolImage(qint16 value) {
     return value >= 1 && value <= machine::kSymbolCount ? value : kNoImage;
 }
 
-void takeDrawCodes(CardState& state, Draw draw) {
-    const int first = draw == Draw::First ? 0 : 3;
-    for (int i = 0; i < 3; ++i) {
-        Reel& reel = state.reels[i];
-        const qint16 value = codeValue(draw == Draw::First ? reel.firstCode : reel.finalCode);
-        state.drawCodes[first + i] = value;
-        reel.resultPicture.image = symbolImage(value);
+void showDrawnSymbols(CardState& state, Draw draw) {
+    for (Reel& reel : state.reels) {
+        const QString& code = draw == Draw::First ? reel.firstCode : reel.finalCode;
+        reel.resultPicture.image = symbolImage(codeValue(code));
     }
 }
 

@@ -49,11 +49,9 @@ struct Reel {
 // The card as it is made; start-up then brings it to rest.
 struct CardState {
     std::array<Reel, 3> reels;
-    std::array<qint16, 6> drawCodes{}; // first draw 0..2, final draw 3..5
 
     QString freeGame = QStringLiteral("Free Game");
     QString credits = QStringLiteral("0");
-    QString creditsTag; // kept beside the credits: the raw credits piece of the last result
     QString tokens = QStringLiteral("(0)");
 
     QString machineKeeperName;
@@ -87,9 +85,9 @@ qint16 codeValue(const QString& caption);
 int symbolImage(qint16 value);
 
 enum class Draw { First, Final };
-// Reads the three code captions of one draw back into drawCodes and puts the
-// symbols they select into the result pictures (visibility untouched).
-void takeDrawCodes(CardState& state, Draw draw);
+// Reads the three code captions of one draw back as numbers and puts the symbols
+// they select into the result pictures (visibility untouched).
+void showDrawnSymbols(CardState& state, Draw draw);
 
 // "(" + credits * 50 + ")", the product exact and in plain digits (no exponent), or nothing
 // when the credits are not a decimal number.

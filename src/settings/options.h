@@ -4,16 +4,20 @@
 
 namespace jackwell {
 
+// A box of the options window. Settings.txt stores it as 0, 1 or 2 (the enumerators' values);
+// only a settings file brings Greyed, and every user of the options treats only Ticked as
+// ticked.
+enum class CheckState { Clear = 0, Ticked = 1, Greyed = 2 };
+
 // The player's five options, held for the whole run as the controls of OptionsWindow hold them
 // (Settings.txt stores them under the keys "Text1", "Text2", "Check1", "Check2" and "Check3").
-// A box value is 0 (clear), 1 (ticked) or 2 (greyed); every user of the options treats only 1
-// as ticked. The values here are the ones in force before Settings.txt is read.
+// The values here are the ones in force before Settings.txt is read.
 struct Options {
     QString winSoundFile;
     QString loseSoundFile;
-    int stayOnTop = 0;     // "Stay On Top"
-    int playWinSound = 0;  // "Play Winning Sound"
-    int playLoseSound = 0; // "Play Lossing Sound"
+    CheckState stayOnTop = CheckState::Clear;     // "Stay On Top"
+    CheckState playWinSound = CheckState::Clear;  // "Play Winning Sound"
+    CheckState playLoseSound = CheckState::Clear; // "Play Lossing Sound"
 
     bool operator==(const Options&) const = default;
 };

@@ -34,7 +34,7 @@ struct Assignment {
     Key key;
     QString text;
     QByteArray bytes; // what the file holds for the text
-    int box = 0;
+    CheckState box = CheckState::Clear;
 };
 
 constexpr char utf8ByteOrderMark[] = "\xEF\xBB\xBF";
@@ -131,8 +131,8 @@ QByteArray pathBytes(const QString& path, const PathSpellings& spellings) {
     return spelt != spellings.cend() ? *spelt : QFile::encodeName(path);
 }
 
-QByteArray boxLine(int value) {
-    return ' ' + QByteArray::number(value) + ' ';
+QByteArray boxLine(CheckState value) {
+    return ' ' + QByteArray::number(int(value)) + ' ';
 }
 
 } // namespace
@@ -210,7 +210,7 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
                                     QStringLiteral("the value of %1 is not 0, 1 or 2: %2")
                                         .arg(keyNames[key], quoted(value.text)));
                 }
-                assignment.box = int(*number);
+                assignment.box = CheckState(*number);
             }
             assignments.append(assignment);
             current = std::move(value); // the later keys are tested on the value

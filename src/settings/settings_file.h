@@ -34,7 +34,7 @@ using PathSpellings = QHash<QString, QByteArray>;
 
 // Runs when the reader gives Stay On Top a value it does not hold yet, with the options already
 // holding it; this is where the program pins or releases the main window.
-using StayOnTopChanged = std::function<void(int newValue)>;
+using StayOnTopChanged = std::function<void(CheckState newValue)>;
 
 // Where Settings.txt lives: beside the executable when it is there or when the program runs from
 // a writable folder of its own (the build tree), otherwise in the player's configuration folder

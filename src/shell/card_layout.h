@@ -5,8 +5,9 @@
 // picture paints the button words exactly under the hot spots listed here.
 //
 // The table keeps each control's design name, which is also its objectName,
-// so the card can be matched with its design (and found in tests) by those
-// names: "Label14" is START, "Text1" the name box, "Picture1(0)" reel 1.
+// so the card can be matched with its design by those names: "Label14" is
+// START, "Text1" the name box, "Picture1(0)" reel 1. Everything else, tests
+// included, finds a control through this table by what it is for.
 
 #include "reels/card_constants.h"
 
@@ -269,6 +270,15 @@ static_assert([] {
     }
     return true;
 }());
+
+// The design name, also the objectName, of the label that plays `role`.
+constexpr const char* designName(CardLabelRole role) {
+    for (const CardLabelControl& label : kLabels) {
+        if (label.role == role)
+            return label.designName;
+    }
+    return "";
+}
 
 // Each reel's picture pair shares one place: the spinning reel picture
 // ("Picture1(0)".."Picture1(2)") and, above it, the result picture

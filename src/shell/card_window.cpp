@@ -124,8 +124,7 @@ void CardWindow::act(CardAction action) {
         card_.askToRegister();
         break;
     case CardAction::InsertCoin:
-        card_.insertCoin();
-        break;
+        break; // every game is free: the slot takes the click and nothing changes
     case CardAction::HoldReel1:
     case CardAction::HoldReel2:
     case CardAction::HoldReel3:

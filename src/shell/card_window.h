@@ -1,7 +1,6 @@
 #pragma once
 
 #include "shell/card_layout.h"
-#include "shell/window_pin.h"
 
 #include <QPointer>
 #include <QString>
@@ -26,14 +25,16 @@ class PayoutsWindow;
 // Every button has a key (card_keys.h) that acts as a click on it; the name box
 // takes the keyboard only when clicked, and Esc gives it back to the card. A
 // right click or the Menu key asks for the card's menu.
-class CardWindow : public QWidget, public WindowPin {
+class CardWindow : public QWidget {
     Q_OBJECT
 
 public:
     explicit CardWindow(Card& card, QWidget* parent = nullptr);
     ~CardWindow() override;
 
-    void setStayOnTop(bool onTop) override;
+    // Keeps the card above other windows, or lets it go back among them, without moving,
+    // hiding or resizing it.
+    void setStayOnTop(bool onTop);
 
     // Shutdown: closes the payouts window if it exists.
     void unloadPayouts();

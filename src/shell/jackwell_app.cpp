@@ -84,7 +84,7 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
     card_->bringToRest();
     optionsWindow(); // made hidden before the settings are read into it
     const SettingsResult read = readSettingsFile(
-        setup_.settingsPath, options_, [this](int) { applyStayOnTop(); }, &pathSpellings_);
+        setup_.settingsPath, options_, [this](CheckState) { applyStayOnTop(); }, &pathSpellings_);
     if (read.status == SettingsResult::Missing)
         chooseBundledSounds();
     optionsWindow_->render();
@@ -92,7 +92,7 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
         *error = read.message;
         return false;
     }
-    if (options_.stayOnTop == 1)
+    if (options_.stayOnTop == CheckState::Ticked)
         window_->setStayOnTop(true);
     if (transport_->open() != 0) {
         *error = QStringLiteral("Run-time error '%1':\n\nFailed to initialize DDE layer")
@@ -113,21 +113,12 @@ void JackwellApp::chooseBundledSounds() {
     const QDir sounds(setup_.soundsDir);
     if (const QString win = sounds.filePath(kWinSound); QFileInfo(win).isFile()) {
         options_.winSoundFile = win;
-        options_.playWinSound = 1;
+        options_.playWinSound = CheckState::Ticked;
     }
     if (const QString lose = sounds.filePath(kLoseSound); QFileInfo(lose).isFile()) {
         options_.loseSoundFile = lose;
-        options_.playLoseSound = 1;
+        options_.playLoseSound = CheckState::Ticked;
     }
-}
-
-QString JackwellApp::soundFolder(const QString& currentFile) const {
-    if (!currentFile.isEmpty()) {
-        const QFileInfo current(currentFile);
-        if (current.absoluteDir().exists())
-            return current.absolutePath();
-    }
-    return setup_.soundsDir;
 }
 
 void JackwellApp::showWindows() {
@@ -257,8 +248,13 @@ QString JackwellApp::shutDown() {
 }
 
 OptionsWindow& JackwellApp::optionsWindow() {
-    if (!optionsWindow_)
-        optionsWindow_ = std::make_unique<OptionsWindow>(*this, *files_);
+    if (!optionsWindow_) {
+        optionsWindow_ = std::make_unique<OptionsWindow>(options_, *files_, setup_.soundsDir);
+        OptionsWindow* window = optionsWindow_.get();
+        connect(window, &OptionsWindow::stayOnTopChanged, this, &JackwellApp::applyStayOnTop);
+        connect(window, &OptionsWindow::saveRequested, this, &JackwellApp::saveOptions);
+        connect(window, &OptionsWindow::problem, this, &JackwellApp::problem);
+    }
     return *optionsWindow_;
 }
 
@@ -273,9 +269,9 @@ void JackwellApp::showOptions() {
 }
 
 void JackwellApp::applyStayOnTop() {
-    if (options_.stayOnTop == 1)
+    if (options_.stayOnTop == CheckState::Ticked)
         window_->setStayOnTop(true);
-    if (options_.stayOnTop == 0)
+    if (options_.stayOnTop == CheckState::Clear)
         window_->setStayOnTop(false);
 }
 

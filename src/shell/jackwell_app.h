@@ -86,11 +86,9 @@ public:
     void showCardMenu(const QPoint& globalPos);
     void showKeys();
     void showAbout();
-    // Where Select Sound opens for `currentFile`: its folder, or the program's own sounds.
-    QString soundFolder(const QString& currentFile) const;
 
-    // "Stay On Top" clicked, or set by the settings reader: 1 pins the main
-    // window, 0 releases it, 2 changes nothing.
+    // "Stay On Top" clicked, or set by the settings reader: ticked pins the main
+    // window, clear releases it, greyed changes nothing.
     void applyStayOnTop();
     // Writes the settings file; a failure is shown to the player, the program goes on.
     bool saveOptions();

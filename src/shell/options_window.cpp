@@ -2,12 +2,13 @@
 
 #include "settings/file_chooser.h"
 #include "settings/readable_file.h"
-#include "shell/jackwell_app.h"
 #include "shell/options_layout.h"
 #include "shell/text_style.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -23,8 +24,8 @@ namespace {
 const QString kWaveFilter = QStringLiteral("Wav Files (*.wav)");
 const QString kNoFileChosen = QStringLiteral("no file chosen");
 
-// A box that holds 0 (clear), 1 (ticked) or 2 (greyed). Only the settings file
-// brings a 2; a click ticks a clear box and clears a ticked or greyed one.
+// A box that is clear, ticked or greyed. Only the settings file brings a greyed
+// box; a click ticks a clear box and clears a ticked or greyed one.
 class OptionBox final : public QCheckBox {
 public:
     using QCheckBox::QCheckBox;
@@ -35,26 +36,28 @@ protected:
     }
 };
 
-Qt::CheckState boxState(int value) {
+Qt::CheckState boxState(CheckState value) {
     switch (value) {
-    case 1:
+    case CheckState::Ticked:
         return Qt::Checked;
-    case 2:
+    case CheckState::Greyed:
         return Qt::PartiallyChecked;
-    default:
-        return Qt::Unchecked;
+    case CheckState::Clear:
+        break;
     }
+    return Qt::Unchecked;
 }
 
-int boxValue(Qt::CheckState state) {
+CheckState boxValue(Qt::CheckState state) {
     switch (state) {
     case Qt::Checked:
-        return 1;
+        return CheckState::Ticked;
     case Qt::PartiallyChecked:
-        return 2;
-    default:
-        return 0;
+        return CheckState::Greyed;
+    case Qt::Unchecked:
+        break;
     }
+    return CheckState::Clear;
 }
 
 // The room a button's caption has: beside the box of a check box, inside the
@@ -87,10 +90,11 @@ template <typename Widget> Widget* place(QWidget* parent, const options::Control
 } // namespace
 
 // The controls are made in their tab order, which gives Qt's focus chain.
-OptionsWindow::OptionsWindow(JackwellApp& app, FileChooser& chooser)
+OptionsWindow::OptionsWindow(Options& options, FileChooser& chooser, QString soundsDir)
     : QWidget(nullptr)
-    , app_(app)
+    , options_(options)
     , chooser_(chooser)
+    , soundsDir_(std::move(soundsDir))
     , stayOnTopBox_(place<OptionBox>(this, options::kStayOnTop))
     , playWinSoundBox_(place<OptionBox>(this, options::kPlayWinSound))
     , playLoseSoundBox_(place<OptionBox>(this, options::kPlayLoseSound))
@@ -112,39 +116,38 @@ OptionsWindow::OptionsWindow(JackwellApp& app, FileChooser& chooser)
     connect(loseSoundButton_, &QPushButton::clicked, this, &OptionsWindow::chooseLoseSound);
     // The boxes can still be reached with the Tab key; what is typed there is the option.
     connect(winSoundPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        app_.options().winSoundFile = text;
+        options_.winSoundFile = text;
         render();
     });
     connect(loseSoundPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        app_.options().loseSoundFile = text;
+        options_.loseSoundFile = text;
         render();
     });
     render();
 }
 
 void OptionsWindow::render() {
-    const Options& options = app_.options();
-    stayOnTopBox_->setCheckState(boxState(options.stayOnTop));
-    playWinSoundBox_->setCheckState(boxState(options.playWinSound));
-    playLoseSoundBox_->setCheckState(boxState(options.playLoseSound));
+    stayOnTopBox_->setCheckState(boxState(options_.stayOnTop));
+    playWinSoundBox_->setCheckState(boxState(options_.playWinSound));
+    playLoseSoundBox_->setCheckState(boxState(options_.playLoseSound));
     // Unchanged text is left alone so that a cursor in the box keeps its place.
-    if (winSoundPath_->text() != options.winSoundFile)
-        winSoundPath_->setText(options.winSoundFile);
-    if (loseSoundPath_->text() != options.loseSoundFile)
-        loseSoundPath_->setText(options.loseSoundFile);
-    winSoundButton_->setToolTip(options.winSoundFile.isEmpty() ? kNoFileChosen
-                                                               : options.winSoundFile);
-    loseSoundButton_->setToolTip(options.loseSoundFile.isEmpty() ? kNoFileChosen
-                                                                 : options.loseSoundFile);
+    if (winSoundPath_->text() != options_.winSoundFile)
+        winSoundPath_->setText(options_.winSoundFile);
+    if (loseSoundPath_->text() != options_.loseSoundFile)
+        loseSoundPath_->setText(options_.loseSoundFile);
+    winSoundButton_->setToolTip(options_.winSoundFile.isEmpty() ? kNoFileChosen
+                                                                : options_.winSoundFile);
+    loseSoundButton_->setToolTip(options_.loseSoundFile.isEmpty() ? kNoFileChosen
+                                                                  : options_.loseSoundFile);
 }
 
-void OptionsWindow::takeBox(QCheckBox* box, int Options::*value) {
-    app_.options().*value = boxValue(box->checkState());
+void OptionsWindow::takeBox(QCheckBox* box, CheckState Options::*value) {
+    options_.*value = boxValue(box->checkState());
 }
 
 void OptionsWindow::stayOnTopClicked() {
     takeBox(stayOnTopBox_, &Options::stayOnTop);
-    app_.applyStayOnTop();
+    emit stayOnTopChanged();
 }
 
 void OptionsWindow::playWinSoundClicked() {
@@ -166,23 +169,31 @@ void OptionsWindow::chooseLoseSound() {
 // A chosen file is taken only when it can be opened for reading; otherwise the
 // player is told why and the option stays as it was.
 void OptionsWindow::selectSound(QString Options::*sound) {
-    chooser_.chooseFile(this, openDialogTitle(), kWaveFilter,
-                        app_.soundFolder(app_.options().*sound),
+    chooser_.chooseFile(this, openDialogTitle(), kWaveFilter, soundFolder(options_.*sound),
                         [self = QPointer<OptionsWindow>(this), sound](const QString& chosen) {
                             if (!self || chosen.isEmpty())
                                 return;
                             QString message;
                             if (!checkReadable(chosen, &message)) {
-                                emit self->app_.problem(message);
+                                emit self->problem(message);
                                 return;
                             }
-                            self->app_.options().*sound = chosen;
+                            self->options_.*sound = chosen;
                             self->render();
                         });
 }
 
+QString OptionsWindow::soundFolder(const QString& currentFile) const {
+    if (!currentFile.isEmpty()) {
+        const QFileInfo current(currentFile);
+        if (current.absoluteDir().exists())
+            return current.absolutePath();
+    }
+    return soundsDir_;
+}
+
 void OptionsWindow::closeAndSave() {
-    app_.saveOptions();
+    emit saveRequested();
     hide();
 }
 

@@ -11,19 +11,19 @@ class QPushButton;
 namespace jackwell {
 
 class FileChooser;
-class JackwellApp;
 
-// The options window: shows and edits the options the program holds
-// (JackwellApp::options()). An edit takes effect at once: Stay On Top pins or
-// releases the main window, and the evaluation reads the sound options when it
-// plays. The settings file is written when the window is closed. The window is
-// a top-level window of its own, never pinned on top.
+// The options window: shows and edits the options the program holds. An edit
+// takes effect at once: Stay On Top is announced for the program to pin or
+// release the main window, and the evaluation reads the sound options when it
+// plays. Every way the window closes asks for the settings file to be written.
+// The window is a top-level window of its own, never pinned on top.
 class OptionsWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // Both must outlive the window.
-    OptionsWindow(JackwellApp& app, FileChooser& chooser);
+    // The options and the chooser must outlive the window. Select Sound opens in
+    // the folder of the sound chosen so far, or else in `soundsDir`.
+    OptionsWindow(Options& options, FileChooser& chooser, QString soundsDir);
 
     // Brings the controls in line with the options.
     void render();
@@ -34,9 +34,17 @@ public:
     void playLoseSoundClicked();
     void chooseWinSound();
     void chooseLoseSound();
-    // "Close", and every other way the window closes (title bar, shutdown): writes the
-    // settings file and hides the window.
+    // "Close", and every other way the window closes (title bar, shutdown): asks
+    // for the settings file to be written and hides the window.
     void closeAndSave();
+
+signals:
+    // The player clicked Stay On Top; the options hold its new value.
+    void stayOnTopChanged();
+    // The options are to be written to the settings file.
+    void saveRequested();
+    // A message for the player (a chosen file that cannot be read).
+    void problem(const QString& message);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,10 +52,12 @@ protected:
 
 private:
     void selectSound(QString Options::*sound);
-    void takeBox(QCheckBox* box, int Options::*value);
+    void takeBox(QCheckBox* box, CheckState Options::*value);
+    QString soundFolder(const QString& currentFile) const;
 
-    JackwellApp& app_;
+    Options& options_;
     FileChooser& chooser_;
+    QString soundsDir_;
     QCheckBox* stayOnTopBox_;
     QCheckBox* playWinSoundBox_;
     QCheckBox* playLoseSoundBox_;

@@ -1,6 +1,6 @@
 // The card's buttons around a game: GET HOST, REGISTER, ESP HOLD's message,
-// RESET CARD, the coin slot, and START and FINISH when they should not run or
-// when their request for the chat text was given up.
+// RESET CARD, and START and FINISH when they should not run or when their
+// request for the chat text was given up.
 
 #include "support/card_rig.h"
 
@@ -73,17 +73,14 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     }
 }
 
-// The coin slot changes nothing; RESET CARD empties the card but leaves holds,
-// visibility and the spin alone.
-TEST(PlayActions, coinSlotAndResetCardDuringASpin) {
+// RESET CARD empties the card but leaves holds, visibility and the spin alone.
+TEST(PlayActions, resetCardDuringASpin) {
     Rig rig;
     rig.backend->appendPrivateFrom("Rivet", "FINAL: | 07 | 07 | 07 | Credits: (150)");
     rig.hold(1);
     rig.finish();
     rig.state.reels[0].firstCode = QStringLiteral("07");
     rig.clock.advance(1000);
-    rig.card.insertCoin();
-    EXPECT_EQ(rig.state.freeGame, QStringLiteral("Free Game"));
     EXPECT_EQ(rig.state.credits, QStringLiteral("150"));
     EXPECT_EQ(rig.state.tokens, QStringLiteral("(7500)"));
 

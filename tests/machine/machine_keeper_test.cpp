@@ -4,9 +4,9 @@
 #include "machine/memory_books.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
-#include "protocol/get_token.h"
 #include "protocol/handlers.h"
 #include "protocol/markers.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 
@@ -24,22 +24,28 @@ const QString kOffer = QStringLiteral(
 const QString kPayouts = QStringLiteral("Payouts (3 of a kind, 2 and 1 cherries): "
                                         "25000:10000:5000:2500:1000:500:500:400:400:400:300:300:"
                                         "300:200:100:50");
-const QRegularExpression kFirstShape(QStringLiteral(R"(^FIRST: \| \d\d \| \d\d \| \d\d \|$)"));
+const QRegularExpression kFirstShape(QStringLiteral("^") +
+                                     QRegularExpression::escape(QString(kFirstDrawHead)) +
+                                     QStringLiteral(R"( \| \d\d \| \d\d \| \d\d \|$)"));
 
-// Reads a result line of Rivet's as the player's program reads it: the codes of
-// its draw (0 where none reads) and, for a final line, the credits shown.
+// Reads a result line of Rivet's as the player's program reads it: the symbols its draw puts
+// into the result pictures (0 where none reads) and, for a final line, the credits shown.
 struct Reading {
     ReelCodes codes;
     QString credits;
 };
 Reading readResult(const QString& text) {
     jackwell::CardState state;
+    for (jackwell::Reel& reel : state.reels)
+        reel.resultPicture.image = jackwell::kNoImage;
     jackwell::PayoutsState payouts;
     jackwell::Tokenizer tokenizer;
     jackwell::handleFirstResult(state, payouts, tokenizer, "ESP from Rivet: " + text);
     jackwell::handleFinalResult(state, tokenizer, "ESP from Rivet: " + text);
-    const int at = text.startsWith("FINAL") ? 3 : 0;
-    return {{state.drawCodes[at], state.drawCodes[at + 1], state.drawCodes[at + 2]}, state.credits};
+    ReelCodes codes;
+    for (int reel = 0; reel < kReelCount; ++reel)
+        codes[reel] = state.reels[reel].resultPicture.image;
+    return {codes, state.credits};
 }
 ReelCodes readFirst(const QString& text) {
     return readResult(text).codes;
@@ -51,16 +57,16 @@ Reading readFinal(const QString& text) {
 // The first-result line among a reply's lines.
 QString firstDrawOf(const QStringList& lines) {
     for (const QString& line : lines) {
-        if (line.startsWith("FIRST:"))
+        if (line.startsWith(kFirstDrawHead))
             return line;
     }
     return {};
 }
 
 bool carriesMarker(const QString& text) {
-    for (const char* marker : {"FIRST:", "FINAL:", "Payouts", "Your machinekeeper is",
-                               "The slotmachine is programmed"}) {
-        if (text.contains(QLatin1String(marker)))
+    for (QLatin1StringView head :
+         {kFirstDrawHead, kFinalDrawHead, kPayoutsWord, kKeeperHead, kFreeGameOfferHead}) {
+        if (text.contains(head))
             return true;
     }
     return false;

@@ -1,9 +1,9 @@
 // The first-result handler (first draw, free-game offer, payout table) and the
 // final-result handler (final draw, credits), well-formed and malformed.
 
-#include "protocol/get_token.h"
 #include "protocol/handlers.h"
 #include "protocol/markers.h"
+#include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
 #include "support/qt_printers.h"
@@ -24,24 +24,22 @@ QString offer(const QString& speaker, const QString& behind) {
     return speaker + kOfferMarker + behind;
 }
 
-// What a draw leaves: the three code captions, the numbers in drawCodes and the symbol images
-// of the result pictures. Untouched: captions "0", numbers 0, the pictures the card starts with.
+// What a draw leaves: the three code captions and the symbol images of the result pictures.
+// Untouched: captions "0" and the pictures the card starts with.
 struct Draw {
     std::array<const char*, 3> captions;
-    std::array<qint16, 3> values;
     std::array<int, 3> images;
 };
 constexpr int none = kNoImage;
-const Draw untouched{{"0", "0", "0"}, {0, 0, 0}, {3, 3, 3}};
-const Draw sevens{{"07", "07", "07"}, {7, 7, 7}, {7, 7, 7}};
+const Draw untouched{{"0", "0", "0"}, {3, 3, 3}};
+const Draw sevens{{"07", "07", "07"}, {7, 7, 7}};
 
 // Checks one draw; the other draw is not touched.
 void expectDraw(const CardState& state, const Draw& expected, bool final) {
     for (int i = 0; i < 3; ++i) {
         const Reel& reel = state.reels[i];
         EXPECT_EQ(final ? reel.finalCode : reel.firstCode, expected.captions[i]) << "reel " << i;
-        EXPECT_EQ(state.drawCodes[(final ? 3 : 0) + i], expected.values[i]) << "reel " << i;
-        EXPECT_EQ(state.drawCodes[(final ? 0 : 3) + i], 0) << "the other draw";
+        EXPECT_EQ(final ? reel.firstCode : reel.finalCode, "0") << "the other draw";
         EXPECT_EQ(reel.resultPicture.image, expected.images[i]) << "reel " << i;
     }
 }
@@ -50,31 +48,31 @@ TEST(handleFirstResult, firstDrawCodes) {
     const std::tuple<const char*, QString, Draw> rows[] = {
         {"codes at 4-5, 9-10, 14-15",
          from("FIRST: [ 07 | 03 | 11 ]"),
-         {{"07", "03", "11"}, {7, 3, 11}, {7, 3, 11}}},
+         {{"07", "03", "11"}, {7, 3, 11}}},
         {"outgoing line changes nothing", "ESP to Keeper: FIRST: [ 07 | 03 | 11 ]", untouched},
         {"other line changes nothing", "Keeper: FIRST: [ 07 | 03 | 11 ]", untouched},
         {"<system> changes nothing", "ESP from <system>: FIRST: [ 07 | 03 | 11 ]", untouched},
         {"the later message decides",
          from("FIRST: [ 07 | 03 | 11 ]\r\nBolt: hi\r\n") + from("FIRST: [ 01 | 14 | 09 ]"),
-         {{"01", "14", "09"}, {1, 14, 9}, {1, 14, 9}}},
+         {{"01", "14", "09"}, {1, 14, 9}}},
         {"speaker holding a colon and a blank",
          from("go: FIRST: [ 05 | 06 | 08 ]"),
-         {{"05", "06", "08"}, {5, 6, 8}, {5, 6, 8}}},
+         {{"05", "06", "08"}, {5, 6, 8}}},
         {"short body gives short codes",
          from("FIRST: [ 07 | 0"),
-         {{"07", "0", ""}, {7, 0, 0}, {7, none, none}}},
+         {{"07", "0", ""}, {7, none, none}}},
         {"body ends at a further FIRST:",
          from("FIRST: [ 12 FIRST: 03 | 11 ]"),
-         {{"12", "", ""}, {12, 0, 0}, {12, none, none}}},
+         {{"12", "", ""}, {12, none, none}}},
         {"codes outside 1..14 keep their text",
          from("FIRST: [ 15 | 00 | -1 ]"),
-         {{"15", "00", "-1"}, {15, 0, -1}, {none, none, none}}},
+         {{"15", "00", "-1"}, {none, none, none}}},
         {"codes that are no number",
          from("FIRST: [ ab | 7x | 1. ]"),
-         {{"ab", "7x", "1."}, {0, 0, 0}, {none, none, none}}},
+         {{"ab", "7x", "1."}, {none, none, none}}},
         {"marker past 32767",
          "ESP from " + kFar + ": FIRST: [ 10 | 11 | 12 ]",
-         {{"10", "11", "12"}, {10, 11, 12}, {10, 11, 12}}},
+         {{"10", "11", "12"}, {10, 11, 12}}},
     };
     for (const auto& [name, text, codes] : rows) {
         SCOPED_TRACE(name);
@@ -184,7 +182,7 @@ TEST(handleFirstResult, aLineWithBothMarkersActsAsBoth) {
     Tokenizer tokenizer;
     handleFirstResult(state, payouts, tokenizer,
                       from("FIRST: [ 07 | 03 | 11 ] ") + payoutLine("K", 16));
-    expectDraw(state, {{"07", "03", "11"}, {7, 3, 11}, {7, 3, 11}}, false);
+    expectDraw(state, {{"07", "03", "11"}, {7, 3, 11}}, false);
     EXPECT_EQ(payouts.amounts[15], " 16");
 }
 
@@ -207,7 +205,7 @@ TEST(handleFinalResult, finalDrawAndCredits) {
          "20000000000000 (1000000000000000)"},
         {"the later message decides",
          from("FINAL: [ 01 | 01 | 01 ] C: (150)\r\n") + from("FINAL: [ 04 | 05 | 06 ] C: (3)"),
-         {{"04", "05", "06"}, {4, 5, 6}, {4, 5, 6}},
+         {{"04", "05", "06"}, {4, 5, 6}},
          "3 (150)"},
         {"outgoing line changes nothing", "ESP to K: FINAL: [ 07 | 07 | 07 ] C: (1)", untouched,
          ""},
@@ -216,7 +214,7 @@ TEST(handleFinalResult, finalDrawAndCredits) {
          ""},
         {"window of 50: the credits are cut short",
          from("FINAL: [ 01 | 01 | 01 ] Credits: (1234567890123456789)"),
-         {{"01", "01", "01"}, {1, 1, 1}, {1, 1, 1}},
+         {{"01", "01", "01"}, {1, 1, 1}},
          "12345678901234 (617283945061700)"},
         {"marker past 32767", "ESP from " + kFar + ": FINAL: [ 07 | 07 | 07 ] C: (1)", sevens,
          "1 (50)"},
@@ -227,9 +225,9 @@ TEST(handleFinalResult, finalDrawAndCredits) {
         {"credits that are no number", final("C: (many)"), sevens, ""},
         {"codes outside 1..14",
          from("FINAL: [ 99 | x7 | 70000 ] C: (1)"),
-         {{"99", "x7", "70"}, {99, 0, 70}, {none, none, none}},
+         {{"99", "x7", "70"}, {none, none, none}},
          "1 (50)"},
-        {"short body", from("FINAL: [ 3"), {{"3", "", ""}, {3, 0, 0}, {3, none, none}}, ""},
+        {"short body", from("FINAL: [ 3"), {{"3", "", ""}, {3, none, none}}, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

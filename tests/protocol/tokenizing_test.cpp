@@ -1,11 +1,11 @@
 // Cutting the chat text into lines, the kinds of line, finding a message's
 // marker and speaker, and the machinekeeper announcement. That the one-pass
-// walk and the cutting agree with a plain search on any text is checked by the
-// chat-text fuzz target, which runs with the tests.
+// walk agrees with a plain walk on any text is checked by the chat-text fuzz
+// target, which runs with the tests.
 
 #include "protocol/chat_lines.h"
-#include "protocol/get_token.h"
 #include "protocol/handlers.h"
+#include "protocol/marked_lines.h"
 #include "protocol/markers.h"
 #include "reels/card_state.h"
 #include "support/qt_printers.h"
@@ -17,41 +17,6 @@
 namespace jackwell {
 namespace {
 
-const QString D = QStringLiteral("\r\n");
-
-// Each row makes its calls (text, delimiter) on a fresh tokenizer and checks
-// what the last one returned and what it left.
-TEST(getToken, cutsAsTheTableSays) {
-    struct Row {
-        const char* name;
-        std::vector<std::pair<QString, QString>> calls;
-        QString result, remainder;
-    };
-    const std::vector<Row> rows = {
-        {"first piece cut off, delimiter dropped", {{"A\r\nB", D}}, "A", "B"},
-        {"empty text goes on with the remainder", {{"A\r\nB", D}, {"", D}}, "B", ""},
-        {"empty text on an empty remainder", {{"", D}}, "", ""},
-        {"leading delimiter gives an empty piece", {{"\r\nX", D}}, "", "X"},
-        {"empty delimiter is found at once", {{"A", ""}}, "", "A"},
-        {"empty delimiter, empty remainder", {{"A", D}, {"", ""}}, "", ""},
-        {"absent delimiter gives the whole rest", {{"A", ";"}}, "A", ""},
-        {"new text replaces an old remainder", {{"A\r\nB\r\nC", D}, {"X\r\nY", D}}, "X", "Y"},
-        {"only the first delimiter is cut", {{"A--B--C", "--"}}, "A", "B--C"},
-        {"case-sensitive delimiter", {{"AxBXC", "X"}}, "AxB", "C"},
-        {"lone CR and LF stay in the piece", {{"A\rB\nC\r\nD", D}}, "A\rB\nC", "D"},
-        {"CR CR LF", {{"A\r\r\nB", D}}, "A\r", "B"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Tokenizer tokenizer;
-        QString result;
-        for (const auto& [text, delimiter] : row.calls)
-            result = tokenizer.getToken(text, delimiter);
-        EXPECT_EQ(result, row.result);
-        EXPECT_EQ(tokenizer.tokenRemainder().toString(), row.remainder);
-    }
-}
-
 QString describe(const ChatLine& line) {
     const char* kind = line.kind == LineKind::Outgoing   ? "to|"
                        : line.kind == LineKind::Incoming ? "from|"
@@ -59,9 +24,12 @@ QString describe(const ChatLine& line) {
     return QLatin1String(kind) + line.text.toString();
 }
 
+// Every line of these texts holds a colon, the marker of this walk, so the walk
+// hands over every line it reaches.
 QStringList walked(Tokenizer& tokenizer, const QString& text) {
     QStringList lines;
-    walkLines(tokenizer, text, [&](const ChatLine& line) { lines << describe(line); });
+    walkMarkedLines(tokenizer, text, {u":"},
+                    [&](const ChatLine& line) { lines << describe(line); });
     return lines;
 }
 
@@ -75,16 +43,17 @@ TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOne) {
         {"three kinds",
          "ESP to Keeper: hi\r\nESP from Keeper: yo\r\nBolt: hey",
          {"to|Keeper: hi", "from|Keeper: yo", "other|Bolt: hey"}},
-        {"lines behind an empty line are never examined", "a\r\n\r\nb\r\nc", {"other|a"}},
-        {"a leading line break walks nothing", "\r\na", {}},
+        {"lines behind an empty line are never examined", "a:\r\n\r\nb:\r\nc:", {"other|a:"}},
+        {"a leading line break walks nothing", "\r\na:", {}},
+        {"lone CR and LF stay in the line", "a:\rb\nc\r\nd:", {"other|a:\rb\nc", "other|d:"}},
         {"lower-case prefix is an other line", "esp from K: x", {"other|esp from K: x"}},
         {"any character after the prefix goes", "ESP from\tK: x", {"from|K: x"}},
         {"prefixes followed by letters",
          "ESP toKeeper: x\r\nESP fromK: y",
          {"to|eeper: x", "from|: y"}},
         {"a bare prefix leaves an empty line",
-         "ESP to\r\nESP from\r\nz",
-         {"to|", "from|", "other|z"}},
+         "ESP to:\r\nESP from:\r\nz:",
+         {"to|", "from|", "other|z:"}},
         {"prefix not at the start", " ESP from K: x", {"other| ESP from K: x"}},
     };
     for (const Row& row : rows) {
@@ -96,11 +65,13 @@ TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOne) {
 
 TEST(LineWalk, leavesWhatStandsBehindAnEmptyLineForTheNextCall) {
     Tokenizer tokenizer;
-    walked(tokenizer, "a\r\n\r\nb\r\nc");
+    walked(tokenizer, "a:\r\n\r\nb:\r\nc:");
+    EXPECT_EQ(tokenizer.tokenRemainder().toString(), "b:\r\nc:");
     // An empty text starts no walk, so the old remainder is not walked instead.
     EXPECT_TRUE(walked(tokenizer, QString()).isEmpty());
-    EXPECT_EQ(tokenizer.getToken("", D), "b");
-    EXPECT_EQ(walked(tokenizer, "d"), QStringList{"other|d"});
+    EXPECT_EQ(tokenizer.tokenRemainder().toString(), "b:\r\nc:");
+    EXPECT_EQ(walked(tokenizer, "d:"), QStringList{"other|d:"});
+    EXPECT_TRUE(tokenizer.tokenRemainder().isEmpty());
 }
 
 TEST(Message, markerSpeakerAndWindow) {

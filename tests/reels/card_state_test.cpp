@@ -20,7 +20,7 @@ TEST(CardState, codeNormalisationDropsOnlyTheLeadingZeroOfOneToNine) {
         EXPECT_EQ(normaliseCode(caption), expected) << caption.toStdString();
 }
 
-// What a code caption gives as drawCodes element and as the result picture.
+// What a code caption reads back as and the result picture it selects.
 TEST(CardState, codeCaptionSelectsItsSymbolOrNone) {
     const std::tuple<QString, qint16, int> rows[] = {
         {"07", 7, 7},         {"7", 7, 7},         {"14", 14, 14},        {"01", 1, 1},

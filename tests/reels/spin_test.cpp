@@ -30,9 +30,9 @@ TEST(Spin, reelsStopOneAfterAnotherWhetherHeldOrNot) {
                 randomSymbolSeen |= reel.reelPicture.visible;
         }
         EXPECT_EQ(randomSymbolSeen, !held);
-        EXPECT_EQ(rig.ticks(0), 6);
-        EXPECT_TRUE(rig.ticks(1) == 20 || rig.ticks(1) == 21) << rig.ticks(1);
-        EXPECT_TRUE(rig.ticks(2) >= 34 && rig.ticks(2) <= 36) << rig.ticks(2);
+        EXPECT_EQ(rig.spinTicks(0), 6);
+        EXPECT_TRUE(rig.spinTicks(1) == 20 || rig.spinTicks(1) == 21) << rig.spinTicks(1);
+        EXPECT_TRUE(rig.spinTicks(2) >= 34 && rig.spinTicks(2) <= 36) << rig.spinTicks(2);
         if (held) {
             EXPECT_TRUE(rig.sound.beeps.empty());
         } else {
@@ -81,7 +81,7 @@ TEST(Spin, startBeforeThePreviousSpinEndedFindsItsIntervals) {
     rig.clock.advance(2500); // reel 1 stopped at 700, reels 2 and 3 still spin
     ASSERT_FALSE(rig.state.reels[0].timer.enabled);
     ASSERT_EQ(rig.state.reels[0].timer.interval, 700);
-    const int ticksBefore = rig.ticks(0);
+    const int ticksBefore = rig.spinTicks(0);
     rig.start();
     const qint64 start = rig.now();
     EXPECT_TRUE(rig.spinning(0));
@@ -89,7 +89,7 @@ TEST(Spin, startBeforeThePreviousSpinEndedFindsItsIntervals) {
     EXPECT_TRUE(rig.spinning(0));
     rig.clock.advance(1);
     EXPECT_TRUE(rig.resting(0));
-    EXPECT_EQ(rig.ticks(0), ticksBefore + 1);
+    EXPECT_EQ(rig.spinTicks(0), ticksBefore + 1);
     EXPECT_EQ(rig.state.reels[0].timer.interval, 800);
     EXPECT_FALSE(rig.state.reels[0].timer.enabled);
     EXPECT_EQ(rig.sound.beeps.back(), start + 700);
@@ -156,11 +156,12 @@ TEST(Spin, reelsTickingTogetherShowSymbolsOfTheirOwn) {
     for (int spin = 0; spin < 40; ++spin) {
         rig.finish();
         while (!rig.atRest()) {
-            const std::array<int, 3> ticks = {rig.ticks(0), rig.ticks(1), rig.ticks(2)};
+            const std::array<int, 3> ticks = {rig.spinTicks(0), rig.spinTicks(1), rig.spinTicks(2)};
             rig.clock.advance(rig.clock.nextDueIn());
             for (int reel = 0; reel < 2; ++reel) {
-                if (rig.ticks(reel) == ticks[reel] || rig.ticks(reel + 1) == ticks[reel + 1] ||
-                    !rig.spinning(reel) || !rig.spinning(reel + 1))
+                if (rig.spinTicks(reel) == ticks[reel] ||
+                    rig.spinTicks(reel + 1) == ticks[reel + 1] || !rig.spinning(reel) ||
+                    !rig.spinning(reel + 1))
                     continue; // the two did not both draw at this moment
                 ++together;
                 alike += rig.state.reels[reel].reelPicture.image ==

@@ -18,17 +18,19 @@ namespace jackwell {
 
 void PrintTo(const Options& o, std::ostream* os) {
     *os << "{" << o.winSoundFile.toStdString() << " | " << o.loseSoundFile.toStdString() << " | "
-        << o.stayOnTop << ", " << o.playWinSound << ", " << o.playLoseSound << "}";
+        << int(o.stayOnTop) << ", " << int(o.playWinSound) << ", " << int(o.playLoseSound) << "}";
 }
 
 namespace {
 
-// Options that differ from every value the tables read, so a key that is not read shows.
-const Options before{"old win.wav", "old loss.wav", 2, 2, 2};
-
+// Options with the boxes given as the file stores them: 0 clear, 1 ticked, 2 greyed.
 Options with(QString winSound, QString loseSound, int stayOnTop, int playWin, int playLose) {
-    return {std::move(winSound), std::move(loseSound), stayOnTop, playWin, playLose};
+    return {std::move(winSound), std::move(loseSound), CheckState(stayOnTop), CheckState(playWin),
+            CheckState(playLose)};
 }
+// Options that differ from every value the tables read, so a key that is not read shows.
+const Options before = with("old win.wav", "old loss.wav", 2, 2, 2);
+
 Options boxes(int stayOnTop, int playWin, int playLose) {
     return with(before.winSoundFile, before.loseSoundFile, stayOnTop, playWin, playLose);
 }
@@ -136,7 +138,8 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
         file.store(row.file);
         Options options = before;
         int calls = 0;
-        const SettingsResult result = readSettingsFile(file.path, options, [&](int) { ++calls; });
+        const SettingsResult result =
+            readSettingsFile(file.path, options, [&](CheckState) { ++calls; });
         EXPECT_EQ(result.status, SettingsResult::Failed);
         const QString expected =
             QStringLiteral("%1 line %2: %3").arg(file.path, QString::number(row.line), row.what);
@@ -155,7 +158,8 @@ TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
     for (const SettingsFile* file : {&folder, &huge, &missing}) {
         Options options = before;
         int calls = 0;
-        const SettingsResult result = readSettingsFile(file->path, options, [&](int) { ++calls; });
+        const SettingsResult result =
+            readSettingsFile(file->path, options, [&](CheckState) { ++calls; });
         EXPECT_EQ(result.status,
                   file == &missing ? SettingsResult::Missing : SettingsResult::Failed);
         EXPECT_TRUE(result.message.contains(file->path)) << result.message.toStdString();
@@ -183,13 +187,13 @@ TEST(SettingsFile, check1IsReportedEachTimeItsValueChanges) {
         SettingsFile file;
         file.store(row.file);
         Options options;
-        options.stayOnTop = row.start;
+        options.stayOnTop = CheckState(row.start);
         std::vector<int> calls;
         EXPECT_EQ(readSettingsFile(file.path, options,
-                                   [&](int value) {
+                                   [&](CheckState value) {
                                        EXPECT_EQ(options.stayOnTop, value)
                                            << "the option holds the new value";
-                                       calls.push_back(value);
+                                       calls.push_back(int(value));
                                    })
                       .status,
                   SettingsResult::Ok);

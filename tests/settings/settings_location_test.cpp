@@ -24,14 +24,14 @@ TEST(SettingsLocation, anInstalledProgramKeepsItsOptionsInTheConfigurationFolder
     EXPECT_EQ(readSettingsFile(path, options).status, SettingsResult::Missing);
     EXPECT_FALSE(QFileInfo::exists(player.configDir())); // reading creates nothing
 
-    options = {"/sounds/win.wav", "", 1, 1, 0};
+    options = {"/sounds/win.wav", "", CheckState::Ticked, CheckState::Ticked, CheckState::Clear};
     const SettingsResult written = writeSettingsFile(path, options);
     EXPECT_EQ(written.status, SettingsResult::Ok) << written.message.toStdString();
     Options readBack;
     EXPECT_EQ(readSettingsFile(path, readBack).status, SettingsResult::Ok);
     EXPECT_EQ(readBack.winSoundFile, "/sounds/win.wav");
-    EXPECT_EQ(readBack.stayOnTop, 1);
-    EXPECT_EQ(readBack.playWinSound, 1);
+    EXPECT_EQ(readBack.stayOnTop, CheckState::Ticked);
+    EXPECT_EQ(readBack.playWinSound, CheckState::Ticked);
     EXPECT_FALSE(QFileInfo::exists(QDir(player.bin()).filePath("Settings.txt")));
 }
 

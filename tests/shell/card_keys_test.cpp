@@ -124,7 +124,7 @@ TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    auto* nameBox = window.findChild<QLineEdit*>("Text1");
+    auto* nameBox = window.findChild<QLineEdit*>(card::kNameBoxName);
     ASSERT_TRUE(nameBox);
     EXPECT_EQ(nameBox->focusPolicy(), Qt::ClickFocus);
     QTest::mouseClick(nameBox, Qt::LeftButton);
@@ -142,7 +142,7 @@ TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
 // can be pressed through them, and the figures read as text.
 TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     AppRig rig;
-    auto* start = rig.app->window().findChild<CardLabel*>("Label14");
+    auto* start = rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Start));
     ASSERT_TRUE(start);
     EXPECT_EQ(start->toolTip(), "START (S or Space): spins the reels onto the first draw");
     QAccessibleInterface* button = QAccessible::queryAccessibleInterface(start);
@@ -151,14 +151,15 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     EXPECT_EQ(button->text(QAccessible::Name), "START button");
     EXPECT_EQ(button->text(QAccessible::Description), "spins the reels onto the first draw");
 
-    auto* hold = rig.app->window().findChild<CardLabel*>("Label6");
+    auto* hold = rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Hold1));
     QAccessibleInterface* holdButton = QAccessible::queryAccessibleInterface(hold);
     EXPECT_EQ(holdButton->text(QAccessible::Name), "HOLD, left reel button");
     ASSERT_TRUE(holdButton->actionInterface());
     holdButton->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(holdButton->text(QAccessible::Value), "HELD");
 
-    auto* credits = rig.app->window().findChild<CardLabel*>("Label11");
+    auto* credits =
+        rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Credits));
     QAccessibleInterface* figure = QAccessible::queryAccessibleInterface(credits);
     EXPECT_EQ(figure->role(), QAccessible::StaticText);
     EXPECT_EQ(figure->text(QAccessible::Name), "0");

@@ -18,7 +18,7 @@ void knowKeeper(Rig& rig) {
     rig.change([](CardState& s) { s.machineKeeperName = QStringLiteral("Rivet"); });
 }
 const auto waiting = [](Rig& rig) { return rig.card.isWaitingForChat(); };
-// The slot shows nothing; OPTIONS is seen through its signal.
+// The coin slot changes nothing; OPTIONS is seen through its signal.
 const auto anything = [](Rig&) { return true; };
 template <int reel> bool held(Rig& rig) {
     return isHeld(rig.card.state, reel);
@@ -27,45 +27,54 @@ template <int reel> bool held(Rig& rig) {
 // One row per button: a point inside it, what to set up, and what shows that
 // the click reached its handler.
 struct HotSpot {
-    int label;
+    CardLabelRole button;
     QPoint at;
     std::function<void(Rig&)> prepare;
     std::function<bool(Rig&)> reached;
 };
+const auto sent = [](const char* text) {
+    return [text](Rig& r) { return r.backend->lastMessage() == text; };
+};
+const auto payoutsShown = [](Rig& r) { return r.card.payouts.shown && r.window.payoutsWindow(); };
+using Role = CardLabelRole;
 const std::vector<HotSpot> kHotSpots = {
-    {4, {152, 12}, {}, waiting},
-    {3,
+    {Role::GetHost, {152, 12}, {}, waiting},
+    {Role::ResetCard,
      {48, 36},
      [](Rig& r) { r.change([](CardState& s) { s.credits = "5"; }); },
      [](Rig& r) { return r.card.state.credits == "0"; }},
-    {2, {148, 36}, knowKeeper, [](Rig& r) { return r.backend->lastMessage() == "Register me!"; }},
-    {6, {32, 144}, {}, held<0>},
-    {7, {80, 144}, {}, held<1>},
-    {8, {104 + 48, 136 + 16}, {}, held<2>}, // the button's last pixel
-    {13, {167, 120}, {}, anything},
-    {14, {32, 175}, knowKeeper, waiting},
-    {15, {80, 175}, {}, [](Rig& r) { return r.backend->lastMessage() == "I hold 0,0,0"; }},
-    {16,
+    {Role::Register, {148, 36}, knowKeeper, sent("Register me!")},
+    {Role::Hold1, {32, 144}, {}, held<0>},
+    {Role::Hold2, {80, 144}, {}, held<1>},
+    {Role::Hold3, {104 + 48, 136 + 16}, {}, held<2>}, // the button's last pixel
+    {Role::CoinSlot, {167, 120}, {}, anything},
+    {Role::Start, {32, 175}, knowKeeper, waiting},
+    {Role::EspHold, {80, 175}, {}, sent("I hold 0,0,0")},
+    {Role::Finish,
      {128, 175},
      [](Rig& r) { r.change([](CardState& s) { s.finishEnabled = true; }); },
      waiting},
-    {24, {40, 211}, {}, [](Rig& r) { return r.card.payouts.shown && r.window.payoutsWindow(); }},
-    {25, {40, 235}, {}, anything},
+    {Role::Payouts, {40, 211}, {}, payoutsShown},
+    {Role::Options, {40, 235}, {}, anything},
 };
 
 TEST(CardWindow, aClickInsideEachButtonReachesItsHandler) {
     for (const HotSpot& spot : kHotSpots) {
-        SCOPED_TRACE(spot.label);
+        SCOPED_TRACE(card::designName(spot.button));
         Rig rig;
         if (spot.prepare)
             spot.prepare(rig);
+        QSignalSpy clicks(rig.label(spot.button), &CardLabel::clicked);
         QSignalSpy events(&rig.card, &Card::changed);
         QSignalSpy options(&rig.window, &CardWindow::optionsRequested);
         rig.clickAt(spot.at);
+        EXPECT_EQ(clicks.count(), 1);
         EXPECT_TRUE(spot.reached(rig));
-        // OPTIONS belongs to the options window; every other button is one card event.
-        EXPECT_EQ(events.count(), spot.label == 25 ? 0 : 1);
-        EXPECT_EQ(options.count(), spot.label == 25 ? 1 : 0);
+        // OPTIONS belongs to the options window and the coin slot changes nothing; every other
+        // button is one card event.
+        const bool isOptions = spot.button == Role::Options;
+        EXPECT_EQ(events.count(), isOptions || spot.button == Role::CoinSlot ? 0 : 1);
+        EXPECT_EQ(options.count(), isOptions ? 1 : 0);
     }
 }
 
@@ -107,19 +116,17 @@ TEST(CardWindow, isAFixedCardWithItsCaptionAndIcon) {
 // Every pair shows exactly one picture from start-up on, through a whole spin.
 TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
     Rig rig;
-    auto picture = [&](const QString& name) { return rig.control<SymbolBox>(name); };
     auto oneShownPerReel = [&] {
         for (int reel = 0; reel < 3; ++reel) {
-            if (picture(QStringLiteral("Picture1(%1)").arg(reel))->isVisible() ==
-                picture(QStringLiteral("Picture%1").arg(reel + 2))->isVisible())
+            if (rig.reelPicture(reel)->isVisible() == rig.resultPicture(reel)->isVisible())
                 return false;
         }
         return true;
     };
     EXPECT_TRUE(oneShownPerReel());
     for (int reel = 0; reel < 3; ++reel) {
-        EXPECT_TRUE(picture(QStringLiteral("Picture1(%1)").arg(reel))->isVisible());
-        EXPECT_EQ(picture(QStringLiteral("Picture1(%1)").arg(reel))->image(), 4);
+        EXPECT_TRUE(rig.reelPicture(reel)->isVisible());
+        EXPECT_EQ(rig.reelPicture(reel)->image(), 4);
     }
 
     knowKeeper(rig);
@@ -135,10 +142,10 @@ TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
     EXPECT_TRUE(alwaysOne);
     const int drawn[3] = {7, 12, 4};
     for (int reel = 0; reel < 3; ++reel) {
-        EXPECT_TRUE(picture(QStringLiteral("Picture%1").arg(reel + 2))->isVisible());
-        EXPECT_EQ(picture(QStringLiteral("Picture%1").arg(reel + 2))->image(), drawn[reel]);
+        EXPECT_TRUE(rig.resultPicture(reel)->isVisible());
+        EXPECT_EQ(rig.resultPicture(reel)->image(), drawn[reel]);
     }
-    EXPECT_EQ(rig.control<CardLabel>("Label19")->caption(), "12");
+    EXPECT_EQ(rig.label(Role::FirstCode2)->caption(), "12");
 }
 
 // Captions and colours as the state gives them; no symbol is a black box.
@@ -153,38 +160,45 @@ TEST(CardWindow, holdsFiguresAndCodesFollowTheState) {
         s.reels[1].resultPicture = {kNoImage, true};
     });
     const struct {
-        const char* label;
+        Role label;
         const char* caption;
         QColor colour; // left of the centred caption, inside the border
     } rows[] = {
-        {"Label6", "HOLD", QColor(0, 255, 255)},
-        {"Label7", "HELD", QColor(255, 255, 0)},
-        {"Label8", "HOLD", QColor(0x56, 0x34, 0x12)},
-        {"Label11", "150", {}},
-        {"Label12", "(7500)", {}},
-        {"Label21", "07", {}},
+        {Role::Hold1, "HOLD", QColor(0, 255, 255)},
+        {Role::Hold2, "HELD", QColor(255, 255, 0)},
+        {Role::Hold3, "HOLD", QColor(0x56, 0x34, 0x12)},
+        {Role::Credits, "150", {}},
+        {Role::Tokens, "(7500)", {}},
+        {Role::FinalCode1, "07", {}},
     };
-    const QImage card = rig.window.grab().toImage();
+    const QImage picture = rig.window.grab().toImage();
     for (const auto& row : rows) {
-        auto* label = rig.control<CardLabel>(row.label);
-        EXPECT_EQ(label->caption(), row.caption) << row.label;
+        SCOPED_TRACE(card::designName(row.label));
+        auto* label = rig.label(row.label);
+        EXPECT_EQ(label->caption(), row.caption);
         if (row.colour.isValid()) {
-            EXPECT_EQ(card.pixelColor(label->geometry().topLeft() + QPoint(3, 9)), row.colour)
-                << row.label;
+            EXPECT_EQ(picture.pixelColor(label->geometry().topLeft() + QPoint(3, 9)), row.colour);
         }
     }
-    EXPECT_EQ(card.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
+    EXPECT_EQ(picture.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
 }
 
 // Every caption the card shows by design, and the ones a game brings, shows whole inside its
 // label in the card's 8.25-point (codes: 12-point) font or the one that stands in for it.
 TEST(CardWindow, everyCaptionShowsWholeInItsLabel) {
     Rig rig;
-    const std::pair<const char*, const char*> rows[] = {
-        {"Label1", "One game"},   {"Label9", "Credits"}, {"Label17", "Tokens"},
-        {"Label10", "Free Game"}, {"Label11", "150"},    {"Label12", "(7500)"},
-        {"Label6", "HOLD"},       {"Label7", "HELD"},    {"Label18", "7"},
-        {"Label21", "0"},
+    using enum CardLabelRole;
+    const std::pair<CardLabelRole, const char*> rows[] = {
+        {OneGameHeading, "One game"},
+        {CreditsHeading, "Credits"},
+        {TokensHeading, "Tokens"},
+        {FreeGame, "Free Game"},
+        {Credits, "150"},
+        {Tokens, "(7500)"},
+        {Hold1, "HOLD"},
+        {Hold2, "HELD"},
+        {FirstCode1, "7"},
+        {FinalCode1, "0"},
     };
     rig.change([](CardState& s) {
         s.credits = "150";
@@ -192,9 +206,9 @@ TEST(CardWindow, everyCaptionShowsWholeInItsLabel) {
         setHeld(s, 1, true);
         s.reels[0].firstCode = "7";
     });
-    for (const auto& [name, caption] : rows) {
-        SCOPED_TRACE(name);
-        auto* label = rig.control<CardLabel>(name);
+    for (const auto& [role, caption] : rows) {
+        SCOPED_TRACE(card::designName(role));
+        auto* label = rig.label(role);
         ASSERT_TRUE(label);
         EXPECT_EQ(label->caption(), caption);
         const int room = label->width() - (label->backColour() ? 2 : 0); // a border takes 2
@@ -202,36 +216,36 @@ TEST(CardWindow, everyCaptionShowsWholeInItsLabel) {
     }
 }
 
-// The player may type into Text1 and nothing reads it, but every announcement of the
+// The player may type into the name box and nothing reads it, but every announcement of the
 // machinekeeper writes the name into it again, the same name included, and RESET CARD empties
 // it, also when no name had been shown.
-TEST(CardWindow, text1IsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
+TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
     Rig rig;
     rig.backend->text = QByteArray("Rivet: Your machinekeeper is Rivet\r\n") + "    " + '\0';
-    auto* text1 = rig.control<QLineEdit>("Text1");
+    auto* nameBox = rig.nameBox();
     const auto click = [&rig](QPoint at) {
         rig.clickAt(at);
         rig.clock.settle();
     };
     const QPoint getHost{152, 12}, resetCard{48, 36}, hold{24, 144};
 
-    QTest::keyClicks(text1, "typed first");
+    QTest::keyClicks(nameBox, "typed first");
     click(resetCard);
-    EXPECT_EQ(text1->text(), "");
+    EXPECT_EQ(nameBox->text(), "");
 
     click(getHost);
-    EXPECT_EQ(text1->text(), "Rivet");
-    QTest::keyClicks(text1, " and more");
+    EXPECT_EQ(nameBox->text(), "Rivet");
+    QTest::keyClicks(nameBox, " and more");
     click(hold); // another event leaves it alone
-    EXPECT_EQ(text1->text(), "Rivet and more");
+    EXPECT_EQ(nameBox->text(), "Rivet and more");
     EXPECT_EQ(rig.state.machineKeeperName, "Rivet");
 
     click(getHost); // the same name again
-    EXPECT_EQ(text1->text(), "Rivet");
+    EXPECT_EQ(nameBox->text(), "Rivet");
 
-    QTest::keyClicks(text1, "!");
+    QTest::keyClicks(nameBox, "!");
     click(resetCard);
-    EXPECT_EQ(text1->text(), "");
+    EXPECT_EQ(nameBox->text(), "");
 }
 
 } // namespace

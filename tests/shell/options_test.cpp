@@ -2,6 +2,7 @@
 // files, Stay On Top, sounds taking effect at once, and when Settings.txt is written.
 
 #include "shell/card_window.h"
+#include "shell/options_layout.h"
 #include "shell/options_window.h"
 #include "shell/text_style.h"
 #include "support/app_rig.h"
@@ -21,10 +22,11 @@ namespace {
 
 using testing::AppRig;
 
-template <typename Control = QPushButton> Control& control(QWidget& window, const char* name) {
-    auto* found = window.findChild<Control*>(QLatin1String(name));
+template <typename Widget = QPushButton>
+Widget& control(QWidget& window, const options::Control& which) {
+    auto* found = window.findChild<Widget*>(QLatin1String(which.designName));
     if (!found)
-        throw std::runtime_error(std::string("no control ") + name);
+        throw std::runtime_error(std::string("no control ") + which.designName);
     return *found;
 }
 
@@ -44,14 +46,17 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     AppRig rig;
     rig.app->showOptions();
     OptionsWindow& options = rig.app->optionsWindow();
-    const std::pair<const char*, const char*> rows[] = {
-        {"Check1", "Stay On Top"},        {"Check2", "Play Winning Sound"},
-        {"Check3", "Play Lossing Sound"}, {"Command1", "Close"},
-        {"Command2", "Select Sound"},     {"Command3", "Select Sound"},
+    const std::pair<const options::Control&, const char*> rows[] = {
+        {options::kStayOnTop, "Stay On Top"},
+        {options::kPlayWinSound, "Play Winning Sound"},
+        {options::kPlayLoseSound, "Play Lossing Sound"},
+        {options::kClose, "Close"},
+        {options::kChooseWinSound, "Select Sound"},
+        {options::kChooseLoseSound, "Select Sound"},
     };
-    for (const auto& [name, caption] : rows) {
-        SCOPED_TRACE(name);
-        auto& button = control<QAbstractButton>(options, name);
+    for (const auto& [which, caption] : rows) {
+        SCOPED_TRACE(which.designName);
+        auto& button = control<QAbstractButton>(options, which);
         EXPECT_EQ(button.text(), caption);
         EXPECT_DOUBLE_EQ(button.font().pointSizeF(), 8.25);
         EXPECT_LE(button.fontMetrics().horizontalAdvance(button.text()), captionRoom(button))
@@ -84,10 +89,11 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
                 {"no such file", "/nonexistent/win.wav", false},
                 {"a folder", "/", false}};
     for (const auto& row : rows) {
-        for (const char* button : {"Command2", "Command3"}) {
-            SCOPED_TRACE(std::string(row.name) + " via " + button);
+        for (const bool winning : {true, false}) {
+            const options::Control& button =
+                winning ? options::kChooseWinSound : options::kChooseLoseSound;
+            SCOPED_TRACE(std::string(row.name) + " via " + button.designName);
             AppRig rig;
-            const bool winning = QByteArray(button) == "Command2";
             QString& option =
                 winning ? rig.app->options().winSoundFile : rig.app->options().loseSoundFile;
             option = QStringLiteral("old.wav");
@@ -100,7 +106,10 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
             rig.files.answer(chosen);
             const QString expected = row.taken ? chosen : QStringLiteral("old.wav");
             EXPECT_EQ(option, expected);
-            EXPECT_EQ(control<QLineEdit>(options, winning ? "Text1" : "Text2").text(), expected);
+            EXPECT_EQ(control<QLineEdit>(options,
+                                         winning ? options::kWinSoundPath : options::kLoseSoundPath)
+                          .text(),
+                      expected);
             EXPECT_EQ(control(options, button).toolTip(), expected);
             const bool problem = !row.taken && !chosen.isEmpty();
             EXPECT_EQ(rig.problems.size(), problem ? 1 : 0);
@@ -124,7 +133,7 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
                 {"/nonexistent/old.wav", data.path()}};
     for (const auto& row : rows) {
         rig.app->options().loseSoundFile = row.current;
-        control(rig.app->optionsWindow(), "Command3").click();
+        control(rig.app->optionsWindow(), options::kChooseLoseSound).click();
         ASSERT_EQ(rig.files.open.size(), 1u);
         EXPECT_EQ(rig.files.open.front().folder, row.folder) << row.current.toStdString();
         rig.files.answer(QString());
@@ -134,24 +143,24 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
 // Stay On Top pins and releases the main window at once and in place; a greyed box changes
 // nothing, and the options window itself is never pinned.
 TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
-    AppRig rig(serializeSettings(Options{{}, {}, 2, 0, 0}));
+    AppRig rig(serializeSettings(Options{{}, {}, CheckState::Greyed}));
     CardWindow& main = rig.app->window();
     main.show();
     const QRect place = main.geometry();
     EXPECT_FALSE(AppRig::pinned(main));
     rig.app->showOptions();
     OptionsWindow& options = rig.app->optionsWindow();
-    QCheckBox& stayOnTop = control<QCheckBox>(options, "Check1");
+    QCheckBox& stayOnTop = control<QCheckBox>(options, options::kStayOnTop);
     EXPECT_EQ(stayOnTop.checkState(), Qt::PartiallyChecked);
     for (bool expected : {false, true, false, true}) {
         stayOnTop.click(); // greyed -> clear -> ticked -> clear -> ticked
-        EXPECT_EQ(rig.app->options().stayOnTop, expected ? 1 : 0);
+        EXPECT_EQ(rig.app->options().stayOnTop, expected ? CheckState::Ticked : CheckState::Clear);
         EXPECT_EQ(AppRig::pinned(main), expected);
         EXPECT_EQ(main.geometry(), place);
         EXPECT_TRUE(main.isVisible());
         EXPECT_FALSE(AppRig::pinned(options));
     }
-    rig.app->options().stayOnTop = 2;
+    rig.app->options().stayOnTop = CheckState::Greyed;
     rig.app->applyStayOnTop();
     EXPECT_TRUE(AppRig::pinned(main));
 }
@@ -160,12 +169,14 @@ TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
 TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
     const struct {
         const char* finalLine;
-        const char* box;
-        const char* button;
-    } rows[] = {{"ESP from Rivet: FINAL: | 14 | 03 | 07 | Credits: (99)", "Check2", "Command2"},
-                {"ESP from Rivet: FINAL: | 01 | 03 | 07 | Credits: (98)", "Check3", "Command3"}};
+        const options::Control& box;
+        const options::Control& button;
+    } rows[] = {{"ESP from Rivet: FINAL: | 14 | 03 | 07 | Credits: (99)", options::kPlayWinSound,
+                 options::kChooseWinSound},
+                {"ESP from Rivet: FINAL: | 01 | 03 | 07 | Credits: (98)", options::kPlayLoseSound,
+                 options::kChooseLoseSound}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.box);
+        SCOPED_TRACE(row.box.designName);
         AppRig rig;
         const QByteArray before = rig.settingsOnDisk();
         rig.app->showOptions();
@@ -185,7 +196,8 @@ TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
 
 // "Close", the title bar and shutdown each write the file; the window keeps its values.
 TEST(OptionsWindow, closingWritesTheSettingsFile) {
-    const Options stored{QStringLiteral("/s/win.wav"), QStringLiteral("/s/lose.wav"), 0, 1, 0};
+    const Options stored{QStringLiteral("/s/win.wav"), QStringLiteral("/s/lose.wav"),
+                         CheckState::Clear, CheckState::Ticked, CheckState::Clear};
     {
         SCOPED_TRACE("Close rewrites the same file; the title bar saves what changed");
         AppRig rig(serializeSettings(stored));
@@ -194,21 +206,21 @@ TEST(OptionsWindow, closingWritesTheSettingsFile) {
         emit rig.app->window().optionsRequested();
         OptionsWindow& options = rig.app->optionsWindow();
         EXPECT_TRUE(options.isVisible() && options.parentWidget() == nullptr);
-        control(options, "Command1").click();
+        control(options, options::kClose).click();
         EXPECT_FALSE(options.isVisible());
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(stored));
         EXPECT_GT(QFileInfo(rig.settingsPath).lastModified(), old);
 
         rig.app->showOptions();
-        control<QCheckBox>(options, "Check3").click();
+        control<QCheckBox>(options, options::kPlayLoseSound).click();
         options.close();
         EXPECT_FALSE(options.isVisible());
         rig.app->showOptions();
-        EXPECT_EQ(control<QCheckBox>(options, "Check2").checkState(), Qt::Checked);
-        EXPECT_EQ(control<QCheckBox>(options, "Check3").checkState(), Qt::Checked);
-        EXPECT_EQ(control<QLineEdit>(options, "Text1").text(), stored.winSoundFile);
+        EXPECT_EQ(control<QCheckBox>(options, options::kPlayWinSound).checkState(), Qt::Checked);
+        EXPECT_EQ(control<QCheckBox>(options, options::kPlayLoseSound).checkState(), Qt::Checked);
+        EXPECT_EQ(control<QLineEdit>(options, options::kWinSoundPath).text(), stored.winSoundFile);
         Options expected = stored;
-        expected.playLoseSound = 1;
+        expected.playLoseSound = CheckState::Ticked;
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(expected));
     }
     {
@@ -216,7 +228,7 @@ TEST(OptionsWindow, closingWritesTheSettingsFile) {
         AppRig rig{QByteArray()};
         ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt"))); // in the way
         rig.app->showOptions();
-        control(rig.app->optionsWindow(), "Command1").click();
+        control(rig.app->optionsWindow(), options::kClose).click();
         EXPECT_FALSE(rig.app->optionsWindow().isVisible());
         EXPECT_EQ(rig.problems.size(), 1);
     }

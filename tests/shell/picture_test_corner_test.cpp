@@ -1,6 +1,6 @@
 // The picture-test corner beyond the main window's right edge: its image dialog
-// only checks that a file can be read, and Command2, with no picture to show,
-// leaves the picture box as it is instead of ending the program.
+// only checks that a file can be read, and its second button, with no picture to
+// show, leaves the picture box as it is instead of ending the program.
 
 #include "shell/card_window.h"
 #include "shell/picture_test_corner.h"
@@ -22,13 +22,13 @@ TEST(PictureTestCorner, buttonsLeaveThePictureAndReportOnlyUnreadableFiles) {
         EXPECT_GE(picture.x(), main.width()); // out of sight
         const QImage before = picture.pixmap().toImage();
         EXPECT_FALSE(before.allGray()); // symbol 4 is drawn, in colour
-        main.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        main.findChild<QPushButton*>(card::kCornerChooseButtonName)->click();
         ASSERT_EQ(rig.files.open.size(), 1u);
         EXPECT_EQ(rig.files.open.front().filter, "Image Files (*.bmp *.jpg *.gif)");
         if (chosen == "@")
             chosen = rig.makeFile("picture.bmp");
         rig.files.answer(chosen);
-        main.findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        main.findChild<QPushButton*>(card::kCornerShowButtonName)->click();
         EXPECT_EQ(picture.pixmap().toImage(), before);
         const bool problem = chosen.startsWith(QStringLiteral("/nonexistent"));
         EXPECT_EQ(rig.problems.size(), problem ? 1 : 0);

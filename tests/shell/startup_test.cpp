@@ -167,7 +167,8 @@ TEST(Startup, aFirstRunPlaysTheProgramsOwnSounds) {
     const QDir sounds(data.path());
     for (const char* name : {"win.wav", "lose.wav"})
         AppRig::writeFile(sounds.filePath(name), "RIFF");
-    const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"), 0, 1, 1};
+    const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"),
+                          CheckState::Clear, CheckState::Ticked, CheckState::Ticked};
 
     AppRig first(QByteArray(), AppRig::Load, {false, sounds.path()});
     EXPECT_EQ(first.app->options(), bundled);
@@ -190,7 +191,8 @@ TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
     rig.app->card().showPayouts();
     QPointer<PayoutsWindow> payouts = rig.app->window().payoutsWindow();
     ASSERT_TRUE(payouts);
-    rig.app->options() = {QStringLiteral("/sounds/win, loud.wav"), {}, 0, 1, 0};
+    rig.app->options() = {QStringLiteral("/sounds/win, loud.wav"), {}, CheckState::Clear,
+                          CheckState::Ticked};
     rig.app->shutDown();
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr);
     EXPECT_TRUE(payouts.isNull());
@@ -227,14 +229,14 @@ TEST(Shutdown, closingTheCardEndsTheProgram) {
     ProgramRun run(*rig.app);
     run.flow.start();
     EXPECT_EQ(run.shows.count, 1);
-    rig.app->options().playLoseSound = 1;
+    rig.app->options().playLoseSound = CheckState::Ticked;
     run.capturingStderr([&] { rig.app->window().close(); });
     EXPECT_EQ(run.exitCodes, std::vector<int>{0});
     EXPECT_EQ(openMessage(), nullptr);
     EXPECT_EQ(run.printed, "");
     Options reread;
     ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
-    EXPECT_EQ(reread.playLoseSound, 1);
+    EXPECT_EQ(reread.playLoseSound, CheckState::Ticked);
 }
 
 // Options that cannot be saved at the end (here the file was replaced by a folder) are not
@@ -246,7 +248,7 @@ TEST(Shutdown, optionsThatCannotBeSavedAreReportedUntilThePlayerConfirms) {
     run.flow.start();
     ASSERT_TRUE(QFile::remove(rig.settingsPath));
     ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt")));
-    rig.app->options().playWinSound = 1;
+    rig.app->options().playWinSound = CheckState::Ticked;
     run.capturingStderr([&] { rig.app->window().close(); });
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr) << "the chat link is closed";
     QMessageBox* box = openMessage();

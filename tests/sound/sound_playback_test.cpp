@@ -3,10 +3,10 @@
 // and in what order. Each sound of the tests is a pure tone of its own pitch, so a window of
 // the recording tells which one was playing.
 
+#include "card/card.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "card/card.h"
 #include "settings/options.h"
 #include "sound/qt_sound_player.h"
 #include "support/fakes.h"
@@ -199,7 +199,8 @@ protected:
 TEST_F(SoundPlayback, aWinPlaysTheChosenWinningSoundAndALossTheLosingOne) {
     VirtualClock clock;
     testing::FakeSound beeper;
-    const Options options{fileOf(Win), fileOf(Lose), 0, 1, 1};
+    const Options options{fileOf(Win), fileOf(Lose), CheckState::Clear, CheckState::Ticked,
+                          CheckState::Ticked};
     ChatLibrary library(clock, [] { return std::make_unique<ChatWorld>(); });
     ChatTransport chat(library, clock, "Jackwell");
     ASSERT_EQ(chat.open(), 0);

@@ -5,10 +5,10 @@
 // timers drive it while a test lets time pass. The rig counts each timer's
 // ticks and notes when the card beeped.
 
+#include "card/card.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "card/card.h"
 #include "settings/options.h"
 #include "support/fakes.h"
 #include "support/qt_printers.h"
@@ -23,7 +23,8 @@
 namespace jackwell::testing {
 
 // The virtual clock as the card sees it, counting how often each of the card's
-// four alarms (Timer1..Timer4, made in that order) went off.
+// alarms went off, in the order the card makes them: the spin timers of reels
+// 0, 1 and 2, then the evaluation timer.
 class TickCountingClock final : public Clock {
 public:
     explicit TickCountingClock(VirtualClock& clock)
@@ -76,7 +77,8 @@ template <typename Backend = ChatWorld> struct CardRig {
     CardState& state = card.state;
 
     qint64 now() const { return clock.monotonicMs(); }
-    int ticks(int timer) const { return cardClock.ticks[timer]; }
+    int spinTicks(int reel) const { return cardClock.ticks[reel]; }
+    int evaluationTicks() const { return cardClock.ticks[3]; }
     bool resting(int reel) const {
         return state.reels[reel].resultPicture.visible && !state.reels[reel].reelPicture.visible;
     }

@@ -2,10 +2,13 @@
 
 // The card rig with the main window on top, clicked where a player would click.
 
+#include "shell/card_label.h"
 #include "shell/card_window.h"
+#include "shell/symbol_box.h"
 #include "support/card_rig.h"
 #include "support/qt_gui_printers.h"
 
+#include <QLineEdit>
 #include <QTest>
 #include <QWindow>
 
@@ -19,9 +22,17 @@ struct CardWindowRig : CardRig<ScriptedBackend> {
     void clickAt(QPoint point) {
         QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, point);
     }
-    template <typename T = QWidget> T* control(const QString& name) const {
-        return window.findChild<T*>(name);
+    // The card's controls by what they are for, found through the card's control table.
+    CardLabel* label(CardLabelRole role) const {
+        return window.findChild<CardLabel*>(card::designName(role));
     }
+    SymbolBox* reelPicture(int reel) const {
+        return window.findChild<SymbolBox*>(card::kReelPictures[reel].reelDesignName);
+    }
+    SymbolBox* resultPicture(int reel) const {
+        return window.findChild<SymbolBox*>(card::kReelPictures[reel].resultDesignName);
+    }
+    QLineEdit* nameBox() const { return window.findChild<QLineEdit*>(card::kNameBoxName); }
     // Changes the state as a handler would and lets the window render it.
     template <typename Change> void change(Change change) {
         change(card.state);

@@ -1,6 +1,7 @@
 // The program against the embedded world, in virtual time: the card on one side (with the chat
 // transport and library in between), the world with its machinekeeper on the other. What the
 // card shows after each game must be what the machinekeeper booked.
+#include "protocol/markers.h"
 #include "support/card_rig.h"
 #include "world/embedded_world.h"
 
@@ -30,9 +31,9 @@ struct Rig : testing::CardRig<EmbeddedWorld> {
         : CardRig([config](VirtualClock& clock) {
             return std::make_unique<EmbeddedWorld>(clock, config);
         }) {
-        options.playWinSound = 1;
+        options.playWinSound = CheckState::Ticked;
         options.winSoundFile = kWin;
-        options.playLoseSound = 1;
+        options.playLoseSound = CheckState::Ticked;
         options.loseSoundFile = kLoss;
     }
     machine::PlayerRecord books() { return *backend->books().load(kPlayer); }
@@ -209,9 +210,9 @@ TEST(EmbeddedWorld, answersWithinAQuickHumanDelayByDefault) {
 }
 
 bool carriesKeeperMarker(const QString& line) {
-    for (const char* marker : {": Your machinekeeper is", ": FIRST:", ": FINAL:", ": Payouts",
-                               ": The slotmachine is programmed"}) {
-        if (line.contains(QLatin1String(marker)))
+    for (const QString& marker :
+         {kKeeperMarker, kFirstMarker, kFinalMarker, kPayoutsMarker, kOfferMarker}) {
+        if (line.contains(marker))
             return true;
     }
     return false;

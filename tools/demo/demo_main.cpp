@@ -100,9 +100,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "jackwell-demo: %s\n", qPrintable(error));
         return 1;
     }
-    app.options().playWinSound = 1;
+    app.options().playWinSound = jackwell::CheckState::Ticked;
     app.options().winSoundFile = QStringLiteral("win.wav");
-    app.options().playLoseSound = 1;
+    app.options().playLoseSound = jackwell::CheckState::Ticked;
     app.options().loseSoundFile = QStringLiteral("loss.wav");
     app.window().move(24, 24);
     app.showWindows(); // the card and, beside it, the chat window

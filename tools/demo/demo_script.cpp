@@ -2,10 +2,10 @@
 
 #include "demo_picture.h"
 
-#include "clock/virtual_clock.h"
 #include "card/card.h"
-#include "shell/chat_window.h"
+#include "clock/virtual_clock.h"
 #include "shell/card_window.h"
+#include "shell/chat_window.h"
 #include "shell/jackwell_app.h"
 #include "world/embedded_world.h"
 
@@ -105,8 +105,10 @@ void DemoScript::say(const QString& text) const {
     std::fflush(stdout);
 }
 
-// Clicks the hot spot on the window, found by its design name, as a player would.
-bool DemoScript::click(const char* hotSpot, const char* caption) {
+// Clicks the button's hot spot on the window, found through the card's control table, as a
+// player would.
+bool DemoScript::click(CardLabelRole button, const char* caption) {
+    const char* hotSpot = card::designName(button);
     QWidget* spot = app_.window().findChild<QWidget*>(QLatin1String(hotSpot));
     if (!spot) {
         say(QStringLiteral("FAILED: the window has no hot spot %1 (%2)")
@@ -159,7 +161,7 @@ bool DemoScript::checkCreditsAgainstBooks() {
 }
 
 bool DemoScript::getHost() {
-    if (!click("Label4", "GET HOST") ||
+    if (!click(CardLabelRole::GetHost, "GET HOST") ||
         !waitUntil([this] { return !card_.isWaitingForChat(); }, "GET HOST"))
         return false;
     if (card_.state.machineKeeperName.isEmpty()) {
@@ -171,10 +173,10 @@ bool DemoScript::getHost() {
 }
 
 bool DemoScript::registerAndStart() {
-    if (!click("Label2", "REGISTER"))
+    if (!click(CardLabelRole::Register, "REGISTER"))
         return false;
     clock_.advance(kRivetThinksMs);
-    if (!click("Label14", "START") ||
+    if (!click(CardLabelRole::Start, "START") ||
         !waitUntil([this] { return reelsAtRest(card_); }, "the first spin"))
         return false;
     const CardState& state = card_.state;
@@ -186,15 +188,14 @@ bool DemoScript::registerAndStart() {
 
 bool DemoScript::holdAndFinish() {
     const std::array<bool, 3> holds = chooseHolds(card_.state);
-    const std::array<const char*, 3> holdSpots{"Label6", "Label7", "Label8"};
     for (int reel = 0; reel < 3; ++reel) {
-        if (holds[reel] && !click(holdSpots[reel], "HOLD"))
+        if (holds[reel] && !click(card::kHoldLabels[reel], "HOLD"))
             return false;
     }
-    if (!click("Label15", "ESP HOLD"))
+    if (!click(CardLabelRole::EspHold, "ESP HOLD"))
         return false;
     clock_.advance(kRivetThinksMs);
-    if (!click("Label16", "FINISH") ||
+    if (!click(CardLabelRole::Finish, "FINISH") ||
         !waitUntil([this] { return reelsAtRest(card_); }, "the final spin"))
         return false;
     const CardState& state = card_.state;
@@ -226,7 +227,7 @@ bool DemoScript::evaluation() {
 }
 
 bool DemoScript::startNextGame() {
-    if (!click("Label14", "START") ||
+    if (!click(CardLabelRole::Start, "START") ||
         !waitUntil([this] { return reelsAtRest(card_); }, "the first spin"))
         return false;
     const CardState& state = card_.state;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/card_layout.h"
 #include "sound/beeper.h"
 #include "sound/sound_player.h"
 
@@ -44,7 +45,7 @@ public:
 
 private:
     void next();
-    bool click(const char* hotSpot, const char* caption);
+    bool click(CardLabelRole button, const char* caption);
     bool waitUntil(const std::function<bool()>& done, const char* what);
     bool picture(const QString& file, const QString& title);
     bool checkCreditsAgainstBooks();
