@@ -135,7 +135,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
         if (speaking_ && !joined_)
             queue_.push(kOwnLane, ircLine("JOIN", {config_.irc.channel}), {}, false);
     });
-    queue_.setPace({config_.pace, 1100});
+    queue_.setPace(pace());
     queue_.setGate([this] { return bytesWritten_ - bytesConfirmed_ < kUnconfirmedBytes; });
 }
 
@@ -219,13 +219,15 @@ void KeeperRobot::beginSpeaking(bool exempt) {
     exemptionAlarm_->stop();
     exempt_ = exempt;
     speaking_ = true;
-    queue_.setPace(exempt ? fastPace() : KeeperSendQueue::Pace{config_.pace, 1100});
+    queue_.setPace(pace());
     queue_.setOpen(true);
 }
 
 // Once exempt, the pace is kept over about a tenth of a second, so that a busy second goes
 // out evenly instead of all at once and then nothing until the second is over.
-KeeperSendQueue::Pace KeeperRobot::fastPace() const {
+KeeperSendQueue::Pace KeeperRobot::pace() const {
+    if (!exempt_)
+        return {config_.pace, KeeperSendQueue::kOrdinaryWindowMs};
     const int lines = std::max(1, config_.fastPace / 10);
     return {lines, std::max(1, lines * 1000 / config_.fastPace)};
 }
@@ -261,7 +263,7 @@ QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
     config_.greet = fresh.greet;
     config_.logLevel = fresh.logLevel;
     if (speaking_)
-        queue_.setPace(exempt_ ? fastPace() : KeeperSendQueue::Pace{config_.pace, 1100});
+        queue_.setPace(pace());
     return restart;
 }
 

@@ -177,7 +177,7 @@ private:
     void onLost(const QString& reason);
     void onModeChange(const IrcMessage& message);
     void beginSpeaking(bool exempt);
-    KeeperSendQueue::Pace fastPace() const;
+    KeeperSendQueue::Pace pace() const;
     void onJoin(const IrcMessage& message);
     void onKick(const IrcMessage& message);
     void onNames(const IrcMessage& message);
