@@ -8,6 +8,7 @@
 #include "keeper/keeper_presence.h"
 #include "keeper/keeper_send_queue.h"
 #include "keeper/player_key.h"
+#include "keeper/watched_books.h"
 #include "machine/machine_keeper.h"
 
 #include <QHash>
@@ -127,35 +128,6 @@ public:
     qsizetype followedPlayers() const { return floodGuard_.followed() + deliveries_.followed(); }
 
 private:
-    // The books as the engine sees them; notes the game booked last.
-    class WatchedBooks : public machine::Books {
-    public:
-        using Refused = std::function<void(const QString& player)>;
-        WatchedBooks(KeeperBooks& books, Refused refused)
-            : books_(books)
-            , refused_(std::move(refused)) {}
-        std::optional<machine::PlayerRecord> load(const QString& player) override;
-        bool save(const QString& player, const machine::PlayerRecord& record) override;
-        bool commitGame(const QString& player, const machine::GameOutcome& outcome,
-                        const machine::PlayerRecord& after) override;
-        // The number of the game booked since the last call, if one was.
-        std::optional<qint64> takeBookedGame();
-        // The game booked last.
-        const machine::GameOutcome& lastOutcome() const { return outcome_; }
-        // Whether a change was refused since the last call only because another machine
-        // changed the player after they were read.
-        bool takeRaced();
-
-    private:
-        void refusedOrRaced(const QString& player);
-
-        KeeperBooks& books_;
-        Refused refused_;
-        std::optional<qint64> booked_;
-        machine::GameOutcome outcome_;
-        bool raced_ = false;
-    };
-
     // What became of a player's last result when they wrote again.
     enum class LastResult { Known, ToldAgain, OnItsWay };
 
