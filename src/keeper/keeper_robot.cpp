@@ -19,7 +19,6 @@ namespace {
 
 // Nicknames this long are far beyond any server's limit; a longer one is not answered.
 constexpr int kLongestNick = 200;
-const QString kOwnLane; // the robot's own business: OPER, JOIN, probes
 
 bool isOperRefusal(const QByteArray& command) {
     // Wrong password, no operator block for us.
@@ -62,7 +61,18 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     , watched_(books, [this](const QString& player) { booksRefused(player); })
     , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
     , floodGuard_(clock)
-    , queue_(clock, [this](const QByteArray& line) { writeLine(line); }) {
+    , queue_(clock, [this](const QByteArray& line) { probes_.write(line); })
+    , probes_(clock, queue_, deliveries_,
+              {
+                  .send = [this](const QByteArray& line) { connection_->send(line); },
+                  .probeLine = [this] { return probeLine(); },
+                  .delivered =
+                      [this](const KeeperDeliveries::Marks& marks) {
+                          if (!books_.markDelivered(marks))
+                              log(QtWarningMsg, QStringLiteral("cannot note delivered results: %1")
+                                                    .arg(books_.lastError()));
+                      },
+              }) {
     IrcConnection::Handlers handlers;
     handlers.message = [this](const IrcMessage& message) { onMessage(message); };
     handlers.registered = [this] { onRegistered(); };
@@ -83,20 +93,19 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                            "ordinary pace"));
         beginSpeaking(false);
     });
-    probeAlarm_ = clock_.createAlarm([this] { sendProbe(); });
     nickWatchAlarm_ = clock_.createAlarm([this] {
         if (!speaking_ || sameNickname(connection_->nick(), config_.irc.nick))
             return;
         // The answer to the probe says whether the nickname is taken (see onProbeAnswer).
-        queueProbe();
+        probes_.queueProbe();
         nickWatchAlarm_->start(kNickWatchMs);
     });
     rejoinAlarm_ = clock_.createAlarm([this] {
         if (speaking_ && !joined_)
-            queue_.push(kOwnLane, ircLine("JOIN", {config_.irc.channel}), {}, false);
+            queue_.push(KeeperSendQueue::kOwnLane, ircLine("JOIN", {config_.irc.channel}), {},
+                        false);
     });
     queue_.setPace(pace());
-    queue_.setGate([this] { return bytesWritten_ - bytesConfirmed_ < kUnconfirmedBytes; });
 }
 
 KeeperRobot::~KeeperRobot() {
@@ -150,8 +159,7 @@ void KeeperRobot::onRegistered() {
     playerOfRecipient_.clear();
     monitoring_ = false;
     nickWatchAlarm_->stop();
-    bytesWritten_ = bytesConfirmed_ = bytesAtLastProbe_ = 0;
-    probeMarks_.clear();
+    probes_.reset();
     log(QtInfoMsg,
         QStringLiteral("registered as %1%2; books kept by %3")
             .arg(QString::fromLatin1(connection_->nick()),
@@ -548,7 +556,7 @@ std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QB
         const std::optional<QByteArray> known = accounts_.accountOf(recipient);
         if (!known) {
             if (accounts_.wait(recipient, message))
-                queue_.push(kOwnLane, ircLine("WHOIS", {nick}), {}, false);
+                queue_.push(KeeperSendQueue::kOwnLane, ircLine("WHOIS", {nick}), {}, false);
             return std::nullopt;
         }
         account = *known;
@@ -823,14 +831,16 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
         }
         KeeperSendQueue::Written written;
         if (bookedGame && first) {
-            written = [this, player, game = *bookedGame] { resultHandedOver(player, game); };
+            written = [this, player, game = *bookedGame] {
+                deliveries_.handedOver(player, game);
+                probes_.probeSoon();
+            };
         } else if (!bookedGame && reply.text.startsWith(machine::kFirstDraw.left(6))) {
             // A first draw told on its own (the answer to "Register me!"), followed too.
             deliveries_.firstDrawQueued(player);
             written = [this, player] {
                 deliveries_.firstDrawHandedOver(player);
-                if (!probeQueued_ && !probeAlarm_->isActive())
-                    probeAlarm_->start(kProbeDelayMs);
+                probes_.probeSoon();
             };
         }
         first = false;
@@ -839,57 +849,10 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
     }
 }
 
-void KeeperRobot::resultHandedOver(const QString& player, qint64 game) {
-    deliveries_.handedOver(player, game);
-    if (!probeQueued_ && !probeAlarm_->isActive())
-        probeAlarm_->start(kProbeDelayMs);
-}
-
-// Every line goes out here. A steady stream of output carries a probe every kProbeEveryBytes,
-// so that the window of unconfirmed bytes keeps moving.
-void KeeperRobot::writeLine(const QByteArray& line) {
-    connection_->send(line);
-    bytesWritten_ += line.size();
-    if (bytesWritten_ - bytesAtLastProbe_ < kProbeEveryBytes)
-        return;
-    const QByteArray probe = probeLine();
-    connection_->send(probe);
-    bytesWritten_ += probe.size();
-    queue_.noteSentElsewhere(1);
-    probeWritten();
-}
-
-// Every probe, whatever sent it: it covers the deliveries handed over and the bytes written
-// before it.
-void KeeperRobot::probeWritten() {
-    deliveries_.probeSent();
-    probeMarks_.push_back(bytesWritten_);
-    bytesAtLastProbe_ = bytesWritten_;
-}
-
-// ISON about ourselves: a command every server answers (RPL_ISON), harmless, and answered only
-// after the server has handled every line we sent before it.
-void KeeperRobot::sendProbe() {
-    if (deliveries_.needsProbe())
-        queueProbe();
-}
-
-// One probe waits in the queue at a time.
-void KeeperRobot::queueProbe() {
-    if (probeQueued_)
-        return;
-    probeQueued_ = true;
-    queue_.push(
-        kOwnLane, probeLine(),
-        [this] {
-            probeQueued_ = false;
-            probeWritten();
-        },
-        false);
-}
-
-// ISON about ourselves, and, under a fallback nickname on a server without MONITOR, about our
-// own nickname as well: an answer that does not name it says that it is free.
+// The probe: ISON about ourselves, a command every server answers (RPL_ISON), harmless, and
+// answered only after the server has handled every line we sent before it. Under a fallback
+// nickname on a server without MONITOR it asks about our own nickname as well: an answer that
+// does not name it says that it is free.
 QByteArray KeeperRobot::probeLine() const {
     QList<QByteArray> nicks{connection_->nick()};
     if (!monitoring_ && !sameNickname(connection_->nick(), config_.irc.nick))
@@ -905,17 +868,7 @@ void KeeperRobot::onProbeAnswer(const IrcMessage& answer) {
             }))
             claimOwnNick();
     }
-    if (!probeMarks_.empty()) {
-        bytesConfirmed_ = std::max(bytesConfirmed_, probeMarks_.front());
-        probeMarks_.pop_front();
-    }
-    const KeeperDeliveries::Marks marks = deliveries_.probeAnswered();
-    if (!marks.empty() && !books_.markDelivered(marks))
-        log(QtWarningMsg,
-            QStringLiteral("cannot note delivered results: %1").arg(books_.lastError()));
-    if (deliveries_.needsProbe() && !probeQueued_ && !probeAlarm_->isActive())
-        probeAlarm_->start(kProbeDelayMs);
-    queue_.poke();
+    probes_.answered();
 }
 
 } // namespace jackwell::keeper

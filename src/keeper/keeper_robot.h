@@ -6,6 +6,7 @@
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_flood_guard.h"
 #include "keeper/keeper_presence.h"
+#include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_send_queue.h"
 #include "keeper/player_key.h"
 #include "keeper/watched_books.h"
@@ -15,7 +16,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -61,7 +61,7 @@ class KeeperBooks;
 // It sends nothing to a player it knows has left (see KeeperPresence): their waiting lines are
 // dropped, their results stay in the books. Each player's messages are limited to a few a
 // second (KeeperFloodGuard), and what the robot writes is held back while the server has not
-// caught up with it: no more than kUnconfirmedBytes go out beyond the last answered probe.
+// caught up with it (see KeeperProbeWindow).
 class KeeperRobot : public QObject {
 public:
     // Every line the robot logs, besides the logging categories (for tests).
@@ -70,13 +70,7 @@ public:
     // How long to wait for the server's answer to OPER and MODE +F (a server may make a client
     // whose OPER failed wait about ten seconds).
     static constexpr int kExemptionWaitMs = 20000;
-    // A probe for delivered results goes out this long after the first result it covers.
-    static constexpr int kProbeDelayMs = 300;
     static constexpr int kRejoinMs = 5000;
-    // Bytes written that the server has not yet been seen to handle, at most; a probe goes out
-    // after every kProbeEveryBytes.
-    static constexpr qint64 kUnconfirmedBytes = 16 * 1024;
-    static constexpr qint64 kProbeEveryBytes = 4 * 1024;
     // Seconds of output the queue (and the answers waiting for the disk) may hold before new
     // messages are left unanswered.
     static constexpr int kBusySeconds = 10;
@@ -174,16 +168,11 @@ private:
     bool mayPlayHolds(const QByteArray& nick, const QString& player);
     void queueFor(const QByteArray& nick, const QString& player,
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
-    void resultHandedOver(const QString& player, qint64 game);
     void booksRefused(const QString& player);
     void booksLost();
     void stopWhenSaid(qint64 deadline);
     void releaseWhenDurable(std::vector<HeldLine> lines);
     void release(std::vector<HeldLine> lines, bool durable);
-    void writeLine(const QByteArray& line);
-    void probeWritten();
-    void sendProbe();
-    void queueProbe();
     void onProbeAnswer(const IrcMessage& answer);
     QByteArray probeLine() const;
 
@@ -197,6 +186,7 @@ private:
     KeeperPresence presence_;
     KeeperFloodGuard floodGuard_;
     KeeperSendQueue queue_;
+    KeeperProbeWindow probes_;
     std::function<void()> booksFailed_;
     std::function<void()> loginRefused_;
     KeeperAccounts accounts_;
@@ -216,7 +206,6 @@ private:
     std::vector<Screened> screened_;
     std::unique_ptr<IrcConnection> connection_;
     std::unique_ptr<Alarm> exemptionAlarm_;
-    std::unique_ptr<Alarm> probeAlarm_;
     std::unique_ptr<Alarm> rejoinAlarm_;
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
     bool speaking_ = false;
@@ -224,17 +213,10 @@ private:
     bool operRefused_ = false;
     bool exempt_ = false;
     bool joined_ = false;
-    bool probeQueued_ = false;
     bool batchOpen_ = false;
     bool booksFailedNoted_ = false;
     std::vector<HeldLine> held_;
     qsizetype linesAwaitingDisk_ = 0; // answers committed, waiting for the disk
-    // The window of unconfirmed output: bytes written on this connection, up to where the
-    // server has answered a probe, and where each probe in flight was written.
-    qint64 bytesWritten_ = 0;
-    qint64 bytesConfirmed_ = 0;
-    qint64 bytesAtLastProbe_ = 0;
-    std::deque<qint64> probeMarks_;
 };
 
 } // namespace keeper

@@ -40,6 +40,13 @@ public:
     // Lines all lanes together may hold back; past that, lines that may be dropped are dropped.
     static constexpr qsizetype kTotalLimit = 20000;
 
+    // The lane of the robot's own business (JOIN, WHOIS, probes).
+    static inline const QString kOwnLane;
+    // The lane of the lines to `channel`.
+    static QString channelLane(const QByteArray& channel) {
+        return QString::fromLatin1(channel).toLower();
+    }
+
     using Writer = std::function<void(const QByteArray& line)>;
     using Written = std::function<void()>;
 
