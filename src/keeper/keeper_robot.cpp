@@ -61,6 +61,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     , watched_(books, [this](const QString& player) { booksRefused(player); })
     , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
     , floodGuard_(clock)
+    , floodScreen_(clock)
     , queue_(clock, [this](const QByteArray& line) { probes_.write(line); })
     , probes_(clock, queue_, deliveries_,
               {
@@ -77,7 +78,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     handlers.message = [this](const IrcMessage& message) { onMessage(message); };
     handlers.registered = [this] { onRegistered(); };
     handlers.lost = [this](const QString& reason) { onLost(reason); };
-    handlers.screen = [this](QByteArrayView line) { return !isScreenedOut(line); };
+    handlers.screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); };
     handlers.refused = [this](const QString& reason) {
         log(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
         stop();
@@ -490,34 +491,6 @@ bool KeeperRobot::isBusy() const {
            std::max<qint64>(100, linesInBusyTime);
 }
 
-// A flooding player's messages come by the thousand, and the server drops the robot if it
-// falls behind reading them. While their bucket is empty they are dropped here, before they
-// are even parsed: one comparison a line.
-bool KeeperRobot::isScreenedOut(QByteArrayView line) const {
-    if (screened_.empty())
-        return false;
-    if (line.startsWith('@')) { // tags first: the prefix follows them
-        const qsizetype blank = line.indexOf(' ');
-        line = blank < 0 ? QByteArrayView() : line.sliced(blank + 1);
-    }
-    for (const Screened& entry : screened_) {
-        if (line.startsWith(entry.prefix))
-            return clock_.monotonicMs() < entry.untilMs;
-    }
-    return false;
-}
-
-// The latest floods are screened; the one whose time is up first makes room.
-void KeeperRobot::screenOut(const QByteArray& prefix, qint64 forMs) {
-    const qint64 until = clock_.monotonicMs() + forMs;
-    auto entry = std::ranges::find(screened_, prefix, &Screened::prefix);
-    if (entry == screened_.end() && qsizetype(screened_.size()) < kScreenedAtMost)
-        entry = screened_.insert(screened_.end(), Screened{prefix, 0});
-    else if (entry == screened_.end())
-        entry = std::ranges::min_element(screened_, {}, &Screened::untilMs);
-    *entry = Screened{prefix, until};
-}
-
 void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
     const QByteArray nick = nickOf(message.prefix);
     const QByteArray& bytes = message.last();
@@ -530,7 +503,7 @@ void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
     presence_.markHere(recipient);
     const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
     if (verdict != KeeperFloodGuard::Verdict::Take)
-        screenOut(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
+        floodScreen_.screen(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
     if (verdict == KeeperFloodGuard::Verdict::DropAndWarn) {
         log(QtInfoMsg, QStringLiteral("refused %1: writing too fast; messages dropped")
                            .arg(QString::fromLatin1(nick)));

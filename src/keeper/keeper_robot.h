@@ -5,6 +5,7 @@
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_flood_guard.h"
+#include "keeper/keeper_flood_screen.h"
 #include "keeper/keeper_presence.h"
 #include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_send_queue.h"
@@ -60,8 +61,8 @@ class KeeperBooks;
 //
 // It sends nothing to a player it knows has left (see KeeperPresence): their waiting lines are
 // dropped, their results stay in the books. Each player's messages are limited to a few a
-// second (KeeperFloodGuard), and what the robot writes is held back while the server has not
-// caught up with it (see KeeperProbeWindow).
+// second (KeeperFloodGuard, KeeperFloodScreen), and what the robot writes is held back while the
+// server has not caught up with it (see KeeperProbeWindow).
 class KeeperRobot : public QObject {
 public:
     // Every line the robot logs, besides the logging categories (for tests).
@@ -161,8 +162,6 @@ private:
     void logGame(const QByteArray& nick, const QString& player, qint64 game) const;
     void log(QtMsgType type, const QString& text) const;
     bool isBusy() const;
-    bool isScreenedOut(QByteArrayView line) const;
-    void screenOut(const QByteArray& prefix, qint64 forMs);
     void onPrivateMessage(const IrcMessage& message);
     LastResult tellAgainIfUndelivered(const QByteArray& nick, const QString& player);
     bool mayPlayHolds(const QByteArray& nick, const QString& player);
@@ -185,6 +184,7 @@ private:
     KeeperDeliveries deliveries_;
     KeeperPresence presence_;
     KeeperFloodGuard floodGuard_;
+    KeeperFloodScreen floodScreen_;
     KeeperSendQueue queue_;
     KeeperProbeWindow probes_;
     std::function<void()> booksFailed_;
@@ -196,14 +196,6 @@ private:
     qint64 channelGreetedAtMs_ = -1;
     bool monitoring_ = false;
     std::unique_ptr<Alarm> nickWatchAlarm_;
-    // The messages of the players last found flooding, dropped unread until their time
-    // (monotonic) is up: ":prefix PRIVMSG ".
-    struct Screened {
-        QByteArray prefix;
-        qint64 untilMs = 0;
-    };
-    static constexpr int kScreenedAtMost = 8;
-    std::vector<Screened> screened_;
     std::unique_ptr<IrcConnection> connection_;
     std::unique_ptr<Alarm> exemptionAlarm_;
     std::unique_ptr<Alarm> rejoinAlarm_;
