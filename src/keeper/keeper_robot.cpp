@@ -63,6 +63,23 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     , floodGuard_(clock)
     , floodScreen_(clock)
     , queue_(clock, [this](const QByteArray& line) { probes_.write(line); })
+    , connection_(std::make_unique<IrcConnection>(
+          clock, config_.irc,
+          IrcConnection::Handlers{
+              .message = [this](const IrcMessage& message) { onMessage(message); },
+              .registered = [this] { onRegistered(); },
+              .lost = [this](const QString& reason) { onLost(reason); },
+              .screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); },
+              .refused =
+                  [this](const QString& reason) {
+                      log(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
+                      stop();
+                      if (loginRefused_)
+                          loginRefused_();
+                  },
+              .note = [this](const QString& text) { log(QtInfoMsg, text); },
+          }))
+    , greeter_(clock, queue_, *connection_, config_.greet)
     , probes_(clock, queue_, deliveries_,
               {
                   .send = [this](const QByteArray& line) { connection_->send(line); },
@@ -74,19 +91,6 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                                                     .arg(books_.lastError()));
                       },
               }) {
-    IrcConnection::Handlers handlers;
-    handlers.message = [this](const IrcMessage& message) { onMessage(message); };
-    handlers.registered = [this] { onRegistered(); };
-    handlers.lost = [this](const QString& reason) { onLost(reason); };
-    handlers.screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); };
-    handlers.refused = [this](const QString& reason) {
-        log(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
-        stop();
-        if (loginRefused_)
-            loginRefused_();
-    };
-    handlers.note = [this](const QString& text) { log(QtInfoMsg, text); };
-    connection_ = std::make_unique<IrcConnection>(clock_, config_.irc, std::move(handlers));
     connection_->setParent(this);
     exemptionAlarm_ = clock_.createAlarm([this] {
         log(QtWarningMsg,
@@ -231,6 +235,7 @@ QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
     config_.fastPace = fresh.fastPace;
     config_.greet = fresh.greet;
     config_.logLevel = fresh.logLevel;
+    greeter_.setEnabled(config_.greet);
     if (speaking_)
         queue_.setPace(pace());
     return restart;
@@ -315,15 +320,11 @@ void KeeperRobot::onJoin(const IrcMessage& message) {
     if (sameNickname(nick, connection_->nick())) {
         joined_ = true;
         log(QtInfoMsg, QStringLiteral("joined %1").arg(QString::fromLatin1(config_.irc.channel)));
-        if (config_.greet)
-            greetChannel();
+        greeter_.greetChannel();
         return;
     }
-    if (!joined_ || !config_.greet)
-        return;
-    if (channelGreetedAtMs_ < 0 || clock_.monotonicMs() - channelGreetedAtMs_ >= kChannelGreetingMs)
-        greetChannel();
-    greetPlayer(nick);
+    if (joined_)
+        greeter_.greetJoining(nick, key);
 }
 
 void KeeperRobot::onKick(const IrcMessage& message) {
@@ -410,36 +411,6 @@ void KeeperRobot::recipientGone(const QString& recipient) {
     deliveries_.recipientGone(player.isEmpty() ? recipient : player);
 }
 
-// The banner and the announcement; a greeting still waiting to go out serves whoever joins
-// meanwhile.
-void KeeperRobot::greetChannel() {
-    const QString lane = QString::fromLatin1(config_.irc.channel).toLower();
-    if (queue_.waitingIn(lane) > 0)
-        return;
-    const QString name = QString::fromLatin1(connection_->nick());
-    for (const QString& text : {QString(machine::kWelcomeBanner), machine::announcementLine(name)})
-        queue_.push(lane, ircLine("PRIVMSG", {config_.irc.channel}, text.toUtf8()));
-    channelGreetedAtMs_ = clock_.monotonicMs();
-}
-
-// A joining player is told privately whom to write to, once an hour at most.
-void KeeperRobot::greetPlayer(const QByteArray& nick) {
-    const QString key = playerKey(nick, caseMapping_);
-    const qint64 now = clock_.monotonicMs();
-    const auto found = greetedAt_.constFind(key);
-    if (found != greetedAt_.cend() && now - *found < kPlayerGreetingMs)
-        return;
-    if (greetedAt_.size() >= kGreetedAtMost) {
-        greetedAt_.removeIf(
-            [&](const auto& entry) { return now - entry.value() >= kPlayerGreetingMs; });
-        if (greetedAt_.size() >= kGreetedAtMost)
-            return; // greeted enough for now
-    }
-    greetedAt_.insert(key, now);
-    const QString name = QString::fromLatin1(connection_->nick());
-    queue_.push(key, ircLine("PRIVMSG", {nick}, machine::announcementLine(name).toUtf8()));
-}
-
 // Serving under a fallback nickname: the robot's own is watched until it is free.
 void KeeperRobot::watchOwnNick() {
     if (sameNickname(connection_->nick(), config_.irc.nick) || monitoring_ ||
@@ -475,11 +446,7 @@ void KeeperRobot::onOwnNickChanged(const QByteArray& nick) {
         connection_->send(ircLine("MONITOR", {"-", config_.irc.nick}));
         queue_.noteSentElsewhere(1);
     }
-    // The cards find the machinekeeper by its announcement: they learn the name anew (and a
-    // greeting still waiting, under the name given up, goes unsaid).
-    queue_.dropLane(QString::fromLatin1(config_.irc.channel).toLower());
-    if (joined_ && config_.greet)
-        greetChannel();
+    greeter_.nicknameChanged(joined_);
 }
 
 // Whether the queue holds more than the robot can say in kBusySeconds: new messages are then
@@ -794,7 +761,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
     bool first = true;
     for (const machine::Reply& reply : replies) {
         if (reply.isPublic) {
-            emitLine({QString::fromLatin1(config_.irc.channel).toLower(),
+            emitLine({KeeperSendQueue::channelLane(config_.irc.channel),
                       ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()),
                       {},
                       true,

@@ -6,6 +6,7 @@
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_flood_guard.h"
 #include "keeper/keeper_flood_screen.h"
+#include "keeper/keeper_greeter.h"
 #include "keeper/keeper_presence.h"
 #include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_send_queue.h"
@@ -31,9 +32,8 @@ namespace keeper {
 class KeeperBooks;
 
 // The machinekeeper on an IRC network: it keeps a connection to the server (reconnecting after
-// growing pauses), greets its channel when it arrives (and, when someone joins, at most every
-// kChannelGreetingMs after) and each player who joins privately (at most every
-// kPlayerGreetingMs), and serves every player who writes to it privately.
+// growing pauses), greets its channel and each player who joins it (see KeeperGreeter), and
+// serves every player who writes to it privately.
 //
 // Whose books a message plays on (identity in the configuration): the services account the
 // server reports for its sender (the account tag of the message, else what extended-join,
@@ -77,11 +77,6 @@ public:
     static constexpr int kBusySeconds = 10;
     // How long a robot whose books failed waits for its last answers to go out.
     static constexpr int kLastWordsMs = 3000;
-    // The channel is greeted on arrival and, when someone joins, at most this often.
-    static constexpr qint64 kChannelGreetingMs = 10 * 60 * 1000;
-    // A joining player is greeted privately at most this often.
-    static constexpr qint64 kPlayerGreetingMs = 60 * 60 * 1000;
-    static constexpr qsizetype kGreetedAtMost = 20000;
     // Without MONITOR, how often the robot asks whether its own nickname is free.
     static constexpr int kNickWatchMs = 30000;
     // How often a message is answered anew when another machine sharing the books changed its
@@ -151,8 +146,6 @@ private:
     void onDeparture(const IrcMessage& message);
     void onAccountNews(const IrcMessage& message);
     void recipientGone(const QString& recipient);
-    void greetChannel();
-    void greetPlayer(const QByteArray& nick);
     void watchOwnNick();
     void claimOwnNick();
     void onOwnNickChanged(const QByteArray& nick);
@@ -186,17 +179,16 @@ private:
     KeeperFloodGuard floodGuard_;
     KeeperFloodScreen floodScreen_;
     KeeperSendQueue queue_;
+    std::unique_ptr<IrcConnection> connection_;
+    KeeperGreeter greeter_;
     KeeperProbeWindow probes_;
     std::function<void()> booksFailed_;
     std::function<void()> loginRefused_;
     KeeperAccounts accounts_;
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
-    QHash<QString, qint64> greetedAt_; // player key, monotonic ms
-    qint64 channelGreetedAtMs_ = -1;
     bool monitoring_ = false;
     std::unique_ptr<Alarm> nickWatchAlarm_;
-    std::unique_ptr<IrcConnection> connection_;
     std::unique_ptr<Alarm> exemptionAlarm_;
     std::unique_ptr<Alarm> rejoinAlarm_;
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
