@@ -80,10 +80,16 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
               .note = [this](const QString& text) { log(QtInfoMsg, text); },
           }))
     , greeter_(clock, queue_, *connection_, config_.greet)
+    , nickReclaim_(clock, *connection_, queue_,
+                   {
+                       .queueProbe = [this] { probes_.queueProbe(); },
+                       .reclaimed = [this] { greeter_.nicknameChanged(joined_); },
+                       .log = [this](QtMsgType type, const QString& text) { log(type, text); },
+                   })
     , probes_(clock, queue_, deliveries_,
               {
                   .send = [this](const QByteArray& line) { connection_->send(line); },
-                  .probeLine = [this] { return probeLine(); },
+                  .probeLine = [this] { return nickReclaim_.probeLine(); },
                   .delivered =
                       [this](const KeeperDeliveries::Marks& marks) {
                           if (!books_.markDelivered(marks))
@@ -97,13 +103,6 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
             QStringLiteral("no answer to the request for flood exemption; speaking at the "
                            "ordinary pace"));
         beginSpeaking(false);
-    });
-    nickWatchAlarm_ = clock_.createAlarm([this] {
-        if (!speaking_ || sameNickname(connection_->nick(), config_.irc.nick))
-            return;
-        // The answer to the probe says whether the nickname is taken (see onProbeAnswer).
-        probes_.queueProbe();
-        nickWatchAlarm_->start(kNickWatchMs);
     });
     rejoinAlarm_ = clock_.createAlarm([this] {
         if (speaking_ && !joined_)
@@ -162,8 +161,7 @@ void KeeperRobot::onRegistered() {
     presence_.clear();
     accounts_.clear();
     playerOfRecipient_.clear();
-    monitoring_ = false;
-    nickWatchAlarm_->stop();
+    nickReclaim_.reset();
     probes_.reset();
     log(QtInfoMsg,
         QStringLiteral("registered as %1%2; books kept by %3")
@@ -212,7 +210,7 @@ void KeeperRobot::onLost(const QString& reason) {
     exempt_ = false;
     joined_ = false;
     exemptionAlarm_->stop();
-    nickWatchAlarm_->stop();
+    nickReclaim_.pause();
     queue_.setOpen(false);
     deliveries_.connectionLost();
 }
@@ -243,26 +241,23 @@ QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
 
 void KeeperRobot::onMessage(const IrcMessage& message) {
     const QByteArray& command = message.command;
+    if (nickReclaim_.take(message))
+        return;
     if (command == "PRIVMSG" && message.params.size() >= 2 && isUserPrefix(message.prefix) &&
         sameNickname(message.param(0), connection_->nick()))
         onPrivateMessage(message);
     else if (command == "JOIN")
         onJoin(message);
-    else if (command == irc_numeric::isOn)
-        onProbeAnswer(message);
-    else if (command == "QUIT" || command == "PART" || command == "NICK" ||
-             command == irc_numeric::noSuchNick)
+    else if (command == irc_numeric::isOn) {
+        nickReclaim_.probeAnswered(message);
+        probes_.answered();
+    } else if (command == "QUIT" || command == "PART" || command == "NICK" ||
+               command == irc_numeric::noSuchNick)
         onDeparture(message);
     else if (command == "ACCOUNT" || command == irc_numeric::whoisAccount ||
              command == irc_numeric::endOfWhois)
         onAccountNews(message);
-    else if (command == irc_numeric::endOfMotd || command == irc_numeric::noMotd)
-        watchOwnNick();
-    else if (command == irc_numeric::monOffline && monitoring_) {
-        for (const QByteArray& nick : message.last().split(','))
-            if (sameNickname(nickOf(nick), config_.irc.nick))
-                claimOwnNick();
-    } else if (command == irc_numeric::namReply)
+    else if (command == irc_numeric::namReply)
         onNames(message);
     else if (command == "MODE")
         onModeChange(message);
@@ -363,10 +358,6 @@ void KeeperRobot::onDeparture(const IrcMessage& message) {
     if (!isUserPrefix(message.prefix))
         return;
     const QByteArray nick = nickOf(message.prefix);
-    if (command == "NICK" && sameNickname(message.param(0), connection_->nick())) {
-        onOwnNickChanged(message.param(0)); // the connection knows its new nickname already
-        return;
-    }
     if (sameNickname(nick, connection_->nick()))
         return; // the robot's own
     if (command == "PART" && !sameNickname(message.param(0), config_.irc.channel))
@@ -409,44 +400,6 @@ void KeeperRobot::recipientGone(const QString& recipient) {
     });
     const QString player = playerOfRecipient_.take(recipient);
     deliveries_.recipientGone(player.isEmpty() ? recipient : player);
-}
-
-// Serving under a fallback nickname: the robot's own is watched until it is free.
-void KeeperRobot::watchOwnNick() {
-    if (sameNickname(connection_->nick(), config_.irc.nick) || monitoring_ ||
-        nickWatchAlarm_->isActive())
-        return;
-    log(QtWarningMsg,
-        QStringLiteral("the nickname %1 is taken; serving as %2 and taking it back "
-                       "once it is free")
-            .arg(QString::fromLatin1(config_.irc.nick), QString::fromLatin1(connection_->nick())));
-    if (connection_->isupport("MONITOR")) {
-        monitoring_ = true;
-        connection_->send(ircLine("MONITOR", {"+", config_.irc.nick}));
-        queue_.noteSentElsewhere(1);
-    } else {
-        nickWatchAlarm_->start(kNickWatchMs);
-    }
-}
-
-void KeeperRobot::claimOwnNick() {
-    if (sameNickname(connection_->nick(), config_.irc.nick) || !connection_->isRegistered())
-        return;
-    connection_->send(ircLine("NICK", {config_.irc.nick}));
-    queue_.noteSentElsewhere(1);
-}
-
-void KeeperRobot::onOwnNickChanged(const QByteArray& nick) {
-    if (!sameNickname(nick, config_.irc.nick))
-        return;
-    log(QtInfoMsg, QStringLiteral("took back the nickname %1").arg(QString::fromLatin1(nick)));
-    nickWatchAlarm_->stop();
-    if (monitoring_) {
-        monitoring_ = false;
-        connection_->send(ircLine("MONITOR", {"-", config_.irc.nick}));
-        queue_.noteSentElsewhere(1);
-    }
-    greeter_.nicknameChanged(joined_);
 }
 
 // Whether the queue holds more than the robot can say in kBusySeconds: new messages are then
@@ -787,28 +740,6 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
         emitLine({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()), std::move(written),
                   droppable, player, nick});
     }
-}
-
-// The probe: ISON about ourselves, a command every server answers (RPL_ISON), harmless, and
-// answered only after the server has handled every line we sent before it. Under a fallback
-// nickname on a server without MONITOR it asks about our own nickname as well: an answer that
-// does not name it says that it is free.
-QByteArray KeeperRobot::probeLine() const {
-    QList<QByteArray> nicks{connection_->nick()};
-    if (!monitoring_ && !sameNickname(connection_->nick(), config_.irc.nick))
-        nicks.append(config_.irc.nick);
-    return ircLine("ISON", nicks);
-}
-
-void KeeperRobot::onProbeAnswer(const IrcMessage& answer) {
-    if (!monitoring_ && speaking_ && !sameNickname(connection_->nick(), config_.irc.nick)) {
-        const QList<QByteArray> present = answer.last().split(' ');
-        if (std::ranges::none_of(present, [&](const QByteArray& nick) {
-                return sameNickname(nick, config_.irc.nick);
-            }))
-            claimOwnNick();
-    }
-    probes_.answered();
 }
 
 } // namespace jackwell::keeper

@@ -7,6 +7,7 @@
 #include "keeper/keeper_flood_guard.h"
 #include "keeper/keeper_flood_screen.h"
 #include "keeper/keeper_greeter.h"
+#include "keeper/keeper_nick_reclaim.h"
 #include "keeper/keeper_presence.h"
 #include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_send_queue.h"
@@ -41,8 +42,8 @@ class KeeperBooks;
 // whoever takes their nickname gets none of them; a sender who is not logged in is asked to log
 // in and plays nothing. Or, on a network without accounts, the nickname.
 //
-// Under a fallback nickname (its own was taken) it watches its own (MONITOR, or ISON where the
-// server has no MONITOR) and takes it back once it is free.
+// Under a fallback nickname (its own was taken) it takes its own back once it is free (see
+// KeeperNickReclaim).
 //
 // Books on a server may be shared with other robots: a player whose record another machine
 // changed while this one answered is answered again from the books as they are now, and a result
@@ -77,8 +78,6 @@ public:
     static constexpr int kBusySeconds = 10;
     // How long a robot whose books failed waits for its last answers to go out.
     static constexpr int kLastWordsMs = 3000;
-    // Without MONITOR, how often the robot asks whether its own nickname is free.
-    static constexpr int kNickWatchMs = 30000;
     // How often a message is answered anew when another machine sharing the books changed its
     // player at the same moment, before the player is told the machine is out of order.
     static constexpr int kAttemptsOnRace = 3;
@@ -146,9 +145,6 @@ private:
     void onDeparture(const IrcMessage& message);
     void onAccountNews(const IrcMessage& message);
     void recipientGone(const QString& recipient);
-    void watchOwnNick();
-    void claimOwnNick();
-    void onOwnNickChanged(const QByteArray& nick);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
@@ -165,8 +161,6 @@ private:
     void stopWhenSaid(qint64 deadline);
     void releaseWhenDurable(std::vector<HeldLine> lines);
     void release(std::vector<HeldLine> lines, bool durable);
-    void onProbeAnswer(const IrcMessage& answer);
-    QByteArray probeLine() const;
 
     Clock& clock_;
     KeeperConfig config_;
@@ -181,14 +175,13 @@ private:
     KeeperSendQueue queue_;
     std::unique_ptr<IrcConnection> connection_;
     KeeperGreeter greeter_;
+    KeeperNickReclaim nickReclaim_;
     KeeperProbeWindow probes_;
     std::function<void()> booksFailed_;
     std::function<void()> loginRefused_;
     KeeperAccounts accounts_;
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
-    bool monitoring_ = false;
-    std::unique_ptr<Alarm> nickWatchAlarm_;
     std::unique_ptr<Alarm> exemptionAlarm_;
     std::unique_ptr<Alarm> rejoinAlarm_;
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
