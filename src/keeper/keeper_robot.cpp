@@ -20,34 +20,11 @@ namespace {
 // Nicknames this long are far beyond any server's limit; a longer one is not answered.
 constexpr int kLongestNick = 200;
 
-bool isOperRefusal(const QByteArray& command) {
-    // Wrong password, no operator block for us.
-    return command == irc_numeric::passwordMismatch || command == irc_numeric::noOperHost;
-}
-
-// Answers to MODE +F that refuse it: no privilege, unknown mode.
-bool isExemptionRefusal(const QByteArray& command) {
-    return command == irc_numeric::noPrivileges || command == irc_numeric::unknownMode ||
-           command == irc_numeric::userModeUnknownFlag || command == irc_numeric::usersDontMatch;
-}
-
 bool isJoinRefusal(const QByteArray& command) {
     // Full, invite only, banned, bad key, too many channels.
     return command == irc_numeric::channelIsFull || command == irc_numeric::inviteOnlyChannel ||
            command == irc_numeric::bannedFromChannel || command == irc_numeric::badChannelKey ||
            command == irc_numeric::tooManyChannels;
-}
-
-// Whether a mode string ("+F", "+iF-o") sets F.
-bool setsFloodExemption(QByteArrayView modes) {
-    bool adding = true;
-    for (const char c : modes) {
-        if (c == '+' || c == '-')
-            adding = c == '+';
-        else if (c == 'F' && adding)
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -86,6 +63,8 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                        .reclaimed = [this] { greeter_.nicknameChanged(joined_); },
                        .log = [this](QtMsgType type, const QString& text) { log(type, text); },
                    })
+    , exemption_(clock, *connection_, queue_, config_,
+                 [this](QtMsgType type, const QString& text) { log(type, text); })
     , probes_(clock, queue_, deliveries_,
               {
                   .send = [this](const QByteArray& line) { connection_->send(line); },
@@ -98,18 +77,11 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                       },
               }) {
     connection_->setParent(this);
-    exemptionAlarm_ = clock_.createAlarm([this] {
-        log(QtWarningMsg,
-            QStringLiteral("no answer to the request for flood exemption; speaking at the "
-                           "ordinary pace"));
-        beginSpeaking(false);
-    });
     rejoinAlarm_ = clock_.createAlarm([this] {
-        if (speaking_ && !joined_)
+        if (queue_.isOpen() && !joined_)
             queue_.push(KeeperSendQueue::kOwnLane, ircLine("JOIN", {config_.irc.channel}), {},
                         false);
     });
-    queue_.setPace(pace());
 }
 
 KeeperRobot::~KeeperRobot() {
@@ -131,7 +103,6 @@ void KeeperRobot::start() {
 void KeeperRobot::stop() {
     closeBatch();
     queue_.setOpen(false);
-    speaking_ = false;
     connection_->close();
 }
 
@@ -174,42 +145,13 @@ void KeeperRobot::onRegistered() {
         log(QtWarningMsg,
             QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
                            "every player will be asked to log in"));
-    if (config_.operName.isEmpty() || operRefused_) {
-        beginSpeaking(false);
-        return;
-    }
-    awaitingExemption_ = true;
-    connection_->send(ircLine("OPER", {config_.operName, config_.operPassword}));
-    connection_->send(ircLine("MODE", {connection_->nick(), "+F"}));
-    queue_.noteSentElsewhere(2);
-    exemptionAlarm_->start(kExemptionWaitMs);
-}
-
-void KeeperRobot::beginSpeaking(bool exempt) {
-    awaitingExemption_ = false;
-    exemptionAlarm_->stop();
-    exempt_ = exempt;
-    speaking_ = true;
-    queue_.setPace(pace());
-    queue_.setOpen(true);
-}
-
-// Once exempt, the pace is kept over about a tenth of a second, so that a busy second goes
-// out evenly instead of all at once and then nothing until the second is over.
-KeeperSendQueue::Pace KeeperRobot::pace() const {
-    if (!exempt_)
-        return {config_.pace, KeeperSendQueue::kOrdinaryWindowMs};
-    const int lines = std::max(1, config_.fastPace / 10);
-    return {lines, std::max(1, lines * 1000 / config_.fastPace)};
+    exemption_.registered();
 }
 
 void KeeperRobot::onLost(const QString& reason) {
     log(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
-    speaking_ = false;
-    awaitingExemption_ = false;
-    exempt_ = false;
+    exemption_.lost();
     joined_ = false;
-    exemptionAlarm_->stop();
     nickReclaim_.pause();
     queue_.setOpen(false);
     deliveries_.connectionLost();
@@ -233,15 +175,14 @@ QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
     config_.fastPace = fresh.fastPace;
     config_.greet = fresh.greet;
     config_.logLevel = fresh.logLevel;
+    exemption_.reconfigure(config_);
     greeter_.setEnabled(config_.greet);
-    if (speaking_)
-        queue_.setPace(pace());
     return restart;
 }
 
 void KeeperRobot::onMessage(const IrcMessage& message) {
     const QByteArray& command = message.command;
-    if (nickReclaim_.take(message))
+    if (nickReclaim_.take(message) || exemption_.take(message))
         return;
     if (command == "PRIVMSG" && message.params.size() >= 2 && isUserPrefix(message.prefix) &&
         sameNickname(message.param(0), connection_->nick()))
@@ -259,8 +200,6 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
         onAccountNews(message);
     else if (command == irc_numeric::namReply)
         onNames(message);
-    else if (command == "MODE")
-        onModeChange(message);
     else if (command == "KICK")
         onKick(message);
     else if (command == irc_numeric::isupport) {
@@ -268,38 +207,11 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
             if (token.startsWith("CASEMAPPING="))
                 caseMapping_ = caseMappingNamed(QByteArrayView(token).sliced(12));
         }
-    } else if (command == irc_numeric::youreOper) {
-        log(QtInfoMsg, QStringLiteral("operator status granted"));
-    } else if (awaitingExemption_ && isOperRefusal(command)) {
-        // The server punishes a failed OPER with a long pause; the answer to MODE shows when
-        // it is over. The credentials are not tried again before the robot is restarted.
-        log(QtWarningMsg,
-            QStringLiteral("operator login refused (%1 %2); not trying it again")
-                .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
-        operRefused_ = true;
-    } else if (awaitingExemption_ && isExemptionRefusal(command)) {
-        log(QtWarningMsg,
-            QStringLiteral("flood exemption refused (%1 %2); speaking at the ordinary pace")
-                .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
-        beginSpeaking(false);
     } else if (isJoinRefusal(command)) {
         log(QtWarningMsg, QStringLiteral("cannot join %1 (%2); trying again later")
                               .arg(QString::fromLatin1(config_.irc.channel),
                                    QString::fromUtf8(message.last().left(100))));
         rejoinAlarm_->start(kRejoinMs);
-    }
-}
-
-void KeeperRobot::onModeChange(const IrcMessage& message) {
-    if (!awaitingExemption_ || !sameNickname(message.param(0), connection_->nick()))
-        return;
-    for (qsizetype i = 1; i < message.params.size(); ++i) {
-        if (setsFloodExemption(message.params[i])) {
-            log(QtInfoMsg, QStringLiteral("exempt from flood limits; speaking at %1 lines a second")
-                               .arg(config_.fastPace));
-            beginSpeaking(true);
-            return;
-        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
+#include "keeper/keeper_flood_exemption.h"
 #include "keeper/keeper_flood_guard.h"
 #include "keeper/keeper_flood_screen.h"
 #include "keeper/keeper_greeter.h"
@@ -49,10 +50,8 @@ class KeeperBooks;
 // changed while this one answered is answered again from the books as they are now, and a result
 // another machine has just booked is left to it (see Delivery::onItsWayElsewhere).
 //
-// Everything it says goes through its own paced, fair send queue. With operator credentials it
-// first asks the server to exempt it from flood limits (OPER, then MODE +F) and, once exempt,
-// speaks at the faster pace; until the server has answered the MODE, it says nothing, so that
-// no line of its sits behind the server's penalty for those commands.
+// Everything it says goes through its own paced, fair send queue; with operator credentials it
+// first asks the server to exempt it from flood limits (see KeeperFloodExemption).
 //
 // Each game is booked before its result is queued. A result counts as delivered only when the
 // server passed it on while its player was there; a player whose last result never arrived (the
@@ -69,9 +68,6 @@ public:
     // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
-    // How long to wait for the server's answer to OPER and MODE +F (a server may make a client
-    // whose OPER failed wait about ten seconds).
-    static constexpr int kExemptionWaitMs = 20000;
     static constexpr int kRejoinMs = 5000;
     // Seconds of output the queue (and the answers waiting for the disk) may hold before new
     // messages are left unanswered.
@@ -107,8 +103,8 @@ public:
 
     const IrcConnection& connection() const { return *connection_; }
     // Registered and allowed to speak.
-    bool isSpeaking() const { return speaking_; }
-    bool isFloodExempt() const { return exempt_; }
+    bool isSpeaking() const { return queue_.isOpen(); }
+    bool isFloodExempt() const { return exemption_.isExempt(); }
     // Whether books are kept by services account on this connection.
     bool usesAccounts() const;
     qsizetype waitingLines() const { return queue_.waitingLines(); }
@@ -136,9 +132,6 @@ private:
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
-    void onModeChange(const IrcMessage& message);
-    void beginSpeaking(bool exempt);
-    KeeperSendQueue::Pace pace() const;
     void onJoin(const IrcMessage& message);
     void onKick(const IrcMessage& message);
     void onNames(const IrcMessage& message);
@@ -176,19 +169,15 @@ private:
     std::unique_ptr<IrcConnection> connection_;
     KeeperGreeter greeter_;
     KeeperNickReclaim nickReclaim_;
+    KeeperFloodExemption exemption_;
     KeeperProbeWindow probes_;
     std::function<void()> booksFailed_;
     std::function<void()> loginRefused_;
     KeeperAccounts accounts_;
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
-    std::unique_ptr<Alarm> exemptionAlarm_;
     std::unique_ptr<Alarm> rejoinAlarm_;
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
-    bool speaking_ = false;
-    bool awaitingExemption_ = false;
-    bool operRefused_ = false;
-    bool exempt_ = false;
     bool joined_ = false;
     bool batchOpen_ = false;
     bool booksFailedNoted_ = false;
