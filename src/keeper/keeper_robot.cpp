@@ -20,13 +20,6 @@ namespace {
 // Nicknames this long are far beyond any server's limit; a longer one is not answered.
 constexpr int kLongestNick = 200;
 
-bool isJoinRefusal(const QByteArray& command) {
-    // Full, invite only, banned, bad key, too many channels.
-    return command == irc_numeric::channelIsFull || command == irc_numeric::inviteOnlyChannel ||
-           command == irc_numeric::bannedFromChannel || command == irc_numeric::badChannelKey ||
-           command == irc_numeric::tooManyChannels;
-}
-
 } // namespace
 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
@@ -56,11 +49,31 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                   },
               .note = [this](const QString& text) { log(QtInfoMsg, text); },
           }))
+    , roster_(clock, *connection_, queue_,
+              {
+                  .arrived = [this] { greeter_.greetChannel(); },
+                  .joined = [this](const QByteArray& nick,
+                                   const QString& player) { greeter_.greetJoining(nick, player); },
+                  .gone =
+                      [this](const QString& recipient) {
+                          queue_.dropLane(recipient);
+                          std::erase_if(held_, [&](const HeldLine& line) {
+                              return !line.player.isEmpty() && line.lane == recipient;
+                          });
+                          const QString player = playerOfRecipient_.take(recipient);
+                          deliveries_.recipientGone(player.isEmpty() ? recipient : player);
+                      },
+                  .identified =
+                      [this](const IrcMessage& message, const QString& recipient) {
+                          serve(message, nickOf(message.prefix), recipient);
+                      },
+                  .log = [this](QtMsgType type, const QString& text) { log(type, text); },
+              })
     , greeter_(clock, queue_, *connection_, config_.greet)
     , nickReclaim_(clock, *connection_, queue_,
                    {
                        .queueProbe = [this] { probes_.queueProbe(); },
-                       .reclaimed = [this] { greeter_.nicknameChanged(joined_); },
+                       .reclaimed = [this] { greeter_.nicknameChanged(roster_.isJoined()); },
                        .log = [this](QtMsgType type, const QString& text) { log(type, text); },
                    })
     , exemption_(clock, *connection_, queue_, config_,
@@ -77,11 +90,6 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                       },
               }) {
     connection_->setParent(this);
-    rejoinAlarm_ = clock_.createAlarm([this] {
-        if (queue_.isOpen() && !joined_)
-            queue_.push(KeeperSendQueue::kOwnLane, ircLine("JOIN", {config_.irc.channel}), {},
-                        false);
-    });
 }
 
 KeeperRobot::~KeeperRobot() {
@@ -128,9 +136,7 @@ void KeeperRobot::log(QtMsgType type, const QString& text) const {
 void KeeperRobot::onRegistered() {
     // The connection has just sent PASS, NICK, USER and JOIN on its own.
     queue_.noteSentElsewhere(config_.irc.password.isEmpty() ? 3 : 4);
-    joined_ = false;
-    presence_.clear();
-    accounts_.clear();
+    roster_.reset();
     playerOfRecipient_.clear();
     nickReclaim_.reset();
     probes_.reset();
@@ -151,7 +157,6 @@ void KeeperRobot::onRegistered() {
 void KeeperRobot::onLost(const QString& reason) {
     log(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
     exemption_.lost();
-    joined_ = false;
     nickReclaim_.pause();
     queue_.setOpen(false);
     deliveries_.connectionLost();
@@ -182,136 +187,15 @@ QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
 
 void KeeperRobot::onMessage(const IrcMessage& message) {
     const QByteArray& command = message.command;
-    if (nickReclaim_.take(message) || exemption_.take(message))
+    if (nickReclaim_.take(message) || exemption_.take(message) || roster_.take(message))
         return;
     if (command == "PRIVMSG" && message.params.size() >= 2 && isUserPrefix(message.prefix) &&
         sameNickname(message.param(0), connection_->nick()))
         onPrivateMessage(message);
-    else if (command == "JOIN")
-        onJoin(message);
     else if (command == irc_numeric::isOn) {
         nickReclaim_.probeAnswered(message);
         probes_.answered();
-    } else if (command == "QUIT" || command == "PART" || command == "NICK" ||
-               command == irc_numeric::noSuchNick)
-        onDeparture(message);
-    else if (command == "ACCOUNT" || command == irc_numeric::whoisAccount ||
-             command == irc_numeric::endOfWhois)
-        onAccountNews(message);
-    else if (command == irc_numeric::namReply)
-        onNames(message);
-    else if (command == "KICK")
-        onKick(message);
-    else if (command == irc_numeric::isupport) {
-        for (const QByteArray& token : message.params) {
-            if (token.startsWith("CASEMAPPING="))
-                caseMapping_ = caseMappingNamed(QByteArrayView(token).sliced(12));
-        }
-    } else if (isJoinRefusal(command)) {
-        log(QtWarningMsg, QStringLiteral("cannot join %1 (%2); trying again later")
-                              .arg(QString::fromLatin1(config_.irc.channel),
-                                   QString::fromUtf8(message.last().left(100))));
-        rejoinAlarm_->start(kRejoinMs);
     }
-}
-
-void KeeperRobot::onJoin(const IrcMessage& message) {
-    if (!sameNickname(message.param(0), config_.irc.channel) || !isUserPrefix(message.prefix))
-        return;
-    const QByteArray nick = nickOf(message.prefix);
-    const QString key = playerKey(nick, caseMapping_);
-    presence_.markHere(key);
-    // extended-join: "JOIN #channel account :real name", "*" for no account.
-    if (connection_->hasCapability("extended-join") && message.params.size() >= 2)
-        accounts_.learn(key, message.param(1) == "*" ? QByteArray() : message.param(1));
-    if (sameNickname(nick, connection_->nick())) {
-        joined_ = true;
-        log(QtInfoMsg, QStringLiteral("joined %1").arg(QString::fromLatin1(config_.irc.channel)));
-        greeter_.greetChannel();
-        return;
-    }
-    if (joined_)
-        greeter_.greetJoining(nick, key);
-}
-
-void KeeperRobot::onKick(const IrcMessage& message) {
-    if (!sameNickname(message.param(0), config_.irc.channel))
-        return;
-    if (!sameNickname(message.param(1), connection_->nick())) {
-        recipientGone(playerKey(message.param(1), caseMapping_));
-    } else {
-        joined_ = false;
-        log(QtWarningMsg, QStringLiteral("kicked from %1; joining again soon")
-                              .arg(QString::fromLatin1(config_.irc.channel)));
-        rejoinAlarm_->start(kRejoinMs);
-    }
-}
-
-// Who is in the channel when the robot joins: "353 me = #channel :@op +voiced plain".
-void KeeperRobot::onNames(const IrcMessage& message) {
-    if (message.params.size() < 4 || !sameNickname(message.param(2), config_.irc.channel))
-        return;
-    for (QByteArray nick : message.last().split(' ')) {
-        while (!nick.isEmpty() && QByteArrayView("~&@%+").contains(nick.front()))
-            nick.remove(0, 1);
-        if (!nick.isEmpty())
-            presence_.markHere(playerKey(nick, caseMapping_));
-    }
-}
-
-// Someone the robot can no longer reach: a member of its channel who quit, left or took another
-// nickname, or a nickname the server says is not there.
-void KeeperRobot::onDeparture(const IrcMessage& message) {
-    const QByteArray& command = message.command;
-    if (command == irc_numeric::noSuchNick) {
-        recipientGone(playerKey(message.param(1), caseMapping_));
-        return;
-    }
-    if (!isUserPrefix(message.prefix))
-        return;
-    const QByteArray nick = nickOf(message.prefix);
-    if (sameNickname(nick, connection_->nick()))
-        return; // the robot's own
-    if (command == "PART" && !sameNickname(message.param(0), config_.irc.channel))
-        return;
-    const QString key = playerKey(nick, caseMapping_);
-    recipientGone(key);
-    if (command == "NICK") {
-        const QString renamed = playerKey(message.param(0), caseMapping_);
-        presence_.markHere(renamed);
-        accounts_.renamed(key, renamed);
-    } else {
-        accounts_.forget(key); // no more account news of them
-    }
-}
-
-// What the server says of accounts: "ACCOUNT name" (account-notify, "*" when logged out), and
-// the WHOIS answers "330 me nick account :..." and "318 me nick :End".
-void KeeperRobot::onAccountNews(const IrcMessage& message) {
-    const QByteArray& command = message.command;
-    if (command == "ACCOUNT") {
-        if (isUserPrefix(message.prefix))
-            accounts_.learn(playerKey(nickOf(message.prefix), caseMapping_),
-                            message.param(0) == "*" ? QByteArray() : message.param(0));
-    } else if (command == irc_numeric::whoisAccount) {
-        accounts_.learn(playerKey(message.param(1), caseMapping_), message.param(2));
-    } else {
-        const QString key = playerKey(message.param(1), caseMapping_);
-        for (const IrcMessage& waited : accounts_.whoisEnded(key))
-            serve(waited, nickOf(waited.prefix), key);
-    }
-}
-
-// Nothing more goes to `recipient` until they write again; what they were not told stays in
-// the books, to be told on their next message.
-void KeeperRobot::recipientGone(const QString& recipient) {
-    presence_.markGone(recipient);
-    queue_.dropLane(recipient);
-    std::erase_if(held_, [&](const HeldLine& line) {
-        return !line.player.isEmpty() && line.lane == recipient;
-    });
-    const QString player = playerOfRecipient_.take(recipient);
-    deliveries_.recipientGone(player.isEmpty() ? recipient : player);
 }
 
 // Whether the queue holds more than the robot can say in kBusySeconds: new messages are then
@@ -331,8 +215,8 @@ void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
         return;
     if (bytes.startsWith('\x01'))
         return; // a client-to-client request, not a word to the machinekeeper
-    const QString recipient = playerKey(nick, caseMapping_);
-    presence_.markHere(recipient);
+    const QString recipient = roster_.keyOf(nick);
+    roster_.presence().markHere(recipient);
     const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
     if (verdict != KeeperFloodGuard::Verdict::Take)
         floodScreen_.screen(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
@@ -358,9 +242,9 @@ std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QB
     if (connection_->hasCapability("account-tag")) {
         account = message.tag("account").value_or(QByteArray());
     } else {
-        const std::optional<QByteArray> known = accounts_.accountOf(recipient);
+        const std::optional<QByteArray> known = roster_.accounts().accountOf(recipient);
         if (!known) {
-            if (accounts_.wait(recipient, message))
+            if (roster_.accounts().wait(recipient, message))
                 queue_.push(KeeperSendQueue::kOwnLane, ircLine("WHOIS", {nick}), {}, false);
             return std::nullopt;
         }
@@ -374,7 +258,7 @@ std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QB
                             QByteArray(machine::kLogInFirst.data(), machine::kLogInFirst.size())));
         return std::nullopt;
     }
-    return accountIdentity(account, caseMapping_);
+    return accountIdentity(account, roster_.caseMapping());
 }
 
 void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
@@ -570,7 +454,7 @@ void KeeperRobot::stopWhenSaid(qint64 deadline) {
 }
 
 void KeeperRobot::emitLine(HeldLine line) {
-    if (!line.player.isEmpty() && presence_.isGone(line.lane))
+    if (!line.player.isEmpty() && roster_.presence().isGone(line.lane))
         return; // never to a player known to have left
     if (batchOpen_) {
         held_.push_back(std::move(line));
@@ -602,7 +486,7 @@ void KeeperRobot::release(std::vector<HeldLine> lines, bool durable) {
         return;
     }
     for (HeldLine& line : lines) {
-        if (!line.player.isEmpty() && presence_.isGone(line.lane))
+        if (!line.player.isEmpty() && roster_.presence().isGone(line.lane))
             continue; // left while the disk was busy
         queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
     }
@@ -613,8 +497,8 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            std::optional<qint64> bookedGame) {
     // A game's lines always go out; other answers are dropped whole when the player's lane is
     // full, which only a player who floods the robot can bring about.
-    const QString recipient = playerKey(nick, caseMapping_);
-    if (presence_.isGone(recipient))
+    const QString recipient = roster_.keyOf(nick);
+    if (roster_.presence().isGone(recipient))
         return; // whatever it was, the books keep it for their next message
     const bool droppable = !bookedGame;
     const qsizetype held = std::ranges::count(held_, recipient, &HeldLine::lane);

@@ -11,6 +11,7 @@
 #include "keeper/keeper_nick_reclaim.h"
 #include "keeper/keeper_presence.h"
 #include "keeper/keeper_probe_window.h"
+#include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
 #include "keeper/player_key.h"
 #include "keeper/watched_books.h"
@@ -68,7 +69,6 @@ public:
     // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
-    static constexpr int kRejoinMs = 5000;
     // Seconds of output the queue (and the answers waiting for the disk) may hold before new
     // messages are left unanswered.
     static constexpr int kBusySeconds = 10;
@@ -108,7 +108,7 @@ public:
     // Whether books are kept by services account on this connection.
     bool usesAccounts() const;
     qsizetype waitingLines() const { return queue_.waitingLines(); }
-    const KeeperPresence& presence() const { return presence_; }
+    const KeeperPresence& presence() const { return roster_.presence(); }
     // Players followed by the flood guard and the deliveries: bounded, whatever players do.
     qsizetype followedPlayers() const { return floodGuard_.followed() + deliveries_.followed(); }
 
@@ -132,12 +132,6 @@ private:
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
-    void onJoin(const IrcMessage& message);
-    void onKick(const IrcMessage& message);
-    void onNames(const IrcMessage& message);
-    void onDeparture(const IrcMessage& message);
-    void onAccountNews(const IrcMessage& message);
-    void recipientGone(const QString& recipient);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
@@ -162,23 +156,19 @@ private:
     WatchedBooks watched_;
     machine::MachineKeeper keeper_;
     KeeperDeliveries deliveries_;
-    KeeperPresence presence_;
     KeeperFloodGuard floodGuard_;
     KeeperFloodScreen floodScreen_;
     KeeperSendQueue queue_;
     std::unique_ptr<IrcConnection> connection_;
+    KeeperRoster roster_;
     KeeperGreeter greeter_;
     KeeperNickReclaim nickReclaim_;
     KeeperFloodExemption exemption_;
     KeeperProbeWindow probes_;
     std::function<void()> booksFailed_;
     std::function<void()> loginRefused_;
-    KeeperAccounts accounts_;
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
-    std::unique_ptr<Alarm> rejoinAlarm_;
-    CaseMapping caseMapping_ = CaseMapping::Rfc1459;
-    bool joined_ = false;
     bool batchOpen_ = false;
     bool booksFailedNoted_ = false;
     std::vector<HeldLine> held_;
