@@ -28,7 +28,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     , config_(std::move(config))
     , books_(books)
     , log_(std::move(logger))
-    , watched_(books, [this](const QString& player) { booksRefused(player); })
+    , watched_(books, [this](const QString& player) { lastWords_.refused(player); })
     , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
     , floodGuard_(clock)
     , floodScreen_(clock)
@@ -57,9 +57,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                   .gone =
                       [this](const QString& recipient) {
                           queue_.dropLane(recipient);
-                          std::erase_if(held_, [&](const HeldLine& line) {
-                              return !line.player.isEmpty() && line.lane == recipient;
-                          });
+                          answers_.dropFor(recipient);
                           const QString player = playerOfRecipient_.take(recipient);
                           deliveries_.recipientGone(player.isEmpty() ? recipient : player);
                       },
@@ -88,15 +86,17 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                               log(QtWarningMsg, QStringLiteral("cannot note delivered results: %1")
                                                     .arg(books_.lastError()));
                       },
-              }) {
+              })
+    , lastWords_(clock, books, queue_, *connection_,
+                 [this](QtMsgType type, const QString& text) { log(type, text); })
+    , answers_(books, queue_, roster_.presence(), deliveries_, lastWords_,
+               [this](QtMsgType type, const QString& text) { log(type, text); }) {
     connection_->setParent(this);
 }
 
 KeeperRobot::~KeeperRobot() {
-    // As if killed: changes not yet committed are gone, and so are their answers.
-    if (batchOpen_)
-        books_.rollbackBatch();
-    // The connection goes first, while the queue whose writer uses it still exists.
+    // The connection goes first, while the queue whose writer uses it still exists. The answers
+    // go as if the robot were killed: changes not yet committed are gone, and so are they.
     connection_.reset();
 }
 
@@ -109,7 +109,7 @@ void KeeperRobot::start() {
 }
 
 void KeeperRobot::stop() {
-    closeBatch();
+    answers_.closeBatch();
     queue_.setOpen(false);
     connection_->close();
 }
@@ -198,15 +198,6 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     }
 }
 
-// Whether the queue holds more than the robot can say in kBusySeconds: new messages are then
-// left unanswered (and unbooked) until it has caught up.
-bool KeeperRobot::isBusy() const {
-    const KeeperSendQueue::Pace pace = queue_.pace();
-    const qint64 linesInBusyTime = qint64(pace.lines) * kBusySeconds * 1000 / pace.windowMs;
-    return queue_.waitingLines() + qsizetype(held_.size()) + linesAwaitingDisk_ >
-           std::max<qint64>(100, linesInBusyTime);
-}
-
 void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
     const QByteArray nick = nickOf(message.prefix);
     const QByteArray& bytes = message.last();
@@ -263,7 +254,7 @@ std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QB
 
 void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
                         const QString& recipient) {
-    if (isBusy() || booksFailedNoted_)
+    if (answers_.isBehind() || lastWords_.isLeaving())
         return;
     const std::optional<QString> found = playerOf(message, nick, recipient);
     if (!found)
@@ -274,7 +265,7 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
         playerOfRecipient_.clear();
     playerOfRecipient_.insert(recipient, player);
     const QString text = QString::fromUtf8(message.last());
-    openBatch();
+    answers_.openBatch();
     std::vector<machine::Reply> replies;
     for (int attempt = 1;; ++attempt) {
         const LastResult last = tellAgainIfUndelivered(nick, player);
@@ -286,7 +277,7 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
         if (!watched_.takeRaced())
             break;
         if (attempt == kAttemptsOnRace) {
-            booksRefused(player);
+            lastWords_.refused(player);
             break;
         }
     }
@@ -376,122 +367,6 @@ bool KeeperRobot::mayPlayHolds(const QByteArray& nick, const QString& player) {
     return false;
 }
 
-// Messages that arrive together (one read from the server) are booked in one transaction, so
-// that a burst of games costs one sync to the disk; their answers wait until it is committed.
-void KeeperRobot::openBatch() {
-    if (batchOpen_)
-        return;
-    batchOpen_ = books_.beginBatch(); // without it, each change is a transaction of its own
-    // Closed on the next turn of the event loop, once the messages at hand are answered.
-    if (batchOpen_)
-        QMetaObject::invokeMethod(
-            this, [this] { closeBatch(); }, Qt::QueuedConnection);
-}
-
-void KeeperRobot::closeBatch() {
-    if (!batchOpen_)
-        return;
-    batchOpen_ = false;
-    std::vector<HeldLine> held = std::exchange(held_, {});
-    if (books_.commitBatch()) {
-        releaseWhenDurable(std::move(held));
-        return;
-    }
-    // Nothing of these answers was booked: none of them may be told.
-    log(QtWarningMsg,
-        QStringLiteral("the books did not take the last changes: %1").arg(books_.lastError()));
-    booksRefused({});
-    QHash<QString, std::pair<QString, QByteArray>> players; // player, its recipient and nick
-    for (const HeldLine& line : held) {
-        if (!line.player.isEmpty())
-            players.insert(line.player, {line.lane, line.nick});
-    }
-    for (auto it = players.cbegin(); it != players.cend(); ++it) {
-        deliveries_.forget(it.key());
-        queue_.push(it.value().first,
-                    ircLine("PRIVMSG", {it.value().second},
-                            QByteArray(machine::kOutOfOrder.data(), machine::kOutOfOrder.size())));
-    }
-}
-
-// A change the books would not take: the player is told the machine is out of order (by the
-// engine), the operator learns why, and books that can take nothing more stop the robot.
-void KeeperRobot::booksRefused(const QString& player) {
-    if (!player.isEmpty())
-        log(QtWarningMsg, QStringLiteral("the books refused a change for %1: %2")
-                              .arg(player.left(64), books_.lastError()));
-    if (!books_.failedForGood())
-        return;
-    log(QtCriticalMsg,
-        QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
-    booksLost();
-}
-
-// The robot stops once the answers already promised (the out-of-order notes among them) have
-// gone out, or a few seconds have passed.
-void KeeperRobot::booksLost() {
-    if (booksFailedNoted_)
-        return;
-    booksFailedNoted_ = true;
-    const qint64 deadline = clock_.monotonicMs() + kLastWordsMs;
-    // From the next turn of the event loop: the answer to the message at hand is made first.
-    clock_.callAfter(0, this, [this, deadline] {
-        books_.whenDurable([self = QPointer<KeeperRobot>(this), deadline](bool) {
-            if (self)
-                self->stopWhenSaid(deadline);
-        });
-    });
-}
-
-void KeeperRobot::stopWhenSaid(qint64 deadline) {
-    if (queue_.waitingLines() > 0 && connection_->isRegistered() &&
-        clock_.monotonicMs() < deadline) {
-        clock_.callAfter(50, this, [this, deadline] { stopWhenSaid(deadline); });
-        return;
-    }
-    if (booksFailed_)
-        booksFailed_();
-}
-
-void KeeperRobot::emitLine(HeldLine line) {
-    if (!line.player.isEmpty() && roster_.presence().isGone(line.lane))
-        return; // never to a player known to have left
-    if (batchOpen_) {
-        held_.push_back(std::move(line));
-        return;
-    }
-    std::vector<HeldLine> lines;
-    lines.push_back(std::move(line));
-    releaseWhenDurable(std::move(lines));
-}
-
-// Answers go out once what they tell of is safe on disk; the event loop goes on meanwhile.
-void KeeperRobot::releaseWhenDurable(std::vector<HeldLine> lines) {
-    linesAwaitingDisk_ += qsizetype(lines.size());
-    books_.whenDurable(
-        [self = QPointer<KeeperRobot>(this), lines = std::move(lines)](bool durable) mutable {
-            if (self)
-                self->release(std::move(lines), durable);
-        });
-}
-
-void KeeperRobot::release(std::vector<HeldLine> lines, bool durable) {
-    linesAwaitingDisk_ -= qsizetype(lines.size());
-    if (!durable) {
-        // A disk that cannot sync may have lost what was booked: nothing more is promised.
-        log(QtCriticalMsg,
-            QStringLiteral("the books could not be made safe on the disk; their last changes "
-                           "are not told"));
-        booksLost();
-        return;
-    }
-    for (HeldLine& line : lines) {
-        if (!line.player.isEmpty() && roster_.presence().isGone(line.lane))
-            continue; // left while the disk was busy
-        queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
-    }
-}
-
 void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            const std::vector<machine::Reply>& replies,
                            std::optional<qint64> bookedGame) {
@@ -501,7 +376,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
     if (roster_.presence().isGone(recipient))
         return; // whatever it was, the books keep it for their next message
     const bool droppable = !bookedGame;
-    const qsizetype held = std::ranges::count(held_, recipient, &HeldLine::lane);
+    const qsizetype held = answers_.heldFor(recipient);
     if (droppable && queue_.waitingIn(recipient) + held + qsizetype(replies.size()) >
                          KeeperSendQueue::kLaneLimit)
         return;
@@ -510,12 +385,12 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
     bool first = true;
     for (const machine::Reply& reply : replies) {
         if (reply.isPublic) {
-            emitLine({KeeperSendQueue::channelLane(config_.irc.channel),
-                      ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()),
-                      {},
-                      true,
-                      {},
-                      {}});
+            answers_.say({KeeperSendQueue::channelLane(config_.irc.channel),
+                          ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()),
+                          {},
+                          true,
+                          {},
+                          {}});
             continue;
         }
         KeeperSendQueue::Written written;
@@ -533,8 +408,8 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
             };
         }
         first = false;
-        emitLine({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()), std::move(written),
-                  droppable, player, nick});
+        answers_.say({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()),
+                      std::move(written), droppable, player, nick});
     }
 }
 

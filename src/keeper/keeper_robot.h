@@ -4,10 +4,12 @@
 #include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
+#include "keeper/keeper_durable_answers.h"
 #include "keeper/keeper_flood_exemption.h"
 #include "keeper/keeper_flood_guard.h"
 #include "keeper/keeper_flood_screen.h"
 #include "keeper/keeper_greeter.h"
+#include "keeper/keeper_last_words.h"
 #include "keeper/keeper_nick_reclaim.h"
 #include "keeper/keeper_presence.h"
 #include "keeper/keeper_probe_window.h"
@@ -69,11 +71,6 @@ public:
     // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
-    // Seconds of output the queue (and the answers waiting for the disk) may hold before new
-    // messages are left unanswered.
-    static constexpr int kBusySeconds = 10;
-    // How long a robot whose books failed waits for its last answers to go out.
-    static constexpr int kLastWordsMs = 3000;
     // How often a message is answered anew when another machine sharing the books changed its
     // player at the same moment, before the player is told the machine is out of order.
     static constexpr int kAttemptsOnRace = 3;
@@ -90,7 +87,7 @@ public:
     // Called (from the event loop) once the books can take nothing more, after the robot has
     // logged why; the robot takes no more games meanwhile.
     void setBooksFailed(std::function<void()> booksFailed) {
-        booksFailed_ = std::move(booksFailed);
+        lastWords_.setBooksFailed(std::move(booksFailed));
     }
     // Called (from the event loop) when the server refused the robot's login, after it was
     // logged: the robot has stopped.
@@ -116,19 +113,6 @@ private:
     // What became of a player's last result when they wrote again.
     enum class LastResult { Known, ToldAgain, OnItsWay };
 
-    // A line ready to go out, held back while the batch it answers is not yet committed.
-    struct HeldLine {
-        QString lane; // the recipient's player key, or the channel
-        QByteArray line;
-        KeeperSendQueue::Written written;
-        bool droppable = true;
-        QString player; // whose books it tells of; empty for lines to the channel
-        QByteArray nick;
-    };
-
-    void openBatch();
-    void closeBatch();
-    void emitLine(HeldLine line);
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
@@ -137,17 +121,11 @@ private:
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
     void logGame(const QByteArray& nick, const QString& player, qint64 game) const;
     void log(QtMsgType type, const QString& text) const;
-    bool isBusy() const;
     void onPrivateMessage(const IrcMessage& message);
     LastResult tellAgainIfUndelivered(const QByteArray& nick, const QString& player);
     bool mayPlayHolds(const QByteArray& nick, const QString& player);
     void queueFor(const QByteArray& nick, const QString& player,
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
-    void booksRefused(const QString& player);
-    void booksLost();
-    void stopWhenSaid(qint64 deadline);
-    void releaseWhenDurable(std::vector<HeldLine> lines);
-    void release(std::vector<HeldLine> lines, bool durable);
 
     Clock& clock_;
     KeeperConfig config_;
@@ -165,14 +143,11 @@ private:
     KeeperNickReclaim nickReclaim_;
     KeeperFloodExemption exemption_;
     KeeperProbeWindow probes_;
-    std::function<void()> booksFailed_;
     std::function<void()> loginRefused_;
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
-    bool batchOpen_ = false;
-    bool booksFailedNoted_ = false;
-    std::vector<HeldLine> held_;
-    qsizetype linesAwaitingDisk_ = 0; // answers committed, waiting for the disk
+    KeeperLastWords lastWords_;
+    KeeperDurableAnswers answers_;
 };
 
 } // namespace keeper
