@@ -1,15 +1,12 @@
 #include "keeper/keeper_robot.h"
 
-#include "clock/clock.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
+#include "keeper/keeper_accounts.h"
 #include "keeper/keeper_books.h"
-#include "keeper/keeper_log.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 #include "platform/key_value_file.h"
-
-#include <QPointer>
 
 #include <algorithm>
 
@@ -20,14 +17,37 @@ namespace {
 // Nicknames this long are far beyond any server's limit; a longer one is not answered.
 constexpr int kLongestNick = 200;
 
+QByteArray privmsg(const QByteArray& to, QLatin1StringView text) {
+    return ircLine("PRIVMSG", {to}, QByteArray(text.data(), text.size()));
+}
+
+void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const QString& player,
+             qint64 game) {
+    auto codes = [](const machine::ReelCodes& reels) {
+        QStringList parts;
+        for (const int code : reels)
+            parts << QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
+        return parts.join(u',');
+    };
+    QStringList holds;
+    for (const bool held : outcome.holds)
+        holds << (held ? QStringLiteral("1") : QStringLiteral("0"));
+    qCInfo(lcGame).noquote() << KeyValueFile::escaped(
+        QStringLiteral("game %1 of %2 (%3): holds %4, draw %5, won %6 tokens, credits %7")
+            .arg(game)
+            .arg(player.left(64), QString::fromLatin1(nick), holds.join(u','),
+                 codes(outcome.finalDraw))
+            .arg(outcome.tokensWon)
+            .arg(outcome.creditsAfter));
+}
+
 } // namespace
 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
-                         Log logger)
-    : clock_(clock)
-    , config_(std::move(config))
+                         Log log)
+    : config_(std::move(config))
     , books_(books)
-    , log_(std::move(logger))
+    , log_(keeperLogger(std::move(log)))
     , watched_(books, [this](const QString& player) { lastWords_.refused(player); })
     , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
     , floodGuard_(clock)
@@ -42,13 +62,25 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
               .screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); },
               .refused =
                   [this](const QString& reason) {
-                      log(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
+                      log_(QtCriticalMsg,
+                           QStringLiteral("login refused: %1; stopping").arg(reason));
                       stop();
                       if (loginRefused_)
                           loginRefused_();
                   },
-              .note = [this](const QString& text) { log(QtInfoMsg, text); },
+              .note = [this](const QString& text) { log_(QtInfoMsg, text); },
           }))
+    , probes_(clock, queue_, deliveries_,
+              {
+                  .send = [this](const QByteArray& line) { connection_->send(line); },
+                  .probeLine = [this] { return nickReclaim_.probeLine(); },
+                  .delivered =
+                      [this](const KeeperDeliveries::Marks& marks) {
+                          if (!books_.markDelivered(marks))
+                              log_(QtWarningMsg, QStringLiteral("cannot note delivered results: %1")
+                                                     .arg(books_.lastError()));
+                      },
+              })
     , roster_(clock, *connection_, queue_,
               {
                   .arrived = [this] { greeter_.greetChannel(); },
@@ -65,32 +97,18 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                       [this](const IrcMessage& message, const QString& recipient) {
                           serve(message, nickOf(message.prefix), recipient);
                       },
-                  .log = [this](QtMsgType type, const QString& text) { log(type, text); },
+                  .log = log_,
               })
     , greeter_(clock, queue_, *connection_, config_.greet)
     , nickReclaim_(clock, *connection_, queue_,
                    {
                        .queueProbe = [this] { probes_.queueProbe(); },
                        .reclaimed = [this] { greeter_.nicknameChanged(roster_.isJoined()); },
-                       .log = [this](QtMsgType type, const QString& text) { log(type, text); },
+                       .log = log_,
                    })
-    , exemption_(clock, *connection_, queue_, config_,
-                 [this](QtMsgType type, const QString& text) { log(type, text); })
-    , probes_(clock, queue_, deliveries_,
-              {
-                  .send = [this](const QByteArray& line) { connection_->send(line); },
-                  .probeLine = [this] { return nickReclaim_.probeLine(); },
-                  .delivered =
-                      [this](const KeeperDeliveries::Marks& marks) {
-                          if (!books_.markDelivered(marks))
-                              log(QtWarningMsg, QStringLiteral("cannot note delivered results: %1")
-                                                    .arg(books_.lastError()));
-                      },
-              })
-    , lastWords_(clock, books, queue_, *connection_,
-                 [this](QtMsgType type, const QString& text) { log(type, text); })
-    , answers_(books, queue_, roster_.presence(), deliveries_, lastWords_,
-               [this](QtMsgType type, const QString& text) { log(type, text); }) {
+    , exemption_(clock, *connection_, queue_, config_, log_)
+    , lastWords_(clock, books, queue_, *connection_, log_)
+    , answers_(books, queue_, roster_.presence(), deliveries_, lastWords_, log_) {
     connection_->setParent(this);
 }
 
@@ -101,10 +119,10 @@ KeeperRobot::~KeeperRobot() {
 }
 
 void KeeperRobot::start() {
-    log(QtInfoMsg, QStringLiteral("connecting to %1:%2 as %3")
-                       .arg(config_.irc.server)
-                       .arg(config_.irc.port)
-                       .arg(QString::fromLatin1(config_.irc.nick)));
+    log_(QtInfoMsg, QStringLiteral("connecting to %1:%2 as %3")
+                        .arg(config_.irc.server)
+                        .arg(config_.irc.port)
+                        .arg(QString::fromLatin1(config_.irc.nick)));
     connection_->reconnectNow();
 }
 
@@ -114,25 +132,6 @@ void KeeperRobot::stop() {
     connection_->close();
 }
 
-void KeeperRobot::log(QtMsgType type, const QString& text) const {
-    switch (type) {
-    case QtDebugMsg:
-        qCDebug(lcKeeper).noquote() << text;
-        break;
-    case QtInfoMsg:
-        qCInfo(lcKeeper).noquote() << text;
-        break;
-    case QtWarningMsg:
-        qCWarning(lcKeeper).noquote() << text;
-        break;
-    default:
-        qCCritical(lcKeeper).noquote() << text;
-        break;
-    }
-    if (log_)
-        log_(text);
-}
-
 void KeeperRobot::onRegistered() {
     // The connection has just sent PASS, NICK, USER and JOIN on its own.
     queue_.noteSentElsewhere(config_.irc.password.isEmpty() ? 3 : 4);
@@ -140,38 +139,27 @@ void KeeperRobot::onRegistered() {
     playerOfRecipient_.clear();
     nickReclaim_.reset();
     probes_.reset();
-    log(QtInfoMsg,
-        QStringLiteral("registered as %1%2; books kept by %3")
-            .arg(QString::fromLatin1(connection_->nick()),
-                 connection_->account().isEmpty() ? QString()
-                                                  : QStringLiteral(", logged in as ") +
-                                                        QString::fromUtf8(connection_->account()),
-                 usesAccounts() ? QStringLiteral("services account") : QStringLiteral("nickname")));
-    if (config_.identity == Identity::Account && !usesAccounts())
-        log(QtWarningMsg,
-            QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
-                           "every player will be asked to log in"));
+    const bool byAccount = usesAccounts(config_.identity, *connection_);
+    log_(QtInfoMsg,
+         QStringLiteral("registered as %1%2; books kept by %3")
+             .arg(QString::fromLatin1(connection_->nick()),
+                  connection_->account().isEmpty() ? QString()
+                                                   : QStringLiteral(", logged in as ") +
+                                                         QString::fromUtf8(connection_->account()),
+                  byAccount ? QStringLiteral("services account") : QStringLiteral("nickname")));
+    if (config_.identity == Identity::Account && !byAccount)
+        log_(QtWarningMsg,
+             QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
+                            "every player will be asked to log in"));
     exemption_.registered();
 }
 
 void KeeperRobot::onLost(const QString& reason) {
-    log(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
+    log_(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
     exemption_.lost();
     nickReclaim_.pause();
     queue_.setOpen(false);
     deliveries_.connectionLost();
-}
-
-bool KeeperRobot::usesAccounts() const {
-    switch (config_.identity) {
-    case Identity::Account:
-        return true;
-    case Identity::Nick:
-        return false;
-    case Identity::Auto:
-        break;
-    }
-    return connection_->hasCapability("account-tag") || connection_->hasCapability("extended-join");
 }
 
 QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
@@ -185,49 +173,46 @@ QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
     return restart;
 }
 
+// A private message is served unless its sender writes faster than anyone can play (see
+// KeeperFloodGuard); everything else the server says is for the parts.
 void KeeperRobot::onMessage(const IrcMessage& message) {
     const QByteArray& command = message.command;
-    if (nickReclaim_.take(message) || exemption_.take(message) || roster_.take(message))
-        return;
-    if (command == "PRIVMSG" && message.params.size() >= 2 && isUserPrefix(message.prefix) &&
-        sameNickname(message.param(0), connection_->nick()))
-        onPrivateMessage(message);
-    else if (command == irc_numeric::isOn) {
+    if (command == irc_numeric::isOn) {
         nickReclaim_.probeAnswered(message);
         probes_.answered();
-    }
-}
-
-void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
-    const QByteArray nick = nickOf(message.prefix);
-    const QByteArray& bytes = message.last();
-    // Replies go back to the sender only, so the sender must be one name and nothing more.
-    if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()))
         return;
-    if (bytes.startsWith('\x01'))
-        return; // a client-to-client request, not a word to the machinekeeper
+    }
+    if (command != "PRIVMSG" || message.params.size() < 2 || !isUserPrefix(message.prefix) ||
+        !sameNickname(message.param(0), connection_->nick())) {
+        if (!nickReclaim_.take(message) && !roster_.take(message))
+            exemption_.take(message);
+        return;
+    }
+    const QByteArray nick = nickOf(message.prefix);
+    // Replies go back to the sender only, so the sender must be one name and nothing more; a
+    // client-to-client request is not a word to the machinekeeper.
+    if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()) ||
+        message.last().startsWith('\x01'))
+        return;
     const QString recipient = roster_.keyOf(nick);
     roster_.presence().markHere(recipient);
     const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
     if (verdict != KeeperFloodGuard::Verdict::Take)
         floodScreen_.screen(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
     if (verdict == KeeperFloodGuard::Verdict::DropAndWarn) {
-        log(QtInfoMsg, QStringLiteral("refused %1: writing too fast; messages dropped")
-                           .arg(QString::fromLatin1(nick)));
-        queue_.push(recipient,
-                    ircLine("PRIVMSG", {nick},
-                            QByteArray(machine::kSlowDown.data(), machine::kSlowDown.size())));
+        log_(QtInfoMsg, QStringLiteral("refused %1: writing too fast; messages dropped")
+                            .arg(QString::fromLatin1(nick)));
+        queue_.push(recipient, privmsg(nick, machine::kSlowDown));
     }
-    if (verdict != KeeperFloodGuard::Verdict::Take)
-        return;
-    serve(message, nick, recipient);
+    if (verdict == KeeperFloodGuard::Verdict::Take)
+        serve(message, nick, recipient);
 }
 
 // Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,
 // or the message waits for the server to say who its sender is).
 std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QByteArray& nick,
                                              const QString& recipient) {
-    if (!usesAccounts())
+    if (!usesAccounts(config_.identity, *connection_))
         return recipient;
     QByteArray account;
     if (connection_->hasCapability("account-tag")) {
@@ -242,11 +227,9 @@ std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QB
         account = *known;
     }
     if (account.isEmpty() || account == "*") {
-        log(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
-                           .arg(QString::fromLatin1(nick)));
-        queue_.push(recipient,
-                    ircLine("PRIVMSG", {nick},
-                            QByteArray(machine::kLogInFirst.data(), machine::kLogInFirst.size())));
+        log_(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
+                            .arg(QString::fromLatin1(nick)));
+        queue_.push(recipient, privmsg(nick, machine::kLogInFirst));
         return std::nullopt;
     }
     return accountIdentity(account, roster_.caseMapping());
@@ -283,28 +266,8 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
     }
     const std::optional<qint64> booked = watched_.takeBookedGame();
     if (booked)
-        logGame(nick, player, *booked);
+        logGame(watched_.lastOutcome(), nick, player, *booked);
     queueFor(nick, player, replies, booked);
-}
-
-void KeeperRobot::logGame(const QByteArray& nick, const QString& player, qint64 game) const {
-    const machine::GameOutcome& outcome = watched_.lastOutcome();
-    auto codes = [](const machine::ReelCodes& reels) {
-        QStringList parts;
-        for (const int code : reels)
-            parts << QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
-        return parts.join(u',');
-    };
-    QStringList holds;
-    for (const bool held : outcome.holds)
-        holds << (held ? QStringLiteral("1") : QStringLiteral("0"));
-    qCInfo(lcGame).noquote() << KeyValueFile::escaped(
-        QStringLiteral("game %1 of %2 (%3): holds %4, draw %5, won %6 tokens, credits %7")
-            .arg(game)
-            .arg(player.left(64), QString::fromLatin1(nick), holds.join(u','),
-                 codes(outcome.finalDraw))
-            .arg(outcome.tokensWon)
-            .arg(outcome.creditsAfter));
 }
 
 // A player whose last result may not have reached them is told it again, with the first draw
@@ -333,9 +296,9 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& ni
                           record->credits == last.creditsAfter;
     if (!readable)
         return LastResult::Known;
-    log(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
-                       .arg(QString::fromLatin1(nick))
-                       .arg(delivery->lastGame));
+    log_(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
+                        .arg(QString::fromLatin1(nick))
+                        .arg(delivery->lastGame));
     std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
     if (next && !std::ranges::all_of(*next, machine::isSymbol))
         next.reset();
@@ -367,18 +330,19 @@ bool KeeperRobot::mayPlayHolds(const QByteArray& nick, const QString& player) {
     return false;
 }
 
+// A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
+// are dropped whole when the player's lane is full, which only a player who floods the robot
+// can bring about.
 void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            const std::vector<machine::Reply>& replies,
                            std::optional<qint64> bookedGame) {
-    // A game's lines always go out; other answers are dropped whole when the player's lane is
-    // full, which only a player who floods the robot can bring about.
     const QString recipient = roster_.keyOf(nick);
     if (roster_.presence().isGone(recipient))
         return; // whatever it was, the books keep it for their next message
     const bool droppable = !bookedGame;
-    const qsizetype held = answers_.heldFor(recipient);
-    if (droppable && queue_.waitingIn(recipient) + held + qsizetype(replies.size()) >
-                         KeeperSendQueue::kLaneLimit)
+    if (droppable &&
+        queue_.waitingIn(recipient) + answers_.heldFor(recipient) + qsizetype(replies.size()) >
+            KeeperSendQueue::kLaneLimit)
         return;
     if (bookedGame)
         deliveries_.queued(player, *bookedGame);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "irc/irc_connection.h"
-#include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_durable_answers.h"
@@ -10,12 +9,11 @@
 #include "keeper/keeper_flood_screen.h"
 #include "keeper/keeper_greeter.h"
 #include "keeper/keeper_last_words.h"
+#include "keeper/keeper_log.h"
 #include "keeper/keeper_nick_reclaim.h"
-#include "keeper/keeper_presence.h"
 #include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
-#include "keeper/player_key.h"
 #include "keeper/watched_books.h"
 #include "machine/machine_keeper.h"
 
@@ -29,7 +27,6 @@
 
 namespace jackwell {
 
-class Alarm;
 class Clock;
 
 namespace keeper {
@@ -37,8 +34,12 @@ namespace keeper {
 class KeeperBooks;
 
 // The machinekeeper on an IRC network: it keeps a connection to the server (reconnecting after
-// growing pauses), greets its channel and each player who joins it (see KeeperGreeter), and
-// serves every player who writes to it privately.
+// growing pauses) and serves every player who writes to it privately. This class keeps the
+// conversation: who said what, which game it means, what to answer. Its parts own the rest:
+// whom it can reach (KeeperRoster), greetings (KeeperGreeter), its own nickname
+// (KeeperNickReclaim), its pace (KeeperSendQueue, KeeperFloodExemption), each player's share
+// of its time (KeeperFloodGuard, KeeperFloodScreen), what reached whom (KeeperDeliveries,
+// KeeperProbeWindow) and answers that wait for the disk (KeeperDurableAnswers, KeeperLastWords).
 //
 // Whose books a message plays on (identity in the configuration): the services account the
 // server reports for its sender (the account tag of the message, else what extended-join,
@@ -46,26 +47,16 @@ class KeeperBooks;
 // whoever takes their nickname gets none of them; a sender who is not logged in is asked to log
 // in and plays nothing. Or, on a network without accounts, the nickname.
 //
-// Under a fallback nickname (its own was taken) it takes its own back once it is free (see
-// KeeperNickReclaim).
-//
 // Books on a server may be shared with other robots: a player whose record another machine
 // changed while this one answered is answered again from the books as they are now, and a result
 // another machine has just booked is left to it (see Delivery::onItsWayElsewhere).
-//
-// Everything it says goes through its own paced, fair send queue; with operator credentials it
-// first asks the server to exempt it from flood limits (see KeeperFloodExemption).
 //
 // Each game is booked before its result is queued. A result counts as delivered only when the
 // server passed it on while its player was there; a player whose last result never arrived (the
 // robot killed, the connection dropped, the player gone and back) is told it again, with the
 // first draw waiting, on their next message, whatever it says. Holds are only ever played on a
-// first draw the player was told; see KeeperDeliveries.
-//
-// It sends nothing to a player it knows has left (see KeeperPresence): their waiting lines are
-// dropped, their results stay in the books. Each player's messages are limited to a few a
-// second (KeeperFloodGuard, KeeperFloodScreen), and what the robot writes is held back while the
-// server has not caught up with it (see KeeperProbeWindow).
+// first draw the player was told; see KeeperDeliveries. Nothing is sent to a player it knows
+// has left (see KeeperPresence): their results stay in the books.
 class KeeperRobot : public QObject {
 public:
     // Every line the robot logs, besides the logging categories (for tests).
@@ -102,12 +93,8 @@ public:
     // Registered and allowed to speak.
     bool isSpeaking() const { return queue_.isOpen(); }
     bool isFloodExempt() const { return exemption_.isExempt(); }
-    // Whether books are kept by services account on this connection.
-    bool usesAccounts() const;
     qsizetype waitingLines() const { return queue_.waitingLines(); }
     const KeeperPresence& presence() const { return roster_.presence(); }
-    // Players followed by the flood guard and the deliveries: bounded, whatever players do.
-    qsizetype followedPlayers() const { return floodGuard_.followed() + deliveries_.followed(); }
 
 private:
     // What became of a player's last result when they wrote again.
@@ -116,36 +103,32 @@ private:
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
+    void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
-    void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
-    void logGame(const QByteArray& nick, const QString& player, qint64 game) const;
-    void log(QtMsgType type, const QString& text) const;
-    void onPrivateMessage(const IrcMessage& message);
     LastResult tellAgainIfUndelivered(const QByteArray& nick, const QString& player);
     bool mayPlayHolds(const QByteArray& nick, const QString& player);
     void queueFor(const QByteArray& nick, const QString& player,
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
 
-    Clock& clock_;
     KeeperConfig config_;
     KeeperBooks& books_;
-    Log log_;
+    KeeperLogger log_;
+    std::function<void()> loginRefused_;
     WatchedBooks watched_;
     machine::MachineKeeper keeper_;
     KeeperDeliveries deliveries_;
     KeeperFloodGuard floodGuard_;
     KeeperFloodScreen floodScreen_;
     KeeperSendQueue queue_;
+    // Whose books each recipient's answers tell of (for nicknames that may hold an account).
+    QHash<QString, QString> playerOfRecipient_;
     std::unique_ptr<IrcConnection> connection_;
+    KeeperProbeWindow probes_;
     KeeperRoster roster_;
     KeeperGreeter greeter_;
     KeeperNickReclaim nickReclaim_;
     KeeperFloodExemption exemption_;
-    KeeperProbeWindow probes_;
-    std::function<void()> loginRefused_;
-    // Whose books each recipient's answers tell of (for nicknames that may hold an account).
-    QHash<QString, QString> playerOfRecipient_;
     KeeperLastWords lastWords_;
     KeeperDurableAnswers answers_;
 };

@@ -4,6 +4,7 @@
 #include "clock/real_clock.h"
 #include "clock/virtual_clock.h"
 #include "irc/irc_numerics.h"
+#include "keeper/keeper_accounts.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/sqlite_books.h"
 #include "machine/messages.h"
@@ -500,7 +501,7 @@ TEST_F(KeeperRobotTest, WithAccountsRequiredAPlayerWithoutOneIsAskedToLogIn) {
     KeeperConfig config = robotConfig();
     config.identity = Identity::Account;
     auto robot = startRobot(clock, config, 4);
-    EXPECT_TRUE(robot->usesAccounts());
+    EXPECT_TRUE(usesAccounts(config.identity, robot->connection()));
     auto alice = connectPlayer("alice");
     alice->privmsg(kKeeper, "Register me!");
     alice->privmsg(kKeeper, "I hold 1,0,1");
