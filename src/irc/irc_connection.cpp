@@ -230,21 +230,15 @@ void IrcConnection::handle(const IrcMessage& message) {
         isValidNickname(message.param(0), kLongestNickLength))
         nick_ = message.param(0);
     if (command == irc_numeric::isupport) {
-        for (const QByteArray& token : message.params) {
-            if (token.startsWith("NICKLEN=")) {
-                const int length = token.mid(8).toInt();
-                if (length > 0)
-                    nickLength_ = std::min(length, kLongestNickLength);
-            }
-        }
-    }
-    if (command == irc_numeric::isupport) {
         for (qsizetype i = 1; i + 1 < message.params.size(); ++i) {
             const QByteArray& token = message.params[i];
             const qsizetype equals = token.indexOf('=');
             isupport_.insert(token.left(equals < 0 ? token.size() : equals),
                              equals < 0 ? QByteArray() : token.mid(equals + 1));
         }
+        const int length = isupport("NICKLEN").value_or(QByteArray()).toInt();
+        if (length > 0)
+            nickLength_ = std::min(length, kLongestNickLength);
     }
     if (state_ == State::Registering && login_->outcome() == IrcLogin::Outcome::Negotiating &&
         command != irc_numeric::welcome) {

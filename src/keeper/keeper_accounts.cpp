@@ -1,6 +1,20 @@
 #include "keeper/keeper_accounts.h"
 
+#include "irc/irc_connection.h"
+
 namespace jackwell::keeper {
+
+bool usesAccounts(Identity identity, const IrcConnection& connection) {
+    switch (identity) {
+    case Identity::Account:
+        return true;
+    case Identity::Nick:
+        return false;
+    case Identity::Auto:
+        break;
+    }
+    return connection.hasCapability("account-tag") || connection.hasCapability("extended-join");
+}
 
 QString accountIdentity(QByteArrayView account, CaseMapping mapping) {
     return QStringLiteral("account:") + playerKey(account, mapping);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "irc/irc_message.h"
+#include "keeper/keeper_config.h"
 #include "keeper/player_key.h"
 
 #include <QByteArray>
@@ -10,7 +11,15 @@
 #include <optional>
 #include <vector>
 
-namespace jackwell::keeper {
+namespace jackwell {
+
+class IrcConnection;
+
+namespace keeper {
+
+// Whether books are kept by services account on `connection`: as configured, or, left to the
+// robot (auto), where the server reports accounts (account-tag or extended-join).
+bool usesAccounts(Identity identity, const IrcConnection& connection);
 
 // The books name of a services account: "account:" and the account in the server's case
 // mapping. No nickname holds a ':', so an account's books never meet a nickname's.
@@ -47,4 +56,5 @@ private:
     QHash<QString, std::vector<IrcMessage>> waiting_;
 };
 
-} // namespace jackwell::keeper
+} // namespace keeper
+} // namespace jackwell

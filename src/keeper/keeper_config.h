@@ -25,6 +25,7 @@
 // runs (SIGHUP); the others need a restart.
 
 #include "irc/irc_config.h"
+#include "keeper/keeper_send_queue.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,7 +43,7 @@ struct KeeperConfig {
     QString booksPath;   // the SQLite file, or the books' postgresql:// address as written
     QByteArray operName; // empty: no operator credentials
     QByteArray operPassword;
-    int pace = 3;
+    int pace = KeeperSendQueue::kOrdinaryLines;
     int fastPace = 200;
     Identity identity = Identity::Auto;
     LogLevel logLevel = LogLevel::Info;

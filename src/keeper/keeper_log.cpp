@@ -56,6 +56,27 @@ QString keeperLogLine(const QDateTime& at, QtMsgType type, const QString& text) 
            QStringLiteral(": ") + KeyValueFile::escaped(text);
 }
 
+KeeperLogger keeperLogger(std::function<void(const QString& text)> listener) {
+    return [listener = std::move(listener)](QtMsgType type, const QString& text) {
+        switch (type) {
+        case QtDebugMsg:
+            qCDebug(lcKeeper).noquote() << text;
+            break;
+        case QtInfoMsg:
+            qCInfo(lcKeeper).noquote() << text;
+            break;
+        case QtWarningMsg:
+            qCWarning(lcKeeper).noquote() << text;
+            break;
+        default:
+            qCCritical(lcKeeper).noquote() << text;
+            break;
+        }
+        if (listener)
+            listener(text);
+    };
+}
+
 void installKeeperLog() {
     qInstallMessageHandler(writeLine);
     setKeeperLogLevel(LogLevel::Info);

@@ -8,6 +8,8 @@
 #include <QLoggingCategory>
 #include <QString>
 
+#include <functional>
+
 namespace jackwell::keeper {
 
 // Connections, capabilities, logins, refusals, the books.
@@ -23,6 +25,12 @@ void installKeeperLog();
 bool setKeeperLogFile(const QString& path, QString* error);
 // Lines below `level` are left out.
 void setKeeperLogLevel(LogLevel level);
+
+// How the robot and its parts log a line.
+using KeeperLogger = std::function<void(QtMsgType type, const QString& text)>;
+// Logs to lcKeeper at the line's level, and hands the text to `listener` too when there is one
+// (tests read the robot's lines there).
+KeeperLogger keeperLogger(std::function<void(const QString& text)> listener);
 
 // One log line: "2026-01-31T18:02:03.456+01:00 info: text", control characters escaped.
 QString keeperLogLine(const QDateTime& at, QtMsgType type, const QString& text);

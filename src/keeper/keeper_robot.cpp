@@ -1,15 +1,12 @@
 #include "keeper/keeper_robot.h"
 
-#include "clock/clock.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
+#include "keeper/keeper_accounts.h"
 #include "keeper/keeper_books.h"
-#include "keeper/keeper_log.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 #include "platform/key_value_file.h"
-
-#include <QPointer>
 
 #include <algorithm>
 
@@ -19,626 +16,13 @@ namespace {
 
 // Nicknames this long are far beyond any server's limit; a longer one is not answered.
 constexpr int kLongestNick = 200;
-const QString kOwnLane; // the robot's own business: OPER, JOIN, probes
 
-bool isOperRefusal(const QByteArray& command) {
-    // Wrong password, no operator block for us.
-    return command == irc_numeric::passwordMismatch || command == irc_numeric::noOperHost;
+QByteArray privmsg(const QByteArray& to, QLatin1StringView text) {
+    return ircLine("PRIVMSG", {to}, QByteArray(text.data(), text.size()));
 }
 
-// Answers to MODE +F that refuse it: no privilege, unknown mode.
-bool isExemptionRefusal(const QByteArray& command) {
-    return command == irc_numeric::noPrivileges || command == irc_numeric::unknownMode ||
-           command == irc_numeric::userModeUnknownFlag || command == irc_numeric::usersDontMatch;
-}
-
-bool isJoinRefusal(const QByteArray& command) {
-    // Full, invite only, banned, bad key, too many channels.
-    return command == irc_numeric::channelIsFull || command == irc_numeric::inviteOnlyChannel ||
-           command == irc_numeric::bannedFromChannel || command == irc_numeric::badChannelKey ||
-           command == irc_numeric::tooManyChannels;
-}
-
-// Whether a mode string ("+F", "+iF-o") sets F.
-bool setsFloodExemption(QByteArrayView modes) {
-    bool adding = true;
-    for (const char c : modes) {
-        if (c == '+' || c == '-')
-            adding = c == '+';
-        else if (c == 'F' && adding)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
-std::optional<machine::PlayerRecord> KeeperRobot::WatchedBooks::load(const QString& player) {
-    return books_.load(player);
-}
-
-bool KeeperRobot::WatchedBooks::save(const QString& player, const machine::PlayerRecord& record) {
-    if (books_.save(player, record))
-        return true;
-    refusedOrRaced(player);
-    return false;
-}
-
-bool KeeperRobot::WatchedBooks::commitGame(const QString& player,
-                                           const machine::GameOutcome& outcome,
-                                           const machine::PlayerRecord& after) {
-    if (!books_.commitGame(player, outcome, after)) {
-        refusedOrRaced(player);
-        return false;
-    }
-    booked_ = after.gamesPlayed;
-    outcome_ = outcome;
-    return true;
-}
-
-// A change refused only because another machine changed the player meanwhile is no fault: the
-// message is answered again from what the books hold now.
-void KeeperRobot::WatchedBooks::refusedOrRaced(const QString& player) {
-    if (books_.changedElsewhere())
-        raced_ = true;
-    else
-        refused_(player);
-}
-
-bool KeeperRobot::WatchedBooks::takeRaced() {
-    return std::exchange(raced_, false);
-}
-
-std::optional<qint64> KeeperRobot::WatchedBooks::takeBookedGame() {
-    return std::exchange(booked_, std::nullopt);
-}
-
-KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
-                         Log logger)
-    : clock_(clock)
-    , config_(std::move(config))
-    , books_(books)
-    , log_(std::move(logger))
-    , watched_(books, [this](const QString& player) { booksRefused(player); })
-    , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
-    , floodGuard_(clock)
-    , queue_(clock, [this](const QByteArray& line) { writeLine(line); }) {
-    IrcConnection::Handlers handlers;
-    handlers.message = [this](const IrcMessage& message) { onMessage(message); };
-    handlers.registered = [this] { onRegistered(); };
-    handlers.lost = [this](const QString& reason) { onLost(reason); };
-    handlers.screen = [this](QByteArrayView line) { return !isScreenedOut(line); };
-    handlers.refused = [this](const QString& reason) {
-        log(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
-        stop();
-        if (loginRefused_)
-            loginRefused_();
-    };
-    handlers.note = [this](const QString& text) { log(QtInfoMsg, text); };
-    connection_ = std::make_unique<IrcConnection>(clock_, config_.irc, std::move(handlers));
-    connection_->setParent(this);
-    exemptionAlarm_ = clock_.createAlarm([this] {
-        log(QtWarningMsg,
-            QStringLiteral("no answer to the request for flood exemption; speaking at the "
-                           "ordinary pace"));
-        beginSpeaking(false);
-    });
-    probeAlarm_ = clock_.createAlarm([this] { sendProbe(); });
-    nickWatchAlarm_ = clock_.createAlarm([this] {
-        if (!speaking_ || sameNickname(connection_->nick(), config_.irc.nick))
-            return;
-        // The answer to the probe says whether the nickname is taken (see onProbeAnswer).
-        queueProbe();
-        nickWatchAlarm_->start(kNickWatchMs);
-    });
-    rejoinAlarm_ = clock_.createAlarm([this] {
-        if (speaking_ && !joined_)
-            queue_.push(kOwnLane, ircLine("JOIN", {config_.irc.channel}), {}, false);
-    });
-    queue_.setPace({config_.pace, 1100});
-    queue_.setGate([this] { return bytesWritten_ - bytesConfirmed_ < kUnconfirmedBytes; });
-}
-
-KeeperRobot::~KeeperRobot() {
-    // As if killed: changes not yet committed are gone, and so are their answers.
-    if (batchOpen_)
-        books_.rollbackBatch();
-    // The connection goes first, while the queue whose writer uses it still exists.
-    connection_.reset();
-}
-
-void KeeperRobot::start() {
-    log(QtInfoMsg, QStringLiteral("connecting to %1:%2 as %3")
-                       .arg(config_.irc.server)
-                       .arg(config_.irc.port)
-                       .arg(QString::fromLatin1(config_.irc.nick)));
-    connection_->reconnectNow();
-}
-
-void KeeperRobot::stop() {
-    closeBatch();
-    queue_.setOpen(false);
-    speaking_ = false;
-    connection_->close();
-}
-
-void KeeperRobot::log(QtMsgType type, const QString& text) const {
-    switch (type) {
-    case QtDebugMsg:
-        qCDebug(lcKeeper).noquote() << text;
-        break;
-    case QtInfoMsg:
-        qCInfo(lcKeeper).noquote() << text;
-        break;
-    case QtWarningMsg:
-        qCWarning(lcKeeper).noquote() << text;
-        break;
-    default:
-        qCCritical(lcKeeper).noquote() << text;
-        break;
-    }
-    if (log_)
-        log_(text);
-}
-
-void KeeperRobot::onRegistered() {
-    // The connection has just sent PASS, NICK, USER and JOIN on its own.
-    queue_.noteSentElsewhere(config_.irc.password.isEmpty() ? 3 : 4);
-    joined_ = false;
-    presence_.clear();
-    accounts_.clear();
-    playerOfRecipient_.clear();
-    monitoring_ = false;
-    nickWatchAlarm_->stop();
-    bytesWritten_ = bytesConfirmed_ = bytesAtLastProbe_ = 0;
-    probeMarks_.clear();
-    log(QtInfoMsg,
-        QStringLiteral("registered as %1%2; books kept by %3")
-            .arg(QString::fromLatin1(connection_->nick()),
-                 connection_->account().isEmpty() ? QString()
-                                                  : QStringLiteral(", logged in as ") +
-                                                        QString::fromUtf8(connection_->account()),
-                 usesAccounts() ? QStringLiteral("services account") : QStringLiteral("nickname")));
-    if (config_.identity == Identity::Account && !usesAccounts())
-        log(QtWarningMsg,
-            QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
-                           "every player will be asked to log in"));
-    if (config_.operName.isEmpty() || operRefused_) {
-        beginSpeaking(false);
-        return;
-    }
-    awaitingExemption_ = true;
-    connection_->send(ircLine("OPER", {config_.operName, config_.operPassword}));
-    connection_->send(ircLine("MODE", {connection_->nick(), "+F"}));
-    queue_.noteSentElsewhere(2);
-    exemptionAlarm_->start(kExemptionWaitMs);
-}
-
-void KeeperRobot::beginSpeaking(bool exempt) {
-    awaitingExemption_ = false;
-    exemptionAlarm_->stop();
-    exempt_ = exempt;
-    speaking_ = true;
-    queue_.setPace(exempt ? fastPace() : KeeperSendQueue::Pace{config_.pace, 1100});
-    queue_.setOpen(true);
-}
-
-// Once exempt, the pace is kept over about a tenth of a second, so that a busy second goes
-// out evenly instead of all at once and then nothing until the second is over.
-KeeperSendQueue::Pace KeeperRobot::fastPace() const {
-    const int lines = std::max(1, config_.fastPace / 10);
-    return {lines, std::max(1, lines * 1000 / config_.fastPace)};
-}
-
-void KeeperRobot::onLost(const QString& reason) {
-    log(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
-    speaking_ = false;
-    awaitingExemption_ = false;
-    exempt_ = false;
-    joined_ = false;
-    exemptionAlarm_->stop();
-    nickWatchAlarm_->stop();
-    queue_.setOpen(false);
-    deliveries_.connectionLost();
-}
-
-bool KeeperRobot::usesAccounts() const {
-    switch (config_.identity) {
-    case Identity::Account:
-        return true;
-    case Identity::Nick:
-        return false;
-    case Identity::Auto:
-        break;
-    }
-    return connection_->hasCapability("account-tag") || connection_->hasCapability("extended-join");
-}
-
-QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
-    const QStringList restart = KeeperConfig::needRestart(config_, fresh);
-    config_.pace = fresh.pace;
-    config_.fastPace = fresh.fastPace;
-    config_.greet = fresh.greet;
-    config_.logLevel = fresh.logLevel;
-    if (speaking_)
-        queue_.setPace(exempt_ ? fastPace() : KeeperSendQueue::Pace{config_.pace, 1100});
-    return restart;
-}
-
-void KeeperRobot::onMessage(const IrcMessage& message) {
-    const QByteArray& command = message.command;
-    if (command == "PRIVMSG" && message.params.size() >= 2 && isUserPrefix(message.prefix) &&
-        sameNickname(message.param(0), connection_->nick()))
-        onPrivateMessage(message);
-    else if (command == "JOIN")
-        onJoin(message);
-    else if (command == irc_numeric::isOn)
-        onProbeAnswer(message);
-    else if (command == "QUIT" || command == "PART" || command == "NICK" ||
-             command == irc_numeric::noSuchNick)
-        onDeparture(message);
-    else if (command == "ACCOUNT" || command == irc_numeric::whoisAccount ||
-             command == irc_numeric::endOfWhois)
-        onAccountNews(message);
-    else if (command == irc_numeric::endOfMotd || command == irc_numeric::noMotd)
-        watchOwnNick();
-    else if (command == irc_numeric::monOffline && monitoring_) {
-        for (const QByteArray& nick : message.last().split(','))
-            if (sameNickname(nickOf(nick), config_.irc.nick))
-                claimOwnNick();
-    } else if (command == irc_numeric::namReply)
-        onNames(message);
-    else if (command == "MODE")
-        onModeChange(message);
-    else if (command == "KICK")
-        onKick(message);
-    else if (command == irc_numeric::isupport) {
-        for (const QByteArray& token : message.params) {
-            if (token.startsWith("CASEMAPPING="))
-                caseMapping_ = caseMappingNamed(QByteArrayView(token).sliced(12));
-        }
-    } else if (command == irc_numeric::youreOper) {
-        log(QtInfoMsg, QStringLiteral("operator status granted"));
-    } else if (awaitingExemption_ && isOperRefusal(command)) {
-        // The server punishes a failed OPER with a long pause; the answer to MODE shows when
-        // it is over. The credentials are not tried again before the robot is restarted.
-        log(QtWarningMsg,
-            QStringLiteral("operator login refused (%1 %2); not trying it again")
-                .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
-        operRefused_ = true;
-    } else if (awaitingExemption_ && isExemptionRefusal(command)) {
-        log(QtWarningMsg,
-            QStringLiteral("flood exemption refused (%1 %2); speaking at the ordinary pace")
-                .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
-        beginSpeaking(false);
-    } else if (isJoinRefusal(command)) {
-        log(QtWarningMsg, QStringLiteral("cannot join %1 (%2); trying again later")
-                              .arg(QString::fromLatin1(config_.irc.channel),
-                                   QString::fromUtf8(message.last().left(100))));
-        rejoinAlarm_->start(kRejoinMs);
-    }
-}
-
-void KeeperRobot::onModeChange(const IrcMessage& message) {
-    if (!awaitingExemption_ || !sameNickname(message.param(0), connection_->nick()))
-        return;
-    for (qsizetype i = 1; i < message.params.size(); ++i) {
-        if (setsFloodExemption(message.params[i])) {
-            log(QtInfoMsg, QStringLiteral("exempt from flood limits; speaking at %1 lines a second")
-                               .arg(config_.fastPace));
-            beginSpeaking(true);
-            return;
-        }
-    }
-}
-
-void KeeperRobot::onJoin(const IrcMessage& message) {
-    if (!sameNickname(message.param(0), config_.irc.channel) || !isUserPrefix(message.prefix))
-        return;
-    const QByteArray nick = nickOf(message.prefix);
-    const QString key = playerKey(nick, caseMapping_);
-    presence_.markHere(key);
-    // extended-join: "JOIN #channel account :real name", "*" for no account.
-    if (connection_->hasCapability("extended-join") && message.params.size() >= 2)
-        accounts_.learn(key, message.param(1) == "*" ? QByteArray() : message.param(1));
-    if (sameNickname(nick, connection_->nick())) {
-        joined_ = true;
-        log(QtInfoMsg, QStringLiteral("joined %1").arg(QString::fromLatin1(config_.irc.channel)));
-        if (config_.greet)
-            greetChannel();
-        return;
-    }
-    if (!joined_ || !config_.greet)
-        return;
-    if (channelGreetedAtMs_ < 0 || clock_.monotonicMs() - channelGreetedAtMs_ >= kChannelGreetingMs)
-        greetChannel();
-    greetPlayer(nick);
-}
-
-void KeeperRobot::onKick(const IrcMessage& message) {
-    if (!sameNickname(message.param(0), config_.irc.channel))
-        return;
-    if (!sameNickname(message.param(1), connection_->nick())) {
-        recipientGone(playerKey(message.param(1), caseMapping_));
-    } else {
-        joined_ = false;
-        log(QtWarningMsg, QStringLiteral("kicked from %1; joining again soon")
-                              .arg(QString::fromLatin1(config_.irc.channel)));
-        rejoinAlarm_->start(kRejoinMs);
-    }
-}
-
-// Who is in the channel when the robot joins: "353 me = #channel :@op +voiced plain".
-void KeeperRobot::onNames(const IrcMessage& message) {
-    if (message.params.size() < 4 || !sameNickname(message.param(2), config_.irc.channel))
-        return;
-    for (QByteArray nick : message.last().split(' ')) {
-        while (!nick.isEmpty() && QByteArrayView("~&@%+").contains(nick.front()))
-            nick.remove(0, 1);
-        if (!nick.isEmpty())
-            presence_.markHere(playerKey(nick, caseMapping_));
-    }
-}
-
-// Someone the robot can no longer reach: a member of its channel who quit, left or took another
-// nickname, or a nickname the server says is not there.
-void KeeperRobot::onDeparture(const IrcMessage& message) {
-    const QByteArray& command = message.command;
-    if (command == irc_numeric::noSuchNick) {
-        recipientGone(playerKey(message.param(1), caseMapping_));
-        return;
-    }
-    if (!isUserPrefix(message.prefix))
-        return;
-    const QByteArray nick = nickOf(message.prefix);
-    if (command == "NICK" && sameNickname(message.param(0), connection_->nick())) {
-        onOwnNickChanged(message.param(0)); // the connection knows its new nickname already
-        return;
-    }
-    if (sameNickname(nick, connection_->nick()))
-        return; // the robot's own
-    if (command == "PART" && !sameNickname(message.param(0), config_.irc.channel))
-        return;
-    const QString key = playerKey(nick, caseMapping_);
-    recipientGone(key);
-    if (command == "NICK") {
-        const QString renamed = playerKey(message.param(0), caseMapping_);
-        presence_.markHere(renamed);
-        accounts_.renamed(key, renamed);
-    } else {
-        accounts_.forget(key); // no more account news of them
-    }
-}
-
-// What the server says of accounts: "ACCOUNT name" (account-notify, "*" when logged out), and
-// the WHOIS answers "330 me nick account :..." and "318 me nick :End".
-void KeeperRobot::onAccountNews(const IrcMessage& message) {
-    const QByteArray& command = message.command;
-    if (command == "ACCOUNT") {
-        if (isUserPrefix(message.prefix))
-            accounts_.learn(playerKey(nickOf(message.prefix), caseMapping_),
-                            message.param(0) == "*" ? QByteArray() : message.param(0));
-    } else if (command == irc_numeric::whoisAccount) {
-        accounts_.learn(playerKey(message.param(1), caseMapping_), message.param(2));
-    } else {
-        const QString key = playerKey(message.param(1), caseMapping_);
-        for (const IrcMessage& waited : accounts_.whoisEnded(key))
-            serve(waited, nickOf(waited.prefix), key);
-    }
-}
-
-// Nothing more goes to `recipient` until they write again; what they were not told stays in
-// the books, to be told on their next message.
-void KeeperRobot::recipientGone(const QString& recipient) {
-    presence_.markGone(recipient);
-    queue_.dropLane(recipient);
-    std::erase_if(held_, [&](const HeldLine& line) {
-        return !line.player.isEmpty() && line.lane == recipient;
-    });
-    const QString player = playerOfRecipient_.take(recipient);
-    deliveries_.recipientGone(player.isEmpty() ? recipient : player);
-}
-
-// The banner and the announcement; a greeting still waiting to go out serves whoever joins
-// meanwhile.
-void KeeperRobot::greetChannel() {
-    const QString lane = QString::fromLatin1(config_.irc.channel).toLower();
-    if (queue_.waitingIn(lane) > 0)
-        return;
-    const QString name = QString::fromLatin1(connection_->nick());
-    for (const QString& text : {QString(machine::kWelcomeBanner), machine::announcementLine(name)})
-        queue_.push(lane, ircLine("PRIVMSG", {config_.irc.channel}, text.toUtf8()));
-    channelGreetedAtMs_ = clock_.monotonicMs();
-}
-
-// A joining player is told privately whom to write to, once an hour at most.
-void KeeperRobot::greetPlayer(const QByteArray& nick) {
-    const QString key = playerKey(nick, caseMapping_);
-    const qint64 now = clock_.monotonicMs();
-    const auto found = greetedAt_.constFind(key);
-    if (found != greetedAt_.cend() && now - *found < kPlayerGreetingMs)
-        return;
-    if (greetedAt_.size() >= kGreetedAtMost) {
-        greetedAt_.removeIf(
-            [&](const auto& entry) { return now - entry.value() >= kPlayerGreetingMs; });
-        if (greetedAt_.size() >= kGreetedAtMost)
-            return; // greeted enough for now
-    }
-    greetedAt_.insert(key, now);
-    const QString name = QString::fromLatin1(connection_->nick());
-    queue_.push(key, ircLine("PRIVMSG", {nick}, machine::announcementLine(name).toUtf8()));
-}
-
-// Serving under a fallback nickname: the robot's own is watched until it is free.
-void KeeperRobot::watchOwnNick() {
-    if (sameNickname(connection_->nick(), config_.irc.nick) || monitoring_ ||
-        nickWatchAlarm_->isActive())
-        return;
-    log(QtWarningMsg,
-        QStringLiteral("the nickname %1 is taken; serving as %2 and taking it back "
-                       "once it is free")
-            .arg(QString::fromLatin1(config_.irc.nick), QString::fromLatin1(connection_->nick())));
-    if (connection_->isupport("MONITOR")) {
-        monitoring_ = true;
-        connection_->send(ircLine("MONITOR", {"+", config_.irc.nick}));
-        queue_.noteSentElsewhere(1);
-    } else {
-        nickWatchAlarm_->start(kNickWatchMs);
-    }
-}
-
-void KeeperRobot::claimOwnNick() {
-    if (sameNickname(connection_->nick(), config_.irc.nick) || !connection_->isRegistered())
-        return;
-    connection_->send(ircLine("NICK", {config_.irc.nick}));
-    queue_.noteSentElsewhere(1);
-}
-
-void KeeperRobot::onOwnNickChanged(const QByteArray& nick) {
-    if (!sameNickname(nick, config_.irc.nick))
-        return;
-    log(QtInfoMsg, QStringLiteral("took back the nickname %1").arg(QString::fromLatin1(nick)));
-    nickWatchAlarm_->stop();
-    if (monitoring_) {
-        monitoring_ = false;
-        connection_->send(ircLine("MONITOR", {"-", config_.irc.nick}));
-        queue_.noteSentElsewhere(1);
-    }
-    // The cards find the machinekeeper by its announcement: they learn the name anew (and a
-    // greeting still waiting, under the name given up, goes unsaid).
-    queue_.dropLane(QString::fromLatin1(config_.irc.channel).toLower());
-    if (joined_ && config_.greet)
-        greetChannel();
-}
-
-// Whether the queue holds more than the robot can say in kBusySeconds: new messages are then
-// left unanswered (and unbooked) until it has caught up.
-bool KeeperRobot::isBusy() const {
-    const KeeperSendQueue::Pace pace = queue_.pace();
-    const qint64 linesInBusyTime = qint64(pace.lines) * kBusySeconds * 1000 / pace.windowMs;
-    return queue_.waitingLines() + qsizetype(held_.size()) + linesAwaitingDisk_ >
-           std::max<qint64>(100, linesInBusyTime);
-}
-
-// A flooding player's messages come by the thousand, and the server drops the robot if it
-// falls behind reading them. While their bucket is empty they are dropped here, before they
-// are even parsed: one comparison a line.
-bool KeeperRobot::isScreenedOut(QByteArrayView line) const {
-    if (screened_.empty())
-        return false;
-    if (line.startsWith('@')) { // tags first: the prefix follows them
-        const qsizetype blank = line.indexOf(' ');
-        line = blank < 0 ? QByteArrayView() : line.sliced(blank + 1);
-    }
-    for (const Screened& entry : screened_) {
-        if (line.startsWith(entry.prefix))
-            return clock_.monotonicMs() < entry.untilMs;
-    }
-    return false;
-}
-
-// The latest floods are screened; the one whose time is up first makes room.
-void KeeperRobot::screenOut(const QByteArray& prefix, qint64 forMs) {
-    const qint64 until = clock_.monotonicMs() + forMs;
-    auto entry = std::ranges::find(screened_, prefix, &Screened::prefix);
-    if (entry == screened_.end() && qsizetype(screened_.size()) < kScreenedAtMost)
-        entry = screened_.insert(screened_.end(), Screened{prefix, 0});
-    else if (entry == screened_.end())
-        entry = std::ranges::min_element(screened_, {}, &Screened::untilMs);
-    *entry = Screened{prefix, until};
-}
-
-void KeeperRobot::onPrivateMessage(const IrcMessage& message) {
-    const QByteArray nick = nickOf(message.prefix);
-    const QByteArray& bytes = message.last();
-    // Replies go back to the sender only, so the sender must be one name and nothing more.
-    if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()))
-        return;
-    if (bytes.startsWith('\x01'))
-        return; // a client-to-client request, not a word to the machinekeeper
-    const QString recipient = playerKey(nick, caseMapping_);
-    presence_.markHere(recipient);
-    const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
-    if (verdict != KeeperFloodGuard::Verdict::Take)
-        screenOut(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
-    if (verdict == KeeperFloodGuard::Verdict::DropAndWarn) {
-        log(QtInfoMsg, QStringLiteral("refused %1: writing too fast; messages dropped")
-                           .arg(QString::fromLatin1(nick)));
-        queue_.push(recipient,
-                    ircLine("PRIVMSG", {nick},
-                            QByteArray(machine::kSlowDown.data(), machine::kSlowDown.size())));
-    }
-    if (verdict != KeeperFloodGuard::Verdict::Take)
-        return;
-    serve(message, nick, recipient);
-}
-
-// Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,
-// or the message waits for the server to say who its sender is).
-std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QByteArray& nick,
-                                             const QString& recipient) {
-    if (!usesAccounts())
-        return recipient;
-    QByteArray account;
-    if (connection_->hasCapability("account-tag")) {
-        account = message.tag("account").value_or(QByteArray());
-    } else {
-        const std::optional<QByteArray> known = accounts_.accountOf(recipient);
-        if (!known) {
-            if (accounts_.wait(recipient, message))
-                queue_.push(kOwnLane, ircLine("WHOIS", {nick}), {}, false);
-            return std::nullopt;
-        }
-        account = *known;
-    }
-    if (account.isEmpty() || account == "*") {
-        log(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
-                           .arg(QString::fromLatin1(nick)));
-        queue_.push(recipient,
-                    ircLine("PRIVMSG", {nick},
-                            QByteArray(machine::kLogInFirst.data(), machine::kLogInFirst.size())));
-        return std::nullopt;
-    }
-    return accountIdentity(account, caseMapping_);
-}
-
-void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
-                        const QString& recipient) {
-    if (isBusy() || booksFailedNoted_)
-        return;
-    const std::optional<QString> found = playerOf(message, nick, recipient);
-    if (!found)
-        return;
-    const QString& player = *found;
-    if (playerOfRecipient_.size() >= KeeperAccounts::kMostKnown &&
-        !playerOfRecipient_.contains(recipient))
-        playerOfRecipient_.clear();
-    playerOfRecipient_.insert(recipient, player);
-    const QString text = QString::fromUtf8(message.last());
-    openBatch();
-    std::vector<machine::Reply> replies;
-    for (int attempt = 1;; ++attempt) {
-        const LastResult last = tellAgainIfUndelivered(nick, player);
-        if (machine::parseHolds(text) && (last != LastResult::Known || !mayPlayHolds(nick, player)))
-            return; // these holds cannot be for a first draw the player has seen
-        replies = keeper_.onPrivateMessage(player, text);
-        // Another machine that shares the books changed this player meanwhile: whatever it did
-        // (a game booked, a first draw told) decides the answer now.
-        if (!watched_.takeRaced())
-            break;
-        if (attempt == kAttemptsOnRace) {
-            booksRefused(player);
-            break;
-        }
-    }
-    const std::optional<qint64> booked = watched_.takeBookedGame();
-    if (booked)
-        logGame(nick, player, *booked);
-    queueFor(nick, player, replies, booked);
-}
-
-void KeeperRobot::logGame(const QByteArray& nick, const QString& player, qint64 game) const {
-    const machine::GameOutcome& outcome = watched_.lastOutcome();
+void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const QString& player,
+             qint64 game) {
     auto codes = [](const machine::ReelCodes& reels) {
         QStringList parts;
         for (const int code : reels)
@@ -655,6 +39,235 @@ void KeeperRobot::logGame(const QByteArray& nick, const QString& player, qint64 
                  codes(outcome.finalDraw))
             .arg(outcome.tokensWon)
             .arg(outcome.creditsAfter));
+}
+
+} // namespace
+
+KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
+                         Log log)
+    : config_(std::move(config))
+    , books_(books)
+    , log_(keeperLogger(std::move(log)))
+    , watched_(books, [this](const QString& player) { lastWords_.refused(player); })
+    , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
+    , floodGuard_(clock)
+    , floodScreen_(clock)
+    , queue_(clock, [this](const QByteArray& line) { probes_.write(line); })
+    , connection_(std::make_unique<IrcConnection>(
+          clock, config_.irc,
+          IrcConnection::Handlers{
+              .message = [this](const IrcMessage& message) { onMessage(message); },
+              .registered = [this] { onRegistered(); },
+              .lost = [this](const QString& reason) { onLost(reason); },
+              .screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); },
+              .refused =
+                  [this](const QString& reason) {
+                      log_(QtCriticalMsg,
+                           QStringLiteral("login refused: %1; stopping").arg(reason));
+                      stop();
+                      if (loginRefused_)
+                          loginRefused_();
+                  },
+              .note = [this](const QString& text) { log_(QtInfoMsg, text); },
+          }))
+    , probes_(clock, queue_, deliveries_,
+              {
+                  .send = [this](const QByteArray& line) { connection_->send(line); },
+                  .probeLine = [this] { return nickReclaim_.probeLine(); },
+                  .delivered =
+                      [this](const KeeperDeliveries::Marks& marks) {
+                          if (!books_.markDelivered(marks))
+                              log_(QtWarningMsg, QStringLiteral("cannot note delivered results: %1")
+                                                     .arg(books_.lastError()));
+                      },
+              })
+    , roster_(clock, *connection_, queue_,
+              {
+                  .arrived = [this] { greeter_.greetChannel(); },
+                  .joined = [this](const QByteArray& nick,
+                                   const QString& player) { greeter_.greetJoining(nick, player); },
+                  .gone =
+                      [this](const QString& recipient) {
+                          queue_.dropLane(recipient);
+                          answers_.dropFor(recipient);
+                          const QString player = playerOfRecipient_.take(recipient);
+                          deliveries_.recipientGone(player.isEmpty() ? recipient : player);
+                      },
+                  .identified =
+                      [this](const IrcMessage& message, const QString& recipient) {
+                          serve(message, nickOf(message.prefix), recipient);
+                      },
+                  .log = log_,
+              })
+    , greeter_(clock, queue_, *connection_, config_.greet)
+    , nickReclaim_(clock, *connection_, queue_,
+                   {
+                       .queueProbe = [this] { probes_.queueProbe(); },
+                       .reclaimed = [this] { greeter_.nicknameChanged(roster_.isJoined()); },
+                       .log = log_,
+                   })
+    , exemption_(clock, *connection_, queue_, config_, log_)
+    , lastWords_(clock, books, queue_, *connection_, log_)
+    , answers_(books, queue_, roster_.presence(), deliveries_, lastWords_, log_) {
+    connection_->setParent(this);
+}
+
+KeeperRobot::~KeeperRobot() {
+    // The connection goes first, while the queue whose writer uses it still exists. The answers
+    // go as if the robot were killed: changes not yet committed are gone, and so are they.
+    connection_.reset();
+}
+
+void KeeperRobot::start() {
+    log_(QtInfoMsg, QStringLiteral("connecting to %1:%2 as %3")
+                        .arg(config_.irc.server)
+                        .arg(config_.irc.port)
+                        .arg(QString::fromLatin1(config_.irc.nick)));
+    connection_->reconnectNow();
+}
+
+void KeeperRobot::stop() {
+    answers_.closeBatch();
+    queue_.setOpen(false);
+    connection_->close();
+}
+
+void KeeperRobot::onRegistered() {
+    // The connection has just sent PASS, NICK, USER and JOIN on its own.
+    queue_.noteSentElsewhere(config_.irc.password.isEmpty() ? 3 : 4);
+    roster_.reset();
+    playerOfRecipient_.clear();
+    nickReclaim_.reset();
+    probes_.reset();
+    const bool byAccount = usesAccounts(config_.identity, *connection_);
+    log_(QtInfoMsg,
+         QStringLiteral("registered as %1%2; books kept by %3")
+             .arg(QString::fromLatin1(connection_->nick()),
+                  connection_->account().isEmpty() ? QString()
+                                                   : QStringLiteral(", logged in as ") +
+                                                         QString::fromUtf8(connection_->account()),
+                  byAccount ? QStringLiteral("services account") : QStringLiteral("nickname")));
+    if (config_.identity == Identity::Account && !byAccount)
+        log_(QtWarningMsg,
+             QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
+                            "every player will be asked to log in"));
+    exemption_.registered();
+}
+
+void KeeperRobot::onLost(const QString& reason) {
+    log_(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
+    exemption_.lost();
+    nickReclaim_.pause();
+    queue_.setOpen(false);
+    deliveries_.connectionLost();
+}
+
+QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
+    const QStringList restart = KeeperConfig::needRestart(config_, fresh);
+    config_.pace = fresh.pace;
+    config_.fastPace = fresh.fastPace;
+    config_.greet = fresh.greet;
+    config_.logLevel = fresh.logLevel;
+    exemption_.reconfigure(config_);
+    greeter_.setEnabled(config_.greet);
+    return restart;
+}
+
+// A private message is served unless its sender writes faster than anyone can play (see
+// KeeperFloodGuard); everything else the server says is for the parts.
+void KeeperRobot::onMessage(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    if (command == irc_numeric::isOn) {
+        nickReclaim_.probeAnswered(message);
+        probes_.answered();
+        return;
+    }
+    if (command != "PRIVMSG" || message.params.size() < 2 || !isUserPrefix(message.prefix) ||
+        !sameNickname(message.param(0), connection_->nick())) {
+        if (!nickReclaim_.take(message) && !roster_.take(message))
+            exemption_.take(message);
+        return;
+    }
+    const QByteArray nick = nickOf(message.prefix);
+    // Replies go back to the sender only, so the sender must be one name and nothing more; a
+    // client-to-client request is not a word to the machinekeeper.
+    if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()) ||
+        message.last().startsWith('\x01'))
+        return;
+    const QString recipient = roster_.keyOf(nick);
+    roster_.presence().markHere(recipient);
+    const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
+    if (verdict != KeeperFloodGuard::Verdict::Take)
+        floodScreen_.screen(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
+    if (verdict == KeeperFloodGuard::Verdict::DropAndWarn) {
+        log_(QtInfoMsg, QStringLiteral("refused %1: writing too fast; messages dropped")
+                            .arg(QString::fromLatin1(nick)));
+        queue_.push(recipient, privmsg(nick, machine::kSlowDown));
+    }
+    if (verdict == KeeperFloodGuard::Verdict::Take)
+        serve(message, nick, recipient);
+}
+
+// Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,
+// or the message waits for the server to say who its sender is).
+std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QByteArray& nick,
+                                             const QString& recipient) {
+    if (!usesAccounts(config_.identity, *connection_))
+        return recipient;
+    QByteArray account;
+    if (connection_->hasCapability("account-tag")) {
+        account = message.tag("account").value_or(QByteArray());
+    } else {
+        const std::optional<QByteArray> known = roster_.accounts().accountOf(recipient);
+        if (!known) {
+            if (roster_.accounts().wait(recipient, message))
+                queue_.push(KeeperSendQueue::kOwnLane, ircLine("WHOIS", {nick}), {}, false);
+            return std::nullopt;
+        }
+        account = *known;
+    }
+    if (account.isEmpty() || account == "*") {
+        log_(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
+                            .arg(QString::fromLatin1(nick)));
+        queue_.push(recipient, privmsg(nick, machine::kLogInFirst));
+        return std::nullopt;
+    }
+    return accountIdentity(account, roster_.caseMapping());
+}
+
+void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
+                        const QString& recipient) {
+    if (answers_.isBehind() || lastWords_.isLeaving())
+        return;
+    const std::optional<QString> found = playerOf(message, nick, recipient);
+    if (!found)
+        return;
+    const QString& player = *found;
+    if (playerOfRecipient_.size() >= KeeperAccounts::kMostKnown &&
+        !playerOfRecipient_.contains(recipient))
+        playerOfRecipient_.clear();
+    playerOfRecipient_.insert(recipient, player);
+    const QString text = QString::fromUtf8(message.last());
+    answers_.openBatch();
+    std::vector<machine::Reply> replies;
+    for (int attempt = 1;; ++attempt) {
+        const LastResult last = tellAgainIfUndelivered(nick, player);
+        if (machine::parseHolds(text) && (last != LastResult::Known || !mayPlayHolds(nick, player)))
+            return; // these holds cannot be for a first draw the player has seen
+        replies = keeper_.onPrivateMessage(player, text);
+        // Another machine that shares the books changed this player meanwhile: whatever it did
+        // (a game booked, a first draw told) decides the answer now.
+        if (!watched_.takeRaced())
+            break;
+        if (attempt == kAttemptsOnRace) {
+            lastWords_.refused(player);
+            break;
+        }
+    }
+    const std::optional<qint64> booked = watched_.takeBookedGame();
+    if (booked)
+        logGame(watched_.lastOutcome(), nick, player, *booked);
+    queueFor(nick, player, replies, booked);
 }
 
 // A player whose last result may not have reached them is told it again, with the first draw
@@ -683,9 +296,9 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& ni
                           record->credits == last.creditsAfter;
     if (!readable)
         return LastResult::Known;
-    log(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
-                       .arg(QString::fromLatin1(nick))
-                       .arg(delivery->lastGame));
+    log_(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
+                        .arg(QString::fromLatin1(nick))
+                        .arg(delivery->lastGame));
     std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
     if (next && !std::ranges::all_of(*next, machine::isSymbol))
         next.reset();
@@ -717,243 +330,51 @@ bool KeeperRobot::mayPlayHolds(const QByteArray& nick, const QString& player) {
     return false;
 }
 
-// Messages that arrive together (one read from the server) are booked in one transaction, so
-// that a burst of games costs one sync to the disk; their answers wait until it is committed.
-void KeeperRobot::openBatch() {
-    if (batchOpen_)
-        return;
-    batchOpen_ = books_.beginBatch(); // without it, each change is a transaction of its own
-    // Closed on the next turn of the event loop, once the messages at hand are answered.
-    if (batchOpen_)
-        QMetaObject::invokeMethod(
-            this, [this] { closeBatch(); }, Qt::QueuedConnection);
-}
-
-void KeeperRobot::closeBatch() {
-    if (!batchOpen_)
-        return;
-    batchOpen_ = false;
-    std::vector<HeldLine> held = std::exchange(held_, {});
-    if (books_.commitBatch()) {
-        releaseWhenDurable(std::move(held));
-        return;
-    }
-    // Nothing of these answers was booked: none of them may be told.
-    log(QtWarningMsg,
-        QStringLiteral("the books did not take the last changes: %1").arg(books_.lastError()));
-    booksRefused({});
-    QHash<QString, std::pair<QString, QByteArray>> players; // player, its recipient and nick
-    for (const HeldLine& line : held) {
-        if (!line.player.isEmpty())
-            players.insert(line.player, {line.lane, line.nick});
-    }
-    for (auto it = players.cbegin(); it != players.cend(); ++it) {
-        deliveries_.forget(it.key());
-        queue_.push(it.value().first,
-                    ircLine("PRIVMSG", {it.value().second},
-                            QByteArray(machine::kOutOfOrder.data(), machine::kOutOfOrder.size())));
-    }
-}
-
-// A change the books would not take: the player is told the machine is out of order (by the
-// engine), the operator learns why, and books that can take nothing more stop the robot.
-void KeeperRobot::booksRefused(const QString& player) {
-    if (!player.isEmpty())
-        log(QtWarningMsg, QStringLiteral("the books refused a change for %1: %2")
-                              .arg(player.left(64), books_.lastError()));
-    if (!books_.failedForGood())
-        return;
-    log(QtCriticalMsg,
-        QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
-    booksLost();
-}
-
-// The robot stops once the answers already promised (the out-of-order notes among them) have
-// gone out, or a few seconds have passed.
-void KeeperRobot::booksLost() {
-    if (booksFailedNoted_)
-        return;
-    booksFailedNoted_ = true;
-    const qint64 deadline = clock_.monotonicMs() + kLastWordsMs;
-    // From the next turn of the event loop: the answer to the message at hand is made first.
-    clock_.callAfter(0, this, [this, deadline] {
-        books_.whenDurable([self = QPointer<KeeperRobot>(this), deadline](bool) {
-            if (self)
-                self->stopWhenSaid(deadline);
-        });
-    });
-}
-
-void KeeperRobot::stopWhenSaid(qint64 deadline) {
-    if (queue_.waitingLines() > 0 && connection_->isRegistered() &&
-        clock_.monotonicMs() < deadline) {
-        clock_.callAfter(50, this, [this, deadline] { stopWhenSaid(deadline); });
-        return;
-    }
-    if (booksFailed_)
-        booksFailed_();
-}
-
-void KeeperRobot::emitLine(HeldLine line) {
-    if (!line.player.isEmpty() && presence_.isGone(line.lane))
-        return; // never to a player known to have left
-    if (batchOpen_) {
-        held_.push_back(std::move(line));
-        return;
-    }
-    std::vector<HeldLine> lines;
-    lines.push_back(std::move(line));
-    releaseWhenDurable(std::move(lines));
-}
-
-// Answers go out once what they tell of is safe on disk; the event loop goes on meanwhile.
-void KeeperRobot::releaseWhenDurable(std::vector<HeldLine> lines) {
-    linesAwaitingDisk_ += qsizetype(lines.size());
-    books_.whenDurable(
-        [self = QPointer<KeeperRobot>(this), lines = std::move(lines)](bool durable) mutable {
-            if (self)
-                self->release(std::move(lines), durable);
-        });
-}
-
-void KeeperRobot::release(std::vector<HeldLine> lines, bool durable) {
-    linesAwaitingDisk_ -= qsizetype(lines.size());
-    if (!durable) {
-        // A disk that cannot sync may have lost what was booked: nothing more is promised.
-        log(QtCriticalMsg,
-            QStringLiteral("the books could not be made safe on the disk; their last changes "
-                           "are not told"));
-        booksLost();
-        return;
-    }
-    for (HeldLine& line : lines) {
-        if (!line.player.isEmpty() && presence_.isGone(line.lane))
-            continue; // left while the disk was busy
-        queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
-    }
-}
-
+// A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
+// are dropped whole when the player's lane is full, which only a player who floods the robot
+// can bring about.
 void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            const std::vector<machine::Reply>& replies,
                            std::optional<qint64> bookedGame) {
-    // A game's lines always go out; other answers are dropped whole when the player's lane is
-    // full, which only a player who floods the robot can bring about.
-    const QString recipient = playerKey(nick, caseMapping_);
-    if (presence_.isGone(recipient))
+    const QString recipient = roster_.keyOf(nick);
+    if (roster_.presence().isGone(recipient))
         return; // whatever it was, the books keep it for their next message
     const bool droppable = !bookedGame;
-    const qsizetype held = std::ranges::count(held_, recipient, &HeldLine::lane);
-    if (droppable && queue_.waitingIn(recipient) + held + qsizetype(replies.size()) >
-                         KeeperSendQueue::kLaneLimit)
+    if (droppable &&
+        queue_.waitingIn(recipient) + answers_.heldFor(recipient) + qsizetype(replies.size()) >
+            KeeperSendQueue::kLaneLimit)
         return;
     if (bookedGame)
         deliveries_.queued(player, *bookedGame);
     bool first = true;
     for (const machine::Reply& reply : replies) {
         if (reply.isPublic) {
-            emitLine({QString::fromLatin1(config_.irc.channel).toLower(),
-                      ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()),
-                      {},
-                      true,
-                      {},
-                      {}});
+            answers_.say({KeeperSendQueue::channelLane(config_.irc.channel),
+                          ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()),
+                          {},
+                          true,
+                          {},
+                          {}});
             continue;
         }
         KeeperSendQueue::Written written;
         if (bookedGame && first) {
-            written = [this, player, game = *bookedGame] { resultHandedOver(player, game); };
+            written = [this, player, game = *bookedGame] {
+                deliveries_.handedOver(player, game);
+                probes_.probeSoon();
+            };
         } else if (!bookedGame && reply.text.startsWith(machine::kFirstDraw.left(6))) {
             // A first draw told on its own (the answer to "Register me!"), followed too.
             deliveries_.firstDrawQueued(player);
             written = [this, player] {
                 deliveries_.firstDrawHandedOver(player);
-                if (!probeQueued_ && !probeAlarm_->isActive())
-                    probeAlarm_->start(kProbeDelayMs);
+                probes_.probeSoon();
             };
         }
         first = false;
-        emitLine({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()), std::move(written),
-                  droppable, player, nick});
+        answers_.say({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()),
+                      std::move(written), droppable, player, nick});
     }
-}
-
-void KeeperRobot::resultHandedOver(const QString& player, qint64 game) {
-    deliveries_.handedOver(player, game);
-    if (!probeQueued_ && !probeAlarm_->isActive())
-        probeAlarm_->start(kProbeDelayMs);
-}
-
-// Every line goes out here. A steady stream of output carries a probe every kProbeEveryBytes,
-// so that the window of unconfirmed bytes keeps moving.
-void KeeperRobot::writeLine(const QByteArray& line) {
-    connection_->send(line);
-    bytesWritten_ += line.size();
-    if (bytesWritten_ - bytesAtLastProbe_ < kProbeEveryBytes)
-        return;
-    const QByteArray probe = probeLine();
-    connection_->send(probe);
-    bytesWritten_ += probe.size();
-    queue_.noteSentElsewhere(1);
-    probeWritten();
-}
-
-// Every probe, whatever sent it: it covers the deliveries handed over and the bytes written
-// before it.
-void KeeperRobot::probeWritten() {
-    deliveries_.probeSent();
-    probeMarks_.push_back(bytesWritten_);
-    bytesAtLastProbe_ = bytesWritten_;
-}
-
-// ISON about ourselves: a command every server answers (RPL_ISON), harmless, and answered only
-// after the server has handled every line we sent before it.
-void KeeperRobot::sendProbe() {
-    if (deliveries_.needsProbe())
-        queueProbe();
-}
-
-// One probe waits in the queue at a time.
-void KeeperRobot::queueProbe() {
-    if (probeQueued_)
-        return;
-    probeQueued_ = true;
-    queue_.push(
-        kOwnLane, probeLine(),
-        [this] {
-            probeQueued_ = false;
-            probeWritten();
-        },
-        false);
-}
-
-// ISON about ourselves, and, under a fallback nickname on a server without MONITOR, about our
-// own nickname as well: an answer that does not name it says that it is free.
-QByteArray KeeperRobot::probeLine() const {
-    QList<QByteArray> nicks{connection_->nick()};
-    if (!monitoring_ && !sameNickname(connection_->nick(), config_.irc.nick))
-        nicks.append(config_.irc.nick);
-    return ircLine("ISON", nicks);
-}
-
-void KeeperRobot::onProbeAnswer(const IrcMessage& answer) {
-    if (!monitoring_ && speaking_ && !sameNickname(connection_->nick(), config_.irc.nick)) {
-        const QList<QByteArray> present = answer.last().split(' ');
-        if (std::ranges::none_of(present, [&](const QByteArray& nick) {
-                return sameNickname(nick, config_.irc.nick);
-            }))
-            claimOwnNick();
-    }
-    if (!probeMarks_.empty()) {
-        bytesConfirmed_ = std::max(bytesConfirmed_, probeMarks_.front());
-        probeMarks_.pop_front();
-    }
-    const KeeperDeliveries::Marks marks = deliveries_.probeAnswered();
-    if (!marks.empty() && !books_.markDelivered(marks))
-        log(QtWarningMsg,
-            QStringLiteral("cannot note delivered results: %1").arg(books_.lastError()));
-    if (deliveries_.needsProbe() && !probeQueued_ && !probeAlarm_->isActive())
-        probeAlarm_->start(kProbeDelayMs);
-    queue_.poke();
 }
 
 } // namespace jackwell::keeper

@@ -1,27 +1,32 @@
 #pragma once
 
 #include "irc/irc_connection.h"
-#include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
+#include "keeper/keeper_durable_answers.h"
+#include "keeper/keeper_flood_exemption.h"
 #include "keeper/keeper_flood_guard.h"
-#include "keeper/keeper_presence.h"
+#include "keeper/keeper_flood_screen.h"
+#include "keeper/keeper_greeter.h"
+#include "keeper/keeper_last_words.h"
+#include "keeper/keeper_log.h"
+#include "keeper/keeper_nick_reclaim.h"
+#include "keeper/keeper_probe_window.h"
+#include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
-#include "keeper/player_key.h"
+#include "keeper/watched_books.h"
 #include "machine/machine_keeper.h"
 
 #include <QHash>
 #include <QObject>
 #include <QStringList>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace jackwell {
 
-class Alarm;
 class Clock;
 
 namespace keeper {
@@ -29,9 +34,12 @@ namespace keeper {
 class KeeperBooks;
 
 // The machinekeeper on an IRC network: it keeps a connection to the server (reconnecting after
-// growing pauses), greets its channel when it arrives (and, when someone joins, at most every
-// kChannelGreetingMs after) and each player who joins privately (at most every
-// kPlayerGreetingMs), and serves every player who writes to it privately.
+// growing pauses) and serves every player who writes to it privately. This class keeps the
+// conversation: who said what, which game it means, what to answer. Its parts own the rest:
+// whom it can reach (KeeperRoster), greetings (KeeperGreeter), its own nickname
+// (KeeperNickReclaim), its pace (KeeperSendQueue, KeeperFloodExemption), each player's share
+// of its time (KeeperFloodGuard, KeeperFloodScreen), what reached whom (KeeperDeliveries,
+// KeeperProbeWindow) and answers that wait for the disk (KeeperDurableAnswers, KeeperLastWords).
 //
 // Whose books a message plays on (identity in the configuration): the services account the
 // server reports for its sender (the account tag of the message, else what extended-join,
@@ -39,55 +47,21 @@ class KeeperBooks;
 // whoever takes their nickname gets none of them; a sender who is not logged in is asked to log
 // in and plays nothing. Or, on a network without accounts, the nickname.
 //
-// Under a fallback nickname (its own was taken) it watches its own (MONITOR, or ISON where the
-// server has no MONITOR) and takes it back once it is free.
-//
 // Books on a server may be shared with other robots: a player whose record another machine
 // changed while this one answered is answered again from the books as they are now, and a result
 // another machine has just booked is left to it (see Delivery::onItsWayElsewhere).
-//
-// Everything it says goes through its own paced, fair send queue. With operator credentials it
-// first asks the server to exempt it from flood limits (OPER, then MODE +F) and, once exempt,
-// speaks at the faster pace; until the server has answered the MODE, it says nothing, so that
-// no line of its sits behind the server's penalty for those commands.
 //
 // Each game is booked before its result is queued. A result counts as delivered only when the
 // server passed it on while its player was there; a player whose last result never arrived (the
 // robot killed, the connection dropped, the player gone and back) is told it again, with the
 // first draw waiting, on their next message, whatever it says. Holds are only ever played on a
-// first draw the player was told; see KeeperDeliveries.
-//
-// It sends nothing to a player it knows has left (see KeeperPresence): their waiting lines are
-// dropped, their results stay in the books. Each player's messages are limited to a few a
-// second (KeeperFloodGuard), and what the robot writes is held back while the server has not
-// caught up with it: no more than kUnconfirmedBytes go out beyond the last answered probe.
+// first draw the player was told; see KeeperDeliveries. Nothing is sent to a player it knows
+// has left (see KeeperPresence): their results stay in the books.
 class KeeperRobot : public QObject {
 public:
     // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
-    // How long to wait for the server's answer to OPER and MODE +F (a server may make a client
-    // whose OPER failed wait about ten seconds).
-    static constexpr int kExemptionWaitMs = 20000;
-    // A probe for delivered results goes out this long after the first result it covers.
-    static constexpr int kProbeDelayMs = 300;
-    static constexpr int kRejoinMs = 5000;
-    // Bytes written that the server has not yet been seen to handle, at most; a probe goes out
-    // after every kProbeEveryBytes.
-    static constexpr qint64 kUnconfirmedBytes = 16 * 1024;
-    static constexpr qint64 kProbeEveryBytes = 4 * 1024;
-    // Seconds of output the queue (and the answers waiting for the disk) may hold before new
-    // messages are left unanswered.
-    static constexpr int kBusySeconds = 10;
-    // How long a robot whose books failed waits for its last answers to go out.
-    static constexpr int kLastWordsMs = 3000;
-    // The channel is greeted on arrival and, when someone joins, at most this often.
-    static constexpr qint64 kChannelGreetingMs = 10 * 60 * 1000;
-    // A joining player is greeted privately at most this often.
-    static constexpr qint64 kPlayerGreetingMs = 60 * 60 * 1000;
-    static constexpr qsizetype kGreetedAtMost = 20000;
-    // Without MONITOR, how often the robot asks whether its own nickname is free.
-    static constexpr int kNickWatchMs = 30000;
     // How often a message is answered anew when another machine sharing the books changed its
     // player at the same moment, before the player is told the machine is out of order.
     static constexpr int kAttemptsOnRace = 3;
@@ -104,7 +78,7 @@ public:
     // Called (from the event loop) once the books can take nothing more, after the robot has
     // logged why; the robot takes no more games meanwhile.
     void setBooksFailed(std::function<void()> booksFailed) {
-        booksFailed_ = std::move(booksFailed);
+        lastWords_.setBooksFailed(std::move(booksFailed));
     }
     // Called (from the event loop) when the server refused the robot's login, after it was
     // logged: the robot has stopped.
@@ -117,152 +91,46 @@ public:
 
     const IrcConnection& connection() const { return *connection_; }
     // Registered and allowed to speak.
-    bool isSpeaking() const { return speaking_; }
-    bool isFloodExempt() const { return exempt_; }
-    // Whether books are kept by services account on this connection.
-    bool usesAccounts() const;
+    bool isSpeaking() const { return queue_.isOpen(); }
+    bool isFloodExempt() const { return exemption_.isExempt(); }
     qsizetype waitingLines() const { return queue_.waitingLines(); }
-    const KeeperPresence& presence() const { return presence_; }
-    // Players followed by the flood guard and the deliveries: bounded, whatever players do.
-    qsizetype followedPlayers() const { return floodGuard_.followed() + deliveries_.followed(); }
+    const KeeperPresence& presence() const { return roster_.presence(); }
 
 private:
-    // The books as the engine sees them; notes the game booked last.
-    class WatchedBooks : public machine::Books {
-    public:
-        using Refused = std::function<void(const QString& player)>;
-        WatchedBooks(KeeperBooks& books, Refused refused)
-            : books_(books)
-            , refused_(std::move(refused)) {}
-        std::optional<machine::PlayerRecord> load(const QString& player) override;
-        bool save(const QString& player, const machine::PlayerRecord& record) override;
-        bool commitGame(const QString& player, const machine::GameOutcome& outcome,
-                        const machine::PlayerRecord& after) override;
-        // The number of the game booked since the last call, if one was.
-        std::optional<qint64> takeBookedGame();
-        // The game booked last.
-        const machine::GameOutcome& lastOutcome() const { return outcome_; }
-        // Whether a change was refused since the last call only because another machine
-        // changed the player after they were read.
-        bool takeRaced();
-
-    private:
-        void refusedOrRaced(const QString& player);
-
-        KeeperBooks& books_;
-        Refused refused_;
-        std::optional<qint64> booked_;
-        machine::GameOutcome outcome_;
-        bool raced_ = false;
-    };
-
     // What became of a player's last result when they wrote again.
     enum class LastResult { Known, ToldAgain, OnItsWay };
 
-    // A line ready to go out, held back while the batch it answers is not yet committed.
-    struct HeldLine {
-        QString lane; // the recipient's player key, or the channel
-        QByteArray line;
-        KeeperSendQueue::Written written;
-        bool droppable = true;
-        QString player; // whose books it tells of; empty for lines to the channel
-        QByteArray nick;
-    };
-
-    void openBatch();
-    void closeBatch();
-    void emitLine(HeldLine line);
     void onMessage(const IrcMessage& message);
     void onRegistered();
     void onLost(const QString& reason);
-    void onModeChange(const IrcMessage& message);
-    void beginSpeaking(bool exempt);
-    KeeperSendQueue::Pace fastPace() const;
-    void onJoin(const IrcMessage& message);
-    void onKick(const IrcMessage& message);
-    void onNames(const IrcMessage& message);
-    void onDeparture(const IrcMessage& message);
-    void onAccountNews(const IrcMessage& message);
-    void recipientGone(const QString& recipient);
-    void greetChannel();
-    void greetPlayer(const QByteArray& nick);
-    void watchOwnNick();
-    void claimOwnNick();
-    void onOwnNickChanged(const QByteArray& nick);
+    void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
-    void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
-    void logGame(const QByteArray& nick, const QString& player, qint64 game) const;
-    void log(QtMsgType type, const QString& text) const;
-    bool isBusy() const;
-    bool isScreenedOut(QByteArrayView line) const;
-    void screenOut(const QByteArray& prefix, qint64 forMs);
-    void onPrivateMessage(const IrcMessage& message);
     LastResult tellAgainIfUndelivered(const QByteArray& nick, const QString& player);
     bool mayPlayHolds(const QByteArray& nick, const QString& player);
     void queueFor(const QByteArray& nick, const QString& player,
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
-    void resultHandedOver(const QString& player, qint64 game);
-    void booksRefused(const QString& player);
-    void booksLost();
-    void stopWhenSaid(qint64 deadline);
-    void releaseWhenDurable(std::vector<HeldLine> lines);
-    void release(std::vector<HeldLine> lines, bool durable);
-    void writeLine(const QByteArray& line);
-    void probeWritten();
-    void sendProbe();
-    void queueProbe();
-    void onProbeAnswer(const IrcMessage& answer);
-    QByteArray probeLine() const;
 
-    Clock& clock_;
     KeeperConfig config_;
     KeeperBooks& books_;
-    Log log_;
+    KeeperLogger log_;
+    std::function<void()> loginRefused_;
     WatchedBooks watched_;
     machine::MachineKeeper keeper_;
     KeeperDeliveries deliveries_;
-    KeeperPresence presence_;
     KeeperFloodGuard floodGuard_;
+    KeeperFloodScreen floodScreen_;
     KeeperSendQueue queue_;
-    std::function<void()> booksFailed_;
-    std::function<void()> loginRefused_;
-    KeeperAccounts accounts_;
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
-    QHash<QString, qint64> greetedAt_; // player key, monotonic ms
-    qint64 channelGreetedAtMs_ = -1;
-    bool monitoring_ = false;
-    std::unique_ptr<Alarm> nickWatchAlarm_;
-    // The messages of the players last found flooding, dropped unread until their time
-    // (monotonic) is up: ":prefix PRIVMSG ".
-    struct Screened {
-        QByteArray prefix;
-        qint64 untilMs = 0;
-    };
-    static constexpr int kScreenedAtMost = 8;
-    std::vector<Screened> screened_;
     std::unique_ptr<IrcConnection> connection_;
-    std::unique_ptr<Alarm> exemptionAlarm_;
-    std::unique_ptr<Alarm> probeAlarm_;
-    std::unique_ptr<Alarm> rejoinAlarm_;
-    CaseMapping caseMapping_ = CaseMapping::Rfc1459;
-    bool speaking_ = false;
-    bool awaitingExemption_ = false;
-    bool operRefused_ = false;
-    bool exempt_ = false;
-    bool joined_ = false;
-    bool probeQueued_ = false;
-    bool batchOpen_ = false;
-    bool booksFailedNoted_ = false;
-    std::vector<HeldLine> held_;
-    qsizetype linesAwaitingDisk_ = 0; // answers committed, waiting for the disk
-    // The window of unconfirmed output: bytes written on this connection, up to where the
-    // server has answered a probe, and where each probe in flight was written.
-    qint64 bytesWritten_ = 0;
-    qint64 bytesConfirmed_ = 0;
-    qint64 bytesAtLastProbe_ = 0;
-    std::deque<qint64> probeMarks_;
+    KeeperProbeWindow probes_;
+    KeeperRoster roster_;
+    KeeperGreeter greeter_;
+    KeeperNickReclaim nickReclaim_;
+    KeeperFloodExemption exemption_;
+    KeeperLastWords lastWords_;
+    KeeperDurableAnswers answers_;
 };
 
 } // namespace keeper

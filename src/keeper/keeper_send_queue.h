@@ -25,14 +25,27 @@ namespace keeper {
 // that may speak) everything waits.
 class KeeperSendQueue {
 public:
+    // Lines a second while a server's flood limits apply, unless configured otherwise (`pace`).
+    static constexpr int kOrdinaryLines = 3;
+    // Those lines are counted over a little more than a second, so that a server counting its
+    // own seconds never finds more in one.
+    static constexpr int kOrdinaryWindowMs = 1100;
+
     struct Pace {
-        int lines = 3;
-        int windowMs = 1100;
+        int lines = kOrdinaryLines;
+        int windowMs = kOrdinaryWindowMs;
     };
     // Lines a lane may hold back; further lines that may be dropped are dropped.
     static constexpr qsizetype kLaneLimit = 24;
     // Lines all lanes together may hold back; past that, lines that may be dropped are dropped.
     static constexpr qsizetype kTotalLimit = 20000;
+
+    // The lane of the robot's own business (JOIN, WHOIS, probes).
+    static inline const QString kOwnLane;
+    // The lane of the lines to `channel`.
+    static QString channelLane(const QByteArray& channel) {
+        return QString::fromLatin1(channel).toLower();
+    }
 
     using Writer = std::function<void(const QByteArray& line)>;
     using Written = std::function<void()>;

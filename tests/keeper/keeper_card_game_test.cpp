@@ -4,53 +4,31 @@
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
 #include "chat/transport.h"
-#include "clock/real_clock.h"
 #include "card/card.h"
-#include "keeper/keeper_robot.h"
-#include "keeper/sqlite_books.h"
 #include "settings/options.h"
 
 #include "support/fakes.h"
-#include "support/ngircd_server.h"
-#include "support/qt_printers.h"
-#include "support/wait_until.h"
-
-#include <gtest/gtest.h>
-
-#include <QTemporaryDir>
+#include "support/keeper_robot_rig.h"
 
 namespace jackwell {
 namespace {
 
-using keeper::KeeperConfig;
-using keeper::KeeperRobot;
-using keeper::SqliteBooks;
+using testing::kWaitMs;
 using testing::NgircdServer;
 using testing::waitUntil;
-
-constexpr int kWaitMs = 8000;
 
 QString twoDigits(int code) {
     return QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
 }
 
-class KeeperCardGameTest : public ::testing::Test {
+class KeeperCardGameTest : public testing::KeeperRobotRig {
 protected:
     void SetUp() override {
-        QString error;
-        ASSERT_TRUE(server.start(&error)) << error.toStdString();
-        books = SqliteBooks::create(dir.filePath("books.sqlite"), &error);
-        ASSERT_TRUE(books) << error.toStdString();
-
-        KeeperConfig config;
-        config.irc.server = NgircdServer::kHost;
-        config.irc.port = server.port();
-        config.irc.nick = "Rivet";
-        config.irc.channel = "#casino";
-        config.booksPath = dir.filePath("books.sqlite");
-        robot = std::make_unique<KeeperRobot>(clock, config, *books, 11);
-        robot->start();
-        ASSERT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, kWaitMs));
+        ASSERT_NO_FATAL_FAILURE(KeeperRobotRig::SetUp());
+        keeper::KeeperConfig config = robotConfig();
+        config.operName.clear(); // at the ordinary pace
+        robot = startRobot(clock, config, 11);
+        ASSERT_TRUE(robot->isSpeaking());
 
         player.server = NgircdServer::kHost;
         player.port = server.port();
@@ -82,11 +60,7 @@ protected:
         return twoDigits(reels[0]) + u' ' + twoDigits(reels[1]) + u' ' + twoDigits(reels[2]);
     }
 
-    NgircdServer server;
-    QTemporaryDir dir;
-    std::unique_ptr<SqliteBooks> books;
-    RealClock clock;
-    std::unique_ptr<KeeperRobot> robot;
+    std::unique_ptr<keeper::KeeperRobot> robot;
     IrcConfig player;
     IrcBackend* backend = nullptr;
     testing::FakeSound sound;

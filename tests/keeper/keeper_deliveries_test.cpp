@@ -1,6 +1,10 @@
 // Following results to the server: a probe confirms only what went out before it, and a lost
-// connection makes everything unconfirmed on it unknown again.
+// connection makes everything unconfirmed on it unknown again; output waits while too much of
+// it is unconfirmed.
+#include "clock/virtual_clock.h"
 #include "keeper/keeper_deliveries.h"
+#include "keeper/keeper_probe_window.h"
+#include "keeper/keeper_send_queue.h"
 
 #include "support/qt_printers.h"
 
@@ -131,6 +135,48 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
         EXPECT_EQ(deliveries.firstDrawStatus("alice"), c.expected);
         EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Unknown);
     }
+}
+
+// Output stops once kUnconfirmedBytes are out unconfirmed and goes on as probes are answered;
+// a steady stream carries a probe every kProbeEveryBytes, and results handed over are covered by
+// one probe, kProbeDelayMs after the first.
+TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
+    jackwell::VirtualClock clock;
+    KeeperDeliveries deliveries;
+    const QByteArray probe = "ISON Rivet\r\n";
+    const QByteArray line = QByteArray(1022, 'x') + "\r\n";
+    QList<QByteArray> sent;
+    Marks delivered;
+    KeeperProbeWindow* window = nullptr;
+    KeeperSendQueue queue(clock, [&](const QByteArray& out) { window->write(out); });
+    KeeperProbeWindow probes(clock, queue, deliveries,
+                             {[&](const QByteArray& out) { sent << out; }, [&] { return probe; },
+                              [&](const Marks& marks) { delivered = marks; }});
+    window = &probes;
+    queue.setPace({1000, 1000});
+    queue.setOpen(true);
+    for (int i = 0; i < 20; ++i)
+        queue.push("alice", line, {}, false);
+    clock.advance(5000);
+    EXPECT_EQ(sent.count(line), 16);
+    EXPECT_EQ(sent.count(probe), 4);
+    EXPECT_EQ(sent.mid(0, 5), (QList<QByteArray>{line, line, line, line, probe}));
+    probes.answered(); // the first probe: its 4 KiB are confirmed
+    EXPECT_EQ(sent.count(line), 20);
+    for (int i = 0; i < 5; ++i)
+        probes.answered();
+
+    sent.clear();
+    deliveries.queued("alice", 1);
+    deliveries.handedOver("alice", 1);
+    probes.probeSoon();
+    clock.advance(KeeperProbeWindow::kProbeDelayMs - 1);
+    probes.probeSoon(); // one is on its way
+    EXPECT_TRUE(sent.isEmpty());
+    clock.advance(1);
+    EXPECT_EQ(sent, QList<QByteArray>{probe});
+    probes.answered();
+    EXPECT_EQ(delivered, (Marks{{"alice", 1}}));
 }
 
 } // namespace

@@ -2,21 +2,12 @@
 // counts as told only when its player was there to get it, a player who left and came back is
 // told what they missed before anything is played, and a crowd that leaves at once costs the
 // players who stay nothing.
-#include "clock/real_clock.h"
 #include "irc/irc_numerics.h"
-#include "keeper/keeper_robot.h"
-#include "keeper/sqlite_books.h"
 #include "machine/messages.h"
 
-#include "support/irc_test_peer.h"
-#include "support/ngircd_server.h"
-#include "support/qt_printers.h"
-#include "support/wait_until.h"
-
-#include <gtest/gtest.h>
+#include "support/keeper_robot_rig.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -24,63 +15,17 @@ namespace jackwell::keeper {
 namespace {
 
 using namespace jackwell::machine;
+using namespace jackwell::testing;
 
-using testing::IrcTestPeer;
-using testing::NgircdServer;
-using testing::waitUntil;
-
-constexpr int kWaitMs = 8000;
-const QByteArray kKeeper = "Rivet";
-const QByteArray kChannel = "#casino";
-
-QList<QByteArray> toldTo(const IrcTestPeer& peer) {
-    QList<QByteArray> texts;
-    for (const IrcMessage& m : peer.received()) {
-        if (m.command == "PRIVMSG" && nickOf(m.prefix) == kKeeper && m.param(0) == peer.nick())
-            texts << m.param(1);
-    }
-    return texts;
-}
-
-int countTold(const IrcTestPeer& peer, const char* start) {
-    return int(std::ranges::count_if(
-        toldTo(peer), [&](const QByteArray& text) { return text.startsWith(start); }));
-}
-
-class KeeperDeparturesTest : public ::testing::Test {
+class KeeperDeparturesTest : public KeeperRobotRig {
 protected:
-    void SetUp() override {
-        NgircdServer::Options options; // the server's flood limits as shipped
-        options.operName = "keeperop";
-        options.operPassword = "keeperpass";
-        server = std::make_unique<NgircdServer>(options);
-        QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
-        books = SqliteBooks::create(dir.filePath("books.sqlite"), &error);
-        ASSERT_TRUE(books) << error.toStdString();
-    }
-
-    void TearDown() override {
-        if (HasFailure())
-            std::cerr << "robot log:\n" << robotLog.join('\n').toStdString() << "\n";
-    }
-
     void startRobot(bool exempt = true, int fastPace = 200) {
-        KeeperConfig config;
-        config.irc.server = NgircdServer::kHost;
-        config.irc.port = server->port();
-        config.irc.nick = kKeeper;
-        config.irc.channel = kChannel;
-        config.booksPath = dir.filePath("books.sqlite");
+        KeeperConfig config = robotConfig();
         config.fastPace = fastPace;
-        if (exempt) {
-            config.operName = "keeperop";
-            config.operPassword = "keeperpass";
-        }
-        robot = std::make_unique<KeeperRobot>(clock, config, *books, 11,
-                                              [this](const QString& t) { robotLog << t; });
-        robot->start();
-        ASSERT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, 2 * kWaitMs));
+        if (!exempt)
+            config.operName.clear();
+        robot = KeeperRobotRig::startRobot(clock, config, 11, 2 * kWaitMs);
+        ASSERT_TRUE(robot->isSpeaking());
     }
 
     // Connects `nick`, trying again while the server still holds the name of its last
@@ -88,7 +33,7 @@ protected:
     std::unique_ptr<IrcTestPeer> connect(const QByteArray& nick, bool joinChannel) {
         for (int attempt = 0; attempt < 20; ++attempt) {
             auto peer = std::make_unique<IrcTestPeer>(nick);
-            if (peer->connectTo(server->port(), 2000)) {
+            if (peer->connectTo(server.port(), 2000)) {
                 if (joinChannel) {
                     EXPECT_TRUE(peer->join(kChannel));
                 }
@@ -110,12 +55,7 @@ protected:
 
     PlayerRecord recordOf(const QString& player) { return books->load(player).value(); }
 
-    QTemporaryDir dir;
-    std::unique_ptr<NgircdServer> server;
-    std::unique_ptr<SqliteBooks> books;
-    RealClock clock;
     std::unique_ptr<KeeperRobot> robot;
-    QStringList robotLog;
 };
 
 // A player sends the holds and quits in one write, comes back under the same name and sends

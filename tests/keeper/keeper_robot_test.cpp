@@ -1,61 +1,19 @@
 // The network machinekeeper on a real IRC server (ngircd on loopback, with its flood limits):
 // players who play whole games, several at once, books that survive restarts, and a robot
 // killed between a hold and its result.
-#include "clock/real_clock.h"
 #include "clock/virtual_clock.h"
 #include "irc/irc_numerics.h"
-#include "keeper/keeper_robot.h"
-#include "keeper/sqlite_books.h"
+#include "keeper/keeper_accounts.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 
-#include "support/irc_test_peer.h"
-#include "support/ngircd_server.h"
-#include "support/qt_printers.h"
-#include "support/wait_until.h"
-
-#include <gtest/gtest.h>
-
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include "support/keeper_robot_rig.h"
 
 namespace jackwell::keeper {
 namespace {
 
 using namespace jackwell::machine;
-
-using testing::IrcTestPeer;
-using testing::NgircdServer;
-using testing::waitUntil;
-
-constexpr int kWaitMs = 8000;
-const QByteArray kKeeper = "Rivet";
-const QByteArray kOperName = "keeperop";
-const QByteArray kOperPassword = "keeperpass";
-
-NgircdServer::Options serverOptions() {
-    NgircdServer::Options options; // with the server's ordinary flood limits
-    options.operName = kOperName;
-    options.operPassword = kOperPassword;
-    return options;
-}
-
-// What the machinekeeper told `peer` privately, in order.
-QList<QByteArray> toldTo(const IrcTestPeer& peer) {
-    QList<QByteArray> texts;
-    for (const IrcMessage& m : peer.received()) {
-        if (m.command == "PRIVMSG" && nickOf(m.prefix) == kKeeper && m.param(0) == peer.nick())
-            texts << m.param(1);
-    }
-    return texts;
-}
-
-int countTold(const IrcTestPeer& peer, const char* start) {
-    int count = 0;
-    for (const QByteArray& text : toldTo(peer))
-        count += text.startsWith(start) ? 1 : 0;
-    return count;
-}
+using namespace jackwell::testing;
 
 QByteArray lastTold(const IrcTestPeer& peer, const char* start) {
     QByteArray last;
@@ -123,50 +81,8 @@ bool keeperGone(IrcTestPeer& peer) {
     return false;
 }
 
-class KeeperRobotTest : public ::testing::Test {
+class KeeperRobotTest : public KeeperRobotRig {
 protected:
-    void SetUp() override {
-        QString error;
-        ASSERT_TRUE(server.start(&error)) << error.toStdString();
-        books = openBooks();
-        ASSERT_TRUE(books);
-    }
-
-    void TearDown() override {
-        if (HasFailure())
-            std::cerr << "robot log:\n" << robotLog.join('\n').toStdString() << "\n";
-    }
-
-    std::unique_ptr<SqliteBooks> openBooks() {
-        QString error;
-        const QString path = dir.filePath("books.sqlite");
-        auto opened = QFileInfo::exists(path) ? SqliteBooks::open(path, &error)
-                                              : SqliteBooks::create(path, &error);
-        EXPECT_TRUE(opened) << error.toStdString();
-        return opened;
-    }
-
-    KeeperConfig robotConfig() const {
-        KeeperConfig config;
-        config.irc.server = NgircdServer::kHost;
-        config.irc.port = server.port();
-        config.irc.nick = kKeeper;
-        config.irc.channel = "#casino";
-        config.booksPath = dir.filePath("books.sqlite");
-        config.operName = kOperName;
-        config.operPassword = kOperPassword;
-        return config;
-    }
-
-    std::unique_ptr<KeeperRobot> startRobot(Clock& on, const KeeperConfig& config, quint64 seed,
-                                            int waitMs = kWaitMs) {
-        auto robot = std::make_unique<KeeperRobot>(on, config, *books, seed,
-                                                   [this](const QString& t) { robotLog << t; });
-        robot->start();
-        EXPECT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, waitMs));
-        return robot;
-    }
-
     std::unique_ptr<IrcTestPeer> connectPlayer(const QByteArray& nick) {
         auto peer = std::make_unique<IrcTestPeer>(nick);
         EXPECT_TRUE(peer->connectTo(server.port()));
@@ -196,12 +112,6 @@ protected:
         const BooksAudit audit = books->audit();
         EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
     }
-
-    NgircdServer server{serverOptions()};
-    QTemporaryDir dir;
-    std::unique_ptr<SqliteBooks> books;
-    RealClock clock;
-    QStringList robotLog;
 };
 
 TEST_F(KeeperRobotTest, TwoPlayersAtOnceKeepSeparateBooks) {
@@ -500,7 +410,7 @@ TEST_F(KeeperRobotTest, WithAccountsRequiredAPlayerWithoutOneIsAskedToLogIn) {
     KeeperConfig config = robotConfig();
     config.identity = Identity::Account;
     auto robot = startRobot(clock, config, 4);
-    EXPECT_TRUE(robot->usesAccounts());
+    EXPECT_TRUE(usesAccounts(config.identity, robot->connection()));
     auto alice = connectPlayer("alice");
     alice->privmsg(kKeeper, "Register me!");
     alice->privmsg(kKeeper, "I hold 1,0,1");

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "keeper/keeper_log.h"
+#include "keeper/keeper_send_queue.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+namespace jackwell {
+
+class Alarm;
+class Clock;
+class IrcConnection;
+struct IrcMessage;
+
+namespace keeper {
+
+struct KeeperConfig;
+
+// When the robot begins to speak on a new connection, and at which pace. With operator
+// credentials it first asks the server to exempt it from flood limits (OPER, then MODE +F) and,
+// once exempt, speaks at the faster pace; until the server has answered the MODE, it says
+// nothing, so that no line of its sits behind the server's penalty for those commands. An OPER
+// the server refused is not tried again before the robot is restarted.
+class KeeperFloodExemption {
+public:
+    // How long to wait for the server's answer to OPER and MODE +F (a server may make a client
+    // whose OPER failed wait about ten seconds).
+    static constexpr int kExemptionWaitMs = 20000;
+
+    // Opens `queue` when the robot may speak, and sets its pace; both parts must outlive this.
+    KeeperFloodExemption(Clock& clock, IrcConnection& connection, KeeperSendQueue& queue,
+                         const KeeperConfig& config, KeeperLogger log);
+    ~KeeperFloodExemption();
+
+    // The connection is registered: asks for exemption, or lets the robot speak at once.
+    void registered();
+    // The server's answers to OPER and MODE; false for any other message.
+    bool take(const IrcMessage& message);
+    // The connection was lost: the next one asks again.
+    void lost();
+    // Takes the paces (pace, fastpace) of `fresh`.
+    void reconfigure(const KeeperConfig& fresh);
+
+    bool isExempt() const { return exempt_; }
+
+private:
+    void beginSpeaking(bool exempt);
+    KeeperSendQueue::Pace pace() const;
+
+    IrcConnection& connection_;
+    KeeperSendQueue& queue_;
+    KeeperLogger log_;
+    std::unique_ptr<Alarm> alarm_;
+    QByteArray operName_; // empty: no operator credentials
+    QByteArray operPassword_;
+    int ordinaryPace_;
+    int fastPace_;
+    bool awaiting_ = false;
+    bool operRefused_ = false;
+    bool exempt_ = false;
+};
+
+} // namespace keeper
+} // namespace jackwell

@@ -1,0 +1,163 @@
+#include "keeper/keeper_roster.h"
+
+#include "clock/clock.h"
+#include "irc/irc_connection.h"
+#include "irc/irc_numerics.h"
+#include "keeper/keeper_send_queue.h"
+
+namespace jackwell::keeper {
+
+namespace {
+
+bool isJoinRefusal(const QByteArray& command) {
+    // Full, invite only, banned, bad key, too many channels.
+    return command == irc_numeric::channelIsFull || command == irc_numeric::inviteOnlyChannel ||
+           command == irc_numeric::bannedFromChannel || command == irc_numeric::badChannelKey ||
+           command == irc_numeric::tooManyChannels;
+}
+
+} // namespace
+
+KeeperRoster::KeeperRoster(Clock& clock, const IrcConnection& connection, KeeperSendQueue& queue,
+                           Hooks hooks)
+    : connection_(connection)
+    , hooks_(std::move(hooks)) {
+    rejoinAlarm_ = clock.createAlarm([this, queue = &queue] {
+        if (queue->isOpen() && !joined_)
+            queue->push(KeeperSendQueue::kOwnLane, ircLine("JOIN", {connection_.config().channel}),
+                        {}, false);
+    });
+}
+
+KeeperRoster::~KeeperRoster() = default;
+
+void KeeperRoster::reset() {
+    joined_ = false;
+    presence_.clear();
+    accounts_.clear();
+}
+
+bool KeeperRoster::take(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    if (command == "JOIN") {
+        onJoin(message);
+    } else if (command == "QUIT" || command == "PART" || command == "NICK" ||
+               command == irc_numeric::noSuchNick) {
+        onDeparture(message);
+    } else if (command == "ACCOUNT" || command == irc_numeric::whoisAccount ||
+               command == irc_numeric::endOfWhois) {
+        onAccountNews(message);
+    } else if (command == irc_numeric::namReply) {
+        onNames(message);
+    } else if (command == "KICK") {
+        onKick(message);
+    } else if (command == irc_numeric::isupport) {
+        if (const auto name = connection_.isupport("CASEMAPPING"))
+            caseMapping_ = caseMappingNamed(*name);
+    } else if (isJoinRefusal(command)) {
+        hooks_.log(QtWarningMsg, QStringLiteral("cannot join %1 (%2); trying again later")
+                                     .arg(QString::fromLatin1(connection_.config().channel),
+                                          QString::fromUtf8(message.last().left(100))));
+        rejoinAlarm_->start(kRejoinMs);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void KeeperRoster::onJoin(const IrcMessage& message) {
+    const QByteArray& channel = connection_.config().channel;
+    if (!sameNickname(message.param(0), channel) || !isUserPrefix(message.prefix))
+        return;
+    const QByteArray nick = nickOf(message.prefix);
+    const QString key = keyOf(nick);
+    presence_.markHere(key);
+    // extended-join: "JOIN #channel account :real name", "*" for no account.
+    if (connection_.hasCapability("extended-join") && message.params.size() >= 2)
+        accounts_.learn(key, message.param(1) == "*" ? QByteArray() : message.param(1));
+    if (sameNickname(nick, connection_.nick())) {
+        joined_ = true;
+        hooks_.log(QtInfoMsg, QStringLiteral("joined %1").arg(QString::fromLatin1(channel)));
+        hooks_.arrived();
+    } else if (joined_) {
+        hooks_.joined(nick, key);
+    }
+}
+
+void KeeperRoster::onKick(const IrcMessage& message) {
+    if (!sameNickname(message.param(0), connection_.config().channel))
+        return;
+    if (!sameNickname(message.param(1), connection_.nick())) {
+        markGone(keyOf(message.param(1)));
+    } else {
+        joined_ = false;
+        hooks_.log(QtWarningMsg, QStringLiteral("kicked from %1; joining again soon")
+                                     .arg(QString::fromLatin1(connection_.config().channel)));
+        rejoinAlarm_->start(kRejoinMs);
+    }
+}
+
+// Who is in the channel when the robot joins: "353 me = #channel :@op +voiced plain".
+void KeeperRoster::onNames(const IrcMessage& message) {
+    if (message.params.size() < 4 || !sameNickname(message.param(2), connection_.config().channel))
+        return;
+    for (QByteArray nick : message.last().split(' ')) {
+        while (!nick.isEmpty() && QByteArrayView("~&@%+").contains(nick.front()))
+            nick.remove(0, 1);
+        if (!nick.isEmpty())
+            presence_.markHere(keyOf(nick));
+    }
+}
+
+// Someone the robot can no longer reach: a member of its channel who quit, left or took another
+// nickname, or a nickname the server says is not there. (The robot's own change of nickname is
+// KeeperNickReclaim's.)
+void KeeperRoster::onDeparture(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    if (command == irc_numeric::noSuchNick) {
+        markGone(keyOf(message.param(1)));
+        return;
+    }
+    if (!isUserPrefix(message.prefix))
+        return;
+    const QByteArray nick = nickOf(message.prefix);
+    if (sameNickname(nick, connection_.nick()))
+        return; // the robot's own
+    if (command == "PART" && !sameNickname(message.param(0), connection_.config().channel))
+        return;
+    const QString key = keyOf(nick);
+    markGone(key);
+    if (command == "NICK") {
+        const QString renamed = keyOf(message.param(0));
+        presence_.markHere(renamed);
+        accounts_.renamed(key, renamed);
+    } else {
+        accounts_.forget(key); // no more account news of them
+    }
+}
+
+// What the server says of accounts: "ACCOUNT name" (account-notify, "*" when logged out), and
+// the WHOIS answers "330 me nick account :..." and "318 me nick :End".
+void KeeperRoster::onAccountNews(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    if (command == "ACCOUNT") {
+        if (isUserPrefix(message.prefix))
+            accounts_.learn(keyOf(nickOf(message.prefix)),
+                            message.param(0) == "*" ? QByteArray() : message.param(0));
+    } else if (command == irc_numeric::whoisAccount) {
+        accounts_.learn(keyOf(message.param(1)), message.param(2));
+    } else {
+        const QString key = keyOf(message.param(1));
+        for (const IrcMessage& waited : accounts_.whoisEnded(key))
+            hooks_.identified(waited, key);
+    }
+}
+
+// Nothing more goes to `player` until they write again; what they were not told stays in the
+// books, to be told on their next message.
+void KeeperRoster::markGone(const QString& player) {
+    presence_.markGone(player);
+    hooks_.gone(player);
+}
+
+} // namespace jackwell::keeper
