@@ -5,8 +5,6 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace jackwell {
 
@@ -102,15 +100,6 @@ void ChatTransport::fetchChatText(QObject* context, std::function<void()> then) 
     chatText_.truncate(0); // keeps the buffer for the next delivery
     waiters_.push_back({QPointer<QObject>(context), std::move(then)});
     readAllChatText();
-}
-
-void ChatTransport::pause(double seconds, QObject* context, std::function<void()> then) {
-    if (!(seconds > 0)) {
-        then();
-        return;
-    }
-    const double ms = std::min(seconds * 1000.0, double(std::numeric_limits<int>::max()));
-    clock_.callAfter(int(std::ceil(ms)), context, std::move(then));
 }
 
 void ChatTransport::enqueue(Request request) {

@@ -16,7 +16,7 @@ class Alarm;
 class Clock;
 
 // The layer between the game and the chat library: private messages out, the
-// whole chat text in, the library's callbacks, and the pause.
+// whole chat text in, and the library's callbacks.
 //
 // Requests go out in the order they were made. Each is judged by the status the
 // library reports while it runs: "0" or no text means done, "-1" means given
@@ -62,9 +62,6 @@ public:
     // non-empty text has arrived, unless `context` is gone by then. Never
     // runs `then` inside this call.
     void fetchChatText(QObject* context, std::function<void()> then);
-    // Runs `then` after `seconds`: at once when seconds is zero or less,
-    // otherwise from the event loop once the time has passed.
-    void pause(double seconds, QObject* context, std::function<void()> then);
 
     const QString& chatText() const { return chatText_; }
     void setChatText(const QString& text) { chatText_ = text; }

@@ -147,23 +147,5 @@ TEST(ChatTransport, aWaitWhoseOwnerIsGoneNeverResumes) {
     EXPECT_FALSE(rig.chat.chatText().isEmpty());
 }
 
-// A pause of zero or less continues at once; a longer one ends on time, across midnight too.
-TEST(ChatTransport, pauseEndsOnTime) {
-    VirtualClock clock(86400.0 - 2.0); // two seconds before midnight
-    ChatLibrary library(clock, [] { return std::make_unique<ScriptedBackend>(); });
-    ChatTransport transport(library, clock, "Jackwell");
-    QObject owner;
-    int resumed = 0;
-    transport.pause(0, &owner, [&] { ++resumed; });
-    transport.pause(-3, &owner, [&] { ++resumed; });
-    EXPECT_EQ(resumed, 2);
-    transport.pause(7, &owner, [&] { ++resumed; });
-    clock.advance(6999);
-    EXPECT_EQ(resumed, 2);
-    EXPECT_LT(clock.timeOfDay(), 10.0); // the day has turned
-    clock.advance(1);
-    EXPECT_EQ(resumed, 3);
-}
-
 } // namespace
 } // namespace jackwell
