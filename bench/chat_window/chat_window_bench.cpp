@@ -55,8 +55,7 @@ double secondsSince(const QElapsedTimer& timer) {
 
 // The lines of `mb` MiB of made-up chat, with their looks.
 std::vector<ChatSession::Line> chatLines(int mb) {
-    QByteArray log = makeDeliveredChatLog(qsizetype(mb) * 1024 * 1024);
-    log.chop(5); // the filler and the NUL
+    const QByteArray log = makeChatLines(qsizetype(mb) * 1024 * 1024);
     std::vector<ChatSession::Line> lines;
     for (const QByteArray& bytes : log.split('\n')) {
         const QString text = QString::fromUtf8(bytes).trimmed();
