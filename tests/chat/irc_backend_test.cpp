@@ -54,11 +54,6 @@ protected:
         return QByteArray(backend.log().lines()).replace("\r\n", "\n").split('\n').contains(line);
     }
 
-    static std::optional<ChatStatus> send(IrcBackend& backend, const QString& to,
-                                          const QString& text) {
-        return backend.sendPrivateMessage(to, text);
-    }
-
     NgircdServer server;
     RealClock clock;
     IrcConfig config;
@@ -81,12 +76,12 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
                           kWaitMs));
     EXPECT_TRUE(logHas(*backend, "ESP from Keeper: Hello \xe2\x98\x83"));
 
-    EXPECT_EQ(send(*backend, "Keeper", "Register me!"), ChatStatus::Done);
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "Register me!"), ChatStatus::Done);
     EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
     EXPECT_TRUE(keeper.waitForPrivmsg("Player", "Register me!", kWaitMs));
 
     // The server's later refusal shows up as a system line.
-    EXPECT_EQ(send(*backend, "nosuchguy", "anyone?"), ChatStatus::Done);
+    EXPECT_EQ(backend->sendPrivateMessage("nosuchguy", "anyone?"), ChatStatus::Done);
     EXPECT_TRUE(waitUntil(
         [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
         kWaitMs));
@@ -99,7 +94,7 @@ TEST_F(IrcBackendTest, aLongMessageGoesOutInPiecesThatFitTheLineLimit) {
     const QByteArray text =
         QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
     ASSERT_GT(text.size(), 1500);
-    EXPECT_EQ(send(*backend, "Keeper", QString::fromUtf8(text)), ChatStatus::Done);
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", QString::fromUtf8(text)), ChatStatus::Done);
     EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player").join() == text; }, kWaitMs))
         << keeper.rawLines().join("\n").toStdString();
     EXPECT_GE(keeper.privmsgsFrom("Player").size(), 4);
@@ -120,7 +115,7 @@ TEST_F(IrcBackendTest, pacesItsOwnLinesReportingBusyMeanwhile) {
         const QByteArray text = "line " + QByteArray::number(i);
         ASSERT_TRUE(waitUntil(
             [&] {
-                const auto status = send(*backend, "Keeper", QString::fromUtf8(text));
+                const auto status = backend->sendPrivateMessage("Keeper", QString::fromUtf8(text));
                 busy += status == ChatStatus::Busy;
                 return status == ChatStatus::Done;
             },
@@ -158,10 +153,10 @@ TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
     auto backend = openBackend(virtualTime);
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
-    EXPECT_EQ(send(*backend, "Keeper", "hello"), ChatStatus::NotRegistered);
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::NotRegistered);
     EXPECT_EQ(backend->linkStatus().state, ChatLinkStatus::State::Reconnecting);
     virtualTime.advance(IrcBackend::kGiveUpAfterMs);
-    EXPECT_EQ(send(*backend, "Keeper", "hello"), ChatStatus::GivenUp);
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::GivenUp);
     // From now on the chat window says since when the link is down.
     const ChatLinkStatus status = backend->linkStatus();
     EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);

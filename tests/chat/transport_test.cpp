@@ -1,6 +1,5 @@
-// The chat transport: how requests are repeated or given up, how the delivered
-// chat text is cleaned, and how the waits resume; and the chat library between
-// it and the chat world's port.
+// The chat transport and the chat library under it: how requests are repeated or given up, how
+// the delivered chat text is cleaned, and how the waits resume.
 
 #include "support/card_rig.h"
 
@@ -10,26 +9,25 @@ namespace {
 using testing::ScriptedBackend;
 using Rig = testing::CardRig<ScriptedBackend>;
 
-// One row per status: how many tries and registrations a private message takes.
-// A status reported before the request stands while the request reports none.
+// One row per status: the library's text for it, and how many tries and registrations a
+// private message takes. Where the chat reports no status, a text reported before stands.
 TEST(ChatTransport, retryRuleFollowsTheStatus) {
     using S = ChatStatus;
     const struct {
         const char* name;
-        const char* reportedBefore; // null: none
+        const char* text; // what the transport reads after the first try
         std::deque<std::optional<ChatStatus>> statuses;
         int tries;
         int registrations;
         bool givenUp; // the transport says it gave the request up
     } rows[] = {
-        {"no status is done", nullptr, {std::nullopt}, 1, 0, false},
-        {"done", nullptr, {S::Done}, 1, 0, false},
-        {"empty text is done", "", {std::nullopt}, 1, 0, false},
-        {"failed is not repeated", nullptr, {S::GivenUp}, 1, 0, true},
-        {"busy repeats", nullptr, {S::Busy, S::Busy, S::Done}, 3, 0, false},
+        {"no status or empty text is done", "", {std::nullopt}, 1, 0, false},
+        {"done", "0", {S::Done}, 1, 0, false},
+        {"failed is not repeated", "-1", {S::GivenUp}, 1, 0, true},
+        {"busy repeats", "6", {S::Busy, S::Busy, S::Done}, 3, 0, false},
         {"unknown text repeats", "42", {std::nullopt, S::Done}, 2, 0, false},
-        {"not registered registers before each repetition",
-         nullptr,
+        {"not registered registers, then repeats",
+         "10",
          {S::NotRegistered, S::NotRegistered, S::Done},
          3,
          2,
@@ -41,9 +39,10 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
         std::vector<ChatTransport::GivenUp> givenUp;
         rig.chat.setGivenUpHandler([&](const auto& request) { givenUp.push_back(request); });
         rig.backend->statuses = row.statuses;
-        if (row.reportedBefore)
-            rig.chat.onStatus(row.reportedBefore);
+        if (!row.statuses.front())
+            rig.chat.onStatus(row.text);
         rig.chat.sendPrivateMessage("Rivet", "I hold 1,0,1");
+        EXPECT_EQ(rig.chat.lastStatus(), row.text);
         rig.clock.advance(5000);
         EXPECT_EQ(rig.backend->count("send"), row.tries);
         EXPECT_EQ(rig.backend->count("register"), row.registrations);
@@ -61,32 +60,19 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
     }
 }
 
-// The one adapter: each status of the port reaches OnStatus as the library's text, a request
-// code other than the private message's is refused, and the chat text is handed over after
-// the call as the log's lines with four filler characters and a NUL behind them.
-TEST(ChatLibrary, speaksThePortInTheLibrarysWords) {
+// The library refuses request codes other than the private message's, and hands the chat text
+// over after the call, as the log's lines with four filler characters and a NUL behind them.
+TEST(ChatLibrary, refusesOtherRequestsAndHandsTheTextOverWithItsEnding) {
     VirtualClock clock;
-    ScriptedBackend* port = nullptr;
-    ChatLibrary library(clock, [&port] {
-        auto made = std::make_unique<ScriptedBackend>();
-        port = made.get();
-        return made;
-    });
-    QList<QByteArray> statuses;
-    QByteArray delivered;
-    ASSERT_EQ(library.InitDDE(
-                  "Jackwell", [&](const QByteArray& status) { statuses << status; }, {},
-                  [&](const DeliveredText& text) {
-                      delivered = text.lines.toByteArray() + text.ending.toByteArray();
-                  }),
-              0);
-    port->statuses = {ChatStatus::Done, ChatStatus::GivenUp, ChatStatus::NotRegistered,
-                      ChatStatus::Busy, std::nullopt};
-    for (int i = 0; i < 5; ++i)
-        library.DapiCommunicate("Jackwell", ChatLibrary::kPrivateMessage, "Rivet", "hi");
+    ChatLibrary library(clock, [] { return std::make_unique<ScriptedBackend>(); });
+    QByteArray status, delivered;
+    library.InitDDE(
+        "Jackwell", [&](const QByteArray& text) { status = text; }, {},
+        [&](const DeliveredText& text) {
+            delivered = text.lines.toByteArray() + text.ending.toByteArray();
+        });
     library.DapiCommunicate("Jackwell", 3, "Rivet", "hi");
-    EXPECT_EQ(statuses, (QList<QByteArray>{"0", "-1", "10", "6", "-1"}));
-    EXPECT_EQ(port->count("send"), 5);
+    EXPECT_EQ(status, "-1");
     library.DapiGetAllText("Jackwell");
     EXPECT_TRUE(delivered.isEmpty());
     clock.settle();
@@ -158,10 +144,11 @@ TEST(ChatTransport, onTextCleansTheDeliveredText) {
     }
 }
 
-TEST(ChatTransport, fetchResumesOnlyOnceANonEmptyTextArrives) {
+// A wait resumes once, on the first text that is not empty, and never for an owner that is gone.
+TEST(ChatTransport, fetchResumesOnceANonEmptyTextArrivesWhileItsOwnerLives) {
     Rig rig;
     QObject owner;
-    int resumed = 0;
+    int resumed = 0, orphaned = 0;
     rig.backend->setLines({"", "", ""});
     rig.chat.setChatText("old");
     rig.chat.fetchChatText(&owner, [&] { ++resumed; });
@@ -170,25 +157,17 @@ TEST(ChatTransport, fetchResumesOnlyOnceANonEmptyTextArrives) {
     rig.clock.settle();
     EXPECT_EQ(resumed, 0); // an empty text keeps the wait going
     rig.backend->setLines({"Rivet: hello"});
-    rig.chat.readAllChatText();
+    {
+        QObject gone;
+        rig.chat.fetchChatText(&gone, [&] { ++orphaned; });
+    }
     rig.clock.settle();
     EXPECT_EQ(resumed, 1);
+    EXPECT_EQ(orphaned, 0);
     EXPECT_EQ(rig.chat.chatText(), "Rivet: hello");
     rig.chat.readAllChatText();
     rig.clock.settle();
     EXPECT_EQ(resumed, 1); // a waiter resumes once
-}
-
-TEST(ChatTransport, aWaitWhoseOwnerIsGoneNeverResumes) {
-    Rig rig;
-    int resumed = 0;
-    {
-        QObject owner;
-        rig.chat.fetchChatText(&owner, [&] { ++resumed; });
-    }
-    rig.clock.settle();
-    EXPECT_EQ(resumed, 0);
-    EXPECT_FALSE(rig.chat.chatText().isEmpty());
 }
 
 } // namespace

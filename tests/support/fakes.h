@@ -52,7 +52,6 @@ public:
     std::deque<std::optional<ChatStatus>> statuses;
     std::optional<ChatStatus> otherwise = ChatStatus::Done;
     std::vector<Call> calls;
-    bool* closed = nullptr; // outlives the backend
 
     ScriptedBackend() { setLines({"line one", "line two"}); }
     void setLines(const QStringList& lines) {
@@ -74,10 +73,7 @@ public:
 
     bool open(EventSink) override { return openResult; }
     QString openError() const override { return refusal; }
-    void close() override {
-        if (closed)
-            *closed = true;
-    }
+    void close() override {}
     std::optional<ChatStatus> registerAgain() override {
         calls.push_back({"register", {}, {}});
         return std::nullopt;
