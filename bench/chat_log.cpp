@@ -145,14 +145,12 @@ private:
 
 } // namespace
 
-QByteArray makeDeliveredChatLog(qsizetype bytes) {
+QByteArray makeChatLines(qsizetype bytes) {
     QByteArray out;
-    out.reserve(bytes + 16 * 1024 + 8); // one allocation: no copy while it grows
+    out.reserve(bytes + 16 * 1024); // one allocation: no copy while it grows
     Writer writer(out);
     while (out.size() < bytes)
         writer.line();
-    out += "    ";
-    out += '\0';
     return out;
 }
 

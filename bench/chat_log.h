@@ -9,9 +9,8 @@
 
 namespace jackwell::bench {
 
-// The log as the chat library delivers it: lines joined by CR LF, no empty
-// line, then four filler characters and a NUL. `bytes` is the size of the
-// lines, give or take one line.
-QByteArray makeDeliveredChatLog(qsizetype bytes);
+// The log's lines joined by CR LF, no empty line. `bytes` is their size, give
+// or take one line.
+QByteArray makeChatLines(qsizetype bytes);
 
 } // namespace jackwell::bench

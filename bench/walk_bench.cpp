@@ -7,6 +7,7 @@
 #include "chat_log.h"
 
 #include "card/card.h"
+#include "chat/chat_log.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
@@ -36,8 +37,8 @@ constexpr int kSizesMb[] = {1, 16, 128};
 constexpr int kLargestMb = 128;
 
 struct Log {
-    QByteArray delivered; // as the chat library hands it over
-    QString text;         // as the handlers receive it
+    QByteArray lines; // as the chat log holds them
+    QString text;     // as the handlers receive them
 };
 
 const Log& logOf(qsizetype mb) {
@@ -45,15 +46,15 @@ const Log& logOf(qsizetype mb) {
     auto found = logs.find(mb);
     if (found == logs.end()) {
         Log log;
-        log.delivered = makeDeliveredChatLog(mb << 20);
-        log.text = ChatTransport::cleanChatText(log.delivered);
+        log.lines = makeChatLines(mb << 20);
+        ChatTransport::cleanChatText(ChatLibrary::deliveredText(log.lines), log.text);
         found = logs.emplace(mb, std::move(log)).first;
     }
     return found->second;
 }
 
 void perLogByte(benchmark::State& state, const Log& log) {
-    state.SetBytesProcessed(state.iterations() * log.delivered.size());
+    state.SetBytesProcessed(state.iterations() * log.lines.size());
 }
 
 void BM_CountScan(benchmark::State& state) {
@@ -101,13 +102,14 @@ void BM_HandleFinalResult(benchmark::State& state) {
 // OnText's work: widening the delivered bytes and cleaning the end.
 void BM_OnText(benchmark::State& state) {
     const Log& log = logOf(state.range(0));
+    const DeliveredText delivered = ChatLibrary::deliveredText(log.lines);
     // The transport's chatText, reused from one delivery to the next: the
     // first delivery of a session allocates it, every later one writes over it.
     QString text;
-    ChatTransport::cleanChatText(log.delivered, text);
+    ChatTransport::cleanChatText(delivered, text);
     for (auto _ : state) {
         text.truncate(0);
-        ChatTransport::cleanChatText(log.delivered, text);
+        ChatTransport::cleanChatText(delivered, text);
         benchmark::DoNotOptimize(text.size());
     }
     perLogByte(state, log);
@@ -155,23 +157,34 @@ private:
 
 // --- memory -------------------------------------------------------------
 
-// Hands over one recorded log, sharing its buffer like the chat world does.
-class RecordedChat final : public ChatBackend {
+// A chat world whose log holds recorded lines, with room for all of them.
+class RecordedChat final : public ChatPort {
 public:
-    explicit RecordedChat(QByteArray log)
-        : log_(std::move(log)) {}
-    bool open(const QByteArray&, EventSink) override { return true; }
-    void close() override {}
-    std::optional<QByteArray> registerApp(const QByteArray&) override { return QByteArray("0"); }
-    std::optional<QByteArray> communicate(const QByteArray&, qint16, const QByteArray&,
-                                          const QByteArray&) override {
-        return QByteArray("0");
+    explicit RecordedChat(const QByteArray& lines)
+        : log_(lines.size() + 1) {
+        for (qsizetype start = 0; start < lines.size();) {
+            qsizetype end = lines.indexOf("\r\n", start);
+            if (end < 0)
+                end = lines.size();
+            log_.appendLine(QString::fromUtf8(lines.mid(start, end - start)));
+            start = end + 2;
+        }
     }
-    std::optional<QByteArray> requestText(const QByteArray&) override { return QByteArray("0"); }
-    QByteArray deliveredText() override { return log_; }
+    bool open(EventSink) override { return true; }
+    void close() override {}
+    std::optional<ChatStatus> registerAgain() override { return ChatStatus::Done; }
+    std::optional<ChatStatus> sendPrivateMessage(const QString&, const QString&) override {
+        return ChatStatus::Done;
+    }
+    std::optional<ChatStatus> requestText() override { return ChatStatus::Done; }
+    const ChatLog& chatLog() const override { return log_; }
+    void setListener(Listener) override {}
+    ChatLinkStatus linkStatus() const override { return {}; }
+    QString ownName() const override { return {}; }
+    void sayInPublic(const QString&) override {}
 
 private:
-    QByteArray log_;
+    ChatLog log_;
 };
 
 struct Silence final : SoundPlayer, Beeper {
@@ -195,12 +208,13 @@ long statusKb(const char* field) {
 // memory is what GET HOST, START and FINISH add while the log is delivered
 // and walked three times.
 int measureMemory(int mb) {
-    QByteArray log = makeDeliveredChatLog(qsizetype(mb) << 20);
     VirtualClock clock;
-    ChatLibrary library(clock, [&log] { return std::make_unique<RecordedChat>(log); });
+    ChatLibrary library(
+        clock, [mb] { return std::make_unique<RecordedChat>(makeChatLines(qsizetype(mb) << 20)); });
     ChatTransport transport(library, clock, "Jackwell");
     if (transport.open() != 0)
         return 1;
+    const qsizetype logBytes = library.backend()->chatLog().lines().size();
     Silence sound;
     Options options;
     Card card({transport, clock, sound, sound, options});
@@ -227,7 +241,7 @@ int measureMemory(int mb) {
         return 1;
     }
     std::printf("peak-bytes-per-char=%.2f (log %lld bytes, text %lld chars, +%ld KB)\n",
-                double(peakKb - baseKb) * 1024.0 / double(chars), (long long)log.size(),
+                double(peakKb - baseKb) * 1024.0 / double(chars), (long long)logBytes,
                 (long long)chars, peakKb - baseKb);
     return 0;
 }

@@ -55,8 +55,7 @@ double secondsSince(const QElapsedTimer& timer) {
 
 // The lines of `mb` MiB of made-up chat, with their looks.
 std::vector<ChatSession::Line> chatLines(int mb) {
-    QByteArray log = makeDeliveredChatLog(qsizetype(mb) * 1024 * 1024);
-    log.chop(5); // the filler and the NUL
+    const QByteArray log = makeChatLines(qsizetype(mb) * 1024 * 1024);
     std::vector<ChatSession::Line> lines;
     for (const QByteArray& bytes : log.split('\n')) {
         const QString text = QString::fromUtf8(bytes).trimmed();
@@ -66,14 +65,14 @@ std::vector<ChatSession::Line> chatLines(int mb) {
 }
 
 // A chat window as the program makes it.
-struct ChatWindow {
+struct OpenChatWindow {
     VirtualClock clock;
     ChatLibrary library{clock, {}};
     ChatTransport transport{library, clock, "Jackwell"};
     ChatSession session{transport, clock};
     ChatWindow window{session};
 
-    ChatWindow() { window.resize(kWindowSize); }
+    OpenChatWindow() { window.resize(kWindowSize); }
     // One line arrives, and what the event loop does before painting is done.
     void take(const ChatSession::Line& line) {
         window.appendLine(line);
@@ -84,7 +83,7 @@ struct ChatWindow {
 // An open chat window that has taken in `mb` MiB of chat, line by line.
 struct FullWindow {
     std::vector<ChatSession::Line> lines;
-    ChatWindow chat;
+    OpenChatWindow chat;
     std::size_t next = 0;
     double fillSeconds = 0;
     double heldMb = 0;
@@ -131,7 +130,7 @@ BENCHMARK(BM_AppendLine)
 
 // A window closed while all of `lines` came in, opened again: seconds until it is painted.
 double reopenSeconds(const std::vector<ChatSession::Line>& lines) {
-    ChatWindow chat;
+    OpenChatWindow chat;
     chat.window.show();
     QCoreApplication::processEvents();
     chat.window.hide();

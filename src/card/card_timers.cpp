@@ -2,7 +2,6 @@
 
 #include "card/card.h"
 
-#include "chat/transport.h"
 #include "clock/clock.h"
 #include "reels/evaluation.h"
 #include "reels/spin.h"
@@ -11,6 +10,10 @@
 
 namespace jackwell {
 
+namespace {
+constexpr int kEvaluationWaitMs = int(kEvaluationWaitSeconds * 1000);
+} // namespace
+
 void Card::spinTick(int reel) {
     EventScope scope(*this);
     jackwell::spinTick(state, reel, fx_.clock.timeOfDay(), draws_, fx_.beeper);
@@ -18,13 +21,14 @@ void Card::spinTick(int reel) {
 
 // Runs once per start of the evaluation timer: seven seconds after FINISH the
 // holds go back to HOLD and the outcome is announced. The timer stays enabled
-// during the wait but delivers no tick, so a FINISH meanwhile adds nothing.
+// during the wait but delivers no tick, so a FINISH meanwhile adds nothing. The
+// wait is a continuation on the clock: the card takes clicks meanwhile.
 void Card::evaluate() {
     EventScope scope(*this);
     if (evaluating_ || !state.evaluationTimer.enabled)
         return;
     evaluating_ = true;
-    fx_.chat.pause(kEvaluationWaitSeconds, this, [this] {
+    fx_.clock.callAfter(kEvaluationWaitMs, this, [this] {
         EventScope scope(*this);
         evaluating_ = false;
         for (int reel = 0; reel < 3; ++reel)

@@ -10,14 +10,8 @@ namespace jackwell {
 
 namespace {
 
-constexpr qint16 kPrivateMessage = 2;
 // Room for "@host" the server shows in the prefix of a passed-on line.
 constexpr qsizetype kHostRoom = 64;
-
-const QByteArray kDone = "0";
-const QByteArray kFailed = "-1";
-const QByteArray kNotRegistered = "10";
-const QByteArray kBusy = "6";
 
 // CR, LF and NUL would end or cut the line; a CTCP mark would turn the
 // message into a client command.
@@ -56,8 +50,7 @@ QString IrcBackend::serverName() const {
     return config.server + u':' + QString::number(config.port);
 }
 
-bool IrcBackend::open(const QByteArray& appName, EventSink events) {
-    appName_ = appName;
+bool IrcBackend::open(EventSink events) {
     events_ = std::move(events);
     QString error;
     if (!connection_->openBlocking(&error)) {
@@ -80,50 +73,46 @@ void IrcBackend::close() {
     statusChanged();
 }
 
-std::optional<QByteArray> IrcBackend::registerApp(const QByteArray&) {
+std::optional<ChatStatus> IrcBackend::registerAgain() {
     if (connection_->isRegistered())
-        return kDone;
+        return ChatStatus::Done;
     connection_->reconnectNow();
-    return kNotRegistered;
+    return ChatStatus::NotRegistered;
 }
 
-std::optional<QByteArray> IrcBackend::communicate(const QByteArray&, qint16 requestCode,
-                                                  const QByteArray& recipient,
-                                                  const QByteArray& message) {
-    if (!open_ || requestCode != kPrivateMessage)
-        return kFailed;
+std::optional<ChatStatus> IrcBackend::sendPrivateMessage(const QString& recipientName,
+                                                         const QString& message) {
+    if (!open_)
+        return ChatStatus::GivenUp;
+    const QByteArray recipient = recipientName.toUtf8();
     if (!isValidNickname(recipient, connection_->nickLength())) {
         log_.appendSystem(QStringLiteral("Message not sent: \"%1\" is not a nickname")
                               .arg(QString::fromUtf8(recipient.left(64))));
-        return kFailed;
+        return ChatStatus::GivenUp;
     }
-    const QByteArray text = cleanMessage(message);
+    const QByteArray text = cleanMessage(message.toUtf8());
     if (text.isEmpty())
-        return kFailed;
+        return ChatStatus::GivenUp;
     if (!connection_->isRegistered()) {
         const qint64 since = connection_->offlineSinceMs();
         if (since >= 0 && clock_.monotonicMs() - since >= kGiveUpAfterMs) {
             log_.appendSystem(QStringLiteral("Message to %1 not sent: no connection to %2")
                                   .arg(QString::fromLatin1(recipient), serverName()));
-            return kFailed;
+            return ChatStatus::GivenUp;
         }
-        return kNotRegistered;
+        return ChatStatus::NotRegistered;
     }
     if (gate_->isHeldBack())
-        return kBusy;
+        return ChatStatus::Busy;
     for (const QByteArray& piece : splitUtf8(text, textBytesPerLine(recipient)))
         gate_->push(ircLine("PRIVMSG", {recipient}, QByteArrayView(piece)));
     log_.appendLine(QStringLiteral("ESP to ") + QString::fromLatin1(recipient) +
                     QStringLiteral(": ") + QString::fromUtf8(text));
-    return kDone;
+    return ChatStatus::Done;
 }
 
-std::optional<QByteArray> IrcBackend::requestText(const QByteArray&) {
-    return open_ ? kDone : kFailed;
-}
-
-QByteArray IrcBackend::deliveredText() {
-    return log_.delivered();
+std::optional<ChatStatus> IrcBackend::requestText() {
+    return open_ ? ChatStatus::Done : ChatStatus::GivenUp;
 }
 
 bool IrcBackend::isHeldBack() const {
@@ -231,7 +220,7 @@ void IrcBackend::onRegistered() {
                           .arg(serverName(), nick));
     gate_->setOpen(true);
     if (events_)
-        events_(appName_, 1, connection_->nick());
+        events_(ChatLinkEvent::Up, nick);
     statusChanged();
 }
 
@@ -248,7 +237,7 @@ void IrcBackend::onRefused(const QString& reason) {
     log_.appendSystem(
         QStringLiteral("Cannot log in to the chat network %1: %2").arg(serverName(), reason));
     if (events_)
-        events_(appName_, 0, reason.toUtf8());
+        events_(ChatLinkEvent::Down, reason);
     statusChanged();
 }
 
@@ -259,7 +248,7 @@ void IrcBackend::onLost(const QString& reason) {
     log_.appendSystem(
         QStringLiteral("Connection to %1 lost (%2); reconnecting").arg(serverName(), reason));
     if (events_)
-        events_(appName_, 0, reason.toUtf8());
+        events_(ChatLinkEvent::Down, reason);
     statusChanged();
 }
 

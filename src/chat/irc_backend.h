@@ -1,8 +1,7 @@
 #pragma once
 
-#include "chat/chat_backend.h"
-#include "chat/chat_feed.h"
 #include "chat/chat_log.h"
+#include "chat/chat_port.h"
 #include "irc/irc_config.h"
 
 #include <QString>
@@ -16,25 +15,22 @@ class IrcConnection;
 class IrcSendGate;
 struct IrcMessage;
 
-// The chat library over a real IRC network. The chat text is the log of what
-// this connection saw, in the chat client's line format (see ChatLog);
-// request code 2 sends a private message (PRIVMSG).
+// A chat world on a real IRC network. The chat log is what this connection saw, in the chat
+// client's line format (see ChatLog); a private message goes out as PRIVMSG.
 //
-// Statuses: "0" a message was accepted for sending; "10" no registered
-// connection right now (registerApp then brings a reconnect forward); "6" our
-// own lines are still being paced out; "-1" the request can never succeed (not
-// a private message, a recipient that is no nickname, an empty message, or no
-// connection for kGiveUpAfterMs). The whole chat text is always there to be
-// delivered, connected or not. A message too long for one IRC line goes out as
-// several, cut on UTF-8 boundaries.
+// Statuses: Done, a message was accepted for sending; NotRegistered, no registered connection
+// right now (registerAgain then brings a reconnect forward); Busy, our own lines are still
+// being paced out; GivenUp, the message can never leave (a recipient that is no nickname, an
+// empty message, or no connection for kGiveUpAfterMs). The whole chat text is always there to
+// be read, connected or not. A message too long for one IRC line goes out as several, cut on
+// UTF-8 boundaries.
 //
 // With a login in the configuration (SASL), a refused login makes open() fail with the
 // server's reason; refused later, on a reconnect, it ends the link and says why in the log.
 //
-// As the chat window's view (ChatFeed) it tells how the connection stands (connected,
-// reconnecting for the first kGiveUpAfterMs, then offline) and speaks in the configured
-// channel.
-class IrcBackend : public ChatBackend, public ChatFeed {
+// For the chat window it tells how the connection stands (connected, reconnecting for the first
+// kGiveUpAfterMs, then offline) and speaks in the configured channel.
+class IrcBackend : public ChatPort {
 public:
     static constexpr int kGiveUpAfterMs = 30000;
 
@@ -43,23 +39,18 @@ public:
 
     // Connects and registers before returning, within a few seconds (this
     // waits on the socket); false when the network cannot be reached.
-    bool open(const QByteArray& appName, EventSink events) override;
+    bool open(EventSink events) override;
     QString openError() const override { return openError_; }
     void close() override;
-    std::optional<QByteArray> registerApp(const QByteArray& appName) override;
-    std::optional<QByteArray> communicate(const QByteArray& appName, qint16 requestCode,
-                                          const QByteArray& recipient,
-                                          const QByteArray& message) override;
-    std::optional<QByteArray> requestText(const QByteArray& appName) override;
-    QByteArray deliveredText() override;
-    ChatFeed* feed() override { return this; }
-
-    // ChatFeed
+    std::optional<ChatStatus> registerAgain() override;
+    std::optional<ChatStatus> sendPrivateMessage(const QString& recipient,
+                                                 const QString& text) override;
+    std::optional<ChatStatus> requestText() override;
     const ChatLog& chatLog() const override { return log_; }
+    void setListener(Listener listener) override;
     ChatLinkStatus linkStatus() const override;
     QString ownName() const override;
     void sayInPublic(const QString& text) override;
-    void setListener(Listener listener) override;
 
     const ChatLog& log() const { return log_; }
     IrcConnection& connection() { return *connection_; }
@@ -86,7 +77,6 @@ private:
     std::unique_ptr<IrcConnection> connection_;
     std::unique_ptr<IrcSendGate> gate_;
     EventSink events_;
-    QByteArray appName_;
     bool open_ = false;
     QString openError_;
     bool everLost_ = false;

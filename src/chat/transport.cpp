@@ -1,12 +1,11 @@
 #include "chat/transport.h"
 
+#include "chat/dapi.h"
 #include "clock/clock.h"
 
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace jackwell {
 
@@ -23,7 +22,7 @@ qint16 ChatTransport::open() {
     return library_.InitDDE(
         appName_, [this](const QByteArray& s) { onStatus(s); },
         [this](const QByteArray& a, qint16 n, const QByteArray& b) { onEvent(a, n, b); },
-        [this](const QByteArray& t) { onText(t); });
+        [this](const DeliveredText& t) { onText(t); });
 }
 
 void ChatTransport::close() {
@@ -42,21 +41,27 @@ void ChatTransport::onEvent(const QByteArray& name, qint16 number, const QByteAr
     eventDetail_ = QString::fromUtf8(detail);
 }
 
-QString ChatTransport::cleanChatText(const QByteArray& text) {
+QString ChatTransport::cleanChatText(QByteArrayView text) {
     QString wide;
-    cleanChatText(text, wide);
+    cleanChatText(DeliveredText{text, {}}, wide);
     return wide;
 }
 
 // Widens into `into`, reusing its buffer when nothing else shares it: the chat
 // text is delivered whole at every request and grows for as long as the player
 // stays, so a fresh buffer each time would cost a fresh allocation of it all.
-void ChatTransport::cleanChatText(const QByteArray& text, QString& into) {
+// Each piece is widened on its own, which is the same as widening them joined
+// since the log's lines end on a whole character.
+void ChatTransport::cleanChatText(const DeliveredText& text, QString& into) {
     if (!into.isDetached())
         into = QString();
-    into.resize(text.size()); // UTF-16 never needs more units than UTF-8 has bytes
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QChar* end = decoder.appendToBuffer(into.data(), text);
+    // UTF-16 never needs more units than UTF-8 has bytes.
+    into.resize(text.lines.size() + text.ending.size());
+    QChar* end = into.data();
+    for (QByteArrayView piece : {text.lines, text.ending}) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        end = decoder.appendToBuffer(end, piece);
+    }
     into.resize(end - into.constData());
     // The library ends its text with four filler characters and a NUL: cut the
     // NUL, the four in front of it and everything behind it.
@@ -68,7 +73,7 @@ void ChatTransport::cleanChatText(const QByteArray& text, QString& into) {
         into.chop(2);
 }
 
-void ChatTransport::onText(const QByteArray& text) {
+void ChatTransport::onText(const DeliveredText& text) {
     cleanChatText(text, chatText_);
     if (chatText_.isEmpty() || waiters_.empty())
         return;
@@ -81,12 +86,7 @@ void ChatTransport::onText(const QByteArray& text) {
 }
 
 void ChatTransport::sendPrivateMessage(const QString& recipient, const QString& message) {
-    communicate(2, recipient, message);
-}
-
-void ChatTransport::communicate(int requestCode, const QString& recipient, const QString& message) {
     Request request;
-    request.requestCode = qint16(requestCode);
     request.recipient = recipient.toUtf8();
     request.message = message.toUtf8();
     enqueue(std::move(request));
@@ -102,15 +102,6 @@ void ChatTransport::fetchChatText(QObject* context, std::function<void()> then) 
     chatText_.truncate(0); // keeps the buffer for the next delivery
     waiters_.push_back({QPointer<QObject>(context), std::move(then)});
     readAllChatText();
-}
-
-void ChatTransport::pause(double seconds, QObject* context, std::function<void()> then) {
-    if (!(seconds > 0)) {
-        then();
-        return;
-    }
-    const double ms = std::min(seconds * 1000.0, double(std::numeric_limits<int>::max()));
-    clock_.callAfter(int(std::ceil(ms)), context, std::move(then));
 }
 
 void ChatTransport::enqueue(Request request) {
@@ -152,15 +143,16 @@ ChatTransport::Try ChatTransport::tryFront() {
     if (request.readText)
         library_.DapiGetAllText(appName_);
     else
-        library_.DapiCommunicate(appName_, request.requestCode, request.recipient, request.message);
-    const QString status = lastStatus_;
-    if (status.isEmpty() || status == QLatin1String("0"))
+        library_.DapiCommunicate(appName_, ChatLibrary::kPrivateMessage, request.recipient,
+                                 request.message);
+    const ChatStatus status = ChatLibrary::statusOf(lastStatus_);
+    if (status == ChatStatus::Done)
         return Try::Done;
-    if (status == QLatin1String("-1"))
+    if (status == ChatStatus::GivenUp)
         return Try::Refused;
     if (clock_.monotonicMs() - request.firstTryMs >= kRetryBoundMs)
-        return Try::TimedOut; // given up, like "-1"
-    if (status == QLatin1String("10"))
+        return Try::TimedOut; // given up, as if refused
+    if (status == ChatStatus::NotRegistered)
         library_.DapiRegister(appName_);
     const int delay =
         std::min(kLongestRetryDelayMs, kFirstRetryDelayMs << std::min(request.repetitions, 16));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "chat/dapi.h"
-
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -9,29 +9,33 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace jackwell {
 
 class Alarm;
+class ChatLibrary;
 class Clock;
+struct DeliveredText;
 
 // The layer between the game and the chat library: private messages out, the
-// whole chat text in, the library's callbacks, and the pause.
+// whole chat text in, and the library's callbacks.
 //
 // Requests go out in the order they were made. Each is judged by the status the
-// library reports while it runs: "0" or no text means done, "-1" means given
-// up, "10" means register again and repeat, anything else means repeat. A
-// repetition waits a short pause that grows each time (on the event loop, so
-// the window stays responsive), and a request still not done after
-// kRetryBoundMs is given up like "-1". Whoever set a given-up handler is told
-// of each request given up, so that the player can learn of it.
+// library reports while it runs (the last one reported, read right after the
+// call; see ChatLibrary::statusOf): done, given up, not registered (register
+// again and repeat) or busy (repeat). A repetition waits a short pause that
+// grows each time (on the event loop, so the window stays responsive), and a
+// request still not done after kRetryBoundMs is given up as if refused. Whoever
+// set a given-up handler is told of each request given up, so that the player
+// can learn of it.
 class ChatTransport : public QObject {
 public:
     static constexpr int kRetryBoundMs = 10000;
     static constexpr int kFirstRetryDelayMs = 10;
     static constexpr int kLongestRetryDelayMs = 500;
 
-    // A request given up: refused for good by the library ("-1"), or not done within
+    // A request given up: refused for good by the library, or not done within
     // kRetryBoundMs. A private message given up never left.
     struct GivenUp {
         bool readText = false; // a request for the chat text, not a private message
@@ -52,19 +56,15 @@ public:
     // The library's three callbacks (OnStatus, OnEvent, OnText).
     void onStatus(const QByteArray& status);
     void onEvent(const QByteArray& name, qint16 number, const QByteArray& detail);
-    void onText(const QByteArray& text);
+    void onText(const DeliveredText& text);
 
     void sendPrivateMessage(const QString& recipient, const QString& message);
-    void communicate(int requestCode, const QString& recipient, const QString& message);
     void readAllChatText();
 
     // Empties chatText, asks for the chat text and runs `then` once a
     // non-empty text has arrived, unless `context` is gone by then. Never
     // runs `then` inside this call.
     void fetchChatText(QObject* context, std::function<void()> then);
-    // Runs `then` after `seconds`: at once when seconds is zero or less,
-    // otherwise from the event loop once the time has passed.
-    void pause(double seconds, QObject* context, std::function<void()> then);
 
     const QString& chatText() const { return chatText_; }
     void setChatText(const QString& text) { chatText_ = text; }
@@ -73,14 +73,14 @@ public:
     // Told of each request given up, once the transport has moved on from it.
     void setGivenUpHandler(GivenUpHandler handler) { givenUp_ = std::move(handler); }
 
-    // The cleaning OnText applies before storing the chat text.
-    static QString cleanChatText(const QByteArray& text);
-    static void cleanChatText(const QByteArray& text, QString& into);
+    // The cleaning OnText applies before storing the chat text, of a text the library
+    // delivered whole or in pieces.
+    static QString cleanChatText(QByteArrayView text);
+    static void cleanChatText(const DeliveredText& text, QString& into);
 
 private:
     struct Request {
         bool readText = false;
-        qint16 requestCode = 0;
         QByteArray recipient;
         QByteArray message;
         qint64 firstTryMs = -1;

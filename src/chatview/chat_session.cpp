@@ -41,17 +41,17 @@ void ChatSession::setSink(Sink sink) {
     sink_ = std::move(sink);
 }
 
-void ChatSession::attach(ChatFeed* feed) {
-    if (feed_)
-        feed_->setListener({});
-    feed_ = feed;
-    if (feed_) {
-        const QString text = QString::fromUtf8(feed_->chatLog().lines());
+void ChatSession::attach(ChatPort* port) {
+    if (port_)
+        port_->setListener({});
+    port_ = port;
+    if (port_) {
+        const QString text = QString::fromUtf8(port_->chatLog().lines());
         if (!text.isEmpty()) {
             for (const QString& line : text.split(QStringLiteral("\r\n")))
                 addLine(line);
         }
-        feed_->setListener(
+        port_->setListener(
             {[this](const QString& line) { addLine(line); }, [this] { refreshStatus(); }});
     }
     refreshStatus();
@@ -73,8 +73,8 @@ void ChatSession::submit(const QString& typed) {
         transport_.sendPrivateMessage(input.recipient, input.text);
         return;
     case ChatInput::Kind::Public:
-        if (feed_)
-            feed_->sayInPublic(input.text);
+        if (port_)
+            port_->sayInPublic(input.text);
         else
             addSystemLine(QStringLiteral("Not said: the chat link is closed."));
         return;
@@ -83,7 +83,7 @@ void ChatSession::submit(const QString& typed) {
 
 void ChatSession::addLine(const QString& text) {
     if (sink_.lineAdded)
-        sink_.lineAdded({text, lookOf(text, feed_ ? feed_->ownName() : QString(), keeperName_)});
+        sink_.lineAdded({text, lookOf(text, port_ ? port_->ownName() : QString(), keeperName_)});
 }
 
 void ChatSession::addSystemLine(const QString& text) {
@@ -108,7 +108,7 @@ void ChatSession::givenUp(const QString& recipient, const QString& message, bool
 }
 
 void ChatSession::refreshStatus() {
-    const ChatLinkStatus status = feed_ ? feed_->linkStatus() : ChatLinkStatus{};
+    const ChatLinkStatus status = port_ ? port_->linkStatus() : ChatLinkStatus{};
     const QString text = linkStatusText(status);
     if (isCountingDown(status))
         countdown_->start(kCountdownStepMs);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/chat_feed.h"
+#include "chat/chat_port.h"
 #include "chatview/chat_line_look.h"
 
 #include <QString>
@@ -40,7 +40,7 @@ public:
     void setSink(Sink sink);
     // The chat world to show while the link is open, null once it closes. Its lines so far go
     // to the sink at once, later ones as they arrive.
-    void attach(ChatFeed* feed);
+    void attach(ChatPort* port);
     // The machinekeeper's name as the card knows it: its lines are marked from now on.
     void setKeeperName(const QString& name);
     const QString& keeperName() const { return keeperName_; }
@@ -60,7 +60,7 @@ private:
     ChatTransport& transport_;
     Clock& clock_;
     Sink sink_;
-    ChatFeed* feed_ = nullptr;
+    ChatPort* port_ = nullptr;
     QString keeperName_;
     QString statusText_;
     std::unique_ptr<Alarm> countdown_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/chat_feed.h"
+#include "chat/chat_port.h"
 
 #include <QString>
 

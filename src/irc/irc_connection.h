@@ -54,7 +54,7 @@ public:
     static constexpr int kAttemptTimeoutMs = 10000;
     static constexpr int kFirstRetryMs = 1000;
     static constexpr int kLongestRetryMs = 30000;
-    // registerApp may bring an attempt forward, but not more often than this.
+    // registerAgain may bring an attempt forward, but not more often than this.
     static constexpr int kShortestAttemptGapMs = 1000;
     static constexpr int kIdleBeforePingMs = 120000;
     static constexpr int kPingAnswerMs = 60000;

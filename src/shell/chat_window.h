@@ -1,6 +1,5 @@
 #pragma once
 
-#include "chat/chat_feed.h"
 #include "chatview/chat_session.h"
 #include "shell/card_layout.h"
 

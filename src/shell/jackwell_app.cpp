@@ -4,8 +4,8 @@
 #include "platform/version.h"
 #include "settings/settings_file.h"
 #include "shell/card_keys.h"
-#include "shell/chat_window.h"
 #include "shell/card_window.h"
+#include "shell/chat_window.h"
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/qt_file_chooser.h"
@@ -101,7 +101,7 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
             *detail = library_->openError();
         return false;
     }
-    chatSession_->attach(library_->backend() ? library_->backend()->feed() : nullptr);
+    chatSession_->attach(library_->backend());
     return true;
 }
 

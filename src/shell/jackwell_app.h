@@ -1,9 +1,9 @@
 #pragma once
 
+#include "card/card.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "chatview/chat_session.h"
-#include "card/card.h"
 #include "platform/preferences.h"
 #include "settings/options.h"
 #include "settings/settings_file.h"
@@ -36,7 +36,7 @@ public:
 
     struct Setup {
         Clock& clock;
-        ChatBackendFactory chatBackend;
+        ChatPortFactory chatBackend;
         SoundPlayer& sound;
         Beeper& beeper;
         QString settingsPath;

@@ -2,11 +2,7 @@
 
 namespace jackwell {
 
-namespace {
-constexpr qint16 kPrivateMessage = 2;
-} // namespace
-
-bool ChatWorld::open(const QByteArray&, EventSink) {
+bool ChatWorld::open(EventSink) {
     open_ = true;
     if (listener_.statusChanged)
         listener_.statusChanged();
@@ -19,29 +15,22 @@ void ChatWorld::close() {
         listener_.statusChanged();
 }
 
-std::optional<QByteArray> ChatWorld::registerApp(const QByteArray&) {
-    return QByteArray("0");
+std::optional<ChatStatus> ChatWorld::registerAgain() {
+    return ChatStatus::Done;
 }
 
-std::optional<QByteArray> ChatWorld::communicate(const QByteArray&, qint16 requestCode,
-                                                 const QByteArray& recipient,
-                                                 const QByteArray& message) {
-    if (!open_ || requestCode != kPrivateMessage || recipient.isEmpty())
-        return QByteArray("-1");
-    const QString to = QString::fromUtf8(recipient);
-    const QString text = QString::fromUtf8(message);
-    appendLine(QStringLiteral("ESP to ") + to + QStringLiteral(": ") + text);
+std::optional<ChatStatus> ChatWorld::sendPrivateMessage(const QString& recipient,
+                                                        const QString& text) {
+    if (!open_ || recipient.isEmpty())
+        return ChatStatus::GivenUp;
+    appendLine(QStringLiteral("ESP to ") + recipient + QStringLiteral(": ") + text);
     if (hook_)
-        hook_(to, text);
-    return QByteArray("0");
+        hook_(recipient, text);
+    return ChatStatus::Done;
 }
 
-std::optional<QByteArray> ChatWorld::requestText(const QByteArray&) {
-    return open_ ? QByteArray("0") : QByteArray("-1");
-}
-
-QByteArray ChatWorld::deliveredText() {
-    return log_.delivered();
+std::optional<ChatStatus> ChatWorld::requestText() {
+    return open_ ? ChatStatus::Done : ChatStatus::GivenUp;
 }
 
 void ChatWorld::appendLine(const QString& line) {
@@ -75,10 +64,6 @@ void ChatWorld::sayInPublic(const QString& text) {
 void ChatWorld::setListener(Listener listener) {
     listener_ = std::move(listener);
     log_.setLineAdded(listener_.lineAdded);
-}
-
-QByteArray ChatWorld::log() const {
-    return log_.lines();
 }
 
 } // namespace jackwell

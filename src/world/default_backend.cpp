@@ -1,5 +1,6 @@
 #include "world/default_backend.h"
 
+#include "chat/chat_log.h"
 #include "chat/irc_backend.h"
 #include "irc/irc_config.h"
 #include "platform/player_files.h"
@@ -11,6 +12,36 @@
 
 namespace jackwell {
 
+namespace {
+
+// A chat world that cannot be opened, and says why: what the library gets when the world it
+// was configured for cannot even be set up.
+class UnopenableBackend final : public ChatPort {
+public:
+    explicit UnopenableBackend(QString reason)
+        : reason_(std::move(reason)) {}
+
+    bool open(EventSink) override { return false; }
+    QString openError() const override { return reason_; }
+    void close() override {}
+    std::optional<ChatStatus> registerAgain() override { return ChatStatus::GivenUp; }
+    std::optional<ChatStatus> sendPrivateMessage(const QString&, const QString&) override {
+        return ChatStatus::GivenUp;
+    }
+    std::optional<ChatStatus> requestText() override { return ChatStatus::GivenUp; }
+    const ChatLog& chatLog() const override { return log_; }
+    void setListener(Listener) override {}
+    ChatLinkStatus linkStatus() const override { return {}; }
+    QString ownName() const override { return {}; }
+    void sayInPublic(const QString&) override {}
+
+private:
+    QString reason_;
+    ChatLog log_; // stays empty
+};
+
+} // namespace
+
 QString chatConfigFilePath(const QString& executableDir) {
     return playerFilePath(executableDir, kChatConfigFileName);
 }
@@ -18,7 +49,7 @@ QString chatConfigFilePath(const QString& executableDir) {
 // A Chat.txt names an IRC network; without it the embedded world plays. A
 // configuration that cannot be used makes opening the chat link fail, naming
 // the line and what is wrong with it.
-std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString& executableDir) {
+std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir) {
     const QString path = chatConfigFilePath(executableDir);
     if (!QFileInfo::exists(path))
         return makeEmbeddedWorld(clock);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chat/chat_backend.h"
+#include "chat/chat_port.h"
 
 #include <QString>
 
@@ -16,6 +16,6 @@ QString chatConfigFilePath(const QString& executableDir);
 
 // The chat library's own choice of chat world: the embedded world unless a
 // Chat.txt names another.
-std::unique_ptr<ChatBackend> makeDefaultBackend(Clock& clock, const QString& executableDir);
+std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir);
 
 } // namespace jackwell

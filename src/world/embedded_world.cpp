@@ -46,8 +46,8 @@ EmbeddedWorld::EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config)
 
 EmbeddedWorld::~EmbeddedWorld() = default;
 
-bool EmbeddedWorld::open(const QByteArray& appName, EventSink events) {
-    if (!ChatWorld::open(appName, std::move(events)))
+bool EmbeddedWorld::open(EventSink events) {
+    if (!ChatWorld::open(std::move(events)))
         return false;
     if (!greeted_) {
         greeted_ = true;
@@ -108,7 +108,7 @@ void EmbeddedWorld::answerNext() {
 
 } // namespace world
 
-std::unique_ptr<ChatBackend> makeEmbeddedWorld(Clock& clock) {
+std::unique_ptr<ChatPort> makeEmbeddedWorld(Clock& clock) {
     return std::make_unique<world::EmbeddedWorld>(clock);
 }
 

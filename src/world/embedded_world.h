@@ -43,7 +43,7 @@ public:
     EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config = {});
     ~EmbeddedWorld() override;
 
-    bool open(const QByteArray& appName, EventSink events) override;
+    bool open(EventSink events) override;
     void close() override;
     // The bystanders hear the player and take up their chatter again.
     void sayInPublic(const QString& text) override;
@@ -75,6 +75,6 @@ private:
 } // namespace world
 
 // The embedded world with its default settings: the chat library's own backend.
-std::unique_ptr<ChatBackend> makeEmbeddedWorld(Clock& clock);
+std::unique_ptr<ChatPort> makeEmbeddedWorld(Clock& clock);
 
 } // namespace jackwell

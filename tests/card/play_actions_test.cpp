@@ -33,7 +33,7 @@ TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
         EXPECT_FALSE(rig.state.reels[0].timer.enabled);
         EXPECT_EQ(rig.state.machineKeeperName.isEmpty(), !start);
 
-        rig.backend->open("Jackwell", {});
+        rig.backend->open({});
         rig.click(click);
         EXPECT_FALSE(rig.card.isWaitingForChat());
         EXPECT_EQ(rig.state.machineKeeperName, "Keeper");

@@ -46,17 +46,12 @@ protected:
 
     std::unique_ptr<IrcBackend> openBackend(Clock& clock) {
         auto backend = std::make_unique<IrcBackend>(clock, config);
-        EXPECT_TRUE(backend->open("Jackwell", {})) << server.output().toStdString();
+        EXPECT_TRUE(backend->open({})) << server.output().toStdString();
         return backend;
     }
 
     static bool logHas(IrcBackend& backend, const QByteArray& line) {
-        return backend.log().lines().replace("\r\n", "\n").split('\n').contains(line);
-    }
-
-    static std::optional<QByteArray> send(IrcBackend& backend, const QByteArray& to,
-                                          const QByteArray& text) {
-        return backend.communicate("Jackwell", 2, to, text);
+        return QByteArray(backend.log().lines()).replace("\r\n", "\n").split('\n').contains(line);
     }
 
     NgircdServer server;
@@ -81,16 +76,15 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
                           kWaitMs));
     EXPECT_TRUE(logHas(*backend, "ESP from Keeper: Hello \xe2\x98\x83"));
 
-    EXPECT_EQ(send(*backend, "Keeper", "Register me!"), QByteArray("0"));
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "Register me!"), ChatStatus::Done);
     EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
     EXPECT_TRUE(keeper.waitForPrivmsg("Player", "Register me!", kWaitMs));
 
     // The server's later refusal shows up as a system line.
-    EXPECT_EQ(send(*backend, "nosuchguy", "anyone?"), QByteArray("0"));
+    EXPECT_EQ(backend->sendPrivateMessage("nosuchguy", "anyone?"), ChatStatus::Done);
     EXPECT_TRUE(waitUntil(
         [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
         kWaitMs));
-    EXPECT_TRUE(backend->deliveredText().endsWith(QByteArray("    ") + '\0'));
 }
 
 TEST_F(IrcBackendTest, aLongMessageGoesOutInPiecesThatFitTheLineLimit) {
@@ -100,7 +94,7 @@ TEST_F(IrcBackendTest, aLongMessageGoesOutInPiecesThatFitTheLineLimit) {
     const QByteArray text =
         QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
     ASSERT_GT(text.size(), 1500);
-    EXPECT_EQ(send(*backend, "Keeper", text), QByteArray("0"));
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", QString::fromUtf8(text)), ChatStatus::Done);
     EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player").join() == text; }, kWaitMs))
         << keeper.rawLines().join("\n").toStdString();
     EXPECT_GE(keeper.privmsgsFrom("Player").size(), 4);
@@ -121,9 +115,9 @@ TEST_F(IrcBackendTest, pacesItsOwnLinesReportingBusyMeanwhile) {
         const QByteArray text = "line " + QByteArray::number(i);
         ASSERT_TRUE(waitUntil(
             [&] {
-                const auto status = send(*backend, "Keeper", text);
-                busy += status == "6";
-                return status == "0";
+                const auto status = backend->sendPrivateMessage("Keeper", QString::fromUtf8(text));
+                busy += status == ChatStatus::Busy;
+                return status == ChatStatus::Done;
             },
             kWaitMs));
         sent.append(text);
@@ -145,12 +139,12 @@ TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {
         SCOPED_TRACE(name);
         config.port = port;
         IrcBackend backend(clock, config);
-        EXPECT_FALSE(backend.open("Jackwell", {}));
+        EXPECT_FALSE(backend.open({}));
         // The reason is the program's to show; it names the server.
         EXPECT_TRUE(backend.openError().startsWith(
             QStringLiteral("Cannot reach the chat network 127.0.0.1:%1: ").arg(port)))
             << backend.openError().toStdString();
-        EXPECT_EQ(backend.requestText("Jackwell"), QByteArray("-1"));
+        EXPECT_EQ(backend.requestText(), ChatStatus::GivenUp);
     }
 }
 
@@ -159,10 +153,10 @@ TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
     auto backend = openBackend(virtualTime);
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
-    EXPECT_EQ(send(*backend, "Keeper", "hello"), QByteArray("10"));
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::NotRegistered);
     EXPECT_EQ(backend->linkStatus().state, ChatLinkStatus::State::Reconnecting);
     virtualTime.advance(IrcBackend::kGiveUpAfterMs);
-    EXPECT_EQ(send(*backend, "Keeper", "hello"), QByteArray("-1"));
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::GivenUp);
     // From now on the chat window says since when the link is down.
     const ChatLinkStatus status = backend->linkStatus();
     EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
@@ -244,7 +238,7 @@ TEST_F(IrcTlsTest, connectsOverTlsOnlyWithATrustedCertificate) {
     config.port = server.tlsPort();
     config.tls = true;
     IrcBackend untrusted(clock, config);
-    EXPECT_FALSE(untrusted.open("Jackwell", {}));
+    EXPECT_FALSE(untrusted.open({}));
     EXPECT_TRUE(untrusted.openError().contains("certificate"))
         << untrusted.openError().toStdString();
 
@@ -272,7 +266,7 @@ TEST_F(IrcTlsTest, trustsTheAuthorityItIsToldOfAndShowsItsCertificate) {
 
     config.tlsKeyPath = "/nonexistent/key.pem";
     IrcBackend missing(clock, config);
-    EXPECT_FALSE(missing.open("Jackwell", {}));
+    EXPECT_FALSE(missing.open({}));
     EXPECT_TRUE(missing.openError().contains("/nonexistent/key.pem"))
         << missing.openError().toStdString();
     EXPECT_TRUE(missing.connection().loginRefused());

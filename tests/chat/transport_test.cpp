@@ -1,5 +1,5 @@
-// The chat transport: how requests are repeated or given up, how the delivered
-// chat text is cleaned, and how the waits resume.
+// The chat transport and the chat library under it: how requests are repeated or given up, how
+// the delivered chat text is cleaned, and how the waits resume.
 
 #include "support/card_rig.h"
 
@@ -9,22 +9,29 @@ namespace {
 using testing::ScriptedBackend;
 using Rig = testing::CardRig<ScriptedBackend>;
 
-// One row per status: how many tries and registrations a private message takes.
+// One row per status: the library's text for it, and how many tries and registrations a
+// private message takes. Where the chat reports no status, a text reported before stands.
 TEST(ChatTransport, retryRuleFollowsTheStatus) {
+    using S = ChatStatus;
     const struct {
         const char* name;
-        std::deque<std::optional<QByteArray>> statuses;
+        const char* text; // what the transport reads after the first try
+        std::deque<std::optional<ChatStatus>> statuses;
         int tries;
         int registrations;
         bool givenUp; // the transport says it gave the request up
     } rows[] = {
-        {"no status is done", {std::nullopt}, 1, 0, false},
-        {"done", {"0"}, 1, 0, false},
-        {"empty text is done", {""}, 1, 0, false},
-        {"failed is not repeated", {"-1"}, 1, 0, true},
-        {"busy repeats", {"6", "6", "0"}, 3, 0, false},
-        {"unknown text repeats", {"42", "0"}, 2, 0, false},
-        {"not registered registers before each repetition", {"10", "10", "0"}, 3, 2, false},
+        {"no status or empty text is done", "", {std::nullopt}, 1, 0, false},
+        {"done", "0", {S::Done}, 1, 0, false},
+        {"failed is not repeated", "-1", {S::GivenUp}, 1, 0, true},
+        {"busy repeats", "6", {S::Busy, S::Busy, S::Done}, 3, 0, false},
+        {"unknown text repeats", "42", {std::nullopt, S::Done}, 2, 0, false},
+        {"not registered registers, then repeats",
+         "10",
+         {S::NotRegistered, S::NotRegistered, S::Done},
+         3,
+         2,
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -32,9 +39,12 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
         std::vector<ChatTransport::GivenUp> givenUp;
         rig.chat.setGivenUpHandler([&](const auto& request) { givenUp.push_back(request); });
         rig.backend->statuses = row.statuses;
+        if (!row.statuses.front())
+            rig.chat.onStatus(row.text);
         rig.chat.sendPrivateMessage("Rivet", "I hold 1,0,1");
+        EXPECT_EQ(rig.chat.lastStatus(), row.text);
         rig.clock.advance(5000);
-        EXPECT_EQ(rig.backend->count("communicate"), row.tries);
+        EXPECT_EQ(rig.backend->count("send"), row.tries);
         EXPECT_EQ(rig.backend->count("register"), row.registrations);
         EXPECT_EQ(rig.chat.pendingRequests(), 0);
         ASSERT_EQ(givenUp.size(), row.givenUp ? 1u : 0u);
@@ -44,31 +54,50 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
             EXPECT_EQ(givenUp[0].message, "I hold 1,0,1");
         }
         const ScriptedBackend::Call& call = rig.backend->calls.back();
-        EXPECT_EQ(call.code, 2);
+        EXPECT_EQ(call.what, "send");
         EXPECT_EQ(call.recipient, "Rivet");
         EXPECT_EQ(call.message, "I hold 1,0,1");
     }
+}
+
+// The library refuses request codes other than the private message's, and hands the chat text
+// over after the call, as the log's lines with four filler characters and a NUL behind them.
+TEST(ChatLibrary, refusesOtherRequestsAndHandsTheTextOverWithItsEnding) {
+    VirtualClock clock;
+    ChatLibrary library(clock, [] { return std::make_unique<ScriptedBackend>(); });
+    QByteArray status, delivered;
+    library.InitDDE(
+        "Jackwell", [&](const QByteArray& text) { status = text; }, {},
+        [&](const DeliveredText& text) {
+            delivered = text.lines.toByteArray() + text.ending.toByteArray();
+        });
+    library.DapiCommunicate("Jackwell", 3, "Rivet", "hi");
+    EXPECT_EQ(status, "-1");
+    library.DapiGetAllText("Jackwell");
+    EXPECT_TRUE(delivered.isEmpty());
+    clock.settle();
+    EXPECT_EQ(delivered, QByteArray("line one\r\nline two    ") + '\0');
 }
 
 TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
     Rig rig;
     std::vector<ChatTransport::GivenUp> givenUp;
     rig.chat.setGivenUpHandler([&](const auto& request) { givenUp.push_back(request); });
-    rig.backend->otherwise = QByteArray("6");
+    rig.backend->otherwise = ChatStatus::Busy;
     rig.chat.sendPrivateMessage("Rivet", "Register me!");
     // The call returns after one try; the repetitions come later from the clock.
-    EXPECT_EQ(rig.backend->count("communicate"), 1);
+    EXPECT_EQ(rig.backend->count("send"), 1);
     EXPECT_EQ(rig.chat.pendingRequests(), 1);
     rig.clock.advance(ChatTransport::kRetryBoundMs - 1000);
-    const int triesSoFar = rig.backend->count("communicate");
+    const int triesSoFar = rig.backend->count("send");
     EXPECT_GT(triesSoFar, 5);
     EXPECT_LT(triesSoFar, 60); // growing pauses, not a busy loop
     EXPECT_TRUE(givenUp.empty());
     rig.clock.advance(2000);
     EXPECT_EQ(rig.chat.pendingRequests(), 0);
-    const int final = rig.backend->count("communicate");
+    const int final = rig.backend->count("send");
     rig.clock.advance(60000);
-    EXPECT_EQ(rig.backend->count("communicate"), final);
+    EXPECT_EQ(rig.backend->count("send"), final);
     // The message never left, and the transport says so once.
     ASSERT_EQ(givenUp.size(), 1u);
     EXPECT_TRUE(givenUp[0].timedOut && !givenUp[0].readText);
@@ -82,15 +111,16 @@ TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
 
 TEST(ChatTransport, requestsKeepTheirOrderBehindARepetition) {
     Rig rig;
-    rig.backend->statuses = {"6", "6", "0", "0"};
+    rig.backend->statuses = {ChatStatus::Busy, ChatStatus::Busy, ChatStatus::Done,
+                             ChatStatus::Done};
     rig.chat.sendPrivateMessage("Rivet", "first");
     rig.chat.sendPrivateMessage("Rivet", "second");
-    EXPECT_EQ(rig.backend->count("communicate"), 1); // the second waits its turn
+    EXPECT_EQ(rig.backend->count("send"), 1); // the second waits its turn
     rig.clock.advance(1000);
-    std::vector<QByteArray> sent;
+    QStringList sent;
     for (const auto& call : rig.backend->calls)
-        sent.push_back(call.message);
-    EXPECT_EQ(sent, (std::vector<QByteArray>{"first", "first", "first", "second"}));
+        sent << call.message;
+    EXPECT_EQ(sent, (QStringList{"first", "first", "first", "second"}));
 }
 
 TEST(ChatTransport, onTextCleansTheDeliveredText) {
@@ -114,55 +144,30 @@ TEST(ChatTransport, onTextCleansTheDeliveredText) {
     }
 }
 
-TEST(ChatTransport, fetchResumesOnlyOnceANonEmptyTextArrives) {
+// A wait resumes once, on the first text that is not empty, and never for an owner that is gone.
+TEST(ChatTransport, fetchResumesOnceANonEmptyTextArrivesWhileItsOwnerLives) {
     Rig rig;
     QObject owner;
-    int resumed = 0;
-    rig.backend->text = QByteArray("\r\n\r\n");
+    int resumed = 0, orphaned = 0;
+    rig.backend->setLines({"", "", ""});
     rig.chat.setChatText("old");
     rig.chat.fetchChatText(&owner, [&] { ++resumed; });
     EXPECT_EQ(rig.chat.chatText(), "");
     EXPECT_EQ(resumed, 0); // never inside the call that asked
     rig.clock.settle();
     EXPECT_EQ(resumed, 0); // an empty text keeps the wait going
-    rig.backend->text = QByteArray("Rivet: hello") + "    " + '\0';
-    rig.chat.readAllChatText();
+    rig.backend->setLines({"Rivet: hello"});
+    {
+        QObject gone;
+        rig.chat.fetchChatText(&gone, [&] { ++orphaned; });
+    }
     rig.clock.settle();
     EXPECT_EQ(resumed, 1);
+    EXPECT_EQ(orphaned, 0);
     EXPECT_EQ(rig.chat.chatText(), "Rivet: hello");
     rig.chat.readAllChatText();
     rig.clock.settle();
     EXPECT_EQ(resumed, 1); // a waiter resumes once
-}
-
-TEST(ChatTransport, aWaitWhoseOwnerIsGoneNeverResumes) {
-    Rig rig;
-    int resumed = 0;
-    {
-        QObject owner;
-        rig.chat.fetchChatText(&owner, [&] { ++resumed; });
-    }
-    rig.clock.settle();
-    EXPECT_EQ(resumed, 0);
-    EXPECT_FALSE(rig.chat.chatText().isEmpty());
-}
-
-// A pause of zero or less continues at once; a longer one ends on time, across midnight too.
-TEST(ChatTransport, pauseEndsOnTime) {
-    VirtualClock clock(86400.0 - 2.0); // two seconds before midnight
-    ChatLibrary library(clock, [] { return std::make_unique<ScriptedBackend>(); });
-    ChatTransport transport(library, clock, "Jackwell");
-    QObject owner;
-    int resumed = 0;
-    transport.pause(0, &owner, [&] { ++resumed; });
-    transport.pause(-3, &owner, [&] { ++resumed; });
-    EXPECT_EQ(resumed, 2);
-    transport.pause(7, &owner, [&] { ++resumed; });
-    clock.advance(6999);
-    EXPECT_EQ(resumed, 2);
-    EXPECT_LT(clock.timeOfDay(), 10.0); // the day has turned
-    clock.advance(1);
-    EXPECT_EQ(resumed, 3);
 }
 
 } // namespace

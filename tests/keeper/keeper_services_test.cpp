@@ -2,12 +2,12 @@
 // logs in with SASL and plays, a player's books follow their services account across nicknames
 // while whoever takes their old nickname plays on nothing, a refused login stops a start with the
 // reason, the robot takes its own nickname back, and --players lists who played.
-#include "chat/chat_feed.h"
+#include "card/card.h"
+#include "chat/chat_port.h"
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
 #include "chat/transport.h"
 #include "clock/real_clock.h"
-#include "card/card.h"
 #include "irc/irc_connection.h"
 #include "settings/options.h"
 
@@ -260,7 +260,7 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheStartWithTheReason) {
     RealClock clock;
     const IrcConfig player = cardLogin("Carla", "cardplayer", "wrongpass");
     IrcBackend backend(clock, player);
-    EXPECT_FALSE(backend.open("Jackwell", {}));
+    EXPECT_FALSE(backend.open({}));
     EXPECT_EQ(backend.openError(),
               QStringLiteral("Cannot log in to the chat network 127.0.0.1:%1: the server refused "
                              "the login as cardplayer: SASL authentication failed")
@@ -283,7 +283,7 @@ TEST_F(KeeperServicesTest, ALoginRefusedOnAReconnectLeavesTheCardOffline) {
     RealClock clock;
     const IrcConfig player = cardLogin("Dora", "dora", "s3cretpw");
     IrcBackend backend(clock, player);
-    ASSERT_TRUE(backend.open("Jackwell", {})) << backend.openError().toStdString();
+    ASSERT_TRUE(backend.open({})) << backend.openError().toStdString();
 
     // Dora changes her password from another client logged in to her account.
     IrcTestPeer other("DoraPhone");

@@ -130,7 +130,7 @@ TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
     }
 
     knowKeeper(rig);
-    rig.backend->text = QByteArray("ESP from Rivet: FIRST:   07   12   04") + "    " + '\0';
+    rig.backend->setLines({"ESP from Rivet: FIRST:   07   12   04"});
     rig.clickAt({32, 175}); // START
     bool alwaysOne = true;
     ASSERT_TRUE(rig.clock.advanceUntil(
@@ -221,7 +221,7 @@ TEST(CardWindow, everyCaptionShowsWholeInItsLabel) {
 // it, also when no name had been shown.
 TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
     Rig rig;
-    rig.backend->text = QByteArray("Rivet: Your machinekeeper is Rivet\r\n") + "    " + '\0';
+    rig.backend->setLines({"Rivet: Your machinekeeper is Rivet", ""});
     auto* nameBox = rig.nameBox();
     const auto click = [&rig](QPoint at) {
         rig.clickAt(at);

@@ -56,8 +56,7 @@ struct AppRig {
             writeFile(settingsPath, settings);
         if (!extras.preferencesPath.isEmpty())
             preferencesPath = extras.preferencesPath;
-        auto makeBackend = [this,
-                            embedded = extras.embeddedWorld]() -> std::unique_ptr<ChatBackend> {
+        auto makeBackend = [this, embedded = extras.embeddedWorld]() -> std::unique_ptr<ChatPort> {
             if (useChatTxt)
                 return makeDefaultBackend(clock, dir.path());
             if (!linkOpens) {

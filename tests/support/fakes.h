@@ -4,7 +4,8 @@
 // played, beeped or sent, and a chat backend that answers whatever status a
 // test asks for.
 
-#include "chat/chat_backend.h"
+#include "chat/chat_log.h"
+#include "chat/chat_port.h"
 #include "clock/clock.h"
 #include "sound/beeper.h"
 #include "sound/sound_player.h"
@@ -35,73 +36,72 @@ struct FakeSound final : SoundPlayer, Beeper {
     void beep() override { beeps.push_back(clock ? clock->monotonicMs() : 0); }
 };
 
-// A chat backend whose statuses come from a script: each request takes the next
-// scripted status (std::nullopt: reports none); when the script runs out it
-// answers `otherwise`.
-class ScriptedBackend final : public ChatBackend {
+// A chat world whose statuses come from a script: each request takes the next scripted status
+// (std::nullopt: reports none); when the script runs out it answers `otherwise`. Its chat log
+// holds two lines unless a test writes others (setLines).
+class ScriptedBackend final : public ChatPort {
 public:
     struct Call {
-        QByteArray what; // "communicate", "register", "text"
-        qint16 code = 0;
-        QByteArray recipient;
-        QByteArray message;
+        QByteArray what; // "send", "register", "text"
+        QString recipient;
+        QString message;
     };
 
     bool openResult = true;
     QString refusal; // why an open that fails failed
-    std::deque<std::optional<QByteArray>> statuses;
-    std::optional<QByteArray> otherwise = QByteArray("0");
-    QByteArray text = QByteArray("line one\r\nline two") + QByteArray("    ") + '\0';
+    std::deque<std::optional<ChatStatus>> statuses;
+    std::optional<ChatStatus> otherwise = ChatStatus::Done;
     std::vector<Call> calls;
-    bool* closed = nullptr; // outlives the backend
 
+    ScriptedBackend() { setLines({"line one", "line two"}); }
+    void setLines(const QStringList& lines) {
+        log_ = ChatLog();
+        for (const QString& line : lines)
+            log_.appendLine(line);
+    }
     int count(const QByteArray& what) const {
         return int(std::count_if(calls.begin(), calls.end(),
                                  [&](const Call& call) { return call.what == what; }));
     }
-    QByteArray lastMessage() const {
+    QString lastMessage() const {
         for (auto call = calls.rbegin(); call != calls.rend(); ++call) {
-            if (call->what == "communicate")
+            if (call->what == "send")
                 return call->message;
         }
         return {};
     }
 
-    bool open(const QByteArray&, EventSink) override { return openResult; }
+    bool open(EventSink) override { return openResult; }
     QString openError() const override { return refusal; }
-    void close() override {
-        if (closed)
-            *closed = true;
-    }
-    std::optional<QByteArray> registerApp(const QByteArray&) override {
-        record({"register", 0, {}, {}});
+    void close() override {}
+    std::optional<ChatStatus> registerAgain() override {
+        calls.push_back({"register", {}, {}});
         return std::nullopt;
     }
-    std::optional<QByteArray> communicate(const QByteArray&, qint16 code, const QByteArray& to,
-                                          const QByteArray& message) override {
-        record({"communicate", code, to, message});
+    std::optional<ChatStatus> sendPrivateMessage(const QString& to, const QString& text) override {
+        calls.push_back({"send", to, text});
         return next();
     }
-    std::optional<QByteArray> requestText(const QByteArray&) override {
-        record({"text", 0, {}, {}});
+    std::optional<ChatStatus> requestText() override {
+        calls.push_back({"text", {}, {}});
         return next();
     }
-    QByteArray deliveredText() override { return text; }
+    const ChatLog& chatLog() const override { return log_; }
+    void setListener(Listener) override {}
+    ChatLinkStatus linkStatus() const override { return {}; }
+    QString ownName() const override { return {}; }
+    void sayInPublic(const QString&) override {}
 
 private:
-    void record(Call call) { calls.push_back(std::move(call)); }
-    std::optional<QByteArray> next() {
+    std::optional<ChatStatus> next() {
         if (statuses.empty())
             return otherwise;
-        // Taken apart rather than copied whole: GCC 12 warns, wrongly, that a
-        // copied std::optional<QByteArray> may be used uninitialised.
-        const bool reports = statuses.front().has_value();
-        const QByteArray status = reports ? *statuses.front() : QByteArray();
+        const std::optional<ChatStatus> status = statuses.front();
         statuses.pop_front();
-        if (!reports)
-            return std::nullopt;
         return status;
     }
+
+    ChatLog log_;
 };
 
 } // namespace jackwell::testing

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <optional>
+
+namespace jackwell {
+
+class ChatLog;
+
+// How a request to the chat world ended.
+enum class ChatStatus {
+    Done,          // taken: the message left, or the chat text is ready to be handed over
+    GivenUp,       // it can never succeed; asking again would not help
+    NotRegistered, // the program must register again (registerAgain), then ask again
+    Busy,          // not now: ask again
+};
+
+// The link coming up (the detail: our name in the world) or going down (the detail: why).
+enum class ChatLinkEvent { Up, Down };
+
+// How the chat link stands, as the chat window shows it.
+struct ChatLinkStatus {
+    enum class State {
+        Embedded,     // the embedded world: always there
+        Connected,    // registered on the network
+        Reconnecting, // the connection was lost a short while ago; attempts go on
+        Offline,      // no connection for a while (messages are refused), or the link is closed
+    };
+    State state = State::Offline;
+    QString server;  // "irc.example.net:6667"
+    QString nick;    // our nickname on the network
+    QString channel; // the channel we are in; empty when none
+    // Until the next connection attempt: 0 while one is under way, none when none is planned.
+    std::optional<qint64> nextTryInMs;
+    // When the link went down, as seconds since midnight (local time).
+    std::optional<double> offlineSince;
+
+    bool operator==(const ChatLinkStatus&) const = default;
+};
+
+// A chat world as the program speaks to it: the embedded world or a real chat network. It
+// keeps one chat log of the lines seen, which the card reads when it asks for the chat text
+// and the chat window reads as it grows; private messages go out with a status.
+//
+// Requests report a status while they run, or none (std::nullopt) when they have nothing to
+// say about it.
+class ChatPort {
+public:
+    using EventSink = std::function<void(ChatLinkEvent, const QString& detail)>;
+    struct Listener {
+        std::function<void(const QString& line)> lineAdded; // a line, as the chat log holds it
+        std::function<void()> statusChanged;                // linkStatus() may read otherwise
+    };
+
+    virtual ~ChatPort() = default;
+
+    // Opens the link to the chat world; false when it cannot be reached. `events` hears the
+    // link come and go from then on.
+    virtual bool open(EventSink events) = 0;
+    // After an open that failed: why, in words for the player (the server that refused, the
+    // line of a configuration that cannot be used). Empty when there is nothing more to say.
+    virtual QString openError() const { return {}; }
+    virtual void close() = 0;
+
+    // Registers the program with the chat world again.
+    virtual std::optional<ChatStatus> registerAgain() = 0;
+    // Sends `text` privately to the avatar `recipient`; when done, the chat log shows it.
+    virtual std::optional<ChatStatus> sendPrivateMessage(const QString& recipient,
+                                                         const QString& text) = 0;
+    // Asks for the chat text: when done, chatLog() is ready to be read.
+    virtual std::optional<ChatStatus> requestText() = 0;
+
+    // Every line seen so far.
+    virtual const ChatLog& chatLog() const = 0;
+    // One listener at a time; an empty one stops the calls.
+    virtual void setListener(Listener listener) = 0;
+
+    virtual ChatLinkStatus linkStatus() const = 0;
+    // The player's name in the world: their public lines stand under it.
+    virtual QString ownName() const = 0;
+    // Says `text` in public: in the channel on a network, to everyone in the embedded world.
+    // The line shows in the chat log, or a system line says why it could not be said.
+    virtual void sayInPublic(const QString& text) = 0;
+};
+
+} // namespace jackwell
