@@ -30,12 +30,14 @@ IrcBackend::IrcBackend(Clock& clock, IrcConfig config)
     : clock_(clock) {
     connection_ = std::make_unique<IrcConnection>(
         clock, std::move(config),
-        IrcConnection::Handlers{[this](const IrcMessage& message) { onMessage(message); },
-                                [this] { onRegistered(); },
-                                [this](const QString& reason) { onLost(reason); },
-                                {},
-                                [this](const QString& reason) { onRefused(reason); },
-                                {}});
+        IrcConnection::Handlers{
+            .message = [this](const IrcMessage& message) { onMessage(message); },
+            .registered = [this] { onRegistered(); },
+            .lost = [this](const QString& reason) { onLost(reason); },
+            .screen = nullptr, // the card wants every line
+            .refused = [this](const QString& reason) { onRefused(reason); },
+            .note = nullptr,
+        });
     gate_ = std::make_unique<IrcSendGate>(
         clock, [this](const QByteArray& line) { connection_->send(line); });
 }

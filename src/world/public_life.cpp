@@ -1,6 +1,7 @@
 #include "world/public_life.h"
 
 #include "clock/clock.h"
+#include "machine/texts.h"
 #include "world/chat_world.h"
 
 namespace jackwell::world {
@@ -44,8 +45,8 @@ PublicLife::PublicLife(ChatWorld& log, Clock& clock, quint64 seed, Pace pace)
 PublicLife::~PublicLife() = default;
 
 QString PublicLife::markedNotice() {
-    return QStringLiteral("<system>: Your machinekeeper is always on duty here; "
-                          "write to it privately to play.");
+    return QStringLiteral("<system>: ") + machine::kKeeperHead +
+           QStringLiteral(" always on duty here; write to it privately to play.");
 }
 
 bool PublicLife::isPresent(const QString& name) const {
