@@ -1,7 +1,7 @@
 // The IRC backend against a real server (ngircd on loopback): registration,
-// messages both ways, long messages, pacing, unreachable servers, TLS and a
-// long outage; and against a scripted server: a taken nickname, PING and
-// garbage. A server restart in the middle of a game is in irc_game_test.
+// messages both ways and in the channel, long messages, pacing, unreachable
+// servers, TLS and a long outage; and against a scripted server: a taken
+// nickname, PING and garbage. A server restart in the middle of a game is in irc_game_test.
 
 #include "chat/irc_backend.h"
 #include "clock/real_clock.h"
@@ -85,6 +85,25 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
     EXPECT_TRUE(waitUntil(
         [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
         kWaitMs));
+
+    // Plain text from the chat window goes to the channel and stands in the log as the
+    // player's public line; with no channel to speak in, a system line says so.
+    ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }, kWaitMs));
+    backend->sayInPublic("Evening all \xe2\x98\x83");
+    ASSERT_TRUE(keeper.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "PRIVMSG" && m.param(0) == "#casino" &&
+                   m.param(1) == "Evening all \xe2\x98\x83";
+        },
+        kWaitMs));
+    EXPECT_TRUE(logHas(*backend, "Player: Evening all \xe2\x98\x83"));
+    config.channel.clear();
+    config.nick = "Loner";
+    auto alone = openBackend(clock);
+    alone->sayInPublic("anyone?");
+    EXPECT_TRUE(alone->log().lines().endsWith(
+        "<system>: Not said: Chat.txt names no channel to speak in; write privately with /msg "
+        "NAME text"));
 }
 
 TEST_F(IrcBackendTest, aLongMessageGoesOutInPiecesThatFitTheLineLimit) {
@@ -202,39 +221,17 @@ TEST_F(IrcBackendTest, tellsHowTheLinkStandsThroughAReconnect) {
     EXPECT_EQ(told.back().state, ChatLinkStatus::State::Connected);
 }
 
-// Plain text from the chat window goes to the channel and stands in the log as the player's
-// public line; with no channel to speak in, a system line says so.
-TEST_F(IrcBackendTest, speaksInTheChannel) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    ASSERT_TRUE(keeper.join("#casino"));
-    auto backend = openBackend(clock);
-    ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }, kWaitMs));
-    backend->sayInPublic("Evening all \xe2\x98\x83");
-    ASSERT_TRUE(keeper.waitFor(
-        [](const IrcMessage& m) {
-            return m.command == "PRIVMSG" && nickOf(m.prefix) == "Player" &&
-                   m.param(0) == "#casino" && m.param(1) == "Evening all \xe2\x98\x83";
-        },
-        kWaitMs));
-    EXPECT_TRUE(logHas(*backend, "Player: Evening all \xe2\x98\x83"));
-
-    config.channel.clear();
-    config.nick = "Loner";
-    auto alone = openBackend(clock);
-    alone->sayInPublic("anyone?");
-    EXPECT_TRUE(alone->log().lines().endsWith(
-        "<system>: Not said: Chat.txt names no channel to speak in; write privately with /msg "
-        "NAME text"));
-}
-
 class IrcTlsTest : public IrcBackendTest {
 protected:
     IrcTlsTest()
         : IrcBackendTest({.tls = true}) {}
 };
 
-TEST_F(IrcTlsTest, connectsOverTlsOnlyWithATrustedCertificate) {
+// Over TLS only a trusted certificate is accepted: one the system trusts, or a private authority
+// named in the configuration, for that connection alone; a client certificate is shown from its
+// files, and a file that cannot be read ends the start with its name, never a connection
+// without it.
+TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     config.port = server.tlsPort();
     config.tls = true;
     IrcBackend untrusted(clock, config);
@@ -246,24 +243,13 @@ TEST_F(IrcTlsTest, connectsOverTlsOnlyWithATrustedCertificate) {
     QSslConfiguration trusting = usual;
     trusting.addCaCertificates(server.certificatePath());
     QSslConfiguration::setDefaultConfiguration(trusting);
-    auto backend = openBackend(clock);
+    EXPECT_TRUE(openBackend(clock)->connection().isRegistered());
     QSslConfiguration::setDefaultConfiguration(usual);
-    EXPECT_TRUE(backend->connection().isRegistered());
-}
 
-// A private authority named in the configuration is trusted for that connection alone, and a
-// client certificate is shown from its files; a file that cannot be read ends the start with
-// its name, never a connection without it.
-TEST_F(IrcTlsTest, trustsTheAuthorityItIsToldOfAndShowsItsCertificate) {
-    config.port = server.tlsPort();
-    config.tls = true;
     config.tlsCaPath = server.certificatePath();
     config.tlsCertPath = server.certificatePath();
     config.tlsKeyPath = QFileInfo(server.certificatePath()).dir().filePath("key.pem");
-    auto backend = openBackend(clock);
-    ASSERT_TRUE(backend);
-    EXPECT_TRUE(backend->connection().isRegistered());
-
+    EXPECT_TRUE(openBackend(clock)->connection().isRegistered());
     config.tlsKeyPath = "/nonexistent/key.pem";
     IrcBackend missing(clock, config);
     EXPECT_FALSE(missing.open({}));

@@ -1,6 +1,6 @@
 // The chat window's logic without its widgets: what kind each line is, what the player's
-// typing means, the state line, and the session that shows the chat as it grows, sends what
-// is typed and tells of requests that never left.
+// typing means, the state line, and the session that shows the chat as it grows and tells of
+// requests that never left. (What is typed reaching the world: chat_window_test.)
 
 #include "chatview/chat_input.h"
 #include "chatview/chat_line_look.h"
@@ -148,31 +148,6 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     rig.session.attach(nullptr); // the link closes: nothing more comes
     rig.backend->appendPublic("Oskar", "anyone?");
     EXPECT_EQ(rig.shown.size(), 3u);
-}
-
-// Typed text reaches the world: plain text in public, /msg privately through the same
-// transport as the card's messages.
-TEST(ChatSession, typingReachesTheWorld) {
-    SessionRig<testing::ScriptedBackend> scripted;
-    scripted.session.submit("/msg Rivet Register me!");
-    const testing::ScriptedBackend::Call& call = scripted.backend->calls.back();
-    EXPECT_EQ(call.what, "send");
-    EXPECT_EQ(call.recipient, "Rivet");
-    EXPECT_EQ(call.message, "Register me!");
-
-    SessionRig<ChatWorld> world;
-    world.session.submit("Evening all");
-    world.session.submit("/msg Oskar hi there");
-    world.session.submit("   ");
-    EXPECT_EQ(world.logLines().mid(1),
-              (QStringList{"Player: Evening all", "ESP to Oskar: hi there"}));
-    EXPECT_TRUE(world.shown[1].look.own);
-    EXPECT_TRUE(world.shown[2].look.own);
-
-    world.session.submit("/dance");
-    EXPECT_EQ(world.logLines().size(), 3);                 // nothing sent...
-    EXPECT_EQ(world.shown.back().look.kind, Kind::System); // ...and the window says why
-    EXPECT_TRUE(world.shown.back().text.startsWith("<system>: Not sent: /dance"));
 }
 
 // A request the transport gave up on shows as a system line, so the player knows to send it

@@ -189,25 +189,28 @@ TEST(SettingsFile, check1IsReportedEachTimeItsValueChanges) {
         Options options;
         options.stayOnTop = CheckState(row.start);
         std::vector<int> calls;
-        EXPECT_EQ(readSettingsFile(file.path, options,
-                                   [&](CheckState value) {
-                                       EXPECT_EQ(options.stayOnTop, value)
-                                           << "the option holds the new value";
-                                       calls.push_back(int(value));
-                                   })
-                      .status,
-                  SettingsResult::Ok);
+        const auto changed = [&](CheckState value) {
+            EXPECT_EQ(options.stayOnTop, value) << "the option holds the new value";
+            calls.push_back(int(value));
+        };
+        EXPECT_EQ(readSettingsFile(file.path, options, changed).status, SettingsResult::Ok);
         EXPECT_EQ(calls, row.calls);
     }
 }
 
-TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFile) {
-    SettingsFile file;
-    file.store(QByteArray(500, 'o'));
-    const SettingsResult result = writeSettingsFile(file.path, with("/s/win.wav", "", 1, 0, 2));
-    EXPECT_EQ(result.status, SettingsResult::Ok) << result.message.toStdString();
-    EXPECT_EQ(file.contents(), "Text1\r\n/s/win.wav\r\nText2\r\n\r\nCheck1\r\n 1 \r\n"
-                               "Check2\r\n 0 \r\nCheck3\r\n 2 \r\n");
+// The ten lines, over a longer old file or in a folder not there yet (an installed program's
+// configuration folder before its first save).
+TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFileOrInANewFolder) {
+    SettingsFile old, fresh;
+    old.store(QByteArray(500, 'o'));
+    fresh.path = fresh.dir.filePath(QStringLiteral("new/Jackwell/Settings.txt"));
+    for (const SettingsFile* file : {&old, &fresh}) {
+        const SettingsResult result =
+            writeSettingsFile(file->path, with("/s/win.wav", "", 1, 0, 2));
+        EXPECT_EQ(result.status, SettingsResult::Ok) << result.message.toStdString();
+        EXPECT_EQ(file->contents(), "Text1\r\n/s/win.wav\r\nText2\r\n\r\nCheck1\r\n 1 \r\n"
+                                    "Check2\r\n 0 \r\nCheck3\r\n 2 \r\n");
+    }
 }
 
 // Every path the file dialog can give comes back as it was written. A double quote cannot
@@ -330,6 +333,7 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     EXPECT_EQ(result.status, SettingsResult::Failed);
     EXPECT_TRUE(result.message.startsWith(nowhere + QStringLiteral(" cannot be written")))
         << result.message.toStdString();
+    EXPECT_TRUE(result.message.contains(blocker.fileName())) << "names the folder";
     EXPECT_FALSE(QFile::exists(nowhere));
 
     const QByteArray old = serializeSettings(with("/old/win.wav", "/old/loss.wav", 1, 1, 1));
