@@ -21,21 +21,65 @@ namespace {
 
 using testing::AppRig;
 
-TEST(Startup, bringsTheCardToRestAndOpensTheChatLink) {
-    AppRig rig{QByteArray()}; // no Settings.txt yet: start-up goes on
-    const CardState& state = rig.app->card().state;
-    for (const Reel& reel : state.reels) {
-        EXPECT_FALSE(reel.timer.enabled);
-        EXPECT_EQ(reel.timer.interval, 100);
-        EXPECT_TRUE(reel.reelPicture.visible);
-        EXPECT_FALSE(reel.resultPicture.visible);
+// Start-up reads Settings.txt (pinning the card when Check1 is ticked, never creating the file),
+// brings the card to rest and opens the chat link. With no Settings.txt yet, a first run takes
+// the program's own sounds, both played; a file that exists is read as it stands, keys it lacks
+// keeping the design state. A broken file stops start-up naming it, before the link opens, and
+// is kept. What start-up read is what shutdown writes.
+TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
+    QTemporaryDir data;
+    const QDir sounds(data.path());
+    for (const char* name : {"win.wav", "lose.wav"})
+        AppRig::writeFile(sounds.filePath(name), "RIFF");
+    const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"),
+                          CheckState::Clear, CheckState::Ticked, CheckState::Ticked};
+    const auto pinned = [](CheckState stayOnTop) { return Options{{}, {}, stayOnTop}; };
+    const struct {
+        QByteArray settings; // null: no file
+        QString soundsDir;
+        bool startsUp;
+        Options options;
+        bool pinned;
+    } rows[] = {
+        {QByteArray(), sounds.path(), true, bundled, false},
+        {QByteArray(), data.filePath("missing"), true, Options{}, false},
+        {"Check1\r\n0\r\n", sounds.path(), true, Options{}, false},
+        {"", {}, true, Options{}, false},
+        {"Check1\r\n1\r\n", {}, true, pinned(CheckState::Ticked), true},
+        {"Text1\r\n\r\nCheck1\r\n 1 \r\nCheck2\r\n 0 \r\n",
+         {},
+         true,
+         pinned(CheckState::Ticked),
+         true},
+        {"Check1\r\n2\r\n", {}, true, pinned(CheckState::Greyed), false},
+        {"Check2\r\nplenty\r\n", {}, false, Options{}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.settings.toStdString());
+        AppRig rig(row.settings, AppRig::DoNotLoad, {row.soundsDir});
+        QString error;
+        EXPECT_EQ(rig.app->startUp(&error), row.startsUp) << error.toStdString();
+        EXPECT_EQ(rig.app->chatLibrary().backend() != nullptr, row.startsUp);
+        EXPECT_EQ(rig.settingsOnDisk(), row.settings);
+        if (!row.startsUp) {
+            EXPECT_TRUE(error.contains(rig.settingsPath)) << error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(rig.app->options(), row.options);
+        EXPECT_EQ(AppRig::pinned(rig.app->window()), row.pinned);
+        const CardState& state = rig.app->card().state;
+        for (const Reel& reel : state.reels) {
+            EXPECT_FALSE(reel.timer.enabled);
+            EXPECT_EQ(reel.timer.interval, 100);
+            EXPECT_TRUE(reel.reelPicture.visible && !reel.resultPicture.visible);
+        }
+        EXPECT_FALSE(state.evaluationTimer.enabled || state.finishEnabled);
+        EXPECT_TRUE(state.startEnabled && state.espHoldEnabled);
+        rig.app->shutDown();
+        Options written;
+        ASSERT_EQ(readSettingsFile(rig.settingsPath, written).status, SettingsResult::Ok);
+        EXPECT_EQ(written, row.options);
     }
-    EXPECT_FALSE(state.evaluationTimer.enabled);
-    EXPECT_TRUE(state.startEnabled && state.espHoldEnabled);
-    EXPECT_FALSE(state.finishEnabled);
-    EXPECT_NE(rig.app->chatLibrary().backend(), nullptr);
-    EXPECT_FALSE(AppRig::pinned(rig.app->window()));
-    EXPECT_FALSE(QFile::exists(rig.settingsPath)); // reading does not create it
 }
 
 // The program as main() runs it: what it shows, what it prints and when it ends.
@@ -118,54 +162,6 @@ TEST(Startup, aChatLinkThatCannotOpenEndsTheProgramOnceThePlayerHasReadWhy) {
         EXPECT_FALSE(rig.app->window().isVisible());
         EXPECT_EQ(rig.settingsOnDisk(), settings);
     }
-}
-
-TEST(Startup, aBrokenSettingsFileStopsStartupNamingItAndIsKept) {
-    const QByteArray broken = "Check2\r\nplenty\r\n";
-    AppRig rig(broken, AppRig::DoNotLoad);
-    QString error;
-    EXPECT_FALSE(rig.app->startUp(&error));
-    EXPECT_TRUE(error.contains(rig.settingsPath)) << error.toStdString();
-    EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr); // the link was never opened
-    EXPECT_EQ(rig.settingsOnDisk(), broken);
-}
-
-TEST(Startup, stayOnTopFromTheSettingsFile) {
-    const std::vector<std::pair<QByteArray, bool>> rows = {
-        {"Check1\r\n1\r\n", true},  {"Text1\r\n\r\nCheck1\r\n 1 \r\nCheck2\r\n 0 \r\n", true},
-        {"Check1\r\n2\r\n", false}, // greyed
-        {"Check1\r\n0\r\n", false}, {"", false},
-    };
-    for (const auto& [file, pinned] : rows) {
-        SCOPED_TRACE(file.toStdString());
-        AppRig rig(file);
-        EXPECT_EQ(AppRig::pinned(rig.app->window()), pinned);
-    }
-}
-
-// With no Settings.txt yet, a first run starts with the program's own sounds, both played, and
-// writes them at exit; a Settings.txt that exists is read as it stands, keys it lacks keeping
-// the design state.
-TEST(Startup, aFirstRunPlaysTheProgramsOwnSounds) {
-    QTemporaryDir data;
-    const QDir sounds(data.path());
-    for (const char* name : {"win.wav", "lose.wav"})
-        AppRig::writeFile(sounds.filePath(name), "RIFF");
-    const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"),
-                          CheckState::Clear, CheckState::Ticked, CheckState::Ticked};
-
-    AppRig first(QByteArray(), AppRig::Load, {sounds.path()});
-    EXPECT_EQ(first.app->options(), bundled);
-    first.app->shutDown();
-    Options written;
-    ASSERT_EQ(readSettingsFile(first.settingsPath, written).status, SettingsResult::Ok);
-    EXPECT_EQ(written, bundled);
-
-    AppRig existing("Check1\r\n0\r\n", AppRig::Load, {sounds.path()});
-    EXPECT_EQ(existing.app->options(), Options{});
-
-    AppRig withoutSounds(QByteArray(), AppRig::Load, {data.filePath("missing")});
-    EXPECT_EQ(withoutSounds.app->options(), Options{});
 }
 
 // Shutdown closes the link and the payouts window and writes the options,

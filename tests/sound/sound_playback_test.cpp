@@ -76,8 +76,8 @@ double strength(const std::vector<double>& samples, double hz) {
            coefficient * previous * beforePrevious;
 }
 
-// What a recording holds, window after window of kWindowMs: the tone that sounds loudest in
-// each, or kSilent.
+// What a recording holds, window after window of kWindowMs: the tone that sounds in each, or
+// kSilent.
 struct Heard {
     std::vector<int> windows;
 
@@ -88,12 +88,12 @@ struct Heard {
     size_t firstOf(int tone) const {
         return size_t(std::find(windows.begin(), windows.end(), tone) - windows.begin());
     }
-    // What sounded, in order, each run of windows once: "Long Short".
+    // What sounded, in order, each run of one tone once however long the gaps: "Long Short".
     std::string story() const {
         std::string told;
-        for (size_t i = 0; i < windows.size(); ++i) {
-            if (windows[i] != kSilent && (i == 0 || windows[i] != windows[i - 1]))
-                told += std::string(told.empty() ? "" : " ") + kToneNames[windows[i]];
+        for (int tone = kSilent; const int window : windows) {
+            if (window != kSilent && window != std::exchange(tone, window))
+                told += std::string(told.empty() ? "" : " ") + kToneNames[window];
         }
         return told.empty() ? "silence" : told;
     }
@@ -113,10 +113,12 @@ Heard listenTo(const std::vector<qint16>& stereo) {
         std::array<double, kToneCount> strengths;
         for (int tone = 0; tone < kToneCount; ++tone)
             strengths[tone] = strength(mono, kPitch[tone]);
-        heard.windows.push_back(
-            std::sqrt(energy / kFrames) < kSilenceRms
-                ? kSilent
-                : int(std::max_element(strengths.begin(), strengths.end()) - strengths.begin()));
+        // A tone only where one pitch carries the window (a pure tone gives half its energy
+        // times its length); quiet and noise, as when the output stutters, are no tone.
+        const auto loudest = std::max_element(strengths.begin(), strengths.end());
+        const bool tone =
+            std::sqrt(energy / kFrames) >= kSilenceRms && *loudest >= energy * kFrames / 8;
+        heard.windows.push_back(tone ? int(loudest - strengths.begin()) : kSilent);
     }
     return heard;
 }
