@@ -206,7 +206,7 @@ TEST_F(SoundPlayback, aLoopRepeatsUntilStoppedAndAnUnplayableFileLoopsTheAlert) 
         player.playSound(file, true);
         ASSERT_TRUE(hear(tone, ms)) << heard().story();
         player.stopSound();
-        ASSERT_TRUE(quiet());
+        ASSERT_TRUE(quiet()) << heard().story() << server->playingStreams().join("|").toStdString();
         const int heardMs = heard().msOf(tone);
         runEventsFor(500);
         EXPECT_LE(heard().msOf(tone) - heardMs, kWindowMs) << "the loop goes on after StopSound";
