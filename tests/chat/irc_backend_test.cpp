@@ -59,7 +59,9 @@ protected:
     IrcConfig config;
 };
 
-TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
+// Messages both ways in the chat log's format; the backend paces its own lines, saying Busy
+// meanwhile, and sends a long message in pieces that fit the line limit, logged once whole.
+TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     IrcTestPeer keeper("Keeper");
     ASSERT_TRUE(keeper.connectTo(server.port()));
     ASSERT_TRUE(keeper.join("#casino"));
@@ -76,12 +78,40 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
                           kWaitMs));
     EXPECT_TRUE(logHas(*backend, "ESP from Keeper: Hello \xe2\x98\x83"));
 
-    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "Register me!"), ChatStatus::Done);
+    int busy = 0;
+    const auto send = [&](const QByteArray& text) {
+        return waitUntil(
+            [&] {
+                const auto status = backend->sendPrivateMessage("Keeper", QString::fromUtf8(text));
+                busy += status == ChatStatus::Busy;
+                return status == ChatStatus::Done;
+            },
+            kWaitMs);
+    };
+    const QByteArray longText =
+        QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
+    QList<QByteArray> sent = {"Register me!", longText};
+    for (int i = 0; i < 10; ++i)
+        sent.append("line " + QByteArray::number(i));
+    for (const QByteArray& text : sent)
+        ASSERT_TRUE(send(text)) << text.left(20).toStdString();
+    EXPECT_GT(busy, 0);
     EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
-    EXPECT_TRUE(keeper.waitForPrivmsg("Player", "Register me!", kWaitMs));
+    EXPECT_EQ(backend->log().lines().count("ESP to Keeper: Gr"), 1); // logged once, whole
+    // In order, whole, and the long text in four pieces or more.
+    EXPECT_TRUE(
+        waitUntil([&] { return keeper.privmsgsFrom("Player").join() == sent.join(); }, kWaitMs))
+        << keeper.rawLines().join("\n").toStdString();
+    EXPECT_GE(keeper.privmsgsFrom("Player").size(), sent.size() + 3);
+    for (const QByteArray& line : keeper.rawLines()) {
+        EXPECT_LE(line.size() + 2, kIrcMaxLineBytes);
+        EXPECT_FALSE(line.endsWith("[CUT]"));
+    }
 
     // The server's later refusal shows up as a system line.
-    EXPECT_EQ(backend->sendPrivateMessage("nosuchguy", "anyone?"), ChatStatus::Done);
+    ASSERT_TRUE(waitUntil(
+        [&] { return backend->sendPrivateMessage("nosuchguy", "anyone?") == ChatStatus::Done; },
+        kWaitMs));
     EXPECT_TRUE(waitUntil(
         [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
         kWaitMs));
@@ -104,45 +134,6 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
     EXPECT_TRUE(alone->log().lines().endsWith(
         "<system>: Not said: Chat.txt names no channel to speak in; write privately with /msg "
         "NAME text"));
-}
-
-TEST_F(IrcBackendTest, aLongMessageGoesOutInPiecesThatFitTheLineLimit) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    auto backend = openBackend(clock);
-    const QByteArray text =
-        QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
-    ASSERT_GT(text.size(), 1500);
-    EXPECT_EQ(backend->sendPrivateMessage("Keeper", QString::fromUtf8(text)), ChatStatus::Done);
-    EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player").join() == text; }, kWaitMs))
-        << keeper.rawLines().join("\n").toStdString();
-    EXPECT_GE(keeper.privmsgsFrom("Player").size(), 4);
-    for (const QByteArray& line : keeper.rawLines()) {
-        EXPECT_LE(line.size() + 2, kIrcMaxLineBytes);
-        EXPECT_FALSE(line.endsWith("[CUT]"));
-    }
-    EXPECT_EQ(backend->log().lines().count("ESP to Keeper: "), 1); // logged once, whole
-}
-
-TEST_F(IrcBackendTest, pacesItsOwnLinesReportingBusyMeanwhile) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    auto backend = openBackend(clock);
-    int busy = 0;
-    QList<QByteArray> sent;
-    for (int i = 0; i < 10; ++i) {
-        const QByteArray text = "line " + QByteArray::number(i);
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                const auto status = backend->sendPrivateMessage("Keeper", QString::fromUtf8(text));
-                busy += status == ChatStatus::Busy;
-                return status == ChatStatus::Done;
-            },
-            kWaitMs));
-        sent.append(text);
-    }
-    EXPECT_GT(busy, 0);
-    EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player") == sent; }, kWaitMs));
 }
 
 TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {

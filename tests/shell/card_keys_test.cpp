@@ -173,36 +173,31 @@ TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
 // can be pressed through them, and the figures read as text.
 TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     AppRig rig;
-    auto* start = rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Start));
-    ASSERT_TRUE(start);
-    EXPECT_EQ(start->toolTip(), "START (S or Space): spins the reels onto the first draw");
-    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(start);
-    ASSERT_TRUE(button);
-    EXPECT_EQ(button->role(), QAccessible::Button);
-    EXPECT_EQ(button->text(QAccessible::Name), "START button");
-    EXPECT_EQ(button->text(QAccessible::Description), "spins the reels onto the first draw");
-
-    auto* hold = rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Hold1));
-    QAccessibleInterface* holdButton = QAccessible::queryAccessibleInterface(hold);
-    EXPECT_EQ(holdButton->text(QAccessible::Name), "HOLD, left reel button");
-    ASSERT_TRUE(holdButton->actionInterface());
-    holdButton->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(holdButton->text(QAccessible::Value), "HELD");
-
-    auto* credits =
-        rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Credits));
-    QAccessibleInterface* figure = QAccessible::queryAccessibleInterface(credits);
-    EXPECT_EQ(figure->role(), QAccessible::StaticText);
-    EXPECT_EQ(figure->text(QAccessible::Name), "0");
-
+    const auto accessible = [&](CardLabelRole role) {
+        return QAccessible::queryAccessibleInterface(
+            rig.app->window().findChild<CardLabel*>(card::designName(role)));
+    };
+    QAccessibleInterface* start = accessible(CardLabelRole::Start);
+    EXPECT_EQ(start->object()->property("toolTip").toString(),
+              "START (S or Space): spins the reels onto the first draw");
+    EXPECT_EQ(start->role(), QAccessible::Button);
+    EXPECT_EQ(start->text(QAccessible::Name), "START button");
+    EXPECT_EQ(start->text(QAccessible::Description), "spins the reels onto the first draw");
+    QAccessibleInterface* hold = accessible(CardLabelRole::Hold1);
+    EXPECT_EQ(hold->text(QAccessible::Name), "HOLD, left reel button");
+    ASSERT_TRUE(hold->actionInterface());
+    hold->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(hold->text(QAccessible::Value), "HELD");
+    QAccessibleInterface* credits = accessible(CardLabelRole::Credits);
+    EXPECT_EQ(credits->role(), QAccessible::StaticText);
+    EXPECT_EQ(credits->text(QAccessible::Name), "0");
     for (const CardLabelControl& control : card::kLabels) {
+        auto* label = rig.app->window().findChild<CardLabel*>(control.designName);
         if (control.action == CardAction::None)
             continue;
-        auto* label = rig.app->window().findChild<CardLabel*>(control.designName);
-        SCOPED_TRACE(control.designName);
-        EXPECT_FALSE(label->accessibleName().isEmpty());
-        EXPECT_FALSE(label->accessibleDescription().isEmpty());
-        EXPECT_EQ(label->focusPolicy(), Qt::TabFocus);
+        EXPECT_FALSE(label->accessibleName().isEmpty()) << control.designName;
+        EXPECT_FALSE(label->accessibleDescription().isEmpty()) << control.designName;
+        EXPECT_EQ(label->focusPolicy(), Qt::TabFocus) << control.designName;
     }
 }
 
