@@ -73,12 +73,17 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     }
 }
 
-// RESET CARD empties the card but leaves holds, visibility and the spin alone.
-TEST(PlayActions, resetCardDuringASpin) {
+// FINISH disables itself and enables START again. RESET CARD during the spin empties the card
+// but leaves holds, visibility and the spin alone.
+TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     Rig rig;
     rig.backend->appendPrivateFrom("Rivet", "FINAL: | 07 | 07 | 07 | Credits: (150)");
+    rig.start();
+    ASSERT_FALSE(rig.state.startEnabled);
     rig.hold(1);
     rig.finish();
+    EXPECT_TRUE(rig.state.startEnabled);
+    EXPECT_FALSE(rig.state.finishEnabled);
     rig.state.reels[0].firstCode = QStringLiteral("07");
     rig.clock.advance(1000);
     EXPECT_EQ(rig.state.credits, QStringLiteral("150"));

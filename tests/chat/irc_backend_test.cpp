@@ -1,7 +1,7 @@
 // The IRC backend against a real server (ngircd on loopback): registration,
-// messages both ways, long messages, pacing, unreachable servers, TLS and a
-// long outage; and against a scripted server: a taken nickname, PING and
-// garbage. A server restart in the middle of a game is in irc_game_test.
+// messages both ways and in the channel, long messages, pacing, unreachable
+// servers, TLS and a long outage; and against a scripted server: a taken
+// nickname, PING and garbage. A server restart in the middle of a game is in irc_game_test.
 
 #include "chat/irc_backend.h"
 #include "clock/real_clock.h"
@@ -59,7 +59,9 @@ protected:
     IrcConfig config;
 };
 
-TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
+// Messages both ways in the chat log's format; the backend paces its own lines, saying Busy
+// meanwhile, and sends a long message in pieces that fit the line limit, logged once whole.
+TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     IrcTestPeer keeper("Keeper");
     ASSERT_TRUE(keeper.connectTo(server.port()));
     ASSERT_TRUE(keeper.join("#casino"));
@@ -76,54 +78,62 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysInTheChatLogFormat) {
                           kWaitMs));
     EXPECT_TRUE(logHas(*backend, "ESP from Keeper: Hello \xe2\x98\x83"));
 
-    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "Register me!"), ChatStatus::Done);
-    EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
-    EXPECT_TRUE(keeper.waitForPrivmsg("Player", "Register me!", kWaitMs));
-
-    // The server's later refusal shows up as a system line.
-    EXPECT_EQ(backend->sendPrivateMessage("nosuchguy", "anyone?"), ChatStatus::Done);
-    EXPECT_TRUE(waitUntil(
-        [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
-        kWaitMs));
-}
-
-TEST_F(IrcBackendTest, aLongMessageGoesOutInPiecesThatFitTheLineLimit) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    auto backend = openBackend(clock);
-    const QByteArray text =
-        QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
-    ASSERT_GT(text.size(), 1500);
-    EXPECT_EQ(backend->sendPrivateMessage("Keeper", QString::fromUtf8(text)), ChatStatus::Done);
-    EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player").join() == text; }, kWaitMs))
-        << keeper.rawLines().join("\n").toStdString();
-    EXPECT_GE(keeper.privmsgsFrom("Player").size(), 4);
-    for (const QByteArray& line : keeper.rawLines()) {
-        EXPECT_LE(line.size() + 2, kIrcMaxLineBytes);
-        EXPECT_FALSE(line.endsWith("[CUT]"));
-    }
-    EXPECT_EQ(backend->log().lines().count("ESP to Keeper: "), 1); // logged once, whole
-}
-
-TEST_F(IrcBackendTest, pacesItsOwnLinesReportingBusyMeanwhile) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    auto backend = openBackend(clock);
     int busy = 0;
-    QList<QByteArray> sent;
-    for (int i = 0; i < 10; ++i) {
-        const QByteArray text = "line " + QByteArray::number(i);
-        ASSERT_TRUE(waitUntil(
+    const auto send = [&](const QByteArray& text) {
+        return waitUntil(
             [&] {
                 const auto status = backend->sendPrivateMessage("Keeper", QString::fromUtf8(text));
                 busy += status == ChatStatus::Busy;
                 return status == ChatStatus::Done;
             },
-            kWaitMs));
-        sent.append(text);
-    }
+            kWaitMs);
+    };
+    const QByteArray longText =
+        QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
+    QList<QByteArray> sent = {"Register me!", longText};
+    for (int i = 0; i < 10; ++i)
+        sent.append("line " + QByteArray::number(i));
+    for (const QByteArray& text : sent)
+        ASSERT_TRUE(send(text)) << text.left(20).toStdString();
     EXPECT_GT(busy, 0);
-    EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player") == sent; }, kWaitMs));
+    EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
+    EXPECT_EQ(backend->log().lines().count("ESP to Keeper: Gr"), 1); // logged once, whole
+    // In order, whole, and the long text in four pieces or more.
+    EXPECT_TRUE(
+        waitUntil([&] { return keeper.privmsgsFrom("Player").join() == sent.join(); }, kWaitMs))
+        << keeper.rawLines().join("\n").toStdString();
+    EXPECT_GE(keeper.privmsgsFrom("Player").size(), sent.size() + 3);
+    for (const QByteArray& line : keeper.rawLines()) {
+        EXPECT_LE(line.size() + 2, kIrcMaxLineBytes);
+        EXPECT_FALSE(line.endsWith("[CUT]"));
+    }
+
+    // The server's later refusal shows up as a system line.
+    ASSERT_TRUE(waitUntil(
+        [&] { return backend->sendPrivateMessage("nosuchguy", "anyone?") == ChatStatus::Done; },
+        kWaitMs));
+    EXPECT_TRUE(waitUntil(
+        [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
+        kWaitMs));
+
+    // Plain text from the chat window goes to the channel and stands in the log as the
+    // player's public line; with no channel to speak in, a system line says so.
+    ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }, kWaitMs));
+    backend->sayInPublic("Evening all \xe2\x98\x83");
+    ASSERT_TRUE(keeper.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "PRIVMSG" && m.param(0) == "#casino" &&
+                   m.param(1) == "Evening all \xe2\x98\x83";
+        },
+        kWaitMs));
+    EXPECT_TRUE(logHas(*backend, "Player: Evening all \xe2\x98\x83"));
+    config.channel.clear();
+    config.nick = "Loner";
+    auto alone = openBackend(clock);
+    alone->sayInPublic("anyone?");
+    EXPECT_TRUE(alone->log().lines().endsWith(
+        "<system>: Not said: Chat.txt names no channel to speak in; write privately with /msg "
+        "NAME text"));
 }
 
 TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {
@@ -202,39 +212,17 @@ TEST_F(IrcBackendTest, tellsHowTheLinkStandsThroughAReconnect) {
     EXPECT_EQ(told.back().state, ChatLinkStatus::State::Connected);
 }
 
-// Plain text from the chat window goes to the channel and stands in the log as the player's
-// public line; with no channel to speak in, a system line says so.
-TEST_F(IrcBackendTest, speaksInTheChannel) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    ASSERT_TRUE(keeper.join("#casino"));
-    auto backend = openBackend(clock);
-    ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }, kWaitMs));
-    backend->sayInPublic("Evening all \xe2\x98\x83");
-    ASSERT_TRUE(keeper.waitFor(
-        [](const IrcMessage& m) {
-            return m.command == "PRIVMSG" && nickOf(m.prefix) == "Player" &&
-                   m.param(0) == "#casino" && m.param(1) == "Evening all \xe2\x98\x83";
-        },
-        kWaitMs));
-    EXPECT_TRUE(logHas(*backend, "Player: Evening all \xe2\x98\x83"));
-
-    config.channel.clear();
-    config.nick = "Loner";
-    auto alone = openBackend(clock);
-    alone->sayInPublic("anyone?");
-    EXPECT_TRUE(alone->log().lines().endsWith(
-        "<system>: Not said: Chat.txt names no channel to speak in; write privately with /msg "
-        "NAME text"));
-}
-
 class IrcTlsTest : public IrcBackendTest {
 protected:
     IrcTlsTest()
         : IrcBackendTest({.tls = true}) {}
 };
 
-TEST_F(IrcTlsTest, connectsOverTlsOnlyWithATrustedCertificate) {
+// Over TLS only a trusted certificate is accepted: one the system trusts, or a private authority
+// named in the configuration, for that connection alone; a client certificate is shown from its
+// files, and a file that cannot be read ends the start with its name, never a connection
+// without it.
+TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     config.port = server.tlsPort();
     config.tls = true;
     IrcBackend untrusted(clock, config);
@@ -246,24 +234,13 @@ TEST_F(IrcTlsTest, connectsOverTlsOnlyWithATrustedCertificate) {
     QSslConfiguration trusting = usual;
     trusting.addCaCertificates(server.certificatePath());
     QSslConfiguration::setDefaultConfiguration(trusting);
-    auto backend = openBackend(clock);
+    EXPECT_TRUE(openBackend(clock)->connection().isRegistered());
     QSslConfiguration::setDefaultConfiguration(usual);
-    EXPECT_TRUE(backend->connection().isRegistered());
-}
 
-// A private authority named in the configuration is trusted for that connection alone, and a
-// client certificate is shown from its files; a file that cannot be read ends the start with
-// its name, never a connection without it.
-TEST_F(IrcTlsTest, trustsTheAuthorityItIsToldOfAndShowsItsCertificate) {
-    config.port = server.tlsPort();
-    config.tls = true;
     config.tlsCaPath = server.certificatePath();
     config.tlsCertPath = server.certificatePath();
     config.tlsKeyPath = QFileInfo(server.certificatePath()).dir().filePath("key.pem");
-    auto backend = openBackend(clock);
-    ASSERT_TRUE(backend);
-    EXPECT_TRUE(backend->connection().isRegistered());
-
+    EXPECT_TRUE(openBackend(clock)->connection().isRegistered());
     config.tlsKeyPath = "/nonexistent/key.pem";
     IrcBackend missing(clock, config);
     EXPECT_FALSE(missing.open({}));

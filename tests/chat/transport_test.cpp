@@ -132,6 +132,8 @@ TEST(ChatTransport, onTextCleansTheDeliveredText) {
         {"eight letters then NUL keep four", QByteArray("abcdefgh") + '\0', "abcd"},
         {"three letters then NUL stay whole", QByteArray("abc") + '\0',
          QString("abc") + QChar(u'\0')},
+        {"four letters then NUL stay whole", QByteArray("abcd") + '\0',
+         QString("abcd") + QChar(u'\0')},
         {"everything behind the NUL goes", QByteArray("hello world") + '\0' + "tail", "hello w"},
         {"trailing line breaks go", "one\r\ntwo\r\n\r\n", "one\r\ntwo"},
         {"only line breaks leave nothing", "\r\n\r\n", ""},

@@ -34,7 +34,7 @@ struct Reading {
     ReelCodes codes;
     QString credits;
 };
-Reading readResult(const QString& text) {
+Reading readAsTheCard(const QString& text) {
     jackwell::CardState state;
     for (jackwell::Reel& reel : state.reels)
         reel.resultPicture.image = jackwell::kNoImage;
@@ -46,12 +46,6 @@ Reading readResult(const QString& text) {
     for (int reel = 0; reel < kReelCount; ++reel)
         codes[reel] = state.reels[reel].resultPicture.image;
     return {codes, state.credits};
-}
-ReelCodes readFirst(const QString& text) {
-    return readResult(text).codes;
-}
-Reading readFinal(const QString& text) {
-    return readResult(text);
 }
 
 // The first-result line among a reply's lines.
@@ -112,7 +106,7 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDra
                         "then ESP HOLD.");
     const PlayerRecord booked = record("alice");
     EXPECT_EQ(booked.credits, 100);
-    EXPECT_EQ(booked.pendingFirstDraw, readFirst(first[2]));
+    EXPECT_EQ(booked.pendingFirstDraw, readAsTheCard(first[2]).codes);
 
     EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2], first[3]}));
     EXPECT_EQ(record("alice"), booked);
@@ -124,8 +118,8 @@ TEST_F(MachineKeeperTest, aPlayerWhoRunsDryIsOfferedANewFreeGame) {
     books.save("bob", {1, ReelCodes{1, 2, 3}, 99, 0, 100});
     const QStringList lines = send("bob", "I hold 1,1,1");
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(readFinal(lines[0]).codes, (ReelCodes{1, 2, 3}));
-    EXPECT_EQ(readFinal(lines[0]).credits, "0");
+    EXPECT_EQ(readAsTheCard(lines[0]).codes, (ReelCodes{1, 2, 3}));
+    EXPECT_EQ(readAsTheCard(lines[0]).credits, "0");
     EXPECT_EQ(lines[1], "No win this time. Credits: 0. Click FINISH for the final draw.");
     EXPECT_TRUE(lines[2].startsWith("Your credits are used up.")) << lines[2].toStdString();
     EXPECT_EQ(record("bob"), (PlayerRecord{0, std::nullopt, 100, 0, 100}));
@@ -156,9 +150,10 @@ TEST_F(MachineKeeperTest, unexpectedMessagesGetHelpAndChangeNothing) {
         }
         EXPECT_EQ(books.load(player), before);
     }
-    const QStringList outOfTurn = send("dave", "I hold 1,1,1");
-    ASSERT_EQ(outOfTurn.size(), 1);
-    EXPECT_FALSE(carriesMarker(outOfTurn[0]));
+    // Holds before any first draw are answered with what the machine waits for.
+    EXPECT_EQ(send("dave", "I hold 1,1,1"),
+              QStringList{"Your holds came before any first draw: click REGISTER (or send "
+                          "'Register me!') for a game, then START to see its first draw."});
     EXPECT_EQ(record("dave"), PlayerRecord{});
     EXPECT_TRUE(books.ledger().empty());
 }
@@ -174,7 +169,7 @@ TEST_F(MachineKeeperTest, eachPlayerHasBooksOfTheirOwn) {
     EXPECT_TRUE(send("", "Register me!").isEmpty());
     EXPECT_TRUE(send(longest + 'n', "Register me!").isEmpty());
     EXPECT_EQ(record("alice").credits, 100);
-    EXPECT_EQ(record("alice").pendingFirstDraw, readFirst(aliceFirst));
+    EXPECT_EQ(record("alice").pendingFirstDraw, readAsTheCard(aliceFirst).codes);
     EXPECT_EQ(record(odd).gamesPlayed, 1);
     EXPECT_EQ(books.ledger().size(), 4u);
 }
@@ -188,7 +183,7 @@ TEST_F(MachineKeeperTest, drawsAreSeededAndUniform) {
     for (int i = 0; i < players; ++i) {
         const std::vector<Reply> mine = keeper.onPrivateMessage(QString::number(i), "Register me!");
         ASSERT_EQ(mine, twin.onPrivateMessage(QString::number(i), "Register me!"));
-        for (int code : readFirst(mine[2].text)) {
+        for (int code : readAsTheCard(mine[2].text).codes) {
             ASSERT_TRUE(isSymbol(code)) << code;
             ++seen[code];
         }
@@ -211,7 +206,7 @@ TEST_F(MachineKeeperTest, nothingIsToldThatTheBooksDidNotTake) {
     EXPECT_EQ(record("erin"), registered);
 
     books.failWrites = false;
-    EXPECT_EQ(readFinal(send("erin", "I hold 1,1,1")[0]).codes, readFirst(firstLine));
+    EXPECT_EQ(readAsTheCard(send("erin", "I hold 1,1,1")[0]).codes, readAsTheCard(firstLine).codes);
 }
 
 // Records from storage are checked: broken ones are refused, and the largest credits allowed
@@ -230,7 +225,7 @@ TEST_F(MachineKeeperTest, recordsFromStorageAreCheckedBeforePlay) {
         EXPECT_EQ(record("frank"), bad);
     }
     books.save("frank", {most, ReelCodes{4, 4, 4}});
-    const Reading final = readFinal(send("frank", "I hold 1,1,1")[0]);
+    const Reading final = readAsTheCard(send("frank", "I hold 1,1,1")[0]);
     EXPECT_EQ(final.codes, (ReelCodes{4, 4, 4}));
     EXPECT_EQ(final.credits, QString::number(most - 1 + 500));
 }
@@ -260,17 +255,10 @@ TEST_F(MachineKeeperTest, afterTheHoldsComeTheResultItsOutcomeAndTheNextStepThen
     books.save("gina", {10, ReelCodes{2, 2, 4}, 90, 0, 100});
     const QStringList lines = send("gina", "I hold 1,1,0");
     ASSERT_EQ(lines.size(), 3);
-    const Reading final = readFinal(lines[0]);
+    const Reading final = readAsTheCard(lines[0]);
     EXPECT_EQ(lines[1], outcomeSentence(final.codes, final.credits.toLongLong()) +
                             " Click FINISH for the final draw.");
     EXPECT_TRUE(kFirstShape.match(lines[2]).hasMatch()) << lines[2].toStdString();
-}
-
-// Holds that come before any first draw are answered with what the machine waits for.
-TEST_F(MachineKeeperTest, holdsBeforeAnyFirstDrawAreToldWhatComesFirst) {
-    EXPECT_EQ(send("hank", "I hold 0,1,0"),
-              QStringList{"Your holds came before any first draw: click REGISTER (or send "
-                          "'Register me!') for a game, then START to see its first draw."});
 }
 
 // Every plain sentence the machinekeeper says, as it may stand in the chat text.
@@ -286,32 +274,21 @@ QStringList plainSentences() {
     return sentences;
 }
 
-// The sentences carry none of the texts the player's program looks for...
-TEST(PlainSentences, carryNoMarkerTheCardReads) {
+// The sentences carry none of the texts the player's program looks for, so, read by the card's
+// own handlers after a whole game's lines, in any kind of line, they change nothing on the card.
+TEST(PlainSentences, carryNoMarkerAndChangeNothingOnTheCard) {
     const QStringList markers = {jackwell::kKeeperMarker,   jackwell::kFirstMarker,
                                  jackwell::kFirstBodyStart, jackwell::kFinalMarker,
                                  jackwell::kFinalBodyStart, jackwell::kPayoutsMarker,
                                  jackwell::kOfferMarker};
-    for (const QString& sentence : plainSentences()) {
-        for (const QString& marker : markers)
-            EXPECT_FALSE(sentence.contains(marker)) << sentence.toStdString();
-        EXPECT_FALSE(sentence.startsWith("ESP ")) << sentence.toStdString();
-    }
-}
-
-// ... so, read by the card's own handlers after a whole game's lines, in any kind of line,
-// they change nothing on the card.
-TEST(PlainSentences, changeNothingOnTheCardThroughItsHandlers) {
-    const QString game = "Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play.\r\n"
-                         "ESP from Rivet: " +
-                         kOffer +
-                         "\r\n"
-                         "ESP from Rivet: " +
-                         kPayouts +
-                         "\r\n"
-                         "ESP from Rivet: FIRST: | 02 | 02 | 04 |\r\n"
-                         "ESP to Rivet: I hold 1,1,0\r\n"
-                         "ESP from Rivet: FINAL: | 02 | 02 | 02 | Credits: (105)";
+    const QString game =
+        QStringList{"Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play.",
+                    "ESP from Rivet: " + kOffer,
+                    "ESP from Rivet: " + kPayouts,
+                    "ESP from Rivet: FIRST: | 02 | 02 | 04 |",
+                    "ESP to Rivet: I hold 1,1,0",
+                    "ESP from Rivet: FINAL: | 02 | 02 | 02 | Credits: (105)"}
+            .join("\r\n");
     const auto readAll = [](const QString& text) {
         std::pair<jackwell::CardState, jackwell::PayoutsState> card;
         jackwell::Tokenizer tokenizer;
@@ -324,6 +301,8 @@ TEST(PlainSentences, changeNothingOnTheCardThroughItsHandlers) {
     ASSERT_EQ(before.first.machineKeeperName, "Rivet");
     ASSERT_EQ(before.first.credits, "105");
     for (const QString& sentence : plainSentences()) {
+        for (const QString& marker : markers)
+            EXPECT_FALSE(sentence.contains(marker)) << sentence.toStdString();
         for (const char* prefix : {"ESP from Rivet: ", "ESP to Rivet: ", "Rivet: "}) {
             const QString line = QLatin1String(prefix) + sentence;
             EXPECT_TRUE(readAll(game + "\r\n" + line) == before) << line.toStdString();

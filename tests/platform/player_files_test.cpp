@@ -1,8 +1,10 @@
 // Where the player's files live: beside the executable in a folder of its own, in the player's
-// configuration folder for an installed program; and where the bundled data is found.
+// configuration folder for an installed program; where the bundled data is found; and the
+// preferences.
 
 #include "platform/data_paths.h"
 #include "platform/player_files.h"
+#include "platform/preferences.h"
 #include "support/player_home.h"
 #include "support/qt_printers.h"
 
@@ -90,6 +92,30 @@ TEST(DataPaths, soundsBesideTheExecutableOrUnderTheInstallPrefix) {
     EXPECT_TRUE(QDir(player.bin()).mkdir("sounds")); // the build tree
     EXPECT_EQ(jackwellDataDir(player.bin()), player.bin());
     EXPECT_EQ(jackwellDataDir("/opt/jackwell/bin"), "/opt/jackwell/share/jackwell");
+    // The build puts the program's own sounds beside its executables, as they are in assets/.
+    const QString sounds = bundledSoundsDir(jackwellDataDir(QStringLiteral(JACKWELL_BINARY_DIR)));
+    for (const char* name : {"win.wav", "lose.wav"}) {
+        QFile built(QDir(sounds).filePath(name));
+        QFile source(QStringLiteral(JACKWELL_SOURCE_DIR "/assets/sounds/") + name);
+        ASSERT_TRUE(built.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly)) << name;
+        EXPECT_EQ(built.readAll(), source.readAll()) << name;
+    }
+}
+
+// The preferences live in the user's configuration folder and keep the chat window's state and
+// place; with no file, nothing is kept and a first run's window is open.
+TEST(Preferences, keepTheChatWindowsStateAndPlace) {
+    PlayerHome player;
+    const ScopedEnvironment xdg("XDG_CONFIG_HOME", player.path("config").toLocal8Bit());
+    EXPECT_EQ(preferencesFilePath(), player.path("config/Jackwell/Jackwell.conf"));
+    const QString path = player.path("sub/Jackwell.conf");
+    EXPECT_TRUE(Preferences(path).chatWindow().open);
+    const Preferences::ChatWindow closed{false, QRect(310, 40, 460, 420)};
+    EXPECT_TRUE(Preferences(path).setChatWindow(closed));
+    EXPECT_EQ(Preferences(path).chatWindow(), closed);
+    Preferences none{QString()};
+    EXPECT_TRUE(none.setChatWindow(closed));
+    EXPECT_EQ(none.chatWindow(), Preferences::ChatWindow{});
 }
 
 } // namespace

@@ -111,8 +111,9 @@ TEST(handleFirstResult, freeGameOffer) {
         {"amount that is no number", zero, offer("K", ": lots"), zero, none},
         {"empty amount", zero, offer("K", ": : 5"), zero, none},
         {"digits of another script", zero, offer("K", QString::fromUtf8(": ١٠٠")), zero, none},
-        {"amount beyond the window of 200", zero, offer("K", QString(80, u' ') + ": 5"), zero,
-         none},
+        // The window ends 200 characters behind the marker's start, after the amount's first digit.
+        {"the window of 200 cuts the amount", zero, offer("K", QString(74, u'x') + ": 123"), "1",
+         "(50)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

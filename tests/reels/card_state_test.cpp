@@ -61,40 +61,27 @@ TEST(CardState, tokensAreFiftyTimesTheCreditsInPlainDigits) {
         EXPECT_EQ(tokensFor(QString::fromLatin1(notANumber)), std::nullopt) << notANumber;
 }
 
-// A reel is held exactly when its button is yellow; cyan toggles to held, any
-// other colour to not held, whatever the caption says.
-TEST(CardState, holdFollowsTheColourAndAStrangeColourTogglesToNotHeld) {
+// A reel is held exactly when its button is yellow; cyan toggles to held, any other colour to
+// not held, whatever the caption says. An amount creates the payouts window hidden (a row
+// outside the table is ignored); closing it forgets the amounts.
+TEST(CardState, holdsFollowTheColourAndPayoutsForgetTheirAmountsWhenClosed) {
     CardState state;
-    toggleHold(state, 1);
-    EXPECT_TRUE(isHeld(state, 1));
-    EXPECT_EQ(state.reels[1].hold.caption, "HELD");
-    EXPECT_EQ(state.reels[1].hold.backColour, 0x0000FFFFu);
-
     state.reels[2].hold = {QStringLiteral("HELD"), 0x00123456};
     EXPECT_FALSE(isHeld(state, 2));
+    toggleHold(state, 1);
     toggleHold(state, 2);
-    EXPECT_FALSE(isHeld(state, 2));
-    EXPECT_EQ(state.reels[2].hold.caption, "HOLD");
-    EXPECT_EQ(state.reels[2].hold.backColour, 0x00FFFF00u);
-}
+    EXPECT_TRUE(isHeld(state, 1) && !isHeld(state, 2));
+    EXPECT_TRUE(state.reels[1].hold == (HoldButton{QStringLiteral("HELD"), 0x0000FFFF}));
+    EXPECT_TRUE(state.reels[2].hold == (HoldButton{QStringLiteral("HOLD"), 0x00FFFF00}));
 
-// An amount creates the window hidden; closing it forgets the amounts. A row
-// outside the table is ignored.
-TEST(PayoutsState, amountsCreateTheWindowHiddenAndClosingForgetsThem) {
     PayoutsState payouts;
     payouts.setAmount(16, "1");
     payouts.setAmount(-1, "1");
-    EXPECT_FALSE(payouts.exists);
-    EXPECT_EQ(payouts.amounts, PayoutsState::publishedAmounts());
+    EXPECT_TRUE(!payouts.exists && payouts.amounts == PayoutsState::publishedAmounts());
     payouts.setAmount(3, "1234");
-    EXPECT_TRUE(payouts.exists);
-    EXPECT_FALSE(payouts.shown);
-    payouts.show();
-    EXPECT_TRUE(payouts.shown);
-    EXPECT_EQ(payouts.amounts[3], "1234");
+    EXPECT_TRUE(payouts.exists && !payouts.shown && payouts.amounts[3] == "1234");
     payouts.closed();
-    EXPECT_FALSE(payouts.exists);
-    EXPECT_EQ(payouts.amounts, PayoutsState::publishedAmounts());
+    EXPECT_TRUE(!payouts.exists && payouts.amounts == PayoutsState::publishedAmounts());
 }
 
 } // namespace

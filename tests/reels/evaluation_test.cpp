@@ -34,11 +34,11 @@ TEST(Evaluation, winTable) {
         EXPECT_FALSE(isWinningDraw(code, code, code)) << code;
 }
 
-// Puts a final draw in the chat, holds reels 1 and 2 and presses FINISH.
+// Puts a final draw in the chat, holds reels 1 and 3 and presses FINISH.
 void finishWithFinal(CardRig& rig, const QString& codes) {
     rig.backend->appendPrivateFrom("Rivet", "FINAL: " + codes + " Credits: (150)");
     rig.hold(0);
-    rig.hold(1);
+    rig.hold(2);
     rig.finish();
 }
 
@@ -82,7 +82,7 @@ TEST(Evaluation, holdsAreClearedAfterTheSevenSecondsAndTheTimerStops) {
     EXPECT_TRUE(rig.state.evaluationTimer.enabled);
     rig.clock.advance(100 + 7000 - 1);
     EXPECT_TRUE(isHeld(rig.state, 0));
-    EXPECT_EQ(rig.state.reels[1].hold.caption, QStringLiteral("HELD"));
+    EXPECT_EQ(rig.state.reels[2].hold.caption, QStringLiteral("HELD"));
     EXPECT_TRUE(rig.sound.played.empty());
     rig.clock.advance(1);
     for (const Reel& reel : rig.state.reels) {

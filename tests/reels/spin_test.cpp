@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace jackwell {
 namespace {
 
@@ -73,77 +75,62 @@ TEST(Spin, holdToggledDuringTheSpinActsFromTheNextTick) {
     }
 }
 
-// START does not reset the intervals: a timer left at 700 by the spin before
-// stops at its first tick, 700 ms after START, with a beep.
-TEST(Spin, startBeforeThePreviousSpinEndedFindsItsIntervals) {
-    CardRig rig;
-    rig.finish();
-    rig.clock.advance(2500); // reel 1 stopped at 700, reels 2 and 3 still spin
-    ASSERT_FALSE(rig.state.reels[0].timer.enabled);
-    ASSERT_EQ(rig.state.reels[0].timer.interval, 700);
-    const int ticksBefore = rig.spinTicks(0);
-    rig.start();
-    const qint64 start = rig.now();
-    EXPECT_TRUE(rig.spinning(0));
-    rig.clock.advance(699);
-    EXPECT_TRUE(rig.spinning(0));
-    rig.clock.advance(1);
-    EXPECT_TRUE(rig.resting(0));
-    EXPECT_EQ(rig.spinTicks(0), ticksBefore + 1);
-    EXPECT_EQ(rig.state.reels[0].timer.interval, 800);
-    EXPECT_FALSE(rig.state.reels[0].timer.enabled);
-    EXPECT_EQ(rig.sound.beeps.back(), start + 700);
-}
-
-double chiSquareOfDraws(const std::array<int, 15>& counts, int draws) {
-    double chiSquare = 0;
-    for (int symbol = 1; symbol <= 13; ++symbol) {
-        const double expected = draws * (symbol == 1 ? 2.0 : 1.0) / 14.0;
-        chiSquare += (counts[symbol] - expected) * (counts[symbol] - expected) / expected;
+// A spin started before the one before it ended: START does not reset the intervals, so a
+// timer left at 700 stops at its first tick, 700 ms after START, with a beep; FINISH puts them
+// back to 100, so reel 1 runs its whole course again and stops 2.1 s after FINISH.
+TEST(Spin, aSpinStartedBeforeThePreviousOneEndedRunsFromTheIntervalsItFinds) {
+    for (const bool finish : {false, true}) {
+        SCOPED_TRACE(finish ? "FINISH" : "START");
+        CardRig rig;
+        rig.finish();
+        rig.clock.advance(2500); // reel 1 stopped at 700, reels 2 and 3 still spin
+        ASSERT_FALSE(rig.state.reels[0].timer.enabled);
+        ASSERT_EQ(rig.state.reels[0].timer.interval, 700);
+        const int ticksBefore = rig.spinTicks(0);
+        finish ? rig.finish() : rig.start();
+        const qint64 start = rig.now();
+        const int stopsAfter = finish ? 2100 : 700;
+        rig.clock.advance(stopsAfter - 1);
+        EXPECT_TRUE(rig.spinning(0));
+        rig.clock.advance(1);
+        EXPECT_TRUE(rig.resting(0));
+        EXPECT_EQ(rig.spinTicks(0), ticksBefore + (finish ? 6 : 1));
+        EXPECT_EQ(rig.state.reels[0].timer.interval, finish ? 700 : 800);
+        EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+        EXPECT_EQ(rig.sound.beeps.back(), start + stopsAfter);
     }
-    return chiSquare;
 }
 
-// Never 14, symbol 1 about twice as often as each other: over a run of times of day, and
-// over many draws made in one and the same instant. The inputs are fixed, so the bounds
-// cannot flake.
-TEST(Spin, randomDrawFavoursSymbolOneAndNeverShowsCherries) {
-    constexpr int kDraws = 28000;
-    std::array<int, 15> overTime{};
-    std::array<int, 15> oneInstant{};
-    for (int i = 0; i < kDraws; ++i) {
-        for (const int symbol : {drawSymbol(30000.0 + i * 0.0137, 0), drawSymbol(43200.5, i)}) {
-            ASSERT_GE(symbol, 1);
-            ASSERT_LE(symbol, 13);
-        }
-        ++overTime[drawSymbol(30000.0 + i * 0.0137, 0)];
-        ++oneInstant[drawSymbol(43200.5, i)];
-    }
-    // 12 degrees of freedom: 40 is far out in the tail.
-    EXPECT_LT(chiSquareOfDraws(overTime, kDraws), 40.0);
-    EXPECT_LT(chiSquareOfDraws(oneInstant, kDraws), 40.0);
-}
-
-// Draws made one after another in the same instant, as when the three reels' timers fall due
-// together, are independent: each pair of symbols comes as often as the product of their
-// chances says (a test of independence on the 13 x 13 table of consecutive draws).
-TEST(Spin, drawsInTheSameInstantAreIndependent) {
-    constexpr int kPairs = 60000;
+// Never 14, symbol 1 about twice as often as each other (over a run of times of day), and
+// draws made one after another in the same instant, as when the three reels' timers fall due
+// together, independent: each pair of symbols comes as often as the product of their chances
+// says (a test of independence on the 13 x 13 table of consecutive draws). The inputs are
+// fixed, so the bounds cannot flake.
+TEST(Spin, randomDrawsFavourSymbolOneNeverShowCherriesAndFallIndependently) {
+    const auto chance = [](int symbol) { return (symbol == 1 ? 2.0 : 1.0) / 14.0; };
+    constexpr int kDraws = 60000;
+    std::array<int, 14> overTime{};
     std::array<std::array<int, 14>, 14> pairs{};
-    for (int i = 0; i < kPairs; ++i) {
+    for (int i = 0; i < kDraws; ++i) {
         const double instant = 50000.0 + (i / 3) * 0.1; // three draws per tenth of a second
-        ++pairs[drawSymbol(instant, 2 * i)][drawSymbol(instant, 2 * i + 1)];
+        const int symbols[] = {drawSymbol(30000.0 + i * 0.0137, 0), drawSymbol(instant, 2 * i),
+                               drawSymbol(instant, 2 * i + 1)};
+        for (const int symbol : symbols)
+            ASSERT_TRUE(symbol >= 1 && symbol <= 13) << symbol;
+        ++overTime[symbols[0]];
+        ++pairs[symbols[1]][symbols[2]];
     }
-    double chiSquare = 0;
+    double overTimeChiSquare = 0, pairsChiSquare = 0;
     for (int first = 1; first <= 13; ++first) {
+        const double expected = kDraws * chance(first);
+        overTimeChiSquare += std::pow(overTime[first] - expected, 2) / expected;
         for (int second = 1; second <= 13; ++second) {
-            const double expected =
-                kPairs * (first == 1 ? 2.0 : 1.0) / 14.0 * (second == 1 ? 2.0 : 1.0) / 14.0;
-            const double gap = pairs[first][second] - expected;
-            chiSquare += gap * gap / expected;
+            const double expectedPair = kDraws * chance(first) * chance(second);
+            pairsChiSquare += std::pow(pairs[first][second] - expectedPair, 2) / expectedPair;
         }
     }
-    EXPECT_LT(chiSquare, 240.0); // 168 degrees of freedom: 240 is far out in the tail
+    EXPECT_LT(overTimeChiSquare, 40.0); // 12 degrees of freedom: 40 is far out in the tail
+    EXPECT_LT(pairsChiSquare, 240.0);   // 168 degrees of freedom: 240 is far out in the tail
 }
 
 // On the card the three spin timers fall due in the same millisecond tick after tick. The

@@ -189,25 +189,29 @@ TEST(SettingsFile, check1IsReportedEachTimeItsValueChanges) {
         Options options;
         options.stayOnTop = CheckState(row.start);
         std::vector<int> calls;
-        EXPECT_EQ(readSettingsFile(file.path, options,
-                                   [&](CheckState value) {
-                                       EXPECT_EQ(options.stayOnTop, value)
-                                           << "the option holds the new value";
-                                       calls.push_back(int(value));
-                                   })
-                      .status,
-                  SettingsResult::Ok);
+        const auto changed = [&](CheckState value) {
+            EXPECT_EQ(options.stayOnTop, value) << "the option holds the new value";
+            calls.push_back(int(value));
+        };
+        EXPECT_EQ(readSettingsFile(file.path, options, changed).status, SettingsResult::Ok);
         EXPECT_EQ(calls, row.calls);
     }
 }
 
-TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFile) {
-    SettingsFile file;
-    file.store(QByteArray(500, 'o'));
-    const SettingsResult result = writeSettingsFile(file.path, with("/s/win.wav", "", 1, 0, 2));
-    EXPECT_EQ(result.status, SettingsResult::Ok) << result.message.toStdString();
-    EXPECT_EQ(file.contents(), "Text1\r\n/s/win.wav\r\nText2\r\n\r\nCheck1\r\n 1 \r\n"
-                               "Check2\r\n 0 \r\nCheck3\r\n 2 \r\n");
+// The ten lines, over a longer old file or in a folder not there yet (an installed program's
+// configuration folder before its first save).
+TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFileOrInANewFolder) {
+    SettingsFile old, fresh;
+    old.store(QByteArray(500, 'o'));
+    EXPECT_EQ(settingsFilePath(old.dir.path() + u'/'), old.path); // beside, in a writable folder
+    fresh.path = fresh.dir.filePath(QStringLiteral("new/Jackwell/Settings.txt"));
+    for (const SettingsFile* file : {&old, &fresh}) {
+        const SettingsResult result =
+            writeSettingsFile(file->path, with("/s/win.wav", "", 1, 0, 2));
+        EXPECT_EQ(result.status, SettingsResult::Ok) << result.message.toStdString();
+        EXPECT_EQ(file->contents(), "Text1\r\n/s/win.wav\r\nText2\r\n\r\nCheck1\r\n 1 \r\n"
+                                    "Check2\r\n 0 \r\nCheck3\r\n 2 \r\n");
+    }
 }
 
 // Every path the file dialog can give comes back as it was written. A double quote cannot
@@ -249,6 +253,8 @@ TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
         QByteArray file;
         const char16_t* win;
         const char16_t* lose;
+        const char16_t* chosenLose = nullptr; // the player chose this instead
+        QByteArray written = {};              // what the file then holds, if not as it was
     } rows[] = {
         {"Latin-1", file("C:\\Sons\\caf\xE9.wav", "/s/M\xFCll.wav"), u"C:\\Sons\\café.wav",
          u"/s/Müll.wav"},
@@ -259,6 +265,11 @@ TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
          u"/s/\u0081\u008D\u0090\u00FF"},
         {"UTF-8 only", file("/s/\xE2\x82\xAC.wav", "/s/\xF0\x9F\x8E\xB0.wav"), u"/s/€.wav",
          u"/s/🎰.wav"},
+        // A path the player chose is written as the file system names it, in UTF-8 here, while
+        // the path beside it keeps its Latin-1 bytes.
+        {"a chosen path beside one left alone", file("/s/caf\xE9.wav", "/s/old.wav"),
+         u"/s/café.wav", u"/s/old.wav", u"/s/neu/Bär.wav",
+         file("/s/caf\xE9.wav", "/s/neu/B\xC3\xA4r.wav")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -270,51 +281,30 @@ TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
                   SettingsResult::Ok);
         EXPECT_EQ(options,
                   with(QString::fromUtf16(row.win), QString::fromUtf16(row.lose), 0, 1, 1));
+        if (row.chosenLose)
+            options.loseSoundFile = QString::fromUtf16(row.chosenLose);
         ASSERT_EQ(writeSettingsFile(settings.path, options, spellings).status, SettingsResult::Ok);
-        EXPECT_EQ(settings.contents(), row.file);
+        EXPECT_EQ(settings.contents(), row.chosenLose ? row.written : row.file);
+        Options reread;
+        ASSERT_EQ(readSettingsFile(settings.path, reread).status, SettingsResult::Ok);
+        EXPECT_EQ(reread, options);
     }
-}
-
-// A path the player chose is written as the file system names it, in UTF-8 here, while the
-// path beside it that the player left alone keeps its Latin-1 bytes; both read back as they were.
-TEST(SettingsFile, aChosenPathIsWrittenAsTheFileSystemNamesIt) {
-    SettingsFile settings;
-    settings.store("Text1\r\n/s/caf\xE9.wav\r\nText2\r\n/s/old.wav\r\n");
-    Options options;
-    PathSpellings spellings;
-    ASSERT_EQ(readSettingsFile(settings.path, options, {}, &spellings).status, SettingsResult::Ok);
-    options.loseSoundFile = QStringLiteral("/s/neu/Bär.wav");
-    ASSERT_EQ(writeSettingsFile(settings.path, options, spellings).status, SettingsResult::Ok);
-    EXPECT_EQ(settings.contents(), "Text1\r\n/s/caf\xE9.wav\r\nText2\r\n/s/neu/B\xC3\xA4r.wav\r\n"
-                                   "Check1\r\n 0 \r\nCheck2\r\n 0 \r\nCheck3\r\n 0 \r\n");
-    Options reread;
-    ASSERT_EQ(readSettingsFile(settings.path, reread).status, SettingsResult::Ok);
-    EXPECT_EQ(reread, options);
 }
 
 // Lowers the largest file this process may write, as a full disk would stop it; root is bound
 // by it as well. Writes beyond it fail with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
+struct FileSizeLimit {
+    rlimit saved{};
+    bool active = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && getrlimit(RLIMIT_FSIZE, &saved) == 0;
     explicit FileSizeLimit(rlim_t bytes) {
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        if (getrlimit(RLIMIT_FSIZE, &saved_) != 0)
-            return;
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+        const rlimit lowered{bytes, saved.rlim_max};
+        active = active && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
     }
     ~FileSizeLimit() {
-        if (active_)
-            setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
+        if (active)
+            setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_DFL);
     }
-    bool active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = SIG_DFL;
-    bool active_ = false;
 };
 
 // A file that cannot be written is reported, not taken for success. When the disk fills after
@@ -330,13 +320,14 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     EXPECT_EQ(result.status, SettingsResult::Failed);
     EXPECT_TRUE(result.message.startsWith(nowhere + QStringLiteral(" cannot be written")))
         << result.message.toStdString();
+    EXPECT_TRUE(result.message.contains(blocker.fileName())) << "names the folder";
     EXPECT_FALSE(QFile::exists(nowhere));
 
     const QByteArray old = serializeSettings(with("/old/win.wav", "/old/loss.wav", 1, 1, 1));
     file.store(old);
     {
         FileSizeLimit limit(16);
-        ASSERT_TRUE(limit.active());
+        ASSERT_TRUE(limit.active);
         result = writeSettingsFile(file.path, with("/new/a much longer path.wav", "", 0, 0, 0));
     }
     EXPECT_EQ(result.status, SettingsResult::Failed);
@@ -345,13 +336,6 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     EXPECT_EQ(file.contents(), old);
     EXPECT_EQ(QDir(file.dir.path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("blocker"), QStringLiteral("Settings.txt")}));
-}
-
-TEST(SettingsFile, livesBesideTheExecutableInAFolderOfItsOwn) {
-    SettingsFile file; // a writable folder, as the build tree is
-    const QString beside = file.dir.filePath(QStringLiteral("Settings.txt"));
-    EXPECT_EQ(settingsFilePath(file.dir.path()), beside);
-    EXPECT_EQ(settingsFilePath(file.dir.path() + u'/'), beside);
 }
 
 } // namespace

@@ -1,9 +1,8 @@
-// The card without a mouse: every button's key acts exactly as a click on it (and not while
-// the button is disabled), on the card and on the chat window outside its typing line; the
+// The card's buttons: a click inside each one's hot spot and its key, on the card and on the
+// chat window outside its typing line, reach its handler (and not while it is disabled); the
 // name box keeps the keyboard only until Esc; screen readers hear each button's name and
-// purpose; the card's menu; and a whole game played with the keyboard alone.
+// purpose; and the card's menu.
 
-#include "machine/messages.h"
 #include "platform/version.h"
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
@@ -30,64 +29,95 @@ void knowKeeper(AppRig& rig) {
     rig.app->card().state.machineKeeperName = QStringLiteral("Rivet");
     emit rig.app->card().changed();
 }
-QString lastLogLine(AppRig& rig) {
-    return QString::fromUtf8(rig.world->log()).split("\r\n").last();
+void enableFinish(AppRig& rig) {
+    rig.app->card().state.finishEnabled = true;
+    emit rig.app->card().changed();
+}
+bool waiting(AppRig& rig) {
+    return rig.app->card().isWaitingForChat();
+}
+template <int reel> bool held(AppRig& rig) {
+    return isHeld(rig.app->card().state, reel);
+}
+auto sent(const char* line) {
+    return [line](AppRig& rig) { return rig.world->log().endsWith(line); };
 }
 
-// One row per key: what to set up, and what shows that the key reached its button.
-struct KeyRow {
+// One row per button: a point inside its hot spot (none for the chat window), its key (none
+// for the coin slot), what to set up, and what shows that the click or key reached it (the
+// coin slot changes nothing).
+struct Button {
+    CardLabelRole role;
+    QPoint at;
     int key;
     std::function<void(AppRig&)> prepare;
     std::function<bool(AppRig&)> reached;
 };
-const std::vector<KeyRow> kKeyRows = {
-    {Qt::Key_G, {}, [](AppRig& r) { return r.app->card().isWaitingForChat(); }},
-    {Qt::Key_R, knowKeeper,
-     [](AppRig& r) { return lastLogLine(r) == "ESP to Rivet: Register me!"; }},
-    {Qt::Key_1, {}, [](AppRig& r) { return isHeld(r.app->card().state, 0); }},
-    {Qt::Key_2, {}, [](AppRig& r) { return isHeld(r.app->card().state, 1); }},
-    {Qt::Key_3, {}, [](AppRig& r) { return isHeld(r.app->card().state, 2); }},
-    {Qt::Key_S, knowKeeper, [](AppRig& r) { return r.app->card().isWaitingForChat(); }},
-    {Qt::Key_Space, knowKeeper, [](AppRig& r) { return r.app->card().isWaitingForChat(); }},
-    {Qt::Key_E, knowKeeper,
-     [](AppRig& r) {
-         return lastLogLine(r) == "ESP to Rivet: I hold 0,0,0" && r.app->card().state.finishEnabled;
-     }},
-    {Qt::Key_F,
-     [](AppRig& r) {
-         r.app->card().state.finishEnabled = true;
-         emit r.app->card().changed();
-     },
-     [](AppRig& r) { return r.app->card().isWaitingForChat(); }},
-    {Qt::Key_X,
-     [](AppRig& r) {
-         r.app->card().state.credits = "5";
-         emit r.app->card().changed();
-     },
-     [](AppRig& r) { return r.app->card().state.credits == "0"; }},
-    {Qt::Key_P, {}, [](AppRig& r) { return r.app->card().payouts.shown; }},
-    {Qt::Key_O, {}, [](AppRig& r) { return r.app->optionsWindow().isVisible(); }},
-    {Qt::Key_C, {}, [](AppRig& r) { return r.app->chatWindow().isVisible(); }},
+using enum CardLabelRole;
+const std::vector<Button> kButtons = {
+    {GetHost, {152, 12}, Qt::Key_G, {}, waiting},
+    {ResetCard,
+     {48, 36},
+     Qt::Key_X,
+     knowKeeper,
+     [](AppRig& r) { return r.app->card().state.machineKeeperName.isEmpty(); }},
+    {Register, {148, 36}, Qt::Key_R, knowKeeper, sent("ESP to Rivet: Register me!")},
+    {Hold1, {32, 144}, Qt::Key_1, {}, held<0>},
+    {Hold2, {80, 144}, Qt::Key_2, {}, held<1>},
+    {Hold3, {104 + 48, 136 + 16}, Qt::Key_3, {}, held<2>}, // the button's last pixel
+    {CoinSlot, {167, 120}, 0, {}, {}},
+    {Start, {32, 175}, Qt::Key_S, knowKeeper, waiting},
+    {Start, {}, Qt::Key_Space, knowKeeper, waiting},
+    {EspHold, {80, 175}, Qt::Key_E, knowKeeper, sent("ESP to Rivet: I hold 0,0,0")},
+    {Finish, {128, 175}, Qt::Key_F, enableFinish, waiting},
+    {Payouts,
+     {40, 211},
+     Qt::Key_P,
+     {},
+     [](AppRig& r) { return r.app->card().payouts.shown && r.app->window().payoutsWindow(); }},
+    {Options,
+     {40, 235},
+     Qt::Key_O,
+     {},
+     [](AppRig& r) { return r.app->optionsWindow().isVisible(); }},
+    {Options, {}, Qt::Key_C, {}, [](AppRig& r) { return r.app->chatWindow().isVisible(); }},
 };
 
-TEST(CardKeys, eachKeyActsAsAClickOnItsButtonOnTheCardAndInTheChatWindow) {
-    for (bool inChat : {false, true}) {
-        for (const KeyRow& row : kKeyRows) {
-            SCOPED_TRACE(QTest::toString(QKeySequence(row.key)));
-            SCOPED_TRACE(inChat ? "in the chat window" : "on the card");
+// A click anywhere inside a button, or its key on the card or in the chat window outside its
+// typing line, reaches its handler: one card event, but for OPTIONS (the options window's) and
+// the coin slot (nothing).
+TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
+    enum Way { Click, KeyOnTheCard, KeyInTheChatWindow };
+    for (const Button& button : kButtons) {
+        for (const Way way : {Click, KeyOnTheCard, KeyInTheChatWindow}) {
+            if (way == Click ? button.at.isNull() : button.key == 0)
+                continue;
+            SCOPED_TRACE(QTest::toString(QKeySequence(button.key)));
+            SCOPED_TRACE(card::designName(button.role) + std::to_string(int(way)));
             AppRig rig;
-            if (row.prepare)
-                row.prepare(rig);
-            ASSERT_FALSE(row.reached(rig));
-            QWidget* target = inChat ? static_cast<QWidget*>(rig.app->chatWindow().logView())
-                                     : &rig.app->window();
-            QTest::keyClick(target, Qt::Key(row.key));
-            EXPECT_TRUE(row.reached(rig));
+            CardWindow& card = rig.app->window();
+            if (button.prepare)
+                button.prepare(rig);
+            ASSERT_FALSE(button.reached && button.reached(rig));
+            QSignalSpy events(&rig.app->card(), &Card::changed);
+            if (way == Click) {
+                card.show();
+                QSignalSpy clicks(card.findChild<CardLabel*>(card::designName(button.role)),
+                                  &CardLabel::clicked);
+                QTest::mouseClick(card.windowHandle(), Qt::LeftButton, {}, button.at);
+                EXPECT_EQ(clicks.count(), 1);
+                EXPECT_EQ(events.count(),
+                          button.role == Options || button.role == CoinSlot ? 0 : 1);
+            } else {
+                QWidget* chat = rig.app->chatWindow().logView();
+                QTest::keyClick(way == KeyOnTheCard ? &card : chat, Qt::Key(button.key));
+            }
+            EXPECT_TRUE(!button.reached || button.reached(rig));
         }
     }
 }
 
-// A disabled button ignores its key; with Ctrl or Alt a letter is no card key; in the chat
+// A disabled button ignores its key; with Ctrl, Alt or Meta a key is no card key; in the chat
 // window's typing line the letters are text.
 TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
     AppRig rig;
@@ -100,14 +130,15 @@ TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
     const QByteArray before = rig.world->log();
     for (Qt::Key key : {Qt::Key_S, Qt::Key_Space, Qt::Key_E, Qt::Key_F})
         QTest::keyClick(&rig.app->window(), key);
-    QTest::keyClick(&rig.app->window(), Qt::Key_G, Qt::ControlModifier);
-    QTest::keyClick(&rig.app->window(), Qt::Key_1, Qt::AltModifier);
+    QTest::keyClick(&rig.app->window(), Qt::Key_1, Qt::ControlModifier);
+    QTest::keyClick(&rig.app->window(), Qt::Key_2, Qt::AltModifier);
+    QTest::keyClick(&rig.app->window(), Qt::Key_3, Qt::MetaModifier);
     QLineEdit* typing = rig.app->chatWindow().typingLine();
     QTest::keyClicks(typing, "gs123");
     rig.clock.settle();
     EXPECT_FALSE(rig.app->card().isWaitingForChat());
     EXPECT_EQ(rig.world->log(), before);
-    EXPECT_FALSE(isHeld(state, 0));
+    EXPECT_FALSE(isHeld(state, 0) || isHeld(state, 1) || isHeld(state, 2));
     EXPECT_EQ(typing->text(), "gs123");
     ChatWindow& chat = rig.app->chatWindow();
     QTest::keyClick(typing, Qt::Key_Escape); // leaves the typing line for the chat text
@@ -142,36 +173,31 @@ TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
 // can be pressed through them, and the figures read as text.
 TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     AppRig rig;
-    auto* start = rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Start));
-    ASSERT_TRUE(start);
-    EXPECT_EQ(start->toolTip(), "START (S or Space): spins the reels onto the first draw");
-    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(start);
-    ASSERT_TRUE(button);
-    EXPECT_EQ(button->role(), QAccessible::Button);
-    EXPECT_EQ(button->text(QAccessible::Name), "START button");
-    EXPECT_EQ(button->text(QAccessible::Description), "spins the reels onto the first draw");
-
-    auto* hold = rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Hold1));
-    QAccessibleInterface* holdButton = QAccessible::queryAccessibleInterface(hold);
-    EXPECT_EQ(holdButton->text(QAccessible::Name), "HOLD, left reel button");
-    ASSERT_TRUE(holdButton->actionInterface());
-    holdButton->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(holdButton->text(QAccessible::Value), "HELD");
-
-    auto* credits =
-        rig.app->window().findChild<CardLabel*>(card::designName(CardLabelRole::Credits));
-    QAccessibleInterface* figure = QAccessible::queryAccessibleInterface(credits);
-    EXPECT_EQ(figure->role(), QAccessible::StaticText);
-    EXPECT_EQ(figure->text(QAccessible::Name), "0");
-
+    const auto accessible = [&](CardLabelRole role) {
+        return QAccessible::queryAccessibleInterface(
+            rig.app->window().findChild<CardLabel*>(card::designName(role)));
+    };
+    QAccessibleInterface* start = accessible(CardLabelRole::Start);
+    EXPECT_EQ(start->object()->property("toolTip").toString(),
+              "START (S or Space): spins the reels onto the first draw");
+    EXPECT_EQ(start->role(), QAccessible::Button);
+    EXPECT_EQ(start->text(QAccessible::Name), "START button");
+    EXPECT_EQ(start->text(QAccessible::Description), "spins the reels onto the first draw");
+    QAccessibleInterface* hold = accessible(CardLabelRole::Hold1);
+    EXPECT_EQ(hold->text(QAccessible::Name), "HOLD, left reel button");
+    ASSERT_TRUE(hold->actionInterface());
+    hold->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(hold->text(QAccessible::Value), "HELD");
+    QAccessibleInterface* credits = accessible(CardLabelRole::Credits);
+    EXPECT_EQ(credits->role(), QAccessible::StaticText);
+    EXPECT_EQ(credits->text(QAccessible::Name), "0");
     for (const CardLabelControl& control : card::kLabels) {
+        auto* label = rig.app->window().findChild<CardLabel*>(control.designName);
         if (control.action == CardAction::None)
             continue;
-        auto* label = rig.app->window().findChild<CardLabel*>(control.designName);
-        SCOPED_TRACE(control.designName);
-        EXPECT_FALSE(label->accessibleName().isEmpty());
-        EXPECT_FALSE(label->accessibleDescription().isEmpty());
-        EXPECT_EQ(label->focusPolicy(), Qt::TabFocus);
+        EXPECT_FALSE(label->accessibleName().isEmpty()) << control.designName;
+        EXPECT_FALSE(label->accessibleDescription().isEmpty()) << control.designName;
+        EXPECT_EQ(label->focusPolicy(), Qt::TabFocus) << control.designName;
     }
 }
 
@@ -236,50 +262,6 @@ TEST(CardKeys, readmeListsEveryKey) {
                                    QLatin1String(key.description))))
             << key.buttonName;
     }
-}
-
-// A whole game against Rivet with nothing but the keyboard: find the machinekeeper, register,
-// start, hold what pairs up, send the holds, finish; the card ends as Rivet's books say.
-TEST(CardKeys, aWholeGameWithTheKeyboardAlone) {
-    AppRig rig(serializeSettings(Options{}), AppRig::Load, {true});
-    CardWindow& card = rig.app->window();
-    const CardState& state = rig.app->card().state;
-    const auto press = [&](Qt::Key key, qint64 thenMs) {
-        QTest::keyClick(&card, key);
-        rig.clock.advance(thenMs);
-    };
-    const auto atRest = [&] {
-        return !rig.app->card().isWaitingForChat() && !state.evaluationTimer.enabled &&
-               !rig.app->card().isEvaluating() && !state.reels[2].timer.enabled;
-    };
-    press(Qt::Key_G, 0);
-    ASSERT_TRUE(rig.clock.advanceUntil(atRest, 1000));
-    ASSERT_EQ(state.machineKeeperName, "Rivet");
-    press(Qt::Key_R, 1000);
-    press(Qt::Key_Space, 0);
-    ASSERT_TRUE(rig.clock.advanceUntil(atRest, 60'000));
-    ASSERT_NE(state.reels[0].firstCode, "0");
-    for (int reel = 0; reel < 3; ++reel) {
-        const QString code = state.reels[reel].firstCode;
-        if (state.reels[(reel + 1) % 3].firstCode == code ||
-            state.reels[(reel + 2) % 3].firstCode == code)
-            press(Qt::Key(Qt::Key_1 + reel), 0);
-    }
-    press(Qt::Key_E, 1000);
-    press(Qt::Key_F, 0);
-    ASSERT_TRUE(rig.clock.advanceUntil(atRest, 60'000));
-
-    auto* world = static_cast<world::EmbeddedWorld*>(rig.world);
-    const auto record = world->books().load("Player");
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->gamesPlayed, 1);
-    EXPECT_EQ(state.credits, QString::number(record->credits));
-    const auto& final = world->books().ledger().back().outcome.finalDraw;
-    for (int reel = 0; reel < 3; ++reel)
-        EXPECT_EQ(codeValue(state.reels[reel].finalCode), final[reel]);
-    EXPECT_TRUE(
-        QString::fromUtf8(rig.world->log())
-            .contains("ESP from Rivet: " + machine::outcomeSentence(final, record->credits)));
 }
 
 } // namespace

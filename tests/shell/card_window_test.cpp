@@ -1,12 +1,17 @@
-// The card window as the player meets it: each painted button answering a
-// click anywhere inside it and nowhere else, and the pictures, holds and
-// captions following the card's state.
+// The card window as the player meets it: a click outside the painted buttons
+// reaching none (a click inside each: card_keys_test), the pictures, holds and
+// captions following the card's state, and the payouts window's life beside the
+// card: PAYOUTS shows it (or only brings it forward), a payout table fills it
+// even while it is hidden or not yet created, and closing it forgets what it
+// was sent.
 
 #include "shell/card_label.h"
+#include "shell/payouts_window.h"
 #include "shell/symbol_box.h"
 #include "support/card_window_rig.h"
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 
 namespace jackwell {
@@ -17,66 +22,7 @@ using Rig = testing::CardWindowRig;
 void knowKeeper(Rig& rig) {
     rig.change([](CardState& s) { s.machineKeeperName = QStringLiteral("Rivet"); });
 }
-const auto waiting = [](Rig& rig) { return rig.card.isWaitingForChat(); };
-// The coin slot changes nothing; OPTIONS is seen through its signal.
-const auto anything = [](Rig&) { return true; };
-template <int reel> bool held(Rig& rig) {
-    return isHeld(rig.card.state, reel);
-}
-
-// One row per button: a point inside it, what to set up, and what shows that
-// the click reached its handler.
-struct HotSpot {
-    CardLabelRole button;
-    QPoint at;
-    std::function<void(Rig&)> prepare;
-    std::function<bool(Rig&)> reached;
-};
-const auto sent = [](const char* text) {
-    return [text](Rig& r) { return r.backend->lastMessage() == text; };
-};
-const auto payoutsShown = [](Rig& r) { return r.card.payouts.shown && r.window.payoutsWindow(); };
 using Role = CardLabelRole;
-const std::vector<HotSpot> kHotSpots = {
-    {Role::GetHost, {152, 12}, {}, waiting},
-    {Role::ResetCard,
-     {48, 36},
-     [](Rig& r) { r.change([](CardState& s) { s.credits = "5"; }); },
-     [](Rig& r) { return r.card.state.credits == "0"; }},
-    {Role::Register, {148, 36}, knowKeeper, sent("Register me!")},
-    {Role::Hold1, {32, 144}, {}, held<0>},
-    {Role::Hold2, {80, 144}, {}, held<1>},
-    {Role::Hold3, {104 + 48, 136 + 16}, {}, held<2>}, // the button's last pixel
-    {Role::CoinSlot, {167, 120}, {}, anything},
-    {Role::Start, {32, 175}, knowKeeper, waiting},
-    {Role::EspHold, {80, 175}, {}, sent("I hold 0,0,0")},
-    {Role::Finish,
-     {128, 175},
-     [](Rig& r) { r.change([](CardState& s) { s.finishEnabled = true; }); },
-     waiting},
-    {Role::Payouts, {40, 211}, {}, payoutsShown},
-    {Role::Options, {40, 235}, {}, anything},
-};
-
-TEST(CardWindow, aClickInsideEachButtonReachesItsHandler) {
-    for (const HotSpot& spot : kHotSpots) {
-        SCOPED_TRACE(card::designName(spot.button));
-        Rig rig;
-        if (spot.prepare)
-            spot.prepare(rig);
-        QSignalSpy clicks(rig.label(spot.button), &CardLabel::clicked);
-        QSignalSpy events(&rig.card, &Card::changed);
-        QSignalSpy options(&rig.window, &CardWindow::optionsRequested);
-        rig.clickAt(spot.at);
-        EXPECT_EQ(clicks.count(), 1);
-        EXPECT_TRUE(spot.reached(rig));
-        // OPTIONS belongs to the options window and the coin slot changes nothing; every other
-        // button is one card event.
-        const bool isOptions = spot.button == Role::Options;
-        EXPECT_EQ(events.count(), isOptions || spot.button == Role::CoinSlot ? 0 : 1);
-        EXPECT_EQ(options.count(), isOptions ? 1 : 0);
-    }
-}
 
 TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
     const std::vector<QPoint> between = {
@@ -148,72 +94,50 @@ TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
     EXPECT_EQ(rig.label(Role::FirstCode2)->caption(), "12");
 }
 
-// Captions and colours as the state gives them; no symbol is a black box.
-TEST(CardWindow, holdsFiguresAndCodesFollowTheState) {
+// Captions and colours as the state gives them, each caption whole inside its label in the
+// card's 8.25-point (codes: 12-point) font or the one that stands in for it; no symbol is a
+// black box.
+TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
     Rig rig;
     rig.clickAt({80, 144}); // the middle hold button
     rig.change([](CardState& s) {
         s.reels[2].hold.backColour = 0x00123456;
         s.credits = "150";
         s.tokens = "(7500)";
-        s.reels[0].finalCode = "07";
+        s.reels[0].firstCode = "7";
         s.reels[1].resultPicture = {kNoImage, true};
     });
+    using enum CardLabelRole;
     const struct {
-        Role label;
+        CardLabelRole label;
         const char* caption;
         QColor colour; // left of the centred caption, inside the border
     } rows[] = {
-        {Role::Hold1, "HOLD", QColor(0, 255, 255)},
-        {Role::Hold2, "HELD", QColor(255, 255, 0)},
-        {Role::Hold3, "HOLD", QColor(0x56, 0x34, 0x12)},
-        {Role::Credits, "150", {}},
-        {Role::Tokens, "(7500)", {}},
-        {Role::FinalCode1, "07", {}},
+        {OneGameHeading, "One game", {}},
+        {CreditsHeading, "Credits", {}},
+        {TokensHeading, "Tokens", {}},
+        {FreeGame, "Free Game", {}},
+        {Credits, "150", {}},
+        {Tokens, "(7500)", {}},
+        {Hold1, "HOLD", QColor(0, 255, 255)},
+        {Hold2, "HELD", QColor(255, 255, 0)},
+        {Hold3, "HOLD", QColor(0x56, 0x34, 0x12)},
+        {FirstCode1, "7", {}},
+        {FinalCode1, "0", {}},
     };
     const QImage picture = rig.window.grab().toImage();
     for (const auto& row : rows) {
         SCOPED_TRACE(card::designName(row.label));
         auto* label = rig.label(row.label);
+        ASSERT_TRUE(label);
         EXPECT_EQ(label->caption(), row.caption);
+        const int room = label->width() - (label->backColour() ? 2 : 0); // a border takes 2
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->caption()), room);
         if (row.colour.isValid()) {
             EXPECT_EQ(picture.pixelColor(label->geometry().topLeft() + QPoint(3, 9)), row.colour);
         }
     }
     EXPECT_EQ(picture.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
-}
-
-// Every caption the card shows by design, and the ones a game brings, shows whole inside its
-// label in the card's 8.25-point (codes: 12-point) font or the one that stands in for it.
-TEST(CardWindow, everyCaptionShowsWholeInItsLabel) {
-    Rig rig;
-    using enum CardLabelRole;
-    const std::pair<CardLabelRole, const char*> rows[] = {
-        {OneGameHeading, "One game"},
-        {CreditsHeading, "Credits"},
-        {TokensHeading, "Tokens"},
-        {FreeGame, "Free Game"},
-        {Credits, "150"},
-        {Tokens, "(7500)"},
-        {Hold1, "HOLD"},
-        {Hold2, "HELD"},
-        {FirstCode1, "7"},
-        {FinalCode1, "0"},
-    };
-    rig.change([](CardState& s) {
-        s.credits = "150";
-        s.tokens = "(7500)";
-        setHeld(s, 1, true);
-        s.reels[0].firstCode = "7";
-    });
-    for (const auto& [role, caption] : rows) {
-        SCOPED_TRACE(card::designName(role));
-        auto* label = rig.label(role);
-        ASSERT_TRUE(label);
-        EXPECT_EQ(label->caption(), caption);
-        const int room = label->width() - (label->backColour() ? 2 : 0); // a border takes 2
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->caption()), room);
-    }
 }
 
 // The player may type into the name box and nothing reads it, but every announcement of the
@@ -246,6 +170,69 @@ TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard
     QTest::keyClicks(nameBox, "!");
     click(resetCard);
     EXPECT_EQ(nameBox->text(), "");
+}
+
+const QPoint kPayoutsButton{40, 211};
+
+// What a payout table message does: the amounts, written straight into the state.
+void receiveTable(Rig& rig, const QString& first, const QString& last) {
+    rig.card.payouts.setAmount(0, first);
+    rig.card.payouts.setAmount(PayoutsState::kRows - 1, last);
+    emit rig.card.changed();
+}
+
+void deleteClosedWindows() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(PayoutsWindow, payoutsBeforeAnyTableShowsThePublishedAmountsAndAgainOnlyBringsItForward) {
+    Rig rig;
+    EXPECT_EQ(rig.window.payoutsWindow(), nullptr);
+    rig.clickAt(kPayoutsButton);
+    QPointer<PayoutsWindow> payouts = rig.window.payoutsWindow();
+    ASSERT_TRUE(payouts);
+    EXPECT_TRUE(payouts->isVisible());
+    EXPECT_EQ(payouts->parentWidget(), nullptr);
+    EXPECT_EQ(payouts->windowTitle(), "PayOuts");
+    EXPECT_FALSE(payouts->windowIcon().isNull());
+    EXPECT_EQ(payouts->amount(0), "25000");
+    EXPECT_EQ(payouts->amount(15), "50");
+
+    receiveTable(rig, "1", "2");
+    rig.clickAt(kPayoutsButton);
+    deleteClosedWindows();
+    ASSERT_EQ(rig.window.payoutsWindow(), payouts.data());
+    EXPECT_TRUE(payouts->isVisible());
+    EXPECT_EQ(payouts->amount(0), "1"); // amounts that arrived while open stay
+}
+
+// A table that comes while there is no window creates it hidden, for the next PAYOUTS; closing
+// it forgets the amounts until the next table.
+TEST(PayoutsWindow, aTableCreatesItHiddenAndClosingForgetsTheAmounts) {
+    Rig rig;
+    receiveTable(rig, "30000", "60");
+    QPointer<PayoutsWindow> payouts = rig.window.payoutsWindow();
+    ASSERT_TRUE(payouts);
+    EXPECT_TRUE(payouts->isHidden());
+    rig.clickAt(kPayoutsButton);
+    EXPECT_EQ(rig.window.payoutsWindow(), payouts);
+    EXPECT_TRUE(payouts->isVisible());
+    EXPECT_EQ(payouts->amount(0), "30000");
+    EXPECT_EQ(payouts->amount(1), "10000");
+    EXPECT_EQ(payouts->amount(15), "60");
+
+    payouts->close(); // the close box
+    EXPECT_FALSE(rig.card.payouts.exists);
+    EXPECT_EQ(rig.window.payoutsWindow(), nullptr);
+    deleteClosedWindows();
+    EXPECT_TRUE(payouts.isNull());
+    rig.clickAt(kPayoutsButton);
+    PayoutsWindow* reopened = rig.window.payoutsWindow();
+    ASSERT_TRUE(reopened);
+    EXPECT_TRUE(reopened->isVisible());
+    EXPECT_EQ(reopened->amount(0), "25000");
+    receiveTable(rig, "777", "8");
+    EXPECT_EQ(reopened->amount(0), "777");
 }
 
 } // namespace

@@ -145,7 +145,7 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     const QString preferences = keep.filePath("Jackwell.conf");
     QRect placed;
     {
-        AppRig rig(serializeSettings(Options{}), AppRig::Load, {false, {}, preferences});
+        AppRig rig(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
         rig.app->showWindows();
         ChatWindow& chat = rig.app->chatWindow();
         chat.setGeometry(300, 200, 420, 380);
@@ -156,7 +156,7 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
         rig.app->shutDown();
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(Options{}));
     }
-    AppRig again(serializeSettings(Options{}), AppRig::Load, {false, {}, preferences});
+    AppRig again(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
     again.app->showWindows();
     ChatWindow& chat = again.app->chatWindow();
     EXPECT_FALSE(chat.isVisible());

@@ -40,12 +40,15 @@ int captionRoom(QAbstractButton& button) {
     return room.width();
 }
 
-// Every caption of the options window shows whole inside its control, in the design's
-// 8.25-point font or the one that stands in for it ("Play Winning Sou" must never be seen).
+// The window is "Options", 2010 twips square; every caption shows whole inside its control, in
+// the design's 8.25-point font or the one that stands in for it ("Play Winning Sou" must never
+// be seen).
 TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     AppRig rig;
     rig.app->showOptions();
     OptionsWindow& options = rig.app->optionsWindow();
+    EXPECT_EQ(options.windowTitle(), "Options");
+    EXPECT_EQ(options.size(), QSize(134, 134));
     const std::pair<const options::Control&, const char*> rows[] = {
         {options::kStayOnTop, "Stay On Top"},
         {options::kPlayWinSound, "Play Winning Sound"},
@@ -123,7 +126,7 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
 // sounds when there is none (or its folder is gone).
 TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
     QTemporaryDir data;
-    AppRig rig(serializeSettings(Options{}), AppRig::Load, {false, data.path()});
+    AppRig rig(serializeSettings(Options{}), AppRig::Load, {data.path()});
     const QString mine = rig.makeFile("mine.wav");
     const struct {
         QString current;

@@ -4,11 +4,10 @@
 // device is heard in sound_playback_test.)
 
 #include "sound/qt_sound_player.h"
+#include "support/wait_until.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -30,9 +29,7 @@ TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
     ASSERT_TRUE(QFile::copy(":/assets/sounds/win.wav", wave));
     const QString notWave = dir.filePath("text.wav");
     QFile text(notWave);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("not a wave file");
-    text.close();
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a wave file") && text.flush());
 
     warnings.clear();
     const auto previous = qInstallMessageHandler(collect);
@@ -47,9 +44,7 @@ TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
             player.beep();
             player.stopSound();
         }
-        QEventLoop loop; // lets the loading and playing run
-        QTimer::singleShot(300, &loop, &QEventLoop::quit);
-        loop.exec();
+        testing::runEventsFor(300); // lets the loading and playing run
         player.stopSound();
     }
     qInstallMessageHandler(previous);

@@ -16,7 +16,6 @@
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
 #include "world/default_backend.h"
-#include "world/embedded_world.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,8 +26,6 @@
 namespace jackwell::testing {
 
 struct AppRigExtras {
-    // The embedded world with Rivet (quiet, seeded) rather than a bare chat world.
-    bool embeddedWorld = false;
     QString soundsDir = {};       // the program's own sounds
     QString preferencesPath = {}; // default: in the rig's folder
 };
@@ -56,7 +53,7 @@ struct AppRig {
             writeFile(settingsPath, settings);
         if (!extras.preferencesPath.isEmpty())
             preferencesPath = extras.preferencesPath;
-        auto makeBackend = [this, embedded = extras.embeddedWorld]() -> std::unique_ptr<ChatPort> {
+        auto makeBackend = [this]() -> std::unique_ptr<ChatPort> {
             if (useChatTxt)
                 return makeDefaultBackend(clock, dir.path());
             if (!linkOpens) {
@@ -65,15 +62,7 @@ struct AppRig {
                 refusing->refusal = kRefusal;
                 return refusing;
             }
-            std::unique_ptr<ChatWorld> made;
-            if (embedded) {
-                world::EmbeddedWorldConfig config;
-                config.publicLife = false;
-                config.seed = 79;
-                made = std::make_unique<world::EmbeddedWorld>(clock, config);
-            } else {
-                made = std::make_unique<ChatWorld>();
-            }
+            auto made = std::make_unique<ChatWorld>();
             world = made.get();
             return made;
         };

@@ -6,11 +6,18 @@
 #include "shell/card_window.h"
 #include "shell/symbol_box.h"
 #include "support/card_rig.h"
-#include "support/qt_gui_printers.h"
 
+#include <QColor>
 #include <QLineEdit>
 #include <QTest>
 #include <QWindow>
+
+// Colours readably in failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QColor& c, std::ostream* out) {
+    *out << c.name().toStdString();
+}
+QT_END_NAMESPACE
 
 namespace jackwell::testing {
 

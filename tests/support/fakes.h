@@ -63,13 +63,6 @@ public:
         return int(std::count_if(calls.begin(), calls.end(),
                                  [&](const Call& call) { return call.what == what; }));
     }
-    QString lastMessage() const {
-        for (auto call = calls.rbegin(); call != calls.rend(); ++call) {
-            if (call->what == "send")
-                return call->message;
-        }
-        return {};
-    }
 
     bool open(EventSink) override { return openResult; }
     QString openError() const override { return refusal; }

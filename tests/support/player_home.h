@@ -12,30 +12,22 @@
 
 namespace jackwell::testing {
 
+// Sets (or, with a null value, unsets) an environment variable until the end of the scope.
 class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const QByteArray& value)
         : name_(name)
-        , had_(qEnvironmentVariableIsSet(name))
-        , old_(qgetenv(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
+        , old_(qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray()) {
+        set(value);
     }
-    ~ScopedEnvironment() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
+    ~ScopedEnvironment() { set(old_); }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
+    void set(const QByteArray& value) { value.isNull() ? qunsetenv(name_) : qputenv(name_, value); }
     const char* name_;
-    bool had_;
-    QByteArray old_;
+    QByteArray old_; // null when it was not set
 };
 
 struct PlayerHome {
