@@ -32,71 +32,56 @@ using jackwell::testing::registeredPlayer;
 
 namespace {
 
-// Forwards connections to the server from a thread of its own (the books wait for the server
-// on the test's thread). cut() drops the books' end of every connection and keeps the
-// server's end open, as a network that failed would: the server goes on holding the session.
-class CuttableProxy {
+// Forwards connections to the server, on a thread of its own (the books wait for the server on
+// the test's thread). cut() drops the books' end of every connection and keeps the server's end
+// open, as a network that failed would: the server goes on holding the session.
+class CuttableProxy : public QTcpServer {
 public:
     explicit CuttableProxy(quint16 target)
-        : worker_(new Worker(target)) {
-        worker_->moveToThread(&thread_);
-        QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+        : target_(target) {
+        moveToThread(&thread_);
         thread_.start();
-        QMetaObject::invokeMethod(
-            worker_, [this] { port_ = worker_->listen(); }, Qt::BlockingQueuedConnection);
+        onItsThread([this] { listen(QHostAddress::LocalHost, 0); });
     }
-    ~CuttableProxy() {
+    ~CuttableProxy() override {
+        onItsThread([this] {
+            close();
+            qDeleteAll(findChildren<QTcpSocket*>());
+        });
         thread_.quit();
         thread_.wait();
     }
-    quint16 port() const { return port_; }
     void cut() {
-        QMetaObject::invokeMethod(
-            worker_, [this] { worker_->cut(); }, Qt::BlockingQueuedConnection);
-    }
-
-private:
-    class Worker : public QObject {
-    public:
-        explicit Worker(quint16 target)
-            : target_(target) {}
-        quint16 listen() {
-            server_ = new QTcpServer(this);
-            server_->listen(QHostAddress::LocalHost, 0);
-            QObject::connect(server_, &QTcpServer::newConnection, this, [this] { accept(); });
-            return server_->serverPort();
-        }
-        void cut() {
-            for (QTcpSocket* client : clients_) {
+        onItsThread([this] {
+            for (QTcpSocket* client : std::exchange(clients_, {})) {
                 client->disconnect();
                 client->abort();
             }
-            clients_.clear();
-        }
+        });
+    }
 
-    private:
-        void accept() {
-            while (QTcpSocket* client = server_->nextPendingConnection()) {
-                auto* upstream = new QTcpSocket(this);
-                upstream->connectToHost(QHostAddress::LocalHost, target_);
-                QObject::connect(client, &QTcpSocket::readyRead, upstream,
-                                 [client, upstream] { upstream->write(client->readAll()); });
-                QObject::connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] {
-                    const QByteArray bytes = upstream->readAll();
-                    if (client->state() == QAbstractSocket::ConnectedState)
-                        client->write(bytes);
-                });
-                clients_ << client;
-            }
-        }
-        quint16 target_;
-        QTcpServer* server_ = nullptr;
-        QList<QTcpSocket*> clients_;
-    };
+private:
+    void onItsThread(const std::function<void()>& work) {
+        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
+    }
+    void incomingConnection(qintptr descriptor) override {
+        auto* client = new QTcpSocket(this);
+        client->setSocketDescriptor(descriptor);
+        auto* upstream = new QTcpSocket(this);
+        upstream->connectToHost(QHostAddress::LocalHost, target_);
+        connect(client, &QTcpSocket::readyRead, upstream,
+                [client, upstream] { upstream->write(client->readAll()); });
+        connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] {
+            const QByteArray bytes = upstream->readAll();
+            if (client->state() == QAbstractSocket::ConnectedState)
+                client->write(bytes);
+        });
+        clients_ << client;
+    }
 
+    quint16 target_;
     QThread thread_;
-    Worker* worker_;
-    quint16 port_ = 0;
+    QList<QTcpSocket*> clients_;
 };
 
 class PostgresBooksTest : public ::testing::Test, protected jackwell::testing::PostgresStore {
@@ -288,7 +273,8 @@ TEST_F(PostgresBooksTest, AnotherRobotTakingTheNameMeanwhileEndsThisOne) {
 // name, for a long while. The robot's own lost session is ended and the name taken back.
 TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
     CuttableProxy proxy(server_->port());
-    auto books = open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, nullptr, proxy.port());
+    auto books =
+        open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, nullptr, proxy.serverPort());
     ASSERT_TRUE(books);
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     proxy.cut();
