@@ -5,7 +5,6 @@
 // a damaged or missing file: keeper_start_test.)
 #include "keeper/books_rules.h"
 #include "keeper/ledger_audit.h"
-#include "machine/machine_keeper.h"
 
 #include "support/book_entries.h"
 #include "support/books_stores.h"
@@ -313,34 +312,6 @@ TYPED_TEST(KeeperBooksTest, DurabilityIsAnsweredInOrderFromTheEventLoop) {
     EXPECT_TRUE(answers.isEmpty()) << "never from inside the call";
     ASSERT_TRUE(jackwell::testing::waitUntil([&] { return answers.size() == 3; }, 10000));
     EXPECT_EQ(answers, (QList<int>{1, 2, 3}));
-}
-
-// The machinekeeper itself on these books, for many games and through reopenings.
-TYPED_TEST(KeeperBooksTest, TheMachinekeeperPlaysOnAcrossRestarts) {
-    QString shownCredits;
-    qint64 finals = 0;
-    for (int restart = 0; restart < 3; ++restart) {
-        auto books = this->open();
-        ASSERT_TRUE(books);
-        MachineKeeper keeper("Rivet", *books, 1000 + restart);
-        if (restart == 0)
-            keeper.onPrivateMessage("alice", "Register me!");
-        for (int i = 0; i < 40; ++i) {
-            const auto replies = keeper.onPrivateMessage("alice", "I hold 1,0,1");
-            ASSERT_FALSE(replies.empty());
-            if (replies[0].text.startsWith("FINAL:")) {
-                shownCredits = replies[0].text.section('(', 1).chopped(1);
-                ++finals;
-            } else {
-                keeper.onPrivateMessage("alice", "Register me!");
-            }
-        }
-        EXPECT_EQ(QString::number(books->load("alice")->credits), shownCredits) << restart;
-        const BooksAudit audit = books->audit();
-        EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
-    }
-    EXPECT_GT(finals, 100);
-    EXPECT_EQ(this->open()->load("alice")->gamesPlayed, finals);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // players who play whole games, several at once, books that survive restarts, and a robot
 // killed between a hold and its result.
 #include "clock/virtual_clock.h"
-#include "irc/irc_numerics.h"
 #include "keeper/keeper_accounts.h"
 
 #include "support/keeper_robot_rig.h"
@@ -81,37 +80,14 @@ protected:
     }
 };
 
-TEST_F(KeeperRobotTest, TwoPlayersAtOnceKeepSeparateBooks) {
-    auto robot = startRobot(clock, robotConfig(), 1);
-    EXPECT_TRUE(robot->isFloodExempt());
-    auto alice = connectPlayer("alice");
-    auto bob = connectPlayer("bob");
-    ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
-    ASSERT_TRUE(ask(*bob, kRegister, kFirstHead, 1));
-    EXPECT_TRUE(toldTo(*alice).first().startsWith(wire(kFreeGameOfferHead)));
-
-    // Holds from both, sent before either has an answer.
-    for (int game = 1; game <= 6; ++game) {
-        alice->privmsg(kKeeper, holdsLine("1,1,0"));
-        bob->privmsg(kKeeper, holdsLine("0,0,0"));
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                return countTold(*alice, kFirstHead) > game && countTold(*bob, kFirstHead) > game;
-            },
-            kWaitMs))
-            << game;
-    }
-    EXPECT_EQ(recordOf("alice").gamesPlayed, 6);
-    EXPECT_EQ(recordOf("bob").gamesPlayed, 6);
-    expectToldAsBooked(*alice, "alice", HoldMask{true, true, false});
-    expectToldAsBooked(*bob, "bob", HoldMask{false, false, false});
-}
-
+// Two players at once, one of them hostile: holds from both come before either has an answer,
+// and what one sends changes nothing of the other's.
 TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
     auto robot = startRobot(clock, robotConfig(), 2);
     auto alice = connectPlayer("alice");
     auto mallory = connectPlayer("mallory");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
+    EXPECT_TRUE(toldTo(*alice).first().startsWith(wire(kFreeGameOfferHead)));
     playGames(*alice, 2);
 
     const QByteArray hostile[] = {
@@ -166,69 +142,6 @@ TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
     ASSERT_TRUE(ask(*alice, holdsLine("1,0,1"), wire(kOutOfOrder), 1));
     failing.failing = false;
     playGames(*alice, 1);
-    expectToldAsBooked(*alice, "alice");
-}
-
-// The robot runs on virtual time here, so that its send queue lets a line out only when the
-// test says: the result of a booked game can be made to wait in the queue when the robot dies.
-TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
-    VirtualClock robotClock;
-    KeeperConfig config = robotConfig();
-    config.fastPace = 1; // one line a second of the robot's time
-    auto robot = startRobot(robotClock, config, 5);
-    // Lets the robot's time run while it has lines waiting, until `done`.
-    auto pumpUntil = [&](const std::function<bool()>& done) {
-        return waitUntil(
-            [&] {
-                if (robot && robot->waitingLines() > 0)
-                    robotClock.advance(1000);
-                return done();
-            },
-            kWaitMs);
-    };
-    auto alice = connectPlayer("alice");
-    alice->privmsg(kKeeper, kRegister);
-    ASSERT_TRUE(pumpUntil([&] { return countTold(*alice, wire(kStartHint)) == 1; }));
-
-    // The last line took the whole second: the result of these holds cannot go out.
-    alice->privmsg(kKeeper, holdsLine("0,1,1"));
-    // (Its lines join the queue once the books are synced to the disk.)
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            // The result, its outcome and next step, the next draw.
-            return !books->inBatch() && recordOf("alice").gamesPlayed == 1 &&
-                   robot->waitingLines() == 3;
-        },
-        kWaitMs));
-    robot.reset(); // no goodbye, nothing more sent
-    const PlayerRecord booked = recordOf("alice");
-    const GameOutcome outcome = *books->delivery("alice")->lastOutcome;
-
-    // Holds sent while no robot is there are lost.
-    ASSERT_TRUE(alice->waitUntilGone(kKeeper, kWaitMs));
-    alice->privmsg(kKeeper, holdsLine("0,1,1"));
-    ASSERT_TRUE(alice->waitFor(
-        [](const IrcMessage& m) { return m.command == irc_numeric::noSuchNick; }, kWaitMs));
-
-    // Started again, it tells the booked result (with the outcome in words and the first draw
-    // waiting) when the player, having waited, asks again; nothing is played again.
-    robot = startRobot(clock, robotConfig(), 6);
-    alice->privmsg(kKeeper, holdsLine("0,1,1"));
-    const QList<QByteArray> again = wireLines(
-        gameResultLines(outcome.finalDraw, outcome.creditsAfter, booked.pendingFirstDraw));
-    ASSERT_TRUE(waitUntil([&] { return toldTo(*alice).endsWith(again.last()); }, kWaitMs));
-    EXPECT_EQ(toldTo(*alice).mid(toldTo(*alice).size() - again.size()), again);
-    EXPECT_EQ(recordOf("alice"), booked) << "told again, not played again";
-
-    // The next holds play the next game, and once the server has confirmed its result, a
-    // restart does not tell it again.
-    playGames(*alice, 1, "1,1,1");
-    ASSERT_TRUE(waitUntil([&] { return books->delivery("alice")->deliveredGame == 2; }, kWaitMs));
-    robot.reset();
-    ASSERT_TRUE(alice->waitUntilGone(kKeeper, kWaitMs));
-    robot = startRobot(clock, robotConfig(), 7);
-    playGames(*alice, 1);
-    EXPECT_EQ(recordOf("alice").gamesPlayed, 3);
     expectToldAsBooked(*alice, "alice");
 }
 

@@ -73,40 +73,44 @@ bool NgircdServer::writeConfig(QString* error) {
                                            QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
                                            QFile::ExeGroup);
     ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("run"))).constData(), 01777);
-    QStringList lines = {
-        "[Global]",
-        "Name = " + QString::fromLatin1(kServerName),
-        "Info = loopback test server",
-        "AdminInfo1 = test",
-        "AdminInfo2 = test",
-        "AdminEMail = test@localhost",
-        "Listen = " + kHost,
-        "Ports = " + QString::number(port_),
-        "MotdPhrase = \"test server\"",
-        "PidFile = " + dir.filePath("run/ngircd.pid"),
-    };
-    if (asRoot())
-        lines += {"ServerUID = nobody", "ServerGID = nogroup"};
-    lines += {
-        "[Limits]",
-        "MaxConnections = 0",
-        "MaxConnectionsIP = 0",
-        "MaxNickLength = 30",
-        "PingTimeout = " + QString::number(options_.pingTimeoutSeconds),
-        "PongTimeout = " + QString::number(options_.pongTimeoutSeconds),
-    };
-    if (!options_.floodThrottling)
-        lines += "MaxPenaltyTime = 0";
-    lines += {"[Options]", "PAM = no", "DNS = no", "Ident = no",
-              "IncludeDir = " + dir.filePath("conf.d")};
+    QString text = QStringLiteral(R"([Global]
+Name = irc.test.local
+Info = loopback test server
+AdminInfo1 = test
+AdminInfo2 = test
+AdminEMail = test@localhost
+Listen = 127.0.0.1
+Ports = %1
+MotdPhrase = "test server"
+PidFile = %2/run/ngircd.pid
+%3
+[Limits]
+MaxConnections = 0
+MaxConnectionsIP = 0
+MaxNickLength = 30
+PingTimeout = %4
+PongTimeout = %5
+MaxPenaltyTime = %6
+[Options]
+PAM = no
+DNS = no
+Ident = no
+IncludeDir = %2/conf.d
+)")
+                       .arg(port_)
+                       .arg(dir_.path(), asRoot() ? "ServerUID = nobody\nServerGID = nogroup" : "")
+                       .arg(options_.pingTimeoutSeconds)
+                       .arg(options_.pongTimeoutSeconds)
+                       .arg(options_.floodThrottling ? -1 : 0);
     if (!options_.operName.isEmpty())
-        lines += {"[Operator]", "Name = " + QString::fromLatin1(options_.operName),
-                  "Password = " + QString::fromLatin1(options_.operPassword)};
+        text += QStringLiteral("[Operator]\nName = %1\nPassword = %2\n")
+                    .arg(QString::fromLatin1(options_.operName),
+                         QString::fromLatin1(options_.operPassword));
     if (options_.tls)
-        lines += {"[SSL]", "KeyFile = " + path("key.pem"), "CertFile = " + certificatePath(),
-                  "Ports = " + QString::number(tlsPort_)};
-    return writeFile(QStringLiteral("ngircd.conf"), QFile::encodeName(lines.join(u'\n') + u'\n'),
-                     error);
+        text += QStringLiteral("[SSL]\nKeyFile = %1\nCertFile = %2\nPorts = %3\n")
+                    .arg(path("key.pem"), certificatePath())
+                    .arg(tlsPort_);
+    return writeFile(QStringLiteral("ngircd.conf"), QFile::encodeName(text), error);
 }
 
 bool NgircdServer::launch(QString* error) {
