@@ -1,19 +1,11 @@
-// Whole games through the card, the chat transport and the chat library over
-// a real IRC server, with a scripted machinekeeper on the other side; the
-// server goes away in the middle of a game and comes back.
-
-#include "card/card.h"
-#include "chat/dapi.h"
-#include "chat/irc_backend.h"
-#include "chat/transport.h"
-#include "clock/real_clock.h"
+// Whole games through the card, the chat transport and the chat library over a real IRC server,
+// with a scripted machinekeeper on the other side; the server goes away in the middle of a game
+// and comes back.
 #include "irc/irc_connection.h"
-#include "settings/options.h"
-#include "support/fakes.h"
+#include "support/irc_card.h"
 #include "support/irc_test_peer.h"
 #include "support/ngircd_server.h"
 #include "support/qt_printers.h"
-#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -27,18 +19,23 @@ using testing::waitUntil;
 constexpr int kWaitMs = 5000;
 constexpr int kReconnectWaitMs = 15000;
 
+IrcConfig playerConfig() {
+    IrcConfig config;
+    config.server = NgircdServer::kHost;
+    config.nick = "Player";
+    config.channel = "#casino";
+    return config;
+}
+
 class IrcGameTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
-        config.server = NgircdServer::kHost;
-        config.port = server.port();
-        config.nick = "Player";
-        config.channel = "#casino";
+        player.config.port = server.port();
         keeper = connectKeeper();
         ASSERT_TRUE(keeper);
-        ASSERT_EQ(transport.open(), 0);
+        ASSERT_EQ(player.transport.open(), 0);
         ASSERT_TRUE(keeper->waitFor(
             [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Player"; },
             kWaitMs));
@@ -52,26 +49,7 @@ protected:
     }
 
     bool logged(const QByteArray& line) {
-        return backend &&
-               QByteArray(backend->log().lines()).replace("\r\n", "\n").split('\n').contains(line);
-    }
-
-    // Runs a click that waits for the chat text, until the card has it.
-    bool clickAndSettle(void (Card::*click)()) {
-        (card.*click)();
-        return waitUntil([&] { return !card.isWaitingForChat(); }, kWaitMs);
-    }
-
-    QString reelCodes(QString Reel::*code) const {
-        return card.state.reels[0].*code + u' ' + card.state.reels[1].*code + u' ' +
-               card.state.reels[2].*code;
-    }
-
-    QByteArray holdMessage() const {
-        QByteArray text = "I hold ";
-        for (int reel = 0; reel < 3; ++reel)
-            text += QByteArray(isHeld(card.state, reel) ? "1" : "0") + (reel < 2 ? "," : "");
-        return text;
+        return waitUntil([&] { return player.logged(line) > 0; }, kWaitMs);
     }
 
     // REGISTER; the machinekeeper answers with the first draw; START reads it.
@@ -79,10 +57,9 @@ protected:
         card.askToRegister();
         ASSERT_TRUE(keeper->waitForPrivmsg("Player", "Register me!", kWaitMs));
         keeper->privmsg("Player", "FIRST:" + firstDraw);
-        ASSERT_TRUE(
-            waitUntil([&] { return logged("ESP from Keeper: FIRST:" + firstDraw); }, kWaitMs));
-        ASSERT_TRUE(clickAndSettle(&Card::start));
-        EXPECT_EQ(reelCodes(&Reel::firstCode), codes);
+        ASSERT_TRUE(logged("ESP from Keeper: FIRST:" + firstDraw));
+        ASSERT_TRUE(player.clickAndSettle(&Card::start, kWaitMs));
+        EXPECT_EQ(player.shown(&Reel::firstCode), codes);
     }
 
     // The machinekeeper receives the holds, answers with the final draw; FINISH reads it.
@@ -90,34 +67,23 @@ protected:
                     const QString& credits) {
         ASSERT_TRUE(keeper->waitForPrivmsg("Player", holds, kReconnectWaitMs));
         keeper->privmsg("Player", "FINAL:" + finalDraw);
-        ASSERT_TRUE(
-            waitUntil([&] { return logged("ESP from Keeper: FINAL:" + finalDraw); }, kWaitMs));
-        ASSERT_TRUE(clickAndSettle(&Card::finish));
-        EXPECT_EQ(reelCodes(&Reel::finalCode), codes);
+        ASSERT_TRUE(logged("ESP from Keeper: FINAL:" + finalDraw));
+        ASSERT_TRUE(player.clickAndSettle(&Card::finish, kWaitMs));
+        EXPECT_EQ(player.shown(&Reel::finalCode), codes);
         EXPECT_EQ(card.state.credits, credits);
         EXPECT_TRUE(card.state.startEnabled);
     }
 
     NgircdServer server;
-    RealClock clock;
-    testing::FakeSound sound;
-    Options options;
-    IrcConfig config;
-    IrcBackend* backend = nullptr;
-    ChatLibrary library{clock, [this] {
-                            auto made = std::make_unique<IrcBackend>(clock, config);
-                            backend = made.get();
-                            return made;
-                        }};
-    ChatTransport transport{library, clock, "Jackwell"};
-    Card card{Card::Effects{transport, clock, sound, sound, options}};
+    testing::IrcCard player{playerConfig()};
+    Card& card = player.card;
     std::unique_ptr<IrcTestPeer> keeper;
 };
 
 TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     keeper->privmsg("#casino", "Your machinekeeper is Keeper");
-    ASSERT_TRUE(waitUntil([&] { return logged("Keeper: Your machinekeeper is Keeper"); }, kWaitMs));
-    ASSERT_TRUE(clickAndSettle(&Card::findHost)); // GET HOST
+    ASSERT_TRUE(logged("Keeper: Your machinekeeper is Keeper"));
+    ASSERT_TRUE(player.clickAndSettle(&Card::findHost, kWaitMs)); // GET HOST
     ASSERT_EQ(card.state.machineKeeperName, "Keeper");
 
     startGame(" [ 07 | 03 | 11 ]", "07 03 11");
@@ -125,14 +91,15 @@ TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     card.toggleHold(2);
 
     // The server goes away; ESP HOLD waits for it, re-registering. The log stays readable.
-    const QByteArray logBefore = backend->log().lines();
+    IrcBackend& backend = *player.backend;
+    const QByteArray logBefore = backend.log().lines();
     server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !backend.connection().isRegistered(); }, kWaitMs));
     card.sendHolds();
-    EXPECT_EQ(transport.lastStatus(), "10");
-    EXPECT_EQ(transport.pendingRequests(), 1);
-    EXPECT_EQ(backend->registerAgain(), ChatStatus::NotRegistered);
-    EXPECT_EQ(backend->requestText(), ChatStatus::Done);
+    EXPECT_EQ(player.transport.lastStatus(), "10");
+    EXPECT_EQ(player.transport.pendingRequests(), 1);
+    EXPECT_EQ(backend.registerAgain(), ChatStatus::NotRegistered);
+    EXPECT_EQ(backend.requestText(), ChatStatus::Done);
     QString error;
     ASSERT_TRUE(server.start(&error)) << error.toStdString();
     keeper = connectKeeper(); // before the program can act again
@@ -140,20 +107,22 @@ TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     finishGame("I hold 1,0,1", " [ 07 | 07 | 07 ]: (150)", "07 07 07", "150");
     EXPECT_EQ(card.state.tokens, "(7500)");
 
-    EXPECT_TRUE(backend->log().lines().startsWith(logBefore)); // kept across the restart
-    EXPECT_EQ(backend->log().lines().count("Connection to 127.0.0.1:"), 1);
+    EXPECT_TRUE(backend.log().lines().startsWith(logBefore)); // kept across the restart
+    EXPECT_EQ(backend.log().lines().count("Connection to 127.0.0.1:"), 1);
     EXPECT_TRUE(logged("<system>: Reconnected to 127.0.0.1:" + QByteArray::number(server.port()) +
                        " as Player"));
-    EXPECT_TRUE(waitUntil(
-        [&] { return backend->log().lines().count("<system>: Player joined #casino") == 2; },
-        kWaitMs));
+    EXPECT_TRUE(
+        waitUntil([&] { return player.logged("<system>: Player joined #casino") == 2; }, kWaitMs));
 
-    // The next game, on the new connection.
+    // The next game, on the new connection: the holds as the card shows them.
     startGame(" [ 12 | 12 | 04 ]", "12 12 04");
     card.toggleHold(1);
     card.sendHolds();
-    EXPECT_EQ(transport.lastStatus(), "0");
-    finishGame(holdMessage(), " [ 12 | 12 | 12 ]: (300)", "12 12 12", "300");
+    EXPECT_EQ(player.transport.lastStatus(), "0");
+    QByteArray holds = "I hold ";
+    for (int reel = 0; reel < 3; ++reel)
+        holds += QByteArray(isHeld(card.state, reel) ? "1" : "0") + (reel < 2 ? "," : "");
+    finishGame(holds, " [ 12 | 12 | 12 ]: (300)", "12 12 12", "300");
 }
 
 TEST_F(IrcGameTest, unsafeRecipientsAreRefusedAndLineBreaksNeverReachTheServer) {
@@ -168,16 +137,16 @@ TEST_F(IrcGameTest, unsafeRecipientsAreRefusedAndLineBreaksNeverReachTheServer) 
         SCOPED_TRACE(name.toStdString());
         card.state.machineKeeperName = name;
         card.sendHolds(); // ESP HOLD goes to whatever name stands there
-        EXPECT_EQ(transport.lastStatus(), "-1");
-        EXPECT_EQ(transport.pendingRequests(), 0);
+        EXPECT_EQ(player.transport.lastStatus(), "-1");
+        EXPECT_EQ(player.transport.pendingRequests(), 0);
     }
-    transport.sendPrivateMessage("Keeper",
-                                 QStringLiteral("one\r\nQUIT :injected") + QChar(u'\0') + "two");
-    EXPECT_EQ(transport.lastStatus(), "0");
+    player.transport.sendPrivateMessage("Keeper", QStringLiteral("one\r\nQUIT :injected") +
+                                                      QChar(u'\0') + "two");
+    EXPECT_EQ(player.transport.lastStatus(), "0");
     ASSERT_TRUE(keeper->waitForPrivmsg("Player", "one  QUIT :injected two", kWaitMs));
     EXPECT_EQ(keeper->privmsgsFrom("Player").size(), 1);
     EXPECT_FALSE(keeper->waitFor([](const IrcMessage& m) { return m.command == "QUIT"; }, 300));
-    EXPECT_TRUE(backend->connection().isRegistered());
+    EXPECT_TRUE(player.backend->connection().isRegistered());
 }
 
 } // namespace

@@ -1,4 +1,6 @@
-// The robot's configuration file and the names it keeps books under.
+// The robot's configuration file and the names it keeps books under: nicknames folded as the
+// server compares them, and the services account a nickname holds.
+#include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"
 #include "keeper/player_key.h"
 
@@ -10,54 +12,52 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
-
+using namespace jackwell;
 using namespace jackwell::keeper;
 
 namespace {
 
 const QByteArray kBase = "server = irc.example.net\nnick = Rivet\nchannel = #casino\n";
 
+// What was read, as "server|port|nick|channel|books|oper|pace|fastpace|identity|log|logfile|
+// greet|sasl account".
+QString shown(const KeeperConfig& c) {
+    return QStringList{c.irc.server,
+                       QString::number(c.irc.port),
+                       c.irc.nick,
+                       c.irc.channel,
+                       c.booksPath,
+                       c.operName + ' ' + c.operPassword,
+                       QString::number(c.pace),
+                       QString::number(c.fastPace),
+                       QString::number(int(c.identity)),
+                       QString::number(int(c.logLevel)),
+                       c.logFile,
+                       c.greet ? "yes" : "no",
+                       c.irc.saslAccount}
+        .join(u'|');
+}
+
 TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
-    const auto result = parseKeeperConfig(kBase + "# the robot's own\n"
-                                                  "books = keeper.sqlite\n"
-                                                  "OPER =  botop   s3cret \n"
-                                                  "pace = 2\n"
-                                                  "fastpace = 500\n"
-                                                  "port = 6668\n",
-                                          "keeper.txt", "/srv/keeper");
-    ASSERT_TRUE(result.config) << result.error.toStdString();
-    const KeeperConfig& config = *result.config;
-    EXPECT_EQ(config.irc.server, "irc.example.net");
-    EXPECT_EQ(config.irc.port, 6668);
-    EXPECT_EQ(config.irc.nick, "Rivet");
-    EXPECT_EQ(config.irc.channel, "#casino");
-    EXPECT_EQ(config.booksPath, "/srv/keeper/keeper.sqlite");
-    EXPECT_EQ(config.operName, "botop");
-    EXPECT_EQ(config.operPassword, "s3cret");
-    EXPECT_EQ(config.pace, 2);
-    EXPECT_EQ(config.fastPace, 500);
-
-    const auto plain = parseKeeperConfig(kBase + "books = /var/lib/books.sqlite\n", "k", "/x");
-    ASSERT_TRUE(plain.config);
-    EXPECT_EQ(plain.config->booksPath, "/var/lib/books.sqlite");
-    EXPECT_TRUE(plain.config->operName.isEmpty());
-    EXPECT_EQ(plain.config->pace, 3);
-    EXPECT_EQ(plain.config->identity, Identity::Auto);
-    EXPECT_EQ(plain.config->logLevel, LogLevel::Info);
-    EXPECT_TRUE(plain.config->logFile.isEmpty());
-    EXPECT_TRUE(plain.config->greet);
-
-    const auto run = parseKeeperConfig(kBase + "books = b\nidentity = Account\nlog = debug\n"
-                                               "logfile = log/keeper.log\ngreet = no\n"
-                                               "sasl = Rivet robotpass\n",
-                                       "k", "/srv");
-    ASSERT_TRUE(run.config) << run.error.toStdString();
-    EXPECT_EQ(run.config->identity, Identity::Account);
-    EXPECT_EQ(run.config->logLevel, LogLevel::Debug);
-    EXPECT_EQ(run.config->logFile, "/srv/log/keeper.log");
-    EXPECT_FALSE(run.config->greet);
-    EXPECT_EQ(run.config->irc.saslAccount, "Rivet");
+    const std::pair<QByteArray, QString> rows[] = {
+        {"books = /var/lib/books.sqlite\n",
+         "irc.example.net|6667|Rivet|#casino|/var/lib/books.sqlite| |3|200|0|1||yes|"},
+        {"# the robot's own\nbooks = keeper.sqlite\nOPER =  botop   s3cret \npace = 2\n"
+         "fastpace = 500\nport = 6668\n",
+         "irc.example.net|6668|Rivet|#casino|/srv/keeper/keeper.sqlite|botop "
+         "s3cret|2|500|0|1||yes|"},
+        {"books = b\nidentity = Account\nlog = debug\nlogfile = log/keeper.log\ngreet = no\n"
+         "sasl = Rivet robotpass\n",
+         "irc.example.net|6667|Rivet|#casino|/srv/keeper/b| |3|200|1|0|/srv/keeper/log/keeper.log|"
+         "no|Rivet"},
+        {"books = b\nidentity = NICK\nlog = warning\n",
+         "irc.example.net|6667|Rivet|#casino|/srv/keeper/b| |3|200|2|2||yes|"},
+    };
+    for (const auto& [text, expected] : rows) {
+        const auto result = parseKeeperConfig(kBase + text, "keeper.txt", "/srv/keeper");
+        ASSERT_TRUE(result.config) << result.error.toStdString();
+        EXPECT_EQ(shown(*result.config), expected) << text.toStdString();
+    }
 }
 
 // SIGHUP takes pace, fastpace, log and greet as they come; everything else is named as needing
@@ -118,41 +118,6 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
     EXPECT_FALSE(readKeeperConfig(QDir(dir.path()).filePath("missing.txt")).config);
 }
 
-// A FIFO (or a device) named as the configuration once made the robot wait forever for a
-// writer; a folder was read as an empty file. Both are one line of error now.
-TEST(KeeperConfig, OnlyARegularFileIsRead) {
-    QTemporaryDir dir;
-    const QString fifo = QDir(dir.path()).filePath("keeper.txt");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString& path : {fifo, dir.path()}) {
-        const auto result = readKeeperConfig(path);
-        EXPECT_FALSE(result.config);
-        EXPECT_EQ(result.error, path + ": not a regular file, not a configuration");
-    }
-}
-
-// What the file says is shown in a fault with its control characters written out: an ESC
-// from the file must not reach the operator's terminal.
-TEST(KeeperConfig, ControlCharactersOfTheFileAreShownEscaped) {
-    const struct {
-        QByteArray line;
-        const char* expected;
-    } cases[] = {
-        {"fla\x1B[2Jvour = mint\n", "k.txt, line 4: unknown key \"fla\\x1B[2jvour\""},
-        {"\x07"
-         "bell\rline\n",
-         "k.txt, line 4: expected \"key = value\", found \"\\x07bell\\rline\""},
-    };
-    for (const auto& c : cases) {
-        const auto result = parseKeeperConfig(kBase + c.line, "k.txt", "/x");
-        EXPECT_FALSE(result.config);
-        EXPECT_TRUE(result.error.startsWith(QLatin1String(c.expected)))
-            << result.error.toStdString();
-        for (const QChar ch : result.error)
-            EXPECT_GE(ch.unicode(), 0x20) << result.error.toStdString();
-    }
-}
-
 TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
     const struct {
         QByteArray a, b;
@@ -175,6 +140,56 @@ TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
     EXPECT_EQ(caseMappingNamed("ASCII"), CaseMapping::Ascii);
     EXPECT_EQ(caseMappingNamed("strict-rfc1459"), CaseMapping::StrictRfc1459);
     EXPECT_EQ(caseMappingNamed("rfc7613"), CaseMapping::Rfc1459);
+}
+
+IrcMessage from(const QByteArray& nick, const QByteArray& text) {
+    return *parseIrcLine(":" + nick + "!u@h PRIVMSG Rivet :" + text);
+}
+
+TEST(KeeperAccounts, FollowsWhatTheServerSays) {
+    KeeperAccounts accounts;
+    EXPECT_EQ(accounts.accountOf("alice"), std::nullopt) << "unknown: to be asked";
+    accounts.learn("alice", "Alice");
+    accounts.learn("bob", {});
+    EXPECT_EQ(accounts.accountOf("alice"), "Alice");
+    EXPECT_EQ(accounts.accountOf("bob"), QByteArray()) << "known to be logged out";
+
+    accounts.renamed("alice", "alice_away");
+    EXPECT_EQ(accounts.accountOf("alice"), std::nullopt);
+    EXPECT_EQ(accounts.accountOf("alice_away"), "Alice");
+    // Someone unknown taking a nickname the robot knew leaves nothing of the old holder.
+    accounts.learn("carol", "carol");
+    accounts.renamed("stranger", "carol");
+    EXPECT_EQ(accounts.accountOf("carol"), std::nullopt);
+    accounts.forget("alice_away");
+    EXPECT_EQ(accounts.accountOf("alice_away"), std::nullopt);
+}
+
+TEST(KeeperAccounts, MessagesWaitForWhoisAskedOnce) {
+    KeeperAccounts accounts;
+    EXPECT_TRUE(accounts.wait("dave", from("dave", "Register me!")));
+    EXPECT_FALSE(accounts.wait("dave", from("dave", "I hold 1,0,1"))) << "asked already";
+    for (int i = 0; i < 10; ++i)
+        accounts.wait("dave", from("dave", "more"));
+    accounts.learn("dave", "dave");
+    const std::vector<IrcMessage> waited = accounts.whoisEnded("dave");
+    ASSERT_EQ(waited.size(), size_t(KeeperAccounts::kMostWaitingEach));
+    EXPECT_EQ(waited[0].last(), "Register me!");
+    EXPECT_EQ(waited[1].last(), "I hold 1,0,1");
+    EXPECT_EQ(accounts.accountOf("dave"), "dave");
+
+    // A WHOIS that named no account: logged out.
+    EXPECT_TRUE(accounts.wait("erin", from("erin", "Register me!")));
+    EXPECT_EQ(accounts.whoisEnded("erin").size(), 1u);
+    EXPECT_EQ(accounts.accountOf("erin"), QByteArray());
+    EXPECT_TRUE(accounts.whoisEnded("nobody").empty());
+}
+
+TEST(KeeperAccounts, AccountsAndNicknamesNeverShareBooks) {
+    EXPECT_EQ(accountIdentity("Alice", CaseMapping::Ascii), "account:alice");
+    EXPECT_EQ(accountIdentity("[A]", CaseMapping::Rfc1459), "account:{a}");
+    // No nickname can be written with the ':' of an account's books.
+    EXPECT_FALSE(isValidNickname("account:alice"));
 }
 
 } // namespace

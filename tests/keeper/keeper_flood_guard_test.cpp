@@ -1,7 +1,9 @@
 // How much of each player's writing the robot takes, and whom it remembers as gone: a few
-// messages a second per player with one warning, and bounded tables whatever players do.
+// messages a second per player with one warning, a flooder's lines dropped unread for a while,
+// and bounded tables whatever players do.
 #include "clock/virtual_clock.h"
 #include "keeper/keeper_flood_guard.h"
+#include "keeper/keeper_flood_screen.h"
 #include "keeper/keeper_presence.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +60,26 @@ TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumber) {
     EXPECT_EQ(guard.admit("newcomer"), Verdict::Drop);
     clock.advance(KeeperFloodGuard::kWarnEveryMs + 1000);
     EXPECT_EQ(guard.admit("newcomer"), Verdict::Take) << "room again once the others went quiet";
+}
+
+TEST(KeeperFloodScreen, DropsAFloodersLinesUnreadUntilTheirTimeIsUp) {
+    VirtualClock clock;
+    KeeperFloodScreen screen(clock);
+    const QByteArray line = ":flood!f@h PRIVMSG Rivet :I hold 1,0,1";
+    EXPECT_FALSE(screen.screensOut(line));
+    screen.screen(":flood!f@h PRIVMSG ", 500);
+    EXPECT_TRUE(screen.screensOut(line));
+    EXPECT_TRUE(screen.screensOut("@account=f " + line)) << "the tags stand first";
+    EXPECT_FALSE(screen.screensOut(":alice!a@h PRIVMSG Rivet :I hold 1,0,1"));
+    clock.advance(500);
+    EXPECT_FALSE(screen.screensOut(line));
+
+    // A new flood takes the place of the one whose time is up first.
+    for (int i = 0; i < KeeperFloodScreen::kScreenedAtMost + 1; ++i)
+        screen.screen(":f" + QByteArray::number(i) + "!f@h PRIVMSG ", 1000 + i);
+    EXPECT_FALSE(screen.screensOut(":f0!f@h PRIVMSG Rivet :x"));
+    EXPECT_TRUE(screen.screensOut(":f1!f@h PRIVMSG Rivet :x"));
+    EXPECT_TRUE(screen.screensOut(":f8!f@h PRIVMSG Rivet :x"));
 }
 
 TEST(KeeperPresence, RemembersWhoLeftUntilTheyAreBackWithinABound) {

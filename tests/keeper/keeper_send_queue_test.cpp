@@ -90,17 +90,24 @@ TEST_F(KeeperSendQueueTest, LanesTakeTurnsAndKeepTheirOwnOrder) {
                                           "flood3", "flood4", "flood5"}));
 }
 
-TEST_F(KeeperSendQueueTest, AFullLaneDropsWhatMayBeDroppedAndNothingElse) {
+// Neither a flooding player's lane nor many players' droppable lines together can grow the queue
+// without end; a game's lines always go in.
+TEST_F(KeeperSendQueueTest, FullLanesDropWhatMayBeDroppedAndNothingElse) {
     for (int i = 0; i < KeeperSendQueue::kLaneLimit; ++i)
         EXPECT_TRUE(queue.push("flood", "help"));
     EXPECT_FALSE(queue.push("flood", "more help"));
-    EXPECT_TRUE(queue.push("flood", "FINAL", {}, false)) << "a game's line always goes";
+    EXPECT_TRUE(queue.push("flood", "FINAL", {}, false));
     EXPECT_TRUE(queue.push("alice", "help")) << "other lanes are not affected";
     EXPECT_EQ(queue.waitingIn("flood"), KeeperSendQueue::kLaneLimit + 1);
-    EXPECT_EQ(queue.waitingLines(), KeeperSendQueue::kLaneLimit + 2);
+
+    while (queue.waitingLines() < KeeperSendQueue::kTotalLimit)
+        ASSERT_TRUE(queue.push(QString::number(queue.waitingLines() / 10), "help"));
+    EXPECT_FALSE(queue.push("newcomer", "help"));
+    EXPECT_TRUE(queue.push("newcomer", "FINAL", {}, false));
+    EXPECT_EQ(queue.waitingLines(), KeeperSendQueue::kTotalLimit + 1);
 }
 
-TEST_F(KeeperSendQueueTest, NothingLeavesWhileClosedAndCallbacksFollowTheirLine) {
+TEST_F(KeeperSendQueueTest, NothingLeavesWhileClosedOrGatedAndCallbacksFollowTheirLine) {
     QList<QByteArray> written;
     queue.setPace({100, 1000});
     queue.push("alice", "one", [&] { written << sent.back().line; });
@@ -120,6 +127,16 @@ TEST_F(KeeperSendQueueTest, NothingLeavesWhileClosedAndCallbacksFollowTheirLine)
     EXPECT_EQ(sent.size(), 3);
     queue.setOpen(true);
     EXPECT_EQ(sent.back().line, "later");
+
+    // The gate holds every line back until it opens and the queue is poked.
+    bool mayWrite = false;
+    queue.setGate([&] { return mayWrite; });
+    queue.push("alice", "four");
+    clock.advance(5000);
+    EXPECT_EQ(sent.size(), 4);
+    mayWrite = true;
+    queue.poke();
+    EXPECT_EQ(sent.back().line, "four");
 }
 
 // A player who left gets nothing more: their waiting lines go, the others keep their turns.
@@ -137,31 +154,6 @@ TEST_F(KeeperSendQueueTest, ADroppedLaneLeavesTheOthersTheirTurns) {
     ASSERT_TRUE(clock.advanceUntil([&] { return queue.waitingLines() == 0; }, 10'000));
     EXPECT_EQ(lines(), (QList<QByteArray>{"alice0", "alice1"}));
     EXPECT_FALSE(written);
-}
-
-// The gate holds every line back until it opens and the queue is poked; pace is kept.
-TEST_F(KeeperSendQueueTest, AClosedGateHoldsLinesUntilPoked) {
-    bool mayWrite = false;
-    queue.setGate([&] { return mayWrite; });
-    queue.setPace({100, 1000});
-    queue.setOpen(true);
-    queue.push("alice", "one");
-    queue.push("bob", "two");
-    clock.advance(5000);
-    EXPECT_TRUE(sent.isEmpty());
-    mayWrite = true;
-    queue.poke();
-    EXPECT_EQ(lines(), (QList<QByteArray>{"one", "two"}));
-}
-
-// Many players' droppable lines together cannot grow the queue without end; a game's lines
-// still go in.
-TEST_F(KeeperSendQueueTest, AllLanesTogetherHaveALimit) {
-    for (qsizetype i = 0; i < KeeperSendQueue::kTotalLimit; ++i)
-        ASSERT_TRUE(queue.push(QString::number(i / 10), "help"));
-    EXPECT_FALSE(queue.push("newcomer", "help"));
-    EXPECT_TRUE(queue.push("newcomer", "FINAL", {}, false));
-    EXPECT_EQ(queue.waitingLines(), KeeperSendQueue::kTotalLimit + 1);
 }
 
 } // namespace

@@ -2,42 +2,18 @@
 // logs in with SASL and plays, a player's books follow their services account across nicknames
 // while whoever takes their old nickname plays on nothing, a refused login stops a start with the
 // reason, the robot takes its own nickname back, and --players lists who played.
-#include "card/card.h"
-#include "chat/chat_port.h"
-#include "chat/dapi.h"
-#include "chat/irc_backend.h"
-#include "chat/transport.h"
-#include "clock/real_clock.h"
 #include "irc/irc_connection.h"
-#include "settings/options.h"
 
-#include "support/fakes.h"
-#include "support/irc_test_peer.h"
+#include "support/irc_card.h"
 #include "support/keeper_process.h"
-#include "support/qt_printers.h"
+#include "support/keeper_robot_rig.h"
 #include "support/services_network.h"
-#include "support/wait_until.h"
-
-#include <gtest/gtest.h>
-
-#include <QRegularExpression>
 
 namespace jackwell {
 namespace {
 
-using testing::IrcTestPeer;
-using testing::KeeperProcess;
-using testing::ServicesNetwork;
-using testing::waitUntil;
-
-constexpr int kWaitMs = 10000;
-const QByteArray kLogInFirst = "Please log in to your account with the network's services first: "
-                               "your credits are kept under your account, and nobody plays "
-                               "without one.";
-
-bool startsWith(const QList<QByteArray>& texts, const char* start) {
-    return std::ranges::any_of(texts, [&](const QByteArray& t) { return t.startsWith(start); });
-}
+using namespace jackwell::testing;
+using machine::announcementLine;
 
 class KeeperServicesTest : public ::testing::Test {
 protected:
@@ -79,6 +55,7 @@ protected:
         card.server = ServicesNetwork::kHost;
         card.port = network->port();
         card.nick = nick;
+        card.channel = kChannel;
         card.sasl = IrcConfig::Sasl::Plain;
         card.saslAccount = account;
         card.saslPassword = password;
@@ -88,35 +65,27 @@ protected:
     // A player logged in to `account` under `nick`, in the robot's channel.
     std::unique_ptr<IrcTestPeer> loggedIn(const QByteArray& nick, const QByteArray& account) {
         auto peer = std::make_unique<IrcTestPeer>(nick);
-        if (!peer->connectWithLogin(network->port(), account, "s3cretpw") || !peer->join("#casino"))
+        if (!peer->connectWithLogin(network->port(), account, "s3cretpw") || !peer->join(kChannel))
             return nullptr;
         return peer;
     }
 
     // Sends holds until the final result comes (a first draw not yet confirmed as seen may be
-    // told again first); the credits it reports.
-    static std::optional<qint64> playHolds(IrcTestPeer& peer, const QByteArray& holds) {
+    // told again first).
+    static bool playHolds(IrcTestPeer& peer, const char* holds) {
         for (int attempt = 0; attempt < 3; ++attempt) {
-            const qsizetype before = peer.privmsgsFrom(KeeperProcess::kNick).size();
-            peer.privmsg(KeeperProcess::kNick, holds);
-            QByteArray final;
-            waitUntil(
-                [&] {
-                    const QList<QByteArray> texts = peer.privmsgsFrom(KeeperProcess::kNick);
-                    for (qsizetype i = before; i < texts.size(); ++i) {
-                        if (texts[i].startsWith("FINAL:"))
-                            final = texts[i];
-                    }
-                    return !final.isEmpty() || texts.size() > before + 1;
-                },
-                kWaitMs);
-            const QRegularExpressionMatch credits =
-                QRegularExpression(QStringLiteral("Credits: \\((\\d+)\\)"))
-                    .match(QString::fromLatin1(final));
-            if (credits.hasMatch())
-                return credits.captured(1).toLongLong();
+            const qsizetype before = toldTo(peer).size();
+            const auto resultSince = [&] {
+                return std::ranges::any_of(toldTo(peer).mid(before), [](const QByteArray& text) {
+                    return text.startsWith(kFinalHead);
+                });
+            };
+            peer.privmsg(kKeeper, holdsLine(holds));
+            waitUntil([&] { return resultSince() || toldTo(peer).size() > before + 1; }, kWaitMs);
+            if (resultSince())
+                return true;
         }
-        return std::nullopt;
+        return false;
     }
 
     static QStringList players(KeeperProcess& keeper) {
@@ -130,60 +99,52 @@ protected:
     static inline QString startError;
 };
 
-TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysAGame) {
+// Two games with reels 1 and 3 held: what the card shows is what the robot booked and lists.
+TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
     ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log().toStdString();
-
-    RealClock clock;
-    IrcConfig player = cardLogin("Carla", "cardplayer", "s3cretpw");
-    player.channel = "#casino";
-    IrcBackend* backend = nullptr;
-    ChatLibrary library{clock, [&] {
-                            auto made = std::make_unique<IrcBackend>(clock, player);
-                            backend = made.get();
-                            return made;
-                        }};
-    ChatTransport transport{library, clock, "Jackwell"};
-    testing::FakeSound sound;
-    Options options;
-    Card card{Card::Effects{transport, clock, sound, sound, options}};
-    ASSERT_EQ(transport.open(), 0);
-    ASSERT_EQ(backend->connection().account(), "cardplayer");
-    auto logged = [&](const char* start) {
-        int count = 0;
-        for (const QByteArray& line : backend->log().lines().split('\n'))
-            count += line.trimmed().startsWith(start) ? 1 : 0;
-        return count;
-    };
-    auto settle = [&](void (Card::*click)()) {
-        (card.*click)();
-        return waitUntil([&] { return !card.isWaitingForChat(); }, kWaitMs);
-    };
+    IrcCard player(cardLogin("Carla", "cardplayer", "s3cretpw"));
+    ASSERT_EQ(player.transport.open(), 0);
+    ASSERT_EQ(player.backend->connection().account(), "cardplayer");
+    Card& card = player.card;
 
     // Greeted privately on joining: GET HOST finds the robot there.
     ASSERT_TRUE(waitUntil(
-        [&] { return logged("ESP from Rivet: Your machinekeeper is Rivet.") == 1; }, kWaitMs));
-    ASSERT_TRUE(settle(&Card::findHost));
+        [&] { return player.logged("ESP from Rivet: " + wire(announcementLine("Rivet"))) == 1; },
+        kWaitMs));
+    ASSERT_TRUE(player.clickAndSettle(&Card::findHost));
     ASSERT_EQ(card.state.machineKeeperName, "Rivet");
     card.askToRegister();
-    ASSERT_TRUE(waitUntil([&] { return logged("ESP from Rivet: FIRST:") == 1; }, kWaitMs));
-    ASSERT_TRUE(settle(&Card::start));
-    card.sendHolds();
-    ASSERT_TRUE(waitUntil([&] { return logged("ESP from Rivet: FIRST:") == 2; }, kWaitMs));
-    ASSERT_TRUE(settle(&Card::finish));
+    for (int game = 1; game <= 2; ++game) {
+        SCOPED_TRACE(game);
+        ASSERT_TRUE(
+            waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == game; }, kWaitMs));
+        ASSERT_TRUE(player.clickAndSettle(&Card::start));
+        for (int reel = 0; reel < 3; ++reel) {
+            if (isHeld(card.state, reel) != (reel != 1))
+                card.toggleHold(reel);
+        }
+        card.sendHolds();
+        ASSERT_TRUE(waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == game + 1; },
+                              kWaitMs));
+        ASSERT_TRUE(player.clickAndSettle(&Card::finish));
+        EXPECT_TRUE(keeper->waitForLog(QStringLiteral("game %1 of account:cardplayer (Carla): "
+                                                      "holds 1,0,1, draw %2, won ")
+                                           .arg(game)
+                                           .arg(player.shown(&Reel::finalCode, u',')),
+                                       kWaitMs))
+            << keeper->log().toStdString();
+    }
     const QString credits = card.state.credits;
-    ASSERT_FALSE(credits.isEmpty());
-    library.KillDDE();
+    player.library.KillDDE();
 
     keeper->stop();
     const QStringList listed = players(*keeper);
     ASSERT_EQ(listed.size(), 1) << listed.join('\n').toStdString();
-    EXPECT_TRUE(listed[0].startsWith("account:cardplayer credits=" + credits + " games=1 "))
+    EXPECT_TRUE(listed[0].startsWith("account:cardplayer credits=" + credits + " games=2 "))
         << listed[0].toStdString();
     EXPECT_FALSE(listed[0].endsWith("last=-"));
-    EXPECT_TRUE(keeper->log().contains("game 1 of account:cardplayer (Carla)"))
-        << keeper->log().toStdString();
 }
 
 TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
@@ -193,27 +154,25 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
 
     auto alice = loggedIn("alice", "alice");
     ASSERT_TRUE(alice);
-    alice->privmsg(KeeperProcess::kNick, "Register me!");
-    ASSERT_TRUE(
-        waitUntil([&] { return startsWith(alice->privmsgsFrom("Rivet"), "FIRST:"); }, kWaitMs));
+    alice->privmsg(kKeeper, kRegister);
+    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 1; }, kWaitMs));
     // A new nickname in the middle of the game: the holds still play on her books.
     ASSERT_TRUE(alice->changeNick("alice_away"));
-    const std::optional<qint64> afterFirst = playHolds(*alice, "I hold 1,1,1");
-    ASSERT_TRUE(afterFirst) << alice->privmsgsFrom("Rivet").join('\n').toStdString();
+    ASSERT_TRUE(playHolds(*alice, "1,1,1")) << toldTo(*alice).join('\n').toStdString();
 
     // Her old nickname, taken by someone not logged in: no game, on anybody's books.
     IrcTestPeer mallory("alice");
     ASSERT_TRUE(mallory.connectTo(network->port()));
-    mallory.privmsg(KeeperProcess::kNick, "Register me!");
-    mallory.privmsg(KeeperProcess::kNick, "I hold 0,0,0");
-    ASSERT_TRUE(waitUntil([&] { return mallory.privmsgsFrom("Rivet").size() == 2; }, kWaitMs));
-    EXPECT_EQ(mallory.privmsgsFrom("Rivet"), QList<QByteArray>({kLogInFirst, kLogInFirst}));
+    mallory.privmsg(kKeeper, kRegister);
+    mallory.privmsg(kKeeper, holdsLine("0,0,0"));
+    ASSERT_TRUE(waitUntil([&] { return toldTo(mallory).size() == 2; }, kWaitMs));
+    EXPECT_EQ(toldTo(mallory), QList<QByteArray>(2, wire(machine::kLogInFirst)));
 
     // Back under a third nickname on a new connection: the game waiting is hers to finish.
     alice.reset();
     auto again = loggedIn("alice3", "alice");
     ASSERT_TRUE(again);
-    ASSERT_TRUE(playHolds(*again, "I hold 0,1,0"));
+    ASSERT_TRUE(playHolds(*again, "0,1,0"));
 
     keeper->stop();
     const QStringList listed = players(*keeper);
@@ -225,10 +184,10 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
 }
 
 TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
-    IrcTestPeer squatter(KeeperProcess::kNick);
+    IrcTestPeer squatter(kKeeper);
     ASSERT_TRUE(squatter.connectTo(network->port()));
     IrcTestPeer watcher("watcher");
-    ASSERT_TRUE(watcher.connectTo(network->port()) && watcher.join("#casino"));
+    ASSERT_TRUE(watcher.connectTo(network->port()) && watcher.join(kChannel));
 
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
@@ -242,30 +201,30 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
         << keeper->log().toStdString();
     EXPECT_TRUE(watcher.waitFor(
         [](const IrcMessage& m) {
-            return m.command == "NICK" && nickOf(m.prefix) == "Rivet_" && m.param(0) == "Rivet";
+            return m.command == "NICK" && nickOf(m.prefix) == "Rivet_" && m.param(0) == kKeeper;
         },
         kWaitMs));
     // The cards in the channel learn the name anew.
     EXPECT_TRUE(watcher.waitFor(
         [](const IrcMessage& m) {
-            return m.command == "PRIVMSG" && nickOf(m.prefix) == "Rivet" &&
-                   m.param(0) == "#casino" && m.param(1).startsWith("Your machinekeeper is Rivet.");
+            return m.command == "PRIVMSG" && nickOf(m.prefix) == kKeeper &&
+                   m.param(0) == kChannel && m.param(1) == wire(announcementLine("Rivet"));
         },
         kWaitMs));
 }
 
 // A wrong password must not become a plain connection: the card's start fails with the
-// server's reason, and the robot logs it and ends with status 1. Neither shows the password.
-TEST_F(KeeperServicesTest, ARefusedLoginStopsTheStartWithTheReason) {
+// server's reason, and the robot logs it and ends with status 1; neither shows the password. A
+// password changed while the card is connected: the next connect is refused, and the card stays
+// offline saying why instead of trying again or going on logged out.
+TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
     RealClock clock;
-    const IrcConfig player = cardLogin("Carla", "cardplayer", "wrongpass");
-    IrcBackend backend(clock, player);
-    EXPECT_FALSE(backend.open({}));
-    EXPECT_EQ(backend.openError(),
+    IrcBackend refused(clock, cardLogin("Carla", "cardplayer", "wrongpass"));
+    EXPECT_FALSE(refused.open({}));
+    EXPECT_EQ(refused.openError(),
               QStringLiteral("Cannot log in to the chat network 127.0.0.1:%1: the server refused "
                              "the login as cardplayer: SASL authentication failed")
                   .arg(network->port()));
-
     const auto keeper = startRobot("sasl = alice wrongpass\n");
     ASSERT_TRUE(keeper);
     EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log().toStdString();
@@ -275,24 +234,16 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheStartWithTheReason) {
         << log.toStdString();
     EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log.toStdString();
     EXPECT_FALSE(log.contains("wrongpass"));
-}
 
-// A password changed while the card is connected: the next connect is refused, and the card
-// stays offline saying why instead of trying again or going on logged out.
-TEST_F(KeeperServicesTest, ALoginRefusedOnAReconnectLeavesTheCardOffline) {
-    RealClock clock;
-    const IrcConfig player = cardLogin("Dora", "dora", "s3cretpw");
-    IrcBackend backend(clock, player);
+    IrcBackend backend(clock, cardLogin("Dora", "dora", "s3cretpw"));
     ASSERT_TRUE(backend.open({})) << backend.openError().toStdString();
-
     // Dora changes her password from another client logged in to her account.
     IrcTestPeer other("DoraPhone");
     ASSERT_TRUE(other.connectWithLogin(network->port(), "dora", "s3cretpw"));
     other.privmsg("NickServ", "SET PASSWORD n3wsecret");
     ASSERT_TRUE(other.waitFor(
         [](const IrcMessage& m) {
-            return m.command == "NOTICE" && nickOf(m.prefix) == "NickServ" &&
-                   m.last().contains("changed");
+            return nickOf(m.prefix) == "NickServ" && m.last().contains("changed");
         },
         kWaitMs))
         << other.rawLines().join("\n").toStdString();
@@ -303,9 +254,8 @@ TEST_F(KeeperServicesTest, ALoginRefusedOnAReconnectLeavesTheCardOffline) {
         "Cannot log in to the chat network 127.0.0.1:" + QByteArray::number(network->port()) +
         ": the server refused the login as dora"))
         << backend.log().lines().toStdString();
-    const ChatLinkStatus status = backend.linkStatus();
-    EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
-    EXPECT_FALSE(status.nextTryInMs.has_value());
+    EXPECT_EQ(backend.linkStatus().state, ChatLinkStatus::State::Offline);
+    EXPECT_FALSE(backend.linkStatus().nextTryInMs.has_value());
     EXPECT_FALSE(backend.connection().isRegistered());
 }
 

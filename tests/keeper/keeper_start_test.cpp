@@ -114,45 +114,34 @@ TEST(KeeperStart, RefusesBooksItCannotTrustAndSaysWhy) {
     }
 }
 
-// Books are made on purpose, once: --init makes them where there are none and refuses to touch
-// a file that is there, whatever it holds.
-TEST(KeeperStart, InitMakesBooksOnlyWhereThereAreNone) {
+// Books are made on purpose, once: --prepare (which a service runs before every start) makes
+// them where there are none and leaves books that are there alone, --init refuses to touch a
+// file that is there, and an audit only reads (books it may not write, a backup say, are
+// audited all the same). Books found missing after they were made are refused, not made anew
+// (which would hand every player their free credits again).
+TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     KeeperProcess keeper;
     ASSERT_TRUE(keeper.writeConfig());
-    QString output;
-    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("made new books in " + keeper.booksPath()));
-    fillBooks(keeper.booksPath());
-    const QByteArray before = [&] {
+    const auto bytes = [&] {
         QFile file(keeper.booksPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
-
+    };
+    QString output;
+    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("made new books in " + keeper.booksPath()));
+    fillBooks(keeper.booksPath());
+    const QByteArray filled = bytes();
+    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
+    EXPECT_FALSE(output.contains("made new books")) << output.toStdString();
     EXPECT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 1);
     EXPECT_TRUE(output.contains(keeper.booksPath() + ": a file is already there"))
         << output.toStdString();
-    QFile file(keeper.booksPath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
-
+    EXPECT_EQ(bytes(), filled);
+    ASSERT_TRUE(QFile::setPermissions(keeper.booksPath(), QFile::ReadOwner | QFile::ReadOther));
+    keeper.setUnprivileged(true);
     ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output.toStdString();
     EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
-}
-
-// Books found missing after they were made are refused, not made anew (which would hand every
-// player their free credits again): by --init, and by --prepare, which a service runs before
-// every start and which leaves books that are there alone.
-TEST(KeeperStart, BooksMadeOnceAreNeverMadeAnewWhenMissing) {
-    KeeperProcess keeper;
-    ASSERT_TRUE(keeper.writeConfig());
-    QString output;
-    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("made new books in " + keeper.booksPath()));
-    fillBooks(keeper.booksPath());
-    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
-    EXPECT_FALSE(output.contains("made new books")) << output.toStdString();
-    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0);
-    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
+    keeper.setUnprivileged(false);
 
     ASSERT_TRUE(QFile::remove(keeper.booksPath()));
     for (const char* making : {"--prepare", "--init"}) {
@@ -166,20 +155,6 @@ TEST(KeeperStart, BooksMadeOnceAreNeverMadeAnewWhenMissing) {
     ASSERT_TRUE(QFile::remove(keeper.booksPath() + ".made"));
     EXPECT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
     EXPECT_TRUE(QFileInfo::exists(keeper.booksPath()));
-}
-
-// An audit only reads: a books file that may not be written (a backup, say) is audited all
-// the same.
-TEST(KeeperStart, TheAuditReadsBooksItMayNotWrite) {
-    KeeperProcess keeper;
-    ASSERT_TRUE(keeper.writeConfig());
-    QString output;
-    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0);
-    fillBooks(keeper.booksPath());
-    ASSERT_TRUE(QFile::setPermissions(keeper.booksPath(), QFile::ReadOwner | QFile::ReadOther));
-    keeper.setUnprivileged(true);
-    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
 }
 
 // The full check of --audit finds a damaged page wherever it is.

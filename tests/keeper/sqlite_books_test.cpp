@@ -12,8 +12,7 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <QtEndian>
 
 using namespace jackwell::keeper;
 using namespace jackwell::machine;
@@ -69,17 +68,11 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     }
     tamper(QStringLiteral("ALTER TABLE games DROP COLUMN played_at"));
     tamper(QStringLiteral("PRAGMA user_version = 1"));
-    auto layout = [&] {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
-        db.setDatabaseName(path());
-        db.open();
-        QSqlQuery query(db);
-        query.exec(QStringLiteral("PRAGMA user_version"));
-        const int version = query.next() ? query.value(0).toInt() : -1;
-        query = QSqlQuery();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(kRaw);
-        return version;
+    auto layout = [&] { // the file's user_version, at byte 60 of its header
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) && file.seek(60)
+                   ? qFromBigEndian<qint32>(file.read(4).constData())
+                   : -1;
     };
 
     QString error;

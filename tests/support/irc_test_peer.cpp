@@ -1,7 +1,7 @@
 #include "support/irc_test_peer.h"
 
 #include "irc/irc_numerics.h"
-#include "support/ngircd_server.h"
+#include "support/test_server.h"
 #include "support/wait_until.h"
 
 #include <QDeadlineTimer>
@@ -23,32 +23,28 @@ bool IrcTestPeer::blockUntil(const std::function<bool()>& done, int timeoutMs) {
     return done();
 }
 
+bool IrcTestPeer::receivedCommand(QByteArrayView command, QByteArrayView param1) const {
+    return std::ranges::any_of(received_, [&](const IrcMessage& m) {
+        return m.command == command && (param1.isNull() || m.param(1) == param1);
+    });
+}
+
 bool IrcTestPeer::connectTo(quint16 port, int timeoutMs) {
-    socket_.connectToHost(NgircdServer::kHost, port);
+    socket_.connectToHost(TestServer::kHost, port);
     if (!socket_.waitForConnected(timeoutMs))
         return false;
     sendRaw("NICK " + nick_ + "\r\nUSER " + nick_ + " 0 * :test peer\r\n");
-    return blockUntil([this] { return registered_; }, timeoutMs);
-}
-
-bool IrcTestPeer::receivedCommand(QByteArrayView command) const {
-    return std::any_of(received_.begin(), received_.end(),
-                       [&](const IrcMessage& m) { return m.command == command; });
+    return blockUntil([this] { return receivedCommand(irc_numeric::welcome); }, timeoutMs);
 }
 
 bool IrcTestPeer::connectWithLogin(quint16 port, const QByteArray& account,
                                    const QByteArray& password, int timeoutMs) {
-    socket_.connectToHost(NgircdServer::kHost, port);
+    socket_.connectToHost(TestServer::kHost, port);
     if (!socket_.waitForConnected(timeoutMs))
         return false;
     sendRaw("CAP LS 302\r\nNICK " + nick_ + "\r\nUSER " + nick_ + " 0 * :test peer\r\n");
     sendRaw("CAP REQ :sasl account-tag extended-join account-notify message-tags\r\n");
-    const auto acknowledged = [this] {
-        return std::any_of(received_.begin(), received_.end(), [](const IrcMessage& m) {
-            return m.command == "CAP" && m.param(1) == "ACK";
-        });
-    };
-    if (!blockUntil(acknowledged, timeoutMs))
+    if (!blockUntil([this] { return receivedCommand("CAP", "ACK"); }, timeoutMs))
         return false;
     sendRaw("AUTHENTICATE PLAIN\r\n");
     if (!blockUntil([this] { return receivedCommand("AUTHENTICATE"); }, timeoutMs))
@@ -59,32 +55,31 @@ bool IrcTestPeer::connectWithLogin(quint16 port, const QByteArray& account,
         !receivedCommand("903"))
         return false;
     sendRaw("CAP END\r\n");
-    return blockUntil([this] { return registered_; }, timeoutMs);
+    return blockUntil([this] { return receivedCommand(irc_numeric::welcome); }, timeoutMs);
+}
+
+// Sends `command` for `target` and waits until the server says it was done for this peer.
+bool IrcTestPeer::sendAndConfirm(const QByteArray& command, const QByteArray& target,
+                                 int timeoutMs) {
+    sendRaw(command + ' ' + target + "\r\n");
+    return blockUntil(
+        [&] {
+            return std::ranges::any_of(received_, [&](const IrcMessage& m) {
+                return m.command == command && nickOf(m.prefix) == nick_ && m.param(0) == target;
+            });
+        },
+        timeoutMs);
 }
 
 bool IrcTestPeer::changeNick(const QByteArray& nick, int timeoutMs) {
-    sendRaw("NICK " + nick + "\r\n");
-    const bool changed = blockUntil(
-        [&] {
-            return std::any_of(received_.begin(), received_.end(), [&](const IrcMessage& m) {
-                return m.command == "NICK" && nickOf(m.prefix) == nick_ && m.param(0) == nick;
-            });
-        },
-        timeoutMs);
-    if (changed)
-        nick_ = nick;
-    return changed;
+    if (!sendAndConfirm("NICK", nick, timeoutMs))
+        return false;
+    nick_ = nick;
+    return true;
 }
 
 bool IrcTestPeer::join(const QByteArray& channel, int timeoutMs) {
-    sendRaw("JOIN " + channel + "\r\n");
-    return blockUntil(
-        [&] {
-            return std::any_of(received_.begin(), received_.end(), [&](const IrcMessage& m) {
-                return m.command == "JOIN" && nickOf(m.prefix) == nick_ && m.param(0) == channel;
-            });
-        },
-        timeoutMs);
+    return sendAndConfirm("JOIN", channel, timeoutMs);
 }
 
 void IrcTestPeer::privmsg(const QByteArray& target, const QByteArray& text) {
@@ -109,8 +104,6 @@ void IrcTestPeer::readLines() {
             continue;
         if (message->command == "PING")
             sendRaw("PONG :" + message->last() + "\r\n");
-        if (message->command == irc_numeric::welcome)
-            registered_ = true;
         received_.push_back(*message);
     }
 }
@@ -120,35 +113,50 @@ std::optional<IrcMessage> IrcTestPeer::waitFor(const std::function<bool(const Ir
     std::optional<IrcMessage> found;
     waitUntil(
         [&] {
-            for (const IrcMessage& message : received_) {
-                if (match(message)) {
-                    found = message;
-                    return true;
-                }
-            }
-            return false;
+            const auto at = std::ranges::find_if(received_, match);
+            if (at != received_.end())
+                found = *at;
+            return found.has_value();
         },
         timeoutMs);
     return found;
 }
 
-bool IrcTestPeer::waitForPrivmsg(const QByteArray& sender, const QByteArray& text, int timeoutMs) {
-    return waitFor(
-               [&](const IrcMessage& m) {
-                   return m.command == "PRIVMSG" && nickOf(m.prefix) == sender &&
-                          m.param(1) == text;
-               },
-               timeoutMs)
-        .has_value();
+bool IrcTestPeer::waitForPrivmsg(const QByteArray& sender, const QByteArrayView& text,
+                                 int timeoutMs) {
+    return waitUntil([&] { return privmsgsFrom(sender).contains(text); }, timeoutMs);
 }
 
-QList<QByteArray> IrcTestPeer::privmsgsFrom(const QByteArray& sender) const {
+QList<QByteArray> IrcTestPeer::privmsgsFrom(const QByteArray& sender, QByteArrayView start) const {
     QList<QByteArray> texts;
     for (const IrcMessage& message : received_) {
-        if (message.command == "PRIVMSG" && nickOf(message.prefix) == sender)
+        if (message.command == "PRIVMSG" && nickOf(message.prefix) == sender &&
+            !isChannelName(message.param(0)) && message.param(1).startsWith(start))
             texts.append(message.param(1));
     }
     return texts;
+}
+
+bool IrcTestPeer::waitUntilGone(const QByteArray& nick, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const std::size_t before = received_.size();
+        sendRaw("ISON " + nick + "\r\n");
+        std::optional<QByteArray> online;
+        waitUntil(
+            [&] {
+                for (std::size_t i = before; i < received_.size() && !online; ++i) {
+                    if (received_[i].command == irc_numeric::isOn)
+                        online = received_[i].last().trimmed();
+                }
+                return online.has_value();
+            },
+            1000);
+        if (online && online->isEmpty())
+            return true;
+        runEventsFor(100);
+    }
+    return false;
 }
 
 } // namespace jackwell::testing

@@ -1,8 +1,8 @@
 #pragma once
 
-// Another user on a test IRC server, scripted by the test: it connects,
-// registers and joins without running the event loop (so the program under
-// test cannot act meanwhile), and afterwards records every line it receives.
+// Another user on a test IRC server, scripted by the test: it connects, registers and joins
+// without running the event loop (so the program under test cannot act meanwhile), and
+// afterwards records every line it receives.
 
 #include "irc/irc_message.h"
 
@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace jackwell::testing {
@@ -37,20 +38,26 @@ public:
     // Waits on the event loop until a received message satisfies `match`.
     std::optional<IrcMessage> waitFor(const std::function<bool(const IrcMessage&)>& match,
                                       int timeoutMs);
-    // Waits for a PRIVMSG from `sender` whose text is exactly `text`.
-    bool waitForPrivmsg(const QByteArray& sender, const QByteArray& text, int timeoutMs);
-    // The PRIVMSG texts received from `sender`, in order.
-    QList<QByteArray> privmsgsFrom(const QByteArray& sender) const;
+    // Waits for a private message from `sender` whose text is exactly `text`.
+    bool waitForPrivmsg(const QByteArray& sender, const QByteArrayView& text, int timeoutMs);
+    // The texts `sender` sent this peer privately (not to a channel) that begin with `start`,
+    // in order.
+    QList<QByteArray> privmsgsFrom(const QByteArray& sender, QByteArrayView start = {}) const;
+    // Until the server says (asked with ISON) that nobody uses `nick`.
+    bool waitUntilGone(const QByteArray& nick, int timeoutMs);
 
-    bool isRegistered() const { return registered_; }
     const QByteArray& nick() const { return nick_; }
+    bool isConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    // What was written and has not yet left for the server.
+    qint64 unsentBytes() const { return socket_.bytesToWrite(); }
     // Every line received, as it came (without CR LF).
     const QList<QByteArray>& rawLines() const { return rawLines_; }
     const std::vector<IrcMessage>& received() const { return received_; }
 
 private:
     bool blockUntil(const std::function<bool()>& done, int timeoutMs);
-    bool receivedCommand(QByteArrayView command) const;
+    bool sendAndConfirm(const QByteArray& command, const QByteArray& target, int timeoutMs);
+    bool receivedCommand(QByteArrayView command, QByteArrayView param1 = {}) const;
     void readLines();
 
     QByteArray nick_;
@@ -58,7 +65,6 @@ private:
     QByteArray pending_;
     QList<QByteArray> rawLines_;
     std::vector<IrcMessage> received_;
-    bool registered_ = false;
 };
 
 } // namespace jackwell::testing

@@ -4,24 +4,17 @@
 // configuration and books in a temporary folder: for what only a whole program shows, such as
 // its exit status, its memory and the limits of its process.
 
-#include <QByteArray>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QTemporaryDir>
-
-#include <functional>
-#include <memory>
+#include "support/test_server.h"
 
 namespace jackwell::testing {
 
-class KeeperProcess {
+class KeeperProcess : public TestServer {
 public:
     static inline const QByteArray kNick = "Rivet";
 
     // The server the robot is to use (0: none, for starts that are refused before connecting).
     explicit KeeperProcess(quint16 port = 0);
-    ~KeeperProcess();
+    ~KeeperProcess() { kill(); }
 
     QString folder() const { return dir_.path(); }
     // The robot's nickname (kNick unless set) and where its books are (books.sqlite in the
@@ -30,8 +23,11 @@ public:
     void setBooks(const QByteArray& books) { books_ = books; }
     // The environment of the programs started from now on (this process's unless set).
     void setEnvironment(const QProcessEnvironment& environment) { environment_ = environment; }
-    QString configPath() const;
-    QString booksPath() const;
+    // Runs the program as an unprivileged user when the tests run as root, so that file
+    // permissions apply to it.
+    void setUnprivileged(bool unprivileged) { unprivileged_ = unprivileged; }
+    QString configPath() const { return path(QStringLiteral("keeper.txt")); }
+    QString booksPath() const { return path(QStringLiteral("books.sqlite")); }
     // Writes the configuration; `extra` lines are added at its end.
     bool writeConfig(const QByteArray& extra = {});
 
@@ -40,37 +36,27 @@ public:
     int run(const QStringList& arguments, QString* output, int timeoutMs = 10000);
     // Starts the robot on the configuration; `beforeExec` runs in the child, before the program.
     bool start(std::function<void()> beforeExec = {});
-    // Until it has said `text` on stderr, or `timeoutMs` passed.
+    // Until it has said `text` (on stderr, into log()), or `timeoutMs` passed.
     bool waitForLog(const QString& text, int timeoutMs);
     // Until it has ended; its exit status, or -1 when it is still running.
     int waitForEnd(int timeoutMs);
-    bool isRunning() const;
-    // Sends `signal` to the running robot.
     void signal(int signal);
     // SIGTERM, and a bounded wait for the end.
-    void stop();
+    void stop() { end(process_); }
     // SIGKILL, at once.
-    void kill();
+    void kill() { end(process_, SIGKILL); }
     qint64 residentKb() const;
-    QString log() const;
-
-    // Runs the program as an unprivileged user when the tests run as root, so that file
-    // permissions apply to it.
-    void setUnprivileged(bool unprivileged) { unprivileged_ = unprivileged; }
-    static QString binary();
+    // What every start of the robot said, one after the other.
+    QString log() const { return QString::fromUtf8(fileText(QStringLiteral("keeper.log"))); }
 
 private:
-    std::function<void()> childSetup(std::function<void()> beforeExec) const;
-    QString program() const;
+    Child child(const QStringList& arguments, std::function<void()> beforeExec = {}) const;
 
-    QTemporaryDir dir_;
     quint16 port_ = 0;
     QByteArray nick_ = kNick;
     QByteArray books_ = "books.sqlite";
     QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
     bool unprivileged_ = false;
-    std::unique_ptr<QProcess> process_;
-    QString logPath_;
 };
 
 } // namespace jackwell::testing

@@ -2,11 +2,15 @@
 
 // The robot's tests share this fixture: a private ngircd server on loopback with its flood limits
 // as shipped and an operator block for the robot, SQLite books in a temporary folder, the robot's
-// log (printed when a test fails), and what the robot told each player.
+// log (printed when a test fails), and what the robot told each player. The names and the wait
+// serve the tests of the robot as a process too.
 
 #include "clock/real_clock.h"
 #include "keeper/keeper_robot.h"
+#include "keeper/ledger_audit.h"
 #include "keeper/sqlite_books.h"
+#include "machine/messages.h"
+#include "machine/texts.h"
 #include "support/irc_test_peer.h"
 #include "support/ngircd_server.h"
 #include "support/qt_printers.h"
@@ -20,25 +24,34 @@
 
 namespace jackwell::testing {
 
-inline constexpr int kWaitMs = 8000;
+inline constexpr int kWaitMs = 10000;
 inline const QByteArray kKeeper = "Rivet";
 inline const QByteArray kChannel = "#casino";
 inline const QByteArray kOperName = "keeperop";
 inline const QByteArray kOperPassword = "keeperpass";
+inline const QByteArray kOperLine = "oper = " + kOperName + " " + kOperPassword + "\n";
 
-// What the machinekeeper told `peer` privately, in order.
-inline QList<QByteArray> toldTo(const IrcTestPeer& peer) {
-    QList<QByteArray> texts;
-    for (const IrcMessage& m : peer.received()) {
-        if (m.command == "PRIVMSG" && nickOf(m.prefix) == kKeeper && m.param(0) == peer.nick())
-            texts << m.param(1);
-    }
-    return texts;
+// A text of the machinekeeper's as it goes over the wire.
+inline QByteArray wire(QLatin1StringView text) {
+    return QByteArray(text.data(), text.size());
 }
+inline QByteArray wire(const QString& text) {
+    return text.toUtf8();
+}
+inline const QByteArray kRegister = wire(machine::kRegisterRequest);
+inline const QByteArray kFirstHead = wire(machine::kFirstDrawHead);
+inline const QByteArray kFinalHead = wire(machine::kFinalDrawHead);
 
-inline int countTold(const IrcTestPeer& peer, const char* start) {
-    return int(std::ranges::count_if(
-        toldTo(peer), [&](const QByteArray& text) { return text.startsWith(start); }));
+// What the machinekeeper told `peer` privately that begins with `start`, in order.
+inline QList<QByteArray> toldTo(const IrcTestPeer& peer, QByteArrayView start = {}) {
+    return peer.privmsgsFrom(kKeeper, start);
+}
+inline int countTold(const IrcTestPeer& peer, QByteArrayView start) {
+    return int(toldTo(peer, start).size());
+}
+// "I hold " and `holds`.
+inline QByteArray holdsLine(const char* holds) {
+    return wire(machine::kHoldPrefix) + holds;
 }
 
 class KeeperRobotRig : public ::testing::Test {
@@ -76,6 +89,49 @@ protected:
         robot->start();
         EXPECT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, waitMs));
         return robot;
+    }
+
+    // A player connected to the server (trying again while the server still holds the name of
+    // its last connection), in the robot's channel when asked.
+    std::unique_ptr<IrcTestPeer> connectPlayer(const QByteArray& nick, bool joinChannel = false) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            auto peer = std::make_unique<IrcTestPeer>(nick);
+            if (peer->connectTo(server.port(), 2000) && (!joinChannel || peer->join(kChannel)))
+                return peer;
+            runEventsFor(200);
+        }
+        ADD_FAILURE() << "cannot connect as " << nick.toStdString();
+        return std::make_unique<IrcTestPeer>(nick);
+    }
+
+    machine::PlayerRecord recordOf(const QString& player) { return books->load(player).value(); }
+
+    // What `player` was told through `peer` is what the books hold: one result for each game
+    // booked and in its order, each game on the first draw told before it, the holds `holds`
+    // played, the first draw waiting told last; and the books balance.
+    void expectToldAsBooked(const IrcTestPeer& peer, const QString& player,
+                            std::optional<machine::HoldMask> holds = std::nullopt) {
+        keeper::Ledger ledger;
+        ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
+        QList<QByteArray> firsts, finals;
+        for (const keeper::LedgerGame& game : ledger.games) {
+            if (game.player != player)
+                continue;
+            firsts << machine::firstDrawLine(game.firstDraw).toUtf8();
+            finals << machine::finalDrawLine(game.finalDraw, game.creditsAfter).toUtf8();
+            EXPECT_EQ(game.holds, holds.value_or(game.holds)) << game.game;
+            for (int reel = 0; reel < machine::kReelCount; ++reel) {
+                if (game.holds[reel]) {
+                    EXPECT_EQ(game.finalDraw[reel], game.firstDraw[reel]) << game.game;
+                }
+            }
+        }
+        if (const auto waiting = recordOf(player).pendingFirstDraw)
+            firsts << machine::firstDrawLine(*waiting).toUtf8();
+        EXPECT_EQ(toldTo(peer, kFirstHead), firsts);
+        EXPECT_EQ(toldTo(peer, kFinalHead), finals);
+        const keeper::BooksAudit audit = keeper::auditLedger(ledger);
+        EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
     }
 
     NgircdServer server{{.operName = kOperName, .operPassword = kOperPassword}};

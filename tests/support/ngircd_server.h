@@ -1,21 +1,13 @@
 #pragma once
 
-// A private IRC server for tests: Debian's ngircd with its own configuration
-// in a temporary folder, listening on 127.0.0.1 on a free port, run in the
-// foreground as a child process and stopped by its PID. Installed first when
-// missing (through scripts/install-deps.sh, which keeps the package from
-// starting a system service).
+// A private IRC server for tests: Debian's ngircd with its own configuration in a temporary
+// folder, listening on 127.0.0.1 on a free port, run in the foreground (see TestServer).
 
-#include <QByteArray>
-#include <QProcess>
-#include <QString>
-#include <QTemporaryDir>
-
-#include <memory>
+#include "support/test_server.h"
 
 namespace jackwell::testing {
 
-class NgircdServer {
+class NgircdServer : public TestServer {
 public:
     struct Options {
         bool floodThrottling = true; // false: MaxPenaltyTime = 0
@@ -27,25 +19,21 @@ public:
         QByteArray operPassword = {};
     };
 
-    static inline const QString kHost = QStringLiteral("127.0.0.1");
     static inline const QByteArray kServerName = "irc.test.local";
 
-    NgircdServer();
+    NgircdServer()
+        : NgircdServer(Options{}) {}
     explicit NgircdServer(Options options);
-    ~NgircdServer();
 
-    // Starts the server and waits until it accepts connections. The first
-    // start picks a free port; later starts use the same one.
+    // Starts the server and waits until it accepts connections. The first start picks a free
+    // port; later starts use the same one.
     bool start(QString* error);
-    // Stops it (SIGTERM, then SIGKILL if it lingers) and waits for its end.
-    void stop();
-    bool isRunning() const;
+    // SIGTERM (SIGKILL if it lingers), and the wait for its end.
+    void stop() { end(process_); }
     quint16 port() const { return port_; }
     // The TLS port and the certificate the server shows there (Options::tls).
     quint16 tlsPort() const { return tlsPort_; }
-    QString certificatePath() const;
-    // What the server printed since its latest start, for failure messages.
-    QString output() const;
+    QString certificatePath() const { return path(QStringLiteral("cert.pem")); }
 
     // True when ngircd is there, installing it if it is missing.
     static bool ensureInstalled(QString* error);
@@ -54,14 +42,10 @@ private:
     bool writeConfig(QString* error);
     bool makeCertificate(QString* error);
     bool launch(QString* error);
-    QByteArray logText() const;
 
     Options options_;
-    QTemporaryDir dir_;
     quint16 port_ = 0;
     quint16 tlsPort_ = 0;
-    std::unique_ptr<QProcess> process_;
-    QByteArray output_;
 };
 
 } // namespace jackwell::testing

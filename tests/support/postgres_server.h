@@ -2,24 +2,15 @@
 
 // A private PostgreSQL 15 server for tests and for the load generator: Debian's server with its
 // own cluster in a temporary folder, listening on 127.0.0.1 only on a free port (no Unix
-// socket), run in the foreground as a child process and stopped by its PID. The server refuses
-// to run as root, so a root test runs it as nobody. Installed first when missing (through
-// scripts/install-deps.sh, which keeps the package from starting a system service).
-//
-// It holds one login, kUser with a password, owning a database of the same name; more
+// socket), run in the foreground (see TestServer); it refuses root, so a root test runs it as
+// nobody. It holds one login, kUser with a password, owning a database of the same name; more
 // databases are made with createDatabase().
 
-#include <QByteArray>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QTemporaryDir>
-
-#include <memory>
+#include "support/test_server.h"
 
 namespace jackwell::testing {
 
-class PostgresServer {
+class PostgresServer : public TestServer {
 public:
     struct Options {
         // false: fsync and full-page writes off, for speed. A server killed keeps every commit
@@ -27,25 +18,21 @@ public:
         bool durable = true;
     };
 
-    static inline const QString kHost = QStringLiteral("127.0.0.1");
     static inline const QString kUser = QStringLiteral("jackwell");
     static inline const QString kPassword = QStringLiteral("wallet-pw");
 
-    PostgresServer();
+    PostgresServer()
+        : PostgresServer(Options{}) {}
     explicit PostgresServer(Options options);
-    ~PostgresServer();
-
-    PostgresServer(const PostgresServer&) = delete;
-    PostgresServer& operator=(const PostgresServer&) = delete;
+    ~PostgresServer() { stop(); }
 
     // Starts the server and waits until it takes connections. The first start makes the
     // cluster, the login and its database and picks a free port; later starts use the same.
     bool start(QString* error);
     // A fast shutdown (SIGINT: clients are disconnected), and a bounded wait for its end.
-    void stop();
-    // SIGKILL: the server is gone at once, as in a crash.
-    void kill();
-    bool isRunning() const;
+    void stop() { end(process_, SIGINT, 10000); }
+    // SIGKILL: the server is gone at once, as in a crash (its children notice and end).
+    void kill() { end(process_, SIGKILL); }
     quint16 port() const { return port_; }
 
     // The address of books in `database` for the robot's configuration.
@@ -56,8 +43,6 @@ public:
     bool createDatabase(const QString& name, QString* error);
     // Runs `statement` in `database` as the server's superuser.
     bool exec(const QString& database, const QString& statement, QString* error);
-    // What the server wrote to its log, for failure messages.
-    QString output() const;
 
     // True when PostgreSQL 15 and Qt's driver for it are there, installing them if missing.
     static bool ensureInstalled(QString* error);
@@ -66,14 +51,11 @@ private:
     bool makeCluster(QString* error);
     bool launch(QString* error);
     bool makeLogin(QString* error);
-    QByteArray logText() const;
 
     Options options_;
-    QTemporaryDir dir_;
     quint16 port_ = 0;
     bool clusterMade_ = false;
     bool loginMade_ = false;
-    std::unique_ptr<QProcess> process_;
 };
 
 } // namespace jackwell::testing

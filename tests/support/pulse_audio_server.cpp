@@ -1,13 +1,12 @@
 #include "support/pulse_audio_server.h"
 
-#include "support/install_when_missing.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
+#include <algorithm>
 #include <cstring>
-#include <sys/prctl.h>
+#include <optional>
 
 namespace jackwell::testing {
 
@@ -16,188 +15,132 @@ namespace {
 const QString kServer = QStringLiteral("/usr/bin/pulseaudio");
 const QString kControl = QStringLiteral("/usr/bin/pactl");
 const QString kRecorder = QStringLiteral("/usr/bin/parec");
-constexpr int kReadyProbes = 200;
-constexpr int kProbeGapMs = 25;
+constexpr int kReadyMs = 5000;
 constexpr int kToolTimeoutMs = 5000;
-
-bool installed() {
-    for (const QString& program : {kServer, kControl, kRecorder}) {
-        if (!QFileInfo(program).isExecutable())
-            return false;
-    }
-    return true;
-}
-
-// Should the test program die, the child goes with it.
-void tieToParent(QProcess& process) {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
-
-void end(QProcess& process, int signalFirst) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(process.processId()), signalFirst);
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(2000);
-    }
-}
 
 } // namespace
 
-PulseAudioServer::PulseAudioServer() = default;
-
-PulseAudioServer::~PulseAudioServer() {
-    stop();
-}
-
 bool PulseAudioServer::ensureInstalled(QString* error) {
-    return installWhenMissing(installed, QStringLiteral("PulseAudio"), error);
+    return installWhenMissing(
+        [] {
+            return std::ranges::all_of(
+                std::initializer_list<QString>{kServer, kControl, kRecorder},
+                [](const QString& p) { return QFileInfo(p).isExecutable(); });
+        },
+        QStringLiteral("PulseAudio"), error);
 }
 
-std::unique_ptr<QProcess> PulseAudioServer::tool(const QString& program,
-                                                 const QStringList& arguments) const {
-    auto process = std::make_unique<QProcess>();
-    process->setProcessEnvironment(environment_);
-    tieToParent(*process);
-    process->start(program, arguments);
-    return process;
+std::optional<QByteArray> PulseAudioServer::control(const QStringList& arguments) const {
+    QString ignored;
+    const auto tool = launch({.program = kControl,
+                              .arguments = arguments,
+                              .errorLog = QStringLiteral("pactl.log"),
+                              .environment = environment_},
+                             &ignored);
+    if (!tool || !tool->waitForFinished(kToolTimeoutMs) ||
+        tool->exitStatus() != QProcess::NormalExit || tool->exitCode() != 0)
+        return std::nullopt;
+    return tool->readAllStandardOutput();
 }
 
 bool PulseAudioServer::start(QString* error) {
-    if (server_)
+    if (process_)
         return true;
-    if (!ensureInstalled(error))
+    if (!ensureInstalled(error) || !folderReady(error))
         return false;
-    if (!dir_.isValid()) {
-        *error = QStringLiteral("no temporary folder: ") + dir_.errorString();
-        return false;
-    }
-    const QDir dir(dir_.path());
-    const QString socket = dir.filePath(QStringLiteral("native"));
+    const QString socket = QStringLiteral("unix:") + path(QStringLiteral("native"));
     // Only these modules: no sound card, no session bus, no network.
     const QByteArray script =
         QFile::encodeName(QStringLiteral("load-module module-native-protocol-unix "
                                          "auth-anonymous=1 socket=%1\n")
-                              .arg(socket)) +
+                              .arg(path(QStringLiteral("native")))) +
         "load-module module-null-sink sink_name=testsink rate=44100 channels=2 "
         "sink_properties=device.description=TestSink\n"
         "set-default-sink testsink\n";
-    QFile config(dir.filePath(QStringLiteral("test.pa")));
-    if (!config.open(QIODevice::WriteOnly) || config.write(script) != script.size()) {
-        *error = QStringLiteral("cannot write the server's configuration: ") + config.errorString();
+    if (!writeFile(QStringLiteral("test.pa"), script, error))
         return false;
-    }
-    config.close();
-    dir.mkpath(QStringLiteral("run"));
-    QFile::setPermissions(dir.filePath(QStringLiteral("run")),
+    QDir(dir_.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(path(QStringLiteral("run")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     environment_ = QProcessEnvironment::systemEnvironment();
-    environment_.insert(QStringLiteral("HOME"), dir.path());
-    environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
-    environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    environment_.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
-
-    server_ =
-        tool(kServer, {QStringLiteral("-n"), QStringLiteral("-F"), config.fileName(),
+    environment_.insert(QStringLiteral("HOME"), dir_.path());
+    environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
+    environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+    environment_.insert(QStringLiteral("PULSE_SERVER"), socket);
+    process_ = launch(
+        {.program = kServer,
+         .arguments = {QStringLiteral("-n"), QStringLiteral("-F"), path(QStringLiteral("test.pa")),
                        QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
                        QStringLiteral("--use-pid-file=no"), QStringLiteral("--realtime=no"),
                        QStringLiteral("--high-priority=no"),
-                       QStringLiteral("--log-target=file:") + dir.filePath("pulse.log"),
-                       QStringLiteral("--log-level=notice")});
-    if (!server_->waitForStarted(kToolTimeoutMs)) {
-        *error = QStringLiteral("PulseAudio did not start: ") + server_->errorString();
-        server_.reset();
-        return false;
+                       QStringLiteral("--log-target=file:") + path(QStringLiteral("pulse.log")),
+                       QStringLiteral("--log-level=notice")},
+         .environment = environment_},
+        error);
+    if (process_ && waitReady(
+                        *process_, [this] { return control({QStringLiteral("info")}).has_value(); },
+                        kReadyMs)) {
+        qputenv("PULSE_SERVER", socket.toLocal8Bit());
+        return true;
     }
-    for (int probe = 0; probe < kReadyProbes; ++probe) {
-        // Doubles as the pause between looks, and notices a server that ended.
-        if (server_->waitForFinished(kProbeGapMs))
-            break;
-        auto info = tool(kControl, {QStringLiteral("info")});
-        if (info->waitForFinished(kToolTimeoutMs) && info->exitStatus() == QProcess::NormalExit &&
-            info->exitCode() == 0) {
-            qputenv("PULSE_SERVER", (QStringLiteral("unix:") + socket).toLocal8Bit());
-            return true;
-        }
-    }
-    *error = QStringLiteral("PulseAudio does not answer: ") + log();
+    if (process_)
+        *error = QStringLiteral("PulseAudio does not answer: ") + output();
     stop();
     return false;
 }
 
 void PulseAudioServer::stop() {
     stopRecording();
-    if (server_)
-        end(*server_, SIGTERM);
-    server_.reset();
+    end(process_);
 }
 
 bool PulseAudioServer::startRecording(QString* error) {
     stopRecording();
-    recordingFile_ =
-        QDir(dir_.path()).filePath(QStringLiteral("recording-%1.raw").arg(++recordings_));
-    recorder_ = std::make_unique<QProcess>();
-    recorder_->setProcessEnvironment(environment_);
-    recorder_->setStandardOutputFile(recordingFile_, QIODevice::Truncate);
-    recorder_->setStandardErrorFile(QDir(dir_.path()).filePath(QStringLiteral("parec.log")));
-    tieToParent(*recorder_);
+    recordingFile_ = QStringLiteral("recording-%1.raw").arg(++recordings_);
     // A short latency, so that what was played reaches the file soon.
-    recorder_->start(kRecorder,
-                     {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"),
-                      QStringLiteral("testsink.monitor"), QStringLiteral("--format=s16le"),
-                      QStringLiteral("--rate=%1").arg(kRate),
-                      QStringLiteral("--channels=%1").arg(kChannels), QStringLiteral("--raw")});
-    if (!recorder_->waitForStarted(kToolTimeoutMs)) {
-        *error = QStringLiteral("parec did not start: ") + recorder_->errorString();
-        recorder_.reset();
-        return false;
-    }
+    recorder_ = launch(
+        {.program = kRecorder,
+         .arguments = {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"),
+                       QStringLiteral("testsink.monitor"), QStringLiteral("--format=s16le"),
+                       QStringLiteral("--rate=%1").arg(kRate),
+                       QStringLiteral("--channels=%1").arg(kChannels), QStringLiteral("--raw")},
+         .log = recordingFile_,
+         .errorLog = QStringLiteral("parec.log"),
+         .environment = environment_},
+        error);
     // Recording only once its stream is there, so nothing played from now on is missed.
-    for (int probe = 0; probe < kReadyProbes; ++probe) {
-        if (recorder_->waitForFinished(kProbeGapMs))
-            break;
-        auto outputs = tool(kControl, {QStringLiteral("list"), QStringLiteral("short"),
-                                       QStringLiteral("source-outputs")});
-        if (outputs->waitForFinished(kToolTimeoutMs) && !outputs->readAll().trimmed().isEmpty())
-            return true;
-    }
-    *error = QStringLiteral("parec does not record");
+    if (recorder_ && waitReady(
+                         *recorder_,
+                         [this] {
+                             const auto outputs =
+                                 control({QStringLiteral("list"), QStringLiteral("short"),
+                                          QStringLiteral("source-outputs")});
+                             return outputs && !outputs->trimmed().isEmpty();
+                         },
+                         kReadyMs))
+        return true;
+    if (recorder_)
+        *error = QStringLiteral("parec does not record");
     stopRecording();
     return false;
-}
-
-void PulseAudioServer::stopRecording() {
-    if (recorder_)
-        end(*recorder_, SIGINT);
-    recorder_.reset();
 }
 
 std::vector<qint16> PulseAudioServer::recording() const {
     if (!recorder_)
         return {};
-    QFile file(recordingFile_);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = fileText(recordingFile_);
     std::vector<qint16> samples(size_t(bytes.size()) / sizeof(qint16));
     std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(qint16));
     return samples;
 }
 
 QStringList PulseAudioServer::playingStreams() const {
-    auto inputs = tool(
-        kControl, {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")});
-    if (!inputs->waitForFinished(kToolTimeoutMs))
+    const auto inputs =
+        control({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")});
+    if (!inputs)
         return {QStringLiteral("pactl does not answer")};
-    return QString::fromLocal8Bit(inputs->readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
-
-QString PulseAudioServer::log() const {
-    QFile file(QDir(dir_.path()).filePath(QStringLiteral("pulse.log")));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll().right(4000))
-                                          : QString();
+    return QString::fromLocal8Bit(*inputs).split(u'\n', Qt::SkipEmptyParts);
 }
 
 } // namespace jackwell::testing

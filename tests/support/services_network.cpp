@@ -1,19 +1,9 @@
 #include "support/services_network.h"
 
-#include "support/free_loopback_port.h"
-#include "support/install_when_missing.h"
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include "support/irc_test_peer.h"
 
-#include <csignal>
-#include <grp.h>
-#include <sys/prctl.h>
-#include <unistd.h>
+#include <QFileInfo>
+#include <QTcpSocket>
 
 namespace jackwell::testing {
 
@@ -22,58 +12,15 @@ namespace {
 const QString kServerBinary = QStringLiteral("/usr/sbin/inspircd");
 const QString kServicesBinary = QStringLiteral("/usr/sbin/anope");
 const QByteArray kLinkPassword = "linkpass-for-tests";
-constexpr uid_t kNobody = 65534;
 constexpr int kServerReadyMs = 10000;
 constexpr int kServicesReadyMs = 30000;
 constexpr int kProbeGapMs = 200;
 
-// A plain blocking IRC client for the fixture's own errands: it registers and reads lines
-// without an event loop.
-class ErrandClient {
-public:
-    bool connectAs(quint16 port, const QByteArray& nick, int timeoutMs) {
-        socket_.connectToHost(ServicesNetwork::kHost, port);
-        if (!socket_.waitForConnected(timeoutMs))
-            return false;
-        send("NICK " + nick + "\r\nUSER " + nick + " 0 * :fixture\r\n");
-        return waitForLine([](const QByteArray& line) { return line.contains(" 001 "); },
-                           timeoutMs);
-    }
-    void send(const QByteArray& bytes) {
-        socket_.write(bytes);
-        socket_.flush();
-    }
-    // Reads until a line satisfies `match` or `timeoutMs` passed; answers PING meanwhile.
-    bool waitForLine(const std::function<bool(const QByteArray&)>& match, int timeoutMs) {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!deadline.hasExpired() && socket_.state() == QAbstractSocket::ConnectedState) {
-            while (socket_.canReadLine()) {
-                const QByteArray line = socket_.readLine().trimmed();
-                if (line.startsWith("PING "))
-                    send("PONG " + line.mid(5) + "\r\n");
-                if (match(line))
-                    return true;
-            }
-            socket_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-        }
-        return false;
-    }
-    void quit() {
-        send("QUIT :done\r\n");
-        socket_.waitForDisconnected(1000);
-    }
-
-private:
-    QTcpSocket socket_;
-};
-
 } // namespace
 
-ServicesNetwork::ServicesNetwork() = default;
-
-ServicesNetwork::~ServicesNetwork() {
-    stop();
-}
+ServicesNetwork::ServicesNetwork()
+    : TestServer({QStringLiteral("inspircd.out"), QStringLiteral("inspircd.log"),
+                  QStringLiteral("anope.out")}) {}
 
 bool ServicesNetwork::ensureInstalled(QString* error) {
     return installWhenMissing(
@@ -84,32 +31,34 @@ bool ServicesNetwork::ensureInstalled(QString* error) {
         QStringLiteral("InspIRCd or Anope"), error);
 }
 
+// Both run as nobody when the tests run as root: InspIRCd refuses root, and Anope pauses for it.
 bool ServicesNetwork::start(QString* error) {
-    if (!ensureInstalled(error))
+    if (!ensureInstalled(error) || !folderReady(error, true))
         return false;
-    if (!dir_.isValid()) {
-        *error = QStringLiteral("no temporary folder: ") + dir_.errorString();
-        return false;
-    }
     port_ = freeLoopbackPort();
     linkPort_ = freeLoopbackPort();
     const QString dir = dir_.path();
-    if (!writeConfig(error) ||
-        !launch(server_, kServerBinary,
-                {"--config=" + dir + "/inspircd.conf", QStringLiteral("--nofork")},
-                QStringLiteral("inspircd.out"), error) ||
-        !waitForServer(error) ||
-        !launch(services_, kServicesBinary,
-                {QStringLiteral("--nofork"), "--confdir=" + dir,
-                 QStringLiteral("--config=services.conf"), "--dbdir=" + dir, "--logdir=" + dir,
-                 QStringLiteral("--modulesdir=/usr/lib/anope"),
-                 QStringLiteral("--localedir=/usr/share/anope/locale")},
-                QStringLiteral("anope.out"), error) ||
-        !waitForServices(error)) {
-        stop();
-        return false;
-    }
-    return true;
+    if (writeConfig(error))
+        process_ =
+            launch({.program = kServerBinary,
+                    .arguments = {"--config=" + path("inspircd.conf"), QStringLiteral("--nofork")},
+                    .log = QStringLiteral("inspircd.out"),
+                    .asNobody = true},
+                   error);
+    if (process_ && waitForServer(error))
+        services_ =
+            launch({.program = kServicesBinary,
+                    .arguments = {QStringLiteral("--nofork"), "--confdir=" + dir,
+                                  QStringLiteral("--config=services.conf"), "--dbdir=" + dir,
+                                  "--logdir=" + dir, QStringLiteral("--modulesdir=/usr/lib/anope"),
+                                  QStringLiteral("--localedir=/usr/share/anope/locale")},
+                    .log = QStringLiteral("anope.out"),
+                    .asNobody = true},
+                   error);
+    if (services_ && waitForServices(error))
+        return true;
+    stop();
+    return false;
 }
 
 bool ServicesNetwork::writeConfig(QString* error) {
@@ -178,70 +127,20 @@ module { name = "m_sasl" }
             .replace("@LINKPORT@", link)
             .replace("@LINKPASS@", QString::fromLatin1(kLinkPassword));
     };
-    const std::pair<const char*, QString> files[] = {
-        {"inspircd.conf", fill(server)},
-        {"services.conf", fill(services)},
-        {"motd.txt", QStringLiteral("test network\n")},
-        {"services.motd", QStringLiteral("test services\n")},
-    };
-    for (const auto& [name, text] : files) {
-        QFile file(QDir(dir).filePath(QString::fromLatin1(name)));
-        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0) {
-            *error = QStringLiteral("cannot write %1: %2").arg(name, file.errorString());
-            return false;
-        }
-    }
-    // Run unprivileged, the servers must own their folder.
-    if (::geteuid() == 0) {
-        for (const QString& name : QDir(dir).entryList(QDir::Files))
-            if (::chown(QFile::encodeName(QDir(dir).filePath(name)).constData(), kNobody,
-                        kNobody) != 0) {
-                *error = QStringLiteral("cannot hand %1 to nobody").arg(name);
-                return false;
-            }
-        if (::chown(QFile::encodeName(dir).constData(), kNobody, kNobody) != 0) {
-            *error = QStringLiteral("cannot hand the test folder to nobody");
-            return false;
-        }
-    }
-    return true;
-}
-
-// Starts one server process, as nobody when the tests run as root (InspIRCd refuses root, and
-// Anope pauses for it); it dies with the test program.
-bool ServicesNetwork::launch(std::unique_ptr<QProcess>& process, const QString& program,
-                             const QStringList& arguments, const QString& logName, QString* error) {
-    process = std::make_unique<QProcess>();
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardOutputFile(QDir(dir_.path()).filePath(logName), QIODevice::Truncate);
-    const bool dropRoot = ::geteuid() == 0;
-    process->setChildProcessModifier([dropRoot] {
-        if (dropRoot) {
-            ::setgroups(0, nullptr);
-            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-                ::_exit(125);
-        }
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    });
-    process->start(program, arguments);
-    if (!process->waitForStarted(5000)) {
-        *error = QStringLiteral("%1 did not start: %2").arg(program, process->errorString());
-        return false;
-    }
-    return true;
+    return writeFile(QStringLiteral("inspircd.conf"), fill(server).toUtf8(), error, true) &&
+           writeFile(QStringLiteral("services.conf"), fill(services).toUtf8(), error, true) &&
+           writeFile(QStringLiteral("motd.txt"), "test network\n", error, true) &&
+           writeFile(QStringLiteral("services.motd"), "test services\n", error, true);
 }
 
 bool ServicesNetwork::waitForServer(QString* error) {
-    const QDeadlineTimer deadline(kServerReadyMs);
-    while (!deadline.hasExpired()) {
-        if (server_->state() != QProcess::Running)
-            break;
+    const auto accepts = [this] {
         QTcpSocket probe;
         probe.connectToHost(kHost, port_);
-        if (probe.waitForConnected(kProbeGapMs))
-            return true;
-        server_->waitForFinished(kProbeGapMs / 4);
-    }
+        return probe.waitForConnected(kProbeGapMs);
+    };
+    if (waitReady(*process_, accepts, kServerReadyMs))
+        return true;
     *error = QStringLiteral("InspIRCd does not accept connections on port %1: %2")
                  .arg(port_)
                  .arg(output());
@@ -251,39 +150,34 @@ bool ServicesNetwork::waitForServer(QString* error) {
 // Ready once NickServ answers: until the services have linked, the server says there is no
 // such nick.
 bool ServicesNetwork::waitForServices(QString* error) {
-    ErrandClient probe;
-    if (!probe.connectAs(port_, "fixtureprobe", kServerReadyMs)) {
+    IrcTestPeer probe("fixtureprobe");
+    if (!probe.connectTo(port_, kServerReadyMs)) {
         *error = QStringLiteral("the readiness probe could not register: ") + output();
         return false;
     }
-    const QDeadlineTimer deadline(kServicesReadyMs);
-    while (!deadline.hasExpired() && services_->state() == QProcess::Running) {
-        probe.send("PRIVMSG NickServ :HELP\r\n");
-        if (probe.waitForLine([](const QByteArray& line) { return line.startsWith(":NickServ!"); },
-                              kProbeGapMs)) {
-            probe.quit();
-            return true;
-        }
-    }
+    const auto fromNickServ = [](const IrcMessage& m) { return nickOf(m.prefix) == "NickServ"; };
+    const auto answers = [&] {
+        probe.privmsg("NickServ", "HELP");
+        return probe.waitFor(fromNickServ, kProbeGapMs).has_value();
+    };
+    if (waitReady(*services_, answers, kServicesReadyMs))
+        return true;
     *error = QStringLiteral("the services did not answer: ") + output();
     return false;
 }
 
 bool ServicesNetwork::registerAccount(const QByteArray& account, const QByteArray& password,
                                       QString* error) {
-    ErrandClient client;
-    if (!client.connectAs(port_, account, kServerReadyMs)) {
-        *error =
-            QStringLiteral("cannot connect as %1 to register").arg(QString::fromLatin1(account));
-        return false;
-    }
-    client.send("PRIVMSG NickServ :REGISTER " + password + " " + account + "@example.com\r\n");
-    const bool registered = client.waitForLine(
-        [](const QByteArray& line) {
-            return line.startsWith(":NickServ!") && line.contains("registered");
-        },
-        kServerReadyMs);
-    client.quit();
+    IrcTestPeer client(account);
+    bool registered = client.connectTo(port_, kServerReadyMs);
+    client.privmsg("NickServ", "REGISTER " + password + " " + account + "@example.com");
+    registered = registered && client.waitFor(
+                                   [](const IrcMessage& m) {
+                                       return nickOf(m.prefix) == "NickServ" &&
+                                              m.last().contains("registered");
+                                   },
+                                   kServerReadyMs);
+    client.sendRaw("QUIT :done\r\n");
     if (!registered)
         *error = QStringLiteral("NickServ did not register %1").arg(QString::fromLatin1(account));
     return registered;
@@ -291,29 +185,8 @@ bool ServicesNetwork::registerAccount(const QByteArray& account, const QByteArra
 
 void ServicesNetwork::stop() {
     // The services first: they leave the network in good order, then the server.
-    for (std::unique_ptr<QProcess>* process : {&services_, &server_}) {
-        if (!*process)
-            continue;
-        if ((*process)->state() != QProcess::NotRunning) {
-            (*process)->terminate();
-            if (!(*process)->waitForFinished(5000)) {
-                (*process)->kill();
-                (*process)->waitForFinished(2000);
-            }
-        }
-        process->reset();
-    }
-}
-
-QByteArray ServicesNetwork::fileText(const QString& name) const {
-    QFile file(QDir(dir_.path()).filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().right(3000) : QByteArray();
-}
-
-QString ServicesNetwork::output() const {
-    return QString::fromLocal8Bit("--- inspircd:\n" + fileText("inspircd.out") +
-                                  fileText("inspircd.log") + "\n--- anope:\n" +
-                                  fileText("anope.out"));
+    end(services_);
+    end(process_);
 }
 
 } // namespace jackwell::testing
