@@ -73,6 +73,9 @@ public:
 
 signals:
     void changed();
+    // The card's own words for the player: the outcome of a game, said as the evaluation
+    // announces it, from what the card shows.
+    void told(const QString& words);
 
 private:
     // Wraps one event: when the outermost handler returns, the real timers are

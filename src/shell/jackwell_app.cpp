@@ -54,6 +54,8 @@ JackwellApp::JackwellApp(Setup setup)
                            [this](const QString& text) { chatWindow_->setStatus(text); }});
     connect(card_.get(), &Card::changed, this,
             [this] { chatSession_->setKeeperName(card_->state.machineKeeperName); });
+    connect(card_.get(), &Card::told, this,
+            [this](const QString& words) { chatSession_->addCardLine(words); });
     connect(chatWindow_.get(), &ChatWindow::cardKeyPressed, window_.get(), &CardWindow::trigger);
     connect(chatWindow_.get(), &ChatWindow::closedByPlayer, this, [this] { rememberChatWindow(); });
     connect(window_.get(), &CardWindow::chatWindowToggleRequested, this,

@@ -248,7 +248,7 @@ TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
     // (Its lines join the queue once the books are synced to the disk.)
     ASSERT_TRUE(waitUntil(
         [&] {
-            // The result, its outcome and next step, the next draw.
+            // The result, the next step, the next draw.
             return !books->inBatch() && recordOf("alice").gamesPlayed == 1 &&
                    robot->waitingLines() == 3;
         },
@@ -274,7 +274,7 @@ TEST_F(KeeperRobotTest, KilledBetweenAHoldAndItsResultThenStartedAgain) {
                                               .arg((*booked.pendingFirstDraw)[1], 2, 10, QChar('0'))
                                               .arg((*booked.pendingFirstDraw)[2], 2, 10, QChar('0'))
                                               .toLatin1());
-    // The outcome in words comes with the result told again.
+    // The next step comes with the result told again.
     const QString outcomeLine =
         gameResultLines(outcome.finalDraw, outcome.creditsAfter, booked.pendingFirstDraw)[1];
     EXPECT_EQ(toldTo(*alice).count(outcomeLine.toUtf8()), 1);
