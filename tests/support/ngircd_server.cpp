@@ -108,6 +108,8 @@ bool NgircdServer::writeConfig(QString* error) {
         "MotdPhrase = \"test server\"",
         "PidFile = " + dir.filePath("run/ngircd.pid"),
     };
+    if (!options_.serverPassword.isEmpty())
+        lines += "Password = " + QString::fromLatin1(options_.serverPassword);
     if (::geteuid() == 0)
         lines += {"ServerUID = nobody", "ServerGID = nogroup"};
     lines += {

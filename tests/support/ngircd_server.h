@@ -25,6 +25,7 @@ public:
         // An IRC operator that may log in with OPER (none when the name is empty).
         QByteArray operName = {};
         QByteArray operPassword = {};
+        QByteArray serverPassword = {}; // none when empty
     };
 
     static inline const QString kHost = QStringLiteral("127.0.0.1");
