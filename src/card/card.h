@@ -73,6 +73,9 @@ public:
 
 signals:
     void changed();
+    // The card's own words for the player: the outcome of a game, said as the evaluation
+    // announces it, from what the card shows.
+    void told(const QString& words);
 
 private:
     // Wraps one event: when the outermost handler returns, the real timers are
@@ -98,6 +101,10 @@ private:
     void syncTimers();
     void syncTimer(TimerAlarm& timer, const TimerState& wanted, bool deliver, qint64 now);
     void afterChatText(bool& waiting, std::function<void()> then);
+    void finishWithChatText();
+    void holdsDelivered(quint64 message, bool sent);
+    // A new draw on the card: holds sent before it are not for it.
+    void forgetHolds();
 
     Effects fx_;
     SymbolDraws draws_;                    // the symbols the spinning reels show
@@ -108,6 +115,8 @@ private:
     bool finishWaiting_ = false;
     bool hostWaiting_ = false;
     bool evaluating_ = false;
+    quint64 holdMessages_ = 0;      // hold messages sent so far, numbered from 1
+    quint64 firstHoldsForDraw_ = 1; // the first of them sent for the draw on the card
 };
 
 } // namespace jackwell

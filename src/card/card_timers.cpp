@@ -20,7 +20,8 @@ void Card::spinTick(int reel) {
 }
 
 // Runs once per start of the evaluation timer: seven seconds after FINISH the
-// holds go back to HOLD and the outcome is announced. The timer stays enabled
+// holds go back to HOLD and the outcome is announced, with its sound and in
+// words, from the final draw and the credits the card shows. The timer stays enabled
 // during the wait but delivers no tick, so a FINISH meanwhile adds nothing. The
 // wait is a continuation on the clock: the card takes clicks meanwhile.
 void Card::evaluate() {
@@ -33,14 +34,15 @@ void Card::evaluate() {
         evaluating_ = false;
         for (int reel = 0; reel < 3; ++reel)
             setHeld(state, reel, false);
-        const bool won = isWinningDraw(state.reels[0].finalCode, state.reels[1].finalCode,
-                                       state.reels[2].finalCode);
+        const auto& [a, b, c] = state.reels;
+        const bool won = isWinningDraw(a.finalCode, b.finalCode, c.finalCode);
         const Options& options = fx_.options;
         if (won && options.playWinSound == CheckState::Ticked)
             fx_.sound.playSound(options.winSoundFile, false);
         else if (!won && options.playLoseSound == CheckState::Ticked)
             fx_.sound.playSound(options.loseSoundFile, false);
         state.evaluationTimer.enabled = false;
+        emit told(outcomeInWords(a.finalCode, b.finalCode, c.finalCode, state.credits));
     });
 }
 

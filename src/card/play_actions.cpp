@@ -36,7 +36,14 @@ void Card::askToRegister() {
     EventScope scope(*this);
     if (state.machineKeeperName.isEmpty())
         return;
-    fx_.chat.sendPrivateMessage(state.machineKeeperName, machine::kRegisterRequest);
+    if (state.notice == kRegisterNotSentNotice)
+        state.notice.clear();
+    fx_.chat.sendPrivateMessage(state.machineKeeperName, machine::kRegisterRequest, this,
+                                [this](bool sent) {
+                                    EventScope scope(*this);
+                                    if (!sent)
+                                        state.notice = kRegisterNotSentNotice;
+                                });
 }
 
 void Card::toggleHold(int reel) {
@@ -54,8 +61,37 @@ void Card::sendHolds() {
         if (reel < 2)
             message += u',';
     }
-    fx_.chat.sendPrivateMessage(state.machineKeeperName, message);
     state.finishEnabled = true;
+    if (state.holdsSent != HoldsSent::Sent)
+        state.holdsSent = HoldsSent::Sending;
+    if (state.notice == kHoldsNotSentNotice)
+        state.notice.clear();
+    const quint64 number = ++holdMessages_;
+    fx_.chat.sendPrivateMessage(state.machineKeeperName, message, this,
+                                [this, number](bool sent) { holdsDelivered(number, sent); });
+}
+
+// Messages leave in the order they were sent, so when the last of them is given up every
+// earlier one has been told of too. Only when none of them left did the machinekeeper never
+// hear the holds: FINISH is disarmed until they are sent again, and the card says so.
+void Card::holdsDelivered(quint64 message, bool sent) {
+    EventScope scope(*this);
+    if (message < firstHoldsForDraw_)
+        return;
+    if (sent) {
+        state.holdsSent = HoldsSent::Sent;
+    } else if (message == holdMessages_ && state.holdsSent == HoldsSent::Sending) {
+        state.holdsSent = HoldsSent::GivenUp;
+        state.finishEnabled = false;
+        state.notice = kHoldsNotSentNotice;
+    }
+}
+
+void Card::forgetHolds() {
+    firstHoldsForDraw_ = holdMessages_ + 1;
+    state.holdsSent = HoldsSent::NotAsked;
+    if (state.notice == kHoldsNotSentNotice)
+        state.notice.clear();
 }
 
 void Card::start() {
@@ -75,6 +111,7 @@ void Card::start() {
             reel.resultPicture.visible = false;
         for (Reel& reel : state.reels)
             reel.finalCode = QStringLiteral("0");
+        forgetHolds();
     });
 }
 
@@ -82,22 +119,34 @@ void Card::finish() {
     EventScope scope(*this);
     if (!state.finishEnabled)
         return;
-    afterChatText(finishWaiting_, [this] {
-        findMachineKeeper(state, tokenizer, fx_.chat.chatText());
-        handleFinalResult(state, tokenizer, fx_.chat.chatText());
-        for (Reel& reel : state.reels)
-            reel.timer.interval = kSpinStartIntervalMs;
-        for (Reel& reel : state.reels)
-            reel.timer.enabled = true;
-        state.finishEnabled = false;
-        state.startEnabled = true;
-        for (int i = 0; i < 3; ++i) {
-            const bool held = isHeld(state, i);
-            state.reels[i].reelPicture.visible = !held;
-            state.reels[i].resultPicture.visible = held;
-        }
-        state.evaluationTimer.enabled = true;
-    });
+    afterChatText(finishWaiting_, [this] { finishWithChatText(); });
+}
+
+// A chat text taken while the holds were still on their way holds no answer to them, and one
+// taken after they were given up holds only older draws: neither is this game's result. The
+// first is asked for again (it now comes after the holds); on the second FINISH shows nothing.
+void Card::finishWithChatText() {
+    if (state.holdsSent == HoldsSent::Sending) {
+        afterChatText(finishWaiting_, [this] { finishWithChatText(); });
+        return;
+    }
+    if (state.holdsSent == HoldsSent::GivenUp)
+        return;
+    findMachineKeeper(state, tokenizer, fx_.chat.chatText());
+    handleFinalResult(state, tokenizer, fx_.chat.chatText());
+    for (Reel& reel : state.reels)
+        reel.timer.interval = kSpinStartIntervalMs;
+    for (Reel& reel : state.reels)
+        reel.timer.enabled = true;
+    state.finishEnabled = false;
+    state.startEnabled = true;
+    for (int i = 0; i < 3; ++i) {
+        const bool held = isHeld(state, i);
+        state.reels[i].reelPicture.visible = !held;
+        state.reels[i].resultPicture.visible = held;
+    }
+    state.evaluationTimer.enabled = true;
+    forgetHolds();
 }
 
 // RESET CARD empties the card and forgets the machinekeeper. It sends nothing,
@@ -117,6 +166,8 @@ void Card::resetCard() {
     state.machineKeeperName.clear();
     state.tokens = QStringLiteral("(0)");
     state.credits = QStringLiteral("0");
+    forgetHolds();
+    state.notice.clear();
 }
 
 } // namespace jackwell

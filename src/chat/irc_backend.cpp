@@ -56,10 +56,15 @@ bool IrcBackend::open(EventSink events) {
     events_ = std::move(events);
     QString error;
     if (!connection_->openBlocking(&error)) {
-        openError_ = connection_->loginRefused()
-                         ? QStringLiteral("Cannot log in to the chat network %1: %2")
-                         : QStringLiteral("Cannot reach the chat network %1: %2");
-        openError_ = openError_.arg(serverName(), error);
+        if (connection_->loginRefused())
+            openError_ = QStringLiteral("Cannot log in to the chat network %1: %2");
+        else if (!connection_->serverRefusal().isEmpty())
+            openError_ = QStringLiteral("The chat network %1 turned the connection down: %2");
+        else
+            openError_ = QStringLiteral("Cannot reach the chat network %1: %2");
+        const QString& why = connection_->serverRefusal();
+        openError_ = openError_.arg(serverName(),
+                                    why.isEmpty() || connection_->loginRefused() ? error : why);
         return false;
     }
     open_ = true;

@@ -85,10 +85,13 @@ void ChatTransport::onText(const DeliveredText& text) {
     }
 }
 
-void ChatTransport::sendPrivateMessage(const QString& recipient, const QString& message) {
+void ChatTransport::sendPrivateMessage(const QString& recipient, const QString& message,
+                                       QObject* context, Delivered delivered) {
     Request request;
     request.recipient = recipient.toUtf8();
     request.message = message.toUtf8();
+    request.context = context;
+    request.delivered = std::move(delivered);
     enqueue(std::move(request));
 }
 
@@ -116,22 +119,29 @@ void ChatTransport::pump() {
         return; // a request made from inside a callback joins the queue
     pumping_ = true;
     std::vector<GivenUp> givenUp;
+    std::vector<std::pair<Request, bool>> delivered;
     while (!queue_.empty()) {
         const Try outcome = tryFront();
         if (outcome == Try::Pending)
             break;
+        Request& request = queue_.front();
         if (outcome != Try::Done) {
-            const Request& request = queue_.front();
             givenUp.push_back({request.readText, QString::fromUtf8(request.recipient),
                                QString::fromUtf8(request.message), outcome == Try::TimedOut});
         }
+        if (request.delivered)
+            delivered.emplace_back(std::move(request), outcome == Try::Done);
         queue_.pop_front();
     }
     pumping_ = false;
-    // Told only now, so that whatever the handler does finds the queue in order.
+    // Told only now, so that whatever the handlers do finds the queue in order.
     for (const GivenUp& request : givenUp) {
         if (givenUp_)
             givenUp_(request);
+    }
+    for (const auto& [request, sent] : delivered) {
+        if (request.context)
+            request.delivered(sent);
     }
 }
 

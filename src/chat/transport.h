@@ -44,6 +44,8 @@ public:
         bool timedOut = false;
     };
     using GivenUpHandler = std::function<void(const GivenUp&)>;
+    // Whether a private message left (true) or was given up (false).
+    using Delivered = std::function<void(bool sent)>;
 
     ChatTransport(ChatLibrary& library, Clock& clock, QByteArray appName);
     ~ChatTransport() override;
@@ -58,7 +60,11 @@ public:
     void onEvent(const QByteArray& name, qint16 number, const QByteArray& detail);
     void onText(const DeliveredText& text);
 
-    void sendPrivateMessage(const QString& recipient, const QString& message);
+    // `delivered`, given with its `context`, hears what became of the message once the
+    // transport has moved on from it (possibly before this call returns), unless `context` is
+    // gone by then.
+    void sendPrivateMessage(const QString& recipient, const QString& message,
+                            QObject* context = nullptr, Delivered delivered = {});
     void readAllChatText();
 
     // Empties chatText, asks for the chat text and runs `then` once a
@@ -85,6 +91,8 @@ private:
         QByteArray message;
         qint64 firstTryMs = -1;
         int repetitions = 0;
+        QPointer<QObject> context;
+        Delivered delivered;
     };
     void enqueue(Request request);
     void pump();

@@ -10,6 +10,7 @@ enum class ChatLineKind {
     PrivateTo,   // "ESP to NAME: text": one the player sent
     Public,      // "NAME: text": said to everyone
     System,      // "<system>: text": the world's or the program's own notice
+    Card,        // the card's own words (a game's outcome); never a line of the chat text
 };
 
 struct ChatLineLook {

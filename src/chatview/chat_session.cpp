@@ -86,6 +86,13 @@ void ChatSession::addLine(const QString& text) {
         sink_.lineAdded({text, lookOf(text, port_ ? port_->ownName() : QString(), keeperName_)});
 }
 
+void ChatSession::addCardLine(const QString& words) {
+    ChatLineLook look;
+    look.kind = ChatLineKind::Card;
+    if (sink_.lineAdded)
+        sink_.lineAdded({QStringLiteral("Your card: ") + words, look});
+}
+
 void ChatSession::addSystemLine(const QString& text) {
     addLine(QStringLiteral("<system>: ") + text);
 }

@@ -41,6 +41,9 @@ public:
     // The chat world to show while the link is open, null once it closes. Its lines so far go
     // to the sink at once, later ones as they arrive.
     void attach(ChatPort* port);
+    // The card's own words: shown under the card's name, in a look no line of the chat text
+    // can take, so that they never pass for the machinekeeper's.
+    void addCardLine(const QString& words);
     // The machinekeeper's name as the card knows it: its lines are marked from now on.
     void setKeeperName(const QString& name);
     const QString& keeperName() const { return keeperName_; }

@@ -18,6 +18,7 @@ constexpr qint64 kReadChunkBytes = 64 * 1024;
 // Enough socket waits for connecting, the TLS handshake and a long welcome.
 constexpr int kMaxOpenWaits = 1000;
 constexpr int kLongestNickLength = 200;
+constexpr qsizetype kLongestReason = 200; // of what a server says when it turns us down
 
 const QByteArray kRealName = "Jackwell player";
 
@@ -137,6 +138,7 @@ void IrcConnection::startAttempt() {
         return;
     retireSocket();
     lastError_.clear();
+    serverRefusal_.clear();
     state_ = State::Connecting;
     lastAttemptAtMs_ = clock_.monotonicMs();
     nickTries_ = 0;
@@ -226,6 +228,7 @@ void IrcConnection::handle(const IrcMessage& message) {
     }
     if (command == "PONG")
         return;
+    noteServerRefusal(message);
     if (command == "NICK" && sameNickname(nickOf(message.prefix), nick_) &&
         isValidNickname(message.param(0), kLongestNickLength))
         nick_ = message.param(0);
@@ -263,6 +266,22 @@ void IrcConnection::handle(const IrcMessage& message) {
             lose(QStringLiteral("the server refuses the nickname %1")
                      .arg(QString::fromLatin1(nick_)));
     }
+}
+
+// A server that turns a connection down says why (a wrong server password: 464 and an ERROR
+// line) and closes it; its words, not the socket's, tell what went wrong.
+void IrcConnection::noteServerRefusal(const IrcMessage& message) {
+    const QByteArray& command = message.command;
+    const bool refusal =
+        state_ == State::Registering &&
+        (command == irc_numeric::noPermForHost || command == irc_numeric::passwordMismatch ||
+         command == irc_numeric::bannedFromServer);
+    if (!refusal && command != "ERROR")
+        return;
+    QString words = QString::fromUtf8(message.last()).simplified().left(kLongestReason);
+    if (refusal)
+        words += QStringLiteral(" (%1)").arg(QString::fromLatin1(command));
+    serverRefusal_ += (serverRefusal_.isEmpty() ? QString() : QStringLiteral("; ")) + words;
 }
 
 void IrcConnection::negotiate(const IrcMessage& message) {
@@ -342,7 +361,9 @@ void IrcConnection::lose(const QString& reason) {
         return;
     const bool wasRegistered = isRegistered();
     state_ = State::Offline;
-    lastError_ = reason;
+    lastError_ = serverRefusal_.isEmpty()
+                     ? reason
+                     : QStringLiteral("the server closed the connection: %1").arg(serverRefusal_);
     attemptAlarm_->stop();
     idleAlarm_->stop();
     retireSocket();

@@ -89,6 +89,9 @@ public:
     const QByteArray& account() const { return account_; }
     // True once a login was refused: the connection stays closed.
     bool loginRefused() const { return loginRefused_; }
+    // What the server said of the latest attempt before it closed it (its ERROR line, or a
+    // refusal such as 464 while registering); empty when it said nothing.
+    const QString& serverRefusal() const { return serverRefusal_; }
     // Since when no registered connection exists (monotonic ms), -1 while registered.
     qint64 offlineSinceMs() const { return offlineSinceMs_; }
     // Until the next connection attempt: 0 while one is under way, -1 when none is planned
@@ -110,6 +113,7 @@ private:
     void refuseLogin(const QString& reason);
     void note(const QString& text) const;
     void lose(const QString& reason);
+    void noteServerRefusal(const IrcMessage& message);
     void retireSocket();
     void scheduleRetry();
     void idleExpired();
@@ -136,6 +140,7 @@ private:
     bool closed_ = false;
     bool pingSent_ = false;
     QString lastError_;
+    QString serverRefusal_;
     std::unique_ptr<Alarm> retryAlarm_;
     std::unique_ptr<Alarm> attemptAlarm_;
     std::unique_ptr<Alarm> idleAlarm_;

@@ -52,8 +52,12 @@ inline constexpr QByteArrayView inviteOnlyChannel = "473"; // ERR_INVITEONLYCHAN
 inline constexpr QByteArrayView bannedFromChannel = "474"; // ERR_BANNEDFROMCHAN
 inline constexpr QByteArrayView badChannelKey = "475";     // ERR_BADCHANNELKEY
 
+// Refusals of a connection while it registers (464 also answers a wrong OPER password).
+inline constexpr QByteArrayView noPermForHost = "463";    // ERR_NOPERMFORHOST
+inline constexpr QByteArrayView passwordMismatch = "464"; // ERR_PASSWDMISMATCH
+inline constexpr QByteArrayView bannedFromServer = "465"; // ERR_YOUREBANNEDCREEP
+
 // Operators and modes.
-inline constexpr QByteArrayView passwordMismatch = "464";    // ERR_PASSWDMISMATCH
 inline constexpr QByteArrayView unknownMode = "472";         // ERR_UNKNOWNMODE
 inline constexpr QByteArrayView noPrivileges = "481";        // ERR_NOPRIVILEGES
 inline constexpr QByteArrayView noOperHost = "491";          // ERR_NOOPERHOST

@@ -61,7 +61,7 @@ QString winningSymbols(const ReelCodes& codes) {
 
 } // namespace
 
-QString outcomeSentence(const ReelCodes& finalDraw, qint64 creditsAfter) {
+QString outcomeSentence(const ReelCodes& finalDraw, const QString& creditsAfter) {
     const qint64 tokens = tokensWon(finalDraw);
     const QString credits = QString(kCreditsSentence).arg(creditsAfter);
     if (tokens <= 0)
@@ -79,10 +79,11 @@ QStringList firstDrawLines(const ReelCodes& firstDraw) {
     return {firstDrawLine(firstDraw), QString(kStartHint + u' ' + kHoldHint)};
 }
 
+// The outcome is not told here: the player sees it when the card has spun onto the final draw,
+// and the card tells it in words then.
 QStringList gameResultLines(const ReelCodes& finalDraw, qint64 creditsAfter,
                             const std::optional<ReelCodes>& nextFirstDraw) {
-    return {finalDrawLine(finalDraw, creditsAfter),
-            QString(outcomeSentence(finalDraw, creditsAfter) + u' ' + kFinishHint),
+    return {finalDrawLine(finalDraw, creditsAfter), QString(kFinishHint),
             nextFirstDraw ? firstDrawLine(*nextFirstDraw) : QString(kCreditsUsedUp)};
 }
 

@@ -22,14 +22,17 @@ QString firstDrawLine(const ReelCodes& codes);
 QString finalDrawLine(const ReelCodes& codes, qint64 credits);
 
 // The outcome of a final draw in words, then the credits after the game: "Three grapes: you
-// win 300 tokens (6 credits). Credits: 105.", "No win this time. Credits: 98."
-QString outcomeSentence(const ReelCodes& finalDraw, qint64 creditsAfter);
+// win 300 tokens (6 credits). Credits: 105.", "No win this time. Credits: 98." The card says it
+// once it has shown the draw; `creditsAfter` is the credits as shown. Codes that are no symbol
+// (0) count as no symbol.
+QString outcomeSentence(const ReelCodes& finalDraw, const QString& creditsAfter);
 // What a player is told on registering, from the first draw on: the first-result line, then a
 // line with the next steps on the card.
 QStringList firstDrawLines(const ReelCodes& firstDraw);
 // What a player is told once their holds have played a game: the final-result line, a line with
-// its outcome in words and the next step on the card, then the next game's first draw (or that
-// the credits are used up when there is none).
+// the next step on the card (never the outcome, which the card shows and tells once it has
+// spun onto the draw), then the next game's first draw (or that the credits are used up when
+// there is none).
 QStringList gameResultLines(const ReelCodes& finalDraw, qint64 creditsAfter,
                             const std::optional<ReelCodes>& nextFirstDraw);
 

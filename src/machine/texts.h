@@ -50,13 +50,14 @@ inline const QString kFirstDraw = joined({kFirstDrawHead, QLatin1StringView(" | 
 inline const QString kFinalDraw =
     joined({kFinalDrawHead, QLatin1StringView(" | %1 | %2 | %3 | Credits: (%4)")});
 
-// Plain sentences said after the protocol lines, telling the player in words what happened
-// and what to do next on the card.
+// Plain sentences said after the protocol lines, telling the player in words what to do next on
+// the card; never what a draw comes to, which the card shows first.
 inline constexpr QLatin1StringView kStartHint{"Click START to see your first draw."};
 inline constexpr QLatin1StringView kHoldHint{"Click HOLD under the reels to keep, then ESP HOLD."};
 inline constexpr QLatin1StringView kFinishHint{"Click FINISH for the final draw."};
-// The outcome of a game. %1: "Three grapes", "Two cherries" or "One cherry"; %2: tokens won;
-// %3: the credits they make, with their unit ("6 credits", "1 credit").
+// The outcome of a game, as the card tells it once it has shown the final draw. %1: "Three
+// grapes", "Two cherries" or "One cherry"; %2: tokens won; %3: the credits they make, with
+// their unit ("6 credits", "1 credit").
 inline constexpr QLatin1StringView kWinSentence{"%1: you win %2 tokens (%3)."};
 inline constexpr QLatin1StringView kNoWinSentence{"No win this time."};
 // Follows the outcome; %1: the credits after the game.

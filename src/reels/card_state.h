@@ -46,6 +46,18 @@ struct Reel {
     bool operator==(const Reel&) const = default;
 };
 
+// What became of the holds ESP HOLD sent for the draw on the card.
+enum class HoldsSent {
+    NotAsked, // none sent since this draw came
+    Sending,  // the chat link has not taken them yet
+    Sent,     // one of them left for the machinekeeper
+    GivenUp,  // the chat link gave up on every one of them: none left
+};
+
+// The card's own notices, shown on it until the player asks again.
+inline constexpr QLatin1StringView kHoldsNotSentNotice{"HOLDS NOT SENT\nclick ESP HOLD again"};
+inline constexpr QLatin1StringView kRegisterNotSentNotice{"REGISTER NOT SENT\nclick it again"};
+
 // The card as it is made; start-up then brings it to rest.
 struct CardState {
     std::array<Reel, 3> reels;
@@ -63,6 +75,10 @@ struct CardState {
     bool espHoldEnabled = true;
     bool finishEnabled = true;
     TimerState evaluationTimer{true, kEvaluationIntervalMs};
+
+    HoldsSent holdsSent = HoldsSent::NotAsked;
+    // A request of the card's that the chat link gave up on, in the card's words; empty: none.
+    QString notice;
 
     bool operator==(const CardState&) const = default;
 };

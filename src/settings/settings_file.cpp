@@ -22,6 +22,10 @@ enum Key { WinSoundFile, LoseSoundFile, StayOnTop, PlayWinSound, PlayLoseSound, 
 // writes them.
 constexpr std::array<QStringView, KeyCount> keyNames = {u"Text1", u"Text2", u"Check1", u"Check2",
                                                         u"Check3"};
+// The options as the player knows them from the options window.
+constexpr std::array<QStringView, KeyCount> optionNames = {u"Winning sound", u"Losing sound",
+                                                           u"Stay On Top", u"Play Winning Sound",
+                                                           u"Play Lossing Sound"};
 
 // A real file holds two paths and a few short lines; anything near this size is not one.
 constexpr qint64 maxFileSize = 1024 * 1024;
@@ -58,8 +62,11 @@ QString quoted(const QString& value) {
     return u'"' + value.left(maxQuotedValue) + QStringLiteral("...\"");
 }
 
-SettingsResult failedAt(const QString& path, int line, const QString& what) {
-    return failed(QStringLiteral("%1 line %2: %3").arg(path, QString::number(line), what));
+// "Play Winning Sound (Check2) on line 8 is not 0, 1 or 2": the option by the name the player
+// knows, its key and the line, for the file at `path`.
+SettingsResult failedAt(const QString& path, Key key, int line, const QString& what) {
+    return failed(QStringLiteral("%1: %2 (%3) on line %4 %5")
+                      .arg(path, optionNames[key], keyNames[key], QString::number(line), what));
 }
 
 SettingsResult cannotRead(const QString& path, const QString& reason) {
@@ -194,21 +201,18 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
             if (current.text != keyNames[key])
                 continue;
             if (fields.atEnd())
-                return failedAt(path, current.line,
-                                QStringLiteral("%1 has no value after it").arg(keyNames[key]));
+                return failedAt(path, key, current.line, QStringLiteral("has no value after it"));
             SettingsField value = next();
             Assignment assignment{key, value.text, fieldBytes};
             if (key >= StayOnTop) {
                 const std::optional<qint64> number = roundToWholeNumber(value.text);
                 if (!number) {
-                    return failedAt(path, value.line,
-                                    QStringLiteral("the value of %1 is not a number: %2")
-                                        .arg(keyNames[key], quoted(value.text)));
+                    return failedAt(path, key, value.line,
+                                    QStringLiteral("is not a number: %1").arg(quoted(value.text)));
                 }
                 if (*number < 0 || *number > 2) {
-                    return failedAt(path, value.line,
-                                    QStringLiteral("the value of %1 is not 0, 1 or 2: %2")
-                                        .arg(keyNames[key], quoted(value.text)));
+                    return failedAt(path, key, value.line,
+                                    QStringLiteral("is not 0, 1 or 2: %1").arg(quoted(value.text)));
                 }
                 assignment.box = CheckState(*number);
             }
@@ -217,6 +221,23 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
         }
     }
     apply(assignments, options, stayOnTopChanged, spellings);
+    return {};
+}
+
+QString setBrokenSettingsAside(const QString& path, QString* error) {
+    constexpr int kMostKept = 100;
+    for (int copy = 1; copy <= kMostKept; ++copy) {
+        const QString aside =
+            path + (copy == 1 ? QStringLiteral(".broken") : QStringLiteral(".broken.%1").arg(copy));
+        if (QFileInfo::exists(aside) || QFileInfo(aside).isSymLink())
+            continue;
+        QFile file(path);
+        if (file.rename(aside))
+            return aside;
+        *error = file.errorString();
+        return {};
+    }
+    *error = QStringLiteral("%1 broken copies are kept beside it already").arg(kMostKept);
     return {};
 }
 

@@ -60,6 +60,11 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
                             const StayOnTopChanged& stayOnTopChanged = {},
                             PathSpellings* spellings = nullptr);
 
+// Moves a settings file that cannot be read out of the way, so that the program may start with
+// its defaults without losing it: it becomes PATH.broken, or PATH.broken.2, .3, ... when that
+// name is taken. Gives the new path, or an empty one with the reason in `error`.
+QString setBrokenSettingsAside(const QString& path, QString* error);
+
 // The ten lines for options, as writeSettingsFile writes them. A path with a spelling is
 // written with those bytes; any other path as the file system names it (QFile::encodeName).
 QByteArray serializeSettings(const Options& options, const PathSpellings& spellings = {});

@@ -294,6 +294,11 @@ inline constexpr std::array<ReelPictures, 3> kReelPictures{{
     {"Picture1(2)", "Picture4", {1560, 1320, 735, 735}},
 }};
 
+// The card's own notice (a request the chat link gave up on), over the lightning beside PAYOUTS
+// and OPTIONS, shown only while there is one. It takes no clicks.
+inline constexpr const char* kNoticeName = "notice";
+inline constexpr Twips kNotice{1155, 2970, 1080, 735};
+
 // The picture-test corner, beyond the right edge where the player does not see
 // it: a picture box and two buttons whose captions are their design names.
 inline constexpr const char* kCornerPictureBoxName = "PictureTest";

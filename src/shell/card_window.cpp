@@ -99,6 +99,19 @@ void CardWindow::buildControls() {
         }
         labels_[int(control.role)] = label;
     }
+    TextStyle notice;
+    notice.pointSize = 7;
+    notice.textColour = kColourWhite;
+    notice.backColour = kColourRed;
+    notice.border = true;
+    notice.wordWrap = true;
+    notice_ = new CardLabel(notice, false, this);
+    notice_->setObjectName(QLatin1String(card::kNoticeName));
+    notice_->setAttribute(Qt::WA_TransparentForMouseEvents, false); // for its tooltip
+    notice_->setGeometry(toPixels(card::kNotice));
+    notice_->setToolTip(QStringLiteral("The chat link gave up on it: the machinekeeper never got "
+                                       "it. Click the button again to send it once more."));
+    notice_->hide();
     for (int reel = 0; reel < 3; ++reel) {
         const card::ReelPictures& place = card::kReelPictures[reel];
         reelPictures_[reel] = new SymbolBox(this);
@@ -215,6 +228,8 @@ void CardWindow::render() {
     label(CardLabelRole::Start)->setEnabled(state.startEnabled);
     label(CardLabelRole::EspHold)->setEnabled(state.espHoldEnabled);
     label(CardLabelRole::Finish)->setEnabled(state.finishEnabled);
+    notice_->setCaption(state.notice);
+    notice_->setVisible(!state.notice.isEmpty());
     // What the player types reaches the state at once, so the box is written only when a
     // handler has set it: every announcement of a machinekeeper, RESET CARD. Text left as it
     // is keeps its cursor.

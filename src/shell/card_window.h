@@ -74,6 +74,7 @@ private:
     std::array<SymbolBox*, 3> reelPictures_{};
     std::array<SymbolBox*, 3> resultPictures_{};
     QLineEdit* nameBox_ = nullptr;
+    CardLabel* notice_ = nullptr;
     QPointer<PayoutsWindow> payouts_; // top-level, no owner window; deleted by this window
 };
 

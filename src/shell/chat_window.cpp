@@ -27,6 +27,8 @@ const QColor kSystemColour(0x70, 0x70, 0x70);
 const QColor kOwnBackground(0xe6, 0xf0, 0xfb);
 const QColor kKeeperBackground(0xff, 0xf1, 0xc9);
 const QColor kKeeperNameColour(0x8a, 0x4b, 0x00);
+const QColor kCardColour(0x0b, 0x5d, 0x1e);
+const QColor kCardBackground(0xe3, 0xf5, 0xe1);
 
 QColor headColour(const ChatLineLook& look) {
     if (look.keeper && look.kind != ChatLineKind::PrivateTo)
@@ -38,6 +40,8 @@ QColor headColour(const ChatLineLook& look) {
         return kPrivateToColour;
     case ChatLineKind::System:
         return kSystemColour;
+    case ChatLineKind::Card:
+        return kCardColour;
     case ChatLineKind::Public:
         break;
     }
@@ -147,7 +151,9 @@ void ChatWindow::insertLines(const std::deque<ChatSession::Line>& lines) {
     for (const ChatSession::Line& line : lines) {
         const ChatLineLook& look = line.look;
         QTextBlockFormat block;
-        if (look.own)
+        if (look.kind == ChatLineKind::Card)
+            block.setBackground(kCardBackground);
+        else if (look.own)
             block.setBackground(kOwnBackground);
         else if (look.keeper)
             block.setBackground(kKeeperBackground);

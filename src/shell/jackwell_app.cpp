@@ -43,7 +43,9 @@ const QByteArray JackwellApp::appName = QByteArrayLiteral("Jackwell");
 JackwellApp::JackwellApp(Setup setup)
     : setup_(std::move(setup))
     , preferences_(setup_.preferencesPath) {
-    library_ = std::make_unique<ChatLibrary>(setup_.clock, setup_.chatBackend);
+    library_ = std::make_unique<ChatLibrary>(setup_.clock, [this] {
+        return inEmbeddedWorld_ ? setup_.embeddedWorld() : setup_.chatBackend();
+    });
     transport_ = std::make_unique<ChatTransport>(*library_, setup_.clock, appName);
     card_ = std::make_unique<Card>(
         Card::Effects{*transport_, setup_.clock, setup_.sound, setup_.beeper, options_});
@@ -54,6 +56,8 @@ JackwellApp::JackwellApp(Setup setup)
                            [this](const QString& text) { chatWindow_->setStatus(text); }});
     connect(card_.get(), &Card::changed, this,
             [this] { chatSession_->setKeeperName(card_->state.machineKeeperName); });
+    connect(card_.get(), &Card::told, this,
+            [this](const QString& words) { chatSession_->addCardLine(words); });
     connect(chatWindow_.get(), &ChatWindow::cardKeyPressed, window_.get(), &CardWindow::trigger);
     connect(chatWindow_.get(), &ChatWindow::closedByPlayer, this, [this] { rememberChatWindow(); });
     connect(window_.get(), &CardWindow::chatWindowToggleRequested, this,
@@ -89,20 +93,55 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
         chooseBundledSounds();
     optionsWindow_->render();
     if (read.status == SettingsResult::Failed) {
+        startFailure_ = StartFailure::Settings;
         *error = read.message;
         return false;
     }
     if (options_.stayOnTop == CheckState::Ticked)
         window_->setStayOnTop(true);
+    return openChatLink(error, detail);
+}
+
+bool JackwellApp::openChatLink(QString* error, QString* detail) {
     if (transport_->open() != 0) {
+        startFailure_ = StartFailure::ChatLink;
         *error = QStringLiteral("Run-time error '%1':\n\nFailed to initialize DDE layer")
                      .arg(kInitErrorNumber);
         if (detail)
             *detail = library_->openError();
         return false;
     }
+    startFailure_ = StartFailure::None;
     chatSession_->attach(library_->backend());
     return true;
+}
+
+bool JackwellApp::startWithDefaultSettings(QString* keptAs, QString* error, QString* detail) {
+    QString why;
+    *keptAs = setBrokenSettingsAside(setup_.settingsPath, &why);
+    if (keptAs->isEmpty()) {
+        *error = QStringLiteral("%1 cannot be set aside: %2").arg(setup_.settingsPath, why);
+        return false;
+    }
+    options_ = Options{};
+    pathSpellings_.clear();
+    chooseBundledSounds();
+    optionsWindow().render();
+    return openChatLink(error, detail);
+}
+
+bool JackwellApp::startInEmbeddedWorld(QString* error, QString* detail) {
+    inEmbeddedWorld_ = true;
+    return openChatLink(error, detail);
+}
+
+bool JackwellApp::canPlayInEmbeddedWorld() const {
+    return setup_.embeddedWorld && !inEmbeddedWorld_;
+}
+
+QString JackwellApp::chatConfigFile() const {
+    const QString& path = setup_.chatConfigPath;
+    return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
 }
 
 // No Settings.txt yet: a first run, which starts with the program's own sounds, both played.

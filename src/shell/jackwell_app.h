@@ -45,7 +45,15 @@ public:
         QString preferencesPath = {};
         // The program's own win.wav and lose.wav, chosen on a first run; empty: none.
         QString soundsDir = {};
+        // The embedded world, to play in when the chat link chosen by Chat.txt cannot open;
+        // empty: not offered.
+        ChatPortFactory embeddedWorld = {};
+        // Where chatBackend reads Chat.txt from (offered to the player when the link fails);
+        // empty: nowhere.
+        QString chatConfigPath = {};
     };
+    // What start-up stopped at, after startUp gave false.
+    enum class StartFailure { None, Settings, ChatLink };
 
     explicit JackwellApp(Setup setup);
     ~JackwellApp() override;
@@ -56,6 +64,18 @@ public:
     // window must not be shown. With no Settings.txt yet, the program's own
     // sounds are chosen and switched on.
     bool startUp(QString* error, QString* detail = nullptr);
+    StartFailure startFailure() const { return startFailure_; }
+    // After a Settings.txt that cannot be read: sets it aside (see setBrokenSettingsAside), takes
+    // the options of a first run and goes on with start-up as startUp does. `keptAs` is where
+    // the file now is.
+    bool startWithDefaultSettings(QString* keptAs, QString* error, QString* detail = nullptr);
+    // After a chat link that did not open: goes on with start-up in the embedded world, for
+    // this run only (Chat.txt stays as it is).
+    bool startInEmbeddedWorld(QString* error, QString* detail = nullptr);
+    bool canPlayInEmbeddedWorld() const;
+    const QString& settingsPath() const { return setup_.settingsPath; }
+    // The Chat.txt behind the chat link, when there is one.
+    QString chatConfigFile() const;
     // Shows the card and, unless the player closed it last time, the chat window beside it.
     void showWindows();
     // Shutdown: closes the chat link and the other windows, saving the options.
@@ -115,6 +135,9 @@ private:
     bool unloaded_ = false;
 
     void chooseBundledSounds();
+    bool openChatLink(QString* error, QString* detail);
+    StartFailure startFailure_ = StartFailure::None;
+    bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed
     void rememberChatWindow();
     QPointer<QWidget> infoBox_; // the keys or the about box, while one is open
     bool chatShown_ = false;    // the chat window has been shown in this run

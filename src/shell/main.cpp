@@ -4,14 +4,15 @@
 #include "platform/command_line.h"
 #include "platform/data_paths.h"
 #include "platform/version.h"
-#include "sound/qt_sound_player.h"
 #include "settings/settings_file.h"
 #include "shell/card_keys.h"
-#include "shell/file_locations.h"
 #include "shell/card_window.h"
+#include "shell/file_locations.h"
 #include "shell/jackwell_app.h"
 #include "shell/program_flow.h"
+#include "sound/qt_sound_player.h"
 #include "world/default_backend.h"
+#include "world/embedded_world.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -116,7 +117,9 @@ int main(int argc, char* argv[]) {
     jackwell::JackwellApp jackwell(
         {clock, [&clock, exeDir] { return jackwell::makeDefaultBackend(clock, exeDir); }, sound,
          sound, jackwell::settingsFilePath(exeDir), nullptr, jackwell::preferencesFilePath(),
-         jackwell::bundledSoundsDir(jackwell::jackwellDataDir(exeDir))});
+         jackwell::bundledSoundsDir(jackwell::jackwellDataDir(exeDir)),
+         [&clock] { return jackwell::makeEmbeddedWorld(clock); },
+         jackwell::chatConfigFilePath(exeDir)});
     QObject::connect(&jackwell, &jackwell::JackwellApp::problem, &app, [](const QString& message) {
         std::fprintf(stderr, "jackwell: %s\n", qPrintable(message));
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Jackwell"), message);

@@ -4,9 +4,15 @@
 #include "shell/card_window.h"
 #include "shell/jackwell_app.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace jackwell {
 
@@ -17,22 +23,37 @@ void toStderr(const QString& text) {
         std::fprintf(stderr, "jackwell: %s\n", qPrintable(QString(text).replace(u'\n', u' ')));
 }
 
+void openInDesktop(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
 } // namespace
 
-ProgramFlow::ProgramFlow(JackwellApp& app)
-    : app_(app) {}
+const QString ProgramFlow::kPlayEmbedded = QStringLiteral("Play in the embedded world");
+const QString ProgramFlow::kOpenChatConfig = QStringLiteral("Open Chat.txt");
+const QString ProgramFlow::kStartWithDefaults = QStringLiteral("Start with defaults");
+const QString ProgramFlow::kQuit = QStringLiteral("Quit");
+
+ProgramFlow::ProgramFlow(JackwellApp& app, OpenFile openFile)
+    : app_(app)
+    , openFile_(openFile ? std::move(openFile) : OpenFile(openInDesktop)) {}
 
 ProgramFlow::~ProgramFlow() {
     delete lastWord_;
 }
 
 void ProgramFlow::start() {
-    QString error, detail;
-    if (!app_.startUp(&error, &detail)) {
-        endWith(1, error, detail);
+    QString error, reason;
+    if (!app_.startUp(&error, &reason)) {
+        startFailed(error, reason);
         return;
     }
-    connect(&app_.window(), &CardWindow::closing, this, &ProgramFlow::cardClosed);
+    showCard();
+}
+
+void ProgramFlow::showCard() {
+    connect(&app_.window(), &CardWindow::closing, this, &ProgramFlow::cardClosed,
+            Qt::UniqueConnection);
     app_.showWindows();
 }
 
@@ -66,20 +87,95 @@ void ProgramFlow::cardClosed() {
     endWith(1, saveFailure);
 }
 
-void ProgramFlow::endWith(int exitCode, const QString& message, const QString& detail) {
+QMessageBox* ProgramFlow::openBox(const QString& message, const QString& reason) {
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Jackwell"), message);
+    box->setInformativeText(reason);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    lastWord_ = box;
+    return box;
+}
+
+// The box stays until the player chooses; closing it quits.
+void ProgramFlow::startFailed(const QString& message, const QString& reason) {
+    exitCode_ = 1;
+    toStderr(message);
+    toStderr(reason);
+    if (stoppedBySystem_) {
+        ending_ = true;
+        emit finished(exitCode_);
+        return;
+    }
+    std::vector<std::pair<QPushButton*, Choice>> choices;
+    QMessageBox* box = openBox(message, reason);
+    const auto offer = [&](const QString& text, QMessageBox::ButtonRole role, Choice choice) {
+        choices.emplace_back(box->addButton(text, role), choice);
+    };
+    if (app_.startFailure() == JackwellApp::StartFailure::Settings) {
+        box->setInformativeText(
+            QStringLiteral("\"%1\" keeps the file beside it, as %2.broken, "
+                           "and starts with the options of a first run.")
+                .arg(kStartWithDefaults, QFileInfo(app_.settingsPath()).fileName()));
+        offer(kStartWithDefaults, QMessageBox::AcceptRole, Choice::StartWithDefaults);
+    } else if (app_.startFailure() == JackwellApp::StartFailure::ChatLink) {
+        if (app_.canPlayInEmbeddedWorld())
+            offer(kPlayEmbedded, QMessageBox::AcceptRole, Choice::PlayEmbedded);
+        if (!app_.chatConfigFile().isEmpty())
+            offer(kOpenChatConfig, QMessageBox::ActionRole, Choice::OpenChatConfig);
+    }
+    offer(kQuit, QMessageBox::RejectRole, Choice::Quit);
+    box->setDefaultButton(choices.front().first);
+    connect(box, &QMessageBox::finished, this, [this, box, choices, message, reason] {
+        Choice choice = Choice::Quit;
+        for (const auto& [button, offered] : choices) {
+            if (box->clickedButton() == button)
+                choice = offered;
+        }
+        chosen(choice, message, reason);
+    });
+    box->open();
+}
+
+void ProgramFlow::chosen(Choice choice, const QString& message, const QString& reason) {
+    QString error, detail, keptAs;
+    switch (choice) {
+    case Choice::Quit:
+        ending_ = true;
+        emit finished(exitCode_);
+        return;
+    case Choice::OpenChatConfig:
+        openFile_(app_.chatConfigFile());
+        startFailed(message, reason); // the choice is still the player's
+        return;
+    case Choice::PlayEmbedded:
+        if (!app_.startInEmbeddedWorld(&error, &detail)) {
+            startFailed(error, detail);
+            return;
+        }
+        break;
+    case Choice::StartWithDefaults:
+        if (!app_.startWithDefaultSettings(&keptAs, &error, &detail)) {
+            startFailed(error, detail);
+            return;
+        }
+        toStderr(QStringLiteral("started with the default options; the file that could not be "
+                                "read is kept as %1")
+                     .arg(keptAs));
+        break;
+    }
+    exitCode_ = 0;
+    showCard();
+}
+
+void ProgramFlow::endWith(int exitCode, const QString& message) {
     ending_ = true;
     exitCode_ = exitCode;
     toStderr(message);
-    toStderr(detail);
     if (stoppedBySystem_) {
         emit finished(exitCode);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Jackwell"), message);
-    box->setDetailedText(detail);
-    box->setAttribute(Qt::WA_DeleteOnClose);
+    QMessageBox* box = openBox(message, {});
     connect(box, &QMessageBox::finished, this, [this, exitCode] { emit finished(exitCode); });
-    lastWord_ = box;
     box->open();
 }
 

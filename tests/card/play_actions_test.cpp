@@ -43,7 +43,7 @@ TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
     }
 }
 
-TEST(Register, sendsOnlyWhenAKeeperIsKnownOneMessagePerClick) {
+TEST(Register, sendsOnlyWhenAKeeperIsKnownOneMessagePerClickAndTellsOfOneNotSent) {
     Rig rig;
     rig.click(&Card::askToRegister);
     EXPECT_TRUE(rig.sent.isEmpty()) << "no keeper known yet";
@@ -54,6 +54,13 @@ TEST(Register, sendsOnlyWhenAKeeperIsKnownOneMessagePerClick) {
     EXPECT_EQ(rig.sent, QStringList({"Keeper: Register me!", "Keeper: Register me!"}));
     EXPECT_TRUE(rig.backend->log().endsWith("ESP to Keeper: Register me!\r\n"
                                             "ESP to Keeper: Register me!"));
+    // One the chat link gave up on is shown on the card until the player asks again.
+    rig.backend->close();
+    rig.click(&Card::askToRegister);
+    EXPECT_EQ(rig.state.notice, kRegisterNotSentNotice);
+    rig.backend->open({});
+    rig.click(&Card::askToRegister);
+    EXPECT_TRUE(rig.state.notice.isEmpty());
 }
 
 TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {

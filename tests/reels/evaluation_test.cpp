@@ -42,29 +42,39 @@ void finishWithFinal(CardRig& rig, const QString& codes) {
     rig.finish();
 }
 
-// Which file is played, by outcome and by the two boxes (only a ticked box counts).
-TEST(Evaluation, playsTheSoundTheOptionsAllow) {
+// Which file is played, by outcome and by the two boxes (only a ticked box counts), and what the
+// card says of the outcome, whatever it plays: the draw and the credits it shows, in words.
+TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
     using enum CheckState;
     struct Row {
         const char* codes;
         CheckState playWinSound, playLoseSound;
         const char* played; // nullptr: nothing
+        const char* told;
     };
     const Row rows[] = {
-        {"| 05 | 05 | 05 |", Ticked, Clear, "win.wav"},
-        {"| 02 | 05 | 14 |", Ticked, Ticked, "win.wav"},
-        {"| 02 | 05 | 09 |", Ticked, Clear, nullptr},
-        {"| 02 | 05 | 09 |", Clear, Ticked, "lose.wav"},
-        {"| 05 | 05 | 05 |", Greyed, Ticked, nullptr},
-        {"", Clear, Ticked, "lose.wav"},
+        {"| 05 | 05 | 05 |", Ticked, Clear, "win.wav",
+         "Three gold bars: you win 1000 tokens (20 credits). Credits: 150."},
+        {"| 02 | 05 | 14 |", Ticked, Ticked, "win.wav",
+         "One cherry: you win 50 tokens (1 credit). Credits: 150."},
+        {"| 02 | 05 | 09 |", Ticked, Clear, nullptr, "No win this time. Credits: 150."},
+        {"| 02 | 05 | 09 |", Clear, Ticked, "lose.wav", "No win this time. Credits: 150."},
+        {"| 05 | 05 | 05 |", Greyed, Ticked, nullptr,
+         "Three gold bars: you win 1000 tokens (20 credits). Credits: 150."},
+        {"", Clear, Ticked, "lose.wav", "No win this time. Credits: 150."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.codes) + " " + std::to_string(int(row.playWinSound)) +
                      std::to_string(int(row.playLoseSound)));
         CardRig rig;
+        QStringList told;
+        QObject::connect(&rig.card, &Card::told, [&](const QString& words) { told << words; });
         rig.options = {"win.wav", "lose.wav", Clear, row.playWinSound, row.playLoseSound};
         finishWithFinal(rig, row.codes);
+        rig.clock.advance(7099);
+        EXPECT_TRUE(told.isEmpty()) << "not before the reels have come to rest";
         rig.clock.advance(20000);
+        EXPECT_EQ(told, QStringList{row.told});
         ASSERT_EQ(rig.sound.played.size(), row.played ? 1u : 0u);
         if (row.played) {
             EXPECT_EQ(rig.sound.played[0].file, QString(row.played));

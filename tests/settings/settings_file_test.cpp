@@ -110,27 +110,31 @@ TEST(SettingsFile, readsTheOptionsTheFileGives) {
     }
 }
 
-// Each fault names the file and the line; values read before it are not applied either.
+// Each fault names the file, the option as the options window names it, its key and the line;
+// values read before it are not applied either.
 TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
     const struct {
         QByteArray file;
-        int line;
         const char* what;
     } rows[] = {
-        {"Text1\r\n/w.wav\r\nCheck1\r\n", 3, "Check1 has no value after it"},
-        {"Check1\r\n1\r\nText2", 3, "Text2 has no value after it"},
-        {"Check1\r\n1\r\nText1\r\nCheck3", 4, "Check3 has no value after it"},
-        {"Check1\r\n1\r\nText1\r\n/w.wav\r\nCheck1\r\nabc\r\n", 6,
-         "the value of Check1 is not a number: \"abc\""},
-        {"Check2\r\n\r\nCheck3\r\n 1 \r\n", 2, "the value of Check2 is not a number: \"\""},
-        {"Check3\r\n1e0\r\n", 2, "the value of Check3 is not a number"},
-        {"Check3\r\n1 x\r\n", 2, "the value of Check3 is not a number"},
-        {"Check1\r\n 3 \r\n", 2, "the value of Check1 is not 0, 1 or 2"},
-        {"Check2\r\n-1\r\n", 2, "the value of Check2 is not 0, 1 or 2"},
-        {"Check2\r\n2.5000001\r\n", 2, "the value of Check2 is not 0, 1 or 2"},
-        {"Check3\r\n99999999999999999999999\r\n", 2, "the value of Check3 is not 0, 1 or 2"},
-        {"Text1\r\n\"/a\r\nb\"\r\nCheck1\r\nx\r\n", 5, "the value of Check1 is not a number"},
-        {"Text1\n/w\n\nCheck1\nx\n", 5, "the value of Check1 is not a number"},
+        {"Text1\r\n/w.wav\r\nCheck1\r\n", "Stay On Top (Check1) on line 3 has no value after it"},
+        {"Check1\r\n1\r\nText2", "Losing sound (Text2) on line 3 has no value after it"},
+        {"Check1\r\n1\r\nText1\r\nCheck3",
+         "Play Lossing Sound (Check3) on line 4 has no value after it"},
+        {"Check1\r\n1\r\nText1\r\n/w.wav\r\nCheck1\r\nabc\r\n",
+         "Stay On Top (Check1) on line 6 is not a number: \"abc\""},
+        {"Check2\r\n\r\nCheck3\r\n 1 \r\n",
+         "Play Winning Sound (Check2) on line 2 is not a number: \"\""},
+        {"Check3\r\n1e0\r\n", "Play Lossing Sound (Check3) on line 2 is not a number"},
+        {"Check3\r\n1 x\r\n", "Play Lossing Sound (Check3) on line 2 is not a number"},
+        {"Check1\r\n 3 \r\n", "Stay On Top (Check1) on line 2 is not 0, 1 or 2"},
+        {"Check2\r\n-1\r\n", "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
+        {"Check2\r\n2.5000001\r\n", "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
+        {"Check3\r\n99999999999999999999999\r\n",
+         "Play Lossing Sound (Check3) on line 2 is not 0, 1 or 2"},
+        {"Text1\r\n\"/a\r\nb\"\r\nCheck1\r\nx\r\n",
+         "Stay On Top (Check1) on line 5 is not a number"},
+        {"Text1\n/w\n\nCheck1\nx\n", "Stay On Top (Check1) on line 5 is not a number"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file.toStdString());
@@ -141,8 +145,7 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
         const SettingsResult result =
             readSettingsFile(file.path, options, [&](CheckState) { ++calls; });
         EXPECT_EQ(result.status, SettingsResult::Failed);
-        const QString expected =
-            QStringLiteral("%1 line %2: %3").arg(file.path, QString::number(row.line), row.what);
+        const QString expected = QStringLiteral("%1: %2").arg(file.path, row.what);
         EXPECT_TRUE(result.message.startsWith(expected)) << result.message.toStdString();
         EXPECT_EQ(options, before);
         EXPECT_EQ(calls, 0);

@@ -5,6 +5,7 @@
 // even while it is hidden or not yet created, and closing it forgets what it
 // was sent.
 
+#include "chat/transport.h"
 #include "shell/card_label.h"
 #include "shell/payouts_window.h"
 #include "shell/symbol_box.h"
@@ -49,6 +50,46 @@ TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
     rig.clickAt({80, 175});
     rig.clickAt({128, 175});
     EXPECT_TRUE(rig.card.isWaitingForChat());
+}
+
+// Holds the chat link gave up on never reached the machinekeeper: the card says so on itself and
+// FINISH shows no draw that came before them as this game's, though a chat text asked for
+// earlier comes in the meantime. Holds that left, late or sent again, are read as ever.
+TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
+    const struct {
+        bool textOnItsWay;     // GET HOST's chat text comes while the holds wait to leave
+        int holdsLeaveAfterMs; // -1: never, given up
+    } rows[] = {{false, -1}, {true, -1}, {true, 3000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.textOnItsWay) + " " +
+                     std::to_string(row.holdsLeaveAfterMs));
+        Rig rig;
+        knowKeeper(rig);
+        rig.backend->setLines({"ESP from Rivet: FINAL: | 07 | 07 | 07 | Credits: (150)"});
+        if (row.textOnItsWay)
+            rig.card.findHost();
+        rig.backend->otherwise = ChatStatus::Busy;
+        rig.clickAt({80, 175});  // ESP HOLD
+        rig.clickAt({128, 175}); // FINISH
+        CardLabel* notice = rig.window.findChild<CardLabel*>(card::kNoticeName);
+        const bool givenUp = row.holdsLeaveAfterMs < 0;
+        rig.clock.advance(givenUp ? ChatTransport::kRetryBoundMs + 600 : row.holdsLeaveAfterMs);
+        EXPECT_FALSE(rig.state.reels[0].timer.enabled) << "no spin before the holds left";
+        EXPECT_EQ(notice->isVisible(), givenUp);
+        rig.backend->otherwise = ChatStatus::Done;
+        rig.clock.advance(1000);
+        EXPECT_EQ(rig.state.reels[0].timer.enabled, !givenUp);
+        if (givenUp) {
+            EXPECT_EQ(notice->caption(), kHoldsNotSentNotice);
+            EXPECT_FALSE(rig.label(Role::Finish)->isEnabled());
+            EXPECT_EQ(rig.label(Role::FinalCode1)->caption(), "0");
+            rig.clickAt({80, 175}); // sent again, and they leave
+            rig.clickAt({128, 175});
+            rig.clock.settle();
+        }
+        EXPECT_FALSE(notice->isVisible());
+        EXPECT_EQ(rig.label(Role::FinalCode1)->caption().toInt(), 7) << "read as ever";
+    }
 }
 
 TEST(CardWindow, isAFixedCardWithItsCaptionAndIcon) {

@@ -2,6 +2,7 @@
 // scrolled back, what is typed reaching the world, the state line, its place beside the card,
 // and its being open or closed kept in the preferences (never in Settings.txt).
 
+#include "card/card.h"
 #include "shell/chat_window.h"
 #include "shell/window_placement.h"
 #include "support/app_rig.h"
@@ -45,6 +46,27 @@ TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
     EXPECT_NE(own.blockFormat().background(), own.previous().blockFormat().background());
     rig.app->shutDown();
     EXPECT_EQ(chat.statusText(), "Offline");
+}
+
+// The outcome is the card's to tell, once its reels have come to rest on the final draw: a line
+// of the card's own, in a look no line of the chat takes, never the machinekeeper's.
+TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
+    AppRig rig;
+    rig.app->showChatWindow();
+    ChatWindow& chat = rig.app->chatWindow();
+    Card& card = rig.app->card();
+    card.state.machineKeeperName = QStringLiteral("Rivet");
+    rig.world->appendPrivateFrom("Rivet", "FINAL: | 02 | 02 | 02 | Credits: (105)");
+    card.sendHolds();
+    card.finish();
+    rig.clock.advance(7000);
+    const QString told = "Your card: Three grapes: you win 300 tokens (6 credits). Credits: 105.";
+    EXPECT_FALSE(shownLines(chat).contains(told));
+    rig.clock.advance(200);
+    EXPECT_EQ(shownLines(chat).last(), told);
+    const QTextBlock line = chat.logView()->document()->lastBlock();
+    for (QTextBlock other = line.previous(); other.isValid(); other = other.previous())
+        EXPECT_NE(line.blockFormat().background(), other.blockFormat().background());
 }
 
 // Lines that come while the window is closed are there, in order, when it opens again; of a

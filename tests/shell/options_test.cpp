@@ -187,9 +187,10 @@ TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
         control(rig.app->optionsWindow(), row.button).click();
         const QString sound = rig.makeFile(QStringLiteral("chosen.wav"));
         rig.files.answer(sound);
-        rig.world->appendLine(QString::fromLatin1(row.finalLine));
+        rig.app->card().state.machineKeeperName = QStringLiteral("Rivet");
         rig.app->card().sendHolds(); // ESP HOLD arms FINISH
-        rig.app->card().finish();    // FINISH
+        rig.world->appendLine(QString::fromLatin1(row.finalLine));
+        rig.app->card().finish(); // FINISH
         rig.clock.advance(8000);
         ASSERT_EQ(rig.sound.played.size(), 1u);
         EXPECT_EQ(rig.sound.played[0].file, sound);

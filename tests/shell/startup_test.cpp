@@ -6,6 +6,7 @@
 #include "shell/payouts_window.h"
 #include "shell/program_flow.h"
 #include "support/app_rig.h"
+#include "support/ngircd_server.h"
 #include "support/wait_until.h"
 
 #include <QApplication>
@@ -84,8 +85,8 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
 
 // The program as main() runs it: what it shows, what it prints and when it ends.
 struct ProgramRun {
-    explicit ProgramRun(JackwellApp& app)
-        : flow(app) {
+    explicit ProgramRun(JackwellApp& app, ProgramFlow::OpenFile openFile = {})
+        : flow(app, std::move(openFile)) {
         QObject::connect(&flow, &ProgramFlow::finished,
                          [this](int exitCode) { exitCodes.push_back(exitCode); });
         app.window().installEventFilter(&shows);
@@ -121,46 +122,104 @@ QMessageBox* openMessage() {
     return nullptr;
 }
 
-// A chat link that cannot open: the start-up error with its number and text, the reason as
-// its detail (for a Chat.txt that cannot be used, its line), both on stderr too. The card is
-// never shown; the program ends only once the player has confirmed or closed the message, or
-// when the system stops it (a logout), and nothing of the shutdown runs (the settings file,
-// not in the form the program writes, is left as it was).
-TEST(Startup, aChatLinkThatCannotOpenEndsTheProgramOnceThePlayerHasReadWhy) {
-    enum Ending { Confirmed, Closed, StoppedBySystem };
-    for (const Ending ending : {Confirmed, Closed, StoppedBySystem}) {
-        SCOPED_TRACE(int(ending));
-        const QByteArray settings = "Check2\r\n1\r\n";
+// A start-up that fails says why in the message itself (the server's own words for a wrong
+// password, the line of a Chat.txt that cannot be used, the option of a Settings.txt the program
+// cannot read), on stderr too, and offers what the player can do. The card shows once they have
+// chosen to play in the embedded world or with the default options (the broken file kept);
+// Open Chat.txt opens it and asks again. Quit, closing the message or the system's stop end the
+// program, and nothing of the shutdown runs (the settings file is left as it was).
+TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
+    enum Source { Refusing, BadChatTxt, WrongPassword, BadSettings };
+    enum Ending { Quit, Closed, StoppedBySystem, PlayEmbedded, OpenChatTxt, StartWithDefaults };
+    testing::NgircdServer server({.serverPassword = "right"});
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    const struct {
+        Source source;
+        Ending ending;
+        const char* reason;
+    } rows[] = {
+        {Refusing, Quit, "no chat client is running"},
+        {BadChatTxt, Closed, "Chat.txt, line 3: port"},
+        {Refusing, StoppedBySystem, "no chat client is running"},
+        {WrongPassword, PlayEmbedded, "turned the connection down: Access denied: Bad password"},
+        {BadChatTxt, OpenChatTxt, "Chat.txt, line 3: port"},
+        {BadSettings, StartWithDefaults, "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.ending));
+        const QByteArray settings =
+            row.source == BadSettings ? "Check2\r\n7\r\n" : "Check2\r\n1\r\n";
         AppRig rig(settings, AppRig::DoNotLoad);
-        QString detail = AppRig::kRefusal;
-        rig.linkOpens = false;
-        rig.useChatTxt = ending == Closed;
-        if (ending == Closed) {
-            detail = QDir(rig.dir.path()).filePath("Chat.txt");
-            AppRig::writeFile(detail, "server = 127.0.0.1\nnick = Player\nport = many\n");
-            detail += ", line 3: port";
-        }
-        ProgramRun run(*rig.app);
+        rig.linkOpens = row.source != Refusing;
+        rig.useChatTxt = row.source == BadChatTxt || row.source == WrongPassword;
+        const QString chatTxt = QDir(rig.dir.path()).filePath("Chat.txt");
+        if (row.source == BadChatTxt)
+            AppRig::writeFile(chatTxt, "server = 127.0.0.1\nnick = Player\nport = many\n");
+        if (row.source == WrongPassword)
+            AppRig::writeFile(chatTxt,
+                              QStringLiteral("server = 127.0.0.1\nnick = Player\nport = %1\n"
+                                             "password = wrong\n")
+                                  .arg(server.port())
+                                  .toUtf8());
+        QStringList opened;
+        ProgramRun run(*rig.app, [&](const QString& path) { opened << path; });
         run.capturingStderr([&] { run.flow.start(); });
         QMessageBox* box = openMessage();
         ASSERT_TRUE(box);
-        EXPECT_EQ(box->text(), "Run-time error '10001':\n\nFailed to initialize DDE layer");
-        EXPECT_TRUE(box->detailedText().startsWith(detail)) << box->detailedText().toStdString();
-        EXPECT_TRUE(run.printedText(box->text()) && run.printedText(box->detailedText()))
-            << run.printed;
+        if (row.source != BadSettings) {
+            EXPECT_EQ(box->text(), "Run-time error '10001':\n\nFailed to initialize DDE layer");
+        }
+        const QString told = box->text() + box->informativeText();
+        EXPECT_TRUE(told.contains(row.reason)) << told.toStdString();
+        EXPECT_FALSE(told.contains("remote host closed")) << told.toStdString();
+        EXPECT_TRUE(box->detailedText().isEmpty()) << "nothing is hidden behind Show Details";
+        EXPECT_TRUE(run.printedText(box->text()) && run.printedText(row.reason)) << run.printed;
+        QStringList choices;
+        for (QAbstractButton* button : box->buttons())
+            choices << button->text();
+        const QStringList offered =
+            row.source == BadSettings ? QStringList{"Quit", "Start with defaults"}
+            : row.source == Refusing
+                ? QStringList{"Play in the embedded world", "Quit"}
+                : QStringList{"Open Chat.txt", "Play in the embedded world", "Quit"};
+        choices.sort();
+        EXPECT_EQ(choices, offered);
         testing::runEventsFor(50);
         EXPECT_TRUE(run.exitCodes.empty()) << "the program waits for the player";
-        if (ending == Confirmed)
-            box->button(QMessageBox::Ok)->click();
-        else if (ending == Closed)
+        const auto choose = [](QMessageBox* box, const QString& choice) {
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == choice)
+                    button->click();
+            }
+        };
+        if (row.ending == OpenChatTxt) {
+            choose(box, "Open Chat.txt");
+            EXPECT_EQ(opened, QStringList{chatTxt});
+            box = openMessage();
+            ASSERT_TRUE(box) << "the choice is still the player's";
+        }
+        if (row.ending == Quit || row.ending == OpenChatTxt)
+            choose(box, "Quit");
+        else if (row.ending == Closed)
             box->close();
-        else
+        else if (row.ending == StoppedBySystem)
             run.flow.stopBySystem();
-        EXPECT_EQ(run.exitCodes, std::vector<int>{1});
+        else
+            choose(box,
+                   row.ending == PlayEmbedded ? ProgramFlow::kPlayEmbedded : "Start with defaults");
         EXPECT_EQ(openMessage(), nullptr);
-        EXPECT_EQ(run.shows.count, 0);
-        EXPECT_FALSE(rig.app->window().isVisible());
-        EXPECT_EQ(rig.settingsOnDisk(), settings);
+        const bool plays = row.ending == PlayEmbedded || row.ending == StartWithDefaults;
+        EXPECT_EQ(run.exitCodes, plays ? std::vector<int>{} : std::vector<int>{1});
+        EXPECT_EQ(run.shows.count, plays ? 1 : 0);
+        EXPECT_EQ(rig.app->chatLibrary().backend() != nullptr, plays);
+        EXPECT_EQ(rig.settingsOnDisk(), row.ending == StartWithDefaults ? QByteArray() : settings);
+        if (row.ending == StartWithDefaults) {
+            QFile broken(rig.settingsPath + ".broken");
+            ASSERT_TRUE(broken.open(QIODevice::ReadOnly));
+            EXPECT_EQ(broken.readAll(), settings);
+            EXPECT_EQ(rig.app->options(), Options{});
+        }
     }
 }
 

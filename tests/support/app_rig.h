@@ -2,10 +2,10 @@
 
 // The whole program offscreen: a chat world (or, with linkOpens false, a chat
 // link that cannot open, or with useChatTxt the chat world that a Chat.txt in
-// the temporary folder chooses), a virtual clock, a recording sound player, dialogs the
-// test answers, and Settings.txt and the preferences in a temporary folder,
-// Settings.txt holding `settings` (no file when it is null). startUp runs at
-// once unless the test asks to run it itself.
+// the temporary folder chooses; a chat world is also the embedded one), a virtual clock, a
+// recording sound player, dialogs the test answers, and Settings.txt and the preferences in a
+// temporary folder, Settings.txt holding `settings` (no file when it is null). startUp runs at once
+// unless the test asks to run it itself.
 
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
@@ -62,13 +62,12 @@ struct AppRig {
                 refusing->refusal = kRefusal;
                 return refusing;
             }
-            auto made = std::make_unique<ChatWorld>();
-            world = made.get();
-            return made;
+            return makeWorld();
         };
-        app = std::make_unique<JackwellApp>(JackwellApp::Setup{clock, makeBackend, sound, sound,
-                                                               settingsPath, &files,
-                                                               preferencesPath, extras.soundsDir});
+        auto embedded = [this] { return makeWorld(); };
+        app = std::make_unique<JackwellApp>(JackwellApp::Setup{
+            clock, makeBackend, sound, sound, settingsPath, &files, preferencesPath,
+            extras.soundsDir, embedded, dir.filePath(QStringLiteral("Chat.txt"))});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
         if (start == Load) {
@@ -77,6 +76,11 @@ struct AppRig {
         }
     }
 
+    std::unique_ptr<ChatPort> makeWorld() {
+        auto made = std::make_unique<ChatWorld>();
+        world = made.get();
+        return made;
+    }
     QByteArray settingsOnDisk() const {
         QFile file(settingsPath);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

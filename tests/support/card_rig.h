@@ -107,8 +107,11 @@ template <typename Backend = ChatWorld> struct CardRig {
             state.machineKeeperName = QStringLiteral("Rivet");
         click(&Card::start);
     }
-    // ESP HOLD, then FINISH; returns once FINISH has its chat text and the reels spin.
+    // ESP HOLD to a known machinekeeper, then FINISH; returns once FINISH has its chat text and
+    // the reels spin.
     void finish() {
+        if (state.machineKeeperName.isEmpty())
+            state.machineKeeperName = QStringLiteral("Rivet");
         card.sendHolds();
         click(&Card::finish);
     }

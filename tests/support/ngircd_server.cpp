@@ -62,6 +62,16 @@ bool NgircdServer::makeCertificate(QString* error) {
     return true;
 }
 
+// The [Global] lines that depend on who runs the tests and on the options.
+QString NgircdServer::globalExtras() const {
+    QString extras;
+    if (!options_.serverPassword.isEmpty())
+        extras += "Password = " + QString::fromLatin1(options_.serverPassword) + u'\n';
+    if (asRoot())
+        extras += QStringLiteral("ServerUID = nobody\nServerGID = nogroup\n");
+    return extras;
+}
+
 bool NgircdServer::writeConfig(QString* error) {
     if (options_.tls && !makeCertificate(error))
         return false;
@@ -98,7 +108,7 @@ Ident = no
 IncludeDir = %2/conf.d
 )")
                        .arg(port_)
-                       .arg(dir_.path(), asRoot() ? "ServerUID = nobody\nServerGID = nogroup" : "")
+                       .arg(dir_.path(), globalExtras())
                        .arg(options_.pingTimeoutSeconds)
                        .arg(options_.pongTimeoutSeconds)
                        .arg(options_.floodThrottling ? -1 : 0);

@@ -17,6 +17,7 @@ public:
         // An IRC operator that may log in with OPER (none when the name is empty).
         QByteArray operName = {};
         QByteArray operPassword = {};
+        QByteArray serverPassword = {}; // none when empty
     };
 
     static inline const QByteArray kServerName = "irc.test.local";
@@ -39,6 +40,7 @@ public:
     static bool ensureInstalled(QString* error);
 
 private:
+    QString globalExtras() const;
     bool writeConfig(QString* error);
     bool makeCertificate(QString* error);
     bool launch(QString* error);

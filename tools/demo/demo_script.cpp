@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <array>
@@ -217,6 +219,20 @@ bool DemoScript::evaluation() {
     const qint64 won = ledger.empty() ? 0 : ledger.back().outcome.tokensWon;
     say(won > 0 ? QStringLiteral("the game paid %1 tokens").arg(won)
                 : QStringLiteral("the game paid nothing"));
+    // The card tells each game's outcome in the chat window as it plays the sound.
+    QStringList told;
+    for (QTextBlock line = app_.chatWindow().logView()->document()->begin(); line.isValid();
+         line = line.next()) {
+        if (line.text().startsWith(QStringLiteral("Your card: ")))
+            told << line.text();
+    }
+    if (told.size() != qsizetype(ledger.size())) {
+        say(QStringLiteral("FAILED: the chat window shows the card's outcome of %1 games, not %2")
+                .arg(told.size())
+                .arg(ledger.size()));
+        return false;
+    }
+    say(QStringLiteral("the chat window shows: %1").arg(told.last()));
     if (won == 0 && qsizetype(ledger.size()) < kMostGames) {
         anotherGame_ = true;
         return true;
