@@ -5,10 +5,11 @@
 // Two runs, each in a fresh program: 8 kB channel lines at 150 a second for 80 s ("long"), and
 // 100 000 short lines at 10 000 a second ("short"). Each prints one line: the program's CPU time
 // per line (user and system, from the flood's start until it answered the PING sent after the
-// last line), its peak resident memory over its whole life, and how late it answered the PINGs
-// (median, worst, and the one after the last line). E.g.:
+// last line), its peak resident memory over its whole life, how late it answered the PINGs
+// (median, worst, and the one after the last line), and the most that waited unread in the
+// server's own buffer when a PING went out (more lies in the sockets' buffers). E.g.:
 //   flood: run=long lines=12000 line-bytes=8192 rate=150/s cpu=3.1s cpu-per-line=0.26ms
-//          peak-rss=62MB ping-p50=4ms ping-max=40ms ping-last=12ms
+//          peak-rss=62MB ping-p50=4ms ping-max=40ms ping-last=12ms unread-max=0.0MB
 //
 // Options: --program PATH (default: the jackwell built beside this bench), --runs long,short,
 // --scale F (multiplies each run's duration: 0.1 for a quick look).
@@ -129,12 +130,13 @@ private:
         const double cpu = cpuSeconds(pid) - cpuAtStart_;
         std::vector<double> answers = server_.pingAnswersMs();
         const double last = answers.back();
-        std::printf("flood: run=%s lines=%d line-bytes=%d rate=%d/s cpu=%.1fs cpu-per-line=%.3fms "
-                    "peak-rss=%.0fMB ping-p50=%.0fms ping-max=%.0fms ping-last=%.0fms\n",
-                    run_.name, server_.linesSent(), run_.flood.lineBytes, run_.flood.linesPerSecond,
-                    cpu, cpu * 1e3 / std::max(1, server_.linesSent()), peakResidentMb(pid),
-                    percentile(answers, 0.5), *std::max_element(answers.begin(), answers.end()),
-                    last);
+        std::printf(
+            "flood: run=%s lines=%d line-bytes=%d rate=%d/s cpu=%.1fs cpu-per-line=%.3fms "
+            "peak-rss=%.0fMB ping-p50=%.0fms ping-max=%.0fms ping-last=%.0fms unread-max=%.1fMB\n",
+            run_.name, server_.linesSent(), run_.flood.lineBytes, run_.flood.linesPerSecond, cpu,
+            cpu * 1e3 / std::max(1, server_.linesSent()), peakResidentMb(pid),
+            percentile(answers, 0.5), *std::max_element(answers.begin(), answers.end()), last,
+            double(server_.mostWaiting()) / (1024.0 * 1024.0));
         std::fflush(stdout);
         finish();
     }

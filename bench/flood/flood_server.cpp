@@ -140,6 +140,7 @@ void FloodServer::ping() {
     const QByteArray token = kPingToken + QByteArray::number(qulonglong(asked_.size()));
     asked_.push_back(double(clock_.nsecsElapsed()) / 1e6);
     answersMs_.push_back(-1);
+    mostWaiting_ = std::max(mostWaiting_, client_->bytesToWrite());
     client_->write("PING :" + token + "\r\n");
 }
 

@@ -38,6 +38,9 @@ public:
     // Answer times of the PINGs in ms, in the order they were asked (the last one followed the
     // flood's end); -1 for one still unanswered.
     const std::vector<double>& pingAnswersMs() const { return answersMs_; }
+    // The most bytes that waited in this server's own buffer for the client to read when a
+    // PING went out: what the client had not yet taken.
+    qint64 mostWaiting() const { return mostWaiting_; }
 
 private:
     void take(QTcpSocket* client);
@@ -61,6 +64,7 @@ private:
     int linesSent_ = 0;
     std::vector<double> asked_; // when each PING went out (ms since the flood began)
     std::vector<double> answersMs_;
+    qint64 mostWaiting_ = 0;
     std::function<void()> done_;
 };
 
