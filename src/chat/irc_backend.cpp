@@ -13,6 +13,7 @@ namespace {
 
 // Room for "@host" the server shows in the prefix of a passed-on line.
 constexpr qsizetype kHostRoom = 64;
+constexpr char kCtcpMark = '\x01';
 
 // CR, LF and NUL would end or cut the line; a CTCP mark would turn the
 // message into a client command.
@@ -240,10 +241,8 @@ bool IrcBackend::speak(const QByteArray& text, bool action) {
         return false;
     }
     // An action is wrapped in CTCP marks, which take room of their own.
-    const QByteArray open = action ? QByteArray("\x01"
-                                                "ACTION ")
-                                   : QByteArray();
-    const QByteArray close = action ? QByteArray("\x01") : QByteArray();
+    const QByteArray open = action ? kCtcpMark + QByteArray("ACTION ") : QByteArray();
+    const QByteArray close = action ? QByteArray(1, kCtcpMark) : QByteArray();
     const qsizetype room = textBytesPerLine(speakingIn_) - open.size() - close.size();
     for (const QByteArray& piece : splitUtf8(text, room))
         gate_->push(ircLine("PRIVMSG", {speakingIn_}, QByteArrayView(open + piece + close)));
