@@ -38,7 +38,7 @@ pictures: configure
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-pictures $(BUILD)/pictures
 
 # Benchmarks in a Release build of their own; each prints its figures and a
-# summary line (walk: ..., idle: ..., chat-window: ...).
+# summary line (walk: ..., idle: ..., chat-window: ..., flood: ...).
 BENCH_BUILD ?= build-bench
 bench: deps
 	@if [ ! -f $(BENCH_BUILD)/build.ninja ]; then \
@@ -48,6 +48,7 @@ bench: deps
 	./$(BENCH_BUILD)/bench/walk_bench
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/idle/idle_bench
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/chat_window_bench
+	./$(BENCH_BUILD)/bench/flood_bench --program ./$(BENCH_BUILD)/jackwell
 
 # The fuzz targets with sanitizers, for FUZZ_SECONDS (build-fuzz/, see fuzz/run.sh).
 FUZZ_SECONDS ?= 600

@@ -73,9 +73,10 @@ struct OpenChatWindow {
     ChatWindow window{session};
 
     OpenChatWindow() { window.resize(kWindowSize); }
-    // One line arrives, and what the event loop does before painting is done.
+    // One line arrives and its frame ends, and what the event loop does before painting is done.
     void take(const ChatSession::Line& line) {
         window.appendLine(line);
+        clock.advance(ChatWindow::kFrameMs);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     }
 };

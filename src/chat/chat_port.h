@@ -51,8 +51,9 @@ class ChatPort {
 public:
     using EventSink = std::function<void(ChatLinkEvent, const QString& detail)>;
     struct Listener {
-        std::function<void(const QString& line)> lineAdded; // a line, as the chat log holds it
-        std::function<void()> statusChanged;                // linkStatus() may read otherwise
+        // A line, as the chat log holds it, and the server's greeting it belongs to (0: none).
+        std::function<void(const QString& line, int greeting)> lineAdded;
+        std::function<void()> statusChanged; // linkStatus() may read otherwise
     };
 
     virtual ~ChatPort() = default;
@@ -84,6 +85,25 @@ public:
     // Says `text` in public: in the channel on a network, to everyone in the embedded world.
     // The line shows in the chat log, or a system line says why it could not be said.
     virtual void sayInPublic(const QString& text) = 0;
+
+    // The chat window's commands. Each returns why it cannot be done here, in words for the
+    // player, or nothing when it went out (the chat log shows what came of it). The defaults are
+    // the embedded world's, which has one room and knows the player by one name.
+    //
+    // An action, "* NAME text" in public ("/me text").
+    virtual void actInPublic(const QString& text) {
+        sayInPublic(QStringLiteral("* ") + ownName() + u' ' + text);
+    }
+    // Joins `channel` and speaks there from now on.
+    virtual QString joinChannel(const QString&) {
+        return QStringLiteral("The embedded world is one room, and you are in it.");
+    }
+    // Takes the name `nick` from now on.
+    virtual QString changeNick(const QString&) {
+        return QStringLiteral("In the embedded world you are %1; the machinekeeper knows you "
+                              "by that name.")
+            .arg(ownName());
+    }
 };
 
 } // namespace jackwell

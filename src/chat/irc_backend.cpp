@@ -4,6 +4,7 @@
 #include "clock/clock.h"
 #include "irc/irc_connection.h"
 #include "irc/irc_message.h"
+#include "irc/irc_numerics.h"
 #include "irc/irc_send_gate.h"
 
 namespace jackwell {
@@ -12,6 +13,7 @@ namespace {
 
 // Room for "@host" the server shows in the prefix of a passed-on line.
 constexpr qsizetype kHostRoom = 64;
+constexpr char kCtcpMark = '\x01';
 
 // CR, LF and NUL would end or cut the line; a CTCP mark would turn the
 // message into a client command.
@@ -27,7 +29,8 @@ QByteArray cleanMessage(const QByteArray& message) {
 } // namespace
 
 IrcBackend::IrcBackend(Clock& clock, IrcConfig config)
-    : clock_(clock) {
+    : clock_(clock)
+    , speakingIn_(config.channel) {
     connection_ = std::make_unique<IrcConnection>(
         clock, std::move(config),
         IrcConnection::Handlers{
@@ -135,9 +138,27 @@ qsizetype IrcBackend::textBytesPerLine(const QByteArray& recipient) const {
 }
 
 void IrcBackend::onMessage(const IrcMessage& message) {
-    if (const auto line = chatLogLine(message))
-        log_.appendLine(*line);
+    const auto line = chatLogLine(message);
+    const int greeting = greetingOf(message, line.has_value());
+    if (line)
+        log_.appendLine(*line, greeting);
     followPresence(message);
+}
+
+// A greeting runs from the first of its numerics or server notices to the end of the message of
+// the day, or to the first line of another kind in the log.
+int IrcBackend::greetingOf(const IrcMessage& message, bool logged) {
+    const bool serverNotice = message.command == "NOTICE" && !isUserPrefix(message.prefix) &&
+                              (greetingOpen_ || !connection_->isRegistered());
+    if (!serverNotice && !isGreetingNumeric(message.command)) {
+        greetingOpen_ = greetingOpen_ && !logged;
+        return 0;
+    }
+    if (!greetingOpen_)
+        ++greetings_;
+    greetingOpen_ =
+        message.command != irc_numeric::endOfMotd && message.command != irc_numeric::noMotd;
+    return greetings_;
 }
 
 void IrcBackend::followPresence(const IrcMessage& message) {
@@ -150,7 +171,11 @@ void IrcBackend::followPresence(const IrcMessage& message) {
                (command == "KICK" && sameNickname(message.param(1), connection_->nick()))) {
         if (channel.compare(channelJoined_, Qt::CaseInsensitive) == 0)
             channelJoined_.clear();
-    } else if (command != "NICK" || !fromUs) {
+    } else if (command == "NICK" && sameNickname(message.param(0), connection_->nick())) {
+        // Ours: the connection has taken the new nickname already.
+        if (!nickWanted_.isEmpty() && sameNickname(message.param(0), nickWanted_))
+            connection_->setRegistrationNick(std::exchange(nickWanted_, {}));
+    } else {
         return;
     }
     statusChanged();
@@ -197,22 +222,59 @@ QString IrcBackend::ownName() const {
 
 void IrcBackend::sayInPublic(const QString& text) {
     const QByteArray clean = cleanMessage(text.toUtf8());
-    if (!open_ || clean.trimmed().isEmpty())
-        return;
-    const QByteArray& channel = connection_->config().channel;
-    if (channel.isEmpty()) {
-        log_.appendSystem(QStringLiteral("Not said: %1 names no channel to speak in; write "
-                                         "privately with /msg NAME text")
+    if (open_ && !clean.trimmed().isEmpty() && speak(clean, false))
+        log_.appendLine(ownName() + QStringLiteral(": ") + QString::fromUtf8(clean));
+}
+
+void IrcBackend::actInPublic(const QString& text) {
+    const QByteArray clean = cleanMessage(text.toUtf8());
+    if (open_ && !clean.trimmed().isEmpty() && speak(clean, true))
+        log_.appendLine(ownName() + QStringLiteral(": * ") + ownName() + u' ' +
+                        QString::fromUtf8(clean));
+}
+
+bool IrcBackend::speak(const QByteArray& text, bool action) {
+    if (speakingIn_.isEmpty()) {
+        log_.appendSystem(QStringLiteral("Not said: %1 names no channel to speak in; join one "
+                                         "with /join #channel or write privately with /msg "
+                                         "NAME text")
                               .arg(kChatConfigFileName));
-        return;
+        return false;
     }
     if (!connection_->isRegistered()) {
         log_.appendSystem(QStringLiteral("Not said: no connection to %1").arg(serverName()));
-        return;
+        return false;
     }
-    for (const QByteArray& piece : splitUtf8(clean, textBytesPerLine(channel)))
-        gate_->push(ircLine("PRIVMSG", {channel}, QByteArrayView(piece)));
-    log_.appendLine(ownName() + QStringLiteral(": ") + QString::fromUtf8(clean));
+    // An action is wrapped in CTCP marks, which take room of their own.
+    const QByteArray open = action ? kCtcpMark + QByteArray("ACTION ") : QByteArray();
+    const QByteArray close = action ? QByteArray(1, kCtcpMark) : QByteArray();
+    const qsizetype room = textBytesPerLine(speakingIn_) - open.size() - close.size();
+    for (const QByteArray& piece : splitUtf8(text, room))
+        gate_->push(ircLine("PRIVMSG", {speakingIn_}, QByteArrayView(open + piece + close)));
+    return true;
+}
+
+QString IrcBackend::joinChannel(const QString& channel) {
+    const QByteArray name = channel.toUtf8();
+    if (!isChannelName(name))
+        return QStringLiteral("Not joined: %1 is no channel name.").arg(channel.left(64));
+    if (!open_ || !connection_->isRegistered())
+        return QStringLiteral("Not joined: no connection to %1.").arg(serverName());
+    gate_->push(ircLine("JOIN", {name}));
+    speakingIn_ = name;
+    return {};
+}
+
+QString IrcBackend::changeNick(const QString& nick) {
+    const QByteArray name = nick.toUtf8();
+    if (!isValidNickname(name, connection_->nickLength()))
+        return QStringLiteral("Not changed: %1 is no nickname the network takes.")
+            .arg(nick.left(64));
+    if (!open_ || !connection_->isRegistered())
+        return QStringLiteral("Not changed: no connection to %1.").arg(serverName());
+    nickWanted_ = name;
+    gate_->push(ircLine("NICK", {name}));
+    return {};
 }
 
 void IrcBackend::setListener(Listener listener) {
@@ -226,6 +288,8 @@ void IrcBackend::onRegistered() {
                                  : QStringLiteral("Connected to %1 as %2"))
                           .arg(serverName(), nick));
     gate_->setOpen(true);
+    if (!speakingIn_.isEmpty() && speakingIn_ != connection_->config().channel)
+        gate_->push(ircLine("JOIN", {speakingIn_})); // the channel joined last, again
     if (events_)
         events_(ChatLinkEvent::Up, nick);
     statusChanged();
@@ -238,6 +302,7 @@ void IrcBackend::addSystemLine(const QString& text) {
 // The login was refused on a later connect: the link stays down, and the player reads why.
 void IrcBackend::onRefused(const QString& reason) {
     everLost_ = true;
+    greetingOpen_ = false;
     channelJoined_.clear();
     refusedAt_ = clock_.timeOfDay();
     gate_->setOpen(false);
@@ -250,6 +315,7 @@ void IrcBackend::onRefused(const QString& reason) {
 
 void IrcBackend::onLost(const QString& reason) {
     everLost_ = true;
+    greetingOpen_ = false;
     channelJoined_.clear();
     gate_->setOpen(false);
     log_.appendSystem(

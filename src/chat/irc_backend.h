@@ -29,7 +29,9 @@ struct IrcMessage;
 // server's reason; refused later, on a reconnect, it ends the link and says why in the log.
 //
 // For the chat window it tells how the connection stands (connected, reconnecting for the first
-// kGiveUpAfterMs, then offline) and speaks in the configured channel.
+// kGiveUpAfterMs, then offline), numbers each connect's greeting from the server (see ChatLog),
+// speaks in the configured channel or the one joined last, and takes another nickname, which
+// later connects register with.
 class IrcBackend : public ChatPort {
 public:
     static constexpr int kGiveUpAfterMs = 30000;
@@ -51,6 +53,9 @@ public:
     ChatLinkStatus linkStatus() const override;
     QString ownName() const override;
     void sayInPublic(const QString& text) override;
+    void actInPublic(const QString& text) override;
+    QString joinChannel(const QString& channel) override;
+    QString changeNick(const QString& nick) override;
 
     const ChatLog& log() const { return log_; }
     IrcConnection& connection() { return *connection_; }
@@ -64,6 +69,10 @@ public:
 
 private:
     void onMessage(const IrcMessage& message);
+    int greetingOf(const IrcMessage& message, bool logged);
+    // Says `text` in the channel we speak in, as a plain line or an action; false when there
+    // is none or no connection (a system line says why).
+    bool speak(const QByteArray& text, bool action);
     void onRegistered();
     void onLost(const QString& reason);
     void onRefused(const QString& reason);
@@ -81,6 +90,10 @@ private:
     QString openError_;
     bool everLost_ = false;
     QString channelJoined_;
+    QByteArray speakingIn_; // the channel plain text goes to: the configured one or the last joined
+    QByteArray nickWanted_; // a nickname the player asked for, until the server confirms it
+    int greetings_ = 0;
+    bool greetingOpen_ = false;
     double closedAt_ = 0;  // time of day the link was closed
     double refusedAt_ = 0; // time of day the server refused the login
     Listener listener_;

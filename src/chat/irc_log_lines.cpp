@@ -107,6 +107,15 @@ std::optional<QString> numericReply(const IrcMessage& message) {
 
 } // namespace
 
+bool isGreetingNumeric(QByteArrayView command) {
+    if (!irc_numeric::isNumeric(command))
+        return false;
+    const int number = command.toByteArray().toInt();
+    return (number >= 1 && number <= 99) || (number >= 250 && number <= 266) || number == 372 ||
+           number == 375 || number == 376 || number == 422 || number == 396 || number == 900 ||
+           number == 903;
+}
+
 QString displayText(QByteArrayView text) {
     return decode(stripFormatting(text));
 }

@@ -4,6 +4,7 @@
 #include "chat/transport.h"
 #include "chatview/chat_input.h"
 #include "chatview/link_status_text.h"
+#include "chatview/shown_line.h"
 #include "clock/clock.h"
 
 namespace jackwell {
@@ -45,14 +46,17 @@ void ChatSession::attach(ChatPort* port) {
     if (port_)
         port_->setListener({});
     port_ = port;
+    greetingsBefore_ = greetingsSeen_;
     if (port_) {
-        const QString text = QString::fromUtf8(port_->chatLog().lines());
+        const ChatLog& log = port_->chatLog();
+        const QString text = QString::fromUtf8(log.lines());
         if (!text.isEmpty()) {
+            qsizetype index = 0;
             for (const QString& line : text.split(QStringLiteral("\r\n")))
-                addLine(line);
+                addLine(line, log.greetingOf(index++));
         }
-        port_->setListener(
-            {[this](const QString& line) { addLine(line); }, [this] { refreshStatus(); }});
+        port_->setListener({[this](const QString& line, int greeting) { addLine(line, greeting); },
+                            [this] { refreshStatus(); }});
     }
     refreshStatus();
 }
@@ -63,6 +67,7 @@ void ChatSession::setKeeperName(const QString& name) {
 
 void ChatSession::submit(const QString& typed) {
     const ChatInput input = parseChatInput(typed);
+    QString refusal;
     switch (input.kind) {
     case ChatInput::Kind::Nothing:
         return;
@@ -72,18 +77,70 @@ void ChatSession::submit(const QString& typed) {
     case ChatInput::Kind::Private:
         transport_.sendPrivateMessage(input.recipient, input.text);
         return;
-    case ChatInput::Kind::Public:
-        if (port_)
-            port_->sayInPublic(input.text);
-        else
-            addSystemLine(QStringLiteral("Not said: the chat link is closed."));
+    case ChatInput::Kind::Query:
+        startQuery(input.recipient, input.text);
         return;
+    case ChatInput::Kind::Public:
+        if (!queryPartner_.isEmpty())
+            transport_.sendPrivateMessage(queryPartner_, input.text);
+        else
+            sayInPublic(input.text, false);
+        return;
+    case ChatInput::Kind::Action:
+        sayInPublic(input.text, true);
+        return;
+    case ChatInput::Kind::Help:
+        for (const QString& line : chatCommandHelp())
+            addSystemLine(line);
+        return;
+    case ChatInput::Kind::Join:
+    case ChatInput::Kind::Nick:
+        if (!port_)
+            refusal = QStringLiteral("Not done: the chat link is closed.");
+        else if (input.kind == ChatInput::Kind::Join)
+            refusal = port_->joinChannel(input.recipient);
+        else
+            refusal = port_->changeNick(input.recipient);
+        break;
     }
+    if (!refusal.isEmpty())
+        addSystemLine(refusal);
 }
 
-void ChatSession::addLine(const QString& text) {
-    if (sink_.lineAdded)
-        sink_.lineAdded({text, lookOf(text, port_ ? port_->ownName() : QString(), keeperName_)});
+void ChatSession::startQuery(const QString& partner, const QString& text) {
+    queryPartner_ = partner;
+    if (partner.isEmpty()) {
+        addSystemLine(QStringLiteral("Plain text is said to everyone again."));
+        return;
+    }
+    addSystemLine(QStringLiteral("Plain text goes privately to %1 from now on; /query alone "
+                                 "ends that.")
+                      .arg(partner));
+    if (!text.trimmed().isEmpty())
+        transport_.sendPrivateMessage(partner, text);
+}
+
+void ChatSession::sayInPublic(const QString& text, bool action) {
+    if (!port_)
+        addSystemLine(QStringLiteral("Not said: the chat link is closed."));
+    else if (action)
+        port_->actInPublic(text);
+    else
+        port_->sayInPublic(text);
+}
+
+void ChatSession::addLine(const QString& text, int greeting) {
+    if (greeting > 0)
+        greetingsSeen_ = std::max(greetingsSeen_, greetingsBefore_ + greeting);
+    if (!sink_.lineAdded)
+        return;
+    Line line{shownLine(text), lookOf(text, port_ ? port_->ownName() : QString(), keeperName_),
+              greeting > 0 ? greetingsBefore_ + greeting : 0};
+    for (const SymbolMark& mark : symbolMarks(text)) {
+        if (mark.at <= kLongestShownLine)
+            line.pictures.push_back(mark);
+    }
+    sink_.lineAdded(line);
 }
 
 void ChatSession::addCardLine(const QString& words) {

@@ -2,11 +2,13 @@
 
 #include "chat/chat_port.h"
 #include "chatview/chat_line_look.h"
+#include "chatview/shown_line.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace jackwell {
 
@@ -15,15 +17,21 @@ class ChatTransport;
 class Clock;
 
 // The chat window's side of the chat, without widgets: every line of the chat text as it
-// arrives, with its look; what the player types, sent where it belongs; the state line, kept
-// up to date while it counts down to the next connection attempt; and, as system lines of the
-// window's own, the requests the transport gave up on, so that the player knows to send them
-// again.
+// arrives, with its look, as the window shows it (see shownLine); what the player types, sent
+// where it belongs, the commands carried out; the state line, kept up to date while it counts
+// down to the next connection attempt; and, as system lines of the window's own, the requests
+// the transport gave up on, so that the player knows to send them again, and the answers to
+// the commands.
 class ChatSession {
 public:
     struct Line {
-        QString text;
+        QString text; // as shown
         ChatLineLook look;
+        // The server's greeting the line belongs to, numbered across every link the session
+        // was attached to; 0 for none.
+        int greeting = 0;
+        // The symbols' pictures beside a protocol line's codes and amounts (see symbolMarks).
+        std::vector<SymbolMark> pictures = {};
     };
     // Where the lines and the state line go: the window.
     struct Sink {
@@ -48,14 +56,20 @@ public:
     void setKeeperName(const QString& name);
     const QString& keeperName() const { return keeperName_; }
 
-    // What the player typed: plain text is said in public, "/msg NAME text" goes privately
-    // through the transport as the card's messages do; a fault becomes a system line.
+    // What the player typed (see parseChatInput): plain text is said in public, or to the
+    // query's partner; private messages go through the transport as the card's messages do;
+    // the other commands go to the chat world; a fault or a refusal becomes a system line.
     void submit(const QString& typed);
+    // Whom plain text goes to privately ("/query NAME"); empty: it is said in public.
+    const QString& queryPartner() const { return queryPartner_; }
 
     const QString& statusText() const { return statusText_; }
+    Clock& clock() const { return clock_; }
 
 private:
-    void addLine(const QString& text);
+    void addLine(const QString& text, int greeting = 0);
+    void startQuery(const QString& partner, const QString& text);
+    void sayInPublic(const QString& text, bool action);
     void addSystemLine(const QString& text);
     void givenUp(const QString& recipient, const QString& message, bool readText, bool timedOut);
     void refreshStatus();
@@ -65,6 +79,9 @@ private:
     Sink sink_;
     ChatPort* port_ = nullptr;
     QString keeperName_;
+    QString queryPartner_;
+    int greetingsBefore_ = 0; // the greetings of the links attached before this one
+    int greetingsSeen_ = 0;
     QString statusText_;
     std::unique_ptr<Alarm> countdown_;
 };

@@ -98,6 +98,8 @@ public:
     // (registered, or closed for good).
     qint64 nextAttemptInMs() const;
     const IrcConfig& config() const { return config_; }
+    // The nickname later connects register with (the configured one until then).
+    void setRegistrationNick(const QByteArray& nick) { config_.nick = nick; }
 
     // The nickname tried after `tries` refusals: nick, nick_, nick1, nick2...
     static QByteArray nickVariant(const QByteArray& base, int tries, int maxLength);

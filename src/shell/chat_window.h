@@ -2,10 +2,13 @@
 
 #include "chatview/chat_session.h"
 #include "shell/card_layout.h"
+#include "shell/chat_lines.h"
 
+#include <QPoint>
 #include <QWidget>
 
 #include <deque>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
@@ -13,23 +16,30 @@ class QPlainTextEdit;
 
 namespace jackwell {
 
+class Alarm;
+
 // The chat window beside the card: the chat text as it grows, its kinds of lines told apart at
 // a glance (private from and to, public, system; the player's own lines and the
 // machinekeeper's marked), a line to type into, and how the chat link stands. What each line
 // is and where typed text goes is the session's; this window only shows and forwards.
 //
-// Lines are only ever appended and the window keeps the last kMaxLines of them; it follows the
-// end unless the player has scrolled back. Appending lays out nothing but what comes into view;
-// lines that come while the window is hidden wait and go in together when it is shown. The
-// whole chat text stays with the chat library; the window keeps what a player scrolls back
-// through (kMaxLines of it come to about 16 MB). Outside its typing line the
-// card's keys work here as on the card; Return there goes to the typing line, and Esc in the
-// typing line leaves it. Shown, it leaves the keyboard where it was.
+// Lines are only ever appended, once a frame however fast they come, and the window keeps the
+// last kMaxLines of them, kMaxChars characters at most (see ChatLines); it follows the end
+// unless the player has scrolled back. Appending lays out nothing but what comes into view;
+// lines that come while the window is hidden wait, as many as it would hold, and go in together
+// when it is shown. So a flood costs the window little per line, and the chat link goes on
+// reading. The whole chat text stays with the chat library; the window keeps what a player
+// scrolls back through (kMaxLines of it come to about 16 MB). Outside its typing line the card's
+// keys work here as on the card; Return there goes to the typing line, and Esc in the typing
+// line leaves it. Shown, it leaves the keyboard where it was.
 class ChatWindow : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxLines = 10'000;
+    static constexpr int kMaxLines = ChatLines::kMaxLines;
+    static constexpr qsizetype kMaxChars = ChatLines::kMaxChars;
+    // How often the lines that came meanwhile go in.
+    static constexpr int kFrameMs = 16;
 
     // The session must outlive the window.
     explicit ChatWindow(ChatSession& session, QWidget* parent = nullptr);
@@ -57,16 +67,22 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void insertLines(const std::deque<ChatSession::Line>& lines);
+    void insertWaiting();
     void submit();
+    void showQuery();
     bool forwardCardKey(QKeyEvent* event);
 
     ChatSession& session_;
     QLabel* status_;
     QPlainTextEdit* log_;
     QLineEdit* input_;
+    std::unique_ptr<ChatLines> lines_;
+    std::unique_ptr<Alarm> frame_;
     bool followEnd_ = true;
-    std::deque<ChatSession::Line> waiting_; // lines come while hidden, at most kMaxLines
+    QPoint pressedAt_;
+    // Lines not yet in the view, at most kMaxLines of them and kMaxChars characters.
+    std::deque<ChatSession::Line> waiting_;
+    qsizetype waitingChars_ = 0;
 };
 
 } // namespace jackwell

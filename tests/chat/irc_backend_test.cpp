@@ -13,6 +13,7 @@
 #include "support/wait_until.h"
 
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QTcpServer>
 
@@ -132,8 +133,66 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     auto alone = openBackend(clock);
     alone->sayInPublic("anyone?");
     EXPECT_TRUE(alone->log().lines().endsWith(
-        "<system>: Not said: Chat.txt names no channel to speak in; write privately with /msg "
-        "NAME text"));
+        "<system>: Not said: Chat.txt names no channel to speak in; join one with /join #channel "
+        "or write privately with /msg NAME text"));
+}
+
+// Each connect's greeting from the server is numbered, for the chat window to fold it; the
+// window's commands reach the network (an action, a channel joined and spoken in, another
+// nickname), and a reconnect keeps the nickname and the channel. A paragraph separator from
+// another user stays inside its line.
+TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
+    IrcTestPeer keeper("Keeper");
+    ASSERT_TRUE(keeper.connectTo(server.port()));
+    ASSERT_TRUE(keeper.join("#casino"));
+    ASSERT_TRUE(keeper.join("#other"));
+    auto backend = openBackend(clock);
+    const auto inChannel = [&](const char* channel) {
+        return [&backend, channel] { return backend->linkStatus().channel == channel; };
+    };
+    ASSERT_TRUE(waitUntil(inChannel("#casino"), kWaitMs));
+    const auto greetingLines = [&](int greeting) {
+        QStringList lines;
+        const QStringList all = QString::fromUtf8(backend->log().lines()).split("\r\n");
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            if (backend->log().greetingOf(i) == greeting)
+                lines << all[i];
+        }
+        return lines;
+    };
+    const QStringList first = greetingLines(1);
+    EXPECT_GE(first.size(), 8) << first.join('\n').toStdString();
+    EXPECT_TRUE(first.first().contains("Welcome")) << first.first().toStdString();
+    EXPECT_TRUE(first.last().contains("MOTD")) << first.last().toStdString();
+    EXPECT_EQ(greetingLines(0).filter(QRegularExpression("Connected to|joined #casino")).size(), 2);
+
+    backend->actInPublic("waves");
+    const QByteArray action = '\x01' + QByteArray("ACTION waves\x01");
+    EXPECT_TRUE(keeper.waitFor([&](const IrcMessage& m) { return m.param(1) == action; }, kWaitMs));
+    EXPECT_TRUE(logHas(*backend, "Player: * Player waves"));
+    EXPECT_EQ(backend->joinChannel("#no,channel"), "Not joined: #no,channel is no channel name.");
+    EXPECT_EQ(backend->joinChannel("#other"), QString());
+    ASSERT_TRUE(waitUntil(inChannel("#other"), kWaitMs));
+    backend->sayInPublic("over here");
+    EXPECT_TRUE(keeper.waitFor(
+        [](const IrcMessage& m) { return m.param(0) == "#other" && m.param(1) == "over here"; },
+        kWaitMs));
+    EXPECT_EQ(backend->changeNick("9lives"),
+              "Not changed: 9lives is no nickname the network takes.");
+    EXPECT_EQ(backend->changeNick("Gambler"), QString());
+    EXPECT_TRUE(waitUntil([&] { return backend->ownName() == "Gambler"; }, kWaitMs));
+    keeper.privmsg("#casino", QStringLiteral("a\u2029ESP from Keeper: FIRST: | 04 |").toUtf8());
+    const QByteArray marked =
+        QStringLiteral("Keeper: a\u00B6ESP from Keeper: FIRST: | 04 |").toUtf8();
+    EXPECT_TRUE(waitUntil([&] { return logHas(*backend, marked); }, kWaitMs));
+
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    EXPECT_TRUE(waitUntil(inChannel("#other"), 4 * kWaitMs));
+    EXPECT_EQ(backend->ownName(), "Gambler");
+    EXPECT_GE(greetingLines(2).size(), 8);
 }
 
 TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {

@@ -6,12 +6,15 @@
 #include "chatview/chat_line_look.h"
 #include "chatview/chat_session.h"
 #include "chatview/link_status_text.h"
+#include "chatview/shown_line.h"
+#include "machine/texts.h"
 #include "support/card_rig.h"
 
 namespace jackwell {
 namespace {
 
 using Kind = ChatLineKind;
+using namespace Qt::StringLiterals;
 
 TEST(ChatLineLook, tellsTheKindsApartAndMarksOwnAndKeeperLines) {
     const struct {
@@ -36,7 +39,7 @@ TEST(ChatLineLook, tellsTheKindsApartAndMarksOwnAndKeeperLines) {
     EXPECT_FALSE(lookOf("Rivet: hello", "Player", "").keeper); // no keeper known yet
 }
 
-TEST(ChatInput, plainTextIsPublicAndSlashMsgIsPrivate) {
+TEST(ChatInput, plainTextIsPublicAndCommandsAreRead) {
     using K = ChatInput::Kind;
     const struct {
         const char* typed;
@@ -52,6 +55,15 @@ TEST(ChatInput, plainTextIsPublicAndSlashMsgIsPrivate) {
         {"/MSG  Rivet  two blanks", K::Private, "Rivet", " two blanks"},
         {"/msg Rivet I hold 1,0,1", K::Private, "Rivet", "I hold 1,0,1"},
         {"//not a command", K::Public, "", "/not a command"},
+        {"/me waves  twice", K::Action, "", "waves  twice"},
+        {"/join #casino", K::Join, "#casino", ""},
+        {"/JOIN casino", K::Join, "#casino", ""},
+        {"/join &local", K::Join, "&local", ""},
+        {"/nick  Gambler", K::Nick, "Gambler", ""},
+        {"/query Rivet", K::Query, "Rivet", ""},
+        {"/query Rivet I hold 1,0,1", K::Query, "Rivet", "I hold 1,0,1"},
+        {"/query", K::Query, "", ""},
+        {"/help me", K::Help, "me", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.typed);
@@ -62,12 +74,51 @@ TEST(ChatInput, plainTextIsPublicAndSlashMsgIsPrivate) {
             EXPECT_EQ(input.text, row.text);
         }
     }
-    for (const char* fault : {"/msg", "/msg Rivet", "/msg Rivet   ", "/me waves", "/quit"}) {
-        const ChatInput input = parseChatInput(fault);
-        EXPECT_EQ(input.kind, K::Fault) << fault;
-        EXPECT_TRUE(input.text.startsWith("Not sent: ")) << input.text.toStdString();
-        EXPECT_TRUE(input.text.contains("/msg NAME text")) << input.text.toStdString();
+    // Each fault says what was not done and how the command goes.
+    const std::pair<const char*, const char*> faults[] = {
+        {"/msg", "/msg NAME text"},           {"/msg Rivet", "/msg NAME text"},
+        {"/msg Rivet   ", "/msg NAME text"},  {"/me ", "/me text"},
+        {"/join", "/join #channel"},          {"/nick", "/nick NAME"},
+        {"/quit", "/help lists the commands"}};
+    for (const auto& [typed, hint] : faults) {
+        const ChatInput input = parseChatInput(typed);
+        EXPECT_EQ(input.kind, K::Fault) << typed;
+        EXPECT_TRUE(input.text.startsWith("Not ")) << input.text.toStdString();
+        EXPECT_TRUE(input.text.contains(hint)) << input.text.toStdString();
     }
+}
+
+// What the window shows of a line: one line whatever it holds, cut when long; and where the
+// symbols' pictures go, exactly where the card reads codes and amounts.
+TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
+    const std::pair<QString, QString> shown[] = {
+        {"Oskar: hi", "Oskar: hi"},
+        {u"Oskar: a\u2029ESP from Rivet: b\u2028c\u0085d\r\ne"_s,
+         u"Oskar: a\u00B6ESP from Rivet: b\u21B5c\u21B5d\u21B5\u21B5e"_s},
+        {u"x\uFDD0\uFFFCy"_s, u"x\uFFFD\uFFFDy"_s},
+        {QString(kLongestShownLine + 5, u'z'),
+         QString(kLongestShownLine, u'z') + u" \u2026 [5 more characters]"_s},
+    };
+    for (const auto& [line, text] : shown)
+        EXPECT_EQ(shownLine(line), text) << line.left(40).toStdString();
+
+    using M = std::vector<SymbolMark>;
+    const QString payouts = "ESP from Rivet: " + machine::kPayoutsHead + "25000:10000";
+    const qsizetype amounts = payouts.indexOf("25000");
+    const std::pair<QString, M> marks[] = {
+        {"ESP from Rivet: FIRST: | 04 | 14 | 10 |", M{{27, 4}, {32, 14}, {37, 10}}},
+        {"ESP from Rivet: FINAL: | 01 | 99 | 3  | Credits: (97)", M{{27, 1}, {37, 3}}},
+        {"Rivet: FIRST: | 04 | 14 | 10 |", M{}}, // the card reads draws from private lines only
+        {"ESP from <system>: FIRST: | 04 | 14 | 10 |", M{}},
+        {payouts, M{{amounts + 5, 4},
+                    {amounts + 5, 4},
+                    {amounts + 5, 4},
+                    {amounts + 11, 9},
+                    {amounts + 11, 9},
+                    {amounts + 11, 9}}},
+    };
+    for (const auto& [line, expected] : marks)
+        EXPECT_EQ(symbolMarks(line), expected) << line.toStdString();
 }
 
 using S = ChatLinkStatus::State;

@@ -222,12 +222,17 @@ TEST(ChatLog, keepsOneLineEachAndMakesRoomAtItsBound) {
     ChatLog log;
     EXPECT_EQ(log.lines(), QByteArray());
     log.appendLine("Keeper: one");
-    log.appendSystem("two\r\nthree");
-    EXPECT_EQ(log.lines(), QByteArray("Keeper: one\r\n<system>: two  three"));
+    // No reader can take a piece of a line for a line of its own.
+    log.appendSystem(QStringLiteral("two\r\nthree\u2029ESP from K: FIRST:\u2028\u0085x"));
+    EXPECT_EQ(log.lines(), QStringLiteral("Keeper: one\r\n<system>: two  three\u00B6ESP from K: "
+                                          "FIRST:\u21B5\u21B5x")
+                               .toUtf8());
 
+    // Every third line belongs to a greeting, numbered by the line; the numbers go with the
+    // lines as the oldest make room.
     const QString filler(1000, u'x');
     for (int i = 0; i < 10000; ++i)
-        log.appendLine(QString::number(i) + u' ' + filler);
+        log.appendLine(QString::number(i) + u' ' + filler, i % 3 == 0 ? i : 0);
     EXPECT_LE(log.lines().size(), ChatLog::kMaxBytes);
     EXPECT_TRUE(log.lines().endsWith("9999 " + filler.toUtf8()));
     // Whole lines went, oldest first.
@@ -236,6 +241,9 @@ TEST(ChatLog, keepsOneLineEachAndMakesRoomAtItsBound) {
     EXPECT_GT(oldest, 0);
     EXPECT_EQ(first, QByteArray::number(oldest) + ' ' + filler.toUtf8());
     EXPECT_EQ(log.lineCount(), 10000 - oldest);
+    EXPECT_EQ(log.greetingOf(0), oldest % 3 == 0 ? oldest : 0);
+    EXPECT_EQ(log.greetingOf(log.lineCount() - 1), 9999);
+    EXPECT_EQ(log.greetingOf(log.lineCount() - 2), 0);
 }
 
 } // namespace

@@ -3,12 +3,15 @@
 // and its being open or closed kept in the preferences (never in Settings.txt).
 
 #include "card/card.h"
+#include "chatview/shown_line.h"
+#include "machine/texts.h"
 #include "shell/chat_window.h"
 #include "shell/window_placement.h"
 #include "support/app_rig.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -18,12 +21,16 @@ namespace jackwell {
 namespace {
 
 using testing::AppRig;
+using namespace Qt::StringLiterals;
 
-QStringList shownLines(ChatWindow& chat) {
+// The lines in the view once the frame's lines went in, the symbols' pictures left out (or,
+// with `pictures`, each an object character).
+QStringList shownLines(AppRig& rig, bool pictures = false) {
+    rig.clock.advance(ChatWindow::kFrameMs);
     QStringList lines;
-    for (QTextBlock block = chat.logView()->document()->begin(); block.isValid();
+    for (QTextBlock block = rig.app->chatWindow().logView()->document()->begin(); block.isValid();
          block = block.next())
-        lines << block.text();
+        lines << (pictures ? block.text() : block.text().remove(QChar::ObjectReplacementCharacter));
     return lines;
 }
 
@@ -36,11 +43,12 @@ TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
     rig.world->appendPublic("Rivet", "Your machinekeeper is Rivet.");
     rig.world->appendPrivateFrom("Rivet", "FIRST: | 02 | 02 | 04 |");
     rig.world->appendSystem("Oskar has left the world.");
-    EXPECT_EQ(shownLines(chat), (QStringList{"Rivet: Your machinekeeper is Rivet.",
-                                             "ESP from Rivet: FIRST: | 02 | 02 | 04 |",
-                                             "<system>: Oskar has left the world."}));
+    EXPECT_EQ(shownLines(rig), (QStringList{"Rivet: Your machinekeeper is Rivet.",
+                                            "ESP from Rivet: FIRST: | 02 | 02 | 04 |",
+                                            "<system>: Oskar has left the world."}));
     // The player's own lines stand out from the others.
     rig.app->chatSession().submit("hello");
+    shownLines(rig);
     const QTextBlock own = chat.logView()->document()->lastBlock();
     EXPECT_EQ(own.text(), "Player: hello");
     EXPECT_NE(own.blockFormat().background(), own.previous().blockFormat().background());
@@ -61,9 +69,9 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
     card.finish();
     rig.clock.advance(7000);
     const QString told = "Your card: Three grapes: you win 300 tokens (6 credits). Credits: 105.";
-    EXPECT_FALSE(shownLines(chat).contains(told));
+    EXPECT_FALSE(shownLines(rig).contains(told));
     rig.clock.advance(200);
-    EXPECT_EQ(shownLines(chat).last(), told);
+    EXPECT_EQ(shownLines(rig).last(), told);
     const QTextBlock line = chat.logView()->document()->lastBlock();
     for (QTextBlock other = line.previous(); other.isValid(); other = other.previous())
         EXPECT_NE(line.blockFormat().background(), other.blockFormat().background());
@@ -80,7 +88,7 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
         rig.world->appendPublic(i % 2 ? "Mabel" : "Player", QString::number(i));
     rig.app->showChatWindow();
     QTextDocument* document = rig.app->chatWindow().logView()->document();
-    const QStringList lines = shownLines(rig.app->chatWindow());
+    const QStringList lines = shownLines(rig);
     ASSERT_EQ(lines.size(), ChatWindow::kMaxLines);
     EXPECT_EQ(lines.first(), "Mabel: 5");
     EXPECT_EQ(lines.last(), QStringLiteral("Player: %1").arg(ChatWindow::kMaxLines + 4));
@@ -89,8 +97,8 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
     EXPECT_NE(document->firstBlock().next().blockFormat().background().style(), Qt::NoBrush);
 
     rig.world->appendPublic("Oskar", "after");
-    EXPECT_EQ(shownLines(rig.app->chatWindow()).size(), ChatWindow::kMaxLines);
-    EXPECT_EQ(shownLines(rig.app->chatWindow()).first(), "Player: 6");
+    EXPECT_EQ(shownLines(rig).size(), ChatWindow::kMaxLines);
+    EXPECT_EQ(shownLines(rig).first(), "Player: 6");
     EXPECT_NE(document->firstBlock().blockFormat().background().style(), Qt::NoBrush);
 }
 
@@ -103,6 +111,7 @@ TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
     QScrollBar* bar = chat.logView()->verticalScrollBar();
     for (int i = 0; i < 200; ++i)
         rig.world->appendPublic("Oskar", QStringLiteral("line %1").arg(i));
+    rig.clock.advance(ChatWindow::kFrameMs);
     ASSERT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 
@@ -110,29 +119,120 @@ TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
     const int readingAt = bar->value();
     for (int i = 0; i < 50; ++i)
         rig.world->appendPublic("Oskar", QStringLiteral("more %1").arg(i));
+    rig.clock.advance(ChatWindow::kFrameMs);
     EXPECT_EQ(bar->value(), readingAt);
     EXPECT_FALSE(chat.followsEnd());
 
     bar->setValue(bar->maximum());
     rig.world->appendPublic("Oskar", "and the end again");
+    rig.clock.advance(ChatWindow::kFrameMs);
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_TRUE(chat.followsEnd());
 }
 
-// Enter sends what is typed: plain text in public, /msg privately as "ESP to NAME: text";
-// a bad command is refused on a system line, and the typing line is emptied each time.
+// Enter sends what is typed: plain text in public, /msg privately as "ESP to NAME: text", the
+// other commands as in any chat client (the embedded world saying what /join and /nick mean
+// there); a bad command is refused on a system line, and the typing line is emptied each time.
 TEST(ChatWindow, typingReachesTheWorld) {
     AppRig rig;
     rig.app->showChatWindow();
     QLineEdit* typing = rig.app->chatWindow().typingLine();
-    for (const char* typed : {"Evening all", "/msg Rivet Register me!", "/wave"}) {
+    for (const char* typed :
+         {"Evening all", "/msg Rivet Register me!", "/wave", "/me waves", "/query Oskar psst",
+          "still private", "/query", "public again", "/join #other", "/nick Bob", "/help"}) {
         QTest::keyClicks(typing, typed);
         QTest::keyClick(typing, Qt::Key_Return);
         EXPECT_TRUE(typing->text().isEmpty());
+        if (QString(typed) == "still private") {
+            EXPECT_TRUE(typing->placeholderText().contains("privately to Oskar"));
+        }
     }
-    EXPECT_EQ(QString::fromUtf8(rig.world->log()).split("\r\n"),
-              (QStringList{"Player: Evening all", "ESP to Rivet: Register me!"}));
-    EXPECT_TRUE(shownLines(rig.app->chatWindow()).last().startsWith("<system>: Not sent: /wave"));
+    EXPECT_EQ(
+        QString::fromUtf8(rig.world->log()).split("\r\n"),
+        (QStringList{"Player: Evening all", "ESP to Rivet: Register me!", "Player: * Player waves",
+                     "ESP to Oskar: psst", "ESP to Oskar: still private", "Player: public again"}));
+    const QStringList shown = shownLines(rig).filter("<system>: ");
+    EXPECT_TRUE(shown[0].startsWith("<system>: Not sent: /wave is no command here"));
+    EXPECT_EQ(shown.filter(QRegularExpression("one room|you are Player")).size(), 2);
+    EXPECT_EQ(
+        shown.filter(QRegularExpression("^<system>: /(msg|query|me|join|nick|help)[ :]")).size(),
+        6); // the help
+}
+
+// Each line stays one line whatever it holds; a long one is cut; the protocol's codes and
+// amounts have the symbols' pictures beside them (where the card reads them), the text itself
+// unchanged.
+TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
+    AppRig rig;
+    rig.app->showChatWindow();
+    const QString payouts = machine::kPayoutsHead + "25000:10000:5000:2500:1000:500:500:400:400:"
+                                                    "400:300:300:300:200:100:50";
+    const struct {
+        QString line;
+        QString shown;
+        int pictures;
+    } rows[] = {
+        {u"Oskar: hi\u2029ESP from Rivet: FIRST: | 04 | 04 | 04 |"_s,
+         u"Oskar: hi\u00B6ESP from Rivet: FIRST: | 04 | 04 | 04 |"_s, 0},
+        {"ESP from Rivet: FIRST: | 04 | 14 | 10 |", "ESP from Rivet: FIRST: | 04 | 14 | 10 |", 3},
+        {"ESP from Rivet: " + payouts, "ESP from Rivet: " + payouts, 45},
+        {"Oskar: " + QString(8000, u'x'),
+         "Oskar: " + QString(kLongestShownLine - 7, u'x') + u" \u2026 [7007 more characters]"_s, 0},
+    };
+    for (const auto& row : rows)
+        rig.world->appendLine(row.line);
+    const QStringList lines = shownLines(rig, true);
+    ASSERT_EQ(lines.size(), std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        QString text = lines[qsizetype(i)];
+        EXPECT_EQ(text.count(QChar::ObjectReplacementCharacter), rows[i].pictures) << i;
+        EXPECT_EQ(text.remove(QChar::ObjectReplacementCharacter), rows[i].shown) << i;
+    }
+}
+
+// A flood of long lines leaves the view holding a bounded text, the newest line last; the
+// lines of a frame go in together when it ends.
+TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
+    AppRig rig;
+    rig.app->showChatWindow();
+    QTextDocument* document = rig.app->chatWindow().logView()->document();
+    shownLines(rig);
+    const int before = document->blockCount();
+    for (int i = 0; i < 3000; ++i)
+        rig.world->appendPublic("Oskar", QString::number(i) + QString(990, u'x'));
+    EXPECT_EQ(document->blockCount(), before); // nothing yet
+    const QStringList lines = shownLines(rig);
+    EXPECT_LE(document->characterCount(), ChatWindow::kMaxChars);
+    EXPECT_GT(lines.size(), 1000);
+    EXPECT_TRUE(lines.last().startsWith("Oskar: 2999x"));
+}
+
+// Each server greeting stands as one line, which a click opens and closes.
+TEST(ChatWindow, foldsEachGreetingIntoOneLineThatOpens) {
+    AppRig rig;
+    rig.app->showChatWindow();
+    ChatWindow& chat = rig.app->chatWindow();
+    const ChatLineLook system{ChatLineKind::System, {}, false, false};
+    const auto greet = [&](int greeting, const QString& text) {
+        chat.appendLine({"<system>: " + text, system, greeting});
+    };
+    greet(1, "Welcome to the network");
+    greet(1, "There are 3 users");
+    rig.world->appendSystem("Connected to irc:6667 as Player");
+    greet(1, "End of MOTD");
+    greet(2, "Welcome back");
+    EXPECT_EQ(shownLines(rig),
+              (QStringList{u"<system>: \u25B8 The server's greeting, 3 lines (click to open)"_s,
+                           "<system>: Connected to irc:6667 as Player",
+                           u"<system>: \u25B8 The server's greeting, 1 line (click to open)"_s}));
+    QPlainTextEdit* view = chat.logView();
+    const QPoint first = view->cursorRect(QTextCursor(view->document()->firstBlock())).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first);
+    EXPECT_EQ(shownLines(rig).first(),
+              u"<system>: \u25BE The server's greeting, 3 lines (click to close)\u2028    "
+              "Welcome to the network\u2028    There are 3 users\u2028    End of MOTD"_s);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first);
+    EXPECT_TRUE(shownLines(rig).first().endsWith("(click to open)"));
 }
 
 // It opens to the right of the card, clear of it and wholly on the screen.

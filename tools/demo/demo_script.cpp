@@ -259,6 +259,7 @@ bool DemoScript::cardAndChat() {
         say(QStringLiteral("FAILED: the chat window is not open beside the card"));
         return false;
     }
+    clock_.advance(ChatWindow::kFrameMs); // the latest lines go in
     const QString path = outputDir_.filePath(QStringLiteral("5-card-and-chat.png"));
     if (!composeDesktop({&app_.window(), &chat}).save(path)) {
         say(QStringLiteral("FAILED: cannot write %1").arg(path));
