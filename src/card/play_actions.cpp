@@ -139,7 +139,7 @@ void Card::finishWithChatText() {
     for (Reel& reel : state.reels)
         reel.timer.enabled = true;
     state.finishEnabled = false;
-    state.startEnabled = true;
+    state.startEnabled = true; // the next game may start while these reels still spin
     for (int i = 0; i < 3; ++i) {
         const bool held = isHeld(state, i);
         state.reels[i].reelPicture.visible = !held;

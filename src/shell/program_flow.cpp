@@ -170,7 +170,7 @@ void ProgramFlow::endWith(int exitCode, const QString& message) {
     ending_ = true;
     exitCode_ = exitCode;
     toStderr(message);
-    if (stoppedBySystem_) {
+    if (stoppedBySystem_) { // at a logout nobody is there to read it
         emit finished(exitCode);
         return;
     }
