@@ -9,20 +9,17 @@
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/qt_file_chooser.h"
-#include "shell/window_placement.h"
+#include "shell/window_pair.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
-#include <QScreen>
 
 namespace jackwell {
 
 namespace {
 
-constexpr int kGapBesideCard = 8;
 const QString kWinSound = QStringLiteral("win.wav");
 const QString kLoseSound = QStringLiteral("lose.wav");
 
@@ -63,6 +60,7 @@ JackwellApp::JackwellApp(Setup setup)
     connect(window_.get(), &CardWindow::chatWindowToggleRequested, this,
             &JackwellApp::toggleChatWindow);
     connect(window_.get(), &CardWindow::menuRequested, this, &JackwellApp::showCardMenu);
+    windowPair_ = new WindowPair(*window_, *chatWindow_, preferences_);
     files_ = setup_.files;
     if (!files_) {
         ownFiles_ = std::make_unique<QtFileChooser>();
@@ -161,8 +159,10 @@ void JackwellApp::chooseBundledSounds() {
 }
 
 void JackwellApp::showWindows() {
+    const bool withChat = preferences_.chatWindow().open;
+    windowPair_->placeCard(withChat);
     window_->show();
-    if (preferences_.chatWindow().open)
+    if (withChat)
         showChatWindow();
     window_->activateWindow(); // the keyboard starts on the card
     window_->setFocus(Qt::ActiveWindowFocusReason);
@@ -173,22 +173,8 @@ void JackwellApp::showChatWindow() {
         return;
     ChatWindow& chat = *chatWindow_;
     if (!chat.isVisible()) {
-        const std::optional<QRect> saved = preferences_.chatWindow().geometry;
-        QScreen* screen = window_->screen();
-        const QRect available = screen ? screen->availableGeometry() : QRect();
-        bool placed = false;
-        for (QScreen* each : QGuiApplication::screens()) {
-            if (saved && isReachable(*saved, each->availableGeometry())) {
-                chat.setGeometry(*saved);
-                placed = true;
-                break;
-            }
-        }
-        if (!placed && available.isValid())
-            chat.move(placeBeside(window_->frameGeometry(), chat.frameGeometry().size(), available,
-                                  kGapBesideCard));
+        windowPair_->placeChat();
         chat.show();
-        chatShown_ = true;
     }
     chat.setWindowState(chat.windowState() & ~Qt::WindowMinimized);
     chat.raise();
@@ -207,13 +193,8 @@ void JackwellApp::toggleChatWindow() {
         showChatWindow();
 }
 
-// A window not shown in this run keeps the place it had.
 void JackwellApp::rememberChatWindow() {
-    Preferences::ChatWindow chat = preferences_.chatWindow();
-    chat.open = chatWindow_->isVisible();
-    if (chatShown_)
-        chat.geometry = chatWindow_->geometry();
-    preferences_.setChatWindow(chat);
+    windowPair_->remember();
 }
 
 void JackwellApp::showCardMenu(const QPoint& globalPos) {

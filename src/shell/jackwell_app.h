@@ -23,10 +23,11 @@ class SoundPlayer;
 class ChatWindow;
 class CardWindow;
 class OptionsWindow;
+class WindowPair;
 
 // The program: its windows, its options and its link to the chat world, from
 // the main window's load to its unload. Beside the card stands the chat window;
-// whether it is open and where is kept in the preferences, not in Settings.txt.
+// whether it is open, and where both stand, is kept in the preferences, not in Settings.txt.
 class JackwellApp : public QObject {
     Q_OBJECT
 
@@ -131,6 +132,7 @@ private:
     std::unique_ptr<FileChooser> ownFiles_;
     FileChooser* files_ = nullptr;
     PictureTestCorner* pictureTestCorner_ = nullptr; // a child of the main window
+    WindowPair* windowPair_ = nullptr;               // a child of the main window
     std::unique_ptr<OptionsWindow> optionsWindow_;
     bool unloaded_ = false;
 
@@ -140,7 +142,6 @@ private:
     bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed
     void rememberChatWindow();
     QPointer<QWidget> infoBox_; // the keys or the about box, while one is open
-    bool chatShown_ = false;    // the chat window has been shown in this run
 };
 
 } // namespace jackwell
