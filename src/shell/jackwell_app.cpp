@@ -6,15 +6,19 @@
 #include "shell/card_keys.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/help_window.h"
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/qt_file_chooser.h"
 #include "shell/window_pair.h"
+#include "shell/window_placement.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
 
 namespace jackwell {
 
@@ -69,10 +73,23 @@ JackwellApp::JackwellApp(Setup setup)
     pictureTestCorner_ = new PictureTestCorner(
         *window_, *files_, [this](const QString& message) { emit problem(message); });
     connect(window_.get(), &CardWindow::optionsRequested, this, &JackwellApp::showOptions);
+    addShortcuts();
+}
+
+// Keys that work in every window of the program.
+void JackwellApp::addShortcuts() {
+    const auto everywhere = [this](QKeySequence keys, auto action) {
+        auto* shortcut = new QShortcut(keys, window_.get());
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    everywhere(QKeySequence(Qt::Key_F1), &JackwellApp::showHelp);
+    everywhere(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { window_->close(); });
 }
 
 JackwellApp::~JackwellApp() {
     optionsWindow_.reset();
+    helpWindow_.reset();
     chatSession_->attach(nullptr);
     chatWindow_.reset();
     window_.reset();
@@ -212,26 +229,31 @@ void JackwellApp::showCardMenu(const QPoint& globalPos) {
     menu->addAction(QStringLiteral("Options\tO"), this,
                     [this] { window_->trigger(CardAction::ShowOptions); });
     menu->addSeparator();
+    menu->addAction(QStringLiteral("Help\tF1"), this, &JackwellApp::showHelp);
     menu->addAction(QStringLiteral("Keys"), this, &JackwellApp::showKeys);
     menu->addAction(QStringLiteral("About Jackwell"), this, &JackwellApp::showAbout);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Quit"), window_.get(), &QWidget::close);
+    menu->addAction(QStringLiteral("Quit\tCtrl+Q"), window_.get(), &QWidget::close);
     menu->popup(globalPos);
 }
 
+void JackwellApp::showHelp() {
+    openHelp(false);
+}
+
 void JackwellApp::showKeys() {
-    delete infoBox_;
-    QMessageBox* box = openInfoBox(
-        window_.get(), QStringLiteral("Keys"),
-        QStringLiteral("Every button of the card has a key, on the card and on the chat window "
-                       "outside its typing line:\n\n") +
-            cardKeysText() +
-            QStringLiteral("Menu  the card's menu (or a right click)\n\n"
-                           "The name box takes the keyboard only when clicked; Esc gives it "
-                           "back. Tab reaches each button, Return clicks it."));
-    box->setObjectName(QStringLiteral("keysBox"));
-    box->setFont(QFont(QStringLiteral("monospace")));
-    infoBox_ = box;
+    openHelp(true);
+}
+
+// On the card's screen.
+void JackwellApp::openHelp(bool atKeys) {
+    if (unloaded_)
+        return;
+    if (!helpWindow_)
+        helpWindow_ = std::make_unique<HelpWindow>();
+    QScreen* screen = window_->screen();
+    helpWindow_->open(atKeys ? HelpWindow::Section::Keys : HelpWindow::Section::Rules,
+                      screen ? screen->availableGeometry() : QRect());
 }
 
 void JackwellApp::showAbout() {
@@ -264,6 +286,7 @@ QString JackwellApp::shutDown() {
     // failure is the caller's to tell: the program is ending.
     const SettingsResult saved = writeSettingsFile(setup_.settingsPath, options_, pathSpellings_);
     optionsWindow_.reset();
+    helpWindow_.reset();
     return saved.status == SettingsResult::Ok ? QString() : saved.message;
 }
 
@@ -282,6 +305,11 @@ void JackwellApp::showOptions() {
     if (unloaded_)
         return;
     OptionsWindow& options = optionsWindow();
+    // Beside the card on its screen, unless the player has put it elsewhere there.
+    const QRect screenArea = window_->screen()->availableGeometry();
+    if (options.isHidden() && !fitsOn(options.frameGeometry(), screenArea))
+        options.move(
+            placeBeside(window_->frameGeometry(), options.frameGeometry().size(), screenArea));
     options.setWindowState(options.windowState() & ~Qt::WindowMinimized);
     options.show();
     options.raise();

@@ -19,6 +19,16 @@ QRect keptOn(QRect frame, const QRect& available) {
 
 } // namespace
 
+QPoint placeBeside(const QRect& card, QSize size, const QRect& available) {
+    const int rightOfCard = card.right() + 1 + kGapBesideCard;
+    const QRect right = keptOn(QRect(QPoint(rightOfCard, card.top()), size), available);
+    if (right.left() == rightOfCard)
+        return right.topLeft();
+    const int leftOfCard = card.left() - kGapBesideCard - size.width();
+    const QRect left = keptOn(QRect(QPoint(leftOfCard, card.top()), size), available);
+    return left.left() == leftOfCard ? left.topLeft() : right.topLeft();
+}
+
 bool fitsOn(const QRect& frame, const QRect& available) {
     return available.contains(frame);
 }

@@ -24,6 +24,10 @@ struct PairPlacement {
 // lets them overlap.
 PairPlacement placePair(QRect card, QSize chat, const QRect& available);
 
+// Where a window of frame `size` opens beside the card's frame `card`: right of it where it
+// fits, else left of it, else wherever on the screen (free area `available`) is nearest.
+QPoint placeBeside(const QRect& card, QSize size, const QRect& available);
+
 // Whether a window's frame lies wholly in the free area of a screen.
 bool fitsOn(const QRect& frame, const QRect& available);
 

@@ -4,6 +4,9 @@
 
 #include "card/card.h"
 #include "shell/chat_window.h"
+#include "shell/help_window.h"
+#include "shell/options_window.h"
+#include "shell/payouts_window.h"
 #include "shell/window_placement.h"
 #include "support/app_rig.h"
 
@@ -146,7 +149,8 @@ QScreen* screenNamed(const char* name) {
 
 // On each screen, wherever the card stands (in the middle, as window managers put it, or at an
 // edge) the chat window opens beside it: both wholly on the card's screen, never overlapping,
-// the chat window no narrower than readable.
+// the chat window no narrower than readable; the pay table, the options and the help open
+// wholly on that screen too.
 TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
     for (const char* name : {"A 800x600", "B 1024x768", "C 1920x1080", "D 1366x768 at 2x"}) {
         const QRect screen = screenNamed(name)->availableGeometry();
@@ -161,6 +165,16 @@ TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
             EXPECT_FALSE(card.intersects(chat));
             EXPECT_TRUE(screen.contains(card) && screen.contains(chat));
             EXPECT_GE(chat.width(), kReadableChatSize.width());
+            rig.app->window().trigger(CardAction::ShowPayouts);
+            rig.app->showOptions();
+            rig.app->showHelp();
+            for (QWidget* other :
+                 {(QWidget*)rig.app->window().payoutsWindow(), (QWidget*)&rig.app->optionsWindow(),
+                  (QWidget*)rig.app->helpWindow()}) {
+                EXPECT_TRUE(screen.contains(other->frameGeometry()))
+                    << other->windowTitle().toStdString()
+                    << QTest::toString(other->frameGeometry());
+            }
         }
     }
 }
