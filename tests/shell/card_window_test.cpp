@@ -97,6 +97,7 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
 TEST(CardWindow, isAFixedCardWithItsCaptionAndIcon) {
     Rig rig;
     EXPECT_EQ(rig.window.windowTitle(), "Pim's Jackwell");
+    EXPECT_EQ(rig.window.toolTip(), "Pim's Jackwell"); // whole, where a frame cuts the title
     EXPECT_EQ(rig.window.minimumSize(), rig.window.maximumSize());
     EXPECT_FALSE(rig.window.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(rig.window.windowIcon().isNull());
