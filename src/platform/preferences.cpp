@@ -7,6 +7,7 @@ namespace jackwell {
 namespace {
 const QString kChatOpen = QStringLiteral("chatWindow/open");
 const QString kChatGeometry = QStringLiteral("chatWindow/geometry");
+const QString kCardGeometry = QStringLiteral("cardWindow/geometry");
 } // namespace
 
 Preferences::Preferences(QString path)
@@ -33,6 +34,22 @@ bool Preferences::setChatWindow(const ChatWindow& chat) {
         settings.setValue(kChatGeometry, *chat.geometry);
     else
         settings.remove(kChatGeometry);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+std::optional<QRect> Preferences::cardGeometry() const {
+    if (path_.isEmpty())
+        return std::nullopt;
+    const QRect geometry = QSettings(path_, QSettings::IniFormat).value(kCardGeometry).toRect();
+    return geometry.isValid() ? std::optional(geometry) : std::nullopt;
+}
+
+bool Preferences::setCardGeometry(const QRect& geometry) {
+    if (path_.isEmpty())
+        return true;
+    QSettings settings(path_, QSettings::IniFormat);
+    settings.setValue(kCardGeometry, geometry);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

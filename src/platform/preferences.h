@@ -7,9 +7,9 @@
 
 namespace jackwell {
 
-// The program's own preferences, apart from Settings.txt: whether the chat window is open and
-// where it stands. An INI file (QSettings) at a path of the caller's choosing; with an empty
-// path nothing is read or kept.
+// The program's own preferences, apart from Settings.txt: whether the chat window is open, and
+// where it and the card stand. An INI file (QSettings) at a path of the caller's choosing; with an
+// empty path nothing is read or kept.
 class Preferences {
 public:
     struct ChatWindow {
@@ -25,6 +25,8 @@ public:
     ChatWindow chatWindow() const;
     // Writes at once; false when the file cannot be written.
     bool setChatWindow(const ChatWindow& chatWindow);
+    std::optional<QRect> cardGeometry() const;
+    bool setCardGeometry(const QRect& geometry);
 
 private:
     QString path_;

@@ -12,6 +12,8 @@ namespace jackwell {
 
 namespace {
 
+constexpr int kDimmedAlpha = 150; // of 255: how dark a button that does nothing now is drawn
+
 // A card label as screen readers see it: a clickable one is a button that can be pressed, any
 // other is text that reads its caption.
 class CardLabelAccessible final : public QAccessibleWidget {
@@ -94,21 +96,32 @@ void CardLabel::setBackColour(quint32 bgr) {
     update();
 }
 
+void CardLabel::setDimmed(bool dimmed) {
+    if (dimmed == dimmed_)
+        return;
+    dimmed_ = dimmed;
+    update();
+}
+
 void CardLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     QRect area = rect();
     if (style_.backColour)
         painter.fillRect(area, colourFromBgr(*style_.backColour));
+    if (dimmed_) // the painted word beneath shows darkened
+        painter.fillRect(area, QColor(0, 0, 0, kDimmedAlpha));
     if (style_.border) {
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawRect(area.adjusted(0, 0, -1, -1));
         area.adjust(1, 1, -1, -1);
     }
     if (hasFocus()) {
-        // A dotted frame shows which button Return would click.
-        QPen frame(colourFromBgr(kColourWhite), 1, Qt::DotLine);
+        // A dotted frame shows which button Return would click: black on a light ground (the
+        // holds' cyan and yellow), white on the card's dark one.
+        const bool light = style_.backColour && colourFromBgr(*style_.backColour).lightness() > 128;
+        QPen frame(light ? Qt::black : colourFromBgr(kColourWhite), 1, Qt::DotLine);
         painter.setPen(frame);
-        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+        painter.drawRect(rect().adjusted(2, 2, -3, -3));
     }
     if (caption_.isEmpty())
         return;

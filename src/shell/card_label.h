@@ -27,6 +27,9 @@ public:
     std::optional<quint32> backColour() const { return style_.backColour; }
     void setBackColour(quint32 bgr);
     bool isClickable() const { return clickable_; }
+    // A button that would do nothing now is drawn dimmed.
+    bool isDimmed() const { return dimmed_; }
+    void setDimmed(bool dimmed);
     // A click, as the mouse or the Return key gives it: nothing on a disabled label.
     void click();
 
@@ -49,6 +52,7 @@ private:
     QString caption_;
     bool clickable_;
     bool pressed_ = false;
+    bool dimmed_ = false;
 };
 
 } // namespace jackwell

@@ -4,9 +4,11 @@
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
 #include "shell/card_layout.h"
+#include "shell/idle_buttons.h"
 #include "shell/payouts_window.h"
 #include "shell/pictures.h"
 #include "shell/symbol_box.h"
+#include "shell/window_placement.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -47,11 +49,12 @@ CardWindow::CardWindow(Card& card, QWidget* parent)
     , card_(card) {
     setObjectName(QLatin1String(card::kFormName));
     setWindowTitle(QStringLiteral("Pim's Jackwell"));
+    // A frame as narrow as the card may cut its caption; between the buttons it reads whole.
+    setToolTip(windowTitle());
     setWindowIcon(programIcon());
-    // A fixed card: no maximise button, no resizing.
+    // A fixed card: no maximise button, no resizing, the title bar's room left to the caption.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(card::kClientSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The card takes the keyboard, and takes it back from the name box on a click.
@@ -77,7 +80,8 @@ void CardWindow::buildControls() {
     nameBox_->setFrame(false);
     nameBox_->setStyleSheet(
         QStringLiteral("QLineEdit { background: white; color: black; border: 1px "
-                       "solid #7a6a8a; padding: 0 2px; }"));
+                       "solid #7a6a8a; padding: 0 2px; } QLineEdit:focus { border-color: "
+                       "#e0a000; }"));
     connect(nameBox_, &QLineEdit::textEdited, &card_, &Card::nameBoxEdited);
     nameBox_->setFocusPolicy(Qt::ClickFocus);
     nameBox_->setAccessibleName(QStringLiteral("Machinekeeper's name"));
@@ -174,9 +178,11 @@ void CardWindow::trigger(CardAction action) {
     act(action); // no button of its own
 }
 
+// A key held down acts once: its auto-repeats are taken and do nothing.
 void CardWindow::keyPressEvent(QKeyEvent* event) {
     if (const auto action = cardActionForKey(event->key(), int(event->modifiers()))) {
-        trigger(*action);
+        if (!event->isAutoRepeat())
+            trigger(*action);
         return;
     }
     QWidget::keyPressEvent(event);
@@ -230,12 +236,27 @@ void CardWindow::render() {
     label(CardLabelRole::Finish)->setEnabled(state.finishEnabled);
     notice_->setCaption(state.notice);
     notice_->setVisible(!state.notice.isEmpty());
+    for (const CardLabelControl& control : card::kLabels)
+        renderIdle(control);
     // What the player types reaches the state at once, so the box is written only when a
     // handler has set it: every announcement of a machinekeeper, RESET CARD. Text left as it
     // is keeps its cursor.
     if (nameBox_->text() != state.nameBox)
         nameBox_->setText(state.nameBox);
     renderPayouts();
+}
+
+// A button that would do nothing now is dimmed, and its tooltip says what comes first.
+void CardWindow::renderIdle(const CardLabelControl& control) {
+    const CardKey* key = cardKeyFor(control.action);
+    if (!key)
+        return;
+    const QString why = whyButtonIsIdle(card_.state, control.action);
+    CardLabel* button = label(control.role);
+    button->setDimmed(!why.isEmpty());
+    const QString tip = why.isEmpty() ? cardKeyToolTip(*key) : cardKeyToolTip(*key) + u'\n' + why;
+    if (button->toolTip() != tip)
+        button->setToolTip(tip);
 }
 
 void CardWindow::renderReel(int reel) {
@@ -265,14 +286,15 @@ void CardWindow::renderPayouts() {
     if (!payouts_) {
         payouts_ = new PayoutsWindow();
         connect(payouts_, &PayoutsWindow::closedByPlayer, &card_, &Card::payoutsClosed);
-        // First seen beside the card, to its right, where the screen has room.
-        const QRect beside(frameGeometry().topRight() + QPoint(8, 0), payouts_->size());
-        if (isVisible() && screen()->availableGeometry().contains(beside))
-            payouts_->move(beside.topLeft());
+        connect(payouts_, &PayoutsWindow::cardKeyPressed, this, &CardWindow::trigger);
     }
     payouts_->setAmounts(state.amounts);
-    if (state.shown && payouts_->isHidden())
+    if (state.shown && payouts_->isHidden()) {
+        // First seen beside the card, on the card's screen.
+        const QRect screenArea = screen()->availableGeometry();
+        payouts_->move(placeBeside(frameGeometry(), payouts_->frameGeometry().size(), screenArea));
         payouts_->show();
+    }
 }
 
 PayoutsWindow* CardWindow::payoutsWindow() const {
@@ -294,9 +316,11 @@ void CardWindow::setStayOnTop(bool onTop) {
         setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
 }
 
-void CardWindow::paintEvent(QPaintEvent* event) {
+// Drawn for the screen's pixels, so that the card is as sharp at twice the scale; the painter
+// keeps to the region to update.
+void CardWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawPixmap(event->rect(), cardBackground(), event->rect());
+    painter.drawPixmap(0, 0, cardBackground(devicePixelRatioF()));
 }
 
 void CardWindow::closeEvent(QCloseEvent* event) {

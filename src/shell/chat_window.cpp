@@ -131,7 +131,8 @@ bool ChatWindow::forwardCardKey(QKeyEvent* event) {
     const auto action = cardActionForKey(event->key(), int(event->modifiers()));
     if (!action)
         return false;
-    emit cardKeyPressed(*action);
+    if (!event->isAutoRepeat()) // a key held down acts once
+        emit cardKeyPressed(*action);
     return true;
 }
 

@@ -6,23 +6,24 @@
 #include "shell/card_keys.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/help_window.h"
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/qt_file_chooser.h"
+#include "shell/window_pair.h"
 #include "shell/window_placement.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 
 namespace jackwell {
 
 namespace {
 
-constexpr int kGapBesideCard = 8;
 const QString kWinSound = QStringLiteral("win.wav");
 const QString kLoseSound = QStringLiteral("lose.wav");
 
@@ -63,6 +64,7 @@ JackwellApp::JackwellApp(Setup setup)
     connect(window_.get(), &CardWindow::chatWindowToggleRequested, this,
             &JackwellApp::toggleChatWindow);
     connect(window_.get(), &CardWindow::menuRequested, this, &JackwellApp::showCardMenu);
+    windowPair_ = new WindowPair(*window_, *chatWindow_, preferences_);
     files_ = setup_.files;
     if (!files_) {
         ownFiles_ = std::make_unique<QtFileChooser>();
@@ -71,10 +73,23 @@ JackwellApp::JackwellApp(Setup setup)
     pictureTestCorner_ = new PictureTestCorner(
         *window_, *files_, [this](const QString& message) { emit problem(message); });
     connect(window_.get(), &CardWindow::optionsRequested, this, &JackwellApp::showOptions);
+    addShortcuts();
+}
+
+// Keys that work in every window of the program.
+void JackwellApp::addShortcuts() {
+    const auto everywhere = [this](QKeySequence keys, auto action) {
+        auto* shortcut = new QShortcut(keys, window_.get());
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    everywhere(QKeySequence(Qt::Key_F1), &JackwellApp::showHelp);
+    everywhere(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { window_->close(); });
 }
 
 JackwellApp::~JackwellApp() {
     optionsWindow_.reset();
+    helpWindow_.reset();
     chatSession_->attach(nullptr);
     chatWindow_.reset();
     window_.reset();
@@ -161,8 +176,10 @@ void JackwellApp::chooseBundledSounds() {
 }
 
 void JackwellApp::showWindows() {
+    const bool withChat = preferences_.chatWindow().open;
+    windowPair_->placeCard(withChat);
     window_->show();
-    if (preferences_.chatWindow().open)
+    if (withChat)
         showChatWindow();
     window_->activateWindow(); // the keyboard starts on the card
     window_->setFocus(Qt::ActiveWindowFocusReason);
@@ -173,22 +190,8 @@ void JackwellApp::showChatWindow() {
         return;
     ChatWindow& chat = *chatWindow_;
     if (!chat.isVisible()) {
-        const std::optional<QRect> saved = preferences_.chatWindow().geometry;
-        QScreen* screen = window_->screen();
-        const QRect available = screen ? screen->availableGeometry() : QRect();
-        bool placed = false;
-        for (QScreen* each : QGuiApplication::screens()) {
-            if (saved && isReachable(*saved, each->availableGeometry())) {
-                chat.setGeometry(*saved);
-                placed = true;
-                break;
-            }
-        }
-        if (!placed && available.isValid())
-            chat.move(placeBeside(window_->frameGeometry(), chat.frameGeometry().size(), available,
-                                  kGapBesideCard));
+        windowPair_->placeChat();
         chat.show();
-        chatShown_ = true;
     }
     chat.setWindowState(chat.windowState() & ~Qt::WindowMinimized);
     chat.raise();
@@ -207,13 +210,8 @@ void JackwellApp::toggleChatWindow() {
         showChatWindow();
 }
 
-// A window not shown in this run keeps the place it had.
 void JackwellApp::rememberChatWindow() {
-    Preferences::ChatWindow chat = preferences_.chatWindow();
-    chat.open = chatWindow_->isVisible();
-    if (chatShown_)
-        chat.geometry = chatWindow_->geometry();
-    preferences_.setChatWindow(chat);
+    windowPair_->remember();
 }
 
 void JackwellApp::showCardMenu(const QPoint& globalPos) {
@@ -231,26 +229,31 @@ void JackwellApp::showCardMenu(const QPoint& globalPos) {
     menu->addAction(QStringLiteral("Options\tO"), this,
                     [this] { window_->trigger(CardAction::ShowOptions); });
     menu->addSeparator();
+    menu->addAction(QStringLiteral("Help\tF1"), this, &JackwellApp::showHelp);
     menu->addAction(QStringLiteral("Keys"), this, &JackwellApp::showKeys);
     menu->addAction(QStringLiteral("About Jackwell"), this, &JackwellApp::showAbout);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Quit"), window_.get(), &QWidget::close);
+    menu->addAction(QStringLiteral("Quit\tCtrl+Q"), window_.get(), &QWidget::close);
     menu->popup(globalPos);
 }
 
+void JackwellApp::showHelp() {
+    openHelp(false);
+}
+
 void JackwellApp::showKeys() {
-    delete infoBox_;
-    QMessageBox* box = openInfoBox(
-        window_.get(), QStringLiteral("Keys"),
-        QStringLiteral("Every button of the card has a key, on the card and on the chat window "
-                       "outside its typing line:\n\n") +
-            cardKeysText() +
-            QStringLiteral("Menu  the card's menu (or a right click)\n\n"
-                           "The name box takes the keyboard only when clicked; Esc gives it "
-                           "back. Tab reaches each button, Return clicks it."));
-    box->setObjectName(QStringLiteral("keysBox"));
-    box->setFont(QFont(QStringLiteral("monospace")));
-    infoBox_ = box;
+    openHelp(true);
+}
+
+// On the card's screen.
+void JackwellApp::openHelp(bool atKeys) {
+    if (unloaded_)
+        return;
+    if (!helpWindow_)
+        helpWindow_ = std::make_unique<HelpWindow>();
+    QScreen* screen = window_->screen();
+    helpWindow_->open(atKeys ? HelpWindow::Section::Keys : HelpWindow::Section::Rules,
+                      screen ? screen->availableGeometry() : QRect());
 }
 
 void JackwellApp::showAbout() {
@@ -283,6 +286,7 @@ QString JackwellApp::shutDown() {
     // failure is the caller's to tell: the program is ending.
     const SettingsResult saved = writeSettingsFile(setup_.settingsPath, options_, pathSpellings_);
     optionsWindow_.reset();
+    helpWindow_.reset();
     return saved.status == SettingsResult::Ok ? QString() : saved.message;
 }
 
@@ -301,6 +305,11 @@ void JackwellApp::showOptions() {
     if (unloaded_)
         return;
     OptionsWindow& options = optionsWindow();
+    // Beside the card on its screen, unless the player has put it elsewhere there.
+    const QRect screenArea = window_->screen()->availableGeometry();
+    if (options.isHidden() && !fitsOn(options.frameGeometry(), screenArea))
+        options.move(
+            placeBeside(window_->frameGeometry(), options.frameGeometry().size(), screenArea));
     options.setWindowState(options.windowState() & ~Qt::WindowMinimized);
     options.show();
     options.raise();

@@ -23,10 +23,12 @@ class SoundPlayer;
 class ChatWindow;
 class CardWindow;
 class OptionsWindow;
+class HelpWindow;
+class WindowPair;
 
 // The program: its windows, its options and its link to the chat world, from
 // the main window's load to its unload. Beside the card stands the chat window;
-// whether it is open and where is kept in the preferences, not in Settings.txt.
+// whether it is open, and where both stand, is kept in the preferences, not in Settings.txt.
 class JackwellApp : public QObject {
     Q_OBJECT
 
@@ -102,9 +104,12 @@ public:
     void showChatWindow();
     void hideChatWindow();
     void toggleChatWindow();
-    // The card's menu at `globalPos`: the chat window, payouts, options, keys, about, quit.
+    // The card's menu at `globalPos`: the chat window, payouts, options, help, keys, about, quit.
     void showCardMenu(const QPoint& globalPos);
+    // The help window (F1) at its start, or at the keys.
+    void showHelp();
     void showKeys();
+    HelpWindow* helpWindow() const { return helpWindow_.get(); }
     void showAbout();
 
     // "Stay On Top" clicked, or set by the settings reader: ticked pins the main
@@ -131,7 +136,9 @@ private:
     std::unique_ptr<FileChooser> ownFiles_;
     FileChooser* files_ = nullptr;
     PictureTestCorner* pictureTestCorner_ = nullptr; // a child of the main window
+    WindowPair* windowPair_ = nullptr;               // a child of the main window
     std::unique_ptr<OptionsWindow> optionsWindow_;
+    std::unique_ptr<HelpWindow> helpWindow_;
     bool unloaded_ = false;
 
     void chooseBundledSounds();
@@ -139,8 +146,9 @@ private:
     StartFailure startFailure_ = StartFailure::None;
     bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed
     void rememberChatWindow();
-    QPointer<QWidget> infoBox_; // the keys or the about box, while one is open
-    bool chatShown_ = false;    // the chat window has been shown in this run
+    void addShortcuts();
+    void openHelp(bool atKeys);
+    QPointer<QWidget> infoBox_; // the about box, while it is open
 };
 
 } // namespace jackwell

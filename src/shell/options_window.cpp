@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -105,6 +106,11 @@ OptionsWindow::OptionsWindow(Options& options, FileChooser& chooser, QString sou
     , loseSoundPath_(place<QLineEdit>(this, options::kLoseSoundPath)) {
     setObjectName(QLatin1String(options::kFormName));
     setWindowTitle(QStringLiteral("Options"));
+    // The title bar of so small a window has room for its caption only beside a close button;
+    // where a window manager draws more and cuts it, it reads whole between the controls.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setToolTip(windowTitle());
     const int side = toPixels(options::kClientTwips);
     setFixedSize(side, side);
 
@@ -114,15 +120,10 @@ OptionsWindow::OptionsWindow(Options& options, FileChooser& chooser, QString sou
     connect(closeButton_, &QPushButton::clicked, this, &OptionsWindow::closeAndSave);
     connect(winSoundButton_, &QPushButton::clicked, this, &OptionsWindow::chooseWinSound);
     connect(loseSoundButton_, &QPushButton::clicked, this, &OptionsWindow::chooseLoseSound);
-    // The boxes can still be reached with the Tab key; what is typed there is the option.
-    connect(winSoundPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        options_.winSoundFile = text;
-        render();
-    });
-    connect(loseSoundPath_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        options_.loseSoundFile = text;
-        render();
-    });
+    // The path boxes lie out of sight: the player sets them through Select Sound, and no Tab
+    // stops there.
+    for (QLineEdit* path : {winSoundPath_, loseSoundPath_})
+        path->setFocusPolicy(Qt::NoFocus);
     render();
 }
 
@@ -200,6 +201,20 @@ void OptionsWindow::closeAndSave() {
 void OptionsWindow::closeEvent(QCloseEvent* event) {
     closeAndSave();
     event->accept();
+}
+
+void OptionsWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        close();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        closeButton_->click();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void OptionsWindow::showEvent(QShowEvent* event) {

@@ -16,7 +16,8 @@ class FileChooser;
 // takes effect at once: Stay On Top is announced for the program to pin or
 // release the main window, and the evaluation reads the sound options when it
 // plays. Every way the window closes asks for the settings file to be written.
-// The window is a top-level window of its own, never pinned on top.
+// The window is a top-level window of its own, never pinned on top. Esc closes it, and Return
+// presses Close.
 class OptionsWindow : public QWidget {
     Q_OBJECT
 
@@ -49,6 +50,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void selectSound(QString Options::*sound);

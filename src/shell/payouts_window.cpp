@@ -1,12 +1,14 @@
 #include "shell/payouts_window.h"
 
 #include "reels/card_constants.h"
+#include "shell/card_keys.h"
 #include "shell/card_label.h"
 #include "shell/payouts_layout.h"
 #include "shell/pictures.h"
 #include "shell/symbol_box.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 namespace jackwell {
 
@@ -46,6 +48,7 @@ PayoutsWindow::PayoutsWindow(QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(payouts::kClientSize);
+    setFocusPolicy(Qt::StrongFocus); // for the card's keys
     setAutoFillBackground(true);
     QPalette ground = palette();
     ground.setColor(QPalette::Window, colourFromBgr(kColourBlack));
@@ -85,6 +88,20 @@ void PayoutsWindow::setAmounts(const std::array<QString, PayoutsState::kRows>& a
 
 QString PayoutsWindow::amount(int row) const {
     return amounts_.at(row)->caption();
+}
+
+void PayoutsWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    const auto action = cardActionForKey(event->key(), int(event->modifiers()));
+    if (!action) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (!event->isAutoRepeat())
+        emit cardKeyPressed(*action);
 }
 
 void PayoutsWindow::closeEvent(QCloseEvent* event) {

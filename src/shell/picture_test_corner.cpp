@@ -27,11 +27,13 @@ QPixmap symbolPicture(int symbol, QSize size) {
     return picture;
 }
 
-// Each button's caption is its design name.
+// Each button's caption is its design name. Out of the player's sight, it is no Tab stop
+// either: a Space there would open a file dialog the player never asked for.
 QPushButton* button(QWidget& parent, const char* name, Twips place) {
     auto* made = new QPushButton(QLatin1String(name), &parent);
     made->setObjectName(QLatin1String(name));
     made->setGeometry(toPixels(place));
+    made->setFocusPolicy(Qt::NoFocus);
     return made;
 }
 

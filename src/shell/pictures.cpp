@@ -10,14 +10,16 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <tuple>
 
 namespace jackwell {
 
-QPixmap renderSvg(const QString& resource, QSize size) {
+QPixmap renderSvg(const QString& resource, QSize size, qreal pixelRatio) {
     QSvgRenderer renderer(resource);
     if (!renderer.isValid())
         return {};
-    QPixmap pixmap(size);
+    QPixmap pixmap((QSizeF(size) * pixelRatio).toSize());
+    pixmap.setDevicePixelRatio(pixelRatio);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -31,6 +33,7 @@ namespace {
 // premultiplied: drawn over black it gives back exactly the pixel it was.
 QPixmap clearBlack(const QPixmap& picture) {
     QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    image.setDevicePixelRatio(picture.devicePixelRatio());
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
@@ -45,15 +48,15 @@ QPixmap clearBlack(const QPixmap& picture) {
 
 } // namespace
 
-const QPixmap& symbolPicture(int image, int size, Ground ground) {
+const QPixmap& symbolPicture(int image, int size, Ground ground, qreal pixelRatio) {
     using SymbolList = std::array<QPixmap, machine::kSymbolCount + 1>; // index 0: no picture
-    static std::map<std::pair<int, Ground>, SymbolList> lists;
-    auto [at, added] = lists.try_emplace({size, ground});
+    static std::map<std::tuple<int, Ground, qreal>, SymbolList> lists;
+    auto [at, added] = lists.try_emplace({size, ground, pixelRatio});
     if (added) {
         for (int n = 1; n <= machine::kSymbolCount; ++n) {
             const QString name =
                 QStringLiteral(":/assets/symbols/%1.svg").arg(n, 2, 10, QChar(u'0'));
-            const QPixmap drawn = renderSvg(name, QSize(size, size));
+            const QPixmap drawn = renderSvg(name, QSize(size, size), pixelRatio);
             at->second[n] = ground == Ground::Clear && !drawn.isNull() ? clearBlack(drawn) : drawn;
         }
     }
@@ -61,10 +64,13 @@ const QPixmap& symbolPicture(int image, int size, Ground ground) {
     return image >= 1 && image <= machine::kSymbolCount ? at->second[image] : none;
 }
 
-const QPixmap& cardBackground() {
-    static const QPixmap picture =
-        renderSvg(QStringLiteral(":/assets/card/background.svg"), card::kClientSize);
-    return picture;
+const QPixmap& cardBackground(qreal pixelRatio) {
+    static std::map<qreal, QPixmap> pictures;
+    auto [at, added] = pictures.try_emplace(pixelRatio);
+    if (added)
+        at->second = renderSvg(QStringLiteral(":/assets/card/background.svg"), card::kClientSize,
+                               pixelRatio);
+    return at->second;
 }
 
 const QIcon& programIcon() {

@@ -9,9 +9,9 @@
 
 namespace jackwell {
 
-// Renders an SVG resource into a pixmap of `size`; a null pixmap when the
-// resource is missing or unreadable.
-QPixmap renderSvg(const QString& resource, QSize size);
+// Renders an SVG resource into a pixmap of `size` (in device-independent pixels, rendered at
+// `pixelRatio`); a null pixmap when the resource is missing or unreadable.
+QPixmap renderSvg(const QString& resource, QSize size, qreal pixelRatio = 1);
 
 enum class Ground {
     Black, // as drawn: the symbol on its black square
@@ -19,12 +19,13 @@ enum class Ground {
            // neighbouring picture it hides nothing of it
 };
 
-// Symbol picture n (1..14) of the symbol list, as a square of `size` pixels.
-// Each size and ground is rendered once, all fourteen together. A number
-// outside 1..14 gives a null pixmap.
-const QPixmap& symbolPicture(int image, int size, Ground ground = Ground::Black);
+// Symbol picture n (1..14) of the symbol list, as a square of `size` pixels, rendered for a
+// screen of `pixelRatio` device pixels to each (sharp at any scale). Each size, ground and ratio
+// is rendered once, all fourteen together. A number outside 1..14 gives a null pixmap.
+const QPixmap& symbolPicture(int image, int size, Ground ground = Ground::Black,
+                             qreal pixelRatio = 1);
 
-const QPixmap& cardBackground(); // 197 x 302
-const QIcon& programIcon();      // the windows' icon: the installed theme icon, else drawn
+const QPixmap& cardBackground(qreal pixelRatio = 1); // 197 x 302
+const QIcon& programIcon(); // the windows' icon: the installed theme icon, else drawn
 
 } // namespace jackwell

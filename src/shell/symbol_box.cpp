@@ -26,7 +26,8 @@ void SymbolBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (ground_ == Ground::Black)
         painter.fillRect(rect(), Qt::black);
-    const QPixmap& picture = symbolPicture(image_, qMin(width(), height()), ground_);
+    const QPixmap& picture =
+        symbolPicture(image_, qMin(width(), height()), ground_, devicePixelRatioF());
     if (!picture.isNull())
         painter.drawPixmap(0, 0, picture);
 }

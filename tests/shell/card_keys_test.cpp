@@ -7,6 +7,7 @@
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
 #include "shell/chat_window.h"
+#include "shell/help_window.h"
 #include "shell/options_window.h"
 #include "shell/payouts_window.h"
 #include "support/app_rig.h"
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 
 namespace jackwell {
 namespace {
@@ -83,13 +85,14 @@ const std::vector<Button> kButtons = {
     {Options, {}, Qt::Key_C, {}, [](AppRig& r) { return r.app->chatWindow().isVisible(); }},
 };
 
-// A click anywhere inside a button, or its key on the card or in the chat window outside its
-// typing line, reaches its handler: one card event, but for OPTIONS (the options window's) and
-// the coin slot (nothing).
+// A click anywhere inside a button, or its key on the card, in the chat window outside its
+// typing line or in the payouts window, reaches its handler: one card event, but for OPTIONS
+// (the options window's) and the coin slot (nothing). A key held down acts once: its
+// auto-repeats do nothing.
 TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
-    enum Way { Click, KeyOnTheCard, KeyInTheChatWindow };
+    enum Way { Click, KeyOnTheCard, KeyInTheChatWindow, KeyInThePayoutsWindow };
     for (const Button& button : kButtons) {
-        for (const Way way : {Click, KeyOnTheCard, KeyInTheChatWindow}) {
+        for (const Way way : {Click, KeyOnTheCard, KeyInTheChatWindow, KeyInThePayoutsWindow}) {
             if (way == Click ? button.at.isNull() : button.key == 0)
                 continue;
             SCOPED_TRACE(QTest::toString(QKeySequence(button.key)));
@@ -98,6 +101,10 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
             CardWindow& card = rig.app->window();
             if (button.prepare)
                 button.prepare(rig);
+            if (way == KeyInThePayoutsWindow) { // a pay table creates it, hidden
+                rig.app->card().payouts.setAmount(0, QStringLiteral("1"));
+                emit rig.app->card().changed();
+            }
             ASSERT_FALSE(button.reached && button.reached(rig));
             QSignalSpy events(&rig.app->card(), &Card::changed);
             if (way == Click) {
@@ -109,8 +116,14 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
                 EXPECT_EQ(events.count(),
                           button.role == Options || button.role == CoinSlot ? 0 : 1);
             } else {
-                QWidget* chat = rig.app->chatWindow().logView();
-                QTest::keyClick(way == KeyOnTheCard ? &card : chat, Qt::Key(button.key));
+                QWidget* target = &card;
+                if (way != KeyOnTheCard)
+                    target = way == KeyInTheChatWindow ? rig.app->chatWindow().logView()
+                                                       : (QWidget*)card.payoutsWindow();
+                QKeyEvent repeat(QEvent::KeyPress, button.key, Qt::NoModifier, QString(), true);
+                QApplication::sendEvent(target, &repeat);
+                EXPECT_FALSE(button.reached && button.reached(rig)) << "acted on a repeat";
+                QTest::keyClick(target, Qt::Key(button.key));
             }
             EXPECT_TRUE(!button.reached || button.reached(rig));
         }
@@ -173,6 +186,7 @@ TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
 // can be pressed through them, and the figures read as text.
 TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     AppRig rig;
+    knowKeeper(rig); // START acts, so its tooltip says no more
     const auto accessible = [&](CardLabelRole role) {
         return QAccessible::queryAccessibleInterface(
             rig.app->window().findChild<CardLabel*>(card::designName(role)));
@@ -198,6 +212,28 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
         EXPECT_FALSE(label->accessibleName().isEmpty()) << control.designName;
         EXPECT_FALSE(label->accessibleDescription().isEmpty()) << control.designName;
         EXPECT_EQ(label->focusPolicy(), Qt::TabFocus) << control.designName;
+    }
+}
+
+// Tab reaches only what the player sees: never the picture-test corner's buttons beyond the
+// card's edge nor the options window's path boxes out of its sight.
+TEST(CardKeys, tabReachesOnlyWhatThePlayerSees) {
+    AppRig rig;
+    rig.app->showWindows();
+    rig.app->showOptions();
+    for (QWidget* window : {(QWidget*)&rig.app->window(), (QWidget*)&rig.app->optionsWindow()}) {
+        SCOPED_TRACE(window->windowTitle().toStdString());
+        QSet<QWidget*> reached;
+        for (int i = 0; i < 30; ++i) {
+            QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Tab);
+            reached << window->focusWidget();
+        }
+        EXPECT_GT(reached.size(), 2);
+        for (QWidget* control : reached) {
+            EXPECT_TRUE(
+                window->rect().contains(QRect(control->mapTo(window, QPoint()), control->size())))
+                << control->objectName().toStdString();
+        }
     }
 }
 
@@ -227,15 +263,15 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
         if (!action->isSeparator())
             texts << action->text();
     }
-    EXPECT_EQ(texts, (QStringList{"Chat window\tC", "Payouts\tP", "Options\tO", "Keys",
-                                  "About Jackwell", "Quit"}));
+    EXPECT_EQ(texts, (QStringList{"Chat window\tC", "Payouts\tP", "Options\tO", "Help\tF1", "Keys",
+                                  "About Jackwell", "Quit\tCtrl+Q"}));
 
     entry(menu, "Chat window\tC")->trigger();
     EXPECT_TRUE(rig.app->chatWindow().isVisible());
     entry(openCardMenu(rig), "Keys")->trigger();
-    auto* keys = rig.app->window().findChild<QMessageBox*>("keysBox");
-    ASSERT_TRUE(keys);
-    EXPECT_TRUE(keys->text().contains("S or Space  START: spins the reels onto the first draw"));
+    ASSERT_TRUE(rig.app->helpWindow() && rig.app->helpWindow()->isVisible());
+    EXPECT_TRUE(rig.app->helpWindow()->text()->toPlainText().contains(
+        "START: spins the reels onto the first draw"));
     entry(openCardMenu(rig), "About Jackwell")->trigger();
     auto* about = rig.app->window().findChild<QMessageBox*>("aboutBox");
     ASSERT_TRUE(about);
@@ -244,8 +280,49 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
     EXPECT_TRUE(about->text().contains(QDir::toNativeSeparators(rig.preferencesPath)));
 
     QSignalSpy closing(&rig.app->window(), &CardWindow::closing);
-    entry(openCardMenu(rig), "Quit")->trigger();
+    entry(openCardMenu(rig), "Quit\tCtrl+Q")->trigger();
     EXPECT_EQ(closing.count(), 1);
+}
+
+// Esc closes the pay table, the options and the help (with the keys list); Return presses the
+// options' Close; F1 opens the help and Ctrl+Q quits from every window.
+TEST(WindowKeys, escClosesReturnClosesTheOptionsF1HelpsCtrlQQuits) {
+    const auto payouts = [](AppRig& r) -> QWidget* {
+        r.app->window().trigger(CardAction::ShowPayouts);
+        return r.app->window().payoutsWindow();
+    };
+    const auto options = [](AppRig& r) -> QWidget* {
+        r.app->showOptions();
+        return &r.app->optionsWindow();
+    };
+    const auto help = [](AppRig& r) -> QWidget* {
+        QTest::keyClick(r.app->chatWindow().typingLine(), Qt::Key_F1);
+        return r.app->helpWindow();
+    };
+    const auto card = [](AppRig& r) -> QWidget* { return &r.app->window(); };
+    const struct {
+        const char* what;
+        std::function<QWidget*(AppRig&)> open;
+        QKeyCombination key;
+    } rows[] = {
+        {"payouts", payouts, Qt::Key_Escape},
+        {"options", options, Qt::Key_Escape},
+        {"options", options, Qt::Key_Return},
+        {"help", help, Qt::Key_Escape},
+        {"card from the chat", card, Qt::CTRL | Qt::Key_Q},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what + QKeySequence(row.key).toString().toStdString());
+        AppRig rig;
+        rig.app->showWindows();
+        rig.app->chatWindow().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.app->chatWindow()));
+        QWidget* window = row.open(rig);
+        ASSERT_TRUE(window && window->isVisible());
+        QWidget* at = window == &rig.app->window() ? rig.app->chatWindow().typingLine() : window;
+        QTest::keyClick(at, row.key.key(), row.key.keyboardModifiers());
+        EXPECT_FALSE(window->isVisible());
+    }
 }
 
 // Every key in README's table of keys, as the program has it.

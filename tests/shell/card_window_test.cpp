@@ -11,8 +11,10 @@
 #include "shell/symbol_box.h"
 #include "support/card_window_rig.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalSpy>
 
 namespace jackwell {
@@ -95,9 +97,81 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
 TEST(CardWindow, isAFixedCardWithItsCaptionAndIcon) {
     Rig rig;
     EXPECT_EQ(rig.window.windowTitle(), "Pim's Jackwell");
+    EXPECT_EQ(rig.window.toolTip(), "Pim's Jackwell"); // whole, where a frame cuts the title
     EXPECT_EQ(rig.window.minimumSize(), rig.window.maximumSize());
     EXPECT_FALSE(rig.window.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(rig.window.windowIcon().isNull());
+}
+
+// A button that would do nothing now is drawn dimmed, its tooltip saying what comes first; once
+// it would act it is drawn as ever.
+TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
+    Rig rig;
+    const auto lightness = [&rig] {
+        const QImage picture = rig.window.grab(rig.label(Role::Register)->geometry()).toImage();
+        int sum = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x)
+                sum += picture.pixelColor(x, y).lightness();
+        }
+        return sum;
+    };
+    const QString findHost = "First find the machinekeeper: GET HOST";
+    const QString sendHolds = "First send your holds: ESP HOLD";
+    const struct {
+        std::function<void()> step;
+        std::vector<std::pair<Role, QString>> why; // empty: it acts
+    } steps[] = {
+        {[] {},
+         {{Role::GetHost, ""},
+          {Role::Register, findHost},
+          {Role::Start, findHost},
+          {Role::Finish, sendHolds}}},
+        {[&] { knowKeeper(rig); },
+         {{Role::Register, ""}, {Role::Start, ""}, {Role::Finish, sendHolds}}},
+        {[&] {
+             rig.clickAt({80, 175});
+         },
+         {{Role::Finish, ""}}},
+        {[&] { rig.change([](CardState& s) { s.startEnabled = false; }); },
+         {{Role::Start, "This game is still on: ESP HOLD, then FINISH"}}},
+    };
+    const int dimmedRegister = lightness();
+    for (const auto& [step, why] : steps) {
+        step();
+        for (const auto& [role, reason] : why) {
+            SCOPED_TRACE(card::designName(role));
+            CardLabel* button = rig.label(role);
+            EXPECT_EQ(button->isDimmed(), !reason.isEmpty());
+            EXPECT_EQ(button->toolTip().section(u'\n', 1), reason);
+        }
+    }
+    EXPECT_GT(lightness(), dimmedRegister * 5 / 4); // REGISTER acts since the second step
+}
+
+// At twice the scale the card's ground and its pictures are drawn for the screen's pixels, not
+// doubled: neighbouring device pixels differ wherever a picture has detail.
+TEST(CardWindow, isSharpAtTwiceTheScale) {
+    Rig rig;
+    rig.window.hide();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->devicePixelRatio() == 2)
+            rig.window.move(screen->geometry().topLeft());
+    }
+    rig.window.show();
+    ASSERT_EQ(rig.window.devicePixelRatioF(), 2);
+    const QImage picture = rig.window.grab().toImage();
+    for (const QRect& area : {rig.reelPicture(0)->geometry(), QRect(100, 200, 40, 30)}) {
+        int fine = 0; // 2x2 blocks of device pixels not all of one colour
+        for (int y = area.top() * 2; y < area.bottom() * 2; y += 2) {
+            for (int x = area.left() * 2; x < area.right() * 2; x += 2) {
+                const QRgb corner = picture.pixel(x, y);
+                fine += picture.pixel(x + 1, y) != corner || picture.pixel(x, y + 1) != corner ||
+                        picture.pixel(x + 1, y + 1) != corner;
+            }
+        }
+        EXPECT_GT(fine, area.width() * area.height() / 20) << QTest::toString(area);
+    }
 }
 
 // Every pair shows exactly one picture from start-up on, through a whole spin.

@@ -6,9 +6,13 @@
 #include "chatview/shown_line.h"
 #include "machine/texts.h"
 #include "shell/chat_window.h"
+#include "shell/help_window.h"
+#include "shell/options_window.h"
+#include "shell/payouts_window.h"
 #include "shell/window_placement.h"
 #include "support/app_rig.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -240,59 +244,109 @@ TEST(ChatWindow, foldsEachGreetingIntoOneLineThatOpens) {
     EXPECT_TRUE(shownLines(rig).first().endsWith("(click to open)"));
 }
 
-// It opens to the right of the card, clear of it and wholly on the screen.
-TEST(ChatWindow, opensBesideTheCardOnScreen) {
-    AppRig rig;
-    rig.app->window().move(40, 40);
-    rig.app->showWindows();
-    ChatWindow& chat = rig.app->chatWindow();
-    ASSERT_TRUE(chat.isVisible());
-    const QRect card = rig.app->window().frameGeometry();
-    const QRect beside = chat.frameGeometry();
-    EXPECT_FALSE(card.intersects(beside));
-    EXPECT_GT(beside.left(), card.right());
-    EXPECT_TRUE(chat.screen()->availableGeometry().contains(beside));
+QScreen* screenNamed(const char* name) {
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->name() == QLatin1String(name))
+            return screen;
+    }
+    throw std::runtime_error(std::string("no screen ") + name);
 }
 
-TEST(WindowPlacement, rightOfTheAnchorElseLeftElseOnScreen) {
+// On each screen, wherever the card stands (in the middle, as window managers put it, or at an
+// edge) the chat window opens beside it: both wholly on the card's screen, never overlapping,
+// the chat window no narrower than readable; the pay table, the options and the help open
+// wholly on that screen too.
+TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
+    for (const char* name : {"A 800x600", "B 1024x768", "C 1920x1080", "D 1366x768 at 2x"}) {
+        const QRect screen = screenNamed(name)->availableGeometry();
+        for (const QPoint& at : {screen.center() - QPoint(100, 150), screen.topLeft(),
+                                 screen.topRight() - QPoint(205, 0)}) {
+            SCOPED_TRACE(std::string(name) + " " + QTest::toString(at));
+            AppRig rig;
+            rig.app->window().move(at);
+            rig.app->showWindows();
+            const QRect card = rig.app->window().frameGeometry();
+            const QRect chat = rig.app->chatWindow().frameGeometry();
+            EXPECT_FALSE(card.intersects(chat));
+            EXPECT_TRUE(screen.contains(card) && screen.contains(chat));
+            EXPECT_GE(chat.width(), kReadableChatSize.width());
+            rig.app->window().trigger(CardAction::ShowPayouts);
+            rig.app->showOptions();
+            rig.app->showHelp();
+            for (QWidget* other :
+                 {(QWidget*)rig.app->window().payoutsWindow(), (QWidget*)&rig.app->optionsWindow(),
+                  (QWidget*)rig.app->helpWindow()}) {
+                EXPECT_TRUE(screen.contains(other->frameGeometry()))
+                    << other->windowTitle().toStdString()
+                    << QTest::toString(other->frameGeometry());
+            }
+        }
+    }
+}
+
+// Beside the card where there is room; else the pair moves, the chat narrows or goes below.
+TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
     const QRect screen(0, 0, 1000, 700);
-    const QSize size(400, 300);
-    EXPECT_EQ(placeBeside({10, 20, 200, 300}, size, screen, 8), QPoint(218, 20));
-    EXPECT_EQ(placeBeside({700, 20, 200, 300}, size, screen, 8), QPoint(292, 20));
-    EXPECT_EQ(placeBeside({300, 500, 400, 300}, size, screen, 8), QPoint(600, 400));
-    EXPECT_TRUE(isReachable({100, 100, 400, 300}, screen));
-    EXPECT_FALSE(isReachable({-500, 100, 400, 300}, screen));
-    EXPECT_FALSE(isReachable({100, 800, 400, 300}, screen));
+    const QSize chat(400, 300);
+    const struct {
+        QRect card;
+        QRect expectedCard, expectedChat;
+    } rows[] = {
+        {{10, 20, 200, 300}, {10, 20, 200, 300}, {218, 20, 400, 300}},
+        {{700, 500, 200, 300}, {700, 400, 200, 300}, {292, 400, 400, 300}},
+        {{300, 20, 500, 300}, {92, 20, 500, 300}, {600, 20, 400, 300}},
+        {{300, 20, 650, 300}, {0, 20, 650, 300}, {658, 20, 342, 300}},
+        {{300, 20, 800, 300}, {200, 20, 800, 300}, {200, 328, 400, 300}},
+    };
+    for (const auto& row : rows) {
+        const PairPlacement placed = placePair(row.card, chat, screen);
+        EXPECT_EQ(placed.card, row.expectedCard) << QTest::toString(row.card);
+        EXPECT_EQ(placed.chat, row.expectedChat) << QTest::toString(row.card);
+    }
 }
 
-// Closing the chat window is remembered, with its place, in the preferences; the next run
-// opens it only when asked (the C key), where it stood. Settings.txt never hears of it.
+// Closing the chat window is remembered, with both windows' places, in the preferences; the
+// next run opens it only when asked (the C key), where it stood, the card where it stood too.
+// Places that no longer fit (a screen unplugged, a smaller one) are not taken. Settings.txt
+// never hears of it.
 TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     QTemporaryDir keep;
     const QString preferences = keep.filePath("Jackwell.conf");
-    QRect placed;
+    const QRect placed(300, 200, 420, 380), cardPlaced(40, 60, 197, 302);
     {
         AppRig rig(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
         rig.app->showWindows();
         ChatWindow& chat = rig.app->chatWindow();
-        chat.setGeometry(300, 200, 420, 380);
-        placed = chat.geometry();
+        chat.setGeometry(placed);
+        rig.app->window().setGeometry(cardPlaced);
         chat.close(); // the title bar's close box
         EXPECT_FALSE(chat.isVisible());
         EXPECT_EQ(Preferences(preferences).chatWindow(), (Preferences::ChatWindow{false, placed}));
         rig.app->shutDown();
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(Options{}));
     }
-    AppRig again(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
-    again.app->showWindows();
-    ChatWindow& chat = again.app->chatWindow();
-    EXPECT_FALSE(chat.isVisible());
-    QTest::keyClick(&again.app->window(), Qt::Key_C);
-    EXPECT_TRUE(chat.isVisible());
-    EXPECT_EQ(chat.geometry(), placed);
-    EXPECT_TRUE(Preferences(preferences).chatWindow().open);
-    again.app->shutDown(); // open at the end: open next time
-    EXPECT_TRUE(Preferences(preferences).chatWindow().open);
+    {
+        AppRig again(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
+        again.app->showWindows();
+        ChatWindow& chat = again.app->chatWindow();
+        EXPECT_FALSE(chat.isVisible());
+        EXPECT_EQ(again.app->window().geometry(), cardPlaced);
+        QTest::keyClick(&again.app->window(), Qt::Key_C);
+        EXPECT_TRUE(chat.isVisible());
+        EXPECT_EQ(chat.geometry(), placed);
+        EXPECT_TRUE(Preferences(preferences).chatWindow().open);
+        again.app->shutDown(); // open at the end: open next time
+        EXPECT_TRUE(Preferences(preferences).chatWindow().open);
+    }
+    Preferences(preferences).setCardGeometry({6000, 40, 197, 302});             // a screen gone
+    Preferences(preferences).setChatWindow({true, QRect(100, 100, 2000, 900)}); // too large now
+    AppRig last(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
+    last.app->showWindows();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect card = last.app->window().frameGeometry();
+    const QRect chat = last.app->chatWindow().frameGeometry();
+    EXPECT_TRUE(screen.contains(card) && screen.contains(chat));
+    EXPECT_FALSE(card.intersects(chat));
 }
 
 } // namespace

@@ -48,6 +48,7 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     rig.app->showOptions();
     OptionsWindow& options = rig.app->optionsWindow();
     EXPECT_EQ(options.windowTitle(), "Options");
+    EXPECT_EQ(options.toolTip(), "Options"); // whole, where a frame cuts the title
     EXPECT_EQ(options.size(), QSize(134, 134));
     const std::pair<const options::Control&, const char*> rows[] = {
         {options::kStayOnTop, "Stay On Top"},

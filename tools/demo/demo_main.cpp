@@ -1,6 +1,7 @@
 // jackwell-demo: plays scripted games on the real window, offscreen, against the embedded
-// world until a game wins, saves pictures of the card (and of the chat window beside it) along
-// the way and prints the chat text.
+// world until a game wins, saves pictures of the card along the way and of the card with the
+// chat window beside it at the end, on an 800x600 screen and at twice the scale, and prints the
+// chat text.
 //
 //     jackwell-demo [OUTPUT_DIR] [--seed N]      (OUTPUT_DIR defaults to ./demo)
 
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -46,9 +48,10 @@ Arguments parseArguments(const QStringList& args) {
     return parsed;
 }
 
-// The offscreen platform's one screen, made the size of a desktop so that the chat window finds
-// room beside the card: its configuration goes into `folder`.
-void useDesktopSizedScreen(const QString& folder) {
+// The offscreen platform's two screens, side by side: 800x600, and 1920x1080 at twice the scale
+// (960x540 in the windows' own pixels), where the games are played. Their configuration goes
+// into `folder`.
+void useTwoScreens(const QString& folder) {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (!platform.isEmpty() && platform != "offscreen")
         return;
@@ -56,8 +59,11 @@ void useDesktopSizedScreen(const QString& folder) {
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(R"({"windowFrameMargins": false, "screens": [{"name": "Desktop", "x": 0, "y": 0,
-                 "width": 2560, "height": 1600, "logicalDpi": 96, "logicalBpi": 96, "dpr": 1}]})");
+    file.write(R"({"windowFrameMargins": false, "screens": [
+        {"name": "A 800x600", "x": 0, "y": 0, "width": 800, "height": 600, "logicalDpi": 96,
+         "logicalBpi": 96, "dpr": 1},
+        {"name": "B 1920x1080 at 2x", "x": 800, "y": 0, "width": 960, "height": 540,
+         "logicalDpi": 96, "logicalBpi": 96, "dpr": 2}]})");
     file.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.toLocal8Bit());
 }
@@ -66,9 +72,7 @@ void useDesktopSizedScreen(const QString& folder) {
 
 int main(int argc, char* argv[]) {
     QTemporaryDir scratch; // the demo leaves the player's own Settings.txt alone
-    useDesktopSizedScreen(scratch.path());
-    if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
-        qputenv("QT_SCALE_FACTOR", "2"); // sharper pictures
+    useTwoScreens(scratch.path());
     QApplication application(argc, argv);
 
     const Arguments args = parseArguments(QCoreApplication::arguments());
@@ -104,7 +108,13 @@ int main(int argc, char* argv[]) {
     app.options().winSoundFile = QStringLiteral("win.wav");
     app.options().playLoseSound = jackwell::CheckState::Ticked;
     app.options().loseSoundFile = QStringLiteral("loss.wav");
-    app.window().move(24, 24);
+    // On the screen at twice the scale, with room above for the pictures' title bars.
+    QScreen* sharpest = QGuiApplication::primaryScreen();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->devicePixelRatio() > sharpest->devicePixelRatio())
+            sharpest = screen;
+    }
+    app.window().move(sharpest->availableGeometry().topLeft() + QPoint(24, 24));
     app.showWindows(); // the card and, beside it, the chat window
 
     jackwell::demo::DemoScript script(app, *world, clock, outputDir);

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QWidget>
 
 namespace jackwell::demo {
@@ -89,13 +90,14 @@ QImage composePicture(QWidget& window, const Snapshot& snapshot) {
     return picture;
 }
 
-QImage composeDesktop(const QList<QWidget*>& windows) {
+QImage composeDesktop(const QList<QWidget*>& windows, QScreen* screen) {
     constexpr int kTitleBar = 24;
-    QRect area;
+    // The screen's free area, and above it the title bars that a window manager would draw
+    // (the offscreen platform draws no frames).
+    QRect area = screen->availableGeometry();
     for (QWidget* window : windows)
-        area |= window->geometry().adjusted(0, -kTitleBar, 0, 0);
-    area.adjust(-kMargin * 2, -kMargin * 2, kMargin * 2, kMargin * 2);
-    const qreal ratio = windows.isEmpty() ? 1.0 : windows.first()->devicePixelRatioF();
+        area |= window->geometry().adjusted(-1, -kTitleBar - 1, 1, 1);
+    const qreal ratio = screen->devicePixelRatio();
     QImage picture((QSizeF(area.size()) * ratio).toSize(), QImage::Format_RGB32);
     picture.setDevicePixelRatio(ratio);
     picture.fill(QColor(0x3b, 0x4a, 0x5c));

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QScreen;
 class QWidget;
 
 namespace jackwell {
@@ -22,9 +23,9 @@ struct Snapshot {
 
 QStringList describeCard(const CardState& state);
 QImage composePicture(QWidget& window, const Snapshot& snapshot);
-// The windows as they stand on the screen, side by side, each under a title bar with its
-// window title, on a plain desktop.
-QImage composeDesktop(const QList<QWidget*>& windows);
+// The windows as they stand on `screen`, each under a title bar with its window title, on a
+// plain desktop the size of the screen's free area.
+QImage composeDesktop(const QList<QWidget*>& windows, QScreen* screen);
 
 } // namespace demo
 } // namespace jackwell

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -252,21 +253,38 @@ bool DemoScript::startNextGame() {
     return true;
 }
 
-// The card with the chat window beside it, as the player sees them after the game.
+// The card with the chat window beside it, as the player sees them after the game: on the
+// screen at twice the scale where the game was played, then moved to the smallest screen, where
+// the chat window is placed beside the card again.
 bool DemoScript::cardAndChat() {
     ChatWindow& chat = app_.chatWindow();
-    if (!chat.isVisible()) {
-        say(QStringLiteral("FAILED: the chat window is not open beside the card"));
+    const auto save = [&](const QString& file) {
+        if (!chat.isVisible()) {
+            say(QStringLiteral("FAILED: the chat window is not open beside the card"));
+            return false;
+        }
+        clock_.advance(ChatWindow::kFrameMs); // the latest lines go in
+        const QString path = outputDir_.filePath(file);
+        if (!composeDesktop({&app_.window(), &chat}, app_.window().screen()).save(path)) {
+            say(QStringLiteral("FAILED: cannot write %1").arg(path));
+            return false;
+        }
+        say(QStringLiteral("picture: %1").arg(path));
+        return true;
+    };
+    if (!save(QStringLiteral("5-card-and-chat-2x.png")))
         return false;
+    QScreen* smallest = app_.window().screen();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->size().width() < smallest->size().width())
+            smallest = screen;
     }
-    clock_.advance(ChatWindow::kFrameMs); // the latest lines go in
-    const QString path = outputDir_.filePath(QStringLiteral("5-card-and-chat.png"));
-    if (!composeDesktop({&app_.window(), &chat}).save(path)) {
-        say(QStringLiteral("FAILED: cannot write %1").arg(path));
-        return false;
-    }
-    say(QStringLiteral("picture: %1").arg(path));
-    return true;
+    app_.hideChatWindow();
+    app_.window().move(smallest->availableGeometry().topLeft() + QPoint(24, 24));
+    app_.showChatWindow();
+    return save(QStringLiteral("6-card-and-chat-%1x%2.png")
+                    .arg(smallest->size().width())
+                    .arg(smallest->size().height()));
 }
 
 bool DemoScript::printChatLog() {
