@@ -220,7 +220,9 @@ bool DemoScript::evaluation() {
     const qint64 won = ledger.empty() ? 0 : ledger.back().outcome.tokensWon;
     say(won > 0 ? QStringLiteral("the game paid %1 tokens").arg(won)
                 : QStringLiteral("the game paid nothing"));
-    // The card tells each game's outcome in the chat window as it plays the sound.
+    // The card tells each game's outcome in the chat window as it plays the sound; the line
+    // goes into the window with the next frame.
+    clock_.advance(ChatWindow::kFrameMs);
     QStringList told;
     for (QTextBlock line = app_.chatWindow().logView()->document()->begin(); line.isValid();
          line = line.next()) {
