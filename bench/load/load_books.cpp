@@ -1,8 +1,8 @@
 #include "load_books.h"
 
+#include "books/books_store.h"
+#include "books/ledger_audit.h"
 #include "clock/real_clock.h"
-#include "keeper/books_store.h"
-#include "keeper/ledger_audit.h"
 #include "machine/messages.h"
 
 #include <QHash>
@@ -25,29 +25,29 @@ BooksCheck checkBooks(const QString& books, const std::vector<const LoadPlayer*>
     BooksCheck check;
     QString error;
     RealClock clock;
-    const auto store =
-        keeper::openKeeperBooks(books, clock, {keeper::BooksPurpose::Audit, {}, {}}, &error);
+    const auto store = jackwell::books::openKeeperBooks(
+        books, clock, {jackwell::books::BooksPurpose::Audit, {}, {}}, &error);
     if (!store) {
         check.faults << error;
         return check;
     }
-    keeper::Ledger ledger;
+    jackwell::books::Ledger ledger;
     if (!store->readLedger(ledger)) {
         check.faults << store->lastError();
         return check;
     }
-    const keeper::BooksAudit audit = keeper::auditLedger(ledger);
+    const jackwell::books::BooksAudit audit = jackwell::books::auditLedger(ledger);
     check.faults << audit.faults;
 
     // Each player's games in order, whichever machine booked them.
     std::sort(ledger.games.begin(), ledger.games.end(), [](const auto& a, const auto& b) {
         return std::tie(a.player, a.game) < std::tie(b.player, b.game);
     });
-    QHash<QString, std::vector<const keeper::LedgerGame*>> gamesOf;
-    for (const keeper::LedgerGame& game : ledger.games)
+    QHash<QString, std::vector<const jackwell::books::LedgerGame*>> gamesOf;
+    for (const jackwell::books::LedgerGame& game : ledger.games)
         gamesOf[game.player].push_back(&game);
     QHash<QString, qint64> creditsOf;
-    for (const keeper::LedgerPlayer& player : ledger.players)
+    for (const jackwell::books::LedgerPlayer& player : ledger.players)
         creditsOf.insert(player.name, player.credits);
 
     int creditMismatches = 0;
@@ -55,7 +55,7 @@ BooksCheck checkBooks(const QString& books, const std::vector<const LoadPlayer*>
         const QString key = QString::fromLatin1(player->nick()).toLower();
         QList<QByteArray> booked;   // the result line of each game
         QList<QByteArray> playedOn; // the first draw of each game
-        for (const keeper::LedgerGame* game : gamesOf.value(key)) {
+        for (const jackwell::books::LedgerGame* game : gamesOf.value(key)) {
             booked << machine::finalDrawLine(game->finalDraw, game->creditsAfter).toLatin1();
             playedOn << machine::firstDrawLine(game->firstDraw).toLatin1();
         }

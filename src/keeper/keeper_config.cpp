@@ -1,7 +1,7 @@
 #include "keeper/keeper_config.h"
 
+#include "books/postgres_address.h"
 #include "keeper/player_key.h"
-#include "keeper/postgres_address.h"
 #include "platform/key_value_file.h"
 
 #include <QDir>
@@ -33,9 +33,9 @@ QString take(KeeperConfig& config, const QByteArray& key, const QByteArray& valu
         if (value.isEmpty() || value.size() > kMaxPathBytes || KeyValueFile::hasControl(value))
             return QStringLiteral("books must name a file");
         const QString books = QString::fromUtf8(value);
-        if (isPostgresAddress(books)) {
+        if (jackwell::books::isPostgresAddress(books)) {
             QString error;
-            if (!parsePostgresAddress(books, &error))
+            if (!jackwell::books::parsePostgresAddress(books, &error))
                 return error;
             config.booksPath = books;
         } else {

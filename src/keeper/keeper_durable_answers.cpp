@@ -1,7 +1,7 @@
 #include "keeper/keeper_durable_answers.h"
 
+#include "books/keeper_books.h"
 #include "irc/irc_message.h"
-#include "keeper/keeper_books.h"
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_last_words.h"
 #include "keeper/keeper_presence.h"
@@ -14,7 +14,7 @@
 
 namespace jackwell::keeper {
 
-KeeperDurableAnswers::KeeperDurableAnswers(KeeperBooks& books, KeeperSendQueue& queue,
+KeeperDurableAnswers::KeeperDurableAnswers(books::KeeperBooks& books, KeeperSendQueue& queue,
                                            const KeeperPresence& presence,
                                            KeeperDeliveries& deliveries, KeeperLastWords& lastWords,
                                            KeeperLogger log)

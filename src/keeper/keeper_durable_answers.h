@@ -9,9 +9,12 @@
 
 #include <vector>
 
+namespace jackwell::books {
+class KeeperBooks;
+}
+
 namespace jackwell::keeper {
 
-class KeeperBooks;
 class KeeperDeliveries;
 class KeeperLastWords;
 class KeeperPresence;
@@ -38,9 +41,9 @@ public:
     };
 
     // All must outlive this.
-    KeeperDurableAnswers(KeeperBooks& books, KeeperSendQueue& queue, const KeeperPresence& presence,
-                         KeeperDeliveries& deliveries, KeeperLastWords& lastWords,
-                         KeeperLogger log);
+    KeeperDurableAnswers(books::KeeperBooks& books, KeeperSendQueue& queue,
+                         const KeeperPresence& presence, KeeperDeliveries& deliveries,
+                         KeeperLastWords& lastWords, KeeperLogger log);
     // As if killed: changes not yet committed are gone, and so are their answers.
     ~KeeperDurableAnswers() override;
 
@@ -59,7 +62,7 @@ private:
     void releaseWhenDurable(std::vector<Line> lines);
     void release(std::vector<Line> lines, bool durable);
 
-    KeeperBooks& books_;
+    books::KeeperBooks& books_;
     KeeperSendQueue& queue_;
     const KeeperPresence& presence_;
     KeeperDeliveries& deliveries_;

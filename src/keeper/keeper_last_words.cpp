@@ -1,16 +1,17 @@
 #include "keeper/keeper_last_words.h"
 
+#include "books/keeper_books.h"
 #include "clock/clock.h"
 #include "irc/irc_connection.h"
-#include "keeper/keeper_books.h"
 #include "keeper/keeper_send_queue.h"
 
 #include <QPointer>
 
 namespace jackwell::keeper {
 
-KeeperLastWords::KeeperLastWords(Clock& clock, KeeperBooks& books, const KeeperSendQueue& queue,
-                                 const IrcConnection& connection, KeeperLogger log)
+KeeperLastWords::KeeperLastWords(Clock& clock, books::KeeperBooks& books,
+                                 const KeeperSendQueue& queue, const IrcConnection& connection,
+                                 KeeperLogger log)
     : clock_(clock)
     , books_(books)
     , queue_(queue)

@@ -10,11 +10,14 @@
 namespace jackwell {
 
 class Clock;
+
+namespace books {
+class KeeperBooks;
+}
 class IrcConnection;
 
 namespace keeper {
 
-class KeeperBooks;
 class KeeperSendQueue;
 
 // What the robot does about books that refuse a change: the operator learns why (the player
@@ -27,7 +30,7 @@ public:
     static constexpr int kLastWordsMs = 3000;
 
     // All must outlive this.
-    KeeperLastWords(Clock& clock, KeeperBooks& books, const KeeperSendQueue& queue,
+    KeeperLastWords(Clock& clock, books::KeeperBooks& books, const KeeperSendQueue& queue,
                     const IrcConnection& connection, KeeperLogger log);
 
     // Called (from the event loop) when the robot is done.
@@ -45,7 +48,7 @@ private:
     void stopWhenSaid(qint64 deadline);
 
     Clock& clock_;
-    KeeperBooks& books_;
+    books::KeeperBooks& books_;
     const KeeperSendQueue& queue_;
     const IrcConnection& connection_;
     KeeperLogger log_;

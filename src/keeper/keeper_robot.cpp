@@ -1,9 +1,9 @@
 #include "keeper/keeper_robot.h"
 
+#include "books/keeper_books.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
 #include "keeper/keeper_accounts.h"
-#include "keeper/keeper_books.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 #include "platform/key_value_file.h"
@@ -43,7 +43,7 @@ void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const 
 
 } // namespace
 
-KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
+KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
                          Log log)
     : config_(std::move(config))
     , books_(books)
@@ -274,7 +274,7 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
 // now waiting, before anything else.
 KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& nick,
                                                             const QString& player) {
-    const std::optional<Delivery> delivery = books_.delivery(player);
+    const std::optional<books::Delivery> delivery = books_.delivery(player);
     if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
         return LastResult::Known;
     if (delivery->onItsWayElsewhere)

@@ -29,9 +29,11 @@ namespace jackwell {
 
 class Clock;
 
-namespace keeper {
-
+namespace books {
 class KeeperBooks;
+}
+
+namespace keeper {
 
 // The machinekeeper on an IRC network: it keeps a connection to the server (reconnecting after
 // growing pauses) and serves every player who writes to it privately. This class keeps the
@@ -49,7 +51,7 @@ class KeeperBooks;
 //
 // Books on a server may be shared with other robots: a player whose record another machine
 // changed while this one answered is answered again from the books as they are now, and a result
-// another machine has just booked is left to it (see Delivery::onItsWayElsewhere).
+// another machine has just booked is left to it (see books::Delivery::onItsWayElsewhere).
 //
 // Each game is booked before its result is queued. A result counts as delivered only when the
 // server passed it on while its player was there; a player whose last result never arrived (the
@@ -67,7 +69,8 @@ public:
     static constexpr int kAttemptsOnRace = 3;
 
     // `books` must outlive the robot.
-    KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed, Log log = {});
+    KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
+                Log log = {});
     // Leaves without a word: a robot destroyed this way is as good as killed.
     ~KeeperRobot() override;
 
@@ -112,7 +115,7 @@ private:
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
 
     KeeperConfig config_;
-    KeeperBooks& books_;
+    books::KeeperBooks& books_;
     KeeperLogger log_;
     std::function<void()> loginRefused_;
     WatchedBooks watched_;

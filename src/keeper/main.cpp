@@ -8,8 +8,8 @@
 //   jackwell-keeper --players BOOKS who plays: one line per player
 //   jackwell-keeper --help | --version
 
+#include "books/books_store.h"
 #include "clock/real_clock.h"
-#include "keeper/books_store.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
@@ -40,11 +40,11 @@ void fault(const QString& text) {
 
 // Books opened to be read through, beside a robot that may be serving them; null, with the
 // reason said, when they cannot be.
-std::unique_ptr<jackwell::keeper::KeeperBooks> openToRead(const QString& path,
-                                                          jackwell::Clock& clock) {
+std::unique_ptr<jackwell::books::KeeperBooks> openToRead(const QString& path,
+                                                         jackwell::Clock& clock) {
     QString error;
-    auto books = jackwell::keeper::openKeeperBooks(
-        path, clock, {jackwell::keeper::BooksPurpose::Audit, {}, {}}, &error);
+    auto books = jackwell::books::openKeeperBooks(
+        path, clock, {jackwell::books::BooksPurpose::Audit, {}, {}}, &error);
     if (!books)
         fault(error);
     return books;
@@ -55,7 +55,7 @@ int audit(const QString& path) {
     const auto books = openToRead(path, clock);
     if (!books)
         return 2;
-    const jackwell::keeper::BooksAudit result = books->audit();
+    const jackwell::books::BooksAudit result = books->audit();
     for (const QString& fault : result.faults)
         std::printf("fault: %s\n", qPrintable(KeyValueFile::escaped(fault)));
     std::printf("players=%lld games=%lld balanced=%s\n", result.players, result.games,
@@ -68,7 +68,7 @@ int listPlayers(const QString& path) {
     const auto books = openToRead(path, clock);
     if (!books)
         return 2;
-    jackwell::keeper::Ledger ledger;
+    jackwell::books::Ledger ledger;
     if (!books->readLedger(ledger)) {
         fault(books->lastError());
         return 2;
@@ -100,7 +100,7 @@ void reloadConfig(const QString& path, jackwell::keeper::KeeperRobot& robot) {
                    .arg(restart.join(QStringLiteral(", ")));
 }
 
-int initBooks(const QString& configPath, jackwell::keeper::BooksMaking making) {
+int initBooks(const QString& configPath, jackwell::books::BooksMaking making) {
     const jackwell::keeper::KeeperConfigResult read =
         jackwell::keeper::readKeeperConfig(configPath);
     if (!read.config) {
@@ -109,7 +109,7 @@ int initBooks(const QString& configPath, jackwell::keeper::BooksMaking making) {
     }
     QString error;
     jackwell::RealClock clock;
-    if (!jackwell::keeper::makeKeeperBooks(read.config->booksPath, clock, making, say, &error)) {
+    if (!jackwell::books::makeKeeperBooks(read.config->booksPath, clock, making, say, &error)) {
         fault(error);
         return 1;
     }
@@ -171,8 +171,8 @@ int main(int argc, char* argv[]) {
         if (parser.isSet(playersOption))
             return listPlayers(parser.value(playersOption));
         if (parser.isSet(initOption))
-            return initBooks(parser.value(initOption), jackwell::keeper::BooksMaking::Always);
-        return initBooks(parser.value(prepareOption), jackwell::keeper::BooksMaking::FirstRun);
+            return initBooks(parser.value(initOption), jackwell::books::BooksMaking::Always);
+        return initBooks(parser.value(prepareOption), jackwell::books::BooksMaking::FirstRun);
     }
     if (args.size() != 1)
         return jackwell::commandLineFault(info, args.isEmpty() ? QStringLiteral("no CONFIG given")
@@ -196,10 +196,9 @@ int main(int argc, char* argv[]) {
     for (const QString& warning : read.warnings)
         qCWarning(lcKeeper).noquote() << warning;
     jackwell::RealClock clock;
-    const auto books = jackwell::keeper::openKeeperBooks(
+    const auto books = jackwell::books::openKeeperBooks(
         config.booksPath, clock,
-        {jackwell::keeper::BooksPurpose::Serve, jackwell::keeper::machineName(config), say},
-        &error);
+        {jackwell::books::BooksPurpose::Serve, jackwell::keeper::machineName(config), say}, &error);
     if (!books) {
         fault(error);
         return 1;

@@ -9,22 +9,22 @@
 
 namespace jackwell::keeper {
 
-QStringList listPlayers(const Ledger& rows) {
+QStringList listPlayers(const books::Ledger& rows) {
     // The time of each player's last game; invalid when no game of theirs carries one.
     QHash<QString, QDateTime> lastPlayed;
-    for (const LedgerGame& game : rows.games) {
+    for (const books::LedgerGame& game : rows.games) {
         QDateTime& last = lastPlayed[game.player];
         if (game.playedAt.isValid() && (!last.isValid() || game.playedAt > last))
             last = game.playedAt;
     }
-    std::vector<const LedgerPlayer*> players;
+    std::vector<const books::LedgerPlayer*> players;
     players.reserve(rows.players.size());
-    for (const LedgerPlayer& player : rows.players)
+    for (const books::LedgerPlayer& player : rows.players)
         players.push_back(&player);
-    std::ranges::sort(players, {}, &LedgerPlayer::name);
+    std::ranges::sort(players, {}, &books::LedgerPlayer::name);
 
     QStringList lines;
-    for (const LedgerPlayer* player : players) {
+    for (const books::LedgerPlayer* player : players) {
         QString last = QStringLiteral("-");
         if (player->gamesPlayed > 0) {
             const QDateTime at = lastPlayed.value(player->name);

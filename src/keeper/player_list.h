@@ -2,7 +2,7 @@
 
 // Who plays: the robot's --players listing, made from the ledger rows any store reads.
 
-#include "keeper/ledger_audit.h"
+#include "books/ledger_audit.h"
 
 #include <QStringList>
 
@@ -12,6 +12,6 @@ namespace jackwell::keeper {
 // TIME the time of their last game in UTC ("2026-01-31T17:02:03Z"), "-" before their first,
 // "unknown" when it was booked before the books kept times. Control characters in a name are
 // written out.
-QStringList listPlayers(const Ledger& rows);
+QStringList listPlayers(const books::Ledger& rows);
 
 } // namespace jackwell::keeper

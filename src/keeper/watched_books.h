@@ -1,6 +1,6 @@
 #pragma once
 
-#include "keeper/keeper_books.h"
+#include "books/keeper_books.h"
 
 #include <functional>
 #include <optional>
@@ -16,7 +16,7 @@ public:
     using Refused = std::function<void(const QString& player)>;
 
     // `books` must outlive this.
-    WatchedBooks(KeeperBooks& books, Refused refused)
+    WatchedBooks(books::KeeperBooks& books, Refused refused)
         : books_(books)
         , refused_(std::move(refused)) {}
 
@@ -34,7 +34,7 @@ public:
 private:
     void refusedOrRaced(const QString& player);
 
-    KeeperBooks& books_;
+    books::KeeperBooks& books_;
     Refused refused_;
     std::optional<qint64> booked_;
     machine::GameOutcome outcome_;

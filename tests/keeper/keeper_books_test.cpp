@@ -3,8 +3,8 @@
 // back as it was booked; the audit finds books changed behind the store's back; books taken
 // away take nothing more. (Each store's own promises: sqlite_books_test, postgres_books_test;
 // a damaged or missing file: keeper_start_test.)
-#include "keeper/books_rules.h"
-#include "keeper/ledger_audit.h"
+#include "books/books_rules.h"
+#include "books/ledger_audit.h"
 
 #include "support/book_entries.h"
 #include "support/books_stores.h"
@@ -17,7 +17,7 @@
 
 #include <functional>
 
-using namespace jackwell::keeper;
+using namespace jackwell::books;
 using namespace jackwell::machine;
 using jackwell::testing::nextGame;
 using jackwell::testing::registeredPlayer;

@@ -91,7 +91,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }, kWaitMs));
         EXPECT_EQ(books->delivery(player)->lastOutcome->firstDraw, *record.pendingFirstDraw);
     }
-    const BooksAudit audit = books->audit();
+    const books::BooksAudit audit = books->audit();
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
 }
 

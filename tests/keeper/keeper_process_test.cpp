@@ -246,11 +246,11 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     // mark that it arrived, and a result not known to have arrived is told again.)
     QString error;
     const auto books =
-        keeper::SqliteBooks::open(keeper->booksPath(), &error, keeper::BooksPurpose::Audit);
-    keeper::Ledger ledger;
+        books::SqliteBooks::open(keeper->booksPath(), &error, books::BooksPurpose::Audit);
+    books::Ledger ledger;
     ASSERT_TRUE(books && books->readLedger(ledger)) << error.toStdString();
     QList<QByteArray> booked;
-    for (const keeper::LedgerGame& game : ledger.games)
+    for (const books::LedgerGame& game : ledger.games)
         booked << wire(machine::finalDrawLine(game.finalDraw, game.creditsAfter));
     const auto once = [](QList<QByteArray> lines) {
         lines.erase(std::unique(lines.begin(), lines.end()), lines.end());

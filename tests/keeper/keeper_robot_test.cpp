@@ -9,6 +9,7 @@
 namespace jackwell::keeper {
 namespace {
 
+using namespace jackwell::books;
 using namespace jackwell::machine;
 using namespace jackwell::testing;
 

@@ -2,7 +2,7 @@
 // --init, never taken from a missing, empty, damaged or unwritable file, and the configuration
 // must be a regular file. Each refusal is one line naming the file and the reason, and exit
 // status 1, without waiting for anything.
-#include "keeper/sqlite_books.h"
+#include "books/sqlite_books.h"
 #include "machine/machine_keeper.h"
 
 #include "support/keeper_process.h"
@@ -27,8 +27,8 @@ using testing::KeeperProcess;
 // Books with a few players and games in them, as a robot leaves them.
 void fillBooks(const QString& path) {
     QString error;
-    auto books = QFileInfo::exists(path) ? SqliteBooks::open(path, &error)
-                                         : SqliteBooks::create(path, &error);
+    auto books = QFileInfo::exists(path) ? books::SqliteBooks::open(path, &error)
+                                         : books::SqliteBooks::create(path, &error);
     ASSERT_TRUE(books) << error.toStdString();
     machine::MachineKeeper keeper("Rivet", *books, 7);
     for (int player = 0; player < 30; ++player) {

@@ -1,6 +1,6 @@
 // The ledger's rows as any store reads them: the rule that the books balance (what it accepts and
 // how it names each fault), and the operator's --players listing.
-#include "keeper/ledger_audit.h"
+#include "books/ledger_audit.h"
 #include "keeper/player_list.h"
 
 #include "support/qt_printers.h"
@@ -11,6 +11,7 @@
 #include <functional>
 
 using namespace jackwell::keeper;
+using namespace jackwell::books;
 
 namespace {
 

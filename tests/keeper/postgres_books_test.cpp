@@ -2,8 +2,8 @@
 // beyond what every store promises: one wallet that two machines never spend twice, deliveries
 // kept per machine, one robot per machine name, and a server that restarts or a network that
 // fails under the books.
-#include "keeper/ledger_audit.h"
-#include "keeper/postgres_books.h"
+#include "books/ledger_audit.h"
+#include "books/postgres_books.h"
 
 #include "support/book_entries.h"
 #include "support/books_stores.h"
@@ -22,7 +22,7 @@
 #include <functional>
 
 using namespace jackwell;
-using namespace jackwell::keeper;
+using namespace jackwell::books;
 using namespace jackwell::machine;
 using jackwell::testing::nextGame;
 using jackwell::testing::PostgresServer;

@@ -1,7 +1,7 @@
 // Robots as processes of their own on one IRC server, sharing their books on a private PostgreSQL
 // server: one player on two machines at once, and a robot killed while it books. The player's
 // credits equal the ledger, every result told is booked and every game booked is told.
-#include "keeper/books_store.h"
+#include "books/books_store.h"
 
 #include "support/keeper_process.h"
 #include "support/keeper_robot_rig.h"
@@ -50,10 +50,10 @@ protected:
     }
 
     // The books as an audit reads them beside the robots.
-    std::unique_ptr<keeper::KeeperBooks> readBooks() {
+    std::unique_ptr<books::KeeperBooks> readBooks() {
         QString error;
-        auto books = keeper::openKeeperBooks(database_.address(), clock_,
-                                             {keeper::BooksPurpose::Audit, {}, {}}, &error);
+        auto books = books::openKeeperBooks(database_.address(), clock_,
+                                            {books::BooksPurpose::Audit, {}, {}}, &error);
         EXPECT_TRUE(books) << error.toStdString();
         return books;
     }
@@ -73,12 +73,12 @@ protected:
     }
 
     // The result lines of the player's booked games, in order, and the audit of the books.
-    QList<QByteArray> bookedResults(const QString& player, keeper::BooksAudit* audit) {
-        keeper::Ledger ledger;
+    QList<QByteArray> bookedResults(const QString& player, books::BooksAudit* audit) {
+        books::Ledger ledger;
         EXPECT_TRUE(readBooks()->readLedger(ledger));
-        *audit = keeper::auditLedger(ledger);
+        *audit = books::auditLedger(ledger);
         QList<QByteArray> results;
-        for (const keeper::LedgerGame& game : ledger.games) {
+        for (const books::LedgerGame& game : ledger.games) {
             if (game.player == player) {
                 results << wire(machine::finalDrawLine(game.finalDraw, game.creditsAfter));
                 machines_.insert(game.machine);
@@ -172,7 +172,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
     rivet->stop();
     rivet2->stop();
 
-    keeper::BooksAudit audit;
+    books::BooksAudit audit;
     const QList<QByteArray> booked = bookedResults("hammer", &audit);
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
     // Holds that reach the second robot after the first one booked the game may play the next

@@ -1,8 +1,8 @@
 // Books in an SQLite file, beyond what every store promises (keeper_books_test): batches made
 // durable at once, books of the first layout brought up to date, files that are not books
 // refused, and one robot per file.
-#include "keeper/ledger_audit.h"
-#include "keeper/sqlite_books.h"
+#include "books/ledger_audit.h"
+#include "books/sqlite_books.h"
 
 #include "support/book_entries.h"
 #include "support/books_stores.h"
@@ -14,7 +14,7 @@
 #include <QFile>
 #include <QtEndian>
 
-using namespace jackwell::keeper;
+using namespace jackwell::books;
 using namespace jackwell::machine;
 using jackwell::testing::nextGame;
 using jackwell::testing::registeredPlayer;

@@ -5,9 +5,9 @@
 // a private PostgreSQL server (one per test program). Both speak of the books' tables by their
 // plain names (players, games, grants).
 
+#include "books/postgres_books.h"
+#include "books/sqlite_books.h"
 #include "clock/virtual_clock.h"
-#include "keeper/postgres_books.h"
-#include "keeper/sqlite_books.h"
 
 #include "support/postgres_server.h"
 
@@ -41,11 +41,11 @@ public:
 
     QString path() const { return dir_.filePath(QStringLiteral("books%1.sqlite").arg(books_)); }
     // The books, made on first use.
-    std::unique_ptr<keeper::SqliteBooks>
-    open(keeper::BooksPurpose purpose = keeper::BooksPurpose::Serve) {
+    std::unique_ptr<books::SqliteBooks>
+    open(books::BooksPurpose purpose = books::BooksPurpose::Serve) {
         QString error;
-        auto books = QFileInfo::exists(path()) ? keeper::SqliteBooks::open(path(), &error, purpose)
-                                               : keeper::SqliteBooks::create(path(), &error);
+        auto books = QFileInfo::exists(path()) ? books::SqliteBooks::open(path(), &error, purpose)
+                                               : books::SqliteBooks::create(path(), &error);
         EXPECT_TRUE(books) << error.toStdString();
         return books;
     }
@@ -68,7 +68,7 @@ public:
         const QString other = path() + QStringLiteral(".other");
         QString error;
         const bool replacing = way == 1   ? QFile::copy(path(), other)
-                               : way == 2 ? bool(keeper::SqliteBooks::create(other, &error))
+                               : way == 2 ? bool(books::SqliteBooks::create(other, &error))
                                           : false;
         ASSERT_EQ(replacing, way > 0) << error.toStdString();
         ASSERT_TRUE(QFile::remove(path()));
@@ -120,7 +120,7 @@ public:
         startAfresh();
     }
 
-    keeper::PostgresAddress address(quint16 port = 0) const {
+    books::PostgresAddress address(quint16 port = 0) const {
         return {PostgresServer::kUser,
                 PostgresServer::kHost,
                 port ? port : server_->port(),
@@ -129,19 +129,19 @@ public:
                 {}};
     }
     // The books of `machine`, made on first use to serve them.
-    std::unique_ptr<keeper::PostgresBooks>
+    std::unique_ptr<books::PostgresBooks>
     open(const QString& machine = kMachine,
-         keeper::BooksPurpose purpose = keeper::BooksPurpose::Serve, QString* error = nullptr,
+         books::BooksPurpose purpose = books::BooksPurpose::Serve, QString* error = nullptr,
          quint16 port = 0) {
-        keeper::PostgresBooks::Options options;
+        books::PostgresBooks::Options options;
         options.purpose = purpose;
-        options.machine = purpose == keeper::BooksPurpose::Serve ? machine : QString();
+        options.machine = purpose == books::BooksPurpose::Serve ? machine : QString();
         options.log = [this](const QString& text) { log_ << text; };
         QString ignored;
-        return keeper::PostgresBooks::open(address(port), clock_, std::move(options),
-                                           error ? error : &ignored);
+        return books::PostgresBooks::open(address(port), clock_, std::move(options),
+                                          error ? error : &ignored);
     }
-    std::unique_ptr<keeper::PostgresBooks> open(keeper::BooksPurpose purpose) {
+    std::unique_ptr<books::PostgresBooks> open(books::BooksPurpose purpose) {
         return open(kMachine, purpose);
     }
     void startAfresh() {

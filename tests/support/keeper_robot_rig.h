@@ -5,10 +5,10 @@
 // log (printed when a test fails), and what the robot told each player. The names and the wait
 // serve the tests of the robot as a process too.
 
+#include "books/ledger_audit.h"
+#include "books/sqlite_books.h"
 #include "clock/real_clock.h"
 #include "keeper/keeper_robot.h"
-#include "keeper/ledger_audit.h"
-#include "keeper/sqlite_books.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 #include "support/irc_test_peer.h"
@@ -59,7 +59,7 @@ protected:
     void SetUp() override {
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
-        books = keeper::SqliteBooks::create(dir.filePath("books.sqlite"), &error);
+        books = books::SqliteBooks::create(dir.filePath("books.sqlite"), &error);
         ASSERT_TRUE(books) << error.toStdString();
     }
 
@@ -111,10 +111,10 @@ protected:
     // played, the first draw waiting told last; and the books balance.
     void expectToldAsBooked(const IrcTestPeer& peer, const QString& player,
                             std::optional<machine::HoldMask> holds = std::nullopt) {
-        keeper::Ledger ledger;
+        books::Ledger ledger;
         ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
         QList<QByteArray> firsts, finals;
-        for (const keeper::LedgerGame& game : ledger.games) {
+        for (const books::LedgerGame& game : ledger.games) {
             if (game.player != player)
                 continue;
             firsts << machine::firstDrawLine(game.firstDraw).toUtf8();
@@ -130,13 +130,13 @@ protected:
             firsts << machine::firstDrawLine(*waiting).toUtf8();
         EXPECT_EQ(toldTo(peer, kFirstHead), firsts);
         EXPECT_EQ(toldTo(peer, kFinalHead), finals);
-        const keeper::BooksAudit audit = keeper::auditLedger(ledger);
+        const books::BooksAudit audit = books::auditLedger(ledger);
         EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
     }
 
     NgircdServer server{{.operName = kOperName, .operPassword = kOperPassword}};
     QTemporaryDir dir;
-    std::unique_ptr<keeper::SqliteBooks> books;
+    std::unique_ptr<books::SqliteBooks> books;
     RealClock clock;
     QStringList robotLog;
 };

@@ -1,4 +1,4 @@
-#include "keeper/sqlite_sync_thread.h"
+#include "books/sqlite_sync_thread.h"
 
 #include <QAtomicInteger>
 #include <QFile>
@@ -10,7 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 class SqliteSyncThread::Worker : public QObject {
 public:
@@ -92,4 +92,4 @@ void SqliteSyncThread::sync(std::function<void(bool synced)> done) {
         Qt::QueuedConnection);
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -2,7 +2,7 @@
 
 // The rule that the books balance, checked on their rows as any store reads them.
 
-#include "keeper/keeper_books.h"
+#include "books/keeper_books.h"
 #include "machine/pay_table.h"
 
 #include <QDateTime>
@@ -10,7 +10,7 @@
 
 #include <vector>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 // A player's record as the books keep it.
 struct LedgerPlayer {
@@ -63,4 +63,4 @@ BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                        const std::vector<LedgerGrant>& grants);
 BooksAudit auditLedger(const Ledger& ledger);
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

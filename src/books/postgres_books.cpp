@@ -1,14 +1,14 @@
-#include "keeper/postgres_books.h"
+#include "books/postgres_books.h"
 
-#include "keeper/ledger_audit.h"
-#include "keeper/ledger_rows.h"
+#include "books/ledger_audit.h"
+#include "books/ledger_rows.h"
 
 #include <QSqlError>
 #include <QVariant>
 
 #include <algorithm>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 namespace {
 
@@ -293,4 +293,4 @@ bool PostgresBooks::readLedger(Ledger& ledger) {
         QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 struct Ledger;
 
@@ -95,4 +95,4 @@ public:
     virtual bool failedForGood() const = 0;
 };
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 struct PostgresAddress {
     QString user;
@@ -32,4 +32,4 @@ bool isPostgresAddress(const QString& books);
 // refused, so that it is never written where others may read it.
 std::optional<PostgresAddress> parsePostgresAddress(const QString& text, QString* error);
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

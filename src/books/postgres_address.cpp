@@ -1,10 +1,10 @@
-#include "keeper/postgres_address.h"
+#include "books/postgres_address.h"
 
 #include <QStringList>
 #include <QUrl>
 #include <QUrlQuery>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 namespace {
 
@@ -75,4 +75,4 @@ std::optional<PostgresAddress> parsePostgresAddress(const QString& text, QString
     return address;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -1,9 +1,9 @@
-#include "keeper/postgres_books.h"
+#include "books/postgres_books.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 namespace {
 
@@ -131,4 +131,4 @@ bool PostgresBooks::makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* 
     return false;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

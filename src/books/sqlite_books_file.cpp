@@ -1,4 +1,4 @@
-#include "keeper/sqlite_books.h"
+#include "books/sqlite_books.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
@@ -12,7 +12,7 @@
 
 #include <sys/stat.h>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 namespace {
 
@@ -267,4 +267,4 @@ bool SqliteBooks::run(const QString& statement, QString* error) {
     return false;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -1,10 +1,10 @@
-#include "keeper/books_store.h"
+#include "books/books_store.h"
 
-#include "keeper/postgres_address.h"
-#include "keeper/postgres_books.h"
-#include "keeper/sqlite_books.h"
+#include "books/postgres_address.h"
+#include "books/postgres_books.h"
+#include "books/sqlite_books.h"
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 std::unique_ptr<KeeperBooks> openKeeperBooks(const QString& books, Clock& clock,
                                              const BooksOpening& how, QString* error) {
@@ -33,4 +33,4 @@ bool makeKeeperBooks(const QString& books, Clock& clock, BooksMaking making,
     return true;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

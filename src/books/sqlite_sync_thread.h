@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 // Makes what SQLite wrote to a books file safe on disk away from the event loop. The books
 // commit without waiting for the disk (WAL mode, synchronous = NORMAL) and ask this thread to
@@ -41,4 +41,4 @@ private:
     std::unique_ptr<QObject> context_; // the calling thread's end: answers die with it
 };
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

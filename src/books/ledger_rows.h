@@ -3,15 +3,15 @@
 // The ledger's rows as every store selects them, so that each store writes only its own SQL
 // (its table names, its order, what it keeps beyond these columns).
 
-#include "keeper/books_rules.h"
-#include "keeper/ledger_audit.h"
+#include "books/books_rules.h"
+#include "books/ledger_audit.h"
 
 #include <QSqlQuery>
 #include <QString>
 
 #include <optional>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 // The columns each row reader below expects first, in this order; a store may select more
 // after them.
@@ -40,4 +40,4 @@ std::optional<StoredPlayer> storedPlayerAt(const QSqlQuery& query, QString* erro
 // cannot be read.
 std::optional<machine::GameOutcome> gameOutcomeAt(const QSqlQuery& query, int first);
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

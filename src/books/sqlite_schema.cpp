@@ -1,10 +1,10 @@
-#include "keeper/sqlite_books.h"
+#include "books/sqlite_books.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 namespace {
 
@@ -114,4 +114,4 @@ bool SqliteBooks::upgradeSchema(QString* error) {
     return true;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "keeper/keeper_books.h"
-#include "keeper/ledger_audit.h"
-#include "keeper/sqlite_sync_thread.h"
+#include "books/keeper_books.h"
+#include "books/ledger_audit.h"
+#include "books/sqlite_sync_thread.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -15,7 +15,7 @@
 
 class QLockFile;
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 // The machinekeeper's books in an SQLite file, safe against the program being killed at any
 // moment: the file is in WAL mode, each call that changes the books is one transaction, and
@@ -131,4 +131,4 @@ private:
     bool failedForGood_ = false;
 };
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

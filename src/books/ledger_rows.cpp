@@ -1,8 +1,8 @@
-#include "keeper/ledger_rows.h"
+#include "books/ledger_rows.h"
 
 #include <QVariant>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 LedgerGame ledgerGameAt(const QSqlQuery& query) {
     LedgerGame game;
@@ -62,4 +62,4 @@ std::optional<machine::GameOutcome> gameOutcomeAt(const QSqlQuery& query, int fi
     return outcome;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

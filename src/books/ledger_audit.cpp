@@ -1,4 +1,4 @@
-#include "keeper/ledger_audit.h"
+#include "books/ledger_audit.h"
 
 #include "machine/pay_table.h"
 
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                        const std::vector<LedgerGame>& games,
@@ -112,4 +112,4 @@ BooksAudit KeeperBooks::audit() {
     return audit;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "keeper/books_rules.h"
-#include "keeper/keeper_books.h"
-#include "keeper/postgres_address.h"
+#include "books/books_rules.h"
+#include "books/keeper_books.h"
+#include "books/postgres_address.h"
 
 #include <QObject>
 #include <QSqlDatabase>
@@ -20,7 +20,7 @@ namespace jackwell {
 
 class Clock;
 
-namespace keeper {
+namespace books {
 
 // The machinekeeper's books on a PostgreSQL server, shared by any number of robots: a player
 // has one wallet on every machine that keeps its books there.
@@ -184,5 +184,5 @@ private:
     QObject context_; // whenDurable()'s answers die with the books
 };
 
-} // namespace keeper
+} // namespace books
 } // namespace jackwell

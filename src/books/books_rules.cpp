@@ -1,8 +1,8 @@
-#include "keeper/books_rules.h"
+#include "books/books_rules.h"
 
 #include <QStringList>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 QString encodeCodes(const machine::ReelCodes& codes) {
     QStringList parts;
@@ -70,4 +70,4 @@ bool isNextGame(const StoredPlayer& stored, const machine::GameOutcome& outcome,
            after.freeCreditsGranted == old.freeCreditsGranted;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -3,7 +3,7 @@
 // The robot's books, wherever the configuration keeps them: an SQLite file that one robot keeps
 // alone, or a postgresql:// address of books that robots share.
 
-#include "keeper/keeper_books.h"
+#include "books/keeper_books.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ namespace jackwell {
 
 class Clock;
 
-namespace keeper {
+namespace books {
 
 struct BooksOpening {
     BooksPurpose purpose = BooksPurpose::Serve;
@@ -37,5 +37,5 @@ std::unique_ptr<KeeperBooks> openKeeperBooks(const QString& books, Clock& clock,
 bool makeKeeperBooks(const QString& books, Clock& clock, BooksMaking making,
                      const std::function<void(const QString&)>& log, QString* error);
 
-} // namespace keeper
+} // namespace books
 } // namespace jackwell

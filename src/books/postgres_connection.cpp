@@ -1,4 +1,4 @@
-#include "keeper/postgres_books.h"
+#include "books/postgres_books.h"
 
 #include "clock/clock.h"
 
@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 namespace {
 
@@ -299,4 +299,4 @@ QString PostgresBooks::firstLine(const QSqlError& error) {
     return text.section(u'\n', 0, 0).trimmed();
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

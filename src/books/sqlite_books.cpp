@@ -1,15 +1,15 @@
-#include "keeper/sqlite_books.h"
+#include "books/sqlite_books.h"
 
-#include "keeper/books_rules.h"
-#include "keeper/ledger_audit.h"
-#include "keeper/ledger_rows.h"
+#include "books/books_rules.h"
+#include "books/ledger_audit.h"
+#include "books/ledger_rows.h"
 
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 namespace {
 
@@ -301,4 +301,4 @@ bool SqliteBooks::readLedger(Ledger& ledger) {
     return read;
 }
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-namespace jackwell::keeper {
+namespace jackwell::books {
 
 // One stored row of a player. `found` false: the books have no row for them.
 struct StoredPlayer {
@@ -36,4 +36,4 @@ bool isBalancedSave(const StoredPlayer& stored, const machine::PlayerRecord& rec
 bool isNextGame(const StoredPlayer& stored, const machine::GameOutcome& outcome,
                 const machine::PlayerRecord& after);
 
-} // namespace jackwell::keeper
+} // namespace jackwell::books
