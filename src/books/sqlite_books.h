@@ -44,11 +44,22 @@ public:
     using Purpose = BooksPurpose;
     using Log = std::function<void(const QString&)>;
 
-    // Opens the existing books at `path`. Null, with `error` set to one line naming the file,
-    // when it is missing, empty, not a books file of this program, damaged, or (to serve)
-    // cannot be written or is kept by another robot.
+    // Why open() refused the books, for a caller that acts on the reason.
+    enum class Refusal {
+        Missing,     // no file there
+        InUse,       // kept by another program (its lock file)
+        Unavailable, // the books, their folder or their lock cannot be written, or Qt's SQLite
+                     // driver is missing: nothing wrong with the file itself
+        Damaged,     // empty, not books of this program, damaged or unreadable
+        Newer,       // books of a layout newer than this program reads
+    };
+
+    // Opens the existing books at `path`. Null, with `error` set to one line naming the file
+    // (and `refusal`, when given, to the reason), when it is missing, empty, not a books file of
+    // this program, damaged, or (to serve) cannot be written or is kept by another robot.
     static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error,
-                                             Purpose purpose = Purpose::Serve);
+                                             Purpose purpose = Purpose::Serve,
+                                             Refusal* refusal = nullptr);
     // Makes new, empty books at `path` and opens them to serve. Refuses a path where a file
     // already is.
     static std::unique_ptr<SqliteBooks> create(const QString& path, QString* error);
@@ -82,6 +93,7 @@ public:
     bool readLedger(Ledger& ledger) override;
 
     QString lastError() const override { return lastError_; }
+    const QString& path() const { return path_; }
     // Set once the file was found deleted or replaced: nothing is committed any more.
     bool failedForGood() const override { return failedForGood_; }
 
@@ -99,9 +111,11 @@ private:
 
     // sqlite_books_file.cpp: the file, its lock, and the checks made on opening it.
     static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error, Purpose purpose,
-                                             std::unique_ptr<QLockFile> lock);
-    static std::unique_ptr<QLockFile> lockFor(const QString& path, QString* error);
-    static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error);
+                                             std::unique_ptr<QLockFile> lock, Refusal* refusal);
+    static std::unique_ptr<QLockFile> lockFor(const QString& path, QString* error,
+                                              Refusal* refusal);
+    static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error,
+                                                Refusal* refusal);
     bool configure(QString* error);
     bool checkIntegrity(Purpose purpose, QString* error);
     bool checkWritable(QString* error);
@@ -111,7 +125,7 @@ private:
 
     // sqlite_schema.cpp: the tables, and books of an older layout brought up to date.
     bool createSchema(QString* error);
-    bool checkSchema(QString* error);
+    bool checkSchema(QString* error, Refusal* refusal);
     bool upgradeSchema(QString* error);
 
     // sqlite_books.cpp: transactions and batches.

@@ -25,9 +25,11 @@ QString nextConnectionName() {
 
 } // namespace
 
-std::unique_ptr<SqliteBooks> SqliteBooks::connect(const QString& path, QString* error) {
+std::unique_ptr<SqliteBooks> SqliteBooks::connect(const QString& path, QString* error,
+                                                  Refusal* refusal) {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
         *error = QStringLiteral("Qt's SQLite driver is missing (Debian: libqt6sql6-sqlite)");
+        *refusal = Refusal::Unavailable;
         return nullptr;
     }
     std::unique_ptr<SqliteBooks> books(new SqliteBooks(
@@ -35,26 +37,32 @@ std::unique_ptr<SqliteBooks> SqliteBooks::connect(const QString& path, QString* 
     books->db_.setDatabaseName(path);
     if (!books->db_.open()) {
         *error = QStringLiteral("%1: %2").arg(path, books->db_.lastError().text());
+        *refusal = Refusal::Damaged;
         return nullptr;
     }
     return books;
 }
 
-std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error,
-                                               Purpose purpose) {
+std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error, Purpose purpose,
+                                               Refusal* refusal) {
+    Refusal ignored{};
+    if (!refusal)
+        refusal = &ignored;
     std::unique_ptr<QLockFile> lock;
-    if (purpose == Purpose::Serve && !(lock = lockFor(path, error)))
+    if (purpose == Purpose::Serve && !(lock = lockFor(path, error, refusal)))
         return nullptr;
-    return open(path, error, purpose, std::move(lock));
+    return open(path, error, purpose, std::move(lock), refusal);
 }
 
 std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* error, Purpose purpose,
-                                               std::unique_ptr<QLockFile> lock) {
+                                               std::unique_ptr<QLockFile> lock, Refusal* refusal) {
     const QFileInfo file(path);
+    *refusal = Refusal::Damaged;
     if (!file.exists()) {
         *error = QStringLiteral("%1: no books there (new books are made with "
                                 "jackwell-keeper --init CONFIG)")
                      .arg(path);
+        *refusal = Refusal::Missing;
         return nullptr;
     }
     if (!file.isFile()) {
@@ -67,23 +75,28 @@ std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* err
                      .arg(path);
         return nullptr;
     }
-    std::unique_ptr<SqliteBooks> books = connect(path, error);
+    std::unique_ptr<SqliteBooks> books = connect(path, error, refusal);
     if (!books)
         return nullptr;
     books->lock_ = std::move(lock);
     // The file as opened: bringing its layout up to date is a change like any other.
     books->identity_ = identityOf(path).value_or(FileIdentity{});
     QString why;
-    if (!books->configure(&why) || !books->checkSchema(&why) ||
-        !books->checkIntegrity(purpose, &why) ||
-        (purpose == Purpose::Serve &&
-         (!books->checkWritable(&why) || !books->upgradeSchema(&why)))) {
+    bool opened = books->configure(&why) && books->checkSchema(&why, refusal) &&
+                  books->checkIntegrity(purpose, &why);
+    if (opened && purpose == Purpose::Serve &&
+        (!books->checkWritable(&why) || !books->upgradeSchema(&why))) {
+        opened = false;
+        *refusal = Refusal::Unavailable;
+    }
+    if (!opened) {
         *error = QStringLiteral("%1: %2").arg(path, why);
         return nullptr;
     }
     const std::optional<FileIdentity> identity = identityOf(path);
     if (!identity) {
         *error = QStringLiteral("%1: the file went away while it was opened").arg(path);
+        *refusal = Refusal::Missing;
         return nullptr;
     }
     books->identity_ = *identity;
@@ -98,11 +111,12 @@ std::unique_ptr<SqliteBooks> SqliteBooks::create(const QString& path, QString* e
         return nullptr;
     }
     // Taken before the file is made, so that nothing is made beside a robot that serves there.
-    std::unique_ptr<QLockFile> lock = lockFor(path, error);
+    Refusal refusal{};
+    std::unique_ptr<QLockFile> lock = lockFor(path, error, &refusal);
     if (!lock)
         return nullptr;
     {
-        std::unique_ptr<SqliteBooks> books = connect(path, error);
+        std::unique_ptr<SqliteBooks> books = connect(path, error, &refusal);
         if (!books)
             return nullptr;
         QString why;
@@ -119,13 +133,15 @@ std::unique_ptr<SqliteBooks> SqliteBooks::create(const QString& path, QString* e
             return nullptr;
         }
     }
-    return open(path, error, Purpose::Serve, std::move(lock));
+    return open(path, error, Purpose::Serve, std::move(lock), &refusal);
 }
 
-std::unique_ptr<QLockFile> SqliteBooks::lockFor(const QString& path, QString* error) {
+std::unique_ptr<QLockFile> SqliteBooks::lockFor(const QString& path, QString* error,
+                                                Refusal* refusal) {
     auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
     if (lock->tryLock(0))
         return lock;
+    *refusal = lock->error() == QLockFile::LockFailedError ? Refusal::InUse : Refusal::Unavailable;
     switch (lock->error()) {
     case QLockFile::LockFailedError:
         *error = QStringLiteral("%1 is kept by another running robot").arg(path);

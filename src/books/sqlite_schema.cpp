@@ -67,7 +67,7 @@ bool SqliteBooks::createSchema(QString* error) {
     return true;
 }
 
-bool SqliteBooks::checkSchema(QString* error) {
+bool SqliteBooks::checkSchema(QString* error, Refusal* refusal) {
     QSqlQuery query(db_);
     if (!query.exec(QStringLiteral("PRAGMA application_id")) || !query.next()) {
         *error = query.lastError().text();
@@ -83,6 +83,8 @@ bool SqliteBooks::checkSchema(QString* error) {
     }
     const int version = query.value(0).toInt();
     if (version < kOldestReadableVersion || version > kSchemaVersion) {
+        if (version > kSchemaVersion)
+            *refusal = Refusal::Newer;
         *error = QStringLiteral("the books have layout %1; this program reads layouts %2 to %3")
                      .arg(version)
                      .arg(kOldestReadableVersion)

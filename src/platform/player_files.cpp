@@ -5,11 +5,25 @@
 
 namespace jackwell {
 
-QString playerConfigDir() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+namespace {
+
+// The program's folder in the base folder `variable` names, or in `fallback` under the home
+// folder when it is unset or not an absolute path.
+QString jackwellFolderIn(const char* variable, const QString& fallback) {
+    QString base = qEnvironmentVariable(variable);
     if (!QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
+        base = QDir::homePath() + fallback;
     return QDir::cleanPath(base + QStringLiteral("/Jackwell"));
+}
+
+} // namespace
+
+QString playerConfigDir() {
+    return jackwellFolderIn("XDG_CONFIG_HOME", QStringLiteral("/.config"));
+}
+
+QString playerDataDir() {
+    return jackwellFolderIn("XDG_DATA_HOME", QStringLiteral("/.local/share"));
 }
 
 bool isInstalledProgram(const QString& executableDir) {

@@ -18,6 +18,11 @@ QString playerFilePath(const QString& executableDir, const QString& fileName);
 // absolute path. The folder is not created here; the writer of a file creates it.
 QString playerConfigDir();
 
+// $XDG_DATA_HOME/Jackwell, or ~/.local/share/Jackwell when XDG_DATA_HOME is unset or not an
+// absolute path: what the program keeps for the player (the machinekeeper's books in the embedded
+// world, the games seen on networks). Not created here either.
+QString playerDataDir();
+
 // Whether the executable in executableDir is an installed one: its data folder stands at
 // ../share/jackwell.
 bool isInstalledProgram(const QString& executableDir);

@@ -3,6 +3,7 @@
 #include "clock/real_clock.h"
 #include "platform/command_line.h"
 #include "platform/data_paths.h"
+#include "platform/player_files.h"
 #include "platform/version.h"
 #include "settings/settings_file.h"
 #include "shell/card_keys.h"
@@ -115,7 +116,11 @@ int main(int argc, char* argv[]) {
     jackwell::QtSoundPlayer sound;
     const QString exeDir = QCoreApplication::applicationDirPath();
     jackwell::JackwellApp jackwell(
-        {clock, [&clock, exeDir] { return jackwell::makeDefaultBackend(clock, exeDir); }, sound,
+        {clock,
+         [&clock, exeDir] {
+             return jackwell::makeDefaultBackend(clock, exeDir, jackwell::rivetBooksFilePath());
+         },
+         sound,
          sound, jackwell::settingsFilePath(exeDir), nullptr, jackwell::preferencesFilePath(),
          jackwell::bundledSoundsDir(jackwell::jackwellDataDir(exeDir)),
          [&clock] { return jackwell::makeEmbeddedWorld(clock); },

@@ -6,6 +6,7 @@
 #include "platform/player_files.h"
 #include "world/embedded_world.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -46,13 +47,18 @@ QString chatConfigFilePath(const QString& executableDir) {
     return playerFilePath(executableDir, kChatConfigFileName);
 }
 
+QString rivetBooksFilePath() {
+    return QDir(playerDataDir()).filePath(QStringLiteral("rivet.sqlite"));
+}
+
 // A Chat.txt names an IRC network; without it the embedded world plays. A
 // configuration that cannot be used makes opening the chat link fail, naming
 // the line and what is wrong with it.
-std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir) {
+std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir,
+                                             const QString& rivetBooksPath) {
     const QString path = chatConfigFilePath(executableDir);
     if (!QFileInfo::exists(path))
-        return makeEmbeddedWorld(clock);
+        return makeEmbeddedWorld(clock, rivetBooksPath);
     const IrcConfigResult read = readIrcConfig(path);
     if (!read.config)
         return std::make_unique<UnopenableBackend>(read.error);

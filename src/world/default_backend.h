@@ -14,8 +14,14 @@ class Clock;
 // executable in the build tree, in the player's configuration folder for an installed program.
 QString chatConfigFilePath(const QString& executableDir);
 
-// The chat library's own choice of chat world: the embedded world unless a
-// Chat.txt names another.
-std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir);
+// Where the embedded world's machinekeeper keeps the player's books: rivet.sqlite in the
+// player's data folder (see playerDataDir).
+QString rivetBooksFilePath();
+
+// The chat library's own choice of chat world: the embedded world unless a Chat.txt names
+// another. The embedded world's machinekeeper keeps its books in `rivetBooksPath` (none: in
+// memory).
+std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir,
+                                             const QString& rivetBooksPath = {});
 
 } // namespace jackwell

@@ -1,6 +1,7 @@
 #include "world/embedded_world.h"
 
 #include "clock/clock.h"
+#include "machine/texts.h"
 
 namespace jackwell {
 
@@ -54,6 +55,12 @@ bool EmbeddedWorld::open(EventSink events) {
         for (const QString& line : keeper_.bannerLines())
             appendPublic(keeper_.name(), line);
     }
+    if (!booksOpened_ && !config_.booksPath.isEmpty()) {
+        booksOpened_ = true;
+        booksNotice_ = books_.openFile(config_.booksPath, QDateTime::currentDateTime());
+        if (!booksNotice_.isEmpty())
+            appendSystem(booksNotice_);
+    }
     if (life_)
         life_->start();
     return true;
@@ -86,7 +93,7 @@ void EmbeddedWorld::onPrivateMessage(const QString& recipient, const QString& te
 
 // One message is answered at a time, so answers keep the order of the messages.
 void EmbeddedWorld::scheduleReply() {
-    if (replyAlarm_->isActive() || inbox_.empty())
+    if (replyAlarm_->isActive() || inbox_.empty() || awaitingDisk_)
         return;
     std::uniform_int_distribution<int> delay(config_.replyDelayMinMs, config_.replyDelayMaxMs);
     replyAlarm_->start(delay(random_));
@@ -97,7 +104,25 @@ void EmbeddedWorld::answerNext() {
         return;
     const QString text = inbox_.front();
     inbox_.pop_front();
-    for (const machine::Reply& reply : keeper_.onPrivateMessage(config_.playerName, text)) {
+    // The books answer on this world's thread, and not after the world is gone.
+    awaitingDisk_ = true;
+    books_.whenDurable([this, replies = keeper_.onPrivateMessage(config_.playerName, text)](
+                           bool durable) { tell(replies, durable); });
+}
+
+void EmbeddedWorld::tell(const std::vector<machine::Reply>& replies, bool durable) {
+    awaitingDisk_ = false;
+    if (!isOpen())
+        return; // booked, but the world closed meanwhile: nobody is told
+    if (!durable) {
+        // What the books took may be lost: the player hears nothing of it.
+        appendSystem(QStringLiteral("%1's books %2 could not be made safe on the disk.")
+                         .arg(keeper_.name(), books_.filePath()));
+        appendPrivateFrom(keeper_.name(), machine::kOutOfOrder);
+        scheduleReply();
+        return;
+    }
+    for (const machine::Reply& reply : replies) {
         if (reply.isPublic)
             appendPublic(keeper_.name(), reply.text);
         else if (reply.to == config_.playerName)
@@ -108,8 +133,10 @@ void EmbeddedWorld::answerNext() {
 
 } // namespace world
 
-std::unique_ptr<ChatPort> makeEmbeddedWorld(Clock& clock) {
-    return std::make_unique<world::EmbeddedWorld>(clock);
+std::unique_ptr<ChatPort> makeEmbeddedWorld(Clock& clock, const QString& booksPath) {
+    world::EmbeddedWorldConfig config;
+    config.booksPath = booksPath;
+    return std::make_unique<world::EmbeddedWorld>(clock, config);
 }
 
 } // namespace jackwell

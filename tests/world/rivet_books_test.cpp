@@ -1,0 +1,131 @@
+// Rivet keeps the player's credits in a file: they must outlast the world, a result must be on
+// the disk before the player reads it, and a file that cannot be used is never silently
+// replaced.
+#include "books/sqlite_books.h"
+#include "clock/virtual_clock.h"
+#include "machine/texts.h"
+#include "support/wait_until.h"
+#include "world/embedded_world.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+using world::EmbeddedWorld;
+
+struct World {
+    VirtualClock clock;
+    std::unique_ptr<EmbeddedWorld> world;
+
+    explicit World(const QString& booksPath) {
+        world::EmbeddedWorldConfig config;
+        config.replyDelayMinMs = config.replyDelayMaxMs = 0;
+        config.publicLife = false;
+        config.seed = 7;
+        config.booksPath = booksPath;
+        world = std::make_unique<EmbeddedWorld>(clock, config);
+        world->open({});
+    }
+    QString log() const { return QString::fromUtf8(world->log()); }
+    // Writes to Rivet and waits for the answer, which comes once the books are on the disk.
+    QString ask(const QString& text) {
+        const qsizetype before = world->lineCount();
+        world->sendPrivateMessage(QStringLiteral("Rivet"), text);
+        clock.settle();
+        testing::waitUntil([&] { return world->lineCount() > before + 1; }, 5000);
+        return log();
+    }
+    machine::PlayerRecord record() { return *world->rivetBooks().load(QStringLiteral("Player")); }
+};
+
+TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data/Jackwell/rivet.sqlite"));
+    machine::PlayerRecord before;
+    {
+        World first(path);
+        EXPECT_TRUE(first.world->booksNotice().isEmpty())
+            << first.world->booksNotice().toStdString();
+        EXPECT_TRUE(
+            first.ask(QStringLiteral("Register me!")).contains(machine::kFreeGameOfferHead));
+        first.world->sendPrivateMessage(QStringLiteral("Rivet"), QStringLiteral("I hold 0,0,0"));
+        first.clock.settle(); // booked; the answer waits for the disk
+        EXPECT_EQ(first.record().gamesPlayed, 1);
+        EXPECT_FALSE(first.log().contains(machine::kFinalDrawHead));
+        EXPECT_TRUE(testing::waitUntil(
+            [&] { return first.log().contains(machine::kFinalDrawHead); }, 5000));
+        before = first.record();
+    }
+    World again(path);
+    EXPECT_EQ(again.world->rivetBooks().filePath(), path);
+    EXPECT_EQ(again.record(), before);
+    QString error;
+    const auto games = again.world->rivetBooks().games(QStringLiteral("Player"), &error);
+    ASSERT_TRUE(games) << error.toStdString();
+    ASSERT_EQ(games->size(), 1u);
+    EXPECT_EQ(games->front().creditsAfter, before.credits);
+    // Free credits only for a player with none left.
+    EXPECT_FALSE(again.ask(QStringLiteral("Register me!")).contains(machine::kFreeGameOfferHead));
+}
+
+// What is found where the books should be, and whether the books are then kept in a new file
+// (the old one set aside under a name the notice gives) or in memory (the file left alone).
+struct FileFault {
+    const char* name;
+    std::function<void(const QString& path, std::unique_ptr<books::SqliteBooks>& holder)> make;
+    const char* noticeSays;
+    bool setAside;
+};
+
+TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    };
+    const FileFault faults[] = {
+        {"not books", [&](const QString& path, auto&) { write(path, "not books at all\n"); },
+         "could not be read", true},
+        {"empty", [&](const QString& path, auto&) { write(path, ""); }, "could not be read", true},
+        {"in use by another card",
+         [](const QString& path, auto& holder) {
+             QString error;
+             holder = books::SqliteBooks::create(path, &error);
+         },
+         "in use by another Jackwell", false},
+    };
+    for (const FileFault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
+        std::unique_ptr<books::SqliteBooks> holder;
+        fault.make(path, holder);
+        QFile original(path);
+        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+        World world(path);
+        const QString notice = world.world->booksNotice();
+        EXPECT_TRUE(notice.contains(path) && notice.contains(fault.noticeSays))
+            << notice.toStdString();
+        EXPECT_TRUE(world.log().contains("<system>: " + notice));
+        const QStringList aside = QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"});
+        EXPECT_EQ(aside.size(), fault.setAside ? 1 : 0);
+        if (fault.setAside) {
+            EXPECT_TRUE(notice.contains(aside.value(0)));
+            QFile kept(dir.filePath(aside.value(0)));
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), bytes);
+            EXPECT_EQ(world.world->rivetBooks().filePath(), path);
+        } else {
+            EXPECT_TRUE(world.world->rivetBooks().filePath().isEmpty()) << "kept in memory";
+        }
+        // Either way the player plays on.
+        EXPECT_TRUE(world.ask(QStringLiteral("Register me!")).contains(machine::kFirstDrawHead));
+    }
+}
+
+} // namespace
+} // namespace jackwell
