@@ -6,6 +6,8 @@
 //   jackwell-keeper --prepare CONFIG  the same on a service's first start
 //   jackwell-keeper --audit BOOKS   check that every player's books balance (a file or an address)
 //   jackwell-keeper --players BOOKS who plays: one line per player
+//   jackwell-keeper --report BOOKS  what the machine pays, per player and in all, against its
+//                                   exact return
 //   jackwell-keeper --help | --version
 
 #include "books/books_store.h"
@@ -14,6 +16,7 @@
 #include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
 #include "keeper/player_list.h"
+#include "keeper/return_report.h"
 #include "platform/command_line.h"
 #include "platform/key_value_file.h"
 #include "platform/stop_signals.h"
@@ -63,7 +66,9 @@ int audit(const QString& path) {
     return result.balanced() ? 0 : 1;
 }
 
-int listPlayers(const QString& path) {
+// Prints what `report` makes of the books' ledger, one line each.
+int printFromLedger(const QString& path,
+                    QStringList (*report)(const jackwell::books::Ledger& ledger)) {
     jackwell::RealClock clock;
     const auto books = openToRead(path, clock);
     if (!books)
@@ -73,7 +78,7 @@ int listPlayers(const QString& path) {
         fault(books->lastError());
         return 2;
     }
-    for (const QString& line : jackwell::keeper::listPlayers(ledger))
+    for (const QString& line : report(ledger))
         std::printf("%s\n", qPrintable(line));
     return 0;
 }
@@ -124,7 +129,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("jackwell-keeper"));
     const jackwell::ProgramInfo info{
         QStringLiteral("jackwell-keeper"),
-        QStringLiteral("CONFIG\n--init CONFIG\n--prepare CONFIG\n--audit BOOKS\n--players BOOKS"),
+        QStringLiteral("CONFIG\n--init CONFIG\n--prepare CONFIG\n--audit BOOKS\n--players BOOKS\n"
+                       "--report BOOKS"),
         QStringLiteral(
             "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
             "privately and keeps their books in SQLite or on a PostgreSQL server that several\n"
@@ -137,6 +143,8 @@ int main(int argc, char* argv[]) {
             "  --audit BOOKS   checks that every player's books balance (a file or a\n"
             "                  postgresql:// address); exits 0 when they do\n"
             "  --players BOOKS lists every player: credits, games, tokens won, last game\n"
+            "  --report BOOKS  what the machine paid, per player and in all, against its exact\n"
+            "                  return (tokens paid over tokens staked, with 95 % bands)\n"
             "  -h, --help      shows this help and exits\n"
             "  -v, --version   shows the version and exits\n\n"
             "See jackwell-keeper(8).\n")};
@@ -153,15 +161,20 @@ int main(int argc, char* argv[]) {
     parser.addOption(initOption);
     parser.addOption(prepareOption);
     parser.addOption(playersOption);
+    const QCommandLineOption reportOption(QStringLiteral("report"), QString(),
+                                          QStringLiteral("BOOKS"));
+    parser.addOption(reportOption);
     if (const auto exitCode =
             jackwell::readCommandLine(parser, QCoreApplication::arguments(), info))
         return *exitCode;
     const QStringList args = parser.positionalArguments();
     const int tasks = int(parser.isSet(auditOption)) + int(parser.isSet(initOption)) +
-                      int(parser.isSet(prepareOption)) + int(parser.isSet(playersOption));
+                      int(parser.isSet(prepareOption)) + int(parser.isSet(playersOption)) +
+                      int(parser.isSet(reportOption));
     if (tasks > 1)
         return jackwell::commandLineFault(
-            info, QStringLiteral("--audit, --players, --init and --prepare go one at a time"));
+            info,
+            QStringLiteral("--audit, --players, --report, --init and --prepare go one at a time"));
     if (tasks == 1) {
         if (!args.isEmpty())
             return jackwell::commandLineFault(
@@ -169,7 +182,9 @@ int main(int argc, char* argv[]) {
         if (parser.isSet(auditOption))
             return audit(parser.value(auditOption));
         if (parser.isSet(playersOption))
-            return listPlayers(parser.value(playersOption));
+            return printFromLedger(parser.value(playersOption), jackwell::keeper::listPlayers);
+        if (parser.isSet(reportOption))
+            return printFromLedger(parser.value(reportOption), jackwell::keeper::returnReport);
         if (parser.isSet(initOption))
             return initBooks(parser.value(initOption), jackwell::books::BooksMaking::Always);
         return initBooks(parser.value(prepareOption), jackwell::books::BooksMaking::FirstRun);
