@@ -25,7 +25,7 @@ struct CardKey {
 
 namespace card {
 
-inline constexpr std::array<CardKey, 13> kKeys{{
+inline constexpr std::array<CardKey, 15> kKeys{{
     {CardAction::FindHost,
      {Qt::Key_G},
      "G",
@@ -78,6 +78,16 @@ inline constexpr std::array<CardKey, 13> kKeys{{
      "C",
      "Chat window",
      "opens or closes the chat window"},
+    {CardAction::ShowStatistics,
+     {Qt::Key_T},
+     "T",
+     "Statistics",
+     "shows your games, wins and return beside the machine's exact return"},
+    {CardAction::ShowHint,
+     {Qt::Key_H},
+     "H",
+     "Hint",
+     "shows which reels the best holds keep and what they are worth"},
     {CardAction::InsertCoin, {}, "", "COINS", "the coin slot; every game is free"},
 }};
 

@@ -61,6 +61,8 @@ enum class CardAction {
     ShowPayouts,
     ShowOptions,
     ToggleChatWindow, // a key only: the card has no such label
+    ShowStatistics,   // a key only
+    ShowHint,         // a key only
 };
 
 // The card's labels by what they are for.

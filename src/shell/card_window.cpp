@@ -165,6 +165,12 @@ void CardWindow::act(CardAction action) {
     case CardAction::ToggleChatWindow:
         emit chatWindowToggleRequested();
         break;
+    case CardAction::ShowStatistics:
+        emit statisticsRequested();
+        break;
+    case CardAction::ShowHint:
+        emit hintRequested();
+        break;
     }
 }
 

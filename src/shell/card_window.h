@@ -48,6 +48,8 @@ public:
 signals:
     void optionsRequested(); // OPTIONS
     void chatWindowToggleRequested();
+    void statisticsRequested();
+    void hintRequested();
     // A right click or the Menu key, at this point of the screen.
     void menuRequested(const QPoint& globalPos);
     void closing();

@@ -1,6 +1,8 @@
 #include "shell/jackwell_app.h"
 
 #include "clock/clock.h"
+#include "history/hold_hint.h"
+#include "machine/texts.h"
 #include "platform/version.h"
 #include "settings/settings_file.h"
 #include "shell/card_keys.h"
@@ -10,6 +12,7 @@
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/qt_file_chooser.h"
+#include "shell/statistics_window.h"
 #include "shell/window_pair.h"
 #include "shell/window_placement.h"
 
@@ -51,9 +54,10 @@ JackwellApp::JackwellApp(Setup setup)
     card_ = std::make_unique<Card>(
         Card::Effects{*transport_, setup_.clock, setup_.sound, setup_.beeper, options_});
     chatSession_ = std::make_unique<ChatSession>(*transport_, setup_.clock);
+    history_ = std::make_unique<history::GameHistory>(setup_.dataDir);
     window_ = std::make_unique<CardWindow>(*card_);
     chatWindow_ = std::make_unique<ChatWindow>(*chatSession_);
-    chatSession_->setSink({[this](const ChatSession::Line& line) { chatWindow_->appendLine(line); },
+    chatSession_->setSink({[this](const ChatSession::Line& line) { chatLineAdded(line); },
                            [this](const QString& text) { chatWindow_->setStatus(text); }});
     connect(card_.get(), &Card::changed, this,
             [this] { chatSession_->setKeeperName(card_->state.machineKeeperName); });
@@ -65,6 +69,8 @@ JackwellApp::JackwellApp(Setup setup)
             &JackwellApp::toggleChatWindow);
     connect(window_.get(), &CardWindow::menuRequested, this, &JackwellApp::showCardMenu);
     windowPair_ = new WindowPair(*window_, *chatWindow_, preferences_);
+    connect(window_.get(), &CardWindow::statisticsRequested, this, &JackwellApp::showStatistics);
+    connect(window_.get(), &CardWindow::hintRequested, this, &JackwellApp::showHint);
     files_ = setup_.files;
     if (!files_) {
         ownFiles_ = std::make_unique<QtFileChooser>();
@@ -88,6 +94,7 @@ void JackwellApp::addShortcuts() {
 }
 
 JackwellApp::~JackwellApp() {
+    statisticsWindow_.reset();
     optionsWindow_.reset();
     helpWindow_.reset();
     chatSession_->attach(nullptr);
@@ -127,7 +134,10 @@ bool JackwellApp::openChatLink(QString* error, QString* detail) {
         return false;
     }
     startFailure_ = StartFailure::None;
+    history_->attach(library_->backend());
     chatSession_->attach(library_->backend());
+    if (const QString notice = history_->notice(); !notice.isEmpty())
+        emit problem(notice);
     return true;
 }
 
@@ -157,6 +167,16 @@ bool JackwellApp::canPlayInEmbeddedWorld() const {
 QString JackwellApp::chatConfigFile() const {
     const QString& path = setup_.chatConfigPath;
     return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
+}
+
+// Each line for the chat window; a result the card's machinekeeper sent is also kept for the
+// statistics, and shown in them at once while they are open.
+void JackwellApp::chatLineAdded(const ChatSession::Line& line) {
+    chatWindow_->appendLine(line);
+    history_->lineAdded(line.text, line.look);
+    if (line.look.keeper && line.look.kind == ChatLineKind::PrivateFrom && statisticsWindow_ &&
+        statisticsWindow_->isVisible() && line.text.contains(machine::kFinalDrawHead))
+        statisticsWindow_->showGames(history_->read(card_->state.machineKeeperName));
 }
 
 // No Settings.txt yet: a first run, which starts with the program's own sounds, both played.
@@ -228,6 +248,8 @@ void JackwellApp::showCardMenu(const QPoint& globalPos) {
                     [this] { window_->trigger(CardAction::ShowPayouts); });
     menu->addAction(QStringLiteral("Options\tO"), this,
                     [this] { window_->trigger(CardAction::ShowOptions); });
+    menu->addAction(QStringLiteral("Statistics\tT"), this, &JackwellApp::showStatistics);
+    menu->addAction(QStringLiteral("Hint\tH"), this, &JackwellApp::showHint);
     menu->addSeparator();
     menu->addAction(QStringLiteral("Help\tF1"), this, &JackwellApp::showHelp);
     menu->addAction(QStringLiteral("Keys"), this, &JackwellApp::showKeys);
@@ -272,14 +294,43 @@ void JackwellApp::showAbout() {
     infoBox_ = box;
 }
 
+void JackwellApp::showStatistics() {
+    if (unloaded_)
+        return;
+    if (!statisticsWindow_)
+        statisticsWindow_ = std::make_unique<StatisticsWindow>();
+    statisticsWindow_->showGames(history_->read(card_->state.machineKeeperName));
+    statisticsWindow_->setWindowState(statisticsWindow_->windowState() & ~Qt::WindowMinimized);
+    statisticsWindow_->show();
+    statisticsWindow_->raise();
+}
+
+void JackwellApp::showHint() {
+    if (unloaded_)
+        return;
+    machine::ReelCodes firstDraw{};
+    machine::HoldMask holds{};
+    for (int reel = 0; reel < machine::kReelCount; ++reel) {
+        firstDraw[reel] = codeValue(card_->state.reels[reel].firstCode);
+        holds[reel] = isHeld(card_->state, reel);
+    }
+    delete infoBox_;
+    QMessageBox* box =
+        openInfoBox(window_.get(), QStringLiteral("Hint"), history::holdHint(firstDraw, holds));
+    box->setObjectName(QStringLiteral("hintBox"));
+    infoBox_ = box;
+}
+
 QString JackwellApp::shutDown() {
     if (unloaded_)
         return {};
     unloaded_ = true;
+    statisticsWindow_.reset();
     // The chat window stays as the player left it for the next run.
     rememberChatWindow();
     chatWindow_->hide();
     chatSession_->attach(nullptr);
+    history_->attach(nullptr);
     transport_->close();
     window_->unloadPayouts();
     // The options are saved whether or not the options window was ever shown. A

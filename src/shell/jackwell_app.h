@@ -4,6 +4,7 @@
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "chatview/chat_session.h"
+#include "history/game_history.h"
 #include "platform/preferences.h"
 #include "settings/options.h"
 #include "settings/settings_file.h"
@@ -25,6 +26,7 @@ class CardWindow;
 class OptionsWindow;
 class HelpWindow;
 class WindowPair;
+class StatisticsWindow;
 
 // The program: its windows, its options and its link to the chat world, from
 // the main window's load to its unload. Beside the card stands the chat window;
@@ -53,6 +55,9 @@ public:
         // Where chatBackend reads Chat.txt from (offered to the player when the link fails);
         // empty: nowhere.
         QString chatConfigPath = {};
+        // The player's data folder, where the results seen on networks are kept; empty: they
+        // are not kept.
+        QString dataDir = {};
     };
     // What start-up stopped at, after startUp gave false.
     enum class StartFailure { None, Settings, ChatLink };
@@ -111,6 +116,13 @@ public:
     void showKeys();
     HelpWindow* helpWindow() const { return helpWindow_.get(); }
     void showAbout();
+    // The statistics window, the history read anew; made on first use.
+    void showStatistics();
+    // The best holds for the first draw on the card; it only shows.
+    void showHint();
+    // The statistics window, or null before it was first opened.
+    StatisticsWindow* statisticsWindow() { return statisticsWindow_.get(); }
+    history::GameHistory& history() { return *history_; }
 
     // "Stay On Top" clicked, or set by the settings reader: ticked pins the main
     // window, clear releases it, greyed changes nothing.
@@ -139,6 +151,8 @@ private:
     WindowPair* windowPair_ = nullptr;               // a child of the main window
     std::unique_ptr<OptionsWindow> optionsWindow_;
     std::unique_ptr<HelpWindow> helpWindow_;
+    std::unique_ptr<history::GameHistory> history_;
+    std::unique_ptr<StatisticsWindow> statisticsWindow_;
     bool unloaded_ = false;
 
     void chooseBundledSounds();
@@ -147,6 +161,7 @@ private:
     bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed
     void rememberChatWindow();
     void addShortcuts();
+    void chatLineAdded(const ChatSession::Line& line);
     void openHelp(bool atKeys);
     QPointer<QWidget> infoBox_; // the about box, while it is open
 };

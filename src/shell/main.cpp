@@ -123,8 +123,8 @@ int main(int argc, char* argv[]) {
          sound,
          sound, jackwell::settingsFilePath(exeDir), nullptr, jackwell::preferencesFilePath(),
          jackwell::bundledSoundsDir(jackwell::jackwellDataDir(exeDir)),
-         [&clock] { return jackwell::makeEmbeddedWorld(clock); },
-         jackwell::chatConfigFilePath(exeDir)});
+         [&clock] { return jackwell::makeEmbeddedWorld(clock, jackwell::rivetBooksFilePath()); },
+         jackwell::chatConfigFilePath(exeDir), jackwell::playerDataDir()});
     QObject::connect(&jackwell, &jackwell::JackwellApp::problem, &app, [](const QString& message) {
         std::fprintf(stderr, "jackwell: %s\n", qPrintable(message));
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Jackwell"), message);

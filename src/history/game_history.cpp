@@ -1,0 +1,94 @@
+#include "history/game_history.h"
+
+#include "chat/chat_port.h"
+#include "machine/texts.h"
+#include "world/embedded_world.h"
+
+#include <QDir>
+
+namespace jackwell::history {
+
+namespace {
+
+const QString kResultMarker = machine::joined({QLatin1StringView(": "), machine::kFinalDrawHead});
+
+// "irc.example.net:6697" is the network irc.example.net, whatever port it was reached on.
+QString networkOf(const ChatPort& port) {
+    const QString server = port.linkStatus().server;
+    const qsizetype colon = server.lastIndexOf(u':');
+    return colon > 0 && !server.contains(u']') ? server.left(colon) : server;
+}
+
+} // namespace
+
+GameHistory::GameHistory(QString dataDir)
+    : dataDir_(std::move(dataDir)) {}
+
+void GameHistory::attach(ChatPort* port) {
+    port_ = port;
+}
+
+QString GameHistory::networkFile(const QString& keeperName) const {
+    if (!port_ || dataDir_.isEmpty() || keeperName.isEmpty())
+        return {};
+    return FinalLinesFile::pathFor(dataDir_, networkOf(*port_), keeperName);
+}
+
+void GameHistory::lineAdded(const QString& line, const ChatLineLook& look) {
+    if (look.kind != ChatLineKind::PrivateFrom || !look.keeper ||
+        dynamic_cast<world::EmbeddedWorld*>(port_))
+        return;
+    const qsizetype marker = line.indexOf(kResultMarker);
+    const QString path = networkFile(look.speaker);
+    if (marker < 0 || path.isEmpty())
+        return;
+    if (!kept_ || kept_->path() != path)
+        kept_.emplace(path);
+    QString error;
+    if (!kept_->append(line.mid(marker + 2), &error))
+        keptProblem_ = QStringLiteral("A result could not be kept: %1").arg(error);
+}
+
+GameHistory::Games GameHistory::read(const QString& keeperName) const {
+    Games read;
+    if (auto* world = dynamic_cast<world::EmbeddedWorld*>(port_)) {
+        world::RivetBooks& books = world->rivetBooks();
+        const QString file = books.filePath();
+        read.source = file.isEmpty()
+                          ? QStringLiteral("%1's books, kept in memory until the card closes")
+                                .arg(world->keeper().name())
+                          : QStringLiteral("%1's books in %2")
+                                .arg(world->keeper().name(), QDir::toNativeSeparators(file));
+        const auto games = books.games(world->config().playerName, &read.problem);
+        for (const machine::GameOutcome& game : games.value_or(std::vector<machine::GameOutcome>{}))
+            read.games.push_back({game.tokensWon, game.creditsAfter, game.cost});
+        return read;
+    }
+    const QString path = networkFile(keeperName);
+    if (path.isEmpty()) {
+        read.source = port_ && keeperName.isEmpty()
+                          ? QStringLiteral("No machinekeeper yet: GET HOST finds the one whose "
+                                           "games are shown here.")
+                          : QStringLiteral("No games are kept for this chat world.");
+        return read;
+    }
+    FinalLinesFile::Reading file = FinalLinesFile(path).read();
+    read.source = QStringLiteral("The results %1 sent on %2, kept in %3")
+                      .arg(keeperName, networkOf(*port_), QDir::toNativeSeparators(path));
+    read.games = std::move(file.games);
+    read.problem = file.error;
+    if (file.unreadableLines > 0)
+        read.problem = QStringLiteral("%1 lines of %2 could not be read and were passed over.")
+                           .arg(file.unreadableLines)
+                           .arg(QDir::toNativeSeparators(path));
+    if (read.problem.isEmpty())
+        read.problem = keptProblem_;
+    return read;
+}
+
+QString GameHistory::notice() const {
+    auto* world = dynamic_cast<world::EmbeddedWorld*>(port_);
+    return world ? world->booksNotice() : QString();
+}
+
+} // namespace jackwell::history
