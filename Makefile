@@ -49,6 +49,7 @@ bench: deps
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/idle/idle_bench
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/chat_window_bench
 	./$(BENCH_BUILD)/bench/flood_bench --program ./$(BENCH_BUILD)/jackwell
+	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/statistics_bench
 
 # The fuzz targets with sanitizers, for FUZZ_SECONDS (build-fuzz/, see fuzz/run.sh).
 FUZZ_SECONDS ?= 600
