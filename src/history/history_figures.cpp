@@ -18,7 +18,8 @@ QString bandRow(const machine::ReturnBand& band, qint64 games) {
     return QStringLiteral("%1, for %2 games %3 to %4")
         .arg(percent(band.expected))
         .arg(games)
-        .arg(percent(band.low()), percent(band.high()));
+        // No machine pays back less than nothing, however wide the band of a few games.
+        .arg(percent(std::max(0.0, band.low())), percent(band.high()));
 }
 
 } // namespace

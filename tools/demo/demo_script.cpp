@@ -4,9 +4,11 @@
 
 #include "card/card.h"
 #include "clock/virtual_clock.h"
+#include "machine/exact_return.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
 #include "shell/jackwell_app.h"
+#include "shell/statistics_window.h"
 #include "world/embedded_world.h"
 
 #include <QApplication>
@@ -29,6 +31,8 @@ constexpr int kRivetThinksMs = 1'500;   // time given for the machinekeeper's an
 constexpr int kWorldGoesOnMs = 120'000; // the world's life before the player arrives
 constexpr int kChatTailLines = 14;
 constexpr int kMostGames = 20; // the script plays on until a game wins, at most this many
+constexpr qsizetype kStatisticsGames = 100; // games played before the statistics are pictured
+constexpr QSize kStatisticsSize{520, 600};
 
 bool reelsAtRest(const Card& card) {
     for (const Reel& reel : card.state.reels) {
@@ -70,7 +74,8 @@ DemoScript::DemoScript(JackwellApp& app, world::EmbeddedWorld& world, VirtualClo
     steps_ = {
         [this] { return getHost(); },       [this] { return registerAndStart(); },
         [this] { return holdAndFinish(); }, [this] { return evaluation(); },
-        [this] { return cardAndChat(); },   [this] { return printChatLog(); },
+        [this] { return cardAndChat(); },   [this] { return statistics(); },
+        [this] { return printChatLog(); },
     };
 }
 
@@ -287,6 +292,43 @@ bool DemoScript::cardAndChat() {
     return save(QStringLiteral("6-card-and-chat-%1x%2.png")
                     .arg(smallest->size().width())
                     .arg(smallest->size().height()));
+}
+
+// The player goes on to a hundred games, written to Rivet straight from the chat with the best
+// holds (the card's reels are not spun for them), and opens the statistics.
+bool DemoScript::statistics() {
+    const QString player = world_.config().playerName;
+    while (qsizetype(world_.books().ledger().size()) < kStatisticsGames) {
+        const auto record = world_.books().load(player);
+        QString text = QStringLiteral("Register me!");
+        if (record && record->pendingFirstDraw) {
+            const machine::HoldMask holds =
+                machine::machineHoldValues().choices(*record->pendingFirstDraw)->front().holds;
+            text = QStringLiteral("I hold %1,%2,%3")
+                       .arg(int(holds[0]))
+                       .arg(int(holds[1]))
+                       .arg(int(holds[2]));
+        }
+        const qsizetype before = world_.lineCount();
+        world_.sendPrivateMessage(world_.keeper().name(), text);
+        if (!waitUntil([&] { return world_.pendingMessages() == 0 && world_.lineCount() > before; },
+                       "Rivet's answer"))
+            return false;
+    }
+    app_.showStatistics();
+    StatisticsWindow* window = app_.statisticsWindow();
+    window->resize(kStatisticsSize);
+    say(QStringLiteral("statistics after %1 games: return %2, exact with the best holds %3")
+            .arg(window->figure(QStringLiteral("Games played")),
+                 window->figure(QStringLiteral("Your return")),
+                 window->figure(QStringLiteral("Machine, best holds"))));
+    const QString path = outputDir_.filePath(QStringLiteral("6-statistics.png"));
+    if (!window->grab().save(path)) {
+        say(QStringLiteral("FAILED: cannot write %1").arg(path));
+        return false;
+    }
+    say(QStringLiteral("picture: %1").arg(path));
+    return true;
 }
 
 bool DemoScript::printChatLog() {

@@ -57,6 +57,7 @@ private:
     bool evaluation();
     bool startNextGame();
     bool cardAndChat();
+    bool statistics();
     bool printChatLog();
 
     JackwellApp& app_;
