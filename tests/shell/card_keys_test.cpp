@@ -263,8 +263,9 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
         if (!action->isSeparator())
             texts << action->text();
     }
-    EXPECT_EQ(texts, (QStringList{"Chat window\tC", "Payouts\tP", "Options\tO", "Help\tF1", "Keys",
-                                  "About Jackwell", "Quit\tCtrl+Q"}));
+    EXPECT_EQ(texts,
+              (QStringList{"Chat window\tC", "Payouts\tP", "Options\tO", "Statistics\tT", "Hint\tH",
+                           "Help\tF1", "Keys", "About Jackwell", "Quit\tCtrl+Q"}));
 
     entry(menu, "Chat window\tC")->trigger();
     EXPECT_TRUE(rig.app->chatWindow().isVisible());
