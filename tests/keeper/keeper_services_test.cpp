@@ -39,8 +39,8 @@ protected:
     void SetUp() override { ASSERT_TRUE(startError.isEmpty()) << startError.toStdString(); }
 
     // The robot as its own program on the network, books kept as the server allows (auto).
-    std::unique_ptr<KeeperProcess> startRobot(const QByteArray& extra = {}) {
-        auto keeper = std::make_unique<KeeperProcess>(network->port());
+    std::unique_ptr<KeeperProcess> startRobot(const QByteArray& extra = {}, quint16 port = 0) {
+        auto keeper = std::make_unique<KeeperProcess>(port ? port : network->port());
         QString output;
         if (!keeper->writeConfig(extra) ||
             keeper->run({"--init", keeper->configPath()}, &output) != 0 || !keeper->start())
@@ -181,6 +181,47 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     EXPECT_TRUE(listed[0].contains(" games=2 ")) << listed[0].toStdString();
     QString output;
     EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output.toStdString();
+}
+
+// Without account tags the robot asks WHOIS, and what it learns of a player outside its channel
+// serves only the message that asked: whoever takes the nickname next, or logs out, plays nothing.
+TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
+    ServicesNetwork untagged(false);
+    QString error;
+    ASSERT_TRUE(untagged.start(&error) && untagged.registerAccount("acct1", "s3cretpw", &error))
+        << error.toStdString();
+    const auto keeper = startRobot({}, untagged.port());
+    ASSERT_TRUE(keeper && keeper->waitForLog("joined #casino", kWaitMs));
+    IrcTestPeer owner("p1");
+    ASSERT_TRUE(owner.connectWithLogin(untagged.port(), "acct1", "s3cretpw"));
+    owner.privmsg(kKeeper, kRegister);
+    ASSERT_TRUE(
+        waitUntil([&] { return countTold(owner, wire(machine::kStartHint)) == 1; }, kWaitMs));
+    owner.sendRaw("QUIT :bye\r\n");
+
+    IrcTestPeer stranger("p1");
+    ASSERT_TRUE(waitUntil([&] { return stranger.connectTo(untagged.port(), 1000); }, kWaitMs));
+    stranger.privmsg(kKeeper, kRegister);
+    stranger.privmsg(kKeeper, holdsLine("1,1,1"));
+    ASSERT_TRUE(waitUntil([&] { return toldTo(stranger).size() >= 2; }, kWaitMs));
+    EXPECT_EQ(toldTo(stranger), QList<QByteArray>(2, wire(machine::kLogInFirst)));
+
+    IrcTestPeer player("p2");
+    ASSERT_TRUE(player.connectWithLogin(untagged.port(), "acct1", "s3cretpw"));
+    ASSERT_TRUE(playHolds(player, "1,1,1")) << toldTo(player).join('\n').toStdString();
+    player.privmsg("NickServ", "LOGOUT");
+    ASSERT_TRUE(player.waitFor([](const IrcMessage& m) { return nickOf(m.prefix) == "NickServ"; },
+                               kWaitMs));
+    const int finals = countTold(player, kFinalHead);
+    player.privmsg(kKeeper, holdsLine("1,1,1"));
+    EXPECT_TRUE(
+        waitUntil([&] { return countTold(player, wire(machine::kLogInFirst)) == 1; }, kWaitMs));
+    EXPECT_EQ(countTold(player, kFinalHead), finals);
+    keeper->stop();
+    const QStringList listed = players(*keeper);
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_TRUE(listed[0].startsWith("account:acct1 ") && listed[0].contains(" games=1 "))
+        << listed[0].toStdString();
 }
 
 TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {

@@ -18,9 +18,10 @@ constexpr int kProbeGapMs = 200;
 
 } // namespace
 
-ServicesNetwork::ServicesNetwork()
+ServicesNetwork::ServicesNetwork(bool accountTags)
     : TestServer({QStringLiteral("inspircd.out"), QStringLiteral("inspircd.log"),
-                  QStringLiteral("anope.out")}) {}
+                  QStringLiteral("anope.out")})
+    , accountTags_(accountTags) {}
 
 bool ServicesNetwork::ensureInstalled(QString* error) {
     return installWhenMissing(
@@ -65,7 +66,7 @@ bool ServicesNetwork::writeConfig(QString* error) {
     const QString dir = dir_.path();
     const QString port = QString::number(port_);
     const QString link = QString::number(linkPort_);
-    const QString server = QStringLiteral(R"(<config format="xml">
+    QString server = QStringLiteral(R"(<config format="xml">
 <path configdir="@DIR@" datadir="@DIR@" logdir="@DIR@" runtimedir="@DIR@">
 <pid file="@DIR@/inspircd.pid">
 <server name="irc.test.local" description="Test IRC server" network="TestNet">
@@ -116,11 +117,15 @@ module { name = "ns_register"; registration = "none" }
 command { service = "NickServ"; name = "REGISTER"; command = "nickserv/register" }
 module { name = "ns_identify" }
 command { service = "NickServ"; name = "IDENTIFY"; command = "nickserv/identify" }
+module { name = "ns_logout" }
+command { service = "NickServ"; name = "LOGOUT"; command = "nickserv/logout" }
 module { name = "ns_set" }
 command { service = "NickServ"; name = "SET"; command = "nickserv/set" }
 command { service = "NickServ"; name = "SET PASSWORD"; command = "nickserv/set/password" }
 module { name = "m_sasl" }
 )");
+    if (!accountTags_)
+        server.remove(QStringLiteral("<module name=\"ircv3_accounttag\">\n"));
     auto fill = [&](QString text) {
         return text.replace("@DIR@", dir)
             .replace("@PORT@", port)
