@@ -183,6 +183,33 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output.toStdString();
 }
 
+// A card closed and started again at once finds the machinekeeper as the first time did and
+// plays; joins beyond two a minute go ungreeted.
+TEST_F(KeeperServicesTest, ACardStartedAgainFindsTheMachinekeeper) {
+    const auto keeper = startRobot();
+    ASSERT_TRUE(keeper && keeper->waitForLog("joined #casino", kWaitMs));
+    for (int start = 1; start <= 3; ++start) {
+        SCOPED_TRACE(start);
+        IrcCard player(cardLogin("Carla", "cardplayer", "s3cretpw"));
+        ASSERT_TRUE(waitUntil([&] { return player.transport.open() == 0; }, kWaitMs));
+        const QByteArray greeting = "ESP from Rivet: " + wire(announcementLine("Rivet"));
+        const bool greeted = waitUntil([&] { return player.logged(greeting) == 1; }, 3000);
+        ASSERT_EQ(greeted, start <= 2);
+        if (!greeted)
+            break;
+        ASSERT_TRUE(player.clickAndSettle(&Card::findHost));
+        ASSERT_EQ(player.card.state.machineKeeperName, "Rivet");
+        player.card.askToRegister();
+        ASSERT_TRUE(
+            waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == 1; }, kWaitMs));
+        ASSERT_TRUE(player.clickAndSettle(&Card::start));
+        player.card.sendHolds();
+        ASSERT_TRUE(
+            waitUntil([&] { return player.logged("ESP from Rivet: FINAL:") == 1; }, kWaitMs));
+        player.library.KillDDE();
+    }
+}
+
 // Without account tags the robot asks WHOIS, and what it learns of a player outside its channel
 // serves only the message that asked: whoever takes the nickname next, or logs out, plays nothing.
 TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
