@@ -279,6 +279,17 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
                    m.param(0) == kChannel && m.param(1) == wire(announcementLine("Rivet"));
         },
         kWaitMs));
+
+    // Renamed by the network, it says so and takes its name back at once.
+    watcher.sendRaw(QByteArray("OPER ") + ServicesNetwork::kOperName + " " +
+                    ServicesNetwork::kOperPassword + "\r\nSANICK Rivet Renamed42\r\n");
+    EXPECT_TRUE(keeper->waitForLog("the server renamed the robot to Renamed42", kWaitMs));
+    EXPECT_TRUE(watcher.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "NICK" && nickOf(m.prefix) == "Renamed42" && m.param(0) == kKeeper;
+        },
+        kWaitMs))
+        << keeper->log().toStdString();
 }
 
 // A wrong password must not become a plain connection: the card's start fails with the

@@ -93,6 +93,10 @@ bool ServicesNetwork::writeConfig(QString* error) {
 <sasl target="services.test.local" requiressl="no">
 <module name="services_account">
 <module name="hidechans">
+<module name="sanick">
+<class name="renaming" commands="SANICK">
+<type name="Renamer" classes="renaming">
+<oper name="@OPER@" password="@OPERPASS@" host="*@*" type="Renamer">
 <module name="spanningtree">
 <link name="services.test.local" ipaddr="127.0.0.1" port="@LINKPORT@" allowmask="127.0.0.0/8"
       sendpass="@LINKPASS@" recvpass="@LINKPASS@" hidden="no">
@@ -130,7 +134,9 @@ module { name = "m_sasl" }
         return text.replace("@DIR@", dir)
             .replace("@PORT@", port)
             .replace("@LINKPORT@", link)
-            .replace("@LINKPASS@", QString::fromLatin1(kLinkPassword));
+            .replace("@LINKPASS@", QString::fromLatin1(kLinkPassword))
+            .replace("@OPERPASS@", QString::fromLatin1(kOperPassword))
+            .replace("@OPER@", QString::fromLatin1(kOperName));
     };
     return writeFile(QStringLiteral("inspircd.conf"), fill(server).toUtf8(), error, true) &&
            writeFile(QStringLiteral("services.conf"), fill(services).toUtf8(), error, true) &&

@@ -3,7 +3,8 @@
 // A private IRC network with services for tests: Debian's InspIRCd with Anope linked to it,
 // their own configuration in a temporary folder, listening on 127.0.0.1 on free ports, run in
 // the foreground (see TestServer). SASL (PLAIN and EXTERNAL), account-tag (unless left out),
-// extended-join, account-notify, MONITOR and NickServ REGISTER and LOGOUT are on.
+// extended-join, account-notify, MONITOR and NickServ REGISTER and LOGOUT are on; the operator
+// kOperName may rename anyone (SANICK).
 
 #include "support/test_server.h"
 
@@ -11,6 +12,9 @@ namespace jackwell::testing {
 
 class ServicesNetwork : public TestServer {
 public:
+    static constexpr const char* kOperName = "netop";
+    static constexpr const char* kOperPassword = "netoppass";
+
     explicit ServicesNetwork(bool accountTags = true);
     ~ServicesNetwork() { stop(); }
 
