@@ -78,8 +78,12 @@ int listPlayers(const QString& path) {
     return 0;
 }
 
-// SIGHUP: what can change while connected is taken; the rest is named as needing a restart.
+// SIGHUP: the log file is opened again (logrotate moved the old one away); what can change
+// while connected is taken; the rest is named as needing a restart.
 void reloadConfig(const QString& path, jackwell::keeper::KeeperRobot& robot) {
+    QString error;
+    if (!jackwell::keeper::reopenKeeperLogFile(&error))
+        qCWarning(lcKeeper).noquote() << error;
     const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(path);
     if (!read.config) {
         qCWarning(lcKeeper).noquote()
@@ -128,7 +132,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral(
             "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
             "privately and keeps their books in SQLite or on a PostgreSQL server that several\n"
-            "robots share, until SIGTERM or SIGINT; SIGHUP makes it read CONFIG again.\n\n"
+            "robots share, until SIGTERM or SIGINT; SIGHUP makes it open its log file and\n"
+            "read CONFIG again.\n\n"
             "  CONFIG          the robot's configuration file (server, nick, channel, books...)\n"
             "  --init CONFIG   makes the empty books CONFIG names, once: it refuses a file that\n"
             "                  is there, and books made there before and missing now\n"

@@ -158,8 +158,8 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
 }
 
 // An operator reads the log where they asked for it, every line with its time and zone and
-// level; SIGHUP takes a new pace, log level and greeting at once and names what needs a
-// restart, while the robot serves on.
+// level; SIGHUP opens the log file anew (rotated away), takes a new pace, log level and
+// greeting at once and names what needs a restart, while the robot serves on.
 TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\n"));
     const QString logPath = QDir(keeper->folder()).filePath("robot.log");
@@ -181,6 +181,7 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
 
     ASSERT_TRUE(
         keeper->writeConfig("logfile = robot.log\nlog = warning\npace = 7\nidentity = account\n"));
+    ASSERT_TRUE(QFile::rename(logPath, logPath + ".1")); // as logrotate does, then SIGHUP
     keeper->signal(SIGHUP);
     ASSERT_TRUE(waitUntil(
         [&] { return logText().contains("changed identity: these take effect after a restart"); },

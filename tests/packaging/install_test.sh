@@ -80,6 +80,7 @@ unit=$root/lib/systemd/system/jackwell-keeper.service
 check "the unit starts the installed robot" \
     grep -qx "ExecStart=$prefix/bin/jackwell-keeper %d/keeper.txt" "$unit"
 for setting in DynamicUser=yes StateDirectory=jackwell-keeper Restart=on-failure \
+    'ExecReload=/bin/kill -HUP $MAINPID' LogsDirectory=jackwell-keeper \
     ProtectSystem=strict ProtectHome=yes NoNewPrivileges=yes PrivateTmp=yes \
     'RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX' \
     'LoadCredential=keeper.txt:/etc/jackwell/keeper.txt'; do
