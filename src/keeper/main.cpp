@@ -4,7 +4,7 @@
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
 //   jackwell-keeper --prepare CONFIG  the same on a service's first start
-//   jackwell-keeper --audit BOOKS   check that every player's books balance (a file or an address)
+//   jackwell-keeper --audit BOOKS   check the books against the rules and their sums
 //   jackwell-keeper --players BOOKS who plays: one line per player
 //   jackwell-keeper --help | --version
 
@@ -139,8 +139,9 @@ int main(int argc, char* argv[]) {
             "                  is there, and books made there before and missing now\n"
             "  --prepare CONFIG  the same on a service's first start: does nothing where a\n"
             "                  file is there already (the start then judges it)\n"
-            "  --audit BOOKS   checks that every player's books balance (a file or a\n"
-            "                  postgresql:// address); exits 0 when they do\n"
+            "  --audit BOOKS   checks every game and grant against the rules and that every\n"
+            "                  player's books balance (a file or a postgresql:// address);\n"
+            "                  exits 0 when they do\n"
             "  --players BOOKS lists every player: credits, games, tokens won, last game\n"
             "  -h, --help      shows this help and exits\n"
             "  -v, --version   shows the version and exits\n\n"
