@@ -82,6 +82,8 @@ void KeeperRoster::onJoin(const IrcMessage& message) {
         hooks_.log(QtInfoMsg, QStringLiteral("joined %1").arg(QString::fromLatin1(channel)));
         hooks_.arrived();
     } else if (joined_) {
+        hooks_.log(QtDebugMsg, QStringLiteral("%1 joined %2")
+                                   .arg(QString::fromUtf8(nick), QString::fromLatin1(channel)));
         hooks_.joined(nick, key);
     }
 }
@@ -138,6 +140,14 @@ void KeeperRoster::onDeparture(const IrcMessage& message) {
         return; // the robot's own
     if (command == "PART" && !sameNickname(message.param(0), connection_.config().channel))
         return;
+    hooks_.log(QtDebugMsg,
+               command == "NICK"
+                   ? QStringLiteral("%1 is now %2")
+                         .arg(QString::fromUtf8(nick), QString::fromUtf8(message.param(0)))
+               : command == "QUIT"
+                   ? QStringLiteral("%1 quit").arg(QString::fromUtf8(nick))
+                   : QStringLiteral("%1 left %2")
+                         .arg(QString::fromUtf8(nick), QString::fromUtf8(message.param(0))));
     const QString key = keyOf(nick);
     markGone(key);
     // Whoever holds the nickname now, and whatever the new one is logged in to, is asked anew.

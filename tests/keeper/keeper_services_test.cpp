@@ -312,6 +312,7 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
                              "authentication failed"))
         << log.toStdString();
     EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log.toStdString();
+    EXPECT_FALSE(log.contains("warning: warning:"));
     EXPECT_FALSE(log.contains("wrongpass"));
 
     IrcBackend backend(clock, cardLogin("Dora", "dora", "s3cretpw"));
