@@ -122,7 +122,7 @@ KeeperConfigResult readKeeperConfig(const QString& path) {
         return KeeperConfigResult{std::nullopt, error, {}};
     KeeperConfigResult result = parseKeeperConfig(*text, path, QFileInfo(path).absolutePath());
     if (result.config && result.config->holdsSecret() && KeyValueFile::othersMayRead(path))
-        result.warnings << QStringLiteral("warning: %1 holds a password and other users may "
+        result.warnings << QStringLiteral("%1 holds a password and other users may "
                                           "read it; make it private (chmod 600)")
                                .arg(KeyValueFile::escaped(path));
     return result;

@@ -47,12 +47,21 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                          Log log)
     : config_(std::move(config))
     , books_(books)
-    , log_(keeperLogger(std::move(log)))
+    , log_([this, logged = keeperLogger(std::move(log))](QtMsgType type, const QString& text) {
+        // Debug lines (joins, parts, every line to and from a player) only when asked for.
+        if (type != QtDebugMsg || config_.logLevel == LogLevel::Debug)
+            logged(type, text);
+    })
     , watched_(books, [this](const QString& player) { lastWords_.refused(player); })
     , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
     , floodGuard_(clock)
     , floodScreen_(clock)
-    , queue_(clock, [this](const QByteArray& line) { probes_.write(line); })
+    , queue_(clock,
+             [this](const QByteArray& line) {
+                 if (config_.logLevel == LogLevel::Debug && line.startsWith("PRIVMSG "))
+                     logLine(QStringLiteral("to"), parseIrcLine(line));
+                 probes_.write(line);
+             })
     , connection_(std::make_unique<IrcConnection>(
           clock, config_.irc,
           IrcConnection::Handlers{
@@ -194,6 +203,8 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()) ||
         message.last().startsWith('\x01'))
         return;
+    if (config_.logLevel == LogLevel::Debug)
+        logLine(QStringLiteral("from"), message);
     const QString recipient = roster_.keyOf(nick);
     roster_.presence().markHere(recipient);
     const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
@@ -206,6 +217,16 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     }
     if (verdict == KeeperFloodGuard::Verdict::Take)
         serve(message, nick, recipient);
+}
+
+// A private message as the debug log shows it: "from alice: I hold 1,0,1", "to alice: ...".
+void KeeperRobot::logLine(const QString& direction, const std::optional<IrcMessage>& message) {
+    if (!message || message->params.size() < 2)
+        return;
+    const QByteArray& peer = direction == u"from" ? nickOf(message->prefix) : message->param(0);
+    log_(QtDebugMsg, QStringLiteral("%1 %2: %3")
+                         .arg(direction, QString::fromUtf8(peer.left(64)),
+                              QString::fromUtf8(message->last().left(600))));
 }
 
 // Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,

@@ -101,6 +101,7 @@ private:
     enum class LastResult { Known, ToldAgain, OnItsWay };
 
     void onMessage(const IrcMessage& message);
+    void logLine(const QString& direction, const std::optional<IrcMessage>& message);
     void onRegistered();
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);

@@ -4,7 +4,7 @@
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
 //   jackwell-keeper --prepare CONFIG  the same on a service's first start
-//   jackwell-keeper --audit BOOKS   check that every player's books balance (a file or an address)
+//   jackwell-keeper --audit BOOKS   check the books against the rules and their sums
 //   jackwell-keeper --players BOOKS who plays: one line per player
 //   jackwell-keeper --help | --version
 
@@ -78,8 +78,12 @@ int listPlayers(const QString& path) {
     return 0;
 }
 
-// SIGHUP: what can change while connected is taken; the rest is named as needing a restart.
+// SIGHUP: the log file is opened again (logrotate moved the old one away); what can change
+// while connected is taken; the rest is named as needing a restart.
 void reloadConfig(const QString& path, jackwell::keeper::KeeperRobot& robot) {
+    QString error;
+    if (!jackwell::keeper::reopenKeeperLogFile(&error))
+        qCWarning(lcKeeper).noquote() << error;
     const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(path);
     if (!read.config) {
         qCWarning(lcKeeper).noquote()
@@ -128,14 +132,16 @@ int main(int argc, char* argv[]) {
         QStringLiteral(
             "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
             "privately and keeps their books in SQLite or on a PostgreSQL server that several\n"
-            "robots share, until SIGTERM or SIGINT; SIGHUP makes it read CONFIG again.\n\n"
+            "robots share, until SIGTERM or SIGINT; SIGHUP makes it open its log file and\n"
+            "read CONFIG again.\n\n"
             "  CONFIG          the robot's configuration file (server, nick, channel, books...)\n"
             "  --init CONFIG   makes the empty books CONFIG names, once: it refuses a file that\n"
             "                  is there, and books made there before and missing now\n"
             "  --prepare CONFIG  the same on a service's first start: does nothing where a\n"
             "                  file is there already (the start then judges it)\n"
-            "  --audit BOOKS   checks that every player's books balance (a file or a\n"
-            "                  postgresql:// address); exits 0 when they do\n"
+            "  --audit BOOKS   checks every game and grant against the rules and that every\n"
+            "                  player's books balance (a file or a postgresql:// address);\n"
+            "                  exits 0 when they do\n"
             "  --players BOOKS lists every player: credits, games, tokens won, last game\n"
             "  -h, --help      shows this help and exits\n"
             "  -v, --version   shows the version and exits\n\n"

@@ -35,7 +35,8 @@ namespace jackwell::keeper {
 // open is refused with the reason.
 //
 // One robot per file: two would each answer from their own idea of the waiting games. Books
-// opened to serve hold a lock file beside theirs (`path`.lock) for as long as they are open.
+// opened to serve hold a lock file beside theirs (`path`.lock) and a lock on the file itself, so
+// that a link to the file is no way round, for as long as they are open.
 class SqliteBooks : public KeeperBooks {
 public:
     // To serve, open() checks the structure of the file (SQLite's quick_check, fast enough for
@@ -101,6 +102,7 @@ private:
     static std::unique_ptr<SqliteBooks> open(const QString& path, QString* error, Purpose purpose,
                                              std::unique_ptr<QLockFile> lock);
     static std::unique_ptr<QLockFile> lockFor(const QString& path, QString* error);
+    bool lockDatabaseFile(QString* error);
     static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error);
     bool configure(QString* error);
     bool checkIntegrity(Purpose purpose, QString* error);
@@ -121,6 +123,7 @@ private:
     bool fail(const QString& what);
 
     std::unique_ptr<QLockFile> lock_; // first made, last released
+    int fileLock_ = -1;               // the database file, locked with flock()
     QSqlDatabase db_;
     QString path_;
     std::unique_ptr<SqliteSyncThread> syncThread_; // started on the first whenDurable()

@@ -158,10 +158,10 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
 }
 
 // An operator reads the log where they asked for it, every line with its time and zone and
-// level; SIGHUP takes a new pace, log level and greeting at once and names what needs a
-// restart, while the robot serves on.
+// level; SIGHUP opens the log file anew (rotated away), takes a new pace, log level and
+// greeting at once and names what needs a restart, while the robot serves on.
 TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
-    ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\n"));
+    ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\nlog = debug\n"));
     const QString logPath = QDir(keeper->folder()).filePath("robot.log");
     auto logText = [&] {
         QFile file(logPath);
@@ -170,6 +170,7 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     ASSERT_TRUE(waitUntil([&] { return logText().contains("joined #casino"); }, kWaitMs))
         << logText().toStdString() << keeper->log().toStdString();
     auto alice = registered("alice");
+    ASSERT_TRUE(alice->join(kChannel));
     alice->privmsg(kKeeper, holdsLine("1,1,0"));
     ASSERT_TRUE(waitUntil(
         [&] { return logText().contains("game 1 of alice (alice): holds 1,1,0"); }, kWaitMs))
@@ -178,9 +179,13 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d) (debug|info|warning|error): \S)"));
     for (const QString& text : logText().split(u'\n', Qt::SkipEmptyParts))
         EXPECT_TRUE(line.match(text).hasMatch()) << text.toStdString();
+    for (const char* debug : {"debug: alice joined #casino", "debug: from alice: I hold 1,1,0",
+                              "debug: to alice: FINAL:"})
+        EXPECT_TRUE(waitUntil([&] { return logText().contains(debug); }, kWaitMs)) << debug;
 
     ASSERT_TRUE(
         keeper->writeConfig("logfile = robot.log\nlog = warning\npace = 7\nidentity = account\n"));
+    ASSERT_TRUE(QFile::rename(logPath, logPath + ".1")); // as logrotate does, then SIGHUP
     keeper->signal(SIGHUP);
     ASSERT_TRUE(waitUntil(
         [&] { return logText().contains("changed identity: these take effect after a restart"); },
