@@ -93,6 +93,11 @@ public:
     // True once the store can take no more changes at all (its file deleted or replaced under
     // it, say): the robot then stops rather than answer every player "out of order".
     virtual bool failedForGood() const = 0;
+
+    // Cuts short a statement that has been waiting for the books too long (a server that stopped
+    // answering, say): it fails as if the connection were lost. The one call that may come from
+    // another thread than the one using the books.
+    virtual void interruptStalled() {}
 };
 
 } // namespace jackwell::keeper

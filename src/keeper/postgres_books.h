@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,6 +110,9 @@ public:
     // Set once another robot of the same name took the books while the connection was lost, or
     // once the tables are gone.
     bool failedForGood() const override { return failedForGood_; }
+    // Shuts the connection's socket: a server stopped mid-statement still has its kernel answer
+    // for it, so no timeout of the connection's own notices.
+    void interruptStalled() override;
 
     const QString& machine() const { return options_.machine; }
 
@@ -146,6 +150,7 @@ private:
     // transactions, and a connection lost and opened again.
     bool connect(QString* error);
     bool setUpSession(QString* error);
+    void noteSocket();
     bool lockMachine(QString* error);
     bool connected();
     bool attempt(const std::function<Step()>& once);
@@ -176,6 +181,8 @@ private:
     qint64 nextAttemptMs_ = 0;
     int retryMs_ = kFirstRetryMs;
     bool connectionLost_ = false;
+    std::atomic<int> socket_{-1}; // the connection's, for interruptStalled()
+    std::atomic<bool> interrupted_{false};
     // The row load() read last: a change is made only on the row as it was read.
     std::optional<std::pair<QString, StoredPlayer>> lastRead_;
     QString lastError_;

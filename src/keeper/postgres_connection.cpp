@@ -11,6 +11,9 @@
 
 #include <algorithm>
 
+#include <libpq-fe.h>
+#include <sys/socket.h>
+
 namespace jackwell::keeper {
 
 namespace {
@@ -86,7 +89,24 @@ bool PostgresBooks::connect(QString* error) {
     return setUpSession(error);
 }
 
+void PostgresBooks::noteSocket() {
+    const QVariant handle = db_.driver()->handle();
+    PGconn* connection = handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0
+                             ? *static_cast<PGconn* const*>(handle.constData())
+                             : nullptr;
+    socket_ = connection ? PQsocket(connection) : -1;
+}
+
+void PostgresBooks::interruptStalled() {
+    const int socket = socket_;
+    if (socket < 0)
+        return;
+    interrupted_ = true;
+    ::shutdown(socket, SHUT_RDWR);
+}
+
 bool PostgresBooks::setUpSession(QString* error) {
+    noteSocket();
     QStringList statements = {QStringLiteral("SET client_min_messages = error")};
     if (options_.purpose == BooksPurpose::Serve)
         statements << kServeSession;
@@ -168,6 +188,7 @@ bool PostgresBooks::connected() {
     if (now < nextAttemptMs_)
         return fail(QStringLiteral("no connection to the books at %1 (%2)")
                         .arg(address_.text(), lostReason_));
+    socket_ = -1;
     db_.close();
     QString why;
     bool locked = false;
@@ -270,7 +291,7 @@ PostgresBooks::Step PostgresBooks::failed(const QSqlError& error) {
                          .arg(address_.text(), lastError_);
         return Step::Failed;
     }
-    if (!endsConnection(error) && db_.isOpen())
+    if (!interrupted_.exchange(false) && !endsConnection(error) && db_.isOpen())
         return Step::Failed;
     if (!connectionLost_)
         log(QStringLiteral("lost the connection to the books at %1 (%2)")
