@@ -88,6 +88,11 @@ public:
     // anew. Never true for books that one robot keeps alone.
     virtual bool changedElsewhere() const { return false; }
 
+    // True when the last save() or commitGame() failed without its outcome being known: its
+    // commit went unanswered and the books could not be read back to see whether it was kept.
+    // Neither its result nor that nothing was booked may then be told.
+    virtual bool outcomeUnknown() const { return false; }
+
     // What the last failed call ran into, for the log.
     virtual QString lastError() const = 0;
     // True once the store can take no more changes at all (its file deleted or replaced under

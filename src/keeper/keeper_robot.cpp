@@ -51,6 +51,8 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
     , log_(keeperLogger(std::move(log)))
     , watched_(books,
                [this](const QString&) {
+                   if (books_.outcomeUnknown())
+                       return; // not refused: nobody knows yet
                    turn_->refusedWhy = books_.lastError();
                    turn_->failedForGood = books_.failedForGood();
                })

@@ -57,6 +57,14 @@ void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString
             return; // these holds cannot be for a first draw the player has seen
         }
         replies = keeper_.onPrivateMessage(player, text);
+        if (books_.outcomeUnknown()) {
+            // Neither the result nor "nothing was booked": the player's next message finds out.
+            turn.notes << QStringLiteral("the books could not say whether a change for %1 was "
+                                         "kept; it is told when they can: ") +
+                              books_.lastError();
+            replies.clear();
+            break;
+        }
         // Another machine that shares the books changed this player meanwhile: whatever it did
         // (a game booked, a first draw told) decides the answer now.
         if (!watched_.takeRaced())
