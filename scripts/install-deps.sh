@@ -11,6 +11,7 @@ packages=(
     xvfb xauth
     ngircd openssl inspircd anope
     postgresql-15 libqt6sql6-psql libpq-dev # the robot's books on a PostgreSQL server, and its tests
+    prometheus # scrapes the robot's metrics in its tests
     pulseaudio pulseaudio-utils
     desktop-file-utils appstream systemd groff-base dpkg-dev # validators and make package
 )

@@ -32,6 +32,7 @@ public:
 private:
     void runBatch(const Batch& batch) {
         KeeperBooks& books = worker_.books_;
+        const qint64 began = worker_.clock_.monotonicMs();
         busy();
         const bool batched = books.beginBatch();
         Batch begun;
@@ -58,15 +59,15 @@ private:
         if (begun.empty())
             return;
         const QPointer<BooksWorker> worker(&worker_);
-        auto answer = [worker, begun, ending](bool durable) mutable {
+        auto answer = [worker, begun, ending, began](bool durable) mutable {
             if (ending.outcome == Outcome::Booked && !durable)
                 ending.outcome = Outcome::NotDurable;
             // From whichever thread the books answer on, to the event loop's.
             QMetaObject::invokeMethod(
                 worker.data(),
-                [worker, begun, ending] {
+                [worker, begun, ending, began] {
                     if (worker)
-                        worker->answer(begun, ending);
+                        worker->answer(begun, ending, began);
                 },
                 Qt::QueuedConnection);
         };
@@ -154,7 +155,8 @@ void BooksWorker::check() {
         checkAlarm_->start(kCheckMs);
 }
 
-void BooksWorker::answer(const Batch& batch, const Ending& ending) {
+void BooksWorker::answer(const Batch& batch, const Ending& ending, qint64 batchBegan) {
+    commitTime_.observe(clock_.monotonicMs() - batchBegan);
     for (const std::shared_ptr<Job>& job : batch) {
         const auto found = std::ranges::find(jobs_, job);
         if (found == jobs_.end())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keeper/keeper_log.h"
+#include "keeper/keeper_metrics.h"
 
 #include <QMutex>
 #include <QObject>
@@ -65,6 +66,8 @@ public:
     void submit(Work work, Answer answer);
     // Pieces of work handed over and not yet answered.
     qsizetype waiting() const { return qsizetype(jobs_.size()); }
+    // From each batch begun to its commit safe on disk.
+    const MetricsHistogram& commitTime() const { return commitTime_; }
 
 private:
     enum State { Waiting, Running, Expired };
@@ -78,13 +81,14 @@ private:
     class Runner;
 
     void check();
-    void answer(const Batch& batch, const Ending& ending);
+    void answer(const Batch& batch, const Ending& ending, qint64 batchBegan);
 
     Clock& clock_;
     KeeperBooks& books_;
     KeeperLogger log_;
     std::deque<std::shared_ptr<Job>> jobs_; // the event loop's: handed over, not yet answered
     std::unique_ptr<Alarm> checkAlarm_;
+    MetricsHistogram commitTime_;
     QThread thread_;
     Runner* runner_ = nullptr; // lives in thread_, deleted when it finishes
     QMutex mutex_;

@@ -1,5 +1,6 @@
 #include "keeper/keeper_robot.h"
 
+#include "clock/clock.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
 #include "keeper/keeper_accounts.h"
@@ -47,6 +48,7 @@ void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
                          Log log)
     : config_(std::move(config))
+    , clock_(clock)
     , books_(books)
     , log_(keeperLogger(std::move(log)))
     , watched_(books,
@@ -265,6 +267,7 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
     playerOfRecipient_.insert(recipient, player);
     auto turn = std::make_shared<BooksTurn>();
     turn->number = ++turnsHandedOver_;
+    turn->arrivedMs = clock_.monotonicMs();
     turn->toldBefore = turnsTold_;
     worker_.submit(
         [this, turn, player, text = QString::fromUtf8(message.last()),
@@ -278,11 +281,14 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
 // The answer to a message, once its turn on the books has ended.
 void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending,
                            const QByteArray& nick, const QString& player) {
+    metrics_.answerLatency.observe(clock_.monotonicMs() - turn.arrivedMs);
     switch (ending.outcome) {
     case BooksWorker::Outcome::Expired:
+        ++metrics_.refused;
         answers_.notBooked(player, roster_.keyOf(nick), nick);
         return;
     case BooksWorker::Outcome::NotBooked:
+        ++metrics_.refused;
         log_(QtWarningMsg,
              QStringLiteral("the books did not take the last changes: %1").arg(ending.error));
         lastWords_.refused({}, ending.error, ending.failedForGood);
@@ -299,10 +305,15 @@ void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& end
     }
     for (const QString& note : turn.notes)
         log_(QtInfoMsg, note.arg(QString::fromLatin1(nick)));
-    if (turn.refusedWhy)
+    if (turn.refusedWhy) {
+        ++metrics_.refused;
         lastWords_.refused(player, *turn.refusedWhy, turn.failedForGood);
-    if (turn.game)
+    }
+    metrics_.toldAgain += turn.toldAgain ? 1 : 0;
+    if (turn.game) {
+        ++metrics_.gamesBooked;
         logGame(turn.game->first, nick, player, turn.game->second);
+    }
     for (const BooksTurn::Told& told : turn.told)
         queueFor(nick, player, told.replies, told.bookedGame);
 }
@@ -358,6 +369,17 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
         answers_.say({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()),
                       std::move(written), droppable, player, nick});
     }
+}
+
+QByteArray KeeperRobot::metricsText() const {
+    KeeperMetrics::Gauges gauges;
+    gauges.playersPresent = playerOfRecipient_.size();
+    gauges.queuedLines = queue_.waitingLines();
+    gauges.oldestQueuedMs = queue_.oldestWaitingMs();
+    gauges.connected = connection_->isRegistered();
+    gauges.loggedIn = gauges.connected && !connection_->account().isEmpty();
+    gauges.nickHeld = gauges.connected && sameNickname(connection_->nick(), config_.irc.nick);
+    return metrics_.render(gauges, worker_.commitTime());
 }
 
 } // namespace jackwell::keeper

@@ -11,6 +11,7 @@
 #include "keeper/keeper_greeter.h"
 #include "keeper/keeper_last_words.h"
 #include "keeper/keeper_log.h"
+#include "keeper/keeper_metrics.h"
 #include "keeper/keeper_nick_reclaim.h"
 #include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_roster.h"
@@ -101,6 +102,8 @@ public:
     bool isFloodExempt() const { return exemption_.isExempt(); }
     qsizetype waitingLines() const { return queue_.waitingLines(); }
     const KeeperPresence& presence() const { return roster_.presence(); }
+    // The robot's figures in Prometheus's text format (see MetricsEndpoint).
+    QByteArray metricsText() const;
 
 private:
     // What became of a player's last result when they wrote again.
@@ -118,6 +121,8 @@ private:
         std::optional<std::pair<machine::GameOutcome, qint64>> game;
         std::optional<QString> refusedWhy;
         bool failedForGood = false;
+        bool toldAgain = false;
+        qint64 arrivedMs = 0; // when its message was read
     };
 
     void onMessage(const IrcMessage& message);
@@ -143,6 +148,8 @@ private:
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
 
     KeeperConfig config_;
+    Clock& clock_;
+    KeeperMetrics metrics_;
     KeeperBooks& books_; // on the books' thread only
     KeeperLogger log_;
     std::function<void()> loginRefused_;

@@ -118,6 +118,7 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, con
     for (const QString& line : machine::gameResultLines(last.finalDraw, last.creditsAfter, next))
         replies.push_back({false, player, line});
     turn.told.push_back({std::move(replies), delivery->lastGame});
+    turn.toldAgain = true;
     return LastResult::ToldAgain;
 }
 
