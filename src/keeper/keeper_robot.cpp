@@ -1,5 +1,6 @@
 #include "keeper/keeper_robot.h"
 
+#include "clock/clock.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
 #include "keeper/keeper_accounts.h"
@@ -9,6 +10,7 @@
 #include "platform/key_value_file.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace jackwell::keeper {
 
@@ -46,14 +48,22 @@ void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, quint64 seed,
                          Log log)
     : config_(std::move(config))
+    , clock_(clock)
     , books_(books)
     , log_([this, logged = keeperLogger(std::move(log))](QtMsgType type, const QString& text) {
         // Debug lines (joins, parts, every line to and from a player) only when asked for.
         if (type != QtDebugMsg || config_.logLevel == LogLevel::Debug)
             logged(type, text);
     })
-    , watched_(books, [this](const QString& player) { lastWords_.refused(player); })
+    , watched_(books,
+               [this](const QString&) {
+                   if (books_.outcomeUnknown())
+                       return; // not refused: nobody knows yet
+                   turn_->refusedWhy = books_.lastError();
+                   turn_->failedForGood = books_.failedForGood();
+               })
     , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
+    , worker_(clock, books, log_)
     , floodGuard_(clock)
     , floodScreen_(clock)
     , queue_(clock,
@@ -85,9 +95,18 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                   .probeLine = [this] { return nickReclaim_.probeLine(); },
                   .delivered =
                       [this](const KeeperDeliveries::Marks& marks) {
-                          if (!books_.markDelivered(marks))
-                              log_(QtWarningMsg, QStringLiteral("cannot note delivered results: %1")
-                                                     .arg(books_.lastError()));
+                          auto failed = std::make_shared<QString>();
+                          worker_.submit(
+                              [marks, failed](KeeperBooks& books) {
+                                  if (!books.markDelivered(marks))
+                                      *failed = books.lastError();
+                              },
+                              [this, failed](const BooksWorker::Ending&) {
+                                  if (!failed->isEmpty())
+                                      log_(QtWarningMsg,
+                                           QStringLiteral("cannot note delivered results: %1")
+                                               .arg(*failed));
+                              });
                       },
               })
     , roster_(clock, *connection_, queue_,
@@ -98,7 +117,6 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                   .gone =
                       [this](const QString& recipient) {
                           queue_.dropLane(recipient);
-                          answers_.dropFor(recipient);
                           const QString player = playerOfRecipient_.take(recipient);
                           deliveries_.recipientGone(player.isEmpty() ? recipient : player);
                       },
@@ -116,14 +134,15 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, KeeperBooks& books, 
                        .log = log_,
                    })
     , exemption_(clock, *connection_, queue_, config_, log_)
-    , lastWords_(clock, books, queue_, *connection_, log_)
-    , answers_(books, queue_, roster_.presence(), deliveries_, lastWords_, log_) {
+    , lastWords_(clock, worker_, queue_, *connection_, log_)
+    , answers_(queue_, roster_.presence(), deliveries_, worker_) {
     connection_->setParent(this);
 }
 
 KeeperRobot::~KeeperRobot() {
-    // The connection goes first, while the queue whose writer uses it still exists. The answers
-    // go as if the robot were killed: changes not yet committed are gone, and so are they.
+    // The connection goes first, while the queue whose writer uses it still exists. The books'
+    // worker goes as if the robot were killed: changes not yet committed are gone, and so are
+    // their answers.
     connection_.reset();
 }
 
@@ -136,7 +155,6 @@ void KeeperRobot::start() {
 }
 
 void KeeperRobot::stop() {
-    answers_.closeBatch();
     queue_.setOpen(false);
     connection_->close();
 }
@@ -268,87 +286,57 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
         !playerOfRecipient_.contains(recipient))
         playerOfRecipient_.clear();
     playerOfRecipient_.insert(recipient, player);
-    const QString text = QString::fromUtf8(message.last());
-    answers_.openBatch();
-    std::vector<machine::Reply> replies;
-    for (int attempt = 1;; ++attempt) {
-        const LastResult last = tellAgainIfUndelivered(nick, player);
-        if (machine::parseHolds(text) && (last != LastResult::Known || !mayPlayHolds(nick, player)))
-            return; // these holds cannot be for a first draw the player has seen
-        replies = keeper_.onPrivateMessage(player, text);
-        // Another machine that shares the books changed this player meanwhile: whatever it did
-        // (a game booked, a first draw told) decides the answer now.
-        if (!watched_.takeRaced())
-            break;
-        if (attempt == kAttemptsOnRace) {
-            lastWords_.refused(player);
-            break;
-        }
-    }
-    const std::optional<qint64> booked = watched_.takeBookedGame();
-    if (booked)
-        logGame(watched_.lastOutcome(), nick, player, *booked);
-    queueFor(nick, player, replies, booked);
+    auto turn = std::make_shared<BooksTurn>();
+    turn->number = ++turnsHandedOver_;
+    turn->arrivedMs = clock_.monotonicMs();
+    turn->toldBefore = turnsTold_;
+    worker_.submit(
+        [this, turn, player, text = QString::fromUtf8(message.last()),
+         known = deliveries_.of(player)](KeeperBooks&) { workTurn(*turn, player, text, known); },
+        [this, turn, nick, player](const BooksWorker::Ending& ending) {
+            turnsTold_ = std::max(turnsTold_, turn->number);
+            tellTurn(*turn, ending, nick, player);
+        });
 }
 
-// A player whose last result may not have reached them is told it again, with the first draw
-// now waiting, before anything else.
-KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& nick,
-                                                            const QString& player) {
-    const std::optional<Delivery> delivery = books_.delivery(player);
-    if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
-        return LastResult::Known;
-    if (delivery->onItsWayElsewhere)
-        return LastResult::OnItsWay; // the machine that booked it is telling it
-    switch (deliveries_.status(player, delivery->lastGame)) {
-    case KeeperDeliveries::Status::Sent:
-        return LastResult::Known; // handed over on this connection to a player still here
-    case KeeperDeliveries::Status::Queued:
-        return LastResult::OnItsWay;
-    case KeeperDeliveries::Status::Unknown:
-    case KeeperDeliveries::Status::Lost:
+// The answer to a message, once its turn on the books has ended.
+void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending,
+                           const QByteArray& nick, const QString& player) {
+    metrics_.answerLatency.observe(clock_.monotonicMs() - turn.arrivedMs);
+    switch (ending.outcome) {
+    case BooksWorker::Outcome::Expired:
+        ++metrics_.refused;
+        answers_.notBooked(player, roster_.keyOf(nick), nick);
+        return;
+    case BooksWorker::Outcome::NotBooked:
+        ++metrics_.refused;
+        log_(QtWarningMsg,
+             QStringLiteral("the books did not take the last changes: %1").arg(ending.error));
+        lastWords_.refused({}, ending.error, ending.failedForGood);
+        answers_.notBooked(player, roster_.keyOf(nick), nick);
+        return;
+    case BooksWorker::Outcome::NotDurable:
+        // A disk that cannot sync may have lost what was booked: nothing more is promised.
+        log_(QtCriticalMsg, QStringLiteral("the books could not be made safe on the disk; their "
+                                           "last changes are not told"));
+        lastWords_.lost();
+        return;
+    case BooksWorker::Outcome::Booked:
         break;
     }
-    const machine::GameOutcome& last = *delivery->lastOutcome;
-    const std::optional<machine::PlayerRecord> record = books_.load(player);
-    const bool readable = std::ranges::all_of(last.finalDraw, machine::isSymbol) &&
-                          last.creditsAfter >= 0 &&
-                          last.creditsAfter <= machine::kMaxShownCredits && record &&
-                          record->credits == last.creditsAfter;
-    if (!readable)
-        return LastResult::Known;
-    log_(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
-                        .arg(QString::fromLatin1(nick))
-                        .arg(delivery->lastGame));
-    std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
-    if (next && !std::ranges::all_of(*next, machine::isSymbol))
-        next.reset();
-    std::vector<machine::Reply> replies;
-    for (const QString& line : machine::gameResultLines(last.finalDraw, last.creditsAfter, next))
-        replies.push_back({false, player, line});
-    queueFor(nick, player, replies, delivery->lastGame);
-    return LastResult::ToldAgain;
-}
-
-// Holds are played only on a first draw that went out to the player before them. A first draw
-// still waiting in the queue cannot have been seen; one that was lost is told again instead.
-bool KeeperRobot::mayPlayHolds(const QByteArray& nick, const QString& player) {
-    switch (deliveries_.firstDrawStatus(player)) {
-    case KeeperDeliveries::Status::Queued:
-        return false;
-    case KeeperDeliveries::Status::Lost:
-        break;
-    case KeeperDeliveries::Status::Unknown:
-    case KeeperDeliveries::Status::Sent:
-        return true;
+    for (const QString& note : turn.notes)
+        log_(QtInfoMsg, note.arg(QString::fromLatin1(nick)));
+    if (turn.refusedWhy) {
+        ++metrics_.refused;
+        lastWords_.refused(player, *turn.refusedWhy, turn.failedForGood);
     }
-    const std::optional<machine::PlayerRecord> record = books_.load(player);
-    if (!record || !record->pendingFirstDraw ||
-        !std::ranges::all_of(*record->pendingFirstDraw, machine::isSymbol))
-        return true; // nothing to tell again: the machinekeeper answers as it does
-    queueFor(nick, player, {{false, player, machine::firstDrawLine(*record->pendingFirstDraw)}},
-             std::nullopt);
-    return false;
+    metrics_.toldAgain += turn.toldAgain ? 1 : 0;
+    if (turn.game) {
+        ++metrics_.gamesBooked;
+        logGame(turn.game->first, nick, player, turn.game->second);
+    }
+    for (const BooksTurn::Told& told : turn.told)
+        queueFor(nick, player, told.replies, told.bookedGame);
 }
 
 // A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
@@ -358,12 +346,18 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            const std::vector<machine::Reply>& replies,
                            std::optional<qint64> bookedGame) {
     const QString recipient = roster_.keyOf(nick);
-    if (roster_.presence().isGone(recipient))
-        return; // whatever it was, the books keep it for their next message
+    if (roster_.presence().isGone(recipient)) {
+        // Whatever it was, the books keep it for their next message; a first draw told on its
+        // own (it left before its answer came from the books) is told again then.
+        if (!bookedGame && isFirstDrawTold(replies)) {
+            deliveries_.firstDrawQueued(player);
+            deliveries_.recipientGone(player);
+        }
+        return;
+    }
     const bool droppable = !bookedGame;
     if (droppable &&
-        queue_.waitingIn(recipient) + answers_.heldFor(recipient) + qsizetype(replies.size()) >
-            KeeperSendQueue::kLaneLimit)
+        queue_.waitingIn(recipient) + qsizetype(replies.size()) > KeeperSendQueue::kLaneLimit)
         return;
     if (bookedGame)
         deliveries_.queued(player, *bookedGame);
@@ -384,7 +378,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                 deliveries_.handedOver(player, game);
                 probes_.probeSoon();
             };
-        } else if (!bookedGame && reply.text.startsWith(machine::kFirstDraw.left(6))) {
+        } else if (!bookedGame && isFirstDrawTold({reply})) {
             // A first draw told on its own (the answer to "Register me!"), followed too.
             deliveries_.firstDrawQueued(player);
             written = [this, player] {
@@ -396,6 +390,17 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
         answers_.say({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()),
                       std::move(written), droppable, player, nick});
     }
+}
+
+QByteArray KeeperRobot::metricsText() const {
+    KeeperMetrics::Gauges gauges;
+    gauges.playersPresent = playerOfRecipient_.size();
+    gauges.queuedLines = queue_.waitingLines();
+    gauges.oldestQueuedMs = queue_.oldestWaitingMs();
+    gauges.connected = connection_->isRegistered();
+    gauges.loggedIn = gauges.connected && !connection_->account().isEmpty();
+    gauges.nickHeld = gauges.connected && sameNickname(connection_->nick(), config_.irc.nick);
+    return metrics_.render(gauges, worker_.commitTime());
 }
 
 } // namespace jackwell::keeper

@@ -13,6 +13,7 @@
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
+#include "keeper/metrics_endpoint.h"
 #include "keeper/player_list.h"
 #include "platform/command_line.h"
 #include "platform/key_value_file.h"
@@ -224,6 +225,18 @@ int main(int argc, char* argv[]) {
         robot.stop();
         QCoreApplication::quit();
     });
+    std::unique_ptr<jackwell::keeper::MetricsEndpoint> metrics;
+    if (config.metricsPort != 0) {
+        metrics = std::make_unique<jackwell::keeper::MetricsEndpoint>(
+            clock, [&robot] { return robot.metricsText(); });
+        if (!metrics->listen(QHostAddress(config.metricsHost), config.metricsPort, &error)) {
+            fault(error);
+            return 1;
+        }
+        say(QStringLiteral("serving metrics at http://%1:%2/metrics")
+                .arg(config.metricsHost)
+                .arg(config.metricsPort));
+    }
     const QString configPath = args[0];
     jackwell::installReloadSignal([configPath, &robot] { reloadConfig(configPath, robot); });
     robot.start();

@@ -19,7 +19,9 @@ namespace jackwell::keeper {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
+// Another process that keeps the file locked makes a change wait this long before it is refused
+// (nothing booked). Short: a game waits for every change queued before it.
+constexpr int kBusyTimeoutMs = 1000;
 
 QString nextConnectionName() {
     static QAtomicInteger<int> counter;

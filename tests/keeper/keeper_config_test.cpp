@@ -91,10 +91,13 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
         {kBase + "books = b\nflavour = mint\n",
          "k.txt, line 5: unknown key \"flavour\" (known: server, port, tls, nick, password, "
          "channel, sasl, tlscert, tlskey, tlsca, books, oper, pace, fastpace, identity, log, "
-         "logfile, greet)"},
+         "logfile, greet, metrics)"},
         {kBase + "books = b\nidentity = email\n", "k.txt, line 5: identity must be account"},
         {kBase + "books = b\nlog = verbose\n", "k.txt, line 5: log must be debug, info or"},
         {kBase + "books = b\ngreet = sometimes\n", "k.txt, line 5: greet must be yes or no"},
+        {kBase + "books = b\nmetrics = 9187\n", "k.txt, line 5: metrics must be an address"},
+        {kBase + "books = b\nmetrics = localhost:9187\n", "k.txt, line 5: metrics must be an"},
+        {kBase + "books = b\nmetrics = [::1]:0\n", "k.txt, line 5: metrics must be an address"},
         {kBase + "books = b\nsasl = robot\n", "k.txt, line 5: sasl must be an account"},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 // while it runs, a limit on the size of its files.
 #include "support/keeper_process.h"
 #include "support/keeper_robot_rig.h"
+#include "support/prometheus_server.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -262,6 +263,30 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
         return lines;
     };
     EXPECT_EQ(once(toldTo(*alice, kFinalHead)), once(booked));
+}
+
+// Prometheus scrapes the robot while it plays: the games it booked, its messages answered, and
+// that it is connected under its own nickname.
+TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
+    PrometheusServer prometheus;
+    QString error;
+    if (!PrometheusServer::ensureInstalled(&error))
+        GTEST_SKIP() << error.toStdString();
+    const QByteArray port = QByteArray::number(TestServer::freeLoopbackPort());
+    ASSERT_NO_FATAL_FAILURE(start(false, kOperLine + "metrics = 127.0.0.1:" + port + "\n"));
+    ASSERT_TRUE(prometheus.start(port.toUShort(), &error)) << error.toStdString();
+    auto alice = registered("alice");
+    for (int game = 1; game <= 3; ++game) {
+        alice->privmsg(kKeeper, holdsLine("1,0,1"));
+        ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFinalHead) == game; }, kWaitMs));
+    }
+    ASSERT_TRUE(waitUntil(
+        [&] { return prometheus.query("jackwell_keeper_games_booked_total") == 3.0; }, kWaitMs))
+        << prometheus.output().toStdString();
+    EXPECT_EQ(prometheus.query("jackwell_keeper_answer_latency_seconds_count"), 4.0);
+    EXPECT_GE(prometheus.query("jackwell_keeper_book_commit_seconds_count").value_or(0), 4.0);
+    EXPECT_EQ(prometheus.query("jackwell_keeper_connected + jackwell_keeper_nick_held"), 2.0);
+    EXPECT_EQ(prometheus.query("jackwell_keeper_games_refused_total"), 0.0);
 }
 
 } // namespace

@@ -6,6 +6,12 @@
 
 #include "support/keeper_robot_rig.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
+
+#include <atomic>
+
 namespace jackwell::keeper {
 namespace {
 
@@ -55,7 +61,7 @@ public:
     QString lastError() const override { return failing ? "disk trouble" : books_.lastError(); }
     bool failedForGood() const override { return false; }
 
-    bool failing = false;
+    std::atomic<bool> failing = false;
 
 private:
     KeeperBooks& books_;
@@ -145,6 +151,39 @@ TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
     expectToldAsBooked(*alice, "alice");
 }
 
+// Books another process keeps locked: a game that cannot be booked is answered that nothing was
+// booked, and meanwhile the robot's event loop (this test's too) never waits for the books.
+TEST_F(KeeperRobotTest, BooksLockedByAnotherProcessStallNobody) {
+    auto robot = startRobot(clock, robotConfig(), 12);
+    auto alice = connectPlayer("alice");
+    auto bob = connectPlayer("bob");
+    ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
+    QProcess locker;
+    locker.start("sqlite3", {dir.filePath("books.sqlite")});
+    locker.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
+    ASSERT_TRUE(
+        waitUntil([&] { return locker.readAllStandardOutput().contains("locked"); }, kWaitMs));
+    qint64 longestPause = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer tick;
+    tick.callOnTimeout([&] { longestPause = std::max(longestPause, sinceTick.restart()); });
+    tick.start(10);
+    alice->privmsg(kKeeper, holdsLine("1,0,1"));
+    for (int i = 0; i < 3; ++i)
+        bob->privmsg(kKeeper, kRegister);
+    const QByteArray outOfOrder = wire(kOutOfOrder);
+    ASSERT_TRUE(waitUntil(
+        [&] { return countTold(*alice, outOfOrder) == 1 && countTold(*bob, outOfOrder) == 3; },
+        kWaitMs));
+    EXPECT_LT(longestPause, 900) << "the event loop waited for the books";
+    locker.closeWriteChannel();
+    ASSERT_TRUE(locker.waitForFinished());
+    playGames(*alice, 1);
+    expectToldAsBooked(*alice, "alice");
+    EXPECT_FALSE(recordOf("bob").pendingFirstDraw);
+}
+
 TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
     KeeperConfig config = robotConfig();
     config.operPassword = "wrong";
@@ -167,7 +206,8 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     auto alice = connectPlayer("alice");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     playGames(*alice, 2);
-    ASSERT_TRUE(waitUntil([&] { return books->delivery("alice")->deliveredGame == 2; }, kWaitMs));
+    ASSERT_TRUE(
+        waitUntil([&] { return readBooks().delivery("alice")->deliveredGame == 2; }, kWaitMs));
 
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }, kWaitMs));
@@ -180,7 +220,7 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     playGames(*alice, 1);
     const PlayerRecord record = recordOf("alice");
     EXPECT_EQ(record.gamesPlayed, 3);
-    const GameOutcome last = *books->delivery("alice")->lastOutcome;
+    const GameOutcome last = *readBooks().delivery("alice")->lastOutcome;
     EXPECT_EQ(toldTo(*alice), wireLines(gameResultLines(last.finalDraw, last.creditsAfter,
                                                         record.pendingFirstDraw)));
 }

@@ -98,9 +98,9 @@ PidFile = %2/run/ngircd.pid
 MaxConnections = 0
 MaxConnectionsIP = 0
 MaxNickLength = 30
-PingTimeout = 120
-PongTimeout = 20
-MaxPenaltyTime = %4
+PingTimeout = %4
+PongTimeout = %5
+MaxPenaltyTime = %6
 [Options]
 PAM = no
 DNS = no
@@ -109,6 +109,8 @@ IncludeDir = %2/conf.d
 )")
                        .arg(port_)
                        .arg(dir_.path(), globalExtras())
+                       .arg(options_.pingTimeoutSeconds)
+                       .arg(options_.pongTimeoutSeconds)
                        .arg(options_.floodThrottling ? -1 : 0);
     if (!options_.operName.isEmpty())
         text += QStringLiteral("[Operator]\nName = %1\nPassword = %2\n")

@@ -11,6 +11,8 @@ class NgircdServer : public TestServer {
 public:
     struct Options {
         bool floodThrottling = true; // false: MaxPenaltyTime = 0
+        int pingTimeoutSeconds = 120;
+        int pongTimeoutSeconds = 20;
         bool tls = false; // also listen for TLS, with a fresh self-signed certificate
         // An IRC operator that may log in with OPER (none when the name is empty).
         QByteArray operName = {};
