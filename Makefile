@@ -77,7 +77,8 @@ clean:
 
 # The network machinekeeper under load, in a Release build of its own: 100 simulated players
 # play 20 games each on a private ngircd, once undisturbed and once with the robot killed
-# halfway; each run prints a line, the last line sums both up (bench/load/).
+# halfway (with PostgreSQL books, once more with the database stopped for 20 s halfway); each run
+# prints a line, the last line sums them up (bench/load/).
 LOAD_BUILD ?= build-load
 LOAD_FLAGS ?=
 load: deps

@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config
-    qt6-base-dev qt6-svg-dev qt6-multimedia-dev qcoro-qt6-dev libqt6sql6-sqlite
+    qt6-base-dev qt6-svg-dev qt6-multimedia-dev qcoro-qt6-dev libqt6sql6-sqlite sqlite3
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
     xvfb xauth
     ngircd openssl inspircd anope
-    postgresql-15 libqt6sql6-psql # the robot's books on a PostgreSQL server, and its tests
+    postgresql-15 libqt6sql6-psql libpq-dev # the robot's books on a PostgreSQL server, and its tests
+    prometheus # scrapes the robot's metrics in its tests
     pulseaudio pulseaudio-utils
     desktop-file-utils appstream systemd groff-base dpkg-dev # validators and make package
 )

@@ -1,10 +1,11 @@
 // jackwell-load: many simulated players against the network machinekeeper on a private IRC
 // server, once undisturbed, once with the robot killed (SIGKILL) halfway and started again, and
-// once with a fifth of the players dropping their connection after every hold; then every
+// once with a fifth of the players dropping their connection after every hold, and (with
+// PostgreSQL) once with the database stopped (SIGSTOP) for 20 s halfway; then every
 // player's books are checked against what they were told. Several robots may serve at once,
 // sharing their books (one wallet per player) on a private PostgreSQL server.
 //
-//   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill,drop]
+//   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill,drop,stall]
 //                 [--robots N] [--books sqlite|postgresql] [--no-database-sync] [--keeper PATH]
 //                 [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
@@ -38,18 +39,19 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
     if (plan.reports.size() == std::size_t(plan.runs.size())) {
         // The summary: the undisturbed run's latencies; everything counted over all runs.
         const RunReport& first = plan.reports.front();
-        int games = 0, lost = 0, doubled = 0, unseen = 0;
+        int games = 0, lost = 0, doubled = 0, unseen = 0, stalls = 0;
         bool balanced = true, ok = true;
         for (const RunReport& report : plan.reports) {
             games += report.games;
             lost += report.books.lost;
             doubled += report.books.doubled;
             unseen += report.books.unseen;
+            stalls += report.stalls;
             balanced = balanced && report.books.balanced;
             ok = ok && report.ok();
         }
         print(QStringLiteral("load: players=%1 games=%2 p50=%3ms p99=%4ms unseen=%5 lost=%6 "
-                             "doubled=%7 balanced=%8")
+                             "doubled=%7 balanced=%8 stalled=%9")
                   .arg(first.players)
                   .arg(games)
                   .arg(first.p50Ms)
@@ -57,7 +59,8 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
                   .arg(unseen)
                   .arg(lost)
                   .arg(doubled)
-                  .arg(balanced ? "yes" : "no"));
+                  .arg(balanced ? "yes" : "no")
+                  .arg(stalls));
         QCoreApplication::exit(ok ? 0 : 1);
         return;
     }
@@ -65,6 +68,7 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
     settings.name = plan.runs[qsizetype(plan.reports.size())];
     settings.killMidway = settings.name == QLatin1String("kill");
     settings.dropEvery = settings.name == QLatin1String("drop") ? 5 : 0;
+    settings.stallMs = settings.name == QLatin1String("stall") ? 20000 : 0;
     settings.seed = plan.reports.size() + 1;
     print(QStringLiteral("run %1: %2 players x %3 games, thinking %4-%5 ms before each hold%6")
               .arg(settings.name)
@@ -80,7 +84,10 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
                    : settings.dropEvery ? QStringLiteral(", every %1th player dropping its "
                                                          "connection right after each hold")
                                               .arg(settings.dropEvery)
-                                        : QString()));
+                   : settings.stallMs ? QStringLiteral(", the database stopped (SIGSTOP) for "
+                                                       "%1 s halfway")
+                                            .arg(settings.stallMs / 1000)
+                                      : QString()));
     current = std::make_unique<LoadRun>(clock, settings);
     current->start([&clock, &plan, &current](const RunReport& report) {
         for (const QString& problem : report.problems)
@@ -112,8 +119,9 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption think(QStringLiteral("think"),
                                    "Thinking time before a hold, ms (500-2500).", "MIN-MAX",
                                    "500-2500");
-    const QCommandLineOption runs(QStringLiteral("runs"), "Runs, in order (steady,kill,drop).",
-                                  "LIST", "steady,kill,drop");
+    const QCommandLineOption runs(QStringLiteral("runs"),
+                                  "Runs, in order (steady,kill,drop; and stall with PostgreSQL).",
+                                  "LIST");
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     "Robots serving at once, sharing the books (1).", "N", "1");
     const QCommandLineOption books(QStringLiteral("books"),
@@ -169,11 +177,16 @@ int main(int argc, char* argv[]) {
                      qPrintable(booksKind));
         return 2;
     }
-    plan.runs = parser.value(runs).split(u',', Qt::SkipEmptyParts);
+    const bool postgres = plan.base.books == BooksKind::Postgres;
+    plan.runs = parser.isSet(runs) ? parser.value(runs).split(u',', Qt::SkipEmptyParts)
+                : postgres         ? QStringList{"steady", "kill", "drop", "stall"}
+                                   : QStringList{"steady", "kill", "drop"};
     for (const QString& run : plan.runs) {
         if (run != QLatin1String("steady") && run != QLatin1String("kill") &&
-            run != QLatin1String("drop")) {
-            std::fprintf(stderr, "jackwell-load: unknown run %s (steady, kill, drop)\n",
+            run != QLatin1String("drop") && (run != QLatin1String("stall") || !postgres)) {
+            std::fprintf(stderr,
+                         "jackwell-load: unknown run %s (steady, kill, drop; stall with "
+                         "--books postgresql)\n",
                          qPrintable(run));
             return 2;
         }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace jackwell::load {
 
@@ -23,7 +24,7 @@ qint64 percentile(const std::vector<qint64>& sorted, double share) {
 QString RunReport::line() const {
     return QStringLiteral("load: run=%1 players=%2 games=%3 gps=%4 p50=%5ms p99=%6ms max=%7ms "
                           "peak=%8MB resent=%9 toldagain=%10 kills=%11 drops=%12 unseen=%13 "
-                          "lost=%14 doubled=%15 balanced=%16")
+                          "lost=%14 doubled=%15 balanced=%16 stalled=%17")
         .arg(name)
         .arg(players)
         .arg(games)
@@ -39,7 +40,8 @@ QString RunReport::line() const {
         .arg(books.unseen)
         .arg(books.lost)
         .arg(books.doubled)
-        .arg(books.balanced ? QStringLiteral("yes") : QStringLiteral("no"));
+        .arg(books.balanced ? QStringLiteral("yes") : QStringLiteral("no"))
+        .arg(stalls);
 }
 
 LoadRun::LoadRun(Clock& clock, RunSettings settings)
@@ -135,6 +137,15 @@ void LoadRun::watch() {
             });
         });
     }
+    if (settings_.stallMs > 0 && !stalled_ && gamesDone() >= total / 2) {
+        stalled_ = frozen_ = true;
+        ++report_.stalls;
+        stack_.freezeDatabase(true);
+        clock_.callAfter(settings_.stallMs, &context_, [this] {
+            frozen_ = false;
+            stack_.freezeDatabase(false);
+        });
+    }
     const bool allDone = launched_ == settings_.players &&
                          std::all_of(players_.begin(), players_.end(),
                                      [](const auto& player) { return player->isDone(); });
@@ -160,6 +171,15 @@ void LoadRun::finish(const QString& problem) {
     if (!problem.isEmpty())
         report_.problems << problem;
     report_.seconds = (clock_.monotonicMs() - startedAtMs_) / 1000.0;
+    if (std::exchange(frozen_, false))
+        stack_.freezeDatabase(false);
+    // A robot that stops answering the server's PINGs is dropped by it.
+    for (int robot = 0; robot < stack_.robots(); ++robot) {
+        if (const int lost = stack_.keeperConnectionsLost(robot))
+            report_.problems << QStringLiteral("%1 lost its connection to the server %2 time(s)")
+                                    .arg(QString::fromLatin1(LoadStack::keeperNick(robot)))
+                                    .arg(lost);
+    }
 
     std::vector<qint64> latencies;
     std::vector<const LoadPlayer*> players;

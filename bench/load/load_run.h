@@ -27,6 +27,7 @@ struct RunSettings {
     int staggerMs = 10;      // between two players' arrivals
     bool killMidway = false; // SIGKILL the first robot when half the games are played, restart it
     int dropEvery = 0;       // every Nth player drops its connection after each hold (0: none)
+    int stallMs = 0; // the database stopped (SIGSTOP) this long when half the games are played
     int restartAfterMs = 300;
     int deadlineSeconds = 240;
     QString keeperBinary;
@@ -47,7 +48,7 @@ struct RunReport {
     double seconds = 0;
     qint64 p50Ms = 0, p99Ms = 0, maxMs = 0;
     qint64 peakKb = 0;
-    int resent = 0, toldAgain = 0, kills = 0, drops = 0;
+    int resent = 0, toldAgain = 0, kills = 0, drops = 0, stalls = 0;
     BooksCheck books;
     QStringList problems; // players that failed, a deadline passed, a process that would not start
     QString keptIn;       // the run's folder, when it was kept
@@ -85,6 +86,8 @@ private:
     qint64 startedAtMs_ = 0;
     int launched_ = 0;
     bool killed_ = false;
+    bool stalled_ = false;
+    bool frozen_ = false;
     bool finished_ = false;
 };
 

@@ -90,6 +90,16 @@ QString LoadStack::books() const {
     return QDir(dir_.path()).filePath(QStringLiteral("books.sqlite"));
 }
 
+void LoadStack::freezeDatabase(bool frozen) {
+    if (database_)
+        database_->freeze(frozen);
+}
+
+int LoadStack::keeperConnectionsLost(int index) const {
+    QFile log(keeperLogPath(index));
+    return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("connection lost")) : 0;
+}
+
 QString LoadStack::keeperLogPath(int index) const {
     return QDir(dir_.path())
         .filePath(index == 0 ? QStringLiteral("keeper.log")

@@ -55,6 +55,10 @@ public:
     void startKeeper(int index, std::function<void(const QString& error)> speaking);
     // SIGKILL, at once; the robot's peak memory so far is kept.
     void killKeeper(int index);
+    // SIGSTOP (true) or SIGCONT (false) to the database server and its processes.
+    void freezeDatabase(bool frozen);
+    // How often robot `index` has said it lost its connection to the IRC server.
+    int keeperConnectionsLost(int index) const;
     // SIGTERM and a bounded wait for every robot to say goodbye.
     void stopKeepers();
     void stopServer();

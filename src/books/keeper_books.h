@@ -88,11 +88,21 @@ public:
     // anew. Never true for books that one robot keeps alone.
     virtual bool changedElsewhere() const { return false; }
 
+    // True when the last save() or commitGame() failed without its outcome being known: its
+    // commit went unanswered and the books could not be read back to see whether it was kept.
+    // Neither its result nor that nothing was booked may then be told.
+    virtual bool outcomeUnknown() const { return false; }
+
     // What the last failed call ran into, for the log.
     virtual QString lastError() const = 0;
     // True once the store can take no more changes at all (its file deleted or replaced under
     // it, say): the robot then stops rather than answer every player "out of order".
     virtual bool failedForGood() const = 0;
+
+    // Cuts short a statement that has been waiting for the books too long (a server that stopped
+    // answering, say): it fails as if the connection were lost. The one call that may come from
+    // another thread than the one using the books.
+    virtual void interruptStalled() {}
 };
 
 } // namespace jackwell::books

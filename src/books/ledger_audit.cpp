@@ -3,11 +3,52 @@
 #include "machine/pay_table.h"
 
 #include <QSet>
+#include <QStringList>
 
 #include <algorithm>
 #include <map>
 
 namespace jackwell::books {
+
+namespace {
+
+QString codesText(const machine::ReelCodes& codes) {
+    QStringList parts;
+    for (const int code : codes)
+        parts << QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
+    return parts.join(u',');
+}
+
+// What the machine's rules say of one game, whatever the sums: the draws are symbols, every held
+// reel kept its first-draw symbol, the game cost what a game costs and won what its final draw
+// pays.
+void checkGameRules(const QString& who, const LedgerGame& step, QStringList& faults) {
+    const auto fault = [&](const QString& text) {
+        faults << QStringLiteral("%1: game %2 %3").arg(who).arg(step.game).arg(text);
+    };
+    if (!std::ranges::all_of(step.firstDraw, machine::isSymbol) ||
+        !std::ranges::all_of(step.finalDraw, machine::isSymbol)) {
+        fault(QStringLiteral("has no draw of the machine's symbols"));
+        return;
+    }
+    for (int reel = 0; reel < machine::kReelCount; ++reel) {
+        if (step.holds[reel] && step.finalDraw[reel] != step.firstDraw[reel]) {
+            fault(QStringLiteral("ends on %1, which its holds do not allow after %2")
+                      .arg(codesText(step.finalDraw), codesText(step.firstDraw)));
+            break;
+        }
+    }
+    if (step.cost != machine::kGameCost)
+        fault(QStringLiteral("costs %1 credits, not %2").arg(step.cost).arg(machine::kGameCost));
+    const qint64 pays = machine::tokensWon(step.finalDraw);
+    if (step.tokensWon != pays)
+        fault(QStringLiteral("draws %1, which pays %2 tokens, not %3")
+                  .arg(codesText(step.finalDraw))
+                  .arg(pays)
+                  .arg(step.tokensWon));
+}
+
+} // namespace
 
 BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                        const std::vector<LedgerGame>& games,
@@ -44,6 +85,14 @@ BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
         auto grantAfter = [&](qint64 game) {
             const auto found = given.find(game);
             if (found != given.end()) {
+                // Free credits go only to a player who cannot pay for a game, so many at once.
+                if (found->second != machine::kFreeGameCredits || running >= machine::kGameCost)
+                    audit.faults << QStringLiteral("%1: %2 free credits granted after game %3 "
+                                                   "with %4 credits left")
+                                        .arg(who)
+                                        .arg(found->second)
+                                        .arg(game)
+                                        .arg(running);
                 running += found->second;
                 granted += found->second;
             }
@@ -67,6 +116,7 @@ BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
                                     .arg(step.game);
                 break;
             }
+            checkGameRules(who, step, audit.faults);
             running = step.creditsAfter;
             cost += step.cost;
             tokens += step.tokensWon;

@@ -54,7 +54,9 @@ struct Ledger {
 // gap, each game starting from the credits the last one (and any grant since) left and ending
 // on its own cost and win, the games, tokens and free credits counted as booked, and credits ==
 // free credits granted - games * cost + tokens won / 50. Games booked for a player without a
-// record are faults too.
+// record are faults too. And each game and grant must follow the machine's rules: draws of its
+// symbols, held reels ending on their first-draw symbol, the cost of a game, the tokens the
+// final draw pays, and free credits only as many as a player with none is given.
 //
 // Players are reported in the order given, then the games of unknown players by name; the
 // games may come in any order.

@@ -147,23 +147,34 @@ bool PostgresBooks::save(const QString& player, const machine::PlayerRecord& rec
     changedElsewhere_ = false;
     if (!isStorableName(player))
         return fail(QStringLiteral("a name with a NUL character cannot be kept in these books"));
-    const bool saved = transaction([&] {
-        Step step = Step::Done;
-        const std::optional<StoredPlayer> stored = lockPlayerAsRead(player, &step);
-        if (!stored)
-            return step;
-        if (!isBalancedSave(*stored, record))
-            return refused(QStringLiteral("refused a change of %1 that would unbalance the books")
-                               .arg(player.left(64)));
-        if (const Step written = writePlayer(*stored, player, record); written != Step::Done)
-            return written;
-        const qint64 granted = record.freeCreditsGranted - stored->record.freeCreditsGranted;
-        QSqlQuery query(db_);
-        if (granted > 0 && !exec(query, Statement::InsertGrant,
-                                 {player, record.gamesPlayed, granted, options_.machine}))
-            return failed(query.lastError());
-        return Step::Done;
-    });
+    const bool saved = transaction(
+        [&] {
+            Step step = Step::Done;
+            const std::optional<StoredPlayer> stored = lockPlayerAsRead(player, &step);
+            if (!stored)
+                return step;
+            if (!isBalancedSave(*stored, record))
+                return refused(
+                    QStringLiteral("refused a change of %1 that would unbalance the books")
+                        .arg(player.left(64)));
+            if (const Step written = writePlayer(*stored, player, record); written != Step::Done)
+                return written;
+            const qint64 granted = record.freeCreditsGranted - stored->record.freeCreditsGranted;
+            QSqlQuery query(db_);
+            if (granted > 0 && !exec(query, Statement::InsertGrant,
+                                     {player, record.gamesPlayed, granted, options_.machine}))
+                return failed(query.lastError());
+            return Step::Done;
+        },
+        QStringLiteral("BEGIN"),
+        [&]() -> std::optional<bool> {
+            QSqlError error;
+            const std::optional<StoredPlayer> stored = readPlayer(player, false, &error);
+            if (!stored)
+                failed(error);
+            return stored ? std::optional<bool>(stored->found && stored->record == record)
+                          : std::nullopt;
+        });
     if (saved)
         lastRead_.reset();
     return saved;
@@ -174,23 +185,40 @@ bool PostgresBooks::commitGame(const QString& player, const machine::GameOutcome
     changedElsewhere_ = false;
     if (!isStorableName(player))
         return fail(QStringLiteral("a name with a NUL character cannot be kept in these books"));
-    const bool booked = transaction([&] {
-        Step step = Step::Done;
-        const std::optional<StoredPlayer> stored = lockPlayerAsRead(player, &step);
-        if (!stored)
-            return step;
-        if (!isNextGame(*stored, outcome, after))
-            return refused(QStringLiteral("refused a game of %1 that is not the one waiting")
-                               .arg(player.left(64)));
-        QSqlQuery query(db_);
-        if (!exec(query, Statement::InsertGame,
-                  {player, after.gamesPlayed, encodeCodes(outcome.firstDraw),
-                   encodeHolds(outcome.holds), encodeCodes(outcome.finalDraw),
-                   outcome.creditsBefore, outcome.cost, outcome.tokensWon, outcome.creditsAfter,
-                   options_.machine}))
-            return failed(query.lastError());
-        return writePlayer(*stored, player, after);
-    });
+    const bool booked = transaction(
+        [&] {
+            Step step = Step::Done;
+            const std::optional<StoredPlayer> stored = lockPlayerAsRead(player, &step);
+            if (!stored)
+                return step;
+            if (!isNextGame(*stored, outcome, after))
+                return refused(QStringLiteral("refused a game of %1 that is not the one waiting")
+                                   .arg(player.left(64)));
+            QSqlQuery query(db_);
+            if (!exec(query, Statement::InsertGame,
+                      {player, after.gamesPlayed, encodeCodes(outcome.firstDraw),
+                       encodeHolds(outcome.holds), encodeCodes(outcome.finalDraw),
+                       outcome.creditsBefore, outcome.cost, outcome.tokensWon, outcome.creditsAfter,
+                       options_.machine}))
+                return failed(query.lastError());
+            return writePlayer(*stored, player, after);
+        },
+        QStringLiteral("BEGIN"),
+        [&]() -> std::optional<bool> {
+            // A game is known by its player, its number and the machine that booked it.
+            QSqlQuery query(db_);
+            if (!exec(query,
+                      QStringLiteral(
+                          "SELECT count(*) FROM jackwell.games WHERE player = ? AND game = ?"
+                          " AND machine = ? AND first_draw = ? AND final_draw = ?"),
+                      {player, after.gamesPlayed, options_.machine, encodeCodes(outcome.firstDraw),
+                       encodeCodes(outcome.finalDraw)}) ||
+                !query.next()) {
+                failed(query.lastError());
+                return std::nullopt;
+            }
+            return query.value(0).toLongLong() > 0;
+        });
     if (booked)
         lastRead_.reset(); // a second change needs a second read
     return booked;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,9 +44,10 @@ namespace books {
 // connection carries timeouts, so that a server that stops answering holds the robot for
 // seconds at most. A lost connection (the server restarted, say) is opened again on the next
 // call, at most every few seconds while the server stays away. A change whose connection was
-// lost before its commit is made again on the new connection; one whose commit was never
-// answered is reported failed, and the books may hold it: the robot then tells it again, as it
-// does after a crash.
+// lost before its commit is made again on the new connection. One whose commit was never
+// answered is looked up on a new connection as soon as there is one (a game by its player,
+// number and machine, a player's row by what it was to become): it succeeded or failed as the
+// books show, and only when they cannot be read for a while is its outcome unknown.
 //
 // The tables live in a schema of their own, `jackwell`, made on the first start on a database
 // without them and carrying their version.
@@ -60,6 +62,9 @@ public:
     // doubling.
     static constexpr int kFirstRetryMs = 500;
     static constexpr int kLastRetryMs = 5000;
+    // Attempts, a pause apart, to learn whether a commit whose answer was lost was kept.
+    static constexpr int kLookUpAttempts = 15;
+    static constexpr int kLookUpPauseMs = 1000;
 
     struct Options {
         BooksPurpose purpose = BooksPurpose::Serve;
@@ -105,10 +110,14 @@ public:
     bool readLedger(Ledger& ledger) override;
 
     bool changedElsewhere() const override { return changedElsewhere_; }
+    bool outcomeUnknown() const override { return outcomeUnknown_; }
     QString lastError() const override { return lastError_; }
     // Set once another robot of the same name took the books while the connection was lost, or
     // once the tables are gone.
     bool failedForGood() const override { return failedForGood_; }
+    // Shuts the connection's socket: a server stopped mid-statement still has its kernel answer
+    // for it, so no timeout of the connection's own notices.
+    void interruptStalled() override;
 
     const QString& machine() const { return options_.machine; }
 
@@ -146,11 +155,15 @@ private:
     // transactions, and a connection lost and opened again.
     bool connect(QString* error);
     bool setUpSession(QString* error);
+    void noteSocket();
     bool lockMachine(QString* error);
     bool connected();
     bool attempt(const std::function<Step()>& once);
+    // Whether the change is in the books: nullopt when they cannot be read.
+    using LookUp = std::function<std::optional<bool>()>;
     bool transaction(const std::function<Step()>& body,
-                     const QString& begin = QStringLiteral("BEGIN"));
+                     const QString& begin = QStringLiteral("BEGIN"), const LookUp& lookUp = {});
+    Step lookUpCommit(const LookUp& lookUp);
     bool exec(QSqlQuery& query, Statement statement, const QVariantList& values);
     bool exec(QSqlQuery& query, const QString& text, const QVariantList& values);
     Step failed(const QSqlError& error);
@@ -176,10 +189,13 @@ private:
     qint64 nextAttemptMs_ = 0;
     int retryMs_ = kFirstRetryMs;
     bool connectionLost_ = false;
+    std::atomic<int> socket_{-1}; // the connection's, for interruptStalled()
+    std::atomic<bool> interrupted_{false};
     // The row load() read last: a change is made only on the row as it was read.
     std::optional<std::pair<QString, StoredPlayer>> lastRead_;
     QString lastError_;
     bool changedElsewhere_ = false;
+    bool outcomeUnknown_ = false;
     bool failedForGood_ = false;
     QObject context_; // whenDurable()'s answers die with the books
 };

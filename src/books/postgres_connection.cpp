@@ -7,9 +7,13 @@
 #include <QSqlError>
 #include <QSqlField>
 #include <QStringList>
+#include <QThread>
 #include <QVariant>
 
 #include <algorithm>
+
+#include <libpq-fe.h>
+#include <sys/socket.h>
 
 namespace jackwell::books {
 
@@ -86,7 +90,24 @@ bool PostgresBooks::connect(QString* error) {
     return setUpSession(error);
 }
 
+void PostgresBooks::noteSocket() {
+    const QVariant handle = db_.driver()->handle();
+    PGconn* connection = handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0
+                             ? *static_cast<PGconn* const*>(handle.constData())
+                             : nullptr;
+    socket_ = connection ? PQsocket(connection) : -1;
+}
+
+void PostgresBooks::interruptStalled() {
+    const int socket = socket_;
+    if (socket < 0)
+        return;
+    interrupted_ = true;
+    ::shutdown(socket, SHUT_RDWR);
+}
+
 bool PostgresBooks::setUpSession(QString* error) {
+    noteSocket();
     QStringList statements = {QStringLiteral("SET client_min_messages = error")};
     if (options_.purpose == BooksPurpose::Serve)
         statements << kServeSession;
@@ -168,6 +189,7 @@ bool PostgresBooks::connected() {
     if (now < nextAttemptMs_)
         return fail(QStringLiteral("no connection to the books at %1 (%2)")
                         .arg(address_.text(), lostReason_));
+    socket_ = -1;
     db_.close();
     QString why;
     bool locked = false;
@@ -197,6 +219,7 @@ bool PostgresBooks::connected() {
 // One call: an attempt, and one more on a new connection when the first lost its connection
 // before anything was committed.
 bool PostgresBooks::attempt(const std::function<Step()>& once) {
+    outcomeUnknown_ = false;
     for (int round = 0; round < 2; ++round) {
         if (!connected())
             return false;
@@ -216,7 +239,8 @@ bool PostgresBooks::attempt(const std::function<Step()>& once) {
 // went. A body that failed is rolled back; one whose connection was lost before the commit is
 // made again on a new connection. A commit that was not answered may or may not have been
 // made: it is not made again.
-bool PostgresBooks::transaction(const std::function<Step()>& body, const QString& begin) {
+bool PostgresBooks::transaction(const std::function<Step()>& body, const QString& begin,
+                                const LookUp& lookUp) {
     return attempt([&] {
         QSqlQuery query(db_);
         if (!query.exec(begin))
@@ -227,11 +251,34 @@ bool PostgresBooks::transaction(const std::function<Step()>& body, const QString
         if (step != Step::Done)
             return step;
         if (!query.exec(QStringLiteral("COMMIT"))) {
-            failed(query.lastError());
+            if (failed(query.lastError()) == Step::Lost && lookUp)
+                return lookUpCommit(lookUp);
             return Step::Failed;
         }
         return Step::Done;
     });
+}
+
+// A commit whose answer was lost with the connection: the books are read back on a new
+// connection, as soon as there is one, to learn whether the change was kept.
+PostgresBooks::Step PostgresBooks::lookUpCommit(const LookUp& lookUp) {
+    const QString lost = lastError_;
+    for (int attempt = 0; attempt < kLookUpAttempts && !failedForGood_; ++attempt) {
+        if (attempt > 0)
+            QThread::msleep(kLookUpPauseMs);
+        nextAttemptMs_ = 0;
+        if (!connected())
+            continue;
+        if (const std::optional<bool> kept = lookUp()) {
+            log(QStringLiteral("a change whose commit went unanswered was %1")
+                    .arg(*kept ? QStringLiteral("kept") : QStringLiteral("not kept")));
+            if (*kept)
+                return Step::Done;
+            return refused(QStringLiteral("the change was not kept: %1").arg(lost));
+        }
+    }
+    outcomeUnknown_ = true;
+    return refused(QStringLiteral("whether the last change was kept is unknown: %1").arg(lost));
 }
 
 // Each statement goes to the server in one round trip, its values written into it by the
@@ -270,7 +317,7 @@ PostgresBooks::Step PostgresBooks::failed(const QSqlError& error) {
                          .arg(address_.text(), lastError_);
         return Step::Failed;
     }
-    if (!endsConnection(error) && db_.isOpen())
+    if (!interrupted_.exchange(false) && !endsConnection(error) && db_.isOpen())
         return Step::Failed;
     if (!connectionLost_)
         log(QStringLiteral("lost the connection to the books at %1 (%2)")

@@ -35,7 +35,8 @@ namespace jackwell::books {
 // open is refused with the reason.
 //
 // One robot per file: two would each answer from their own idea of the waiting games. Books
-// opened to serve hold a lock file beside theirs (`path`.lock) for as long as they are open.
+// opened to serve hold a lock file beside theirs (`path`.lock) and a lock on the file itself, so
+// that a link to the file is no way round, for as long as they are open.
 class SqliteBooks : public KeeperBooks {
 public:
     // To serve, open() checks the structure of the file (SQLite's quick_check, fast enough for
@@ -116,6 +117,7 @@ private:
                                               Refusal* refusal);
     static std::unique_ptr<SqliteBooks> connect(const QString& path, QString* error,
                                                 Refusal* refusal);
+    bool lockDatabaseFile(QString* error);
     bool configure(QString* error);
     bool checkIntegrity(Purpose purpose, QString* error);
     bool checkWritable(QString* error);
@@ -135,6 +137,7 @@ private:
     bool fail(const QString& what);
 
     std::unique_ptr<QLockFile> lock_; // first made, last released
+    int fileLock_ = -1;               // the database file, locked with flock()
     QSqlDatabase db_;
     QString path_;
     std::unique_ptr<SqliteSyncThread> syncThread_; // started on the first whenDurable()

@@ -10,13 +10,18 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace jackwell::books {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
+// Another process that keeps the file locked makes a change wait this long before it is refused
+// (nothing booked). Short: a game waits for every change queued before it.
+constexpr int kBusyTimeoutMs = 1000;
 
 QString nextConnectionName() {
     static QAtomicInteger<int> counter;
@@ -79,6 +84,10 @@ std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* err
     if (!books)
         return nullptr;
     books->lock_ = std::move(lock);
+    if (purpose == Purpose::Serve && !books->lockDatabaseFile(error)) {
+        *refusal = Refusal::Unavailable;
+        return nullptr;
+    }
     // The file as opened: bringing its layout up to date is a change like any other.
     books->identity_ = identityOf(path).value_or(FileIdentity{});
     QString why;
@@ -157,6 +166,24 @@ std::unique_ptr<QLockFile> SqliteBooks::lockFor(const QString& path, QString* er
     return nullptr;
 }
 
+// The lock file is named after the path it was opened by; another path to the same file (a
+// symbolic or hard link) would get a lock of its own. So the database file itself is locked too:
+// flock(), which SQLite's own locks (fcntl) do not touch, held until the books are closed.
+bool SqliteBooks::lockDatabaseFile(QString* error) {
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QStringLiteral("%1: cannot be opened to lock it").arg(path_);
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        *error = QStringLiteral("%1 is kept by another running robot").arg(path_);
+        return false;
+    }
+    fileLock_ = fd;
+    return true;
+}
+
 bool SqliteBooks::make(const QString& path, BooksMaking making, const Log& log, QString* error) {
     const QString mark = path + QStringLiteral(".made");
     const bool there = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
@@ -192,6 +219,8 @@ SqliteBooks::~SqliteBooks() {
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(name);
+    if (fileLock_ >= 0)
+        ::close(fileLock_);
 }
 
 bool SqliteBooks::configure(QString* error) {

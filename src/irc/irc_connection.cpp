@@ -291,6 +291,10 @@ void IrcConnection::negotiate(const IrcMessage& message) {
         refuseLogin(login_->refusal());
         return;
     }
+    if (login_->outcome() == IrcLogin::Outcome::Failed) {
+        lose(login_->refusal());
+        return;
+    }
     if (login_->outcome() != IrcLogin::Outcome::Done)
         return;
     capabilities_ = login_->enabled();

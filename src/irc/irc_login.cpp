@@ -52,6 +52,8 @@ QList<QByteArray> IrcLogin::take(const IrcMessage& message) {
         return {};
     }
     if (command == "AUTHENTICATE" && authenticating_ && message.param(0) == "+") {
+        if (++loginRounds_ > kMostLoginRounds)
+            return fail(QStringLiteral("the server asked for the login over and over"));
         if (config_.sasl == IrcConfig::Sasl::External)
             return {ircLine("AUTHENTICATE", {"+"})};
         return plainResponseLines(config_.saslAccount, config_.saslPassword);
@@ -77,10 +79,14 @@ QList<QByteArray> IrcLogin::take(const IrcMessage& message) {
 QList<QByteArray> IrcLogin::onCap(const IrcMessage& message) {
     const QByteArray sub = message.param(1).toUpper();
     if (sub == "LS") {
+        if (++capListLines_ > kMostCapListLines)
+            return fail(QStringLiteral("the server's list of capabilities never ends"));
         const bool more = message.params.size() >= 4 && message.param(2) == "*";
         for (const QByteArray& item : message.last().split(' ')) {
             if (item.isEmpty())
                 continue;
+            if (offered_.size() >= kMostCapabilities)
+                return fail(QStringLiteral("the server's list of capabilities never ends"));
             const qsizetype equals = item.indexOf('=');
             offered_.insert(equals < 0 ? item : item.left(equals),
                             equals < 0 ? QByteArray() : item.mid(equals + 1));
@@ -133,6 +139,13 @@ QList<QByteArray> IrcLogin::finish() {
 
 QList<QByteArray> IrcLogin::refuse(const QString& why) {
     outcome_ = Outcome::Refused;
+    refusal_ = why;
+    authenticating_ = false;
+    return {};
+}
+
+QList<QByteArray> IrcLogin::fail(const QString& why) {
+    outcome_ = Outcome::Failed;
     refusal_ = why;
     authenticating_ = false;
     return {};

@@ -24,9 +24,17 @@ inline const QList<QByteArray> kWantedCapabilities = {
 //
 // A server that knows no CAP registers as before; but a configured login that does not succeed,
 // for whatever reason, refuses the connection: the program never goes on logged out unawares.
+//
+// A server that draws the negotiation out (a capability list that never ends, a login asked for
+// over and over) fails the attempt: it is tried again later like any lost connection.
 class IrcLogin {
 public:
-    enum class Outcome { Negotiating, Done, Refused };
+    // Failed: this attempt, not the login, went wrong (see refusal() for why).
+    enum class Outcome { Negotiating, Done, Refused, Failed };
+    static constexpr int kMostCapListLines = 16;
+    static constexpr qsizetype kMostCapabilities = 200;
+    // PLAIN and EXTERNAL each need one round; one more is allowed.
+    static constexpr int kMostLoginRounds = 2;
 
     explicit IrcLogin(const IrcConfig& config);
 
@@ -56,6 +64,7 @@ private:
     QList<QByteArray> onCap(const IrcMessage& message);
     QList<QByteArray> afterRequests();
     QList<QByteArray> refuse(const QString& why);
+    QList<QByteArray> fail(const QString& why);
     QList<QByteArray> finish();
     QByteArray mechanism() const;
 
@@ -66,6 +75,8 @@ private:
     QSet<QByteArray> enabled_;
     QByteArray account_;
     int requestsOpen_ = 0;
+    int capListLines_ = 0;
+    int loginRounds_ = 0;
     bool authenticating_ = false;
 };
 

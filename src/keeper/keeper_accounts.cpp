@@ -30,17 +30,6 @@ void KeeperAccounts::forget(const QString& nick) {
     known_.remove(nick);
 }
 
-void KeeperAccounts::renamed(const QString& from, const QString& to) {
-    const auto found = known_.constFind(from);
-    if (found == known_.cend()) {
-        known_.remove(to);
-        return;
-    }
-    const QByteArray account = *found;
-    known_.remove(from);
-    learn(to, account);
-}
-
 std::optional<QByteArray> KeeperAccounts::accountOf(const QString& nick) const {
     const auto found = known_.constFind(nick);
     if (found == known_.cend())

@@ -28,7 +28,10 @@ QString accountIdentity(QByteArrayView account, CaseMapping mapping);
 // Which services account each nickname is logged in to, for a server that does not tag every
 // message with it: learnt from the channel (extended-join, account-notify) and, for a nickname
 // the robot has not seen there, from WHOIS. A message from an unknown nickname waits for the
-// WHOIS answer. Nicknames are named by their player keys (see playerKey()).
+// WHOIS answer. What is known holds only for one connection of one nickname: it is forgotten when
+// the nickname quits, is renamed or is said not to be there; and the robot, which hears nothing
+// of a nickname outside its channel, forgets what WHOIS said of it once the messages that waited
+// for the answer are served (see KeeperRoster). Nicknames are named by their player keys.
 class KeeperAccounts {
 public:
     static constexpr qsizetype kMostKnown = 20000;
@@ -38,7 +41,7 @@ public:
     // What the server said: `account` empty when the nickname is logged out.
     void learn(const QString& nick, const QByteArray& account);
     void forget(const QString& nick);
-    void renamed(const QString& from, const QString& to);
+    void forgetAll() { known_.clear(); }
     // nullopt when unknown; an empty account when the nickname is logged out.
     std::optional<QByteArray> accountOf(const QString& nick) const;
 

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QList>
 
 namespace jackwell::keeper {
@@ -15,8 +16,8 @@ namespace {
 constexpr qsizetype kMaxOperField = 100;
 constexpr qsizetype kMaxPathBytes = 4096;
 
-const QList<QByteArray> kKeeperKeys = {"books",    "oper", "pace",    "fastpace",
-                                       "identity", "log",  "logfile", "greet"};
+const QList<QByteArray> kKeeperKeys = {"books", "oper",    "pace",  "fastpace", "identity",
+                                       "log",   "logfile", "greet", "metrics"};
 
 std::optional<int> numberIn(const QByteArray& value, int low, int high) {
     bool ok = false;
@@ -81,6 +82,17 @@ QString take(KeeperConfig& config, const QByteArray& key, const QByteArray& valu
         if (lower != "yes" && lower != "no")
             return QStringLiteral("greet must be yes or no");
         config.greet = lower == "yes";
+    } else if (key == "metrics") {
+        // ADDRESS:PORT, an IPv6 address in brackets.
+        const qsizetype colon = value.lastIndexOf(':');
+        QByteArray host = value.left(std::max<qsizetype>(colon, 0));
+        if (host.startsWith('[') && host.endsWith(']'))
+            host = host.mid(1, host.size() - 2);
+        const auto port = numberIn(value.mid(colon + 1), 1, 65535);
+        if (colon < 0 || !port || QHostAddress(QString::fromLatin1(host)).isNull())
+            return QStringLiteral("metrics must be an address and a port, as 127.0.0.1:9187");
+        config.metricsHost = QString::fromLatin1(host);
+        config.metricsPort = quint16(*port);
     }
     return {};
 }
@@ -122,7 +134,7 @@ KeeperConfigResult readKeeperConfig(const QString& path) {
         return KeeperConfigResult{std::nullopt, error, {}};
     KeeperConfigResult result = parseKeeperConfig(*text, path, QFileInfo(path).absolutePath());
     if (result.config && result.config->holdsSecret() && KeyValueFile::othersMayRead(path))
-        result.warnings << QStringLiteral("warning: %1 holds a password and other users may "
+        result.warnings << QStringLiteral("%1 holds a password and other users may "
                                           "read it; make it private (chmod 600)")
                                .arg(KeyValueFile::escaped(path));
     return result;
@@ -150,6 +162,7 @@ QStringList KeeperConfig::needRestart(const KeeperConfig& a, const KeeperConfig&
     differ(a.operName != b.operName || a.operPassword != b.operPassword, "oper");
     differ(a.identity != b.identity, "identity");
     differ(a.logFile != b.logFile, "logfile");
+    differ(a.metricsHost != b.metricsHost || a.metricsPort != b.metricsPort, "metrics");
     return keys;
 }
 

@@ -20,6 +20,8 @@
 //   log      = info                (optional; debug, info or warning)
 //   logfile  = keeper.log          (optional; log there instead of to stderr)
 //   greet    = yes                 (optional; no: no banner, no private greeting)
+//   metrics  = 127.0.0.1:9187      (optional; serves the robot's figures there for
+//                                   Prometheus, at /metrics)
 //
 // nick and channel are required. pace, fastpace, log and greet can change while the robot
 // runs (SIGHUP); the others need a restart.
@@ -49,6 +51,8 @@ struct KeeperConfig {
     LogLevel logLevel = LogLevel::Info;
     QString logFile; // empty: stderr
     bool greet = true;
+    QString metricsHost; // an address to listen on; empty: no metrics
+    quint16 metricsPort = 0;
 
     // Whether the file holds a secret that must not be readable by others.
     bool holdsSecret() const { return irc.holdsSecret() || !operPassword.isEmpty(); }

@@ -14,6 +14,15 @@ KeeperDeliveries::Status KeeperDeliveries::firstDrawStatus(const QString& player
     return found == firstDraws_.cend() ? Status::Unknown : found->status;
 }
 
+KeeperDeliveries KeeperDeliveries::of(const QString& player) const {
+    KeeperDeliveries one;
+    if (const auto result = results_.constFind(player); result != results_.cend())
+        one.results_.insert(player, *result);
+    if (const auto draw = firstDraws_.constFind(player); draw != firstDraws_.cend())
+        one.firstDraws_.insert(player, *draw);
+    return one;
+}
+
 void KeeperDeliveries::queued(const QString& player, qint64 game) {
     results_.insert(player, Entry{game, Status::Queued, 0});
     // The result carries the next first draw: that is what the player is told now.

@@ -35,6 +35,9 @@ public:
     // What became of the first draw last told to `player` on its own.
     Status firstDrawStatus(const QString& player) const;
 
+    // What is known of `player` alone, for work done away from the event loop.
+    KeeperDeliveries of(const QString& player) const;
+
     void queued(const QString& player, qint64 game);
     void handedOver(const QString& player, qint64 game);
     void firstDrawQueued(const QString& player);

@@ -1,34 +1,26 @@
 #pragma once
 
-#include "keeper/keeper_log.h"
 #include "keeper/keeper_send_queue.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
-
-#include <vector>
-
-namespace jackwell::books {
-class KeeperBooks;
-}
 
 namespace jackwell::keeper {
 
+class BooksWorker;
 class KeeperDeliveries;
-class KeeperLastWords;
 class KeeperPresence;
 
-// Answers held until what they tell of is safe on disk. Messages that arrive together (one read
-// from the server) are booked in one batch, so that a burst of games costs one sync to the disk;
-// their answers wait until it is committed and synced, and then join the send queue, the event
-// loop going on meanwhile. Answers the books did not take are never told: their players hear
-// that the machine is out of order. Nothing goes to a player known to have left.
-class KeeperDurableAnswers : public QObject {
+// Answers that tell of the books, once the books' worker has them committed and safe on disk
+// (see BooksWorker): they join the send queue, unless their player is known to have left.
+// Messages the books did not take are never answered from them: their players hear that the
+// machine is out of order and that nothing was booked.
+class KeeperDurableAnswers {
 public:
-    // Seconds of output the queue and the answers on their way to it may hold before new
-    // messages are left unanswered.
+    // Seconds of output the queue and the messages on their way through the books may hold
+    // before new messages are left unanswered.
     static constexpr int kBusySeconds = 10;
+    static constexpr int kLinesPerMessage = 4;
 
     // A line ready to go out.
     struct Line {
@@ -41,36 +33,21 @@ public:
     };
 
     // All must outlive this.
-    KeeperDurableAnswers(books::KeeperBooks& books, KeeperSendQueue& queue,
-                         const KeeperPresence& presence, KeeperDeliveries& deliveries,
-                         KeeperLastWords& lastWords, KeeperLogger log);
-    // As if killed: changes not yet committed are gone, and so are their answers.
-    ~KeeperDurableAnswers() override;
+    KeeperDurableAnswers(KeeperSendQueue& queue, const KeeperPresence& presence,
+                         KeeperDeliveries& deliveries, const BooksWorker& worker);
 
-    // Opens a batch unless one is open; it closes on the next turn of the event loop.
-    void openBatch();
-    void closeBatch();
     void say(Line line);
-    qsizetype heldFor(const QString& lane) const;
-    // The player of `lane` left: their lines held back are dropped.
-    void dropFor(const QString& lane);
-    // Whether the queue and the answers on their way to it hold more than the robot can say
-    // in kBusySeconds.
+    // Nothing of the player's message was booked: they are told so.
+    void notBooked(const QString& player, const QString& lane, const QByteArray& nick);
+    // Whether the queue and the messages on their way through the books hold more than the robot
+    // can say in kBusySeconds.
     bool isBehind() const;
 
 private:
-    void releaseWhenDurable(std::vector<Line> lines);
-    void release(std::vector<Line> lines, bool durable);
-
-    books::KeeperBooks& books_;
     KeeperSendQueue& queue_;
     const KeeperPresence& presence_;
     KeeperDeliveries& deliveries_;
-    KeeperLastWords& lastWords_;
-    KeeperLogger log_;
-    bool batchOpen_ = false;
-    std::vector<Line> held_;          // answers of the open batch
-    qsizetype linesAwaitingDisk_ = 0; // answers committed, waiting for the disk
+    const BooksWorker& worker_;
 };
 
 } // namespace jackwell::keeper

@@ -6,6 +6,8 @@
 #include "machine/messages.h"
 #include "machine/texts.h"
 
+#include <algorithm>
+
 namespace jackwell::keeper {
 
 KeeperGreeter::KeeperGreeter(Clock& clock, KeeperSendQueue& queue, const IrcConnection& connection,
@@ -39,16 +41,24 @@ void KeeperGreeter::greetJoining(const QByteArray& nick, const QString& player) 
     const qint64 now = clock_.monotonicMs();
     if (channelGreetedAtMs_ < 0 || now - channelGreetedAtMs_ >= kChannelGreetingMs)
         announce();
-    const auto found = greetedAt_.constFind(player);
-    if (found != greetedAt_.cend() && now - *found < kPlayerGreetingMs)
+    if (queue_.waitingLines() >= kBusyLines)
         return;
-    if (greetedAt_.size() >= kGreetedAtMost) {
-        greetedAt_.removeIf(
-            [&](const auto& entry) { return now - entry.value() >= kPlayerGreetingMs; });
-        if (greetedAt_.size() >= kGreetedAtMost)
-            return; // greeted enough for now
+    auto found = greetedAt_.find(player);
+    if (found != greetedAt_.end() && now - found->front() < kPlayerGreetingMs)
+        return;
+    if (found == greetedAt_.end()) {
+        if (greetedAt_.size() >= kGreetedAtMost) {
+            greetedAt_.removeIf(
+                [&](const auto& entry) { return now - entry.value().back() >= kPlayerGreetingMs; });
+            if (greetedAt_.size() >= kGreetedAtMost)
+                return; // greeted enough for now
+        }
+        std::array<qint64, kPlayerGreetings> never;
+        never.fill(now - kPlayerGreetingMs);
+        found = greetedAt_.insert(player, never);
     }
-    greetedAt_.insert(player, now);
+    std::shift_left(found->begin(), found->end(), 1);
+    found->back() = now;
     const QString name = QString::fromLatin1(connection_.nick());
     queue_.push(player, ircLine("PRIVMSG", {nick}, machine::announcementLine(name).toUtf8()));
 }

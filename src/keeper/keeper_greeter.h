@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 
+#include <array>
+
 namespace jackwell {
 
 class Clock;
@@ -15,12 +17,17 @@ class KeeperSendQueue;
 
 // The robot greets its channel with the banner and the announcement when it arrives and, when
 // someone joins, at most every kChannelGreetingMs after; a joining player is told privately whom
-// to write to, at most every kPlayerGreetingMs. The cards find the machinekeeper by its
-// announcement, so a robot that takes its own nickname back announces itself anew.
+// to write to. The cards find the machinekeeper by its announcement in their own chat log, which
+// starts empty each time a card starts: so every join is greeted, a card started again at once
+// included, up to kPlayerGreetings in kPlayerGreetingMs for each player, and none while the
+// queue is already kBusyLines behind, so that joins and parts cannot flood the robot's time. A
+// robot that takes its own nickname back announces itself anew.
 class KeeperGreeter {
 public:
     static constexpr qint64 kChannelGreetingMs = 10 * 60 * 1000;
-    static constexpr qint64 kPlayerGreetingMs = 60 * 60 * 1000;
+    static constexpr qint64 kPlayerGreetingMs = 60 * 1000;
+    static constexpr int kPlayerGreetings = 2;
+    static constexpr qsizetype kBusyLines = 20;
     // Players whose greeting is remembered at most; past that, nobody new is greeted until
     // some are due again.
     static constexpr qsizetype kGreetedAtMost = 20000;
@@ -46,7 +53,8 @@ private:
     KeeperSendQueue& queue_;
     const IrcConnection& connection_;
     bool enabled_;
-    QHash<QString, qint64> greetedAt_; // player key, monotonic ms
+    // Player key, monotonic ms of their last kPlayerGreetings greetings (oldest first).
+    QHash<QString, std::array<qint64, kPlayerGreetings>> greetedAt_;
     qint64 channelGreetedAtMs_ = -1;
 };
 

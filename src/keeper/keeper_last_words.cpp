@@ -1,31 +1,29 @@
 #include "keeper/keeper_last_words.h"
 
-#include "books/keeper_books.h"
 #include "clock/clock.h"
 #include "irc/irc_connection.h"
+#include "keeper/books_worker.h"
 #include "keeper/keeper_send_queue.h"
 
 #include <QPointer>
 
 namespace jackwell::keeper {
 
-KeeperLastWords::KeeperLastWords(Clock& clock, books::KeeperBooks& books,
-                                 const KeeperSendQueue& queue, const IrcConnection& connection,
-                                 KeeperLogger log)
+KeeperLastWords::KeeperLastWords(Clock& clock, BooksWorker& worker, const KeeperSendQueue& queue,
+                                 const IrcConnection& connection, KeeperLogger log)
     : clock_(clock)
-    , books_(books)
+    , worker_(worker)
     , queue_(queue)
     , connection_(connection)
     , log_(std::move(log)) {}
 
-void KeeperLastWords::refused(const QString& player) {
+void KeeperLastWords::refused(const QString& player, const QString& error, bool failedForGood) {
     if (!player.isEmpty())
-        log_(QtWarningMsg, QStringLiteral("the books refused a change for %1: %2")
-                               .arg(player.left(64), books_.lastError()));
-    if (!books_.failedForGood())
+        log_(QtWarningMsg,
+             QStringLiteral("the books refused a change for %1: %2").arg(player.left(64), error));
+    if (!failedForGood)
         return;
-    log_(QtCriticalMsg,
-         QStringLiteral("the books can take no more games: %1").arg(books_.lastError()));
+    log_(QtCriticalMsg, QStringLiteral("the books can take no more games: %1").arg(error));
     lost();
 }
 
@@ -36,7 +34,8 @@ void KeeperLastWords::lost() {
     const qint64 deadline = clock_.monotonicMs() + kLastWordsMs;
     // From the next turn of the event loop: the answer to the message at hand is made first.
     clock_.callAfter(0, this, [this, deadline] {
-        books_.whenDurable([self = QPointer<KeeperLastWords>(this), deadline](bool) {
+        // Once what was handed to the books before has its answer.
+        worker_.submit({}, [self = QPointer<KeeperLastWords>(this), deadline](auto&&...) {
             if (self)
                 self->stopWhenSaid(deadline);
         });

@@ -10,14 +10,11 @@
 namespace jackwell {
 
 class Clock;
-
-namespace books {
-class KeeperBooks;
-}
 class IrcConnection;
 
 namespace keeper {
 
+class BooksWorker;
 class KeeperSendQueue;
 
 // What the robot does about books that refuse a change: the operator learns why (the player
@@ -30,15 +27,16 @@ public:
     static constexpr int kLastWordsMs = 3000;
 
     // All must outlive this.
-    KeeperLastWords(Clock& clock, books::KeeperBooks& books, const KeeperSendQueue& queue,
+    KeeperLastWords(Clock& clock, BooksWorker& worker, const KeeperSendQueue& queue,
                     const IrcConnection& connection, KeeperLogger log);
 
     // Called (from the event loop) when the robot is done.
     void setBooksFailed(std::function<void()> booksFailed) {
         booksFailed_ = std::move(booksFailed);
     }
-    // The books refused a change for `player` (empty: for a whole batch).
-    void refused(const QString& player);
+    // The books refused a change for `player` (empty: for a whole batch), saying `error`;
+    // `failedForGood`: they can take no more changes at all.
+    void refused(const QString& player, const QString& error, bool failedForGood);
     // The books can be trusted with nothing more.
     void lost();
     // True once the robot is on its way out: it takes no more games.
@@ -48,7 +46,7 @@ private:
     void stopWhenSaid(qint64 deadline);
 
     Clock& clock_;
-    books::KeeperBooks& books_;
+    BooksWorker& worker_;
     const KeeperSendQueue& queue_;
     const IrcConnection& connection_;
     KeeperLogger log_;

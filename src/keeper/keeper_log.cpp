@@ -97,6 +97,17 @@ bool setKeeperLogFile(const QString& path, QString* error) {
     return true;
 }
 
+bool reopenKeeperLogFile(QString* error) {
+    QString path;
+    {
+        const QMutexLocker lock(&sinkMutex);
+        if (!logFile)
+            return true;
+        path = logFile->fileName();
+    }
+    return setKeeperLogFile(path, error);
+}
+
 void setKeeperLogLevel(LogLevel level) {
     switch (level) {
     case LogLevel::Debug:

@@ -23,6 +23,10 @@ void installKeeperLog();
 // Logs to `path` instead (appending), or to stderr again when it is empty. False, with `error`
 // saying why, when the file cannot be opened; the log stays where it was.
 bool setKeeperLogFile(const QString& path, QString* error);
+// Opens the log file again by its name (after logrotate moved it away), so that lines go to
+// the file now there; false, with `error` saying why, when it cannot be, and the log stays where
+// it was. Nothing to do when logging to stderr.
+bool reopenKeeperLogFile(QString* error);
 // Lines below `level` are left out.
 void setKeeperLogLevel(LogLevel level);
 

@@ -32,7 +32,7 @@ bool KeeperNickReclaim::isUnderFallback() const {
 bool KeeperNickReclaim::take(const IrcMessage& message) {
     const QByteArray& command = message.command;
     if (command == irc_numeric::endOfMotd || command == irc_numeric::noMotd) {
-        watch();
+        watch(true);
         return true;
     }
     if (command == irc_numeric::monOffline) {
@@ -52,13 +52,15 @@ bool KeeperNickReclaim::take(const IrcMessage& message) {
     return false;
 }
 
-void KeeperNickReclaim::watch() {
+void KeeperNickReclaim::watch(bool sayWhy) {
     if (!isUnderFallback() || monitoring_ || alarm_->isActive())
         return;
-    hooks_.log(QtWarningMsg, QStringLiteral("the nickname %1 is taken; serving as %2 and taking it "
-                                            "back once it is free")
-                                 .arg(QString::fromLatin1(connection_.config().nick),
-                                      QString::fromLatin1(connection_.nick())));
+    if (sayWhy)
+        hooks_.log(QtWarningMsg,
+                   QStringLiteral("the nickname %1 is taken; serving as %2 and taking it "
+                                  "back once it is free")
+                       .arg(QString::fromLatin1(connection_.config().nick),
+                            QString::fromLatin1(connection_.nick())));
     if (connection_.isupport("MONITOR")) {
         monitoring_ = true;
         connection_.send(ircLine("MONITOR", {"+", connection_.config().nick}));
@@ -76,8 +78,16 @@ void KeeperNickReclaim::claim() {
 }
 
 void KeeperNickReclaim::changed(const QByteArray& nick) {
-    if (!sameNickname(nick, connection_.config().nick))
+    if (!sameNickname(nick, connection_.config().nick)) {
+        // Renamed by the server or its services: players write to the robot's own name.
+        hooks_.log(QtWarningMsg,
+                   QStringLiteral("the server renamed the robot to %1; taking %2 back")
+                       .arg(QString::fromLatin1(nick.left(100)),
+                            QString::fromLatin1(connection_.config().nick)));
+        claim();
+        watch(false);
         return;
+    }
     hooks_.log(QtInfoMsg,
                QStringLiteral("took back the nickname %1").arg(QString::fromLatin1(nick)));
     alarm_->stop();

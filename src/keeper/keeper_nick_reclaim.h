@@ -18,10 +18,10 @@ namespace keeper {
 
 class KeeperSendQueue;
 
-// Under a fallback nickname (its own was taken when it connected) the robot watches its own and
-// takes it back once it is free: with MONITOR where the server has it, else by asking with every
-// probe (ISON) whether its own nickname is there, and every kNickWatchMs when nothing else
-// sends a probe.
+// Under a fallback nickname (its own was taken when it connected, or the server renamed it) the
+// robot watches its own and takes it back at once when it can, else once it is free: with MONITOR
+// where the server has it, else by asking with every probe (ISON) whether its own nickname is
+// there, and every kNickWatchMs when nothing else sends a probe.
 class KeeperNickReclaim {
 public:
     // Without MONITOR, how often the robot asks whether its own nickname is free.
@@ -55,7 +55,7 @@ public:
 
 private:
     bool isUnderFallback() const;
-    void watch();
+    void watch(bool sayWhy);
     void claim();
     void changed(const QByteArray& nick);
 

@@ -1,6 +1,7 @@
 #include "keeper/keeper_robot.h"
 
 #include "books/keeper_books.h"
+#include "clock/clock.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
 #include "keeper/keeper_accounts.h"
@@ -9,6 +10,7 @@
 #include "platform/key_value_file.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace jackwell::keeper {
 
@@ -46,13 +48,30 @@ void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
                          Log log)
     : config_(std::move(config))
+    , clock_(clock)
     , books_(books)
-    , log_(keeperLogger(std::move(log)))
-    , watched_(books, [this](const QString& player) { lastWords_.refused(player); })
+    , log_([this, logged = keeperLogger(std::move(log))](QtMsgType type, const QString& text) {
+        // Debug lines (joins, parts, every line to and from a player) only when asked for.
+        if (type != QtDebugMsg || config_.logLevel == LogLevel::Debug)
+            logged(type, text);
+    })
+    , watched_(books,
+               [this](const QString&) {
+                   if (books_.outcomeUnknown())
+                       return; // not refused: nobody knows yet
+                   turn_->refusedWhy = books_.lastError();
+                   turn_->failedForGood = books_.failedForGood();
+               })
     , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
+    , worker_(clock, books, log_)
     , floodGuard_(clock)
     , floodScreen_(clock)
-    , queue_(clock, [this](const QByteArray& line) { probes_.write(line); })
+    , queue_(clock,
+             [this](const QByteArray& line) {
+                 if (config_.logLevel == LogLevel::Debug && line.startsWith("PRIVMSG "))
+                     logLine(QStringLiteral("to"), parseIrcLine(line));
+                 probes_.write(line);
+             })
     , connection_(std::make_unique<IrcConnection>(
           clock, config_.irc,
           IrcConnection::Handlers{
@@ -76,9 +95,18 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                   .probeLine = [this] { return nickReclaim_.probeLine(); },
                   .delivered =
                       [this](const KeeperDeliveries::Marks& marks) {
-                          if (!books_.markDelivered(marks))
-                              log_(QtWarningMsg, QStringLiteral("cannot note delivered results: %1")
-                                                     .arg(books_.lastError()));
+                          auto failed = std::make_shared<QString>();
+                          worker_.submit(
+                              [marks, failed](books::KeeperBooks& books) {
+                                  if (!books.markDelivered(marks))
+                                      *failed = books.lastError();
+                              },
+                              [this, failed](const BooksWorker::Ending&) {
+                                  if (!failed->isEmpty())
+                                      log_(QtWarningMsg,
+                                           QStringLiteral("cannot note delivered results: %1")
+                                               .arg(*failed));
+                              });
                       },
               })
     , roster_(clock, *connection_, queue_,
@@ -89,7 +117,6 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                   .gone =
                       [this](const QString& recipient) {
                           queue_.dropLane(recipient);
-                          answers_.dropFor(recipient);
                           const QString player = playerOfRecipient_.take(recipient);
                           deliveries_.recipientGone(player.isEmpty() ? recipient : player);
                       },
@@ -107,14 +134,15 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                        .log = log_,
                    })
     , exemption_(clock, *connection_, queue_, config_, log_)
-    , lastWords_(clock, books, queue_, *connection_, log_)
-    , answers_(books, queue_, roster_.presence(), deliveries_, lastWords_, log_) {
+    , lastWords_(clock, worker_, queue_, *connection_, log_)
+    , answers_(queue_, roster_.presence(), deliveries_, worker_) {
     connection_->setParent(this);
 }
 
 KeeperRobot::~KeeperRobot() {
-    // The connection goes first, while the queue whose writer uses it still exists. The answers
-    // go as if the robot were killed: changes not yet committed are gone, and so are they.
+    // The connection goes first, while the queue whose writer uses it still exists. The books'
+    // worker goes as if the robot were killed: changes not yet committed are gone, and so are
+    // their answers.
     connection_.reset();
 }
 
@@ -127,7 +155,6 @@ void KeeperRobot::start() {
 }
 
 void KeeperRobot::stop() {
-    answers_.closeBatch();
     queue_.setOpen(false);
     connection_->close();
 }
@@ -194,6 +221,8 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()) ||
         message.last().startsWith('\x01'))
         return;
+    if (config_.logLevel == LogLevel::Debug)
+        logLine(QStringLiteral("from"), message);
     const QString recipient = roster_.keyOf(nick);
     roster_.presence().markHere(recipient);
     const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
@@ -206,6 +235,16 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     }
     if (verdict == KeeperFloodGuard::Verdict::Take)
         serve(message, nick, recipient);
+}
+
+// A private message as the debug log shows it: "from alice: I hold 1,0,1", "to alice: ...".
+void KeeperRobot::logLine(const QString& direction, const std::optional<IrcMessage>& message) {
+    if (!message || message->params.size() < 2)
+        return;
+    const QByteArray& peer = direction == u"from" ? nickOf(message->prefix) : message->param(0);
+    log_(QtDebugMsg, QStringLiteral("%1 %2: %3")
+                         .arg(direction, QString::fromUtf8(peer.left(64)),
+                              QString::fromUtf8(message->last().left(600))));
 }
 
 // Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,
@@ -247,87 +286,57 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
         !playerOfRecipient_.contains(recipient))
         playerOfRecipient_.clear();
     playerOfRecipient_.insert(recipient, player);
-    const QString text = QString::fromUtf8(message.last());
-    answers_.openBatch();
-    std::vector<machine::Reply> replies;
-    for (int attempt = 1;; ++attempt) {
-        const LastResult last = tellAgainIfUndelivered(nick, player);
-        if (machine::parseHolds(text) && (last != LastResult::Known || !mayPlayHolds(nick, player)))
-            return; // these holds cannot be for a first draw the player has seen
-        replies = keeper_.onPrivateMessage(player, text);
-        // Another machine that shares the books changed this player meanwhile: whatever it did
-        // (a game booked, a first draw told) decides the answer now.
-        if (!watched_.takeRaced())
-            break;
-        if (attempt == kAttemptsOnRace) {
-            lastWords_.refused(player);
-            break;
-        }
-    }
-    const std::optional<qint64> booked = watched_.takeBookedGame();
-    if (booked)
-        logGame(watched_.lastOutcome(), nick, player, *booked);
-    queueFor(nick, player, replies, booked);
+    auto turn = std::make_shared<BooksTurn>();
+    turn->number = ++turnsHandedOver_;
+    turn->arrivedMs = clock_.monotonicMs();
+    turn->toldBefore = turnsTold_;
+    worker_.submit([this, turn, player, text = QString::fromUtf8(message.last()),
+                    known = deliveries_.of(player)](
+                       books::KeeperBooks&) { workTurn(*turn, player, text, known); },
+                   [this, turn, nick, player](const BooksWorker::Ending& ending) {
+                       turnsTold_ = std::max(turnsTold_, turn->number);
+                       tellTurn(*turn, ending, nick, player);
+                   });
 }
 
-// A player whose last result may not have reached them is told it again, with the first draw
-// now waiting, before anything else.
-KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(const QByteArray& nick,
-                                                            const QString& player) {
-    const std::optional<books::Delivery> delivery = books_.delivery(player);
-    if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
-        return LastResult::Known;
-    if (delivery->onItsWayElsewhere)
-        return LastResult::OnItsWay; // the machine that booked it is telling it
-    switch (deliveries_.status(player, delivery->lastGame)) {
-    case KeeperDeliveries::Status::Sent:
-        return LastResult::Known; // handed over on this connection to a player still here
-    case KeeperDeliveries::Status::Queued:
-        return LastResult::OnItsWay;
-    case KeeperDeliveries::Status::Unknown:
-    case KeeperDeliveries::Status::Lost:
+// The answer to a message, once its turn on the books has ended.
+void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending,
+                           const QByteArray& nick, const QString& player) {
+    metrics_.answerLatency.observe(clock_.monotonicMs() - turn.arrivedMs);
+    switch (ending.outcome) {
+    case BooksWorker::Outcome::Expired:
+        ++metrics_.refused;
+        answers_.notBooked(player, roster_.keyOf(nick), nick);
+        return;
+    case BooksWorker::Outcome::NotBooked:
+        ++metrics_.refused;
+        log_(QtWarningMsg,
+             QStringLiteral("the books did not take the last changes: %1").arg(ending.error));
+        lastWords_.refused({}, ending.error, ending.failedForGood);
+        answers_.notBooked(player, roster_.keyOf(nick), nick);
+        return;
+    case BooksWorker::Outcome::NotDurable:
+        // A disk that cannot sync may have lost what was booked: nothing more is promised.
+        log_(QtCriticalMsg, QStringLiteral("the books could not be made safe on the disk; their "
+                                           "last changes are not told"));
+        lastWords_.lost();
+        return;
+    case BooksWorker::Outcome::Booked:
         break;
     }
-    const machine::GameOutcome& last = *delivery->lastOutcome;
-    const std::optional<machine::PlayerRecord> record = books_.load(player);
-    const bool readable = std::ranges::all_of(last.finalDraw, machine::isSymbol) &&
-                          last.creditsAfter >= 0 &&
-                          last.creditsAfter <= machine::kMaxShownCredits && record &&
-                          record->credits == last.creditsAfter;
-    if (!readable)
-        return LastResult::Known;
-    log_(QtInfoMsg, QStringLiteral("telling %1 the result of game %2 again")
-                        .arg(QString::fromLatin1(nick))
-                        .arg(delivery->lastGame));
-    std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
-    if (next && !std::ranges::all_of(*next, machine::isSymbol))
-        next.reset();
-    std::vector<machine::Reply> replies;
-    for (const QString& line : machine::gameResultLines(last.finalDraw, last.creditsAfter, next))
-        replies.push_back({false, player, line});
-    queueFor(nick, player, replies, delivery->lastGame);
-    return LastResult::ToldAgain;
-}
-
-// Holds are played only on a first draw that went out to the player before them. A first draw
-// still waiting in the queue cannot have been seen; one that was lost is told again instead.
-bool KeeperRobot::mayPlayHolds(const QByteArray& nick, const QString& player) {
-    switch (deliveries_.firstDrawStatus(player)) {
-    case KeeperDeliveries::Status::Queued:
-        return false;
-    case KeeperDeliveries::Status::Lost:
-        break;
-    case KeeperDeliveries::Status::Unknown:
-    case KeeperDeliveries::Status::Sent:
-        return true;
+    for (const QString& note : turn.notes)
+        log_(QtInfoMsg, note.arg(QString::fromLatin1(nick)));
+    if (turn.refusedWhy) {
+        ++metrics_.refused;
+        lastWords_.refused(player, *turn.refusedWhy, turn.failedForGood);
     }
-    const std::optional<machine::PlayerRecord> record = books_.load(player);
-    if (!record || !record->pendingFirstDraw ||
-        !std::ranges::all_of(*record->pendingFirstDraw, machine::isSymbol))
-        return true; // nothing to tell again: the machinekeeper answers as it does
-    queueFor(nick, player, {{false, player, machine::firstDrawLine(*record->pendingFirstDraw)}},
-             std::nullopt);
-    return false;
+    metrics_.toldAgain += turn.toldAgain ? 1 : 0;
+    if (turn.game) {
+        ++metrics_.gamesBooked;
+        logGame(turn.game->first, nick, player, turn.game->second);
+    }
+    for (const BooksTurn::Told& told : turn.told)
+        queueFor(nick, player, told.replies, told.bookedGame);
 }
 
 // A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
@@ -337,12 +346,18 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                            const std::vector<machine::Reply>& replies,
                            std::optional<qint64> bookedGame) {
     const QString recipient = roster_.keyOf(nick);
-    if (roster_.presence().isGone(recipient))
-        return; // whatever it was, the books keep it for their next message
+    if (roster_.presence().isGone(recipient)) {
+        // Whatever it was, the books keep it for their next message; a first draw told on its
+        // own (it left before its answer came from the books) is told again then.
+        if (!bookedGame && isFirstDrawTold(replies)) {
+            deliveries_.firstDrawQueued(player);
+            deliveries_.recipientGone(player);
+        }
+        return;
+    }
     const bool droppable = !bookedGame;
     if (droppable &&
-        queue_.waitingIn(recipient) + answers_.heldFor(recipient) + qsizetype(replies.size()) >
-            KeeperSendQueue::kLaneLimit)
+        queue_.waitingIn(recipient) + qsizetype(replies.size()) > KeeperSendQueue::kLaneLimit)
         return;
     if (bookedGame)
         deliveries_.queued(player, *bookedGame);
@@ -363,7 +378,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
                 deliveries_.handedOver(player, game);
                 probes_.probeSoon();
             };
-        } else if (!bookedGame && reply.text.startsWith(machine::kFirstDraw.left(6))) {
+        } else if (!bookedGame && isFirstDrawTold({reply})) {
             // A first draw told on its own (the answer to "Register me!"), followed too.
             deliveries_.firstDrawQueued(player);
             written = [this, player] {
@@ -375,6 +390,17 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
         answers_.say({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()),
                       std::move(written), droppable, player, nick});
     }
+}
+
+QByteArray KeeperRobot::metricsText() const {
+    KeeperMetrics::Gauges gauges;
+    gauges.playersPresent = playerOfRecipient_.size();
+    gauges.queuedLines = queue_.waitingLines();
+    gauges.oldestQueuedMs = queue_.oldestWaitingMs();
+    gauges.connected = connection_->isRegistered();
+    gauges.loggedIn = gauges.connected && !connection_->account().isEmpty();
+    gauges.nickHeld = gauges.connected && sameNickname(connection_->nick(), config_.irc.nick);
+    return metrics_.render(gauges, worker_.commitTime());
 }
 
 } // namespace jackwell::keeper

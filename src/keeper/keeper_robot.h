@@ -1,6 +1,7 @@
 #pragma once
 
 #include "irc/irc_connection.h"
+#include "keeper/books_worker.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_durable_answers.h"
@@ -10,6 +11,7 @@
 #include "keeper/keeper_greeter.h"
 #include "keeper/keeper_last_words.h"
 #include "keeper/keeper_log.h"
+#include "keeper/keeper_metrics.h"
 #include "keeper/keeper_nick_reclaim.h"
 #include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_roster.h"
@@ -41,7 +43,12 @@ namespace keeper {
 // whom it can reach (KeeperRoster), greetings (KeeperGreeter), its own nickname
 // (KeeperNickReclaim), its pace (KeeperSendQueue, KeeperFloodExemption), each player's share
 // of its time (KeeperFloodGuard, KeeperFloodScreen), what reached whom (KeeperDeliveries,
-// KeeperProbeWindow) and answers that wait for the disk (KeeperDurableAnswers, KeeperLastWords).
+// KeeperProbeWindow), the books on a thread of their own (BooksWorker) and answers that wait
+// for the disk (KeeperDurableAnswers, KeeperLastWords).
+//
+// Each message is worked out on the books' thread, from the books and from what the event loop
+// knew of its player's deliveries when it came (a BooksTurn); its answer is told from the event
+// loop once the books have it safe.
 //
 // Whose books a message plays on (identity in the configuration): the services account the
 // server reports for its sender (the account tag of the message, else what extended-join,
@@ -51,7 +58,7 @@ namespace keeper {
 //
 // Books on a server may be shared with other robots: a player whose record another machine
 // changed while this one answered is answered again from the books as they are now, and a result
-// another machine has just booked is left to it (see books::Delivery::onItsWayElsewhere).
+// another machine has just booked is left to it (see Delivery::onItsWayElsewhere).
 //
 // Each game is booked before its result is queued. A result counts as delivered only when the
 // server passed it on while its player was there; a player whose last result never arrived (the
@@ -68,7 +75,7 @@ public:
     // player at the same moment, before the player is told the machine is out of order.
     static constexpr int kAttemptsOnRace = 3;
 
-    // `books` must outlive the robot.
+    // `books` must outlive the robot, and are the robot's alone while it lives.
     KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
                 Log log = {});
     // Leaves without a word: a robot destroyed this way is as good as killed.
@@ -98,28 +105,66 @@ public:
     bool isFloodExempt() const { return exemption_.isExempt(); }
     qsizetype waitingLines() const { return queue_.waitingLines(); }
     const KeeperPresence& presence() const { return roster_.presence(); }
+    // The robot's figures in Prometheus's text format (see MetricsEndpoint).
+    QByteArray metricsText() const;
 
 private:
     // What became of a player's last result when they wrote again.
     enum class LastResult { Known, ToldAgain, OnItsWay };
+    // What one message made of the books, worked out on the books' thread.
+    struct BooksTurn {
+        quint64 number = 0;     // turns are numbered in the order their messages came
+        quint64 toldBefore = 0; // the last turn told when this one's message came
+        struct Told {
+            std::vector<machine::Reply> replies;
+            std::optional<qint64> bookedGame;
+        };
+        std::vector<Told> told; // in order
+        QStringList notes;      // for the log
+        std::optional<std::pair<machine::GameOutcome, qint64>> game;
+        std::optional<QString> refusedWhy;
+        bool failedForGood = false;
+        bool toldAgain = false;
+        qint64 arrivedMs = 0; // when its message was read
+    };
 
     void onMessage(const IrcMessage& message);
+    void logLine(const QString& direction, const std::optional<IrcMessage>& message);
     void onRegistered();
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
-    LastResult tellAgainIfUndelivered(const QByteArray& nick, const QString& player);
-    bool mayPlayHolds(const QByteArray& nick, const QString& player);
+    static bool isFirstDrawTold(const std::vector<machine::Reply>& replies);
+    // On the books' thread:
+    void workTurn(BooksTurn& turn, const QString& player, const QString& text,
+                  const KeeperDeliveries& known);
+    KeeperDeliveries toldSoFar(const BooksTurn& turn, const QString& player,
+                               const KeeperDeliveries& known);
+    void noteTold(const BooksTurn& turn, const QString& player, KeeperDeliveries told);
+    LastResult tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
+                                      const KeeperDeliveries& known);
+    bool mayPlayHolds(BooksTurn& turn, const QString& player, const KeeperDeliveries& known);
+    // On the event loop:
+    void tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending, const QByteArray& nick,
+                  const QString& player);
     void queueFor(const QByteArray& nick, const QString& player,
                   const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
 
     KeeperConfig config_;
-    books::KeeperBooks& books_;
+    Clock& clock_;
+    KeeperMetrics metrics_;
+    books::KeeperBooks& books_; // on the books' thread only
     KeeperLogger log_;
     std::function<void()> loginRefused_;
-    WatchedBooks watched_;
-    machine::MachineKeeper keeper_;
+    WatchedBooks watched_;          // on the books' thread only
+    machine::MachineKeeper keeper_; // on the books' thread only
+    BooksTurn* turn_ = nullptr;     // the turn under way on the books' thread
+    // What turns told players that the event loop has not taken up yet (books' thread only).
+    QHash<QString, std::pair<quint64, KeeperDeliveries>> toldOnBooks_;
+    quint64 turnsHandedOver_ = 0;
+    quint64 turnsTold_ = 0;
+    BooksWorker worker_;
     KeeperDeliveries deliveries_;
     KeeperFloodGuard floodGuard_;
     KeeperFloodScreen floodScreen_;

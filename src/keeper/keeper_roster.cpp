@@ -35,6 +35,7 @@ void KeeperRoster::reset() {
     joined_ = false;
     presence_.clear();
     accounts_.clear();
+    members_.clear();
 }
 
 bool KeeperRoster::take(const IrcMessage& message) {
@@ -72,6 +73,7 @@ void KeeperRoster::onJoin(const IrcMessage& message) {
     const QByteArray nick = nickOf(message.prefix);
     const QString key = keyOf(nick);
     presence_.markHere(key);
+    addMember(key);
     // extended-join: "JOIN #channel account :real name", "*" for no account.
     if (connection_.hasCapability("extended-join") && message.params.size() >= 2)
         accounts_.learn(key, message.param(1) == "*" ? QByteArray() : message.param(1));
@@ -80,6 +82,8 @@ void KeeperRoster::onJoin(const IrcMessage& message) {
         hooks_.log(QtInfoMsg, QStringLiteral("joined %1").arg(QString::fromLatin1(channel)));
         hooks_.arrived();
     } else if (joined_) {
+        hooks_.log(QtDebugMsg, QStringLiteral("%1 joined %2")
+                                   .arg(QString::fromUtf8(nick), QString::fromLatin1(channel)));
         hooks_.joined(nick, key);
     }
 }
@@ -88,9 +92,15 @@ void KeeperRoster::onKick(const IrcMessage& message) {
     if (!sameNickname(message.param(0), connection_.config().channel))
         return;
     if (!sameNickname(message.param(1), connection_.nick())) {
-        markGone(keyOf(message.param(1)));
+        const QString key = keyOf(message.param(1));
+        markGone(key);
+        accounts_.forget(key);
+        members_.remove(key);
     } else {
+        // Out of the channel, the robot hears no more of anyone's account.
         joined_ = false;
+        accounts_.forgetAll();
+        members_.clear();
         hooks_.log(QtWarningMsg, QStringLiteral("kicked from %1; joining again soon")
                                      .arg(QString::fromLatin1(connection_.config().channel)));
         rejoinAlarm_->start(kRejoinMs);
@@ -104,8 +114,10 @@ void KeeperRoster::onNames(const IrcMessage& message) {
     for (QByteArray nick : message.last().split(' ')) {
         while (!nick.isEmpty() && QByteArrayView("~&@%+").contains(nick.front()))
             nick.remove(0, 1);
-        if (!nick.isEmpty())
+        if (!nick.isEmpty()) {
             presence_.markHere(keyOf(nick));
+            addMember(keyOf(nick));
+        }
     }
 }
 
@@ -115,7 +127,10 @@ void KeeperRoster::onNames(const IrcMessage& message) {
 void KeeperRoster::onDeparture(const IrcMessage& message) {
     const QByteArray& command = message.command;
     if (command == irc_numeric::noSuchNick) {
-        markGone(keyOf(message.param(1)));
+        const QString key = keyOf(message.param(1));
+        markGone(key);
+        accounts_.forget(key);
+        members_.remove(key);
         return;
     }
     if (!isUserPrefix(message.prefix))
@@ -125,14 +140,24 @@ void KeeperRoster::onDeparture(const IrcMessage& message) {
         return; // the robot's own
     if (command == "PART" && !sameNickname(message.param(0), connection_.config().channel))
         return;
+    hooks_.log(QtDebugMsg,
+               command == "NICK"
+                   ? QStringLiteral("%1 is now %2")
+                         .arg(QString::fromUtf8(nick), QString::fromUtf8(message.param(0)))
+               : command == "QUIT"
+                   ? QStringLiteral("%1 quit").arg(QString::fromUtf8(nick))
+                   : QStringLiteral("%1 left %2")
+                         .arg(QString::fromUtf8(nick), QString::fromUtf8(message.param(0))));
     const QString key = keyOf(nick);
     markGone(key);
+    // Whoever holds the nickname now, and whatever the new one is logged in to, is asked anew.
+    accounts_.forget(key);
+    members_.remove(key);
     if (command == "NICK") {
         const QString renamed = keyOf(message.param(0));
         presence_.markHere(renamed);
-        accounts_.renamed(key, renamed);
-    } else {
-        accounts_.forget(key); // no more account news of them
+        accounts_.forget(renamed);
+        addMember(renamed);
     }
 }
 
@@ -150,11 +175,21 @@ void KeeperRoster::onAccountNews(const IrcMessage& message) {
         const QString key = keyOf(message.param(1));
         for (const IrcMessage& waited : accounts_.whoisEnded(key))
             hooks_.identified(waited, key);
+        // Outside the channel the robot would not hear them quit or log out: the answer served
+        // the messages that waited for it, and the next message asks again.
+        if (!isMember(key))
+            accounts_.forget(key);
     }
 }
 
 // Nothing more goes to `player` until they write again; what they were not told stays in the
 // books, to be told on their next message.
+void KeeperRoster::addMember(const QString& player) {
+    // Beyond this many, newcomers count as unseen: asked about on every message.
+    if (members_.size() < KeeperAccounts::kMostKnown)
+        members_.insert(player);
+}
+
 void KeeperRoster::markGone(const QString& player) {
     presence_.markGone(player);
     hooks_.gone(player);

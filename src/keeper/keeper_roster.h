@@ -6,6 +6,7 @@
 #include "keeper/player_key.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -59,6 +60,9 @@ public:
     KeeperPresence& presence() { return presence_; }
     const KeeperPresence& presence() const { return presence_; }
     KeeperAccounts& accounts() { return accounts_; }
+    // In the robot's channel, so that the server tells it when they quit, are renamed or change
+    // account.
+    bool isMember(const QString& player) const { return members_.contains(player); }
 
 private:
     void onJoin(const IrcMessage& message);
@@ -67,12 +71,14 @@ private:
     void onDeparture(const IrcMessage& message);
     void onAccountNews(const IrcMessage& message);
     void markGone(const QString& player);
+    void addMember(const QString& player);
 
     const IrcConnection& connection_;
     Hooks hooks_;
     std::unique_ptr<Alarm> rejoinAlarm_;
     KeeperPresence presence_;
     KeeperAccounts accounts_;
+    QSet<QString> members_;
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
     bool joined_ = false;
 };

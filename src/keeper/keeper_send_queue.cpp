@@ -22,7 +22,7 @@ bool KeeperSendQueue::push(const QString& lane, QByteArray line, Written written
         return false;
     if (items.empty())
         turns_.push_back(lane);
-    items.push_back(Item{std::move(line), std::move(written)});
+    items.push_back(Item{std::move(line), std::move(written), clock_.monotonicMs()});
     ++waiting_;
     flush();
     return true;
@@ -47,6 +47,16 @@ void KeeperSendQueue::noteSentElsewhere(int lines) {
     const qint64 now = clock_.monotonicMs();
     for (int i = 0; i < lines; ++i)
         sentAt_.push_back(now);
+}
+
+qint64 KeeperSendQueue::oldestWaitingMs() const {
+    qint64 oldest = clock_.monotonicMs();
+    for (const QString& lane : turns_) {
+        const auto found = lanes_.constFind(lane);
+        if (found != lanes_.cend() && !found->empty())
+            oldest = std::min(oldest, found->front().queuedAt);
+    }
+    return clock_.monotonicMs() - oldest;
 }
 
 qsizetype KeeperSendQueue::waitingIn(const QString& lane) const {

@@ -72,6 +72,8 @@ public:
 
     qsizetype waitingLines() const { return waiting_; }
     qsizetype waitingIn(const QString& lane) const;
+    // How long the oldest line waiting has waited (0: none waits).
+    qint64 oldestWaitingMs() const;
     // Drops everything waiting in `lane` (their `written` never runs); returns how many.
     qsizetype dropLane(const QString& lane);
     // Drops everything waiting.
@@ -81,6 +83,7 @@ private:
     struct Item {
         QByteArray line;
         Written written;
+        qint64 queuedAt = 0;
     };
 
     void flush();

@@ -4,7 +4,7 @@
 //   jackwell-keeper CONFIG          serve players as CONFIG says (see README)
 //   jackwell-keeper --init CONFIG   make the empty books CONFIG names, once
 //   jackwell-keeper --prepare CONFIG  the same on a service's first start
-//   jackwell-keeper --audit BOOKS   check that every player's books balance (a file or an address)
+//   jackwell-keeper --audit BOOKS   check the books against the rules and their sums
 //   jackwell-keeper --players BOOKS who plays: one line per player
 //   jackwell-keeper --report BOOKS  what the machine pays, per player and in all, against its
 //                                   exact return
@@ -15,6 +15,7 @@
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_log.h"
 #include "keeper/keeper_robot.h"
+#include "keeper/metrics_endpoint.h"
 #include "keeper/player_list.h"
 #include "keeper/return_report.h"
 #include "platform/command_line.h"
@@ -83,8 +84,12 @@ int printFromLedger(const QString& path,
     return 0;
 }
 
-// SIGHUP: what can change while connected is taken; the rest is named as needing a restart.
+// SIGHUP: the log file is opened again (logrotate moved the old one away); what can change
+// while connected is taken; the rest is named as needing a restart.
 void reloadConfig(const QString& path, jackwell::keeper::KeeperRobot& robot) {
+    QString error;
+    if (!jackwell::keeper::reopenKeeperLogFile(&error))
+        qCWarning(lcKeeper).noquote() << error;
     const jackwell::keeper::KeeperConfigResult read = jackwell::keeper::readKeeperConfig(path);
     if (!read.config) {
         qCWarning(lcKeeper).noquote()
@@ -134,14 +139,16 @@ int main(int argc, char* argv[]) {
         QStringLiteral(
             "The machinekeeper robot on an IRC network: it serves every player who writes to it\n"
             "privately and keeps their books in SQLite or on a PostgreSQL server that several\n"
-            "robots share, until SIGTERM or SIGINT; SIGHUP makes it read CONFIG again.\n\n"
+            "robots share, until SIGTERM or SIGINT; SIGHUP makes it open its log file and\n"
+            "read CONFIG again.\n\n"
             "  CONFIG          the robot's configuration file (server, nick, channel, books...)\n"
             "  --init CONFIG   makes the empty books CONFIG names, once: it refuses a file that\n"
             "                  is there, and books made there before and missing now\n"
             "  --prepare CONFIG  the same on a service's first start: does nothing where a\n"
             "                  file is there already (the start then judges it)\n"
-            "  --audit BOOKS   checks that every player's books balance (a file or a\n"
-            "                  postgresql:// address); exits 0 when they do\n"
+            "  --audit BOOKS   checks every game and grant against the rules and that every\n"
+            "                  player's books balance (a file or a postgresql:// address);\n"
+            "                  exits 0 when they do\n"
             "  --players BOOKS lists every player: credits, games, tokens won, last game\n"
             "  --report BOOKS  what the machine paid, per player and in all, against its exact\n"
             "                  return (tokens paid over tokens staked, with 95 % bands)\n"
@@ -232,6 +239,18 @@ int main(int argc, char* argv[]) {
         robot.stop();
         QCoreApplication::quit();
     });
+    std::unique_ptr<jackwell::keeper::MetricsEndpoint> metrics;
+    if (config.metricsPort != 0) {
+        metrics = std::make_unique<jackwell::keeper::MetricsEndpoint>(
+            clock, [&robot] { return robot.metricsText(); });
+        if (!metrics->listen(QHostAddress(config.metricsHost), config.metricsPort, &error)) {
+            fault(error);
+            return 1;
+        }
+        say(QStringLiteral("serving metrics at http://%1:%2/metrics")
+                .arg(config.metricsHost)
+                .arg(config.metricsPort));
+    }
     const QString configPath = args[0];
     jackwell::installReloadSignal([configPath, &robot] { reloadConfig(configPath, robot); });
     robot.start();

@@ -1,6 +1,5 @@
-// The card's buttons around a game: GET HOST, REGISTER, ESP HOLD's message,
-// RESET CARD, and START and FINISH when they should not run or when their
-// request for the chat text was given up.
+// The card's buttons around a game: GET HOST, REGISTER, ESP HOLD's message, RESET CARD, and START
+// and FINISH when they should not run or when their request for the chat text was given up.
 
 #include "support/card_rig.h"
 

@@ -137,20 +137,28 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
         "or write privately with /msg NAME text"));
 }
 
-// Each connect's greeting from the server is numbered, for the chat window to fold it; the
-// window's commands reach the network (an action, a channel joined and spoken in, another
-// nickname), and a reconnect keeps the nickname and the channel. A paragraph separator from
-// another user stays inside its line.
+// Each connect's greeting from the server is numbered, for the chat window to fold it; the window's
+// commands reach the network (an action, a channel joined and spoken in, another nickname), and a
+// reconnect keeps the nickname and the channel. A paragraph separator from another user stays
+// inside its line. The state line follows the link through the reconnect, each change told.
 TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     IrcTestPeer keeper("Keeper");
     ASSERT_TRUE(keeper.connectTo(server.port()));
     ASSERT_TRUE(keeper.join("#casino"));
     ASSERT_TRUE(keeper.join("#other"));
     auto backend = openBackend(clock);
+    std::vector<ChatLinkStatus> told;
+    backend->setListener({{}, [&] { told.push_back(backend->linkStatus()); }});
     const auto inChannel = [&](const char* channel) {
         return [&backend, channel] { return backend->linkStatus().channel == channel; };
     };
     ASSERT_TRUE(waitUntil(inChannel("#casino"), kWaitMs));
+    const ChatLinkStatus connected = backend->linkStatus();
+    EXPECT_EQ(connected.state, ChatLinkStatus::State::Connected);
+    EXPECT_EQ(connected.server, "127.0.0.1:" + QString::number(server.port()));
+    EXPECT_EQ(connected.nick, "Player");
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.front().channel, "#casino");
     const auto greetingLines = [&](int greeting) {
         QStringList lines;
         const QStringList all = QString::fromUtf8(backend->log().lines()).split("\r\n");
@@ -187,11 +195,23 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     EXPECT_TRUE(waitUntil([&] { return logHas(*backend, marked); }, kWaitMs));
 
     server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil(
+        [&] { return backend->linkStatus().state == ChatLinkStatus::State::Reconnecting; },
+        kWaitMs));
+    const ChatLinkStatus away = backend->linkStatus();
+    EXPECT_TRUE(away.channel.isEmpty());
+    ASSERT_TRUE(away.nextTryInMs.has_value());
+    EXPECT_LE(*away.nextTryInMs, IrcConnection::kFirstRetryMs);
+    ASSERT_TRUE(away.offlineSince.has_value());
+    EXPECT_NEAR(*away.offlineSince, clock.timeOfDay(), 5.0);
     QString error;
     ASSERT_TRUE(server.start(&error)) << error.toStdString();
     EXPECT_TRUE(waitUntil(inChannel("#other"), 4 * kWaitMs));
     EXPECT_EQ(backend->ownName(), "Gambler");
+    EXPECT_TRUE(std::ranges::any_of(told, [](const ChatLinkStatus& s) {
+        return s.state == ChatLinkStatus::State::Reconnecting;
+    }));
+    EXPECT_EQ(told.back().state, ChatLinkStatus::State::Connected);
     EXPECT_GE(greetingLines(2).size(), 8);
 }
 
@@ -234,41 +254,6 @@ TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
     EXPECT_TRUE(backend->log().lines().endsWith("<system>: Message to Keeper not sent: no "
                                                 "connection to 127.0.0.1:" +
                                                 QByteArray::number(server.port())));
-}
-
-// The chat window's state line follows the connection: connected and in the channel, then
-// reconnecting while the server is away, then back in the channel; each change is told.
-TEST_F(IrcBackendTest, tellsHowTheLinkStandsThroughAReconnect) {
-    auto backend = openBackend(clock);
-    std::vector<ChatLinkStatus> told;
-    backend->setListener({{}, [&] { told.push_back(backend->linkStatus()); }});
-    const auto inChannel = [&] { return backend->linkStatus().channel == "#casino"; };
-    ASSERT_TRUE(waitUntil(inChannel, kWaitMs));
-    const ChatLinkStatus connected = backend->linkStatus();
-    EXPECT_EQ(connected.state, ChatLinkStatus::State::Connected);
-    EXPECT_EQ(connected.server, "127.0.0.1:" + QString::number(server.port()));
-    EXPECT_EQ(connected.nick, "Player");
-
-    server.stop();
-    ASSERT_TRUE(waitUntil(
-        [&] { return backend->linkStatus().state == ChatLinkStatus::State::Reconnecting; },
-        kWaitMs));
-    const ChatLinkStatus away = backend->linkStatus();
-    EXPECT_TRUE(away.channel.isEmpty());
-    ASSERT_TRUE(away.nextTryInMs.has_value());
-    EXPECT_LE(*away.nextTryInMs, IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(away.offlineSince.has_value());
-    EXPECT_NEAR(*away.offlineSince, clock.timeOfDay(), 5.0);
-
-    QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
-    ASSERT_TRUE(waitUntil(inChannel, 4 * kWaitMs));
-    ASSERT_GE(told.size(), 3u);
-    EXPECT_EQ(told.front().channel, "#casino");
-    EXPECT_TRUE(std::any_of(told.begin(), told.end(), [](const ChatLinkStatus& s) {
-        return s.state == ChatLinkStatus::State::Reconnecting;
-    }));
-    EXPECT_EQ(told.back().state, ChatLinkStatus::State::Connected);
 }
 
 class IrcTlsTest : public IrcBackendTest {

@@ -1,6 +1,5 @@
-// IRC lines without a server: reading received bytes into lines and messages
-// (garbage included), building lines to send, and the chat-log line each
-// received message becomes.
+// IRC lines without a server: reading received bytes into lines and messages (garbage included),
+// building lines to send, and the chat-log line each received message becomes.
 
 #include "chat/chat_log.h"
 #include "chat/irc_log_lines.h"

@@ -139,6 +139,14 @@ TEST(IrcLogin, negotiatesAsEachServerAnswers) {
          "CAP LS 302 | CAP REQ :sasl | AUTHENTICATE EXTERNAL | AUTHENTICATE +",
          Outcome::Refused,
          "the server refused the login with the client certificate: SASL authentication failed"},
+        {"a list of capabilities that never ends fails the attempt", Sasl::None,
+         QList<QByteArray>(1000, ":s CAP * LS * :a b c d e f g h i j k l m n o p q r s t"),
+         "CAP LS 302", Outcome::Failed, "the server's list of capabilities never ends"},
+        {"a login asked for over and over fails the attempt", Sasl::External,
+         QList<QByteArray>{":s CAP * LS :sasl", ":s CAP * ACK :sasl"} +
+             QList<QByteArray>(1000, "AUTHENTICATE +"),
+         "CAP LS 302 | CAP REQ :sasl | AUTHENTICATE EXTERNAL | AUTHENTICATE + | AUTHENTICATE +",
+         Outcome::Failed, "the server asked for the login over and over"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

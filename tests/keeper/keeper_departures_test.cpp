@@ -63,9 +63,9 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         ASSERT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }, kWaitMs));
         ASSERT_NO_FATAL_FAILURE(sayAndQuit(*first, holdsLine("1,0,1")));
         ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
-        const GameOutcome played = *books->delivery(player)->lastOutcome;
+        const GameOutcome played = *readBooks().delivery(player)->lastOutcome;
         runEventsFor(500); // the robot has heard of the departure by now, one way or the other
-        EXPECT_EQ(books->delivery(player)->deliveredGame, 0) << "a result nobody received";
+        EXPECT_EQ(readBooks().delivery(player)->deliveredGame, 0) << "a result nobody received";
 
         auto back = connectPlayer(nick, c.inChannel);
         back->privmsg(kKeeper, c.whenBack);
@@ -84,14 +84,14 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         const QList<QByteArray> told = toldTo(*back);
         EXPECT_EQ(told[told.indexOf(result) + 2], wire(firstDrawLine(*record.pendingFirstDraw)));
         ASSERT_TRUE(
-            waitUntil([&] { return books->delivery(player)->deliveredGame == 1; }, kWaitMs));
+            waitUntil([&] { return readBooks().delivery(player)->deliveredGame == 1; }, kWaitMs));
 
         // The next holds play the first draw they were just told.
         back->privmsg(kKeeper, holdsLine("1,1,1"));
         ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }, kWaitMs));
-        EXPECT_EQ(books->delivery(player)->lastOutcome->firstDraw, *record.pendingFirstDraw);
+        EXPECT_EQ(readBooks().delivery(player)->lastOutcome->firstDraw, *record.pendingFirstDraw);
     }
-    const books::BooksAudit audit = books->audit();
+    const books::BooksAudit audit = readBooks().audit();
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
 }
 

@@ -3,6 +3,7 @@
 // while it runs, a limit on the size of its files.
 #include "support/keeper_process.h"
 #include "support/keeper_robot_rig.h"
+#include "support/prometheus_server.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -158,10 +159,10 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
 }
 
 // An operator reads the log where they asked for it, every line with its time and zone and
-// level; SIGHUP takes a new pace, log level and greeting at once and names what needs a
-// restart, while the robot serves on.
+// level; SIGHUP opens the log file anew (rotated away), takes a new pace, log level and
+// greeting at once and names what needs a restart, while the robot serves on.
 TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
-    ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\n"));
+    ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\nlog = debug\n"));
     const QString logPath = QDir(keeper->folder()).filePath("robot.log");
     auto logText = [&] {
         QFile file(logPath);
@@ -170,6 +171,7 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     ASSERT_TRUE(waitUntil([&] { return logText().contains("joined #casino"); }, kWaitMs))
         << logText().toStdString() << keeper->log().toStdString();
     auto alice = registered("alice");
+    ASSERT_TRUE(alice->join(kChannel));
     alice->privmsg(kKeeper, holdsLine("1,1,0"));
     ASSERT_TRUE(waitUntil(
         [&] { return logText().contains("game 1 of alice (alice): holds 1,1,0"); }, kWaitMs))
@@ -178,9 +180,13 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d) (debug|info|warning|error): \S)"));
     for (const QString& text : logText().split(u'\n', Qt::SkipEmptyParts))
         EXPECT_TRUE(line.match(text).hasMatch()) << text.toStdString();
+    for (const char* debug : {"debug: alice joined #casino", "debug: from alice: I hold 1,1,0",
+                              "debug: to alice: FINAL:"})
+        EXPECT_TRUE(waitUntil([&] { return logText().contains(debug); }, kWaitMs)) << debug;
 
     ASSERT_TRUE(
         keeper->writeConfig("logfile = robot.log\nlog = warning\npace = 7\nidentity = account\n"));
+    ASSERT_TRUE(QFile::rename(logPath, logPath + ".1")); // as logrotate does, then SIGHUP
     keeper->signal(SIGHUP);
     ASSERT_TRUE(waitUntil(
         [&] { return logText().contains("changed identity: these take effect after a restart"); },
@@ -257,6 +263,30 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
         return lines;
     };
     EXPECT_EQ(once(toldTo(*alice, kFinalHead)), once(booked));
+}
+
+// Prometheus scrapes the robot while it plays: the games it booked, its messages answered, and
+// that it is connected under its own nickname.
+TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
+    PrometheusServer prometheus;
+    QString error;
+    if (!PrometheusServer::ensureInstalled(&error))
+        GTEST_SKIP() << error.toStdString();
+    const QByteArray port = QByteArray::number(TestServer::freeLoopbackPort());
+    ASSERT_NO_FATAL_FAILURE(start(false, kOperLine + "metrics = 127.0.0.1:" + port + "\n"));
+    ASSERT_TRUE(prometheus.start(port.toUShort(), &error)) << error.toStdString();
+    auto alice = registered("alice");
+    for (int game = 1; game <= 3; ++game) {
+        alice->privmsg(kKeeper, holdsLine("1,0,1"));
+        ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFinalHead) == game; }, kWaitMs));
+    }
+    ASSERT_TRUE(waitUntil(
+        [&] { return prometheus.query("jackwell_keeper_games_booked_total") == 3.0; }, kWaitMs))
+        << prometheus.output().toStdString();
+    EXPECT_EQ(prometheus.query("jackwell_keeper_answer_latency_seconds_count"), 4.0);
+    EXPECT_GE(prometheus.query("jackwell_keeper_book_commit_seconds_count").value_or(0), 4.0);
+    EXPECT_EQ(prometheus.query("jackwell_keeper_connected + jackwell_keeper_nick_held"), 2.0);
+    EXPECT_EQ(prometheus.query("jackwell_keeper_games_refused_total"), 0.0);
 }
 
 } // namespace

@@ -6,6 +6,12 @@
 
 #include "support/keeper_robot_rig.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
+
+#include <atomic>
+
 namespace jackwell::keeper {
 namespace {
 
@@ -56,7 +62,7 @@ public:
     QString lastError() const override { return failing ? "disk trouble" : books_.lastError(); }
     bool failedForGood() const override { return false; }
 
-    bool failing = false;
+    std::atomic<bool> failing = false;
 
 private:
     KeeperBooks& books_;
@@ -146,6 +152,39 @@ TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
     expectToldAsBooked(*alice, "alice");
 }
 
+// Books another process keeps locked: a game that cannot be booked is answered that nothing was
+// booked, and meanwhile the robot's event loop (this test's too) never waits for the books.
+TEST_F(KeeperRobotTest, BooksLockedByAnotherProcessStallNobody) {
+    auto robot = startRobot(clock, robotConfig(), 12);
+    auto alice = connectPlayer("alice");
+    auto bob = connectPlayer("bob");
+    ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
+    QProcess locker;
+    locker.start("sqlite3", {dir.filePath("books.sqlite")});
+    locker.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
+    ASSERT_TRUE(
+        waitUntil([&] { return locker.readAllStandardOutput().contains("locked"); }, kWaitMs));
+    qint64 longestPause = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer tick;
+    tick.callOnTimeout([&] { longestPause = std::max(longestPause, sinceTick.restart()); });
+    tick.start(10);
+    alice->privmsg(kKeeper, holdsLine("1,0,1"));
+    for (int i = 0; i < 3; ++i)
+        bob->privmsg(kKeeper, kRegister);
+    const QByteArray outOfOrder = wire(kOutOfOrder);
+    ASSERT_TRUE(waitUntil(
+        [&] { return countTold(*alice, outOfOrder) == 1 && countTold(*bob, outOfOrder) == 3; },
+        kWaitMs));
+    EXPECT_LT(longestPause, 900) << "the event loop waited for the books";
+    locker.closeWriteChannel();
+    ASSERT_TRUE(locker.waitForFinished());
+    playGames(*alice, 1);
+    expectToldAsBooked(*alice, "alice");
+    EXPECT_FALSE(recordOf("bob").pendingFirstDraw);
+}
+
 TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
     KeeperConfig config = robotConfig();
     config.operPassword = "wrong";
@@ -168,7 +207,8 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     auto alice = connectPlayer("alice");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     playGames(*alice, 2);
-    ASSERT_TRUE(waitUntil([&] { return books->delivery("alice")->deliveredGame == 2; }, kWaitMs));
+    ASSERT_TRUE(
+        waitUntil([&] { return readBooks().delivery("alice")->deliveredGame == 2; }, kWaitMs));
 
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }, kWaitMs));
@@ -181,7 +221,7 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     playGames(*alice, 1);
     const PlayerRecord record = recordOf("alice");
     EXPECT_EQ(record.gamesPlayed, 3);
-    const GameOutcome last = *books->delivery("alice")->lastOutcome;
+    const GameOutcome last = *readBooks().delivery("alice")->lastOutcome;
     EXPECT_EQ(toldTo(*alice), wireLines(gameResultLines(last.finalDraw, last.creditsAfter,
                                                         record.pendingFirstDraw)));
 }
@@ -207,10 +247,10 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
 
 // The robot once greeted its channel with the banner and the announcement on every join, which
 // buried a busy channel's talk. The channel hears them on its arrival and then at most every ten
-// minutes; each joining player is told privately whom to write to, at most once an hour. The
-// robot's time runs no faster than the real one, and the hour passes in steps shorter than the
-// robot's patience with a quiet server, each ended by a word the robot answers: its connection
-// never looks dead, however slow this machine is.
+// minutes; each joining player is told privately whom to write to, twice a minute at most (a
+// card started again must find the robot). The robot's time runs no faster than the real one,
+// and the minutes pass in steps shorter than the robot's patience with a quiet server, each ended
+// by a word the robot answers: its connection never looks dead, however slow this machine is.
 TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) {
     VirtualClock virtualClock;
     auto watcher = connectPlayer("watcher", true);
@@ -234,23 +274,27 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     ASSERT_TRUE(drive([&] { return banners() == 1; }));
 
     auto alice = connectPlayer("alice", true);
+    auto rejoin = [&] {
+        alice->sendRaw("PART #casino\r\n");
+        return alice->join(kChannel);
+    };
     ASSERT_TRUE(drive([&] { return greetings(*alice) == 1; }));
-    alice->sendRaw("PART #casino\r\n");
-    ASSERT_TRUE(alice->join(kChannel));
+    ASSERT_TRUE(rejoin());
+    ASSERT_TRUE(drive([&] { return greetings(*alice) == 2; }));
+    ASSERT_TRUE(rejoin());
     drive([] { return false; }, 1500);
-    EXPECT_EQ(greetings(*alice), 1);
+    EXPECT_EQ(greetings(*alice), 2);
     EXPECT_EQ(banners(), 1);
 
-    // An hour later, both are due again.
-    for (int step = 0; step < 41; ++step) {
+    // Ten minutes later, both are due again.
+    for (int step = 0; step < 7; ++step) {
         virtualClock.advance(90'000);
         const int answers = countTold(*watcher, {});
         watcher->privmsg(kKeeper, "still there?");
         ASSERT_TRUE(waitUntil([&] { return countTold(*watcher, {}) > answers; }, kWaitMs)) << step;
     }
-    alice->sendRaw("PART #casino\r\n");
-    ASSERT_TRUE(alice->join(kChannel));
-    ASSERT_TRUE(drive([&] { return greetings(*alice) == 2 && banners() == 2; }))
+    ASSERT_TRUE(rejoin());
+    ASSERT_TRUE(drive([&] { return greetings(*alice) == 3 && banners() == 2; }))
         << greetings(*alice) << " " << banners();
 }
 

@@ -39,8 +39,8 @@ protected:
     void SetUp() override { ASSERT_TRUE(startError.isEmpty()) << startError.toStdString(); }
 
     // The robot as its own program on the network, books kept as the server allows (auto).
-    std::unique_ptr<KeeperProcess> startRobot(const QByteArray& extra = {}) {
-        auto keeper = std::make_unique<KeeperProcess>(network->port());
+    std::unique_ptr<KeeperProcess> startRobot(const QByteArray& extra = {}, quint16 port = 0) {
+        auto keeper = std::make_unique<KeeperProcess>(port ? port : network->port());
         QString output;
         if (!keeper->writeConfig(extra) ||
             keeper->run({"--init", keeper->configPath()}, &output) != 0 || !keeper->start())
@@ -104,30 +104,33 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
     ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log().toStdString();
-    IrcCard player(cardLogin("Carla", "cardplayer", "s3cretpw"));
-    ASSERT_EQ(player.transport.open(), 0);
-    ASSERT_EQ(player.backend->connection().account(), "cardplayer");
-    Card& card = player.card;
-
-    // Greeted privately on joining: GET HOST finds the robot there.
-    ASSERT_TRUE(waitUntil(
-        [&] { return player.logged("ESP from Rivet: " + wire(announcementLine("Rivet"))) == 1; },
-        kWaitMs));
-    ASSERT_TRUE(player.clickAndSettle(&Card::findHost));
-    ASSERT_EQ(card.state.machineKeeperName, "Rivet");
-    card.askToRegister();
+    // The card is closed and started again at once between the games: greeted privately on each
+    // join, GET HOST finds the robot there each time.
+    QString credits;
     for (int game = 1; game <= 2; ++game) {
         SCOPED_TRACE(game);
+        IrcCard player(cardLogin("Carla", "cardplayer", "s3cretpw"));
+        ASSERT_TRUE(waitUntil([&] { return player.transport.open() == 0; }, kWaitMs));
+        ASSERT_EQ(player.backend->connection().account(), "cardplayer");
+        Card& card = player.card;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return player.logged("ESP from Rivet: " + wire(announcementLine("Rivet"))) == 1;
+            },
+            kWaitMs));
+        ASSERT_TRUE(player.clickAndSettle(&Card::findHost));
+        ASSERT_EQ(card.state.machineKeeperName, "Rivet");
+        card.askToRegister();
         ASSERT_TRUE(
-            waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == game; }, kWaitMs));
+            waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == 1; }, kWaitMs));
         ASSERT_TRUE(player.clickAndSettle(&Card::start));
         for (int reel = 0; reel < 3; ++reel) {
             if (isHeld(card.state, reel) != (reel != 1))
                 card.toggleHold(reel);
         }
         card.sendHolds();
-        ASSERT_TRUE(waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == game + 1; },
-                              kWaitMs));
+        ASSERT_TRUE(
+            waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == 2; }, kWaitMs));
         ASSERT_TRUE(player.clickAndSettle(&Card::finish));
         EXPECT_TRUE(keeper->waitForLog(QStringLiteral("game %1 of account:cardplayer (Carla): "
                                                       "holds 1,0,1, draw %2, won ")
@@ -135,9 +138,9 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
                                            .arg(player.shown(&Reel::finalCode, u',')),
                                        kWaitMs))
             << keeper->log().toStdString();
+        credits = card.state.credits;
+        player.library.KillDDE();
     }
-    const QString credits = card.state.credits;
-    player.library.KillDDE();
 
     keeper->stop();
     const QStringList listed = players(*keeper);
@@ -183,6 +186,42 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output.toStdString();
 }
 
+// Without account tags the robot asks WHOIS, and what it learns of a player outside its channel
+// serves only the message that asked: whoever takes the nickname next, or logs out, plays nothing.
+TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
+    ServicesNetwork untagged(false);
+    QString error;
+    ASSERT_TRUE(untagged.start(&error) && untagged.registerAccount("acct1", "s3cretpw", &error))
+        << error.toStdString();
+    const auto keeper = startRobot({}, untagged.port());
+    ASSERT_TRUE(keeper && keeper->waitForLog("joined #casino", kWaitMs));
+    IrcTestPeer owner("p1");
+    ASSERT_TRUE(owner.connectWithLogin(untagged.port(), "acct1", "s3cretpw"));
+    owner.privmsg(kKeeper, kRegister);
+    ASSERT_TRUE(
+        waitUntil([&] { return countTold(owner, wire(machine::kStartHint)) == 1; }, kWaitMs));
+    owner.sendRaw("QUIT :bye\r\n");
+
+    IrcTestPeer stranger("p1");
+    ASSERT_TRUE(waitUntil([&] { return stranger.connectTo(untagged.port(), 1000); }, kWaitMs));
+    stranger.privmsg(kKeeper, kRegister);
+    stranger.privmsg(kKeeper, holdsLine("1,1,1"));
+    ASSERT_TRUE(waitUntil([&] { return toldTo(stranger).size() >= 2; }, kWaitMs));
+    EXPECT_EQ(toldTo(stranger), QList<QByteArray>(2, wire(machine::kLogInFirst)));
+
+    IrcTestPeer player("p2");
+    ASSERT_TRUE(player.connectWithLogin(untagged.port(), "acct1", "s3cretpw"));
+    ASSERT_TRUE(playHolds(player, "1,1,1")) << toldTo(player).join('\n').toStdString();
+    player.privmsg("NickServ", "LOGOUT");
+    ASSERT_TRUE(player.waitFor([](const IrcMessage& m) { return nickOf(m.prefix) == "NickServ"; },
+                               kWaitMs));
+    const int finals = countTold(player, kFinalHead);
+    player.privmsg(kKeeper, holdsLine("1,1,1"));
+    EXPECT_TRUE(
+        waitUntil([&] { return countTold(player, wire(machine::kLogInFirst)) == 1; }, kWaitMs));
+    EXPECT_EQ(countTold(player, kFinalHead), finals);
+}
+
 TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
     IrcTestPeer squatter(kKeeper);
     ASSERT_TRUE(squatter.connectTo(network->port()));
@@ -211,6 +250,17 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
                    m.param(0) == kChannel && m.param(1) == wire(announcementLine("Rivet"));
         },
         kWaitMs));
+
+    // Renamed by the network, it says so and takes its name back at once.
+    watcher.sendRaw(QByteArray("OPER ") + ServicesNetwork::kOperName + " " +
+                    ServicesNetwork::kOperPassword + "\r\nSANICK Rivet Renamed42\r\n");
+    EXPECT_TRUE(keeper->waitForLog("the server renamed the robot to Renamed42", kWaitMs));
+    EXPECT_TRUE(watcher.waitFor(
+        [](const IrcMessage& m) {
+            return m.command == "NICK" && nickOf(m.prefix) == "Renamed42" && m.param(0) == kKeeper;
+        },
+        kWaitMs))
+        << keeper->log().toStdString();
 }
 
 // A wrong password must not become a plain connection: the card's start fails with the
@@ -233,6 +283,7 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
                              "authentication failed"))
         << log.toStdString();
     EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log.toStdString();
+    EXPECT_FALSE(log.contains("warning: warning:"));
     EXPECT_FALSE(log.contains("wrongpass"));
 
     IrcBackend backend(clock, cardLogin("Dora", "dora", "s3cretpw"));

@@ -49,16 +49,21 @@ public:
         thread_.quit();
         thread_.wait();
     }
+    // The next COMMIT goes through, and the connection it came on is cut before its answer.
+    void cutAtCommitAnswer() {
+        onItsThread([this] { cutAtCommit_ = true; });
+    }
     void cut() {
-        onItsThread([this] {
-            for (QTcpSocket* client : std::exchange(clients_, {})) {
-                client->disconnect();
-                client->abort();
-            }
-        });
+        onItsThread([this] { cutNow(); });
     }
 
 private:
+    void cutNow() {
+        for (QTcpSocket* client : std::exchange(clients_, {})) {
+            client->disconnect();
+            client->abort();
+        }
+    }
     void onItsThread(const std::function<void()>& work) {
         QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
     }
@@ -67,10 +72,16 @@ private:
         client->setSocketDescriptor(descriptor);
         auto* upstream = new QTcpSocket(this);
         upstream->connectToHost(QHostAddress::LocalHost, target_);
-        connect(client, &QTcpSocket::readyRead, upstream,
-                [client, upstream] { upstream->write(client->readAll()); });
-        connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] {
+        connect(client, &QTcpSocket::readyRead, upstream, [this, client, upstream] {
+            const QByteArray bytes = client->readAll();
+            if (cutAtCommit_ && bytes.contains("COMMIT"))
+                committing_ = std::exchange(cutAtCommit_, false);
+            upstream->write(bytes);
+        });
+        connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream] {
             const QByteArray bytes = upstream->readAll();
+            if (std::exchange(committing_, false))
+                return cutNow();
             if (client->state() == QAbstractSocket::ConnectedState)
                 client->write(bytes);
         });
@@ -80,6 +91,8 @@ private:
     quint16 target_;
     QThread thread_;
     QList<QTcpSocket*> clients_;
+    bool cutAtCommit_ = false;
+    bool committing_ = false;
 };
 
 class PostgresBooksTest : public ::testing::Test, protected jackwell::testing::PostgresStore {
@@ -252,6 +265,24 @@ TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
     EXPECT_EQ(books->load("alice"), registeredPlayer()) << books->lastError().toStdString();
     EXPECT_TRUE(log_.contains("ended this robot's earlier session with the books, which the "
                               "server still kept"))
+        << log_.join('\n').toStdString();
+}
+
+// The connection is cut after a change's COMMIT reached the server, before its answer: the
+// books look on a new connection, and the change counts as made, since it was.
+TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
+    CuttableProxy proxy(server_->port());
+    auto books = open(kMachine, BooksPurpose::Serve, nullptr, proxy.serverPort());
+    ASSERT_TRUE(books);
+    proxy.cutAtCommitAnswer();
+    ASSERT_TRUE(books->save("alice", registeredPlayer())) << books->lastError().toStdString();
+    const auto [outcome, after] =
+        nextGame(*books->load("alice"), {true, false, true}, {1, 2, 3}, {4, 5, 6});
+    proxy.cutAtCommitAnswer();
+    EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
+    EXPECT_FALSE(books->outcomeUnknown());
+    EXPECT_EQ(books->load("alice"), after);
+    EXPECT_EQ(log_.count("a change whose commit went unanswered was kept"), 2)
         << log_.join('\n').toStdString();
 }
 

@@ -88,7 +88,11 @@ protected:
     }
 
     PostgresServer database_;
-    NgircdServer irc_{{.operName = kOperName, .operPassword = kOperPassword}};
+    // A robot that does not answer the server's PINGs within seconds is dropped.
+    NgircdServer irc_{{.pingTimeoutSeconds = 3,
+                       .pongTimeoutSeconds = 3,
+                       .operName = kOperName,
+                       .operPassword = kOperPassword}};
     RealClock clock_;
     QSet<QString> machines_;
 };
@@ -190,6 +194,37 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
     QString output;
     EXPECT_EQ(rivet->run({"--audit", database_.address()}, &output), 0) << output.toStdString();
     EXPECT_TRUE(output.contains("balanced=yes")) << output.toStdString();
+}
+
+// The books' server stops (SIGSTOP) for twenty seconds while a game is on its way to it: the
+// robot stays connected, another player is answered meanwhile (nothing was booked for him), and
+// the player whose game was stalled is told what the books hold.
+TEST_F(SharedBooksProcessTest, ABooksServerThatStopsStallsNobody) {
+    auto rivet = startRobot(kKeeper);
+    IrcTestPeer alice("alice");
+    IrcTestPeer bob("bob");
+    ASSERT_TRUE(alice.connectTo(irc_.port()) && bob.connectTo(irc_.port()));
+    alice.privmsg(kKeeper, kRegister);
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFirstHead) == 1; }, kWaitMs));
+    const QByteArray outOfOrder = wire(machine::kOutOfOrder);
+    database_.freeze(true);
+    alice.privmsg(kKeeper, holdsLine("1,0,1"));
+    bob.privmsg(kKeeper, kRegister);
+    const bool bobAnswered = waitUntil([&] { return countTold(bob, outOfOrder) == 1; }, 15000);
+    runEventsFor(5000);
+    database_.freeze(false);
+    ASSERT_TRUE(bobAnswered) << rivet->log().toStdString();
+    EXPECT_FALSE(rivet->log().contains("connection lost")) << rivet->log().toStdString();
+    // Whatever became of alice's game, she is told, and then plays on.
+    ASSERT_TRUE(waitUntil(
+        [&] { return countTold(alice, kFinalHead) + countTold(alice, outOfOrder) == 1; }, kWaitMs));
+    const int finals = countTold(alice, kFinalHead);
+    alice.privmsg(kKeeper, holdsLine("1,0,1"));
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFinalHead) > finals; }, kWaitMs))
+        << rivet->log().toStdString();
+    books::BooksAudit audit;
+    EXPECT_EQ(bookedResults("alice", &audit), toldTo(alice, kFinalHead));
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
 }
 
 } // namespace

@@ -133,6 +133,10 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
     EXPECT_EQ(error, path() + " is kept by another running robot");
     EXPECT_TRUE(SqliteBooks::open(path(), &error, BooksPurpose::Audit)) << error.toStdString();
+    const QString link = dir_.filePath("link.sqlite");
+    ASSERT_TRUE(QFile::link(path(), link));
+    EXPECT_FALSE(SqliteBooks::open(link, &error)) << "nor by a link to it";
+    EXPECT_EQ(error, link + " is kept by another running robot");
     books.reset();
     EXPECT_TRUE(SqliteBooks::open(path(), &error)) << "free once the first has gone";
 }

@@ -94,7 +94,7 @@ protected:
     MachineKeeper keeper{"Rivet", books, 20240601};
 };
 
-TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDraw) {
+TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceRepeatsTheWaitingDrawPerPlayer) {
     EXPECT_EQ(MachineKeeper("Gizmo", books, 1).bannerLines().last(),
               "Your machinekeeper is Gizmo. Send 'Register me!' to play.");
     const QStringList first = send("alice", "Register me!");
@@ -109,11 +109,22 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceAndRepeatsTheWaitingDra
     EXPECT_EQ(booked.pendingFirstDraw, readAsTheCard(first[2]).codes);
 
     EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2], first[3]}));
+
+    // Each player has books of their own.
+    const QString odd = "alice: FIRST:\r\n";
+    const QString longest(MachineKeeper::kMaxPlayerNameLength, 'n');
+    for (const QString& player : {QString("bob"), QString("Alice"), odd, longest}) {
+        ASSERT_EQ(send(player, "Register me!").size(), 4);
+        ASSERT_EQ(send(player, "I hold 0,0,0").size(), 3);
+    }
+    EXPECT_TRUE(send("", "Register me!").isEmpty());
+    EXPECT_TRUE(send(longest + 'n', "Register me!").isEmpty());
     EXPECT_EQ(record("alice"), booked);
+    EXPECT_EQ(record(odd).gamesPlayed, 1);
+    EXPECT_EQ(books.ledger().size(), 4u);
 }
 
-// The game that uses the last credit draws no next one; registering then gives a
-// new free game.
+// The game that uses the last credit draws no next one; registering then gives a new free game.
 TEST_F(MachineKeeperTest, aPlayerWhoRunsDryIsOfferedANewFreeGame) {
     books.save("bob", {1, ReelCodes{1, 2, 3}, 99, 0, 100});
     const QStringList lines = send("bob", "I hold 1,1,1");
@@ -156,22 +167,6 @@ TEST_F(MachineKeeperTest, unexpectedMessagesGetHelpAndChangeNothing) {
                           "'Register me!') for a game, then START to see its first draw."});
     EXPECT_EQ(record("dave"), PlayerRecord{});
     EXPECT_TRUE(books.ledger().empty());
-}
-
-TEST_F(MachineKeeperTest, eachPlayerHasBooksOfTheirOwn) {
-    const QString odd = "alice: FIRST:\r\n";
-    const QString longest(MachineKeeper::kMaxPlayerNameLength, 'n');
-    const QString aliceFirst = firstDrawOf(send("alice", "Register me!"));
-    for (const QString& player : {QString("bob"), QString("Alice"), odd, longest}) {
-        ASSERT_EQ(send(player, "Register me!").size(), 4);
-        ASSERT_EQ(send(player, "I hold 0,0,0").size(), 3);
-    }
-    EXPECT_TRUE(send("", "Register me!").isEmpty());
-    EXPECT_TRUE(send(longest + 'n', "Register me!").isEmpty());
-    EXPECT_EQ(record("alice").credits, 100);
-    EXPECT_EQ(record("alice").pendingFirstDraw, readAsTheCard(aliceFirst).codes);
-    EXPECT_EQ(record(odd).gamesPlayed, 1);
-    EXPECT_EQ(books.ledger().size(), 4u);
 }
 
 // Draws come from the seed alone, and all fourteen symbols come up about equally often.

@@ -21,6 +21,7 @@ installed_files=(
     share/man/man8/jackwell-keeper.8.gz
     share/doc/jackwell/keeper.txt.example
     lib/systemd/system/jackwell-keeper.service
+    etc/logrotate.d/jackwell-keeper
 )
 
 failures=0

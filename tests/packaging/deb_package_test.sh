@@ -43,9 +43,9 @@ check "no maintainer scripts" test -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t
     grep -E 'preinst|postinst|prerm|postrm')"
 dpkg-deb --info "$deb"
 
-contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | grep -v '/$' | sed 's|^\./usr/||' | sort)
+contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | grep -v '/$' | sed 's|^\./usr/||; s|^\./etc/|etc/|' | sort)
 expected=$(printf '%s\n' "${installed_files[@]}" | sort)
-check "the package holds exactly the installed files under /usr" test "$contents" = "$expected"
+check "the package holds exactly the installed files under /usr and /etc" test "$contents" = "$expected"
 [ "$contents" = "$expected" ] || diff <(echo "$expected") <(echo "$contents") >&2
 
 unit=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/jackwell-keeper.service)

@@ -73,6 +73,9 @@ TEST(handleFirstResult, firstDrawCodes) {
         {"marker past 32767",
          "ESP from " + kFar + ": FIRST: [ 10 | 11 | 12 ]",
          {{"10", "11", "12"}, {10, 11, 12}}},
+        {"a payout table behind it on the same line",
+         from("FIRST: [ 07 | 03 | 11 ] K: Payouts per token: 1: 2:"),
+         {{"07", "03", "11"}, {7, 3, 11}}},
     };
     for (const auto& [name, text, codes] : rows) {
         SCOPED_TRACE(name);
@@ -162,6 +165,8 @@ TEST(handleFirstResult, payoutTable) {
         {"the later table decides", payoutLine("K", 16, 100) + "\r\n" + payoutLine("K", 16), true,
          amounts(16)},
         {"speaker holding a colon", payoutLine("ESP to Keeper: x", 16), true, amounts(16)},
+        {"behind a first draw on the same line",
+         from("FIRST: [ 07 | 03 | 11 ] ") + payoutLine("K", 16), true, amounts(16)},
         {"<system> changes nothing", payoutLine("<system>", 16), false, published},
         {"window of 300 behind the marker", longTable, true, longAmounts},
     };
@@ -175,16 +180,6 @@ TEST(handleFirstResult, payoutTable) {
         EXPECT_FALSE(payouts.shown) << "a table creates the window hidden";
         EXPECT_EQ(payouts.amounts, expected);
     }
-}
-
-TEST(handleFirstResult, aLineWithBothMarkersActsAsBoth) {
-    CardState state;
-    PayoutsState payouts;
-    Tokenizer tokenizer;
-    handleFirstResult(state, payouts, tokenizer,
-                      from("FIRST: [ 07 | 03 | 11 ] ") + payoutLine("K", 16));
-    expectDraw(state, {{"07", "03", "11"}, {7, 3, 11}}, false);
-    EXPECT_EQ(payouts.amounts[15], " 16");
 }
 
 // The credits shown before are "100" and "(5000)"; `shown` gives the credits and tokens after

@@ -1,7 +1,6 @@
-// Cutting the chat text into lines, the kinds of line, finding a message's
-// marker and speaker, and the machinekeeper announcement. That the one-pass
-// walk agrees with a plain walk on any text is checked by the chat-text fuzz
-// target, which runs with the tests.
+// Cutting the chat text into lines, the kinds of line, finding a message's marker and speaker, and
+// the machinekeeper announcement. That the one-pass walk agrees with a plain walk on any text is
+// checked by the chat-text fuzz target, which runs with the tests.
 
 #include "protocol/chat_lines.h"
 #include "protocol/handlers.h"

@@ -43,7 +43,9 @@ void finishWithFinal(CardRig& rig, const QString& codes) {
 }
 
 // Which file is played, by outcome and by the two boxes (only a ticked box counts), and what the
-// card says of the outcome, whatever it plays: the draw and the credits it shows, in words.
+// card says of the outcome, whatever it plays: the draw and the credits it shows, in words. All
+// comes 7 s after the evaluation timer's first tick, not before: until then the holds show
+// HELD; then all three read HOLD on cyan and the timer stops.
 TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
     using enum CheckState;
     struct Row {
@@ -71,8 +73,17 @@ TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
         QObject::connect(&rig.card, &Card::told, [&](const QString& words) { told << words; });
         rig.options = {"win.wav", "lose.wav", Clear, row.playWinSound, row.playLoseSound};
         finishWithFinal(rig, row.codes);
-        rig.clock.advance(7099);
+        EXPECT_TRUE(rig.state.evaluationTimer.enabled);
+        rig.clock.advance(100 + 7000 - 1);
         EXPECT_TRUE(told.isEmpty()) << "not before the reels have come to rest";
+        EXPECT_TRUE(rig.sound.played.empty());
+        EXPECT_EQ(rig.state.reels[2].hold.caption, QStringLiteral("HELD"));
+        rig.clock.advance(1);
+        for (const Reel& reel : rig.state.reels) {
+            EXPECT_EQ(reel.hold.caption, QStringLiteral("HOLD"));
+            EXPECT_EQ(reel.hold.backColour, kColourNotHeld);
+        }
+        EXPECT_FALSE(rig.state.evaluationTimer.enabled);
         rig.clock.advance(20000);
         EXPECT_EQ(told, QStringList{row.told});
         ASSERT_EQ(rig.sound.played.size(), row.played ? 1u : 0u);
@@ -81,26 +92,6 @@ TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
             EXPECT_FALSE(rig.sound.played[0].repeat);
         }
     }
-}
-
-// The evaluation comes 7 s after the evaluation timer's first tick, not before:
-// until then the holds show HELD; then all three read HOLD on cyan.
-TEST(Evaluation, holdsAreClearedAfterTheSevenSecondsAndTheTimerStops) {
-    CardRig rig;
-    rig.options.playWinSound = CheckState::Ticked;
-    finishWithFinal(rig, "| 05 | 05 | 05 |");
-    EXPECT_TRUE(rig.state.evaluationTimer.enabled);
-    rig.clock.advance(100 + 7000 - 1);
-    EXPECT_TRUE(isHeld(rig.state, 0));
-    EXPECT_EQ(rig.state.reels[2].hold.caption, QStringLiteral("HELD"));
-    EXPECT_TRUE(rig.sound.played.empty());
-    rig.clock.advance(1);
-    for (const Reel& reel : rig.state.reels) {
-        EXPECT_EQ(reel.hold.caption, QStringLiteral("HOLD"));
-        EXPECT_EQ(reel.hold.backColour, kColourNotHeld);
-    }
-    EXPECT_FALSE(rig.state.evaluationTimer.enabled);
-    EXPECT_EQ(rig.sound.played.size(), 1u);
 }
 
 // Clicks during the wait: START clears the final codes, so the game is lost;

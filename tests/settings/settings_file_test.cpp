@@ -1,6 +1,5 @@
-// Settings.txt: the reading rules, each fault named with its file and line,
-// Check1 followed as it changes, and writing that keeps the old file whole when
-// it cannot finish.
+// Settings.txt: the reading rules, each fault named with its file and line, Check1 followed as it
+// changes, and writing that keeps the old file whole when it cannot finish.
 
 #include "settings/settings_file.h"
 #include "support/qt_printers.h"
@@ -49,7 +48,9 @@ struct SettingsFile {
     }
 };
 
-TEST(SettingsFile, readsTheOptionsTheFileGives) {
+// The program pins or releases the window each time the reader changes Check1: `calls` holds the
+// values it is told of (starting from 2).
+TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
     const QByteArray written = "Text1\r\n/s/win.wav\r\nText2\r\n\r\nCheck1\r\n 1 \r\n"
                                "Check2\r\n 0 \r\nCheck3\r\n 0 \r\n";
     const Options writtenOptions = with("/s/win.wav", "", 1, 0, 0);
@@ -57,37 +58,51 @@ TEST(SettingsFile, readsTheOptionsTheFileGives) {
         const char* name;
         QByteArray file;
         Options expected;
+        std::vector<int> calls = {};
     } rows[] = {
-        {"as written", written, writtenOptions},
-        {"LF line ends", QByteArray(written).replace("\r\n", "\n"), writtenOptions},
-        {"CR line ends", QByteArray(written).replace("\r\n", "\r"), writtenOptions},
+        {"as written", written, writtenOptions, {1}},
+        {"LF line ends", QByteArray(written).replace("\r\n", "\n"), writtenOptions, {1}},
+        {"CR line ends", QByteArray(written).replace("\r\n", "\r"), writtenOptions, {1}},
         {"no final line end", "Check3\r\n 1", boxes(2, 2, 1)},
         {"reordered",
          "Check3\r\n 1 \r\nText2\r\n/l.wav\r\nCheck1\r\n 0 \r\nText1\r\n/w.wav\r\nCheck2\r\n 1 "
          "\r\n",
-         with("/w.wav", "/l.wav", 0, 1, 1)},
+         with("/w.wav", "/l.wav", 0, 1, 1),
+         {0}},
         {"blank and unknown lines skipped",
          "Text1\r\n/w.wav\r\n\r\nVolume\r\n 7 \r\n\r\nText2\r\n/l.wav\r\n",
          with("/w.wav", "/l.wav", 2, 2, 2)},
         {"the last value wins",
          "Check2\r\n 1 \r\nText1\r\n/a.wav\r\nCheck2\r\n 0 \r\nText1\r\n/b.wav\r\n",
          with("/b.wav", "old loss.wav", 2, 0, 2)},
-        {"only Check1", "Check1\r\n1\r\n", boxes(1, 2, 2)},
+        {"only Check1", "Check1\r\n1\r\n", boxes(1, 2, 2), {1}},
+        {"Check1 told at each change only",
+         "Check1\r\n1\r\nCheck1\r\n0\r\nCheck1\r\n0\r\nCheck1\r\n2\r\nCheck1\r\n2.0\r\n",
+         before,
+         {1, 0, 2}},
         {"empty file", "", before},
-        {"a bare digit like a blanked one", "Check1\r\n1\r\nCheck2\r\n 1 \r\nCheck3\r\n\t0\t\r\n",
-         boxes(1, 1, 0)},
+        {"a bare digit like a blanked one",
+         "Check1\r\n1\r\nCheck2\r\n 1 \r\nCheck3\r\n\t0\t\r\n",
+         boxes(1, 1, 0),
+         {1}},
         {"halves to even", "Check1\r\n1.5\r\nCheck2\r\n2.5\r\nCheck3\r\n 0.5 \r\n", boxes(2, 2, 0)},
-        {"fractions to the nearest", "Check1\r\n0.5001\r\nCheck2\r\n-0.4\r\nCheck3\r\n+1.49\r\n",
-         boxes(1, 0, 1)},
-        {"a value equal to a later key is that key", "Text1\r\nCheck1\r\n 1 \r\n",
-         with("Check1", "old loss.wav", 1, 2, 2)},
+        {"fractions to the nearest",
+         "Check1\r\n0.5001\r\nCheck2\r\n-0.4\r\nCheck3\r\n+1.49\r\n",
+         boxes(1, 0, 1),
+         {1}},
+        {"a value equal to a later key is that key",
+         "Text1\r\nCheck1\r\n 1 \r\n",
+         with("Check1", "old loss.wav", 1, 2, 2),
+         {1}},
         {"a value equal to an earlier key is just a value", "Text2\r\nText1\r\nCheck2\r\n 1 \r\n",
          with("old win.wav", "Text1", 2, 1, 2)},
         {"keys are case-sensitive", "text1\r\n/w.wav\r\nCHECK1\r\n 1 \r\n", before},
         {"a comma ends a path", "Text1\r\n/s/a,b.wav\r\nText2\r\n/l.wav\r\n",
          with("/s/a", "/l.wav", 2, 2, 2)},
-        {"comma-separated fields on one line", "Text1,/w.wav,Check1, 1\r\n",
-         with("/w.wav", "old loss.wav", 1, 2, 2)},
+        {"comma-separated fields on one line",
+         "Text1,/w.wav,Check1, 1\r\n",
+         with("/w.wav", "old loss.wav", 1, 2, 2),
+         {1}},
         {"blanks skipped before a field only", "  Text1\r\n  /w.wav  \r\n",
          with("/w.wav  ", "old loss.wav", 2, 2, 2)},
         {"a quoted path keeps comma and blanks", "Text1\r\n \"  /s/a,b.wav\"\r\n",
@@ -104,9 +119,15 @@ TEST(SettingsFile, readsTheOptionsTheFileGives) {
         SettingsFile file;
         file.store(row.file);
         Options options = before;
-        const SettingsResult result = readSettingsFile(file.path, options);
+        std::vector<int> calls;
+        const auto changed = [&](CheckState value) {
+            EXPECT_EQ(options.stayOnTop, value) << "the option holds the new value";
+            calls.push_back(int(value));
+        };
+        const SettingsResult result = readSettingsFile(file.path, options, changed);
         EXPECT_EQ(result.status, SettingsResult::Ok) << result.message.toStdString();
         EXPECT_EQ(options, row.expected);
+        EXPECT_EQ(calls, row.calls);
     }
 }
 
@@ -170,35 +191,6 @@ TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
         EXPECT_EQ(calls, 0);
     }
     EXPECT_FALSE(QFile::exists(missing.path));
-}
-
-// The program pins or releases the window each time the reader changes Check1.
-TEST(SettingsFile, check1IsReportedEachTimeItsValueChanges) {
-    const struct {
-        int start;
-        QByteArray file;
-        std::vector<int> calls;
-    } rows[] = {
-        {0, "Check1\r\n 0 \r\n", {}},
-        {0, "Check1\r\n 1 \r\n", {1}},
-        {1, "Check1\r\n1.0\r\n", {}},
-        {0, "Check2\r\n 1 \r\nCheck3\r\n 2 \r\n", {}},
-        {0, "Check1\r\n1\r\nCheck1\r\n0\r\nCheck1\r\n0\r\nCheck1\r\n2\r\n", {1, 0, 2}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file.toStdString());
-        SettingsFile file;
-        file.store(row.file);
-        Options options;
-        options.stayOnTop = CheckState(row.start);
-        std::vector<int> calls;
-        const auto changed = [&](CheckState value) {
-            EXPECT_EQ(options.stayOnTop, value) << "the option holds the new value";
-            calls.push_back(int(value));
-        };
-        EXPECT_EQ(readSettingsFile(file.path, options, changed).status, SettingsResult::Ok);
-        EXPECT_EQ(calls, row.calls);
-    }
 }
 
 // The ten lines, over a longer old file or in a folder not there yet (an installed program's

@@ -1,7 +1,6 @@
-// The real sound player on a machine with no audio device: every request
-// returns without the event loop, bad file names are harmless, and the player
-// does not print a warning for each request. (What it plays where there is a
-// device is heard in sound_playback_test.)
+// The real sound player on a machine with no audio device: every request returns without the event
+// loop, bad file names are harmless, and the player does not print a warning for each request.
+// (What it plays where there is a device is heard in sound_playback_test.)
 
 #include "sound/qt_sound_player.h"
 #include "support/wait_until.h"

@@ -43,7 +43,8 @@ bool IrcTestPeer::connectWithLogin(quint16 port, const QByteArray& account,
     if (!socket_.waitForConnected(timeoutMs))
         return false;
     sendRaw("CAP LS 302\r\nNICK " + nick_ + "\r\nUSER " + nick_ + " 0 * :test peer\r\n");
-    sendRaw("CAP REQ :sasl account-tag extended-join account-notify message-tags\r\n");
+    // The login alone first: a server may refuse a request that names one it does not offer.
+    sendRaw("CAP REQ :sasl\r\nCAP REQ :account-tag extended-join account-notify message-tags\r\n");
     if (!blockUntil([this] { return receivedCommand("CAP", "ACK"); }, timeoutMs))
         return false;
     sendRaw("AUTHENTICATE PLAIN\r\n");

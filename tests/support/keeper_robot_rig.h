@@ -104,7 +104,19 @@ protected:
         return std::make_unique<IrcTestPeer>(nick);
     }
 
-    machine::PlayerRecord recordOf(const QString& player) { return books->load(player).value(); }
+    // The books as a second connection reads them, beside the robot's, which only the robot uses
+    // while it lives.
+    books::KeeperBooks& readBooks() {
+        QString error;
+        if (!reader)
+            reader = books::SqliteBooks::open(dir.filePath("books.sqlite"), &error,
+                                              books::BooksPurpose::Audit);
+        EXPECT_TRUE(reader) << error.toStdString();
+        return *reader;
+    }
+    machine::PlayerRecord recordOf(const QString& player) {
+        return readBooks().load(player).value();
+    }
 
     // What `player` was told through `peer` is what the books hold: one result for each game
     // booked and in its order, each game on the first draw told before it, the holds `holds`
@@ -112,7 +124,7 @@ protected:
     void expectToldAsBooked(const IrcTestPeer& peer, const QString& player,
                             std::optional<machine::HoldMask> holds = std::nullopt) {
         books::Ledger ledger;
-        ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
+        ASSERT_TRUE(readBooks().readLedger(ledger)) << readBooks().lastError().toStdString();
         QList<QByteArray> firsts, finals;
         for (const books::LedgerGame& game : ledger.games) {
             if (game.player != player)
@@ -137,6 +149,7 @@ protected:
     NgircdServer server{{.operName = kOperName, .operPassword = kOperPassword}};
     QTemporaryDir dir;
     std::unique_ptr<books::SqliteBooks> books;
+    std::unique_ptr<books::SqliteBooks> reader;
     RealClock clock;
     QStringList robotLog;
 };

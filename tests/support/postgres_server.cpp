@@ -1,12 +1,15 @@
 #include "support/postgres_server.h"
 
 #include <QAtomicInteger>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+
+#include <csignal>
 
 namespace jackwell::testing {
 
@@ -51,6 +54,24 @@ bool PostgresServer::start(QString* error) {
             return loginMade_ || makeLogin(error);
     }
     return false;
+}
+
+void PostgresServer::freeze(bool frozen) {
+    if (!isRunning())
+        return;
+    const pid_t server = pid_t(process_->processId());
+    // Its children first, so that none goes on while the server is stopped.
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks, the rest does not.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> rest = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toLongLong() == server)
+            ::kill(pid_t(entry.toLongLong()), frozen ? SIGSTOP : SIGCONT);
+    }
+    ::kill(server, frozen ? SIGSTOP : SIGCONT);
 }
 
 bool PostgresServer::makeCluster(QString* error) {

@@ -33,6 +33,9 @@ public:
     void stop() { end(process_, SIGINT, 10000); }
     // SIGKILL: the server is gone at once, as in a crash (its children notice and end).
     void kill() { end(process_, SIGKILL); }
+    // SIGSTOP (true) or SIGCONT (false) to the server and each of its processes: a server that
+    // stops answering while the kernel still keeps its connections open.
+    void freeze(bool frozen);
     quint16 port() const { return port_; }
 
     // The address of books in `database` for the robot's configuration.

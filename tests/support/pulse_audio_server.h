@@ -35,8 +35,6 @@ public:
 
     // The streams that play into the output now, one line each.
     QStringList playingStreams() const;
-    // The server's log, for failure messages.
-    QString log() const { return output(); }
 
     // True when PulseAudio and its tools are there, installing them if missing.
     static bool ensureInstalled(QString* error);

@@ -18,9 +18,10 @@ constexpr int kProbeGapMs = 200;
 
 } // namespace
 
-ServicesNetwork::ServicesNetwork()
+ServicesNetwork::ServicesNetwork(bool accountTags)
     : TestServer({QStringLiteral("inspircd.out"), QStringLiteral("inspircd.log"),
-                  QStringLiteral("anope.out")}) {}
+                  QStringLiteral("anope.out")})
+    , accountTags_(accountTags) {}
 
 bool ServicesNetwork::ensureInstalled(QString* error) {
     return installWhenMissing(
@@ -65,7 +66,7 @@ bool ServicesNetwork::writeConfig(QString* error) {
     const QString dir = dir_.path();
     const QString port = QString::number(port_);
     const QString link = QString::number(linkPort_);
-    const QString server = QStringLiteral(R"(<config format="xml">
+    QString server = QStringLiteral(R"(<config format="xml">
 <path configdir="@DIR@" datadir="@DIR@" logdir="@DIR@" runtimedir="@DIR@">
 <pid file="@DIR@/inspircd.pid">
 <server name="irc.test.local" description="Test IRC server" network="TestNet">
@@ -92,6 +93,10 @@ bool ServicesNetwork::writeConfig(QString* error) {
 <sasl target="services.test.local" requiressl="no">
 <module name="services_account">
 <module name="hidechans">
+<module name="sanick">
+<class name="renaming" commands="SANICK">
+<type name="Renamer" classes="renaming">
+<oper name="@OPER@" password="@OPERPASS@" host="*@*" type="Renamer">
 <module name="spanningtree">
 <link name="services.test.local" ipaddr="127.0.0.1" port="@LINKPORT@" allowmask="127.0.0.0/8"
       sendpass="@LINKPASS@" recvpass="@LINKPASS@" hidden="no">
@@ -116,16 +121,22 @@ module { name = "ns_register"; registration = "none" }
 command { service = "NickServ"; name = "REGISTER"; command = "nickserv/register" }
 module { name = "ns_identify" }
 command { service = "NickServ"; name = "IDENTIFY"; command = "nickserv/identify" }
+module { name = "ns_logout" }
+command { service = "NickServ"; name = "LOGOUT"; command = "nickserv/logout" }
 module { name = "ns_set" }
 command { service = "NickServ"; name = "SET"; command = "nickserv/set" }
 command { service = "NickServ"; name = "SET PASSWORD"; command = "nickserv/set/password" }
 module { name = "m_sasl" }
 )");
+    if (!accountTags_)
+        server.remove(QStringLiteral("<module name=\"ircv3_accounttag\">\n"));
     auto fill = [&](QString text) {
         return text.replace("@DIR@", dir)
             .replace("@PORT@", port)
             .replace("@LINKPORT@", link)
-            .replace("@LINKPASS@", QString::fromLatin1(kLinkPassword));
+            .replace("@LINKPASS@", QString::fromLatin1(kLinkPassword))
+            .replace("@OPERPASS@", QString::fromLatin1(kOperPassword))
+            .replace("@OPER@", QString::fromLatin1(kOperName));
     };
     return writeFile(QStringLiteral("inspircd.conf"), fill(server).toUtf8(), error, true) &&
            writeFile(QStringLiteral("services.conf"), fill(services).toUtf8(), error, true) &&

@@ -2,8 +2,9 @@
 
 // A private IRC network with services for tests: Debian's InspIRCd with Anope linked to it,
 // their own configuration in a temporary folder, listening on 127.0.0.1 on free ports, run in
-// the foreground (see TestServer). SASL (PLAIN and EXTERNAL), account-tag, extended-join,
-// account-notify, MONITOR and NickServ REGISTER are on.
+// the foreground (see TestServer). SASL (PLAIN and EXTERNAL), account-tag (unless left out),
+// extended-join, account-notify, MONITOR and NickServ REGISTER and LOGOUT are on; the operator
+// kOperName may rename anyone (SANICK).
 
 #include "support/test_server.h"
 
@@ -11,7 +12,10 @@ namespace jackwell::testing {
 
 class ServicesNetwork : public TestServer {
 public:
-    ServicesNetwork();
+    static constexpr const char* kOperName = "netop";
+    static constexpr const char* kOperPassword = "netoppass";
+
+    explicit ServicesNetwork(bool accountTags = true);
     ~ServicesNetwork() { stop(); }
 
     // Starts the server, then the services, and waits (a bounded time) until NickServ answers.
@@ -32,6 +36,7 @@ private:
     bool waitForServer(QString* error);
     bool waitForServices(QString* error);
 
+    bool accountTags_;
     quint16 port_ = 0;
     quint16 linkPort_ = 0;
     std::unique_ptr<QProcess> services_;

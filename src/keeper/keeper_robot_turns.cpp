@@ -1,0 +1,147 @@
+// The robot's work on the books' thread: each message's turn, from the books and from what the
+// event loop knew of the player's deliveries (see KeeperRobot::BooksTurn).
+#include "books/keeper_books.h"
+#include "keeper/keeper_robot.h"
+#include "machine/messages.h"
+#include "machine/texts.h"
+
+#include <algorithm>
+
+namespace jackwell::keeper {
+
+// A first draw told on its own (the answer to "Register me!"), followed to its player.
+bool KeeperRobot::isFirstDrawTold(const std::vector<machine::Reply>& replies) {
+    return std::ranges::any_of(replies, [](const machine::Reply& reply) {
+        return !reply.isPublic && reply.text.startsWith(machine::kFirstDraw.left(6));
+    });
+}
+
+// What the player has been told, as far as the books' thread can know: what the event loop knew
+// when the message came, or, when turns since have told the player more that the event loop has
+// not yet taken up, what those turns queued.
+KeeperDeliveries KeeperRobot::toldSoFar(const BooksTurn& turn, const QString& player,
+                                        const KeeperDeliveries& known) {
+    for (auto it = toldOnBooks_.begin(); it != toldOnBooks_.end();) {
+        if (it->first <= turn.toldBefore)
+            it = toldOnBooks_.erase(it);
+        else
+            ++it;
+    }
+    const auto found = toldOnBooks_.constFind(player);
+    return found == toldOnBooks_.cend() ? known : found->second;
+}
+
+void KeeperRobot::noteTold(const BooksTurn& turn, const QString& player, KeeperDeliveries told) {
+    if (turn.told.empty())
+        return;
+    for (const BooksTurn::Told& item : turn.told) {
+        if (item.bookedGame)
+            told.queued(player, *item.bookedGame);
+        else if (isFirstDrawTold(item.replies))
+            told.firstDrawQueued(player);
+    }
+    toldOnBooks_.insert(player, {turn.number, std::move(told)});
+}
+
+void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString& text,
+                           const KeeperDeliveries& knownOnLoop) {
+    turn_ = &turn;
+    const KeeperDeliveries known = toldSoFar(turn, player, knownOnLoop);
+    std::vector<machine::Reply> replies;
+    for (int attempt = 1;; ++attempt) {
+        const LastResult last = tellAgainIfUndelivered(turn, player, known);
+        if (machine::parseHolds(text) &&
+            (last != LastResult::Known || !mayPlayHolds(turn, player, known))) {
+            noteTold(turn, player, known);
+            turn_ = nullptr;
+            return; // these holds cannot be for a first draw the player has seen
+        }
+        replies = keeper_.onPrivateMessage(player, text);
+        if (books_.outcomeUnknown()) {
+            // Neither the result nor "nothing was booked": the player's next message finds out.
+            turn.notes << QStringLiteral("the books could not say whether a change for %1 was "
+                                         "kept; it is told when they can: ") +
+                              books_.lastError();
+            replies.clear();
+            break;
+        }
+        // Another machine that shares the books changed this player meanwhile: whatever it did
+        // (a game booked, a first draw told) decides the answer now.
+        if (!watched_.takeRaced())
+            break;
+        if (attempt == kAttemptsOnRace) {
+            turn.refusedWhy = books_.lastError();
+            turn.failedForGood = books_.failedForGood();
+            break;
+        }
+    }
+    const std::optional<qint64> booked = watched_.takeBookedGame();
+    if (booked)
+        turn.game.emplace(watched_.lastOutcome(), *booked);
+    turn.told.push_back({std::move(replies), booked});
+    noteTold(turn, player, known);
+    turn_ = nullptr;
+}
+
+// A player whose last result may not have reached them is told it again, with the first draw
+// now waiting, before anything else.
+KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
+                                                            const KeeperDeliveries& known) {
+    const std::optional<books::Delivery> delivery = books_.delivery(player);
+    if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
+        return LastResult::Known;
+    if (delivery->onItsWayElsewhere)
+        return LastResult::OnItsWay; // the machine that booked it is telling it
+    switch (known.status(player, delivery->lastGame)) {
+    case KeeperDeliveries::Status::Sent:
+        return LastResult::Known; // handed over on this connection to a player still here
+    case KeeperDeliveries::Status::Queued:
+        return LastResult::OnItsWay;
+    case KeeperDeliveries::Status::Unknown:
+    case KeeperDeliveries::Status::Lost:
+        break;
+    }
+    const machine::GameOutcome& last = *delivery->lastOutcome;
+    const std::optional<machine::PlayerRecord> record = books_.load(player);
+    const bool readable = std::ranges::all_of(last.finalDraw, machine::isSymbol) &&
+                          last.creditsAfter >= 0 &&
+                          last.creditsAfter <= machine::kMaxShownCredits && record &&
+                          record->credits == last.creditsAfter;
+    if (!readable)
+        return LastResult::Known;
+    turn.notes << QStringLiteral("telling %1 the result of game ") +
+                      QString::number(delivery->lastGame) + QStringLiteral(" again");
+    std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
+    if (next && !std::ranges::all_of(*next, machine::isSymbol))
+        next.reset();
+    std::vector<machine::Reply> replies;
+    for (const QString& line : machine::gameResultLines(last.finalDraw, last.creditsAfter, next))
+        replies.push_back({false, player, line});
+    turn.told.push_back({std::move(replies), delivery->lastGame});
+    turn.toldAgain = true;
+    return LastResult::ToldAgain;
+}
+
+// Holds are played only on a first draw that went out to the player before them. A first draw
+// still waiting in the queue cannot have been seen; one that was lost is told again instead.
+bool KeeperRobot::mayPlayHolds(BooksTurn& turn, const QString& player,
+                               const KeeperDeliveries& known) {
+    switch (known.firstDrawStatus(player)) {
+    case KeeperDeliveries::Status::Queued:
+        return false;
+    case KeeperDeliveries::Status::Lost:
+        break;
+    case KeeperDeliveries::Status::Unknown:
+    case KeeperDeliveries::Status::Sent:
+        return true;
+    }
+    const std::optional<machine::PlayerRecord> record = books_.load(player);
+    if (!record || !record->pendingFirstDraw ||
+        !std::ranges::all_of(*record->pendingFirstDraw, machine::isSymbol))
+        return true; // nothing to tell again: the machinekeeper answers as it does
+    turn.told.push_back(
+        {{{false, player, machine::firstDrawLine(*record->pendingFirstDraw)}}, std::nullopt});
+    return false;
+}
+
+} // namespace jackwell::keeper
