@@ -322,7 +322,7 @@ bool DemoScript::statistics() {
             .arg(window->figure(QStringLiteral("Games played")),
                  window->figure(QStringLiteral("Your return")),
                  window->figure(QStringLiteral("Machine, best holds"))));
-    const QString path = outputDir_.filePath(QStringLiteral("6-statistics.png"));
+    const QString path = outputDir_.filePath(QStringLiteral("7-statistics.png"));
     if (!window->grab().save(path)) {
         say(QStringLiteral("FAILED: cannot write %1").arg(path));
         return false;
