@@ -28,16 +28,6 @@ QChar visible(QChar c) {
     }
 }
 
-// The text behind the first `start` in `window`, up to a further one: a draw's body.
-QStringView bodyAfter(QStringView window, QStringView start) {
-    const qsizetype at = window.indexOf(start);
-    if (at < 0)
-        return {};
-    const QStringView rest = window.mid(at + start.size());
-    const qsizetype next = rest.indexOf(start);
-    return next < 0 ? rest : rest.left(next);
-}
-
 qsizetype offsetIn(const QString& line, QStringView part) {
     return part.constData() - line.constData();
 }

@@ -44,4 +44,13 @@ std::optional<Message> findMessage(const ChatLine& line, QStringView marker, qsi
     return Message{speaker, line.text.left(at + 1 + kept)};
 }
 
+QStringView bodyAfter(QStringView window, QStringView start) {
+    const qsizetype at = window.indexOf(start);
+    if (at < 0)
+        return {};
+    const QStringView rest = window.mid(at + start.size());
+    const qsizetype next = rest.indexOf(start);
+    return next < 0 ? rest : rest.left(next);
+}
+
 } // namespace jackwell

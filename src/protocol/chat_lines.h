@@ -35,5 +35,8 @@ struct Message {
     QStringView fromMarker() const { return window.mid(speaker.size()); }
 };
 std::optional<Message> findMessage(const ChatLine& line, QStringView marker, qsizetype kept);
+// The text behind the first occurrence of `start` in a message's window, up to a further
+// occurrence or the window's end: a draw's body.
+QStringView bodyAfter(QStringView window, QStringView start);
 
 } // namespace jackwell

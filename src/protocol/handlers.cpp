@@ -12,17 +12,6 @@ namespace jackwell {
 
 namespace {
 
-// The text behind the first occurrence of `start` in the window, up to a
-// further occurrence or the window's end.
-QStringView bodyAfter(QStringView window, QStringView start) {
-    const qsizetype at = window.indexOf(start);
-    if (at < 0)
-        return {};
-    const QStringView rest = window.mid(at + start.size());
-    const qsizetype next = rest.indexOf(start);
-    return next < 0 ? rest : rest.left(next);
-}
-
 // The reel codes stand at characters 4-5, 9-10 and 14-15 of a body; a position
 // beyond its end contributes nothing.
 std::array<QString, 3> reelCodes(QStringView body) {
