@@ -45,6 +45,12 @@ std::optional<machine::HoldMask> decodeHolds(const QString& text) {
     return holds;
 }
 
+qint64 StoredPlayer::untoldDrawAfter(const machine::PlayerRecord& next) const {
+    if (next.pendingFirstDraw && !record.pendingFirstDraw)
+        return next.gamesPlayed + 1;
+    return untoldDraw;
+}
+
 QVariant pendingDrawValue(const machine::PlayerRecord& record) {
     return record.pendingFirstDraw ? QVariant(encodeCodes(*record.pendingFirstDraw))
                                    : QVariant(QMetaType(QMetaType::QString));

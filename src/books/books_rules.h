@@ -17,6 +17,16 @@ struct StoredPlayer {
     bool found = false;
     machine::PlayerRecord record;
     qint64 deliveredGame = 0; // as far as the store keeps it
+    // The game whose first draw was drawn when the player asked to play and has not been seen
+    // to reach them (0: none). Stale once that game is booked.
+    qint64 untoldDraw = 0;
+    bool hasUntoldDraw() const {
+        return untoldDraw != 0 && untoldDraw == record.gamesPlayed + 1 &&
+               record.pendingFirstDraw.has_value();
+    }
+    // What `untoldDraw` becomes when `record` is written over this row: a first draw waiting
+    // where none waited was drawn just now and has yet to be told.
+    qint64 untoldDrawAfter(const machine::PlayerRecord& next) const;
 };
 
 // Draws as "07,12,14", holds as "1,0,1".

@@ -36,6 +36,9 @@ struct Delivery {
     // to deliver it: that machine may still be telling it. Only books shared by several
     // machines set this.
     bool onItsWayElsewhere = false;
+    // The first draw now waiting was told on its own (the answer to "Register me!") and has not
+    // been seen to reach the player: holds cannot be for it until it is told again.
+    bool firstDrawUntold = false;
 };
 
 // The outcome of checking every player's books against the ledger.
@@ -59,6 +62,10 @@ public:
     // Marks never move back. They need not be durable at once: a mark lost only means a result
     // is told again.
     virtual bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) = 0;
+    // Records that each player was told the first draw of the given game on its own. A mark
+    // for a game no longer waiting changes nothing; like the marks above, a mark lost only
+    // means the draw is told again.
+    virtual bool markFirstDrawsTold(const std::vector<std::pair<QString, qint64>>& marks) = 0;
 
     // Runs `then` from the event loop once every change committed so far is safe on disk, with
     // false when that could not be made sure of. Whatever tells a player of a change waits for

@@ -42,6 +42,7 @@ std::optional<StoredPlayer> storedPlayerAt(const QSqlQuery& query, QString* erro
     record.gamesPlayed = query.value(2).toLongLong();
     record.tokensWon = query.value(3).toLongLong();
     record.freeCreditsGranted = query.value(4).toLongLong();
+    stored.untoldDraw = query.value(5).toLongLong();
     return stored;
 }
 

@@ -30,7 +30,7 @@ LedgerPlayer ledgerPlayerAt(const QSqlQuery& query);
 
 // A player's row as a change reads it before it is made, from column 0 on.
 inline const QString kStoredPlayerColumns =
-    QStringLiteral("credits, pending, games_played, tokens_won, free_credits");
+    QStringLiteral("credits, pending, games_played, tokens_won, free_credits, untold_draw");
 // The row `query` stands on, found; nullopt (and `error` set) when its waiting draw cannot be
 // read.
 std::optional<StoredPlayer> storedPlayerAt(const QSqlQuery& query, QString* error);

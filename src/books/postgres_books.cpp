@@ -29,11 +29,12 @@ QString PostgresBooks::statementText(Statement statement) {
         return statementText(Statement::ReadPlayer) + QStringLiteral(" FOR UPDATE");
     case Statement::InsertPlayer:
         return QStringLiteral("INSERT INTO jackwell.players (name, credits, pending, games_played,"
-                              " tokens_won, free_credits) VALUES (?, ?, ?, ?, ?, ?)"
+                              " tokens_won, free_credits, untold_draw) VALUES (?, ?, ?, ?, ?, ?, ?)"
                               " ON CONFLICT (name) DO NOTHING");
     case Statement::UpdatePlayer:
         return QStringLiteral("UPDATE jackwell.players SET credits = ?, pending = ?,"
-                              " games_played = ?, tokens_won = ?, free_credits = ? WHERE name = ?");
+                              " games_played = ?, tokens_won = ?, free_credits = ?,"
+                              " untold_draw = ? WHERE name = ?");
     case Statement::InsertGame:
         return QStringLiteral("INSERT INTO jackwell.games (player, game, first_draw, holds,"
                               " final_draw, credits_before, cost, tokens_won, credits_after,"
@@ -46,7 +47,8 @@ QString PostgresBooks::statementText(Statement statement) {
                               " FROM jackwell.deliveries d WHERE d.player = p.name), 0),"
                               " g.first_draw, g.holds, g.final_draw, g.credits_before, g.cost,"
                               " g.tokens_won, g.credits_after, g.machine,"
-                              " g.played_at > now() - interval '%1 seconds'"
+                              " g.played_at > now() - interval '%1 seconds',"
+                              " p.untold_draw = p.games_played + 1 AND p.pending IS NOT NULL"
                               " FROM jackwell.players p LEFT JOIN jackwell.games g"
                               " ON g.player = p.name AND g.game = p.games_played WHERE p.name = ?")
             .arg(kOtherMachineGraceSeconds);
@@ -56,6 +58,9 @@ QString PostgresBooks::statementText(Statement statement) {
                               " WHERE name = ?) ON CONFLICT (player, machine) DO UPDATE"
                               " SET delivered_game = greatest(jackwell.deliveries.delivered_game,"
                               " excluded.delivered_game)");
+    case Statement::MarkFirstDrawTold:
+        return QStringLiteral("UPDATE jackwell.players SET untold_draw = 0 WHERE name = ? AND"
+                              " untold_draw = ?");
     }
     return {};
 }
@@ -111,8 +116,9 @@ bool PostgresBooks::isAsRead(const QString& player, const StoredPlayer& stored) 
 // overwritten: it was not there to be locked.
 PostgresBooks::Step PostgresBooks::writePlayer(const StoredPlayer& stored, const QString& player,
                                                const machine::PlayerRecord& record) {
-    QVariantList values = {record.credits, pendingDrawValue(record), record.gamesPlayed,
-                           record.tokensWon, record.freeCreditsGranted};
+    QVariantList values = {
+        record.credits,   pendingDrawValue(record),  record.gamesPlayed,
+        record.tokensWon, record.freeCreditsGranted, stored.untoldDrawAfter(record)};
     if (stored.found)
         values.append(player);
     else
@@ -237,6 +243,7 @@ std::optional<Delivery> PostgresBooks::delivery(const QString& player) {
         if (query.next()) {
             delivery.lastGame = query.value(0).toLongLong();
             delivery.deliveredGame = query.value(1).toLongLong();
+            delivery.firstDrawUntold = query.value(11).toBool();
             if (delivery.lastGame > 0) {
                 delivery.lastOutcome = gameOutcomeAt(query, 2);
                 if (!delivery.lastOutcome)
@@ -262,16 +269,27 @@ std::optional<Delivery> PostgresBooks::delivery(const QString& player) {
 }
 
 bool PostgresBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& marks) {
+    return mark(Statement::MarkDelivered, marks);
+}
+
+bool PostgresBooks::markFirstDrawsTold(const std::vector<std::pair<QString, qint64>>& marks) {
+    return mark(Statement::MarkFirstDrawTold, marks);
+}
+
+bool PostgresBooks::mark(Statement statement,
+                         const std::vector<std::pair<QString, qint64>>& marks) {
     if (std::ranges::all_of(marks, [](const auto& mark) { return !isStorableName(mark.first); }))
         return true;
     return transaction([&] {
         QSqlQuery query(db_);
-        // A mark lost with the server only means a result told again.
+        // A mark lost with the server only means something told again.
         if (!query.exec(QStringLiteral("SET LOCAL synchronous_commit = off")))
             return failed(query.lastError());
         for (const auto& [player, game] : marks) {
-            if (isStorableName(player) &&
-                !exec(query, Statement::MarkDelivered, {player, options_.machine, game, player}))
+            const QVariantList values = statement == Statement::MarkDelivered
+                                            ? QVariantList{player, options_.machine, game, player}
+                                            : QVariantList{player, game};
+            if (isStorableName(player) && !exec(query, statement, values))
                 return failed(query.lastError());
         }
         return Step::Done;

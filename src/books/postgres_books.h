@@ -54,7 +54,7 @@ namespace books {
 class PostgresBooks : public KeeperBooks {
 public:
     using Log = std::function<void(const QString&)>;
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // A result another machine booked is left to that machine this long before it is told
     // again here.
     static constexpr int kOtherMachineGraceSeconds = 15;
@@ -97,6 +97,7 @@ public:
     std::optional<Delivery> delivery(const QString& player) override;
     // This machine's marks; they are committed without waiting for the server's disk.
     bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override;
+    bool markFirstDrawsTold(const std::vector<std::pair<QString, qint64>>& marks) override;
 
     void whenDurable(std::function<void(bool durable)> then) override;
 
@@ -131,6 +132,7 @@ private:
         InsertGrant,
         ReadDelivery,
         MarkDelivered,
+        MarkFirstDrawTold,
     };
     // A session of the server: its process number, and when the server started.
     struct Session {
@@ -150,6 +152,8 @@ private:
 
     // postgres_schema.cpp: the tables and their version.
     bool makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* error);
+    bool upgradeSchema(QString* error);
+    bool mark(Statement statement, const std::vector<std::pair<QString, qint64>>& marks);
 
     // postgres_connection.cpp: the session, its lock on the machine's name, statements and
     // transactions, and a connection lost and opened again.

@@ -18,7 +18,9 @@ const char* const kSchema[] = {
     " pending text," // the first draw waiting for holds, as "07,12,14"
     " games_played bigint NOT NULL,"
     " tokens_won bigint NOT NULL,"
-    " free_credits bigint NOT NULL)",
+    " free_credits bigint NOT NULL,"
+    // The game whose first draw was told on its own and not yet seen to reach the player.
+    " untold_draw bigint NOT NULL DEFAULT 0)",
     "CREATE TABLE jackwell.games ("
     " player text NOT NULL,"
     " game bigint NOT NULL,"
@@ -124,11 +126,36 @@ bool PostgresBooks::makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* 
     const int version = query.value(0).toInt();
     if (version == kSchemaVersion)
         return true;
+    if (version == kSchemaVersion - 1)
+        return !mayCreate || upgradeSchema(error); // read as they are; served once brought up
     *error = version > kSchemaVersion
                  ? QStringLiteral("the books were made by a newer jackwell-keeper (version %1)")
                        .arg(version)
                  : QStringLiteral("not books of this program (version %1)").arg(version);
     return false;
+}
+
+// Version 2 added the first draw told on its own that has not been seen to reach its player
+// (players.untold_draw). One robot brings the books up, the others wait on the lock and find
+// them done.
+bool PostgresBooks::upgradeSchema(QString* error) {
+    QSqlQuery query(db_);
+    if (!query.exec(QStringLiteral("BEGIN")) ||
+        !query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1, 0)").arg(kLockClass)) ||
+        !query.exec(QStringLiteral("ALTER TABLE jackwell.players ADD COLUMN IF NOT EXISTS"
+                                   " untold_draw bigint NOT NULL DEFAULT 0")) ||
+        !query.exec(QStringLiteral("INSERT INTO jackwell.books (version) SELECT %1 WHERE NOT"
+                                   " EXISTS (SELECT 1 FROM jackwell.books WHERE version >= %1)")
+                        .arg(kSchemaVersion)) ||
+        !query.exec(QStringLiteral("COMMIT"))) {
+        *error = firstLine(query.lastError());
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    log(QStringLiteral("brought the books in %1 to version %2")
+            .arg(address_.text())
+            .arg(kSchemaVersion));
+    return true;
 }
 
 } // namespace jackwell::books

@@ -27,24 +27,26 @@ std::optional<StoredPlayer> readPlayer(QSqlDatabase& db, const QString& player, 
         return StoredPlayer{};
     std::optional<StoredPlayer> stored = storedPlayerAt(query, error);
     if (stored)
-        stored->deliveredGame = query.value(5).toLongLong();
+        stored->deliveredGame = query.value(6).toLongLong();
     return stored;
 }
 
-bool writePlayer(QSqlDatabase& db, const QString& player, const machine::PlayerRecord& record,
-                 QString* error) {
+bool writePlayer(QSqlDatabase& db, const QString& player, const StoredPlayer& stored,
+                 const machine::PlayerRecord& record, QString* error) {
     QSqlQuery query(db);
     query.prepare(QStringLiteral(
-        "INSERT INTO players (name, credits, pending, games_played, tokens_won, free_credits)"
-        " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET credits = excluded.credits,"
-        " pending = excluded.pending, games_played = excluded.games_played,"
-        " tokens_won = excluded.tokens_won, free_credits = excluded.free_credits"));
+        "INSERT INTO players (name, credits, pending, games_played, tokens_won, free_credits,"
+        " untold_draw) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET"
+        " credits = excluded.credits, pending = excluded.pending,"
+        " games_played = excluded.games_played, tokens_won = excluded.tokens_won,"
+        " free_credits = excluded.free_credits, untold_draw = excluded.untold_draw"));
     query.addBindValue(player);
     query.addBindValue(record.credits);
     query.addBindValue(pendingDrawValue(record));
     query.addBindValue(record.gamesPlayed);
     query.addBindValue(record.tokensWon);
     query.addBindValue(record.freeCreditsGranted);
+    query.addBindValue(stored.untoldDrawAfter(record));
     if (query.exec())
         return true;
     *error = query.lastError().text();
@@ -146,7 +148,7 @@ bool SqliteBooks::save(const QString& player, const machine::PlayerRecord& recor
                         .arg(player.left(64)));
     }
     const qint64 granted = record.freeCreditsGranted - stored->record.freeCreditsGranted;
-    bool written = writePlayer(db_, player, record, &error);
+    bool written = writePlayer(db_, player, *stored, record, &error);
     if (written && granted > 0) {
         QSqlQuery query(db_);
         query.prepare(
@@ -194,7 +196,7 @@ bool SqliteBooks::commitGame(const QString& player, const machine::GameOutcome& 
     query.addBindValue(outcome.tokensWon);
     query.addBindValue(outcome.creditsAfter);
     query.addBindValue(QDateTime::currentSecsSinceEpoch());
-    if (!query.exec() || !writePlayer(db_, player, after, &error)) {
+    if (!query.exec() || !writePlayer(db_, player, *stored, after, &error)) {
         if (error.isEmpty())
             error = query.lastError().text();
         rollback();
@@ -213,6 +215,7 @@ std::optional<Delivery> SqliteBooks::delivery(const QString& player) {
     Delivery delivery;
     delivery.lastGame = stored->record.gamesPlayed;
     delivery.deliveredGame = stored->deliveredGame;
+    delivery.firstDrawUntold = stored->hasUntoldDraw();
     if (delivery.lastGame == 0)
         return delivery;
 
@@ -236,13 +239,26 @@ std::optional<Delivery> SqliteBooks::delivery(const QString& player) {
 }
 
 bool SqliteBooks::markDelivered(const std::vector<std::pair<QString, qint64>>& marks) {
+    return mark(QStringLiteral("UPDATE players SET delivered_game = max(delivered_game, ?)"
+                               " WHERE name = ?"),
+                marks);
+}
+
+bool SqliteBooks::markFirstDrawsTold(const std::vector<std::pair<QString, qint64>>& marks) {
+    return mark(QStringLiteral("UPDATE players SET untold_draw = 0 WHERE untold_draw = ? AND"
+                               " name = ?"),
+                marks);
+}
+
+// Runs `statement` (a game number, then a player) for each mark, all or none.
+bool SqliteBooks::mark(const QString& statement,
+                       const std::vector<std::pair<QString, qint64>>& marks) {
     if (marks.empty())
         return true;
     bool done = begin();
     if (done) {
         QSqlQuery query(db_);
-        query.prepare(QStringLiteral("UPDATE players SET delivered_game = max(delivered_game, ?)"
-                                     " WHERE name = ?"));
+        query.prepare(statement);
         for (const auto& [player, game] : marks) {
             query.addBindValue(game);
             query.addBindValue(player);

@@ -82,6 +82,7 @@ public:
     std::optional<Delivery> delivery(const QString& player) override;
     // The marks become durable with the next sync.
     bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override;
+    bool markFirstDrawsTold(const std::vector<std::pair<QString, qint64>>& marks) override;
 
     void whenDurable(std::function<void(bool durable)> then) override;
 
@@ -135,6 +136,7 @@ private:
     bool commit();
     void rollback();
     bool fail(const QString& what);
+    bool mark(const QString& statement, const std::vector<std::pair<QString, qint64>>& marks);
 
     std::unique_ptr<QLockFile> lock_; // first made, last released
     int fileLock_ = -1;               // the database file, locked with flock()

@@ -8,9 +8,10 @@ namespace jackwell::books {
 
 namespace {
 
-// Layout 2 added the time of each game (games.played_at); books of layout 1 are read as they
-// are and brought to layout 2 when a robot serves from them.
-constexpr int kSchemaVersion = 2;
+// Layout 2 added the time of each game (games.played_at), layout 3 the first draw told on its
+// own that has not been seen to reach its player (players.untold_draw). Books of an older
+// layout are read as they are and brought to this one when a robot serves from them.
+constexpr int kSchemaVersion = 3;
 constexpr int kOldestReadableVersion = 1;
 
 const char* const kSchema[] = {
@@ -21,7 +22,8 @@ const char* const kSchema[] = {
     " games_played INTEGER NOT NULL,"
     " tokens_won INTEGER NOT NULL,"
     " free_credits INTEGER NOT NULL,"
-    " delivered_game INTEGER NOT NULL DEFAULT 0)",
+    " delivered_game INTEGER NOT NULL DEFAULT 0,"
+    " untold_draw INTEGER NOT NULL DEFAULT 0)",
     "CREATE TABLE games ("
     " player TEXT NOT NULL,"
     " game INTEGER NOT NULL,"
@@ -103,7 +105,11 @@ bool SqliteBooks::upgradeSchema(QString* error) {
         *error = lastError_;
         return false;
     }
-    if (!run(QStringLiteral("ALTER TABLE games ADD COLUMN played_at INTEGER"), error) ||
+    if ((schemaVersion_ < 2 &&
+         !run(QStringLiteral("ALTER TABLE games ADD COLUMN played_at INTEGER"), error)) ||
+        !run(QStringLiteral("ALTER TABLE players ADD COLUMN untold_draw INTEGER NOT NULL"
+                            " DEFAULT 0"),
+             error) ||
         !run(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion), error)) {
         rollback();
         return false;

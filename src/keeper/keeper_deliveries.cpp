@@ -38,23 +38,23 @@ void KeeperDeliveries::handedOver(const QString& player, qint64 game) {
     entry = Entry{game, Status::Sent, ++handedOverSeq_};
 }
 
-void KeeperDeliveries::firstDrawQueued(const QString& player) {
+void KeeperDeliveries::firstDrawQueued(const QString& player, qint64 game) {
     if (!firstDraws_.contains(player))
         makeRoomForFirstDraw();
-    firstDraws_.insert(player, Entry{0, Status::Queued, 0});
+    firstDraws_.insert(player, Entry{game, Status::Queued, 0});
 }
 
 void KeeperDeliveries::firstDrawHandedOver(const QString& player) {
     const auto found = firstDraws_.find(player);
     if (found != firstDraws_.end() && found->status == Status::Queued)
-        *found = Entry{0, Status::Sent, ++handedOverSeq_};
+        *found = Entry{found->game, Status::Sent, ++handedOverSeq_};
 }
 
 void KeeperDeliveries::makeRoomForFirstDraw() {
     if (firstDraws_.size() < kMaxFollowed)
         return;
     for (auto it = firstDraws_.begin(); it != firstDraws_.end();) {
-        if (it->status == Status::Lost)
+        if (it->status == Status::Lost || it->status == Status::Delivered)
             it = firstDraws_.erase(it);
         else
             ++it;
@@ -70,7 +70,7 @@ void KeeperDeliveries::forget(const QString& player) {
 void KeeperDeliveries::recipientGone(const QString& player) {
     results_.remove(player);
     const auto found = firstDraws_.find(player);
-    if (found != firstDraws_.end())
+    if (found != firstDraws_.end() && found->status != Status::Delivered)
         found->status = Status::Lost;
 }
 
@@ -79,8 +79,8 @@ void KeeperDeliveries::probeSent() {
     probedSeq_ = handedOverSeq_;
 }
 
-KeeperDeliveries::Marks KeeperDeliveries::probeAnswered() {
-    Marks marks;
+KeeperDeliveries::Delivered KeeperDeliveries::probeAnswered() {
+    Delivered marks;
     if (probes_.empty())
         return marks;
     const quint64 covered = probes_.front();
@@ -90,19 +90,28 @@ KeeperDeliveries::Marks KeeperDeliveries::probeAnswered() {
     };
     for (auto it = results_.begin(); it != results_.end();) {
         if (delivered(*it)) {
-            marks.emplace_back(it.key(), it->game);
+            marks.results.emplace_back(it.key(), it->game);
             it = results_.erase(it);
         } else {
             ++it;
         }
     }
-    for (auto it = firstDraws_.begin(); it != firstDraws_.end();) {
-        if (delivered(*it))
-            it = firstDraws_.erase(it);
-        else
-            ++it;
+    for (auto it = firstDraws_.begin(); it != firstDraws_.end(); ++it) {
+        if (delivered(*it)) {
+            marks.firstDraws.emplace_back(it.key(), it->game);
+            it->status = Status::Delivered;
+        }
     }
     return marks;
+}
+
+void KeeperDeliveries::firstDrawsMarked(const Marks& marks) {
+    for (const auto& [player, game] : marks) {
+        const auto found = firstDraws_.constFind(player);
+        if (found != firstDraws_.cend() && found->status == Status::Delivered &&
+            found->game == game)
+            firstDraws_.erase(found);
+    }
 }
 
 void KeeperDeliveries::connectionLost() {

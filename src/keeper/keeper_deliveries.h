@@ -23,10 +23,18 @@ namespace jackwell::keeper {
 //
 // A lost result is simply no longer followed: the books still hold it as not delivered, and the
 // player is told it again. A lost first draw is kept as Lost until the player is told it again.
+// What was delivered is marked in the books, so that a robot started again knows it too; a first
+// draw is kept as Delivered until its mark is in the books, so that a mark the books could not
+// take costs the player nothing while the robot runs.
 class KeeperDeliveries {
 public:
-    enum class Status { Unknown, Queued, Sent, Lost };
+    enum class Status { Unknown, Queued, Sent, Delivered, Lost };
     using Marks = std::vector<std::pair<QString, qint64>>; // player, game
+    // What the server's answer to a probe showed to have reached the players.
+    struct Delivered {
+        Marks results;
+        Marks firstDraws; // the game each first draw told on its own is for
+    };
     // First draws followed at most; past that, lost ones are forgotten first.
     static constexpr qsizetype kMaxFollowed = 50000;
 
@@ -40,7 +48,8 @@ public:
 
     void queued(const QString& player, qint64 game);
     void handedOver(const QString& player, qint64 game);
-    void firstDrawQueued(const QString& player);
+    // A first draw told on its own, the first draw of the player's game `game`.
+    void firstDrawQueued(const QString& player, qint64 game);
     void firstDrawHandedOver(const QString& player);
     // The player has been told about their game since; nothing to follow.
     void forget(const QString& player);
@@ -51,8 +60,10 @@ public:
     bool needsProbe() const { return handedOverSeq_ > probedSeq_; }
     // A probe was handed to the connection: it covers everything handed over before it.
     void probeSent();
-    // The server answered the oldest probe: the results it covers, now delivered.
-    Marks probeAnswered();
+    // The server answered the oldest probe: what it covers, now delivered.
+    Delivered probeAnswered();
+    // The books hold these first draws as told: they need no following any more.
+    void firstDrawsMarked(const Marks& marks);
     // The connection is gone: what was sent over it and probes in flight are unknown.
     void connectionLost();
 

@@ -64,8 +64,8 @@ void KeeperProbeWindow::answered() {
         confirmed_ = std::max(confirmed_, marks_.front());
         marks_.pop_front();
     }
-    const KeeperDeliveries::Marks marks = deliveries_.probeAnswered();
-    if (!marks.empty())
+    const KeeperDeliveries::Delivered marks = deliveries_.probeAnswered();
+    if (!marks.results.empty() || !marks.firstDraws.empty())
         hooks_.delivered(marks);
     if (deliveries_.needsProbe())
         probeSoon();

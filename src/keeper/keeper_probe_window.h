@@ -38,8 +38,8 @@ public:
         std::function<void(const QByteArray& line)> send;
         // The probe to write now.
         std::function<QByteArray()> probeLine;
-        // Results a probe's answer showed delivered.
-        std::function<void(const KeeperDeliveries::Marks& marks)> delivered;
+        // What a probe's answer showed delivered.
+        std::function<void(const KeeperDeliveries::Delivered& marks)> delivered;
     };
 
     // Gates `queue`, whose writer must be write(); both parts must outlive this.

@@ -94,15 +94,19 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                   .send = [this](const QByteArray& line) { connection_->send(line); },
                   .probeLine = [this] { return nickReclaim_.probeLine(); },
                   .delivered =
-                      [this](const KeeperDeliveries::Marks& marks) {
+                      [this](const KeeperDeliveries::Delivered& marks) {
                           auto failed = std::make_shared<QString>();
                           worker_.submit(
                               [marks, failed](books::KeeperBooks& books) {
-                                  if (!books.markDelivered(marks))
+                                  if (!books.markDelivered(marks.results) ||
+                                      !books.markFirstDrawsTold(marks.firstDraws))
                                       *failed = books.lastError();
                               },
-                              [this, failed](const BooksWorker::Ending&) {
-                                  if (!failed->isEmpty())
+                              [this, failed, marks](const BooksWorker::Ending& ending) {
+                                  if (ending.outcome == BooksWorker::Outcome::Booked &&
+                                      failed->isEmpty())
+                                      deliveries_.firstDrawsMarked(marks.firstDraws);
+                                  else if (!failed->isEmpty())
                                       log_(QtWarningMsg,
                                            QStringLiteral("cannot note delivered results: %1")
                                                .arg(*failed));
@@ -336,21 +340,22 @@ void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& end
         logGame(turn.game->first, nick, player, turn.game->second);
     }
     for (const BooksTurn::Told& told : turn.told)
-        queueFor(nick, player, told.replies, told.bookedGame);
+        queueFor(nick, player, told);
 }
 
 // A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
 // are dropped whole when the player's lane is full, which only a player who floods the robot
 // can bring about.
 void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
-                           const std::vector<machine::Reply>& replies,
-                           std::optional<qint64> bookedGame) {
+                           const BooksTurn::Told& told) {
+    const std::vector<machine::Reply>& replies = told.replies;
+    const std::optional<qint64> bookedGame = told.bookedGame;
     const QString recipient = roster_.keyOf(nick);
     if (roster_.presence().isGone(recipient)) {
         // Whatever it was, the books keep it for their next message; a first draw told on its
         // own (it left before its answer came from the books) is told again then.
         if (!bookedGame && isFirstDrawTold(replies)) {
-            deliveries_.firstDrawQueued(player);
+            deliveries_.firstDrawQueued(player, told.drawGame);
             deliveries_.recipientGone(player);
         }
         return;
@@ -380,7 +385,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
             };
         } else if (!bookedGame && isFirstDrawTold({reply})) {
             // A first draw told on its own (the answer to "Register me!"), followed too.
-            deliveries_.firstDrawQueued(player);
+            deliveries_.firstDrawQueued(player, told.drawGame);
             written = [this, player] {
                 deliveries_.firstDrawHandedOver(player);
                 probes_.probeSoon();

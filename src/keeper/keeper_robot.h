@@ -1,5 +1,6 @@
 #pragma once
 
+#include "books/keeper_books.h"
 #include "irc/irc_connection.h"
 #include "keeper/books_worker.h"
 #include "keeper/keeper_config.h"
@@ -30,10 +31,6 @@
 namespace jackwell {
 
 class Clock;
-
-namespace books {
-class KeeperBooks;
-}
 
 namespace keeper {
 
@@ -118,6 +115,7 @@ private:
         struct Told {
             std::vector<machine::Reply> replies;
             std::optional<qint64> bookedGame;
+            qint64 drawGame = 0; // for a first draw told on its own: the game it is the draw of
         };
         std::vector<Told> told; // in order
         QStringList notes;      // for the log
@@ -143,13 +141,15 @@ private:
                                const KeeperDeliveries& known);
     void noteTold(const BooksTurn& turn, const QString& player, KeeperDeliveries told);
     LastResult tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
+                                      const std::optional<books::Delivery>& delivery,
                                       const KeeperDeliveries& known);
-    bool mayPlayHolds(BooksTurn& turn, const QString& player, const KeeperDeliveries& known);
+    bool mayPlayHolds(BooksTurn& turn, const QString& player,
+                      const std::optional<books::Delivery>& delivery,
+                      const KeeperDeliveries& known);
     // On the event loop:
     void tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending, const QByteArray& nick,
                   const QString& player);
-    void queueFor(const QByteArray& nick, const QString& player,
-                  const std::vector<machine::Reply>& replies, std::optional<qint64> bookedGame);
+    void queueFor(const QByteArray& nick, const QString& player, const BooksTurn::Told& told);
 
     KeeperConfig config_;
     Clock& clock_;

@@ -38,7 +38,7 @@ void KeeperRobot::noteTold(const BooksTurn& turn, const QString& player, KeeperD
         if (item.bookedGame)
             told.queued(player, *item.bookedGame);
         else if (isFirstDrawTold(item.replies))
-            told.firstDrawQueued(player);
+            told.firstDrawQueued(player, item.drawGame);
     }
     toldOnBooks_.insert(player, {turn.number, std::move(told)});
 }
@@ -48,10 +48,13 @@ void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString
     turn_ = &turn;
     const KeeperDeliveries known = toldSoFar(turn, player, knownOnLoop);
     std::vector<machine::Reply> replies;
+    qint64 nextGame = 0; // the game a first draw told now is the draw of (0: not known)
     for (int attempt = 1;; ++attempt) {
-        const LastResult last = tellAgainIfUndelivered(turn, player, known);
+        const std::optional<books::Delivery> delivery = books_.delivery(player);
+        nextGame = delivery ? delivery->lastGame + 1 : 0;
+        const LastResult last = tellAgainIfUndelivered(turn, player, delivery, known);
         if (machine::parseHolds(text) &&
-            (last != LastResult::Known || !mayPlayHolds(turn, player, known))) {
+            (last != LastResult::Known || !mayPlayHolds(turn, player, delivery, known))) {
             noteTold(turn, player, known);
             turn_ = nullptr;
             return; // these holds cannot be for a first draw the player has seen
@@ -78,22 +81,24 @@ void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString
     const std::optional<qint64> booked = watched_.takeBookedGame();
     if (booked)
         turn.game.emplace(watched_.lastOutcome(), *booked);
-    turn.told.push_back({std::move(replies), booked});
+    turn.told.push_back({std::move(replies), booked, booked ? 0 : nextGame});
     noteTold(turn, player, known);
     turn_ = nullptr;
 }
 
 // A player whose last result may not have reached them is told it again, with the first draw
 // now waiting, before anything else.
-KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
-                                                            const KeeperDeliveries& known) {
-    const std::optional<books::Delivery> delivery = books_.delivery(player);
+KeeperRobot::LastResult
+KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
+                                    const std::optional<books::Delivery>& delivery,
+                                    const KeeperDeliveries& known) {
     if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
         return LastResult::Known;
     if (delivery->onItsWayElsewhere)
         return LastResult::OnItsWay; // the machine that booked it is telling it
     switch (known.status(player, delivery->lastGame)) {
     case KeeperDeliveries::Status::Sent:
+    case KeeperDeliveries::Status::Delivered:
         return LastResult::Known; // handed over on this connection to a player still here
     case KeeperDeliveries::Status::Queued:
         return LastResult::OnItsWay;
@@ -123,8 +128,11 @@ KeeperRobot::LastResult KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, con
 }
 
 // Holds are played only on a first draw that went out to the player before them. A first draw
-// still waiting in the queue cannot have been seen; one that was lost is told again instead.
+// still waiting in the queue cannot have been seen; one that was lost, or one the books hold as
+// never seen to reach the player (told by a robot that was stopped before it went out), is told
+// again instead.
 bool KeeperRobot::mayPlayHolds(BooksTurn& turn, const QString& player,
+                               const std::optional<books::Delivery>& delivery,
                                const KeeperDeliveries& known) {
     switch (known.firstDrawStatus(player)) {
     case KeeperDeliveries::Status::Queued:
@@ -132,15 +140,20 @@ bool KeeperRobot::mayPlayHolds(BooksTurn& turn, const QString& player,
     case KeeperDeliveries::Status::Lost:
         break;
     case KeeperDeliveries::Status::Unknown:
+        if (!delivery || !delivery->firstDrawUntold)
+            return true;
+        break;
     case KeeperDeliveries::Status::Sent:
+    case KeeperDeliveries::Status::Delivered:
         return true;
     }
     const std::optional<machine::PlayerRecord> record = books_.load(player);
     if (!record || !record->pendingFirstDraw ||
         !std::ranges::all_of(*record->pendingFirstDraw, machine::isSymbol))
         return true; // nothing to tell again: the machinekeeper answers as it does
-    turn.told.push_back(
-        {{{false, player, machine::firstDrawLine(*record->pendingFirstDraw)}}, std::nullopt});
+    turn.told.push_back({{{false, player, machine::firstDrawLine(*record->pendingFirstDraw)}},
+                         std::nullopt,
+                         delivery ? delivery->lastGame + 1 : 0});
     return false;
 }
 

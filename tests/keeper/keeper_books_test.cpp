@@ -56,6 +56,8 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
         ASSERT_TRUE(books->save("alice", granted));
         ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
         ASSERT_TRUE(books->save("Bob", registeredPlayer()));
+        ASSERT_TRUE(books->markFirstDrawsTold({{"Bob", 2}, {"nobody", 1}}))
+            << "Bob's mark is for a game not waiting";
         ASSERT_TRUE(books->markDelivered({{"alice", 1}, {"nobody", 5}}));
         ASSERT_TRUE(books->markDelivered({{"alice", 0}})) << "marks never move back";
         // Whatever tells a player of a change waits for whenDurable(): it answers from the
@@ -77,6 +79,10 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     EXPECT_EQ(delivery->deliveredGame, 1);
     EXPECT_EQ(delivery->lastOutcome, second);
     EXPECT_FALSE(delivery->onItsWayElsewhere);
+    EXPECT_FALSE(delivery->firstDrawUntold) << "told with the result of the last game";
+    EXPECT_TRUE(books->delivery("Bob")->firstDrawUntold);
+    ASSERT_TRUE(books->markFirstDrawsTold({{"Bob", 1}}));
+    EXPECT_FALSE(books->delivery("Bob")->firstDrawUntold);
 
     Ledger ledger;
     ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();

@@ -34,11 +34,11 @@ TEST(KeeperDeliveries, AProbeConfirmsWhatWentOutBeforeIt) {
     deliveries.handedOver("bob", 4); // after the probe: not covered by it
     deliveries.probeSent();
 
-    EXPECT_EQ(deliveries.probeAnswered(), (Marks{{"alice", 1}}));
+    EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"alice", 1}}));
     EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown) << "no longer followed";
     EXPECT_EQ(deliveries.status("bob", 4), Status::Sent);
-    EXPECT_EQ(deliveries.probeAnswered(), (Marks{{"bob", 4}}));
-    EXPECT_EQ(deliveries.probeAnswered(), Marks{}) << "an answer nobody asked for";
+    EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"bob", 4}}));
+    EXPECT_EQ(deliveries.probeAnswered().results, Marks{}) << "an answer nobody asked for";
     EXPECT_EQ(deliveries.followed(), 0);
 }
 
@@ -51,11 +51,11 @@ TEST(KeeperDeliveries, ALostConnectionForgetsWhatWasSentOverIt) {
     deliveries.connectionLost();
     EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown);
     EXPECT_EQ(deliveries.status("bob", 2), Status::Queued);
-    EXPECT_EQ(deliveries.probeAnswered(), Marks{}) << "the probe went with the connection";
+    EXPECT_EQ(deliveries.probeAnswered().results, Marks{}) << "the probe went with the connection";
 
     deliveries.handedOver("bob", 2);
     deliveries.probeSent();
-    EXPECT_EQ(deliveries.probeAnswered(), (Marks{{"bob", 2}}));
+    EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"bob", 2}}));
 }
 
 TEST(KeeperDeliveries, AnOlderResultToldAgainDoesNotHideANewerOne) {
@@ -80,7 +80,7 @@ TEST(KeeperDeliveries, ARecipientGoneBeforeTheProbesAnswerWasNotTold) {
     deliveries.probeSent();
     deliveries.recipientGone("alice");
     EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown) << "told again from the books";
-    EXPECT_EQ(deliveries.probeAnswered(), (Marks{{"bob", 5}}));
+    EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"bob", 5}}));
 }
 
 TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
@@ -95,7 +95,20 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
          [](KeeperDeliveries& d) {
              d.firstDrawHandedOver("alice");
              d.probeSent();
-             EXPECT_EQ(d.probeAnswered(), Marks{}) << "no game to mark";
+             const KeeperDeliveries::Delivered marks = d.probeAnswered();
+             EXPECT_EQ(marks.results, Marks{}) << "no game to mark";
+             EXPECT_EQ(marks.firstDraws, (Marks{{"alice", 1}})) << "to be marked in the books";
+             d.recipientGone("alice");
+         },
+         Status::Delivered},
+        {"marked in the books",
+         [](KeeperDeliveries& d) {
+             d.firstDrawHandedOver("alice");
+             d.probeSent();
+             d.probeAnswered();
+             d.firstDrawsMarked({{"alice", 2}, {"bob", 1}});
+             EXPECT_EQ(d.firstDrawStatus("alice"), Status::Delivered) << "another draw's mark";
+             d.firstDrawsMarked({{"alice", 1}});
          },
          Status::Unknown},
         {"the player gone while it waited", [](KeeperDeliveries& d) { d.recipientGone("alice"); },
@@ -123,14 +136,14 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
         {"told again after it was lost",
          [](KeeperDeliveries& d) {
              d.recipientGone("alice");
-             d.firstDrawQueued("alice");
+             d.firstDrawQueued("alice", 1);
          },
          Status::Queued},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         KeeperDeliveries deliveries;
-        deliveries.firstDrawQueued("alice");
+        deliveries.firstDrawQueued("alice", 1);
         c.after(deliveries);
         EXPECT_EQ(deliveries.firstDrawStatus("alice"), c.expected);
         EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Unknown);
@@ -149,9 +162,10 @@ TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
     Marks delivered;
     KeeperProbeWindow* window = nullptr;
     KeeperSendQueue queue(clock, [&](const QByteArray& out) { window->write(out); });
-    KeeperProbeWindow probes(clock, queue, deliveries,
-                             {[&](const QByteArray& out) { sent << out; }, [&] { return probe; },
-                              [&](const Marks& marks) { delivered = marks; }});
+    KeeperProbeWindow probes(
+        clock, queue, deliveries,
+        {[&](const QByteArray& out) { sent << out; }, [&] { return probe; },
+         [&](const KeeperDeliveries::Delivered& marks) { delivered = marks.results; }});
     window = &probes;
     queue.setPace({1000, 1000});
     queue.setOpen(true);

@@ -224,6 +224,36 @@ TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
     }
 }
 
+// The robot killed while a new player's first draw still waited in its send queue (it speaks a
+// line a second here), then started again: holds once played that draw, never told. Now the
+// draw is told first, and the next holds play it.
+TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
+    ASSERT_NO_FATAL_FAILURE(start(false, "pace = 1\n"));
+    ASSERT_TRUE(keeper->waitForLog("joined #", kWaitMs)) << keeper->log().toStdString();
+    IrcTestPeer alice("alice");
+    ASSERT_TRUE(alice.connectTo(server->port()));
+    alice.privmsg(kKeeper, kRegister);
+    const QByteArray offer = wire(machine::kFreeGameOfferHead);
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, offer) == 1; }, kWaitMs));
+    keeper->kill();
+    ASSERT_EQ(countTold(alice, kFirstHead), 0) << "killed too late";
+    ASSERT_TRUE(alice.waitUntilGone(kKeeper, kWaitMs));
+    ASSERT_TRUE(keeper->start());
+    ASSERT_TRUE(
+        waitUntil([&] { return keeper->log().count(QStringLiteral("joined #")) == 2; }, kWaitMs))
+        << keeper->log().toStdString();
+
+    alice.privmsg(kKeeper, holdsLine("1,1,1"));
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFirstHead) == 1; }, kWaitMs));
+    EXPECT_EQ(countTold(alice, kFinalHead), 0) << "played on a draw never told";
+    alice.privmsg(kKeeper, holdsLine("1,1,1"));
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFinalHead) == 1; }, kWaitMs));
+    const QByteArray first = toldTo(alice, kFirstHead).first();
+    EXPECT_EQ(toldTo(alice, kFinalHead).first().mid(kFinalHead.size(), 16),
+              first.mid(kFirstHead.size(), 16))
+        << "all three reels held: the final draw is the first draw told";
+}
+
 // A file-size limit (ulimit -f) once killed the robot with SIGXFSZ and no word in its log.
 // Now the write that would pass it fails: the game is not booked, the player is told the
 // machine is out of order, the log says why, and the robot serves on.

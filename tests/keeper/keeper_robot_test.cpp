@@ -46,6 +46,9 @@ public:
     bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override {
         return books_.markDelivered(marks);
     }
+    bool markFirstDrawsTold(const std::vector<std::pair<QString, qint64>>& marks) override {
+        return books_.markFirstDrawsTold(marks);
+    }
     void whenDurable(std::function<void(bool durable)> then) override {
         books_.whenDurable(std::move(then));
     }

@@ -116,12 +116,23 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     EXPECT_TRUE(error.endsWith("books are kept there already; new books are made only where "
                                "there are none"))
         << error.toStdString();
+    ASSERT_TRUE(books->save("alice", registeredPlayer()));
     books.reset();
 
-    sql("UPDATE jackwell.books SET version = 2");
+    // Books of version 1 are brought up by the first robot that serves from them.
+    ASSERT_TRUE(sql("ALTER TABLE jackwell.players DROP COLUMN untold_draw; DELETE FROM"
+                    " jackwell.books; INSERT INTO jackwell.books (version) VALUES (1)"));
+    books = open();
+    ASSERT_TRUE(books);
+    const auto delivery = books->delivery("alice");
+    ASSERT_TRUE(delivery) << books->lastError().toStdString();
+    EXPECT_FALSE(delivery->firstDrawUntold) << "older books knew nothing of it";
+    books.reset();
+
+    sql("UPDATE jackwell.books SET version = 3");
     EXPECT_FALSE(open({}, BooksPurpose::Serve, &error));
     EXPECT_EQ(error, address().text() + ": the books were made by a newer jackwell-keeper "
-                                        "(version 2)");
+                                        "(version 3)");
 }
 
 // Two machines read the same player at the same moment: the second to book finds the row
