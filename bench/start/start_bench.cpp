@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -58,10 +59,31 @@ double medianOf(const std::vector<Sample>& samples, double Sample::*field) {
     return median(values);
 }
 
-// The virtual display, for as long as the benchmark runs.
+// Whether an X display of this number is taken, also by a server whose lock files this machine
+// does not share (its socket's abstract name is seen by every process here).
+bool displayTaken(int number) {
+    const std::string name = std::string("/tmp/.X11-unix/X").append(std::to_string(number));
+    std::FILE* sockets = std::fopen("/proc/net/unix", "r");
+    const std::string lock = std::string("/tmp/.X").append(std::to_string(number)).append("-lock");
+    bool taken = access(lock.c_str(), F_OK) == 0;
+    char line[512];
+    while (sockets && !taken && std::fgets(line, sizeof line, sockets)) {
+        const char* at = std::strstr(line, name.c_str());
+        taken = at && !std::isdigit(static_cast<unsigned char>(at[name.size()]));
+    }
+    if (sockets)
+        std::fclose(sockets);
+    return taken;
+}
+
+// The virtual display, for as long as the benchmark runs: a number of its own well above those
+// other servers take first.
 class Xvfb {
 public:
-    bool start() {
+    bool start(int attempt) {
+        int number = 300 + (getpid() + 37 * attempt) % 600;
+        while (displayTaken(number))
+            ++number;
         int pipeFds[2];
         if (pipe(pipeFds) != 0)
             return false;
@@ -71,26 +93,19 @@ public:
             const int devNull = open("/dev/null", O_WRONLY);
             dup2(devNull, STDOUT_FILENO);
             dup2(devNull, STDERR_FILENO);
+            const std::string display = std::string(":").append(std::to_string(number));
             const std::string fd = std::to_string(pipeFds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
-                   "1280x1024x24", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp",
+                   "-screen", "0", "1280x1024x24", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(pipeFds[1]);
-        char number[32] = {};
-        const ssize_t got = read(pipeFds[0], number, sizeof number - 1);
+        char ready[32] = {}; // the number, written once it listens
+        const ssize_t got = read(pipeFds[0], ready, sizeof ready - 1);
         close(pipeFds[0]);
         if (pid_ < 0 || got <= 0)
             return false;
-        number[std::strcspn(number, "\n")] = '\0';
-        display_ = std::string(":").append(number);
-        // The display is named once it listens; its socket is there to connect to.
-        const std::string socket = std::string("/tmp/.X11-unix/X").append(number);
-        for (int waited = 0; access(socket.c_str(), F_OK) != 0; ++waited) {
-            if (waited > 5000)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        display_ = std::string(":").append(std::to_string(number));
         return true;
     }
     ~Xvfb() {
@@ -150,9 +165,10 @@ bool runOnce(const Program& program, const std::string& platform, const std::str
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-bool runPlatform(std::vector<Program> programs, const std::string& platform, int runs) {
+bool runPlatform(std::vector<Program> programs, const std::string& platform, int runs,
+                 int attempt) {
     Xvfb xvfb;
-    if (platform == "xcb" && !xvfb.start()) {
+    if (platform == "xcb" && !xvfb.start(attempt)) {
         std::fprintf(stderr, "start: cannot start Xvfb\n");
         return false;
     }
@@ -164,8 +180,10 @@ bool runPlatform(std::vector<Program> programs, const std::string& platform, int
         for (Program& program : programs) {
             Sample sample;
             if (!runOnce(program, platform, xvfb.display(), folder, &sample)) {
-                std::fprintf(stderr, "start: %s did not start and end as asked (%s/stderr.txt)\n",
-                             program.name, folder.c_str());
+                std::fprintf(stderr, "start: %s did not start and end as asked; it said:\n",
+                             program.name);
+                std::system(
+                    ("head -3 '" + folder + "/stderr.txt' >&2; rm -rf '" + folder + "'").c_str());
                 return false;
             }
             if (round >= 0)
@@ -219,7 +237,11 @@ int main(int argc, char* argv[]) {
         const std::size_t comma = std::min(platforms.find(',', at), platforms.size());
         const std::string platform = platforms.substr(at, comma - at);
         at = comma + 1;
-        ok = runPlatform(programs, platform == "xvfb" ? "xcb" : platform, runs) && ok;
+        // A virtual display can be lost to another one starting at the same moment: tried anew.
+        bool ran = false;
+        for (int attempt = 0; attempt < 3 && !ran; ++attempt)
+            ran = runPlatform(programs, platform == "xvfb" ? "xcb" : platform, runs, attempt);
+        ok = ran && ok;
     }
     return ok ? 0 : 1;
 }

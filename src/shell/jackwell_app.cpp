@@ -8,14 +8,17 @@
 #include "shell/card_keys.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/first_paint.h"
 #include "shell/help_window.h"
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
+#include "shell/pictures.h"
 #include "shell/qt_file_chooser.h"
 #include "shell/statistics_window.h"
 #include "shell/window_pair.h"
 #include "shell/window_placement.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -203,6 +206,10 @@ void JackwellApp::showWindows() {
         showChatWindow();
     window_->activateWindow(); // the keyboard starts on the card
     window_->setFocus(Qt::ActiveWindowFocusReason);
+    // Every window takes the program's icon, given once the windows are there to see: finding
+    // and loading it is no part of their first paint.
+    afterFirstPaint(withChat ? static_cast<QWidget&>(*chatWindow_) : *window_,
+                    [] { QApplication::setWindowIcon(programIcon()); });
 }
 
 void JackwellApp::showChatWindow() {
