@@ -95,8 +95,8 @@ public:
             dup2(devNull, STDERR_FILENO);
             const std::string display = std::string(":").append(std::to_string(number));
             const std::string fd = std::to_string(pipeFds[1]);
-            execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp",
-                   "-screen", "0", "1280x1024x24", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-noreset",
+                   "-nolisten", "tcp", "-screen", "0", "1280x1024x24", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(pipeFds[1]);

@@ -139,8 +139,6 @@ bool JackwellApp::openChatLink(QString* error, QString* detail) {
     startFailure_ = StartFailure::None;
     history_->attach(library_->backend());
     chatSession_->attach(library_->backend());
-    if (const QString notice = history_->notice(); !notice.isEmpty())
-        emit problem(notice);
     return true;
 }
 
@@ -206,10 +204,14 @@ void JackwellApp::showWindows() {
         showChatWindow();
     window_->activateWindow(); // the keyboard starts on the card
     window_->setFocus(Qt::ActiveWindowFocusReason);
-    // Every window takes the program's icon, given once the windows are there to see: finding
-    // and loading it is no part of their first paint.
-    afterFirstPaint(withChat ? static_cast<QWidget&>(*chatWindow_) : *window_,
-                    [] { QApplication::setWindowIcon(programIcon()); });
+    // What the first paint does not need waits until the windows are there to see: every window
+    // takes the program's icon, and the embedded world opens its machinekeeper's books (what
+    // the player must hear about them is shown).
+    afterFirstPaint(withChat ? static_cast<QWidget&>(*chatWindow_) : *window_, [this] {
+        QApplication::setWindowIcon(programIcon());
+        if (const QString notice = history_->notice(); !notice.isEmpty() && !unloaded_)
+            emit problem(notice);
+    });
 }
 
 void JackwellApp::showChatWindow() {
