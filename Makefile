@@ -38,7 +38,7 @@ pictures: configure
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/jackwell-pictures $(BUILD)/pictures
 
 # Benchmarks in a Release build of their own; each prints its figures and a
-# summary line (walk: ..., idle: ..., chat-window: ..., flood: ...).
+# summary line (walk: ..., idle: ..., chat-window: ..., flood: ..., start: ...).
 BENCH_BUILD ?= build-bench
 bench: deps
 	@if [ ! -f $(BENCH_BUILD)/build.ninja ]; then \
@@ -50,6 +50,7 @@ bench: deps
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/chat_window_bench
 	./$(BENCH_BUILD)/bench/flood_bench --program ./$(BENCH_BUILD)/jackwell
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/statistics_bench
+	./$(BENCH_BUILD)/bench/start_bench
 
 # The fuzz targets with sanitizers, for FUZZ_SECONDS (build-fuzz/, see fuzz/run.sh).
 FUZZ_SECONDS ?= 600

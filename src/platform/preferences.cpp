@@ -25,8 +25,10 @@ Preferences::ChatWindow Preferences::chatWindow() const {
     return chat;
 }
 
+// What the file holds already is not written again: the windows remember their place each time
+// they open, most often where they were.
 bool Preferences::setChatWindow(const ChatWindow& chat) {
-    if (path_.isEmpty())
+    if (path_.isEmpty() || chatWindow() == chat)
         return true;
     QSettings settings(path_, QSettings::IniFormat);
     settings.setValue(kChatOpen, chat.open);
@@ -46,7 +48,7 @@ std::optional<QRect> Preferences::cardGeometry() const {
 }
 
 bool Preferences::setCardGeometry(const QRect& geometry) {
-    if (path_.isEmpty())
+    if (path_.isEmpty() || cardGeometry() == geometry)
         return true;
     QSettings settings(path_, QSettings::IniFormat);
     settings.setValue(kCardGeometry, geometry);

@@ -51,7 +51,6 @@ CardWindow::CardWindow(Card& card, QWidget* parent)
     setWindowTitle(QStringLiteral("Pim's Jackwell"));
     // A frame as narrow as the card may cut its caption; between the buttons it reads whole.
     setToolTip(windowTitle());
-    setWindowIcon(programIcon());
     // A fixed card: no maximise button, no resizing, the title bar's room left to the caption.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

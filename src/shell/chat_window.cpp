@@ -2,7 +2,6 @@
 
 #include "clock/clock.h"
 #include "shell/card_keys.h"
-#include "shell/pictures.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -34,7 +33,6 @@ ChatWindow::ChatWindow(ChatSession& session, QWidget* parent)
     , input_(new QLineEdit(this)) {
     setObjectName(QStringLiteral("ChatWindow"));
     setWindowTitle(QStringLiteral("Chat"));
-    setWindowIcon(programIcon());
     resize(kFirstSize);
     // Opened beside the card, it leaves the keyboard with the card; a click brings it here.
     setAttribute(Qt::WA_ShowWithoutActivating);

@@ -74,7 +74,6 @@ HelpWindow::HelpWindow()
     : text_(new QTextBrowser(this)) {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QStringLiteral("Jackwell Help"));
-    setWindowIcon(programIcon());
     text_->setObjectName(QStringLiteral("helpText"));
     for (const machine::PayRow& row : machine::kPayTable) {
         text_->document()->addResource(

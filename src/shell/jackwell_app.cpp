@@ -8,14 +8,17 @@
 #include "shell/card_keys.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/first_paint.h"
 #include "shell/help_window.h"
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
+#include "shell/pictures.h"
 #include "shell/qt_file_chooser.h"
 #include "shell/statistics_window.h"
 #include "shell/window_pair.h"
 #include "shell/window_placement.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -136,8 +139,6 @@ bool JackwellApp::openChatLink(QString* error, QString* detail) {
     startFailure_ = StartFailure::None;
     history_->attach(library_->backend());
     chatSession_->attach(library_->backend());
-    if (const QString notice = history_->notice(); !notice.isEmpty())
-        emit problem(notice);
     return true;
 }
 
@@ -203,6 +204,14 @@ void JackwellApp::showWindows() {
         showChatWindow();
     window_->activateWindow(); // the keyboard starts on the card
     window_->setFocus(Qt::ActiveWindowFocusReason);
+    // What the first paint does not need waits until the windows are there to see: every window
+    // takes the program's icon, and the embedded world opens its machinekeeper's books (what
+    // the player must hear about them is shown).
+    afterFirstPaint(withChat ? static_cast<QWidget&>(*chatWindow_) : *window_, [this] {
+        QApplication::setWindowIcon(programIcon());
+        if (const QString notice = history_->notice(); !notice.isEmpty() && !unloaded_)
+            emit problem(notice);
+    });
 }
 
 void JackwellApp::showChatWindow() {

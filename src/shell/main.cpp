@@ -11,6 +11,7 @@
 #include "shell/file_locations.h"
 #include "shell/jackwell_app.h"
 #include "shell/program_flow.h"
+#include "shell/start_probe.h"
 #include "sound/qt_sound_player.h"
 #include "world/default_backend.h"
 #include "world/embedded_world.h"
@@ -104,6 +105,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QApplication app(argc, argv);
+    jackwell::exitWhenShownIfAsked();
     QApplication::setApplicationName(QStringLiteral("Jackwell"));
     QApplication::setApplicationVersion(QLatin1String(jackwell::kJackwellVersion));
     // Ties the windows to the desktop entry, so that task bars show its name and icon.
@@ -120,8 +122,7 @@ int main(int argc, char* argv[]) {
          [&clock, exeDir] {
              return jackwell::makeDefaultBackend(clock, exeDir, jackwell::rivetBooksFilePath());
          },
-         sound,
-         sound, jackwell::settingsFilePath(exeDir), nullptr, jackwell::preferencesFilePath(),
+         sound, sound, jackwell::settingsFilePath(exeDir), nullptr, jackwell::preferencesFilePath(),
          jackwell::bundledSoundsDir(jackwell::jackwellDataDir(exeDir)),
          [&clock] { return jackwell::makeEmbeddedWorld(clock, jackwell::rivetBooksFilePath()); },
          jackwell::chatConfigFilePath(exeDir), jackwell::playerDataDir()});

@@ -4,7 +4,6 @@
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
 #include "shell/payouts_layout.h"
-#include "shell/pictures.h"
 #include "shell/symbol_box.h"
 
 #include <QCloseEvent>
@@ -43,7 +42,6 @@ PayoutsWindow::PayoutsWindow(QWidget* parent)
     : QWidget(parent) {
     setObjectName(QLatin1String(payouts::kFormName));
     setWindowTitle(QStringLiteral("PayOuts"));
-    setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);

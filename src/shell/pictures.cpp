@@ -2,29 +2,21 @@
 
 #include "reels/card_constants.h"
 #include "shell/card_layout.h"
+#include "shell/svg_drawing.h"
 
 #include <QImage>
-#include <QPainter>
-#include <QSvgRenderer>
 
 #include <algorithm>
-#include <array>
 #include <map>
 #include <tuple>
 
 namespace jackwell {
 
 QPixmap renderSvg(const QString& resource, QSize size, qreal pixelRatio) {
-    QSvgRenderer renderer(resource);
-    if (!renderer.isValid())
-        return {};
-    QPixmap pixmap((QSizeF(size) * pixelRatio).toSize());
-    pixmap.setDevicePixelRatio(pixelRatio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
+    QImage image = predrawnImage(resource, size, pixelRatio);
+    if (image.isNull())
+        image = drawSvg(resource, size, pixelRatio);
+    return QPixmap::fromImage(std::move(image));
 }
 
 namespace {
@@ -49,19 +41,18 @@ QPixmap clearBlack(const QPixmap& picture) {
 } // namespace
 
 const QPixmap& symbolPicture(int image, int size, Ground ground, qreal pixelRatio) {
-    using SymbolList = std::array<QPixmap, machine::kSymbolCount + 1>; // index 0: no picture
-    static std::map<std::tuple<int, Ground, qreal>, SymbolList> lists;
-    auto [at, added] = lists.try_emplace({size, ground, pixelRatio});
-    if (added) {
-        for (int n = 1; n <= machine::kSymbolCount; ++n) {
-            const QString name =
-                QStringLiteral(":/assets/symbols/%1.svg").arg(n, 2, 10, QChar(u'0'));
-            const QPixmap drawn = renderSvg(name, QSize(size, size), pixelRatio);
-            at->second[n] = ground == Ground::Clear && !drawn.isNull() ? clearBlack(drawn) : drawn;
-        }
-    }
     static const QPixmap none;
-    return image >= 1 && image <= machine::kSymbolCount ? at->second[image] : none;
+    if (image < 1 || image > machine::kSymbolCount)
+        return none;
+    static std::map<std::tuple<int, int, Ground, qreal>, QPixmap> pictures;
+    auto [at, added] = pictures.try_emplace({image, size, ground, pixelRatio});
+    if (added) {
+        const QString name =
+            QStringLiteral(":/assets/symbols/%1.svg").arg(image, 2, 10, QChar(u'0'));
+        const QPixmap drawn = renderSvg(name, QSize(size, size), pixelRatio);
+        at->second = ground == Ground::Clear && !drawn.isNull() ? clearBlack(drawn) : drawn;
+    }
+    return at->second;
 }
 
 const QPixmap& cardBackground(qreal pixelRatio) {

@@ -10,7 +10,8 @@
 namespace jackwell {
 
 // Renders an SVG resource into a pixmap of `size` (in device-independent pixels, rendered at
-// `pixelRatio`); a null pixmap when the resource is missing or unreadable.
+// `pixelRatio`), or loads it where the build drew it ahead; a null pixmap when the resource is
+// missing or unreadable.
 QPixmap renderSvg(const QString& resource, QSize size, qreal pixelRatio = 1);
 
 enum class Ground {
@@ -20,8 +21,8 @@ enum class Ground {
 };
 
 // Symbol picture n (1..14) of the symbol list, as a square of `size` pixels, rendered for a
-// screen of `pixelRatio` device pixels to each (sharp at any scale). Each size, ground and ratio
-// is rendered once, all fourteen together. A number outside 1..14 gives a null pixmap.
+// screen of `pixelRatio` device pixels to each (sharp at any scale). Each picture is rendered
+// once, when first asked for. A number outside 1..14 gives a null pixmap.
 const QPixmap& symbolPicture(int image, int size, Ground ground = Ground::Black,
                              qreal pixelRatio = 1);
 

@@ -55,15 +55,20 @@ bool EmbeddedWorld::open(EventSink events) {
         for (const QString& line : keeper_.bannerLines())
             appendPublic(keeper_.name(), line);
     }
-    if (!booksOpened_ && !config_.booksPath.isEmpty()) {
-        booksOpened_ = true;
-        booksNotice_ = books_.openFile(config_.booksPath, QDateTime::currentDateTime());
-        if (!booksNotice_.isEmpty())
-            appendSystem(booksNotice_);
-    }
     if (life_)
         life_->start();
     return true;
+}
+
+// Not with the world itself: the program opens its windows first, and asks for the books once
+// they are painted.
+void EmbeddedWorld::openBooks() {
+    if (booksOpened_ || config_.booksPath.isEmpty() || !isOpen())
+        return;
+    booksOpened_ = true;
+    booksNotice_ = books_.openFile(config_.booksPath, QDateTime::currentDateTime());
+    if (!booksNotice_.isEmpty())
+        appendSystem(booksNotice_);
 }
 
 void EmbeddedWorld::close() {
@@ -81,6 +86,7 @@ void EmbeddedWorld::sayInPublic(const QString& text) {
 }
 
 void EmbeddedWorld::onPrivateMessage(const QString& recipient, const QString& text) {
+    openBooks();
     if (life_)
         life_->playerSpoke();
     if (recipient.compare(keeper_.name(), Qt::CaseInsensitive) != 0) {

@@ -48,8 +48,9 @@ public:
     EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config = {});
     ~EmbeddedWorld() override;
 
-    // Opens the machinekeeper's books file on the first open; what the player must hear about
-    // it stands in the chat as a system line and in booksNotice().
+    // The machinekeeper's books file is opened once the world is open, when first needed: by a
+    // message to the machinekeeper, or by asking for the books or booksNotice(). What the player
+    // must hear about it stands in the chat as a system line and in booksNotice().
     bool open(EventSink events) override;
     void close() override;
     // The bystanders hear the player and take up their chatter again.
@@ -57,15 +58,22 @@ public:
 
     const EmbeddedWorldConfig& config() const { return config_; }
     machine::MachineKeeper& keeper() { return keeper_; }
-    RivetBooks& rivetBooks() { return books_; }
+    RivetBooks& rivetBooks() {
+        openBooks();
+        return books_;
+    }
     // The books while they are kept in memory (no booksPath).
     machine::MemoryBooks& books() { return books_.memory(); }
-    // What the player was told about the books when the world opened; empty when all was well.
-    const QString& booksNotice() const { return booksNotice_; }
+    // What the player was told about the books when they were opened; empty when all was well.
+    const QString& booksNotice() {
+        openBooks();
+        return booksNotice_;
+    }
     // Private messages to the machinekeeper not yet answered.
     qsizetype pendingMessages() const { return qsizetype(inbox_.size()); }
 
 private:
+    void openBooks();
     void onPrivateMessage(const QString& recipient, const QString& text);
     void scheduleReply();
     void answerNext();

@@ -7,7 +7,9 @@
 
 #include "chat/transport.h"
 #include "shell/card_label.h"
+#include "shell/card_layout.h"
 #include "shell/payouts_window.h"
+#include "shell/svg_drawing.h"
 #include "shell/symbol_box.h"
 #include "support/card_window_rig.h"
 
@@ -94,13 +96,12 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
     }
 }
 
-TEST(CardWindow, isAFixedCardWithItsCaptionAndIcon) {
+TEST(CardWindow, isAFixedCardWithItsCaption) {
     Rig rig;
     EXPECT_EQ(rig.window.windowTitle(), "Pim's Jackwell");
     EXPECT_EQ(rig.window.toolTip(), "Pim's Jackwell"); // whole, where a frame cuts the title
     EXPECT_EQ(rig.window.minimumSize(), rig.window.maximumSize());
     EXPECT_FALSE(rig.window.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_FALSE(rig.window.windowIcon().isNull());
 }
 
 // A button that would do nothing now is drawn dimmed, its tooltip saying what comes first; once
@@ -171,6 +172,30 @@ TEST(CardWindow, isSharpAtTwiceTheScale) {
             }
         }
         EXPECT_GT(fine, area.width() * area.height() / 20) << QTest::toString(area);
+    }
+}
+
+// The pictures the build drew ahead, which the card loads in place of drawing them, are the ones
+// it would draw, at one and at two device pixels a pixel.
+TEST(CardWindow, picturesDrawnAheadAreTheOnesDrawnAtRunTime) {
+    const struct {
+        const char* resource;
+        QSize size;
+        qreal ratio;
+    } rows[] = {
+        {":/assets/card/background.svg", card::kClientSize, 1},
+        {":/assets/card/background.svg", card::kClientSize, 2},
+        {":/assets/symbols/07.svg", {49, 49}, 2},
+        {":/assets/symbols/14.svg", {49, 49}, 1},
+        {":/assets/icon.svg", {22, 22}, 1},
+        {":/assets/icon.svg", {256, 256}, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(predrawnPath(row.resource, row.size, row.ratio).toStdString());
+        const QImage ahead = predrawnImage(row.resource, row.size, row.ratio);
+        ASSERT_FALSE(ahead.isNull());
+        EXPECT_EQ(ahead.devicePixelRatio(), row.ratio);
+        EXPECT_TRUE(ahead == drawSvg(row.resource, row.size, row.ratio));
     }
 }
 
@@ -309,7 +334,6 @@ TEST(PayoutsWindow, payoutsBeforeAnyTableShowsThePublishedAmountsAndAgainOnlyBri
     EXPECT_TRUE(payouts->isVisible());
     EXPECT_EQ(payouts->parentWidget(), nullptr);
     EXPECT_EQ(payouts->windowTitle(), "PayOuts");
-    EXPECT_FALSE(payouts->windowIcon().isNull());
     EXPECT_EQ(payouts->amount(0), "25000");
     EXPECT_EQ(payouts->amount(15), "50");
 

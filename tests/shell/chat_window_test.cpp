@@ -11,7 +11,9 @@
 #include "shell/payouts_window.h"
 #include "shell/window_placement.h"
 #include "support/app_rig.h"
+#include "support/wait_until.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -308,7 +310,7 @@ TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
 // Closing the chat window is remembered, with both windows' places, in the preferences; the
 // next run opens it only when asked (the C key), where it stood, the card where it stood too.
 // Places that no longer fit (a screen unplugged, a smaller one) are not taken. Settings.txt
-// never hears of it.
+// never hears of it. Once painted, the windows take the program's icon.
 TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     QTemporaryDir keep;
     const QString preferences = keep.filePath("Jackwell.conf");
@@ -341,7 +343,11 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     Preferences(preferences).setCardGeometry({6000, 40, 197, 302});             // a screen gone
     Preferences(preferences).setChatWindow({true, QRect(100, 100, 2000, 900)}); // too large now
     AppRig last(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
+    QApplication::setWindowIcon(QIcon());
     last.app->showWindows();
+    EXPECT_TRUE(testing::waitUntil(
+        [&last] { return !last.app->chatWindow().windowIcon().isNull(); }, 5000));
+    EXPECT_EQ(last.app->window().windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect card = last.app->window().frameGeometry();
     const QRect chat = last.app->chatWindow().frameGeometry();
