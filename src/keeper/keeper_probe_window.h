@@ -27,10 +27,8 @@ class KeeperSendQueue;
 // that the window keeps moving; a delivery handed over is covered by a probe kProbeDelayMs later.
 class KeeperProbeWindow {
 public:
-    // A probe for delivered results goes out this long after the first result it covers: long
-    // enough to cover a burst of results with one probe, short enough that another robot sharing
-    // the books, where the player may be playing next, soon sees the result delivered.
-    static constexpr int kProbeDelayMs = 50;
+    // A probe for delivered results goes out this long after the first result it covers.
+    static constexpr int kProbeDelayMs = 300;
     // Bytes written that the server has not yet been seen to handle, at most.
     static constexpr qint64 kUnconfirmedBytes = 16 * 1024;
     static constexpr qint64 kProbeEveryBytes = 4 * 1024;
