@@ -112,7 +112,7 @@ void BooksFloor::play(Loop& loop, int player) {
                 loop.marks.emplace_back(name, ++loop.gamesOf[std::size_t(player)]);
                 games_ += measuring_ ? 1 : 0;
             } else if (++registered_ == players_) {
-                startMeasuring();
+                clock_.callAfter(kSettleMs, &context_, [this] { startMeasuring(); });
             }
             play(loop, player);
         });

@@ -25,10 +25,12 @@ namespace load {
 // registers first (its first holds find no credits), which is no game.
 class BooksFloor {
 public:
-    // Games are counted once every player has been registered, for kMeasureMs; a store that
+    // Games are counted for kMeasureMs from kSettleMs after every player has been registered
+    // (the new tables' first pages and the connections' first plans are no floor); a store that
     // has not registered them all within kWarmUpBudgetMs is measured from then on.
     static constexpr int kWarmUpBudgetMs = 20000;
-    static constexpr int kMeasureMs = 3000;
+    static constexpr int kSettleMs = 1000;
+    static constexpr int kMeasureMs = 4000;
     static constexpr int kMarkEveryMs = 50;
 
     // `books`: new books, as the robot's configuration names them (a file or an address).
