@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keeper/keeper_probe_window.h"
+
 #include <QObject>
 #include <QString>
 
@@ -31,7 +33,7 @@ public:
     static constexpr int kWarmUpBudgetMs = 20000;
     static constexpr int kSettleMs = 1000;
     static constexpr int kMeasureMs = 4000;
-    static constexpr int kMarkEveryMs = 50;
+    static constexpr int kMarkEveryMs = keeper::KeeperProbeWindow::kProbeDelayMs;
 
     // `books`: new books, as the robot's configuration names them (a file or an address).
     BooksFloor(Clock& clock, QString books, int loops, int players);
