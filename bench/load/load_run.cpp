@@ -24,7 +24,8 @@ qint64 percentile(const std::vector<qint64>& sorted, double share) {
 QString RunReport::line() const {
     return QStringLiteral("load: run=%1 players=%2 games=%3 gps=%4 p50=%5ms p99=%6ms max=%7ms "
                           "peak=%8MB resent=%9 toldagain=%10 kills=%11 drops=%12 unseen=%13 "
-                          "lost=%14 doubled=%15 balanced=%16 stalled=%17")
+                          "lost=%14 doubled=%15 balanced=%16 stalled=%17 floor-books=%18 "
+                          "floor-relay=%19 of-books-floor=%20")
         .arg(name)
         .arg(players)
         .arg(games)
@@ -41,7 +42,10 @@ QString RunReport::line() const {
         .arg(books.lost)
         .arg(books.doubled)
         .arg(books.balanced ? QStringLiteral("yes") : QStringLiteral("no"))
-        .arg(stalls);
+        .arg(stalls)
+        .arg(booksFloorGps, 0, 'f', 0)
+        .arg(relayFloorGps, 0, 'f', 0)
+        .arg(booksFloorGps > 0 && seconds > 0 ? games / seconds / booksFloorGps : 0, 0, 'f', 2);
 }
 
 LoadRun::LoadRun(Clock& clock, RunSettings settings)
@@ -63,7 +67,40 @@ void LoadRun::start(std::function<void(const RunReport&)> done) {
             finish(error);
             return;
         }
-        startKeepers(0);
+        measureFloors();
+    });
+}
+
+// The floors first, on the servers as the run will find them: the books', then the relay's.
+void LoadRun::measureFloors() {
+    QString error;
+    const QString books = stack_.floorBooks(&error);
+    if (books.isEmpty()) {
+        finish(QStringLiteral("books floor: ") + error);
+        return;
+    }
+    booksFloor_ = std::make_unique<BooksFloor>(clock_, books, stack_.robots(), settings_.players);
+    booksFloor_->measure([this](double gamesPerSecond, const QString& error) {
+        report_.booksFloorGps = gamesPerSecond;
+        clock_.callAfter(0, &context_, [this, error] {
+            booksFloor_.reset();
+            if (!error.isEmpty()) {
+                finish(error);
+                return;
+            }
+            relayFloor_ = std::make_unique<RelayFloor>(clock_, stack_.port(), settings_.players,
+                                                       stack_.robots(), LoadStack::exemptionLines);
+            relayFloor_->measure([this](double gamesPerSecond, const QString& error) {
+                report_.relayFloorGps = gamesPerSecond;
+                clock_.callAfter(0, &context_, [this, error] {
+                    relayFloor_.reset();
+                    if (!error.isEmpty())
+                        finish(error);
+                    else
+                        startKeepers(0);
+                });
+            });
+        });
     });
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "load_books.h"
+#include "load_books_floor.h"
 #include "load_player.h"
+#include "load_relay_floor.h"
 #include "load_stack.h"
 
 #include <QObject>
@@ -48,6 +50,9 @@ struct RunReport {
     double seconds = 0;
     qint64 p50Ms = 0, p99Ms = 0, maxMs = 0;
     qint64 peakKb = 0;
+    // Games a second with no robot, measured before the robots start on the same servers: the
+    // books alone (see BooksFloor) and the relay alone (see RelayFloor); 0 when not measured.
+    double booksFloorGps = 0, relayFloorGps = 0;
     int resent = 0, toldAgain = 0, kills = 0, drops = 0, stalls = 0;
     BooksCheck books;
     QStringList problems; // players that failed, a deadline passed, a process that would not start
@@ -69,6 +74,7 @@ public:
     void start(std::function<void(const RunReport&)> done);
 
 private:
+    void measureFloors();
     void startKeepers(int from);
     void launchPlayers();
     void watch();
@@ -79,6 +85,8 @@ private:
     QObject context_; // ends pending calls with the run
     RunSettings settings_;
     LoadStack stack_;
+    std::unique_ptr<BooksFloor> booksFloor_;
+    std::unique_ptr<RelayFloor> relayFloor_;
     std::vector<std::unique_ptr<LoadPlayer>> players_;
     std::unique_ptr<Alarm> watchAlarm_;
     std::function<void(const RunReport&)> done_;

@@ -90,6 +90,19 @@ QString LoadStack::books() const {
     return QDir(dir_.path()).filePath(QStringLiteral("books.sqlite"));
 }
 
+QString LoadStack::floorBooks(QString* error) {
+    const QString name = QStringLiteral("floor");
+    if (!database_)
+        return QDir(dir_.path()).filePath(name + QStringLiteral(".sqlite"));
+    if (!database_->createDatabase(name, error))
+        return {};
+    return database_->address(name);
+}
+
+QList<QByteArray> LoadStack::exemptionLines(const QByteArray& nick) {
+    return {"OPER " + kOperName + " " + kOperPassword + "\r\n", "MODE " + nick + " +F\r\n"};
+}
+
 void LoadStack::freezeDatabase(bool frozen) {
     if (database_)
         database_->freeze(frozen);

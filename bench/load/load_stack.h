@@ -69,6 +69,11 @@ public:
     QString keeperLogPath(int index) const;
     // The largest resident memory any robot process reached (kB), as the kernel counts it.
     qint64 keeperPeakKb() const { return peakKb_; }
+    // New books for the books' floor beside the run's, on the same server or in the same folder:
+    // an address or a file name, empty (and `error`) when they cannot be had.
+    QString floorBooks(QString* error);
+    // What a client named `nick` sends to be exempt from the flood limits, as the robots are.
+    static QList<QByteArray> exemptionLines(const QByteArray& nick);
     // One line on how the server is set up, for the report.
     static QString serverDescription(bool floodLimits);
     void keepFiles() { dir_.setAutoRemove(false); }

@@ -10,6 +10,12 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace jackwell {
 
 namespace {
@@ -25,6 +31,22 @@ const QByteArray kRealName = "Jackwell player";
 bool isNickRefusal(const QByteArray& command) {
     return command == irc_numeric::nicknameInUse || command == irc_numeric::nickCollision ||
            command == irc_numeric::unavailableResource;
+}
+
+// A server that holds back a small write until its last one is acknowledged (Nagle's rule)
+// would otherwise wait for our delayed acknowledgement, about 40 ms, before passing on a message
+// that comes just after one it sent us (the answer to the robot's probe, say). The kernel drops
+// quick acknowledgement again on its own, so it is asked for after every read; asking also sends
+// the acknowledgement still owed for what was just read.
+void acknowledgeAtOnce(QAbstractSocket& socket) {
+#ifdef Q_OS_LINUX
+    const qintptr descriptor = socket.socketDescriptor();
+    const int on = 1;
+    if (descriptor >= 0)
+        ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+    Q_UNUSED(socket);
+#endif
 }
 
 } // namespace
@@ -166,7 +188,9 @@ void IrcConnection::startAttempt() {
     } else {
         socket = new QTcpSocket(this);
     }
-    connect(socket, &QTcpSocket::connected, this, [this] {
+    connect(socket, &QTcpSocket::connected, this, [this, socket] {
+        // Every line is a whole message: it leaves at once, never held for the one before it.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         if (config_.tls)
             state_ = State::Handshaking;
         else
@@ -200,6 +224,8 @@ void IrcConnection::sendRegistration() {
 
 void IrcConnection::readAvailable() {
     const QPointer<QTcpSocket> socket = socket_;
+    if (socket)
+        acknowledgeAtOnce(*socket);
     if (isRegistered()) {
         pingSent_ = false;
         idleAlarm_->start(kIdleBeforePingMs);

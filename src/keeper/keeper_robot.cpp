@@ -290,17 +290,46 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
         !playerOfRecipient_.contains(recipient))
         playerOfRecipient_.clear();
     playerOfRecipient_.insert(recipient, player);
+    submitTurn(player, nick, QString::fromUtf8(message.last()), clock_.monotonicMs());
+}
+
+void KeeperRobot::submitTurn(const QString& player, const QByteArray& nick, const QString& text,
+                             qint64 arrivedMs) {
     auto turn = std::make_shared<BooksTurn>();
     turn->number = ++turnsHandedOver_;
-    turn->arrivedMs = clock_.monotonicMs();
+    turn->arrivedMs = arrivedMs;
     turn->toldBefore = turnsTold_;
-    worker_.submit([this, turn, player, text = QString::fromUtf8(message.last()),
-                    known = deliveries_.of(player)](
+    newestTurnOf_.insert(player, turn->number);
+    worker_.submit([this, turn, player, text, known = deliveries_.of(player)](
                        books::KeeperBooks&) { workTurn(*turn, player, text, known); },
-                   [this, turn, nick, player](const BooksWorker::Ending& ending) {
+                   [this, turn, nick, player, text](const BooksWorker::Ending& ending) {
                        turnsTold_ = std::max(turnsTold_, turn->number);
                        tellTurn(*turn, ending, nick, player);
+                       if (newestTurnOf_.value(player) != turn->number)
+                           return; // the player wrote again meanwhile
+                       if (turn->waitsElsewhere && ending.outcome == BooksWorker::Outcome::Booked)
+                           recheckSoon(player, nick, text, *turn);
+                       else
+                           newestTurnOf_.remove(player);
                    });
+}
+
+// Holds that found the last result still on its way from another machine: that machine tells
+// it within moments, and marks it delivered once the server has passed it on. The holds are
+// worked again as soon as the books may show that, rather than left for the player to send again
+// seconds later; a newer message from the player takes their place.
+void KeeperRobot::recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
+                              const BooksTurn& turn) {
+    clock_.callAfter(kElsewhereRecheckMs, this,
+                     [this, player, nick, text, number = turn.number, arrivedMs = turn.arrivedMs] {
+                         if (newestTurnOf_.value(player) != number)
+                             return;
+                         newestTurnOf_.remove(player);
+                         if (answers_.isBehind() || lastWords_.isLeaving() ||
+                             roster_.presence().isGone(roster_.keyOf(nick)))
+                             return;
+                         submitTurn(player, nick, text, arrivedMs);
+                     });
 }
 
 // The answer to a message, once its turn on the books has ended.

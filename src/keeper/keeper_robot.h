@@ -71,6 +71,9 @@ public:
     // How often a message is answered anew when another machine sharing the books changed its
     // player at the same moment, before the player is told the machine is out of order.
     static constexpr int kAttemptsOnRace = 3;
+    // Holds that came while another machine sharing the books was still telling the player's last
+    // result are asked about again this often, until that machine is seen to have delivered it.
+    static constexpr int kElsewhereRecheckMs = 50;
 
     // `books` must outlive the robot, and are the robot's alone while it lives.
     KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
@@ -107,7 +110,7 @@ public:
 
 private:
     // What became of a player's last result when they wrote again.
-    enum class LastResult { Known, ToldAgain, OnItsWay };
+    enum class LastResult { Known, ToldAgain, OnItsWay, OnItsWayElsewhere };
     // What one message made of the books, worked out on the books' thread.
     struct BooksTurn {
         quint64 number = 0;     // turns are numbered in the order their messages came
@@ -123,6 +126,9 @@ private:
         std::optional<QString> refusedWhy;
         bool failedForGood = false;
         bool toldAgain = false;
+        // Holds not played because another machine was still telling the last result: they are
+        // worked again shortly (see kElsewhereRecheckMs).
+        bool waitsElsewhere = false;
         qint64 arrivedMs = 0; // when its message was read
     };
 
@@ -131,6 +137,10 @@ private:
     void onRegistered();
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
+    void submitTurn(const QString& player, const QByteArray& nick, const QString& text,
+                    qint64 arrivedMs);
+    void recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
+                     const BooksTurn& turn);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
     static bool isFirstDrawTold(const std::vector<machine::Reply>& replies);
@@ -162,6 +172,8 @@ private:
     BooksTurn* turn_ = nullptr;     // the turn under way on the books' thread
     // What turns told players that the event loop has not taken up yet (books' thread only).
     QHash<QString, std::pair<quint64, KeeperDeliveries>> toldOnBooks_;
+    // Each player's newest turn, while it is on the books or waits to be worked again.
+    QHash<QString, quint64> newestTurnOf_;
     quint64 turnsHandedOver_ = 0;
     quint64 turnsTold_ = 0;
     BooksWorker worker_;

@@ -55,6 +55,7 @@ void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString
         const LastResult last = tellAgainIfUndelivered(turn, player, delivery, known);
         if (machine::parseHolds(text) &&
             (last != LastResult::Known || !mayPlayHolds(turn, player, delivery, known))) {
+            turn.waitsElsewhere = last == LastResult::OnItsWayElsewhere;
             noteTold(turn, player, known);
             turn_ = nullptr;
             return; // these holds cannot be for a first draw the player has seen
@@ -95,7 +96,7 @@ KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
     if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
         return LastResult::Known;
     if (delivery->onItsWayElsewhere)
-        return LastResult::OnItsWay; // the machine that booked it is telling it
+        return LastResult::OnItsWayElsewhere; // the machine that booked it is telling it
     switch (known.status(player, delivery->lastGame)) {
     case KeeperDeliveries::Status::Sent:
     case KeeperDeliveries::Status::Delivered:

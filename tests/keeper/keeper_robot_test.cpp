@@ -27,10 +27,11 @@ QList<QByteArray> wireLines(const QStringList& lines) {
 }
 
 // The books, failing to commit a batch (its changes rolled back) while `failing`, as on a failing
-// disk.
-class FailingCommits : public KeeperBooks {
+// disk; and while `elsewhere`, saying that each player's last result was booked by another
+// machine, which has not yet been seen to deliver it.
+class TroubledBooks : public KeeperBooks {
 public:
-    explicit FailingCommits(KeeperBooks& books)
+    explicit TroubledBooks(KeeperBooks& books)
         : books_(books) {}
     std::optional<PlayerRecord> load(const QString& player) override { return books_.load(player); }
     bool save(const QString& player, const PlayerRecord& record) override {
@@ -41,7 +42,12 @@ public:
         return books_.commitGame(player, outcome, after);
     }
     std::optional<Delivery> delivery(const QString& player) override {
-        return books_.delivery(player);
+        std::optional<Delivery> found = books_.delivery(player);
+        if (found && elsewhere && found->lastGame > 0) {
+            found->deliveredGame = found->lastGame - 1;
+            found->onItsWayElsewhere = true;
+        }
+        return found;
     }
     bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override {
         return books_.markDelivered(marks);
@@ -66,6 +72,7 @@ public:
     bool failedForGood() const override { return false; }
 
     std::atomic<bool> failing = false;
+    std::atomic<bool> elsewhere = false;
 
 private:
     KeeperBooks& books_;
@@ -141,17 +148,39 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
 // Whatever tells a player of a game waits until the books have taken it: of a batch the books
 // did not take, the player is told only that the machine is out of order.
 TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
-    FailingCommits failing(*books);
-    KeeperRobot robot(clock, robotConfig(), failing, 10,
+    TroubledBooks troubled(*books);
+    KeeperRobot robot(clock, robotConfig(), troubled, 10,
                       [this](const QString& t) { robotLog << t; });
     robot.start();
     ASSERT_TRUE(waitUntil([&] { return robot.isSpeaking(); }, kWaitMs));
     auto alice = connectPlayer("alice");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
-    failing.failing = true;
+    troubled.failing = true;
     ASSERT_TRUE(ask(*alice, holdsLine("1,0,1"), wire(kOutOfOrder), 1));
-    failing.failing = false;
+    troubled.failing = false;
     playGames(*alice, 1);
+    expectToldAsBooked(*alice, "alice");
+}
+
+// Holds that come while another robot sharing the books is still telling the player's last result
+// are neither played nor dropped: they wait, and are played as soon as that result is seen
+// delivered, without the player sending them again.
+TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
+    TroubledBooks troubled(*books);
+    KeeperRobot robot(clock, robotConfig(), troubled, 11,
+                      [this](const QString& t) { robotLog << t; });
+    robot.start();
+    ASSERT_TRUE(waitUntil([&] { return robot.isSpeaking(); }, kWaitMs));
+    auto alice = connectPlayer("alice");
+    ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
+    playGames(*alice, 1);
+    troubled.elsewhere = true;
+    alice->privmsg(kKeeper, holdsLine("0,1,0"));
+    runEventsFor(10 * KeeperRobot::kElsewhereRecheckMs);
+    EXPECT_EQ(countTold(*alice, kFinalHead), 1) << "played before the last result was delivered";
+    troubled.elsewhere = false;
+    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 3; }, kWaitMs));
+    EXPECT_EQ(countTold(*alice, kFinalHead), 2);
     expectToldAsBooked(*alice, "alice");
 }
 
