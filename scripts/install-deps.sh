@@ -13,7 +13,7 @@ packages=(
     postgresql-15 libqt6sql6-psql libpq-dev # the robot's books on a PostgreSQL server, and its tests
     prometheus # scrapes the robot's metrics in its tests
     pulseaudio pulseaudio-utils
-    desktop-file-utils appstream systemd groff-base dpkg-dev # validators and make package
+    desktop-file-utils appstream systemd groff-base dpkg-dev logrotate # validators and make package
 )
 if [ "${1:-}" = "--extra" ]; then
     shift

@@ -96,6 +96,19 @@ else
     skip "systemd-analyze is not installed (systemd)"
 fi
 
+# The log rule rotates the robot's log files, tried on a folder of its own in place of the unit's.
+if command -v logrotate >/dev/null; then
+    logs=$(mktemp -d)
+    sed "s#/var/log/jackwell-keeper#$logs#" "$root/etc/logrotate.d/jackwell-keeper" >"$logs/rule"
+    echo "a line" >"$logs/keeper.log"
+    logrotate -f -s "$logs/state" "$logs/rule" 2>"$logs/said"
+    check "logrotate takes the rule without a word" test ! -s "$logs/said"
+    check "logrotate moves the log file aside" test -s "$logs/keeper.log.1" -a ! -e "$logs/keeper.log"
+    rm -rf "$logs"
+else
+    skip "logrotate is not installed (logrotate)"
+fi
+
 # The man pages format without a warning and name the files in use.
 for page in man6/jackwell.6.gz man8/jackwell-keeper.8.gz; do
     if command -v groff >/dev/null; then
