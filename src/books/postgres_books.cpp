@@ -150,7 +150,7 @@ std::optional<StoredPlayer> PostgresBooks::rowAsRead(const QString& player, Step
 // One change, on its own as one transaction or as part of the batch under way.
 bool PostgresBooks::change(const QString& player, const Write& write, const LookUp& lookUp) {
     changedElsewhere_ = false;
-    readAlong_.reset();
+    readAlong_.reset(); // the row read along is not the row after the change
     if (!isStorableName(player))
         return fail(QStringLiteral("a name with a NUL character cannot be kept in these books"));
     const auto body = [&] {

@@ -26,10 +26,11 @@ namespace books {
 // The machinekeeper's books on a PostgreSQL server, shared by any number of robots: a player
 // has one wallet on every machine that keeps its books there.
 //
-// Each change is one short transaction that locks the player's row (SELECT ... FOR UPDATE) and
-// books only what follows from the row as load() last read it. A player playing on two machines
-// at the same moment therefore never spends a credit twice nor loses one: whichever machine
-// comes second finds the row changed, is refused with changedElsewhere(), and reads again.
+// Each change is one statement that updates the player's row only where it is still as load()
+// last read it, and books the game (or the grant) with it; the update holds the row until the
+// commit. A player playing on two machines at the same moment therefore never spends a credit
+// twice nor loses one: whichever machine comes second finds the row changed, is refused with
+// changedElsewhere(), and reads again.
 // Games are numbered per player across machines, and the same rules as for any books apply
 // (see books_rules.h). A commit the server has acknowledged is on its disk, so whenDurable()
 // answers true from the event loop's next turn.
