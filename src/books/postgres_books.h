@@ -26,10 +26,11 @@ namespace books {
 // The machinekeeper's books on a PostgreSQL server, shared by any number of robots: a player
 // has one wallet on every machine that keeps its books there.
 //
-// Each change is one short transaction that locks the player's row (SELECT ... FOR UPDATE) and
-// books only what follows from the row as load() last read it. A player playing on two machines
-// at the same moment therefore never spends a credit twice nor loses one: whichever machine
-// comes second finds the row changed, is refused with changedElsewhere(), and reads again.
+// Each change is one statement that updates the player's row only where it is still as load()
+// last read it, and books the game (or the grant) with it; the update holds the row until the
+// commit. A player playing on two machines at the same moment therefore never spends a credit
+// twice nor loses one: whichever machine comes second finds the row changed, is refused with
+// changedElsewhere(), and reads again.
 // Games are numbered per player across machines, and the same rules as for any books apply
 // (see books_rules.h). A commit the server has acknowledged is on its disk, so whenDurable()
 // answers true from the event loop's next turn.
@@ -40,14 +41,15 @@ namespace books {
 // its connection holds a lock on its machine's name (a session advisory lock), so that a
 // second robot of the same name is refused.
 //
-// The calls wait for the server, one round trip a statement (a commit the longest); the
-// connection carries timeouts, so that a server that stops answering holds the robot for
-// seconds at most. A lost connection (the server restarted, say) is opened again on the next
-// call, at most every few seconds while the server stays away. A change whose connection was
-// lost before its commit is made again on the new connection. One whose commit was never
-// answered is looked up on a new connection as soon as there is one (a game by its player,
-// number and machine, a player's row by what it was to become): it succeeded or failed as the
-// books show, and only when they cannot be read for a while is its outcome unknown.
+// The calls wait for the server, one round trip a statement (a commit the longest): a change is
+// one statement that makes it only on the row as it was read, and a batch commits the changes of
+// several players at once (see beginBatch). The connection carries timeouts, so that a server that
+// stops answering holds the robot for seconds at most. A lost connection (the server restarted,
+// say) is opened again on the next call, at most every few seconds while the server stays away. A
+// change whose connection was lost before its commit is made again on the new connection. One whose
+// commit was never answered is looked up on a new connection as soon as there is one (a game by its
+// player, number and machine, a player's row by what it was to become): it succeeded or failed as
+// the books show, and only when they cannot be read for a while is its outcome unknown.
 //
 // The tables live in a schema of their own, `jackwell`, made on the first start on a database
 // without them and carrying their version.
@@ -101,12 +103,17 @@ public:
 
     void whenDurable(std::function<void(bool durable)> then) override;
 
-    // Each change is its own transaction: a batch would hold the locks of several players at
-    // once, and two machines could then wait for each other.
-    bool beginBatch() override { return false; }
-    bool commitBatch() override { return true; }
-    void rollbackBatch() override {}
-    bool inBatch() const override { return false; }
+    // The changes of a batch share one transaction, begun with the first of them, and one
+    // commit. A change refused inside (another machine changed the player, or the rules) changes
+    // nothing and leaves the others be; an error of the server (the connection lost, a row held
+    // too long by another machine) fails the batch, and every change after it. A batch holds its
+    // players' rows only while it is worked, for milliseconds; another machine that wants one
+    // waits that long, or gives up after the session's lock timeout. A batch whose commit went
+    // unanswered is looked up as one change is: all of it was kept or none.
+    bool beginBatch() override;
+    bool commitBatch() override;
+    void rollbackBatch() override;
+    bool inBatch() const override { return batch_; }
 
     bool readLedger(Ledger& ledger) override;
 
@@ -125,11 +132,9 @@ public:
 private:
     enum class Statement {
         ReadPlayer,
-        LockPlayer,
-        InsertPlayer,
-        UpdatePlayer,
-        InsertGame,
-        InsertGrant,
+        SaveNewPlayer,
+        SavePlayer,
+        BookGame,
         ReadDelivery,
         MarkDelivered,
         MarkFirstDrawTold,
@@ -153,7 +158,6 @@ private:
     // postgres_schema.cpp: the tables and their version.
     bool makeOrCheckSchema(bool mayCreate, bool mustCreate, QString* error);
     bool upgradeSchema(QString* error);
-    bool mark(Statement statement, const std::vector<std::pair<QString, qint64>>& marks);
 
     // postgres_connection.cpp: the session, its lock on the machine's name, statements and
     // transactions, and a connection lost and opened again.
@@ -167,6 +171,9 @@ private:
     using LookUp = std::function<std::optional<bool>()>;
     bool transaction(const std::function<Step()>& body,
                      const QString& begin = QStringLiteral("BEGIN"), const LookUp& lookUp = {});
+    bool changeInBatch(const std::function<Step()>& body, const LookUp& lookUp);
+    void abandonBatch();
+    bool inTransaction() const;
     Step lookUpCommit(const LookUp& lookUp);
     bool exec(QSqlQuery& query, Statement statement, const QVariantList& values);
     bool exec(QSqlQuery& query, const QString& text, const QVariantList& values);
@@ -177,11 +184,16 @@ private:
     void log(const QString& text) const;
 
     // postgres_books.cpp: the players' rows and the changes made on them.
-    std::optional<StoredPlayer> readPlayer(const QString& player, bool forUpdate, QSqlError* error);
-    std::optional<StoredPlayer> lockPlayerAsRead(const QString& player, Step* step);
-    bool isAsRead(const QString& player, const StoredPlayer& stored);
-    Step writePlayer(const StoredPlayer& stored, const QString& player,
-                     const machine::PlayerRecord& record);
+    std::optional<StoredPlayer> readPlayer(const QString& player, QSqlError* error);
+    std::optional<StoredPlayer> rowAsRead(const QString& player, Step* step);
+    // One change of a player, as one statement that `write` makes from the row as it was read.
+    using Write = std::function<Step(const StoredPlayer& stored)>;
+    bool change(const QString& player, const Write& write, const LookUp& lookUp);
+    Step changed(QSqlQuery& query, const QString& player);
+    LookUp gameLookUp(const QString& player, const machine::GameOutcome& outcome,
+                      const machine::PlayerRecord& after);
+    LookUp saveLookUp(const QString& player, const machine::PlayerRecord& record);
+    bool markInBatch(const std::vector<std::pair<QString, qint64>>& marks);
 
     PostgresAddress address_;
     Clock& clock_;
@@ -197,6 +209,13 @@ private:
     std::atomic<bool> interrupted_{false};
     // The row load() read last: a change is made only on the row as it was read.
     std::optional<std::pair<QString, StoredPlayer>> lastRead_;
+    // The row delivery() read along with the player's last game, which a load() of the same
+    // player right after takes instead of reading it again. Any change, and a new batch, drop it.
+    std::optional<std::pair<QString, StoredPlayer>> readAlong_;
+    bool batch_ = false;                 // between beginBatch() and its end
+    bool batchBegun_ = false;            // its transaction begun on the server
+    std::optional<QString> batchFailed_; // why the batch can take no more
+    std::vector<LookUp> batchLookUps_;   // how to learn whether each of its changes was kept
     QString lastError_;
     bool changedElsewhere_ = false;
     bool outcomeUnknown_ = false;

@@ -46,6 +46,14 @@ bool tablesGone(const QSqlError& error) {
     return code == QLatin1String("42P01") || code == QLatin1String("3F000");
 }
 
+// The client library's connection under Qt's. (Qt names its type by the struct's name.)
+PGconn* connectionOf(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    const bool isConnection = handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 ||
+                                                   qstrcmp(handle.typeName(), "pg_conn*") == 0);
+    return isConnection ? *static_cast<PGconn* const*>(handle.constData()) : nullptr;
+}
+
 } // namespace
 
 PostgresBooks::PostgresBooks(PostgresAddress address, Clock& clock, Options options)
@@ -91,11 +99,15 @@ bool PostgresBooks::connect(QString* error) {
 }
 
 void PostgresBooks::noteSocket() {
-    const QVariant handle = db_.driver()->handle();
-    PGconn* connection = handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0
-                             ? *static_cast<PGconn* const*>(handle.constData())
-                             : nullptr;
+    PGconn* connection = connectionOf(db_);
     socket_ = connection ? PQsocket(connection) : -1;
+}
+
+// Whether the connection stands in a transaction that can still commit. The server answers the
+// COMMIT of a transaction that an error spoilt by rolling it back, and reports no error.
+bool PostgresBooks::inTransaction() const {
+    PGconn* connection = connectionOf(db_);
+    return connection && PQtransactionStatus(connection) == PQTRANS_INTRANS;
 }
 
 void PostgresBooks::interruptStalled() {
@@ -223,7 +235,10 @@ bool PostgresBooks::attempt(const std::function<Step()>& once) {
     for (int round = 0; round < 2; ++round) {
         if (!connected())
             return false;
-        switch (once()) {
+        const Step step = once();
+        if (batchFailed_ && batchBegun_)
+            abandonBatch(); // a read broke the batch's transaction: the reads after it go on
+        switch (step) {
         case Step::Done:
             return true;
         case Step::Failed:
@@ -310,6 +325,8 @@ bool PostgresBooks::exec(QSqlQuery& query, const QString& text, const QVariantLi
 // made again on a new one.
 PostgresBooks::Step PostgresBooks::failed(const QSqlError& error) {
     lastError_ = firstLine(error);
+    if (batchBegun_ && !batchFailed_)
+        batchFailed_ = lastError_; // the server took back the batch's transaction
     if (tablesGone(error)) {
         failedForGood_ = true;
         lastError_ = QStringLiteral("the tables of the books are gone from %1 (%2); nothing more "

@@ -55,6 +55,8 @@ private:
         const bool committed = books.commitBatch();
         Ending ending{committed ? Outcome::Booked : Outcome::NotBooked,
                       committed ? QString() : books.lastError(), books.failedForGood()};
+        if (!committed && books.outcomeUnknown())
+            ending.outcome = Outcome::Unknown;
         worker_.busyWith_ = 0;
         if (begun.empty())
             return;

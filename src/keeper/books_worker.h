@@ -46,7 +46,10 @@ public:
         Booked,     // its batch was committed and is safe on disk
         NotBooked,  // its batch was not committed: nothing of it was kept
         NotDurable, // committed, but the disk could not be made to keep it
-        Expired,    // never begun: nothing of it was booked
+        // its commit went unanswered and the books could not be read back: whether it was kept
+        // is told when they can be
+        Unknown,
+        Expired, // never begun: nothing of it was booked
     };
     struct Ending {
         Outcome outcome = Outcome::Booked;

@@ -348,6 +348,12 @@ void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& end
         lastWords_.refused({}, ending.error, ending.failedForGood);
         answers_.notBooked(player, roster_.keyOf(nick), nick);
         return;
+    case BooksWorker::Outcome::Unknown:
+        // Neither the result nor "nothing was booked": the player's next message finds out.
+        log_(QtWarningMsg, QStringLiteral("the books could not say whether the last changes were "
+                                          "kept; they are told when they can: %1")
+                               .arg(ending.error));
+        return;
     case BooksWorker::Outcome::NotDurable:
         // A disk that cannot sync may have lost what was booked: nothing more is promised.
         log_(QtCriticalMsg, QStringLiteral("the books could not be made safe on the disk; their "

@@ -83,6 +83,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     EXPECT_TRUE(books->delivery("Bob")->firstDrawUntold);
     ASSERT_TRUE(books->markFirstDrawsTold({{"Bob", 1}}));
     EXPECT_FALSE(books->delivery("Bob")->firstDrawUntold);
+    EXPECT_EQ(books->load("Bob"), registeredPlayer()) << "each player's own row";
 
     Ledger ledger;
     ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
@@ -206,6 +207,7 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
         {"tokens counted without the ledger", [](PlayerRecord& r) { r.tokensWon += 50; }, false},
     };
     for (const auto& c : saves) {
+        ASSERT_TRUE(books->delivery("alice"));
         PlayerRecord changed = *books->load("alice");
         const PlayerRecord before = changed;
         c.change(changed);
@@ -255,6 +257,46 @@ TYPED_TEST(KeeperBooksTest, TheAuditFindsBooksChangedBehindItsBack) {
         ASSERT_TRUE(books);
         EXPECT_FALSE(books->audit().balanced());
     }
+}
+
+// A batch keeps nothing until it is committed (a robot killed meanwhile leaves the books as they
+// were), and a change refused inside it undoes only itself. One the server fails may fail the
+// whole batch, which its commit then says.
+TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
+    const PlayerRecord start = registeredPlayer();
+    const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
+    {
+        auto books = this->open();
+        ASSERT_TRUE(books->beginBatch());
+        ASSERT_TRUE(books->save("alice", start));
+        ASSERT_TRUE(books->save("bob", start));
+        ASSERT_TRUE(books->commitGame("alice", outcome, after));
+        EXPECT_FALSE(books->commitGame("alice", outcome, after)) << "refused inside the batch";
+        EXPECT_EQ(books->load("alice"), after) << "a refusal undoes only itself";
+        // The program ends here without committing, as if killed.
+    }
+    auto books = this->open();
+    EXPECT_EQ(books->load("alice"), PlayerRecord{});
+    EXPECT_EQ(books->audit().players, 0);
+    ASSERT_TRUE(books->beginBatch());
+    ASSERT_TRUE(books->save("alice", start));
+    ASSERT_TRUE(books->commitGame("alice", outcome, after));
+    ASSERT_TRUE(books->markDelivered({{"alice", 1}, {"alice", 0}, {"nobody", 2}}));
+    ASSERT_TRUE(books->commitBatch()) << books->lastError().toStdString();
+    EXPECT_FALSE(books->inBatch());
+    EXPECT_EQ(books->load("alice"), after);
+    EXPECT_EQ(books->delivery("alice")->deliveredGame, 1);
+
+    const auto [second, afterSecond] = nextGame(after, {}, {4, 4, 4}, {5, 5, 5});
+    this->tamper(TypeParam::kBreakPlayerUpdates);
+    ASSERT_TRUE(books->beginBatch());
+    ASSERT_TRUE(books->save("bob", start));
+    EXPECT_FALSE(books->commitGame("alice", second, afterSecond));
+    EXPECT_EQ(books->load("alice"), after) << "what follows in the batch is read as before";
+    const bool committed = books->commitBatch();
+    this->tamper(TypeParam::kMendPlayerUpdates);
+    EXPECT_EQ(books->load("bob"), committed ? start : PlayerRecord{});
+    EXPECT_TRUE(books->audit().balanced());
 }
 
 // A name the store cannot keep whole is refused, never cut short to another player's name.

@@ -279,8 +279,8 @@ TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
         << log_.join('\n').toStdString();
 }
 
-// The connection is cut after a change's COMMIT reached the server, before its answer: the
-// books look on a new connection, and the change counts as made, since it was.
+// The connection is cut after a change's (or a batch's) COMMIT reached the server, before its
+// answer: the books look on a new connection, and the change counts as made, since it was.
 TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     CuttableProxy proxy(server_->port());
     auto books = open(kMachine, BooksPurpose::Serve, nullptr, proxy.serverPort());
@@ -293,7 +293,15 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
     EXPECT_FALSE(books->outcomeUnknown());
     EXPECT_EQ(books->load("alice"), after);
-    EXPECT_EQ(log_.count("a change whose commit went unanswered was kept"), 2)
+    // A batch is looked up by its changes: all of it was kept, or none.
+    const auto [second, afterSecond] = nextGame(after, {}, {7, 7, 7}, {1, 1, 1});
+    ASSERT_TRUE(books->beginBatch());
+    ASSERT_TRUE(books->save("bob", registeredPlayer()));
+    ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
+    proxy.cutAtCommitAnswer();
+    EXPECT_TRUE(books->commitBatch()) << books->lastError().toStdString();
+    EXPECT_EQ(books->load("alice"), afterSecond);
+    EXPECT_EQ(log_.count("a change whose commit went unanswered was kept"), 3)
         << log_.join('\n').toStdString();
 }
 

@@ -1,6 +1,5 @@
-// Books in an SQLite file, beyond what every store promises (keeper_books_test): batches made
-// durable at once, books of the first layout brought up to date, files that are not books
-// refused, and one robot per file.
+// Books in an SQLite file, beyond what every store promises (keeper_books_test): books of the
+// first layout brought up to date, files that are not books refused, and one robot per file.
 #include "books/ledger_audit.h"
 #include "books/sqlite_books.h"
 
@@ -22,36 +21,6 @@ using jackwell::testing::registeredPlayer;
 namespace {
 
 class SqliteBooksTest : public ::testing::Test, protected jackwell::testing::SqliteStore {};
-
-TEST_F(SqliteBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
-    const PlayerRecord start = registeredPlayer();
-    const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
-    {
-        auto books = open();
-        ASSERT_TRUE(books->beginBatch());
-        ASSERT_TRUE(books->save("alice", start));
-        ASSERT_TRUE(books->save("bob", start));
-        ASSERT_TRUE(books->commitGame("alice", outcome, after));
-        EXPECT_FALSE(books->commitGame("alice", outcome, after)) << "refused inside the batch";
-        EXPECT_EQ(books->load("alice"), after) << "a refusal undoes only itself";
-        // The program ends here without committing, as if killed.
-    }
-    {
-        auto books = open();
-        EXPECT_EQ(books->load("alice"), PlayerRecord{});
-        EXPECT_EQ(books->audit().players, 0);
-        ASSERT_TRUE(books->beginBatch());
-        ASSERT_TRUE(books->save("alice", start));
-        ASSERT_TRUE(books->commitGame("alice", outcome, after));
-        ASSERT_TRUE(books->markDelivered({{"alice", 1}}));
-        ASSERT_TRUE(books->commitBatch());
-        EXPECT_FALSE(books->inBatch());
-    }
-    auto books = open();
-    EXPECT_EQ(books->load("alice"), after);
-    EXPECT_EQ(books->delivery("alice")->deliveredGame, 1);
-    EXPECT_TRUE(books->audit().balanced());
-}
 
 // Books from before games carried their time stay readable as they are (an audit or a listing
 // may not write them), and a robot serving from them brings them up to date: the old games keep
