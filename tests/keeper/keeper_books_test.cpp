@@ -80,10 +80,10 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     EXPECT_EQ(delivery->lastOutcome, second);
     EXPECT_FALSE(delivery->onItsWayElsewhere);
     EXPECT_FALSE(delivery->firstDrawUntold) << "told with the result of the last game";
+    EXPECT_EQ(books->load("Bob"), registeredPlayer()) << "each player's own row";
     EXPECT_TRUE(books->delivery("Bob")->firstDrawUntold);
     ASSERT_TRUE(books->markFirstDrawsTold({{"Bob", 1}}));
     EXPECT_FALSE(books->delivery("Bob")->firstDrawUntold);
-    EXPECT_EQ(books->load("Bob"), registeredPlayer()) << "each player's own row";
 
     Ledger ledger;
     ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
