@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -23,10 +22,13 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && watched->isWidgetType() &&
             static_cast<QWidget*>(watched)->isWindow() && watched->objectName() == window_) {
-            QTimer::singleShot(0, [] {
-                std::fflush(stdout);
-                std::_Exit(0);
-            });
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    std::fflush(stdout);
+                    std::_Exit(0);
+                },
+                Qt::QueuedConnection);
         }
         return false;
     }
