@@ -59,6 +59,7 @@ void LoadPlayer::start() {
 void LoadPlayer::connectNow() {
     socket_.abort();
     reader_.clear();
+    leaving_ = false;
     socket_.connectToHost(QHostAddress::LocalHost, settings_.port);
 }
 
@@ -131,13 +132,17 @@ void LoadPlayer::onWelcome() {
 }
 
 // In the channel (or playing without one): a first visit registers, a visit after a dropped
-// connection sends the holds whose answer it never saw.
+// connection waits for the result of the holds it sent before (the robot tells it as soon as the
+// player is back) and sends them again if it does not come.
 void LoadPlayer::onJoined() {
+    if (leaving_)
+        return;
     if (reconnecting_) {
         reconnecting_ = false;
-        ++result_.resent;
-        say(holds_);
-        resendAlarm_->start(settings_.resendMs);
+        // Holds sent again while the result is on its way would be played on the next first
+        // draw: they go only when nothing came for a while.
+        if (phase_ == Phase::AwaitFinal)
+            resendAlarm_->start(settings_.rejoinWaitMs);
         return;
     }
     if (phase_ != Phase::Joining && phase_ != Phase::Connecting)
@@ -230,6 +235,7 @@ void LoadPlayer::sendHolds() {
         // Gone in the same write: the robot reads the holds and the QUIT together.
         ++result_.drops;
         reconnecting_ = true;
+        leaving_ = true;
         socket_.write("QUIT :dropped\r\n");
         socket_.flush();
         return;

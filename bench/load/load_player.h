@@ -41,9 +41,10 @@ public:
         int games = 20;
         int thinkMinMs = 500;
         int thinkMaxMs = 2500;
-        int resendMs = 5000; // no answer at all
-        int retryMs = 500;   // the server said the robot is not there
-        QByteArray channel;  // joined before playing, when set
+        int resendMs = 5000;     // no answer at all
+        int retryMs = 500;       // the server said the robot is not there
+        int rejoinWaitMs = 1000; // back after a dropped connection, before asking again
+        QByteArray channel;      // joined before playing, when set
         bool dropsConnection = false;
     };
 
@@ -98,10 +99,13 @@ private:
     Phase phase_ = Phase::Connecting;
     qsizetype keeperIndex_ = 0; // the robot it plays on now
     bool reconnecting_ = false; // dropped on purpose; the holds go again once back
-    QByteArray currentFirst_;   // the first draw the holds are for
-    QByteArray holds_;          // the holds message of the game in play
-    QByteArray pendingFinal_;   // a result waiting for the line after it
-    QByteArray lastFinal_;      // the last result taken
+    // The QUIT went out on this connection: whatever it still answers (a JOIN sent before) is
+    // of no use.
+    bool leaving_ = false;
+    QByteArray currentFirst_; // the first draw the holds are for
+    QByteArray holds_;        // the holds message of the game in play
+    QByteArray pendingFinal_; // a result waiting for the line after it
+    QByteArray lastFinal_;    // the last result taken
     qint64 holdsSentAtMs_ = 0;
     qint64 finalAtMs_ = 0;
     Result result_;

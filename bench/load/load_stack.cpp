@@ -176,6 +176,8 @@ bool LoadStack::writeFiles(QString* error) {
                             kOperPassword + "\n";
         if (fastPace_ > 0)
             keeper += "fastpace = " + QByteArray::number(fastPace_) + "\n";
+        if (qEnvironmentVariableIsSet("JACKWELL_LOAD_DEBUG"))
+            keeper += "log = debug\n";
         if (!writeFile(configPath(index), keeper, error))
             return false;
     }

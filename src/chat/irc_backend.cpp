@@ -40,6 +40,7 @@ IrcBackend::IrcBackend(Clock& clock, IrcConfig config)
             .screen = nullptr, // the card wants every line
             .refused = [this](const QString& reason) { onRefused(reason); },
             .note = nullptr,
+            .readDone = nullptr,
         });
     gate_ = std::make_unique<IrcSendGate>(
         clock, [this](const QByteArray& line) { connection_->send(line); });

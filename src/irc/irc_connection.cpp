@@ -244,6 +244,8 @@ void IrcConnection::readAvailable() {
             return true;
         });
     }
+    if (handlers_.readDone)
+        handlers_.readDone();
 }
 
 void IrcConnection::handle(const IrcMessage& message) {

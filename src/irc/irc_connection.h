@@ -48,6 +48,9 @@ public:
         // Optional: a line about the connection for the operator (retries, capabilities, the
         // login), never a secret.
         std::function<void(const QString& text)> note;
+        // Optional: every line read so far has been handled (for a program that answers them
+        // together, after it has seen all of them).
+        std::function<void()> readDone;
     };
 
     static constexpr int kOpenBudgetMs = 5000;

@@ -35,7 +35,22 @@ void KeeperDeliveries::handedOver(const QString& player, qint64 game) {
     // mark covers every game before it.
     if (entry.game > game)
         return;
-    entry = Entry{game, Status::Sent, ++handedOverSeq_};
+    entry = Entry{game, Status::Sent, ++handedOverSeq_, entry.game == game && entry.whole};
+}
+
+void KeeperDeliveries::wholeHandedOver(const QString& player, qint64 game) {
+    const auto found = results_.find(player);
+    if (found == results_.end() || found->game != game)
+        return;
+    if (found->marked)
+        results_.erase(found);
+    else
+        found->whole = true;
+}
+
+bool KeeperDeliveries::isPartlyQueued(const QString& player, qint64 game) const {
+    const auto found = results_.constFind(player);
+    return found != results_.cend() && found->game >= game && !found->whole;
 }
 
 void KeeperDeliveries::firstDrawQueued(const QString& player, qint64 game) {
@@ -48,6 +63,12 @@ void KeeperDeliveries::firstDrawHandedOver(const QString& player) {
     const auto found = firstDraws_.find(player);
     if (found != firstDraws_.end() && found->status == Status::Queued)
         *found = Entry{found->game, Status::Sent, ++handedOverSeq_};
+}
+
+void KeeperDeliveries::firstDrawWithheld(const QString& player, qint64 game) {
+    if (!firstDraws_.contains(player))
+        makeRoomForFirstDraw();
+    firstDraws_.insert(player, Entry{game, Status::Lost, 0});
 }
 
 void KeeperDeliveries::makeRoomForFirstDraw() {
@@ -67,11 +88,24 @@ void KeeperDeliveries::forget(const QString& player) {
     results_.remove(player);
 }
 
-void KeeperDeliveries::recipientGone(const QString& player) {
-    results_.remove(player);
+bool KeeperDeliveries::recipientGone(const QString& player) {
+    bool missed = false;
+    if (const auto result = results_.find(player);
+        result != results_.end() && (result->status != Status::Delivered || !result->whole)) {
+        missed = true;
+        // A result that reached them without the first draw after it: that draw is lost.
+        const bool drawLost = result->status == Status::Delivered;
+        const qint64 drawGame = result->game + 1;
+        results_.erase(result);
+        if (drawLost)
+            firstDrawWithheld(player, drawGame);
+    }
     const auto found = firstDraws_.find(player);
-    if (found != firstDraws_.end() && found->status != Status::Delivered)
+    if (found != firstDraws_.end() && found->status != Status::Delivered) {
+        missed = missed || found->status != Status::Lost;
         found->status = Status::Lost;
+    }
+    return missed;
 }
 
 void KeeperDeliveries::probeSent() {
@@ -88,12 +122,10 @@ KeeperDeliveries::Delivered KeeperDeliveries::probeAnswered() {
     auto delivered = [covered](const Entry& entry) {
         return entry.status == Status::Sent && entry.seq <= covered;
     };
-    for (auto it = results_.begin(); it != results_.end();) {
+    for (auto it = results_.begin(); it != results_.end(); ++it) {
         if (delivered(*it)) {
             marks.results.emplace_back(it.key(), it->game);
-            it = results_.erase(it);
-        } else {
-            ++it;
+            it->status = Status::Delivered;
         }
     }
     for (auto it = firstDraws_.begin(); it != firstDraws_.end(); ++it) {
@@ -103,6 +135,18 @@ KeeperDeliveries::Delivered KeeperDeliveries::probeAnswered() {
         }
     }
     return marks;
+}
+
+void KeeperDeliveries::resultsMarked(const Marks& marks) {
+    for (const auto& [player, game] : marks) {
+        const auto found = results_.find(player);
+        if (found == results_.end() || found->status != Status::Delivered || found->game != game)
+            continue;
+        if (found->whole)
+            results_.erase(found);
+        else
+            found->marked = true; // its first draw still waits in the queue
+    }
 }
 
 void KeeperDeliveries::firstDrawsMarked(const Marks& marks) {

@@ -23,9 +23,9 @@ namespace jackwell::keeper {
 //
 // A lost result is simply no longer followed: the books still hold it as not delivered, and the
 // player is told it again. A lost first draw is kept as Lost until the player is told it again.
-// What was delivered is marked in the books, so that a robot started again knows it too; a first
-// draw is kept as Delivered until its mark is in the books, so that a mark the books could not
-// take costs the player nothing while the robot runs.
+// What was delivered is marked in the books, so that a robot started again knows it too; both
+// are kept as Delivered until their mark is in the books, so that a message read meanwhile, or a
+// mark the books could not take, costs the player nothing while the robot runs.
 class KeeperDeliveries {
 public:
     enum class Status { Unknown, Queued, Sent, Delivered, Lost };
@@ -47,14 +47,22 @@ public:
     KeeperDeliveries of(const QString& player) const;
 
     void queued(const QString& player, qint64 game);
+    // The result's first line went to the connection: probes from now on cover it.
     void handedOver(const QString& player, qint64 game);
+    // Its last line (the next first draw) went too: holds from now on may be for that draw.
+    void wholeHandedOver(const QString& player, qint64 game);
+    // The result of `game` (or a newer one) is still partly in the queue.
+    bool isPartlyQueued(const QString& player, qint64 game) const;
     // A first draw told on its own, the first draw of the player's game `game`.
     void firstDrawQueued(const QString& player, qint64 game);
     void firstDrawHandedOver(const QString& player);
+    // The first draw of `game` was held back from the player: it counts as lost until told.
+    void firstDrawWithheld(const QString& player, qint64 game);
     // The player has been told about their game since; nothing to follow.
     void forget(const QString& player);
-    // The player is gone: nothing that has not been confirmed yet reached them.
-    void recipientGone(const QString& player);
+    // The player is gone: nothing that has not been confirmed yet reached them. True when
+    // something was on its way to them.
+    bool recipientGone(const QString& player);
 
     // True when something was handed over after the last probe.
     bool needsProbe() const { return handedOverSeq_ > probedSeq_; }
@@ -62,6 +70,8 @@ public:
     void probeSent();
     // The server answered the oldest probe: what it covers, now delivered.
     Delivered probeAnswered();
+    // The books hold these results as delivered: they need no following any more.
+    void resultsMarked(const Marks& marks);
     // The books hold these first draws as told: they need no following any more.
     void firstDrawsMarked(const Marks& marks);
     // The connection is gone: what was sent over it and probes in flight are unknown.
@@ -73,7 +83,9 @@ private:
     struct Entry {
         qint64 game = 0;
         Status status = Status::Queued;
-        quint64 seq = 0; // order of handing over
+        quint64 seq = 0;     // order of handing over
+        bool whole = false;  // every line of it handed over (results only)
+        bool marked = false; // delivered, and so marked in the books (results only)
     };
 
     void makeRoomForFirstDraw();

@@ -99,11 +99,13 @@ void KeeperNickReclaim::changed(const QByteArray& nick) {
     hooks_.reclaimed();
 }
 
-QByteArray KeeperNickReclaim::probeLine() const {
+QByteArray KeeperNickReclaim::probeLine(const QList<QByteArray>& alsoAsked) const {
     QList<QByteArray> nicks{connection_.nick()};
     if (!monitoring_ && isUnderFallback())
         nicks.append(connection_.config().nick);
-    return ircLine("ISON", nicks);
+    if (alsoAsked.isEmpty())
+        return ircLine("ISON", nicks);
+    return ircLine("ISON", nicks, alsoAsked.join(' '));
 }
 
 void KeeperNickReclaim::probeAnswered(const IrcMessage& answer) {

@@ -45,8 +45,9 @@ public:
     // The probe: ISON about the robot, a command every server answers (RPL_ISON), harmless,
     // and answered only after the server has handled every line sent before it. Under a
     // fallback nickname without MONITOR it asks about the robot's own nickname as well: an
-    // answer that does not name it says that it is free.
-    QByteArray probeLine() const;
+    // answer that does not name it says that it is free. `alsoAsked` go in the same question,
+    // as one space-separated last parameter (servers take no more than 15 parameters).
+    QByteArray probeLine(const QList<QByteArray>& alsoAsked = {}) const;
     void probeAnswered(const IrcMessage& answer);
     // A new connection: nothing is watched on it yet.
     void reset();

@@ -7,7 +7,6 @@
 #include "keeper/keeper_accounts.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
-#include "platform/key_value_file.h"
 
 #include <algorithm>
 #include <memory>
@@ -21,26 +20,6 @@ constexpr int kLongestNick = 200;
 
 QByteArray privmsg(const QByteArray& to, QLatin1StringView text) {
     return ircLine("PRIVMSG", {to}, QByteArray(text.data(), text.size()));
-}
-
-void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const QString& player,
-             qint64 game) {
-    auto codes = [](const machine::ReelCodes& reels) {
-        QStringList parts;
-        for (const int code : reels)
-            parts << QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
-        return parts.join(u',');
-    };
-    QStringList holds;
-    for (const bool held : outcome.holds)
-        holds << (held ? QStringLiteral("1") : QStringLiteral("0"));
-    qCInfo(lcGame).noquote() << KeyValueFile::escaped(
-        QStringLiteral("game %1 of %2 (%3): holds %4, draw %5, won %6 tokens, credits %7")
-            .arg(game)
-            .arg(player.left(64), QString::fromLatin1(nick), holds.join(u','),
-                 codes(outcome.finalDraw))
-            .arg(outcome.tokensWon)
-            .arg(outcome.creditsAfter));
 }
 
 } // namespace
@@ -88,11 +67,12 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                           loginRefused_();
                   },
               .note = [this](const QString& text) { log_(QtInfoMsg, text); },
+              .readDone = [this] { queue_.release(); },
           }))
     , probes_(clock, queue_, deliveries_,
               {
                   .send = [this](const QByteArray& line) { connection_->send(line); },
-                  .probeLine = [this] { return nickReclaim_.probeLine(); },
+                  .probeLine = [this] { return nickReclaim_.probeLine(returnWatch_.probeNicks()); },
                   .delivered =
                       [this](const KeeperDeliveries::Delivered& marks) {
                           auto failed = std::make_shared<QString>();
@@ -104,9 +84,10 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                               },
                               [this, failed, marks](const BooksWorker::Ending& ending) {
                                   if (ending.outcome == BooksWorker::Outcome::Booked &&
-                                      failed->isEmpty())
+                                      failed->isEmpty()) {
+                                      deliveries_.resultsMarked(marks.results);
                                       deliveries_.firstDrawsMarked(marks.firstDraws);
-                                  else if (!failed->isEmpty())
+                                  } else if (!failed->isEmpty())
                                       log_(QtWarningMsg,
                                            QStringLiteral("cannot note delivered results: %1")
                                                .arg(*failed));
@@ -116,13 +97,18 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
     , roster_(clock, *connection_, queue_,
               {
                   .arrived = [this] { greeter_.greetChannel(); },
-                  .joined = [this](const QByteArray& nick,
-                                   const QString& player) { greeter_.greetJoining(nick, player); },
+                  .joined =
+                      [this](const QByteArray& nick, const QString& player) {
+                          greeter_.greetJoining(nick, player);
+                          if (returnWatch_.take(player))
+                              tellReturned(nick, player);
+                      },
                   .gone =
                       [this](const QString& recipient) {
                           queue_.dropLane(recipient);
                           const QString player = playerOfRecipient_.take(recipient);
-                          deliveries_.recipientGone(player.isEmpty() ? recipient : player);
+                          if (deliveries_.recipientGone(player.isEmpty() ? recipient : player))
+                              watchReturn(recipient);
                       },
                   .identified =
                       [this](const IrcMessage& message, const QString& recipient) {
@@ -139,7 +125,16 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                    })
     , exemption_(clock, *connection_, queue_, config_, log_)
     , lastWords_(clock, worker_, queue_, *connection_, log_)
-    , answers_(queue_, roster_.presence(), deliveries_, worker_) {
+    , answers_(queue_, roster_.presence(), deliveries_, worker_)
+    , returnWatch_(clock, {
+                              .queueProbe = [this] { probes_.queueProbe(); },
+                              .paced = [this] { return !exemption_.isExempt(); },
+                              .returned =
+                                  [this](const QByteArray& nick, const QString& recipient) {
+                                      tellReturned(nick, recipient);
+                                  },
+                              .keyOf = [this](QByteArrayView nick) { return roster_.keyOf(nick); },
+                          }) {
     connection_->setParent(this);
 }
 
@@ -207,9 +202,11 @@ QStringList KeeperRobot::reconfigure(const KeeperConfig& fresh) {
 // A private message is served unless its sender writes faster than anyone can play (see
 // KeeperFloodGuard); everything else the server says is for the parts.
 void KeeperRobot::onMessage(const IrcMessage& message) {
+    queue_.hold(); // until everything read with it was seen (see KeeperSendQueue::hold)
     const QByteArray& command = message.command;
     if (command == irc_numeric::isOn) {
         nickReclaim_.probeAnswered(message);
+        returnWatch_.answered(message);
         probes_.answered();
         return;
     }
@@ -221,14 +218,16 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     }
     const QByteArray nick = nickOf(message.prefix);
     // Replies go back to the sender only, so the sender must be one name and nothing more; a
-    // client-to-client request is not a word to the machinekeeper.
+    // client-to-client request is not a word to the machinekeeper, nor is another robot's.
     if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()) ||
-        message.last().startsWith('\x01'))
+        message.last().startsWith('\x01') ||
+        machine::isMachinekeeperText(QString::fromUtf8(message.last())))
         return;
     if (config_.logLevel == LogLevel::Debug)
         logLine(QStringLiteral("from"), message);
     const QString recipient = roster_.keyOf(nick);
     roster_.presence().markHere(recipient);
+    returnWatch_.forget(recipient);
     const KeeperFloodGuard::Verdict verdict = floodGuard_.admit(recipient);
     if (verdict != KeeperFloodGuard::Verdict::Take)
         floodScreen_.screen(':' + message.prefix + " PRIVMSG ", floodGuard_.msUntilNext(recipient));
@@ -294,8 +293,9 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
 }
 
 void KeeperRobot::submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                             qint64 arrivedMs) {
+                             qint64 arrivedMs, bool returned) {
     auto turn = std::make_shared<BooksTurn>();
+    turn->returned = returned;
     turn->number = ++turnsHandedOver_;
     turn->arrivedMs = arrivedMs;
     turn->toldBefore = turnsTold_;
@@ -330,106 +330,6 @@ void KeeperRobot::recheckSoon(const QString& player, const QByteArray& nick, con
                              return;
                          submitTurn(player, nick, text, arrivedMs);
                      });
-}
-
-// The answer to a message, once its turn on the books has ended.
-void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending,
-                           const QByteArray& nick, const QString& player) {
-    metrics_.answerLatency.observe(clock_.monotonicMs() - turn.arrivedMs);
-    switch (ending.outcome) {
-    case BooksWorker::Outcome::Expired:
-        ++metrics_.refused;
-        answers_.notBooked(player, roster_.keyOf(nick), nick);
-        return;
-    case BooksWorker::Outcome::NotBooked:
-        ++metrics_.refused;
-        log_(QtWarningMsg,
-             QStringLiteral("the books did not take the last changes: %1").arg(ending.error));
-        lastWords_.refused({}, ending.error, ending.failedForGood);
-        answers_.notBooked(player, roster_.keyOf(nick), nick);
-        return;
-    case BooksWorker::Outcome::Unknown:
-        // Neither the result nor "nothing was booked": the player's next message finds out.
-        log_(QtWarningMsg, QStringLiteral("the books could not say whether the last changes were "
-                                          "kept; they are told when they can: %1")
-                               .arg(ending.error));
-        return;
-    case BooksWorker::Outcome::NotDurable:
-        // A disk that cannot sync may have lost what was booked: nothing more is promised.
-        log_(QtCriticalMsg, QStringLiteral("the books could not be made safe on the disk; their "
-                                           "last changes are not told"));
-        lastWords_.lost();
-        return;
-    case BooksWorker::Outcome::Booked:
-        break;
-    }
-    for (const QString& note : turn.notes)
-        log_(QtInfoMsg, note.arg(QString::fromLatin1(nick)));
-    if (turn.refusedWhy) {
-        ++metrics_.refused;
-        lastWords_.refused(player, *turn.refusedWhy, turn.failedForGood);
-    }
-    metrics_.toldAgain += turn.toldAgain ? 1 : 0;
-    if (turn.game) {
-        ++metrics_.gamesBooked;
-        logGame(turn.game->first, nick, player, turn.game->second);
-    }
-    for (const BooksTurn::Told& told : turn.told)
-        queueFor(nick, player, told);
-}
-
-// A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
-// are dropped whole when the player's lane is full, which only a player who floods the robot
-// can bring about.
-void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
-                           const BooksTurn::Told& told) {
-    const std::vector<machine::Reply>& replies = told.replies;
-    const std::optional<qint64> bookedGame = told.bookedGame;
-    const QString recipient = roster_.keyOf(nick);
-    if (roster_.presence().isGone(recipient)) {
-        // Whatever it was, the books keep it for their next message; a first draw told on its
-        // own (it left before its answer came from the books) is told again then.
-        if (!bookedGame && isFirstDrawTold(replies)) {
-            deliveries_.firstDrawQueued(player, told.drawGame);
-            deliveries_.recipientGone(player);
-        }
-        return;
-    }
-    const bool droppable = !bookedGame;
-    if (droppable &&
-        queue_.waitingIn(recipient) + qsizetype(replies.size()) > KeeperSendQueue::kLaneLimit)
-        return;
-    if (bookedGame)
-        deliveries_.queued(player, *bookedGame);
-    bool first = true;
-    for (const machine::Reply& reply : replies) {
-        if (reply.isPublic) {
-            answers_.say({KeeperSendQueue::channelLane(config_.irc.channel),
-                          ircLine("PRIVMSG", {config_.irc.channel}, reply.text.toUtf8()),
-                          {},
-                          true,
-                          {},
-                          {}});
-            continue;
-        }
-        KeeperSendQueue::Written written;
-        if (bookedGame && first) {
-            written = [this, player, game = *bookedGame] {
-                deliveries_.handedOver(player, game);
-                probes_.probeSoon();
-            };
-        } else if (!bookedGame && isFirstDrawTold({reply})) {
-            // A first draw told on its own (the answer to "Register me!"), followed too.
-            deliveries_.firstDrawQueued(player, told.drawGame);
-            written = [this, player] {
-                deliveries_.firstDrawHandedOver(player);
-                probes_.probeSoon();
-            };
-        }
-        first = false;
-        answers_.say({recipient, ircLine("PRIVMSG", {nick}, reply.text.toUtf8()),
-                      std::move(written), droppable, player, nick});
-    }
 }
 
 QByteArray KeeperRobot::metricsText() const {

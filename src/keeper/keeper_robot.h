@@ -15,6 +15,7 @@
 #include "keeper/keeper_metrics.h"
 #include "keeper/keeper_nick_reclaim.h"
 #include "keeper/keeper_probe_window.h"
+#include "keeper/keeper_return_watch.h"
 #include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
 #include "keeper/watched_books.h"
@@ -74,6 +75,11 @@ public:
     // Holds that came while another machine sharing the books was still telling the player's last
     // result are asked about again this often, until that machine is seen to have delivered it.
     static constexpr int kElsewhereRecheckMs = 50;
+    // A player who came back after leaving with a result on its way is told the result at once,
+    // and the first draw after it when they next write, or after this long. A program that sends
+    // its holds again once reconnected (they reach the robot late, where the server holds back a
+    // new client's lines) gets the first draw for them rather than having them played on it.
+    static constexpr int kWithheldDrawMs = 1500;
 
     // `books` must outlive the robot, and are the robot's alone while it lives.
     KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
@@ -119,6 +125,9 @@ private:
             std::vector<machine::Reply> replies;
             std::optional<qint64> bookedGame;
             qint64 drawGame = 0; // for a first draw told on its own: the game it is the draw of
+            // A result told to a player who came back, without the first draw after it: the
+            // game that draw is for (see kWithheldDrawMs).
+            qint64 withheldDraw = 0;
         };
         std::vector<Told> told; // in order
         QStringList notes;      // for the log
@@ -129,6 +138,9 @@ private:
         // Holds not played because another machine was still telling the last result: they are
         // worked again shortly (see kElsewhereRecheckMs).
         bool waitsElsewhere = false;
+        // No message: the player came back after leaving with something on its way to them,
+        // and is told what they missed, if anything (see KeeperReturnWatch).
+        bool returned = false;
         qint64 arrivedMs = 0; // when its message was read
     };
 
@@ -138,7 +150,13 @@ private:
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
     void submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                    qint64 arrivedMs);
+                    qint64 arrivedMs, bool returned = false);
+    // `recipient` left with something on its way to them.
+    void watchReturn(const QString& recipient);
+    // `nick` (player `recipient`) is back after leaving with something on its way to them.
+    void tellReturned(const QByteArray& nick, const QString& recipient);
+    // The first draw held back from a player who came back goes out unless they wrote meanwhile.
+    void tellWithheldDrawLater(const QString& player, const QByteArray& nick);
     void recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
                      const BooksTurn& turn);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
@@ -191,6 +209,7 @@ private:
     KeeperFloodExemption exemption_;
     KeeperLastWords lastWords_;
     KeeperDurableAnswers answers_;
+    KeeperReturnWatch returnWatch_;
 };
 
 } // namespace keeper

@@ -37,7 +37,9 @@ void KeeperRobot::noteTold(const BooksTurn& turn, const QString& player, KeeperD
     for (const BooksTurn::Told& item : turn.told) {
         if (item.bookedGame)
             told.queued(player, *item.bookedGame);
-        else if (isFirstDrawTold(item.replies))
+        if (item.withheldDraw)
+            told.firstDrawWithheld(player, item.withheldDraw);
+        else if (!item.bookedGame && isFirstDrawTold(item.replies))
             told.firstDrawQueued(player, item.drawGame);
     }
     toldOnBooks_.insert(player, {turn.number, std::move(told)});
@@ -53,6 +55,15 @@ void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString
         const std::optional<books::Delivery> delivery = books_.delivery(player);
         nextGame = delivery ? delivery->lastGame + 1 : 0;
         const LastResult last = tellAgainIfUndelivered(turn, player, delivery, known);
+        if (turn.returned) {
+            // Back after leaving: a result they missed was told just now; a first draw they
+            // missed is told, and nothing is played.
+            if (last == LastResult::Known)
+                mayPlayHolds(turn, player, delivery, known);
+            noteTold(turn, player, known);
+            turn_ = nullptr;
+            return;
+        }
         if (machine::parseHolds(text) &&
             (last != LastResult::Known || !mayPlayHolds(turn, player, delivery, known))) {
             turn.waitsElsewhere = last == LastResult::OnItsWayElsewhere;
@@ -60,6 +71,12 @@ void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString
             turn_ = nullptr;
             return; // these holds cannot be for a first draw the player has seen
         }
+        // A first draw that never reached them comes first, whatever they wrote (holds get it
+        // above, "Register me!" from the machine).
+        if ((last == LastResult::Known || last == LastResult::OnItsWay) &&
+            !machine::parseHolds(text) && text != machine::kRegisterRequest &&
+            known.firstDrawStatus(player) == KeeperDeliveries::Status::Lost)
+            mayPlayHolds(turn, player, delivery, known);
         replies = keeper_.onPrivateMessage(player, text);
         if (books_.outcomeUnknown()) {
             // Neither the result nor "nothing was booked": the player's next message finds out.
@@ -93,6 +110,8 @@ KeeperRobot::LastResult
 KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
                                     const std::optional<books::Delivery>& delivery,
                                     const KeeperDeliveries& known) {
+    if (delivery && known.isPartlyQueued(player, delivery->lastGame))
+        return LastResult::OnItsWay; // the first draw after it still waits in the queue
     if (!delivery || delivery->lastGame <= delivery->deliveredGame || !delivery->lastOutcome)
         return LastResult::Known;
     if (delivery->onItsWayElsewhere)
@@ -120,10 +139,16 @@ KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
     std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
     if (next && !std::ranges::all_of(*next, machine::isSymbol))
         next.reset();
+    QStringList lines = machine::gameResultLines(last.finalDraw, last.creditsAfter, next);
+    qint64 withheld = 0;
+    if (turn.returned && next) {
+        lines.removeLast(); // see kWithheldDrawMs
+        withheld = delivery->lastGame + 1;
+    }
     std::vector<machine::Reply> replies;
-    for (const QString& line : machine::gameResultLines(last.finalDraw, last.creditsAfter, next))
+    for (const QString& line : lines)
         replies.push_back({false, player, line});
-    turn.told.push_back({std::move(replies), delivery->lastGame});
+    turn.told.push_back({std::move(replies), delivery->lastGame, 0, withheld});
     turn.toldAgain = true;
     return LastResult::ToldAgain;
 }

@@ -93,7 +93,7 @@ void KeeperSendQueue::forgetOldSends(qint64 now) {
 
 void KeeperSendQueue::flush() {
     // A writer or a `written` callback may push more lines: they join the loop below.
-    if (flushing_)
+    if (flushing_ || held_)
         return;
     flushing_ = true;
     while (open_ && !turns_.empty()) {

@@ -69,6 +69,14 @@ public:
     // poke() is called after it may have changed its mind.
     void setGate(std::function<bool()> mayWrite);
     void poke() { flush(); }
+    // While held, lines wait: a robot reading what the server says holds its answers until it
+    // has read all of it, so that a line for someone whose departure came in the same read is
+    // never written (a server may make the robot wait seconds for every line to nobody).
+    void hold() { held_ = true; }
+    void release() {
+        held_ = false;
+        flush();
+    }
 
     qsizetype waitingLines() const { return waiting_; }
     qsizetype waitingIn(const QString& lane) const;
@@ -100,6 +108,7 @@ private:
     Pace pace_;
     bool open_ = false;
     bool flushing_ = false;
+    bool held_ = false;
 };
 
 } // namespace keeper

@@ -108,4 +108,20 @@ bool looksLikeHolds(const QString& text) {
     return text.trimmed().startsWith(kHoldPrefix.trimmed(), Qt::CaseInsensitive);
 }
 
+bool isMachinekeeperText(const QString& text) {
+    // Each text up to its first blank to fill in.
+    static const QStringList heads = [] {
+        QStringList all;
+        for (const QString& said :
+             {QString(kKeeperHead), QString(kFreeGameOfferHead), QString(kPayoutsWord),
+              QString(kFirstDrawHead), QString(kFinalDrawHead), QString(kStartHint),
+              QString(kHoldHint), QString(kFinishHint), QString(kNoWinSentence), kCreditsUsedUp,
+              kNoGameWaiting, kHoldFormatHelp, kUnknownRequestHelp, QString(kSlowDown),
+              QString(kLogInFirst), QString(kOutOfOrder)})
+            all << said.left(said.indexOf(u'%'));
+        return all;
+    }();
+    return std::ranges::any_of(heads, [&](const QString& head) { return text.startsWith(head); });
+}
+
 } // namespace jackwell::machine

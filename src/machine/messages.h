@@ -44,5 +44,8 @@ inline constexpr qint64 kMaxShownCredits = 9'999'999'999'999;
 std::optional<HoldMask> parseHolds(const QString& text);
 // Whether the text looks like a try at sending holds (for the help it gets when malformed).
 bool looksLikeHolds(const QString& text);
+// Whether the text is one a machinekeeper says: another machinekeeper's greeting or answer is no
+// request, and answering it would start two of them answering each other for good.
+bool isMachinekeeperText(const QString& text);
 
 } // namespace jackwell::machine

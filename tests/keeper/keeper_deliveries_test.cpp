@@ -28,6 +28,9 @@ TEST(KeeperDeliveries, AProbeConfirmsWhatWentOutBeforeIt) {
 
     deliveries.handedOver("alice", 1);
     EXPECT_EQ(deliveries.status("alice", 1), Status::Sent);
+    EXPECT_TRUE(deliveries.isPartlyQueued("alice", 1)) << "its first draw is still queued";
+    deliveries.wholeHandedOver("alice", 1);
+    EXPECT_FALSE(deliveries.isPartlyQueued("alice", 1));
     EXPECT_TRUE(deliveries.needsProbe());
     deliveries.probeSent();
     EXPECT_FALSE(deliveries.needsProbe());
@@ -35,10 +38,17 @@ TEST(KeeperDeliveries, AProbeConfirmsWhatWentOutBeforeIt) {
     deliveries.probeSent();
 
     EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"alice", 1}}));
-    EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown) << "no longer followed";
+    EXPECT_EQ(deliveries.status("alice", 1), Status::Delivered) << "until the books hold it";
+    EXPECT_FALSE(deliveries.recipientGone("alice")) << "nothing was on its way to her";
     EXPECT_EQ(deliveries.status("bob", 4), Status::Sent);
     EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"bob", 4}}));
     EXPECT_EQ(deliveries.probeAnswered().results, Marks{}) << "an answer nobody asked for";
+    deliveries.resultsMarked({{"alice", 1}, {"bob", 3}});
+    EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown) << "no longer followed";
+    EXPECT_EQ(deliveries.status("bob", 4), Status::Delivered) << "an older game's mark";
+    deliveries.resultsMarked({{"bob", 4}});
+    EXPECT_TRUE(deliveries.isPartlyQueued("bob", 4)) << "marked before its first draw went";
+    deliveries.wholeHandedOver("bob", 4);
     EXPECT_EQ(deliveries.followed(), 0);
 }
 
@@ -78,9 +88,12 @@ TEST(KeeperDeliveries, ARecipientGoneBeforeTheProbesAnswerWasNotTold) {
     deliveries.queued("bob", 5);
     deliveries.handedOver("bob", 5);
     deliveries.probeSent();
-    deliveries.recipientGone("alice");
+    EXPECT_TRUE(deliveries.recipientGone("alice")) << "her result was on its way";
     EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown) << "told again from the books";
     EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"bob", 5}}));
+    // Bob's result reached him, the first draw after it was still queued when he left.
+    EXPECT_TRUE(deliveries.recipientGone("bob"));
+    EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Lost) << "told when he is back";
 }
 
 TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {

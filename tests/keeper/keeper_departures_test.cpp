@@ -19,6 +19,7 @@ protected:
     void startRobot(bool exempt = true, int fastPace = 200) {
         KeeperConfig config = robotConfig();
         config.fastPace = fastPace;
+        config.logLevel = LogLevel::Debug; // every line to a player is logged
         if (!exempt)
             config.operName.clear();
         robot = KeeperRobotRig::startRobot(clock, config, 11, 2 * kWaitMs);
@@ -93,6 +94,55 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
     }
     const books::BooksAudit audit = readBooks().audit();
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+}
+
+// A card whose connection dropped right after its holds does not ask again once back: the robot
+// tells it the result as soon as it is on the network (before the server lets it speak or join),
+// and the first draw after it once it has been quiet a moment; its next holds play that draw.
+TEST_F(KeeperDeparturesTest, APlayerBackAfterADropIsToldWithoutAsking) {
+    startRobot();
+    const QString player = "quiet";
+    auto first = connectPlayer("quiet", true);
+    first->privmsg(kKeeper, kRegister);
+    ASSERT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }, kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(sayAndQuit(*first, holdsLine("0,1,1")));
+    ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
+    const GameOutcome played = *readBooks().delivery(player)->lastOutcome;
+
+    auto back = connectPlayer("quiet");
+    back->sendRaw("JOIN " + kChannel + "\r\n"); // the server holds it back for a second
+    ASSERT_TRUE(waitUntil([&] { return countTold(*back, kFirstHead) == 1; }, kWaitMs));
+    EXPECT_EQ(toldTo(*back, kFinalHead),
+              QList<QByteArray>{wire(finalDrawLine(played.finalDraw, played.creditsAfter))});
+    EXPECT_EQ(toldTo(*back, kFirstHead)[0],
+              wire(firstDrawLine(*recordOf(player).pendingFirstDraw)));
+    ASSERT_TRUE(
+        waitUntil([&] { return readBooks().delivery(player)->deliveredGame == 1; }, kWaitMs));
+
+    ASSERT_NO_FATAL_FAILURE(sayAndQuit(*back, holdsLine("1,1,1")));
+    ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }, kWaitMs));
+
+    // A program that sends its holds again as soon as it is back (the server holds them back a
+    // second) gets the first draw for them: they are not played on a draw it has not seen.
+    auto again = connectPlayer("quiet");
+    again->privmsg(kKeeper, holdsLine("1,1,1"));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*again, kFirstHead) == 1; }, kWaitMs));
+    runEventsFor(1500);
+    EXPECT_EQ(countTold(*again, kFinalHead), 1);
+    EXPECT_EQ(recordOf(player).gamesPlayed, 2);
+}
+
+// Someone who joins and leaves at once is not greeted: the robot has read of the departure
+// before it writes (this server would make it wait two seconds for a line to nobody).
+TEST_F(KeeperDeparturesTest, NobodyIsGreetedAfterLeavingInTheSameBreath) {
+    startRobot();
+    auto ghost = connectPlayer("ghost");
+    ghost->sendRaw("JOIN " + kChannel + "\r\nQUIT :boo\r\n");
+    ASSERT_TRUE(waitUntil([&] { return robot->presence().isGone("ghost"); }, 3 * kWaitMs));
+    auto honest = connectPlayer("honest", true);
+    honest->privmsg(kKeeper, kRegister);
+    ASSERT_TRUE(waitUntil([&] { return countTold(*honest, kFirstHead) == 1; }, kWaitMs));
+    EXPECT_FALSE(robotLog.join('\n').contains("to ghost:")) << robotLog.join('\n').toStdString();
 }
 
 // The first draw of a registration is followed too: holds from a player who left before it

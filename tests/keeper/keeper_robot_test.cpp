@@ -145,6 +145,21 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
         EXPECT_FALSE(m.command == "NOTICE" && nickOf(m.prefix) == kKeeper);
 }
 
+// Another machinekeeper greets whoever joins its channel and answers whatever it is told: its
+// words get no answer here, or the two would answer each other for good.
+TEST_F(KeeperRobotTest, AnotherRobotsWordsGetNoAnswer) {
+    auto robot = startRobot(clock, robotConfig(), 3);
+    auto twin = connectPlayer("Twin");
+    twin->privmsg(kKeeper, wire(announcementLine("Twin")));
+    twin->privmsg(kKeeper, wire(kUnknownRequestHelp));
+    twin->privmsg(kKeeper, wire(firstDrawLine({1, 2, 3})));
+    twin->privmsg(kKeeper, "done");
+    // Answers keep the order of the messages: once "done" is answered, so would the others be.
+    ASSERT_TRUE(waitUntil([&] { return !toldTo(*twin).isEmpty(); }, kWaitMs));
+    runEventsFor(200);
+    EXPECT_EQ(toldTo(*twin), QList<QByteArray>{wire(kUnknownRequestHelp)});
+}
+
 // Whatever tells a player of a game waits until the books have taken it: of a batch the books
 // did not take, the player is told only that the machine is out of order.
 TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
