@@ -11,7 +11,7 @@
 //                                   to ask the server for flood exemption)
 //   pace     = 3                   (optional; lines per second while the
 //                                   server's flood limits apply, 1 to 100)
-//   fastpace = 200                 (optional; lines per second once exempt,
+//   fastpace = 1000                (optional; lines per second once exempt,
 //                                   1 to 10000)
 //   identity = auto                (optional; whose books a message plays on: account,
 //                                   the services account the server reports; nick, the
@@ -46,7 +46,7 @@ struct KeeperConfig {
     QByteArray operName; // empty: no operator credentials
     QByteArray operPassword;
     int pace = KeeperSendQueue::kOrdinaryLines;
-    int fastPace = 200;
+    int fastPace = 1000;
     Identity identity = Identity::Auto;
     LogLevel logLevel = LogLevel::Info;
     QString logFile; // empty: stderr
