@@ -211,6 +211,7 @@ void JackwellApp::showWindows() {
         QApplication::setWindowIcon(programIcon());
         if (const QString notice = history_->notice(); !notice.isEmpty() && !unloaded_)
             emit problem(notice);
+        emit firstPainted();
     });
 }
 

@@ -133,6 +133,9 @@ public:
 signals:
     // A message for the player (a settings file that cannot be written, ...).
     void problem(const QString& message);
+    // Once, when the windows shown at start have been painted: the moment for what start-up
+    // left until the player sees them.
+    void firstPainted();
 
 private:
     Setup setup_;
