@@ -111,12 +111,11 @@ JackwellApp::~JackwellApp() {
 
 bool JackwellApp::startUp(QString* error, QString* detail) {
     card_->bringToRest();
-    optionsWindow(); // made hidden before the settings are read into it
     const SettingsResult read = readSettingsFile(
         setup_.settingsPath, options_, [this](CheckState) { applyStayOnTop(); }, &pathSpellings_);
     if (read.status == SettingsResult::Missing)
         chooseBundledSounds();
-    optionsWindow_->render();
+    renderOptions();
     if (read.status == SettingsResult::Failed) {
         startFailure_ = StartFailure::Settings;
         *error = read.message;
@@ -152,7 +151,7 @@ bool JackwellApp::startWithDefaultSettings(QString* keptAs, QString* error, QStr
     options_ = Options{};
     pathSpellings_.clear();
     chooseBundledSounds();
-    optionsWindow().render();
+    renderOptions();
     return openChatLink(error, detail);
 }
 
@@ -360,6 +359,12 @@ OptionsWindow& JackwellApp::optionsWindow() {
         connect(window, &OptionsWindow::problem, this, &JackwellApp::problem);
     }
     return *optionsWindow_;
+}
+
+// The options window shows the options it is made with: one not made yet waits until it is needed.
+void JackwellApp::renderOptions() {
+    if (optionsWindow_)
+        optionsWindow_->render();
 }
 
 void JackwellApp::showOptions() {

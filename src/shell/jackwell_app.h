@@ -159,6 +159,7 @@ private:
     bool unloaded_ = false;
 
     void chooseBundledSounds();
+    void renderOptions();
     bool openChatLink(QString* error, QString* detail);
     StartFailure startFailure_ = StartFailure::None;
     bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed
