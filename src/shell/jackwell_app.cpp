@@ -127,6 +127,9 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
 }
 
 bool JackwellApp::openChatLink(QString* error, QString* detail) {
+    // Opening ends the link open so far, and its port with it: nothing may keep that port.
+    chatSession_->attach(nullptr);
+    history_->attach(nullptr);
     if (transport_->open() != 0) {
         startFailure_ = StartFailure::ChatLink;
         *error = QStringLiteral("Run-time error '%1':\n\nFailed to initialize DDE layer")
