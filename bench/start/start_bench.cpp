@@ -100,10 +100,14 @@ public:
             _exit(127);
         }
         close(pipeFds[1]);
-        char ready[32] = {}; // the number, written once it listens
-        const ssize_t got = read(pipeFds[0], ready, sizeof ready - 1);
-        close(pipeFds[0]);
-        if (pid_ < 0 || got <= 0)
+        // The number, written once it listens, to its line's end: the server ends itself when
+        // it cannot write all of it, so the pipe stays open for as long as the server runs.
+        readyFd_ = pipeFds[0];
+        std::string ready;
+        char c = 0;
+        while (ready.find('\n') == std::string::npos && read(readyFd_, &c, 1) == 1)
+            ready += c;
+        if (pid_ < 0 || ready.find('\n') == std::string::npos)
             return false;
         display_ = std::string(":").append(std::to_string(number));
         return true;
@@ -113,11 +117,14 @@ public:
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
         }
+        if (readyFd_ >= 0)
+            close(readyFd_);
     }
     const std::string& display() const { return display_; }
 
 private:
     pid_t pid_ = -1;
+    int readyFd_ = -1;
     std::string display_;
 };
 

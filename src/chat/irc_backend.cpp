@@ -326,4 +326,12 @@ void IrcBackend::onLost(const QString& reason) {
     statusChanged();
 }
 
+std::unique_ptr<ChatPort> makeIrcBackend(Clock& clock, const IrcConfig& config,
+                                         const QStringList& warnings, QString*) {
+    auto backend = std::make_unique<IrcBackend>(clock, config);
+    for (const QString& warning : warnings)
+        backend->addSystemLine(warning);
+    return backend;
+}
+
 } // namespace jackwell

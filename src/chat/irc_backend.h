@@ -5,7 +5,9 @@
 #include "irc/irc_config.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace jackwell {
@@ -98,5 +100,14 @@ private:
     double refusedAt_ = 0; // time of day the server refused the login
     Listener listener_;
 };
+
+// Makes the chat port for the IRC network of a Chat.txt, the warnings its reading gave among
+// its first lines; null, with why in `error`, when it cannot.
+using IrcBackendMaker = std::function<std::unique_ptr<ChatPort>(
+    Clock& clock, const IrcConfig& config, const QStringList& warnings, QString* error)>;
+
+// An IrcBackend, made here (the program makes its own through the IRC module, irc_module.h).
+std::unique_ptr<ChatPort> makeIrcBackend(Clock& clock, const IrcConfig& config,
+                                         const QStringList& warnings, QString* error = nullptr);
 
 } // namespace jackwell

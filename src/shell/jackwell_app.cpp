@@ -111,12 +111,11 @@ JackwellApp::~JackwellApp() {
 
 bool JackwellApp::startUp(QString* error, QString* detail) {
     card_->bringToRest();
-    optionsWindow(); // made hidden before the settings are read into it
     const SettingsResult read = readSettingsFile(
         setup_.settingsPath, options_, [this](CheckState) { applyStayOnTop(); }, &pathSpellings_);
     if (read.status == SettingsResult::Missing)
         chooseBundledSounds();
-    optionsWindow_->render();
+    renderOptions();
     if (read.status == SettingsResult::Failed) {
         startFailure_ = StartFailure::Settings;
         *error = read.message;
@@ -128,6 +127,9 @@ bool JackwellApp::startUp(QString* error, QString* detail) {
 }
 
 bool JackwellApp::openChatLink(QString* error, QString* detail) {
+    // Opening ends the link open so far, and its port with it: nothing may keep that port.
+    chatSession_->attach(nullptr);
+    history_->attach(nullptr);
     if (transport_->open() != 0) {
         startFailure_ = StartFailure::ChatLink;
         *error = QStringLiteral("Run-time error '%1':\n\nFailed to initialize DDE layer")
@@ -152,7 +154,7 @@ bool JackwellApp::startWithDefaultSettings(QString* keptAs, QString* error, QStr
     options_ = Options{};
     pathSpellings_.clear();
     chooseBundledSounds();
-    optionsWindow().render();
+    renderOptions();
     return openChatLink(error, detail);
 }
 
@@ -211,6 +213,7 @@ void JackwellApp::showWindows() {
         QApplication::setWindowIcon(programIcon());
         if (const QString notice = history_->notice(); !notice.isEmpty() && !unloaded_)
             emit problem(notice);
+        emit firstPainted();
     });
 }
 
@@ -359,6 +362,12 @@ OptionsWindow& JackwellApp::optionsWindow() {
         connect(window, &OptionsWindow::problem, this, &JackwellApp::problem);
     }
     return *optionsWindow_;
+}
+
+// The options window shows the options it is made with: one not made yet waits until it is needed.
+void JackwellApp::renderOptions() {
+    if (optionsWindow_)
+        optionsWindow_->render();
 }
 
 void JackwellApp::showOptions() {

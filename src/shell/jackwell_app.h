@@ -133,6 +133,9 @@ public:
 signals:
     // A message for the player (a settings file that cannot be written, ...).
     void problem(const QString& message);
+    // Once, when the windows shown at start have been painted: the moment for what start-up
+    // left until the player sees them.
+    void firstPainted();
 
 private:
     Setup setup_;
@@ -156,6 +159,7 @@ private:
     bool unloaded_ = false;
 
     void chooseBundledSounds();
+    void renderOptions();
     bool openChatLink(QString* error, QString* detail);
     StartFailure startFailure_ = StartFailure::None;
     bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed

@@ -1,5 +1,6 @@
 // Jackwell: the player's side of a slot machine run by a machinekeeper robot in a chat world.
 
+#include "chat/irc_module.h"
 #include "clock/real_clock.h"
 #include "platform/command_line.h"
 #include "platform/data_paths.h"
@@ -12,7 +13,7 @@
 #include "shell/jackwell_app.h"
 #include "shell/program_flow.h"
 #include "shell/start_probe.h"
-#include "sound/qt_sound_player.h"
+#include "sound/module_sound.h"
 #include "world/default_backend.h"
 #include "world/embedded_world.h"
 
@@ -115,12 +116,14 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     jackwell::RealClock clock;
-    jackwell::QtSoundPlayer sound;
     const QString exeDir = QCoreApplication::applicationDirPath();
+    jackwell::ModuleSound sound(jackwell::ModuleSound::placesFor(exeDir));
+    const jackwell::IrcBackendMaker irc = jackwell::ircBackendsFromModule(exeDir);
     jackwell::JackwellApp jackwell(
         {clock,
-         [&clock, exeDir] {
-             return jackwell::makeDefaultBackend(clock, exeDir, jackwell::rivetBooksFilePath());
+         [&clock, exeDir, irc] {
+             return jackwell::makeDefaultBackend(clock, exeDir, jackwell::rivetBooksFilePath(),
+                                                 irc);
          },
          sound, sound, jackwell::settingsFilePath(exeDir), nullptr, jackwell::preferencesFilePath(),
          jackwell::bundledSoundsDir(jackwell::jackwellDataDir(exeDir)),
@@ -132,6 +135,9 @@ int main(int argc, char* argv[]) {
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     });
+    // The sound is ready moments after the windows are there to see, not before.
+    QObject::connect(&jackwell, &jackwell::JackwellApp::firstPainted, &app,
+                     [&sound] { sound.load(); });
     jackwell::ProgramFlow flow(jackwell);
     QObject::connect(&flow, &jackwell::ProgramFlow::finished, &app,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });

@@ -3,12 +3,11 @@
 #include "settings/file_chooser.h"
 #include "settings/readable_file.h"
 #include "shell/card_layout.h"
+#include "shell/pictures.h"
 
 #include <QLabel>
-#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
-#include <QSvgRenderer>
 
 namespace jackwell {
 
@@ -16,16 +15,6 @@ namespace {
 
 const QString kImageFilter = QStringLiteral("Image Files (*.bmp *.jpg *.gif)");
 constexpr int kStartSymbol = 4; // the picture the box starts with
-
-QPixmap symbolPicture(int symbol, QSize size) {
-    QPixmap picture(size);
-    picture.fill(Qt::transparent);
-    QSvgRenderer svg(
-        QStringLiteral(":/assets/symbols/%1.svg").arg(symbol, 2, 10, QLatin1Char('0')));
-    QPainter painter(&picture);
-    svg.render(&painter);
-    return picture;
-}
 
 // Each button's caption is its design name. Out of the player's sight, it is no Tab stop
 // either: a Space there would open a file dialog the player never asked for.
@@ -49,7 +38,9 @@ PictureTestCorner::PictureTestCorner(QWidget& mainWindow, FileChooser& chooser, 
     setObjectName(QStringLiteral("PictureTestCorner"));
     pictureBox_->setObjectName(QLatin1String(card::kCornerPictureBoxName));
     pictureBox_->setGeometry(toPixels(card::kCornerPictureBox));
-    pictureBox_->setPixmap(symbolPicture(kStartSymbol, pictureBox_->size()));
+    pictureBox_->setPixmap(renderSvg(
+        QStringLiteral(":/assets/symbols/%1.svg").arg(kStartSymbol, 2, 10, QLatin1Char('0')),
+        pictureBox_->size()));
     connect(chooseButton_, &QPushButton::clicked, this, &PictureTestCorner::choosePicture);
     connect(showButton_, &QPushButton::clicked, this, &PictureTestCorner::showFirstPicture);
 }

@@ -1,23 +1,22 @@
 #include "shell/svg_drawing.h"
 
-#include <QPainter>
+#include <QImageReader>
 #include <QResource>
-#include <QSvgRenderer>
 
 #include <cstring>
 
 namespace jackwell {
 
+// Through Qt's SVG image plugin, which loads the SVG library only when a picture is drawn: the
+// program draws none before its first paint, and links none.
 QImage drawSvg(const QString& file, QSize size, qreal pixelRatio) {
-    QSvgRenderer renderer(file);
-    if (!renderer.isValid())
+    QImageReader reader(file, "svg");
+    reader.setScaledSize((QSizeF(size) * pixelRatio).toSize());
+    QImage image = reader.read();
+    if (image.isNull())
         return {};
-    QImage image((QSizeF(size) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(pixelRatio);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
     return image;
 }
 

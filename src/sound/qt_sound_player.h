@@ -1,7 +1,6 @@
 #pragma once
 
-#include "sound/beeper.h"
-#include "sound/sound_player.h"
+#include "sound/sound_output.h"
 
 #include <memory>
 
@@ -16,7 +15,7 @@ namespace jackwell {
 // the one playing. Qt Multimedia is touched only at the first request, and while
 // the platform offers no audio output every request is silent, so a machine
 // without sound neither fails nor repeats a warning per call.
-class QtSoundPlayer final : public SoundPlayer, public Beeper {
+class QtSoundPlayer final : public SoundOutput {
 public:
     QtSoundPlayer();
     ~QtSoundPlayer() override;

@@ -1,7 +1,6 @@
 #include "world/default_backend.h"
 
 #include "chat/chat_log.h"
-#include "chat/irc_backend.h"
 #include "irc/irc_config.h"
 #include "platform/player_files.h"
 #include "world/embedded_world.h"
@@ -55,19 +54,20 @@ QString rivetBooksFilePath() {
 // configuration that cannot be used makes opening the chat link fail, naming
 // the line and what is wrong with it.
 std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir,
-                                             const QString& rivetBooksPath) {
+                                             const QString& rivetBooksPath,
+                                             const IrcBackendMaker& makeIrc) {
     const QString path = chatConfigFilePath(executableDir);
     if (!QFileInfo::exists(path))
         return makeEmbeddedWorld(clock, rivetBooksPath);
     const IrcConfigResult read = readIrcConfig(path);
     if (!read.config)
         return std::make_unique<UnopenableBackend>(read.error);
-    auto backend = std::make_unique<IrcBackend>(clock, *read.config);
-    for (const QString& warning : read.warnings) {
+    for (const QString& warning : read.warnings)
         std::fprintf(stderr, "jackwell: %s\n", qPrintable(warning));
-        backend->addSystemLine(warning);
-    }
-    return backend;
+    QString error;
+    if (auto backend = makeIrc(clock, *read.config, read.warnings, &error))
+        return backend;
+    return std::make_unique<UnopenableBackend>(error);
 }
 
 } // namespace jackwell

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/chat_port.h"
+#include "chat/irc_backend.h"
 
 #include <QString>
 
@@ -19,9 +20,10 @@ QString chatConfigFilePath(const QString& executableDir);
 QString rivetBooksFilePath();
 
 // The chat library's own choice of chat world: the embedded world unless a Chat.txt names
-// another. The embedded world's machinekeeper keeps its books in `rivetBooksPath` (none: in
-// memory).
+// another, which `makeIrc` makes. The embedded world's machinekeeper keeps its books in
+// `rivetBooksPath` (none: in memory).
 std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir,
-                                             const QString& rivetBooksPath = {});
+                                             const QString& rivetBooksPath = {},
+                                             const IrcBackendMaker& makeIrc = makeIrcBackend);
 
 } // namespace jackwell

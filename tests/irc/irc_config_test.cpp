@@ -3,6 +3,7 @@
 
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
+#include "chat/irc_module.h"
 #include "clock/virtual_clock.h"
 #include "irc/irc_config.h"
 #include "support/qt_printers.h"
@@ -167,6 +168,16 @@ TEST(DefaultBackend, choosesTheWorldFromChatTxtAndAMalformedOneFailsInit) {
     EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, exe.dir.path()).get()));
     exe.write("server = 127.0.0.1\nnick = Player\n");
     EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, exe.dir.path()).get()));
+    // The program's own way, through the IRC module, found from a copy of it in a folder of its
+    // own; without the module, the chat link cannot open and says why.
+    const QString dir = exe.dir.path();
+    EXPECT_TRUE(dynamic_cast<IrcBackend*>(
+        makeDefaultBackend(clock, dir, {}, ircBackendsFromModule(dir)).get()));
+    const auto noModule = [](Clock&, const IrcConfig&, const QStringList&, QString* error) {
+        *error = "no module";
+        return std::unique_ptr<ChatPort>();
+    };
+    EXPECT_EQ(makeDefaultBackend(clock, dir, {}, noModule)->openError(), "no module");
     exe.write("server = 127.0.0.1\nnick = Player\ntls = sometimes\n");
     ChatLibrary library(clock, [&] { return makeDefaultBackend(clock, exe.dir.path()); });
     ::testing::internal::CaptureStderr();

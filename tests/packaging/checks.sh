@@ -4,6 +4,8 @@
 installed_files=(
     bin/jackwell
     bin/jackwell-keeper
+    lib/jackwell/modules/jackwell-sound.so
+    lib/jackwell/modules/jackwell-irc.so
     share/applications/org.jackwell.Jackwell.desktop
     share/metainfo/org.jackwell.Jackwell.metainfo.xml
     share/icons/hicolor/scalable/apps/jackwell.svg

@@ -1,7 +1,9 @@
 // The real sound player on a machine with no audio device: every request returns without the event
 // loop, bad file names are harmless, and the player does not print a warning for each request.
-// (What it plays where there is a device is heard in sound_playback_test.)
+// (What it plays where there is a device is heard in sound_playback_test.) The program reaches
+// the player through the sound module, which it finds beside itself in the build tree.
 
+#include "sound/module_sound.h"
 #include "sound/qt_sound_player.h"
 #include "support/wait_until.h"
 
@@ -49,6 +51,22 @@ TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
     qInstallMessageHandler(previous);
     // Without a device Qt may say so once; it must not say so per request.
     EXPECT_LE(warnings.size(), 3) << warnings.join(" | ").toStdString();
+}
+
+// A copy of the program in a folder of its own still finds the module; without one it is silent.
+TEST(ModuleSound, opensTheModuleWhereverTheProgramIsAndIsSilentWithoutIt) {
+    qputenv("PULSE_SERVER", "unix:/nonexistent/jackwell-test/native");
+    QTemporaryDir copy;
+    for (const auto& [places, found] :
+         {std::pair{ModuleSound::placesFor(JACKWELL_BINARY_DIR), true},
+          std::pair{ModuleSound::placesFor(copy.path()), true},
+          std::pair{QStringList{copy.filePath("jackwell-sound.so")}, false}}) {
+        ModuleSound sound(places);
+        sound.playSound(QStringLiteral("missing.wav"), false); // opens it, or finds it missing
+        sound.beep();
+        sound.stopSound();
+        EXPECT_EQ(sound.load(), found) << places.join(' ').toStdString();
+    }
 }
 
 } // namespace

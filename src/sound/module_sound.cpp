@@ -1,0 +1,47 @@
+#include "sound/module_sound.h"
+
+#include "platform/program_module.h"
+
+#include <cstdio>
+
+namespace jackwell {
+
+ModuleSound::ModuleSound(QStringList places)
+    : places_(std::move(places)) {}
+
+ModuleSound::~ModuleSound() = default;
+
+QStringList ModuleSound::placesFor(const QString& executableDir) {
+    return programModulePlaces(executableDir, QStringLiteral(JACKWELL_SOUND_MODULE_FILE));
+}
+
+bool ModuleSound::load() {
+    if (tried_)
+        return output_ != nullptr;
+    tried_ = true;
+    QString error;
+    using Create = SoundOutput* (*)();
+    if (const auto create =
+            reinterpret_cast<Create>(openProgramModule(places_, kSoundModuleEntry, &error)))
+        output_.reset(create());
+    else
+        std::fprintf(stderr, "jackwell: no sound: %s\n", qPrintable(error));
+    return output_ != nullptr;
+}
+
+void ModuleSound::playSound(const QString& filename, bool repeat) {
+    if (load())
+        output_->playSound(filename, repeat);
+}
+
+void ModuleSound::stopSound() {
+    if (load())
+        output_->stopSound();
+}
+
+void ModuleSound::beep() {
+    if (load())
+        output_->beep();
+}
+
+} // namespace jackwell
