@@ -66,9 +66,6 @@ public:
     // An ISON answer: whoever watched it names is back.
     void answered(const IrcMessage& answer);
 
-    bool isWatched(const QString& recipient) const { return since_.contains(recipient); }
-    qsizetype watched() const { return since_.size(); }
-
 private:
     void forgetOld(qint64 now);
     void schedule();

@@ -167,6 +167,8 @@ void KeeperRobot::tellWithheldDrawLater(const QString& player, const QByteArray&
 
 void KeeperRobot::tellReturned(const QByteArray& nick, const QString& recipient) {
     roster_.presence().markHere(recipient);
+    if (answers_.isBehind() || lastWords_.isLeaving())
+        return; // as for a message: they are told what they missed when they next write
     submitTurn(recipient, nick, QString(), clock_.monotonicMs(), true);
 }
 
