@@ -32,9 +32,9 @@ struct Delivery {
     qint64 lastGame = 0;      // games booked for the player; the last one has this number
     qint64 deliveredGame = 0; // the last game whose result is known to have been passed on
     std::optional<machine::GameOutcome> lastOutcome;
-    // The last game was booked by another machine moments ago and no machine has yet been seen
-    // to deliver it: that machine may still be telling it. Only books shared by several
-    // machines set this.
+    // The last game was booked by another machine moments ago, that machine still runs, and no
+    // machine has yet been seen to deliver it: that machine may still be telling it. Only books
+    // shared by several machines set this.
     bool onItsWayElsewhere = false;
     // The first draw now waiting was told on its own (the answer to "Register me!") and has not
     // been seen to reach the player: holds cannot be for it until it is told again.

@@ -91,12 +91,24 @@ QString PostgresBooks::statementText(Statement statement) {
         return QStringLiteral("SELECT %1, p.games_played, COALESCE((SELECT max(d.delivered_game)"
                               " FROM jackwell.deliveries d WHERE d.player = p.name), 0),"
                               " g.first_draw, g.holds, g.final_draw, g.credits_before, g.cost,"
-                              " g.tokens_won, g.credits_after, g.machine,"
-                              " g.played_at > now() - interval '%2 seconds'"
+                              " g.tokens_won, g.credits_after,"
+                              // Booked by another machine moments ago, by the robot that still
+                              // runs there: the session holding the lock on the machine's name
+                              // began before the game (a robot killed or stopped has lost the
+                              // lock; one started again holds it from a later session). Where
+                              // the server does not show the session's start, it is taken to.
+                              " CASE WHEN g.machine <> ? AND g.played_at > now() - interval"
+                              " '%2 seconds' THEN EXISTS (SELECT 1 FROM jackwell.machines m"
+                              " JOIN pg_locks l ON l.locktype = 'advisory' AND l.granted AND"
+                              " l.classid = %3 AND l.objid = m.id::oid AND l.objsubid = 2"
+                              " LEFT JOIN pg_stat_activity a ON a.pid = l.pid"
+                              " WHERE m.name = g.machine AND (a.backend_start IS NULL OR"
+                              " a.backend_start <= g.played_at)) ELSE false END"
                               " FROM jackwell.players p LEFT JOIN jackwell.games g"
                               " ON g.player = p.name AND g.game = p.games_played WHERE p.name = ?")
             .arg(qualifiedPlayerColumns(QStringLiteral("p")))
-            .arg(kOtherMachineGraceSeconds);
+            .arg(kOtherMachineGraceSeconds)
+            .arg(kLockClass);
     case Statement::MarkDelivered:
         return QStringLiteral("INSERT INTO jackwell.deliveries (player, machine, delivered_game)"
                               " SELECT ?, ?, ? WHERE EXISTS (SELECT 1 FROM jackwell.players"
@@ -288,7 +300,7 @@ std::optional<Delivery> PostgresBooks::delivery(const QString& player) {
     QString damage;
     const bool read = attempt([&] {
         QSqlQuery query(db_);
-        if (!exec(query, Statement::ReadDelivery, {player}))
+        if (!exec(query, Statement::ReadDelivery, {options_.machine, player}))
             return failed(query.lastError());
         Delivery delivery;
         if (query.next()) {
@@ -306,9 +318,7 @@ std::optional<Delivery> PostgresBooks::delivery(const QString& player) {
                                  : QStringLiteral("a booked game is damaged");
                 else
                     delivery.onItsWayElsewhere =
-                        delivery.lastGame > delivery.deliveredGame &&
-                        query.value(at + 9).toString() != options_.machine &&
-                        query.value(at + 10).toBool();
+                        delivery.lastGame > delivery.deliveredGame && query.value(at + 9).toBool();
             }
         }
         query.finish();

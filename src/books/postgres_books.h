@@ -58,7 +58,8 @@ public:
     using Log = std::function<void(const QString&)>;
     static constexpr int kSchemaVersion = 2;
     // A result another machine booked is left to that machine this long before it is told
-    // again here.
+    // again here, while that machine runs (a robot killed or stopped leaves its results to be
+    // told here at once).
     static constexpr int kOtherMachineGraceSeconds = 15;
     // Pauses between attempts to reach a server that went away: from the first to the last,
     // doubling.

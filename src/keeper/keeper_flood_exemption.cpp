@@ -38,10 +38,11 @@ bool setsFloodExemption(QByteArrayView modes) {
 
 KeeperFloodExemption::KeeperFloodExemption(Clock& clock, IrcConnection& connection,
                                            KeeperSendQueue& queue, const KeeperConfig& config,
-                                           KeeperLogger log)
+                                           KeeperLogger log, std::function<void()> speaking)
     : connection_(connection)
     , queue_(queue)
     , log_(std::move(log))
+    , speaking_(std::move(speaking))
     , operName_(config.operName)
     , operPassword_(config.operPassword)
     , ordinaryPace_(config.pace)
@@ -108,6 +109,8 @@ void KeeperFloodExemption::beginSpeaking(bool exempt) {
     exempt_ = exempt;
     queue_.setPace(pace());
     queue_.setOpen(true);
+    if (speaking_)
+        speaking_();
 }
 
 void KeeperFloodExemption::lost() {

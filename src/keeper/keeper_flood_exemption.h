@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <memory>
 
 namespace jackwell {
@@ -29,9 +30,11 @@ public:
     // whose OPER failed wait about ten seconds).
     static constexpr int kExemptionWaitMs = 20000;
 
-    // Opens `queue` when the robot may speak, and sets its pace; both parts must outlive this.
+    // Opens `queue` when the robot may speak, sets its pace and then calls `speaking`; `clock`,
+    // `connection` and `queue` must outlive this.
     KeeperFloodExemption(Clock& clock, IrcConnection& connection, KeeperSendQueue& queue,
-                         const KeeperConfig& config, KeeperLogger log);
+                         const KeeperConfig& config, KeeperLogger log,
+                         std::function<void()> speaking);
     ~KeeperFloodExemption();
 
     // The connection is registered: asks for exemption, or lets the robot speak at once.
@@ -44,6 +47,8 @@ public:
     void reconfigure(const KeeperConfig& fresh);
 
     bool isExempt() const { return exempt_; }
+    // Registered, and waiting for the server's answer before speaking.
+    bool isAwaiting() const { return awaiting_; }
 
 private:
     void beginSpeaking(bool exempt);
@@ -52,6 +57,7 @@ private:
     IrcConnection& connection_;
     KeeperSendQueue& queue_;
     KeeperLogger log_;
+    std::function<void()> speaking_;
     std::unique_ptr<Alarm> alarm_;
     QByteArray operName_; // empty: no operator credentials
     QByteArray operPassword_;

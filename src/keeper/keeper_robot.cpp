@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace jackwell::keeper {
 
@@ -123,7 +124,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                        .reclaimed = [this] { greeter_.nicknameChanged(roster_.isJoined()); },
                        .log = log_,
                    })
-    , exemption_(clock, *connection_, queue_, config_, log_)
+    , exemption_(clock, *connection_, queue_, config_, log_, [this] { serveUnspoken(); })
     , lastWords_(clock, worker_, queue_, *connection_, log_)
     , answers_(queue_, roster_.presence(), deliveries_, worker_)
     , returnWatch_(clock, {
@@ -183,6 +184,7 @@ void KeeperRobot::onRegistered() {
 void KeeperRobot::onLost(const QString& reason) {
     log_(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
     exemption_.lost();
+    unspoken_.clear(); // their senders ask again
     nickReclaim_.pause();
     queue_.setOpen(false);
     deliveries_.connectionLost();
@@ -279,7 +281,18 @@ std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QB
 
 void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
                         const QString& recipient) {
-    if (answers_.isBehind() || lastWords_.isLeaving())
+    if (lastWords_.isLeaving())
+        return;
+    // Until the server has answered the request for flood exemption, the robot may not speak
+    // and does not know the pace it will speak at, nor so how much it can take on: messages
+    // wait for the answer, in the order they came. (A robot just started again is written to
+    // at once by every player who wrote to it while it was away.)
+    if (exemption_.isAwaiting()) {
+        if (unspoken_.size() < kMostUnspoken)
+            unspoken_.push_back({message, nick, recipient});
+        return;
+    }
+    if (answers_.isBehind())
         return;
     const std::optional<QString> found = playerOf(message, nick, recipient);
     if (!found)
@@ -290,6 +303,11 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
         playerOfRecipient_.clear();
     playerOfRecipient_.insert(recipient, player);
     submitTurn(player, nick, QString::fromUtf8(message.last()), clock_.monotonicMs());
+}
+
+void KeeperRobot::serveUnspoken() {
+    for (const Unspoken& waiting : std::exchange(unspoken_, {}))
+        serve(waiting.message, waiting.nick, waiting.recipient);
 }
 
 void KeeperRobot::submitTurn(const QString& player, const QByteArray& nick, const QString& text,

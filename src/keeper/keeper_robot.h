@@ -2,6 +2,7 @@
 
 #include "books/keeper_books.h"
 #include "irc/irc_connection.h"
+#include "irc/irc_message.h"
 #include "keeper/books_worker.h"
 #include "keeper/keeper_config.h"
 #include "keeper/keeper_deliveries.h"
@@ -28,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace jackwell {
 
@@ -80,6 +82,8 @@ public:
     // its holds again once reconnected (they reach the robot late, where the server holds back a
     // new client's lines) gets the first draw for them rather than having them played on it.
     static constexpr int kWithheldDrawMs = 1500;
+    // Messages read before the robot may speak that wait for it, at most (see serve()).
+    static constexpr int kMostUnspoken = 1000;
 
     // `books` must outlive the robot, and are the robot's alone while it lives.
     KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
@@ -149,6 +153,8 @@ private:
     void onRegistered();
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
+    // Serves the messages that waited for the robot to speak.
+    void serveUnspoken();
     void submitTurn(const QString& player, const QByteArray& nick, const QString& text,
                     qint64 arrivedMs, bool returned = false);
     // `recipient` left with something on its way to them.
@@ -199,6 +205,12 @@ private:
     KeeperFloodGuard floodGuard_;
     KeeperFloodScreen floodScreen_;
     KeeperSendQueue queue_;
+    struct Unspoken {
+        IrcMessage message;
+        QByteArray nick;
+        QString recipient;
+    };
+    std::vector<Unspoken> unspoken_; // read before the robot may speak
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
     std::unique_ptr<IrcConnection> connection_;

@@ -7,7 +7,10 @@
 #include "support/keeper_robot_rig.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <atomic>
@@ -245,6 +248,43 @@ TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     playGames(*alice, 1);
     expectToldAsBooked(*alice, "alice");
+}
+
+// A robot started again is written to at once by everyone who wrote to it while it was away,
+// before the server has answered its request for flood exemption (ngircd holds a new client's
+// lines for a second). It may not speak yet; every message is answered once it may, however many
+// came (a server of the test's own, to answer the request when the messages are in).
+TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
+    QTcpServer fake;
+    ASSERT_TRUE(fake.listen(QHostAddress::LocalHost));
+    KeeperConfig config = robotConfig();
+    config.irc.port = fake.serverPort();
+    auto robot = std::make_unique<KeeperRobot>(clock, config, *books, 5,
+                                               [this](const QString& t) { robotLog << t; });
+    robot->start();
+    ASSERT_TRUE(waitUntil([&] { return fake.hasPendingConnections(); }, kWaitMs));
+    QTcpSocket* socket = fake.nextPendingConnection();
+    QByteArray heard;
+    const auto hears = [&](QByteArrayView text) {
+        return waitUntil(
+            [&] {
+                heard += socket->readAll();
+                return heard.contains(text);
+            },
+            kWaitMs);
+    };
+    ASSERT_TRUE(hears("USER "));
+    socket->write(":irc.test 001 Rivet :Welcome\r\n");
+    ASSERT_TRUE(hears("MODE Rivet +F"));
+    constexpr int kPlayers = 40; // more than the ordinary pace's ten seconds hold
+    for (int i = 0; i < kPlayers; ++i)
+        socket->write(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG Rivet :" + kRegister +
+                      "\r\n");
+    runEventsFor(300);
+    EXPECT_FALSE(heard.contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
+    socket->write(":Rivet MODE Rivet :+F\r\n");
+    for (int i = 0; i < kPlayers; ++i)
+        ASSERT_TRUE(hears("PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead)) << i;
 }
 
 // The server goes away and comes back: the robot follows, flood exemption and all, and a

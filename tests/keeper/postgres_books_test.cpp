@@ -176,7 +176,7 @@ TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
 }
 
 // A result is delivered once any machine delivered it; another machine's result is left to it
-// for a while, and told again here once it has had its time.
+// for a while, and told again here once it has had its time or its machine has stopped.
 TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
     auto rivet = open(QStringLiteral("rivet@irc.test"));
     auto bolt = open(QStringLiteral("bolt@irc.test"));
@@ -200,6 +200,18 @@ TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
 
     sql("UPDATE jackwell.games SET played_at = now() - interval '1 minute'");
     EXPECT_FALSE(bolt->delivery("alice")->onItsWayElsewhere) << "given up on: told again here";
+    sql("UPDATE jackwell.games SET played_at = now()");
+
+    // The server lets go of a closed session's lock a moment after the close.
+    rivet.reset();
+    bool leftToTheGone = true;
+    for (int look = 0; look < 200 && leftToTheGone; ++look, QThread::msleep(10))
+        leftToTheGone = bolt->delivery("alice")->onItsWayElsewhere;
+    EXPECT_FALSE(leftToTheGone) << "its robot stopped: told again here at once";
+    rivet = open(QStringLiteral("rivet@irc.test"));
+    ASSERT_TRUE(rivet);
+    EXPECT_FALSE(bolt->delivery("alice")->onItsWayElsewhere)
+        << "its robot started again: the one that booked it is not telling it";
 
     ASSERT_TRUE(rivet->markDelivered({{"alice", 1}}));
     ASSERT_TRUE(bolt->markDelivered({{"alice", 0}}));
