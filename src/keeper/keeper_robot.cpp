@@ -302,7 +302,15 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
         !playerOfRecipient_.contains(recipient))
         playerOfRecipient_.clear();
     playerOfRecipient_.insert(recipient, player);
-    submitTurn(player, nick, QString::fromUtf8(message.last()), clock_.monotonicMs());
+    const QString text = QString::fromUtf8(message.last());
+    if (const std::optional<machine::HoldMask> holds = machine::parseHolds(text);
+        holds && resentHolds_.isCrossingCopy(player, *holds, clock_.monotonicMs())) {
+        log_(QtInfoMsg, QStringLiteral("holds of %1 not played: sent again, they crossed their "
+                                       "result on its way")
+                            .arg(QString::fromLatin1(nick)));
+        return;
+    }
+    submitTurn(player, nick, text, clock_.monotonicMs());
 }
 
 void KeeperRobot::serveUnspoken() {

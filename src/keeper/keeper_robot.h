@@ -16,6 +16,7 @@
 #include "keeper/keeper_metrics.h"
 #include "keeper/keeper_nick_reclaim.h"
 #include "keeper/keeper_probe_window.h"
+#include "keeper/keeper_resent_holds.h"
 #include "keeper/keeper_return_watch.h"
 #include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
@@ -183,7 +184,9 @@ private:
     // On the event loop:
     void tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending, const QByteArray& nick,
                   const QString& player);
-    void queueFor(const QByteArray& nick, const QString& player, const BooksTurn::Told& told);
+    // `played`: the result of holds played just now (not one told again).
+    void queueFor(const QByteArray& nick, const QString& player, const BooksTurn::Told& told,
+                  bool played);
 
     KeeperConfig config_;
     Clock& clock_;
@@ -203,6 +206,7 @@ private:
     BooksWorker worker_;
     KeeperDeliveries deliveries_;
     KeeperFloodGuard floodGuard_;
+    KeeperResentHolds resentHolds_;
     KeeperFloodScreen floodScreen_;
     KeeperSendQueue queue_;
     struct Unspoken {

@@ -83,14 +83,14 @@ void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& end
         logGame(turn.game->first, nick, player, turn.game->second);
     }
     for (const BooksTurn::Told& told : turn.told)
-        queueFor(nick, player, told);
+        queueFor(nick, player, told, turn.game && told.bookedGame == turn.game->second);
 }
 
 // A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
 // are dropped whole when the player's lane is full, which only a player who floods the robot
 // can bring about.
 void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
-                           const BooksTurn::Told& told) {
+                           const BooksTurn::Told& told, bool played) {
     const std::vector<machine::Reply>& replies = told.replies;
     const std::optional<qint64> bookedGame = told.bookedGame;
     const QString recipient = roster_.keyOf(nick);
@@ -135,13 +135,15 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
         KeeperSendQueue::Written written;
         if (bookedGame) {
             const bool whole = &reply == &*last;
-            written = [this, player, game = *bookedGame, first, whole] {
+            written = [this, player, game = *bookedGame, first, whole, played] {
                 if (first) {
                     deliveries_.handedOver(player, game);
                     probes_.probeSoon();
                 }
                 if (whole)
                     deliveries_.wholeHandedOver(player, game);
+                if (whole && played)
+                    resentHolds_.resultOut(player, clock_.monotonicMs());
             };
         } else if (!bookedGame && isFirstDrawTold({reply})) {
             // A first draw told on its own (the answer to "Register me!"), followed too.

@@ -202,6 +202,25 @@ TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
     expectToldAsBooked(*alice, "alice");
 }
 
+// A program that heard nothing for a while sends its holds again. Copies read before the result
+// went out are not played; one sent just as the result went out reaches the robot after it, and
+// would have been played on the next first draw, a game nobody chose. It is not; the same holds
+// sent again after a moment without a result are played.
+TEST_F(KeeperRobotTest, HoldsSentAgainThatCrossTheirResultAreNotPlayed) {
+    auto robot = startRobot(clock, robotConfig(), 12);
+    auto alice = connectPlayer("alice");
+    ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
+    alice->sendRaw("PRIVMSG Rivet :I hold 1,0,1\r\nPRIVMSG Rivet :I hold 1,0,1\r\n");
+    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 2; }, kWaitMs));
+    alice->privmsg(kKeeper, holdsLine("1,0,1")); // sent before the result came in, say
+    runEventsFor(KeeperResentHolds::kCrossingMs);
+    EXPECT_EQ(countTold(*alice, kFinalHead), 1) << "a copy was played";
+    runEventsFor(KeeperResentHolds::kCrossingMs);
+    ASSERT_TRUE(ask(*alice, holdsLine("1,0,1"), kFinalHead, 2)) << "the same holds meant anew";
+    EXPECT_EQ(recordOf("alice").gamesPlayed, 2);
+    expectToldAsBooked(*alice, "alice");
+}
+
 // Books another process keeps locked: a game that cannot be booked is answered that nothing was
 // booked, and meanwhile the robot's event loop (this test's too) never waits for the books.
 TEST_F(KeeperRobotTest, BooksLockedByAnotherProcessStallNobody) {
