@@ -95,8 +95,8 @@ QString PostgresBooks::statementText(Statement statement) {
                               // Booked by another machine moments ago, by the robot that still
                               // runs there: the session holding the lock on the machine's name
                               // began before the game (a robot killed or stopped has lost the
-                              // lock; one started again holds it from a later session). Where
-                              // the server does not show the session's start, it is taken to.
+                              // lock; one started again holds it from a later session). A
+                              // session whose start the server does not show counts as older.
                               " CASE WHEN g.machine <> ? AND g.played_at > now() - interval"
                               " '%2 seconds' THEN EXISTS (SELECT 1 FROM jackwell.machines m"
                               " JOIN pg_locks l ON l.locktype = 'advisory' AND l.granted AND"

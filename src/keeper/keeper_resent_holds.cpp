@@ -7,8 +7,10 @@ bool KeeperResentHolds::isCrossingCopy(const QString& player, machine::HoldMask 
     const auto found = entries_.find(player);
     if (found != entries_.end() && found->holds == holds) {
         if (found->resultOutMs < 0) {
-            found->sentAgain = true; // the player has not seen a new draw: a copy
-            return false;            // (left to the books, which know it is not for a draw)
+            // A copy, read before the result went out: the books' turn finds that result still
+            // on its way and plays nothing.
+            found->sentAgain = true;
+            return false;
         }
         if (found->sentAgain && nowMs - found->resultOutMs < kCrossingMs)
             return true;
