@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config
+    cmake ninja-build ccache g++ clang libclang-rt-14-dev make pkg-config
     qt6-base-dev qt6-svg-dev qt6-multimedia-dev qcoro-qt6-dev libqt6sql6-sqlite sqlite3
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
