@@ -1,6 +1,9 @@
 #include "card/card.h"
 
+#include "chat/transport.h"
 #include "clock/clock.h"
+
+#include <QPointer>
 
 namespace jackwell {
 
@@ -9,6 +12,14 @@ Card::Card(Effects effects)
     for (int reel = 0; reel < 3; ++reel)
         spinAlarms_[reel].alarm = fx_.clock.createAlarm([this, reel] { spinTick(reel); });
     evaluationAlarm_.alarm = fx_.clock.createAlarm([this] { evaluate(); });
+    // Heard while the chat link is in the middle of a request: dealt with once it is done.
+    fx_.chat.setPeerGoneHandler([card = QPointer<Card>(this)](const QString& name) {
+        if (card)
+            card->fx_.clock.callAfter(0, card, [card, name] {
+                EventScope scope(*card);
+                card->peerGone(name);
+            });
+    });
     syncTimers();
 }
 

@@ -4,6 +4,7 @@
 // main window, without any widget. CardWindow forwards clicks here and renders
 // `state` and `payouts` whenever `changed` is emitted.
 
+#include "protocol/draw_lines.h"
 #include "protocol/tokenizer.h"
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"
@@ -68,7 +69,13 @@ public:
     Tokenizer tokenizer; // shared by every walk over the chat text
 
     // True while START, FINISH or GET HOST waits for the chat text.
-    bool isWaitingForChat() const { return startWaiting_ || finishWaiting_ || hostWaiting_; }
+    // START and FINISH also wait while the draw they show has not come yet.
+    bool isWaitingForChat() const {
+        return startWaiting_ || finishWaiting_ || hostWaiting_ || drawWait_ != DrawWait::None;
+    }
+    // How long START and FINISH wait for a draw that has not come, and how often they look.
+    static constexpr int kDrawWaitMs = 10'000;
+    static constexpr int kDrawPollMs = 200;
     bool isEvaluating() const { return evaluating_; }
 
 signals:
@@ -76,6 +83,9 @@ signals:
     // The card's own words for the player: the outcome of a game, said as the evaluation
     // announces it, from what the card shows.
     void told(const QString& words);
+    // START or FINISH has put the draw of this line of the chat text (after its private prefix)
+    // on the card.
+    void drawShown(const QString& line, bool finalDraw);
 
 private:
     // Wraps one event: when the outermost handler returns, the real timers are
@@ -101,7 +111,18 @@ private:
     void syncTimers();
     void syncTimer(TimerAlarm& timer, const TimerState& wanted, bool deliver, qint64 now);
     void afterChatText(bool& waiting, std::function<void()> then);
+    void startWithChatText();
     void finishWithChatText();
+    enum class DrawWait { None, First, Final };
+    // Looks at the chat text again shortly, until the draw comes or the wait's bound has passed.
+    void waitForDraw(DrawWait wait);
+    void stopWaitingForDraw();
+    // The machinekeeper can no longer be reached by `name`'s account of the chat world.
+    void peerGone(const QString& name);
+    void holdsLost();
+    // After "Register me!" left: the answer's balance, once it is there.
+    void watchRegistration(qint64 deadline);
+    void takeBalance(const DrawLines& lines);
     void holdsDelivered(quint64 message, bool sent);
     // A new draw on the card: holds sent before it are not for it.
     void forgetHolds();
@@ -117,6 +138,12 @@ private:
     bool evaluating_ = false;
     quint64 holdMessages_ = 0;      // hold messages sent so far, numbered from 1
     quint64 firstHoldsForDraw_ = 1; // the first of them sent for the draw on the card
+    // The draws last put on the card, known again in later chat texts.
+    std::optional<ShownLine> shownFirst_, shownFinal_;
+    DrawWait drawWait_ = DrawWait::None;
+    qint64 drawDeadline_ = -1;
+    quint64 drawWaitRun_ = 0;     // a look planned by an earlier run of the wait is let go
+    quint64 registrationRun_ = 0; // the same for the watch on the answer to "Register me!"
 };
 
 } // namespace jackwell

@@ -4,6 +4,7 @@
 #include "card/card.h"
 
 #include "chat/transport.h"
+#include "clock/clock.h"
 #include "machine/texts.h"
 #include "protocol/handlers.h"
 
@@ -38,11 +39,15 @@ void Card::askToRegister() {
         return;
     if (state.notice == kRegisterNotSentNotice)
         state.notice.clear();
+    if (state.notice == kNoFirstDrawNotice)
+        state.notice.clear();
     fx_.chat.sendPrivateMessage(state.machineKeeperName, machine::kRegisterRequest, this,
                                 [this](bool sent) {
                                     EventScope scope(*this);
                                     if (!sent)
                                         state.notice = kRegisterNotSentNotice;
+                                    else
+                                        watchRegistration(fx_.clock.monotonicMs() + kDrawWaitMs);
                                 });
 }
 
@@ -64,7 +69,7 @@ void Card::sendHolds() {
     state.finishEnabled = true;
     if (state.holdsSent != HoldsSent::Sent)
         state.holdsSent = HoldsSent::Sending;
-    if (state.notice == kHoldsNotSentNotice)
+    if (state.notice == kHoldsNotSentNotice || state.notice == kNoAnswerNotice)
         state.notice.clear();
     const quint64 number = ++holdMessages_;
     fx_.chat.sendPrivateMessage(state.machineKeeperName, message, this,
@@ -99,20 +104,34 @@ void Card::start() {
     // A disabled button takes no clicks.
     if (!state.startEnabled || state.machineKeeperName.isEmpty())
         return;
-    afterChatText(startWaiting_, [this] {
-        findMachineKeeper(state, tokenizer, fx_.chat.chatText());
-        handleFirstResult(state, payouts, tokenizer, fx_.chat.chatText());
-        for (Reel& reel : state.reels)
-            reel.timer.enabled = true;
-        state.startEnabled = false;
-        for (Reel& reel : state.reels)
-            reel.reelPicture.visible = true;
-        for (Reel& reel : state.reels)
-            reel.resultPicture.visible = false;
-        for (Reel& reel : state.reels)
-            reel.finalCode = QStringLiteral("0");
-        forgetHolds();
-    });
+    afterChatText(startWaiting_, [this] { startWithChatText(); });
+}
+
+// START spins only onto a first draw that came after the one it showed last; until that has
+// come it waits (see waitForDraw), and never spins onto an older draw or onto none.
+void Card::startWithChatText() {
+    const DrawLines lines = DrawLines::read(tokenizer, fx_.chat.chatText());
+    const std::optional<ShownLine> first = lines.newFirst(shownFirst_);
+    if (!first) {
+        waitForDraw(DrawWait::First);
+        return;
+    }
+    stopWaitingForDraw();
+    takeBalance(lines);
+    findMachineKeeper(state, tokenizer, fx_.chat.chatText());
+    handleFirstResult(state, payouts, tokenizer, fx_.chat.chatText());
+    for (Reel& reel : state.reels)
+        reel.timer.enabled = true;
+    state.startEnabled = false;
+    for (Reel& reel : state.reels)
+        reel.reelPicture.visible = true;
+    for (Reel& reel : state.reels)
+        reel.resultPicture.visible = false;
+    for (Reel& reel : state.reels)
+        reel.finalCode = QStringLiteral("0");
+    forgetHolds();
+    shownFirst_ = first;
+    emit drawShown(first->text, false);
 }
 
 void Card::finish() {
@@ -125,6 +144,7 @@ void Card::finish() {
 // A chat text taken while the holds were still on their way holds no answer to them, and one
 // taken after they were given up holds only older draws: neither is this game's result. The
 // first is asked for again (it now comes after the holds); on the second FINISH shows nothing.
+// FINISH then waits, as START does, for a final draw that stands after this game's holds.
 void Card::finishWithChatText() {
     if (state.holdsSent == HoldsSent::Sending) {
         afterChatText(finishWaiting_, [this] { finishWithChatText(); });
@@ -132,6 +152,14 @@ void Card::finishWithChatText() {
     }
     if (state.holdsSent == HoldsSent::GivenUp)
         return;
+    // Only a final draw that answers this game's holds is this game's.
+    const std::optional<ShownLine> final =
+        DrawLines::read(tokenizer, fx_.chat.chatText()).newFinal(shownFirst_, shownFinal_);
+    if (!final) {
+        waitForDraw(DrawWait::Final);
+        return;
+    }
+    stopWaitingForDraw();
     findMachineKeeper(state, tokenizer, fx_.chat.chatText());
     handleFinalResult(state, tokenizer, fx_.chat.chatText());
     for (Reel& reel : state.reels)
@@ -147,6 +175,8 @@ void Card::finishWithChatText() {
     }
     state.evaluationTimer.enabled = true;
     forgetHolds();
+    shownFinal_ = final;
+    emit drawShown(final->text, true);
 }
 
 // RESET CARD empties the card and forgets the machinekeeper. It sends nothing,
@@ -167,6 +197,8 @@ void Card::resetCard() {
     state.tokens = QStringLiteral("(0)");
     state.credits = QStringLiteral("0");
     forgetHolds();
+    stopWaitingForDraw();
+    ++registrationRun_;
     state.notice.clear();
 }
 

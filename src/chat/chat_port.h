@@ -18,8 +18,10 @@ enum class ChatStatus {
     Busy,          // not now: ask again
 };
 
-// The link coming up (the detail: our name in the world) or going down (the detail: why).
-enum class ChatLinkEvent { Up, Down };
+// The link coming up (the detail: our name in the world) or going down (the detail: why), or
+// an avatar that private messages no longer reach (the detail: its name): it left the world, or
+// the world has nobody of that name.
+enum class ChatLinkEvent { Up, Down, Gone };
 
 // How the chat link stands, as the chat window shows it.
 struct ChatLinkStatus {

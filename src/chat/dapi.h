@@ -42,6 +42,8 @@ public:
     // The one request code the program sends with DapiCommunicate: the message goes privately
     // to the named avatar. The library refuses every other code ("-1").
     static constexpr qint16 kPrivateMessage = 2;
+    // The event number OnEvent reports an avatar gone with (ChatLinkEvent::Gone).
+    static constexpr qint16 kGoneEvent = 2;
 
     ChatLibrary(Clock& clock, ChatPortFactory factory);
     ~ChatLibrary() override;

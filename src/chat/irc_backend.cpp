@@ -144,6 +144,19 @@ void IrcBackend::onMessage(const IrcMessage& message) {
     if (line)
         log_.appendLine(*line, greeting);
     followPresence(message);
+    reportGone(message);
+}
+
+// Private messages to a nickname the server does not know, or to someone who quit, go nowhere.
+// Leaving a channel is not leaving the network: private messages still reach the one who left.
+void IrcBackend::reportGone(const IrcMessage& message) {
+    QByteArray nick;
+    if (message.command == irc_numeric::noSuchNick)
+        nick = message.param(1);
+    else if (message.command == "QUIT" && isUserPrefix(message.prefix))
+        nick = nickOf(message.prefix);
+    if (!nick.isEmpty() && events_ && !sameNickname(nick, connection_->nick()))
+        events_(ChatLinkEvent::Gone, displayText(nick));
 }
 
 // A greeting runs from the first of its numerics or server notices to the end of the message of

@@ -80,6 +80,7 @@ private:
     void onRefused(const QString& reason);
     // Follows our own joins, parts, kicks and nickname changes.
     void followPresence(const IrcMessage& message);
+    void reportGone(const IrcMessage& message);
     void statusChanged();
     QString serverName() const;
 

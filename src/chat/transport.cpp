@@ -39,6 +39,8 @@ void ChatTransport::onEvent(const QByteArray& name, qint16 number, const QByteAr
     eventName_ = QString::fromUtf8(name);
     eventNumber_ = number;
     eventDetail_ = QString::fromUtf8(detail);
+    if (number == ChatLibrary::kGoneEvent && peerGone_)
+        peerGone_(eventDetail_);
 }
 
 QString ChatTransport::cleanChatText(QByteArrayView text) {

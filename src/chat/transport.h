@@ -78,6 +78,11 @@ public:
     int pendingRequests() const { return int(queue_.size()); }
     // Told of each request given up, once the transport has moved on from it.
     void setGivenUpHandler(GivenUpHandler handler) { givenUp_ = std::move(handler); }
+    // Told of each avatar the chat world says private messages no longer reach, when the
+    // library reports it (possibly in the middle of a request).
+    void setPeerGoneHandler(std::function<void(const QString& name)> handler) {
+        peerGone_ = std::move(handler);
+    }
 
     // The cleaning OnText applies before storing the chat text, of a text the library
     // delivered whole or in pieces.
@@ -116,6 +121,7 @@ private:
     };
     std::vector<Waiter> waiters_;
     GivenUpHandler givenUp_;
+    std::function<void(const QString& name)> peerGone_;
 };
 
 } // namespace jackwell

@@ -79,6 +79,9 @@ std::vector<Reply> MachineKeeper::registerPlayer(const QString& player) {
         updated.credits += kFreeGameCredits;
         updated.freeCreditsGranted += kFreeGameCredits;
         lines.push_back(tell(player, freeGameOfferLine(kFreeGameCredits)));
+    } else {
+        // A player back after a while sees their credits at once, not only after a game.
+        lines.push_back(tell(player, balanceLine(updated.credits)));
     }
     // A game already waiting keeps its first draw, so asking again changes nothing.
     if (!updated.pendingFirstDraw)

@@ -20,6 +20,10 @@ QString announcementLine(const QString& keeperName) {
     return QString(kAnnouncement).arg(keeperName);
 }
 
+QString balanceLine(qint64 credits) {
+    return QString(kBalance).arg(credits);
+}
+
 QString freeGameOfferLine(qint64 credits) {
     return QString(kFreeGameOffer).arg(credits);
 }
@@ -114,7 +118,7 @@ bool isMachinekeeperText(const QString& text) {
         QStringList all;
         for (const QString& said :
              {QString(kKeeperHead), QString(kFreeGameOfferHead), QString(kPayoutsWord),
-              QString(kFirstDrawHead), QString(kFinalDrawHead), QString(kStartHint),
+              QString(kFirstDrawHead), QString(kFinalDrawHead), QString(kBalanceHead), QString(kStartHint),
               QString(kHoldHint), QString(kFinishHint), QString(kNoWinSentence), kCreditsUsedUp,
               kNoGameWaiting, kHoldFormatHelp, kUnknownRequestHelp, QString(kSlowDown),
               QString(kLogInFirst), QString(kOutOfOrder)})

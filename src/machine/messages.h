@@ -14,6 +14,8 @@ namespace jackwell::machine {
 
 QString announcementLine(const QString& keeperName);
 QString freeGameOfferLine(qint64 credits);
+// What a returning player has, told on registering: "CREDITS: (98)".
+QString balanceLine(qint64 credits);
 QString payoutTableLine();
 // Codes are written with two digits ("07"); they must be symbol codes.
 QString firstDrawLine(const ReelCodes& codes);

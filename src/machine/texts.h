@@ -28,6 +28,8 @@ inline constexpr QLatin1StringView kFreeGameOfferHead{
 inline constexpr QLatin1StringView kPayoutsWord{"Payouts"};
 inline constexpr QLatin1StringView kFirstDrawHead{"FIRST:"};
 inline constexpr QLatin1StringView kFinalDrawHead{"FINAL:"};
+// A returning player's credits, told on registering. Programs that do not know it pass it by.
+inline constexpr QLatin1StringView kBalanceHead{"CREDITS:"};
 
 // What players send.
 inline constexpr QLatin1StringView kRegisterRequest{"Register me!"};
@@ -50,6 +52,8 @@ inline const QString kFirstDraw = joined({kFirstDrawHead, QLatin1StringView(" | 
 inline const QString kFinalDraw =
     joined({kFinalDrawHead, QLatin1StringView(" | %1 | %2 | %3 | Credits: (%4)")});
 
+// %1: the credits the player has.
+inline const QString kBalance = joined({kBalanceHead, QLatin1StringView(" (%1)")});
 // Plain sentences said after the protocol lines, telling the player in words what to do next on
 // the card; never what a draw comes to, which the card shows first.
 inline constexpr QLatin1StringView kStartHint{"Click START to see your first draw."};

@@ -57,6 +57,11 @@ enum class HoldsSent {
 // The card's own notices, shown on it until the player asks again.
 inline constexpr QLatin1StringView kHoldsNotSentNotice{"HOLDS NOT SENT\nclick ESP HOLD again"};
 inline constexpr QLatin1StringView kRegisterNotSentNotice{"REGISTER NOT SENT\nclick it again"};
+// START and FINISH waiting for a draw that has not come yet, and giving up on it.
+inline constexpr QLatin1StringView kAwaitingFirstNotice{"Waiting for\nthe first draw"};
+inline constexpr QLatin1StringView kAwaitingFinalNotice{"Waiting for the answer to your holds"};
+inline constexpr QLatin1StringView kNoFirstDrawNotice{"No first draw yet: press REGISTER"};
+inline constexpr QLatin1StringView kNoAnswerNotice{"No answer to your holds yet"};
 
 // The card as it is made; start-up then brings it to rest.
 struct CardState {

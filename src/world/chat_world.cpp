@@ -2,8 +2,9 @@
 
 namespace jackwell {
 
-bool ChatWorld::open(EventSink) {
+bool ChatWorld::open(EventSink events) {
     open_ = true;
+    events_ = std::move(events);
     if (listener_.statusChanged)
         listener_.statusChanged();
     return true;

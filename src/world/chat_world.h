@@ -42,6 +42,11 @@ public:
 
     void setPrivateMessageHook(PrivateMessageHook hook) { hook_ = std::move(hook); }
     bool isOpen() const { return open_; }
+    // Tells the program that private messages to `name` reach nobody.
+    void reportGone(const QString& name) {
+        if (events_)
+            events_(ChatLinkEvent::Gone, name);
+    }
     // The log's lines joined by CR LF.
     QByteArray log() const { return log_.lines(); }
     qsizetype lineCount() const { return log_.lineCount(); }
@@ -49,6 +54,7 @@ public:
 private:
     ChatLog log_;
     bool open_ = false;
+    EventSink events_;
     PrivateMessageHook hook_;
     QString playerName_ = QStringLiteral("Player");
     Listener listener_;

@@ -91,6 +91,7 @@ void EmbeddedWorld::onPrivateMessage(const QString& recipient, const QString& te
         life_->playerSpoke();
     if (recipient.compare(keeper_.name(), Qt::CaseInsensitive) != 0) {
         appendSystem(undeliverableNotice(recipient, life_ && life_->isPresent(recipient)));
+        reportGone(recipient);
         return;
     }
     inbox_.push_back(text);

@@ -83,11 +83,10 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
 // but leaves holds, visibility and the spin alone.
 TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     Rig rig;
-    rig.backend->appendPrivateFrom("Rivet", "FINAL: | 07 | 07 | 07 | Credits: (150)");
     rig.start();
     ASSERT_FALSE(rig.state.startEnabled);
     rig.hold(1);
-    rig.finish();
+    rig.finish("FINAL: | 07 | 07 | 07 | Credits: (150)");
     EXPECT_TRUE(rig.state.startEnabled);
     EXPECT_FALSE(rig.state.finishEnabled);
     rig.state.reels[0].firstCode = QStringLiteral("07");

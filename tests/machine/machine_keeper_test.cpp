@@ -108,7 +108,9 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceRepeatsTheWaitingDrawPe
     EXPECT_EQ(booked.credits, 100);
     EXPECT_EQ(booked.pendingFirstDraw, readAsTheCard(first[2]).codes);
 
-    EXPECT_EQ(send("alice", "Register me!"), QStringList({kPayouts, first[2], first[3]}));
+    // Asked again, the machine tells the credits the player has instead of giving more.
+    EXPECT_EQ(send("alice", "Register me!"),
+              QStringList({"CREDITS: (100)", kPayouts, first[2], first[3]}));
 
     // Each player has books of their own.
     const QString odd = "alice: FIRST:\r\n";

@@ -36,10 +36,9 @@ TEST(Evaluation, winTable) {
 
 // Puts a final draw in the chat, holds reels 1 and 3 and presses FINISH.
 void finishWithFinal(CardRig& rig, const QString& codes) {
-    rig.backend->appendPrivateFrom("Rivet", "FINAL: " + codes + " Credits: (150)");
     rig.hold(0);
     rig.hold(2);
-    rig.finish();
+    rig.finish("FINAL: " + codes + " Credits: (150)");
 }
 
 // Which file is played, by outcome and by the two boxes (only a ticked box counts), and what the

@@ -58,7 +58,8 @@ TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
 
 // Holds the chat link gave up on never reached the machinekeeper: the card says so on itself and
 // FINISH shows no draw that came before them as this game's, though a chat text asked for
-// earlier comes in the meantime. Holds that left, late or sent again, are read as ever.
+// earlier comes in the meantime. Holds that left, late or sent again, wait for their answer,
+// which FINISH then shows.
 TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
     const struct {
         bool textOnItsWay;     // GET HOST's chat text comes while the holds wait to leave
@@ -69,7 +70,7 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
                      std::to_string(row.holdsLeaveAfterMs));
         Rig rig;
         knowKeeper(rig);
-        rig.backend->setLines({"ESP from Rivet: FINAL: | 07 | 07 | 07 | Credits: (150)"});
+        rig.backend->setLines({"ESP from Rivet: FINAL: | 01 | 01 | 01 | Credits: (150)"});
         if (row.textOnItsWay)
             rig.card.findHost();
         rig.backend->otherwise = ChatStatus::Busy;
@@ -82,14 +83,21 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
         EXPECT_EQ(notice->isVisible(), givenUp);
         rig.backend->otherwise = ChatStatus::Done;
         rig.clock.advance(1000);
-        EXPECT_EQ(rig.state.reels[0].timer.enabled, !givenUp);
+        EXPECT_FALSE(rig.state.reels[0].timer.enabled) << "the older draw is not this game's";
+        const QString answer = "ESP from Rivet: FINAL: | 07 | 07 | 07 | Credits: (150)";
         if (givenUp) {
             EXPECT_EQ(notice->caption(), kHoldsNotSentNotice);
             EXPECT_FALSE(rig.label(Role::Finish)->isEnabled());
             EXPECT_EQ(rig.label(Role::FinalCode1)->caption(), "0");
             rig.clickAt({80, 175}); // sent again, and they leave
+            rig.backend->appendLine(answer);
             rig.clickAt({128, 175});
             rig.clock.settle();
+        } else {
+            EXPECT_EQ(notice->caption(), kAwaitingFinalNotice);
+            rig.backend->appendLine(answer);
+            rig.clock.advance(Card::kDrawPollMs);
+            EXPECT_TRUE(rig.state.reels[0].timer.enabled);
         }
         EXPECT_FALSE(notice->isVisible());
         EXPECT_EQ(rig.label(Role::FinalCode1)->caption().toInt(), 7) << "read as ever";

@@ -70,8 +70,9 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
     ChatWindow& chat = rig.app->chatWindow();
     Card& card = rig.app->card();
     card.state.machineKeeperName = QStringLiteral("Rivet");
-    rig.world->appendPrivateFrom("Rivet", "FINAL: | 02 | 02 | 02 | Credits: (105)");
     card.sendHolds();
+    rig.clock.settle();
+    rig.world->appendPrivateFrom("Rivet", "FINAL: | 02 | 02 | 02 | Credits: (105)");
     card.finish();
     rig.clock.advance(7000);
     const QString told = "Your card: Three grapes: you win 300 tokens (6 credits). Credits: 105.";

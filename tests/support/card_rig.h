@@ -101,19 +101,33 @@ template <typename Backend = ChatWorld> struct CardRig {
         (card.*handler)();
         return clock.advanceUntil([this] { return atRest(); }, 60'000);
     }
-    // START with a known machinekeeper; returns once the reels spin.
-    void start() {
+    // Draws as the machinekeeper sends them: no cherry, so no win.
+    static inline const QString kFirstDraw = QStringLiteral("FIRST: | 01 | 02 | 03 |");
+    static inline const QString kFinalDraw = QStringLiteral("FINAL: | 04 | 05 | 06 | Credits: (99)");
+
+    // The machinekeeper sends `first` (empty: nothing), then START, with a known machinekeeper;
+    // returns once the reels spin.
+    void start(const QString& first = kFirstDraw) {
         if (state.machineKeeperName.isEmpty())
             state.machineKeeperName = QStringLiteral("Rivet");
+        keeperSays(first);
         click(&Card::start);
     }
-    // ESP HOLD to a known machinekeeper, then FINISH; returns once FINISH has its chat text and
-    // the reels spin.
-    void finish() {
+    // ESP HOLD to a known machinekeeper, which answers with `final` (empty: nothing), then
+    // FINISH; returns once FINISH has its chat text and the reels spin.
+    void finish(const QString& final = kFinalDraw) {
         if (state.machineKeeperName.isEmpty())
             state.machineKeeperName = QStringLiteral("Rivet");
         card.sendHolds();
+        clock.settle();
+        keeperSays(final);
         click(&Card::finish);
+    }
+    void keeperSays(const QString& text) {
+        if constexpr (std::is_base_of_v<ChatWorld, Backend>) {
+            if (!text.isEmpty())
+                backend->appendPrivateFrom(state.machineKeeperName, text);
+        }
     }
     // The chat log's lines (for a world backend).
     QStringList logLines() const {

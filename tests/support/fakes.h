@@ -71,10 +71,15 @@ public:
         calls.push_back({"register", {}, {}});
         return std::nullopt;
     }
+    // A message that left shows in the chat log, as in every chat world.
     std::optional<ChatStatus> sendPrivateMessage(const QString& to, const QString& text) override {
         calls.push_back({"send", to, text});
-        return next();
+        const std::optional<ChatStatus> status = next();
+        if (status == ChatStatus::Done)
+            log_.appendLine(QStringLiteral("ESP to ") + to + QStringLiteral(": ") + text);
+        return status;
     }
+    void appendLine(const QString& line) { log_.appendLine(line); }
     std::optional<ChatStatus> requestText() override {
         calls.push_back({"text", {}, {}});
         return next();
