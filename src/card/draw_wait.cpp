@@ -40,8 +40,11 @@ void Card::stopWaitingForDraw() {
     ++drawWaitRun_;
     drawWait_ = DrawWait::None;
     drawDeadline_ = -1;
-    if (state.notice == kAwaitingFirstNotice || state.notice == kAwaitingFinalNotice)
-        state.notice.clear();
+    for (QLatin1StringView notice :
+         {kAwaitingFirstNotice, kAwaitingFinalNotice, kNoFirstDrawNotice, kNoAnswerNotice}) {
+        if (state.notice == notice)
+            state.notice.clear();
+    }
 }
 
 // The chat world said that `name` left or is not there. Holds sent to the machinekeeper by that

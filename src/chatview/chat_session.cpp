@@ -6,6 +6,10 @@
 #include "chatview/link_status_text.h"
 #include "chatview/shown_line.h"
 #include "clock/clock.h"
+#include "protocol/chat_lines.h"
+#include "protocol/markers.h"
+
+#include <algorithm>
 
 namespace jackwell {
 
@@ -18,6 +22,25 @@ QString quoted(const QString& message) {
     if (message.size() <= kLongestQuotedMessage)
         return u'"' + message + u'"';
     return u'"' + message.left(kLongestQuotedMessage) + QStringLiteral("...\"");
+}
+
+struct DrawSent {
+    QString announcement;
+};
+
+// A first or final draw sent privately to the player, and the neutral line that stands for it.
+std::optional<DrawSent> drawSentIn(const QString& text) {
+    const ChatLine line = normaliseLine(text);
+    if (line.kind != LineKind::Incoming)
+        return std::nullopt;
+    const auto firstDraw = findMessage(line, kFirstMarker, 0);
+    const bool first = firstDraw.has_value();
+    const auto message = first ? firstDraw : findMessage(line, kFinalMarker, 0);
+    if (!message)
+        return std::nullopt;
+    return DrawSent{message->speaker.toString() +
+                    (first ? QStringLiteral(" sent your first draw: START shows it")
+                           : QStringLiteral(" sent your final draw: FINISH shows it"))};
 }
 
 } // namespace
@@ -129,18 +152,46 @@ void ChatSession::sayInPublic(const QString& text, bool action) {
         port_->sayInPublic(text);
 }
 
-void ChatSession::addLine(const QString& text, int greeting) {
-    if (greeting > 0)
-        greetingsSeen_ = std::max(greetingsSeen_, greetingsBefore_ + greeting);
-    if (!sink_.lineAdded)
-        return;
+ChatSession::Line ChatSession::lineFor(const QString& text, int greeting) const {
     Line line{shownLine(text), lookOf(text, port_ ? port_->ownName() : QString(), keeperName_),
               greeting > 0 ? greetingsBefore_ + greeting : 0};
     for (const SymbolMark& mark : symbolMarks(text)) {
         if (mark.at <= kLongestShownLine)
             line.pictures.push_back(mark);
     }
+    return line;
+}
+
+// A draw sent to the player is the card's to show first: until it has, the window only says
+// that it came, so that the chat never gives away what the reels are about to show.
+void ChatSession::addLine(const QString& text, int greeting) {
+    if (greeting > 0)
+        greetingsSeen_ = std::max(greetingsSeen_, greetingsBefore_ + greeting);
+    if (!sink_.lineAdded)
+        return;
+    Line line = lineFor(text, greeting);
+    if (const std::optional<DrawSent> draw = drawSentIn(text)) {
+        heldDraws_.push_back({nextHeldDraw_, text, greeting});
+        line.text = draw->announcement;
+        line.pictures.clear();
+        line.heldDraw = nextHeldDraw_++;
+    }
     sink_.lineAdded(line);
+}
+
+void ChatSession::drawShown(const QString& line) {
+    const auto shown = std::find_if(heldDraws_.rbegin(), heldDraws_.rend(), [&](const HeldDraw& held) {
+        return normaliseLine(held.text).text == line;
+    });
+    if (shown == heldDraws_.rend())
+        return;
+    const auto end = shown.base();
+    const std::vector<HeldDraw> revealed(heldDraws_.begin(), end);
+    heldDraws_.erase(heldDraws_.begin(), end);
+    if (!sink_.lineRevealed)
+        return;
+    for (const HeldDraw& held : revealed)
+        sink_.lineRevealed(held.id, lineFor(held.text, held.greeting));
 }
 
 void ChatSession::addCardLine(const QString& words) {

@@ -32,11 +32,16 @@ public:
         int greeting = 0;
         // The symbols' pictures beside a protocol line's codes and amounts (see symbolMarks).
         std::vector<SymbolMark> pictures = {};
+        // A draw the card has not shown yet stands in the window as a neutral line, which this
+        // numbers (from 1) until the whole line replaces it; 0 for every other line.
+        int heldDraw = 0;
     };
     // Where the lines and the state line go: the window.
     struct Sink {
         std::function<void(const Line&)> lineAdded;
         std::function<void(const QString&)> statusChanged;
+        // The draw line `heldDraw` stood in for, shown whole now.
+        std::function<void(int heldDraw, const Line&)> lineRevealed;
     };
 
     // Both must outlive the session. The session takes the transport's given-up handler.
@@ -52,6 +57,9 @@ public:
     // The card's own words: shown under the card's name, in a look no line of the chat text
     // can take, so that they never pass for the machinekeeper's.
     void addCardLine(const QString& words);
+    // The card has shown the draw of this line (after its private prefix): it and every draw held
+    // back before it are shown whole from now on.
+    void drawShown(const QString& line);
     // The machinekeeper's name as the card knows it: its lines are marked from now on.
     void setKeeperName(const QString& name);
     const QString& keeperName() const { return keeperName_; }
@@ -68,6 +76,7 @@ public:
 
 private:
     void addLine(const QString& text, int greeting = 0);
+    Line lineFor(const QString& text, int greeting) const;
     void startQuery(const QString& partner, const QString& text);
     void sayInPublic(const QString& text, bool action);
     void addSystemLine(const QString& text);
@@ -84,6 +93,14 @@ private:
     int greetingsSeen_ = 0;
     QString statusText_;
     std::unique_ptr<Alarm> countdown_;
+    // The draws sent to the player that the card has not shown yet, oldest first.
+    struct HeldDraw {
+        int id;
+        QString text;
+        int greeting;
+    };
+    std::vector<HeldDraw> heldDraws_;
+    int nextHeldDraw_ = 1;
 };
 
 } // namespace jackwell

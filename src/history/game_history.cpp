@@ -34,13 +34,14 @@ QString GameHistory::networkFile(const QString& keeperName) const {
     return FinalLinesFile::pathFor(dataDir_, networkOf(*port_), keeperName);
 }
 
-void GameHistory::lineAdded(const QString& line, const ChatLineLook& look) {
-    if (look.kind != ChatLineKind::PrivateFrom || !look.keeper ||
-        dynamic_cast<world::EmbeddedWorld*>(port_))
+void GameHistory::resultShown(const QString& line) {
+    if (dynamic_cast<world::EmbeddedWorld*>(port_))
         return;
     const qsizetype marker = line.indexOf(kResultMarker);
-    const QString path = networkFile(look.speaker);
-    if (marker < 0 || path.isEmpty())
+    if (marker <= 0)
+        return;
+    const QString path = networkFile(line.left(marker));
+    if (path.isEmpty())
         return;
     if (!kept_ || kept_->path() != path)
         kept_.emplace(path);

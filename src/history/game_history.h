@@ -27,9 +27,10 @@ public:
 
     // The chat world the card plays in; null while none is open. It must outlive the attachment.
     void attach(ChatPort* port);
-    // A line of the chat text as it arrived, with its look: a result from the machinekeeper the
-    // card plays with (look.keeper) is kept, on a network.
-    void lineAdded(const QString& line, const ChatLineLook& look);
+    // A final draw the card has shown, as its line stands in the chat text after the private
+    // prefix ("NAME: FINAL: ..."): on a network it is kept as one of the player's games. Results
+    // a machinekeeper sends unasked are never shown by the card, so never kept.
+    void resultShown(const QString& line);
 
     struct Games {
         QString source; // where they come from, in words for the player

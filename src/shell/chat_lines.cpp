@@ -23,6 +23,11 @@ const QColor kCardBackground(0xe3, 0xf5, 0xe1);
 const QString kSystemHead = QStringLiteral("<system>: ");
 const QString kFoldIndent = QStringLiteral("    ");
 
+// A held-back draw's block is known by a state no fold takes (folds count up from 1).
+int heldDrawState(int heldDraw) {
+    return -1 - heldDraw;
+}
+
 QColor headColour(const ChatLineLook& look) {
     if (look.keeper && look.kind != ChatLineKind::PrivateTo)
         return kKeeperNameColour;
@@ -136,18 +141,27 @@ void ChatLines::insertLine(QTextCursor& cursor, const ChatSession::Line& line) {
         block.setBackground(kOwnBackground);
     else if (look.keeper)
         block.setBackground(kKeeperBackground);
+    QTextDocument* document = view_.document();
+    cursor.setPosition(document->characterCount() - 1);
+    if (document->isEmpty())
+        cursor.setBlockFormat(block);
+    else
+        cursor.insertBlock(block, look.kind == ChatLineKind::System ? systemFormat()
+                                                                     : QTextCharFormat());
+    if (line.heldDraw > 0)
+        cursor.block().setUserState(heldDrawState(line.heldDraw));
+    writeLine(cursor, line);
+}
+
+// The line's text in its look at the cursor, its pictures behind their codes.
+void ChatLines::writeLine(QTextCursor& cursor, const ChatSession::Line& line) {
+    const ChatLineLook& look = line.look;
     QTextCharFormat head;
     head.setForeground(headColour(look));
     head.setFontWeight(QFont::Bold);
     QTextCharFormat body;
     if (look.kind == ChatLineKind::System)
         head = body = systemFormat();
-    QTextDocument* document = view_.document();
-    cursor.setPosition(document->characterCount() - 1);
-    if (document->isEmpty())
-        cursor.setBlockFormat(block);
-    else
-        cursor.insertBlock(block, body);
     const qsizetype split = headLength(line.text);
     cursor.insertText(line.text.left(split), head);
     qsizetype from = split;
@@ -160,6 +174,22 @@ void ChatLines::insertLine(QTextCursor& cursor, const ChatSession::Line& line) {
         from = mark.at;
     }
     cursor.insertText(line.text.mid(from), body);
+}
+
+void ChatLines::reveal(int heldDraw, const ChatSession::Line& line) {
+    QTextDocument* document = view_.document();
+    for (QTextBlock block = document->lastBlock(); block.isValid(); block = block.previous()) {
+        if (block.userState() != heldDrawState(heldDraw))
+            continue;
+        QTextCursor cursor(block);
+        cursor.beginEditBlock();
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        block.setUserState(-1);
+        writeLine(cursor, line);
+        cursor.endEditBlock();
+        return;
+    }
 }
 
 // A greeting's first line makes its fold, a block of its own; the others join it wherever it

@@ -34,6 +34,9 @@ public:
 
     // Appends `lines` at the end in one edit, first making room for them at the top.
     void append(const std::deque<ChatSession::Line>& lines);
+    // Shows `line` whole in the block that stood for it while it was held back (see
+    // ChatSession::Line::heldDraw), if that block is still there.
+    void reveal(int heldDraw, const ChatSession::Line& line);
     // A click at `pos` (in the view's viewport) on a greeting's first line opens or closes it;
     // true when it did.
     bool toggleFoldAt(QPoint pos);
@@ -51,6 +54,7 @@ private:
 
     void makeRoom(qsizetype blocks, qsizetype chars);
     void insertLine(QTextCursor& cursor, const ChatSession::Line& line);
+    void writeLine(QTextCursor& cursor, const ChatSession::Line& line);
     void addToFold(QTextCursor& cursor, const ChatSession::Line& line);
     Fold* liveFold(int greeting);
     void showFold(Fold& fold);

@@ -90,6 +90,17 @@ void ChatWindow::appendLine(const ChatSession::Line& line) {
         frame_->start(kFrameMs);
 }
 
+void ChatWindow::revealLine(int heldDraw, const ChatSession::Line& line) {
+    for (ChatSession::Line& waiting : waiting_) {
+        if (waiting.heldDraw == heldDraw) {
+            waitingChars_ += ChatLines::charsOf(line) - ChatLines::charsOf(waiting);
+            waiting = line;
+            return;
+        }
+    }
+    lines_->reveal(heldDraw, line);
+}
+
 void ChatWindow::showEvent(QShowEvent* event) {
     insertWaiting();
     QWidget::showEvent(event);

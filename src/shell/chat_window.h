@@ -46,6 +46,8 @@ public:
     ~ChatWindow() override;
 
     void appendLine(const ChatSession::Line& line);
+    // A held-back draw shown whole (ChatSession::Sink::lineRevealed).
+    void revealLine(int heldDraw, const ChatSession::Line& line);
     void setStatus(const QString& text);
     QString statusText() const;
 

@@ -60,8 +60,12 @@ JackwellApp::JackwellApp(Setup setup)
     history_ = std::make_unique<history::GameHistory>(setup_.dataDir);
     window_ = std::make_unique<CardWindow>(*card_);
     chatWindow_ = std::make_unique<ChatWindow>(*chatSession_);
-    chatSession_->setSink({[this](const ChatSession::Line& line) { chatLineAdded(line); },
-                           [this](const QString& text) { chatWindow_->setStatus(text); }});
+    chatSession_->setSink({[this](const ChatSession::Line& line) { chatWindow_->appendLine(line); },
+                           [this](const QString& text) { chatWindow_->setStatus(text); },
+                           [this](int heldDraw, const ChatSession::Line& line) {
+                               chatWindow_->revealLine(heldDraw, line);
+                           }});
+    connect(card_.get(), &Card::drawShown, this, &JackwellApp::drawShown);
     connect(card_.get(), &Card::changed, this,
             [this] { chatSession_->setKeeperName(card_->state.machineKeeperName); });
     connect(card_.get(), &Card::told, this,
@@ -172,13 +176,14 @@ QString JackwellApp::chatConfigFile() const {
     return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
 }
 
-// Each line for the chat window; a result the card's machinekeeper sent is also kept for the
+// A draw the card has shown may be shown in the chat now; a result is also kept for the
 // statistics, and shown in them at once while they are open.
-void JackwellApp::chatLineAdded(const ChatSession::Line& line) {
-    chatWindow_->appendLine(line);
-    history_->lineAdded(line.text, line.look);
-    if (line.look.keeper && line.look.kind == ChatLineKind::PrivateFrom && statisticsWindow_ &&
-        statisticsWindow_->isVisible() && line.text.contains(machine::kFinalDrawHead))
+void JackwellApp::drawShown(const QString& line, bool finalDraw) {
+    chatSession_->drawShown(line);
+    if (!finalDraw)
+        return;
+    history_->resultShown(line);
+    if (statisticsWindow_ && statisticsWindow_->isVisible())
         statisticsWindow_->showGames(history_->read(card_->state.machineKeeperName));
 }
 

@@ -158,10 +158,14 @@ template <typename Backend> struct SessionRig : testing::CardRig<Backend> {
     ChatSession session{this->chat, this->clock};
     std::vector<ChatSession::Line> shown;
     QStringList statuses;
+    std::vector<std::pair<int, ChatSession::Line>> revealed;
 
     SessionRig() {
         session.setSink({[this](const ChatSession::Line& line) { shown.push_back(line); },
-                         [this](const QString& text) { statuses << text; }});
+                         [this](const QString& text) { statuses << text; },
+                         [this](int held, const ChatSession::Line& line) {
+                             revealed.emplace_back(held, line);
+                         }});
         if constexpr (!std::is_same_v<Backend, testing::ScriptedBackend>)
             session.attach(this->backend);
     }
@@ -188,6 +192,35 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     rig.session.attach(nullptr); // the link closes: nothing more comes
     rig.backend->appendPublic("Oskar", "anyone?");
     EXPECT_EQ(rig.shown.size(), 3u);
+}
+
+// A draw sent to the player shows in the chat only once the card has shown it: until then a
+// neutral line stands in its place, and the draws after the one shown stay held.
+TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
+    SessionRig<ChatWorld> rig;
+    rig.backend->appendPrivateFrom("Rivet", "FIRST: | 01 | 02 | 03 |");
+    rig.backend->appendPrivateFrom("Rivet", "FINAL: | 14 | 02 | 03 | Credits: (99)");
+    rig.backend->appendPublic("Rivet", "FINAL: | 14 | 14 | 14 | Credits: (99)"); // not a draw of ours
+    rig.backend->appendPrivateFrom("Rivet", "FIRST: | 04 | 05 | 06 |");
+    const QStringList texts = rig.shownTexts();
+    ASSERT_EQ(texts.size(), 5);
+    EXPECT_EQ(texts.mid(1), QStringList({"Rivet sent your first draw: START shows it",
+                                         "Rivet sent your final draw: FINISH shows it",
+                                         "Rivet: FINAL: | 14 | 14 | 14 | Credits: (99)",
+                                         "Rivet sent your first draw: START shows it"}));
+    EXPECT_TRUE(rig.shown[2].pictures.empty());
+    EXPECT_TRUE(rig.shown[2].look.kind == Kind::PrivateFrom);
+
+    rig.session.drawShown("Rivet: FINAL: | 04 | 04 | 04 | Credits: (99)"); // no such line
+    EXPECT_TRUE(rig.revealed.empty());
+    rig.session.drawShown("Rivet: FINAL: | 14 | 02 | 03 | Credits: (99)");
+    ASSERT_EQ(rig.revealed.size(), 2u);
+    EXPECT_EQ(rig.revealed[0].first, rig.shown[1].heldDraw);
+    EXPECT_EQ(rig.revealed[1].first, rig.shown[2].heldDraw);
+    EXPECT_EQ(rig.revealed[1].second.text, "ESP from Rivet: FINAL: | 14 | 02 | 03 | Credits: (99)");
+    EXPECT_EQ(rig.revealed[1].second.pictures.size(), 3u);
+    rig.session.drawShown("Rivet: FINAL: | 14 | 02 | 03 | Credits: (99)");
+    EXPECT_EQ(rig.revealed.size(), 2u) << "the next first draw stays held";
 }
 
 // A request the transport gave up on shows as a system line, so the player knows to send it

@@ -1,0 +1,153 @@
+// A draw belongs to its game: START and FINISH never put an older draw on the card, nor codes that
+// are not there. They wait for the machinekeeper's answer while the window goes on, tell the
+// player when it does not come, and take holds that could not reach the machinekeeper back.
+
+#include "support/card_rig.h"
+
+namespace jackwell {
+namespace {
+
+using Rig = testing::CardRig<>;
+
+const QString kOldFinal = "FINAL: | 14 | 02 | 03 | Credits: (150)"; // the game before: a cherry
+const QString kNewFinal = "FINAL: | 05 | 06 | 07 | Credits: (149)";
+
+// A game under way: its first draw on the card, the game before's final draw already shown.
+void gameUnderWay(Rig& rig) {
+    rig.start();
+    rig.finish(kOldFinal);
+    rig.clock.advance(8000);
+    rig.start("FIRST: | 05 | 06 | 07 |");
+    rig.clock.advance(6000);
+    ASSERT_TRUE(rig.atRest());
+    rig.hold(1);
+}
+
+// FINISH pressed before the answer to the holds: nothing spins, the card says it waits; the answer
+// then comes and FINISH shows it. One that never comes is said plainly, FINISH still armed, and
+// pressed again once the answer is there it shows it.
+TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore) {
+    for (const bool answered : {true, false}) {
+        SCOPED_TRACE(answered ? "answered" : "no answer");
+        Rig rig;
+        gameUnderWay(rig);
+        rig.finish(QString());
+        EXPECT_FALSE(rig.state.reels[0].timer.enabled) << "spun onto the game before's draw";
+        EXPECT_EQ(rig.state.notice, kAwaitingFinalNotice);
+        EXPECT_EQ(rig.state.reels[0].finalCode, "0");
+        EXPECT_TRUE(rig.card.isWaitingForChat());
+        rig.hold(2); // the other buttons work meanwhile
+        EXPECT_TRUE(isHeld(rig.state, 2));
+        if (!answered) {
+            rig.clock.advance(Card::kDrawWaitMs + Card::kDrawPollMs);
+            EXPECT_EQ(rig.state.notice, kNoAnswerNotice);
+            EXPECT_FALSE(rig.card.isWaitingForChat());
+            EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+            EXPECT_TRUE(rig.state.finishEnabled);
+            rig.keeperSays(kNewFinal);
+            rig.click(&Card::finish);
+        } else {
+            rig.clock.advance(Card::kDrawPollMs * 3);
+            rig.keeperSays(kNewFinal);
+            rig.clock.advance(Card::kDrawPollMs);
+        }
+        EXPECT_TRUE(rig.state.reels[0].timer.enabled);
+        EXPECT_EQ(rig.state.reels[0].finalCode, "05");
+        EXPECT_EQ(rig.state.credits, "149");
+        EXPECT_TRUE(rig.state.notice.isEmpty());
+    }
+}
+
+// START with no new first draw in the chat (before REGISTER, or after a game that used up the
+// credits) spins onto nothing; once the draw comes, START shows it.
+TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
+    for (const bool firstGame : {true, false}) {
+        SCOPED_TRACE(firstGame ? "before REGISTER" : "after a game");
+        Rig rig;
+        if (!firstGame) {
+            rig.start("FIRST: | 01 | 01 | 01 |");
+            rig.finish();
+            rig.clock.advance(8000);
+        }
+        rig.start(QString());
+        EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+        EXPECT_TRUE(rig.state.startEnabled);
+        EXPECT_EQ(rig.state.notice, kAwaitingFirstNotice);
+        rig.clock.advance(Card::kDrawWaitMs + Card::kDrawPollMs);
+        EXPECT_EQ(rig.state.notice, kNoFirstDrawNotice);
+        EXPECT_TRUE(rig.state.startEnabled);
+        EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+        rig.start("FIRST: | 09 | 08 | 07 |");
+        EXPECT_TRUE(rig.state.reels[0].timer.enabled);
+        EXPECT_EQ(rig.state.reels[0].firstCode, "09");
+        EXPECT_TRUE(rig.state.notice.isEmpty());
+    }
+}
+
+// RESET CARD ends a wait: no draw that comes later is put on an emptied card.
+TEST(DrawWait, resetCardEndsTheWait) {
+    Rig rig;
+    rig.start(QString());
+    ASSERT_TRUE(rig.card.isWaitingForChat());
+    rig.card.resetCard();
+    rig.keeperSays("FIRST: | 09 | 08 | 07 |");
+    rig.clock.advance(Card::kDrawWaitMs);
+    EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+    EXPECT_EQ(rig.state.reels[0].firstCode, "0");
+    EXPECT_TRUE(rig.state.notice.isEmpty());
+}
+
+// The machinekeeper left, or there is none of that name: holds sent to it and not answered never
+// reached it, so the card says so and FINISH is disarmed until they are sent again. Holds already
+// answered, or a name that is someone else's, change nothing.
+TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
+    const struct {
+        const char* gone;
+        bool answered;
+        bool lost;
+    } rows[] = {{"Rivet", false, true}, {"rivet", false, true}, {"Mabel", false, false},
+                {"Rivet", true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.gone) + (row.answered ? " answered" : ""));
+        Rig rig;
+        gameUnderWay(rig);
+        rig.card.sendHolds();
+        rig.clock.settle();
+        if (row.answered)
+            rig.keeperSays(kNewFinal);
+        rig.backend->reportGone(row.gone);
+        rig.clock.settle();
+        EXPECT_EQ(rig.state.notice == kHoldsNotSentNotice, row.lost);
+        EXPECT_EQ(rig.state.finishEnabled, !row.lost);
+        rig.click(&Card::finish);
+        EXPECT_EQ(rig.state.reels[0].timer.enabled, row.answered);
+        EXPECT_EQ(rig.state.reels[0].finalCode, row.answered ? "05" : "0");
+    }
+}
+
+// A returning player's credits show as soon as the machinekeeper has answered REGISTER; a balance
+// older than a final draw does not undo what the final draw said.
+TEST(DrawWait, theBalanceShowsOnRegisteringAndNeverOverAGameAfterIt) {
+    Rig rig;
+    rig.state.machineKeeperName = QStringLiteral("Rivet");
+    rig.backend->setPrivateMessageHook([&](const QString&, const QString& text) {
+        if (text == "Register me!")
+            rig.clock.callAfter(300, &rig.card, [&] {
+                rig.keeperSays("CREDITS: (98)");
+                rig.keeperSays("FIRST: | 01 | 02 | 03 |");
+            });
+    });
+    rig.click(&Card::askToRegister);
+    EXPECT_EQ(rig.state.credits, "0");
+    rig.clock.advance(300 + Card::kDrawPollMs);
+    EXPECT_EQ(rig.state.credits, "98");
+    EXPECT_EQ(rig.state.tokens, "(4900)");
+    rig.start(QString());
+    rig.finish("FINAL: | 04 | 05 | 06 | Credits: (97)");
+    rig.clock.advance(8000);
+    rig.start("FIRST: | 01 | 02 | 03 |");
+    EXPECT_EQ(rig.state.credits, "97");
+}
+
+} // namespace
+} // namespace jackwell
