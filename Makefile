@@ -40,17 +40,21 @@ pictures: configure
 # Benchmarks in a Release build of their own; each prints its figures and a
 # summary line (walk: ..., idle: ..., chat-window: ..., flood: ..., start: ...).
 BENCH_BUILD ?= build-bench
+# A benchmark that has not ended within BENCH_LIMIT seconds has stopped making progress: it is
+# stopped and `make bench` fails, saying which one.
+BENCH_LIMIT ?= 900
+bounded = scripts/bounded.sh $(BENCH_LIMIT) $(1)
 bench: deps
 	@if [ ! -f $(BENCH_BUILD)/build.ninja ]; then \
 		cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 			-DJACKWELL_BENCH=ON -DJACKWELL_TESTS=OFF; fi
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
-	./$(BENCH_BUILD)/bench/walk_bench
-	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/idle/idle_bench
-	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/chat_window_bench
-	./$(BENCH_BUILD)/bench/flood_bench --program ./$(BENCH_BUILD)/jackwell
-	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/statistics_bench
-	./$(BENCH_BUILD)/bench/start_bench
+	$(call bounded,walk) ./$(BENCH_BUILD)/bench/walk_bench
+	$(call bounded,idle) env QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/idle/idle_bench
+	$(call bounded,chat-window) env QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/chat_window_bench
+	$(call bounded,flood) ./$(BENCH_BUILD)/bench/flood_bench --program ./$(BENCH_BUILD)/jackwell
+	$(call bounded,statistics) env QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/statistics_bench
+	$(call bounded,start) ./$(BENCH_BUILD)/bench/start_bench
 
 # The fuzz targets with sanitizers, for FUZZ_SECONDS (build-fuzz/, see fuzz/run.sh).
 FUZZ_SECONDS ?= 600

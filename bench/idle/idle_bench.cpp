@@ -112,7 +112,11 @@ int main(int argc, char** argv) {
     std::vector<qint64> stops;
     auto waiting = std::make_unique<Harness>(clock, sound);
     auto playing = std::make_unique<Harness>(clock, sound);
-    playing->world->appendPrivateFrom("Rivet", machine::finalDrawLine({7, 7, 7}, 150));
+    // The machinekeeper answers each game's holds with its final draw.
+    playing->world->setPrivateMessageHook([&](const QString&, const QString& text) {
+        if (text.startsWith(machine::kHoldPrefix))
+            playing->world->appendPrivateFrom("Rivet", machine::finalDrawLine({7, 7, 7}, 150));
+    });
 
     std::function<void()> finish = [&] {
         playing->card.sendHolds();

@@ -197,7 +197,7 @@ void Card::resetCard() {
     state.tokens = QStringLiteral("(0)");
     state.credits = QStringLiteral("0");
     forgetHolds();
-    stopWaitingForDraw();
+    stopWaitingForDraw(); // a draw that comes later is not for an emptied card
     ++registrationRun_;
     state.notice.clear();
 }

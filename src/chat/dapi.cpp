@@ -27,7 +27,9 @@ struct EventNumber {
     ChatLinkEvent event;
     qint16 number;
 };
-constexpr EventNumber kEventNumbers[] = {{ChatLinkEvent::Up, 1}, {ChatLinkEvent::Down, 0}, {ChatLinkEvent::Gone, ChatLibrary::kGoneEvent}};
+constexpr EventNumber kEventNumbers[] = {{ChatLinkEvent::Up, 1},
+                                         {ChatLinkEvent::Down, 0},
+                                         {ChatLinkEvent::Gone, ChatLibrary::kGoneEvent}};
 
 // What follows the lines in a delivered text: four filler characters and the NUL, which the
 // receiver cuts off again.

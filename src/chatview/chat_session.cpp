@@ -180,9 +180,9 @@ void ChatSession::addLine(const QString& text, int greeting) {
 }
 
 void ChatSession::drawShown(const QString& line) {
-    const auto shown = std::find_if(heldDraws_.rbegin(), heldDraws_.rend(), [&](const HeldDraw& held) {
-        return normaliseLine(held.text).text == line;
-    });
+    const auto shown =
+        std::find_if(heldDraws_.rbegin(), heldDraws_.rend(),
+                     [&](const HeldDraw& held) { return normaliseLine(held.text).text == line; });
     if (shown == heldDraws_.rend())
         return;
     const auto end = shown.base();

@@ -118,10 +118,10 @@ bool isMachinekeeperText(const QString& text) {
         QStringList all;
         for (const QString& said :
              {QString(kKeeperHead), QString(kFreeGameOfferHead), QString(kPayoutsWord),
-              QString(kFirstDrawHead), QString(kFinalDrawHead), QString(kBalanceHead), QString(kStartHint),
-              QString(kHoldHint), QString(kFinishHint), QString(kNoWinSentence), kCreditsUsedUp,
-              kNoGameWaiting, kHoldFormatHelp, kUnknownRequestHelp, QString(kSlowDown),
-              QString(kLogInFirst), QString(kOutOfOrder)})
+              QString(kFirstDrawHead), QString(kFinalDrawHead), QString(kBalanceHead),
+              QString(kStartHint), QString(kHoldHint), QString(kFinishHint),
+              QString(kNoWinSentence), kCreditsUsedUp, kNoGameWaiting, kHoldFormatHelp,
+              kUnknownRequestHelp, QString(kSlowDown), QString(kLogInFirst), QString(kOutOfOrder)})
             all << said.left(said.indexOf(u'%'));
         return all;
     }();

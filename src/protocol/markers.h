@@ -23,7 +23,8 @@ inline const QString kPayoutsMarker =
 inline const QString kBalanceMarker =
     machine::joined({QLatin1StringView(": "), machine::kBalanceHead});
 // What the player sends, as it stands in the chat text behind the recipient's name.
-inline const QString kHoldsMarker = machine::joined({QLatin1StringView(": "), machine::kHoldPrefix});
+inline const QString kHoldsMarker =
+    machine::joined({QLatin1StringView(": "), machine::kHoldPrefix});
 inline const QString kRegisterMarker =
     machine::joined({QLatin1StringView(": "), machine::kRegisterRequest});
 inline const QString kOfferMarker =

@@ -146,8 +146,8 @@ void ChatLines::insertLine(QTextCursor& cursor, const ChatSession::Line& line) {
     if (document->isEmpty())
         cursor.setBlockFormat(block);
     else
-        cursor.insertBlock(block, look.kind == ChatLineKind::System ? systemFormat()
-                                                                     : QTextCharFormat());
+        cursor.insertBlock(block,
+                           look.kind == ChatLineKind::System ? systemFormat() : QTextCharFormat());
     if (line.heldDraw > 0)
         cursor.block().setUserState(heldDrawState(line.heldDraw));
     writeLine(cursor, line);

@@ -55,6 +55,9 @@ TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore)
         EXPECT_EQ(rig.state.reels[0].finalCode, "05");
         EXPECT_EQ(rig.state.credits, "149");
         EXPECT_TRUE(rig.state.notice.isEmpty());
+        // Holds sent again in the same game wait for an answer of their own.
+        rig.finish(QString());
+        EXPECT_EQ(rig.state.notice, kAwaitingFinalNotice);
     }
 }
 
@@ -105,7 +108,9 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
         const char* gone;
         bool answered;
         bool lost;
-    } rows[] = {{"Rivet", false, true}, {"rivet", false, true}, {"Mabel", false, false},
+    } rows[] = {{"Rivet", false, true},
+                {"rivet", false, true},
+                {"Mabel", false, false},
                 {"Rivet", true, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.gone) + (row.answered ? " answered" : ""));

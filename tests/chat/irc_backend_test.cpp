@@ -293,6 +293,39 @@ TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     EXPECT_TRUE(missing.connection().loginRefused());
 }
 
+// The network tells whom private messages no longer reach: a nickname it does not know ("No such
+// nick"), or one who quit. One who only left the channel still gets them.
+TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
+    IrcTestPeer keeper("Keeper");
+    ASSERT_TRUE(keeper.connectTo(server.port()));
+    ASSERT_TRUE(keeper.join("#casino"));
+    QStringList gone;
+    auto backend = std::make_unique<IrcBackend>(clock, config);
+    ASSERT_TRUE(backend->open([&](ChatLinkEvent event, const QString& name) {
+        if (event == ChatLinkEvent::Gone)
+            gone << name;
+    }));
+    ASSERT_TRUE(keeper.waitFor(
+        [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Player"; },
+        kWaitMs));
+    keeper.sendRaw("PART #casino\r\n");
+    ASSERT_TRUE(
+        waitUntil([&] { return logHas(*backend, "<system>: Keeper left #casino"); }, kWaitMs));
+    EXPECT_TRUE(waitUntil(
+        [&] { return backend->sendPrivateMessage("Nobody", "I hold 0,0,0") == ChatStatus::Done; },
+        kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return gone == QStringList{"Nobody"}; }, kWaitMs))
+        << gone.join(',').toStdString();
+    ASSERT_TRUE(keeper.join("#casino")); // a quit is heard where a channel is shared
+    keeper.sendRaw("QUIT :gone\r\n");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return gone == QStringList({"Nobody", "Keeper"});
+        },
+        kWaitMs))
+        << gone.join(',').toStdString();
+}
+
 // A server scripted by the test, for what ngircd will not do on demand. It can
 // only serve a reconnect: open() waits on its socket, which the scripted
 // server (on the same thread) could not answer.

@@ -200,7 +200,8 @@ TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
     SessionRig<ChatWorld> rig;
     rig.backend->appendPrivateFrom("Rivet", "FIRST: | 01 | 02 | 03 |");
     rig.backend->appendPrivateFrom("Rivet", "FINAL: | 14 | 02 | 03 | Credits: (99)");
-    rig.backend->appendPublic("Rivet", "FINAL: | 14 | 14 | 14 | Credits: (99)"); // not a draw of ours
+    rig.backend->appendPublic("Rivet",
+                              "FINAL: | 14 | 14 | 14 | Credits: (99)"); // not a draw of ours
     rig.backend->appendPrivateFrom("Rivet", "FIRST: | 04 | 05 | 06 |");
     const QStringList texts = rig.shownTexts();
     ASSERT_EQ(texts.size(), 5);

@@ -103,7 +103,8 @@ template <typename Backend = ChatWorld> struct CardRig {
     }
     // Draws as the machinekeeper sends them: no cherry, so no win.
     static inline const QString kFirstDraw = QStringLiteral("FIRST: | 01 | 02 | 03 |");
-    static inline const QString kFinalDraw = QStringLiteral("FINAL: | 04 | 05 | 06 | Credits: (99)");
+    static inline const QString kFinalDraw =
+        QStringLiteral("FINAL: | 04 | 05 | 06 | Credits: (99)");
 
     // The machinekeeper sends `first` (empty: nothing), then START, with a known machinekeeper;
     // returns once the reels spin.
