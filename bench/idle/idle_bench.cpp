@@ -15,6 +15,7 @@
 #include "chat/transport.h"
 #include "clock/real_clock.h"
 #include "machine/messages.h"
+#include "machine/texts.h"
 #include "settings/options.h"
 #include "sound/qt_sound_player.h"
 #include "world/chat_world.h"
