@@ -83,8 +83,10 @@ signals:
     // The card's own words for the player: the outcome of a game, said as the evaluation
     // announces it, from what the card shows.
     void told(const QString& words);
-    // START or FINISH has put the draw of this line of the chat text (after its private prefix)
-    // on the card.
+    // FINISH has taken the final draw of this line of the chat text (after its private prefix):
+    // a game played, whose reels now spin onto it.
+    void resultTaken(const QString& line);
+    // The reels have come to rest on the draw of this line that START or FINISH took.
     void drawShown(const QString& line, bool finalDraw);
 
 private:
@@ -140,6 +142,8 @@ private:
     quint64 firstHoldsForDraw_ = 1; // the first of them sent for the draw on the card
     // The draws last put on the card, known again in later chat texts.
     std::optional<ShownLine> shownFirst_, shownFinal_;
+    // The draw the spinning reels come to rest on, told once they have.
+    std::optional<std::pair<QString, bool>> revealAtRest_;
     DrawWait drawWait_ = DrawWait::None;
     qint64 drawDeadline_ = -1;
     quint64 drawWaitRun_ = 0;     // a look planned by an earlier run of the wait is let go

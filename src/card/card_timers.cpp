@@ -8,6 +8,8 @@
 #include "settings/options.h"
 #include "sound/sound_player.h"
 
+#include <utility>
+
 namespace jackwell {
 
 namespace {
@@ -17,6 +19,11 @@ constexpr int kEvaluationWaitMs = int(kEvaluationWaitSeconds * 1000);
 void Card::spinTick(int reel) {
     EventScope scope(*this);
     jackwell::spinTick(state, reel, fx_.clock.timeOfDay(), draws_, fx_.beeper);
+    const auto& [a, b, c] = state.reels;
+    if (revealAtRest_ && !a.timer.enabled && !b.timer.enabled && !c.timer.enabled) {
+        const auto [line, finalDraw] = *std::exchange(revealAtRest_, std::nullopt);
+        emit drawShown(line, finalDraw);
+    }
 }
 
 // Runs once per start of the evaluation timer: seven seconds after FINISH the

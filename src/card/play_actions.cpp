@@ -131,7 +131,7 @@ void Card::startWithChatText() {
         reel.finalCode = QStringLiteral("0");
     forgetHolds();
     shownFirst_ = first;
-    emit drawShown(first->text, false);
+    revealAtRest_ = {first->text, false};
 }
 
 void Card::finish() {
@@ -176,7 +176,8 @@ void Card::finishWithChatText() {
     state.evaluationTimer.enabled = true;
     forgetHolds();
     shownFinal_ = final;
-    emit drawShown(final->text, true);
+    revealAtRest_ = {final->text, true};
+    emit resultTaken(final->text);
 }
 
 // RESET CARD empties the card and forgets the machinekeeper. It sends nothing,

@@ -65,7 +65,9 @@ JackwellApp::JackwellApp(Setup setup)
                            [this](int heldDraw, const ChatSession::Line& line) {
                                chatWindow_->revealLine(heldDraw, line);
                            }});
-    connect(card_.get(), &Card::drawShown, this, &JackwellApp::drawShown);
+    connect(card_.get(), &Card::drawShown, this,
+            [this](const QString& line) { chatSession_->drawShown(line); });
+    connect(card_.get(), &Card::resultTaken, this, &JackwellApp::resultTaken);
     connect(card_.get(), &Card::changed, this,
             [this] { chatSession_->setKeeperName(card_->state.machineKeeperName); });
     connect(card_.get(), &Card::told, this,
@@ -176,12 +178,9 @@ QString JackwellApp::chatConfigFile() const {
     return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
 }
 
-// A draw the card has shown may be shown in the chat now; a result is also kept for the
-// statistics, and shown in them at once while they are open.
-void JackwellApp::drawShown(const QString& line, bool finalDraw) {
-    chatSession_->drawShown(line);
-    if (!finalDraw)
-        return;
+// A game the card played is kept for the statistics, and shown in them at once while they are
+// open.
+void JackwellApp::resultTaken(const QString& line) {
     history_->resultShown(line);
     if (statisticsWindow_ && statisticsWindow_->isVisible())
         statisticsWindow_->showGames(history_->read(card_->state.machineKeeperName));

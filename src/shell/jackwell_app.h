@@ -165,7 +165,7 @@ private:
     bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed
     void rememberChatWindow();
     void addShortcuts();
-    void drawShown(const QString& line, bool finalDraw);
+    void resultTaken(const QString& line);
     void openHelp(bool atKeys);
     QPointer<QWidget> infoBox_; // the about box, while it is open
 };

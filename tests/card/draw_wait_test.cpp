@@ -4,6 +4,8 @@
 
 #include "support/card_rig.h"
 
+#include <QSignalSpy>
+
 namespace jackwell {
 namespace {
 
@@ -84,6 +86,23 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
         EXPECT_TRUE(rig.state.reels[0].timer.enabled);
         EXPECT_EQ(rig.state.reels[0].firstCode, "09");
         EXPECT_TRUE(rig.state.notice.isEmpty());
+    }
+}
+
+// The chat may show a draw only once the reels have come to rest on it: not when START or FINISH
+// takes it, while they spin.
+TEST(DrawWait, aDrawCountsAsShownOnceTheReelsRestOnIt) {
+    Rig rig;
+    QSignalSpy shown(&rig.card, &Card::drawShown);
+    for (const bool final : {false, true}) {
+        final ? rig.finish() : rig.start();
+        rig.clock.advance(4800);
+        EXPECT_EQ(shown.count(), int(final)) << "told while the reels spin";
+        rig.clock.advance(300);
+        ASSERT_EQ(shown.count(), 1 + int(final));
+        EXPECT_EQ(shown.last().at(0).toString(),
+                  "Rivet: " + (final ? Rig::kFinalDraw : Rig::kFirstDraw));
+        EXPECT_EQ(shown.last().at(1).toBool(), final);
     }
 }
 
