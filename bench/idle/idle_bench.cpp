@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
     auto waiting = std::make_unique<Harness>(clock, sound);
     auto playing = std::make_unique<Harness>(clock, sound);
     // The machinekeeper answers each game's holds with its final draw.
+    playing->card.state.machineKeeperName = QStringLiteral("Rivet");
     playing->world->setPrivateMessageHook([&](const QString&, const QString& text) {
         if (text.startsWith(machine::kHoldPrefix))
             playing->world->appendPrivateFrom("Rivet", machine::finalDrawLine({7, 7, 7}, 150));
