@@ -9,7 +9,6 @@
 #include "settings/options.h"
 #include "settings/settings_file.h"
 
-#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -19,18 +18,13 @@ namespace jackwell {
 class Beeper;
 class Clock;
 class FileChooser;
-class PictureTestCorner;
+class ProgramDialogs;
+class ProgramWindows;
 class SoundPlayer;
-class ChatWindow;
-class CardWindow;
-class OptionsWindow;
-class HelpWindow;
-class WindowPair;
-class StatisticsWindow;
 
-// The program: its windows, its options and its link to the chat world, from
-// the main window's load to its unload. Beside the card stands the chat window;
-// whether it is open, and where both stand, is kept in the preferences, not in Settings.txt.
+// The program from the main window's load to its unload: start-up (Settings.txt, then the chat
+// world, chosen once here), its options and its link to the chat world, and shutdown. The
+// windows and the dialogs are ProgramWindows' and ProgramDialogs'.
 class JackwellApp : public QObject {
     Q_OBJECT
 
@@ -90,39 +84,14 @@ public:
     // empty when they were (or when shutdown has run before).
     QString shutDown();
 
-    CardWindow& window() { return *window_; }
     Card& card() { return *card_; }
     Options& options() { return options_; }
-    ChatTransport& chat() { return *transport_; }
     ChatLibrary& chatLibrary() { return *library_; }
-    // The options window, made hidden when it does not exist yet.
-    OptionsWindow& optionsWindow();
-    PictureTestCorner& pictureTestCorner() { return *pictureTestCorner_; }
-
-    // OPTIONS: shows the options window, modeless and without an owner.
-    void showOptions();
-
-    ChatWindow& chatWindow() { return *chatWindow_; }
     ChatSession& chatSession() { return *chatSession_; }
-    Preferences& preferences() { return preferences_; }
-    // Opens the chat window where it last stood, or beside the card, on screen.
-    void showChatWindow();
-    void hideChatWindow();
-    void toggleChatWindow();
-    // The card's menu at `globalPos`: the chat window, payouts, options, help, keys, about, quit.
-    void showCardMenu(const QPoint& globalPos);
-    // The help window (F1) at its start, or at the keys.
-    void showHelp();
-    void showKeys();
-    HelpWindow* helpWindow() const { return helpWindow_.get(); }
-    void showAbout();
-    // The statistics window, the history read anew; made on first use.
-    void showStatistics();
-    // The best holds for the first draw on the card; it only shows.
-    void showHint();
-    // The statistics window, or null before it was first opened.
-    StatisticsWindow* statisticsWindow() { return statisticsWindow_.get(); }
-    history::GameHistory& history() { return *history_; }
+    // The card and the chat window, and where they stand.
+    ProgramWindows& windows() { return *windows_; }
+    // The options, help, statistics, hint and about windows, and the card's menu.
+    ProgramDialogs& dialogs() { return *dialogs_; }
 
     // "Stay On Top" clicked, or set by the settings reader: ticked pins the main
     // window, clear releases it, greyed changes nothing.
@@ -138,36 +107,22 @@ signals:
     void firstPainted();
 
 private:
+    bool openChatLink(QString* error, QString* detail);
+
     Setup setup_;
     Options options_;
     PathSpellings pathSpellings_; // how Settings.txt spelt the paths it was read with
+    Preferences preferences_;
     std::unique_ptr<ChatLibrary> library_;
     std::unique_ptr<ChatTransport> transport_;
     std::unique_ptr<Card> card_;
     std::unique_ptr<ChatSession> chatSession_;
-    std::unique_ptr<CardWindow> window_;
-    std::unique_ptr<ChatWindow> chatWindow_;
-    Preferences preferences_;
-    std::unique_ptr<FileChooser> ownFiles_;
-    FileChooser* files_ = nullptr;
-    PictureTestCorner* pictureTestCorner_ = nullptr; // a child of the main window
-    WindowPair* windowPair_ = nullptr;               // a child of the main window
-    std::unique_ptr<OptionsWindow> optionsWindow_;
-    std::unique_ptr<HelpWindow> helpWindow_;
     std::unique_ptr<history::GameHistory> history_;
-    std::unique_ptr<StatisticsWindow> statisticsWindow_;
-    bool unloaded_ = false;
-
-    void chooseBundledSounds();
-    void renderOptions();
-    bool openChatLink(QString* error, QString* detail);
+    std::unique_ptr<ProgramWindows> windows_;
+    std::unique_ptr<ProgramDialogs> dialogs_;
     StartFailure startFailure_ = StartFailure::None;
     bool inEmbeddedWorld_ = false; // chosen by the player after the chat link failed
-    void rememberChatWindow();
-    void addShortcuts();
-    void resultTaken(const QString& line);
-    void openHelp(bool atKeys);
-    QPointer<QWidget> infoBox_; // the about box, while it is open
+    bool unloaded_ = false;
 };
 
 } // namespace jackwell

@@ -3,6 +3,7 @@
 #include "platform/stop_signals.h"
 #include "shell/card_window.h"
 #include "shell/jackwell_app.h"
+#include "shell/program_windows.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -52,7 +53,7 @@ void ProgramFlow::start() {
 }
 
 void ProgramFlow::showCard() {
-    connect(&app_.window(), &CardWindow::closing, this, &ProgramFlow::cardClosed,
+    connect(&app_.windows().card(), &CardWindow::closing, this, &ProgramFlow::cardClosed,
             Qt::UniqueConnection);
     app_.showWindows();
 }
@@ -72,7 +73,7 @@ void ProgramFlow::stopBySystem() {
         return;
     }
     if (!ending_)
-        app_.window().close();
+        app_.windows().card().close();
 }
 
 void ProgramFlow::cardClosed() {

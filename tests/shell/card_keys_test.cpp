@@ -10,6 +10,8 @@
 #include "shell/help_window.h"
 #include "shell/options_window.h"
 #include "shell/payouts_window.h"
+#include "shell/program_dialogs.h"
+#include "shell/program_windows.h"
 #include "support/app_rig.h"
 
 #include <QAccessible>
@@ -76,13 +78,15 @@ const std::vector<Button> kButtons = {
      {40, 211},
      Qt::Key_P,
      {},
-     [](AppRig& r) { return r.app->card().payouts.shown && r.app->window().payoutsWindow(); }},
+     [](AppRig& r) {
+         return r.app->card().payouts.shown && r.app->windows().card().payoutsWindow();
+     }},
     {Options,
      {40, 235},
      Qt::Key_O,
      {},
-     [](AppRig& r) { return r.app->optionsWindow().isVisible(); }},
-    {Options, {}, Qt::Key_C, {}, [](AppRig& r) { return r.app->chatWindow().isVisible(); }},
+     [](AppRig& r) { return r.app->dialogs().optionsWindow().isVisible(); }},
+    {Options, {}, Qt::Key_C, {}, [](AppRig& r) { return r.app->windows().chat().isVisible(); }},
 };
 
 // A click anywhere inside a button, or its key on the card, in the chat window outside its
@@ -98,7 +102,7 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
             SCOPED_TRACE(QTest::toString(QKeySequence(button.key)));
             SCOPED_TRACE(card::designName(button.role) + std::to_string(int(way)));
             AppRig rig;
-            CardWindow& card = rig.app->window();
+            CardWindow& card = rig.app->windows().card();
             if (button.prepare)
                 button.prepare(rig);
             if (way == KeyInThePayoutsWindow) { // a pay table creates it, hidden
@@ -118,7 +122,7 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
             } else {
                 QWidget* target = &card;
                 if (way != KeyOnTheCard)
-                    target = way == KeyInTheChatWindow ? rig.app->chatWindow().logView()
+                    target = way == KeyInTheChatWindow ? rig.app->windows().chat().logView()
                                                        : (QWidget*)card.payoutsWindow();
                 QKeyEvent repeat(QEvent::KeyPress, button.key, Qt::NoModifier, QString(), true);
                 QApplication::sendEvent(target, &repeat);
@@ -142,18 +146,18 @@ TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
     ASSERT_FALSE(state.finishEnabled); // as start-up leaves it
     const QByteArray before = rig.world->log();
     for (Qt::Key key : {Qt::Key_S, Qt::Key_Space, Qt::Key_E, Qt::Key_F})
-        QTest::keyClick(&rig.app->window(), key);
-    QTest::keyClick(&rig.app->window(), Qt::Key_1, Qt::ControlModifier);
-    QTest::keyClick(&rig.app->window(), Qt::Key_2, Qt::AltModifier);
-    QTest::keyClick(&rig.app->window(), Qt::Key_3, Qt::MetaModifier);
-    QLineEdit* typing = rig.app->chatWindow().typingLine();
+        QTest::keyClick(&rig.app->windows().card(), key);
+    QTest::keyClick(&rig.app->windows().card(), Qt::Key_1, Qt::ControlModifier);
+    QTest::keyClick(&rig.app->windows().card(), Qt::Key_2, Qt::AltModifier);
+    QTest::keyClick(&rig.app->windows().card(), Qt::Key_3, Qt::MetaModifier);
+    QLineEdit* typing = rig.app->windows().chat().typingLine();
     QTest::keyClicks(typing, "gs123");
     rig.clock.settle();
     EXPECT_FALSE(rig.app->card().isWaitingForChat());
     EXPECT_EQ(rig.world->log(), before);
     EXPECT_FALSE(isHeld(state, 0) || isHeld(state, 1) || isHeld(state, 2));
     EXPECT_EQ(typing->text(), "gs123");
-    ChatWindow& chat = rig.app->chatWindow();
+    ChatWindow& chat = rig.app->windows().chat();
     QTest::keyClick(typing, Qt::Key_Escape); // leaves the typing line for the chat text
     EXPECT_EQ(chat.focusWidget(), chat.logView());
     QTest::keyClick(chat.logView(), Qt::Key_Return); // and Return goes back to it
@@ -164,7 +168,7 @@ TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
 // keys then work again.
 TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
     AppRig rig;
-    CardWindow& window = rig.app->window();
+    CardWindow& window = rig.app->windows().card();
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -189,7 +193,7 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     knowKeeper(rig); // START acts, so its tooltip says no more
     const auto accessible = [&](CardLabelRole role) {
         return QAccessible::queryAccessibleInterface(
-            rig.app->window().findChild<CardLabel*>(card::designName(role)));
+            rig.app->windows().card().findChild<CardLabel*>(card::designName(role)));
     };
     QAccessibleInterface* start = accessible(CardLabelRole::Start);
     EXPECT_EQ(start->object()->property("toolTip").toString(),
@@ -206,7 +210,7 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     EXPECT_EQ(credits->role(), QAccessible::StaticText);
     EXPECT_EQ(credits->text(QAccessible::Name), "0");
     for (const CardLabelControl& control : card::kLabels) {
-        auto* label = rig.app->window().findChild<CardLabel*>(control.designName);
+        auto* label = rig.app->windows().card().findChild<CardLabel*>(control.designName);
         if (control.action == CardAction::None)
             continue;
         EXPECT_FALSE(label->accessibleName().isEmpty()) << control.designName;
@@ -220,8 +224,9 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
 TEST(CardKeys, tabReachesOnlyWhatThePlayerSees) {
     AppRig rig;
     rig.app->showWindows();
-    rig.app->showOptions();
-    for (QWidget* window : {(QWidget*)&rig.app->window(), (QWidget*)&rig.app->optionsWindow()}) {
+    rig.app->dialogs().showOptions();
+    for (QWidget* window :
+         {(QWidget*)&rig.app->windows().card(), (QWidget*)&rig.app->dialogs().optionsWindow()}) {
         SCOPED_TRACE(window->windowTitle().toStdString());
         QSet<QWidget*> reached;
         for (int i = 0; i < 30; ++i) {
@@ -239,9 +244,9 @@ TEST(CardKeys, tabReachesOnlyWhatThePlayerSees) {
 
 QMenu* openCardMenu(AppRig& rig) {
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(20, 20),
-                              rig.app->window().mapToGlobal(QPoint(20, 20)));
-    QApplication::sendEvent(&rig.app->window(), &menuKey);
-    return rig.app->window().findChild<QMenu*>("cardMenu");
+                              rig.app->windows().card().mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(&rig.app->windows().card(), &menuKey);
+    return rig.app->windows().card().findChild<QMenu*>("cardMenu");
 }
 
 QAction* entry(QMenu* menu, const QString& text) {
@@ -268,19 +273,19 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
                            "Help\tF1", "Keys", "About Jackwell", "Quit\tCtrl+Q"}));
 
     entry(menu, "Chat window\tC")->trigger();
-    EXPECT_TRUE(rig.app->chatWindow().isVisible());
+    EXPECT_TRUE(rig.app->windows().chat().isVisible());
     entry(openCardMenu(rig), "Keys")->trigger();
-    ASSERT_TRUE(rig.app->helpWindow() && rig.app->helpWindow()->isVisible());
-    EXPECT_TRUE(rig.app->helpWindow()->text()->toPlainText().contains(
+    ASSERT_TRUE(rig.app->dialogs().helpWindow() && rig.app->dialogs().helpWindow()->isVisible());
+    EXPECT_TRUE(rig.app->dialogs().helpWindow()->text()->toPlainText().contains(
         "START: spins the reels onto the first draw"));
     entry(openCardMenu(rig), "About Jackwell")->trigger();
-    auto* about = rig.app->window().findChild<QMessageBox*>("aboutBox");
+    auto* about = rig.app->windows().card().findChild<QMessageBox*>("aboutBox");
     ASSERT_TRUE(about);
     EXPECT_TRUE(about->text().startsWith("Jackwell " + QString(kJackwellVersion)));
     EXPECT_TRUE(about->text().contains(QDir::toNativeSeparators(rig.settingsPath)));
     EXPECT_TRUE(about->text().contains(QDir::toNativeSeparators(rig.preferencesPath)));
 
-    QSignalSpy closing(&rig.app->window(), &CardWindow::closing);
+    QSignalSpy closing(&rig.app->windows().card(), &CardWindow::closing);
     entry(openCardMenu(rig), "Quit\tCtrl+Q")->trigger();
     EXPECT_EQ(closing.count(), 1);
 }
@@ -289,18 +294,18 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
 // options' Close; F1 opens the help and Ctrl+Q quits from every window.
 TEST(WindowKeys, escClosesReturnClosesTheOptionsF1HelpsCtrlQQuits) {
     const auto payouts = [](AppRig& r) -> QWidget* {
-        r.app->window().trigger(CardAction::ShowPayouts);
-        return r.app->window().payoutsWindow();
+        r.app->windows().card().trigger(CardAction::ShowPayouts);
+        return r.app->windows().card().payoutsWindow();
     };
     const auto options = [](AppRig& r) -> QWidget* {
-        r.app->showOptions();
-        return &r.app->optionsWindow();
+        r.app->dialogs().showOptions();
+        return &r.app->dialogs().optionsWindow();
     };
     const auto help = [](AppRig& r) -> QWidget* {
-        QTest::keyClick(r.app->chatWindow().typingLine(), Qt::Key_F1);
-        return r.app->helpWindow();
+        QTest::keyClick(r.app->windows().chat().typingLine(), Qt::Key_F1);
+        return r.app->dialogs().helpWindow();
     };
-    const auto card = [](AppRig& r) -> QWidget* { return &r.app->window(); };
+    const auto card = [](AppRig& r) -> QWidget* { return &r.app->windows().card(); };
     const struct {
         const char* what;
         std::function<QWidget*(AppRig&)> open;
@@ -316,11 +321,12 @@ TEST(WindowKeys, escClosesReturnClosesTheOptionsF1HelpsCtrlQQuits) {
         SCOPED_TRACE(row.what + QKeySequence(row.key).toString().toStdString());
         AppRig rig;
         rig.app->showWindows();
-        rig.app->chatWindow().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.app->chatWindow()));
+        rig.app->windows().chat().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.app->windows().chat()));
         QWidget* window = row.open(rig);
         ASSERT_TRUE(window && window->isVisible());
-        QWidget* at = window == &rig.app->window() ? rig.app->chatWindow().typingLine() : window;
+        QWidget* at =
+            window == &rig.app->windows().card() ? rig.app->windows().chat().typingLine() : window;
         QTest::keyClick(at, row.key.key(), row.key.keyboardModifiers());
         EXPECT_FALSE(window->isVisible());
     }

@@ -9,6 +9,8 @@
 #include "shell/help_window.h"
 #include "shell/options_window.h"
 #include "shell/payouts_window.h"
+#include "shell/program_dialogs.h"
+#include "shell/program_windows.h"
 #include "shell/window_placement.h"
 #include "support/app_rig.h"
 #include "support/wait_until.h"
@@ -34,24 +36,29 @@ using namespace Qt::StringLiterals;
 QStringList shownLines(AppRig& rig, bool pictures = false) {
     rig.clock.advance(ChatWindow::kFrameMs);
     QStringList lines;
-    for (QTextBlock block = rig.app->chatWindow().logView()->document()->begin(); block.isValid();
-         block = block.next())
+    for (QTextBlock block = rig.app->windows().chat().logView()->document()->begin();
+         block.isValid(); block = block.next())
         lines << (pictures ? block.text() : block.text().remove(QChar::ObjectReplacementCharacter));
     return lines;
 }
 
 TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
     AppRig rig;
-    rig.app->showChatWindow();
-    ChatWindow& chat = rig.app->chatWindow();
+    rig.app->windows().showChatWindow();
+    ChatWindow& chat = rig.app->windows().chat();
     EXPECT_EQ(chat.windowTitle(), "Chat");
     EXPECT_EQ(chat.statusText(), "Embedded world");
     rig.world->appendPublic("Rivet", "Your machinekeeper is Rivet.");
     rig.world->appendPrivateFrom("Rivet", "FIRST: | 02 | 02 | 04 |");
     rig.world->appendSystem("Oskar has left the world.");
-    EXPECT_EQ(shownLines(rig), (QStringList{"Rivet: Your machinekeeper is Rivet.",
-                                            "ESP from Rivet: FIRST: | 02 | 02 | 04 |",
-                                            "<system>: Oskar has left the world."}));
+    // The draw is the card's to show first; once it has, the whole line takes its place.
+    QStringList lines{"Rivet: Your machinekeeper is Rivet.",
+                      "Rivet sent your first draw: START shows it",
+                      "<system>: Oskar has left the world."};
+    EXPECT_EQ(shownLines(rig), lines);
+    rig.app->chatSession().drawShown("Rivet: FIRST: | 02 | 02 | 04 |");
+    lines[1] = "ESP from Rivet: FIRST: | 02 | 02 | 04 |";
+    EXPECT_EQ(shownLines(rig), lines);
     // The player's own lines stand out from the others.
     rig.app->chatSession().submit("hello");
     shownLines(rig);
@@ -66,8 +73,8 @@ TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
 // of the card's own, in a look no line of the chat takes, never the machinekeeper's.
 TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
     AppRig rig;
-    rig.app->showChatWindow();
-    ChatWindow& chat = rig.app->chatWindow();
+    rig.app->windows().showChatWindow();
+    ChatWindow& chat = rig.app->windows().chat();
     Card& card = rig.app->card();
     card.state.machineKeeperName = QStringLiteral("Rivet");
     card.sendHolds();
@@ -88,13 +95,13 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
 // great many, the newest kMaxLines.
 TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
     AppRig rig;
-    rig.app->showChatWindow();
+    rig.app->windows().showChatWindow();
     rig.app->chatSession().submit("before"); // the player's own line, on its own ground
-    rig.app->hideChatWindow();
+    rig.app->windows().hideChatWindow();
     for (int i = 0; i < ChatWindow::kMaxLines + 5; ++i)
         rig.world->appendPublic(i % 2 ? "Mabel" : "Player", QString::number(i));
-    rig.app->showChatWindow();
-    QTextDocument* document = rig.app->chatWindow().logView()->document();
+    rig.app->windows().showChatWindow();
+    QTextDocument* document = rig.app->windows().chat().logView()->document();
     const QStringList lines = shownLines(rig);
     ASSERT_EQ(lines.size(), ChatWindow::kMaxLines);
     EXPECT_EQ(lines.first(), "Mabel: 5");
@@ -114,7 +121,7 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
 TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
     AppRig rig;
     rig.app->showWindows();
-    ChatWindow& chat = rig.app->chatWindow();
+    ChatWindow& chat = rig.app->windows().chat();
     QScrollBar* bar = chat.logView()->verticalScrollBar();
     for (int i = 0; i < 200; ++i)
         rig.world->appendPublic("Oskar", QStringLiteral("line %1").arg(i));
@@ -142,8 +149,8 @@ TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
 // there); a bad command is refused on a system line, and the typing line is emptied each time.
 TEST(ChatWindow, typingReachesTheWorld) {
     AppRig rig;
-    rig.app->showChatWindow();
-    QLineEdit* typing = rig.app->chatWindow().typingLine();
+    rig.app->windows().showChatWindow();
+    QLineEdit* typing = rig.app->windows().chat().typingLine();
     for (const char* typed :
          {"Evening all", "/msg Rivet Register me!", "/wave", "/me waves", "/query Oskar psst",
           "still private", "/query", "public again", "/join #other", "/nick Bob", "/help"}) {
@@ -171,7 +178,7 @@ TEST(ChatWindow, typingReachesTheWorld) {
 // unchanged.
 TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
     AppRig rig;
-    rig.app->showChatWindow();
+    rig.app->windows().showChatWindow();
     const QString payouts = machine::kPayoutsHead + "25000:10000:5000:2500:1000:500:500:400:400:"
                                                     "400:300:300:300:200:100:50";
     const struct {
@@ -188,6 +195,7 @@ TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
     };
     for (const auto& row : rows)
         rig.world->appendLine(row.line);
+    rig.app->chatSession().drawShown("Rivet: FIRST: | 04 | 14 | 10 |");
     const QStringList lines = shownLines(rig, true);
     ASSERT_EQ(lines.size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
@@ -201,8 +209,8 @@ TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
 // lines of a frame go in together when it ends.
 TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
     AppRig rig;
-    rig.app->showChatWindow();
-    QTextDocument* document = rig.app->chatWindow().logView()->document();
+    rig.app->windows().showChatWindow();
+    QTextDocument* document = rig.app->windows().chat().logView()->document();
     shownLines(rig);
     const int before = document->blockCount();
     // Two frames of 1.5 million characters each: the second has to make room for itself.
@@ -222,8 +230,8 @@ TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
 // Each server greeting stands as one line, which a click opens and closes.
 TEST(ChatWindow, foldsEachGreetingIntoOneLineThatOpens) {
     AppRig rig;
-    rig.app->showChatWindow();
-    ChatWindow& chat = rig.app->chatWindow();
+    rig.app->windows().showChatWindow();
+    ChatWindow& chat = rig.app->windows().chat();
     const ChatLineLook system{ChatLineKind::System, {}, false, false};
     const auto greet = [&](int greeting, const QString& text) {
         chat.appendLine({"<system>: " + text, system, greeting});
@@ -266,19 +274,19 @@ TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
                                  screen.topRight() - QPoint(205, 0)}) {
             SCOPED_TRACE(std::string(name) + " " + QTest::toString(at));
             AppRig rig;
-            rig.app->window().move(at);
+            rig.app->windows().card().move(at);
             rig.app->showWindows();
-            const QRect card = rig.app->window().frameGeometry();
-            const QRect chat = rig.app->chatWindow().frameGeometry();
+            const QRect card = rig.app->windows().card().frameGeometry();
+            const QRect chat = rig.app->windows().chat().frameGeometry();
             EXPECT_FALSE(card.intersects(chat));
             EXPECT_TRUE(screen.contains(card) && screen.contains(chat));
             EXPECT_GE(chat.width(), kReadableChatSize.width());
-            rig.app->window().trigger(CardAction::ShowPayouts);
-            rig.app->showOptions();
-            rig.app->showHelp();
-            for (QWidget* other :
-                 {(QWidget*)rig.app->window().payoutsWindow(), (QWidget*)&rig.app->optionsWindow(),
-                  (QWidget*)rig.app->helpWindow()}) {
+            rig.app->windows().card().trigger(CardAction::ShowPayouts);
+            rig.app->dialogs().showOptions();
+            rig.app->dialogs().showHelp();
+            for (QWidget* other : {(QWidget*)rig.app->windows().card().payoutsWindow(),
+                                   (QWidget*)&rig.app->dialogs().optionsWindow(),
+                                   (QWidget*)rig.app->dialogs().helpWindow()}) {
                 EXPECT_TRUE(screen.contains(other->frameGeometry()))
                     << other->windowTitle().toStdString()
                     << QTest::toString(other->frameGeometry());
@@ -319,9 +327,9 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     {
         AppRig rig(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
         rig.app->showWindows();
-        ChatWindow& chat = rig.app->chatWindow();
+        ChatWindow& chat = rig.app->windows().chat();
         chat.setGeometry(placed);
-        rig.app->window().setGeometry(cardPlaced);
+        rig.app->windows().card().setGeometry(cardPlaced);
         chat.close(); // the title bar's close box
         EXPECT_FALSE(chat.isVisible());
         EXPECT_EQ(Preferences(preferences).chatWindow(), (Preferences::ChatWindow{false, placed}));
@@ -331,10 +339,10 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     {
         AppRig again(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
         again.app->showWindows();
-        ChatWindow& chat = again.app->chatWindow();
+        ChatWindow& chat = again.app->windows().chat();
         EXPECT_FALSE(chat.isVisible());
-        EXPECT_EQ(again.app->window().geometry(), cardPlaced);
-        QTest::keyClick(&again.app->window(), Qt::Key_C);
+        EXPECT_EQ(again.app->windows().card().geometry(), cardPlaced);
+        QTest::keyClick(&again.app->windows().card(), Qt::Key_C);
         EXPECT_TRUE(chat.isVisible());
         EXPECT_EQ(chat.geometry(), placed);
         EXPECT_TRUE(Preferences(preferences).chatWindow().open);
@@ -347,11 +355,12 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     QApplication::setWindowIcon(QIcon());
     last.app->showWindows();
     EXPECT_TRUE(testing::waitUntil(
-        [&last] { return !last.app->chatWindow().windowIcon().isNull(); }, 5000));
-    EXPECT_EQ(last.app->window().windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        [&last] { return !last.app->windows().chat().windowIcon().isNull(); }, 5000));
+    EXPECT_EQ(last.app->windows().card().windowIcon().cacheKey(),
+              QApplication::windowIcon().cacheKey());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const QRect card = last.app->window().frameGeometry();
-    const QRect chat = last.app->chatWindow().frameGeometry();
+    const QRect card = last.app->windows().card().frameGeometry();
+    const QRect chat = last.app->windows().chat().frameGeometry();
     EXPECT_TRUE(screen.contains(card) && screen.contains(chat));
     EXPECT_FALSE(card.intersects(chat));
 }

@@ -4,6 +4,8 @@
 #include "shell/card_window.h"
 #include "shell/options_layout.h"
 #include "shell/options_window.h"
+#include "shell/program_dialogs.h"
+#include "shell/program_windows.h"
 #include "shell/text_style.h"
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
@@ -45,8 +47,8 @@ int captionRoom(QAbstractButton& button) {
 // be seen).
 TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     AppRig rig;
-    rig.app->showOptions();
-    OptionsWindow& options = rig.app->optionsWindow();
+    rig.app->dialogs().showOptions();
+    OptionsWindow& options = rig.app->dialogs().optionsWindow();
     EXPECT_EQ(options.windowTitle(), "Options");
     EXPECT_EQ(options.toolTip(), "Options"); // whole, where a frame cuts the title
     EXPECT_EQ(options.size(), QSize(134, 134));
@@ -101,8 +103,8 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
             QString& option =
                 winning ? rig.app->options().winSoundFile : rig.app->options().loseSoundFile;
             option = QStringLiteral("old.wav");
-            rig.app->showOptions();
-            OptionsWindow& options = rig.app->optionsWindow();
+            rig.app->dialogs().showOptions();
+            OptionsWindow& options = rig.app->dialogs().optionsWindow();
             control(options, button).click();
             ASSERT_EQ(rig.files.open.size(), 1u);
             EXPECT_EQ(rig.files.open.front().filter, "Wav Files (*.wav)");
@@ -137,7 +139,7 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
                 {"/nonexistent/old.wav", data.path()}};
     for (const auto& row : rows) {
         rig.app->options().loseSoundFile = row.current;
-        control(rig.app->optionsWindow(), options::kChooseLoseSound).click();
+        control(rig.app->dialogs().optionsWindow(), options::kChooseLoseSound).click();
         ASSERT_EQ(rig.files.open.size(), 1u);
         EXPECT_EQ(rig.files.open.front().folder, row.folder) << row.current.toStdString();
         rig.files.answer(QString());
@@ -148,12 +150,12 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
 // nothing, and the options window itself is never pinned.
 TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
     AppRig rig(serializeSettings(Options{{}, {}, CheckState::Greyed}));
-    CardWindow& main = rig.app->window();
+    CardWindow& main = rig.app->windows().card();
     main.show();
     const QRect place = main.geometry();
     EXPECT_FALSE(AppRig::pinned(main));
-    rig.app->showOptions();
-    OptionsWindow& options = rig.app->optionsWindow();
+    rig.app->dialogs().showOptions();
+    OptionsWindow& options = rig.app->dialogs().optionsWindow();
     QCheckBox& stayOnTop = control<QCheckBox>(options, options::kStayOnTop);
     EXPECT_EQ(stayOnTop.checkState(), Qt::PartiallyChecked);
     for (bool expected : {false, true, false, true}) {
@@ -183,9 +185,9 @@ TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
         SCOPED_TRACE(row.box.designName);
         AppRig rig;
         const QByteArray before = rig.settingsOnDisk();
-        rig.app->showOptions();
-        control<QCheckBox>(rig.app->optionsWindow(), row.box).click();
-        control(rig.app->optionsWindow(), row.button).click();
+        rig.app->dialogs().showOptions();
+        control<QCheckBox>(rig.app->dialogs().optionsWindow(), row.box).click();
+        control(rig.app->dialogs().optionsWindow(), row.button).click();
         const QString sound = rig.makeFile(QStringLiteral("chosen.wav"));
         rig.files.answer(sound);
         rig.app->card().state.machineKeeperName = QStringLiteral("Rivet");
@@ -208,19 +210,19 @@ TEST(OptionsWindow, closingWritesTheSettingsFile) {
         AppRig rig(serializeSettings(stored));
         const QDateTime old = QDateTime::currentDateTime().addDays(-1);
         QFile(rig.settingsPath).setFileTime(old, QFileDevice::FileModificationTime);
-        emit rig.app->window().optionsRequested();
-        OptionsWindow& options = rig.app->optionsWindow();
+        emit rig.app->windows().card().optionsRequested();
+        OptionsWindow& options = rig.app->dialogs().optionsWindow();
         EXPECT_TRUE(options.isVisible() && options.parentWidget() == nullptr);
         control(options, options::kClose).click();
         EXPECT_FALSE(options.isVisible());
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(stored));
         EXPECT_GT(QFileInfo(rig.settingsPath).lastModified(), old);
 
-        rig.app->showOptions();
+        rig.app->dialogs().showOptions();
         control<QCheckBox>(options, options::kPlayLoseSound).click();
         options.close();
         EXPECT_FALSE(options.isVisible());
-        rig.app->showOptions();
+        rig.app->dialogs().showOptions();
         EXPECT_EQ(control<QCheckBox>(options, options::kPlayWinSound).checkState(), Qt::Checked);
         EXPECT_EQ(control<QCheckBox>(options, options::kPlayLoseSound).checkState(), Qt::Checked);
         EXPECT_EQ(control<QLineEdit>(options, options::kWinSoundPath).text(), stored.winSoundFile);
@@ -232,9 +234,9 @@ TEST(OptionsWindow, closingWritesTheSettingsFile) {
         SCOPED_TRACE("a file that cannot be written is shown and the program goes on");
         AppRig rig{QByteArray()};
         ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt"))); // in the way
-        rig.app->showOptions();
-        control(rig.app->optionsWindow(), options::kClose).click();
-        EXPECT_FALSE(rig.app->optionsWindow().isVisible());
+        rig.app->dialogs().showOptions();
+        control(rig.app->dialogs().optionsWindow(), options::kClose).click();
+        EXPECT_FALSE(rig.app->dialogs().optionsWindow().isVisible());
         EXPECT_EQ(rig.problems.size(), 1);
     }
 }

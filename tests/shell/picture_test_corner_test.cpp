@@ -4,6 +4,8 @@
 
 #include "shell/card_window.h"
 #include "shell/picture_test_corner.h"
+#include "shell/program_dialogs.h"
+#include "shell/program_windows.h"
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
 
@@ -17,8 +19,8 @@ TEST(PictureTestCorner, buttonsLeaveThePictureAndReportOnlyUnreadableFiles) {
     for (QString chosen : {QString(), QStringLiteral("@"), QStringLiteral("/nonexistent/a.bmp")}) {
         SCOPED_TRACE(chosen.toStdString());
         testing::AppRig rig;
-        QWidget& main = rig.app->window();
-        const QLabel& picture = rig.app->pictureTestCorner().pictureBox();
+        QWidget& main = rig.app->windows().card();
+        const QLabel& picture = rig.app->dialogs().pictureTestCorner().pictureBox();
         EXPECT_GE(picture.x(), main.width()); // out of sight
         const QImage before = picture.pixmap().toImage();
         EXPECT_FALSE(before.allGray()); // symbol 4 is drawn, in colour

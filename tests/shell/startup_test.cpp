@@ -4,7 +4,9 @@
 // program's course is driven as main() drives it, messages and exit included.
 
 #include "shell/payouts_window.h"
+#include "shell/program_dialogs.h"
 #include "shell/program_flow.h"
+#include "shell/program_windows.h"
 #include "support/app_rig.h"
 #include "support/ngircd_server.h"
 #include "support/wait_until.h"
@@ -67,7 +69,7 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
             continue;
         }
         EXPECT_EQ(rig.app->options(), row.options);
-        EXPECT_EQ(AppRig::pinned(rig.app->window()), row.pinned);
+        EXPECT_EQ(AppRig::pinned(rig.app->windows().card()), row.pinned);
         const CardState& state = rig.app->card().state;
         for (const Reel& reel : state.reels) {
             EXPECT_FALSE(reel.timer.enabled);
@@ -89,7 +91,7 @@ struct ProgramRun {
         : flow(app, std::move(openFile)) {
         QObject::connect(&flow, &ProgramFlow::finished,
                          [this](int exitCode) { exitCodes.push_back(exitCode); });
-        app.window().installEventFilter(&shows);
+        app.windows().card().installEventFilter(&shows);
     }
     // Counts the times the card was shown.
     struct ShowCounter : QObject {
@@ -228,7 +230,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
 TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
     AppRig rig{QByteArray()};
     rig.app->card().showPayouts();
-    QPointer<PayoutsWindow> payouts = rig.app->window().payoutsWindow();
+    QPointer<PayoutsWindow> payouts = rig.app->windows().card().payoutsWindow();
     ASSERT_TRUE(payouts);
     rig.app->options() = {
         QStringLiteral("/sounds/win, loud.wav"), {}, CheckState::Clear, CheckState::Ticked};
@@ -275,12 +277,12 @@ TEST(Shutdown, endsOnceTheOptionsAreSavedOrTheFailureIsTold) {
         rig.app->options().playLoseSound = CheckState::Ticked;
         run.capturingStderr([&] {
             if (ending != SignalledAndSaveFails)
-                rig.app->window().close();
+                rig.app->windows().card().close();
             else if (::raise(SIGHUP) == 0)
                 testing::waitUntil([&] { return !run.exitCodes.empty(); }, 5000);
         });
         EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr) << "the chat link is closed";
-        EXPECT_FALSE(rig.app->window().isVisible());
+        EXPECT_FALSE(rig.app->windows().card().isVisible());
         QMessageBox* box = openMessage();
         if (ending == Saved) {
             EXPECT_EQ(run.exitCodes, std::vector<int>{0});

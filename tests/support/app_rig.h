@@ -11,6 +11,8 @@
 #include "settings/settings_file.h"
 #include "shell/card_window.h"
 #include "shell/jackwell_app.h"
+#include "shell/program_dialogs.h"
+#include "shell/program_windows.h"
 #include "support/fake_file_chooser.h"
 #include "support/fakes.h"
 #include "support/qt_printers.h"

@@ -11,6 +11,8 @@
 #include "settings/settings_file.h"
 #include "shell/card_window.h"
 #include "shell/jackwell_app.h"
+#include "shell/program_dialogs.h"
+#include "shell/program_windows.h"
 #include "world/embedded_world.h"
 
 #include <QApplication>
@@ -114,7 +116,7 @@ int main(int argc, char* argv[]) {
         if (screen->devicePixelRatio() > sharpest->devicePixelRatio())
             sharpest = screen;
     }
-    app.window().move(sharpest->availableGeometry().topLeft() + QPoint(24, 24));
+    app.windows().card().move(sharpest->availableGeometry().topLeft() + QPoint(24, 24));
     app.showWindows(); // the card and, beside it, the chat window
 
     jackwell::demo::DemoScript script(app, *world, clock, outputDir);

@@ -8,6 +8,8 @@
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
 #include "shell/jackwell_app.h"
+#include "shell/program_dialogs.h"
+#include "shell/program_windows.h"
 #include "shell/statistics_window.h"
 #include "world/embedded_world.h"
 
@@ -117,7 +119,7 @@ void DemoScript::say(const QString& text) const {
 // player would.
 bool DemoScript::click(CardLabelRole button, const char* caption) {
     const char* hotSpot = card::designName(button);
-    QWidget* spot = app_.window().findChild<QWidget*>(QLatin1String(hotSpot));
+    QWidget* spot = app_.windows().card().findChild<QWidget*>(QLatin1String(hotSpot));
     if (!spot) {
         say(QStringLiteral("FAILED: the window has no hot spot %1 (%2)")
                 .arg(QLatin1String(hotSpot), QLatin1String(caption)));
@@ -152,7 +154,7 @@ bool DemoScript::picture(const QString& file, const QString& title) {
     const QStringList log = QString::fromUtf8(world_.log()).split(QStringLiteral("\r\n"));
     const Snapshot snapshot{title, describeCard(card_.state), log.mid(log.size() - kChatTailLines)};
     const QString path = outputDir_.filePath(file);
-    if (!composePicture(app_.window(), snapshot).save(path)) {
+    if (!composePicture(app_.windows().card(), snapshot).save(path)) {
         say(QStringLiteral("FAILED: cannot write %1").arg(path));
         return false;
     }
@@ -229,7 +231,7 @@ bool DemoScript::evaluation() {
     // goes into the window with the next frame.
     clock_.advance(ChatWindow::kFrameMs);
     QStringList told;
-    for (QTextBlock line = app_.chatWindow().logView()->document()->begin(); line.isValid();
+    for (QTextBlock line = app_.windows().chat().logView()->document()->begin(); line.isValid();
          line = line.next()) {
         if (line.text().startsWith(QStringLiteral("Your card: ")))
             told << line.text();
@@ -264,7 +266,7 @@ bool DemoScript::startNextGame() {
 // screen at twice the scale where the game was played, then moved to the smallest screen, where
 // the chat window is placed beside the card again.
 bool DemoScript::cardAndChat() {
-    ChatWindow& chat = app_.chatWindow();
+    ChatWindow& chat = app_.windows().chat();
     const auto save = [&](const QString& file) {
         if (!chat.isVisible()) {
             say(QStringLiteral("FAILED: the chat window is not open beside the card"));
@@ -272,7 +274,8 @@ bool DemoScript::cardAndChat() {
         }
         clock_.advance(ChatWindow::kFrameMs); // the latest lines go in
         const QString path = outputDir_.filePath(file);
-        if (!composeDesktop({&app_.window(), &chat}, app_.window().screen()).save(path)) {
+        if (!composeDesktop({&app_.windows().card(), &chat}, app_.windows().card().screen())
+                 .save(path)) {
             say(QStringLiteral("FAILED: cannot write %1").arg(path));
             return false;
         }
@@ -281,14 +284,14 @@ bool DemoScript::cardAndChat() {
     };
     if (!save(QStringLiteral("5-card-and-chat-2x.png")))
         return false;
-    QScreen* smallest = app_.window().screen();
+    QScreen* smallest = app_.windows().card().screen();
     for (QScreen* screen : QGuiApplication::screens()) {
         if (screen->size().width() < smallest->size().width())
             smallest = screen;
     }
-    app_.hideChatWindow();
-    app_.window().move(smallest->availableGeometry().topLeft() + QPoint(24, 24));
-    app_.showChatWindow();
+    app_.windows().hideChatWindow();
+    app_.windows().card().move(smallest->availableGeometry().topLeft() + QPoint(24, 24));
+    app_.windows().showChatWindow();
     return save(QStringLiteral("6-card-and-chat-%1x%2.png")
                     .arg(smallest->size().width())
                     .arg(smallest->size().height()));
@@ -315,8 +318,8 @@ bool DemoScript::statistics() {
                        "Rivet's answer"))
             return false;
     }
-    app_.showStatistics();
-    StatisticsWindow* window = app_.statisticsWindow();
+    app_.dialogs().showStatistics();
+    StatisticsWindow* window = app_.dialogs().statisticsWindow();
     window->resize(kStatisticsSize);
     say(QStringLiteral("statistics after %1 games: return %2, exact with the best holds %3")
             .arg(window->figure(QStringLiteral("Games played")),
