@@ -40,7 +40,7 @@ SKIPPED_LINE = re.compile(r"^\s*(#|static_assert\b|Q_DECLARE_LOGGING_CATEGORY|Q_
                           r"Q_OBJECT\b|Q_PROPERTY\b|namespace\b|using\b|template\b|friend\b|"
                           r"public:|private:|protected:|signals:|public slots:|private slots:)")
 LOGGING = re.compile(r"\bq(C?)(Debug|Info|Warning|Critical|Fatal)\b|\bQt(Debug|Info|Warning|Critical|"
-                     r"Fatal)Msg\b|\blogGame\(|\bsyncLog\(")
+                     r"Fatal)Msg\b|\blog(Game|Line)?\(|\bsyncLog\(")
 # What a line of text alone is made of once its strings are blanked.
 TEXT_ONLY = re.compile(r"^[\s,;()+.:]*(QStringLiteral|QLatin1String|QLatin1StringView|QByteArrayLiteral|"
                        r"tr|u|u8)?[\s(]*\"\"[\s\",;()+.:]*(\.arg\([^()]*\))*[\s,;)]*$")
@@ -255,7 +255,11 @@ def tests_of(source, graph):
     labels = sorted(label for label, targets in programs.items()
                     if library and any(reaches(edges, t, library) for t in targets + [label]))
     area = source.split("/")[1]
-    own = [label for label in labels if label.startswith(area + "/")]
+    # The own area's tests first, with those named like the file (books/ledger_audit.cpp:
+    # keeper/ledger_audit_test), so that a mutant is usually caught before the slow rest runs.
+    words = set(Path(source).stem.split("_")) - {"qt", "file", "test"}
+    own = [label for label in labels if label.startswith(area + "/") or
+           words & set(label.split("/")[1].split("_")[:-1])]
     return own, [label for label in labels if label not in own]
 
 
@@ -278,17 +282,35 @@ restorer = Restorer()
 
 
 def on_signal(number, _frame):
+    if running:
+        os.killpg(running.pid, signal.SIGTERM)
+        running.wait()
     restorer.put_back()
+    if summary:
+        print("\ninterrupted; so far:", summary(), flush=True)
     sys.exit(128 + number)
 
 
+summary = None  # the summary line of the mutants run so far
+
+
+running = None  # the build or test run going on, a process group of its own
+
+
 def run(command, cwd, timeout, log):
+    """The exit code, or None when the time limit ended it (with everything it started)."""
+    global running
     with open(log, "w") as out:
+        running = subprocess.Popen(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT,
+                                   start_new_session=True)
         try:
-            return subprocess.run(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT,
-                                  timeout=timeout, start_new_session=True).returncode
+            return running.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
+            os.killpg(running.pid, signal.SIGKILL)
+            running.wait()
             return None
+        finally:
+            running = None
 
 
 def ctest(build, labels, timeout):
@@ -322,7 +344,7 @@ def try_mutant(mutant, build, graph, time_limit):
         text[number - 1] = mutated
         path.write_text("\n".join(text), encoding="utf-8")
         deadline = time.monotonic() + time_limit
-        for group in (own, users):
+        for group in (own, users):  # the own area's first
             if not group:
                 continue
             targets = sorted({t for label in group for t in graph[2][label]})
@@ -392,6 +414,18 @@ def main():
     counts = {"killed": 0, "survived": 0, "equivalent": 0, "stillborn": 0}
     survivors = []
     began = time.monotonic()
+    global summary
+
+    def summary():
+        scored = counts["killed"] + counts["survived"]
+        low, high = wilson(counts["killed"], scored)
+        score = 100 * counts["killed"] / scored if scored else 0
+        minutes = (time.monotonic() - began) / 60
+        return (f"sample: n={sum(counts.values())} killed={counts['killed']} "
+                f"survived={counts['survived']} equivalent={counts['equivalent']} "
+                f"stillborn={counts['stillborn']} score={score:.1f}% (95% interval "
+                f"{100 * low:.1f}-{100 * high:.1f}%) seed={seed} time={minutes:.0f} min")
+
     for index, mutant in enumerate(sample, start=1):
         source, number, line, mutated, what = mutant
         where = f"{source}:{number}"
@@ -408,17 +442,12 @@ def main():
               flush=True)
         if verdict == "survived":
             survivors.append((where, line, mutated, what))
+            print(f"    -{line.strip()}\n    +{mutated.strip()}", flush=True)
     if survivors:
         print("\nsurvivors:")
         for where, line, mutated, what in survivors:
             print(f"{where}  ({what})\n-{line}\n+{mutated}")
-    scored = counts["killed"] + counts["survived"]
-    low, high = wilson(counts["killed"], scored)
-    score = 100 * counts["killed"] / scored if scored else 0
-    minutes = (time.monotonic() - began) / 60
-    print(f"\nsample: n={len(sample)} killed={counts['killed']} survived={counts['survived']} "
-          f"equivalent={counts['equivalent']} stillborn={counts['stillborn']} score={score:.1f}% "
-          f"(95% interval {100 * low:.1f}-{100 * high:.1f}%) seed={seed} time={minutes:.0f} min")
+    print("\n" + summary())
     return 0 if counts["survived"] == 0 else 1
 
 
