@@ -3,7 +3,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps configure pictures demo bench fuzz load package format clean mutants
+.PHONY: run test build deps configure pictures demo bench fuzz load package format clean mutants \
+	mutants-sample
 
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target jackwell
@@ -26,6 +27,15 @@ build: configure
 # area's tests, and prints which test caught each fault; ends with a summary line.
 mutants: build
 	bash scripts/mutants.sh --build $(BUILD)
+
+# Faults nobody chose: N mutants drawn at random from src/ (SEED= repeats a draw, AREA=card
+# draws from src/card only), each rebuilt and tested alone; prints the survivors and a score.
+N ?= 40
+SEED ?=
+AREA ?=
+mutants-sample: build
+	python3 scripts/mutants_sample.py --build $(BUILD) -n $(N) $(if $(SEED),--seed $(SEED)) \
+		$(if $(AREA),--area $(AREA))
 
 # One scripted game on the real window, offscreen: pictures in $(BUILD)/demo/, the chat text on stdout.
 demo: configure

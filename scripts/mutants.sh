@@ -78,6 +78,9 @@ run_fault() {
         printf 'BROKEN  %s  (needs file:, from:, to: and tests:)\n' "$name"
         return 0
     fi
+    # "⏎" stands for a line break, for a piece of code that only two lines together make unique.
+    from=${from//⏎/$'\n'}
+    to=${to//⏎/$'\n'}
     local found
     found=$(FROM="$from" perl -0777 -ne '$c = () = /\Q$ENV{FROM}\E/g; print $c' "$file")
     if [ "$found" != 1 ]; then

@@ -110,6 +110,17 @@ TEST(LedgerAudit, NamesEachFaultInTheBooks) {
          },
          {"carol: games booked for a player without a record"},
          4},
+        {"a grant while one credit is left, enough for a game",
+         [](Ledger& l) {
+             for (qint64 game = 1; game <= 99; ++game)
+                 l.games.push_back(
+                     {"dave", game, 101 - game, 1, 0, 100 - game, {1, 2, 3}, {}, {4, 5, 6}});
+             l.grants.push_back({"dave", 0, 100});
+             l.grants.push_back({"dave", 99, 100});
+             l.players.push_back({"dave", 101, 99, 0, 200});
+         },
+         {"dave: 100 free credits granted after game 99 with 1 credits left"},
+         101},
         {"a long name cut short",
          [&](Ledger& l) {
              l.players.push_back({longName, 5, 0, 0, 0});

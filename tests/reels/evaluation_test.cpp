@@ -60,6 +60,7 @@ TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
          "One cherry: you win 50 tokens (1 credit). Credits: 150."},
         {"| 02 | 05 | 09 |", Ticked, Clear, nullptr, "No win this time. Credits: 150."},
         {"| 02 | 05 | 09 |", Clear, Ticked, "lose.wav", "No win this time. Credits: 150."},
+        {"| 02 | 05 | 09 |", Ticked, Greyed, nullptr, "No win this time. Credits: 150."},
         {"| 05 | 05 | 05 |", Greyed, Ticked, nullptr,
          "Three gold bars: you win 1000 tokens (20 credits). Credits: 150."},
         {"", Clear, Ticked, "lose.wav", "No win this time. Credits: 150."},

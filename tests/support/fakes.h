@@ -52,6 +52,7 @@ public:
     std::deque<std::optional<ChatStatus>> statuses;
     std::optional<ChatStatus> otherwise = ChatStatus::Done;
     std::vector<Call> calls;
+    ChatLinkStatus status;
 
     ScriptedBackend() { setLines({"line one", "line two"}); }
     void setLines(const QStringList& lines) {
@@ -86,7 +87,7 @@ public:
     }
     const ChatLog& chatLog() const override { return log_; }
     void setListener(Listener) override {}
-    ChatLinkStatus linkStatus() const override { return {}; }
+    ChatLinkStatus linkStatus() const override { return status; }
     QString ownName() const override { return {}; }
     void sayInPublic(const QString&) override {}
 

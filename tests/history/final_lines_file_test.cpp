@@ -1,0 +1,155 @@
+// The results kept from a network's machinekeeper are the only record of a player's games
+// there: each must be read back as it was sent, a damaged line passed over and counted, the
+// file kept to its last games, and the statistics must find it again by network and name.
+
+#include "history/final_lines_file.h"
+#include "history/game_history.h"
+#include "support/fakes.h"
+#include "support/qt_printers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace jackwell::history {
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    file.write(bytes);
+}
+
+QByteArray finalLine(int game) {
+    return QByteArrayLiteral("FINAL: | 01 | 02 | 03 | Credits: (") + QByteArray::number(game) +
+           ")\n";
+}
+
+TEST(FinalLines, aResultIsReadAsTheMachinekeeperSentItAndNothingElse) {
+    struct Row {
+        const char* text;
+        std::optional<PlayedGame> game;
+    };
+    const Row rows[] = {
+        {"FINAL: | 07 | 12 | 14 | Credits: (105)", PlayedGame{50, 105, 1}},
+        {"FINAL: | 14 | 14 | 06 | Credits: (0)", PlayedGame{100, 0, 1}},
+        {"FINAL: | 09 | 09 | 09 | Credits: (9999999999999)", PlayedGame{10000, 9999999999999, 1}},
+        {"  FINAL:|01|01|01|Credits: ( 7 )  ", PlayedGame{500, 7, 1}},
+        {"FIRST: | 07 | 12 | 14 | Credits: (105)", std::nullopt},
+        {"FINAL: | 07 | 12 | 15 | Credits: (105)", std::nullopt},
+        {"FINAL: | 00 | 12 | 14 | Credits: (105)", std::nullopt},
+        {"FINAL: | 007 | 12 | 14 | Credits: (105)", std::nullopt},
+        {"FINAL: | 7a | 12 | 14 | Credits: (105)", std::nullopt},
+        {"FINAL: | 07 | 12 | 14 |", std::nullopt},
+        {"FINAL: | 07 | 12 | 14 | Credits: 105", std::nullopt},
+        {"FINAL: | 07 | 12 | 14 | Credits: (105", std::nullopt},
+        {"FINAL: | 07 | 12 | 14 | Credits: (-5)", std::nullopt},
+        {"FINAL: | 07 | 12 | 14 | Credits: (10000000000000)", std::nullopt},
+        {"FINAL: | 07 | 12 | 14 | 01 | Credits: (105)", std::nullopt},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(parseFinalText(row.text), row.game) << row.text;
+}
+
+TEST(FinalLines, theFileIsNamedForTheKeeperWithoutCaseAndTheNetwork) {
+    EXPECT_EQ(FinalLinesFile::pathFor("/d", "irc.example.net", "Rivet"),
+              "/d/games-rivet@irc.example.net.txt");
+    EXPECT_EQ(FinalLinesFile::pathFor("/d", "10.0.0.1", "A/B@c d"),
+              "/d/games-a%2Fb%40c%20d@10.0.0.1.txt");
+}
+
+// A result told twice in a row (again after a lost connection) is kept once, also by a file
+// opened anew; what is no result is refused; unreadable lines are passed over and counted.
+TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("net/games.txt");
+    FinalLinesFile file(path);
+    QString error;
+    for (const char* text :
+         {"FINAL: | 14 | 14 | 14 | Credits: (110)", "FINAL: | 01 | 02 | 03 | Credits: (109)",
+          " FINAL: | 01 | 02 | 03 | Credits: (109) "})
+        EXPECT_TRUE(file.append(text, &error)) << error.toStdString();
+    EXPECT_FALSE(file.append("FIRST: | 01 | 02 | 03 |", &error));
+    EXPECT_EQ(error, "not a final result: FIRST: | 01 | 02 | 03 |");
+    EXPECT_TRUE(FinalLinesFile(path).append("FINAL: | 01 | 02 | 03 | Credits: (109)", &error));
+    EXPECT_EQ(contents(path), "FINAL: | 14 | 14 | 14 | Credits: (110)\n"
+                              "FINAL: | 01 | 02 | 03 | Credits: (109)\n");
+
+    write(path, "garbage\n\n   \nFINAL: | 01 | 02 | 03 | Credits: (10\n");
+    EXPECT_TRUE(FinalLinesFile(path).append("FINAL: | 01 | 01 | 01 | Credits: (118)", &error));
+    const FinalLinesFile::Reading reading = FinalLinesFile(path).read();
+    EXPECT_EQ(reading.games, (std::vector<PlayedGame>{{200, 110}, {0, 109}, {500, 118}}));
+    EXPECT_EQ(reading.unreadableLines, 2);
+    EXPECT_EQ(reading.error, "");
+}
+
+// Once the file holds a tenth more than the games kept, it is cut back to the last ones it can
+// read; a file beyond what is ever read is read from its first whole line near the end.
+TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("games.txt");
+    const int kept = int(FinalLinesFile::kKeptGames);
+    QByteArray lines = "damaged\n";
+    for (int game = 1; game < kept + kept / 10 - 1; ++game)
+        lines += finalLine(game);
+    write(path, lines);
+    QString error;
+    FinalLinesFile file(path);
+    EXPECT_TRUE(file.append(finalLine(kept + kept / 10 - 1), &error));
+    EXPECT_EQ(contents(path).count('\n'), kept + kept / 10); // not yet over
+    EXPECT_TRUE(file.append(finalLine(1), &error)) << error.toStdString();
+    FinalLinesFile::Reading reading = file.read();
+    ASSERT_EQ(reading.games.size(), std::size_t(kept));
+    EXPECT_EQ(reading.games.front().creditsAfter, kept / 10 + 1);
+    EXPECT_EQ(reading.games.back().creditsAfter, 1);
+    EXPECT_EQ(reading.unreadableLines, 0);
+
+    QByteArray big = "x";
+    while (big.size() <= FinalLinesFile::kMostBytesRead)
+        big += finalLine(7);
+    const QString bigPath = dir.filePath("big.txt");
+    write(bigPath, big);
+    reading = FinalLinesFile(bigPath).read();
+    EXPECT_EQ(reading.games.size(), std::size_t(kept));
+    EXPECT_EQ(reading.unreadableLines, 0);
+}
+
+TEST(FinalLines, aPlaceThatCannotBeReadOrWrittenIsNamed) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("folder");
+    QDir().mkpath(folder);
+    QString error;
+    EXPECT_FALSE(FinalLinesFile(folder).append("FINAL: | 01 | 02 | 03 | Credits: (1)", &error));
+    EXPECT_TRUE(error.startsWith(folder + ": ")) << error.toStdString();
+    EXPECT_TRUE(FinalLinesFile(folder).read().error.startsWith(folder + ": "));
+    EXPECT_EQ(FinalLinesFile(dir.filePath("none")).read().error, "");
+}
+
+// The statistics read a network's results from the file of that network (whatever port it was
+// reached on) and that machinekeeper, and say what could not be read.
+TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
+    QTemporaryDir dir;
+    testing::ScriptedBackend network;
+    network.status.server = "irc.example.net:6697";
+    GameHistory history(dir.path());
+    EXPECT_EQ(history.read("Rivet").source, "No games are kept for this chat world.");
+    history.attach(&network);
+    EXPECT_TRUE(history.read("").source.startsWith("No machinekeeper yet"));
+
+    const QString path = FinalLinesFile::pathFor(dir.path(), "irc.example.net", "rivet");
+    write(path, finalLine(5) + "damaged\n" + finalLine(4));
+    const GameHistory::Games games = history.read("Rivet");
+    EXPECT_EQ(games.games, (std::vector<PlayedGame>{{0, 5}, {0, 4}}));
+    EXPECT_EQ(games.source, "The results Rivet sent on irc.example.net, kept in " + path);
+    EXPECT_EQ(games.problem, "1 lines of " + path + " could not be read and were passed over.");
+}
+
+} // namespace
+} // namespace jackwell::history

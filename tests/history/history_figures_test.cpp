@@ -1,0 +1,129 @@
+// What the statistics window and the hint tell a player: the figures of their games (a game
+// that won nothing is no win), the chart of their credits and the best holds of a first draw,
+// each worked out by hand here rather than by the code under test.
+
+#include "history/credits_chart.h"
+#include "history/history_figures.h"
+#include "history/hold_hint.h"
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+namespace jackwell::history {
+namespace {
+
+using machine::ReelCodes;
+namespace sym = machine::symbol;
+
+std::vector<std::pair<QString, QString>> shown(const HistoryFigures& figures) {
+    std::vector<std::pair<QString, QString>> rows;
+    for (const FigureRow& row : figureRows(figures))
+        rows.emplace_back(row.name, row.value);
+    return rows;
+}
+
+// The machine's exact return is 2.3374 (best holds) and 0.5543 (no holds) of the stake; four
+// games are far too few to narrow its band, which never reaches below nothing.
+TEST(HistoryFigures, theRowsOfTheStatisticsWindowBeforeAndAfterFourGames) {
+    const std::vector<PlayedGame> games{{300, 105}, {0, 104}, {50, 104}, {0, 103}};
+    const std::vector<std::pair<QString, QString>> afterFour{
+        {"Games played", "4"},
+        {"Games won", "2 (50.00 %)"},
+        {"Biggest win", "300 tokens (6 credits)"},
+        {"Tokens won", "350 tokens (7 credits)"},
+        {"Credits spent", "4 (200 tokens)"},
+        {"Your return", "175.00 %"},
+        {"Machine, best holds", "233.74 %, for 4 games 0.00 % to 2851.71 %"},
+        {"Machine, no holds", "55.43 %, for 4 games 0.00 % to 1085.64 %"},
+    };
+    const std::vector<std::pair<QString, QString>> beforeAny{
+        {"Games played", "0"},
+        {"Games won", "-"},
+        {"Biggest win", "-"},
+        {"Tokens won", "0 tokens (0 credits)"},
+        {"Credits spent", "0 (0 tokens)"},
+        {"Your return", "-"},
+        {"Machine, best holds", "233.74 %"},
+        {"Machine, no holds", "55.43 %"},
+    };
+    const machine::ExactReturn exact = machine::machineHoldValues().exactReturn();
+    EXPECT_EQ(shown(summarize(games, exact)), afterFour);
+    EXPECT_EQ(shown(summarize({}, exact)), beforeAny);
+    EXPECT_EQ(summarize({}, exact).measuredReturn(), 0);
+}
+
+// A game staking two credits counts them; the band narrows with the games played.
+TEST(HistoryFigures, creditsSpentFollowEachGamesStakeAndTheBandNarrows) {
+    const machine::ExactReturn exact = machine::machineHoldValues().exactReturn();
+    const std::vector<PlayedGame> games(10000, PlayedGame{50, 10, 2});
+    const HistoryFigures figures = summarize(games, exact);
+    EXPECT_EQ(figures.creditsSpent, 20000);
+    EXPECT_DOUBLE_EQ(figures.measuredReturn(), 0.5);
+    EXPECT_EQ(figureRows(figures)[6].value, "233.74 %, for 10000 games 181.38 % to 286.10 %");
+}
+
+// Credits after each game [5, 3, 8, 1, 4], charted in as many columns as there are games or
+// fewer: each column the least, the most and the last of its games.
+TEST(CreditsChart, columnsHoldTheLeastTheMostAndTheLastOfTheirGames) {
+    struct Row {
+        int columns;
+        std::vector<std::array<qint64, 3>> expected;
+    };
+    const std::vector<PlayedGame> games{{0, 5}, {0, 3}, {0, 8}, {0, 1}, {0, 4}};
+    const Row rows[] = {
+        {10, {{5, 5, 5}, {3, 3, 3}, {8, 8, 8}, {1, 1, 1}, {4, 4, 4}}},
+        {2, {{3, 5, 3}, {1, 8, 4}}},
+        {1, {{1, 8, 4}}},
+        {0, {}},
+    };
+    for (const Row& row : rows) {
+        const CreditsChart chart = creditsChart(games, row.columns);
+        std::vector<std::array<qint64, 3>> columns;
+        for (const CreditsChart::Column& c : chart.columns)
+            columns.push_back({c.low, c.high, c.last});
+        EXPECT_EQ(columns, row.expected) << row.columns << " columns";
+        EXPECT_EQ(chart.games, 5);
+        if (row.columns > 0) {
+            EXPECT_EQ(std::pair(chart.low, chart.high), std::pair(qint64(1), qint64(8)));
+        }
+    }
+    EXPECT_TRUE(creditsChart({}, 10).columns.empty());
+}
+
+// Worked out by hand over the 196 or 14 draws of the reels let go: two cherries held are worth
+// (200 + 13 * 100) / 14 tokens; one cherry (200 + 26 * 100 + 169 * 50) / 196; one bell
+// (500 + 100 + 26 * 50) / 196; no holds 76050 / 2744.
+TEST(HoldHint, namesTheBestHoldsTheCardsHoldsAndNoHoldsWithTheirWorth) {
+    struct Row {
+        ReelCodes draw;
+        machine::HoldMask holds;
+        const char* hint;
+    };
+    const Row rows[] = {
+        {{sym::Cherries, sym::Cherries, sym::Bell},
+         {false, false, false},
+         "First draw: cherries, cherries, bells\n"
+         "Best holds: the left and middle reels, worth 107.14 tokens (2.14 credits) a game on "
+         "average\nYour holds: none, worth 27.72 tokens (0.55 credits)\n"},
+        {{sym::Bell, sym::Grapes, sym::Cherries},
+         {true, false, false},
+         "First draw: bells, grapes, cherries\n"
+         "Best holds: the right reel, worth 57.40 tokens (1.15 credits) a game on average\n"
+         "Your holds: the left reel, worth 9.69 tokens (0.19 credits)\n"},
+        {{sym::Seven, sym::Seven, sym::Seven},
+         {true, true, true},
+         "First draw: sevens, sevens, sevens\n"
+         "Best holds: all three reels, worth 25000.00 tokens (500.00 credits) a game on "
+         "average\nYour holds: all three reels, worth 25000.00 tokens (500.00 credits)\n"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(holdHint(row.draw, row.holds),
+                  QString::fromLatin1(row.hint) +
+                      "No holds: worth 27.72 tokens (0.55 credits)\n\n"
+                      "The hint only shows; the holds are yours to choose.");
+    }
+    EXPECT_EQ(holdHint({0, 0, 0}, {}), "No first draw on the card yet: click START to see one.");
+}
+
+} // namespace
+} // namespace jackwell::history

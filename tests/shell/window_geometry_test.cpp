@@ -1,0 +1,136 @@
+// Where every control of the card, the pay table and the options stands, in the design's twips
+// (15 to a pixel) written out here from the design, not read from the program's tables: one
+// control a little off covers its neighbour or misses the word painted under it. Each window is
+// checked whole: no control missing or extra, its client size, and the order Tab takes.
+
+#include "shell/card_window.h"
+#include "shell/options_window.h"
+#include "shell/payouts_window.h"
+#include "support/app_rig.h"
+#include "support/qt_printers.h"
+
+#include <QTest>
+
+#include <map>
+
+namespace jackwell {
+namespace {
+
+struct Place {
+    int left, top, width, height; // twips
+};
+using Layout = std::map<QString, Place>;
+
+QRect pixels(const Place& p) {
+    const auto px = [](int twips) { return (twips * 2 + 15) / 30; }; // to the nearest pixel
+    return {px(p.left), px(p.top), px(p.width), px(p.height)};
+}
+
+const Layout kCard{
+    {"Text1", {120, 120, 1575, 285}},        {"Label4", {1800, 60, 975, 255}},
+    {"Label3", {120, 420, 1215, 255}},       {"Label2", {1680, 420, 1095, 255}},
+    {"Label1", {120, 710, 1095, 255}},       {"Label9", {1200, 705, 735, 255}},
+    {"Label17", {1920, 705, 855, 255}},      {"Label10", {120, 960, 1095, 255}},
+    {"Label11", {1200, 960, 735, 255}},      {"Label12", {1920, 960, 855, 255}},
+    {"Picture1(0)", {120, 1320, 735, 735}},  {"Picture1(1)", {840, 1320, 735, 735}},
+    {"Picture1(2)", {1560, 1320, 735, 735}}, {"Picture2", {120, 1320, 735, 735}},
+    {"Picture3", {840, 1320, 735, 735}},     {"Picture4", {1560, 1320, 735, 735}},
+    {"Label13", {2450, 1500, 135, 615}},     {"Label6", {120, 2040, 735, 255}},
+    {"Label7", {840, 2040, 735, 255}},       {"Label8", {1560, 2040, 735, 255}},
+    {"Label14", {120, 2400, 735, 450}},      {"Label15", {840, 2400, 735, 450}},
+    {"Label16", {1560, 2400, 735, 450}},     {"Label24", {120, 3000, 975, 330}},
+    {"Label25", {120, 3360, 975, 330}},      {"Label18", {1155, 3840, 195, 300}},
+    {"Label19", {1635, 3840, 195, 300}},     {"Label20", {2115, 3840, 195, 300}},
+    {"Label21", {1155, 4200, 195, 300}},     {"Label22", {1635, 4200, 195, 300}},
+    {"Label23", {2115, 4200, 195, 300}},     {"notice", {1155, 2970, 1080, 735}},
+    {"PictureTest", {3720, 1560, 735, 735}}, {"Command1", {3720, 2520, 855, 255}},
+    {"Command2", {3720, 4080, 855, 495}},
+};
+
+const Layout kOptions{
+    {"Check2", {120, 120, 1815, 255}},    {"Command2", {120, 400, 1815, 255}},
+    {"Text1", {2160, 360, 5295, 285}},    {"Check3", {120, 720, 1815, 255}},
+    {"Command3", {120, 1000, 1815, 255}}, {"Text2", {2160, 960, 5295, 285}},
+    {"Check1", {120, 1320, 1335, 255}},   {"Command1", {120, 1680, 1815, 255}},
+};
+
+// Two columns of eight rows, 600 twips apart: count, picture (50 pixels for rows 2, 4, 10, 11
+// and 12, else 40) and amount; the headings over the amounts.
+Layout payoutsLayout() {
+    const int pictureTops[2][8] = {{240, 720, 1320, 1920, 2520, 3120, 3720, 4320},
+                                   {240, 720, 1320, 1920, 2640, 3240, 3840, 4440}};
+    Layout layout{{"Label47", {1560, 0, 735, 375}}, {"Label48", {3840, 0, 735, 375}}};
+    for (int row = 1; row <= 16; ++row) {
+        const int column = (row - 1) / 8, k = (row - 1) % 8 + 1;
+        const int size = QList{2, 4, 10, 11, 12}.contains(row) ? 750 : 600;
+        const int pictureLeft = row == 1 ? 720 : column == 0 ? 600 : 3000;
+        layout[QString("Label%1").arg(30 + row)] = {column == 0 ? 120 : 2520, 360 + 600 * (k - 1),
+                                                    495, 375};
+        layout[QString("Image%1").arg(row)] = {pictureLeft, pictureTops[column][k - 1], size, size};
+        layout[QString("Label%1").arg(row)] = {column == 0 ? 1560 : 3840,
+                                               k == 1 ? 480 : 960 + 600 * (k - 2), 855, 255};
+    }
+    return layout;
+}
+
+// The named controls of `window` in its focus chain, and those of them Tab stops at.
+std::pair<QStringList, QStringList> focusChain(QWidget& window) {
+    QStringList all, tabStops;
+    for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain()) {
+        if (w->parentWidget() != &window || w->objectName().isEmpty())
+            continue;
+        all << w->objectName();
+        if (w->focusPolicy() & Qt::TabFocus)
+            tabStops << w->objectName();
+    }
+    return {all, tabStops};
+}
+
+TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesignsOrder) {
+    testing::AppRig rig;
+    QTest::keyClick(&rig.app->window(), Qt::Key_P); // PAYOUTS
+    rig.app->showOptions();
+    struct Row {
+        QWidget* window;
+        Layout layout;
+        QSize clientSize;
+        QStringList tabStops;
+        QStringList chainStart; // the focus chain begins so, when it is the design's
+    };
+    const Row rows[] = {
+        {&rig.app->window(),
+         kCard,
+         {197, 302},
+         {"Label4", "Label3", "Label2", "Label13", "Label6", "Label7", "Label8", "Label14",
+          "Label15", "Label16", "Label24", "Label25"},
+         {}},
+        {rig.app->window().payoutsWindow(), payoutsLayout(), {309, 333}, {}, {}},
+        {&rig.app->optionsWindow(),
+         kOptions,
+         {134, 134},
+         {"Check1", "Check2", "Check3", "Command1", "Command2", "Command3"},
+         {"Check1", "Check2", "Check3", "Command1", "Command2", "Command3", "Text1", "Text2"}},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(row.window);
+        SCOPED_TRACE(row.window->objectName().toStdString());
+        std::map<QString, QRect> shown, designed;
+        for (QWidget* child : row.window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!child->objectName().isEmpty())
+                shown[child->objectName()] = child->geometry();
+        }
+        for (const auto& [name, place] : row.layout)
+            designed[name] = pixels(place);
+        EXPECT_EQ(shown, designed);
+        EXPECT_EQ(row.window->size(), row.clientSize);
+        EXPECT_EQ(row.window->minimumSize(), row.window->maximumSize());
+        const auto [chain, tabStops] = focusChain(*row.window);
+        EXPECT_EQ(tabStops, row.tabStops);
+        if (!row.chainStart.isEmpty()) {
+            EXPECT_EQ(chain, row.chainStart);
+        }
+    }
+}
+
+} // namespace
+} // namespace jackwell
