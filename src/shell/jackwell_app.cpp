@@ -10,6 +10,7 @@
 #include "shell/chat_window.h"
 #include "shell/first_paint.h"
 #include "shell/help_window.h"
+#include "shell/key_repeats.h"
 #include "shell/options_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/pictures.h"
@@ -50,6 +51,7 @@ const QByteArray JackwellApp::appName = QByteArrayLiteral("Jackwell");
 JackwellApp::JackwellApp(Setup setup)
     : setup_(std::move(setup))
     , preferences_(setup_.preferencesPath) {
+    KeyRepeats::install(); // a held key acts once, in every window
     library_ = std::make_unique<ChatLibrary>(setup_.clock, [this] {
         return inEmbeddedWorld_ ? setup_.embeddedWorld() : setup_.chatBackend();
     });
