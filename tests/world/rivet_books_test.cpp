@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace jackwell {
 namespace {
 
@@ -163,6 +165,21 @@ TEST(RivetBooks, booksThatCannotBeOpenedAreNamedAndLeftAsTheyAre) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), bytes);
     }
+}
+
+// The same through the file system, where it refuses: chmod 000.
+TEST(RivetBooks, booksWithNoPermissionsAreLeftAsTheyAre) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root opens any file; the refusal stood in for above covers this";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
+    World(path).ask(QStringLiteral("Register me!"));
+    ASSERT_TRUE(QFile::setPermissions(path, {}));
+    const QString notice = World(path).world->booksNotice();
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_TRUE(notice.contains(path) && notice.contains("cannot be opened"))
+        << notice.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
 }
 
 // A record the books cannot give (a damaged row) would make every answer "out of order" with no
