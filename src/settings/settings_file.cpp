@@ -194,8 +194,10 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
 
     // Collected first and applied only when the whole file has read well.
     QList<Assignment> assignments;
+    bool anyText = false; // a field that is not empty: blank lines alone make an empty file
     while (!fields.atEnd()) {
         SettingsField current = next();
+        anyText = anyText || !current.text.isEmpty();
         for (int index = 0; index < KeyCount; ++index) {
             const Key key = Key(index);
             if (current.text != keyNames[key])
@@ -220,6 +222,12 @@ SettingsResult readSettings(const QByteArray& bytes, const QString& path, Option
             current = std::move(value); // the later keys are tested on the value
         }
     }
+    // Text without a single key is some other file (another program's, or bytes that are no
+    // text): starting with it would save the options over it.
+    if (assignments.isEmpty() && anyText)
+        return failed(QStringLiteral("%1: holds none of the keys Text1, Text2, Check1, Check2 and "
+                                     "Check3, so it is not a settings file of this program")
+                          .arg(path));
     apply(assignments, options, stayOnTopChanged, spellings);
     return {};
 }

@@ -46,11 +46,12 @@ QString settingsFilePath(const QString& executableDir);
 // as it was. After a key the next field is its value, and the tests for the later keys are then
 // made on that value, so a value that reads like a later key is taken as that key.
 // Missing: there is no file; the options keep their values and no file is created.
-// Failed: the file cannot be read, a key is the last field with no value after it, or a box
-// value is not a number or not 0, 1 or 2. The options are then left exactly as they were and
-// stayOnTopChanged is not called: a file is taken whole or not at all.
-// Pinning the window when Stay On Top ends at 1 is the caller's step, after a read that is Ok.
-// A read that is Ok adds the bytes of the paths it read to `spellings`, when given.
+// Failed: the file cannot be read, a key is the last field with no value after it, a box
+// value is not a number or not 0, 1 or 2, or the file holds text but not one key (random bytes,
+// another program's file; an empty file or blank lines are fine). The options are then left exactly
+// as they were and stayOnTopChanged is not called: a file is taken whole or not at all. Pinning the
+// window when Stay On Top ends at 1 is the caller's step, after a read that is Ok. A read that is
+// Ok adds the bytes of the paths it read to `spellings`, when given.
 SettingsResult readSettingsFile(const QString& path, Options& options,
                                 const StayOnTopChanged& stayOnTopChanged = {},
                                 PathSpellings* spellings = nullptr);

@@ -4,6 +4,7 @@
 #include "settings/settings_file.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/key_repeats.h"
 #include "shell/pictures.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
@@ -42,6 +43,7 @@ const QByteArray JackwellApp::appName = QByteArrayLiteral("Jackwell");
 JackwellApp::JackwellApp(Setup setup)
     : setup_(std::move(setup))
     , preferences_(setup_.preferencesPath) {
+    KeyRepeats::install(); // a held key acts once, in every window
     library_ = std::make_unique<ChatLibrary>(setup_.clock, [this] {
         return inEmbeddedWorld_ ? setup_.embeddedWorld() : setup_.chatBackend();
     });

@@ -124,7 +124,10 @@ void ProgramFlow::startFailed(const QString& message, const QString& reason) {
             offer(kOpenChatConfig, QMessageBox::ActionRole, Choice::OpenChatConfig);
     }
     offer(kQuit, QMessageBox::RejectRole, Choice::Quit);
-    box->setDefaultButton(choices.front().first);
+    // Return and Esc quit: the other ways on change what the player has (the embedded world
+    // instead of theirs, their Settings.txt moved aside), so they take a click of their own.
+    box->setDefaultButton(choices.back().first);
+    box->setEscapeButton(choices.back().first);
     connect(box, &QMessageBox::finished, this, [this, box, choices, message, reason] {
         Choice choice = Choice::Quit;
         for (const auto& [button, offered] : choices) {

@@ -22,7 +22,8 @@ class JackwellApp;
 // A start-up that failed says why in the message itself and offers what the
 // player can do about it: a Settings.txt that cannot be read may be set aside to
 // start with the defaults; a chat link that did not open leaves the choice of
-// the embedded world, or of opening Chat.txt to mend it. Quit ends the program.
+// the embedded world, or of opening Chat.txt to mend it. Quit ends the program,
+// and so do Return and Esc: the other choices are taken only with a click of their own.
 class ProgramFlow : public QObject {
     Q_OBJECT
 

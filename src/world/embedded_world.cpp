@@ -113,8 +113,11 @@ void EmbeddedWorld::answerNext() {
     inbox_.pop_front();
     // The books answer on this world's thread, and not after the world is gone.
     awaitingDisk_ = true;
-    books_.whenDurable([this, replies = keeper_.onPrivateMessage(config_.playerName, text)](
-                           bool durable) { tell(replies, durable); });
+    std::vector<machine::Reply> replies = keeper_.onPrivateMessage(config_.playerName, text);
+    if (const QString notice = books_.takeNotice(); !notice.isEmpty())
+        appendSystem(notice);
+    books_.whenDurable(
+        [this, replies = std::move(replies)](bool durable) { tell(replies, durable); });
 }
 
 void EmbeddedWorld::tell(const std::vector<machine::Reply>& replies, bool durable) {

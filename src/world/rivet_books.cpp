@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace jackwell::world {
 
 namespace {
@@ -24,21 +26,33 @@ machine::GameOutcome outcomeOf(const books::LedgerGame& game) {
             game.cost,      game.tokensWon, game.creditsAfter};
 }
 
+QString tryOpenFile(const QString& path, QIODevice::OpenMode mode) {
+    QFile file(path);
+    return file.open(mode) ? QString() : file.errorString();
+}
+
 } // namespace
 
-RivetBooks::RivetBooks() = default;
+RivetBooks::RivetBooks(TryOpen tryOpen)
+    : tryOpen_(tryOpen ? std::move(tryOpen) : TryOpen(tryOpenFile)) {}
 RivetBooks::~RivetBooks() = default;
 
 QString RivetBooks::openFile(const QString& path, const QDateTime& now) {
     const QFileInfo file(path);
     if (!file.exists() && !file.isSymLink())
         return createFile(path);
-    // A file that can be read but not written is kept for the day it can be again; SQLite
-    // would take it for a damaged one.
-    if (file.isFile() && file.isReadable() && !file.isWritable())
-        return QStringLiteral("Rivet's books %1 cannot be written, so they are left as they are. "
-                              "%2")
-            .arg(QDir::toNativeSeparators(path), kKeptInMemory);
+    // A file its permissions keep closed is kept for the day they open it again; SQLite would
+    // take it for a damaged one.
+    if (file.isFile()) {
+        if (const QString why = tryOpen_(path, QIODevice::ReadOnly); !why.isEmpty())
+            return QStringLiteral("Rivet's books %1 cannot be opened (%2), so they are left as "
+                                  "they are. %3")
+                .arg(QDir::toNativeSeparators(path), why, kKeptInMemory);
+        if (!tryOpen_(path, QIODevice::ReadWrite).isEmpty())
+            return QStringLiteral("Rivet's books %1 cannot be written, so they are left as they "
+                                  "are. %2")
+                .arg(QDir::toNativeSeparators(path), kKeptInMemory);
+    }
     QString error;
     Refusal refusal{};
     file_ = books::SqliteBooks::open(path, &error, books::BooksPurpose::Serve, &refusal);
@@ -95,7 +109,21 @@ QString RivetBooks::createFile(const QString& path) {
 }
 
 std::optional<machine::PlayerRecord> RivetBooks::load(const QString& player) {
-    return file_ ? file_->load(player) : memory_.load(player);
+    if (!file_)
+        return memory_.load(player);
+    if (std::optional<machine::PlayerRecord> record = file_->load(player))
+        return record;
+    // Asked again, the file would fail again, and the player would hear "out of order" at every
+    // message with no word of why. It is left for the player to mend or to move away.
+    notice_ = QStringLiteral("Rivet cannot read your record in its books %1 (%2), so they are "
+                             "left as they are. %3")
+                  .arg(QDir::toNativeSeparators(file_->path()), file_->lastError(), kKeptInMemory);
+    file_.reset();
+    return memory_.load(player);
+}
+
+QString RivetBooks::takeNotice() {
+    return std::exchange(notice_, QString());
 }
 
 bool RivetBooks::save(const QString& player, const machine::PlayerRecord& record) {

@@ -4,6 +4,7 @@
 #include "machine/memory_books.h"
 
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 
 #include <functional>
@@ -24,16 +25,26 @@ namespace jackwell::world {
 // the demo) or the file cannot be used, which the player is then told.
 class RivetBooks : public machine::Books {
 public:
-    RivetBooks();
+    // Opens the file at a path in a mode, only to see that it can be: empty when it can, else
+    // the system's reason ("Permission denied").
+    using TryOpen = std::function<QString(const QString& path, QIODevice::OpenMode mode)>;
+
+    // Without `tryOpen`, files are tried with QFile.
+    explicit RivetBooks(TryOpen tryOpen = {});
     ~RivetBooks() override;
 
     // Opens the books at `path`, making them (and their folder) on the first start. A file that
-    // is damaged, unreadable or no books of this program is never replaced: it is moved aside to
+    // is damaged or no books of this program is never replaced: it is moved aside to
     // PATH.damaged-YYYYMMDD-HHMMSS (`now`, with its log files) and new books are made. Books
-    // kept by another running Jackwell, books that cannot be written and books of a newer
-    // program are left as they are, and the books stay in memory. Returns what the player must
-    // be told, naming the file; empty when the books opened as they should.
+    // that cannot be opened or written (their permissions), books kept by another running
+    // Jackwell and books of a newer program are left as they are, and the books stay in memory.
+    // Returns what the player must be told, naming the file; empty when the books opened as they
+    // should.
     QString openFile(const QString& path, const QDateTime& now);
+    // What the player must be told of books that failed since the last call, naming the file;
+    // empty when all went well. A record the file cannot give leaves the file as it is: the
+    // books go on in memory, as for a file that cannot be opened.
+    QString takeNotice();
 
     std::optional<machine::PlayerRecord> load(const QString& player) override;
     bool save(const QString& player, const machine::PlayerRecord& record) override;
@@ -56,8 +67,10 @@ private:
     QString setAside(const QString& path, const QDateTime& now, QString* aside);
     QString createFile(const QString& path);
 
+    TryOpen tryOpen_;
     machine::MemoryBooks memory_;
     std::unique_ptr<books::SqliteBooks> file_;
+    QString notice_;
 };
 
 } // namespace jackwell::world

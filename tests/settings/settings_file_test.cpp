@@ -100,7 +100,9 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
          {1}},
         {"a value equal to an earlier key is just a value", "Text2\r\nText1\r\nCheck2\r\n 1 \r\n",
          with("old win.wav", "Text1", 2, 1, 2)},
-        {"keys are case-sensitive", "text1\r\n/w.wav\r\nCHECK1\r\n 1 \r\n", before},
+        {"keys are case-sensitive", "text1\r\n/w.wav\r\nCHECK1\r\n 1 \r\nCheck2\r\n1\r\n",
+         boxes(2, 1, 2)},
+        {"blank lines only", "\r\n  \r\n\t\r\n", before},
         {"a comma ends a path", "Text1\r\n/s/a,b.wav\r\nText2\r\n/l.wav\r\n",
          with("/s/a", "/l.wav", 2, 2, 2)},
         {"comma-separated fields on one line",
@@ -160,6 +162,10 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
         {"Text1\r\n\"/a\r\nb\"\r\nCheck1\r\nx\r\n",
          "Stay On Top (Check1) on line 5 is not a number"},
         {"Text1\n/w\n\nCheck1\nx\n", "Stay On Top (Check1) on line 5 is not a number"},
+        // Not a settings file at all: starting with it would write the options over it.
+        {QByteArray(64, '\0'), "holds none of the keys"},
+        {"\x8f\x03\xd2,\xff\xfe\x11\r\x7f\xc3\x28\x9b\x00\x42", "holds none of the keys"},
+        {"[General]\nvolume=7\ntext1=/w.wav\n", "holds none of the keys"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file.toStdString());

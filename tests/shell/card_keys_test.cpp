@@ -134,6 +134,56 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
     }
 }
 
+// A held key acts once however the platform sends its repeats: marked (Wayland), as presses with
+// no release between, or as X11's unmarked release and press pairs of one time stamp. That holds
+// for the card's keys and for Return on a focused button; a line the player types into still
+// takes every repeat. Each row is what the platform hands the window: + press, - release, *
+// marked; a number is the time stamp.
+TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
+    const struct {
+        const char* name;
+        const char* events;
+        int key;
+        int acts;
+    } rows[] = {
+        {"X11 pairs", "+100 -600 +600 -633 +633 -700", Qt::Key_E, 1},
+        {"presses only", "+100 +600 +633 -700", Qt::Key_E, 1},
+        {"marked", "+100 *-600 *+600 -700", Qt::Key_E, 1},
+        {"two presses", "+100 -200 +300 -400", Qt::Key_E, 2},
+        {"Return on ESP HOLD", "+100 -600 +600 -633 +633 -700", Qt::Key_Return, 1},
+        {"typing", "+100 -600 +600 -633 +633 -700", Qt::Key_E, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        AppRig rig;
+        knowKeeper(rig);
+        CardWindow& card = rig.app->window();
+        QLineEdit* typing = rig.app->chatWindow().typingLine();
+        auto* espHold = card.findChild<CardLabel*>(card::designName(CardLabelRole::EspHold));
+        QWidget* window = row.acts == 3 ? (QWidget*)&rig.app->chatWindow() : &card;
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        if (row.key == Qt::Key_Return)
+            espHold->setFocus();
+        if (row.acts == 3)
+            typing->setFocus();
+        QSignalSpy sent(espHold, &CardLabel::clicked);
+        const QString text = row.key == Qt::Key_E ? QStringLiteral("e") : QStringLiteral("\r");
+        for (const QString& event : QString::fromLatin1(row.events).split(u' ')) {
+            const bool marked = event.startsWith(u'*');
+            const bool press = event.at(marked ? 1 : 0) == u'+';
+            QKeyEvent key(press ? QEvent::KeyPress : QEvent::KeyRelease, row.key, Qt::NoModifier,
+                          26, row.key, 0, text, marked);
+            key.setTimestamp(event.mid(marked ? 2 : 1).toULongLong());
+            QApplication::sendEvent(window->windowHandle(), &key); // as the platform hands it over
+        }
+        if (row.acts == 3)
+            EXPECT_EQ(typing->text(), "eee");
+        else
+            EXPECT_EQ(sent.count(), row.acts);
+    }
+}
+
 // A disabled button ignores its key; with Ctrl, Alt or Meta a key is no card key; in the chat
 // window's typing line the letters are text.
 TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {

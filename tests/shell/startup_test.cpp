@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 #include <csignal>
 
@@ -56,6 +57,7 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
          true},
         {"Check1\r\n2\r\n", {}, true, pinned(CheckState::Greyed), false},
         {"Check2\r\nplenty\r\n", {}, false, Options{}, false},
+        {QByteArray(32, '\0'), {}, false, Options{}, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.settings.toStdString());
@@ -128,11 +130,21 @@ QMessageBox* openMessage() {
 // password, the line of a Chat.txt that cannot be used, the option of a Settings.txt the program
 // cannot read), on stderr too, and offers what the player can do. The card shows once they have
 // chosen to play in the embedded world or with the default options (the broken file kept);
-// Open Chat.txt opens it and asks again. Quit, closing the message or the system's stop end the
-// program, and nothing of the shutdown runs (the settings file is left as it was).
+// Open Chat.txt opens it and asks again. Quit, closing the message, Return, Esc or the system's
+// stop end the program, and nothing of the shutdown runs (the settings file is left as it was):
+// a player who just presses a key never leaves their world or loses their Settings.txt.
 TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
     enum Source { Refusing, BadChatTxt, WrongPassword, BadSettings };
-    enum Ending { Quit, Closed, StoppedBySystem, PlayEmbedded, OpenChatTxt, StartWithDefaults };
+    enum Ending {
+        Quit,
+        Closed,
+        StoppedBySystem,
+        PlayEmbedded,
+        OpenChatTxt,
+        StartWithDefaults,
+        Return,
+        Escape,
+    };
     testing::NgircdServer server({.serverPassword = "right"});
     QString error;
     ASSERT_TRUE(server.start(&error)) << error.toStdString();
@@ -147,6 +159,10 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         {WrongPassword, PlayEmbedded, "turned the connection down: Access denied: Bad password"},
         {BadChatTxt, OpenChatTxt, "Chat.txt, line 3: port"},
         {BadSettings, StartWithDefaults, "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
+        {Refusing, Return, "no chat client is running"},
+        {Refusing, Escape, "no chat client is running"},
+        {BadSettings, Return, "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
+        {BadSettings, Escape, "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(int(row.ending));
@@ -207,6 +223,9 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
             box->close();
         else if (row.ending == StoppedBySystem)
             run.flow.stopBySystem();
+        else if (row.ending == Return || row.ending == Escape) // where the desktop sends it
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box,
+                            row.ending == Return ? Qt::Key_Return : Qt::Key_Escape);
         else
             choose(box,
                    row.ending == PlayEmbedded ? ProgramFlow::kPlayEmbedded : "Start with defaults");

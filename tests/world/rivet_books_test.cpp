@@ -8,9 +8,13 @@
 #include "world/embedded_world.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace jackwell {
 namespace {
@@ -125,6 +129,84 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
         // Either way the player plays on.
         EXPECT_TRUE(world.ask(QStringLiteral("Register me!")).contains(machine::kFirstDrawHead));
     }
+}
+
+// Books whose permissions keep them closed are no damaged books: they are named and left as they
+// are, for the day the permissions are mended. (Root opens any file, so the system's refusal is
+// stood in for.)
+TEST(RivetBooks, booksThatCannotBeOpenedAreNamedAndLeftAsTheyAre) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
+    QByteArray bytes;
+    {
+        World made(path);
+        made.ask(QStringLiteral("Register me!"));
+    }
+    QFile original(path);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    bytes = original.readAll();
+    const struct {
+        QIODevice::OpenMode refused;
+        const char* noticeSays;
+    } rows[] = {
+        {QIODevice::ReadOnly, "cannot be opened (Permission denied)"},
+        {QIODevice::ReadWrite, "cannot be written"},
+    };
+    for (const auto& row : rows) {
+        world::RivetBooks books([&](const QString&, QIODevice::OpenMode mode) {
+            return mode == row.refused ? QStringLiteral("Permission denied") : QString();
+        });
+        const QString notice = books.openFile(path, QDateTime::currentDateTime());
+        EXPECT_TRUE(notice.contains(path) && notice.contains(row.noticeSays))
+            << notice.toStdString();
+        EXPECT_TRUE(books.filePath().isEmpty()) << "kept in memory";
+        EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), bytes);
+    }
+}
+
+// The same through the file system, where it refuses: chmod 000.
+TEST(RivetBooks, booksWithNoPermissionsAreLeftAsTheyAre) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root opens any file; the refusal stood in for above covers this";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
+    World(path).ask(QStringLiteral("Register me!"));
+    ASSERT_TRUE(QFile::setPermissions(path, {}));
+    const QString notice = World(path).world->booksNotice();
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_TRUE(notice.contains(path) && notice.contains("cannot be opened"))
+        << notice.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
+}
+
+// A record the books cannot give (a damaged row) would make every answer "out of order" with no
+// word of why: the player is told which file, and plays on in memory, the file left as it is.
+TEST(RivetBooks, aRecordThatCannotBeReadNamesTheFileAndPlayOnGoesOnInMemory) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
+    {
+        World made(path);
+        made.ask(QStringLiteral("Register me!"));
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "damage");
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec("UPDATE players SET pending = 'not a draw'"));
+    }
+    QSqlDatabase::removeDatabase("damage");
+    World world(path);
+    const QString log = world.ask(QStringLiteral("Register me!"));
+    EXPECT_TRUE(log.contains("<system>: Rivet cannot read your record in its books " + path))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(machine::kOutOfOrder)) << log.toStdString();
+    EXPECT_TRUE(log.contains(machine::kFirstDrawHead)) << log.toStdString();
+    EXPECT_TRUE(world.world->rivetBooks().filePath().isEmpty()) << "kept in memory";
+    EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
 }
 
 } // namespace
