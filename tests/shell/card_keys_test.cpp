@@ -157,10 +157,10 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
         SCOPED_TRACE(row.name);
         AppRig rig;
         knowKeeper(rig);
-        CardWindow& card = rig.app->window();
-        QLineEdit* typing = rig.app->chatWindow().typingLine();
+        CardWindow& card = rig.app->windows().card();
+        QLineEdit* typing = rig.app->windows().chat().typingLine();
         auto* espHold = card.findChild<CardLabel*>(card::designName(CardLabelRole::EspHold));
-        QWidget* window = row.acts == 3 ? (QWidget*)&rig.app->chatWindow() : &card;
+        QWidget* window = row.acts == 3 ? (QWidget*)&rig.app->windows().chat() : &card;
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
         if (row.key == Qt::Key_Return)

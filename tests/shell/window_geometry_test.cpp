@@ -88,8 +88,8 @@ std::pair<QStringList, QStringList> focusChain(QWidget& window) {
 
 TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesignsOrder) {
     testing::AppRig rig;
-    QTest::keyClick(&rig.app->window(), Qt::Key_P); // PAYOUTS
-    rig.app->showOptions();
+    QTest::keyClick(&rig.app->windows().card(), Qt::Key_P); // PAYOUTS
+    rig.app->dialogs().showOptions();
     struct Row {
         QWidget* window;
         Layout layout;
@@ -98,14 +98,14 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
         QStringList chainStart; // the focus chain begins so, when it is the design's
     };
     const Row rows[] = {
-        {&rig.app->window(),
+        {&rig.app->windows().card(),
          kCard,
          {197, 302},
          {"Label4", "Label3", "Label2", "Label13", "Label6", "Label7", "Label8", "Label14",
           "Label15", "Label16", "Label24", "Label25"},
          {}},
-        {rig.app->window().payoutsWindow(), payoutsLayout(), {309, 333}, {}, {}},
-        {&rig.app->optionsWindow(),
+        {rig.app->windows().card().payoutsWindow(), payoutsLayout(), {309, 333}, {}, {}},
+        {&rig.app->dialogs().optionsWindow(),
          kOptions,
          {134, 134},
          {"Check1", "Check2", "Check3", "Command1", "Command2", "Command3"},
