@@ -23,13 +23,10 @@ TEST(ResetCard, midGameItEnablesStartDisarmsFinishAndEmptiesTheCard) {
     Rig rig;
     rig.backend->appendPrivateFrom("Rivet", "Your machinekeeper is Rivet");
     rig.click(&Card::findHost);
-    rig.backend->appendPrivateFrom("Rivet", "FIRST: | 07 | 12 | 05 |");
-    rig.backend->appendPrivateFrom("Rivet", "FINAL: | 07 | 07 | 07 | Credits: (150)");
-    rig.start();
-    rig.finish();
+    rig.start("FIRST: | 07 | 12 | 05 |");
+    rig.finish("FINAL: | 07 | 07 | 07 | Credits: (150)");
     rig.clock.advance(20000);
-    rig.backend->appendPrivateFrom("Rivet", "FIRST: | 03 | 09 | 14 |");
-    rig.start();
+    rig.start("FIRST: | 03 | 09 | 14 |");
     rig.clock.advance(5000);
     rig.card.sendHolds();
     ASSERT_EQ(codes(rig.state), QStringList({"3", "0", "9", "0", "14", "0"}));
@@ -56,8 +53,7 @@ TEST(ResetCard, midGameItEnablesStartDisarmsFinishAndEmptiesTheCard) {
 // The first draw's codes come as "07": START shows them as the card shows every code, "7".
 TEST(StartCodes, startShowsTheFirstDrawsCodesWithoutTheirLeadingZero) {
     Rig rig;
-    rig.backend->appendPrivateFrom("Rivet", "FIRST: | 07 | 10 | 01 |");
-    rig.start();
+    rig.start("FIRST: | 07 | 10 | 01 |");
     rig.clock.advance(150);
     EXPECT_EQ(codes(rig.state), QStringList({"7", "0", "10", "0", "1", "0"}));
 }
