@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -315,6 +316,14 @@ void CardWindow::unloadPayouts() {
 // a native window the hint is set on the widget, which takes effect when it
 // is first shown.
 void CardWindow::setStayOnTop(bool onTop) {
+    if (!isWindow())
+        return; // docked beside the chat, where only the compositor stacks windows
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        if (onTop)
+            qInfo("Stay On Top: Wayland lets no program keep its windows above the others; "
+                  "the card stays where the desktop puts it.");
+        return;
+    }
     if (QWindow* window = windowHandle())
         window->setFlag(Qt::WindowStaysOnTopHint, onTop);
     else

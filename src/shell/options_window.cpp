@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -124,6 +125,10 @@ OptionsWindow::OptionsWindow(Options& options, FileChooser& chooser, QString sou
     // stops there.
     for (QLineEdit* path : {winSoundPath_, loseSoundPath_})
         path->setFocusPolicy(Qt::NoFocus);
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        stayOnTopBox_->setToolTip(QStringLiteral(
+            "Wayland lets no program keep its windows above the others: the box is kept in "
+            "Settings.txt and takes effect on X11 only."));
     render();
 }
 

@@ -7,15 +7,35 @@
 #include "shell/first_paint.h"
 #include "shell/window_pair.h"
 
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLayout>
+
 #include <utility>
 
 namespace jackwell {
 
-ProgramWindows::ProgramWindows(Card& card, ChatSession& session, Preferences& preferences)
+namespace {
+// The docked chat's width beside the card, to begin with.
+constexpr int kDockedChatWidth = 460;
+} // namespace
+
+ProgramWindows::Arrangement ProgramWindows::arrangementForPlatform() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+               ? Arrangement::Docked
+               : Arrangement::Apart;
+}
+
+ProgramWindows::ProgramWindows(Card& card, ChatSession& session, Preferences& preferences,
+                               Arrangement arrangement)
     : preferences_(preferences)
     , card_(std::make_unique<CardWindow>(card))
     , chat_(std::make_unique<ChatWindow>(session)) {
-    pair_ = new WindowPair(*card_, *chat_, preferences);
+    if (arrangement == Arrangement::Docked)
+        makeDock();
+    else
+        pair_ = new WindowPair(*card_, *chat_, preferences);
     connect(chat_.get(), &ChatWindow::cardKeyPressed, card_.get(), &CardWindow::trigger);
     connect(chat_.get(), &ChatWindow::closedByPlayer, this, [this] { remember(); });
     connect(card_.get(), &CardWindow::chatWindowToggleRequested, this,
@@ -25,14 +45,45 @@ ProgramWindows::ProgramWindows(Card& card, ChatSession& session, Preferences& pr
 ProgramWindows::~ProgramWindows() {
     chat_.reset();
     card_.reset();
+    dock_.reset();
+}
+
+// One window: the card at its own size on the left, the chat beside it taking the rest. Closing
+// it is closing the card.
+void ProgramWindows::makeDock() {
+    dock_ = std::make_unique<QWidget>();
+    dock_->setObjectName(QStringLiteral("dockedWindows"));
+    dock_->setWindowTitle(card_->windowTitle());
+    auto* layout = new QHBoxLayout(dock_.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(card_.get(), 0, Qt::AlignTop);
+    layout->addWidget(chat_.get(), 1);
+    chat_->setMinimumWidth(kDockedChatWidth / 2);
+    dock_->resize(card_->width() + kDockedChatWidth, card_->height());
+    dock_->installEventFilter(this);
+}
+
+bool ProgramWindows::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == dock_.get() && event->type() == QEvent::Close)
+        card_->close(); // the program ends as when the card closes
+    return QObject::eventFilter(watched, event);
 }
 
 void ProgramWindows::show(std::function<void()> painted) {
     const bool withChat = preferences_.chatWindow().open;
-    pair_->placeCard(withChat);
-    card_->show();
-    if (withChat)
-        showChatWindow();
+    if (dock_) {
+        chat_->setVisible(withChat);
+        dock_->adjustSize();
+        if (withChat)
+            dock_->resize(card_->width() + kDockedChatWidth, dock_->height());
+        dock_->show();
+    } else {
+        pair_->placeCard(withChat);
+        card_->show();
+        if (withChat)
+            showChatWindow();
+    }
     card_->activateWindow(); // the keyboard starts on the card
     card_->setFocus(Qt::ActiveWindowFocusReason);
     afterFirstPaint(withChat ? static_cast<QWidget&>(*chat_) : *card_, std::move(painted));
@@ -41,6 +92,14 @@ void ProgramWindows::show(std::function<void()> painted) {
 void ProgramWindows::showChatWindow() {
     if (closed_)
         return;
+    if (dock_) {
+        if (!chat_->isVisible()) {
+            chat_->show();
+            dock_->resize(card_->width() + kDockedChatWidth, dock_->height());
+        }
+        remember();
+        return;
+    }
     if (!chat_->isVisible()) {
         pair_->placeChat();
         chat_->show();
@@ -52,6 +111,10 @@ void ProgramWindows::showChatWindow() {
 
 void ProgramWindows::hideChatWindow() {
     chat_->hide();
+    if (dock_) {
+        dock_->layout()->activate(); // the chat's room is given up before the window shrinks
+        dock_->resize(card_->size());
+    }
     remember();
 }
 
@@ -63,7 +126,14 @@ void ProgramWindows::toggleChatWindow() {
 }
 
 void ProgramWindows::remember() {
-    pair_->remember();
+    if (pair_) {
+        pair_->remember();
+        return;
+    }
+    // Docked, only whether the chat is open is kept: the compositor decides where windows go.
+    Preferences::ChatWindow chat = preferences_.chatWindow();
+    chat.open = chat_->isVisible();
+    preferences_.setChatWindow(chat);
 }
 
 void ProgramWindows::close() {
@@ -71,7 +141,8 @@ void ProgramWindows::close() {
         return;
     // The chat window stays as the player left it for the next run.
     remember();
-    chat_->hide();
+    if (!dock_)
+        chat_->hide();
 }
 
 } // namespace jackwell
