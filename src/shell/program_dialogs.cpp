@@ -17,6 +17,7 @@
 #include "shell/window_placement.h"
 
 #include <QDir>
+#include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
@@ -26,12 +27,41 @@ namespace jackwell {
 
 namespace {
 
-// A message box that goes on its own when closed, shown without a nested event loop.
-QMessageBox* openInfoBox(QWidget* parent, const QString& title, const QString& text) {
-    auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Close, parent);
+// Beside the card on its screen, never over it, and no larger than the screen's free area.
+void openBesideCard(QWidget& dialog, const QWidget& card) {
+    const QScreen* screen = card.screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QRect cardFrame = card.frameGeometry();
+    // As wide as the room on the wider side of the card allows, where the dialog can be made so
+    // narrow; else it keeps its width and may only stand elsewhere on the screen.
+    const int room =
+        std::max(available.right() - cardFrame.right(), cardFrame.left() - available.left()) -
+        kGapBesideCard;
+    if (QLayout* layout = dialog.layout())
+        layout->activate(); // the dialog's least size, as it will be shown
+    QSize size = dialog.size().expandedTo(dialog.minimumSize()).boundedTo(available.size());
+    if (room >= dialog.minimumSizeHint().width())
+        size.setWidth(std::min(size.width(), room));
+    dialog.resize(size);
+    dialog.move(placeBeside(cardFrame, size, available));
+}
+
+// A message box that goes on its own when closed, shown without a nested event loop, beside the
+// card. Esc, Return (its Close) and Ctrl+W close it. One that leaves the keyboard with the card
+// lets the card's keys go on working while it shows.
+QMessageBox* openInfoBox(QWidget& card, const QString& title, const QString& text,
+                         bool leaveKeysWithCard = false) {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Close, &card);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), box), &QShortcut::activated,
+                     box, &QWidget::close);
+    box->setAttribute(Qt::WA_ShowWithoutActivating, leaveKeysWithCard);
+    box->adjustSize();
+    openBesideCard(*box, card);
     box->show();
     return box;
 }
@@ -153,7 +183,7 @@ void ProgramDialogs::openHelp(bool atKeys) {
 void ProgramDialogs::showAbout() {
     delete infoBox_;
     QMessageBox* box = openInfoBox(
-        &context_.windows.card(), QStringLiteral("About Jackwell"),
+        context_.windows.card(), QStringLiteral("About Jackwell"),
         QStringLiteral("Jackwell %1\n\nThe player's side of a three-reel slot machine that a "
                        "machinekeeper robot runs in a chat world.\n\n"
                        "Options (Settings.txt):\n%2\n\n"
@@ -173,7 +203,10 @@ void ProgramDialogs::showStatistics() {
         statistics_ = std::make_unique<StatisticsWindow>();
     statistics_->showGames(context_.history.read(context_.card.state.machineKeeperName));
     statistics_->setWindowState(statistics_->windowState() & ~Qt::WindowMinimized);
+    const bool opening = !statistics_->isVisible();
     statistics_->show();
+    if (opening) // placed once shown, at the size its contents take
+        openBesideCard(*statistics_, context_.windows.card());
     statistics_->raise();
 }
 
@@ -192,9 +225,13 @@ void ProgramDialogs::showHint() {
         firstDraw[reel] = codeValue(state.reels[reel].firstCode);
         holds[reel] = isHeld(state, reel);
     }
+    // H again closes the hint it opened.
+    const bool hintOpen = infoBox_ && infoBox_->objectName() == QLatin1String("hintBox");
     delete infoBox_;
-    QMessageBox* box = openInfoBox(&context_.windows.card(), QStringLiteral("Hint"),
-                                   history::holdHint(firstDraw, holds));
+    if (hintOpen)
+        return;
+    QMessageBox* box = openInfoBox(context_.windows.card(), QStringLiteral("Hint"),
+                                   history::holdHint(firstDraw, holds), true);
     box->setObjectName(QStringLiteral("hintBox"));
     infoBox_ = box;
 }

@@ -2,10 +2,13 @@
 
 #include "history/credits_chart.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPolygonF>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace jackwell {
@@ -103,6 +106,27 @@ StatisticsWindow::StatisticsWindow(QWidget* parent)
     problem_->setWordWrap(true);
     problem_->setStyleSheet(QStringLiteral("color: #a00000"));
     layout->addWidget(problem_);
+    // A visible Close, which Return presses; Esc, Ctrl+W and T (the key that opened it) close it
+    // too.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton* close = buttons->button(QDialogButtonBox::Close);
+    close->setObjectName(QStringLiteral("statisticsClose"));
+    close->setDefault(true);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+    layout->addWidget(buttons);
+}
+
+void StatisticsWindow::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool plain =
+        event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    if ((plain && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter ||
+                   key == Qt::Key_T)) ||
+        event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_W)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void StatisticsWindow::showGames(history::GameHistory::Games games) {

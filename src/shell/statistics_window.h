@@ -38,6 +38,9 @@ public:
     // The value shown beside the figure `name` ("Games played"), for the tests and the demo.
     QString figure(const QString& name) const;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QLabel* source_;
     QGridLayout* figures_;

@@ -1,0 +1,55 @@
+// The windows the card opens open beside it, never over the reels, no larger than the screen,
+// and close from the keyboard: the statistics with a visible Close, Esc, Return, Ctrl+W and T;
+// the hint with H again, leaving the card's keys with the card.
+
+#include "shell/statistics_window.h"
+#include "support/app_rig.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+namespace jackwell {
+namespace {
+
+using testing::AppRig;
+
+TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
+    for (const QKeySequence keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_Return),
+                                    QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_T)}) {
+        SCOPED_TRACE(keys.toString().toStdString());
+        AppRig rig;
+        rig.app->showWindows();
+        CardWindow& card = rig.app->windows().card();
+        rig.app->dialogs().showStatistics();
+        StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
+        ASSERT_TRUE(statistics && statistics->isVisible());
+        EXPECT_FALSE(statistics->frameGeometry().intersects(card.frameGeometry()));
+        const QRect available = card.screen()->availableGeometry();
+        EXPECT_TRUE(available.contains(statistics->frameGeometry()))
+            << qPrintable(QDebug::toString(statistics->frameGeometry())) << " in "
+            << qPrintable(QDebug::toString(available));
+        auto* close = statistics->findChild<QPushButton*>("statisticsClose");
+        ASSERT_TRUE(close && close->isVisible());
+        statistics->activateWindow();
+        QTest::keySequence(statistics, keys);
+        EXPECT_FALSE(statistics->isVisible());
+    }
+}
+
+TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
+    AppRig rig;
+    rig.app->showWindows();
+    CardWindow& card = rig.app->windows().card();
+    rig.app->dialogs().showHint();
+    auto* hint = card.findChild<QMessageBox*>("hintBox");
+    ASSERT_TRUE(hint && hint->isVisible());
+    EXPECT_FALSE(hint->frameGeometry().intersects(card.frameGeometry()));
+    EXPECT_TRUE(hint->testAttribute(Qt::WA_ShowWithoutActivating));
+    rig.app->dialogs().showHint(); // H again
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !card.findChild<QMessageBox*>("hintBox"); }, 2000));
+}
+
+} // namespace
+} // namespace jackwell
