@@ -16,8 +16,8 @@ namespace {
 using testing::AppRig;
 
 TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
-    for (const QKeySequence keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_Return),
-                                    QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_T)}) {
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_Return),
+                                     QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_T)}) {
         SCOPED_TRACE(keys.toString().toStdString());
         AppRig rig;
         rig.app->showWindows();
