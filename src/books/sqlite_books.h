@@ -129,6 +129,9 @@ private:
     // sqlite_schema.cpp: the tables, and books of an older layout brought up to date.
     bool createSchema(QString* error);
     bool checkSchema(QString* error, Refusal* refusal);
+    // The file holds the books' own tables and index as this layout has them, and nothing else:
+    // a view or a trigger in their place could make every read endless.
+    bool checkTables(QString* error);
     bool upgradeSchema(QString* error);
 
     // sqlite_books.cpp: transactions and batches.

@@ -2,7 +2,10 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace jackwell::books {
 
@@ -43,6 +46,30 @@ const char* const kSchema[] = {
     " credits INTEGER NOT NULL)",
     "CREATE INDEX grants_by_player ON grants (player, after_game)",
 };
+
+// The columns of each table in layout 3; layouts 1 and 2 lack the ones added since.
+struct TableColumns {
+    const char* table;
+    QStringList columns;
+};
+const TableColumns kColumns[] = {
+    {"players",
+     {"name", "credits", "pending", "games_played", "tokens_won", "free_credits", "delivered_game",
+      "untold_draw"}},
+    {"games",
+     {"player", "game", "first_draw", "holds", "final_draw", "credits_before", "cost", "tokens_won",
+      "credits_after", "played_at"}},
+    {"grants", {"player", "after_game", "credits"}},
+};
+
+QStringList columnsOfLayout(const TableColumns& table, int version) {
+    QStringList columns = table.columns;
+    if (version < 3)
+        columns.removeAll(QStringLiteral("untold_draw"));
+    if (version < 2)
+        columns.removeAll(QStringLiteral("played_at"));
+    return columns;
+}
 
 } // namespace
 
@@ -94,6 +121,57 @@ bool SqliteBooks::checkSchema(QString* error, Refusal* refusal) {
         return false;
     }
     schemaVersion_ = version;
+    return checkTables(error);
+}
+
+bool SqliteBooks::checkTables(QString* error) {
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT type, name FROM sqlite_master"))) {
+        *error = query.lastError().text();
+        return false;
+    }
+    QStringList tables;
+    while (query.next()) {
+        const QString type = query.value(0).toString();
+        const QString name = query.value(1).toString();
+        const bool ours = std::ranges::any_of(kColumns, [&](const TableColumns& table) {
+            return name == QLatin1StringView(table.table);
+        });
+        if (ours && type == u"table") {
+            tables << name;
+        } else if (ours) {
+            *error = QStringLiteral("the books' table %1 is a %2, not a table").arg(name, type);
+            return false;
+        } else if (!(name.startsWith(u"sqlite_") ||
+                     (type == u"index" && name == u"grants_by_player"))) {
+            *error = QStringLiteral("the books hold a %1 %2 that the machinekeeper's books never "
+                                    "have")
+                         .arg(type, name.left(100));
+            return false;
+        }
+    }
+    for (const TableColumns& table : kColumns) {
+        const QString name = QString::fromLatin1(table.table);
+        if (!tables.contains(name)) {
+            *error = QStringLiteral("the books have no table %1").arg(name);
+            return false;
+        }
+        QStringList columns;
+        if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(name))) {
+            *error = query.lastError().text();
+            return false;
+        }
+        while (query.next())
+            columns << query.value(1).toString();
+        if (columns != columnsOfLayout(table, schemaVersion_)) {
+            *error =
+                QStringLiteral("the books' table %1 has the columns %2, not those of layout %3")
+                    .arg(name, columns.join(u", ").left(300))
+                    .arg(schemaVersion_);
+            return false;
+        }
+    }
     return true;
 }
 

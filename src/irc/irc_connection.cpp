@@ -143,6 +143,10 @@ bool IrcConnection::hasCapability(QByteArrayView name) const {
     return capabilities_.contains(name.toByteArray());
 }
 
+bool IrcConnection::offersCapability(QByteArrayView name) const {
+    return offered_.contains(name.toByteArray());
+}
+
 std::optional<QByteArray> IrcConnection::isupport(QByteArrayView key) const {
     const auto found = isupport_.constFind(key.toByteArray());
     if (found == isupport_.cend())
@@ -167,6 +171,7 @@ void IrcConnection::startAttempt() {
     nick_ = config_.nick;
     reader_.clear();
     capabilities_.clear();
+    offered_.clear();
     isupport_.clear();
     account_.clear();
     login_ = std::make_unique<IrcLogin>(config_);
@@ -326,6 +331,8 @@ void IrcConnection::negotiate(const IrcMessage& message) {
     if (login_->outcome() != IrcLogin::Outcome::Done)
         return;
     capabilities_ = login_->enabled();
+    const QList<QByteArray> offered = login_->offered().keys();
+    offered_ = QSet<QByteArray>(offered.cbegin(), offered.cend());
     if (!capabilities_.isEmpty()) {
         QList<QByteArray> names(capabilities_.cbegin(), capabilities_.cend());
         std::ranges::sort(names);

@@ -86,6 +86,9 @@ public:
     int nickLength() const { return nickLength_; }
     // Whether the server enabled a capability on this connection ("account-tag").
     bool hasCapability(QByteArrayView name) const;
+    // Whether the server offered a capability (CAP LS), taken or not ("sasl" where the program
+    // does not log in).
+    bool offersCapability(QByteArrayView name) const;
     // A token of the server's 005 reply ("MONITOR" of "MONITOR=100"): its value, or nullopt.
     std::optional<QByteArray> isupport(QByteArrayView key) const;
     // The services account this connection is logged in as (empty when none).
@@ -130,6 +133,7 @@ private:
     IrcLineReader reader_;
     std::unique_ptr<IrcLogin> login_;
     QSet<QByteArray> capabilities_;
+    QSet<QByteArray> offered_;
     QMap<QByteArray, QByteArray> isupport_;
     QByteArray account_;
     bool loginRefused_ = false;

@@ -13,7 +13,36 @@ bool usesAccounts(Identity identity, const IrcConnection& connection) {
     case Identity::Auto:
         break;
     }
-    return connection.hasCapability("account-tag") || connection.hasCapability("extended-join");
+    return !accountCapabilities(connection).isEmpty() || !connection.account().isEmpty();
+}
+
+QStringList accountCapabilities(const IrcConnection& connection) {
+    QStringList offered;
+    for (const char* capability : {"sasl", "account-notify", "account-tag", "extended-join"}) {
+        if (connection.offersCapability(capability))
+            offered.append(QString::fromLatin1(capability));
+    }
+    return offered;
+}
+
+QString identityChoice(Identity identity, const IrcConnection& connection) {
+    switch (identity) {
+    case Identity::Account:
+        return QStringLiteral("services account (identity = account)");
+    case Identity::Nick:
+        return QStringLiteral("nickname (identity = nick)");
+    case Identity::Auto:
+        break;
+    }
+    QStringList signs;
+    if (const QStringList offered = accountCapabilities(connection); !offered.isEmpty())
+        signs.append(QStringLiteral("the server offers ") + offered.join(u", "));
+    if (!connection.account().isEmpty())
+        signs.append(QStringLiteral("the robot is logged in to one"));
+    if (signs.isEmpty())
+        return QStringLiteral("nickname (the network has no accounts: the server offers none of "
+                              "sasl, account-notify, account-tag, extended-join)");
+    return QStringLiteral("services account (the network has accounts: %1)").arg(signs.join(u"; "));
 }
 
 QString accountIdentity(QByteArrayView account, CaseMapping mapping) {

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -18,8 +19,16 @@ class IrcConnection;
 namespace keeper {
 
 // Whether books are kept by services account on `connection`: as configured, or, left to the
-// robot (auto), where the server reports accounts (account-tag or extended-join).
+// robot (auto), wherever the network has accounts at all (see accountSigns). A network with
+// accounts is never played by nickname: whoever takes a player's nickname after them would play
+// on their credits.
 bool usesAccounts(Identity identity, const IrcConnection& connection);
+// The capabilities `connection`'s server offers for services accounts, of sasl, account-notify,
+// account-tag and extended-join; a robot logged in to an account also shows that there are some.
+QStringList accountCapabilities(const IrcConnection& connection);
+// How books are kept on `connection` and why, for the log: "services account (the network has
+// accounts: the server offers sasl, account-notify)".
+QString identityChoice(Identity identity, const IrcConnection& connection);
 
 // The books name of a services account: "account:" and the account in the server's case
 // mapping. No nickname holds a ':', so an account's books never meet a nickname's.

@@ -166,18 +166,19 @@ void KeeperRobot::onRegistered() {
     playerOfRecipient_.clear();
     nickReclaim_.reset();
     probes_.reset();
-    const bool byAccount = usesAccounts(config_.identity, *connection_);
     log_(QtInfoMsg,
          QStringLiteral("registered as %1%2; books kept by %3")
              .arg(QString::fromLatin1(connection_->nick()),
                   connection_->account().isEmpty() ? QString()
                                                    : QStringLiteral(", logged in as ") +
                                                          QString::fromUtf8(connection_->account()),
-                  byAccount ? QStringLiteral("services account") : QStringLiteral("nickname")));
-    if (config_.identity == Identity::Account && !byAccount)
-        log_(QtWarningMsg,
-             QStringLiteral("the server reports no accounts (no account-tag or extended-join); "
-                            "every player will be asked to log in"));
+                  identityChoice(config_.identity, *connection_)));
+    if (config_.identity == Identity::Account && accountCapabilities(*connection_).isEmpty() &&
+        connection_->account().isEmpty())
+        log_(QtWarningMsg, QStringLiteral("the server offers nothing for accounts (sasl, "
+                                          "account-notify, account-tag, extended-join); every "
+                                          "player will be asked to log in unless WHOIS names "
+                                          "their account"));
     exemption_.registered();
 }
 

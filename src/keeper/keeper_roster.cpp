@@ -175,9 +175,10 @@ void KeeperRoster::onAccountNews(const IrcMessage& message) {
         const QString key = keyOf(message.param(1));
         for (const IrcMessage& waited : accounts_.whoisEnded(key))
             hooks_.identified(waited, key);
-        // Outside the channel the robot would not hear them quit or log out: the answer served
-        // the messages that waited for it, and the next message asks again.
-        if (!isMember(key))
+        // Outside the channel the robot would not hear them quit, nor without account-notify
+        // log in or out: the answer served the messages that waited for it, and the next
+        // message asks again.
+        if (!isMember(key) || !connection_.hasCapability("account-notify"))
             accounts_.forget(key);
     }
 }

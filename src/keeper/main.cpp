@@ -247,8 +247,11 @@ int main(int argc, char* argv[]) {
             fault(error);
             return 1;
         }
+        // An IPv6 address stands in brackets in a URL, or its port could not be told from it.
+        const QString host = config.metricsHost.contains(u':') ? u'[' + config.metricsHost + u']'
+                                                               : config.metricsHost;
         say(QStringLiteral("serving metrics at http://%1:%2/metrics")
-                .arg(config.metricsHost)
+                .arg(host)
                 .arg(config.metricsPort));
     }
     const QString configPath = args[0];

@@ -94,6 +94,39 @@ TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {
     EXPECT_FALSE(error.isEmpty());
 }
 
+// Books whose tables were replaced or added to: a view or a trigger could make every read (an
+// audit, a report) endless. They are refused with the file and what is wrong in one line.
+TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
+    const struct {
+        const char* name;
+        QStringList tampering;
+        QString fault;
+    } cases[] = {
+        {"a recursive view for games",
+         {"DROP TABLE games",
+          "CREATE VIEW games AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n)"
+          " SELECT 'alice' AS player, i AS game, '01,02,03' AS first_draw, '0,0,0' AS holds,"
+          " '01,02,03' AS final_draw, 0 AS credits_before, 1 AS cost, 0 AS tokens_won,"
+          " 0 AS credits_after, NULL AS played_at FROM n"},
+         "the books' table games is a view, not a table"},
+        {"a trigger", {kBreakPlayerUpdates}, "the books hold a trigger broken that"},
+        {"a column gone",
+         {"ALTER TABLE games DROP COLUMN played_at"},
+         "the books' table games has the columns player, game, first_draw, holds, final_draw, "
+         "credits_before, cost, tokens_won, credits_after, not those of layout 3"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        startAfresh();
+        ASSERT_TRUE(open());
+        for (const QString& statement : row.tampering)
+            tamper(statement);
+        QString error;
+        EXPECT_FALSE(SqliteBooks::open(path(), &error, BooksPurpose::Audit));
+        EXPECT_TRUE(error.startsWith(path() + ": " + row.fault)) << error.toStdString();
+    }
+}
+
 // Two robots on one file would each answer from their own idea of the waiting games: the
 // second is refused while the first serves; an audit reads beside it.
 TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {

@@ -18,10 +18,13 @@ constexpr int kProbeGapMs = 200;
 
 } // namespace
 
-ServicesNetwork::ServicesNetwork(bool accountTags)
+ServicesNetwork::ServicesNetwork()
+    : ServicesNetwork(Offers{}) {}
+
+ServicesNetwork::ServicesNetwork(Offers offers)
     : TestServer({QStringLiteral("inspircd.out"), QStringLiteral("inspircd.log"),
                   QStringLiteral("anope.out")})
-    , accountTags_(accountTags) {}
+    , offers_(offers) {}
 
 bool ServicesNetwork::ensureInstalled(QString* error) {
     return installWhenMissing(
@@ -128,8 +131,11 @@ command { service = "NickServ"; name = "SET"; command = "nickserv/set" }
 command { service = "NickServ"; name = "SET PASSWORD"; command = "nickserv/set/password" }
 module { name = "m_sasl" }
 )");
-    if (!accountTags_)
+    if (!offers_.accountTags)
         server.remove(QStringLiteral("<module name=\"ircv3_accounttag\">\n"));
+    if (!offers_.extendedJoin)
+        server.replace(QStringLiteral("extendedjoin=\"yes\""),
+                       QStringLiteral("extendedjoin=\"no\""));
     auto fill = [&](QString text) {
         return text.replace("@DIR@", dir)
             .replace("@PORT@", port)

@@ -2,9 +2,9 @@
 
 // A private IRC network with services for tests: Debian's InspIRCd with Anope linked to it,
 // their own configuration in a temporary folder, listening on 127.0.0.1 on free ports, run in
-// the foreground (see TestServer). SASL (PLAIN and EXTERNAL), account-tag (unless left out),
-// extended-join, account-notify, MONITOR and NickServ REGISTER and LOGOUT are on; the operator
-// kOperName may rename anyone (SANICK).
+// the foreground (see TestServer). SASL (PLAIN and EXTERNAL), account-tag and extended-join
+// (each unless left out), account-notify, MONITOR and NickServ REGISTER and LOGOUT are on; the
+// operator kOperName may rename anyone (SANICK).
 
 #include "support/test_server.h"
 
@@ -15,7 +15,14 @@ public:
     static constexpr const char* kOperName = "netop";
     static constexpr const char* kOperPassword = "netoppass";
 
-    explicit ServicesNetwork(bool accountTags = true);
+    // What the server tells its clients of accounts besides SASL and account-notify.
+    struct Offers {
+        bool accountTags = true;
+        bool extendedJoin = true;
+    };
+
+    ServicesNetwork();
+    explicit ServicesNetwork(Offers offers);
     ~ServicesNetwork() { stop(); }
 
     // Starts the server, then the services, and waits (a bounded time) until NickServ answers.
@@ -36,7 +43,7 @@ private:
     bool waitForServer(QString* error);
     bool waitForServices(QString* error);
 
-    bool accountTags_;
+    Offers offers_;
     quint16 port_ = 0;
     quint16 linkPort_ = 0;
     std::unique_ptr<QProcess> services_;
