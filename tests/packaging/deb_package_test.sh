@@ -56,12 +56,13 @@ check "the packaged unit starts /usr/bin/jackwell-keeper" \
     grep -qx 'ExecStart=/usr/bin/jackwell-keeper %d/keeper.txt' <<<"$unit"
 
 # Every file under /etc is the operator's: listed in conffiles, and nothing else is.
-etc_files=$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | grep '^\./etc/.*[^/]$' | sed 's|^\.||' | sort)
+etc_files=$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | grep '^\./etc/.*[^/]$' |
+    sed 's|^\.||' | sort)
 conffiles=$(dpkg-deb --info "$deb" conffiles 2>/dev/null | sort)
 check "every file under /etc is a conffile" test -n "$etc_files" -a "$etc_files" = "$conffiles"
 
-# Lintian's errors fail the test; its warnings are listed (README's packaging part says which remain
-# and why).
+# Lintian's errors fail the test; its warnings are listed (README's packaging part says which
+# remain and why).
 lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
 status=$?
 sed 's/^/lintian: /' "$work/lintian.log"
@@ -86,7 +87,8 @@ check "dpkg installs the package" dpkg_root -i "$deb"
 echo "# kept 30 weeks by the operator" >>"$rule"
 check "dpkg upgrades it to ${version}.1" dpkg_root --force-confdef --force-confold -i "$newer"
 check "the upgrade keeps the operator's edit of the log rule" grep -q 'kept 30 weeks' "$rule"
-check "... and installs the newer version" test "$(dpkg-query --admindir="$admin" -W -f='${Version}' jackwell)" = "${version}.1"
+check "... and installs the newer version" \
+    test "$(dpkg-query --admindir="$admin" -W -f='${Version}' jackwell)" = "${version}.1"
 [ "$failures" -gt 0 ] && cat "$work/dpkg.log" >&2
 
 finish

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """The real card as a screen reader finds it on the accessibility bus (AT-SPI), on the virtual
-display xvfb-run gives it: every button named and pressable, the figures and reels named with what they show, and
-a change of figure told to a listener. Pressing GET HOST and REGISTER through the bus plays the
-first steps of a game, so what the bus reads is what the card shows, not a copy made at start.
+display xvfb-run gives it: every button named and pressable, the figures and reels named with
+what they show. A game played by pressing the buttons through the bus shows that the names follow
+the card and that a listener hears them change.
 
     xvfb-run -a accessibility_test.py JACKWELL
 
@@ -188,7 +188,8 @@ for reel in ["Left", "Middle", "Right"]:
 
 # The notice waits hidden until holds cannot be sent; it says why when it shows.
 notice = [o for o in objects("label") if "machinekeeper never got" in o.description]
-check("the HOLDS NOT SENT notice is on the bus, hidden", len(notice) == 1 and not showing(notice[0]))
+check("the HOLDS NOT SENT notice is on the bus, hidden",
+      len(notice) == 1 and not showing(notice[0]))
 
 # A game played through the bus: the reels and the figures read what the card now shows, and a
 # listener (a screen reader) hears each change.
@@ -203,7 +204,7 @@ check("after START the first draw reads on the bus",
       wait_for("the first draw", lambda: len(named(r"First draw, .* reel: [1-9][0-9]*")) == 3))
 for reel in ["Left", "Middle", "Right"]:
     check(f"a listener hears the {reel.lower()} reel change", wait_for(
-        "the reel", lambda: [name for name in heard if name.startswith(reel + " reel: ")], 5), heard)
+        "the reel", lambda: [n for n in heard if n.startswith(reel + " reel: ")], 5), heard)
 reels = " / ".join(o.name for o in objects("filler") if showing(o) and o.name)
 check("each reel reads the one symbol on top", re.fullmatch(
     r"Left reel: [a-z ]+ / Middle reel: [a-z ]+ / Right reel: [a-z ]+", reels), reels)
