@@ -299,6 +299,12 @@ void CardWindow::renderReel(int reel) {
     CardLabel* hold = label(card::kHoldLabels[reel]);
     hold->setCaption(state.hold.caption);
     hold->setBackColour(state.hold.backColour);
+    // A screen reader hears whether the reel is held, as the colour shows it.
+    const auto holdAction = CardAction(int(CardAction::HoldReel1) + reel);
+    const QString holdName = cardKeyAccessibleName(*cardKeyFor(holdAction)) +
+                             (isHeld(card_.state, reel) ? QStringLiteral(", held") : QString());
+    if (hold->accessibleName() != holdName)
+        hold->setAccessibleName(holdName);
     describeReel(reel);
 }
 

@@ -208,6 +208,9 @@ for reel in ["Left", "Middle", "Right"]:
 reels = " / ".join(o.name for o in objects("filler") if showing(o) and o.name)
 check("each reel reads the one symbol on top", re.fullmatch(
     r"Left reel: [a-z ]+ / Middle reel: [a-z ]+ / Right reel: [a-z ]+", reels), reels)
+press("HOLD, left reel button")
+check("a held reel's button says so", wait_for("the hold", lambda: [
+    o for o in objects("push button") if o.name == "HOLD, left reel button, held"], 5))
 press("ESP HOLD button")
 time.sleep(1)
 press("FINISH button")
