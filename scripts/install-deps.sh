@@ -14,7 +14,9 @@ packages=(
     postgresql-15 libqt6sql6-psql libpq-dev # the robot's books on a PostgreSQL server, and its tests
     prometheus # scrapes the robot's metrics in its tests
     pulseaudio pulseaudio-utils
-    desktop-file-utils appstream systemd groff-base dpkg-dev logrotate # validators and make package
+    desktop-file-utils appstream systemd groff-base dpkg-dev logrotate lintian # validators, make package
+    qt6-wayland weston # the card on a Wayland desktop, tried on weston's headless backend
+    at-spi2-core dbus-daemon python3-pyatspi # the card read through the accessibility bus
 )
 if [ "${1:-}" = "--extra" ]; then
     shift

@@ -22,13 +22,16 @@ public:
         : QAccessibleWidget(label,
                             label->isClickable() ? QAccessible::Button : QAccessible::StaticText) {}
 
-    // The caption is the value ("HELD", "105"), and the name of a label that has none of its own.
+    // The caption is the value ("HELD", "105"), and the name of a label that has none of its own;
+    // a figure's name reads with it ("Credits: 105").
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Value)
             return label()->caption();
         const QString own = QAccessibleWidget::text(kind);
         if (kind == QAccessible::Name && own.isEmpty())
             return label()->caption();
+        if (kind == QAccessible::Name && !label()->isClickable())
+            return own + QStringLiteral(": ") + label()->caption();
         return own;
     }
     QStringList actionNames() const override {
@@ -77,8 +80,8 @@ void CardLabel::setCaption(const QString& caption) {
         return;
     caption_ = caption;
     update();
-    if (!clickable_) {
-        QAccessibleValueChangeEvent changed(this, caption_);
+    if (!clickable_) { // its name reads the caption: screen readers hear the new one
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&changed);
     }
 }

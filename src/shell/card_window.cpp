@@ -1,6 +1,7 @@
 #include "shell/card_window.h"
 
 #include "card/card.h"
+#include "machine/pay_table.h"
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
 #include "shell/card_layout.h"
@@ -41,6 +42,27 @@ TextStyle styleFor(LabelLook look) {
         break;
     }
     return TextStyle{};
+}
+
+// What screen readers call the reels and the card's figures; a figure reads with its caption
+// ("Credits: 105").
+constexpr std::array<const char*, 3> kReelNames{"Left reel", "Middle reel", "Right reel"};
+constexpr std::pair<CardLabelRole, const char*> kFigureNames[]{
+    {CardLabelRole::FreeGame, "One game"},
+    {CardLabelRole::Credits, "Credits"},
+    {CardLabelRole::Tokens, "Tokens"},
+    {CardLabelRole::FirstCode1, "First draw, left reel"},
+    {CardLabelRole::FirstCode2, "First draw, middle reel"},
+    {CardLabelRole::FirstCode3, "First draw, right reel"},
+    {CardLabelRole::FinalCode1, "Final draw, left reel"},
+    {CardLabelRole::FinalCode2, "Final draw, middle reel"},
+    {CardLabelRole::FinalCode3, "Final draw, right reel"},
+};
+
+QString symbolName(int image) {
+    if (image < 1 || image > machine::kSymbolCount)
+        return QStringLiteral("blank");
+    return QLatin1String(machine::kSymbolNames[image]);
 }
 
 } // namespace
@@ -103,6 +125,8 @@ void CardWindow::buildControls() {
         }
         labels_[int(control.role)] = label;
     }
+    for (const auto& [role, name] : kFigureNames)
+        label(role)->setAccessibleName(QLatin1String(name));
     TextStyle notice;
     notice.pointSize = 7;
     notice.textColour = kColourWhite;
@@ -276,6 +300,27 @@ void CardWindow::renderReel(int reel) {
     CardLabel* hold = label(card::kHoldLabels[reel]);
     hold->setCaption(state.hold.caption);
     hold->setBackColour(state.hold.backColour);
+    // A screen reader hears whether the reel is held, as the colour shows it.
+    const auto holdAction = CardAction(int(CardAction::HoldReel1) + reel);
+    const QString holdName = cardKeyAccessibleName(*cardKeyFor(holdAction)) +
+                             (isHeld(card_.state, reel) ? QStringLiteral(", held") : QString());
+    if (hold->accessibleName() != holdName)
+        hold->setAccessibleName(holdName);
+    describeReel(reel);
+}
+
+// A screen reader hears a reel by the symbol on top ("Left reel: grapes"): the result picture
+// while it shows, else the spinning reel beneath it; the box it covers goes unnamed.
+void CardWindow::describeReel(int reel) {
+    const bool resultOnTop = card_.state.reels[reel].resultPicture.visible;
+    SymbolBox* top = resultOnTop ? resultPictures_[reel] : reelPictures_[reel];
+    SymbolBox* covered = resultOnTop ? reelPictures_[reel] : resultPictures_[reel];
+    const QString name =
+        QLatin1String(kReelNames[reel]) + QStringLiteral(": ") + symbolName(top->image());
+    if (top->accessibleName() != name)
+        top->setAccessibleName(name);
+    if (!covered->accessibleName().isEmpty())
+        covered->setAccessibleName(QString());
 }
 
 void CardWindow::renderPayouts() {

@@ -68,6 +68,7 @@ private:
     CardLabel* label(CardLabelRole role) const;
     void render();
     void renderReel(int reel);
+    void describeReel(int reel);
     void renderIdle(const CardLabelControl& control);
     void renderPayouts();
     void showPayouts();

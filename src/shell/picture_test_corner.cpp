@@ -16,11 +16,13 @@ namespace {
 const QString kImageFilter = QStringLiteral("Image Files (*.bmp *.jpg *.gif)");
 constexpr int kStartSymbol = 4; // the picture the box starts with
 
-// Each button's caption is its design name. Out of the player's sight, it is no Tab stop
-// either: a Space there would open a file dialog the player never asked for.
-QPushButton* button(QWidget& parent, const char* name, Twips place) {
+// Each button's caption is its design name; a screen reader, which finds it beyond the card's
+// edge, hears what it does. Out of the player's sight, it is no Tab stop either: a Space there
+// would open a file dialog the player never asked for.
+QPushButton* button(QWidget& parent, const char* name, const char* spoken, Twips place) {
     auto* made = new QPushButton(QLatin1String(name), &parent);
     made->setObjectName(QLatin1String(name));
+    made->setAccessibleName(QLatin1String(spoken));
     made->setGeometry(toPixels(place));
     made->setFocusPolicy(Qt::NoFocus);
     return made;
@@ -33,10 +35,13 @@ PictureTestCorner::PictureTestCorner(QWidget& mainWindow, FileChooser& chooser, 
     , chooser_(chooser)
     , report_(std::move(report))
     , pictureBox_(new QLabel(&mainWindow))
-    , chooseButton_(button(mainWindow, card::kCornerChooseButtonName, card::kCornerChooseButton))
-    , showButton_(button(mainWindow, card::kCornerShowButtonName, card::kCornerShowButton)) {
+    , chooseButton_(button(mainWindow, card::kCornerChooseButtonName,
+                           "Picture test: choose a picture", card::kCornerChooseButton))
+    , showButton_(button(mainWindow, card::kCornerShowButtonName,
+                         "Picture test: show the first extra picture", card::kCornerShowButton)) {
     setObjectName(QStringLiteral("PictureTestCorner"));
     pictureBox_->setObjectName(QLatin1String(card::kCornerPictureBoxName));
+    pictureBox_->setAccessibleName(QStringLiteral("Picture test"));
     pictureBox_->setGeometry(toPixels(card::kCornerPictureBox));
     pictureBox_->setPixmap(renderSvg(
         QStringLiteral(":/assets/symbols/%1.svg").arg(kStartSymbol, 2, 10, QLatin1Char('0')),

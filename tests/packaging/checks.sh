@@ -2,7 +2,7 @@
 # and small checks that count failures instead of stopping at the first.
 
 installed_files=(
-    bin/jackwell
+    games/jackwell
     bin/jackwell-keeper
     lib/jackwell/modules/jackwell-sound.so
     lib/jackwell/modules/jackwell-irc.so
@@ -22,6 +22,8 @@ installed_files=(
     share/man/man6/jackwell.6.gz
     share/man/man8/jackwell-keeper.8.gz
     share/doc/jackwell/keeper.txt.example
+    share/doc/jackwell/copyright
+    share/doc/jackwell/changelog.gz
     lib/systemd/system/jackwell-keeper.service
     etc/logrotate.d/jackwell-keeper
 )

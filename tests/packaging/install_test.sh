@@ -34,8 +34,8 @@ fi
 for file in "${installed_files[@]}"; do
     check "installed $file" test -f "$root/$file"
 done
-for program in jackwell jackwell-keeper; do
-    check "$program is executable" test -x "$root/bin/$program"
+for program in games/jackwell bin/jackwell-keeper; do
+    check "$program is executable" test -x "$root/$program"
 done
 expected=$(printf '%s\n' "${installed_files[@]}" | sort)
 actual=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
@@ -55,7 +55,7 @@ check "the scalable icon is the SVG source" \
 desktop=$root/share/applications/org.jackwell.Jackwell.desktop
 metainfo=$root/share/metainfo/org.jackwell.Jackwell.metainfo.xml
 entry() { sed -n "s/^$1=//p" "$desktop"; }
-check "the desktop entry runs jackwell" test -x "$root/bin/$(entry Exec)"
+check "the desktop entry runs jackwell" test -x "$root/games/$(entry Exec)"
 check "the desktop entry's icon is installed" \
     test -f "$root/share/icons/hicolor/scalable/apps/$(entry Icon).svg"
 check "the desktop entry is in the games menu" grep -q '^Categories=Game;' "$desktop"
@@ -125,7 +125,7 @@ check "jackwell-keeper.8 names the configuration" \
 
 # Both installed programs tell their version, the card without any display.
 check "jackwell --version" test "$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
-    "$root/bin/jackwell" --version)" = "jackwell $version"
+    "$root/games/jackwell" --version)" = "jackwell $version"
 check "jackwell-keeper --version" \
     test "$("$root/bin/jackwell-keeper" --version)" = "jackwell-keeper $version"
 
@@ -173,22 +173,22 @@ canonical_settings=$'Text1\r\n/home/player/sounds/win.wav\r\nText2\r\n\r\nCheck1
 home=$work/home
 mkdir -p "$home"
 chmod -R a-w "$destdir"
-help=$(HOME=$home env -u XDG_CONFIG_HOME "$root/bin/jackwell" --help)
+help=$(HOME=$home env -u XDG_CONFIG_HOME "$root/games/jackwell" --help)
 check "--help names the installed card's Settings.txt" \
     grep -qF "$home/.config/Jackwell/Settings.txt" <<<"$help"
 check "--help names the installed sounds" grep -qF "$root/share/jackwell/sounds" <<<"$help"
 
-status=$(run_card "$root/bin/jackwell" "$home")
+status=$(run_card "$root/games/jackwell" "$home")
 check "the installed card ends well on SIGTERM (status $status)" test "$status" = 0
 settings=$home/.config/Jackwell/Settings.txt
 check "the installed card wrote ~/.config/Jackwell/Settings.txt" test -f "$settings"
 check "... with the options' ten lines" test "$(wc -l <"$settings")" = 10 -a \
     "$(head -n 1 "$settings")" = $'Text1\r'
-check "... and nothing beside the executable" test ! -e "$root/bin/Settings.txt"
+check "... and nothing beside the executable" test ! -e "$root/games/Settings.txt"
 
 printf '%s' "$canonical_settings" >"$work/canonical.txt"
 cp "$work/canonical.txt" "$settings"
-status=$(run_card "$root/bin/jackwell" "$home")
+status=$(run_card "$root/games/jackwell" "$home")
 check "the installed card runs again (status $status)" test "$status" = 0
 check "the options survive the next run" cmp -s "$settings" "$work/canonical.txt"
 [ "$failures" -gt 0 ] && cat "$work/card.log" >&2

@@ -258,7 +258,7 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     EXPECT_EQ(hold->text(QAccessible::Value), "HELD");
     QAccessibleInterface* credits = accessible(CardLabelRole::Credits);
     EXPECT_EQ(credits->role(), QAccessible::StaticText);
-    EXPECT_EQ(credits->text(QAccessible::Name), "0");
+    EXPECT_EQ(credits->text(QAccessible::Name), "Credits: 0");
     for (const CardLabelControl& control : card::kLabels) {
         auto* label = rig.app->windows().card().findChild<CardLabel*>(control.designName);
         if (control.action == CardAction::None)
