@@ -9,7 +9,6 @@ packages=(
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
     xvfb xauth xdotool openbox # the real program driven on a virtual display in its tests
-    weston qt6-wayland # and under Wayland, on weston's headless backend
     ngircd openssl inspircd anope
     postgresql-15 libqt6sql6-psql libpq-dev # the robot's books on a PostgreSQL server, and its tests
     prometheus # scrapes the robot's metrics in its tests
