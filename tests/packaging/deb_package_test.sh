@@ -61,7 +61,7 @@ etc_files=$(dpkg-deb --contents "$deb" | awk '{ print $6 }' | grep '^\./etc/.*[^
 conffiles=$(dpkg-deb --info "$deb" conffiles 2>/dev/null | sort)
 check "every file under /etc is a conffile" test -n "$etc_files" -a "$etc_files" = "$conffiles"
 
-# Lintian's errors fail the test; its warnings are listed (README's packaging part says which
+# Lintian's errors fail the test; its warnings are listed (docs/packaging.md says which
 # remain and why).
 lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
 status=$?
