@@ -66,9 +66,30 @@ QRect WindowPair::availableBesideCard() const {
     return availableAt(frameOf(card_).center());
 }
 
+namespace {
+
+// A place kept in the preferences is taken back only when it could be a window on these screens:
+// a size no larger than the whole desktop, a corner not far off it. Anything else (a damaged or
+// hostile file) is forgotten before any window is given it.
+std::optional<QRect> sane(const std::optional<QRect>& saved) {
+    if (!saved || !saved->isValid())
+        return std::nullopt;
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens())
+        desktop |= screen->geometry();
+    if (desktop.isEmpty() || saved->width() > desktop.width() ||
+        saved->height() > desktop.height() ||
+        !desktop.adjusted(-desktop.width(), -desktop.height(), desktop.width(), desktop.height())
+             .contains(saved->topLeft()))
+        return std::nullopt;
+    return saved;
+}
+
+} // namespace
+
 void WindowPair::placeCard(bool withChat) {
     cardPlaced_ = true;
-    if (const std::optional<QRect> saved = preferences_.cardGeometry()) {
+    if (const std::optional<QRect> saved = sane(preferences_.cardGeometry())) {
         for (QScreen* screen : QGuiApplication::screens()) {
             if (fitsOn(frameOf(card_, *saved), screen->availableGeometry())) {
                 card_.setGeometry(*saved);
@@ -97,7 +118,7 @@ void WindowPair::placeChat() {
     chatPlaced_ = true;
     const QRect card = frameOf(card_);
     const QRect available = availableBesideCard();
-    const std::optional<QRect> saved = preferences_.chatWindow().geometry;
+    const std::optional<QRect> saved = sane(preferences_.chatWindow().geometry);
     if (saved) {
         const QRect frame = frameOf(chat_, *saved);
         if (fitsOn(frame, available) && !frame.intersects(card)) {

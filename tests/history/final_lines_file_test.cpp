@@ -151,5 +151,20 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     EXPECT_EQ(games.problem, "1 lines of " + path + " could not be read and were passed over.");
 }
 
+// Only results the card took are kept as games (the card tells the history of each one it
+// shows); any other line handed over is not a game.
+TEST(GameHistory, keepsTheResultsTheCardTookOnItsNetwork) {
+    QTemporaryDir dir;
+    testing::ScriptedBackend network;
+    network.status.server = "irc.example.net:6667";
+    GameHistory history(dir.path());
+    history.attach(&network);
+    history.resultShown("Rivet: FINAL: | 01 | 02 | 03 | Credits: (99)");
+    history.resultShown("Rivet: Click FINISH for the final draw.");
+    const GameHistory::Games games = history.read("Rivet");
+    EXPECT_EQ(games.games, (std::vector<PlayedGame>{{0, 99}}));
+    EXPECT_TRUE(games.problem.isEmpty()) << games.problem.toStdString();
+}
+
 } // namespace
 } // namespace jackwell::history

@@ -365,5 +365,36 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     EXPECT_FALSE(card.intersects(chat));
 }
 
+// A place no window could have (a damaged or hostile preferences file) is never given to a
+// window, not even for a moment: each window stays within the screen from the first.
+TEST(ChatWindow, placesNoWindowCouldHaveAreNeverTaken) {
+    QTemporaryDir keep;
+    const QString preferences = keep.filePath("Jackwell.conf");
+    const QRect hostile(0, 0, 2147483647, 2147483647);
+    Preferences(preferences).setCardGeometry(hostile);
+    Preferences(preferences).setChatWindow({true, hostile});
+    AppRig rig(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
+    QSize largest;
+    struct Sizes : QObject {
+        QSize& largest;
+        explicit Sizes(QSize& into)
+            : largest(into) {}
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Resize)
+                largest = largest.expandedTo(static_cast<QWidget*>(watched)->size());
+            return false;
+        }
+    } sizes(largest);
+    rig.app->windows().chat().installEventFilter(&sizes);
+    rig.app->windows().card().installEventFilter(&sizes);
+    rig.app->showWindows();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(rig.app->windows().chat().isVisible());
+    EXPECT_TRUE(screen.contains(rig.app->windows().chat().frameGeometry()));
+    EXPECT_TRUE(screen.contains(rig.app->windows().card().frameGeometry()));
+    EXPECT_LE(largest.width(), screen.width());
+    EXPECT_LE(largest.height(), screen.height());
+}
+
 } // namespace
 } // namespace jackwell
