@@ -1,5 +1,7 @@
 #include "shell/help_window.h"
 
+#include "shell/dialog_keys.h"
+
 #include "machine/pay_table.h"
 #include "shell/card_keys.h"
 #include "shell/pictures.h"
@@ -104,7 +106,7 @@ void HelpWindow::open(Section section, const QRect& screenArea) {
 }
 
 void HelpWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape)
+    if (closesDialog(*event, Qt::Key_F1))
         close();
     else
         QWidget::keyPressEvent(event);

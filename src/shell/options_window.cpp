@@ -1,5 +1,7 @@
 #include "shell/options_window.h"
 
+#include "shell/dialog_keys.h"
+
 #include "settings/file_chooser.h"
 #include "settings/readable_file.h"
 #include "shell/options_layout.h"
@@ -209,10 +211,11 @@ void OptionsWindow::closeEvent(QCloseEvent* event) {
 }
 
 void OptionsWindow::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
+    if (closesDialog(*event, Qt::Key_O)) {
         close();
         return;
+    }
+    switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         closeButton_->click();

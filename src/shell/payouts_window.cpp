@@ -1,5 +1,7 @@
 #include "shell/payouts_window.h"
 
+#include "shell/dialog_keys.h"
+
 #include "reels/card_constants.h"
 #include "shell/card_keys.h"
 #include "shell/card_label.h"
@@ -89,7 +91,8 @@ QString PayoutsWindow::amount(int row) const {
 }
 
 void PayoutsWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
+    // P stays the card's PAYOUTS here, as every card key acts in this window.
+    if (closesDialog(*event, Qt::Key_Escape)) {
         close();
         return;
     }

@@ -1,5 +1,7 @@
 #include "shell/statistics_window.h"
 
+#include "shell/dialog_keys.h"
+
 #include "history/credits_chart.h"
 
 #include <QDialogButtonBox>
@@ -117,12 +119,8 @@ StatisticsWindow::StatisticsWindow(QWidget* parent)
 }
 
 void StatisticsWindow::keyPressEvent(QKeyEvent* event) {
-    const int key = event->key();
-    const bool plain =
-        event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
-    if ((plain && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter ||
-                   key == Qt::Key_T)) ||
-        event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_W)) {
+    const bool returnKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (closesDialog(*event, Qt::Key_T) || returnKey) {
         close();
         return;
     }

@@ -2,6 +2,8 @@
 // and close from the keyboard: the statistics with a visible Close, Esc, Return, Ctrl+W and T;
 // the hint with H again, leaving the card's keys with the card.
 
+#include "shell/help_window.h"
+#include "shell/options_window.h"
 #include "shell/statistics_window.h"
 #include "support/app_rig.h"
 
@@ -35,6 +37,25 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         statistics->activateWindow();
         QTest::keySequence(statistics, keys);
         EXPECT_FALSE(statistics->isVisible());
+    }
+}
+
+// The options and the help close with Esc, Ctrl+W and the key that opened them.
+TEST(Dialogs, optionsAndHelpCloseWithCtrlWAndTheirOwnKey) {
+    for (const bool help : {false, true}) {
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(help ? Qt::Key_F1 : Qt::Key_O)}) {
+            SCOPED_TRACE((help ? "help " : "options ") + keys.toString().toStdString());
+            AppRig rig;
+            rig.app->showWindows();
+            ProgramDialogs& dialogs = rig.app->dialogs();
+            help ? dialogs.showHelp() : dialogs.showOptions();
+            QWidget* dialog = help ? static_cast<QWidget*>(dialogs.helpWindow())
+                                   : static_cast<QWidget*>(&dialogs.optionsWindow());
+            ASSERT_TRUE(dialog && dialog->isVisible());
+            QTest::keySequence(dialog, keys);
+            EXPECT_FALSE(dialog->isVisible());
+        }
     }
 }
 
