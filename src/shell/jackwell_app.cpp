@@ -52,7 +52,11 @@ JackwellApp::JackwellApp(Setup setup)
         Card::Effects{*transport_, setup_.clock, setup_.sound, setup_.beeper, options_});
     chatSession_ = std::make_unique<ChatSession>(*transport_, setup_.clock);
     history_ = std::make_unique<history::GameHistory>(setup_.dataDir);
-    windows_ = std::make_unique<ProgramWindows>(*card_, *chatSession_, preferences_);
+    const ProgramWindows::Arrangement arrangement =
+        !setup_.docked   ? ProgramWindows::arrangementForPlatform()
+        : *setup_.docked ? ProgramWindows::Arrangement::Docked
+                         : ProgramWindows::Arrangement::Apart;
+    windows_ = std::make_unique<ProgramWindows>(*card_, *chatSession_, preferences_, arrangement);
     dialogs_ = std::make_unique<ProgramDialogs>(
         ProgramDialogs::Context{*windows_, *card_, options_, *history_, setup_.files,
                                 setup_.soundsDir, setup_.settingsPath, setup_.preferencesPath});

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace jackwell {
 
@@ -52,6 +53,9 @@ public:
         // The player's data folder, where the results seen on networks are kept; empty: they
         // are not kept.
         QString dataDir = {};
+        // Whether the chat is docked beside the card in one window; none: as the platform
+        // needs (docked under Wayland).
+        std::optional<bool> docked = {};
     };
     // What start-up stopped at, after startUp gave false.
     enum class StartFailure { None, Settings, ChatLink };

@@ -5,6 +5,7 @@
 //
 //     jackwell-demo [OUTPUT_DIR] [--seed N]      (OUTPUT_DIR defaults to ./demo)
 
+#include "demo_docked.h"
 #include "demo_script.h"
 
 #include "clock/virtual_clock.h"
@@ -129,5 +130,7 @@ int main(int argc, char* argv[]) {
         });
     });
     application.exec();
+    if (exitCode == 0)
+        exitCode = jackwell::demo::saveDockedPicture(clock, outputDir);
     return exitCode;
 }
