@@ -34,18 +34,21 @@ void openBesideCard(QWidget& dialog, const QWidget& card) {
         return;
     const QRect available = screen->availableGeometry();
     const QRect cardFrame = card.frameGeometry();
+    // The window manager's frame, once the dialog has one.
+    const QSize frame =
+        dialog.isVisible() ? dialog.frameGeometry().size() - dialog.size() : QSize();
+    if (QLayout* layout = dialog.layout())
+        layout->activate(); // the dialog's least size, as it will be shown
+    QSize size = dialog.size().expandedTo(dialog.minimumSize()).boundedTo(available.size() - frame);
     // As wide as the room on the wider side of the card allows, where the dialog can be made so
     // narrow; else it keeps its width and may only stand elsewhere on the screen.
     const int room =
         std::max(available.right() - cardFrame.right(), cardFrame.left() - available.left()) -
-        kGapBesideCard;
-    if (QLayout* layout = dialog.layout())
-        layout->activate(); // the dialog's least size, as it will be shown
-    QSize size = dialog.size().expandedTo(dialog.minimumSize()).boundedTo(available.size());
+        kGapBesideCard - frame.width();
     if (room >= dialog.minimumSizeHint().width())
         size.setWidth(std::min(size.width(), room));
     dialog.resize(size);
-    dialog.move(placeBeside(cardFrame, size, available));
+    dialog.move(placeBeside(cardFrame, size + frame, available));
 }
 
 // A message box that goes on its own when closed, shown without a nested event loop, beside the
@@ -124,11 +127,9 @@ void ProgramDialogs::showOptions() {
     if (closed_)
         return;
     OptionsWindow& options = optionsWindow();
-    CardWindow& card = context_.windows.card();
-    // Beside the card on its screen, unless the player has put it elsewhere there.
-    const QRect screenArea = card.screen()->availableGeometry();
-    if (options.isHidden() && !fitsOn(options.frameGeometry(), screenArea))
-        options.move(placeBeside(card.frameGeometry(), options.frameGeometry().size(), screenArea));
+    // Beside the card on its screen each time it opens.
+    if (options.isHidden())
+        openBesideCard(options, context_.windows.card());
     options.setWindowState(options.windowState() & ~Qt::WindowMinimized);
     options.show();
     options.raise();
@@ -176,8 +177,11 @@ void ProgramDialogs::openHelp(bool atKeys) {
     if (!help_)
         help_ = std::make_unique<HelpWindow>();
     QScreen* screen = context_.windows.card().screen();
+    const bool opening = help_->isHidden();
     help_->open(atKeys ? HelpWindow::Section::Keys : HelpWindow::Section::Rules,
                 screen ? screen->availableGeometry() : QRect());
+    if (opening) // beside the card where there is room for it, never over it
+        openBesideCard(*help_, context_.windows.card());
 }
 
 void ProgramDialogs::showAbout() {
