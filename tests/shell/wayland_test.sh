@@ -3,9 +3,10 @@
 # docked in one window (the compositor places windows, so two could overlap). The program ends
 # itself once that window has painted (JACKWELL_EXIT_WHEN_SHOWN); a program that cannot start
 # under Wayland, or shows no docked window, runs into the time limit.
-# Usage: wayland_test.sh JACKWELL
+# Then a game in that window (wayland_game_test), keys acting once.
+# Usage: wayland_test.sh JACKWELL WAYLAND_GAME_TEST
 set -euo pipefail
-jackwell=$1
+jackwell=$1 game=$2
 command -v weston >/dev/null || { echo "SKIP: weston is missing (scripts/install-deps.sh)"; exit 77; }
 home=$(mktemp -d)
 runtime=$home/runtime
@@ -35,3 +36,5 @@ if [ "$status" != 0 ]; then
     exit 1
 fi
 echo "wayland: the card and the chat showed docked in one window"
+QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=jackwell-test timeout 60 "$game" ||
+    { echo "FAIL: the game under Wayland"; exit 1; }
