@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace jackwell {
 
@@ -41,6 +42,28 @@ struct ChatLinkStatus {
     std::optional<double> offlineSince;
 
     bool operator==(const ChatLinkStatus&) const = default;
+};
+
+// A chat world whose machinekeeper keeps the player's games where the program can read them (the
+// embedded world's own books), for the statistics.
+class KeptGames {
+public:
+    struct Game {
+        qint64 tokensWon = 0;
+        qint64 creditsAfter = 0;
+        qint64 cost = 0; // credits
+    };
+    struct Reading {
+        QString source; // where they come from, in words for the player
+        std::vector<Game> games;
+        QString problem; // what could not be read; empty when all was well
+    };
+
+    virtual ~KeptGames() = default;
+    virtual Reading readKeptGames() = 0;
+    // What the player must hear about those books (a damaged file set aside, say); empty when
+    // there is nothing to say.
+    virtual QString keptGamesNotice() = 0;
 };
 
 // A chat world as the program speaks to it: the embedded world or a real chat network. It
@@ -82,6 +105,9 @@ public:
     virtual void setListener(Listener listener) = 0;
 
     virtual ChatLinkStatus linkStatus() const = 0;
+    // The player's games as this world keeps them, or null where it keeps none (a network,
+    // where the program keeps the results its card saw).
+    virtual KeptGames* keptGames() { return nullptr; }
     // The player's name in the world: their public lines stand under it.
     virtual QString ownName() const = 0;
     // Says `text` in public: in the channel on a network, to everyone in the embedded world.

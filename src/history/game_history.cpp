@@ -2,7 +2,6 @@
 
 #include "chat/chat_port.h"
 #include "machine/texts.h"
-#include "world/embedded_world.h"
 
 #include <QDir>
 
@@ -35,8 +34,8 @@ QString GameHistory::networkFile(const QString& keeperName) const {
 }
 
 void GameHistory::resultShown(const QString& line) {
-    if (dynamic_cast<world::EmbeddedWorld*>(port_))
-        return;
+    if (port_ && port_->keptGames())
+        return; // that world keeps the games itself
     const qsizetype marker = line.indexOf(kResultMarker);
     if (marker <= 0)
         return;
@@ -52,16 +51,11 @@ void GameHistory::resultShown(const QString& line) {
 
 GameHistory::Games GameHistory::read(const QString& keeperName) const {
     Games read;
-    if (auto* world = dynamic_cast<world::EmbeddedWorld*>(port_)) {
-        world::RivetBooks& books = world->rivetBooks();
-        const QString file = books.filePath();
-        read.source = file.isEmpty()
-                          ? QStringLiteral("%1's books, kept in memory until the card closes")
-                                .arg(world->keeper().name())
-                          : QStringLiteral("%1's books in %2")
-                                .arg(world->keeper().name(), QDir::toNativeSeparators(file));
-        const auto games = books.games(world->config().playerName, &read.problem);
-        for (const machine::GameOutcome& game : games.value_or(std::vector<machine::GameOutcome>{}))
+    if (KeptGames* kept = port_ ? port_->keptGames() : nullptr) {
+        KeptGames::Reading books = kept->readKeptGames();
+        read.source = std::move(books.source);
+        read.problem = std::move(books.problem);
+        for (const KeptGames::Game& game : books.games)
             read.games.push_back({game.tokensWon, game.creditsAfter, game.cost});
         return read;
     }
@@ -88,8 +82,8 @@ GameHistory::Games GameHistory::read(const QString& keeperName) const {
 }
 
 QString GameHistory::notice() const {
-    auto* world = dynamic_cast<world::EmbeddedWorld*>(port_);
-    return world ? world->booksNotice() : QString();
+    KeptGames* kept = port_ ? port_->keptGames() : nullptr;
+    return kept ? kept->keptGamesNotice() : QString();
 }
 
 } // namespace jackwell::history

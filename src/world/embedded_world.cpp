@@ -3,6 +3,8 @@
 #include "clock/clock.h"
 #include "machine/texts.h"
 
+#include <QDir>
+
 namespace jackwell {
 
 namespace world {
@@ -139,6 +141,21 @@ void EmbeddedWorld::tell(const std::vector<machine::Reply>& replies, bool durabl
             appendPrivateFrom(keeper_.name(), reply.text);
     }
     scheduleReply();
+}
+
+KeptGames::Reading EmbeddedWorld::readKeptGames() {
+    Reading read;
+    RivetBooks& books = rivetBooks();
+    const QString file = books.filePath();
+    read.source =
+        file.isEmpty()
+            ? QStringLiteral("%1's books, kept in memory until the card closes").arg(keeper_.name())
+            : QStringLiteral("%1's books in %2")
+                  .arg(keeper_.name(), QDir::toNativeSeparators(file));
+    const auto games = books.games(config_.playerName, &read.problem);
+    for (const machine::GameOutcome& game : games.value_or(std::vector<machine::GameOutcome>{}))
+        read.games.push_back({game.tokensWon, game.creditsAfter, game.cost});
+    return read;
 }
 
 } // namespace world

@@ -43,7 +43,7 @@ struct EmbeddedWorldConfig {
 // after a short delay. Replies still waiting when the world closes are dropped unread, and the
 // robot books nothing for them. An answer is told only once what it tells of is safe in the
 // books (on the disk, for books kept in a file); the world goes on meanwhile.
-class EmbeddedWorld : public ChatWorld {
+class EmbeddedWorld : public ChatWorld, public KeptGames {
 public:
     EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config = {});
     ~EmbeddedWorld() override;
@@ -69,6 +69,10 @@ public:
         openBooks();
         return booksNotice_;
     }
+    // The player's games in the machinekeeper's books, for the statistics.
+    KeptGames* keptGames() override { return this; }
+    Reading readKeptGames() override;
+    QString keptGamesNotice() override { return booksNotice(); }
     // Private messages to the machinekeeper not yet answered.
     qsizetype pendingMessages() const { return qsizetype(inbox_.size()); }
 

@@ -143,8 +143,11 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
         EmbeddedWorldConfig config = quietWorld();
         config.publicLife = row.bystanders;
         Rig rig(config);
+        QStringList gone; // what the program hears: nobody of that name takes the message
+        rig.chat.setPeerGoneHandler([&](const QString& name) { gone << name; });
         rig.chat.sendPrivateMessage(row.recipient, "Register me!");
         rig.clock.advance(5000); // the bystanders say nothing this soon
+        EXPECT_EQ(gone, QStringList{row.recipient});
         EXPECT_EQ(rig.logLines().mid(2),
                   QStringList({"ESP to " + row.recipient + ": Register me!", row.notice}));
         EXPECT_EQ(rig.books(), machine::PlayerRecord{});
@@ -154,6 +157,16 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
     rig.chat.sendPrivateMessage("rIVET", "Register me!");
     rig.clock.settle();
     EXPECT_EQ(rig.books().credits, 100);
+    // The statistics read the games from the machinekeeper's own books.
+    ASSERT_EQ(rig.backend->keptGames(), rig.backend);
+    EXPECT_TRUE(rig.backend->readKeptGames().games.empty());
+    rig.chat.sendPrivateMessage("Rivet", "I hold 0,0,0");
+    rig.clock.settle();
+    const KeptGames::Reading kept = rig.backend->readKeptGames();
+    ASSERT_EQ(kept.games.size(), 1u);
+    EXPECT_EQ(kept.games[0].creditsAfter, rig.books().credits);
+    EXPECT_EQ(kept.games[0].cost, 1);
+    EXPECT_EQ(kept.source, "Rivet's books, kept in memory until the card closes");
 }
 
 // The machinekeeper answers as quickly as a person who knows the reply (150 to 400 ms by
