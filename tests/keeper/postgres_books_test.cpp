@@ -256,10 +256,14 @@ TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
     EXPECT_TRUE(books->lastError().startsWith("no connection to the books at " + address().text()))
         << books->lastError().toStdString();
     EXPECT_FALSE(books->failedForGood());
+    clock_.advance(PostgresBooks::kFirstRetryMs); // tried again, in vain: the pause doubles
+    EXPECT_FALSE(books->load("alice"));
     QString error;
     ASSERT_TRUE(server_->start(&error)) << error.toStdString();
     EXPECT_FALSE(books->load("alice")) << "not tried again before its pause is over";
-    clock_.advance(PostgresBooks::kFirstRetryMs);
+    clock_.advance(2 * PostgresBooks::kFirstRetryMs - 1);
+    EXPECT_FALSE(books->load("alice")) << "the pause did not double";
+    clock_.advance(1);
     EXPECT_EQ(books->load("alice"), registeredPlayer());
     EXPECT_TRUE(log_.contains("connected to the books at " + address().text() + " again"))
         << log_.join('\n').toStdString();

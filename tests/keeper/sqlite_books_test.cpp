@@ -81,7 +81,7 @@ TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {
     text.close();
     QString error;
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(error, path() + ": file is not a database Unable to execute statement");
 
     QFile::remove(path());
     tamper("CREATE TABLE notes (text TEXT)");
