@@ -4,7 +4,7 @@
 //   walk_bench                     all timings, then the summary line
 //   walk_bench --measure-memory N  (run as a child) the memory figure for an N MB log
 
-#include "chat_log.h"
+#include "sample_chat.h"
 
 #include "card/card.h"
 #include "chat/chat_log.h"

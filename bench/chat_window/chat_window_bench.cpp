@@ -8,7 +8,7 @@
 //   chat-window: append-1MB=800us append-8MB=790us ratio=0.99 fill-8MB=25.0s
 //                window-8MB=+16MB reopen-8MB=120ms lines=149170
 
-#include "../chat_log.h"
+#include "../sample_chat.h"
 
 #include "chat/dapi.h"
 #include "chat/transport.h"

@@ -51,7 +51,7 @@ ChatWindow::ChatWindow(ChatSession& session, QWidget* parent)
     log_->setFocusPolicy(Qt::StrongFocus); // the card's keys work here
     log_->installEventFilter(this);
     log_->viewport()->installEventFilter(this); // clicks on a greeting open it
-    lines_ = std::make_unique<ChatLines>(*log_);
+    lines_ = std::make_unique<ChatLogView>(*log_);
     frame_ = session_.clock().createAlarm([this] { insertWaiting(); });
     QScrollBar* bar = log_->verticalScrollBar();
     connect(bar, &QScrollBar::valueChanged, this,
@@ -81,9 +81,9 @@ ChatWindow::~ChatWindow() = default;
 
 void ChatWindow::appendLine(const ChatSession::Line& line) {
     waiting_.push_back(line);
-    waitingChars_ += ChatLines::charsOf(line);
+    waitingChars_ += ChatLogView::charsOf(line);
     while (qsizetype(waiting_.size()) > kMaxLines || waitingChars_ > kMaxChars) {
-        waitingChars_ -= ChatLines::charsOf(waiting_.front());
+        waitingChars_ -= ChatLogView::charsOf(waiting_.front());
         waiting_.pop_front();
     }
     if (isVisible() && !frame_->isActive())
@@ -93,7 +93,7 @@ void ChatWindow::appendLine(const ChatSession::Line& line) {
 void ChatWindow::revealLine(int heldDraw, const ChatSession::Line& line) {
     for (ChatSession::Line& waiting : waiting_) {
         if (waiting.heldDraw == heldDraw) {
-            waitingChars_ += ChatLines::charsOf(line) - ChatLines::charsOf(waiting);
+            waitingChars_ += ChatLogView::charsOf(line) - ChatLogView::charsOf(waiting);
             waiting = line;
             return;
         }

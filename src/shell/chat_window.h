@@ -2,7 +2,7 @@
 
 #include "chatview/chat_session.h"
 #include "shell/card_layout.h"
-#include "shell/chat_lines.h"
+#include "shell/chat_log_view.h"
 
 #include <QPoint>
 #include <QWidget>
@@ -24,7 +24,7 @@ class Alarm;
 // is and where typed text goes is the session's; this window only shows and forwards.
 //
 // Lines are only ever appended, once a frame however fast they come, and the window keeps the
-// last kMaxLines of them, kMaxChars characters at most (see ChatLines); it follows the end
+// last kMaxLines of them, kMaxChars characters at most (see ChatLogView); it follows the end
 // unless the player has scrolled back. Appending lays out nothing but what comes into view;
 // lines that come while the window is hidden wait, as many as it would hold, and go in together
 // when it is shown. So a flood costs the window little per line, and the chat link goes on
@@ -36,8 +36,8 @@ class ChatWindow : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxLines = ChatLines::kMaxLines;
-    static constexpr qsizetype kMaxChars = ChatLines::kMaxChars;
+    static constexpr int kMaxLines = ChatLogView::kMaxLines;
+    static constexpr qsizetype kMaxChars = ChatLogView::kMaxChars;
     // How often the lines that came meanwhile go in.
     static constexpr int kFrameMs = 16;
 
@@ -78,7 +78,7 @@ private:
     QLabel* status_;
     QPlainTextEdit* log_;
     QLineEdit* input_;
-    std::unique_ptr<ChatLines> lines_;
+    std::unique_ptr<ChatLogView> lines_;
     std::unique_ptr<Alarm> frame_;
     bool followEnd_ = true;
     QPoint pressedAt_;

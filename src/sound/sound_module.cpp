@@ -1,11 +1,47 @@
-// The sound module: QtSoundPlayer in a shared library of its own, opened by the program after
-// its first paint (ModuleSound), so that Qt Multimedia and the audio libraries behind it are not
-// loaded and relocated while the player waits for the card. Its entry is kSoundModuleEntry.
+#include "sound/sound_module.h"
 
-#include "sound/qt_sound_player.h"
+#include "platform/program_module.h"
 
-#include <QtGlobal>
+#include <cstdio>
 
-extern "C" Q_DECL_EXPORT jackwell::SoundOutput* jackwellCreateSoundOutput() {
-    return new jackwell::QtSoundPlayer();
+namespace jackwell {
+
+SoundModule::SoundModule(QStringList places)
+    : places_(std::move(places)) {}
+
+SoundModule::~SoundModule() = default;
+
+QStringList SoundModule::placesFor(const QString& executableDir) {
+    return programModulePlaces(executableDir, QStringLiteral(JACKWELL_SOUND_MODULE_FILE));
 }
+
+bool SoundModule::load() {
+    if (tried_)
+        return output_ != nullptr;
+    tried_ = true;
+    QString error;
+    using Create = SoundOutput* (*)();
+    if (const auto create =
+            reinterpret_cast<Create>(openProgramModule(places_, kSoundModuleEntry, &error)))
+        output_.reset(create());
+    else
+        std::fprintf(stderr, "jackwell: no sound: %s\n", qPrintable(error));
+    return output_ != nullptr;
+}
+
+void SoundModule::playSound(const QString& filename, bool repeat) {
+    if (load())
+        output_->playSound(filename, repeat);
+}
+
+void SoundModule::stopSound() {
+    if (load())
+        output_->stopSound();
+}
+
+void SoundModule::beep() {
+    if (load())
+        output_->beep();
+}
+
+} // namespace jackwell

@@ -3,7 +3,7 @@
 // (What it plays where there is a device is heard in sound_playback_test.) The program reaches
 // the player through the sound module, which it finds beside itself in the build tree.
 
-#include "sound/module_sound.h"
+#include "sound/sound_module.h"
 #include "sound/qt_sound_player.h"
 #include "support/wait_until.h"
 
@@ -54,14 +54,14 @@ TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
 }
 
 // A copy of the program in a folder of its own still finds the module; without one it is silent.
-TEST(ModuleSound, opensTheModuleWhereverTheProgramIsAndIsSilentWithoutIt) {
+TEST(SoundModule, opensTheModuleWhereverTheProgramIsAndIsSilentWithoutIt) {
     qputenv("PULSE_SERVER", "unix:/nonexistent/jackwell-test/native");
     QTemporaryDir copy;
     for (const auto& [places, found] :
-         {std::pair{ModuleSound::placesFor(JACKWELL_BINARY_DIR), true},
-          std::pair{ModuleSound::placesFor(copy.path()), true},
+         {std::pair{SoundModule::placesFor(JACKWELL_BINARY_DIR), true},
+          std::pair{SoundModule::placesFor(copy.path()), true},
           std::pair{QStringList{copy.filePath("jackwell-sound.so")}, false}}) {
-        ModuleSound sound(places);
+        SoundModule sound(places);
         sound.playSound(QStringLiteral("missing.wav"), false); // opens it, or finds it missing
         sound.beep();
         sound.stopSound();

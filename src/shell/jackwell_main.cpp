@@ -13,7 +13,7 @@
 #include "shell/jackwell_app.h"
 #include "shell/program_flow.h"
 #include "shell/start_probe.h"
-#include "sound/module_sound.h"
+#include "sound/sound_module.h"
 #include "world/default_backend.h"
 #include "world/embedded_world.h"
 
@@ -117,7 +117,7 @@ int main(int argc, char* argv[]) {
 
     jackwell::RealClock clock;
     const QString exeDir = QCoreApplication::applicationDirPath();
-    jackwell::ModuleSound sound(jackwell::ModuleSound::placesFor(exeDir));
+    jackwell::SoundModule sound(jackwell::SoundModule::placesFor(exeDir));
     const jackwell::IrcBackendMaker irc = jackwell::ircBackendsFromModule(exeDir);
     jackwell::JackwellApp jackwell(
         {clock,

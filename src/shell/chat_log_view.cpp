@@ -1,4 +1,4 @@
-#include "shell/chat_lines.h"
+#include "shell/chat_log_view.h"
 
 #include "shell/symbol_text_object.h"
 
@@ -69,11 +69,11 @@ QString foldHead(qsizetype lines, bool open) {
 
 } // namespace
 
-qsizetype ChatLines::charsOf(const ChatSession::Line& line) {
+qsizetype ChatLogView::charsOf(const ChatSession::Line& line) {
     return line.text.size() + qsizetype(line.pictures.size()) + 1;
 }
 
-ChatLines::ChatLines(QPlainTextEdit& view)
+ChatLogView::ChatLogView(QPlainTextEdit& view)
     : view_(view) {
     // Lines beyond the most go from the top as new ones come in; the document then reclaims
     // their text now and then (a text removed in any other way it would keep).
@@ -85,7 +85,7 @@ ChatLines::ChatLines(QPlainTextEdit& view)
 // ever jumps (a moving cursor lays out each line it passes). Room is made first, by one cut
 // from the top, so that the view hears of two small changes, never of one that spans the whole
 // text (which it would lay out anew).
-void ChatLines::append(const std::deque<ChatSession::Line>& lines) {
+void ChatLogView::append(const std::deque<ChatSession::Line>& lines) {
     if (lines.empty())
         return;
     qsizetype chars = 0;
@@ -110,7 +110,7 @@ void ChatLines::append(const std::deque<ChatSession::Line>& lines) {
 
 // Cuts whole blocks from the top until `blocks` more and `chars` more fit. The cut goes through
 // the document's own bound on blocks, the one way of removing that lets it reclaim the text.
-void ChatLines::makeRoom(qsizetype blocks, qsizetype chars) {
+void ChatLogView::makeRoom(qsizetype blocks, qsizetype chars) {
     QTextDocument* document = view_.document();
     const qsizetype have = document->isEmpty() ? 0 : document->blockCount();
     qsizetype excessBlocks = have + blocks - kMaxLines;
@@ -132,7 +132,7 @@ void ChatLines::makeRoom(qsizetype blocks, qsizetype chars) {
     }
 }
 
-void ChatLines::insertLine(QTextCursor& cursor, const ChatSession::Line& line) {
+void ChatLogView::insertLine(QTextCursor& cursor, const ChatSession::Line& line) {
     const ChatLineLook& look = line.look;
     QTextBlockFormat block;
     if (look.kind == ChatLineKind::Card)
@@ -154,7 +154,7 @@ void ChatLines::insertLine(QTextCursor& cursor, const ChatSession::Line& line) {
 }
 
 // The line's text in its look at the cursor, its pictures behind their codes.
-void ChatLines::writeLine(QTextCursor& cursor, const ChatSession::Line& line) {
+void ChatLogView::writeLine(QTextCursor& cursor, const ChatSession::Line& line) {
     const ChatLineLook& look = line.look;
     QTextCharFormat head;
     head.setForeground(headColour(look));
@@ -176,7 +176,7 @@ void ChatLines::writeLine(QTextCursor& cursor, const ChatSession::Line& line) {
     cursor.insertText(line.text.mid(from), body);
 }
 
-void ChatLines::reveal(int heldDraw, const ChatSession::Line& line) {
+void ChatLogView::reveal(int heldDraw, const ChatSession::Line& line) {
     QTextDocument* document = view_.document();
     for (QTextBlock block = document->lastBlock(); block.isValid(); block = block.previous()) {
         if (block.userState() != heldDrawState(heldDraw))
@@ -194,7 +194,7 @@ void ChatLines::reveal(int heldDraw, const ChatSession::Line& line) {
 
 // A greeting's first line makes its fold, a block of its own; the others join it wherever it
 // stands.
-void ChatLines::addToFold(QTextCursor& cursor, const ChatSession::Line& line) {
+void ChatLogView::addToFold(QTextCursor& cursor, const ChatSession::Line& line) {
     Fold* fold = liveFold(line.greeting);
     if (!fold) {
         insertLine(cursor, {foldHead(1, false), {ChatLineKind::System, {}, false, false}, 0, {}});
@@ -219,7 +219,7 @@ void ChatLines::addToFold(QTextCursor& cursor, const ChatSession::Line& line) {
     fold->changed = true;
 }
 
-ChatLines::Fold* ChatLines::liveFold(int greeting) {
+ChatLogView::Fold* ChatLogView::liveFold(int greeting) {
     for (auto fold = folds_.rbegin(); fold != folds_.rend(); ++fold) {
         if (fold->greeting == greeting)
             return isLive(*fold) ? &*fold : nullptr;
@@ -227,13 +227,13 @@ ChatLines::Fold* ChatLines::liveFold(int greeting) {
     return nullptr;
 }
 
-bool ChatLines::isLive(const Fold& fold) const {
+bool ChatLogView::isLive(const Fold& fold) const {
     return fold.at.block().userState() == fold.id;
 }
 
 // Writes the fold's block anew: its head alone, or its head and its lines, each on a line of
 // its own within the block.
-void ChatLines::showFold(Fold& fold) {
+void ChatLogView::showFold(Fold& fold) {
     if (!isLive(fold))
         return;
     QString text = foldHead(fold.total, fold.open);
@@ -251,7 +251,7 @@ void ChatLines::showFold(Fold& fold) {
     edit.insertText(text, systemFormat());
 }
 
-bool ChatLines::toggleFoldAt(QPoint pos) {
+bool ChatLogView::toggleFoldAt(QPoint pos) {
     const QTextCursor hit = view_.cursorForPosition(pos);
     const int id = hit.block().userState();
     for (Fold& fold : folds_) {

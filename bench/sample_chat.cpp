@@ -1,4 +1,4 @@
-#include "chat_log.h"
+#include "sample_chat.h"
 
 #include "machine/texts.h"
 #include "protocol/markers.h"

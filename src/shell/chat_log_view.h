@@ -17,7 +17,7 @@ namespace jackwell {
 // into one block that a click opens and closes. It holds at most kMaxLines blocks and kMaxChars
 // characters, the oldest going first, so that neither many lines nor long ones can make it
 // grow without bound.
-class ChatLines {
+class ChatLogView {
 public:
     static constexpr int kMaxLines = 10'000;
     static constexpr qsizetype kMaxChars = 2'000'000;
@@ -30,7 +30,7 @@ public:
     static qsizetype charsOf(const ChatSession::Line& line);
 
     // The view must outlive this.
-    explicit ChatLines(QPlainTextEdit& view);
+    explicit ChatLogView(QPlainTextEdit& view);
 
     // Appends `lines` at the end in one edit, first making room for them at the top.
     void append(const std::deque<ChatSession::Line>& lines);
