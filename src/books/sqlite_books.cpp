@@ -133,76 +133,74 @@ std::optional<machine::PlayerRecord> SqliteBooks::load(const QString& player) {
     return stored->record; // a player never seen has a fresh record
 }
 
-bool SqliteBooks::save(const QString& player, const machine::PlayerRecord& record) {
+const QString kRowNotWritten = QStringLiteral("the player's row could not be written");
+
+// One change to a player's row in a transaction of its own: the row as stored is read, `change`
+// checks it and writes what changes (returning the fault, empty when done), and the whole is
+// committed, or on any fault rolled back and the fault said.
+bool SqliteBooks::changePlayer(const QString& player,
+                               const std::function<QString(const StoredPlayer&)>& change) {
     if (!begin())
         return false;
     QString error;
     const std::optional<StoredPlayer> stored = readPlayer(db_, player, &error);
-    if (!stored) {
-        rollback();
-        return fail(error);
-    }
-    if (!isBalancedSave(*stored, record)) {
-        rollback();
-        return fail(QStringLiteral("refused a change of %1 that would unbalance the books")
-                        .arg(player.left(64)));
-    }
-    const qint64 granted = record.freeCreditsGranted - stored->record.freeCreditsGranted;
-    bool written = writePlayer(db_, player, *stored, record, &error);
-    if (written && granted > 0) {
-        QSqlQuery query(db_);
-        query.prepare(
-            QStringLiteral("INSERT INTO grants (player, after_game, credits) VALUES (?, ?, ?)"));
-        query.addBindValue(player);
-        query.addBindValue(record.gamesPlayed);
-        query.addBindValue(granted);
-        written = query.exec();
-        if (!written)
-            error = query.lastError().text();
-    }
-    if (!written) {
+    if (stored)
+        error = change(*stored);
+    if (!error.isEmpty()) {
         rollback();
         return fail(error);
     }
     return commit();
 }
 
+bool SqliteBooks::save(const QString& player, const machine::PlayerRecord& record) {
+    return changePlayer(player, [&](const StoredPlayer& stored) -> QString {
+        if (!isBalancedSave(stored, record))
+            return QStringLiteral("refused a change of %1 that would unbalance the books")
+                .arg(player.left(64));
+        QString error;
+        if (!writePlayer(db_, player, stored, record, &error))
+            return error.isEmpty() ? kRowNotWritten : error;
+        const qint64 granted = record.freeCreditsGranted - stored.record.freeCreditsGranted;
+        if (granted <= 0)
+            return {};
+        QSqlQuery query(db_);
+        query.prepare(
+            QStringLiteral("INSERT INTO grants (player, after_game, credits) VALUES (?, ?, ?)"));
+        query.addBindValue(player);
+        query.addBindValue(record.gamesPlayed);
+        query.addBindValue(granted);
+        return query.exec() ? QString() : query.lastError().text();
+    });
+}
+
 bool SqliteBooks::commitGame(const QString& player, const machine::GameOutcome& outcome,
                              const machine::PlayerRecord& after) {
-    if (!begin())
-        return false;
-    QString error;
-    const std::optional<StoredPlayer> stored = readPlayer(db_, player, &error);
-    if (!stored) {
-        rollback();
-        return fail(error);
-    }
-    if (!isNextGame(*stored, outcome, after)) {
-        rollback();
-        return fail(QStringLiteral("refused a game of %1 that is not the one waiting")
-                        .arg(player.left(64)));
-    }
-    QSqlQuery query(db_);
-    query.prepare(QStringLiteral(
-        "INSERT INTO games (player, game, first_draw, holds, final_draw, credits_before, cost,"
-        " tokens_won, credits_after, played_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    query.addBindValue(player);
-    query.addBindValue(after.gamesPlayed);
-    query.addBindValue(encodeCodes(outcome.firstDraw));
-    query.addBindValue(encodeHolds(outcome.holds));
-    query.addBindValue(encodeCodes(outcome.finalDraw));
-    query.addBindValue(outcome.creditsBefore);
-    query.addBindValue(outcome.cost);
-    query.addBindValue(outcome.tokensWon);
-    query.addBindValue(outcome.creditsAfter);
-    query.addBindValue(QDateTime::currentSecsSinceEpoch());
-    if (!query.exec() || !writePlayer(db_, player, *stored, after, &error)) {
-        if (error.isEmpty())
-            error = query.lastError().text();
-        rollback();
-        return fail(error);
-    }
-    return commit();
+    return changePlayer(player, [&](const StoredPlayer& stored) -> QString {
+        if (!isNextGame(stored, outcome, after))
+            return QStringLiteral("refused a game of %1 that is not the one waiting")
+                .arg(player.left(64));
+        QSqlQuery query(db_);
+        query.prepare(QStringLiteral(
+            "INSERT INTO games (player, game, first_draw, holds, final_draw, credits_before, cost,"
+            " tokens_won, credits_after, played_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        query.addBindValue(player);
+        query.addBindValue(after.gamesPlayed);
+        query.addBindValue(encodeCodes(outcome.firstDraw));
+        query.addBindValue(encodeHolds(outcome.holds));
+        query.addBindValue(encodeCodes(outcome.finalDraw));
+        query.addBindValue(outcome.creditsBefore);
+        query.addBindValue(outcome.cost);
+        query.addBindValue(outcome.tokensWon);
+        query.addBindValue(outcome.creditsAfter);
+        query.addBindValue(QDateTime::currentSecsSinceEpoch());
+        if (!query.exec())
+            return query.lastError().text();
+        QString error;
+        if (!writePlayer(db_, player, stored, after, &error))
+            return error.isEmpty() ? kRowNotWritten : error;
+        return {};
+    });
 }
 
 std::optional<Delivery> SqliteBooks::delivery(const QString& player) {

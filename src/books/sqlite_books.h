@@ -17,6 +17,8 @@ class QLockFile;
 
 namespace jackwell::books {
 
+struct StoredPlayer;
+
 // The machinekeeper's books in an SQLite file, safe against the program being killed at any
 // moment: the file is in WAL mode, each call that changes the books is one transaction, and
 // whenDurable() says when the log holding the commits so far is synced to the disk (on a thread
@@ -135,6 +137,8 @@ private:
     bool upgradeSchema(QString* error);
 
     // sqlite_books.cpp: transactions and batches.
+    bool changePlayer(const QString& player,
+                      const std::function<QString(const StoredPlayer&)>& change);
     bool begin();
     bool commit();
     void rollback();
