@@ -256,7 +256,7 @@ def tests_of(source, graph):
                     if library and any(reaches(edges, t, library) for t in targets + [label]))
     area = source.split("/")[1]
     # The own area's tests first, with those named like the file (books/ledger_audit.cpp:
-    # keeper/ledger_audit_test), so that a mutant is usually caught before the slow rest runs.
+    # books/ledger_audit_test), so that a mutant is usually caught before the slow rest runs.
     words = set(Path(source).stem.split("_")) - {"qt", "file", "test"}
     own = [label for label in labels if label.startswith(area + "/") or
            words & set(label.split("/")[1].split("_")[:-1])]
