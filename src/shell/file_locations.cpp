@@ -2,7 +2,7 @@
 
 #include "platform/data_paths.h"
 #include "settings/settings_file.h"
-#include "world/default_backend.h"
+#include "shell/world_choice.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -14,7 +14,7 @@
 #include "shell/program_flow.h"
 #include "shell/start_probe.h"
 #include "sound/sound_module.h"
-#include "world/default_backend.h"
+#include "shell/world_choice.h"
 #include "world/embedded_world.h"
 
 #include <QApplication>

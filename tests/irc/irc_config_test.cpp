@@ -8,7 +8,7 @@
 #include "irc/irc_config.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
-#include "world/default_backend.h"
+#include "shell/world_choice.h"
 
 #include <QDir>
 #include <QFile>

@@ -17,7 +17,7 @@
 #include "support/fakes.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
-#include "world/default_backend.h"
+#include "shell/world_choice.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "world/default_backend.h"
+#include "shell/world_choice.h"
 
 #include "chat/chat_log.h"
 #include "irc/irc_config.h"

@@ -19,9 +19,9 @@ QString chatConfigFilePath(const QString& executableDir);
 // player's data folder (see playerDataDir).
 QString rivetBooksFilePath();
 
-// The chat library's own choice of chat world: the embedded world unless a Chat.txt names
-// another, which `makeIrc` makes. The embedded world's machinekeeper keeps its books in
-// `rivetBooksPath` (none: in memory).
+// The program's one choice of chat world, made at start-up for the chat library: the embedded
+// world unless a Chat.txt names another, which `makeIrc` makes. The embedded world's machinekeeper
+// keeps its books in `rivetBooksPath` (none: in memory).
 std::unique_ptr<ChatPort> makeDefaultBackend(Clock& clock, const QString& executableDir,
                                              const QString& rivetBooksPath = {},
                                              const IrcBackendMaker& makeIrc = makeIrcBackend);
