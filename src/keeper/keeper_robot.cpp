@@ -29,21 +29,13 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                          Log log)
     : config_(std::move(config))
     , clock_(clock)
-    , books_(books)
     , log_([this, logged = keeperLogger(std::move(log))](QtMsgType type, const QString& text) {
         // Debug lines (joins, parts, every line to and from a player) only when asked for.
         if (type != QtDebugMsg || config_.logLevel == LogLevel::Debug)
             logged(type, text);
     })
-    , watched_(books,
-               [this](const QString&) {
-                   if (books_.outcomeUnknown())
-                       return; // not refused: nobody knows yet
-                   turn_->refusedWhy = books_.lastError();
-                   turn_->failedForGood = books_.failedForGood();
-               })
-    , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
-    , worker_(clock, books, log_)
+    , worker_(clock, books, log_,
+              std::make_unique<KeeperTurns>(books, QString::fromLatin1(config_.irc.nick), seed))
     , floodGuard_(clock)
     , floodScreen_(clock)
     , queue_(clock,
@@ -327,18 +319,20 @@ void KeeperRobot::submitTurn(const QString& player, const QByteArray& nick, cons
     turn->arrivedMs = arrivedMs;
     turn->toldBefore = turnsTold_;
     newestTurnOf_.insert(player, turn->number);
-    worker_.submit([this, turn, player, text, known = deliveries_.of(player)](
-                       books::KeeperBooks&) { workTurn(*turn, player, text, known); },
-                   [this, turn, nick, player, text](const BooksWorker::Ending& ending) {
-                       turnsTold_ = std::max(turnsTold_, turn->number);
-                       tellTurn(*turn, ending, nick, player);
-                       if (newestTurnOf_.value(player) != turn->number)
-                           return; // the player wrote again meanwhile
-                       if (turn->waitsElsewhere && ending.outcome == BooksWorker::Outcome::Booked)
-                           recheckSoon(player, nick, text, *turn);
-                       else
-                           newestTurnOf_.remove(player);
-                   });
+    worker_.submitTurn(
+        [turn, player, text, known = deliveries_.of(player)](KeeperTurns& turns) {
+            turns.work(*turn, player, text, known);
+        },
+        [this, turn, nick, player, text](const BooksWorker::Ending& ending) {
+            turnsTold_ = std::max(turnsTold_, turn->number);
+            tellTurn(*turn, ending, nick, player);
+            if (newestTurnOf_.value(player) != turn->number)
+                return; // the player wrote again meanwhile
+            if (turn->waitsElsewhere && ending.outcome == BooksWorker::Outcome::Booked)
+                recheckSoon(player, nick, text, *turn);
+            else
+                newestTurnOf_.remove(player);
+        });
 }
 
 // Holds that found the last result still on its way from another machine: that machine tells

@@ -20,8 +20,7 @@
 #include "keeper/keeper_return_watch.h"
 #include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
-#include "keeper/watched_books.h"
-#include "machine/machine_keeper.h"
+#include "keeper/keeper_turns.h"
 
 #include <QHash>
 #include <QObject>
@@ -47,9 +46,9 @@ namespace keeper {
 // KeeperProbeWindow), the books on a thread of their own (BooksWorker) and answers that wait
 // for the disk (KeeperDurableAnswers, KeeperLastWords).
 //
-// Each message is worked out on the books' thread, from the books and from what the event loop
-// knew of its player's deliveries when it came (a BooksTurn); its answer is told from the event
-// loop once the books have it safe.
+// Each message is worked out on the books' thread (KeeperTurns, reached only through the
+// BooksWorker), from the books and from what the event loop knew of its player's deliveries when
+// it came (a BooksTurn); its answer is told from the event loop once the books have it safe.
 //
 // Whose books a message plays on (identity in the configuration): the services account the
 // server reports for its sender (the account tag of the message, else what extended-join,
@@ -72,9 +71,6 @@ public:
     // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
-    // How often a message is answered anew when another machine sharing the books changed its
-    // player at the same moment, before the player is told the machine is out of order.
-    static constexpr int kAttemptsOnRace = 3;
     // Holds that came while another machine sharing the books was still telling the player's last
     // result are asked about again this often, until that machine is seen to have delivered it.
     static constexpr int kElsewhereRecheckMs = 50;
@@ -120,35 +116,6 @@ public:
     QByteArray metricsText() const;
 
 private:
-    // What became of a player's last result when they wrote again.
-    enum class LastResult { Known, ToldAgain, OnItsWay, OnItsWayElsewhere };
-    // What one message made of the books, worked out on the books' thread.
-    struct BooksTurn {
-        quint64 number = 0;     // turns are numbered in the order their messages came
-        quint64 toldBefore = 0; // the last turn told when this one's message came
-        struct Told {
-            std::vector<machine::Reply> replies;
-            std::optional<qint64> bookedGame;
-            qint64 drawGame = 0; // for a first draw told on its own: the game it is the draw of
-            // A result told to a player who came back, without the first draw after it: the
-            // game that draw is for (see kWithheldDrawMs).
-            qint64 withheldDraw = 0;
-        };
-        std::vector<Told> told; // in order
-        QStringList notes;      // for the log
-        std::optional<std::pair<machine::GameOutcome, qint64>> game;
-        std::optional<QString> refusedWhy;
-        bool failedForGood = false;
-        bool toldAgain = false;
-        // Holds not played because another machine was still telling the last result: they are
-        // worked again shortly (see kElsewhereRecheckMs).
-        bool waitsElsewhere = false;
-        // No message: the player came back after leaving with something on its way to them,
-        // and is told what they missed, if anything (see KeeperReturnWatch).
-        bool returned = false;
-        qint64 arrivedMs = 0; // when its message was read
-    };
-
     void onMessage(const IrcMessage& message);
     void logLine(const QString& direction, const std::optional<IrcMessage>& message);
     void onRegistered();
@@ -168,20 +135,6 @@ private:
                      const BooksTurn& turn);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
-    static bool isFirstDrawTold(const std::vector<machine::Reply>& replies);
-    // On the books' thread:
-    void workTurn(BooksTurn& turn, const QString& player, const QString& text,
-                  const KeeperDeliveries& known);
-    KeeperDeliveries toldSoFar(const BooksTurn& turn, const QString& player,
-                               const KeeperDeliveries& known);
-    void noteTold(const BooksTurn& turn, const QString& player, KeeperDeliveries told);
-    LastResult tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
-                                      const std::optional<books::Delivery>& delivery,
-                                      const KeeperDeliveries& known);
-    bool mayPlayHolds(BooksTurn& turn, const QString& player,
-                      const std::optional<books::Delivery>& delivery,
-                      const KeeperDeliveries& known);
-    // On the event loop:
     void tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending, const QByteArray& nick,
                   const QString& player);
     // `played`: the result of holds played just now (not one told again).
@@ -191,14 +144,8 @@ private:
     KeeperConfig config_;
     Clock& clock_;
     KeeperMetrics metrics_;
-    books::KeeperBooks& books_; // on the books' thread only
     KeeperLogger log_;
     std::function<void()> loginRefused_;
-    WatchedBooks watched_;          // on the books' thread only
-    machine::MachineKeeper keeper_; // on the books' thread only
-    BooksTurn* turn_ = nullptr;     // the turn under way on the books' thread
-    // What turns told players that the event loop has not taken up yet (books' thread only).
-    QHash<QString, std::pair<quint64, KeeperDeliveries>> toldOnBooks_;
     // Each player's newest turn, while it is on the books or waits to be worked again.
     QHash<QString, quint64> newestTurnOf_;
     quint64 turnsHandedOver_ = 0;
