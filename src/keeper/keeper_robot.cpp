@@ -23,6 +23,17 @@ QByteArray privmsg(const QByteArray& to, QLatin1StringView text) {
     return ircLine("PRIVMSG", {to}, QByteArray(text.data(), text.size()));
 }
 
+// A private message as the debug log shows it: "from alice: I hold 1,0,1", "to alice: ...".
+void logLine(const KeeperLogger& log, const QString& direction,
+             const std::optional<IrcMessage>& message) {
+    if (!message || message->params.size() < 2)
+        return;
+    const QByteArray& peer = direction == u"from" ? nickOf(message->prefix) : message->param(0);
+    log(QtDebugMsg, QStringLiteral("%1 %2: %3")
+                        .arg(direction, QString::fromUtf8(peer.left(64)),
+                             QString::fromUtf8(message->last().left(600))));
+}
+
 } // namespace
 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
@@ -41,7 +52,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
     , queue_(clock,
              [this](const QByteArray& line) {
                  if (config_.logLevel == LogLevel::Debug && line.startsWith("PRIVMSG "))
-                     logLine(QStringLiteral("to"), parseIrcLine(line));
+                     logLine(log_, QStringLiteral("to"), parseIrcLine(line));
                  probes_.write(line);
              })
     , connection_(std::make_unique<IrcConnection>(
@@ -68,23 +79,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                   .probeLine = [this] { return nickReclaim_.probeLine(returnWatch_.probeNicks()); },
                   .delivered =
                       [this](const KeeperDeliveries::Delivered& marks) {
-                          auto failed = std::make_shared<QString>();
-                          worker_.submit(
-                              [marks, failed](books::KeeperBooks& books) {
-                                  if (!books.markDelivered(marks.results) ||
-                                      !books.markFirstDrawsTold(marks.firstDraws))
-                                      *failed = books.lastError();
-                              },
-                              [this, failed, marks](const BooksWorker::Ending& ending) {
-                                  if (ending.outcome == BooksWorker::Outcome::Booked &&
-                                      failed->isEmpty()) {
-                                      deliveries_.resultsMarked(marks.results);
-                                      deliveries_.firstDrawsMarked(marks.firstDraws);
-                                  } else if (!failed->isEmpty())
-                                      log_(QtWarningMsg,
-                                           QStringLiteral("cannot note delivered results: %1")
-                                               .arg(*failed));
-                              });
+                          teller_.markDelivered(marks);
                       },
               })
     , roster_(clock, *connection_, queue_,
@@ -94,7 +89,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                       [this](const QByteArray& nick, const QString& player) {
                           greeter_.greetJoining(nick, player);
                           if (returnWatch_.take(player))
-                              tellReturned(nick, player);
+                              teller_.tellReturned(nick, player);
                       },
                   .gone =
                       [this](const QString& recipient) {
@@ -124,7 +119,7 @@ KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& 
                               .paced = [this] { return !exemption_.isExempt(); },
                               .returned =
                                   [this](const QByteArray& nick, const QString& recipient) {
-                                      tellReturned(nick, recipient);
+                                      teller_.tellReturned(nick, recipient);
                                   },
                               .keyOf = [this](QByteArrayView nick) { return roster_.keyOf(nick); },
                           }) {
@@ -219,7 +214,7 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
         machine::isMachinekeeperText(QString::fromUtf8(message.last())))
         return;
     if (config_.logLevel == LogLevel::Debug)
-        logLine(QStringLiteral("from"), message);
+        logLine(log_, QStringLiteral("from"), message);
     const QString recipient = roster_.keyOf(nick);
     roster_.presence().markHere(recipient);
     returnWatch_.forget(recipient);
@@ -233,16 +228,6 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     }
     if (verdict == KeeperFloodGuard::Verdict::Take)
         serve(message, nick, recipient);
-}
-
-// A private message as the debug log shows it: "from alice: I hold 1,0,1", "to alice: ...".
-void KeeperRobot::logLine(const QString& direction, const std::optional<IrcMessage>& message) {
-    if (!message || message->params.size() < 2)
-        return;
-    const QByteArray& peer = direction == u"from" ? nickOf(message->prefix) : message->param(0);
-    log_(QtDebugMsg, QStringLiteral("%1 %2: %3")
-                         .arg(direction, QString::fromUtf8(peer.left(64)),
-                              QString::fromUtf8(message->last().left(600))));
 }
 
 // Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,
@@ -303,7 +288,7 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
                             .arg(QString::fromLatin1(nick)));
         return;
     }
-    submitTurn(player, nick, text, clock_.monotonicMs());
+    teller_.submitTurn(player, nick, text, clock_.monotonicMs());
 }
 
 void KeeperRobot::serveUnspoken() {
@@ -311,46 +296,10 @@ void KeeperRobot::serveUnspoken() {
         serve(waiting.message, waiting.nick, waiting.recipient);
 }
 
-void KeeperRobot::submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                             qint64 arrivedMs, bool returned) {
-    auto turn = std::make_shared<BooksTurn>();
-    turn->returned = returned;
-    turn->number = ++turnsHandedOver_;
-    turn->arrivedMs = arrivedMs;
-    turn->toldBefore = turnsTold_;
-    newestTurnOf_.insert(player, turn->number);
-    worker_.submitTurn(
-        [turn, player, text, known = deliveries_.of(player)](KeeperTurns& turns) {
-            turns.work(*turn, player, text, known);
-        },
-        [this, turn, nick, player, text](const BooksWorker::Ending& ending) {
-            turnsTold_ = std::max(turnsTold_, turn->number);
-            tellTurn(*turn, ending, nick, player);
-            if (newestTurnOf_.value(player) != turn->number)
-                return; // the player wrote again meanwhile
-            if (turn->waitsElsewhere && ending.outcome == BooksWorker::Outcome::Booked)
-                recheckSoon(player, nick, text, *turn);
-            else
-                newestTurnOf_.remove(player);
-        });
-}
-
-// Holds that found the last result still on its way from another machine: that machine tells
-// it within moments, and marks it delivered once the server has passed it on. The holds are
-// worked again as soon as the books may show that, rather than left for the player to send again
-// seconds later; a newer message from the player takes their place.
-void KeeperRobot::recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
-                              const BooksTurn& turn) {
-    clock_.callAfter(kElsewhereRecheckMs, this,
-                     [this, player, nick, text, number = turn.number, arrivedMs = turn.arrivedMs] {
-                         if (newestTurnOf_.value(player) != number)
-                             return;
-                         newestTurnOf_.remove(player);
-                         if (answers_.isBehind() || lastWords_.isLeaving() ||
-                             roster_.presence().isGone(roster_.keyOf(nick)))
-                             return;
-                         submitTurn(player, nick, text, arrivedMs);
-                     });
+// Only where players are known by their nickname: ISON cannot say who owns an account.
+void KeeperRobot::watchReturn(const QString& recipient) {
+    if (!usesAccounts(config_.identity, *connection_))
+        returnWatch_.watch(recipient);
 }
 
 QByteArray KeeperRobot::metricsText() const {

@@ -21,6 +21,7 @@
 #include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
 #include "keeper/keeper_turns.h"
+#include "keeper/turn_teller.h"
 
 #include <QHash>
 #include <QObject>
@@ -71,14 +72,6 @@ public:
     // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
-    // Holds that came while another machine sharing the books was still telling the player's last
-    // result are asked about again this often, until that machine is seen to have delivered it.
-    static constexpr int kElsewhereRecheckMs = 50;
-    // A player who came back after leaving with a result on its way is told the result at once,
-    // and the first draw after it when they next write, or after this long. A program that sends
-    // its holds again once reconnected (they reach the robot late, where the server holds back a
-    // new client's lines) gets the first draw for them rather than having them played on it.
-    static constexpr int kWithheldDrawMs = 1500;
     // Messages read before the robot may speak that wait for it, at most (see serve()).
     static constexpr int kMostUnspoken = 1000;
 
@@ -117,39 +110,21 @@ public:
 
 private:
     void onMessage(const IrcMessage& message);
-    void logLine(const QString& direction, const std::optional<IrcMessage>& message);
     void onRegistered();
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
     // Serves the messages that waited for the robot to speak.
     void serveUnspoken();
-    void submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                    qint64 arrivedMs, bool returned = false);
     // `recipient` left with something on its way to them.
     void watchReturn(const QString& recipient);
-    // `nick` (player `recipient`) is back after leaving with something on its way to them.
-    void tellReturned(const QByteArray& nick, const QString& recipient);
-    // The first draw held back from a player who came back goes out unless they wrote meanwhile.
-    void tellWithheldDrawLater(const QString& player, const QByteArray& nick);
-    void recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
-                     const BooksTurn& turn);
     std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
                                     const QString& recipient);
-    void tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending, const QByteArray& nick,
-                  const QString& player);
-    // `played`: the result of holds played just now (not one told again).
-    void queueFor(const QByteArray& nick, const QString& player, const BooksTurn::Told& told,
-                  bool played);
 
     KeeperConfig config_;
     Clock& clock_;
     KeeperMetrics metrics_;
     KeeperLogger log_;
     std::function<void()> loginRefused_;
-    // Each player's newest turn, while it is on the books or waits to be worked again.
-    QHash<QString, quint64> newestTurnOf_;
-    quint64 turnsHandedOver_ = 0;
-    quint64 turnsTold_ = 0;
     BooksWorker worker_;
     KeeperDeliveries deliveries_;
     KeeperFloodGuard floodGuard_;
@@ -173,6 +148,10 @@ private:
     KeeperLastWords lastWords_;
     KeeperDurableAnswers answers_;
     KeeperReturnWatch returnWatch_;
+    // Binds only references to the parts above, wherever it stands among them.
+    TurnTeller teller_{{clock_, config_, worker_, deliveries_, roster_, queue_, answers_,
+                        lastWords_, probes_, resentHolds_, metrics_, log_,
+                        [this](const QString& recipient) { watchReturn(recipient); }}};
 };
 
 } // namespace keeper

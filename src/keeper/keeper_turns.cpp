@@ -152,7 +152,7 @@ KeeperTurns::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
     QStringList lines = machine::gameResultLines(last.finalDraw, last.creditsAfter, next);
     qint64 withheld = 0;
     if (turn.returned && next) {
-        lines.removeLast(); // see KeeperRobot::kWithheldDrawMs
+        lines.removeLast(); // see TurnTeller::kWithheldDrawMs
         withheld = delivery->lastGame + 1;
     }
     std::vector<machine::Reply> replies;

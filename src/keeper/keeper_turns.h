@@ -25,7 +25,7 @@ struct BooksTurn {
         std::optional<qint64> bookedGame;
         qint64 drawGame = 0; // for a first draw told on its own: the game it is the draw of
         // A result told to a player who came back, without the first draw after it: the game
-        // that draw is for (see KeeperRobot::kWithheldDrawMs).
+        // that draw is for (see TurnTeller::kWithheldDrawMs).
         qint64 withheldDraw = 0;
     };
     std::vector<Told> told; // in order
@@ -35,7 +35,7 @@ struct BooksTurn {
     bool failedForGood = false;
     bool toldAgain = false;
     // Holds not played because another machine was still telling the last result: they are
-    // worked again shortly (see KeeperRobot::kElsewhereRecheckMs).
+    // worked again shortly (see TurnTeller::kElsewhereRecheckMs).
     bool waitsElsewhere = false;
     // No message: the player came back after leaving with something on its way to them, and is
     // told what they missed, if anything (see KeeperReturnWatch).
