@@ -44,8 +44,9 @@ namespace keeper {
 // whom it can reach (KeeperRoster), greetings (KeeperGreeter), its own nickname
 // (KeeperNickReclaim), its pace (KeeperSendQueue, KeeperFloodExemption), each player's share
 // of its time (KeeperFloodGuard, KeeperFloodScreen), what reached whom (KeeperDeliveries,
-// KeeperProbeWindow), the books on a thread of their own (BooksWorker) and answers that wait
-// for the disk (KeeperDurableAnswers, KeeperLastWords).
+// KeeperProbeWindow), the books on a thread of their own (BooksWorker), each message's turn
+// (worked there by KeeperTurns, told here by TurnTeller) and answers that wait for the disk
+// (KeeperDurableAnswers, KeeperLastWords).
 //
 // Each message is worked out on the books' thread (KeeperTurns, reached only through the
 // BooksWorker), from the books and from what the event loop knew of its player's deliveries when
@@ -113,12 +114,10 @@ private:
     void onRegistered();
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
-    // Serves the messages that waited for the robot to speak.
-    void serveUnspoken();
     // `recipient` left with something on its way to them.
     void watchReturn(const QString& recipient);
-    std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
-                                    const QString& recipient);
+    IrcConnection::Handlers connectionHandlers();
+    KeeperRoster::Hooks rosterHooks();
 
     KeeperConfig config_;
     Clock& clock_;
@@ -139,6 +138,8 @@ private:
     std::vector<Unspoken> unspoken_; // read before the robot may speak
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
+    // Before the parts below that speak through it, which take it when they are made. Hooks only
+    // call back once everything is made, so their order does not matter.
     std::unique_ptr<IrcConnection> connection_;
     KeeperProbeWindow probes_;
     KeeperRoster roster_;
