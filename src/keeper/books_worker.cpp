@@ -128,6 +128,7 @@ void BooksWorker::submit(Work work, Answer answer) {
 }
 
 void BooksWorker::submitTurn(TurnWork work, Answer answer) {
+    Q_ASSERT(turns_); // a worker made without turns takes other work only
     submit([turns = turns_.get(), work = std::move(work)](books::KeeperBooks&) { work(*turns); },
            std::move(answer));
 }
