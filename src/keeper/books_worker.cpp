@@ -2,6 +2,7 @@
 
 #include "books/keeper_books.h"
 #include "clock/clock.h"
+#include "keeper/keeper_turns.h"
 
 #include <QMutexLocker>
 #include <QPointer>
@@ -86,9 +87,11 @@ private:
     quint64 groups_ = 0;
 };
 
-BooksWorker::BooksWorker(Clock& clock, books::KeeperBooks& books, KeeperLogger log)
+BooksWorker::BooksWorker(Clock& clock, books::KeeperBooks& books, KeeperLogger log,
+                         std::unique_ptr<KeeperTurns> turns)
     : clock_(clock)
     , books_(books)
+    , turns_(std::move(turns))
     , log_(std::move(log))
     , checkAlarm_(clock.createAlarm([this] { check(); })) {
     runner_ = new Runner(*this);
@@ -122,6 +125,12 @@ void BooksWorker::submit(Work work, Answer answer) {
         QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->drain(); });
     if (!checkAlarm_->isActive())
         checkAlarm_->start(kCheckMs);
+}
+
+void BooksWorker::submitTurn(TurnWork work, Answer answer) {
+    Q_ASSERT(turns_); // a worker made without turns takes other work only
+    submit([turns = turns_.get(), work = std::move(work)](books::KeeperBooks&) { work(*turns); },
+           std::move(answer));
 }
 
 // Work past its deadline is answered as never begun; books on one statement too long are logged

@@ -25,6 +25,8 @@ class KeeperBooks;
 
 namespace keeper {
 
+class KeeperTurns;
+
 // The robot's books on a thread of their own, so that the event loop (the IRC connection and
 // its PINGs, the lines for every player) never waits for them. Work is handed over in order and
 // run there in batches: what was handed over meanwhile goes into one batch of the books (see
@@ -34,7 +36,8 @@ namespace keeper {
 // Every piece of work has a deadline: one not begun within kDeadlineMs is never run, and its
 // answer says so (nothing of it was booked). A statement the books have been on for kStallMs is
 // logged and cut short (KeeperBooks::interruptStalled); what it was part of then ends as the
-// books say. Nothing else touches the books while the worker lives.
+// books say. Nothing else touches the books while the worker lives, and nothing else reaches the
+// robot's turns (KeeperTurns), which live on the books' thread with them.
 class BooksWorker : public QObject {
 public:
     static constexpr int kDeadlineMs = 8000;
@@ -60,15 +63,20 @@ public:
     };
     using Work = std::function<void(books::KeeperBooks&)>;
     using Answer = std::function<void(const Ending&)>;
+    using TurnWork = std::function<void(KeeperTurns&)>;
 
-    // `books` must outlive the worker, and is the worker's alone while it lives.
-    BooksWorker(Clock& clock, books::KeeperBooks& books, KeeperLogger log);
+    // `books` must outlive the worker, and is the worker's alone while it lives; so are `turns`
+    // (if any), which work on them.
+    BooksWorker(Clock& clock, books::KeeperBooks& books, KeeperLogger log,
+                std::unique_ptr<KeeperTurns> turns = {});
     // As if the robot were killed: work not begun is dropped, the batch under way is rolled
     // back, and answers not yet given never come.
     ~BooksWorker() override;
 
     // Runs `work` (if any) on the books' thread, then `answer` on the event loop.
     void submit(Work work, Answer answer);
+    // Runs `work` on the turns on the books' thread, then `answer` on the event loop.
+    void submitTurn(TurnWork work, Answer answer);
     // Pieces of work handed over and not yet answered.
     qsizetype waiting() const { return qsizetype(jobs_.size()); }
     // From each batch begun to its commit safe on disk.
@@ -90,6 +98,7 @@ private:
 
     Clock& clock_;
     books::KeeperBooks& books_;
+    std::unique_ptr<KeeperTurns> turns_; // used on the books' thread only
     KeeperLogger log_;
     std::deque<std::shared_ptr<Job>> jobs_; // the event loop's: handed over, not yet answered
     std::unique_ptr<Alarm> checkAlarm_;

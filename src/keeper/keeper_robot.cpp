@@ -23,120 +23,116 @@ QByteArray privmsg(const QByteArray& to, QLatin1StringView text) {
     return ircLine("PRIVMSG", {to}, QByteArray(text.data(), text.size()));
 }
 
+// A private message as the debug log shows it: "from alice: I hold 1,0,1", "to alice: ...".
+void logLine(const KeeperLogger& log, const QString& direction,
+             const std::optional<IrcMessage>& message) {
+    if (!message || message->params.size() < 2)
+        return;
+    const QByteArray& peer = direction == u"from" ? nickOf(message->prefix) : message->param(0);
+    log(QtDebugMsg, QStringLiteral("%1 %2: %3")
+                        .arg(direction, QString::fromUtf8(peer.left(64)),
+                             QString::fromUtf8(message->last().left(600))));
+}
+
+// The robot's log: debug lines (joins, parts, every line to and from a player) only when asked
+// for.
+KeeperLogger quietUnlessDebug(const KeeperConfig& config, KeeperRobot::Log log) {
+    return [&config, logged = keeperLogger(std::move(log))](QtMsgType type, const QString& text) {
+        if (type != QtDebugMsg || config.logLevel == LogLevel::Debug)
+            logged(type, text);
+    };
+}
+
+// Lines leave through the probes' gate; a debug log shows each one to a player.
+KeeperSendQueue::Writer probedWriter(const KeeperConfig& config, const KeeperLogger& log,
+                                     KeeperProbeWindow& probes) {
+    return [&config, &log, &probes](const QByteArray& line) {
+        if (config.logLevel == LogLevel::Debug && line.startsWith("PRIVMSG "))
+            logLine(log, QStringLiteral("to"), parseIrcLine(line));
+        probes.write(line);
+    };
+}
+
 } // namespace
 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
                          Log log)
     : config_(std::move(config))
     , clock_(clock)
-    , books_(books)
-    , log_([this, logged = keeperLogger(std::move(log))](QtMsgType type, const QString& text) {
-        // Debug lines (joins, parts, every line to and from a player) only when asked for.
-        if (type != QtDebugMsg || config_.logLevel == LogLevel::Debug)
-            logged(type, text);
-    })
-    , watched_(books,
-               [this](const QString&) {
-                   if (books_.outcomeUnknown())
-                       return; // not refused: nobody knows yet
-                   turn_->refusedWhy = books_.lastError();
-                   turn_->failedForGood = books_.failedForGood();
-               })
-    , keeper_(QString::fromLatin1(config_.irc.nick), watched_, seed)
-    , worker_(clock, books, log_)
+    , log_(quietUnlessDebug(config_, std::move(log)))
+    , worker_(clock, books, log_,
+              std::make_unique<KeeperTurns>(books, QString::fromLatin1(config_.irc.nick), seed))
     , floodGuard_(clock)
     , floodScreen_(clock)
-    , queue_(clock,
-             [this](const QByteArray& line) {
-                 if (config_.logLevel == LogLevel::Debug && line.startsWith("PRIVMSG "))
-                     logLine(QStringLiteral("to"), parseIrcLine(line));
-                 probes_.write(line);
-             })
-    , connection_(std::make_unique<IrcConnection>(
-          clock, config_.irc,
-          IrcConnection::Handlers{
-              .message = [this](const IrcMessage& message) { onMessage(message); },
-              .registered = [this] { onRegistered(); },
-              .lost = [this](const QString& reason) { onLost(reason); },
-              .screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); },
-              .refused =
-                  [this](const QString& reason) {
-                      log_(QtCriticalMsg,
-                           QStringLiteral("login refused: %1; stopping").arg(reason));
-                      stop();
-                      if (loginRefused_)
-                          loginRefused_();
-                  },
-              .note = [this](const QString& text) { log_(QtInfoMsg, text); },
-              .readDone = [this] { queue_.release(); },
-          }))
+    , queue_(clock, probedWriter(config_, log_, probes_))
+    , connection_(std::make_unique<IrcConnection>(clock, config_.irc, connectionHandlers()))
     , probes_(clock, queue_, deliveries_,
-              {
-                  .send = [this](const QByteArray& line) { connection_->send(line); },
-                  .probeLine = [this] { return nickReclaim_.probeLine(returnWatch_.probeNicks()); },
-                  .delivered =
-                      [this](const KeeperDeliveries::Delivered& marks) {
-                          auto failed = std::make_shared<QString>();
-                          worker_.submit(
-                              [marks, failed](books::KeeperBooks& books) {
-                                  if (!books.markDelivered(marks.results) ||
-                                      !books.markFirstDrawsTold(marks.firstDraws))
-                                      *failed = books.lastError();
-                              },
-                              [this, failed, marks](const BooksWorker::Ending& ending) {
-                                  if (ending.outcome == BooksWorker::Outcome::Booked &&
-                                      failed->isEmpty()) {
-                                      deliveries_.resultsMarked(marks.results);
-                                      deliveries_.firstDrawsMarked(marks.firstDraws);
-                                  } else if (!failed->isEmpty())
-                                      log_(QtWarningMsg,
-                                           QStringLiteral("cannot note delivered results: %1")
-                                               .arg(*failed));
-                              });
-                      },
-              })
-    , roster_(clock, *connection_, queue_,
-              {
-                  .arrived = [this] { greeter_.greetChannel(); },
-                  .joined =
-                      [this](const QByteArray& nick, const QString& player) {
-                          greeter_.greetJoining(nick, player);
-                          if (returnWatch_.take(player))
-                              tellReturned(nick, player);
-                      },
-                  .gone =
-                      [this](const QString& recipient) {
-                          queue_.dropLane(recipient);
-                          const QString player = playerOfRecipient_.take(recipient);
-                          if (deliveries_.recipientGone(player.isEmpty() ? recipient : player))
-                              watchReturn(recipient);
-                      },
-                  .identified =
-                      [this](const IrcMessage& message, const QString& recipient) {
-                          serve(message, nickOf(message.prefix), recipient);
-                      },
-                  .log = log_,
-              })
+              {.send = [this](const QByteArray& line) { connection_->send(line); },
+               .probeLine = [this] { return nickReclaim_.probeLine(returnWatch_.probeNicks()); },
+               .delivered = [this](const auto& marks) { teller_.markDelivered(marks); }})
+    , roster_(clock, *connection_, queue_, rosterHooks())
     , greeter_(clock, queue_, *connection_, config_.greet)
     , nickReclaim_(clock, *connection_, queue_,
-                   {
-                       .queueProbe = [this] { probes_.queueProbe(); },
-                       .reclaimed = [this] { greeter_.nicknameChanged(roster_.isJoined()); },
-                       .log = log_,
-                   })
-    , exemption_(clock, *connection_, queue_, config_, log_, [this] { serveUnspoken(); })
+                   {.queueProbe = [this] { probes_.queueProbe(); },
+                    .reclaimed = [this] { greeter_.nicknameChanged(roster_.isJoined()); },
+                    .log = [this](QtMsgType type, const QString& text) { log_(type, text); }})
+    , exemption_(clock, *connection_, queue_, config_, log_,
+                 [this] {
+                     for (const Unspoken& waiting : std::exchange(unspoken_, {}))
+                         serve(waiting.message, waiting.nick, waiting.recipient);
+                 })
     , lastWords_(clock, worker_, queue_, *connection_, log_)
     , answers_(queue_, roster_.presence(), deliveries_, worker_)
-    , returnWatch_(clock, {
-                              .queueProbe = [this] { probes_.queueProbe(); },
-                              .paced = [this] { return !exemption_.isExempt(); },
-                              .returned =
-                                  [this](const QByteArray& nick, const QString& recipient) {
-                                      tellReturned(nick, recipient);
-                                  },
-                              .keyOf = [this](QByteArrayView nick) { return roster_.keyOf(nick); },
-                          }) {
+    , returnWatch_(clock, {.queueProbe = [this] { probes_.queueProbe(); },
+                           .paced = [this] { return !exemption_.isExempt(); },
+                           .returned =
+                               [this](const QByteArray& nick, const QString& recipient) {
+                                   teller_.tellReturned(nick, recipient);
+                               },
+                           .keyOf = [this](QByteArrayView nick) { return roster_.keyOf(nick); }}) {
     connection_->setParent(this);
+}
+
+IrcConnection::Handlers KeeperRobot::connectionHandlers() {
+    return {
+        .message = [this](const IrcMessage& message) { onMessage(message); },
+        .registered = [this] { onRegistered(); },
+        .lost = [this](const QString& reason) { onLost(reason); },
+        .screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); },
+        .refused =
+            [this](const QString& reason) {
+                log_(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
+                stop();
+                if (loginRefused_)
+                    loginRefused_();
+            },
+        .note = [this](const QString& text) { log_(QtInfoMsg, text); },
+        .readDone = [this] { queue_.release(); },
+    };
+}
+
+KeeperRoster::Hooks KeeperRobot::rosterHooks() {
+    return {
+        .arrived = [this] { greeter_.greetChannel(); },
+        .joined =
+            [this](const QByteArray& nick, const QString& player) {
+                greeter_.greetJoining(nick, player);
+                if (returnWatch_.take(player))
+                    teller_.tellReturned(nick, player);
+            },
+        .gone =
+            [this](const QString& recipient) {
+                queue_.dropLane(recipient);
+                const QString player = playerOfRecipient_.take(recipient);
+                if (deliveries_.recipientGone(player.isEmpty() ? recipient : player))
+                    watchReturn(recipient);
+            },
+        .identified =
+            [this](const IrcMessage& message, const QString& recipient) {
+                serve(message, nickOf(message.prefix), recipient);
+            },
+        .log = [this](QtMsgType type, const QString& text) { log_(type, text); },
+    };
 }
 
 KeeperRobot::~KeeperRobot() {
@@ -227,7 +223,7 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
         machine::isMachinekeeperText(QString::fromUtf8(message.last())))
         return;
     if (config_.logLevel == LogLevel::Debug)
-        logLine(QStringLiteral("from"), message);
+        logLine(log_, QStringLiteral("from"), message);
     const QString recipient = roster_.keyOf(nick);
     roster_.presence().markHere(recipient);
     returnWatch_.forget(recipient);
@@ -241,43 +237,6 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     }
     if (verdict == KeeperFloodGuard::Verdict::Take)
         serve(message, nick, recipient);
-}
-
-// A private message as the debug log shows it: "from alice: I hold 1,0,1", "to alice: ...".
-void KeeperRobot::logLine(const QString& direction, const std::optional<IrcMessage>& message) {
-    if (!message || message->params.size() < 2)
-        return;
-    const QByteArray& peer = direction == u"from" ? nickOf(message->prefix) : message->param(0);
-    log_(QtDebugMsg, QStringLiteral("%1 %2: %3")
-                         .arg(direction, QString::fromUtf8(peer.left(64)),
-                              QString::fromUtf8(message->last().left(600))));
-}
-
-// Whose books a message plays on; nullopt when it plays on none (its sender is asked to log in,
-// or the message waits for the server to say who its sender is).
-std::optional<QString> KeeperRobot::playerOf(const IrcMessage& message, const QByteArray& nick,
-                                             const QString& recipient) {
-    if (!usesAccounts(config_.identity, *connection_))
-        return recipient;
-    QByteArray account;
-    if (connection_->hasCapability("account-tag")) {
-        account = message.tag("account").value_or(QByteArray());
-    } else {
-        const std::optional<QByteArray> known = roster_.accounts().accountOf(recipient);
-        if (!known) {
-            if (roster_.accounts().wait(recipient, message))
-                queue_.push(KeeperSendQueue::kOwnLane, ircLine("WHOIS", {nick}), {}, false);
-            return std::nullopt;
-        }
-        account = *known;
-    }
-    if (account.isEmpty() || account == "*") {
-        log_(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
-                            .arg(QString::fromLatin1(nick)));
-        queue_.push(recipient, privmsg(nick, machine::kLogInFirst));
-        return std::nullopt;
-    }
-    return accountIdentity(account, roster_.caseMapping());
 }
 
 void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
@@ -295,7 +254,8 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
     }
     if (answers_.isBehind())
         return;
-    const std::optional<QString> found = playerOf(message, nick, recipient);
+    const std::optional<QString> found =
+        roster_.playerOf(message, nick, recipient, config_.identity);
     if (!found)
         return;
     const QString& player = *found;
@@ -311,52 +271,13 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
                             .arg(QString::fromLatin1(nick)));
         return;
     }
-    submitTurn(player, nick, text, clock_.monotonicMs());
+    teller_.submitTurn(player, nick, text, clock_.monotonicMs());
 }
 
-void KeeperRobot::serveUnspoken() {
-    for (const Unspoken& waiting : std::exchange(unspoken_, {}))
-        serve(waiting.message, waiting.nick, waiting.recipient);
-}
-
-void KeeperRobot::submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                             qint64 arrivedMs, bool returned) {
-    auto turn = std::make_shared<BooksTurn>();
-    turn->returned = returned;
-    turn->number = ++turnsHandedOver_;
-    turn->arrivedMs = arrivedMs;
-    turn->toldBefore = turnsTold_;
-    newestTurnOf_.insert(player, turn->number);
-    worker_.submit([this, turn, player, text, known = deliveries_.of(player)](
-                       books::KeeperBooks&) { workTurn(*turn, player, text, known); },
-                   [this, turn, nick, player, text](const BooksWorker::Ending& ending) {
-                       turnsTold_ = std::max(turnsTold_, turn->number);
-                       tellTurn(*turn, ending, nick, player);
-                       if (newestTurnOf_.value(player) != turn->number)
-                           return; // the player wrote again meanwhile
-                       if (turn->waitsElsewhere && ending.outcome == BooksWorker::Outcome::Booked)
-                           recheckSoon(player, nick, text, *turn);
-                       else
-                           newestTurnOf_.remove(player);
-                   });
-}
-
-// Holds that found the last result still on its way from another machine: that machine tells
-// it within moments, and marks it delivered once the server has passed it on. The holds are
-// worked again as soon as the books may show that, rather than left for the player to send again
-// seconds later; a newer message from the player takes their place.
-void KeeperRobot::recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
-                              const BooksTurn& turn) {
-    clock_.callAfter(kElsewhereRecheckMs, this,
-                     [this, player, nick, text, number = turn.number, arrivedMs = turn.arrivedMs] {
-                         if (newestTurnOf_.value(player) != number)
-                             return;
-                         newestTurnOf_.remove(player);
-                         if (answers_.isBehind() || lastWords_.isLeaving() ||
-                             roster_.presence().isGone(roster_.keyOf(nick)))
-                             return;
-                         submitTurn(player, nick, text, arrivedMs);
-                     });
+// Only where players are known by their nickname: ISON cannot say who owns an account.
+void KeeperRobot::watchReturn(const QString& recipient) {
+    if (!usesAccounts(config_.identity, *connection_))
+        returnWatch_.watch(recipient);
 }
 
 QByteArray KeeperRobot::metricsText() const {

@@ -20,8 +20,8 @@
 #include "keeper/keeper_return_watch.h"
 #include "keeper/keeper_roster.h"
 #include "keeper/keeper_send_queue.h"
-#include "keeper/watched_books.h"
-#include "machine/machine_keeper.h"
+#include "keeper/keeper_turns.h"
+#include "keeper/turn_teller.h"
 
 #include <QHash>
 #include <QObject>
@@ -44,12 +44,13 @@ namespace keeper {
 // whom it can reach (KeeperRoster), greetings (KeeperGreeter), its own nickname
 // (KeeperNickReclaim), its pace (KeeperSendQueue, KeeperFloodExemption), each player's share
 // of its time (KeeperFloodGuard, KeeperFloodScreen), what reached whom (KeeperDeliveries,
-// KeeperProbeWindow), the books on a thread of their own (BooksWorker) and answers that wait
-// for the disk (KeeperDurableAnswers, KeeperLastWords).
+// KeeperProbeWindow), the books on a thread of their own (BooksWorker), each message's turn
+// (worked there by KeeperTurns, told here by TurnTeller) and answers that wait for the disk
+// (KeeperDurableAnswers, KeeperLastWords).
 //
-// Each message is worked out on the books' thread, from the books and from what the event loop
-// knew of its player's deliveries when it came (a BooksTurn); its answer is told from the event
-// loop once the books have it safe.
+// Each message is worked out on the books' thread (KeeperTurns, reached only through the
+// BooksWorker), from the books and from what the event loop knew of its player's deliveries when
+// it came (a BooksTurn); its answer is told from the event loop once the books have it safe.
 //
 // Whose books a message plays on (identity in the configuration): the services account the
 // server reports for its sender (the account tag of the message, else what extended-join,
@@ -72,17 +73,6 @@ public:
     // Every line the robot logs, besides the logging categories (for tests).
     using Log = std::function<void(const QString&)>;
 
-    // How often a message is answered anew when another machine sharing the books changed its
-    // player at the same moment, before the player is told the machine is out of order.
-    static constexpr int kAttemptsOnRace = 3;
-    // Holds that came while another machine sharing the books was still telling the player's last
-    // result are asked about again this often, until that machine is seen to have delivered it.
-    static constexpr int kElsewhereRecheckMs = 50;
-    // A player who came back after leaving with a result on its way is told the result at once,
-    // and the first draw after it when they next write, or after this long. A program that sends
-    // its holds again once reconnected (they reach the robot late, where the server holds back a
-    // new client's lines) gets the first draw for them rather than having them played on it.
-    static constexpr int kWithheldDrawMs = 1500;
     // Messages read before the robot may speak that wait for it, at most (see serve()).
     static constexpr int kMostUnspoken = 1000;
 
@@ -120,89 +110,20 @@ public:
     QByteArray metricsText() const;
 
 private:
-    // What became of a player's last result when they wrote again.
-    enum class LastResult { Known, ToldAgain, OnItsWay, OnItsWayElsewhere };
-    // What one message made of the books, worked out on the books' thread.
-    struct BooksTurn {
-        quint64 number = 0;     // turns are numbered in the order their messages came
-        quint64 toldBefore = 0; // the last turn told when this one's message came
-        struct Told {
-            std::vector<machine::Reply> replies;
-            std::optional<qint64> bookedGame;
-            qint64 drawGame = 0; // for a first draw told on its own: the game it is the draw of
-            // A result told to a player who came back, without the first draw after it: the
-            // game that draw is for (see kWithheldDrawMs).
-            qint64 withheldDraw = 0;
-        };
-        std::vector<Told> told; // in order
-        QStringList notes;      // for the log
-        std::optional<std::pair<machine::GameOutcome, qint64>> game;
-        std::optional<QString> refusedWhy;
-        bool failedForGood = false;
-        bool toldAgain = false;
-        // Holds not played because another machine was still telling the last result: they are
-        // worked again shortly (see kElsewhereRecheckMs).
-        bool waitsElsewhere = false;
-        // No message: the player came back after leaving with something on its way to them,
-        // and is told what they missed, if anything (see KeeperReturnWatch).
-        bool returned = false;
-        qint64 arrivedMs = 0; // when its message was read
-    };
-
     void onMessage(const IrcMessage& message);
-    void logLine(const QString& direction, const std::optional<IrcMessage>& message);
     void onRegistered();
     void onLost(const QString& reason);
     void serve(const IrcMessage& message, const QByteArray& nick, const QString& recipient);
-    // Serves the messages that waited for the robot to speak.
-    void serveUnspoken();
-    void submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                    qint64 arrivedMs, bool returned = false);
     // `recipient` left with something on its way to them.
     void watchReturn(const QString& recipient);
-    // `nick` (player `recipient`) is back after leaving with something on its way to them.
-    void tellReturned(const QByteArray& nick, const QString& recipient);
-    // The first draw held back from a player who came back goes out unless they wrote meanwhile.
-    void tellWithheldDrawLater(const QString& player, const QByteArray& nick);
-    void recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
-                     const BooksTurn& turn);
-    std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
-                                    const QString& recipient);
-    static bool isFirstDrawTold(const std::vector<machine::Reply>& replies);
-    // On the books' thread:
-    void workTurn(BooksTurn& turn, const QString& player, const QString& text,
-                  const KeeperDeliveries& known);
-    KeeperDeliveries toldSoFar(const BooksTurn& turn, const QString& player,
-                               const KeeperDeliveries& known);
-    void noteTold(const BooksTurn& turn, const QString& player, KeeperDeliveries told);
-    LastResult tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
-                                      const std::optional<books::Delivery>& delivery,
-                                      const KeeperDeliveries& known);
-    bool mayPlayHolds(BooksTurn& turn, const QString& player,
-                      const std::optional<books::Delivery>& delivery,
-                      const KeeperDeliveries& known);
-    // On the event loop:
-    void tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending, const QByteArray& nick,
-                  const QString& player);
-    // `played`: the result of holds played just now (not one told again).
-    void queueFor(const QByteArray& nick, const QString& player, const BooksTurn::Told& told,
-                  bool played);
+    IrcConnection::Handlers connectionHandlers();
+    KeeperRoster::Hooks rosterHooks();
 
     KeeperConfig config_;
     Clock& clock_;
     KeeperMetrics metrics_;
-    books::KeeperBooks& books_; // on the books' thread only
     KeeperLogger log_;
     std::function<void()> loginRefused_;
-    WatchedBooks watched_;          // on the books' thread only
-    machine::MachineKeeper keeper_; // on the books' thread only
-    BooksTurn* turn_ = nullptr;     // the turn under way on the books' thread
-    // What turns told players that the event loop has not taken up yet (books' thread only).
-    QHash<QString, std::pair<quint64, KeeperDeliveries>> toldOnBooks_;
-    // Each player's newest turn, while it is on the books or waits to be worked again.
-    QHash<QString, quint64> newestTurnOf_;
-    quint64 turnsHandedOver_ = 0;
-    quint64 turnsTold_ = 0;
     BooksWorker worker_;
     KeeperDeliveries deliveries_;
     KeeperFloodGuard floodGuard_;
@@ -217,6 +138,8 @@ private:
     std::vector<Unspoken> unspoken_; // read before the robot may speak
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
+    // Before the parts below that speak through it, which take it when they are made. Hooks only
+    // call back once everything is made, so their order does not matter.
     std::unique_ptr<IrcConnection> connection_;
     KeeperProbeWindow probes_;
     KeeperRoster roster_;
@@ -226,6 +149,10 @@ private:
     KeeperLastWords lastWords_;
     KeeperDurableAnswers answers_;
     KeeperReturnWatch returnWatch_;
+    // Binds only references to the parts above, wherever it stands among them.
+    TurnTeller teller_{{clock_, config_, worker_, deliveries_, roster_, queue_, answers_,
+                        lastWords_, probes_, resentHolds_, metrics_, log_,
+                        [this](const QString& recipient) { watchReturn(recipient); }}};
 };
 
 } // namespace keeper

@@ -4,6 +4,7 @@
 #include "irc/irc_connection.h"
 #include "irc/irc_numerics.h"
 #include "keeper/keeper_send_queue.h"
+#include "machine/texts.h"
 
 namespace jackwell::keeper {
 
@@ -21,6 +22,7 @@ bool isJoinRefusal(const QByteArray& command) {
 KeeperRoster::KeeperRoster(Clock& clock, const IrcConnection& connection, KeeperSendQueue& queue,
                            Hooks hooks)
     : connection_(connection)
+    , queue_(queue)
     , hooks_(std::move(hooks)) {
     rejoinAlarm_ = clock.createAlarm([this, queue = &queue] {
         if (queue->isOpen() && !joined_)
@@ -194,6 +196,33 @@ void KeeperRoster::addMember(const QString& player) {
 void KeeperRoster::markGone(const QString& player) {
     presence_.markGone(player);
     hooks_.gone(player);
+}
+
+std::optional<QString> KeeperRoster::playerOf(const IrcMessage& message, const QByteArray& nick,
+                                              const QString& recipient, Identity identity) {
+    if (!usesAccounts(identity, connection_))
+        return recipient;
+    QByteArray account;
+    if (connection_.hasCapability("account-tag")) {
+        account = message.tag("account").value_or(QByteArray());
+    } else {
+        const std::optional<QByteArray> known = accounts_.accountOf(recipient);
+        if (!known) {
+            if (accounts_.wait(recipient, message))
+                queue_.push(KeeperSendQueue::kOwnLane, ircLine("WHOIS", {nick}), {}, false);
+            return std::nullopt;
+        }
+        account = *known;
+    }
+    if (account.isEmpty() || account == "*") {
+        hooks_.log(QtInfoMsg, QStringLiteral("refused %1: not logged in to an account")
+                                  .arg(QString::fromLatin1(nick)));
+        queue_.push(recipient,
+                    ircLine("PRIVMSG", {nick},
+                            QByteArray(machine::kLogInFirst.data(), machine::kLogInFirst.size())));
+        return std::nullopt;
+    }
+    return accountIdentity(account, caseMapping_);
 }
 
 } // namespace jackwell::keeper

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keeper/keeper_accounts.h"
+#include "keeper/keeper_config.h"
 #include "keeper/keeper_log.h"
 #include "keeper/keeper_presence.h"
 #include "keeper/player_key.h"
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace jackwell {
 
@@ -53,6 +55,10 @@ public:
     bool take(const IrcMessage& message);
     // A new connection: what was known of the old one no longer holds.
     void reset();
+    // Whose books `nick`'s message plays on under `identity`; nullopt when it plays on none (its
+    // sender is asked to log in, or the message waits for the server to say who its sender is).
+    std::optional<QString> playerOf(const IrcMessage& message, const QByteArray& nick,
+                                    const QString& recipient, Identity identity);
 
     QString keyOf(QByteArrayView nick) const { return playerKey(nick, caseMapping_); }
     CaseMapping caseMapping() const { return caseMapping_; }
@@ -74,6 +80,7 @@ private:
     void addMember(const QString& player);
 
     const IrcConnection& connection_;
+    KeeperSendQueue& queue_;
     Hooks hooks_;
     std::unique_ptr<Alarm> rejoinAlarm_;
     KeeperPresence presence_;

@@ -194,7 +194,7 @@ TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
     playGames(*alice, 1);
     troubled.elsewhere = true;
     alice->privmsg(kKeeper, holdsLine("0,1,0"));
-    runEventsFor(10 * KeeperRobot::kElsewhereRecheckMs);
+    runEventsFor(10 * TurnTeller::kElsewhereRecheckMs);
     EXPECT_EQ(countTold(*alice, kFinalHead), 1) << "played before the last result was delivered";
     troubled.elsewhere = false;
     ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 3; }, kWaitMs));

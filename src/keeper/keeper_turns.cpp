@@ -1,7 +1,6 @@
-// The robot's work on the books' thread: each message's turn, from the books and from what the
-// event loop knew of the player's deliveries (see KeeperRobot::BooksTurn).
+#include "keeper/keeper_turns.h"
+
 #include "books/keeper_books.h"
-#include "keeper/keeper_robot.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 
@@ -9,17 +8,28 @@
 
 namespace jackwell::keeper {
 
-// A first draw told on its own (the answer to "Register me!"), followed to its player.
-bool KeeperRobot::isFirstDrawTold(const std::vector<machine::Reply>& replies) {
+bool isFirstDrawTold(const std::vector<machine::Reply>& replies) {
     return std::ranges::any_of(replies, [](const machine::Reply& reply) {
         return !reply.isPublic && reply.text.startsWith(machine::kFirstDraw.left(6));
     });
 }
 
+KeeperTurns::KeeperTurns(books::KeeperBooks& books, const QString& name, quint64 seed)
+    : books_(books)
+    , keeper_(name, watched_, seed) {}
+
+// A change the books refused (not one they could not say the fate of) is told with the turn.
+void KeeperTurns::refused() {
+    if (books_.outcomeUnknown())
+        return; // not refused: nobody knows yet
+    turn_->refusedWhy = books_.lastError();
+    turn_->failedForGood = books_.failedForGood();
+}
+
 // What the player has been told, as far as the books' thread can know: what the event loop knew
 // when the message came, or, when turns since have told the player more that the event loop has
 // not yet taken up, what those turns queued.
-KeeperDeliveries KeeperRobot::toldSoFar(const BooksTurn& turn, const QString& player,
+KeeperDeliveries KeeperTurns::toldSoFar(const BooksTurn& turn, const QString& player,
                                         const KeeperDeliveries& known) {
     for (auto it = toldOnBooks_.begin(); it != toldOnBooks_.end();) {
         if (it->first <= turn.toldBefore)
@@ -31,7 +41,7 @@ KeeperDeliveries KeeperRobot::toldSoFar(const BooksTurn& turn, const QString& pl
     return found == toldOnBooks_.cend() ? known : found->second;
 }
 
-void KeeperRobot::noteTold(const BooksTurn& turn, const QString& player, KeeperDeliveries told) {
+void KeeperTurns::noteTold(const BooksTurn& turn, const QString& player, KeeperDeliveries told) {
     if (turn.told.empty())
         return;
     for (const BooksTurn::Told& item : turn.told) {
@@ -45,8 +55,8 @@ void KeeperRobot::noteTold(const BooksTurn& turn, const QString& player, KeeperD
     toldOnBooks_.insert(player, {turn.number, std::move(told)});
 }
 
-void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString& text,
-                           const KeeperDeliveries& knownOnLoop) {
+void KeeperTurns::work(BooksTurn& turn, const QString& player, const QString& text,
+                       const KeeperDeliveries& knownOnLoop) {
     turn_ = &turn;
     const KeeperDeliveries known = toldSoFar(turn, player, knownOnLoop);
     std::vector<machine::Reply> replies;
@@ -106,8 +116,8 @@ void KeeperRobot::workTurn(BooksTurn& turn, const QString& player, const QString
 
 // A player whose last result may not have reached them is told it again, with the first draw
 // now waiting, before anything else.
-KeeperRobot::LastResult
-KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
+KeeperTurns::LastResult
+KeeperTurns::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
                                     const std::optional<books::Delivery>& delivery,
                                     const KeeperDeliveries& known) {
     if (delivery && known.isPartlyQueued(player, delivery->lastGame))
@@ -142,7 +152,7 @@ KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
     QStringList lines = machine::gameResultLines(last.finalDraw, last.creditsAfter, next);
     qint64 withheld = 0;
     if (turn.returned && next) {
-        lines.removeLast(); // see kWithheldDrawMs
+        lines.removeLast(); // see TurnTeller::kWithheldDrawMs
         withheld = delivery->lastGame + 1;
     }
     std::vector<machine::Reply> replies;
@@ -157,7 +167,7 @@ KeeperRobot::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
 // still waiting in the queue cannot have been seen; one that was lost, or one the books hold as
 // never seen to reach the player (told by a robot that was stopped before it went out), is told
 // again instead.
-bool KeeperRobot::mayPlayHolds(BooksTurn& turn, const QString& player,
+bool KeeperTurns::mayPlayHolds(BooksTurn& turn, const QString& player,
                                const std::optional<books::Delivery>& delivery,
                                const KeeperDeliveries& known) {
     switch (known.firstDrawStatus(player)) {

@@ -1,16 +1,21 @@
-// What the robot tells players once a message's turn on the books has ended, and what it does
-// for players who left with something on its way to them.
-#include "keeper/keeper_robot.h"
+#include "keeper/turn_teller.h"
 
 #include "books/keeper_books.h"
 #include "clock/clock.h"
 #include "irc/irc_message.h"
-#include "keeper/keeper_accounts.h"
-#include "keeper/keeper_log.h"
+#include "keeper/keeper_durable_answers.h"
+#include "keeper/keeper_last_words.h"
+#include "keeper/keeper_metrics.h"
+#include "keeper/keeper_probe_window.h"
+#include "keeper/keeper_resent_holds.h"
+#include "keeper/keeper_roster.h"
+#include "keeper/keeper_send_queue.h"
 #include "machine/texts.h"
 #include "platform/key_value_file.h"
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 namespace jackwell::keeper {
 
@@ -38,9 +43,83 @@ void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const 
 
 } // namespace
 
+TurnTeller::TurnTeller(Parts parts)
+    : clock_(parts.clock)
+    , config_(parts.config)
+    , worker_(parts.worker)
+    , deliveries_(parts.deliveries)
+    , roster_(parts.roster)
+    , queue_(parts.queue)
+    , answers_(parts.answers)
+    , lastWords_(parts.lastWords)
+    , probes_(parts.probes)
+    , resentHolds_(parts.resentHolds)
+    , metrics_(parts.metrics)
+    , log_(parts.log)
+    , watchReturn_(std::move(parts.watchReturn)) {}
+
+void TurnTeller::submitTurn(const QString& player, const QByteArray& nick, const QString& text,
+                            qint64 arrivedMs, bool returned) {
+    auto turn = std::make_shared<BooksTurn>();
+    turn->returned = returned;
+    turn->number = ++turnsHandedOver_;
+    turn->arrivedMs = arrivedMs;
+    turn->toldBefore = turnsTold_;
+    newestTurnOf_.insert(player, turn->number);
+    worker_.submitTurn(
+        [turn, player, text, known = deliveries_.of(player)](KeeperTurns& turns) {
+            turns.work(*turn, player, text, known);
+        },
+        [this, turn, nick, player, text](const BooksWorker::Ending& ending) {
+            turnsTold_ = std::max(turnsTold_, turn->number);
+            tellTurn(*turn, ending, nick, player);
+            if (newestTurnOf_.value(player) != turn->number)
+                return; // the player wrote again meanwhile
+            if (turn->waitsElsewhere && ending.outcome == BooksWorker::Outcome::Booked)
+                recheckSoon(player, nick, text, *turn);
+            else
+                newestTurnOf_.remove(player);
+        });
+}
+
+// Holds that found the last result still on its way from another machine: that machine tells
+// it within moments, and marks it delivered once the server has passed it on. The holds are
+// worked again as soon as the books may show that, rather than left for the player to send again
+// seconds later; a newer message from the player takes their place.
+void TurnTeller::recheckSoon(const QString& player, const QByteArray& nick, const QString& text,
+                             const BooksTurn& turn) {
+    clock_.callAfter(kElsewhereRecheckMs, this,
+                     [this, player, nick, text, number = turn.number, arrivedMs = turn.arrivedMs] {
+                         if (newestTurnOf_.value(player) != number)
+                             return;
+                         newestTurnOf_.remove(player);
+                         if (answers_.isBehind() || lastWords_.isLeaving() ||
+                             roster_.presence().isGone(roster_.keyOf(nick)))
+                             return;
+                         submitTurn(player, nick, text, arrivedMs);
+                     });
+}
+
+void TurnTeller::markDelivered(const KeeperDeliveries::Delivered& marks) {
+    auto failed = std::make_shared<QString>();
+    worker_.submit(
+        [marks, failed](books::KeeperBooks& books) {
+            if (!books.markDelivered(marks.results) || !books.markFirstDrawsTold(marks.firstDraws))
+                *failed = books.lastError();
+        },
+        [this, failed, marks](const BooksWorker::Ending& ending) {
+            if (ending.outcome == BooksWorker::Outcome::Booked && failed->isEmpty()) {
+                deliveries_.resultsMarked(marks.results);
+                deliveries_.firstDrawsMarked(marks.firstDraws);
+            } else if (!failed->isEmpty())
+                log_(QtWarningMsg,
+                     QStringLiteral("cannot note delivered results: %1").arg(*failed));
+        });
+}
+
 // The answer to a message, once its turn on the books has ended.
-void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending,
-                           const QByteArray& nick, const QString& player) {
+void TurnTeller::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& ending,
+                          const QByteArray& nick, const QString& player) {
     if (turn.returned && ending.outcome != BooksWorker::Outcome::Booked)
         return; // nobody asked: they are told when they next write
     metrics_.answerLatency.observe(clock_.monotonicMs() - turn.arrivedMs);
@@ -89,8 +168,8 @@ void KeeperRobot::tellTurn(const BooksTurn& turn, const BooksWorker::Ending& end
 // A game's lines always go out, followed to their player (see KeeperDeliveries); other answers
 // are dropped whole when the player's lane is full, which only a player who floods the robot
 // can bring about.
-void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
-                           const BooksTurn::Told& told, bool played) {
+void TurnTeller::queueFor(const QByteArray& nick, const QString& player,
+                          const BooksTurn::Told& told, bool played) {
     const std::vector<machine::Reply>& replies = told.replies;
     const std::optional<qint64> bookedGame = told.bookedGame;
     const QString recipient = roster_.keyOf(nick);
@@ -103,7 +182,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
             deliveries_.recipientGone(player);
         }
         if (firstDraw || bookedGame)
-            watchReturn(recipient);
+            watchReturn_(recipient);
         return;
     }
     const bool droppable = !bookedGame;
@@ -159,7 +238,7 @@ void KeeperRobot::queueFor(const QByteArray& nick, const QString& player,
     }
 }
 
-void KeeperRobot::tellWithheldDrawLater(const QString& player, const QByteArray& nick) {
+void TurnTeller::tellWithheldDrawLater(const QString& player, const QByteArray& nick) {
     clock_.callAfter(kWithheldDrawMs, this, [this, player, nick] {
         if (deliveries_.firstDrawStatus(player) == KeeperDeliveries::Status::Lost &&
             !newestTurnOf_.contains(player) && !roster_.presence().isGone(roster_.keyOf(nick)))
@@ -167,17 +246,11 @@ void KeeperRobot::tellWithheldDrawLater(const QString& player, const QByteArray&
     });
 }
 
-void KeeperRobot::tellReturned(const QByteArray& nick, const QString& recipient) {
+void TurnTeller::tellReturned(const QByteArray& nick, const QString& recipient) {
     roster_.presence().markHere(recipient);
     if (answers_.isBehind() || lastWords_.isLeaving())
         return; // as for a message: they are told what they missed when they next write
     submitTurn(recipient, nick, QString(), clock_.monotonicMs(), true);
-}
-
-// Only where players are known by their nickname: ISON cannot say who owns an account.
-void KeeperRobot::watchReturn(const QString& recipient) {
-    if (!usesAccounts(config_.identity, *connection_))
-        returnWatch_.watch(recipient);
 }
 
 } // namespace jackwell::keeper
