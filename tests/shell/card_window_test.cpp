@@ -9,6 +9,7 @@
 #include "shell/card_label.h"
 #include "shell/card_layout.h"
 #include "shell/payouts_window.h"
+#include "shell/pictures.h"
 #include "shell/svg_drawing.h"
 #include "shell/symbol_box.h"
 #include "support/card_window_rig.h"
@@ -102,6 +103,14 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
         EXPECT_FALSE(notice->isVisible());
         EXPECT_EQ(rig.label(Role::FinalCode1)->caption().toInt(), 7) << "read as ever";
     }
+}
+
+// The program's icon is drawn for each size desktops ask for (menus, title bars, panels,
+// launchers), so that none of them scales another size's picture.
+TEST(CardWindow, theIconIsDrawnForEverySizeADesktopAsksFor) {
+    const QList<QSize> drawn = programIcon().availableSizes();
+    for (const int size : {16, 22, 32, 48, 64, 128, 256})
+        EXPECT_TRUE(drawn.contains(QSize(size, size))) << size;
 }
 
 TEST(CardWindow, isAFixedCardWithItsCaption) {

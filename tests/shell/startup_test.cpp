@@ -241,6 +241,11 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
             EXPECT_EQ(broken.readAll(), settings);
             EXPECT_EQ(rig.app->options(), Options{});
         }
+        if (plays) { // played after all, the program ends as any other run: exit code 0
+            rig.app->windows().card().close();
+            EXPECT_TRUE(testing::waitUntil([&] { return !run.exitCodes.empty(); }, 5000));
+            EXPECT_EQ(run.exitCodes, std::vector<int>{0});
+        }
     }
 }
 
