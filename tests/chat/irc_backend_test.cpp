@@ -92,10 +92,14 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     const QByteArray longText =
         QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
     QList<QByteArray> sent = {"Register me!", longText};
+    // Line breaks, NUL and the CTCP mark would end or cut the line, or make a client command
+    // of it: they leave as blanks.
+    ASSERT_TRUE(send("\x01VERSION\x01 a\rb\nc"));
     for (int i = 0; i < 10; ++i)
         sent.append("line " + QByteArray::number(i));
     for (const QByteArray& text : sent)
         ASSERT_TRUE(send(text)) << text.left(20).toStdString();
+    sent.prepend(" VERSION  a b c");
     EXPECT_GT(busy, 0);
     EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
     EXPECT_EQ(backend->log().lines().count("ESP to Keeper: Gr"), 1); // logged once, whole
