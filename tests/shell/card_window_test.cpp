@@ -12,6 +12,7 @@
 #include "shell/pictures.h"
 #include "shell/svg_drawing.h"
 #include "shell/symbol_box.h"
+#include "shell/text_style.h"
 #include "support/card_window_rig.h"
 
 #include <QGuiApplication>
@@ -111,6 +112,28 @@ TEST(CardWindow, theIconIsDrawnForEverySizeADesktopAsksFor) {
     const QList<QSize> drawn = programIcon().availableSizes();
     for (const int size : {16, 22, 32, 48, 64, 128, 256})
         EXPECT_TRUE(drawn.contains(QSize(size, size))) << size;
+}
+
+// A caption wider than its label is narrowed to fit inside the label's border, never drawn over
+// it: the border's column stays the border's colour.
+TEST(CardWindow, aCaptionTooWideIsNarrowedInsideTheBorder) {
+    TextStyle style;
+    style.textColour = kColourWhite;
+    style.backColour = 0x000000FF; // red
+    style.border = true;
+    style.alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    QWidget parent;
+    CardLabel label(style, false, &parent);
+    label.setGeometry(0, 0, 40, 20);
+    label.setCaption(QStringLiteral("HHHHHHHHHHHH"));
+    const QImage drawn = label.grab().toImage();
+    const QRgb border = drawn.pixel(0, 0);
+    for (int y = 0; y < drawn.height(); ++y)
+        EXPECT_EQ(drawn.pixel(0, y), border) << "the caption runs over the border at row " << y;
+    bool captionDrawn = false;
+    for (int x = 1; x < drawn.width() - 1 && !captionDrawn; ++x)
+        captionDrawn = qGreen(drawn.pixel(x, drawn.height() / 2)) > 128;
+    EXPECT_TRUE(captionDrawn);
 }
 
 TEST(CardWindow, isAFixedCardWithItsCaption) {
