@@ -24,12 +24,9 @@ QString quoted(const QString& message) {
     return u'"' + message.left(kLongestQuotedMessage) + QStringLiteral("...\"");
 }
 
-struct DrawSent {
-    QString announcement;
-};
-
-// A first or final draw sent privately to the player, and the neutral line that stands for it.
-std::optional<DrawSent> drawSentIn(const QString& text) {
+// The neutral line that stands for a first or final draw sent privately to the player in `text`;
+// none for any other line.
+std::optional<QString> drawAnnouncement(const QString& text) {
     const ChatLine line = normaliseLine(text);
     if (line.kind != LineKind::Incoming)
         return std::nullopt;
@@ -38,9 +35,9 @@ std::optional<DrawSent> drawSentIn(const QString& text) {
     const auto message = first ? firstDraw : findMessage(line, kFinalMarker, 0);
     if (!message)
         return std::nullopt;
-    return DrawSent{message->speaker.toString() +
-                    (first ? QStringLiteral(" sent your first draw: START shows it")
-                           : QStringLiteral(" sent your final draw: FINISH shows it"))};
+    return message->speaker.toString() +
+           (first ? QStringLiteral(" sent your first draw: START shows it")
+                  : QStringLiteral(" sent your final draw: FINISH shows it"));
 }
 
 } // namespace
@@ -170,9 +167,9 @@ void ChatSession::addLine(const QString& text, int greeting) {
     if (!sink_.lineAdded)
         return;
     Line line = lineFor(text, greeting);
-    if (const std::optional<DrawSent> draw = drawSentIn(text)) {
+    if (const std::optional<QString> announcement = drawAnnouncement(text)) {
         heldDraws_.push_back({nextHeldDraw_, text, greeting});
-        line.text = draw->announcement;
+        line.text = *announcement;
         line.pictures.clear();
         line.heldDraw = nextHeldDraw_++;
     }

@@ -123,12 +123,7 @@ std::optional<QString> DrawLines::balance() const {
 
 bool DrawLines::registrationAnswered() const {
     const qsizetype sent = lastOf(Kind::Register, -1);
-    for (qsizetype i = sent + 1; i < qsizetype(lines_.size()); ++i) {
-        const Kind kind = lines_[i].kind;
-        if (sent >= 0 && (kind == Kind::First || kind == Kind::Balance))
-            return true;
-    }
-    return false;
+    return sent >= 0 && (lastOf(Kind::First, sent) >= 0 || lastOf(Kind::Balance, sent) >= 0);
 }
 
 } // namespace jackwell

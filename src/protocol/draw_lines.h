@@ -52,8 +52,6 @@ public:
     // Whether anything the machinekeeper sent stands after the last "Register me!".
     bool registrationAnswered() const;
 
-    const std::vector<Line>& lines() const { return lines_; }
-
 private:
     // Where `shown` stands among the lines (an index), or -1 when it is no longer in the text:
     // the oldest lines make room as the chat grows, so then everything left came after it.
