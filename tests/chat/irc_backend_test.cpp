@@ -141,6 +141,31 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
         "or write privately with /msg NAME text"));
 }
 
+// A message goes whole while the line the recipient gets would fit 512 bytes with the longest
+// nickname the server allows (30 here) and the longest host it may show ("~" and 64 bytes);
+// one byte more and it goes in two pieces.
+TEST_F(IrcBackendTest, sendsTheLongestMessageThatFitsTheRecipientsLineWhole) {
+    IrcTestPeer keeper("Keeper");
+    ASSERT_TRUE(keeper.connectTo(server.port()));
+    auto backend = openBackend(clock);
+    // ":" + 30 + "!~jackwell@" + 64 + " PRIVMSG Keeper :" + text + CR LF
+    const qsizetype whole = 512 - 1 - 30 - 11 - 64 - 17 - 2;
+    const QByteArray fits(whole, 'x'), over(whole + 1, 'y');
+    for (const QByteArray& text : {fits, over})
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return backend->sendPrivateMessage("Keeper", QString::fromLatin1(text)) ==
+                       ChatStatus::Done;
+            },
+            kWaitMs));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return keeper.privmsgsFrom("Player") == QList<QByteArray>{fits, over.first(whole), "y"};
+        },
+        kWaitMs))
+        << keeper.rawLines().join("\n").toStdString();
+}
+
 // Each connect's greeting from the server is numbered, for the chat window to fold it; the window's
 // commands reach the network (an action, a channel joined and spoken in, another nickname), and a
 // reconnect keeps the nickname and the channel. A paragraph separator from another user stays
@@ -356,6 +381,25 @@ struct ScriptedServer {
     }
     void send(const QByteArray& bytes) { client->write(bytes); }
 };
+
+// A server that takes the connection but never welcomes it is left after ten seconds, and
+// tried again later, each wait longer than the last.
+TEST_F(IrcBackendTest, leavesAServerThatNeverWelcomesAfterTenSeconds) {
+    VirtualClock virtualTime;
+    auto backend = openBackend(virtualTime);
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    ScriptedServer silent;
+    ASSERT_TRUE(silent.listen(server.port()));
+    virtualTime.advance(1000); // the first retry
+    ASSERT_TRUE(silent.waitForLine("NICK Player"));
+    virtualTime.advance(9999);
+    EXPECT_EQ(backend->connection().nextAttemptInMs(), 0); // still this attempt
+    virtualTime.advance(1);
+    EXPECT_EQ(backend->connection().nextAttemptInMs(), 2000);
+    EXPECT_TRUE(waitUntil([&] { return silent.client->state() != QAbstractSocket::ConnectedState; },
+                          kWaitMs));
+}
 
 TEST_F(IrcBackendTest, answersPingsAndSurvivesGarbageAfterAReconnect) {
     auto backend = openBackend(clock);
