@@ -145,6 +145,9 @@ TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {
             }
         }
     }
+    // Bytes that are no characters at all are cut where the room ends, not a little before.
+    const QByteArray broken(10, '\x80');
+    EXPECT_EQ(splitUtf8(broken, 5), (QList<QByteArray>{broken.first(5), broken.first(5)}));
 }
 
 // "-" where a message leaves no line in the chat log.
