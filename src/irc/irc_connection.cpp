@@ -66,7 +66,14 @@ IrcConnection::IrcConnection(Clock& clock, IrcConfig config, Handlers handlers)
 }
 
 IrcConnection::~IrcConnection() {
+    abandon();
+}
+
+void IrcConnection::abandon() {
     closed_ = true;
+    retryAlarm_->stop();
+    attemptAlarm_->stop();
+    idleAlarm_->stop();
     retireSocket();
 }
 

@@ -72,6 +72,8 @@ public:
     bool openBlocking(QString* error);
     // Says goodbye (QUIT) and closes for good: no more reconnecting.
     void close();
+    // Drops the connection without a word, as if the program were killed: no more reconnecting.
+    void abandon();
     // Connects now if offline, unless an attempt began less than
     // kShortestAttemptGapMs ago; the scheduled attempts go on either way.
     void reconnectNow();

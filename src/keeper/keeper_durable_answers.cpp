@@ -3,22 +3,22 @@
 #include "irc/irc_message.h"
 #include "keeper/books_worker.h"
 #include "keeper/keeper_deliveries.h"
-#include "keeper/keeper_presence.h"
+#include "keeper/keeper_roster.h"
 #include "machine/texts.h"
 
 #include <algorithm>
 
 namespace jackwell::keeper {
 
-KeeperDurableAnswers::KeeperDurableAnswers(KeeperSendQueue& queue, const KeeperPresence& presence,
+KeeperDurableAnswers::KeeperDurableAnswers(KeeperSendQueue& queue, const KeeperRoster& roster,
                                            KeeperDeliveries& deliveries, const BooksWorker& worker)
     : queue_(queue)
-    , presence_(presence)
+    , roster_(roster)
     , deliveries_(deliveries)
     , worker_(worker) {}
 
 void KeeperDurableAnswers::say(Line line) {
-    if (!line.player.isEmpty() && presence_.isGone(line.lane))
+    if (!line.player.isEmpty() && roster_.presence().isGone(line.lane))
         return; // never to a player known to have left
     queue_.push(line.lane, std::move(line.line), std::move(line.written), line.droppable);
 }
@@ -26,7 +26,7 @@ void KeeperDurableAnswers::say(Line line) {
 void KeeperDurableAnswers::notBooked(const QString& player, const QString& lane,
                                      const QByteArray& nick) {
     deliveries_.forget(player);
-    if (presence_.isGone(lane))
+    if (roster_.presence().isGone(lane))
         return;
     queue_.push(lane,
                 ircLine("PRIVMSG", {nick},

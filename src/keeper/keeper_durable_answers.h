@@ -9,7 +9,7 @@ namespace jackwell::keeper {
 
 class BooksWorker;
 class KeeperDeliveries;
-class KeeperPresence;
+class KeeperRoster;
 
 // Answers that tell of the books, once the books' worker has them committed and safe on disk
 // (see BooksWorker): they join the send queue, unless their player is known to have left.
@@ -33,7 +33,7 @@ public:
     };
 
     // All must outlive this.
-    KeeperDurableAnswers(KeeperSendQueue& queue, const KeeperPresence& presence,
+    KeeperDurableAnswers(KeeperSendQueue& queue, const KeeperRoster& roster,
                          KeeperDeliveries& deliveries, const BooksWorker& worker);
 
     void say(Line line);
@@ -45,7 +45,7 @@ public:
 
 private:
     KeeperSendQueue& queue_;
-    const KeeperPresence& presence_;
+    const KeeperRoster& roster_;
     KeeperDeliveries& deliveries_;
     const BooksWorker& worker_;
 };

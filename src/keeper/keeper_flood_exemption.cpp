@@ -52,7 +52,6 @@ KeeperFloodExemption::KeeperFloodExemption(Clock& clock, IrcConnection& connecti
                                           "at the ordinary pace"));
         beginSpeaking(false);
     });
-    queue_.setPace(pace());
 }
 
 KeeperFloodExemption::~KeeperFloodExemption() = default;

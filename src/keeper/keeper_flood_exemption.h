@@ -31,7 +31,7 @@ public:
     static constexpr int kExemptionWaitMs = 20000;
 
     // Opens `queue` when the robot may speak, sets its pace and then calls `speaking`; `clock`,
-    // `connection` and `queue` must outlive this.
+    // `connection` and `queue` must outlive this, which only keeps them until then.
     KeeperFloodExemption(Clock& clock, IrcConnection& connection, KeeperSendQueue& queue,
                          const KeeperConfig& config, KeeperLogger log,
                          std::function<void()> speaking);
@@ -49,10 +49,11 @@ public:
     bool isExempt() const { return exempt_; }
     // Registered, and waiting for the server's answer before speaking.
     bool isAwaiting() const { return awaiting_; }
+    // The pace to speak at now: the fast one once exempt.
+    KeeperSendQueue::Pace pace() const;
 
 private:
     void beginSpeaking(bool exempt);
-    KeeperSendQueue::Pace pace() const;
 
     IrcConnection& connection_;
     KeeperSendQueue& queue_;

@@ -16,7 +16,6 @@ KeeperProbeWindow::KeeperProbeWindow(Clock& clock, KeeperSendQueue& queue,
         if (deliveries_.needsProbe())
             queueProbe();
     });
-    queue_.setGate([this] { return written_ - confirmed_ < kUnconfirmedBytes; });
 }
 
 KeeperProbeWindow::~KeeperProbeWindow() = default;

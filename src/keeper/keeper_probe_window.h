@@ -42,7 +42,8 @@ public:
         std::function<void(const KeeperDeliveries::Delivered& marks)> delivered;
     };
 
-    // Gates `queue`, whose writer must be write(); both parts must outlive this.
+    // Probes through `queue`, whose writer must be write() and whose gate mayWrite(); both parts
+    // must outlive this, which only keeps them until then.
     KeeperProbeWindow(Clock& clock, KeeperSendQueue& queue, KeeperDeliveries& deliveries,
                       Hooks hooks);
     ~KeeperProbeWindow();
@@ -58,6 +59,8 @@ public:
     void answered();
     // A new connection: nothing written on it yet.
     void reset();
+    // Whether the queue may write more: not while kUnconfirmedBytes are out unconfirmed.
+    bool mayWrite() const { return written_ - confirmed_ < kUnconfirmedBytes; }
 
 private:
     void probeWritten();

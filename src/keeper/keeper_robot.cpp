@@ -9,6 +9,7 @@
 #include "machine/texts.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -34,8 +35,7 @@ void logLine(const KeeperLogger& log, const QString& direction,
                              QString::fromUtf8(message->last().left(600))));
 }
 
-// The robot's log: debug lines (joins, parts, every line to and from a player) only when asked
-// for.
+// The robot's log: debug lines (joins, parts, every line to a player) only when asked for.
 KeeperLogger quietUnlessDebug(const KeeperConfig& config, KeeperRobot::Log log) {
     return [&config, logged = keeperLogger(std::move(log))](QtMsgType type, const QString& text) {
         if (type != QtDebugMsg || config.logLevel == LogLevel::Debug)
@@ -53,44 +53,50 @@ KeeperSendQueue::Writer probedWriter(const KeeperConfig& config, const KeeperLog
     };
 }
 
+// The robot's log for a part that keeps its own copy: it reaches the robot's, made or not yet.
+KeeperLogger through(const KeeperLogger& log) {
+    return [&log](QtMsgType type, const QString& text) { log(type, text); };
+}
+
 } // namespace
 
 KeeperRobot::KeeperRobot(Clock& clock, KeeperConfig config, books::KeeperBooks& books, quint64 seed,
                          Log log)
-    : config_(std::move(config))
+    : config_(config)
     , clock_(clock)
     , log_(quietUnlessDebug(config_, std::move(log)))
-    , worker_(clock, books, log_,
-              std::make_unique<KeeperTurns>(books, QString::fromLatin1(config_.irc.nick), seed))
+    , worker_(clock, books, through(log_),
+              std::make_unique<KeeperTurns>(books, QString::fromLatin1(config.irc.nick), seed))
     , floodGuard_(clock)
     , floodScreen_(clock)
     , queue_(clock, probedWriter(config_, log_, probes_))
-    , connection_(std::make_unique<IrcConnection>(clock, config_.irc, connectionHandlers()))
+    , connection_(clock, config.irc, connectionHandlers())
     , probes_(clock, queue_, deliveries_,
-              {.send = [this](const QByteArray& line) { connection_->send(line); },
+              {.send = [this](const QByteArray& line) { connection_.send(line); },
                .probeLine = [this] { return nickReclaim_.probeLine(returnWatch_.probeNicks()); },
-               .delivered = [this](const auto& marks) { teller_.markDelivered(marks); }})
-    , roster_(clock, *connection_, queue_, rosterHooks())
-    , greeter_(clock, queue_, *connection_, config_.greet)
-    , nickReclaim_(clock, *connection_, queue_,
+               .delivered = std::bind_front(&TurnTeller::markDelivered, &teller_)})
+    , roster_(clock, connection_, queue_, rosterHooks())
+    , greeter_(clock, queue_, connection_, config.greet)
+    , nickReclaim_(clock, connection_, queue_,
                    {.queueProbe = [this] { probes_.queueProbe(); },
                     .reclaimed = [this] { greeter_.nicknameChanged(roster_.isJoined()); },
-                    .log = [this](QtMsgType type, const QString& text) { log_(type, text); }})
-    , exemption_(clock, *connection_, queue_, config_, log_,
+                    .log = through(log_)})
+    , exemption_(clock, connection_, queue_, config, through(log_),
                  [this] {
                      for (const Unspoken& waiting : std::exchange(unspoken_, {}))
                          serve(waiting.message, waiting.nick, waiting.recipient);
                  })
-    , lastWords_(clock, worker_, queue_, *connection_, log_)
-    , answers_(queue_, roster_.presence(), deliveries_, worker_)
+    , lastWords_(clock, worker_, queue_, connection_, through(log_))
+    , answers_(queue_, roster_, deliveries_, worker_)
     , returnWatch_(clock, {.queueProbe = [this] { probes_.queueProbe(); },
                            .paced = [this] { return !exemption_.isExempt(); },
-                           .returned =
-                               [this](const QByteArray& nick, const QString& recipient) {
-                                   teller_.tellReturned(nick, recipient);
-                               },
-                           .keyOf = [this](QByteArrayView nick) { return roster_.keyOf(nick); }}) {
-    connection_->setParent(this);
+                           .returned = std::bind_front(&TurnTeller::tellReturned, &teller_),
+                           .keyOf = [this](QByteArrayView nick) { return roster_.keyOf(nick); }})
+    , teller_({clock, config_, worker_, deliveries_, roster_, queue_, answers_, lastWords_, probes_,
+               resentHolds_, metrics_, log_, std::bind_front(&KeeperRobot::watchReturn, this)}) {
+    connection_.setParent(this); // all is made: the parts that steer the queue may set it
+    queue_.setGate([this] { return probes_.mayWrite(); });
+    queue_.setPace(exemption_.pace());
 }
 
 IrcConnection::Handlers KeeperRobot::connectionHandlers() {
@@ -136,10 +142,10 @@ KeeperRoster::Hooks KeeperRobot::rosterHooks() {
 }
 
 KeeperRobot::~KeeperRobot() {
-    // The connection goes first, while the queue whose writer uses it still exists. The books'
-    // worker goes as if the robot were killed: changes not yet committed are gone, and so are
-    // their answers.
-    connection_.reset();
+    // The connection is dropped first, without a word, before the parts that write through it go.
+    // The books' worker goes as if the robot were killed: changes not yet committed are gone, and
+    // so are their answers.
+    connection_.abandon();
 }
 
 void KeeperRobot::start() {
@@ -147,12 +153,12 @@ void KeeperRobot::start() {
                         .arg(config_.irc.server)
                         .arg(config_.irc.port)
                         .arg(QString::fromLatin1(config_.irc.nick)));
-    connection_->reconnectNow();
+    connection_.reconnectNow();
 }
 
 void KeeperRobot::stop() {
     queue_.setOpen(false);
-    connection_->close();
+    connection_.close();
 }
 
 void KeeperRobot::onRegistered() {
@@ -164,13 +170,13 @@ void KeeperRobot::onRegistered() {
     probes_.reset();
     log_(QtInfoMsg,
          QStringLiteral("registered as %1%2; books kept by %3")
-             .arg(QString::fromLatin1(connection_->nick()),
-                  connection_->account().isEmpty() ? QString()
-                                                   : QStringLiteral(", logged in as ") +
-                                                         QString::fromUtf8(connection_->account()),
-                  identityChoice(config_.identity, *connection_)));
-    if (config_.identity == Identity::Account && accountCapabilities(*connection_).isEmpty() &&
-        connection_->account().isEmpty())
+             .arg(QString::fromLatin1(connection_.nick()),
+                  connection_.account().isEmpty() ? QString()
+                                                  : QStringLiteral(", logged in as ") +
+                                                        QString::fromUtf8(connection_.account()),
+                  identityChoice(config_.identity, connection_)));
+    if (config_.identity == Identity::Account && accountCapabilities(connection_).isEmpty() &&
+        connection_.account().isEmpty())
         log_(QtWarningMsg, QStringLiteral("the server offers nothing for accounts (sasl, "
                                           "account-notify, account-tag, extended-join); every "
                                           "player will be asked to log in unless WHOIS names "
@@ -210,7 +216,7 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
         return;
     }
     if (command != "PRIVMSG" || message.params.size() < 2 || !isUserPrefix(message.prefix) ||
-        !sameNickname(message.param(0), connection_->nick())) {
+        !sameNickname(message.param(0), connection_.nick())) {
         if (!nickReclaim_.take(message) && !roster_.take(message))
             exemption_.take(message);
         return;
@@ -218,7 +224,7 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     const QByteArray nick = nickOf(message.prefix);
     // Replies go back to the sender only, so the sender must be one name and nothing more; a
     // client-to-client request is not a word to the machinekeeper, nor is another robot's.
-    if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_->nick()) ||
+    if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_.nick()) ||
         message.last().startsWith('\x01') ||
         machine::isMachinekeeperText(QString::fromUtf8(message.last())))
         return;
@@ -276,7 +282,7 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
 
 // Only where players are known by their nickname: ISON cannot say who owns an account.
 void KeeperRobot::watchReturn(const QString& recipient) {
-    if (!usesAccounts(config_.identity, *connection_))
+    if (!usesAccounts(config_.identity, connection_))
         returnWatch_.watch(recipient);
 }
 
@@ -285,9 +291,9 @@ QByteArray KeeperRobot::metricsText() const {
     gauges.playersPresent = playerOfRecipient_.size();
     gauges.queuedLines = queue_.waitingLines();
     gauges.oldestQueuedMs = queue_.oldestWaitingMs();
-    gauges.connected = connection_->isRegistered();
-    gauges.loggedIn = gauges.connected && !connection_->account().isEmpty();
-    gauges.nickHeld = gauges.connected && sameNickname(connection_->nick(), config_.irc.nick);
+    gauges.connected = connection_.isRegistered();
+    gauges.loggedIn = gauges.connected && !connection_.account().isEmpty();
+    gauges.nickHeld = gauges.connected && sameNickname(connection_.nick(), config_.irc.nick);
     return metrics_.render(gauges, worker_.commitTime());
 }
 

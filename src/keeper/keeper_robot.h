@@ -100,7 +100,7 @@ public:
     // differ and need a restart.
     QStringList reconfigure(const KeeperConfig& fresh);
 
-    const IrcConnection& connection() const { return *connection_; }
+    const IrcConnection& connection() const { return connection_; }
     // Registered and allowed to speak.
     bool isSpeaking() const { return queue_.isOpen(); }
     bool isFloodExempt() const { return exemption_.isExempt(); }
@@ -138,9 +138,10 @@ private:
     std::vector<Unspoken> unspoken_; // read before the robot may speak
     // Whose books each recipient's answers tell of (for nicknames that may hold an account).
     QHash<QString, QString> playerOfRecipient_;
-    // Before the parts below that speak through it, which take it when they are made. Hooks only
-    // call back once everything is made, so their order does not matter.
-    std::unique_ptr<IrcConnection> connection_;
+    // The parts keep references to each other and hooks into the robot, and none uses another
+    // while it is made: they may stand in any order. The queue's gate and pace are set once all
+    // are made.
+    IrcConnection connection_;
     KeeperProbeWindow probes_;
     KeeperRoster roster_;
     KeeperGreeter greeter_;
@@ -149,10 +150,7 @@ private:
     KeeperLastWords lastWords_;
     KeeperDurableAnswers answers_;
     KeeperReturnWatch returnWatch_;
-    // Binds only references to the parts above, wherever it stands among them.
-    TurnTeller teller_{{clock_, config_, worker_, deliveries_, roster_, queue_, answers_,
-                        lastWords_, probes_, resentHolds_, metrics_, log_,
-                        [this](const QString& recipient) { watchReturn(recipient); }}};
+    TurnTeller teller_;
 };
 
 } // namespace keeper

@@ -180,6 +180,7 @@ TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
         {[&](const QByteArray& out) { sent << out; }, [&] { return probe; },
          [&](const KeeperDeliveries::Delivered& marks) { delivered = marks.results; }});
     window = &probes;
+    queue.setGate([&] { return probes.mayWrite(); });
     queue.setPace({1000, 1000});
     queue.setOpen(true);
     for (int i = 0; i < 20; ++i)
