@@ -401,6 +401,46 @@ TEST_F(IrcBackendTest, leavesAServerThatNeverWelcomesAfterTenSeconds) {
                           kWaitMs));
 }
 
+// A greeting goes on through lines the log leaves out (a PING) and ends at one it shows (a
+// message). Once registered, a quiet server is asked whether it is still there after two minutes
+// and left when it has not answered a minute later.
+TEST_F(IrcBackendTest, foldsTheGreetingItShowsAndLeavesAServerThatStopsAnswering) {
+    VirtualClock virtualTime;
+    auto backend = openBackend(virtualTime);
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    ScriptedServer scripted;
+    ASSERT_TRUE(scripted.listen(server.port()));
+    virtualTime.advance(1000); // the first retry
+    ASSERT_TRUE(scripted.waitForLine("NICK Player"));
+    scripted.send(":s 001 Player :Welcome back\r\nPING :s\r\n:s 372 Player :- motd\r\n"
+                  ":a!b@c PRIVMSG Player :hi\r\n:s 372 Player :- late\r\n");
+    ASSERT_TRUE(waitUntil([&] { return backend->log().lines().contains("- late"); }, kWaitMs))
+        << backend->log().lines().toStdString();
+    const QList<QByteArray> log =
+        QByteArray(backend->log().lines()).replace("\r\n", "\n").split('\n');
+    const auto greetingOf = [&](const QByteArray& text) {
+        const qsizetype line =
+            std::ranges::find_if(log, [&](const QByteArray& l) { return l.startsWith(text); }) -
+            log.begin();
+        return backend->log().greetingOf(line);
+    };
+    const int greeting = greetingOf("<system>: Welcome back");
+    EXPECT_GT(greeting, 0);
+    EXPECT_EQ(greetingOf("<system>: - motd"), greeting);
+    EXPECT_EQ(greetingOf("ESP from a: hi"), 0);
+    EXPECT_EQ(greetingOf("<system>: - late"), greeting + 1);
+
+    virtualTime.advance(120000 - 1);
+    EXPECT_FALSE(scripted.received.contains("PING :jackwell"));
+    virtualTime.advance(1);
+    ASSERT_TRUE(scripted.waitForLine("PING :jackwell"));
+    virtualTime.advance(60000);
+    EXPECT_FALSE(backend->connection().isRegistered());
+    EXPECT_TRUE(waitUntil(
+        [&] { return scripted.client->state() != QAbstractSocket::ConnectedState; }, kWaitMs));
+}
+
 TEST_F(IrcBackendTest, answersPingsAndSurvivesGarbageAfterAReconnect) {
     auto backend = openBackend(clock);
     server.stop();

@@ -321,6 +321,10 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
     EXPECT_EQ(texts,
               (QStringList{"Chat window\tC", "Payouts\tP", "Options\tO", "Statistics\tT", "Hint\tH",
                            "Help\tF1", "Keys", "About Jackwell", "Quit\tCtrl+Q"}));
+    // From the keyboard it opens over the card (197x302), wherever the pointer is: level with
+    // the card's middle, a quarter of its width in from the left.
+    const CardWindow& card = rig.app->windows().card();
+    EXPECT_EQ(menu->pos(), card.mapToGlobal(QPoint(49, 150)));
 
     entry(menu, "Chat window\tC")->trigger();
     EXPECT_TRUE(rig.app->windows().chat().isVisible());
