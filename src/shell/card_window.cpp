@@ -104,7 +104,12 @@ void CardWindow::buildControls() {
         QStringLiteral("QLineEdit { background: white; color: black; border: 1px "
                        "solid #7a6a8a; padding: 0 2px; } QLineEdit:focus { border-color: "
                        "#e0a000; }"));
-    connect(nameBox_, &QLineEdit::textEdited, &card_, &Card::nameBoxEdited);
+    // Typed, or set by assistive technology through the accessibility bus (which edits no key at
+    // a time); the card's own rendering of its name is no edit.
+    connect(nameBox_, &QLineEdit::textChanged, &card_, [this](const QString& text) {
+        if (text != card_.state.nameBox)
+            card_.nameBoxEdited(text);
+    });
     nameBox_->setFocusPolicy(Qt::ClickFocus);
     nameBox_->setAccessibleName(QStringLiteral("Machinekeeper's name"));
     nameBox_->installEventFilter(this);

@@ -211,6 +211,13 @@ check("each reel reads the one symbol on top", re.fullmatch(
 press("HOLD, left reel button")
 check("a held reel's button says so", wait_for("the hold", lambda: [
     o for o in objects("push button") if o.name == "HOLD, left reel button, held"], 5))
+# What assistive technology writes into the name box stays there as the card goes on.
+name_box.queryEditableText().setTextContents("Rivet, I hope")
+press("HOLD, middle reel button")
+press("HOLD, middle reel button, held")
+check("the name box keeps what was set through the bus", wait_for(
+    "the name", lambda: not [o for o in objects("push button") if o.name.endswith("middle reel button, held")], 5)
+      and name_box.queryText().getText(0, -1) == "Rivet, I hope", name_box.queryText().getText(0, -1))
 press("ESP HOLD button")
 time.sleep(1)
 press("FINISH button")

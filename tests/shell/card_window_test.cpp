@@ -320,7 +320,8 @@ TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
     EXPECT_EQ(picture.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
 }
 
-// The player may type into the name box and nothing reads it, but every announcement of the
+// The player may type into the name box (or set it through the accessibility bus) and nothing
+// reads it, but every announcement of the
 // machinekeeper writes the name into it again, the same name included, and RESET CARD empties
 // it, also when no name had been shown.
 TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
@@ -342,6 +343,9 @@ TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard
     QTest::keyClicks(nameBox, " and more");
     click(hold); // another event leaves it alone
     EXPECT_EQ(nameBox->text(), "Rivet and more");
+    nameBox->setText("Set by a screen reader"); // the accessibility bus sets it whole
+    click(hold);
+    EXPECT_EQ(nameBox->text(), "Set by a screen reader");
     EXPECT_EQ(rig.state.machineKeeperName, "Rivet");
 
     click(getHost); // the same name again
