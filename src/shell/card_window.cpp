@@ -346,6 +346,10 @@ void CardWindow::renderPayouts() {
     }
     payouts_->setAmounts(state.amounts);
     if (state.shown && payouts_->isHidden()) {
+        if (!isWindow()) {
+            emit openInDock(*payouts_);
+            return;
+        }
         // First seen beside the card, on the card's screen.
         const QRect screenArea = screen()->availableGeometry();
         payouts_->move(placeBeside(frameGeometry(), payouts_->frameGeometry().size(), screenArea));

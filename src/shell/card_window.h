@@ -53,6 +53,9 @@ signals:
     // A right click or the Menu key, at this point of the screen.
     void menuRequested(const QPoint& globalPos);
     void closing();
+    // Docked (the card no window of its own): `window` asks to be shown beside the card, in the
+    // docked window, where the program's windows cannot be placed.
+    void openInDock(QWidget& window);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

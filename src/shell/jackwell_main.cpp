@@ -13,8 +13,8 @@
 #include "shell/jackwell_app.h"
 #include "shell/program_flow.h"
 #include "shell/start_probe.h"
-#include "sound/sound_module.h"
 #include "shell/world_choice.h"
+#include "sound/sound_module.h"
 #include "world/embedded_world.h"
 
 #include <QApplication>

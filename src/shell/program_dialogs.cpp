@@ -54,8 +54,9 @@ void openBesideCard(QWidget& dialog, const QWidget& card) {
 // A message box that goes on its own when closed, shown without a nested event loop, beside the
 // card. Esc, Return (its Close) and Ctrl+W close it. One that leaves the keyboard with the card
 // lets the card's keys go on working while it shows.
-QMessageBox* openInfoBox(QWidget& card, const QString& title, const QString& text,
+QMessageBox* openInfoBox(ProgramWindows& windows, const QString& title, const QString& text,
                          bool leaveKeysWithCard = false) {
+    QWidget& card = windows.card();
     auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Close, &card);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
@@ -64,8 +65,10 @@ QMessageBox* openInfoBox(QWidget& card, const QString& title, const QString& tex
                      box, &QWidget::close);
     box->setAttribute(Qt::WA_ShowWithoutActivating, leaveKeysWithCard);
     box->adjustSize();
-    openBesideCard(*box, card);
-    box->show();
+    if (!windows.showInDock(*box)) {
+        openBesideCard(*box, card);
+        box->show();
+    }
     return box;
 }
 
@@ -127,6 +130,8 @@ void ProgramDialogs::showOptions() {
     if (closed_)
         return;
     OptionsWindow& options = optionsWindow();
+    if (context_.windows.showInDock(options))
+        return;
     // Beside the card on its screen each time it opens.
     if (options.isHidden())
         openBesideCard(options, context_.windows.card());
@@ -176,10 +181,14 @@ void ProgramDialogs::openHelp(bool atKeys) {
         return;
     if (!help_)
         help_ = std::make_unique<HelpWindow>();
+    const auto section = atKeys ? HelpWindow::Section::Keys : HelpWindow::Section::Rules;
+    if (context_.windows.showInDock(*help_)) {
+        help_->open(section, QRect());
+        return;
+    }
     QScreen* screen = context_.windows.card().screen();
     const bool opening = help_->isHidden();
-    help_->open(atKeys ? HelpWindow::Section::Keys : HelpWindow::Section::Rules,
-                screen ? screen->availableGeometry() : QRect());
+    help_->open(section, screen ? screen->availableGeometry() : QRect());
     if (opening) // beside the card where there is room for it, never over it
         openBesideCard(*help_, context_.windows.card());
 }
@@ -187,7 +196,7 @@ void ProgramDialogs::openHelp(bool atKeys) {
 void ProgramDialogs::showAbout() {
     delete infoBox_;
     QMessageBox* box = openInfoBox(
-        context_.windows.card(), QStringLiteral("About Jackwell"),
+        context_.windows, QStringLiteral("About Jackwell"),
         QStringLiteral("Jackwell %1\n\nThe player's side of a three-reel slot machine that a "
                        "machinekeeper robot runs in a chat world.\n\n"
                        "Options (Settings.txt):\n%2\n\n"
@@ -206,6 +215,8 @@ void ProgramDialogs::showStatistics() {
     if (!statistics_)
         statistics_ = std::make_unique<StatisticsWindow>();
     statistics_->showGames(context_.history.read(context_.card.state.machineKeeperName));
+    if (context_.windows.showInDock(*statistics_))
+        return;
     statistics_->setWindowState(statistics_->windowState() & ~Qt::WindowMinimized);
     const bool opening = !statistics_->isVisible();
     statistics_->show();
@@ -234,7 +245,7 @@ void ProgramDialogs::showHint() {
     delete infoBox_;
     if (hintOpen)
         return;
-    QMessageBox* box = openInfoBox(context_.windows.card(), QStringLiteral("Hint"),
+    QMessageBox* box = openInfoBox(context_.windows, QStringLiteral("Hint"),
                                    history::holdHint(firstDraw, holds), true);
     box->setObjectName(QStringLiteral("hintBox"));
     infoBox_ = box;

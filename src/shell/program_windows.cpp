@@ -4,6 +4,7 @@
 #include "shell/card_keys.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/dock_pane.h"
 #include "shell/first_paint.h"
 #include "shell/window_pair.h"
 
@@ -11,6 +12,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLayout>
+#include <QScreen>
 
 #include <utility>
 
@@ -43,6 +45,7 @@ ProgramWindows::ProgramWindows(Card& card, ChatSession& session, Preferences& pr
 }
 
 ProgramWindows::~ProgramWindows() {
+    pane_.reset(); // a window shown there goes back to its owner
     chat_.reset();
     card_.reset();
     dock_.reset();
@@ -62,6 +65,29 @@ void ProgramWindows::makeDock() {
     chat_->setMinimumWidth(kDockedChatWidth / 2);
     dock_->resize(card_->width() + kDockedChatWidth, card_->height());
     dock_->installEventFilter(this);
+    pane_ = std::make_unique<DockPane>(*dock_, *chat_, [this] { fitDock(); });
+    connect(card_.get(), &CardWindow::openInDock, this, &ProgramWindows::showInDock);
+}
+
+bool ProgramWindows::showInDock(QWidget& window) {
+    if (!pane_ || closed_)
+        return false;
+    pane_->show(window);
+    return true;
+}
+
+void ProgramWindows::fitDock() {
+    dock_->layout()->activate(); // the room of what was hidden is given up first
+    QSize size = card_->size();
+    if (const QWidget* shown = pane_->shown()) {
+        const QSize wanted = shown->sizeHint().expandedTo(shown->minimumSizeHint());
+        size = QSize(card_->width() + wanted.width(), std::max(card_->height(), wanted.height()));
+    } else if (!chat_->isHidden()) {
+        size = QSize(card_->width() + kDockedChatWidth, dock_->height());
+    }
+    if (const QScreen* screen = dock_->screen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    dock_->resize(size.expandedTo(dock_->minimumSizeHint()));
 }
 
 bool ProgramWindows::eventFilter(QObject* watched, QEvent* event) {
@@ -95,7 +121,7 @@ void ProgramWindows::showChatWindow() {
     if (dock_) {
         if (!chat_->isVisible()) {
             chat_->show();
-            dock_->resize(card_->width() + kDockedChatWidth, dock_->height());
+            fitDock();
         }
         remember();
         return;
@@ -111,10 +137,8 @@ void ProgramWindows::showChatWindow() {
 
 void ProgramWindows::hideChatWindow() {
     chat_->hide();
-    if (dock_) {
-        dock_->layout()->activate(); // the chat's room is given up before the window shrinks
-        dock_->resize(card_->size());
-    }
+    if (dock_)
+        fitDock();
     remember();
 }
 
@@ -132,7 +156,7 @@ void ProgramWindows::remember() {
     }
     // Docked, only whether the chat is open is kept: the compositor decides where windows go.
     Preferences::ChatWindow chat = preferences_.chatWindow();
-    chat.open = chat_->isVisible();
+    chat.open = chat_->isVisible() || pane_->keepsChatOpen();
     preferences_.setChatWindow(chat);
 }
 

@@ -1,12 +1,15 @@
 // Where the program cannot place its windows (Wayland), the chat is docked beside the card in one
 // window: the reels can never be covered, the chat opens and closes beside them, card keys work
-// from the chat, and closing the window is closing the card.
+// from the chat, and closing the window is closing the card. The windows the card opens show in
+// that window too, in the chat's place, and close from the keyboard.
 
 #include "chatview/chat_session.h"
 #include "platform/preferences.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
+#include "support/app_rig.h"
 #include "support/card_rig.h"
 
 #include <QSignalSpy>
@@ -50,6 +53,58 @@ TEST(DockedWindows, theChatStandsBesideTheCardInOneWindowAndNeverOverTheReels) {
     QSignalSpy closing(&windows.card(), &CardWindow::closing);
     dock->close();
     EXPECT_EQ(closing.count(), 1);
+}
+
+TEST(DockedWindows, theWindowsTheCardOpensShowInTheChatsPlaceAndCloseFromTheKeyboard) {
+    testing::AppRig rig({}, testing::AppRig::Load, {.docked = true});
+    rig.app->showWindows();
+    ProgramWindows& windows = rig.app->windows();
+    ProgramDialogs& dialogs = rig.app->dialogs();
+    windows.showChatWindow();
+    QWidget* dock = windows.dock();
+    ASSERT_TRUE(dock);
+    CardWindow& card = windows.card();
+    const auto shown = [&]() -> QWidget* {
+        for (QWidget* child : dock->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child != &card && child != &windows.chat() && child->isVisible())
+                return child;
+        }
+        return nullptr;
+    };
+    const std::pair<const char*, std::function<void()>> openers[] = {
+        {"statistics", [&] { dialogs.showStatistics(); }},
+        {"options", [&] { dialogs.showOptions(); }},
+        {"help", [&] { dialogs.showHelp(); }},
+        {"hint", [&] { dialogs.showHint(); }},
+        {"about", [&] { dialogs.showAbout(); }},
+        {"payouts", [&] { card.trigger(CardAction::ShowPayouts); }},
+    };
+    for (const auto& [name, open] : openers) {
+        SCOPED_TRACE(name);
+        open();
+        QWidget* window = shown();
+        ASSERT_TRUE(window);
+        EXPECT_FALSE(window->isWindow());
+        EXPECT_FALSE(window->geometry().intersects(card.geometry()));
+        EXPECT_TRUE(dock->rect().contains(window->geometry()));
+        EXPECT_FALSE(windows.chat().isVisible());
+        EXPECT_EQ(card.geometry(), QRect(0, 0, 197, 302));
+        const QPointer<QWidget> kept = window;
+        QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Escape);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return windows.chat().isVisible(); }, 2000));
+        EXPECT_EQ(shown(), nullptr);
+        EXPECT_TRUE(!kept || (kept->isWindow() && kept->isHidden())) << "given back, hidden";
+    }
+
+    // The hint leaves the keys with the card.
+    card.setFocus();
+    dialogs.showHint();
+    ASSERT_TRUE(shown());
+    QTest::keyClick(&card, Qt::Key_1);
+    EXPECT_TRUE(isHeld(rig.app->card().state, 0));
+    // Ended while a window stands in the chat's place, the chat stays open for the next run.
+    windows.close();
+    EXPECT_TRUE(Preferences(rig.preferencesPath).chatWindow().open);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // A game under Wayland, on a real compositor (run by wayland_test.sh under weston): the card and
 // the chat docked in one window, nothing over the reels, and a key acts once, its repeats (which
-// Wayland marks as such) passed by.
+// Wayland marks as such) passed by. The statistics open in that window too.
 
 #include "shell/chat_window.h"
+#include "shell/program_dialogs.h"
+#include "shell/statistics_window.h"
 #include "support/app_rig.h"
 
 #include <QGuiApplication>
@@ -57,6 +59,16 @@ TEST(WaylandGame, aGamePlaysInTheDockedWindowWithKeysActingOnce) {
     rig.clock.advance(8000);
     EXPECT_EQ(rig.app->card().state.credits, "99");
     EXPECT_EQ(rig.app->card().state.reels[2].finalCode, "6");
+
+    // The statistics (T) show in the same window, beside the reels, and Esc gives the chat back.
+    press(card, Qt::Key_T);
+    StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
+    ASSERT_TRUE(statistics && statistics->isVisible());
+    EXPECT_EQ(statistics->window(), dock);
+    EXPECT_FALSE(statistics->geometry().intersects(card.geometry()));
+    QTest::keyClick(statistics->focusWidget() ? statistics->focusWidget() : statistics,
+                    Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return chat.isVisible(); }, 2000));
 }
 
 } // namespace

@@ -13,11 +13,11 @@
 #include "shell/jackwell_app.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
+#include "shell/world_choice.h"
 #include "support/fake_file_chooser.h"
 #include "support/fakes.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
-#include "shell/world_choice.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,8 +28,9 @@
 namespace jackwell::testing {
 
 struct AppRigExtras {
-    QString soundsDir = {};       // the program's own sounds
-    QString preferencesPath = {}; // default: in the rig's folder
+    QString soundsDir = {};          // the program's own sounds
+    QString preferencesPath = {};    // default: in the rig's folder
+    std::optional<bool> docked = {}; // default: as the platform needs
 };
 
 struct AppRig {
@@ -67,9 +68,10 @@ struct AppRig {
             return makeWorld();
         };
         auto embedded = [this] { return makeWorld(); };
-        app = std::make_unique<JackwellApp>(JackwellApp::Setup{
-            clock, makeBackend, sound, sound, settingsPath, &files, preferencesPath,
-            extras.soundsDir, embedded, dir.filePath(QStringLiteral("Chat.txt"))});
+        app = std::make_unique<JackwellApp>(
+            JackwellApp::Setup{clock, makeBackend, sound, sound, settingsPath, &files,
+                               preferencesPath, extras.soundsDir, embedded,
+                               dir.filePath(QStringLiteral("Chat.txt")), QString(), extras.docked});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
         if (start == Load) {
