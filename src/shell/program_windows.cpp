@@ -79,8 +79,9 @@ bool ProgramWindows::showInDock(QWidget& window) {
 void ProgramWindows::fitDock() {
     dock_->layout()->activate(); // the room of what was hidden is given up first
     QSize size = card_->size();
-    if (const QWidget* shown = pane_->shown()) {
-        const QSize wanted = shown->sizeHint().expandedTo(shown->minimumSizeHint());
+    if (pane_->shown()) {
+        const QWidget* pane = pane_->pane();
+        const QSize wanted = pane->sizeHint().expandedTo(pane->minimumSizeHint());
         size = QSize(card_->width() + wanted.width(), std::max(card_->height(), wanted.height()));
     } else if (!chat_->isHidden()) {
         size = QSize(card_->width() + kDockedChatWidth, dock_->height());

@@ -12,6 +12,8 @@
 #include "support/app_rig.h"
 #include "support/card_rig.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,9 +66,11 @@ TEST(DockedWindows, theWindowsTheCardOpensShowInTheChatsPlaceAndCloseFromTheKeyb
     QWidget* dock = windows.dock();
     ASSERT_TRUE(dock);
     CardWindow& card = windows.card();
+    auto* pane = dock->findChild<QWidget*>("dockedPane");
+    ASSERT_TRUE(pane);
     const auto shown = [&]() -> QWidget* {
-        for (QWidget* child : dock->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (child != &card && child != &windows.chat() && child->isVisible())
+        for (QWidget* child : pane->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->objectName() != "dockedPaneBar" && child->isVisible())
                 return child;
         }
         return nullptr;
@@ -85,15 +89,29 @@ TEST(DockedWindows, theWindowsTheCardOpensShowInTheChatsPlaceAndCloseFromTheKeyb
         QWidget* window = shown();
         ASSERT_TRUE(window);
         EXPECT_FALSE(window->isWindow());
-        EXPECT_FALSE(window->geometry().intersects(card.geometry()));
-        EXPECT_TRUE(dock->rect().contains(window->geometry()));
+        const QRect inDock(window->mapTo(dock, QPoint()), window->size());
+        EXPECT_FALSE(inDock.intersects(card.geometry()));
+        EXPECT_TRUE(dock->rect().contains(inDock));
         EXPECT_FALSE(windows.chat().isVisible());
         EXPECT_EQ(card.geometry(), QRect(0, 0, 197, 302));
-        const QPointer<QWidget> kept = window;
-        QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Escape);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return windows.chat().isVisible(); }, 2000));
-        EXPECT_EQ(shown(), nullptr);
-        EXPECT_TRUE(!kept || (kept->isWindow() && kept->isHidden())) << "given back, hidden";
+        EXPECT_FALSE(pane->geometry().intersects(card.geometry()));
+        EXPECT_EQ(pane->findChild<QLabel*>()->text(), window->windowTitle());
+        // Closed with Esc, and once more with the pane's visible Close.
+        for (const bool byButton : {false, true}) {
+            if (byButton)
+                open();
+            const QPointer<QWidget> kept = shown();
+            ASSERT_TRUE(kept);
+            if (byButton)
+                pane->findChild<QPushButton*>("dockedPaneClose")->click();
+            else
+                QTest::keyClick(kept->focusWidget() ? kept->focusWidget() : kept.data(),
+                                Qt::Key_Escape);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return windows.chat().isVisible(); }, 2000));
+            EXPECT_EQ(shown(), nullptr);
+            EXPECT_FALSE(pane->isVisible());
+            EXPECT_TRUE(!kept || (kept->isWindow() && kept->isHidden())) << "given back, hidden";
+        }
     }
 
     // The hint leaves the keys with the card.

@@ -65,7 +65,8 @@ TEST(WaylandGame, aGamePlaysInTheDockedWindowWithKeysActingOnce) {
     StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
     ASSERT_TRUE(statistics && statistics->isVisible());
     EXPECT_EQ(statistics->window(), dock);
-    EXPECT_FALSE(statistics->geometry().intersects(card.geometry()));
+    EXPECT_FALSE(
+        QRect(statistics->mapTo(dock, QPoint()), statistics->size()).intersects(card.geometry()));
     QTest::keyClick(statistics->focusWidget() ? statistics->focusWidget() : statistics,
                     Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return chat.isVisible(); }, 2000));
