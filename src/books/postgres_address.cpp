@@ -4,11 +4,15 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace jackwell::books {
 
 namespace {
 
 const QStringList kSslModes = {"disable", "allow", "prefer", "require", "verify-ca", "verify-full"};
+// The robot writes: only a server that takes writes may serve it ("any" takes the first reached).
+const QStringList kSessionAttrs = {"read-write", "primary", "any"};
 
 // Names the server takes without quoting: letters, digits, and a few marks.
 bool isPlainName(const QString& name) {
@@ -24,7 +28,10 @@ bool isPlainName(const QString& name) {
 } // namespace
 
 QString PostgresAddress::text() const {
-    return QStringLiteral("postgresql://%1@%2:%3/%4").arg(user, host).arg(port).arg(database);
+    QStringList servers = {QStringLiteral("%1:%2").arg(host).arg(port)};
+    for (const Server& other : others)
+        servers << QStringLiteral("%1:%2").arg(other.host).arg(other.port);
+    return QStringLiteral("postgresql://%1@%2/%3").arg(user, servers.join(u','), database);
 }
 
 bool isPostgresAddress(const QString& books) {
@@ -33,18 +40,38 @@ bool isPostgresAddress(const QString& books) {
 }
 
 std::optional<PostgresAddress> parsePostgresAddress(const QString& text, QString* error) {
-    const QUrl url(text, QUrl::StrictMode);
     auto refuse = [&](const QString& why) {
         *error = why;
         return std::nullopt;
     };
     const QString form = QStringLiteral("postgresql://USER@HOST:PORT/DATABASE");
+    // Hosts after the first (HOST:PORT,HOST:PORT) are read each as the one host of an address of
+    // its own; the first is read with the rest.
+    const qsizetype hostsAt = text.indexOf(u'@') + 1;
+    const qsizetype hostsEnd = text.indexOf(u'/', std::max<qsizetype>(hostsAt, 0));
+    QStringList hosts;
+    if (hostsAt > 0 && hostsEnd > hostsAt)
+        hosts = text.mid(hostsAt, hostsEnd - hostsAt).split(u',');
+    QList<PostgresAddress::Server> others;
+    for (qsizetype i = 1; i < hosts.size(); ++i) {
+        const QUrl other(QStringLiteral("postgresql://u@%1/d").arg(hosts[i]), QUrl::StrictMode);
+        const int port = other.port(5432);
+        if (!other.isValid() || other.host().isEmpty() || port < 1 || other.path() != u"/d")
+            return refuse(QStringLiteral("the address of the books must read %1, with more "
+                                         "servers as HOST:PORT,HOST:PORT")
+                              .arg(form));
+        others.append({other.host(), port});
+    }
+    const QString first =
+        hosts.size() > 1 ? text.left(hostsAt) + hosts.first() + text.mid(hostsEnd) : text;
+    const QUrl url(first, QUrl::StrictMode);
     if (!url.isValid() || !isPostgresAddress(text))
         return refuse(QStringLiteral("the address of the books must read %1").arg(form));
     if (!url.password().isEmpty() || url.userInfo().contains(u':'))
         return refuse(QStringLiteral("the address of the books holds a password; put it in "
                                      "~/.pgpass or PGPASSWORD instead"));
     PostgresAddress address;
+    address.others = others;
     address.user = url.userName();
     address.host = url.host();
     address.port = url.port(5432);
@@ -66,10 +93,13 @@ std::optional<PostgresAddress> parsePostgresAddress(const QString& text, QString
         } else if (key == QLatin1String("sslrootcert") && value.startsWith(u'/') &&
                    !value.contains(u' ') && !value.contains(u'\'')) {
             address.sslRootCert = value;
+        } else if (key == QLatin1String("target_session_attrs") && kSessionAttrs.contains(value)) {
+            address.targetSessionAttrs = value;
         } else {
-            return refuse(QStringLiteral("the address of the books takes only sslmode (%1) and "
-                                         "sslrootcert (an absolute path) after its database")
-                              .arg(kSslModes.join(u'|')));
+            return refuse(QStringLiteral("the address of the books takes only sslmode (%1), "
+                                         "sslrootcert (an absolute path) and "
+                                         "target_session_attrs (%2) after its database")
+                              .arg(kSslModes.join(u'|'), kSessionAttrs.join(u'|')));
         }
     }
     return address;

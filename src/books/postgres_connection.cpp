@@ -75,8 +75,12 @@ bool PostgresBooks::connect(QString* error) {
         return false;
     }
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nextConnectionName());
-    db_.setHostName(address_.host);
-    db_.setPort(address_.port);
+    QStringList hosts = {address_.host}, ports = {QString::number(address_.port)};
+    for (const PostgresAddress::Server& other : address_.others) {
+        hosts << other.host;
+        ports << QString::number(other.port);
+    }
+    db_.setHostName(hosts.join(u','));
     db_.setUserName(address_.user);
     db_.setDatabaseName(address_.database);
     // No password here: the client library reads PGPASSWORD or ~/.pgpass. Keepalives and the
@@ -86,13 +90,22 @@ bool PostgresBooks::connect(QString* error) {
         QStringLiteral("keepalives_idle=30"), QStringLiteral("keepalives_interval=10"),
         QStringLiteral("keepalives_count=3"), QStringLiteral("tcp_user_timeout=15000"),
     };
+    options << QStringLiteral("port=") + ports.join(u','); // a port for each host, in turn
+    if (!address_.targetSessionAttrs.isEmpty())
+        options << QStringLiteral("target_session_attrs=") + address_.targetSessionAttrs;
     if (!address_.sslMode.isEmpty())
         options << QStringLiteral("sslmode=") + address_.sslMode;
     if (!address_.sslRootCert.isEmpty())
         options << QStringLiteral("sslrootcert=") + address_.sslRootCert;
     db_.setConnectOptions(options.join(u';'));
     if (!db_.open()) {
-        *error = QStringLiteral("cannot reach the books (%1)").arg(firstLine(db_.lastError()));
+        // The client library says why on a line for each server it tried.
+        const QSqlError failed = db_.lastError();
+        QStringList why = (failed.databaseText().isEmpty() ? failed.text() : failed.databaseText())
+                              .split(u'\n', Qt::SkipEmptyParts);
+        for (QString& line : why)
+            line = line.trimmed();
+        *error = QStringLiteral("cannot reach the books (%1)").arg(why.join(QStringLiteral("; ")));
         return false;
     }
     return setUpSession(error);

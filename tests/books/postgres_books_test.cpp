@@ -247,6 +247,34 @@ TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
 
 // The server restarted while the books were idle: the next call finds the connection gone,
 // opens a new one and is answered as if nothing had happened.
+// Books on a primary with a standby listed before it: the servers are tried in turn, one that is
+// not there passed by, and with target_session_attrs=read-write one that takes no writes (a
+// standby not yet promoted) does not serve.
+TEST_F(PostgresBooksTest, ServersAreTriedInTurnAndOnlyOneThatTakesWritesServes) {
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 gone = closed.serverPort();
+    closed.close();
+    PostgresServer standby(PostgresServer::Options{false});
+    QString error;
+    ASSERT_TRUE(standby.start(&error)) << error.toStdString();
+    PostgresAddress listed = address(gone);
+    ASSERT_TRUE(standby.createDatabase(listed.database, &error)) << error.toStdString();
+    for (const char* statement :
+         {"ALTER SYSTEM SET default_transaction_read_only = on", "SELECT pg_reload_conf()"})
+        ASSERT_TRUE(standby.exec(listed.database, statement, &error)) << error.toStdString();
+    listed.others = {{PostgresServer::kHost, standby.port()},
+                     {PostgresServer::kHost, address().port}};
+    listed.targetSessionAttrs = "read-write";
+    PostgresBooks::Options options;
+    options.machine = kMachine;
+    auto books = PostgresBooks::open(listed, clock_, options, &error);
+    ASSERT_TRUE(books) << error.toStdString();
+    EXPECT_TRUE(books->save("alice", registeredPlayer()));
+    listed.targetSessionAttrs.clear(); // any server: the standby is taken, and cannot serve
+    EXPECT_FALSE(PostgresBooks::open(listed, clock_, options, &error));
+}
+
 TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
     auto books = open();
     ASSERT_TRUE(books);
@@ -355,8 +383,11 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
     const QString shape = QStringLiteral(": postgresql://USER@HOST:PORT/DATABASE");
     const QString options = QStringLiteral(
         "the address of the books takes only sslmode "
-        "(disable|allow|prefer|require|verify-ca|verify-full) and sslrootcert (an absolute path) "
-        "after its database");
+        "(disable|allow|prefer|require|verify-ca|verify-full), sslrootcert (an absolute path) and "
+        "target_session_attrs (read-write|primary|any) after its database");
+    const QString more = QStringLiteral("the address of the books must read "
+                                        "postgresql://USER@HOST:PORT/DATABASE, with more servers "
+                                        "as HOST:PORT,HOST:PORT");
     const QString password = QStringLiteral(
         "the address of the books holds a password; put it in ~/.pgpass or PGPASSWORD instead");
     const struct {
@@ -365,14 +396,29 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
         QString error;
     } cases[] = {
         {"postgresql://keeper@db.example.net:5433/casino",
-         PostgresAddress{"keeper", "db.example.net", 5433, "casino", {}, {}},
+         PostgresAddress{"keeper", "db.example.net", 5433, "casino", {}, {}, {}, {}},
          {}},
         {"postgres://keeper@10.0.0.7/casino",
-         PostgresAddress{"keeper", "10.0.0.7", 5432, "casino", {}, {}},
+         PostgresAddress{"keeper", "10.0.0.7", 5432, "casino", {}, {}, {}, {}},
          {}},
         {"postgresql://keeper@db/casino?sslmode=verify-full&sslrootcert=/etc/ssl/db.pem",
-         PostgresAddress{"keeper", "db", 5432, "casino", "verify-full", "/etc/ssl/db.pem"},
+         PostgresAddress{"keeper", "db", 5432, "casino", "verify-full", "/etc/ssl/db.pem", {}, {}},
          {}},
+        {"postgresql://keeper@primary:5432,standby:5433,[::1]/"
+         "casino?target_session_attrs=read-write",
+         PostgresAddress{"keeper",
+                         "primary",
+                         5432,
+                         "casino",
+                         {},
+                         {},
+                         {{"standby", 5433}, {"::1", 5432}},
+                         "read-write"},
+         {}},
+        {"postgresql://keeper@primary,/casino", std::nullopt, more},
+        {"postgresql://keeper@primary,standby:0/casino", std::nullopt, more},
+        {"postgresql://keeper@primary,standby/casino?target_session_attrs=read-only", std::nullopt,
+         options},
         {"postgresql://keeper:s3cret@db/casino", std::nullopt, password},
         {"postgresql://keeper:@db/casino", std::nullopt, password},
         {"postgresql://db/casino", std::nullopt,
@@ -398,6 +444,8 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
     QString error;
     EXPECT_EQ(parsePostgresAddress("postgres://keeper@10.0.0.7/casino", &error)->text(),
               "postgresql://keeper@10.0.0.7:5432/casino");
+    EXPECT_EQ(parsePostgresAddress("postgres://keeper@a,b:5433/casino", &error)->text(),
+              "postgresql://keeper@a:5432,b:5433/casino");
 }
 
 } // namespace

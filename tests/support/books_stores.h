@@ -121,12 +121,12 @@ public:
     }
 
     books::PostgresAddress address(quint16 port = 0) const {
-        return {PostgresServer::kUser,
-                PostgresServer::kHost,
-                port ? port : server_->port(),
-                database_,
-                {},
-                {}};
+        books::PostgresAddress address;
+        address.user = PostgresServer::kUser;
+        address.host = PostgresServer::kHost;
+        address.port = port ? port : server_->port();
+        address.database = database_;
+        return address;
     }
     // The books of `machine`, made on first use to serve them.
     std::unique_ptr<books::PostgresBooks>
