@@ -1,7 +1,8 @@
 // The ledger's rows as any store reads them: the rule that the books balance (what it accepts and
-// how it names each fault), and the operator's --players listing.
+// how it names each fault), the operator's --players listing and --report.
 #include "books/ledger_audit.h"
 #include "keeper/player_list.h"
+#include "keeper/return_report.h"
 
 #include "support/qt_printers.h"
 
@@ -176,6 +177,40 @@ TEST(PlayerList, OneLinePerPlayerSortedWithTheirLastGame) {
                   "zoe credits=100 games=0 tokens=0 last=-",
               }));
     EXPECT_TRUE(listPlayers({}).isEmpty());
+}
+
+// The operator's report: each player's measured return against the exact expectation of the
+// holds they played. Two sevens held pay 25000 one time in 14, so a win is far above its band,
+// no win of a game without holds is within its band, and a game whose draw cannot be read has no
+// verdict, nor then has the machine's total.
+TEST(ReturnReport, MeasuredAgainstExactPerPlayerAndInAll) {
+    const auto played = [](const QString& player, jackwell::machine::ReelCodes first,
+                           jackwell::machine::HoldMask holds, qint64 tokensWon) {
+        LedgerGame played = game(player, 1, tokensWon, kThen);
+        played.firstDraw = first;
+        played.holds = holds;
+        return played;
+    };
+    Ledger rows;
+    rows.games = {played("carol", {1, 2, 3}, {}, 0),
+                  played("alice", {4, 4, 9}, {true, true}, 25000), played("bob", {0, 0, 0}, {}, 0)};
+    const QStringList lines = returnReport(rows);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[1].contains("best-holds=233.74% no-holds=55.43%")) << lines[1].toStdString();
+    const QString alice = "alice games=1 staked=50 paid=25000 return=50000.00% as-played=3578.57%±";
+    EXPECT_TRUE(lines[2].startsWith(alice) && lines[2].endsWith("verdict=high"));
+    EXPECT_TRUE(lines[3].startsWith("bob ") && lines[3].endsWith("as-played=- best-holds=233.74%"
+                                                                 "±5235.93 no-holds=55.43%±2060.41 "
+                                                                 "verdict=unknown"))
+        << lines[3].toStdString();
+    EXPECT_TRUE(
+        lines[4].startsWith("carol games=1 staked=50 paid=0 return=0.00% as-played=55.43%") &&
+        lines[4].endsWith("verdict=as-expected"))
+        << lines[4].toStdString();
+    EXPECT_TRUE(
+        lines[5].startsWith("machine:total games=3 staked=150 paid=25000 return=16666.67%") &&
+        lines[5].endsWith("verdict=unknown"))
+        << lines[5].toStdString();
 }
 
 } // namespace
