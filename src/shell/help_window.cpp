@@ -90,14 +90,9 @@ HelpWindow::HelpWindow()
     layout->addWidget(close, 0, Qt::AlignRight);
 }
 
-void HelpWindow::open(Section section, const QRect& screenArea) {
-    if (isHidden()) {
-        // Room left for the window manager's frame.
-        resize(kWantedSize.boundedTo(screenArea.size() - QSize(16, 48)));
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screenArea.center());
-        move(frame.topLeft());
-    }
+void HelpWindow::open(Section section) {
+    if (isHidden())
+        resize(kWantedSize);
     show();
     raise();
     activateWindow();

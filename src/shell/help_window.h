@@ -17,8 +17,9 @@ public:
 
     HelpWindow();
 
-    // Shows the window, on `screenArea` (a screen's free area), at the start of `section`.
-    void open(Section section, const QRect& screenArea);
+    // Shows the window at the start of `section`; one that was hidden at the size it wants, for
+    // whoever opens it to fit beside the card on its screen.
+    void open(Section section);
     QTextBrowser* text() const { return text_; }
 
 protected:

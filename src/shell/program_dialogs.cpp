@@ -175,7 +175,6 @@ void ProgramDialogs::showKeys() {
     openHelp(true);
 }
 
-// On the card's screen.
 void ProgramDialogs::openHelp(bool atKeys) {
     if (closed_)
         return;
@@ -183,12 +182,11 @@ void ProgramDialogs::openHelp(bool atKeys) {
         help_ = std::make_unique<HelpWindow>();
     const auto section = atKeys ? HelpWindow::Section::Keys : HelpWindow::Section::Rules;
     if (context_.windows.showInDock(*help_)) {
-        help_->open(section, QRect());
+        help_->open(section);
         return;
     }
-    QScreen* screen = context_.windows.card().screen();
     const bool opening = help_->isHidden();
-    help_->open(section, screen ? screen->availableGeometry() : QRect());
+    help_->open(section);
     if (opening) // beside the card where there is room for it, never over it
         openBesideCard(*help_, context_.windows.card());
 }
