@@ -166,6 +166,9 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
          "04,12red\x03 \x02"
          "bold\x02 tab\there",
          "ESP from bob: red bold tab here"},
+        // Every formatting code goes, none left as a blank; a colour code with no colour before
+        // its comma ends there, leaving the comma as text.
+        {":bob!~b@h PRIVMSG Player :\x16re\x1dv\x11i\x1e\x1f\x0f\x03,5x", "ESP from bob: revi,5x"},
         {":bob!~b@h PRIVMSG Player :caf\xe9", QString::fromUtf8("ESP from bob: café")},
         {":bob!~b@h PRIVMSG Player", "-"},
         {":irc.test.local PRIVMSG Player :server says", "<system>: server says"},
