@@ -7,8 +7,8 @@ swapped, && and || swapped, a ! dropped, an integer constant one more or one les
 false swapped, + and - swapped, an assignment or a call statement deleted, a returned bool
 negated. A sample of N is drawn (the seed printed first; random unless --seed is given), each is
 made alone, only the tests that link its library are rebuilt (the library's own area first,
-then the areas that use it, by ctest label) and run, the file is put back, and each survivor is
-printed as file:line with its diff. The last line:
+then the areas that use it, by ctest label, the quick ones before those that start servers) and
+run, the file is put back, and each survivor is printed as file:line with its diff. The last line:
 
   sample: n=40 killed=35 survived=3 equivalent=1 stillborn=1 score=92.1% (95% interval 79.2-97.3%)
 
@@ -20,6 +20,7 @@ Usage: scripts/mutants_sample.py [--build DIR] [-n N] [--seed S] [--area AREA] [
 """
 
 import argparse
+import json
 import math
 import os
 import random
@@ -331,7 +332,38 @@ def ctest(build, labels, timeout):
     return "killed", first
 
 
-def try_mutant(mutant, build, graph, time_limit):
+def label_costs(build):
+    """Seconds each ctest label took when last run (from ctest's own record), 0 when unknown."""
+    costs = {}
+    try:
+        listing = json.loads(subprocess.run(["ctest", "--show-only=json-v1"], cwd=build,
+                                            capture_output=True, text=True).stdout)
+        record = Path(build) / "Testing/Temporary/CTestCostData.txt"
+        seconds = {}
+        for row in record.read_text(errors="replace").splitlines():
+            parts = row.split()
+            if len(parts) == 3:
+                seconds[parts[0]] = float(parts[2])
+    except (ValueError, OSError):
+        return costs
+    for test in listing.get("tests", []):
+        for prop in test.get("properties", []):
+            if prop["name"] == "LABELS":
+                for label in prop["value"]:
+                    costs[label] = costs.get(label, 0) + seconds.get(test["name"], 0)
+    return costs
+
+
+def cheap_first(labels, costs):
+    """The labels in groups run one after another: those of a few seconds first, so that a mutant
+    they catch is caught before the slow ones (real servers) run; ctest itself starts the
+    longest first."""
+    quick = [label for label in labels if costs.get(label, 0) <= 10]
+    slow = [label for label in labels if costs.get(label, 0) > 10]
+    return [group for group in (quick, slow) if group]
+
+
+def try_mutant(mutant, build, graph, time_limit, costs=None):
     source, number, line, mutated, what = mutant
     own, users = tests_of(source, graph)
     path = ROOT / source
@@ -344,9 +376,8 @@ def try_mutant(mutant, build, graph, time_limit):
         text[number - 1] = mutated
         path.write_text("\n".join(text), encoding="utf-8")
         deadline = time.monotonic() + time_limit
-        for group in (own, users):  # the own area's first
-            if not group:
-                continue
+        # The own area's first; within each, the quick tests before the slow.
+        for group in cheap_first(own, costs or {}) + cheap_first(users, costs or {}):
             targets = sorted({t for label in group for t in graph[2][label]})
             built = run(["cmake", "--build", build, "--target"] + targets, ROOT,
                         max(1, deadline - time.monotonic()), Path(build) / "mutant.log")
@@ -402,6 +433,7 @@ def main():
     sample = random.Random(seed).sample(everything, min(args.n, len(everything)))
     equivalents = read_equivalents()
     graph = link_graph()
+    costs = label_costs(build)
     signal.signal(signal.SIGINT, on_signal)
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGHUP, on_signal)
@@ -434,7 +466,7 @@ def main():
             print(f"[{index}/{len(sample)}] equivalent  {where}  ({what})", flush=True)
             continue
         start = time.monotonic()
-        verdict, by, labels = try_mutant(mutant, build, graph, args.time_limit)
+        verdict, by, labels = try_mutant(mutant, build, graph, args.time_limit, costs)
         counts[verdict] += 1
         seconds = time.monotonic() - start
         detail = f"by {by}" if verdict == "killed" else (by or f"{len(labels)} test programs ran green")
