@@ -127,8 +127,10 @@ bool PostgresServer::launch(QString* error) {
     if (process_ && waitReady(
                         *process_,
                         [this] {
-                            return fileText(QStringLiteral("server.log"))
-                                .contains("database system is ready to accept connections");
+                            // "... read-only connections" for a standby
+                            const QByteArray log = fileText(QStringLiteral("server.log"));
+                            return log.contains("database system is ready to accept connections") ||
+                                   log.contains("ready to accept read-only connections");
                         },
                         kReadyMs))
         return true;
@@ -138,6 +140,45 @@ bool PostgresServer::launch(QString* error) {
                      .arg(output());
     stop();
     return false;
+}
+
+bool PostgresServer::startAsStandbyOf(PostgresServer& primary, QString* error) {
+    if (!ensureInstalled(error) || !folderReady(error, true))
+        return false;
+    const auto backup = TestServer::launch(
+        {.program = kBinaries + QStringLiteral("pg_basebackup"),
+         .arguments = {QStringLiteral("-d"),
+                       QStringLiteral("host=%1 port=%2 user=%3 password=%4 "
+                                      "application_name=standby")
+                           .arg(kHost)
+                           .arg(primary.port())
+                           .arg(kSuperuser, kSuperuserPassword),
+                       QStringLiteral("-D"), path(QStringLiteral("data")), QStringLiteral("-R"),
+                       QStringLiteral("-X"), QStringLiteral("stream"), QStringLiteral("-c"),
+                       QStringLiteral("fast"), QStringLiteral("--no-sync")},
+         .log = QStringLiteral("basebackup.log"),
+         .asNobody = true},
+        error);
+    if (!backup)
+        return false;
+    if (!backup->waitForFinished(60000) || backup->exitStatus() != QProcess::NormalExit ||
+        backup->exitCode() != 0) {
+        *error = QStringLiteral("pg_basebackup failed: ") +
+                 QString::fromLocal8Bit(fileText(QStringLiteral("basebackup.log")));
+        return false;
+    }
+    clusterMade_ = loginMade_ = true; // the login and its database came with the backup
+    if (!start(error))
+        return false;
+    return primary.exec(QStringLiteral("postgres"),
+                        QStringLiteral("ALTER SYSTEM SET synchronous_standby_names = 'standby'"),
+                        error) &&
+           primary.exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"),
+                        error);
+}
+
+bool PostgresServer::promote(QString* error) {
+    return exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_promote(true, 30)"), error);
 }
 
 bool PostgresServer::makeLogin(QString* error) {

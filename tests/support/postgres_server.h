@@ -47,6 +47,13 @@ public:
     // Runs `statement` in `database` as the server's superuser.
     bool exec(const QString& database, const QString& statement, QString* error);
 
+    // Makes this server a standby of `primary`, kept by streaming replication (a base backup of
+    // it, then its WAL), and starts it; it takes only reads until promote(). `primary` waits for
+    // the standby to have each commit (synchronous replication) from then on.
+    bool startAsStandbyOf(PostgresServer& primary, QString* error);
+    // The standby takes over: from now on it takes writes.
+    bool promote(QString* error);
+
     // True when PostgreSQL 15 and Qt's driver for it are there, installing them if missing.
     static bool ensureInstalled(QString* error);
 

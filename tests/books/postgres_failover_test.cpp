@@ -1,0 +1,67 @@
+// Books on a primary PostgreSQL server with a synchronous standby, both private ones on loopback:
+// the primary is killed (SIGKILL, as when its machine dies) and the standby promoted; the books
+// find the standby on their own through their address, and every change they were told was made
+// is there.
+#include "books/postgres_books.h"
+
+#include "clock/virtual_clock.h"
+#include "support/book_entries.h"
+#include "support/postgres_server.h"
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+using namespace jackwell;
+using namespace jackwell::books;
+using namespace jackwell::machine;
+using jackwell::testing::nextGame;
+using jackwell::testing::PostgresServer;
+using jackwell::testing::registeredPlayer;
+
+namespace {
+
+TEST(PostgresFailover, APrimaryLostIsReplacedByItsPromotedStandby) {
+    QString error;
+    if (!PostgresServer::ensureInstalled(&error))
+        GTEST_SKIP() << "PostgreSQL is not installed here: " << error.toStdString();
+    PostgresServer primary(PostgresServer::Options{false});
+    PostgresServer standby(PostgresServer::Options{false});
+    ASSERT_TRUE(primary.start(&error)) << error.toStdString();
+    ASSERT_TRUE(standby.startAsStandbyOf(primary, &error)) << error.toStdString();
+    PostgresAddress address;
+    address.user = PostgresServer::kUser;
+    address.host = PostgresServer::kHost;
+    address.port = primary.port();
+    address.database = PostgresServer::kUser;
+    address.others = {{PostgresServer::kHost, standby.port()}};
+    address.targetSessionAttrs = QStringLiteral("read-write");
+    qputenv("PGPASSWORD", PostgresServer::kPassword.toUtf8()); // as an operator gives it
+    VirtualClock clock;
+    ASSERT_TRUE(PostgresBooks::create(address, clock, &error)) << error.toStdString();
+    PostgresBooks::Options options;
+    options.machine = QStringLiteral("rivet@irc.test");
+    auto books = PostgresBooks::open(address, clock, options, &error);
+    ASSERT_TRUE(books) << error.toStdString();
+    ASSERT_TRUE(books->save("alice", registeredPlayer()));
+    const auto [outcome, after] =
+        nextGame(registeredPlayer(), {true, true, true}, {3, 3, 14}, {1, 2, 3});
+    ASSERT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
+
+    primary.kill();
+    ASSERT_TRUE(standby.promote(&error)) << error.toStdString();
+    // The call that finds the primary gone fails; the next, once its pause is over, is served by
+    // the standby, which has the game.
+    std::optional<PlayerRecord> alice = books->load("alice");
+    for (int tries = 0; !alice && tries < 5; ++tries) {
+        clock.advance(PostgresBooks::kLastRetryMs);
+        alice = books->load("alice");
+    }
+    ASSERT_TRUE(alice) << books->lastError().toStdString();
+    EXPECT_EQ(*alice, after);
+    const auto [next, afterNext] = nextGame(after, {false, false, false}, {4, 1, 2}, {4, 5, 6});
+    EXPECT_TRUE(books->commitGame("alice", next, afterNext)) << books->lastError().toStdString();
+    const BooksAudit audit = books->audit();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join(u'\n').toStdString();
+}
+
+} // namespace
