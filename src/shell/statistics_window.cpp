@@ -79,8 +79,10 @@ void CreditsChartView::paintEvent(QPaintEvent*) {
     painter.drawText(left, Qt::AlignRight | Qt::AlignBottom, QString::number(chart.low));
     painter.drawText(left, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("credits"));
     const QRect bottom(plot.left(), plot.bottom() + 4, plot.width(), kPlotMargins.bottom() - 4);
-    painter.drawText(bottom, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("game 1"));
-    painter.drawText(bottom, Qt::AlignRight | Qt::AlignTop,
+    // Never cut short by a large font: the box only places them.
+    painter.drawText(bottom, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                     QStringLiteral("game 1"));
+    painter.drawText(bottom, Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip,
                      QStringLiteral("game %1").arg(chart.games));
 }
 

@@ -34,24 +34,25 @@ QString shown(const KeeperConfig& c) {
                        QString::number(int(c.logLevel)),
                        c.logFile,
                        c.greet ? "yes" : "no",
-                       c.irc.saslAccount}
+                       c.irc.saslAccount,
+                       c.metricsHost + ':' + QString::number(c.metricsPort)}
         .join(u'|');
 }
 
 TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
     const std::pair<QByteArray, QString> rows[] = {
         {"books = /var/lib/books.sqlite\n",
-         "irc.example.net|6667|Rivet|#casino|/var/lib/books.sqlite| |3|1000|0|1||yes|"},
+         "irc.example.net|6667|Rivet|#casino|/var/lib/books.sqlite| |3|1000|0|1||yes||:0"},
         {"# the robot's own\nbooks = keeper.sqlite\nOPER =  botop   s3cret \npace = 2\n"
          "fastpace = 500\nport = 6668\n",
          "irc.example.net|6668|Rivet|#casino|/srv/keeper/keeper.sqlite|botop "
-         "s3cret|2|500|0|1||yes|"},
+         "s3cret|2|500|0|1||yes||:0"},
         {"books = b\nidentity = Account\nlog = debug\nlogfile = log/keeper.log\ngreet = no\n"
-         "sasl = Rivet robotpass\n",
+         "sasl = Rivet robotpass\nmetrics = 127.0.0.2:9187\n",
          "irc.example.net|6667|Rivet|#casino|/srv/keeper/b| |3|1000|1|0|/srv/keeper/log/keeper.log|"
-         "no|Rivet"},
-        {"books = b\nidentity = NICK\nlog = warning\n",
-         "irc.example.net|6667|Rivet|#casino|/srv/keeper/b| |3|1000|2|2||yes|"},
+         "no|Rivet|127.0.0.2:9187"},
+        {"books = b\nidentity = NICK\nlog = warning\nmetrics = [::1]:9187\n",
+         "irc.example.net|6667|Rivet|#casino|/srv/keeper/b| |3|1000|2|2||yes||::1:9187"},
     };
     for (const auto& [text, expected] : rows) {
         const auto result = parseKeeperConfig(kBase + text, "keeper.txt", "/srv/keeper");
