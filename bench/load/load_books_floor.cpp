@@ -4,6 +4,7 @@
 #include "books/keeper_books.h"
 #include "clock/clock.h"
 #include "keeper/books_worker.h"
+#include "keeper/keeper_turns.h"
 #include "machine/machine_keeper.h"
 #include "machine/texts.h"
 

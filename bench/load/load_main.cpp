@@ -2,10 +2,13 @@
 // server, once undisturbed, once with the robot killed (SIGKILL) halfway and started again, and
 // once with a fifth of the players dropping their connection after every hold, and (with
 // PostgreSQL) once with the database stopped (SIGSTOP) for 20 s halfway; then every
-// player's books are checked against what they were told. Several robots may serve at once,
-// sharing their books (one wallet per player) on a private PostgreSQL server.
+// player's books are checked against what they were told. `--runs failover` keeps the books on a
+// primary with a synchronous standby, kills the primary (SIGKILL) halfway and promotes the
+// standby, and says how long until every player had a game booked again. Several robots may serve
+// at once, sharing their books (one wallet per player) on a private PostgreSQL server.
 //
-//   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs steady,kill,drop,stall]
+//   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs
+//   steady,kill,drop,stall,failover]
 //                 [--robots N] [--books sqlite|postgresql] [--no-database-sync] [--keeper PATH]
 //                 [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
@@ -69,6 +72,7 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
     settings.killMidway = settings.name == QLatin1String("kill");
     settings.dropEvery = settings.name == QLatin1String("drop") ? 5 : 0;
     settings.stallMs = settings.name == QLatin1String("stall") ? 20000 : 0;
+    settings.failover = settings.name == QLatin1String("failover");
     settings.seed = plan.reports.size() + 1;
     print(QStringLiteral("run %1: %2 players x %3 games, thinking %4-%5 ms before each hold%6")
               .arg(settings.name)
@@ -87,7 +91,9 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
                    : settings.stallMs ? QStringLiteral(", the database stopped (SIGSTOP) for "
                                                        "%1 s halfway")
                                             .arg(settings.stallMs / 1000)
-                                      : QString()));
+                   : settings.failover ? QStringLiteral(", the primary database killed (SIGKILL) "
+                                                        "halfway and its standby promoted")
+                                       : QString()));
     current = std::make_unique<LoadRun>(clock, settings);
     current->start([&clock, &plan, &current](const RunReport& report) {
         for (const QString& problem : report.problems)
@@ -182,11 +188,13 @@ int main(int argc, char* argv[]) {
                 : postgres         ? QStringList{"steady", "kill", "drop", "stall"}
                                    : QStringList{"steady", "kill", "drop"};
     for (const QString& run : plan.runs) {
+        const bool needsPostgres =
+            run == QLatin1String("stall") || run == QLatin1String("failover");
         if (run != QLatin1String("steady") && run != QLatin1String("kill") &&
-            run != QLatin1String("drop") && (run != QLatin1String("stall") || !postgres)) {
+            run != QLatin1String("drop") && (!needsPostgres || !postgres)) {
             std::fprintf(stderr,
-                         "jackwell-load: unknown run %s (steady, kill, drop; stall with "
-                         "--books postgresql)\n",
+                         "jackwell-load: unknown run %s (steady, kill, drop; stall and failover "
+                         "with --books postgresql)\n",
                          qPrintable(run));
             return 2;
         }

@@ -26,26 +26,28 @@ QString RunReport::line() const {
                           "peak=%8MB resent=%9 toldagain=%10 kills=%11 drops=%12 unseen=%13 "
                           "lost=%14 doubled=%15 balanced=%16 stalled=%17 floor-books=%18 "
                           "floor-relay=%19 of-books-floor=%20")
-        .arg(name)
-        .arg(players)
-        .arg(games)
-        .arg(seconds > 0 ? games / seconds : 0, 0, 'f', 1)
-        .arg(p50Ms)
-        .arg(p99Ms)
-        .arg(maxMs)
-        .arg(peakKb / 1024.0, 0, 'f', 1)
-        .arg(resent)
-        .arg(toldAgain)
-        .arg(kills)
-        .arg(drops)
-        .arg(books.unseen)
-        .arg(books.lost)
-        .arg(books.doubled)
-        .arg(books.balanced ? QStringLiteral("yes") : QStringLiteral("no"))
-        .arg(stalls)
-        .arg(booksFloorGps, 0, 'f', 0)
-        .arg(relayFloorGps, 0, 'f', 0)
-        .arg(booksFloorGps > 0 && seconds > 0 ? games / seconds / booksFloorGps : 0, 0, 'f', 2);
+               .arg(name)
+               .arg(players)
+               .arg(games)
+               .arg(seconds > 0 ? games / seconds : 0, 0, 'f', 1)
+               .arg(p50Ms)
+               .arg(p99Ms)
+               .arg(maxMs)
+               .arg(peakKb / 1024.0, 0, 'f', 1)
+               .arg(resent)
+               .arg(toldAgain)
+               .arg(kills)
+               .arg(drops)
+               .arg(books.unseen)
+               .arg(books.lost)
+               .arg(books.doubled)
+               .arg(books.balanced ? QStringLiteral("yes") : QStringLiteral("no"))
+               .arg(stalls)
+               .arg(booksFloorGps, 0, 'f', 0)
+               .arg(relayFloorGps, 0, 'f', 0)
+               .arg(booksFloorGps > 0 && seconds > 0 ? games / seconds / booksFloorGps : 0, 0, 'f',
+                    2) +
+           (recoveredMs >= 0 ? QStringLiteral(" recovered=%1ms").arg(recoveredMs) : QString());
 }
 
 LoadRun::LoadRun(Clock& clock, RunSettings settings)
@@ -62,6 +64,8 @@ LoadRun::~LoadRun() = default;
 
 void LoadRun::start(std::function<void(const RunReport&)> done) {
     done_ = std::move(done);
+    if (settings_.failover)
+        stack_.keepStandby();
     stack_.startServer([this](const QString& error) {
         if (!error.isEmpty()) {
             finish(error);
@@ -174,6 +178,8 @@ void LoadRun::watch() {
             });
         });
     }
+    if (settings_.failover)
+        watchFailover(total);
     if (settings_.stallMs > 0 && !stalled_ && gamesDone() >= total / 2) {
         stalled_ = frozen_ = true;
         ++report_.stalls;
@@ -198,6 +204,27 @@ void LoadRun::watch() {
         return;
     }
     watchAlarm_->start(kWatchMs);
+}
+
+// Halfway, the primary is killed and the standby promoted; the run recovers once every player
+// still playing has had a game booked since.
+void LoadRun::watchFailover(int total) {
+    if (failedOverAtMs_ < 0 && gamesDone() >= total / 2) {
+        failedOverAtMs_ = clock_.monotonicMs();
+        for (const auto& player : players_)
+            gamesAtFailover_.push_back(player->gamesDone());
+        QString error;
+        if (!stack_.failOver(&error))
+            report_.problems << QStringLiteral("failover: ") + error;
+        return;
+    }
+    if (failedOverAtMs_ < 0 || report_.recoveredMs >= 0)
+        return;
+    for (std::size_t i = 0; i < gamesAtFailover_.size(); ++i) {
+        if (!players_[i]->isDone() && players_[i]->gamesDone() <= gamesAtFailover_[i])
+            return;
+    }
+    report_.recoveredMs = clock_.monotonicMs() - failedOverAtMs_;
 }
 
 void LoadRun::finish(const QString& problem) {

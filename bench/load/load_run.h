@@ -30,6 +30,9 @@ struct RunSettings {
     bool killMidway = false; // SIGKILL the first robot when half the games are played, restart it
     int dropEvery = 0;       // every Nth player drops its connection after each hold (0: none)
     int stallMs = 0; // the database stopped (SIGSTOP) this long when half the games are played
+    // Shared books on a primary with a synchronous standby: the primary killed (SIGKILL) when
+    // half the games are played and the standby promoted.
+    bool failover = false;
     int restartAfterMs = 300;
     int deadlineSeconds = 240;
     QString keeperBinary;
@@ -54,6 +57,8 @@ struct RunReport {
     // books alone (see BooksFloor) and the relay alone (see RelayFloor); 0 when not measured.
     double booksFloorGps = 0, relayFloorGps = 0;
     int resent = 0, toldAgain = 0, kills = 0, drops = 0, stalls = 0;
+    // From the failover until every player still playing had a game booked again; -1: none.
+    qint64 recoveredMs = -1;
     BooksCheck books;
     QStringList problems; // players that failed, a deadline passed, a process that would not start
     QString keptIn;       // the run's folder, when it was kept
@@ -96,6 +101,9 @@ private:
     bool killed_ = false;
     bool stalled_ = false;
     bool frozen_ = false;
+    qint64 failedOverAtMs_ = -1;
+    std::vector<int> gamesAtFailover_; // each player's, when the primary was killed
+    void watchFailover(int total);
     bool finished_ = false;
 };
 

@@ -85,6 +85,11 @@ QByteArray LoadStack::keeperNick(int index) {
 }
 
 QString LoadStack::books() const {
+    if (database_ && standby_)
+        return QStringLiteral("postgresql://%1@%2:%3,%2:%4/%1?target_session_attrs=read-write")
+            .arg(testing::PostgresServer::kUser, testing::PostgresServer::kHost)
+            .arg(database_->port())
+            .arg(standby_->port());
     if (database_)
         return database_->address();
     return QDir(dir_.path()).filePath(QStringLiteral("books.sqlite"));
@@ -106,6 +111,15 @@ QList<QByteArray> LoadStack::exemptionLines(const QByteArray& nick) {
 void LoadStack::freezeDatabase(bool frozen) {
     if (database_)
         database_->freeze(frozen);
+}
+
+bool LoadStack::failOver(QString* error) {
+    if (!database_ || !standby_) {
+        *error = QStringLiteral("no standby to fail over to");
+        return false;
+    }
+    database_->kill();
+    return standby_->promote(error);
 }
 
 int LoadStack::keeperConnectionsLost(int index) const {
@@ -211,6 +225,14 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
         if (!database_->start(&error)) {
             ready(QStringLiteral("PostgreSQL did not start: ") + error);
             return;
+        }
+        if (withStandby_) {
+            standby_ = std::make_unique<testing::PostgresServer>(
+                testing::PostgresServer::Options{databaseSyncs_});
+            if (!standby_->startAsStandbyOf(*database_, &error)) {
+                ready(QStringLiteral("the PostgreSQL standby did not start: ") + error);
+                return;
+            }
         }
         // For reading the books once the run is over.
         qputenv("PGPASSWORD", testing::PostgresServer::kPassword.toUtf8());
@@ -347,6 +369,7 @@ void LoadStack::stopServer() {
         server_->kill();
     server_->waitForFinished(2000);
     server_.reset();
+    standby_.reset();
     database_.reset();
 }
 

@@ -57,6 +57,12 @@ public:
     void killKeeper(int index);
     // SIGSTOP (true) or SIGCONT (false) to the database server and its processes.
     void freezeDatabase(bool frozen);
+    // Shared books on a primary with a synchronous standby, which the robots' address lists
+    // after it (target_session_attrs=read-write); asked for before startServer.
+    void keepStandby() { withStandby_ = true; }
+    // The primary killed (SIGKILL, as when its machine dies) and the standby promoted; false
+    // with `error` when the standby would not take over.
+    bool failOver(QString* error);
     // How often robot `index` has said it lost its connection to the IRC server.
     int keeperConnectionsLost(int index) const;
     // SIGTERM and a bounded wait for every robot to say goodbye.
@@ -98,6 +104,8 @@ private:
     quint16 port_ = 0;
     std::unique_ptr<QProcess> server_;
     std::unique_ptr<testing::PostgresServer> database_;
+    std::unique_ptr<testing::PostgresServer> standby_;
+    bool withStandby_ = false;
     struct Keeper {
         std::unique_ptr<QProcess> process;
         qint64 logOffset = 0;
