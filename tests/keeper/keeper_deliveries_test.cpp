@@ -4,12 +4,14 @@
 #include "clock/virtual_clock.h"
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_probe_window.h"
+#include "keeper/keeper_return_watch.h"
 #include "keeper/keeper_send_queue.h"
 
 #include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace jackwell::keeper;
@@ -205,6 +207,21 @@ TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
     EXPECT_EQ(sent, QList<QByteArray>{probe});
     probes.answered();
     EXPECT_EQ(delivered, (Marks{{"alice", 1}}));
+}
+
+// Everyone who left with something on its way is asked about, however many left: a second
+// departure never makes the robot forget the first.
+TEST(KeeperReturnWatch, AsksAboutEveryoneWhoLeft) {
+    jackwell::VirtualClock clock;
+    KeeperReturnWatch watch(clock, {[] {},
+                                    [] { return false; },
+                                    {},
+                                    [](QByteArrayView nick) { return QString::fromLatin1(nick); }});
+    for (const char* who : {"alice", "bob", "carol"})
+        watch.watch(QString::fromLatin1(who));
+    QList<QByteArray> asked = watch.probeNicks();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (QList<QByteArray>{"alice", "bob", "carol"}));
 }
 
 } // namespace
