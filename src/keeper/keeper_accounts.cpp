@@ -1,5 +1,7 @@
 #include "keeper/keeper_accounts.h"
 
+#include "keeper/bounded_hash.h"
+
 #include "irc/irc_connection.h"
 
 namespace jackwell::keeper {
@@ -50,9 +52,7 @@ QString accountIdentity(QByteArrayView account, CaseMapping mapping) {
 }
 
 void KeeperAccounts::learn(const QString& nick, const QByteArray& account) {
-    if (known_.size() >= kMostKnown && !known_.contains(nick))
-        known_.clear(); // what is forgotten is asked again
-    known_.insert(nick, account);
+    insertBounded(known_, nick, account, kMostKnown); // what is forgotten is asked again
 }
 
 void KeeperAccounts::forget(const QString& nick) {

@@ -4,6 +4,7 @@
 #include "clock/clock.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
+#include "keeper/bounded_hash.h"
 #include "keeper/keeper_accounts.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
@@ -265,10 +266,7 @@ void KeeperRobot::serve(const IrcMessage& message, const QByteArray& nick,
     if (!found)
         return;
     const QString& player = *found;
-    if (playerOfRecipient_.size() >= KeeperAccounts::kMostKnown &&
-        !playerOfRecipient_.contains(recipient))
-        playerOfRecipient_.clear();
-    playerOfRecipient_.insert(recipient, player);
+    insertBounded(playerOfRecipient_, recipient, player, KeeperAccounts::kMostKnown);
     const QString text = QString::fromUtf8(message.last());
     if (const std::optional<machine::HoldMask> holds = machine::parseHolds(text);
         holds && resentHolds_.isCrossingCopy(player, *holds, clock_.monotonicMs())) {

@@ -1,5 +1,6 @@
 // The robot's configuration file and the names it keeps books under: nicknames folded as the
 // server compares them, and the services account a nickname holds.
+#include "keeper/bounded_hash.h"
 #include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"
 #include "keeper/player_key.h"
@@ -148,6 +149,18 @@ TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
 
 IrcMessage from(const QByteArray& nick, const QByteArray& text) {
     return *parseIrcLine(":" + nick + "!u@h PRIVMSG Rivet :" + text);
+}
+
+// What the robot learns of players is bounded: a new name once the bound is reached empties the
+// memory first; a name it holds already only changes.
+TEST(BoundedHash, ANewNameAtTheBoundStartsAfresh) {
+    QHash<QString, int> known;
+    insertBounded(known, QStringLiteral("alice"), 1, 2);
+    insertBounded(known, QStringLiteral("bob"), 2, 2);
+    insertBounded(known, QStringLiteral("alice"), 3, 2);
+    EXPECT_EQ(known, (QHash<QString, int>{{"alice", 3}, {"bob", 2}}));
+    insertBounded(known, QStringLiteral("carol"), 4, 2);
+    EXPECT_EQ(known, (QHash<QString, int>{{"carol", 4}}));
 }
 
 TEST(KeeperAccounts, FollowsWhatTheServerSays) {
