@@ -254,7 +254,7 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
         [this, log, listening] {
             return server_->state() == QProcess::NotRunning || readFile(log).contains(listening);
         },
-        10000,
+        30000, // a loaded machine, or a slow lookup of the host's own name, takes its time
         [this, ready, log](bool) {
             if (server_->state() == QProcess::Running && readFile(log).contains("listening"))
                 ready({});
