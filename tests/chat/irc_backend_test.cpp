@@ -399,6 +399,9 @@ TEST_F(IrcBackendTest, leavesAServerThatNeverWelcomesAfterTenSeconds) {
     EXPECT_EQ(backend->connection().nextAttemptInMs(), 2000);
     EXPECT_TRUE(waitUntil([&] { return silent.client->state() != QAbstractSocket::ConnectedState; },
                           kWaitMs));
+    // The socket given up goes, however many attempts a long outage makes.
+    EXPECT_TRUE(waitUntil(
+        [&] { return backend->connection().findChildren<QAbstractSocket*>().isEmpty(); }, kWaitMs));
 }
 
 // A greeting goes on through lines the log leaves out (a PING) and ends at one it shows (a
