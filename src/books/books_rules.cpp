@@ -67,8 +67,8 @@ bool isNextGame(const StoredPlayer& stored, const machine::GameOutcome& outcome,
                 const machine::PlayerRecord& after) {
     const machine::PlayerRecord& old = stored.record;
     return stored.found && old.pendingFirstDraw == outcome.firstDraw &&
-           outcome.creditsBefore == old.credits && outcome.cost >= 0 && outcome.tokensWon >= 0 &&
-           outcome.tokensWon % machine::kTokensPerCredit == 0 &&
+           outcome.creditsBefore == old.credits && outcome.cost == machine::kGameCost &&
+           outcome.tokensWon >= 0 && outcome.tokensWon % machine::kTokensPerCredit == 0 &&
            outcome.creditsAfter == outcome.creditsBefore - outcome.cost +
                                        outcome.tokensWon / machine::kTokensPerCredit &&
            after.credits == outcome.creditsAfter && after.gamesPlayed == old.gamesPlayed + 1 &&

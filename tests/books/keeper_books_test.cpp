@@ -156,6 +156,12 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
          }},
         {"free credits slipped in",
          [](GameOutcome&, PlayerRecord& a) { a.freeCreditsGranted += 1; }},
+        {"a game that cost nothing",
+         [](GameOutcome& o, PlayerRecord& a) {
+             o.cost = 0;
+             o.creditsAfter += 1;
+             a.credits += 1;
+         }},
     };
     for (const auto& c : games) {
         GameOutcome spoiltOutcome = outcome;
