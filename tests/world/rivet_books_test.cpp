@@ -60,6 +60,10 @@ TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
         first.clock.settle(); // booked; the answer waits for the disk
         EXPECT_EQ(first.record().gamesPlayed, 1);
         EXPECT_FALSE(first.log().contains(machine::kFinalDrawHead));
+        // The next message waits until that answer is safe: one message at a time.
+        first.world->sendPrivateMessage(QStringLiteral("Rivet"), QStringLiteral("I hold 1,1,1"));
+        first.clock.settle();
+        EXPECT_EQ(first.record().gamesPlayed, 1);
         EXPECT_TRUE(testing::waitUntil(
             [&] { return first.log().contains(machine::kFinalDrawHead); }, 5000));
         before = first.record();
