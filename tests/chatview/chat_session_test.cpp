@@ -144,6 +144,7 @@ TEST(LinkStatusText, saysHowTheLinkStands) {
         {link(S::Offline, irc, "", 30000, 14 * 3600 + 2 * 60 + 59.9),
          "Offline since 14:02 (next try in 30 s)", true},
         {link(S::Offline, irc, "", {}, 9 * 60.0), "Offline since 00:09", false},
+        {link(S::Offline, irc, "", {}, 10 * 3600.0), "Offline since 10:00", false},
         {ChatLinkStatus(), "Offline", false},
     };
     for (const auto& row : rows) {

@@ -6,9 +6,9 @@
 #include "chat/irc_module.h"
 #include "clock/virtual_clock.h"
 #include "irc/irc_config.h"
+#include "shell/world_choice.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
-#include "shell/world_choice.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,8 +70,8 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
     const std::vector<Row> rows = {
         {"server irc.example.net\n", "Chat.txt, line 1: expected \"key = value\""},
         {"\x07"
-         "bell\rline\n",
-         "Chat.txt, line 1: expected \"key = value\", found \"\\x07bell\\rline\""},
+         "bell\rli\tne\n",
+         "Chat.txt, line 1: expected \"key = value\", found \"\\x07bell\\rli\\tne\""},
         {base + "sever = x\n", "Chat.txt, line 3: unknown key \"sever\""},
         {base + "\n# x\nnick = Other\n", "Chat.txt, line 5: nick is given a second time"},
         {base + "port =\n", "Chat.txt, line 3: port has no value"},
