@@ -50,6 +50,9 @@ protected:
         EXPECT_TRUE(backend->open({})) << server.output().toStdString();
         return backend;
     }
+    // The backend on `clock`, registered with ngircd and then, that server gone, reconnected at
+    // its first retry to `scripted` on the same port, which has its NICK.
+    std::unique_ptr<IrcBackend> reconnectTo(struct ScriptedServer& scripted, VirtualClock& clock);
 
     static bool logHas(IrcBackend& backend, const QByteArray& line) {
         return QByteArray(backend.log().lines()).replace("\r\n", "\n").split('\n').contains(line);
@@ -382,17 +385,24 @@ struct ScriptedServer {
     void send(const QByteArray& bytes) { client->write(bytes); }
 };
 
+std::unique_ptr<IrcBackend> IrcBackendTest::reconnectTo(ScriptedServer& scripted,
+                                                        VirtualClock& clock) {
+    auto backend = openBackend(clock);
+    server.stop();
+    if (!waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs) ||
+        !scripted.listen(server.port()))
+        return nullptr;
+    clock.advance(1000); // the first retry
+    return scripted.waitForLine("NICK Player") ? std::move(backend) : nullptr;
+}
+
 // A server that takes the connection but never welcomes it is left after ten seconds, and
 // tried again later, each wait longer than the last.
 TEST_F(IrcBackendTest, leavesAServerThatNeverWelcomesAfterTenSeconds) {
     VirtualClock virtualTime;
-    auto backend = openBackend(virtualTime);
-    server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
     ScriptedServer silent;
-    ASSERT_TRUE(silent.listen(server.port()));
-    virtualTime.advance(1000); // the first retry
-    ASSERT_TRUE(silent.waitForLine("NICK Player"));
+    auto backend = reconnectTo(silent, virtualTime);
+    ASSERT_TRUE(backend);
     virtualTime.advance(9999);
     EXPECT_EQ(backend->connection().nextAttemptInMs(), 0); // still this attempt
     virtualTime.advance(1);
@@ -409,13 +419,9 @@ TEST_F(IrcBackendTest, leavesAServerThatNeverWelcomesAfterTenSeconds) {
 // and left when it has not answered a minute later.
 TEST_F(IrcBackendTest, foldsTheGreetingItShowsAndLeavesAServerThatStopsAnswering) {
     VirtualClock virtualTime;
-    auto backend = openBackend(virtualTime);
-    server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
     ScriptedServer scripted;
-    ASSERT_TRUE(scripted.listen(server.port()));
-    virtualTime.advance(1000); // the first retry
-    ASSERT_TRUE(scripted.waitForLine("NICK Player"));
+    auto backend = reconnectTo(scripted, virtualTime);
+    ASSERT_TRUE(backend);
     scripted.send(":s 001 Player :Welcome back\r\nPING :s\r\n:s 372 Player :- motd\r\n"
                   ":a!b@c PRIVMSG Player :hi\r\n:s 372 Player :- late\r\n");
     ASSERT_TRUE(waitUntil([&] { return backend->log().lines().contains("- late"); }, kWaitMs))
