@@ -20,8 +20,7 @@ qint64 creditsIn(const QByteArray& line) {
 
 } // namespace
 
-BooksCheck checkBooks(const QString& books, const std::vector<const LoadPlayer*>& players,
-                      int gamesWanted) {
+BooksCheck checkBooks(const QString& books, const std::vector<const LoadPlayer*>& players) {
     BooksCheck check;
     QString error;
     RealClock clock;
@@ -80,7 +79,7 @@ BooksCheck checkBooks(const QString& books, const std::vector<const LoadPlayer*>
         for (qsizetype i = 0; i < std::min(told.size(), booked.size()); ++i)
             matched += told[i] == booked[i] ? 1 : 0;
         const int lost =
-            std::max(0, gamesWanted - player->gamesDone()) + int(told.size()) - matched;
+            std::max(0, player->gamesWanted() - player->gamesDone()) + int(told.size()) - matched;
         const int doubled = player->result().unasked + int(booked.size()) - matched;
         check.lost += lost;
         check.doubled += doubled;

@@ -21,8 +21,7 @@ struct BooksCheck {
 // Reads the books (a file or a postgresql:// address) as the robots left them: the audit of every
 // player (credits = free credits - games * cost + tokens / 50, game by game), each player's ledger
 // against the results they took, in order, and their credits against their last result.
-// `gamesWanted` is what each player set out to play.
-BooksCheck checkBooks(const QString& books, const std::vector<const LoadPlayer*>& players,
-                      int gamesWanted);
+// Each player is held to the games it set out to play.
+BooksCheck checkBooks(const QString& books, const std::vector<const LoadPlayer*>& players);
 
 } // namespace jackwell::load

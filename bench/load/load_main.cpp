@@ -6,19 +6,24 @@
 // primary with a synchronous standby, kills the primary (SIGKILL) halfway and promotes the
 // standby, and says how long until every player had a game booked again. Several robots may serve
 // at once, sharing their books (one wallet per player) on a private PostgreSQL server.
+// `--runs capacity` offers games on a schedule at a rising rate, step by step, prints each step's
+// offered and booked games a second, latency and processor time per game, and the knee, and
+// draws the chart of every configuration measured into the same folder.
 //
 //   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs
-//   steady,kill,drop,stall,failover]
+//   steady,kill,drop,stall,failover,capacity] [--rates R1,R2,...] [--step SECONDS]
 //                 [--robots N] [--books sqlite|postgresql] [--no-database-sync] [--keeper PATH]
 //                 [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
 #include "clock/real_clock.h"
+#include "load_capacity.h"
 #include "load_run.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 #include <cstdio>
 
@@ -34,11 +39,12 @@ void print(const QString& text) {
 
 struct Plan {
     RunSettings base;
+    CapacitySettings capacity;
     QStringList runs;
     std::vector<RunReport> reports;
 };
 
-void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
+void runNext(RealClock& clock, Plan& plan, std::unique_ptr<Run>& current) {
     if (plan.reports.size() == std::size_t(plan.runs.size())) {
         // The summary: the undisturbed run's latencies; everything counted over all runs.
         const RunReport& first = plan.reports.front();
@@ -74,27 +80,42 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
     settings.stallMs = settings.name == QLatin1String("stall") ? 20000 : 0;
     settings.failover = settings.name == QLatin1String("failover");
     settings.seed = plan.reports.size() + 1;
-    print(QStringLiteral("run %1: %2 players x %3 games, thinking %4-%5 ms before each hold%6")
-              .arg(settings.name)
-              .arg(settings.players)
-              .arg(settings.games)
-              .arg(settings.thinkMinMs)
-              .arg(settings.thinkMaxMs)
-              .arg(settings.killMidway
-                       ? QStringLiteral(", %1 killed (SIGKILL) halfway "
-                                        "and started again")
-                             .arg(settings.robots > 1 ? QStringLiteral("the first robot")
-                                                      : QStringLiteral("the robot"))
-                   : settings.dropEvery ? QStringLiteral(", every %1th player dropping its "
-                                                         "connection right after each hold")
-                                              .arg(settings.dropEvery)
-                   : settings.stallMs ? QStringLiteral(", the database stopped (SIGSTOP) for "
-                                                       "%1 s halfway")
-                                            .arg(settings.stallMs / 1000)
-                   : settings.failover ? QStringLiteral(", the primary database killed (SIGKILL) "
-                                                        "halfway and its standby promoted")
-                                       : QString()));
-    current = std::make_unique<LoadRun>(clock, settings);
+    QStringList rates;
+    for (int rate : plan.capacity.rates)
+        rates << QString::number(rate);
+    if (settings.name == QLatin1String("capacity"))
+        print(QStringLiteral("run capacity: games offered on a schedule at %1 a second, %2 s "
+                             "each, until the robots fall behind")
+                  .arg(rates.join(u','))
+                  .arg(plan.capacity.stepSeconds));
+    else
+        print(QStringLiteral("run %1: %2 players x %3 games, thinking %4-%5 ms before each hold%6")
+                  .arg(settings.name)
+                  .arg(settings.players)
+                  .arg(settings.games)
+                  .arg(settings.thinkMinMs)
+                  .arg(settings.thinkMaxMs)
+                  .arg(settings.killMidway
+                           ? QStringLiteral(", %1 killed (SIGKILL) halfway "
+                                            "and started again")
+                                 .arg(settings.robots > 1 ? QStringLiteral("the first robot")
+                                                          : QStringLiteral("the robot"))
+                       : settings.dropEvery ? QStringLiteral(", every %1th player dropping its "
+                                                             "connection right after each hold")
+                                                  .arg(settings.dropEvery)
+                       : settings.stallMs ? QStringLiteral(", the database stopped (SIGSTOP) for "
+                                                           "%1 s halfway")
+                                                .arg(settings.stallMs / 1000)
+                       : settings.failover
+                           ? QStringLiteral(", the primary database killed (SIGKILL) "
+                                            "halfway and its standby promoted")
+                           : QString()));
+    if (settings.name == QLatin1String("capacity")) {
+        settings.allRobotsEvery = 0;
+        current = std::make_unique<CapacityRun>(clock, settings, plan.capacity, print);
+    } else {
+        current = std::make_unique<LoadRun>(clock, settings);
+    }
     current->start([&clock, &plan, &current](const RunReport& report) {
         for (const QString& problem : report.problems)
             print(QStringLiteral("  problem: ") + problem);
@@ -113,7 +134,10 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    // Pictures are drawn for the capacity chart; no display is needed.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Simulated players against the network machinekeeper."));
@@ -126,7 +150,8 @@ int main(int argc, char* argv[]) {
                                    "Thinking time before a hold, ms (500-2500).", "MIN-MAX",
                                    "500-2500");
     const QCommandLineOption runs(QStringLiteral("runs"),
-                                  "Runs, in order (steady,kill,drop; and stall with PostgreSQL).",
+                                  "Runs, in order (steady,kill,drop,capacity; and stall, failover "
+                                  "with PostgreSQL).",
                                   "LIST");
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     "Robots serving at once, sharing the books (1).", "N", "1");
@@ -148,10 +173,14 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption noFloodLimits(
         QStringLiteral("no-flood-limits"),
         "Turn the server's flood limits off for every client, players included.");
+    const QCommandLineOption rates(QStringLiteral("rates"),
+                                   "Capacity: the games a second offered, step by step.", "LIST");
+    const QCommandLineOption step(QStringLiteral("step"), "Capacity: seconds a step lasts (5).",
+                                  "S", "5");
     const QCommandLineOption keep(QStringLiteral("keep"),
                                   "Keep each run's folder (logs, books) even when it went well.");
     parser.addOptions({players, games, think, runs, robots, books, noDatabaseSync, keeper, deadline,
-                       fastPace, noFloodLimits, keep});
+                       fastPace, noFloodLimits, rates, step, keep});
     parser.process(app);
 
     Plan plan;
@@ -167,6 +196,21 @@ int main(int argc, char* argv[]) {
     plan.base.keeperBinary = QFileInfo(parser.value(keeper)).absoluteFilePath();
     plan.base.databaseSyncs = !parser.isSet(noDatabaseSync);
     plan.base.robots = std::clamp(parser.value(robots).toInt(), 1, 20);
+    plan.capacity.stepSeconds = std::clamp(parser.value(step).toInt(), 1, 600);
+    plan.capacity.chartFolder = QCoreApplication::applicationDirPath();
+    if (parser.isSet(rates)) {
+        plan.capacity.rates.clear();
+        for (const QString& rate : parser.value(rates).split(u',', Qt::SkipEmptyParts)) {
+            if (const int value = rate.toInt(); value > 0 && value <= 20000)
+                plan.capacity.rates.push_back(value);
+        }
+        if (plan.capacity.rates.empty()) {
+            std::fprintf(stderr, "jackwell-load: --rates takes games a second, 1 to 20000, "
+                                 "separated by commas\n");
+            return 2;
+        }
+        std::sort(plan.capacity.rates.begin(), plan.capacity.rates.end());
+    }
     const QString booksKind = parser.isSet(books)    ? parser.value(books)
                               : plan.base.robots > 1 ? QStringLiteral("postgresql")
                                                      : QStringLiteral("sqlite");
@@ -191,10 +235,11 @@ int main(int argc, char* argv[]) {
         const bool needsPostgres =
             run == QLatin1String("stall") || run == QLatin1String("failover");
         if (run != QLatin1String("steady") && run != QLatin1String("kill") &&
-            run != QLatin1String("drop") && (!needsPostgres || !postgres)) {
+            run != QLatin1String("drop") && run != QLatin1String("capacity") &&
+            (!needsPostgres || !postgres)) {
             std::fprintf(stderr,
-                         "jackwell-load: unknown run %s (steady, kill, drop; stall and failover "
-                         "with --books postgresql)\n",
+                         "jackwell-load: unknown run %s (steady, kill, drop, capacity; stall and "
+                         "failover with --books postgresql)\n",
                          qPrintable(run));
             return 2;
         }
@@ -212,7 +257,7 @@ int main(int argc, char* argv[]) {
                        : QStringLiteral("in one SQLite file")));
 
     RealClock clock;
-    std::unique_ptr<LoadRun> current;
+    std::unique_ptr<Run> current;
     runNext(clock, plan, current);
     return QCoreApplication::exec();
 }

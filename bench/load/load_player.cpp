@@ -6,6 +6,8 @@
 
 #include <QHostAddress>
 
+#include <algorithm>
+
 namespace jackwell::load {
 
 namespace {
@@ -182,9 +184,36 @@ void LoadPlayer::onKeeperText(const QByteArray& text) {
         resendAlarm_->stop();
         currentFirst_ = text;
         phase_ = Phase::Thinking;
+        if (settings_.openLoop) {
+            holdsWhenDue();
+            return;
+        }
         std::uniform_int_distribution<int> think(settings_.thinkMinMs, settings_.thinkMaxMs);
         thinkAlarm_->start(think(random_));
     }
+}
+
+void LoadPlayer::playAt(qint64 atMs) {
+    slots_.push_back(atMs);
+    ++gamesGiven_;
+    if (phase_ == Phase::Thinking && !thinkAlarm_->isActive())
+        holdsWhenDue();
+}
+
+void LoadPlayer::finishWhenPlayed() {
+    finishing_ = true;
+    if (isIdle())
+        finish();
+}
+
+// Open loop: the next game's holds at its time, at once when it is already past.
+void LoadPlayer::holdsWhenDue() {
+    if (slots_.empty()) {
+        if (finishing_)
+            finish();
+        return;
+    }
+    thinkAlarm_->start(int(std::max<qint64>(0, slots_.front() - clock_.monotonicMs())));
 }
 
 // The line after a result decides what the result was: the same result followed by the same
@@ -204,7 +233,7 @@ void LoadPlayer::takeResult(const QByteArray& followedBy) {
     result_.finals << pendingFinal_;
     result_.latenciesMs.push_back(finalAtMs_ - holdsSentAtMs_);
     lastFinal_ = pendingFinal_;
-    if (gamesDone() >= settings_.games) {
+    if (!settings_.openLoop && gamesDone() >= settings_.games) {
         finish();
         return;
     }
@@ -229,6 +258,10 @@ void LoadPlayer::sendHolds() {
     holds_ = bytesOf(machine::kHoldPrefix) + QByteArray::number(bit(random_)) + "," +
              QByteArray::number(bit(random_)) + "," + QByteArray::number(bit(random_));
     holdsSentAtMs_ = clock_.monotonicMs();
+    if (settings_.openLoop && !slots_.empty()) {
+        holdsSentAtMs_ = slots_.front(); // a late sending is the robot's delay too
+        slots_.pop_front();
+    }
     phase_ = Phase::AwaitFinal;
     say(holds_);
     if (settings_.dropsConnection) {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTcpSocket>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <random>
@@ -46,6 +47,10 @@ public:
         int rejoinWaitMs = 1000; // back after a dropped connection, before asking again
         QByteArray channel;      // joined before playing, when set
         bool dropsConnection = false;
+        // Open loop: the holds go at the times playAt() gives, whatever the answers before
+        // them took, and each game's latency counts from its time; `games` and the thinking
+        // time are not used.
+        bool openLoop = false;
     };
 
     struct Result {
@@ -67,7 +72,16 @@ public:
     const QByteArray& nick() const { return nick_; }
     const Result& result() const { return result_; }
     int gamesDone() const { return int(result_.finals.size()) - result_.unasked; }
+    int gamesWanted() const { return settings_.openLoop ? gamesGiven_ : settings_.games; }
     QString failure() const { return failure_; }
+
+    // Open loop: one more game, its holds due at `atMs` (monotonic).
+    void playAt(qint64 atMs);
+    // Open loop: registered, and every game given played.
+    bool isIdle() const { return phase_ == Phase::Thinking && slots_.empty(); }
+    // Open loop: leaves once every game given is played.
+    void finishWhenPlayed();
+    qint64 lastResultAtMs() const { return finalAtMs_; }
 
 private:
     enum class Phase { Connecting, Joining, AwaitFirst, Thinking, AwaitFinal, AwaitNext, Done };
@@ -81,6 +95,7 @@ private:
     void onKeeperText(const QByteArray& text);
     void takeResult(const QByteArray& followedBy);
     void sendHolds();
+    void holdsWhenDue();
     void timedOut();
     void say(const QByteArray& text);
     void finish(const QString& failure = {});
@@ -110,6 +125,9 @@ private:
     qint64 finalAtMs_ = 0;
     Result result_;
     QString failure_;
+    std::deque<qint64> slots_; // open loop: when the games given are due
+    int gamesGiven_ = 0;
+    bool finishing_ = false;
 };
 
 } // namespace load

@@ -12,14 +12,14 @@ namespace {
 
 constexpr int kWatchMs = 50;
 
+} // namespace
+
 qint64 percentile(const std::vector<qint64>& sorted, double share) {
     if (sorted.empty())
         return 0;
     const auto rank = std::size_t(std::ceil(share * double(sorted.size())));
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
-
-} // namespace
 
 QString RunReport::line() const {
     return QStringLiteral("load: run=%1 players=%2 games=%3 gps=%4 p50=%5ms p99=%6ms max=%7ms "
@@ -265,7 +265,7 @@ void LoadRun::finish(const QString& problem) {
 
     stack_.stopKeepers();
     report_.peakKb = stack_.keeperPeakKb();
-    report_.books = checkBooks(stack_.books(), players, settings_.games);
+    report_.books = checkBooks(stack_.books(), players);
     players_.clear();
     stack_.stopServer();
     if (!report_.ok() || settings_.keepFiles) {

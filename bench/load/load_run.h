@@ -69,14 +69,24 @@ struct RunReport {
     QString line() const;
 };
 
+// The value at `share` (0.5: the median) of values sorted in ascending order; 0 for none.
+qint64 percentile(const std::vector<qint64>& sorted, double share);
+
+// What every kind of run does: starts, and says how it went once it is over.
+class Run {
+public:
+    virtual ~Run() = default;
+    virtual void start(std::function<void(const RunReport&)> done) = 0;
+};
+
 // One load run: server, robots, players; the first robot killed halfway when asked; then the
 // books checked against what every player was told.
-class LoadRun {
+class LoadRun : public Run {
 public:
     LoadRun(Clock& clock, RunSettings settings);
-    ~LoadRun();
+    ~LoadRun() override;
 
-    void start(std::function<void(const RunReport&)> done);
+    void start(std::function<void(const RunReport&)> done) override;
 
 private:
     void measureFloors();

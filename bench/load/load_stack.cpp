@@ -122,6 +122,19 @@ bool LoadStack::failOver(QString* error) {
     return standby_->promote(error);
 }
 
+qint64 LoadStack::keeperPid(int index) const {
+    const auto& process = keepers_[std::size_t(index)].process;
+    return process && process->state() == QProcess::Running ? process->processId() : 0;
+}
+
+qint64 LoadStack::serverPid() const {
+    return server_ && server_->state() == QProcess::Running ? server_->processId() : 0;
+}
+
+qint64 LoadStack::databasePid() const {
+    return database_ ? database_->pid() : 0;
+}
+
 int LoadStack::keeperConnectionsLost(int index) const {
     QFile log(keeperLogPath(index));
     return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("connection lost")) : 0;

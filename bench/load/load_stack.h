@@ -70,6 +70,11 @@ public:
     void stopServer();
 
     quint16 port() const { return port_; }
+    // Process ids, 0 for one not running: robot `index`, the IRC server, the database server
+    // (whose connections are its children).
+    qint64 keeperPid(int index) const;
+    qint64 serverPid() const;
+    qint64 databasePid() const;
     // The books as jackwell-keeper --audit takes them: a file, or a postgresql:// address.
     QString books() const;
     QString keeperLogPath(int index) const;

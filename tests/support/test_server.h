@@ -27,6 +27,8 @@ public:
     TestServer& operator=(const TestServer&) = delete;
 
     bool isRunning() const { return process_ && process_->state() == QProcess::Running; }
+    // The server's process id (0 when it is not running).
+    qint64 pid() const { return isRunning() ? process_->processId() : 0; }
     // The start and the end of each log, for failure messages.
     QString output() const;
 
