@@ -13,7 +13,12 @@
 #include <QRandomGenerator>
 #include <QStringDecoder>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace jackwell {
 namespace {
@@ -148,6 +153,20 @@ TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {
     // Bytes that are no characters at all are cut where the room ends, not a little before.
     const QByteArray broken(10, '\x80');
     EXPECT_EQ(splitUtf8(broken, 5), (QList<QByteArray>{broken.first(5), broken.first(5)}));
+}
+
+// Blanks at the very start of the memory a text lies in, after a page nothing may read: looking
+// back for blanks to leave to the next piece stops at the text's first byte.
+TEST(IrcMessage, splitNeverReadsBeforeTheText) {
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    void* pages =
+        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(::mprotect(pages, page, PROT_NONE), 0);
+    char* text = static_cast<char*>(pages) + page;
+    std::memset(text, ' ', 12);
+    EXPECT_EQ(splitUtf8(QByteArrayView(text, 12), 5), (QList<QByteArray>{"     ", "     ", "  "}));
+    ::munmap(pages, 2 * page);
 }
 
 // "-" where a message leaves no line in the chat log.
