@@ -40,15 +40,18 @@ bool MetricsEndpoint::listen(const QHostAddress& address, quint16 port, QString*
 void MetricsEndpoint::accept() {
     while (QTcpSocket* client = server_.nextPendingConnection()) {
         if (clients_.size() >= kMostClients) {
-            client->abort();
-            client->deleteLater();
-            continue;
+            auto oldest = clients_.begin();
+            for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+                if (it->order < oldest->order)
+                    oldest = it;
+            }
+            drop(oldest.key());
         }
         // Dropped from the event loop's next turn: not from inside the alarm's own call.
         std::shared_ptr<Alarm> deadline = clock_.createAlarm(
             [this, client] { clock_.callAfter(0, this, [this, client] { drop(client); }); });
         deadline->start(kRequestMs);
-        clients_.insert(client, std::move(deadline));
+        clients_.insert(client, {std::move(deadline), ++accepted_});
         connect(client, &QTcpSocket::readyRead, this, [this, client] { read(client); });
         connect(client, &QTcpSocket::disconnected, this, [this, client] { drop(client); });
     }

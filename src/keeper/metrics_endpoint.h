@@ -21,7 +21,9 @@ namespace keeper {
 // The robot's figures over HTTP for a Prometheus server to scrape: GET /metrics answers them in
 // the text format, anything else 404, one request a connection. Whoever connects is bounded: a
 // request longer than kLongestRequest or slower than kRequestMs is dropped, and at most
-// kMostClients connections are served at once.
+// kMostClients connections are served at once: a new one takes the place of the one that has
+// waited longest, so that connections left open (or opened again as they are dropped) never
+// keep a scraper out.
 class MetricsEndpoint : public QObject {
 public:
     static constexpr qsizetype kLongestRequest = 8192;
@@ -45,7 +47,12 @@ private:
     Clock& clock_;
     Render render_;
     QTcpServer server_;
-    QHash<QTcpSocket*, std::shared_ptr<Alarm>> clients_; // each with its deadline
+    struct Client {
+        std::shared_ptr<Alarm> deadline;
+        quint64 order = 0; // in the order they came
+    };
+    QHash<QTcpSocket*, Client> clients_;
+    quint64 accepted_ = 0;
 };
 
 } // namespace keeper
