@@ -79,7 +79,7 @@ void IrcBackend::close() {
     open_ = false;
     closedAt_ = clock_.timeOfDay();
     channelJoined_.clear();
-    gate_->setOpen(false);
+    gate_->setOpen(false); // until a connection is registered again
     connection_->close();
     statusChanged();
 }
