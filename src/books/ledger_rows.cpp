@@ -2,29 +2,84 @@
 
 #include <QVariant>
 
+#include <cmath>
+#include <utility>
+
 namespace jackwell::books {
 
-LedgerGame ledgerGameAt(const QSqlQuery& query) {
+namespace {
+
+std::optional<qint64> wholeNumber(const QVariant& value) {
+    constexpr qint64 kLargest = qint64(1) << 53;
+    qint64 number = 0;
+    if (value.typeId() == QMetaType::Double) {
+        const double real = value.toDouble();
+        if (!std::isfinite(real) || real != std::trunc(real) || std::fabs(real) > double(kLargest))
+            return std::nullopt;
+        number = qint64(real);
+    } else {
+        bool whole = false;
+        number = value.toLongLong(&whole);
+        if (!whole)
+            return std::nullopt;
+    }
+    if (number > kLargest || number < -kLargest)
+        return std::nullopt;
+    return number;
+}
+
+// Reads the numbers of one row, naming the first that is out of range.
+class RowNumbers {
+public:
+    RowNumbers(const QSqlQuery& query, QString what, QString* fault)
+        : query_(query)
+        , what_(std::move(what))
+        , fault_(fault) {}
+
+    qint64 operator()(int column, const char* name) const {
+        const QVariant value = query_.value(column);
+        if (const auto number = wholeNumber(value))
+            return *number;
+        if (fault_->isEmpty())
+            *fault_ = QStringLiteral("%1 holds %2 = %3, which no game makes")
+                          .arg(what_, QLatin1String(name), value.toString().left(40));
+        return 0;
+    }
+
+private:
+    const QSqlQuery& query_;
+    QString what_;
+    QString* fault_;
+};
+
+} // namespace
+
+LedgerGame ledgerGameAt(const QSqlQuery& query, QString* fault) {
     LedgerGame game;
     game.player = query.value(0).toString();
-    game.game = query.value(1).toLongLong();
-    game.creditsBefore = query.value(2).toLongLong();
-    game.cost = query.value(3).toLongLong();
-    game.tokensWon = query.value(4).toLongLong();
-    game.creditsAfter = query.value(5).toLongLong();
+    const RowNumbers number(query, QStringLiteral("a game of %1").arg(game.player.left(64)), fault);
+    game.game = number(1, "game");
+    game.creditsBefore = number(2, "credits_before");
+    game.cost = number(3, "cost");
+    game.tokensWon = number(4, "tokens_won");
+    game.creditsAfter = number(5, "credits_after");
     game.firstDraw = decodeCodes(query.value(6).toString()).value_or(machine::ReelCodes{});
     game.holds = decodeHolds(query.value(7).toString()).value_or(machine::HoldMask{});
     game.finalDraw = decodeCodes(query.value(8).toString()).value_or(machine::ReelCodes{});
     return game;
 }
 
-LedgerGrant ledgerGrantAt(const QSqlQuery& query) {
-    return {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong()};
+LedgerGrant ledgerGrantAt(const QSqlQuery& query, QString* fault) {
+    const QString player = query.value(0).toString();
+    const RowNumbers number(query, QStringLiteral("a grant to %1").arg(player.left(64)), fault);
+    return {player, number(1, "after_game"), number(2, "credits")};
 }
 
-LedgerPlayer ledgerPlayerAt(const QSqlQuery& query) {
-    return {query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toLongLong(),
-            query.value(3).toLongLong(), query.value(4).toLongLong()};
+LedgerPlayer ledgerPlayerAt(const QSqlQuery& query, QString* fault) {
+    const QString name = query.value(0).toString();
+    const RowNumbers number(query, QStringLiteral("the player %1").arg(name.left(64)), fault);
+    return {name, number(1, "credits"), number(2, "games_played"), number(3, "tokens_won"),
+            number(4, "free_credits")};
 }
 
 std::optional<StoredPlayer> storedPlayerAt(const QSqlQuery& query, QString* error) {

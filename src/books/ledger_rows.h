@@ -23,10 +23,12 @@ inline const QString kLedgerPlayerColumns =
     QStringLiteral("name, credits, games_played, tokens_won, free_credits");
 
 // The row `query` stands on; a draw or holds that cannot be read are left at zero, for the
-// audit to find.
-LedgerGame ledgerGameAt(const QSqlQuery& query);
-LedgerGrant ledgerGrantAt(const QSqlQuery& query);
-LedgerPlayer ledgerPlayerAt(const QSqlQuery& query);
+// audit to find. A count or an amount that is no whole number, or beyond what any game could
+// reach (2^53, which reports still compute with exactly), is left at zero too and named in
+// `fault` (when it is empty): such books were written by something other than a robot.
+LedgerGame ledgerGameAt(const QSqlQuery& query, QString* fault);
+LedgerGrant ledgerGrantAt(const QSqlQuery& query, QString* fault);
+LedgerPlayer ledgerPlayerAt(const QSqlQuery& query, QString* fault);
 
 // A player's row as a change reads it before it is made, from column 0 on.
 inline const QString kStoredPlayerColumns =

@@ -415,12 +415,17 @@ bool PostgresBooks::readLedger(Ledger& ledger) {
                 lastError_ = QStringLiteral("cannot read the %1: %2").arg(what, lastError_);
                 return step;
             };
+            QString fault;
+            auto damaged = [&] {
+                lastError_ = QStringLiteral("the books are damaged: ") + fault;
+                return Step::Failed;
+            };
             if (!query.exec(QStringLiteral("SELECT %1, machine, played_at FROM jackwell.games"
                                            " ORDER BY player COLLATE \"C\", game")
                                 .arg(kLedgerGameColumns)))
                 return unreadable(QStringLiteral("games"));
             while (query.next()) {
-                LedgerGame game = ledgerGameAt(query);
+                LedgerGame game = ledgerGameAt(query, &fault);
                 game.machine = query.value(9).toString();
                 game.playedAt = query.value(10).toDateTime();
                 ledger.games.push_back(std::move(game));
@@ -429,14 +434,14 @@ bool PostgresBooks::readLedger(Ledger& ledger) {
                     QStringLiteral("SELECT %1 FROM jackwell.grants").arg(kLedgerGrantColumns)))
                 return unreadable(QStringLiteral("grants"));
             while (query.next())
-                ledger.grants.push_back(ledgerGrantAt(query));
+                ledger.grants.push_back(ledgerGrantAt(query, &fault));
             if (!query.exec(
                     QStringLiteral("SELECT %1 FROM jackwell.players ORDER BY name COLLATE \"C\"")
                         .arg(kLedgerPlayerColumns)))
                 return unreadable(QStringLiteral("players"));
             while (query.next())
-                ledger.players.push_back(ledgerPlayerAt(query));
-            return Step::Done;
+                ledger.players.push_back(ledgerPlayerAt(query, &fault));
+            return fault.isEmpty() ? Step::Done : damaged();
         },
         QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
 }

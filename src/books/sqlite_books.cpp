@@ -285,6 +285,7 @@ bool SqliteBooks::readLedger(Ledger& ledger) {
     QString error;
     if (!batch_ && !run(QStringLiteral("BEGIN"), &error))
         return fail(error);
+    QString fault;
     const bool read = [&] {
         // Books of the first layout kept no times.
         const QString playedAt =
@@ -293,7 +294,7 @@ bool SqliteBooks::readLedger(Ledger& ledger) {
                             .arg(kLedgerGameColumns, playedAt)))
             return unreadable(QStringLiteral("games"));
         while (query.next()) {
-            LedgerGame game = ledgerGameAt(query);
+            LedgerGame game = ledgerGameAt(query, &fault);
             if (!query.isNull(9))
                 game.playedAt = QDateTime::fromSecsSinceEpoch(query.value(9).toLongLong(), Qt::UTC);
             ledger.games.push_back(std::move(game));
@@ -301,13 +302,13 @@ bool SqliteBooks::readLedger(Ledger& ledger) {
         if (!query.exec(QStringLiteral("SELECT %1 FROM grants").arg(kLedgerGrantColumns)))
             return unreadable(QStringLiteral("grants"));
         while (query.next())
-            ledger.grants.push_back(ledgerGrantAt(query));
+            ledger.grants.push_back(ledgerGrantAt(query, &fault));
         if (!query.exec(
                 QStringLiteral("SELECT %1 FROM players ORDER BY name").arg(kLedgerPlayerColumns)))
             return unreadable(QStringLiteral("players"));
         while (query.next())
-            ledger.players.push_back(ledgerPlayerAt(query));
-        return true;
+            ledger.players.push_back(ledgerPlayerAt(query, &fault));
+        return fault.isEmpty() || fail(QStringLiteral("the books are damaged: ") + fault);
     }();
     query.finish();
     if (!batch_)

@@ -94,6 +94,43 @@ TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {
     EXPECT_FALSE(error.isEmpty());
 }
 
+// Numbers no robot writes (a real where a count belongs, text, beyond what any game reaches) are
+// named as the books' fault by every reading of the ledger (--audit, --players, --report), never
+// read as some other number.
+TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
+    const struct {
+        const char* change;
+        const char* named;
+    } rows[] = {
+        {"UPDATE players SET credits = 1e308", "the player alice holds credits = 1e+308"},
+        {"UPDATE players SET games_played = 9007199254740993",
+         "the player alice holds games_played = 9007199254740993"},
+        {"UPDATE games SET tokens_won = 'lots'", "a game of alice holds tokens_won = lots"},
+        {"UPDATE grants SET credits = 2.5", "a grant to alice holds credits = 2.5"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.change);
+        QFile::remove(path());
+        const PlayerRecord start = registeredPlayer();
+        const auto [game, after] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+        {
+            auto books = open();
+            ASSERT_TRUE(books->save("alice", start));
+            ASSERT_TRUE(books->commitGame("alice", game, after));
+        }
+        tamper(QString::fromLatin1(row.change));
+        QString error;
+        auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
+        ASSERT_TRUE(read) << error.toStdString();
+        Ledger rows;
+        EXPECT_FALSE(read->readLedger(rows));
+        EXPECT_EQ(read->lastError(),
+                  QStringLiteral("the books are damaged: %1, which no game makes")
+                      .arg(QString::fromLatin1(row.named)));
+        EXPECT_EQ(read->audit().faults, QStringList{read->lastError()});
+    }
+}
+
 // Books whose tables were replaced or added to: a view or a trigger could make every read (an
 // audit, a report) endless. They are refused with the file and what is wrong in one line.
 TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
