@@ -68,10 +68,12 @@ CapacityRun::~CapacityRun() = default;
 
 QString CapacityRun::label() const {
     return QStringLiteral("%1 robot%2, %3")
-        .arg(settings_.robots)
-        .arg(settings_.robots > 1 ? QStringLiteral("s") : QString())
-        .arg(settings_.books == BooksKind::Postgres ? QStringLiteral("PostgreSQL")
-                                                    : QStringLiteral("SQLite"));
+               .arg(settings_.robots)
+               .arg(settings_.robots > 1 ? QStringLiteral("s") : QString())
+               .arg(settings_.books == BooksKind::Postgres ? QStringLiteral("PostgreSQL")
+                                                           : QStringLiteral("SQLite")) +
+           (settings_.fastPace > 0 ? QStringLiteral(", fastpace %1").arg(settings_.fastPace)
+                                   : QString());
 }
 
 void CapacityRun::start(std::function<void(const RunReport&)> done) {
@@ -314,9 +316,12 @@ void CapacityRun::finish(const QString& problem) {
 // This configuration's steps as a table, then the chart of every table in the folder.
 void CapacityRun::writeTable() {
     const QDir folder(capacity_.chartFolder);
-    const QString name = QStringLiteral("capacity-%1-%2.csv")
-                             .arg(settings_.robots)
-                             .arg(settings_.books == BooksKind::Postgres ? "postgresql" : "sqlite");
+    const QString name =
+        QStringLiteral("capacity-%1-%2%3.csv")
+            .arg(settings_.robots)
+            .arg(settings_.books == BooksKind::Postgres ? "postgresql" : "sqlite")
+            .arg(settings_.fastPace > 0 ? QStringLiteral("-fastpace%1").arg(settings_.fastPace)
+                                        : QString());
     QString error;
     if (!writeCapacityTable(folder.filePath(name), label(), steps_, &error)) {
         report_.problems << error;

@@ -35,7 +35,8 @@ struct CapacityStep {
 const CapacityStep* kneeOf(const std::vector<CapacityStep>& steps);
 
 struct CapacitySettings {
-    std::vector<int> rates = {25, 50, 100, 150, 200, 250, 300, 400, 500, 600, 800, 1000, 1200};
+    std::vector<int> rates = {25,  50,  100, 150, 200, 250,  300, 350,
+                              400, 500, 600, 700, 800, 1000, 1200};
     int stepSeconds = 5;
     // What one player asks for at most: well under the robot's guard of four messages a second.
     double playerGps = 2.0;

@@ -75,6 +75,14 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<Run>& current) {
     }
     RunSettings settings = plan.base;
     settings.name = plan.runs[qsizetype(plan.reports.size())];
+    // capacity@ROBOTS-BOOKS: a capacity run of its own configuration.
+    if (settings.name.startsWith(QLatin1String("capacity@"))) {
+        const QStringList configuration = settings.name.mid(9).split(u'-');
+        settings.robots = configuration.value(0).toInt();
+        settings.books = configuration.value(1) == QLatin1String("postgresql") ? BooksKind::Postgres
+                                                                               : BooksKind::Sqlite;
+        settings.name = QStringLiteral("capacity");
+    }
     settings.killMidway = settings.name == QLatin1String("kill");
     settings.dropEvery = settings.name == QLatin1String("drop") ? 5 : 0;
     settings.stallMs = settings.name == QLatin1String("stall") ? 20000 : 0;
@@ -246,6 +254,15 @@ int main(int argc, char* argv[]) {
     }
     if (plan.runs.isEmpty())
         return 2;
+    // Capacity with neither robots nor books named: the three configurations an operator
+    // chooses between, one after the other, drawn in one chart.
+    if (!parser.isSet(robots) && !parser.isSet(books)) {
+        const qsizetype capacity = plan.runs.indexOf(QStringLiteral("capacity"));
+        if (capacity >= 0)
+            plan.runs.replace(capacity, QStringLiteral("capacity@1-sqlite,capacity@1-postgresql,"
+                                                       "capacity@2-postgresql"));
+        plan.runs = plan.runs.join(u',').split(u',');
+    }
     print(QStringLiteral("load: ") + LoadStack::serverDescription(plan.base.floodLimits));
     print(QStringLiteral("load: %1 robot(s), books %2")
               .arg(plan.base.robots)

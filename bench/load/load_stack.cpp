@@ -269,7 +269,9 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
         },
         30000, // a loaded machine, or a slow lookup of the host's own name, takes its time
         [this, ready, log](bool) {
-            if (server_->state() == QProcess::Running && readFile(log).contains("listening"))
+            // Still "starting" as QProcess sees it when its start was not yet taken from the
+            // event loop: the server's own line is what counts.
+            if (server_->state() != QProcess::NotRunning && readFile(log).contains("listening"))
                 ready({});
             else
                 ready(QStringLiteral("ngircd did not start: ") +
