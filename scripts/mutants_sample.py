@@ -13,7 +13,8 @@ run, the file is put back, and each survivor is printed as file:line with its di
   sample: n=40 killed=35 survived=3 equivalent=1 stillborn=1 score=92.1% (95% interval 79.2-97.3%)
 
 score = killed / (killed + survived). A mutant listed in tests/mutants/equivalent.list (a change
-no behaviour can show, with its reason) is not run and counts as equivalent; one that does not
+no behaviour can show, with its reason) is not run and counts as equivalent, and so does a place
+in a window's layout table moved by one twip where it rounds to the same pixel; one that does not
 build is stillborn. Neither counts in the score.
 
 Usage: scripts/mutants_sample.py [--build DIR] [-n N] [--seed S] [--area AREA] [--count]
@@ -170,6 +171,25 @@ def source_files():
 # ---------------------------------------------------------------------------------------------
 # Equivalent mutants: tests/mutants/equivalent.list, in the format of the other lists, each
 # with `uncatchable: reason`; `from:` and `to:` are the whole line before and after, trimmed.
+
+# A place in twips in a window's layout table ({left, top, width, height}) is shown in whole
+# pixels, rounded (src/shell/card_layout.h: toPixels); one twip more or less that rounds to the
+# same pixel changes nothing anyone can see, and is counted as equivalent without a list entry.
+TWIPS_PER_PIXEL = 15
+LAYOUT_TABLE = re.compile(r"src/shell/\w+_layout\.h$")
+PLACE = re.compile(r"\{(\d+), (\d+), (\d+), (\d+)\}")
+
+
+def same_pixel(source, line, mutated, what):
+    if what != "constant" or not LAYOUT_TABLE.search(source):
+        return False
+    before, after = PLACE.search(line), PLACE.search(mutated)
+    if not before or not after or line[:before.start()] != mutated[:after.start()]:
+        return False
+    changed = [(int(a), int(b)) for a, b in zip(before.groups(), after.groups()) if a != b]
+    pixel = lambda twips: (twips + TWIPS_PER_PIXEL // 2) // TWIPS_PER_PIXEL
+    return len(changed) == 1 and pixel(changed[0][0]) == pixel(changed[0][1])
+
 
 def read_equivalents():
     entries, entry = set(), {}
@@ -464,6 +484,11 @@ def main():
         if (source, line.strip(), mutated.strip()) in equivalents:
             counts["equivalent"] += 1
             print(f"[{index}/{len(sample)}] equivalent  {where}  ({what})", flush=True)
+            continue
+        if same_pixel(source, line, mutated, what):
+            counts["equivalent"] += 1
+            print(f"[{index}/{len(sample)}] equivalent  {where}  ({what}: the same pixel)",
+                  flush=True)
             continue
         start = time.monotonic()
         verdict, by, labels = try_mutant(mutant, build, graph, args.time_limit, costs)

@@ -81,8 +81,10 @@ def note(name):
 
 
 def make_beep():
-    """A short, bright alert: 120 ms at 1 kHz with a little edge."""
-    return tone(1000.0, 0.12, harmonics=(1.0, 0.0, 0.3), attack=0.004, release=0.025)
+    """A short, bright alert: 120 ms at 1 kHz with a little edge, then silence. A sound shorter
+    than what an audio server buffers before it starts a stream (PulseAudio's prebuffer) is
+    sometimes never played at all; the silence carries the beep past it."""
+    return tone(1000.0, 0.12, harmonics=(1.0, 0.0, 0.3), attack=0.004, release=0.025) + silence(0.4)
 
 
 def make_win():

@@ -208,5 +208,19 @@ TEST_F(SoundPlayback, aLoopRepeatsUntilStoppedAndAnUnplayableFileLoopsTheAlert) 
     }
 }
 
+// A beep where there is a device is the alert sound. (Beeps go until one is heard: the
+// recording takes the output only once the idle output has woken.)
+TEST_F(SoundPlayback, aBeepIsTheAlert) {
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            player.beep();
+            runEventsFor(300);
+            return heard().msOf(Alert) >= kWindowMs;
+        },
+        10000))
+        << heard().story();
+    EXPECT_EQ(heard().story(), kToneNames[Alert]);
+}
+
 } // namespace
 } // namespace jackwell
