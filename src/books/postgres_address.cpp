@@ -48,10 +48,10 @@ std::optional<PostgresAddress> parsePostgresAddress(const QString& text, QString
     // Hosts after the first (HOST:PORT,HOST:PORT) are read each as the one host of an address of
     // its own; the first is read with the rest.
     const qsizetype hostsAt = text.indexOf(u'@') + 1;
-    const qsizetype hostsEnd = text.indexOf(u'/', std::max<qsizetype>(hostsAt, 0));
-    QStringList hosts;
-    if (hostsAt > 0 && hostsEnd > hostsAt)
-        hosts = text.mid(hostsAt, hostsEnd - hostsAt).split(u',');
+    qsizetype hostsEnd = text.indexOf(u'/', hostsAt);
+    if (hostsEnd < 0) // no database: the hosts are read all the same, to say what is missing
+        hostsEnd = text.size();
+    const QStringList hosts = text.mid(hostsAt, hostsEnd - hostsAt).split(u',');
     QList<PostgresAddress::Server> others;
     for (qsizetype i = 1; i < hosts.size(); ++i) {
         const QUrl other(QStringLiteral("postgresql://u@%1/d").arg(hosts[i]), QUrl::StrictMode);

@@ -425,6 +425,8 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
          "the address of the books needs a user name" + shape},
         {"postgresql://keeper@db", std::nullopt,
          "the address of the books needs a database" + shape},
+        {"postgresql://keeper@primary,standby", std::nullopt,
+         "the address of the books needs a database" + shape},
         {"postgresql://keeper@db/casino/more", std::nullopt,
          "the address of the books needs a database" + shape},
         {"postgresql://keeper@/casino", std::nullopt,
