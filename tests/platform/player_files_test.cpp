@@ -116,6 +116,13 @@ TEST(Preferences, keepTheChatWindowsStateAndPlace) {
     Preferences none{QString()};
     EXPECT_TRUE(none.setChatWindow(closed));
     EXPECT_EQ(none.chatWindow(), Preferences::ChatWindow{});
+
+    // The card's place too; a file that cannot be written (under a file, not a folder) says so.
+    EXPECT_TRUE(Preferences(path).setCardGeometry({61, 112, 197, 302}));
+    EXPECT_EQ(Preferences(path).cardGeometry(), QRect(61, 112, 197, 302));
+    const QString underAFile = path + QStringLiteral("/Jackwell.conf");
+    EXPECT_FALSE(Preferences(underAFile).setCardGeometry({61, 112, 197, 302}));
+    EXPECT_FALSE(Preferences(underAFile).setChatWindow(closed));
 }
 
 } // namespace
