@@ -62,6 +62,23 @@ TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumber) {
     EXPECT_EQ(guard.admit("newcomer"), Verdict::Take) << "room again once the others went quiet";
 }
 
+// Making room forgets the players whose buckets are full again, but not a warning given lately:
+// a flooder back within the time is not warned twice.
+TEST(KeeperFloodGuard, MakingRoomKeepsARecentWarning) {
+    VirtualClock clock;
+    KeeperFloodGuard guard(clock);
+    for (int i = 0; i <= KeeperFloodGuard::kBurst; ++i)
+        guard.admit("flood");
+    for (qsizetype i = 1; i < KeeperFloodGuard::kMaxPlayers; ++i)
+        guard.admit(QStringLiteral("p%1").arg(i));
+    clock.advance(3000); // every bucket full again
+    EXPECT_EQ(guard.admit("newcomer"), Verdict::Take);
+    EXPECT_EQ(guard.followed(), 2);
+    for (int i = 0; i < KeeperFloodGuard::kBurst; ++i)
+        ASSERT_EQ(guard.admit("flood"), Verdict::Take) << i;
+    EXPECT_EQ(guard.admit("flood"), Verdict::Drop) << "warned three seconds ago";
+}
+
 TEST(KeeperFloodScreen, DropsAFloodersLinesUnreadUntilTheirTimeIsUp) {
     VirtualClock clock;
     KeeperFloodScreen screen(clock);
