@@ -4,11 +4,14 @@
 // PostgreSQL) once with the database stopped (SIGSTOP) for 20 s halfway; then every
 // player's books are checked against what they were told. `--runs failover` keeps the books on a
 // primary with a synchronous standby, kills the primary (SIGKILL) halfway and promotes the
-// standby, and says how long until every player had a game booked again. Several robots may serve
-// at once, sharing their books (one wallet per player) on a private PostgreSQL server.
+// standby, and says how long until every player had a game booked again. `--runs netsplit` links
+// a second server to the first, a robot on each, and cuts the link for 10 s twice; players whose
+// robot is out of reach go on with the one on their side, and the run says how long until every
+// player had a game booked again after each heal. Several robots may serve at once, sharing their
+// books (one wallet per player) on a private PostgreSQL server.
 //
 //   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs
-//   steady,kill,drop,stall,failover]
+//   steady,kill,drop,stall,failover,netsplit]
 //                 [--robots N] [--books sqlite|postgresql] [--no-database-sync] [--keeper PATH]
 //                 [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
@@ -73,6 +76,7 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
     settings.dropEvery = settings.name == QLatin1String("drop") ? 5 : 0;
     settings.stallMs = settings.name == QLatin1String("stall") ? 20000 : 0;
     settings.failover = settings.name == QLatin1String("failover");
+    settings.netsplit = settings.name == QLatin1String("netsplit");
     settings.seed = plan.reports.size() + 1;
     print(QStringLiteral("run %1: %2 players x %3 games, thinking %4-%5 ms before each hold%6")
               .arg(settings.name)
@@ -93,6 +97,8 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
                                             .arg(settings.stallMs / 1000)
                    : settings.failover ? QStringLiteral(", the primary database killed (SIGKILL) "
                                                         "halfway and its standby promoted")
+                   : settings.netsplit ? QStringLiteral(", on two linked servers whose link is cut "
+                                                        "for 10 s at a third and at two thirds")
                                        : QString()));
     current = std::make_unique<LoadRun>(clock, settings);
     current->start([&clock, &plan, &current](const RunReport& report) {
@@ -126,7 +132,8 @@ int main(int argc, char* argv[]) {
                                    "Thinking time before a hold, ms (500-2500).", "MIN-MAX",
                                    "500-2500");
     const QCommandLineOption runs(QStringLiteral("runs"),
-                                  "Runs, in order (steady,kill,drop; and stall with PostgreSQL).",
+                                  "Runs, in order (steady,kill,drop; and stall with PostgreSQL; "
+                                  "failover and netsplit, with PostgreSQL, on request).",
                                   "LIST");
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     "Robots serving at once, sharing the books (1).", "N", "1");
@@ -188,13 +195,19 @@ int main(int argc, char* argv[]) {
                 : postgres         ? QStringList{"steady", "kill", "drop", "stall"}
                                    : QStringList{"steady", "kill", "drop"};
     for (const QString& run : plan.runs) {
-        const bool needsPostgres =
-            run == QLatin1String("stall") || run == QLatin1String("failover");
+        if (run == QLatin1String("netsplit") && (!postgres || plan.base.robots < 2)) {
+            std::fprintf(stderr, "jackwell-load: the netsplit run needs --robots 2 or more and "
+                                 "--books postgresql\n");
+            return 2;
+        }
+        const bool needsPostgres = run == QLatin1String("stall") ||
+                                   run == QLatin1String("failover") ||
+                                   run == QLatin1String("netsplit");
         if (run != QLatin1String("steady") && run != QLatin1String("kill") &&
             run != QLatin1String("drop") && (!needsPostgres || !postgres)) {
             std::fprintf(stderr,
-                         "jackwell-load: unknown run %s (steady, kill, drop; stall and failover "
-                         "with --books postgresql)\n",
+                         "jackwell-load: unknown run %s (steady, kill, drop; stall, failover "
+                         "and netsplit with --books postgresql)\n",
                          qPrintable(run));
             return 2;
         }

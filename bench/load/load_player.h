@@ -30,6 +30,12 @@ namespace load {
 // A player may play on several robots that share its wallet: after each result it registers with
 // the next robot and plays its next game there.
 //
+// On a network that splits, a player whose robot is out of reach (the server says there is no such
+// nick, or the robot leaves with the split) moves to a robot on its own server, which finds its
+// game in the shared books, and goes back once its robot is seen again, after a result. Such a
+// player takes the machine's lines from any of its robots: the one it left may tell it a result
+// once the network is whole again.
+//
 // A player that drops its connection sends QUIT in the same write as each hold, connects again
 // under the same name, joins, and sends the same holds again, as a card whose network failed
 // just then would.
@@ -46,6 +52,9 @@ public:
         int rejoinWaitMs = 1000; // back after a dropped connection, before asking again
         QByteArray channel;      // joined before playing, when set
         bool dropsConnection = false;
+        // Robots on the player's own server, where it goes when its robot is out of reach (a
+        // network that splits); none: it waits for its robot.
+        QList<QByteArray> nearKeepers;
     };
 
     struct Result {
@@ -56,6 +65,8 @@ public:
         int toldAgain = 0;               // results told again and recognised as such
         int unasked = 0;                 // results that came when none was asked for
         int drops = 0;                   // connections dropped right after a hold
+        std::vector<qint64> finalsAtMs;  // when each result came (monotonic)
+        int movedNear = 0;               // times its robot was out of reach
     };
 
     LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64 seed,
@@ -84,7 +95,10 @@ private:
     void timedOut();
     void say(const QByteArray& text);
     void finish(const QString& failure = {});
-    const QByteArray& keeper() const { return settings_.keepers[keeperIndex_]; }
+    bool outOfReach(const QByteArray& robot);
+    bool isMine(const QByteArray& robot) const;
+    QByteArray reachable(const QByteArray& robot) const;
+    const QByteArray& keeper() const { return current_; }
 
     Clock& clock_;
     QByteArray nick_;
@@ -98,6 +112,8 @@ private:
     std::unique_ptr<Alarm> reconnectAlarm_;
     Phase phase_ = Phase::Connecting;
     qsizetype keeperIndex_ = 0; // the robot it plays on now
+    QByteArray current_;        // that robot, or one on its own server while that one is away
+    QList<QByteArray> away_;    // its robots out of reach just now
     bool reconnecting_ = false; // dropped on purpose; the holds go again once back
     // The QUIT went out on this connection: whatever it still answers (a JOIN sent before) is
     // of no use.

@@ -1,0 +1,97 @@
+#include "load_netsplit.h"
+
+#include "clock/clock.h"
+#include "load_server_link.h"
+#include "load_stack.h"
+
+#include <algorithm>
+
+namespace jackwell::load {
+
+NetsplitRun::NetsplitRun(Clock& clock, LoadStack& stack)
+    : clock_(clock)
+    , stack_(stack) {}
+
+// Pairs of players on each server in turn: with the robots alternating too, half the players
+// who play on one robot have it on the other server.
+void NetsplitRun::place(int index, LoadPlayer::Settings& settings) const {
+    const int home = (index / 2) % 2;
+    settings.port = stack_.keeperPort(home);
+    settings.nearKeepers.clear();
+    for (int robot = home; robot < stack_.robots(); robot += 2)
+        settings.nearKeepers << LoadStack::keeperNick(robot);
+}
+
+void NetsplitRun::watch(const std::vector<std::unique_ptr<LoadPlayer>>& players, int total,
+                        QStringList& problems) {
+    ServerLink* link = stack_.link();
+    if (!link)
+        return;
+    const qint64 now = clock_.monotonicMs();
+    int games = 0;
+    for (const auto& player : players)
+        games += player->gamesDone();
+    const auto due = qint64(total) * qint64(splits_.size() + 1) / (kSplits + 1);
+    if (!linkDown_ && int(splits_.size()) < kSplits && games >= due) {
+        splits_.emplace_back();
+        splits_.back().cutAtMs = now;
+        linkDown_ = true;
+        link->cut();
+        return;
+    }
+    if (linkDown_ && now - splits_.back().cutAtMs >= kCutMs) {
+        linkDown_ = false;
+        Split& split = splits_.back();
+        split.healedAtMs = now;
+        for (const auto& player : players)
+            split.gamesAtHeal.push_back(player->isDone() ? -1 : player->gamesDone());
+        const std::size_t at = splits_.size() - 1;
+        link->heal([this, at, &problems](qint64 ms) {
+            splits_[at].relinkedMs = ms;
+            if (ms < 0)
+                problems << QStringLiteral("the servers did not link again within 30 s");
+        });
+        return;
+    }
+    for (Split& split : splits_) {
+        if (split.healedAtMs < 0 || split.recoveredMs >= 0)
+            continue;
+        bool all = true;
+        for (std::size_t i = 0; i < split.gamesAtHeal.size() && all; ++i)
+            all = players[i]->isDone() || players[i]->gamesDone() > split.gamesAtHeal[i];
+        if (all)
+            split.recoveredMs = now - split.healedAtMs;
+    }
+}
+
+QString NetsplitRun::fields(const std::vector<std::unique_ptr<LoadPlayer>>& players) const {
+    qint64 longest = 0;
+    int moved = 0;
+    for (const auto& player : players) {
+        const LoadPlayer::Result& result = player->result();
+        moved += result.movedNear;
+        for (std::size_t i = 0; i < result.finalsAtMs.size(); ++i) {
+            const qint64 end = result.finalsAtMs[i];
+            const qint64 begin = end - result.latenciesMs[i];
+            const bool inWindow = std::any_of(splits_.begin(), splits_.end(), [&](const Split& s) {
+                return end >= s.cutAtMs &&
+                       (s.healedAtMs < 0 || begin <= s.healedAtMs + kAfterHealMs);
+            });
+            if (!inWindow)
+                longest = std::max(longest, result.latenciesMs[i]);
+        }
+    }
+    QStringList relinked, recovered;
+    for (const Split& split : splits_) {
+        relinked << QStringLiteral("%1ms").arg(split.relinkedMs);
+        recovered << QStringLiteral("%1ms").arg(split.recoveredMs);
+    }
+    return QStringLiteral(" splits=%1 moved=%2 relinked=%3 recovered=%4 longest-outside=%5ms")
+        .arg(splits_.size())
+        .arg(moved)
+        .arg(relinked.join(u','))
+        .arg(recovered.join(u','))
+        .arg(longest);
+}
+
+} // namespace jackwell::load
