@@ -1,8 +1,11 @@
 #include "load_netsplit.h"
 
 #include "clock/clock.h"
+#include "irc/irc_message.h"
 #include "load_server_link.h"
 #include "load_stack.h"
+
+#include <QHostAddress>
 
 #include <algorithm>
 
@@ -10,7 +13,27 @@ namespace jackwell::load {
 
 NetsplitRun::NetsplitRun(Clock& clock, LoadStack& stack)
     : clock_(clock)
-    , stack_(stack) {}
+    , stack_(stack) {
+    QObject::connect(&twin_, &QTcpSocket::readyRead, &context_, [this] {
+        for (const QByteArray& line : twinReader_.feed(twin_.readAll())) {
+            const auto message = parseIrcLine(line);
+            if (message && message->command == "PING")
+                twin_.write("PONG :" + message->last() + "\r\n");
+            else if (message && (message->command == "KILL" || message->command == "ERROR"))
+                twinKilled_ = 1; // closed by the server
+        }
+    });
+}
+
+// The player's name on the server the player is not on; it joins the channel and says nothing.
+void NetsplitRun::connectTwin(const LoadPlayer& player) {
+    const QByteArray& nick = player.nick();
+    QObject::connect(&twin_, &QTcpSocket::connected, &context_, [this, nick] {
+        twin_.write("NICK " + nick + "\r\nUSER " + nick + " 0 * :load player elsewhere\r\nJOIN " +
+                    LoadStack::kChannel + "\r\n");
+    });
+    twin_.connectToHost(QHostAddress::LocalHost, stack_.keeperPort(1));
+}
 
 // Pairs of players on each server in turn: with the robots alternating too, half the players
 // who play on one robot have it on the other server.
@@ -37,6 +60,8 @@ void NetsplitRun::watch(const std::vector<std::unique_ptr<LoadPlayer>>& players,
         splits_.back().cutAtMs = now;
         linkDown_ = true;
         link->cut();
+        if (splits_.size() == 1 && !players.empty() && !players.front()->isDone())
+            connectTwin(*players.front());
         return;
     }
     if (linkDown_ && now - splits_.back().cutAtMs >= kCutMs) {
@@ -66,10 +91,11 @@ void NetsplitRun::watch(const std::vector<std::unique_ptr<LoadPlayer>>& players,
 
 QString NetsplitRun::fields(const std::vector<std::unique_ptr<LoadPlayer>>& players) const {
     qint64 longest = 0;
-    int moved = 0;
+    int moved = 0, killed = 0;
     for (const auto& player : players) {
         const LoadPlayer::Result& result = player->result();
         moved += result.movedNear;
+        killed += result.killed;
         for (std::size_t i = 0; i < result.finalsAtMs.size(); ++i) {
             const qint64 end = result.finalsAtMs[i];
             const qint64 begin = end - result.latenciesMs[i];
@@ -86,12 +112,15 @@ QString NetsplitRun::fields(const std::vector<std::unique_ptr<LoadPlayer>>& play
         relinked << QStringLiteral("%1ms").arg(split.relinkedMs);
         recovered << QStringLiteral("%1ms").arg(split.recoveredMs);
     }
-    return QStringLiteral(" splits=%1 moved=%2 relinked=%3 recovered=%4 longest-outside=%5ms")
+    return QStringLiteral(" splits=%1 moved=%2 relinked=%3 recovered=%4 longest-outside=%5ms "
+                          "collisions=%6 rejoined=%7")
         .arg(splits_.size())
         .arg(moved)
         .arg(relinked.join(u','))
         .arg(recovered.join(u','))
-        .arg(longest);
+        .arg(longest)
+        .arg(twinKilled_)
+        .arg(killed);
 }
 
 } // namespace jackwell::load

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "irc/irc_line_reader.h"
 #include "load_player.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTcpSocket>
 
 #include <memory>
 #include <vector>
@@ -24,6 +26,11 @@ class LoadStack;
 // servers took to synchronise and how long until every player still playing had a game booked
 // again, and it finds the longest game outside the windows from each cut to kAfterHealMs after
 // its heal.
+//
+// While the first split lasts, the first player also connects to the other server under its own
+// name, as a person whose connection seems gone would connect elsewhere; when the link heals the
+// servers find the name on both sides and close both connections. The player connects again and
+// plays on; the books must show nothing of the other connection.
 class NetsplitRun {
 public:
     static constexpr int kSplits = 2;
@@ -41,6 +48,7 @@ public:
     QString fields(const std::vector<std::unique_ptr<LoadPlayer>>& players) const;
 
 private:
+    void connectTwin(const LoadPlayer& player);
     struct Split {
         qint64 cutAtMs = 0;
         qint64 healedAtMs = -1;  // the link restored and the servers asked to link
@@ -54,6 +62,9 @@ private:
     QObject context_;
     std::vector<Split> splits_;
     bool linkDown_ = false;
+    QTcpSocket twin_; // the first player's name, on the other server during the first split
+    IrcLineReader twinReader_;
+    int twinKilled_ = 0;
 };
 
 } // namespace load

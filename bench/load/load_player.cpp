@@ -120,7 +120,13 @@ void LoadPlayer::handle(const IrcMessage& message) {
             resendAlarm_->start(settings_.retryMs);
     } else if (message.command == "PRIVMSG" && isMine(nickOf(message.prefix)) &&
                message.param(0) == nick_) {
+        fromCurrent_ = nickOf(message.prefix) == keeper();
         onKeeperText(message.last());
+    } else if ((message.command == "KILL" || message.command == "ERROR") &&
+               !settings_.nearKeepers.isEmpty() && !leaving_ && !reconnecting_) {
+        // Killed by the server: back under the same name, and on with the game.
+        ++result_.killed;
+        reconnecting_ = true;
     } else if (message.command == "QUIT" && !settings_.nearKeepers.isEmpty()) {
         outOfReach(nickOf(message.prefix));
     } else if (message.command == "JOIN") {
@@ -220,9 +226,10 @@ void LoadPlayer::onKeeperText(const QByteArray& text) {
         takeResult(text);
         return;
     }
-    if (phase_ == Phase::AwaitFinal && first && text == currentFirst_ &&
+    if (phase_ == Phase::AwaitFinal && first && text == currentFirst_ && fromCurrent_ &&
         !settings_.nearKeepers.isEmpty()) {
-        // The draw told again: the holds were not played, and go again at once.
+        // The draw told again by the robot the holds went to: they were not played, and go
+        // again at once.
         ++result_.resent;
         say(holds_);
         resendAlarm_->start(settings_.resendMs);

@@ -34,7 +34,8 @@ namespace load {
 // nick, or the robot leaves with the split) moves to a robot on its own server, which finds its
 // game in the shared books, and goes back once its robot is seen again, after a result. Such a
 // player takes the machine's lines from any of its robots: the one it left may tell it a result
-// once the network is whole again.
+// once the network is whole again. A connection the server kills (the same nickname on both sides
+// of a split that heals) is made again, as after a drop.
 //
 // A player that drops its connection sends QUIT in the same write as each hold, connects again
 // under the same name, joins, and sends the same holds again, as a card whose network failed
@@ -67,6 +68,7 @@ public:
         int drops = 0;                   // connections dropped right after a hold
         std::vector<qint64> finalsAtMs;  // when each result came (monotonic)
         int movedNear = 0;               // times its robot was out of reach
+        int killed = 0;                  // connections the server closed (a nickname collision)
     };
 
     LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64 seed,
@@ -114,6 +116,7 @@ private:
     qsizetype keeperIndex_ = 0; // the robot it plays on now
     QByteArray current_;        // that robot, or one on its own server while that one is away
     QList<QByteArray> away_;    // its robots out of reach just now
+    bool fromCurrent_ = true;   // the line being read came from that robot
     bool reconnecting_ = false; // dropped on purpose; the holds go again once back
     // The QUIT went out on this connection: whatever it still answers (a JOIN sent before) is
     // of no use.

@@ -131,7 +131,7 @@ void ServerLink::start(const QString& firstConfig, std::function<void(const QStr
         },
         30000,
         [this, log, linked](bool) {
-            if (server_->state() != QProcess::Running) {
+            if (server_->state() == QProcess::NotRunning) { // (it may still be Starting)
                 linked(QStringLiteral("the second ngircd did not start: ") +
                        QString::fromLocal8Bit(readFile(log).right(2000)));
                 return;
