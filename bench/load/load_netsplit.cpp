@@ -2,6 +2,7 @@
 
 #include "clock/clock.h"
 #include "irc/irc_message.h"
+#include "irc/irc_numerics.h"
 #include "load_server_link.h"
 #include "load_stack.h"
 
@@ -19,20 +20,29 @@ NetsplitRun::NetsplitRun(Clock& clock, LoadStack& stack)
             const auto message = parseIrcLine(line);
             if (message && message->command == "PING")
                 twin_.write("PONG :" + message->last() + "\r\n");
+            else if (message && message->command == irc_numeric::welcome)
+                twin_.write("JOIN " + LoadStack::kChannel + "\r\n");
             else if (message && (message->command == "KILL" || message->command == "ERROR"))
                 twinKilled_ = 1; // closed by the server
+            else if (message && message->command == irc_numeric::nicknameInUse)
+                // The server has not yet seen the link go: the name again, shortly.
+                clock_.callAfter(kTwinRetryMs, &context_, [this, nick = message->param(1)] {
+                    twin_.write("NICK " + nick + "\r\n");
+                });
         }
     });
 }
 
 // The player's name on the server the player is not on; it joins the channel and says nothing.
-void NetsplitRun::connectTwin(const LoadPlayer& player) {
+void NetsplitRun::connectTwin(int index, const LoadPlayer& player) {
     const QByteArray& nick = player.nick();
     QObject::connect(&twin_, &QTcpSocket::connected, &context_, [this, nick] {
-        twin_.write("NICK " + nick + "\r\nUSER " + nick + " 0 * :load player elsewhere\r\nJOIN " +
-                    LoadStack::kChannel + "\r\n");
+        twin_.write("NICK " + nick + "\r\nUSER " + nick + " 0 * :load player elsewhere\r\n");
     });
-    twin_.connectToHost(QHostAddress::LocalHost, stack_.keeperPort(1));
+    LoadPlayer::Settings home;
+    place(index, home);
+    twin_.connectToHost(QHostAddress::LocalHost,
+                        stack_.keeperPort(home.port == stack_.keeperPort(0) ? 1 : 0));
 }
 
 // Pairs of players on each server in turn: with the robots alternating too, half the players
@@ -55,13 +65,20 @@ void NetsplitRun::watch(const std::vector<std::unique_ptr<LoadPlayer>>& players,
     for (const auto& player : players)
         games += player->gamesDone();
     const auto due = qint64(total) * qint64(splits_.size() + 1) / (kSplits + 1);
-    if (!linkDown_ && int(splits_.size()) < kSplits && games >= due) {
+    // A split comes no sooner than its window after the last heal, however fast games went.
+    const bool settled = splits_.empty() || now - splits_.back().healedAtMs >= kAfterHealMs;
+    if (!linkDown_ && int(splits_.size()) < kSplits && games >= due && settled) {
         splits_.emplace_back();
         splits_.back().cutAtMs = now;
         linkDown_ = true;
         link->cut();
-        if (splits_.size() == 1 && !players.empty() && !players.front()->isDone())
-            connectTwin(*players.front());
+        // The player with the most games ahead of it is likeliest to be there when it heals.
+        const auto twin = std::min_element(players.begin(), players.end(), [](auto& a, auto& b) {
+            return a->isDone() < b->isDone() ||
+                   (a->isDone() == b->isDone() && a->gamesDone() < b->gamesDone());
+        });
+        if (splits_.size() == 1 && twin != players.end() && !(*twin)->isDone())
+            connectTwin(int(twin - players.begin()), **twin);
         return;
     }
     if (linkDown_ && now - splits_.back().cutAtMs >= kCutMs) {

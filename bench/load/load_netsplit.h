@@ -27,7 +27,7 @@ class LoadStack;
 // again, and it finds the longest game outside the windows from each cut to kAfterHealMs after
 // its heal.
 //
-// While the first split lasts, the first player also connects to the other server under its own
+// While the first split lasts, a player also connects to the other server under its own
 // name, as a person whose connection seems gone would connect elsewhere; when the link heals the
 // servers find the name on both sides and close both connections. The player connects again and
 // plays on; the books must show nothing of the other connection.
@@ -36,6 +36,7 @@ public:
     static constexpr int kSplits = 2;
     static constexpr int kCutMs = 10000;
     static constexpr int kAfterHealMs = 10000;
+    static constexpr int kTwinRetryMs = 200;
 
     NetsplitRun(Clock& clock, LoadStack& stack);
 
@@ -48,7 +49,7 @@ public:
     QString fields(const std::vector<std::unique_ptr<LoadPlayer>>& players) const;
 
 private:
-    void connectTwin(const LoadPlayer& player);
+    void connectTwin(int index, const LoadPlayer& player);
     struct Split {
         qint64 cutAtMs = 0;
         qint64 healedAtMs = -1;  // the link restored and the servers asked to link

@@ -262,14 +262,15 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
         },
         30000, // a loaded machine, or a slow lookup of the host's own name, takes its time
         [this, ready, log](bool) {
-            if (server_->state() == QProcess::Running && readFile(log).contains("listening") &&
-                link_)
-                link_->start(QDir(dir_.path()).filePath(QStringLiteral("ngircd.conf")), ready);
-            else if (server_->state() == QProcess::Running && readFile(log).contains("listening"))
-                ready({});
-            else
+            // A busy machine may show the server listening while its process still counts as
+            // starting.
+            if (server_->state() == QProcess::NotRunning || !readFile(log).contains("listening"))
                 ready(QStringLiteral("ngircd did not start: ") +
                       QString::fromLocal8Bit(readFile(log).right(2000)));
+            else if (link_)
+                link_->start(QDir(dir_.path()).filePath(QStringLiteral("ngircd.conf")), ready);
+            else
+                ready({});
         });
 }
 
