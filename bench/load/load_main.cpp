@@ -97,9 +97,10 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<LoadRun>& current) {
                                             .arg(settings.stallMs / 1000)
                    : settings.failover ? QStringLiteral(", the primary database killed (SIGKILL) "
                                                         "halfway and its standby promoted")
-                   : settings.netsplit ? QStringLiteral(", on two linked servers whose link is cut "
-                                                        "for 10 s at a third and at two thirds")
-                                       : QString()));
+                   : settings.netsplit
+                       ? QStringLiteral(", on two linked servers whose link is cut "
+                                        "for 10 s at a quarter and at half the games")
+                       : QString()));
     current = std::make_unique<LoadRun>(clock, settings);
     current->start([&clock, &plan, &current](const RunReport& report) {
         for (const QString& problem : report.problems)

@@ -64,9 +64,11 @@ void NetsplitRun::watch(const std::vector<std::unique_ptr<LoadPlayer>>& players,
     int games = 0;
     for (const auto& player : players)
         games += player->gamesDone();
-    const auto due = qint64(total) * qint64(splits_.size() + 1) / (kSplits + 1);
-    // A split comes no sooner than its window after the last heal, however fast games went.
-    const bool settled = splits_.empty() || now - splits_.back().healedAtMs >= kAfterHealMs;
+    // At a quarter and at half the games, each split once the one before is over: every player
+    // played again since its heal. (At a third and two thirds, the second heal would come as the
+    // players of a default run finish.)
+    const auto due = qint64(total) * qint64(splits_.size() + 1) / (kSplits + 2);
+    const bool settled = splits_.empty() || splits_.back().recoveredMs >= 0;
     if (!linkDown_ && int(splits_.size()) < kSplits && games >= due && settled) {
         splits_.emplace_back();
         splits_.back().cutAtMs = now;
@@ -117,8 +119,8 @@ QString NetsplitRun::fields(const std::vector<std::unique_ptr<LoadPlayer>>& play
             const qint64 end = result.finalsAtMs[i];
             const qint64 begin = end - result.latenciesMs[i];
             const bool inWindow = std::any_of(splits_.begin(), splits_.end(), [&](const Split& s) {
-                return end >= s.cutAtMs &&
-                       (s.healedAtMs < 0 || begin <= s.healedAtMs + kAfterHealMs);
+                const qint64 over = s.recoveredMs >= 0 ? s.recoveredMs : kAfterHealMs;
+                return end >= s.cutAtMs && (s.healedAtMs < 0 || begin <= s.healedAtMs + over);
             });
             if (!inWindow)
                 longest = std::max(longest, result.latenciesMs[i]);

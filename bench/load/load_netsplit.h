@@ -21,11 +21,11 @@ class LoadStack;
 
 // The netsplit run on a network of two linked servers (see ServerLink): robots of even index on
 // the first, of odd index on the second, players spread over both so that half of them play with
-// a robot on the other server. At a third and at two thirds of the games the link is cut for
-// kCutMs, then restored and the servers linked again. For each heal the run measures how long the
-// servers took to synchronise and how long until every player still playing had a game booked
-// again, and it finds the longest game outside the windows from each cut to kAfterHealMs after
-// its heal.
+// a robot on the other server. At a quarter and at half of the games the link is cut for kCutMs,
+// then restored and the servers linked again. For each heal the run measures how long the servers
+// took to synchronise and how long until every player still playing had a game booked again
+// (recovered), and it finds the longest game outside the windows from each cut until it
+// recovered (kAfterHealMs after its heal, if it did not).
 //
 // While the first split lasts, a player also connects to the other server under its own
 // name, as a person whose connection seems gone would connect elsewhere; when the link heals the

@@ -120,8 +120,11 @@ void LoadPlayer::handle(const IrcMessage& message) {
             resendAlarm_->start(settings_.retryMs);
     } else if (message.command == "PRIVMSG" && isMine(nickOf(message.prefix)) &&
                message.param(0) == nick_) {
+        // From another of its robots only a result counts: one it booked that the split kept
+        // from the player, told once the network is whole.
         fromCurrent_ = nickOf(message.prefix) == keeper();
-        onKeeperText(message.last());
+        if (fromCurrent_ || message.last().startsWith(kFinalHead))
+            onKeeperText(message.last());
     } else if ((message.command == "KILL" || message.command == "ERROR") &&
                !settings_.nearKeepers.isEmpty() && !leaving_ && !reconnecting_) {
         // Killed by the server: back under the same name, and on with the game.
@@ -202,7 +205,8 @@ void LoadPlayer::onJoined() {
 
 void LoadPlayer::onKeeperText(const QByteArray& text) {
     if (text.startsWith(kFinalHead)) {
-        if (phase_ == Phase::AwaitFinal) {
+        // The last result told again by a robot the holds did not go to is no answer to them.
+        if (phase_ == Phase::AwaitFinal && (fromCurrent_ || text != lastFinal_)) {
             pendingFinal_ = text;
             finalAtMs_ = clock_.monotonicMs();
             phase_ = Phase::AwaitNext;

@@ -33,9 +33,9 @@ namespace load {
 // On a network that splits, a player whose robot is out of reach (the server says there is no such
 // nick, or the robot leaves with the split) moves to a robot on its own server, which finds its
 // game in the shared books, and goes back once its robot is seen again, after a result. Such a
-// player takes the machine's lines from any of its robots: the one it left may tell it a result
-// once the network is whole again. A connection the server kills (the same nickname on both sides
-// of a split that heals) is made again, as after a drop.
+// player also takes a result from its other robots: the one it left may tell it a result the split
+// kept from it once the network is whole again. A connection the server kills (the same nickname on
+// both sides of a split that heals) is made again, as after a drop.
 //
 // A player that drops its connection sends QUIT in the same write as each hold, connects again
 // under the same name, joins, and sends the same holds again, as a card whose network failed
