@@ -4,14 +4,18 @@
 // PostgreSQL) once with the database stopped (SIGSTOP) for 20 s halfway; then every
 // player's books are checked against what they were told. `--runs failover` keeps the books on a
 // primary with a synchronous standby, kills the primary (SIGKILL) halfway and promotes the
-// standby, and says how long until every player had a game booked again. Several robots may serve
-// at once, sharing their books (one wallet per player) on a private PostgreSQL server.
+// standby, and says how long until every player had a game booked again. `--runs netsplit` links
+// a second server to the first, a robot on each, and cuts the link for 10 s twice; players whose
+// robot is out of reach go on with the one on their side, and the run says how long until every
+// player had a game booked again after each heal. Several robots may serve at once, sharing their
+// books (one wallet per player) on a private PostgreSQL server.
+//
 // `--runs capacity` offers games on a schedule at a rising rate, step by step, prints each step's
 // offered and booked games a second, latency and processor time per game, and the knee, and
 // draws the chart of every configuration measured into the same folder.
 //
 //   jackwell-load [--players N] [--games G] [--think MIN-MAX] [--runs
-//   steady,kill,drop,stall,failover,capacity] [--rates R1,R2,...] [--step SECONDS]
+//   steady,kill,drop,stall,failover,netsplit,capacity] [--rates R1,R2,...] [--step SECONDS]
 //                 [--robots N] [--books sqlite|postgresql] [--no-database-sync] [--keeper PATH]
 //                 [--deadline SECONDS] [--fastpace N] [--no-flood-limits] [--keep]
 
@@ -87,6 +91,7 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<Run>& current) {
     settings.dropEvery = settings.name == QLatin1String("drop") ? 5 : 0;
     settings.stallMs = settings.name == QLatin1String("stall") ? 20000 : 0;
     settings.failover = settings.name == QLatin1String("failover");
+    settings.netsplit = settings.name == QLatin1String("netsplit");
     settings.seed = plan.reports.size() + 1;
     QStringList rates;
     for (int rate : plan.capacity.rates)
@@ -117,6 +122,9 @@ void runNext(RealClock& clock, Plan& plan, std::unique_ptr<Run>& current) {
                        : settings.failover
                            ? QStringLiteral(", the primary database killed (SIGKILL) "
                                             "halfway and its standby promoted")
+                       : settings.netsplit
+                           ? QStringLiteral(", on two linked servers whose link is cut "
+                                            "for 10 s at a quarter and at half the games")
                            : QString()));
     if (settings.name == QLatin1String("capacity")) {
         settings.allRobotsEvery = 0;
@@ -157,10 +165,11 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption think(QStringLiteral("think"),
                                    "Thinking time before a hold, ms (500-2500).", "MIN-MAX",
                                    "500-2500");
-    const QCommandLineOption runs(QStringLiteral("runs"),
-                                  "Runs, in order (steady,kill,drop,capacity; and stall, failover "
-                                  "with PostgreSQL).",
-                                  "LIST");
+    const QCommandLineOption runs(
+        QStringLiteral("runs"),
+        "Runs, in order (steady,kill,drop,capacity; and stall with "
+        "PostgreSQL; failover and netsplit, with PostgreSQL, on request).",
+        "LIST");
     const QCommandLineOption robots(QStringLiteral("robots"),
                                     "Robots serving at once, sharing the books (1).", "N", "1");
     const QCommandLineOption books(QStringLiteral("books"),
@@ -240,14 +249,20 @@ int main(int argc, char* argv[]) {
                 : postgres         ? QStringList{"steady", "kill", "drop", "stall"}
                                    : QStringList{"steady", "kill", "drop"};
     for (const QString& run : plan.runs) {
-        const bool needsPostgres =
-            run == QLatin1String("stall") || run == QLatin1String("failover");
+        if (run == QLatin1String("netsplit") && (!postgres || plan.base.robots < 2)) {
+            std::fprintf(stderr, "jackwell-load: the netsplit run needs --robots 2 or more and "
+                                 "--books postgresql\n");
+            return 2;
+        }
+        const bool needsPostgres = run == QLatin1String("stall") ||
+                                   run == QLatin1String("failover") ||
+                                   run == QLatin1String("netsplit");
         if (run != QLatin1String("steady") && run != QLatin1String("kill") &&
             run != QLatin1String("drop") && run != QLatin1String("capacity") &&
             (!needsPostgres || !postgres)) {
             std::fprintf(stderr,
-                         "jackwell-load: unknown run %s (steady, kill, drop, capacity; stall and "
-                         "failover with --books postgresql)\n",
+                         "jackwell-load: unknown run %s (steady, kill, drop, capacity; stall, "
+                         "failover and netsplit with --books postgresql)\n",
                          qPrintable(run));
             return 2;
         }

@@ -30,6 +30,7 @@ LoadPlayer::LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64
     , settings_(std::move(settings))
     , random_(seed)
     , finished_(std::move(finished)) {
+    current_ = settings_.keepers.value(0);
     thinkAlarm_ = clock_.createAlarm([this] { sendHolds(); });
     resendAlarm_ = clock_.createAlarm([this] { timedOut(); });
     reconnectAlarm_ = clock_.createAlarm([this] { connectNow(); });
@@ -114,13 +115,63 @@ void LoadPlayer::handle(const IrcMessage& message) {
     } else if (message.command == "JOIN" && nickOf(message.prefix) == nick_) {
         onJoined();
     } else if (message.command == irc_numeric::noSuchNick && message.param(1) == keeper()) {
+        if (outOfReach(keeper()))
+            return;
         // No robot on the server just now: whatever was sent is lost, so it goes again soon.
         if (phase_ == Phase::AwaitFirst || phase_ == Phase::AwaitFinal)
             resendAlarm_->start(settings_.retryMs);
-    } else if (message.command == "PRIVMSG" && nickOf(message.prefix) == keeper() &&
+    } else if (message.command == "PRIVMSG" && isMine(nickOf(message.prefix)) &&
                message.param(0) == nick_) {
-        onKeeperText(message.last());
+        // From another of its robots only a result counts: one it booked that the split kept
+        // from the player, told once the network is whole.
+        fromCurrent_ = nickOf(message.prefix) == keeper();
+        if (fromCurrent_ || message.last().startsWith(kFinalHead))
+            onKeeperText(message.last());
+    } else if ((message.command == "KILL" || message.command == "ERROR") &&
+               !settings_.nearKeepers.isEmpty() && !leaving_ && !reconnecting_) {
+        // Killed by the server: back under the same name, and on with the game.
+        ++result_.killed;
+        reconnecting_ = true;
+    } else if (message.command == "QUIT" && !settings_.nearKeepers.isEmpty()) {
+        outOfReach(nickOf(message.prefix));
+    } else if (message.command == "JOIN") {
+        away_.removeAll(nickOf(message.prefix)); // back, for the next game
     }
+}
+
+bool LoadPlayer::isMine(const QByteArray& robot) const {
+    return robot == keeper() ||
+           (!settings_.nearKeepers.isEmpty() &&
+            (settings_.keepers.contains(robot) || settings_.nearKeepers.contains(robot)));
+}
+
+QByteArray LoadPlayer::reachable(const QByteArray& robot) const {
+    return away_.contains(robot) ? settings_.nearKeepers.front() : robot;
+}
+
+// One of its robots left, or the server says it is not there: on a split network the player
+// goes on with a robot on its own server, as it would with the first; what it was waiting for
+// goes there.
+bool LoadPlayer::outOfReach(const QByteArray& robot) {
+    if (settings_.nearKeepers.isEmpty() || settings_.nearKeepers.contains(robot) ||
+        !settings_.keepers.contains(robot))
+        return false;
+    if (!away_.contains(robot))
+        away_ << robot;
+    if (robot != current_)
+        return true;
+    current_ = reachable(robot);
+    ++result_.movedNear;
+    if (phase_ == Phase::AwaitFirst || phase_ == Phase::AwaitNext) {
+        say(kRegister);
+        resendAlarm_->start(settings_.resendMs);
+    } else if (phase_ == Phase::AwaitFinal) {
+        // Played there or not, the robot here answers them from the books.
+        ++result_.resent;
+        say(holds_);
+        resendAlarm_->start(settings_.resendMs);
+    }
+    return true;
 }
 
 void LoadPlayer::onWelcome() {
@@ -156,7 +207,8 @@ void LoadPlayer::onJoined() {
 
 void LoadPlayer::onKeeperText(const QByteArray& text) {
     if (text.startsWith(kFinalHead)) {
-        if (phase_ == Phase::AwaitFinal) {
+        // The last result told again by a robot the holds did not go to is no answer to them.
+        if (phase_ == Phase::AwaitFinal && (fromCurrent_ || text != lastFinal_)) {
             pendingFinal_ = text;
             finalAtMs_ = clock_.monotonicMs();
             phase_ = Phase::AwaitNext;
@@ -178,6 +230,15 @@ void LoadPlayer::onKeeperText(const QByteArray& text) {
         return; // the offer, the pay table, help
     if (phase_ == Phase::AwaitNext) {
         takeResult(text);
+        return;
+    }
+    if (phase_ == Phase::AwaitFinal && first && text == currentFirst_ && fromCurrent_ &&
+        !settings_.nearKeepers.isEmpty()) {
+        // The draw told again by the robot the holds went to: they were not played, and go
+        // again at once.
+        ++result_.resent;
+        say(holds_);
+        resendAlarm_->start(settings_.resendMs);
         return;
     }
     if (phase_ == Phase::AwaitFirst && first) {
@@ -232,15 +293,19 @@ void LoadPlayer::takeResult(const QByteArray& followedBy) {
     }
     result_.finals << pendingFinal_;
     result_.latenciesMs.push_back(finalAtMs_ - holdsSentAtMs_);
+    result_.finalsAtMs.push_back(finalAtMs_);
     lastFinal_ = pendingFinal_;
     if (!settings_.openLoop && gamesDone() >= settings_.games) {
         finish();
         return;
     }
     phase_ = Phase::AwaitFirst;
-    if (settings_.keepers.size() > 1) {
-        // On to the next robot: it finds the first draw waiting in the shared books.
-        keeperIndex_ = (keeperIndex_ + 1) % settings_.keepers.size();
+    if (settings_.keepers.size() > 1 || current_ != reachable(settings_.keepers[keeperIndex_])) {
+        // On to the next robot (or back to its own): it finds the first draw waiting in the
+        // shared books.
+        if (settings_.keepers.size() > 1)
+            keeperIndex_ = (keeperIndex_ + 1) % settings_.keepers.size();
+        current_ = reachable(settings_.keepers[keeperIndex_]);
         say(kRegister);
         resendAlarm_->start(settings_.resendMs);
         return;

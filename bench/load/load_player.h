@@ -31,6 +31,13 @@ namespace load {
 // A player may play on several robots that share its wallet: after each result it registers with
 // the next robot and plays its next game there.
 //
+// On a network that splits, a player whose robot is out of reach (the server says there is no such
+// nick, or the robot leaves with the split) moves to a robot on its own server, which finds its
+// game in the shared books, and goes back once its robot is seen again, after a result. Such a
+// player also takes a result from its other robots: the one it left may tell it a result the split
+// kept from it once the network is whole again. A connection the server kills (the same nickname on
+// both sides of a split that heals) is made again, as after a drop.
+//
 // A player that drops its connection sends QUIT in the same write as each hold, connects again
 // under the same name, joins, and sends the same holds again, as a card whose network failed
 // just then would.
@@ -51,6 +58,9 @@ public:
         // them took, and each game's latency counts from its time; `games` and the thinking
         // time are not used.
         bool openLoop = false;
+        // Robots on the player's own server, where it goes when its robot is out of reach (a
+        // network that splits); none: it waits for its robot.
+        QList<QByteArray> nearKeepers;
     };
 
     struct Result {
@@ -61,6 +71,9 @@ public:
         int toldAgain = 0;               // results told again and recognised as such
         int unasked = 0;                 // results that came when none was asked for
         int drops = 0;                   // connections dropped right after a hold
+        std::vector<qint64> finalsAtMs;  // when each result came (monotonic)
+        int movedNear = 0;               // times its robot was out of reach
+        int killed = 0;                  // connections the server closed (a nickname collision)
     };
 
     LoadPlayer(Clock& clock, QByteArray nick, Settings settings, quint64 seed,
@@ -99,7 +112,10 @@ private:
     void timedOut();
     void say(const QByteArray& text);
     void finish(const QString& failure = {});
-    const QByteArray& keeper() const { return settings_.keepers[keeperIndex_]; }
+    bool outOfReach(const QByteArray& robot);
+    bool isMine(const QByteArray& robot) const;
+    QByteArray reachable(const QByteArray& robot) const;
+    const QByteArray& keeper() const { return current_; }
 
     Clock& clock_;
     QByteArray nick_;
@@ -113,6 +129,9 @@ private:
     std::unique_ptr<Alarm> reconnectAlarm_;
     Phase phase_ = Phase::Connecting;
     qsizetype keeperIndex_ = 0; // the robot it plays on now
+    QByteArray current_;        // that robot, or one on its own server while that one is away
+    QList<QByteArray> away_;    // its robots out of reach just now
+    bool fromCurrent_ = true;   // the line being read came from that robot
     bool reconnecting_ = false; // dropped on purpose; the holds go again once back
     // The QUIT went out on this connection: whatever it still answers (a JOIN sent before) is
     // of no use.

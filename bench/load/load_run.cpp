@@ -47,7 +47,8 @@ QString RunReport::line() const {
                .arg(relayFloorGps, 0, 'f', 0)
                .arg(booksFloorGps > 0 && seconds > 0 ? games / seconds / booksFloorGps : 0, 0, 'f',
                     2) +
-           (recoveredMs >= 0 ? QStringLiteral(" recovered=%1ms").arg(recoveredMs) : QString());
+           (recoveredMs >= 0 ? QStringLiteral(" recovered=%1ms").arg(recoveredMs) : QString()) +
+           ownFields;
 }
 
 LoadRun::LoadRun(Clock& clock, RunSettings settings)
@@ -66,6 +67,10 @@ void LoadRun::start(std::function<void(const RunReport&)> done) {
     done_ = std::move(done);
     if (settings_.failover)
         stack_.keepStandby();
+    if (settings_.netsplit) {
+        stack_.linkSecondServer();
+        netsplit_ = std::make_unique<NetsplitRun>(clock_, stack_);
+    }
     stack_.startServer([this](const QString& error) {
         if (!error.isEmpty()) {
             finish(error);
@@ -143,6 +148,8 @@ void LoadRun::launchPlayers() {
     settings.channel = LoadStack::kChannel;
     settings.dropsConnection =
         settings_.dropEvery > 0 && launched_ % settings_.dropEvery == settings_.dropEvery - 1;
+    if (netsplit_)
+        netsplit_->place(launched_, settings);
     const QByteArray nick = "p" + QByteArray::number(launched_ + 1).rightJustified(3, '0');
     players_.push_back(std::make_unique<LoadPlayer>(clock_, nick, settings,
                                                     settings_.seed * 1000 + launched_, [] {}));
@@ -180,6 +187,8 @@ void LoadRun::watch() {
     }
     if (settings_.failover)
         watchFailover(total);
+    if (netsplit_)
+        netsplit_->watch(players_, total, report_.problems);
     if (settings_.stallMs > 0 && !stalled_ && gamesDone() >= total / 2) {
         stalled_ = frozen_ = true;
         ++report_.stalls;
@@ -258,6 +267,8 @@ void LoadRun::finish(const QString& problem) {
             report_.problems << QString::fromLatin1(player->nick()) + ": " + player->failure();
         players.push_back(player.get());
     }
+    if (netsplit_)
+        report_.ownFields = netsplit_->fields(players_);
     std::sort(latencies.begin(), latencies.end());
     report_.p50Ms = percentile(latencies, 0.50);
     report_.p99Ms = percentile(latencies, 0.99);

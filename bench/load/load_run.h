@@ -2,6 +2,7 @@
 
 #include "load_books.h"
 #include "load_books_floor.h"
+#include "load_netsplit.h"
 #include "load_player.h"
 #include "load_relay_floor.h"
 #include "load_stack.h"
@@ -33,6 +34,8 @@ struct RunSettings {
     // Shared books on a primary with a synchronous standby: the primary killed (SIGKILL) when
     // half the games are played and the standby promoted.
     bool failover = false;
+    // Two linked servers whose link is cut twice for a while (see NetsplitRun).
+    bool netsplit = false;
     int restartAfterMs = 300;
     int deadlineSeconds = 240;
     QString keeperBinary;
@@ -59,6 +62,7 @@ struct RunReport {
     int resent = 0, toldAgain = 0, kills = 0, drops = 0, stalls = 0;
     // From the failover until every player still playing had a game booked again; -1: none.
     qint64 recoveredMs = -1;
+    QString ownFields; // what a run of its own kind adds at the end of its line
     BooksCheck books;
     QStringList problems; // players that failed, a deadline passed, a process that would not start
     QString keptIn;       // the run's folder, when it was kept
@@ -114,6 +118,7 @@ private:
     qint64 failedOverAtMs_ = -1;
     std::vector<int> gamesAtFailover_; // each player's, when the primary was killed
     void watchFailover(int total);
+    std::unique_ptr<NetsplitRun> netsplit_;
     bool finished_ = false;
 };
 

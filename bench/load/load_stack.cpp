@@ -1,6 +1,7 @@
 #include "load_stack.h"
 
 #include "clock/clock.h"
+#include "load_server_link.h"
 #include "support/postgres_server.h"
 
 #include <QDir>
@@ -196,8 +197,13 @@ bool LoadStack::writeFiles(QString* error) {
                "Password = " + QString::fromLatin1(kOperPassword)};
     if (!writeFile(dir.filePath("ngircd.conf"), (server.join('\n') + '\n').toUtf8(), error))
         return false;
+    if (withLink_) {
+        link_ = std::make_unique<ServerLink>(clock_, dir_.path(), port_);
+        if (!link_->writeFirstSide(dir.filePath("conf.d"), error))
+            return false;
+    }
     for (int index = 0; index < robots(); ++index) {
-        QByteArray keeper = "server = 127.0.0.1\nport = " + QByteArray::number(port_) +
+        QByteArray keeper = "server = 127.0.0.1\nport = " + QByteArray::number(keeperPort(index)) +
                             "\nnick = " + keeperNick(index) + "\nchannel = " + kChannel +
                             "\nbooks = " + books().toUtf8() + "\noper = " + kOperName + " " +
                             kOperPassword + "\n";
@@ -269,13 +275,15 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
         },
         30000, // a loaded machine, or a slow lookup of the host's own name, takes its time
         [this, ready, log](bool) {
-            // Still "starting" as QProcess sees it when its start was not yet taken from the
-            // event loop: the server's own line is what counts.
-            if (server_->state() != QProcess::NotRunning && readFile(log).contains("listening"))
-                ready({});
-            else
+            // A busy machine may show the server listening while its process still counts as
+            // starting.
+            if (server_->state() == QProcess::NotRunning || !readFile(log).contains("listening"))
                 ready(QStringLiteral("ngircd did not start: ") +
                       QString::fromLocal8Bit(readFile(log).right(2000)));
+            else if (link_)
+                link_->start(QDir(dir_.path()).filePath(QStringLiteral("ngircd.conf")), ready);
+            else
+                ready({});
         });
 }
 
@@ -376,7 +384,13 @@ void LoadStack::stopKeepers() {
         stopKeeper(index);
 }
 
+quint16 LoadStack::keeperPort(int index) const {
+    return link_ && index % 2 == 1 ? link_->port() : port_;
+}
+
 void LoadStack::stopServer() {
+    if (link_)
+        link_->stop();
     if (!server_)
         return;
     server_->terminate();

@@ -21,6 +21,8 @@ class PostgresServer;
 
 namespace load {
 
+class ServerLink;
+
 // Where the robots keep their books: one SQLite file (one robot only), or a private PostgreSQL
 // server that every robot shares.
 enum class BooksKind { Sqlite, Postgres };
@@ -63,6 +65,12 @@ public:
     // The primary killed (SIGKILL, as when its machine dies) and the standby promoted; false
     // with `error` when the standby would not take over.
     bool failOver(QString* error);
+    // A second server linked to the first (see ServerLink), the robots of odd index on it; asked
+    // for before startServer.
+    void linkSecondServer() { withLink_ = true; }
+    ServerLink* link() const { return link_.get(); }
+    // The port of the server robot `index` is on.
+    quint16 keeperPort(int index) const;
     // How often robot `index` has said it lost its connection to the IRC server.
     int keeperConnectionsLost(int index) const;
     // SIGTERM and a bounded wait for every robot to say goodbye.
@@ -111,6 +119,8 @@ private:
     std::unique_ptr<testing::PostgresServer> database_;
     std::unique_ptr<testing::PostgresServer> standby_;
     bool withStandby_ = false;
+    bool withLink_ = false;
+    std::unique_ptr<ServerLink> link_;
     struct Keeper {
         std::unique_ptr<QProcess> process;
         qint64 logOffset = 0;

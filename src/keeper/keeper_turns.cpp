@@ -1,6 +1,7 @@
 #include "keeper/keeper_turns.h"
 
 #include "books/keeper_books.h"
+#include "keeper/bounded_hash.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
 
@@ -49,8 +50,10 @@ void KeeperTurns::noteTold(const BooksTurn& turn, const QString& player, KeeperD
             told.queued(player, *item.bookedGame);
         if (item.withheldDraw)
             told.firstDrawWithheld(player, item.withheldDraw);
-        else if (!item.bookedGame && isFirstDrawTold(item.replies))
+        else if (!item.bookedGame && isFirstDrawTold(item.replies)) {
             told.firstDrawQueued(player, item.drawGame);
+            insertBounded(drawToldOnItsOwn_, player, item.drawGame, kDrawsRemembered);
+        }
     }
     toldOnBooks_.insert(player, {turn.number, std::move(told)});
 }
@@ -167,10 +170,19 @@ KeeperTurns::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
 // still waiting in the queue cannot have been seen; one that was lost, or one the books hold as
 // never seen to reach the player (told by a robot that was stopped before it went out), is told
 // again instead.
+//
+// Holds that waited while another machine told the last result are played only on a first draw
+// this robot told on its own since that result (a player who comes over from another robot asks
+// to play first). Any other holds were sent before the player had that result: on a network split
+// in two, with the machine that booked it on the far side, the player came over with the holds it
+// had sent there, and that machine told the result once the network was whole again; played now,
+// they would be played on a draw the player never saw.
 bool KeeperTurns::mayPlayHolds(BooksTurn& turn, const QString& player,
                                const std::optional<books::Delivery>& delivery,
                                const KeeperDeliveries& known) {
-    switch (known.firstDrawStatus(player)) {
+    const bool beforeTheResult = turn.afterElsewhere && delivery &&
+                                 drawToldOnItsOwn_.value(player) != delivery->lastGame + 1;
+    switch (beforeTheResult ? KeeperDeliveries::Status::Lost : known.firstDrawStatus(player)) {
     case KeeperDeliveries::Status::Queued:
         return false;
     case KeeperDeliveries::Status::Lost:

@@ -37,6 +37,8 @@ struct BooksTurn {
     // Holds not played because another machine was still telling the last result: they are
     // worked again shortly (see TurnTeller::kElsewhereRecheckMs).
     bool waitsElsewhere = false;
+    // Holds worked again after waiting so (see KeeperTurns::mayPlayHolds).
+    bool afterElsewhere = false;
     // No message: the player came back after leaving with something on its way to them, and is
     // told what they missed, if anything (see KeeperReturnWatch).
     bool returned = false;
@@ -84,6 +86,9 @@ private:
     machine::MachineKeeper keeper_;
     // What turns told players that the event loop has not taken up yet.
     QHash<QString, std::pair<quint64, KeeperDeliveries>> toldOnBooks_;
+    // The game of the first draw last told to each player on its own (see mayPlayHolds).
+    QHash<QString, qint64> drawToldOnItsOwn_;
+    static constexpr qsizetype kDrawsRemembered = 100000;
 };
 
 } // namespace jackwell::keeper

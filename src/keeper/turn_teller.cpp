@@ -59,9 +59,10 @@ TurnTeller::TurnTeller(Parts parts)
     , watchReturn_(std::move(parts.watchReturn)) {}
 
 void TurnTeller::submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                            qint64 arrivedMs, bool returned) {
+                            qint64 arrivedMs, bool returned, bool afterElsewhere) {
     auto turn = std::make_shared<BooksTurn>();
     turn->returned = returned;
+    turn->afterElsewhere = afterElsewhere;
     turn->number = ++turnsHandedOver_;
     turn->arrivedMs = arrivedMs;
     turn->toldBefore = turnsTold_;
@@ -96,7 +97,7 @@ void TurnTeller::recheckSoon(const QString& player, const QByteArray& nick, cons
                          if (answers_.isBehind() || lastWords_.isLeaving() ||
                              roster_.presence().isGone(roster_.keyOf(nick)))
                              return;
-                         submitTurn(player, nick, text, arrivedMs);
+                         submitTurn(player, nick, text, arrivedMs, false, true);
                      });
 }
 

@@ -63,7 +63,7 @@ public:
 
     // Works `text` from `nick` on `player`'s books (no text: they came back) and tells the answer.
     void submitTurn(const QString& player, const QByteArray& nick, const QString& text,
-                    qint64 arrivedMs, bool returned = false);
+                    qint64 arrivedMs, bool returned = false, bool afterElsewhere = false);
     // `nick` (player `recipient`) is back after leaving with something on its way to them.
     void tellReturned(const QByteArray& nick, const QString& recipient);
     // Notes in the books what a probe showed delivered.
