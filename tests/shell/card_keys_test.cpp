@@ -259,6 +259,12 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     QAccessibleInterface* credits = accessible(CardLabelRole::Credits);
     EXPECT_EQ(credits->role(), QAccessible::StaticText);
     EXPECT_EQ(credits->text(QAccessible::Name), "Credits: 0");
+    // A heading, with no name of its own, is read by what it shows, and describes nothing.
+    QAccessibleInterface* heading = accessible(CardLabelRole::CreditsHeading);
+    EXPECT_EQ(heading->text(QAccessible::Name),
+              static_cast<CardLabel*>(heading->object())->caption());
+    EXPECT_FALSE(heading->text(QAccessible::Name).isEmpty());
+    EXPECT_EQ(heading->text(QAccessible::Description), "");
     for (const CardLabelControl& control : card::kLabels) {
         auto* label = rig.app->windows().card().findChild<CardLabel*>(control.designName);
         if (control.action == CardAction::None)
