@@ -396,14 +396,20 @@ std::unique_ptr<IrcBackend> IrcBackendTest::reconnectTo(ScriptedServer& scripted
     return scripted.waitForLine("NICK Player") ? std::move(backend) : nullptr;
 }
 
-// A server that takes the connection but never welcomes it is left after ten seconds, and
-// tried again later, each wait longer than the last.
+// A server that takes the connection but never welcomes it is left after ten seconds (asking
+// again meanwhile changes nothing), and tried again later, each wait longer than the last.
 TEST_F(IrcBackendTest, leavesAServerThatNeverWelcomesAfterTenSeconds) {
     VirtualClock virtualTime;
     ScriptedServer silent;
     auto backend = reconnectTo(silent, virtualTime);
     ASSERT_TRUE(backend);
-    virtualTime.advance(9999);
+    // REGISTER pressed meanwhile does not give up the attempt under way for a new one.
+    QTcpSocket* const attempt = silent.client;
+    virtualTime.advance(5000);
+    EXPECT_EQ(backend->registerAgain(), ChatStatus::NotRegistered);
+    testing::runEventsFor(200);
+    EXPECT_EQ(silent.client, attempt);
+    virtualTime.advance(4999);
     EXPECT_EQ(backend->connection().nextAttemptInMs(), 0); // still this attempt
     virtualTime.advance(1);
     EXPECT_EQ(backend->connection().nextAttemptInMs(), 2000);
