@@ -28,8 +28,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QSocketNotifier>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 
 using namespace jackwell;
 using namespace jackwell::load;
@@ -39,6 +45,16 @@ namespace {
 void print(const QString& text) {
     std::printf("%s\n", qPrintable(text));
     std::fflush(stdout);
+}
+
+// Ctrl+C or SIGTERM: written here by the handler, read by the event loop. The servers are stopped
+// there by their PIDs: ngircd and PostgreSQL run as nobody, and what changed its user does not end
+// with its parent.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
 struct Plan {
@@ -290,6 +306,19 @@ int main(int argc, char* argv[]) {
 
     RealClock clock;
     std::unique_ptr<Run> current;
+    std::unique_ptr<QSocketNotifier> interrupted;
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        interrupted = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(interrupted.get(), &QSocketNotifier::activated, [&current] {
+            print(QStringLiteral("load: interrupted; stopping the robots and the servers"));
+            current.reset();
+            QCoreApplication::exit(130);
+        });
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        ::sigaction(SIGINT, &action, nullptr);
+        ::sigaction(SIGTERM, &action, nullptr);
+    }
     runNext(clock, plan, current);
     return QCoreApplication::exec();
 }
