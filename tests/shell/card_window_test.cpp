@@ -142,6 +142,10 @@ TEST(CardWindow, isAFixedCardWithItsCaption) {
     EXPECT_EQ(rig.window.toolTip(), "Pim's Jackwell"); // whole, where a frame cuts the title
     EXPECT_EQ(rig.window.minimumSize(), rig.window.maximumSize());
     EXPECT_FALSE(rig.window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    // The machinekeeper's name in plain 8.25 point type.
+    const QFont name = rig.window.findChild<QLineEdit*>(card::kNameBoxName)->font();
+    EXPECT_FALSE(name.bold());
+    EXPECT_DOUBLE_EQ(name.pointSizeF(), 8.25);
 }
 
 // A button that would do nothing now is drawn dimmed, its tooltip saying what comes first; once
