@@ -482,6 +482,12 @@ TEST_F(IrcBackendTest, answersPingsAndSurvivesGarbageAfterAReconnect) {
     EXPECT_TRUE(logHas(*backend, "ESP from a: nul inside"));
     EXPECT_TRUE(backend->connection().isRegistered());
     EXPECT_EQ(backend->log().lines().count("xxxxx"), 0);
+
+    // Connecting again, it asks for its own name first, not the one it ended up with.
+    scripted.received.clear();
+    scripted.client->abort();
+    EXPECT_TRUE(scripted.waitForLine("NICK Player"));
+    EXPECT_FALSE(scripted.received.contains("NICK Player_"));
 }
 
 } // namespace
