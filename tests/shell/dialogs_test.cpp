@@ -63,6 +63,20 @@ TEST(Dialogs, optionsAndHelpCloseWithCtrlWAndTheirOwnKey) {
     }
 }
 
+// Options asked for again while behind the card come to the front with the keyboard.
+TEST(Dialogs, optionsAskedForAgainTakeTheKeyboard) {
+    AppRig rig;
+    rig.app->showWindows();
+    CardWindow& card = rig.app->windows().card();
+    OptionsWindow& options = rig.app->dialogs().optionsWindow();
+    rig.app->dialogs().showOptions();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&options));
+    card.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&card));
+    rig.app->dialogs().showOptions();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&options));
+}
+
 TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
     AppRig rig;
     rig.app->showWindows();
