@@ -25,7 +25,9 @@ void press(QWidget& window, Qt::Key key) {
 TEST(WaylandGame, aGamePlaysInTheDockedWindowWithKeysActingOnce) {
     ASSERT_TRUE(QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         << "runs under a Wayland compositor: see wayland_test.sh";
-    testing::AppRig rig;
+    testing::AppRig::Extras keepingHistory;
+    keepingHistory.keepsHistory = true;
+    testing::AppRig rig(serializeSettings(Options{}), testing::AppRig::Load, keepingHistory);
     QStringList holds;
     rig.world->setPrivateMessageHook([&](const QString&, const QString& text) {
         if (text.startsWith(QLatin1String("I hold ")))
@@ -64,6 +66,7 @@ TEST(WaylandGame, aGamePlaysInTheDockedWindowWithKeysActingOnce) {
     press(card, Qt::Key_T);
     StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
     ASSERT_TRUE(statistics && statistics->isVisible());
+    EXPECT_EQ(statistics->figure("Games played"), "1"); // the game just played
     EXPECT_EQ(statistics->window(), dock);
     EXPECT_FALSE(
         QRect(statistics->mapTo(dock, QPoint()), statistics->size()).intersects(card.geometry()));

@@ -31,6 +31,7 @@ struct AppRigExtras {
     QString soundsDir = {};          // the program's own sounds
     QString preferencesPath = {};    // default: in the rig's folder
     std::optional<bool> docked = {}; // default: as the platform needs
+    bool keepsHistory = false;       // the results seen kept in the rig's folder
 };
 
 struct AppRig {
@@ -68,10 +69,10 @@ struct AppRig {
             return makeWorld();
         };
         auto embedded = [this] { return makeWorld(); };
-        app = std::make_unique<JackwellApp>(
-            JackwellApp::Setup{clock, makeBackend, sound, sound, settingsPath, &files,
-                               preferencesPath, extras.soundsDir, embedded,
-                               dir.filePath(QStringLiteral("Chat.txt")), QString(), extras.docked});
+        app = std::make_unique<JackwellApp>(JackwellApp::Setup{
+            clock, makeBackend, sound, sound, settingsPath, &files, preferencesPath,
+            extras.soundsDir, embedded, dir.filePath(QStringLiteral("Chat.txt")),
+            extras.keepsHistory ? dir.filePath(QStringLiteral("data")) : QString(), extras.docked});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
         if (start == Load) {
