@@ -7,9 +7,11 @@
 #include "clock/real_clock.h"
 #include "clock/virtual_clock.h"
 #include "irc/irc_connection.h"
+#include "irc/irc_send_gate.h"
 #include "support/irc_test_peer.h"
 #include "support/ngircd_server.h"
 #include "support/qt_printers.h"
+#include "support/scripted_irc_server.h"
 #include "support/wait_until.h"
 
 #include <QHostAddress>
@@ -27,6 +29,7 @@ namespace {
 
 using testing::IrcTestPeer;
 using testing::NgircdServer;
+using ScriptedServer = testing::ScriptedIrcServer;
 using testing::waitUntil;
 
 constexpr int kWaitMs = 5000;
@@ -52,7 +55,7 @@ protected:
     }
     // The backend on `clock`, registered with ngircd and then, that server gone, reconnected at
     // its first retry to `scripted` on the same port, which has its NICK.
-    std::unique_ptr<IrcBackend> reconnectTo(struct ScriptedServer& scripted, VirtualClock& clock);
+    std::unique_ptr<IrcBackend> reconnectTo(ScriptedServer& scripted, VirtualClock& clock);
 
     static bool logHas(IrcBackend& backend, const QByteArray& line) {
         return QByteArray(backend.log().lines()).replace("\r\n", "\n").split('\n').contains(line);
@@ -358,33 +361,6 @@ TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
         << gone.join(',').toStdString();
 }
 
-// A server scripted by the test, for what ngircd will not do on demand. It can
-// only serve a reconnect: open() waits on its socket, which the scripted
-// server (on the same thread) could not answer.
-struct ScriptedServer {
-    QTcpServer listener;
-    QTcpSocket* client = nullptr;
-    QList<QByteArray> received;
-    QByteArray pending;
-
-    bool listen(quint16 port) {
-        QObject::connect(&listener, &QTcpServer::newConnection, [this] {
-            client = listener.nextPendingConnection();
-            QObject::connect(client, &QTcpSocket::readyRead, [this] {
-                pending += client->readAll();
-                for (qsizetype end; (end = pending.indexOf("\r\n")) >= 0;
-                     pending.remove(0, end + 2))
-                    received.append(pending.left(end));
-            });
-        });
-        return listener.listen(QHostAddress::LocalHost, port);
-    }
-    bool waitForLine(const QByteArray& line) {
-        return waitUntil([&] { return received.contains(line); }, kWaitMs);
-    }
-    void send(const QByteArray& bytes) { client->write(bytes); }
-};
-
 std::unique_ptr<IrcBackend> IrcBackendTest::reconnectTo(ScriptedServer& scripted,
                                                         VirtualClock& clock) {
     auto backend = openBackend(clock);
@@ -418,6 +394,31 @@ TEST_F(IrcBackendTest, leavesAServerThatNeverWelcomesAfterTenSeconds) {
     // The socket given up goes, however many attempts a long outage makes.
     EXPECT_TRUE(waitUntil(
         [&] { return backend->connection().findChildren<QAbstractSocket*>().isEmpty(); }, kWaitMs));
+}
+
+// Lines waiting for their turn when the connection is lost go once connected again, after the
+// welcome: none is written into the connection that went, nor before the server takes them.
+TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) {
+    VirtualClock virtualTime;
+    ScriptedServer scripted;
+    auto backend = reconnectTo(scripted, virtualTime);
+    ASSERT_TRUE(backend);
+    scripted.send(":s 001 Player :Welcome back\r\n");
+    ASSERT_TRUE(waitUntil([&] { return backend->connection().isRegistered(); }, kWaitMs));
+    for (int i = 1; i <= IrcSendGate::kBurst + 1; ++i)
+        ASSERT_EQ(backend->sendPrivateMessage("Keeper", QString::number(i)), ChatStatus::Done);
+    ASSERT_TRUE(backend->isHeldBack());
+    scripted.received.clear();
+    scripted.client->abort();
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    for (int ms = 0; ms < 2000 && !scripted.received.contains("NICK Player"); ms += 100) {
+        virtualTime.advance(100); // the retry, and the gate's turns
+        testing::runEventsFor(5);
+    }
+    ASSERT_TRUE(scripted.waitForLine("NICK Player"));
+    EXPECT_FALSE(scripted.received.contains("PRIVMSG Keeper :5"));
+    scripted.send(":s 001 Player :Welcome back\r\n");
+    EXPECT_TRUE(scripted.waitForLine("PRIVMSG Keeper :5"));
 }
 
 // A greeting goes on through lines the log leaves out (a PING) and ends at one it shows (a
