@@ -1,6 +1,7 @@
 // Settings.txt: the reading rules, each fault named with its file and line, Check1 followed as it
 // changes, and writing that keeps the old file whole when it cannot finish.
 
+#include "settings/settings_fields.h"
 #include "settings/settings_file.h"
 #include "support/qt_printers.h"
 
@@ -11,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace jackwell {
 
@@ -139,6 +143,25 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
 
 // Each fault names the file, the option as the options window names it, its key and the line;
 // values read before it are not applied either.
+// A box value that ends where its memory ends, before a page nothing may read, is read without
+// looking past its last character.
+TEST(SettingsFields, aValueIsReadWithinItsOwnCharacters) {
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    void* pages =
+        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(::mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
+    const std::pair<const char16_t*, std::optional<qint64>> rows[] = {
+        {u"", std::nullopt}, {u" ", std::nullopt}, {u"-", std::nullopt}, {u" 7.5", 8}};
+    for (const auto& [text, expected] : rows) {
+        const std::size_t length = std::char_traits<char16_t>::length(text);
+        auto* end = reinterpret_cast<char16_t*>(static_cast<char*>(pages) + page);
+        std::memcpy(end - length, text, length * sizeof(char16_t));
+        EXPECT_EQ(roundToWholeNumber(QStringView(end - length, qsizetype(length))), expected);
+    }
+    ::munmap(pages, 2 * page);
+}
+
 TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
     const struct {
         QByteArray file;
