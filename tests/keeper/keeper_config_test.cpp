@@ -73,6 +73,29 @@ TEST(KeeperConfig, NamesWhatNeedsARestart) {
     EXPECT_EQ(KeeperConfig::needRestart(*before.config, *after.config),
               QStringList({"sasl", "books", "identity"}));
     EXPECT_TRUE(KeeperConfig::needRestart(*before.config, *before.config).isEmpty());
+    // Each key of the connection and of the log's and the figures' places, changed alone: a line
+    // of the configuration put in place of another.
+    const struct {
+        QByteArray from, to;
+        QStringList named;
+    } changes[] = {
+        {"server = irc.example.net", "server = other.example.net", {"server"}},
+        {"nick = Rivet", "nick = Other", {"nick"}},
+        {"channel = #casino", "channel = #other", {"channel"}},
+        {"books = b", "books = b\nport = 7000", {"port"}},
+        {"books = b", "books = b\ntls = yes", {"port", "tls"}},
+        {"books = b", "books = b\npassword = secret", {"password"}},
+        {"books = b", "books = b\noper = op pw", {"oper"}},
+        {"books = b", "books = b\nlogfile = /tmp/k.log", {"logfile"}},
+        {"books = b", "books = b\nmetrics = 127.0.0.1:9100", {"metrics"}},
+    };
+    for (const auto& c : changes) {
+        const QByteArray text = QByteArray(kBase + "books = b\n").replace(c.from, c.to);
+        const auto changed = parseKeeperConfig(text, "k", "/x");
+        ASSERT_TRUE(changed.config) << changed.error.toStdString();
+        EXPECT_EQ(KeeperConfig::needRestart(*before.config, *changed.config), c.named)
+            << c.to.data();
+    }
 }
 
 TEST(KeeperConfig, NamesTheLineAndTheFault) {
