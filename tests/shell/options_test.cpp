@@ -67,6 +67,10 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
         EXPECT_DOUBLE_EQ(button.font().pointSizeF(), 8.25);
         EXPECT_LE(button.fontMetrics().horizontalAdvance(button.text()), captionRoom(button))
             << button.font().family().toStdString() << " " << button.font().stretch();
+        // A caption that fits in the design's font is not narrowed.
+        const QFont natural = cardFont(8.25, false);
+        if (QFontMetrics(natural).horizontalAdvance(caption) <= captionRoom(button))
+            EXPECT_EQ(button.font().stretch(), natural.stretch());
         EXPECT_TRUE(options.rect().contains(button.geometry()));
     }
 }
