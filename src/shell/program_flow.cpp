@@ -102,7 +102,7 @@ void ProgramFlow::startFailed(const QString& message, const QString& reason) {
     toStderr(message);
     toStderr(reason);
     if (stoppedBySystem_) {
-        ending_ = true;
+        ending_ = true; // before the card was ever shown
         emit finished(exitCode_);
         return;
     }
