@@ -1,7 +1,7 @@
-// The IRC backend against a real server (ngircd on loopback): registration,
-// messages both ways and in the channel, long messages, pacing, unreachable
-// servers, TLS and a long outage; and against a scripted server: a taken
-// nickname, PING and garbage. A server restart in the middle of a game is in irc_game_test.
+// The IRC backend against a real server (ngircd on loopback): registration, messages both ways
+// and in the channel, long messages, pacing, unreachable servers, TLS and a long outage; and
+// against a scripted server: a taken nickname, PING, garbage and a connection lost. A server
+// restart in the middle of a game is in irc_game_test.
 
 #include "chat/irc_backend.h"
 #include "clock/real_clock.h"
@@ -14,15 +14,13 @@
 #include "support/scripted_irc_server.h"
 #include "support/wait_until.h"
 
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace jackwell {
 namespace {
@@ -419,6 +417,13 @@ TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) 
     EXPECT_FALSE(scripted.received.contains("PRIVMSG Keeper :5"));
     scripted.send(":s 001 Player :Welcome back\r\n");
     EXPECT_TRUE(scripted.waitForLine("PRIVMSG Keeper :5"));
+}
+
+// The configuration's warnings (a password others may read) stand in the chat log.
+TEST_F(IrcBackendTest, showsTheConfigurationsWarnings) {
+    auto port = makeIrcBackend(clock, config, {"Chat.txt may be read by others"}, nullptr);
+    EXPECT_TRUE(
+        logHas(static_cast<IrcBackend&>(*port), "<system>: Chat.txt may be read by others"));
 }
 
 // A greeting goes on through lines the log leaves out (a PING) and ends at one it shows (a
