@@ -136,6 +136,26 @@ TEST(CardWindow, aCaptionTooWideIsNarrowedInsideTheBorder) {
     EXPECT_TRUE(captionDrawn);
 }
 
+// The notice's words wrap within it in its own small type, never squeezed onto fewer lines.
+TEST(CardWindow, theNoticeWrapsItsWordsInItsOwnType) {
+    Rig rig;
+    auto* notice = rig.window.findChild<CardLabel*>(card::kNoticeName);
+    notice->setCaption(QString(kHoldsNotSentNotice));
+    notice->show();
+    const QImage drawn = notice->grab().toImage();
+    int top = drawn.height(), bottom = -1;
+    for (int y = 2; y < drawn.height() - 2; ++y) {
+        for (int x = 2; x < drawn.width() - 2; ++x) {
+            if (qGreen(drawn.pixel(x, y)) > 160) { // white letters on red
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    EXPECT_GT(bottom - top, 2 * QFontMetrics(notice->font()).height()) << "three lines or more";
+    EXPECT_EQ(notice->font().stretch(), cardFont(7, true).stretch());
+}
+
 TEST(CardWindow, isAFixedCardWithItsCaption) {
     Rig rig;
     EXPECT_EQ(rig.window.windowTitle(), "Pim's Jackwell");
