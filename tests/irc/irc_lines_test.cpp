@@ -269,6 +269,13 @@ TEST(ChatLog, keepsOneLineEachAndMakesRoomAtItsBound) {
     EXPECT_EQ(log.greetingOf(0), oldest % 3 == 0 ? oldest : 0);
     EXPECT_EQ(log.greetingOf(log.lineCount() - 1), 9999);
     EXPECT_EQ(log.greetingOf(log.lineCount() - 2), 0);
+
+    // An empty line is a line like any other: it goes too when the oldest make room.
+    ChatLog small(4000);
+    small.appendLine(QString());
+    for (int i = 0; i < 100; ++i)
+        small.appendLine(filler);
+    EXPECT_LE(small.lines().size(), 4000);
 }
 
 } // namespace
