@@ -32,8 +32,9 @@ import sys
 import time
 from pathlib import Path
 
+from mutants_equivalent import read_equivalents, same_pixel
+
 ROOT = Path(__file__).resolve().parent.parent
-EQUIVALENTS = ROOT / "tests/mutants/equivalent.list"
 
 # ---------------------------------------------------------------------------------------------
 # Which lines are code
@@ -166,46 +167,6 @@ def source_files():
     listed = subprocess.run(["git", "ls-files", "src"], cwd=ROOT, capture_output=True, text=True,
                             check=True).stdout.split()
     return [f for f in listed if f.endswith((".cpp", ".h"))]
-
-
-# ---------------------------------------------------------------------------------------------
-# Equivalent mutants: tests/mutants/equivalent.list, in the format of the other lists, each
-# with `uncatchable: reason`; `from:` and `to:` are the whole line before and after, trimmed.
-
-# A place in twips in a window's layout table ({left, top, width, height}) is shown in whole
-# pixels, rounded (src/shell/card_layout.h: toPixels); one twip more or less that rounds to the
-# same pixel changes nothing anyone can see, and is counted as equivalent without a list entry.
-TWIPS_PER_PIXEL = 15
-LAYOUT_TABLE = re.compile(r"src/shell/\w+_layout\.h$")
-PLACE = re.compile(r"\{(\d+), (\d+), (\d+), (\d+)\}")
-
-
-def same_pixel(source, line, mutated, what):
-    if what != "constant" or not LAYOUT_TABLE.search(source):
-        return False
-    before, after = PLACE.search(line), PLACE.search(mutated)
-    if not before or not after or line[:before.start()] != mutated[:after.start()]:
-        return False
-    changed = [(int(a), int(b)) for a, b in zip(before.groups(), after.groups()) if a != b]
-    pixel = lambda twips: (twips + TWIPS_PER_PIXEL // 2) // TWIPS_PER_PIXEL
-    return len(changed) == 1 and pixel(changed[0][0]) == pixel(changed[0][1])
-
-
-def read_equivalents():
-    entries, entry = set(), {}
-    if not EQUIVALENTS.exists():
-        return entries
-    for line in EQUIVALENTS.read_text(encoding="utf-8").split("\n") + [""]:
-        if line.startswith("#"):
-            continue
-        if not line.strip():
-            if entry:
-                entries.add((entry.get("file"), entry.get("from"), entry.get("to", "")))
-            entry = {}
-            continue
-        key, _, value = line.partition(":")
-        entry[key.strip()] = value[1:] if value.startswith(" ") else value
-    return entries
 
 
 # ---------------------------------------------------------------------------------------------
