@@ -3,45 +3,23 @@
 #include "clock/clock.h"
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
+#include "load_process.h"
 #include "load_stack.h"
+#include "support/test_server.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
-#include <QTcpServer>
 
-#include <sys/prctl.h>
-
-#include <csignal>
 #include <utility>
 
 namespace jackwell::load {
 
 namespace {
 
-constexpr int kPollMs = 20;
 const QByteArray kOperatorNick = "linkop";
 const QByteArray kFirstPassword = "linkpw1";  // the first server's, given by it
 const QByteArray kSecondPassword = "linkpw2"; // the second's
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& text, QString* error) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size())
-        return true;
-    *error = path + QStringLiteral(": ") + file.errorString();
-    return false;
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 } // namespace
 
@@ -49,7 +27,7 @@ ServerLink::ServerLink(Clock& clock, QString folder, quint16 firstPort)
     : clock_(clock)
     , folder_(std::move(folder))
     , firstPort_(firstPort)
-    , port_(freePort())
+    , port_(testing::TestServer::freeLoopbackPort())
     , proxy_(firstPort) {
     connect(&operator_, &QTcpSocket::connected, this, [this] {
         operator_.write("NICK " + kOperatorNick + "\r\nUSER " + kOperatorNick +
@@ -75,15 +53,6 @@ int ServerLink::synchronisations() const {
                             .count("Synchronization with \"" + kSecondName + "\" done"),
                         readFile(dir.filePath(QStringLiteral("ngircd2.log")))
                             .count("Synchronization with \"" + kFirstName + "\" done")));
-}
-
-void ServerLink::poll(std::function<bool()> done, int budgetMs, std::function<void(bool)> then) {
-    if (done() || budgetMs <= 0) {
-        then(budgetMs > 0);
-        return;
-    }
-    clock_.callAfter(kPollMs, this,
-                     [this, done, budgetMs, then] { poll(done, budgetMs - kPollMs, then); });
 }
 
 void ServerLink::start(const QString& firstConfig, std::function<void(const QString&)> linked) {
@@ -120,12 +89,13 @@ void ServerLink::start(const QString& firstConfig, std::function<void(const QStr
     server_ = std::make_unique<QProcess>();
     server_->setProcessChannelMode(QProcess::MergedChannels);
     server_->setStandardOutputFile(dir.filePath(QStringLiteral("ngircd2.log")));
-    server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    server_->setChildProcessModifier(dieWithParent);
     server_->start(QStringLiteral("/usr/sbin/ngircd"),
                    {QStringLiteral("-n"), QStringLiteral("-f"), config});
     const QByteArray listening = "Now listening on [127.0.0.1]:" + QByteArray::number(port_) + " ";
     const QString log = dir.filePath(QStringLiteral("ngircd2.log"));
-    poll(
+    pollUntil(
+        clock_, this,
         [this, log, listening] {
             return server_->state() == QProcess::NotRunning || readFile(log).contains(listening);
         },
@@ -137,10 +107,11 @@ void ServerLink::start(const QString& firstConfig, std::function<void(const QStr
                 return;
             }
             operator_.connectToHost(QHostAddress::LocalHost, port_);
-            poll([this] { return synchronisations() > 0; }, 30000,
-                 [linked](bool synced) {
-                     linked(synced ? QString() : QStringLiteral("the two servers did not link"));
-                 });
+            pollUntil(
+                clock_, this, [this] { return synchronisations() > 0; }, 30000,
+                [linked](bool synced) {
+                    linked(synced ? QString() : QStringLiteral("the two servers did not link"));
+                });
         });
 }
 
@@ -165,8 +136,9 @@ void ServerLink::heal(std::function<void(qint64)> synced) {
     const qint64 from = clock_.monotonicMs();
     proxy_.restore();
     operator_.write("CONNECT " + kFirstName + "\r\n");
-    poll([this, before] { return synchronisations() > before; }, 30000,
-         [this, from, synced](bool done) { synced(done ? clock_.monotonicMs() - from : -1); });
+    pollUntil(
+        clock_, this, [this, before] { return synchronisations() > before; }, 30000,
+        [this, from, synced](bool done) { synced(done ? clock_.monotonicMs() - from : -1); });
 }
 
 void ServerLink::stop() {

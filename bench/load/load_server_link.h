@@ -50,7 +50,6 @@ public:
 
 private:
     int synchronisations() const;
-    void poll(std::function<bool()> done, int budgetMs, std::function<void(bool)> then);
     void operatorRead();
 
     Clock& clock_;

@@ -1,19 +1,17 @@
 #include "load_stack.h"
 
 #include "clock/clock.h"
+#include "load_process.h"
 #include "load_server_link.h"
 #include "support/postgres_server.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
-#include <QTcpServer>
 
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 
 namespace jackwell::load {
 
@@ -22,35 +20,7 @@ namespace {
 const QString kNgircd = QStringLiteral("/usr/sbin/ngircd");
 const QByteArray kOperName = "keeperop";
 const QByteArray kOperPassword = "keeperpass";
-constexpr int kPollMs = 20;
 constexpr int kMemorySampleMs = 100;
-
-QByteArray readFile(const QString& path, qint64 from = 0) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    file.seek(from);
-    return file.readAll();
-}
-
-bool writeFile(const QString& path, const QByteArray& text, QString* error) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size())
-        return true;
-    *error = path + QStringLiteral(": ") + file.errorString();
-    return false;
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// Children end with us, whatever happens to this program.
-void dieWithParent() {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 
 } // namespace
 
@@ -169,7 +139,7 @@ bool LoadStack::writeFiles(QString* error) {
     // ngircd started as root drops to nobody, who must still reach its pid file.
     ::chmod(QFile::encodeName(dir_.path()).constData(), 0755);
     ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("run"))).constData(), 01777);
-    port_ = freePort();
+    port_ = testing::TestServer::freeLoopbackPort();
     QStringList server = {
         "[Global]",
         "Name = irc.load.local",
@@ -217,19 +187,6 @@ bool LoadStack::writeFiles(QString* error) {
     return true;
 }
 
-void LoadStack::waitFor(std::function<bool()> done, int budgetMs, std::function<void(bool)> then) {
-    if (done()) {
-        then(true);
-        return;
-    }
-    if (budgetMs <= 0) {
-        then(false);
-        return;
-    }
-    clock_.callAfter(kPollMs, &context_,
-                     [this, done, budgetMs, then] { waitFor(done, budgetMs - kPollMs, then); });
-}
-
 void LoadStack::startServer(std::function<void(const QString&)> ready) {
     QString error;
     if (!QFile::exists(kNgircd)) {
@@ -269,7 +226,8 @@ void LoadStack::startServer(std::function<void(const QString&)> ready) {
                              dir.filePath(QStringLiteral("ngircd.conf"))});
     const QByteArray listening = "Now listening on [127.0.0.1]:" + QByteArray::number(port_) + " ";
     const QString log = dir.filePath(QStringLiteral("ngircd.log"));
-    waitFor(
+    pollUntil(
+        clock_, &context_,
         [this, log, listening] {
             return server_->state() == QProcess::NotRunning || readFile(log).contains(listening);
         },
@@ -320,7 +278,8 @@ void LoadStack::startKeeper(int index, std::function<void(const QString&)> speak
     process->start(keeperBinary_, {configPath(index)});
     memoryAlarm_->start(kMemorySampleMs);
     const qint64 offset = keeper.logOffset;
-    waitFor(
+    pollUntil(
+        clock_, &context_,
         [this, index, process, log, offset] {
             // The robot may have been stopped (and its process let go) meanwhile.
             return keepers_[std::size_t(index)].process.get() != process ||

@@ -104,7 +104,6 @@ private:
     QString configPath(int index) const;
     void sampleKeeperMemory();
     void stopKeeper(int index);
-    void waitFor(std::function<bool()> done, int budgetMs, std::function<void(bool)> then);
 
     Clock& clock_;
     QObject context_; // ends pending polls with the stack
