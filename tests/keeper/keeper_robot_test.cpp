@@ -313,8 +313,12 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     for (int i = 0; i < kPlayers; ++i)
         socket->write(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG Rivet :" + kRegister +
                       "\r\n");
+    // Servers tell a new client the user modes they set on their own; +i is not the exemption.
+    socket->write(":Rivet MODE Rivet :+i\r\n");
     runEventsFor(300);
+    heard += socket->readAll();
     EXPECT_FALSE(heard.contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
+    EXPECT_FALSE(robot->isFloodExempt());
     socket->write(":Rivet MODE Rivet :+F\r\n");
     for (int i = 0; i < kPlayers; ++i)
         ASSERT_TRUE(hears("PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead)) << i;
