@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <string_view>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -119,6 +120,8 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
          with("  /s/a,b.wav", "old loss.wav", 2, 2, 2)},
         {"after a quoted path the rest to the comma goes",
          "Text1\r\n\"/w.wav\" dropped,Check2\r\n1\r\n", with("/w.wav", "old loss.wav", 2, 1, 2)},
+        {"after a quoted path the rest of its line goes", "Text1\r\n\"/w.wav\"xCheck2\r\n 1 \r\n",
+         with("/w.wav", "old loss.wav", 2, 2, 2)},
         {"a quoted path runs across lines", "Text1\r\n\"/a\r\nb.wav\"\r\nCheck2\r\n 1 \r\n",
          with("/a\r\nb.wav", "old loss.wav", 2, 1, 2)},
         {"UTF-8 with a byte order mark", "\xEF\xBB\xBFText1\r\n/klänge/gewinn.wav\r\n",
@@ -143,23 +146,56 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
 
 // Each fault names the file, the option as the options window names it, its key and the line;
 // values read before it are not applied either.
-// A box value that ends where its memory ends, before a page nothing may read, is read without
-// looking past its last character.
+// Text that ends where its memory ends, or begins where it begins, with a page nothing may read
+// on either side: a box value and the fields of a file are read without looking past their
+// characters.
 TEST(SettingsFields, aValueIsReadWithinItsOwnCharacters) {
     const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
     void* pages =
-        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        ::mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(pages, MAP_FAILED);
-    ASSERT_EQ(::mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
-    const std::pair<const char16_t*, std::optional<qint64>> rows[] = {
+    auto* first = static_cast<char*>(pages) + page;
+    ASSERT_EQ(::mprotect(pages, page, PROT_NONE), 0);
+    ASSERT_EQ(::mprotect(first + page, page, PROT_NONE), 0);
+    const auto fenced = [&](std::u16string_view text, bool atEnd) {
+        auto* at =
+            reinterpret_cast<char16_t*>(atEnd ? first + page : first) - (atEnd ? text.size() : 0);
+        std::memcpy(at, text.data(), text.size() * sizeof(char16_t));
+        return QStringView(at, qsizetype(text.size()));
+    };
+    const std::pair<std::u16string_view, std::optional<qint64>> rows[] = {
         {u"", std::nullopt}, {u" ", std::nullopt}, {u"-", std::nullopt}, {u" 7.5", 8}};
     for (const auto& [text, expected] : rows) {
-        const std::size_t length = std::char_traits<char16_t>::length(text);
-        auto* end = reinterpret_cast<char16_t*>(static_cast<char*>(pages) + page);
-        std::memcpy(end - length, text, length * sizeof(char16_t));
-        EXPECT_EQ(roundToWholeNumber(QStringView(end - length, qsizetype(length))), expected);
+        EXPECT_EQ(roundToWholeNumber(fenced(text, true)), expected);
+        EXPECT_EQ(roundToWholeNumber(fenced(text, false)), expected);
     }
-    ::munmap(pages, 2 * page);
+    const std::pair<std::u16string_view, QString> files[] = {{u"Check1\r", "Check1"},
+                                                             {u"\"/a\r", "/a\r"}};
+    for (const auto& [text, field] : files) {
+        SettingsFieldReader fields(fenced(text, true));
+        EXPECT_EQ(fields.next().text, field);
+        EXPECT_TRUE(fields.atEnd());
+    }
+    ::munmap(pages, 3 * page);
+}
+
+// Any whole number comes out as itself, a fraction rounded to the nearest, a half to the even
+// one; a number past any box value is kept far past it.
+TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumber) {
+    const std::pair<QString, std::optional<qint64>> rows[] = {{"12", 12},
+                                                              {"-305", -305},
+                                                              {"12.5", 12},
+                                                              {"13.5", 14},
+                                                              {"9.51", 10},
+                                                              {"007", 7},
+                                                              {"+40.49", 40},
+                                                              {"1.", 1},
+                                                              {"1 2", std::nullopt},
+                                                              {"1.2.3", std::nullopt},
+                                                              {".", std::nullopt}};
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(roundToWholeNumber(text), expected) << text.toStdString();
+    EXPECT_GT(roundToWholeNumber(u"99999999999999999999").value_or(0), qint64(1) << 32);
 }
 
 TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
@@ -185,6 +221,7 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
         {"Text1\r\n\"/a\r\nb\"\r\nCheck1\r\nx\r\n",
          "Stay On Top (Check1) on line 5 is not a number"},
         {"Text1\n/w\n\nCheck1\nx\n", "Stay On Top (Check1) on line 5 is not a number"},
+        {"Text1\r/w\r\rCheck1\rx\r", "Stay On Top (Check1) on line 5 is not a number"},
         // Not a settings file at all: starting with it would write the options over it.
         {QByteArray(64, '\0'), "holds none of the keys"},
         {"\x8f\x03\xd2,\xff\xfe\x11\r\x7f\xc3\x28\x9b\x00\x42", "holds none of the keys"},
