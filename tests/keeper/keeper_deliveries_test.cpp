@@ -2,6 +2,7 @@
 // connection makes everything unconfirmed on it unknown again; output waits while too much of
 // it is unconfirmed.
 #include "clock/virtual_clock.h"
+#include "irc/irc_message.h"
 #include "keeper/keeper_deliveries.h"
 #include "keeper/keeper_probe_window.h"
 #include "keeper/keeper_return_watch.h"
@@ -222,6 +223,93 @@ TEST(KeeperReturnWatch, AsksAboutEveryoneWhoLeft) {
     QList<QByteArray> asked = watch.probeNicks();
     std::sort(asked.begin(), asked.end());
     EXPECT_EQ(asked, (QList<QByteArray>{"alice", "bob", "carol"}));
+}
+
+// Someone who left is asked about every tenth of a second for ten seconds after the last
+// departure, then every two (never more often than that while the server paces the robot), until
+// they are seen back or five minutes have passed.
+TEST(KeeperReturnWatch, AsksOftenAtFirstThenRarelyUntilBackOrFiveMinutesOn) {
+    jackwell::VirtualClock clock;
+    int probes = 0;
+    bool paced = false;
+    QStringList back;
+    KeeperReturnWatch watch(
+        clock, {[&] { ++probes; }, [&] { return paced; },
+                [&](const QByteArray&, const QString& recipient) { back << recipient; },
+                [](QByteArrayView nick) { return QString::fromLatin1(nick).toLower(); }});
+    watch.watch("alice");
+    clock.advance(10'000);
+    EXPECT_EQ(probes, 100);
+    clock.advance(1999);
+    EXPECT_EQ(probes, 100);
+    clock.advance(1);
+    EXPECT_EQ(probes, 101);
+    clock.advance(295'000 - clock.monotonicMs());
+    watch.watch("bob"); // asked about often again, alice with him
+    clock.advance(2000);
+    EXPECT_EQ(probes, 101 + 141 + 11);
+    clock.advance(299'800 - clock.monotonicMs());
+    EXPECT_TRUE(watch.probeNicks().contains("alice"));
+    clock.advance(200);
+    EXPECT_EQ(watch.probeNicks(), QList<QByteArray>{"bob"}) << "alice forgotten at five minutes";
+
+    watch.forget("bob");
+    clock.advance(100);
+    const int before = probes;
+    clock.advance(60'000);
+    EXPECT_EQ(probes, before) << "nobody left to ask about";
+    paced = true;
+    probes = 0;
+    watch.watch("bob");
+    EXPECT_EQ(watch.probeNicks(), QList<QByteArray>{"bob"});
+    watch.watch("carol");
+    clock.advance(1999);
+    EXPECT_EQ(probes, 0);
+    clock.advance(1);
+    EXPECT_EQ(probes, 1);
+    watch.answered(*jackwell::parseIrcLine(":irc.test 303 Rivet :dave BOB"));
+    EXPECT_EQ(back, QStringList{"bob"});
+    EXPECT_EQ(watch.probeNicks(), QList<QByteArray>{"carol"});
+    EXPECT_EQ(watch.probeNicks(), QList<QByteArray>{"carol"}) << "asked about again";
+}
+
+// A probe asks about as many as fit in 380 bytes, the rest in turn; past 5000 the one watched
+// longest is given up.
+TEST(KeeperReturnWatch, AsksAboutAFewAtATimeAndGivesUpTheOldestPastItsBound) {
+    jackwell::VirtualClock clock;
+    QStringList back;
+    KeeperReturnWatch watch(
+        clock, {[] {}, [] { return false; },
+                [&](const QByteArray&, const QString& recipient) { back << recipient; },
+                [](QByteArrayView nick) { return QString::fromLatin1(nick); }});
+    const auto nick = [](int i) { // two letters, a space between them in a probe
+        return QString(QChar(u'a' + i / 26 % 26)) + QChar(u'a' + i % 26);
+    };
+    for (int i = 0; i < 5002; ++i)
+        watch.watch(nick(i) + (i < 200 ? "" : QString::number(i)));
+    const QList<QByteArray> first = watch.probeNicks();
+    ASSERT_EQ(first.size(), 126);
+    EXPECT_EQ(first.front(), nick(2).toLatin1());
+    EXPECT_EQ(watch.probeNicks().front(), nick(128).toLatin1());
+    watch.answered(*jackwell::parseIrcLine(":irc.test 303 Rivet :aa ab ac"));
+    EXPECT_EQ(back, QStringList{"ac"});
+
+    KeeperReturnWatch three(clock, {[] {}, [] { return false; }, {}, {}});
+    for (int i = 0; i < 200; ++i)
+        three.watch(nick(i) + 'x');
+    EXPECT_EQ(three.probeNicks().size(), 95) << "four bytes each, 380 in all";
+}
+
+// Ten seconds count from the last departure to the millisecond, whatever the pace of the asking.
+TEST(KeeperReturnWatch, TheFirstTenSecondsCountFromTheLastDeparture) {
+    jackwell::VirtualClock clock;
+    int probes = 0;
+    KeeperReturnWatch watch(clock, {[&] { ++probes; }, [] { return false; }, {}, {}});
+    watch.watch("alice");
+    clock.advance(5);
+    watch.watch("bob");
+    clock.advance(10'100 - 5);
+    EXPECT_EQ(probes, 101) << "at 10.0 s bob left 9.995 s before";
 }
 
 } // namespace
