@@ -247,6 +247,7 @@ TEST(KeeperReturnWatch, AsksOftenAtFirstThenRarelyUntilBackOrFiveMinutesOn) {
     clock.advance(295'000 - clock.monotonicMs());
     watch.watch("bob"); // asked about often again, alice with him
     clock.advance(2000);
+    // Every two seconds up to 294 s; with bob gone it asks every tenth again from 296 s.
     EXPECT_EQ(probes, 101 + 141 + 11);
     clock.advance(299'800 - clock.monotonicMs());
     EXPECT_TRUE(watch.probeNicks().contains("alice"));
@@ -285,6 +286,7 @@ TEST(KeeperReturnWatch, AsksAboutAFewAtATimeAndGivesUpTheOldestPastItsBound) {
     const auto nick = [](int i) { // two letters, a space between them in a probe
         return QString(QChar(u'a' + i / 26 % 26)) + QChar(u'a' + i % 26);
     };
+    // The first 200 two letters long, the rest made unique by their number.
     for (int i = 0; i < 5002; ++i)
         watch.watch(nick(i) + (i < 200 ? "" : QString::number(i)));
     const QList<QByteArray> first = watch.probeNicks();

@@ -144,8 +144,6 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
     }
 }
 
-// Each fault names the file, the option as the options window names it, its key and the line;
-// values read before it are not applied either.
 // Text that ends where its memory ends, or begins where it begins, with a page nothing may read
 // on either side: a box value and the fields of a file are read without looking past their
 // characters.
@@ -158,8 +156,7 @@ TEST(SettingsFields, aValueIsReadWithinItsOwnCharacters) {
     ASSERT_EQ(::mprotect(pages, page, PROT_NONE), 0);
     ASSERT_EQ(::mprotect(first + page, page, PROT_NONE), 0);
     const auto fenced = [&](std::u16string_view text, bool atEnd) {
-        auto* at =
-            reinterpret_cast<char16_t*>(atEnd ? first + page : first) - (atEnd ? text.size() : 0);
+        auto* at = reinterpret_cast<char16_t*>(atEnd ? first + page - 2 * text.size() : first);
         std::memcpy(at, text.data(), text.size() * sizeof(char16_t));
         return QStringView(at, qsizetype(text.size()));
     };
@@ -198,6 +195,8 @@ TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumber) {
     EXPECT_GT(roundToWholeNumber(u"99999999999999999999").value_or(0), qint64(1) << 32);
 }
 
+// Each fault names the file, the option as the options window names it, its key and the line;
+// values read before it are not applied either.
 TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
     const struct {
         QByteArray file;
