@@ -147,6 +147,20 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
         EXPECT_EQ(rig.state.reels[0].timer.enabled, row.answered);
         EXPECT_EQ(rig.state.reels[0].finalCode, row.answered ? "05" : "0");
     }
+    // Before any holds go, or once they are taken back, there is nothing to look for in the chat
+    // text: a departure does not have it read.
+    struct CountingWorld : ChatWorld {
+        int reads = 0;
+        std::optional<ChatStatus> requestText() override {
+            return ++reads, ChatWorld::requestText();
+        }
+    };
+    testing::CardRig<CountingWorld> rig;
+    rig.start("FIRST: | 05 | 06 | 07 |");
+    const int reads = rig.backend->reads;
+    rig.backend->reportGone("Rivet");
+    rig.clock.settle();
+    EXPECT_EQ(rig.backend->reads, reads);
 }
 
 // A returning player's credits show as soon as the machinekeeper has answered REGISTER; a balance

@@ -247,7 +247,9 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
 TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
     SettingsFile folder, huge, missing;
     ASSERT_TRUE(QDir(folder.dir.path()).mkdir(QStringLiteral("Settings.txt")));
-    huge.store("Text1\r\n" + QByteArray(2 * 1024 * 1024, 'x'));
+    // A mebibyte is the most read: one byte more is too much, a file of just that size reads.
+    const QByteArray mebibyte = "Text1\r\n" + QByteArray(1024 * 1024 - 7, 'x');
+    huge.store(mebibyte + 'x');
     for (const SettingsFile* file : {&folder, &huge, &missing}) {
         Options options = before;
         int calls = 0;
@@ -260,6 +262,10 @@ TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
         EXPECT_EQ(calls, 0);
     }
     EXPECT_FALSE(QFile::exists(missing.path));
+    huge.store(mebibyte);
+    Options options = before;
+    EXPECT_EQ(readSettingsFile(huge.path, options, [](CheckState) {}).status, SettingsResult::Ok);
+    EXPECT_EQ(options.winSoundFile.size(), 1024 * 1024 - 7);
 }
 
 // The ten lines, over a longer old file or in a folder not there yet (an installed program's

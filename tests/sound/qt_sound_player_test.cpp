@@ -3,8 +3,8 @@
 // (What it plays where there is a device is heard in sound_playback_test.) The program reaches
 // the player through the sound module, which it finds beside itself in the build tree.
 
-#include "sound/sound_module.h"
 #include "sound/qt_sound_player.h"
+#include "sound/sound_module.h"
 #include "support/wait_until.h"
 
 #include <QFile>
@@ -62,10 +62,16 @@ TEST(SoundModule, opensTheModuleWhereverTheProgramIsAndIsSilentWithoutIt) {
           std::pair{SoundModule::placesFor(copy.path()), true},
           std::pair{QStringList{copy.filePath("jackwell-sound.so")}, false}}) {
         SoundModule sound(places);
+        ::testing::internal::CaptureStderr();
         sound.playSound(QStringLiteral("missing.wav"), false); // opens it, or finds it missing
         sound.beep();
         sound.stopSound();
         EXPECT_EQ(sound.load(), found) << places.join(' ').toStdString();
+        // Silence is said once, with the place looked in, and never when the module is there.
+        const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
+        EXPECT_EQ(said.count(QStringLiteral("jackwell: no sound: ")), found ? 0 : 1)
+            << said.toStdString();
+        EXPECT_EQ(said.contains(copy.path()), !found) << said.toStdString();
     }
 }
 

@@ -4,6 +4,7 @@
 #include "protocol/markers.h"
 #include "support/card_rig.h"
 #include "world/embedded_world.h"
+#include "world/public_life.h"
 
 #include <random>
 
@@ -262,6 +263,18 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
     rig.chat.sendPrivateMessage("Rivet", "Register me!");
     rig.clock.advance(24 * 3600'000LL);
     EXPECT_EQ(rig.logLines().size(), 2 + 10 + 5 + 10);
+}
+
+// Kept talking, the world posts its marked notice as about three lines in twenty.
+TEST(EmbeddedWorld, publicLifePostsTheMarkedNoticeAsThreeLinesInTwenty) {
+    EmbeddedWorldConfig config = quietWorld();
+    config.publicLife = true;
+    config.lifePace = {1000, 1000, 1 << 30};
+    Rig rig(config);
+    rig.clock.advance(20'000 * 1000LL);
+    const QStringList lines = rig.logLines();
+    ASSERT_GE(lines.size(), 20'000);
+    EXPECT_NEAR(double(lines.count(world::PublicLife::markedNotice())) / lines.size(), 0.15, 0.005);
 }
 
 } // namespace
