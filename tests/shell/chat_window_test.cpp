@@ -48,6 +48,8 @@ TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
     ChatWindow& chat = rig.app->windows().chat();
     EXPECT_EQ(chat.windowTitle(), "Chat");
     EXPECT_EQ(chat.statusText(), "Embedded world");
+    const QRect status = chat.findChild<QWidget*>("chatStatus")->geometry(); // over the text
+    EXPECT_LT(status.bottom(), chat.logView()->geometry().top()) << QTest::toString(status);
     rig.world->appendPublic("Rivet", "Your machinekeeper is Rivet.");
     rig.world->appendPrivateFrom("Rivet", "FIRST: | 02 | 02 | 04 |");
     rig.world->appendSystem("Oskar has left the world.");
@@ -225,6 +227,11 @@ TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
     EXPECT_LE(document->characterCount(), ChatWindow::kMaxChars);
     EXPECT_GT(lines.size(), 1000);
     EXPECT_TRUE(lines.last().startsWith("Oskar: 2999x"));
+    // A frame over the bound on its own: only its newest lines that fit, none from before.
+    for (int i = 3000; i < 5100; ++i)
+        rig.world->appendPublic("Oskar", QString::number(i) + QString(990, u'x'));
+    EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: 3145x"));
+    EXPECT_LE(document->characterCount(), ChatWindow::kMaxChars);
 }
 
 // Each server greeting stands as one line, which a click opens and closes.
@@ -251,7 +258,12 @@ TEST(ChatWindow, foldsEachGreetingIntoOneLineThatOpens) {
     EXPECT_EQ(shownLines(rig).first(),
               u"<system>: \u25BE The server's greeting, 3 lines (click to close)\u2028    "
               "Welcome to the network\u2028    There are 3 users\u2028    End of MOTD"_s);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first);
+    // A hand's tremble between press and release is still a click; more is a drag.
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, first + QPoint(5, 0));
+    EXPECT_TRUE(shownLines(rig).first().contains("(click to close)"));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, first + QPoint(2, 2));
     EXPECT_TRUE(shownLines(rig).first().endsWith("(click to open)"));
 }
 
@@ -284,6 +296,9 @@ TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
             rig.app->windows().card().trigger(CardAction::ShowPayouts);
             rig.app->dialogs().showOptions();
             rig.app->dialogs().showHelp();
+            if (screen.width() >= 1920) { // room for the help's own size beside the card
+                EXPECT_EQ(rig.app->dialogs().helpWindow()->size(), QSize(520, 640));
+            }
             for (QWidget* other : {(QWidget*)rig.app->windows().card().payoutsWindow(),
                                    (QWidget*)&rig.app->dialogs().optionsWindow(),
                                    (QWidget*)rig.app->dialogs().helpWindow()}) {

@@ -3,6 +3,7 @@
 // a broken settings file stops the program before its window shows. The
 // program's course is driven as main() drives it, messages and exit included.
 
+#include "shell/help_window.h"
 #include "shell/payouts_window.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_flow.h"
@@ -249,18 +250,21 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
     }
 }
 
-// Shutdown closes the link and the payouts window and writes the options,
+// Shutdown closes the link, the payouts window and the help and writes the options,
 // though the options window was never shown.
-TEST(Shutdown, closesTheLinkAndThePayoutsWindowAndSavesTheOptions) {
+TEST(Shutdown, closesTheLinkThePayoutsWindowAndTheHelpAndSavesTheOptions) {
     AppRig rig{QByteArray()};
     rig.app->card().showPayouts();
+    rig.app->dialogs().showHelp();
     QPointer<PayoutsWindow> payouts = rig.app->windows().card().payoutsWindow();
-    ASSERT_TRUE(payouts);
+    QPointer<HelpWindow> help = rig.app->dialogs().helpWindow();
+    ASSERT_TRUE(payouts && help && help->isVisible());
     rig.app->options() = {
         QStringLiteral("/sounds/win, loud.wav"), {}, CheckState::Clear, CheckState::Ticked};
     rig.app->shutDown();
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr);
     EXPECT_TRUE(payouts.isNull());
+    EXPECT_TRUE(help.isNull());
     EXPECT_FALSE(rig.app->card().payouts.exists);
     Options reread;
     ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
