@@ -53,6 +53,15 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         {"in the channel, anything else", true, "hello?"},
         {"not in the channel, registering", false, kRegister},
     };
+    // Not a result whose credits the player has moved on from: played down to none, and
+    // granted more on registering again, on books whose results were never marked delivered.
+    MachineKeeper earlier(QString::fromLatin1(kKeeper), *books, 5);
+    ASSERT_TRUE(books->beginBatch());
+    earlier.onPrivateMessage("granted", kRegisterRequest);
+    while (books->load("granted")->pendingFirstDraw)
+        earlier.onPrivateMessage("granted", QString::fromLatin1(holdsLine("0,0,0")));
+    earlier.onPrivateMessage("granted", kRegisterRequest);
+    ASSERT_TRUE(books->commitBatch());
     startRobot();
     int round = 0;
     for (const auto& c : cases) {
@@ -92,6 +101,11 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }, kWaitMs));
         EXPECT_EQ(readBooks().delivery(player)->lastOutcome->firstDraw, *record.pendingFirstDraw);
     }
+    auto back = connectPlayer("granted");
+    back->privmsg(kKeeper, "hello?");
+    const QByteArray help = wire(kUnknownRequestHelp);
+    ASSERT_TRUE(waitUntil([&] { return countTold(*back, help) == 1; }, kWaitMs));
+    EXPECT_EQ(countTold(*back, kFinalHead), 0);
     const books::BooksAudit audit = readBooks().audit();
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
 }
