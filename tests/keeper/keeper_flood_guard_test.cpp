@@ -66,6 +66,7 @@ TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumber) {
 // a flooder back within the time is not warned twice.
 TEST(KeeperFloodGuard, MakingRoomKeepsARecentWarning) {
     VirtualClock clock;
+    clock.advance(KeeperFloodGuard::kWarnEveryMs); // well after the robot started
     KeeperFloodGuard guard(clock);
     for (int i = 0; i <= KeeperFloodGuard::kBurst; ++i)
         guard.admit("flood");
