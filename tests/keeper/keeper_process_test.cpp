@@ -296,7 +296,7 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
 }
 
 // Prometheus scrapes the robot while it plays: the games it booked, its messages answered, and
-// that it is connected under its own nickname.
+// that it is connected under its own nickname, logged in to no account (this network has none).
 TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
     PrometheusServer prometheus;
     QString error;
@@ -316,6 +316,7 @@ TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
     EXPECT_EQ(prometheus.query("jackwell_keeper_answer_latency_seconds_count"), 4.0);
     EXPECT_GE(prometheus.query("jackwell_keeper_book_commit_seconds_count").value_or(0), 4.0);
     EXPECT_EQ(prometheus.query("jackwell_keeper_connected + jackwell_keeper_nick_held"), 2.0);
+    EXPECT_EQ(prometheus.query("jackwell_keeper_logged_in"), 0.0);
     EXPECT_EQ(prometheus.query("jackwell_keeper_games_refused_total"), 0.0);
 }
 
