@@ -133,6 +133,13 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     EXPECT_FALSE(open({}, BooksPurpose::Serve, &error));
     EXPECT_EQ(error, address().text() + ": the books were made by a newer jackwell-keeper "
                                         "(version 3)");
+    // Books of another login, which this one may not read.
+    sql(QStringLiteral(
+            "SET client_min_messages = warning; DROP SCHEMA jackwell CASCADE; CREATE"
+            " SCHEMA jackwell AUTHORIZATION %1; CREATE TABLE jackwell.books (version int)")
+            .arg(PostgresServer::kUser));
+    EXPECT_FALSE(open({}, BooksPurpose::Audit, &error));
+    EXPECT_TRUE(error.endsWith("permission denied for table books")) << error.toStdString();
 }
 
 // Two machines read the same player at the same moment: the second to book finds the row
