@@ -349,7 +349,8 @@ void IrcConnection::negotiate(const IrcMessage& message) {
         note(QStringLiteral("logged in as %1").arg(QString::fromUtf8(login_->account())));
 }
 
-// A login that will not succeed by trying again: the connection ends for good.
+// A login that will not succeed by trying again: the connection ends for good. It is found out
+// before a registration, so offlineSinceMs_ already says since when (see lose()).
 void IrcConnection::refuseLogin(const QString& reason) {
     loginRefused_ = true;
     const bool opening = opening_;
@@ -360,8 +361,6 @@ void IrcConnection::refuseLogin(const QString& reason) {
     idleAlarm_->stop();
     retireSocket();
     state_ = State::Offline;
-    if (offlineSinceMs_ < 0)
-        offlineSinceMs_ = clock_.monotonicMs();
     if (!opening && handlers_.refused)
         handlers_.refused(reason);
 }
