@@ -43,6 +43,9 @@ TEST(IrcConfig, readsTheKeysWithTheirDefaults) {
          "/keys/me.key\n"
          "tlsca = ca.pem\n",
          "a|6697|yes|b|||2  |/home/p/me.pem /keys/me.key /home/p/ca.pem|no"},
+        {"every letter a host name may hold, the lowest port, a short login",
+         "server = Zz-A9:_.b\nnick = b\nport = 1\nsasl = A pw\n",
+         "Zz-A9:_.b|1|no|b|||1 A pw|  |yes"},
     };
     for (const auto& [name, text, keys] : rows) {
         SCOPED_TRACE(name);
@@ -104,6 +107,25 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         EXPECT_FALSE(result.config);
         EXPECT_TRUE(result.error.startsWith(row.error)) << result.error.toStdString();
         EXPECT_TRUE(std::ranges::none_of(result.error, [](QChar c) { return c < u' '; }));
+    }
+    // Each value up to its bound is taken, one more is refused.
+    const auto text = [&base](const char* key, qsizetype size, const QByteArray& rest = {}) {
+        return base + key + " = " + QByteArray(size, 'x') + rest + "\ntls = yes\n";
+    };
+    for (const auto& [line, taken] :
+         {std::pair{"server = " + QByteArray(253, 'x') + "\nnick = b\n", true},
+          {"server = " + QByteArray(254, 'x') + "\nnick = b\n", false},
+          {text("port = 65535\npassword", 400), true},
+          {text("port = 0\npassword", 1), false},
+          {text("port = 65536\npassword", 1), false},
+          {text("password", 401), false},
+          {text("sasl", 100, ' ' + QByteArray(400, 'p')), true},
+          {text("sasl", 101, " p"), false},
+          {text("sasl", 1, ' ' + QByteArray(401, 'p')), false},
+          {text("tlsca", 4096), true},
+          {text("tlsca", 4097), false}}) {
+        const IrcConfigResult result = parseIrcConfig(line, "Chat.txt");
+        EXPECT_EQ(result.config.has_value(), taken) << result.error.toStdString();
     }
 }
 

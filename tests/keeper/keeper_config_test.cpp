@@ -54,11 +54,30 @@ TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
          "no|Rivet|127.0.0.2:9187"},
         {"books = b\nidentity = NICK\nlog = warning\nmetrics = [::1]:9187\n",
          "irc.example.net|6667|Rivet|#casino|/srv/keeper/b| |3|1000|2|2||yes||::1:9187"},
+        // The bounds themselves are taken; the address of shared books stays as written.
+        {"books = postgresql://keeper@db/casino\npace = 1\nfastpace = 10000\n"
+         "metrics = 127.0.0.1:65535\n",
+         "irc.example.net|6667|Rivet|#casino|postgresql://keeper@db/casino| |1|10000|0|1||yes||"
+         "127.0.0.1:65535"},
+        {"books = b\npace = 100\nfastpace = 1\nmetrics = 127.0.0.1:1\n",
+         "irc.example.net|6667|Rivet|#casino|/srv/keeper/b| |100|1|0|1||yes||127.0.0.1:1"},
     };
     for (const auto& [text, expected] : rows) {
         const auto result = parseKeeperConfig(kBase + text, "keeper.txt", "/srv/keeper");
         ASSERT_TRUE(result.config) << result.error.toStdString();
         EXPECT_EQ(shown(*result.config), expected) << text.toStdString();
+    }
+    // Names and paths up to their bounds are taken, one byte more is refused.
+    const QByteArray field(100, 'o'), path(4096, 'p');
+    for (const auto& [line, taken] : {std::pair{"books = b\noper = " + field + ' ' + field, true},
+                                      {"books = b\noper = o" + field + " p", false},
+                                      {"books = b\noper = o o" + field, false},
+                                      {"books = " + path, true},
+                                      {"books = /" + path, false},
+                                      {"books = b\nlogfile = " + path, true},
+                                      {"books = b\nlogfile = /" + path, false}}) {
+        const auto result = parseKeeperConfig(kBase + line + '\n', "k", "/");
+        EXPECT_EQ(result.config.has_value(), taken) << line.left(20).toStdString();
     }
 }
 
@@ -96,6 +115,21 @@ TEST(KeeperConfig, NamesWhatNeedsARestart) {
         EXPECT_EQ(KeeperConfig::needRestart(*before.config, *changed.config), c.named)
             << c.to.data();
     }
+    // One half of a pair changed alone, and the files of a TLS client's identity.
+    using Edit = void (*)(KeeperConfig&);
+    const std::pair<Edit, const char*> edits[] = {
+        {[](KeeperConfig& c) { c.irc.saslAccount = "a"; }, "sasl"},
+        {[](KeeperConfig& c) { c.operPassword = "pw"; }, "oper"},
+        {[](KeeperConfig& c) { c.metricsPort = 9100; }, "metrics"},
+        {[](KeeperConfig& c) { c.irc.tlsCertPath = "c"; }, "tlscert"},
+        {[](KeeperConfig& c) { c.irc.tlsKeyPath = "k"; }, "tlskey"},
+        {[](KeeperConfig& c) { c.irc.tlsCaPath = "a"; }, "tlsca"},
+    };
+    for (const auto& [edit, named] : edits) {
+        KeeperConfig changed = *before.config;
+        edit(changed);
+        EXPECT_EQ(KeeperConfig::needRestart(*before.config, changed), QStringList(named));
+    }
 }
 
 TEST(KeeperConfig, NamesTheLineAndTheFault) {
@@ -124,6 +158,15 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
         {kBase + "books = b\nmetrics = localhost:9187\n", "k.txt, line 5: metrics must be an"},
         {kBase + "books = b\nmetrics = [::1]:0\n", "k.txt, line 5: metrics must be an address"},
         {kBase + "books = b\nsasl = robot\n", "k.txt, line 5: sasl must be an account"},
+        {kBase + "books = b\npace = 101\n", "k.txt, line 5: pace must be a number"},
+        {kBase + "books = b\nfastpace = 0\n", "k.txt, line 5: fastpace must be a number"},
+        {kBase + "books = b\nmetrics = 127.0.0.1:65536\n", "k.txt, line 5: metrics must be an"},
+        {kBase + "books = b\nmetrics = [::1:9187\n", "k.txt, line 5: metrics must be an"},
+        {kBase + "books = a\x01b\n", "k.txt, line 4: books must name a file"},
+        {kBase + "books = postgresql://keeper@db:0/casino\n", "k.txt, line 4: "},
+        {kBase + "books = b\nlogfile =\n", "k.txt, line 5: logfile must name a file"},
+        {kBase + "books = b\nlogfile = a\x01b\n", "k.txt, line 5: logfile must name a file"},
+        {kBase + "books = b\noper = op\x01 pw\n", "k.txt, line 5: oper must be a name"},
     };
     for (const auto& c : cases) {
         const auto result = parseKeeperConfig(c.text, "k.txt", "/x");
@@ -144,6 +187,18 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
     ASSERT_TRUE(result.config) << result.error.toStdString();
     EXPECT_EQ(result.config->booksPath, QDir(dir.path()).filePath("data/books.sqlite"));
     EXPECT_FALSE(readKeeperConfig(QDir(dir.path()).filePath("missing.txt")).config);
+    // Others may read it: a warning only when it holds a password; a file at fault says so.
+    ASSERT_TRUE(file.setPermissions(file.permissions() | QFileDevice::ReadOther));
+    EXPECT_TRUE(readKeeperConfig(path).warnings.isEmpty());
+    for (const auto& [line, warned] :
+         {std::pair{QByteArray("oper = op pw\n"), true}, {QByteArray("pace = 0\n"), false}}) {
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(line);
+        file.close();
+        const auto read = readKeeperConfig(path);
+        EXPECT_EQ(read.config.has_value(), warned);
+        EXPECT_EQ(read.warnings.size(), warned ? 1 : 0) << read.warnings.join(' ').toStdString();
+    }
 }
 
 TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
