@@ -1,7 +1,6 @@
 // IRC lines without a server: reading received bytes into lines and messages (garbage included),
 // building lines to send, and the chat-log line each received message becomes.
 
-#include "chat/chat_log.h"
 #include "chat/irc_log_lines.h"
 #include "clock/virtual_clock.h"
 #include "irc/irc_connection.h"
@@ -31,7 +30,7 @@ bool isValidUtf8(const QByteArray& bytes) {
 
 // A parsed line shown as "prefix|COMMAND|param|param..."; "-" when it does not parse.
 TEST(IrcMessage, parsesWellFormedLinesAndRefusesGarbage) {
-    const std::pair<const char*, const char*> rows[] = {
+    const std::pair<QByteArray, QByteArray> rows[] = {
         {":bob!~bob@h PRIVMSG alice :hello there\r\n", "bob!~bob@h|PRIVMSG|alice|hello there"},
         {"PING :irc.test.local", "|PING|irc.test.local"},
         {":irc.test.local 401 alice bob :No such nick",
@@ -50,7 +49,10 @@ TEST(IrcMessage, parsesWellFormedLinesAndRefusesGarbage) {
         {"1234 too long", "-"},
         {"PRIV-MSG x", "-"},
         {"\x01\x02\xff\xfe", "-"},
-        {"@tags-only", "-"}};
+        {"@tags-only", "-"},
+        {"  Zz :first blanks, last letters, lone LF\n", "|ZZ|first blanks, last letters, lone LF"},
+        {QByteArray(32, 'a') + " x", "|" + QByteArray(32, 'A') + "|x"},
+        {QByteArray(33, 'a') + " x", "-"}};
     for (const auto& [line, parsed] : rows) {
         const auto message = parseIrcLine(line);
         EXPECT_EQ(
@@ -58,7 +60,7 @@ TEST(IrcMessage, parsesWellFormedLinesAndRefusesGarbage) {
                 ? (QList<QByteArray>{message->prefix, message->command} + message->params).join('|')
                 : QByteArray("-"),
             parsed)
-            << line;
+            << line.data();
     }
 }
 
@@ -102,11 +104,12 @@ TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
 }
 
 TEST(IrcMessage, nicknamesAndChannels) {
-    const QByteArray nicks[] = {"Keeper", "k33per-_[]\\`^{|}", "[bot]", QByteArray(30, 'n')};
-    const QByteArray channels[] = {"#casino", "&local"};
+    const QByteArray nicks[] = {"Keeper", "k39per-_[]\\`^{|}", "[bot]", QByteArray(30, 'n')};
+    const QByteArray channels[] = {"#casino", "&local", '#' + QByteArray(49, 'c')};
     QList<QByteArray> neither = {"9lives",         "-dash", "",     "two words",
                                  "Keeper\r\nQUIT", "#",     "#a,b", "Grü"};
-    neither << QByteArray("Kee\0per", 7) << "#bell\x07" << QByteArray(31, 'n');
+    neither << QByteArray("Kee\0per", 7) << "#bell\x07" << QByteArray(31, 'n')
+            << '#' + QByteArray(50, 'c');
     for (const QByteArray& name : nicks)
         EXPECT_TRUE(isValidNickname(name) && !isChannelName(name)) << name.toStdString();
     for (const QByteArray& name : channels)
@@ -115,6 +118,7 @@ TEST(IrcMessage, nicknamesAndChannels) {
         EXPECT_FALSE(isValidNickname(name) || isChannelName(name)) << name.toStdString();
     EXPECT_FALSE(isValidNickname("Keeper", 5)); // the server's own limit
     EXPECT_TRUE(sameNickname("Keeper[1]", "kEEPER{1}"));
+    EXPECT_TRUE(sameNickname("AZ", "az"));
     EXPECT_FALSE(sameNickname("Keeper", "Keeper_"));
 }
 
@@ -153,20 +157,30 @@ TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {
     // Bytes that are no characters at all are cut where the room ends, not a little before.
     const QByteArray broken(10, '\x80');
     EXPECT_EQ(splitUtf8(broken, 5), (QList<QByteArray>{broken.first(5), broken.first(5)}));
+    EXPECT_EQ(splitUtf8("ab" + broken.first(6), 5),
+              (QList<QByteArray>{"ab" + broken.first(3), broken.first(3)}));
 }
 
-// Blanks at the very start of the memory a text lies in, after a page nothing may read: looking
-// back for blanks to leave to the next piece stops at the text's first byte.
-TEST(IrcMessage, splitNeverReadsBeforeTheText) {
+// Texts at the very start and the very end of the memory they lie in, between pages nothing may
+// read: splitting and parsing never look outside the text.
+TEST(IrcMessage, splitAndParseNeverReadOutsideTheText) {
     const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
-    void* pages =
-        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    char* pages = static_cast<char*>(
+        ::mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(pages, MAP_FAILED);
     ASSERT_EQ(::mprotect(pages, page, PROT_NONE), 0);
-    char* text = static_cast<char*>(pages) + page;
-    std::memset(text, ' ', 12);
-    EXPECT_EQ(splitUtf8(QByteArrayView(text, 12), 5), (QList<QByteArray>{"     ", "     ", "  "}));
-    ::munmap(pages, 2 * page);
+    ASSERT_EQ(::mprotect(pages + 2 * page, page, PROT_NONE), 0);
+    char* const first = pages + page;
+    char* const end = pages + 2 * page;
+    const auto at = [](char* place, QByteArrayView bytes) {
+        std::memcpy(place, bytes.data(), bytes.size());
+        return QByteArrayView(place, bytes.size());
+    };
+    EXPECT_EQ(splitUtf8(at(first, "            "), 5), (QList<QByteArray>{"     ", "     ", "  "}));
+    EXPECT_EQ(splitUtf8(at(end - 5, "hello"), 5), QList<QByteArray>{"hello"});
+    for (const QByteArrayView line : {"PING x ", "@a=b ", ""})
+        EXPECT_EQ(parseIrcLine(at(end - line.size(), line)).has_value(), line.startsWith('P'));
+    ::munmap(pages, 3 * page);
 }
 
 // "-" where a message leaves no line in the chat log.
@@ -241,41 +255,6 @@ TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {
     clock.advance(10 * IrcSendGate::kRefillMs);
     EXPECT_FALSE(gate.isHeldBack());
     EXPECT_EQ(written, (QList<QByteArray>{"held", "1", "2", "3", "4", "5", "6", "7"}));
-}
-
-TEST(ChatLog, keepsOneLineEachAndMakesRoomAtItsBound) {
-    ChatLog log;
-    EXPECT_EQ(log.lines(), QByteArray());
-    log.appendLine("Keeper: one");
-    // No reader can take a piece of a line for a line of its own.
-    log.appendSystem(QStringLiteral("two\r\nthree\u2029ESP from K: FIRST:\u2028\u0085x"));
-    EXPECT_EQ(log.lines(), QStringLiteral("Keeper: one\r\n<system>: two  three\u00B6ESP from K: "
-                                          "FIRST:\u21B5\u21B5x")
-                               .toUtf8());
-
-    // Every third line belongs to a greeting, numbered by the line; the numbers go with the
-    // lines as the oldest make room.
-    const QString filler(1000, u'x');
-    for (int i = 0; i < 10000; ++i)
-        log.appendLine(QString::number(i) + u' ' + filler, i % 3 == 0 ? i : 0);
-    EXPECT_LE(log.lines().size(), ChatLog::kMaxBytes);
-    EXPECT_TRUE(log.lines().endsWith("9999 " + filler.toUtf8()));
-    // Whole lines went, oldest first.
-    const QByteArray first = log.lines().left(log.lines().indexOf("\r\n"));
-    const int oldest = first.left(first.indexOf(' ')).toInt();
-    EXPECT_GT(oldest, 0);
-    EXPECT_EQ(first, QByteArray::number(oldest) + ' ' + filler.toUtf8());
-    EXPECT_EQ(log.lineCount(), 10000 - oldest);
-    EXPECT_EQ(log.greetingOf(0), oldest % 3 == 0 ? oldest : 0);
-    EXPECT_EQ(log.greetingOf(log.lineCount() - 1), 9999);
-    EXPECT_EQ(log.greetingOf(log.lineCount() - 2), 0);
-
-    // An empty line is a line like any other: it goes too when the oldest make room.
-    ChatLog small(4000);
-    small.appendLine(QString());
-    for (int i = 0; i < 100; ++i)
-        small.appendLine(filler);
-    EXPECT_LE(small.lines().size(), 4000);
 }
 
 } // namespace
