@@ -84,6 +84,21 @@ TEST(IrcMessage, randomBytesNeverCrashTheReaderOrTheParser) {
     EXPECT_GT(lines, 100);
 }
 
+// Message tags: keys with their values unescaped, a key without a value, and empty items or
+// items without a key passed over; a key given twice is looked up as it first came.
+TEST(IrcMessage, readsMessageTagsAndTheirEscapes) {
+    const auto message = parseIrcLine("@=x;account=bob;;flag;e=a\\sb\\:c\\\\d\\r\\n\\qz\\;"
+                                      "account=eve :n!u@h PRIVMSG m :hi");
+    ASSERT_TRUE(message);
+    QByteArrayList shown;
+    for (const IrcTag& tag : message->tags)
+        shown << tag.key + '=' + tag.value;
+    EXPECT_EQ(shown, QByteArrayList({"account=bob", "flag=", "e=a b;c\\d\r\nqz", "account=eve"}));
+    EXPECT_EQ(message->tag("account"), "bob");
+    EXPECT_EQ(message->tag("e"), "a b;c\\d\r\nqz");
+    EXPECT_FALSE(message->tag("missing"));
+}
+
 TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
     IrcLineReader reader;
     EXPECT_EQ(reader.feed("PING :a\r\nPRIV"), QList<QByteArray>{"PING :a"});
