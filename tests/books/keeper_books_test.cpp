@@ -43,11 +43,12 @@ TYPED_TEST_SUITE(KeeperBooksTest, Stores, StoreName);
 TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     const PlayerRecord start = registeredPlayer();
-    const auto [first, afterFirst] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+    const auto [first, afterFirst] = nextGame(start, {true, false, true}, {3, 14, 14}, {4, 6, 7});
     PlayerRecord granted = afterFirst;
     granted.credits += 50;
     granted.freeCreditsGranted += 50;
-    const auto [second, afterSecond] = nextGame(granted, {}, {4, 4, 4}, {1, 2, 3});
+    const auto [second, afterSecond] =
+        nextGame(granted, {true, false, false}, {4, 4, 4}, {1, 2, 3});
     {
         auto books = this->open();
         ASSERT_TRUE(books);
@@ -228,6 +229,14 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
                                         "credits left"})
         << "balanced, but granted against the rules";
     EXPECT_EQ(audit.games, 1);
+
+    // A booked game or a waiting draw damaged behind the books' back is refused, never read.
+    this->tamper("UPDATE games SET holds = '1,0'");
+    EXPECT_FALSE(books->delivery("alice"));
+    EXPECT_TRUE(books->lastError().contains("a booked game is damaged"));
+    this->tamper("UPDATE players SET pending = '01,02'");
+    EXPECT_FALSE(books->load("alice"));
+    EXPECT_TRUE(books->lastError().contains("the waiting draw of a player is damaged"));
 }
 
 // Each change names a column the audit must read right; each gives books that do not add up.
