@@ -107,6 +107,16 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     EXPECT_FALSE(open({}, BooksPurpose::Audit, &error)) << "an audit makes no books";
     EXPECT_EQ(error, address().text() + ": no books there (a robot makes them on its first start "
                                         "there, or jackwell-keeper --init CONFIG)");
+    // The server refuses the new books at their COMMIT: none are made, and its reason is named.
+    ASSERT_TRUE(sql(
+        "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE 'disk full';"
+        " END$$; CREATE FUNCTION arm() RETURNS event_trigger LANGUAGE plpgsql AS $$BEGIN CREATE"
+        " CONSTRAINT TRIGGER refuse AFTER INSERT ON jackwell.books DEFERRABLE INITIALLY DEFERRED"
+        " FOR EACH ROW EXECUTE FUNCTION public.refuse(); END$$; CREATE EVENT TRIGGER arm ON"
+        " ddl_command_end WHEN TAG IN ('CREATE INDEX') EXECUTE FUNCTION arm()"));
+    EXPECT_FALSE(open(kMachine, BooksPurpose::Serve, &error));
+    EXPECT_EQ(error, address().text() + ": ERROR:  disk full");
+    sql("DROP EVENT TRIGGER arm");
 
     auto books = open();
     ASSERT_TRUE(books);
