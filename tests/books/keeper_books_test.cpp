@@ -59,7 +59,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
         ASSERT_TRUE(books->save("Bob", registeredPlayer()));
         ASSERT_TRUE(books->markFirstDrawsTold({{"Bob", 2}, {"nobody", 1}}))
             << "Bob's mark is for a game not waiting";
-        ASSERT_TRUE(books->markDelivered({{"alice", 1}, {"nobody", 5}}));
+        ASSERT_TRUE(books->markDelivered({{"alice", 2}, {"nobody", 5}}));
         ASSERT_TRUE(books->markDelivered({{"alice", 0}})) << "marks never move back";
         // Whatever tells a player of a change waits for whenDurable(): it answers from the
         // event loop, never from inside the call, in the order it was asked.
@@ -77,7 +77,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     const auto delivery = books->delivery("alice");
     ASSERT_TRUE(delivery);
     EXPECT_EQ(delivery->lastGame, 2);
-    EXPECT_EQ(delivery->deliveredGame, 1);
+    EXPECT_EQ(delivery->deliveredGame, 2);
     EXPECT_EQ(delivery->lastOutcome, second);
     EXPECT_FALSE(delivery->onItsWayElsewhere);
     EXPECT_FALSE(delivery->firstDrawUntold) << "told with the result of the last game";
@@ -356,6 +356,8 @@ TYPED_TEST(KeeperBooksTest, BooksTakenAwayWhileOpenTakeNoMoreChanges) {
         ASSERT_TRUE(books->save("alice", start));
         const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 1, 1});
         this->takeAway(way);
+        EXPECT_FALSE(books->save("alice", PlayerRecord{})) << "refused, and the books are gone";
+        EXPECT_TRUE(books->failedForGood()) << books->lastError().toStdString();
         EXPECT_FALSE(books->commitGame("alice", outcome, after));
         EXPECT_TRUE(books->failedForGood()) << books->lastError().toStdString();
         EXPECT_FALSE(books->save("bob", registeredPlayer()));

@@ -180,6 +180,17 @@ TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
     }
 }
 
+// A batch is checked against the file when it is committed: one whose file was deleted meanwhile
+// is not said to be kept.
+TEST_F(SqliteBooksTest, ABatchInBooksTakenAwayIsNotKept) {
+    auto books = open();
+    ASSERT_TRUE(books->beginBatch());
+    ASSERT_TRUE(books->save("alice", registeredPlayer()));
+    takeAway(0);
+    EXPECT_FALSE(books->commitBatch());
+    EXPECT_TRUE(books->failedForGood());
+}
+
 // Two robots on one file would each answer from their own idea of the waiting games: the
 // second is refused while the first serves; an audit reads beside it.
 TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
@@ -189,6 +200,10 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
     EXPECT_EQ(error, path() + " is kept by another running robot");
     EXPECT_TRUE(SqliteBooks::open(path(), &error, BooksPurpose::Audit)) << error.toStdString();
+    tamper("ALTER TABLE players RENAME TO gone");
+    EXPECT_FALSE(books->load("alice")) << "a player who cannot be read is no new player";
+    EXPECT_TRUE(books->lastError().startsWith("no such table: players"));
+    tamper("ALTER TABLE gone RENAME TO players");
     const QString link = dir_.filePath("link.sqlite");
     ASSERT_TRUE(QFile::link(path(), link));
     EXPECT_FALSE(SqliteBooks::open(link, &error)) << "nor by a link to it";
