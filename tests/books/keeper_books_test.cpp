@@ -54,6 +54,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
         ASSERT_TRUE(books);
         ASSERT_TRUE(books->save("alice", start));
         ASSERT_TRUE(books->commitGame("alice", first, afterFirst));
+        ASSERT_TRUE(books->save("alice", afterFirst)) << "nothing granted, no grant";
         ASSERT_TRUE(books->save("alice", granted));
         ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
         ASSERT_TRUE(books->save("Bob", registeredPlayer()));
@@ -293,6 +294,12 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
     auto books = this->open();
     EXPECT_EQ(books->load("alice"), PlayerRecord{});
     EXPECT_EQ(books->audit().players, 0);
+    ASSERT_TRUE(books->beginBatch());
+    ASSERT_TRUE(books->save("alice", start));
+    books->rollbackBatch();
+    EXPECT_FALSE(books->inBatch());
+    EXPECT_EQ(books->load("alice"), PlayerRecord{}) << "a batch given up keeps nothing";
+    EXPECT_TRUE(books->commitBatch()) << "no batch: nothing to commit";
     ASSERT_TRUE(books->beginBatch());
     ASSERT_TRUE(books->save("alice", start));
     ASSERT_TRUE(books->commitGame("alice", outcome, after));

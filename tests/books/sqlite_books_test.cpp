@@ -180,15 +180,22 @@ TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
     }
 }
 
-// A batch is checked against the file when it is committed: one whose file was deleted meanwhile
-// is not said to be kept.
-TEST_F(SqliteBooksTest, ABatchInBooksTakenAwayIsNotKept) {
+// A batch is checked against the file when it is committed: one whose file was moved aside
+// meanwhile is not said to be kept, and nothing more is written to the file moved aside.
+TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     auto books = open();
     ASSERT_TRUE(books->beginBatch());
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
-    takeAway(0);
+    const QString aside = path() + QStringLiteral(".aside");
+    ASSERT_TRUE(QFile::rename(path(), aside));
     EXPECT_FALSE(books->commitBatch());
     EXPECT_TRUE(books->failedForGood());
+    EXPECT_FALSE(books->save("bob", registeredPlayer()));
+    EXPECT_FALSE(books->beginBatch());
+    QString error;
+    auto read = SqliteBooks::open(aside, &error, BooksPurpose::Audit);
+    ASSERT_TRUE(read) << error.toStdString();
+    EXPECT_EQ(read->audit().players, 0);
 }
 
 // Two robots on one file would each answer from their own idea of the waiting games: the
@@ -201,8 +208,10 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     EXPECT_EQ(error, path() + " is kept by another running robot");
     EXPECT_TRUE(SqliteBooks::open(path(), &error, BooksPurpose::Audit)) << error.toStdString();
     tamper("ALTER TABLE players RENAME TO gone");
+    EXPECT_FALSE(books->delivery("alice"));
+    EXPECT_TRUE(books->lastError().startsWith("no such table: players"))
+        << books->lastError().toStdString();
     EXPECT_FALSE(books->load("alice")) << "a player who cannot be read is no new player";
-    EXPECT_TRUE(books->lastError().startsWith("no such table: players"));
     tamper("ALTER TABLE gone RENAME TO players");
     const QString link = dir_.filePath("link.sqlite");
     ASSERT_TRUE(QFile::link(path(), link));
