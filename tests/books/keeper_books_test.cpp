@@ -62,6 +62,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
             << "Bob's mark is for a game not waiting";
         ASSERT_TRUE(books->markDelivered({{"alice", 2}, {"nobody", 5}}));
         ASSERT_TRUE(books->markDelivered({{"alice", 0}})) << "marks never move back";
+        ASSERT_TRUE(books->markFirstDrawsTold({})) << "nothing to mark";
         // Whatever tells a player of a change waits for whenDurable(): it answers from the
         // event loop, never from inside the call, in the order it was asked.
         QList<int> answers;
