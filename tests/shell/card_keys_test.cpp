@@ -234,6 +234,11 @@ TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
     EXPECT_FALSE(nameBox->hasFocus());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_1);
     EXPECT_TRUE(isHeld(rig.app->card().state, 0));
+    // A click on the card, between its buttons, takes the keyboard back too.
+    QTest::mouseClick(nameBox, Qt::LeftButton);
+    ASSERT_TRUE(nameBox->hasFocus());
+    QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(190, 20));
+    EXPECT_TRUE(window.hasFocus());
 }
 
 // Screen readers name each button and say what it does; the tooltip gives the key; a button
@@ -245,6 +250,10 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
         return QAccessible::queryAccessibleInterface(
             rig.app->windows().card().findChild<CardLabel*>(card::designName(role)));
     };
+    EXPECT_EQ(rig.app->windows().card().accessibleName(), "Jackwell card");
+    EXPECT_EQ(rig.app->windows().card().accessibleDescription(), "Keys:\n" + cardKeysText());
+    EXPECT_EQ(rig.app->windows().card().findChild<QLineEdit*>(card::kNameBoxName)->accessibleName(),
+              "Machinekeeper's name");
     QAccessibleInterface* start = accessible(CardLabelRole::Start);
     EXPECT_EQ(start->object()->property("toolTip").toString(),
               "START (S or Space): spins the reels onto the first draw");

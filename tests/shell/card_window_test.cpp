@@ -153,6 +153,12 @@ TEST(CardWindow, theNoticeWrapsItsWordsInItsOwnType) {
         }
     }
     EXPECT_GT(bottom - top, 2 * QFontMetrics(notice->font()).height()) << "three lines or more";
+    EXPECT_EQ(drawn.pixelColor(1, 1), QColor(Qt::red)); // inside its border, in the text colour
+    EXPECT_EQ(drawn.pixelColor(0, 0), notice->palette().color(QPalette::WindowText));
+    EXPECT_DOUBLE_EQ(notice->font().pointSizeF(), 7);
+    // No button (Tab passes it by), yet it takes the pointer, for its tooltip.
+    EXPECT_EQ(notice->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(rig.window.childAt(notice->geometry().center()), notice);
     EXPECT_EQ(notice->font().stretch(), cardFont(7, true).stretch());
 }
 
@@ -160,6 +166,7 @@ TEST(CardWindow, isAFixedCardWithItsCaption) {
     Rig rig;
     EXPECT_EQ(rig.window.windowTitle(), "Pim's Jackwell");
     EXPECT_EQ(rig.window.toolTip(), "Pim's Jackwell"); // whole, where a frame cuts the title
+    EXPECT_EQ(rig.window.objectName(), "frmJackwell"); // the start-up benchmark waits for it
     EXPECT_EQ(rig.window.minimumSize(), rig.window.maximumSize());
     EXPECT_FALSE(rig.window.windowFlags() & Qt::WindowMaximizeButtonHint);
     // The machinekeeper's name in plain 8.25 point type.
@@ -263,6 +270,32 @@ TEST(CardWindow, picturesDrawnAheadAreTheOnesDrawnAtRunTime) {
     }
 }
 
+// A screen reader hears each reel by the symbol on top, and the picture it covers goes unnamed.
+TEST(CardWindow, aScreenReaderHearsTheSymbolOnTopOfEachReel) {
+    Rig rig;
+    const struct {
+        PictureBox reel, result;
+        const char* name;
+    } rows[] = {
+        {{1, true}, {kNoImage, false}, "Left reel: bells"},
+        {{4, true}, {kNoImage, true}, "Middle reel: blank"},
+        {{4, true}, {14, true}, "Right reel: cherries"},
+    };
+    rig.change([&rows](CardState& s) {
+        for (int reel = 0; reel < 3; ++reel) {
+            s.reels[reel].reelPicture = rows[reel].reel;
+            s.reels[reel].resultPicture = rows[reel].result;
+        }
+    });
+    for (int reel = 0; reel < 3; ++reel) {
+        const bool resultOnTop = rows[reel].result.visible;
+        SymbolBox* top = resultOnTop ? rig.resultPicture(reel) : rig.reelPicture(reel);
+        SymbolBox* covered = resultOnTop ? rig.reelPicture(reel) : rig.resultPicture(reel);
+        EXPECT_EQ(top->accessibleName(), rows[reel].name);
+        EXPECT_EQ(covered->accessibleName(), "") << rows[reel].name;
+    }
+}
+
 // Every pair shows exactly one picture from start-up on, through a whole spin.
 TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
     Rig rig;
@@ -328,6 +361,7 @@ TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
         {Hold3, "HOLD", QColor(0x56, 0x34, 0x12)},
         {FirstCode1, "7", {}},
         {FinalCode1, "0", {}},
+        {CoinSlot, "", QColor(Qt::black)},
     };
     const QImage picture = rig.window.grab().toImage();
     for (const auto& row : rows) {
@@ -342,6 +376,12 @@ TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
         }
     }
     EXPECT_EQ(picture.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
+    // The coin slot's border is drawn in the text colour, which a dark theme makes light.
+    CardLabel* slot = rig.label(CoinSlot);
+    QPalette dark = slot->palette();
+    dark.setColor(QPalette::WindowText, Qt::white);
+    slot->setPalette(dark);
+    EXPECT_EQ(slot->grab().toImage().pixelColor(0, 0), QColor(Qt::white));
 }
 
 // The player may type into the name box (or set it through the accessibility bus) and nothing
@@ -406,8 +446,13 @@ TEST(PayoutsWindow, payoutsBeforeAnyTableShowsThePublishedAmountsAndAgainOnlyBri
     EXPECT_EQ(payouts->amount(15), "50");
 
     receiveTable(rig, "1", "2");
+    payouts->showMinimized(); // brought out of the task bar, and takes the keyboard
+    rig.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.window));
     rig.clickAt(kPayoutsButton);
     deleteClosedWindows();
+    EXPECT_FALSE(payouts->isMinimized());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(payouts));
     ASSERT_EQ(rig.window.payoutsWindow(), payouts.data());
     EXPECT_TRUE(payouts->isVisible());
     EXPECT_EQ(payouts->amount(0), "1"); // amounts that arrived while open stay
