@@ -153,7 +153,7 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
 // Stay On Top pins and releases the main window at once and in place; a greyed box changes
 // nothing, and the options window itself is never pinned.
 TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
-    AppRig rig(serializeSettings(Options{{}, {}, CheckState::Greyed}));
+    AppRig rig(serializeSettings(Options{{}, {}, CheckState::Greyed, {}, CheckState::Greyed}));
     CardWindow& main = rig.app->windows().card();
     main.show();
     const QRect place = main.geometry();
@@ -162,6 +162,8 @@ TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
     OptionsWindow& options = rig.app->dialogs().optionsWindow();
     QCheckBox& stayOnTop = control<QCheckBox>(options, options::kStayOnTop);
     EXPECT_EQ(stayOnTop.checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(control<QCheckBox>(options, options::kPlayLoseSound).checkState(),
+              Qt::PartiallyChecked);
     for (bool expected : {false, true, false, true}) {
         stayOnTop.click(); // greyed -> clear -> ticked -> clear -> ticked
         EXPECT_EQ(rig.app->options().stayOnTop, expected ? CheckState::Ticked : CheckState::Clear);
