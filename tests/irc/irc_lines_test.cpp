@@ -87,7 +87,7 @@ TEST(IrcMessage, randomBytesNeverCrashTheReaderOrTheParser) {
 // Message tags: keys with their values unescaped, a key without a value, and empty items or
 // items without a key passed over; a key given twice is looked up as it first came.
 TEST(IrcMessage, readsMessageTagsAndTheirEscapes) {
-    const auto message = parseIrcLine("@=x;account=bob;;flag;e=a\\sb\\:c\\\\d\\r\\n\\qz\\;"
+    const auto message = parseIrcLine("@;=x;account=bob;;flag;e=a\\sb\\:c\\\\d\\r\\n\\qz\\;"
                                       "account=eve :n!u@h PRIVMSG m :hi");
     ASSERT_TRUE(message);
     QByteArrayList shown;
@@ -217,6 +217,9 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         // Every formatting code goes, none left as a blank; a colour code with no colour before
         // its comma ends there, leaving the comma as text.
         {":bob!~b@h PRIVMSG Player :\x16re\x1dv\x11i\x1e\x1f\x0f\x03,5x", "ESP from bob: revi,5x"},
+        {":bob!~b@h PRIVMSG Player :\x03"
+         "099,199x",
+         "ESP from bob: 9,199x"}, // two digits at most
         {":bob!~b@h PRIVMSG Player :caf\xe9", QString::fromUtf8("ESP from bob: café")},
         {":bob!~b@h PRIVMSG Player", "-"},
         {":irc.test.local PRIVMSG Player :server says", "<system>: server says"},
