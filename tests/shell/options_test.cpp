@@ -69,8 +69,9 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
             << button.font().family().toStdString() << " " << button.font().stretch();
         // A caption that fits in the design's font is not narrowed.
         const QFont natural = cardFont(8.25, false);
-        if (QFontMetrics(natural).horizontalAdvance(caption) <= captionRoom(button))
+        if (QFontMetrics(natural).horizontalAdvance(caption) <= captionRoom(button)) {
             EXPECT_EQ(button.font().stretch(), natural.stretch());
+        }
         EXPECT_TRUE(options.rect().contains(button.geometry()));
     }
 }
