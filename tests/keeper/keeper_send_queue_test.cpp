@@ -49,7 +49,7 @@ TEST_F(KeeperSendQueueTest, NoWindowEverCarriesMoreLinesThanThePace) {
     const struct {
         KeeperSendQueue::Pace pace;
         int alreadySent;
-    } cases[] = {{{3, 1100}, 0}, {{3, 1100}, 4}, {{1, 500}, 0}, {{50, 1000}, 10}};
+    } cases[] = {{{3, 1100}, 0}, {{3, 1100}, 3}, {{1, 500}, 0}, {{50, 1000}, 10}};
     for (const auto& c : cases) {
         sent.clear();
         queue.clear();
@@ -155,6 +155,61 @@ TEST_F(KeeperSendQueueTest, ADroppedLaneLeavesTheOthersTheirTurns) {
     ASSERT_TRUE(clock.advanceUntil([&] { return queue.waitingLines() == 0; }, 10'000));
     EXPECT_EQ(lines(), (QList<QByteArray>{"alice0", "alice1"}));
     EXPECT_FALSE(written);
+}
+
+// What an operator's figures read of the queue: how many lines wait, where, and for how long;
+// a lane dropped or a queue cleared holds nothing, and what comes after goes out alone.
+TEST_F(KeeperSendQueueTest, CountsWhatWaitsAndForHowLong) {
+    EXPECT_EQ(queue.oldestWaitingMs(), 0);
+    queue.push("alice", "a0");
+    clock.advance(300);
+    queue.push("bob", "b0");
+    queue.push("alice", "a1");
+    clock.advance(200);
+    EXPECT_EQ(queue.oldestWaitingMs(), 500);
+    EXPECT_EQ(queue.waitingIn("alice"), 2);
+    EXPECT_EQ(queue.waitingIn("carol"), 0);
+    EXPECT_EQ(queue.dropLane("alice"), 2);
+    EXPECT_EQ(queue.waitingIn("alice"), 0);
+    EXPECT_EQ(queue.oldestWaitingMs(), 200);
+    queue.clear();
+    EXPECT_EQ(queue.waitingLines(), 0);
+    EXPECT_EQ(queue.waitingIn("bob"), 0);
+    EXPECT_EQ(queue.oldestWaitingMs(), 0);
+    queue.push("alice", "a2");
+    queue.setOpen(true);
+    EXPECT_EQ(lines(), QList<QByteArray>{"a2"});
+}
+
+// A new pace counts from the lines already sent and takes effect at once; a pace of no lines or
+// no time still lets a line a millisecond out. Held, nothing leaves until released.
+TEST_F(KeeperSendQueueTest, ANewPaceHoldingAndReleaseTakeEffectAtOnce) {
+    queue.setPace({1, 10'000});
+    queue.setOpen(true);
+    queue.push("alice", "a0");
+    queue.push("alice", "a1");
+    clock.advance(50);
+    queue.setPace({1, 100});
+    clock.advance(49);
+    EXPECT_EQ(lines().size(), 1);
+    clock.advance(1);
+    EXPECT_EQ(sent.back().atMs, 100);
+    for (const KeeperSendQueue::Pace pace : {KeeperSendQueue::Pace{0, 100}, {1, 0}}) {
+        sent.clear();
+        queue.setPace(pace);
+        clock.advance(1000);
+        queue.push("bob", "b0");
+        queue.push("bob", "b1");
+        clock.advance(pace.windowMs == 0 ? 1 : 100);
+        EXPECT_EQ(lines().size(), 2);
+        EXPECT_EQ(sent[1].atMs - sent[0].atMs, pace.windowMs == 0 ? 1 : 100);
+    }
+    queue.hold();
+    queue.push("carol", "c0");
+    clock.advance(1000);
+    EXPECT_EQ(sent.back().line, "b1");
+    queue.release();
+    EXPECT_EQ(sent.back().line, "c0");
 }
 
 } // namespace
