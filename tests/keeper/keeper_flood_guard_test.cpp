@@ -72,12 +72,54 @@ TEST(KeeperFloodGuard, MakingRoomKeepsARecentWarning) {
         guard.admit("flood");
     for (qsizetype i = 1; i < KeeperFloodGuard::kMaxPlayers; ++i)
         guard.admit(QStringLiteral("p%1").arg(i));
-    clock.advance(3000); // every bucket full again
+    clock.advance(999); // every bucket full again, but the last sweep was under a second ago
+    EXPECT_EQ(guard.admit("newcomer"), Verdict::Drop);
+    clock.advance(1);
     EXPECT_EQ(guard.admit("newcomer"), Verdict::Take);
     EXPECT_EQ(guard.followed(), 2);
+    clock.advance(1000);
     for (int i = 0; i < KeeperFloodGuard::kBurst; ++i)
         ASSERT_EQ(guard.admit("flood"), Verdict::Take) << i;
-    EXPECT_EQ(guard.admit("flood"), Verdict::Drop) << "warned three seconds ago";
+    EXPECT_EQ(guard.admit("flood"), Verdict::Drop) << "warned two seconds ago";
+}
+
+// To the millisecond: how long a player waits, a message the moment a whole one is back, the
+// warning again after ten seconds, idle players forgotten every ten seconds and, with the table
+// full, once a second.
+TEST(KeeperFloodGuard, KeepsItsTimesToTheMillisecond) {
+    VirtualClock clock;
+    KeeperFloodGuard guard(clock);
+    EXPECT_EQ(guard.msUntilNext("nobody"), 0);
+    for (int i = 0; i < KeeperFloodGuard::kBurst; ++i)
+        guard.admit("flood");
+    EXPECT_EQ(guard.msUntilNext("flood"), 250);
+    clock.advance(100);
+    EXPECT_EQ(guard.msUntilNext("flood"), 150);
+    clock.advance(149);
+    EXPECT_EQ(guard.admit("flood"), Verdict::DropAndWarn); // warned at 249
+    clock.advance(1);
+    EXPECT_EQ(guard.msUntilNext("flood"), 0);
+    EXPECT_EQ(guard.admit("flood"), Verdict::Take);
+    clock.advance(KeeperFloodGuard::kWarnEveryMs - 2);
+    while (guard.admit("flood") == Verdict::Take) {
+    }
+    clock.advance(1);
+    EXPECT_EQ(guard.admit("flood"), Verdict::DropAndWarn) << "ten seconds after the last warning";
+
+    // Swept at 10 s, not at 9999 ms: alice, warned at the start, is forgotten then, and bob's
+    // bucket, not full again, is kept. A second later, with room enough, nobody is swept.
+    VirtualClock clock2;
+    KeeperFloodGuard sweeping(clock2);
+    for (int i = 0; i <= KeeperFloodGuard::kBurst; ++i)
+        sweeping.admit("alice");
+    clock2.advance(9999);
+    sweeping.admit("bob");
+    clock2.advance(1);
+    sweeping.admit("bob");
+    EXPECT_EQ(sweeping.followed(), 1);
+    clock2.advance(1000);
+    sweeping.admit("carol");
+    EXPECT_EQ(sweeping.followed(), 2);
 }
 
 TEST(KeeperFloodScreen, DropsAFloodersLinesUnreadUntilTheirTimeIsUp) {
