@@ -97,6 +97,7 @@ TEST(IrcMessage, readsMessageTagsAndTheirEscapes) {
     EXPECT_EQ(message->tag("account"), "bob");
     EXPECT_EQ(message->tag("e"), "a b;c\\d\r\nqz");
     EXPECT_FALSE(message->tag("missing"));
+    EXPECT_EQ(parseIrcLine("@a=1 PING x")->tag("a"), "1");
 }
 
 TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
