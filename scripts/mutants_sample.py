@@ -114,8 +114,11 @@ def mutations(code, returns_bool):
             if other >= 0:
                 yield m.start(1), len(m.group(1)), str(other), "constant"
     statement = code.strip()
+    # An assertion deleted changes nothing a correct program does, so it is not deleted (its other
+    # mutants stay: one that makes it fire on a value the program meets is caught).
     if statement.endswith(";") and balanced(statement) and not re.match(
-            r"(return|co_return|break|continue|case|default|delete|throw|goto|else|do)\b", statement):
+            r"(return|co_return|break|continue|case|default|delete|throw|goto|else|do|Q_ASSERT)\b",
+            statement):
         # x = ...; x.y += ...; *p = ...; (no declaration: the target is one word) or a call f(...);
         if re.match(r"[\w.\->\[\]*:]+ (=|\+=|-=|\|=|&=|\^=|<<=|>>=) ", statement) or \
                 re.match(r"[\w.\->:]+(\[[^\]]*\])?(\.|->)?[\w:]*\(.*\);$", statement) and \
