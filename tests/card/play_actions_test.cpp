@@ -77,6 +77,13 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
         EXPECT_EQ(rig.sent, QStringList({expected, expected}));
         EXPECT_TRUE(rig.state.finishEnabled && rig.state.espHoldEnabled);
     }
+    // The card's very first holds, given up by the chat link, are said not sent.
+    Rig rig;
+    rig.state.machineKeeperName = QStringLiteral("Rivet");
+    rig.backend->close();
+    rig.click(&Card::sendHolds);
+    EXPECT_EQ(rig.state.notice, kHoldsNotSentNotice);
+    EXPECT_FALSE(rig.state.finishEnabled);
 }
 
 // FINISH disables itself and enables START again. RESET CARD during the spin empties the card
