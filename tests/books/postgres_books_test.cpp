@@ -444,6 +444,8 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
          "the address of the books needs a database" + shape},
         {"postgresql://keeper@primary,standby", std::nullopt,
          "the address of the books needs a database" + shape},
+        {"postgresql://keeper@primary:5432,standby:5433", std::nullopt,
+         "the address of the books needs a database" + shape},
         {"postgresql://keeper@db/casino/more", std::nullopt,
          "the address of the books needs a database" + shape},
         {"postgresql://keeper@/casino", std::nullopt,
