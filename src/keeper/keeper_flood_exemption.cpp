@@ -68,18 +68,18 @@ void KeeperFloodExemption::registered() {
     alarm_->start(kExemptionWaitMs);
 }
 
-bool KeeperFloodExemption::take(const IrcMessage& message) {
+void KeeperFloodExemption::take(const IrcMessage& message) {
     const QByteArray& command = message.command;
     if (command == "MODE") {
         if (!awaiting_ || !sameNickname(message.param(0), connection_.nick()))
-            return true;
+            return;
         for (qsizetype i = 1; i < message.params.size(); ++i) {
             if (setsFloodExemption(message.params[i])) {
                 log_(QtInfoMsg, QStringLiteral("exempt from flood limits; speaking at %1 lines a "
                                                "second")
                                     .arg(fastPace_));
                 beginSpeaking(true);
-                return true;
+                return;
             }
         }
     } else if (command == irc_numeric::youreOper) {
@@ -96,10 +96,7 @@ bool KeeperFloodExemption::take(const IrcMessage& message) {
              QStringLiteral("flood exemption refused (%1 %2); speaking at the ordinary pace")
                  .arg(QString::fromLatin1(command), QString::fromUtf8(message.last().left(100))));
         beginSpeaking(false);
-    } else {
-        return false;
     }
-    return true;
 }
 
 void KeeperFloodExemption::beginSpeaking(bool exempt) {

@@ -39,8 +39,8 @@ public:
 
     // The connection is registered: asks for exemption, or lets the robot speak at once.
     void registered();
-    // The server's answers to OPER and MODE; false for any other message.
-    bool take(const IrcMessage& message);
+    // The server's answers to OPER and MODE; any other message is passed over.
+    void take(const IrcMessage& message);
     // The connection was lost: the next one asks again.
     void lost();
     // Takes the paces (pace, fastpace) of `fresh`.
