@@ -37,6 +37,7 @@ TEST(DockedWindows, theChatStandsBesideTheCardInOneWindowAndNeverOverTheReels) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return painted; }, 2000));
 
     windows.showChatWindow();
+    const QSize withChat = dock->size();
     const QRect card = windows.card().geometry();
     EXPECT_EQ(card, QRect(0, 0, 197, 302));
     EXPECT_TRUE(windows.chat().isVisible());
@@ -51,6 +52,8 @@ TEST(DockedWindows, theChatStandsBesideTheCardInOneWindowAndNeverOverTheReels) {
         << dock->width() << "x" << dock->height();
     windows.toggleChatWindow();
     EXPECT_TRUE(windows.chat().isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dock->size() == withChat; }, 2000))
+        << dock->width() << "x" << dock->height() << ", was " << withChat.width();
 
     QSignalSpy closing(&windows.card(), &CardWindow::closing);
     dock->close();
