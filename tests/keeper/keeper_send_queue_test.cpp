@@ -210,6 +210,16 @@ TEST_F(KeeperSendQueueTest, ANewPaceHoldingAndReleaseTakeEffectAtOnce) {
     EXPECT_EQ(sent.back().line, "b1");
     queue.release();
     EXPECT_EQ(sent.back().line, "c0");
+
+    // Waiting for room wakes the queue once, when the room comes, not every millisecond.
+    int asked = 0;
+    queue.setGate([&] { return ++asked > 0; });
+    queue.setPace({1, 1000});
+    queue.push("dave", "d0");
+    queue.push("dave", "d1");
+    clock.advance(2000); // c0 went just now: d0 at one second, d1 at two
+    EXPECT_EQ(sent.back().line, "d1");
+    EXPECT_LE(asked, 8);
 }
 
 } // namespace
