@@ -30,6 +30,12 @@ TEST(CardState, codeCaptionSelectsItsSymbolOrNone) {
         EXPECT_EQ(codeValue(caption), value) << caption.toStdString();
         EXPECT_EQ(symbolImage(codeValue(caption)), image) << caption.toStdString();
     }
+    // Read as far as a short holds it: twelve characters at most, -32768 to 32767.
+    const std::pair<QString, qint16> bounds[] = {{" 000000000007 ", 7}, {"0000000000007", 0},
+                                                 {"32767", 32767},      {"32768", 0},
+                                                 {"-32768", -32768},    {"-32769", 0}};
+    for (const auto& [caption, value] : bounds)
+        EXPECT_EQ(codeValue(caption), value) << caption.toStdString();
 }
 
 // Tokens are fifty times the credits, written as the digits of the product however large it
@@ -49,6 +55,8 @@ TEST(CardState, tokensAreFiftyTimesTheCreditsInPlainDigits) {
         {"1.", "(50)"},
         {"0.000", "(0)"},
         {"1.2345", "(61.725)"},
+        {"1.250", "(62.5)"},
+        {"1.20", "(60)"},
         {"19999999999999", "(999999999999950)"},
         {"20000000000000", "(1000000000000000)"},
         {"12345678901234", "(617283945061700)"},
@@ -59,6 +67,9 @@ TEST(CardState, tokensAreFiftyTimesTheCreditsInPlainDigits) {
         EXPECT_EQ(tokensFor(QString::fromLatin1(credits)), QString::fromLatin1(tokens)) << credits;
     for (const char* notANumber : {"", ".", "-", "1e3", "1.2.3", "x1", "1 2", "0x10"})
         EXPECT_EQ(tokensFor(QString::fromLatin1(notANumber)), std::nullopt) << notANumber;
+    // Credits of 64 characters at most: more is no balance a machine keeps.
+    EXPECT_EQ(tokensFor(QString(64, u'2')), "(" + QString(64, u'1') + "00)");
+    EXPECT_EQ(tokensFor(QString(65, u'2')), std::nullopt);
 }
 
 // A reel is held exactly when its button is yellow; cyan toggles to held, any other colour to
