@@ -199,10 +199,10 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
          },
          true},
         {"no waiting draw", [](PlayerRecord& r) { r.pendingFirstDraw.reset(); }, true},
-        {"credits granted",
+        {"a credit granted",
          [](PlayerRecord& r) {
-             r.credits += 100;
-             r.freeCreditsGranted += 100;
+             r.credits += 1;
+             r.freeCreditsGranted += 1;
          },
          true},
         {"credits out of nowhere", [](PlayerRecord& r) { r.credits += 1; }, false},
@@ -227,7 +227,7 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
     stranger.credits = 5;
     EXPECT_FALSE(books->save("bob", stranger)) << "a first record with credits never granted";
     const BooksAudit audit = books->audit();
-    EXPECT_EQ(audit.faults, QStringList{"alice: 100 free credits granted after game 1 with 99 "
+    EXPECT_EQ(audit.faults, QStringList{"alice: 1 free credits granted after game 1 with 99 "
                                         "credits left"})
         << "balanced, but granted against the rules";
     EXPECT_EQ(audit.games, 1);

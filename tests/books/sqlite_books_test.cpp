@@ -13,6 +13,10 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace jackwell::books;
 using namespace jackwell::machine;
 using jackwell::testing::nextGame;
@@ -72,6 +76,16 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
         EXPECT_TRUE(books->audit().balanced());
     }
     EXPECT_EQ(layout(), 3);
+
+    // Books of the second layout kept the times already.
+    tamper(QStringLiteral("ALTER TABLE players DROP COLUMN untold_draw"));
+    tamper(QStringLiteral("PRAGMA user_version = 2"));
+    auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
+    ASSERT_TRUE(read) << error.toStdString();
+    Ledger rows;
+    ASSERT_TRUE(read->readLedger(rows));
+    ASSERT_EQ(rows.games.size(), 2u);
+    EXPECT_GE(rows.games[1].playedAt.toSecsSinceEpoch(), before);
 }
 
 TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {
@@ -190,12 +204,73 @@ TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     ASSERT_TRUE(QFile::rename(path(), aside));
     EXPECT_FALSE(books->commitBatch());
     EXPECT_TRUE(books->failedForGood());
+    EXPECT_EQ(books->load("alice"), PlayerRecord{}) << "nor read back as if kept";
     EXPECT_FALSE(books->save("bob", registeredPlayer()));
     EXPECT_FALSE(books->beginBatch());
     QString error;
     auto read = SqliteBooks::open(aside, &error, BooksPurpose::Audit);
     ASSERT_TRUE(read) << error.toStdString();
     EXPECT_EQ(read->audit().players, 0);
+}
+
+// A change that fails halfway keeps none of itself, says why (a long name cut short, the table
+// that cannot be read), and leaves the books to take the next change.
+TEST_F(SqliteBooksTest, AChangeThatFailsKeepsNothingAndSaysWhy) {
+    const QString player = QStringLiteral("alice") + QString(60, u'.');
+    auto books = open();
+    const PlayerRecord start = registeredPlayer();
+    ASSERT_TRUE(books->save(player, start));
+    ASSERT_TRUE(books->save("bob", start));
+    const auto [game, after] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+    EXPECT_FALSE(books->save(player, after));
+    EXPECT_EQ(books->lastError(),
+              QStringLiteral("refused a change of %1 that would unbalance the books")
+                  .arg(player.left(64)));
+    EXPECT_FALSE(books->commitGame(player, game, start));
+    EXPECT_EQ(
+        books->lastError(),
+        QStringLiteral("refused a game of %1 that is not the one waiting").arg(player.left(64)));
+
+    tamper("CREATE TRIGGER broken BEFORE UPDATE ON players WHEN NEW.name = 'bob' BEGIN"
+           " SELECT RAISE(ABORT, 'disk trouble'); END");
+    EXPECT_FALSE(books->markDelivered({{player, 1}, {"bob", 1}}));
+    EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError().toStdString();
+    EXPECT_EQ(books->delivery(player)->deliveredGame, 0) << "all the marks or none";
+    tamper(kMendPlayerUpdates);
+    EXPECT_TRUE(books->markDelivered({{player, 1}, {"bob", 1}}));
+
+    Ledger rows;
+    ASSERT_TRUE(books->readLedger(rows));
+    ASSERT_TRUE(books->readLedger(rows));
+    EXPECT_EQ(rows.players.size(), 2u) << "read afresh, not added to";
+    for (const QString table : {"games", "grants", "players"}) {
+        tamper(QStringLiteral("ALTER TABLE %1 RENAME TO gone").arg(table));
+        EXPECT_FALSE(books->readLedger(rows));
+        EXPECT_TRUE(books->lastError().startsWith(
+            QStringLiteral("cannot read the %1: no such table: %1").arg(table)))
+            << books->lastError().toStdString();
+        tamper(QStringLiteral("ALTER TABLE gone RENAME TO %1").arg(table));
+    }
+}
+
+// A disk that takes nothing more (full, or past a file size limit) fails the change as it is
+// committed: it is said not kept, is not read back, and the next change is kept.
+TEST_F(SqliteBooksTest, AChangeTheDiskRefusesIsNotKept) {
+    auto books = open();
+    ASSERT_TRUE(books);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = limit;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const bool kept = books->save("alice", registeredPlayer());
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, signal);
+    EXPECT_FALSE(kept);
+    EXPECT_TRUE(books->lastError().contains("disk")) << books->lastError().toStdString();
+    EXPECT_EQ(books->load("alice"), PlayerRecord{});
+    EXPECT_TRUE(books->save("alice", registeredPlayer())) << books->lastError().toStdString();
 }
 
 // Two robots on one file would each answer from their own idea of the waiting games: the
