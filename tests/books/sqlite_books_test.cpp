@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QtEndian>
 
@@ -211,6 +212,62 @@ TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     auto read = SqliteBooks::open(aside, &error, BooksPurpose::Audit);
     ASSERT_TRUE(read) << error.toStdString();
     EXPECT_EQ(read->audit().players, 0);
+}
+
+// Books that cannot be opened are refused in one line naming the file and the fault, with the
+// reason a caller acts on; new books are never made over a file.
+TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
+    using Refusal = SqliteBooks::Refusal;
+    QString error;
+    auto refusedAs = [&](Refusal expected) {
+        Refusal refusal = expected == Refusal::Damaged ? Refusal::Newer : Refusal::Damaged;
+        error.clear();
+        EXPECT_FALSE(SqliteBooks::open(path(), &error, BooksPurpose::Serve, &refusal));
+        EXPECT_EQ(refusal, expected) << error.toStdString();
+        return error;
+    };
+    EXPECT_EQ(refusedAs(Refusal::Missing),
+              path() + ": no books there (new books are made with jackwell-keeper --init CONFIG)");
+    ASSERT_TRUE(QDir().mkpath(path()));
+    EXPECT_EQ(refusedAs(Refusal::Damaged), path() + ": not a regular file, not books");
+    ASSERT_TRUE(QDir().rmdir(path()));
+    ASSERT_TRUE(open());
+    EXPECT_FALSE(SqliteBooks::create(path(), &error));
+    EXPECT_EQ(error,
+              path() + ": a file is already there; new books are made only where there is none");
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
+        other.setDatabaseName(path());
+        ASSERT_TRUE(other.open());
+        ASSERT_TRUE(QSqlQuery(other).exec(QStringLiteral("BEGIN IMMEDIATE")));
+        EXPECT_TRUE(refusedAs(Refusal::Unavailable)
+                        .startsWith(path() + ": the books cannot be written (database is locked"))
+            << error.toStdString();
+    }
+    QSqlDatabase::removeDatabase(kRaw);
+    EXPECT_TRUE(open()) << "the books as they were";
+}
+
+// Books are made where there are none, on the first run only when asked so, and never over
+// books, nor anew where books made before went missing.
+TEST_F(SqliteBooksTest, BooksAreMadeOnlyWhereNoneWere) {
+    QStringList said;
+    const auto log = [&](const QString& line) { said << line; };
+    QString error;
+    ASSERT_TRUE(SqliteBooks::make(path(), BooksMaking::FirstRun, log, &error));
+    EXPECT_EQ(said, QStringList{"made new books in " + path()});
+    ASSERT_TRUE(open()->save("alice", registeredPlayer()));
+    EXPECT_TRUE(SqliteBooks::make(path(), BooksMaking::FirstRun, log, &error));
+    EXPECT_FALSE(SqliteBooks::make(path(), BooksMaking::Always, log, &error));
+    EXPECT_EQ(error,
+              path() + ": a file is already there; new books are made only where there is none");
+    EXPECT_EQ(open()->load("alice"), registeredPlayer());
+    ASSERT_TRUE(QFile::remove(path()));
+    EXPECT_FALSE(SqliteBooks::make(path(), BooksMaking::FirstRun, log, &error));
+    EXPECT_TRUE(
+        error.startsWith(path() + ": books were made here before (see " + path() + ".made)"))
+        << error.toStdString();
+    EXPECT_EQ(said.size(), 1);
 }
 
 // A change that fails halfway keeps none of itself, says why (a long name cut short, the table
