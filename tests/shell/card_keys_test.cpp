@@ -12,6 +12,7 @@
 #include "shell/payouts_window.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
+#include "shell/statistics_window.h"
 #include "support/app_rig.h"
 
 #include <QAccessible>
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
@@ -87,6 +89,21 @@ const std::vector<Button> kButtons = {
      {},
      [](AppRig& r) { return r.app->dialogs().optionsWindow().isVisible(); }},
     {Options, {}, Qt::Key_C, {}, [](AppRig& r) { return r.app->windows().chat().isVisible(); }},
+    {Options,
+     {},
+     Qt::Key_T,
+     {},
+     [](AppRig& r) {
+         auto* statistics = r.app->dialogs().statisticsWindow();
+         return statistics && statistics->isVisible();
+     }},
+    {Options,
+     {},
+     Qt::Key_H,
+     {},
+     [](AppRig& r) {
+         return r.app->windows().card().findChild<QMessageBox*>("hintBox") != nullptr;
+     }},
 };
 
 // A click anywhere inside a button, or its key on the card, in the chat window outside its
@@ -329,30 +346,39 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
     QMenu* menu = openCardMenu(rig);
     ASSERT_TRUE(menu);
     QStringList texts;
-    for (QAction* action : menu->actions()) {
-        if (!action->isSeparator())
-            texts << action->text();
-    }
+    for (QAction* action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     EXPECT_EQ(texts,
               (QStringList{"Chat window\tC", "Payouts\tP", "Options\tO", "Statistics\tT", "Hint\tH",
-                           "Help\tF1", "Keys", "About Jackwell", "Quit\tCtrl+Q"}));
+                           "-", "Help\tF1", "Keys", "About Jackwell", "-", "Quit\tCtrl+Q"}));
     // From the keyboard it opens over the card (197x302), wherever the pointer is: level with
     // the card's middle, a quarter of its width in from the left.
     const CardWindow& card = rig.app->windows().card();
     EXPECT_EQ(menu->pos(), card.mapToGlobal(QPoint(49, 150)));
 
+    EXPECT_FALSE(entry(menu, "Chat window\tC")->isChecked());
     entry(menu, "Chat window\tC")->trigger();
     EXPECT_TRUE(rig.app->windows().chat().isVisible());
+    const QPointer<QMenu> closed = menu;
+    menu->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !closed; }, 2000)) << "a closed menu is gone";
+    EXPECT_TRUE(entry(openCardMenu(rig), "Chat window\tC")->isChecked());
     entry(openCardMenu(rig), "Keys")->trigger();
     ASSERT_TRUE(rig.app->dialogs().helpWindow() && rig.app->dialogs().helpWindow()->isVisible());
-    EXPECT_TRUE(rig.app->dialogs().helpWindow()->text()->toPlainText().contains(
-        "START: spins the reels onto the first draw"));
+    QTextBrowser* help = rig.app->dialogs().helpWindow()->text();
+    EXPECT_TRUE(help->toPlainText().contains("START: spins the reels onto the first draw"));
+    EXPECT_GT(help->verticalScrollBar()->value(), 0) << "at the keys";
+    rig.app->dialogs().showHelp();
+    EXPECT_EQ(help->verticalScrollBar()->value(), 0) << "at the start";
     entry(openCardMenu(rig), "About Jackwell")->trigger();
     auto* about = rig.app->windows().card().findChild<QMessageBox*>("aboutBox");
     ASSERT_TRUE(about);
     EXPECT_TRUE(about->text().startsWith("Jackwell " + QString(kJackwellVersion)));
     EXPECT_TRUE(about->text().contains(QDir::toNativeSeparators(rig.settingsPath)));
     EXPECT_TRUE(about->text().contains(QDir::toNativeSeparators(rig.preferencesPath)));
+    EXPECT_FALSE(about->testAttribute(Qt::WA_ShowWithoutActivating)) << "takes the keyboard";
+    rig.app->dialogs().showAbout();
+    EXPECT_EQ(rig.app->windows().card().findChildren<QMessageBox*>("aboutBox").size(), 1);
 
     QSignalSpy closing(&rig.app->windows().card(), &CardWindow::closing);
     entry(openCardMenu(rig), "Quit\tCtrl+Q")->trigger();

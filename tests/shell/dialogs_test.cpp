@@ -27,6 +27,7 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         rig.app->dialogs().showStatistics();
         StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
         ASSERT_TRUE(statistics && statistics->isVisible());
+        EXPECT_EQ(statistics->figure("Games played"), "0");
         EXPECT_FALSE(statistics->frameGeometry().intersects(card.frameGeometry()));
         const QRect available = card.screen()->availableGeometry();
         EXPECT_TRUE(available.contains(statistics->frameGeometry()))
@@ -73,17 +74,26 @@ TEST(Dialogs, optionsAskedForAgainTakeTheKeyboard) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&options));
     card.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&card));
+    options.showMinimized();
     rig.app->dialogs().showOptions();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&options));
+    EXPECT_FALSE(options.isMinimized());
 }
 
 TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
     AppRig rig;
     rig.app->showWindows();
     CardWindow& card = rig.app->windows().card();
+    for (int reel = 0; reel < 3; ++reel)
+        rig.app->card().state.reels[reel].firstCode = QString::number(reel + 1);
+    setHeld(rig.app->card().state, 0, true);
     rig.app->dialogs().showHint();
     auto* hint = card.findChild<QMessageBox*>("hintBox");
     ASSERT_TRUE(hint && hint->isVisible());
+    EXPECT_TRUE(hint->text().startsWith("First draw: bells, grapes, dollars\n")) << hint->text();
+    EXPECT_TRUE(hint->text().contains("Your holds: the left reel,")) << hint->text();
+    EXPECT_EQ(hint->windowModality(), Qt::NonModal);
+    EXPECT_EQ(hint->textInteractionFlags(), Qt::TextSelectableByMouse);
     EXPECT_FALSE(hint->frameGeometry().intersects(card.frameGeometry()));
     EXPECT_TRUE(hint->testAttribute(Qt::WA_ShowWithoutActivating));
     rig.app->dialogs().showHint(); // H again

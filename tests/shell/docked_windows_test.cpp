@@ -7,6 +7,7 @@
 #include "platform/preferences.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/help_window.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
 #include "support/app_rig.h"
@@ -14,9 +15,11 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 
 namespace jackwell {
 namespace {
@@ -117,6 +120,8 @@ TEST(DockedWindows, theWindowsTheCardOpensShowInTheChatsPlaceAndCloseFromTheKeyb
         }
     }
 
+    dialogs.showKeys(); // scrolled to the keys in the dock too
+    EXPECT_GT(dialogs.helpWindow()->text()->verticalScrollBar()->value(), 0);
     // The hint leaves the keys with the card.
     card.setFocus();
     dialogs.showHint();

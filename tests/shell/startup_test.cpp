@@ -4,6 +4,7 @@
 // program's course is driven as main() drives it, messages and exit included.
 
 #include "shell/help_window.h"
+#include "shell/options_window.h"
 #include "shell/payouts_window.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_flow.h"
@@ -256,6 +257,8 @@ TEST(Shutdown, closesTheLinkThePayoutsWindowAndTheHelpAndSavesTheOptions) {
     AppRig rig{QByteArray()};
     rig.app->card().showPayouts();
     rig.app->dialogs().showHelp();
+    rig.app->dialogs().showStatistics();
+    QPointer<OptionsWindow> options = &rig.app->dialogs().optionsWindow();
     QPointer<PayoutsWindow> payouts = rig.app->windows().card().payoutsWindow();
     QPointer<HelpWindow> help = rig.app->dialogs().helpWindow();
     ASSERT_TRUE(payouts && help && help->isVisible());
@@ -265,6 +268,9 @@ TEST(Shutdown, closesTheLinkThePayoutsWindowAndTheHelpAndSavesTheOptions) {
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr);
     EXPECT_TRUE(payouts.isNull());
     EXPECT_TRUE(help.isNull());
+    EXPECT_TRUE(options.isNull() && !rig.app->dialogs().statisticsWindow());
+    rig.app->dialogs().showHelp(); // F1 while the program ends
+    EXPECT_FALSE(rig.app->dialogs().helpWindow());
     EXPECT_FALSE(rig.app->card().payouts.exists);
     Options reread;
     ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
