@@ -367,9 +367,9 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
     ASSERT_TRUE(rig.app->dialogs().helpWindow() && rig.app->dialogs().helpWindow()->isVisible());
     QTextBrowser* help = rig.app->dialogs().helpWindow()->text();
     EXPECT_TRUE(help->toPlainText().contains("START: spins the reels onto the first draw"));
-    EXPECT_GT(help->verticalScrollBar()->value(), 0) << "at the keys";
+    const int keysAt = help->verticalScrollBar()->value();
     rig.app->dialogs().showHelp();
-    EXPECT_EQ(help->verticalScrollBar()->value(), 0) << "at the start";
+    EXPECT_LT(help->verticalScrollBar()->value(), keysAt - 100) << "at the start, not the keys";
     entry(openCardMenu(rig), "About Jackwell")->trigger();
     auto* about = rig.app->windows().card().findChild<QMessageBox*>("aboutBox");
     ASSERT_TRUE(about);

@@ -90,8 +90,9 @@ TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
     rig.app->dialogs().showHint();
     auto* hint = card.findChild<QMessageBox*>("hintBox");
     ASSERT_TRUE(hint && hint->isVisible());
-    EXPECT_TRUE(hint->text().startsWith("First draw: bells, grapes, dollars\n")) << hint->text();
-    EXPECT_TRUE(hint->text().contains("Your holds: the left reel,")) << hint->text();
+    EXPECT_TRUE(hint->text().startsWith("First draw: bells, grapes, dollars\n"))
+        << hint->text().toStdString();
+    EXPECT_TRUE(hint->text().contains("Your holds: the left reel,")) << hint->text().toStdString();
     EXPECT_EQ(hint->windowModality(), Qt::NonModal);
     EXPECT_EQ(hint->textInteractionFlags(), Qt::TextSelectableByMouse);
     EXPECT_FALSE(hint->frameGeometry().intersects(card.frameGeometry()));
