@@ -28,6 +28,9 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
         ASSERT_TRUE(statistics && statistics->isVisible());
         EXPECT_EQ(statistics->figure("Games played"), "0");
+        statistics->showMinimized(); // asked for again, it comes back
+        rig.app->dialogs().showStatistics();
+        EXPECT_FALSE(statistics->isMinimized());
         EXPECT_FALSE(statistics->frameGeometry().intersects(card.frameGeometry()));
         const QRect available = card.screen()->availableGeometry();
         EXPECT_TRUE(available.contains(statistics->frameGeometry()))

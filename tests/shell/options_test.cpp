@@ -42,6 +42,16 @@ int captionRoom(QAbstractButton& button) {
     return room.width();
 }
 
+// A window made before Settings.txt is read shows the options read.
+TEST(OptionsWindow, madeBeforeTheSettingsAreReadShowsThem) {
+    AppRig rig(serializeSettings({{}, {}, CheckState::Clear, CheckState::Ticked}),
+               AppRig::DoNotLoad);
+    OptionsWindow& options = rig.app->dialogs().optionsWindow();
+    QString error;
+    ASSERT_TRUE(rig.app->startUp(&error)) << error.toStdString();
+    EXPECT_TRUE(control<QCheckBox>(options, options::kPlayWinSound).isChecked());
+}
+
 // The window is "Options", 2010 twips square; every caption shows whole inside its control, in
 // the design's 8.25-point font or the one that stands in for it ("Play Winning Sou" must never
 // be seen).
