@@ -299,6 +299,8 @@ TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
             if (screen.width() >= 1920) { // room for the help's own size beside the card
                 EXPECT_EQ(rig.app->dialogs().helpWindow()->size(), QSize(520, 640));
             }
+            // Narrowed to the room beside the card where it can be.
+            EXPECT_FALSE(rig.app->dialogs().helpWindow()->frameGeometry().intersects(card));
             for (QWidget* other : {(QWidget*)rig.app->windows().card().payoutsWindow(),
                                    (QWidget*)&rig.app->dialogs().optionsWindow(),
                                    (QWidget*)rig.app->dialogs().helpWindow()}) {
