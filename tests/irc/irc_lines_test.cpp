@@ -218,9 +218,15 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         // Every formatting code goes, none left as a blank; a colour code with no colour before
         // its comma ends there, leaving the comma as text.
         {":bob!~b@h PRIVMSG Player :\x16re\x1dv\x11i\x1e\x1f\x0f\x03,5x", "ESP from bob: revi,5x"},
+        // Two digits at most each; a background after one digit, or ending the text; a comma with
+        // no digit after it left as text.
         {":bob!~b@h PRIVMSG Player :\x03"
-         "099,199x",
-         "ESP from bob: 9,199x"}, // two digits at most
+         "099,199x\x03"
+         "4,5x\x03"
+         "4,x\x03"
+         "4,567x hi\x03"
+         "4,5",
+         "ESP from bob: 9,199xx,x7x hi"},
         {":bob!~b@h PRIVMSG Player :caf\xe9", QString::fromUtf8("ESP from bob: café")},
         {":bob!~b@h PRIVMSG Player", "-"},
         {":irc.test.local PRIVMSG Player :server says", "<system>: server says"},
