@@ -21,7 +21,8 @@ TEST(PictureTestCorner, buttonsLeaveThePictureAndReportOnlyUnreadableFiles) {
         testing::AppRig rig;
         QWidget& main = rig.app->windows().card();
         const QLabel& picture = rig.app->dialogs().pictureTestCorner().pictureBox();
-        EXPECT_GE(picture.x(), main.width()); // out of sight
+        EXPECT_GE(picture.x(), main.width()); // out of sight, yet named for a screen reader
+        EXPECT_EQ(picture.accessibleName(), "Picture test");
         const QImage before = picture.pixmap().toImage();
         EXPECT_FALSE(before.allGray()); // symbol 4 is drawn, in colour
         main.findChild<QPushButton*>(card::kCornerChooseButtonName)->click();
