@@ -5,6 +5,7 @@
 #include "keeper/keeper_flood_guard.h"
 #include "keeper/keeper_flood_screen.h"
 #include "keeper/keeper_presence.h"
+#include "keeper/keeper_resent_holds.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,36 @@ TEST(KeeperFloodGuard, KeepsItsTimesToTheMillisecond) {
     clock2.advance(1000);
     sweeping.admit("carol");
     EXPECT_EQ(sweeping.followed(), 2);
+}
+
+// Holds read again before their result went out, and once more just after it, are the copy that
+// crossed the result: passed over. Read later, from a player who never resent them, or other
+// holds, they are played; and past its bound the robot forgets everyone.
+TEST(KeeperResentHolds, OnlyACopyThatCrossedItsResultIsPassedOver) {
+    KeeperResentHolds resent;
+    const machine::HoldMask some{true, false, true}, other{false, true, true};
+    constexpr int kCrossing = KeeperResentHolds::kCrossingMs;
+    resent.resultOut("nobody", 0);
+    for (const QString player : {"alice", "bob", "carol", "dave"}) {
+        EXPECT_FALSE(resent.isCrossingCopy(player, some, 0));
+        if (player != "bob") {
+            EXPECT_FALSE(resent.isCrossingCopy(player, some, 0)); // sent again, unanswered
+        }
+        resent.resultOut(player, 0);
+        resent.resultOut(player, 100); // the first time out counts
+    }
+    EXPECT_TRUE(resent.isCrossingCopy("alice", some, kCrossing - 1));
+    EXPECT_FALSE(resent.isCrossingCopy("alice", some, kCrossing));
+    EXPECT_FALSE(resent.isCrossingCopy("bob", some, 100));
+    EXPECT_FALSE(resent.isCrossingCopy("carol", other, 100));
+    resent.isCrossingCopy("erin", some, 1000);
+    resent.isCrossingCopy("erin", some, 1000);
+    resent.resultOut("erin", 1000);
+    EXPECT_TRUE(resent.isCrossingCopy("erin", some, 1000 + kCrossing - 1));
+    for (qsizetype i = 5; i < KeeperResentHolds::kMostFollowed; ++i) // five followed so far
+        resent.isCrossingCopy(QString::number(i), some, 0);
+    resent.isCrossingCopy("newcomer", some, 0);
+    EXPECT_FALSE(resent.isCrossingCopy("dave", some, kCrossing - 1)) << "forgotten";
 }
 
 TEST(KeeperFloodScreen, DropsAFloodersLinesUnreadUntilTheirTimeIsUp) {
