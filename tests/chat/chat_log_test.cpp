@@ -70,8 +70,8 @@ TEST(ChatLog, dropsTheOldestWholeLinesPastItsBoundAndKeepsGreetingsWithTheirLine
     EXPECT_EQ(log.lineCount(), 1);
     EXPECT_EQ(greetingsOf(log), QList<int>({4, 0}));
 
-    // Lines of 9 bytes each but the first: at its bound a log keeps them all; past it, it stops at
-    // the first cut that leaves three quarters (34 of 45 bytes: four lines).
+    // Lines of seven bytes joined by CR LF (43 bytes for five): at its bound a log keeps them all;
+    // past it, it stops at the first cut that leaves three quarters (34 of 45 bytes: four lines).
     for (const auto& [bound, appended, kept] : {std::tuple{43, 5, 5}, std::tuple{45, 6, 4}}) {
         ChatLog small(bound);
         for (int line = 1; line <= appended; ++line)
