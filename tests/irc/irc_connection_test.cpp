@@ -1,0 +1,182 @@
+// One connection's life against a server the test scripts line by line, in virtual time: what it
+// sends to register, the nicknames it falls back to, the server's limits it takes up, its pings,
+// what it says when turned down, and the pauses between its attempts to connect again.
+#include "irc/irc_connection.h"
+#include "irc/irc_message.h"
+
+#include "clock/virtual_clock.h"
+#include "support/qt_printers.h"
+#include "support/scripted_irc_server.h"
+
+#include <gtest/gtest.h>
+
+namespace jackwell {
+namespace {
+
+using testing::ScriptedIrcServer;
+using testing::waitUntil;
+
+constexpr int kWaitMs = 5000;
+
+struct IrcConnectionTest : ::testing::Test {
+    VirtualClock clock;
+    ScriptedIrcServer server;
+    QList<QByteArray> commands; // of the messages handed on
+    QStringList lost, notes;
+    int registered = 0;
+    std::unique_ptr<IrcConnection> connection;
+
+    void SetUp() override { ASSERT_TRUE(server.listen(0)); }
+    void open(quint16 port, QByteArray password = {}) {
+        IrcConfig config;
+        config.server = "127.0.0.1";
+        config.port = port;
+        config.nick = "alice";
+        config.channel = "#casino";
+        config.password = std::move(password);
+        IrcConnection::Handlers handlers;
+        handlers.message = [this](const IrcMessage& m) { commands << m.command; };
+        handlers.registered = [this] { ++registered; };
+        handlers.lost = [this](const QString& reason) { lost << reason; };
+        handlers.note = [this](const QString& text) { notes << text; };
+        connection = std::make_unique<IrcConnection>(clock, config, handlers);
+        connection->reconnectNow();
+    }
+    bool offline() {
+        return waitUntil([&] { return connection->state() == IrcConnection::State::Offline; },
+                         kWaitMs);
+    }
+    // Connected and registered as `nick`, capabilities negotiated with none taken.
+    void registerAs(const QByteArray& nick) {
+        open(server.listener.serverPort());
+        ASSERT_TRUE(server.waitForLine("USER jackwell 0 * :Jackwell player"));
+        server.send(":s CAP * LS :multi-prefix\r\n:s 001 " + nick + " :Welcome\r\n");
+        ASSERT_TRUE(server.waitForLine("JOIN #casino"));
+    }
+};
+
+TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServersLimits) {
+    open(server.listener.serverPort(), "letmein");
+    ASSERT_TRUE(server.waitForLine("USER jackwell 0 * :Jackwell player"));
+    EXPECT_EQ(server.received, (QList<QByteArray>{"CAP LS 302", "PASS :letmein", "NICK alice",
+                                                  "USER jackwell 0 * :Jackwell player"}));
+    EXPECT_EQ(connection->nextAttemptInMs(), 0);
+    server.send(":s CAP * LS :multi-prefix\r\n:s 433 * alice :in use\r\n:s 436 * alice_ :taken\r\n"
+                ":s 005 * NICKLEN=4 CASEMAPPING=ascii WHOX :are supported\r\n"
+                ":s 437 * alice1 :held\r\n");
+    ASSERT_TRUE(server.waitForLine("NICK ali2"));
+    EXPECT_EQ(server.received.mid(4),
+              (QList<QByteArray>{"CAP END", "NICK alice_", "NICK alice1", "NICK ali2"}));
+    EXPECT_EQ(connection->nickLength(), 4);
+    EXPECT_EQ(connection->isupport("CASEMAPPING"), "ascii");
+    EXPECT_EQ(connection->isupport("WHOX"), "");
+    EXPECT_EQ(connection->isupport("NICKLEN=4"), std::nullopt);
+    EXPECT_EQ(connection->isupport("are supported"), std::nullopt);
+    EXPECT_EQ(registered, 0);
+
+    server.send(":s 001 ali2 :Welcome\r\n:s 900 ali2 ali2!u@h alice :You are now logged in\r\n"
+                "PING :t0k3n\r\n:ali2!u@h NICK :Bob\r\n:carol!u@h NICK :Dave\r\n");
+    ASSERT_TRUE(server.waitForLine("PONG :t0k3n"));
+    EXPECT_TRUE(server.received.contains("JOIN #casino"));
+    EXPECT_EQ(registered, 1);
+    EXPECT_TRUE(connection->isRegistered());
+    EXPECT_EQ(connection->account(), "alice");
+    EXPECT_EQ(connection->nick(), "Bob");
+    EXPECT_EQ(connection->offlineSinceMs(), -1);
+    EXPECT_EQ(connection->nextAttemptInMs(), -1);
+    EXPECT_EQ(commands,
+              (QList<QByteArray>{"CAP", "433", "436", "005", "437", "001", "900", "NICK", "NICK"}));
+}
+
+TEST_F(IrcConnectionTest, givesUpANicknameTheServerRefusesAndWhenNoFallbackIsFree) {
+    open(server.listener.serverPort());
+    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    server.send(":s 432 * alice :Erroneous nickname\r\n");
+    ASSERT_TRUE(offline());
+    EXPECT_EQ(notes.last(), "connecting again in 1 s (the server refuses the nickname alice)");
+
+    server.received.clear();
+    clock.advance(IrcConnection::kFirstRetryMs);
+    ASSERT_TRUE(server.waitForLine("USER jackwell 0 * :Jackwell player"));
+    for (int taken = 0; taken <= IrcConnection::kMaxNickTries; ++taken) // alice, then ten more
+        server.send(":s 433 * x :in use\r\n");
+    ASSERT_TRUE(offline());
+    EXPECT_EQ(notes.last(), "connecting again in 2 s (no free nickname after 10 tries)");
+    EXPECT_TRUE(lost.isEmpty()) << "never registered, so nothing was lost";
+}
+
+TEST_F(IrcConnectionTest, pingsAQuietServerAndLeavesOneThatStaysSilent) {
+    registerAs("alice");
+    clock.advance(IrcConnection::kIdleBeforePingMs - 1);
+    server.send(":s NOTICE alice :still here\r\n");
+    ASSERT_TRUE(waitUntil([&] { return commands.contains("NOTICE"); }, kWaitMs));
+    clock.advance(IrcConnection::kIdleBeforePingMs - 1); // counted from the notice
+    EXPECT_FALSE(server.received.contains("PING :jackwell"));
+    clock.advance(1);
+    ASSERT_TRUE(server.waitForLine("PING :jackwell"));
+    clock.advance(IrcConnection::kPingAnswerMs - 1);
+    EXPECT_TRUE(connection->isRegistered());
+    clock.advance(1);
+    EXPECT_EQ(lost, QStringList{"the server stopped answering"});
+    EXPECT_EQ(connection->nextAttemptInMs(), IrcConnection::kFirstRetryMs);
+    EXPECT_EQ(connection->offlineSinceMs(), clock.monotonicMs());
+}
+
+TEST_F(IrcConnectionTest, tellsWhatTheServerSaidWhenItClosesAndQuitsPolitely) {
+    open(server.listener.serverPort(), "wrong");
+    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    server.send(":s 464 alice :Password  incorrect\r\nERROR :Closing link\r\n");
+    ASSERT_TRUE(waitUntil([&] { return commands.contains("ERROR"); }, kWaitMs));
+    EXPECT_EQ(connection->serverRefusal(), "Password incorrect (464); Closing link");
+    server.client->disconnectFromHost();
+    ASSERT_TRUE(offline());
+    EXPECT_EQ(notes.last(), "connecting again in 1 s (the server closed the connection: "
+                            "Password incorrect (464); Closing link)");
+
+    server.received.clear();
+    clock.advance(IrcConnection::kFirstRetryMs);
+    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    EXPECT_EQ(connection->serverRefusal(), "") << "a new attempt starts afresh";
+    server.send(":s NOTICE * :ERROR is no command here\r\n:s CAP * LS :multi-prefix\r\n"
+                ":s 001 alice :Welcome\r\n:s 464 alice :not while registered\r\n");
+    ASSERT_TRUE(server.waitForLine("JOIN #casino"));
+    ASSERT_TRUE(waitUntil([&] { return commands.endsWith("464"); }, kWaitMs));
+    EXPECT_EQ(connection->serverRefusal(), "");
+    connection->close();
+    ASSERT_TRUE(server.waitForLine("QUIT :Jackwell closed"));
+    EXPECT_EQ(connection->nextAttemptInMs(), -1);
+    EXPECT_TRUE(lost.isEmpty()) << "closing is no loss";
+}
+
+TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
+    const quint16 closedPort = server.listener.serverPort();
+    server.listener.close();
+    open(closedPort);
+    for (const int pause : {1000, 2000, 4000, 8000, 16000, 30000, 30000}) {
+        ASSERT_TRUE(offline());
+        EXPECT_EQ(connection->nextAttemptInMs(), pause);
+        connection->reconnectNow(); // too soon after the last attempt: no extra one
+        EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
+        clock.advance(pause - 1);
+        EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
+        clock.advance(1);
+        EXPECT_EQ(connection->nextAttemptInMs(), 0);
+    }
+    ASSERT_TRUE(offline());
+    clock.advance(IrcConnection::kShortestAttemptGapMs);
+    connection->reconnectNow();
+    EXPECT_EQ(connection->nextAttemptInMs(), 0) << "an attempt a second after the last";
+}
+
+TEST_F(IrcConnectionTest, dropsAnAttemptTheServerNeverWelcomes) {
+    open(server.listener.serverPort());
+    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    clock.advance(IrcConnection::kAttemptTimeoutMs - 1);
+    EXPECT_EQ(connection->state(), IrcConnection::State::Registering);
+    clock.advance(1);
+    EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
+    EXPECT_EQ(notes.last(), "connecting again in 1 s (no welcome from the server within 10 s)");
+}
+
+} // namespace
+} // namespace jackwell
