@@ -112,7 +112,7 @@ void KeeperSendQueue::flush() {
         Item item = std::move(found->front());
         found->pop_front();
         if (found->empty())
-            lanes_.erase(found);
+            lanes_.erase(found); // keeps the map small: an empty lane acts as a missing one
         else
             turns_.push_back(lane);
         --waiting_;

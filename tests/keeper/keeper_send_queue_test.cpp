@@ -113,8 +113,8 @@ TEST_F(KeeperSendQueueTest, NothingLeavesWhileClosedOrGatedAndCallbacksFollowThe
     queue.setPace({100, 1000});
     queue.push("alice", "one", [&] { written << sent.back().line; });
     queue.push("alice", "two", [&] {
+        queue.push("alice", "three"); // from inside a callback: it goes once the callback ends
         written << sent.back().line;
-        queue.push("alice", "three"); // from inside a callback
     });
     clock.advance(5000);
     EXPECT_TRUE(sent.isEmpty());
