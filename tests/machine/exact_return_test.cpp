@@ -79,7 +79,10 @@ TEST(ExactReturn, choicesComeBestFirst) {
     EXPECT_DOUBLE_EQ(sevens->front().pays.meanTokens, (25000.0 + 50) / 14); // a seven or a cherry
     // A lone dollar is worth keeping: 5000/196 for two more and 50 * 26/196 + 100/196 for
     // cherries beside it come to 32.7 tokens, against 27.7 for drawing all three anew.
-    EXPECT_EQ(table.choices({1, 2, 3})->front().holds, (HoldMask{false, false, true}));
+    const auto lone = table.choices({1, 2, 3});
+    EXPECT_EQ(lone->front().holds, (HoldMask{false, false, true}));
+    for (const HoldValue& choice : *lone) // each found again by its holds
+        EXPECT_EQ(table.value({1, 2, 3}, choice.holds)->pays.meanTokens, choice.pays.meanTokens);
     EXPECT_FALSE(table.choices({0, 4, 4}));
     EXPECT_EQ(table.value({4, 15, 4}, {}), nullptr);
     const HoldValueTable even({{1, 1}, [](const ReelCodes&) { return qint64(5); }, 5});
