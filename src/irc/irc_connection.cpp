@@ -75,6 +75,7 @@ void IrcConnection::abandon() {
     attemptAlarm_->stop();
     idleAlarm_->stop();
     retireSocket();
+    state_ = State::Offline;
 }
 
 QByteArray IrcConnection::nickVariant(const QByteArray& base, int tries, int maxLength) {

@@ -61,12 +61,14 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
     EXPECT_EQ(server.received, (QList<QByteArray>{"CAP LS 302", "PASS :letmein", "NICK alice",
                                                   "USER jackwell 0 * :Jackwell player"}));
     EXPECT_EQ(connection->nextAttemptInMs(), 0);
-    server.send(":s CAP * LS :multi-prefix\r\n:s 433 * alice :in use\r\n:s 436 * alice_ :taken\r\n"
+    server.send(":s CAP * LS :account-tag multi-prefix\r\n:s CAP * ACK :account-tag\r\n"
+                ":s 433 * alice :in use\r\n:s 436 * alice_ :taken\r\n"
                 ":s 005 * NICKLEN=4 CASEMAPPING=ascii WHOX :are supported\r\n"
                 ":s 437 * alice1 :held\r\n");
     ASSERT_TRUE(server.waitForLine("NICK ali2"));
     EXPECT_EQ(server.received.mid(4),
-              (QList<QByteArray>{"CAP END", "NICK alice_", "NICK alice1", "NICK ali2"}));
+              (QList<QByteArray>{"CAP REQ :account-tag", "CAP END", "NICK alice_", "NICK alice1",
+                                 "NICK ali2"}));
     EXPECT_EQ(connection->nickLength(), 4);
     EXPECT_EQ(connection->isupport("CASEMAPPING"), "ascii");
     EXPECT_EQ(connection->isupport("WHOX"), "");
@@ -75,7 +77,8 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
     EXPECT_EQ(registered, 0);
 
     server.send(":s 001 ali2 :Welcome\r\n:s 900 ali2 ali2!u@h alice :You are now logged in\r\n"
-                "PING :t0k3n\r\n:ali2!u@h NICK :Bob\r\n:carol!u@h NICK :Dave\r\n");
+                "PING :t0k3n\r\n:ali2!u@h NICK :Bob\r\n:carol!u@h NICK :Dave\r\n"
+                ":s 005 Bob NICKLEN=999 :are supported\r\n");
     ASSERT_TRUE(server.waitForLine("PONG :t0k3n"));
     EXPECT_TRUE(server.received.contains("JOIN #casino"));
     EXPECT_EQ(registered, 1);
@@ -84,8 +87,37 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
     EXPECT_EQ(connection->nick(), "Bob");
     EXPECT_EQ(connection->offlineSinceMs(), -1);
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
-    EXPECT_EQ(commands,
-              (QList<QByteArray>{"CAP", "433", "436", "005", "437", "001", "900", "NICK", "NICK"}));
+    EXPECT_EQ(connection->nickLength(), 200) << "no longer than the program takes";
+    EXPECT_TRUE(connection->hasCapability("account-tag") &&
+                connection->offersCapability("WHOX") == connection->hasCapability("multi-prefix"));
+    EXPECT_TRUE(connection->offersCapability("multi-prefix"));
+    EXPECT_EQ(commands, (QList<QByteArray>{"CAP", "CAP", "433", "436", "005", "437", "001", "900",
+                                           "NICK", "NICK", "005"}));
+
+    server.client->disconnectFromHost(); // a new connection knows nothing of the old one
+    ASSERT_TRUE(offline());
+    EXPECT_EQ(lost, QStringList{"The remote host closed the connection"});
+    server.received.clear();
+    clock.advance(IrcConnection::kFirstRetryMs);
+    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    EXPECT_EQ(connection->nick(), "alice");
+    EXPECT_EQ(connection->account(), "");
+    EXPECT_EQ(connection->isupport("CASEMAPPING"), std::nullopt);
+    EXPECT_FALSE(connection->hasCapability("account-tag") ||
+                 connection->offersCapability("multi-prefix"));
+}
+
+TEST_F(IrcConnectionTest, abandoningGoesWithoutAWordAndForGood) {
+    registerAs("alice");
+    connection->abandon();
+    EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
+    ASSERT_TRUE(waitUntil(
+        [&] { return server.client->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+    clock.advance(IrcConnection::kIdleBeforePingMs + IrcConnection::kPingAnswerMs);
+    connection->reconnectNow();
+    EXPECT_EQ(connection->nextAttemptInMs(), -1);
+    EXPECT_FALSE(server.received.contains("QUIT :Jackwell closed"));
+    EXPECT_TRUE(lost.isEmpty());
 }
 
 TEST_F(IrcConnectionTest, givesUpANicknameTheServerRefusesAndWhenNoFallbackIsFree) {
@@ -142,6 +174,9 @@ TEST_F(IrcConnectionTest, tellsWhatTheServerSaidWhenItClosesAndQuitsPolitely) {
     ASSERT_TRUE(server.waitForLine("JOIN #casino"));
     ASSERT_TRUE(waitUntil([&] { return commands.endsWith("464"); }, kWaitMs));
     EXPECT_EQ(connection->serverRefusal(), "");
+    server.send("ERROR :" + QByteArray(300, 'x') + "\r\n");
+    ASSERT_TRUE(waitUntil([&] { return commands.endsWith("ERROR"); }, kWaitMs));
+    EXPECT_EQ(connection->serverRefusal(), QString(200, 'x'));
     connection->close();
     ASSERT_TRUE(server.waitForLine("QUIT :Jackwell closed"));
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
@@ -166,6 +201,10 @@ TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
     clock.advance(IrcConnection::kShortestAttemptGapMs);
     connection->reconnectNow();
     EXPECT_EQ(connection->nextAttemptInMs(), 0) << "an attempt a second after the last";
+    ASSERT_TRUE(offline());
+    connection->abandon(); // no more attempts
+    clock.advance(IrcConnection::kLongestRetryMs);
+    EXPECT_EQ(connection->nextAttemptInMs(), -1);
 }
 
 TEST_F(IrcConnectionTest, dropsAnAttemptTheServerNeverWelcomes) {
