@@ -206,8 +206,7 @@ void ChatLogView::addToFold(QTextCursor& cursor, const ChatSession::Line& line) 
             Fold& oldest = folds_.front();
             if (isLive(oldest))
                 oldest.at.block().setUserState(-1); // no longer opens
-            folds_.pop_front();
-            fold = &folds_.back();
+            folds_.pop_front(); // a deque: `fold` stays where it is
         }
     }
     if (fold->lines.size() < kMaxFoldLines) {

@@ -251,6 +251,17 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
     }
 }
 
+// What the chat folds away as the server's greeting: the welcome and its limits, the server's
+// counts, the message of the day (or its absence), the shown host and the login.
+TEST(IrcLogLines, greetingNumericsAreTheWelcomeTheCountsTheMotdAndTheLogin) {
+    for (const char* greeting :
+         {"001", "099", "250", "266", "372", "375", "376", "396", "422", "900", "903"})
+        EXPECT_TRUE(isGreetingNumeric(greeting)) << greeting;
+    for (const char* other : {"000", "100", "249", "267", "371", "373", "374", "377", "395", "397",
+                              "421", "423", "899", "901", "902", "904", "NOTICE"})
+        EXPECT_FALSE(isGreetingNumeric(other)) << other;
+}
+
 TEST(IrcConnection, aTakenNicknameGetsPredictableVariants) {
     const std::vector<std::pair<int, QByteArray>> rows = {
         {0, "Player"}, {1, "Player_"}, {2, "Player1"}, {3, "Player2"}, {11, "Player10"}};
