@@ -26,11 +26,11 @@ std::optional<QByteArray> tailOf(const QString& path, QString* error) {
         return std::nullopt;
     }
     const qint64 skipped = std::max<qint64>(0, file.size() - FinalLinesFile::kMostBytesRead);
-    if (skipped > 0)
-        file.seek(skipped);
+    if (skipped == 0)
+        return file.readAll();
+    file.seek(skipped);
     QByteArray bytes = file.readAll();
-    if (skipped > 0)
-        bytes.remove(0, bytes.indexOf('\n') + 1);
+    bytes.remove(0, bytes.indexOf('\n') + 1); // the rest of the line the part read begins in
     return bytes;
 }
 

@@ -111,14 +111,21 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     EXPECT_EQ(reading.games.back().creditsAfter, 1);
     EXPECT_EQ(reading.unreadableLines, 0);
 
-    QByteArray big = "x";
-    while (big.size() <= FinalLinesFile::kMostBytesRead)
+    // Damage before the part that is read is never seen: not the lines before it, nor the rest
+    // of the line it begins inside, even when that line misses only its first byte.
+    QByteArray big = QByteArray("damaged\n").repeated(100);
+    while (big.size() <= FinalLinesFile::kMostBytesRead + 800)
         big += finalLine(7);
-    const QString bigPath = dir.filePath("big.txt");
-    write(bigPath, big);
-    reading = FinalLinesFile(bigPath).read();
-    EXPECT_EQ(reading.games.size(), std::size_t(kept));
-    EXPECT_EQ(reading.unreadableLines, 0);
+    QByteArray oneOver = "xy\n";
+    while (oneOver.size() + finalLine(7).size() <= FinalLinesFile::kMostBytesRead)
+        oneOver += finalLine(7);
+    oneOver += QByteArray(FinalLinesFile::kMostBytesRead + 1 - oneOver.size(), '\n');
+    for (const QByteArray& bytes : {big, oneOver}) {
+        write(dir.filePath(QString::number(bytes.size())), bytes);
+        reading = FinalLinesFile(dir.filePath(QString::number(bytes.size()))).read();
+        EXPECT_EQ(reading.games.size(), std::size_t(kept));
+        EXPECT_EQ(reading.unreadableLines, 0) << bytes.size();
+    }
 }
 
 TEST(FinalLines, aPlaceThatCannotBeReadOrWrittenIsNamed) {
