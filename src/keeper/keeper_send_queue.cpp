@@ -31,9 +31,7 @@ bool KeeperSendQueue::push(const QString& lane, QByteArray line, Written written
 void KeeperSendQueue::setOpen(bool open) {
     open_ = open;
     if (open)
-        flush();
-    else
-        alarm_->stop();
+        flush(); // (a pacing alarm that goes off while closed writes nothing)
 }
 
 void KeeperSendQueue::setPace(Pace pace) {
@@ -83,7 +81,6 @@ void KeeperSendQueue::clear() {
     lanes_.clear();
     turns_.clear();
     waiting_ = 0;
-    alarm_->stop();
 }
 
 void KeeperSendQueue::forgetOldSends(qint64 now) {
