@@ -421,7 +421,7 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
         {"postgresql://keeper@db/casino?sslmode=verify-full&sslrootcert=/etc/ssl/db.pem",
          PostgresAddress{"keeper", "db", 5432, "casino", "verify-full", "/etc/ssl/db.pem", {}, {}},
          {}},
-        {"postgresql://keeper@primary:5432,standby:5433,[::1]/"
+        {"postgresql://keeper@primary:5432,standby:1,[::1]/"
          "casino?target_session_attrs=read-write",
          PostgresAddress{"keeper",
                          "primary",
@@ -429,7 +429,7 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
                          "casino",
                          {},
                          {},
-                         {{"standby", 5433}, {"::1", 5432}},
+                         {{"standby", 1}, {"::1", 5432}}, // the lowest port
                          "read-write"},
          {}},
         {"postgresql://keeper@primary,/casino", std::nullopt, more},
