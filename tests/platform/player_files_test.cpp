@@ -113,6 +113,8 @@ TEST(Preferences, keepTheChatWindowsStateAndPlace) {
     const Preferences::ChatWindow closed{false, QRect(310, 40, 460, 420)};
     EXPECT_TRUE(Preferences(path).setChatWindow(closed));
     EXPECT_EQ(Preferences(path).chatWindow(), closed);
+    EXPECT_TRUE(Preferences(path).setChatWindow({true, std::nullopt})); // its place forgotten
+    EXPECT_EQ(Preferences(path).chatWindow(), (Preferences::ChatWindow{true, std::nullopt}));
     Preferences none{QString()};
     EXPECT_TRUE(none.setChatWindow(closed));
     EXPECT_EQ(none.chatWindow(), Preferences::ChatWindow{});
