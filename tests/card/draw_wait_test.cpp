@@ -82,6 +82,8 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
         EXPECT_EQ(rig.state.notice, kNoFirstDrawNotice);
         EXPECT_TRUE(rig.state.startEnabled);
         EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+        rig.click(&Card::askToRegister); // as the notice says: it goes
+        EXPECT_TRUE(rig.state.notice.isEmpty());
         rig.start("FIRST: | 09 | 08 | 07 |");
         EXPECT_TRUE(rig.state.reels[0].timer.enabled);
         EXPECT_EQ(rig.state.reels[0].firstCode, "09");
