@@ -156,6 +156,9 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     EXPECT_EQ(games.games, (std::vector<PlayedGame>{{0, 5}, {0, 4}}));
     EXPECT_EQ(games.source, "The results Rivet sent on irc.example.net, kept in " + path);
     EXPECT_EQ(games.problem, "1 lines of " + path + " could not be read and were passed over.");
+    QFile::remove(path);
+    QDir().mkpath(path); // a folder in its place cannot be read
+    EXPECT_TRUE(history.read("Rivet").problem.startsWith(path + ": "));
 }
 
 // Only results the card took are kept as games (the card tells the history of each one it
