@@ -84,6 +84,14 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     rig.click(&Card::sendHolds);
     EXPECT_EQ(rig.state.notice, kHoldsNotSentNotice);
     EXPECT_FALSE(rig.state.finishEnabled);
+    EXPECT_EQ(rig.state.holdsSent, HoldsSent::GivenUp);
+    // Holds that reached the machinekeeper once are not taken back by a later failure.
+    Rig reached;
+    reached.state.machineKeeperName = QStringLiteral("Rivet");
+    reached.click(&Card::sendHolds);
+    reached.backend->close();
+    reached.click(&Card::sendHolds);
+    EXPECT_TRUE(reached.state.notice.isEmpty() && reached.state.finishEnabled);
 }
 
 // FINISH disables itself and enables START again. RESET CARD during the spin empties the card
