@@ -179,14 +179,8 @@ TEST(CardWindow, isAFixedCardWithItsCaption) {
 // it would act it is drawn as ever.
 TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
     Rig rig;
-    const auto lightness = [&rig] {
-        const QImage picture = rig.window.grab(rig.label(Role::Register)->geometry()).toImage();
-        int sum = 0;
-        for (int y = 0; y < picture.height(); ++y) {
-            for (int x = 0; x < picture.width(); ++x)
-                sum += picture.pixelColor(x, y).lightness();
-        }
-        return sum;
+    const auto picture = [&rig] {
+        return rig.window.grab(rig.label(Role::Register)->geometry()).toImage();
     };
     const QString findHost = "First find the machinekeeper: GET HOST";
     const QString sendHolds = "First send your holds: ESP HOLD";
@@ -208,7 +202,7 @@ TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
         {[&] { rig.change([](CardState& s) { s.startEnabled = false; }); },
          {{Role::Start, "This game is still on: ESP HOLD, then FINISH"}}},
     };
-    const int dimmedRegister = lightness();
+    const QImage dimmedRegister = picture();
     for (const auto& [step, why] : steps) {
         step();
         for (const auto& [role, reason] : why) {
@@ -218,7 +212,20 @@ TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
             EXPECT_EQ(button->toolTip().section(u'\n', 1), reason);
         }
     }
-    EXPECT_GT(lightness(), dimmedRegister * 5 / 4); // REGISTER acts since the second step
+    // REGISTER acts since the second step. Dimmed, every colour of it was darkened alike, to
+    // 105/255 of itself (a black veil of 150/255).
+    const QImage lit = picture();
+    int darkened = 0;
+    for (int y = 0; y < lit.height(); ++y) {
+        for (int x = 0; x < lit.width(); ++x) {
+            const QColor was = lit.pixelColor(x, y), dim = dimmedRegister.pixelColor(x, y);
+            for (const auto& [before, after] : {std::pair(was.red(), dim.red()),
+                                                {was.green(), dim.green()},
+                                                {was.blue(), dim.blue()}})
+                darkened += std::abs(after - before * 105 / 255.0) < 0.75;
+        }
+    }
+    EXPECT_EQ(darkened, lit.width() * lit.height() * 3);
 }
 
 // At twice the scale the card's ground and its pictures are drawn for the screen's pixels, not
