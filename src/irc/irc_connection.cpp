@@ -71,11 +71,15 @@ IrcConnection::~IrcConnection() {
 
 void IrcConnection::abandon() {
     closed_ = true;
+    stopAlarms();
+    retireSocket();
+    state_ = State::Offline;
+}
+
+void IrcConnection::stopAlarms() {
     retryAlarm_->stop();
     attemptAlarm_->stop();
     idleAlarm_->stop();
-    retireSocket();
-    state_ = State::Offline;
 }
 
 QByteArray IrcConnection::nickVariant(const QByteArray& base, int tries, int maxLength) {
@@ -117,9 +121,7 @@ bool IrcConnection::openBlocking(QString* error) {
 
 void IrcConnection::close() {
     closed_ = true;
-    retryAlarm_->stop();
-    attemptAlarm_->stop();
-    idleAlarm_->stop();
+    stopAlarms();
     if (socket_ && state_ != State::Offline && state_ != State::Connecting &&
         state_ != State::Handshaking) {
         // A polite goodbye, as far as it gets out without waiting.
@@ -357,9 +359,7 @@ void IrcConnection::refuseLogin(const QString& reason) {
     const bool opening = opening_;
     closed_ = true;
     lastError_ = reason;
-    retryAlarm_->stop();
-    attemptAlarm_->stop();
-    idleAlarm_->stop();
+    stopAlarms();
     retireSocket();
     state_ = State::Offline;
     if (!opening && handlers_.refused)
@@ -381,7 +381,7 @@ void IrcConnection::onRegistered(const IrcMessage& welcome) {
     state_ = State::Registered;
     failures_ = 0;
     offlineSinceMs_ = -1;
-    attemptAlarm_->stop();
+    attemptAlarm_->stop(); // welcomed in time
     pingSent_ = false;
     idleAlarm_->start(kIdleBeforePingMs);
     if (!config_.channel.isEmpty())
@@ -410,8 +410,7 @@ void IrcConnection::lose(const QString& reason) {
     lastError_ = serverRefusal_.isEmpty()
                      ? reason
                      : QStringLiteral("the server closed the connection: %1").arg(serverRefusal_);
-    attemptAlarm_->stop();
-    idleAlarm_->stop();
+    stopAlarms(); // a retry is planned anew below when one is wanted
     retireSocket();
     if (offlineSinceMs_ < 0)
         offlineSinceMs_ = clock_.monotonicMs();

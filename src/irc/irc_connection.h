@@ -125,6 +125,7 @@ private:
     void lose(const QString& reason);
     void noteServerRefusal(const IrcMessage& message);
     void retireSocket();
+    void stopAlarms();
     void scheduleRetry();
     void idleExpired();
 

@@ -134,6 +134,15 @@ TEST_F(IrcConnectionTest, givesUpANicknameTheServerRefusesAndWhenNoFallbackIsFre
         server.send(":s 433 * x :in use\r\n");
     ASSERT_TRUE(offline());
     EXPECT_EQ(notes.last(), "connecting again in 2 s (no free nickname after 10 tries)");
+    // An attempt brought forward takes the planned one's place.
+    clock.advance(IrcConnection::kShortestAttemptGapMs);
+    server.received.clear();
+    connection->reconnectNow();
+    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    server.send(":s CAP * LS :x\r\n:s 001 alice :Welcome\r\n");
+    ASSERT_TRUE(waitUntil([&] { return connection->isRegistered(); }, kWaitMs));
+    clock.advance(2 * IrcConnection::kFirstRetryMs);
+    EXPECT_TRUE(connection->isRegistered());
     EXPECT_TRUE(lost.isEmpty()) << "never registered, so nothing was lost";
 }
 
