@@ -92,6 +92,15 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     reached.backend->close();
     reached.click(&Card::sendHolds);
     EXPECT_TRUE(reached.state.notice.isEmpty() && reached.state.finishEnabled);
+    // Nor do the last game's holds, that reached it, stand for the next game's.
+    Rig later;
+    later.start();
+    later.finish();
+    later.clock.advance(8000);
+    later.start("FIRST: | 04 | 05 | 06 |");
+    later.backend->close();
+    later.click(&Card::sendHolds);
+    EXPECT_EQ(later.state.notice, kHoldsNotSentNotice);
 }
 
 // FINISH disables itself and enables START again. RESET CARD during the spin empties the card
