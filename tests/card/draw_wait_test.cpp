@@ -174,25 +174,30 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
 // A returning player's credits show as soon as the machinekeeper has answered REGISTER; a balance
 // older than a final draw does not undo what the final draw said.
 TEST(DrawWait, theBalanceShowsOnRegisteringAndNeverOverAGameAfterIt) {
-    Rig rig;
-    rig.state.machineKeeperName = QStringLiteral("Rivet");
-    rig.backend->setPrivateMessageHook([&](const QString&, const QString& text) {
-        if (text == "Register me!")
-            rig.clock.callAfter(300, &rig.card, [&] {
-                rig.keeperSays("CREDITS: (98)");
-                rig.keeperSays("FIRST: | 01 | 02 | 03 |");
-            });
-    });
-    rig.click(&Card::askToRegister);
-    EXPECT_EQ(rig.state.credits, "0");
-    rig.clock.advance(300 + Card::kDrawPollMs);
-    EXPECT_EQ(rig.state.credits, "98");
-    EXPECT_EQ(rig.state.tokens, "(4900)");
-    rig.start(QString());
-    rig.finish("FINAL: | 04 | 05 | 06 | Credits: (97)");
-    rig.clock.advance(8000);
-    rig.start("FIRST: | 01 | 02 | 03 |");
-    EXPECT_EQ(rig.state.credits, "97");
+    // An answer later than the card watches for shows with the first draw it came with.
+    for (const int answerMs : {300, Card::kDrawWaitMs + 1000}) {
+        SCOPED_TRACE(answerMs);
+        Rig rig;
+        rig.state.machineKeeperName = QStringLiteral("Rivet");
+        rig.backend->setPrivateMessageHook([&](const QString&, const QString& text) {
+            if (text == "Register me!")
+                rig.clock.callAfter(answerMs, &rig.card, [&] {
+                    rig.keeperSays("CREDITS: (98)");
+                    rig.keeperSays("FIRST: | 01 | 02 | 03 |");
+                });
+        });
+        rig.click(&Card::askToRegister);
+        EXPECT_EQ(rig.state.credits, "0");
+        rig.clock.advance(answerMs + Card::kDrawPollMs);
+        EXPECT_EQ(rig.state.credits, answerMs < Card::kDrawWaitMs ? "98" : "0");
+        rig.start(QString());
+        EXPECT_EQ(rig.state.credits, "98");
+        EXPECT_EQ(rig.state.tokens, "(4900)");
+        rig.finish("FINAL: | 04 | 05 | 06 | Credits: (97)");
+        rig.clock.advance(8000);
+        rig.start("FIRST: | 01 | 02 | 03 |");
+        EXPECT_EQ(rig.state.credits, "97");
+    }
 }
 
 } // namespace

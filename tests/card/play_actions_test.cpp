@@ -137,6 +137,9 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     EXPECT_FALSE(rig.state.finishEnabled);
     rig.clock.advance(5000);
     EXPECT_EQ(rig.sound.beeps.size(), 2u); // the spin ran on; reel 2 is held
+    rig.start("FIRST: | 02 | 03 | 04 |"); // the next game spins every reel, the one held too
+    for (const Reel& reel : rig.state.reels)
+        EXPECT_TRUE(reel.reelPicture.visible && !reel.resultPicture.visible);
 }
 
 // START needs a machinekeeper and an enabled button; FINISH an enabled button.
