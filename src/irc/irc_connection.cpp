@@ -113,15 +113,11 @@ bool IrcConnection::openBlocking(QString* error) {
         lastError_ =
             QStringLiteral("no welcome from the server within %1 s").arg(kOpenBudgetMs / 1000);
     *error = lastError_;
-    closed_ = true;
-    retireSocket();
-    state_ = State::Offline;
+    abandon(); // a start that failed is not tried again
     return false;
 }
 
 void IrcConnection::close() {
-    closed_ = true;
-    stopAlarms();
     if (socket_ && state_ != State::Offline && state_ != State::Connecting &&
         state_ != State::Handshaking) {
         // A polite goodbye, as far as it gets out without waiting.
@@ -130,8 +126,7 @@ void IrcConnection::close() {
         socket_->flush();
         socket_->disconnectFromHost();
     }
-    retireSocket();
-    state_ = State::Offline;
+    abandon(); // the socket, its goodbye on its way, is let go
 }
 
 void IrcConnection::reconnectNow() {
@@ -356,13 +351,9 @@ void IrcConnection::negotiate(const IrcMessage& message) {
 // before a registration, so offlineSinceMs_ already says since when (see lose()).
 void IrcConnection::refuseLogin(const QString& reason) {
     loginRefused_ = true;
-    const bool opening = opening_;
-    closed_ = true;
     lastError_ = reason;
-    stopAlarms();
-    retireSocket();
-    state_ = State::Offline;
-    if (!opening && handlers_.refused)
+    abandon(); // for good: trying again would not change the answer
+    if (!opening_ && handlers_.refused)
         handlers_.refused(reason);
 }
 

@@ -22,23 +22,26 @@ struct IrcConnectionTest : ::testing::Test {
     VirtualClock clock;
     ScriptedIrcServer server;
     QList<QByteArray> commands; // of the messages handed on
-    QStringList lost, notes;
+    QStringList lost, notes, refused;
     int registered = 0;
     std::unique_ptr<IrcConnection> connection;
 
     void SetUp() override { ASSERT_TRUE(server.listen(0)); }
-    void open(quint16 port, QByteArray password = {}) {
+    void open(quint16 port, QByteArray password = {}, IrcConfig::Sasl sasl = {}) {
         IrcConfig config;
         config.server = "127.0.0.1";
         config.port = port;
         config.nick = "alice";
         config.channel = "#casino";
         config.password = std::move(password);
+        config.sasl = sasl;
+        config.saslAccount = config.saslPassword = "alice";
         IrcConnection::Handlers handlers;
         handlers.message = [this](const IrcMessage& m) { commands << m.command; };
         handlers.registered = [this] { ++registered; };
         handlers.lost = [this](const QString& reason) { lost << reason; };
         handlers.note = [this](const QString& text) { notes << text; };
+        handlers.refused = [this](const QString& reason) { refused << reason; };
         connection = std::make_unique<IrcConnection>(clock, config, handlers);
         connection->reconnectNow();
     }
@@ -188,6 +191,8 @@ TEST_F(IrcConnectionTest, tellsWhatTheServerSaidWhenItClosesAndQuitsPolitely) {
     EXPECT_EQ(connection->serverRefusal(), QString(200, 'x'));
     connection->close();
     ASSERT_TRUE(server.waitForLine("QUIT :Jackwell closed"));
+    connection->reconnectNow(); // closed for good
+    EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
     EXPECT_TRUE(lost.isEmpty()) << "closing is no loss";
 }
@@ -214,6 +219,27 @@ TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
     connection->abandon(); // no more attempts
     clock.advance(IrcConnection::kLongestRetryMs);
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
+
+    IrcConnection once(clock, connection->config(), {});
+    QString error;
+    EXPECT_FALSE(once.openBlocking(&error));
+    EXPECT_EQ(error, "Connection refused");
+    clock.advance(IrcConnection::kShortestAttemptGapMs);
+    once.reconnectNow();
+    EXPECT_EQ(once.nextAttemptInMs(), -1) << "a start that failed is not tried again";
+}
+
+TEST_F(IrcConnectionTest, aLoginTheServerCannotTakeEndsTheConnectionForGood) {
+    open(server.listener.serverPort(), {}, IrcConfig::Sasl::Plain);
+    ASSERT_TRUE(server.waitForLine("CAP LS 302"));
+    server.send(":s CAP * LS :account-tag\r\n:s CAP * ACK :account-tag\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !refused.isEmpty(); }, kWaitMs));
+    EXPECT_TRUE(connection->loginRefused());
+    EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
+    clock.advance(IrcConnection::kLongestRetryMs);
+    connection->reconnectNow();
+    EXPECT_EQ(connection->nextAttemptInMs(), -1);
+    EXPECT_EQ(refused.size(), 1);
 }
 
 TEST_F(IrcConnectionTest, dropsAnAttemptTheServerNeverWelcomes) {
