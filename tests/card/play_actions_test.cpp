@@ -113,6 +113,10 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     rig.finish("FINAL: | 07 | 07 | 07 | Credits: (150)");
     EXPECT_TRUE(rig.state.startEnabled);
     EXPECT_FALSE(rig.state.finishEnabled);
+    for (int reel = 0; reel < 3; ++reel) { // the held one shows its symbol, the others spin
+        EXPECT_EQ(rig.state.reels[reel].resultPicture.visible, reel == 1);
+        EXPECT_EQ(rig.state.reels[reel].reelPicture.visible, reel != 1);
+    }
     rig.state.reels[0].firstCode = QStringLiteral("07");
     rig.clock.advance(1000);
     EXPECT_EQ(rig.state.credits, QStringLiteral("150"));
@@ -137,7 +141,7 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     EXPECT_FALSE(rig.state.finishEnabled);
     rig.clock.advance(5000);
     EXPECT_EQ(rig.sound.beeps.size(), 2u); // the spin ran on; reel 2 is held
-    rig.start("FIRST: | 02 | 03 | 04 |"); // the next game spins every reel, the one held too
+    rig.start("FIRST: | 02 | 03 | 04 |");  // the next game spins every reel, the one held too
     for (const Reel& reel : rig.state.reels)
         EXPECT_TRUE(reel.reelPicture.visible && !reel.resultPicture.visible);
 }
