@@ -129,5 +129,36 @@ TEST(Dialogs, theChartsGameNumbersStandUnderThePlot) {
     EXPECT_GT(textUnder, 0);
 }
 
+// The chart of credits: a frame within its margins, the credits after each game a line from the
+// first game at the left to the last at the right, the fewest at the bottom; no games, a word.
+TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
+    CreditsChartView view;
+    view.resize(420, 180);
+    view.setGames({{0, 5, 1}, {0, 9, 1}, {0, 1, 1}});
+    const QImage chart = view.grab().toImage();
+    const QColor frame = view.palette().color(QPalette::Mid);
+    const QColor ground = view.palette().color(QPalette::Base);
+    for (const auto& [x, y, colour] : {std::tuple(60, 100, frame),
+                                       {59, 100, ground},
+                                       {407, 100, frame},
+                                       {408, 100, ground},
+                                       {200, 10, frame},
+                                       {200, 9, ground},
+                                       {300, 155, frame},
+                                       {300, 156, ground}})
+        EXPECT_EQ(chart.pixelColor(x, y).rgb(), colour.rgb()) << x << "," << y;
+    const auto blue = [](const QImage& image, int x, int y) {
+        return image.pixelColor(x, y).blue() > image.pixelColor(x, y).red() + 60;
+    };
+    EXPECT_TRUE(blue(chart, 147, 46) && blue(chart, 320, 82)); // halfway from 5 to 9, 9 to 1
+    EXPECT_FALSE(blue(chart, 147, 100));
+    view.setGames({});
+    const QImage none = view.grab().toImage();
+    int dark = 0;
+    for (int x = 60; x < 408; ++x)
+        dark += none.pixelColor(x, 82).lightness() < 128 && !blue(none, x, 82);
+    EXPECT_GT(dark, 5) << "the words in the middle";
+}
+
 } // namespace
 } // namespace jackwell
