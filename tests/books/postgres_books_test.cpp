@@ -407,30 +407,23 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
                                         "as HOST:PORT,HOST:PORT");
     const QString password = QStringLiteral(
         "the address of the books holds a password; put it in ~/.pgpass or PGPASSWORD instead");
+    const auto at = [](QString host, int port, QList<PostgresAddress::Server> others = {}) {
+        return PostgresAddress{"keeper", host, port, "casino", {}, {}, others, {}};
+    };
     const struct {
         const char* text;
         std::optional<PostgresAddress> address;
         QString error;
     } cases[] = {
-        {"postgresql://keeper@db.example.net:5433/casino",
-         PostgresAddress{"keeper", "db.example.net", 5433, "casino", {}, {}, {}, {}},
+        {"postgresql://keeper@db.example.net:5433/casino", at("db.example.net", 5433), {}},
+        {"postgres://keeper@10.0.0.7/casino", at("10.0.0.7", 5432), {}},
+        {"postgresql://keeper@db/casino?sslmode=verify-full&sslrootcert=/etc/ssl/db.pem&"
+         "target_session_attrs=read-write",
+         PostgresAddress{
+             "keeper", "db", 5432, "casino", "verify-full", "/etc/ssl/db.pem", {}, "read-write"},
          {}},
-        {"postgres://keeper@10.0.0.7/casino",
-         PostgresAddress{"keeper", "10.0.0.7", 5432, "casino", {}, {}, {}, {}},
-         {}},
-        {"postgresql://keeper@db/casino?sslmode=verify-full&sslrootcert=/etc/ssl/db.pem",
-         PostgresAddress{"keeper", "db", 5432, "casino", "verify-full", "/etc/ssl/db.pem", {}, {}},
-         {}},
-        {"postgresql://keeper@primary:5432,standby:1,[::1]/"
-         "casino?target_session_attrs=read-write",
-         PostgresAddress{"keeper",
-                         "primary",
-                         5432,
-                         "casino",
-                         {},
-                         {},
-                         {{"standby", 1}, {"::1", 5432}}, // the lowest port
-                         "read-write"},
+        {"postgresql://keeper@primary:5432,standby:1,[::1]/casino", // the lowest port
+         at("primary", 5432, {{"standby", 1}, {"::1", 5432}}),
          {}},
         {"postgresql://keeper@primary,/casino", std::nullopt, more},
         {"postgresql://keeper@primary,standby:0/casino", std::nullopt, more},
@@ -450,9 +443,7 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
          "the address of the books needs a database" + shape},
         {"postgresql://keeper@/casino", std::nullopt,
          "the address of the books needs a host" + shape},
-        {"postgresql://keeper@db:1/casino",
-         PostgresAddress{"keeper", "db", 1, "casino", {}, {}, {}, {}},
-         {}},
+        {"postgresql://keeper@db:1/casino", at("db", 1), {}},
         {"postgresql://keeper@db:0/casino", std::nullopt,
          "the port of the books' server must be 1 to 65535"},
         {"postgresql://keeper@db:99999/casino", std::nullopt,

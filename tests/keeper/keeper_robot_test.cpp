@@ -167,10 +167,7 @@ TEST_F(KeeperRobotTest, AnotherRobotsWordsGetNoAnswer) {
 // did not take, the player is told only that the machine is out of order.
 TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
     TroubledBooks troubled(*books);
-    KeeperRobot robot(clock, robotConfig(), troubled, 10,
-                      [this](const QString& t) { robotLog << t; });
-    robot.start();
-    ASSERT_TRUE(waitUntil([&] { return robot.isSpeaking(); }, kWaitMs));
+    auto robot = startRobot(clock, robotConfig(), 10, kWaitMs, &troubled);
     auto alice = connectPlayer("alice");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     troubled.failing = true;
@@ -188,10 +185,7 @@ TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
 // them) were sent for the draw before that result: the draw now waiting is told instead.
 TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
     TroubledBooks troubled(*books);
-    KeeperRobot robot(clock, robotConfig(), troubled, 11,
-                      [this](const QString& t) { robotLog << t; });
-    robot.start();
-    ASSERT_TRUE(waitUntil([&] { return robot.isSpeaking(); }, kWaitMs));
+    auto robot = startRobot(clock, robotConfig(), 11, kWaitMs, &troubled);
     auto alice = connectPlayer("alice");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     for (const bool askedHere : {true, false}) {

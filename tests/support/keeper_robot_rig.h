@@ -82,11 +82,13 @@ protected:
         return config;
     }
 
-    // A robot on `on`'s time, started and waited for until it speaks.
+    // A robot on `on`'s time (and `with` books, else the rig's), started and waited for until it
+    // speaks.
     std::unique_ptr<keeper::KeeperRobot> startRobot(Clock& on, const keeper::KeeperConfig& config,
-                                                    quint64 seed, int waitMs = kWaitMs) {
+                                                    quint64 seed, int waitMs = kWaitMs,
+                                                    books::KeeperBooks* with = nullptr) {
         auto robot = std::make_unique<keeper::KeeperRobot>(
-            on, config, *books, seed, [this](const QString& t) { robotLog << t; });
+            on, config, with ? *with : *books, seed, [this](const QString& t) { robotLog << t; });
         robot->start();
         EXPECT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, waitMs));
         return robot;
