@@ -122,6 +122,7 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     EXPECT_EQ(rig.state.credits, QStringLiteral("150"));
     EXPECT_EQ(rig.state.tokens, QStringLiteral("(7500)"));
 
+    rig.state.notice = QString(kRegisterNotSentNotice); // RESET CARD takes any notice away
     const CardState before = rig.state;
     rig.card.resetCard();
     for (int reel = 0; reel < 3; ++reel) {
@@ -141,6 +142,7 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     EXPECT_FALSE(rig.state.finishEnabled);
     rig.clock.advance(5000);
     EXPECT_EQ(rig.sound.beeps.size(), 2u); // the spin ran on; reel 2 is held
+    EXPECT_TRUE(rig.state.notice.isEmpty());
     rig.start("FIRST: | 02 | 03 | 04 |");  // the next game spins every reel, the one held too
     for (const Reel& reel : rig.state.reels)
         EXPECT_TRUE(reel.reelPicture.visible && !reel.resultPicture.visible);
