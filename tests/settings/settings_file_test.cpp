@@ -210,6 +210,12 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
          "Stay On Top (Check1) on line 6 is not a number: \"abc\""},
         {"Check2\r\n\r\nCheck3\r\n 1 \r\n",
          "Play Winning Sound (Check2) on line 2 is not a number: \"\""},
+        {"Check1\r\naaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n",
+         "Stay On Top (Check1) on line 2 is not a number: "
+         "\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\""},
+        {"Check1\r\naaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab\r\n",
+         "Stay On Top (Check1) on line 2 is not a number: "
+         "\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...\""},
         {"Check3\r\n1e0\r\n", "Play Lossing Sound (Check3) on line 2 is not a number"},
         {"Check3\r\n1 x\r\n", "Play Lossing Sound (Check3) on line 2 is not a number"},
         {"Check1\r\n 3 \r\n", "Stay On Top (Check1) on line 2 is not 0, 1 or 2"},
