@@ -206,7 +206,8 @@ void ChatLogView::addToFold(QTextCursor& cursor, const ChatSession::Line& line) 
             Fold& oldest = folds_.front();
             if (isLive(oldest))
                 oldest.at.block().setUserState(-1); // no longer opens
-            folds_.pop_front(); // a deque: `fold` stays where it is
+            // In a deque, `fold` stays where it is.
+            folds_.pop_front();
         }
     }
     if (fold->lines.size() < kMaxFoldLines) {

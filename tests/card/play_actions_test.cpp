@@ -143,7 +143,7 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     rig.clock.advance(5000);
     EXPECT_EQ(rig.sound.beeps.size(), 2u); // the spin ran on; reel 2 is held
     EXPECT_TRUE(rig.state.notice.isEmpty());
-    rig.start("FIRST: | 02 | 03 | 04 |");  // the next game spins every reel, the one held too
+    rig.start("FIRST: | 02 | 03 | 04 |"); // the next game spins every reel, the one held too
     for (const Reel& reel : rig.state.reels)
         EXPECT_TRUE(reel.reelPicture.visible && !reel.resultPicture.visible);
 }
