@@ -5,10 +5,10 @@
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
 #include "shell/file_locations.h"
+#include "shell/world_choice.h"
 #include "support/player_home.h"
 #include "support/qt_printers.h"
 #include "world/chat_world.h"
-#include "shell/world_choice.h"
 
 #include <QFile>
 

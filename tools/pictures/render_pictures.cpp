@@ -4,15 +4,15 @@
 // Writes card.png (the card after start-up), card-game.png (a game in
 // progress: codes taken, one reel held, credits shown) and payouts.png.
 
+#include "card/card.h"
 #include "chat/dapi.h"
 #include "chat/transport.h"
 #include "clock/virtual_clock.h"
-#include "card/card.h"
-#include "sound/beeper.h"
 #include "settings/options.h"
-#include "sound/sound_player.h"
 #include "shell/card_window.h"
 #include "shell/payouts_window.h"
+#include "sound/beeper.h"
+#include "sound/sound_player.h"
 #include "world/chat_world.h"
 
 #include <QApplication>
