@@ -48,7 +48,7 @@ void CreditsChartView::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
     painter.setPen(palette().color(QPalette::Text));
-    if (games_.empty() || plot.width() < 2 || plot.height() < 2) {
+    if (games_.empty()) { // (the chart is never smaller than kChartMinimumSize)
         painter.drawText(plot, Qt::AlignCenter, QStringLiteral("No games yet"));
         return;
     }
