@@ -84,6 +84,9 @@ TEST(ExactReturn, choicesComeBestFirst) {
     for (const HoldValue& choice : *lone) // each found again by its holds
         EXPECT_EQ(table.value({1, 2, 3}, choice.holds)->pays.meanTokens, choice.pays.meanTokens);
     EXPECT_FALSE(table.choices({0, 4, 4}));
+    EXPECT_EQ(returnBand({50, 4}, 1, 0).low(), 50.0) << "no games, no band";
+    EXPECT_GT(returnBand({50, 4}, 1, 1).halfWidth, 0.0) << "one game, a band";
+    EXPECT_EQ(returnBand({50, 4}, 0, 9).expected, 0.0) << "no stake, no return";
     EXPECT_EQ(table.value({4, 15, 4}, {}), nullptr);
     const HoldValueTable even({{1, 1}, [](const ReelCodes&) { return qint64(5); }, 5});
     EXPECT_EQ(even.choices({1, 2, 1})->front().holds, (HoldMask{}));
