@@ -215,6 +215,7 @@ TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
     clock.advance(IrcConnection::kShortestAttemptGapMs);
     connection->reconnectNow();
     EXPECT_EQ(connection->nextAttemptInMs(), 0) << "an attempt a second after the last";
+    EXPECT_EQ(connection->offlineSinceMs(), 0) << "offline since it was made, at 0";
     ASSERT_TRUE(offline());
     connection->abandon(); // no more attempts
     clock.advance(IrcConnection::kLongestRetryMs);
