@@ -38,7 +38,8 @@ struct ChatLinkStatus {
     QString channel; // the channel we are in; empty when none
     // Until the next connection attempt: 0 while one is under way, none when none is planned.
     std::optional<qint64> nextTryInMs;
-    // When the link went down, as seconds since midnight (local time).
+    // When the link went down, as seconds since midnight (local time); before today's midnight
+    // it is below 0.
     std::optional<double> offlineSince;
 
     bool operator==(const ChatLinkStatus&) const = default;

@@ -223,8 +223,7 @@ ChatLinkStatus IrcBackend::linkStatus() const {
     const qint64 offlineFor = clock_.monotonicMs() - connection_->offlineSinceMs();
     status.state = offlineFor >= kGiveUpAfterMs ? ChatLinkStatus::State::Offline
                                                 : ChatLinkStatus::State::Reconnecting;
-    const double since = clock_.timeOfDay() - double(offlineFor) / 1000.0;
-    status.offlineSince = since < 0 ? since + 24 * 3600 : since;
+    status.offlineSince = clock_.timeOfDay() - double(offlineFor) / 1000.0;
     if (const qint64 next = connection_->nextAttemptInMs(); next >= 0)
         status.nextTryInMs = next;
     return status;

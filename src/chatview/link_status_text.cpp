@@ -19,7 +19,9 @@ QString nextTry(const ChatLinkStatus& status) {
 }
 
 QString clockTime(double secondsSinceMidnight) {
-    const int seconds = int(std::floor(secondsSinceMidnight)) % kSecondsPerDay;
+    // Yesterday's -60 is 23:59.
+    const int seconds =
+        (int(std::floor(secondsSinceMidnight)) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
     return QStringLiteral("%1:%2")
         .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));

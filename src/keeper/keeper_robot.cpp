@@ -108,8 +108,8 @@ IrcConnection::Handlers KeeperRobot::connectionHandlers() {
         .screen = [this](QByteArrayView line) { return !floodScreen_.screensOut(line); },
         .refused =
             [this](const QString& reason) {
+                // The connection has closed itself: a login refused once is refused again.
                 log_(QtCriticalMsg, QStringLiteral("login refused: %1; stopping").arg(reason));
-                stop();
                 if (loginRefused_)
                     loginRefused_();
             },

@@ -121,7 +121,8 @@ void CardLabel::paintEvent(QPaintEvent*) {
     if (hasFocus()) {
         // A dotted frame shows which button Return would click: black on a light ground (the
         // holds' cyan and yellow), white on the card's dark one.
-        const bool light = style_.backColour && colourFromBgr(*style_.backColour).lightness() > 128;
+        const bool light =
+            colourFromBgr(style_.backColour.value_or(kColourBlack)).lightness() > 128;
         QPen frame(light ? Qt::black : colourFromBgr(kColourWhite), 1, Qt::DotLine);
         painter.setPen(frame);
         painter.drawRect(rect().adjusted(2, 2, -3, -3));

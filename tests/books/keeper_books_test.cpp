@@ -236,7 +236,7 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
     this->tamper("UPDATE games SET holds = '1,0'");
     EXPECT_FALSE(books->delivery("alice"));
     EXPECT_TRUE(books->lastError().contains("a booked game is damaged"));
-    this->tamper("UPDATE players SET pending = '01,02'");
+    this->tamper("UPDATE players SET pending = '01,02,99'");
     EXPECT_FALSE(books->load("alice"));
     EXPECT_TRUE(books->lastError().contains("the waiting draw of a player is damaged"));
 }

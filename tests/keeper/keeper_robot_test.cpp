@@ -5,6 +5,7 @@
 #include "keeper/keeper_accounts.h"
 
 #include "support/keeper_robot_rig.h"
+#include "support/scripted_irc_server.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -316,6 +317,28 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     socket->write(":Rivet MODE Rivet :+F\r\n");
     for (int i = 0; i < kPlayers; ++i)
         ASSERT_TRUE(hears("PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead)) << i;
+}
+
+// However the server refuses the exemption, the robot speaks at once at its ordinary pace; it
+// does not wait out the time it gives an answer (which never ends on a clock that stands still).
+TEST_F(KeeperRobotTest, AnyRefusalOfTheExemptionLetsItSpeakAtOnce) {
+    for (const QByteArray refusal : {"472", "481", "501", "502"}) {
+        SCOPED_TRACE(refusal.toStdString());
+        ScriptedIrcServer fake;
+        ASSERT_TRUE(fake.listen(0));
+        VirtualClock still;
+        KeeperConfig config = robotConfig();
+        config.irc.port = fake.listener.serverPort();
+        KeeperRobot robot(still, config, *books, 5, [this](const QString& t) { robotLog << t; });
+        robot.start();
+        ASSERT_TRUE(
+            waitUntil([&] { return fake.received.size() >= 3; }, kWaitMs)); // CAP, NICK, USER
+        fake.send(":irc.test 001 Rivet :Welcome\r\n");
+        ASSERT_TRUE(fake.waitForLine("MODE Rivet +F"));
+        fake.send(":irc.test " + refusal + " Rivet :No\r\n");
+        EXPECT_TRUE(waitUntil([&] { return robot.isSpeaking(); }, kWaitMs));
+        EXPECT_FALSE(robot.isFloodExempt());
+    }
 }
 
 // The server goes away and comes back: the robot follows, flood exemption and all, and a
