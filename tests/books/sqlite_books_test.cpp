@@ -341,8 +341,7 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     EXPECT_TRUE(SqliteBooks::open(path(), &error, BooksPurpose::Audit)) << error.toStdString();
     tamper("ALTER TABLE players RENAME TO gone");
     EXPECT_FALSE(books->delivery("alice"));
-    EXPECT_TRUE(books->lastError().startsWith("no such table: players"))
-        << books->lastError().toStdString();
+    EXPECT_PRED2(textStartsWith, books->lastError(), "no such table: players");
     EXPECT_FALSE(books->load("alice")) << "a player who cannot be read is no new player";
     tamper("ALTER TABLE gone RENAME TO players");
     const QString link = dir_.filePath("link.sqlite");

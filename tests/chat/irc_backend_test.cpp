@@ -304,8 +304,7 @@ TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     config.tls = true;
     IrcBackend untrusted(clock, config);
     EXPECT_FALSE(untrusted.open({}));
-    EXPECT_TRUE(untrusted.openError().contains("certificate"))
-        << untrusted.openError().toStdString();
+    EXPECT_PRED2(textContains, untrusted.openError(), "certificate");
 
     const QSslConfiguration usual = QSslConfiguration::defaultConfiguration();
     QSslConfiguration trusting = usual;
@@ -321,8 +320,7 @@ TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     config.tlsKeyPath = "/nonexistent/key.pem";
     IrcBackend missing(clock, config);
     EXPECT_FALSE(missing.open({}));
-    EXPECT_TRUE(missing.openError().contains("/nonexistent/key.pem"))
-        << missing.openError().toStdString();
+    EXPECT_PRED2(textContains, missing.openError(), "/nonexistent/key.pem");
     EXPECT_TRUE(missing.connection().loginRefused());
 }
 

@@ -41,17 +41,15 @@ QByteArray play(IrcLogin& login, const QList<QByteArray>& serverLines) {
     return sent.join(" | ");
 }
 
-// A list of the given number of different capabilities, on one line.
-QByteArray offering(int count) {
-    QByteArray line = ":s CAP * LS :";
-    for (int i = 0; i < count; ++i)
-        line += 'c' + QByteArray::number(i) + ' ';
-    return line;
-}
-
 TEST(IrcLogin, negotiatesAsEachServerAnswers) {
     using Sasl = IrcConfig::Sasl;
     using Outcome = IrcLogin::Outcome;
+    const auto offering = [](int count) { // as many different capabilities on one line
+        QByteArray line = ":s CAP * LS :";
+        for (int i = 0; i < count; ++i)
+            line += 'c' + QByteArray::number(i) + ' ';
+        return line;
+    };
     const struct {
         const char* name;
         Sasl sasl;
@@ -150,17 +148,10 @@ TEST(IrcLogin, negotiatesAsEachServerAnswers) {
         {"a list of capabilities that never ends fails the attempt", Sasl::None,
          QList<QByteArray>(1000, ":s CAP * LS * :a b c d e f g h i j k l m n o p q r s t"),
          "CAP LS 302", Outcome::Failed, "the server's list of capabilities never ends"},
-        {"two hundred capabilities are read",
-         Sasl::None,
-         {offering(200)},
-         "CAP LS 302 | CAP END",
-         Outcome::Done,
-         ""},
-        {"a list of more than two hundred fails the attempt",
-         Sasl::None,
-         {offering(201)},
-         "CAP LS 302",
-         Outcome::Failed,
+        {"two hundred capabilities are read", Sasl::None, QList<QByteArray>{offering(200)},
+         "CAP LS 302 | CAP END", Outcome::Done, ""},
+        {"a list of more than two hundred fails the attempt", Sasl::None,
+         QList<QByteArray>{offering(201)}, "CAP LS 302", Outcome::Failed,
          "the server's list of capabilities never ends"},
         {"a login asked for over and over fails the attempt", Sasl::External,
          QList<QByteArray>{":s CAP * LS :sasl", ":s CAP * ACK :sasl"} +

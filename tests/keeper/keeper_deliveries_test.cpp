@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 using namespace jackwell::keeper;
 using Status = KeeperDeliveries::Status;
@@ -99,71 +100,50 @@ TEST(KeeperDeliveries, ARecipientGoneBeforeTheProbesAnswerWasNotTold) {
     EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Lost) << "told when he is back";
 }
 
+// Alice's first draw of game 1 is queued, then each letter in turn: h handed over, p a probe sent,
+// a the probe answered, g she is gone, l the connection lost, r a result of hers queued, q the
+// draw queued again, m other draws marked in the books, M hers marked.
 TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
-    const struct {
-        const char* name;
-        std::function<void(KeeperDeliveries&)> after;
-        Status expected;
-    } cases[] = {
-        {"waiting in the queue", [](KeeperDeliveries&) {}, Status::Queued},
-        {"handed over", [](KeeperDeliveries& d) { d.firstDrawHandedOver("alice"); }, Status::Sent},
-        {"confirmed by a probe",
+    const std::map<char, std::function<void(KeeperDeliveries&)>> steps = {
+        {'h', [](KeeperDeliveries& d) { d.firstDrawHandedOver("alice"); }},
+        {'p', [](KeeperDeliveries& d) { d.probeSent(); }},
+        {'a', [](KeeperDeliveries& d) { d.probeAnswered(); }},
+        {'g', [](KeeperDeliveries& d) { d.recipientGone("alice"); }},
+        {'l', [](KeeperDeliveries& d) { d.connectionLost(); }},
+        {'r', [](KeeperDeliveries& d) { d.queued("alice", 1); }},
+        {'q', [](KeeperDeliveries& d) { d.firstDrawQueued("alice", 1); }},
+        {'m',
          [](KeeperDeliveries& d) {
-             d.firstDrawHandedOver("alice");
-             d.probeSent();
-             const KeeperDeliveries::Delivered marks = d.probeAnswered();
-             EXPECT_EQ(marks.results, Marks{}) << "no game to mark";
-             EXPECT_EQ(marks.firstDraws, (Marks{{"alice", 1}})) << "to be marked in the books";
-             d.recipientGone("alice");
-         },
-         Status::Delivered},
-        {"marked in the books",
-         [](KeeperDeliveries& d) {
-             d.firstDrawHandedOver("alice");
-             d.probeSent();
-             d.probeAnswered();
              d.firstDrawsMarked({{"alice", 2}, {"bob", 1}});
-             EXPECT_EQ(d.firstDrawStatus("alice"), Status::Delivered) << "another draw's mark";
+         }},
+        {'M',
+         [](KeeperDeliveries& d) {
              d.firstDrawsMarked({{"alice", 1}});
-         },
-         Status::Unknown},
-        {"the player gone while it waited", [](KeeperDeliveries& d) { d.recipientGone("alice"); },
-         Status::Lost},
-        {"the player gone before the probe came back",
-         [](KeeperDeliveries& d) {
-             d.firstDrawHandedOver("alice");
-             d.probeSent();
-             d.recipientGone("alice");
-             d.probeAnswered();
-         },
-         Status::Lost},
-        {"sent over a connection that was lost",
-         [](KeeperDeliveries& d) {
-             d.firstDrawHandedOver("alice");
-             d.connectionLost();
-         },
-         Status::Lost},
-        {"a game's result told since",
-         [](KeeperDeliveries& d) {
-             d.recipientGone("alice");
-             d.queued("alice", 1);
-         },
-         Status::Unknown},
-        {"told again after it was lost",
-         [](KeeperDeliveries& d) {
-             d.recipientGone("alice");
-             d.firstDrawQueued("alice", 1);
-         },
-         Status::Queued},
+         }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    const std::pair<const char*, Status> cases[] = {
+        {"", Status::Queued},        {"h", Status::Sent},        {"hpag", Status::Delivered},
+        {"hpam", Status::Delivered}, {"hpamM", Status::Unknown}, {"g", Status::Lost},
+        {"hpga", Status::Lost},      {"hl", Status::Lost},       {"gr", Status::Unknown},
+        {"gq", Status::Queued},
+    };
+    for (const auto& [letters, expected] : cases) {
+        SCOPED_TRACE(letters);
         KeeperDeliveries deliveries;
         deliveries.firstDrawQueued("alice", 1);
-        c.after(deliveries);
-        EXPECT_EQ(deliveries.firstDrawStatus("alice"), c.expected);
+        for (const char* letter = letters; *letter; ++letter)
+            steps.at (*letter)(deliveries);
+        EXPECT_EQ(deliveries.firstDrawStatus("alice"), expected);
         EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Unknown);
     }
+    // The probe's answer names the draw for the books to mark, and no game.
+    KeeperDeliveries deliveries;
+    deliveries.firstDrawQueued("alice", 1);
+    deliveries.firstDrawHandedOver("alice");
+    deliveries.probeSent();
+    const KeeperDeliveries::Delivered marks = deliveries.probeAnswered();
+    EXPECT_EQ(marks.results, Marks{});
+    EXPECT_EQ(marks.firstDraws, (Marks{{"alice", 1}}));
 }
 
 // Output stops once kUnconfirmedBytes are out unconfirmed and goes on as probes are answered;

@@ -275,8 +275,7 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     ASSERT_TRUE(outOfOrder()) << "the limit was never reached";
     runEventsFor(500);
     EXPECT_TRUE(keeper->isRunning()) << keeper->log().toStdString();
-    EXPECT_TRUE(keeper->log().contains("the books did not take the last changes"))
-        << keeper->log().toStdString();
+    EXPECT_PRED2(textContains, keeper->log(), "the books did not take the last changes");
     expectAudited(0, "balanced=yes");
     // The results told are the games booked. (One may be told twice: a full disk may refuse the
     // mark that it arrived, and a result not known to have arrived is told again.)

@@ -8,10 +8,7 @@
 #include "support/scripted_irc_server.h"
 
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <atomic>
@@ -98,6 +95,22 @@ protected:
                 << peer.nick().data();
             ASSERT_TRUE(waitUntil([&] { return countTold(peer, kFirstHead) > firsts; }, kWaitMs));
         }
+    }
+
+    // A robot on `on`'s time served by `fake`, which welcomes it; null unless it asked for flood
+    // exemption.
+    std::unique_ptr<KeeperRobot> welcomedBy(ScriptedIrcServer& fake, Clock& on) {
+        if (!fake.listen(0))
+            return nullptr;
+        KeeperConfig config = robotConfig();
+        config.irc.port = fake.listener.serverPort();
+        auto robot = std::make_unique<KeeperRobot>(on, config, *books, 5,
+                                                   [this](const QString& t) { robotLog << t; });
+        robot->start();
+        if (!waitUntil([&] { return fake.received.size() >= 3; }, kWaitMs)) // CAP, NICK, USER
+            return nullptr;
+        fake.send(":irc.test 001 Rivet :Welcome\r\n");
+        return fake.waitForLine("MODE Rivet +F") ? std::move(robot) : nullptr;
     }
 };
 
@@ -283,40 +296,23 @@ TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
 // lines for a second). It may not speak yet; every message is answered once it may, however many
 // came (a server of the test's own, to answer the request when the messages are in).
 TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
-    QTcpServer fake;
-    ASSERT_TRUE(fake.listen(QHostAddress::LocalHost));
-    KeeperConfig config = robotConfig();
-    config.irc.port = fake.serverPort();
-    auto robot = std::make_unique<KeeperRobot>(clock, config, *books, 5,
-                                               [this](const QString& t) { robotLog << t; });
-    robot->start();
-    ASSERT_TRUE(waitUntil([&] { return fake.hasPendingConnections(); }, kWaitMs));
-    QTcpSocket* socket = fake.nextPendingConnection();
-    QByteArray heard;
-    const auto hears = [&](QByteArrayView text) {
-        return waitUntil(
-            [&] {
-                heard += socket->readAll();
-                return heard.contains(text);
-            },
-            kWaitMs);
-    };
-    ASSERT_TRUE(hears("USER "));
-    socket->write(":irc.test 001 Rivet :Welcome\r\n");
-    ASSERT_TRUE(hears("MODE Rivet +F"));
+    ScriptedIrcServer fake;
+    auto robot = welcomedBy(fake, clock);
+    ASSERT_TRUE(robot);
     constexpr int kPlayers = 40; // more than the ordinary pace's ten seconds hold
     for (int i = 0; i < kPlayers; ++i)
-        socket->write(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG Rivet :" + kRegister +
-                      "\r\n");
+        fake.send(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG Rivet :" + kRegister +
+                  "\r\n");
     // Servers tell a new client the user modes they set on their own; +i is not the exemption.
-    socket->write(":Rivet MODE Rivet :+i\r\n");
+    fake.send(":Rivet MODE Rivet :+i\r\n");
     runEventsFor(300);
-    heard += socket->readAll();
-    EXPECT_FALSE(heard.contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
+    EXPECT_FALSE(fake.heard().contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
     EXPECT_FALSE(robot->isFloodExempt());
-    socket->write(":Rivet MODE Rivet :+F\r\n");
-    for (int i = 0; i < kPlayers; ++i)
-        ASSERT_TRUE(hears("PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead)) << i;
+    fake.send(":Rivet MODE Rivet :+F\r\n");
+    for (int i = 0; i < kPlayers; ++i) {
+        const QByteArray told = "PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead;
+        ASSERT_TRUE(waitUntil([&] { return fake.heard().contains(told); }, kWaitMs)) << i;
+    }
 }
 
 // However the server refuses the exemption, the robot speaks at once at its ordinary pace; it
@@ -325,19 +321,12 @@ TEST_F(KeeperRobotTest, AnyRefusalOfTheExemptionLetsItSpeakAtOnce) {
     for (const QByteArray refusal : {"472", "481", "501", "502"}) {
         SCOPED_TRACE(refusal.toStdString());
         ScriptedIrcServer fake;
-        ASSERT_TRUE(fake.listen(0));
         VirtualClock still;
-        KeeperConfig config = robotConfig();
-        config.irc.port = fake.listener.serverPort();
-        KeeperRobot robot(still, config, *books, 5, [this](const QString& t) { robotLog << t; });
-        robot.start();
-        ASSERT_TRUE(
-            waitUntil([&] { return fake.received.size() >= 3; }, kWaitMs)); // CAP, NICK, USER
-        fake.send(":irc.test 001 Rivet :Welcome\r\n");
-        ASSERT_TRUE(fake.waitForLine("MODE Rivet +F"));
+        auto robot = welcomedBy(fake, still);
+        ASSERT_TRUE(robot);
         fake.send(":irc.test " + refusal + " Rivet :No\r\n");
-        EXPECT_TRUE(waitUntil([&] { return robot.isSpeaking(); }, kWaitMs));
-        EXPECT_FALSE(robot.isFloodExempt());
+        EXPECT_TRUE(
+            waitUntil([&] { return robot->isSpeaking() && !robot->isFloodExempt(); }, kWaitMs));
     }
 }
 

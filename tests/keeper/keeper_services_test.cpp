@@ -145,8 +145,7 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
     keeper->stop();
     const QStringList listed = players(*keeper);
     ASSERT_EQ(listed.size(), 1) << listed.join('\n').toStdString();
-    EXPECT_TRUE(listed[0].startsWith("account:cardplayer credits=" + credits + " games=2 "))
-        << listed[0].toStdString();
+    EXPECT_PRED2(textStartsWith, listed[0], "account:cardplayer credits=" + credits + " games=2 ");
     EXPECT_FALSE(listed[0].endsWith("last=-"));
 }
 

@@ -134,8 +134,7 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
     EXPECT_FALSE(output.contains("made new books")) << output.toStdString();
     EXPECT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 1);
-    EXPECT_TRUE(output.contains(keeper.booksPath() + ": a file is already there"))
-        << output.toStdString();
+    EXPECT_PRED2(textContains, output, keeper.booksPath() + ": a file is already there");
     EXPECT_EQ(bytes(), filled);
     ASSERT_TRUE(QFile::setPermissions(keeper.booksPath(), QFile::ReadOwner | QFile::ReadOther));
     keeper.setUnprivileged(true);
@@ -147,8 +146,7 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     for (const char* making : {"--prepare", "--init"}) {
         SCOPED_TRACE(making);
         EXPECT_EQ(keeper.run({making, keeper.configPath()}, &output), 1);
-        EXPECT_TRUE(output.contains(keeper.booksPath() + ": books were made here before"))
-            << output.toStdString();
+        EXPECT_PRED2(textContains, output, keeper.booksPath() + ": books were made here before");
         EXPECT_FALSE(QFileInfo::exists(keeper.booksPath()));
     }
     // The operator who means to start afresh removes the mark.
@@ -186,8 +184,7 @@ TEST(KeeperStart, AConfigurationThatIsNoFileIsRefusedAtOnce) {
     for (const QStringList& arguments : {QStringList{fifo}, QStringList{"--init", fifo}}) {
         QString output;
         EXPECT_EQ(keeper.run(arguments, &output, 5000), 1) << output.toStdString();
-        EXPECT_TRUE(output.contains(fifo + ": not a regular file, not a configuration"))
-            << output.toStdString();
+        EXPECT_PRED2(textContains, output, fifo + ": not a regular file, not a configuration");
     }
 }
 

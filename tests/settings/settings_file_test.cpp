@@ -394,8 +394,7 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     const QString nowhere = file.dir.filePath(QStringLiteral("blocker/Settings.txt"));
     SettingsResult result = writeSettingsFile(nowhere, with("/w.wav", "", 1, 1, 1));
     EXPECT_EQ(result.status, SettingsResult::Failed);
-    EXPECT_TRUE(result.message.startsWith(nowhere + QStringLiteral(" cannot be written")))
-        << result.message.toStdString();
+    EXPECT_PRED2(textStartsWith, result.message, nowhere + QStringLiteral(" cannot be written"));
     EXPECT_TRUE(result.message.contains(blocker.fileName())) << "names the folder";
     EXPECT_FALSE(QFile::exists(nowhere));
 
@@ -407,8 +406,7 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
         result = writeSettingsFile(file.path, with("/new/a much longer path.wav", "", 0, 0, 0));
     }
     EXPECT_EQ(result.status, SettingsResult::Failed);
-    EXPECT_TRUE(result.message.startsWith(file.path + QStringLiteral(" cannot be written")))
-        << result.message.toStdString();
+    EXPECT_PRED2(textStartsWith, result.message, file.path + QStringLiteral(" cannot be written"));
     EXPECT_EQ(file.contents(), old);
     EXPECT_EQ(QDir(file.dir.path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("blocker"), QStringLiteral("Settings.txt")}));

@@ -93,8 +93,7 @@ TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
     rig.app->dialogs().showHint();
     auto* hint = card.findChild<QMessageBox*>("hintBox");
     ASSERT_TRUE(hint && hint->isVisible());
-    EXPECT_TRUE(hint->text().startsWith("First draw: bells, grapes, dollars\n"))
-        << hint->text().toStdString();
+    EXPECT_PRED2(textStartsWith, hint->text(), "First draw: bells, grapes, dollars\n");
     EXPECT_TRUE(hint->text().contains("Your holds: the left reel,")) << hint->text().toStdString();
     EXPECT_EQ(hint->windowModality(), Qt::NonModal);
     EXPECT_EQ(hint->textInteractionFlags(), Qt::TextSelectableByMouse);

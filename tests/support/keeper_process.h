@@ -4,6 +4,7 @@
 // configuration and books in a temporary folder: for what only a whole program shows, such as
 // its exit status, its memory and the limits of its process.
 
+#include "support/qt_printers.h"
 #include "support/test_server.h"
 
 namespace jackwell::testing {

@@ -19,3 +19,11 @@ inline void PrintTo(const QRect& r, std::ostream* out) {
     *out << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height();
 }
 QT_END_NAMESPACE
+
+// For EXPECT_PRED2, which prints the whole text beside the part it lacks.
+inline bool textContains(const QString& text, const QString& part) {
+    return text.contains(part);
+}
+inline bool textStartsWith(const QString& text, const QString& part) {
+    return text.startsWith(part);
+}

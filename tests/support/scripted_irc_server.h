@@ -36,6 +36,7 @@ struct ScriptedIrcServer {
         return waitUntil([&] { return received.contains(line); }, timeoutMs);
     }
     void send(const QByteArray& bytes) { client->write(bytes); }
+    QByteArray heard() const { return received.join('\n'); }
 };
 
 } // namespace jackwell::testing

@@ -4,6 +4,7 @@
 #include "books/sqlite_books.h"
 #include "clock/virtual_clock.h"
 #include "machine/texts.h"
+#include "support/qt_printers.h"
 #include "support/wait_until.h"
 #include "world/embedded_world.h"
 
@@ -205,8 +206,7 @@ TEST(RivetBooks, aRecordThatCannotBeReadNamesTheFileAndPlayOnGoesOnInMemory) {
     QSqlDatabase::removeDatabase("damage");
     World world(path);
     const QString log = world.ask(QStringLiteral("Register me!"));
-    EXPECT_TRUE(log.contains("<system>: Rivet cannot read your record in its books " + path))
-        << log.toStdString();
+    EXPECT_PRED2(textContains, log, "<system>: Rivet cannot read your record in its books " + path);
     EXPECT_FALSE(log.contains(machine::kOutOfOrder)) << log.toStdString();
     EXPECT_TRUE(log.contains(machine::kFirstDrawHead)) << log.toStdString();
     EXPECT_TRUE(world.world->rivetBooks().filePath().isEmpty()) << "kept in memory";
