@@ -162,8 +162,7 @@ ChatSession::Line ChatSession::lineFor(const QString& text, int greeting) const 
 // A draw sent to the player is the card's to show first: until it has, the window only says
 // that it came, so that the chat never gives away what the reels are about to show.
 void ChatSession::addLine(const QString& text, int greeting) {
-    if (greeting > 0)
-        greetingsSeen_ = std::max(greetingsSeen_, greetingsBefore_ + greeting);
+    greetingsSeen_ = std::max(greetingsSeen_, greetingsBefore_ + greeting); // 0: no greeting
     if (!sink_.lineAdded)
         return;
     Line line = lineFor(text, greeting);

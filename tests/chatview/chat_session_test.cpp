@@ -197,6 +197,21 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     EXPECT_EQ(rig.shown.size(), 3u);
 }
 
+// Each link's greetings are numbered after those of the links before it, so that the window
+// never folds two into one.
+TEST(ChatSession, numbersTheGreetingsOfEachLinkAfterTheLast) {
+    SessionRig<testing::ScriptedBackend> rig;
+    testing::ScriptedBackend first, second;
+    first.appendLine("welcome", 1);
+    second.appendLine("welcome back", 1);
+    rig.session.attach(&first);
+    rig.session.attach(&second);
+    std::vector<int> greetings;
+    for (const ChatSession::Line& line : rig.shown)
+        greetings.push_back(line.greeting);
+    EXPECT_EQ(greetings, (std::vector<int>{0, 0, 1, 0, 0, 2}));
+}
+
 // A draw sent to the player shows in the chat only once the card has shown it: until then a
 // neutral line stands in its place, and the draws after the one shown stay held.
 TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {

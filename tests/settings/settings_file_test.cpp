@@ -144,9 +144,8 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
     }
 }
 
-// Text that ends where its memory ends, or begins where it begins, with a page nothing may read
-// on either side: a box value and the fields of a file are read without looking past their
-// characters.
+// Text that ends where its memory ends, or begins where it begins, with a page nothing may read on
+// either side: a box value and the fields of a file are read without looking past their characters.
 TEST(SettingsFields, aValueIsReadWithinItsOwnCharacters) {
     const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
     void* pages =

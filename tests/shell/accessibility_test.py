@@ -191,6 +191,23 @@ notice = [o for o in objects("label") if "machinekeeper never got" in o.descript
 check("the HOLDS NOT SENT notice is on the bus, hidden",
       len(notice) == 1 and not showing(notice[0]))
 
+# The chat window beside the card: how the link stands, the chat's text and the line to say
+# things, each found by its name.
+def below(root):
+    yield root
+    for i in range(root.childCount):
+        child = root.getChildAtIndex(i)
+        if child:
+            yield from below(child)
+
+
+chat = {o.name: o for o in below(card.parent) if o.name in ("Chat link", "Chat text", "Say")}
+check("the chat window's link, text and say line are named",
+      sorted(chat) == ["Chat link", "Chat text", "Say"], sorted(chat))
+check("the chat link reads how the link stands",
+      "Chat link" in chat and chat["Chat link"].description == "Embedded world",
+      "Chat link" in chat and chat["Chat link"].description)
+
 # A game played through the bus: the reels and the figures read what the card now shows, and a
 # listener (a screen reader) hears each change.
 press("GET HOST button")

@@ -106,10 +106,9 @@ const std::vector<Button> kButtons = {
      }},
 };
 
-// A click anywhere inside a button, or its key on the card, in the chat window outside its
-// typing line or in the payouts window, reaches its handler: one card event, but for OPTIONS
-// (the options window's) and the coin slot (nothing). A key held down acts once: its
-// auto-repeats do nothing.
+// A click anywhere inside a button, or its key on the card, in the chat window outside its typing
+// line or in the payouts window, reaches its handler: one card event, but for OPTIONS (the options
+// window's) and the coin slot (nothing). A key held down acts once: its auto-repeats do nothing.
 TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
     enum Way { Click, KeyOnTheCard, KeyInTheChatWindow, KeyInThePayoutsWindow };
     for (const Button& button : kButtons) {

@@ -1,8 +1,7 @@
-// The card window as the player meets it: a click outside the painted buttons
-// reaching none (a click inside each: card_keys_test), the pictures, holds and
-// captions following the card's state, and the payouts window's life beside the
-// card: PAYOUTS shows it (or only brings it forward), a payout table fills it
-// even while it is hidden or not yet created, and closing it forgets what it
+// The card window as the player meets it: a click outside the painted buttons reaching none (a
+// click inside each: card_keys_test), the pictures, holds and captions following the card's state,
+// and the payouts window's life beside the card: PAYOUTS shows it (or only brings it forward), a
+// payout table fills it even while it is hidden or not yet created, and closing it forgets what it
 // was sent.
 
 #include "chat/transport.h"
@@ -333,9 +332,8 @@ TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
     EXPECT_EQ(rig.label(Role::FirstCode2)->caption(), "12");
 }
 
-// Captions and colours as the state gives them, each caption whole inside its label in the
-// card's 8.25-point (codes: 12-point) font or the one that stands in for it; no symbol is a
-// black box.
+// Captions and colours as the state gives them, each caption whole inside its label in the card's
+// 8.25-point (codes: 12-point) font or the one that stands in for it; no symbol is a black box.
 TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
     Rig rig;
     rig.clickAt({80, 144}); // the middle hold button
@@ -386,10 +384,9 @@ TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
     EXPECT_EQ(slot->grab().toImage().pixelColor(0, 0), QColor(Qt::white));
 }
 
-// The player may type into the name box (or set it through the accessibility bus) and nothing
-// reads it, but every announcement of the
-// machinekeeper writes the name into it again, the same name included, and RESET CARD empties
-// it, also when no name had been shown.
+// The player may type into the name box (or set it through the accessibility bus) and nothing reads
+// it, but every announcement of the machinekeeper writes the name into it again, the same name
+// included, and RESET CARD empties it, also when no name had been shown.
 TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
     Rig rig;
     rig.backend->setLines({"Rivet: Your machinekeeper is Rivet", ""});

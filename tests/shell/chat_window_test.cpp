@@ -175,9 +175,8 @@ TEST(ChatWindow, typingReachesTheWorld) {
         6); // the help
 }
 
-// Each line stays one line whatever it holds; a long one is cut; the protocol's codes and
-// amounts have the symbols' pictures beside them (where the card reads them), the text itself
-// unchanged.
+// Each line stays one line whatever it holds; a long one is cut; the protocol's codes and amounts
+// have the symbols' pictures beside them (where the card reads them), the text itself unchanged.
 TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
     AppRig rig;
     rig.app->windows().showChatWindow();

@@ -28,6 +28,8 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
         ASSERT_TRUE(statistics && statistics->isVisible());
         EXPECT_EQ(statistics->figure("Games played"), "0");
+        auto* chart = statistics->findChild<QWidget*>("creditsChart");
+        EXPECT_TRUE(chart && chart->accessibleName() == "Credits after each game");
         statistics->showMinimized(); // asked for again, it comes back
         rig.app->dialogs().showStatistics();
         EXPECT_FALSE(statistics->isMinimized());

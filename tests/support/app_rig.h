@@ -1,11 +1,10 @@
 #pragma once
 
-// The whole program offscreen: a chat world (or, with linkOpens false, a chat
-// link that cannot open, or with useChatTxt the chat world that a Chat.txt in
-// the temporary folder chooses; a chat world is also the embedded one), a virtual clock, a
-// recording sound player, dialogs the test answers, and Settings.txt and the preferences in a
-// temporary folder, Settings.txt holding `settings` (no file when it is null). startUp runs at once
-// unless the test asks to run it itself.
+// The whole program offscreen: a chat world (or, with linkOpens false, a chat link that cannot
+// open, or with useChatTxt the chat world that a Chat.txt in the temporary folder chooses; a chat
+// world is also the embedded one), a virtual clock, a recording sound player, dialogs the test
+// answers, and Settings.txt and the preferences in a temporary folder, Settings.txt holding
+// `settings` (no file when it is null). startUp runs at once unless the test asks to run it itself.
 
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"

@@ -1,9 +1,8 @@
 #pragma once
 
-// The card wired as the program wires it (chat library, transport, card) to a
-// chat backend of the test's choosing, on a virtual clock: the card's own
-// timers drive it while a test lets time pass. The rig counts each timer's
-// ticks and notes when the card beeped.
+// The card wired as the program wires it (chat library, transport, card) to a chat backend of the
+// test's choosing, on a virtual clock: the card's own timers drive it while a test lets time pass.
+// The rig counts each timer's ticks and notes when the card beeped.
 
 #include "card/card.h"
 #include "chat/dapi.h"
@@ -22,9 +21,8 @@
 
 namespace jackwell::testing {
 
-// The virtual clock as the card sees it, counting how often each of the card's
-// alarms went off, in the order the card makes them: the spin timers of reels
-// 0, 1 and 2, then the evaluation timer.
+// The virtual clock as the card sees it, counting how often each of the card's alarms went off, in
+// the order the card makes them: the spin timers of reels 0, 1 and 2, then the evaluation timer.
 class TickCountingClock final : public Clock {
 public:
     explicit TickCountingClock(VirtualClock& clock)

@@ -1,8 +1,7 @@
 #pragma once
 
-// Stand-ins for the program's effects, so tests see what the game would have
-// played, beeped or sent, and a chat backend that answers whatever status a
-// test asks for.
+// Stand-ins for the program's effects, so tests see what the game would have played, beeped or
+// sent, and a chat backend that answers whatever status a test asks for.
 
 #include "chat/chat_log.h"
 #include "chat/chat_port.h"
@@ -80,7 +79,7 @@ public:
             log_.appendLine(QStringLiteral("ESP to ") + to + QStringLiteral(": ") + text);
         return status;
     }
-    void appendLine(const QString& line) { log_.appendLine(line); }
+    void appendLine(const QString& line, int greeting = 0) { log_.appendLine(line, greeting); }
     std::optional<ChatStatus> requestText() override {
         calls.push_back({"text", {}, {}});
         return next();

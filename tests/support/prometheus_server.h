@@ -1,8 +1,7 @@
 #pragma once
 
-// A private Prometheus server for tests: Debian's prometheus with its data in a temporary
-// folder, listening on 127.0.0.1 on a free port and scraping one target every second (see
-// TestServer).
+// A private Prometheus server for tests: Debian's prometheus with its data in a temporary folder,
+// listening on 127.0.0.1 on a free port and scraping one target every second (see TestServer).
 
 #include "support/test_server.h"
 

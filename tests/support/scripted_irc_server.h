@@ -1,9 +1,8 @@
 #pragma once
 
 // A server scripted by the test, for what ngircd will not do on demand: it takes one connection at
-// a time (the latest), keeps every line received, and writes what the test says. It can only
-// serve a reconnect: opening waits on its socket, which a server on the same thread could not
-// answer.
+// a time (the latest), keeps every line received, and writes what the test says. It can only serve
+// a reconnect: opening waits on its socket, which a server on the same thread could not answer.
 
 #include "support/wait_until.h"
 

@@ -1,6 +1,5 @@
-// Rivet keeps the player's credits in a file: they must outlast the world, a result must be on
-// the disk before the player reads it, and a file that cannot be used is never silently
-// replaced.
+// Rivet keeps the player's credits in a file: they must outlast the world, a result must be on the
+// disk before the player reads it, and a file that cannot be used is never silently replaced.
 #include "books/sqlite_books.h"
 #include "clock/virtual_clock.h"
 #include "machine/texts.h"
