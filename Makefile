@@ -29,13 +29,15 @@ mutants: build
 	bash scripts/mutants.sh --build $(BUILD)
 
 # Faults nobody chose: N mutants drawn at random from src/ (SEED= repeats a draw, AREA=card
-# draws from src/card only), each rebuilt and tested alone; prints the survivors and a score.
+# draws from src/card only, FILE=src/card/card.cpp from that file), each rebuilt and tested
+# alone; prints the survivors and a score.
 N ?= 40
 SEED ?=
 AREA ?=
+FILE ?=
 mutants-sample: build
 	python3 scripts/mutants_sample.py --build $(BUILD) -n $(N) $(if $(SEED),--seed $(SEED)) \
-		$(if $(AREA),--area $(AREA))
+		$(if $(AREA),--area $(AREA)) $(if $(FILE),--file $(FILE))
 
 # One scripted game on the real window, offscreen: pictures in $(BUILD)/demo/, the chat text on stdout.
 demo: configure

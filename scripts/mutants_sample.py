@@ -17,7 +17,7 @@ no behaviour can show, with its reason) is not run and counts as equivalent, and
 in a window's layout table moved by one twip where it rounds to the same pixel; one that does not
 build is stillborn. Neither counts in the score.
 
-Usage: scripts/mutants_sample.py [--build DIR] [-n N] [--seed S] [--area AREA] [--count]
+Usage: scripts/mutants_sample.py [--build DIR] [-n N] [--seed S] [--area AREA] [--file FILE] [--count]
 """
 
 import argparse
@@ -392,6 +392,8 @@ def main():
     parser.add_argument("-n", type=int, default=40)
     parser.add_argument("--seed", type=int)
     parser.add_argument("--area", help="only mutants of src/AREA")
+    parser.add_argument("--file", help="only mutants of this file (src/AREA/NAME.cpp); with an N "
+                        "at least their number, every one of them")
     parser.add_argument("--time-limit", type=int, default=900, help="seconds per mutant")
     parser.add_argument("--count", action="store_true", help="count the mutants, run none")
     args = parser.parse_args()
@@ -402,6 +404,8 @@ def main():
     everything = []
     for source in source_files():
         if args.area and not source.startswith(f"src/{args.area}/"):
+            continue
+        if args.file and source != args.file:
             continue
         for number, line, mutated, what in candidates_in(ROOT / source):
             everything.append((source, number, line, mutated, what))
