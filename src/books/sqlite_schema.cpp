@@ -76,7 +76,7 @@ QStringList columnsOfLayout(const TableColumns& table, int version) {
 bool SqliteBooks::createSchema(QString* error) {
     if (!begin()) {
         *error = lastError_;
-        return false;
+        return false; // the new file was locked or replaced
     }
     for (const char* statement : kSchema) {
         if (!run(QString::fromLatin1(statement), error)) {
