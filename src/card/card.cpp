@@ -52,16 +52,16 @@ void Card::syncTimer(TimerAlarm& timer, const TimerState& wanted, bool deliver, 
     Alarm& alarm = *timer.alarm;
     if (!deliver) {
         alarm.stop();
-        timer.dueAt = -1;
+        timer.dueAt.reset();
         return;
     }
     if (alarm.isActive() && timer.armedInterval == wanted.interval)
         return;
-    const bool justTicked = !alarm.isActive() && timer.dueAt >= 0;
-    const bool keepsRhythm = justTicked && timer.dueAt + wanted.interval >= now;
-    timer.dueAt = (keepsRhythm ? timer.dueAt : now) + wanted.interval;
+    const bool justTicked = !alarm.isActive() && timer.dueAt.has_value();
+    const bool keepsRhythm = justTicked && *timer.dueAt + wanted.interval >= now;
+    timer.dueAt = (keepsRhythm ? *timer.dueAt : now) + wanted.interval;
     timer.armedInterval = wanted.interval;
-    alarm.start(int(timer.dueAt - now));
+    alarm.start(int(*timer.dueAt - now));
 }
 
 void Card::bringToRest() {

@@ -15,6 +15,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace jackwell {
 
@@ -104,11 +105,11 @@ private:
         Card& card_;
     };
     // The real timer behind one of the state's timers: the interval it runs with, and when its
-    // next tick is due (-1 while it is stopped).
+    // next tick is due (none while it is stopped).
     struct TimerAlarm {
         std::unique_ptr<Alarm> alarm;
         int armedInterval = 0;
-        qint64 dueAt = -1;
+        std::optional<qint64> dueAt;
     };
     void syncTimers();
     void syncTimer(TimerAlarm& timer, const TimerState& wanted, bool deliver, qint64 now);

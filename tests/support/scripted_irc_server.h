@@ -18,6 +18,7 @@ struct ScriptedIrcServer {
     QTcpSocket* client = nullptr;
     QList<QByteArray> received;
     QByteArray pending;
+    QByteArray isonAnswer; // written for every ISON received, unless empty
 
     bool listen(quint16 port) {
         QObject::connect(&listener, &QTcpServer::newConnection, [this] {
@@ -25,8 +26,11 @@ struct ScriptedIrcServer {
             QObject::connect(client, &QTcpSocket::readyRead, [this] {
                 pending += client->readAll();
                 for (qsizetype end; (end = pending.indexOf("\r\n")) >= 0;
-                     pending.remove(0, end + 2))
+                     pending.remove(0, end + 2)) {
                     received.append(pending.left(end));
+                    if (received.last().startsWith("ISON ") && !isonAnswer.isEmpty())
+                        client->write(isonAnswer);
+                }
             });
         });
         return listener.listen(QHostAddress::LocalHost, port);
