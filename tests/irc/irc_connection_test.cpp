@@ -122,8 +122,12 @@ TEST_F(IrcConnectionTest, abandoningGoesWithoutAWordAndForGood) {
 TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAllTaken) {
     open(server.listener.serverPort());
     ASSERT_TRUE(server.waitForLine("NICK alice"));
+    QTcpSocket* const attempt = server.client;
     clock.advance(IrcConnection::kAttemptTimeoutMs - 1);
+    connection->reconnectNow(); // asked for meanwhile: the attempt under way goes on
+    testing::runEventsFor(100);
     EXPECT_EQ(connection->state(), IrcConnection::State::Registering);
+    EXPECT_EQ(server.client, attempt);
     clock.advance(1);
     EXPECT_EQ(notes.last(), "connecting again in 1 s (no welcome from the server within 10 s)");
     server.received.clear();
@@ -150,6 +154,9 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
     clock.advance(4 * IrcConnection::kFirstRetryMs);
     EXPECT_TRUE(connection->isRegistered());
     EXPECT_TRUE(lost.isEmpty()) << "never registered, so nothing was lost";
+    // The sockets given up go, however many attempts there were.
+    EXPECT_TRUE(waitUntil([&] { return connection->findChildren<QAbstractSocket*>().size() == 1; },
+                          kWaitMs));
 }
 
 TEST_F(IrcConnectionTest, pingsAQuietServerAndLeavesOneThatStaysSilent) {
