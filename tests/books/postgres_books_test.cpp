@@ -179,8 +179,11 @@ TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
     const PlayerRecord now = *bolt->load("alice");
     EXPECT_EQ(now, after);
     const auto [second, afterSecond] = nextGame(now, {false, true, false}, {5, 2, 7}, {3, 3, 3});
+    ASSERT_TRUE(rivet->beginBatch() && rivet->delivery("alice")); // her row read along
+    ASSERT_TRUE(rivet->commitBatch());
     ASSERT_TRUE(bolt->commitGame("alice", second, afterSecond));
     EXPECT_FALSE(bolt->changedElsewhere());
+    EXPECT_EQ(rivet->load("alice"), afterSecond) << "the row read along is gone with its batch";
 
     Ledger ledger;
     ASSERT_TRUE(rivet->readLedger(ledger));
