@@ -184,7 +184,9 @@ def cmake_calls(path, names):
 
 def link_graph():
     owner, edges = {}, {}
-    for cmake in [ROOT / "src/CMakeLists.txt"] + sorted(ROOT.glob("src/*/CMakeLists.txt")):
+    # tools/: the demo, which a test runs.
+    for cmake in [ROOT / "src/CMakeLists.txt"] + sorted(ROOT.glob("src/*/CMakeLists.txt")) + \
+            [ROOT / "tools/CMakeLists.txt"]:
         folder = cmake.parent.relative_to(ROOT).as_posix()
         for call, args in cmake_calls(cmake, ["add_library", "qt_add_executable", "jackwell_module",
                                               "target_link_libraries", "add_dependencies",
