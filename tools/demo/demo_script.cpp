@@ -7,7 +7,10 @@
 #include "machine/exact_return.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/help_window.h"
 #include "shell/jackwell_app.h"
+#include "shell/options_window.h"
+#include "shell/payouts_window.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
 #include "shell/statistics_window.h"
@@ -77,7 +80,7 @@ DemoScript::DemoScript(JackwellApp& app, world::EmbeddedWorld& world, VirtualClo
         [this] { return getHost(); },       [this] { return registerAndStart(); },
         [this] { return holdAndFinish(); }, [this] { return evaluation(); },
         [this] { return cardAndChat(); },   [this] { return statistics(); },
-        [this] { return printChatLog(); },
+        [this] { return otherWindows(); },  [this] { return printChatLog(); },
     };
 }
 
@@ -331,6 +334,27 @@ bool DemoScript::statistics() {
         return false;
     }
     say(QStringLiteral("picture: %1").arg(path));
+    return true;
+}
+
+// The pay table, the options and the help, each as it opens from the card.
+bool DemoScript::otherWindows() {
+    app_.windows().card().trigger(CardAction::ShowPayouts);
+    app_.dialogs().showOptions();
+    app_.dialogs().showHelp();
+    const std::pair<QWidget*, const char*> windows[] = {
+        {app_.windows().card().payoutsWindow(), "8-payouts.png"},
+        {&app_.dialogs().optionsWindow(), "9-options.png"},
+        {app_.dialogs().helpWindow(), "10-help.png"},
+    };
+    for (const auto& [window, name] : windows) {
+        const QString path = outputDir_.filePath(QLatin1String(name));
+        if (!window || !window->grab().save(path)) {
+            say(QStringLiteral("FAILED: cannot write %1").arg(path));
+            return false;
+        }
+        say(QStringLiteral("picture: %1").arg(path));
+    }
     return true;
 }
 

@@ -58,6 +58,7 @@ private:
     bool startNextGame();
     bool cardAndChat();
     bool statistics();
+    bool otherWindows();
     bool printChatLog();
 
     JackwellApp& app_;
