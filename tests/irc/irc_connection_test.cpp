@@ -154,9 +154,12 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
     clock.advance(4 * IrcConnection::kFirstRetryMs);
     EXPECT_TRUE(connection->isRegistered());
     EXPECT_TRUE(lost.isEmpty()) << "never registered, so nothing was lost";
+    server.client->disconnectFromHost();
+    ASSERT_TRUE(offline());
+    EXPECT_EQ(connection->nextAttemptInMs(), 1000) << "once welcomed, the pauses start again";
     // The sockets given up go, however many attempts there were.
-    EXPECT_TRUE(waitUntil([&] { return connection->findChildren<QAbstractSocket*>().size() == 1; },
-                          kWaitMs));
+    EXPECT_TRUE(
+        waitUntil([&] { return connection->findChildren<QAbstractSocket*>().isEmpty(); }, kWaitMs));
 }
 
 TEST_F(IrcConnectionTest, pingsAQuietServerAndLeavesOneThatStaysSilent) {

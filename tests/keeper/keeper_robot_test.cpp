@@ -321,16 +321,30 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
 
 // However the server refuses the exemption, the robot speaks at once at its ordinary pace; it
 // does not wait out the time it gives an answer (which never ends on a clock that stands still).
-TEST_F(KeeperRobotTest, AnyRefusalOfTheExemptionLetsItSpeakAtOnce) {
-    for (const QByteArray refusal : {"472", "481", "501", "502"}) {
+// However it refuses the channel, the robot asks again five seconds later.
+TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
+    const std::pair<QByteArray, bool> refusals[] = {{"472", true},  {"481", true},  {"501", true},
+                                                    {"502", true},  {"471", false}, {"473", false},
+                                                    {"474", false}, {"475", false}, {"405", false}};
+    for (const auto& [refusal, ofExemption] : refusals) {
         SCOPED_TRACE(refusal.toStdString());
         ScriptedIrcServer fake;
         VirtualClock still;
         auto robot = welcomedBy(fake, still);
         ASSERT_TRUE(robot);
-        fake.send(":irc.test " + refusal + " Rivet :No\r\n");
-        EXPECT_TRUE(
-            waitUntil([&] { return robot->isSpeaking() && !robot->isFloodExempt(); }, kWaitMs));
+        if (!ofExemption)
+            fake.send(":Rivet MODE Rivet :+F\r\n");
+        fake.send(":irc.test " + refusal + " Rivet #casino :No\r\n");
+        ASSERT_TRUE(waitUntil(
+            [&] { return robot->isSpeaking() && robot->isFloodExempt() != ofExemption; }, kWaitMs));
+        if (ofExemption)
+            continue;
+        testing::runEventsFor(100);
+        still.advance(4999);
+        testing::runEventsFor(100);
+        EXPECT_EQ(fake.received.count("JOIN #casino"), 1);
+        still.advance(1);
+        EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 2; }, kWaitMs));
     }
 }
 
