@@ -321,12 +321,14 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
 
 // However the server refuses the exemption, the robot speaks at once at its ordinary pace; it
 // does not wait out the time it gives an answer (which never ends on a clock that stands still).
-// However it refuses the channel, the robot asks again five seconds later.
+// However it refuses the channel, or kicks the robot out, the robot asks again five seconds later.
 TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
-    const std::pair<QByteArray, bool> refusals[] = {{"472", true},  {"481", true},  {"501", true},
-                                                    {"502", true},  {"471", false}, {"473", false},
-                                                    {"474", false}, {"475", false}, {"405", false}};
-    for (const auto& [refusal, ofExemption] : refusals) {
+    for (const QByteArray refusal :
+         {":s 472 Rivet :No", ":s 481 Rivet :No", ":s 501 Rivet :No", ":s 502 Rivet :No",
+          ":s 471 Rivet #casino :No", ":s 473 Rivet #casino :No", ":s 474 Rivet #casino :No",
+          ":s 475 Rivet #casino :No", ":s 405 Rivet #casino :No",
+          ":Rivet!r@h JOIN #casino\r\n:op!o@h KICK #casino Rivet :out"}) {
+        const bool ofExemption = !refusal.contains("#casino");
         SCOPED_TRACE(refusal.toStdString());
         ScriptedIrcServer fake;
         VirtualClock still;
@@ -334,7 +336,7 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
         ASSERT_TRUE(robot);
         if (!ofExemption)
             fake.send(":Rivet MODE Rivet :+F\r\n");
-        fake.send(":irc.test " + refusal + " Rivet #casino :No\r\n");
+        fake.send(refusal + "\r\n");
         ASSERT_TRUE(waitUntil(
             [&] { return robot->isSpeaking() && robot->isFloodExempt() != ofExemption; }, kWaitMs));
         if (ofExemption)
