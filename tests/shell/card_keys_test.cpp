@@ -216,6 +216,7 @@ TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
     QTest::keyClick(&rig.app->windows().card(), Qt::Key_1, Qt::ControlModifier);
     QTest::keyClick(&rig.app->windows().card(), Qt::Key_2, Qt::AltModifier);
     QTest::keyClick(&rig.app->windows().card(), Qt::Key_3, Qt::MetaModifier);
+    EXPECT_EQ(cardActionForKey(0, 0), std::nullopt) << "no key, though the keys' table pads with 0";
     QLineEdit* typing = rig.app->windows().chat().typingLine();
     QTest::keyClicks(typing, "gs123");
     rig.clock.settle();
