@@ -332,6 +332,19 @@ TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
     EXPECT_EQ(rig.label(Role::FirstCode2)->caption(), "12");
 }
 
+// A box whose picture goes (a code outside 1..14 was drawn) shows its black ground on the screen,
+// never the picture it showed before.
+TEST(CardWindow, aBoxWithoutAPictureIsBlack) {
+    Rig rig;
+    SymbolBox& box = *rig.reelPicture(0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rig.window) && box.isVisible());
+    box.setImage(99);
+    QTest::qWait(50);
+    const QPoint middle = box.mapTo(&rig.window, box.rect().center());
+    const QImage screen = rig.window.screen()->grabWindow(rig.window.winId()).toImage();
+    EXPECT_EQ(screen.pixel(middle), qRgb(0, 0, 0));
+}
+
 // Captions and colours as the state gives them, each caption whole inside its label in the card's
 // 8.25-point (codes: 12-point) font or the one that stands in for it; no symbol is a black box.
 TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
