@@ -117,6 +117,11 @@ TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(lines[0] == longest);
     EXPECT_EQ(reader.discardedLines(), 2);
+    // The same in two pieces: the CR takes no room of the line's.
+    EXPECT_TRUE(reader.feed(longest.first(9)).empty());
+    EXPECT_EQ(reader.feed(longest.sliced(9) + "\r\n"), QList<QByteArray>{longest});
+    EXPECT_TRUE(reader.feed(longest.first(9)).empty());
+    EXPECT_EQ(reader.feed(longest.sliced(9) + "y\r\nz\n"), QList<QByteArray>{"z"});
 }
 
 TEST(IrcMessage, nicknamesAndChannels) {
