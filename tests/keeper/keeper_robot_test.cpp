@@ -310,9 +310,7 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     EXPECT_FALSE(fake.heard().contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
     EXPECT_FALSE(robot->isFloodExempt());
     fake.send(":Rivet MODE Rivet :+F\r\n");
-    const auto told = [&](int i) {
-        return "PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead;
-    };
+    const auto told = [](int i) { return "PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead; };
     for (int i = 0; i < kPlayers - 1; ++i)
         ASSERT_TRUE(waitUntil([&] { return fake.heard().contains(told(i)); }, kWaitMs)) << i;
     runEventsFor(500);

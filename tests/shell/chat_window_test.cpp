@@ -355,6 +355,8 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
         rig.app->shutDown();
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(Options{}));
     }
+    // A run in which the chat stays closed leaves its place as it was.
+    AppRig(serializeSettings(Options{}), AppRig::Load, {{}, preferences}).app->shutDown();
     {
         AppRig again(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
         again.app->showWindows();
