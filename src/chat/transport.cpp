@@ -150,7 +150,7 @@ void ChatTransport::pump() {
 ChatTransport::Try ChatTransport::tryFront() {
     Request& request = queue_.front();
     const qint64 now = clock_.monotonicMs();
-    if (request.firstTryMs < 0)
+    if (!request.firstTryMs)
         request.firstTryMs = now;
     if (request.readText)
         library_.DapiGetAllText(appName_);
@@ -162,7 +162,7 @@ ChatTransport::Try ChatTransport::tryFront() {
         return Try::Done;
     if (status == ChatStatus::GivenUp)
         return Try::Refused;
-    if (clock_.monotonicMs() - request.firstTryMs >= kRetryBoundMs)
+    if (clock_.monotonicMs() - *request.firstTryMs >= kRetryBoundMs)
         return Try::TimedOut; // given up, as if refused
     if (status == ChatStatus::NotRegistered)
         library_.DapiRegister(appName_);

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace jackwell {
@@ -94,7 +95,7 @@ private:
         bool readText = false;
         QByteArray recipient;
         QByteArray message;
-        qint64 firstTryMs = -1;
+        std::optional<qint64> firstTryMs;
         int repetitions = 0;
         QPointer<QObject> context;
         Delivered delivered;
