@@ -268,6 +268,10 @@ TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {
             << backend.openError().toStdString();
         EXPECT_EQ(backend.requestText(), ChatStatus::GivenUp);
     }
+    // The configuration's warnings (a password others may read) stand in the chat log.
+    auto port = makeIrcBackend(clock, config, {"Chat.txt may be read by others"}, nullptr);
+    EXPECT_TRUE(
+        logHas(static_cast<IrcBackend&>(*port), "<system>: Chat.txt may be read by others"));
 }
 
 TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
@@ -391,13 +395,6 @@ TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) 
     EXPECT_FALSE(scripted.received.contains("PRIVMSG Keeper :5"));
     scripted.send(":s 001 Player :Welcome back\r\n");
     EXPECT_TRUE(scripted.waitForLine("PRIVMSG Keeper :5"));
-}
-
-// The configuration's warnings (a password others may read) stand in the chat log.
-TEST_F(IrcBackendTest, showsTheConfigurationsWarnings) {
-    auto port = makeIrcBackend(clock, config, {"Chat.txt may be read by others"}, nullptr);
-    EXPECT_TRUE(
-        logHas(static_cast<IrcBackend&>(*port), "<system>: Chat.txt may be read by others"));
 }
 
 // A greeting goes on through lines the log leaves out (a PING) and ends at one it shows (a

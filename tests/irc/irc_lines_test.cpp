@@ -293,9 +293,14 @@ TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {
     clock.advance(10 * IrcSendGate::kRefillMs);
     EXPECT_EQ(written.size(), IrcSendGate::kBurst + 1);
     gate.setOpen(true);
-    clock.advance(10 * IrcSendGate::kRefillMs);
+    clock.advance(10 * IrcSendGate::kRefillMs + IrcSendGate::kRefillMs / 2);
     EXPECT_FALSE(gate.isHeldBack());
     EXPECT_EQ(written, (QList<QByteArray>{"held", "1", "2", "3", "4", "5", "6", "7"}));
+    // A full bucket banks no time: after the quiet, a burst goes and the next line waits its turn.
+    for (int i = 0; i <= IrcSendGate::kBurst; ++i)
+        gate.push("more");
+    clock.advance(IrcSendGate::kRefillMs - 1);
+    EXPECT_EQ(written.size(), 8 + IrcSendGate::kBurst);
 }
 
 } // namespace
