@@ -157,9 +157,8 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
     server.client->disconnectFromHost();
     ASSERT_TRUE(offline());
     EXPECT_EQ(connection->nextAttemptInMs(), 1000) << "once welcomed, the pauses start again";
-    // The sockets given up go, however many attempts there were.
-    EXPECT_TRUE(
-        waitUntil([&] { return connection->findChildren<QAbstractSocket*>().isEmpty(); }, kWaitMs));
+    const auto socketsLeft = [&] { return connection->findChildren<QAbstractSocket*>().size(); };
+    EXPECT_TRUE(waitUntil([&] { return socketsLeft() == 0; }, kWaitMs)) << "given-up sockets go";
 }
 
 TEST_F(IrcConnectionTest, pingsAQuietServerAndLeavesOneThatStaysSilent) {
