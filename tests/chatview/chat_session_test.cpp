@@ -10,6 +10,8 @@
 #include "machine/texts.h"
 #include "support/card_rig.h"
 
+#include <ranges>
+
 namespace jackwell {
 namespace {
 
@@ -206,10 +208,9 @@ TEST(ChatSession, numbersTheGreetingsOfEachLinkAfterTheLast) {
     second.appendLine("welcome back", 1);
     rig.session.attach(&first);
     rig.session.attach(&second);
-    std::vector<int> greetings;
-    for (const ChatSession::Line& line : rig.shown)
-        greetings.push_back(line.greeting);
-    EXPECT_EQ(greetings, (std::vector<int>{0, 0, 1, 0, 0, 2}));
+    const auto greetings = rig.shown | std::views::transform(&ChatSession::Line::greeting);
+    EXPECT_EQ(std::vector<int>(greetings.begin(), greetings.end()),
+              (std::vector{0, 0, 1, 0, 0, 2}));
 }
 
 // A draw sent to the player shows in the chat only once the card has shown it: until then a

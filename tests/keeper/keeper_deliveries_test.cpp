@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <string>
+#include <string_view>
 
 using namespace jackwell::keeper;
 using Status = KeeperDeliveries::Status;
@@ -100,10 +102,11 @@ TEST(KeeperDeliveries, ARecipientGoneBeforeTheProbesAnswerWasNotTold) {
     EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Lost) << "told when he is back";
 }
 
-// Alice's first draw of game 1 is queued, then each letter in turn: h handed over, p a probe sent,
-// a the probe answered, g she is gone, l the connection lost, r a result of hers queued, q the
-// draw queued again, m other draws marked in the books, M hers marked.
+// Each letter in turn, after q for Alice's first draw of game 1 queued: h handed over, p a probe
+// sent, a the probe answered, g she is gone, l the connection lost, r a result of hers queued, q
+// the draw queued again, m other draws marked in the books, M hers marked.
 TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
+    const Marks others{{"alice", 2}, {"bob", 1}}, hers{{"alice", 1}};
     const std::map<char, std::function<void(KeeperDeliveries&)>> steps = {
         {'h', [](KeeperDeliveries& d) { d.firstDrawHandedOver("alice"); }},
         {'p', [](KeeperDeliveries& d) { d.probeSent(); }},
@@ -112,14 +115,8 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
         {'l', [](KeeperDeliveries& d) { d.connectionLost(); }},
         {'r', [](KeeperDeliveries& d) { d.queued("alice", 1); }},
         {'q', [](KeeperDeliveries& d) { d.firstDrawQueued("alice", 1); }},
-        {'m',
-         [](KeeperDeliveries& d) {
-             d.firstDrawsMarked({{"alice", 2}, {"bob", 1}});
-         }},
-        {'M',
-         [](KeeperDeliveries& d) {
-             d.firstDrawsMarked({{"alice", 1}});
-         }},
+        {'m', [&](KeeperDeliveries& d) { d.firstDrawsMarked(others); }},
+        {'M', [&](KeeperDeliveries& d) { d.firstDrawsMarked(hers); }},
     };
     const std::pair<const char*, Status> cases[] = {
         {"", Status::Queued},        {"h", Status::Sent},        {"hpag", Status::Delivered},
@@ -130,17 +127,15 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
     for (const auto& [letters, expected] : cases) {
         SCOPED_TRACE(letters);
         KeeperDeliveries deliveries;
-        deliveries.firstDrawQueued("alice", 1);
-        for (const char* letter = letters; *letter; ++letter)
-            steps.at (*letter)(deliveries);
+        for (const char letter : "q" + std::string(letters))
+            steps.at(letter)(deliveries);
         EXPECT_EQ(deliveries.firstDrawStatus("alice"), expected);
         EXPECT_EQ(deliveries.firstDrawStatus("bob"), Status::Unknown);
     }
     // The probe's answer names the draw for the books to mark, and no game.
     KeeperDeliveries deliveries;
-    deliveries.firstDrawQueued("alice", 1);
-    deliveries.firstDrawHandedOver("alice");
-    deliveries.probeSent();
+    for (const char letter : std::string_view("qhp"))
+        steps.at(letter)(deliveries);
     const KeeperDeliveries::Delivered marks = deliveries.probeAnswered();
     EXPECT_EQ(marks.results, Marks{});
     EXPECT_EQ(marks.firstDraws, (Marks{{"alice", 1}}));

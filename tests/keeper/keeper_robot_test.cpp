@@ -330,9 +330,7 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
         VirtualClock still;
         auto robot = welcomedBy(fake, still);
         ASSERT_TRUE(robot);
-        if (!ofExemption)
-            fake.send(":Rivet MODE Rivet :+F\r\n");
-        fake.send(refusal + "\r\n");
+        fake.send((ofExemption ? "" : ":Rivet MODE Rivet :+F\r\n") + refusal + "\r\n");
         ASSERT_TRUE(waitUntil(
             [&] { return robot->isSpeaking() && robot->isFloodExempt() != ofExemption; }, kWaitMs));
         if (ofExemption)

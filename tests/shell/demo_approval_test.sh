@@ -9,7 +9,7 @@
 # Usage: demo_approval_test.sh JACKWELL_DEMO
 set -euo pipefail
 demo=$1 approved=$(dirname "$0")/demo
-out=$(mktemp -d /tmp/jackwell-demo.XXXXXX)
+out=$(mktemp -d -t jackwell-demo.XXXXXX)
 QT_QPA_PLATFORM=offscreen HOME=$out XDG_CONFIG_HOME=$out/config XDG_DATA_HOME=$out/data \
     "$demo" "$out/demo" | sed "s|$out/demo|DEMO|g" >"$out/printed.txt"
 (cd "$out/demo" && sha256sum -- *.png) >"$out/pictures.sha256"

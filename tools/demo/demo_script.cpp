@@ -24,6 +24,7 @@
 #include <QTextBlock>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -156,8 +157,12 @@ bool DemoScript::waitUntil(const std::function<bool()>& done, const char* what) 
 bool DemoScript::picture(const QString& file, const QString& title) {
     const QStringList log = QString::fromUtf8(world_.log()).split(QStringLiteral("\r\n"));
     const Snapshot snapshot{title, describeCard(card_.state), log.mid(log.size() - kChatTailLines)};
+    return save(composePicture(app_.windows().card(), snapshot), file);
+}
+
+bool DemoScript::save(const QImage& picture, const QString& file) const {
     const QString path = outputDir_.filePath(file);
-    if (!composePicture(app_.windows().card(), snapshot).save(path)) {
+    if (!picture.save(path)) {
         say(QStringLiteral("FAILED: cannot write %1").arg(path));
         return false;
     }
@@ -276,14 +281,8 @@ bool DemoScript::cardAndChat() {
             return false;
         }
         clock_.advance(ChatWindow::kFrameMs); // the latest lines go in
-        const QString path = outputDir_.filePath(file);
-        if (!composeDesktop({&app_.windows().card(), &chat}, app_.windows().card().screen())
-                 .save(path)) {
-            say(QStringLiteral("FAILED: cannot write %1").arg(path));
-            return false;
-        }
-        say(QStringLiteral("picture: %1").arg(path));
-        return true;
+        return DemoScript::save(
+            composeDesktop({&app_.windows().card(), &chat}, app_.windows().card().screen()), file);
     };
     if (!save(QStringLiteral("5-card-and-chat-2x.png")))
         return false;
@@ -328,13 +327,7 @@ bool DemoScript::statistics() {
             .arg(window->figure(QStringLiteral("Games played")),
                  window->figure(QStringLiteral("Your return")),
                  window->figure(QStringLiteral("Machine, best holds"))));
-    const QString path = outputDir_.filePath(QStringLiteral("7-statistics.png"));
-    if (!window->grab().save(path)) {
-        say(QStringLiteral("FAILED: cannot write %1").arg(path));
-        return false;
-    }
-    say(QStringLiteral("picture: %1").arg(path));
-    return true;
+    return save(window->grab().toImage(), QStringLiteral("7-statistics.png"));
 }
 
 // The pay table, the options and the help, each as it opens from the card.
@@ -347,15 +340,9 @@ bool DemoScript::otherWindows() {
         {&app_.dialogs().optionsWindow(), "9-options.png"},
         {app_.dialogs().helpWindow(), "10-help.png"},
     };
-    for (const auto& [window, name] : windows) {
-        const QString path = outputDir_.filePath(QLatin1String(name));
-        if (!window || !window->grab().save(path)) {
-            say(QStringLiteral("FAILED: cannot write %1").arg(path));
-            return false;
-        }
-        say(QStringLiteral("picture: %1").arg(path));
-    }
-    return true;
+    return std::ranges::all_of(windows, [this](const auto& shown) {
+        return shown.first && save(shown.first->grab().toImage(), QLatin1String(shown.second));
+    });
 }
 
 bool DemoScript::printChatLog() {

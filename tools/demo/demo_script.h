@@ -48,6 +48,8 @@ private:
     bool click(CardLabelRole button, const char* caption);
     bool waitUntil(const std::function<bool()>& done, const char* what);
     bool picture(const QString& file, const QString& title);
+    // Saves `picture` as `file` of the output folder and says where, or that it could not.
+    bool save(const QImage& picture, const QString& file) const;
     bool checkCreditsAgainstBooks();
     void say(const QString& text) const;
 
