@@ -54,7 +54,12 @@ bool KeeperDeliveries::isPartlyQueued(const QString& player, qint64 game) const 
 }
 
 void KeeperDeliveries::firstDrawQueued(const QString& player, qint64 game) {
-    if (!firstDraws_.contains(player))
+    const auto found = firstDraws_.constFind(player);
+    // Told again, a draw already handed over is no less seen: holds may be for it meanwhile.
+    if (found != firstDraws_.cend() && found->game == game &&
+        (found->status == Status::Sent || found->status == Status::Delivered))
+        return;
+    if (found == firstDraws_.cend())
         makeRoomForFirstDraw();
     firstDraws_.insert(player, Entry{game, Status::Queued, 0});
 }

@@ -104,7 +104,7 @@ TEST(KeeperDeliveries, ARecipientGoneBeforeTheProbesAnswerWasNotTold) {
 
 // Each letter in turn, after q for Alice's first draw of game 1 queued: h handed over, p a probe
 // sent, a the probe answered, g she is gone, l the connection lost, r a result of hers queued, q
-// the draw queued again, m other draws marked in the books, M hers marked.
+// the draw queued again (n the next game's), m other draws marked in the books, M hers marked.
 TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
     const Marks others{{"alice", 2}, {"bob", 1}}, hers{{"alice", 1}};
     const std::map<char, std::function<void(KeeperDeliveries&)>> steps = {
@@ -115,6 +115,7 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
         {'l', [](KeeperDeliveries& d) { d.connectionLost(); }},
         {'r', [](KeeperDeliveries& d) { d.queued("alice", 1); }},
         {'q', [](KeeperDeliveries& d) { d.firstDrawQueued("alice", 1); }},
+        {'n', [](KeeperDeliveries& d) { d.firstDrawQueued("alice", 2); }},
         {'m', [&](KeeperDeliveries& d) { d.firstDrawsMarked(others); }},
         {'M', [&](KeeperDeliveries& d) { d.firstDrawsMarked(hers); }},
     };
@@ -122,7 +123,8 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
         {"", Status::Queued},        {"h", Status::Sent},        {"hpag", Status::Delivered},
         {"hpam", Status::Delivered}, {"hpamM", Status::Unknown}, {"g", Status::Lost},
         {"hpga", Status::Lost},      {"hl", Status::Lost},       {"gr", Status::Unknown},
-        {"gq", Status::Queued},
+        {"gq", Status::Queued},      {"hq", Status::Sent},       {"hpaq", Status::Delivered},
+        {"hn", Status::Queued},
     };
     for (const auto& [letters, expected] : cases) {
         SCOPED_TRACE(letters);
