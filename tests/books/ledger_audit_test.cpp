@@ -31,9 +31,10 @@ Ledger balanced() {
 
 // Alice's second game as booked with another cost, win or holds, the sums kept balanced. (Grants
 // against the rules are read from both stores in keeper_books_test.)
-void setGame2(Ledger& l, qint64 cost, qint64 tokens, machine::HoldMask holds) {
+void setGame2(Ledger& l, qint64 cost, qint64 tokens, bool held) {
     LedgerGame& game = l.games[1];
-    std::tie(game.cost, game.tokensWon, game.holds) = std::tie(cost, tokens, holds);
+    std::tie(game.cost, game.tokensWon) = std::tie(cost, tokens);
+    game.holds = {held, held, held};
     l.players[0].credits = game.creditsAfter = 109 - cost + tokens / machine::kTokensPerCredit;
     l.players[0].tokensWon = 500 + tokens;
 }
@@ -87,21 +88,15 @@ TEST(LedgerAudit, NamesEachFaultInTheBooks) {
          {"bob: 100 free credits granted, 120 counted", "bob: credits 100, the ledger gives 120"},
          2},
         {"a no-win draw booked as a jackpot",
-         [](Ledger& l) {
-             setGame2(l, 1, 25000, {false, false, false});
-         },
+         [](Ledger& l) { setGame2(l, 1, 25000, false); },
          {"alice: game 2 draws 04,05,06, which pays 0 tokens, not 25000"},
          2},
         {"a game that cost -500",
-         [](Ledger& l) {
-             setGame2(l, -500, 0, {false, false, false});
-         },
+         [](Ledger& l) { setGame2(l, -500, 0, false); },
          {"alice: game 2 costs -500 credits, not 1"},
          2},
         {"holds 1,1,1 ending on another draw",
-         [](Ledger& l) {
-             setGame2(l, 1, 0, {true, true, true});
-         },
+         [](Ledger& l) { setGame2(l, 1, 0, true); },
          {"alice: game 2 ends on 04,05,06, which its holds do not allow after 01,02,03"},
          2},
         {"games for a player without a record",
