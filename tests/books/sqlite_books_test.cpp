@@ -20,8 +20,7 @@
 
 using namespace jackwell::books;
 using namespace jackwell::machine;
-using jackwell::testing::nextGame;
-using jackwell::testing::registeredPlayer;
+using namespace jackwell::testing;
 
 namespace {
 

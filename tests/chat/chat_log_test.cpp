@@ -39,6 +39,10 @@ TEST(ChatLog, keepsEachLineOneLineAndHandsItOnAsHeld) {
     EXPECT_EQ(log.lineCount(), 3);
     EXPECT_EQ(added, QStringList({"a b c d#0", "<system>: v\u21B5f\u21B5n\u21B5l\u21B5p\u00B6.#0",
                                   "Welcome#1"}));
+    log.appendLine(QString(8 * 1024 * 1024 - log.lines().size() - 2, u'x')); // its room: 8 MiB
+    EXPECT_EQ(log.lineCount(), 4);
+    log.appendLine(QString()); // a byte too many
+    EXPECT_EQ(log.lineCount(), 1);
 }
 
 // Past the bound whole lines go from the front until a quarter of the room is free; the greetings
