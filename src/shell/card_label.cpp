@@ -56,11 +56,10 @@ QAccessibleInterface* cardLabelAccessible(const QString& className, QObject* obj
 } // namespace
 
 void CardLabel::installAccessibility() {
-    static const bool installed = [] {
+    [[maybe_unused]] static const bool installed = [] {
         QAccessible::installFactory(cardLabelAccessible);
         return true;
     }();
-    Q_UNUSED(installed);
 }
 
 CardLabel::CardLabel(const TextStyle& style, bool clickable, QWidget* parent)

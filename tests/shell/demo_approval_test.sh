@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The scripted games of `make demo` as the player sees them: every picture the demo saves (the
 # card through a game, the card beside the chat window at one and at twice the scale, docked as
-# a Wayland desktop shows them, the statistics, the pay table, the options and the help), the
-# chat text and what it prints, the same to the byte as when they were last looked at. The demo
-# runs on a virtual clock from a fixed seed, so a difference is a change in what the player sees;
-# it is named, and the new pictures are kept to be looked at. Once they have been,
-# JACKWELL_APPROVE=1 takes them as the new standard.
+# a Wayland desktop shows them, with the help in the chat's place, the statistics, the pay
+# table, the options and the help), the chat text and what it prints, the same to the byte as
+# when they were last looked at. The demo runs on a virtual clock from a fixed seed, so a
+# difference is a change in what the player sees; it is named, and the new pictures are kept to
+# be looked at. Once they have been, JACKWELL_APPROVE=1 takes them as the new standard.
 # Usage: demo_approval_test.sh JACKWELL_DEMO
 set -euo pipefail
 demo=$1 approved=$(dirname "$0")/demo

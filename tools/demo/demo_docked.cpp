@@ -6,6 +6,7 @@
 #include "clock/virtual_clock.h"
 #include "settings/settings_file.h"
 #include "shell/jackwell_app.h"
+#include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
 #include "world/embedded_world.h"
 
@@ -41,13 +42,19 @@ int saveDockedPicture(VirtualClock& clock, const QDir& outputDir) {
     clock.advance(2000);
     QWidget* dock = app.windows().dock();
     const QString path = outputDir.filePath(QStringLiteral("wayland-docked.png"));
-    const bool saved = dock && dock->grab().save(path);
+    // Then the help, which shows in the chat's place under a bar of its own.
+    const QString helpPath = outputDir.filePath(QStringLiteral("wayland-docked-help.png"));
+    bool saved = dock && dock->grab().save(path);
+    app.dialogs().showHelp();
+    clock.advance(100);
+    saved = saved && dock->grab().save(helpPath);
     app.shutDown();
     if (!saved) {
-        std::fprintf(stderr, "jackwell-demo: the docked picture could not be saved\n");
+        std::fprintf(stderr, "jackwell-demo: the docked pictures could not be saved\n");
         return 1;
     }
     std::printf("The card and the chat docked as under Wayland: %s\n", qPrintable(path));
+    std::printf("The help docked in the chat's place: %s\n", qPrintable(helpPath));
     return 0;
 }
 
