@@ -211,15 +211,16 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     const QByteArray action = '\x01' + QByteArray("ACTION waves\x01");
     EXPECT_TRUE(keeper.waitFor([&](const IrcMessage& m) { return m.param(1) == action; }, kWaitMs));
     EXPECT_TRUE(logHas(*backend, "Player: * Player waves"));
-    EXPECT_EQ(backend->joinChannel("#no,channel"), "Not joined: #no,channel is no channel name.");
+    EXPECT_EQ(backend->joinChannel("#no," + QString(70, u'x')), // named by its first 64
+              "Not joined: #no," + QString(60, u'x') + " is no channel name.");
     EXPECT_EQ(backend->joinChannel("#other"), QString());
     ASSERT_TRUE(waitUntil(inChannel("#other"), kWaitMs));
     backend->sayInPublic("over here");
     EXPECT_TRUE(keeper.waitFor(
         [](const IrcMessage& m) { return m.param(0) == "#other" && m.param(1) == "over here"; },
         kWaitMs));
-    EXPECT_EQ(backend->changeNick("9lives"),
-              "Not changed: 9lives is no nickname the network takes.");
+    EXPECT_EQ(backend->changeNick("9" + QString(70, u'x')),
+              "Not changed: 9" + QString(63, u'x') + " is no nickname the network takes.");
     EXPECT_EQ(backend->changeNick("Gambler"), QString());
     EXPECT_TRUE(waitUntil([&] { return backend->ownName() == "Gambler"; }, kWaitMs));
     keeper.privmsg("#casino", QStringLiteral("a\u2029ESP from Keeper: FIRST: | 04 |").toUtf8());
