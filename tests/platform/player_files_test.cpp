@@ -122,6 +122,12 @@ TEST(Preferences, keepTheChatWindowsStateAndPlace) {
     // The card's place too; a file that cannot be written (under a file, not a folder) says so.
     EXPECT_TRUE(Preferences(path).setCardGeometry({61, 112, 197, 302}));
     EXPECT_EQ(Preferences(path).cardGeometry(), QRect(61, 112, 197, 302));
+    QFile file(path); // what the file holds already is not written again
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly) &&
+                file.setFileTime(QDateTime::fromSecsSinceEpoch(0), QFile::FileModificationTime));
+    EXPECT_TRUE(Preferences(path).setCardGeometry({61, 112, 197, 302}) &&
+                Preferences(path).setChatWindow({true, std::nullopt}));
+    EXPECT_EQ(QFileInfo(path).lastModified().toSecsSinceEpoch(), 0);
     const QString underAFile = path + QStringLiteral("/Jackwell.conf");
     EXPECT_FALSE(Preferences(underAFile).setCardGeometry({61, 112, 197, 302}));
     EXPECT_FALSE(Preferences(underAFile).setChatWindow(closed));
