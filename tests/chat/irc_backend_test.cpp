@@ -25,10 +25,8 @@
 namespace jackwell {
 namespace {
 
-using testing::IrcTestPeer;
-using testing::NgircdServer;
+using namespace testing;
 using ScriptedServer = testing::ScriptedIrcServer;
-using testing::waitUntil;
 
 constexpr int kWaitMs = 5000;
 

@@ -193,6 +193,9 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     EXPECT_FALSE(rig.shown[1].look.keeper); // not yet known when it came
     EXPECT_TRUE(rig.shown[2].look.keeper);
     EXPECT_EQ(rig.shown[2].look.kind, Kind::PrivateFrom);
+    rig.backend->close(); // the window hears of each change of the world's state
+    rig.backend->open({});
+    EXPECT_EQ(rig.statuses, (QStringList{"Embedded world", "Offline", "Embedded world"}));
 
     rig.session.attach(nullptr); // the link closes: nothing more comes
     rig.backend->appendPublic("Oskar", "anyone?");

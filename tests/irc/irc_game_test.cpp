@@ -12,9 +12,7 @@
 namespace jackwell {
 namespace {
 
-using testing::IrcTestPeer;
-using testing::NgircdServer;
-using testing::waitUntil;
+using namespace testing;
 
 constexpr int kWaitMs = 5000;
 constexpr int kReconnectWaitMs = 15000;
