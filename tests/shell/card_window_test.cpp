@@ -24,10 +24,6 @@ namespace jackwell {
 namespace {
 
 using Rig = testing::CardWindowRig;
-
-void knowKeeper(Rig& rig) {
-    rig.change([](CardState& s) { s.machineKeeperName = QStringLiteral("Rivet"); });
-}
 using Role = CardLabelRole;
 
 TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
@@ -43,7 +39,7 @@ TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
         {128, 175}, // FINISH, disabled since start-up
     };
     Rig rig;
-    knowKeeper(rig);
+    rig.knowKeeper();
     QSignalSpy events(&rig.card, &Card::changed);
     QSignalSpy options(&rig.window, &CardWindow::optionsRequested);
     for (const QPoint& point : between)
@@ -70,7 +66,7 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
         SCOPED_TRACE(std::to_string(row.textOnItsWay) + " " +
                      std::to_string(row.holdsLeaveAfterMs));
         Rig rig;
-        knowKeeper(rig);
+        rig.knowKeeper();
         rig.backend->setLines({"ESP from Rivet: FINAL: | 01 | 01 | 01 | Credits: (150)"});
         if (row.textOnItsWay)
             rig.card.findHost();
@@ -192,7 +188,7 @@ TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
           {Role::Register, findHost},
           {Role::Start, findHost},
           {Role::Finish, sendHolds}}},
-        {[&] { knowKeeper(rig); },
+        {[&] { rig.knowKeeper(); },
          {{Role::Register, ""}, {Role::Start, ""}, {Role::Finish, sendHolds}}},
         {[&] {
              rig.clickAt({80, 175});
@@ -313,7 +309,7 @@ TEST(CardWindow, eachReelShowsExactlyOneOfItsPicturesThroughASpin) {
         EXPECT_EQ(rig.reelPicture(reel)->image(), 4);
     }
 
-    knowKeeper(rig);
+    rig.knowKeeper();
     rig.backend->setLines({"ESP from Rivet: FIRST:   07   12   04"});
     rig.clickAt({32, 175}); // START
     bool alwaysOne = true;

@@ -45,6 +45,9 @@ struct CardWindowRig : CardRig<ScriptedBackend> {
         change(card.state);
         emit card.changed();
     }
+    void knowKeeper() {
+        change([](CardState& s) { s.machineKeeperName = "Rivet"; });
+    }
 };
 
 } // namespace jackwell::testing
