@@ -13,8 +13,7 @@
 namespace jackwell {
 namespace {
 
-using testing::ScriptedIrcServer;
-using testing::waitUntil;
+using namespace testing;
 
 constexpr int kWaitMs = 5000;
 
@@ -242,10 +241,13 @@ TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
 TEST_F(IrcConnectionTest, aLoginTheServerCannotTakeEndsTheConnectionForGood) {
     open(server.listener.serverPort(), {}, IrcConfig::Sasl::Plain);
     ASSERT_TRUE(server.waitForLine("CAP LS 302"));
+    server.send(QByteArray(":s CAP * LS * :a\r\n").repeated(17)); // fails this attempt alone
+    ASSERT_TRUE(offline());
+    clock.advance(IrcConnection::kFirstRetryMs);
+    ASSERT_TRUE(waitUntil([&] { return server.received.count("CAP LS 302") == 2; }, kWaitMs));
     server.send(":s CAP * LS :account-tag\r\n:s CAP * ACK :account-tag\r\n");
     ASSERT_TRUE(waitUntil([&] { return !refused.isEmpty(); }, kWaitMs));
-    EXPECT_TRUE(connection->loginRefused());
-    EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
+    EXPECT_TRUE(connection->loginRefused() && connection->state() == IrcConnection::State::Offline);
     clock.advance(IrcConnection::kLongestRetryMs);
     connection->reconnectNow();
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
