@@ -18,7 +18,6 @@ void sample(QByteArray& out, const char* name, double value, const char* type, c
 } // namespace
 
 void MetricsHistogram::observe(qint64 ms) {
-    ms = std::max<qint64>(ms, 0);
     for (std::size_t i = 0; i < kBounds.size(); ++i) {
         if (double(ms) <= kBounds[i] * 1000) {
             ++counts_[i];

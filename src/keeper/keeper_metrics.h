@@ -14,6 +14,7 @@ public:
     static constexpr std::array<double, 12> kBounds = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05,
                                                        0.1,   0.25,   0.5,   1,    2.5,   10};
 
+    // `ms`: a time between two readings of the monotonic clock, so never negative.
     void observe(qint64 ms);
     // The histogram's lines, named `name`, in the text format.
     void render(QByteArray& out, const char* name, const char* help) const;
