@@ -42,9 +42,9 @@ int saveDockedPicture(VirtualClock& clock, const QDir& outputDir) {
     clock.advance(2000);
     QWidget* dock = app.windows().dock();
     const QString path = outputDir.filePath(QStringLiteral("wayland-docked.png"));
-    // Then the help, which shows in the chat's place under a bar of its own.
     const QString helpPath = outputDir.filePath(QStringLiteral("wayland-docked-help.png"));
     bool saved = dock && dock->grab().save(path);
+    // Then the help, which shows in the chat's place under a bar of its own.
     app.dialogs().showHelp();
     clock.advance(100);
     saved = saved && dock->grab().save(helpPath);
