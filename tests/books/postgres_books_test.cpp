@@ -114,7 +114,13 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
         " ddl_command_end WHEN TAG IN ('CREATE INDEX') EXECUTE FUNCTION arm()"));
     EXPECT_FALSE(open(kMachine, BooksPurpose::Serve, &error));
     EXPECT_EQ(error, address().text() + ": ERROR:  disk full");
-    sql("DROP EVENT TRIGGER arm");
+    // ... or at one of their statements.
+    ASSERT_TRUE(sql("CREATE FUNCTION deny() RETURNS event_trigger LANGUAGE plpgsql AS $$BEGIN RAISE"
+                    " 'no room'; END$$; CREATE EVENT TRIGGER deny ON ddl_command_end WHEN TAG IN"
+                    " ('CREATE TABLE') EXECUTE FUNCTION deny()"));
+    EXPECT_FALSE(open(kMachine, BooksPurpose::Serve, &error));
+    EXPECT_EQ(error, address().text() + ": ERROR:  no room");
+    sql("DROP EVENT TRIGGER arm; DROP EVENT TRIGGER deny");
 
     auto books = open();
     ASSERT_TRUE(books);

@@ -79,9 +79,8 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
 
         auto back = connectPlayer(nick, c.inChannel);
         back->privmsg(kKeeper, c.whenBack);
-        // The result, the outcome in words, then the first draw waiting. (Lines of the first
-        // answer that the server had not yet taken from the robot when the player came back may
-        // arrive first: the server made the robot wait for each line it could not pass on.)
+        // The result, the outcome in words, then the first draw waiting; maybe after lines of
+        // the first answer that the server still held back when the player came back.
         const QByteArray result = wire(finalDrawLine(played.finalDraw, played.creditsAfter));
         ASSERT_TRUE(waitUntil(
             [&] {

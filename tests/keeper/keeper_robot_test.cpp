@@ -97,8 +97,7 @@ protected:
         }
     }
 
-    // A robot on `on`'s time served by `fake`, which welcomes it; null unless it asked for flood
-    // exemption.
+    // A robot on `on`'s time, welcomed by `fake`; null unless it asked for flood exemption.
     std::unique_ptr<KeeperRobot> welcomedBy(ScriptedIrcServer& fake, Clock& on) {
         KeeperConfig config = robotConfig();
         config.irc.port = fake.listen(0) ? fake.listener.serverPort() : 0; // 0: never connects
@@ -263,8 +262,7 @@ TEST_F(KeeperRobotTest, BooksLockedByAnotherProcessStallNobody) {
     ASSERT_TRUE(waitUntil(
         [&] { return countTold(*alice, outOfOrder) == 1 && countTold(*bob, outOfOrder) == 3; },
         kWaitMs));
-    // SQLite gave up on the file after its own short wait: no statement hung on it long enough
-    // to be cut short.
+    // SQLite gave up after its own short wait: no statement hung long enough to be cut short.
     EXPECT_TRUE(robotLog.filter("cut short").isEmpty()) << robotLog.join('\n').toStdString();
     EXPECT_LT(longestPause, 900) << "the event loop waited for the books";
     locker.closeWriteChannel();
@@ -389,12 +387,11 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     ASSERT_TRUE(ask(*alice, holdsLine("0,0,0"), kFinalHead, 1));
 }
 
-// The robot once greeted its channel with the banner and the announcement on every join, which
-// buried a busy channel's talk. The channel hears them on its arrival and then at most every ten
-// minutes; each joining player is told privately whom to write to, twice a minute at most (a
-// card started again must find the robot). The robot's time runs no faster than the real one,
-// and the minutes pass in steps shorter than the robot's patience with a quiet server, each ended
-// by a word the robot answers: its connection never looks dead, however slow this machine is.
+// The channel hears the banner and the announcement on the robot's arrival and then at most every
+// ten minutes, not on every join; each joining player is told privately whom to write to, twice a
+// minute at most (a card started again must find the robot). The robot's time runs no faster than
+// the real one, and the minutes pass in steps shorter than its patience with a quiet server, each
+// ended by a word it answers: its connection never looks dead, however slow this machine is.
 TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) {
     VirtualClock virtualClock;
     auto watcher = connectPlayer("watcher", true);
@@ -453,6 +450,7 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     ASSERT_TRUE(rejoin());
     ASSERT_TRUE(drive([&] { return greetings(*alice) == 4 && banners() == 2; }))
         << greetings(*alice) << " " << banners();
+    EXPECT_TRUE(robotLog.filter("cut short").isEmpty()) << "idle books taken for stalled";
 }
 
 // With accounts required on a server that reports none with its messages, the robot asks WHOIS

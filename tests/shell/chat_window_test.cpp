@@ -118,8 +118,7 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
     EXPECT_NE(document->firstBlock().blockFormat().background().style(), Qt::NoBrush);
 }
 
-// The view stays at the newest line as lines arrive, unless the player has scrolled back to
-// read; back at the end, it follows again.
+// The view follows the newest line unless the player scrolled back to read; back at the end, too.
 TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
     AppRig rig;
     rig.app->showWindows();

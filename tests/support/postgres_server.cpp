@@ -79,25 +79,18 @@ bool PostgresServer::makeCluster(QString* error) {
     if (!folderReady(error, true) ||
         !writeFile(passwordFile, kSuperuserPassword.toUtf8() + '\n', error, true))
         return false;
-    const auto initdb = TestServer::launch(
-        {.program = kBinaries + QStringLiteral("initdb"),
-         .arguments = {QStringLiteral("-D"), path(QStringLiteral("data")), QStringLiteral("-U"),
-                       kSuperuser, QStringLiteral("--pwfile=") + path(passwordFile),
-                       QStringLiteral("--auth-local=scram-sha-256"),
-                       QStringLiteral("--auth-host=scram-sha-256"), QStringLiteral("-E"),
-                       QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
-                       QStringLiteral("--no-sync"), QStringLiteral("--no-instructions")},
-         .log = QStringLiteral("initdb.log"),
-         .asNobody = true},
-        error);
-    if (!initdb)
+    if (!runToEnd(
+            {.program = kBinaries + QStringLiteral("initdb"),
+             .arguments = {QStringLiteral("-D"), path(QStringLiteral("data")), QStringLiteral("-U"),
+                           kSuperuser, QStringLiteral("--pwfile=") + path(passwordFile),
+                           QStringLiteral("--auth-local=scram-sha-256"),
+                           QStringLiteral("--auth-host=scram-sha-256"), QStringLiteral("-E"),
+                           QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
+                           QStringLiteral("--no-sync"), QStringLiteral("--no-instructions")},
+             .log = QStringLiteral("initdb.log"),
+             .asNobody = true},
+            60000, error))
         return false;
-    if (!initdb->waitForFinished(60000) || initdb->exitStatus() != QProcess::NormalExit ||
-        initdb->exitCode() != 0) {
-        *error = QStringLiteral("initdb failed: ") +
-                 QString::fromLocal8Bit(fileText(QStringLiteral("initdb.log")));
-        return false;
-    }
     QFile::remove(path(passwordFile));
     clusterMade_ = true;
     return true;
@@ -145,28 +138,21 @@ bool PostgresServer::launch(QString* error) {
 bool PostgresServer::startAsStandbyOf(PostgresServer& primary, QString* error) {
     if (!ensureInstalled(error) || !folderReady(error, true))
         return false;
-    const auto backup = TestServer::launch(
-        {.program = kBinaries + QStringLiteral("pg_basebackup"),
-         .arguments = {QStringLiteral("-d"),
-                       QStringLiteral("host=%1 port=%2 user=%3 password=%4 "
-                                      "application_name=standby")
-                           .arg(kHost)
-                           .arg(primary.port())
-                           .arg(kSuperuser, kSuperuserPassword),
-                       QStringLiteral("-D"), path(QStringLiteral("data")), QStringLiteral("-R"),
-                       QStringLiteral("-X"), QStringLiteral("stream"), QStringLiteral("-c"),
-                       QStringLiteral("fast"), QStringLiteral("--no-sync")},
-         .log = QStringLiteral("basebackup.log"),
-         .asNobody = true},
-        error);
-    if (!backup)
+    if (!runToEnd(
+            {.program = kBinaries + QStringLiteral("pg_basebackup"),
+             .arguments = {QStringLiteral("-d"),
+                           QStringLiteral("host=%1 port=%2 user=%3 password=%4 "
+                                          "application_name=standby")
+                               .arg(kHost)
+                               .arg(primary.port())
+                               .arg(kSuperuser, kSuperuserPassword),
+                           QStringLiteral("-D"), path(QStringLiteral("data")), QStringLiteral("-R"),
+                           QStringLiteral("-X"), QStringLiteral("stream"), QStringLiteral("-c"),
+                           QStringLiteral("fast"), QStringLiteral("--no-sync")},
+             .log = QStringLiteral("basebackup.log"),
+             .asNobody = true},
+            60000, error))
         return false;
-    if (!backup->waitForFinished(60000) || backup->exitStatus() != QProcess::NormalExit ||
-        backup->exitCode() != 0) {
-        *error = QStringLiteral("pg_basebackup failed: ") +
-                 QString::fromLocal8Bit(fileText(QStringLiteral("basebackup.log")));
-        return false;
-    }
     clusterMade_ = loginMade_ = true; // the login and its database came with the backup
     if (!start(error))
         return false;

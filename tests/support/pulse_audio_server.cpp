@@ -32,15 +32,12 @@ bool PulseAudioServer::ensureInstalled(QString* error) {
 
 std::optional<QByteArray> PulseAudioServer::control(const QStringList& arguments) const {
     QString ignored;
-    const auto tool = launch({.program = kControl,
-                              .arguments = arguments,
-                              .errorLog = QStringLiteral("pactl.log"),
-                              .environment = environment_},
-                             &ignored);
-    if (!tool || !tool->waitForFinished(kToolTimeoutMs) ||
-        tool->exitStatus() != QProcess::NormalExit || tool->exitCode() != 0)
-        return std::nullopt;
-    return tool->readAllStandardOutput();
+    const auto tool = runToEnd({.program = kControl,
+                                .arguments = arguments,
+                                .errorLog = QStringLiteral("pactl.log"),
+                                .environment = environment_},
+                               kToolTimeoutMs, &ignored);
+    return tool ? std::optional(tool->readAllStandardOutput()) : std::nullopt;
 }
 
 bool PulseAudioServer::start(QString* error) {

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QTcpServer>
 
@@ -52,6 +53,17 @@ bool TestServer::installWhenMissing(const std::function<bool()>& installed, cons
 
 bool TestServer::asRoot() {
     return ::geteuid() == 0;
+}
+
+std::unique_ptr<QProcess> TestServer::runToEnd(const Child& child, int timeoutMs,
+                                               QString* error) const {
+    auto tool = launch(child, error);
+    if (!tool || (tool->waitForFinished(timeoutMs) && tool->exitStatus() == QProcess::NormalExit &&
+                  tool->exitCode() == 0))
+        return tool;
+    *error = QFileInfo(child.program).fileName() + QStringLiteral(" failed: ") +
+             QString::fromLocal8Bit(fileText(child.log.isEmpty() ? child.errorLog : child.log));
+    return nullptr;
 }
 
 std::unique_ptr<QProcess> TestServer::launch(const Child& child, QString* error) const {

@@ -58,6 +58,8 @@ protected:
     };
     // Started in the folder; nullptr, and why in `error`, when it does not start.
     std::unique_ptr<QProcess> launch(const Child& child, QString* error) const;
+    // A tool started and waited for: nullptr, and why (its log), unless it ended well in time.
+    std::unique_ptr<QProcess> runToEnd(const Child& child, int timeoutMs, QString* error) const;
     // Until `ready` holds (true), or the process has ended or `timeoutMs` passed (false).
     static bool waitReady(QProcess& process, const std::function<bool()>& ready, int timeoutMs);
     // `signal`, then SIGKILL when it lingers past `waitMs`; and the wait for its end.
