@@ -68,9 +68,8 @@ protected:
 };
 
 // A player that alternates "Register me!" and holds, kMessagesPerSecond of them, as far as its
-// socket takes them without queueing up. Four of these send eight times what the robot once
-// managed to book at best (about a thousand games a second), which got it thrown off the server
-// within seconds.
+// socket takes them without queueing up: four send eight times what the robot once booked at
+// best (about a thousand games a second), which got it thrown off the server within seconds.
 struct Flooder {
     static constexpr int kMessagesPerSecond = 4000;
 
@@ -201,9 +200,8 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     EXPECT_FALSE(logText().contains("game 2 of alice")) << "game lines are info lines";
 }
 
-// The books file deleted or replaced under the running robot: it once booked on into the
-// deleted file and, restarted, found other books. Now the next game is refused, the operator
-// is told, and the robot ends with status 1.
+// The books file deleted or replaced under the running robot (once booked on into the deleted
+// file): the next game is refused, the operator is told, and the robot ends with status 1.
 TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
     for (const bool deleted : {true, false}) {
         SCOPED_TRACE(deleted ? "deleted" : "replaced by an older copy");
@@ -223,9 +221,8 @@ TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
     }
 }
 
-// The robot killed while a new player's first draw still waited in its send queue (it speaks a
-// line a second here), then started again: holds once played that draw, never told. Now the
-// draw is told first, and the next holds play it.
+// The robot killed while a new player's first draw still waited in its send queue (a line a
+// second here), then started again: the draw is told first, and the next holds play it.
 TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
     ASSERT_NO_FATAL_FAILURE(start(false, "pace = 1\n"));
     ASSERT_TRUE(keeper->waitForLog("joined #", kWaitMs)) << keeper->log().toStdString();
@@ -253,9 +250,9 @@ TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
         << "all three reels held: the final draw is the first draw told";
 }
 
-// A file-size limit (ulimit -f) once killed the robot with SIGXFSZ and no word in its log.
-// Now the write that would pass it fails: the game is not booked, the player is told the
-// machine is out of order, the log says why, and the robot serves on.
+// A file-size limit (ulimit -f), which once killed the robot with SIGXFSZ: the write that would
+// pass it fails, the game is not booked, the player is told the machine is out of order, the log
+// says why, and the robot serves on.
 TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     ASSERT_NO_FATAL_FAILURE(start(true, kOperLine, [] {
         const rlimit limit{96 * 1024, 96 * 1024};
@@ -276,8 +273,7 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     EXPECT_TRUE(keeper->isRunning()) << keeper->log().toStdString();
     EXPECT_PRED2(textContains, keeper->log(), "the books did not take the last changes");
     expectAudited(0, "balanced=yes");
-    // The results told are the games booked. (One may be told twice: a full disk may refuse the
-    // mark that it arrived, and a result not known to have arrived is told again.)
+    // The results told are the games booked; one twice if the full disk refused its arrival mark.
     QString error;
     const auto books =
         books::SqliteBooks::open(keeper->booksPath(), &error, books::BooksPurpose::Audit);

@@ -451,6 +451,9 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     ASSERT_TRUE(drive([&] { return greetings(*alice) == 4 && banners() == 2; }))
         << greetings(*alice) << " " << banners();
     EXPECT_TRUE(robotLog.filter("cut short").isEmpty()) << "idle books taken for stalled";
+    robot->stop(); // with a goodbye the channel hears, in the server's quotes
+    const QByteArray goodbye = "\"Jackwell closed\"";
+    EXPECT_TRUE(watcher->waitFor([&](auto& m) { return m.param(0) == goodbye; }, kWaitMs));
 }
 
 // With accounts required on a server that reports none with its messages, the robot asks WHOIS
