@@ -2,6 +2,7 @@
 // counts as told only when its player was there to get it, a player who left and came back is
 // told what they missed before anything is played, and a crowd that leaves at once costs the
 // players who stay nothing.
+#include "clock/virtual_clock.h"
 #include "support/keeper_robot_rig.h"
 
 #include <QElapsedTimer>
@@ -34,14 +35,24 @@ protected:
             peer.waitFor([](const IrcMessage& m) { return m.command == "ERROR"; }, kWaitMs));
     }
 
+    // `nick` registers, then sends holds and quits in one write: what they played, once booked.
+    GameOutcome playAndDrop(const QByteArray& nick, bool inChannel) {
+        auto first = connectPlayer(nick, inChannel);
+        first->privmsg(kKeeper, kRegister);
+        EXPECT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }, kWaitMs));
+        sayAndQuit(*first, holdsLine("1,0,1"));
+        const QString player = QString::fromLatin1(nick);
+        EXPECT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
+        return readBooks().delivery(player)->lastOutcome.value_or(GameOutcome{});
+    }
+
     std::unique_ptr<KeeperRobot> robot;
 };
 
 // A player sends the holds and quits in one write, comes back under the same name and sends
-// the holds again (as a program that lost its connection would): they get the result of the
-// game they played, on the first draw they were told, and nothing is played twice. Whether
-// the robot sees them leave (they were in its channel) or learns it from the server's "no
-// such nick" makes no difference; nor does what they write when they come back.
+// the holds again (as a program that lost its connection would): they get the result of the game
+// they played, on the first draw they were told, and nothing is played twice, whether the robot
+// saw them leave its channel or learnt it from "no such nick", and whatever they write when back.
 TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGame) {
     const struct {
         const char* name;
@@ -68,12 +79,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         SCOPED_TRACE(c.name);
         const QByteArray nick = "drop" + QByteArray::number(++round);
         const QString player = QString::fromLatin1(nick);
-        auto first = connectPlayer(nick, c.inChannel);
-        first->privmsg(kKeeper, kRegister);
-        ASSERT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }, kWaitMs));
-        ASSERT_NO_FATAL_FAILURE(sayAndQuit(*first, holdsLine("1,0,1")));
-        ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
-        const GameOutcome played = *readBooks().delivery(player)->lastOutcome;
+        const GameOutcome played = playAndDrop(nick, c.inChannel);
         runEventsFor(500); // the robot has heard of the departure by now, one way or the other
         EXPECT_EQ(readBooks().delivery(player)->deliveredGame, 0) << "a result nobody received";
 
@@ -115,12 +121,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
 TEST_F(KeeperDeparturesTest, APlayerBackAfterADropIsToldWithoutAsking) {
     startRobot();
     const QString player = "quiet";
-    auto first = connectPlayer("quiet", true);
-    first->privmsg(kKeeper, kRegister);
-    ASSERT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }, kWaitMs));
-    ASSERT_NO_FATAL_FAILURE(sayAndQuit(*first, holdsLine("0,1,1")));
-    ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
-    const GameOutcome played = *readBooks().delivery(player)->lastOutcome;
+    const GameOutcome played = playAndDrop("quiet", true);
 
     auto back = connectPlayer("quiet");
     back->sendRaw("JOIN " + kChannel + "\r\n"); // the server holds it back for a second
@@ -143,6 +144,16 @@ TEST_F(KeeperDeparturesTest, APlayerBackAfterADropIsToldWithoutAsking) {
     runEventsFor(1500);
     EXPECT_EQ(countTold(*again, kFinalHead), 1);
     EXPECT_EQ(recordOf(player).gamesPlayed, 2);
+}
+
+// A player who dropped after their holds is told the result on joining again, before the robot
+// asked the server about them (it never asks: its clock stands still).
+TEST_F(KeeperDeparturesTest, APlayerSeenJoiningIsToldWhatTheyMissed) {
+    VirtualClock still;
+    const auto onStill = KeeperRobotRig::startRobot(still, robotConfig(), 12);
+    playAndDrop("joiner", true);
+    auto back = connectPlayer("joiner", true);
+    EXPECT_TRUE(waitUntil([&] { return countTold(*back, kFinalHead) == 1; }, kWaitMs));
 }
 
 // Someone who joins and leaves at once is not greeted: the robot has read of the departure

@@ -188,12 +188,11 @@ TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
     expectToldAsBooked(*alice, "alice");
 }
 
-// Holds that come while another robot sharing the books is still telling the player's last result
-// are neither played nor dropped: they wait, and are played as soon as that result is seen
-// delivered, without the player sending them again, when the player asked to play here after
-// that result (as one who comes over from the other robot does). Holds that did not (a player on
-// a network split in two, who sent them to the robot on the far side before its result reached
-// them) were sent for the draw before that result: the draw now waiting is told instead.
+// Holds that come while another robot sharing the books still tells the player's last result
+// wait, and are played once that result is seen delivered, when the player asked to play here
+// after it (as one coming over from the other robot does). Holds that did not (sent across a
+// network split before that result reached them) were for the draw before it: the draw now
+// waiting is told instead.
 TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
     TroubledBooks troubled(*books);
     auto robot = startRobot(clock, robotConfig(), 11, kWaitMs, &troubled);

@@ -114,11 +114,10 @@ TEST(KeeperStart, RefusesBooksItCannotTrustAndSaysWhy) {
     }
 }
 
-// Books are made on purpose, once: --prepare (which a service runs before every start) makes
-// them where there are none and leaves books that are there alone, --init refuses to touch a
-// file that is there, and an audit only reads (books it may not write, a backup say, are
-// audited all the same). Books found missing after they were made are refused, not made anew
-// (which would hand every player their free credits again).
+// Books are made on purpose, once: --prepare (run by a service before every start) makes them
+// where there are none and leaves those there alone, --init touches no file that is there, and an
+// audit only reads (books it may not write, a backup say, too). Books found missing after they
+// were made are refused, not made anew (which would hand every player their free credits again).
 TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     KeeperProcess keeper;
     ASSERT_TRUE(keeper.writeConfig());

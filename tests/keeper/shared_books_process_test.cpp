@@ -98,10 +98,9 @@ protected:
     QSet<QString> machines_;
 };
 
-// One player registers with two robots and sends each game's holds to both at the same moment;
-// halfway, one robot is killed (SIGKILL) right after the holds reached it and started again.
-// Each game is booked by one of them from the credits the last game left: the books balance,
-// and the results the player was told are exactly the games booked.
+// One player registers with two robots and sends each game's holds to both at once; halfway, one
+// is killed (SIGKILL) right after the holds reached it, and started again. Each game is booked by
+// one of them from the credits the last left: the books balance, and what was told was booked.
 TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwice) {
     auto rivet = startRobot(kKeeper);
     auto rivet2 = startRobot(kRivet2);

@@ -101,11 +101,10 @@ TEST(Spin, aSpinStartedBeforeThePreviousOneEndedRunsFromTheIntervalsItFinds) {
     }
 }
 
-// Never 14, symbol 1 about twice as often as each other (over a run of times of day), and
-// draws made one after another in the same instant, as when the three reels' timers fall due
-// together, independent: each pair of symbols comes as often as the product of their chances
-// says (a test of independence on the 13 x 13 table of consecutive draws). The inputs are
-// fixed, so the bounds cannot flake.
+// Never 14, symbol 1 about twice as often as each other (over a run of times of day), and draws
+// made in the same instant (the three reels' timers falling due together) independent: each pair
+// comes as often as the product of their chances says (a test of independence on the 13 x 13
+// table of consecutive draws). The inputs are fixed, so the bounds cannot flake.
 TEST(Spin, randomDrawsFavourSymbolOneNeverShowCherriesAndFallIndependently) {
     const auto chance = [](int symbol) { return (symbol == 1 ? 2.0 : 1.0) / 14.0; };
     constexpr int kDraws = 60000;

@@ -289,9 +289,8 @@ TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFileOrInANewFolder) {
     }
 }
 
-// Every path the file dialog can give comes back as it was written. A double quote cannot
-// stand inside a quoted path, nor begin a field: the writer drops the double quotes of such
-// a path, and the rest of the file still reads.
+// Every path the file dialog can give comes back as written. A double quote can neither stand in
+// a quoted path nor begin a field: the writer drops those of such a path; the rest still reads.
 TEST(SettingsFile, pathsComeBackAsWritten) {
     auto roundTrip = [](const QString& path, const QString& comesBack) {
         SCOPED_TRACE(path.toStdString());

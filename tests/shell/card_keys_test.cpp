@@ -150,11 +150,10 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
     }
 }
 
-// A held key acts once however the platform sends its repeats: marked (Wayland), as presses with
-// no release between, or as X11's unmarked release and press pairs of one time stamp. That holds
-// for the card's keys and for Return on a focused button; a line the player types into still
-// takes every repeat. Each row is what the platform hands the window: + press, - release, *
-// marked; a number is the time stamp.
+// A held key, the card's or Return on a focused button, acts once however its repeats come:
+// marked (Wayland), presses with no release between, or X11's unmarked release and press pairs of
+// one time stamp; a line being typed into still takes every repeat. Each row is what the window
+// is handed: + press, - release, * marked; a number is the time stamp.
 TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
     const struct {
         const char* name;

@@ -1,8 +1,7 @@
 // The card window as the player meets it: a click outside the painted buttons reaching none (a
 // click inside each: card_keys_test), the pictures, holds and captions following the card's state,
-// and the payouts window's life beside the card: PAYOUTS shows it (or only brings it forward), a
-// payout table fills it even while it is hidden or not yet created, and closing it forgets what it
-// was sent.
+// and the payouts window beside it: PAYOUTS shows it (or only brings it forward), a payout table
+// fills it even while hidden or not yet made, and closing it forgets what it was sent.
 
 #include "chat/transport.h"
 #include "shell/card_label.h"

@@ -27,11 +27,10 @@ namespace {
 
 using testing::AppRig;
 
-// Start-up reads Settings.txt (pinning the card when Check1 is ticked, never creating the file),
-// brings the card to rest and opens the chat link. With no Settings.txt yet, a first run takes
-// the program's own sounds, both played; a file that exists is read as it stands, keys it lacks
-// keeping the design state. A broken file stops start-up naming it, before the link opens, and
-// is kept. What start-up read is what shutdown writes.
+// Start-up reads Settings.txt (pinning the card when Check1 is ticked, never creating it), brings
+// the card to rest and opens the chat link. A first run takes the program's own sounds, both
+// played; a file is read as it stands, keys it lacks keeping the design state; a broken one stops
+// start-up naming it, before the link opens, and is kept. Shutdown writes what start-up read.
 TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
     QTemporaryDir data;
     const QDir sounds(data.path());
@@ -130,11 +129,10 @@ QMessageBox* openMessage() {
 
 // A start-up that fails says why in the message itself (the server's own words for a wrong
 // password, the line of a Chat.txt that cannot be used, the option of a Settings.txt the program
-// cannot read), on stderr too, and offers what the player can do. The card shows once they have
-// chosen to play in the embedded world or with the default options (the broken file kept);
-// Open Chat.txt opens it and asks again. Quit, closing the message, Return, Esc or the system's
-// stop end the program, and nothing of the shutdown runs (the settings file is left as it was):
-// a player who just presses a key never leaves their world or loses their Settings.txt.
+// cannot read), on stderr too, and offers what the player can do. The card shows once they chose
+// the embedded world or the default options (the broken file kept); Open Chat.txt opens it and
+// asks again. Quit, closing the message, Return, Esc or the system's stop end the program with
+// no shutdown (Settings.txt left as it was): a key pressed never costs a world or the options.
 TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
     enum Source { Refusing, BadChatTxt, WrongPassword, BadSettings };
     enum Ending {
@@ -289,10 +287,9 @@ TEST(Shutdown, givesBackPathsInAnotherCodePageByteForByte) {
 }
 
 // Closing the card ends the program once the options are saved, saying nothing. Options that
-// cannot be saved (the file replaced by a folder) are not lost in silence: the message names
-// the file and why, goes to stderr as well, and stays on the screen until the player confirms
-// it; stopped by the system (SIGHUP at a logout) there is no one to confirm it, so the failure
-// goes to stderr only and the program ends at once. Either way the chat link is closed.
+// cannot be saved (the file replaced by a folder) are not lost in silence: the message names the
+// file and why, on stderr too, and stays until the player confirms it; stopped by the system
+// (SIGHUP at a logout) the failure goes to stderr only. Either way the chat link is closed.
 TEST(Shutdown, endsOnceTheOptionsAreSavedOrTheFailureIsTold) {
     enum Ending { Saved, SaveFails, SignalledAndSaveFails };
     for (const Ending ending : {Saved, SaveFails, SignalledAndSaveFails}) {
