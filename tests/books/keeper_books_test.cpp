@@ -1,8 +1,7 @@
-// What every store of the robot's books promises, on each store: a game is booked whole, only
-// the one that was waiting and only once; a save only grants free credits; what was booked reads
-// back as it was booked; the audit finds books changed behind the store's back; books taken
-// away take nothing more. (Each store's own promises: sqlite_books_test, postgres_books_test;
-// a damaged or missing file: keeper_start_test.)
+// What every store of the robot's books promises: a game is booked whole, only the one waiting
+// and only once; a save only grants free credits; what was booked reads back as booked; the audit
+// finds books changed behind the store's back; books taken away take nothing more. (Each store's
+// own: sqlite_books_test, postgres_books_test; a damaged or missing file: keeper_start_test.)
 #include "books/books_rules.h"
 #include "books/ledger_audit.h"
 

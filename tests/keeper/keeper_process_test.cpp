@@ -308,6 +308,8 @@ TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
         << prometheus.output().toStdString();
     EXPECT_EQ(prometheus.query("jackwell_keeper_answer_latency_seconds_count"), 4.0);
     EXPECT_GE(prometheus.query("jackwell_keeper_book_commit_seconds_count").value_or(0), 4.0);
+    EXPECT_LE(prometheus.query("max(jackwell_keeper_book_commit_seconds_bucket)"), // cumulative
+              prometheus.query("jackwell_keeper_book_commit_seconds_count"));
     EXPECT_EQ(prometheus.query("jackwell_keeper_connected + jackwell_keeper_nick_held"), 2.0);
     EXPECT_EQ(prometheus.query("jackwell_keeper_logged_in"), 0.0);
     EXPECT_EQ(prometheus.query("jackwell_keeper_games_refused_total"), 0.0);

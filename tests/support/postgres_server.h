@@ -1,10 +1,9 @@
 #pragma once
 
-// A private PostgreSQL 15 server for tests and for the load generator: Debian's server with its
-// own cluster in a temporary folder, listening on 127.0.0.1 only on a free port (no Unix
-// socket), run in the foreground (see TestServer); it refuses root, so a root test runs it as
-// nobody. It holds one login, kUser with a password, owning a database of the same name; more
-// databases are made with createDatabase().
+// A private PostgreSQL 15 server for tests and the load generator: Debian's, with its own cluster
+// in a temporary folder, on a free port of 127.0.0.1 only (no Unix socket), in the foreground (see
+// TestServer), as nobody when the tests are root. One login, kUser with a password, owns a
+// database of the same name; createDatabase() makes more.
 
 #include "support/test_server.h"
 

@@ -1,10 +1,9 @@
 #pragma once
 
-// A private sound server for tests: Debian's PulseAudio with one null output (no sound card),
-// its own configuration and socket in a temporary folder (no network), run in the foreground
-// (see TestServer). Starting it points this process's sound clients, Qt Multimedia included, at
-// it: start it before the first sound is played. What reaches the output can be recorded from
-// its monitor and looked at as 16-bit stereo samples at 44.1 kHz.
+// A private sound server for tests: Debian's PulseAudio with one null output (no sound card), its
+// own configuration and socket in a temporary folder, in the foreground (see TestServer). Starting
+// it, before the first sound, points this process's sound clients (Qt Multimedia too) at it; its
+// output is recorded from its monitor as 16-bit stereo samples at 44.1 kHz.
 
 #include "support/test_server.h"
 

@@ -1,10 +1,9 @@
 #pragma once
 
-// What the programs the tests run privately have in common (the IRC servers, PostgreSQL,
-// PulseAudio, the robot as a process): a temporary folder of their own for configuration and
-// logs, ports on 127.0.0.1 that nobody listens on, child processes that die with the test program
-// and are stopped by their PID, and their logs for failure messages. A server missing on this
-// machine is installed first through the project's install script, as `make test` does.
+// What the programs the tests run privately have in common (IRC servers, PostgreSQL, PulseAudio,
+// the robot): a temporary folder of their own for configuration and logs, free ports on 127.0.0.1,
+// children that die with the test program and are stopped by their PID, and their logs shown on
+// failure. A server missing here is installed first by the project's install script.
 
 #include <QByteArray>
 #include <QProcess>
