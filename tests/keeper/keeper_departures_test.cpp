@@ -1,7 +1,6 @@
 // Players who leave, on a real IRC server (ngircd on loopback, with its flood limits): a result
-// counts as told only when its player was there to get it, a player who left and came back is
-// told what they missed before anything is played, and a crowd that leaves at once costs the
-// players who stay nothing.
+// counts as told only when its player was there, one who came back is told what they missed
+// before anything is played, and a crowd leaving at once costs those who stay nothing.
 #include "clock/virtual_clock.h"
 #include "support/keeper_robot_rig.h"
 

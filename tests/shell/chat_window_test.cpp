@@ -274,9 +274,8 @@ QScreen* screenNamed(const char* name) {
 }
 
 // On each screen, wherever the card stands (in the middle, as window managers put it, or at an
-// edge) the chat window opens beside it: both wholly on the card's screen, never overlapping,
-// the chat window no narrower than readable; the pay table, the options and the help open
-// wholly on that screen too.
+// edge) the chat window opens beside it, no narrower than readable, never overlapping it; both,
+// and the pay table, the options and the help, wholly on the card's screen.
 TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
     for (const char* name : {"A 800x600", "B 1024x768", "C 1920x1080", "D 1366x768 at 2x"}) {
         const QRect screen = screenNamed(name)->availableGeometry();
@@ -333,10 +332,9 @@ TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
     }
 }
 
-// Closing the chat window is remembered, with both windows' places, in the preferences; the
-// next run opens it only when asked (the C key), where it stood, the card where it stood too.
-// Places that no longer fit (a screen unplugged, a smaller one) are not taken. Settings.txt
-// never hears of it. Once painted, the windows take the program's icon.
+// Closing the chat window is remembered, with both windows' places, in the preferences (never
+// Settings.txt); the next run opens it only when asked (the C key), both where they stood, unless
+// a place no longer fits (a screen unplugged, a smaller one). Painted, they wear the app's icon.
 TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     QTemporaryDir keep;
     const QString preferences = keep.filePath("Jackwell.conf");
