@@ -34,15 +34,15 @@ protected:
             peer.waitFor([](const IrcMessage& m) { return m.command == "ERROR"; }, kWaitMs));
     }
 
-    // `nick` registers, then sends holds and quits in one write: what they played, once booked.
-    GameOutcome playAndDrop(const QByteArray& nick, bool inChannel) {
-        auto first = connectPlayer(nick, inChannel);
+    // `player` registers, then sends holds and quits in one write: what they played, once booked.
+    GameOutcome playAndDrop(const QString& player, bool inChannel) {
+        auto first = connectPlayer(player.toLatin1(), inChannel);
         first->privmsg(kKeeper, kRegister);
         EXPECT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }, kWaitMs));
         sayAndQuit(*first, holdsLine("1,0,1"));
-        const QString player = QString::fromLatin1(nick);
         EXPECT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
-        return readBooks().delivery(player)->lastOutcome.value_or(GameOutcome{});
+        const auto delivery = readBooks().delivery(player); // none when nothing was booked
+        return delivery ? delivery->lastOutcome.value_or(GameOutcome{}) : GameOutcome{};
     }
 
     std::unique_ptr<KeeperRobot> robot;
@@ -78,7 +78,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         SCOPED_TRACE(c.name);
         const QByteArray nick = "drop" + QByteArray::number(++round);
         const QString player = QString::fromLatin1(nick);
-        const GameOutcome played = playAndDrop(nick, c.inChannel);
+        const GameOutcome played = playAndDrop(player, c.inChannel);
         runEventsFor(500); // the robot has heard of the departure by now, one way or the other
         EXPECT_EQ(readBooks().delivery(player)->deliveredGame, 0) << "a result nobody received";
 
@@ -120,7 +120,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
 TEST_F(KeeperDeparturesTest, APlayerBackAfterADropIsToldWithoutAsking) {
     startRobot();
     const QString player = "quiet";
-    const GameOutcome played = playAndDrop("quiet", true);
+    const GameOutcome played = playAndDrop(player, true);
 
     auto back = connectPlayer("quiet");
     back->sendRaw("JOIN " + kChannel + "\r\n"); // the server holds it back for a second
