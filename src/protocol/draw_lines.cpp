@@ -35,19 +35,19 @@ bool matches(const Pattern& pattern, const ChatLine& line, const Message& messag
 
 DrawLines DrawLines::read(Tokenizer& tokenizer, const QString& chatText) {
     DrawLines read;
-    std::array<int, kPatterns.size()> counts{};
+    std::array<int, kPatterns.size()> counts{}; // by kind
     const auto markers = {QStringView(kFirstMarker), QStringView(kFinalMarker),
                           QStringView(kBalanceMarker), QStringView(kHoldsMarker),
                           QStringView(kRegisterMarker)};
     walkMarkedLines(tokenizer, chatText, markers, [&](const ChatLine& line) {
-        for (size_t i = 0; i < kPatterns.size(); ++i) {
-            const Pattern& pattern = kPatterns[i];
+        for (const Pattern& pattern : kPatterns) {
             if (line.kind != pattern.from)
                 continue;
             const auto message = findMessage(line, pattern.marker, 0);
             if (!message || !matches(pattern, line, *message))
                 continue;
-            read.lines_.push_back({pattern.kind, line.text.toString(), ++counts[i]});
+            read.lines_.push_back(
+                {pattern.kind, line.text.toString(), ++counts[size_t(pattern.kind)]});
             return;
         }
     });
