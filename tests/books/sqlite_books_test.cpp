@@ -2,10 +2,12 @@
 // first layout brought up to date, files that are not books refused, and one robot per file.
 #include "books/ledger_audit.h"
 #include "books/sqlite_books.h"
+#include "books/sqlite_sync_thread.h"
 
 #include "support/book_entries.h"
 #include "support/books_stores.h"
 #include "support/qt_printers.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -349,6 +351,16 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     EXPECT_EQ(error, link + " is kept by another running robot");
     books.reset();
     EXPECT_TRUE(SqliteBooks::open(path(), &error)) << "free once the first has gone";
+}
+
+// With no log beside the books (none written since a checkpoint took it away) all is on disk.
+TEST(SqliteSyncThread, NoLogIsNothingToSync) {
+    QTemporaryDir dir;
+    std::optional<bool> synced;
+    SqliteSyncThread thread(dir.filePath("books.sqlite"));
+    thread.sync([&](bool done) { synced = done; });
+    ASSERT_TRUE(waitUntil([&] { return synced.has_value(); }, 5000));
+    EXPECT_TRUE(*synced);
 }
 
 } // namespace

@@ -126,6 +126,9 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
         EXPECT_EQ(reading.games.size(), std::size_t(kept));
         EXPECT_EQ(reading.unreadableLines, 0) << bytes.size();
     }
+    const QString bigFile = dir.filePath(QString::number(big.size()));
+    EXPECT_TRUE(FinalLinesFile(bigFile).append(finalLine(8), &error));
+    EXPECT_EQ(contents(bigFile).count('\n'), kept) << "cut back at once";
 }
 
 TEST(FinalLines, aPlaceThatCannotBeReadOrWrittenIsNamed) {

@@ -80,6 +80,9 @@ TEST(KeeperDeliveries, AnOlderResultToldAgainDoesNotHideANewerOne) {
     deliveries.handedOver("alice", 2);
     EXPECT_EQ(deliveries.status("alice", 3), Status::Queued);
     deliveries.handedOver("alice", 3);
+    deliveries.wholeHandedOver("alice", 3);
+    deliveries.handedOver("alice", 3); // told again: every line of it went out before
+    EXPECT_FALSE(deliveries.isPartlyQueued("alice", 3));
     deliveries.forget("alice");
     EXPECT_EQ(deliveries.status("alice", 3), Status::Unknown);
 }

@@ -1,6 +1,7 @@
 // The robot's metrics over HTTP, against clients that connect and say nothing.
 
 #include "clock/real_clock.h"
+#include "clock/virtual_clock.h"
 #include "keeper/metrics_endpoint.h"
 #include "support/wait_until.h"
 
@@ -14,6 +15,7 @@
 namespace jackwell {
 namespace {
 
+using testing::runEventsFor;
 using testing::waitUntil;
 
 // Every place taken by a connection that sends nothing (as one that opens them again as they
@@ -42,6 +44,22 @@ TEST(MetricsEndpoint, ConnectionsLeftOpenNeverKeepAScraperOut) {
     EXPECT_TRUE(waitUntil(
         [&] { return idle.front()->state() == QAbstractSocket::UnconnectedState; }, 5000));
     EXPECT_EQ(idle.back()->state(), QAbstractSocket::ConnectedState);
+}
+
+// A connection that never sends its request is closed once its time is up, and not before.
+TEST(MetricsEndpoint, ARequestNeverSentIsDroppedWhenItsTimeIsUp) {
+    VirtualClock clock;
+    keeper::MetricsEndpoint endpoint(clock, [] { return QByteArray(); });
+    QString error;
+    ASSERT_TRUE(endpoint.listen(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+    QTcpSocket idle;
+    idle.connectToHost(QHostAddress::LocalHost, endpoint.port());
+    runEventsFor(200); // connected and taken in
+    clock.advance(keeper::MetricsEndpoint::kRequestMs - 1);
+    runEventsFor(100);
+    EXPECT_EQ(idle.state(), QAbstractSocket::ConnectedState);
+    clock.advance(1);
+    EXPECT_TRUE(waitUntil([&] { return idle.state() == QAbstractSocket::UnconnectedState; }, 5000));
 }
 
 } // namespace

@@ -212,10 +212,13 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
             }
         };
         if (row.ending == OpenChatTxt) {
+            const QPointer<QMessageBox> asked = box;
             choose(box, "Open Chat.txt");
             EXPECT_EQ(opened, QStringList{chatTxt});
             box = openMessage();
             ASSERT_TRUE(box) << "the choice is still the player's";
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_FALSE(asked) << "not left hidden";
         }
         if (row.ending == Quit || row.ending == OpenChatTxt)
             choose(box, "Quit");
