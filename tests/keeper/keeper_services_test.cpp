@@ -88,11 +88,15 @@ protected:
         return false;
     }
 
-    static QStringList players(KeeperProcess& keeper) {
+    // Stops the robot; the one line --players lists (all it lists, when not one).
+    static QString onlyPlayer(KeeperProcess& keeper) {
+        keeper.stop();
         QString output;
         if (keeper.run({"--players", keeper.booksPath()}, &output) != 0)
-            return {QStringLiteral("--players failed: ") + output};
-        return output.split(u'\n', Qt::SkipEmptyParts);
+            return QStringLiteral("--players failed: ") + output;
+        const QStringList listed = output.split(u'\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(listed.size(), 1) << output.toStdString();
+        return listed.join(u'\n');
     }
 
     static inline ServicesNetwork* network = nullptr;
@@ -142,11 +146,9 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
         player.library.KillDDE();
     }
 
-    keeper->stop();
-    const QStringList listed = players(*keeper);
-    ASSERT_EQ(listed.size(), 1) << listed.join('\n').toStdString();
-    EXPECT_PRED2(textStartsWith, listed[0], "account:cardplayer credits=" + credits + " games=2 ");
-    EXPECT_FALSE(listed[0].endsWith("last=-"));
+    const QString listed = onlyPlayer(*keeper);
+    EXPECT_PRED2(textStartsWith, listed, "account:cardplayer credits=" + credits + " games=2 ");
+    EXPECT_FALSE(listed.endsWith("last=-"));
 }
 
 TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
@@ -176,11 +178,9 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     ASSERT_TRUE(again);
     ASSERT_TRUE(playHolds(*again, "0,1,0"));
 
-    keeper->stop();
-    const QStringList listed = players(*keeper);
-    ASSERT_EQ(listed.size(), 1) << listed.join('\n').toStdString();
-    EXPECT_TRUE(listed[0].startsWith("account:alice credits=")) << listed[0].toStdString();
-    EXPECT_TRUE(listed[0].contains(" games=2 ")) << listed[0].toStdString();
+    const QString listed = onlyPlayer(*keeper);
+    EXPECT_TRUE(listed.startsWith("account:alice credits=")) << listed.toStdString();
+    EXPECT_TRUE(listed.contains(" games=2 ")) << listed.toStdString();
     QString output;
     EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output.toStdString();
 }
@@ -230,11 +230,9 @@ TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
             waitUntil([&] { return countTold(player, wire(machine::kLogInFirst)) == 1; }, kWaitMs));
         EXPECT_EQ(countTold(player, kFinalHead), finals);
 
-        keeper->stop();
-        const QStringList listed = players(*keeper);
-        ASSERT_EQ(listed.size(), 1) << listed.join('\n').toStdString();
-        EXPECT_TRUE(listed[0].startsWith("account:acct1 ")) << listed[0].toStdString();
-        EXPECT_TRUE(listed[0].contains(" games=1 ")) << listed[0].toStdString();
+        const QString listed = onlyPlayer(*keeper);
+        EXPECT_TRUE(listed.startsWith("account:acct1 ")) << listed.toStdString();
+        EXPECT_TRUE(listed.contains(" games=1 ")) << listed.toStdString();
     }
 }
 
