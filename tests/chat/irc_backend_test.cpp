@@ -49,10 +49,17 @@ protected:
         EXPECT_TRUE(backend->open({})) << server.output().toStdString();
         return backend;
     }
-    // The backend on `clock`, registered with ngircd and then, that server gone, reconnected at
-    // its first retry to `scripted` on the same port, which has its NICK.
-    std::unique_ptr<IrcBackend> reconnectTo(ScriptedServer& scripted, VirtualClock& clock);
+    // The backend on `virtualTime`, registered with ngircd and then, that server gone,
+    // reconnected at its first retry to `scripted` on the same port, which has its NICK.
+    std::unique_ptr<IrcBackend> reconnectToScripted();
+    // The machinekeeper connected and in #casino.
+    bool keeperJoins() { return keeper.connectTo(server.port()) && keeper.join("#casino"); }
 
+    // Sends `text` to `to` once the backend, pacing its lines, takes it.
+    static bool sendSoon(IrcBackend& backend, const QString& to, const QString& text) {
+        return waitUntil([&] { return backend.sendPrivateMessage(to, text) == ChatStatus::Done; },
+                         kWaitMs);
+    }
     static bool logHas(IrcBackend& backend, const QByteArray& line) {
         return QByteArray(backend.log().lines()).replace("\r\n", "\n").split('\n').contains(line);
     }
@@ -60,14 +67,15 @@ protected:
     NgircdServer server;
     RealClock clock;
     IrcConfig config;
+    VirtualClock virtualTime;
+    ScriptedServer scripted;
+    IrcTestPeer keeper{"Keeper"};
 };
 
 // Messages both ways in the chat log's format; the backend paces its own lines, saying Busy
 // meanwhile, and sends a long message in pieces that fit the line limit, logged once whole.
 TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    ASSERT_TRUE(keeper.join("#casino"));
+    ASSERT_TRUE(keeperJoins());
     auto backend = openBackend(clock);
     EXPECT_TRUE(logHas(*backend, "<system>: Connected to 127.0.0.1:" +
                                      QByteArray::number(server.port()) + " as Player"));
@@ -116,9 +124,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     }
 
     // The server's later refusal shows up as a system line.
-    ASSERT_TRUE(waitUntil(
-        [&] { return backend->sendPrivateMessage("nosuchguy", "anyone?") == ChatStatus::Done; },
-        kWaitMs));
+    ASSERT_TRUE(sendSoon(*backend, "nosuchguy", "anyone?"));
     EXPECT_TRUE(waitUntil(
         [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
         kWaitMs));
@@ -147,19 +153,13 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
 // nickname the server allows (30 here) and the longest host it may show ("~" and 64 bytes);
 // one byte more and it goes in two pieces.
 TEST_F(IrcBackendTest, sendsTheLongestMessageThatFitsTheRecipientsLineWhole) {
-    IrcTestPeer keeper("Keeper");
     ASSERT_TRUE(keeper.connectTo(server.port()));
     auto backend = openBackend(clock);
     // ":" + 30 + "!~jackwell@" + 64 + " PRIVMSG Keeper :" + text + CR LF
     const qsizetype whole = 512 - 1 - 30 - 11 - 64 - 17 - 2;
     const QByteArray fits(whole, 'x'), over(whole + 1, 'y');
     for (const QByteArray& text : {fits, over})
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                return backend->sendPrivateMessage("Keeper", QString::fromLatin1(text)) ==
-                       ChatStatus::Done;
-            },
-            kWaitMs));
+        ASSERT_TRUE(sendSoon(*backend, "Keeper", QString::fromLatin1(text)));
     EXPECT_TRUE(waitUntil(
         [&] {
             return keeper.privmsgsFrom("Player") == QList<QByteArray>{fits, over.first(whole), "y"};
@@ -173,9 +173,7 @@ TEST_F(IrcBackendTest, sendsTheLongestMessageThatFitsTheRecipientsLineWhole) {
 // reconnect keeps the nickname and the channel. A paragraph separator from another user stays
 // inside its line. The state line follows the link through the reconnect, each change told.
 TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    ASSERT_TRUE(keeper.join("#casino"));
+    ASSERT_TRUE(keeperJoins());
     ASSERT_TRUE(keeper.join("#other"));
     auto backend = openBackend(clock);
     std::vector<ChatLinkStatus> told;
@@ -278,7 +276,6 @@ TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {
 }
 
 TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
-    VirtualClock virtualTime;
     auto backend = openBackend(virtualTime);
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
@@ -334,9 +331,7 @@ TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
 // The network tells whom private messages no longer reach: a nickname it does not know ("No such
 // nick"), or one who quit. One who only left the channel still gets them.
 TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
-    IrcTestPeer keeper("Keeper");
-    ASSERT_TRUE(keeper.connectTo(server.port()));
-    ASSERT_TRUE(keeper.join("#casino"));
+    ASSERT_TRUE(keeperJoins());
     QStringList gone;
     auto backend = std::make_unique<IrcBackend>(clock, config);
     ASSERT_TRUE(backend->open([&](ChatLinkEvent event, const QString& name) {
@@ -349,9 +344,7 @@ TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
     keeper.sendRaw("PART #casino\r\n");
     ASSERT_TRUE(
         waitUntil([&] { return logHas(*backend, "<system>: Keeper left #casino"); }, kWaitMs));
-    EXPECT_TRUE(waitUntil(
-        [&] { return backend->sendPrivateMessage("Nobody", "I hold 0,0,0") == ChatStatus::Done; },
-        kWaitMs));
+    EXPECT_TRUE(sendSoon(*backend, "Nobody", "I hold 0,0,0"));
     EXPECT_TRUE(waitUntil([&] { return gone == QStringList{"Nobody"}; }, kWaitMs))
         << gone.join(',').toStdString();
     ASSERT_TRUE(keeper.join("#casino")); // a quit is heard where a channel is shared
@@ -364,23 +357,20 @@ TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
         << gone.join(',').toStdString();
 }
 
-std::unique_ptr<IrcBackend> IrcBackendTest::reconnectTo(ScriptedServer& scripted,
-                                                        VirtualClock& clock) {
-    auto backend = openBackend(clock);
+std::unique_ptr<IrcBackend> IrcBackendTest::reconnectToScripted() {
+    auto backend = openBackend(virtualTime);
     server.stop();
     if (!waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs) ||
         !scripted.listen(server.port()))
         return nullptr;
-    clock.advance(1000); // the first retry
+    virtualTime.advance(1000); // the first retry
     return scripted.waitForLine("NICK Player") ? std::move(backend) : nullptr;
 }
 
 // Lines waiting for their turn when the connection is lost go once connected again, after the
 // welcome: none is written into the connection that went, nor before the server takes them.
 TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) {
-    VirtualClock virtualTime;
-    ScriptedServer scripted;
-    auto backend = reconnectTo(scripted, virtualTime);
+    auto backend = reconnectToScripted();
     ASSERT_TRUE(backend);
     scripted.send(":s 001 Player :Welcome back\r\n");
     ASSERT_TRUE(waitUntil([&] { return backend->connection().isRegistered(); }, kWaitMs));
@@ -403,9 +393,7 @@ TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) 
 // A greeting goes on through lines the log leaves out (a PING) and ends at one it shows (a
 // message).
 TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
-    VirtualClock virtualTime;
-    ScriptedServer scripted;
-    auto backend = reconnectTo(scripted, virtualTime);
+    auto backend = reconnectToScripted();
     ASSERT_TRUE(backend);
     scripted.send(":s 001 Player :Welcome back\r\nPING :s\r\n:s 372 Player :- motd\r\n"
                   ":a!b@c PRIVMSG Player :hi\r\n:s 372 Player :- late\r\n");
@@ -430,7 +418,6 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
 TEST_F(IrcBackendTest, survivesGarbageAfterAReconnect) {
     auto backend = openBackend(clock);
     server.stop();
-    ScriptedServer scripted;
     ASSERT_TRUE(scripted.listen(server.port()));
     ASSERT_TRUE(scripted.waitForLine("NICK Player")); // the reconnect
     scripted.send(":fake 433 * Player :Nickname already in use\r\n");
