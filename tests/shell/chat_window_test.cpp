@@ -42,14 +42,18 @@ QStringList shownLines(AppRig& rig, bool pictures = false) {
     return lines;
 }
 
+// The program with its chat window shown.
+struct ChatRig : AppRig {
+    ChatRig() { app->windows().showChatWindow(); }
+    ChatWindow& chat = app->windows().chat();
+};
+
 TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
-    AppRig rig;
-    rig.app->windows().showChatWindow();
-    ChatWindow& chat = rig.app->windows().chat();
-    EXPECT_EQ(chat.windowTitle(), "Chat");
-    EXPECT_EQ(chat.statusText(), "Embedded world");
-    const QRect status = chat.findChild<QWidget*>("chatStatus")->geometry(); // over the text
-    EXPECT_LT(status.bottom(), chat.logView()->geometry().top()) << QTest::toString(status);
+    ChatRig rig;
+    EXPECT_EQ(rig.chat.windowTitle(), "Chat");
+    EXPECT_EQ(rig.chat.statusText(), "Embedded world");
+    const QRect status = rig.chat.findChild<QWidget*>("chatStatus")->geometry(); // over the text
+    EXPECT_LT(status.bottom(), rig.chat.logView()->geometry().top()) << QTest::toString(status);
     rig.world->appendPublic("Rivet", "Your machinekeeper is Rivet.");
     rig.world->appendPrivateFrom("Rivet", "FIRST: | 02 | 02 | 04 |");
     rig.world->appendSystem("Oskar has left the world.");
@@ -64,19 +68,17 @@ TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
     // The player's own lines stand out from the others.
     rig.app->chatSession().submit("hello");
     shownLines(rig);
-    const QTextBlock own = chat.logView()->document()->lastBlock();
+    const QTextBlock own = rig.chat.logView()->document()->lastBlock();
     EXPECT_EQ(own.text(), "Player: hello");
     EXPECT_NE(own.blockFormat().background(), own.previous().blockFormat().background());
     rig.app->shutDown();
-    EXPECT_EQ(chat.statusText(), "Offline");
+    EXPECT_EQ(rig.chat.statusText(), "Offline");
 }
 
 // The outcome is the card's to tell, once its reels have come to rest on the final draw: a line
 // of the card's own, in a look no line of the chat takes, never the machinekeeper's.
 TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
-    AppRig rig;
-    rig.app->windows().showChatWindow();
-    ChatWindow& chat = rig.app->windows().chat();
+    ChatRig rig;
     Card& card = rig.app->card();
     card.state.machineKeeperName = QStringLiteral("Rivet");
     card.sendHolds();
@@ -88,7 +90,7 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
     EXPECT_FALSE(shownLines(rig).contains(told));
     rig.clock.advance(200);
     EXPECT_EQ(shownLines(rig).last(), told);
-    const QTextBlock line = chat.logView()->document()->lastBlock();
+    const QTextBlock line = rig.chat.logView()->document()->lastBlock();
     for (QTextBlock other = line.previous(); other.isValid(); other = other.previous())
         EXPECT_NE(line.blockFormat().background(), other.blockFormat().background());
 }
@@ -96,14 +98,13 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
 // Lines that come while the window is closed are there, in order, when it opens again; of a
 // great many, the newest kMaxLines.
 TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
-    AppRig rig;
-    rig.app->windows().showChatWindow();
+    ChatRig rig;
     rig.app->chatSession().submit("before"); // the player's own line, on its own ground
     rig.app->windows().hideChatWindow();
     for (int i = 0; i < ChatWindow::kMaxLines + 5; ++i)
         rig.world->appendPublic(i % 2 ? "Mabel" : "Player", QString::number(i));
     rig.app->windows().showChatWindow();
-    QTextDocument* document = rig.app->windows().chat().logView()->document();
+    QTextDocument* document = rig.chat.logView()->document();
     const QStringList lines = shownLines(rig);
     ASSERT_EQ(lines.size(), ChatWindow::kMaxLines);
     EXPECT_EQ(lines.first(), "Mabel: 5");
@@ -149,9 +150,8 @@ TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
 // other commands as in any chat client (the embedded world saying what /join and /nick mean
 // there); a bad command is refused on a system line, and the typing line is emptied each time.
 TEST(ChatWindow, typingReachesTheWorld) {
-    AppRig rig;
-    rig.app->windows().showChatWindow();
-    QLineEdit* typing = rig.app->windows().chat().typingLine();
+    ChatRig rig;
+    QLineEdit* typing = rig.chat.typingLine();
     for (const char* typed :
          {"Evening all", "/msg Rivet Register me!", "/wave", "/me waves", "/query Oskar psst",
           "still private", "/query", "public again", "/join #other", "/nick Bob", "/help"}) {
@@ -177,8 +177,7 @@ TEST(ChatWindow, typingReachesTheWorld) {
 // Each line stays one line whatever it holds; a long one is cut; the protocol's codes and amounts
 // have the symbols' pictures beside them (where the card reads them), the text itself unchanged.
 TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
-    AppRig rig;
-    rig.app->windows().showChatWindow();
+    ChatRig rig;
     const QString payouts = machine::kPayoutsHead + "25000:10000:5000:2500:1000:500:500:400:400:"
                                                     "400:300:300:300:200:100:50";
     const struct {
@@ -208,9 +207,8 @@ TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
 // A flood of long lines leaves the view holding a bounded text, the newest line last; the
 // lines of a frame go in together when it ends.
 TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
-    AppRig rig;
-    rig.app->windows().showChatWindow();
-    QTextDocument* document = rig.app->windows().chat().logView()->document();
+    ChatRig rig;
+    QTextDocument* document = rig.chat.logView()->document();
     shownLines(rig);
     const int before = document->blockCount();
     // Two frames of 1.5 million characters each: the second has to make room for itself.
@@ -234,12 +232,10 @@ TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
 
 // Each server greeting stands as one line, which a click opens and closes.
 TEST(ChatWindow, foldsEachGreetingIntoOneLineThatOpens) {
-    AppRig rig;
-    rig.app->windows().showChatWindow();
-    ChatWindow& chat = rig.app->windows().chat();
+    ChatRig rig;
     const ChatLineLook system{ChatLineKind::System, {}, false, false};
     const auto greet = [&](int greeting, const QString& text) {
-        chat.appendLine({"<system>: " + text, system, greeting});
+        rig.chat.appendLine({"<system>: " + text, system, greeting});
     };
     greet(1, "Welcome to the network");
     greet(1, "There are 3 users");
@@ -250,7 +246,7 @@ TEST(ChatWindow, foldsEachGreetingIntoOneLineThatOpens) {
               (QStringList{u"<system>: \u25B8 The server's greeting, 3 lines (click to open)"_s,
                            "<system>: Connected to irc:6667 as Player",
                            u"<system>: \u25B8 The server's greeting, 1 line (click to open)"_s}));
-    QPlainTextEdit* view = chat.logView();
+    QPlainTextEdit* view = rig.chat.logView();
     const QPoint first = view->cursorRect(QTextCursor(view->document()->firstBlock())).center();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first);
     EXPECT_EQ(shownLines(rig).first(),
