@@ -97,8 +97,8 @@ private:
     QByteArray nickWanted_; // a nickname the player asked for, until the server confirms it
     int greetings_ = 0;
     bool greetingOpen_ = false;
-    double closedAt_ = 0;  // time of day the link was closed
-    double refusedAt_ = 0; // time of day the server refused the login
+    std::optional<double> closedAt_; // time of day the link was closed, once it was
+    double refusedAt_ = 0;           // time of day the server refused the login
     Listener listener_;
 };
 

@@ -92,9 +92,7 @@ ProgramDialogs::ProgramDialogs(Context context)
 }
 
 ProgramDialogs::~ProgramDialogs() {
-    statistics_.reset();
-    options_.reset();
-    help_.reset();
+    close();
 }
 
 // Keys that work in every window of the program.

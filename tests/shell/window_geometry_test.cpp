@@ -4,11 +4,13 @@
 // checked whole: no control missing or extra, its client size, and the order Tab takes.
 
 #include "shell/card_window.h"
+#include "shell/chat_window.h"
 #include "shell/options_window.h"
 #include "shell/payouts_window.h"
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
 
+#include <QScreen>
 #include <QTest>
 
 #include <map>
@@ -130,6 +132,17 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
             EXPECT_EQ(chain, row.chainStart);
         }
     }
+}
+
+// Never moved, the card and the chat beside it stand in the middle of the main screen (within
+// the title bar the placement guesses here, where windows have no frames).
+TEST(WindowGeometry, theCardAndTheChatFirstStandInTheMiddleOfTheScreen) {
+    testing::AppRig rig;
+    rig.app->showWindows();
+    const QRect pair =
+        rig.app->windows().card().frameGeometry().united(rig.app->windows().chat().frameGeometry());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((pair.center() - screen.center()).manhattanLength(), 30) << QTest::toString(pair);
 }
 
 } // namespace
