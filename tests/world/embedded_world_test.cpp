@@ -18,17 +18,18 @@ const QString kPlayer = QStringLiteral("Player");
 const QString kWin = QStringLiteral("win.wav");
 const QString kLoss = QStringLiteral("loss.wav");
 
-EmbeddedWorldConfig quietWorld() {
+// A world that answers at once, the same each run; its bystanders talk only with `publicLife`.
+EmbeddedWorldConfig promptWorld(bool publicLife = false) {
     EmbeddedWorldConfig config;
     config.replyDelayMinMs = 0;
     config.replyDelayMaxMs = 0;
-    config.publicLife = false;
+    config.publicLife = publicLife;
     config.seed = 20260612;
     return config;
 }
 
 struct Rig : testing::CardRig<EmbeddedWorld> {
-    explicit Rig(EmbeddedWorldConfig config = quietWorld())
+    explicit Rig(EmbeddedWorldConfig config = promptWorld())
         : CardRig([config](VirtualClock& clock) {
             return std::make_unique<EmbeddedWorld>(clock, config);
         }) {
@@ -141,9 +142,7 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.recipient.toStdString());
-        EmbeddedWorldConfig config = quietWorld();
-        config.publicLife = row.bystanders;
-        Rig rig(config);
+        Rig rig(promptWorld(row.bystanders));
         QStringList gone; // what the program hears: nobody of that name takes the message
         rig.chat.setPeerGoneHandler([&](const QString& name) { gone << name; });
         rig.chat.sendPrivateMessage(row.recipient, "Register me!");
@@ -176,7 +175,7 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
 TEST(EmbeddedWorld, answersAfterAQuickHumanDelayInOrderAndNotAfterClosing) {
     for (quint64 seed = 1; seed <= 20; ++seed) {
         SCOPED_TRACE(seed);
-        EmbeddedWorldConfig config = quietWorld();
+        EmbeddedWorldConfig config = promptWorld();
         config.replyDelayMinMs = EmbeddedWorldConfig().replyDelayMinMs;
         config.replyDelayMaxMs = EmbeddedWorldConfig().replyDelayMaxMs;
         config.seed = seed;
@@ -226,9 +225,7 @@ bool carriesKeeperMarker(const QString& line) {
 // Bystanders chat and come and go; only the machinekeeper's lines and the world's own notices
 // carry markers, the card passes the notices over and still plays by the books.
 TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
-    EmbeddedWorldConfig config = quietWorld();
-    config.publicLife = true;
-    Rig rig(config);
+    Rig rig(promptWorld(true));
     rig.clock.advance(30 * 60'000);
     rig.click(&Card::findHost);
     EXPECT_EQ(rig.card.state.machineKeeperName, "Rivet");
@@ -255,8 +252,7 @@ TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
 
 // Left alone, the bystanders fall quiet; the player's next message wakes them.
 TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
-    EmbeddedWorldConfig config = quietWorld();
-    config.publicLife = true;
+    EmbeddedWorldConfig config = promptWorld(true);
     config.lifePace = {1000, 2000, 10};
     Rig rig(config);
     rig.clock.advance(24 * 3600'000LL);
@@ -268,8 +264,7 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
 
 // Kept talking, the world posts its marked notice as about three lines in twenty.
 TEST(EmbeddedWorld, publicLifePostsTheMarkedNoticeAsThreeLinesInTwenty) {
-    EmbeddedWorldConfig config = quietWorld();
-    config.publicLife = true;
+    EmbeddedWorldConfig config = promptWorld(true);
     config.lifePace = {1000, 1000, 1 << 30};
     Rig rig(config);
     rig.clock.advance(20'000 * 1000LL);
