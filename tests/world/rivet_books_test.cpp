@@ -46,6 +46,13 @@ struct World {
     machine::PlayerRecord record() { return *world->rivetBooks().load(QStringLiteral("Player")); }
 };
 
+// What the file holds; one that cannot be read fails the test.
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
 TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("data/Jackwell/rivet.sqlite"));
@@ -111,9 +118,7 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
         const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
         std::unique_ptr<books::SqliteBooks> holder;
         fault.make(path, holder);
-        QFile original(path);
-        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-        const QByteArray bytes = original.readAll();
+        const QByteArray bytes = bytesOf(path);
         World world(path);
         const QString notice = world.world->booksNotice();
         EXPECT_TRUE(notice.contains(path) && notice.contains(fault.noticeSays))
@@ -123,9 +128,7 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
         EXPECT_EQ(aside.size(), fault.setAside ? 1 : 0);
         if (fault.setAside) {
             EXPECT_TRUE(notice.contains(aside.value(0)));
-            QFile kept(dir.filePath(aside.value(0)));
-            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-            EXPECT_EQ(kept.readAll(), bytes);
+            EXPECT_EQ(bytesOf(dir.filePath(aside.value(0))), bytes);
             EXPECT_EQ(world.world->rivetBooks().filePath(), path);
         } else {
             EXPECT_TRUE(world.world->rivetBooks().filePath().isEmpty()) << "kept in memory";
@@ -141,14 +144,8 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
 TEST(RivetBooks, booksThatCannotBeOpenedAreNamedAndLeftAsTheyAre) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
-    QByteArray bytes;
-    {
-        World made(path);
-        made.ask(QStringLiteral("Register me!"));
-    }
-    QFile original(path);
-    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-    bytes = original.readAll();
+    World(path).ask(QStringLiteral("Register me!"));
+    const QByteArray bytes = bytesOf(path);
     const struct {
         QIODevice::OpenMode refused;
         const char* noticeSays;
@@ -165,9 +162,7 @@ TEST(RivetBooks, booksThatCannotBeOpenedAreNamedAndLeftAsTheyAre) {
             << notice.toStdString();
         EXPECT_TRUE(books.filePath().isEmpty()) << "kept in memory";
         EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), bytes);
+        EXPECT_EQ(bytesOf(path), bytes);
     }
 }
 
@@ -191,10 +186,7 @@ TEST(RivetBooks, booksWithNoPermissionsAreLeftAsTheyAre) {
 TEST(RivetBooks, aRecordThatCannotBeReadNamesTheFileAndPlayOnGoesOnInMemory) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
-    {
-        World made(path);
-        made.ask(QStringLiteral("Register me!"));
-    }
+    World(path).ask(QStringLiteral("Register me!"));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "damage");
         db.setDatabaseName(path);
