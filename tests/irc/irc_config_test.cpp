@@ -148,8 +148,7 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOf) {
     for (const auto& row : rows) {
         QFile::remove(path);
         QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(row.text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.text) == row.text.size());
         file.close();
         ASSERT_TRUE(file.setPermissions(row.permissions));
         const IrcConfigResult result = readIrcConfig(path);
@@ -176,8 +175,7 @@ struct ExecutableDir {
     QTemporaryDir dir;
     void write(const QByteArray& text) {
         QFile file(QDir(dir.path()).filePath("Chat.txt"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
     }
 };
 
