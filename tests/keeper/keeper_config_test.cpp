@@ -180,8 +180,8 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath("keeper.txt");
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\xEF\xBB\xBF" + kBase + "books = data/books.sqlite\r\n");
+    const QByteArray text = "\xEF\xBB\xBF" + kBase + "books = data/books.sqlite\r\n";
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
     file.close();
     const auto result = readKeeperConfig(path);
     ASSERT_TRUE(result.config) << result.error.toStdString();
@@ -192,8 +192,7 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
     EXPECT_TRUE(readKeeperConfig(path).warnings.isEmpty());
     for (const auto& [line, warned] :
          {std::pair{QByteArray("oper = op pw\n"), true}, {QByteArray("pace = 0\n"), false}}) {
-        ASSERT_TRUE(file.open(QIODevice::Append));
-        file.write(line);
+        ASSERT_TRUE(file.open(QIODevice::Append) && file.write(line) == line.size());
         file.close();
         const auto read = readKeeperConfig(path);
         EXPECT_EQ(read.config.has_value(), warned);
