@@ -64,10 +64,7 @@ TEST(KeeperStart, RefusesBooksItCannotTrustAndSaysWhy) {
         {"no books file", [](KeeperProcess&) {},
          ": no books there (new books are made with jackwell-keeper --init CONFIG)"},
         {"an empty books file",
-         [](KeeperProcess& k) {
-             QFile file(k.booksPath());
-             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-         },
+         [](KeeperProcess& k) { ASSERT_TRUE(QFile(k.booksPath()).open(QIODevice::WriteOnly)); },
          ": the file is empty, not books"},
         {"a folder in the books' place",
          [](KeeperProcess& k) { ASSERT_TRUE(QDir().mkpath(k.booksPath())); },
