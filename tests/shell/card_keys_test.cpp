@@ -331,11 +331,9 @@ QMenu* openCardMenu(AppRig& rig) {
 }
 
 QAction* entry(QMenu* menu, const QString& text) {
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
+    const QList<QAction*> actions = menu->actions();
+    const auto found = std::ranges::find(actions, text, &QAction::text);
+    return found == actions.end() ? nullptr : *found;
 }
 
 // The Menu key (or a right click) opens the card's menu; About names the version and where
