@@ -386,14 +386,13 @@ struct FileSizeLimit {
 TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     SettingsFile file;
     // Its folder cannot be made: a file stands in the way.
-    QFile blocker(file.dir.filePath(QStringLiteral("blocker")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    const QString blocker = file.dir.filePath(QStringLiteral("blocker"));
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
     const QString nowhere = file.dir.filePath(QStringLiteral("blocker/Settings.txt"));
     SettingsResult result = writeSettingsFile(nowhere, with("/w.wav", "", 1, 1, 1));
     EXPECT_EQ(result.status, SettingsResult::Failed);
     EXPECT_PRED2(textStartsWith, result.message, nowhere + QStringLiteral(" cannot be written"));
-    EXPECT_TRUE(result.message.contains(blocker.fileName())) << "names the folder";
+    EXPECT_TRUE(result.message.contains(blocker)) << "names the folder";
     EXPECT_FALSE(QFile::exists(nowhere));
 
     const QByteArray old = serializeSettings(with("/old/win.wav", "/old/loss.wav", 1, 1, 1));
