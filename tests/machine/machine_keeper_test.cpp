@@ -50,11 +50,9 @@ Reading readAsTheCard(const QString& text) {
 
 // The first-result line among a reply's lines.
 QString firstDrawOf(const QStringList& lines) {
-    for (const QString& line : lines) {
-        if (line.startsWith(kFirstDrawHead))
-            return line;
-    }
-    return {};
+    const auto found = std::ranges::find_if(
+        lines, [](const QString& line) { return line.startsWith(kFirstDrawHead); });
+    return found == lines.end() ? QString() : *found;
 }
 
 bool carriesMarker(const QString& text) {
