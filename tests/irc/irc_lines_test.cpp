@@ -209,28 +209,17 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
     const std::pair<QByteArray, QString> rows[] = {
         {":K!~k@h PRIVMSG Player :FIRST: [ 07 | 03 | 11 ]", "ESP from K: FIRST: [ 07 | 03 | 11 ]"},
         {":K!~k@h PRIVMSG #casino :Your machinekeeper is K", "K: Your machinekeeper is K"},
-        {":bob!~b@h PRIVMSG #casino :\x01"
-         "ACTION waves\x01",
-         "bob: * bob waves"},
-        {":bob!~b@h PRIVMSG Player :\x01"
-         "ACTION\x01",
-         "ESP from bob: * bob"},
+        {":bob!~b@h PRIVMSG #casino :\001ACTION waves\001", "bob: * bob waves"},
+        {":bob!~b@h PRIVMSG Player :\001ACTION\001", "ESP from bob: * bob"},
         {":bob!~b@h PRIVMSG Player :\x01VERSION\x01", "<system>: bob sent a CTCP VERSION request"},
-        {":bob!~b@h PRIVMSG Player :\x03"
-         "04,12red\x03 \x02"
-         "bold\x02 tab\there",
+        {":bob!~b@h PRIVMSG Player :\00304,12red\003 \002bold\002 tab\there",
          "ESP from bob: red bold tab here"},
         // Every formatting code goes, none left as a blank; a colour code with no colour before
         // its comma ends there, leaving the comma as text.
         {":bob!~b@h PRIVMSG Player :\x16re\x1dv\x11i\x1e\x1f\x0f\x03,5x", "ESP from bob: revi,5x"},
         // Two digits at most each; a background after one digit, or ending the text; a comma with
         // no digit after it left as text.
-        {":bob!~b@h PRIVMSG Player :\x03"
-         "099,199x\x03"
-         "4,5x\x03"
-         "4,x\x03"
-         "4,567x hi\x03"
-         "4,5",
+        {":bob!~b@h PRIVMSG Player :\003099,199x\0034,5x\0034,x\0034,567x hi\0034,5",
          "ESP from bob: 9,199xx,x7x hi"},
         {":bob!~b@h PRIVMSG Player :caf\xe9", QString::fromUtf8("ESP from bob: café")},
         {":bob!~b@h PRIVMSG Player", "-"},
