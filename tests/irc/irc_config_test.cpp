@@ -72,8 +72,7 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
     const QByteArray base = "server = irc.example.net\nnick = Player\n";
     const std::vector<Row> rows = {
         {"server irc.example.net\n", "Chat.txt, line 1: expected \"key = value\""},
-        {"\x07"
-         "bell\rli\tne\n",
+        {"\007bell\rli\tne\n",
          "Chat.txt, line 1: expected \"key = value\", found \"\\x07bell\\rli\\tne\""},
         {base + "sever = x\n", "Chat.txt, line 3: unknown key \"sever\""},
         {base + "\n# x\nnick = Other\n", "Chat.txt, line 5: nick is given a second time"},
@@ -85,9 +84,7 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         {"server = a\nnick = Two Words\n", "Chat.txt, line 2: nick \"Two Words\" is not a valid"},
         {"server = a b\nnick = P\n", "Chat.txt, line 1: server \"a b\" is not a host name"},
         {base + "channel = casino\n", "Chat.txt, line 3: channel \"casino\" is not a channel"},
-        {base + "password = a\x01"
-                "b\n",
-         "Chat.txt, line 3: password contains a control"},
+        {base + "password = a\001b\n", "Chat.txt, line 3: password contains a control"},
         // A value's control characters fail it before its shape is judged.
         {base + "channel = \x1B]0;x\x07\r\n",
          "Chat.txt, line 3: channel contains a control character"},
