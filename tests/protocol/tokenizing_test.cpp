@@ -23,8 +23,7 @@ QString describe(const ChatLine& line) {
     return QLatin1String(kind) + line.text.toString();
 }
 
-// Every line of these texts holds a colon, the marker of this walk, so the walk
-// hands over every line it reaches.
+// The colon is the marker of this walk: it hands over every line it reaches that holds one.
 QStringList walked(Tokenizer& tokenizer, const QString& text) {
     QStringList lines;
     walkMarkedLines(tokenizer, text, {u":"},
@@ -54,6 +53,7 @@ TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOne) {
          "ESP to:\r\nESP from:\r\nz:",
          {"to|", "from|", "other|z:"}},
         {"prefix not at the start", " ESP from K: x", {"other| ESP from K: x"}},
+        {"lines without the marker are passed over", "no colon\r\nb:\r\nc", {"other|b:"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
