@@ -2,6 +2,7 @@
 // beyond what every store promises: one wallet that two machines never spend twice, deliveries
 // kept per machine, one robot per machine name, and a server that restarts or a network that
 // fails under the books.
+#include "books/books_store.h"
 #include "books/ledger_audit.h"
 #include "books/postgres_books.h"
 
@@ -126,7 +127,8 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     ASSERT_TRUE(books);
     EXPECT_TRUE(log_.contains("made new books in " + address().text()))
         << log_.join('\n').toStdString();
-    EXPECT_FALSE(PostgresBooks::create(address(), clock_, &error));
+    EXPECT_FALSE(makeKeeperBooks(
+        address().text(), clock_, BooksMaking::Always, [](const QString&) {}, &error));
     EXPECT_TRUE(error.endsWith("books are kept there already; new books are made only where "
                                "there are none"))
         << error.toStdString();

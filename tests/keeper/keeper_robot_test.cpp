@@ -299,8 +299,8 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     for (int i = 0; i < kPlayers; ++i)
         fake.send(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG Rivet :" + kRegister +
                   "\r\n");
-    // Servers tell a new client the user modes they set on their own; +i is not the exemption.
-    fake.send(":Rivet MODE Rivet :+i\r\n");
+    // Servers tell a new client the user modes they set on their own; +i-F is not the exemption.
+    fake.send(":Rivet MODE Rivet :+i-F\r\n");
     runEventsFor(300);
     EXPECT_FALSE(fake.heard().contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
     EXPECT_FALSE(robot->isFloodExempt());
