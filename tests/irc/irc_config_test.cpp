@@ -159,13 +159,16 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOf) {
 }
 
 // Chat.txt as a FIFO once held the card at start-up forever, waiting for a writer.
-TEST(IrcConfig, onlyARegularFileIsRead) {
+TEST(IrcConfig, onlyARegularFileOfAConfigurationsSizeIsRead) {
     QTemporaryDir dir;
     const QString fifo = QDir(dir.path()).filePath("Chat.txt");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const IrcConfigResult result = readIrcConfig(fifo);
-    EXPECT_FALSE(result.config);
-    EXPECT_EQ(result.error, fifo + ": not a regular file, not a chat configuration");
+    EXPECT_EQ(readIrcConfig(fifo).error, fifo + ": not a regular file, not a chat configuration");
+    QFile large(QDir(dir.path()).filePath("Large.txt"));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.write(QByteArray(65537, '#')) > 0);
+    large.close();
+    EXPECT_EQ(readIrcConfig(large.fileName()).error,
+              large.fileName() + ": larger than 65536 bytes, not a chat configuration");
 }
 
 struct ExecutableDir {
@@ -176,9 +179,8 @@ struct ExecutableDir {
     }
 };
 
-// Chat.txt picks the IRC network over the embedded world. One that cannot be used makes
-// InitDDE fail; the library keeps the reason for the program to show, naming the file and the
-// line, and prints nothing itself.
+// Chat.txt picks the IRC network over the embedded world. One that cannot be used fails InitDDE;
+// the library keeps the reason (file and line) for the program to show, and prints nothing.
 TEST(DefaultBackend, choosesTheWorldFromChatTxtAndAMalformedOneFailsInit) {
     VirtualClock clock;
     ExecutableDir exe;

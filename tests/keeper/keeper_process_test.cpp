@@ -1,6 +1,5 @@
-// The robot as a process of its own on a real IRC server, under what a hostile network and a
-// careless host do to it: players flooding it for a minute, its books deleted or replaced
-// while it runs, a limit on the size of its files.
+// The robot as a process on a real IRC server, under a hostile network and a careless host: a
+// minute of flooding, its books deleted or replaced while it runs, a limit on its files' size.
 #include "support/keeper_process.h"
 #include "support/keeper_robot_rig.h"
 #include "support/prometheus_server.h"
@@ -249,9 +248,8 @@ TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
         << "all three reels held: the final draw is the first draw told";
 }
 
-// A file-size limit (ulimit -f), which once killed the robot with SIGXFSZ: the write that would
-// pass it fails, the game is not booked, the player is told the machine is out of order, the log
-// says why, and the robot serves on.
+// A file-size limit (ulimit -f) once killed the robot with SIGXFSZ. The write past it fails, the
+// game is not booked, the player is told it is out of order, the log says why; it serves on.
 TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     ASSERT_NO_FATAL_FAILURE(start(true, kOperLine, [] {
         const rlimit limit{96 * 1024, 96 * 1024};

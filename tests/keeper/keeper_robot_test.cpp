@@ -1,6 +1,5 @@
-// The network machinekeeper on a real IRC server (ngircd on loopback, with its flood limits):
-// players who play whole games, several at once, books that survive restarts, and a robot
-// killed between a hold and its result.
+// The network machinekeeper on ngircd (loopback, flood limits on): whole games, several at once,
+// books that survive restarts, and a robot killed between a hold and its result.
 #include "clock/virtual_clock.h"
 #include "keeper/keeper_accounts.h"
 
