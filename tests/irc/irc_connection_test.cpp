@@ -225,7 +225,7 @@ TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
     EXPECT_EQ(connection->nextAttemptInMs(), 0) << "an attempt a second after the last";
     EXPECT_EQ(connection->offlineSinceMs(), 0) << "offline since it was made, at 0";
     ASSERT_TRUE(offline());
-    connection->abandon(); // no more attempts
+    connection->close(); // offline, with no socket to say goodbye on: no more attempts
     clock.advance(IrcConnection::kLongestRetryMs);
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
 
