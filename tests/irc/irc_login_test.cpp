@@ -22,8 +22,7 @@ IrcConfig configWith(IrcConfig::Sasl sasl) {
     return config;
 }
 
-// Plays the server's lines to a fresh login; returns what the client sent, without CR LF,
-// joined by " | ".
+// Plays the server's lines to a fresh login: what the client sent, without CR LF, joined by " | ".
 QByteArray play(IrcLogin& login, const QList<QByteArray>& serverLines) {
     QList<QByteArray> sent;
     auto note = [&](const QList<QByteArray>& lines) {
@@ -75,6 +74,8 @@ TEST(IrcLogin, negotiatesAsEachServerAnswers) {
          "CAP LS 302 | CAP END",
          Outcome::Done,
          ""},
+        {"a welcome before any answer to CAP ends it", Sasl::None,
+         QList<QByteArray>{":s 001 alice :Welcome"}, "CAP LS 302", Outcome::Done, ""},
         {"a server without CAP registers as before",
          Sasl::None,
          {":s 421 * CAP :Unknown command", ":s 001 alice :Welcome"},
