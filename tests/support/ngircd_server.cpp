@@ -57,18 +57,16 @@ bool NgircdServer::makeCertificate(QString* error) {
                  QString::fromLocal8Bit(openssl.readAll());
         return false;
     }
-    // ngircd reads the key after dropping to nobody.
+    // ngircd reads the key as nobody.
     QFile::setPermissions(path("key.pem"), QFile::ReadOwner | QFile::ReadOther);
     return true;
 }
 
-// The [Global] lines that depend on who runs the tests and on the options.
+// The [Global] lines that depend on the options.
 QString NgircdServer::globalExtras() const {
     QString extras;
     if (!options_.serverPassword.isEmpty())
         extras += "Password = " + QString::fromLatin1(options_.serverPassword) + u'\n';
-    if (asRoot())
-        extras += QStringLiteral("ServerUID = nobody\nServerGID = nogroup\n");
     return extras;
 }
 
@@ -78,7 +76,7 @@ bool NgircdServer::writeConfig(QString* error) {
     const QDir dir(dir_.path());
     dir.mkpath(QStringLiteral("run"));
     dir.mkpath(QStringLiteral("conf.d"));
-    // Run as root, ngircd drops to nobody, who must still reach the pid file.
+    // Run as nobody when the tests are root, ngircd must still reach the pid file.
     QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                            QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
                                            QFile::ExeGroup);
@@ -127,7 +125,9 @@ bool NgircdServer::launch(QString* error) {
     process_ = TestServer::launch({.program = kBinary,
                                    .arguments = {QStringLiteral("-n"), QStringLiteral("-f"),
                                                  path(QStringLiteral("ngircd.conf"))},
-                                   .log = QStringLiteral("ngircd.log")},
+                                   .log = QStringLiteral("ngircd.log"),
+                                   // ngircd dropping to nobody itself clears its death signal.
+                                   .asNobody = true},
                                   error);
     if (!process_)
         return false;
