@@ -320,6 +320,7 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
         ": the server refused the login as dora"))
         << backend.log().lines().toStdString();
     EXPECT_EQ(backend.linkStatus().state, ChatLinkStatus::State::Offline);
+    EXPECT_NEAR(backend.linkStatus().offlineSince.value_or(0), clock.timeOfDay(), 5.0);
     EXPECT_FALSE(backend.linkStatus().nextTryInMs.has_value());
     EXPECT_FALSE(backend.connection().isRegistered());
 }
