@@ -23,6 +23,8 @@ const std::array<Pattern, 5> kPatterns{{
     {DrawLines::Kind::Holds, kHoldsMarker, LineKind::Outgoing},
     {DrawLines::Kind::Register, kRegisterMarker, LineKind::Outgoing},
 }};
+// Each kind has its pattern, so the kinds index the patterns' counts.
+static_assert(std::size_t(DrawLines::Kind::Register) + 1 == kPatterns.size());
 
 // "Register me!" is known by its whole text standing right behind the recipient; every other
 // line by its marker.
