@@ -2,7 +2,9 @@
 
 #include "clock/real_clock.h"
 #include "clock/virtual_clock.h"
+#include "keeper/keeper_metrics.h"
 #include "keeper/metrics_endpoint.h"
+#include "platform/version.h"
 #include "support/wait_until.h"
 
 #include <QTcpSocket>
@@ -62,5 +64,39 @@ TEST(MetricsEndpoint, ARequestNeverSentIsDroppedWhenItsTimeIsUp) {
     EXPECT_TRUE(waitUntil([&] { return idle.state() == QAbstractSocket::UnconnectedState; }, 5000));
 }
 
+// What the operator's Prometheus reads: a bucket counts what fell at or below its bound and
+// below, times and their sum are in seconds, and twelve digits are kept.
+TEST(KeeperMetrics, ReadOutInTheTextFormat) {
+    keeper::KeeperMetrics metrics;
+    keeper::MetricsHistogram commits;
+    commits.observe(1234567890123);
+    for (qint64 ms : {1LL, 2LL, 10000LL, 10001LL, 123456769008LL})
+        metrics.answerLatency.observe(ms);
+    const QByteArray out = metrics.render({5, 7, 1234567890123, true, false, true}, commits);
+    for (const char* line : {"_booked_total 0\n", "_refused_total 0\n", "_told_again_total 0\n",
+                             "_players_present 5\n", "_queue_lines 7\n",
+                             "_oldest_seconds 1234567890.12\n", "_connected 1\n", "_logged_in 0\n",
+                             "_nick_held 1\n", "_commit_seconds_sum 1234567890.12\n"})
+        EXPECT_TRUE(out.contains(line)) << line;
+    const QByteArray other = metrics.render({0, 0, 0, false, true, false}, commits);
+    for (const char* line : {"_connected 0\n", "_logged_in 1\n", "_nick_held 0\n"})
+        EXPECT_TRUE(other.contains(line)) << line;
+    EXPECT_TRUE(out.startsWith(QByteArray("# HELP jackwell_keeper_build_info The robot's version.\n"
+                                          "# TYPE jackwell_keeper_build_info gauge\n"
+                                          "jackwell_keeper_build_info{version=\"") +
+                               kJackwellVersion + "\"} 1\n# HELP "));
+    const char* name = "jackwell_keeper_answer_latency_seconds";
+    QByteArray latency = QByteArray("# HELP ") + name +
+                         " Time from a player's message read to its answer queued.\n# TYPE " +
+                         name + " histogram\n";
+    const char* buckets[] = {"0.001\"} 1", "0.0025\"} 2", "0.005\"} 2", "0.01\"} 2", "0.025\"} 2",
+                             "0.05\"} 2",  "0.1\"} 2",    "0.25\"} 2",  "0.5\"} 2",  "1\"} 2",
+                             "2.5\"} 2",   "10\"} 3",     "+Inf\"} 5"};
+    for (const char* bucket : buckets)
+        latency += QByteArray(name) + "_bucket{le=\"" + bucket + "\n";
+    latency += QByteArray(name) + "_sum 123456789.012\n" + name + "_count 5\n";
+    EXPECT_EQ(out.mid(out.indexOf(QByteArray("# HELP ") + name)).toStdString(),
+              latency.toStdString());
+}
 } // namespace
 } // namespace jackwell
