@@ -14,9 +14,9 @@ KeeperNickReclaim::KeeperNickReclaim(Clock& clock, IrcConnection& connection,
     : connection_(connection)
     , queue_(queue)
     , hooks_(std::move(hooks)) {
+    // Set only under a fallback nickname while connected: taking the nickname back, a new
+    // connection and a lost one stop it.
     alarm_ = clock.createAlarm([this] {
-        if (!queue_.isOpen() || !isUnderFallback())
-            return;
         // The answer to the probe says whether the nickname is taken (see probeAnswered).
         hooks_.queueProbe();
         alarm_->start(kNickWatchMs);

@@ -36,8 +36,8 @@ bool installStopSignals(std::function<void()> stop) {
     auto* notifier =
         new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, stop] {
-        char byte;
-        while (::read(signalPipe[0], &byte, 1) > 0) {
+        char bytes[16];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
         }
         notifier->setEnabled(false);
         stop();
@@ -56,9 +56,9 @@ bool installReloadSignal(std::function<void()> reload) {
     auto* notifier =
         new QSocketNotifier(reloadPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [reload] {
-        char byte;
+        char bytes[16];
         bool signalled = false;
-        while (::read(reloadPipe[0], &byte, 1) > 0)
+        while (::read(reloadPipe[0], bytes, sizeof bytes) > 0)
             signalled = true;
         if (signalled && !stopping)
             reload();

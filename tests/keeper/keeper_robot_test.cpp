@@ -385,6 +385,50 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     ASSERT_TRUE(ask(*alice, holdsLine("0,0,0"), kFinalHead, 1));
 }
 
+// Renamed by the server, the robot claims its own nickname back at once and then watches it: on
+// a server without MONITOR by asking every half minute, claiming it when an answer leaves it
+// out; where the server has MONITOR, by being told. Back under its own, it watches no more.
+TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) {
+    for (const bool monitor : {false, true}) {
+        SCOPED_TRACE(monitor);
+        ScriptedIrcServer fake;
+        VirtualClock still;
+        auto robot = welcomedBy(fake, still);
+        ASSERT_TRUE(robot);
+        fake.send(QByteArray(monitor ? ":s 005 Rivet MONITOR=100 :are supported\r\n" : "") +
+                  ":Rivet MODE Rivet :+F\r\n:Rivet!u@h NICK :Rivet_\r\n");
+        const auto claims = [&] { return fake.received.count("NICK Rivet") - 1; }; // 1: registering
+        ASSERT_TRUE(waitUntil([&] { return claims() == 1; }, kWaitMs));
+        fake.isonAnswer = ":s 303 Rivet_ :Rivet_ Rivet\r\n";
+        if (monitor) {
+            ASSERT_TRUE(fake.waitForLine("MONITOR + Rivet"));
+            fake.send(":s 731 Rivet_ :Rivet\r\n");
+        } else {
+            still.advance(29999); // half a minute
+            runEventsFor(100);
+            EXPECT_FALSE(fake.received.contains("ISON Rivet_ Rivet"));
+            still.advance(1);
+            ASSERT_TRUE(fake.waitForLine("ISON Rivet_ Rivet"));
+            runEventsFor(100);
+            EXPECT_EQ(claims(), 1) << "claimed while taken";
+            fake.isonAnswer = ":s 303 Rivet_ :Rivet_\r\n";
+            still.advance(KeeperNickReclaim::kNickWatchMs);
+        }
+        ASSERT_TRUE(waitUntil([&] { return claims() == 2; }, kWaitMs));
+        fake.send(":Rivet_!u@h NICK :Rivet\r\n");
+        EXPECT_EQ(fake.waitForLine("MONITOR - Rivet", monitor ? 5000 : 100), monitor);
+        const qsizetype asked = fake.heard().count("ISON");
+        still.advance(2 * KeeperNickReclaim::kNickWatchMs);
+        runEventsFor(100);
+        EXPECT_EQ(fake.heard().count("ISON"), asked);
+        fake.send(":Rivet!u@h NICK :Rivet_\r\n"); // renamed again: watched again
+        EXPECT_TRUE(waitUntil([&] { return claims() == 3; }, kWaitMs));
+        const auto watching = [&] { return fake.received.count("MONITOR + Rivet") == 2; };
+        EXPECT_EQ(waitUntil(watching, monitor ? kWaitMs : 100), monitor);
+        EXPECT_FALSE(robotLog.join('\n').contains("is taken")) << "it was renamed";
+    }
+}
+
 // The channel hears the banner and the announcement on the robot's arrival and then at most every
 // ten minutes, not on every join; each joining player is told privately whom to write to, twice a
 // minute at most (a card started again must find the robot). The robot's time runs no faster than
