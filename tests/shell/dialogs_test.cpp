@@ -107,33 +107,9 @@ TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !card.findChild<QMessageBox*>("hintBox"); }, 2000));
 }
 
-// The chart's game numbers stand under the plot, not over its last rows: nothing but the credits'
-// line is drawn inside the plot's frame. (The frame's bottom is found in the middle column, which
-// no label reaches; the labels are grey to black, the line blue.)
-TEST(Dialogs, theChartsGameNumbersStandUnderThePlot) {
-    CreditsChartView chart;
-    chart.resize(420, 180);
-    chart.setGames({{0, 99}, {0, 98}, {300, 103}, {0, 102}});
-    const QImage image = chart.grab().toImage();
-    const QRgb base = image.pixel(image.width() / 2, 2);
-    int frameBottom = image.height() - 1;
-    while (frameBottom > 0 && image.pixel(image.width() / 2, frameBottom) == base)
-        --frameBottom;
-    const auto isText = [](QRgb c) {
-        return qRed(c) < 160 && std::abs(qRed(c) - qBlue(c)) < 30 &&
-               std::abs(qRed(c) - qGreen(c)) < 30;
-    };
-    int textInPlot = 0, textUnder = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = image.width() / 2 - 150; x < image.width() / 2 + 150; ++x)
-            (y <= frameBottom ? textInPlot : textUnder) += isText(image.pixel(x, y)) ? 1 : 0;
-    }
-    EXPECT_EQ(textInPlot, 0);
-    EXPECT_GT(textUnder, 0);
-}
-
 // The chart of credits: a frame within its margins, the credits after each game a line from the
-// first game at the left to the last at the right, the fewest at the bottom; no games, a word.
+// first game at the left to the last at the right, the fewest at the bottom; the game numbers
+// under the plot, not over its last rows; no games, a word.
 TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
     CreditsChartView view;
     view.resize(420, 180);
@@ -155,6 +131,27 @@ TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
     };
     EXPECT_TRUE(blue(chart, 147, 46) && blue(chart, 320, 82)); // halfway from 5 to 9, 9 to 1
     EXPECT_FALSE(blue(chart, 147, 100));
+
+    // Nothing but the credits' line is drawn inside the plot's frame. (The frame's bottom is
+    // found in the middle column, which no label reaches; the labels are grey to black.)
+    view.setGames({{0, 99}, {0, 98}, {300, 103}, {0, 102}});
+    const QImage image = view.grab().toImage();
+    const QRgb base = image.pixel(image.width() / 2, 2);
+    int frameBottom = image.height() - 1;
+    while (frameBottom > 0 && image.pixel(image.width() / 2, frameBottom) == base)
+        --frameBottom;
+    const auto isText = [](QRgb c) {
+        return qRed(c) < 160 && std::abs(qRed(c) - qBlue(c)) < 30 &&
+               std::abs(qRed(c) - qGreen(c)) < 30;
+    };
+    int textInPlot = 0, textUnder = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = image.width() / 2 - 150; x < image.width() / 2 + 150; ++x)
+            (y <= frameBottom ? textInPlot : textUnder) += isText(image.pixel(x, y)) ? 1 : 0;
+    }
+    EXPECT_EQ(textInPlot, 0);
+    EXPECT_GT(textUnder, 0);
+
     view.setGames({});
     const QImage none = view.grab().toImage();
     int dark = 0;
