@@ -248,12 +248,11 @@ TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
         EXPECT_EQ(outcomeSentence(row.draw, row.credits), row.sentence);
 }
 
-// The help a player reads, word for word, with the requests it quotes.
+// The help a player reads, word for word, with the requests it quotes (the holds that came too
+// early: unexpectedMessagesGetHelpAndChangeNothing).
 TEST(PlainSentences, helpQuotesTheRequestsAsThePlayerTypesThem) {
-    EXPECT_EQ(QStringList({kCreditsUsedUp, kNoGameWaiting, kHoldFormatHelp, kUnknownRequestHelp}),
+    EXPECT_EQ(QStringList({kCreditsUsedUp, kHoldFormatHelp, kUnknownRequestHelp}),
               QStringList({"Your credits are used up. Send 'Register me!' for a new free game.",
-                           "Your holds came before any first draw: click REGISTER (or send "
-                           "'Register me!') for a game, then START to see its first draw.",
                            "Send your holds as 'I hold' and three digits 0 or 1 separated by "
                            "commas, for example 'I hold 1,0,1'.",
                            "I understand 'Register me!' to play and, during a game, your holds as "
