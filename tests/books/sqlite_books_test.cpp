@@ -90,26 +90,6 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     EXPECT_GE(rows.games[1].playedAt.toSecsSinceEpoch(), before);
 }
 
-TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {
-    QFile text(path());
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("server = irc.example.net\n");
-    text.close();
-    QString error;
-    EXPECT_FALSE(SqliteBooks::open(path(), &error));
-    EXPECT_EQ(error, path() + ": file is not a database Unable to execute statement");
-
-    QFile::remove(path());
-    tamper("CREATE TABLE notes (text TEXT)");
-    error.clear();
-    EXPECT_FALSE(SqliteBooks::open(path(), &error));
-    EXPECT_TRUE(error.contains("something other")) << error.toStdString();
-
-    error.clear();
-    EXPECT_FALSE(SqliteBooks::open(dir_.filePath("no/such/folder/books.sqlite"), &error));
-    EXPECT_FALSE(error.isEmpty());
-}
-
 // Numbers no robot writes (a real where a count belongs, text, beyond what any game reaches) are
 // named as the books' fault by every reading of the ledger (--audit, --players, --report), never
 // read as some other number; those a game can reach (to 2^53 either way, a whole real in a column
@@ -215,8 +195,9 @@ TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     EXPECT_EQ(read->audit().players, 0);
 }
 
-// Books that cannot be opened are refused in one line naming the file and the fault, with the
-// reason a caller acts on; new books are never made over a file.
+// Books that cannot be opened, or files that are not books, are refused in one line naming the
+// file and the fault, with the reason a caller acts on. (New books over a file:
+// BooksAreMadeOnlyWhereNoneWere.)
 TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     using Refusal = SqliteBooks::Refusal;
     QString error;
@@ -232,10 +213,23 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     ASSERT_TRUE(QDir().mkpath(path()));
     EXPECT_EQ(refusedAs(Refusal::Damaged), path() + ": not a regular file, not books");
     ASSERT_TRUE(QDir().rmdir(path()));
+
+    QFile text(path());
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("server = irc.example.net\n");
+    text.close();
+    EXPECT_FALSE(SqliteBooks::open(path(), &error));
+    EXPECT_EQ(error, path() + ": file is not a database Unable to execute statement");
+    QFile::remove(path());
+    tamper("CREATE TABLE notes (text TEXT)");
+    EXPECT_FALSE(SqliteBooks::open(path(), &error));
+    EXPECT_TRUE(error.contains("something other")) << error.toStdString();
+    error.clear();
+    EXPECT_FALSE(SqliteBooks::open(dir_.filePath("no/such/folder/books.sqlite"), &error));
+    EXPECT_FALSE(error.isEmpty());
+
+    QFile::remove(path());
     ASSERT_TRUE(open());
-    EXPECT_FALSE(SqliteBooks::create(path(), &error));
-    EXPECT_EQ(error,
-              path() + ": a file is already there; new books are made only where there is none");
     {
         QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
         other.setDatabaseName(path());
