@@ -144,9 +144,11 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
     }
 }
 
-// Text that ends where its memory ends, or begins where it begins, with a page nothing may read on
-// either side: a box value and the fields of a file are read without looking past their characters.
-TEST(SettingsFields, aValueIsReadWithinItsOwnCharacters) {
+// Any whole number comes out as itself, a fraction rounded to the nearest, a half to the even
+// one; a number past any box value is kept far past it. Each is read again from text that ends
+// where its memory ends, or begins where it begins, with a page nothing may read on either side:
+// a box value and the fields of a file are read without looking past their characters.
+TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumberWithinItsOwnCharacters) {
     const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
     void* pages =
         ::mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -154,44 +156,30 @@ TEST(SettingsFields, aValueIsReadWithinItsOwnCharacters) {
     auto* first = static_cast<char*>(pages) + page;
     ASSERT_EQ(::mprotect(pages, page, PROT_NONE), 0);
     ASSERT_EQ(::mprotect(first + page, page, PROT_NONE), 0);
-    const auto fenced = [&](std::u16string_view text, bool atEnd) {
+    const auto fenced = [&](QStringView text, bool atEnd) {
         auto* at = reinterpret_cast<char16_t*>(atEnd ? first + page - 2 * text.size() : first);
-        std::memcpy(at, text.data(), text.size() * sizeof(char16_t));
-        return QStringView(at, qsizetype(text.size()));
+        std::memcpy(at, text.utf16(), text.size() * sizeof(char16_t));
+        return QStringView(at, text.size());
     };
-    const std::pair<std::u16string_view, std::optional<qint64>> rows[] = {
-        {u"", std::nullopt}, {u" ", std::nullopt}, {u"-", std::nullopt}, {u" 7.5", 8}};
+    const std::optional<qint64> no;
+    const std::pair<QString, std::optional<qint64>> rows[] = {
+        {"12", 12},    {"-305", -305}, {"12.5", 12}, {"13.5", 14}, {"9.51", 10},
+        {"007", 7},    {"+40.49", 40}, {"1.", 1},    {" 7.5", 8},  {"1 2", no},
+        {"1.2.3", no}, {".", no},      {"", no},     {" ", no},    {"-", no}};
     for (const auto& [text, expected] : rows) {
-        EXPECT_EQ(roundToWholeNumber(fenced(text, true)), expected);
-        EXPECT_EQ(roundToWholeNumber(fenced(text, false)), expected);
+        EXPECT_EQ(roundToWholeNumber(text), expected) << text.toStdString();
+        EXPECT_EQ(roundToWholeNumber(fenced(text, true)), expected) << text.toStdString();
+        EXPECT_EQ(roundToWholeNumber(fenced(text, false)), expected) << text.toStdString();
     }
+    EXPECT_GT(roundToWholeNumber(u"99999999999999999999").value_or(0), qint64(1) << 32);
     const std::pair<std::u16string_view, QString> files[] = {{u"Check1\r", "Check1"},
                                                              {u"\"/a\r", "/a\r"}};
     for (const auto& [text, field] : files) {
-        SettingsFieldReader fields(fenced(text, true));
+        SettingsFieldReader fields(fenced(QStringView(text.data(), qsizetype(text.size())), true));
         EXPECT_EQ(fields.next().text, field);
         EXPECT_TRUE(fields.atEnd());
     }
     ::munmap(pages, 3 * page);
-}
-
-// Any whole number comes out as itself, a fraction rounded to the nearest, a half to the even
-// one; a number past any box value is kept far past it.
-TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumber) {
-    const std::pair<QString, std::optional<qint64>> rows[] = {{"12", 12},
-                                                              {"-305", -305},
-                                                              {"12.5", 12},
-                                                              {"13.5", 14},
-                                                              {"9.51", 10},
-                                                              {"007", 7},
-                                                              {"+40.49", 40},
-                                                              {"1.", 1},
-                                                              {"1 2", std::nullopt},
-                                                              {"1.2.3", std::nullopt},
-                                                              {".", std::nullopt}};
-    for (const auto& [text, expected] : rows)
-        EXPECT_EQ(roundToWholeNumber(text), expected) << text.toStdString();
-    EXPECT_GT(roundToWholeNumber(u"99999999999999999999").value_or(0), qint64(1) << 32);
 }
 
 // Each fault names the file, the option as the options window names it, its key and the line;
