@@ -121,9 +121,8 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
 
 // The view follows the newest line unless the player scrolled back to read; back at the end, too.
 TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
-    AppRig rig;
-    rig.app->showWindows();
-    ChatWindow& chat = rig.app->windows().chat();
+    ChatRig rig;
+    ChatWindow& chat = rig.chat;
     QScrollBar* bar = chat.logView()->verticalScrollBar();
     for (int i = 0; i < 200; ++i)
         rig.world->appendPublic("Oskar", QStringLiteral("line %1").arg(i));
