@@ -202,20 +202,6 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     EXPECT_EQ(rig.shown.size(), 3u);
 }
 
-// Each link's greetings are numbered after those of the links before it, so that the window
-// never folds two into one.
-TEST(ChatSession, numbersTheGreetingsOfEachLinkAfterTheLast) {
-    SessionRig<testing::ScriptedBackend> rig;
-    testing::ScriptedBackend first, second;
-    first.appendLine("welcome", 1);
-    second.appendLine("welcome back", 1);
-    rig.session.attach(&first);
-    rig.session.attach(&second);
-    const auto greetings = rig.shown | std::views::transform(&ChatSession::Line::greeting);
-    EXPECT_EQ(std::vector<int>(greetings.begin(), greetings.end()),
-              (std::vector{0, 0, 1, 0, 0, 2}));
-}
-
 // A draw sent to the player shows in the chat only once the card has shown it: until then a
 // neutral line stands in its place, and the draws after the one shown stay held.
 TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
@@ -247,8 +233,9 @@ TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
 }
 
 // A request the transport gave up on shows as a system line, so the player knows to send it
-// again; a refusal says so without the advice.
-TEST(ChatSession, tellsOfRequestsThatNeverLeft) {
+// again; a refusal says so without the advice. Each link's greetings are numbered after those of
+// the links before it, so that the window never folds two into one.
+TEST(ChatSession, tellsOfRequestsThatNeverLeftAndNumbersTheGreetingsOfEachLinkAfterTheLast) {
     SessionRig<testing::ScriptedBackend> rig;
     rig.backend->statuses = {ChatStatus::GivenUp};
     rig.chat.sendPrivateMessage("Nobody", "hello");
@@ -260,6 +247,15 @@ TEST(ChatSession, tellsOfRequestsThatNeverLeft) {
     EXPECT_EQ(rig.shown[1].text, "<system>: Not sent to Rivet: \"I hold 1,0,1\". The chat link "
                                  "did not take it within 10 s; send it again.");
     EXPECT_EQ(rig.shown[1].look.kind, Kind::System);
+
+    testing::ScriptedBackend first, second;
+    first.appendLine("welcome", 1);
+    second.appendLine("welcome back", 1);
+    rig.session.attach(&first);
+    rig.session.attach(&second);
+    const auto greetings = rig.shown | std::views::transform(&ChatSession::Line::greeting);
+    EXPECT_EQ(std::vector<int>(greetings.begin(), greetings.end()),
+              (std::vector{0, 0, 0, 0, 1, 0, 0, 2}));
 }
 
 // A chat world whose link comes and goes, for the state line.
