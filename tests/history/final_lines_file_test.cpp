@@ -66,7 +66,8 @@ TEST(FinalLines, theFileIsNamedForTheKeeperWithoutCaseAndTheNetwork) {
 }
 
 // A result told twice in a row (again after a lost connection) is kept once, also by a file
-// opened anew; what is no result is refused; unreadable lines are passed over and counted.
+// opened anew; what is no result is refused; unreadable lines are passed over and counted; a
+// place that cannot be read or written is named.
 TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     QTemporaryDir dir;
     const QString path = dir.filePath("net/games.txt");
@@ -88,6 +89,14 @@ TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     EXPECT_EQ(reading.games, (std::vector<PlayedGame>{{200, 110}, {0, 109}, {500, 118}}));
     EXPECT_EQ(reading.unreadableLines, 2);
     EXPECT_EQ(reading.error, "");
+
+    // A folder in the file's place is named; a file not there yet is no fault.
+    const QString folder = dir.filePath("folder");
+    QDir().mkpath(folder);
+    EXPECT_FALSE(FinalLinesFile(folder).append("FINAL: | 01 | 02 | 03 | Credits: (1)", &error));
+    EXPECT_TRUE(error.startsWith(folder + ": ")) << error.toStdString();
+    EXPECT_TRUE(FinalLinesFile(folder).read().error.startsWith(folder + ": "));
+    EXPECT_EQ(FinalLinesFile(dir.filePath("none")).read().error, "");
 }
 
 // Once the file holds a tenth more than the games kept, it is cut back to the last ones it can
@@ -129,17 +138,6 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     const QString bigFile = dir.filePath(QString::number(big.size()));
     EXPECT_TRUE(FinalLinesFile(bigFile).append(finalLine(8), &error));
     EXPECT_EQ(contents(bigFile).count('\n'), kept) << "cut back at once";
-}
-
-TEST(FinalLines, aPlaceThatCannotBeReadOrWrittenIsNamed) {
-    QTemporaryDir dir;
-    const QString folder = dir.filePath("folder");
-    QDir().mkpath(folder);
-    QString error;
-    EXPECT_FALSE(FinalLinesFile(folder).append("FINAL: | 01 | 02 | 03 | Credits: (1)", &error));
-    EXPECT_TRUE(error.startsWith(folder + ": ")) << error.toStdString();
-    EXPECT_TRUE(FinalLinesFile(folder).read().error.startsWith(folder + ": "));
-    EXPECT_EQ(FinalLinesFile(dir.filePath("none")).read().error, "");
 }
 
 // The statistics read a network's results from the file of that network (whatever port it was
