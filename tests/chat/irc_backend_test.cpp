@@ -414,10 +414,8 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
 
 // Lines no server should send, after a reconnect under another nickname, are passed over.
 TEST_F(IrcBackendTest, survivesGarbageAfterAReconnect) {
-    auto backend = openBackend(clock);
-    server.stop();
-    ASSERT_TRUE(scripted.listen(server.port()));
-    ASSERT_TRUE(scripted.waitForLine("NICK Player")); // the reconnect
+    auto backend = reconnectToScripted();
+    ASSERT_TRUE(backend);
     scripted.send(":fake 433 * Player :Nickname already in use\r\n");
     ASSERT_TRUE(scripted.waitForLine("NICK Player_"));
     scripted.send(":fake 001 Player_ :Welcome back\r\n");
