@@ -117,15 +117,12 @@ TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
     const QImage chart = view.grab().toImage();
     const QColor frame = view.palette().color(QPalette::Mid);
     const QColor ground = view.palette().color(QPalette::Base);
-    for (const auto& [x, y, colour] : {std::tuple(60, 100, frame),
-                                       {59, 100, ground},
-                                       {407, 100, frame},
-                                       {408, 100, ground},
-                                       {200, 10, frame},
-                                       {200, 9, ground},
-                                       {300, 155, frame},
-                                       {300, 156, ground}})
-        EXPECT_EQ(chart.pixelColor(x, y).rgb(), colour.rgb()) << x << "," << y;
+    // The frame's left, right, top and bottom lines, the ground one pixel outside each.
+    for (const auto& [x, y, dx, dy] :
+         {std::array{60, 100, -1, 0}, {407, 100, 1, 0}, {200, 10, 0, -1}, {300, 155, 0, 1}}) {
+        EXPECT_EQ(chart.pixelColor(x, y).rgb(), frame.rgb()) << x << "," << y;
+        EXPECT_EQ(chart.pixelColor(x + dx, y + dy).rgb(), ground.rgb()) << x << "," << y;
+    }
     const auto blue = [](const QImage& image, int x, int y) {
         return image.pixelColor(x, y).blue() > image.pixelColor(x, y).red() + 60;
     };
