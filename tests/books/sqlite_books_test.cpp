@@ -26,21 +26,25 @@ using namespace jackwell::testing;
 
 namespace {
 
-class SqliteBooksTest : public ::testing::Test, protected jackwell::testing::SqliteStore {};
+class SqliteBooksTest : public ::testing::Test, protected jackwell::testing::SqliteStore {
+protected:
+    // Books holding `player` registered and one game played; the record after it.
+    PlayerRecord bookOneGame(const QString& player) {
+        const PlayerRecord start = registeredPlayer();
+        const auto [game, after] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+        auto books = open();
+        EXPECT_TRUE(books && books->save(player, start) && books->commitGame(player, game, after));
+        return after;
+    }
+};
 
 // Books from before games carried their time stay readable as they are (an audit or a listing
 // may not write them), and a robot serving from them brings them up to date: the old games keep
 // no time, the new ones get theirs.
 TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
-    const PlayerRecord start = registeredPlayer();
-    const auto [first, afterFirst] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+    const PlayerRecord afterFirst = bookOneGame("alice");
     const auto [second, afterSecond] =
         nextGame(afterFirst, {false, false, false}, {1, 2, 3}, {4, 4, 4});
-    {
-        auto books = open();
-        ASSERT_TRUE(books->save("alice", start));
-        ASSERT_TRUE(books->commitGame("alice", first, afterFirst));
-    }
     tamper(QStringLiteral("ALTER TABLE games DROP COLUMN played_at"));
     tamper(QStringLiteral("ALTER TABLE players DROP COLUMN untold_draw"));
     tamper(QStringLiteral("PRAGMA user_version = 1"));
@@ -51,10 +55,9 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
                    : -1;
     };
 
-    QString error;
     {
-        auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
-        ASSERT_TRUE(read) << error.toStdString();
+        auto read = open(BooksPurpose::Audit);
+        ASSERT_TRUE(read);
         Ledger rows;
         ASSERT_TRUE(read->readLedger(rows));
         ASSERT_EQ(rows.games.size(), 1u);
@@ -82,8 +85,8 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     // Books of the second layout kept the times already.
     tamper(QStringLiteral("ALTER TABLE players DROP COLUMN untold_draw"));
     tamper(QStringLiteral("PRAGMA user_version = 2"));
-    auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
-    ASSERT_TRUE(read) << error.toStdString();
+    auto read = open(BooksPurpose::Audit);
+    ASSERT_TRUE(read);
     Ledger rows;
     ASSERT_TRUE(read->readLedger(rows));
     ASSERT_EQ(rows.games.size(), 2u);
@@ -117,18 +120,11 @@ TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.change.join("; ").toStdString());
         QFile::remove(path());
-        const PlayerRecord start = registeredPlayer();
-        const auto [game, after] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
-        {
-            auto books = open();
-            ASSERT_TRUE(books->save(player, start));
-            ASSERT_TRUE(books->commitGame(player, game, after));
-        }
+        bookOneGame(player);
         for (const QString& statement : row.change)
             tamper(statement);
-        QString error;
-        auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
-        ASSERT_TRUE(read) << error.toStdString();
+        auto read = open(BooksPurpose::Audit);
+        ASSERT_TRUE(read);
         Ledger rows;
         EXPECT_EQ(read->readLedger(rows), !row.named) << read->lastError().toStdString();
         if (!row.named) {
