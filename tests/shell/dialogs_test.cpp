@@ -71,8 +71,9 @@ TEST(Dialogs, optionsAndHelpCloseWithCtrlWAndTheirOwnKey) {
     }
 }
 
-// Options asked for again while behind the card come to the front with the keyboard.
-TEST(Dialogs, optionsAskedForAgainTakeTheKeyboard) {
+// Options asked for again while behind the card come to the front with the keyboard. The hint
+// opens beside the card, leaving the keyboard where it is, and H again closes it.
+TEST(Dialogs, optionsAskedForAgainTakeTheKeyboardAndHAgainClosesTheHint) {
     AppRig rig;
     rig.app->showWindows();
     CardWindow& card = rig.app->windows().card();
@@ -85,12 +86,7 @@ TEST(Dialogs, optionsAskedForAgainTakeTheKeyboard) {
     rig.app->dialogs().showOptions();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&options));
     EXPECT_FALSE(options.isMinimized());
-}
 
-TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
-    AppRig rig;
-    rig.app->showWindows();
-    CardWindow& card = rig.app->windows().card();
     for (int reel = 0; reel < 3; ++reel)
         rig.app->card().state.reels[reel].firstCode = QString::number(reel + 1);
     setHeld(rig.app->card().state, 0, true);
