@@ -107,17 +107,15 @@ TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
     using M = std::vector<SymbolMark>;
     const QString payouts = "ESP from Rivet: " + machine::kPayoutsHead + "25000:10000";
     const qsizetype amounts = payouts.indexOf("25000");
+    // Beside the first amount three pictures of symbol 4, beside the second three of symbol 9.
+    M payoutMarks(3, SymbolMark{amounts + 5, 4});
+    payoutMarks.insert(payoutMarks.end(), 3, SymbolMark{amounts + 11, 9});
     const std::pair<QString, M> marks[] = {
         {"ESP from Rivet: FIRST: | 04 | 14 | 10 |", M{{27, 4}, {32, 14}, {37, 10}}},
         {"ESP from Rivet: FINAL: | 01 | 99 | 3  | Credits: (97)", M{{27, 1}, {37, 3}}},
         {"Rivet: FIRST: | 04 | 14 | 10 |", M{}}, // the card reads draws from private lines only
         {"ESP from <system>: FIRST: | 04 | 14 | 10 |", M{}},
-        {payouts, M{{amounts + 5, 4},
-                    {amounts + 5, 4},
-                    {amounts + 5, 4},
-                    {amounts + 11, 9},
-                    {amounts + 11, 9},
-                    {amounts + 11, 9}}},
+        {payouts, payoutMarks},
     };
     for (const auto& [line, expected] : marks)
         EXPECT_EQ(symbolMarks(line), expected) << line.toStdString();
