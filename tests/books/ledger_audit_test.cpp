@@ -45,60 +45,50 @@ TEST(LedgerAudit, NamesEachFaultInTheBooks) {
         const char* what;
         std::function<void(Ledger&)> change;
         QStringList faults;
-        qint64 games;
+        qint64 games = 2;
     } cases[] = {
-        {"balanced books", [](Ledger&) {}, {}, 2},
-        {"games in any order", [](Ledger& l) { std::ranges::reverse(l.games); }, {}, 2},
+        {"balanced books", [](Ledger&) {}, {}},
+        {"games in any order", [](Ledger& l) { std::ranges::reverse(l.games); }, {}},
         {"a grant split in two rows",
          [](Ledger& l) {
              l.grants[0].credits = 60;
              l.grants.push_back({"alice", 0, 40});
          },
-         {},
-         2},
+         {}},
         {"a gap in the game numbers",
          [](Ledger& l) { l.games[1].game = 3; },
          {"alice: game 3 is booked where game 2 belongs",
-          "alice: credits 108, the ledger gives 109"},
-         2},
+          "alice: credits 108, the ledger gives 109"}},
         {"a game not starting from the credits before it",
          [](Ledger& l) {
              l.games[1].creditsBefore = 160;
              l.games[1].creditsAfter = 159;
          },
          {"alice: game 2 does not follow from the credits before it",
-          "alice: credits 108, the ledger gives 109"},
-         2},
+          "alice: credits 108, the ledger gives 109"}},
         {"a game not ending on its own cost and win",
          [](Ledger& l) { l.games[0].creditsAfter = 110; },
          {"alice: game 1 does not follow from the credits before it",
           "alice: 2 games and 0 tokens booked, 2 and 500 counted",
-          "alice: credits 108, the ledger gives 100"},
-         2},
+          "alice: credits 108, the ledger gives 100"}},
         {"credits not matching the ledger",
          [](Ledger& l) { l.players[0].credits = 200; },
-         {"alice: credits 200, the ledger gives 108"},
-         2},
+         {"alice: credits 200, the ledger gives 108"}},
         {"games miscounted",
          [](Ledger& l) { l.players[0].gamesPlayed = 3; },
-         {"alice: 2 games and 500 tokens booked, 3 and 500 counted"},
-         2},
+         {"alice: 2 games and 500 tokens booked, 3 and 500 counted"}},
         {"a grant miscounted",
          [](Ledger& l) { l.players[1].freeCreditsGranted = 120; },
-         {"bob: 100 free credits granted, 120 counted", "bob: credits 100, the ledger gives 120"},
-         2},
+         {"bob: 100 free credits granted, 120 counted", "bob: credits 100, the ledger gives 120"}},
         {"a no-win draw booked as a jackpot",
          [](Ledger& l) { setGame2(l, 1, 25000, false); },
-         {"alice: game 2 draws 04,05,06, which pays 0 tokens, not 25000"},
-         2},
+         {"alice: game 2 draws 04,05,06, which pays 0 tokens, not 25000"}},
         {"a game that cost -500",
          [](Ledger& l) { setGame2(l, -500, 0, false); },
-         {"alice: game 2 costs -500 credits, not 1"},
-         2},
+         {"alice: game 2 costs -500 credits, not 1"}},
         {"holds 1,1,1 ending on another draw",
          [](Ledger& l) { setGame2(l, 1, 0, true); },
-         {"alice: game 2 ends on 04,05,06, which its holds do not allow after 01,02,03"},
-         2},
+         {"alice: game 2 ends on 04,05,06, which its holds do not allow after 01,02,03"}},
         {"games for a player without a record",
          [](Ledger& l) {
              l.games.push_back({"carol", 1, 100, 1, 500, 109});
@@ -121,8 +111,7 @@ TEST(LedgerAudit, NamesEachFaultInTheBooks) {
          [&](Ledger& l) {
              l.players.push_back({longName, 5, 0, 0, 0});
          },
-         {longName.left(64) + ": credits 5, the ledger gives 0"},
-         2},
+         {longName.left(64) + ": credits 5, the ledger gives 0"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

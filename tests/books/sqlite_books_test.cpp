@@ -26,21 +26,25 @@ using namespace jackwell::testing;
 
 namespace {
 
-class SqliteBooksTest : public ::testing::Test, protected jackwell::testing::SqliteStore {};
+class SqliteBooksTest : public ::testing::Test, protected jackwell::testing::SqliteStore {
+protected:
+    // Books holding `player` registered and one game played; the record after it.
+    PlayerRecord bookOneGame(const QString& player) {
+        const PlayerRecord start = registeredPlayer();
+        const auto [game, after] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+        auto books = open();
+        EXPECT_TRUE(books && books->save(player, start) && books->commitGame(player, game, after));
+        return after;
+    }
+};
 
 // Books from before games carried their time stay readable as they are (an audit or a listing
 // may not write them), and a robot serving from them brings them up to date: the old games keep
 // no time, the new ones get theirs.
 TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
-    const PlayerRecord start = registeredPlayer();
-    const auto [first, afterFirst] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
+    const PlayerRecord afterFirst = bookOneGame("alice");
     const auto [second, afterSecond] =
         nextGame(afterFirst, {false, false, false}, {1, 2, 3}, {4, 4, 4});
-    {
-        auto books = open();
-        ASSERT_TRUE(books->save("alice", start));
-        ASSERT_TRUE(books->commitGame("alice", first, afterFirst));
-    }
     tamper(QStringLiteral("ALTER TABLE games DROP COLUMN played_at"));
     tamper(QStringLiteral("ALTER TABLE players DROP COLUMN untold_draw"));
     tamper(QStringLiteral("PRAGMA user_version = 1"));
@@ -51,10 +55,9 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
                    : -1;
     };
 
-    QString error;
     {
-        auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
-        ASSERT_TRUE(read) << error.toStdString();
+        auto read = open(BooksPurpose::Audit);
+        ASSERT_TRUE(read);
         Ledger rows;
         ASSERT_TRUE(read->readLedger(rows));
         ASSERT_EQ(rows.games.size(), 1u);
@@ -82,32 +85,12 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     // Books of the second layout kept the times already.
     tamper(QStringLiteral("ALTER TABLE players DROP COLUMN untold_draw"));
     tamper(QStringLiteral("PRAGMA user_version = 2"));
-    auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
-    ASSERT_TRUE(read) << error.toStdString();
+    auto read = open(BooksPurpose::Audit);
+    ASSERT_TRUE(read);
     Ledger rows;
     ASSERT_TRUE(read->readLedger(rows));
     ASSERT_EQ(rows.games.size(), 2u);
     EXPECT_GE(rows.games[1].playedAt.toSecsSinceEpoch(), before);
-}
-
-TEST_F(SqliteBooksTest, OtherFilesAreNotTakenForBooks) {
-    QFile text(path());
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("server = irc.example.net\n");
-    text.close();
-    QString error;
-    EXPECT_FALSE(SqliteBooks::open(path(), &error));
-    EXPECT_EQ(error, path() + ": file is not a database Unable to execute statement");
-
-    QFile::remove(path());
-    tamper("CREATE TABLE notes (text TEXT)");
-    error.clear();
-    EXPECT_FALSE(SqliteBooks::open(path(), &error));
-    EXPECT_TRUE(error.contains("something other")) << error.toStdString();
-
-    error.clear();
-    EXPECT_FALSE(SqliteBooks::open(dir_.filePath("no/such/folder/books.sqlite"), &error));
-    EXPECT_FALSE(error.isEmpty());
 }
 
 // Numbers no robot writes (a real where a count belongs, text, beyond what any game reaches) are
@@ -137,18 +120,11 @@ TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.change.join("; ").toStdString());
         QFile::remove(path());
-        const PlayerRecord start = registeredPlayer();
-        const auto [game, after] = nextGame(start, {true, false, true}, {3, 14, 14}, {5, 6, 7});
-        {
-            auto books = open();
-            ASSERT_TRUE(books->save(player, start));
-            ASSERT_TRUE(books->commitGame(player, game, after));
-        }
+        bookOneGame(player);
         for (const QString& statement : row.change)
             tamper(statement);
-        QString error;
-        auto read = SqliteBooks::open(path(), &error, SqliteBooks::Purpose::Audit);
-        ASSERT_TRUE(read) << error.toStdString();
+        auto read = open(BooksPurpose::Audit);
+        ASSERT_TRUE(read);
         Ledger rows;
         EXPECT_EQ(read->readLedger(rows), !row.named) << read->lastError().toStdString();
         if (!row.named) {
@@ -215,8 +191,9 @@ TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     EXPECT_EQ(read->audit().players, 0);
 }
 
-// Books that cannot be opened are refused in one line naming the file and the fault, with the
-// reason a caller acts on; new books are never made over a file.
+// Books that cannot be opened, or files that are not books, are refused in one line naming the
+// file and the fault, with the reason a caller acts on. (New books over a file:
+// BooksAreMadeOnlyWhereNoneWere.)
 TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     using Refusal = SqliteBooks::Refusal;
     QString error;
@@ -232,10 +209,23 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     ASSERT_TRUE(QDir().mkpath(path()));
     EXPECT_EQ(refusedAs(Refusal::Damaged), path() + ": not a regular file, not books");
     ASSERT_TRUE(QDir().rmdir(path()));
+
+    QFile text(path());
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("server = irc.example.net\n");
+    text.close();
+    EXPECT_FALSE(SqliteBooks::open(path(), &error));
+    EXPECT_EQ(error, path() + ": file is not a database Unable to execute statement");
+    QFile::remove(path());
+    tamper("CREATE TABLE notes (text TEXT)");
+    EXPECT_FALSE(SqliteBooks::open(path(), &error));
+    EXPECT_TRUE(error.contains("something other")) << error.toStdString();
+    error.clear();
+    EXPECT_FALSE(SqliteBooks::open(dir_.filePath("no/such/folder/books.sqlite"), &error));
+    EXPECT_FALSE(error.isEmpty());
+
+    QFile::remove(path());
     ASSERT_TRUE(open());
-    EXPECT_FALSE(SqliteBooks::create(path(), &error));
-    EXPECT_EQ(error,
-              path() + ": a file is already there; new books are made only where there is none");
     {
         QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
         other.setDatabaseName(path());

@@ -70,7 +70,8 @@ TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore)
 }
 
 // START with no new first draw in the chat (before REGISTER, or after a game that used up the
-// credits) spins onto nothing; once the draw comes, START shows it.
+// credits) spins onto nothing; once the draw comes, START shows it. RESET CARD ends a wait: no
+// draw that comes later is put on an emptied card.
 TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
     for (const bool firstGame : {true, false}) {
         SCOPED_TRACE(firstGame ? "before REGISTER" : "after a game");
@@ -95,6 +96,15 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
         EXPECT_EQ(rig.state.reels[0].firstCode, "09");
         EXPECT_TRUE(rig.state.notice.isEmpty());
     }
+    Rig rig;
+    rig.start(QString());
+    ASSERT_TRUE(rig.card.isWaitingForChat());
+    rig.card.resetCard();
+    rig.keeperSays("FIRST: | 09 | 08 | 07 |");
+    rig.clock.advance(Card::kDrawWaitMs);
+    EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+    EXPECT_EQ(rig.state.reels[0].firstCode, "0");
+    EXPECT_TRUE(rig.state.notice.isEmpty());
 }
 
 // The chat may show a draw only once the reels have come to rest on it: not when START or FINISH
@@ -112,19 +122,6 @@ TEST(DrawWait, aDrawCountsAsShownOnceTheReelsRestOnIt) {
                   "Rivet: " + (final ? Rig::kFinalDraw : Rig::kFirstDraw));
         EXPECT_EQ(shown.last().at(1).toBool(), final);
     }
-}
-
-// RESET CARD ends a wait: no draw that comes later is put on an emptied card.
-TEST(DrawWait, resetCardEndsTheWait) {
-    Rig rig;
-    rig.start(QString());
-    ASSERT_TRUE(rig.card.isWaitingForChat());
-    rig.card.resetCard();
-    rig.keeperSays("FIRST: | 09 | 08 | 07 |");
-    rig.clock.advance(Card::kDrawWaitMs);
-    EXPECT_FALSE(rig.state.reels[0].timer.enabled);
-    EXPECT_EQ(rig.state.reels[0].firstCode, "0");
-    EXPECT_TRUE(rig.state.notice.isEmpty());
 }
 
 // The machinekeeper left, or there is none of that name: holds sent to it and not answered never

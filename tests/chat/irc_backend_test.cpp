@@ -249,7 +249,23 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     EXPECT_GE(greetingLines(2).size(), 8);
 }
 
-TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {
+TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutageAndFailsToOpenWhereNoServerAnswers) {
+    auto backend = openBackend(virtualTime);
+    server.stop();
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::NotRegistered);
+    EXPECT_EQ(backend->linkStatus().state, ChatLinkStatus::State::Reconnecting);
+    virtualTime.advance(IrcBackend::kGiveUpAfterMs);
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::GivenUp);
+    // From now on the chat window says since when the link is down.
+    const ChatLinkStatus status = backend->linkStatus();
+    EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
+    EXPECT_EQ(status.offlineSince, std::optional<double>(12 * 3600.0)); // when it was lost
+    EXPECT_TRUE(status.nextTryInMs.has_value());                        // attempts go on
+    EXPECT_TRUE(backend->log().lines().endsWith("<system>: Message to Keeper not sent: no "
+                                                "connection to 127.0.0.1:" +
+                                                QByteArray::number(server.port())));
+
     QTcpServer silent; // accepts connections but never says a word
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
     QTcpServer closed;
@@ -273,24 +289,6 @@ TEST_F(IrcBackendTest, openFailsWhenTheServerCannotBeUsed) {
     auto port = makeIrcBackend(clock, config, {"Chat.txt may be read by others"}, nullptr);
     EXPECT_TRUE(
         logHas(static_cast<IrcBackend&>(*port), "<system>: Chat.txt may be read by others"));
-}
-
-TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutage) {
-    auto backend = openBackend(virtualTime);
-    server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
-    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::NotRegistered);
-    EXPECT_EQ(backend->linkStatus().state, ChatLinkStatus::State::Reconnecting);
-    virtualTime.advance(IrcBackend::kGiveUpAfterMs);
-    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::GivenUp);
-    // From now on the chat window says since when the link is down.
-    const ChatLinkStatus status = backend->linkStatus();
-    EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
-    EXPECT_EQ(status.offlineSince, std::optional<double>(12 * 3600.0)); // when it was lost
-    EXPECT_TRUE(status.nextTryInMs.has_value());                        // attempts go on
-    EXPECT_TRUE(backend->log().lines().endsWith("<system>: Message to Keeper not sent: no "
-                                                "connection to 127.0.0.1:" +
-                                                QByteArray::number(server.port())));
 }
 
 class IrcTlsTest : public IrcBackendTest {
@@ -416,10 +414,8 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
 
 // Lines no server should send, after a reconnect under another nickname, are passed over.
 TEST_F(IrcBackendTest, survivesGarbageAfterAReconnect) {
-    auto backend = openBackend(clock);
-    server.stop();
-    ASSERT_TRUE(scripted.listen(server.port()));
-    ASSERT_TRUE(scripted.waitForLine("NICK Player")); // the reconnect
+    auto backend = reconnectToScripted();
+    ASSERT_TRUE(backend);
     scripted.send(":fake 433 * Player :Nickname already in use\r\n");
     ASSERT_TRUE(scripted.waitForLine("NICK Player_"));
     scripted.send(":fake 001 Player_ :Welcome back\r\n");

@@ -18,20 +18,19 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
         const char* text; // what the transport reads after the first try
         std::deque<std::optional<ChatStatus>> statuses;
         int tries;
-        int registrations;
-        bool givenUp; // the transport says it gave the request up
+        int registrations = 0;
+        bool givenUp = false; // the transport says it gave the request up
     } rows[] = {
-        {"no status or empty text is done", "", {std::nullopt}, 1, 0, false},
-        {"done", "0", {S::Done}, 1, 0, false},
+        {"no status or empty text is done", "", {std::nullopt}, 1},
+        {"done", "0", {S::Done}, 1},
         {"failed is not repeated", "-1", {S::GivenUp}, 1, 0, true},
-        {"busy repeats", "6", {S::Busy, S::Busy, S::Done}, 3, 0, false},
-        {"unknown text repeats", "42", {std::nullopt, S::Done}, 2, 0, false},
+        {"busy repeats", "6", {S::Busy, S::Busy, S::Done}, 3},
+        {"unknown text repeats", "42", {std::nullopt, S::Done}, 2},
         {"not registered registers, then repeats",
          "10",
          {S::NotRegistered, S::NotRegistered, S::Done},
          3,
-         2,
-         false},
+         2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -107,17 +107,15 @@ TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
     using M = std::vector<SymbolMark>;
     const QString payouts = "ESP from Rivet: " + machine::kPayoutsHead + "25000:10000";
     const qsizetype amounts = payouts.indexOf("25000");
+    // Beside the first amount three pictures of symbol 4, beside the second three of symbol 9.
+    M payoutMarks(3, SymbolMark{amounts + 5, 4});
+    payoutMarks.insert(payoutMarks.end(), 3, SymbolMark{amounts + 11, 9});
     const std::pair<QString, M> marks[] = {
         {"ESP from Rivet: FIRST: | 04 | 14 | 10 |", M{{27, 4}, {32, 14}, {37, 10}}},
         {"ESP from Rivet: FINAL: | 01 | 99 | 3  | Credits: (97)", M{{27, 1}, {37, 3}}},
         {"Rivet: FIRST: | 04 | 14 | 10 |", M{}}, // the card reads draws from private lines only
         {"ESP from <system>: FIRST: | 04 | 14 | 10 |", M{}},
-        {payouts, M{{amounts + 5, 4},
-                    {amounts + 5, 4},
-                    {amounts + 5, 4},
-                    {amounts + 11, 9},
-                    {amounts + 11, 9},
-                    {amounts + 11, 9}}},
+        {payouts, payoutMarks},
     };
     for (const auto& [line, expected] : marks)
         EXPECT_EQ(symbolMarks(line), expected) << line.toStdString();
@@ -202,20 +200,6 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     EXPECT_EQ(rig.shown.size(), 3u);
 }
 
-// Each link's greetings are numbered after those of the links before it, so that the window
-// never folds two into one.
-TEST(ChatSession, numbersTheGreetingsOfEachLinkAfterTheLast) {
-    SessionRig<testing::ScriptedBackend> rig;
-    testing::ScriptedBackend first, second;
-    first.appendLine("welcome", 1);
-    second.appendLine("welcome back", 1);
-    rig.session.attach(&first);
-    rig.session.attach(&second);
-    const auto greetings = rig.shown | std::views::transform(&ChatSession::Line::greeting);
-    EXPECT_EQ(std::vector<int>(greetings.begin(), greetings.end()),
-              (std::vector{0, 0, 1, 0, 0, 2}));
-}
-
 // A draw sent to the player shows in the chat only once the card has shown it: until then a
 // neutral line stands in its place, and the draws after the one shown stay held.
 TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
@@ -247,8 +231,9 @@ TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
 }
 
 // A request the transport gave up on shows as a system line, so the player knows to send it
-// again; a refusal says so without the advice.
-TEST(ChatSession, tellsOfRequestsThatNeverLeft) {
+// again; a refusal says so without the advice. Each link's greetings are numbered after those of
+// the links before it, so that the window never folds two into one.
+TEST(ChatSession, tellsOfRequestsThatNeverLeftAndNumbersTheGreetingsOfEachLinkAfterTheLast) {
     SessionRig<testing::ScriptedBackend> rig;
     rig.backend->statuses = {ChatStatus::GivenUp};
     rig.chat.sendPrivateMessage("Nobody", "hello");
@@ -260,6 +245,15 @@ TEST(ChatSession, tellsOfRequestsThatNeverLeft) {
     EXPECT_EQ(rig.shown[1].text, "<system>: Not sent to Rivet: \"I hold 1,0,1\". The chat link "
                                  "did not take it within 10 s; send it again.");
     EXPECT_EQ(rig.shown[1].look.kind, Kind::System);
+
+    testing::ScriptedBackend first, second;
+    first.appendLine("welcome", 1);
+    second.appendLine("welcome back", 1);
+    rig.session.attach(&first);
+    rig.session.attach(&second);
+    const auto greetings = rig.shown | std::views::transform(&ChatSession::Line::greeting);
+    EXPECT_EQ(std::vector<int>(greetings.begin(), greetings.end()),
+              (std::vector{0, 0, 0, 0, 1, 0, 0, 2}));
 }
 
 // A chat world whose link comes and goes, for the state line.

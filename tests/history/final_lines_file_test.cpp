@@ -66,7 +66,8 @@ TEST(FinalLines, theFileIsNamedForTheKeeperWithoutCaseAndTheNetwork) {
 }
 
 // A result told twice in a row (again after a lost connection) is kept once, also by a file
-// opened anew; what is no result is refused; unreadable lines are passed over and counted.
+// opened anew; what is no result is refused; unreadable lines are passed over and counted; a
+// place that cannot be read or written is named.
 TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     QTemporaryDir dir;
     const QString path = dir.filePath("net/games.txt");
@@ -88,6 +89,14 @@ TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     EXPECT_EQ(reading.games, (std::vector<PlayedGame>{{200, 110}, {0, 109}, {500, 118}}));
     EXPECT_EQ(reading.unreadableLines, 2);
     EXPECT_EQ(reading.error, "");
+
+    // A folder in the file's place is named; a file not there yet is no fault.
+    const QString folder = dir.filePath("folder");
+    QDir().mkpath(folder);
+    EXPECT_FALSE(FinalLinesFile(folder).append("FINAL: | 01 | 02 | 03 | Credits: (1)", &error));
+    EXPECT_TRUE(error.startsWith(folder + ": ")) << error.toStdString();
+    EXPECT_TRUE(FinalLinesFile(folder).read().error.startsWith(folder + ": "));
+    EXPECT_EQ(FinalLinesFile(dir.filePath("none")).read().error, "");
 }
 
 // Once the file holds a tenth more than the games kept, it is cut back to the last ones it can
@@ -131,19 +140,10 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     EXPECT_EQ(contents(bigFile).count('\n'), kept) << "cut back at once";
 }
 
-TEST(FinalLines, aPlaceThatCannotBeReadOrWrittenIsNamed) {
-    QTemporaryDir dir;
-    const QString folder = dir.filePath("folder");
-    QDir().mkpath(folder);
-    QString error;
-    EXPECT_FALSE(FinalLinesFile(folder).append("FINAL: | 01 | 02 | 03 | Credits: (1)", &error));
-    EXPECT_TRUE(error.startsWith(folder + ": ")) << error.toStdString();
-    EXPECT_TRUE(FinalLinesFile(folder).read().error.startsWith(folder + ": "));
-    EXPECT_EQ(FinalLinesFile(dir.filePath("none")).read().error, "");
-}
-
 // The statistics read a network's results from the file of that network (whatever port it was
-// reached on) and that machinekeeper, and say what could not be read.
+// reached on) and that machinekeeper, and say what could not be read. Only results the card took
+// are kept as games (the card tells the history of each one it shows); any other line handed
+// over is not a game.
 TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     QTemporaryDir dir;
     testing::ScriptedBackend network;
@@ -152,8 +152,14 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     EXPECT_EQ(history.read("Rivet").source, "No games are kept for this chat world.");
     history.attach(&network);
     EXPECT_TRUE(history.read("").source.startsWith("No machinekeeper yet"));
+    history.resultShown("Rivet: FINAL: | 01 | 02 | 03 | Credits: (99)");
+    history.resultShown("Rivet: Click FINISH for the final draw.");
+    EXPECT_EQ(history.read("Rivet").games, (std::vector<PlayedGame>{{0, 99}}));
+    EXPECT_TRUE(history.read("Rivet").problem.isEmpty())
+        << history.read("Rivet").problem.toStdString();
 
     const QString path = FinalLinesFile::pathFor(dir.path(), "irc.example.net", "rivet");
+    ASSERT_TRUE(QFile::remove(path)) << "the card's result went to the network's file";
     write(path, finalLine(5) + "damaged\n" + finalLine(4));
     const GameHistory::Games games = history.read("Rivet");
     EXPECT_EQ(games.games, (std::vector<PlayedGame>{{0, 5}, {0, 4}}));
@@ -162,21 +168,6 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     QFile::remove(path);
     QDir().mkpath(path); // a folder in its place cannot be read
     EXPECT_TRUE(history.read("Rivet").problem.startsWith(path + ": "));
-}
-
-// Only results the card took are kept as games (the card tells the history of each one it
-// shows); any other line handed over is not a game.
-TEST(GameHistory, keepsTheResultsTheCardTookOnItsNetwork) {
-    QTemporaryDir dir;
-    testing::ScriptedBackend network;
-    network.status.server = "irc.example.net:6667";
-    GameHistory history(dir.path());
-    history.attach(&network);
-    history.resultShown("Rivet: FINAL: | 01 | 02 | 03 | Credits: (99)");
-    history.resultShown("Rivet: Click FINISH for the final draw.");
-    const GameHistory::Games games = history.read("Rivet");
-    EXPECT_EQ(games.games, (std::vector<PlayedGame>{{0, 99}}));
-    EXPECT_TRUE(games.problem.isEmpty()) << games.problem.toStdString();
 }
 
 } // namespace

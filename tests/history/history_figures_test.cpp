@@ -26,26 +26,21 @@ std::vector<std::pair<QString, QString>> shown(const HistoryFigures& figures) {
 // games are far too few to narrow its band, which never reaches below nothing.
 TEST(HistoryFigures, theRowsOfTheStatisticsWindowBeforeAndAfterFourGames) {
     const std::vector<PlayedGame> games{{300, 105}, {0, 104}, {50, 104}, {0, 103}};
-    const std::vector<std::pair<QString, QString>> afterFour{
-        {"Games played", "4"},
-        {"Games won", "2 (50.00 %)"},
-        {"Biggest win", "300 tokens (6 credits)"},
-        {"Tokens won", "350 tokens (7 credits)"},
-        {"Credits spent", "4 (200 tokens)"},
-        {"Your return", "175.00 %"},
-        {"Machine, best holds", "233.74 %, for 4 games 0.00 % to 2851.71 %"},
-        {"Machine, no holds", "55.43 %, for 4 games 0.00 % to 1085.64 %"},
-    };
-    const std::vector<std::pair<QString, QString>> beforeAny{
-        {"Games played", "0"},
-        {"Games won", "-"},
-        {"Biggest win", "-"},
-        {"Tokens won", "0 tokens (0 credits)"},
-        {"Credits spent", "0 (0 tokens)"},
-        {"Your return", "-"},
-        {"Machine, best holds", "233.74 %"},
-        {"Machine, no holds", "55.43 %"},
-    };
+    // Each row as it reads before any game and after the four.
+    const std::tuple<QString, QString, QString> rows[] = {
+        {"Games played", "0", "4"},
+        {"Games won", "-", "2 (50.00 %)"},
+        {"Biggest win", "-", "300 tokens (6 credits)"},
+        {"Tokens won", "0 tokens (0 credits)", "350 tokens (7 credits)"},
+        {"Credits spent", "0 (0 tokens)", "4 (200 tokens)"},
+        {"Your return", "-", "175.00 %"},
+        {"Machine, best holds", "233.74 %", "233.74 %, for 4 games 0.00 % to 2851.71 %"},
+        {"Machine, no holds", "55.43 %", "55.43 %, for 4 games 0.00 % to 1085.64 %"}};
+    std::vector<std::pair<QString, QString>> beforeAny, afterFour;
+    for (const auto& [name, before, after] : rows) {
+        beforeAny.emplace_back(name, before);
+        afterFour.emplace_back(name, after);
+    }
     const machine::ExactReturn exact = machine::machineHoldValues().exactReturn();
     EXPECT_EQ(shown(summarize(games, exact)), afterFour);
     EXPECT_EQ(shown(summarize({}, exact)), beforeAny);

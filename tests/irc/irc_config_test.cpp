@@ -127,8 +127,10 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
 }
 
 // A password in a file that others may read is named in a warning, as a key file would be;
-// the same file made private, or one without a password, gets none.
-TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOf) {
+// the same file made private, or one without a password, gets none. Only a regular file of a
+// configuration's size is read: Chat.txt as a FIFO once held the card at start-up forever,
+// waiting for a writer.
+TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath("Chat.txt");
     const struct {
@@ -156,14 +158,9 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOf) {
             EXPECT_FALSE(warning.contains("s3cret"));
         }
     }
-}
-
-// Chat.txt as a FIFO once held the card at start-up forever, waiting for a writer.
-TEST(IrcConfig, onlyARegularFileOfAConfigurationsSizeIsRead) {
-    QTemporaryDir dir;
-    const QString fifo = QDir(dir.path()).filePath("Chat.txt");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    EXPECT_EQ(readIrcConfig(fifo).error, fifo + ": not a regular file, not a chat configuration");
+    QFile::remove(path);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_EQ(readIrcConfig(path).error, path + ": not a regular file, not a chat configuration");
     QFile large(QDir(dir.path()).filePath("Large.txt"));
     ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.write(QByteArray(65537, '#')) > 0);
     large.close();

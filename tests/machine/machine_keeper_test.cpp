@@ -248,18 +248,6 @@ TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
         EXPECT_EQ(outcomeSentence(row.draw, row.credits), row.sentence);
 }
 
-// The help a player reads, word for word, with the requests it quotes.
-TEST(PlainSentences, helpQuotesTheRequestsAsThePlayerTypesThem) {
-    EXPECT_EQ(QStringList({kCreditsUsedUp, kNoGameWaiting, kHoldFormatHelp, kUnknownRequestHelp}),
-              QStringList({"Your credits are used up. Send 'Register me!' for a new free game.",
-                           "Your holds came before any first draw: click REGISTER (or send "
-                           "'Register me!') for a game, then START to see its first draw.",
-                           "Send your holds as 'I hold' and three digits 0 or 1 separated by "
-                           "commas, for example 'I hold 1,0,1'.",
-                           "I understand 'Register me!' to play and, during a game, your holds as "
-                           "in 'I hold 1,0,1'."}));
-}
-
 // Every plain sentence the machinekeeper says, as it may stand in the chat text, and the card's
 // words for an outcome.
 QStringList plainSentences() {
@@ -275,9 +263,17 @@ QStringList plainSentences() {
     return sentences;
 }
 
-// The sentences carry none of the texts the player's program looks for, so, read by the card's
-// own handlers after a whole game's lines, in any kind of line, they change nothing on the card.
-TEST(PlainSentences, carryNoMarkerAndChangeNothingOnTheCard) {
+// The help a player reads, word for word, with the requests it quotes (the holds that came too
+// early: unexpectedMessagesGetHelpAndChangeNothing). The sentences carry none of the texts the
+// player's program looks for, so, read by the card's own handlers after a whole game's lines, in
+// any kind of line, they change nothing on the card.
+TEST(PlainSentences, quoteTheRequestsCarryNoMarkerAndChangeNothingOnTheCard) {
+    EXPECT_EQ(QStringList({kCreditsUsedUp, kHoldFormatHelp, kUnknownRequestHelp}),
+              QStringList({"Your credits are used up. Send 'Register me!' for a new free game.",
+                           "Send your holds as 'I hold' and three digits 0 or 1 separated by "
+                           "commas, for example 'I hold 1,0,1'.",
+                           "I understand 'Register me!' to play and, during a game, your holds as "
+                           "in 'I hold 1,0,1'."}));
     const QStringList markers = {jackwell::kKeeperMarker,   jackwell::kFirstMarker,
                                  jackwell::kFirstBodyStart, jackwell::kFinalMarker,
                                  jackwell::kFinalBodyStart, jackwell::kPayoutsMarker,

@@ -48,6 +48,25 @@ template <int reel> bool held(AppRig& rig) {
 auto sent(const char* line) {
     return [line](AppRig& rig) { return rig.world->log().endsWith(line); };
 }
+bool keeperForgotten(AppRig& rig) {
+    return rig.app->card().state.machineKeeperName.isEmpty();
+}
+bool payoutsShown(AppRig& rig) {
+    return rig.app->card().payouts.shown && rig.app->windows().card().payoutsWindow();
+}
+bool optionsShown(AppRig& rig) {
+    return rig.app->dialogs().optionsWindow().isVisible();
+}
+bool chatShown(AppRig& rig) {
+    return rig.app->windows().chat().isVisible();
+}
+bool statisticsShown(AppRig& rig) {
+    return rig.app->dialogs().statisticsWindow() &&
+           rig.app->dialogs().statisticsWindow()->isVisible();
+}
+bool hintShown(AppRig& rig) {
+    return rig.app->windows().card().findChild<QMessageBox*>("hintBox") != nullptr;
+}
 
 // One row per button: a point inside its hot spot (none for the chat window), its key (none
 // for the coin slot), what to set up, and what shows that the click or key reached it (the
@@ -62,11 +81,7 @@ struct Button {
 using enum CardLabelRole;
 const std::vector<Button> kButtons = {
     {GetHost, {152, 12}, Qt::Key_G, {}, waiting},
-    {ResetCard,
-     {48, 36},
-     Qt::Key_X,
-     knowKeeper,
-     [](AppRig& r) { return r.app->card().state.machineKeeperName.isEmpty(); }},
+    {ResetCard, {48, 36}, Qt::Key_X, knowKeeper, keeperForgotten},
     {Register, {148, 36}, Qt::Key_R, knowKeeper, sent("ESP to Rivet: Register me!")},
     {Hold1, {32, 144}, Qt::Key_1, {}, held<0>},
     {Hold2, {80, 144}, Qt::Key_2, {}, held<1>},
@@ -76,34 +91,11 @@ const std::vector<Button> kButtons = {
     {Start, {}, Qt::Key_Space, knowKeeper, waiting},
     {EspHold, {80, 175}, Qt::Key_E, knowKeeper, sent("ESP to Rivet: I hold 0,0,0")},
     {Finish, {128, 175}, Qt::Key_F, enableFinish, waiting},
-    {Payouts,
-     {40, 211},
-     Qt::Key_P,
-     {},
-     [](AppRig& r) {
-         return r.app->card().payouts.shown && r.app->windows().card().payoutsWindow();
-     }},
-    {Options,
-     {40, 235},
-     Qt::Key_O,
-     {},
-     [](AppRig& r) { return r.app->dialogs().optionsWindow().isVisible(); }},
-    {Options, {}, Qt::Key_C, {}, [](AppRig& r) { return r.app->windows().chat().isVisible(); }},
-    {Options,
-     {},
-     Qt::Key_T,
-     {},
-     [](AppRig& r) {
-         auto* statistics = r.app->dialogs().statisticsWindow();
-         return statistics && statistics->isVisible();
-     }},
-    {Options,
-     {},
-     Qt::Key_H,
-     {},
-     [](AppRig& r) {
-         return r.app->windows().card().findChild<QMessageBox*>("hintBox") != nullptr;
-     }},
+    {Payouts, {40, 211}, Qt::Key_P, {}, payoutsShown},
+    {Options, {40, 235}, Qt::Key_O, {}, optionsShown},
+    {Options, {}, Qt::Key_C, {}, chatShown},
+    {Options, {}, Qt::Key_T, {}, statisticsShown},
+    {Options, {}, Qt::Key_H, {}, hintShown},
 };
 
 // A click anywhere inside a button, or its key on the card, in the chat window outside its typing

@@ -71,8 +71,9 @@ TEST(Dialogs, optionsAndHelpCloseWithCtrlWAndTheirOwnKey) {
     }
 }
 
-// Options asked for again while behind the card come to the front with the keyboard.
-TEST(Dialogs, optionsAskedForAgainTakeTheKeyboard) {
+// Options asked for again while behind the card come to the front with the keyboard. The hint
+// opens beside the card, leaving the keyboard where it is, and H again closes it.
+TEST(Dialogs, optionsAskedForAgainTakeTheKeyboardAndHAgainClosesTheHint) {
     AppRig rig;
     rig.app->showWindows();
     CardWindow& card = rig.app->windows().card();
@@ -85,12 +86,7 @@ TEST(Dialogs, optionsAskedForAgainTakeTheKeyboard) {
     rig.app->dialogs().showOptions();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&options));
     EXPECT_FALSE(options.isMinimized());
-}
 
-TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
-    AppRig rig;
-    rig.app->showWindows();
-    CardWindow& card = rig.app->windows().card();
     for (int reel = 0; reel < 3; ++reel)
         rig.app->card().state.reels[reel].firstCode = QString::number(reel + 1);
     setHeld(rig.app->card().state, 0, true);
@@ -107,14 +103,32 @@ TEST(Dialogs, theHintOpensBesideTheCardAndHAgainClosesIt) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !card.findChild<QMessageBox*>("hintBox"); }, 2000));
 }
 
-// The chart's game numbers stand under the plot, not over its last rows: nothing but the credits'
-// line is drawn inside the plot's frame. (The frame's bottom is found in the middle column, which
-// no label reaches; the labels are grey to black, the line blue.)
-TEST(Dialogs, theChartsGameNumbersStandUnderThePlot) {
-    CreditsChartView chart;
-    chart.resize(420, 180);
-    chart.setGames({{0, 99}, {0, 98}, {300, 103}, {0, 102}});
-    const QImage image = chart.grab().toImage();
+// The chart of credits: a frame within its margins, the credits after each game a line from the
+// first game at the left to the last at the right, the fewest at the bottom; the game numbers
+// under the plot, not over its last rows; no games, a word.
+TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
+    CreditsChartView view;
+    view.resize(420, 180);
+    view.setGames({{0, 5, 1}, {0, 9, 1}, {0, 1, 1}});
+    const QImage chart = view.grab().toImage();
+    const QColor frame = view.palette().color(QPalette::Mid);
+    const QColor ground = view.palette().color(QPalette::Base);
+    // The frame's left, right, top and bottom lines, the ground one pixel outside each.
+    for (const auto& [x, y, dx, dy] :
+         {std::array{60, 100, -1, 0}, {407, 100, 1, 0}, {200, 10, 0, -1}, {300, 155, 0, 1}}) {
+        EXPECT_EQ(chart.pixelColor(x, y).rgb(), frame.rgb()) << x << "," << y;
+        EXPECT_EQ(chart.pixelColor(x + dx, y + dy).rgb(), ground.rgb()) << x << "," << y;
+    }
+    const auto blue = [](const QImage& image, int x, int y) {
+        return image.pixelColor(x, y).blue() > image.pixelColor(x, y).red() + 60;
+    };
+    EXPECT_TRUE(blue(chart, 147, 46) && blue(chart, 320, 82)); // halfway from 5 to 9, 9 to 1
+    EXPECT_FALSE(blue(chart, 147, 100));
+
+    // Nothing but the credits' line is drawn inside the plot's frame. (The frame's bottom is
+    // found in the middle column, which no label reaches; the labels are grey to black.)
+    view.setGames({{0, 99}, {0, 98}, {300, 103}, {0, 102}});
+    const QImage image = view.grab().toImage();
     const QRgb base = image.pixel(image.width() / 2, 2);
     int frameBottom = image.height() - 1;
     while (frameBottom > 0 && image.pixel(image.width() / 2, frameBottom) == base)
@@ -130,31 +144,7 @@ TEST(Dialogs, theChartsGameNumbersStandUnderThePlot) {
     }
     EXPECT_EQ(textInPlot, 0);
     EXPECT_GT(textUnder, 0);
-}
 
-// The chart of credits: a frame within its margins, the credits after each game a line from the
-// first game at the left to the last at the right, the fewest at the bottom; no games, a word.
-TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
-    CreditsChartView view;
-    view.resize(420, 180);
-    view.setGames({{0, 5, 1}, {0, 9, 1}, {0, 1, 1}});
-    const QImage chart = view.grab().toImage();
-    const QColor frame = view.palette().color(QPalette::Mid);
-    const QColor ground = view.palette().color(QPalette::Base);
-    for (const auto& [x, y, colour] : {std::tuple(60, 100, frame),
-                                       {59, 100, ground},
-                                       {407, 100, frame},
-                                       {408, 100, ground},
-                                       {200, 10, frame},
-                                       {200, 9, ground},
-                                       {300, 155, frame},
-                                       {300, 156, ground}})
-        EXPECT_EQ(chart.pixelColor(x, y).rgb(), colour.rgb()) << x << "," << y;
-    const auto blue = [](const QImage& image, int x, int y) {
-        return image.pixelColor(x, y).blue() > image.pixelColor(x, y).red() + 60;
-    };
-    EXPECT_TRUE(blue(chart, 147, 46) && blue(chart, 320, 82)); // halfway from 5 to 9, 9 to 1
-    EXPECT_FALSE(blue(chart, 147, 100));
     view.setGames({});
     const QImage none = view.grab().toImage();
     int dark = 0;

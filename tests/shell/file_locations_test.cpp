@@ -24,33 +24,27 @@ void write(const QString& path, const QByteArray& text) {
     file.write(text);
 }
 
-TEST(FileLocations, anInstalledCardReadsChatTxtFromTheConfigurationFolder) {
-    PlayerHome player;
-    player.install();
-    VirtualClock clock;
-    EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, player.bin()).get()));
-    write(QDir(player.configDir()).filePath("Chat.txt"), "server = 127.0.0.1\nnick = Player\n");
-    EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, player.bin()).get()));
-}
-
-TEST(FileLocations, theHelpNamesEachFileWhereItIsAndWhetherItIsThere) {
+TEST(FileLocations, theHelpNamesEachFileWhereItIsAndChatTxtThereIsRead) {
     PlayerHome player;
     player.install();
     const QString settings = QDir(player.configDir()).filePath("Settings.txt");
     const QString chat = QDir(player.configDir()).filePath("Chat.txt");
     const QString sounds = player.path("share/jackwell/sounds");
+    VirtualClock clock;
 
     QString text = fileLocationsText(player.bin());
     EXPECT_TRUE(text.startsWith("Files:\n")) << text.toStdString();
     EXPECT_TRUE(text.contains(settings + " (not written yet)\n")) << text.toStdString();
     EXPECT_TRUE(text.contains(chat + " (not there)\n")) << text.toStdString();
     EXPECT_TRUE(text.contains(sounds + "\n")) << text.toStdString(); // there: no remark
+    EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, player.bin()).get()));
 
     write(settings, serializeSettings(Options{}));
     write(chat, "server = 127.0.0.1\nnick = Player\n");
     text = fileLocationsText(player.bin());
     EXPECT_TRUE(text.contains(settings + "\n")) << text.toStdString();
     EXPECT_TRUE(text.contains(chat + "\n")) << text.toStdString();
+    EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, player.bin()).get()));
 }
 
 } // namespace

@@ -38,27 +38,23 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
         AppRig::writeFile(sounds.filePath(name), "RIFF");
     const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"),
                           CheckState::Clear, CheckState::Ticked, CheckState::Ticked};
-    const auto pinned = [](CheckState stayOnTop) { return Options{{}, {}, stayOnTop}; };
+    const auto onTop = [](CheckState stayOnTop) { return Options{{}, {}, stayOnTop}; };
+    // The card is pinned where Check1 is ticked.
     const struct {
         QByteArray settings; // null: no file
         QString soundsDir;
         bool startsUp;
         Options options;
-        bool pinned;
     } rows[] = {
-        {QByteArray(), sounds.path(), true, bundled, false},
-        {QByteArray(), data.filePath("missing"), true, Options{}, false},
-        {"Check1\r\n0\r\n", sounds.path(), true, Options{}, false},
-        {"", {}, true, Options{}, false},
-        {"Check1\r\n1\r\n", {}, true, pinned(CheckState::Ticked), true},
-        {"Text1\r\n\r\nCheck1\r\n 1 \r\nCheck2\r\n 0 \r\n",
-         {},
-         true,
-         pinned(CheckState::Ticked),
-         true},
-        {"Check1\r\n2\r\n", {}, true, pinned(CheckState::Greyed), false},
-        {"Check2\r\nplenty\r\n", {}, false, Options{}, false},
-        {QByteArray(32, '\0'), {}, false, Options{}, false},
+        {QByteArray(), sounds.path(), true, bundled},
+        {QByteArray(), data.filePath("missing"), true, Options{}},
+        {"Check1\r\n0\r\n", sounds.path(), true, Options{}},
+        {"", {}, true, Options{}},
+        {"Check1\r\n1\r\n", {}, true, onTop(CheckState::Ticked)},
+        {"Text1\r\n\r\nCheck1\r\n 1 \r\nCheck2\r\n 0 \r\n", {}, true, onTop(CheckState::Ticked)},
+        {"Check1\r\n2\r\n", {}, true, onTop(CheckState::Greyed)},
+        {"Check2\r\nplenty\r\n", {}, false, Options{}},
+        {QByteArray(32, '\0'), {}, false, Options{}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.settings.toStdString());
@@ -72,7 +68,8 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
             continue;
         }
         EXPECT_EQ(rig.app->options(), row.options);
-        EXPECT_EQ(AppRig::pinned(rig.app->windows().card()), row.pinned);
+        EXPECT_EQ(AppRig::pinned(rig.app->windows().card()),
+                  row.options.stayOnTop == CheckState::Ticked);
         const CardState& state = rig.app->card().state;
         for (const Reel& reel : state.reels) {
             EXPECT_FALSE(reel.timer.enabled);

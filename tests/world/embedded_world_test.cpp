@@ -250,8 +250,9 @@ TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
     EXPECT_GT(notices, marked); // comings and goings too
 }
 
-// Left alone, the bystanders fall quiet; the player's next message wakes them.
-TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
+// Left alone, the bystanders fall quiet; the player's next message wakes them. Kept talking, the
+// world posts its marked notice as about three lines in twenty.
+TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayerAndPostsTheMarkedNoticeAtItsRate) {
     EmbeddedWorldConfig config = promptWorld(true);
     config.lifePace = {1000, 2000, 10};
     Rig rig(config);
@@ -260,15 +261,11 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayer) {
     rig.chat.sendPrivateMessage("Rivet", "Register me!");
     rig.clock.advance(24 * 3600'000LL);
     EXPECT_EQ(rig.logLines().size(), 2 + 10 + 5 + 10);
-}
 
-// Kept talking, the world posts its marked notice as about three lines in twenty.
-TEST(EmbeddedWorld, publicLifePostsTheMarkedNoticeAsThreeLinesInTwenty) {
-    EmbeddedWorldConfig config = promptWorld(true);
     config.lifePace = {1000, 1000, 1 << 30};
-    Rig rig(config);
-    rig.clock.advance(20'000 * 1000LL);
-    const QStringList lines = rig.logLines();
+    Rig talking(config);
+    talking.clock.advance(20'000 * 1000LL);
+    const QStringList lines = talking.logLines();
     ASSERT_GE(lines.size(), 20'000);
     EXPECT_NEAR(double(lines.count(world::PublicLife::markedNotice())) / lines.size(), 0.15, 0.005);
 }
