@@ -96,8 +96,10 @@ protected:
         }
     }
 
-    // A robot on `on`'s time, welcomed by `fake`; null unless it asked for flood exemption.
-    std::unique_ptr<KeeperRobot> welcomedBy(ScriptedIrcServer& fake, Clock& on) {
+    // A robot on `on`'s time, welcomed by `fake` as `nick` (its own taken, if another) after
+    // the message of the day; null unless it asked for flood exemption.
+    std::unique_ptr<KeeperRobot> welcomedBy(ScriptedIrcServer& fake, Clock& on,
+                                            const QByteArray& nick = "Rivet") {
         KeeperConfig config = robotConfig();
         config.irc.port = fake.listen(0) ? fake.listener.serverPort() : 0; // 0: never connects
         auto robot = std::make_unique<KeeperRobot>(on, config, *books, 5,
@@ -105,8 +107,10 @@ protected:
         robot->start();
         if (!waitUntil([&] { return fake.received.size() >= 3; }, kWaitMs)) // CAP, NICK, USER
             return nullptr;
-        fake.send(":irc.test 001 Rivet :Welcome\r\n");
-        return fake.waitForLine("MODE Rivet +F") ? std::move(robot) : nullptr;
+        if (nick != "Rivet")
+            fake.send(":irc.test 433 * Rivet :Nickname is already in use\r\n");
+        fake.send(":irc.test 001 " + nick + " :Welcome\r\n:irc.test 376 " + nick + " :End\r\n");
+        return fake.waitForLine("MODE " + nick + " +F") ? std::move(robot) : nullptr;
     }
 };
 
@@ -385,36 +389,40 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     ASSERT_TRUE(ask(*alice, holdsLine("0,0,0"), kFinalHead, 1));
 }
 
-// Renamed by the server, the robot claims its own nickname back at once and then watches it: on
-// a server without MONITOR by asking every half minute, claiming it when an answer leaves it
-// out; where the server has MONITOR, by being told. Back under its own, it watches no more.
+// Its own nickname taken when it connects, on a server without MONITOR, the robot asks every
+// half minute whether it is free and claims it once an answer leaves it out. Renamed by a server
+// with MONITOR, it claims its own back at once and is told when it is free. Back under its own,
+// it watches no more, until it is renamed again.
 TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) {
-    for (const bool monitor : {false, true}) {
+    for (const bool monitor : {true, false}) {
         SCOPED_TRACE(monitor);
         ScriptedIrcServer fake;
         VirtualClock still;
-        auto robot = welcomedBy(fake, still);
+        auto robot = welcomedBy(fake, still, monitor ? "Rivet" : "Rivet_");
         ASSERT_TRUE(robot);
-        fake.send(QByteArray(monitor ? ":s 005 Rivet MONITOR=100 :are supported\r\n" : "") +
-                  ":Rivet MODE Rivet :+F\r\n:Rivet!u@h NICK :Rivet_\r\n");
         const auto claims = [&] { return fake.received.count("NICK Rivet") - 1; }; // 1: registering
-        ASSERT_TRUE(waitUntil([&] { return claims() == 1; }, kWaitMs));
         fake.isonAnswer = ":s 303 Rivet_ :Rivet_ Rivet\r\n";
         if (monitor) {
+            fake.send(":s 005 Rivet MONITOR=100 :are supported\r\n:Rivet MODE Rivet :+F\r\n"
+                      ":Rivet!u@h NICK :Rivet_\r\n");
             ASSERT_TRUE(fake.waitForLine("MONITOR + Rivet"));
+            EXPECT_EQ(claims(), 1);
             fake.send(":s 731 Rivet_ :Rivet\r\n");
         } else {
+            fake.send(":Rivet_ MODE Rivet_ :+F\r\n");
+            ASSERT_TRUE(waitUntil([&] { return robot->isFloodExempt(); }, kWaitMs));
             still.advance(29999); // half a minute
             runEventsFor(100);
             EXPECT_FALSE(fake.received.contains("ISON Rivet_ Rivet"));
             still.advance(1);
             ASSERT_TRUE(fake.waitForLine("ISON Rivet_ Rivet"));
             runEventsFor(100);
-            EXPECT_EQ(claims(), 1) << "claimed while taken";
+            EXPECT_EQ(claims(), 0) << "claimed while taken";
             fake.isonAnswer = ":s 303 Rivet_ :Rivet_\r\n";
             still.advance(KeeperNickReclaim::kNickWatchMs);
         }
-        ASSERT_TRUE(waitUntil([&] { return claims() == 2; }, kWaitMs));
+        const qsizetype claimed = monitor ? 2 : 1;
+        ASSERT_TRUE(waitUntil([&] { return claims() == claimed; }, kWaitMs));
         fake.send(":Rivet_!u@h NICK :Rivet\r\n");
         EXPECT_EQ(fake.waitForLine("MONITOR - Rivet", monitor ? 5000 : 100), monitor);
         const qsizetype asked = fake.heard().count("ISON");
@@ -422,10 +430,10 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
         runEventsFor(100);
         EXPECT_EQ(fake.heard().count("ISON"), asked);
         fake.send(":Rivet!u@h NICK :Rivet_\r\n"); // renamed again: watched again
-        EXPECT_TRUE(waitUntil([&] { return claims() == 3; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return claims() == claimed + 1; }, kWaitMs));
         const auto watching = [&] { return fake.received.count("MONITOR + Rivet") == 2; };
         EXPECT_EQ(waitUntil(watching, monitor ? kWaitMs : 100), monitor);
-        EXPECT_FALSE(robotLog.join('\n').contains("is taken")) << "it was renamed";
+        EXPECT_EQ(robotLog.join('\n').contains("the nickname Rivet is taken"), !monitor);
     }
 }
 
