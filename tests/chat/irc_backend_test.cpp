@@ -247,6 +247,14 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     }));
     EXPECT_EQ(told.back().state, ChatLinkStatus::State::Connected);
     EXPECT_GE(greetingLines(2).size(), 8);
+    // Leaving the channel or kicked out of it, it is in none (it may kick itself: it made #other).
+    for (const QByteArray& out :
+         {ircLine("PART", {"#other"}), ircLine("KICK", {"#other", "Gambler"}, "out")}) {
+        ASSERT_TRUE(waitUntil(inChannel("#other"), kWaitMs));
+        backend->connection().send(out);
+        EXPECT_TRUE(waitUntil([&] { return backend->linkStatus().channel.isEmpty(); }, kWaitMs));
+        backend->joinChannel("#other");
+    }
 }
 
 TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutageAndFailsToOpenWhereNoServerAnswers) {
