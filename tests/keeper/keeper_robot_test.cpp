@@ -5,12 +5,11 @@
 
 #include "support/keeper_robot_rig.h"
 #include "support/scripted_irc_server.h"
+#include "support/troubled_books.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTimer>
-
-#include <atomic>
 
 namespace jackwell::keeper {
 namespace {
@@ -25,58 +24,6 @@ QList<QByteArray> wireLines(const QStringList& lines) {
         bytes << line.toUtf8();
     return bytes;
 }
-
-// The books, failing to commit a batch (its changes rolled back) while `failing`, as on a failing
-// disk; and while `elsewhere`, saying that each player's last result was booked by another
-// machine, which has not yet been seen to deliver it.
-class TroubledBooks : public KeeperBooks {
-public:
-    explicit TroubledBooks(KeeperBooks& books)
-        : books_(books) {}
-    std::optional<PlayerRecord> load(const QString& player) override { return books_.load(player); }
-    bool save(const QString& player, const PlayerRecord& record) override {
-        return books_.save(player, record);
-    }
-    bool commitGame(const QString& player, const GameOutcome& outcome,
-                    const PlayerRecord& after) override {
-        return books_.commitGame(player, outcome, after);
-    }
-    std::optional<Delivery> delivery(const QString& player) override {
-        std::optional<Delivery> found = books_.delivery(player);
-        if (found && elsewhere && found->lastGame > 0) {
-            found->deliveredGame = found->lastGame - 1;
-            found->onItsWayElsewhere = true;
-        }
-        return found;
-    }
-    bool markDelivered(const std::vector<std::pair<QString, qint64>>& marks) override {
-        return books_.markDelivered(marks);
-    }
-    bool markFirstDrawsTold(const std::vector<std::pair<QString, qint64>>& marks) override {
-        return books_.markFirstDrawsTold(marks);
-    }
-    void whenDurable(std::function<void(bool durable)> then) override {
-        books_.whenDurable(std::move(then));
-    }
-    bool beginBatch() override { return books_.beginBatch(); }
-    bool commitBatch() override {
-        if (!failing)
-            return books_.commitBatch();
-        books_.rollbackBatch();
-        return false;
-    }
-    void rollbackBatch() override { books_.rollbackBatch(); }
-    bool inBatch() const override { return books_.inBatch(); }
-    bool readLedger(Ledger& ledger) override { return books_.readLedger(ledger); }
-    QString lastError() const override { return failing ? "disk trouble" : books_.lastError(); }
-    bool failedForGood() const override { return false; }
-
-    std::atomic<bool> failing = false;
-    std::atomic<bool> elsewhere = false;
-
-private:
-    KeeperBooks& books_;
-};
 
 class KeeperRobotTest : public KeeperRobotRig {
 protected:
@@ -342,6 +289,34 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
         still.advance(1);
         EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 2; }, kWaitMs));
     }
+}
+
+// What the robot wrote that the server was never seen to handle goes with the connection it was
+// written on: on the next, the robot speaks at once, not after answers that can never come.
+TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheNext) {
+    ScriptedIrcServer fake; // it answers no probe, at first
+    VirtualClock still;
+    auto robot = welcomedBy(fake, still);
+    ASSERT_TRUE(robot);
+    fake.send(":Rivet MODE Rivet :+F\r\n");
+    for (int i = 0; i < 200; ++i)
+        fake.send(":p" + QByteArray::number(i) + "!u@h PRIVMSG Rivet :" + kRegister + "\r\n");
+    const auto paced = [&](auto until) { // the robot's time runs while it is waited for
+        return waitUntil([&] { return still.advance(10), until(); }, 2 * kWaitMs);
+    };
+    ASSERT_TRUE(paced([&] {
+        return fake.heard().size() + 3 * fake.received.size() >=
+               KeeperProbeWindow::kUnconfirmedBytes;
+    }));
+    fake.client->abort();
+    ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }, kWaitMs));
+    still.advance(IrcConnection::kFirstRetryMs);
+    ASSERT_TRUE(waitUntil(
+        [&] { return fake.received.count("USER jackwell 0 * :Jackwell player") == 2; }, kWaitMs));
+    fake.isonAnswer = ":irc.test 303 Rivet :Rivet\r\n";
+    fake.send(":irc.test 001 Rivet :Welcome\r\n:Rivet MODE Rivet :+F\r\n:q!u@h PRIVMSG Rivet :" +
+              kRegister + "\r\n");
+    EXPECT_TRUE(paced([&] { return fake.heard().contains("PRIVMSG q :" + kFirstHead); }));
 }
 
 // The server goes away and comes back: the robot follows, flood exemption and all, and a
