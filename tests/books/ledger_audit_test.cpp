@@ -197,6 +197,8 @@ TEST(ReturnReport, MeasuredAgainstExactPerPlayerAndInAll) {
         << lines[5].toStdString();
     rows.games.pop_back(); // the total's band is theirs added: √(25235.03² + 2060.41²) / 2
     EXPECT_PRED2(textContains, returnReport(rows).back(), "as-played=1817.00%±12659.50 ");
+    rows.games = {played("dave", {4, 4, 9}, {true, true, true}, 0)}; // nothing left to chance
+    EXPECT_PRED2(textContains, returnReport(rows)[2], "±0.00 best-holds=");
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// The robot's metrics over HTTP, against clients that connect and say nothing.
+// The robot's metrics as text, and over HTTP to clients that say nothing, too much or amiss.
 
 #include "clock/real_clock.h"
 #include "clock/virtual_clock.h"
@@ -17,8 +17,18 @@
 namespace jackwell {
 namespace {
 
-using testing::runEventsFor;
 using testing::waitUntil;
+
+// What `request` is answered, once the endpoint has closed the connection.
+QByteArray answerTo(keeper::MetricsEndpoint& endpoint, const QByteArray& request) {
+    QTcpSocket scraper;
+    QByteArray answer;
+    QObject::connect(&scraper, &QTcpSocket::readyRead, [&] { answer += scraper.readAll(); });
+    QObject::connect(&scraper, &QTcpSocket::connected, [&] { scraper.write(request); });
+    scraper.connectToHost(QHostAddress::LocalHost, endpoint.port());
+    waitUntil([&] { return scraper.state() == QAbstractSocket::UnconnectedState; }, 5000);
+    return answer;
+}
 
 // Every place taken by a connection that sends nothing (as one that opens them again as they
 // are dropped keeps them): a scraper is still answered, in the place of the oldest.
@@ -34,18 +44,25 @@ TEST(MetricsEndpoint, ConnectionsLeftOpenNeverKeepAScraperOut) {
         ASSERT_TRUE(waitUntil(
             [&] { return idle.back()->state() == QAbstractSocket::ConnectedState; }, 5000));
     }
-    QTcpSocket scraper;
-    QByteArray answer;
-    QObject::connect(&scraper, &QTcpSocket::readyRead, [&] { answer += scraper.readAll(); });
-    QObject::connect(&scraper, &QTcpSocket::connected,
-                     [&] { scraper.write("GET /metrics HTTP/1.0\r\n\r\n"); });
-    scraper.connectToHost(QHostAddress::LocalHost, endpoint.port());
-    ASSERT_TRUE(waitUntil([&] { return answer.contains("jackwell_keeper_up 1"); }, 5000))
+    const QByteArray answer = answerTo(endpoint, "GET /metrics HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.0 200 OK") && answer.endsWith("jackwell_keeper_up 1\n"))
         << answer.toStdString();
-    EXPECT_TRUE(answer.startsWith("HTTP/1.0 200 OK"));
     EXPECT_TRUE(waitUntil(
         [&] { return idle.front()->state() == QAbstractSocket::UnconnectedState; }, 5000));
     EXPECT_EQ(idle.back()->state(), QAbstractSocket::ConnectedState);
+    for (const auto& [request, status] : std::initializer_list<std::pair<QByteArray, QByteArray>>{
+             {"GET /metrics\n\n", "200"},
+             {"GET /metrics?x HTTP/1.1\r\n\r\n", "200"},
+             {"POST /metrics HTTP/1.0\r\n\r\n", "404"},
+             {"GET /metricsx HTTP/1.0\n\n", "404"},
+             {"GET\n\n", "404"}})
+        EXPECT_TRUE(answerTo(endpoint, request).startsWith("HTTP/1.0 " + status)) << request.data();
+    // A request of 8 KiB is answered; one a byte longer is dropped unanswered.
+    for (const qsizetype size : {8192, 8193}) {
+        QByteArray request = "GET /metrics HTTP/1.0\r\nX: ";
+        request += QByteArray(size - request.size() - 4, 'x') + "\r\n\r\n";
+        EXPECT_EQ(answerTo(endpoint, request).startsWith("HTTP/1.0 200 OK"), size == 8192) << size;
+    }
 }
 
 // A connection that never sends its request is closed once its time is up, and not before.
@@ -56,9 +73,9 @@ TEST(MetricsEndpoint, ARequestNeverSentIsDroppedWhenItsTimeIsUp) {
     ASSERT_TRUE(endpoint.listen(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
     QTcpSocket idle;
     idle.connectToHost(QHostAddress::LocalHost, endpoint.port());
-    runEventsFor(200); // connected and taken in
-    clock.advance(keeper::MetricsEndpoint::kRequestMs - 1);
-    runEventsFor(100);
+    testing::runEventsFor(200); // connected and taken in
+    clock.advance(4999);        // five seconds
+    testing::runEventsFor(100);
     EXPECT_EQ(idle.state(), QAbstractSocket::ConnectedState);
     clock.advance(1);
     EXPECT_TRUE(waitUntil([&] { return idle.state() == QAbstractSocket::UnconnectedState; }, 5000));

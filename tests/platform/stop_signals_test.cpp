@@ -22,7 +22,6 @@ TEST(StopSignals, ReloadsUntilStoppedAndASecondStopEndsAtOnce) {
         std::raise(SIGHUP);
         EXPECT_TRUE(waitUntil([&] { return reloads == i; }, 5000));
     }
-    EXPECT_EQ(stops, 0);
     std::raise(SIGINT);
     EXPECT_TRUE(waitUntil([&] { return stops == 1; }, 5000));
     std::raise(SIGHUP); // no reload on the way out
