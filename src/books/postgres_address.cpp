@@ -55,7 +55,7 @@ std::optional<PostgresAddress> parsePostgresAddress(const QString& text, QString
     QList<PostgresAddress::Server> others;
     for (qsizetype i = 1; i < hosts.size(); ++i) {
         const QUrl other(QStringLiteral("postgresql://u@%1/d").arg(hosts[i]), QUrl::StrictMode);
-        const int port = other.port(5432);
+        const int port = other.port(PostgresAddress::kDefaultPort);
         if (!other.isValid() || other.host().isEmpty() || port < 1 || other.path() != u"/d")
             return refuse(QStringLiteral("the address of the books must read %1, with more "
                                          "servers as HOST:PORT,HOST:PORT")
@@ -74,7 +74,7 @@ std::optional<PostgresAddress> parsePostgresAddress(const QString& text, QString
     address.others = others;
     address.user = url.userName();
     address.host = url.host();
-    address.port = url.port(5432);
+    address.port = url.port(PostgresAddress::kDefaultPort);
     address.database = url.path().mid(1);
     if (address.user.isEmpty() || !isPlainName(address.user))
         return refuse(QStringLiteral("the address of the books needs a user name: %1").arg(form));

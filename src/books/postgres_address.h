@@ -16,16 +16,19 @@
 namespace jackwell::books {
 
 struct PostgresAddress {
+    // The port of a server whose address names none.
+    static constexpr int kDefaultPort = 5432;
+
     QString user;
     QString host;
-    int port = 5432;
+    int port = kDefaultPort;
     QString database;
     QString sslMode;     // empty: the client library's default
     QString sslRootCert; // the authority that signed the server's certificate, if not the system's
     // Further servers, tried in turn after the first.
     struct Server {
         QString host;
-        int port = 5432;
+        int port = kDefaultPort;
         bool operator==(const Server&) const = default;
     };
     QList<Server> others;
