@@ -54,7 +54,6 @@ PayoutsWindow::PayoutsWindow(QWidget* parent)
     ground.setColor(QPalette::Window, colourFromBgr(kColourBlack));
     setPalette(ground);
 
-    const auto published = PayoutsState::publishedAmounts();
     for (int row = 0; row < PayoutsState::kRows; ++row) {
         auto* count = new CardLabel(countStyle(), false, this);
         count->setObjectName(QStringLiteral("Label%1").arg(payouts::kFirstCountLabel + row));
@@ -71,7 +70,6 @@ PayoutsWindow::PayoutsWindow(QWidget* parent)
         amounts_[row] = new CardLabel(amountStyle(), false, this);
         amounts_[row]->setObjectName(QStringLiteral("Label%1").arg(row + 1));
         amounts_[row]->setGeometry(toPixels(payouts::amountPlace(row)));
-        amounts_[row]->setCaption(published[row]);
     }
     for (int column = 0; column < 2; ++column) {
         auto* heading = new CardLabel(headingStyle(), false, this);

@@ -18,6 +18,7 @@ class PayoutsWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // Its amounts stand empty until setAmounts() gives them.
     explicit PayoutsWindow(QWidget* parent = nullptr);
 
     // The sixteen amounts, row by row; only those that differ are repainted.
