@@ -240,6 +240,7 @@ TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
         {{14, 3, 14}, "101", "Two cherries: you win 100 tokens (2 credits). Credits: 101."},
         {{1, 14, 5}, "100", "One cherry: you win 50 tokens (1 credit). Credits: 100."},
         {{7, 7, 14}, "100", "One cherry: you win 50 tokens (1 credit). Credits: 100."},
+        {{14, 7, 7}, "100", "One cherry: you win 50 tokens (1 credit). Credits: 100."},
         {{1, 2, 3}, "98", "No win this time. Credits: 98."},
         {{7, 7, 6}, "0", "No win this time. Credits: 0."},
         {{0, 14, 0}, "12", "One cherry: you win 50 tokens (1 credit). Credits: 12."},
