@@ -304,8 +304,8 @@ TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheN
     const auto paced = [&](auto until) { // the robot's time runs while it is waited for
         return waitUntil([&] { return still.advance(10), until(); }, 2 * kWaitMs);
     };
-    ASSERT_TRUE(paced([&] {
-        return fake.heard().size() + 3 * fake.received.size() >=
+    ASSERT_TRUE(paced([&] { // the bytes written: each line and its CR LF
+        return fake.heard().size() + fake.received.size() + 1 >=
                KeeperProbeWindow::kUnconfirmedBytes;
     }));
     fake.client->abort();
@@ -399,7 +399,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
         const qsizetype claimed = monitor ? 2 : 1;
         ASSERT_TRUE(waitUntil([&] { return claims() == claimed; }, kWaitMs));
         fake.send(":Rivet_!u@h NICK :Rivet\r\n");
-        EXPECT_EQ(fake.waitForLine("MONITOR - Rivet", monitor ? 5000 : 100), monitor);
+        EXPECT_EQ(fake.waitForLine("MONITOR - Rivet", monitor ? kWaitMs : 100), monitor);
         const qsizetype asked = fake.heard().count("ISON");
         still.advance(2 * KeeperNickReclaim::kNickWatchMs);
         runEventsFor(100);
