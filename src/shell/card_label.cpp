@@ -119,9 +119,10 @@ void CardLabel::paintEvent(QPaintEvent*) {
     }
     if (hasFocus()) {
         // A dotted frame shows which button Return would click: black on a light ground (the
-        // holds' cyan and yellow), white on the card's dark one.
+        // holds' cyan and yellow), white on the card's dark one. Light as the eye sees it: by
+        // hue and lightness, cyan and yellow would be no lighter than red.
         const bool light =
-            colourFromBgr(style_.backColour.value_or(kColourBlack)).lightness() > 128;
+            qGray(colourFromBgr(style_.backColour.value_or(kColourBlack)).rgb()) > 128;
         QPen frame(light ? Qt::black : colourFromBgr(kColourWhite), 1, Qt::DotLine);
         painter.setPen(frame);
         painter.drawRect(rect().adjusted(2, 2, -3, -3));
@@ -166,12 +167,12 @@ void CardLabel::keyPressEvent(QKeyEvent* event) {
 
 void CardLabel::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
-    update();
+    update(); // the focus frame comes
 }
 
 void CardLabel::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
-    update();
+    update(); // the focus frame goes
 }
 
 } // namespace jackwell

@@ -301,10 +301,17 @@ TEST(CardKeys, tabReachesOnlyWhatThePlayerSees) {
     for (QWidget* window :
          {(QWidget*)&rig.app->windows().card(), (QWidget*)&rig.app->dialogs().optionsWindow()}) {
         SCOPED_TRACE(window->windowTitle().toStdString());
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
         QSet<QWidget*> reached;
         for (int i = 0; i < 30; ++i) {
             QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Tab);
             reached << window->focusWidget();
+            // A hold's dotted focus frame shows black on its cyan or yellow.
+            if (auto* hold = qobject_cast<CardLabel*>(window->focusWidget());
+                hold && hold->backColour()) {
+                EXPECT_EQ(hold->grab().toImage().pixel(2, 2), qRgb(0, 0, 0)) << "a black frame";
+            }
         }
         EXPECT_GT(reached.size(), 2);
         for (QWidget* control : reached) {
