@@ -15,15 +15,11 @@ namespace {
 constexpr qsizetype kHostRoom = 64;
 constexpr char kCtcpMark = '\x01';
 
-// CR, LF and NUL would end or cut the line; a CTCP mark would turn the
-// message into a client command.
+// A CTCP mark would turn the message into a client command. (CR, LF and NUL, which would end
+// or cut the line, are blanked by the line writer on the wire and by the chat log in the log.)
 QByteArray cleanMessage(const QByteArray& message) {
     QByteArray clean = message;
-    for (char& c : clean) {
-        if (c == '\r' || c == '\n' || c == '\0' || c == '\x01')
-            c = ' ';
-    }
-    return clean;
+    return clean.replace(kCtcpMark, ' ');
 }
 
 } // namespace

@@ -67,8 +67,7 @@ void ChatTransport::cleanChatText(const DeliveredText& text, QString& into) {
     into.resize(end - into.constData());
     // The library ends its text with four filler characters and a NUL: cut the
     // NUL, the four in front of it and everything behind it.
-    const qsizetype nul = into.indexOf(QChar(u'\0'));
-    const qsizetype p = nul < 0 ? 0 : nul + 1;
+    const qsizetype p = into.indexOf(QChar(u'\0')) + 1; // past the NUL; 0 without one
     if (p > 5)
         into.truncate(p - 5);
     while (into.endsWith(QLatin1String("\r\n")))
