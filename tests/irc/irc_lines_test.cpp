@@ -265,7 +265,7 @@ TEST(IrcConnection, aTakenNicknameGetsPredictableVariants) {
     for (const auto& [tries, expected] : rows)
         EXPECT_EQ(IrcConnection::nickVariant("Player", tries, 30), expected);
     EXPECT_EQ(IrcConnection::nickVariant("Player", 1, 6), "Playe_"); // within the limit
-    EXPECT_EQ(IrcConnection::nickVariant("Player", 1, 2), "P_");     // one letter at least
+    EXPECT_EQ(IrcConnection::nickVariant("Player", 1, 1), "P_");     // one letter at least
 }
 
 TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {

@@ -96,6 +96,7 @@ TEST(OptionsWindow, aWideFontIsNarrowedToFit) {
     ASSERT_GT(QFontMetrics(wide).horizontalAdvance(caption), 102);
     EXPECT_LE(QFontMetrics(fittedFont(wide, caption, 102)).horizontalAdvance(caption), 102);
     EXPECT_EQ(fittedFont(wide, caption, 1000), wide) << "a caption that fits keeps its font";
+    EXPECT_EQ(fittedFont(wide, caption, 1).stretch(), 75) << "never under three quarters";
 }
 
 // A chosen file is taken only when it can be read; otherwise the box stays and the player is
