@@ -113,9 +113,7 @@ TEST(CardWindow, theIconIsDrawnForEverySizeADesktopAsksFor) {
 // at an even and an odd height.
 TEST(CardWindow, aBorderFramesJustWhatTheLabelDrawsWithoutOne) {
     QWidget parent;
-    QPalette palette;
-    palette.setColor(QPalette::WindowText, Qt::blue); // as a theme may have it
-    parent.setPalette(palette);
+    parent.setStyleSheet("color: blue"); // a text colour as a theme may have it
     for (const auto& [caption, height] : {std::pair{"I I I I", 20}, {"I I", 21}}) {
         TextStyle style{.textColour = kColourWhite,
                         .backColour = kColourRed,
@@ -126,12 +124,14 @@ TEST(CardWindow, aBorderFramesJustWhatTheLabelDrawsWithoutOne) {
         const int width = plain.fontMetrics().horizontalAdvance("I I I I") * 3 / 4;
         plain.setGeometry(0, 0, width, height);
         framed.setGeometry(0, 0, width + 2, height + 2);
+        const QImage blank = plain.grab().toImage();
         plain.setCaption(caption);
         framed.setCaption(caption);
         QImage framedPlain(width + 2, height + 2, QImage::Format_RGB32);
         framedPlain.fill(Qt::blue);
         QPainter(&framedPlain).drawImage(1, 1, plain.grab().toImage());
         EXPECT_EQ(framed.grab().toImage().convertToFormat(QImage::Format_RGB32), framedPlain);
+        EXPECT_NE(plain.grab().toImage(), blank) << "the caption shows";
     }
 }
 
