@@ -371,6 +371,14 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     EXPECT_EQ(books->load("alice"), afterSecond);
     EXPECT_EQ(log_.count("a change whose commit went unanswered was kept"), 3)
         << log_.join('\n').toStdString();
+    // A batch whose COMMIT the server refuses is not booked, and says so.
+    tamper("CREATE FUNCTION late() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION "
+           "'disk trouble'; END$$; CREATE CONSTRAINT TRIGGER late AFTER INSERT ON games "
+           "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION late()");
+    const auto [third, afterThird] = nextGame(afterSecond, {}, {2, 2, 2}, {3, 3, 3});
+    ASSERT_TRUE(books->beginBatch() && books->commitGame("alice", third, afterThird));
+    EXPECT_FALSE(books->commitBatch());
+    EXPECT_EQ(books->load("alice"), afterSecond);
 }
 
 // A robot frozen in the middle of a change holds the player's row: another machine waits a

@@ -250,6 +250,11 @@ TEST(KeeperAccounts, FollowsWhatTheServerSays) {
 
     accounts.forget("alice");
     EXPECT_EQ(accounts.accountOf("alice"), std::nullopt);
+    // Accounts and nicknames never share books: no nickname can be written with the ':' of an
+    // account's.
+    EXPECT_EQ(accountIdentity("Alice", CaseMapping::Ascii), "account:alice");
+    EXPECT_EQ(accountIdentity("[A]", CaseMapping::Rfc1459), "account:{a}");
+    EXPECT_FALSE(isValidNickname("account:alice"));
 }
 
 TEST(KeeperAccounts, MessagesWaitForWhoisAskedOnce) {
@@ -270,13 +275,6 @@ TEST(KeeperAccounts, MessagesWaitForWhoisAskedOnce) {
     EXPECT_EQ(accounts.whoisEnded("erin").size(), 1u);
     EXPECT_EQ(accounts.accountOf("erin"), QByteArray());
     EXPECT_TRUE(accounts.whoisEnded("nobody").empty());
-}
-
-TEST(KeeperAccounts, AccountsAndNicknamesNeverShareBooks) {
-    EXPECT_EQ(accountIdentity("Alice", CaseMapping::Ascii), "account:alice");
-    EXPECT_EQ(accountIdentity("[A]", CaseMapping::Rfc1459), "account:{a}");
-    // No nickname can be written with the ':' of an account's books.
-    EXPECT_FALSE(isValidNickname("account:alice"));
 }
 
 } // namespace

@@ -101,13 +101,6 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
     }
 }
 
-// The icon is drawn for each size desktops ask for, so none scales another size's picture.
-TEST(CardWindow, theIconIsDrawnForEverySizeADesktopAsksFor) {
-    const QList<QSize> drawn = programIcon().availableSizes();
-    for (const int size : {16, 22, 32, 48, 64, 128, 256})
-        EXPECT_TRUE(drawn.contains(QSize(size, size))) << size;
-}
-
 // A label's border, in the desktop's text colour, frames just what the same label draws without
 // one: a caption too wide for it (the first) is narrowed inside the border, never drawn over it,
 // at an even and an odd height.
@@ -160,7 +153,7 @@ TEST(CardWindow, theNoticeWrapsItsWordsInItsOwnType) {
     EXPECT_EQ(notice->font().stretch(), cardFont(7, true).stretch());
 }
 
-TEST(CardWindow, isAFixedCardWithItsCaption) {
+TEST(CardWindow, isAFixedCardWithItsCaptionAndIcon) {
     Rig rig;
     EXPECT_EQ(rig.window.windowTitle(), "Pim's Jackwell");
     EXPECT_EQ(rig.window.toolTip(), "Pim's Jackwell"); // whole, where a frame cuts the title
@@ -171,6 +164,10 @@ TEST(CardWindow, isAFixedCardWithItsCaption) {
     const QFont name = rig.window.findChild<QLineEdit*>(card::kNameBoxName)->font();
     EXPECT_FALSE(name.bold());
     EXPECT_DOUBLE_EQ(name.pointSizeF(), 8.25);
+    // The icon is drawn for each size desktops ask for, so none scales another size's picture.
+    const QList<QSize> drawn = programIcon().availableSizes();
+    for (const int size : {16, 22, 32, 48, 64, 128, 256})
+        EXPECT_TRUE(drawn.contains(QSize(size, size))) << size;
 }
 
 // A button that would do nothing now is drawn dimmed, its tooltip saying what comes first; once
