@@ -378,6 +378,9 @@ TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
         }
     }
     EXPECT_EQ(picture.pixelColor(QRect(56, 88, 49, 49).center()), QColor(Qt::black));
+    CardLabel* slot = rig.label(CoinSlot); // its border, in a dark theme's light text colour
+    slot->setStyleSheet("color: white");
+    EXPECT_EQ(slot->grab().toImage().pixelColor(0, 0), QColor(Qt::white));
     EXPECT_EQ(picture.pixelColor(box.mapTo(&rig.window, box.rect().center())), QColor(Qt::black));
 }
 

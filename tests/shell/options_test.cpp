@@ -84,10 +84,7 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
         }
         EXPECT_TRUE(options.rect().contains(button.geometry()));
     }
-}
-
-// Where only a wide font is at hand, a caption is narrowed until it fits its room.
-TEST(OptionsWindow, aWideFontIsNarrowedToFit) {
+    // Where only a wide font is at hand, a caption is narrowed until it fits its room.
     QFont wide;
     wide.setFamilies({QStringLiteral("DejaVu Sans")});
     wide.setPointSizeF(9);
