@@ -18,8 +18,7 @@ constexpr char kCtcpMark = '\x01';
 // A CTCP mark would turn the message into a client command. (CR, LF and NUL, which would end
 // or cut the line, are blanked by the line writer on the wire and by the chat log in the log.)
 QByteArray cleanMessage(const QByteArray& message) {
-    QByteArray clean = message;
-    return clean.replace(kCtcpMark, ' ');
+    return QByteArray(message).replace(kCtcpMark, ' ');
 }
 
 } // namespace
