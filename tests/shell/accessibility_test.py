@@ -8,6 +8,7 @@ the card and that a listener hears them change.
 
 The session bus (its own configuration) and the accessibility bus are this test's own, stopped
 by their ids. Exits 77 when the accessibility bus cannot start at all."""
+import atexit
 import os
 import re
 import signal
@@ -30,13 +31,17 @@ def start(argv, **kwargs):
 
 
 def stop_all():
-    for process in reversed(started):
+    while started:
+        process = started.pop()
         process.send_signal(signal.SIGTERM)
         try:
             process.wait(10)
         except subprocess.TimeoutExpired:
             process.kill()
     subprocess.run(["rm", "-rf", work])
+
+
+atexit.register(stop_all)  # also when a check ends the test with an exception
 
 
 def out_of_time(*_):
