@@ -297,30 +297,6 @@ TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
     }
 }
 
-// Beside the card where there is room; else the pair moves, the chat narrows or goes below.
-TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
-    const QRect screen(0, 0, 1000, 700);
-    const QSize chat(400, 300);
-    const struct {
-        QRect card;
-        QRect expectedCard, expectedChat;
-    } rows[] = {
-        {{10, 20, 200, 300}, {10, 20, 200, 300}, {218, 20, 400, 300}},
-        {{420, 20, 150, 300}, {420, 20, 150, 300}, {578, 20, 400, 300}}, // room on both sides
-        {{700, 500, 200, 300}, {700, 400, 200, 300}, {292, 400, 400, 300}},
-        {{300, 20, 500, 300}, {92, 20, 500, 300}, {600, 20, 400, 300}},
-        {{300, 20, 650, 300}, {0, 20, 650, 300}, {658, 20, 342, 300}},
-        {{300, 20, 692, 300}, {0, 20, 692, 300}, {700, 20, 300, 300}}, // narrowed no further
-        {{300, 20, 693, 300}, {300, 20, 693, 300}, {300, 328, 400, 300}},
-        {{300, 20, 800, 300}, {200, 20, 800, 300}, {200, 328, 400, 300}},
-    };
-    for (const auto& row : rows) {
-        const PairPlacement placed = placePair(row.card, chat, screen);
-        EXPECT_EQ(placed.card, row.expectedCard) << QTest::toString(row.card);
-        EXPECT_EQ(placed.chat, row.expectedChat) << QTest::toString(row.card);
-    }
-}
-
 // Closing the chat window is remembered, with both windows' places, in the preferences (never
 // Settings.txt); the next run opens it only when asked (the C key), both where they stood, unless
 // a place no longer fits (a screen unplugged, a smaller one). Painted, they wear the app's icon.

@@ -1,12 +1,14 @@
 // Where every control of the card, the pay table and the options stands, in the design's twips
 // (15 to a pixel) written out here from the design, not read from the program's tables: one
 // control a little off covers its neighbour or misses the word painted under it. Each window is
-// checked whole: no control missing or extra, its client size, and the order Tab takes.
+// checked whole: no control missing or extra, its client size, and the order Tab takes. And where
+// the windows open beside the card.
 
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
 #include "shell/options_window.h"
 #include "shell/payouts_window.h"
+#include "shell/window_placement.h"
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
 
@@ -139,6 +141,56 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
             EXPECT_EQ(chain, row.chainStart);
         }
     }
+}
+
+// Right of the card with the gap, else left of it, else where the screen lets it be; always
+// on the screen, to the pixel.
+TEST(WindowPlacement, aWindowOpensBesideTheCardWhereTheScreenHasRoom) {
+    struct Row {
+        const char* name;
+        QRect card;
+        QSize size;
+        QPoint expected;
+    };
+    const QRect screen(0, 0, 1280, 800);
+    const Row rows[] = {
+        {"right of the card", {100, 100, 200, 300}, {300, 330}, {308, 100}},
+        {"right, to the screen's last pixel", {672, 0, 200, 300}, {400, 300}, {880, 0}},
+        {"left where the right has no room", {1000, 100, 200, 300}, {300, 330}, {692, 100}},
+        {"left, from the screen's first pixel", {1008, 0, 200, 300}, {1000, 300}, {0, 0}},
+        {"right, lifted to stay on the screen", {100, 500, 200, 300}, {300, 330}, {308, 470}},
+        {"neither: right, pushed back", {400, 0, 480, 300}, {700, 300}, {580, 0}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(placeBeside(row.card, row.size, screen), row.expected) << row.name;
+}
+
+// Beside the card where there is room; else the pair moves, the chat narrows or goes below;
+// else it keeps to the card's right as far as the screen lets it.
+TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
+    const QRect screen(0, 0, 1000, 700);
+    const QSize chat(400, 300);
+    const struct {
+        QRect card;
+        QRect expectedCard, expectedChat;
+    } rows[] = {
+        {{10, 20, 200, 300}, {10, 20, 200, 300}, {218, 20, 400, 300}},
+        {{420, 20, 150, 300}, {420, 20, 150, 300}, {578, 20, 400, 300}}, // room on both sides
+        {{700, 500, 200, 300}, {700, 400, 200, 300}, {292, 400, 400, 300}},
+        {{300, 20, 500, 300}, {92, 20, 500, 300}, {600, 20, 400, 300}},
+        {{300, 20, 650, 300}, {0, 20, 650, 300}, {658, 20, 342, 300}},
+        {{300, 20, 692, 300}, {0, 20, 692, 300}, {700, 20, 300, 300}}, // narrowed no further
+        {{300, 20, 693, 300}, {300, 20, 693, 300}, {300, 328, 400, 300}},
+        {{300, 20, 800, 300}, {200, 20, 800, 300}, {200, 328, 400, 300}},
+        {{300, 300, 800, 300}, {200, 92, 800, 300}, {200, 400, 400, 300}}, // the pair lifted
+        {{300, 20, 800, 492}, {200, 0, 800, 492}, {200, 500, 400, 200}},   // 200 high below
+    };
+    for (const auto& row : rows) {
+        const PairPlacement placed = placePair(row.card, chat, screen);
+        EXPECT_EQ(placed.card, row.expectedCard) << QTest::toString(row.card);
+        EXPECT_EQ(placed.chat, row.expectedChat) << QTest::toString(row.card);
+    }
+    EXPECT_EQ(placePair({100, 20, 800, 500}, {100, 300}, screen).chat, QRect(900, 20, 100, 300));
 }
 
 } // namespace
