@@ -203,6 +203,7 @@ TEST(EmbeddedWorld, answersAfterAQuickHumanDelayInOrderAndNotAfterClosing) {
         rig.chat.sendPrivateMessage("Rivet", "I hold 0,0,0");
         rig.backend->close();
         rig.backend->sayInPublic("anyone?"); // said to nobody
+        ASSERT_TRUE(rig.backend->open({}));  // and opened again, it greets no more
         rig.clock.advance(5000);
         EXPECT_EQ(rig.logLines().size(), 4 + 7 + 1);
         EXPECT_EQ(rig.books().gamesPlayed, 1);
