@@ -295,6 +295,10 @@ TEST_F(PostgresBooksTest, ServersAreTriedInTurnAndOnlyOneThatTakesWritesServes) 
     EXPECT_TRUE(books->save("alice", registeredPlayer()));
     listed.targetSessionAttrs.clear(); // any server: the standby is taken, and cannot serve
     EXPECT_FALSE(PostgresBooks::open(listed, clock_, options, &error));
+    listed.others.clear(); // the one that is gone alone: the client library's lines, joined
+    EXPECT_FALSE(PostgresBooks::open(listed, clock_, options, &error));
+    EXPECT_TRUE(error.contains(QString("port %1 failed: Connection refused; Is the").arg(gone)))
+        << error.toStdString();
 }
 
 // The server restarted while the books were idle: the next call finds the connection gone,
