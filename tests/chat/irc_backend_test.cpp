@@ -396,14 +396,15 @@ TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) 
     EXPECT_TRUE(scripted.waitForLine("PRIVMSG Keeper :5"));
 }
 
-// A greeting goes on through lines the log leaves out (a PING) and ends at one it shows (a
-// message).
+// A greeting goes on through lines the log leaves out (a PING) and the server's notices, and ends
+// at one it shows (a message) or at the end of the message of the day.
 TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
     auto backend = reconnectToScripted();
     ASSERT_TRUE(backend);
-    scripted.send(":s 001 Player :Welcome back\r\nPING :s\r\n:s 372 Player :- motd\r\n"
-                  ":a!b@c PRIVMSG Player :hi\r\n:s 372 Player :- late\r\n");
-    ASSERT_TRUE(waitUntil([&] { return backend->log().lines().contains("- late"); }, kWaitMs))
+    scripted.send(":s 001 Player :Welcome back\r\nPING :s\r\n:s.net NOTICE Player :note\r\n"
+                  ":s 372 Player :- motd\r\n:a!b@c PRIVMSG Player :hi\r\n:s 372 Player :- late\r\n"
+                  ":s 376 Player :End\r\n:s.net NOTICE Player :after\r\n");
+    ASSERT_TRUE(waitUntil([&] { return backend->log().lines().contains("after"); }, kWaitMs))
         << backend->log().lines().toStdString();
     const QList<QByteArray> log =
         QByteArray(backend->log().lines()).replace("\r\n", "\n").split('\n');
@@ -418,6 +419,7 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
     EXPECT_EQ(greetingOf("<system>: - motd"), greeting);
     EXPECT_EQ(greetingOf("ESP from a: hi"), 0);
     EXPECT_EQ(greetingOf("<system>: - late"), greeting + 1);
+    EXPECT_EQ(greetingOf("<system>: after"), 0) << log.join('\n').toStdString();
 }
 
 // Lines no server should send, after a reconnect under another nickname, are passed over.
