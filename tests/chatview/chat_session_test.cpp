@@ -194,10 +194,14 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     rig.backend->close(); // the window hears of each change of the world's state
     rig.backend->open({});
     EXPECT_EQ(rig.statuses, (QStringList{"Embedded world", "Offline", "Embedded world"}));
+    rig.session.submit("/nick Gambler"); // the world answers that it knows one name
+    EXPECT_TRUE(rig.shown.back().text.endsWith("knows you by that name."));
 
     rig.session.attach(nullptr); // the link closes: nothing more comes
     rig.backend->appendPublic("Oskar", "anyone?");
-    EXPECT_EQ(rig.shown.size(), 3u);
+    EXPECT_EQ(rig.shown.size(), 4u);
+    rig.session.submit("/join #casino");
+    EXPECT_EQ(rig.shown.back().text, "<system>: Not done: the chat link is closed.");
 }
 
 // A draw sent to the player shows in the chat only once the card has shown it: until then a
