@@ -11,22 +11,20 @@
 namespace jackwell {
 namespace {
 
-// Only "01".."09" lose their leading zero.
-TEST(CardState, codeNormalisationDropsOnlyTheLeadingZeroOfOneToNine) {
+// Only "01".."09" lose their leading zero; a caption selects its symbol's picture, or none.
+TEST(CardState, codesDropOnlyTheLeadingZeroOfOneToNineAndSelectTheirSymbolOrNone) {
     const std::pair<QString, QString> rows[] = {
         {"01", "1"},  {"07", "7"}, {"09", "9"},    {"10", "10"}, {"14", "14"}, {"0", "0"},
         {"00", "00"}, {"7", "7"},  {"007", "007"}, {"0a", "0a"}, {" 7", " 7"}, {"", ""}};
     for (const auto& [caption, expected] : rows)
         EXPECT_EQ(normaliseCode(caption), expected) << caption.toStdString();
-}
 
-// What a code caption reads back as and the result picture it selects.
-TEST(CardState, codeCaptionSelectsItsSymbolOrNone) {
-    const std::tuple<QString, qint16, int> rows[] = {
+    // What a code caption reads back as and the result picture it selects.
+    const std::tuple<QString, qint16, int> values[] = {
         {"07", 7, 7},         {"7", 7, 7},         {"14", 14, 14},        {"01", 1, 1},
         {"15", 15, kNoImage}, {"0", 0, kNoImage},  {"-3", -3, kNoImage},  {"", 0, kNoImage},
         {"ab", 0, kNoImage},  {"7.", 0, kNoImage}, {"99999", 0, kNoImage}};
-    for (const auto& [caption, value, image] : rows) {
+    for (const auto& [caption, value, image] : values) {
         EXPECT_EQ(codeValue(caption), value) << caption.toStdString();
         EXPECT_EQ(symbolImage(codeValue(caption)), image) << caption.toStdString();
     }
