@@ -56,6 +56,7 @@ protected:
 
     void expectAudited(int exitStatus, const QString& says = {}) {
         keeper->stop();
+        EXPECT_PRED2(textContains, keeper->log(), "stopping\n"); // as SIGTERM asked
         QString output;
         EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), exitStatus)
             << output.toStdString();
