@@ -31,7 +31,7 @@ QStringList walked(Tokenizer& tokenizer, const QString& text) {
     return lines;
 }
 
-TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOne) {
+TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOneForTheNextCallToGoOn) {
     struct Row {
         const char* name;
         QString text;
@@ -60,9 +60,7 @@ TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOne) {
         Tokenizer tokenizer;
         EXPECT_EQ(walked(tokenizer, row.text), row.lines);
     }
-}
-
-TEST(LineWalk, leavesWhatStandsBehindAnEmptyLineForTheNextCall) {
+    // What stands behind an empty line is left for the next call.
     Tokenizer tokenizer;
     walked(tokenizer, "a:\r\n\r\nb:\r\nc:");
     EXPECT_EQ(tokenizer.tokenRemainder().toString(), "b:\r\nc:");
