@@ -397,7 +397,7 @@ TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) 
 }
 
 // A greeting goes on through lines the log leaves out (a PING) and the server's notices, and ends
-// at one it shows (a message) or at the end of the message of the day.
+// at one it shows (a message) or at the end of the message of the day. Closed, the link leaves.
 TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
     auto backend = reconnectToScripted();
     ASSERT_TRUE(backend);
@@ -420,6 +420,10 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
     EXPECT_EQ(greetingOf("ESP from a: hi"), 0);
     EXPECT_EQ(greetingOf("<system>: - late"), greeting + 1);
     EXPECT_EQ(greetingOf("<system>: after"), 0) << log.join('\n').toStdString();
+    backend->close(); // the player leaves politely, and from then on the link is offline
+    EXPECT_EQ(backend->linkStatus().offlineSince, virtualTime.timeOfDay());
+    EXPECT_TRUE(scripted.waitForLine("QUIT :Jackwell closed"));
+    EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hi"), ChatStatus::GivenUp);
 }
 
 // Lines no server should send, after a reconnect under another nickname, are passed over.

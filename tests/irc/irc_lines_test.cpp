@@ -29,7 +29,7 @@ bool isValidUtf8(const QByteArray& bytes) {
 }
 
 // A parsed line shown as "prefix|COMMAND|param|param..."; "-" when it does not parse.
-TEST(IrcMessage, parsesWellFormedLinesAndRefusesGarbage) {
+TEST(IrcMessage, parsesWellFormedLinesWithTheirTagsAndRefusesGarbage) {
     const std::pair<QByteArray, QByteArray> rows[] = {
         {":bob!~bob@h PRIVMSG alice :hello there\r\n", "bob!~bob@h|PRIVMSG|alice|hello there"},
         {"PING :irc.test.local", "|PING|irc.test.local"},
@@ -62,6 +62,19 @@ TEST(IrcMessage, parsesWellFormedLinesAndRefusesGarbage) {
             parsed)
             << line.data();
     }
+    // Message tags: keys with their values unescaped, a key without a value, and empty items or
+    // items without a key passed over; a key given twice is looked up as it first came.
+    const auto message = parseIrcLine("@;=x;account=bob;;flag;e=a\\sb\\:c\\\\d\\r\\n\\qz\\;"
+                                      "account=eve :n!u@h PRIVMSG m :hi");
+    ASSERT_TRUE(message);
+    QByteArrayList shown;
+    for (const IrcTag& tag : message->tags)
+        shown << tag.key + '=' + tag.value;
+    EXPECT_EQ(shown, QByteArrayList({"account=bob", "flag=", "e=a b;c\\d\r\nqz", "account=eve"}));
+    EXPECT_EQ(message->tag("account"), "bob");
+    EXPECT_EQ(message->tag("e"), "a b;c\\d\r\nqz");
+    EXPECT_FALSE(message->tag("missing"));
+    EXPECT_EQ(parseIrcLine("@a=1 PING x")->tag("a"), "1");
 }
 
 TEST(IrcMessage, randomBytesNeverCrashTheReaderOrTheParser) {
@@ -82,22 +95,6 @@ TEST(IrcMessage, randomBytesNeverCrashTheReaderOrTheParser) {
         }
     }
     EXPECT_GT(lines, 100);
-}
-
-// Message tags: keys with their values unescaped, a key without a value, and empty items or
-// items without a key passed over; a key given twice is looked up as it first came.
-TEST(IrcMessage, readsMessageTagsAndTheirEscapes) {
-    const auto message = parseIrcLine("@;=x;account=bob;;flag;e=a\\sb\\:c\\\\d\\r\\n\\qz\\;"
-                                      "account=eve :n!u@h PRIVMSG m :hi");
-    ASSERT_TRUE(message);
-    QByteArrayList shown;
-    for (const IrcTag& tag : message->tags)
-        shown << tag.key + '=' + tag.value;
-    EXPECT_EQ(shown, QByteArrayList({"account=bob", "flag=", "e=a b;c\\d\r\nqz", "account=eve"}));
-    EXPECT_EQ(message->tag("account"), "bob");
-    EXPECT_EQ(message->tag("e"), "a b;c\\d\r\nqz");
-    EXPECT_FALSE(message->tag("missing"));
-    EXPECT_EQ(parseIrcLine("@a=1 PING x")->tag("a"), "1");
 }
 
 TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
