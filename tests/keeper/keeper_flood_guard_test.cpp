@@ -129,7 +129,7 @@ TEST(KeeperFloodGuard, KeepsItsTimesToTheMillisecond) {
 TEST(KeeperResentHolds, OnlyACopyThatCrossedItsResultIsPassedOver) {
     KeeperResentHolds resent;
     const machine::HoldMask some{true, false, true}, other{false, true, true};
-    constexpr int kCrossing = KeeperResentHolds::kCrossingMs;
+    constexpr int kCrossing = 250; // a quarter of a second
     resent.resultOut("nobody", 0);
     for (const QString player : {"alice", "bob", "carol", "dave"}) {
         EXPECT_FALSE(resent.isCrossingCopy(player, some, 0));
@@ -147,8 +147,9 @@ TEST(KeeperResentHolds, OnlyACopyThatCrossedItsResultIsPassedOver) {
     resent.isCrossingCopy("erin", some, 1000);
     resent.resultOut("erin", 1000);
     EXPECT_TRUE(resent.isCrossingCopy("erin", some, 1000 + kCrossing - 1));
-    for (qsizetype i = 5; i < KeeperResentHolds::kMostFollowed; ++i) // five followed so far
+    for (qsizetype i = 5; i < 50'000; ++i) // five followed so far, of fifty thousand
         resent.isCrossingCopy(QString::number(i), some, 0);
+    EXPECT_TRUE(resent.isCrossingCopy("dave", some, kCrossing - 1)) << "still followed";
     resent.isCrossingCopy("newcomer", some, 0);
     EXPECT_FALSE(resent.isCrossingCopy("dave", some, kCrossing - 1)) << "forgotten";
 }
