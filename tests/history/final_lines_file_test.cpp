@@ -58,13 +58,6 @@ TEST(FinalLines, aResultIsReadAsTheMachinekeeperSentItAndNothingElse) {
         EXPECT_EQ(parseFinalText(row.text), row.game) << row.text;
 }
 
-TEST(FinalLines, theFileIsNamedForTheKeeperWithoutCaseAndTheNetwork) {
-    EXPECT_EQ(FinalLinesFile::pathFor("/d", "irc.example.net", "Rivet"),
-              "/d/games-rivet@irc.example.net.txt");
-    EXPECT_EQ(FinalLinesFile::pathFor("/d", "10.0.0.1", "A/B@c d"),
-              "/d/games-a%2Fb%40c%20d@10.0.0.1.txt");
-}
-
 // A result told twice in a row (again after a lost connection) is kept once, also by a file
 // opened anew; what is no result is refused; unreadable lines are passed over and counted; a
 // place that cannot be read or written is named.
@@ -141,10 +134,14 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
 }
 
 // The statistics read a network's results from the file of that network (whatever port it was
-// reached on) and that machinekeeper, and say what could not be read. Only results the card took
-// are kept as games (the card tells the history of each one it shows); any other line handed
-// over is not a game.
+// reached on) and that machinekeeper (named without case), and say what could not be read. Only
+// results the card took are kept as games (the card tells the history of each one it shows); any
+// other line handed over is not a game.
 TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
+    EXPECT_EQ(FinalLinesFile::pathFor("/d", "irc.example.net", "Rivet"),
+              "/d/games-rivet@irc.example.net.txt");
+    EXPECT_EQ(FinalLinesFile::pathFor("/d", "10.0.0.1", "A/B@c d"),
+              "/d/games-a%2Fb%40c%20d@10.0.0.1.txt");
     QTemporaryDir dir;
     testing::ScriptedBackend network;
     network.status.server = "irc.example.net:6697";
