@@ -55,9 +55,11 @@ TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore)
             rig.keeperSays(kNewFinal);
             rig.click(&Card::finish);
         } else {
-            rig.clock.advance(Card::kDrawPollMs * 3);
+            rig.clock.advance(600); // the card looks at the chat every 200 ms
             rig.keeperSays(kNewFinal);
-            rig.clock.advance(Card::kDrawPollMs);
+            rig.clock.advance(199);
+            EXPECT_FALSE(rig.state.reels[0].timer.enabled) << "seen only at the next look";
+            rig.clock.advance(1);
         }
         EXPECT_TRUE(rig.state.reels[0].timer.enabled);
         EXPECT_EQ(rig.state.reels[0].finalCode, "05");
