@@ -282,6 +282,7 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
     const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
     {
         auto books = this->open();
+        ASSERT_TRUE(books);
         ASSERT_TRUE(books->beginBatch());
         ASSERT_TRUE(books->save("alice", start));
         ASSERT_TRUE(books->save("bob", start));
@@ -291,6 +292,7 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
         // The program ends here without committing, as if killed.
     }
     auto books = this->open();
+    ASSERT_TRUE(books) << "the robot started again at once keeps its books";
     EXPECT_EQ(books->load("alice"), PlayerRecord{});
     EXPECT_EQ(books->audit().players, 0);
     ASSERT_TRUE(books->beginBatch());

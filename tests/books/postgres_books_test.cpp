@@ -14,7 +14,6 @@
 
 #include <QHostAddress>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>

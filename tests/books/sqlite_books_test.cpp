@@ -6,6 +6,7 @@
 
 #include "support/book_entries.h"
 #include "support/books_stores.h"
+#include "support/file_size_limit.h"
 #include "support/qt_printers.h"
 #include "support/wait_until.h"
 
@@ -15,10 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
-
-#include <sys/resource.h>
-
-#include <csignal>
 
 using namespace jackwell::books;
 using namespace jackwell::machine;
@@ -63,8 +60,14 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
         ASSERT_EQ(rows.games.size(), 1u);
         EXPECT_FALSE(rows.games[0].playedAt.isValid());
         EXPECT_TRUE(read->audit().balanced());
+        // A robot that cannot bring them up to date does not serve them. (The reader keeps the
+        // log files; the lock file's few bytes fit.)
+        const FileSizeLimit full(512);
+        QString error;
+        EXPECT_FALSE(SqliteBooks::open(path(), &error));
+        EXPECT_TRUE(error.contains("disk I/O error")) << error.toStdString();
     }
-    EXPECT_EQ(layout(), 1) << "read only";
+    EXPECT_EQ(layout(), 1) << "read only, or refused";
 
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     {
@@ -306,19 +309,23 @@ TEST_F(SqliteBooksTest, AChangeThatFailsKeepsNothingAndSaysWhy) {
 TEST_F(SqliteBooksTest, AChangeTheDiskRefusesIsNotKept) {
     auto books = open();
     ASSERT_TRUE(books);
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit none = limit;
-    none.rlim_cur = 0;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-    const bool kept = books->save("alice", registeredPlayer());
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, signal);
+    const bool kept = (FileSizeLimit(0), books->save("alice", registeredPlayer()));
     EXPECT_FALSE(kept);
     EXPECT_TRUE(books->lastError().contains("disk")) << books->lastError().toStdString();
     EXPECT_EQ(books->load("alice"), PlayerRecord{});
     EXPECT_TRUE(books->save("alice", registeredPlayer())) << books->lastError().toStdString();
+}
+
+// New books the disk has no room for are not made, and leave no file in the way of the next try.
+TEST_F(SqliteBooksTest, BooksTheDiskHasNoRoomForAreNotMade) {
+    QString error;
+    {
+        const FileSizeLimit full(512);
+        EXPECT_FALSE(SqliteBooks::create(path(), &error));
+    }
+    EXPECT_TRUE(error.contains("disk I/O error")) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path()));
+    EXPECT_TRUE(SqliteBooks::create(path(), &error)) << error.toStdString();
 }
 
 // Two robots on one file would each answer from their own idea of the waiting games: the

@@ -3,6 +3,7 @@
 
 #include "settings/settings_fields.h"
 #include "settings/settings_file.h"
+#include "support/file_size_limit.h"
 #include "support/qt_printers.h"
 
 #include <QDir>
@@ -11,11 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <string_view>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace jackwell {
@@ -345,22 +344,6 @@ TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
     }
 }
 
-// Lowers the largest file this process may write, as a full disk would stop it; root is bound
-// by it as well. Writes beyond it fail with EFBIG instead of raising SIGXFSZ.
-struct FileSizeLimit {
-    rlimit saved{};
-    bool active = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && getrlimit(RLIMIT_FSIZE, &saved) == 0;
-    explicit FileSizeLimit(rlim_t bytes) {
-        const rlimit lowered{bytes, saved.rlim_max};
-        active = active && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        if (active)
-            setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, SIG_DFL);
-    }
-};
-
 // A file that cannot be written is reported, not taken for success. When the disk fills after
 // part of the new text is out, the old file stays whole, with no half-written file beside it.
 TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
@@ -378,7 +361,7 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     const QByteArray old = serializeSettings(with("/old/win.wav", "/old/loss.wav", 1, 1, 1));
     file.store(old);
     {
-        FileSizeLimit limit(16);
+        testing::FileSizeLimit limit(16);
         ASSERT_TRUE(limit.active);
         result = writeSettingsFile(file.path, with("/new/a much longer path.wav", "", 0, 0, 0));
     }

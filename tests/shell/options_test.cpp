@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QWindow>
 
 namespace jackwell {
 namespace {

@@ -12,7 +12,6 @@
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
 
-#include <QScreen>
 #include <QTest>
 
 #include <map>

@@ -10,7 +10,6 @@
 #include <QColor>
 #include <QLineEdit>
 #include <QTest>
-#include <QWindow>
 
 // Colours readably in failure messages.
 QT_BEGIN_NAMESPACE

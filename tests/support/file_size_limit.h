@@ -1,0 +1,25 @@
+#pragma once
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+namespace jackwell::testing {
+
+// Lowers the largest file this process may write, as a full disk would stop it; root is bound
+// by it as well. Writes beyond it fail with EFBIG instead of raising SIGXFSZ.
+struct FileSizeLimit {
+    rlimit saved{};
+    bool active = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && getrlimit(RLIMIT_FSIZE, &saved) == 0;
+    explicit FileSizeLimit(rlim_t bytes) {
+        const rlimit lowered{bytes, saved.rlim_max};
+        active = active && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit() {
+        if (active)
+            setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_DFL);
+    }
+};
+
+} // namespace jackwell::testing
