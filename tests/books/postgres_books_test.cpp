@@ -405,6 +405,7 @@ TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
         EXPECT_FALSE(books->commitGame("alice", outcome, after));
         EXPECT_FALSE(books->changedElsewhere());
         EXPECT_PRED2(textContains, books->lastError(), "lock timeout");
+        EXPECT_TRUE(log_.filter("lost").isEmpty()) << "a refusal, not a lost connection";
         ASSERT_TRUE(hold.exec("ROLLBACK"));
         EXPECT_TRUE(books->commitGame("alice", outcome, after)) << "nothing was left half done";
         db.close();

@@ -247,6 +247,10 @@ TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
     EXPECT_EQ(toldTo(alice, kFinalHead).first().mid(kFinalHead.size(), 16),
               first.mid(kFirstHead.size(), 16))
         << "all three reels held: the final draw is the first draw told";
+    const qsizetype warnings = keeper->log().count("warning");
+    keeper->signal(SIGHUP); // with no log file to open anew
+    ASSERT_TRUE(keeper->waitForLog("configuration reloaded", kWaitMs));
+    EXPECT_EQ(keeper->log().count("warning"), warnings) << keeper->log().toStdString();
 }
 
 // A file-size limit (ulimit -f) once killed the robot with SIGXFSZ. The write past it fails, the
