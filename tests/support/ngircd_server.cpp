@@ -123,8 +123,7 @@ IncludeDir = %2/conf.d
 
 bool NgircdServer::launch(QString* error) {
     process_ = TestServer::launch({.program = kBinary,
-                                   .arguments = {QStringLiteral("-n"), QStringLiteral("-f"),
-                                                 path(QStringLiteral("ngircd.conf"))},
+                                   .arguments = {"-n", "-f", path("ngircd.conf")},
                                    .log = QStringLiteral("ngircd.log"),
                                    // ngircd dropping to nobody itself clears its death signal.
                                    .asNobody = true},

@@ -81,12 +81,9 @@ bool PostgresServer::makeCluster(QString* error) {
         return false;
     if (!runToEnd(
             {.program = kBinaries + QStringLiteral("initdb"),
-             .arguments = {QStringLiteral("-D"), path(QStringLiteral("data")), QStringLiteral("-U"),
-                           kSuperuser, QStringLiteral("--pwfile=") + path(passwordFile),
-                           QStringLiteral("--auth-local=scram-sha-256"),
-                           QStringLiteral("--auth-host=scram-sha-256"), QStringLiteral("-E"),
-                           QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
-                           QStringLiteral("--no-sync"), QStringLiteral("--no-instructions")},
+             .arguments = {"-D", path("data"), "-U", kSuperuser, "--pwfile=" + path(passwordFile),
+                           "--auth-local=scram-sha-256", "--auth-host=scram-sha-256", "-E", "UTF8",
+                           "--locale=C.UTF-8", "--no-sync", "--no-instructions"},
              .log = QStringLiteral("initdb.log"),
              .asNobody = true},
             60000, error))
@@ -97,16 +94,13 @@ bool PostgresServer::makeCluster(QString* error) {
 }
 
 bool PostgresServer::launch(QString* error) {
-    QStringList arguments = {
-        QStringLiteral("-D"), path(QStringLiteral("data")),
-        QStringLiteral("-c"), QStringLiteral("listen_addresses=") + kHost,
-        QStringLiteral("-c"), QStringLiteral("port=%1").arg(port_),
-        QStringLiteral("-c"), QStringLiteral("unix_socket_directories="),
-        QStringLiteral("-c"), QStringLiteral("max_connections=50"),
-    };
+    QStringList arguments = {"-D", path("data"),
+                             "-c", "listen_addresses=" + kHost,
+                             "-c", QStringLiteral("port=%1").arg(port_),
+                             "-c", "unix_socket_directories=",
+                             "-c", "max_connections=50"};
     if (!options_.durable)
-        arguments << QStringLiteral("-c") << QStringLiteral("fsync=off") << QStringLiteral("-c")
-                  << QStringLiteral("full_page_writes=off");
+        arguments += QStringList{"-c", "fsync=off", "-c", "full_page_writes=off"};
     // A log of this start only: the processes of a server just killed may still write to the
     // last one. Should the test program die, the server shuts down fast.
     QFile::remove(path(QStringLiteral("server.log")));
@@ -140,15 +134,13 @@ bool PostgresServer::startAsStandbyOf(PostgresServer& primary, QString* error) {
         return false;
     if (!runToEnd(
             {.program = kBinaries + QStringLiteral("pg_basebackup"),
-             .arguments = {QStringLiteral("-d"),
+             .arguments = {"-d",
                            QStringLiteral("host=%1 port=%2 user=%3 password=%4 "
                                           "application_name=standby")
                                .arg(kHost)
                                .arg(primary.port())
                                .arg(kSuperuser, kSuperuserPassword),
-                           QStringLiteral("-D"), path(QStringLiteral("data")), QStringLiteral("-R"),
-                           QStringLiteral("-X"), QStringLiteral("stream"), QStringLiteral("-c"),
-                           QStringLiteral("fast"), QStringLiteral("--no-sync")},
+                           "-D", path("data"), "-R", "-X", "stream", "-c", "fast", "--no-sync"},
              .log = QStringLiteral("basebackup.log"),
              .asNobody = true},
             60000, error))

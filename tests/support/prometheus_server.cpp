@@ -31,8 +31,7 @@ bool PrometheusServer::start(quint16 target, QString* error) {
         return false;
     process_ =
         launch({.program = kProgram,
-                .arguments = {QStringLiteral("--config.file=prometheus.yml"),
-                              QStringLiteral("--storage.tsdb.path=data"),
+                .arguments = {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
                               QStringLiteral("--web.listen-address=%1:%2").arg(kHost).arg(port_)},
                 .log = QStringLiteral("prometheus.log")},
                error);

@@ -65,19 +65,15 @@ bool PulseAudioServer::start(QString* error) {
     environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
     environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
     environment_.insert(QStringLiteral("PULSE_SERVER"), socket);
-    process_ = launch(
-        {.program = kServer,
-         .arguments = {QStringLiteral("-n"), QStringLiteral("-F"), path(QStringLiteral("test.pa")),
-                       QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                       QStringLiteral("--use-pid-file=no"), QStringLiteral("--realtime=no"),
-                       QStringLiteral("--high-priority=no"),
-                       QStringLiteral("--log-target=file:") + path(QStringLiteral("pulse.log")),
-                       QStringLiteral("--log-level=notice")},
-         .environment = environment_},
-        error);
+    process_ =
+        launch({.program = kServer,
+                .arguments = {"-n", "-F", path("test.pa"), "--daemonize=no", "--exit-idle-time=-1",
+                              "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+                              "--log-target=file:" + path("pulse.log"), "--log-level=notice"},
+                .environment = environment_},
+               error);
     if (process_ && waitReady(
-                        *process_, [this] { return control({QStringLiteral("info")}).has_value(); },
-                        kReadyMs)) {
+                        *process_, [this] { return control({"info"}).has_value(); }, kReadyMs)) {
         qputenv("PULSE_SERVER", socket.toLocal8Bit());
         return true;
     }
@@ -96,23 +92,19 @@ bool PulseAudioServer::startRecording(QString* error) {
     stopRecording();
     recordingFile_ = QStringLiteral("recording-%1.raw").arg(++recordings_);
     // A short latency, so that what was played reaches the file soon.
-    recorder_ = launch(
-        {.program = kRecorder,
-         .arguments = {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"),
-                       QStringLiteral("testsink.monitor"), QStringLiteral("--format=s16le"),
-                       QStringLiteral("--rate=%1").arg(kRate),
-                       QStringLiteral("--channels=%1").arg(kChannels), QStringLiteral("--raw")},
-         .log = recordingFile_,
-         .errorLog = QStringLiteral("parec.log"),
-         .environment = environment_},
-        error);
+    recorder_ = launch({.program = kRecorder,
+                        .arguments = {"--latency-msec=20", "-d", "testsink.monitor",
+                                      "--format=s16le", QStringLiteral("--rate=%1").arg(kRate),
+                                      QStringLiteral("--channels=%1").arg(kChannels), "--raw"},
+                        .log = recordingFile_,
+                        .errorLog = QStringLiteral("parec.log"),
+                        .environment = environment_},
+                       error);
     // Recording only once its stream is there, so nothing played from now on is missed.
     if (recorder_ && waitReady(
                          *recorder_,
                          [this] {
-                             const auto outputs =
-                                 control({QStringLiteral("list"), QStringLiteral("short"),
-                                          QStringLiteral("source-outputs")});
+                             const auto outputs = control({"list", "short", "source-outputs"});
                              return outputs && !outputs->trimmed().isEmpty();
                          },
                          kReadyMs))
@@ -133,8 +125,7 @@ std::vector<qint16> PulseAudioServer::recording() const {
 }
 
 QStringList PulseAudioServer::playingStreams() const {
-    const auto inputs =
-        control({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")});
+    const auto inputs = control({"list", "short", "sink-inputs"});
     if (!inputs)
         return {QStringLiteral("pactl does not answer")};
     return QString::fromLocal8Bit(*inputs).split(u'\n', Qt::SkipEmptyParts);

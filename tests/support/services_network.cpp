@@ -43,22 +43,20 @@ bool ServicesNetwork::start(QString* error) {
     linkPort_ = freeLoopbackPort();
     const QString dir = dir_.path();
     if (writeConfig(error))
-        process_ =
-            launch({.program = kServerBinary,
-                    .arguments = {"--config=" + path("inspircd.conf"), QStringLiteral("--nofork")},
-                    .log = QStringLiteral("inspircd.out"),
-                    .asNobody = true},
-                   error);
+        process_ = launch({.program = kServerBinary,
+                           .arguments = {"--config=" + path("inspircd.conf"), "--nofork"},
+                           .log = QStringLiteral("inspircd.out"),
+                           .asNobody = true},
+                          error);
     if (process_ && waitForServer(error))
-        services_ =
-            launch({.program = kServicesBinary,
-                    .arguments = {QStringLiteral("--nofork"), "--confdir=" + dir,
-                                  QStringLiteral("--config=services.conf"), "--dbdir=" + dir,
-                                  "--logdir=" + dir, QStringLiteral("--modulesdir=/usr/lib/anope"),
-                                  QStringLiteral("--localedir=/usr/share/anope/locale")},
-                    .log = QStringLiteral("anope.out"),
-                    .asNobody = true},
-                   error);
+        services_ = launch(
+            {.program = kServicesBinary,
+             .arguments = {"--nofork", "--confdir=" + dir, "--config=services.conf",
+                           "--dbdir=" + dir, "--logdir=" + dir, "--modulesdir=/usr/lib/anope",
+                           "--localedir=/usr/share/anope/locale"},
+             .log = QStringLiteral("anope.out"),
+             .asNobody = true},
+            error);
     if (services_ && waitForServices(error))
         return true;
     stop();
