@@ -123,6 +123,9 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
                 card.show();
                 QSignalSpy clicks(card.findChild<CardLabel*>(card::designName(button.role)),
                                   &CardLabel::clicked);
+                QTest::mousePress(card.windowHandle(), Qt::LeftButton, {}, button.at);
+                QTest::mouseRelease(card.windowHandle(), Qt::LeftButton, {},
+                                    {1, 1}); // let go off it
                 QTest::mouseClick(card.windowHandle(), Qt::LeftButton, {}, button.at);
                 EXPECT_EQ(clicks.count(), 1);
                 EXPECT_EQ(events.count(),
@@ -158,6 +161,7 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
         {"marked", "+100 *-600 *+600 -700", Qt::Key_E, 1},
         {"two presses", "+100 -200 +300 -400", Qt::Key_E, 2},
         {"Return on ESP HOLD", "+100 -600 +600 -633 +633 -700", Qt::Key_Return, 1},
+        {"Enter on ESP HOLD", "+100 -200", Qt::Key_Enter, 1},
         {"typing", "+100 -600 +600 -633 +633 -700", Qt::Key_E, 3},
     };
     for (const auto& row : rows) {
@@ -170,7 +174,7 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
         QWidget* window = row.acts == 3 ? (QWidget*)&rig.app->windows().chat() : &card;
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-        if (row.key == Qt::Key_Return)
+        if (row.key != Qt::Key_E)
             espHold->setFocus();
         if (row.acts == 3)
             typing->setFocus();
@@ -273,6 +277,10 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     ASSERT_TRUE(hold->actionInterface());
     hold->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(hold->text(QAccessible::Value), "HELD");
+    QAccessibleInterface* finish = accessible(CardLabelRole::Finish); // greyed: not pressed
+    QSignalSpy finished(static_cast<CardLabel*>(finish->object()), &CardLabel::clicked);
+    finish->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(finished.count(), 0);
     QAccessibleInterface* credits = accessible(CardLabelRole::Credits);
     EXPECT_EQ(credits->role(), QAccessible::StaticText);
     EXPECT_EQ(credits->text(QAccessible::Name), "Credits: 0");
