@@ -9,7 +9,7 @@
 namespace jackwell::testing {
 
 KeeperProcess::KeeperProcess(quint16 port)
-    : TestServer({QStringLiteral("keeper.log")})
+    : TestServer({"keeper.log"})
     , port_(port) {
     // Open to an unprivileged robot too.
     ::chmod(QFile::encodeName(dir_.path()).constData(), 0777);
@@ -32,7 +32,7 @@ TestServer::Child KeeperProcess::child(const QStringList& arguments,
                                        std::function<void()> beforeExec) const {
     QString program = QStringLiteral(JACKWELL_KEEPER_BINARY);
     if (unprivileged_ && asRoot()) {
-        const QString copy = path(QStringLiteral("jackwell-keeper"));
+        const QString copy = path("jackwell-keeper");
         if (!QFile::exists(copy) && QFile::copy(program, copy))
             QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
                                             QFile::ExeOther);
@@ -57,7 +57,7 @@ int KeeperProcess::run(const QStringList& arguments, QString* output, int timeou
 
 bool KeeperProcess::start(std::function<void()> beforeExec) {
     Child robot = child({configPath()}, std::move(beforeExec));
-    robot.log = QStringLiteral("keeper.log");
+    robot.log = "keeper.log";
     robot.appendLog = true;
     QString error;
     process_ = launch(robot, &error);

@@ -17,12 +17,11 @@ constexpr int kReadyMs = 5000;
 } // namespace
 
 NgircdServer::NgircdServer(Options options)
-    : TestServer({QStringLiteral("ngircd.log")})
+    : TestServer({"ngircd.log"})
     , options_(std::move(options)) {}
 
 bool NgircdServer::ensureInstalled(QString* error) {
-    return installWhenMissing([] { return QFileInfo(kBinary).isExecutable(); },
-                              QStringLiteral("ngircd"), error);
+    return installWhenMissing([] { return QFileInfo(kBinary).isExecutable(); }, "ngircd", error);
 }
 
 bool NgircdServer::start(QString* error) {
@@ -48,7 +47,7 @@ bool NgircdServer::makeCertificate(QString* error) {
         return true;
     QProcess openssl;
     openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"),
+    openssl.start("openssl",
                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                    "-nodes", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
                    "-days", "2", "-keyout", path("key.pem"), "-out", certificatePath()});
@@ -74,13 +73,13 @@ bool NgircdServer::writeConfig(QString* error) {
     if (options_.tls && !makeCertificate(error))
         return false;
     const QDir dir(dir_.path());
-    dir.mkpath(QStringLiteral("run"));
-    dir.mkpath(QStringLiteral("conf.d"));
+    dir.mkpath("run");
+    dir.mkpath("conf.d");
     // Run as nobody when the tests are root, ngircd must still reach the pid file.
     QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                            QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
                                            QFile::ExeGroup);
-    ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("run"))).constData(), 01777);
+    ::chmod(QFile::encodeName(dir.filePath("run")).constData(), 01777);
     QString text = QStringLiteral(R"([Global]
 Name = irc.test.local
 Info = loopback test server
@@ -118,13 +117,13 @@ IncludeDir = %2/conf.d
         text += QStringLiteral("[SSL]\nKeyFile = %1\nCertFile = %2\nPorts = %3\n")
                     .arg(path("key.pem"), certificatePath())
                     .arg(tlsPort_);
-    return writeFile(QStringLiteral("ngircd.conf"), QFile::encodeName(text), error);
+    return writeFile("ngircd.conf", QFile::encodeName(text), error);
 }
 
 bool NgircdServer::launch(QString* error) {
     process_ = TestServer::launch({.program = kBinary,
                                    .arguments = {"-n", "-f", path("ngircd.conf")},
-                                   .log = QStringLiteral("ngircd.log"),
+                                   .log = "ngircd.log",
                                    // ngircd dropping to nobody itself clears its death signal.
                                    .asNobody = true},
                                   error);
@@ -134,7 +133,7 @@ bool NgircdServer::launch(QString* error) {
     // once instead.
     auto listensOn = [this](quint16 port) {
         return port == 0 ||
-               fileText(QStringLiteral("ngircd.log"))
+               fileText("ngircd.log")
                    .contains(("Now listening on [" + kHost + "]:" + QString::number(port) + " ")
                                  .toLatin1());
     };

@@ -24,7 +24,7 @@ constexpr int kReadyMs = 30000;
 } // namespace
 
 PostgresServer::PostgresServer(Options options)
-    : TestServer({QStringLiteral("server.log")})
+    : TestServer({"server.log"})
     , options_(options) {}
 
 bool PostgresServer::ensureInstalled(QString* error) {
@@ -32,11 +32,10 @@ bool PostgresServer::ensureInstalled(QString* error) {
     // next test program.
     return installWhenMissing(
         [] {
-            return QFileInfo(kBinaries + QStringLiteral("postgres")).isExecutable() &&
-                   QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"));
+            return QFileInfo(kBinaries + "postgres").isExecutable() &&
+                   QSqlDatabase::isDriverAvailable("QPSQL");
         },
-        QStringLiteral("PostgreSQL 15 or Qt's driver for it (postgresql-15, libqt6sql6-psql)"),
-        error);
+        "PostgreSQL 15 or Qt's driver for it (postgresql-15, libqt6sql6-psql)", error);
 }
 
 bool PostgresServer::start(QString* error) {
@@ -61,7 +60,7 @@ void PostgresServer::freeze(bool frozen) {
         return;
     const pid_t server = pid_t(process_->processId());
     // Its children first, so that none goes on while the server is stopped.
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
         if (!stat.open(QIODevice::ReadOnly))
             continue;
@@ -75,7 +74,7 @@ void PostgresServer::freeze(bool frozen) {
 }
 
 bool PostgresServer::makeCluster(QString* error) {
-    const QString passwordFile = QStringLiteral("superuser-pw");
+    const QString passwordFile = "superuser-pw";
     if (!folderReady(error, true) ||
         !writeFile(passwordFile, kSuperuserPassword.toUtf8() + '\n', error, true))
         return false;
@@ -84,7 +83,7 @@ bool PostgresServer::makeCluster(QString* error) {
              .arguments = {"-D", path("data"), "-U", kSuperuser, "--pwfile=" + path(passwordFile),
                            "--auth-local=scram-sha-256", "--auth-host=scram-sha-256", "-E", "UTF8",
                            "--locale=C.UTF-8", "--no-sync", "--no-instructions"},
-             .log = QStringLiteral("initdb.log"),
+             .log = "initdb.log",
              .asNobody = true},
             60000, error))
         return false;
@@ -103,10 +102,10 @@ bool PostgresServer::launch(QString* error) {
         arguments += QStringList{"-c", "fsync=off", "-c", "full_page_writes=off"};
     // A log of this start only: the processes of a server just killed may still write to the
     // last one. Should the test program die, the server shuts down fast.
-    QFile::remove(path(QStringLiteral("server.log")));
+    QFile::remove(path("server.log"));
     process_ = TestServer::launch({.program = kBinaries + QStringLiteral("postgres"),
                                    .arguments = arguments,
-                                   .log = QStringLiteral("server.log"),
+                                   .log = "server.log",
                                    .asNobody = true,
                                    .deathSignal = SIGINT},
                                   error);
@@ -115,7 +114,7 @@ bool PostgresServer::launch(QString* error) {
                         *process_,
                         [this] {
                             // "... read-only connections" for a standby
-                            const QByteArray log = fileText(QStringLiteral("server.log"));
+                            const QByteArray log = fileText("server.log");
                             return log.contains("database system is ready to accept connections") ||
                                    log.contains("ready to accept read-only connections");
                         },
@@ -141,35 +140,33 @@ bool PostgresServer::startAsStandbyOf(PostgresServer& primary, QString* error) {
                                .arg(primary.port())
                                .arg(kSuperuser, kSuperuserPassword),
                            "-D", path("data"), "-R", "-X", "stream", "-c", "fast", "--no-sync"},
-             .log = QStringLiteral("basebackup.log"),
+             .log = "basebackup.log",
              .asNobody = true},
             60000, error))
         return false;
     clusterMade_ = loginMade_ = true; // the login and its database came with the backup
     if (!start(error))
         return false;
-    return primary.exec(QStringLiteral("postgres"),
-                        QStringLiteral("ALTER SYSTEM SET synchronous_standby_names = 'standby'"),
+    return primary.exec("postgres", "ALTER SYSTEM SET synchronous_standby_names = 'standby'",
                         error) &&
-           primary.exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_reload_conf()"),
-                        error);
+           primary.exec("postgres", "SELECT pg_reload_conf()", error);
 }
 
 bool PostgresServer::promote(QString* error) {
-    return exec(QStringLiteral("postgres"), QStringLiteral("SELECT pg_promote(true, 30)"), error);
+    return exec("postgres", "SELECT pg_promote(true, 30)", error);
 }
 
 bool PostgresServer::makeLogin(QString* error) {
     loginMade_ =
-        exec(QStringLiteral("postgres"),
-             QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(kUser, kPassword), error) &&
+        exec("postgres", QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(kUser, kPassword),
+             error) &&
         createDatabase(kUser, error);
     return loginMade_;
 }
 
 bool PostgresServer::createDatabase(const QString& name, QString* error) {
-    return exec(QStringLiteral("postgres"),
-                QStringLiteral("CREATE DATABASE \"%1\" OWNER %2").arg(name, kUser), error);
+    return exec("postgres", QStringLiteral("CREATE DATABASE \"%1\" OWNER %2").arg(name, kUser),
+                error);
 }
 
 bool PostgresServer::exec(const QString& database, const QString& statement, QString* error) {
@@ -178,7 +175,7 @@ bool PostgresServer::exec(const QString& database, const QString& statement, QSt
         QStringLiteral("postgres-server-admin-%1").arg(counter.fetchAndAddRelaxed(1));
     bool done = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
         db.setHostName(kHost);
         db.setPort(port_);
         db.setDatabaseName(database);
@@ -203,7 +200,7 @@ QString PostgresServer::address(const QString& database) const {
 
 QProcessEnvironment PostgresServer::environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PGPASSWORD"), kPassword);
+    environment.insert("PGPASSWORD", kPassword);
     return environment;
 }
 

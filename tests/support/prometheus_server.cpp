@@ -16,8 +16,8 @@ const QString kProgram = QStringLiteral("/usr/bin/prometheus");
 } // namespace
 
 bool PrometheusServer::ensureInstalled(QString* error) {
-    return installWhenMissing([] { return QFileInfo(kProgram).isExecutable(); },
-                              QStringLiteral("prometheus"), error);
+    return installWhenMissing([] { return QFileInfo(kProgram).isExecutable(); }, "prometheus",
+                              error);
 }
 
 bool PrometheusServer::start(quint16 target, QString* error) {
@@ -27,18 +27,18 @@ bool PrometheusServer::start(quint16 target, QString* error) {
                               "      - targets: ['127.0.0.1:" +
                               QByteArray::number(target) + "']\n";
     if (!ensureInstalled(error) || !folderReady(error) ||
-        !writeFile(QStringLiteral("prometheus.yml"), config, error))
+        !writeFile("prometheus.yml", config, error))
         return false;
     process_ =
         launch({.program = kProgram,
                 .arguments = {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
                               QStringLiteral("--web.listen-address=%1:%2").arg(kHost).arg(port_)},
-                .log = QStringLiteral("prometheus.log")},
+                .log = "prometheus.log"},
                error);
     if (process_ && waitReady(
                         *process_,
                         [this] {
-                            return fileText(QStringLiteral("prometheus.log"))
+                            return fileText("prometheus.log")
                                 .contains("Server is ready to receive web requests");
                         },
                         30000))
@@ -60,11 +60,10 @@ std::optional<double> PrometheusServer::query(const QString& query) const {
     reply += socket.readAll();
     const QJsonObject body =
         QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4)).object();
-    const QJsonArray result =
-        body.value(QStringLiteral("data")).toObject().value(QStringLiteral("result")).toArray();
+    const QJsonArray result = body.value("data").toObject().value("result").toArray();
     if (result.size() != 1)
         return std::nullopt;
-    return result[0].toObject().value(QStringLiteral("value")).toArray()[1].toString().toDouble();
+    return result[0].toObject().value("value").toArray()[1].toString().toDouble();
 }
 
 } // namespace jackwell::testing

@@ -27,14 +27,14 @@ bool PulseAudioServer::ensureInstalled(QString* error) {
                 std::initializer_list<QString>{kServer, kControl, kRecorder},
                 [](const QString& p) { return QFileInfo(p).isExecutable(); });
         },
-        QStringLiteral("PulseAudio"), error);
+        "PulseAudio", error);
 }
 
 std::optional<QByteArray> PulseAudioServer::control(const QStringList& arguments) const {
     QString ignored;
     const auto tool = runToEnd({.program = kControl,
                                 .arguments = arguments,
-                                .errorLog = QStringLiteral("pactl.log"),
+                                .errorLog = "pactl.log",
                                 .environment = environment_},
                                kToolTimeoutMs, &ignored);
     return tool ? std::optional(tool->readAllStandardOutput()) : std::nullopt;
@@ -45,7 +45,7 @@ bool PulseAudioServer::start(QString* error) {
         return true;
     if (!ensureInstalled(error) || !folderReady(error))
         return false;
-    const QString socket = QStringLiteral("unix:") + path(QStringLiteral("native"));
+    const QString socket = QStringLiteral("unix:") + path("native");
     // Only these modules: no sound card, no session bus, no network.
     const QByteArray script =
         QFile::encodeName(QStringLiteral("load-module module-native-protocol-unix "
@@ -54,17 +54,16 @@ bool PulseAudioServer::start(QString* error) {
         "load-module module-null-sink sink_name=testsink rate=44100 channels=2 "
         "sink_properties=device.description=TestSink\n"
         "set-default-sink testsink\n";
-    if (!writeFile(QStringLiteral("test.pa"), script, error))
+    if (!writeFile("test.pa", script, error))
         return false;
-    QDir(dir_.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(path(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir(dir_.path()).mkpath("run");
+    QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     environment_ = QProcessEnvironment::systemEnvironment();
-    environment_.insert(QStringLiteral("HOME"), dir_.path());
-    environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
-    environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-    environment_.insert(QStringLiteral("PULSE_SERVER"), socket);
+    environment_.insert("HOME", dir_.path());
+    environment_.insert("XDG_RUNTIME_DIR", path("run"));
+    environment_.insert("XDG_CONFIG_HOME", path("config"));
+    environment_.insert("PULSE_SERVER", socket);
     process_ =
         launch({.program = kServer,
                 .arguments = {"-n", "-F", path("test.pa"), "--daemonize=no", "--exit-idle-time=-1",
@@ -97,7 +96,7 @@ bool PulseAudioServer::startRecording(QString* error) {
                                       "--format=s16le", QStringLiteral("--rate=%1").arg(kRate),
                                       QStringLiteral("--channels=%1").arg(kChannels), "--raw"},
                         .log = recordingFile_,
-                        .errorLog = QStringLiteral("parec.log"),
+                        .errorLog = "parec.log",
                         .environment = environment_},
                        error);
     // Recording only once its stream is there, so nothing played from now on is missed.
@@ -110,7 +109,7 @@ bool PulseAudioServer::startRecording(QString* error) {
                          kReadyMs))
         return true;
     if (recorder_)
-        *error = QStringLiteral("parec does not record");
+        *error = "parec does not record";
     stopRecording();
     return false;
 }
@@ -127,7 +126,7 @@ std::vector<qint16> PulseAudioServer::recording() const {
 QStringList PulseAudioServer::playingStreams() const {
     const auto inputs = control({"list", "short", "sink-inputs"});
     if (!inputs)
-        return {QStringLiteral("pactl does not answer")};
+        return {"pactl does not answer"};
     return QString::fromLocal8Bit(*inputs).split(u'\n', Qt::SkipEmptyParts);
 }
 

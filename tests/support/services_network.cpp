@@ -22,8 +22,7 @@ ServicesNetwork::ServicesNetwork()
     : ServicesNetwork(Offers{}) {}
 
 ServicesNetwork::ServicesNetwork(Offers offers)
-    : TestServer({QStringLiteral("inspircd.out"), QStringLiteral("inspircd.log"),
-                  QStringLiteral("anope.out")})
+    : TestServer({"inspircd.out", "inspircd.log", "anope.out"})
     , offers_(offers) {}
 
 bool ServicesNetwork::ensureInstalled(QString* error) {
@@ -32,7 +31,7 @@ bool ServicesNetwork::ensureInstalled(QString* error) {
             return QFileInfo(kServerBinary).isExecutable() &&
                    QFileInfo(kServicesBinary).isExecutable();
         },
-        QStringLiteral("InspIRCd or Anope"), error);
+        "InspIRCd or Anope", error);
 }
 
 // Both run as nobody when the tests run as root: InspIRCd refuses root, and Anope pauses for it.
@@ -45,7 +44,7 @@ bool ServicesNetwork::start(QString* error) {
     if (writeConfig(error))
         process_ = launch({.program = kServerBinary,
                            .arguments = {"--config=" + path("inspircd.conf"), "--nofork"},
-                           .log = QStringLiteral("inspircd.out"),
+                           .log = "inspircd.out",
                            .asNobody = true},
                           error);
     if (process_ && waitForServer(error))
@@ -54,7 +53,7 @@ bool ServicesNetwork::start(QString* error) {
              .arguments = {"--nofork", "--confdir=" + dir, "--config=services.conf",
                            "--dbdir=" + dir, "--logdir=" + dir, "--modulesdir=/usr/lib/anope",
                            "--localedir=/usr/share/anope/locale"},
-             .log = QStringLiteral("anope.out"),
+             .log = "anope.out",
              .asNobody = true},
             error);
     if (services_ && waitForServices(error))
@@ -130,10 +129,9 @@ command { service = "NickServ"; name = "SET PASSWORD"; command = "nickserv/set/p
 module { name = "m_sasl" }
 )");
     if (!offers_.accountTags)
-        server.remove(QStringLiteral("<module name=\"ircv3_accounttag\">\n"));
+        server.remove("<module name=\"ircv3_accounttag\">\n");
     if (!offers_.extendedJoin)
-        server.replace(QStringLiteral("extendedjoin=\"yes\""),
-                       QStringLiteral("extendedjoin=\"no\""));
+        server.replace("extendedjoin=\"yes\"", "extendedjoin=\"no\"");
     auto fill = [&](QString text) {
         return text.replace("@DIR@", dir)
             .replace("@PORT@", port)
@@ -142,10 +140,10 @@ module { name = "m_sasl" }
             .replace("@OPERPASS@", QString::fromLatin1(kOperPassword))
             .replace("@OPER@", QString::fromLatin1(kOperName));
     };
-    return writeFile(QStringLiteral("inspircd.conf"), fill(server).toUtf8(), error, true) &&
-           writeFile(QStringLiteral("services.conf"), fill(services).toUtf8(), error, true) &&
-           writeFile(QStringLiteral("motd.txt"), "test network\n", error, true) &&
-           writeFile(QStringLiteral("services.motd"), "test services\n", error, true);
+    return writeFile("inspircd.conf", fill(server).toUtf8(), error, true) &&
+           writeFile("services.conf", fill(services).toUtf8(), error, true) &&
+           writeFile("motd.txt", "test network\n", error, true) &&
+           writeFile("services.motd", "test services\n", error, true);
 }
 
 bool ServicesNetwork::waitForServer(QString* error) {

@@ -40,8 +40,7 @@ bool TestServer::installWhenMissing(const std::function<bool()>& installed, cons
         return true;
     QProcess install;
     install.setProcessChannelMode(QProcess::MergedChannels);
-    install.start(QStringLiteral("bash"),
-                  {QStringLiteral(JACKWELL_SOURCE_DIR "/scripts/install-deps.sh")});
+    install.start("bash", {QStringLiteral(JACKWELL_SOURCE_DIR "/scripts/install-deps.sh")});
     if (!install.waitForFinished(kInstallTimeoutMs))
         install.kill();
     if (installed())
@@ -127,7 +126,7 @@ bool TestServer::folderReady(QString* error, bool forNobody) const {
     }
     if (forNobody && asRoot() &&
         ::chown(QFile::encodeName(dir_.path()).constData(), kNobody, kNoGroup) != 0) {
-        *error = QStringLiteral("cannot give the temporary folder to nobody");
+        *error = "cannot give the temporary folder to nobody";
         return false;
     }
     return true;

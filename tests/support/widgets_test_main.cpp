@@ -12,7 +12,7 @@
 namespace {
 
 QByteArray screensConfig(const QString& folder) {
-    const QString path = folder + QStringLiteral("/screens.json");
+    const QString path = folder + "/screens.json";
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {};
