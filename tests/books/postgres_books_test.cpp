@@ -232,7 +232,7 @@ TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
     for (int look = 0; look < 200 && leftToTheGone; ++look, QThread::msleep(10))
         leftToTheGone = bolt->delivery("alice")->onItsWayElsewhere;
     EXPECT_FALSE(leftToTheGone) << "its robot stopped: told again here at once";
-    rivet = open(QStringLiteral("rivet@irc.test"));
+    rivet = open("rivet@irc.test");
     ASSERT_TRUE(rivet);
     EXPECT_FALSE(bolt->delivery("alice")->onItsWayElsewhere)
         << "its robot started again: the one that booked it is not telling it";
@@ -249,13 +249,13 @@ TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
     auto rivet = open(QStringLiteral("rivet@irc.test"));
     ASSERT_TRUE(rivet);
     QString error;
-    EXPECT_FALSE(open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, &error));
+    EXPECT_FALSE(open("rivet@irc.test", BooksPurpose::Serve, &error));
     EXPECT_EQ(error,
               address().text() + ": another robot named rivet@irc.test keeps these books already");
-    EXPECT_TRUE(open(QStringLiteral("rivet@irc.other"))) << "the same nickname elsewhere";
+    EXPECT_TRUE(open("rivet@irc.other")) << "the same nickname elsewhere";
     EXPECT_TRUE(open({}, BooksPurpose::Audit)) << "an audit reads beside a running robot";
     rivet.reset();
-    rivet = open(QStringLiteral("rivet@irc.test"));
+    rivet = open("rivet@irc.test");
     ASSERT_TRUE(rivet) << "free once the first has gone";
 
     server_->stop();
@@ -330,7 +330,7 @@ TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
     const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
     EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
     QString refused;
-    EXPECT_FALSE(open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, &refused))
+    EXPECT_FALSE(open("rivet@irc.test", BooksPurpose::Serve, &refused))
         << "the new connection holds the machine's name again";
     EXPECT_TRUE(books->audit().balanced());
 }
@@ -339,8 +339,7 @@ TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
 // name, for a long while. The robot's own lost session is ended and the name taken back.
 TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
     CuttableProxy proxy(server_->port());
-    auto books =
-        open(QStringLiteral("rivet@irc.test"), BooksPurpose::Serve, nullptr, proxy.serverPort());
+    auto books = open("rivet@irc.test", BooksPurpose::Serve, nullptr, proxy.serverPort());
     ASSERT_TRUE(books);
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     proxy.cut();
@@ -390,7 +389,7 @@ TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
     auto books = open();
     ASSERT_TRUE(books);
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), "holder");
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "holder");
     {
         db.setHostName(PostgresServer::kHost);
         db.setPort(server_->port());
@@ -415,7 +414,7 @@ TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
 }
 
 TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
-    const QString shape = QStringLiteral(": postgresql://USER@HOST:PORT/DATABASE");
+    const QString shape = ": postgresql://USER@HOST:PORT/DATABASE";
     const QString options = QStringLiteral(
         "the address of the books takes only sslmode "
         "(disable|allow|prefer|require|verify-ca|verify-full), sslrootcert (an absolute path) and "

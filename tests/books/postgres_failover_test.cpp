@@ -32,12 +32,12 @@ TEST(PostgresFailover, APrimaryLostIsReplacedByItsPromotedStandby) {
     address.port = primary.port();
     address.database = PostgresServer::kUser;
     address.others = {{PostgresServer::kHost, standby.port()}};
-    address.targetSessionAttrs = QStringLiteral("read-write");
+    address.targetSessionAttrs = "read-write";
     qputenv("PGPASSWORD", PostgresServer::kPassword.toUtf8()); // as an operator gives it
     VirtualClock clock;
     ASSERT_TRUE(PostgresBooks::create(address, clock, &error)) << error.toStdString();
     PostgresBooks::Options options;
-    options.machine = QStringLiteral("rivet@irc.test");
+    options.machine = "rivet@irc.test";
     auto books = PostgresBooks::open(address, clock, options, &error);
     ASSERT_TRUE(books) << error.toStdString();
     ASSERT_TRUE(books->save("alice", registeredPlayer()));

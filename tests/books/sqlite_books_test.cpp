@@ -42,9 +42,9 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     const PlayerRecord afterFirst = bookOneGame("alice");
     const auto [second, afterSecond] =
         nextGame(afterFirst, {false, false, false}, {1, 2, 3}, {4, 4, 4});
-    tamper(QStringLiteral("ALTER TABLE games DROP COLUMN played_at"));
-    tamper(QStringLiteral("ALTER TABLE players DROP COLUMN untold_draw"));
-    tamper(QStringLiteral("PRAGMA user_version = 1"));
+    tamper("ALTER TABLE games DROP COLUMN played_at");
+    tamper("ALTER TABLE players DROP COLUMN untold_draw");
+    tamper("PRAGMA user_version = 1");
     auto layout = [&] { // the file's user_version, at byte 60 of its header
         QFile file(path());
         return file.open(QIODevice::ReadOnly) && file.seek(60)
@@ -86,8 +86,8 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     EXPECT_EQ(layout(), 3);
 
     // Books of the second layout kept the times already.
-    tamper(QStringLiteral("ALTER TABLE players DROP COLUMN untold_draw"));
-    tamper(QStringLiteral("PRAGMA user_version = 2"));
+    tamper("ALTER TABLE players DROP COLUMN untold_draw");
+    tamper("PRAGMA user_version = 2");
     auto read = open(BooksPurpose::Audit);
     ASSERT_TRUE(read);
     Ledger rows;
@@ -181,7 +181,7 @@ TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     auto books = open();
     ASSERT_TRUE(books->beginBatch());
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
-    const QString aside = path() + QStringLiteral(".aside");
+    const QString aside = path() + ".aside";
     ASSERT_TRUE(QFile::rename(path(), aside));
     EXPECT_FALSE(books->commitBatch());
     EXPECT_TRUE(books->failedForGood());
@@ -230,10 +230,10 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     QFile::remove(path());
     ASSERT_TRUE(open());
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", kRaw);
         other.setDatabaseName(path());
         ASSERT_TRUE(other.open());
-        ASSERT_TRUE(QSqlQuery(other).exec(QStringLiteral("BEGIN IMMEDIATE")));
+        ASSERT_TRUE(QSqlQuery(other).exec("BEGIN IMMEDIATE"));
         EXPECT_TRUE(refusedAs(Refusal::Unavailable)
                         .startsWith(path() + ": the books cannot be written (database is locked"))
             << error.toStdString();

@@ -177,7 +177,7 @@ TEST(DrawWait, theBalanceShowsOnRegisteringAndNeverOverAGameAfterIt) {
     for (const int answerMs : {300, Card::kDrawWaitMs + 1000}) {
         SCOPED_TRACE(answerMs);
         Rig rig;
-        rig.state.machineKeeperName = QStringLiteral("Rivet");
+        rig.state.machineKeeperName = "Rivet";
         rig.backend->setPrivateMessageHook([&](const QString&, const QString& text) {
             if (text == "Register me!")
                 rig.clock.callAfter(answerMs, &rig.card, [&] {

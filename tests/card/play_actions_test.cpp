@@ -23,7 +23,7 @@ TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
         Rig rig;
         rig.backend->appendPrivateFrom("Keeper", "FIRST: | 07 | 03 | 11 |");
         if (start)
-            rig.state.machineKeeperName = QStringLiteral("Keeper");
+            rig.state.machineKeeperName = "Keeper";
         void (Card::*click)() = start ? &Card::start : &Card::findHost;
         rig.backend->close();
         (rig.card.*click)();
@@ -47,7 +47,7 @@ TEST(Register, sendsOnlyWhenAKeeperIsKnownOneMessagePerClickAndTellsOfOneNotSent
     rig.click(&Card::askToRegister);
     EXPECT_TRUE(rig.sent.isEmpty()) << "no keeper known yet";
     rig.click(&Card::findHost);
-    rig.state.nameBox = QStringLiteral("Typed"); // the box is not what REGISTER reads
+    rig.state.nameBox = "Typed"; // the box is not what REGISTER reads
     rig.card.askToRegister();
     rig.click(&Card::askToRegister);
     EXPECT_EQ(rig.sent, QStringList({"Keeper: Register me!", "Keeper: Register me!"}));
@@ -67,7 +67,7 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
          {"0,0,0", "1,0,0", "0,1,0", "0,0,1", "1,1,0", "1,0,1", "0,1,1", "1,1,1"}) {
         SCOPED_TRACE(row);
         Rig rig; // no START before: ESP HOLD still sends
-        rig.state.machineKeeperName = QStringLiteral("Rivet");
+        rig.state.machineKeeperName = "Rivet";
         for (int reel = 0; reel < 3; ++reel)
             if (row[reel * 2] == '1')
                 rig.hold(reel);
@@ -79,7 +79,7 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     }
     // The card's very first holds, given up by the chat link, are said not sent.
     Rig rig;
-    rig.state.machineKeeperName = QStringLiteral("Rivet");
+    rig.state.machineKeeperName = "Rivet";
     rig.backend->close();
     rig.click(&Card::sendHolds);
     EXPECT_EQ(rig.state.notice, kHoldsNotSentNotice);
@@ -87,7 +87,7 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     EXPECT_EQ(rig.state.holdsSent, HoldsSent::GivenUp);
     // Holds that reached the machinekeeper once are not taken back by a later failure.
     Rig reached;
-    reached.state.machineKeeperName = QStringLiteral("Rivet");
+    reached.state.machineKeeperName = "Rivet";
     reached.click(&Card::sendHolds);
     reached.backend->close();
     reached.click(&Card::sendHolds);
@@ -117,10 +117,10 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
         EXPECT_EQ(rig.state.reels[reel].resultPicture.visible, reel == 1);
         EXPECT_EQ(rig.state.reels[reel].reelPicture.visible, reel != 1);
     }
-    rig.state.reels[0].firstCode = QStringLiteral("07");
+    rig.state.reels[0].firstCode = "07";
     rig.clock.advance(1000);
-    EXPECT_EQ(rig.state.credits, QStringLiteral("150"));
-    EXPECT_EQ(rig.state.tokens, QStringLiteral("(7500)"));
+    EXPECT_EQ(rig.state.credits, "150");
+    EXPECT_EQ(rig.state.tokens, "(7500)");
 
     rig.state.notice = QString(kRegisterNotSentNotice); // RESET CARD takes any notice away
     const CardState before = rig.state;
@@ -145,21 +145,21 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
 // Either way nothing is asked of the chat and nothing starts.
 TEST(PlayActions, startAndFinishThatMayNotRunDoNothing) {
     Rig rig;
-    rig.chat.setChatText(QStringLiteral("kept"));
+    rig.chat.setChatText("kept");
     rig.card.start();  // no machinekeeper
     rig.card.finish(); // FINISH disabled since start-up
     rig.clock.advance(1000);
-    EXPECT_EQ(rig.chat.chatText(), QStringLiteral("kept"));
+    EXPECT_EQ(rig.chat.chatText(), "kept");
     EXPECT_FALSE(rig.state.reels[0].timer.enabled || rig.state.evaluationTimer.enabled);
     EXPECT_TRUE(rig.state.startEnabled);
 
     rig.start();
     ASSERT_FALSE(rig.state.startEnabled);
     rig.clock.advance(6000);
-    rig.chat.setChatText(QStringLiteral("kept"));
+    rig.chat.setChatText("kept");
     rig.card.start(); // disabled after the first START
     rig.clock.advance(1000);
-    EXPECT_EQ(rig.chat.chatText(), QStringLiteral("kept"));
+    EXPECT_EQ(rig.chat.chatText(), "kept");
     EXPECT_FALSE(rig.state.reels[0].timer.enabled);
 }
 

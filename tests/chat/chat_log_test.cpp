@@ -11,7 +11,7 @@ namespace jackwell {
 namespace {
 
 QStringList linesOf(const ChatLog& log) {
-    return QString::fromUtf8(log.lines()).split(QStringLiteral("\r\n"));
+    return QString::fromUtf8(log.lines()).split("\r\n");
 }
 
 QList<int> greetingsOf(const ChatLog& log) {
@@ -30,8 +30,8 @@ TEST(ChatLog, keepsEachLineOneLineAndHandsItOnAsHeld) {
         added.append(line + u'#' + QString::number(greeting));
     });
     log.appendLine(QStringLiteral("a\rb\nc") + QChar(u'\0') + u'd');
-    log.appendSystem(QStringLiteral("v\vf\fn\u0085l\u2028p\u2029."));
-    log.appendLine(QStringLiteral("Welcome"), 1);
+    log.appendSystem("v\vf\fn\u0085l\u2028p\u2029.");
+    log.appendLine("Welcome", 1);
     EXPECT_EQ(log.lines(),
               QStringLiteral("a b c d\r\n<system>: v\u21B5f\u21B5n\u21B5l\u21B5p\u00B6."
                              "\r\nWelcome")
@@ -56,7 +56,7 @@ TEST(ChatLog, dropsTheOldestWholeLinesPastItsBoundAndKeepsGreetingsWithTheirLine
                        : line == 10           ? 2
                                               : 0);
     // 12 * 9 bytes, 8 over: the empty line and line-01 .. line-04 go.
-    EXPECT_EQ(linesOf(log).first(), QStringLiteral("line-05"));
+    EXPECT_EQ(linesOf(log).first(), "line-05");
     EXPECT_EQ(log.lineCount(), 8);
     EXPECT_EQ(log.lines().size(), 70);
     EXPECT_EQ(greetingsOf(log), QList<int>({1, 1, 1, 0, 0, 2, 0, 0, 0}));

@@ -128,7 +128,7 @@ ChatLinkStatus link(S state, QString server = {}, QString channel = {},
 }
 
 TEST(LinkStatusText, saysHowTheLinkStands) {
-    const QString irc = QStringLiteral("irc.example.net:6667");
+    const QString irc = "irc.example.net:6667";
     const struct {
         ChatLinkStatus status;
         const char* text;

@@ -232,11 +232,11 @@ IrcMessage from(const QByteArray& nick, const QByteArray& text) {
 // memory first; a name it holds already only changes.
 TEST(BoundedHash, ANewNameAtTheBoundStartsAfresh) {
     QHash<QString, int> known;
-    insertBounded(known, QStringLiteral("alice"), 1, 2);
-    insertBounded(known, QStringLiteral("bob"), 2, 2);
-    insertBounded(known, QStringLiteral("alice"), 3, 2);
+    insertBounded(known, "alice", 1, 2);
+    insertBounded(known, "bob", 2, 2);
+    insertBounded(known, "alice", 3, 2);
     EXPECT_EQ(known, (QHash<QString, int>{{"alice", 3}, {"bob", 2}}));
-    insertBounded(known, QStringLiteral("carol"), 4, 2);
+    insertBounded(known, "carol", 4, 2);
     EXPECT_EQ(known, (QHash<QString, int>{{"carol", 4}}));
 }
 

@@ -234,8 +234,7 @@ TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
     ASSERT_EQ(countTold(alice, kFirstHead), 0) << "killed too late";
     ASSERT_TRUE(alice.waitUntilGone(kKeeper, kWaitMs));
     ASSERT_TRUE(keeper->start());
-    ASSERT_TRUE(
-        waitUntil([&] { return keeper->log().count(QStringLiteral("joined #")) == 2; }, kWaitMs))
+    ASSERT_TRUE(waitUntil([&] { return keeper->log().count("joined #") == 2; }, kWaitMs))
         << keeper->log().toStdString();
 
     alice.privmsg(kKeeper, holdsLine("1,1,1"));

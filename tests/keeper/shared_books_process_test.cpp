@@ -45,9 +45,7 @@ protected:
     static bool restart(KeeperProcess& robot) {
         const auto starts = robot.log().count(QStringLiteral("lines a second"));
         return robot.start() &&
-               waitUntil(
-                   [&] { return robot.log().count(QStringLiteral("lines a second")) > starts; },
-                   kWaitMs);
+               waitUntil([&] { return robot.log().count("lines a second") > starts; }, kWaitMs);
     }
 
     // The books as an audit reads them beside the robots.

@@ -37,8 +37,7 @@ TEST(PayTable, readmeShowsTheMachinesTable) {
     ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(readme.readAll());
     std::map<QString, qint64> shown;
-    static const QRegularExpression cell(
-        QStringLiteral("\\| *([a-z][a-z ]*[a-z]) *\\| *(\\d+) *\\|"));
+    static const QRegularExpression cell("\\| *([a-z][a-z ]*[a-z]) *\\| *(\\d+) *\\|");
     for (auto match = cell.globalMatch(text); match.hasNext();) {
         const auto found = match.next();
         shown[found.captured(1)] = found.captured(2).toLongLong();

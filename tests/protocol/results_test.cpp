@@ -85,8 +85,8 @@ TEST(handleFirstResult, freeGameOffer) {
         const char* name;
         QString creditsBefore, text, credits, tokens;
     };
-    const QString zero = QStringLiteral("0");
-    const QString none = QStringLiteral("(0)");
+    const QString zero = "0";
+    const QString none = "(0)";
     const std::vector<Row> rows = {
         {"taken while the credits show 0", zero, offer("Keeper", ": 100"), "100", "(5000)"},
         {"passed over while they show 100", "100", offer("Keeper", ": 50"), "100", none},
@@ -125,7 +125,7 @@ TEST(handleFirstResult, freeGameOffer) {
 
 // "<speaker>: Payouts per token:" and `count` amounts " 1:", " 2:", ...
 QString payoutLine(const QString& speaker, int count, int offset = 0) {
-    QString line = speaker + QStringLiteral(": Payouts per token:");
+    QString line = speaker + ": Payouts per token:";
     for (int i = 1; i <= count; ++i)
         line += QStringLiteral(" %1:").arg(i + offset);
     return line;
@@ -142,7 +142,7 @@ TEST(handleFirstResult, payoutTable) {
     auto fiveAndEmpty = amounts(5);
     fiveAndEmpty[5] = QString();
     // Amounts of 29 characters: the window of 300 behind the marker ends in the tenth.
-    QString longTable = QStringLiteral("K: Payouts:");
+    QString longTable = "K: Payouts:";
     auto longAmounts = published;
     for (int i = 0; i < 16; ++i) {
         const QString amount = QStringLiteral("%1").arg(i + 1, 29, 10, QChar(u'0'));
@@ -216,8 +216,8 @@ TEST(handleFinalResult, finalDrawAndCredits) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         CardState state;
-        state.credits = QStringLiteral("100");
-        state.tokens = QStringLiteral("(5000)");
+        state.credits = "100";
+        state.tokens = "(5000)";
         Tokenizer tokenizer;
         handleFinalResult(state, tokenizer, row.text);
         expectDraw(state, row.codes, true);

@@ -110,7 +110,7 @@ TEST(findMachineKeeper, theLastAnnouncementsSpeakerBecomesTheKeeper) {
         QString text;
         QString keeper; // machineKeeperName and Text1 afterwards
     };
-    const QString typed = QStringLiteral("typed"); // what was there: a name, or the player's typing
+    const QString typed = "typed"; // what was there: a name, or the player's typing
     const std::vector<Row> rows = {
         {"incoming line", "ESP from Keeper: Your machinekeeper is Keeper", "Keeper"},
         {"the speaker, not the avatar named", "Rivet: Your machinekeeper is Bolt", "Rivet"},

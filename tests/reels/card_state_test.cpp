@@ -75,13 +75,13 @@ TEST(CardState, tokensAreFiftyTimesTheCreditsInPlainDigits) {
 // outside the table is ignored); closing it forgets the amounts.
 TEST(CardState, holdsFollowTheColourAndPayoutsForgetTheirAmountsWhenClosed) {
     CardState state;
-    state.reels[2].hold = {QStringLiteral("HELD"), 0x00123456};
+    state.reels[2].hold = {"HELD", 0x00123456};
     EXPECT_FALSE(isHeld(state, 2));
     toggleHold(state, 1);
     toggleHold(state, 2);
     EXPECT_TRUE(isHeld(state, 1) && !isHeld(state, 2));
-    EXPECT_TRUE(state.reels[1].hold == (HoldButton{QStringLiteral("HELD"), 0x0000FFFF}));
-    EXPECT_TRUE(state.reels[2].hold == (HoldButton{QStringLiteral("HOLD"), 0x00FFFF00}));
+    EXPECT_TRUE(state.reels[1].hold == (HoldButton{"HELD", 0x0000FFFF}));
+    EXPECT_TRUE(state.reels[2].hold == (HoldButton{"HOLD", 0x00FFFF00}));
 
     PayoutsState payouts;
     payouts.setAmount(16, "1");

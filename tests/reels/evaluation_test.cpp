@@ -77,10 +77,10 @@ TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
         rig.clock.advance(100 + 7000 - 1);
         EXPECT_TRUE(told.isEmpty()) << "not before the reels have come to rest";
         EXPECT_TRUE(rig.sound.played.empty());
-        EXPECT_EQ(rig.state.reels[2].hold.caption, QStringLiteral("HELD"));
+        EXPECT_EQ(rig.state.reels[2].hold.caption, "HELD");
         rig.clock.advance(1);
         for (const Reel& reel : rig.state.reels) {
-            EXPECT_EQ(reel.hold.caption, QStringLiteral("HOLD"));
+            EXPECT_EQ(reel.hold.caption, "HOLD");
             EXPECT_EQ(reel.hold.backColour, kColourNotHeld);
         }
         EXPECT_FALSE(rig.state.evaluationTimer.enabled);
@@ -106,7 +106,7 @@ TEST(Evaluation, clicksDuringTheWaitAreSeenByTheEvaluation) {
     rig.start();
     rig.clock.advance(30000);
     ASSERT_EQ(rig.sound.played.size(), 1u);
-    EXPECT_EQ(rig.sound.played[0].file, QStringLiteral("lose.wav"));
+    EXPECT_EQ(rig.sound.played[0].file, "lose.wav");
     EXPECT_EQ(rig.evaluationTicks(), 1);
     EXPECT_FALSE(rig.state.evaluationTimer.enabled);
 }

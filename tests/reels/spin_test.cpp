@@ -163,9 +163,9 @@ TEST(Spin, reelsTickingTogetherShowSymbolsOfTheirOwn) {
 // leading zero; "10" and other codes stay as they are.
 TEST(Spin, firstReelsTickNormalisesTheCodes) {
     CardState state;
-    state.reels[0].firstCode = QStringLiteral("10");
+    state.reels[0].firstCode = "10";
     for (Reel& reel : state.reels)
-        reel.finalCode = QStringLiteral("07");
+        reel.finalCode = "07";
     const auto won = [&] {
         return isWinningDraw(state.reels[0].finalCode, state.reels[1].finalCode,
                              state.reels[2].finalCode);
@@ -176,8 +176,8 @@ TEST(Spin, firstReelsTickNormalisesTheCodes) {
     EXPECT_FALSE(won());
     spinTick(state, 0, 0.0, draws, beeper);
     EXPECT_TRUE(won());
-    EXPECT_EQ(state.reels[0].finalCode, QStringLiteral("7"));
-    EXPECT_EQ(state.reels[0].firstCode, QStringLiteral("10"));
+    EXPECT_EQ(state.reels[0].finalCode, "7");
+    EXPECT_EQ(state.reels[0].firstCode, "10");
 }
 
 } // namespace

@@ -40,7 +40,7 @@ Options boxes(int stayOnTop, int playWin, int playLose) {
 
 struct SettingsFile {
     QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("Settings.txt"));
+    QString path = dir.filePath("Settings.txt");
 
     void store(const QByteArray& bytes) const {
         QFile file(path);
@@ -230,7 +230,7 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
 // big to read. A missing file is no fault (a first start) and is not created by reading.
 TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
     SettingsFile folder, huge, missing;
-    ASSERT_TRUE(QDir(folder.dir.path()).mkdir(QStringLiteral("Settings.txt")));
+    ASSERT_TRUE(QDir(folder.dir.path()).mkdir("Settings.txt"));
     // A mebibyte is the most read: one byte more is too much, a file of just that size reads.
     const QByteArray mebibyte = "Text1\r\n" + QByteArray(1024 * 1024 - 7, 'x');
     huge.store(mebibyte + 'x');
@@ -258,7 +258,7 @@ TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFileOrInANewFolder) {
     SettingsFile old, fresh;
     old.store(QByteArray(500, 'o'));
     EXPECT_EQ(settingsFilePath(old.dir.path() + u'/'), old.path); // beside, in a writable folder
-    fresh.path = fresh.dir.filePath(QStringLiteral("new/Jackwell/Settings.txt"));
+    fresh.path = fresh.dir.filePath("new/Jackwell/Settings.txt");
     for (const SettingsFile* file : {&old, &fresh}) {
         const SettingsResult result =
             writeSettingsFile(file->path, with("/s/win.wav", "", 1, 0, 2));
@@ -349,12 +349,12 @@ TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
 TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
     SettingsFile file;
     // Its folder cannot be made: a file stands in the way.
-    const QString blocker = file.dir.filePath(QStringLiteral("blocker"));
+    const QString blocker = file.dir.filePath("blocker");
     ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
-    const QString nowhere = file.dir.filePath(QStringLiteral("blocker/Settings.txt"));
+    const QString nowhere = file.dir.filePath("blocker/Settings.txt");
     SettingsResult result = writeSettingsFile(nowhere, with("/w.wav", "", 1, 1, 1));
     EXPECT_EQ(result.status, SettingsResult::Failed);
-    EXPECT_PRED2(textStartsWith, result.message, nowhere + QStringLiteral(" cannot be written"));
+    EXPECT_PRED2(textStartsWith, result.message, nowhere + " cannot be written");
     EXPECT_TRUE(result.message.contains(blocker)) << "names the folder";
     EXPECT_FALSE(QFile::exists(nowhere));
 
@@ -366,10 +366,10 @@ TEST(SettingsFile, aWriteThatFailsIsReportedAndLeavesTheOldFileWhole) {
         result = writeSettingsFile(file.path, with("/new/a much longer path.wav", "", 0, 0, 0));
     }
     EXPECT_EQ(result.status, SettingsResult::Failed);
-    EXPECT_PRED2(textStartsWith, result.message, file.path + QStringLiteral(" cannot be written"));
+    EXPECT_PRED2(textStartsWith, result.message, file.path + " cannot be written");
     EXPECT_EQ(file.contents(), old);
     EXPECT_EQ(QDir(file.dir.path()).entryList(QDir::Files | QDir::Hidden),
-              (QStringList{QStringLiteral("blocker"), QStringLiteral("Settings.txt")}));
+              (QStringList{"blocker", "Settings.txt"}));
 }
 
 } // namespace

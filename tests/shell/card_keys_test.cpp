@@ -32,7 +32,7 @@ namespace {
 using testing::AppRig;
 
 void knowKeeper(AppRig& rig) {
-    rig.app->card().state.machineKeeperName = QStringLiteral("Rivet");
+    rig.app->card().state.machineKeeperName = "Rivet";
     emit rig.app->card().changed();
 }
 void enableFinish(AppRig& rig) {
@@ -114,7 +114,7 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
             if (button.prepare)
                 button.prepare(rig);
             if (way == KeyInThePayoutsWindow) { // a pay table creates it, hidden
-                rig.app->card().payouts.setAmount(0, QStringLiteral("1"));
+                rig.app->card().payouts.setAmount(0, "1");
                 emit rig.app->card().changed();
             }
             ASSERT_FALSE(button.reached && button.reached(rig));
@@ -179,7 +179,7 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
         if (row.acts == 3)
             typing->setFocus();
         QSignalSpy sent(espHold, &CardLabel::clicked);
-        const QString text = row.key == Qt::Key_E ? QStringLiteral("e") : QStringLiteral("\r");
+        const QString text = row.key == Qt::Key_E ? QStringLiteral("e") : "\r";
         for (const QString& event : QString::fromLatin1(row.events).split(u' ')) {
             const bool marked = event.startsWith(u'*');
             const bool press = event.at(marked ? 1 : 0) == u'+';

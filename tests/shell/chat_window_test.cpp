@@ -74,7 +74,7 @@ TEST(ChatWindow, showsTheChatTextAsItGrowsAndTheStateOfTheLink) {
 TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
     ChatRig rig;
     Card& card = rig.app->card();
-    card.state.machineKeeperName = QStringLiteral("Rivet");
+    card.state.machineKeeperName = "Rivet";
     card.sendHolds();
     rig.clock.settle();
     rig.world->appendPrivateFrom("Rivet", "FINAL: | 02 | 02 | 02 | Credits: (105)");

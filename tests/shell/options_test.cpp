@@ -85,10 +85,10 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     }
     // Where only a wide font is at hand, a caption is narrowed until it fits its room.
     QFont wide;
-    wide.setFamilies({QStringLiteral("DejaVu Sans")});
+    wide.setFamilies({"DejaVu Sans"});
     wide.setPointSizeF(9);
     wide.setBold(true);
-    const QString caption = QStringLiteral("Play Lossing Sound");
+    const QString caption = "Play Lossing Sound";
     ASSERT_GT(QFontMetrics(wide).horizontalAdvance(caption), 102);
     EXPECT_LE(QFontMetrics(fittedFont(wide, caption, 102)).horizontalAdvance(caption), 102);
     EXPECT_EQ(fittedFont(wide, caption, 1000), wide) << "a caption that fits keeps its font";
@@ -114,7 +114,7 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
             AppRig rig;
             QString& option =
                 winning ? rig.app->options().winSoundFile : rig.app->options().loseSoundFile;
-            option = QStringLiteral("old.wav");
+            option = "old.wav";
             rig.app->dialogs().showOptions();
             OptionsWindow& options = rig.app->dialogs().optionsWindow();
             control(options, button).click();
@@ -122,7 +122,7 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
             EXPECT_EQ(rig.files.open.front().filter, "Wav Files (*.wav)");
             const QString chosen = row.chosen == "@" ? rig.makeFile("sound.wav") : row.chosen;
             rig.files.answer(chosen);
-            const QString expected = row.taken ? chosen : QStringLiteral("old.wav");
+            const QString expected = row.taken ? chosen : "old.wav";
             EXPECT_EQ(option, expected);
             EXPECT_EQ(control<QLineEdit>(options,
                                          winning ? options::kWinSoundPath : options::kLoseSoundPath)
@@ -202,9 +202,9 @@ TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
         rig.app->dialogs().showOptions();
         control<QCheckBox>(rig.app->dialogs().optionsWindow(), row.box).click();
         control(rig.app->dialogs().optionsWindow(), row.button).click();
-        const QString sound = rig.makeFile(QStringLiteral("chosen.wav"));
+        const QString sound = rig.makeFile("chosen.wav");
         rig.files.answer(sound);
-        rig.app->card().state.machineKeeperName = QStringLiteral("Rivet");
+        rig.app->card().state.machineKeeperName = "Rivet";
         rig.app->card().sendHolds(); // ESP HOLD arms FINISH
         rig.world->appendLine(QString::fromLatin1(row.finalLine));
         rig.app->card().finish(); // FINISH
@@ -217,8 +217,8 @@ TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
 
 // "Close", the title bar and shutdown each write the file; the window keeps its values.
 TEST(OptionsWindow, closingWritesTheSettingsFile) {
-    const Options stored{QStringLiteral("/s/win.wav"), QStringLiteral("/s/lose.wav"),
-                         CheckState::Clear, CheckState::Ticked, CheckState::Clear};
+    const Options stored{"/s/win.wav", "/s/lose.wav", CheckState::Clear, CheckState::Ticked,
+                         CheckState::Clear};
     {
         SCOPED_TRACE("Close rewrites the same file; the title bar saves what changed");
         AppRig rig(serializeSettings(stored));
@@ -247,7 +247,7 @@ TEST(OptionsWindow, closingWritesTheSettingsFile) {
     {
         SCOPED_TRACE("a file that cannot be written is shown and the program goes on");
         AppRig rig{QByteArray()};
-        ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt"))); // in the way
+        ASSERT_TRUE(QDir(rig.dir.path()).mkdir("Settings.txt")); // in the way
         rig.app->dialogs().showOptions();
         control(rig.app->dialogs().optionsWindow(), options::kClose).click();
         EXPECT_FALSE(rig.app->dialogs().optionsWindow().isVisible());

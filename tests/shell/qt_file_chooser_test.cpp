@@ -16,7 +16,7 @@ namespace {
 
 TEST(QtFileChooser, answersFromTheFinishedSignalWithoutBlocking) {
     QTemporaryDir dir;
-    const QString wave = dir.filePath(QStringLiteral("win.wav"));
+    const QString wave = dir.filePath("win.wav");
     ASSERT_TRUE(QFile(wave).open(QIODevice::WriteOnly));
     enum Ending { Accept, Cancel, ParentGone };
     for (Ending ending : {Accept, Cancel, ParentGone}) {

@@ -260,8 +260,7 @@ TEST(Shutdown, closesTheLinkThePayoutsWindowAndTheHelpAndSavesTheOptions) {
     QPointer<PayoutsWindow> payouts = rig.app->windows().card().payoutsWindow();
     QPointer<HelpWindow> help = rig.app->dialogs().helpWindow();
     ASSERT_TRUE(payouts && help && help->isVisible());
-    rig.app->options() = {
-        QStringLiteral("/sounds/win, loud.wav"), {}, CheckState::Clear, CheckState::Ticked};
+    rig.app->options() = {"/sounds/win, loud.wav", {}, CheckState::Clear, CheckState::Ticked};
     rig.app->shutDown();
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr);
     EXPECT_TRUE(payouts.isNull());
@@ -281,7 +280,7 @@ TEST(Shutdown, givesBackPathsInAnotherCodePageByteForByte) {
     const QByteArray latin1 = "Text1\r\n/sons/caf\xE9.wav\r\nText2\r\n/sons/perdu\xE9.wav\r\n"
                               "Check1\r\n 0 \r\nCheck2\r\n 1 \r\nCheck3\r\n 1 \r\n";
     AppRig rig(latin1);
-    EXPECT_EQ(rig.app->options().winSoundFile, QStringLiteral("/sons/café.wav"));
+    EXPECT_EQ(rig.app->options().winSoundFile, "/sons/café.wav");
     rig.app->shutDown();
     EXPECT_EQ(rig.settingsOnDisk(), latin1);
 }
@@ -303,7 +302,7 @@ TEST(Shutdown, endsOnceTheOptionsAreSavedOrTheFailureIsTold) {
         EXPECT_EQ(run.shows.count, 1);
         if (ending != Saved) {
             ASSERT_TRUE(QFile::remove(rig.settingsPath));
-            ASSERT_TRUE(QDir(rig.dir.path()).mkdir(QStringLiteral("Settings.txt")));
+            ASSERT_TRUE(QDir(rig.dir.path()).mkdir("Settings.txt"));
         }
         rig.app->options().playLoseSound = CheckState::Ticked;
         run.capturingStderr([&] {

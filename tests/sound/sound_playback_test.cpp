@@ -159,7 +159,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString notWave = dir.filePath(QStringLiteral("notes.wav"));
+    QString notWave = dir.filePath("notes.wav");
     QtSoundPlayer player;
 };
 

@@ -39,8 +39,8 @@ struct AppRig {
     static inline const QString kRefusal = QStringLiteral("no chat client is running");
 
     QTemporaryDir dir;
-    QString settingsPath = dir.filePath(QStringLiteral("Settings.txt"));
-    QString preferencesPath = dir.filePath(QStringLiteral("Jackwell.conf"));
+    QString settingsPath = dir.filePath("Settings.txt");
+    QString preferencesPath = dir.filePath("Jackwell.conf");
     VirtualClock clock;
     FakeSound sound;
     FakeFileChooser files;
@@ -70,8 +70,8 @@ struct AppRig {
         auto embedded = [this] { return makeWorld(); };
         app = std::make_unique<JackwellApp>(JackwellApp::Setup{
             clock, makeBackend, sound, sound, settingsPath, &files, preferencesPath,
-            extras.soundsDir, embedded, dir.filePath(QStringLiteral("Chat.txt")),
-            extras.keepsHistory ? dir.filePath(QStringLiteral("data")) : QString(), extras.docked});
+            extras.soundsDir, embedded, dir.filePath("Chat.txt"),
+            extras.keepsHistory ? dir.filePath("data") : QString(), extras.docked});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
         if (start == Load) {

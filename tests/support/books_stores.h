@@ -53,7 +53,7 @@ public:
     void startAfresh() { ++books_; }
     void tamper(const QString& statement) {
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kRaw);
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", kRaw);
             db.setDatabaseName(path());
             ASSERT_TRUE(db.open());
             QSqlQuery query(db);
@@ -65,7 +65,7 @@ public:
     // themselves, or by new books.
     static constexpr int kWaysToTakeAway = 3;
     void takeAway(int way) {
-        const QString other = path() + QStringLiteral(".other");
+        const QString other = path() + ".other";
         QString error;
         const bool replacing = way == 1   ? QFile::copy(path(), other)
                                : way == 2 ? bool(books::SqliteBooks::create(other, &error))
@@ -91,8 +91,7 @@ public:
         "CREATE FUNCTION broken() RETURNS trigger LANGUAGE plpgsql AS"
         " $$BEGIN RAISE EXCEPTION 'disk trouble'; END$$;"
         " CREATE TRIGGER broken BEFORE UPDATE ON players FOR EACH ROW EXECUTE FUNCTION broken()");
-    static inline const QString kMendPlayerUpdates =
-        QStringLiteral("DROP TRIGGER broken ON players");
+    static inline const QString kMendPlayerUpdates = "DROP TRIGGER broken ON players";
 
     static void setUpSuite() {
         QString error;
@@ -160,9 +159,7 @@ public:
         sql(QStringLiteral("SET search_path = jackwell; ") + statement);
     }
     static constexpr int kWaysToTakeAway = 1;
-    void takeAway(int) {
-        sql(QStringLiteral("SET client_min_messages = warning; DROP SCHEMA jackwell CASCADE"));
-    }
+    void takeAway(int) { sql("SET client_min_messages = warning; DROP SCHEMA jackwell CASCADE"); }
 
 protected:
     static inline PostgresServer* server_ = nullptr;

@@ -56,7 +56,7 @@ template <typename Backend = ChatWorld> struct CardRig {
         EXPECT_EQ(chat.open(), 0);
         card.bringToRest();
         if constexpr (std::is_same_v<Backend, ChatWorld>)
-            backend->appendSystem(QStringLiteral("Welcome to the world")); // so a chat text comes
+            backend->appendSystem("Welcome to the world"); // so a chat text comes
     }
 
     MakeBackend makeBackend;
@@ -101,14 +101,13 @@ template <typename Backend = ChatWorld> struct CardRig {
     }
     // Draws as the machinekeeper sends them: no cherry, so no win.
     static inline const QString kFirstDraw = QStringLiteral("FIRST: | 01 | 02 | 03 |");
-    static inline const QString kFinalDraw =
-        QStringLiteral("FINAL: | 04 | 05 | 06 | Credits: (99)");
+    static inline const QString kFinalDraw = "FINAL: | 04 | 05 | 06 | Credits: (99)";
 
     // The machinekeeper sends `first` (empty: nothing), then START, with a known machinekeeper;
     // returns once the reels spin.
     void start(const QString& first = kFirstDraw) {
         if (state.machineKeeperName.isEmpty())
-            state.machineKeeperName = QStringLiteral("Rivet");
+            state.machineKeeperName = "Rivet";
         keeperSays(first);
         click(&Card::start);
     }
@@ -116,7 +115,7 @@ template <typename Backend = ChatWorld> struct CardRig {
     // FINISH; returns once FINISH has its chat text and the reels spin.
     void finish(const QString& final = kFinalDraw) {
         if (state.machineKeeperName.isEmpty())
-            state.machineKeeperName = QStringLiteral("Rivet");
+            state.machineKeeperName = "Rivet";
         card.sendHolds();
         clock.settle();
         keeperSays(final);
@@ -129,9 +128,7 @@ template <typename Backend = ChatWorld> struct CardRig {
         }
     }
     // The chat log's lines (for a world backend).
-    QStringList logLines() const {
-        return QString::fromUtf8(backend->log()).split(QStringLiteral("\r\n"));
-    }
+    QStringList logLines() const { return QString::fromUtf8(backend->log()).split("\r\n"); }
 };
 
 } // namespace jackwell::testing

@@ -27,8 +27,8 @@ public:
     // Runs the program as an unprivileged user when the tests run as root, so that file
     // permissions apply to it.
     void setUnprivileged(bool unprivileged) { unprivileged_ = unprivileged; }
-    QString configPath() const { return path(QStringLiteral("keeper.txt")); }
-    QString booksPath() const { return path(QStringLiteral("books.sqlite")); }
+    QString configPath() const { return path("keeper.txt"); }
+    QString booksPath() const { return path("books.sqlite"); }
     // Writes the configuration; `extra` lines are added at its end.
     bool writeConfig(const QByteArray& extra = {});
 
@@ -48,7 +48,7 @@ public:
     void kill() { end(process_, SIGKILL); }
     qint64 residentKb() const;
     // What every start of the robot said, one after the other.
-    QString log() const { return QString::fromUtf8(fileText(QStringLiteral("keeper.log"))); }
+    QString log() const { return QString::fromUtf8(fileText("keeper.log")); }
 
 private:
     Child child(const QStringList& arguments, std::function<void()> beforeExec = {}) const;

@@ -34,7 +34,7 @@ public:
     quint16 port() const { return port_; }
     // The TLS port and the certificate the server shows there (Options::tls).
     quint16 tlsPort() const { return tlsPort_; }
-    QString certificatePath() const { return path(QStringLiteral("cert.pem")); }
+    QString certificatePath() const { return path("cert.pem"); }
 
     // True when ngircd is there, installing it if it is missing.
     static bool ensureInstalled(QString* error);

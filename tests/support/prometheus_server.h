@@ -12,7 +12,7 @@ namespace jackwell::testing {
 class PrometheusServer : public TestServer {
 public:
     PrometheusServer()
-        : TestServer({QStringLiteral("prometheus.log")}) {}
+        : TestServer({"prometheus.log"}) {}
     ~PrometheusServer() { end(process_); }
 
     // Starts the server, scraping http://127.0.0.1:`target`/metrics, and waits until it serves.

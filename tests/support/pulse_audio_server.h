@@ -18,7 +18,7 @@ public:
     static constexpr int kChannels = 2;
 
     PulseAudioServer()
-        : TestServer({QStringLiteral("pulse.log")}) {}
+        : TestServer({"pulse.log"}) {}
     ~PulseAudioServer() { stop(); }
 
     // Starts the server and waits (a few seconds at most) until it answers.

@@ -38,12 +38,12 @@ struct World {
     // Writes to Rivet and waits for the answer, which comes once the books are on the disk.
     QString ask(const QString& text) {
         const qsizetype before = world->lineCount();
-        world->sendPrivateMessage(QStringLiteral("Rivet"), text);
+        world->sendPrivateMessage("Rivet", text);
         clock.settle();
         testing::waitUntil([&] { return world->lineCount() > before + 1; }, 5000);
         return log();
     }
-    machine::PlayerRecord record() { return *world->rivetBooks().load(QStringLiteral("Player")); }
+    machine::PlayerRecord record() { return *world->rivetBooks().load("Player"); }
 };
 
 // What the file holds; one that cannot be read fails the test.
@@ -55,20 +55,19 @@ QByteArray bytesOf(const QString& path) {
 
 TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("data/Jackwell/rivet.sqlite"));
+    const QString path = dir.filePath("data/Jackwell/rivet.sqlite");
     machine::PlayerRecord before;
     {
         World first(path);
         EXPECT_TRUE(first.world->booksNotice().isEmpty())
             << first.world->booksNotice().toStdString();
-        EXPECT_TRUE(
-            first.ask(QStringLiteral("Register me!")).contains(machine::kFreeGameOfferHead));
-        first.world->sendPrivateMessage(QStringLiteral("Rivet"), QStringLiteral("I hold 0,0,0"));
+        EXPECT_TRUE(first.ask("Register me!").contains(machine::kFreeGameOfferHead));
+        first.world->sendPrivateMessage("Rivet", "I hold 0,0,0");
         first.clock.settle(); // booked; the answer waits for the disk
         EXPECT_EQ(first.record().gamesPlayed, 1);
         EXPECT_FALSE(first.log().contains(machine::kFinalDrawHead));
         // The next message waits until that answer is safe: one message at a time.
-        first.world->sendPrivateMessage(QStringLiteral("Rivet"), QStringLiteral("I hold 1,1,1"));
+        first.world->sendPrivateMessage("Rivet", "I hold 1,1,1");
         first.clock.settle();
         EXPECT_EQ(first.record().gamesPlayed, 1);
         EXPECT_TRUE(testing::waitUntil(
@@ -84,7 +83,7 @@ TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
     ASSERT_EQ(games->size(), 1u);
     EXPECT_EQ(games->front().creditsAfter, before.credits);
     // Free credits only for a player with none left.
-    EXPECT_FALSE(again.ask(QStringLiteral("Register me!")).contains(machine::kFreeGameOfferHead));
+    EXPECT_FALSE(again.ask("Register me!").contains(machine::kFreeGameOfferHead));
 }
 
 // What is found where the books should be, and whether the books are then kept in a new file
@@ -115,7 +114,7 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
     for (const FileFault& fault : faults) {
         SCOPED_TRACE(fault.name);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
+        const QString path = dir.filePath("rivet.sqlite");
         std::unique_ptr<books::SqliteBooks> holder;
         fault.make(path, holder);
         const QByteArray bytes = bytesOf(path);
@@ -134,7 +133,7 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
             EXPECT_TRUE(world.world->rivetBooks().filePath().isEmpty()) << "kept in memory";
         }
         // Either way the player plays on.
-        EXPECT_TRUE(world.ask(QStringLiteral("Register me!")).contains(machine::kFirstDrawHead));
+        EXPECT_TRUE(world.ask("Register me!").contains(machine::kFirstDrawHead));
     }
 }
 
@@ -145,8 +144,8 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
 // the player is told which file, and plays on in memory, the file left as it is.
 TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("rivet.sqlite"));
-    World(path).ask(QStringLiteral("Register me!"));
+    const QString path = dir.filePath("rivet.sqlite");
+    World(path).ask("Register me!");
     const QByteArray bytes = bytesOf(path);
     const struct {
         QIODevice::OpenMode refused;
@@ -176,7 +175,7 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
     }
 
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "damage");
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damage");
         db.setDatabaseName(path);
         ASSERT_TRUE(db.open());
         QSqlQuery query(db);
@@ -184,7 +183,7 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
     }
     QSqlDatabase::removeDatabase("damage");
     World world(path);
-    const QString log = world.ask(QStringLiteral("Register me!"));
+    const QString log = world.ask("Register me!");
     EXPECT_PRED2(textContains, log, "<system>: Rivet cannot read your record in its books " + path);
     EXPECT_FALSE(log.contains(machine::kOutOfOrder)) << log.toStdString();
     EXPECT_TRUE(log.contains(machine::kFirstDrawHead)) << log.toStdString();
