@@ -107,6 +107,15 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
     EXPECT_FALSE(rig.state.reels[0].timer.enabled);
     EXPECT_EQ(rig.state.reels[0].firstCode, "0");
     EXPECT_TRUE(rig.state.notice.isEmpty());
+
+    // The draw shown last gone from the front of a long chat: the one after it is new.
+    Rig cut;
+    cut.start();
+    cut.finish();
+    cut.clock.advance(8000);
+    cut.backend->appendSystem(QString(8 * 1024 * 1024, u'x'));
+    cut.start("FIRST: | 09 | 08 | 07 |");
+    EXPECT_EQ(cut.state.reels[0].firstCode, "09");
 }
 
 // The chat may show a draw only once the reels have come to rest on it: not when START or FINISH

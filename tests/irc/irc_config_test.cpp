@@ -75,6 +75,7 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         {"\007bell\rli\tne\n",
          "Chat.txt, line 1: expected \"key = value\", found \"\\x07bell\\rli\\tne\""},
         {base + "sever = x\n", "Chat.txt, line 3: unknown key \"sever\""},
+        {base + "= x\n", "Chat.txt, line 3: unknown key \"\""},
         {base + "\n# x\nnick = Other\n", "Chat.txt, line 5: nick is given a second time"},
         {base + "port =\n", "Chat.txt, line 3: port has no value"},
         {base + "port = 70000\n", "Chat.txt, line 3: port \"70000\" is not a number"},
