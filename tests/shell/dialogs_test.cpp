@@ -144,6 +144,17 @@ TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
     EXPECT_EQ(textInPlot, 0);
     EXPECT_GT(textUnder, 0);
 
+    // More games than columns: a column's spread, low to high, stands behind the line.
+    std::vector<history::PlayedGame> many(1000);
+    for (std::size_t game = 25; game < many.size(); game += 50)
+        many[game].creditsAfter = 100;
+    view.setGames(many);
+    const QImage spread = view.grab().toImage();
+    int spreadAt = 0;
+    for (int x = 60; x < 408; ++x)
+        spreadAt += spread.pixelColor(x, 82) == QColor(0x9f, 0xbf, 0xef);
+    EXPECT_GT(spreadAt, 10) << "of the sixteen columns whose peak is not their last";
+
     view.setGames({});
     const QImage none = view.grab().toImage();
     int dark = 0;
