@@ -90,12 +90,8 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
     QStringList players, grants;
     for (const LedgerPlayer& p : ledger.players)
-        players << QStringLiteral("%1 %2 %3 %4 %5")
-                       .arg(p.name)
-                       .arg(p.credits)
-                       .arg(p.gamesPlayed)
-                       .arg(p.tokensWon)
-                       .arg(p.freeCreditsGranted);
+        players << QString::asprintf("%s %lld %lld %lld %lld", qPrintable(p.name), p.credits,
+                                     p.gamesPlayed, p.tokensWon, p.freeCreditsGranted);
     EXPECT_EQ(players, (QStringList{"Bob 100 0 0 100", QStringLiteral("alice %1 2 %2 150")
                                                            .arg(afterSecond.credits)
                                                            .arg(afterSecond.tokensWon)}))
