@@ -60,11 +60,10 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
         ASSERT_EQ(rows.games.size(), 1u);
         EXPECT_FALSE(rows.games[0].playedAt.isValid());
         EXPECT_TRUE(read->audit().balanced());
-        // A robot that cannot bring them up to date does not serve them. (The reader keeps the
-        // log files; the lock file's few bytes fit.)
-        const FileSizeLimit full(512);
+        // A robot that cannot bring them up to date does not serve them (the reader keeps the
+        // log files; the lock file's few bytes fit).
         QString error;
-        EXPECT_FALSE(SqliteBooks::open(path(), &error));
+        EXPECT_FALSE((FileSizeLimit(512), SqliteBooks::open(path(), &error)));
         EXPECT_TRUE(error.contains("disk I/O error")) << error.toStdString();
     }
     EXPECT_EQ(layout(), 1) << "read only, or refused";

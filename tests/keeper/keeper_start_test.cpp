@@ -177,11 +177,14 @@ TEST(KeeperStart, AConfigurationThatIsNoFileIsRefusedAtOnce) {
     KeeperProcess keeper;
     const QString fifo = QDir(keeper.folder()).filePath("fifo.txt");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QString output;
     for (const QStringList& arguments : {QStringList{fifo}, QStringList{"--init", fifo}}) {
-        QString output;
         EXPECT_EQ(keeper.run(arguments, &output, 5000), 1) << output.toStdString();
         EXPECT_PRED2(textContains, output, fifo + ": not a regular file, not a configuration");
     }
+    ASSERT_TRUE(keeper.writeConfig("logfile = missing/robot.log\n")); // nor a log it cannot write
+    EXPECT_EQ(keeper.run({keeper.configPath()}, &output, 5000), 1) << output.toStdString();
+    EXPECT_PRED2(textContains, output, "cannot write the log file");
 }
 
 } // namespace
