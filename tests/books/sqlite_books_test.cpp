@@ -60,8 +60,7 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
         ASSERT_EQ(rows.games.size(), 1u);
         EXPECT_FALSE(rows.games[0].playedAt.isValid());
         EXPECT_TRUE(read->audit().balanced());
-        // A robot that cannot bring them up to date does not serve them (the reader keeps the
-        // log files; the lock file's few bytes fit).
+        // Never served without their upgrade (the reader keeps the -wal and -shm files).
         QString error;
         EXPECT_FALSE((FileSizeLimit(512), SqliteBooks::open(path(), &error)));
         EXPECT_TRUE(error.contains("disk I/O error")) << error.toStdString();
