@@ -255,6 +255,8 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
         EXPECT_TRUE(waitUntil([&] { return backend->linkStatus().channel.isEmpty(); }, kWaitMs));
         backend->joinChannel("#other");
     }
+    backend->close();
+    EXPECT_EQ(told.back().state, ChatLinkStatus::State::Offline) << "closed, and told so";
 }
 
 TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutageAndFailsToOpenWhereNoServerAnswers) {

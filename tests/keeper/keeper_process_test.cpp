@@ -214,8 +214,7 @@ TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
         alice->privmsg(kKeeper, holdsLine("1,0,1"));
         EXPECT_TRUE(alice->waitForPrivmsg(kKeeper, wire(kOutOfOrder), kWaitMs));
         EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log().toStdString();
-        EXPECT_TRUE(keeper->log().contains("was deleted or replaced while the books were open"))
-            << keeper->log().toStdString();
+        EXPECT_PRED2(textContains, keeper->log(), "deleted or replaced while the books were open");
         EXPECT_EQ(countTold(*alice, kFinalHead), 0);
     }
 }
