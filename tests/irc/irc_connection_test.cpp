@@ -81,6 +81,8 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
     ASSERT_TRUE(server.waitForLine("PONG :t0k3n"));
     EXPECT_TRUE(server.received.contains("JOIN #casino"));
     EXPECT_TRUE(connection->isRegistered());
+    EXPECT_EQ(connection->findChild<QTcpSocket*>()->socketOption(QTcpSocket::LowDelayOption), 1)
+        << "each line leaves at once, never held for the one before it";
     EXPECT_EQ(connection->account(), "alice");
     EXPECT_EQ(connection->nick(), "Bob");
     EXPECT_EQ(connection->offlineSinceMs(), -1);

@@ -30,9 +30,8 @@ QByteArray answerTo(keeper::MetricsEndpoint& endpoint, const QByteArray& request
     return answer;
 }
 
-// Every place taken by a connection that sends nothing (as one that opens them again as they
-// are dropped keeps them): a scraper is still answered, in the place of the oldest. A place
-// whose client hung up is free at once.
+// Places held by connections that send nothing (reopened as they are dropped): a scraper is
+// still answered, in the place of the oldest; a place whose client hung up is free at once.
 TEST(MetricsEndpoint, ConnectionsLeftOpenNeverKeepAScraperOut) {
     RealClock clock;
     keeper::MetricsEndpoint endpoint(clock, [] { return QByteArray("jackwell_keeper_up 1\n"); });

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <sys/resource.h>
-
 #include <csignal>
+#include <sys/resource.h>
 
 namespace jackwell::testing {
 
