@@ -242,19 +242,19 @@ TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
 // thousand it keeps (a server of the test's own, to answer the request when the messages are in).
 TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     ScriptedIrcServer fake;
-    fake.isonAnswer = ":irc.test 303 Rivet :\r\n"; // its output's probes answered
-    auto robot = welcomedBy(fake, clock);
+    fake.isonAnswer = ":irc.test 303 Rivet :\r\n";  // its output's probes answered
+    auto robot = welcomedBy(fake, clock, "RivetF"); // F in its name is no mode
     ASSERT_TRUE(robot);
     constexpr int kPlayers = 1001;
     for (int i = 0; i < kPlayers; ++i)
-        fake.send(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG Rivet :" + kRegister +
+        fake.send(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG RivetF :" + kRegister +
                   "\r\n");
     // Servers tell a new client the user modes they set on their own; +i-F is not the exemption.
-    fake.send(":Rivet MODE Rivet :+i-F\r\n");
+    fake.send(":RivetF MODE RivetF :+i-F\r\n");
     runEventsFor(300);
     EXPECT_FALSE(fake.heard().contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
     EXPECT_FALSE(robot->isFloodExempt());
-    fake.send(":Rivet MODE Rivet :+F\r\n");
+    fake.send(":RivetF MODE RivetF :+F\r\n");
     const auto told = [](int i) { return "PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead; };
     for (int i = 0; i < kPlayers - 1; ++i)
         ASSERT_TRUE(waitUntil([&] { return fake.heard().contains(told(i)); }, kWaitMs)) << i;
