@@ -35,9 +35,8 @@ const QString ProgramFlow::kOpenChatConfig = QStringLiteral("Open Chat.txt");
 const QString ProgramFlow::kStartWithDefaults = QStringLiteral("Start with defaults");
 const QString ProgramFlow::kQuit = QStringLiteral("Quit");
 
-ProgramFlow::ProgramFlow(JackwellApp& app, OpenFile openFile)
-    : app_(app)
-    , openFile_(openFile ? std::move(openFile) : OpenFile(openInDesktop)) {}
+ProgramFlow::ProgramFlow(JackwellApp& app)
+    : app_(app) {}
 
 ProgramFlow::~ProgramFlow() {
     delete lastWord_;
@@ -147,8 +146,8 @@ void ProgramFlow::chosen(Choice choice, const QString& message, const QString& r
         emit finished(exitCode_);
         return;
     case Choice::OpenChatConfig:
-        openFile_(app_.chatConfigFile());
-        startFailed(message, reason); // the choice is still the player's
+        openInDesktop(app_.chatConfigFile()); // the player's own program for it
+        startFailed(message, reason);         // the choice is still the player's
         return;
     case Choice::PlayEmbedded:
         if (!app_.startInEmbeddedWorld(&error, &detail)) {

@@ -4,8 +4,6 @@
 #include <QPointer>
 #include <QString>
 
-#include <functional>
-
 class QMessageBox;
 
 namespace jackwell {
@@ -28,12 +26,8 @@ class ProgramFlow : public QObject {
     Q_OBJECT
 
 public:
-    // Opens a file for the player to read and edit (Chat.txt).
-    using OpenFile = std::function<void(const QString& path)>;
-
-    // The app must outlive the flow. Without `openFile`, files open in the desktop's own
-    // program for them.
-    explicit ProgramFlow(JackwellApp& app, OpenFile openFile = {});
+    // The app must outlive the flow.
+    explicit ProgramFlow(JackwellApp& app);
     ~ProgramFlow() override;
 
     // Start-up: shows the card, or shows why it cannot start.
@@ -69,7 +63,6 @@ private:
     QMessageBox* openBox(const QString& message, const QString& reason);
 
     JackwellApp& app_;
-    OpenFile openFile_;
     bool stoppedBySystem_ = false;
     bool ending_ = false;
     int exitCode_ = 0;

@@ -63,7 +63,6 @@ void ProgramWindows::makeDock() {
     layout->addWidget(card_.get(), 0, Qt::AlignTop);
     layout->addWidget(chat_.get(), 1);
     chat_->setMinimumWidth(kDockedChatWidth / 2);
-    dock_->resize(card_->width() + kDockedChatWidth, card_->height());
     dock_->installEventFilter(this);
     pane_ = std::make_unique<DockPane>(*dock_, *chat_, [this] { fitDock(); });
     connect(card_.get(), &CardWindow::openInDock, this, &ProgramWindows::showInDock);

@@ -228,6 +228,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         {":bob!~b@h QUIT", "<system>: bob quit"},
         {":bob!~b@h NICK rob", "<system>: bob is now known as rob"},
         {":op!~o@h KICK #casino bob :rude", "<system>: bob was kicked from #casino by op (rude)"},
+        {":op!~o@h KICK #casino bob", "<system>: bob was kicked from #casino by op"},
         {":op!~o@h KICK #casino", "-"},
         {":op!~o@h TOPIC #casino :luck", "<system>: op set the topic of #casino to: luck"},
         {":op!~o@h TOPIC #casino", "-"},

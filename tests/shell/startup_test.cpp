@@ -14,11 +14,13 @@
 #include "support/wait_until.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <csignal>
 
@@ -87,8 +89,8 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
 
 // The program as main() runs it: what it shows, what it prints and when it ends.
 struct ProgramRun {
-    explicit ProgramRun(JackwellApp& app, ProgramFlow::OpenFile openFile = {})
-        : flow(app, std::move(openFile)) {
+    explicit ProgramRun(JackwellApp& app)
+        : flow(app) {
         QObject::connect(&flow, &ProgramFlow::finished,
                          [this](int exitCode) { exitCodes.push_back(exitCode); });
         app.windows().card().installEventFilter(&shows);
@@ -177,8 +179,9 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
                                              "password = wrong\n")
                                   .arg(server.port())
                                   .toUtf8());
-        QStringList opened;
-        ProgramRun run(*rig.app, [&](const QString& path) { opened << path; });
+        QTextBrowser opened; // where the desktop's opening of a file is sent instead
+        QDesktopServices::setUrlHandler("file", &opened, "setSource");
+        ProgramRun run(*rig.app);
         run.capturingStderr([&] { run.flow.start(); });
         QMessageBox* box = openMessage();
         ASSERT_TRUE(box);
@@ -211,7 +214,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         if (row.ending == OpenChatTxt) {
             const QPointer<QMessageBox> asked = box;
             choose(box, "Open Chat.txt");
-            EXPECT_EQ(opened, QStringList{chatTxt});
+            EXPECT_EQ(opened.source(), QUrl::fromLocalFile(chatTxt));
             box = openMessage();
             ASSERT_TRUE(box) << "the choice is still the player's";
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
