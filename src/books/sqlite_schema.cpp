@@ -98,7 +98,9 @@ bool SqliteBooks::createSchema(QString* error) {
 
 bool SqliteBooks::checkSchema(QString* error, Refusal* refusal) {
     QSqlQuery query(db_);
-    if (!query.exec(QStringLiteral("PRAGMA application_id")) || !query.next()) {
+    if (!query.exec(QStringLiteral("SELECT application_id, user_version FROM "
+                                   "pragma_application_id, pragma_user_version")) ||
+        !query.next()) {
         *error = query.lastError().text();
         return false;
     }
@@ -106,11 +108,7 @@ bool SqliteBooks::checkSchema(QString* error, Refusal* refusal) {
         *error = QStringLiteral("the file holds something other than the machinekeeper's books");
         return false;
     }
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        *error = query.lastError().text();
-        return false;
-    }
-    const int version = query.value(0).toInt();
+    const int version = query.value(1).toInt();
     if (version < kOldestReadableVersion || version > kSchemaVersion) {
         if (version > kSchemaVersion)
             *refusal = Refusal::Newer;

@@ -35,6 +35,14 @@ check "jackwell --bogus" 2 stderr "usage: jackwell" -- "$jackwell" --bogus
 check "jackwell unknown option named" 2 stderr "bogus" -- "$jackwell" --bogus
 check "jackwell extra argument" 2 stderr "unexpected argument 'game'" -- "$jackwell" game
 check "jackwell without a display" 1 stderr "no display" -- "$jackwell"
+# Qt's own options go to Qt, with their values; those without a value leave the next word alone.
+for option in platform platformpluginpath platformtheme plugin display geometry style stylesheet \
+    qwindowgeometry qwindowtitle qwindowicon session; do
+    check "jackwell -$option VALUE" 1 stderr "no display" -- "$jackwell" "-$option" x
+done
+for option in reverse widgetcount nograb dograb; do
+    check "jackwell -$option x" 2 stderr "unexpected argument 'x'" -- "$jackwell" "-$option" x
+done
 
 check "jackwell-keeper --help" 0 stdout "usage: jackwell-keeper CONFIG" -- "$keeper" --help
 check "jackwell-keeper --version" 0 stdout "jackwell-keeper $version" -- "$keeper" --version
