@@ -87,7 +87,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     EXPECT_FALSE(books->delivery("Bob")->firstDrawUntold);
 
     Ledger ledger;
-    ASSERT_TRUE(books->readLedger(ledger)) << books->lastError().toStdString();
+    ASSERT_TRUE(books->readLedger(ledger)) << books->lastError();
     QStringList players, grants;
     for (const LedgerPlayer& p : ledger.players)
         players << QString::asprintf("%s %lld %lld %lld %lld", qPrintable(p.name), p.credits,
@@ -172,7 +172,7 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
     // The ledger takes the game, then writing the player's record fails: the row goes too.
     this->tamper(TypeParam::kBreakPlayerUpdates);
     EXPECT_FALSE(books->commitGame("alice", outcome, after));
-    EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError().toStdString();
+    EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError();
     EXPECT_EQ(books->audit().games, 0);
     this->tamper(TypeParam::kMendPlayerUpdates);
     EXPECT_EQ(books->load("alice"), start) << "refused games change nothing";
@@ -301,7 +301,7 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
     ASSERT_TRUE(books->save("alice", start));
     ASSERT_TRUE(books->commitGame("alice", outcome, after));
     ASSERT_TRUE(books->markDelivered({{"alice", 1}, {"alice", 0}, {"nobody", 2}}));
-    ASSERT_TRUE(books->commitBatch()) << books->lastError().toStdString();
+    ASSERT_TRUE(books->commitBatch()) << books->lastError();
     EXPECT_FALSE(books->inBatch());
     EXPECT_EQ(books->load("alice"), after);
     EXPECT_EQ(books->delivery("alice")->deliveredGame, 1);
@@ -361,9 +361,9 @@ TYPED_TEST(KeeperBooksTest, BooksTakenAwayWhileOpenTakeNoMoreChanges) {
         const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 1, 1});
         this->takeAway(way);
         EXPECT_FALSE(books->save("alice", PlayerRecord{})) << "refused, and the books are gone";
-        EXPECT_TRUE(books->failedForGood()) << books->lastError().toStdString();
+        EXPECT_TRUE(books->failedForGood()) << books->lastError();
         EXPECT_FALSE(books->commitGame("alice", outcome, after));
-        EXPECT_TRUE(books->failedForGood()) << books->lastError().toStdString();
+        EXPECT_TRUE(books->failedForGood()) << books->lastError();
         EXPECT_FALSE(books->save("bob", registeredPlayer()));
     }
 }

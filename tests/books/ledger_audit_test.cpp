@@ -180,21 +180,21 @@ TEST(ReturnReport, MeasuredAgainstExactPerPlayerAndInAll) {
                   played("alice", {4, 4, 9}, {true, true}, 25000), played("bob", {0, 0, 0}, {}, 0)};
     const QStringList lines = returnReport(rows);
     ASSERT_EQ(lines.size(), 6);
-    EXPECT_TRUE(lines[1].contains("best-holds=233.74% no-holds=55.43%")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains("best-holds=233.74% no-holds=55.43%")) << lines[1];
     const QString alice = "alice games=1 staked=50 paid=25000 return=50000.00% as-played=3578.57%±";
     EXPECT_TRUE(lines[2].startsWith(alice) && lines[2].endsWith("verdict=high"));
     EXPECT_TRUE(lines[3].startsWith("bob ") && lines[3].endsWith("as-played=- best-holds=233.74%"
                                                                  "±5235.93 no-holds=55.43%±2060.41 "
                                                                  "verdict=unknown"))
-        << lines[3].toStdString();
+        << lines[3];
     EXPECT_TRUE(
         lines[4].startsWith("carol games=1 staked=50 paid=0 return=0.00% as-played=55.43%") &&
         lines[4].endsWith("verdict=as-expected"))
-        << lines[4].toStdString();
+        << lines[4];
     EXPECT_TRUE(
         lines[5].startsWith("machine:total games=3 staked=150 paid=25000 return=16666.67%") &&
         lines[5].endsWith("verdict=unknown"))
-        << lines[5].toStdString();
+        << lines[5];
     rows.games.pop_back(); // the total's band is theirs added: √(25235.03² + 2060.41²) / 2
     EXPECT_PRED2(textContains, returnReport(rows).back(), "as-played=1817.00%±12659.50 ");
     rows.games = {played("dave", {4, 4, 9}, {true, true, true}, 0)}; // nothing left to chance

@@ -124,13 +124,12 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
 
     auto books = open();
     ASSERT_TRUE(books);
-    EXPECT_TRUE(log_.contains("made new books in " + address().text()))
-        << log_.join('\n').toStdString();
+    EXPECT_TRUE(log_.contains("made new books in " + address().text())) << log_.join('\n');
     EXPECT_FALSE(makeKeeperBooks(
         address().text(), clock_, BooksMaking::Always, [](const QString&) {}, &error));
     EXPECT_TRUE(error.endsWith("books are kept there already; new books are made only where "
                                "there are none"))
-        << error.toStdString();
+        << error;
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     books.reset();
 
@@ -140,7 +139,7 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     books = open();
     ASSERT_TRUE(books);
     const auto delivery = books->delivery("alice");
-    ASSERT_TRUE(delivery) << books->lastError().toStdString();
+    ASSERT_TRUE(delivery) << books->lastError();
     EXPECT_FALSE(delivery->firstDrawUntold) << "older books knew nothing of it";
     books.reset();
 
@@ -154,7 +153,7 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
             " SCHEMA jackwell AUTHORIZATION %1; CREATE TABLE jackwell.books (version int)")
             .arg(PostgresServer::kUser));
     EXPECT_FALSE(open({}, BooksPurpose::Audit, &error));
-    EXPECT_TRUE(error.endsWith("permission denied for table books")) << error.toStdString();
+    EXPECT_TRUE(error.endsWith("permission denied for table books")) << error;
 }
 
 // Two machines read the same player at the same moment: the second to book finds the row
@@ -259,7 +258,7 @@ TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
     ASSERT_TRUE(rivet) << "free once the first has gone";
 
     server_->stop();
-    ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+    ASSERT_TRUE(server_->start(&error)) << error;
     auto other = open(QStringLiteral("rivet@irc.test"));
     ASSERT_TRUE(other);
     EXPECT_FALSE(rivet->load("alice"));
@@ -278,19 +277,19 @@ TEST_F(PostgresBooksTest, ServersAreTriedInTurnAndOnlyOneThatTakesWritesServes) 
     closed.close();
     PostgresServer standby(PostgresServer::Options{false});
     QString error;
-    ASSERT_TRUE(standby.start(&error)) << error.toStdString();
+    ASSERT_TRUE(standby.start(&error)) << error;
     PostgresAddress listed = address(gone);
-    ASSERT_TRUE(standby.createDatabase(listed.database, &error)) << error.toStdString();
+    ASSERT_TRUE(standby.createDatabase(listed.database, &error)) << error;
     for (const char* statement :
          {"ALTER SYSTEM SET default_transaction_read_only = on", "SELECT pg_reload_conf()"})
-        ASSERT_TRUE(standby.exec(listed.database, statement, &error)) << error.toStdString();
+        ASSERT_TRUE(standby.exec(listed.database, statement, &error)) << error;
     listed.others = {{PostgresServer::kHost, standby.port()},
                      {PostgresServer::kHost, address().port}};
     listed.targetSessionAttrs = "read-write";
     PostgresBooks::Options options;
     options.machine = kMachine;
     auto books = PostgresBooks::open(listed, clock_, options, &error);
-    ASSERT_TRUE(books) << error.toStdString();
+    ASSERT_TRUE(books) << error;
     EXPECT_TRUE(books->save("alice", registeredPlayer()));
     listed.targetSessionAttrs.clear(); // any server: the standby is taken, and cannot serve
     EXPECT_FALSE(PostgresBooks::open(listed, clock_, options, &error));
@@ -308,26 +307,26 @@ TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
     server_->stop();
     EXPECT_FALSE(books->load("alice"));
     EXPECT_TRUE(books->lastError().startsWith("no connection to the books at " + address().text()))
-        << books->lastError().toStdString();
+        << books->lastError();
     EXPECT_FALSE(books->failedForGood());
     clock_.advance(PostgresBooks::kFirstRetryMs); // tried again, in vain: the pause doubles
     EXPECT_FALSE(books->load("alice"));
     QString error;
-    ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+    ASSERT_TRUE(server_->start(&error)) << error;
     EXPECT_FALSE(books->load("alice")) << "not tried again before its pause is over";
     clock_.advance(2 * PostgresBooks::kFirstRetryMs - 1);
     EXPECT_FALSE(books->load("alice")) << "the pause did not double";
     clock_.advance(1);
     EXPECT_EQ(books->load("alice"), registeredPlayer());
     EXPECT_TRUE(log_.contains("connected to the books at " + address().text() + " again"))
-        << log_.join('\n').toStdString();
+        << log_.join('\n');
 
     // Restarted between two calls: the call after it is served at once.
     server_->kill();
-    ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+    ASSERT_TRUE(server_->start(&error)) << error;
     const PlayerRecord start = *books->load("alice");
     const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
-    EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
+    EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError();
     QString refused;
     EXPECT_FALSE(open("rivet@irc.test", BooksPurpose::Serve, &refused))
         << "the new connection holds the machine's name again";
@@ -342,10 +341,10 @@ TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
     ASSERT_TRUE(books);
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     proxy.cut();
-    EXPECT_EQ(books->load("alice"), registeredPlayer()) << books->lastError().toStdString();
+    EXPECT_EQ(books->load("alice"), registeredPlayer()) << books->lastError();
     EXPECT_TRUE(log_.contains("ended this robot's earlier session with the books, which the "
                               "server still kept"))
-        << log_.join('\n').toStdString();
+        << log_.join('\n');
 }
 
 // The connection is cut after a change's (or a batch's) COMMIT reached the server, before its
@@ -355,11 +354,11 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     auto books = open(kMachine, BooksPurpose::Serve, nullptr, proxy.serverPort());
     ASSERT_TRUE(books);
     proxy.cutAtCommitAnswer();
-    ASSERT_TRUE(books->save("alice", registeredPlayer())) << books->lastError().toStdString();
+    ASSERT_TRUE(books->save("alice", registeredPlayer())) << books->lastError();
     const auto [outcome, after] =
         nextGame(*books->load("alice"), {true, false, true}, {1, 2, 3}, {4, 5, 6});
     proxy.cutAtCommitAnswer();
-    EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
+    EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError();
     EXPECT_FALSE(books->outcomeUnknown());
     EXPECT_EQ(books->load("alice"), after);
     // A batch is looked up by its changes: all of it was kept, or none.
@@ -368,10 +367,9 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     ASSERT_TRUE(books->save("bob", registeredPlayer()));
     ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
     proxy.cutAtCommitAnswer();
-    EXPECT_TRUE(books->commitBatch()) << books->lastError().toStdString();
+    EXPECT_TRUE(books->commitBatch()) << books->lastError();
     EXPECT_EQ(books->load("alice"), afterSecond);
-    EXPECT_EQ(log_.count("a change whose commit went unanswered was kept"), 3)
-        << log_.join('\n').toStdString();
+    EXPECT_EQ(log_.count("a change whose commit went unanswered was kept"), 3) << log_.join('\n');
     // A batch whose COMMIT the server refuses is not booked, and says so.
     tamper("CREATE FUNCTION late() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION "
            "'disk trouble'; END$$; CREATE CONSTRAINT TRIGGER late AFTER INSERT ON games "
@@ -394,7 +392,7 @@ TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
         db.setPort(server_->port());
         db.setDatabaseName(database_);
         db.setUserName(PostgresServer::kUser);
-        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        ASSERT_TRUE(db.open()) << db.lastError().text();
         QSqlQuery hold(db);
         ASSERT_TRUE(hold.exec("BEGIN"));
         ASSERT_TRUE(hold.exec("SELECT * FROM jackwell.players WHERE name = 'alice' FOR UPDATE"));

@@ -21,11 +21,11 @@ namespace {
 TEST(PostgresFailover, APrimaryLostIsReplacedByItsPromotedStandby) {
     QString error;
     if (!PostgresServer::ensureInstalled(&error))
-        GTEST_SKIP() << "PostgreSQL is not installed here: " << error.toStdString();
+        GTEST_SKIP() << "PostgreSQL is not installed here: " << error;
     PostgresServer primary(PostgresServer::Options{false});
     PostgresServer standby(PostgresServer::Options{false});
-    ASSERT_TRUE(primary.start(&error)) << error.toStdString();
-    ASSERT_TRUE(standby.startAsStandbyOf(primary, &error)) << error.toStdString();
+    ASSERT_TRUE(primary.start(&error)) << error;
+    ASSERT_TRUE(standby.startAsStandbyOf(primary, &error)) << error;
     PostgresAddress address;
     address.user = PostgresServer::kUser;
     address.host = PostgresServer::kHost;
@@ -35,18 +35,18 @@ TEST(PostgresFailover, APrimaryLostIsReplacedByItsPromotedStandby) {
     address.targetSessionAttrs = "read-write";
     qputenv("PGPASSWORD", PostgresServer::kPassword.toUtf8()); // as an operator gives it
     VirtualClock clock;
-    ASSERT_TRUE(PostgresBooks::create(address, clock, &error)) << error.toStdString();
+    ASSERT_TRUE(PostgresBooks::create(address, clock, &error)) << error;
     PostgresBooks::Options options;
     options.machine = "rivet@irc.test";
     auto books = PostgresBooks::open(address, clock, options, &error);
-    ASSERT_TRUE(books) << error.toStdString();
+    ASSERT_TRUE(books) << error;
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     const auto [outcome, after] =
         nextGame(registeredPlayer(), {true, true, true}, {3, 3, 14}, {1, 2, 3});
-    ASSERT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError().toStdString();
+    ASSERT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError();
 
     primary.kill();
-    ASSERT_TRUE(standby.promote(&error)) << error.toStdString();
+    ASSERT_TRUE(standby.promote(&error)) << error;
     // The call that finds the primary gone fails; the next, once its pause is over, is served by
     // the standby, which has the game.
     std::optional<PlayerRecord> alice = books->load("alice");
@@ -54,12 +54,12 @@ TEST(PostgresFailover, APrimaryLostIsReplacedByItsPromotedStandby) {
         clock.advance(PostgresBooks::kLastRetryMs);
         alice = books->load("alice");
     }
-    ASSERT_TRUE(alice) << books->lastError().toStdString();
+    ASSERT_TRUE(alice) << books->lastError();
     EXPECT_EQ(*alice, after);
     const auto [next, afterNext] = nextGame(after, {false, false, false}, {4, 1, 2}, {4, 5, 6});
-    EXPECT_TRUE(books->commitGame("alice", next, afterNext)) << books->lastError().toStdString();
+    EXPECT_TRUE(books->commitGame("alice", next, afterNext)) << books->lastError();
     const BooksAudit audit = books->audit();
-    EXPECT_TRUE(audit.balanced()) << audit.faults.join(u'\n').toStdString();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join(u'\n');
 }
 
 } // namespace

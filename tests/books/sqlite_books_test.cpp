@@ -63,7 +63,7 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
         // Never served without their upgrade (the reader keeps the -wal and -shm files).
         QString error;
         EXPECT_FALSE((FileSizeLimit(512), SqliteBooks::open(path(), &error)));
-        EXPECT_TRUE(error.contains("disk I/O error")) << error.toStdString();
+        EXPECT_TRUE(error.contains("disk I/O error")) << error;
     }
     EXPECT_EQ(layout(), 1) << "read only, or refused";
 
@@ -127,7 +127,7 @@ TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
         auto read = open(BooksPurpose::Audit);
         ASSERT_TRUE(read);
         Ledger rows;
-        EXPECT_EQ(read->readLedger(rows), !row.named) << read->lastError().toStdString();
+        EXPECT_EQ(read->readLedger(rows), !row.named) << read->lastError();
         if (!row.named) {
             ASSERT_EQ(rows.grants.size(), 1u);
             EXPECT_EQ(rows.grants[0].credits, row.credits);
@@ -169,7 +169,7 @@ TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
             tamper(statement);
         QString error;
         EXPECT_FALSE(SqliteBooks::open(path(), &error, BooksPurpose::Audit));
-        EXPECT_TRUE(error.startsWith(path() + ": " + row.fault)) << error.toStdString();
+        EXPECT_TRUE(error.startsWith(path() + ": " + row.fault)) << error;
     }
 }
 
@@ -188,7 +188,7 @@ TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     EXPECT_FALSE(books->beginBatch());
     QString error;
     auto read = SqliteBooks::open(aside, &error, BooksPurpose::Audit);
-    ASSERT_TRUE(read) << error.toStdString();
+    ASSERT_TRUE(read) << error;
     EXPECT_EQ(read->audit().players, 0);
 }
 
@@ -202,7 +202,7 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
         Refusal refusal = expected == Refusal::Damaged ? Refusal::Newer : Refusal::Damaged;
         error.clear();
         EXPECT_FALSE(SqliteBooks::open(path(), &error, BooksPurpose::Serve, &refusal));
-        EXPECT_EQ(refusal, expected) << error.toStdString();
+        EXPECT_EQ(refusal, expected) << error;
         return error;
     };
     EXPECT_EQ(refusedAs(Refusal::Missing),
@@ -220,7 +220,7 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     QFile::remove(path());
     tamper("CREATE TABLE notes (text TEXT)");
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
-    EXPECT_TRUE(error.contains("something other")) << error.toStdString();
+    EXPECT_TRUE(error.contains("something other")) << error;
     error.clear();
     EXPECT_FALSE(SqliteBooks::open(dir_.filePath("no/such/folder/books.sqlite"), &error));
     EXPECT_FALSE(error.isEmpty());
@@ -234,7 +234,7 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
         ASSERT_TRUE(QSqlQuery(other).exec("BEGIN IMMEDIATE"));
         EXPECT_TRUE(refusedAs(Refusal::Unavailable)
                         .startsWith(path() + ": the books cannot be written (database is locked"))
-            << error.toStdString();
+            << error;
     }
     QSqlDatabase::removeDatabase(kRaw);
     EXPECT_TRUE(open()) << "the books as they were";
@@ -258,7 +258,7 @@ TEST_F(SqliteBooksTest, BooksAreMadeOnlyWhereNoneWere) {
     EXPECT_FALSE(SqliteBooks::make(path(), BooksMaking::FirstRun, log, &error));
     EXPECT_TRUE(
         error.startsWith(path() + ": books were made here before (see " + path() + ".made)"))
-        << error.toStdString();
+        << error;
     EXPECT_EQ(said.size(), 1);
 }
 
@@ -283,7 +283,7 @@ TEST_F(SqliteBooksTest, AChangeThatFailsKeepsNothingAndSaysWhy) {
     tamper("CREATE TRIGGER broken BEFORE UPDATE ON players WHEN NEW.name = 'bob' BEGIN"
            " SELECT RAISE(ABORT, 'disk trouble'); END");
     EXPECT_FALSE(books->markDelivered({{player, 1}, {"bob", 1}}));
-    EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError().toStdString();
+    EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError();
     EXPECT_EQ(books->delivery(player)->deliveredGame, 0) << "all the marks or none";
     tamper(kMendPlayerUpdates);
     EXPECT_TRUE(books->markDelivered({{player, 1}, {"bob", 1}}));
@@ -297,7 +297,7 @@ TEST_F(SqliteBooksTest, AChangeThatFailsKeepsNothingAndSaysWhy) {
         EXPECT_FALSE(books->readLedger(rows));
         EXPECT_TRUE(books->lastError().startsWith(
             QStringLiteral("cannot read the %1: no such table: %1").arg(table)))
-            << books->lastError().toStdString();
+            << books->lastError();
         tamper(QStringLiteral("ALTER TABLE gone RENAME TO %1").arg(table));
     }
 }
@@ -308,14 +308,14 @@ TEST_F(SqliteBooksTest, AChangeTheDiskRefusesIsNotKept) {
     auto books = open();
     ASSERT_TRUE(books);
     EXPECT_FALSE((FileSizeLimit(0), books->save("alice", registeredPlayer())));
-    EXPECT_TRUE(books->lastError().contains("disk")) << books->lastError().toStdString();
+    EXPECT_TRUE(books->lastError().contains("disk")) << books->lastError();
     EXPECT_EQ(books->load("alice"), PlayerRecord{});
-    EXPECT_TRUE(books->save("alice", registeredPlayer())) << books->lastError().toStdString();
+    EXPECT_TRUE(books->save("alice", registeredPlayer())) << books->lastError();
     // Nor are new books made, and no file is left in the way of the next try.
     startAfresh();
     QString error;
     EXPECT_FALSE((FileSizeLimit(512), SqliteBooks::create(path(), &error)));
-    EXPECT_TRUE(error.contains("disk I/O error")) << error.toStdString();
+    EXPECT_TRUE(error.contains("disk I/O error")) << error;
     EXPECT_FALSE(QFileInfo::exists(path()));
     EXPECT_TRUE(open());
 }
@@ -328,7 +328,7 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     QString error;
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
     EXPECT_EQ(error, path() + " is kept by another running robot");
-    EXPECT_TRUE(SqliteBooks::open(path(), &error, BooksPurpose::Audit)) << error.toStdString();
+    EXPECT_TRUE(SqliteBooks::open(path(), &error, BooksPurpose::Audit)) << error;
     tamper("ALTER TABLE players RENAME TO gone");
     EXPECT_FALSE(books->delivery("alice"));
     EXPECT_PRED2(textStartsWith, books->lastError(), "no such table: players");

@@ -37,7 +37,7 @@ protected:
 
     void SetUp() override {
         QString error;
-        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        ASSERT_TRUE(server.start(&error)) << error;
         config.server = NgircdServer::kHost;
         config.port = server.port();
         config.nick = "Player";
@@ -46,7 +46,7 @@ protected:
 
     std::unique_ptr<IrcBackend> openBackend(Clock& clock) {
         auto backend = std::make_unique<IrcBackend>(clock, config);
-        EXPECT_TRUE(backend->open({})) << server.output().toStdString();
+        EXPECT_TRUE(backend->open({})) << server.output();
         return backend;
     }
     // The backend on `virtualTime`, registered with ngircd and then, that server gone,
@@ -108,7 +108,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     for (int i = 0; i < 10; ++i)
         sent.append("line " + QByteArray::number(i));
     for (const QByteArray& text : sent)
-        ASSERT_TRUE(send(text)) << text.left(20).toStdString();
+        ASSERT_TRUE(send(text)) << text.left(20);
     sent.prepend(" VERSION  a b c");
     EXPECT_GT(busy, 0);
     EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
@@ -116,7 +116,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     // In order, whole, and the long text in four pieces or more.
     EXPECT_TRUE(
         waitUntil([&] { return keeper.privmsgsFrom("Player").join() == sent.join(); }, kWaitMs))
-        << keeper.rawLines().join("\n").toStdString();
+        << keeper.rawLines().join("\n");
     EXPECT_GE(keeper.privmsgsFrom("Player").size(), sent.size() + 3);
     for (const QByteArray& line : keeper.rawLines()) {
         EXPECT_LE(line.size() + 2, kIrcMaxLineBytes);
@@ -165,7 +165,7 @@ TEST_F(IrcBackendTest, sendsTheLongestMessageThatFitsTheRecipientsLineWhole) {
             return keeper.privmsgsFrom("Player") == QList<QByteArray>{fits, over.first(whole), "y"};
         },
         kWaitMs))
-        << keeper.rawLines().join("\n").toStdString();
+        << keeper.rawLines().join("\n");
 }
 
 // Each connect's greeting from the server is numbered, for the chat window to fold it; the window's
@@ -198,9 +198,9 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
         return lines;
     };
     const QStringList first = greetingLines(1);
-    EXPECT_GE(first.size(), 8) << first.join('\n').toStdString();
-    EXPECT_TRUE(first.first().contains("Welcome")) << first.first().toStdString();
-    EXPECT_TRUE(first.last().contains("MOTD")) << first.last().toStdString();
+    EXPECT_GE(first.size(), 8) << first.join('\n');
+    EXPECT_TRUE(first.first().contains("Welcome")) << first.first();
+    EXPECT_TRUE(first.last().contains("MOTD")) << first.last();
     EXPECT_EQ(greetingLines(0).filter(QRegularExpression("Connected to|joined #casino")).size(), 2);
 
     // An action's pieces leave room for its marks: 386 bytes fit in #casino, less 9 for them.
@@ -239,7 +239,7 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     ASSERT_TRUE(away.offlineSince.has_value());
     EXPECT_NEAR(*away.offlineSince, clock.timeOfDay(), 5.0);
     QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(server.start(&error)) << error;
     EXPECT_TRUE(waitUntil(inChannel("#other"), 4 * kWaitMs));
     EXPECT_EQ(backend->ownName(), "Gambler");
     EXPECT_TRUE(std::ranges::any_of(told, [](const ChatLinkStatus& s) {
@@ -292,7 +292,7 @@ TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutageAndFailsToOpenWhereNoSer
         // The reason is the program's to show; it names the server.
         EXPECT_TRUE(backend.openError().startsWith(
             QStringLiteral("Cannot reach the chat network 127.0.0.1:%1: ").arg(port)))
-            << backend.openError().toStdString();
+            << backend.openError();
         EXPECT_EQ(backend.requestText(), ChatStatus::GivenUp);
     }
     // The configuration's warnings (a password others may read) stand in the chat log.
@@ -354,7 +354,7 @@ TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
         waitUntil([&] { return logHas(*backend, "<system>: Keeper left #casino"); }, kWaitMs));
     EXPECT_TRUE(sendSoon(*backend, "Nobody", "I hold 0,0,0"));
     EXPECT_TRUE(waitUntil([&] { return gone == QStringList{"Nobody"}; }, kWaitMs))
-        << gone.join(',').toStdString();
+        << gone.join(',');
     ASSERT_TRUE(keeper.join("#casino")); // a quit is heard where a channel is shared
     keeper.sendRaw("QUIT :gone\r\n");
     EXPECT_TRUE(waitUntil(
@@ -362,7 +362,7 @@ TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
             return gone == QStringList({"Nobody", "Keeper"});
         },
         kWaitMs))
-        << gone.join(',').toStdString();
+        << gone.join(',');
 }
 
 std::unique_ptr<IrcBackend> IrcBackendTest::reconnectToScripted() {
@@ -408,7 +408,7 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
                   ":s 372 Player :- motd\r\n:a!b@c PRIVMSG Player :hi\r\n:s 372 Player :- late\r\n"
                   ":s 376 Player :End\r\n:s.net NOTICE Player :after\r\n");
     ASSERT_TRUE(waitUntil([&] { return backend->log().lines().contains("after"); }, kWaitMs))
-        << backend->log().lines().toStdString();
+        << backend->log().lines();
     const QList<QByteArray> log =
         QByteArray(backend->log().lines()).replace("\r\n", "\n").split('\n');
     const auto greetingOf = [&](const QByteArray& text) {
@@ -422,7 +422,7 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
     EXPECT_EQ(greetingOf("<system>: - motd"), greeting);
     EXPECT_EQ(greetingOf("ESP from a: hi"), 0);
     EXPECT_EQ(greetingOf("<system>: - late"), greeting + 1);
-    EXPECT_EQ(greetingOf("<system>: after"), 0) << log.join('\n').toStdString();
+    EXPECT_EQ(greetingOf("<system>: after"), 0) << log.join('\n');
     backend->close(); // the player leaves politely, and from then on the link is offline
     EXPECT_EQ(backend->linkStatus().offlineSince, virtualTime.timeOfDay());
     EXPECT_TRUE(scripted.waitForLine("QUIT :Jackwell closed"));

@@ -85,8 +85,8 @@ TEST(ChatInput, plainTextIsPublicAndCommandsAreRead) {
     for (const auto& [typed, hint] : faults) {
         const ChatInput input = parseChatInput(typed);
         EXPECT_EQ(input.kind, K::Fault) << typed;
-        EXPECT_TRUE(input.text.startsWith("Not ")) << input.text.toStdString();
-        EXPECT_TRUE(input.text.contains(hint)) << input.text.toStdString();
+        EXPECT_TRUE(input.text.startsWith("Not ")) << input.text;
+        EXPECT_TRUE(input.text.contains(hint)) << input.text;
     }
 }
 
@@ -102,7 +102,7 @@ TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
          QString(kLongestShownLine, u'z') + u" \u2026 [5 more characters]"_s},
     };
     for (const auto& [line, text] : shown)
-        EXPECT_EQ(shownLine(line), text) << line.left(40).toStdString();
+        EXPECT_EQ(shownLine(line), text) << line.left(40);
 
     using M = std::vector<SymbolMark>;
     const QString payouts = "ESP from Rivet: " + machine::kPayoutsHead + "25000:10000";
@@ -118,7 +118,7 @@ TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
         {payouts, payoutMarks},
     };
     for (const auto& [line, expected] : marks)
-        EXPECT_EQ(symbolMarks(line), expected) << line.toStdString();
+        EXPECT_EQ(symbolMarks(line), expected) << line;
 }
 
 using S = ChatLinkStatus::State;

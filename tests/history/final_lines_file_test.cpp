@@ -69,7 +69,7 @@ TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     for (const char* text :
          {"FINAL: | 14 | 14 | 14 | Credits: (110)", "FINAL: | 01 | 02 | 03 | Credits: (109)",
           " FINAL: | 01 | 02 | 03 | Credits: (109) "})
-        EXPECT_TRUE(file.append(text, &error)) << error.toStdString();
+        EXPECT_TRUE(file.append(text, &error)) << error;
     EXPECT_FALSE(file.append("FIRST: | 01 | 02 | 03 |", &error));
     EXPECT_EQ(error, "not a final result: FIRST: | 01 | 02 | 03 |");
     EXPECT_TRUE(FinalLinesFile(path).append("FINAL: | 01 | 02 | 03 | Credits: (109)", &error));
@@ -87,7 +87,7 @@ TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     const QString folder = dir.filePath("folder");
     QDir().mkpath(folder);
     EXPECT_FALSE(FinalLinesFile(folder).append("FINAL: | 01 | 02 | 03 | Credits: (1)", &error));
-    EXPECT_TRUE(error.startsWith(folder + ": ")) << error.toStdString();
+    EXPECT_TRUE(error.startsWith(folder + ": ")) << error;
     EXPECT_TRUE(FinalLinesFile(folder).read().error.startsWith(folder + ": "));
     EXPECT_EQ(FinalLinesFile(dir.filePath("none")).read().error, "");
 }
@@ -106,7 +106,7 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     FinalLinesFile file(path);
     EXPECT_TRUE(file.append(finalLine(kept + kept / 10 - 1), &error));
     EXPECT_EQ(contents(path).count('\n'), kept + kept / 10); // not yet over
-    EXPECT_TRUE(file.append(finalLine(1), &error)) << error.toStdString();
+    EXPECT_TRUE(file.append(finalLine(1), &error)) << error;
     FinalLinesFile::Reading reading = file.read();
     ASSERT_EQ(reading.games.size(), std::size_t(kept));
     EXPECT_EQ(reading.games.front().creditsAfter, kept / 10 + 1);
@@ -152,8 +152,7 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     history.resultShown("Rivet: FINAL: | 01 | 02 | 03 | Credits: (99)");
     history.resultShown("Rivet: Click FINISH for the final draw.");
     EXPECT_EQ(history.read("Rivet").games, (std::vector<PlayedGame>{{0, 99}}));
-    EXPECT_TRUE(history.read("Rivet").problem.isEmpty())
-        << history.read("Rivet").problem.toStdString();
+    EXPECT_TRUE(history.read("Rivet").problem.isEmpty()) << history.read("Rivet").problem;
 
     const QString path = FinalLinesFile::pathFor(dir.path(), "irc.example.net", "rivet");
     ASSERT_TRUE(QFile::remove(path)) << "the card's result went to the network's file";

@@ -50,7 +50,7 @@ TEST(IrcConfig, readsTheKeysWithTheirDefaults) {
     for (const auto& [name, text, keys] : rows) {
         SCOPED_TRACE(name);
         const IrcConfigResult result = parseIrcConfig(text, "Chat.txt", "/home/p");
-        ASSERT_TRUE(result.config) << result.error.toStdString();
+        ASSERT_TRUE(result.config) << result.error;
         EXPECT_TRUE(result.error.isEmpty());
         const IrcConfig& c = *result.config;
         EXPECT_EQ(
@@ -103,7 +103,7 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         SCOPED_TRACE(row.text.toStdString());
         const IrcConfigResult result = parseIrcConfig(row.text, "Chat.txt");
         EXPECT_FALSE(result.config);
-        EXPECT_TRUE(result.error.startsWith(row.error)) << result.error.toStdString();
+        EXPECT_TRUE(result.error.startsWith(row.error)) << result.error;
         EXPECT_TRUE(std::ranges::none_of(result.error, [](QChar c) { return c < u' '; }));
     }
     // Each value up to its bound is taken, one more is refused.
@@ -123,7 +123,7 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
           {text("tlsca", 4096), true},
           {text("tlsca", 4097), false}}) {
         const IrcConfigResult result = parseIrcConfig(line, "Chat.txt");
-        EXPECT_EQ(result.config.has_value(), taken) << result.error.toStdString();
+        EXPECT_EQ(result.config.has_value(), taken) << result.error;
     }
 }
 
@@ -152,8 +152,8 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
         file.close();
         ASSERT_TRUE(file.setPermissions(row.permissions));
         const IrcConfigResult result = readIrcConfig(path);
-        ASSERT_TRUE(result.config) << result.error.toStdString();
-        EXPECT_EQ(result.warnings.size(), row.warned ? 1 : 0) << row.text.toStdString();
+        ASSERT_TRUE(result.config) << result.error;
+        EXPECT_EQ(result.warnings.size(), row.warned ? 1 : 0) << row.text;
         for (const QString& warning : result.warnings) {
             EXPECT_TRUE(warning.contains(path));
             EXPECT_FALSE(warning.contains("s3cret"));
@@ -202,9 +202,8 @@ TEST(DefaultBackend, choosesTheWorldFromChatTxtAndAMalformedOneFailsInit) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_NE(result, 0);
     EXPECT_EQ(library.backend(), nullptr);
-    EXPECT_TRUE(
-        library.openError().startsWith(QDir(exe.dir.path()).filePath("Chat.txt") + ", line 3: tls"))
-        << library.openError().toStdString();
+    EXPECT_PRED2(textStartsWith, library.openError(),
+                 QDir(exe.dir.path()).filePath("Chat.txt") + ", line 3: tls");
 
     ASSERT_TRUE(QFile::remove(QDir(exe.dir.path()).filePath("Chat.txt")));
     EXPECT_EQ(library.InitDDE("Jackwell", {}, {}, {}), 0);

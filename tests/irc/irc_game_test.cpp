@@ -29,7 +29,7 @@ class IrcGameTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QString error;
-        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        ASSERT_TRUE(server.start(&error)) << error;
         player.config.port = server.port();
         keeper = connectKeeper();
         ASSERT_TRUE(keeper);
@@ -99,7 +99,7 @@ TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     EXPECT_EQ(backend.registerAgain(), ChatStatus::NotRegistered);
     EXPECT_EQ(backend.requestText(), ChatStatus::Done);
     QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(server.start(&error)) << error;
     keeper = connectKeeper(); // before the program can act again
     ASSERT_TRUE(keeper);
     finishGame("I hold 1,0,1", " [ 07 | 07 | 07 ]: (150)", "07 07 07", "150");

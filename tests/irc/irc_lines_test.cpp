@@ -129,11 +129,11 @@ TEST(IrcMessage, nicknamesAndChannels) {
     neither << QByteArray("Kee\0per", 7) << "#bell\x07" << QByteArray(31, 'n')
             << '#' + QByteArray(50, 'c');
     for (const QByteArray& name : nicks)
-        EXPECT_TRUE(isValidNickname(name) && !isChannelName(name)) << name.toStdString();
+        EXPECT_TRUE(isValidNickname(name) && !isChannelName(name)) << name;
     for (const QByteArray& name : channels)
-        EXPECT_TRUE(!isValidNickname(name) && isChannelName(name)) << name.toStdString();
+        EXPECT_TRUE(!isValidNickname(name) && isChannelName(name)) << name;
     for (const QByteArray& name : neither)
-        EXPECT_FALSE(isValidNickname(name) || isChannelName(name)) << name.toStdString();
+        EXPECT_FALSE(isValidNickname(name) || isChannelName(name)) << name;
     EXPECT_FALSE(isValidNickname("Keeper", 5)); // the server's own limit
     EXPECT_TRUE(sameNickname("Keeper[1]", "kEEPER{1}"));
     EXPECT_TRUE(sameNickname("AZ", "az"));
@@ -241,8 +241,8 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         {":bob!~b@h MODE #casino +o bob", "-"}};
     for (const auto& [line, logged] : rows) {
         const auto message = parseIrcLine(line);
-        ASSERT_TRUE(message) << line.toStdString();
-        EXPECT_EQ(chatLogLine(*message).value_or("-"), logged) << line.toStdString();
+        ASSERT_TRUE(message) << line;
+        EXPECT_EQ(chatLogLine(*message).value_or("-"), logged) << line;
     }
     // What the chat folds away as the server's greeting: the welcome and its limits, the
     // server's counts, the message of the day (or its absence), the shown host and the login.

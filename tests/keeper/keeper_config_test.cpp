@@ -64,8 +64,8 @@ TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
     };
     for (const auto& [text, expected] : rows) {
         const auto result = parseKeeperConfig(kBase + text, "keeper.txt", "/srv/keeper");
-        ASSERT_TRUE(result.config) << result.error.toStdString();
-        EXPECT_EQ(shown(*result.config), expected) << text.toStdString();
+        ASSERT_TRUE(result.config) << result.error;
+        EXPECT_EQ(shown(*result.config), expected) << text;
     }
     // Names and paths up to their bounds are taken, one byte more is refused.
     const QByteArray field(100, 'o'), path(4096, 'p');
@@ -77,7 +77,7 @@ TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
                                       {"books = b\nlogfile = " + path, true},
                                       {"books = b\nlogfile = /" + path, false}}) {
         const auto result = parseKeeperConfig(kBase + line + '\n', "k", "/");
-        EXPECT_EQ(result.config.has_value(), taken) << line.left(20).toStdString();
+        EXPECT_EQ(result.config.has_value(), taken) << line.left(20);
     }
 }
 
@@ -111,7 +111,7 @@ TEST(KeeperConfig, NamesWhatNeedsARestart) {
     for (const auto& c : changes) {
         const QByteArray text = QByteArray(kBase + "books = b\n").replace(c.from, c.to);
         const auto changed = parseKeeperConfig(text, "k", "/x");
-        ASSERT_TRUE(changed.config) << changed.error.toStdString();
+        ASSERT_TRUE(changed.config) << changed.error;
         EXPECT_EQ(KeeperConfig::needRestart(*before.config, *changed.config), c.named)
             << c.to.data();
     }
@@ -170,9 +170,9 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
     };
     for (const auto& c : cases) {
         const auto result = parseKeeperConfig(c.text, "k.txt", "/x");
-        EXPECT_FALSE(result.config) << c.text.toStdString();
+        EXPECT_FALSE(result.config) << c.text;
         EXPECT_TRUE(result.error.startsWith(QLatin1String(c.expected)))
-            << result.error.toStdString() << " for " << c.text.toStdString();
+            << result.error << " for " << c.text;
     }
 }
 
@@ -184,7 +184,7 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
     file.close();
     const auto result = readKeeperConfig(path);
-    ASSERT_TRUE(result.config) << result.error.toStdString();
+    ASSERT_TRUE(result.config) << result.error;
     EXPECT_EQ(result.config->booksPath, QDir(dir.path()).filePath("data/books.sqlite"));
     EXPECT_FALSE(readKeeperConfig(QDir(dir.path()).filePath("missing.txt")).config);
     // Others may read it: a warning only when it holds a password; a file at fault says so.
@@ -196,7 +196,7 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
         file.close();
         const auto read = readKeeperConfig(path);
         EXPECT_EQ(read.config.has_value(), warned);
-        EXPECT_EQ(read.warnings.size(), warned ? 1 : 0) << read.warnings.join(' ').toStdString();
+        EXPECT_EQ(read.warnings.size(), warned ? 1 : 0) << read.warnings.join(' ');
     }
 }
 
@@ -217,7 +217,7 @@ TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(playerKey(c.a, c.mapping) == playerKey(c.b, c.mapping), c.same)
-            << c.a.toStdString() << " " << c.b.toStdString();
+            << c.a << " " << c.b;
     EXPECT_EQ(playerKey("\xFF\x01", CaseMapping::Ascii).size(), 2) << "one character per byte";
     EXPECT_EQ(caseMappingNamed("ASCII"), CaseMapping::Ascii);
     EXPECT_EQ(caseMappingNamed("strict-rfc1459"), CaseMapping::StrictRfc1459);

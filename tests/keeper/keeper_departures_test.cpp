@@ -111,7 +111,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
     ASSERT_TRUE(waitUntil([&] { return countTold(*back, help) == 1; }, kWaitMs));
     EXPECT_EQ(countTold(*back, kFinalHead), 0);
     const books::BooksAudit audit = readBooks().audit();
-    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n');
 }
 
 // A card whose connection dropped right after its holds does not ask again once back: the robot
@@ -165,7 +165,7 @@ TEST_F(KeeperDeparturesTest, NobodyIsGreetedAfterLeavingInTheSameBreath) {
     auto honest = connectPlayer("honest", true);
     honest->privmsg(kKeeper, kRegister);
     ASSERT_TRUE(waitUntil([&] { return countTold(*honest, kFirstHead) == 1; }, kWaitMs));
-    EXPECT_FALSE(robotLog.join('\n').contains("to ghost:")) << robotLog.join('\n').toStdString();
+    EXPECT_FALSE(robotLog.join('\n').contains("to ghost:")) << robotLog.join('\n');
 }
 
 // The first draw of a registration is followed too: holds from a player who left before it

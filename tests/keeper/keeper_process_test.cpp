@@ -30,19 +30,18 @@ protected:
         server = std::make_unique<NgircdServer>(NgircdServer::Options{
             .floodThrottling = floodLimits, .operName = kOperName, .operPassword = kOperPassword});
         QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        ASSERT_TRUE(server->start(&error)) << error;
         keeper = std::make_unique<KeeperProcess>(server->port());
         ASSERT_NO_FATAL_FAILURE(init(*keeper, extra));
         ASSERT_TRUE(keeper->start(std::move(beforeExec)));
         if (extra.contains(kOperLine)) {
-            ASSERT_TRUE(keeper->waitForLog("lines a second", 2 * kWaitMs))
-                << keeper->log().toStdString();
+            ASSERT_TRUE(keeper->waitForLog("lines a second", 2 * kWaitMs)) << keeper->log();
         }
     }
     static void init(KeeperProcess& robot, const QByteArray& extra = kOperLine) {
         QString output;
         ASSERT_TRUE(robot.writeConfig(extra));
-        ASSERT_EQ(robot.run({"--init", robot.configPath()}, &output), 0) << output.toStdString();
+        ASSERT_EQ(robot.run({"--init", robot.configPath()}, &output), 0) << output;
     }
 
     // A player, registered with the robot.
@@ -58,9 +57,8 @@ protected:
         keeper->stop();
         EXPECT_PRED2(textContains, keeper->log(), "stopping\n"); // as SIGTERM asked
         QString output;
-        EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), exitStatus)
-            << output.toStdString();
-        EXPECT_TRUE(output.contains(says)) << output.toStdString();
+        EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), exitStatus) << output;
+        EXPECT_TRUE(output.contains(says)) << output;
     }
 
     std::unique_ptr<NgircdServer> server;
@@ -125,9 +123,8 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
         ASSERT_TRUE(
             waitUntil([&] { return countTold(*bystander, kFirstHead) == finals + 2; }, kWaitMs))
             << "an answer to the bystander was lost: "
-            << bystander->rawLines().mid(bystander->rawLines().size() - 5).join('\n').toStdString()
-            << "\nrobot: " << keeper->log().toStdString()
-            << "\nserver: " << server->output().toStdString();
+            << bystander->rawLines().mid(bystander->rawLines().size() - 5).join('\n')
+            << "\nrobot: " << keeper->log() << "\nserver: " << server->output();
         answersMs.push_back(answer.elapsed());
         runEventsFor(1000);
     }
@@ -136,7 +133,7 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
         flooder->timer.stop();
 
     EXPECT_TRUE(keeper->isRunning());
-    EXPECT_FALSE(keeper->log().contains("connection lost")) << keeper->log().toStdString();
+    EXPECT_FALSE(keeper->log().contains("connection lost")) << keeper->log();
     EXPECT_LE(endKb - startKb, 10 * 1024) << startKb << " kB at the start";
     for (auto& flooder : flooders) {
         EXPECT_TRUE(flooder->peer.isConnected());
@@ -166,17 +163,17 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     };
     ASSERT_TRUE(waitUntil([&] { return logText().contains("joined #casino"); }, kWaitMs))
-        << logText().toStdString() << keeper->log().toStdString();
+        << logText() << keeper->log();
     auto alice = registered("alice");
     ASSERT_TRUE(alice->join(kChannel));
     alice->privmsg(kKeeper, holdsLine("1,1,0"));
     ASSERT_TRUE(waitUntil(
         [&] { return logText().contains("game 1 of alice (alice): holds 1,1,0"); }, kWaitMs))
-        << logText().toStdString();
+        << logText();
     const QRegularExpression line(QStringLiteral(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d) (debug|info|warning|error): \S)"));
     for (const QString& text : logText().split(u'\n', Qt::SkipEmptyParts))
-        EXPECT_TRUE(line.match(text).hasMatch()) << text.toStdString();
+        EXPECT_TRUE(line.match(text).hasMatch()) << text;
     for (const char* debug : {"debug: alice joined #casino", "debug: from alice: I hold 1,1,0",
                               "debug: to alice: FINAL:"})
         EXPECT_TRUE(waitUntil([&] { return logText().contains(debug); }, kWaitMs)) << debug;
@@ -188,7 +185,7 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     ASSERT_TRUE(waitUntil(
         [&] { return logText().contains("changed identity: these take effect after a restart"); },
         kWaitMs))
-        << logText().toStdString();
+        << logText();
     EXPECT_FALSE(logText().contains("configuration reloaded")) << "an info line, below warning";
     EXPECT_TRUE(keeper->isRunning());
     // The next holds once the first game's result has come: holds sent before it are for no
@@ -213,7 +210,7 @@ TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
                                           QFile::encodeName(books).constData()) == 0);
         alice->privmsg(kKeeper, holdsLine("1,0,1"));
         EXPECT_TRUE(alice->waitForPrivmsg(kKeeper, wire(kOutOfOrder), kWaitMs));
-        EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log().toStdString();
+        EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log();
         EXPECT_PRED2(textContains, keeper->log(), "deleted or replaced while the books were open");
         EXPECT_EQ(countTold(*alice, kFinalHead), 0);
     }
@@ -223,7 +220,7 @@ TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
 // second here), then started again: the draw is told first, and the next holds play it.
 TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
     ASSERT_NO_FATAL_FAILURE(start(false, "pace = 1\n"));
-    ASSERT_TRUE(keeper->waitForLog("joined #", kWaitMs)) << keeper->log().toStdString();
+    ASSERT_TRUE(keeper->waitForLog("joined #", kWaitMs)) << keeper->log();
     IrcTestPeer alice("alice");
     ASSERT_TRUE(alice.connectTo(server->port()));
     alice.privmsg(kKeeper, kRegister);
@@ -234,7 +231,7 @@ TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
     ASSERT_TRUE(alice.waitUntilGone(kKeeper, kWaitMs));
     ASSERT_TRUE(keeper->start());
     ASSERT_TRUE(waitUntil([&] { return keeper->log().count("joined #") == 2; }, kWaitMs))
-        << keeper->log().toStdString();
+        << keeper->log();
 
     alice.privmsg(kKeeper, holdsLine("1,1,1"));
     ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFirstHead) == 1; }, kWaitMs));
@@ -248,7 +245,7 @@ TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
     const qsizetype warnings = keeper->log().count("warning");
     keeper->signal(SIGHUP); // with no log file to open anew
     ASSERT_TRUE(keeper->waitForLog("configuration reloaded", kWaitMs));
-    EXPECT_EQ(keeper->log().count("warning"), warnings) << keeper->log().toStdString();
+    EXPECT_EQ(keeper->log().count("warning"), warnings) << keeper->log();
 }
 
 // A file-size limit (ulimit -f) once killed the robot with SIGXFSZ. The write past it fails, the
@@ -270,7 +267,7 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     }
     ASSERT_TRUE(outOfOrder()) << "the limit was never reached";
     runEventsFor(500);
-    EXPECT_TRUE(keeper->isRunning()) << keeper->log().toStdString();
+    EXPECT_TRUE(keeper->isRunning()) << keeper->log();
     EXPECT_PRED2(textContains, keeper->log(), "the books did not take the last changes");
     expectAudited(0, "balanced=yes");
     // The results told are the games booked; one twice if the full disk refused its arrival mark.
@@ -278,7 +275,7 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     const auto books =
         books::SqliteBooks::open(keeper->booksPath(), &error, books::BooksPurpose::Audit);
     books::Ledger ledger;
-    ASSERT_TRUE(books && books->readLedger(ledger)) << error.toStdString();
+    ASSERT_TRUE(books && books->readLedger(ledger)) << error;
     QList<QByteArray> booked;
     for (const books::LedgerGame& game : ledger.games)
         booked << wire(machine::finalDrawLine(game.finalDraw, game.creditsAfter));
@@ -295,10 +292,10 @@ TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
     PrometheusServer prometheus;
     QString error;
     if (!PrometheusServer::ensureInstalled(&error))
-        GTEST_SKIP() << error.toStdString();
+        GTEST_SKIP() << error;
     const QByteArray port = QByteArray::number(TestServer::freeLoopbackPort());
     ASSERT_NO_FATAL_FAILURE(start(false, kOperLine + "metrics = 127.0.0.1:" + port + "\n"));
-    ASSERT_TRUE(prometheus.start(port.toUShort(), &error)) << error.toStdString();
+    ASSERT_TRUE(prometheus.start(port.toUShort(), &error)) << error;
     auto alice = registered("alice");
     for (int game = 1; game <= 3; ++game) {
         alice->privmsg(kKeeper, holdsLine("1,0,1"));
@@ -306,7 +303,7 @@ TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
     }
     ASSERT_TRUE(waitUntil(
         [&] { return prometheus.query("jackwell_keeper_games_booked_total") == 3.0; }, kWaitMs))
-        << prometheus.output().toStdString();
+        << prometheus.output();
     EXPECT_EQ(prometheus.query("jackwell_keeper_answer_latency_seconds_count"), 4.0);
     EXPECT_GE(prometheus.query("jackwell_keeper_book_commit_seconds_count").value_or(0), 4.0);
     EXPECT_LE(prometheus.query("max(jackwell_keeper_book_commit_seconds_bucket)"), // cumulative

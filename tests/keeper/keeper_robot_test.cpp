@@ -212,7 +212,7 @@ TEST_F(KeeperRobotTest, BooksLockedByAnotherProcessStallNobody) {
         [&] { return countTold(*alice, outOfOrder) == 1 && countTold(*bob, outOfOrder) == 3; },
         kWaitMs));
     // SQLite gave up after its own short wait: no statement hung long enough to be cut short.
-    EXPECT_TRUE(robotLog.filter("cut short").isEmpty()) << robotLog.join('\n').toStdString();
+    EXPECT_TRUE(robotLog.filter("cut short").isEmpty()) << robotLog.join('\n');
     EXPECT_LT(longestPause, 900) << "the event loop waited for the books";
     locker.closeWriteChannel();
     ASSERT_TRUE(locker.waitForFinished());
@@ -332,7 +332,7 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }, kWaitMs));
     QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(server.start(&error)) << error;
     ASSERT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, 2 * kWaitMs));
     EXPECT_TRUE(robot->isFloodExempt());
     // Her holds play the first draw she was told before, on her books.
@@ -358,8 +358,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     squatter->sendRaw("QUIT :leaving\r\n");
     alice->privmsg("Rivet_", holdsLine("1,0,1"));
     ASSERT_TRUE(waitUntil([&] { return robot->connection().nick() == kKeeper; }, kWaitMs));
-    EXPECT_TRUE(robotLog.contains("took back the nickname Rivet"))
-        << robotLog.join('\n').toStdString();
+    EXPECT_TRUE(robotLog.contains("took back the nickname Rivet")) << robotLog.join('\n');
     // Players write to it under its own name again.
     ASSERT_TRUE(ask(*alice, holdsLine("0,0,0"), kFinalHead, 1));
 }

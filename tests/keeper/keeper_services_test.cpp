@@ -36,7 +36,7 @@ protected:
         network = nullptr;
     }
 
-    void SetUp() override { ASSERT_TRUE(startError.isEmpty()) << startError.toStdString(); }
+    void SetUp() override { ASSERT_TRUE(startError.isEmpty()) << startError; }
 
     // The robot as its own program on the network, books kept as the server allows (auto).
     std::unique_ptr<KeeperProcess> startRobot(const QByteArray& extra = {}, quint16 port = 0) {
@@ -95,7 +95,7 @@ protected:
         if (keeper.run({"--players", keeper.booksPath()}, &output) != 0)
             return QStringLiteral("--players failed: ") + output;
         const QStringList listed = output.split(u'\n', Qt::SkipEmptyParts);
-        EXPECT_EQ(listed.size(), 1) << output.toStdString();
+        EXPECT_EQ(listed.size(), 1) << output;
         return listed.join(u'\n');
     }
 
@@ -107,7 +107,7 @@ protected:
 TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
-    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log().toStdString();
+    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log();
     // The card is closed and started again at once between the games: greeted privately on each
     // join, GET HOST finds the robot there each time.
     QString credits;
@@ -141,7 +141,7 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
                                            .arg(game)
                                            .arg(player.shown(&Reel::finalCode, u',')),
                                        kWaitMs))
-            << keeper->log().toStdString();
+            << keeper->log();
         credits = card.state.credits;
         player.library.KillDDE();
     }
@@ -154,7 +154,7 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
 TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
-    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log().toStdString();
+    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log();
 
     auto alice = loggedIn("alice", "alice");
     ASSERT_TRUE(alice);
@@ -162,7 +162,7 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 1; }, kWaitMs));
     // A new nickname in the middle of the game: the holds still play on her books.
     ASSERT_TRUE(alice->changeNick("alice_away"));
-    ASSERT_TRUE(playHolds(*alice, "1,1,1")) << toldTo(*alice).join('\n').toStdString();
+    ASSERT_TRUE(playHolds(*alice, "1,1,1")) << toldTo(*alice).join('\n');
 
     // Her old nickname, taken by someone not logged in: no game, on anybody's books.
     IrcTestPeer mallory("alice");
@@ -179,10 +179,10 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     ASSERT_TRUE(playHolds(*again, "0,1,0"));
 
     const QString listed = onlyPlayer(*keeper);
-    EXPECT_TRUE(listed.startsWith("account:alice credits=")) << listed.toStdString();
-    EXPECT_TRUE(listed.contains(" games=2 ")) << listed.toStdString();
+    EXPECT_TRUE(listed.startsWith("account:alice credits=")) << listed;
+    EXPECT_TRUE(listed.contains(" games=2 ")) << listed;
     QString output;
-    EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output.toStdString();
+    EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output;
 }
 
 // Without account tags (and without extended-join, so that nothing but SASL and account-notify
@@ -195,12 +195,12 @@ TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
         ServicesNetwork untagged({.accountTags = false, .extendedJoin = extendedJoin});
         QString error;
         ASSERT_TRUE(untagged.start(&error) && untagged.registerAccount("acct1", "s3cretpw", &error))
-            << error.toStdString();
+            << error;
         const auto keeper = startRobot({}, untagged.port());
         ASSERT_TRUE(keeper && keeper->waitForLog("joined #casino", kWaitMs));
         EXPECT_TRUE(keeper->log().contains("books kept by services account (the network has "
                                            "accounts: the server offers sasl, account-notify"))
-            << keeper->log().toStdString();
+            << keeper->log();
         IrcTestPeer owner("p1");
         ASSERT_TRUE(owner.connectWithLogin(untagged.port(), "acct1", "s3cretpw") &&
                     owner.join(kChannel));
@@ -216,11 +216,11 @@ TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
         stranger.privmsg(kKeeper, holdsLine("1,1,1"));
         const QByteArray logInFirst = wire(machine::kLogInFirst);
         EXPECT_TRUE(waitUntil([&] { return countTold(stranger, logInFirst) == 2; }, kWaitMs));
-        EXPECT_EQ(toldTo(stranger).size(), 3) << toldTo(stranger).join('\n').toStdString();
+        EXPECT_EQ(toldTo(stranger).size(), 3) << toldTo(stranger).join('\n');
 
         IrcTestPeer player("p2");
         ASSERT_TRUE(player.connectWithLogin(untagged.port(), "acct1", "s3cretpw"));
-        ASSERT_TRUE(playHolds(player, "1,1,1")) << toldTo(player).join('\n').toStdString();
+        ASSERT_TRUE(playHolds(player, "1,1,1")) << toldTo(player).join('\n');
         player.privmsg("NickServ", "LOGOUT");
         ASSERT_TRUE(player.waitFor(
             [](const IrcMessage& m) { return nickOf(m.prefix) == "NickServ"; }, kWaitMs));
@@ -231,8 +231,8 @@ TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
         EXPECT_EQ(countTold(player, kFinalHead), finals);
 
         const QString listed = onlyPlayer(*keeper);
-        EXPECT_TRUE(listed.startsWith("account:acct1 ")) << listed.toStdString();
-        EXPECT_TRUE(listed.contains(" games=1 ")) << listed.toStdString();
+        EXPECT_TRUE(listed.startsWith("account:acct1 ")) << listed;
+        EXPECT_TRUE(listed.contains(" games=1 ")) << listed;
     }
 }
 
@@ -244,14 +244,13 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
 
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
-    ASSERT_TRUE(keeper->waitForLog("serving as Rivet_", kWaitMs)) << keeper->log().toStdString();
+    ASSERT_TRUE(keeper->waitForLog("serving as Rivet_", kWaitMs)) << keeper->log();
     ASSERT_TRUE(watcher.waitFor(
         [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Rivet_"; },
         kWaitMs));
     squatter.sendRaw("QUIT :leaving\r\n");
 
-    ASSERT_TRUE(keeper->waitForLog("took back the nickname Rivet", kWaitMs))
-        << keeper->log().toStdString();
+    ASSERT_TRUE(keeper->waitForLog("took back the nickname Rivet", kWaitMs)) << keeper->log();
     EXPECT_TRUE(watcher.waitFor(
         [](const IrcMessage& m) {
             return m.command == "NICK" && nickOf(m.prefix) == "Rivet_" && m.param(0) == kKeeper;
@@ -274,7 +273,7 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
             return m.command == "NICK" && nickOf(m.prefix) == "Renamed42" && m.param(0) == kKeeper;
         },
         kWaitMs))
-        << keeper->log().toStdString();
+        << keeper->log();
 }
 
 // A wrong password must not become a plain connection: the card's start fails with the
@@ -291,17 +290,17 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
                   .arg(network->port()));
     const auto keeper = startRobot("sasl = alice wrongpass\n");
     ASSERT_TRUE(keeper);
-    EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log().toStdString();
+    EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log();
     const QString log = keeper->log();
     EXPECT_TRUE(log.contains("login refused: the server refused the login as alice: SASL "
                              "authentication failed"))
-        << log.toStdString();
-    EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log.toStdString();
+        << log;
+    EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log;
     EXPECT_FALSE(log.contains("warning: warning:"));
     EXPECT_FALSE(log.contains("wrongpass"));
 
     IrcBackend backend(clock, cardLogin("Dora", "dora", "s3cretpw"));
-    ASSERT_TRUE(backend.open({})) << backend.openError().toStdString();
+    ASSERT_TRUE(backend.open({})) << backend.openError();
     // Dora changes her password from another client logged in to her account.
     IrcTestPeer other("DoraPhone");
     ASSERT_TRUE(other.connectWithLogin(network->port(), "dora", "s3cretpw"));
@@ -311,14 +310,14 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
             return nickOf(m.prefix) == "NickServ" && m.last().contains("changed");
         },
         kWaitMs))
-        << other.rawLines().join("\n").toStdString();
+        << other.rawLines().join("\n");
     // The server drops the card; it connects again with the old password.
     backend.connection().send("QUIT :back soon\r\n");
     ASSERT_TRUE(waitUntil([&] { return backend.connection().loginRefused(); }, kWaitMs));
     EXPECT_TRUE(backend.log().lines().contains(
         "Cannot log in to the chat network 127.0.0.1:" + QByteArray::number(network->port()) +
         ": the server refused the login as dora"))
-        << backend.log().lines().toStdString();
+        << backend.log().lines();
     EXPECT_EQ(backend.linkStatus().state, ChatLinkStatus::State::Offline);
     EXPECT_NEAR(backend.linkStatus().offlineSince.value_or(0), clock.timeOfDay(), 5.0);
     EXPECT_FALSE(backend.linkStatus().nextTryInMs.has_value());

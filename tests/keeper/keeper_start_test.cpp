@@ -29,7 +29,7 @@ void fillBooks(const QString& path) {
     QString error;
     auto books = QFileInfo::exists(path) ? books::SqliteBooks::open(path, &error)
                                          : books::SqliteBooks::create(path, &error);
-    ASSERT_TRUE(books) << error.toStdString();
+    ASSERT_TRUE(books) << error;
     machine::MachineKeeper keeper("Rivet", *books, 7);
     for (int player = 0; player < 30; ++player) {
         const QString name = QStringLiteral("player%1").arg(player);
@@ -95,15 +95,14 @@ TEST(KeeperStart, RefusesBooksItCannotTrustAndSaysWhy) {
         ASSERT_TRUE(keeper.writeConfig());
         QString output;
         if (c.unprivileged) {
-            ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0)
-                << output.toStdString();
+            ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0) << output;
         }
         c.prepare(keeper);
         keeper.setUnprivileged(c.unprivileged);
         const int status = keeper.run({keeper.configPath()}, &output);
-        EXPECT_EQ(status, 1) << output.toStdString();
-        EXPECT_TRUE(output.contains(keeper.booksPath() + c.said)) << output.toStdString();
-        EXPECT_EQ(output.count(u'\n'), 1) << output.toStdString();
+        EXPECT_EQ(status, 1) << output;
+        EXPECT_TRUE(output.contains(keeper.booksPath() + c.said)) << output;
+        EXPECT_EQ(output.count(u'\n'), 1) << output;
         if (QString(c.name) == "no books file") {
             EXPECT_FALSE(QFileInfo::exists(keeper.booksPath())) << "nothing was made";
         }
@@ -123,19 +122,19 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     QString output;
-    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
+    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output;
     EXPECT_TRUE(output.contains("made new books in " + keeper.booksPath()));
     fillBooks(keeper.booksPath());
     const QByteArray filled = bytes();
-    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
-    EXPECT_FALSE(output.contains("made new books")) << output.toStdString();
+    ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output;
+    EXPECT_FALSE(output.contains("made new books")) << output;
     EXPECT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 1);
     EXPECT_PRED2(textContains, output, keeper.booksPath() + ": a file is already there");
     EXPECT_EQ(bytes(), filled);
     ASSERT_TRUE(QFile::setPermissions(keeper.booksPath(), QFile::ReadOwner | QFile::ReadOther));
     keeper.setUnprivileged(true);
-    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output.toStdString();
+    ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output;
+    EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output;
     keeper.setUnprivileged(false);
 
     ASSERT_TRUE(QFile::remove(keeper.booksPath()));
@@ -147,7 +146,7 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     }
     // The operator who means to start afresh removes the mark.
     ASSERT_TRUE(QFile::remove(keeper.booksPath() + ".made"));
-    EXPECT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output.toStdString();
+    EXPECT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output;
     EXPECT_TRUE(QFileInfo::exists(keeper.booksPath()));
 }
 
@@ -167,8 +166,8 @@ TEST(KeeperStart, TheAuditRefusesADamagedFile) {
         QFile::remove(keeper.booksPath());
         ASSERT_TRUE(QFile::copy(pristine, keeper.booksPath()));
         damagePage(keeper.booksPath(), page, quint32(page));
-        EXPECT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 2) << output.toStdString();
-        EXPECT_TRUE(output.contains(": the file is damaged")) << output.toStdString();
+        EXPECT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 2) << output;
+        EXPECT_TRUE(output.contains(": the file is damaged")) << output;
     }
 }
 
@@ -179,11 +178,11 @@ TEST(KeeperStart, AConfigurationThatIsNoFileIsRefusedAtOnce) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QString output;
     for (const QStringList& arguments : {QStringList{fifo}, QStringList{"--init", fifo}}) {
-        EXPECT_EQ(keeper.run(arguments, &output, 5000), 1) << output.toStdString();
+        EXPECT_EQ(keeper.run(arguments, &output, 5000), 1) << output;
         EXPECT_PRED2(textContains, output, fifo + ": not a regular file, not a configuration");
     }
     ASSERT_TRUE(keeper.writeConfig("logfile = missing/robot.log\n")); // nor a log it cannot write
-    EXPECT_EQ(keeper.run({keeper.configPath()}, &output, 5000), 1) << output.toStdString();
+    EXPECT_EQ(keeper.run({keeper.configPath()}, &output, 5000), 1) << output;
     EXPECT_PRED2(textContains, output, "cannot write the log file");
 }
 

@@ -24,10 +24,10 @@ protected:
     void SetUp() override {
         QString error;
         if (!PostgresServer::ensureInstalled(&error))
-            GTEST_SKIP() << "PostgreSQL is not installed here: " << error.toStdString();
-        ASSERT_TRUE(database_.start(&error)) << error.toStdString();
+            GTEST_SKIP() << "PostgreSQL is not installed here: " << error;
+        ASSERT_TRUE(database_.start(&error)) << error;
         qputenv("PGPASSWORD", PostgresServer::kPassword.toUtf8());
-        ASSERT_TRUE(irc_.start(&error)) << error.toStdString();
+        ASSERT_TRUE(irc_.start(&error)) << error;
     }
 
     std::unique_ptr<KeeperProcess> startRobot(const QByteArray& nick) {
@@ -37,7 +37,7 @@ protected:
         robot->setEnvironment(database_.environment());
         EXPECT_TRUE(robot->writeConfig(kOperLine));
         EXPECT_TRUE(robot->start());
-        EXPECT_TRUE(robot->waitForLog("lines a second", kWaitMs)) << robot->log().toStdString();
+        EXPECT_TRUE(robot->waitForLog("lines a second", kWaitMs)) << robot->log();
         return robot;
     }
 
@@ -53,7 +53,7 @@ protected:
         QString error;
         auto books = books::openKeeperBooks(database_.address(), clock_,
                                             {books::BooksPurpose::Audit, {}, {}}, &error);
-        EXPECT_TRUE(books) << error.toStdString();
+        EXPECT_TRUE(books) << error;
         return books;
     }
 
@@ -141,7 +141,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
                 return current;
             },
             kWaitMs))
-            << "round " << round << ": " << player.rawLines().join('\n').toStdString();
+            << "round " << round << ": " << player.rawLines().join('\n');
 
         // A person looks at the draw first (the same holds at once pass for a crossing copy).
         runEventsFor(keeper::KeeperResentHolds::kCrossingMs);
@@ -163,10 +163,10 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
             // Started again once the server has let go of the killed robot's name, so that it
             // gets its own name back.
             ASSERT_TRUE(player.waitUntilGone(kKeeper, kWaitMs));
-            ASSERT_TRUE(restart(*rivet)) << rivet->log().toStdString();
+            ASSERT_TRUE(restart(*rivet)) << rivet->log();
         } else {
             ASSERT_TRUE(waitUntil([&] { return finalsTold().size() > finals; }, kWaitMs))
-                << "round " << round << ": " << player.rawLines().join('\n').toStdString();
+                << "round " << round << ": " << player.rawLines().join('\n');
         }
     }
     // A last visit to both collects any result still owed.
@@ -178,7 +178,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
 
     books::BooksAudit audit;
     const QList<QByteArray> booked = bookedResults("hammer", &audit);
-    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n');
     // Holds that reach the second robot after the first one booked the game may play the next
     // first draw (told with that result), but never more games than holds were sent.
     EXPECT_GE(booked.size(), kRounds - 1); // the game sent to the killed robot may be lost
@@ -187,13 +187,13 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
     EXPECT_EQ(QSet<QByteArray>(told.begin(), told.end()),
               QSet<QByteArray>(booked.begin(), booked.end()))
         << "told:\n"
-        << told.join('\n').toStdString() << "\nbooked:\n"
-        << booked.join('\n').toStdString();
+        << told.join('\n') << "\nbooked:\n"
+        << booked.join('\n');
     EXPECT_EQ(machines_, (QSet<QString>{"rivet@127.0.0.1", "rivet2@127.0.0.1"}));
 
     QString output;
-    EXPECT_EQ(rivet->run({"--audit", database_.address()}, &output), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("balanced=yes")) << output.toStdString();
+    EXPECT_EQ(rivet->run({"--audit", database_.address()}, &output), 0) << output;
+    EXPECT_TRUE(output.contains("balanced=yes")) << output;
 }
 
 // The books' server stops (SIGSTOP) for twenty seconds while a game is on its way to it: the
@@ -216,19 +216,19 @@ TEST_F(SharedBooksProcessTest, ABooksServerThatStopsStallsNobody) {
     // than wait on it for as long as the network would let it.
     const bool letGo = rivet->log().contains("lost the connection to the books");
     database_.freeze(false);
-    ASSERT_TRUE(bobAnswered) << rivet->log().toStdString();
-    EXPECT_TRUE(letGo) << rivet->log().toStdString();
-    EXPECT_FALSE(rivet->log().contains("connection lost")) << rivet->log().toStdString();
+    ASSERT_TRUE(bobAnswered) << rivet->log();
+    EXPECT_TRUE(letGo) << rivet->log();
+    EXPECT_FALSE(rivet->log().contains("connection lost")) << rivet->log();
     // Whatever became of alice's game, she is told, and then plays on.
     ASSERT_TRUE(waitUntil(
         [&] { return countTold(alice, kFinalHead) + countTold(alice, outOfOrder) == 1; }, kWaitMs));
     const int finals = countTold(alice, kFinalHead);
     alice.privmsg(kKeeper, holdsLine("1,0,1"));
     ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFinalHead) > finals; }, kWaitMs))
-        << rivet->log().toStdString();
+        << rivet->log();
     books::BooksAudit audit;
     EXPECT_EQ(bookedResults("alice", &audit), toldTo(alice, kFinalHead));
-    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+    EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n');
 }
 
 } // namespace

@@ -21,7 +21,7 @@ using testing::ScopedEnvironment;
 
 void touch(const QString& path) {
     QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path;
 }
 
 TEST(PlayerFiles, besideTheExecutableOrInTheConfigurationFolder) {

@@ -17,7 +17,7 @@ TEST(CardState, codesDropOnlyTheLeadingZeroOfOneToNineAndSelectTheirSymbolOrNone
         {"01", "1"},  {"07", "7"}, {"09", "9"},    {"10", "10"}, {"14", "14"}, {"0", "0"},
         {"00", "00"}, {"7", "7"},  {"007", "007"}, {"0a", "0a"}, {" 7", " 7"}, {"", ""}};
     for (const auto& [caption, expected] : rows)
-        EXPECT_EQ(normaliseCode(caption), expected) << caption.toStdString();
+        EXPECT_EQ(normaliseCode(caption), expected) << caption;
 
     // What a code caption reads back as and the result picture it selects.
     const std::tuple<QString, qint16, int> values[] = {
@@ -25,15 +25,15 @@ TEST(CardState, codesDropOnlyTheLeadingZeroOfOneToNineAndSelectTheirSymbolOrNone
         {"15", 15, kNoImage}, {"0", 0, kNoImage},  {"-3", -3, kNoImage},  {"", 0, kNoImage},
         {"ab", 0, kNoImage},  {"7.", 0, kNoImage}, {"99999", 0, kNoImage}};
     for (const auto& [caption, value, image] : values) {
-        EXPECT_EQ(codeValue(caption), value) << caption.toStdString();
-        EXPECT_EQ(symbolImage(codeValue(caption)), image) << caption.toStdString();
+        EXPECT_EQ(codeValue(caption), value) << caption;
+        EXPECT_EQ(symbolImage(codeValue(caption)), image) << caption;
     }
     // Read as far as a short holds it: twelve characters at most, -32768 to 32767.
     const std::pair<QString, qint16> bounds[] = {{" 000000000007 ", 7}, {"0000000000007", 0},
                                                  {"32767", 32767},      {"32768", 0},
                                                  {"-32768", -32768},    {"-32769", 0}};
     for (const auto& [caption, value] : bounds)
-        EXPECT_EQ(codeValue(caption), value) << caption.toStdString();
+        EXPECT_EQ(codeValue(caption), value) << caption;
 }
 
 // Tokens are fifty times the credits, written as the digits of the product however large it

@@ -29,7 +29,7 @@ TEST(Evaluation, winTable) {
             }
         }
     }
-    EXPECT_TRUE(wrong.isEmpty()) << wrong.join(u'/').toStdString();
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join(u'/');
     for (const char* code : {"07", "7 ", "", "+7", "014"})
         EXPECT_FALSE(isWinningDraw(code, code, code)) << code;
 }

@@ -20,8 +20,8 @@
 namespace jackwell {
 
 void PrintTo(const Options& o, std::ostream* os) {
-    *os << "{" << o.winSoundFile.toStdString() << " | " << o.loseSoundFile.toStdString() << " | "
-        << int(o.stayOnTop) << ", " << int(o.playWinSound) << ", " << int(o.playLoseSound) << "}";
+    *os << "{" << o.winSoundFile << " | " << o.loseSoundFile << " | " << int(o.stayOnTop) << ", "
+        << int(o.playWinSound) << ", " << int(o.playLoseSound) << "}";
 }
 
 namespace {
@@ -126,7 +126,7 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
             calls.push_back(int(value));
         };
         const SettingsResult result = readSettingsFile(file.path, options, changed);
-        EXPECT_EQ(result.status, SettingsResult::Ok) << result.message.toStdString();
+        EXPECT_EQ(result.status, SettingsResult::Ok) << result.message;
         EXPECT_EQ(options, row.expected);
         const int stayOnTop = int(row.expected.stayOnTop);
         EXPECT_EQ(calls, !row.calls.empty() ? row.calls
@@ -158,9 +158,9 @@ TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumberWithinItsOwnCharacter
         {"007", 7},    {"+40.49", 40}, {"1.", 1},    {" 7.5", 8},  {"1 2", no},
         {"1.2.3", no}, {".", no},      {"", no},     {" ", no},    {"-", no}};
     for (const auto& [text, expected] : rows) {
-        EXPECT_EQ(roundToWholeNumber(text), expected) << text.toStdString();
-        EXPECT_EQ(roundToWholeNumber(fenced(text, true)), expected) << text.toStdString();
-        EXPECT_EQ(roundToWholeNumber(fenced(text, false)), expected) << text.toStdString();
+        EXPECT_EQ(roundToWholeNumber(text), expected) << text;
+        EXPECT_EQ(roundToWholeNumber(fenced(text, true)), expected) << text;
+        EXPECT_EQ(roundToWholeNumber(fenced(text, false)), expected) << text;
     }
     EXPECT_GT(roundToWholeNumber(u"99999999999999999999").value_or(0), qint64(1) << 32);
     const std::pair<std::u16string_view, QString> files[] = {{u"Check1\r", "Check1"},
@@ -220,7 +220,7 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
             readSettingsFile(file.path, options, [&](CheckState) { ++calls; });
         EXPECT_EQ(result.status, SettingsResult::Failed);
         const QString expected = QStringLiteral("%1: %2").arg(file.path, row.what);
-        EXPECT_TRUE(result.message.startsWith(expected)) << result.message.toStdString();
+        EXPECT_TRUE(result.message.startsWith(expected)) << result.message;
         EXPECT_EQ(options, before);
         EXPECT_EQ(calls, 0);
     }
@@ -241,7 +241,7 @@ TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
             readSettingsFile(file->path, options, [&](CheckState) { ++calls; });
         EXPECT_EQ(result.status,
                   file == &missing ? SettingsResult::Missing : SettingsResult::Failed);
-        EXPECT_TRUE(result.message.contains(file->path)) << result.message.toStdString();
+        EXPECT_TRUE(result.message.contains(file->path)) << result.message;
         EXPECT_EQ(options, before);
         EXPECT_EQ(calls, 0);
     }
@@ -262,7 +262,7 @@ TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFileOrInANewFolder) {
     for (const SettingsFile* file : {&old, &fresh}) {
         const SettingsResult result =
             writeSettingsFile(file->path, with("/s/win.wav", "", 1, 0, 2));
-        EXPECT_EQ(result.status, SettingsResult::Ok) << result.message.toStdString();
+        EXPECT_EQ(result.status, SettingsResult::Ok) << result.message;
         EXPECT_EQ(file->contents(), "Text1\r\n/s/win.wav\r\nText2\r\n\r\nCheck1\r\n 1 \r\n"
                                     "Check2\r\n 0 \r\nCheck3\r\n 2 \r\n");
     }

@@ -325,7 +325,7 @@ TEST(CardKeys, tabReachesOnlyWhatThePlayerSees) {
         for (QWidget* control : reached) {
             EXPECT_TRUE(
                 window->rect().contains(QRect(control->mapTo(window, QPoint()), control->size())))
-                << control->objectName().toStdString();
+                << control->objectName();
         }
     }
 }

@@ -291,7 +291,7 @@ TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
                                    (QWidget*)&rig.app->dialogs().optionsWindow(),
                                    (QWidget*)rig.app->dialogs().helpWindow()}) {
                 const QRect frame = other->frameGeometry();
-                EXPECT_EQ(screen.intersected(frame), frame) << other->windowTitle().toStdString();
+                EXPECT_EQ(screen.intersected(frame), frame) << other->windowTitle();
             }
         }
     }

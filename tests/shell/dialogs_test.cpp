@@ -93,7 +93,7 @@ TEST(Dialogs, optionsAskedForAgainTakeTheKeyboardAndHAgainClosesTheHint) {
     auto* hint = card.findChild<QMessageBox*>("hintBox");
     ASSERT_TRUE(hint && hint->isVisible());
     EXPECT_PRED2(textStartsWith, hint->text(), "First draw: bells, grapes, dollars\n");
-    EXPECT_TRUE(hint->text().contains("Your holds: the left reel,")) << hint->text().toStdString();
+    EXPECT_TRUE(hint->text().contains("Your holds: the left reel,")) << hint->text();
     EXPECT_EQ(hint->windowModality(), Qt::NonModal);
     EXPECT_EQ(hint->textInteractionFlags(), Qt::TextSelectableByMouse);
     EXPECT_FALSE(hint->frameGeometry().intersects(card.frameGeometry()));

@@ -33,17 +33,17 @@ TEST(FileLocations, theHelpNamesEachFileWhereItIsAndChatTxtThereIsRead) {
     VirtualClock clock;
 
     QString text = fileLocationsText(player.bin());
-    EXPECT_TRUE(text.startsWith("Files:\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains(settings + " (not written yet)\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains(chat + " (not there)\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains(sounds + "\n")) << text.toStdString(); // there: no remark
+    EXPECT_TRUE(text.startsWith("Files:\n")) << text;
+    EXPECT_TRUE(text.contains(settings + " (not written yet)\n")) << text;
+    EXPECT_TRUE(text.contains(chat + " (not there)\n")) << text;
+    EXPECT_TRUE(text.contains(sounds + "\n")) << text; // there: no remark
     EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, player.bin()).get()));
 
     write(settings, serializeSettings(Options{}));
     write(chat, "server = 127.0.0.1\nnick = Player\n");
     text = fileLocationsText(player.bin());
-    EXPECT_TRUE(text.contains(settings + "\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains(chat + "\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(settings + "\n")) << text;
+    EXPECT_TRUE(text.contains(chat + "\n")) << text;
     EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, player.bin()).get()));
 }
 

@@ -47,7 +47,7 @@ TEST(OptionsWindow, madeBeforeTheSettingsAreReadShowsThem) {
                AppRig::DoNotLoad);
     OptionsWindow& options = rig.app->dialogs().optionsWindow();
     QString error;
-    ASSERT_TRUE(rig.app->startUp(&error)) << error.toStdString();
+    ASSERT_TRUE(rig.app->startUp(&error)) << error;
     EXPECT_TRUE(control<QCheckBox>(options, options::kPlayWinSound).isChecked());
 }
 
@@ -75,7 +75,7 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
         EXPECT_EQ(button.text(), caption);
         EXPECT_DOUBLE_EQ(button.font().pointSizeF(), 8.25);
         EXPECT_LE(button.fontMetrics().horizontalAdvance(button.text()), captionRoom(button))
-            << button.font().family().toStdString() << " " << button.font().stretch();
+            << button.font().family() << " " << button.font().stretch();
         // A caption that fits in the design's font is not narrowed.
         const QFont natural = cardFont(8.25, false);
         if (QFontMetrics(natural).horizontalAdvance(caption) <= captionRoom(button)) {
@@ -153,7 +153,7 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
         rig.app->options().loseSoundFile = row.current;
         control(rig.app->dialogs().optionsWindow(), options::kChooseLoseSound).click();
         ASSERT_EQ(rig.files.open.size(), 1u);
-        EXPECT_EQ(rig.files.open.front().folder, row.folder) << row.current.toStdString();
+        EXPECT_EQ(rig.files.open.front().folder, row.folder) << row.current;
         rig.files.answer(QString());
     }
 }

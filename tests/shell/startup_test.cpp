@@ -62,11 +62,11 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
         SCOPED_TRACE(row.settings.toStdString());
         AppRig rig(row.settings, AppRig::DoNotLoad, {row.soundsDir});
         QString error;
-        EXPECT_EQ(rig.app->startUp(&error), row.startsUp) << error.toStdString();
+        EXPECT_EQ(rig.app->startUp(&error), row.startsUp) << error;
         EXPECT_EQ(rig.app->chatLibrary().backend() != nullptr, row.startsUp);
         EXPECT_EQ(rig.settingsOnDisk(), row.settings);
         if (!row.startsUp) {
-            EXPECT_TRUE(error.contains(rig.settingsPath)) << error.toStdString();
+            EXPECT_TRUE(error.contains(rig.settingsPath)) << error;
             continue;
         }
         EXPECT_EQ(rig.app->options(), row.options);
@@ -146,7 +146,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
     };
     testing::NgircdServer server({.serverPassword = "right"});
     QString error;
-    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    ASSERT_TRUE(server.start(&error)) << error;
     const struct {
         Source source;
         Ending ending;
@@ -189,8 +189,8 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
             EXPECT_EQ(box->text(), "Run-time error '10001':\n\nFailed to initialize DDE layer");
         }
         const QString told = box->text() + box->informativeText();
-        EXPECT_TRUE(told.contains(row.reason)) << told.toStdString();
-        EXPECT_FALSE(told.contains("remote host closed")) << told.toStdString();
+        EXPECT_TRUE(told.contains(row.reason)) << told;
+        EXPECT_FALSE(told.contains("remote host closed")) << told;
         EXPECT_TRUE(box->detailedText().isEmpty()) << "nothing is hidden behind Show Details";
         EXPECT_TRUE(run.printedText(box->text()) && run.printedText(row.reason)) << run.printed;
         QStringList choices;
@@ -206,10 +206,8 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         testing::runEventsFor(50);
         EXPECT_TRUE(run.exitCodes.empty()) << "the program waits for the player";
         const auto choose = [](QMessageBox* box, const QString& choice) {
-            for (QAbstractButton* button : box->buttons()) {
-                if (button->text() == choice)
-                    button->click();
-            }
+            for (QAbstractButton* button : box->buttons())
+                button->text() == choice ? button->click() : void();
         };
         if (row.ending == OpenChatTxt) {
             const QPointer<QMessageBox> asked = box;
@@ -330,7 +328,7 @@ TEST(Shutdown, endsOnceTheOptionsAreSavedOrTheFailureIsTold) {
         EXPECT_TRUE(run.printedText(failure)) << run.printed;
         if (ending == SaveFails) {
             ASSERT_TRUE(box);
-            EXPECT_TRUE(box->text().startsWith(failure)) << box->text().toStdString();
+            EXPECT_TRUE(box->text().startsWith(failure)) << box->text();
             EXPECT_TRUE(run.printedText(box->text())) << run.printed;
             testing::runEventsFor(50);
             EXPECT_TRUE(run.exitCodes.empty()) << "the program waits for the player";

@@ -76,7 +76,7 @@ struct AppRig {
                          [this](const QString& message) { problems << message; });
         if (start == Load) {
             QString error;
-            EXPECT_TRUE(app->startUp(&error)) << error.toStdString();
+            EXPECT_TRUE(app->startUp(&error)) << error;
         }
     }
 

@@ -46,7 +46,7 @@ public:
         QString error;
         auto books = QFileInfo::exists(path()) ? books::SqliteBooks::open(path(), &error, purpose)
                                                : books::SqliteBooks::create(path(), &error);
-        EXPECT_TRUE(books) << error.toStdString();
+        EXPECT_TRUE(books) << error;
         return books;
     }
     // From now on, other books, new and empty.
@@ -57,7 +57,7 @@ public:
             db.setDatabaseName(path());
             ASSERT_TRUE(db.open());
             QSqlQuery query(db);
-            ASSERT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
+            ASSERT_TRUE(query.exec(statement)) << query.lastError().text();
         }
         QSqlDatabase::removeDatabase(kRaw);
     }
@@ -70,7 +70,7 @@ public:
         const bool replacing = way == 1   ? QFile::copy(path(), other)
                                : way == 2 ? bool(books::SqliteBooks::create(other, &error))
                                           : false;
-        ASSERT_EQ(replacing, way > 0) << error.toStdString();
+        ASSERT_EQ(replacing, way > 0) << error;
         ASSERT_TRUE(QFile::remove(path()));
         ASSERT_TRUE(way == 0 || QFile::rename(other, path()));
     }
@@ -110,11 +110,11 @@ public:
     }
     void setUp() {
         if (!missing_.isEmpty())
-            GTEST_SKIP() << "PostgreSQL is not installed here: " << missing_.toStdString();
-        ASSERT_TRUE(started_) << startError_.toStdString();
+            GTEST_SKIP() << "PostgreSQL is not installed here: " << missing_;
+        ASSERT_TRUE(started_) << startError_;
         if (!server_->isRunning()) {
             QString error;
-            ASSERT_TRUE(server_->start(&error)) << error.toStdString();
+            ASSERT_TRUE(server_->start(&error)) << error;
         }
         startAfresh();
     }
@@ -147,12 +147,12 @@ public:
         static int counter = 0;
         database_ = QStringLiteral("books_%1").arg(++counter);
         QString error;
-        ASSERT_TRUE(server_->createDatabase(database_, &error)) << error.toStdString();
+        ASSERT_TRUE(server_->createDatabase(database_, &error)) << error;
     }
     bool sql(const QString& statement) {
         QString error;
         const bool done = server_->exec(database_, statement, &error);
-        EXPECT_TRUE(done) << statement.toStdString() << ": " << error.toStdString();
+        EXPECT_TRUE(done) << statement << ": " << error;
         return done;
     }
     void tamper(const QString& statement) {

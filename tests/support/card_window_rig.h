@@ -14,7 +14,7 @@
 // Colours readably in failure messages.
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QColor& c, std::ostream* out) {
-    *out << c.name().toStdString();
+    *out << c.name();
 }
 QT_END_NAMESPACE
 

@@ -59,14 +59,14 @@ class KeeperRobotRig : public ::testing::Test {
 protected:
     void SetUp() override {
         QString error;
-        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        ASSERT_TRUE(server.start(&error)) << error;
         books = books::SqliteBooks::create(dir.filePath("books.sqlite"), &error);
-        ASSERT_TRUE(books) << error.toStdString();
+        ASSERT_TRUE(books) << error;
     }
 
     void TearDown() override {
         if (HasFailure())
-            std::cerr << "robot log:\n" << robotLog.join('\n').toStdString() << "\n";
+            std::cerr << "robot log:\n" << robotLog.join('\n') << "\n";
     }
 
     // The robot as Rivet in #casino, with the operator's credentials.
@@ -103,7 +103,7 @@ protected:
                 return peer;
             runEventsFor(200);
         }
-        ADD_FAILURE() << "cannot connect as " << nick.toStdString();
+        ADD_FAILURE() << "cannot connect as " << nick;
         return std::make_unique<IrcTestPeer>(nick);
     }
 
@@ -114,7 +114,7 @@ protected:
         if (!reader)
             reader = books::SqliteBooks::open(dir.filePath("books.sqlite"), &error,
                                               books::BooksPurpose::Audit);
-        EXPECT_TRUE(reader) << error.toStdString();
+        EXPECT_TRUE(reader) << error;
         return *reader;
     }
     machine::PlayerRecord recordOf(const QString& player) {
@@ -129,7 +129,7 @@ protected:
                             std::optional<machine::HoldMask> holds = std::nullopt,
                             bool drawsToldAgain = false) {
         books::Ledger ledger;
-        ASSERT_TRUE(readBooks().readLedger(ledger)) << readBooks().lastError().toStdString();
+        ASSERT_TRUE(readBooks().readLedger(ledger)) << readBooks().lastError();
         QList<QByteArray> firsts, finals;
         for (const books::LedgerGame& game : ledger.games) {
             if (game.player != player)
@@ -151,7 +151,7 @@ protected:
         EXPECT_EQ(told, firsts);
         EXPECT_EQ(toldTo(peer, kFinalHead), finals);
         const books::BooksAudit audit = books::auditLedger(ledger);
-        EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n').toStdString();
+        EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n');
     }
 
     NgircdServer server{{.operName = kOperName, .operPassword = kOperPassword}};

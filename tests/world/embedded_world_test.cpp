@@ -244,7 +244,7 @@ TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
             continue;
         }
         ++chatter;
-        EXPECT_FALSE(carriesKeeperMarker(line)) << line.toStdString();
+        EXPECT_FALSE(carriesKeeperMarker(line)) << line;
     }
     EXPECT_GT(chatter, 0);
     EXPECT_GT(marked, 0);

@@ -49,7 +49,7 @@ struct World {
 // What the file holds; one that cannot be read fails the test.
 QByteArray bytesOf(const QString& path) {
     QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path;
     return file.readAll();
 }
 
@@ -59,8 +59,7 @@ TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
     machine::PlayerRecord before;
     {
         World first(path);
-        EXPECT_TRUE(first.world->booksNotice().isEmpty())
-            << first.world->booksNotice().toStdString();
+        EXPECT_TRUE(first.world->booksNotice().isEmpty()) << first.world->booksNotice();
         EXPECT_TRUE(first.ask("Register me!").contains(machine::kFreeGameOfferHead));
         first.world->sendPrivateMessage("Rivet", "I hold 0,0,0");
         first.clock.settle(); // booked; the answer waits for the disk
@@ -79,7 +78,7 @@ TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
     EXPECT_EQ(again.record(), before);
     QString error;
     const auto games = again.world->rivetBooks().games(QStringLiteral("Player"), &error);
-    ASSERT_TRUE(games) << error.toStdString();
+    ASSERT_TRUE(games) << error;
     ASSERT_EQ(games->size(), 1u);
     EXPECT_EQ(games->front().creditsAfter, before.credits);
     // Free credits only for a player with none left.
@@ -120,8 +119,7 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
         const QByteArray bytes = bytesOf(path);
         World world(path);
         const QString notice = world.world->booksNotice();
-        EXPECT_TRUE(notice.contains(path) && notice.contains(fault.noticeSays))
-            << notice.toStdString();
+        EXPECT_TRUE(notice.contains(path) && notice.contains(fault.noticeSays)) << notice;
         EXPECT_TRUE(world.log().contains("<system>: " + notice));
         const QStringList aside = QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"});
         EXPECT_EQ(aside.size(), fault.setAside ? 1 : 0);
@@ -159,8 +157,7 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
             return mode == row.refused ? QStringLiteral("Permission denied") : QString();
         });
         const QString notice = books.openFile(path, QDateTime::currentDateTime());
-        EXPECT_TRUE(notice.contains(path) && notice.contains(row.noticeSays))
-            << notice.toStdString();
+        EXPECT_TRUE(notice.contains(path) && notice.contains(row.noticeSays)) << notice;
         EXPECT_TRUE(books.filePath().isEmpty()) << "kept in memory";
         EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
         EXPECT_EQ(bytesOf(path), bytes);
@@ -169,8 +166,7 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
         ASSERT_TRUE(QFile::setPermissions(path, {}));
         const QString notice = World(path).world->booksNotice();
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        EXPECT_TRUE(notice.contains(path) && notice.contains("cannot be opened"))
-            << notice.toStdString();
+        EXPECT_TRUE(notice.contains(path) && notice.contains("cannot be opened")) << notice;
         EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
     }
 
@@ -185,8 +181,8 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
     World world(path);
     const QString log = world.ask("Register me!");
     EXPECT_PRED2(textContains, log, "<system>: Rivet cannot read your record in its books " + path);
-    EXPECT_FALSE(log.contains(machine::kOutOfOrder)) << log.toStdString();
-    EXPECT_TRUE(log.contains(machine::kFirstDrawHead)) << log.toStdString();
+    EXPECT_FALSE(log.contains(machine::kOutOfOrder)) << log;
+    EXPECT_TRUE(log.contains(machine::kFirstDrawHead)) << log;
     EXPECT_TRUE(world.world->rivetBooks().filePath().isEmpty()) << "kept in memory";
     EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
 }
