@@ -171,8 +171,7 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
     for (const auto& c : cases) {
         const auto result = parseKeeperConfig(c.text, "k.txt", "/x");
         EXPECT_FALSE(result.config) << c.text;
-        EXPECT_TRUE(result.error.startsWith(QLatin1String(c.expected)))
-            << result.error << " for " << c.text;
+        EXPECT_PRED2(textStartsWith, result.error, QString(c.expected)) << " for " << c.text;
     }
 }
 

@@ -207,7 +207,8 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         EXPECT_TRUE(run.exitCodes.empty()) << "the program waits for the player";
         const auto choose = [](QMessageBox* box, const QString& choice) {
             for (QAbstractButton* button : box->buttons())
-                button->text() == choice ? button->click() : void();
+                if (button->text() == choice)
+                    button->click();
         };
         if (row.ending == OpenChatTxt) {
             const QPointer<QMessageBox> asked = box;
