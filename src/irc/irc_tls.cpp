@@ -20,7 +20,12 @@ std::optional<QByteArray> readPem(const QString& path, QString* error) {
         *error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
-    return file.read(kMaxPemBytes);
+    QByteArray text = file.read(kMaxPemBytes + 1);
+    if (text.size() > kMaxPemBytes) { // read no further: no certificate file is nearly so large
+        *error = QStringLiteral("%1: larger than %2 bytes").arg(path).arg(kMaxPemBytes);
+        return std::nullopt;
+    }
+    return text;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "support/books_stores.h"
 #include "support/file_size_limit.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -211,10 +212,7 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     EXPECT_EQ(refusedAs(Refusal::Damaged), path() + ": not a regular file, not books");
     ASSERT_TRUE(QDir().rmdir(path()));
 
-    QFile text(path());
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("server = irc.example.net\n");
-    text.close();
+    writeFile(path(), "server = irc.example.net\n");
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
     EXPECT_EQ(error, path() + ": file is not a database Unable to execute statement");
     QFile::remove(path());

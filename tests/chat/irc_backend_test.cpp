@@ -12,11 +12,13 @@
 #include "support/ngircd_server.h"
 #include "support/qt_printers.h"
 #include "support/scripted_irc_server.h"
+#include "support/test_files.h"
 #include "support/wait_until.h"
 
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTcpServer>
 
@@ -309,7 +311,7 @@ protected:
 
 // Over TLS only a trusted certificate is accepted: one the system trusts, or a private authority
 // named in the configuration, for that connection alone; a client certificate is shown from its
-// files, and a file that cannot be read ends the start with its name, never a connection
+// files, and a file that cannot be read or used ends the start with its name, never a connection
 // without it.
 TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     config.port = server.tlsPort();
@@ -325,15 +327,28 @@ TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     EXPECT_TRUE(openBackend(clock)->connection().isRegistered());
     QSslConfiguration::setDefaultConfiguration(usual);
 
-    config.tlsCaPath = server.certificatePath();
-    config.tlsCertPath = server.certificatePath();
-    config.tlsKeyPath = QFileInfo(server.certificatePath()).dir().filePath("key.pem");
+    const QByteArray pem = QSslCertificate::fromPath(server.certificatePath()).value(0).toPem();
+    QTemporaryDir dir;
+    const auto file = [&](auto name, auto text) { return writeFile(dir.filePath(name), text); };
+    const QByteArray padding(1024 * 1024 - pem.size(), '\n'); // the authority last in 1 MiB
+    const QString ca = config.tlsCaPath = file("ca.pem", padding + pem);
+    const QString cert = config.tlsCertPath = server.certificatePath();
+    const QString key = config.tlsKeyPath = QFileInfo(cert).dir().filePath("key.pem");
     EXPECT_TRUE(openBackend(clock)->connection().isRegistered());
-    config.tlsKeyPath = "/nonexistent/key.pem";
-    IrcBackend missing(clock, config);
-    EXPECT_FALSE(missing.open({}));
-    EXPECT_PRED2(textContains, missing.openError(), "/nonexistent/key.pem");
-    EXPECT_TRUE(missing.connection().loginRefused());
+    const QString empty = file("empty.pem", QByteArray());
+    for (const auto& [caPath, certPath, keyPath, named] :
+         {std::tuple{file("big.pem", ' ' + padding + pem), cert, key, "big.pem: larger than"},
+          {empty, cert, key, "empty.pem holds no certificate"},
+          {ca, empty, key, "empty.pem holds no certificate"},
+          {ca, cert, file("no-key.pem", pem), "no-key.pem holds no private key"},
+          {ca, cert, QString("/nonexistent/key.pem"), "/nonexistent/key.pem"}}) {
+        std::tie(config.tlsCaPath, config.tlsCertPath, config.tlsKeyPath) =
+            std::tie(caPath, certPath, keyPath);
+        IrcBackend refused(clock, config);
+        EXPECT_FALSE(refused.open({}));
+        EXPECT_PRED2(textContains, refused.openError(), named);
+        EXPECT_TRUE(refused.connection().loginRefused());
+    }
 }
 
 // The network tells whom private messages no longer reach: a nickname it does not know ("No such

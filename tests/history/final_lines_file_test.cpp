@@ -6,6 +6,7 @@
 #include "history/game_history.h"
 #include "support/fakes.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,11 +16,6 @@
 
 namespace jackwell::history {
 namespace {
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-}
 
 void write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -73,8 +69,8 @@ TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     EXPECT_FALSE(file.append("FIRST: | 01 | 02 | 03 |", &error));
     EXPECT_EQ(error, "not a final result: FIRST: | 01 | 02 | 03 |");
     EXPECT_TRUE(FinalLinesFile(path).append("FINAL: | 01 | 02 | 03 | Credits: (109)", &error));
-    EXPECT_EQ(contents(path), "FINAL: | 14 | 14 | 14 | Credits: (110)\n"
-                              "FINAL: | 01 | 02 | 03 | Credits: (109)\n");
+    EXPECT_EQ(testing::fileBytes(path), "FINAL: | 14 | 14 | 14 | Credits: (110)\n"
+                                        "FINAL: | 01 | 02 | 03 | Credits: (109)\n");
 
     write(path, "garbage\n\n   \nFINAL: | 01 | 02 | 03 | Credits: (10\n");
     EXPECT_TRUE(FinalLinesFile(path).append("FINAL: | 01 | 01 | 01 | Credits: (118)", &error));
@@ -105,7 +101,7 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     QString error;
     FinalLinesFile file(path);
     EXPECT_TRUE(file.append(finalLine(kept + kept / 10 - 1), &error));
-    EXPECT_EQ(contents(path).count('\n'), kept + kept / 10); // not yet over
+    EXPECT_EQ(testing::fileBytes(path).count('\n'), kept + kept / 10); // not yet over
     EXPECT_TRUE(file.append(finalLine(1), &error)) << error;
     FinalLinesFile::Reading reading = file.read();
     ASSERT_EQ(reading.games.size(), std::size_t(kept));
@@ -130,7 +126,7 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     }
     const QString bigFile = dir.filePath(QString::number(big.size()));
     EXPECT_TRUE(FinalLinesFile(bigFile).append(finalLine(8), &error));
-    EXPECT_EQ(contents(bigFile).count('\n'), kept) << "cut back at once";
+    EXPECT_EQ(testing::fileBytes(bigFile).count('\n'), kept) << "cut back at once";
 }
 
 // The statistics read a network's results from the file of that network (whatever port it was

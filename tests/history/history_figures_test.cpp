@@ -107,12 +107,11 @@ TEST(HoldHint, namesTheBestHoldsTheCardsHoldsAndNoHoldsWithTheirWorth) {
          "Best holds: all three reels, worth 25000.00 tokens (500.00 credits) a game on "
          "average\nYour holds: all three reels, worth 25000.00 tokens (500.00 credits)\n"},
     };
-    for (const Row& row : rows) {
+    for (const Row& row : rows)
         EXPECT_EQ(holdHint(row.draw, row.holds),
                   QString::fromLatin1(row.hint) +
                       "No holds: worth 27.72 tokens (0.55 credits)\n\n"
                       "The hint only shows; the holds are yours to choose.");
-    }
     EXPECT_EQ(holdHint({0, 0, 0}, {}), "No first draw on the card yet: click START to see one.");
 }
 

@@ -8,6 +8,7 @@
 #include "irc/irc_config.h"
 #include "shell/world_choice.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 #include "world/chat_world.h"
 
 #include <QDir>
@@ -20,6 +21,8 @@
 
 namespace jackwell {
 namespace {
+
+using testing::writeFile;
 
 // The keys read shown as "server|port|tls|nick|password|channel|sasl account password|tlscert
 // tlskey tlsca|holds a secret"; files are named relative to the configuration's folder, /home/p.
@@ -147,10 +150,7 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
     };
     for (const auto& row : rows) {
         QFile::remove(path);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.text) == row.text.size());
-        file.close();
-        ASSERT_TRUE(file.setPermissions(row.permissions));
+        ASSERT_TRUE(QFile::setPermissions(writeFile(path, row.text), row.permissions));
         const IrcConfigResult result = readIrcConfig(path);
         ASSERT_TRUE(result.config) << result.error;
         EXPECT_EQ(result.warnings.size(), row.warned ? 1 : 0) << row.text;
@@ -162,19 +162,14 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
     QFile::remove(path);
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     EXPECT_EQ(readIrcConfig(path).error, path + ": not a regular file, not a chat configuration");
-    QFile large(QDir(dir.path()).filePath("Large.txt"));
-    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.write(QByteArray(65537, '#')) > 0);
-    large.close();
-    EXPECT_EQ(readIrcConfig(large.fileName()).error,
-              large.fileName() + ": larger than 65536 bytes, not a chat configuration");
+    const QString large = writeFile(QDir(dir.path()).filePath("Large.txt"), QByteArray(65537, '#'));
+    EXPECT_EQ(readIrcConfig(large).error,
+              large + ": larger than 65536 bytes, not a chat configuration");
 }
 
 struct ExecutableDir {
     QTemporaryDir dir;
-    void write(const QByteArray& text) {
-        QFile file(QDir(dir.path()).filePath("Chat.txt"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    }
+    void write(const QByteArray& text) { writeFile(QDir(dir.path()).filePath("Chat.txt"), text); }
 };
 
 // Chat.txt picks the IRC network over the embedded world. One that cannot be used fails InitDDE;

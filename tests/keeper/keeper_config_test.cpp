@@ -6,6 +6,7 @@
 #include "keeper/player_key.h"
 
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -178,10 +179,8 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
 TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath("keeper.txt");
-    QFile file(path);
-    const QByteArray text = "\xEF\xBB\xBF" + kBase + "books = data/books.sqlite\r\n";
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    file.close();
+    QFile file(jackwell::testing::writeFile(path, "\xEF\xBB\xBF" + kBase +
+                                                      "books = data/books.sqlite\r\n"));
     const auto result = readKeeperConfig(path);
     ASSERT_TRUE(result.config) << result.error;
     EXPECT_EQ(result.config->booksPath, QDir(dir.path()).filePath("data/books.sqlite"));

@@ -146,6 +146,21 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
     EXPECT_EQ(marks.firstDraws, (Marks{{"alice", 1}}));
 }
 
+// Fifty thousand first draws are followed; the next makes room by forgetting those lost or
+// confirmed, and only those while that is enough.
+TEST(KeeperDeliveries, FiftyThousandFirstDrawsAreFollowedTheLostForgottenFirst) {
+    KeeperDeliveries deliveries;
+    for (int i = 0; i < 50000; ++i)
+        deliveries.firstDrawQueued(QString::number(i), 1);
+    deliveries.recipientGone("7");
+    deliveries.firstDrawQueued("bob", 1);
+    int followed = 0;
+    for (int i = 0; i < 50000; ++i)
+        followed += deliveries.firstDrawStatus(QString::number(i)) == Status::Queued;
+    EXPECT_EQ(followed, 49999);
+    EXPECT_EQ(deliveries.firstDrawStatus("7"), Status::Unknown);
+}
+
 // Output stops once kUnconfirmedBytes are out unconfirmed and goes on as probes are answered;
 // a steady stream carries a probe every kProbeEveryBytes, and results handed over are covered by
 // one probe, kProbeDelayMs after the first.
@@ -164,10 +179,11 @@ TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
          [&](const KeeperDeliveries::Delivered& marks) { delivered = marks.results; }});
     window = &probes;
     queue.setGate([&] { return probes.mayWrite(); });
-    queue.setPace({1000, 1000});
+    queue.setPace({6, 1000});
     queue.setOpen(true);
     for (int i = 0; i < 20; ++i)
         queue.push("alice", line, {}, false);
+    EXPECT_EQ(sent.count(line), 5) << "a probe written along counts as one line of the pace";
     clock.advance(5000);
     EXPECT_EQ(sent.count(line), 16);
     EXPECT_EQ(sent.count(probe), 4);

@@ -3,6 +3,7 @@
 #include "support/keeper_process.h"
 #include "support/keeper_robot_rig.h"
 #include "support/prometheus_server.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -158,10 +159,7 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
 TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\nlog = debug\n"));
     const QString logPath = QDir(keeper->folder()).filePath("robot.log");
-    auto logText = [&] {
-        QFile file(logPath);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    };
+    auto logText = [&] { return QString::fromUtf8(fileBytes(logPath)); };
     ASSERT_TRUE(waitUntil([&] { return logText().contains("joined #casino"); }, kWaitMs))
         << logText() << keeper->log();
     auto alice = registered("alice");

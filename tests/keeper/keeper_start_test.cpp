@@ -6,6 +6,7 @@
 #include "machine/machine_keeper.h"
 
 #include "support/keeper_process.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -117,10 +118,7 @@ TEST(KeeperStart, RefusesBooksItCannotTrustAndSaysWhy) {
 TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     KeeperProcess keeper;
     ASSERT_TRUE(keeper.writeConfig());
-    const auto bytes = [&] {
-        QFile file(keeper.booksPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
+    const auto bytes = [&] { return testing::fileBytes(keeper.booksPath()); };
     QString output;
     ASSERT_EQ(keeper.run({"--prepare", keeper.configPath()}, &output), 0) << output;
     EXPECT_TRUE(output.contains("made new books in " + keeper.booksPath()));

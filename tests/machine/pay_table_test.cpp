@@ -2,6 +2,7 @@
 // published amounts, written out here independently of the table in the code.
 #include "machine/pay_table.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -33,9 +34,8 @@ TEST(PayTable, tokensWonFollowsThePublishedAmounts) {
 // README's pay table is what players read before they play: it must be the machine's own. Its
 // rows come two to a line ("| sevens | 25000 | | lemons | 400 |"), named by the symbols' names.
 TEST(PayTable, readmeShowsTheMachinesTable) {
-    QFile readme(QStringLiteral(JACKWELL_SOURCE_DIR "/README.md"));
-    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(readme.readAll());
+    const QString text =
+        QString::fromUtf8(jackwell::testing::fileBytes(JACKWELL_SOURCE_DIR "/README.md"));
     std::map<QString, qint64> shown;
     static const QRegularExpression cell("\\| *([a-z][a-z ]*[a-z]) *\\| *(\\d+) *\\|");
     for (auto match = cell.globalMatch(text); match.hasNext();) {

@@ -7,6 +7,7 @@
 #include "platform/preferences.h"
 #include "support/player_home.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 
 #include <QFile>
 #include <QFileDevice>
@@ -18,11 +19,6 @@ namespace {
 
 using testing::PlayerHome;
 using testing::ScopedEnvironment;
-
-void touch(const QString& path) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path;
-}
 
 TEST(PlayerFiles, besideTheExecutableOrInTheConfigurationFolder) {
     enum Place { Beside, ConfigFolder };
@@ -45,7 +41,7 @@ TEST(PlayerFiles, besideTheExecutableOrInTheConfigurationFolder) {
             player.install();
         for (const QString& name : {QStringLiteral("Settings.txt"), QStringLiteral("Chat.txt")}) {
             if (row.fileBeside)
-                touch(QDir(player.bin()).filePath(name));
+                testing::writeFile(QDir(player.bin()).filePath(name), {});
             const QString expected = row.expected == Beside
                                          ? QDir(player.bin()).filePath(name)
                                          : QDir(player.configDir()).filePath(name);
@@ -95,10 +91,8 @@ TEST(DataPaths, soundsBesideTheExecutableOrUnderTheInstallPrefix) {
     // The build puts the program's own sounds beside its executables, as they are in assets/.
     const QString sounds = bundledSoundsDir(jackwellDataDir(QStringLiteral(JACKWELL_BINARY_DIR)));
     for (const char* name : {"win.wav", "lose.wav"}) {
-        QFile built(QDir(sounds).filePath(name));
-        QFile source(QStringLiteral(JACKWELL_SOURCE_DIR "/assets/sounds/") + name);
-        ASSERT_TRUE(built.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly)) << name;
-        EXPECT_EQ(built.readAll(), source.readAll()) << name;
+        EXPECT_EQ(testing::fileBytes(QDir(sounds).filePath(name), "(not built)"),
+                  testing::fileBytes(JACKWELL_SOURCE_DIR "/assets/sounds/" + QString(name)));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "settings/settings_file.h"
 #include "support/file_size_limit.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,14 +43,8 @@ struct SettingsFile {
     QTemporaryDir dir;
     QString path = dir.filePath("Settings.txt");
 
-    void store(const QByteArray& bytes) const {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
-    QByteArray contents() const {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
+    void store(const QByteArray& bytes) const { testing::writeFile(path, bytes); }
+    QByteArray contents() const { return testing::fileBytes(path, "<unreadable>"); }
 };
 
 // The program pins or releases the window each time the reader changes Check1: `calls` holds the

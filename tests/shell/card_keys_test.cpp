@@ -14,6 +14,7 @@
 #include "shell/program_windows.h"
 #include "shell/statistics_window.h"
 #include "support/app_rig.h"
+#include "support/test_files.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -322,11 +323,10 @@ TEST(CardKeys, tabReachesOnlyWhatThePlayerSees) {
             }
         }
         EXPECT_GT(reached.size(), 2);
-        for (QWidget* control : reached) {
+        for (QWidget* control : reached)
             EXPECT_TRUE(
                 window->rect().contains(QRect(control->mapTo(window, QPoint()), control->size())))
                 << control->objectName();
-        }
     }
 }
 
@@ -433,9 +433,7 @@ TEST(WindowKeys, escClosesReturnClosesTheOptionsF1HelpsCtrlQQuits) {
 
 // Every key in README's table of keys, as the program has it.
 TEST(CardKeys, readmeListsEveryKey) {
-    QFile readme(QStringLiteral(JACKWELL_SOURCE_DIR "/README.md"));
-    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(readme.readAll());
+    const QString text = QString::fromUtf8(testing::fileBytes(JACKWELL_SOURCE_DIR "/README.md"));
     for (const CardKey& key : card::kKeys) {
         if (*key.keyNames == '\0')
             continue;

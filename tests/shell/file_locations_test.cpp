@@ -8,6 +8,7 @@
 #include "shell/world_choice.h"
 #include "support/player_home.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 #include "world/chat_world.h"
 
 #include <QFile>
@@ -19,9 +20,7 @@ using testing::PlayerHome;
 
 void write(const QString& path, const QByteArray& text) {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
+    testing::writeFile(path, text);
 }
 
 TEST(FileLocations, theHelpNamesEachFileWhereItIsAndChatTxtThereIsRead) {

@@ -37,7 +37,7 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
     QTemporaryDir data;
     const QDir sounds(data.path());
     for (const char* name : {"win.wav", "lose.wav"})
-        AppRig::writeFile(sounds.filePath(name), "RIFF");
+        testing::writeFile(sounds.filePath(name), "RIFF");
     const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"),
                           CheckState::Clear, CheckState::Ticked, CheckState::Ticked};
     const auto onTop = [](CheckState stayOnTop) { return Options{{}, {}, stayOnTop}; };
@@ -172,13 +172,13 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         rig.useChatTxt = row.source == BadChatTxt || row.source == WrongPassword;
         const QString chatTxt = QDir(rig.dir.path()).filePath("Chat.txt");
         if (row.source == BadChatTxt)
-            AppRig::writeFile(chatTxt, "server = 127.0.0.1\nnick = Player\nport = many\n");
+            testing::writeFile(chatTxt, "server = 127.0.0.1\nnick = Player\nport = many\n");
         if (row.source == WrongPassword)
-            AppRig::writeFile(chatTxt,
-                              QStringLiteral("server = 127.0.0.1\nnick = Player\nport = %1\n"
-                                             "password = wrong\n")
-                                  .arg(server.port())
-                                  .toUtf8());
+            testing::writeFile(chatTxt,
+                               QStringLiteral("server = 127.0.0.1\nnick = Player\nport = %1\n"
+                                              "password = wrong\n")
+                                   .arg(server.port())
+                                   .toUtf8());
         QTextBrowser opened; // where the desktop's opening of a file is sent instead
         QDesktopServices::setUrlHandler("file", &opened, "setSource");
         ProgramRun run(*rig.app);
@@ -238,9 +238,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         EXPECT_EQ(rig.app->chatLibrary().backend() != nullptr, plays);
         EXPECT_EQ(rig.settingsOnDisk(), row.ending == StartWithDefaults ? QByteArray() : settings);
         if (row.ending == StartWithDefaults) {
-            QFile broken(rig.settingsPath + ".broken");
-            ASSERT_TRUE(broken.open(QIODevice::ReadOnly));
-            EXPECT_EQ(broken.readAll(), settings);
+            EXPECT_EQ(testing::fileBytes(rig.settingsPath + ".broken", "(none)"), settings);
             EXPECT_EQ(rig.app->options(), Options{});
         }
         if (plays) { // played after all, the program ends as any other run: exit code 0

@@ -5,6 +5,7 @@
 
 #include "sound/qt_sound_player.h"
 #include "sound/sound_module.h"
+#include "support/test_files.h"
 #include "support/wait_until.h"
 
 #include <QFile>
@@ -28,9 +29,7 @@ TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
     QTemporaryDir dir;
     const QString wave = dir.filePath("win.wav");
     ASSERT_TRUE(QFile::copy(":/assets/sounds/win.wav", wave));
-    const QString notWave = dir.filePath("text.wav");
-    QFile text(notWave);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a wave file") && text.flush());
+    const QString notWave = testing::writeFile(dir.filePath("text.wav"), "not a wave file");
 
     warnings.clear();
     const auto previous = qInstallMessageHandler(collect);

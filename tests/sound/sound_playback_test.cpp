@@ -5,6 +5,7 @@
 
 #include "sound/qt_sound_player.h"
 #include "support/pulse_audio_server.h"
+#include "support/test_files.h"
 #include "support/wait_until.h"
 
 #include <QAudioDevice>
@@ -129,14 +130,9 @@ protected:
         ASSERT_TRUE(server);
         // Qt must play into the test server, not nowhere.
         ASSERT_EQ(QMediaDevices::defaultAudioOutput().id(), QByteArray("testsink"));
-        for (const auto& [tone, seconds] : {std::pair{Long, 3.0}, {Short, 0.5}}) {
-            QFile file(fileOf(tone));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
-                        file.write(toneWave(kPitch[tone], seconds)));
-        }
-        QFile text(notWave);
-        ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("no samples, though named so"));
-        text.close();
+        for (const auto& [tone, seconds] : {std::pair{Long, 3.0}, {Short, 0.5}})
+            testing::writeFile(fileOf(tone), toneWave(kPitch[tone], seconds));
+        testing::writeFile(notWave, "no samples, though named so");
         QString error;
         ASSERT_TRUE(server->startRecording(&error)) << error.toStdString();
     }

@@ -16,6 +16,7 @@
 #include "support/fake_file_chooser.h"
 #include "support/fakes.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 #include "world/chat_world.h"
 
 #include <QFile>
@@ -85,10 +86,7 @@ struct AppRig {
         world = made.get();
         return made;
     }
-    QByteArray settingsOnDisk() const {
-        QFile file(settingsPath);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray settingsOnDisk() const { return fileBytes(settingsPath); }
     // A readable file for the player to choose.
     QString makeFile(const QString& name) const { return writeFile(dir.filePath(name), "RIFF"); }
     // Whether a window stays on top, asked where the program sets it.
@@ -96,12 +94,6 @@ struct AppRig {
         const auto flags =
             window.windowHandle() ? window.windowHandle()->flags() : window.windowFlags();
         return flags.testFlag(Qt::WindowStaysOnTopHint);
-    }
-
-    static QString writeFile(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return path;
     }
 };
 

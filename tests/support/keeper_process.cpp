@@ -80,13 +80,10 @@ void KeeperProcess::signal(int signal) {
 }
 
 qint64 KeeperProcess::residentKb() const {
-    QFile status(QStringLiteral("/proc/%1/status").arg(isRunning() ? process_->processId() : 0));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
+    const qint64 pid = isRunning() ? process_->processId() : 0;
+    for (const QByteArray& line : fileBytes(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
     return 0;
 }
 

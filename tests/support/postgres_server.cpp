@@ -61,11 +61,8 @@ void PostgresServer::freeze(bool frozen) {
     const pid_t server = pid_t(process_->processId());
     // Its children first, so that none goes on while the server is stopped.
     for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
         // "pid (name) state ppid ...": the name may hold blanks, the rest does not.
-        const QByteArray text = stat.readAll();
+        const QByteArray text = fileBytes(QStringLiteral("/proc/%1/stat").arg(entry));
         const QList<QByteArray> rest = text.mid(text.lastIndexOf(')') + 2).split(' ');
         if (rest.size() > 1 && rest[1].toLongLong() == server)
             ::kill(pid_t(entry.toLongLong()), frozen ? SIGSTOP : SIGCONT);

@@ -136,11 +136,6 @@ QString TestServer::path(const QString& name) const {
     return QDir(dir_.path()).filePath(name);
 }
 
-QByteArray TestServer::fileText(const QString& name) const {
-    QFile file(path(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool TestServer::writeFile(const QString& name, const QByteArray& text, QString* error,
                            bool forNobody) const {
     QFile file(path(name));

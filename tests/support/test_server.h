@@ -5,6 +5,8 @@
 // children that die with the test program and are stopped by their PID, and their logs shown on
 // failure. A server missing here is installed first by the project's install script.
 
+#include "support/test_files.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -67,7 +69,7 @@ protected:
     // Whether the folder is there (and, `forNobody`, given to nobody when the tests are root).
     bool folderReady(QString* error, bool forNobody = false) const;
     QString path(const QString& name) const;
-    QByteArray fileText(const QString& name) const;
+    QByteArray fileText(const QString& name) const { return fileBytes(path(name)); }
     // Writes a file of the folder, given to nobody when `forNobody` and the tests are root.
     bool writeFile(const QString& name, const QByteArray& text, QString* error,
                    bool forNobody = false) const;

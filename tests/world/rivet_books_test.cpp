@@ -4,6 +4,7 @@
 #include "clock/virtual_clock.h"
 #include "machine/texts.h"
 #include "support/qt_printers.h"
+#include "support/test_files.h"
 #include "support/wait_until.h"
 #include "world/embedded_world.h"
 
@@ -95,14 +96,12 @@ struct FileFault {
 };
 
 TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
-    const auto write = [](const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    };
     const FileFault faults[] = {
-        {"not books", [&](const QString& path, auto&) { write(path, "not books at all\n"); },
+        {"not books",
+         [](const QString& path, auto&) { testing::writeFile(path, "not books at all\n"); },
          "could not be read", true},
-        {"empty", [&](const QString& path, auto&) { write(path, ""); }, "could not be read", true},
+        {"empty", [](const QString& path, auto&) { testing::writeFile(path, ""); },
+         "could not be read", true},
         {"in use by another card",
          [](const QString& path, auto& holder) {
              QString error;
