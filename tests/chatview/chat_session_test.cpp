@@ -234,20 +234,21 @@ TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
     EXPECT_EQ(rig.revealed.size(), 2u) << "the next first draw stays held";
 }
 
-// A request the transport gave up on shows as a system line, so the player knows to send it
-// again; a refusal says so without the advice. Each link's greetings are numbered after those of
-// the links before it, so that the window never folds two into one.
+// A request the transport gave up on shows as a system line (its first 120 characters), so the
+// player knows to send it again; a refusal says so without the advice. Each link's greetings are
+// numbered after those of the links before it, so that the window never folds two into one.
 TEST(ChatSession, tellsOfRequestsThatNeverLeftAndNumbersTheGreetingsOfEachLinkAfterTheLast) {
     SessionRig<testing::ScriptedBackend> rig;
     rig.backend->statuses = {ChatStatus::GivenUp};
-    rig.chat.sendPrivateMessage("Nobody", "hello");
+    rig.chat.sendPrivateMessage("Nobody", QString(120, u'h'));
     rig.backend->otherwise = ChatStatus::Busy;
-    rig.chat.sendPrivateMessage("Rivet", "I hold 1,0,1");
+    rig.chat.sendPrivateMessage("Rivet", QString(121, u'i'));
     rig.clock.advance(ChatTransport::kRetryBoundMs + 1000);
     ASSERT_EQ(rig.shown.size(), 2u);
-    EXPECT_EQ(rig.shown[0].text, "<system>: Not sent to Nobody: \"hello\".");
-    EXPECT_EQ(rig.shown[1].text, "<system>: Not sent to Rivet: \"I hold 1,0,1\". The chat link "
-                                 "did not take it within 10 s; send it again.");
+    EXPECT_EQ(rig.shown[0].text, "<system>: Not sent to Nobody: \"" + QString(120, u'h') + "\".");
+    EXPECT_EQ(rig.shown[1].text,
+              "<system>: Not sent to Rivet: \"" + QString(120, u'i') +
+                  "...\". The chat link did not take it within 10 s; send it again.");
     EXPECT_EQ(rig.shown[1].look.kind, Kind::System);
 
     testing::ScriptedBackend first, second;

@@ -146,8 +146,7 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
     EXPECT_EQ(marks.firstDraws, (Marks{{"alice", 1}}));
 }
 
-// Fifty thousand first draws are followed; the next makes room by forgetting those lost or
-// confirmed, and only those while that is enough.
+// Fifty thousand first draws are followed; room for more is made by forgetting the lost ones.
 TEST(KeeperDeliveries, FiftyThousandFirstDrawsAreFollowedTheLostForgottenFirst) {
     KeeperDeliveries deliveries;
     for (int i = 0; i < 50000; ++i)
