@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # --help and --version end both programs at once with 0, opening nothing (no display, no
-# configuration is at hand here); a wrong command line is an error with the usage, exit 2.
+# configuration is at hand here); a wrong command line is an error with the usage, exit 2; a
+# SIGTERM ends the card as closing it does.
 set -uo pipefail
 jackwell=$1
 keeper=$2
@@ -43,6 +44,26 @@ done
 for option in reverse widgetcount nograb dograb; do
     check "jackwell -$option x" 2 stderr "unexpected argument 'x'" -- "$jackwell" "-$option" x
 done
+
+# A SIGTERM (a logout, a service manager) closes the card as the player would, once it has
+# started: the books closed (no lock or journal left) and exit 0, not a death by the signal.
+home=$(mktemp -d)
+HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home \
+    QT_QPA_PLATFORM=offscreen "$jackwell" >/dev/null 2>"$home/stderr" &
+pid=$!
+for _ in $(seq 100); do [[ -e $home/data/Jackwell/rivet.sqlite ]] && break; sleep 0.2; done
+kill -TERM $pid
+wait $pid
+code=$?
+left=$(ls "$home/data/Jackwell")
+if [[ $code != 0 || $left != rivet.sqlite ]]; then
+    echo "FAIL: jackwell on SIGTERM: exit $code, left: $left"
+    cat "$home/stderr"
+    failures=$((failures + 1))
+else
+    echo "ok: jackwell on SIGTERM"
+fi
+rm -rf "$home"
 
 check "jackwell-keeper --help" 0 stdout "usage: jackwell-keeper CONFIG" -- "$keeper" --help
 check "jackwell-keeper --version" 0 stdout "jackwell-keeper $version" -- "$keeper" --version
