@@ -1,8 +1,8 @@
 #include "irc/irc_tls.h"
 
 #include "irc/irc_config.h"
+#include "platform/key_value_file.h"
 
-#include <QFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -14,18 +14,10 @@ namespace {
 
 constexpr qint64 kMaxPemBytes = 1024 * 1024;
 
+// A FIFO or a device named here is refused without being read, so it cannot hold the program up.
 std::optional<QByteArray> readPem(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
-    QByteArray text = file.read(kMaxPemBytes + 1);
-    if (text.size() > kMaxPemBytes) { // read no further: no certificate file is nearly so large
-        *error = QStringLiteral("%1: larger than %2 bytes").arg(path).arg(kMaxPemBytes);
-        return std::nullopt;
-    }
-    return text;
+    return KeyValueFile::readText(path, QStringLiteral("a certificate or key file"), error,
+                                  kMaxPemBytes);
 }
 
 } // namespace

@@ -20,7 +20,7 @@ constexpr qsizetype kMaxShownValue = 40;
 } // namespace
 
 std::optional<QByteArray> KeyValueFile::readText(const QString& path, const QString& kind,
-                                                 QString* error) {
+                                                 QString* error, qint64 maxBytes) {
     // Opened without waiting, so that a FIFO or a device cannot hold the program up, and
     // read only when it turns out to be a plain file.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -41,11 +41,10 @@ std::optional<QByteArray> KeyValueFile::readText(const QString& path, const QStr
         *error = QStringLiteral("%1: cannot be read (%2)").arg(escaped(path), file.errorString());
         return std::nullopt;
     }
-    QByteArray text = file.read(kMaxBytes + 1);
-    if (text.size() > kMaxBytes) {
-        *error =
-            QStringLiteral("%1: larger than %2 bytes, not ").arg(escaped(path)).arg(kMaxBytes) +
-            kind;
+    QByteArray text = file.read(maxBytes + 1);
+    if (text.size() > maxBytes) {
+        *error = QStringLiteral("%1: larger than %2 bytes, not ").arg(escaped(path)).arg(maxBytes) +
+                 kind;
         return std::nullopt;
     }
     return text;

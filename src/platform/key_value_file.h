@@ -28,11 +28,11 @@ public:
     using Take = std::function<QString(const QByteArray& key, const QByteArray& value)>;
 
     // The text of the file at `path`, if it is a regular file that can be read and holds at
-    // most kMaxBytes. Otherwise nullopt and `error` says why; `kind` ends the fault of a file
+    // most `maxBytes`. Otherwise nullopt and `error` says why; `kind` ends the fault of a file
     // that is too large or not a file at all ("PATH: larger than 65536 bytes, not " + kind).
     // A FIFO or a device is refused without being read, so it cannot make the caller wait.
     static std::optional<QByteArray> readText(const QString& path, const QString& kind,
-                                              QString* error);
+                                              QString* error, qint64 maxBytes = kMaxBytes);
 
     // `fileName` names the file in faults.
     KeyValueFile(const QByteArray& text, const QString& fileName);

@@ -4,7 +4,6 @@
 #include "support/qt_printers.h"
 #include "support/test_files.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QString>
 

@@ -11,17 +11,12 @@
 #include "support/test_files.h"
 #include "world/chat_world.h"
 
-#include <QFile>
+#include <QDir>
 
 namespace jackwell {
 namespace {
 
 using testing::PlayerHome;
-
-void write(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    testing::writeFile(path, text);
-}
 
 TEST(FileLocations, theHelpNamesEachFileWhereItIsAndChatTxtThereIsRead) {
     PlayerHome player;
@@ -38,8 +33,9 @@ TEST(FileLocations, theHelpNamesEachFileWhereItIsAndChatTxtThereIsRead) {
     EXPECT_TRUE(text.contains(sounds + "\n")) << text; // there: no remark
     EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, player.bin()).get()));
 
-    write(settings, serializeSettings(Options{}));
-    write(chat, "server = 127.0.0.1\nnick = Player\n");
+    QDir().mkpath(player.configDir());
+    testing::writeFile(settings, serializeSettings(Options{}));
+    testing::writeFile(chat, "server = 127.0.0.1\nnick = Player\n");
     text = fileLocationsText(player.bin());
     EXPECT_TRUE(text.contains(settings + "\n")) << text;
     EXPECT_TRUE(text.contains(chat + "\n")) << text;

@@ -10,7 +10,6 @@
 
 #include <QAudioDevice>
 #include <QDataStream>
-#include <QFile>
 #include <QMediaDevices>
 #include <QTemporaryDir>
 

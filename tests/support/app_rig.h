@@ -19,7 +19,6 @@
 #include "support/test_files.h"
 #include "world/chat_world.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QWindow>
 
