@@ -23,7 +23,6 @@ namespace {
 constexpr qint64 kReadChunkBytes = 64 * 1024;
 // Enough socket waits for connecting, the TLS handshake and a long welcome.
 constexpr int kMaxOpenWaits = 1000;
-constexpr int kLongestNickLength = 200;
 constexpr qsizetype kLongestReason = 200; // of what a server says when it turns us down
 
 const QByteArray kRealName = "Jackwell player";
@@ -268,7 +267,7 @@ void IrcConnection::handle(const IrcMessage& message) {
         return;
     noteServerRefusal(message);
     if (command == "NICK" && sameNickname(nickOf(message.prefix), nick_) &&
-        isValidNickname(message.param(0), kLongestNickLength))
+        isValidNickname(message.param(0), kIrcLongestNickLength))
         nick_ = message.param(0);
     if (command == irc_numeric::isupport) {
         for (qsizetype i = 1; i + 1 < message.params.size(); ++i) {
@@ -279,7 +278,7 @@ void IrcConnection::handle(const IrcMessage& message) {
         }
         const int length = isupport("NICKLEN").value_or(QByteArray()).toInt();
         if (length > 0)
-            nickLength_ = std::min(length, kLongestNickLength);
+            nickLength_ = std::min(length, kIrcLongestNickLength);
     }
     if (state_ == State::Registering && login_->outcome() == IrcLogin::Outcome::Negotiating &&
         command != irc_numeric::welcome) {
@@ -367,7 +366,7 @@ void IrcConnection::tryNextNick() {
 }
 
 void IrcConnection::onRegistered(const IrcMessage& welcome) {
-    if (isValidNickname(welcome.param(0), kLongestNickLength))
+    if (isValidNickname(welcome.param(0), kIrcLongestNickLength))
         nick_ = welcome.param(0);
     state_ = State::Registered;
     failures_ = 0;

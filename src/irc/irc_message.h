@@ -16,6 +16,9 @@ namespace jackwell {
 constexpr qsizetype kIrcMaxLineBytes = 512;
 // Nicknames longer than this are refused until the server names its own limit.
 constexpr int kIrcDefaultNickLength = 30;
+// Nicknames this long are far beyond any server's limit: no longer one is taken, from a
+// server's welcome or from a sender.
+constexpr int kIrcLongestNickLength = 200;
 
 // One message tag ("account=alice" of "@account=alice;msgid=1 ..."), its value unescaped.
 struct IrcTag {

@@ -18,9 +18,6 @@ namespace jackwell::keeper {
 
 namespace {
 
-// Nicknames this long are far beyond any server's limit; a longer one is not answered.
-constexpr int kLongestNick = 200;
-
 QByteArray privmsg(const QByteArray& to, QLatin1StringView text) {
     return ircLine("PRIVMSG", {to}, QByteArray(text.data(), text.size()));
 }
@@ -225,7 +222,7 @@ void KeeperRobot::onMessage(const IrcMessage& message) {
     const QByteArray nick = nickOf(message.prefix);
     // Replies go back to the sender only, so the sender must be one name and nothing more; a
     // client-to-client request is not a word to the machinekeeper, nor is another robot's.
-    if (!isValidNickname(nick, kLongestNick) || sameNickname(nick, connection_.nick()) ||
+    if (!isValidNickname(nick, kIrcLongestNickLength) || sameNickname(nick, connection_.nick()) ||
         message.last().startsWith('\x01') ||
         machine::isMachinekeeperText(QString::fromUtf8(message.last())))
         return;

@@ -160,6 +160,7 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
         }
     }
     QFile::remove(path);
+    EXPECT_EQ(secretFileWarning({.password = "pw"}, path), "") << "a file gone, no one reads it";
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     EXPECT_EQ(readIrcConfig(path).error, path + ": not a regular file, not a chat configuration");
     const QString large = writeFile(QDir(dir.path()).filePath("Large.txt"), QByteArray(65537, '#'));
