@@ -177,7 +177,7 @@ bool PostgresBooks::lockMachine(QString* error) {
             session_ = session;
             return true;
         }
-        if (round > 0 || session_.serverStart != session.serverStart || session_.pid == 0)
+        if (round > 0 || session_.serverStart != session.serverStart) // none yet, or restarted
             break;
         QSqlQuery end(db_);
         const QString endIt =
