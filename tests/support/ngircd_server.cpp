@@ -80,35 +80,14 @@ bool NgircdServer::writeConfig(QString* error) {
                                            QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
                                            QFile::ExeGroup);
     ::chmod(QFile::encodeName(dir.filePath("run")).constData(), 01777);
-    QString text = QStringLiteral(R"([Global]
-Name = irc.test.local
-Info = loopback test server
-AdminInfo1 = test
-AdminInfo2 = test
-AdminEMail = test@localhost
-Listen = 127.0.0.1
-Ports = %1
-MotdPhrase = "test server"
-PidFile = %2/run/ngircd.pid
-%3
-[Limits]
-MaxConnections = 0
-MaxConnectionsIP = 0
-MaxNickLength = 30
-PingTimeout = %4
-PongTimeout = %5
-MaxPenaltyTime = %6
-[Options]
-PAM = no
-DNS = no
-Ident = no
-IncludeDir = %2/conf.d
-)")
-                       .arg(port_)
-                       .arg(dir_.path(), globalExtras())
-                       .arg(options_.pingTimeoutSeconds)
-                       .arg(options_.pongTimeoutSeconds)
-                       .arg(options_.floodThrottling ? -1 : 0);
+    QString text;
+    if (!readTemplate("ngircd.conf", &text, error))
+        return false;
+    text = text.arg(port_)
+               .arg(dir_.path(), globalExtras())
+               .arg(options_.pingTimeoutSeconds)
+               .arg(options_.pongTimeoutSeconds)
+               .arg(options_.floodThrottling ? -1 : 0);
     if (!options_.operName.isEmpty())
         text += QStringLiteral("[Operator]\nName = %1\nPassword = %2\n")
                     .arg(QString::fromLatin1(options_.operName),

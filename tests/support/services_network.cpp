@@ -66,68 +66,10 @@ bool ServicesNetwork::writeConfig(QString* error) {
     const QString dir = dir_.path();
     const QString port = QString::number(port_);
     const QString link = QString::number(linkPort_);
-    QString server = QStringLiteral(R"(<config format="xml">
-<path configdir="@DIR@" datadir="@DIR@" logdir="@DIR@" runtimedir="@DIR@">
-<pid file="@DIR@/inspircd.pid">
-<server name="irc.test.local" description="Test IRC server" network="TestNet">
-<admin name="Test" nick="test" email="test@localhost">
-<options casemapping="ascii">
-<dns server="127.0.0.1" timeout="1">
-<files motd="@DIR@/motd.txt">
-<log method="file" type="* -USERINPUT -USEROUTPUT" level="default" target="@DIR@/inspircd.log">
-<bind address="127.0.0.1" port="@PORT@" type="clients">
-<bind address="127.0.0.1" port="@LINKPORT@" type="servers">
-<connect name="main" allow="127.0.0.1" port="@PORT@" resolvehostnames="no" useident="no"
-         localmax="1000" globalmax="1000" limit="5000" maxchans="50" timeout="20" pingfreq="2m"
-         hardsendq="4M" softsendq="1M" recvq="1M" threshold="100000" commandrate="10000000" fakelag="no">
-<module name="cap">
-<module name="ircv3">
-<ircv3 accountnotify="yes" awaynotify="yes" extendedjoin="yes">
-<module name="ircv3_accounttag">
-<module name="ircv3_capnotify">
-<module name="ircv3_servertime">
-<module name="ircv3_msgid">
-<module name="ircv3_ctctags">
-<module name="monitor">
-<module name="sasl">
-<sasl target="services.test.local" requiressl="no">
-<module name="services_account">
-<module name="hidechans">
-<module name="sanick">
-<class name="renaming" commands="SANICK">
-<type name="Renamer" classes="renaming">
-<oper name="@OPER@" password="@OPERPASS@" host="*@*" type="Renamer">
-<module name="spanningtree">
-<link name="services.test.local" ipaddr="127.0.0.1" port="@LINKPORT@" allowmask="127.0.0.0/8"
-      sendpass="@LINKPASS@" recvpass="@LINKPASS@" hidden="no">
-<uline server="services.test.local" silent="yes">
-)");
-    const QString services =
-        QStringLiteral(R"(define { name = "services.host"; value = "services.test.local" }
-uplink { host = "127.0.0.1"; ipv6 = no; ssl = no; port = @LINKPORT@; password = "@LINKPASS@" }
-serverinfo { name = "services.test.local"; description = "Test services"; pid = "@DIR@/anope.pid"; motd = "@DIR@/services.motd" }
-module { name = "inspircd3" }
-networkinfo { networkname = "TestNet"; nicklen = 30; userlen = 10; hostlen = 64; chanlen = 32 }
-options { casemap = "ascii"; seed = 1234567; badpasslimit = 0; retrywait = 1s; readtimeout = 5s; timeoutcheck = 3s; warningtimeout = 4h }
-mail { usemail = no }
-module { name = "db_flatfile"; database = "anope.db"; keepbackups = 0; fork = no }
-module { name = "enc_sha256" }
-service { nick = "NickServ"; user = "services"; host = "services.host"; gecos = "Nickname Services" }
-module { name = "nickserv"; client = "NickServ"; forceemail = no; regdelay = 0s; expire = 0
-         defaults = "ns_secure ns_private hide_email hide_mask"; guestnickprefix = "Guest" }
-module { name = "help" }
-command { service = "NickServ"; name = "HELP"; command = "generic/help" }
-module { name = "ns_register"; registration = "none" }
-command { service = "NickServ"; name = "REGISTER"; command = "nickserv/register" }
-module { name = "ns_identify" }
-command { service = "NickServ"; name = "IDENTIFY"; command = "nickserv/identify" }
-module { name = "ns_logout" }
-command { service = "NickServ"; name = "LOGOUT"; command = "nickserv/logout" }
-module { name = "ns_set" }
-command { service = "NickServ"; name = "SET"; command = "nickserv/set" }
-command { service = "NickServ"; name = "SET PASSWORD"; command = "nickserv/set/password" }
-module { name = "m_sasl" }
-)");
+    QString server, services;
+    if (!readTemplate("inspircd.conf", &server, error) ||
+        !readTemplate("anope.conf", &services, error))
+        return false;
     if (!offers_.accountTags)
         server.remove("<module name=\"ircv3_accounttag\">\n");
     if (!offers_.extendedJoin)

@@ -161,4 +161,12 @@ QString TestServer::output() const {
     return QString::fromLocal8Bit(shown);
 }
 
+bool TestServer::readTemplate(const QString& name, QString* text, QString* error) {
+    const QString file = QStringLiteral(JACKWELL_SOURCE_DIR "/tests/support/servers/") + name;
+    *text = QString::fromUtf8(fileBytes(file));
+    if (text->isEmpty())
+        *error = file + QStringLiteral(": missing or empty");
+    return !text->isEmpty();
+}
+
 } // namespace jackwell::testing
