@@ -163,6 +163,18 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
         EXPECT_EQ(rig.state.reels[0].timer.enabled, row.answered);
         EXPECT_EQ(rig.state.reels[0].finalCode, row.answered ? "05" : "0");
     }
+    { // gone while FINISH waits for the answer: that wait ends; holds sent again wait anew
+        Rig rig;
+        gameUnderWay(rig);
+        rig.card.sendHolds();
+        rig.click(&Card::finish);
+        rig.backend->reportGone("Rivet");
+        rig.clock.advance(Card::kDrawWaitMs + 1000);
+        EXPECT_EQ(rig.state.notice, kHoldsNotSentNotice);
+        rig.card.sendHolds();
+        rig.click(&Card::finish);
+        EXPECT_EQ(rig.state.notice, kAwaitingFinalNotice);
+    }
     // Before any holds go, or once they are taken back, there is nothing to look for in the chat
     // text: a departure does not have it read.
     struct CountingWorld : ChatWorld {
