@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -156,6 +157,10 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
         EXPECT_EQ(rig.files.open.front().folder, row.folder) << row.current;
         rig.files.answer(QString());
     }
+    AppRig program(serializeSettings(Options{}), AppRig::Load, {.realFiles = true});
+    control(program.app->dialogs().optionsWindow(), options::kChooseLoseSound).click();
+    const auto* open = program.app->dialogs().optionsWindow().findChild<QFileDialog*>();
+    EXPECT_TRUE(open && open->isVisible()) << "the program's own Open dialog";
 }
 
 // Stay On Top pins and releases the main window at once and in place; a greyed box changes

@@ -31,6 +31,7 @@ struct AppRigExtras {
     QString preferencesPath = {};    // default: in the rig's folder
     std::optional<bool> docked = {}; // default: as the platform needs
     bool keepsHistory = false;       // the results seen kept in the rig's folder
+    bool realFiles = false;          // Qt's own Open dialog, as in the program, not `files`
 };
 
 struct AppRig {
@@ -69,8 +70,8 @@ struct AppRig {
         };
         auto embedded = [this] { return makeWorld(); };
         app = std::make_unique<JackwellApp>(JackwellApp::Setup{
-            clock, makeBackend, sound, sound, settingsPath, &files, preferencesPath,
-            extras.soundsDir, embedded, dir.filePath("Chat.txt"),
+            clock, makeBackend, sound, sound, settingsPath, extras.realFiles ? nullptr : &files,
+            preferencesPath, extras.soundsDir, embedded, dir.filePath("Chat.txt"),
             extras.keepsHistory ? dir.filePath("data") : QString(), extras.docked});
         QObject::connect(app.get(), &JackwellApp::problem,
                          [this](const QString& message) { problems << message; });
