@@ -12,6 +12,7 @@
 #include "support/app_rig.h"
 #include "support/qt_printers.h"
 
+#include <QApplication>
 #include <QTest>
 
 #include <map>
@@ -140,6 +141,14 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
             EXPECT_EQ(chain, row.chainStart);
         }
     }
+    rig.app->dialogs().showHelp();
+    rig.app->dialogs().showStatistics();
+    QStringList named; // what scripts, and tools that read the screen, find the windows by
+    for (const QWidget* widget : QApplication::allWidgets())
+        named << widget->objectName();
+    for (const char* name : {"ChatWindow", "chatInput", "chatLog", "helpWindow", "helpText",
+                             "statisticsWindow", "statisticsSource", "creditsChart"})
+        EXPECT_EQ(named.count(name), 1) << name;
 }
 
 // Right of the card with the gap, else left of it, else where the screen lets it be; always
