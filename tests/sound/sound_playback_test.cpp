@@ -3,7 +3,7 @@
 // and in what order. Each sound of the tests is a pure tone of its own pitch, so a window of
 // the recording tells which one was playing.
 
-#include "sound/qt_sound_player.h"
+#include "sound/sound_module.h"
 #include "support/pulse_audio_server.h"
 #include "support/test_files.h"
 #include "support/wait_until.h"
@@ -155,7 +155,7 @@ protected:
 
     QTemporaryDir dir;
     QString notWave = dir.filePath("notes.wav");
-    QtSoundPlayer player;
+    SoundModule player{SoundModule::placesFor(JACKWELL_BINARY_DIR)}; // as the program plays
 };
 
 // StopSound while nothing plays, or a file that cannot be played once, gives silence: no
