@@ -8,12 +8,10 @@ void Tokenizer::start(const QString& text) {
 }
 
 void Tokenizer::cutTo(qsizetype position) {
-    if (position >= text_.size()) {
-        text_ = QString();
-        pos_ = 0;
-    } else {
+    if (position >= text_.size())
+        start(QString());
+    else
         pos_ = qMax<qsizetype>(position, 0);
-    }
 }
 
 } // namespace jackwell
