@@ -143,7 +143,7 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
     }
     rig.app->dialogs().showHelp();
     rig.app->dialogs().showStatistics();
-    QStringList named; // what scripts, and tools that read the screen, find the windows by
+    QStringList named; // what JACKWELL_EXIT_WHEN_SHOWN and scripts find the windows' parts by
     for (const QWidget* widget : QApplication::allWidgets())
         named << widget->objectName();
     for (const char* name : {"ChatWindow", "chatInput", "chatLog", "helpWindow", "helpText",
