@@ -18,13 +18,6 @@ using namespace jackwell::books;
 using namespace jackwell::machine;
 using namespace jackwell::testing;
 
-QList<QByteArray> wireLines(const QStringList& lines) {
-    QList<QByteArray> bytes;
-    for (const QString& line : lines)
-        bytes << line.toUtf8();
-    return bytes;
-}
-
 class KeeperRobotTest : public KeeperRobotRig {
 protected:
     // Sends `text` and waits until `start` has been told `count` times in all.
@@ -240,12 +233,14 @@ TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
 // before the server has answered its request for flood exemption (ngircd holds a new client's
 // lines for a second). It may not speak yet; every message is answered once it may, up to the
 // thousand it keeps (a server of the test's own, to answer the request when the messages are in).
+// Its own message, echoed back, is no player's.
 TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     ScriptedIrcServer fake;
     fake.isonAnswer = ":irc.test 303 Rivet :\r\n";  // its output's probes answered
     auto robot = welcomedBy(fake, clock, "RivetF"); // F in its name is no mode
     ASSERT_TRUE(robot);
     constexpr int kPlayers = 1001;
+    fake.send(":RivetF!u@127.0.0.1 PRIVMSG RivetF :" + kRegister + "\r\n"); // its own, echoed
     for (int i = 0; i < kPlayers; ++i)
         fake.send(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG RivetF :" + kRegister +
                   "\r\n");
@@ -260,6 +255,7 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
         ASSERT_TRUE(waitUntil([&] { return fake.heard().contains(told(i)); }, kWaitMs)) << i;
     runEventsFor(500);
     EXPECT_FALSE(fake.heard().contains(told(kPlayers - 1))) << "one more than it keeps";
+    EXPECT_FALSE(fake.heard().contains("PRIVMSG RivetF ")) << "it answered itself";
 }
 
 // However the server refuses the exemption, the robot speaks at once at its ordinary pace; it
@@ -341,8 +337,9 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     const PlayerRecord record = recordOf("alice");
     EXPECT_EQ(record.gamesPlayed, 3);
     const GameOutcome last = *readBooks().delivery("alice")->lastOutcome;
-    EXPECT_EQ(toldTo(*alice), wireLines(gameResultLines(last.finalDraw, last.creditsAfter,
-                                                        record.pendingFirstDraw)));
+    EXPECT_EQ(
+        QString::fromUtf8(toldTo(*alice).join('\n')),
+        gameResultLines(last.finalDraw, last.creditsAfter, record.pendingFirstDraw).join('\n'));
 }
 
 // Under a fallback nickname the robot once served for good. Now it asks after its own (with
