@@ -331,8 +331,8 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
         again.app->shutDown(); // open at the end: open next time
         EXPECT_TRUE(Preferences(preferences).chatWindow().open);
     }
-    Preferences(preferences).setCardGeometry({6000, 40, 197, 302});             // a screen gone
-    Preferences(preferences).setChatWindow({true, QRect(100, 100, 2000, 900)}); // too large now
+    Preferences(preferences).setCardGeometry({6000, 40, 197, 302});           // a screen gone
+    Preferences(preferences).setChatWindow({true, QRect(100, 0, 420, 1080)}); // too tall now
     AppRig last(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
     QApplication::setWindowIcon(QIcon());
     last.app->showWindows();
@@ -345,6 +345,8 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     const QRect chat = last.app->windows().chat().frameGeometry();
     EXPECT_TRUE(screen.contains(card) && screen.contains(chat));
     EXPECT_FALSE(card.intersects(chat));
+    // As tall as all the screens together, its size was taken back, and made as short as it must.
+    EXPECT_EQ(last.app->windows().chat().width(), 420);
 }
 
 // A place no window could have (a damaged or hostile preferences file) is never given to a
