@@ -103,8 +103,9 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     EXPECT_EQ(later.state.notice, kHoldsNotSentNotice);
 }
 
-// FINISH disables itself and enables START again. RESET CARD during the spin (what it empties:
-// reset_card_test) rests the reel pictures but leaves holds, visibility and the spin alone.
+// FINISH disables itself and enables START again. RESET CARD during the spin rests the reel
+// pictures and empties the final draw shown (the rest it empties: reset_card_test) but leaves
+// holds, visibility and the spin alone.
 TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     Rig rig;
     rig.start();
@@ -128,6 +129,7 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     for (int reel = 0; reel < 3; ++reel) {
         const Reel& now = rig.state.reels[reel];
         EXPECT_EQ(now.reelPicture.image, 4);
+        EXPECT_EQ(now.finalCode, QString("0"));
         EXPECT_EQ(now.reelPicture.visible, before.reels[reel].reelPicture.visible);
         EXPECT_EQ(now.resultPicture.visible, before.reels[reel].resultPicture.visible);
         EXPECT_EQ(now.hold.backColour, before.reels[reel].hold.backColour);
