@@ -30,7 +30,9 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         EXPECT_EQ(statistics->figure("Games played"), "0");
         auto* chart = statistics->findChild<QWidget*>("creditsChart");
         EXPECT_TRUE(chart && chart->accessibleName() == "Credits after each game");
-        statistics->showGames({"Rivet's books", {}, "the games file cannot be read"});
+        const QString source = "The results Rivet sent on irc.example.net, kept in /home/player/"
+                               ".local/share/Jackwell/games-Rivet@irc.example.net.txt";
+        statistics->showGames({source, {}, "the games file cannot be read"}); // wrapped to fit
         auto* problem = statistics->findChild<QLabel*>("statisticsProblem");
         EXPECT_TRUE(problem->isVisibleTo(statistics) && problem->text().endsWith("cannot be read"));
         statistics->showMinimized(); // asked for again, it comes back
