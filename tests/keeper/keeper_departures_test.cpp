@@ -209,11 +209,8 @@ TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
         peer->sendRaw("JOIN " + kChannel + "\r\n");
     ASSERT_TRUE(waitUntil(
         [&] {
-            return std::ranges::all_of(crowd, [](const auto& peer) {
-                return std::ranges::any_of(peer->received(), [&](const IrcMessage& m) {
-                    return m.command == "JOIN" && nickOf(m.prefix) == peer->nick();
-                });
-            });
+            return std::ranges::all_of(
+                crowd, [](const auto& peer) { return peer->hasReceived("JOIN", peer->nick()); });
         },
         3 * kWaitMs));
     honest->privmsg(kKeeper, kRegister);
