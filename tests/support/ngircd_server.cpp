@@ -99,31 +99,24 @@ bool NgircdServer::writeConfig(QString* error) {
     return writeFile("ngircd.conf", QFile::encodeName(text), error);
 }
 
+// Ready once it says it listens on our ports; a port another program took makes it end at once
+// instead.
 bool NgircdServer::launch(QString* error) {
-    process_ = TestServer::launch({.program = kBinary,
-                                   .arguments = {"-n", "-f", path("ngircd.conf")},
-                                   .log = "ngircd.log",
-                                   // ngircd dropping to nobody itself clears its death signal.
-                                   .asNobody = true},
-                                  error);
-    if (!process_)
-        return false;
-    // Ready once it says it listens on our ports; a port another program took makes it end at
-    // once instead.
     auto listensOn = [this](quint16 port) {
         return port == 0 ||
                fileText("ngircd.log")
                    .contains(("Now listening on [" + kHost + "]:" + QString::number(port) + " ")
                                  .toLatin1());
     };
-    if (waitReady(
-            *process_, [&] { return listensOn(port_) && listensOn(tlsPort_); }, kReadyMs))
-        return true;
-    *error = QStringLiteral("ngircd does not accept connections on port %1: %2")
-                 .arg(port_)
-                 .arg(output());
-    stop();
-    return false;
+    return launchReady(
+        process_,
+        {.program = kBinary,
+         .arguments = {"-n", "-f", path("ngircd.conf")},
+         .log = "ngircd.log",
+         // ngircd dropping to nobody itself clears its death signal.
+         .asNobody = true},
+        [&] { return listensOn(port_) && listensOn(tlsPort_); }, kReadyMs,
+        QStringLiteral("ngircd does not accept connections on port %1").arg(port_), error);
 }
 
 } // namespace jackwell::testing
