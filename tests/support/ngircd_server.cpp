@@ -45,17 +45,14 @@ bool NgircdServer::start(QString* error) {
 bool NgircdServer::makeCertificate(QString* error) {
     if (QFileInfo::exists(certificatePath()))
         return true;
-    QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start("openssl",
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                   "-days", "2", "-keyout", path("key.pem"), "-out", certificatePath()});
-    if (!openssl.waitForFinished(10000) || openssl.exitCode() != 0) {
-        *error = QStringLiteral("cannot make a test certificate: ") +
-                 QString::fromLocal8Bit(openssl.readAll());
+    if (!runToEnd({.program = "openssl",
+                   .arguments = {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                 "ec_paramgen_curve:prime256v1", "-nodes", "-subj", "/CN=127.0.0.1",
+                                 "-addext", "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout",
+                                 path("key.pem"), "-out", certificatePath()},
+                   .log = "openssl.log"},
+                  10000, error))
         return false;
-    }
     // ngircd reads the key as nobody.
     QFile::setPermissions(path("key.pem"), QFile::ReadOwner | QFile::ReadOther);
     return true;
