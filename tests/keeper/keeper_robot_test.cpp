@@ -18,13 +18,6 @@ using namespace jackwell::books;
 using namespace jackwell::machine;
 using namespace jackwell::testing;
 
-QList<QByteArray> wireLines(const QStringList& lines) {
-    QList<QByteArray> bytes;
-    for (const QString& line : lines)
-        bytes << line.toUtf8();
-    return bytes;
-}
-
 class KeeperRobotTest : public KeeperRobotRig {
 protected:
     // Sends `text` and waits until `start` has been told `count` times in all.
@@ -341,8 +334,10 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     const PlayerRecord record = recordOf("alice");
     EXPECT_EQ(record.gamesPlayed, 3);
     const GameOutcome last = *readBooks().delivery("alice")->lastOutcome;
-    EXPECT_EQ(toldTo(*alice), wireLines(gameResultLines(last.finalDraw, last.creditsAfter,
-                                                        record.pendingFirstDraw)));
+    EXPECT_EQ(toldTo(*alice).join('\n'),
+              gameResultLines(last.finalDraw, last.creditsAfter, record.pendingFirstDraw)
+                  .join('\n')
+                  .toUtf8());
 }
 
 // Under a fallback nickname the robot once served for good. Now it asks after its own (with
