@@ -30,8 +30,7 @@ protected:
     // the player go.
     static void sayAndQuit(IrcTestPeer& peer, const QByteArray& text) {
         peer.sendRaw("PRIVMSG " + kKeeper + " :" + text + "\r\nQUIT :gone\r\n");
-        ASSERT_TRUE(
-            peer.waitFor([](const IrcMessage& m) { return m.command == "ERROR"; }, kWaitMs));
+        ASSERT_TRUE(peer.waitForMessage("ERROR", {}, {}, kWaitMs));
     }
 
     // `player` registers, then sends holds and quits in one write: what they played, once booked.
