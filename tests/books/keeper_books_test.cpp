@@ -22,12 +22,7 @@ using namespace jackwell::testing;
 
 namespace {
 
-template <typename Store> class KeeperBooksTest : public ::testing::Test, protected Store {
-protected:
-    static void SetUpTestSuite() { Store::setUpSuite(); }
-    static void TearDownTestSuite() { Store::tearDownSuite(); }
-    void SetUp() override { Store::setUp(); }
-};
+template <typename Store> using KeeperBooksTest = StoreTest<Store>;
 
 struct StoreName {
     template <typename Store> static std::string GetName(int) { return Store::kName; }

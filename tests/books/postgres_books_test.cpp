@@ -93,12 +93,7 @@ private:
     bool committing_ = false;
 };
 
-class PostgresBooksTest : public ::testing::Test, protected jackwell::testing::PostgresStore {
-protected:
-    static void SetUpTestSuite() { setUpSuite(); }
-    static void TearDownTestSuite() { tearDownSuite(); }
-    void SetUp() override { setUp(); }
-};
+using PostgresBooksTest = StoreTest<PostgresStore>;
 
 TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     QString error;

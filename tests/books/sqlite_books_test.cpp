@@ -24,7 +24,7 @@ using namespace jackwell::testing;
 
 namespace {
 
-class SqliteBooksTest : public ::testing::Test, protected jackwell::testing::SqliteStore {
+class SqliteBooksTest : public StoreTest<SqliteStore> {
 protected:
     // Books holding `player` registered and one game played; the record after it.
     PlayerRecord bookOneGame(const QString& player) {

@@ -151,8 +151,7 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
         SCOPED_TRACE(std::string(row.gone) + (row.answered ? " answered" : ""));
         Rig rig;
         gameUnderWay(rig);
-        rig.card.sendHolds();
-        rig.clock.settle();
+        rig.click(&Card::sendHolds);
         if (row.answered)
             rig.keeperSays(kNewFinal);
         rig.backend->reportGone(row.gone);

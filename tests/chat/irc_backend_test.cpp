@@ -81,9 +81,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     auto backend = openBackend(clock);
     EXPECT_TRUE(logHas(*backend, "<system>: Connected to 127.0.0.1:" +
                                      QByteArray::number(server.port()) + " as Player"));
-    ASSERT_TRUE(keeper.waitFor(
-        [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Player"; },
-        kWaitMs));
+    ASSERT_TRUE(keeper.waitForMessage("JOIN", "Player", {}, kWaitMs));
 
     keeper.privmsg("Player", "Hello \xe2\x98\x83");
     keeper.privmsg("#casino", "Your machinekeeper is Keeper");
@@ -135,12 +133,8 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     // player's public line; with no channel to speak in, a system line says so.
     ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }, kWaitMs));
     backend->sayInPublic("Evening all \xe2\x98\x83");
-    ASSERT_TRUE(keeper.waitFor(
-        [](const IrcMessage& m) {
-            return m.command == "PRIVMSG" && m.param(0) == "#casino" &&
-                   m.param(1) == "Evening all \xe2\x98\x83";
-        },
-        kWaitMs));
+    ASSERT_TRUE(
+        keeper.waitForMessage("PRIVMSG", {}, {"#casino", "Evening all \xe2\x98\x83"}, kWaitMs));
     EXPECT_TRUE(logHas(*backend, "Player: Evening all \xe2\x98\x83"));
     config.channel.clear();
     config.nick = "Loner";
@@ -216,9 +210,7 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     EXPECT_EQ(backend->joinChannel("#other"), QString());
     ASSERT_TRUE(waitUntil(inChannel("#other"), kWaitMs));
     backend->sayInPublic("over here");
-    EXPECT_TRUE(keeper.waitFor(
-        [](const IrcMessage& m) { return m.param(0) == "#other" && m.param(1) == "over here"; },
-        kWaitMs));
+    EXPECT_TRUE(keeper.waitForMessage({}, {}, {"#other", "over here"}, kWaitMs));
     EXPECT_EQ(backend->changeNick("9" + QString(70, u'x')),
               "Not changed: 9" + QString(63, u'x') + " is no nickname the network takes.");
     EXPECT_EQ(backend->changeNick("Gambler"), QString());
@@ -361,9 +353,7 @@ TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
         if (event == ChatLinkEvent::Gone)
             gone << name;
     }));
-    ASSERT_TRUE(keeper.waitFor(
-        [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Player"; },
-        kWaitMs));
+    ASSERT_TRUE(keeper.waitForMessage("JOIN", "Player", {}, kWaitMs));
     keeper.sendRaw("PART #casino\r\n");
     ASSERT_TRUE(
         waitUntil([&] { return logHas(*backend, "<system>: Keeper left #casino"); }, kWaitMs));

@@ -46,6 +46,12 @@ struct IrcConnectionTest : ::testing::Test {
         return waitUntil([&] { return connection->state() == IrcConnection::State::Offline; },
                          kWaitMs);
     }
+    // What the server hears afresh from the attempt `ms` from now, until `line` comes.
+    bool attemptAfter(int ms, const QByteArray& line = "NICK alice") {
+        server.received.clear();
+        clock.advance(ms);
+        return server.waitForLine(line);
+    }
     // Connected and registered as `nick`, capabilities negotiated with none taken.
     void registerAs(const QByteArray& nick) {
         open(server.listener.serverPort());
@@ -97,9 +103,7 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
     server.client->disconnectFromHost(); // a new connection knows nothing of the old one
     ASSERT_TRUE(offline());
     EXPECT_EQ(lost, QStringList{"The remote host closed the connection"});
-    server.received.clear();
-    clock.advance(IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    ASSERT_TRUE(attemptAfter(IrcConnection::kFirstRetryMs));
     EXPECT_EQ(connection->nick(), "alice");
     EXPECT_EQ(connection->account(), "");
     EXPECT_EQ(connection->isupport("CASEMAPPING"), std::nullopt);
@@ -131,16 +135,13 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
     EXPECT_EQ(server.client, attempt);
     clock.advance(1);
     EXPECT_EQ(notes.last(), "connecting again in 1 s (no welcome from the server within 10 s)");
-    server.received.clear();
-    clock.advance(IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    ASSERT_TRUE(attemptAfter(IrcConnection::kFirstRetryMs));
     server.send(":s 432 * alice :Erroneous nickname\r\n");
     ASSERT_TRUE(offline());
     EXPECT_EQ(notes.last(), "connecting again in 2 s (the server refuses the nickname alice)");
 
-    server.received.clear();
-    clock.advance(2 * IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(server.waitForLine("USER jackwell 0 * :Jackwell player"));
+    ASSERT_TRUE(
+        attemptAfter(2 * IrcConnection::kFirstRetryMs, "USER jackwell 0 * :Jackwell player"));
     for (int taken = 0; taken <= 10; ++taken) // alice, then ten more
         server.send(":s 433 * x :in use\r\n");
     ASSERT_TRUE(offline());
@@ -190,9 +191,7 @@ TEST_F(IrcConnectionTest, tellsWhatTheServerSaidWhenItClosesAndQuitsPolitely) {
     EXPECT_EQ(notes.last(), "connecting again in 1 s (the server closed the connection: "
                             "Password incorrect (464); Closing link)");
 
-    server.received.clear();
-    clock.advance(IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(server.waitForLine("NICK alice"));
+    ASSERT_TRUE(attemptAfter(IrcConnection::kFirstRetryMs));
     EXPECT_EQ(connection->serverRefusal(), "") << "a new attempt starts afresh";
     server.send(":s NOTICE * :ERROR is no command here\r\n:s CAP * LS :multi-prefix\r\n"
                 ":s 001 alice :Welcome\r\n:s 464 alice :not while registered\r\nERROR :" +

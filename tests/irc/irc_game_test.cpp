@@ -34,9 +34,7 @@ protected:
         keeper = connectKeeper();
         ASSERT_TRUE(keeper);
         ASSERT_EQ(player.transport.open(), 0);
-        ASSERT_TRUE(keeper->waitFor(
-            [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Player"; },
-            kWaitMs));
+        ASSERT_TRUE(keeper->waitForMessage("JOIN", "Player", {}, kWaitMs));
     }
 
     std::unique_ptr<IrcTestPeer> connectKeeper() {

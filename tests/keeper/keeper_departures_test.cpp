@@ -30,8 +30,7 @@ protected:
     // the player go.
     static void sayAndQuit(IrcTestPeer& peer, const QByteArray& text) {
         peer.sendRaw("PRIVMSG " + kKeeper + " :" + text + "\r\nQUIT :gone\r\n");
-        ASSERT_TRUE(
-            peer.waitFor([](const IrcMessage& m) { return m.command == "ERROR"; }, kWaitMs));
+        ASSERT_TRUE(peer.waitForMessage("ERROR", {}, {}, kWaitMs));
     }
 
     // `player` registers, then sends holds and quits in one write: what they played, once booked.
@@ -209,11 +208,8 @@ TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
         peer->sendRaw("JOIN " + kChannel + "\r\n");
     ASSERT_TRUE(waitUntil(
         [&] {
-            return std::ranges::all_of(crowd, [](const auto& peer) {
-                return std::ranges::any_of(peer->received(), [&](const IrcMessage& m) {
-                    return m.command == "JOIN" && nickOf(m.prefix) == peer->nick();
-                });
-            });
+            return std::ranges::all_of(
+                crowd, [](const auto& peer) { return peer->hasReceived("JOIN", peer->nick()); });
         },
         3 * kWaitMs));
     honest->privmsg(kKeeper, kRegister);

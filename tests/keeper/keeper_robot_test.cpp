@@ -433,11 +433,7 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     };
     const QByteArray announcement = wire(announcementLine("Rivet"));
     auto greetings = [&](const IrcTestPeer& peer) { return toldTo(peer).count(announcement); };
-    ASSERT_TRUE(drive([&] {
-        return std::ranges::any_of(watcher->received(), [](const IrcMessage& m) {
-            return m.command == "JOIN" && nickOf(m.prefix) == "Rivet";
-        });
-    }));
+    ASSERT_TRUE(drive([&] { return watcher->hasReceived("JOIN", "Rivet"); }));
     const qint64 firstBanner = virtualClock.monotonicMs(); // said on arrival, though paced
     ASSERT_TRUE(drive([&] { return banners() == 1; }));
 

@@ -222,8 +222,7 @@ TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
         ASSERT_TRUE(player.connectWithLogin(untagged.port(), "acct1", "s3cretpw"));
         ASSERT_TRUE(playHolds(player, "1,1,1")) << toldTo(player).join('\n');
         player.privmsg("NickServ", "LOGOUT");
-        ASSERT_TRUE(player.waitFor(
-            [](const IrcMessage& m) { return nickOf(m.prefix) == "NickServ"; }, kWaitMs));
+        ASSERT_TRUE(player.waitForMessage({}, "NickServ", {}, kWaitMs));
         const int finals = countTold(player, kFinalHead);
         player.privmsg(kKeeper, holdsLine("1,1,1"));
         EXPECT_TRUE(
@@ -245,35 +244,20 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
     ASSERT_TRUE(keeper->waitForLog("serving as Rivet_", kWaitMs)) << keeper->log();
-    ASSERT_TRUE(watcher.waitFor(
-        [](const IrcMessage& m) { return m.command == "JOIN" && nickOf(m.prefix) == "Rivet_"; },
-        kWaitMs));
+    ASSERT_TRUE(watcher.waitForMessage("JOIN", "Rivet_", {}, kWaitMs));
     squatter.sendRaw("QUIT :leaving\r\n");
 
     ASSERT_TRUE(keeper->waitForLog("took back the nickname Rivet", kWaitMs)) << keeper->log();
-    EXPECT_TRUE(watcher.waitFor(
-        [](const IrcMessage& m) {
-            return m.command == "NICK" && nickOf(m.prefix) == "Rivet_" && m.param(0) == kKeeper;
-        },
-        kWaitMs));
+    EXPECT_TRUE(watcher.waitForMessage("NICK", "Rivet_", {kKeeper}, kWaitMs));
     // The cards in the channel learn the name anew.
-    EXPECT_TRUE(watcher.waitFor(
-        [](const IrcMessage& m) {
-            return m.command == "PRIVMSG" && nickOf(m.prefix) == kKeeper &&
-                   m.param(0) == kChannel && m.param(1) == wire(announcementLine("Rivet"));
-        },
-        kWaitMs));
+    EXPECT_TRUE(watcher.waitForMessage("PRIVMSG", kKeeper,
+                                       {kChannel, wire(announcementLine("Rivet"))}, kWaitMs));
 
     // Renamed by the network, it says so and takes its name back at once.
     watcher.sendRaw(QByteArray("OPER ") + ServicesNetwork::kOperName + " " +
                     ServicesNetwork::kOperPassword + "\r\nSANICK Rivet Renamed42\r\n");
     EXPECT_TRUE(keeper->waitForLog("the server renamed the robot to Renamed42", kWaitMs));
-    EXPECT_TRUE(watcher.waitFor(
-        [](const IrcMessage& m) {
-            return m.command == "NICK" && nickOf(m.prefix) == "Renamed42" && m.param(0) == kKeeper;
-        },
-        kWaitMs))
-        << keeper->log();
+    EXPECT_TRUE(watcher.waitForMessage("NICK", "Renamed42", {kKeeper}, kWaitMs)) << keeper->log();
 }
 
 // A wrong password must not become a plain connection: the card's start fails with the

@@ -171,4 +171,12 @@ protected:
     QStringList log_;
 };
 
+// A test of the books in `Store`: the store set up for the test program and for each test.
+template <typename Store> class StoreTest : public ::testing::Test, protected Store {
+protected:
+    static void SetUpTestSuite() { Store::setUpSuite(); }
+    static void TearDownTestSuite() { Store::tearDownSuite(); }
+    void SetUp() override { Store::setUp(); }
+};
+
 } // namespace jackwell::testing

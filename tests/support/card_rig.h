@@ -116,8 +116,7 @@ template <typename Backend = ChatWorld> struct CardRig {
     void finish(const QString& final = kFinalDraw) {
         if (state.machineKeeperName.isEmpty())
             state.machineKeeperName = "Rivet";
-        card.sendHolds();
-        clock.settle();
+        click(&Card::sendHolds);
         keeperSays(final);
         click(&Card::finish);
     }

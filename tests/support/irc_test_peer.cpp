@@ -63,13 +63,7 @@ bool IrcTestPeer::connectWithLogin(quint16 port, const QByteArray& account,
 bool IrcTestPeer::sendAndConfirm(const QByteArray& command, const QByteArray& target,
                                  int timeoutMs) {
     sendRaw(command + ' ' + target + "\r\n");
-    return blockUntil(
-        [&] {
-            return std::ranges::any_of(received_, [&](const IrcMessage& m) {
-                return m.command == command && nickOf(m.prefix) == nick_ && m.param(0) == target;
-            });
-        },
-        timeoutMs);
+    return blockUntil([&] { return hasReceived(command, nick_, {target}); }, timeoutMs);
 }
 
 bool IrcTestPeer::changeNick(const QByteArray& nick, int timeoutMs) {
@@ -121,6 +115,23 @@ std::optional<IrcMessage> IrcTestPeer::waitFor(const std::function<bool(const Ir
         },
         timeoutMs);
     return found;
+}
+
+bool IrcTestPeer::hasReceived(QByteArrayView command, QByteArrayView sender,
+                              const QByteArrayList& params) const {
+    return std::ranges::any_of(received_, [&](const IrcMessage& m) {
+        for (qsizetype i = 0; i < params.size(); ++i) {
+            if (m.param(i) != params[i])
+                return false;
+        }
+        return (command.isEmpty() || m.command == command) &&
+               (sender.isEmpty() || nickOf(m.prefix) == sender);
+    });
+}
+
+bool IrcTestPeer::waitForMessage(QByteArrayView command, QByteArrayView sender,
+                                 const QByteArrayList& params, int timeoutMs) {
+    return waitUntil([&] { return hasReceived(command, sender, params); }, timeoutMs);
 }
 
 bool IrcTestPeer::waitForPrivmsg(const QByteArray& sender, const QByteArrayView& text,

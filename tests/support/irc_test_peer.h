@@ -38,6 +38,13 @@ public:
     // Waits on the event loop until a received message satisfies `match`.
     std::optional<IrcMessage> waitFor(const std::function<bool(const IrcMessage&)>& match,
                                       int timeoutMs);
+    // Whether a message of `command` came from `sender` with `params` first among its
+    // parameters (an empty command or sender: any).
+    bool hasReceived(QByteArrayView command, QByteArrayView sender,
+                     const QByteArrayList& params = {}) const;
+    // Waits on the event loop until such a message has come.
+    bool waitForMessage(QByteArrayView command, QByteArrayView sender,
+                        const QByteArrayList& params = {}, int timeoutMs = 5000);
     // Waits for a private message from `sender` whose text is exactly `text`.
     bool waitForPrivmsg(const QByteArray& sender, const QByteArrayView& text, int timeoutMs);
     // The texts `sender` sent this peer privately (not to a channel) that begin with `start`,

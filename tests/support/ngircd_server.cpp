@@ -45,17 +45,14 @@ bool NgircdServer::start(QString* error) {
 bool NgircdServer::makeCertificate(QString* error) {
     if (QFileInfo::exists(certificatePath()))
         return true;
-    QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start("openssl",
-                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                   "-nodes", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                   "-days", "2", "-keyout", path("key.pem"), "-out", certificatePath()});
-    if (!openssl.waitForFinished(10000) || openssl.exitCode() != 0) {
-        *error = QStringLiteral("cannot make a test certificate: ") +
-                 QString::fromLocal8Bit(openssl.readAll());
+    if (!runToEnd({.program = "openssl",
+                   .arguments = {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                 "ec_paramgen_curve:prime256v1", "-nodes", "-subj", "/CN=127.0.0.1",
+                                 "-addext", "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout",
+                                 path("key.pem"), "-out", certificatePath()},
+                   .log = "openssl.log"},
+                  10000, error))
         return false;
-    }
     // ngircd reads the key as nobody.
     QFile::setPermissions(path("key.pem"), QFile::ReadOwner | QFile::ReadOther);
     return true;
@@ -99,31 +96,24 @@ bool NgircdServer::writeConfig(QString* error) {
     return writeFile("ngircd.conf", QFile::encodeName(text), error);
 }
 
+// Ready once it says it listens on our ports; a port another program took makes it end at once
+// instead.
 bool NgircdServer::launch(QString* error) {
-    process_ = TestServer::launch({.program = kBinary,
-                                   .arguments = {"-n", "-f", path("ngircd.conf")},
-                                   .log = "ngircd.log",
-                                   // ngircd dropping to nobody itself clears its death signal.
-                                   .asNobody = true},
-                                  error);
-    if (!process_)
-        return false;
-    // Ready once it says it listens on our ports; a port another program took makes it end at
-    // once instead.
     auto listensOn = [this](quint16 port) {
         return port == 0 ||
                fileText("ngircd.log")
                    .contains(("Now listening on [" + kHost + "]:" + QString::number(port) + " ")
                                  .toLatin1());
     };
-    if (waitReady(
-            *process_, [&] { return listensOn(port_) && listensOn(tlsPort_); }, kReadyMs))
-        return true;
-    *error = QStringLiteral("ngircd does not accept connections on port %1: %2")
-                 .arg(port_)
-                 .arg(output());
-    stop();
-    return false;
+    return launchReady(
+        process_,
+        {.program = kBinary,
+         .arguments = {"-n", "-f", path("ngircd.conf")},
+         .log = "ngircd.log",
+         // ngircd dropping to nobody itself clears its death signal.
+         .asNobody = true},
+        [&] { return listensOn(port_) && listensOn(tlsPort_); }, kReadyMs,
+        QStringLiteral("ngircd does not accept connections on port %1").arg(port_), error);
 }
 
 } // namespace jackwell::testing

@@ -100,29 +100,22 @@ bool PostgresServer::launch(QString* error) {
     // A log of this start only: the processes of a server just killed may still write to the
     // last one. Should the test program die, the server shuts down fast.
     QFile::remove(path("server.log"));
-    process_ = TestServer::launch({.program = kBinaries + QStringLiteral("postgres"),
-                                   .arguments = arguments,
-                                   .log = "server.log",
-                                   .asNobody = true,
-                                   .deathSignal = SIGINT},
-                                  error);
-    // Ready once it says so; a port another program took makes it end at once instead.
-    if (process_ && waitReady(
-                        *process_,
-                        [this] {
-                            // "... read-only connections" for a standby
-                            const QByteArray log = fileText("server.log");
-                            return log.contains("database system is ready to accept connections") ||
-                                   log.contains("ready to accept read-only connections");
-                        },
-                        kReadyMs))
-        return true;
-    if (process_)
-        *error = QStringLiteral("postgres does not take connections on port %1: %2")
-                     .arg(port_)
-                     .arg(output());
-    stop();
-    return false;
+    // Ready once it says so ("... read-only connections" for a standby); a port another program
+    // took makes it end at once instead.
+    const auto ready = [this] {
+        const QByteArray log = fileText("server.log");
+        return log.contains("database system is ready to accept connections") ||
+               log.contains("ready to accept read-only connections");
+    };
+    return launchReady(process_,
+                       {.program = kBinaries + QStringLiteral("postgres"),
+                        .arguments = arguments,
+                        .log = "server.log",
+                        .asNobody = true,
+                        .deathSignal = SIGINT},
+                       ready, kReadyMs,
+                       QStringLiteral("postgres does not take connections on port %1").arg(port_),
+                       error);
 }
 
 bool PostgresServer::startAsStandbyOf(PostgresServer& primary, QString* error) {

@@ -29,23 +29,16 @@ bool PrometheusServer::start(quint16 target, QString* error) {
     if (!ensureInstalled(error) || !folderReady(error) ||
         !writeFile("prometheus.yml", config, error))
         return false;
-    process_ =
-        launch({.program = kProgram,
-                .arguments = {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
-                              QStringLiteral("--web.listen-address=%1:%2").arg(kHost).arg(port_)},
-                .log = "prometheus.log"},
-               error);
-    if (process_ && waitReady(
-                        *process_,
-                        [this] {
-                            return fileText("prometheus.log")
-                                .contains("Server is ready to receive web requests");
-                        },
-                        30000))
-        return true;
-    if (process_)
-        *error = QStringLiteral("prometheus did not start: ") + output();
-    return false;
+    return launchReady(
+        process_,
+        {.program = kProgram,
+         .arguments = {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
+                       QStringLiteral("--web.listen-address=%1:%2").arg(kHost).arg(port_)},
+         .log = "prometheus.log"},
+        [this] {
+            return fileText("prometheus.log").contains("Server is ready to receive web requests");
+        },
+        30000, "prometheus did not start", error);
 }
 
 std::optional<double> PrometheusServer::query(const QString& query) const {

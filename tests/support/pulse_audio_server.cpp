@@ -64,22 +64,18 @@ bool PulseAudioServer::start(QString* error) {
     environment_.insert("XDG_RUNTIME_DIR", path("run"));
     environment_.insert("XDG_CONFIG_HOME", path("config"));
     environment_.insert("PULSE_SERVER", socket);
-    process_ =
-        launch({.program = kServer,
-                .arguments = {"-n", "-F", path("test.pa"), "--daemonize=no", "--exit-idle-time=-1",
-                              "--use-pid-file=no", "--realtime=no", "--high-priority=no",
-                              "--log-target=file:" + path("pulse.log"), "--log-level=notice"},
-                .environment = environment_},
-               error);
-    if (process_ && waitReady(
-                        *process_, [this] { return control({"info"}).has_value(); }, kReadyMs)) {
-        qputenv("PULSE_SERVER", socket.toLocal8Bit());
-        return true;
-    }
-    if (process_)
-        *error = QStringLiteral("PulseAudio does not answer: ") + output();
-    stop();
-    return false;
+    if (!launchReady(
+            process_,
+            {.program = kServer,
+             .arguments = {"-n", "-F", path("test.pa"), "--daemonize=no", "--exit-idle-time=-1",
+                           "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+                           "--log-target=file:" + path("pulse.log"), "--log-level=notice"},
+             .environment = environment_},
+            [this] { return control({"info"}).has_value(); }, kReadyMs,
+            "PulseAudio does not answer", error))
+        return false;
+    qputenv("PULSE_SERVER", socket.toLocal8Bit());
+    return true;
 }
 
 void PulseAudioServer::stop() {
@@ -90,28 +86,21 @@ void PulseAudioServer::stop() {
 bool PulseAudioServer::startRecording(QString* error) {
     stopRecording();
     recordingFile_ = QStringLiteral("recording-%1.raw").arg(++recordings_);
+    // Recording only once its stream is there, so nothing played from now on is missed.
+    const auto recording = [this] {
+        const auto outputs = control({"list", "short", "source-outputs"});
+        return outputs && !outputs->trimmed().isEmpty();
+    };
     // A short latency, so that what was played reaches the file soon.
-    recorder_ = launch({.program = kRecorder,
+    return launchReady(recorder_,
+                       {.program = kRecorder,
                         .arguments = {"--latency-msec=20", "-d", "testsink.monitor",
                                       "--format=s16le", QStringLiteral("--rate=%1").arg(kRate),
                                       QStringLiteral("--channels=%1").arg(kChannels), "--raw"},
                         .log = recordingFile_,
                         .errorLog = "parec.log",
                         .environment = environment_},
-                       error);
-    // Recording only once its stream is there, so nothing played from now on is missed.
-    if (recorder_ && waitReady(
-                         *recorder_,
-                         [this] {
-                             const auto outputs = control({"list", "short", "source-outputs"});
-                             return outputs && !outputs->trimmed().isEmpty();
-                         },
-                         kReadyMs))
-        return true;
-    if (recorder_)
-        *error = "parec does not record";
-    stopRecording();
-    return false;
+                       recording, kReadyMs, "parec does not record", error);
 }
 
 std::vector<qint16> PulseAudioServer::recording() const {

@@ -35,29 +35,46 @@ bool ServicesNetwork::ensureInstalled(QString* error) {
 }
 
 // Both run as nobody when the tests run as root: InspIRCd refuses root, and Anope pauses for it.
+// The server is ready once it accepts a connection; the services once NickServ answers (until
+// they have linked, the server says there is no such nick).
 bool ServicesNetwork::start(QString* error) {
     if (!ensureInstalled(error) || !folderReady(error, true))
         return false;
     port_ = freeLoopbackPort();
     linkPort_ = freeLoopbackPort();
     const QString dir = dir_.path();
-    if (writeConfig(error))
-        process_ = launch({.program = kServerBinary,
-                           .arguments = {"--config=" + path("inspircd.conf"), "--nofork"},
-                           .log = "inspircd.out",
-                           .asNobody = true},
-                          error);
-    if (process_ && waitForServer(error))
-        services_ = launch(
-            {.program = kServicesBinary,
-             .arguments = {"--nofork", "--confdir=" + dir, "--config=services.conf",
-                           "--dbdir=" + dir, "--logdir=" + dir, "--modulesdir=/usr/lib/anope",
-                           "--localedir=/usr/share/anope/locale"},
-             .log = "anope.out",
-             .asNobody = true},
-            error);
-    if (services_ && waitForServices(error))
-        return true;
+    const auto accepts = [this] {
+        QTcpSocket probe;
+        probe.connectToHost(kHost, port_);
+        return probe.waitForConnected(kProbeGapMs);
+    };
+    IrcTestPeer probe("fixtureprobe");
+    const auto answers = [&] {
+        probe.privmsg("NickServ", "HELP");
+        return probe.waitForMessage({}, "NickServ", {}, kProbeGapMs);
+    };
+    if (writeConfig(error) &&
+        launchReady(process_,
+                    {.program = kServerBinary,
+                     .arguments = {"--config=" + path("inspircd.conf"), "--nofork"},
+                     .log = "inspircd.out",
+                     .asNobody = true},
+                    accepts, kServerReadyMs,
+                    QStringLiteral("InspIRCd does not accept connections on port %1").arg(port_),
+                    error)) {
+        if (!probe.connectTo(port_, kServerReadyMs))
+            *error = QStringLiteral("the readiness probe could not register: ") + output();
+        else if (launchReady(services_,
+                             {.program = kServicesBinary,
+                              .arguments = {"--nofork", "--confdir=" + dir,
+                                            "--config=services.conf", "--dbdir=" + dir,
+                                            "--logdir=" + dir, "--modulesdir=/usr/lib/anope",
+                                            "--localedir=/usr/share/anope/locale"},
+                              .log = "anope.out",
+                              .asNobody = true},
+                             answers, kServicesReadyMs, "the services did not answer", error))
+            return true;
+    }
     stop();
     return false;
 }
@@ -86,39 +103,6 @@ bool ServicesNetwork::writeConfig(QString* error) {
            writeFile("services.conf", fill(services).toUtf8(), error, true) &&
            writeFile("motd.txt", "test network\n", error, true) &&
            writeFile("services.motd", "test services\n", error, true);
-}
-
-bool ServicesNetwork::waitForServer(QString* error) {
-    const auto accepts = [this] {
-        QTcpSocket probe;
-        probe.connectToHost(kHost, port_);
-        return probe.waitForConnected(kProbeGapMs);
-    };
-    if (waitReady(*process_, accepts, kServerReadyMs))
-        return true;
-    *error = QStringLiteral("InspIRCd does not accept connections on port %1: %2")
-                 .arg(port_)
-                 .arg(output());
-    return false;
-}
-
-// Ready once NickServ answers: until the services have linked, the server says there is no
-// such nick.
-bool ServicesNetwork::waitForServices(QString* error) {
-    IrcTestPeer probe("fixtureprobe");
-    if (!probe.connectTo(port_, kServerReadyMs)) {
-        *error = QStringLiteral("the readiness probe could not register: ") + output();
-        return false;
-    }
-    const auto fromNickServ = [](const IrcMessage& m) { return nickOf(m.prefix) == "NickServ"; };
-    const auto answers = [&] {
-        probe.privmsg("NickServ", "HELP");
-        return probe.waitFor(fromNickServ, kProbeGapMs).has_value();
-    };
-    if (waitReady(*services_, answers, kServicesReadyMs))
-        return true;
-    *error = QStringLiteral("the services did not answer: ") + output();
-    return false;
 }
 
 bool ServicesNetwork::registerAccount(const QByteArray& account, const QByteArray& password,

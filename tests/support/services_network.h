@@ -40,8 +40,6 @@ public:
 
 private:
     bool writeConfig(QString* error);
-    bool waitForServer(QString* error);
-    bool waitForServices(QString* error);
 
     Offers offers_;
     quint16 port_ = 0;

@@ -106,6 +106,18 @@ bool TestServer::waitReady(QProcess& process, const std::function<bool()>& ready
     return false;
 }
 
+bool TestServer::launchReady(std::unique_ptr<QProcess>& process, const Child& child,
+                             const std::function<bool()>& ready, int timeoutMs,
+                             const QString& notReady, QString* error) const {
+    process = launch(child, error);
+    if (process && waitReady(*process, ready, timeoutMs))
+        return true;
+    if (process)
+        *error = notReady + QStringLiteral(": ") + output();
+    end(process, child.deathSignal);
+    return false;
+}
+
 void TestServer::end(std::unique_ptr<QProcess>& process, int signal, int waitMs) {
     if (!process)
         return;
