@@ -100,6 +100,17 @@ void HelpWindow::open(Section section) {
                                                    : QStringLiteral("rules"));
 }
 
+// F1 is the program's key for the help everywhere; here it closes the help, so it must reach
+// keyPressEvent() before the program-wide shortcut takes it.
+bool HelpWindow::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride &&
+        closesDialog(*static_cast<QKeyEvent*>(event), Qt::Key_F1)) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void HelpWindow::keyPressEvent(QKeyEvent* event) {
     if (closesDialog(*event, Qt::Key_F1))
         close();

@@ -23,6 +23,7 @@ public:
     QTextBrowser* text() const { return text_; }
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

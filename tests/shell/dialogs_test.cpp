@@ -66,6 +66,8 @@ TEST(Dialogs, optionsAndHelpCloseWithCtrlWAndTheirOwnKey) {
                 EXPECT_FALSE(
                     dialog->frameGeometry().intersects(rig.app->windows().card().frameGeometry()));
             }
+            dialog->activateWindow(); // where the program's own F1 is heard too
+            ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
             QTest::keySequence(dialog, keys);
             EXPECT_FALSE(dialog->isVisible());
         }
