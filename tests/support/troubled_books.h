@@ -7,8 +7,9 @@
 namespace jackwell::books {
 
 // The books, failing to commit a batch (its changes rolled back) while `failing`, as on a failing
-// disk; and while `elsewhere`, saying that each player's last result was booked by another
-// machine, which has not yet been seen to deliver it.
+// disk; while `elsewhere`, saying that each player's last result was booked by another machine,
+// which has not yet been seen to deliver it; and while `racing`, refusing every save as made
+// after another machine changed the player (counted in `raced`).
 class TroubledBooks : public KeeperBooks {
 public:
     explicit TroubledBooks(KeeperBooks& books)
@@ -17,8 +18,9 @@ public:
         return books_.load(player);
     }
     bool save(const QString& player, const machine::PlayerRecord& record) override {
-        return books_.save(player, record);
+        return racing ? (++raced, false) : books_.save(player, record);
     }
+    bool changedElsewhere() const override { return racing; }
     bool commitGame(const QString& player, const machine::GameOutcome& outcome,
                     const machine::PlayerRecord& after) override {
         return books_.commitGame(player, outcome, after);
@@ -55,6 +57,8 @@ public:
 
     std::atomic<bool> failing = false;
     std::atomic<bool> elsewhere = false;
+    std::atomic<bool> racing = false;
+    std::atomic<int> raced = 0;
 
 private:
     KeeperBooks& books_;
