@@ -344,6 +344,18 @@ TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
         << log_.join('\n');
 }
 
+// The server is gone between a batch's start and its first change, and a read in between found
+// out: the change cannot be made, and says so, instead of being taken as made by nothing.
+TEST_F(PostgresBooksTest, AChangeInABatchWithTheServerGoneIsNotTakenAsMade) {
+    auto proxy = std::make_unique<CuttableProxy>(server_->port());
+    auto books = open(kMachine, BooksPurpose::Serve, nullptr, proxy->serverPort());
+    ASSERT_TRUE(books && books->beginBatch());
+    proxy.reset(); // nothing answers there any more
+    EXPECT_FALSE(books->load("alice"));
+    EXPECT_FALSE(books->save("alice", registeredPlayer()));
+    books->rollbackBatch();
+}
+
 // The connection is cut after a change's (or a batch's) COMMIT reached the server, before its
 // answer: the books look on a new connection, and the change counts as made, since it was.
 TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
