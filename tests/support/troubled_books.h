@@ -18,7 +18,10 @@ public:
         return books_.load(player);
     }
     bool save(const QString& player, const machine::PlayerRecord& record) override {
-        return racing ? (++raced, false) : books_.save(player, record);
+        if (!racing)
+            return books_.save(player, record);
+        ++raced;
+        return false;
     }
     bool changedElsewhere() const override { return racing; }
     bool commitGame(const QString& player, const machine::GameOutcome& outcome,
