@@ -1,12 +1,17 @@
 // Chat.txt: what it may say, what each fault reports, and how the chat
-// library picks its world from it.
+// library picks its world from it. The files an installed card uses: Chat.txt from the
+// configuration folder picks the world, and the list --help prints names each file where it is,
+// and says which are not there yet.
 
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
 #include "chat/irc_module.h"
 #include "clock/virtual_clock.h"
 #include "irc/irc_config.h"
+#include "settings/settings_file.h"
+#include "shell/file_locations.h"
 #include "shell/world_choice.h"
+#include "support/player_home.h"
 #include "support/qt_printers.h"
 #include "support/test_files.h"
 #include "world/chat_world.h"
@@ -160,7 +165,9 @@ TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
         }
     }
     QFile::remove(path);
-    EXPECT_EQ(secretFileWarning({.password = "pw"}, path), "") << "a file gone, no one reads it";
+    IrcConfig secret; // set field by field: a designated initializer warns of the others
+    secret.password = "pw";
+    EXPECT_EQ(secretFileWarning(secret, path), "") << "a file gone, no one reads it";
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     EXPECT_EQ(readIrcConfig(path).error, path + ": not a regular file, not a chat configuration");
     const QString large = writeFile(QDir(dir.path()).filePath("Large.txt"), QByteArray(65537, '#'));
@@ -204,6 +211,30 @@ TEST(DefaultBackend, choosesTheWorldFromChatTxtAndAMalformedOneFailsInit) {
     ASSERT_TRUE(QFile::remove(QDir(exe.dir.path()).filePath("Chat.txt")));
     EXPECT_EQ(library.InitDDE("Jackwell", {}, {}, {}), 0);
     EXPECT_EQ(library.openError(), "");
+}
+
+TEST(FileLocations, theHelpNamesEachFileWhereItIsAndChatTxtThereIsRead) {
+    testing::PlayerHome player;
+    player.install();
+    const QString settings = QDir(player.configDir()).filePath("Settings.txt");
+    const QString chat = QDir(player.configDir()).filePath("Chat.txt");
+    const QString sounds = player.path("share/jackwell/sounds");
+    VirtualClock clock;
+
+    QString text = fileLocationsText(player.bin());
+    EXPECT_TRUE(text.startsWith("Files:\n")) << text;
+    EXPECT_TRUE(text.contains(settings + " (not written yet)\n")) << text;
+    EXPECT_TRUE(text.contains(chat + " (not there)\n")) << text;
+    EXPECT_TRUE(text.contains(sounds + "\n")) << text; // there: no remark
+    EXPECT_TRUE(dynamic_cast<ChatWorld*>(makeDefaultBackend(clock, player.bin()).get()));
+
+    QDir().mkpath(player.configDir());
+    testing::writeFile(settings, serializeSettings(Options{}));
+    testing::writeFile(chat, "server = 127.0.0.1\nnick = Player\n");
+    text = fileLocationsText(player.bin());
+    EXPECT_TRUE(text.contains(settings + "\n")) << text;
+    EXPECT_TRUE(text.contains(chat + "\n")) << text;
+    EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, player.bin()).get()));
 }
 
 } // namespace

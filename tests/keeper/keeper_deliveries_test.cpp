@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -203,21 +202,6 @@ TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
     EXPECT_EQ(sent, QList<QByteArray>{probe});
     probes.answered();
     EXPECT_EQ(delivered, (Marks{{"alice", 1}}));
-}
-
-// Everyone who left with something on its way is asked about, however many left: a second
-// departure never makes the robot forget the first.
-TEST(KeeperReturnWatch, AsksAboutEveryoneWhoLeft) {
-    jackwell::VirtualClock clock;
-    KeeperReturnWatch watch(clock, {[] {},
-                                    [] { return false; },
-                                    {},
-                                    [](QByteArrayView nick) { return QString::fromLatin1(nick); }});
-    for (const char* who : {"alice", "bob", "carol"})
-        watch.watch(QString::fromLatin1(who));
-    QList<QByteArray> asked = watch.probeNicks();
-    std::sort(asked.begin(), asked.end());
-    EXPECT_EQ(asked, (QList<QByteArray>{"alice", "bob", "carol"}));
 }
 
 // Someone who left is asked about every tenth of a second for ten seconds after the last

@@ -389,48 +389,6 @@ TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
     EXPECT_EQ(closing.count(), 1);
 }
 
-// Esc closes the pay table, the options and the help (with the keys list); Return presses the
-// options' Close; F1 opens the help and Ctrl+Q quits from every window.
-TEST(WindowKeys, escClosesReturnClosesTheOptionsF1HelpsCtrlQQuits) {
-    const auto payouts = [](AppRig& r) -> QWidget* {
-        r.app->windows().card().trigger(CardAction::ShowPayouts);
-        return r.app->windows().card().payoutsWindow();
-    };
-    const auto options = [](AppRig& r) -> QWidget* {
-        r.app->dialogs().showOptions();
-        return &r.app->dialogs().optionsWindow();
-    };
-    const auto help = [](AppRig& r) -> QWidget* {
-        QTest::keyClick(r.app->windows().chat().typingLine(), Qt::Key_F1);
-        return r.app->dialogs().helpWindow();
-    };
-    const auto card = [](AppRig& r) -> QWidget* { return &r.app->windows().card(); };
-    const struct {
-        const char* what;
-        std::function<QWidget*(AppRig&)> open;
-        QKeyCombination key;
-    } rows[] = {
-        {"payouts", payouts, Qt::Key_Escape},
-        {"options", options, Qt::Key_Escape},
-        {"options", options, Qt::Key_Return},
-        {"help", help, Qt::Key_Escape},
-        {"card from the chat", card, Qt::CTRL | Qt::Key_Q},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what + QKeySequence(row.key).toString().toStdString());
-        AppRig rig;
-        rig.app->showWindows();
-        rig.app->windows().chat().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.app->windows().chat()));
-        QWidget* window = row.open(rig);
-        ASSERT_TRUE(window && window->isVisible());
-        QWidget* at =
-            window == &rig.app->windows().card() ? rig.app->windows().chat().typingLine() : window;
-        QTest::keyClick(at, row.key.key(), row.key.keyboardModifiers());
-        EXPECT_FALSE(window->isVisible());
-    }
-}
-
 // Every key in README's table of keys, as the program has it.
 TEST(CardKeys, readmeListsEveryKey) {
     const QString text = QString::fromUtf8(testing::fileBytes(JACKWELL_SOURCE_DIR "/README.md"));

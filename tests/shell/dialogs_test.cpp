@@ -1,13 +1,17 @@
 // The windows the card opens open beside it, never over the reels, no larger than the screen,
 // and close from the keyboard: the statistics with a visible Close, Esc, Return, Ctrl+W and T;
-// the hint with H again, leaving the card's keys with the card.
+// the hint with H again, leaving the card's keys with the card; the others with Esc, Ctrl+W or
+// their own key. Ctrl+Q quits from any window.
 
+#include "shell/chat_window.h"
 #include "shell/help_window.h"
 #include "shell/options_window.h"
+#include "shell/payouts_window.h"
 #include "shell/statistics_window.h"
 #include "support/app_rig.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -49,28 +53,54 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
     }
 }
 
-// The options and the help close with Esc, Ctrl+W and the key that opened them.
-TEST(Dialogs, optionsAndHelpCloseWithCtrlWAndTheirOwnKey) {
-    for (const bool help : {false, true}) {
-        for (const QKeySequence& keys :
-             {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(help ? Qt::Key_F1 : Qt::Key_O)}) {
-            SCOPED_TRACE((help ? "help " : "options ") + keys.toString().toStdString());
-            AppRig rig;
-            rig.app->showWindows();
-            ProgramDialogs& dialogs = rig.app->dialogs();
-            help ? dialogs.showHelp() : dialogs.showOptions();
-            QWidget* dialog = help ? static_cast<QWidget*>(dialogs.helpWindow())
-                                   : static_cast<QWidget*>(&dialogs.optionsWindow());
-            ASSERT_TRUE(dialog && dialog->isVisible());
-            if (!help) { // the help is too wide to stand beside the card on this screen
-                EXPECT_FALSE(
-                    dialog->frameGeometry().intersects(rig.app->windows().card().frameGeometry()));
-            }
-            dialog->activateWindow(); // where the program's own F1 is heard too
-            ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
-            QTest::keySequence(dialog, keys);
-            EXPECT_FALSE(dialog->isVisible());
-        }
+// Esc closes the pay table, the options and the help (with the keys list); Return presses the
+// options' Close; Ctrl+W and the key that opened them close the options and the help; F1 opens
+// the help and Ctrl+Q quits from every window. Each is pressed in its window, made active.
+TEST(Dialogs, eachWindowClosesFromTheKeyboardAndCtrlQQuitsFromAny) {
+    const auto payouts = [](AppRig& r) -> QWidget* {
+        r.app->windows().card().trigger(CardAction::ShowPayouts);
+        return r.app->windows().card().payoutsWindow();
+    };
+    const auto options = [](AppRig& r) -> QWidget* {
+        r.app->dialogs().showOptions(); // beside the card (the help is too wide for that here)
+        EXPECT_FALSE(r.app->dialogs().optionsWindow().frameGeometry().intersects(
+            r.app->windows().card().frameGeometry()));
+        return &r.app->dialogs().optionsWindow();
+    };
+    const auto help = [](AppRig& r) -> QWidget* {
+        QTest::keyClick(r.app->windows().chat().typingLine(), Qt::Key_F1);
+        return r.app->dialogs().helpWindow();
+    };
+    const auto card = [](AppRig& r) -> QWidget* { return &r.app->windows().card(); };
+    const struct {
+        const char* what;
+        std::function<QWidget*(AppRig&)> open;
+        QKeyCombination key;
+    } rows[] = {
+        {"payouts", payouts, Qt::Key_Escape},
+        {"options", options, Qt::Key_Escape},
+        {"options", options, Qt::Key_Return},
+        {"options", options, Qt::CTRL | Qt::Key_W},
+        {"options", options, Qt::Key_O},
+        {"help", help, Qt::Key_Escape},
+        {"help", help, Qt::CTRL | Qt::Key_W},
+        {"help", help, Qt::Key_F1},
+        {"card from the chat", card, Qt::CTRL | Qt::Key_Q},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what + QKeySequence(row.key).toString().toStdString());
+        AppRig rig;
+        rig.app->showWindows();
+        rig.app->windows().chat().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.app->windows().chat()));
+        QWidget* window = row.open(rig);
+        ASSERT_TRUE(window && window->isVisible());
+        QWidget* at =
+            window == &rig.app->windows().card() ? rig.app->windows().chat().typingLine() : window;
+        at->activateWindow(); // where the program's own F1 is heard too
+        ASSERT_TRUE(QTest::qWaitForWindowActive(at->window()));
+        QTest::keyClick(at, row.key.key(), row.key.keyboardModifiers());
+        EXPECT_FALSE(window->isVisible());
     }
 }
 

@@ -47,13 +47,6 @@ struct World {
     machine::PlayerRecord record() { return *world->rivetBooks().load("Player"); }
 };
 
-// What the file holds; one that cannot be read fails the test.
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path;
-    return file.readAll();
-}
-
 TEST(RivetBooks, creditsAndGamesOutlastTheWorldAndAreOnDiskBeforeTheyAreTold) {
     QTemporaryDir dir;
     const QString path = dir.filePath("data/Jackwell/rivet.sqlite");
@@ -115,7 +108,7 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
         const QString path = dir.filePath("rivet.sqlite");
         std::unique_ptr<books::SqliteBooks> holder;
         fault.make(path, holder);
-        const QByteArray bytes = bytesOf(path);
+        const QByteArray bytes = testing::fileBytes(path);
         World world(path);
         const QString notice = world.world->booksNotice();
         EXPECT_TRUE(notice.contains(path) && notice.contains(fault.noticeSays)) << notice;
@@ -124,7 +117,7 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
         EXPECT_EQ(aside.size(), fault.setAside ? 1 : 0);
         if (fault.setAside) {
             EXPECT_TRUE(notice.contains(aside.value(0)));
-            EXPECT_EQ(bytesOf(dir.filePath(aside.value(0))), bytes);
+            EXPECT_EQ(testing::fileBytes(dir.filePath(aside.value(0)), "(unreadable)"), bytes);
             EXPECT_EQ(world.world->rivetBooks().filePath(), path);
         } else {
             EXPECT_TRUE(world.world->rivetBooks().filePath().isEmpty()) << "kept in memory";
@@ -143,7 +136,7 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
     QTemporaryDir dir;
     const QString path = dir.filePath("rivet.sqlite");
     World(path).ask("Register me!");
-    const QByteArray bytes = bytesOf(path);
+    const QByteArray bytes = testing::fileBytes(path);
     const struct {
         QIODevice::OpenMode refused;
         const char* noticeSays;
@@ -159,7 +152,7 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
         EXPECT_TRUE(notice.contains(path) && notice.contains(row.noticeSays)) << notice;
         EXPECT_TRUE(books.filePath().isEmpty()) << "kept in memory";
         EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
-        EXPECT_EQ(bytesOf(path), bytes);
+        EXPECT_EQ(testing::fileBytes(path, "(unreadable)"), bytes);
     }
     if (geteuid() != 0) {
         ASSERT_TRUE(QFile::setPermissions(path, {}));
