@@ -52,7 +52,9 @@ struct BooksAudit {
 // The books as the network robot keeps them. Beyond what the engine asks of any books (players
 // and their games, see machine::Books), the robot needs to know how far each player's results
 // are known to have reached them, to make a burst of changes durable at once, and to have the
-// whole ledger checked. Any store that keeps these promises can serve the robot.
+// whole ledger checked. Any store that keeps these promises can serve the robot. Draws come back
+// only as a machine makes them, every code a reel's symbol: a player whose stored draws are not
+// is not read at all.
 class KeeperBooks : public machine::Books {
 public:
     // The player's last game and how far results have been passed on. nullopt when the books

@@ -307,13 +307,10 @@ void IrcBackend::addSystemLine(const QString& text) {
     log_.appendSystem(text);
 }
 
-// The login was refused on a later connect: the link stays down, and the player reads why.
+// The login was refused on a connect after a loss, which closed everything already (onLost):
+// the link stays down, and the player reads why.
 void IrcBackend::onRefused(const QString& reason) {
-    everLost_ = true;
-    greetingOpen_ = false;
-    channelJoined_.clear();
     refusedAt_ = clock_.timeOfDay();
-    gate_->setOpen(false);
     log_.appendSystem(
         QStringLiteral("Cannot log in to the chat network %1: %2").arg(serverName(), reason));
     if (events_)

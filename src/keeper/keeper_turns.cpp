@@ -141,17 +141,14 @@ KeeperTurns::tellAgainIfUndelivered(BooksTurn& turn, const QString& player,
     }
     const machine::GameOutcome& last = *delivery->lastOutcome;
     const std::optional<machine::PlayerRecord> record = books_.load(player);
-    const bool readable = std::ranges::all_of(last.finalDraw, machine::isSymbol) &&
-                          last.creditsAfter >= 0 &&
+    const bool readable = last.creditsAfter >= 0 &&
                           last.creditsAfter <= machine::kMaxShownCredits && record &&
                           record->credits == last.creditsAfter;
     if (!readable)
         return LastResult::Known;
     turn.notes << QStringLiteral("telling %1 the result of game ") +
                       QString::number(delivery->lastGame) + QStringLiteral(" again");
-    std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
-    if (next && !std::ranges::all_of(*next, machine::isSymbol))
-        next.reset();
+    const std::optional<machine::ReelCodes> next = record->pendingFirstDraw;
     QStringList lines = machine::gameResultLines(last.finalDraw, last.creditsAfter, next);
     qint64 withheld = 0;
     if (turn.returned && next) {
@@ -196,8 +193,7 @@ bool KeeperTurns::mayPlayHolds(BooksTurn& turn, const QString& player,
         return true;
     }
     const std::optional<machine::PlayerRecord> record = books_.load(player);
-    if (!record || !record->pendingFirstDraw ||
-        !std::ranges::all_of(*record->pendingFirstDraw, machine::isSymbol))
+    if (!record || !record->pendingFirstDraw)
         return true; // nothing to tell again: the machinekeeper answers as it does
     turn.told.push_back({{{false, player, machine::firstDrawLine(*record->pendingFirstDraw)}},
                          std::nullopt,

@@ -139,6 +139,9 @@ void ProgramFlow::startFailed(const QString& message, const QString& reason) {
 }
 
 void ProgramFlow::chosen(Choice choice, const QString& message, const QString& reason) {
+    // Answered, the box is no longer what the program waits on, though Qt deletes it only on the
+    // next turn of the loop: a stop in between closes the card as at any other time.
+    lastWord_ = nullptr;
     QString error, detail, keptAs;
     switch (choice) {
     case Choice::Quit:
@@ -165,7 +168,6 @@ void ProgramFlow::chosen(Choice choice, const QString& message, const QString& r
                      .arg(keptAs));
         break;
     }
-    exitCode_ = 0;
     showCard();
 }
 

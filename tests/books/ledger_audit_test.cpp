@@ -89,12 +89,12 @@ TEST(LedgerAudit, NamesEachFaultInTheBooks) {
         {"holds 1,0,0 ending on another draw",
          [](Ledger& l) { setGame2(l, 1, 0, true); },
          {"alice: game 2 ends on 04,05,06, which its holds do not allow after 01,02,03"}},
-        {"games for a player without a record",
-         [](Ledger& l) {
-             l.games.push_back({"carol", 1, 100, 1, 500, 109});
-             l.games.push_back({"carol", 2, 109, 1, 0, 108});
+        {"games for a player without a record, the name cut short",
+         [&](Ledger& l) {
+             l.games.push_back({longName, 1, 100, 1, 500, 109});
+             l.games.push_back({longName, 2, 109, 1, 0, 108});
          },
-         {"carol: games booked for a player without a record"},
+         {longName.left(64) + ": games booked for a player without a record"},
          4},
         {"a grant while one credit is left, enough for a game",
          [](Ledger& l) {

@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 using namespace jackwell::books;
@@ -349,6 +350,28 @@ TEST(SqliteSyncThread, NoLogIsNothingToSync) {
     SqliteSyncThread thread(dir.filePath("books.sqlite"));
     thread.sync([&](bool done) { synced = done; });
     EXPECT_TRUE(waitUntil([&] { return synced.has_value(); }, 5000) && *synced);
+}
+
+// Now and then the log's pages go into the books file, into each its own: a second books
+// file open in the same process takes nothing from the first.
+TEST_F(SqliteBooksTest, EachLogGoesIntoItsOwnBooksFileNowAndThen) {
+    auto first = open();
+    const QString firstPath = path();
+    startAfresh();
+    auto second = open();
+    ASSERT_TRUE(first && second);
+    auto syncRound = [](KeeperBooks& books, const QString& players) {
+        int answers = 0;
+        for (int i = 0; i < SqliteSyncThread::kSyncsPerCheckpoint; ++i) {
+            books.save(players + QString::number(i), PlayerRecord{});
+            books.whenDurable([&answers](bool) { ++answers; });
+        }
+        return waitUntil([&] { return answers == SqliteSyncThread::kSyncsPerCheckpoint; }, 20000);
+    };
+    ASSERT_TRUE(syncRound(*first, "a") && syncRound(*second, "b"));
+    const qint64 before = QFileInfo(firstPath).size();
+    ASSERT_TRUE(syncRound(*first, "c"));
+    EXPECT_GT(QFileInfo(firstPath).size(), before);
 }
 
 } // namespace

@@ -468,6 +468,14 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     ASSERT_TRUE(drive([&] { return greetings(*alice) == 4 && banners() == 2; }))
         << greetings(*alice) << " " << banners();
     EXPECT_TRUE(robotLog.filter("cut short").isEmpty()) << "idle books taken for stalled";
+    KeeperConfig quiet = robotConfig(); // reloaded with greet = no: nobody is greeted any more
+    quiet.greet = false;
+    robot->reconfigure(quiet);
+    passUntil(firstBanner + 1'300'000);
+    ASSERT_TRUE(rejoin());
+    drive([] { return false; }, 1500);
+    EXPECT_EQ(greetings(*alice), 4);
+    EXPECT_EQ(banners(), 2);
     robot->stop(); // with a goodbye the channel hears, in the server's quotes
     const QByteArray goodbye = "\"Jackwell closed\"";
     EXPECT_TRUE(watcher->waitFor([&](auto& m) { return m.param(0) == goodbye; }, kWaitMs));

@@ -1,7 +1,8 @@
-// A message whose change another machine sharing the books beats every time.
+// Messages worked on the books' thread when the books or the deliveries are not what they seem.
 #include "books/sqlite_books.h"
 #include "keeper/keeper_turns.h"
 #include "machine/texts.h"
+#include "support/book_entries.h"
 #include "support/troubled_books.h"
 
 #include <QTemporaryDir>
@@ -11,20 +12,48 @@
 namespace jackwell::keeper {
 namespace {
 
-// It is worked anew from what the books then hold, three times in all, and then refused (the
-// player is told the machine is out of order), not worked on for ever.
-TEST(KeeperTurns, AChangeRacedEveryTimeIsTriedThreeTimesThenRefused) {
+class KeeperTurnsTest : public ::testing::Test {
+protected:
     QTemporaryDir dir;
     QString error;
-    auto sqlite = books::SqliteBooks::create(dir.filePath("books.sqlite"), &error);
-    ASSERT_TRUE(sqlite) << error.toStdString();
-    books::TroubledBooks books(*sqlite);
-    books.racing = true;
-    KeeperTurns turns(books, "Rivet", 5);
+    std::unique_ptr<books::SqliteBooks> sqlite =
+        books::SqliteBooks::create(dir.filePath("books.sqlite"), &error);
+    books::TroubledBooks books{*sqlite};
+    KeeperTurns turns{books, "Rivet", 5};
     BooksTurn turn;
+};
+
+// A change another machine sharing the books beats every time is worked anew from what the
+// books then hold, three times in all, and then refused (the player is told the machine is out
+// of order), not worked on for ever.
+TEST_F(KeeperTurnsTest, AChangeRacedEveryTimeIsTriedThreeTimesThenRefused) {
+    books.racing = true;
     turns.work(turn, "alice", machine::kRegisterRequest, {});
     EXPECT_EQ(books.raced, 3);
     EXPECT_TRUE(turn.refusedWhy.has_value());
+}
+
+// Holds after a first draw that went astray, from a player the books hold no draw for: there is
+// nothing to tell again, and they are answered as the machinekeeper answers them, not left
+// without an answer.
+TEST_F(KeeperTurnsTest, HoldsAfterALostDrawTheBooksDoNotHoldAreAnswered) {
+    KeeperDeliveries lost;
+    lost.firstDrawQueued("alice", 1);
+    lost.recipientGone("alice");
+    turns.work(turn, "alice", machine::kHoldPrefix + QStringLiteral("1,1,0"), lost);
+    EXPECT_TRUE(!turn.told.empty() && !turn.told[0].replies.empty()) << "left unanswered";
+}
+
+// A last result that left the player no credits is told again like any other.
+TEST_F(KeeperTurnsTest, AResultThatLeftNoCreditsIsToldAgain) {
+    machine::PlayerRecord start = testing::registeredPlayer();
+    start.credits = start.freeCreditsGranted = machine::kGameCost;
+    const auto [game, after] =
+        testing::nextGame(start, {false, false, false}, {1, 2, 3}, {4, 4, 4});
+    ASSERT_EQ(after.credits, 0);
+    ASSERT_TRUE(books.save("alice", start) && books.commitGame("alice", game, after));
+    turns.work(turn, "alice", "hello", {});
+    EXPECT_TRUE(turn.toldAgain);
 }
 
 } // namespace

@@ -30,8 +30,10 @@ TEST(DockedWindows, theChatStandsBesideTheCardInOneWindowAndNeverOverTheReels) {
     QTemporaryDir home;
     Preferences preferences{home.filePath("Jackwell.conf")};
     ProgramWindows windows(rig.card, session, preferences, ProgramWindows::Arrangement::Docked);
+    ASSERT_TRUE(preferences.setChatWindow({.open = false, .geometry = std::nullopt}));
     bool painted = false;
     windows.show([&] { painted = true; });
+    EXPECT_FALSE(windows.chat().isVisible()) << "closed, as it was left";
     QWidget* dock = windows.dock();
     ASSERT_NE(dock, nullptr);
     EXPECT_TRUE(dock->isVisible() && dock->isWindow());
@@ -120,6 +122,9 @@ TEST(DockedWindows, theWindowsTheCardOpensShowInTheChatsPlaceAndCloseFromTheKeyb
         }
     }
 
+    windows.toggleChatWindow(); // C, once the windows gave the chat back: closed it stays
+    EXPECT_FALSE(Preferences(rig.preferencesPath).chatWindow().open);
+    windows.toggleChatWindow();
     dialogs.showKeys(); // scrolled to the keys in the dock too
     EXPECT_GT(dialogs.helpWindow()->text()->verticalScrollBar()->value(), 100);
     // The hint leaves the keys with the card.
