@@ -173,7 +173,9 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     ASSERT_TRUE(keeper.join("#other"));
     auto backend = openBackend(clock);
     std::vector<ChatLinkStatus> told;
-    backend->setListener({{}, [&] { told.push_back(backend->linkStatus()); }});
+    QStringList heard; // the lines the chat window is given as they come
+    backend->setListener({[&](const QString& line, int) { heard << line; },
+                          [&] { told.push_back(backend->linkStatus()); }});
     const auto inChannel = [&](const char* channel) {
         return [&backend, channel] { return backend->linkStatus().channel == channel; };
     };
@@ -198,6 +200,7 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     EXPECT_TRUE(first.first().contains("Welcome")) << first.first();
     EXPECT_TRUE(first.last().contains("MOTD")) << first.last();
     EXPECT_EQ(greetingLines(0).filter(QRegularExpression("Connected to|joined #casino")).size(), 2);
+    EXPECT_EQ(heard.filter("joined #casino").size(), 1);
 
     // An action's pieces leave room for its marks: 386 bytes fit in #casino, less 9 for them.
     const QByteArray waves = "waves" + QByteArray(400, '~');

@@ -78,7 +78,7 @@ TEST(ChatLibrary, refusesOtherRequestsAndHandsTheTextOverWithItsEnding) {
     EXPECT_EQ(delivered, QByteArray("line one\r\nline two    ") + '\0');
 }
 
-TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
+TEST(ChatTransport, repetitionsWaitOnTheEventLoopKeepTheOrderAndGiveUpAfterTheBound) {
     Rig rig;
     std::vector<ChatTransport::GivenUp> givenUp;
     rig.chat.setGivenUpHandler([&](const auto& request) { givenUp.push_back(request); });
@@ -106,18 +106,16 @@ TEST(ChatTransport, repetitionsWaitOnTheEventLoopAndGiveUpAfterTheBound) {
     rig.clock.advance(ChatTransport::kRetryBoundMs + 1000);
     ASSERT_EQ(givenUp.size(), 2u);
     EXPECT_TRUE(givenUp[1].timedOut && givenUp[1].readText);
-}
 
-TEST(ChatTransport, requestsKeepTheirOrderBehindARepetition) {
-    Rig rig;
-    rig.backend->statuses = {ChatStatus::Busy, ChatStatus::Busy, ChatStatus::Done,
-                             ChatStatus::Done};
-    rig.chat.sendPrivateMessage("Rivet", "first");
-    rig.chat.sendPrivateMessage("Rivet", "second");
-    EXPECT_EQ(rig.backend->count("send"), 1); // the second waits its turn
-    rig.clock.advance(1000);
+    Rig ordered; // requests behind a repetition keep their order
+    ordered.backend->statuses = {ChatStatus::Busy, ChatStatus::Busy, ChatStatus::Done,
+                                 ChatStatus::Done};
+    ordered.chat.sendPrivateMessage("Rivet", "first");
+    ordered.chat.sendPrivateMessage("Rivet", "second");
+    EXPECT_EQ(ordered.backend->count("send"), 1); // the second waits its turn
+    ordered.clock.advance(1000);
     QStringList sent;
-    for (const auto& call : rig.backend->calls)
+    for (const auto& call : ordered.backend->calls)
         sent << call.message;
     EXPECT_EQ(sent, (QStringList{"first", "first", "first", "second"}));
 }
@@ -137,10 +135,8 @@ TEST(ChatTransport, onTextCleansTheDeliveredText) {
         {"a lone LF stays", "one\n", "one\n"},
         {"UTF-8 is widened", "Grüße", QString::fromUtf8("Grüße")},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(ChatTransport::cleanChatText(row.delivered), row.stored);
-    }
+    for (const auto& row : rows)
+        EXPECT_EQ(ChatTransport::cleanChatText(row.delivered), row.stored) << row.name;
 }
 
 // A wait resumes once, on the first text that is not empty, and never for an owner that is gone.

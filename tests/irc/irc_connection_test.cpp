@@ -56,7 +56,7 @@ struct IrcConnectionTest : ::testing::Test {
     void registerAs(const QByteArray& nick) {
         open(server.listener.serverPort());
         ASSERT_TRUE(server.waitForLine("USER jackwell 0 * :Jackwell player"));
-        server.send(":s CAP * LS :multi-prefix\r\n:s 001 " + nick + " :Welcome\r\n");
+        server.send(":s CAP * LS :multi-prefix\r\n:s 001 " + nick + " :Welcome to the network\r\n");
         ASSERT_TRUE(server.waitForLine("JOIN #casino"));
     }
 };

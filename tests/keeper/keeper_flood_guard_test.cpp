@@ -46,7 +46,7 @@ TEST(KeeperFloodGuard, APlayerGetsABurstThenAFewASecondAndOneWarning) {
     }
 }
 
-TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumber) {
+TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumberKeepingWarnings) {
     VirtualClock clock;
     KeeperFloodGuard guard(clock);
     for (int i = 0; i < 1000; ++i)
@@ -65,27 +65,23 @@ TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumber) {
     EXPECT_EQ(guard.admit("newcomer"), Verdict::Drop);
     clock.advance(KeeperFloodGuard::kWarnEveryMs + 1000);
     EXPECT_EQ(guard.admit("newcomer"), Verdict::Take) << "room again once the others went quiet";
-}
 
-// Making room forgets the players whose buckets are full again, but not a warning given lately:
-// a flooder back within the time is not warned twice.
-TEST(KeeperFloodGuard, MakingRoomKeepsARecentWarning) {
-    VirtualClock clock;
-    clock.advance(KeeperFloodGuard::kWarnEveryMs); // well after the robot started
-    KeeperFloodGuard guard(clock);
+    // A guard started long after the clock: making room forgets full buckets, but not a warning
+    // given lately, so a flooder back within the time is not warned twice.
+    KeeperFloodGuard later(clock);
     for (int i = 0; i <= KeeperFloodGuard::kBurst; ++i)
-        guard.admit("flood");
+        later.admit("flood");
     for (qsizetype i = 1; i < KeeperFloodGuard::kMaxPlayers; ++i)
-        guard.admit(QStringLiteral("p%1").arg(i));
+        later.admit(QStringLiteral("p%1").arg(i));
     clock.advance(999); // every bucket full again, but the last sweep was under a second ago
-    EXPECT_EQ(guard.admit("newcomer"), Verdict::Drop);
+    EXPECT_EQ(later.admit("newcomer"), Verdict::Drop);
     clock.advance(1);
-    EXPECT_EQ(guard.admit("newcomer"), Verdict::Take);
-    EXPECT_EQ(guard.followed(), 2);
+    EXPECT_EQ(later.admit("newcomer"), Verdict::Take);
+    EXPECT_EQ(later.followed(), 2);
     clock.advance(1000);
     for (int i = 0; i < 8; ++i) // a burst of eight
-        ASSERT_EQ(guard.admit("flood"), Verdict::Take) << i;
-    EXPECT_EQ(guard.admit("flood"), Verdict::Drop) << "warned two seconds ago";
+        ASSERT_EQ(later.admit("flood"), Verdict::Take) << i;
+    EXPECT_EQ(later.admit("flood"), Verdict::Drop) << "warned two seconds ago";
 }
 
 // To the millisecond: how long a player waits, a message the moment a whole one is back, the
@@ -113,16 +109,15 @@ TEST(KeeperFloodGuard, KeepsItsTimesToTheMillisecond) {
 
     // Swept at 10 s, not at 9999 ms: alice, warned at the start, is forgotten then, and bob's
     // bucket, not full again, is kept. A second later, with room enough, nobody is swept.
-    VirtualClock clock2;
-    KeeperFloodGuard sweeping(clock2);
+    KeeperFloodGuard sweeping(clock); // a guard of its own
     for (int i = 0; i <= KeeperFloodGuard::kBurst; ++i)
         sweeping.admit("alice");
-    clock2.advance(9999);
+    clock.advance(9999);
     sweeping.admit("bob");
-    clock2.advance(1);
+    clock.advance(1);
     sweeping.admit("bob");
     EXPECT_EQ(sweeping.followed(), 1);
-    clock2.advance(1000);
+    clock.advance(1000);
     sweeping.admit("carol");
     EXPECT_EQ(sweeping.followed(), 2);
 }

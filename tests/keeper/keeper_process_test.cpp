@@ -294,6 +294,7 @@ TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
     const QByteArray port = QByteArray::number(TestServer::freeLoopbackPort());
     ASSERT_NO_FATAL_FAILURE(start(false, kOperLine + "metrics = 127.0.0.1:" + port + "\n"));
     ASSERT_TRUE(prometheus.start(port.toUShort(), &error)) << error;
+    runEventsFor(1500); // a robot running for a while, whose commits still take milliseconds
     auto alice = registered("alice");
     for (int game = 1; game <= 3; ++game) {
         alice->privmsg(kKeeper, holdsLine("1,0,1"));
@@ -306,6 +307,11 @@ TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
     EXPECT_GE(prometheus.query("jackwell_keeper_book_commit_seconds_count").value_or(0), 4.0);
     EXPECT_LE(prometheus.query("max(jackwell_keeper_book_commit_seconds_bucket)"), // cumulative
               prometheus.query("jackwell_keeper_book_commit_seconds_count"));
+    EXPECT_LT(prometheus
+                  .query("jackwell_keeper_book_commit_seconds_sum / "
+                         "jackwell_keeper_book_commit_seconds_count")
+                  .value_or(99),
+              1.0); // each commit timed from its own start
     EXPECT_EQ(prometheus.query("jackwell_keeper_connected + jackwell_keeper_nick_held"), 2.0);
     EXPECT_EQ(prometheus.query("jackwell_keeper_logged_in"), 0.0);
     EXPECT_EQ(prometheus.query("jackwell_keeper_games_refused_total"), 0.0);

@@ -1,6 +1,9 @@
 // The robot's send queue: never more lines than the pace allows in any window, lanes taking
-// turns, order kept within a lane, a flooding lane capped, nothing out while closed.
+// turns, order kept within a lane, a flooding lane capped, nothing out while closed; and the
+// greetings it carries, bounded.
 #include "clock/virtual_clock.h"
+#include "irc/irc_connection.h"
+#include "keeper/keeper_greeter.h"
 #include "keeper/keeper_send_queue.h"
 
 #include <gtest/gtest.h>
@@ -220,6 +223,25 @@ TEST_F(KeeperSendQueueTest, ANewPaceHoldingAndReleaseTakeEffectAtOnce) {
     clock.advance(2000); // c0 went just now: d0 at one second, d1 at two
     EXPECT_EQ(sent.back().line, "d1");
     EXPECT_LE(asked, 8);
+}
+
+// Past the players whose greetings it remembers, nobody new is greeted until some greeting is a
+// minute old; then room is made from those alone.
+TEST_F(KeeperSendQueueTest, PastItsBoundTheGreeterGreetsNobodyNewUntilAGreetingIsDue) {
+    queue.setPace({1 << 30, 1});
+    queue.setOpen(true);
+    IrcConnection connection(clock, IrcConfig{}, {});
+    KeeperGreeter greeter(clock, queue, connection, true);
+    clock.advance(10'000);
+    for (int i = 0; i < KeeperGreeter::kGreetedAtMost; ++i)
+        greeter.greetJoining("p", QString::number(i));
+    const qsizetype all = sent.size();
+    clock.advance(KeeperGreeter::kPlayerGreetingMs - 1);
+    greeter.greetJoining("late", "late");
+    EXPECT_EQ(sent.size(), all) << "nobody new before a greeting is due";
+    clock.advance(1);
+    greeter.greetJoining("late", "late");
+    EXPECT_EQ(sent.size(), all + 1);
 }
 
 } // namespace

@@ -113,36 +113,10 @@ TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
     EXPECT_NE(document->firstBlock().blockFormat().background().style(), Qt::NoBrush);
 }
 
-// The view follows the newest line unless the player scrolled back to read; back at the end, too.
-TEST(ChatWindow, followsTheEndUnlessScrolledBack) {
-    ChatRig rig;
-    ChatWindow& chat = rig.chat;
-    QScrollBar* bar = chat.logView()->verticalScrollBar();
-    for (int i = 0; i < 200; ++i)
-        rig.world->appendPublic("Oskar", QStringLiteral("line %1").arg(i));
-    rig.clock.advance(ChatWindow::kFrameMs);
-    ASSERT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum());
-
-    bar->setValue(bar->maximum() / 2); // the player scrolls back
-    const int readingAt = bar->value();
-    for (int i = 0; i < 50; ++i)
-        rig.world->appendPublic("Oskar", QStringLiteral("more %1").arg(i));
-    rig.clock.advance(ChatWindow::kFrameMs);
-    EXPECT_EQ(bar->value(), readingAt);
-    EXPECT_FALSE(chat.followsEnd());
-
-    bar->setValue(bar->maximum());
-    rig.world->appendPublic("Oskar", "and the end again");
-    rig.clock.advance(ChatWindow::kFrameMs);
-    EXPECT_EQ(bar->value(), bar->maximum());
-    EXPECT_TRUE(chat.followsEnd());
-}
-
 // Enter sends what is typed: plain text in public, /msg privately as "ESP to NAME: text", the
 // other commands as in any chat client (the embedded world saying what /join and /nick mean
 // there); a bad command is refused on a system line, and the typing line is emptied each time.
-TEST(ChatWindow, typingReachesTheWorld) {
+TEST(ChatWindow, typingReachesTheWorldAndTheViewFollowsTheEndUnlessScrolledBack) {
     ChatRig rig;
     QLineEdit* typing = rig.chat.typingLine();
     for (const char* typed :
@@ -165,6 +139,28 @@ TEST(ChatWindow, typingReachesTheWorld) {
     EXPECT_EQ(
         shown.filter(QRegularExpression("^<system>: /(msg|query|me|join|nick|help)[ :]")).size(),
         6); // the help
+
+    // The view follows the newest line unless the player scrolled back to read; at the end again.
+    QScrollBar* bar = rig.chat.logView()->verticalScrollBar();
+    for (int i = 0; i < 200; ++i)
+        rig.world->appendPublic("Oskar", QStringLiteral("line %1").arg(i));
+    rig.clock.advance(ChatWindow::kFrameMs);
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(bar->maximum() / 2); // the player scrolls back
+    const int readingAt = bar->value();
+    for (int i = 0; i < 50; ++i)
+        rig.world->appendPublic("Oskar", QStringLiteral("more %1").arg(i));
+    rig.clock.advance(ChatWindow::kFrameMs);
+    EXPECT_EQ(bar->value(), readingAt);
+    EXPECT_FALSE(rig.chat.followsEnd());
+
+    bar->setValue(bar->maximum());
+    rig.world->appendPublic("Oskar", "and the end again");
+    rig.clock.advance(ChatWindow::kFrameMs);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(rig.chat.followsEnd());
 }
 
 // Each line stays one line whatever it holds; a long one is cut; the protocol's codes and amounts
