@@ -31,6 +31,7 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         rig.app->dialogs().showStatistics();
         StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
         ASSERT_TRUE(statistics && statistics->isVisible());
+        EXPECT_FALSE(statistics->frameGeometry().intersects(card.frameGeometry())) << "at once";
         EXPECT_EQ(statistics->figure("Games played"), "0");
         auto* chart = statistics->findChild<QWidget*>("creditsChart");
         EXPECT_TRUE(chart && chart->accessibleName() == "Credits after each game");
