@@ -53,8 +53,8 @@ struct BooksAudit {
 // and their games, see machine::Books), the robot needs to know how far each player's results
 // are known to have reached them, to make a burst of changes durable at once, and to have the
 // whole ledger checked. Any store that keeps these promises can serve the robot. Draws come back
-// only as a machine makes them, every code a reel's symbol: a player whose stored draws are not
-// is not read at all.
+// only as a machine makes them, every code a reel's symbol: a player whose waiting draw is not is
+// not read at all, and a game whose draws are not comes back without its outcome.
 class KeeperBooks : public machine::Books {
 public:
     // The player's last game and how far results have been passed on. nullopt when the books

@@ -242,9 +242,10 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
             EXPECT_EQ(rig.app->options(), Options{});
         }
         if (plays) { // played after all, the program ends as any other run: exit code 0
-            // Stopped by the system before the answered box is deleted, or closed.
-            row.ending == PlayEmbedded ? run.flow.stopBySystem()
-                                       : void(rig.app->windows().card().close());
+            if (row.ending == PlayEmbedded) // stopped before the answered box is deleted
+                run.flow.stopBySystem();
+            else
+                rig.app->windows().card().close();
             EXPECT_TRUE(testing::waitUntil([&] { return !run.exitCodes.empty(); }, 5000));
             EXPECT_EQ(run.exitCodes, std::vector<int>{0});
             EXPECT_FALSE(rig.app->windows().card().isVisible());
