@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-multimedia-dev qcoro-qt6-dev libqt6sql6-sqlite sqlite3
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation2
-    xvfb xauth xdotool openbox # the real program driven on a virtual display in its tests
+    xvfb xauth xdotool openbox x11-utils # the real program driven on a virtual display in its tests
     ngircd openssl inspircd anope
     postgresql-15 libqt6sql6-psql libpq-dev # the robot's books on a PostgreSQL server, and its tests
     prometheus # scrapes the robot's metrics in its tests

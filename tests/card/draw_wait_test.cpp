@@ -170,6 +170,10 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
         rig.backend->reportGone("Rivet");
         rig.clock.advance(Card::kDrawWaitMs + 1000);
         EXPECT_EQ(rig.state.notice, kHoldsNotSentNotice);
+        rig.backend->close(); // and sent again where the link gives them up: said so again
+        rig.click(&Card::sendHolds);
+        EXPECT_EQ(rig.state.notice, kHoldsNotSentNotice);
+        rig.backend->open({});
         rig.card.sendHolds();
         rig.click(&Card::finish);
         EXPECT_EQ(rig.state.notice, kAwaitingFinalNotice);

@@ -135,9 +135,8 @@ TEST(IrcMessage, nicknamesAndChannels) {
     for (const QByteArray& name : neither)
         EXPECT_FALSE(isValidNickname(name) || isChannelName(name)) << name;
     EXPECT_FALSE(isValidNickname("Keeper", 5)); // the server's own limit
-    EXPECT_TRUE(sameNickname("Keeper[1]", "kEEPER{1}"));
-    EXPECT_TRUE(sameNickname("AZ", "az"));
-    EXPECT_FALSE(sameNickname("Keeper", "Keeper_"));
+    EXPECT_TRUE(sameNickname("Keeper[1]", "kEEPER{1}") && sameNickname("AZ", "az") &&
+                !sameNickname("Keeper", "Keeper_"));
 }
 
 TEST(IrcMessage, builtLinesCarryNoLineBreakAndNeverPass512Bytes) {

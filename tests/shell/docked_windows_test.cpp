@@ -45,14 +45,12 @@ TEST(DockedWindows, theChatStandsBesideTheCardInOneWindowAndNeverOverTheReels) {
     const QSize withChat = dock->size();
     const QRect card = windows.card().geometry();
     EXPECT_EQ(card, QRect(0, 0, 197, 302));
-    EXPECT_TRUE(windows.chat().isVisible());
-    EXPECT_FALSE(windows.chat().geometry().intersects(card));
-    EXPECT_TRUE(dock->rect().contains(windows.chat().geometry()));
-    EXPECT_TRUE(preferences.chatWindow().open);
+    EXPECT_TRUE(windows.chat().isVisible() && !windows.chat().geometry().intersects(card));
+    EXPECT_TRUE(dock->rect().contains(windows.chat().geometry()) && preferences.chatWindow().open);
+    EXPECT_LT(dock->minimumSizeHint().width(), withChat.width()) << "the chat may be narrowed";
 
     windows.toggleChatWindow(); // C
-    EXPECT_FALSE(windows.chat().isVisible());
-    EXPECT_FALSE(preferences.chatWindow().open);
+    EXPECT_FALSE(windows.chat().isVisible() || preferences.chatWindow().open);
     EXPECT_TRUE(QTest::qWaitFor([&] { return dock->size() == card.size(); }, 2000))
         << dock->width() << "x" << dock->height();
     windows.toggleChatWindow();

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The card and the chat window as a window manager frames them, on a real X server: the chat
+# stands beside the card, their frames (title bars and borders included) never overlap and lie
+# wholly on the screen; once placed, the windows are the player's to move, over each other if
+# they like.
+# Usage: window_frames_test.sh JACKWELL
+set -euo pipefail
+jackwell=$1
+for tool in xvfb-run xdotool xwininfo xprop openbox; do
+    command -v "$tool" >/dev/null ||
+        { echo "SKIP: $tool is missing (scripts/install-deps.sh installs it)"; exit 77; }
+done
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config QT_QPA_PLATFORM=xcb
+
+# Prints "left top right bottom" of the card's frame, the chat's, the chat's once the player has
+# dragged it over the card, then the screen's "width height".
+mapfile -t seen < <(xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    openbox >/dev/null 2>&1 & wm=$!
+    timeout 20 xdotool search --sync --name "^Openbox\$" >/dev/null # managing the screen
+    "$0" 2>>"$HOME/stderr" & pid=$!
+    trap "kill -TERM $pid $wm 2>/dev/null; wait $pid || true" EXIT
+    card=$(timeout 20 xdotool search --sync --onlyvisible --name "Jackwell\$" | head -1)
+    chat=$(timeout 20 xdotool search --sync --onlyvisible --name "^Chat\$" | head -1)
+    sleep 3 # the window manager frames both, and the program places them again if it must
+    frame() {
+        read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | tr -d , | cut -d= -f2)
+        read -r x y w h < <(xwininfo -id "$1" |
+            awk "/Absolute upper-left X/{x=\$4} /Absolute upper-left Y/{y=\$4}
+                 /^ *Width/{w=\$2} /^ *Height/{h=\$2} END{print x, y, w, h}")
+        echo $((x - l)) $((y - t)) $((x + w + r)) $((y + h + b))
+    }
+    frame "$card" && frame "$chat"
+    read -r x y _ < <(frame "$card")
+    xdotool windowmove "$chat" $((x + 40)) $((y + 40)) && sleep 1.5 && frame "$chat"
+    xwininfo -root | awk "/^ *Width/{w=\$2} /^ *Height/{h=\$2} END{print w, h}"' "$jackwell")
+
+read -r cl ct cr cb <<<"${seen[0]}"
+read -r hl ht hr hb <<<"${seen[1]}"
+read -r dl dt _ <<<"${seen[2]}"
+read -r sw sh <<<"${seen[3]}"
+where="card $cl,$ct-$cr,$cb chat $hl,$ht-$hr,$hb on $sw x $sh"
+fail() { echo "FAIL: $1 ($where)"; exit 1; }
+((cl >= 0 && ct >= 0 && hl >= 0 && ht >= 0)) || fail "a frame starts off the screen"
+((cr <= sw && hr <= sw && cb <= sh && hb <= sh)) || fail "a frame ends off the screen"
+((cr <= hl)) || fail "the chat does not stand beside the card, clear of it"
+((dl < cr && dt < cb)) || fail "the chat dragged over the card was moved away (to $dl,$dt)"
+echo "framed: $where; dragged over the card, the chat stays at $dl,$dt"
