@@ -35,13 +35,19 @@ TEST_F(KeeperTurnsTest, AChangeRacedEveryTimeIsTriedThreeTimesThenRefused) {
 
 // Holds after a first draw that went astray, from a player the books hold no draw for: there is
 // nothing to tell again, and they are answered as the machinekeeper answers them, not left
-// without an answer.
+// without an answer. A first draw told then is not told again by a message worked next.
 TEST_F(KeeperTurnsTest, HoldsAfterALostDrawTheBooksDoNotHoldAreAnswered) {
     KeeperDeliveries lost;
     lost.firstDrawQueued("alice", 1);
     lost.recipientGone("alice");
     turns.work(turn, "alice", machine::kHoldPrefix + QStringLiteral("1,1,0"), lost);
     EXPECT_TRUE(!turn.told.empty() && !turn.told[0].replies.empty()) << "left unanswered";
+    BooksTurn registering, next;
+    registering.number = 1, next.number = 2;
+    turns.work(registering, "alice", machine::kRegisterRequest, lost);
+    turns.work(next, "alice", "hello", lost);
+    EXPECT_TRUE(isFirstDrawTold(registering.told.at(0).replies) &&
+                !isFirstDrawTold(next.told.at(0).replies));
 }
 
 // A last result that left the player no credits is told again like any other.
