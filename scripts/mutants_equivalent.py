@@ -9,7 +9,10 @@ ROOT = Path(__file__).resolve().parent.parent
 EQUIVALENTS = ROOT / "tests/mutants/equivalent.list"
 
 # Equivalent mutants: tests/mutants/equivalent.list, in the format of the other lists, each
-# with `uncatchable: reason`; `from:` and `to:` are the whole line before and after, trimmed.
+# with `uncatchable: reason`; `from:` and `to:` are the whole line before and after, trimmed. A
+# line that stands more than once in its file is named with a neighbour, as in the other lists:
+# `from: LINE⏎NEXT` (the line after it as it stands, indented) or `from: PREVIOUS⏎LINE` (the line
+# before it, trimmed, then the changed line as it stands).
 
 # A place in twips in a window's layout table ({left, top, width, height}) is shown in whole
 # pixels, rounded (src/shell/card_layout.h: toPixels); one twip more or less that rounds to the
@@ -45,3 +48,14 @@ def read_equivalents():
         key, _, value = line.partition(":")
         entry[key.strip()] = value[1:] if value.startswith(" ") else value
     return entries
+
+
+def is_equivalent(equivalents, source, lines, number, line, mutated):
+    """Whether the mutant of line `number` (1-based) of `lines`, the file's lines, is listed."""
+    if (source, line.strip(), mutated.strip()) in equivalents:
+        return True
+    after = lines[number] if number < len(lines) else ""
+    before = lines[number - 2].strip() if number >= 2 else ""
+    return ((source, f"{line.strip()}\u23ce{after}", f"{mutated.strip()}\u23ce{after}") in equivalents
+            or (source, f"{before}\u23ce{line}", f"{before}\u23ce{mutated}") in equivalents)
+

@@ -32,7 +32,7 @@ import sys
 import time
 from pathlib import Path
 
-from mutants_equivalent import read_equivalents, same_pixel
+from mutants_equivalent import is_equivalent, read_equivalents, same_pixel
 
 ROOT = Path(__file__).resolve().parent.parent
 
@@ -388,6 +388,12 @@ def wilson(successes, n, z=1.96):
     return max(0.0, centre - half), min(1.0, centre + half)
 
 
+def file_lines(source, cache={}):
+    if source not in cache:
+        cache[source] = (ROOT / source).read_text(encoding="utf-8").split("\n")
+    return cache[source]
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", default="build")
@@ -451,7 +457,7 @@ def main():
     for index, mutant in enumerate(sample, start=1):
         source, number, line, mutated, what = mutant
         where = f"{source}:{number}"
-        if (source, line.strip(), mutated.strip()) in equivalents:
+        if is_equivalent(equivalents, source, file_lines(source), number, line, mutated):
             counts["equivalent"] += 1
             print(f"[{index}/{len(sample)}] equivalent  {where}  ({what})", flush=True)
             continue
