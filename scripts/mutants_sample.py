@@ -21,6 +21,7 @@ Usage: scripts/mutants_sample.py [--build DIR] [-n N] [--seed S] [--area AREA] [
 """
 
 import argparse
+import functools
 import json
 import math
 import os
@@ -388,10 +389,9 @@ def wilson(successes, n, z=1.96):
     return max(0.0, centre - half), min(1.0, centre + half)
 
 
-def file_lines(source, cache={}):
-    if source not in cache:
-        cache[source] = (ROOT / source).read_text(encoding="utf-8").split("\n")
-    return cache[source]
+@functools.lru_cache(maxsize=None)
+def file_lines(source):
+    return (ROOT / source).read_text(encoding="utf-8").split("\n")
 
 
 def main():

@@ -7,13 +7,7 @@
 # Usage: held_keys_test.sh JACKWELL JACKWELL_KEEPER
 set -euo pipefail
 jackwell=$1 keeper=$2
-for tool in xvfb-run xdotool openbox; do
-    command -v "$tool" >/dev/null ||
-        { echo "SKIP: $tool is missing (scripts/install-deps.sh installs it)"; exit 77; }
-done
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config QT_QPA_PLATFORM=xcb
+source "$(dirname "$0")/openbox_desktop.sh"
 export books=$home/data/Jackwell/rivet.sqlite keeper
 
 # GET HOST and REGISTER (free credits and a first draw), then on the card: "hold:KEY" holds KEY

@@ -6,13 +6,7 @@
 # Usage: window_frames_test.sh JACKWELL
 set -euo pipefail
 jackwell=$1
-for tool in xvfb-run xdotool xwininfo xprop openbox; do
-    command -v "$tool" >/dev/null ||
-        { echo "SKIP: $tool is missing (scripts/install-deps.sh installs it)"; exit 77; }
-done
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config QT_QPA_PLATFORM=xcb
+source "$(dirname "$0")/openbox_desktop.sh" xwininfo xprop
 
 # Prints "left top right bottom" of the card's frame, the chat's, the chat's once the player has
 # dragged it over the card, then the screen's "width height".
