@@ -43,8 +43,7 @@ TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore)
         if (!answered) {
             rig.clock.advance(Card::kDrawWaitMs + Card::kDrawPollMs);
             EXPECT_EQ(rig.state.notice, kNoAnswerNotice);
-            EXPECT_FALSE(rig.card.isWaitingForChat());
-            EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+            EXPECT_FALSE(rig.card.isWaitingForChat() || rig.state.reels[0].timer.enabled);
             EXPECT_TRUE(rig.state.finishEnabled);
             rig.card.sendHolds(); // sent again: no longer unanswered
             EXPECT_TRUE(rig.state.notice.isEmpty());

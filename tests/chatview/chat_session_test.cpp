@@ -219,8 +219,7 @@ TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
                                          "Rivet sent your final draw: FINISH shows it",
                                          "Rivet: FINAL: | 14 | 14 | 14 | Credits: (99)",
                                          "Rivet sent your first draw: START shows it"}));
-    EXPECT_TRUE(rig.shown[2].pictures.empty());
-    EXPECT_TRUE(rig.shown[2].look.kind == Kind::PrivateFrom);
+    EXPECT_TRUE(rig.shown[2].pictures.empty() && rig.shown[2].look.kind == Kind::PrivateFrom);
 
     rig.session.drawShown("Rivet: FINAL: | 04 | 04 | 04 | Credits: (99)"); // no such line
     EXPECT_TRUE(rig.revealed.empty());

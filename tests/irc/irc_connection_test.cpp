@@ -85,8 +85,7 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
                 "PING :t0k3n\r\n:ali2!u@h NICK :Bob\r\n:carol!u@h NICK :Dave\r\n"
                 ":s 005 Bob NICKLEN=999 :are supported\r\n");
     ASSERT_TRUE(server.waitForLine("PONG :t0k3n"));
-    EXPECT_TRUE(server.received.contains("JOIN #casino"));
-    EXPECT_TRUE(connection->isRegistered());
+    EXPECT_TRUE(server.received.contains("JOIN #casino") && connection->isRegistered());
     EXPECT_EQ(connection->findChild<QTcpSocket*>()->socketOption(QTcpSocket::LowDelayOption), 1)
         << "each line leaves at once, never held for the one before it";
     EXPECT_EQ(connection->account(), "alice");

@@ -280,8 +280,7 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
                              "authentication failed"))
         << log;
     EXPECT_TRUE(log.contains("holds a password and other users may read it")) << log;
-    EXPECT_FALSE(log.contains("warning: warning:"));
-    EXPECT_FALSE(log.contains("wrongpass"));
+    EXPECT_FALSE(log.contains("warning: warning:") || log.contains("wrongpass"));
 
     IrcBackend backend(clock, cardLogin("Dora", "dora", "s3cretpw"));
     ASSERT_TRUE(backend.open({})) << backend.openError();

@@ -35,8 +35,7 @@ protected:
         robot->setNick(nick);
         robot->setBooks(database_.address().toUtf8());
         robot->setEnvironment(database_.environment());
-        EXPECT_TRUE(robot->writeConfig(kOperLine));
-        EXPECT_TRUE(robot->start());
+        EXPECT_TRUE(robot->writeConfig(kOperLine) && robot->start());
         EXPECT_TRUE(robot->waitForLog("lines a second", kWaitMs)) << robot->log();
         return robot;
     }

@@ -267,12 +267,10 @@ TEST(Shutdown, closesTheLinkThePayoutsWindowAndTheHelpAndSavesTheOptions) {
     rig.app->options() = {"/sounds/win, loud.wav", {}, CheckState::Clear, CheckState::Ticked};
     rig.app->shutDown();
     EXPECT_EQ(rig.app->chatLibrary().backend(), nullptr);
-    EXPECT_TRUE(payouts.isNull());
-    EXPECT_TRUE(help.isNull());
+    EXPECT_TRUE(payouts.isNull() && help.isNull());
     EXPECT_TRUE(options.isNull() && !rig.app->dialogs().statisticsWindow());
     rig.app->dialogs().showHelp(); // F1 while the program ends
-    EXPECT_FALSE(rig.app->dialogs().helpWindow());
-    EXPECT_FALSE(rig.app->card().payouts.exists);
+    EXPECT_FALSE(rig.app->dialogs().helpWindow() || rig.app->card().payouts.exists);
     Options reread;
     ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
     EXPECT_EQ(reread, rig.app->options());
