@@ -66,10 +66,9 @@ TEST(KeeperDeliveries, ALostConnectionForgetsWhatWasSentOverIt) {
     deliveries.connectionLost();
     EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown);
     EXPECT_EQ(deliveries.status("bob", 2), Status::Queued);
-    EXPECT_EQ(deliveries.probeAnswered().results, Marks{}) << "the probe went with the connection";
 
     deliveries.handedOver("bob", 2);
-    deliveries.probeSent();
+    deliveries.probeSent(); // the first answer is this probe's: the one before went with the link
     EXPECT_EQ(deliveries.probeAnswered().results, (Marks{{"bob", 2}}));
 }
 
