@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The card and the chat window as a window manager frames them, on a real X server: the chat
-# stands beside the card (below it on a narrow screen), their frames (title bars and borders
-# included) never overlap and lie wholly on the screen; once placed, the windows are the
-# player's to move, over each other if they like. Tried on a wide screen with openbox's own
-# theme, and on a narrow one with title bars far taller than the program guesses before the
-# window manager has framed the windows.
+# stands beside the card (below it on a narrow screen), the pair in the middle of the screen,
+# their frames (title bars and borders included) never overlap and lie wholly on the screen;
+# once placed, the windows are the player's to move, over each other if they like. Tried on a
+# wide screen with openbox's own theme, and on a narrow one with title bars far taller than the
+# program guesses before the window manager has framed the windows.
 # Usage: window_frames_test.sh JACKWELL
 set -euo pipefail
 jackwell=$1
@@ -55,6 +55,8 @@ for arrangement in "1024x768 " "480x1300 $home/tall-titles.xml"; do
     ((cl >= 0 && ct >= 0 && hl >= 0 && ht >= 0)) || fail "a frame starts off the screen"
     ((cr <= sw && hr <= sw && cb <= sh && hb <= sh)) || fail "a frame ends off the screen"
     ((cr <= hl || cb <= ht)) || fail "the chat does not stand beside the card, clear of it"
+    # Side by side on a first run, the pair stands in the middle (within a guessed border).
+    ((cb <= ht || (cl - (sw - hr) <= 16 && sw - hr - cl <= 16))) || fail "the pair is off-centre"
     ((dl < cr && dt < cb)) || fail "the chat dragged over the card was moved away (to $dl,$dt)"
     echo "framed: $where; dragged over the card, the chat stays at $dl,$dt"
 done
