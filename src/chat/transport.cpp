@@ -35,12 +35,9 @@ void ChatTransport::onStatus(const QByteArray& status) {
     lastStatus_ = QString::fromUtf8(status);
 }
 
-void ChatTransport::onEvent(const QByteArray& name, qint16 number, const QByteArray& detail) {
-    eventName_ = QString::fromUtf8(name);
-    eventNumber_ = number;
-    eventDetail_ = QString::fromUtf8(detail);
+void ChatTransport::onEvent(const QByteArray&, qint16 number, const QByteArray& detail) {
     if (number == ChatLibrary::kGoneEvent && peerGone_)
-        peerGone_(eventDetail_);
+        peerGone_(QString::fromUtf8(detail));
 }
 
 QString ChatTransport::cleanChatText(QByteArrayView text) {

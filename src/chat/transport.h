@@ -111,8 +111,6 @@ private:
     QByteArray appName_;
     QString chatText_;
     QString lastStatus_;
-    QString eventName_, eventDetail_;
-    qint16 eventNumber_ = 0;
     std::deque<Request> queue_;
     std::unique_ptr<Alarm> retryAlarm_;
     bool pumping_ = false;
