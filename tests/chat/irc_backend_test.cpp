@@ -263,6 +263,9 @@ TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutageAndFailsToOpenWhereNoSer
     ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
     EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::NotRegistered);
     EXPECT_EQ(backend->linkStatus().state, ChatLinkStatus::State::Reconnecting);
+    const QByteArray where = "connection to 127.0.0.1:" + QByteArray::number(server.port());
+    backend->sayInPublic("anyone?"); // the chat shows it went nowhere
+    EXPECT_TRUE(backend->log().lines().endsWith("<system>: Not said: no " + where));
     virtualTime.advance(30'000); // half a minute offline: given up
     EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::GivenUp);
     // From now on the chat window says since when the link is down.
@@ -270,9 +273,8 @@ TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutageAndFailsToOpenWhereNoSer
     EXPECT_EQ(status.state, ChatLinkStatus::State::Offline);
     EXPECT_EQ(status.offlineSince, std::optional<double>(12 * 3600.0)); // when it was lost
     EXPECT_TRUE(status.nextTryInMs.has_value());                        // attempts go on
-    EXPECT_TRUE(backend->log().lines().endsWith("<system>: Message to Keeper not sent: no "
-                                                "connection to 127.0.0.1:" +
-                                                QByteArray::number(server.port())));
+    EXPECT_TRUE(
+        backend->log().lines().endsWith("<system>: Message to Keeper not sent: no " + where));
 
     QTcpServer silent; // accepts connections but never says a word
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
