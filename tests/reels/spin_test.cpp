@@ -46,8 +46,7 @@ TEST(Spin, reelsStopOneAfterAnotherWhetherHeldOrNot) {
             EXPECT_LE(rig.sound.beeps[2] - start, 5100);
         }
         for (int reel = 0; reel < 3; ++reel) {
-            EXPECT_TRUE(rig.resting(reel));
-            EXPECT_FALSE(rig.state.reels[reel].timer.enabled);
+            EXPECT_TRUE(rig.resting(reel) && !rig.state.reels[reel].timer.enabled);
             EXPECT_EQ(rig.state.reels[reel].timer.interval, 100);
         }
     }

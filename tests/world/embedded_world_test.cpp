@@ -6,6 +6,8 @@
 #include "world/embedded_world.h"
 #include "world/public_life.h"
 
+#include <QRegularExpression>
+
 #include <random>
 
 namespace jackwell {
@@ -252,7 +254,7 @@ TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
 }
 
 // Left alone, the bystanders fall quiet; the player's next message wakes them. Kept talking, the
-// world posts its marked notice as about three lines in twenty.
+// world posts its marked notice as about three lines in twenty, and whoever comes in speaks.
 TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayerAndPostsTheMarkedNoticeAtItsRate) {
     EmbeddedWorldConfig config = promptWorld(true);
     config.lifePace = {1000, 2000, 10};
@@ -269,6 +271,9 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayerAndPostsTheMarkedNoticeA
     const QStringList lines = talking.logLines();
     ASSERT_GE(lines.size(), 20'000);
     EXPECT_NEAR(double(lines.count(world::PublicLife::markedNotice())) / lines.size(), 0.15, 0.005);
+    QStringList speakers = lines.filter(QRegularExpression("^\\w+: "));
+    speakers.replaceInStrings(QRegularExpression(":.*"), "").removeDuplicates();
+    EXPECT_EQ(speakers.size(), 1 + 5) << "Rivet, and the bystanders: whoever came in speaks too";
 }
 
 } // namespace
