@@ -190,11 +190,10 @@ void JackwellApp::applyStayOnTop() {
         windows_->card().setStayOnTop(false);
 }
 
-bool JackwellApp::saveOptions() {
+void JackwellApp::saveOptions() {
     const SettingsResult written = writeSettingsFile(setup_.settingsPath, options_, pathSpellings_);
     if (written.status != SettingsResult::Ok)
         emit problem(written.message);
-    return written.status == SettingsResult::Ok;
 }
 
 } // namespace jackwell

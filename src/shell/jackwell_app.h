@@ -101,7 +101,7 @@ public:
     // window, clear releases it, greyed changes nothing.
     void applyStayOnTop();
     // Writes the settings file; a failure is shown to the player, the program goes on.
-    bool saveOptions();
+    void saveOptions();
 
 signals:
     // A message for the player (a settings file that cannot be written, ...).
