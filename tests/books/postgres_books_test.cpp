@@ -128,9 +128,13 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     books.reset();
 
-    // Books of version 1 are brought up by the first robot that serves from them.
+    // Books of version 1 are brought up by the first robot to serve them; refused, it serves none.
     ASSERT_TRUE(sql("ALTER TABLE jackwell.players DROP COLUMN untold_draw; DELETE FROM"
-                    " jackwell.books; INSERT INTO jackwell.books (version) VALUES (1)"));
+                    " jackwell.books; INSERT INTO jackwell.books (version) VALUES (1); CREATE EVENT"
+                    " TRIGGER deny ON ddl_command_end EXECUTE FUNCTION deny()"));
+    EXPECT_FALSE(open(kMachine, BooksPurpose::Serve, &error)) << "not while the server refuses";
+    EXPECT_EQ(error, address().text() + ": ERROR:  no room");
+    sql("DROP EVENT TRIGGER deny");
     books = open();
     ASSERT_TRUE(books);
     const auto delivery = books->delivery("alice");
@@ -170,8 +174,7 @@ TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
     ASSERT_EQ(bolt->load("alice"), start);
     const auto [outcome, after] = nextGame(start, {true, false, false}, {1, 9, 9}, {2, 2, 2});
     ASSERT_TRUE(rivet->commitGame("alice", outcome, after));
-    EXPECT_FALSE(bolt->commitGame("alice", outcome, after));
-    EXPECT_TRUE(bolt->changedElsewhere());
+    EXPECT_TRUE(!bolt->commitGame("alice", outcome, after) && bolt->changedElsewhere());
     EXPECT_PRED2(textContains, bolt->lastError(), "changed on another machine");
 
     // Read again, the next game is the second machine's to book.
@@ -256,8 +259,7 @@ TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
     ASSERT_TRUE(server_->start(&error)) << error;
     auto other = open(QStringLiteral("rivet@irc.test"));
     ASSERT_TRUE(other);
-    EXPECT_FALSE(rivet->load("alice"));
-    EXPECT_TRUE(rivet->failedForGood());
+    EXPECT_TRUE(!rivet->load("alice") && rivet->failedForGood());
     EXPECT_PRED2(textContains, rivet->lastError(), "another robot named rivet@irc.test");
     EXPECT_TRUE(other->load("alice"));
 }
