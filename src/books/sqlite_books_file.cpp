@@ -102,13 +102,12 @@ std::unique_ptr<SqliteBooks> SqliteBooks::open(const QString& path, QString* err
         *error = QStringLiteral("%1: %2").arg(path, why);
         return nullptr;
     }
-    const std::optional<FileIdentity> identity = identityOf(path);
-    if (!identity) {
-        *error = QStringLiteral("%1: the file went away while it was opened").arg(path);
+    if (identityOf(path) != books->identity_) {
+        *error =
+            QStringLiteral("%1: the file went away or was replaced while it was opened").arg(path);
         *refusal = Refusal::Missing;
         return nullptr;
     }
-    books->identity_ = *identity;
     return books;
 }
 
