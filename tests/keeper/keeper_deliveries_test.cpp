@@ -35,8 +35,7 @@ TEST(KeeperDeliveries, AProbeConfirmsWhatWentOutBeforeIt) {
     EXPECT_EQ(deliveries.status("alice", 1), Status::Sent);
     EXPECT_TRUE(deliveries.isPartlyQueued("alice", 1)) << "its first draw is still queued";
     deliveries.wholeHandedOver("alice", 1);
-    EXPECT_FALSE(deliveries.isPartlyQueued("alice", 1));
-    EXPECT_TRUE(deliveries.needsProbe());
+    EXPECT_TRUE(!deliveries.isPartlyQueued("alice", 1) && deliveries.needsProbe());
     deliveries.probeSent();
     EXPECT_FALSE(deliveries.needsProbe());
     deliveries.handedOver("bob", 4); // after the probe: not covered by it

@@ -288,13 +288,14 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
 }
 
 // What the robot wrote that the server was never seen to handle goes with the connection it was
-// written on: on the next, the robot speaks at once, not after answers that can never come.
+// written on: on the next, the robot speaks at once, not after answers that can never come, and
+// asks again for a channel that now refuses it.
 TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheNext) {
     ScriptedIrcServer fake; // it answers no probe, at first
     VirtualClock still;
     auto robot = welcomedBy(fake, still);
     ASSERT_TRUE(robot);
-    fake.send(":Rivet MODE Rivet :+F\r\n");
+    fake.send(":Rivet MODE Rivet :+F\r\n:Rivet!r@h JOIN #casino\r\n");
     for (int i = 0; i < 200; ++i)
         fake.send(":p" + QByteArray::number(i) + "!u@h PRIVMSG Rivet :" + kRegister + "\r\n");
     const auto paced = [&](auto until) { // the robot's time runs while it is waited for
@@ -311,8 +312,10 @@ TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheN
         [&] { return fake.received.count("USER jackwell 0 * :Jackwell player") == 2; }, kWaitMs));
     fake.isonAnswer = ":irc.test 303 Rivet :Rivet\r\n";
     fake.send(":irc.test 001 Rivet :Welcome\r\n:Rivet MODE Rivet :+F\r\n:q!u@h PRIVMSG Rivet :" +
-              kRegister + "\r\n");
+              kRegister + "\r\n:s 474 Rivet #casino :No\r\n"); // in the channel no more
     EXPECT_TRUE(paced([&] { return fake.heard().contains("PRIVMSG q :" + kFirstHead); }));
+    still.advance(KeeperRoster::kRejoinMs);
+    EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 3; }, kWaitMs));
 }
 
 // The server goes away and comes back: the robot follows, flood exemption and all, and a
