@@ -29,8 +29,7 @@ TEST(PlayActions, aSecondClickDuringAGivenUpWaitAsksForTheChatTextAgain) {
         rig.backend->close();
         (rig.card.*click)();
         rig.clock.advance(60000);
-        EXPECT_TRUE(rig.card.isWaitingForChat());
-        EXPECT_FALSE(rig.state.reels[0].timer.enabled);
+        EXPECT_TRUE(rig.card.isWaitingForChat() && !rig.state.reels[0].timer.enabled);
         EXPECT_EQ(rig.state.machineKeeperName.isEmpty(), !start);
 
         rig.backend->open({});

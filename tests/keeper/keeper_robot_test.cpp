@@ -287,9 +287,9 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
     }
 }
 
-// What the robot wrote that the server was never seen to handle goes with the connection it was
-// written on: on the next, the robot speaks at once, not after answers that can never come, and
-// asks again for a channel that now refuses it.
+// What the robot wrote unseen by the server goes with the connection it was written on: on the
+// next, the robot speaks at once, not after answers that can never come, and asks again for a
+// channel that now refuses it.
 TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheNext) {
     ScriptedIrcServer fake; // it answers no probe, at first
     VirtualClock still;
@@ -314,6 +314,10 @@ TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheN
     fake.send(":irc.test 001 Rivet :Welcome\r\n:Rivet MODE Rivet :+F\r\n:q!u@h PRIVMSG Rivet :" +
               kRegister + "\r\n:s 474 Rivet #casino :No\r\n"); // in the channel no more
     EXPECT_TRUE(paced([&] { return fake.heard().contains("PRIVMSG q :" + kFirstHead); }));
+    const auto untold = [&](const QString& player) {
+        return readBooks().delivery(player).value_or(Delivery{}).firstDrawUntold;
+    }; // q's first draw is known told at last; those of the lost connection are not
+    EXPECT_TRUE(paced([&] { return !untold("q") && untold("p0"); }));
     still.advance(KeeperRoster::kRejoinMs);
     EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 3; }, kWaitMs));
 }
