@@ -143,7 +143,7 @@ TEST(IrcMessage, builtLinesCarryNoLineBreakAndNeverPass512Bytes) {
     EXPECT_EQ(ircLine("PRIVMSG", {"Keeper"}, QByteArrayView("hi")), "PRIVMSG Keeper :hi\r\n");
     EXPECT_EQ(ircLine("PRIVMSG", {"Kee per\r\n:x"}, QByteArrayView("a\r\nQUIT\0b", 9)),
               QByteArray("PRIVMSG Keeper:x :a  QUIT b\r\n"));
-    EXPECT_EQ(ircLine("NICK", {"me"}), "NICK me\r\n");
+    EXPECT_EQ(ircLine("NICK", {":me"}), "NICK me\r\n"); // never taken for the trailing one
 
     const QByteArray euros = QString(600, QChar(0x20AC)).toUtf8(); // 3 bytes each
     const QByteArray line = ircLine("PRIVMSG", {"Keeper"}, QByteArrayView(euros));
