@@ -58,4 +58,3 @@ def is_equivalent(equivalents, source, lines, number, line, mutated):
     before = lines[number - 2].strip() if number >= 2 else ""
     return ((source, f"{line.strip()}\u23ce{after}", f"{mutated.strip()}\u23ce{after}") in equivalents
             or (source, f"{before}\u23ce{line}", f"{before}\u23ce{mutated}") in equivalents)
-

@@ -41,17 +41,18 @@ frames() {
     frame "$card" && frame "$chat"
     read -r x y _ < <(frame "$card")
     xdotool windowmove "$chat" $((x + 40)) $((y + 40)) && sleep 1.5 && frame "$chat"
-    xwininfo -root | awk "/^ *Width/{w=\$2} /^ *Height/{h=\$2} END{print w, h}"' "$jackwell" "${2:-}"
+    xwininfo -root | awk "/^ *Width/{w=\$2} /^ *Height/{h=\$2} END{print w, h}"' "$jackwell" "$2"
 }
 
-for arrangement in "1024x768 " "480x1300 $home/tall-titles.xml"; do
-    mapfile -t seen < <(frames $arrangement)
+fail() { echo "FAIL: $1 ($where)"; exit 1; }
+for arrangement in "1024x768" "480x1300 $home/tall-titles.xml"; do
+    read -r size options <<<"$arrangement"
+    mapfile -t seen < <(frames "$size" "$options")
     read -r cl ct cr cb <<<"${seen[0]}"
     read -r hl ht hr hb <<<"${seen[1]}"
     read -r dl dt _ <<<"${seen[2]}"
     read -r sw sh <<<"${seen[3]}"
     where="card $cl,$ct-$cr,$cb chat $hl,$ht-$hr,$hb on $sw x $sh"
-    fail() { echo "FAIL: $1 ($where)"; exit 1; }
     ((cl >= 0 && ct >= 0 && hl >= 0 && ht >= 0)) || fail "a frame starts off the screen"
     ((cr <= sw && hr <= sw && cb <= sh && hb <= sh)) || fail "a frame ends off the screen"
     ((cr <= hl || cb <= ht)) || fail "the chat does not stand beside the card, clear of it"
