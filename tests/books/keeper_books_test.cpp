@@ -71,8 +71,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     EXPECT_EQ(books->load("nobody"), PlayerRecord{}) << "a mark makes no player";
     const auto delivery = books->delivery("alice");
     ASSERT_TRUE(delivery);
-    EXPECT_EQ(delivery->lastGame, 2);
-    EXPECT_EQ(delivery->deliveredGame, 2);
+    EXPECT_EQ(std::pair(delivery->lastGame, delivery->deliveredGame), std::pair(2LL, 2LL));
     EXPECT_EQ(delivery->lastOutcome, second);
     EXPECT_FALSE(delivery->onItsWayElsewhere);
     EXPECT_FALSE(delivery->firstDrawUntold) << "told with the result of the last game";
@@ -112,8 +111,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     const BooksAudit audit = books->audit();
     EXPECT_EQ(audit.faults,
               QStringList{"alice: 50 free credits granted after game 1 with 101 credits left"});
-    EXPECT_EQ(audit.players, 2);
-    EXPECT_EQ(audit.games, 2);
+    EXPECT_EQ(std::pair(audit.players, audit.games), std::pair(2LL, 2LL));
 }
 
 // Only the game that was waiting is booked, from the credits the player had, with exactly its

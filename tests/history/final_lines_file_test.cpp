@@ -130,9 +130,9 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
 }
 
 // The statistics read a network's results from the file of that network (whatever port it was
-// reached on) and that machinekeeper (named without case), and say what could not be read. Only
-// results the card took are kept as games (the card tells the history of each one it shows); any
-// other line handed over is not a game.
+// reached on) and that machinekeeper (named without case), and say what could not be read or kept.
+// Only results the card took are kept as games (the card tells the history of each one it shows);
+// any other line handed over is not a game.
 TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     EXPECT_EQ(FinalLinesFile::pathFor("/d", "irc.example.net", "Rivet"),
               "/d/games-rivet@irc.example.net.txt");
@@ -149,6 +149,9 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     history.resultShown("Rivet: Click FINISH for the final draw.");
     EXPECT_EQ(history.read("Rivet").games, (std::vector<PlayedGame>{{0, 99}}));
     EXPECT_TRUE(history.read("Rivet").problem.isEmpty()) << history.read("Rivet").problem;
+    history.resultShown("Rivet: FINAL: | 01 | 02 |"); // damaged on its way: not kept, and said so
+    EXPECT_EQ(history.read("Rivet").problem,
+              "A result could not be kept: not a final result: FINAL: | 01 | 02 |");
 
     const QString path = FinalLinesFile::pathFor(dir.path(), "irc.example.net", "rivet");
     ASSERT_TRUE(QFile::remove(path)) << "the card's result went to the network's file";

@@ -181,14 +181,17 @@ TEST(KeeperPresence, RemembersWhoLeftUntilTheyAreBackWithinABound) {
     presence.markHere("alice");
     EXPECT_TRUE(!presence.isGone("alice") && presence.isGone("bob"));
 
-    for (qsizetype i = 0; i < 3 * KeeperPresence::kMaxRemembered; ++i) {
+    for (int i = 0; i < 60'000; ++i) {
         presence.markGone(QStringLiteral("g%1").arg(i));
-        if (i % 3 == 0)
+        if (i % 3 == 2 && i < 40'000) // back again: skipped over when the oldest are forgotten
             presence.markHere(QStringLiteral("g%1").arg(i));
     }
-    EXPECT_LE(presence.remembered(), KeeperPresence::kMaxRemembered);
-    EXPECT_TRUE(presence.isGone(QStringLiteral("g%1").arg(3 * KeeperPresence::kMaxRemembered - 1)))
-        << "the latest departures are kept";
+    EXPECT_EQ(presence.remembered(), 20'000);
+    EXPECT_TRUE(presence.isGone("g40000") && !presence.isGone("g39999"))
+        << "the latest 20,000 departures are kept";
+    presence.markHere("g59999");
+    presence.markGone("late"); // the oldest goes, though one of the latest came back
+    EXPECT_FALSE(presence.isGone("g40000"));
     presence.clear();
     EXPECT_EQ(presence.remembered(), 0);
 }

@@ -174,9 +174,7 @@ TEST_F(KeeperSendQueueTest, CountsWhatWaitsAndForHowLong) {
     EXPECT_EQ(queue.waitingIn("alice"), 0);
     EXPECT_EQ(queue.oldestWaitingMs(), 200);
     queue.clear();
-    EXPECT_EQ(queue.waitingLines(), 0);
-    EXPECT_EQ(queue.waitingIn("bob"), 0);
-    EXPECT_EQ(queue.oldestWaitingMs(), 0);
+    EXPECT_EQ(queue.waitingLines() + queue.waitingIn("bob") + queue.oldestWaitingMs(), 0);
     queue.push("alice", "a2");
     queue.setOpen(true);
     EXPECT_EQ(lines(), QList<QByteArray>{"a2"});
@@ -231,12 +229,13 @@ TEST_F(KeeperSendQueueTest, PastItsBoundTheGreeterGreetsNobodyNewUntilAGreetingI
     IrcConnection connection(clock, IrcConfig{}, {});
     KeeperGreeter greeter(clock, queue, connection, true);
     clock.advance(10'000);
-    for (int i = 0; i < KeeperGreeter::kGreetedAtMost; ++i)
-        greeter.greetJoining("p", QString::number(i));
+    for (int i = 0; i < 20'000; ++i)
+        greeter.greetJoining(QByteArray::number(i), QString::number(i));
     const qsizetype all = sent.size();
     clock.advance(KeeperGreeter::kPlayerGreetingMs - 1);
     greeter.greetJoining("late", "late");
     EXPECT_EQ(sent.size(), all) << "nobody new before a greeting is due";
+    EXPECT_TRUE(sent.back().line.startsWith("PRIVMSG 19999 :")) << "the 20,000th was greeted";
     clock.advance(1);
     greeter.greetJoining("late", "late");
     EXPECT_EQ(sent.size(), all + 1);

@@ -120,8 +120,7 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceRepeatsTheWaitingDrawPe
     EXPECT_TRUE(send("", "Register me!").isEmpty());
     EXPECT_TRUE(send(longest + 'n', "Register me!").isEmpty());
     EXPECT_EQ(record("alice"), booked);
-    EXPECT_EQ(record(odd).gamesPlayed, 1);
-    EXPECT_EQ(books.ledger().size(), 4u);
+    EXPECT_TRUE(record(odd).gamesPlayed == 1 && books.ledger().size() == 4u);
 }
 
 // The game that uses the last credit draws no next one; registering then gives a new free game.

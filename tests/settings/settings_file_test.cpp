@@ -216,8 +216,7 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
         EXPECT_EQ(result.status, SettingsResult::Failed);
         const QString expected = QStringLiteral("%1: %2").arg(file.path, row.what);
         EXPECT_TRUE(result.message.startsWith(expected)) << result.message;
-        EXPECT_EQ(options, before);
-        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(options == before && calls == 0) << "nothing read, nothing done";
     }
 }
 
@@ -237,8 +236,7 @@ TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
         EXPECT_EQ(result.status,
                   file == &missing ? SettingsResult::Missing : SettingsResult::Failed);
         EXPECT_TRUE(result.message.contains(file->path)) << result.message;
-        EXPECT_EQ(options, before);
-        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(options == before && calls == 0) << "nothing read, nothing done";
     }
     EXPECT_FALSE(QFile::exists(missing.path));
     huge.store(mebibyte);

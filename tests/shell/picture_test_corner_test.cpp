@@ -4,6 +4,7 @@
 
 #include "shell/card_window.h"
 #include "shell/picture_test_corner.h"
+#include "shell/pictures.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
 #include "support/app_rig.h"
@@ -24,7 +25,8 @@ TEST(PictureTestCorner, buttonsLeaveThePictureAndReportOnlyUnreadableFiles) {
         EXPECT_GE(picture.x(), main.width()); // out of sight, yet named for a screen reader
         EXPECT_EQ(picture.accessibleName(), "Picture test");
         const QImage before = picture.pixmap().toImage();
-        EXPECT_FALSE(before.allGray()); // symbol 4 is drawn, in colour
+        const QImage symbol4 = renderSvg(":/assets/symbols/04.svg", picture.size()).toImage();
+        EXPECT_TRUE(before == symbol4 && !before.allGray()); // symbol 4 is drawn, in colour
         main.findChild<QPushButton*>(card::kCornerChooseButtonName)->click();
         ASSERT_EQ(rig.files.open.size(), 1u);
         EXPECT_EQ(rig.files.open.front().filter, "Image Files (*.bmp *.jpg *.gif)");

@@ -318,8 +318,7 @@ TEST(Shutdown, endsOnceTheOptionsAreSavedOrTheFailureIsTold) {
         QMessageBox* box = openMessage();
         if (ending == Saved) {
             EXPECT_EQ(run.exitCodes, std::vector<int>{0});
-            EXPECT_EQ(box, nullptr);
-            EXPECT_EQ(run.printed, "");
+            EXPECT_TRUE(box == nullptr && run.printed.empty()) << run.printed;
             Options reread;
             ASSERT_EQ(readSettingsFile(rig.settingsPath, reread).status, SettingsResult::Ok);
             EXPECT_EQ(reread.playLoseSound, CheckState::Ticked);

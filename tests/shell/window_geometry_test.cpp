@@ -4,6 +4,7 @@
 // checked whole: no control missing or extra, its client size, and the order Tab takes. And where
 // the windows open beside the card.
 
+#include "platform/preferences.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
 #include "shell/options_window.h"
@@ -90,8 +91,8 @@ std::pair<QStringList, QStringList> focusChain(QWidget& window) {
     return {all, tabStops};
 }
 
-// Never moved, the card and the chat beside it stand in the middle of the main screen (within
-// the title bar the placement guesses here, where windows have no frames).
+// Never moved, the card, with the chat beside it or alone, stands in the middle of the main screen
+// (within the title bar the placement guesses here, where windows have no frames).
 TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesignsOrder) {
     testing::AppRig rig;
     rig.app->showWindows();
@@ -149,6 +150,11 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
     for (const char* name : {"ChatWindow", "chatInput", "chatLog", "helpWindow", "helpText",
                              "statisticsWindow", "statisticsSource", "creditsChart"})
         EXPECT_EQ(named.count(name), 1) << name;
+    testing::AppRig alone; // and the card alone, the chat closed on a first run
+    Preferences(alone.preferencesPath).setChatWindow({false, std::nullopt});
+    alone.app->showWindows();
+    const QPoint off = alone.app->windows().card().frameGeometry().center() - screen.center();
+    EXPECT_LE(off.manhattanLength(), 30) << QTest::toString(alone.app->windows().card().pos());
 }
 
 // Right of the card with the gap, else left of it, else where the screen lets it be; always
