@@ -162,10 +162,16 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
         EXPECT_FALSE(books->changedElsewhere()) << c.name;
     }
     EXPECT_FALSE(books->commitGame("nobody", outcome, after)) << "a player without a record";
-    // The ledger takes the game, then writing the player's record fails: the row goes too.
+    // The ledger takes the game, then writing the player's record fails: the row goes too, alone
+    // or in a batch, and the books say why.
     this->tamper(TypeParam::kBreakPlayerUpdates);
-    EXPECT_FALSE(books->commitGame("alice", outcome, after));
-    EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError();
+    for (const bool batched : {false, true}) {
+        ASSERT_TRUE(!batched || books->beginBatch());
+        EXPECT_FALSE(books->commitGame("alice", outcome, after));
+        EXPECT_TRUE(books->lastError().contains("disk trouble")) << books->lastError();
+        if (batched)
+            books->rollbackBatch();
+    }
     EXPECT_EQ(books->audit().games, 0);
     this->tamper(TypeParam::kMendPlayerUpdates);
     EXPECT_EQ(books->load("alice"), start) << "refused games change nothing";

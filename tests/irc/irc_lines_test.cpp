@@ -149,9 +149,7 @@ TEST(IrcMessage, builtLinesCarryNoLineBreakAndNeverPass512Bytes) {
     const QByteArray line = ircLine("PRIVMSG", {"Keeper"}, QByteArrayView(euros));
     EXPECT_LE(line.size(), kIrcMaxLineBytes);
     EXPECT_GT(line.size(), kIrcMaxLineBytes - 4);
-    EXPECT_TRUE(line.endsWith("\r\n"));
-    EXPECT_EQ(line.count('\n'), 1);
-    EXPECT_TRUE(isValidUtf8(line));
+    EXPECT_TRUE(line.endsWith("\r\n") && line.count('\n') == 1 && isValidUtf8(line));
 }
 
 TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {

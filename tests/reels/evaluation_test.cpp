@@ -80,8 +80,7 @@ TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
         EXPECT_EQ(rig.state.reels[2].hold.caption, "HELD");
         rig.clock.advance(1);
         for (const Reel& reel : rig.state.reels) {
-            EXPECT_EQ(reel.hold.caption, "HOLD");
-            EXPECT_EQ(reel.hold.backColour, kColourNotHeld);
+            EXPECT_TRUE(reel.hold.caption == "HOLD" && reel.hold.backColour == kColourNotHeld);
         }
         EXPECT_FALSE(rig.state.evaluationTimer.enabled);
         rig.clock.advance(20000);

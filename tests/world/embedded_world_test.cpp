@@ -95,8 +95,7 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
               QStringList({"Rivet: --- Welcome to Brolt Slot Machine V2.04 ---",
                            "Rivet: Your machinekeeper is Rivet. Send 'Register me!' to play."}));
     rig.click(&Card::findHost); // GET HOST
-    EXPECT_EQ(rig.state.machineKeeperName, "Rivet");
-    EXPECT_EQ(rig.state.nameBox, "Rivet");
+    EXPECT_TRUE(rig.state.machineKeeperName == "Rivet" && rig.state.nameBox == "Rivet");
 
     std::mt19937 random(7);
     std::bernoulli_distribution hold(0.4);
