@@ -41,7 +41,7 @@ TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore)
         rig.hold(2); // the other buttons work meanwhile
         EXPECT_TRUE(isHeld(rig.state, 2));
         if (!answered) {
-            rig.clock.advance(Card::kDrawWaitMs + Card::kDrawPollMs);
+            rig.clock.advance(10'000);
             EXPECT_EQ(rig.state.notice, kNoAnswerNotice);
             EXPECT_FALSE(rig.card.isWaitingForChat() || rig.state.reels[0].timer.enabled);
             EXPECT_TRUE(rig.state.finishEnabled);
@@ -85,7 +85,7 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
         rig.start(QString());
         EXPECT_TRUE(!rig.state.reels[0].timer.enabled && rig.state.startEnabled);
         EXPECT_EQ(rig.state.notice, kAwaitingFirstNotice);
-        rig.clock.advance(Card::kDrawWaitMs + Card::kDrawPollMs);
+        rig.clock.advance(10'000); // ten seconds of looking
         EXPECT_EQ(rig.state.notice, kNoFirstDrawNotice);
         EXPECT_TRUE(rig.state.startEnabled && !rig.state.reels[0].timer.enabled);
         rig.click(&Card::askToRegister); // as the notice says: it goes

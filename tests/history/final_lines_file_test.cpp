@@ -109,20 +109,21 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     EXPECT_EQ(reading.games.back().creditsAfter, 1);
     EXPECT_EQ(reading.unreadableLines, 0);
 
-    // Damage before the part that is read is never seen: not the lines before it, nor the rest
-    // of the line it begins inside, even when that line misses only its first byte.
+    // Damage before the last 16 MiB, the part that is read, is never seen: not the lines before it,
+    // nor the rest of the line it begins inside, even when that line misses only its first byte.
+    // The first whole line after it is read (damaged here, so counted).
     QByteArray big = QByteArray("damaged\n").repeated(100);
-    while (big.size() <= FinalLinesFile::kMostBytesRead + 800)
+    while (big.size() <= (16 << 20) + 800)
         big += finalLine(7);
-    QByteArray oneOver = "xy\n";
-    while (oneOver.size() + finalLine(7).size() <= FinalLinesFile::kMostBytesRead)
+    QByteArray oneOver = "xy\nzz\n";
+    while (oneOver.size() + finalLine(7).size() <= (16 << 20))
         oneOver += finalLine(7);
-    oneOver += QByteArray(FinalLinesFile::kMostBytesRead + 1 - oneOver.size(), '\n');
+    oneOver += QByteArray((16 << 20) + 1 - oneOver.size(), '\n');
     for (const QByteArray& bytes : {big, oneOver}) {
         write(dir.filePath(QString::number(bytes.size())), bytes);
         reading = FinalLinesFile(dir.filePath(QString::number(bytes.size()))).read();
         EXPECT_EQ(reading.games.size(), std::size_t(kept));
-        EXPECT_EQ(reading.unreadableLines, 0) << bytes.size();
+        EXPECT_EQ(reading.unreadableLines, bytes == oneOver ? 1 : 0) << bytes.size();
     }
     const QString bigFile = dir.filePath(QString::number(big.size()));
     EXPECT_TRUE(FinalLinesFile(bigFile).append(finalLine(8), &error));

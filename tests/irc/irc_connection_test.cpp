@@ -218,7 +218,10 @@ TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
         EXPECT_EQ(connection->nextAttemptInMs(), 0);
     }
     ASSERT_TRUE(offline());
-    clock.advance(1000);
+    clock.advance(999);
+    connection->reconnectNow(); // too soon
+    EXPECT_EQ(connection->nextAttemptInMs(), 29'001);
+    clock.advance(1);
     connection->reconnectNow();
     EXPECT_EQ(connection->nextAttemptInMs(), 0) << "an attempt a second after the last";
     EXPECT_EQ(connection->offlineSinceMs(), 0) << "offline since it was made, at 0";

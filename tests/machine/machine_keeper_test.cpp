@@ -112,7 +112,7 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceRepeatsTheWaitingDrawPe
 
     // Each player has books of their own.
     const QString odd = "alice: FIRST:\r\n";
-    const QString longest(MachineKeeper::kMaxPlayerNameLength, 'n');
+    const QString longest(256, 'n'); // the longest name taken
     for (const QString& player : {QString("bob"), QString("Alice"), odd, longest}) {
         ASSERT_EQ(send(player, "Register me!").size(), 4);
         ASSERT_EQ(send(player, "I hold 0,0,0").size(), 3);
