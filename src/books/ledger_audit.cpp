@@ -1,6 +1,7 @@
 #include "books/ledger_audit.h"
 
 #include "machine/pay_table.h"
+#include "platform/quoted.h"
 
 #include <QSet>
 #include <QStringList>
@@ -72,7 +73,7 @@ BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
     QSet<QString> known;
     for (const LedgerPlayer& player : players) {
         known.insert(player.name);
-        const QString who = player.name.left(64);
+        const QString who = quotedName(player.name);
         const auto foundGames = gamesOf.find(player.name);
         const std::vector<LedgerGame>& steps =
             foundGames == gamesOf.end() ? noGames : foundGames->second;
@@ -144,7 +145,7 @@ BooksAudit auditLedger(const std::vector<LedgerPlayer>& players,
     for (const auto& [player, steps] : gamesOf) {
         if (!known.contains(player))
             audit.faults << QStringLiteral("%1: games booked for a player without a record")
-                                .arg(player.left(64));
+                                .arg(quotedName(player));
     }
     return audit;
 }

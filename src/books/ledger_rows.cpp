@@ -1,4 +1,5 @@
 #include "books/ledger_rows.h"
+#include "platform/quoted.h"
 
 #include <QVariant>
 
@@ -57,7 +58,8 @@ private:
 LedgerGame ledgerGameAt(const QSqlQuery& query, QString* fault) {
     LedgerGame game;
     game.player = query.value(0).toString();
-    const RowNumbers number(query, QStringLiteral("a game of %1").arg(game.player.left(64)), fault);
+    const RowNumbers number(query, QStringLiteral("a game of %1").arg(quotedName(game.player)),
+                            fault);
     game.game = number(1, "game");
     game.creditsBefore = number(2, "credits_before");
     game.cost = number(3, "cost");
@@ -71,13 +73,13 @@ LedgerGame ledgerGameAt(const QSqlQuery& query, QString* fault) {
 
 LedgerGrant ledgerGrantAt(const QSqlQuery& query, QString* fault) {
     const QString player = query.value(0).toString();
-    const RowNumbers number(query, QStringLiteral("a grant to %1").arg(player.left(64)), fault);
+    const RowNumbers number(query, QStringLiteral("a grant to %1").arg(quotedName(player)), fault);
     return {player, number(1, "after_game"), number(2, "credits")};
 }
 
 LedgerPlayer ledgerPlayerAt(const QSqlQuery& query, QString* fault) {
     const QString name = query.value(0).toString();
-    const RowNumbers number(query, QStringLiteral("the player %1").arg(name.left(64)), fault);
+    const RowNumbers number(query, QStringLiteral("the player %1").arg(quotedName(name)), fault);
     return {name, number(1, "credits"), number(2, "games_played"), number(3, "tokens_won"),
             number(4, "free_credits")};
 }

@@ -2,6 +2,7 @@
 
 #include "books/ledger_audit.h"
 #include "books/ledger_rows.h"
+#include "platform/quoted.h"
 
 #include <QSqlError>
 #include <QStringList>
@@ -201,7 +202,7 @@ PostgresBooks::Step PostgresBooks::changed(QSqlQuery& query, const QString& play
     changedElsewhere_ = true;
     return refused(QStringLiteral("the books of %1 changed on another machine since they were "
                                   "read")
-                       .arg(player.left(64)));
+                       .arg(quotedName(player)));
 }
 
 bool PostgresBooks::save(const QString& player, const machine::PlayerRecord& record) {
@@ -211,7 +212,7 @@ bool PostgresBooks::save(const QString& player, const machine::PlayerRecord& rec
             if (!isBalancedSave(stored, record))
                 return refused(
                     QStringLiteral("refused a change of %1 that would unbalance the books")
-                        .arg(player.left(64)));
+                        .arg(quotedName(player)));
             const qint64 granted = record.freeCreditsGranted - stored.record.freeCreditsGranted;
             QVariantList values = rowValues(record);
             if (stored.found) {
@@ -237,7 +238,7 @@ bool PostgresBooks::commitGame(const QString& player, const machine::GameOutcome
         [&](const StoredPlayer& stored) {
             if (!isNextGame(stored, outcome, after))
                 return refused(QStringLiteral("refused a game of %1 that is not the one waiting")
-                                   .arg(player.left(64)));
+                                   .arg(quotedName(player)));
             QSqlQuery query(db_);
             const QVariantList values = rowValues(after) +
                                         QVariantList{untoldDrawValue(stored, after), player} +

@@ -3,6 +3,7 @@
 #include "books/books_rules.h"
 #include "books/ledger_audit.h"
 #include "books/ledger_rows.h"
+#include "platform/quoted.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -157,7 +158,7 @@ bool SqliteBooks::save(const QString& player, const machine::PlayerRecord& recor
     return changePlayer(player, [&](const StoredPlayer& stored) -> QString {
         if (!isBalancedSave(stored, record))
             return QStringLiteral("refused a change of %1 that would unbalance the books")
-                .arg(player.left(64));
+                .arg(quotedName(player));
         QString error;
         if (!writePlayer(db_, player, stored, record, &error))
             return error.isEmpty() ? kRowNotWritten : error;
@@ -179,7 +180,7 @@ bool SqliteBooks::commitGame(const QString& player, const machine::GameOutcome& 
     return changePlayer(player, [&](const StoredPlayer& stored) -> QString {
         if (!isNextGame(stored, outcome, after))
             return QStringLiteral("refused a game of %1 that is not the one waiting")
-                .arg(player.left(64));
+                .arg(quotedName(player));
         QSqlQuery query(db_);
         query.prepare(QStringLiteral(
             "INSERT INTO games (player, game, first_draw, holds, final_draw, credits_before, cost,"

@@ -6,6 +6,7 @@
 #include "irc/irc_message.h"
 #include "irc/irc_numerics.h"
 #include "irc/irc_send_gate.h"
+#include "platform/quoted.h"
 
 namespace jackwell {
 
@@ -93,7 +94,7 @@ std::optional<ChatStatus> IrcBackend::sendPrivateMessage(const QString& recipien
     const QByteArray recipient = recipientName.toUtf8();
     if (!isValidNickname(recipient, connection_->nickLength())) {
         log_.appendSystem(QStringLiteral("Message not sent: \"%1\" is not a nickname")
-                              .arg(QString::fromUtf8(recipient.left(64))));
+                              .arg(QString::fromUtf8(quotedName(recipient))));
         return ChatStatus::GivenUp;
     }
     const QByteArray text = cleanMessage(message.toUtf8());
@@ -265,7 +266,7 @@ bool IrcBackend::speak(const QByteArray& text, bool action) {
 QString IrcBackend::joinChannel(const QString& channel) {
     const QByteArray name = channel.toUtf8();
     if (!isChannelName(name))
-        return QStringLiteral("Not joined: %1 is no channel name.").arg(channel.left(64));
+        return QStringLiteral("Not joined: %1 is no channel name.").arg(quotedName(channel));
     if (!open_ || !connection_->isRegistered())
         return QStringLiteral("Not joined: no connection to %1.").arg(serverName());
     gate_->push(ircLine("JOIN", {name}));
@@ -277,7 +278,7 @@ QString IrcBackend::changeNick(const QString& nick) {
     const QByteArray name = nick.toUtf8();
     if (!isValidNickname(name, connection_->nickLength()))
         return QStringLiteral("Not changed: %1 is no nickname the network takes.")
-            .arg(nick.left(64));
+            .arg(quotedName(nick));
     if (!open_ || !connection_->isRegistered())
         return QStringLiteral("Not changed: no connection to %1.").arg(serverName());
     nickWanted_ = name;

@@ -4,6 +4,7 @@
 #include "irc/irc_connection.h"
 #include "keeper/books_worker.h"
 #include "keeper/keeper_send_queue.h"
+#include "platform/quoted.h"
 
 #include <QPointer>
 
@@ -19,8 +20,9 @@ KeeperLastWords::KeeperLastWords(Clock& clock, BooksWorker& worker, const Keeper
 
 void KeeperLastWords::refused(const QString& player, const QString& error, bool failedForGood) {
     if (!player.isEmpty())
-        log_(QtWarningMsg,
-             QStringLiteral("the books refused a change for %1: %2").arg(player.left(64), error));
+        log_(
+            QtWarningMsg,
+            QStringLiteral("the books refused a change for %1: %2").arg(quotedName(player), error));
     if (!failedForGood)
         return;
     log_(QtCriticalMsg, QStringLiteral("the books can take no more games: %1").arg(error));

@@ -8,6 +8,7 @@
 #include "keeper/keeper_accounts.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
+#include "platform/quoted.h"
 
 #include <algorithm>
 #include <functional>
@@ -29,7 +30,7 @@ void logLine(const KeeperLogger& log, const QString& direction,
         return;
     const QByteArray& peer = direction == u"from" ? nickOf(message->prefix) : message->param(0);
     log(QtDebugMsg, QStringLiteral("%1 %2: %3")
-                        .arg(direction, QString::fromUtf8(peer.left(64)),
+                        .arg(direction, QString::fromUtf8(quotedName(peer)),
                              QString::fromUtf8(message->last().left(600))));
 }
 

@@ -12,6 +12,7 @@
 #include "keeper/keeper_send_queue.h"
 #include "machine/texts.h"
 #include "platform/key_value_file.h"
+#include "platform/quoted.h"
 
 #include <algorithm>
 #include <memory>
@@ -35,7 +36,7 @@ void logGame(const machine::GameOutcome& outcome, const QByteArray& nick, const 
     qCInfo(lcGame).noquote() << KeyValueFile::escaped(
         QStringLiteral("game %1 of %2 (%3): holds %4, draw %5, won %6 tokens, credits %7")
             .arg(game)
-            .arg(player.left(64), QString::fromLatin1(nick), holds.join(u','),
+            .arg(quotedName(player), QString::fromLatin1(nick), holds.join(u','),
                  codes(outcome.finalDraw))
             .arg(outcome.tokensWon)
             .arg(outcome.creditsAfter));

@@ -109,6 +109,7 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
     cut.finish();
     cut.clock.advance(8000);
     cut.backend->appendSystem(QString(8 * 1024 * 1024, u'x'));
+    cut.start(QString()); // no draw left at all: START waits
     cut.start("FIRST: | 09 | 08 | 07 |");
     EXPECT_EQ(cut.state.reels[0].firstCode, "09");
 }

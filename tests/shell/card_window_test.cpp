@@ -459,8 +459,7 @@ TEST(PayoutsWindow, aTableCreatesItHiddenAndClosingForgetsTheAmounts) {
     ASSERT_TRUE(payouts);
     EXPECT_TRUE(payouts->isHidden());
     rig.clickAt(kPayoutsButton);
-    EXPECT_EQ(rig.window.payoutsWindow(), payouts);
-    EXPECT_TRUE(payouts->isVisible());
+    EXPECT_TRUE(rig.window.payoutsWindow() == payouts && payouts->isVisible());
     EXPECT_EQ(QStringList({payouts->amount(0), payouts->amount(1), payouts->amount(15)}),
               QStringList({"30000", "10000", "60"}));
 
