@@ -269,6 +269,12 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayerAndPostsTheMarkedNoticeA
     const QStringList lines = talking.logLines();
     ASSERT_GE(lines.size(), 20'000);
     EXPECT_NEAR(double(lines.count(world::PublicLife::markedNotice())) / lines.size(), 0.15, 0.005);
+    int present = 2, fewest = 2; // two bystanders to begin with
+    for (const QString& line : lines) {
+        present += line.endsWith(" has entered the world.") - line.endsWith(" has left the world.");
+        fewest = std::min(fewest, present);
+    }
+    EXPECT_EQ(fewest, 1) << "all but one may leave, never the last";
     QStringList speakers = lines.filter(QRegularExpression("^\\w+: "));
     speakers.replaceInStrings(QRegularExpression(":.*"), "").removeDuplicates();
     EXPECT_EQ(speakers.size(), 1 + 5) << "Rivet, and the bystanders: whoever came in speaks too";
