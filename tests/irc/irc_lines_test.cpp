@@ -222,7 +222,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         {":irc.test.local NOTICE * :*** Looking up", "<system>: *** Looking up"},
         {":bob!~b@h JOIN :#casino", "<system>: bob joined #casino"},
         {":bob!~b@h PART #casino :bye", "<system>: bob left #casino (bye)"},
-        {":bob!~b@h QUIT", "<system>: bob quit"},
+        {":bob!~b@h QUIT :Client exited", "<system>: bob quit (Client exited)"},
         {":bob!~b@h NICK rob", "<system>: bob is now known as rob"},
         {":op!~o@h KICK #casino bob :rude", "<system>: bob was kicked from #casino by op (rude)"},
         {":op!~o@h KICK #casino bob", "<system>: bob was kicked from #casino by op"},

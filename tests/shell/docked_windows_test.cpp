@@ -14,6 +14,7 @@
 #include "support/card_rig.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -124,6 +125,10 @@ TEST(DockedWindows, theWindowsTheCardOpensShowInTheChatsPlaceAndCloseFromTheKeyb
     windows.toggleChatWindow();
     dialogs.showKeys(); // scrolled to the keys in the dock too
     EXPECT_GT(dialogs.helpWindow()->text()->verticalScrollBar()->value(), 100);
+    windows.toggleChatWindow(); // C beside the help, the window widened: the two share the room
+    dock->resize(dock->width() + 200, dock->height());
+    dock->layout()->activate();
+    EXPECT_LE(std::abs(windows.chat().width() - pane->width()), 1) << pane->width();
     // The hint leaves the keys with the card.
     card.setFocus();
     dialogs.showHint();
