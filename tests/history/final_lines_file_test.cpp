@@ -150,9 +150,10 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     history.resultShown("Rivet: Click FINISH for the final draw.");
     EXPECT_EQ(history.read("Rivet").games, (std::vector<PlayedGame>{{0, 99}}));
     EXPECT_TRUE(history.read("Rivet").problem.isEmpty()) << history.read("Rivet").problem;
-    history.resultShown("Rivet: FINAL: | 01 | 02 |"); // damaged on its way: not kept, and said so
+    const QString damaged = "FINAL: | 01 | 02 |" + QString(80, u'x'); // damaged on its way
+    history.resultShown("Rivet: " + damaged); // not kept, and said so in its first 80 characters
     EXPECT_EQ(history.read("Rivet").problem,
-              "A result could not be kept: not a final result: FINAL: | 01 | 02 |");
+              "A result could not be kept: not a final result: " + damaged.left(80));
 
     const QString path = FinalLinesFile::pathFor(dir.path(), "irc.example.net", "rivet");
     ASSERT_TRUE(QFile::remove(path)) << "the card's result went to the network's file";
