@@ -1,4 +1,5 @@
 #include "books/ledger_rows.h"
+
 #include "platform/quoted.h"
 
 #include <QVariant>
