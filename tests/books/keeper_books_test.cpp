@@ -43,8 +43,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     const auto [second, afterSecond] =
         nextGame(granted, {true, false, false}, {4, 4, 4}, {1, 2, 3});
     {
-        auto books = this->open();
-        ASSERT_TRUE(books);
+        auto books = this->opened();
         ASSERT_TRUE(books->save("alice", start));
         ASSERT_TRUE(books->commitGame("alice", first, afterFirst));
         ASSERT_TRUE(books->save("alice", afterFirst)) << "nothing granted, no grant";
@@ -65,8 +64,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
         ASSERT_TRUE(jackwell::testing::waitUntil([&] { return answers.size() == 3; }, 10000));
         EXPECT_EQ(answers, (QList<int>{1, 2, 3}));
     }
-    auto books = this->open();
-    ASSERT_TRUE(books);
+    auto books = this->opened();
     EXPECT_EQ(books->load("alice"), afterSecond);
     EXPECT_EQ(books->load("nobody"), PlayerRecord{}) << "a mark makes no player";
     const auto delivery = books->delivery("alice");
@@ -118,8 +116,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
 // result, and only once; a save may grant free credits and change the waiting draw, nothing
 // else. What is refused, or fails half way, changes nothing.
 TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
-    auto books = this->open();
-    ASSERT_TRUE(books);
+    auto books = this->opened();
     const PlayerRecord start = registeredPlayer();
     ASSERT_TRUE(books->save("alice", start));
     const auto [outcome, after] = nextGame(start, {false, false, false}, {1, 2, 3}, {4, 4, 4});
@@ -250,8 +247,7 @@ TYPED_TEST(KeeperBooksTest, TheAuditFindsBooksChangedBehindItsBack) {
         SCOPED_TRACE(damage);
         this->startAfresh();
         {
-            auto books = this->open();
-            ASSERT_TRUE(books);
+            auto books = this->opened();
             PlayerRecord record = registeredPlayer();
             ASSERT_TRUE(books->save("alice", record));
             for (ReelCodes final : {ReelCodes{1, 2, 14}, ReelCodes{4, 4, 4}, ReelCodes{6, 7, 8}}) {
@@ -263,8 +259,7 @@ TYPED_TEST(KeeperBooksTest, TheAuditFindsBooksChangedBehindItsBack) {
             ASSERT_TRUE(books->audit().balanced());
         }
         this->tamper(QString::fromLatin1(damage));
-        auto books = this->open(BooksPurpose::Audit);
-        ASSERT_TRUE(books);
+        auto books = this->opened(BooksPurpose::Audit);
         EXPECT_FALSE(books->audit().balanced());
     }
 }
@@ -276,8 +271,7 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
     const PlayerRecord start = registeredPlayer();
     const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});
     {
-        auto books = this->open();
-        ASSERT_TRUE(books);
+        auto books = this->opened();
         ASSERT_TRUE(books->beginBatch());
         ASSERT_TRUE(books->save("alice", start));
         ASSERT_TRUE(books->save("bob", start));
@@ -319,8 +313,7 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
 
 // A name the store cannot keep whole is refused, never cut short to another player's name.
 TYPED_TEST(KeeperBooksTest, AnyNameKeepsItsOwnBooks) {
-    auto books = this->open();
-    ASSERT_TRUE(books);
+    auto books = this->opened();
     const QString names[] = {
         "alice",
         "Alice",
@@ -354,8 +347,7 @@ TYPED_TEST(KeeperBooksTest, BooksTakenAwayWhileOpenTakeNoMoreChanges) {
     for (int way = 0; way < TypeParam::kWaysToTakeAway; ++way) {
         SCOPED_TRACE(way);
         this->startAfresh();
-        auto books = this->open();
-        ASSERT_TRUE(books);
+        auto books = this->opened();
         const PlayerRecord start = registeredPlayer();
         ASSERT_TRUE(books->save("alice", start));
         const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 1, 1});

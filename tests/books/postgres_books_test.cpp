@@ -117,8 +117,7 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     EXPECT_EQ(error, address().text() + ": ERROR:  no room");
     sql("DROP EVENT TRIGGER arm; DROP EVENT TRIGGER deny");
 
-    auto books = open();
-    ASSERT_TRUE(books);
+    auto books = opened();
     EXPECT_TRUE(log_.contains("made new books in " + address().text())) << log_.join('\n');
     EXPECT_FALSE(makeKeeperBooks(
         address().text(), clock_, BooksMaking::Always, [](const QString&) {}, &error));
@@ -135,8 +134,7 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     EXPECT_FALSE(open(kMachine, BooksPurpose::Serve, &error)) << "not while the server refuses";
     EXPECT_EQ(error, address().text() + ": ERROR:  no room");
     sql("DROP EVENT TRIGGER deny");
-    books = open();
-    ASSERT_TRUE(books);
+    books = opened();
     const auto delivery = books->delivery("alice");
     ASSERT_TRUE(delivery) << books->lastError();
     EXPECT_FALSE(delivery->firstDrawUntold) << "older books knew nothing of it";
@@ -297,8 +295,7 @@ TEST_F(PostgresBooksTest, ServersAreTriedInTurnAndOnlyOneThatTakesWritesServes) 
 // The server restarted while the books were idle: the next call finds the connection gone,
 // opens a new one and is answered as if nothing had happened.
 TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
-    auto books = open();
-    ASSERT_TRUE(books);
+    auto books = opened();
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     server_->stop();
     EXPECT_FALSE(books->load("alice"));
@@ -335,8 +332,7 @@ TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
 // name, for a long while. The robot's own lost session is ended and the name taken back.
 TEST_F(PostgresBooksTest, ItsOwnLostSessionDoesNotKeepTheRobotOut) {
     CuttableProxy proxy(server_->port());
-    auto books = open("rivet@irc.test", BooksPurpose::Serve, nullptr, proxy.serverPort());
-    ASSERT_TRUE(books);
+    auto books = opened("rivet@irc.test", BooksPurpose::Serve, nullptr, proxy.serverPort());
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     proxy.cut();
     EXPECT_EQ(books->load("alice"), registeredPlayer()) << books->lastError();
@@ -360,8 +356,7 @@ TEST_F(PostgresBooksTest, AChangeInABatchWithTheServerGoneIsNotTakenAsMade) {
 // answer: the books look on a new connection, and the change counts as made, since it was.
 TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     CuttableProxy proxy(server_->port());
-    auto books = open(kMachine, BooksPurpose::Serve, nullptr, proxy.serverPort());
-    ASSERT_TRUE(books);
+    auto books = opened(kMachine, BooksPurpose::Serve, nullptr, proxy.serverPort());
     proxy.cutAtCommitAnswer();
     ASSERT_TRUE(books->save("alice", registeredPlayer())) << books->lastError();
     const auto [outcome, after] =
@@ -392,8 +387,7 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
 // A robot frozen in the middle of a change holds the player's row: another machine waits a
 // moment for it, then gives up with an error instead of holding its own players up.
 TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
-    auto books = open();
-    ASSERT_TRUE(books);
+    auto books = opened();
     ASSERT_TRUE(books->save("alice", registeredPlayer()));
     QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "holder");
     {

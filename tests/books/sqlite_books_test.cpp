@@ -69,8 +69,7 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
 
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     {
-        auto books = open();
-        ASSERT_TRUE(books);
+        auto books = opened();
         EXPECT_EQ(books->load("alice"), afterFirst);
         ASSERT_TRUE(books->commitGame("alice", second, afterSecond));
         Ledger rows;
@@ -303,8 +302,7 @@ TEST_F(SqliteBooksTest, AChangeThatFailsKeepsNothingAndSaysWhy) {
 // A disk that takes nothing more (full, or past a file size limit) fails the change as it is
 // committed: it is said not kept, is not read back, and the next change is kept.
 TEST_F(SqliteBooksTest, AChangeTheDiskRefusesIsNotKept) {
-    auto books = open();
-    ASSERT_TRUE(books);
+    auto books = opened();
     EXPECT_FALSE((FileSizeLimit(0), books->save("alice", registeredPlayer())));
     EXPECT_TRUE(books->lastError().contains("disk")) << books->lastError();
     EXPECT_EQ(books->load("alice"), PlayerRecord{});
@@ -320,8 +318,7 @@ TEST_F(SqliteBooksTest, AChangeTheDiskRefusesIsNotKept) {
 // Two robots on one file would each answer from their own idea of the waiting games: the
 // second is refused while the first serves; an audit reads beside it.
 TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
-    auto books = open();
-    ASSERT_TRUE(books);
+    auto books = opened();
     QString error;
     EXPECT_FALSE(SqliteBooks::open(path(), &error));
     EXPECT_EQ(error, path() + " is kept by another running robot");

@@ -64,18 +64,11 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
     EXPECT_TRUE(toldTo(*alice).first().startsWith(wire(kFreeGameOfferHead)));
     playGames(*alice, 2);
 
-    const QByteArray hostile[] = {
-        "I hold 1,1,1,1",
-        "i hold 1,0,1",
-        "\x01VERSION\x01",
-        QByteArray(400, 'x'),
-        "FINAL: | 07 | 07 | 07 | Credits: (99999)",
-        "alice",
-        "I hold 1,0,1 for alice",
-        "\xFF\xFE\xC3",
-    };
-    for (const QByteArray& text : hostile)
+    for (const char* text :
+         {"I hold 1,1,1,1", "i hold 1,0,1", "\x01VERSION\x01", "alice",
+          "FINAL: | 07 | 07 | 07 | Credits: (99999)", "I hold 1,0,1 for alice", "\xFF\xFE\xC3"})
         mallory->privmsg(kKeeper, text);
+    mallory->privmsg(kKeeper, QByteArray(400, 'x'));
     mallory->privmsg(kChannel, holdsLine("1,1,1"));
     mallory->privmsg(kKeeper, holdsLine("0,0,0")); // no game of mallory's is waiting
     ASSERT_TRUE(
@@ -107,10 +100,9 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
 TEST_F(KeeperRobotTest, AnotherRobotsWordsGetNoAnswer) {
     auto robot = startRobot(clock, robotConfig(), 3);
     auto twin = connectPlayer("Twin");
-    twin->privmsg(kKeeper, wire(announcementLine("Twin")));
-    twin->privmsg(kKeeper, wire(kUnknownRequestHelp));
-    twin->privmsg(kKeeper, wire(firstDrawLine({1, 2, 3})));
-    twin->privmsg(kKeeper, "done");
+    for (const QByteArray& text : {wire(announcementLine("Twin")), wire(kUnknownRequestHelp),
+                                   wire(firstDrawLine({1, 2, 3})), QByteArray("done")})
+        twin->privmsg(kKeeper, text);
     // Answers keep the order of the messages: once "done" is answered, so would the others be.
     ASSERT_TRUE(waitUntil([&] { return !toldTo(*twin).isEmpty(); }, kWaitMs));
     runEventsFor(200);

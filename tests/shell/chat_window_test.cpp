@@ -77,6 +77,10 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
     ChatRig rig;
     Card& card = rig.app->card();
     card.state.machineKeeperName = "Rivet";
+    rig.world->appendPublic("Mabel", "Evening"); // and lines of other kinds, for their looks
+    rig.world->appendPrivateFrom("Mabel", "psst");
+    rig.app->chatSession().submit("hello");
+    rig.world->appendSystem("Oskar has left the world.");
     card.sendHolds();
     rig.clock.settle();
     rig.world->appendPrivateFrom("Rivet", "FINAL: | 02 | 02 | 02 | Credits: (105)");
@@ -86,9 +90,22 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
     EXPECT_FALSE(shownLines(rig).contains(told));
     rig.clock.advance(200);
     EXPECT_EQ(shownLines(rig).last(), told);
-    const QTextBlock line = rig.chat.logView()->document()->lastBlock();
-    for (QTextBlock other = line.previous(); other.isValid(); other = other.previous())
-        EXPECT_NE(line.blockFormat().background(), other.blockFormat().background());
+    // Each kind in its looks: its ground (the player's own, the machinekeeper's and the card's
+    // stand out), its head's colour and weight, and a system line grey and slanted throughout.
+    QStringList looks;
+    for (QTextBlock block = rig.chat.logView()->document()->begin(); block.isValid();
+         block = block.next()) {
+        const QTextCharFormat head = block.begin().fragment().charFormat();
+        looks << u"%1 %2 %3 %4"_s
+                     .arg(block.blockFormat().background().color().name(),
+                          head.foreground().color().name())
+                     .arg(head.fontWeight())
+                     .arg((--block.end()).fragment().charFormat().fontItalic());
+    }
+    EXPECT_EQ(looks, QStringList({"#000000 #1f3f7a 700 0", "#000000 #7a1f7a 700 0",
+                                  "#e6f0fb #1f3f7a 700 0", "#000000 #707070 400 1",
+                                  "#e6f0fb #1f5f35 700 0", "#fff1c9 #8a4b00 700 0",
+                                  "#e3f5e1 #0b5d1e 700 0"}));
 }
 
 // Lines that come while the window is closed are there, in order, when it opens again; of a

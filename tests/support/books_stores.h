@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <stdexcept>
+#include <utility>
 
 namespace jackwell::testing {
 
@@ -177,6 +179,13 @@ protected:
     static void SetUpTestSuite() { Store::setUpSuite(); }
     static void TearDownTestSuite() { Store::tearDownSuite(); }
     void SetUp() override { Store::setUp(); }
+    // The books, opened: a test whose books do not open ends there, failed.
+    template <typename... Args> auto opened(Args&&... args) {
+        auto books = Store::open(std::forward<Args>(args)...);
+        if (!books)
+            throw std::runtime_error("the books did not open");
+        return books;
+    }
 };
 
 } // namespace jackwell::testing
