@@ -68,6 +68,7 @@ void ProgramFlow::stopBySystem() {
     stoppedBySystem_ = true;
     if (lastWord_) { // nobody will confirm it now; it is on stderr already
         lastWord_->hide();
+        lastWord_ = nullptr; // a second stop finds it gone
         emit finished(exitCode_);
         return;
     }
