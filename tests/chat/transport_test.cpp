@@ -49,13 +49,11 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
         ASSERT_EQ(givenUp.size(), row.givenUp ? 1u : 0u);
         if (row.givenUp) {
             EXPECT_FALSE(givenUp[0].readText || givenUp[0].timedOut);
-            EXPECT_EQ(givenUp[0].recipient, "Rivet");
-            EXPECT_EQ(givenUp[0].message, "I hold 1,0,1");
+            EXPECT_EQ(givenUp[0].recipient + ": " + givenUp[0].message, "Rivet: I hold 1,0,1");
         }
         const ScriptedBackend::Call& call = rig.backend->calls.back();
-        EXPECT_EQ(call.what, "send");
-        EXPECT_EQ(call.recipient, "Rivet");
-        EXPECT_EQ(call.message, "I hold 1,0,1");
+        EXPECT_EQ(call.what + " to " + call.recipient + ": " + call.message,
+                  "send to Rivet: I hold 1,0,1");
     }
 }
 

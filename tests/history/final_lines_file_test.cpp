@@ -128,6 +128,9 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     const QString bigFile = dir.filePath(QString::number(big.size()));
     EXPECT_TRUE(FinalLinesFile(bigFile).append(finalLine(8), &error));
     EXPECT_EQ(testing::fileBytes(bigFile).count('\n'), kept) << "cut back at once";
+    write(dir.filePath("exact"), QByteArray((16 << 20) - 1, 'x') + '\n'); // all read: one line
+    EXPECT_TRUE(FinalLinesFile(dir.filePath("exact")).append(finalLine(8), &error));
+    EXPECT_EQ(testing::fileBytes(dir.filePath("exact")).count('\n'), 2) << "not cut back yet";
 }
 
 // The statistics read a network's results from the file of that network (whatever port it was
