@@ -17,8 +17,7 @@ const QString kNewFinal = "FINAL: | 05 | 06 | 07 | Credits: (149)";
 // A game under way: its first draw on the card, the game before's final draw already shown. The
 // chat's oldest line (the rest cut away at the front) is a balance, which the first START shows.
 void gameUnderWay(Rig& rig) {
-    rig.state.machineKeeperName = "Rivet";
-    rig.keeperSays("CREDITS: (151)");
+    rig.backend->appendPrivateFrom("Rivet", "CREDITS: (151)");
     rig.start();
     ASSERT_EQ(rig.state.credits, "151");
     rig.finish(kOldFinal);

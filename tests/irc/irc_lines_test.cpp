@@ -212,6 +212,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         {":bob!~b@h PRIVMSG Player", "-"},
         {":irc.test.local PRIVMSG Player :server says", "<system>: server says"},
         {":bob!~b@h NOTICE Player :psst", "<system>: -bob- psst"},
+        {":bob!~b@h NOTICE Player", "-"},
         {":irc.test.local NOTICE * :*** Looking up", "<system>: *** Looking up"},
         {":bob!~b@h JOIN :#casino", "<system>: bob joined #casino"},
         {":bob!~b@h PART #casino :bye", "<system>: bob left #casino (bye)"},
