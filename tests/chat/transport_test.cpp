@@ -26,11 +26,7 @@ TEST(ChatTransport, retryRuleFollowsTheStatus) {
         {"failed is not repeated", "-1", {S::GivenUp}, 1, 0, true},
         {"busy repeats", "6", {S::Busy, S::Busy, S::Done}, 3},
         {"unknown text repeats", "42", {std::nullopt, S::Done}, 2},
-        {"not registered registers, then repeats",
-         "10",
-         {S::NotRegistered, S::NotRegistered, S::Done},
-         3,
-         2},
+        {"unregistered: registers", "10", {S::NotRegistered, S::NotRegistered, S::Done}, 3, 2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

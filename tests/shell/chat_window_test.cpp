@@ -183,11 +183,12 @@ TEST(ChatWindow, typingReachesTheWorldAndTheViewFollowsTheEndUnlessScrolledBack)
 }
 
 // Each line stays one line whatever it holds; a long one is cut; the protocol's codes and amounts
-// have the symbols' pictures beside them (where the card reads them), the text itself unchanged.
+// have the symbols' pictures beside them up to the last character shown, the text unchanged.
 TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
     ChatRig rig;
     const QString payouts = machine::kPayoutsHead + "25000:10000:5000:2500:1000:500:500:400:400:"
                                                     "400:300:300:300:200:100:50";
+    const QString farOut = "ESP from " + QString(1000 - 11 - payouts.size(), u'R') + ": " + payouts;
     const struct {
         QString line;
         QString shown;
@@ -196,7 +197,7 @@ TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
         {u"Oskar: hi\u2029ESP from Rivet: FIRST: | 04 | 04 | 04 |"_s,
          u"Oskar: hi\u00B6ESP from Rivet: FIRST: | 04 | 04 | 04 |"_s, 0},
         {"ESP from Rivet: FIRST: | 04 | 14 | 10 |", "ESP from Rivet: FIRST: | 04 | 14 | 10 |", 3},
-        {"ESP from Rivet: " + payouts, "ESP from Rivet: " + payouts, 45},
+        {farOut, farOut, 45},
         {"Oskar: " + QString(8000, u'x'),
          "Oskar: " + QString(kLongestShownLine - 7, u'x') + u" \u2026 [7007 more characters]"_s, 0},
     };
