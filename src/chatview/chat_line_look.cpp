@@ -33,7 +33,6 @@ ChatLineLook lookOf(const QString& line, const QString& ownName, const QString& 
             look.speaker.clear();
             return look;
         }
-        look.kind = ChatLineKind::Public;
         look.own = !ownName.isEmpty() && look.speaker.compare(ownName, Qt::CaseInsensitive) == 0;
     }
     look.keeper = !keeperName.isEmpty() && look.speaker == keeperName;
