@@ -1,5 +1,7 @@
 #include "chatview/chat_input.h"
 
+#include "platform/quoted.h"
+
 namespace jackwell {
 
 namespace {
@@ -30,8 +32,6 @@ const Command kCommands[] = {
     {QLatin1StringView("/help"), Kind::Help, Needs::Anything, QLatin1StringView("/help"),
      QLatin1StringView("shows these commands")},
 };
-
-constexpr qsizetype kLongestQuotedCommand = 40;
 
 ChatInput fault(const QString& why) {
     return {Kind::Fault, {}, why};
@@ -93,7 +93,7 @@ ChatInput parseChatInput(const QString& typed) {
             return withArguments(command, typed);
     }
     return fault(QStringLiteral("Not sent: %1 is no command here; /help lists the commands.")
-                     .arg(word.left(kLongestQuotedCommand)));
+                     .arg(quotedName(word)));
 }
 
 QStringList chatCommandHelp() {

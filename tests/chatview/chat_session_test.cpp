@@ -145,7 +145,7 @@ TEST(LinkStatusText, saysHowTheLinkStands) {
          "Offline since 14:02 (next try in 30 s)", true},
         {link(S::Offline, irc, "", {}, 9 * 60.0), "Offline since 00:09", false},
         {link(S::Offline, irc, "", {}, 10 * 3600.0), "Offline since 10:00", false},
-        {link(S::Offline, irc, "", {}, -60.0 - 3 * 86400), "Offline since 23:59", false},
+        {link(S::Offline, irc, "", {}, -1.0 - 3 * 86400), "Offline since 23:59", false},
         {link(S::Offline, irc, "", 1), "Offline (next try in 1 s)", true},
         {ChatLinkStatus(), "Offline", false},
     };
