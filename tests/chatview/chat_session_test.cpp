@@ -100,6 +100,8 @@ TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
         {u"x\uFDD0\uFFFCy"_s, u"x\uFFFD\uFFFDy"_s},
         {QString(kLongestShownLine + 5, u'z'),
          QString(kLongestShownLine, u'z') + u" \u2026 [5 more characters]"_s},
+        {QString(kLongestShownLine - 1, u'z') + u"\U0001F600"_s, // not cut inside a character
+         QString(kLongestShownLine - 1, u'z') + u" \u2026 [2 more characters]"_s},
     };
     for (const auto& [line, text] : shown)
         EXPECT_EQ(shownLine(line), text) << line.left(40);
