@@ -45,6 +45,7 @@ TEST(HistoryFigures, theRowsOfTheStatisticsWindowBeforeAndAfterFourGamesAndTenTh
     EXPECT_EQ(shown(summarize(games, exact)), afterFour);
     EXPECT_EQ(shown(summarize({}, exact)), beforeAny);
     EXPECT_EQ(summarize({}, exact).measuredReturn(), 0);
+    EXPECT_DOUBLE_EQ(summarize(std::vector{PlayedGame{50, 99}}, exact).measuredReturn(), 1.0);
 
     // A game staking two credits counts them; the band narrows with the games played.
     const HistoryFigures figures = summarize(std::vector(10000, PlayedGame{50, 10, 2}), exact);
