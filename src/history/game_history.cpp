@@ -11,11 +11,11 @@ namespace {
 
 const QString kResultMarker = machine::joined({QLatin1StringView(": "), machine::kFinalDrawHead});
 
-// "irc.example.net:6697" is the network irc.example.net, whatever port it was reached on.
+// "irc.example.net:6697" is the network irc.example.net, whatever port it was reached on (a
+// server without a port stands whole: left() of less than nothing is all).
 QString networkOf(const ChatPort& port) {
     const QString server = port.linkStatus().server;
-    const qsizetype colon = server.lastIndexOf(u':');
-    return colon > 0 && !server.contains(u']') ? server.left(colon) : server;
+    return server.left(server.lastIndexOf(u':'));
 }
 
 } // namespace

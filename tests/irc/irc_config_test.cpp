@@ -47,9 +47,8 @@ TEST(IrcConfig, readsTheKeysWithTheirDefaults) {
          "server = a\nnick = b\nsasl = alice  pass word \n",
          "a|6667|no|b|||1 alice pass word|  |yes"},
         {"a login with the client certificate",
-         "server = a\nnick = b\ntls = yes\nsasl = EXTERNAL\ntlscert = me.pem\ntlskey = "
-         "/keys/me.key\n"
-         "tlsca = ca.pem\n",
+         "server = a\nnick = b\ntls = yes\nsasl = EXTERNAL\ntlscert = me.pem\n"
+         "tlskey = /keys/me.key\ntlsca = ca.pem\n",
          "a|6697|yes|b|||2  |/home/p/me.pem /keys/me.key /home/p/ca.pem|no"},
         {"every letter a host name may hold, the lowest port, a short login",
          "server = Zz-A9:_.b\nnick = b\nport = 1\nsasl = A pw\n",
