@@ -108,6 +108,8 @@ TEST(IrcLogin, negotiatesAsEachServerAnswers) {
                ":s 904 alice :SASL authentication failed"},
          "CAP LS 302 | CAP REQ :sasl | AUTHENTICATE EXTERNAL | AUTHENTICATE +", Outcome::Refused,
          "the server refused the login with the client certificate: SASL authentication failed"},
+        {"a list in sixteen lines is read", Sasl::None,
+         Lines(15, ":s CAP * LS * :a") + Lines{":s CAP * LS :b"}, "CAP LS 302 | CAP END"},
         {"a list of capabilities that never ends fails the attempt", Sasl::None,
          Lines(1000, ":s CAP * LS * :a b c d e f g h i j k l m n o p q r s t"), "CAP LS 302",
          Outcome::Failed, "the server's list of capabilities never ends"},

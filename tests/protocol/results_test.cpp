@@ -34,6 +34,14 @@ constexpr int none = kNoImage;
 const Draw untouched{{"0", "0", "0"}, {3, 3, 3}};
 const Draw sevens{{"07", "07", "07"}, {7, 7, 7}};
 
+// The card and the payouts window once `text` was read as START reads it.
+std::pair<CardState, PayoutsState> readFirst(const QString& text, CardState card = {}) {
+    PayoutsState payouts;
+    Tokenizer tokenizer;
+    handleFirstResult(card, payouts, tokenizer, text);
+    return {card, payouts};
+}
+
 // Checks one draw; the other draw is not touched.
 void expectDraw(const CardState& state, const Draw& expected, bool final) {
     for (int i = 0; i < 3; ++i) {
@@ -72,11 +80,7 @@ TEST(handleFirstResult, firstDrawCodes) {
     };
     for (const auto& [name, text, codes] : rows) {
         SCOPED_TRACE(name);
-        CardState state;
-        PayoutsState payouts;
-        Tokenizer tokenizer;
-        handleFirstResult(state, payouts, tokenizer, text);
-        expectDraw(state, codes, false);
+        expectDraw(readFirst(text).first, codes, false);
     }
 }
 
@@ -113,11 +117,9 @@ TEST(handleFirstResult, freeGameOffer) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        CardState state;
-        state.credits = row.creditsBefore;
-        PayoutsState payouts;
-        Tokenizer tokenizer;
-        handleFirstResult(state, payouts, tokenizer, row.text);
+        CardState before;
+        before.credits = row.creditsBefore;
+        const CardState state = readFirst(row.text, before).first;
         EXPECT_EQ(state.credits, row.credits);
         EXPECT_EQ(state.tokens, row.tokens);
     }
@@ -165,10 +167,7 @@ TEST(handleFirstResult, payoutTable) {
     };
     for (const auto& [name, text, exists, expected] : rows) {
         SCOPED_TRACE(name);
-        CardState state;
-        PayoutsState payouts;
-        Tokenizer tokenizer;
-        handleFirstResult(state, payouts, tokenizer, text);
+        const PayoutsState payouts = readFirst(text).second;
         EXPECT_EQ(payouts.exists, exists);
         EXPECT_FALSE(payouts.shown) << "a table creates the window hidden";
         EXPECT_EQ(payouts.amounts, expected);
