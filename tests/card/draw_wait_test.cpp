@@ -80,8 +80,9 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
     for (const bool firstGame : {true, false}) {
         SCOPED_TRACE(firstGame ? "before REGISTER" : "after a game");
         Rig rig;
-        if (!firstGame) {
+        for (int game = 0; game < (firstGame ? 0 : 2); ++game) { // the same draw twice over
             rig.start("FIRST: | 01 | 01 | 01 |");
+            ASSERT_TRUE(rig.state.reels[0].timer.enabled) << "a draw like the last is new";
             rig.finish();
             rig.clock.advance(8000);
         }

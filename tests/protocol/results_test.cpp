@@ -34,8 +34,10 @@ constexpr int none = kNoImage;
 const Draw untouched{{"0", "0", "0"}, {3, 3, 3}};
 const Draw sevens{{"07", "07", "07"}, {7, 7, 7}};
 
-// The card and the payouts window once `text` was read as START reads it.
-std::pair<CardState, PayoutsState> readFirst(const QString& text, CardState card = {}) {
+// The card and the payouts window once START read `text`, the card's credits `credits` before.
+std::pair<CardState, PayoutsState> readFirst(const QString& text, const QString& credits = "0") {
+    CardState card;
+    card.credits = credits;
     PayoutsState payouts;
     Tokenizer tokenizer;
     handleFirstResult(card, payouts, tokenizer, text);
@@ -117,11 +119,8 @@ TEST(handleFirstResult, freeGameOffer) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        CardState before;
-        before.credits = row.creditsBefore;
-        const CardState state = readFirst(row.text, before).first;
-        EXPECT_EQ(state.credits, row.credits);
-        EXPECT_EQ(state.tokens, row.tokens);
+        const CardState state = readFirst(row.text, row.creditsBefore).first;
+        EXPECT_EQ(state.credits + ' ' + state.tokens, row.credits + ' ' + row.tokens);
     }
 }
 
