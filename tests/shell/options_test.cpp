@@ -85,14 +85,12 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
         EXPECT_TRUE(options.rect().contains(button.geometry()));
     }
     // Where only a wide font is at hand, a caption is narrowed until it fits its room.
-    QFont wide;
-    wide.setFamilies({"DejaVu Sans"});
-    wide.setPointSizeF(9);
-    wide.setBold(true);
+    const QFont wide("DejaVu Sans", 9, QFont::Bold);
     const QString caption = "Play Lossing Sound";
-    ASSERT_GT(QFontMetrics(wide).horizontalAdvance(caption), 102);
+    const int natural = QFontMetrics(wide).horizontalAdvance(caption);
+    ASSERT_GT(natural, 102);
     EXPECT_LE(QFontMetrics(fittedFont(wide, caption, 102)).horizontalAdvance(caption), 102);
-    EXPECT_EQ(fittedFont(wide, caption, 1000), wide) << "a caption that fits keeps its font";
+    EXPECT_EQ(fittedFont(wide, caption, natural), wide) << "one that just fits keeps its font";
     EXPECT_EQ(fittedFont(wide, caption, 1).stretch(), 75) << "never under three quarters";
 }
 
