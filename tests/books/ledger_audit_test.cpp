@@ -130,13 +130,7 @@ const QDateTime kThen = QDateTime::fromSecsSinceEpoch(1769878923, Qt::UTC);
 const QDateTime kLater = kThen.addSecs(3600);
 
 LedgerGame game(const QString& player, qint64 number, qint64 tokensWon, const QDateTime& at) {
-    LedgerGame game;
-    game.player = player;
-    game.game = number;
-    game.cost = 1;
-    game.tokensWon = tokensWon;
-    game.playedAt = at;
-    return game;
+    return {.player = player, .game = number, .cost = 1, .tokensWon = tokensWon, .playedAt = at};
 }
 
 TEST(PlayerList, OneLinePerPlayerSortedWithTheirLastGame) {
