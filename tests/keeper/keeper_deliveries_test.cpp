@@ -59,10 +59,11 @@ TEST(KeeperDeliveries, AProbeConfirmsWhatWentOutBeforeIt) {
 TEST(KeeperDeliveries, ALostConnectionForgetsWhatWasSentOverIt) {
     KeeperDeliveries deliveries;
     deliveries.queued("alice", 1);
-    deliveries.handedOver("alice", 1);
     deliveries.probeSent();
+    deliveries.handedOver("alice", 1);
     deliveries.queued("bob", 2); // still waiting in the queue: it goes out later
     deliveries.connectionLost();
+    EXPECT_FALSE(deliveries.needsProbe()) << "what went with the link needs no probe on the next";
     EXPECT_EQ(deliveries.status("alice", 1), Status::Unknown);
     EXPECT_EQ(deliveries.status("bob", 2), Status::Queued);
 
