@@ -330,8 +330,10 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     tamper("ALTER TABLE gone RENAME TO players");
     const QString link = dir_.filePath("link.sqlite");
     ASSERT_TRUE(QFile::link(path(), link));
-    EXPECT_FALSE(SqliteBooks::open(link, &error)) << "nor by a link to it";
+    SqliteBooks::Refusal refusal = SqliteBooks::Refusal::Damaged; // never set aside, if in use
+    EXPECT_FALSE(SqliteBooks::open(link, &error, BooksPurpose::Serve, &refusal)) << "nor by a link";
     EXPECT_EQ(error, link + " is kept by another running robot");
+    EXPECT_EQ(refusal, SqliteBooks::Refusal::Unavailable);
     books.reset();
     EXPECT_TRUE(SqliteBooks::open(path(), &error)) << "free once the first has gone";
 }
