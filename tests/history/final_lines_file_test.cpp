@@ -151,8 +151,8 @@ TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     EXPECT_TRUE(history.read("").source.startsWith("No machinekeeper yet"));
     history.resultShown("Rivet: FINAL: | 01 | 02 | 03 | Credits: (99)");
     history.resultShown("Rivet: Click FINISH for the final draw.");
-    history.resultShown("Bolt: FINAL: | 04 | 05 | 06 | Credits: (7)"); // in a file of its own
-    EXPECT_EQ(history.read("Bolt").games, (std::vector<PlayedGame>{{0, 7}}));
+    history.resultShown("B: FINAL: | 04 | 05 | 06 | Credits: (7)"); // in a file of its own
+    EXPECT_EQ(history.read("B").games, (std::vector<PlayedGame>{{0, 7}}));
     EXPECT_EQ(history.read("Rivet").games, (std::vector<PlayedGame>{{0, 99}}));
     EXPECT_TRUE(history.read("Rivet").problem.isEmpty()) << history.read("Rivet").problem;
     const QString damaged = "FINAL: | 01 | 02 |" + QString(80, u'x'); // damaged on its way
