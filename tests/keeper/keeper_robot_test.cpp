@@ -487,6 +487,7 @@ TEST_F(KeeperRobotTest, WithAccountsRequiredAPlayerWithoutOneIsAskedToLogIn) {
     config.identity = Identity::Account;
     auto robot = startRobot(clock, config, 4);
     EXPECT_TRUE(usesAccounts(config.identity, robot->connection()));
+    EXPECT_FALSE(usesAccounts(Identity::Nick, robot->connection())); // as configured, either way
     auto alice = connectPlayer("alice");
     alice->privmsg(kKeeper, kRegister);
     alice->privmsg(kKeeper, holdsLine("1,0,1"));
