@@ -133,21 +133,18 @@ QList<QByteArray> IrcLogin::afterRequests() {
 
 QList<QByteArray> IrcLogin::finish() {
     outcome_ = Outcome::Done;
-    authenticating_ = false;
     return {ircLine("CAP", {"END"})};
 }
 
 QList<QByteArray> IrcLogin::refuse(const QString& why) {
     outcome_ = Outcome::Refused;
     refusal_ = why;
-    authenticating_ = false;
     return {};
 }
 
 QList<QByteArray> IrcLogin::fail(const QString& why) {
     outcome_ = Outcome::Failed;
     refusal_ = why;
-    authenticating_ = false;
     return {};
 }
 
