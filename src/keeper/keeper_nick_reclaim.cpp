@@ -63,18 +63,22 @@ void KeeperNickReclaim::watch(bool sayWhy) {
                             QString::fromLatin1(connection_.nick())));
     if (connection_.isupport("MONITOR")) {
         monitoring_ = true;
-        connection_.send(ircLine("MONITOR", {"+", connection_.config().nick}));
-        queue_.noteSentElsewhere(1);
+        sendAside(ircLine("MONITOR", {"+", connection_.config().nick}));
     } else {
         alarm_->start(kNickWatchMs);
     }
 }
 
+// A line of its own, sent past the queue; the queue counts it against its pace all the same.
+void KeeperNickReclaim::sendAside(const QByteArray& line) {
+    connection_.send(line);
+    queue_.noteSentElsewhere(1);
+}
+
 void KeeperNickReclaim::claim() {
     if (!isUnderFallback() || !connection_.isRegistered())
         return;
-    connection_.send(ircLine("NICK", {connection_.config().nick}));
-    queue_.noteSentElsewhere(1);
+    sendAside(ircLine("NICK", {connection_.config().nick}));
 }
 
 void KeeperNickReclaim::changed(const QByteArray& nick) {
@@ -93,8 +97,7 @@ void KeeperNickReclaim::changed(const QByteArray& nick) {
     alarm_->stop();
     if (monitoring_) {
         monitoring_ = false;
-        connection_.send(ircLine("MONITOR", {"-", connection_.config().nick}));
-        queue_.noteSentElsewhere(1);
+        sendAside(ircLine("MONITOR", {"-", connection_.config().nick}));
     }
     hooks_.reclaimed();
 }

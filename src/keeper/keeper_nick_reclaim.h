@@ -58,6 +58,7 @@ private:
     bool isUnderFallback() const;
     void watch(bool sayWhy);
     void claim();
+    void sendAside(const QByteArray& line);
     void changed(const QByteArray& nick);
 
     IrcConnection& connection_;
