@@ -232,6 +232,7 @@ TEST_F(KeeperSendQueueTest, PastItsBoundTheGreeterGreetsNobodyNewUntilAGreetingI
     for (int i = 0; i < 20'000; ++i)
         greeter.greetJoining(QByteArray::number(i), QString::number(i));
     const qsizetype all = sent.size();
+    EXPECT_EQ(all, 20'002) << "and the channel, never greeted before, once: banner and name";
     clock.advance(KeeperGreeter::kPlayerGreetingMs - 1);
     greeter.greetJoining("late", "late");
     EXPECT_EQ(sent.size(), all) << "nobody new before a greeting is due";
