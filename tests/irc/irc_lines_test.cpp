@@ -28,7 +28,7 @@ bool isValidUtf8(const QByteArray& bytes) {
     return !decoder.hasError();
 }
 
-// A parsed line shown as "prefix|COMMAND|param|param..." ("-" if not parsed); garbage is not.
+// A parsed line shown as "prefix|COMMAND|param|param..." ("-" where it fails); garbage refused.
 TEST(IrcMessage, parsesWellFormedLinesWithTheirTagsAndRefusesGarbage) {
     const std::pair<QByteArray, QByteArray> rows[] = {
         {":bob!~bob@h PRIVMSG alice :hello there\r\n", "bob!~bob@h|PRIVMSG|alice|hello there"},
