@@ -30,8 +30,6 @@ namespace {
 using namespace testing;
 using ScriptedServer = testing::ScriptedIrcServer;
 
-constexpr int kWaitMs = 5000;
-
 class IrcBackendTest : public ::testing::Test {
 protected:
     explicit IrcBackendTest(NgircdServer::Options options = {})
@@ -59,8 +57,7 @@ protected:
 
     // Sends `text` to `to` once the backend, pacing its lines, takes it.
     static bool sendSoon(IrcBackend& backend, const QString& to, const QString& text) {
-        return waitUntil([&] { return backend.sendPrivateMessage(to, text) == ChatStatus::Done; },
-                         kWaitMs);
+        return waitUntil([&] { return backend.sendPrivateMessage(to, text) == ChatStatus::Done; });
     }
     static bool logHas(IrcBackend& backend, const QByteArray& line) {
         return QByteArray(backend.log().lines()).replace("\r\n", "\n").split('\n').contains(line);
@@ -81,23 +78,21 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     auto backend = openBackend(clock);
     EXPECT_TRUE(logHas(*backend, "<system>: Connected to 127.0.0.1:" +
                                      QByteArray::number(server.port()) + " as Player"));
-    ASSERT_TRUE(keeper.waitForMessage("JOIN", "Player", {}, kWaitMs));
+    ASSERT_TRUE(keeper.waitForMessage("JOIN", "Player", {}));
 
     keeper.privmsg("Player", "Hello \xe2\x98\x83");
     keeper.privmsg("#casino", "Your machinekeeper is Keeper");
-    EXPECT_TRUE(waitUntil([&] { return logHas(*backend, "Keeper: Your machinekeeper is Keeper"); },
-                          kWaitMs));
+    EXPECT_TRUE(
+        waitUntil([&] { return logHas(*backend, "Keeper: Your machinekeeper is Keeper"); }));
     EXPECT_TRUE(logHas(*backend, "ESP from Keeper: Hello \xe2\x98\x83"));
 
     int busy = 0;
     const auto send = [&](const QByteArray& text) {
-        return waitUntil(
-            [&] {
-                const auto status = backend->sendPrivateMessage("Keeper", QString::fromUtf8(text));
-                busy += status == ChatStatus::Busy;
-                return status == ChatStatus::Done;
-            },
-            kWaitMs);
+        return waitUntil([&] {
+            const auto status = backend->sendPrivateMessage("Keeper", QString::fromUtf8(text));
+            busy += status == ChatStatus::Busy;
+            return status == ChatStatus::Done;
+        });
     };
     const QByteArray longText =
         QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
@@ -114,8 +109,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     EXPECT_TRUE(logHas(*backend, "ESP to Keeper: Register me!"));
     EXPECT_EQ(backend->log().lines().count("ESP to Keeper: Gr"), 1); // logged once, whole
     // In order, whole, and the long text in four pieces or more.
-    EXPECT_TRUE(
-        waitUntil([&] { return keeper.privmsgsFrom("Player").join() == sent.join(); }, kWaitMs))
+    EXPECT_TRUE(waitUntil([&] { return keeper.privmsgsFrom("Player").join() == sent.join(); }))
         << keeper.rawLines().join("\n");
     EXPECT_GE(keeper.privmsgsFrom("Player").size(), sent.size() + 3);
     for (const QByteArray& line : keeper.rawLines()) {
@@ -125,8 +119,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     // The server's later refusal shows up as a system line.
     ASSERT_TRUE(sendSoon(*backend, "nosuchguy", "anyone?"));
     EXPECT_TRUE(waitUntil(
-        [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); },
-        kWaitMs));
+        [&] { return logHas(*backend, "<system>: nosuchguy: No such nick or channel name"); }));
     const QByteArray bad = "#" + QByteArray(70, 'x'); // no nickname: given up at once, and told
     EXPECT_EQ(backend->sendPrivateMessage(bad, "hi"), ChatStatus::GivenUp);
     EXPECT_TRUE(
@@ -134,10 +127,9 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
 
     // Plain text from the chat window goes to the channel and stands in the log as the
     // player's public line; with no channel to speak in, a system line says so.
-    ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }));
     backend->sayInPublic("Evening all \xe2\x98\x83");
-    ASSERT_TRUE(
-        keeper.waitForMessage("PRIVMSG", {}, {"#casino", "Evening all \xe2\x98\x83"}, kWaitMs));
+    ASSERT_TRUE(keeper.waitForMessage("PRIVMSG", {}, {"#casino", "Evening all \xe2\x98\x83"}));
     EXPECT_TRUE(logHas(*backend, "Player: Evening all \xe2\x98\x83"));
     config.channel.clear();
     config.nick = "Loner";
@@ -159,12 +151,9 @@ TEST_F(IrcBackendTest, sendsTheLongestMessageThatFitsTheRecipientsLineWhole) {
     const QByteArray fits(whole, 'x'), over(whole + 1, 'y');
     for (const QByteArray& text : {fits, over})
         ASSERT_TRUE(sendSoon(*backend, "Keeper", QString::fromLatin1(text)));
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return keeper.privmsgsFrom("Player") == QList<QByteArray>{fits, over.first(whole), "y"};
-        },
-        kWaitMs))
-        << keeper.rawLines().join("\n");
+    EXPECT_TRUE(waitUntil([&] {
+        return keeper.privmsgsFrom("Player") == QList<QByteArray>{fits, over.first(whole), "y"};
+    })) << keeper.rawLines().join("\n");
 }
 
 // Each connect's greeting from the server is numbered, for the chat window to fold it; the window's
@@ -182,7 +171,7 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     const auto inChannel = [&](const char* channel) {
         return [&backend, channel] { return backend->linkStatus().channel == channel; };
     };
-    ASSERT_TRUE(waitUntil(inChannel("#casino"), kWaitMs));
+    ASSERT_TRUE(waitUntil(inChannel("#casino")));
     const ChatLinkStatus connected = backend->linkStatus();
     EXPECT_TRUE(connected.state == ChatLinkStatus::State::Connected && connected.nick == "Player");
     EXPECT_EQ(connected.server, "127.0.0.1:" + QString::number(server.port()));
@@ -207,29 +196,28 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     const QByteArray waves = "waves" + QByteArray(400, '~');
     backend->actInPublic(QString::fromLatin1(waves));
     const QByteArray action = "\001ACTION " + waves.first(377) + '\001';
-    EXPECT_TRUE(keeper.waitFor([&](const IrcMessage& m) { return m.param(1) == action; }, kWaitMs));
+    EXPECT_TRUE(keeper.waitFor([&](const IrcMessage& m) { return m.param(1) == action; }));
     EXPECT_TRUE(logHas(*backend, "Player: * Player " + waves));
     EXPECT_EQ(backend->joinChannel("#no," + QString(70, u'x')), // named by its first 64
               "Not joined: #no," + QString(60, u'x') + " is no channel name.");
     EXPECT_EQ(backend->joinChannel("#other"), QString());
-    ASSERT_TRUE(waitUntil(inChannel("#other"), kWaitMs));
+    ASSERT_TRUE(waitUntil(inChannel("#other")));
     backend->sayInPublic("over here");
-    EXPECT_TRUE(keeper.waitForMessage({}, {}, {"#other", "over here"}, kWaitMs));
+    EXPECT_TRUE(keeper.waitForMessage({}, {}, {"#other", "over here"}));
     EXPECT_EQ(backend->changeNick("9" + QString(70, u'x')),
               "Not changed: 9" + QString(63, u'x') + " is no nickname the network takes.");
     EXPECT_EQ(backend->changeNick("Gambler"), QString());
-    EXPECT_TRUE(waitUntil([&] { return backend->ownName() == "Gambler"; }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return backend->ownName() == "Gambler"; }));
     keeper.sendRaw("PART #other\r\n"); // another's leaving is not ours
     keeper.privmsg("#casino", QStringLiteral("a\u2029ESP from Keeper: FIRST: | 04 |").toUtf8());
     const QByteArray marked =
         QStringLiteral("Keeper: a\u00B6ESP from Keeper: FIRST: | 04 |").toUtf8();
-    EXPECT_TRUE(waitUntil([&] { return logHas(*backend, marked); }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return logHas(*backend, marked); }));
     EXPECT_EQ(backend->linkStatus().channel, "#other");
 
     server.stop();
     ASSERT_TRUE(waitUntil(
-        [&] { return backend->linkStatus().state == ChatLinkStatus::State::Reconnecting; },
-        kWaitMs));
+        [&] { return backend->linkStatus().state == ChatLinkStatus::State::Reconnecting; }));
     const ChatLinkStatus away = backend->linkStatus();
     EXPECT_TRUE(away.channel.isEmpty());
     ASSERT_TRUE(away.nextTryInMs.has_value());
@@ -248,9 +236,9 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
     // Leaving the channel or kicked out of it, it is in none (it may kick itself: it made #other).
     for (const QByteArray& out :
          {ircLine("PART", {"#other"}), ircLine("KICK", {"#other", "Gambler"}, "out")}) {
-        ASSERT_TRUE(waitUntil(inChannel("#other"), kWaitMs));
+        ASSERT_TRUE(waitUntil(inChannel("#other")));
         backend->connection().send(out);
-        EXPECT_TRUE(waitUntil([&] { return backend->linkStatus().channel.isEmpty(); }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return backend->linkStatus().channel.isEmpty(); }));
         backend->joinChannel("#other");
     }
     backend->close();
@@ -260,7 +248,7 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
 TEST_F(IrcBackendTest, givesUpOnMessagesAfterALongOutageAndFailsToOpenWhereNoServerAnswers) {
     auto backend = openBackend(virtualTime);
     server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }));
     EXPECT_EQ(backend->sendPrivateMessage("Keeper", "hello"), ChatStatus::NotRegistered);
     EXPECT_EQ(backend->linkStatus().state, ChatLinkStatus::State::Reconnecting);
     const QByteArray where = "connection to 127.0.0.1:" + QByteArray::number(server.port());
@@ -359,27 +347,22 @@ TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
         if (event == ChatLinkEvent::Gone)
             gone << name;
     }));
-    ASSERT_TRUE(keeper.waitForMessage("JOIN", "Player", {}, kWaitMs));
+    ASSERT_TRUE(keeper.waitForMessage("JOIN", "Player", {}));
     keeper.sendRaw("PART #casino\r\n");
-    ASSERT_TRUE(
-        waitUntil([&] { return logHas(*backend, "<system>: Keeper left #casino"); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return logHas(*backend, "<system>: Keeper left #casino"); }));
     EXPECT_TRUE(sendSoon(*backend, "Nobody", "I hold 0,0,0"));
-    EXPECT_TRUE(waitUntil([&] { return gone == QStringList{"Nobody"}; }, kWaitMs))
-        << gone.join(',');
+    EXPECT_TRUE(waitUntil([&] { return gone == QStringList{"Nobody"}; })) << gone.join(',');
     ASSERT_TRUE(keeper.join("#casino")); // a quit is heard where a channel is shared
     keeper.sendRaw("QUIT :gone\r\n");
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return gone == QStringList({"Nobody", "Keeper"});
-        },
-        kWaitMs))
-        << gone.join(',');
+    EXPECT_TRUE(waitUntil([&] {
+        return gone == QStringList({"Nobody", "Keeper"});
+    })) << gone.join(',');
 }
 
 std::unique_ptr<IrcBackend> IrcBackendTest::reconnectToScripted() {
     auto backend = openBackend(virtualTime);
     server.stop();
-    if (!waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs) ||
+    if (!waitUntil([&] { return !backend->connection().isRegistered(); }) ||
         !scripted.listen(server.port()))
         return nullptr;
     virtualTime.advance(1000); // the first retry
@@ -392,13 +375,13 @@ TEST_F(IrcBackendTest, linesWaitingWhenTheConnectionIsLostGoOnceConnectedAgain) 
     auto backend = reconnectToScripted();
     ASSERT_TRUE(backend);
     scripted.send(":s 001 Player :Welcome back\r\n");
-    ASSERT_TRUE(waitUntil([&] { return backend->connection().isRegistered(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return backend->connection().isRegistered(); }));
     for (int i = 1; i <= IrcSendGate::kBurst + 1; ++i)
         ASSERT_EQ(backend->sendPrivateMessage("Keeper", QString::number(i)), ChatStatus::Done);
     ASSERT_TRUE(backend->isHeldBack());
     scripted.received.clear();
     scripted.client->abort();
-    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !backend->connection().isRegistered(); }));
     for (int ms = 0; ms < 2000 && (ms < 600 || !scripted.received.contains("NICK Player"));
          ms += 100) {
         virtualTime.advance(100); // the retry, and the gate's turns (one at least)
@@ -418,7 +401,7 @@ TEST_F(IrcBackendTest, foldsTheGreetingItShows) {
     scripted.send(":s 001 Player :Welcome back\r\nPING :s\r\n:s.net NOTICE Player :note\r\n"
                   ":s 372 Player :- motd\r\n:a!b@c PRIVMSG Player :hi\r\n:s 372 Player :- late\r\n"
                   ":s 376 Player :End\r\n:s.net NOTICE Player :after\r\n");
-    ASSERT_TRUE(waitUntil([&] { return backend->log().lines().contains("after"); }, kWaitMs))
+    ASSERT_TRUE(waitUntil([&] { return backend->log().lines().contains("after"); }))
         << backend->log().lines();
     const QList<QByteArray> log =
         QByteArray(backend->log().lines()).replace("\r\n", "\n").split('\n');
@@ -455,8 +438,7 @@ TEST_F(IrcBackendTest, survivesGarbageAfterAReconnect) {
                                  ":a!b@c PRIVMSG Player_ :nul\0inside\r\n");
     garbage += ":Keeper!k@h PRIVMSG Player_ :still here\r\n";
     scripted.send(garbage);
-    EXPECT_TRUE(
-        waitUntil([&] { return logHas(*backend, "ESP from Keeper: still here"); }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return logHas(*backend, "ESP from Keeper: still here"); }));
     EXPECT_TRUE(logHas(*backend, "ESP from a: nul inside") && backend->connection().isRegistered());
     EXPECT_EQ(backend->log().lines().count("xxxxx"), 0);
 }

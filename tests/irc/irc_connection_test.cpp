@@ -15,8 +15,6 @@ namespace {
 
 using namespace testing;
 
-constexpr int kWaitMs = 5000;
-
 struct IrcConnectionTest : ::testing::Test {
     VirtualClock clock;
     ScriptedIrcServer server;
@@ -43,8 +41,7 @@ struct IrcConnectionTest : ::testing::Test {
         connection->reconnectNow();
     }
     bool offline() {
-        return waitUntil([&] { return connection->state() == IrcConnection::State::Offline; },
-                         kWaitMs);
+        return waitUntil([&] { return connection->state() == IrcConnection::State::Offline; });
     }
     // What the server hears afresh from the attempt `ms` from now, until `line` comes.
     bool attemptAfter(int ms, const QByteArray& line = "NICK alice") {
@@ -113,8 +110,8 @@ TEST_F(IrcConnectionTest, abandoningGoesWithoutAWordAndForGood) {
     EXPECT_EQ(connection->nick(), "alicia") << "the name the server welcomed";
     connection->abandon();
     EXPECT_EQ(connection->state(), IrcConnection::State::Offline);
-    ASSERT_TRUE(waitUntil(
-        [&] { return server.client->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+    ASSERT_TRUE(
+        waitUntil([&] { return server.client->state() == QAbstractSocket::UnconnectedState; }));
     clock.advance(IrcConnection::kIdleBeforePingMs + IrcConnection::kPingAnswerMs);
     connection->reconnectNow();
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
@@ -149,7 +146,7 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
     connection->reconnectNow();
     ASSERT_TRUE(server.waitForLine("NICK alice"));
     server.send(":s CAP * LS :x\r\n:s 001 alice :Welcome\r\n");
-    ASSERT_TRUE(waitUntil([&] { return connection->isRegistered(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return connection->isRegistered(); }));
     clock.advance(4 * IrcConnection::kFirstRetryMs);
     EXPECT_TRUE(connection->isRegistered());
     EXPECT_TRUE(lost.isEmpty()) << "never registered, so nothing was lost";
@@ -157,14 +154,14 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
     ASSERT_TRUE(offline());
     EXPECT_EQ(connection->nextAttemptInMs(), 1000) << "once welcomed, the pauses start again";
     const auto socketsLeft = [&] { return connection->findChildren<QAbstractSocket*>().size(); };
-    EXPECT_TRUE(waitUntil([&] { return socketsLeft() == 0; }, kWaitMs)) << "given-up sockets go";
+    EXPECT_TRUE(waitUntil([&] { return socketsLeft() == 0; })) << "given-up sockets go";
 }
 
 TEST_F(IrcConnectionTest, pingsAQuietServerAndLeavesOneThatStaysSilent) {
     registerAs("alice");
     clock.advance(120'000 - 1); // two minutes
     server.send(":s NOTICE alice :still here\r\n");
-    ASSERT_TRUE(waitUntil([&] { return commands.contains("NOTICE"); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return commands.contains("NOTICE"); }));
     clock.advance(120'000 - 1); // counted from the notice
     EXPECT_FALSE(server.received.contains("PING :jackwell"));
     clock.advance(1);
@@ -181,7 +178,7 @@ TEST_F(IrcConnectionTest, tellsWhatTheServerSaidWhenItClosesAndQuitsPolitely) {
     open(server.listener.serverPort(), "wrong");
     ASSERT_TRUE(server.waitForLine("NICK alice"));
     server.send(":s 464 alice :Password  incorrect\r\nERROR :Closing link\r\n");
-    ASSERT_TRUE(waitUntil([&] { return commands.contains("ERROR"); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return commands.contains("ERROR"); }));
     EXPECT_EQ(connection->serverRefusal(), "Password incorrect (464); Closing link");
     server.client->disconnectFromHost();
     ASSERT_TRUE(offline());
@@ -193,7 +190,7 @@ TEST_F(IrcConnectionTest, tellsWhatTheServerSaidWhenItClosesAndQuitsPolitely) {
     server.send(":s NOTICE * :ERROR is no command here\r\n:s CAP * LS :multi-prefix\r\n"
                 ":s 001 alice :Welcome\r\n:s 464 alice :not while registered\r\nERROR :" +
                 QByteArray(300, 'x') + "\r\n");
-    ASSERT_TRUE(waitUntil([&] { return commands.count("ERROR") == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return commands.count("ERROR") == 2; }));
     EXPECT_EQ(connection->serverRefusal(), QString(200, 'x'));
     connection->close();
     ASSERT_TRUE(server.waitForLine("QUIT :Jackwell closed"));
@@ -245,9 +242,9 @@ TEST_F(IrcConnectionTest, aLoginTheServerCannotTakeEndsTheConnectionForGood) {
     server.send(QByteArray(":s CAP * LS * :a\r\n").repeated(17)); // fails this attempt alone
     ASSERT_TRUE(offline());
     clock.advance(IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(waitUntil([&] { return server.received.count("CAP LS 302") == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return server.received.count("CAP LS 302") == 2; }));
     server.send(":s CAP * LS :account-tag\r\n:s CAP * ACK :account-tag\r\n");
-    ASSERT_TRUE(waitUntil([&] { return !refused.isEmpty(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !refused.isEmpty(); }));
     EXPECT_TRUE(connection->loginRefused() && connection->state() == IrcConnection::State::Offline);
     clock.advance(IrcConnection::kLongestRetryMs);
     connection->reconnectNow();

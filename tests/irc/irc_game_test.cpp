@@ -14,7 +14,6 @@ namespace {
 
 using namespace testing;
 
-constexpr int kWaitMs = 5000;
 constexpr int kReconnectWaitMs = 15000;
 
 IrcConfig playerConfig() {
@@ -34,7 +33,7 @@ protected:
         keeper = connectKeeper();
         ASSERT_TRUE(keeper);
         ASSERT_EQ(player.transport.open(), 0);
-        ASSERT_TRUE(keeper->waitForMessage("JOIN", "Player", {}, kWaitMs));
+        ASSERT_TRUE(keeper->waitForMessage("JOIN", "Player", {}));
     }
 
     std::unique_ptr<IrcTestPeer> connectKeeper() {
@@ -45,16 +44,16 @@ protected:
     }
 
     bool logged(const QByteArray& line) {
-        return waitUntil([&] { return player.logged(line) > 0; }, kWaitMs);
+        return waitUntil([&] { return player.logged(line) > 0; });
     }
 
     // REGISTER; the machinekeeper answers with the first draw; START reads it.
     void startGame(const QByteArray& firstDraw, const QString& codes) {
         card.askToRegister();
-        ASSERT_TRUE(keeper->waitForPrivmsg("Player", "Register me!", kWaitMs));
+        ASSERT_TRUE(keeper->waitForPrivmsg("Player", "Register me!"));
         keeper->privmsg("Player", "FIRST:" + firstDraw);
         ASSERT_TRUE(logged("ESP from Keeper: FIRST:" + firstDraw));
-        ASSERT_TRUE(player.clickAndSettle(&Card::start, kWaitMs));
+        ASSERT_TRUE(player.clickAndSettle(&Card::start));
         EXPECT_EQ(player.shown(&Reel::firstCode), codes);
     }
 
@@ -64,7 +63,7 @@ protected:
         ASSERT_TRUE(keeper->waitForPrivmsg("Player", holds, kReconnectWaitMs));
         keeper->privmsg("Player", "FINAL:" + finalDraw);
         ASSERT_TRUE(logged("ESP from Keeper: FINAL:" + finalDraw));
-        ASSERT_TRUE(player.clickAndSettle(&Card::finish, kWaitMs));
+        ASSERT_TRUE(player.clickAndSettle(&Card::finish));
         EXPECT_EQ(player.shown(&Reel::finalCode), codes);
         EXPECT_TRUE(card.state.credits == credits && card.state.startEnabled) << card.state.credits;
     }
@@ -78,7 +77,7 @@ protected:
 TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     keeper->privmsg("#casino", "Your machinekeeper is Keeper");
     ASSERT_TRUE(logged("Keeper: Your machinekeeper is Keeper"));
-    ASSERT_TRUE(player.clickAndSettle(&Card::findHost, kWaitMs)); // GET HOST
+    ASSERT_TRUE(player.clickAndSettle(&Card::findHost)); // GET HOST
     ASSERT_EQ(card.state.machineKeeperName, "Keeper");
 
     startGame(" [ 07 | 03 | 11 ]", "07 03 11");
@@ -89,7 +88,7 @@ TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     IrcBackend& backend = *player.backend;
     const QByteArray logBefore = backend.log().lines();
     server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !backend.connection().isRegistered(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !backend.connection().isRegistered(); }));
     card.sendHolds();
     EXPECT_EQ(player.transport.lastStatus(), "10");
     EXPECT_EQ(player.transport.pendingRequests(), 1);
@@ -106,8 +105,7 @@ TEST_F(IrcGameTest, gamesCompleteAcrossAServerRestartInTheMiddleOfOne) {
     EXPECT_EQ(backend.log().lines().count("Connection to 127.0.0.1:"), 1);
     EXPECT_TRUE(logged("<system>: Reconnected to 127.0.0.1:" + QByteArray::number(server.port()) +
                        " as Player"));
-    EXPECT_TRUE(
-        waitUntil([&] { return player.logged("<system>: Player joined #casino") == 2; }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return player.logged("<system>: Player joined #casino") == 2; }));
 
     // The next game, on the new connection: the holds as the card shows them.
     startGame(" [ 12 | 12 | 04 ]", "12 12 04");
@@ -138,7 +136,7 @@ TEST_F(IrcGameTest, unsafeRecipientsAreRefusedAndLineBreaksNeverReachTheServer) 
     player.transport.sendPrivateMessage("Keeper", QStringLiteral("one\r\nQUIT :injected") +
                                                       QChar(u'\0') + "two");
     EXPECT_EQ(player.transport.lastStatus(), "0");
-    ASSERT_TRUE(keeper->waitForPrivmsg("Player", "one  QUIT :injected two", kWaitMs));
+    ASSERT_TRUE(keeper->waitForPrivmsg("Player", "one  QUIT :injected two"));
     EXPECT_EQ(keeper->privmsgsFrom("Player").size(), 1);
     EXPECT_FALSE(keeper->waitFor([](const IrcMessage& m) { return m.command == "QUIT"; }, 300));
     EXPECT_TRUE(player.backend->connection().isRegistered());

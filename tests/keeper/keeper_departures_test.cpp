@@ -30,16 +30,16 @@ protected:
     // the player go.
     static void sayAndQuit(IrcTestPeer& peer, const QByteArray& text) {
         peer.sendRaw("PRIVMSG " + kKeeper + " :" + text + "\r\nQUIT :gone\r\n");
-        ASSERT_TRUE(peer.waitForMessage("ERROR", {}, {}, kWaitMs));
+        ASSERT_TRUE(peer.waitForMessage("ERROR", {}, {}));
     }
 
     // `player` registers, then sends holds and quits in one write: what they played, once booked.
     GameOutcome playAndDrop(const QString& player, bool inChannel) {
         auto first = connectPlayer(player.toLatin1(), inChannel);
         first->privmsg(kKeeper, kRegister);
-        EXPECT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return countTold(*first, kFirstHead) == 1; }));
         sayAndQuit(*first, holdsLine("1,0,1"));
-        EXPECT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 1; }));
         const auto delivery = readBooks().delivery(player); // none when nothing was booked
         return delivery ? delivery->lastOutcome.value_or(GameOutcome{}) : GameOutcome{};
     }
@@ -86,28 +86,25 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         // The result, the outcome in words, then the first draw waiting; maybe after lines of
         // the first answer that the server still held back when the player came back.
         const QByteArray result = wire(finalDrawLine(played.finalDraw, played.creditsAfter));
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                const QList<QByteArray> told = toldTo(*back);
-                return told.indexOf(result) >= 0 && told.indexOf(result) + 2 < told.size();
-            },
-            kWaitMs));
+        ASSERT_TRUE(waitUntil([&] {
+            const QList<QByteArray> told = toldTo(*back);
+            return told.indexOf(result) >= 0 && told.indexOf(result) + 2 < told.size();
+        }));
         const PlayerRecord record = recordOf(player);
         EXPECT_EQ(record.gamesPlayed, 1) << "told again, not played again";
         const QList<QByteArray> told = toldTo(*back);
         EXPECT_EQ(told[told.indexOf(result) + 2], wire(firstDrawLine(*record.pendingFirstDraw)));
-        ASSERT_TRUE(
-            waitUntil([&] { return readBooks().delivery(player)->deliveredGame == 1; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return readBooks().delivery(player)->deliveredGame == 1; }));
 
         // The next holds play the first draw they were just told.
         back->privmsg(kKeeper, holdsLine("1,1,1"));
-        ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }));
         EXPECT_EQ(readBooks().delivery(player)->lastOutcome->firstDraw, *record.pendingFirstDraw);
     }
     auto back = connectPlayer("granted");
     back->privmsg(kKeeper, "hello?");
     const QByteArray help = wire(kUnknownRequestHelp);
-    ASSERT_TRUE(waitUntil([&] { return countTold(*back, help) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*back, help) == 1; }));
     EXPECT_EQ(countTold(*back, kFinalHead), 0);
     const books::BooksAudit audit = readBooks().audit();
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n');
@@ -123,22 +120,21 @@ TEST_F(KeeperDeparturesTest, APlayerBackAfterADropIsToldWithoutAsking) {
 
     auto back = connectPlayer("quiet");
     back->sendRaw("JOIN " + kChannel + "\r\n"); // the server holds it back for a second
-    ASSERT_TRUE(waitUntil([&] { return countTold(*back, kFirstHead) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*back, kFirstHead) == 1; }));
     EXPECT_EQ(toldTo(*back, kFinalHead),
               QList<QByteArray>{wire(finalDrawLine(played.finalDraw, played.creditsAfter))});
     EXPECT_EQ(toldTo(*back, kFirstHead)[0],
               wire(firstDrawLine(*recordOf(player).pendingFirstDraw)));
-    ASSERT_TRUE(
-        waitUntil([&] { return readBooks().delivery(player)->deliveredGame == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return readBooks().delivery(player)->deliveredGame == 1; }));
 
     ASSERT_NO_FATAL_FAILURE(sayAndQuit(*back, holdsLine("1,1,1")));
-    ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return recordOf(player).gamesPlayed == 2; }));
 
     // A program that sends its holds again as soon as it is back (the server holds them back a
     // second) gets the first draw for them: they are not played on a draw it has not seen.
     auto again = connectPlayer("quiet");
     again->privmsg(kKeeper, holdsLine("1,1,1"));
-    ASSERT_TRUE(waitUntil([&] { return countTold(*again, kFirstHead) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*again, kFirstHead) == 1; }));
     runEventsFor(1500);
     EXPECT_EQ(countTold(*again, kFinalHead), 1);
     EXPECT_EQ(recordOf(player).gamesPlayed, 2);
@@ -151,7 +147,7 @@ TEST_F(KeeperDeparturesTest, APlayerSeenJoiningIsToldWhatTheyMissed) {
     const auto onStill = KeeperRobotRig::startRobot(still, robotConfig(), 12);
     playAndDrop("joiner", true);
     auto back = connectPlayer("joiner", true);
-    EXPECT_TRUE(waitUntil([&] { return countTold(*back, kFinalHead) == 1; }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return countTold(*back, kFinalHead) == 1; }));
 }
 
 // Someone who joins and leaves at once is not greeted: the robot has read of the departure
@@ -163,7 +159,7 @@ TEST_F(KeeperDeparturesTest, NobodyIsGreetedAfterLeavingInTheSameBreath) {
     ASSERT_TRUE(waitUntil([&] { return robot->presence().isGone("ghost"); }, 3 * kWaitMs));
     auto honest = connectPlayer("honest", true);
     honest->privmsg(kKeeper, kRegister);
-    ASSERT_TRUE(waitUntil([&] { return countTold(*honest, kFirstHead) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*honest, kFirstHead) == 1; }));
     EXPECT_FALSE(robotLog.join('\n').contains("to ghost:")) << robotLog.join('\n');
 }
 
@@ -177,19 +173,17 @@ TEST_F(KeeperDeparturesTest, HoldsOnAFirstDrawThatNeverArrivedAreNotPlayed) {
         const QString player = QString::fromLatin1(nick);
         auto first = connectPlayer(nick, inChannel);
         ASSERT_NO_FATAL_FAILURE(sayAndQuit(*first, kRegister));
-        ASSERT_TRUE(
-            waitUntil([&] { return recordOf(player).pendingFirstDraw.has_value(); }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return recordOf(player).pendingFirstDraw.has_value(); }));
         runEventsFor(500);
 
         auto back = connectPlayer(nick, inChannel);
         back->privmsg(kKeeper, holdsLine("1,0,1"));
         const QByteArray waiting = wire(firstDrawLine(*recordOf(player).pendingFirstDraw));
         // Told once more (a line of the first answer the server still held may come too).
-        ASSERT_TRUE(waitUntil([&] { return toldTo(*back).count(waiting) >= (inChannel ? 1 : 2); },
-                              kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return toldTo(*back).count(waiting) >= (inChannel ? 1 : 2); }));
         EXPECT_EQ(recordOf(player).gamesPlayed, 0);
         back->privmsg(kKeeper, holdsLine("1,0,1"));
-        ASSERT_TRUE(waitUntil([&] { return countTold(*back, kFinalHead) == 1; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return countTold(*back, kFinalHead) == 1; }));
         EXPECT_EQ(recordOf(player).gamesPlayed, 1);
     }
 }
@@ -226,7 +220,7 @@ TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
     EXPECT_LT(answered.elapsed(), 2000);
     std::printf("the player who stayed was answered in %lld ms\n", answered.elapsed());
     // Nothing waits for the players who left, and their books kept their waiting draws.
-    EXPECT_TRUE(waitUntil([&] { return robot->waitingLines() == 0; }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return robot->waitingLines() == 0; }));
     EXPECT_TRUE(robot->presence().isGone("leaver7") && recordOf("leaver7").pendingFirstDraw);
 }
 
@@ -247,7 +241,7 @@ TEST_F(KeeperDeparturesTest, ARobotThatCannotSpeakTakesNoMoreGames) {
         return count;
     };
     // About 25 registrations fill a hundred lines.
-    ASSERT_TRUE(waitUntil([&] { return registered() >= 20; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return registered() >= 20; }));
     runEventsFor(1000);
     EXPECT_LT(registered(), 60) << "every message was taken";
     EXPECT_LE(robot->waitingLines(), 100 + 3);

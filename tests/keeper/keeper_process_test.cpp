@@ -50,7 +50,7 @@ protected:
         auto peer = std::make_unique<IrcTestPeer>(nick);
         EXPECT_TRUE(peer->connectTo(server->port()));
         peer->privmsg(kKeeper, kRegister);
-        EXPECT_TRUE(waitUntil([&] { return countTold(*peer, kFirstHead) == 1; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return countTold(*peer, kFirstHead) == 1; }));
         return peer;
     }
 
@@ -121,8 +121,7 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
         QElapsedTimer answer;
         answer.start();
         bystander->privmsg(kKeeper, holdsLine("1,1,0"));
-        ASSERT_TRUE(
-            waitUntil([&] { return countTold(*bystander, kFirstHead) == finals + 2; }, kWaitMs))
+        ASSERT_TRUE(waitUntil([&] { return countTold(*bystander, kFirstHead) == finals + 2; }))
             << "an answer to the bystander was lost: "
             << bystander->rawLines().mid(bystander->rawLines().size() - 5).join('\n')
             << "\nrobot: " << keeper->log() << "\nserver: " << server->output();
@@ -160,37 +159,36 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\nlog = debug\n"));
     const QString logPath = QDir(keeper->folder()).filePath("robot.log");
     auto logText = [&] { return QString::fromUtf8(fileBytes(logPath)); };
-    ASSERT_TRUE(waitUntil([&] { return logText().contains("joined #casino"); }, kWaitMs))
+    ASSERT_TRUE(waitUntil([&] { return logText().contains("joined #casino"); }))
         << logText() << keeper->log();
     auto alice = registered("alice");
     ASSERT_TRUE(alice->join(kChannel));
     alice->privmsg(kKeeper, holdsLine("1,1,0"));
-    ASSERT_TRUE(waitUntil(
-        [&] { return logText().contains("game 1 of alice (alice): holds 1,1,0"); }, kWaitMs))
-        << logText();
+    ASSERT_TRUE(waitUntil([&] {
+        return logText().contains("game 1 of alice (alice): holds 1,1,0");
+    })) << logText();
     const QRegularExpression line(QStringLiteral(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d) (debug|info|warning|error): \S)"));
     for (const QString& text : logText().split(u'\n', Qt::SkipEmptyParts))
         EXPECT_TRUE(line.match(text).hasMatch()) << text;
     for (const char* debug : {"debug: alice joined #casino", "debug: from alice: I hold 1,1,0",
                               "debug: to alice: FINAL:"})
-        EXPECT_TRUE(waitUntil([&] { return logText().contains(debug); }, kWaitMs)) << debug;
+        EXPECT_TRUE(waitUntil([&] { return logText().contains(debug); })) << debug;
 
     ASSERT_TRUE(
         keeper->writeConfig("logfile = robot.log\nlog = warning\npace = 7\nidentity = account\n"));
     ASSERT_TRUE(QFile::rename(logPath, logPath + ".1")); // as logrotate does, then SIGHUP
     keeper->signal(SIGHUP);
-    ASSERT_TRUE(waitUntil(
-        [&] { return logText().contains("changed identity: these take effect after a restart"); },
-        kWaitMs))
-        << logText();
+    ASSERT_TRUE(waitUntil([&] {
+        return logText().contains("changed identity: these take effect after a restart");
+    })) << logText();
     EXPECT_FALSE(logText().contains("configuration reloaded")) << "an info line, below warning";
     EXPECT_TRUE(keeper->isRunning());
     // The next holds once the first game's result has come: holds sent before it are for no
     // draw the player has seen, and go unanswered.
-    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 2; }));
     alice->privmsg(kKeeper, holdsLine("0,0,0"));
-    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFinalHead) == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFinalHead) == 2; }));
     EXPECT_FALSE(logText().contains("game 2 of alice")) << "game lines are info lines";
 }
 
@@ -207,7 +205,7 @@ TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
                             : std::rename(QFile::encodeName(books + ".old").constData(),
                                           QFile::encodeName(books).constData()) == 0);
         alice->privmsg(kKeeper, holdsLine("1,0,1"));
-        EXPECT_TRUE(alice->waitForPrivmsg(kKeeper, wire(kOutOfOrder), kWaitMs));
+        EXPECT_TRUE(alice->waitForPrivmsg(kKeeper, wire(kOutOfOrder)));
         EXPECT_EQ(keeper->waitForEnd(kWaitMs), 1) << keeper->log();
         EXPECT_PRED2(textContains, keeper->log(), "deleted or replaced while the books were open");
         EXPECT_EQ(countTold(*alice, kFinalHead), 0);
@@ -218,31 +216,30 @@ TEST_F(KeeperProcessTest, BooksDeletedOrReplacedWhileRunningStopTheRobot) {
 // second here), then started again: the draw is told first, and the next holds play it.
 TEST_F(KeeperProcessTest, AFirstDrawNeverToldIsToldAfterARestartNotPlayed) {
     ASSERT_NO_FATAL_FAILURE(start(false, "pace = 1\n"));
-    ASSERT_TRUE(keeper->waitForLog("joined #", kWaitMs)) << keeper->log();
+    ASSERT_TRUE(keeper->waitForLog("joined #")) << keeper->log();
     IrcTestPeer alice("alice");
     ASSERT_TRUE(alice.connectTo(server->port()));
     alice.privmsg(kKeeper, kRegister);
     const QByteArray offer = wire(machine::kFreeGameOfferHead);
-    ASSERT_TRUE(waitUntil([&] { return countTold(alice, offer) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, offer) == 1; }));
     keeper->kill();
     ASSERT_EQ(countTold(alice, kFirstHead), 0) << "killed too late";
-    ASSERT_TRUE(alice.waitUntilGone(kKeeper, kWaitMs));
+    ASSERT_TRUE(alice.waitUntilGone(kKeeper));
     ASSERT_TRUE(keeper->start());
-    ASSERT_TRUE(waitUntil([&] { return keeper->log().count("joined #") == 2; }, kWaitMs))
-        << keeper->log();
+    ASSERT_TRUE(waitUntil([&] { return keeper->log().count("joined #") == 2; })) << keeper->log();
 
     alice.privmsg(kKeeper, holdsLine("1,1,1"));
-    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFirstHead) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFirstHead) == 1; }));
     EXPECT_EQ(countTold(alice, kFinalHead), 0) << "played on a draw never told";
     alice.privmsg(kKeeper, holdsLine("1,1,1"));
-    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFinalHead) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFinalHead) == 1; }));
     const QByteArray first = toldTo(alice, kFirstHead).first();
     EXPECT_EQ(toldTo(alice, kFinalHead).first().mid(kFinalHead.size(), 16),
               first.mid(kFirstHead.size(), 16))
         << "all three reels held: the final draw is the first draw told";
     const qsizetype warnings = keeper->log().count("warning");
     keeper->signal(SIGHUP); // with no log file to open anew
-    ASSERT_TRUE(keeper->waitForLog("configuration reloaded", kWaitMs));
+    ASSERT_TRUE(keeper->waitForLog("configuration reloaded"));
     EXPECT_EQ(keeper->log().count("warning"), warnings) << keeper->log();
 }
 
@@ -258,8 +255,8 @@ TEST_F(KeeperProcessTest, AFileSizeLimitMakesAGameOutOfOrderNotACrash) {
     int finals = 0;
     for (int game = 0; game < 200 && !outOfOrder(); ++game) {
         alice->privmsg(kKeeper, holdsLine("0,1,0"));
-        ASSERT_TRUE(waitUntil(
-            [&] { return countTold(*alice, kFinalHead) > finals || outOfOrder(); }, kWaitMs));
+        ASSERT_TRUE(
+            waitUntil([&] { return countTold(*alice, kFinalHead) > finals || outOfOrder(); }));
         finals = countTold(*alice, kFinalHead);
         runEventsFor(300); // within the robot's limit of messages a second
     }
@@ -298,11 +295,11 @@ TEST_F(KeeperProcessTest, PrometheusScrapesTheRobotsFigures) {
     auto alice = registered("alice");
     for (int game = 1; game <= 3; ++game) {
         alice->privmsg(kKeeper, holdsLine("1,0,1"));
-        ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFinalHead) == game; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFinalHead) == game; }));
     }
-    ASSERT_TRUE(waitUntil(
-        [&] { return prometheus.query("jackwell_keeper_games_booked_total") == 3.0; }, kWaitMs))
-        << prometheus.output();
+    ASSERT_TRUE(waitUntil([&] {
+        return prometheus.query("jackwell_keeper_games_booked_total") == 3.0;
+    })) << prometheus.output();
     EXPECT_EQ(prometheus.query("jackwell_keeper_answer_latency_seconds_count"), 4.0);
     EXPECT_GE(prometheus.query("jackwell_keeper_book_commit_seconds_count").value_or(0), 4.0);
     EXPECT_LE(prometheus.query("max(jackwell_keeper_book_commit_seconds_bucket)"), // cumulative

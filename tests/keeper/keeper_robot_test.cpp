@@ -23,7 +23,7 @@ protected:
     // Sends `text` and waits until `start` has been told `count` times in all.
     static bool ask(IrcTestPeer& peer, const QByteArray& text, QByteArrayView start, int count) {
         peer.privmsg(kKeeper, text);
-        return waitUntil([&] { return countTold(peer, start) >= count; }, kWaitMs);
+        return waitUntil([&] { return countTold(peer, start) >= count; });
     }
 
     // Plays `games` games, each answered with its result and the next first draw.
@@ -32,7 +32,7 @@ protected:
             const int firsts = countTold(peer, kFirstHead);
             ASSERT_TRUE(ask(peer, holdsLine(holds), kFinalHead, countTold(peer, kFinalHead) + 1))
                 << peer.nick().data();
-            ASSERT_TRUE(waitUntil([&] { return countTold(peer, kFirstHead) > firsts; }, kWaitMs));
+            ASSERT_TRUE(waitUntil([&] { return countTold(peer, kFirstHead) > firsts; }));
         }
     }
 
@@ -45,7 +45,7 @@ protected:
         auto robot = std::make_unique<KeeperRobot>(on, config, *books, 5,
                                                    [this](const QString& t) { robotLog << t; });
         robot->start();
-        if (!waitUntil([&] { return fake.received.size() >= 3; }, kWaitMs)) // CAP, NICK, USER
+        if (!waitUntil([&] { return fake.received.size() >= 3; })) // CAP, NICK, USER
             return nullptr;
         if (nick != "Rivet")
             fake.send(":irc.test 433 * Rivet :Nickname is already in use\r\n");
@@ -71,8 +71,7 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
     mallory->privmsg(kKeeper, QByteArray(400, 'x'));
     mallory->privmsg(kChannel, holdsLine("1,1,1"));
     mallory->privmsg(kKeeper, holdsLine("0,0,0")); // no game of mallory's is waiting
-    ASSERT_TRUE(
-        waitUntil([&] { return toldTo(*mallory).contains(wire(kNoGameWaiting)); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return toldTo(*mallory).contains(wire(kNoGameWaiting)); }));
     // Holds sent as fast as the server takes them, each played at most once.
     ASSERT_TRUE(ask(*mallory, kRegister, kFirstHead, 1));
     const QByteArray help = wire(kUnknownRequestHelp);
@@ -82,7 +81,7 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
     playGames(*alice, 2);
     // Answers keep the order of mallory's messages: when this one is answered, all are. It goes
     // once the robot's queue is empty, so that its answer is not dropped as a flood.
-    ASSERT_TRUE(waitUntil([&] { return robot->waitingLines() == 0; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return robot->waitingLines() == 0; }));
     ASSERT_TRUE(ask(*mallory, "done", help, understood + 1));
 
     EXPECT_EQ(recordOf("alice").gamesPlayed, 4);
@@ -104,7 +103,7 @@ TEST_F(KeeperRobotTest, AnotherRobotsWordsGetNoAnswer) {
                                    wire(firstDrawLine({1, 2, 3})), QByteArray("done")})
         twin->privmsg(kKeeper, text);
     // Answers keep the order of the messages: once "done" is answered, so would the others be.
-    ASSERT_TRUE(waitUntil([&] { return !toldTo(*twin).isEmpty(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !toldTo(*twin).isEmpty(); }));
     runEventsFor(200);
     EXPECT_EQ(toldTo(*twin), QList<QByteArray>{wire(kUnknownRequestHelp)});
 }
@@ -145,7 +144,7 @@ TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
         EXPECT_EQ(countTold(*alice, kFinalHead), finals) << "played before it was delivered";
         const int firsts = countTold(*alice, kFirstHead);
         troubled.elsewhere = false;
-        ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) > firsts; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) > firsts; }));
         runEventsFor(10 * TurnTeller::kElsewhereRecheckMs);
         EXPECT_EQ(countTold(*alice, kFinalHead), finals + (askedHere ? 1 : 0)) << askedHere;
     }
@@ -161,7 +160,7 @@ TEST_F(KeeperRobotTest, HoldsSentAgainThatCrossTheirResultAreNotPlayed) {
     auto alice = connectPlayer("alice");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     alice->sendRaw("PRIVMSG Rivet :I hold 1,0,1\r\nPRIVMSG Rivet :I hold 1,0,1\r\n");
-    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 2; }));
     alice->privmsg(kKeeper, holdsLine("1,0,1")); // sent before the result came in, say
     runEventsFor(KeeperResentHolds::kCrossingMs);
     EXPECT_EQ(countTold(*alice, kFinalHead), 1) << "a copy was played";
@@ -181,8 +180,7 @@ TEST_F(KeeperRobotTest, BooksLockedByAnotherProcessStallNobody) {
     QProcess locker;
     locker.start("sqlite3", {dir.filePath("books.sqlite")});
     locker.write("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
-    ASSERT_TRUE(
-        waitUntil([&] { return locker.readAllStandardOutput().contains("locked"); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return locker.readAllStandardOutput().contains("locked"); }));
     qint64 longestPause = 0;
     QElapsedTimer sinceTick;
     sinceTick.start();
@@ -194,8 +192,7 @@ TEST_F(KeeperRobotTest, BooksLockedByAnotherProcessStallNobody) {
         bob->privmsg(kKeeper, kRegister);
     const QByteArray outOfOrder = wire(kOutOfOrder);
     ASSERT_TRUE(waitUntil(
-        [&] { return countTold(*alice, outOfOrder) == 1 && countTold(*bob, outOfOrder) == 3; },
-        kWaitMs));
+        [&] { return countTold(*alice, outOfOrder) == 1 && countTold(*bob, outOfOrder) == 3; }));
     // SQLite gave up after its own short wait: no statement hung long enough to be cut short.
     EXPECT_TRUE(robotLog.filter("cut short").isEmpty()) << robotLog.join('\n');
     EXPECT_LT(longestPause, 900) << "the event loop waited for the books";
@@ -214,8 +211,8 @@ TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
     EXPECT_FALSE(robot->isFloodExempt());
     auto alice = connectPlayer("alice", true);
     // The greeting as it goes over the wire, pinned here: players' programs look for it.
-    ASSERT_TRUE(alice->waitForPrivmsg(
-        kKeeper, "Your machinekeeper is Rivet. Send 'Register me!' to play.", kWaitMs));
+    ASSERT_TRUE(alice->waitForPrivmsg(kKeeper,
+                                      "Your machinekeeper is Rivet. Send 'Register me!' to play."));
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     playGames(*alice, 1);
     expectToldAsBooked(*alice, "alice");
@@ -244,7 +241,7 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     fake.send(":RivetF MODE RivetF :+F\r\n");
     const auto told = [](int i) { return "PRIVMSG p" + QByteArray::number(i) + " :" + kFirstHead; };
     for (int i = 0; i < kPlayers - 1; ++i)
-        ASSERT_TRUE(waitUntil([&] { return fake.heard().contains(told(i)); }, kWaitMs)) << i;
+        ASSERT_TRUE(waitUntil([&] { return fake.heard().contains(told(i)); })) << i;
     runEventsFor(500);
     EXPECT_FALSE(fake.heard().contains(told(kPlayers - 1))) << "one more than it keeps";
     EXPECT_FALSE(fake.heard().contains("PRIVMSG RivetF ")) << "it answered itself";
@@ -267,7 +264,7 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
         ASSERT_TRUE(robot);
         fake.send((ofExemption ? "" : ":Rivet MODE Rivet :+F\r\n") + refusal + "\r\n");
         ASSERT_TRUE(waitUntil(
-            [&] { return robot->isSpeaking() && robot->isFloodExempt() != ofExemption; }, kWaitMs));
+            [&] { return robot->isSpeaking() && robot->isFloodExempt() != ofExemption; }));
         if (ofExemption)
             continue;
         testing::runEventsFor(100);
@@ -275,7 +272,7 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
         testing::runEventsFor(100);
         EXPECT_EQ(fake.received.count("JOIN #casino"), 1);
         still.advance(1);
-        EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 2; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 2; }));
     }
 }
 
@@ -298,10 +295,10 @@ TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheN
     EXPECT_FALSE(waitUntil([&] { return still.advance(10), written() > 16'896; }, 300))
         << "more than 16 KiB and a line out unconfirmed";
     fake.client->abort();
-    ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }));
     still.advance(IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(waitUntil(
-        [&] { return fake.received.count("USER jackwell 0 * :Jackwell player") == 2; }, kWaitMs));
+    ASSERT_TRUE(
+        waitUntil([&] { return fake.received.count("USER jackwell 0 * :Jackwell player") == 2; }));
     fake.isonAnswer = ":irc.test 303 Rivet :Rivet\r\n";
     fake.send(":irc.test 001 Rivet :Welcome\r\n:Rivet MODE Rivet :+F\r\n:q!u@h PRIVMSG Rivet :" +
               kRegister + "\r\n:s 474 Rivet #casino :No\r\n"); // in the channel no more
@@ -311,7 +308,7 @@ TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheN
     }; // q's first draw is known told at last; those of the lost connection are not
     EXPECT_TRUE(paced([&] { return !untold("q") && untold("p0"); }));
     still.advance(KeeperRoster::kRejoinMs);
-    EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 3; }, kWaitMs));
+    EXPECT_TRUE(waitUntil([&] { return fake.received.count("JOIN #casino") == 3; }));
 }
 
 // The server goes away and comes back: the robot follows, flood exemption and all, and a
@@ -321,11 +318,10 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
     auto alice = connectPlayer("alice");
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     playGames(*alice, 2);
-    ASSERT_TRUE(
-        waitUntil([&] { return readBooks().delivery("alice")->deliveredGame == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return readBooks().delivery("alice")->deliveredGame == 2; }));
 
     server.stop();
-    ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }));
     QString error;
     ASSERT_TRUE(server.start(&error)) << error;
     ASSERT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, 2 * kWaitMs));
@@ -349,11 +345,11 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     ASSERT_EQ(robot->connection().nick(), "Rivet_");
     auto alice = connectPlayer("alice");
     alice->privmsg("Rivet_", kRegister);
-    ASSERT_TRUE(waitUntil([&] { return alice->privmsgsFrom("Rivet_").size() >= 3; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return alice->privmsgsFrom("Rivet_").size() >= 3; }));
 
     squatter->sendRaw("QUIT :leaving\r\n");
     alice->privmsg("Rivet_", holdsLine("1,0,1"));
-    ASSERT_TRUE(waitUntil([&] { return robot->connection().nick() == kKeeper; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return robot->connection().nick() == kKeeper; }));
     EXPECT_TRUE(robotLog.contains("took back the nickname Rivet")) << robotLog.join('\n');
     // Players write to it under its own name again.
     ASSERT_TRUE(ask(*alice, holdsLine("0,0,0"), kFinalHead, 1));
@@ -380,7 +376,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
             fake.send(":s 731 Rivet_ :Rivet\r\n");
         } else {
             fake.send(":Rivet_ MODE Rivet_ :+F\r\n");
-            ASSERT_TRUE(waitUntil([&] { return robot->isFloodExempt(); }, kWaitMs));
+            ASSERT_TRUE(waitUntil([&] { return robot->isFloodExempt(); }));
             still.advance(29999); // half a minute
             runEventsFor(100);
             EXPECT_FALSE(fake.received.contains("ISON Rivet_ Rivet"));
@@ -392,7 +388,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
             still.advance(30'000); // looked at every half minute
         }
         const qsizetype claimed = monitor ? 2 : 1;
-        ASSERT_TRUE(waitUntil([&] { return claims() == claimed; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return claims() == claimed; }));
         fake.send(":Rivet_!u@h NICK :Rivet\r\n");
         EXPECT_EQ(fake.waitForLine("MONITOR - Rivet", monitor ? kWaitMs : 100), monitor);
         const qsizetype asked = fake.heard().count("ISON");
@@ -400,7 +396,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
         runEventsFor(100);
         EXPECT_EQ(fake.heard().count("ISON"), asked);
         fake.send(":Rivet!u@h NICK :Rivet_\r\n"); // renamed again: watched again
-        EXPECT_TRUE(waitUntil([&] { return claims() == claimed + 1; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return claims() == claimed + 1; }));
         const auto watching = [&] { return fake.received.count("MONITOR + Rivet") == 2; };
         EXPECT_EQ(waitUntil(watching, monitor ? kWaitMs : 100), monitor);
         EXPECT_EQ(robotLog.join('\n').contains("the nickname Rivet is taken"), !monitor);
@@ -455,7 +451,7 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
             virtualClock.advance(std::min<qint64>(90'000, at - virtualClock.monotonicMs()));
             const int answers = countTold(*watcher, {});
             watcher->privmsg(kKeeper, "still there?");
-            ASSERT_TRUE(waitUntil([&] { return countTold(*watcher, {}) > answers; }, kWaitMs));
+            ASSERT_TRUE(waitUntil([&] { return countTold(*watcher, {}) > answers; }));
         }
     };
     passUntil(firstBanner + 599'500);
@@ -477,7 +473,7 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     EXPECT_EQ(banners(), 2);
     robot->stop(); // with a goodbye the channel hears, in the server's quotes
     const QByteArray goodbye = "\"Jackwell closed\"";
-    EXPECT_TRUE(watcher->waitFor([&](auto& m) { return m.param(0) == goodbye; }, kWaitMs));
+    EXPECT_TRUE(watcher->waitFor([&](auto& m) { return m.param(0) == goodbye; }));
 }
 
 // With accounts required on a server that reports none with its messages, the robot asks WHOIS
@@ -491,7 +487,7 @@ TEST_F(KeeperRobotTest, WithAccountsRequiredAPlayerWithoutOneIsAskedToLogIn) {
     auto alice = connectPlayer("alice");
     alice->privmsg(kKeeper, kRegister);
     alice->privmsg(kKeeper, holdsLine("1,0,1"));
-    ASSERT_TRUE(waitUntil([&] { return toldTo(*alice).size() == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return toldTo(*alice).size() == 2; }));
     EXPECT_EQ(toldTo(*alice), QList<QByteArray>(2, wire(kLogInFirst)));
     EXPECT_EQ(recordOf("alice"), PlayerRecord{});
 }

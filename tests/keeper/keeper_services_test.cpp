@@ -81,7 +81,7 @@ protected:
                 });
             };
             peer.privmsg(kKeeper, holdsLine(holds));
-            waitUntil([&] { return toldSince(kFinalHead) || toldSince(kFirstHead); }, kWaitMs);
+            waitUntil([&] { return toldSince(kFinalHead) || toldSince(kFirstHead); });
             if (toldSince(kFinalHead))
                 return true;
         }
@@ -107,40 +107,35 @@ protected:
 TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
-    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log();
+    ASSERT_TRUE(keeper->waitForLog("joined #casino")) << keeper->log();
     // The card is closed and started again at once between the games: greeted privately on each
     // join, GET HOST finds the robot there each time.
     QString credits;
     for (int game = 1; game <= 2; ++game) {
         SCOPED_TRACE(game);
         IrcCard player(cardLogin("Carla", "cardplayer", "s3cretpw"));
-        ASSERT_TRUE(waitUntil([&] { return player.transport.open() == 0; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return player.transport.open() == 0; }));
         ASSERT_EQ(player.backend->connection().account(), "cardplayer");
         Card& card = player.card;
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                return player.logged("ESP from Rivet: " + wire(announcementLine("Rivet"))) == 1;
-            },
-            kWaitMs));
+        ASSERT_TRUE(waitUntil([&] {
+            return player.logged("ESP from Rivet: " + wire(announcementLine("Rivet"))) == 1;
+        }));
         ASSERT_TRUE(player.clickAndSettle(&Card::findHost));
         ASSERT_EQ(card.state.machineKeeperName, "Rivet");
         card.askToRegister();
-        ASSERT_TRUE(
-            waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == 1; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == 1; }));
         ASSERT_TRUE(player.clickAndSettle(&Card::start));
         for (int reel = 0; reel < 3; ++reel) {
             if (isHeld(card.state, reel) != (reel != 1))
                 card.toggleHold(reel);
         }
         card.sendHolds();
-        ASSERT_TRUE(
-            waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == 2; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return player.logged("ESP from Rivet: FIRST:") == 2; }));
         ASSERT_TRUE(player.clickAndSettle(&Card::finish));
         EXPECT_TRUE(keeper->waitForLog(QStringLiteral("game %1 of account:cardplayer (Carla): "
                                                       "holds 1,0,1, draw %2, won ")
                                            .arg(game)
-                                           .arg(player.shown(&Reel::finalCode, u',')),
-                                       kWaitMs))
+                                           .arg(player.shown(&Reel::finalCode, u','))))
             << keeper->log();
         credits = card.state.credits;
         player.library.KillDDE();
@@ -154,12 +149,12 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
 TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
-    ASSERT_TRUE(keeper->waitForLog("joined #casino", kWaitMs)) << keeper->log();
+    ASSERT_TRUE(keeper->waitForLog("joined #casino")) << keeper->log();
 
     auto alice = loggedIn("alice", "alice");
     ASSERT_TRUE(alice);
     alice->privmsg(kKeeper, kRegister);
-    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 1; }));
     // A new nickname in the middle of the game: the holds still play on her books.
     ASSERT_TRUE(alice->changeNick("alice_away"));
     ASSERT_TRUE(playHolds(*alice, "1,1,1")) << toldTo(*alice).join('\n');
@@ -169,7 +164,7 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     ASSERT_TRUE(mallory.connectTo(network->port()));
     mallory.privmsg(kKeeper, kRegister);
     mallory.privmsg(kKeeper, holdsLine("0,0,0"));
-    ASSERT_TRUE(waitUntil([&] { return toldTo(mallory).size() == 2; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return toldTo(mallory).size() == 2; }));
     EXPECT_EQ(toldTo(mallory), QList<QByteArray>(2, wire(machine::kLogInFirst)));
 
     // Back under a third nickname on a new connection: the game waiting is hers to finish.
@@ -197,7 +192,7 @@ TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
         ASSERT_TRUE(untagged.start(&error) && untagged.registerAccount("acct1", "s3cretpw", &error))
             << error;
         const auto keeper = startRobot({}, untagged.port());
-        ASSERT_TRUE(keeper && keeper->waitForLog("joined #casino", kWaitMs));
+        ASSERT_TRUE(keeper && keeper->waitForLog("joined #casino"));
         EXPECT_TRUE(keeper->log().contains("books kept by services account (the network has "
                                            "accounts: the server offers sasl, account-notify"))
             << keeper->log();
@@ -205,28 +200,26 @@ TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
         ASSERT_TRUE(owner.connectWithLogin(untagged.port(), "acct1", "s3cretpw") &&
                     owner.join(kChannel));
         owner.privmsg(kKeeper, kRegister);
-        ASSERT_TRUE(
-            waitUntil([&] { return countTold(owner, wire(machine::kStartHint)) == 1; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return countTold(owner, wire(machine::kStartHint)) == 1; }));
         owner.sendRaw("QUIT :bye\r\n");
 
         IrcTestPeer stranger("p1");
-        ASSERT_TRUE(waitUntil([&] { return stranger.connectTo(untagged.port(), 1000); }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return stranger.connectTo(untagged.port(), 1000); }));
         ASSERT_TRUE(stranger.join(kChannel));
         stranger.privmsg(kKeeper, kRegister);
         stranger.privmsg(kKeeper, holdsLine("1,1,1"));
         const QByteArray logInFirst = wire(machine::kLogInFirst);
-        EXPECT_TRUE(waitUntil([&] { return countTold(stranger, logInFirst) == 2; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return countTold(stranger, logInFirst) == 2; }));
         EXPECT_EQ(toldTo(stranger).size(), 3) << toldTo(stranger).join('\n');
 
         IrcTestPeer player("p2");
         ASSERT_TRUE(player.connectWithLogin(untagged.port(), "acct1", "s3cretpw"));
         ASSERT_TRUE(playHolds(player, "1,1,1")) << toldTo(player).join('\n');
         player.privmsg("NickServ", "LOGOUT");
-        ASSERT_TRUE(player.waitForMessage({}, "NickServ", {}, kWaitMs));
+        ASSERT_TRUE(player.waitForMessage({}, "NickServ", {}));
         const int finals = countTold(player, kFinalHead);
         player.privmsg(kKeeper, holdsLine("1,1,1"));
-        EXPECT_TRUE(
-            waitUntil([&] { return countTold(player, wire(machine::kLogInFirst)) == 1; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return countTold(player, wire(machine::kLogInFirst)) == 1; }));
         EXPECT_EQ(countTold(player, kFinalHead), finals);
 
         const QString listed = onlyPlayer(*keeper);
@@ -243,21 +236,21 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
 
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
-    ASSERT_TRUE(keeper->waitForLog("serving as Rivet_", kWaitMs)) << keeper->log();
-    ASSERT_TRUE(watcher.waitForMessage("JOIN", "Rivet_", {}, kWaitMs));
+    ASSERT_TRUE(keeper->waitForLog("serving as Rivet_")) << keeper->log();
+    ASSERT_TRUE(watcher.waitForMessage("JOIN", "Rivet_", {}));
     squatter.sendRaw("QUIT :leaving\r\n");
 
-    ASSERT_TRUE(keeper->waitForLog("took back the nickname Rivet", kWaitMs)) << keeper->log();
-    EXPECT_TRUE(watcher.waitForMessage("NICK", "Rivet_", {kKeeper}, kWaitMs));
+    ASSERT_TRUE(keeper->waitForLog("took back the nickname Rivet")) << keeper->log();
+    EXPECT_TRUE(watcher.waitForMessage("NICK", "Rivet_", {kKeeper}));
     // The cards in the channel learn the name anew.
-    EXPECT_TRUE(watcher.waitForMessage("PRIVMSG", kKeeper,
-                                       {kChannel, wire(announcementLine("Rivet"))}, kWaitMs));
+    EXPECT_TRUE(
+        watcher.waitForMessage("PRIVMSG", kKeeper, {kChannel, wire(announcementLine("Rivet"))}));
 
     // Renamed by the network, it says so and takes its name back at once.
     watcher.sendRaw(QByteArray("OPER ") + ServicesNetwork::kOperName + " " +
                     ServicesNetwork::kOperPassword + "\r\nSANICK Rivet Renamed42\r\n");
-    EXPECT_TRUE(keeper->waitForLog("the server renamed the robot to Renamed42", kWaitMs));
-    EXPECT_TRUE(watcher.waitForMessage("NICK", "Renamed42", {kKeeper}, kWaitMs)) << keeper->log();
+    EXPECT_TRUE(keeper->waitForLog("the server renamed the robot to Renamed42"));
+    EXPECT_TRUE(watcher.waitForMessage("NICK", "Renamed42", {kKeeper})) << keeper->log();
 }
 
 // A wrong password must not become a plain connection: the card's start fails with the
@@ -288,15 +281,12 @@ TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
     IrcTestPeer other("DoraPhone");
     ASSERT_TRUE(other.connectWithLogin(network->port(), "dora", "s3cretpw"));
     other.privmsg("NickServ", "SET PASSWORD n3wsecret");
-    ASSERT_TRUE(other.waitFor(
-        [](const IrcMessage& m) {
-            return nickOf(m.prefix) == "NickServ" && m.last().contains("changed");
-        },
-        kWaitMs))
-        << other.rawLines().join("\n");
+    ASSERT_TRUE(other.waitFor([](const IrcMessage& m) {
+        return nickOf(m.prefix) == "NickServ" && m.last().contains("changed");
+    })) << other.rawLines().join("\n");
     // The server drops the card; it connects again with the old password.
     backend.connection().send("QUIT :back soon\r\n");
-    ASSERT_TRUE(waitUntil([&] { return backend.connection().loginRefused(); }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return backend.connection().loginRefused(); }));
     EXPECT_TRUE(backend.log().lines().contains(
         "Cannot log in to the chat network 127.0.0.1:" + QByteArray::number(network->port()) +
         ": the server refused the login as dora"))

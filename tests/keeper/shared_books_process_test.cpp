@@ -36,7 +36,7 @@ protected:
         robot->setBooks(database_.address().toUtf8());
         robot->setEnvironment(database_.environment());
         EXPECT_TRUE(robot->writeConfig(kOperLine) && robot->start());
-        EXPECT_TRUE(robot->waitForLog("lines a second", kWaitMs)) << robot->log();
+        EXPECT_TRUE(robot->waitForLog("lines a second")) << robot->log();
         return robot;
     }
 
@@ -44,7 +44,7 @@ protected:
     static bool restart(KeeperProcess& robot) {
         const auto starts = robot.log().count(QStringLiteral("lines a second"));
         return robot.start() &&
-               waitUntil([&] { return robot.log().count("lines a second") > starts; }, kWaitMs);
+               waitUntil([&] { return robot.log().count("lines a second") > starts; });
     }
 
     // The books as an audit reads them beside the robots.
@@ -113,8 +113,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
     for (int round = 0; round < kRounds; ++round) {
         // Holds that come while another machine's result is still on its way are not played:
         // the round starts once the last result is known to have reached the player.
-        ASSERT_TRUE(waitUntil([&] { return lastResultDelivered("hammer"); }, kWaitMs))
-            << "round " << round;
+        ASSERT_TRUE(waitUntil([&] { return lastResultDelivered("hammer"); })) << "round " << round;
         // Both robots tell the waiting first draw (the robot that booked the last game tells its
         // result first, should it not have reached the player). Holds of the last round that
         // one robot plays late change it: a robot whose answer is out of date is asked again.
@@ -123,24 +122,22 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
             asked[robot] = player.privmsgsFrom(robot, kFirstHead).size();
             player.privmsg(robot, kRegister);
         }
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                const QByteArray waiting = waitingFirstDraw("hammer");
-                bool current = lastResultDelivered("hammer");
-                for (const QByteArray& robot : {kKeeper, kRivet2}) {
-                    const auto firsts = player.privmsgsFrom(robot, kFirstHead);
-                    if (firsts.size() <= asked[robot]) {
-                        current = false;
-                    } else if (firsts.last() != waiting) {
-                        current = false;
-                        asked[robot] = firsts.size();
-                        player.privmsg(robot, kRegister);
-                    }
+        ASSERT_TRUE(waitUntil([&] {
+            const QByteArray waiting = waitingFirstDraw("hammer");
+            bool current = lastResultDelivered("hammer");
+            for (const QByteArray& robot : {kKeeper, kRivet2}) {
+                const auto firsts = player.privmsgsFrom(robot, kFirstHead);
+                if (firsts.size() <= asked[robot]) {
+                    current = false;
+                } else if (firsts.last() != waiting) {
+                    current = false;
+                    asked[robot] = firsts.size();
+                    player.privmsg(robot, kRegister);
                 }
-                return current;
-            },
-            kWaitMs))
-            << "round " << round << ": " << player.rawLines().join('\n');
+            }
+            return current;
+        })) << "round "
+            << round << ": " << player.rawLines().join('\n');
 
         // A person looks at the draw first (the same holds at once pass for a crossing copy).
         runEventsFor(keeper::KeeperResentHolds::kCrossingMs);
@@ -161,10 +158,10 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
             rivet->kill();
             // Started again once the server has let go of the killed robot's name, so that it
             // gets its own name back.
-            ASSERT_TRUE(player.waitUntilGone(kKeeper, kWaitMs));
+            ASSERT_TRUE(player.waitUntilGone(kKeeper));
             ASSERT_TRUE(restart(*rivet)) << rivet->log();
         } else {
-            ASSERT_TRUE(waitUntil([&] { return finalsTold().size() > finals; }, kWaitMs))
+            ASSERT_TRUE(waitUntil([&] { return finalsTold().size() > finals; }))
                 << "round " << round << ": " << player.rawLines().join('\n');
         }
     }
@@ -204,7 +201,7 @@ TEST_F(SharedBooksProcessTest, ABooksServerThatStopsStallsNobody) {
     IrcTestPeer bob("bob");
     ASSERT_TRUE(alice.connectTo(irc_.port()) && bob.connectTo(irc_.port()));
     alice.privmsg(kKeeper, kRegister);
-    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFirstHead) == 1; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFirstHead) == 1; }));
     const QByteArray outOfOrder = wire(machine::kOutOfOrder);
     database_.freeze(true);
     alice.privmsg(kKeeper, holdsLine("1,0,1"));
@@ -220,11 +217,10 @@ TEST_F(SharedBooksProcessTest, ABooksServerThatStopsStallsNobody) {
     EXPECT_FALSE(rivet->log().contains("connection lost")) << rivet->log();
     // Whatever became of alice's game, she is told, and then plays on.
     ASSERT_TRUE(waitUntil(
-        [&] { return countTold(alice, kFinalHead) + countTold(alice, outOfOrder) == 1; }, kWaitMs));
+        [&] { return countTold(alice, kFinalHead) + countTold(alice, outOfOrder) == 1; }));
     const int finals = countTold(alice, kFinalHead);
     alice.privmsg(kKeeper, holdsLine("1,0,1"));
-    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFinalHead) > finals; }, kWaitMs))
-        << rivet->log();
+    ASSERT_TRUE(waitUntil([&] { return countTold(alice, kFinalHead) > finals; })) << rivet->log();
     books::BooksAudit audit;
     EXPECT_EQ(bookedResults("alice", &audit), toldTo(alice, kFinalHead));
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n');

@@ -5,6 +5,7 @@
 // afterwards records every line it receives.
 
 #include "irc/irc_message.h"
+#include "support/wait_until.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -21,15 +22,15 @@ public:
     explicit IrcTestPeer(QByteArray nick);
 
     // Connects to 127.0.0.1:port and registers; blocks for at most timeoutMs.
-    bool connectTo(quint16 port, int timeoutMs = 5000);
+    bool connectTo(quint16 port, int timeoutMs = kWaitMs);
     // The same, logging in to `account` with SASL PLAIN first (and asking for the account
     // tags, extended-join and account-notify); false unless the server confirms the login.
     bool connectWithLogin(quint16 port, const QByteArray& account, const QByteArray& password,
-                          int timeoutMs = 8000);
+                          int timeoutMs = kWaitMs);
     // Takes another nickname and waits (blocking) for the server to confirm it.
-    bool changeNick(const QByteArray& nick, int timeoutMs = 5000);
+    bool changeNick(const QByteArray& nick, int timeoutMs = kWaitMs);
     // Joins a channel and waits (blocking) for the server to confirm it.
-    bool join(const QByteArray& channel, int timeoutMs = 5000);
+    bool join(const QByteArray& channel, int timeoutMs = kWaitMs);
 
     void privmsg(const QByteArray& target, const QByteArray& text);
     // Writes bytes as they are (the caller supplies the line end).
@@ -37,21 +38,22 @@ public:
 
     // Waits on the event loop until a received message satisfies `match`.
     std::optional<IrcMessage> waitFor(const std::function<bool(const IrcMessage&)>& match,
-                                      int timeoutMs);
+                                      int timeoutMs = kWaitMs);
     // Whether a message of `command` came from `sender` with `params` first among its
     // parameters (an empty command or sender: any).
     bool hasReceived(QByteArrayView command, QByteArrayView sender,
                      const QByteArrayList& params = {}) const;
     // Waits on the event loop until such a message has come.
     bool waitForMessage(QByteArrayView command, QByteArrayView sender,
-                        const QByteArrayList& params = {}, int timeoutMs = 5000);
+                        const QByteArrayList& params = {}, int timeoutMs = kWaitMs);
     // Waits for a private message from `sender` whose text is exactly `text`.
-    bool waitForPrivmsg(const QByteArray& sender, const QByteArrayView& text, int timeoutMs);
+    bool waitForPrivmsg(const QByteArray& sender, const QByteArrayView& text,
+                        int timeoutMs = kWaitMs);
     // The texts `sender` sent this peer privately (not to a channel) that begin with `start`,
     // in order.
     QList<QByteArray> privmsgsFrom(const QByteArray& sender, QByteArrayView start = {}) const;
     // Until the server says (asked with ISON) that nobody uses `nick`.
-    bool waitUntilGone(const QByteArray& nick, int timeoutMs);
+    bool waitUntilGone(const QByteArray& nick, int timeoutMs = kWaitMs);
 
     const QByteArray& nick() const { return nick_; }
     bool isConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }

@@ -6,6 +6,7 @@
 
 #include "support/qt_printers.h"
 #include "support/test_server.h"
+#include "support/wait_until.h"
 
 namespace jackwell::testing {
 
@@ -38,9 +39,9 @@ public:
     // Starts the robot on the configuration; `beforeExec` runs in the child, before the program.
     bool start(std::function<void()> beforeExec = {});
     // Until it has said `text` (on stderr, into log()), or `timeoutMs` passed.
-    bool waitForLog(const QString& text, int timeoutMs);
+    bool waitForLog(const QString& text, int timeoutMs = kWaitMs);
     // Until it has ended; its exit status, or -1 when it is still running.
-    int waitForEnd(int timeoutMs);
+    int waitForEnd(int timeoutMs = kWaitMs);
     void signal(int signal);
     // SIGTERM, and a bounded wait for the end.
     void stop() { end(process_); }

@@ -25,7 +25,6 @@
 
 namespace jackwell::testing {
 
-inline constexpr int kWaitMs = 10000;
 inline const QByteArray kKeeper = "Rivet";
 inline const QByteArray kChannel = "#casino";
 inline const QByteArray kOperName = "keeperop";

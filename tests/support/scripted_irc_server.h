@@ -35,7 +35,7 @@ struct ScriptedIrcServer {
         });
         return listener.listen(QHostAddress::LocalHost, port);
     }
-    bool waitForLine(const QByteArray& line, int timeoutMs = 5000) {
+    bool waitForLine(const QByteArray& line, int timeoutMs = kWaitMs) {
         return waitUntil([&] { return received.contains(line); }, timeoutMs);
     }
     void send(const QByteArray& bytes) { client->write(bytes); }

@@ -11,7 +11,10 @@
 
 namespace jackwell::testing {
 
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+// How long a test waits for what should come at once: long enough for a busy machine.
+inline constexpr int kWaitMs = 10000;
+
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
     constexpr int kSliceMs = 5;
     QElapsedTimer elapsed;
     elapsed.start();
