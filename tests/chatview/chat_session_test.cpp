@@ -121,6 +121,8 @@ TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
     };
     for (const auto& [line, expected] : marks)
         EXPECT_EQ(symbolMarks(line), expected) << line;
+    const QString table = "ESP from Rivet: " + machine::kPayoutsHead + QString("1:").repeated(16);
+    EXPECT_EQ(symbolMarks(table + "1:"), symbolMarks(table)) << "an amount past the table's rows";
 }
 
 using S = ChatLinkStatus::State;
