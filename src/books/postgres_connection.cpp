@@ -33,11 +33,11 @@ QString nextConnectionName() {
     return QStringLiteral("jackwell-server-books-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-// Errors after which the connection is of no more use: the server went away, or ended it.
+// Errors after which the connection is of no more use: the server went away, or ended it (57P:
+// shut down, crashed, starting, the database dropped, an idle session timed out).
 bool endsConnection(const QSqlError& error) {
     const QString code = error.nativeErrorCode();
-    return code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") ||
-           code == QLatin1String("57P02") || code == QLatin1String("57P03");
+    return code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P"));
 }
 
 // Errors that say the tables themselves are gone.

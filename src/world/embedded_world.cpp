@@ -36,8 +36,6 @@ EmbeddedWorld::EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config)
     , config_(std::move(config))
     , random_(config_.seed.value_or(freshSeed()))
     , keeper_(config_.keeperName, books_, random_()) {
-    config_.replyDelayMinMs = qMax(0, config_.replyDelayMinMs);
-    config_.replyDelayMaxMs = qMax(config_.replyDelayMinMs, config_.replyDelayMaxMs);
     if (config_.publicLife)
         life_ = std::make_unique<PublicLife>(*this, clock_, random_(), config_.lifePace);
     setOwnName(config_.playerName);

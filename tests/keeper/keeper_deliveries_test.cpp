@@ -142,6 +142,10 @@ TEST(KeeperDeliveries, AFirstDrawToldOnItsOwnIsFollowedUntilConfirmed) {
     const KeeperDeliveries::Delivered marks = deliveries.probeAnswered();
     EXPECT_EQ(marks.results, Marks{});
     EXPECT_EQ(marks.firstDraws, (Marks{{"alice", 1}}));
+    KeeperDeliveries gone; // she leaves with her first draw on its way: missed, and counted once
+    gone.firstDrawQueued("alice", 1);
+    EXPECT_TRUE(gone.recipientGone("alice"));
+    EXPECT_FALSE(gone.recipientGone("alice"));
 }
 
 // Fifty thousand first draws are followed; room for more is made by forgetting the lost ones.
