@@ -14,6 +14,7 @@
 #include "support/irc_test_peer.h"
 #include "support/ngircd_server.h"
 #include "support/qt_printers.h"
+#include "support/scripted_irc_server.h"
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,23 @@ protected:
         robot->start();
         EXPECT_TRUE(waitUntil([&] { return robot->isSpeaking(); }, waitMs));
         return robot;
+    }
+
+    // A robot on `on`'s time, welcomed by `fake` as `nick` (its own taken, if another) after
+    // the message of the day; null unless it asked for flood exemption.
+    std::unique_ptr<keeper::KeeperRobot> welcomedBy(ScriptedIrcServer& fake, Clock& on,
+                                                    const QByteArray& nick = "Rivet") {
+        keeper::KeeperConfig config = robotConfig();
+        config.irc.port = fake.listen(0) ? fake.listener.serverPort() : 0; // 0: never connects
+        auto robot = std::make_unique<keeper::KeeperRobot>(
+            on, config, *books, 5, [this](const QString& t) { robotLog << t; });
+        robot->start();
+        if (!waitUntil([&] { return fake.received.size() >= 3; })) // CAP, NICK, USER
+            return nullptr;
+        if (nick != "Rivet")
+            fake.send(":irc.test 433 * Rivet :Nickname is already in use\r\n");
+        fake.send(":irc.test 001 " + nick + " :Welcome\r\n:irc.test 376 " + nick + " :End\r\n");
+        return fake.waitForLine("MODE " + nick + " +F") ? std::move(robot) : nullptr;
     }
 
     // A player connected to the server (trying again while the server still holds the name of
