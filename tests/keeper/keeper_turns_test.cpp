@@ -50,7 +50,8 @@ TEST_F(KeeperTurnsTest, HoldsAfterALostDrawTheBooksDoNotHoldAreAnswered) {
                 !isFirstDrawTold(next.told.at(0).replies));
 }
 
-// A last result that left the player no credits is told again like any other.
+// A last result that left the player no credits is told again like any other, with the first
+// draw after it once, though that draw went astray too.
 TEST_F(KeeperTurnsTest, AResultThatLeftNoCreditsIsToldAgain) {
     machine::PlayerRecord start = testing::registeredPlayer();
     start.credits = start.freeCreditsGranted = machine::kGameCost;
@@ -58,8 +59,12 @@ TEST_F(KeeperTurnsTest, AResultThatLeftNoCreditsIsToldAgain) {
         testing::nextGame(start, {false, false, false}, {1, 2, 3}, {4, 4, 4});
     ASSERT_EQ(after.credits, 0);
     ASSERT_TRUE(books.save("alice", start) && books.commitGame("alice", game, after));
-    turns.work(turn, "alice", "hello", {});
+    KeeperDeliveries gone;
+    gone.firstDrawQueued("alice", 2);
+    gone.recipientGone("alice");
+    turns.work(turn, "alice", "hello", gone);
     EXPECT_TRUE(turn.toldAgain);
+    EXPECT_EQ(turn.told.size(), 2) << "the result and its draw, then the answer to hello";
 }
 
 } // namespace
