@@ -146,11 +146,7 @@ TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
 // Books whose tables were replaced or added to: a view or a trigger could make every read (an
 // audit, a report) endless. They are refused with the file and what is wrong in one line.
 TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
-    const struct {
-        const char* name;
-        QStringList tampering;
-        QString fault;
-    } cases[] = {
+    const std::tuple<const char*, QStringList, QString> cases[] = {
         {"a recursive view for games",
          {"DROP TABLE games",
           "CREATE VIEW games AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n)"
@@ -164,15 +160,15 @@ TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
          "the books' table games has the columns player, game, first_draw, holds, final_draw, "
          "credits_before, cost, tokens_won, credits_after, not those of layout 3"},
     };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, tampering, fault] : cases) {
+        SCOPED_TRACE(name);
         startAfresh();
         ASSERT_TRUE(open());
-        for (const QString& statement : row.tampering)
+        for (const QString& statement : tampering)
             tamper(statement);
         QString error;
         EXPECT_FALSE(SqliteBooks::open(path(), &error, BooksPurpose::Audit));
-        EXPECT_TRUE(error.startsWith(path() + ": " + row.fault)) << error;
+        EXPECT_TRUE(error.startsWith(path() + ": " + fault)) << error;
     }
 }
 

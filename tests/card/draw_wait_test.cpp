@@ -139,28 +139,24 @@ TEST(DrawWait, aDrawCountsAsShownOnceTheReelsRestOnIt) {
 // reached it, so the card says so and FINISH is disarmed until they are sent again. Holds already
 // answered, or a name that is someone else's, change nothing.
 TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
-    const struct {
-        const char* gone;
-        bool answered;
-        bool lost;
-    } rows[] = {{"Rivet", false, true},
-                {"rivet", false, true},
-                {"Mabel", false, false},
-                {"Rivet", true, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.gone) + (row.answered ? " answered" : ""));
+    const std::tuple<const char*, bool, bool> rows[] = {{"Rivet", false, true},
+                                                        {"rivet", false, true},
+                                                        {"Mabel", false, false},
+                                                        {"Rivet", true, false}};
+    for (const auto& [gone, answered, lost] : rows) {
+        SCOPED_TRACE(std::string(gone) + (answered ? " answered" : ""));
         Rig rig;
         gameUnderWay(rig);
         rig.click(&Card::sendHolds);
-        if (row.answered)
+        if (answered)
             rig.keeperSays(kNewFinal);
-        rig.backend->reportGone(row.gone);
+        rig.backend->reportGone(gone);
         rig.clock.settle();
-        EXPECT_EQ(rig.state.notice == kHoldsNotSentNotice, row.lost);
-        EXPECT_EQ(rig.state.finishEnabled, !row.lost);
+        EXPECT_EQ(rig.state.notice == kHoldsNotSentNotice, lost);
+        EXPECT_EQ(rig.state.finishEnabled, !lost);
         rig.click(&Card::finish);
-        EXPECT_EQ(rig.state.reels[0].timer.enabled, row.answered);
-        EXPECT_EQ(rig.state.reels[0].finalCode, row.answered ? "05" : "0");
+        EXPECT_EQ(rig.state.reels[0].timer.enabled, answered);
+        EXPECT_EQ(rig.state.reels[0].finalCode, answered ? "05" : "0");
     }
     { // gone while FINISH waits for the answer: that wait ends; holds sent again wait anew
         Rig rig;

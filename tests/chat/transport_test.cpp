@@ -116,11 +116,7 @@ TEST(ChatTransport, repetitionsWaitOnTheEventLoopKeepTheOrderAndGiveUpAfterTheBo
 }
 
 TEST(ChatTransport, onTextCleansTheDeliveredText) {
-    const struct {
-        const char* name;
-        QByteArray delivered;
-        QString stored;
-    } rows[] = {
+    const std::tuple<const char*, QByteArray, QString> rows[] = {
         {"five letters then NUL keep one", QByteArray("abcde") + '\0', "a"},
         {"four letters then NUL stay whole", QByteArray("abcd") + '\0',
          QString("abcd") + QChar(u'\0')},
@@ -130,8 +126,8 @@ TEST(ChatTransport, onTextCleansTheDeliveredText) {
         {"a lone LF stays", "one\n", "one\n"},
         {"UTF-8 is widened", "Grüße", QString::fromUtf8("Grüße")},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(ChatTransport::cleanChatText(row.delivered), row.stored) << row.name;
+    for (const auto& [name, delivered, stored] : rows)
+        EXPECT_EQ(ChatTransport::cleanChatText(delivered), stored) << name;
 }
 
 // A wait resumes once, on the first text that is not empty, and never for an owner that is gone.

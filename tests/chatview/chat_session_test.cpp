@@ -43,12 +43,7 @@ TEST(ChatLineLook, tellsTheKindsApartAndMarksOwnAndKeeperLines) {
 
 TEST(ChatInput, plainTextIsPublicAndCommandsAreRead) {
     using K = ChatInput::Kind;
-    const struct {
-        const char* typed;
-        K kind;
-        const char* recipient;
-        const char* text;
-    } rows[] = {
+    const std::tuple<const char*, K, const char*, const char*> rows[] = {
         {"Evening all", K::Public, "", "Evening all"},
         {"  spaced  ", K::Public, "", "  spaced  "},
         {"", K::Nothing, "", ""},
@@ -67,13 +62,13 @@ TEST(ChatInput, plainTextIsPublicAndCommandsAreRead) {
         {"/query", K::Query, "", ""},
         {"/help me", K::Help, "me", ""},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.typed);
-        const ChatInput input = parseChatInput(row.typed);
-        EXPECT_EQ(input.kind, row.kind);
-        if (row.kind != K::Nothing) {
-            EXPECT_EQ(input.recipient, row.recipient);
-            EXPECT_EQ(input.text, row.text);
+    for (const auto& [typed, kind, recipient, text] : rows) {
+        SCOPED_TRACE(typed);
+        const ChatInput input = parseChatInput(typed);
+        EXPECT_EQ(input.kind, kind);
+        if (kind != K::Nothing) {
+            EXPECT_EQ(input.recipient, recipient);
+            EXPECT_EQ(input.text, text);
         }
     }
     // Each fault says what was not done and how the command goes.
@@ -133,11 +128,7 @@ ChatLinkStatus link(S state, QString server = {}, QString channel = {},
 
 TEST(LinkStatusText, saysHowTheLinkStands) {
     const QString irc = "irc.example.net:6667";
-    const struct {
-        ChatLinkStatus status;
-        const char* text;
-        bool countsDown;
-    } rows[] = {
+    const std::tuple<ChatLinkStatus, const char*, bool> rows[] = {
         {link(S::Embedded), "Embedded world", false},
         {link(S::Connected, irc, "#c"), "Connected to irc.example.net:6667 as Player in #c", false},
         {link(S::Connected, irc), "Connected to irc.example.net:6667 as Player", false},
@@ -153,9 +144,9 @@ TEST(LinkStatusText, saysHowTheLinkStands) {
         {link(S::Offline, irc, "", 1), "Offline (next try in 1 s)", true},
         {ChatLinkStatus(), "Offline", false},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(linkStatusText(row.status), row.text);
-        EXPECT_EQ(isCountingDown(row.status), row.countsDown) << row.text;
+    for (const auto& [status, text, countsDown] : rows) {
+        EXPECT_EQ(linkStatusText(status), text);
+        EXPECT_EQ(isCountingDown(status), countsDown) << text;
     }
 }
 

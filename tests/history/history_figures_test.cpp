@@ -86,12 +86,7 @@ TEST(CreditsChart, columnsHoldTheLeastTheMostAndTheLastOfTheirGames) {
 // (200 + 13 * 100) / 14 tokens; one cherry (200 + 26 * 100 + 169 * 50) / 196; one bell
 // (500 + 100 + 26 * 50) / 196; no holds 76050 / 2744.
 TEST(HoldHint, namesTheBestHoldsTheCardsHoldsAndNoHoldsWithTheirWorth) {
-    struct Row {
-        ReelCodes draw;
-        machine::HoldMask holds;
-        const char* hint;
-    };
-    const Row rows[] = {
+    const std::tuple<ReelCodes, machine::HoldMask, const char*> rows[] = {
         {{sym::Cherries, sym::Cherries, sym::Bell},
          {false, false, false},
          "First draw: cherries, cherries, bells\n"
@@ -108,11 +103,10 @@ TEST(HoldHint, namesTheBestHoldsTheCardsHoldsAndNoHoldsWithTheirWorth) {
          "Best holds: all three reels, worth 25000.00 tokens (500.00 credits) a game on "
          "average\nYour holds: all three reels, worth 25000.00 tokens (500.00 credits)\n"},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(holdHint(row.draw, row.holds),
-                  QString::fromLatin1(row.hint) +
-                      "No holds: worth 27.72 tokens (0.55 credits)\n\n"
-                      "The hint only shows; the holds are yours to choose.");
+    for (const auto& [draw, holds, hint] : rows)
+        EXPECT_EQ(holdHint(draw, holds), QString::fromLatin1(hint) +
+                                             "No holds: worth 27.72 tokens (0.55 credits)\n\n"
+                                             "The hint only shows; the holds are yours to choose.");
     EXPECT_EQ(holdHint({0, 0, 0}, {}), "No first draw on the card yet: click START to see one.");
 }
 

@@ -140,23 +140,19 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
 TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath("Chat.txt");
-    const struct {
-        QByteArray text;
-        QFile::Permissions permissions;
-        bool warned;
-    } rows[] = {
+    const std::tuple<QByteArray, QFile::Permissions, bool> rows[] = {
         {"server = a\nnick = b\nsasl = alice s3cret\n", QFile::ReadOwner | QFile::ReadOther, true},
         {"server = a\nnick = b\npassword = s3cret\n", QFile::ReadOwner | QFile::ReadGroup, true},
         {"server = a\nnick = b\nsasl = alice s3cret\n", QFile::ReadOwner | QFile::WriteOwner,
          false},
         {"server = a\nnick = b\n", QFile::ReadOwner | QFile::ReadOther, false},
     };
-    for (const auto& row : rows) {
+    for (const auto& [text, permissions, warned] : rows) {
         QFile::remove(path);
-        ASSERT_TRUE(QFile::setPermissions(writeFile(path, row.text), row.permissions));
+        ASSERT_TRUE(QFile::setPermissions(writeFile(path, text), permissions));
         const IrcConfigResult result = readIrcConfig(path);
         ASSERT_TRUE(result.config) << result.error;
-        EXPECT_EQ(result.warnings.size(), row.warned ? 1 : 0) << row.text;
+        EXPECT_EQ(result.warnings.size(), warned ? 1 : 0) << text;
         for (const QString& warning : result.warnings) {
             EXPECT_TRUE(warning.contains(path) && !warning.contains("s3cret"));
         }

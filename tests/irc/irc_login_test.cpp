@@ -170,11 +170,7 @@ TEST(IrcLogin, cutsALongResponseIntoPieces) {
 }
 
 TEST(IrcTags, areReadWhereverTheAccountStands) {
-    const struct {
-        QByteArray line;
-        std::optional<QByteArray> account;
-        QByteArray command;
-    } rows[] = {
+    const std::tuple<QByteArray, std::optional<QByteArray>, QByteArray> rows[] = {
         {"@account=alice :alice!a@h PRIVMSG Rivet :hi", "alice", "PRIVMSG"},
         {"@msgid=870~1;inspircd.org/account-id=167;account=alice :alice!a@h PRIVMSG Rivet :hi",
          "alice", "PRIVMSG"},
@@ -184,13 +180,13 @@ TEST(IrcTags, areReadWhereverTheAccountStands) {
         {"@account=a\\:b\\sc\\\\d\\ :x!x@h PRIVMSG Rivet :hi", "a;b c\\d", "PRIVMSG"},
         {"@account= :x!x@h PRIVMSG Rivet :hi", "", "PRIVMSG"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.line.toStdString());
-        const std::optional<IrcMessage> message = parseIrcLine(row.line);
+    for (const auto& [line, account, command] : rows) {
+        SCOPED_TRACE(line.toStdString());
+        const std::optional<IrcMessage> message = parseIrcLine(line);
         ASSERT_TRUE(message);
-        EXPECT_EQ(message->tag("account"), row.account);
-        EXPECT_EQ(message->command, row.command);
-        EXPECT_EQ(message->last(), row.command == "JOIN" ? "Carol" : "hi");
+        EXPECT_EQ(message->tag("account"), account);
+        EXPECT_EQ(message->command, command);
+        EXPECT_EQ(message->last(), command == "JOIN" ? "Carol" : "hi");
     }
 }
 

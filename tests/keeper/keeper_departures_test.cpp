@@ -52,11 +52,7 @@ protected:
 // they played, on the first draw they were told, and nothing is played twice, whether the robot
 // saw them leave its channel or learnt it from "no such nick", and whatever they write when back.
 TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGame) {
-    const struct {
-        const char* name;
-        bool inChannel;
-        QByteArray whenBack;
-    } cases[] = {
+    const std::tuple<const char*, bool, QByteArray> cases[] = {
         {"in the channel, holds again", true, holdsLine("1,0,1")},
         {"not in the channel, holds again", false, holdsLine("1,0,1")},
         {"in the channel, anything else", true, "hello?"},
@@ -73,16 +69,16 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
     ASSERT_TRUE(books->commitBatch());
     startRobot();
     int round = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, inChannel, whenBack] : cases) {
+        SCOPED_TRACE(name);
         const QByteArray nick = "drop" + QByteArray::number(++round);
         const QString player = QString::fromLatin1(nick);
-        const GameOutcome played = playAndDrop(player, c.inChannel);
+        const GameOutcome played = playAndDrop(player, inChannel);
         runEventsFor(500); // the robot has heard of the departure by now, one way or the other
         EXPECT_EQ(readBooks().delivery(player)->deliveredGame, 0) << "a result nobody received";
 
-        auto back = connectPlayer(nick, c.inChannel);
-        back->privmsg(kKeeper, c.whenBack);
+        auto back = connectPlayer(nick, inChannel);
+        back->privmsg(kKeeper, whenBack);
         // The result, the outcome in words, then the first draw waiting; maybe after lines of
         // the first answer that the server still held back when the player came back.
         const QByteArray result = wire(finalDrawLine(played.finalDraw, played.creditsAfter));

@@ -227,12 +227,7 @@ TEST_F(MachineKeeperTest, recordsFromStorageAreCheckedBeforePlay) {
 // The card tells the outcome of a final draw in words, with the credits it shows; wins name the
 // row they pay.
 TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
-    struct Row {
-        ReelCodes draw;
-        QString credits;
-        const char* sentence;
-    };
-    const Row rows[] = {
+    const std::tuple<ReelCodes, QString, const char*> rows[] = {
         {{2, 2, 2}, "105", "Three grapes: you win 300 tokens (6 credits). Credits: 105."},
         {{5, 5, 5}, "119", "Three gold bars: you win 1000 tokens (20 credits). Credits: 119."},
         {{14, 14, 14}, "103", "Three cherries: you win 200 tokens (4 credits). Credits: 103."},
@@ -244,8 +239,8 @@ TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
         {{7, 7, 6}, "0", "No win this time. Credits: 0."},
         {{0, 14, 0}, "12", "One cherry: you win 50 tokens (1 credit). Credits: 12."},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(outcomeSentence(row.draw, row.credits), row.sentence);
+    for (const auto& [draw, credits, sentence] : rows)
+        EXPECT_EQ(outcomeSentence(draw, credits), sentence);
 }
 
 // Every plain sentence the machinekeeper says, as it may stand in the chat text, and the card's

@@ -22,29 +22,23 @@ using testing::ScopedEnvironment;
 
 TEST(PlayerFiles, besideTheExecutableOrInTheConfigurationFolder) {
     enum Place { Beside, ConfigFolder };
-    const struct {
-        const char* name;
-        bool installed;
-        bool fileBeside;
-        Place expected;
-    } rows[] = {
+    const std::tuple<const char*, bool, bool, Place> rows[] = {
         {"a folder of its own (the build tree), no file yet", false, false, Beside},
         {"a folder of its own with the file", false, true, Beside},
         {"installed, its folder writable (root, or a prefix in the home)", true, false,
          ConfigFolder},
         {"installed, but the file is kept beside the executable", true, true, Beside},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [row, installed, fileBeside, place] : rows) {
+        SCOPED_TRACE(row);
         PlayerHome player;
-        if (row.installed)
+        if (installed)
             player.install();
         for (const QString& name : {QStringLiteral("Settings.txt"), QStringLiteral("Chat.txt")}) {
-            if (row.fileBeside)
+            if (fileBeside)
                 testing::writeFile(QDir(player.bin()).filePath(name), {});
-            const QString expected = row.expected == Beside
-                                         ? QDir(player.bin()).filePath(name)
-                                         : QDir(player.configDir()).filePath(name);
+            const QString expected = place == Beside ? QDir(player.bin()).filePath(name)
+                                                     : QDir(player.configDir()).filePath(name);
             EXPECT_EQ(playerFilePath(player.bin(), name), expected);
         }
     }

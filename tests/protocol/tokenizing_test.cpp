@@ -32,12 +32,7 @@ QStringList walked(Tokenizer& tokenizer, const QString& text) {
 }
 
 TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOneForTheNextCallToGoOn) {
-    struct Row {
-        const char* name;
-        QString text;
-        QStringList lines;
-    };
-    const std::vector<Row> rows = {
+    const std::tuple<const char*, QString, QStringList> rows[] = {
         {"three kinds",
          "ESP to Keeper: hi\r\nESP from Keeper: yo\r\nBolt: hey",
          {"to|Keeper: hi", "from|Keeper: yo", "other|Bolt: hey"}},
@@ -55,10 +50,10 @@ TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOneForTheNextCallToGoOn)
         {"prefix not at the start", " ESP from K: x", {"other| ESP from K: x"}},
         {"lines without the marker are passed over", "no colon\r\nb:\r\nc", {"other|b:"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, text, lines] : rows) {
+        SCOPED_TRACE(name);
         Tokenizer tokenizer;
-        EXPECT_EQ(walked(tokenizer, row.text), row.lines);
+        EXPECT_EQ(walked(tokenizer, text), lines);
     }
     // What stands behind an empty line is left for the next call.
     Tokenizer tokenizer;

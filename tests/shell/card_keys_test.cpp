@@ -151,12 +151,7 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
 // one time stamp; a line being typed into still takes every repeat. Each row is what the window
 // is handed: + press, - release, * marked; a number is the time stamp.
 TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
-    const struct {
-        const char* name;
-        const char* events;
-        int key;
-        int acts;
-    } rows[] = {
+    const std::tuple<const char*, const char*, int, int> rows[] = {
         {"X11 pairs", "+100 -600 +600 -633 +633 -700", Qt::Key_E, 1},
         {"presses only", "+100 +600 +633 -700", Qt::Key_E, 1},
         {"marked", "+100 *-600 *+600 -700", Qt::Key_E, 1},
@@ -165,34 +160,34 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
         {"Enter on ESP HOLD", "+100 -200", Qt::Key_Enter, 1},
         {"typing", "+100 -600 +600 -633 +633 -700", Qt::Key_E, 3},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, events, key, acts] : rows) {
+        SCOPED_TRACE(name);
         AppRig rig;
         knowKeeper(rig);
         CardWindow& card = rig.app->windows().card();
         QLineEdit* typing = rig.app->windows().chat().typingLine();
         auto* espHold = card.findChild<CardLabel*>(card::designName(CardLabelRole::EspHold));
-        QWidget* window = row.acts == 3 ? (QWidget*)&rig.app->windows().chat() : &card;
+        QWidget* window = acts == 3 ? (QWidget*)&rig.app->windows().chat() : &card;
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-        if (row.key != Qt::Key_E)
+        if (key != Qt::Key_E)
             espHold->setFocus();
-        if (row.acts == 3)
+        if (acts == 3)
             typing->setFocus();
-        QSignalSpy sent(espHold, &CardLabel::clicked);
-        const QString text = row.key == Qt::Key_E ? QStringLiteral("e") : "\r";
-        for (const QString& event : QString::fromLatin1(row.events).split(u' ')) {
+        QSignalSpy clicks(espHold, &CardLabel::clicked);
+        const QString text = key == Qt::Key_E ? QStringLiteral("e") : "\r";
+        for (const QString& event : QString::fromLatin1(events).split(u' ')) {
             const bool marked = event.startsWith(u'*');
             const bool press = event.at(marked ? 1 : 0) == u'+';
-            QKeyEvent key(press ? QEvent::KeyPress : QEvent::KeyRelease, row.key, Qt::NoModifier,
-                          26, row.key, 0, text, marked);
-            key.setTimestamp(event.mid(marked ? 2 : 1).toULongLong());
-            QApplication::sendEvent(window->windowHandle(), &key); // as the platform hands it over
+            QKeyEvent sent(press ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier, 26,
+                           key, 0, text, marked);
+            sent.setTimestamp(event.mid(marked ? 2 : 1).toULongLong());
+            QApplication::sendEvent(window->windowHandle(), &sent); // as the platform hands it over
         }
-        if (row.acts == 3)
+        if (acts == 3)
             EXPECT_EQ(typing->text(), "eee");
         else
-            EXPECT_EQ(sent.count(), row.acts);
+            EXPECT_EQ(clicks.count(), acts);
     }
 }
 

@@ -244,11 +244,7 @@ TEST(CardWindow, isSharpAtTwiceTheScale) {
 // The pictures the build drew ahead, which the card loads in place of drawing them, are the ones
 // it would draw, at one and at two device pixels a pixel.
 TEST(CardWindow, picturesDrawnAheadAreTheOnesDrawnAtRunTime) {
-    const struct {
-        const char* resource;
-        QSize size;
-        qreal ratio;
-    } rows[] = {
+    const std::tuple<const char*, QSize, qreal> rows[] = {
         {":/assets/card/background.svg", card::kClientSize, 1},
         {":/assets/card/background.svg", card::kClientSize, 2},
         {":/assets/symbols/07.svg", {49, 49}, 2},
@@ -256,12 +252,12 @@ TEST(CardWindow, picturesDrawnAheadAreTheOnesDrawnAtRunTime) {
         {":/assets/icon.svg", {22, 22}, 1},
         {":/assets/icon.svg", {256, 256}, 1},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(predrawnPath(row.resource, row.size, row.ratio).toStdString());
-        const QImage ahead = predrawnImage(row.resource, row.size, row.ratio);
+    for (const auto& [resource, size, ratio] : rows) {
+        SCOPED_TRACE(predrawnPath(resource, size, ratio).toStdString());
+        const QImage ahead = predrawnImage(resource, size, ratio);
         ASSERT_FALSE(ahead.isNull());
-        EXPECT_EQ(ahead.devicePixelRatio(), row.ratio);
-        EXPECT_TRUE(ahead == drawSvg(row.resource, row.size, row.ratio));
+        EXPECT_EQ(ahead.devicePixelRatio(), ratio);
+        EXPECT_TRUE(ahead == drawSvg(resource, size, ratio));
     }
 }
 

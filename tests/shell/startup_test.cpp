@@ -147,11 +147,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
     testing::NgircdServer server({.serverPassword = "right"});
     QString error;
     ASSERT_TRUE(server.start(&error)) << error;
-    const struct {
-        Source source;
-        Ending ending;
-        const char* reason;
-    } rows[] = {
+    const std::tuple<Source, Ending, const char*> rows[] = {
         {Refusing, Quit, "no chat client is running"},
         {BadChatTxt, Closed, "Chat.txt, line 3: port"},
         {Refusing, StoppedBySystem, "no chat client is running"},
@@ -163,17 +159,16 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         {BadSettings, Return, "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
         {BadSettings, Escape, "Play Winning Sound (Check2) on line 2 is not 0, 1 or 2"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(int(row.ending));
-        const QByteArray settings =
-            row.source == BadSettings ? "Check2\r\n7\r\n" : "Check2\r\n1\r\n";
+    for (const auto& [source, ending, reason] : rows) {
+        SCOPED_TRACE(int(ending));
+        const QByteArray settings = source == BadSettings ? "Check2\r\n7\r\n" : "Check2\r\n1\r\n";
         AppRig rig(settings, AppRig::DoNotLoad);
-        rig.linkOpens = row.source != Refusing;
-        rig.useChatTxt = row.source == BadChatTxt || row.source == WrongPassword;
+        rig.linkOpens = source != Refusing;
+        rig.useChatTxt = source == BadChatTxt || source == WrongPassword;
         const QString chatTxt = QDir(rig.dir.path()).filePath("Chat.txt");
-        if (row.source == BadChatTxt)
+        if (source == BadChatTxt)
             testing::writeFile(chatTxt, "server = 127.0.0.1\nnick = Player\nport = many\n");
-        if (row.source == WrongPassword)
+        if (source == WrongPassword)
             testing::writeFile(chatTxt,
                                QStringLiteral("server = 127.0.0.1\nnick = Player\nport = %1\n"
                                               "password = wrong\n")
@@ -185,20 +180,20 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
         run.capturingStderr([&] { run.flow.start(); });
         QMessageBox* box = openMessage();
         ASSERT_TRUE(box);
-        if (row.source != BadSettings) {
+        if (source != BadSettings) {
             EXPECT_EQ(box->text(), "Run-time error '10001':\n\nFailed to initialize DDE layer");
         }
         const QString told = box->text() + box->informativeText();
-        EXPECT_TRUE(told.contains(row.reason)) << told;
+        EXPECT_TRUE(told.contains(reason)) << told;
         EXPECT_FALSE(told.contains("remote host closed")) << told;
         EXPECT_TRUE(box->detailedText().isEmpty()) << "nothing is hidden behind Show Details";
-        EXPECT_TRUE(run.printedText(box->text()) && run.printedText(row.reason)) << run.printed;
+        EXPECT_TRUE(run.printedText(box->text()) && run.printedText(reason)) << run.printed;
         QStringList choices;
         for (QAbstractButton* button : box->buttons())
             choices << button->text();
         const QStringList offered =
-            row.source == BadSettings ? QStringList{"Quit", "Start with defaults"}
-            : row.source == Refusing
+            source == BadSettings ? QStringList{"Quit", "Start with defaults"}
+            : source == Refusing
                 ? QStringList{"Play in the embedded world", "Quit"}
                 : QStringList{"Open Chat.txt", "Play in the embedded world", "Quit"};
         choices.sort();
@@ -210,7 +205,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
                 if (button->text() == choice)
                     button->click();
         };
-        if (row.ending == OpenChatTxt) {
+        if (ending == OpenChatTxt) {
             const QPointer<QMessageBox> asked = box;
             choose(box, "Open Chat.txt");
             EXPECT_EQ(opened.source(), QUrl::fromLocalFile(chatTxt));
@@ -219,32 +214,32 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             EXPECT_FALSE(asked) << "not left hidden";
         }
-        if (row.ending == Quit || row.ending == OpenChatTxt)
+        if (ending == Quit || ending == OpenChatTxt)
             choose(box, "Quit");
-        else if (row.ending == Closed)
+        else if (ending == Closed)
             box->close();
-        else if (row.ending == StoppedBySystem)
+        else if (ending == StoppedBySystem)
             run.flow.stopBySystem();
-        else if (row.ending == Return || row.ending == Escape) // where the desktop sends it
+        else if (ending == Return || ending == Escape) // where the desktop sends it
             QTest::keyClick(box->focusWidget() ? box->focusWidget() : box,
-                            row.ending == Return ? Qt::Key_Return : Qt::Key_Escape);
+                            ending == Return ? Qt::Key_Return : Qt::Key_Escape);
         else
             choose(box,
-                   row.ending == PlayEmbedded ? ProgramFlow::kPlayEmbedded : "Start with defaults");
+                   ending == PlayEmbedded ? ProgramFlow::kPlayEmbedded : "Start with defaults");
         EXPECT_EQ(openMessage(), nullptr);
-        const bool plays = row.ending == PlayEmbedded || row.ending == StartWithDefaults;
+        const bool plays = ending == PlayEmbedded || ending == StartWithDefaults;
         if (!plays)
             run.flow.stopBySystem(); // the system's stop as the program ends: nothing more
         EXPECT_EQ(run.exitCodes, plays ? std::vector<int>{} : std::vector<int>{1});
         EXPECT_EQ(run.shows.count, plays ? 1 : 0);
         EXPECT_EQ(rig.app->chatLibrary().backend() != nullptr, plays);
-        EXPECT_EQ(rig.settingsOnDisk(), row.ending == StartWithDefaults ? QByteArray() : settings);
-        if (row.ending == StartWithDefaults) {
+        EXPECT_EQ(rig.settingsOnDisk(), ending == StartWithDefaults ? QByteArray() : settings);
+        if (ending == StartWithDefaults) {
             EXPECT_EQ(testing::fileBytes(rig.settingsPath + ".broken", "(none)"), settings);
             EXPECT_EQ(rig.app->options(), Options{});
         }
         if (plays) { // played after all, the program ends as any other run: exit code 0
-            if (row.ending == PlayEmbedded) // stopped before the answered box is deleted
+            if (ending == PlayEmbedded) // stopped before the answered box is deleted
                 run.flow.stopBySystem();
             else
                 rig.app->windows().card().close();

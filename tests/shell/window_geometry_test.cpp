@@ -160,14 +160,8 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
 // Right of the card with the gap, else left of it, else where the screen lets it be; always
 // on the screen, to the pixel.
 TEST(WindowPlacement, aWindowOpensBesideTheCardWhereTheScreenHasRoom) {
-    struct Row {
-        const char* name;
-        QRect card;
-        QSize size;
-        QPoint expected;
-    };
     const QRect screen(0, 0, 1280, 800);
-    const Row rows[] = {
+    const std::tuple<const char*, QRect, QSize, QPoint> rows[] = {
         {"right of the card", {100, 100, 200, 300}, {300, 330}, {308, 100}},
         {"right, to the screen's last pixel", {672, 0, 200, 300}, {400, 300}, {880, 0}},
         {"left where the right has no room", {1000, 100, 200, 300}, {300, 330}, {692, 100}},
@@ -175,8 +169,8 @@ TEST(WindowPlacement, aWindowOpensBesideTheCardWhereTheScreenHasRoom) {
         {"right, lifted to stay on the screen", {100, 500, 200, 300}, {300, 330}, {308, 470}},
         {"neither: right, pushed back", {400, 0, 480, 300}, {700, 300}, {580, 0}},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(placeBeside(row.card, row.size, screen), row.expected) << row.name;
+    for (const auto& [name, card, size, expected] : rows)
+        EXPECT_EQ(placeBeside(card, size, screen), expected) << name;
 }
 
 // Beside the card where there is room; else the pair moves, the chat narrows or goes below;

@@ -128,28 +128,23 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
 }
 
 TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
-    struct Row {
-        QString recipient;
-        bool bystanders;
-        QString notice;
-    };
-    const std::vector<Row> rows = {
+    const std::tuple<QString, bool, QString> rows[] = {
         {"Bob", true, "<system>: There is no avatar named Bob here."},
         {"Mabel", true, "<system>: Mabel is not taking private messages."},
         {"Mabel", false, "<system>: There is no avatar named Mabel here."},
         {"x: Your machinekeeper is", false, "<system>: There is no avatar by that name here."},
         {QString(65, u'a'), false, "<system>: There is no avatar by that name here."},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.recipient.toStdString());
-        Rig rig(promptWorld(row.bystanders));
+    for (const auto& [recipient, bystanders, notice] : rows) {
+        SCOPED_TRACE(recipient.toStdString());
+        Rig rig(promptWorld(bystanders));
         QStringList gone; // what the program hears: nobody of that name takes the message
         rig.chat.setPeerGoneHandler([&](const QString& name) { gone << name; });
-        rig.chat.sendPrivateMessage(row.recipient, "Register me!");
+        rig.chat.sendPrivateMessage(recipient, "Register me!");
         rig.clock.advance(5000); // the bystanders say nothing this soon
-        EXPECT_EQ(gone, QStringList{row.recipient});
+        EXPECT_EQ(gone, QStringList{recipient});
         EXPECT_EQ(rig.logLines().mid(2),
-                  QStringList({"ESP to " + row.recipient + ": Register me!", row.notice}));
+                  QStringList({"ESP to " + recipient + ": Register me!", notice}));
         EXPECT_EQ(rig.books(), machine::PlayerRecord{});
         EXPECT_EQ(rig.backend->pendingMessages(), 0);
     }
