@@ -1,9 +1,12 @@
 // Messages worked on the books' thread when the books or the deliveries are not what they seem.
 #include "books/sqlite_books.h"
+#include "clock/virtual_clock.h"
+#include "keeper/books_worker.h"
 #include "keeper/keeper_turns.h"
 #include "machine/texts.h"
 #include "support/book_entries.h"
 #include "support/troubled_books.h"
+#include "support/wait_until.h"
 
 #include <QTemporaryDir>
 
@@ -65,6 +68,37 @@ TEST_F(KeeperTurnsTest, AResultThatLeftNoCreditsIsToldAgain) {
     turns.work(turn, "alice", "hello", gone);
     EXPECT_TRUE(turn.toldAgain);
     EXPECT_EQ(turn.told.size(), 2) << "the result and its draw, then the answer to hello";
+}
+
+// A statement the books are stuck on is cut short once the worker has seen it going for six
+// seconds (it looks every fifth of a second); work it has not begun within eight seconds is
+// never begun, and its answer says so.
+TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
+    VirtualClock clock;
+    BooksWorker worker(
+        clock, books, [](QtMsgType, const QString&) {}, nullptr);
+    std::atomic<bool> began = false, release = false;
+    std::vector<BooksWorker::Outcome> ended;
+    const auto answered = [&](const BooksWorker::Ending& e) { ended.push_back(e.outcome); };
+    const auto stuck = [&](books::KeeperBooks&) {
+        for (began = true; !release;)
+            QThread::msleep(1);
+    };
+    worker.submit(stuck, answered);
+    worker.submit({}, answered);
+    ASSERT_TRUE(testing::waitUntil([&] { return began.load(); }));
+    clock.advance(1);
+    worker.submit({}, answered); // a millisecond later: it is given up one look later
+    // The time it has run, and then how often the books were interrupted and work given up.
+    for (const auto& [at, cut, dropped] :
+         {std::tuple{6199, 0, 0}, {6200, 1, 0}, {7999, 1, 0}, {8000, 1, 1}, {8200, 1, 2}}) {
+        clock.advance(at - clock.monotonicMs());
+        EXPECT_EQ(books.interrupted, cut) << at;
+        EXPECT_EQ(std::ranges::count(ended, BooksWorker::Outcome::Expired), dropped) << at;
+    }
+    release = true;
+    EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 3; }));
+    EXPECT_EQ(ended.back(), BooksWorker::Outcome::Booked);
 }
 
 } // namespace

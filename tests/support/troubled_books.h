@@ -57,11 +57,13 @@ public:
     bool readLedger(Ledger& ledger) override { return books_.readLedger(ledger); }
     QString lastError() const override { return failing ? "disk trouble" : books_.lastError(); }
     bool failedForGood() const override { return false; }
+    void interruptStalled() override { ++interrupted; }
 
     std::atomic<bool> failing = false;
     std::atomic<bool> elsewhere = false;
     std::atomic<bool> racing = false;
     std::atomic<int> raced = 0;
+    std::atomic<int> interrupted = 0;
 
 private:
     KeeperBooks& books_;
