@@ -31,7 +31,6 @@ public:
     ChatLinkStatus linkStatus() const override;
     QString ownName() const override { return playerName_; }
     void sayInPublic(const QString& text) override;
-    void setOwnName(const QString& name) { playerName_ = name; }
 
     // Appends one line to the log as it stands; a line break inside it is kept
     // out of the log's line structure by turning it into a blank.
@@ -56,6 +55,7 @@ private:
     bool open_ = false;
     EventSink events_;
     PrivateMessageHook hook_;
+    // The avatar the program speaks as; the machinekeeper keeps its books under this name.
     QString playerName_ = QStringLiteral("Player");
     Listener listener_;
 };

@@ -38,7 +38,6 @@ EmbeddedWorld::EmbeddedWorld(Clock& clock, EmbeddedWorldConfig config)
     , keeper_(config_.keeperName, books_, random_()) {
     if (config_.publicLife)
         life_ = std::make_unique<PublicLife>(*this, clock_, random_(), config_.lifePace);
-    setOwnName(config_.playerName);
     replyAlarm_ = clock_.createAlarm([this] { answerNext(); });
     setPrivateMessageHook([this](const QString& recipient, const QString& text) {
         onPrivateMessage(recipient, text);
@@ -113,7 +112,7 @@ void EmbeddedWorld::answerNext() {
     inbox_.pop_front();
     // The books answer on this world's thread, and not after the world is gone.
     awaitingDisk_ = true;
-    std::vector<machine::Reply> replies = keeper_.onPrivateMessage(config_.playerName, text);
+    std::vector<machine::Reply> replies = keeper_.onPrivateMessage(ownName(), text);
     if (const QString notice = books_.takeNotice(); !notice.isEmpty())
         appendSystem(notice);
     books_.whenDurable(
@@ -135,7 +134,7 @@ void EmbeddedWorld::tell(const std::vector<machine::Reply>& replies, bool durabl
     for (const machine::Reply& reply : replies) {
         if (reply.isPublic)
             appendPublic(keeper_.name(), reply.text);
-        else if (reply.to == config_.playerName)
+        else if (reply.to == ownName())
             appendPrivateFrom(keeper_.name(), reply.text);
     }
     scheduleReply();
@@ -150,7 +149,7 @@ KeptGames::Reading EmbeddedWorld::readKeptGames() {
             ? QStringLiteral("%1's books, kept in memory until the card closes").arg(keeper_.name())
             : QStringLiteral("%1's books in %2")
                   .arg(keeper_.name(), QDir::toNativeSeparators(file));
-    const auto games = books.games(config_.playerName, &read.problem);
+    const auto games = books.games(ownName(), &read.problem);
     for (const machine::GameOutcome& game : games.value_or(std::vector<machine::GameOutcome>{}))
         read.games.push_back({game.tokensWon, game.creditsAfter, game.cost});
     return read;

@@ -22,8 +22,6 @@ namespace world {
 
 struct EmbeddedWorldConfig {
     QString keeperName = QStringLiteral("Rivet");
-    // The avatar the program speaks as; the machinekeeper keeps its books under this name.
-    QString playerName = QStringLiteral("Player");
     // The machinekeeper answers after a pause drawn from this range, as quick as a person who
     // knows the reply: a player clicking on at a normal pace reads the new draw. 0 <= min <= max.
     int replyDelayMinMs = 150;

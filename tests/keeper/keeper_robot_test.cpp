@@ -391,7 +391,9 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
         for (int i = 0; i < 3; ++i)
             fake.send(":p!u@h PRIVMSG Rivet_ :hi\r\n");
         const auto told = [&] { return fake.heard().count("PRIVMSG p :"); };
-        EXPECT_TRUE(waitUntil([&] { return told() == 1 && robot->waitingLines() == 2; }));
+        const QByteArray waiting = "jackwell_keeper_send_queue_lines 2\n"; // as the metrics say
+        EXPECT_TRUE(
+            waitUntil([&] { return told() == 1 && robot->metricsText().contains(waiting); }));
         still.advance(100);
         EXPECT_TRUE(waitUntil([&] { return told() == 3; }));
     }

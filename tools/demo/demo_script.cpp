@@ -171,7 +171,7 @@ bool DemoScript::save(const QImage& picture, const QString& file) const {
 }
 
 bool DemoScript::checkCreditsAgainstBooks() {
-    const auto record = world_.books().load(world_.config().playerName);
+    const auto record = world_.books().load(world_.ownName());
     const QString booked = record ? QString::number(record->credits) : QStringLiteral("?");
     say(QStringLiteral("the card shows %1 credits; %2's books say %3")
             .arg(card_.state.credits, world_.keeper().name(), booked));
@@ -302,7 +302,7 @@ bool DemoScript::cardAndChat() {
 // The player goes on to a hundred games, written to Rivet straight from the chat with the best
 // holds (the card's reels are not spun for them), and opens the statistics.
 bool DemoScript::statistics() {
-    const QString player = world_.config().playerName;
+    const QString player = world_.ownName();
     while (qsizetype(world_.books().ledger().size()) < kStatisticsGames) {
         const auto record = world_.books().load(player);
         QString text = QStringLiteral("Register me!");
