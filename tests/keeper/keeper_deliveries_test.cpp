@@ -76,8 +76,10 @@ TEST(KeeperDeliveries, AnOlderResultToldAgainDoesNotHideANewerOne) {
     KeeperDeliveries deliveries;
     deliveries.queued("alice", 3);
     deliveries.handedOver("alice", 2);
+    deliveries.wholeHandedOver("alice", 2);
     EXPECT_EQ(deliveries.status("alice", 3), Status::Queued);
     deliveries.handedOver("alice", 3);
+    EXPECT_TRUE(deliveries.isPartlyQueued("alice", 3)) << "taken as whole with an older game";
     deliveries.wholeHandedOver("alice", 3);
     deliveries.handedOver("alice", 3); // told again: every line of it went out before
     EXPECT_FALSE(deliveries.isPartlyQueued("alice", 3));
