@@ -14,8 +14,8 @@ KeeperNickReclaim::KeeperNickReclaim(Clock& clock, IrcConnection& connection,
     : connection_(connection)
     , queue_(queue)
     , hooks_(std::move(hooks)) {
-    // Set only under a fallback nickname while connected: taking the nickname back, a new
-    // connection and a lost one stop it.
+    // Set only under a fallback nickname while connected: taking the nickname back and a lost
+    // connection stop it.
     alarm_ = clock.createAlarm([this] {
         // The answer to the probe says whether the nickname is taken (see probeAnswered).
         hooks_.queueProbe();
@@ -123,10 +123,6 @@ void KeeperNickReclaim::probeAnswered(const IrcMessage& answer) {
 
 void KeeperNickReclaim::reset() {
     monitoring_ = false;
-    alarm_->stop();
-}
-
-void KeeperNickReclaim::pause() {
     alarm_->stop();
 }
 

@@ -49,10 +49,8 @@ public:
     // as one space-separated last parameter (servers take no more than 15 parameters).
     QByteArray probeLine(const QList<QByteArray>& alsoAsked = {}) const;
     void probeAnswered(const IrcMessage& answer);
-    // A new connection: nothing is watched on it yet.
+    // The connection was lost: nothing is watched until the next one has greeted the robot.
     void reset();
-    // The connection was lost.
-    void pause();
 
 private:
     bool isUnderFallback() const;

@@ -165,7 +165,6 @@ void KeeperRobot::onRegistered() {
     queue_.noteSentElsewhere(config_.irc.password.isEmpty() ? 3 : 4);
     roster_.reset();
     playerOfRecipient_.clear();
-    nickReclaim_.reset();
     probes_.reset();
     log_(QtInfoMsg,
          QStringLiteral("registered as %1%2; books kept by %3")
@@ -187,7 +186,7 @@ void KeeperRobot::onLost(const QString& reason) {
     log_(QtWarningMsg, QStringLiteral("connection lost (%1); reconnecting").arg(reason));
     exemption_.lost();
     unspoken_.clear(); // their senders ask again
-    nickReclaim_.pause();
+    nickReclaim_.reset();
     queue_.setOpen(false);
     deliveries_.connectionLost();
 }

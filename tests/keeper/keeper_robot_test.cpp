@@ -396,6 +396,14 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
             waitUntil([&] { return told() == 1 && robot->metricsText().contains(waiting); }));
         still.advance(100);
         EXPECT_TRUE(waitUntil([&] { return told() == 3; }));
+        fake.client->abort(); // lost, and greeted again under its fallback: it watches anew
+        ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }));
+        still.advance(IrcConnection::kFirstRetryMs);
+        ASSERT_TRUE(waitUntil(
+            [&] { return fake.received.count("USER jackwell 0 * :Jackwell player") == 2; }));
+        fake.send(":s 433 * Rivet :In use\r\n:s 001 Rivet_ :Hi\r\n:s 005 Rivet_ MONITOR=9 :ok\r\n"
+                  ":s 376 Rivet_ :End\r\n");
+        EXPECT_TRUE(waitUntil([&] { return fake.received.count("MONITOR + Rivet") == 3; }));
     }
 }
 
