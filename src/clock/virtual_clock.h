@@ -24,6 +24,9 @@ public:
     void advance(qint64 ms);
     // Fires what is due now (zero-delay calls included) without moving time.
     void settle() { advance(0); }
+    // Lets `ms` milliseconds pass with nothing fired, as an event loop kept busy would: what fell
+    // due meanwhile fires late, at the next advance or settle.
+    void lapse(qint64 ms) { now_ += qMax<qint64>(0, ms); }
     // Lets time pass until `done()` holds or `limitMs` have passed; returns done().
     bool advanceUntil(const std::function<bool()>& done, qint64 limitMs);
     // Milliseconds until the next pending event, or -1 when nothing is pending.

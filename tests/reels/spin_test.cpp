@@ -52,6 +52,20 @@ TEST(Spin, reelsStopOneAfterAnotherWhetherHeldOrNot) {
     }
 }
 
+// An event loop that comes late to every tick keeps the reels' rhythm: the first reel stops late
+// by less than one wait, not by the lateness of all its ticks before.
+TEST(Spin, ticksComingLateKeepTheirRhythm) {
+    CardRig rig;
+    rig.finish();
+    const qint64 start = rig.now();
+    while (rig.sound.beeps.empty() && rig.now() - start < 3000) {
+        rig.clock.lapse(13);
+        rig.clock.settle();
+    }
+    ASSERT_FALSE(rig.sound.beeps.empty());
+    EXPECT_LT(rig.sound.beeps[0] - start, 2100 + 13);
+}
+
 // A hold takes effect at the reel's next tick: the reel shows its result from
 // then on. Released before the stop, the reel keeps showing the result (random
 // symbols go into its hidden reel picture) but beeps again.
