@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -176,6 +177,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
                                    .toUtf8());
         QTextBrowser opened; // where the desktop's opening of a file is sent instead
         QDesktopServices::setUrlHandler("file", &opened, "setSource");
+        const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
         ProgramRun run(*rig.app);
         run.capturingStderr([&] { run.flow.start(); });
         QMessageBox* box = openMessage();

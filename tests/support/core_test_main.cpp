@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 
+#include "support/qt_warnings.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    jackwell::testing::failOnQtWarnings();
     return RUN_ALL_TESTS();
 }

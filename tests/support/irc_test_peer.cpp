@@ -30,7 +30,8 @@ bool IrcTestPeer::receivedCommand(QByteArrayView command, QByteArrayView param1)
 }
 
 bool IrcTestPeer::connectTo(quint16 port, int timeoutMs) {
-    socket_.connectToHost(TestServer::kHost, port);
+    if (socket_.state() == QAbstractSocket::UnconnectedState) // else asked again, to register
+        socket_.connectToHost(TestServer::kHost, port);
     if (!socket_.waitForConnected(timeoutMs))
         return false;
     sendRaw("NICK " + nick_ + "\r\nUSER " + nick_ + " 0 * :test peer\r\n");

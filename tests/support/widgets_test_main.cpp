@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/qt_warnings.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -35,5 +37,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen" + screensConfig(config.path()));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    jackwell::testing::failOnQtWarnings();
     return RUN_ALL_TESTS();
 }
