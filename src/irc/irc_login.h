@@ -77,7 +77,7 @@ private:
     int requestsOpen_ = 0;
     int capListLines_ = 0;
     int loginRounds_ = 0;
-    bool authenticating_ = false; // from AUTHENTICATE sent until the login has its outcome
+    bool authenticating_ = false; // AUTHENTICATE sent (read only until the login has its outcome)
 };
 
 } // namespace jackwell

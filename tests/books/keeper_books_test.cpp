@@ -281,8 +281,7 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
         EXPECT_EQ(books->load("alice"), after) << "a refusal undoes only itself";
         // The program ends here without committing, as if killed.
     }
-    auto books = this->open();
-    ASSERT_TRUE(books) << "the robot started again at once keeps its books";
+    auto books = this->opened(); // the robot started again at once keeps its books
     EXPECT_EQ(books->load("alice"), PlayerRecord{});
     EXPECT_EQ(books->audit().players, 0);
     ASSERT_TRUE(books->beginBatch());

@@ -157,9 +157,8 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
 // Two machines read the same player at the same moment: the second to book finds the row
 // changed and books nothing, whether the player was new or had a game waiting.
 TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
-    auto rivet = open(QStringLiteral("rivet@irc.test"));
-    auto bolt = open(QStringLiteral("bolt@irc.test"));
-    ASSERT_TRUE(rivet && bolt);
+    auto rivet = opened(QStringLiteral("rivet@irc.test"));
+    auto bolt = opened(QStringLiteral("bolt@irc.test"));
 
     ASSERT_EQ(rivet->load("alice"), PlayerRecord{});
     ASSERT_EQ(bolt->load("alice"), PlayerRecord{});
@@ -198,9 +197,8 @@ TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
 // A result is delivered once any machine delivered it; another machine's result is left to it
 // for a while, and told again here once it has had its time or its machine has stopped.
 TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
-    auto rivet = open(QStringLiteral("rivet@irc.test"));
-    auto bolt = open(QStringLiteral("bolt@irc.test"));
-    ASSERT_TRUE(rivet && bolt);
+    auto rivet = opened(QStringLiteral("rivet@irc.test"));
+    auto bolt = opened(QStringLiteral("bolt@irc.test"));
     const PlayerRecord start = registeredPlayer();
     ASSERT_TRUE(rivet->load("alice"));
     ASSERT_TRUE(rivet->save("alice", start));
@@ -227,8 +225,7 @@ TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
     for (int look = 0; look < 200 && leftToTheGone; ++look, QThread::msleep(10))
         leftToTheGone = bolt->delivery("alice")->onItsWayElsewhere;
     EXPECT_FALSE(leftToTheGone) << "its robot stopped: told again here at once";
-    rivet = open("rivet@irc.test");
-    ASSERT_TRUE(rivet);
+    rivet = opened("rivet@irc.test");
     EXPECT_FALSE(bolt->delivery("alice")->onItsWayElsewhere)
         << "its robot started again: the one that booked it is not telling it";
 
@@ -241,8 +238,7 @@ TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
 // it. A robot of the name that took the books while the first could not reach the server ends
 // the first: it stops taking games rather than answer every player "out of order".
 TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
-    auto rivet = open(QStringLiteral("rivet@irc.test"));
-    ASSERT_TRUE(rivet);
+    auto rivet = opened(QStringLiteral("rivet@irc.test"));
     QString error;
     EXPECT_FALSE(open("rivet@irc.test", BooksPurpose::Serve, &error));
     EXPECT_EQ(error,
@@ -250,13 +246,11 @@ TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
     EXPECT_TRUE(open("rivet@irc.other")) << "the same nickname elsewhere";
     EXPECT_TRUE(open({}, BooksPurpose::Audit)) << "an audit reads beside a running robot";
     rivet.reset();
-    rivet = open("rivet@irc.test");
-    ASSERT_TRUE(rivet) << "free once the first has gone";
+    rivet = opened("rivet@irc.test"); // free once the first has gone
 
     server_->stop();
     ASSERT_TRUE(server_->start(&error)) << error;
-    auto other = open(QStringLiteral("rivet@irc.test"));
-    ASSERT_TRUE(other);
+    auto other = opened(QStringLiteral("rivet@irc.test"));
     EXPECT_TRUE(!rivet->load("alice") && rivet->failedForGood());
     EXPECT_PRED2(textContains, rivet->lastError(), "another robot named rivet@irc.test");
     EXPECT_TRUE(other->load("alice"));

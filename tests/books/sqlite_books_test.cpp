@@ -125,8 +125,7 @@ TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
         bookOneGame(player);
         for (const QString& statement : row.change)
             tamper(statement);
-        auto read = open(BooksPurpose::Audit);
-        ASSERT_TRUE(read);
+        auto read = opened(BooksPurpose::Audit);
         Ledger rows;
         EXPECT_EQ(read->readLedger(rows), !row.named) << read->lastError();
         if (!row.named) {
@@ -346,11 +345,10 @@ TEST(SqliteSyncThread, NoLogIsNothingToSync) {
 // Now and then the log's pages go into the books file, into each its own: a second books
 // file open in the same process takes nothing from the first.
 TEST_F(SqliteBooksTest, EachLogGoesIntoItsOwnBooksFileNowAndThen) {
-    auto first = open();
+    auto first = opened();
     const QString firstPath = path();
     startAfresh();
-    auto second = open();
-    ASSERT_TRUE(first && second);
+    auto second = opened();
     auto syncRound = [](KeeperBooks& books, const QString& players) {
         int answers = 0;
         for (int i = 0; i < SqliteSyncThread::kSyncsPerCheckpoint; ++i) {

@@ -276,11 +276,7 @@ TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheN
     ASSERT_TRUE(paced([&] { return written() >= KeeperProbeWindow::kUnconfirmedBytes; }));
     EXPECT_FALSE(waitUntil([&] { return still.advance(10), written() > 16'896; }, 300))
         << "more than 16 KiB and a line out unconfirmed";
-    fake.client->abort();
-    ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }));
-    still.advance(IrcConnection::kFirstRetryMs);
-    ASSERT_TRUE(
-        waitUntil([&] { return fake.received.count("USER jackwell 0 * :Jackwell player") == 2; }));
+    ASSERT_TRUE(reconnected(fake, still, *robot));
     fake.isonAnswer = ":irc.test 303 Rivet :Rivet\r\n";
     fake.send(":irc.test 001 Rivet :Welcome\r\n:Rivet MODE Rivet :+F\r\n:q!u@h PRIVMSG Rivet :" +
               kRegister + "\r\n:s 474 Rivet #casino :No\r\n"); // in the channel no more
@@ -396,11 +392,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
             waitUntil([&] { return told() == 1 && robot->metricsText().contains(waiting); }));
         still.advance(100);
         EXPECT_TRUE(waitUntil([&] { return told() == 3; }));
-        fake.client->abort(); // lost, and greeted again under its fallback: it watches anew
-        ASSERT_TRUE(waitUntil([&] { return !robot->isSpeaking(); }));
-        still.advance(IrcConnection::kFirstRetryMs);
-        ASSERT_TRUE(waitUntil(
-            [&] { return fake.received.count("USER jackwell 0 * :Jackwell player") == 2; }));
+        ASSERT_TRUE(reconnected(fake, still, *robot)); // greeted under its fallback: watched anew
         fake.send(":s 433 * Rivet :In use\r\n:s 001 Rivet_ :Hi\r\n:s 005 Rivet_ MONITOR=9 :ok\r\n"
                   ":s 376 Rivet_ :End\r\n");
         EXPECT_TRUE(waitUntil([&] { return fake.received.count("MONITOR + Rivet") == 3; }));

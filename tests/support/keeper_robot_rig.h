@@ -8,6 +8,7 @@
 #include "books/ledger_audit.h"
 #include "books/sqlite_books.h"
 #include "clock/real_clock.h"
+#include "clock/virtual_clock.h"
 #include "keeper/keeper_robot.h"
 #include "machine/messages.h"
 #include "machine/texts.h"
@@ -109,6 +110,19 @@ protected:
             fake.send(":irc.test 433 * Rivet :Nickname is already in use\r\n");
         fake.send(":irc.test 001 " + nick + " :Welcome\r\n:irc.test 376 " + nick + " :End\r\n");
         return fake.waitForLine("MODE " + nick + " +F") ? std::move(robot) : nullptr;
+    }
+
+    // Drops `fake`'s connection and lets the robot, on `on`'s time, connect and register again.
+    static bool reconnected(ScriptedIrcServer& fake, VirtualClock& on, keeper::KeeperRobot& robot) {
+        const auto users = [&] {
+            return fake.received.count("USER jackwell 0 * :Jackwell player");
+        };
+        const qsizetype before = users();
+        fake.client->abort();
+        if (!waitUntil([&] { return !robot.isSpeaking(); }))
+            return false;
+        on.advance(IrcConnection::kFirstRetryMs);
+        return waitUntil([&] { return users() > before; });
     }
 
     // A player connected to the server (trying again while the server still holds the name of

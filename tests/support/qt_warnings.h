@@ -5,12 +5,9 @@
 // connection removed while still in use. Passed over: what the offscreen platform cannot do, a
 // desktop without a sound server, and sound files made unplayable on purpose.
 
-#include <QMessageLogContext>
 #include <QString>
 
 #include <gtest/gtest.h>
-
-#include <string_view>
 
 namespace jackwell::testing {
 
@@ -18,13 +15,13 @@ inline void failOnQtWarnings() {
     static QtMessageHandler passOn = nullptr;
     passOn = qInstallMessageHandler(
         [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            const std::string_view category(context.category ? context.category : "default");
+            const QByteArrayView category(context.category ? context.category : "default");
             const bool expected = text.startsWith("This plugin does not support") ||
                                   text.startsWith("PulseAudioService:") ||
                                   text.contains("Error decoding source");
-            if (type != QtDebugMsg && type != QtInfoMsg && !category.starts_with("jackwell") &&
+            if (type != QtDebugMsg && type != QtInfoMsg && !category.startsWith("jackwell") &&
                 !expected && ::testing::UnitTest::GetInstance()->current_test_info())
-                ADD_FAILURE() << "Qt warned (" << category << "): " << text.toStdString();
+                ADD_FAILURE() << "Qt warned (" << category.data() << "): " << text.toStdString();
             passOn(type, context, text);
         });
 }
