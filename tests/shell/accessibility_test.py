@@ -124,8 +124,11 @@ def pump():
 heard = []  # accessible names announced as changed
 pyatspi.Registry.registerEventListener(lambda event: heard.append(event.source.name),
                                        "object:property-change:accessible-name")
-start([jackwell], env=dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                           QT_LOGGING_RULES="qt.multimedia*=false"), stderr=subprocess.DEVNULL)
+program_log = os.path.join(work, "jackwell.log")  # what the program said, told on a failure
+program = start([jackwell], env=dict(os.environ, QT_QPA_PLATFORM="xcb",
+                                     QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                                     QT_LOGGING_RULES="qt.multimedia*=false"),
+                stderr=open(program_log, "w"))
 
 
 def find(root, test):
@@ -168,7 +171,9 @@ def press(name):
 
 card = wait_for("the card", card_on_bus)
 if not card:
-    print("FAIL: the card never showed on the accessibility bus")
+    print("FAIL: the card never showed on the accessibility bus; the program "
+          + ("was still running" if program.poll() is None else f"ended with {program.returncode}")
+          + ", and said:\n" + open(program_log).read()[-2000:])
     stop_all()
     sys.exit(1)
 
