@@ -72,12 +72,8 @@ TEST(IrcConfig, readsTheKeysWithTheirDefaults) {
 }
 
 TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
-    struct Row {
-        QByteArray text;
-        QString error;
-    };
     const QByteArray base = "server = irc.example.net\nnick = Player\n";
-    const std::vector<Row> rows = {
+    const std::vector<std::pair<QByteArray, QString>> rows = {
         {"server irc.example.net\n", "Chat.txt, line 1: expected \"key = value\""},
         {"\007bell\rli\tne\n",
          "Chat.txt, line 1: expected \"key = value\", found \"\\x07bell\\rli\\tne\""},
@@ -91,7 +87,11 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         {"server = a\nnick = 9lives\n", "Chat.txt, line 2: nick \"9lives\" is not a valid"},
         {"server = a\nnick = Two Words\n", "Chat.txt, line 2: nick \"Two Words\" is not a valid"},
         {"server = a b\nnick = P\n", "Chat.txt, line 1: server \"a b\" is not a host name"},
-        {base + "channel = casino\n", "Chat.txt, line 3: channel \"casino\" is not a channel"},
+        // A value is shown up to 40 characters.
+        {base + "channel = " + QByteArray(40, 'c'),
+         "Chat.txt, line 3: channel \"" + QString(40, u'c') + "\" is"},
+        {base + "channel = " + QByteArray(41, 'c'),
+         "Chat.txt, line 3: channel \"" + QString(40, u'c') + "...\" is"},
         {base + "password = a\001b\n", "Chat.txt, line 3: password contains a control"},
         // A value's control characters fail it before its shape is judged.
         {base + "channel = \x1B]0;x\x07\r\n",
@@ -106,10 +106,10 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
         {base + "tls = yes\ntlscert = c.pem\n", "Chat.txt: tlscert and tlskey go together"},
         {base + "tls = yes\nsasl = external\n", "Chat.txt: sasl = external needs a client"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text.toStdString());
-        const IrcConfigResult result = parseIrcConfig(row.text, "Chat.txt");
-        EXPECT_TRUE(!result.config && result.error.startsWith(row.error)) << result.error;
+    for (const auto& [text, error] : rows) {
+        SCOPED_TRACE(text.toStdString());
+        const IrcConfigResult result = parseIrcConfig(text, "Chat.txt");
+        EXPECT_TRUE(!result.config && result.error.startsWith(error)) << result.error;
         EXPECT_TRUE(std::ranges::none_of(result.error, [](QChar c) { return c < u' '; }));
     }
     // Each value up to its bound is taken, one more is refused.
