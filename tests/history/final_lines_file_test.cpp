@@ -29,11 +29,7 @@ QByteArray finalLine(int game) {
 }
 
 TEST(FinalLines, aResultIsReadAsTheMachinekeeperSentItAndNothingElse) {
-    struct Row {
-        const char* text;
-        std::optional<PlayedGame> game;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, std::optional<PlayedGame>> rows[] = {
         {"FINAL: | 07 | 12 | 14 | Credits: (105)", PlayedGame{50, 105, 1}},
         {"FINAL: | 14 | 14 | 06 | Credits: (0)", PlayedGame{100, 0, 1}},
         {"FINAL: | 09 | 09 | 09 | Credits: (9999999999999)", PlayedGame{10000, 9999999999999, 1}},
@@ -50,8 +46,8 @@ TEST(FinalLines, aResultIsReadAsTheMachinekeeperSentItAndNothingElse) {
         {"FINAL: | 07 | 12 | 14 | Credits: (10000000000000)", std::nullopt},
         {"FINAL: | 07 | 12 | 14 | 01 | Credits: (105)", std::nullopt},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(parseFinalText(row.text), row.game) << row.text;
+    for (const auto& [text, game] : rows)
+        EXPECT_EQ(parseFinalText(text), game) << text;
 }
 
 // A result told twice in a row (again after a lost connection) is kept once, also by a file

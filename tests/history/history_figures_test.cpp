@@ -57,25 +57,21 @@ TEST(HistoryFigures, theRowsOfTheStatisticsWindowBeforeAndAfterFourGamesAndTenTh
 // Credits after each game [5, 3, 8, 1, 4], charted in as many columns as there are games or
 // fewer: each column the least, the most and the last of its games.
 TEST(CreditsChart, columnsHoldTheLeastTheMostAndTheLastOfTheirGames) {
-    struct Row {
-        int columns;
-        std::vector<std::array<qint64, 3>> expected;
-    };
     const std::vector<PlayedGame> games{{0, 5}, {0, 3}, {0, 8}, {0, 1}, {0, 4}};
-    const Row rows[] = {
+    const std::tuple<int, std::vector<std::array<qint64, 3>>> rows[] = {
         {10, {{5, 5, 5}, {3, 3, 3}, {8, 8, 8}, {1, 1, 1}, {4, 4, 4}}},
         {2, {{3, 5, 3}, {1, 8, 4}}},
         {1, {{1, 8, 4}}},
         {0, {}},
     };
-    for (const Row& row : rows) {
-        const CreditsChart chart = creditsChart(games, row.columns);
+    for (const auto& [count, expected] : rows) {
+        const CreditsChart chart = creditsChart(games, count);
         std::vector<std::array<qint64, 3>> columns;
         for (const CreditsChart::Column& c : chart.columns)
             columns.push_back({c.low, c.high, c.last});
-        EXPECT_EQ(columns, row.expected) << row.columns << " columns";
+        EXPECT_EQ(columns, expected) << count << " columns";
         EXPECT_EQ(chart.games, 5);
-        if (row.columns > 0) {
+        if (count > 0) {
             EXPECT_EQ(std::pair(chart.low, chart.high), std::pair(qint64(1), qint64(8)));
         }
     }
