@@ -350,6 +350,14 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
             fake.send(":s 005 Rivet MONITOR=100 :are supported\r\n:Rivet MODE Rivet :+F\r\n"
                       ":Rivet!u@h NICK :Rivet_\r\n");
             ASSERT_TRUE(fake.waitForLine("MONITOR + Rivet"));
+            // A game handed over is covered by a probe, answered as asked: without Rivet.
+            fake.isonAnswer = ":s 303 Rivet_ :Rivet_\r\n";
+            fake.send(":q!u@h PRIVMSG Rivet_ :" + kRegister + "\r\n");
+            ASSERT_TRUE(
+                waitUntil([&] { return fake.heard().contains("PRIVMSG q :" + kFirstHead); }));
+            still.advance(KeeperProbeWindow::kProbeDelayMs);
+            ASSERT_TRUE(fake.waitForLine("ISON Rivet_"));
+            runEventsFor(100);
             EXPECT_EQ(claims(), 1);
             fake.send(":s 731 Rivet_ :Rivet\r\n");
         } else {
