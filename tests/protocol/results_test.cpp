@@ -87,13 +87,9 @@ TEST(handleFirstResult, firstDrawCodes) {
 }
 
 TEST(handleFirstResult, freeGameOffer) {
-    struct Row {
-        const char* name;
-        QString creditsBefore, text, credits, tokens;
-    };
     const QString zero = "0";
     const QString none = "(0)";
-    const std::vector<Row> rows = {
+    const std::tuple<const char*, QString, QString, QString, QString> rows[] = {
         {"taken while the credits show 0", zero, offer("Keeper", ": 100"), "100", "(5000)"},
         {"passed over while they show 100", "100", offer("Keeper", ": 50"), "100", none},
         {"the first offer wins", zero, offer("K", ": 100") + "\r\n" + offer("K", ": 200"), "100",
@@ -117,10 +113,10 @@ TEST(handleFirstResult, freeGameOffer) {
         {"the window of 200 cuts the amount", zero, offer("K", QString(74, u'x') + ": 123"), "1",
          "(50)"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const CardState state = readFirst(row.text, row.creditsBefore).first;
-        EXPECT_EQ(state.credits + ' ' + state.tokens, row.credits + ' ' + row.tokens);
+    for (const auto& [name, creditsBefore, text, credits, tokens] : rows) {
+        SCOPED_TRACE(name);
+        const CardState state = readFirst(text, creditsBefore).first;
+        EXPECT_EQ(state.credits + ' ' + state.tokens, credits + ' ' + tokens);
     }
 }
 

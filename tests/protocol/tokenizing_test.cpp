@@ -67,15 +67,8 @@ TEST(LineWalk, normalisesEachLineAndStopsAtTheFirstEmptyOneForTheNextCallToGoOn)
 }
 
 TEST(Message, markerSpeakerAndWindow) {
-    struct Row {
-        const char* name;
-        QString line; // already normalised
-        qsizetype kept;
-        bool found;
-        QString speaker, window;
-    };
-    const QString far(40000, u'x');
-    const std::vector<Row> rows = {
+    const QString far(40000, u'x'); // lines are already normalised
+    const std::tuple<const char*, QString, qsizetype, bool, QString, QString> rows[] = {
         {"speaker, and the window of p + kept", "Keeper: FIRST: 0123", 5, true, "Keeper",
          "Keeper: FIRS"},
         {"window shorter than asked", "K: FIRST: 1", 30, true, "K", "K: FIRST: 1"},
@@ -88,25 +81,21 @@ TEST(Message, markerSpeakerAndWindow) {
         {"case-sensitive", "Keeper: first: 1", 30, false, {}, {}},
         {"marker past 32767", far + ": FIRST: 1", 4, true, far, far + ": FIR"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto message = findMessage({row.line, LineKind::Other}, kFirstMarker, row.kept);
-        ASSERT_EQ(message.has_value(), row.found);
+    for (const auto& [name, line, kept, found, speaker, window] : rows) {
+        SCOPED_TRACE(name);
+        const auto message = findMessage({line, LineKind::Other}, kFirstMarker, kept);
+        ASSERT_EQ(message.has_value(), found);
         if (message) {
-            EXPECT_EQ(message->speaker.toString(), row.speaker);
-            EXPECT_EQ(message->window.toString(), row.window);
+            EXPECT_EQ(message->speaker.toString(), speaker);
+            EXPECT_EQ(message->window.toString(), window);
         }
     }
 }
 
 TEST(findMachineKeeper, theLastAnnouncementsSpeakerBecomesTheKeeper) {
-    struct Row {
-        const char* name;
-        QString text;
-        QString keeper; // machineKeeperName and Text1 afterwards
-    };
     const QString typed = "typed"; // what was there: a name, or the player's typing
-    const std::vector<Row> rows = {
+    // Each text, and the keeper's name it leaves in machineKeeperName and Text1.
+    const std::tuple<const char*, QString, QString> rows[] = {
         {"incoming line", "ESP from Keeper: Your machinekeeper is Keeper", "Keeper"},
         {"the speaker, not the avatar named", "Rivet: Your machinekeeper is Bolt", "Rivet"},
         {"outgoing line: the avatar written to", "ESP to Rivet: Your machinekeeper is", "Rivet"},
@@ -123,14 +112,14 @@ TEST(findMachineKeeper, theLastAnnouncementsSpeakerBecomesTheKeeper) {
          "Rivet: Your machinekeeper is\r\nRivet: --- Welcome to Brolt Slot Machine V2.04 ---",
          "Rivet"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, text, keeper] : rows) {
+        SCOPED_TRACE(name);
         CardState state;
         state.machineKeeperName = typed;
         state.nameBox = typed;
         Tokenizer tokenizer;
-        findMachineKeeper(state, tokenizer, row.text);
-        EXPECT_EQ(state.machineKeeperName + '|' + state.nameBox, row.keeper + '|' + row.keeper);
+        findMachineKeeper(state, tokenizer, text);
+        EXPECT_EQ(state.machineKeeperName + '|' + state.nameBox, keeper + '|' + keeper);
     }
 }
 

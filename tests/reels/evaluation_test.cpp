@@ -47,13 +47,8 @@ void finishWithFinal(CardRig& rig, const QString& codes) {
 // HELD; then all three read HOLD on cyan and the timer stops.
 TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
     using enum CheckState;
-    struct Row {
-        const char* codes;
-        CheckState playWinSound, playLoseSound;
-        const char* played; // nullptr: nothing
-        const char* told;
-    };
-    const Row rows[] = {
+    // The codes, the two sound boxes, the file played (nullptr: nothing) and the words told.
+    const std::tuple<const char*, CheckState, CheckState, const char*, const char*> rows[] = {
         {"| 05 | 05 | 05 |", Ticked, Clear, "win.wav",
          "Three gold bars: you win 1000 tokens (20 credits). Credits: 150."},
         {"| 02 | 05 | 14 |", Ticked, Ticked, "win.wav",
@@ -65,14 +60,14 @@ TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
          "Three gold bars: you win 1000 tokens (20 credits). Credits: 150."},
         {"", Clear, Ticked, "lose.wav", "No win this time. Credits: 150."},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.codes) + " " + std::to_string(int(row.playWinSound)) +
-                     std::to_string(int(row.playLoseSound)));
+    for (const auto& [codes, playWinSound, playLoseSound, played, words] : rows) {
+        SCOPED_TRACE(std::string(codes) + " " + std::to_string(int(playWinSound)) +
+                     std::to_string(int(playLoseSound)));
         CardRig rig;
         QStringList told;
         QObject::connect(&rig.card, &Card::told, [&](const QString& words) { told << words; });
-        rig.options = {"win.wav", "lose.wav", Clear, row.playWinSound, row.playLoseSound};
-        finishWithFinal(rig, row.codes);
+        rig.options = {"win.wav", "lose.wav", Clear, playWinSound, playLoseSound};
+        finishWithFinal(rig, codes);
         EXPECT_TRUE(rig.state.evaluationTimer.enabled);
         rig.clock.advance(100 + 7000 - 1);
         EXPECT_TRUE(told.isEmpty()) << "not before the reels have come to rest";
@@ -84,10 +79,10 @@ TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
         }
         EXPECT_FALSE(rig.state.evaluationTimer.enabled);
         rig.clock.advance(20000);
-        EXPECT_EQ(told, QStringList{row.told});
-        ASSERT_EQ(rig.sound.played.size(), row.played ? 1u : 0u);
-        if (row.played) {
-            EXPECT_EQ(rig.sound.played[0].file, QString(row.played));
+        EXPECT_EQ(told, QStringList{words});
+        ASSERT_EQ(rig.sound.played.size(), played ? 1u : 0u);
+        if (played) {
+            EXPECT_EQ(rig.sound.played[0].file, QString(played));
             EXPECT_FALSE(rig.sound.played[0].repeat);
         }
     }
