@@ -94,6 +94,9 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
     EXPECT_TRUE(connection->offersCapability("multi-prefix"));
     EXPECT_EQ(commands, (QList<QByteArray>{"CAP", "CAP", "433", "436", "005", "437", "001", "900",
                                            "NICK", "NICK", "005", "005"}));
+    server.send(":s 005 Bob NICKLEN=1 :are supported\r\nPING :t1\r\n"); // however short
+    ASSERT_TRUE(server.waitForLine("PONG :t1"));
+    EXPECT_EQ(connection->nickLength(), 1);
 
     server.client->disconnectFromHost(); // a new connection knows nothing of the old one
     ASSERT_TRUE(offline());
