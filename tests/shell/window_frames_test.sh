@@ -3,12 +3,20 @@
 # stands beside the card (below it on a narrow screen), the pair in the middle of the screen,
 # their frames (title bars and borders included) never overlap and lie wholly on the screen;
 # once placed, the windows are the player's to move, over each other if they like. Tried on a
-# wide screen with openbox's own theme, and on a narrow one with title bars far taller than the
-# program guesses before the window manager has framed the windows.
+# wide screen with openbox's own theme, on a narrow one with title bars far taller than the
+# program guesses before the window manager has framed the windows, and on one just wide enough
+# for the pair with the guessed frames, whose real borders are wider.
 # Usage: window_frames_test.sh JACKWELL
 set -euo pipefail
 jackwell=$1
 source "$(dirname "$0")/openbox_desktop.sh" xwininfo xprop
+mkdir -p "$home/.themes/Wide/openbox-3"
+sed 's/^border.width:.*/border.width: 8/' /usr/share/themes/Clearlooks/openbox-3/themerc \
+    >"$home/.themes/Wide/openbox-3/themerc"
+cat >"$home/wide-borders.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc"><theme><name>Wide</name></theme></openbox_config>
+EOF
 cat >"$home/tall-titles.xml" <<'EOF'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
@@ -45,7 +53,7 @@ frames() {
 }
 
 fail() { echo "FAIL: $1 ($where)"; exit 1; }
-for arrangement in "1024x768" "480x1300 $home/tall-titles.xml"; do
+for arrangement in "1024x768" "480x1300 $home/tall-titles.xml" "690x900 $home/wide-borders.xml"; do
     read -r size options <<<"$arrangement"
     mapfile -t seen < <(frames "$size" "$options")
     read -r cl ct cr cb <<<"${seen[0]}"
