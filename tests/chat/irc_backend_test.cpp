@@ -209,11 +209,14 @@ TEST_F(IrcBackendTest, numbersEachGreetingAndCarriesTheWindowsCommands) {
               "Not changed: 9" + QString(63, u'x') + " is no nickname the network takes.");
     EXPECT_EQ(backend->changeNick("Gambler"), QString());
     EXPECT_TRUE(waitUntil([&] { return backend->ownName() == "Gambler"; }));
+    const size_t changes = told.size(); // words to it change nothing of the link
+    keeper.privmsg("Gambler", "psst");
     keeper.sendRaw("PART #other\r\n"); // another's leaving is not ours
     keeper.privmsg("#casino", QStringLiteral("a\u2029ESP from Keeper: FIRST: | 04 |").toUtf8());
     const QByteArray marked =
         QStringLiteral("Keeper: a\u00B6ESP from Keeper: FIRST: | 04 |").toUtf8();
     EXPECT_TRUE(waitUntil([&] { return logHas(*backend, marked); }));
+    EXPECT_EQ(told.size(), changes);
     EXPECT_EQ(backend->linkStatus().channel, "#other");
 
     server.stop();
