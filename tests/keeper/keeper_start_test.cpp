@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTcpServer>
 
 #include <functional>
 #include <random>
@@ -148,6 +149,7 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     keeper.setUnprivileged(false);
 
     ASSERT_TRUE(QFile::remove(keeper.booksPath()));
+    EXPECT_EQ(keeper.run({"--players", keeper.booksPath()}, &output), 2) << output; // none to read
     for (const char* making : {"--prepare", "--init"}) {
         SCOPED_TRACE(making);
         EXPECT_EQ(keeper.run({making, keeper.configPath()}, &output), 1);
@@ -173,6 +175,13 @@ TEST(KeeperStart, AConfigurationThatIsNoFileIsRefusedAtOnce) {
     ASSERT_TRUE(keeper.writeConfig("logfile = missing/robot.log\n")); // nor a log it cannot write
     EXPECT_EQ(keeper.run({keeper.configPath()}, &output, 5000), 1) << output;
     EXPECT_PRED2(textContains, output, "cannot write the log file");
+    QTcpServer taken; // nor metrics where another program listens
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+    const QByteArray port = QByteArray::number(taken.serverPort());
+    ASSERT_TRUE(keeper.writeConfig("metrics = 127.0.0.1:" + port + "\n"));
+    ASSERT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 0) << output;
+    EXPECT_EQ(keeper.run({keeper.configPath()}, &output, 5000), 1) << output;
+    EXPECT_PRED2(textContains, output, "metrics: cannot listen on 127.0.0.1:" + port);
 }
 
 } // namespace
