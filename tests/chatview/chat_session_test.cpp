@@ -19,10 +19,7 @@ using Kind = ChatLineKind;
 using namespace Qt::StringLiterals;
 
 TEST(ChatLineLook, tellsTheKindsApartAndMarksOwnAndKeeperLines) {
-    const struct {
-        const char* line;
-        ChatLineLook look;
-    } rows[] = {
+    const std::tuple<const char*, ChatLineLook> rows[] = {
         {"ESP from Rivet: FIRST: | 02 | 02 | 04 |", {Kind::PrivateFrom, "Rivet", false, true}},
         {"ESP to Rivet: I hold 1,1,0", {Kind::PrivateTo, "Rivet", true, true}},
         {"ESP to Oskar: hi", {Kind::PrivateTo, "Oskar", true, false}},
@@ -36,8 +33,8 @@ TEST(ChatLineLook, tellsTheKindsApartAndMarksOwnAndKeeperLines) {
         {"ESP fromX: odd", {Kind::PrivateFrom, "", false, false}}, // cut as the card cuts it
         {"a line without a speaker", {Kind::Public, "", false, false}},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(lookOf(row.line, "Player", "Rivet"), row.look) << row.line;
+    for (const auto& [line, look] : rows)
+        EXPECT_EQ(lookOf(line, "Player", "Rivet"), look) << line;
     EXPECT_FALSE(lookOf("Rivet: hello", "Player", "").keeper); // no keeper known yet
 }
 

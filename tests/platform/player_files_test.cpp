@@ -56,23 +56,20 @@ TEST(PlayerFiles, aReadOnlyFolderOfItsOwnSendsTheFilesToTheConfigurationFolder) 
 }
 
 TEST(PlayerFiles, theConfigurationFolderFollowsXdgConfigHome) {
-    const struct {
-        const char* name;
-        QByteArray xdgConfigHome; // null: unset
-        const char* expected;     // relative to the temporary root
-    } rows[] = {
+    // XDG_CONFIG_HOME (null: unset), and the folder relative to the temporary root.
+    const std::tuple<const char*, QByteArray, const char*> rows[] = {
         {"unset", QByteArray(), "home/.config/Jackwell"},
         {"empty", "", "home/.config/Jackwell"},
         {"an absolute folder", "@/settings", "settings/Jackwell"},
         {"a relative folder is ignored", "settings", "home/.config/Jackwell"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, xdgConfigHome, expected] : rows) {
+        SCOPED_TRACE(name);
         PlayerHome player;
-        QByteArray value = row.xdgConfigHome;
+        QByteArray value = xdgConfigHome;
         value.replace('@', player.root.path().toLocal8Bit());
         const ScopedEnvironment xdg("XDG_CONFIG_HOME", value);
-        EXPECT_EQ(playerConfigDir(), player.path(row.expected));
+        EXPECT_EQ(playerConfigDir(), player.path(expected));
     }
 }
 

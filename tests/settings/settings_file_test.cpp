@@ -171,10 +171,7 @@ TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumberWithinItsOwnCharacter
 // Each fault names the file, the option as the options window names it, its key and the line;
 // values read before it are not applied either.
 TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
-    const struct {
-        QByteArray file;
-        const char* what;
-    } rows[] = {
+    const std::tuple<QByteArray, const char*> rows[] = {
         {"Text1\r\n/w.wav\r\nCheck1\r\n", "Stay On Top (Check1) on line 3 has no value after it"},
         {"Check1\r\n1\r\nText2", "Losing sound (Text2) on line 3 has no value after it"},
         {"Check1\r\n1\r\nText1\r\nCheck3",
@@ -205,16 +202,16 @@ TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
         {"\x8f\x03\xd2,\xff\xfe\x11\r\x7f\xc3\x28\x9b\x00\x42", "holds none of the keys"},
         {"[General]\nvolume=7\ntext1=/w.wav\n", "holds none of the keys"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file.toStdString());
+    for (const auto& [text, what] : rows) {
+        SCOPED_TRACE(text.toStdString());
         SettingsFile file;
-        file.store(row.file);
+        file.store(text);
         Options options = before;
         int calls = 0;
         const SettingsResult result =
             readSettingsFile(file.path, options, [&](CheckState) { ++calls; });
         EXPECT_EQ(result.status, SettingsResult::Failed);
-        const QString expected = QStringLiteral("%1: %2").arg(file.path, row.what);
+        const QString expected = QStringLiteral("%1: %2").arg(file.path, what);
         EXPECT_TRUE(result.message.startsWith(expected)) << result.message;
         EXPECT_TRUE(options == before && calls == 0) << "nothing read, nothing done";
     }

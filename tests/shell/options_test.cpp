@@ -142,17 +142,14 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
     QTemporaryDir data;
     AppRig rig(serializeSettings(Options{}), AppRig::Load, {data.path()});
     const QString mine = rig.makeFile("mine.wav");
-    const struct {
-        QString current;
-        QString folder;
-    } rows[] = {{"", data.path()},
-                {mine, QFileInfo(mine).absolutePath()},
-                {"/nonexistent/old.wav", data.path()}};
-    for (const auto& row : rows) {
-        rig.app->options().loseSoundFile = row.current;
+    const std::tuple<QString, QString> rows[] = {{"", data.path()},
+                                                 {mine, QFileInfo(mine).absolutePath()},
+                                                 {"/nonexistent/old.wav", data.path()}};
+    for (const auto& [current, folder] : rows) {
+        rig.app->options().loseSoundFile = current;
         control(rig.app->dialogs().optionsWindow(), options::kChooseLoseSound).click();
         ASSERT_EQ(rig.files.open.size(), 1u);
-        EXPECT_EQ(rig.files.open.front().folder, row.folder) << row.current;
+        EXPECT_EQ(rig.files.open.front().folder, folder) << current;
         rig.files.answer(QString());
     }
     AppRig program(serializeSettings(Options{}), AppRig::Load, {.realFiles = true});

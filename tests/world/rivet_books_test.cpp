@@ -137,19 +137,16 @@ TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
     const QString path = dir.filePath("rivet.sqlite");
     World(path).ask("Register me!");
     const QByteArray bytes = testing::fileBytes(path);
-    const struct {
-        QIODevice::OpenMode refused;
-        const char* noticeSays;
-    } rows[] = {
+    const std::tuple<QIODevice::OpenMode, const char*> rows[] = {
         {QIODevice::ReadOnly, "cannot be opened (Permission denied)"},
         {QIODevice::ReadWrite, "cannot be written"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [refused, noticeSays] : rows) {
         world::RivetBooks books([&](const QString&, QIODevice::OpenMode mode) {
-            return mode == row.refused ? QStringLiteral("Permission denied") : QString();
+            return mode == refused ? QStringLiteral("Permission denied") : QString();
         });
         const QString notice = books.openFile(path, QDateTime::currentDateTime());
-        EXPECT_TRUE(notice.contains(path) && notice.contains(row.noticeSays)) << notice;
+        EXPECT_TRUE(notice.contains(path) && notice.contains(noticeSays)) << notice;
         EXPECT_TRUE(books.filePath().isEmpty()) << "kept in memory";
         EXPECT_EQ(QDir(dir.path()).entryList({"rivet.sqlite.damaged-*"}), QStringList());
         EXPECT_EQ(testing::fileBytes(path, "(unreadable)"), bytes);
