@@ -192,6 +192,9 @@ TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
     EXPECT_EQ(ledger.games[1].machine, "bolt@irc.test");
     EXPECT_EQ(ledger.games[1].game, 2) << "numbered per player across machines";
     EXPECT_TRUE(auditLedger(ledger).balanced());
+    ASSERT_TRUE(sql("ALTER TABLE jackwell.grants RENAME TO gone"));
+    EXPECT_FALSE(rivet->readLedger(ledger));
+    EXPECT_TRUE(rivet->lastError().startsWith("cannot read the grants: ")) << rivet->lastError();
 }
 
 // A result is delivered once any machine delivered it; another machine's result is left to it
