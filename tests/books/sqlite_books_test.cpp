@@ -230,6 +230,16 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     }
     QSqlDatabase::removeDatabase(kRaw);
     EXPECT_TRUE(open()) << "the books as they were";
+    // A page more, which nothing uses: every row still reads, and yet the file is damaged.
+    QFile file(path());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.size() % 4096 == 0);
+    const quint32 pages = qToBigEndian(quint32(file.size() / 4096 + 1));
+    file.seek(file.size());
+    file.write(QByteArray(4096, '\0'));
+    file.seek(28); // the page count in the header
+    file.write(reinterpret_cast<const char*>(&pages), 4);
+    file.close();
+    EXPECT_TRUE(refusedAs(Refusal::Damaged).contains("is never used)")) << error;
 }
 
 // Books are made where there are none, on the first run only when asked so, and never over
