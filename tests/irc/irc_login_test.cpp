@@ -144,17 +144,15 @@ TEST(IrcLogin, notesTheAccountAndTheCapabilitiesEnabled) {
 // A response of 400 characters or more goes out in pieces; one that ends on a piece's edge is
 // followed by "+" so that the server knows it is complete.
 TEST(IrcLogin, cutsALongResponseIntoPieces) {
-    const struct {
-        qsizetype passwordBytes;
-        QList<qsizetype> pieces; // characters of each piece's payload
-    } rows[] = {
+    // The password's length, and the characters of each piece's payload.
+    const std::tuple<qsizetype, QList<qsizetype>> rows[] = {
         {8, {16}},
         {296, {400, 1}}, // 300 bytes are exactly 400 base64 characters
         {297, {400, 4}},
     };
-    for (const auto& row : rows) {
+    for (const auto& [passwordBytes, expected] : rows) {
         const QList<QByteArray> lines =
-            IrcLogin::plainResponseLines("a", QByteArray(row.passwordBytes, 'p'));
+            IrcLogin::plainResponseLines("a", QByteArray(passwordBytes, 'p'));
         QList<qsizetype> pieces;
         QByteArray joined;
         for (const QByteArray& line : lines) {
@@ -163,9 +161,9 @@ TEST(IrcLogin, cutsALongResponseIntoPieces) {
             if (payload != "+")
                 joined += payload;
         }
-        EXPECT_EQ(pieces, row.pieces) << row.passwordBytes;
+        EXPECT_EQ(pieces, expected) << passwordBytes;
         EXPECT_EQ(QByteArray::fromBase64(joined),
-                  QByteArray("a\0a\0", 4) + QByteArray(row.passwordBytes, 'p'));
+                  QByteArray("a\0a\0", 4) + QByteArray(passwordBytes, 'p'));
     }
 }
 

@@ -97,19 +97,17 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
 // A chosen file is taken only when it can be read; otherwise the box stays and the player is
 // told which file failed.
 TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
-    const struct {
-        const char* name;
-        QString chosen; // "@": a readable file the test makes
-        bool taken;
-    } rows[] = {{"cancelled", "", false},
-                {"readable file", "@", true},
-                {"no such file", "/nonexistent/win.wav", false},
-                {"a folder", "/", false}};
-    for (const auto& row : rows) {
+    // What the player chooses ("@": a readable file the test makes), and whether it is taken.
+    const std::tuple<const char*, QString, bool> rows[] = {
+        {"cancelled", "", false},
+        {"readable file", "@", true},
+        {"no such file", "/nonexistent/win.wav", false},
+        {"a folder", "/", false}};
+    for (const auto& [name, choice, taken] : rows) {
         for (const bool winning : {true, false}) {
             const options::Control& button =
                 winning ? options::kChooseWinSound : options::kChooseLoseSound;
-            SCOPED_TRACE(std::string(row.name) + " via " + button.designName);
+            SCOPED_TRACE(std::string(name) + " via " + button.designName);
             AppRig rig;
             QString& option =
                 winning ? rig.app->options().winSoundFile : rig.app->options().loseSoundFile;
@@ -119,16 +117,16 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
             control(options, button).click();
             ASSERT_EQ(rig.files.open.size(), 1u);
             EXPECT_EQ(rig.files.open.front().filter, "Wav Files (*.wav)");
-            const QString chosen = row.chosen == "@" ? rig.makeFile("sound.wav") : row.chosen;
+            const QString chosen = choice == "@" ? rig.makeFile("sound.wav") : choice;
             rig.files.answer(chosen);
-            const QString expected = row.taken ? chosen : "old.wav";
+            const QString expected = taken ? chosen : "old.wav";
             EXPECT_EQ(option, expected);
             EXPECT_EQ(control<QLineEdit>(options,
                                          winning ? options::kWinSoundPath : options::kLoseSoundPath)
                           .text(),
                       expected);
             EXPECT_EQ(control(options, button).toolTip(), expected);
-            const bool problem = !row.taken && !chosen.isEmpty();
+            const bool problem = !taken && !chosen.isEmpty();
             EXPECT_EQ(rig.problems.size(), problem ? 1 : 0);
             EXPECT_EQ(problem, !rig.problems.isEmpty() && rig.problems[0].contains(chosen))
                 << rig.problems.size();
@@ -186,26 +184,24 @@ TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
 
 // A sound ticked and chosen now plays at the next result, before "Close" writes the file.
 TEST(OptionsWindow, soundChosenNowPlaysAtTheNextResultBeforeClose) {
-    const struct {
-        const char* finalLine;
-        const options::Control& box;
-        const options::Control& button;
-    } rows[] = {{"ESP from Rivet: FINAL: | 14 | 03 | 07 | Credits: (99)", options::kPlayWinSound,
-                 options::kChooseWinSound},
-                {"ESP from Rivet: FINAL: | 01 | 03 | 07 | Credits: (98)", options::kPlayLoseSound,
-                 options::kChooseLoseSound}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.box.designName);
+    using Control = const options::Control&;
+    const std::tuple<const char*, Control, Control> rows[] = {
+        {"ESP from Rivet: FINAL: | 14 | 03 | 07 | Credits: (99)", options::kPlayWinSound,
+         options::kChooseWinSound},
+        {"ESP from Rivet: FINAL: | 01 | 03 | 07 | Credits: (98)", options::kPlayLoseSound,
+         options::kChooseLoseSound}};
+    for (const auto& [finalLine, box, button] : rows) {
+        SCOPED_TRACE(box.designName);
         AppRig rig;
         const QByteArray before = rig.settingsOnDisk();
         rig.app->dialogs().showOptions();
-        control<QCheckBox>(rig.app->dialogs().optionsWindow(), row.box).click();
-        control(rig.app->dialogs().optionsWindow(), row.button).click();
+        control<QCheckBox>(rig.app->dialogs().optionsWindow(), box).click();
+        control(rig.app->dialogs().optionsWindow(), button).click();
         const QString sound = rig.makeFile("chosen.wav");
         rig.files.answer(sound);
         rig.app->card().state.machineKeeperName = "Rivet";
         rig.app->card().sendHolds(); // ESP HOLD arms FINISH
-        rig.world->appendLine(QString::fromLatin1(row.finalLine));
+        rig.world->appendLine(QString::fromLatin1(finalLine));
         rig.app->card().finish(); // FINISH
         rig.clock.advance(8000);
         ASSERT_EQ(rig.sound.played.size(), 1u);
