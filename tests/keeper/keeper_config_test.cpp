@@ -272,6 +272,9 @@ TEST(KeeperAccounts, MessagesWaitForWhoisAskedOnce) {
     EXPECT_EQ(accounts.whoisEnded("erin").size(), 1u);
     EXPECT_EQ(accounts.accountOf("erin"), QByteArray());
     EXPECT_TRUE(accounts.whoisEnded("nobody").empty());
+    for (int i = 0; i < KeeperAccounts::kMostAsked; ++i) // a bounded number waiting at once
+        EXPECT_TRUE(accounts.wait(QString::number(i), from("x", "hi")));
+    EXPECT_FALSE(accounts.wait("one more", from("x", "hi")));
 }
 
 } // namespace

@@ -233,7 +233,7 @@ TEST_F(KeeperSendQueueTest, PastItsBoundTheGreeterGreetsNobodyNewUntilAGreetingI
         greeter.greetJoining(QByteArray::number(i), QString::number(i));
     const qsizetype all = sent.size();
     EXPECT_EQ(all, 20'002) << "and the channel, never greeted before, once: banner and name";
-    clock.advance(KeeperGreeter::kPlayerGreetingMs - 1);
+    clock.advance(60'000 - 1); // a minute
     greeter.greetJoining("late", "late");
     EXPECT_EQ(sent.size(), all) << "nobody new before a greeting is due";
     EXPECT_TRUE(sent.back().line.startsWith("PRIVMSG 19999 :")) << "the 20,000th was greeted";
