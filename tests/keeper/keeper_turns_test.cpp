@@ -99,6 +99,8 @@ TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
     release = true;
     EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 3; }));
     EXPECT_EQ(ended.back(), BooksWorker::Outcome::Booked);
+    clock.advance(BooksWorker::kCheckMs);
+    EXPECT_EQ(clock.nextDueIn(), -1) << "with nothing to do, it looks no more";
 }
 
 } // namespace
