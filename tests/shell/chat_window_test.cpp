@@ -339,6 +339,7 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
         ChatWindow& chat = again.app->windows().chat();
         EXPECT_FALSE(chat.isVisible());
         EXPECT_EQ(again.app->windows().card().geometry(), cardPlaced);
+        again.app->windows().card().move(-150, 60); // its middle off the screen, by the player
         QTest::keyClick(&again.app->windows().card(), Qt::Key_C);
         EXPECT_TRUE(chat.isVisible());
         EXPECT_EQ(chat.geometry(), placed);
