@@ -57,24 +57,22 @@ TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
 // earlier comes in the meantime. Holds that left, late or sent again, wait for their answer,
 // which FINISH then shows.
 TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
-    const struct {
-        bool textOnItsWay;     // GET HOST's chat text comes while the holds wait to leave
-        int holdsLeaveAfterMs; // -1: never, given up
-    } rows[] = {{false, -1}, {true, -1}, {true, 3000}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.textOnItsWay) + " " +
-                     std::to_string(row.holdsLeaveAfterMs));
+    // Whether GET HOST's chat text comes while the holds wait to leave, and when they leave
+    // (-1: never, given up).
+    for (const auto& [textOnItsWay, holdsLeaveAfterMs] :
+         {std::pair{false, -1}, std::pair{true, -1}, std::pair{true, 3000}}) {
+        SCOPED_TRACE(std::to_string(textOnItsWay) + " " + std::to_string(holdsLeaveAfterMs));
         Rig rig;
         rig.knowKeeper();
         rig.backend->setLines({"ESP from Rivet: FINAL: | 01 | 01 | 01 | Credits: (150)"});
-        if (row.textOnItsWay)
+        if (textOnItsWay)
             rig.card.findHost();
         rig.backend->otherwise = ChatStatus::Busy;
         rig.clickAt({80, 175});  // ESP HOLD
         rig.clickAt({128, 175}); // FINISH
         CardLabel* notice = rig.window.findChild<CardLabel*>(card::kNoticeName);
-        const bool givenUp = row.holdsLeaveAfterMs < 0;
-        rig.clock.advance(givenUp ? ChatTransport::kRetryBoundMs + 600 : row.holdsLeaveAfterMs);
+        const bool givenUp = holdsLeaveAfterMs < 0;
+        rig.clock.advance(givenUp ? ChatTransport::kRetryBoundMs + 600 : holdsLeaveAfterMs);
         EXPECT_FALSE(rig.state.reels[0].timer.enabled) << "no spin before the holds left";
         EXPECT_EQ(notice->isVisible(), givenUp);
         rig.backend->otherwise = ChatStatus::Done;

@@ -178,10 +178,8 @@ TEST(WindowPlacement, aWindowOpensBesideTheCardWhereTheScreenHasRoom) {
 TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
     const QRect screen(0, 0, 1000, 700);
     const QSize chat(400, 300);
-    const struct {
-        QRect card;
-        QRect expectedCard, expectedChat;
-    } rows[] = {
+    const std::tuple<QRect, QRect, QRect> rows[] = {
+        // the card, then where each goes
         {{10, 20, 200, 300}, {10, 20, 200, 300}, {218, 20, 400, 300}},
         {{420, 20, 150, 300}, {420, 20, 150, 300}, {578, 20, 400, 300}}, // room on both sides
         {{700, 500, 200, 300}, {700, 400, 200, 300}, {292, 400, 400, 300}},
@@ -193,10 +191,10 @@ TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
         {{300, 300, 800, 300}, {200, 92, 800, 300}, {200, 400, 400, 300}}, // the pair lifted
         {{300, 20, 800, 492}, {200, 0, 800, 492}, {200, 500, 400, 200}},   // 200 high below
     };
-    for (const auto& row : rows) {
-        const PairPlacement placed = placePair(row.card, chat, screen);
-        EXPECT_EQ(placed.card, row.expectedCard) << QTest::toString(row.card);
-        EXPECT_EQ(placed.chat, row.expectedChat) << QTest::toString(row.card);
+    for (const auto& [card, expectedCard, expectedChat] : rows) {
+        const PairPlacement placed = placePair(card, chat, screen);
+        EXPECT_EQ(placed.card, expectedCard) << QTest::toString(card);
+        EXPECT_EQ(placed.chat, expectedChat) << QTest::toString(card);
     }
     EXPECT_EQ(placePair({100, 20, 800, 500}, {100, 300}, screen).chat, QRect(900, 20, 100, 300));
 }
