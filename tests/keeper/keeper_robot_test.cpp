@@ -348,7 +348,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
         fake.isonAnswer = ":s 303 Rivet_ :Rivet_ Rivet\r\n";
         if (monitor) {
             fake.send(":s 005 Rivet MONITOR=100 :are supported\r\n:Rivet MODE Rivet :+F\r\n"
-                      ":Rivet!u@h NICK :Rivet_\r\n");
+                      ":Rivet!u@h NICK :Rivet__\r\n:Rivet__!u@h NICK :Rivet_\r\n"); // watched once
             ASSERT_TRUE(fake.waitForLine("MONITOR + Rivet"));
             // A game handed over is covered by a probe, answered as asked: without Rivet.
             fake.isonAnswer = ":s 303 Rivet_ :Rivet_\r\n";
@@ -358,7 +358,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
             still.advance(KeeperProbeWindow::kProbeDelayMs);
             ASSERT_TRUE(fake.waitForLine("ISON Rivet_"));
             runEventsFor(100);
-            EXPECT_EQ(claims(), 1);
+            EXPECT_EQ(claims(), 2);
             fake.send(":s 731 Rivet_ :Rivet\r\n");
         } else {
             fake.send(":Rivet_ MODE Rivet_ :+F\r\n");
@@ -373,7 +373,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
             fake.isonAnswer = ":s 303 Rivet_ :Rivet_\r\n";
             still.advance(30'000); // looked at every half minute
         }
-        const qsizetype claimed = monitor ? 2 : 1;
+        const qsizetype claimed = monitor ? 3 : 1;
         ASSERT_TRUE(waitUntil([&] { return claims() == claimed; }));
         fake.send(":Rivet_!u@h NICK :Rivet\r\n");
         EXPECT_EQ(fake.waitForLine("MONITOR - Rivet", monitor ? kWaitMs : 100), monitor);
