@@ -321,15 +321,15 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     auto squatter = connectPlayer(kKeeper);
     auto robot = startRobot(clock, robotConfig(), 3);
     ASSERT_EQ(robot->connection().nick(), "Rivet_");
-    auto alice = connectPlayer("alice");
+    auto alice = connectPlayer("alice", true);
     alice->privmsg("Rivet_", kRegister);
     ASSERT_TRUE(waitUntil([&] { return alice->privmsgsFrom("Rivet_").size() >= 3; }));
-
     squatter->sendRaw("QUIT :leaving\r\n");
     alice->privmsg("Rivet_", holdsLine("1,0,1"));
-    ASSERT_TRUE(waitUntil([&] { return robot->connection().nick() == kKeeper; }));
+    // It announces itself anew in the channel, and players write to it under its own name.
+    ASSERT_TRUE(
+        alice->waitForMessage("PRIVMSG", kKeeper, {kChannel, wire(announcementLine(kKeeper))}));
     EXPECT_TRUE(robotLog.contains("took back the nickname Rivet")) << robotLog.join('\n');
-    // Players write to it under its own name again.
     ASSERT_TRUE(ask(*alice, holdsLine("0,0,0"), kFinalHead, 1));
 }
 
