@@ -73,11 +73,7 @@ TEST(Dialogs, eachWindowClosesFromTheKeyboardAndCtrlQQuitsFromAny) {
         return r.app->dialogs().helpWindow();
     };
     const auto card = [](AppRig& r) -> QWidget* { return &r.app->windows().card(); };
-    const struct {
-        const char* what;
-        std::function<QWidget*(AppRig&)> open;
-        QKeyCombination key;
-    } rows[] = {
+    const std::tuple<const char*, std::function<QWidget*(AppRig&)>, QKeyCombination> rows[] = {
         {"payouts", payouts, Qt::Key_Escape},
         {"options", options, Qt::Key_Escape},
         {"options", options, Qt::Key_Return},
@@ -88,19 +84,19 @@ TEST(Dialogs, eachWindowClosesFromTheKeyboardAndCtrlQQuitsFromAny) {
         {"help", help, Qt::Key_F1},
         {"card from the chat", card, Qt::CTRL | Qt::Key_Q},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what + QKeySequence(row.key).toString().toStdString());
+    for (const auto& [what, open, key] : rows) {
+        SCOPED_TRACE(what + QKeySequence(key).toString().toStdString());
         AppRig rig;
         rig.app->showWindows();
         rig.app->windows().chat().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.app->windows().chat()));
-        QWidget* window = row.open(rig);
+        QWidget* window = open(rig);
         ASSERT_TRUE(window && window->isVisible());
         QWidget* at =
             window == &rig.app->windows().card() ? rig.app->windows().chat().typingLine() : window;
         at->activateWindow(); // where the program's own F1 is heard too
         ASSERT_TRUE(QTest::qWaitForWindowActive(at->window()));
-        QTest::keyClick(at, row.key.key(), row.key.keyboardModifiers());
+        QTest::keyClick(at, key.key(), key.keyboardModifiers());
         EXPECT_FALSE(window->isVisible());
     }
 }

@@ -43,12 +43,8 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
                           CheckState::Clear, CheckState::Ticked, CheckState::Ticked};
     const auto onTop = [](CheckState stayOnTop) { return Options{{}, {}, stayOnTop}; };
     // The card is pinned where Check1 is ticked.
-    const struct {
-        QByteArray settings; // null: no file
-        QString soundsDir;
-        bool startsUp;
-        Options options;
-    } rows[] = {
+    // Settings.txt (null: no file), the sounds' folder, whether it starts and the options read.
+    const std::tuple<QByteArray, QString, bool, Options> rows[] = {
         {QByteArray(), sounds.path(), true, bundled},
         {QByteArray(), data.filePath("missing"), true, Options{}},
         {"Check1\r\n0\r\n", sounds.path(), true, Options{}},
@@ -59,20 +55,20 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
         {"Check2\r\nplenty\r\n", {}, false, Options{}},
         {QByteArray(32, '\0'), {}, false, Options{}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.settings.toStdString());
-        AppRig rig(row.settings, AppRig::DoNotLoad, {row.soundsDir});
+    for (const auto& [settings, soundsDir, startsUp, options] : rows) {
+        SCOPED_TRACE(settings.toStdString());
+        AppRig rig(settings, AppRig::DoNotLoad, {soundsDir});
         QString error;
-        EXPECT_EQ(rig.app->startUp(&error), row.startsUp) << error;
-        EXPECT_EQ(rig.app->chatLibrary().backend() != nullptr, row.startsUp);
-        EXPECT_EQ(rig.settingsOnDisk(), row.settings);
-        if (!row.startsUp) {
+        EXPECT_EQ(rig.app->startUp(&error), startsUp) << error;
+        EXPECT_EQ(rig.app->chatLibrary().backend() != nullptr, startsUp);
+        EXPECT_EQ(rig.settingsOnDisk(), settings);
+        if (!startsUp) {
             EXPECT_TRUE(error.contains(rig.settingsPath)) << error;
             continue;
         }
-        EXPECT_EQ(rig.app->options(), row.options);
+        EXPECT_EQ(rig.app->options(), options);
         EXPECT_EQ(AppRig::pinned(rig.app->windows().card()),
-                  row.options.stayOnTop == CheckState::Ticked);
+                  options.stayOnTop == CheckState::Ticked);
         const CardState& state = rig.app->card().state;
         for (const Reel& reel : state.reels) {
             EXPECT_FALSE(reel.timer.enabled);
@@ -84,7 +80,7 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
         rig.app->shutDown();
         Options written;
         ASSERT_EQ(readSettingsFile(rig.settingsPath, written).status, SettingsResult::Ok);
-        EXPECT_EQ(written, row.options);
+        EXPECT_EQ(written, options);
     }
 }
 
