@@ -335,6 +335,8 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
         EXPECT_FALSE(chat.isVisible());
         EXPECT_EQ(Preferences(preferences).chatWindow(), (Preferences::ChatWindow{false, placed}));
         rig.app->shutDown();
+        rig.app->windows().showChatWindow(); // asked for too late: the program has ended
+        EXPECT_EQ(Preferences(preferences).chatWindow(), (Preferences::ChatWindow{false, placed}));
         EXPECT_EQ(rig.settingsOnDisk(), serializeSettings(Options{}));
     }
     // A run in which the chat stays closed leaves its place as it was.
