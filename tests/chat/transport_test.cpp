@@ -70,6 +70,11 @@ TEST(ChatLibrary, refusesOtherRequestsAndHandsTheTextOverWithItsEnding) {
     EXPECT_TRUE(delivered.isEmpty());
     clock.settle();
     EXPECT_EQ(delivered, QByteArray("line one\r\nline two    ") + '\0');
+    const int closes = ScriptedBackend::closes; // one that goes unclosed closes its link (QUIT)
+    std::make_unique<ChatLibrary>(clock, [] {
+        return std::make_unique<ScriptedBackend>();
+    })->InitDDE("Jackwell", {}, {}, {});
+    EXPECT_EQ(ScriptedBackend::closes, closes + 1);
 }
 
 TEST(ChatTransport, repetitionsWaitOnTheEventLoopKeepTheOrderAndGiveUpAfterTheBound) {

@@ -52,6 +52,7 @@ public:
     std::optional<ChatStatus> otherwise = ChatStatus::Done;
     std::vector<Call> calls;
     ChatLinkStatus status;
+    static inline int closes = 0; // of every scripted world
 
     ScriptedBackend() { setLines({"line one", "line two"}); }
     void setLines(const QStringList& lines) {
@@ -66,7 +67,7 @@ public:
 
     bool open(EventSink) override { return openResult; }
     QString openError() const override { return refusal; }
-    void close() override {}
+    void close() override { ++closes; }
     std::optional<ChatStatus> registerAgain() override {
         calls.push_back({"register", {}, {}});
         return std::nullopt;
