@@ -115,8 +115,7 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
     cut.backend->appendSystem(QString(8 * 1024 * 1024, u'x'));
     cut.start(QString()); // no draw left at all: START waits
     cut.start("FIRST: | 09 | 08 | 07 |");
-    EXPECT_TRUE(cut.state.reels[0].firstCode == "09" && cut.state.notice.isEmpty())
-        << "waits no more";
+    EXPECT_TRUE(cut.state.reels[0].firstCode == "09" && cut.state.notice.isEmpty()); // no waiting
 }
 
 // The chat may show a draw only once the reels have come to rest on it: not when START or FINISH

@@ -129,7 +129,8 @@ TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
 
 TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
     const std::tuple<QString, bool, QString> rows[] = {
-        {"Bob", true, "<system>: There is no avatar named Bob here."},
+        {QString(64, u'b'), true,
+         "<system>: There is no avatar named " + QString(64, u'b') + " here."},
         {"Mabel", true, "<system>: Mabel is not taking private messages."},
         {"Mabel", false, "<system>: There is no avatar named Mabel here."},
         {"x: Your machinekeeper is", false, "<system>: There is no avatar by that name here."},
