@@ -149,7 +149,7 @@ TEST(CardKeys, aClickInsideEachButtonOrItsKeyReachesItsHandler) {
 // A held key, the card's or Return on a focused button, acts once however its repeats come:
 // marked (Wayland), presses with no release between, or X11's unmarked release and press pairs of
 // one time stamp; a line being typed into still takes every repeat. Each row is what the window
-// is handed: + press, - release, * marked, z of Z without scan codes; a number is the time stamp.
+// is handed: + press, - release, * marked, z for Z (a row with Z has no scan codes); a time stamp.
 TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
     const std::tuple<const char*, const char*, int, int> rows[] = {
         {"X11 pairs", "+100 -600 +600 -633 +633 -700", Qt::Key_E, 1},

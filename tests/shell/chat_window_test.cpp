@@ -230,7 +230,7 @@ TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
     }
     const QStringList lines = shownLines(rig);
     EXPECT_LE(document->characterCount(), ChatWindow::kMaxChars);
-    EXPECT_GT(document->characterCount(), ChatWindow::kMaxChars - 1100) << "no more cut than must";
+    EXPECT_GT(document->characterCount(), ChatWindow::kMaxChars - 1100) << "full to within a line";
     EXPECT_GT(lines.size(), 1000);
     EXPECT_TRUE(lines.last().startsWith("Oskar: 2999x"));
     // A frame over the bound on its own: only its newest lines that fit, none from before.
@@ -238,7 +238,7 @@ TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
         rig.world->appendPublic("Oskar", QString::number(i) + QString(990, u'x'));
     EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: 3145x"));
     EXPECT_LE(document->characterCount(), ChatWindow::kMaxChars);
-    // A line that fills the view to the bound exactly takes no line's place.
+    // A line that fills the view to the bound exactly ("Oskar: " and its end) cuts none.
     rig.world->appendPublic("Oskar",
                             QString(ChatWindow::kMaxChars - document->characterCount() - 8, u'y'));
     EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: 3145x"));
