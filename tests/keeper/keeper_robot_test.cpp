@@ -118,9 +118,8 @@ TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
         playGames(*alice, 1);
         const int finals = countTold(*alice, kFinalHead);
         troubled.elsewhere = true;
-        if (askedHere) {
-            ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, countTold(*alice, kFirstHead) + 1));
-        }
+        ASSERT_TRUE(!askedHere ||
+                    ask(*alice, kRegister, kFirstHead, countTold(*alice, kFirstHead) + 1));
         alice->privmsg(kKeeper, holdsLine("0,1,0"));
         runEventsFor(10 * TurnTeller::kElsewhereRecheckMs);
         EXPECT_EQ(countTold(*alice, kFinalHead), finals) << "played before it was delivered";
@@ -395,11 +394,12 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
         for (int i = 0; i < 3; ++i)
             fake.send(":p!u@h PRIVMSG Rivet_ :hi\r\n");
         const auto told = [&] { return fake.heard().count("PRIVMSG p :"); };
-        const QByteArray waiting = "jackwell_keeper_send_queue_lines 2\n"; // as the metrics say
-        EXPECT_TRUE(
-            waitUntil([&] { return told() == 1 && robot->metricsText().contains(waiting); }));
+        const auto metric = [&](const char* line) { return robot->metricsText().contains(line); };
+        EXPECT_TRUE(waitUntil([&] { return told() == 1 && metric("_send_queue_lines 2\n"); }));
         still.advance(100);
         EXPECT_TRUE(waitUntil([&] { return told() == 3; }));
+        fake.send(":s 900 Rivet_ Rivet_!u@h acct :You are now logged in as acct\r\n");
+        EXPECT_TRUE(waitUntil([&] { return metric("_logged_in 1\n"); }));
         ASSERT_TRUE(reconnected(fake, still, *robot)); // greeted under its fallback: watched anew
         fake.send(":s 433 * Rivet :In use\r\n:s 001 Rivet_ :Hi\r\n:s 005 Rivet_ MONITOR=9 :ok\r\n"
                   ":s 376 Rivet_ :End\r\n");

@@ -40,9 +40,7 @@ void enableFinish(AppRig& rig) {
     rig.app->card().state.finishEnabled = true;
     emit rig.app->card().changed();
 }
-bool waiting(AppRig& rig) {
-    return rig.app->card().isWaitingForChat();
-}
+const auto waiting = [](AppRig& rig) { return rig.app->card().isWaitingForChat(); };
 template <int reel> bool held(AppRig& rig) {
     return isHeld(rig.app->card().state, reel);
 }
@@ -58,9 +56,7 @@ bool payoutsShown(AppRig& rig) {
 bool optionsShown(AppRig& rig) {
     return rig.app->dialogs().optionsWindow().isVisible();
 }
-bool chatShown(AppRig& rig) {
-    return rig.app->windows().chat().isVisible();
-}
+const auto chatShown = [](AppRig& rig) { return rig.app->windows().chat().isVisible(); };
 bool statisticsShown(AppRig& rig) {
     return rig.app->dialogs().statisticsWindow() &&
            rig.app->dialogs().statisticsWindow()->isVisible();
@@ -160,6 +156,7 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
         {"Return on ESP HOLD", "+100 -600 +600 -633 +633 -700", Qt::Key_Return, 1},
         {"Enter on ESP HOLD", "+100 -200", Qt::Key_Enter, 1},
         {"typing", "+100 -600 +600 -633 +633 -700", Qt::Key_E, 3},
+        {"Tab moving on", "+100 -600 +600 -633 +633 -666 +666 -700", Qt::Key_Tab, 4},
     };
     for (const auto& [name, events, key, acts] : rows) {
         SCOPED_TRACE(name);
@@ -175,8 +172,8 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
             espHold->setFocus();
         if (acts == 3)
             typing->setFocus();
-        QSignalSpy clicks(espHold, &CardLabel::clicked);
-        const QString text = key == Qt::Key_E ? QStringLiteral("e") : "\r";
+        QSignalSpy clicks(espHold, &CardLabel::clicked), moves(qApp, &QApplication::focusChanged);
+        const QString text = key == Qt::Key_E ? "e" : key == Qt::Key_Tab ? "\t" : "\r";
         const bool synthesised = QByteArray(events).contains('z');
         for (QString event : QString::fromLatin1(events).split(u' ')) {
             const bool z = event.startsWith(u'z');
@@ -191,7 +188,7 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
         if (acts == 3)
             EXPECT_EQ(typing->text(), "eee");
         else
-            EXPECT_EQ(clicks.count(), acts);
+            EXPECT_EQ((key == Qt::Key_Tab ? moves : clicks).count(), acts);
     }
 }
 
