@@ -372,6 +372,12 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     EXPECT_TRUE(books->commitBatch()) << books->lastError();
     EXPECT_EQ(books->load("alice"), afterSecond);
     EXPECT_EQ(log_.count("a change whose commit went unanswered was kept"), 3) << log_.join('\n');
+    // A batch whose COMMIT was lost on its way is found not kept: not booked, and known not to be.
+    const auto [lost, afterLost] = nextGame(afterSecond, {}, {5, 5, 5}, {3, 3, 3});
+    ASSERT_TRUE(books->beginBatch() && books->commitGame("alice", lost, afterLost));
+    proxy.cut();
+    EXPECT_FALSE(books->commitBatch() || books->outcomeUnknown()) << books->lastError();
+    EXPECT_TRUE(log_.contains("a change whose commit went unanswered was not kept"));
     // A batch whose COMMIT the server refuses is not booked, and says so.
     tamper("CREATE FUNCTION late() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION "
            "'disk trouble'; END$$; CREATE CONSTRAINT TRIGGER late AFTER INSERT ON games "

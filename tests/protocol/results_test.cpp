@@ -17,9 +17,7 @@ namespace {
 
 const QString kFar(40000, u'x'); // pushes a marker past any 16-bit position
 
-QString from(const QString& text) {
-    return "ESP from Keeper: " + text;
-}
+const auto from = [](const QString& text) { return "ESP from Keeper: " + text; };
 QString offer(const QString& speaker, const QString& behind) {
     return speaker + kOfferMarker + behind;
 }

@@ -31,8 +31,6 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs
 }
 
 // Lets the event loop run for `ms` (to show that something does NOT happen).
-inline void runEventsFor(int ms) {
-    waitUntil([] { return false; }, ms);
-}
+inline const auto runEventsFor = [](int ms) { waitUntil([] { return false; }, ms); };
 
 } // namespace jackwell::testing
