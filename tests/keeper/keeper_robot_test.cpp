@@ -396,8 +396,8 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) 
         const auto told = [&] { return fake.heard().count("PRIVMSG p :"); };
         const auto metric = [&](const char* line) { return robot->metricsText().contains(line); };
         EXPECT_TRUE(waitUntil([&] { return told() == 1 && metric("_send_queue_lines 2\n"); }));
-        still.advance(100);
-        EXPECT_TRUE(waitUntil([&] { return told() == 3; }));
+        EXPECT_TRUE((still.advance(50), metric("_send_queue_oldest_seconds 0.05\n")));
+        EXPECT_TRUE((still.advance(50), waitUntil([&] { return told() == 3; })));
         fake.send(":s 900 Rivet_ Rivet_!u@h acct :You are now logged in as acct\r\n");
         EXPECT_TRUE(waitUntil([&] { return metric("_logged_in 1\n"); }));
         ASSERT_TRUE(reconnected(fake, still, *robot)); // greeted under its fallback: watched anew
