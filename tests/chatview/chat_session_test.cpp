@@ -229,6 +229,7 @@ TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
 // player knows to send it again; a refusal says so without the advice. Each link's greetings are
 // numbered after those of the links before it, so that the window never folds two into one.
 TEST(ChatSession, tellsOfRequestsThatNeverLeftAndNumbersTheGreetingsOfEachLinkAfterTheLast) {
+    testing::ScriptedBackend first, second; // links attached below, which outlive the session
     SessionRig<testing::ScriptedBackend> rig;
     rig.backend->statuses = {ChatStatus::GivenUp};
     rig.chat.sendPrivateMessage("Nobody", QString(120, u'h'));
@@ -242,7 +243,6 @@ TEST(ChatSession, tellsOfRequestsThatNeverLeftAndNumbersTheGreetingsOfEachLinkAf
                   "...\". The chat link did not take it within 10 s; send it again.");
     EXPECT_EQ(rig.shown[1].look.kind, Kind::System);
 
-    testing::ScriptedBackend first, second;
     first.appendLine("welcome", 1);
     second.appendLine("welcome back", 1);
     rig.session.attach(&first);
