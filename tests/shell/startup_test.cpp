@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTest>
 #include <QTextBrowser>
 
