@@ -2,7 +2,6 @@
 // and only once; a save only grants free credits; what was booked reads back as booked; the audit
 // finds books changed behind the store's back; books taken away take nothing more. (Each store's
 // own: sqlite_books_test, postgres_books_test; a damaged or missing file: keeper_start_test.)
-#include "books/books_rules.h"
 #include "books/ledger_audit.h"
 
 #include "support/book_entries.h"

@@ -8,7 +8,6 @@
 #include "shell/chat_window.h"
 #include "shell/help_window.h"
 #include "shell/options_window.h"
-#include "shell/payouts_window.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
 #include "shell/window_placement.h"

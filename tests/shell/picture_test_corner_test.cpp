@@ -2,7 +2,6 @@
 // only checks that a file can be read, and its second button, with no picture to
 // show, leaves the picture box as it is instead of ending the program.
 
-#include "shell/card_window.h"
 #include "shell/picture_test_corner.h"
 #include "shell/pictures.h"
 #include "shell/program_dialogs.h"
