@@ -26,8 +26,7 @@ protected:
         ASSERT_TRUE(robot->isSpeaking());
     }
 
-    // Sends the text and the QUIT after it in one write, and waits until the server has let
-    // the player go.
+    // Sends the text and the QUIT after it in one write; waits until the server lets them go.
     static void sayAndQuit(IrcTestPeer& peer, const QByteArray& text) {
         peer.sendRaw("PRIVMSG " + kKeeper + " :" + text + "\r\nQUIT :gone\r\n");
         ASSERT_TRUE(peer.waitForMessage("ERROR", {}, {}));

@@ -1,6 +1,7 @@
 // The first-result handler (first draw, free-game offer, payout table) and the
 // final-result handler (final draw, credits), well-formed and malformed.
 
+#include "protocol/draw_lines.h"
 #include "protocol/handlers.h"
 #include "protocol/markers.h"
 #include "protocol/tokenizer.h"
@@ -216,6 +217,11 @@ TEST(handleFinalResult, finalDrawAndCredits) {
         const QStringList shown = (row.shown.isEmpty() ? "100 (5000)" : row.shown).split(' ');
         EXPECT_EQ(QStringList({state.credits, state.tokens}), shown);
     }
+    // A final draw is a game's result only when it stands after the holds sent on its first.
+    Tokenizer tokenizer;
+    const DrawLines lines =
+        DrawLines::read(tokenizer, from("FIRST: |\r\n") + from("FINAL: |\r\n") + from("FIRST: |"));
+    EXPECT_EQ(lines.newFinal(lines.newFirst({}), {}), std::nullopt);
 }
 
 } // namespace

@@ -83,8 +83,7 @@ protected:
         return config;
     }
 
-    // A robot on `on`'s time (and `with` books, else the rig's), started and waited for until it
-    // speaks.
+    // A robot on `on`'s time (and `with` books, else the rig's), started and heard speaking.
     std::unique_ptr<keeper::KeeperRobot> startRobot(Clock& on, const keeper::KeeperConfig& config,
                                                     quint64 seed, int waitMs = kWaitMs,
                                                     books::KeeperBooks* with = nullptr) {
