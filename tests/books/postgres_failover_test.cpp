@@ -1,7 +1,6 @@
 // Books on a primary PostgreSQL server with a synchronous standby, both private ones on loopback:
 // the primary is killed (SIGKILL, as when its machine dies) and the standby promoted; the books
-// find the standby on their own through their address, and every change they were told was made
-// is there.
+// find the standby on their own through their address, with every change they were told made.
 #include "books/postgres_books.h"
 
 #include "clock/virtual_clock.h"

@@ -82,8 +82,7 @@ TEST(KeeperConfig, ReadsTheChatLinesAndTheRobotsOwn) {
     }
 }
 
-// SIGHUP takes pace, fastpace, log and greet as they come; everything else is named as needing
-// a restart.
+// SIGHUP takes pace, fastpace, log and greet as they come; the rest is named as needing a restart.
 TEST(KeeperConfig, NamesWhatNeedsARestart) {
     const auto before = parseKeeperConfig(kBase + "books = b\n", "k", "/x");
     const auto after = parseKeeperConfig(kBase + "books = c\npace = 9\nlog = debug\ngreet = no\n"

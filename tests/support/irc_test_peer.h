@@ -49,8 +49,7 @@ public:
     // Waits for a private message from `sender` whose text is exactly `text`.
     bool waitForPrivmsg(const QByteArray& sender, const QByteArrayView& text,
                         int timeoutMs = kWaitMs);
-    // The texts `sender` sent this peer privately (not to a channel) that begin with `start`,
-    // in order.
+    // In order, the texts `sender` sent this peer privately (not to a channel) starting `start`.
     QList<QByteArray> privmsgsFrom(const QByteArray& sender, QByteArrayView start = {}) const;
     // Until the server says (asked with ISON) that nobody uses `nick`.
     bool waitUntilGone(const QByteArray& nick, int timeoutMs = kWaitMs);

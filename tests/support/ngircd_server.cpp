@@ -96,8 +96,7 @@ bool NgircdServer::writeConfig(QString* error) {
     return writeFile("ngircd.conf", QFile::encodeName(text), error);
 }
 
-// Ready once it says it listens on our ports; a port another program took makes it end at once
-// instead.
+// Ready once it says it listens on our ports; a port another program took ends it at once.
 bool NgircdServer::launch(QString* error) {
     auto listensOn = [this](quint16 port) {
         return port == 0 ||
