@@ -371,6 +371,8 @@ TEST_F(SqliteBooksTest, EachLogGoesIntoItsOwnBooksFileNowAndThen) {
     const qint64 before = QFileInfo(firstPath).size();
     ASSERT_TRUE(syncRound(*first, "c"));
     EXPECT_GT(QFileInfo(firstPath).size(), before);
+    first.reset(); // every connection to the file closed: the log goes with the last
+    EXPECT_FALSE(QFileInfo::exists(firstPath + "-wal"));
 }
 
 } // namespace
