@@ -102,14 +102,9 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
     EXPECT_LE((pair.center() - screen.center()).manhattanLength(), 30) << QTest::toString(pair);
     QTest::keyClick(&rig.app->windows().card(), Qt::Key_P); // PAYOUTS
     rig.app->dialogs().showOptions();
-    struct Row {
-        QWidget* window;
-        Layout layout;
-        QSize clientSize;
-        QStringList tabStops;
-        QStringList chainStart; // the focus chain begins so, when it is the design's
-    };
-    const Row rows[] = {
+    // Each window, its layout, client size, tab stops, and how its focus chain begins when it is
+    // the design's.
+    const std::tuple<QWidget*, Layout, QSize, QStringList, QStringList> rows[] = {
         {&rig.app->windows().card(),
          kCard,
          {197, 302},
@@ -123,23 +118,23 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
          {"Check1", "Check2", "Check3", "Command1", "Command2", "Command3"},
          {"Check1", "Check2", "Check3", "Command1", "Command2", "Command3", "Text1", "Text2"}},
     };
-    for (const Row& row : rows) {
-        ASSERT_TRUE(row.window);
-        SCOPED_TRACE(row.window->objectName().toStdString());
+    for (const auto& [window, layout, clientSize, designedTabStops, chainStart] : rows) {
+        ASSERT_TRUE(window);
+        SCOPED_TRACE(window->objectName().toStdString());
         std::map<QString, QRect> shown, designed;
-        for (QWidget* child : row.window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (!child->objectName().isEmpty())
                 shown[child->objectName()] = child->geometry();
         }
-        for (const auto& [name, place] : row.layout)
+        for (const auto& [name, place] : layout)
             designed[name] = pixels(place);
         EXPECT_EQ(shown, designed);
-        EXPECT_EQ(row.window->size(), row.clientSize);
-        EXPECT_EQ(row.window->minimumSize(), row.window->maximumSize());
-        const auto [chain, tabStops] = focusChain(*row.window);
-        EXPECT_EQ(tabStops, row.tabStops);
-        if (!row.chainStart.isEmpty()) {
-            EXPECT_EQ(chain, row.chainStart);
+        EXPECT_EQ(window->size(), clientSize);
+        EXPECT_EQ(window->minimumSize(), window->maximumSize());
+        const auto [chain, tabStops] = focusChain(*window);
+        EXPECT_EQ(tabStops, designedTabStops);
+        if (!chainStart.isEmpty()) {
+            EXPECT_EQ(chain, chainStart);
         }
     }
     rig.app->dialogs().showHelp();
