@@ -431,11 +431,7 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
     const auto at = [](QString host, int port, QList<PostgresAddress::Server> others = {}) {
         return PostgresAddress{"keeper", host, port, "casino", {}, {}, others, {}};
     };
-    const struct {
-        const char* text;
-        std::optional<PostgresAddress> address;
-        QString error;
-    } cases[] = {
+    const std::tuple<const char*, std::optional<PostgresAddress>, QString> cases[] = {
         {"postgresql://keeper@db.example.net:5433/casino", at("db.example.net", 5433), {}},
         {"postgres://keeper@10.0.0.7/casino", at("10.0.0.7", 5432), {}},
         {"postgresql://keeper@db/casino?sslmode=verify-full&sslrootcert=/etc/ssl/db.pem&"
@@ -467,13 +463,12 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
          "the address of the books must read postgresql://USER@HOST:PORT/DATABASE"},
         {"postgresql://keeper@db/casino?options=-c%20x=y", std::nullopt, options},
         {"postgresql://keeper@db/casino?sslmode=sometimes", std::nullopt, options},
+        {"postgresql://keeper@db/casino?sslrootcert=db.pem", std::nullopt, options},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, expected, expectedError] : cases) {
         QString error;
-        const std::optional<PostgresAddress> address =
-            parsePostgresAddress(QString::fromUtf8(c.text), &error);
-        EXPECT_EQ(address, c.address) << c.text;
-        EXPECT_EQ(error, c.error) << c.text;
+        EXPECT_EQ(parsePostgresAddress(QString::fromUtf8(text), &error), expected) << text;
+        EXPECT_EQ(error, expectedError) << text;
     }
     QString error;
     EXPECT_EQ(parsePostgresAddress("postgres://keeper@10.0.0.7/casino", &error)->text(),
