@@ -119,10 +119,7 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
     const PlayerRecord start = registeredPlayer();
     ASSERT_TRUE(books->save("alice", start));
     const auto [outcome, after] = nextGame(start, {false, false, false}, {1, 2, 3}, {4, 4, 4});
-    const struct {
-        const char* name;
-        std::function<void(GameOutcome&, PlayerRecord&)> spoil;
-    } games[] = {
+    const std::pair<const char*, std::function<void(GameOutcome&, PlayerRecord&)>> games[] = {
         {"another first draw",
          [](GameOutcome& o, PlayerRecord&) {
              o.firstDraw = {9, 9, 9};
@@ -149,13 +146,13 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
              a.credits += 1;
          }},
     };
-    for (const auto& c : games) {
+    for (const auto& [name, spoil] : games) {
         GameOutcome spoiltOutcome = outcome;
         PlayerRecord spoiltAfter = after;
-        c.spoil(spoiltOutcome, spoiltAfter);
+        spoil(spoiltOutcome, spoiltAfter);
         ASSERT_TRUE(books->load("alice"));
-        EXPECT_FALSE(books->commitGame("alice", spoiltOutcome, spoiltAfter)) << c.name;
-        EXPECT_FALSE(books->changedElsewhere()) << c.name;
+        EXPECT_FALSE(books->commitGame("alice", spoiltOutcome, spoiltAfter)) << name;
+        EXPECT_FALSE(books->changedElsewhere()) << name;
     }
     EXPECT_FALSE(books->commitGame("nobody", outcome, after)) << "a player without a record";
     // The ledger takes the game, then writing the player's record fails: the row goes too, alone
@@ -177,11 +174,7 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
     EXPECT_FALSE(books->commitGame("alice", outcome, after)) << "the same game a second time";
     EXPECT_EQ(books->load("alice"), after);
 
-    const struct {
-        const char* name;
-        std::function<void(PlayerRecord&)> change;
-        bool accepted;
-    } saves[] = {
+    const std::tuple<const char*, std::function<void(PlayerRecord&)>, bool> saves[] = {
         {"a new waiting draw",
          [](PlayerRecord& r) {
              r.pendingFirstDraw = {7, 7, 7};
@@ -204,13 +197,13 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
         {"games counted without the ledger", [](PlayerRecord& r) { r.gamesPlayed += 1; }, false},
         {"tokens counted without the ledger", [](PlayerRecord& r) { r.tokensWon += 50; }, false},
     };
-    for (const auto& c : saves) {
+    for (const auto& [name, change, accepted] : saves) {
         ASSERT_TRUE(books->delivery("alice"));
         PlayerRecord changed = *books->load("alice");
         const PlayerRecord before = changed;
-        c.change(changed);
-        EXPECT_EQ(books->save("alice", changed), c.accepted) << c.name;
-        EXPECT_EQ(books->load("alice"), c.accepted ? changed : before) << c.name;
+        change(changed);
+        EXPECT_EQ(books->save("alice", changed), accepted) << name;
+        EXPECT_EQ(books->load("alice"), accepted ? changed : before) << name;
     }
     PlayerRecord stranger;
     stranger.credits = 5;

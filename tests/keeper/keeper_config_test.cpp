@@ -94,10 +94,7 @@ TEST(KeeperConfig, NamesWhatNeedsARestart) {
     EXPECT_TRUE(KeeperConfig::needRestart(*before.config, *before.config).isEmpty());
     // Each key of the connection and of the log's and the figures' places, changed alone: a line
     // of the configuration put in place of another.
-    const struct {
-        QByteArray from, to;
-        QStringList named;
-    } changes[] = {
+    const std::tuple<QByteArray, QByteArray, QStringList> changes[] = {
         {"server = irc.example.net", "server = other.example.net", {"server"}},
         {"nick = Rivet", "nick = Other", {"nick"}},
         {"channel = #casino", "channel = #other", {"channel"}},
@@ -108,12 +105,11 @@ TEST(KeeperConfig, NamesWhatNeedsARestart) {
         {"books = b", "books = b\nlogfile = /tmp/k.log", {"logfile"}},
         {"books = b", "books = b\nmetrics = 127.0.0.1:9100", {"metrics"}},
     };
-    for (const auto& c : changes) {
-        const QByteArray text = QByteArray(kBase + "books = b\n").replace(c.from, c.to);
+    for (const auto& [from, to, named] : changes) {
+        const QByteArray text = QByteArray(kBase + "books = b\n").replace(from, to);
         const auto changed = parseKeeperConfig(text, "k", "/x");
         ASSERT_TRUE(changed.config) << changed.error;
-        EXPECT_EQ(KeeperConfig::needRestart(*before.config, *changed.config), c.named)
-            << c.to.data();
+        EXPECT_EQ(KeeperConfig::needRestart(*before.config, *changed.config), named) << to.data();
     }
     // One half of a pair changed alone, and the files of a TLS client's identity.
     using Edit = void (*)(KeeperConfig&);
@@ -133,10 +129,7 @@ TEST(KeeperConfig, NamesWhatNeedsARestart) {
 }
 
 TEST(KeeperConfig, NamesTheLineAndTheFault) {
-    const struct {
-        QByteArray text;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<QByteArray, const char*> cases[] = {
         {kBase, "k.txt: no \"books = ...\" line"},
         {"server = a\nnick = Rivet\nbooks = b\n", "k.txt: no \"channel = ...\" line"},
         {kBase + "books = a\nbooks = b\n", "k.txt, line 5: books is given a second time"},
@@ -168,10 +161,10 @@ TEST(KeeperConfig, NamesTheLineAndTheFault) {
         {kBase + "books = b\nlogfile = a\x01b\n", "k.txt, line 5: logfile must name a file"},
         {kBase + "books = b\noper = op\x01 pw\n", "k.txt, line 5: oper must be a name"},
     };
-    for (const auto& c : cases) {
-        const auto result = parseKeeperConfig(c.text, "k.txt", "/x");
-        EXPECT_FALSE(result.config) << c.text;
-        EXPECT_PRED2(textStartsWith, result.error, QString(c.expected)) << " for " << c.text;
+    for (const auto& [text, expected] : cases) {
+        const auto result = parseKeeperConfig(text, "k.txt", "/x");
+        EXPECT_FALSE(result.config) << text;
+        EXPECT_PRED2(textStartsWith, result.error, QString(expected)) << " for " << text;
     }
 }
 
@@ -198,11 +191,7 @@ TEST(KeeperConfig, ReadsAFileRelativeToItsFolder) {
 }
 
 TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
-    const struct {
-        QByteArray a, b;
-        CaseMapping mapping;
-        bool same;
-    } cases[] = {
+    const std::tuple<QByteArray, QByteArray, CaseMapping, bool> cases[] = {
         {"Alice", "alice", CaseMapping::Ascii, true},
         {"[Bob]", "{bob}", CaseMapping::Ascii, false},
         {"[Bob]", "{bob}", CaseMapping::Rfc1459, true},
@@ -212,9 +201,8 @@ TEST(PlayerKey, FoldsNicknamesAsTheServerCompares) {
         {"alice", "alice_", CaseMapping::Rfc1459, false},
         {"caf\xC3\xA9", "CAF\xC3\x89", CaseMapping::Ascii, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(playerKey(c.a, c.mapping) == playerKey(c.b, c.mapping), c.same)
-            << c.a << " " << c.b;
+    for (const auto& [a, b, mapping, same] : cases)
+        EXPECT_EQ(playerKey(a, mapping) == playerKey(b, mapping), same) << a << " " << b;
     EXPECT_EQ(playerKey("\xFF\x01", CaseMapping::Ascii).size(), 2) << "one character per byte";
     EXPECT_EQ(caseMappingNamed("ASCII"), CaseMapping::Ascii);
     EXPECT_EQ(caseMappingNamed("strict-rfc1459"), CaseMapping::StrictRfc1459);

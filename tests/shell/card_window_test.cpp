@@ -175,10 +175,8 @@ TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
     };
     const QString findHost = "First find the machinekeeper: GET HOST";
     const QString sendHolds = "First send your holds: ESP HOLD";
-    const struct {
-        std::function<void()> step;
-        std::vector<std::pair<Role, QString>> why; // empty: it acts
-    } steps[] = {
+    // Each step, and what each control it names says of why it does nothing (empty: it acts).
+    const std::tuple<std::function<void()>, std::vector<std::pair<Role, QString>>> steps[] = {
         {[] {},
          {{Role::GetHost, ""},
           {Role::Register, findHost},
