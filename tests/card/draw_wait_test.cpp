@@ -178,8 +178,9 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
     // text: a departure does not have it read.
     struct CountingWorld : ChatWorld {
         int reads = 0;
+        bool busy = false; // the text is asked for again a moment later
         std::optional<ChatStatus> requestText() override {
-            return ++reads, ChatWorld::requestText();
+            return ++reads, busy ? ChatStatus::Busy : ChatWorld::requestText();
         }
     };
     testing::CardRig<CountingWorld> rig;
@@ -188,6 +189,15 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
     rig.backend->reportGone("Rivet");
     rig.clock.settle();
     EXPECT_EQ(rig.backend->reads, reads);
+    // Holds sent, then taken back by RESET CARD before the text the departure asked for came.
+    rig.click(&Card::sendHolds);
+    rig.backend->busy = true;
+    rig.backend->reportGone("Rivet");
+    rig.clock.settle();
+    rig.card.resetCard();
+    rig.backend->busy = false;
+    rig.clock.advance(1000);
+    EXPECT_TRUE(rig.state.notice.isEmpty()) << "said lost though taken back";
 }
 
 // A returning player's credits show as soon as the machinekeeper has answered REGISTER; a balance
