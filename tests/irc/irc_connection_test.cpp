@@ -163,7 +163,9 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
 TEST_F(IrcConnectionTest, pingsAQuietServerAndLeavesOneThatStaysSilent) {
     registerAs("alice");
     clock.advance(120'000 - 1); // two minutes
-    server.send(":s NOTICE alice :still here\r\n");
+    server.send(":s NOTICE alice :still here\r"); // the line's last byte comes on its own
+    runEventsFor(100);
+    server.send("\n");
     ASSERT_TRUE(waitUntil([&] { return commands.contains("NOTICE"); }));
     clock.advance(120'000 - 1); // counted from the notice
     EXPECT_FALSE(server.received.contains("PING :jackwell"));
