@@ -99,6 +99,10 @@ TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
     release = true;
     EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 3; }));
     EXPECT_EQ(ended.back(), BooksWorker::Outcome::Booked);
+    books.failing = books.unknown = true; // a commit whose fate the books cannot tell
+    worker.submit({}, answered);
+    EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 4; }));
+    EXPECT_EQ(ended.back(), BooksWorker::Outcome::Unknown) << "told as not booked";
     clock.advance(BooksWorker::kCheckMs);
     EXPECT_EQ(clock.nextDueIn(), -1) << "with nothing to do, it looks no more";
 }

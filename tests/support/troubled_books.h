@@ -7,9 +7,10 @@
 namespace jackwell::books {
 
 // The books, failing to commit a batch (its changes rolled back) while `failing`, as on a failing
-// disk; while `elsewhere`, saying that each player's last result was booked by another machine,
-// which has not yet been seen to deliver it; and while `racing`, refusing every save as made
-// after another machine changed the player (counted in `raced`).
+// disk (or one whose fate they cannot tell, while `unknown`); while `elsewhere`, saying that each
+// player's last result was booked by another machine, which has not yet been seen to deliver it;
+// and while `racing`, refusing every save as made after another machine changed the player (counted
+// in `raced`).
 class TroubledBooks : public KeeperBooks {
 public:
     explicit TroubledBooks(KeeperBooks& books)
@@ -58,8 +59,10 @@ public:
     QString lastError() const override { return failing ? "disk trouble" : books_.lastError(); }
     bool failedForGood() const override { return false; }
     void interruptStalled() override { ++interrupted; }
+    bool outcomeUnknown() const override { return failing && unknown; }
 
     std::atomic<bool> failing = false;
+    std::atomic<bool> unknown = false; // while failing: whether a commit was kept is not known
     std::atomic<bool> elsewhere = false;
     std::atomic<bool> racing = false;
     std::atomic<int> raced = 0;
