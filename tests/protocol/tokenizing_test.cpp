@@ -74,6 +74,7 @@ TEST(Message, markerSpeakerAndWindow) {
         {"window shorter than asked", "K: FIRST: 1", 30, true, "K", "K: FIRST: 1"},
         {"first occurrence counts", "A: FIRST: B: FIRST:", 2, true, "A", "A: F"},
         {"speaker holding a colon and a blank", "K: 2: FIRST: 1", 0, true, "K: 2", "K: 2:"},
+        {"speaker ending in a colon", "K:: FIRST: 1", 0, true, "K:", "K::"},
         {"marker at the start: empty speaker", ": FIRST: 1", 1, true, "", ": "},
         {"<system> is skipped", "<system>: FIRST: 1", 30, false, {}, {}},
         {"<system> with more is a speaker", "<system> x: FIRST:", 0, true, "<system> x",
