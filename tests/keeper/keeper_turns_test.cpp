@@ -30,10 +30,10 @@ protected:
 // books then hold, three times in all, and then refused (the player is told the machine is out
 // of order), not worked on for ever.
 TEST_F(KeeperTurnsTest, AChangeRacedEveryTimeIsTriedThreeTimesThenRefused) {
-    books.racing = true;
+    books.racing = books.forGood = true;
     turns.work(turn, "alice", machine::kRegisterRequest, {});
     EXPECT_EQ(books.raced, 3);
-    EXPECT_TRUE(turn.refusedWhy.has_value());
+    EXPECT_TRUE(turn.refusedWhy.has_value() && turn.failedForGood) << "as the books say";
 }
 
 // Holds after a first draw that went astray, from a player the books hold no draw for: there is

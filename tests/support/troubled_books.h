@@ -57,7 +57,7 @@ public:
     bool inBatch() const override { return books_.inBatch(); }
     bool readLedger(Ledger& ledger) override { return books_.readLedger(ledger); }
     QString lastError() const override { return failing ? "disk trouble" : books_.lastError(); }
-    bool failedForGood() const override { return false; }
+    bool failedForGood() const override { return forGood; }
     void interruptStalled() override { ++interrupted; }
     bool outcomeUnknown() const override { return failing && unknown; }
 
@@ -65,6 +65,7 @@ public:
     std::atomic<bool> unknown = false; // while failing: whether a commit was kept is not known
     std::atomic<bool> elsewhere = false;
     std::atomic<bool> racing = false;
+    std::atomic<bool> forGood = false; // what failedForGood() says
     std::atomic<int> raced = 0;
     std::atomic<int> interrupted = 0;
 
