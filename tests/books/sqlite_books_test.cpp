@@ -101,17 +101,16 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
 // retyped by hand) read as themselves. A long name or value is cut short in the fault.
 TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
     const QString player = QStringLiteral("alice") + QString(60, u'.');
-    const struct {
-        QStringList change;
-        const char* named; // none: the grant reads `credits`
-        qint64 credits = 0;
-    } rows[] = {
-        {{"UPDATE players SET credits = 1e308"}, "the player %1 holds credits = 1e+308"},
+    // The statements, the fault named (none: the grant reads `credits`).
+    const std::tuple<QStringList, const char*, qint64> rows[] = {
+        {{"UPDATE players SET credits = 1e308"}, "the player %1 holds credits = 1e+308", 0},
         {{"UPDATE players SET games_played = 9007199254740993"},
-         "the player %1 holds games_played = 9007199254740993"},
+         "the player %1 holds games_played = 9007199254740993",
+         0},
         {{"UPDATE games SET tokens_won = 'lots and lots and lots and lots and lots of them'"},
-         "a game of %1 holds tokens_won = lots and lots and lots and lots and lots"},
-        {{"UPDATE grants SET credits = 2.5"}, "a grant to %1 holds credits = 2.5"},
+         "a game of %1 holds tokens_won = lots and lots and lots and lots and lots",
+         0},
+        {{"UPDATE grants SET credits = 2.5"}, "a grant to %1 holds credits = 2.5", 0},
         {{"UPDATE grants SET credits = 9007199254740992"}, nullptr, 9007199254740992},
         {{"UPDATE grants SET credits = -9007199254740992"}, nullptr, -9007199254740992},
         {{"ALTER TABLE grants DROP COLUMN credits", "ALTER TABLE grants ADD COLUMN credits",
@@ -119,23 +118,23 @@ TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
          nullptr,
          9007199254740992},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.change.join("; ").toStdString());
+    for (const auto& [change, named, credits] : rows) {
+        SCOPED_TRACE(change.join("; ").toStdString());
         QFile::remove(path());
         bookOneGame(player);
-        for (const QString& statement : row.change)
+        for (const QString& statement : change)
             tamper(statement);
         auto read = opened(BooksPurpose::Audit);
         Ledger rows;
-        EXPECT_EQ(read->readLedger(rows), !row.named) << read->lastError();
-        if (!row.named) {
+        EXPECT_EQ(read->readLedger(rows), !named) << read->lastError();
+        if (!named) {
             ASSERT_EQ(rows.grants.size(), 1u);
-            EXPECT_EQ(rows.grants[0].credits, row.credits);
+            EXPECT_EQ(rows.grants[0].credits, credits);
             continue;
         }
         EXPECT_EQ(read->lastError(),
                   QStringLiteral("the books are damaged: %1, which no game makes")
-                      .arg(QString::fromLatin1(row.named).arg(player.left(64))));
+                      .arg(QString::fromLatin1(named).arg(player.left(64))));
         const BooksAudit audit = read->audit();
         EXPECT_EQ(audit.faults, QStringList{read->lastError()});
         EXPECT_EQ(audit.players + audit.games, 0) << "nothing counted of books it cannot read";

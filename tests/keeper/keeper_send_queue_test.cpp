@@ -49,18 +49,16 @@ protected:
 };
 
 TEST_F(KeeperSendQueueTest, NoWindowEverCarriesMoreLinesThanThePace) {
-    const struct {
-        KeeperSendQueue::Pace pace;
-        int alreadySent;
-    } cases[] = {{{3, 1100}, 0}, {{3, 1100}, 3}, {{1, 500}, 0}, {{50, 1000}, 10}};
-    for (const auto& c : cases) {
+    const std::pair<KeeperSendQueue::Pace, int> cases[] = {
+        {{3, 1100}, 0}, {{3, 1100}, 3}, {{1, 500}, 0}, {{50, 1000}, 10}};
+    for (const auto& [pace, alreadySent] : cases) {
         sent.clear();
         queue.clear();
         clock.advance(10'000); // earlier cases' sends are long out of the window
         const qint64 start = clock.monotonicMs();
-        queue.setPace(c.pace);
+        queue.setPace(pace);
         queue.setOpen(true);
-        queue.noteSentElsewhere(c.alreadySent);
+        queue.noteSentElsewhere(alreadySent);
         for (int i = 0; i < 120; ++i) {
             queue.push(QStringLiteral("p%1").arg(i % 7), QByteArray::number(i), {}, false);
             if (i % 5 == 0)
@@ -68,16 +66,16 @@ TEST_F(KeeperSendQueueTest, NoWindowEverCarriesMoreLinesThanThePace) {
         }
         ASSERT_TRUE(clock.advanceUntil([&] { return queue.waitingLines() == 0; }, 600'000));
         EXPECT_EQ(sent.size(), 120);
-        EXPECT_LE(busiestWindow(c.pace.windowMs), c.pace.lines) << c.pace.lines;
+        EXPECT_LE(busiestWindow(pace.windowMs), pace.lines) << pace.lines;
         // Lines sent elsewhere count: the first queued line waits for them to leave the window,
         // and not a moment longer.
-        if (c.alreadySent >= c.pace.lines)
-            EXPECT_EQ(sent.front().atMs, start + c.pace.windowMs);
+        if (alreadySent >= pace.lines)
+            EXPECT_EQ(sent.front().atMs, start + pace.windowMs);
         else
             EXPECT_EQ(sent.front().atMs, start);
         // And the pace is used, not wasted: the whole batch takes about its share of windows.
         const qint64 span = sent.back().atMs - sent.front().atMs;
-        EXPECT_LE(span, (120 / c.pace.lines + 1) * qint64(c.pace.windowMs) + 5 * 37);
+        EXPECT_LE(span, (120 / pace.lines + 1) * qint64(pace.windowMs) + 5 * 37);
     }
 }
 
