@@ -224,8 +224,7 @@ TEST_F(MachineKeeperTest, recordsFromStorageAreCheckedBeforePlay) {
     EXPECT_EQ(final.credits, QString::number(most - 1 + 500));
 }
 
-// The card tells the outcome of a final draw in words, with the credits it shows; wins name the
-// row they pay.
+// The card tells a final draw's outcome in words, with the credits it shows; wins name their row.
 TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
     const std::tuple<ReelCodes, QString, const char*> rows[] = {
         {{2, 2, 2}, "105", "Three grapes: you win 300 tokens (6 credits). Credits: 105."},

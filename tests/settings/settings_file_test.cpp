@@ -242,6 +242,16 @@ TEST(SettingsFile, anUnreadableFileFailsNamingItAndAMissingOneChangesNothing) {
     EXPECT_EQ(options.winSoundFile.size(), 1024 * 1024 - 7);
 }
 
+// A broken file is set aside as .broken, then .broken.2 and on to .broken.100; past that it stays.
+TEST(SettingsFile, aBrokenFileIsSetAsideAsOneOfAHundredCopiesAtMost) {
+    SettingsFile file;
+    for (int copy = 2; copy < 100; ++copy)
+        testing::writeFile(file.path + ".broken." + QString::number(copy), "");
+    QString error;
+    for (const QString& kept : {file.path + ".broken", file.path + ".broken.100", QString()})
+        EXPECT_EQ((file.store("x"), setBrokenSettingsAside(file.path, &error)), kept) << error;
+}
+
 // The ten lines, over a longer old file or in a folder not there yet (an installed program's
 // configuration folder before its first save).
 TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFileOrInANewFolder) {

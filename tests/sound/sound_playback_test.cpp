@@ -76,8 +76,7 @@ double strength(const std::vector<double>& samples, double hz) {
            coefficient * previous * beforePrevious;
 }
 
-// What a recording holds, window after window of kWindowMs: the tone that sounds in each, or
-// kSilent.
+// What a recording holds, window after window of kWindowMs: the tone sounding in each, or kSilent.
 struct Heard {
     std::vector<int> windows;
 
