@@ -53,8 +53,7 @@ TEST(OptionsWindow, madeBeforeTheSettingsAreReadShowsThem) {
 }
 
 // The window is "Options", 2010 twips square; every caption shows whole inside its control, in
-// the design's 8.25-point font or the one that stands in for it ("Play Winning Sou" must never
-// be seen).
+// the design's 8.25-point font or the one standing in for it (never "Play Winning Sou").
 TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     AppRig rig;
     rig.app->dialogs().showOptions();
