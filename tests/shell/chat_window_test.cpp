@@ -376,7 +376,7 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
 TEST(ChatWindow, placesNoWindowCouldHaveAreNeverTaken) {
     QTemporaryDir keep;
     const QString preferences = keep.filePath("Jackwell.conf");
-    const QRect hostile(0, 0, 2147483647, 2147483647);
+    const QRect hostile(0, 0, 2147483647, 380); // wider than any desktop
     Preferences(preferences).setCardGeometry(hostile);
     Preferences(preferences).setChatWindow({true, hostile});
     AppRig rig(serializeSettings(Options{}), AppRig::Load, {{}, preferences});
