@@ -134,9 +134,9 @@ TEST(IrcLogin, negotiatesAsEachServerAnswers) {
 
 TEST(IrcLogin, notesTheAccountAndTheCapabilitiesEnabled) {
     IrcLogin login(configWith(IrcConfig::Sasl::Plain));
-    play(login, {":s CAP * LS :sasl account-tag", ":s CAP * ACK :sasl", ":s CAP * ACK :account-tag",
-                 "AUTHENTICATE +", ":s 900 alice alice!a@h Alice :You are now logged in as Alice",
-                 ":s 903 alice :ok"});
+    play(login, {":s CAP * LS :sasl account-tag", ":s CAP * ACK :sasl echo -echo",
+                 ":s CAP * ACK :account-tag", "AUTHENTICATE +",
+                 ":s 900 alice alice!a@h Alice :Logged in", ":s 903 alice :ok"});
     EXPECT_EQ(login.account(), "Alice");
     EXPECT_EQ(login.enabled(), QSet<QByteArray>({"sasl", "account-tag"}));
 }
