@@ -146,7 +146,7 @@ TEST(IrcMessage, builtLinesCarryNoLineBreakAndNeverPass512Bytes) {
 }
 
 TEST(IrcMessage, splitKeepsEveryByteAndCutsOnlyBetweenCharacters) {
-    const QList<QByteArray> texts = {"", "short", QByteArray(1000, 'a'),
+    const QList<QByteArray> texts = {"", "short", "a    b", QByteArray(1000, 'a'),
                                      QString::fromUtf8("Grüße, ☃ und 𝄞 ").repeated(40).toUtf8()};
     for (const QByteArray& text : texts) {
         for (qsizetype max : {4, 5, 7, 100, 400}) {
