@@ -101,7 +101,7 @@ TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
 // retyped by hand) read as themselves. A long name or value is cut short in the fault.
 TEST_F(SqliteBooksTest, NumbersNoGameMakesAreNamedAsFaults) {
     const QString player = QStringLiteral("alice") + QString(60, u'.');
-    // The statements, the fault named (none: the grant reads `credits`).
+    // The statements, and the fault named, or none and the credits the grant then reads.
     const std::tuple<QStringList, const char*, qint64> rows[] = {
         {{"UPDATE players SET credits = 1e308"}, "the player %1 holds credits = 1e+308", 0},
         {{"UPDATE players SET games_played = 9007199254740993"},
