@@ -189,11 +189,13 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
     rig.backend->reportGone("Rivet");
     rig.clock.settle();
     EXPECT_EQ(rig.backend->reads, reads);
-    // Holds sent, then taken back by RESET CARD before the text the departure asked for came.
+    // Holds sent, then taken back by RESET CARD before the text the departure asked for came;
+    // those sent again behind that text leave after RESET CARD.
     rig.click(&Card::sendHolds);
     rig.backend->busy = true;
     rig.backend->reportGone("Rivet");
     rig.clock.settle();
+    rig.card.sendHolds();
     rig.card.resetCard();
     rig.backend->busy = false;
     rig.clock.advance(1000);

@@ -68,6 +68,7 @@ TEST(ChatLibrary, refusesOtherRequestsAndHandsTheTextOverWithItsEnding) {
     EXPECT_EQ(status, "-1");
     library.DapiGetAllText("Jackwell");
     EXPECT_TRUE(delivered.isEmpty());
+    EXPECT_EQ(clock.nextDueIn(), 0) << "the event loop's next turn, not a millisecond later";
     clock.settle();
     EXPECT_EQ(delivered, QByteArray("line one\r\nline two    ") + '\0');
     const int closes = ScriptedBackend::closes; // one that goes unclosed closes its link (QUIT)

@@ -1,7 +1,6 @@
-// Chat.txt: what it may say, what each fault reports, and how the chat
-// library picks its world from it. The files an installed card uses: Chat.txt from the
-// configuration folder picks the world, and the list --help prints names each file where it is,
-// and says which are not there yet.
+// Chat.txt: what it may say, what each fault reports, and how the chat library picks its world from
+// it. The files an installed card uses: Chat.txt from the configuration folder picks the world, and
+// the list --help prints names each file where it is, and says which are not there yet.
 
 #include "chat/dapi.h"
 #include "chat/irc_backend.h"
@@ -135,8 +134,7 @@ TEST(IrcConfig, aFaultNamesTheFileTheLineAndWhatIsWrong) {
 
 // A password in a file that others may read is named in a warning, as a key file would be;
 // the same file made private, or one without a password, gets none. Only a regular file of a
-// configuration's size is read: Chat.txt as a FIFO once held the card at start-up forever,
-// waiting for a writer.
+// configuration's size is read: Chat.txt as a FIFO once held the card at start-up forever.
 TEST(IrcConfig, aPasswordOthersMayReadIsWarnedOfAndOnlyARegularFileIsRead) {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath("Chat.txt");

@@ -235,8 +235,7 @@ TEST(KeeperAccounts, FollowsWhatTheServerSays) {
 
     accounts.forget("alice");
     EXPECT_EQ(accounts.accountOf("alice"), std::nullopt);
-    // Accounts and nicknames never share books: no nickname can be written with the ':' of an
-    // account's.
+    // Accounts and nicknames never share books: no nickname can be written with an account's ':'.
     EXPECT_EQ(accountIdentity("Alice", CaseMapping::Ascii), "account:alice");
     EXPECT_EQ(accountIdentity("[A]", CaseMapping::Rfc1459), "account:{a}");
     EXPECT_FALSE(isValidNickname("account:alice"));

@@ -36,8 +36,7 @@ protected:
     }
 };
 
-// Two players at once, one of them hostile: holds from both come before either has an answer,
-// and what one sends changes nothing of the other's.
+// Two players, one hostile, holding before either is answered: neither changes the other's books.
 TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
     auto robot = startRobot(clock, robotConfig(), 2);
     auto alice = connectPlayer("alice");
@@ -480,12 +479,13 @@ TEST_F(KeeperRobotTest, GreetsTheChannelSparinglyAndEachJoiningPlayerPrivately) 
     EXPECT_TRUE(watcher->waitFor([&](auto& m) { return m.param(0) == goodbye; }));
 }
 
-// With accounts required on a server that reports none with its messages, the robot asks WHOIS
-// who a player is; a player WHOIS names no account for is asked to log in and plays nothing.
+// Accounts required on a server that reports none with its messages: the robot warns, and asks
+// WHOIS who a player is; a player WHOIS names no account for is asked to log in and plays nothing.
 TEST_F(KeeperRobotTest, WithAccountsRequiredAPlayerWithoutOneIsAskedToLogIn) {
     KeeperConfig config = robotConfig();
     config.identity = Identity::Account;
     auto robot = startRobot(clock, config, 4);
+    EXPECT_EQ(robotLog.filter("the server offers nothing for accounts").size(), 1);
     EXPECT_TRUE(usesAccounts(config.identity, robot->connection()));
     EXPECT_FALSE(usesAccounts(Identity::Nick, robot->connection())); // as configured, either way
     auto alice = connectPlayer("alice");

@@ -1,6 +1,5 @@
 // Where the player's files live: beside the executable in a folder of its own, in the player's
-// configuration folder for an installed program; where the bundled data is found; and the
-// preferences.
+// configuration folder for an installed program; where the bundled data is; the preferences.
 
 #include "platform/data_paths.h"
 #include "platform/player_files.h"

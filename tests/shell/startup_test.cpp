@@ -1,7 +1,6 @@
-// Start-up and shutdown: the card comes to rest, the options are read and
-// saved, the window is pinned when asked, and a chat link that cannot open or
-// a broken settings file stops the program before its window shows. The
-// program's course is driven as main() drives it, messages and exit included.
+// Start-up and shutdown: the card comes to rest, the options are read and saved, the window is
+// pinned when asked, and a chat link that cannot open or a broken settings file stops the program
+// before its window shows. Driven as main() drives it, messages and exit included.
 
 #include "shell/help_window.h"
 #include "shell/options_window.h"
