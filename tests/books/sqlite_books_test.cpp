@@ -188,8 +188,7 @@ TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
 }
 
 // Books that cannot be opened, or files that are not books, are refused in one line naming the
-// file and the fault, with the reason a caller acts on. (New books over a file:
-// BooksAreMadeOnlyWhereNoneWere.)
+// file and the fault, with the reason a caller acts on (new books over a file: further on).
 TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     using Refusal = SqliteBooks::Refusal;
     QString error;

@@ -1,6 +1,5 @@
 // Whole games through the card, the chat transport and the chat library over a real IRC server,
-// with a scripted machinekeeper on the other side; the server goes away in the middle of a game
-// and comes back.
+// with a scripted machinekeeper on the other side; the server goes away mid-game and comes back.
 #include "irc/irc_connection.h"
 #include "support/irc_card.h"
 #include "support/irc_test_peer.h"

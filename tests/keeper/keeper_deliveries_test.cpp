@@ -1,6 +1,5 @@
 // Following results to the server: a probe confirms only what went out before it, and a lost
-// connection makes everything unconfirmed on it unknown again; output waits while too much of
-// it is unconfirmed.
+// connection makes everything unconfirmed on it unknown again; output waits while too much is.
 #include "clock/virtual_clock.h"
 #include "irc/irc_message.h"
 #include "keeper/keeper_deliveries.h"

@@ -238,6 +238,10 @@ TEST_F(KeeperSendQueueTest, PastItsBoundTheGreeterGreetsNobodyNewUntilAGreetingI
     clock.advance(1);
     greeter.greetJoining("late", "late");
     EXPECT_EQ(sent.size(), all + 1);
+    // The channel, greeted at ten seconds, is greeted again ten minutes after, to the millisecond.
+    clock.advance(KeeperGreeter::kChannelGreetingMs - 60'000);
+    greeter.greetJoining("late", "late");
+    EXPECT_EQ(sent.size(), all + 4) << "banner and name, and the player";
 }
 
 } // namespace

@@ -1,7 +1,6 @@
-// The card's buttons: a click inside each one's hot spot and its key, on the card and on the
-// chat window outside its typing line, reach its handler (and not while it is disabled); the
-// name box keeps the keyboard only until Esc; screen readers hear each button's name and
-// purpose; and the card's menu.
+// The card's buttons: a click inside each one's hot spot and its key, on the card and on the chat
+// window outside its typing line, reach its handler (and not while it is disabled); the name box
+// keeps the keyboard only until Esc; screen readers hear each button's name and purpose; the menu.
 
 #include "platform/version.h"
 #include "shell/card_keys.h"

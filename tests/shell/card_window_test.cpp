@@ -53,9 +53,8 @@ TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
 }
 
 // Holds the chat link gave up on never reached the machinekeeper: the card says so on itself and
-// FINISH shows no draw that came before them as this game's, though a chat text asked for
-// earlier comes in the meantime. Holds that left, late or sent again, wait for their answer,
-// which FINISH then shows.
+// FINISH shows no draw that came before them as this game's, though a chat text asked for earlier
+// comes meanwhile. Holds that left, late or sent again, wait for their answer, which FINISH shows.
 TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
     // Whether GET HOST's chat text comes while the holds wait to leave, and when they leave
     // (-1: never, given up).
