@@ -162,7 +162,7 @@ TEST_F(IrcConnectionTest, dropsAnUnwelcomedAttemptAndGivesUpNicknamesRefusedOrAl
 
 TEST_F(IrcConnectionTest, pingsAQuietServerAndLeavesOneThatStaysSilent) {
     registerAs("alice");
-    clock.advance(120'000 - 1); // two minutes
+    clock.advance(120'000 - 1);                   // two minutes
     server.send(":s NOTICE alice :still here\r"); // the line's last byte comes on its own
     runEventsFor(100);
     server.send("\n");
