@@ -1,7 +1,6 @@
-// Books on a real PostgreSQL server (a private one on loopback) that several robots share,
-// beyond what every store promises: one wallet that two machines never spend twice, deliveries
-// kept per machine, one robot per machine name, and a server that restarts or a network that
-// fails under the books.
+// Books on a real PostgreSQL server (a private one on loopback) that several robots share, beyond
+// what every store promises: one wallet that two machines never spend twice, deliveries kept per
+// machine, one robot per machine name, and a server that restarts or a network that fails.
 #include "books/books_store.h"
 #include "books/ledger_audit.h"
 #include "books/postgres_books.h"

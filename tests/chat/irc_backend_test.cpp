@@ -301,8 +301,7 @@ protected:
 
 // Over TLS only a trusted certificate is accepted: one the system trusts, or a private authority
 // named in the configuration, for that connection alone; a client certificate is shown from its
-// files, and a file that cannot be read or used ends the start with its name, never a connection
-// without it.
+// files, and one that cannot be read or used ends the start with its name, never connecting bare.
 TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     config.port = server.tlsPort();
     config.tls = true;

@@ -219,9 +219,8 @@ TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
     EXPECT_TRUE(robot->presence().isGone("leaver7") && recordOf("leaver7").pendingFirstDraw);
 }
 
-// A robot that cannot say what it has to say (the server holds it back) stops taking new
-// games rather than pile up answers: past ten seconds of output, messages go unanswered and
-// nothing is booked for them.
+// A robot that cannot say what it has to say (the server holds it back) stops taking new games
+// rather than pile up answers: past ten seconds of output, messages go unanswered and unbooked.
 TEST_F(KeeperDeparturesTest, ARobotThatCannotSpeakTakesNoMoreGames) {
     startRobot(true, 1); // one line a second: the queue fills at once
     std::vector<std::unique_ptr<IrcTestPeer>> players;

@@ -103,11 +103,10 @@ TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
     expectToldAsBooked(*alice, "alice");
 }
 
-// Holds that come while another robot sharing the books still tells the player's last result
-// wait, and are played once that result is seen delivered, when the player asked to play here
-// after it (as one coming over from the other robot does). Holds that did not (sent across a
-// network split before that result reached them) were for the draw before it: the draw now
-// waiting is told instead.
+// Holds that come while another robot sharing the books still tells the player's last result wait,
+// and are played once that result is seen delivered, when the player asked to play here after it
+// (as one coming over from the other robot does). Holds that did not (sent across a network split
+// before that result reached them) were for the draw before it: the waiting draw is told instead.
 TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
     TroubledBooks troubled(*books);
     auto robot = startRobot(clock, robotConfig(), 11, kWaitMs, &troubled);

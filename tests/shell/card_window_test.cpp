@@ -234,6 +234,15 @@ TEST(CardWindow, isSharpAtTwiceTheScale) {
         }
         EXPECT_GT(fine, area.width() * area.height() / 20) << QTest::toString(area);
     }
+    // A focus frame keeps its weight: a hold's top edge is two device pixels deep.
+    rig.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.window));
+    rig.label(CardLabelRole::Hold1)->setFocus();
+    const QImage frame = rig.label(CardLabelRole::Hold1)->grab().toImage();
+    for (const int y : {3, 4}) {
+        const auto* row = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
+        EXPECT_GT(std::count(row, row + frame.width(), qRgb(0, 0, 0)), frame.width() / 4) << y;
+    }
 }
 
 // The pictures the build drew ahead, which the card loads in place of drawing them, are the ones

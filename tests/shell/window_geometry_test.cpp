@@ -102,8 +102,7 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
     EXPECT_LE((pair.center() - screen.center()).manhattanLength(), 30) << QTest::toString(pair);
     QTest::keyClick(&rig.app->windows().card(), Qt::Key_P); // PAYOUTS
     rig.app->dialogs().showOptions();
-    // Each window, its layout, client size, tab stops, and how its focus chain begins when it is
-    // the design's.
+    // Each window, its layout, client size, tab stops, and how its focus chain begins if designed.
     const std::tuple<QWidget*, Layout, QSize, QStringList, QStringList> rows[] = {
         {&rig.app->windows().card(),
          kCard,

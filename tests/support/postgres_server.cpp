@@ -28,8 +28,7 @@ PostgresServer::PostgresServer(Options options)
     , options_(options) {}
 
 bool PostgresServer::ensureInstalled(QString* error) {
-    // The driver is a plugin, found when the program starts: a fresh install is seen by the
-    // next test program.
+    // The driver is a plugin, found when the program starts: the next test program sees it.
     return installWhenMissing(
         [] {
             return QFileInfo(kBinaries + "postgres").isExecutable() &&
