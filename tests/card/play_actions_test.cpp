@@ -180,8 +180,7 @@ QStringList codes(const CardState& state) {
 // swap back, the codes, credits, tokens and name empty. A FINISH armed before it must not then
 // show the last final draw as if it were this game's. Before it, a whole game (credits 150), then
 // the next first draw shown (its codes, received as "03", shown as the card shows every code, "3",
-// from the first tick) and its holds sent: START is off, FINISH armed, and every figure on the
-// card shows something.
+// from the first tick) and its holds sent: START off, FINISH armed, every figure showing.
 TEST(ResetCard, midGameItEnablesStartDisarmsFinishAndEmptiesTheCard) {
     testing::CardRig<> rig;
     rig.backend->appendPrivateFrom("Rivet", "Your machinekeeper is Rivet");

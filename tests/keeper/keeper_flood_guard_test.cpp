@@ -84,8 +84,7 @@ TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumberKeepi
 }
 
 // To the millisecond: how long a player waits, a message the moment a whole one is back, the
-// warning again after ten seconds, idle players forgotten every ten seconds and, with the table
-// full, once a second.
+// warning again after ten seconds, idle players forgotten every ten seconds (full, every second).
 TEST(KeeperFloodGuard, KeepsItsTimesToTheMillisecond) {
     VirtualClock clock;
     KeeperFloodGuard guard(clock);

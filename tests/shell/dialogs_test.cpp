@@ -96,6 +96,8 @@ TEST(Dialogs, eachWindowClosesFromTheKeyboardAndCtrlQQuitsFromAny) {
             window == &rig.app->windows().card() ? rig.app->windows().chat().typingLine() : window;
         at->activateWindow(); // where the program's own F1 is heard too
         ASSERT_TRUE(QTest::qWaitForWindowActive(at->window()));
+        QTest::keyClick(at, Qt::Key_Control, Qt::ControlModifier); // alone, it closes nothing
+        ASSERT_TRUE(window->isVisible());
         QTest::keyClick(at, key.key(), key.keyboardModifiers());
         EXPECT_FALSE(window->isVisible());
     }

@@ -144,8 +144,7 @@ protected:
     bool hear(Tone tone, int ms) const {
         return waitUntil([&] { return heard().msOf(tone) >= ms; }, 10000);
     }
-    // Lets the event loop run until the output has no stream left and the recorder has what
-    // was played before.
+    // Runs the event loop until the output has no stream left and the recorder has what played.
     bool quiet() const {
         const bool ended = waitUntil([&] { return server->playingStreams().isEmpty(); }, 10000);
         runEventsFor(150);
