@@ -28,8 +28,13 @@ void IrcSendGate::setOpen(bool open) {
         alarm_->stop();
 }
 
+// A full bucket banks no time: the next line after a burst from it is a whole kRefillMs away.
 void IrcSendGate::refill() {
     const qint64 now = clock_.monotonicMs();
+    if (tokens_ == kBurst) {
+        refilledAtMs_ = now;
+        return;
+    }
     const qint64 earned = (now - refilledAtMs_) / kRefillMs;
     if (earned <= 0)
         return;
