@@ -91,8 +91,7 @@ TEST(ExactReturn, agreesWithPayTablesWorkedOutByHand) {
          1,
          64 - 1},
         // Every 1 pays 3 on its own: reels are independent. A reel let go is worth 1 (variance
-        // 2), a held 1 is worth 3; best per reel 1/3 * 3 + 2/3 * 1 = 5/3, squares 1/3 * 9 +
-        // 2/3 * 3 = 5.
+        // 2), a held 1 is worth 3; best per reel 1/3*3 + 2/3*1 = 5/3, squares 1/3*9 + 2/3*3 = 5.
         {"each 1 pays 3, three symbols",
          {{1, 1, 1}, [](const ReelCodes& r) { return 3 * qint64(std::ranges::count(r, 1)); }, 3},
          5,

@@ -64,9 +64,8 @@ bool hintShown(AppRig& rig) {
     return rig.app->windows().card().findChild<QMessageBox*>("hintBox") != nullptr;
 }
 
-// One row per button: a point inside its hot spot (none for the chat window), its key (none
-// for the coin slot), what to set up, and what shows that the click or key reached it (the
-// coin slot changes nothing).
+// One row per button: a point inside its hot spot (none for the chat window), its key (none for
+// the coin slot), what to set up, and what shows the click or key reached it (the slot: nothing).
 struct Button {
     CardLabelRole role;
     QPoint at;

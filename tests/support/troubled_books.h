@@ -8,9 +8,8 @@ namespace jackwell::books {
 
 // The books, failing to commit a batch (its changes rolled back) while `failing`, as on a failing
 // disk (or one whose fate they cannot tell, while `unknown`); while `elsewhere`, saying that each
-// player's last result was booked by another machine, which has not yet been seen to deliver it;
-// and while `racing`, refusing every save as made after another machine changed the player (counted
-// in `raced`).
+// player's last result was booked by another machine, not yet seen to deliver it; while `racing`,
+// refusing every save as made after another machine changed the player (counted in `raced`).
 class TroubledBooks : public KeeperBooks {
 public:
     explicit TroubledBooks(KeeperBooks& books)
