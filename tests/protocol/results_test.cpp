@@ -168,8 +168,7 @@ TEST(handleFirstResult, payoutTable) {
     }
 }
 
-// The credits shown before are "100" and "(5000)"; `shown` gives the credits and tokens after
-// ("" where they stay).
+// The credits shown before are "100" and "(5000)"; `shown` gives those after ("" if they stay).
 TEST(handleFinalResult, finalDrawAndCredits) {
     auto final = [](const QString& behind) { return from("FINAL: [ 07 | 07 | 07 ] " + behind); };
     const struct {
@@ -205,6 +204,7 @@ TEST(handleFinalResult, finalDrawAndCredits) {
         {"codes outside 1..14", from("FINAL: [ 99 | x7 | 70000 ] C: (1)"),
          Draw{{"99", "x7", "70"}, {none, none, none}}, "1 (50)"},
         {"short body", from("FINAL: [ 3"), Draw{{"3", "", ""}, {3, none, none}}},
+        {"the head twice: no body", from("FINAL: FINAL: [ 07 | 07 | 07 ] C: (1)"), Draw{}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

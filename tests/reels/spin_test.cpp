@@ -14,8 +14,7 @@ namespace {
 
 using CardRig = testing::CardRig<>;
 
-// A spin after FINISH runs the same course whether or not reels are held: only
-// the pictures and the beeps differ.
+// A spin after FINISH runs the same course held or not: only the pictures and the beeps differ.
 TEST(Spin, reelsStopOneAfterAnotherWhetherHeldOrNot) {
     for (const bool held : {false, true}) {
         SCOPED_TRACE(held ? "all held" : "none held");

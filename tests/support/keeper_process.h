@@ -25,8 +25,7 @@ public:
     void setBooks(const QByteArray& books) { books_ = books; }
     // The environment of the programs started from now on (this process's unless set).
     void setEnvironment(const QProcessEnvironment& environment) { environment_ = environment; }
-    // Runs the program as an unprivileged user when the tests run as root, so that file
-    // permissions apply to it.
+    // Runs the program as an unprivileged user when the tests run as root: permissions apply.
     void setUnprivileged(bool unprivileged) { unprivileged_ = unprivileged; }
     QString configPath() const { return path("keeper.txt"); }
     QString booksPath() const { return path("books.sqlite"); }
