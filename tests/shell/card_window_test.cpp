@@ -80,6 +80,7 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
         const QString answer = "ESP from Rivet: FINAL: | 07 | 07 | 07 | Credits: (150)";
         if (givenUp) {
             EXPECT_EQ(notice->caption(), kHoldsNotSentNotice);
+            EXPECT_EQ(notice->grab().toImage().pixel(0, 0), qRgb(0, 0, 0)) << "framed";
             EXPECT_FALSE(rig.label(Role::Finish)->isEnabled());
             EXPECT_EQ(rig.label(Role::FinalCode1)->caption(), "0");
             rig.clickAt({80, 175}); // sent again, and they leave
