@@ -232,15 +232,16 @@ TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
     EXPECT_GT(document->characterCount(), ChatWindow::kMaxChars - 1100) << "full to within a line";
     EXPECT_GT(lines.size(), 1000);
     EXPECT_TRUE(lines.last().startsWith("Oskar: 2999x"));
-    // A frame over the bound on its own: only its newest lines that fit, none from before.
+    // A frame over the bound on its own: only its newest lines that fit, none from before; the
+    // three sevens each line shows count too.
     for (int i = 3000; i < 5100; ++i)
-        rig.world->appendPublic("Oskar", QString::number(i) + QString(990, u'x'));
-    EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: 3145x"));
+        rig.world->appendPublic("Oskar", QString("Payouts:%1:").arg(i) + QString(984, u'x'));
+    EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: Payouts:3157:"));
     EXPECT_LE(document->characterCount(), ChatWindow::kMaxChars);
     // A line that fills the view to the bound exactly ("Oskar: " and its end) cuts none.
     rig.world->appendPublic("Oskar",
                             QString(ChatWindow::kMaxChars - document->characterCount() - 8, u'y'));
-    EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: 3145x"));
+    EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: Payouts:3157:"));
     EXPECT_EQ(document->characterCount(), ChatWindow::kMaxChars);
 }
 
