@@ -92,6 +92,7 @@ TEST_F(IrcConnectionTest, registersFallingBackToOtherNicknamesAndTakesUpTheServe
     EXPECT_TRUE(connection->hasCapability("account-tag") &&
                 connection->offersCapability("WHOX") == connection->hasCapability("multi-prefix"));
     EXPECT_TRUE(connection->offersCapability("multi-prefix"));
+    EXPECT_EQ(notes.count("capabilities: account-tag"), 1) << notes.join('\n');
     EXPECT_EQ(commands, (QList<QByteArray>{"CAP", "CAP", "433", "436", "005", "437", "001", "900",
                                            "NICK", "NICK", "005", "005"}));
     server.send(":s 005 Bob NICKLEN=1 :are supported\r\nPING :t1\r\n"); // however short

@@ -70,8 +70,7 @@ protected:
         return peer;
     }
 
-    // Sends holds until the final result comes (a first draw not yet confirmed as seen may be
-    // told again first).
+    // Sends holds until the final result comes (an unconfirmed first draw may be told again first).
     static bool playHolds(IrcTestPeer& peer, const char* holds) {
         for (int attempt = 0; attempt < 3; ++attempt) {
             const qsizetype before = toldTo(peer).size();

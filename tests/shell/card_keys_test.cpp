@@ -227,8 +227,7 @@ TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
     EXPECT_EQ(chat.focusWidget(), typing);
 }
 
-// Clicked, the name box takes what is typed; Esc gives the keyboard back to the card, whose
-// keys then work again.
+// Clicked, the name box takes what is typed; Esc gives the keyboard back to the card's own keys.
 TEST(CardKeys, theNameBoxKeepsTheKeyboardOnlyUntilEsc) {
     AppRig rig;
     CardWindow& window = rig.app->windows().card();
