@@ -83,6 +83,7 @@ TEST(ChatTransport, repetitionsWaitOnTheEventLoopKeepTheOrderAndGiveUpAfterTheBo
     std::vector<ChatTransport::GivenUp> givenUp;
     rig.chat.setGivenUpHandler([&](const auto& request) { givenUp.push_back(request); });
     rig.backend->otherwise = ChatStatus::Busy;
+    rig.clock.advance(60000); // the bound counts from the first try, not from the clock's start
     rig.chat.sendPrivateMessage("Rivet", "Register me!");
     // The call returns after one try; the repetitions come later from the clock.
     EXPECT_EQ(rig.backend->count("send"), 1);
