@@ -82,6 +82,9 @@ TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     EXPECT_TRUE(error.startsWith(folder + ": ")) << error;
     EXPECT_TRUE(FinalLinesFile(folder).read().error.startsWith(folder + ": "));
     EXPECT_EQ(FinalLinesFile(dir.filePath("none")).read().error, "");
+    ASSERT_TRUE(QFile::remove(path) && QDir().rename(folder, path)); // under one who knew the file
+    EXPECT_FALSE(file.append("FINAL: | 01 | 02 | 03 | Credits: (1)", &error));
+    EXPECT_TRUE(error.startsWith(path + ": ")) << error;
 }
 
 // Once the file holds a tenth more than the games kept, it is cut back to the last ones it can

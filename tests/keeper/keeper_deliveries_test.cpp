@@ -260,8 +260,7 @@ TEST(KeeperReturnWatch, AsksOftenAtFirstThenRarelyUntilBackOrFiveMinutesOn) {
     EXPECT_EQ(watch.probeNicks(), QList<QByteArray>{"carol"}) << "asked about again";
 }
 
-// A probe asks about as many as fit in 380 bytes, the rest in turn; past 5000 the one watched
-// longest is given up.
+// A probe asks about as many as fit in 380 bytes, the rest in turn; past 5000 the oldest is let go.
 TEST(KeeperReturnWatch, AsksAboutAFewAtATimeAndGivesUpTheOldestPastItsBound) {
     jackwell::VirtualClock clock;
     QStringList back;

@@ -56,8 +56,7 @@ TEST(CardWindow, aClickBetweenTheButtonsOrOnADisabledFinishDoesNothing) {
 // FINISH shows no draw that came before them as this game's, though a chat text asked for earlier
 // comes meanwhile. Holds that left, late or sent again, wait for their answer, which FINISH shows.
 TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
-    // Whether GET HOST's chat text comes while the holds wait to leave, and when they leave
-    // (-1: never, given up).
+    // Whether GET HOST's text comes while the holds wait to leave; when they leave (-1: never).
     for (const auto& [textOnItsWay, holdsLeaveAfterMs] :
          {std::pair{false, -1}, std::pair{true, -1}, std::pair{true, 3000}}) {
         SCOPED_TRACE(std::to_string(textOnItsWay) + " " + std::to_string(holdsLeaveAfterMs));

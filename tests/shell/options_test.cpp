@@ -93,8 +93,7 @@ TEST(OptionsWindow, everyCaptionShowsWholeInItsControl) {
     EXPECT_EQ(fittedFont(wide, caption, 1).stretch(), 75) << "never under three quarters";
 }
 
-// A chosen file is taken only when it can be read; otherwise the box stays and the player is
-// told which file failed.
+// A chosen file is taken only when it can be read; else the box stays and says which file failed.
 TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
     // What the player chooses ("@": a readable file the test makes), and whether it is taken.
     const std::tuple<const char*, QString, bool> rows[] = {

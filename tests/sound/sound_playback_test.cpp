@@ -179,8 +179,7 @@ TEST_F(SoundPlayback, aFileThatCannotBePlayedOnceIsSilenceAndANewRequestEndsTheO
     EXPECT_LT(all.msOf(Long), 2500) << "the long sound was cut short";
 }
 
-// Looping, a sound repeats until StopSound ends it; a file that cannot be played loops the
-// alert sound in its place.
+// Looping, a sound repeats until StopSound ends it; a file that cannot be played loops the alert.
 TEST_F(SoundPlayback, aLoopRepeatsUntilStoppedAndAnUnplayableFileLoopsTheAlert) {
     // Heard for longer than the file (0.5 s) or the alert (0.12 s) lasts: it came round.
     const std::tuple<QString, Tone, int> rows[] = {{fileOf(Short), Short, 1200},

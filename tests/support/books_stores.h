@@ -63,8 +63,7 @@ public:
         }
         QSqlDatabase::removeDatabase(kRaw);
     }
-    // The books gone from under whoever has them open: deleted, replaced by a copy of
-    // themselves, or by new books.
+    // The books gone from under whoever has them open: deleted, replaced by a copy, or by new ones.
     static constexpr int kWaysToTakeAway = 3;
     void takeAway(int way) {
         const QString other = path() + ".other";

@@ -137,8 +137,7 @@ protected:
         return std::make_unique<IrcTestPeer>(nick);
     }
 
-    // The books as a second connection reads them, beside the robot's, which only the robot uses
-    // while it lives.
+    // The books as a second connection reads them, beside the robot's own (its alone while alive).
     books::KeeperBooks& readBooks() {
         QString error;
         if (!reader)
