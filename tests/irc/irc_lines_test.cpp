@@ -270,6 +270,8 @@ TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {
     gate.setOpen(true);
     clock.advance(1);
     EXPECT_EQ(written.size(), IrcSendGate::kBurst + 1);
+    clock.advance(499);
+    EXPECT_EQ(written.size(), IrcSendGate::kBurst + 1) << "the next, a whole turn later";
     gate.setOpen(false);
     clock.advance(10 * IrcSendGate::kRefillMs);
     EXPECT_EQ(written.size(), IrcSendGate::kBurst + 1);
