@@ -21,8 +21,7 @@ namespace {
 
 const QByteArray kBase = "server = irc.example.net\nnick = Rivet\nchannel = #casino\n";
 
-// What was read, as "server|port|nick|channel|books|oper|pace|fastpace|identity|log|logfile|
-// greet|sasl account".
+// What was read, its fields joined by '|' in this order.
 QString shown(const KeeperConfig& c) {
     return QStringList{c.irc.server,
                        QString::number(c.irc.port),

@@ -98,6 +98,7 @@ TEST_F(KeeperRobotTest, AGameTheBooksDidNotTakeIsNotTold) {
     ASSERT_TRUE(ask(*alice, kRegister, kFirstHead, 1));
     troubled.failing = true;
     ASSERT_TRUE(ask(*alice, holdsLine("1,0,1"), wire(kOutOfOrder), 1));
+    EXPECT_EQ(robotLog.filter("disk trouble").size(), 1) << robotLog.join('\n'); // said once
     troubled.failing = false;
     playGames(*alice, 1);
     expectToldAsBooked(*alice, "alice");
@@ -256,8 +257,7 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
 }
 
 // What the robot wrote unseen by the server goes with the connection it was written on: on the
-// next, the robot speaks at once, not after answers that can never come, and asks again for a
-// channel that now refuses it.
+// next, it speaks at once, not after answers that never come, and asks a refusing channel again.
 TEST_F(KeeperRobotTest, OutputUnconfirmedOnALostConnectionHoldsNothingBackOnTheNext) {
     ScriptedIrcServer fake; // it answers no probe, at first
     VirtualClock still;

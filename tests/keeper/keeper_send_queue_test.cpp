@@ -1,6 +1,5 @@
 // The robot's send queue: never more lines than the pace allows in any window, lanes taking
-// turns, order kept within a lane, a flooding lane capped, nothing out while closed; and the
-// greetings it carries, bounded.
+// turns, order kept within a lane, a flooding lane capped, nothing out while closed; greetings.
 #include "clock/virtual_clock.h"
 #include "irc/irc_connection.h"
 #include "keeper/keeper_greeter.h"
@@ -67,8 +66,7 @@ TEST_F(KeeperSendQueueTest, NoWindowEverCarriesMoreLinesThanThePace) {
         ASSERT_TRUE(clock.advanceUntil([&] { return queue.waitingLines() == 0; }, 600'000));
         EXPECT_EQ(sent.size(), 120);
         EXPECT_LE(busiestWindow(pace.windowMs), pace.lines) << pace.lines;
-        // Lines sent elsewhere count: the first queued line waits for them to leave the window,
-        // and not a moment longer.
+        // Lines sent elsewhere count: the first queued line waits until they leave the window.
         if (alreadySent >= pace.lines)
             EXPECT_EQ(sent.front().atMs, start + pace.windowMs);
         else

@@ -142,8 +142,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
         // A person looks at the draw first (the same holds at once pass for a crossing copy).
         runEventsFor(keeper::KeeperResentHolds::kCrossingMs);
         const auto finals = finalsTold().size();
-        // Mostly the same holds go to both at once, in turns first; now and then to one alone,
-        // so that both book games.
+        // Mostly the same holds go to both at once, in turns first; now and then to one alone.
         if (round % 4 == 1) {
             player.privmsg(kRivet2, holdsLine("0,1,1"));
         } else if (round % 4 == 3) {
@@ -156,8 +155,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
         ++holdsSent;
         if (round == kRounds / 2) {
             rivet->kill();
-            // Started again once the server has let go of the killed robot's name, so that it
-            // gets its own name back.
+            // Started again once the server has let go of the killed robot's name, to get it back.
             ASSERT_TRUE(player.waitUntilGone(kKeeper));
             ASSERT_TRUE(restart(*rivet)) << rivet->log();
         } else {

@@ -82,8 +82,7 @@ TEST(ExactReturn, agreesWithPayTablesWorkedOutByHand) {
          1,
          8 - 1},
         // Symbol 1 comes up one time in four; three 1s pay 64. No holds: 64/64, squares 4096/64.
-        // Best: k 1s showing (27, 27, 9, 1 chances in 64) are worth 1, 4, 16, 64; squares 64,
-        // 256, 1024, 4096.
+        // Best: k 1s showing (27, 27, 9, 1 in 64) are worth 1, 4, 16, 64; squares 64 to 4096.
         {"a rare symbol, three pay 64",
          {{1, 3}, [](const ReelCodes& r) { return threeOfFirst(r, 64); }, 4},
          343.0 / 64,

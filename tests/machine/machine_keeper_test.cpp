@@ -242,8 +242,7 @@ TEST(OutcomeSentence, tellsTheWinningRowTheTokensAndTheCredits) {
         EXPECT_EQ(outcomeSentence(draw, credits), sentence);
 }
 
-// Every plain sentence the machinekeeper says, as it may stand in the chat text, and the card's
-// words for an outcome.
+// Every plain sentence the machinekeeper says, as in the chat; the card's words for an outcome.
 QStringList plainSentences() {
     QStringList sentences = {kCreditsUsedUp,      kNoGameWaiting, kHoldFormatHelp,
                              kUnknownRequestHelp, kOutOfOrder,    firstDrawLines({1, 2, 3}).last(),

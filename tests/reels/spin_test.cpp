@@ -65,9 +65,8 @@ TEST(Spin, ticksComingLateKeepTheirRhythm) {
     EXPECT_LT(rig.sound.beeps[0] - start, 2100 + 13);
 }
 
-// A hold takes effect at the reel's next tick: the reel shows its result from
-// then on. Released before the stop, the reel keeps showing the result (random
-// symbols go into its hidden reel picture) but beeps again.
+// A hold takes effect at the reel's next tick: the reel shows its result from then on. Released
+// before the stop, it keeps showing the result (random symbols go to its hidden picture) but beeps.
 TEST(Spin, holdToggledDuringTheSpinActsFromTheNextTick) {
     for (const bool releaseAgain : {false, true}) {
         SCOPED_TRACE(releaseAgain ? "held, then released" : "held");

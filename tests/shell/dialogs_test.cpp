@@ -34,7 +34,8 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         EXPECT_FALSE(statistics->frameGeometry().intersects(card.frameGeometry())) << "at once";
         EXPECT_EQ(statistics->figure("Games played"), "0");
         auto* chart = statistics->findChild<QWidget*>("creditsChart");
-        EXPECT_TRUE(chart && chart->accessibleName() == "Credits after each game");
+        ASSERT_TRUE(chart && chart->accessibleName() == "Credits after each game");
+        EXPECT_EQ(chart->minimumSize(), QSize(420, 180)) << "room for the axes' labels";
         const QString source = "The results Rivet sent on irc.example.net, kept in /home/player/"
                                ".local/share/Jackwell/games-Rivet@irc.example.net.txt";
         statistics->showGames({source, {}, "the games file cannot be read"}); // wrapped to fit
