@@ -118,8 +118,7 @@ TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
     EXPECT_TRUE(cut.state.reels[0].firstCode == "09" && cut.state.notice.isEmpty()); // no waiting
 }
 
-// The chat may show a draw only once the reels have come to rest on it: not when START or FINISH
-// takes it, while they spin.
+// The chat may show a draw only once the reels have come to rest on it, not while they spin.
 TEST(DrawWait, aDrawCountsAsShownOnceTheReelsRestOnIt) {
     Rig rig;
     QSignalSpy shown(&rig.card, &Card::drawShown);

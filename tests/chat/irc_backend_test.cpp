@@ -98,8 +98,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     const QByteArray longText =
         QString::fromUtf8("Grüße ☃ 𝄞 hold them all! ").repeated(60).toUtf8() + "The end.";
     QList<QByteArray> sent = {"Register me!", longText};
-    // Line breaks, NUL and the CTCP mark would end or cut the line, or make a client command
-    // of it: they leave as blanks.
+    // Line breaks, NUL and the CTCP mark would end, cut or make a command of the line: blanked.
     ASSERT_TRUE(send("\x01VERSION\x01 a\rb\nc"));
     for (int i = 0; i < 10; ++i)
         sent.append("line " + QByteArray::number(i));

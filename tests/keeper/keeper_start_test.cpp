@@ -1,7 +1,6 @@
-// What jackwell-keeper refuses to start on, and what it says: books are only ever made by
-// --init, never taken from a missing, empty, damaged or unwritable file, and the configuration
-// must be a regular file. Each refusal is one line naming the file and the reason, and exit
-// status 1, without waiting for anything.
+// What jackwell-keeper refuses to start on, and what it says: books are only ever made by --init,
+// never taken from a missing, empty, damaged or unwritable file, and the configuration must be a
+// regular file. Each refusal is one line naming the file and the reason, exit status 1, at once.
 #include "books/sqlite_books.h"
 #include "machine/machine_keeper.h"
 

@@ -26,9 +26,8 @@ protected:
     BooksTurn turn;
 };
 
-// A change another machine sharing the books beats every time is worked anew from what the
-// books then hold, three times in all, and then refused (the player is told the machine is out
-// of order), not worked on for ever.
+// A change another machine sharing the books beats every time is worked anew from what the books
+// then hold, three times in all, then refused (the machine out of order), not worked on for ever.
 TEST_F(KeeperTurnsTest, AChangeRacedEveryTimeIsTriedThreeTimesThenRefused) {
     books.racing = books.forGood = true;
     turns.work(turn, "alice", machine::kRegisterRequest, {});
@@ -71,8 +70,7 @@ TEST_F(KeeperTurnsTest, AResultThatLeftNoCreditsIsToldAgain) {
 }
 
 // A statement the books are stuck on is cut short once the worker has seen it going for six
-// seconds (it looks every fifth of a second); work it has not begun within eight seconds is
-// never begun, and its answer says so.
+// seconds (it looks every fifth of a second); work not begun within eight seconds never is.
 TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
     VirtualClock clock;
     BooksWorker worker(

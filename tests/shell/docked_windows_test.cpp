@@ -7,6 +7,7 @@
 #include "platform/preferences.h"
 #include "shell/card_window.h"
 #include "shell/chat_window.h"
+#include "shell/first_paint.h"
 #include "shell/help_window.h"
 #include "shell/program_dialogs.h"
 #include "shell/program_windows.h"
@@ -24,6 +25,17 @@
 
 namespace jackwell {
 namespace {
+
+// The program goes on (JACKWELL_EXIT_WHEN_SHOWN ends it) once its window has painted, not sooner.
+TEST(DockedWindows, whatWaitsForTheFirstPaintWaitsForAPaint) {
+    QWidget window;
+    bool painted = false;
+    afterFirstPaint(window, [&] { painted = true; });
+    window.setWindowTitle("Jackwell"); // an event before any paint
+    EXPECT_FALSE(QTest::qWaitFor([&] { return painted; }, 50));
+    window.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return painted; }, 2000));
+}
 
 TEST(DockedWindows, theChatStandsBesideTheCardInOneWindowAndNeverOverTheReels) {
     testing::CardRig<> rig;

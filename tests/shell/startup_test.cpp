@@ -269,8 +269,7 @@ TEST(Shutdown, closesTheLinkThePayoutsWindowAndTheHelpAndSavesTheOptions) {
     EXPECT_EQ(reread, rig.app->options());
 }
 
-// A run that changes nothing gives Settings.txt back byte for byte, also when its paths are
-// in an older 8-bit code page.
+// A run that changes nothing gives Settings.txt back byte for byte, even with 8-bit coded paths.
 TEST(Shutdown, givesBackPathsInAnotherCodePageByteForByte) {
     const QByteArray latin1 = "Text1\r\n/sons/caf\xE9.wav\r\nText2\r\n/sons/perdu\xE9.wav\r\n"
                               "Check1\r\n 0 \r\nCheck2\r\n 1 \r\nCheck3\r\n 1 \r\n";

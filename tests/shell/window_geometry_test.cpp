@@ -1,8 +1,7 @@
 // Where every control of the card, the pay table and the options stands, in the design's twips
 // (15 to a pixel) written out here from the design, not read from the program's tables: one
 // control a little off covers its neighbour or misses the word painted under it. Each window is
-// checked whole: no control missing or extra, its client size, and the order Tab takes. And where
-// the windows open beside the card.
+// checked whole (no control missing or extra, its client size, Tab's order); and where they open.
 
 #include "platform/preferences.h"
 #include "shell/card_window.h"
@@ -151,8 +150,7 @@ TEST(WindowGeometry, everyControlStandsWhereTheDesignPutsItAndTabGoesInTheDesign
     EXPECT_LE(off.manhattanLength(), 30) << QTest::toString(alone.app->windows().card().pos());
 }
 
-// Right of the card with the gap, else left of it, else where the screen lets it be; always
-// on the screen, to the pixel.
+// Right of the card with the gap, else left, else where the screen lets it; on it, to the pixel.
 TEST(WindowPlacement, aWindowOpensBesideTheCardWhereTheScreenHasRoom) {
     const QRect screen(0, 0, 1280, 800);
     const std::tuple<const char*, QRect, QSize, QPoint> rows[] = {

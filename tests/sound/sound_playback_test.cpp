@@ -1,7 +1,6 @@
 // Sound playback heard for real: a private sound server with a null output plays what the
-// program asks for, and a recording of that output shows which sound played, for how long
-// and in what order. Each sound of the tests is a pure tone of its own pitch, so a window of
-// the recording tells which one was playing.
+// program asks for, and a recording of that output shows which sound played, for how long and in
+// what order. Each sound of the tests is a pure tone of its own pitch, told apart in the recording.
 
 #include "sound/sound_module.h"
 #include "support/pulse_audio_server.h"

@@ -1,9 +1,8 @@
 #pragma once
 
-// The two stores of the robot's books as their tests make them, open them again and change
-// them behind their back: an SQLite file in a folder of its own, and a database of its own on
-// a private PostgreSQL server (one per test program). Both speak of the books' tables by their
-// plain names (players, games, grants).
+// The two stores of the robot's books as their tests make them, open them again and change them
+// behind their back: an SQLite file in a folder of its own, and a database of its own on a private
+// PostgreSQL server (one per test program). Both name the tables plainly (players, games, grants).
 
 #include "books/postgres_books.h"
 #include "books/sqlite_books.h"
