@@ -56,16 +56,17 @@ TEST(WaylandGame, aGamePlaysInTheDockedWindowWithKeysActingOnce) {
     press(card, Qt::Key_E);
     rig.clock.settle();
     EXPECT_EQ(holds, QStringList{"I hold 0,1,0"});
+    // The statistics (T) show in the same window, beside the reels, the game as it ends; and Esc
+    // gives the chat back.
+    press(card, Qt::Key_T);
+    StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
+    ASSERT_TRUE(statistics && statistics->isVisible());
+    EXPECT_EQ(statistics->figure("Games played"), "0");
     rig.world->appendPrivateFrom("Rivet", "FINAL: | 04 | 02 | 06 | Credits: (99)");
     press(card, Qt::Key_F);
     rig.clock.advance(8000);
     EXPECT_EQ(rig.app->card().state.credits, "99");
     EXPECT_EQ(rig.app->card().state.reels[2].finalCode, "6");
-
-    // The statistics (T) show in the same window, beside the reels, and Esc gives the chat back.
-    press(card, Qt::Key_T);
-    StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
-    ASSERT_TRUE(statistics && statistics->isVisible());
     EXPECT_EQ(statistics->figure("Games played"), "1"); // the game just played
     EXPECT_EQ(statistics->window(), dock);
     EXPECT_FALSE(
