@@ -139,8 +139,12 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     ASSERT_TRUE(delivery) << books->lastError();
     EXPECT_FALSE(delivery->firstDrawUntold) << "older books knew nothing of it";
     books.reset();
+    ASSERT_TRUE(sql("CREATE TRIGGER refuse BEFORE INSERT ON jackwell.machines FOR EACH ROW"
+                    " EXECUTE FUNCTION public.refuse()"));
+    EXPECT_FALSE(open(kMachine, BooksPurpose::Serve, &error)) << "the machine not noted down";
+    EXPECT_EQ(error, address().text() + ": ERROR:  disk full");
 
-    sql("UPDATE jackwell.books SET version = 3");
+    sql("DROP TRIGGER refuse ON jackwell.machines; UPDATE jackwell.books SET version = 3");
     EXPECT_FALSE(open({}, BooksPurpose::Serve, &error));
     EXPECT_EQ(error, address().text() + ": the books were made by a newer jackwell-keeper "
                                         "(version 3)");

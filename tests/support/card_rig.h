@@ -103,8 +103,7 @@ template <typename Backend = ChatWorld> struct CardRig {
     static inline const QString kFirstDraw = QStringLiteral("FIRST: | 01 | 02 | 03 |");
     static inline const QString kFinalDraw = "FINAL: | 04 | 05 | 06 | Credits: (99)";
 
-    // The machinekeeper sends `first` (empty: nothing), then START, with a known machinekeeper;
-    // returns once the reels spin.
+    // With a known machinekeeper, it sends `first` (empty: nothing), then START; the reels spin.
     void start(const QString& first = kFirstDraw) {
         if (state.machineKeeperName.isEmpty())
             state.machineKeeperName = "Rivet";

@@ -1,8 +1,7 @@
 #pragma once
 
-// Another user on a test IRC server, scripted by the test: it connects, registers and joins
-// without running the event loop (so the program under test cannot act meanwhile), and
-// afterwards records every line it receives.
+// Another user on a test IRC server, scripted by the test: it connects, registers and joins without
+// running the event loop (the program under test cannot act meanwhile), then records what it gets.
 
 #include "irc/irc_message.h"
 #include "support/wait_until.h"
