@@ -37,9 +37,8 @@ protected:
     }
 };
 
-// Books from before games carried their time stay readable as they are (an audit or a listing
-// may not write them), and a robot serving from them brings them up to date: the old games keep
-// no time, the new ones get theirs.
+// Books from before games carried their time stay readable as they are (an audit or a listing may
+// not write them); a robot serving from them brings them up to date, new games with their time.
 TEST_F(SqliteBooksTest, BooksOfTheFirstLayoutAreReadAndBroughtUpToDate) {
     const PlayerRecord afterFirst = bookOneGame("alice");
     const auto [second, afterSecond] =

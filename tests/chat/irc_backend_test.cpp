@@ -1,7 +1,6 @@
 // The IRC backend against a real server (ngircd on loopback): registration, messages both ways
 // and in the channel, long messages, pacing, unreachable servers, TLS and a long outage; and
-// against a scripted server: garbage, a greeting and a connection lost. A server
-// restart in the middle of a game is in irc_game_test.
+// against a scripted server: garbage, a greeting and a lost connection (a restart: irc_game_test).
 
 #include "chat/irc_backend.h"
 #include "clock/real_clock.h"

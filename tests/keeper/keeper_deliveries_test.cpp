@@ -86,9 +86,8 @@ TEST(KeeperDeliveries, AnOlderResultToldAgainDoesNotHideANewerOne) {
     EXPECT_EQ(deliveries.status("alice", 3), Status::Unknown);
 }
 
-// A result handed to the server is not delivered when its player was gone by then: the
-// server's "no such nick" or the player's leaving, seen before the probe's answer, means it
-// never arrived, however the probe is answered.
+// A result handed to the server is not delivered when its player was gone by then: the server's
+// "no such nick" or the player's leaving, before the probe's answer, means it never arrived.
 TEST(KeeperDeliveries, ARecipientGoneBeforeTheProbesAnswerWasNotTold) {
     KeeperDeliveries deliveries;
     deliveries.queued("alice", 1);

@@ -184,8 +184,7 @@ TEST_F(KeeperDeparturesTest, HoldsOnAFirstDrawThatNeverArrivedAreNotPlayed) {
 }
 
 // Thirty players register and quit at once. Every line the robot would send them costs it two
-// seconds on this server (at the ordinary pace, without flood exemption); it sends none, and a
-// player who stays is answered at once.
+// seconds here (the ordinary pace, not exempt); it sends none, and one who stays is answered.
 TEST_F(KeeperDeparturesTest, ACrowdLeavingAtOnceDelaysNobody) {
     ASSERT_NO_FATAL_FAILURE(startRobot(false));
     auto honest = connectPlayer("honest", true);

@@ -222,6 +222,10 @@ TEST(handleFinalResult, finalDrawAndCredits) {
     const DrawLines lines =
         DrawLines::read(tokenizer, from("FIRST: |\r\n") + from("FINAL: |\r\n") + from("FIRST: |"));
     EXPECT_EQ(lines.newFinal(lines.newFirst({}), {}), std::nullopt);
+    // The text's front dropped renumbers its lines: the draw shown is then found by its text.
+    const auto shown =
+        DrawLines::read(tokenizer, from("FIRST: 1\r\n") + from("FIRST: 2")).newFirst({});
+    EXPECT_EQ(DrawLines::read(tokenizer, from("FIRST: 2")).newFirst(shown), std::nullopt);
 }
 
 } // namespace

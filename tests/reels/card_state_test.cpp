@@ -1,6 +1,5 @@
-// The card's display state: the text forms of the codes, how a code picks a
-// picture, the hold colours and the payouts window's lifecycle. The result
-// evaluation compares code texts, so their exact forms are what matter here.
+// The card's display state: the text forms of the codes, how a code picks a picture, the hold
+// colours and the payouts window's lifecycle. Results compare code texts: their forms matter.
 
 #include "reels/card_state.h"
 #include "reels/payouts_state.h"

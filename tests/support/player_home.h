@@ -1,8 +1,7 @@
 #pragma once
 
 // A made-up player for the tests of where files live: HOME in a temporary folder and no
-// XDG_CONFIG_HOME, both given back as they were at the end. Beside it, a program folder `bin`
-// that becomes an installed one with install().
+// XDG_CONFIG_HOME, both given back at the end; and a program folder `bin`, installed by install().
 
 #include <QByteArray>
 #include <QDir>
