@@ -234,6 +234,7 @@ TYPED_TEST(KeeperBooksTest, TheAuditFindsBooksChangedBehindItsBack) {
         "DELETE FROM players WHERE name = 'alice'",
         "DELETE FROM games WHERE player = 'alice' AND game = 2",
         "UPDATE games SET tokens_won = 0 WHERE player = 'alice' AND game = 2",
+        "UPDATE games SET tokens_won = 9007199254740993 WHERE player = 'alice' AND game = 2",
         "UPDATE games SET game = 7 WHERE player = 'alice' AND game = 3",
         "UPDATE grants SET credits = 200 WHERE player = 'bob'",
         "UPDATE grants SET after_game = 2 WHERE player = 'alice'",
@@ -254,8 +255,9 @@ TYPED_TEST(KeeperBooksTest, TheAuditFindsBooksChangedBehindItsBack) {
             ASSERT_TRUE(books->audit().balanced());
         }
         this->tamper(QString::fromLatin1(damage));
-        auto books = this->opened(BooksPurpose::Audit);
-        EXPECT_FALSE(books->audit().balanced());
+        const BooksAudit audit = this->opened(BooksPurpose::Audit)->audit();
+        EXPECT_FALSE(audit.balanced());
+        EXPECT_FALSE(audit.faults.isEmpty() || audit.faults.contains(QString())) << "each named";
     }
 }
 

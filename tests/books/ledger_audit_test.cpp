@@ -158,9 +158,8 @@ TEST(PlayerList, OneLinePerPlayerSortedWithTheirLastGame) {
 }
 
 // The operator's report: each player's measured return against the exact expectation of the
-// holds they played. Two sevens held pay 25000 one time in 14, so a win is far above its band,
-// no win of a game without holds is within its band, and a game whose draw cannot be read has no
-// verdict, nor then has the machine's total.
+// holds they played. Two sevens held pay 25000 one time in 14, so a win is far above its band, no
+// win without holds is within it, and a game whose draw cannot be read leaves no verdict or total.
 TEST(ReturnReport, MeasuredAgainstExactPerPlayerAndInAll) {
     const auto played = [](const QString& player, jackwell::machine::ReelCodes first,
                            jackwell::machine::HoldMask holds, qint64 tokensWon) {

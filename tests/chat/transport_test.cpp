@@ -108,6 +108,10 @@ TEST(ChatTransport, repetitionsWaitOnTheEventLoopKeepTheOrderAndGiveUpAfterTheBo
     rig.clock.advance(ChatTransport::kRetryBoundMs + 1000);
     ASSERT_EQ(givenUp.size(), 2u);
     EXPECT_TRUE(givenUp[1].timedOut && givenUp[1].readText);
+    rig.chat.sendPrivateMessage("Rivet", "gone");
+    ASSERT_EQ(rig.chat.pendingRequests(), 1) << "still busy";
+    rig.chat.close(); // what waits to go when the link closes is dropped
+    EXPECT_EQ(rig.chat.pendingRequests(), 0);
 
     Rig ordered; // requests behind a repetition keep their order
     ordered.backend->statuses = {ChatStatus::Busy, ChatStatus::Busy, ChatStatus::Done,

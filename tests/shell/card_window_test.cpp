@@ -98,8 +98,7 @@ TEST(CardWindow, holdsThatNeverLeftShowOnTheCardAndFinishShowsNoOlderDraw) {
 }
 
 // A label's border, in the desktop's text colour, frames just what the same label draws without
-// one: a caption too wide for it (the first) is narrowed inside the border, never drawn over it,
-// at an even and an odd height.
+// one: a caption too wide (the first) is narrowed inside it, at an even and an odd height.
 TEST(CardWindow, aBorderFramesJustWhatTheLabelDrawsWithoutOne) {
     QWidget parent;
     parent.setStyleSheet("color: blue"); // a text colour as a theme may have it

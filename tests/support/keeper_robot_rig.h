@@ -152,8 +152,7 @@ protected:
 
     // What `player` was told through `peer` is what the books hold: one result for each game
     // booked and in its order, each game on the first draw told before it, the holds `holds`
-    // played, the first draw waiting told last; and the books balance. `drawsToldAgain`: a draw
-    // may have been told again right after itself.
+    // played, the draw waiting told last; the books balance. `drawsToldAgain`: twice in a row.
     void expectToldAsBooked(const IrcTestPeer& peer, const QString& player,
                             std::optional<machine::HoldMask> holds = std::nullopt,
                             bool drawsToldAgain = false) {

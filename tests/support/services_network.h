@@ -1,10 +1,9 @@
 #pragma once
 
-// A private IRC network with services for tests: Debian's InspIRCd with Anope linked to it,
-// their own configuration in a temporary folder, listening on 127.0.0.1 on free ports, run in
-// the foreground (see TestServer). SASL (PLAIN and EXTERNAL), account-tag and extended-join
-// (each unless left out), account-notify, MONITOR and NickServ REGISTER and LOGOUT are on; the
-// operator kOperName may rename anyone (SANICK).
+// A private IRC network with services for tests: Debian's InspIRCd with Anope linked to it, their
+// own configuration in a temporary folder, on 127.0.0.1 at free ports, in the foreground (see
+// TestServer). SASL (PLAIN and EXTERNAL), account-tag and extended-join (each unless left out),
+// account-notify, MONITOR, NickServ REGISTER and LOGOUT are on; kOperName may SANICK anyone.
 
 #include "support/test_server.h"
 
