@@ -46,8 +46,7 @@ TEST(PostgresFailover, APrimaryLostIsReplacedByItsPromotedStandby) {
 
     primary.kill();
     ASSERT_TRUE(standby.promote(&error)) << error;
-    // The call that finds the primary gone fails; the next, once its pause is over, is served by
-    // the standby, which has the game.
+    // The call that finds the primary gone fails; the next, after its pause, the standby serves.
     std::optional<PlayerRecord> alice = books->load("alice");
     for (int tries = 0; !alice && tries < 5; ++tries) {
         clock.advance(PostgresBooks::kLastRetryMs);

@@ -226,6 +226,9 @@ TEST(handleFinalResult, finalDrawAndCredits) {
     const auto shown =
         DrawLines::read(tokenizer, from("FIRST: 1\r\n") + from("FIRST: 2")).newFirst({});
     EXPECT_EQ(DrawLines::read(tokenizer, from("FIRST: 2")).newFirst(shown), std::nullopt);
+    // A balance cut short is none, and no lines hold none.
+    EXPECT_EQ(DrawLines::read(tokenizer, from("CREDITS: (98")).balance(), std::nullopt);
+    EXPECT_EQ(DrawLines::read(tokenizer, QString()).balance(), std::nullopt);
 }
 
 } // namespace

@@ -107,8 +107,7 @@ TEST(ChatWindow, theCardTellsTheOutcomeOnceItHasShownTheDraw) {
                                   "#e3f5e1 #0b5d1e 700 0"}));
 }
 
-// Lines that come while the window is closed are there, in order, when it opens again; of a
-// great many, the newest ten thousand.
+// Lines that come while the window is closed are there, in order, when it opens (the last 10000).
 TEST(ChatWindow, keepsTheLinesThatCameWhileItWasClosed) {
     ChatRig rig;
     rig.app->chatSession().submit("before"); // the player's own line, on its own ground

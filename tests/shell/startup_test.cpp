@@ -246,8 +246,7 @@ TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
     }
 }
 
-// Shutdown closes the link, the payouts window and the help and writes the options,
-// though the options window was never shown.
+// Shutdown closes the link, the payouts and the help and writes the options, never shown.
 TEST(Shutdown, closesTheLinkThePayoutsWindowAndTheHelpAndSavesTheOptions) {
     AppRig rig{QByteArray()};
     rig.app->card().showPayouts();

@@ -56,8 +56,7 @@ TEST(WaylandGame, aGamePlaysInTheDockedWindowWithKeysActingOnce) {
     press(card, Qt::Key_E);
     rig.clock.settle();
     EXPECT_EQ(holds, QStringList{"I hold 0,1,0"});
-    // The statistics (T) show in the same window, beside the reels, the game as it ends; and Esc
-    // gives the chat back.
+    // The statistics (T) show in the window, beside the reels, the game as it ends; Esc: the chat.
     press(card, Qt::Key_T);
     StatisticsWindow* statistics = rig.app->dialogs().statisticsWindow();
     ASSERT_TRUE(statistics && statistics->isVisible());

@@ -17,8 +17,7 @@ inline machine::PlayerRecord registeredPlayer(machine::ReelCodes first = {3, 3, 
     return record;
 }
 
-// The game that plays `before`'s waiting draw with `holds`, ends on `final` and leaves `next`
-// waiting; and the record after it.
+// The game playing `before`'s draw with `holds`, ending on `final`, `next` waiting; the record.
 inline std::pair<machine::GameOutcome, machine::PlayerRecord>
 nextGame(const machine::PlayerRecord& before, machine::HoldMask holds, machine::ReelCodes final,
          machine::ReelCodes next) {

@@ -43,8 +43,7 @@ struct Rig : testing::CardRig<EmbeddedWorld> {
     machine::PlayerRecord books() { return *backend->books().load(kPlayer); }
 };
 
-// Plays one game from START on with the given holds and checks the card against the books,
-// and the books against the pay table.
+// Plays one game from START with the holds; checks the card against the books, they the pay table.
 void playOneGame(Rig& rig, const machine::HoldMask& holds) {
     const auto ledgerBefore = rig.backend->books().ledger().size();
     const auto soundsBefore = rig.sound.played.size();
