@@ -31,6 +31,7 @@ TEST(QtFileChooser, answersFromTheFinishedSignalWithoutBlocking) {
         EXPECT_EQ(static_cast<QFileDialog*>(dialog)->directory().absolutePath(),
                   QDir(dir.path()).absolutePath()); // opened in the folder asked for
         EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+        EXPECT_EQ(static_cast<QFileDialog*>(dialog)->fileMode(), QFileDialog::ExistingFile);
         if (ending == Accept) {
             static_cast<QFileDialog*>(dialog)->selectFile(wave);
             dialog->accept(); // as the Open button does
