@@ -1,5 +1,4 @@
-// Capability negotiation and the SASL login, line by line as a server answers, and the tags
-// that carry a sender's services account.
+// Capabilities and the SASL login, line by line as a server answers; the account tags of a sender.
 #include "irc/irc_login.h"
 #include "irc/irc_message.h"
 

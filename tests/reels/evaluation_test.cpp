@@ -1,5 +1,4 @@
-// The evaluation after FINISH: the win table, the seven-second wait, the holds
-// put back, and which sound the options let it play.
+// The evaluation after FINISH: the win table, the 7 s wait, the holds put back, the sound played.
 
 #include "reels/evaluation.h"
 #include "support/card_rig.h"

@@ -143,9 +143,8 @@ TEST(Spin, randomDrawsFavourSymbolOneNeverShowCherriesAndFallIndependently) {
     EXPECT_LT(pairsChiSquare, 240.0);   // 168 degrees of freedom: 240 is far out in the tail
 }
 
-// On the card the three spin timers fall due in the same millisecond tick after tick. The
-// reels must not run in step: two reels show the same symbol about as often as chance gives
-// (16 in 196), not at nearly every tick.
+// On the card the three spin timers fall due in the same millisecond tick after tick. The reels
+// must not run in step: two show the same symbol as often as chance gives (16 in 196), no more.
 TEST(Spin, reelsTickingTogetherShowSymbolsOfTheirOwn) {
     CardRig rig;
     int together = 0;

@@ -164,8 +164,7 @@ TEST(CardWindow, isAFixedCardWithItsCaptionAndIcon) {
         EXPECT_TRUE(drawn.contains(QSize(size, size))) << size;
 }
 
-// A button that would do nothing now is drawn dimmed, its tooltip saying what comes first; once
-// it would act it is drawn as ever.
+// A button that would do nothing now is dimmed, its tooltip saying what comes first; then, as ever.
 TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
     Rig rig;
     const auto picture = [&rig] {

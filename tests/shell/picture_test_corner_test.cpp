@@ -1,6 +1,5 @@
-// The picture-test corner beyond the main window's right edge: its image dialog
-// only checks that a file can be read, and its second button, with no picture to
-// show, leaves the picture box as it is instead of ending the program.
+// The picture-test corner beyond the main window's right edge: its image dialog only checks that a
+// file can be read; its second button, with no picture, leaves the box as it is, the program on.
 
 #include "shell/picture_test_corner.h"
 #include "shell/pictures.h"

@@ -38,8 +38,7 @@ public:
     // Waits on the event loop until a received message satisfies `match`.
     std::optional<IrcMessage> waitFor(const std::function<bool(const IrcMessage&)>& match,
                                       int timeoutMs = kWaitMs);
-    // Whether a message of `command` came from `sender` with `params` first among its
-    // parameters (an empty command or sender: any).
+    // Whether a `command` came from `sender`, `params` first in it (empty command or sender: any).
     bool hasReceived(QByteArrayView command, QByteArrayView sender,
                      const QByteArrayList& params = {}) const;
     // Waits on the event loop until such a message has come.

@@ -26,8 +26,7 @@ public:
         : NgircdServer(Options{}) {}
     explicit NgircdServer(Options options);
 
-    // Starts the server and waits until it accepts connections. The first start picks a free
-    // port; later starts use the same one.
+    // Starts the server, waits until it accepts connections; on a free port, the same each start.
     bool start(QString* error);
     // SIGTERM (SIGKILL if it lingers), and the wait for its end.
     void stop() { end(process_); }

@@ -99,8 +99,7 @@ bool PostgresServer::launch(QString* error) {
     // A log of this start only: the processes of a server just killed may still write to the
     // last one. Should the test program die, the server shuts down fast.
     QFile::remove(path("server.log"));
-    // Ready once it says so ("... read-only connections" for a standby); a port another program
-    // took makes it end at once instead.
+    // Ready once it says so ("... read-only connections" for a standby); a port taken ends it.
     const auto ready = [this] {
         const QByteArray log = fileText("server.log");
         return log.contains("database system is ready to accept connections") ||
