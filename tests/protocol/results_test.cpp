@@ -229,6 +229,9 @@ TEST(handleFinalResult, finalDrawAndCredits) {
     // A balance cut short is none, and no lines hold none.
     EXPECT_EQ(DrawLines::read(tokenizer, from("CREDITS: (98")).balance(), std::nullopt);
     EXPECT_EQ(DrawLines::read(tokenizer, QString()).balance(), std::nullopt);
+    // A new player's registration is answered by the first draw alone.
+    const QString registered = "ESP to Keeper: Register me!\r\n" + from("FIRST: | 01 | 02 | 03 |");
+    EXPECT_TRUE(DrawLines::read(tokenizer, registered).registrationAnswered());
 }
 
 } // namespace
