@@ -146,9 +146,10 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
 }
 
 TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
-    const auto keeper = startRobot();
+    const auto keeper = startRobot("sasl = cardplayer s3cretpw\n"); // the robot logged in too
     ASSERT_TRUE(keeper);
     ASSERT_TRUE(keeper->waitForLog("joined #casino")) << keeper->log();
+    EXPECT_TRUE(keeper->log().contains("; the robot is logged in to one)")) << keeper->log();
 
     auto alice = loggedIn("alice", "alice");
     ASSERT_TRUE(alice);
