@@ -188,6 +188,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
     QString output;
     EXPECT_EQ(rivet->run({"--audit", database_.address()}, &output), 0) << output;
     EXPECT_TRUE(output.contains("balanced=yes")) << output;
+    EXPECT_FALSE(readBooks()->save("auditor", machine::PlayerRecord{})) << "audits only read";
 }
 
 // The books' server stops (SIGSTOP) for twenty seconds while a game is on its way to it: the
