@@ -178,6 +178,7 @@ TEST(handleFinalResult, finalDrawAndCredits) {
         QString shown = {};
     } rows[] = {
         {"codes and credits", final("Credits: (150)"), sevens, "150 (7500)"},
+        {"a line break at the text's end", final("C: (150)\r\n"), sevens, "150 (7500)"},
         {"credits cut by position", final("Credits: 150 "), sevens, "50 (2500)"},
         {"credits end at the next colon", final("C: (20): ok"), sevens, "20 (1000)"},
         {"credits replaced whatever they showed", final("C: (0)"), sevens, "0 (0)"},
