@@ -262,9 +262,8 @@ TYPED_TEST(KeeperBooksTest, TheAuditFindsBooksChangedBehindItsBack) {
     }
 }
 
-// A batch keeps nothing until it is committed (a robot killed meanwhile leaves the books as they
-// were), and a change refused inside it undoes only itself. One the server fails may fail the
-// whole batch, which its commit then says.
+// A batch keeps nothing until committed (a robot killed meanwhile leaves the books as they were);
+// a change refused in it undoes only itself; one the server fails may fail it, as its commit says.
 TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
     const PlayerRecord start = registeredPlayer();
     const auto [outcome, after] = nextGame(start, {true, true, true}, {3, 3, 14}, {1, 2, 3});

@@ -262,9 +262,8 @@ TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
     EXPECT_TRUE(other->load("alice"));
 }
 
-// Books on a primary with a standby listed before it: the servers are tried in turn, one that is
-// not there passed by, and with target_session_attrs=read-write one that takes no writes (a
-// standby not yet promoted) does not serve.
+// Books on a primary with a standby listed before it: the servers are tried in turn, one not there
+// passed by; with target_session_attrs=read-write a standby not yet promoted does not serve.
 TEST_F(PostgresBooksTest, ServersAreTriedInTurnAndOnlyOneThatTakesWritesServes) {
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));

@@ -109,9 +109,8 @@ TEST(PlayActions, espHoldSendsTheHoldsAndArmsFinish) {
     EXPECT_EQ(later.state.notice, kHoldsNotSentNotice);
 }
 
-// FINISH disables itself and enables START again. RESET CARD during the spin rests the reel
-// pictures and empties the final draw shown (the rest it empties: ResetCard below) but leaves
-// holds, visibility and the spin alone.
+// FINISH disables itself and enables START again. RESET CARD during the spin rests the reels and
+// empties the final draw shown (the rest: ResetCard below), leaving holds, looks and the spin.
 TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
     Rig rig;
     rig.start();

@@ -140,8 +140,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
 }
 
 // A message goes whole while the line the recipient gets would fit 512 bytes with the longest
-// nickname the server allows (30 here) and the longest host it may show ("~" and 64 bytes);
-// one byte more and it goes in two pieces.
+// nickname (30 here) and host ("~" and 64 bytes) the server allows; one byte more: two pieces.
 TEST_F(IrcBackendTest, sendsTheLongestMessageThatFitsTheRecipientsLineWhole) {
     ASSERT_TRUE(keeper.connectTo(server.port()));
     auto backend = openBackend(clock);

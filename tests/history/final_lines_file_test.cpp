@@ -50,9 +50,8 @@ TEST(FinalLines, aResultIsReadAsTheMachinekeeperSentItAndNothingElse) {
         EXPECT_EQ(parseFinalText(text), game) << text;
 }
 
-// A result told twice in a row (again after a lost connection) is kept once, also by a file
-// opened anew; what is no result is refused; unreadable lines are passed over and counted; a
-// place that cannot be read or written is named.
+// A result told twice in a row (after a lost connection) is kept once, also by a file opened anew;
+// no result is refused; unreadable lines are counted; a place unread or unwritten is named.
 TEST(FinalLines, resultsAreKeptOnceInTheirOrderAndDamageIsCounted) {
     QTemporaryDir dir;
     const QString path = dir.filePath("net/games.txt");

@@ -279,8 +279,7 @@ TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {
     clock.advance(10 * IrcSendGate::kRefillMs + IrcSendGate::kRefillMs / 2);
     EXPECT_FALSE(gate.isHeldBack());
     EXPECT_EQ(written, (QList<QByteArray>{"held", "1", "2", "3", "4", "5", "6", "7"}));
-    // A full bucket banks no time: full since it was opened again 499 ms before, a burst goes and
-    // the next line waits its whole turn.
+    // A full bucket banks no time: full since opened 499 ms before, a burst goes, the next waits.
     gate.setOpen(true);
     clock.advance(499);
     for (int i = 0; i <= IrcSendGate::kBurst; ++i)

@@ -169,8 +169,7 @@ TEST(Spin, reelsTickingTogetherShowSymbolsOfTheirOwn) {
     EXPECT_LT(double(alike) / together, 0.15) << alike << " of " << together;
 }
 
-// Codes as received ("07") win nothing until spin timer 1's next tick drops the
-// leading zero; "10" and other codes stay as they are.
+// Codes as received ("07") win nothing until timer 1's next tick drops the zero; "10" stays.
 TEST(Spin, firstReelsTickNormalisesTheCodes) {
     CardState state;
     state.reels[0].firstCode = "10";
