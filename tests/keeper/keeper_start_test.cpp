@@ -1,8 +1,9 @@
 // What jackwell-keeper refuses to start on, and what it says: books are only ever made by --init,
 // never taken from a missing, empty, damaged or unwritable file, and the configuration must be a
 // regular file. Each refusal is one line naming the file and the reason, exit status 1, at once.
-#include "books/sqlite_books.h"
 #include "machine/machine_keeper.h"
+#include "support/book_entries.h"
+#include "support/books_stores.h"
 
 #include "support/keeper_process.h"
 #include "support/test_files.h"
@@ -146,6 +147,11 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     ASSERT_EQ(keeper.run({"--audit", keeper.booksPath()}, &output), 0) << output;
     EXPECT_TRUE(output.contains("players=30 games=600 balanced=yes")) << output;
     keeper.setUnprivileged(false);
+    testing::SqliteStore store; // books with a number no game makes: named, exit status 2
+    ASSERT_TRUE(store.open()->save("alice", testing::registeredPlayer()));
+    store.tamper("UPDATE players SET credits = 2.5");
+    EXPECT_EQ(keeper.run({"--players", store.path()}, &output), 2) << output;
+    EXPECT_TRUE(output.contains("credits = 2.5, which no game makes")) << output;
 
     ASSERT_TRUE(QFile::remove(keeper.booksPath()));
     EXPECT_EQ(keeper.run({"--players", keeper.booksPath()}, &output), 2) << output; // none to read
