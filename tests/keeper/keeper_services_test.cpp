@@ -180,10 +180,9 @@ TEST_F(KeeperServicesTest, CreditsFollowTheAccountAndNotTheNickname) {
     EXPECT_EQ(keeper->run({"--audit", keeper->booksPath()}, &output), 0) << output;
 }
 
-// Without account tags (and without extended-join, so that nothing but SASL and account-notify
-// shows the network has accounts) the robot still keeps books by account: it asks WHOIS, and
-// what it learns of a player serves only while the server would tell it otherwise: whoever
-// takes the nickname next, or logs out, plays nothing.
+// Without account tags (and without extended-join, so that only SASL and account-notify show the
+// network has accounts) the robot still keeps books by account: it asks WHOIS, and what it learns
+// serves while the server would say so: who takes the nickname next, or logs out, plays nothing.
 TEST_F(KeeperServicesTest, WithoutAccountTagsOnlyACurrentLoginPlays) {
     for (const bool extendedJoin : {true, false}) {
         SCOPED_TRACE(extendedJoin ? "extended-join" : "no extended-join");

@@ -30,8 +30,7 @@ namespace {
 using testing::AppRig;
 using namespace Qt::StringLiterals;
 
-// The lines in the view once the frame's lines went in, the symbols' pictures left out (or,
-// with `pictures`, each an object character).
+// The lines in the view once the frame's went in, symbols' pictures left out (`pictures`: kept).
 QStringList shownLines(AppRig& rig, bool pictures = false) {
     rig.clock.advance(16); // a frame, at sixty a second
     QStringList lines;

@@ -1,7 +1,6 @@
 #pragma once
 
-// Open dialogs that a test answers: each request waits until the test says
-// what the player chose, so no test ever meets a real dialog.
+// Open dialogs a test answers: each waits until the test says what the player chose; no real one.
 
 #include "settings/file_chooser.h"
 

@@ -275,6 +275,9 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayerAndPostsTheMarkedNoticeA
     QStringList speakers = lines.filter(QRegularExpression("^\\w+: "));
     speakers.replaceInStrings(QRegularExpression(":.*"), "").removeDuplicates();
     EXPECT_EQ(speakers.size(), 1 + 5) << "Rivet, and the bystanders: whoever came in speaks too";
+    talking.backend->close(); // and once the world is closed they say no more
+    talking.clock.advance(10'000);
+    EXPECT_EQ(talking.logLines(), lines);
 }
 
 } // namespace
