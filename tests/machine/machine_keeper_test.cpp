@@ -126,6 +126,7 @@ TEST_F(MachineKeeperTest, registeringGivesFreeCreditsOnceRepeatsTheWaitingDrawPe
 // The game that uses the last credit draws no next one; registering then gives a new free game.
 TEST_F(MachineKeeperTest, aPlayerWhoRunsDryIsOfferedANewFreeGame) {
     books.save("bob", {1, ReelCodes{1, 2, 3}, 99, 0, 100});
+    EXPECT_EQ(send("bob", "Register me!").first(), "CREDITS: (1)") << "a credit left: no gift";
     const QStringList lines = send("bob", "I hold 1,1,1");
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(readAsTheCard(lines[0]).codes, (ReelCodes{1, 2, 3}));
