@@ -194,6 +194,8 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     EXPECT_EQ(rig.shown.size(), 4u);
     rig.session.submit("/join #casino");
     EXPECT_EQ(rig.shown.back().text, "<system>: Not done: the chat link is closed.");
+    rig.session.submit("hello?");
+    EXPECT_EQ(rig.shown.back().text, "<system>: Not said: the chat link is closed.");
 }
 
 // A draw sent to the player shows in the chat only once the card has shown it: until then a

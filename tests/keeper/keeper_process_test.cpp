@@ -184,8 +184,7 @@ TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     })) << logText();
     EXPECT_FALSE(logText().contains("configuration reloaded")) << "an info line, below warning";
     EXPECT_TRUE(keeper->isRunning());
-    // The next holds once the first game's result has come: holds sent before it are for no
-    // draw the player has seen, and go unanswered.
+    // The next holds once the first game's result came: ones sent before it go unanswered.
     ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFirstHead) == 2; }));
     alice->privmsg(kKeeper, holdsLine("0,0,0"));
     ASSERT_TRUE(waitUntil([&] { return countTold(*alice, kFinalHead) == 2; }));

@@ -47,8 +47,7 @@ struct SettingsFile {
     QByteArray contents() const { return testing::fileBytes(path, "<unreadable>"); }
 };
 
-// The program pins or releases the window each time the reader changes Check1: `calls` holds the
-// values it is told of (starting from 2).
+// The window is pinned or let go each time the reader changes Check1: `calls`, from 2, says how.
 TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
     const QByteArray written = "Text1\r\n/s/win.wav\r\nText2\r\n\r\nCheck1\r\n 1 \r\n"
                                "Check2\r\n 0 \r\nCheck3\r\n 0 \r\n";

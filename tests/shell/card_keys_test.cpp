@@ -196,8 +196,7 @@ TEST(CardKeys, aHeldKeyActsOnceHoweverItsRepeatsCome) {
     }
 }
 
-// A disabled button ignores its key; with Ctrl, Alt or Meta a key is no card key; in the chat
-// window's typing line the letters are text.
+// A disabled button ignores its key; with Ctrl, Alt or Meta a key is none; typed in the chat, text.
 TEST(CardKeys, noKeyActsOnADisabledButtonOrOutsideTheCardsKeys) {
     AppRig rig;
     knowKeeper(rig);
