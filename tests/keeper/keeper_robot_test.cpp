@@ -199,10 +199,9 @@ TEST_F(KeeperRobotTest, RefusedFloodExemptionItServesAtItsOwnPace) {
 }
 
 // A robot started again is written to at once by everyone who wrote to it while it was away,
-// before the server has answered its request for flood exemption (ngircd holds a new client's
-// lines for a second). It may not speak yet; every message is answered once it may, up to the
-// thousand it keeps (a server of the test's own, to answer the request when the messages are in).
-// Its own message, echoed back, is no player's.
+// before the server answered its request for flood exemption (ngircd holds a new client's lines
+// for a second). It may not speak yet; every message is answered once it may, up to the thousand
+// it keeps (the test's own server answers once they are in). Its own, echoed back, is no player's.
 TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     ScriptedIrcServer fake;
     fake.isonAnswer = ":irc.test 303 Rivet :\r\n";  // its output's probes answered
@@ -233,6 +232,7 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
 TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
     for (const QByteArray refusal :
          {":s 472 Rivet :No", ":s 481 Rivet :No", ":s 501 Rivet :No", ":s 502 Rivet :No",
+          ":s 464 Rivet :No\r\n:s 481 Rivet :No", ":s 491 Rivet :No\r\n:s 481 Rivet :No", // OPER
           ":s 471 Rivet #casino :No", ":s 473 Rivet #casino :No", ":s 474 Rivet #casino :No",
           ":s 475 Rivet #casino :No", ":s 405 Rivet #casino :No",
           ":Rivet!r@h JOIN #casino\r\n:op!o@h KICK #casino Rivet :out"}) {
@@ -245,6 +245,8 @@ TEST_F(KeeperRobotTest, EveryRefusalOfTheExemptionOrTheChannelIsAnswered) {
         fake.send((ofExemption ? "" : ":Rivet MODE Rivet :+F\r\n") + refusal + "\r\n");
         ASSERT_TRUE(waitUntil(
             [&] { return robot->isSpeaking() && robot->isFloodExempt() != ofExemption; }));
+        const QString oper = "operator login refused (" + QString::fromLatin1(refusal.mid(3, 3));
+        EXPECT_EQ(robotLog.filter(oper).size(), refusal.contains("No\r\n") ? 1 : 0) << oper;
         if (ofExemption)
             continue;
         testing::runEventsFor(100);
@@ -332,8 +334,7 @@ TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
 
 // Its own nickname taken when it connects, on a server without MONITOR, the robot asks every
 // half minute whether it is free and claims it once an answer leaves it out. Renamed by a server
-// with MONITOR, it claims its own back at once and is told when it is free. Back under its own,
-// it watches no more, until it is renamed again.
+// with MONITOR, it claims its own back at once, told when it is free; back, it watches no more.
 TEST_F(KeeperRobotTest, UnderAFallbackNicknameItWatchesItsOwnByTheServersMeans) {
     for (const bool monitor : {true, false}) {
         SCOPED_TRACE(monitor);
