@@ -27,7 +27,7 @@ namespace jackwell {
 namespace {
 
 // The program goes on (JACKWELL_EXIT_WHEN_SHOWN ends it) once its window has painted, not sooner.
-TEST(DockedWindows, whatWaitsForTheFirstPaintWaitsForAPaint) {
+TEST(FirstPaint, whatWaitsForTheFirstPaintWaitsForAPaint) {
     QWidget window;
     bool painted = false;
     afterFirstPaint(window, [&] { painted = true; });
