@@ -155,8 +155,7 @@ TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
         EXPECT_FALSE(books->changedElsewhere()) << name;
     }
     EXPECT_FALSE(books->commitGame("nobody", outcome, after)) << "a player without a record";
-    // The ledger takes the game, then writing the player's record fails: the row goes too, alone
-    // or in a batch, and the books say why.
+    // The ledger takes the game, the player's record fails: the row goes too, alone or batched.
     this->tamper(TypeParam::kBreakPlayerUpdates);
     for (const bool batched : {false, true}) {
         ASSERT_TRUE(!batched || books->beginBatch());

@@ -18,8 +18,7 @@ namespace machine = jackwell::machine;
 
 namespace {
 
-// alice: 100 free credits, a game won on oranges held (500 tokens: 10 credits), a game lost.
-// bob: 100 free credits, no game yet.
+// alice: 100 free credits, a win on oranges held (500 tokens: 10 credits), a loss; bob: 100 free.
 Ledger balanced() {
     return {
         {{"alice", 108, 2, 500, 100}, {"bob", 100, 0, 0, 100}},

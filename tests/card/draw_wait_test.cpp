@@ -73,9 +73,8 @@ TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore)
     }
 }
 
-// START with no new first draw in the chat (before REGISTER, or after a game that used up the
-// credits) spins onto nothing; once the draw comes, START shows it. RESET CARD ends a wait: no
-// draw that comes later is put on an emptied card.
+// START without a new first draw (before REGISTER, or once the credits are spent) spins onto
+// nothing, showing the draw when it comes. RESET CARD ends the wait: no later draw fills the card.
 TEST(DrawWait, startWaitsForAFirstDrawNewerThanTheLastOneShown) {
     for (const bool firstGame : {true, false}) {
         SCOPED_TRACE(firstGame ? "before REGISTER" : "after a game");
@@ -173,8 +172,7 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
         rig.click(&Card::finish);
         EXPECT_EQ(rig.state.notice, kAwaitingFinalNotice);
     }
-    // Before any holds go, or once they are taken back, there is nothing to look for in the chat
-    // text: a departure does not have it read.
+    // Before any holds go, or once taken back, nothing is looked for: a departure has no text read.
     struct CountingWorld : ChatWorld {
         int reads = 0;
         bool busy = false; // the text is asked for again a moment later

@@ -146,8 +146,7 @@ TEST(PlayActions, finishEnablesStartAndResetCardDuringTheSpinLeavesItAlone) {
         EXPECT_TRUE(reel.reelPicture.visible && !reel.resultPicture.visible);
 }
 
-// START needs a machinekeeper and an enabled button; FINISH an enabled button.
-// Either way nothing is asked of the chat and nothing starts.
+// START needs a machinekeeper and an enabled button, FINISH an enabled button; or nothing starts.
 TEST(PlayActions, startAndFinishThatMayNotRunDoNothing) {
     Rig rig;
     rig.chat.setChatText("kept");

@@ -131,10 +131,9 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     EXPECT_EQ(testing::fileBytes(dir.filePath("exact")).count('\n'), 2) << "not cut back yet";
 }
 
-// The statistics read a network's results from the file of that network (whatever port it was
-// reached on) and that machinekeeper (named without case), and say what could not be read or kept.
-// Only results the card took are kept as games (the card tells the history of each one it shows);
-// any other line handed over is not a game.
+// The statistics read a network's results from the file of that network (whatever its port) and
+// that machinekeeper (named without case), and say what could not be read or kept. Only results the
+// card took are games (the card tells the history of each it shows); other lines are not.
 TEST(GameHistory, aNetworksGamesComeFromItsFileByNetworkAndKeeper) {
     EXPECT_EQ(FinalLinesFile::pathFor("/d", "irc.example.net", "Rivet"),
               "/d/games-rivet@irc.example.net.txt");

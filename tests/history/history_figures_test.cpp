@@ -78,9 +78,8 @@ TEST(CreditsChart, columnsHoldTheLeastTheMostAndTheLastOfTheirGames) {
     EXPECT_TRUE(creditsChart({}, 10).columns.empty());
 }
 
-// Worked out by hand over the 196 or 14 draws of the reels let go: two cherries held are worth
-// (200 + 13 * 100) / 14 tokens; one cherry (200 + 26 * 100 + 169 * 50) / 196; one bell
-// (500 + 100 + 26 * 50) / 196; no holds 76050 / 2744.
+// By hand over the 196 or 14 draws let go: two cherries held make (200 + 13 * 100) / 14 tokens; a
+// cherry (200 + 26 * 100 + 169 * 50) / 196; a bell (500 + 100 + 26 * 50) / 196; none 76050/2744.
 TEST(HoldHint, namesTheBestHoldsTheCardsHoldsAndNoHoldsWithTheirWorth) {
     const std::tuple<ReelCodes, machine::HoldMask, const char*> rows[] = {
         {{sym::Cherries, sym::Cherries, sym::Bell},

@@ -204,8 +204,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         // Every formatting code goes, none left as a blank; a colour code with no colour before
         // its comma ends there, leaving the comma as text.
         {":bob!~b@h PRIVMSG Player :\x16re\x1dv\x11i\x1e\x1f\x0f\x03,5x", "ESP from bob: revi,5x"},
-        // Two digits at most each; a background after one digit, or ending the text; a comma with
-        // no digit after it left as text.
+        // Two digits at most; a background after one digit or at the end; a lone comma stays text.
         {":bob!~b@h PRIVMSG Player :\003099,199x\0034,5x\0034,x\0034,567x hi\0034,5",
          "ESP from bob: 9,199xx,x7x hi"},
         {":bob!~b@h PRIVMSG Player :caf\xe9", QString::fromUtf8("ESP from bob: café")},

@@ -165,9 +165,8 @@ TEST(KeeperDeliveries, FiftyThousandFirstDrawsAreFollowedTheLostForgottenFirst) 
     EXPECT_EQ(followed, 49998);
 }
 
-// Output stops once kUnconfirmedBytes are out unconfirmed and goes on as probes are answered;
-// a steady stream carries a probe every kProbeEveryBytes, and results handed over are covered by
-// one probe, kProbeDelayMs after the first.
+// Output stops once kUnconfirmedBytes are out unconfirmed, going on as probes are answered; a
+// stream carries a probe every kProbeEveryBytes; results get one kProbeDelayMs after the first.
 TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
     jackwell::VirtualClock clock;
     KeeperDeliveries deliveries;
@@ -210,9 +209,8 @@ TEST(KeeperProbeWindow, OutputWaitsForTheServerToCatchUp) {
     EXPECT_EQ(delivered, (Marks{{"alice", 1}}));
 }
 
-// Someone who left is asked about every tenth of a second for ten seconds after the last
-// departure, then every two (never more often than that while the server paces the robot), until
-// they are seen back or five minutes have passed.
+// Someone who left is asked about every tenth of a second for ten seconds after the last departure,
+// then every two (never faster while the server paces the robot), until back or five minutes on.
 TEST(KeeperReturnWatch, AsksOftenAtFirstThenRarelyUntilBackOrFiveMinutesOn) {
     jackwell::VirtualClock clock;
     int probes = 0;

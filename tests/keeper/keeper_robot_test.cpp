@@ -212,8 +212,8 @@ TEST_F(KeeperRobotTest, EveryMessageReadBeforeItMaySpeakIsAnswered) {
     for (int i = 0; i < kPlayers; ++i)
         fake.send(":p" + QByteArray::number(i) + "!u@127.0.0.1 PRIVMSG RivetF :" + kRegister +
                   "\r\n");
-    // Servers tell a new client the user modes they set on their own; +i-F is not the exemption.
-    fake.send(":RivetF MODE RivetF :+i-F\r\n");
+    // Modes the server sets on a new client (+i-F) are not the exemption, nor is a channel's +F.
+    fake.send(":RivetF MODE RivetF :+i-F\r\n:ChanServ!s@h MODE #casino +F\r\n");
     runEventsFor(300);
     EXPECT_FALSE(fake.heard().contains("PRIVMSG p0 ")) << "it spoke before it was exempt";
     EXPECT_FALSE(robot->isFloodExempt());

@@ -90,8 +90,7 @@ TEST_F(KeeperSendQueueTest, LanesTakeTurnsAndKeepTheirOwnOrder) {
                                           "flood3", "flood4", "flood5"}));
 }
 
-// Neither a flooding player's lane nor many players' droppable lines together can grow the queue
-// without end; a game's lines always go in.
+// No flooding lane nor many players' droppable lines grow the queue for ever; games' lines go in.
 TEST_F(KeeperSendQueueTest, FullLanesDropWhatMayBeDroppedAndNothingElse) {
     for (int i = 0; i < 24; ++i) // a lane holds back 24 lines, all lanes 20,000
         EXPECT_TRUE(queue.push("flood", "help"));

@@ -101,6 +101,21 @@ TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
     worker.submit({}, answered);
     EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 4; }));
     EXPECT_EQ(ended.back(), BooksWorker::Outcome::Unknown) << "told as not booked";
+    // Each message of a batch has its own six seconds: two of five are no stall.
+    std::atomic<int> begun = 0, released = 0;
+    const auto held = [&](books::KeeperBooks&) {
+        for (const int mine = ++begun; released < mine;)
+            QThread::msleep(1);
+    };
+    worker.submit(held, answered);
+    ASSERT_TRUE(testing::waitUntil([&] { return begun == 1; }));
+    worker.submit(held, answered), worker.submit(held, answered); // one batch, behind the first
+    for (released = 1; released < 3; ++released) {
+        ASSERT_TRUE(testing::waitUntil([&] { return begun == released + 1; }));
+        clock.advance(5000);
+    }
+    EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 7; }));
+    EXPECT_EQ(books.interrupted, 1);
     clock.advance(BooksWorker::kCheckMs);
     EXPECT_EQ(clock.nextDueIn(), -1) << "with nothing to do, it looks no more";
 }

@@ -257,10 +257,9 @@ QStringList plainSentences() {
     return sentences;
 }
 
-// The help a player reads, word for word, with the requests it quotes (the holds that came too
-// early: unexpectedMessagesGetHelpAndChangeNothing). The sentences carry none of the texts the
-// player's program looks for, so, read by the card's own handlers after a whole game's lines, in
-// any kind of line, they change nothing on the card.
+// The help a player reads, word for word, with the requests it quotes (holds that came too early:
+// unexpectedMessagesGetHelpAndChangeNothing). Its sentences hold none of the texts the card looks
+// for: read by its handlers after a whole game's lines, in any kind of line, they change nothing.
 TEST(PlainSentences, quoteTheRequestsCarryNoMarkerAndChangeNothingOnTheCard) {
     EXPECT_EQ(QStringList({kCreditsUsedUp, kHoldFormatHelp, kUnknownRequestHelp}),
               QStringList({"Your credits are used up. Send 'Register me!' for a new free game.",

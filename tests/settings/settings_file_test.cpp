@@ -251,8 +251,7 @@ TEST(SettingsFile, aBrokenFileIsSetAsideAsOneOfAHundredCopiesAtMost) {
         EXPECT_EQ((file.store("x"), setBrokenSettingsAside(file.path, &error)), kept) << error;
 }
 
-// The ten lines, over a longer old file or in a folder not there yet (an installed program's
-// configuration folder before its first save).
+// The ten lines, over a longer old file or in a folder not there yet (before a first save).
 TEST(SettingsFile, writesTenCrLfLinesOverALongerOldFileOrInANewFolder) {
     SettingsFile old, fresh;
     old.store(QByteArray(500, 'o'));

@@ -198,8 +198,7 @@ TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
             EXPECT_EQ(button->toolTip().section(u'\n', 1), reason);
         }
     }
-    // REGISTER acts since the second step. Dimmed, every colour of it was darkened alike, to
-    // 105/255 of itself (a black veil of 150/255).
+    // REGISTER acts from step two. Dimmed, each colour is 105/255 of itself (a 150/255 black veil).
     const QImage lit = picture().convertToFormat(QImage::Format_RGB888);
     const QImage dim = dimmedRegister.convertToFormat(QImage::Format_RGB888);
     for (int y = 0; y < lit.height(); ++y) {
@@ -448,8 +447,7 @@ TEST(PayoutsWindow, payoutsBeforeAnyTableShowsThePublishedAmountsAndAgainOnlyBri
     EXPECT_TRUE(payouts->isVisible() && payouts->amount(0) == "1"); // amounts while open stay
 }
 
-// A table that comes while there is no window creates it hidden, for the next PAYOUTS; closing
-// it forgets the amounts until the next table.
+// A table with no window open creates it hidden for the next PAYOUTS; closing it forgets them.
 TEST(PayoutsWindow, aTableCreatesItHiddenAndClosingForgetsTheAmounts) {
     Rig rig;
     receiveTable(rig, "30000", "60");

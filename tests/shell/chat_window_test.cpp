@@ -210,8 +210,7 @@ TEST(ChatWindow, showsEachLineAsOneLineWithTheSymbolsBesideTheCodes) {
     }
 }
 
-// A flood of long lines leaves the view holding a bounded text, the newest line last; the
-// lines of a frame go in together when it ends.
+// Long lines in a flood leave the view a bounded text, newest last; a frame's lines go at its end.
 TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
     ChatRig rig;
     QTextDocument* document = rig.chat.logView()->document();
@@ -230,8 +229,7 @@ TEST(ChatWindow, holdsABoundedTextUnderAFloodAndTakesLinesInOncePerFrame) {
     EXPECT_GT(document->characterCount(), ChatWindow::kMaxChars - 1100) << "full to within a line";
     EXPECT_GT(lines.size(), 1000);
     EXPECT_TRUE(lines.last().startsWith("Oskar: 2999x"));
-    // A frame over the bound on its own: only its newest lines that fit, none from before; the
-    // three sevens each line shows count too.
+    // A frame over the bound alone: only its newest lines that fit; their three sevens count too.
     for (int i = 3000; i < 5100; ++i)
         rig.world->appendPublic("Oskar", QString("Payouts:%1:").arg(i) + QString(984, u'x'));
     EXPECT_TRUE(shownLines(rig).first().startsWith("Oskar: Payouts:3157:"));

@@ -1,7 +1,6 @@
-// The windows the card opens open beside it, never over the reels, no larger than the screen,
-// and close from the keyboard: the statistics with a visible Close, Esc, Return, Ctrl+W and T;
-// the hint with H again, leaving the card's keys with the card; the others with Esc, Ctrl+W or
-// their own key. Ctrl+Q quits from any window.
+// The card's windows open beside it, never over the reels, no larger than the screen, and close by
+// key: the statistics with a visible Close, Esc, Return, Ctrl+W, T; the hint with H, the card
+// keeping its keys; others with Esc, Ctrl+W or their own key. Ctrl+Q quits from any.
 
 #include "shell/chat_window.h"
 #include "shell/help_window.h"

@@ -132,8 +132,7 @@ TEST(OptionsWindow, selectSoundTakesOnlyAReadableFile) {
     }
 }
 
-// Select Sound opens in the folder of the file chosen so far, or among the program's own
-// sounds when there is none (or its folder is gone).
+// Select Sound opens in the chosen file's folder, else in the program's sounds (none, or gone).
 TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
     QTemporaryDir data;
     AppRig rig(serializeSettings(Options{}), AppRig::Load, {data.path()});

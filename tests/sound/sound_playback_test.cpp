@@ -155,9 +155,8 @@ protected:
     SoundModule player{SoundModule::placesFor(JACKWELL_BINARY_DIR)}; // as the program plays
 };
 
-// StopSound while nothing plays, or a file that cannot be played once, gives silence: no
-// alert, nothing at all. Good files played afterwards are heard, at most one at a time: a new
-// request ends the one playing, which is not heard again.
+// StopSound while nothing plays, or a file that cannot be played, gives silence and no alert. Good
+// files played later are heard, one at a time: a new request ends the one playing for good.
 TEST_F(SoundPlayback, aFileThatCannotBePlayedOnceIsSilenceAndANewRequestEndsTheOnePlaying) {
     player.stopSound();
     for (const QString& file :

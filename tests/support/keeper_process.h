@@ -1,8 +1,7 @@
 #pragma once
 
-// The machinekeeper robot as its own process (the jackwell-keeper program), with its
-// configuration and books in a temporary folder: for what only a whole program shows, such as
-// its exit status, its memory and the limits of its process.
+// The robot as its own process (jackwell-keeper), its configuration and books in a temporary
+// folder: for what only a whole program shows, such as its exit status, memory and process limits.
 
 #include "support/qt_printers.h"
 #include "support/test_server.h"

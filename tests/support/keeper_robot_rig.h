@@ -1,9 +1,8 @@
 #pragma once
 
-// The robot's tests share this fixture: a private ngircd server on loopback with its flood limits
-// as shipped and an operator block for the robot, SQLite books in a temporary folder, the robot's
-// log (printed when a test fails), and what the robot told each player. The names and the wait
-// serve the tests of the robot as a process too.
+// The robot's tests share this fixture: a private ngircd on loopback, flood limits as shipped and
+// an operator block for the robot; SQLite books in a temporary folder; the robot's log (printed
+// when a test fails); what it told each player. The names and the wait serve the process tests too.
 
 #include "books/ledger_audit.h"
 #include "books/sqlite_books.h"

@@ -1,7 +1,6 @@
 #pragma once
 
-// Bounded waits for tests that talk to real sockets: lets the event loop run
-// in short slices until `done` holds or `timeoutMs` have passed.
+// Bounded waits on real sockets: the event loop runs in slices until `done` or `timeoutMs`.
 
 #include <QElapsedTimer>
 #include <QEventLoop>
