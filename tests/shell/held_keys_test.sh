@@ -3,7 +3,7 @@
 # repeats as release and press pairs of one time stamp that Qt passes on unmarked: E (ESP HOLD)
 # held on the card, and Return held on the ESP HOLD button reached with Tab. Every hold message
 # the card sends plays one of Rivet's games while credits last, so the games in Rivet's books
-# count the messages.
+# count the messages. The chat window, closed and opened again with C, leaves the card the keys.
 # Usage: held_keys_test.sh JACKWELL JACKWELL_KEEPER
 set -euo pipefail
 jackwell=$1 keeper=$2
@@ -21,6 +21,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     trap "kill -TERM $pid $wm 2>/dev/null; wait $pid || true" EXIT
     wid=$(timeout 20 xdotool search --sync --onlyvisible --name "Jackwell\$" | head -1)
     sleep 2 && xdotool windowactivate --sync "$wid" && sleep 0.5
+    xdotool key c && sleep 0.5 && xdotool key c && sleep 1 # the chat again, the keyboard kept
     xdotool key g && sleep 1 && xdotool key r && sleep 2
     for step in "$@"; do
         case $step in
