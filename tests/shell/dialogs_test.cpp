@@ -32,6 +32,10 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         ASSERT_TRUE(statistics && statistics->isVisible());
         EXPECT_FALSE(statistics->frameGeometry().intersects(card.frameGeometry())) << "at once";
         EXPECT_EQ(statistics->figure("Games played"), "0");
+        const auto labels = statistics->findChildren<QLabel*>();
+        QLabel* played = *std::ranges::find_if(labels, [](QLabel* l) { return l->text() == "0"; });
+        QTest::mouseDClick(played, Qt::LeftButton); // a figure the player may copy
+        EXPECT_EQ(played->selectedText(), "0");
         auto* chart = statistics->findChild<QWidget*>("creditsChart");
         ASSERT_TRUE(chart && chart->accessibleName() == "Credits after each game");
         EXPECT_EQ(chart->minimumSize(), QSize(420, 180)) << "room for the axes' labels";

@@ -56,10 +56,12 @@ TEST(QtSoundPlayer, requestsReturnAtOnceAndStayQuietWithoutAFile) {
 TEST(SoundModule, opensTheModuleWhereverTheProgramIsAndIsSilentWithoutIt) {
     qputenv("PULSE_SERVER", "unix:/nonexistent/jackwell-test/native");
     QTemporaryDir copy;
+    ASSERT_TRUE(QFile(copy.filePath("empty.so")).open(QIODevice::WriteOnly)); // no library
     for (const auto& [places, found] :
          {std::pair{SoundModule::placesFor(JACKWELL_BINARY_DIR), true},
           std::pair{SoundModule::placesFor(copy.path()), true},
-          std::pair{QStringList{copy.filePath("jackwell-sound.so")}, false}}) {
+          std::pair{QStringList{copy.filePath("jackwell-sound.so")}, false},
+          std::pair{QStringList{copy.filePath("empty.so")}, false}}) {
         SoundModule sound(places);
         ::testing::internal::CaptureStderr();
         sound.playSound(QStringLiteral("missing.wav"), false); // opens it, or finds it missing
