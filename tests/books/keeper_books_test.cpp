@@ -111,9 +111,8 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     EXPECT_EQ(std::pair(audit.players, audit.games), std::pair(2LL, 2LL));
 }
 
-// Only the game that was waiting is booked, from the credits the player had, with exactly its
-// result, and only once; a save may grant free credits and change the waiting draw, nothing
-// else. What is refused, or fails half way, changes nothing.
+// Only the waiting game is booked, from the player's credits, with its result, once; a save may
+// grant free credits or change the waiting draw, no more. What is refused or fails changes nothing.
 TYPED_TEST(KeeperBooksTest, OnlyBalancedChangesAreBooked) {
     auto books = this->opened();
     const PlayerRecord start = registeredPlayer();

@@ -239,8 +239,7 @@ TEST_F(SqliteBooksTest, BooksThatCannotBeOpenedSayWhy) {
     EXPECT_TRUE(refusedAs(Refusal::Damaged).contains("is never used)")) << error;
 }
 
-// Books are made where there are none, on the first run only when asked so, and never over
-// books, nor anew where books made before went missing.
+// Books are made where none are, on a first run only if asked, never over books or where they went.
 TEST_F(SqliteBooksTest, BooksAreMadeOnlyWhereNoneWere) {
     QStringList said;
     const auto log = [&](const QString& line) { said << line; };

@@ -261,8 +261,7 @@ public:
     ChatLinkStatus linkStatus() const override { return status; }
 };
 
-// While it counts down to the next attempt, the state line is written anew every second; once
-// the link is back it rests (and the clock with it).
+// Counting down to the next attempt, the state line is new each second; the link back, it rests.
 TEST(ChatSession, theStateLineCountsDownToTheNextAttempt) {
     SessionRig<FlakyFeedWorld> rig;
     rig.backend->status = link(S::Reconnecting, "irc:6667", "", 3000, 100.0);

@@ -91,8 +91,7 @@ TEST(KeeperConfig, NamesWhatNeedsARestart) {
     EXPECT_EQ(KeeperConfig::needRestart(*before.config, *after.config),
               QStringList({"sasl", "books", "identity"}));
     EXPECT_TRUE(KeeperConfig::needRestart(*before.config, *before.config).isEmpty());
-    // Each key of the connection and of the log's and the figures' places, changed alone: a line
-    // of the configuration put in place of another.
+    // Each key of the connection and of the log's and figures' places, changed alone.
     const std::tuple<QByteArray, QByteArray, QStringList> changes[] = {
         {"server = irc.example.net", "server = other.example.net", {"server"}},
         {"nick = Rivet", "nick = Other", {"nick"}},

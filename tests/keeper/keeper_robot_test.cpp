@@ -132,9 +132,8 @@ TEST_F(KeeperRobotTest, HoldsWaitForTheLastResultOnItsWayFromAnotherRobot) {
 }
 
 // A program that heard nothing for a while sends its holds again. Copies read before the result
-// went out are not played; one sent just as the result went out reaches the robot after it, and
-// would have been played on the next first draw, a game nobody chose. It is not; the same holds
-// sent again after a moment without a result are played.
+// went out are not played; one sent as it went out reaches the robot after it and would be played
+// on the next first draw, a game nobody chose. It is not; the holds sent again later are.
 TEST_F(KeeperRobotTest, HoldsSentAgainThatCrossTheirResultAreNotPlayed) {
     auto robot = startRobot(clock, robotConfig(), 12);
     auto alice = connectPlayer("alice");

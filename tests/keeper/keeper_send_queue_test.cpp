@@ -216,8 +216,7 @@ TEST_F(KeeperSendQueueTest, ANewPaceHoldingAndReleaseTakeEffectAtOnce) {
     EXPECT_LE(asked, 8);
 }
 
-// Past the players whose greetings it remembers, nobody new is greeted until some greeting is a
-// minute old; then room is made from those alone.
+// Past the greetings it keeps, nobody new is greeted until one is a minute old, making room.
 TEST_F(KeeperSendQueueTest, PastItsBoundTheGreeterGreetsNobodyNewUntilAGreetingIsDue) {
     queue.setPace({1 << 30, 1});
     queue.setOpen(true);

@@ -107,8 +107,7 @@ TEST_F(KeeperServicesTest, ACardLogsInWithSaslAndPlaysGames) {
     const auto keeper = startRobot();
     ASSERT_TRUE(keeper);
     ASSERT_TRUE(keeper->waitForLog("joined #casino")) << keeper->log();
-    // The card is closed and started again at once between the games: greeted privately on each
-    // join, GET HOST finds the robot there each time.
+    // The card closed and started again between games: greeted each join, GET HOST finds the robot.
     QString credits;
     for (int game = 1; game <= 2; ++game) {
         SCOPED_TRACE(game);

@@ -52,8 +52,7 @@ TEST_F(KeeperTurnsTest, HoldsAfterALostDrawTheBooksDoNotHoldAreAnswered) {
                 !isFirstDrawTold(next.told.at(0).replies));
 }
 
-// A last result that left the player no credits is told again like any other, with the first
-// draw after it once, though that draw went astray too.
+// A result that left no credits is told again, with the draw after it once, though lost too.
 TEST_F(KeeperTurnsTest, AResultThatLeftNoCreditsIsToldAgain) {
     machine::PlayerRecord start = testing::registeredPlayer();
     start.credits = start.freeCreditsGranted = machine::kGameCost;

@@ -1,7 +1,6 @@
-// The machine's return is what players and operators judge it by: the pay rule decides every
-// credit a player wins, checked against the machine's published amounts written out here
-// independently of the table in the code; the enumeration must agree with small pay tables worked
-// out by hand and with millions of games played by the rules.
+// The return is what players and operators judge a machine by: the pay rule decides every credit
+// won, checked against the published amounts written out here apart from the code's table; the
+// enumeration agrees with small tables worked by hand and with millions of games played.
 #include "machine/exact_return.h"
 #include "machine/pay_table.h"
 #include "support/qt_printers.h"

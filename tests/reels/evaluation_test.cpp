@@ -41,9 +41,8 @@ void finishWithFinal(CardRig& rig, const QString& codes) {
 }
 
 // Which file is played, by outcome and by the two boxes (only a ticked box counts), and what the
-// card says of the outcome, whatever it plays: the draw and the credits it shows, in words. All
-// comes 7 s after the evaluation timer's first tick, not before: until then the holds show
-// HELD; then all three read HOLD on cyan and the timer stops.
+// card says of the outcome in words, from the draw and credits it shows. All comes 7 s after the
+// evaluation timer's first tick; then the holds read HOLD on cyan and the timer stops.
 TEST(Evaluation, playsTheSoundTheOptionsAllowAndTellsTheOutcome) {
     using enum CheckState;
     // The codes, the two sound boxes, the file played (nullptr: nothing) and the words told.

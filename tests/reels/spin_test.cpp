@@ -1,5 +1,4 @@
-// The reel spin: three timers that slow down one after the other, the beeps at
-// each stop, holds read afresh at every tick, and the random symbols.
+// The reel spin: three timers slowing one by one, beeps at stops, holds read each tick, symbols.
 
 #include "reels/evaluation.h"
 #include "reels/spin.h"

@@ -35,9 +35,8 @@ struct FakeSound final : SoundPlayer, Beeper {
     void beep() override { beeps.push_back(clock ? clock->monotonicMs() : 0); }
 };
 
-// A chat world whose statuses come from a script: each request takes the next scripted status
-// (std::nullopt: reports none); when the script runs out it answers `otherwise`. Its chat log
-// holds two lines unless a test writes others (setLines).
+// A chat world whose statuses come from a script: each request takes the next (std::nullopt: none);
+// when it runs out it answers `otherwise`. Its chat log holds two lines unless set (setLines).
 class ScriptedBackend final : public ChatPort {
 public:
     struct Call {

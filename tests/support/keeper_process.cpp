@@ -26,8 +26,7 @@ bool KeeperProcess::writeConfig(const QByteArray& extra) {
                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
 }
 
-// An unprivileged robot may not reach the build folder (a clone under /root, say): it gets a
-// copy of the program in the open temporary folder.
+// A robot without privileges may not reach the build folder (under /root): it runs a copy in /tmp.
 TestServer::Child KeeperProcess::child(const QStringList& arguments,
                                        std::function<void()> beforeExec) const {
     QString program = QStringLiteral(JACKWELL_KEEPER_BINARY);

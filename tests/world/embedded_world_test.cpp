@@ -164,9 +164,8 @@ TEST(EmbeddedWorld, privateMessagesToOthersGetANoticeAndNoAnswer) {
     EXPECT_EQ(kept.source, "Rivet's books, kept in memory until the card closes");
 }
 
-// The machinekeeper answers as quickly as a person who knows the reply (150 to 400 ms by
-// default), one message after the other, in their order; a world closed meanwhile books
-// nothing, and a world destroyed leaves nothing due on the clock.
+// The machinekeeper answers as quickly as a person who knows the reply (150 to 400 ms by default),
+// in order; a world closed meanwhile books nothing, one destroyed leaves nothing due on the clock.
 TEST(EmbeddedWorld, answersAfterAQuickHumanDelayInOrderAndNotAfterClosing) {
     for (quint64 seed = 1; seed <= 20; ++seed) {
         SCOPED_TRACE(seed);
