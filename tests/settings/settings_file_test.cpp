@@ -167,7 +167,7 @@ TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumberWithinItsOwnCharacter
     ::munmap(pages, 3 * page);
 }
 
-// Each fault names the file, the option as its window does, its key and line; no value read applies.
+// Each fault names the file, the option as its window does, its key and line; no value applies.
 TEST(SettingsFile, aFaultNamesFileAndLineAndKeepsTheOptions) {
     const std::tuple<QByteArray, const char*> rows[] = {
         {"Text1\r\n/w.wav\r\nCheck1\r\n", "Stay On Top (Check1) on line 3 has no value after it"},
