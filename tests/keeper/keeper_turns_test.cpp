@@ -72,8 +72,8 @@ TEST_F(KeeperTurnsTest, AResultThatLeftNoCreditsIsToldAgain) {
 // seconds (it looks every fifth of a second); work not begun within eight seconds never is.
 TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
     VirtualClock clock;
-    BooksWorker worker(
-        clock, books, [](QtMsgType, const QString&) {}, nullptr);
+    std::optional<BooksWorker> worker(
+        std::in_place, clock, books, [](QtMsgType, const QString&) {}, nullptr);
     std::atomic<bool> began = false, release = false;
     std::vector<BooksWorker::Outcome> ended;
     const auto answered = [&](const BooksWorker::Ending& e) { ended.push_back(e.outcome); };
@@ -81,11 +81,11 @@ TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
         for (began = true; !release;)
             QThread::msleep(1);
     };
-    worker.submit(stuck, answered);
-    worker.submit({}, answered);
+    worker->submit(stuck, answered);
+    worker->submit({}, answered);
     ASSERT_TRUE(testing::waitUntil([&] { return began.load(); }));
     clock.advance(1);
-    worker.submit({}, answered); // a millisecond later: it is given up one look later
+    worker->submit({}, answered); // a millisecond later: it is given up one look later
     // The time it has run, and then how often the books were interrupted and work given up.
     for (const auto& [at, cut, dropped] :
          {std::tuple{6199, 0, 0}, {6200, 1, 0}, {7999, 1, 0}, {8000, 1, 1}, {8200, 1, 2}}) {
@@ -97,7 +97,7 @@ TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
     EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 3; }));
     EXPECT_EQ(ended.back(), BooksWorker::Outcome::Booked);
     books.failing = books.unknown = true; // a commit whose fate the books cannot tell
-    worker.submit({}, answered);
+    worker->submit({}, answered);
     EXPECT_TRUE(testing::waitUntil([&] { return ended.size() == 4; }));
     EXPECT_EQ(ended.back(), BooksWorker::Outcome::Unknown) << "told as not booked";
     // Each message of a batch has its own six seconds: two of five are no stall.
@@ -106,9 +106,9 @@ TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
         for (const int mine = ++begun; released < mine;)
             QThread::msleep(1);
     };
-    worker.submit(held, answered);
+    worker->submit(held, answered);
     ASSERT_TRUE(testing::waitUntil([&] { return begun == 1; }));
-    worker.submit(held, answered), worker.submit(held, answered); // one batch, behind the first
+    worker->submit(held, answered), worker->submit(held, answered); // one batch, behind the first
     for (released = 1; released < 3; ++released) {
         ASSERT_TRUE(testing::waitUntil([&] { return begun == released + 1; }));
         clock.advance(5000);
@@ -117,6 +117,8 @@ TEST_F(KeeperTurnsTest, StalledBooksAreCutShortAndWorkWaitingTooLongIsDropped) {
     EXPECT_EQ(books.interrupted, 1);
     clock.advance(BooksWorker::kCheckMs);
     EXPECT_EQ(clock.nextDueIn(), -1) << "with nothing to do, it looks no more";
+    worker.reset();
+    EXPECT_EQ(books.interrupted, 1) << "ended idle, with nothing to cut short";
 }
 
 } // namespace
