@@ -258,6 +258,8 @@ TEST(ChatWindow, foldsEachGreetingIntoOneLineThatOpens) {
                            "<system>: Connected to irc:6667 as Player",
                            u"<system>: \u25B8 The server's greeting, 1 line (click to open)"_s}));
     QPlainTextEdit* view = rig.chat.logView();
+    EXPECT_EQ(view->document()->firstBlock().blockFormat().background(), QBrush())
+        << "plain, as a system line";
     const QPoint first = view->cursorRect(QTextCursor(view->document()->firstBlock())).center();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first);
     EXPECT_EQ(shownLines(rig).first(),
