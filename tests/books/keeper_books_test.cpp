@@ -288,6 +288,7 @@ TYPED_TEST(KeeperBooksTest, ABatchIsKeptWholeOnlyOnceCommitted) {
     ASSERT_TRUE(books->save("alice", start));
     ASSERT_TRUE(books->commitGame("alice", outcome, after));
     ASSERT_TRUE(books->markDelivered({{"alice", 1}, {"alice", 0}, {"nobody", 2}}));
+    EXPECT_EQ(books->load("bob"), PlayerRecord{}) << "a read, in the batch";
     ASSERT_TRUE(books->commitBatch()) << books->lastError();
     EXPECT_FALSE(books->inBatch());
     EXPECT_EQ(books->load("alice"), after);
