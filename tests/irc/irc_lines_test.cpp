@@ -199,6 +199,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         {":bob!~b@h PRIVMSG #casino :\001ACTION waves\001", "bob: * bob waves"},
         {":bob!~b@h PRIVMSG Player :\001ACTION\001", "ESP from bob: * bob"},
         {":bob!~b@h PRIVMSG Player :\x01VERSION\x01", "<system>: bob sent a CTCP VERSION request"},
+        {":bob!~b@h PRIVMSG Player :\x01 VERSION\x01", "<system>: bob sent a CTCP  request"},
         {":bob!~b@h PRIVMSG Player :\00304,12red\003 \002bold\002 tab\there",
          "ESP from bob: red bold tab here"},
         // Every formatting code goes, none left as a blank; a colour code with no colour before
