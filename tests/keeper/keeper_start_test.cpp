@@ -152,6 +152,9 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     store.tamper("UPDATE players SET credits = 2.5");
     EXPECT_EQ(keeper.run({"--players", store.path()}, &output), 2) << output;
     EXPECT_TRUE(output.contains("credits = 2.5, which no game makes")) << output;
+    store.tamper("UPDATE players SET credits = 3"); // credits the ledger does not explain
+    EXPECT_EQ(keeper.run({"--audit", store.path()}, &output), 1) << output;
+    EXPECT_TRUE(output.contains("balanced=no")) << output;
 
     ASSERT_TRUE(QFile::remove(keeper.booksPath()));
     EXPECT_EQ(keeper.run({"--players", keeper.booksPath()}, &output), 2) << output; // none to read
