@@ -333,10 +333,10 @@ TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     ASSERT_TRUE(QFile::link(path(), link));
     SqliteBooks::Refusal refusal = SqliteBooks::Refusal::Damaged; // never set aside, if in use
     const auto descriptors = [] { return QDir("/proc/self/fd").count(); };
-    const uint open = descriptors();
+    const uint openFiles = descriptors();
     EXPECT_FALSE(SqliteBooks::open(link, &error, BooksPurpose::Serve, &refusal)) << "nor by a link";
     EXPECT_EQ(error, link + " is kept by another running robot");
-    EXPECT_EQ(descriptors(), open) << "refused, it keeps no file open";
+    EXPECT_EQ(descriptors(), openFiles) << "refused, it keeps no file open";
     EXPECT_EQ(refusal, SqliteBooks::Refusal::Unavailable);
     books.reset();
     EXPECT_TRUE(SqliteBooks::open(path(), &error)) << "free once the first has gone";

@@ -33,9 +33,11 @@ TEST(Dialogs, statisticsOpenBesideTheCardAndCloseFromTheKeyboard) {
         EXPECT_FALSE(statistics->frameGeometry().intersects(card.frameGeometry())) << "at once";
         EXPECT_EQ(statistics->figure("Games played"), "0");
         const auto labels = statistics->findChildren<QLabel*>();
-        QLabel* played = *std::ranges::find_if(labels, [](QLabel* l) { return l->text() == "0"; });
-        QTest::mouseDClick(played, Qt::LeftButton); // a figure the player may copy
-        EXPECT_EQ(played->selectedText(), "0");
+        const auto played =
+            std::ranges::find_if(labels, [](QLabel* l) { return l->text() == "0"; });
+        ASSERT_NE(played, labels.end());
+        QTest::mouseDClick(*played, Qt::LeftButton); // a figure the player may copy
+        EXPECT_EQ((*played)->selectedText(), "0");
         auto* chart = statistics->findChild<QWidget*>("creditsChart");
         ASSERT_TRUE(chart && chart->accessibleName() == "Credits after each game");
         EXPECT_EQ(chart->minimumSize(), QSize(420, 180)) << "room for the axes' labels";
