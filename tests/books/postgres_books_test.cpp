@@ -292,8 +292,7 @@ TEST_F(PostgresBooksTest, ServersAreTriedInTurnAndOnlyOneThatTakesWritesServes) 
     EXPECT_PRED2(textContains, error, QString("port %1 failed: Connection refused; Is").arg(gone));
 }
 
-// The server restarted while the books were idle: the next call finds the connection gone,
-// opens a new one and is answered as if nothing had happened.
+// A server restarted while the books were idle: the next call reopens the connection, unnoticed.
 TEST_F(PostgresBooksTest, AServerRestartedUnderTheBooksIsReconnected) {
     auto books = opened();
     ASSERT_TRUE(books->save("alice", registeredPlayer()));

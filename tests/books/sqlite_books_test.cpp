@@ -316,8 +316,7 @@ TEST_F(SqliteBooksTest, AChangeTheDiskRefusesIsNotKept) {
     EXPECT_TRUE(!QFileInfo::exists(path()) && open());
 }
 
-// Two robots on one file would each answer from their own idea of the waiting games: the
-// second is refused while the first serves; an audit reads beside it.
+// Two robots on one file: the second is refused while the first serves; an audit reads beside it.
 TEST_F(SqliteBooksTest, OneRobotServesFromAFile) {
     auto books = opened();
     QString error;
@@ -351,8 +350,7 @@ TEST(SqliteSyncThread, NoLogIsNothingToSync) {
     EXPECT_TRUE(waitUntil([&] { return synced.has_value(); }, 5000) && *synced);
 }
 
-// Now and then the log's pages go into the books file, into each its own: a second books
-// file open in the same process takes nothing from the first.
+// The log's pages go into each books file, its own: a second one open takes nothing from the first.
 TEST_F(SqliteBooksTest, EachLogGoesIntoItsOwnBooksFileNowAndThen) {
     auto first = opened();
     const QString firstPath = path();

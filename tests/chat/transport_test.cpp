@@ -1,5 +1,4 @@
-// The chat transport and the chat library under it: how requests are repeated or given up, how
-// the delivered chat text is cleaned, and how the waits resume.
+// The chat transport and library: requests repeated or given up, text cleaned, waits resumed.
 
 #include "support/card_rig.h"
 

@@ -202,8 +202,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         {":bob!~b@h PRIVMSG Player :\x01 VERSION\x01", "<system>: bob sent a CTCP  request"},
         {":bob!~b@h PRIVMSG Player :\00304,12red\003 \002bold\002 tab\there",
          "ESP from bob: red bold tab here"},
-        // Every formatting code goes, none left as a blank; a colour code with no colour before
-        // its comma ends there, leaving the comma as text.
+        // Formatting codes vanish; a colour code with no colour before its comma ends at it.
         {":bob!~b@h PRIVMSG Player :\x16re\x1dv\x11i\x1e\x1f\x0f\x03,5x", "ESP from bob: revi,5x"},
         // Two digits at most; a background after one digit or at the end; a lone comma stays text.
         {":bob!~b@h PRIVMSG Player :\003099,199x\0034,5x\0034,x\0034,567x hi\0034,5",

@@ -140,8 +140,7 @@ TEST(IrcLogin, notesTheAccountAndTheCapabilitiesEnabled) {
     EXPECT_EQ(login.enabled(), QSet<QByteArray>({"sasl", "account-tag"}));
 }
 
-// A response of 400 characters or more goes out in pieces; one that ends on a piece's edge is
-// followed by "+" so that the server knows it is complete.
+// A response of 400 characters or more goes in pieces, with "+" after one ending on a piece's edge.
 TEST(IrcLogin, cutsALongResponseIntoPieces) {
     // The password's length, and the characters of each piece's payload.
     const std::tuple<qsizetype, QList<qsizetype>> rows[] = {

@@ -211,8 +211,7 @@ IrcMessage from(const QByteArray& nick, const QByteArray& text) {
     return *parseIrcLine(":" + nick + "!u@h PRIVMSG Rivet :" + text);
 }
 
-// What the robot learns of players is bounded: a new name once the bound is reached empties the
-// memory first; a name it holds already only changes.
+// Bounded memory of players: a new name at the bound empties it first; a known name only changes.
 TEST(BoundedHash, ANewNameAtTheBoundStartsAfresh) {
     QHash<QString, int> known;
     insertBounded(known, "alice", 1, 2);
@@ -259,6 +258,8 @@ TEST(KeeperAccounts, MessagesWaitForWhoisAskedOnce) {
     for (int i = 0; i < 100; ++i) // a hundred waiting at once, no more
         EXPECT_TRUE(accounts.wait(QString::number(i), from("x", "hi")));
     EXPECT_FALSE(accounts.wait("one more", from("x", "hi")));
+    accounts.clear(); // a new connection: nobody waits, and everyone is asked again
+    EXPECT_TRUE(accounts.wait("0", from("x", "hi")) && !accounts.accountOf("dave"));
 }
 
 } // namespace

@@ -158,8 +158,7 @@ TEST_F(KeeperDeparturesTest, NobodyIsGreetedAfterLeavingInTheSameBreath) {
     EXPECT_FALSE(robotLog.join('\n').contains("to ghost:")) << robotLog.join('\n');
 }
 
-// The first draw of a registration is followed too: holds from a player who left before it
-// reached them are answered with the first draw, not played.
+// A registration's first draw is followed too: holds of a player gone before it got it, unplayed.
 TEST_F(KeeperDeparturesTest, HoldsOnAFirstDrawThatNeverArrivedAreNotPlayed) {
     startRobot();
     for (const bool inChannel : {true, false}) {

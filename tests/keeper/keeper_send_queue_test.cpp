@@ -2,6 +2,7 @@
 // turns, order kept within a lane, a flooding lane capped, nothing out while closed; greetings.
 #include "clock/virtual_clock.h"
 #include "irc/irc_connection.h"
+#include "keeper/keeper_flood_exemption.h"
 #include "keeper/keeper_greeter.h"
 #include "keeper/keeper_send_queue.h"
 
@@ -214,6 +215,19 @@ TEST_F(KeeperSendQueueTest, ANewPaceHoldingAndReleaseTakeEffectAtOnce) {
     clock.advance(2000); // c0 went just now: d0 at one second, d1 at two
     EXPECT_EQ(sent.back().line, "d1");
     EXPECT_LE(asked, 8);
+}
+
+// Its requests for exemption (OPER, MODE) count against the pace it speaks at when refused.
+TEST_F(KeeperSendQueueTest, TheRequestForFloodExemptionCountsAgainstThePace) {
+    IrcConnection connection(clock, IrcConfig{}, {});
+    KeeperConfig config;
+    std::tie(config.operName, config.operPassword, config.pace) = std::tuple("op", "pw", 3);
+    KeeperFloodExemption exemption(clock, connection, queue, config, [](auto, auto) {}, {});
+    exemption.registered();
+    exemption.take(*parseIrcLine(":s 472 Rivet :No"));
+    for (const char* line : {"a", "b", "c"})
+        queue.push("alice", line);
+    EXPECT_EQ(lines(), QList<QByteArray>{"a"});
 }
 
 // Past the greetings it keeps, nobody new is greeted until one is a minute old, making room.

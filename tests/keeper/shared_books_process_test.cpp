@@ -207,8 +207,7 @@ TEST_F(SharedBooksProcessTest, ABooksServerThatStopsStallsNobody) {
     bob.privmsg(kKeeper, kRegister);
     const bool bobAnswered = waitUntil([&] { return countTold(bob, outOfOrder) == 1; }, 15000);
     runEventsFor(5000);
-    // Her statement was cut short: the robot let go of the sleeping server's connection rather
-    // than wait on it for as long as the network would let it.
+    // Her statement was cut short: the robot dropped the sleeping server's connection, not waiting.
     const bool letGo = rivet->log().contains("lost the connection to the books");
     database_.freeze(false);
     ASSERT_TRUE(bobAnswered) << rivet->log();

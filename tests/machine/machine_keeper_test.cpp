@@ -204,8 +204,7 @@ TEST_F(MachineKeeperTest, nothingIsToldThatTheBooksDidNotTake) {
     EXPECT_EQ(readAsTheCard(send("erin", "I hold 1,1,1")[0]).codes, readAsTheCard(firstLine).codes);
 }
 
-// Records from storage are checked: broken ones are refused, and the largest credits allowed
-// still fit the final-result line the player's program reads.
+// Stored records are checked: broken ones refused, the largest credits fit the final-result line.
 TEST_F(MachineKeeperTest, recordsFromStorageAreCheckedBeforePlay) {
     const qint64 most = kMaxShownCredits - 500;
     const PlayerRecord broken[] = {{-1, ReelCodes{1, 2, 3}},

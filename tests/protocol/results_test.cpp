@@ -1,5 +1,4 @@
-// The first-result handler (first draw, free-game offer, payout table) and the
-// final-result handler (final draw, credits), well-formed and malformed.
+// The first-result (first draw, offer, payouts) and final-result (final draw, credits) handlers.
 
 #include "protocol/draw_lines.h"
 #include "protocol/handlers.h"

@@ -315,8 +315,7 @@ TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
          u"/s/\u0081\u008D\u0090\u00FF"},
         {"UTF-8 only", file("/s/\xE2\x82\xAC.wav", "/s/\xF0\x9F\x8E\xB0.wav"), u"/s/€.wav",
          u"/s/🎰.wav"},
-        // A path the player chose is written as the file system names it, in UTF-8 here, while
-        // the path beside it keeps its Latin-1 bytes.
+        // A chosen path goes in the file system's UTF-8; the one beside it keeps its Latin-1 bytes.
         {"a chosen path beside one left alone", file("/s/caf\xE9.wav", "/s/old.wav"),
          u"/s/café.wav", u"/s/old.wav", u"/s/neu/Bär.wav",
          file("/s/caf\xE9.wav", "/s/neu/B\xC3\xA4r.wav")},

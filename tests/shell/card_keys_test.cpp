@@ -341,8 +341,7 @@ QAction* entry(QMenu* menu, const QString& text) {
     return found == actions.end() ? nullptr : *found;
 }
 
-// The Menu key (or a right click) opens the card's menu; About names the version and where
-// Settings.txt and the preferences live; Quit closes the card.
+// Menu key or right click: the card's menu; About names version and Settings.txt; Quit closes.
 TEST(CardMenu, offersTheWindowsTheKeysAboutAndQuit) {
     AppRig rig;
     QMenu* menu = openCardMenu(rig);

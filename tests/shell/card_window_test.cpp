@@ -242,8 +242,7 @@ TEST(CardWindow, isSharpAtTwiceTheScale) {
     }
 }
 
-// The pictures the build drew ahead, which the card loads in place of drawing them, are the ones
-// it would draw, at one and at two device pixels a pixel.
+// The pictures drawn ahead by the build, loaded by the card, are what it would draw, at 1x and 2x.
 TEST(CardWindow, picturesDrawnAheadAreTheOnesDrawnAtRunTime) {
     const std::tuple<const char*, QSize, qreal> rows[] = {
         {":/assets/card/background.svg", card::kClientSize, 1},

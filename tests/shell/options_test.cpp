@@ -153,8 +153,7 @@ TEST(OptionsWindow, selectSoundOpensWhereTheSoundIs) {
     EXPECT_TRUE(open && open->isVisible()) << "the program's own Open dialog";
 }
 
-// Stay On Top pins and releases the main window at once and in place; a greyed box changes
-// nothing, and the options window itself is never pinned.
+// Stay On Top pins and frees the main window at once, in place, never the options; greyed, nothing.
 TEST(OptionsWindow, stayOnTopPinsAndReleasesTheMainWindowInPlace) {
     AppRig rig(serializeSettings(Options{{}, {}, CheckState::Greyed, {}, CheckState::Greyed}));
     CardWindow& main = rig.app->windows().card();

@@ -41,8 +41,7 @@ TEST(Startup, readsTheOptionsBringsTheCardToRestAndOpensTheChatLink) {
     const Options bundled{sounds.filePath("win.wav"), sounds.filePath("lose.wav"),
                           CheckState::Clear, CheckState::Ticked, CheckState::Ticked};
     const auto onTop = [](CheckState stayOnTop) { return Options{{}, {}, stayOnTop}; };
-    // The card is pinned where Check1 is ticked.
-    // Settings.txt (null: no file), the sounds' folder, whether it starts and the options read.
+    // Settings.txt (null: none), the sounds' folder, if it starts, the options (Check1: on top).
     const std::tuple<QByteArray, QString, bool, Options> rows[] = {
         {QByteArray(), sounds.path(), true, bundled},
         {QByteArray(), data.filePath("missing"), true, Options{}},

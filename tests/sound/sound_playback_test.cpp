@@ -23,8 +23,7 @@ using testing::PulseAudioServer;
 using testing::runEventsFor;
 using testing::waitUntil;
 
-// The one sound server of this test program: Qt Multimedia connects to a sound server once,
-// at its first use, so every test plays through the same server.
+// One sound server for this program: Qt Multimedia connects once, at first use, for every test.
 PulseAudioServer* server = nullptr;
 class SoundServerEnvironment : public ::testing::Environment {
     void SetUp() override {

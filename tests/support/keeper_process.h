@@ -18,8 +18,7 @@ public:
     ~KeeperProcess() { kill(); }
 
     QString folder() const { return dir_.path(); }
-    // The robot's nickname (kNick unless set) and where its books are (books.sqlite in the
-    // folder unless set), for the configuration written next.
+    // The robot's nickname (else kNick) and books (else books.sqlite there), for the next config.
     void setNick(const QByteArray& nick) { nick_ = nick; }
     void setBooks(const QByteArray& books) { books_ = books; }
     // The environment of the programs started from now on (this process's unless set).

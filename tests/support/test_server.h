@@ -74,8 +74,7 @@ protected:
     // Whether the folder is there (and, `forNobody`, given to nobody when the tests are root).
     bool folderReady(QString* error, bool forNobody = false) const;
     QString path(const QString& name) const;
-    // The configuration `name` of tests/support/servers, with its blanks still to fill; false,
-    // and why in `error`, when it cannot be read.
+    // tests/support/servers' `name` with its blanks; false, and why in `error`, if unreadable.
     static bool readTemplate(const QString& name, QString* text, QString* error);
     QByteArray fileText(const QString& name) const { return fileBytes(path(name)); }
     // Writes a file of the folder, given to nobody when `forNobody` and the tests are root.

@@ -263,14 +263,16 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayerAndPostsTheMarkedNoticeA
     const QStringList lines = talking.logLines();
     ASSERT_GE(lines.size(), 20'000);
     EXPECT_NEAR(double(lines.count(world::PublicLife::markedNotice())) / lines.size(), 0.15, 0.005);
-    int present = 2, fewest = 2; // two bystanders to begin with
-    QHash<QString, int> here;    // by name: comings less goings, never more than one
+    int present = 2, fewest = 2, most = 2; // two bystanders to begin with
+    QHash<QString, int> here;              // by name: comings less goings, never more than one
     for (const QString& line : lines) {
         int in = line.endsWith(" has entered the world.") - line.endsWith(" has left the world.");
         fewest = std::min(fewest, present += in);
+        most = std::max(most, present);
         EXPECT_LE(here[line.section(u' ', 1, 1)] += in, 1) << line.toStdString();
     }
     EXPECT_EQ(fewest, 1) << "all but one may leave, never the last";
+    EXPECT_EQ(most, 5) << "all five may come, and none of them twice";
     QStringList speakers = lines.filter(QRegularExpression("^\\w+: "));
     speakers.replaceInStrings(QRegularExpression(":.*"), "").removeDuplicates();
     EXPECT_EQ(speakers.size(), 1 + 5) << "Rivet, and the bystanders: whoever came in speaks too";
