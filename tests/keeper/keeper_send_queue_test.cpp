@@ -217,17 +217,28 @@ TEST_F(KeeperSendQueueTest, ANewPaceHoldingAndReleaseTakeEffectAtOnce) {
     EXPECT_LE(asked, 8);
 }
 
-// Its requests for exemption (OPER, MODE) count against the pace it speaks at when refused.
+// Its requests for exemption (OPER, MODE) count against the pace it speaks at, refused or not;
+// exempt at 30 lines a second, it sends three a tenth of a second, never sooner.
 TEST_F(KeeperSendQueueTest, TheRequestForFloodExemptionCountsAgainstThePace) {
-    IrcConnection connection(clock, IrcConfig{}, {});
     KeeperConfig config;
+    config.irc.nick = "Rivet";
+    IrcConnection connection(clock, config.irc, {});
     std::tie(config.operName, config.operPassword, config.pace) = std::tuple("op", "pw", 3);
+    config.fastPace = 30;
     KeeperFloodExemption exemption(clock, connection, queue, config, [](auto, auto) {}, {});
-    exemption.registered();
-    exemption.take(*parseIrcLine(":s 472 Rivet :No"));
-    for (const char* line : {"a", "b", "c"})
-        queue.push("alice", line);
-    EXPECT_EQ(lines(), QList<QByteArray>{"a"});
+    for (const char* answer : {":s 472 Rivet :No", ":s MODE Rivet +F"}) {
+        clock.advance(10'000); // the last round's lines long gone
+        sent.clear();
+        exemption.registered();
+        exemption.take(*parseIrcLine(answer));
+        for (const char* line : {"a", "b", "c", "d"})
+            queue.push("alice", line);
+        EXPECT_EQ(lines(), QList<QByteArray>{"a"}) << answer;
+    }
+    clock.advance(99);
+    EXPECT_EQ(sent.size(), 1);
+    clock.advance(1);
+    EXPECT_EQ(lines(), (QList<QByteArray>{"a", "b", "c", "d"}));
 }
 
 // Past the greetings it keeps, nobody new is greeted until one is a minute old, making room.
