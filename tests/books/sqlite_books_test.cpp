@@ -260,8 +260,7 @@ TEST_F(SqliteBooksTest, BooksAreMadeOnlyWhereNoneWere) {
     EXPECT_EQ(said.size(), 1);
 }
 
-// A change that fails halfway keeps none of itself, says why (a long name cut short, the table
-// that cannot be read), and leaves the books to take the next change.
+// A change failing halfway keeps nothing, says why, and leaves the books ready for the next one.
 TEST_F(SqliteBooksTest, AChangeThatFailsKeepsNothingAndSaysWhy) {
     const QString player = QStringLiteral("alice") + QString(60, u'.');
     auto books = open();

@@ -21,8 +21,7 @@ QList<int> greetingsOf(const ChatLog& log) {
     return greetings;
 }
 
-// Line ends, NUL and the characters other readers break lines at never split a line; every line
-// appended is handed on as the log holds it, with its greeting.
+// No line end, NUL or other break splits a line; each line goes on as the log holds it, greeted.
 TEST(ChatLog, keepsEachLineOneLineAndHandsItOnAsHeld) {
     ChatLog log;
     QStringList added;

@@ -54,8 +54,7 @@ TEST(HistoryFigures, theRowsOfTheStatisticsWindowBeforeAndAfterFourGamesAndTenTh
     EXPECT_EQ(figureRows(figures)[6].value, "233.74 %, for 10000 games 181.38 % to 286.10 %");
 }
 
-// Credits after each game [5, 3, 8, 1, 4], charted in as many columns as there are games or
-// fewer: each column the least, the most and the last of its games.
+// Credits [5, 3, 8, 1, 4] charted in at most one column a game: each its games' least, most, last.
 TEST(CreditsChart, columnsHoldTheLeastTheMostAndTheLastOfTheirGames) {
     const std::vector<PlayedGame> games{{0, 5}, {0, 3}, {0, 8}, {0, 1}, {0, 4}};
     const std::tuple<int, std::vector<std::array<qint64, 3>>> rows[] = {

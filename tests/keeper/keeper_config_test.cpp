@@ -1,5 +1,4 @@
-// The robot's configuration file and the names it keeps books under: nicknames folded as the
-// server compares them, and the services account a nickname holds.
+// The robot's configuration file; its book names: nicknames folded as the server does, accounts.
 #include "keeper/bounded_hash.h"
 #include "keeper/keeper_accounts.h"
 #include "keeper/keeper_config.h"

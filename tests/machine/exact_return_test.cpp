@@ -137,8 +137,7 @@ TEST(ExactReturn, choicesComeBestFirst) {
     EXPECT_EQ(even.choices({1, 2, 1})->back().holds, (HoldMask{true, true, true}));
 }
 
-// A quick simulation of the rules, apart from the engine and its books: the first draw, the
-// holds a strategy picks, the other reels drawn anew, the pay table.
+// A quick simulation of the rules without the engine: first draw, chosen holds, redraws, pay table.
 struct Simulation {
     std::mt19937_64 random{20260131};
     int symbol() { return int(random() % kSymbolCount) + 1; }

@@ -140,8 +140,7 @@ TEST_F(MachineKeeperTest, aPlayerWhoRunsDryIsOfferedANewFreeGame) {
     EXPECT_EQ(record("bob").freeCreditsGranted, 200);
 }
 
-// Only a well-formed request for a game that waits changes the books or gets a protocol
-// line; the help that comes back is short and never repeats the input.
+// Only a good request for a waiting game books or answers in protocol; the help is short, no echo.
 TEST_F(MachineKeeperTest, unexpectedMessagesGetHelpAndChangeNothing) {
     send("carol", "Register me!");
     QStringList texts = {

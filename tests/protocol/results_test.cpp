@@ -22,8 +22,7 @@ QString offer(const QString& speaker, const QString& behind) {
     return speaker + kOfferMarker + behind;
 }
 
-// What a draw leaves: the three code captions and the symbol images of the result pictures.
-// Untouched: captions "0" and the pictures the card starts with.
+// What a draw leaves: code captions and result symbols; untouched, captions "0" and first pictures.
 struct Draw {
     std::array<const char*, 3> captions;
     std::array<int, 3> images;

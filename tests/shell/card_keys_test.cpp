@@ -299,8 +299,7 @@ TEST(CardKeys, eachButtonHasANameADescriptionAndATooltip) {
     }
 }
 
-// Tab reaches only what the player sees: never the picture-test corner's buttons beyond the
-// card's edge nor the options window's path boxes out of its sight.
+// Tab reaches only what is seen: not the test corner's buttons off the card, nor hidden path boxes.
 TEST(CardKeys, tabReachesOnlyWhatThePlayerSees) {
     AppRig rig;
     rig.app->showWindows();

@@ -1,5 +1,4 @@
-// The real Open dialog: it opens window-modal without blocking, hands back the
-// chosen file or nothing for Cancel, and stays silent once its parent is gone.
+// The real Open dialog: window-modal, unblocking, the file or nothing; silent once its parent goes.
 
 #include "shell/qt_file_chooser.h"
 #include "support/qt_printers.h"
