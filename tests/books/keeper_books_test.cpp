@@ -54,8 +54,7 @@ TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
         ASSERT_TRUE(books->markDelivered({{"alice", 2}, {"nobody", 5}}));
         ASSERT_TRUE(books->markDelivered({{"alice", 0}})) << "marks never move back";
         ASSERT_TRUE(books->markFirstDrawsTold({})) << "nothing to mark";
-        // Whatever tells a player of a change waits for whenDurable(): it answers from the
-        // event loop, never from inside the call, in the order it was asked.
+        // What tells a player of a change awaits whenDurable(): answered later, in the order asked.
         QList<int> answers;
         for (int i = 1; i <= 3; ++i)
             books->whenDurable([&answers, i](bool durable) { answers << (durable ? i : -i); });

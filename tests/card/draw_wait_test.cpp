@@ -132,9 +132,8 @@ TEST(DrawWait, aDrawCountsAsShownOnceTheReelsRestOnIt) {
     }
 }
 
-// The machinekeeper left, or there is none of that name: holds sent to it and not answered never
-// reached it, so the card says so and FINISH is disarmed until they are sent again. Holds already
-// answered, or a name that is someone else's, change nothing.
+// The machinekeeper left or is no one: unanswered holds to it never arrived; the card says so and
+// disarms FINISH until they are resent. Answered holds, or another's name, change nothing.
 TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
     const std::tuple<const char*, bool, bool> rows[] = {{"Rivet", false, true},
                                                         {"rivet", false, true},

@@ -44,8 +44,7 @@ TEST(ChatLog, keepsEachLineOneLineAndHandsItOnAsHeld) {
     EXPECT_EQ(log.lineCount(), 1);
 }
 
-// Past the bound whole lines go from the front until a quarter of the room is free; the greetings
-// stay with the lines kept, those of lines dropped are forgotten.
+// Past the bound whole lines go from the front till a quarter is free, greetings with their lines.
 TEST(ChatLog, dropsTheOldestWholeLinesPastItsBoundAndKeepsGreetingsWithTheirLines) {
     ChatLog log(100); // room for 75 bytes once it has made room
     log.appendLine(QString());

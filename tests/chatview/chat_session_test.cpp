@@ -1,6 +1,5 @@
-// The chat window's logic without its widgets: what kind each line is, what the player's
-// typing means, the state line, and the session that shows the chat as it grows and tells of
-// requests that never left. (What is typed reaching the world: chat_window_test.)
+// The chat window's logic without widgets: line kinds, what typing means, the state line, and the
+// session that shows the growing chat and tells of requests that never left.
 
 #include "chatview/chat_input.h"
 #include "chatview/chat_line_look.h"

@@ -107,9 +107,8 @@ TEST(FinalLines, theFileKeepsItsLastGamesAndIsReadFromItsEnd) {
     EXPECT_EQ(reading.games.back().creditsAfter, 1);
     EXPECT_EQ(reading.unreadableLines, 0);
 
-    // Damage before the last 16 MiB, the part that is read, is never seen: not the lines before it,
-    // nor the rest of the line it begins inside, even when that line misses only its first byte.
-    // The first whole line after it is read (damaged here, so counted).
+    // Damage before the last 16 MiB read goes unseen, with the rest of the line it is in, even one
+    // missing just its first byte; the next whole line is read (damaged, so counted).
     QByteArray big = QByteArray("damaged\n").repeated(100);
     while (big.size() <= (16 << 20) + 800)
         big += finalLine(7);

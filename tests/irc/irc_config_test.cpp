@@ -184,8 +184,7 @@ TEST(DefaultBackend, choosesTheWorldFromChatTxtAndAMalformedOneFailsInit) {
     EXPECT_TRUE(dynamic_cast<IrcBackend*>(makeDefaultBackend(clock, exe.dir.path()).get()));
     EXPECT_PRED2(textStartsWith, QString::fromStdString(::testing::internal::GetCapturedStderr()),
                  "jackwell: warning: " + chatTxt + " holds");
-    // The program's own way, through the IRC module, found from a copy of it in a folder of its
-    // own; without the module, the chat link cannot open and says why.
+    // The program's way: the IRC module found beside a copy of it; without it, no link, and why.
     const QString dir = exe.dir.path();
     EXPECT_TRUE(dynamic_cast<IrcBackend*>(
         makeDefaultBackend(clock, dir, {}, ircBackendsFromModule(dir)).get()));

@@ -3,6 +3,7 @@
 // before anything is played, and a crowd leaving at once costs those who stay nothing.
 #include "clock/virtual_clock.h"
 #include "support/keeper_robot_rig.h"
+#include "support/scripted_irc_server.h"
 
 #include <QElapsedTimer>
 
@@ -143,6 +144,24 @@ TEST_F(KeeperDeparturesTest, APlayerSeenJoiningIsToldWhatTheyMissed) {
     playAndDrop("joiner", true);
     auto back = connectPlayer("joiner", true);
     EXPECT_TRUE(waitUntil([&] { return countTold(*back, kFinalHead) == 1; }));
+}
+
+// A player who left while their result was on its way (not known to have reached them) is told
+// it again once back, unasked.
+TEST_F(KeeperDeparturesTest, APlayerGoneWhileTheirResultWasOnItsWayIsToldItOnReturning) {
+    ScriptedIrcServer fake;
+    fake.isonAnswer = ":s 303 Rivet :\r\n"; // the first draw is known to have arrived
+    auto rivet = welcomedBy(fake, clock);
+    ASSERT_TRUE(rivet);
+    fake.send(":Rivet MODE Rivet :+F\r\n:p!u@h PRIVMSG Rivet :" + kRegister + "\r\n");
+    ASSERT_TRUE(fake.waitForLine("ISON Rivet") && (runEventsFor(100), true));
+    fake.isonAnswer.clear(); // and the result is not
+    fake.send(":p!u@h PRIVMSG Rivet :" + holdsLine("1,0,1") + "\r\n");
+    const QByteArray result = "PRIVMSG p :" + wire(kFinalHead);
+    ASSERT_TRUE(waitUntil([&] { return fake.heard().count(result) == 1; }));
+    fake.send(":p!u@h QUIT :gone\r\n");
+    fake.isonAnswer = ":s 303 Rivet :p\r\n"; // and then p is back
+    EXPECT_TRUE(waitUntil([&] { return fake.heard().count(result) == 2; }));
 }
 
 // Someone who joins and leaves at once is not greeted: the robot has read of the departure

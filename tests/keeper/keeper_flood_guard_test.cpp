@@ -1,7 +1,6 @@
-// How much of each player's writing the robot takes, and whom it remembers as gone: a few
-// messages a second per player with one warning, a flooder's lines dropped unread for a while,
-// and bounded tables whatever players do. Who the robot counts as in its channel, and whose
-// account it knows: whom the server names there, until it says they are gone.
+// What of each player's writing the robot takes, whom it holds gone: a few messages a second each,
+// one warning, a flooder dropped unread awhile, tables bounded whatever players do; who is in its
+// channel and whose account it knows, as the server says until it says they are gone.
 #include "clock/virtual_clock.h"
 #include "irc/irc_connection.h"
 #include "keeper/keeper_flood_guard.h"
@@ -120,9 +119,8 @@ TEST(KeeperFloodGuard, KeepsItsTimesToTheMillisecond) {
     EXPECT_EQ(sweeping.followed(), 2);
 }
 
-// Holds read again before their result went out, and once more just after it, are the copy that
-// crossed the result: passed over. Read later, from a player who never resent them, or other
-// holds, they are played; and past its bound the robot forgets everyone.
+// Holds read again before their result left and once just after crossed it: passed over. Later,
+// from one who never resent them, or other holds: played. Past its bound it forgets all.
 TEST(KeeperResentHolds, OnlyACopyThatCrossedItsResultIsPassedOver) {
     KeeperResentHolds resent;
     const machine::HoldMask some{true, false, true}, other{false, true, true};

@@ -152,9 +152,8 @@ TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
     expectAudited(0, "balanced=yes");
 }
 
-// An operator reads the log where they asked for it, every line with its time and zone and
-// level; SIGHUP opens the log file anew (rotated away), takes a new pace, log level and
-// greeting at once and names what needs a restart, while the robot serves on.
+// The log goes where asked, each line with time, zone and level; SIGHUP reopens it (rotated away),
+// takes a new pace, log level and greeting, names what needs a restart, serving on.
 TEST_F(KeeperProcessTest, LogsWhereAskedAndReloadsItsConfigurationOnSighup) {
     ASSERT_NO_FATAL_FAILURE(start(true, "logfile = robot.log\nlog = debug\n"));
     const QString logPath = QDir(keeper->folder()).filePath("robot.log");

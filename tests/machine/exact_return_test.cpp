@@ -20,8 +20,7 @@ using namespace jackwell::machine;
 
 namespace {
 
-// Three of a kind, one row each; cherries anywhere, also beside a pair of another symbol;
-// nothing for a pair, all different, or codes that are no symbols.
+// Three of a kind, a row each; cherries anywhere, also by another pair; nothing for pairs or junk.
 TEST(PayTable, tokensWonFollowsThePublishedAmounts) {
     const std::pair<ReelCodes, qint64> rows[] = {
         {{4, 4, 4}, 25000},  {{9, 9, 9}, 10000},  {{3, 3, 3}, 5000},   {{8, 8, 8}, 2500},

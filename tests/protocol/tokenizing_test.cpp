@@ -1,6 +1,5 @@
-// Cutting the chat text into lines, the kinds of line, finding a message's marker and speaker, and
-// the machinekeeper announcement. That the one-pass walk agrees with a plain walk on any text is
-// checked by the chat-text fuzz target, which runs with the tests.
+// Chat text cut into lines, line kinds, a message's marker and speaker, the announcement; the fuzz
+// target run with the tests checks the one-pass walk against a plain one.
 
 #include "protocol/chat_lines.h"
 #include "protocol/handlers.h"

@@ -290,9 +290,8 @@ TEST(SettingsFile, pathsComeBackAsWritten) {
     roundTrip("\"/s/quote.wav", "/s/quote.wav");
 }
 
-// Settings.txt is 8-bit text. A value that is valid UTF-8 is read as UTF-8; any other value
-// (an older file in Latin-1, say) byte for byte. Written back, a path the player did not change
-// has exactly the bytes it was read from, whatever the other values hold.
+// Settings.txt is 8-bit: valid UTF-8 read as such, else (old Latin-1) byte for byte; written back,
+// a path the player did not change keeps the exact bytes read.
 TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
     const auto file = [](const QByteArray& win, const QByteArray& lose) {
         return "Text1\r\n" + win + "\r\nText2\r\n" + lose +

@@ -1,7 +1,6 @@
-// Where the program cannot place its windows (Wayland), the chat is docked beside the card in one
-// window: the reels can never be covered, the chat opens and closes beside them, card keys work
-// from the chat, and closing the window is closing the card. The windows the card opens show in
-// that window too, in the chat's place, and close from the keyboard.
+// Where windows cannot be placed (Wayland) the chat docks beside the card in one window: reels
+// never covered, the chat opening and closing beside them, card keys working from it, closing it
+// closing the card. The card's windows show there too, in the chat's place, closed by keyboard.
 
 #include "chatview/chat_session.h"
 #include "platform/preferences.h"

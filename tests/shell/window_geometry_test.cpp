@@ -166,8 +166,7 @@ TEST(WindowPlacement, aWindowOpensBesideTheCardWhereTheScreenHasRoom) {
         EXPECT_EQ(placeBeside(card, size, screen), expected) << name;
 }
 
-// Beside the card where there is room; else the pair moves, the chat narrows or goes below;
-// else it keeps to the card's right as far as the screen lets it.
+// Beside the card if room; else the pair moves, the chat narrows or drops below; else to the right.
 TEST(WindowPlacement, rightElseLeftElseThePairMovesElseNarrowerElseBelow) {
     const QRect screen(0, 0, 1000, 700);
     const QSize chat(400, 300);

@@ -1,8 +1,7 @@
 #pragma once
 
-// The card wired as the program wires it (chat library, transport, card) to a chat backend of the
-// test's choosing, on a virtual clock: the card's own timers drive it while a test lets time pass.
-// The rig counts each timer's ticks and notes when the card beeped.
+// The card wired as the program wires it (chat library, transport, card) to a test's chat backend
+// on a virtual clock; the rig counts each timer's ticks and notes beeps.
 
 #include "card/card.h"
 #include "chat/dapi.h"

@@ -96,8 +96,7 @@ bool PostgresServer::launch(QString* error) {
                              "-c", "max_connections=50"};
     if (!options_.durable)
         arguments += QStringList{"-c", "fsync=off", "-c", "full_page_writes=off"};
-    // A log of this start only: the processes of a server just killed may still write to the
-    // last one. Should the test program die, the server shuts down fast.
+    // A log of this start only (a killed server's processes may write the last); dies with us.
     QFile::remove(path("server.log"));
     // Ready once it says so ("... read-only connections" for a standby); a port taken ends it.
     const auto ready = [this] {

@@ -32,8 +32,7 @@ public:
     void stop() { end(process_, SIGINT, 10000); }
     // SIGKILL: the server is gone at once, as in a crash (its children notice and end).
     void kill() { end(process_, SIGKILL); }
-    // SIGSTOP (true) or SIGCONT (false) to the server and each of its processes: a server that
-    // stops answering while the kernel still keeps its connections open.
+    // SIGSTOP (true) or SIGCONT (false) to the server's processes: mute, connections still open.
     void freeze(bool frozen);
     quint16 port() const { return port_; }
 

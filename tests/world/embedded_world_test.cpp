@@ -1,6 +1,5 @@
-// The program against the embedded world, in virtual time: the card on one side (with the chat
-// transport and library in between), the world with its machinekeeper on the other. What the
-// card shows after each game must be what the machinekeeper booked.
+// The program against the embedded world in virtual time: the card (with chat transport and
+// library) facing the world and its machinekeeper; the card shows what was booked.
 #include "protocol/markers.h"
 #include "support/card_rig.h"
 #include "world/embedded_world.h"
@@ -84,10 +83,9 @@ void playOneGame(Rig& rig, const machine::HoldMask& holds) {
     EXPECT_EQ(rig.sound.played.back().file, game.tokensWon > 0 ? kWin : kLoss);
 }
 
-// The machinekeeper greets in public and GET HOST finds it. Then hundreds of games with random
-// holds: after each one the card's credits are the books' credits, the reels show what the
-// machinekeeper drew, held reels keep their first draw, the game paid by the table, and the
-// winning sound plays exactly when it paid. A player who runs dry registers again.
+// The machinekeeper greets in public and GET HOST finds it. Hundreds of random-hold games: after
+// each the card's credits are the books', the reels show its draw, held reels keep the first, the
+// table paid, and the winning sound plays exactly when it paid. One run dry registers again.
 TEST(EmbeddedWorld, theCardKeepsToBalancedBooksOverHundredsOfGames) {
     Rig rig;
     EXPECT_EQ(rig.logLines(),

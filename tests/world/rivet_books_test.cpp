@@ -127,11 +127,10 @@ TEST(RivetBooks, aFileThatCannotBeUsedIsNamedAndNeverReplaced) {
     }
 }
 
-// Books whose permissions keep them closed are no damaged books: they are named and left as they
-// are, for the day the permissions are mended (root opens any file, so the system's refusal is
-// stood in for, and tried through the file system, chmod 000, where it refuses). A record the
-// books cannot give (a damaged row) would make every answer "out of order" with no word of why:
-// the player is told which file, and plays on in memory, the file left as it is.
+// Books whose permissions keep them closed are not damaged: named and left as they are (root opens
+// any file, so the refusal is stood in for, and tried with chmod 000 where the file system
+// refuses). A record the books cannot give (a damaged row) would make every answer "out of order"
+// unexplained: the player is told which file and plays on in memory, the file untouched.
 TEST(RivetBooks, booksThatCannotBeOpenedOrReadAreNamedAndLeftAsTheyAre) {
     QTemporaryDir dir;
     const QString path = dir.filePath("rivet.sqlite");
