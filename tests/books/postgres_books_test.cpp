@@ -27,9 +27,8 @@ using namespace jackwell::testing;
 
 namespace {
 
-// Forwards connections to the server, on a thread of its own (the books wait for the server on
-// the test's thread). cut() drops the books' end of every connection and keeps the server's end
-// open, as a network that failed would: the server goes on holding the session.
+// Forwards connections to the server on a thread of its own (the books wait on the test's). cut()
+// drops the books' end of each connection, keeping the server's open as a failed network would.
 class CuttableProxy : public QTcpServer {
 public:
     explicit CuttableProxy(quint16 target)

@@ -16,7 +16,7 @@ const QString kNewFinal = "FINAL: | 05 | 06 | 07 | Credits: (149)";
 
 // A game under way: its first draw on the card, the game before's final draw already shown. The
 // chat's oldest line (the rest cut away at the front) is a balance, which the first START shows.
-void gameUnderWay(Rig& rig) {
+void gameUnderWay(auto& rig) {
     rig.backend->appendPrivateFrom("Rivet", "CREDITS: (151)");
     rig.start();
     ASSERT_EQ(rig.state.credits, "151");
@@ -28,9 +28,8 @@ void gameUnderWay(Rig& rig) {
     rig.hold(1);
 }
 
-// FINISH pressed before the answer to the holds: nothing spins, the card says it waits; the answer
-// then comes and FINISH shows it. One that never comes is said plainly, FINISH still armed, and
-// pressed again once the answer is there it shows it.
+// FINISH before the answer to the holds: nothing spins, the card says it waits; the answer comes
+// and FINISH shows it. One never coming is said plainly, FINISH armed, and shown once there.
 TEST(DrawWait, finishWaitsForTheAnswerToThisGamesHoldsAndNeverShowsTheOneBefore) {
     for (const bool answered : {true, false}) {
         SCOPED_TRACE(answered ? "answered" : "no answer");
@@ -173,11 +172,31 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
     // Before any holds go, or once taken back, nothing is looked for: a departure has no text read.
     struct CountingWorld : ChatWorld {
         int reads = 0;
-        bool busy = false; // the text is asked for again a moment later
+        bool busy = false, sendsBusy = false; // asked for again a moment later
         std::optional<ChatStatus> requestText() override {
             return ++reads, busy ? ChatStatus::Busy : ChatWorld::requestText();
         }
+        std::optional<ChatStatus> sendPrivateMessage(const QString& to,
+                                                     const QString& text) override {
+            return sendsBusy ? ChatStatus::Busy : ChatWorld::sendPrivateMessage(to, text);
+        }
     };
+    { // holds sent behind the text a departure asked for, leaving after it came, are old news:
+        testing::CardRig<CountingWorld> rig; // resent and given up, they are said lost again
+        gameUnderWay(rig);
+        rig.click(&Card::sendHolds);
+        rig.backend->busy = rig.backend->sendsBusy = true;
+        rig.backend->reportGone("Rivet");
+        rig.clock.settle();
+        rig.card.sendHolds();
+        rig.backend->busy = false;
+        rig.clock.advance(1000);
+        rig.backend->sendsBusy = false;
+        rig.clock.advance(1000);
+        rig.backend->close();
+        rig.click(&Card::sendHolds);
+        EXPECT_EQ(rig.state.notice, kHoldsNotSentNotice);
+    }
     testing::CardRig<CountingWorld> rig;
     rig.start("FIRST: | 05 | 06 | 07 |");
     const int reads = rig.backend->reads;

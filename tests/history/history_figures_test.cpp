@@ -1,6 +1,5 @@
-// What the statistics window and the hint tell a player: the figures of their games (a game
-// that won nothing is no win), the chart of their credits and the best holds of a first draw,
-// each worked out by hand here rather than by the code under test.
+// What the statistics window and the hint tell a player: their games' figures (winning nothing is
+// no win), their credits' chart and a first draw's best holds, each worked out by hand here.
 
 #include "history/credits_chart.h"
 #include "history/history_figures.h"

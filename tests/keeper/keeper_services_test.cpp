@@ -251,10 +251,9 @@ TEST_F(KeeperServicesTest, TheRobotTakesItsNicknameBack) {
     EXPECT_TRUE(watcher.waitForMessage("NICK", "Renamed42", {kKeeper})) << keeper->log();
 }
 
-// A wrong password must not become a plain connection: the card's start fails with the
-// server's reason, and the robot logs it and ends with status 1; neither shows the password. A
-// password changed while the card is connected: the next connect is refused, and the card stays
-// offline saying why instead of trying again or going on logged out.
+// A wrong password is never a plain connection: the card's start fails with the server's reason,
+// the robot logs it and ends with status 1, neither showing it. Changed while the card is
+// connected, the next connect is refused: the card stays offline saying why, not retrying.
 TEST_F(KeeperServicesTest, ARefusedLoginStopsTheCardAndTheRobotWithTheReason) {
     RealClock clock;
     IrcBackend refused(clock, cardLogin("Carla", "cardplayer", "wrongpass"));

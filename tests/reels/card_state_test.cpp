@@ -69,9 +69,8 @@ TEST(CardState, tokensAreFiftyTimesTheCreditsInPlainDigits) {
     EXPECT_EQ(tokensFor(QString(65, u'2')), std::nullopt);
 }
 
-// A reel is held exactly when its button is yellow; cyan toggles to held, any other colour to
-// not held, whatever the caption says. An amount creates the payouts window hidden (a row
-// outside the table is ignored); closing it forgets the amounts.
+// A reel is held exactly when its button is yellow (cyan toggles to held, others to free, captions
+// aside). An amount makes the payouts window, hidden (rows outside ignored); closing forgets.
 TEST(CardState, holdsFollowTheColourAndPayoutsForgetTheirAmountsWhenClosed) {
     CardState state;
     state.reels[2].hold = {"HELD", 0x00123456};

@@ -85,9 +85,8 @@ TEST(Spin, holdToggledDuringTheSpinActsFromTheNextTick) {
     }
 }
 
-// A spin started before the one before it ended: START does not reset the intervals, so a
-// timer left at 700 stops at its first tick, 700 ms after START, with a beep; FINISH puts them
-// back to 100, so reel 1 runs its whole course again and stops 2.1 s after FINISH.
+// A spin started before the last one ended: START leaves the intervals, so a timer left at 700
+// stops at its first tick, 700 ms on, with a beep; FINISH resets them: reel 1 stops 2.1 s after.
 TEST(Spin, aSpinStartedBeforeThePreviousOneEndedRunsFromTheIntervalsItFinds) {
     for (const bool finish : {false, true}) {
         SCOPED_TRACE(finish ? "FINISH" : "START");
@@ -112,9 +111,8 @@ TEST(Spin, aSpinStartedBeforeThePreviousOneEndedRunsFromTheIntervalsItFinds) {
 }
 
 // Never 14, symbol 1 about twice as often as each other (over a run of times of day), and draws
-// made in the same instant (the three reels' timers falling due together) independent: each pair
-// comes as often as the product of their chances says (a test of independence on the 13 x 13
-// table of consecutive draws). The inputs are fixed, so the bounds cannot flake.
+// made in the same instant (the three timers due together) independent: each pair as often as their
+// chances' product says (on the 13 x 13 table of consecutive draws). Fixed inputs: no flakes.
 TEST(Spin, randomDrawsFavourSymbolOneNeverShowCherriesAndFallIndependently) {
     const auto chance = [](int symbol) { return (symbol == 1 ? 2.0 : 1.0) / 14.0; };
     constexpr int kDraws = 60000;

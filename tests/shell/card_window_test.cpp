@@ -377,9 +377,8 @@ TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
     EXPECT_EQ(picture.pixelColor(box.mapTo(&rig.window, box.rect().center())), QColor(Qt::black));
 }
 
-// The player may type into the name box (or set it through the accessibility bus) and nothing reads
-// it, but every announcement of the machinekeeper writes the name into it again, the same name
-// included, and RESET CARD empties it, also when no name had been shown.
+// The name box takes typing (or the accessibility bus), read by nothing; each announcement writes
+// the name in again, even the same, and RESET CARD empties it, even unshown.
 TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
     Rig rig;
     rig.backend->setLines({"Rivet: Your machinekeeper is Rivet", ""});

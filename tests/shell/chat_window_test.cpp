@@ -1,6 +1,5 @@
-// The chat window beside the card: the chat as it grows, following its end unless the player
-// scrolled back, what is typed reaching the world, the state line, its place beside the card,
-// and its being open or closed kept in the preferences (never in Settings.txt).
+// The chat window beside the card: the growing chat, followed at its end unless scrolled back,
+// typing reaching the world, the state line, its place, its being open kept in the preferences.
 
 #include "card/card.h"
 #include "chatview/shown_line.h"
@@ -282,9 +281,8 @@ QScreen* screenNamed(const char* name) {
     throw std::runtime_error(std::string("no screen ") + name);
 }
 
-// On each screen, wherever the card stands (in the middle, as window managers put it, or at an
-// edge) the chat window opens beside it, no narrower than readable, never overlapping it; both,
-// and the pay table, the options and the help, wholly on the card's screen.
+// On each screen, wherever the card stands (the middle, as window managers put it, or an edge) the
+// chat opens beside it, readable, not over it; all windows wholly on the card's screen.
 TEST(ChatWindow, opensBesideTheCardOnItsScreenAtEverySize) {
     for (const char* name : {"A 800x600", "B 1024x768", "C 1920x1080", "D 1366x768 at 2x"}) {
         const QRect screen = screenNamed(name)->availableGeometry();

@@ -140,9 +140,8 @@ TEST(Dialogs, optionsAskedForAgainTakeTheKeyboardAndHAgainClosesTheHint) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !card.findChild<QMessageBox*>("hintBox"); }, 2000));
 }
 
-// The chart of credits: a frame within its margins, the credits after each game a line from the
-// first game at the left to the last at the right, the fewest at the bottom; the game numbers
-// under the plot, not over its last rows; no games, a word.
+// The credits chart: a frame in its margins, the credits a line from the first game at the left to
+// the last at the right, fewest at the bottom; game numbers under the plot; no games, a word.
 TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
     CreditsChartView view;
     view.resize(420, 180);

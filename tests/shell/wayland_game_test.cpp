@@ -1,6 +1,5 @@
-// A game under Wayland, on a real compositor (run by wayland_test.sh under weston): the card and
-// the chat docked in one window, nothing over the reels, and a key acts once, its repeats (which
-// Wayland marks as such) passed by. The statistics open in that window too.
+// A game on a real Wayland compositor (weston, by wayland_test.sh): card and chat docked in one
+// window, nothing over the reels, a key acting once, its repeats passed by; statistics there too.
 
 #include "shell/chat_window.h"
 #include "shell/program_dialogs.h"

@@ -1,8 +1,7 @@
 #pragma once
 
-// The player's program (the card, its chat transport and the chat library over IRC) as the
-// tests that play through a real IRC server build it, with what they ask of it: the lines of its
-// chat log, a click that waits for the chat text, and the codes the card shows.
+// The player's program (card, chat transport, chat library over IRC) as tests on a real IRC server
+// build it, with its chat log's lines, a click awaiting the chat text, the codes shown.
 
 #include "card/card.h"
 #include "chat/dapi.h"

@@ -1,9 +1,8 @@
 #pragma once
 
-// A private PostgreSQL 15 server for tests and the load generator: Debian's, with its own cluster
-// in a temporary folder, on a free port of 127.0.0.1 only (no Unix socket), in the foreground (see
-// TestServer), as nobody when the tests are root. One login, kUser with a password, owns a
-// database of the same name; createDatabase() makes more.
+// Debian's PostgreSQL 15, private, for tests and the load generator: its own cluster in a temporary
+// folder, a free port of 127.0.0.1 only (no Unix socket), in the foreground (TestServer), as nobody
+// under root. One login, kUser with a password, owns a like-named database.
 
 #include "support/test_server.h"
 
@@ -45,9 +44,8 @@ public:
     // Runs `statement` in `database` as the server's superuser.
     bool exec(const QString& database, const QString& statement, QString* error);
 
-    // Makes this server a standby of `primary`, kept by streaming replication (a base backup of
-    // it, then its WAL), and starts it; it takes only reads until promote(). `primary` waits for
-    // the standby to have each commit (synchronous replication) from then on.
+    // Makes this server a standby of `primary` by streaming replication (a base backup, then its
+    // WAL) and starts it, reading only until promote(); `primary` then waits for it on each commit.
     bool startAsStandbyOf(PostgresServer& primary, QString* error);
     // The standby takes over: from now on it takes writes.
     bool promote(QString* error);

@@ -1,9 +1,8 @@
 #pragma once
 
-// A private sound server for tests: Debian's PulseAudio with one null output (no sound card), its
-// own configuration and socket in a temporary folder, in the foreground (see TestServer). Starting
-// it, before the first sound, points this process's sound clients (Qt Multimedia too) at it; its
-// output is recorded from its monitor as 16-bit stereo samples at 44.1 kHz.
+// A private sound server for tests: Debian's PulseAudio with one null output, its own configuration
+// and socket in a temporary folder, in the foreground (TestServer). Started before the first sound,
+// it takes this process's sound clients; its monitor records 16-bit stereo at 44.1 kHz.
 
 #include "support/test_server.h"
 

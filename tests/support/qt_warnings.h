@@ -1,9 +1,8 @@
 #pragma once
 
-// Qt's own warnings (the program's log has categories of its own, "jackwell.") fail the test they
-// come in: each says that something went wrong which the test did not look at, such as a database
-// connection removed while still in use. Passed over: what the offscreen platform cannot do, a
-// desktop without a sound server, and sound files made unplayable on purpose.
+// Qt's own warnings (the program's log has its own "jackwell." categories) fail their test: each
+// says something went wrong unlooked at, such as a database connection removed in use. Passed over:
+// what the offscreen platform cannot do, no sound server, sound files spoilt on purpose.
 
 #include <QString>
 

@@ -34,9 +34,8 @@ bool ServicesNetwork::ensureInstalled(QString* error) {
         "InspIRCd or Anope", error);
 }
 
-// Both run as nobody when the tests run as root: InspIRCd refuses root, and Anope pauses for it.
-// The server is ready once it accepts a connection; the services once NickServ answers (until
-// they have linked, the server says there is no such nick).
+// Both run as nobody under root (InspIRCd refuses it; Anope pauses). The server is ready once it
+// takes a connection; the services once NickServ answers (until linked, there is no such nick).
 bool ServicesNetwork::start(QString* error) {
     if (!ensureInstalled(error) || !folderReady(error, true))
         return false;

@@ -1,7 +1,6 @@
-// Runs the window tests inside a QApplication on the offscreen platform, with a
-// configuration folder of their own. The offscreen platform has four screens side by side: the
-// main one 800x600, then 1024x768, 1920x1080, and 1366x768 at twice the scale (683x384 in the
-// windows' own pixels). The platform sorts them by name and takes the first as the main one.
+// Runs the window tests in a QApplication on the offscreen platform, with their own configuration
+// folder. Four screens side by side: the main one 800x600, then 1024x768, 1920x1080, and 1366x768
+// at twice the scale (683x384 in the windows' pixels), sorted by name, the first the main one.
 
 #include <QApplication>
 #include <QFile>
