@@ -239,9 +239,8 @@ TEST_F(PostgresBooksTest, DeliveriesAreKeptPerMachine) {
     EXPECT_EQ(bolt->delivery("alice")->deliveredGame, 1) << "delivered by any machine";
 }
 
-// One robot per machine name: a second is refused while the first serves, an audit reads beside
-// it. A robot of the name that took the books while the first could not reach the server ends
-// the first: it stops taking games rather than answer every player "out of order".
+// One robot per machine name: a second is refused while the first serves, audits read beside it.
+// One taking the books while the first could not reach them ends the first: it takes no more games.
 TEST_F(PostgresBooksTest, OneRobotPerMachineName) {
     auto rivet = opened(QStringLiteral("rivet@irc.test"));
     QString error;

@@ -1,6 +1,5 @@
-// The results kept from a network's machinekeeper are the only record of a player's games
-// there: each must be read back as it was sent, a damaged line passed over and counted, the
-// file kept to its last games, and the statistics must find it again by network and name.
+// Results kept from a network's machinekeeper are a player's only record there: read back as sent,
+// damaged lines skipped and counted, the file kept to its last games, found by network and name.
 
 #include "history/final_lines_file.h"
 #include "history/game_history.h"

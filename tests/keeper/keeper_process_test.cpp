@@ -93,10 +93,9 @@ struct Flooder {
 };
 
 // Four clients flood the robot for a minute on a server without flood limits (such a flood once
-// booked 61,000 games, doubled its memory and got it thrown off). It stays connected and within
-// 10 MB of where it started, each flooder is told now and then that its messages are dropped, and
-// a bystander who plays meanwhile loses no answer: nine in ten come within the 500 ms the robot
-// promises (the rest, on two cores shared with the server and this test, within 2 s).
+// booked 61,000 games, doubled its memory and got it thrown off). It stays connected and within 10
+// MB, each flooder told now and then that it is dropped, and a bystander playing meanwhile loses no
+// answer: nine in ten within the promised 500 ms, the rest within 2 s.
 TEST_F(KeeperProcessTest, AMinuteOfFloodingLeavesItBoundedConnectedAndFair) {
     ASSERT_NO_FATAL_FAILURE(start(false));
     auto bystander = registered("bystander");

@@ -35,9 +35,8 @@ TEST_F(KeeperTurnsTest, AChangeRacedEveryTimeIsTriedThreeTimesThenRefused) {
     EXPECT_TRUE(turn.refusedWhy.has_value() && turn.failedForGood) << "as the books say";
 }
 
-// Holds after a first draw that went astray, from a player the books hold no draw for: there is
-// nothing to tell again, and they are answered as the machinekeeper answers them, not left
-// without an answer. A first draw told then is not told again by a message worked next.
+// Holds after a first draw gone astray, from a player the books hold no draw for: nothing to tell
+// again, and they are answered, not left unanswered. A first draw told then is not told again next.
 TEST_F(KeeperTurnsTest, HoldsAfterALostDrawTheBooksDoNotHoldAreAnswered) {
     KeeperDeliveries lost;
     lost.firstDrawQueued("alice", 1);

@@ -129,10 +129,9 @@ TEST(SettingsFile, readsTheOptionsTheFileGivesAndReportsEachChangeOfCheck1) {
     }
 }
 
-// Any whole number comes out as itself, a fraction rounded to the nearest, a half to the even
-// one; a number past any box value is kept far past it. Each is read again from text that ends
-// where its memory ends, or begins where it begins, with a page nothing may read on either side:
-// a box value and the fields of a file are read without looking past their characters.
+// Whole numbers come out as themselves, fractions rounded to the nearest, halves to the even; a
+// number past any box value stays far past it. Each is read again from text ending where its memory
+// ends, or beginning where it begins: nothing is read past its characters.
 TEST(SettingsFields, aValueIsRoundedToTheNearestWholeNumberWithinItsOwnCharacters) {
     const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
     void* pages =

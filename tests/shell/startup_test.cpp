@@ -121,12 +121,11 @@ QMessageBox* openMessage() {
     return nullptr;
 }
 
-// A start-up that fails says why in the message itself (the server's own words for a wrong
-// password, the line of a Chat.txt that cannot be used, the option of a Settings.txt the program
-// cannot read), on stderr too, and offers what the player can do. The card shows once they chose
-// the embedded world or the default options (the broken file kept); Open Chat.txt opens it and
-// asks again. Quit, closing the message, Return, Esc or the system's stop end the program with
-// no shutdown (Settings.txt left as it was): a key pressed never costs a world or the options.
+// A failed start-up says why in the message (the server's words for a wrong password, the line of a
+// Chat.txt that cannot be used, the option of an unreadable Settings.txt), on stderr too, and
+// offers what can be done. The card shows once the player chose the embedded world or the default
+// options (the broken file kept); Open Chat.txt opens it and asks again. Quit, closing, Return, Esc
+// or the system's stop end with no shutdown (Settings.txt as it was).
 TEST(Startup, aFailedStartSaysWhyAndOffersWhatThePlayerCanDo) {
     enum Source { Refusing, BadChatTxt, WrongPassword, BadSettings };
     enum Ending {

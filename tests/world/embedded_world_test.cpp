@@ -254,6 +254,14 @@ TEST(EmbeddedWorld, publicLifeFallsQuietWithoutThePlayerAndPostsTheMarkedNoticeA
     rig.chat.sendPrivateMessage("Rivet", "Register me!");
     rig.clock.advance(24 * 3600'000LL);
     EXPECT_EQ(rig.logLines().size(), 2 + 10 + 5 + 10);
+    rig.backend->close();
+    rig.backend->open({}); // opened again, they talk again, however often the player speaks
+    rig.clock.advance(2000);
+    const qsizetype awake = rig.logLines().size();
+    EXPECT_EQ(awake, 2 + 10 + 5 + 10 + 1);
+    for (int i = 0; i < 20; ++i, rig.clock.advance(500))
+        rig.backend->sayInPublic("hi");
+    EXPECT_GE(rig.logLines().size(), awake + 20 + 5);
 
     config.lifePace = {1000, 1000, 1 << 30};
     Rig talking(config);
