@@ -233,10 +233,14 @@ TEST_F(IrcConnectionTest, waitsLongerAfterEachFailureUpToHalfAMinute) {
     clock.advance(IrcConnection::kLongestRetryMs);
     EXPECT_EQ(connection->nextAttemptInMs(), -1);
 
-    IrcConnection once(clock, connection->config(), {});
+    QStringList notes; // nor said to be
+    IrcConnection::Handlers noted;
+    noted.note = [&](const QString& note) { notes << note; };
+    IrcConnection once(clock, connection->config(), noted);
     QString error;
     EXPECT_FALSE(once.openBlocking(&error));
     EXPECT_EQ(error, "Connection refused");
+    EXPECT_TRUE(notes.filter("again").isEmpty()) << notes.join('\n').toStdString();
     clock.advance(IrcConnection::kShortestAttemptGapMs);
     once.reconnectNow();
     EXPECT_EQ(once.nextAttemptInMs(), -1) << "a start that failed is not tried again";
