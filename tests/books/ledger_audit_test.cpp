@@ -28,8 +28,7 @@ Ledger balanced() {
     };
 }
 
-// Alice's second game as booked with another cost, win or hold, the sums kept balanced. (Grants
-// against the rules are read from both stores in keeper_books_test.)
+// Alice's second game booked with another cost, win or hold, sums balanced (grants: keeper_books).
 void setGame2(Ledger& l, qint64 cost, qint64 tokens, bool held) {
     LedgerGame& game = l.games[1];
     std::tie(game.cost, game.tokensWon) = std::tie(cost, tokens);

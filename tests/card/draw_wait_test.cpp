@@ -216,8 +216,7 @@ TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {
     EXPECT_TRUE(rig.state.notice.isEmpty()) << "said lost though taken back";
 }
 
-// A returning player's credits show as soon as the machinekeeper has answered REGISTER; a balance
-// older than a final draw does not undo what the final draw said.
+// Credits show once REGISTER is answered; a balance older than a final draw does not undo it.
 TEST(DrawWait, theBalanceShowsOnRegisteringAndNeverOverAGameAfterIt) {
     // An answer later than the card watches for (by half a look) shows with its first draw.
     for (const int answerMs : {300, Card::kDrawWaitMs + 100}) {

@@ -124,8 +124,7 @@ TEST_F(IrcBackendTest, carriesMessagesBothWaysPacedAndInPieces) {
     EXPECT_TRUE(
         logHas(*backend, "<system>: Message not sent: \"" + bad.left(64) + "\" is not a nickname"));
 
-    // Plain text from the chat window goes to the channel and stands in the log as the
-    // player's public line; with no channel to speak in, a system line says so.
+    // Plain text goes to the channel as the player's public line; with no channel, a line says so.
     ASSERT_TRUE(waitUntil([&] { return backend->linkStatus().channel == "#casino"; }));
     backend->sayInPublic("Evening all \xe2\x98\x83");
     ASSERT_TRUE(keeper.waitForMessage("PRIVMSG", {}, {"#casino", "Evening all \xe2\x98\x83"}));

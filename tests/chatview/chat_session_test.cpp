@@ -81,8 +81,7 @@ TEST(ChatInput, plainTextIsPublicAndCommandsAreRead) {
     }
 }
 
-// What the window shows of a line: one line whatever it holds, cut when long; and where the
-// symbols' pictures go, exactly where the card reads codes and amounts.
+// A line shows as one line, cut when long; symbol pictures go where the card reads codes.
 TEST(ShownLine, marksBreaksCutsLongLinesAndPlacesTheSymbols) {
     const std::pair<QString, QString> shown[] = {
         {"Oskar: hi", "Oskar: hi"},

@@ -136,8 +136,7 @@ TEST_F(KeeperDeparturesTest, APlayerBackAfterADropIsToldWithoutAsking) {
     EXPECT_EQ(recordOf(player).gamesPlayed, 2);
 }
 
-// A player who dropped after their holds is told the result on joining again, before the robot
-// asked the server about them (it never asks: its clock stands still).
+// One who dropped after their holds is told the result on joining, before the robot asks.
 TEST_F(KeeperDeparturesTest, APlayerSeenJoiningIsToldWhatTheyMissed) {
     VirtualClock still;
     const auto onStill = KeeperRobotRig::startRobot(still, robotConfig(), 12);

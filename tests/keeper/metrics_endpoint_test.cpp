@@ -85,8 +85,7 @@ TEST(MetricsEndpoint, ARequestNeverSentIsDroppedWhenItsTimeIsUp) {
     EXPECT_TRUE(waitUntil([&] { return idle.state() == QAbstractSocket::UnconnectedState; }, 5000));
 }
 
-// What the operator's Prometheus reads: a bucket counts what fell at or below its bound and
-// below, times and their sum are in seconds, and twelve digits are kept.
+// What Prometheus reads: buckets count up to their bound, times in seconds, twelve digits kept.
 TEST(KeeperMetrics, ReadOutInTheTextFormat) {
     keeper::KeeperMetrics metrics;
     keeper::MetricsHistogram commits;

@@ -35,8 +35,7 @@ TEST(CardState, codesDropOnlyTheLeadingZeroOfOneToNineAndSelectTheirSymbolOrNone
         EXPECT_EQ(codeValue(caption), value) << caption;
 }
 
-// Tokens are fifty times the credits, written as the digits of the product however large it
-// grows (never an exponent) and exact where the credits have a fraction.
+// Tokens are fifty times the credits, in plain digits however large, exact for fractions.
 TEST(CardState, tokensAreFiftyTimesTheCreditsInPlainDigits) {
     const std::pair<const char*, const char*> rows[] = {
         {"100", "(5000)"},

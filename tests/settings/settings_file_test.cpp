@@ -289,8 +289,7 @@ TEST(SettingsFile, pathsComeBackAsWritten) {
     roundTrip("\"/s/quote.wav", "/s/quote.wav");
 }
 
-// Settings.txt is 8-bit: valid UTF-8 read as such, else (old Latin-1) byte for byte; written back,
-// a path the player did not change keeps the exact bytes read.
+// 8-bit Settings.txt: UTF-8 read as such, else byte for byte; unchanged paths keep their bytes.
 TEST(SettingsFile, pathsInAnotherCodePageComeBackByteForByte) {
     const auto file = [](const QByteArray& win, const QByteArray& lose) {
         return "Text1\r\n" + win + "\r\nText2\r\n" + lose +

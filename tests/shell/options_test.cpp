@@ -1,5 +1,4 @@
-// The options window as the player meets it: choosing a sound with good and bad
-// files, Stay On Top, sounds taking effect at once, and when Settings.txt is written.
+// The options window as met: sound files good and bad, Stay On Top, sounds at once, saving.
 
 #include "shell/card_window.h"
 #include "shell/options_layout.h"

@@ -109,8 +109,7 @@ template <typename Backend = ChatWorld> struct CardRig {
         keeperSays(first);
         click(&Card::start);
     }
-    // ESP HOLD to a known machinekeeper, which answers with `final` (empty: nothing), then
-    // FINISH; returns once FINISH has its chat text and the reels spin.
+    // ESP HOLD to a known machinekeeper answering `final` (empty: nothing), then FINISH, spinning.
     void finish(const QString& final = kFinalDraw) {
         if (state.machineKeeperName.isEmpty())
             state.machineKeeperName = "Rivet";

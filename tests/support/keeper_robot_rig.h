@@ -93,8 +93,7 @@ protected:
         return robot;
     }
 
-    // A robot on `on`'s time, welcomed by `fake` as `nick` (its own taken, if another) after
-    // the message of the day; null unless it asked for flood exemption.
+    // A robot on `on`'s time, welcomed by `fake` as `nick`; null unless it asked for exemption.
     std::unique_ptr<keeper::KeeperRobot> welcomedBy(ScriptedIrcServer& fake, Clock& on,
                                                     const QByteArray& nick = "Rivet") {
         keeper::KeeperConfig config = robotConfig();
