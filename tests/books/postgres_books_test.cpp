@@ -156,8 +156,7 @@ TEST_F(PostgresBooksTest, TheTablesAreMadeOnFirstUseAndCarryTheirVersion) {
     EXPECT_TRUE(error.endsWith("permission denied for table books")) << error;
 }
 
-// Two machines read the same player at the same moment: the second to book finds the row
-// changed and books nothing, whether the player was new or had a game waiting.
+// Two machines read one player at once: the second to book finds the row changed, books nothing.
 TEST_F(PostgresBooksTest, TwoMachinesNeverSpendACreditTwice) {
     auto rivet = opened(QStringLiteral("rivet@irc.test"));
     auto bolt = opened(QStringLiteral("bolt@irc.test"));

@@ -65,8 +65,7 @@ TEST(KeeperFloodGuard, ItForgetsPlayersWhoWentQuietAndFollowsABoundedNumberKeepi
     clock.advance(KeeperFloodGuard::kWarnEveryMs + 1000);
     EXPECT_EQ(guard.admit("newcomer"), Verdict::Take) << "room again once the others went quiet";
 
-    // A guard started long after the clock: making room forgets full buckets, but not a warning
-    // given lately, so a flooder back within the time is not warned twice.
+    // A late guard forgets full buckets when making room, not recent warnings: none given twice.
     KeeperFloodGuard later(clock);
     for (int i = 0; i <= KeeperFloodGuard::kBurst; ++i)
         later.admit("flood");

@@ -239,6 +239,11 @@ TEST_F(KeeperSendQueueTest, TheRequestForFloodExemptionCountsAgainstThePace) {
     EXPECT_EQ(sent.size(), 1);
     clock.advance(1);
     EXPECT_EQ(lines(), (QList<QByteArray>{"a", "b", "c", "d"}));
+    config.operName.clear(); // without operator credentials it speaks at once, not exempt
+    KeeperFloodExemption plain(clock, connection, queue, config, [](auto, auto) {}, {});
+    queue.setOpen(false);
+    plain.registered();
+    EXPECT_TRUE(queue.isOpen() && !plain.isAwaiting() && !plain.isExempt());
 }
 
 // Past the greetings it keeps, nobody new is greeted until one is a minute old, making room.

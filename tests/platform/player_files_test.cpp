@@ -86,8 +86,7 @@ TEST(DataPaths, soundsBesideTheExecutableOrUnderTheInstallPrefix) {
     }
 }
 
-// The preferences live in the user's configuration folder and keep the chat window's state and
-// place; with no file, nothing is kept and a first run's window is open.
+// Preferences live in the configuration folder with the chat window's state and place.
 TEST(Preferences, keepTheChatWindowsStateAndPlace) {
     PlayerHome player;
     const ScopedEnvironment xdg("XDG_CONFIG_HOME", player.path("config").toLocal8Bit());

@@ -50,8 +50,7 @@ TEST(Spin, reelsStopOneAfterAnotherWhetherHeldOrNot) {
     }
 }
 
-// An event loop that comes late to every tick keeps the reels' rhythm: the first reel stops late
-// by less than one wait, not by the lateness of all its ticks before.
+// A loop late to every tick keeps the reels' rhythm: reel 1 stops late by under one wait.
 TEST(Spin, ticksComingLateKeepTheirRhythm) {
     CardRig rig;
     rig.finish();

@@ -1,7 +1,6 @@
 #pragma once
 
-// Stand-ins for the program's effects, so tests see what the game would have played, beeped or
-// sent, and a chat backend that answers whatever status a test asks for.
+// Stand-ins for the program's effects (played, beeped, sent) and a chat of scripted statuses.
 
 #include "chat/chat_log.h"
 #include "chat/chat_port.h"
