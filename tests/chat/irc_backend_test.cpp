@@ -337,8 +337,7 @@ TEST_F(IrcTlsTest, connectsOnlyWithATrustedCertificateAndShowsItsOwn) {
     }
 }
 
-// The network tells whom private messages no longer reach: a nickname it does not know ("No such
-// nick"), or one who quit. One who only left the channel still gets them.
+// Who private messages no longer reach: the unknown ("No such nick") and who quit, not who left.
 TEST_F(IrcBackendTest, tellsWhomPrivateMessagesNoLongerReach) {
     ASSERT_TRUE(keeperJoins());
     QStringList gone;

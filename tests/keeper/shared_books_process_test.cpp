@@ -111,8 +111,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
     constexpr int kRounds = 16;
     int holdsSent = 0;
     for (int round = 0; round < kRounds; ++round) {
-        // Holds that come while another machine's result is still on its way are not played:
-        // the round starts once the last result is known to have reached the player.
+        // Holds wait while another machine's result is on its way, until it is known delivered.
         ASSERT_TRUE(waitUntil([&] { return lastResultDelivered("hammer"); })) << "round " << round;
         // Both robots tell the waiting first draw (the robot that booked the last game tells its
         // result first, should it not have reached the player). Holds of the last round that

@@ -1,5 +1,4 @@
-// The machinekeeper as players meet it: what each message brings back and what it does to
-// the books. Its result lines are read with the player's program's own handlers.
+// The machinekeeper as players meet it, its lines read by the player's program's own handlers.
 #include "machine/machine_keeper.h"
 #include "machine/memory_books.h"
 #include "machine/messages.h"

@@ -1,7 +1,6 @@
 #pragma once
 
-// The card wired as the program wires it (chat library, transport, card) to a test's chat backend
-// on a virtual clock; the rig counts each timer's ticks and notes beeps.
+// The card wired as in the program to a test's chat on a virtual clock, counting ticks and beeps.
 
 #include "card/card.h"
 #include "chat/dapi.h"
