@@ -1,5 +1,4 @@
-// The ledger's rows as any store reads them: the rule that the books balance (what it accepts and
-// how it names each fault), the operator's --players listing and --report.
+// The ledger's rows as any store reads them: the balance rule and its faults, --players, --report.
 #include "books/ledger_audit.h"
 #include "keeper/player_list.h"
 #include "keeper/return_report.h"

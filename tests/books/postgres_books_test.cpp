@@ -396,8 +396,7 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     EXPECT_EQ(books->load("alice"), afterSecond);
 }
 
-// A robot frozen in the middle of a change holds the player's row: another machine waits a
-// moment for it, then gives up with an error instead of holding its own players up.
+// A robot frozen mid-change holds the row: another machine waits a moment, then errs, not stalling.
 TEST_F(PostgresBooksTest, ARowHeldTooLongIsGivenUpOn) {
     auto books = opened();
     ASSERT_TRUE(books->save("alice", registeredPlayer()));

@@ -299,8 +299,7 @@ TEST_F(SqliteBooksTest, AChangeThatFailsKeepsNothingAndSaysWhy) {
     }
 }
 
-// A disk that takes nothing more (full, or past a file size limit) fails the change as it is
-// committed: it is said not kept, is not read back, and the next change is kept.
+// A full disk fails a change at its commit: said not kept, not read back; the next change is kept.
 TEST_F(SqliteBooksTest, AChangeTheDiskRefusesIsNotKept) {
     auto books = opened();
     EXPECT_FALSE((FileSizeLimit(0), books->save("alice", registeredPlayer())));

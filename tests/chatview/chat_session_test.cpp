@@ -196,8 +196,7 @@ TEST(ChatSession, showsTheChatSoFarThenEachLineAsItArrives) {
     EXPECT_EQ(rig.shown.back().text, "<system>: Not said: the chat link is closed.");
 }
 
-// A draw sent to the player shows in the chat only once the card has shown it: until then a
-// neutral line stands in its place, and the draws after the one shown stay held.
+// A draw to the player shows in the chat once the card showed it; a neutral line stands in before.
 TEST(ChatSession, keepsEachDrawBackUntilTheCardHasShownIt) {
     SessionRig<ChatWorld> rig;
     rig.backend->appendPrivateFrom("Rivet", "FIRST: | 01 | 02 | 03 |");

@@ -285,6 +285,13 @@ TEST(IrcSendGate, letsABurstThroughThenPacesAndHoldsWhileClosed) {
         gate.push("more");
     clock.advance(499);
     EXPECT_EQ(written.size(), 8 + IrcSendGate::kBurst);
+    // Nor does it lose any: a line pushed 200 ms after a turn goes, the next at the turn after.
+    clock.advance(701);
+    gate.push("late");
+    gate.push("next"); // and nothing wakes the gate in between, nor once all went
+    EXPECT_EQ(clock.nextDueIn(), 300);
+    EXPECT_EQ((clock.advance(300), written.size()), 11 + IrcSendGate::kBurst);
+    EXPECT_EQ(clock.nextDueIn(), -1);
 }
 
 } // namespace

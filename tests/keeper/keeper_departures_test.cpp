@@ -145,8 +145,8 @@ TEST_F(KeeperDeparturesTest, APlayerSeenJoiningIsToldWhatTheyMissed) {
     EXPECT_TRUE(waitUntil([&] { return countTold(*back, kFinalHead) == 1; }));
 }
 
-// A player who left while their result was on its way (not known to have reached them) is told
-// it again once back, unasked.
+// A player who left while their result was on its way (not known to have reached them) is asked
+// after until back, and then told it again.
 TEST_F(KeeperDeparturesTest, APlayerGoneWhileTheirResultWasOnItsWayIsToldItOnReturning) {
     ScriptedIrcServer fake;
     fake.isonAnswer = ":s 303 Rivet :\r\n"; // the first draw is known to have arrived
@@ -158,9 +158,12 @@ TEST_F(KeeperDeparturesTest, APlayerGoneWhileTheirResultWasOnItsWayIsToldItOnRet
     fake.send(":p!u@h PRIVMSG Rivet :" + holdsLine("1,0,1") + "\r\n");
     const QByteArray result = "PRIVMSG p :" + wire(kFinalHead);
     ASSERT_TRUE(waitUntil([&] { return fake.heard().count(result) == 1; }));
-    fake.send(":p!u@h QUIT :gone\r\n");
-    fake.isonAnswer = ":s 303 Rivet :p\r\n"; // and then p is back
+    fake.send(":p!u@h QUIT :gone\r\n"); // asked after: is p back?
+    ASSERT_TRUE(waitUntil([&] { return fake.received.contains("ISON Rivet :p"); }));
+    fake.send(":p!u@h PRIVMSG Rivet :hello?\r\n"); // back: told it, and asked after no more
     EXPECT_TRUE(waitUntil([&] { return fake.heard().count(result) == 2; }));
+    const qsizetype asked = fake.received.count("ISON Rivet :p");
+    EXPECT_EQ((runEventsFor(500), fake.received.count("ISON Rivet :p")), asked);
 }
 
 // Someone who joins and leaves at once is not greeted: the robot has read of the departure

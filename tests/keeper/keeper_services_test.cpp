@@ -1,7 +1,6 @@
-// The robot and the player's program on a network with services (InspIRCd and Anope): the card
-// logs in with SASL and plays, a player's books follow their services account across nicknames
-// while whoever takes their old nickname plays on nothing, a refused login stops a start with the
-// reason, the robot takes its own nickname back, and --players lists who played.
+// The robot and the card on a network with services (InspIRCd, Anope): the card logs in with SASL
+// and plays, books follow an account across nicknames (not a nickname's next owner), a refused
+// login stops a start saying why, the robot takes its nickname back, --players lists who played.
 #include "irc/irc_connection.h"
 
 #include "support/irc_card.h"

@@ -1,5 +1,4 @@
-// Settings.txt: the reading rules, each fault named with its file and line, Check1 followed as it
-// changes, and writing that keeps the old file whole when it cannot finish.
+// Settings.txt: reading rules, faults named by file and line, Check1 followed, safe rewriting.
 
 #include "settings/settings_fields.h"
 #include "settings/settings_file.h"

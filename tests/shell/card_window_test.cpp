@@ -208,8 +208,7 @@ TEST(CardWindow, aButtonThatDoesNothingNowIsDimmedAndSaysWhy) {
     }
 }
 
-// At twice the scale the card's ground and its pictures are drawn for the screen's pixels, not
-// doubled: neighbouring device pixels differ wherever a picture has detail.
+// At twice the scale the card is drawn for the screen's pixels, not doubled: details differ.
 TEST(CardWindow, isSharpAtTwiceTheScale) {
     Rig rig;
     rig.window.hide();

@@ -5,8 +5,7 @@
 
 namespace jackwell::testing {
 
-// Lowers the largest file this process may write, as a full disk would stop it; root is bound
-// by it as well. Writes beyond it fail with EFBIG instead of raising SIGXFSZ.
+// Lowers the largest file this process may write (root too), as a full disk: EFBIG, no SIGXFSZ.
 struct FileSizeLimit {
     rlimit saved{};
     bool active = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && getrlimit(RLIMIT_FSIZE, &saved) == 0;

@@ -215,8 +215,7 @@ bool carriesKeeperMarker(const QString& line) {
     return false;
 }
 
-// Bystanders chat and come and go; only the machinekeeper's lines and the world's own notices
-// carry markers, the card passes the notices over and still plays by the books.
+// Bystanders chat, come and go; only the keeper and the world mark lines; the card plays on.
 TEST(EmbeddedWorld, publicLifeNeverMisleadsTheCard) {
     Rig rig(promptWorld(true));
     rig.clock.advance(30 * 60'000);
