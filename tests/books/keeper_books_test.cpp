@@ -30,8 +30,7 @@ struct StoreName {
 using Stores = ::testing::Types<jackwell::testing::SqliteStore, jackwell::testing::PostgresStore>;
 TYPED_TEST_SUITE(KeeperBooksTest, Stores, StoreName);
 
-// The players' records, the last game and how far it was delivered (marks never move back), and
-// every row of the ledger, once they are durable and the books are opened again.
+// Records, last games, delivery marks (never back) and the ledger, durable and opened again.
 TYPED_TEST(KeeperBooksTest, WhatWasBookedReadsBackAfterOpeningAgain) {
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     const PlayerRecord start = registeredPlayer();
@@ -335,8 +334,7 @@ TYPED_TEST(KeeperBooksTest, AnyNameKeepsItsOwnBooks) {
     EXPECT_EQ(books->audit().players, qint64(std::size(names)) + kept);
 }
 
-// Books gone from under the robot (the file deleted or replaced, the tables dropped) take
-// nothing more, and say so for good, instead of booking games that no later start sees.
+// Books gone from under the robot take nothing more and say so for good, booking nothing unseen.
 TYPED_TEST(KeeperBooksTest, BooksTakenAwayWhileOpenTakeNoMoreChanges) {
     for (int way = 0; way < TypeParam::kWaysToTakeAway; ++way) {
         SCOPED_TRACE(way);

@@ -131,6 +131,18 @@ TEST(DrawWait, aDrawCountsAsShownOnceTheReelsRestOnIt) {
     }
 }
 
+// FINISH pressed while START waits: its wait is its own, as long as if START had not waited.
+TEST(DrawWait, finishAfterAWaitingStartWaitsAsLongAsEver) {
+    Rig rig;
+    gameUnderWay(rig);
+    rig.finish(kNewFinal);
+    rig.clock.advance(8000);
+    rig.click(&Card::start); // no first draw yet
+    rig.clock.advance(5000);
+    rig.finish(QString());
+    EXPECT_EQ((rig.clock.advance(Card::kDrawWaitMs - 1), rig.state.notice), kAwaitingFinalNotice);
+}
+
 // The machinekeeper left or is no one: unanswered holds to it never arrived; the card says so and
 // disarms FINISH until they are resent. Answered holds, or another's name, change nothing.
 TEST(DrawWait, holdsToAMachinekeeperWhoIsGoneAreNotSent) {

@@ -8,8 +8,7 @@ namespace {
 using testing::ScriptedBackend;
 using Rig = testing::CardRig<ScriptedBackend>;
 
-// One row per status: the library's text for it, and how many tries and registrations a
-// private message takes. Where the chat reports no status, a text reported before stands.
+// Per status: the library's text, and a message's tries and registrations; no status: text stands.
 TEST(ChatTransport, retryRuleFollowsTheStatus) {
     using S = ChatStatus;
     const struct {

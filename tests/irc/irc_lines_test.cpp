@@ -1,5 +1,4 @@
-// IRC lines without a server: reading received bytes into lines and messages (garbage included),
-// building lines to send, and the chat-log line each received message becomes.
+// IRC lines without a server: bytes read into lines and messages, lines built, chat-log lines made.
 
 #include "chat/irc_log_lines.h"
 #include "clock/virtual_clock.h"

@@ -166,8 +166,7 @@ TEST_F(KeeperDeparturesTest, APlayerGoneWhileTheirResultWasOnItsWayIsToldItOnRet
     EXPECT_EQ((runEventsFor(500), fake.received.count("ISON Rivet :p")), asked);
 }
 
-// Someone who joins and leaves at once is not greeted: the robot has read of the departure
-// before it writes (this server would make it wait two seconds for a line to nobody).
+// Who joins and leaves at once is not greeted: the robot reads the departure before writing.
 TEST_F(KeeperDeparturesTest, NobodyIsGreetedAfterLeavingInTheSameBreath) {
     startRobot();
     auto ghost = connectPlayer("ghost");

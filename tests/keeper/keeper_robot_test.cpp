@@ -1,5 +1,4 @@
-// The network machinekeeper on ngircd (loopback, flood limits on): whole games, several at once,
-// books that survive restarts, and a robot killed between a hold and its result.
+// The network machinekeeper on ngircd: whole games, several at once, restarts, a robot killed.
 #include "clock/virtual_clock.h"
 #include "keeper/keeper_accounts.h"
 
@@ -312,8 +311,7 @@ TEST_F(KeeperRobotTest, ComesBackAfterTheServerWentAwayToEachPlayersBooks) {
         gameResultLines(last.finalDraw, last.creditsAfter, record.pendingFirstDraw).join('\n'));
 }
 
-// Under a fallback nickname the robot once served for good. Now it asks after its own (with
-// every probe, on a server without MONITOR) and takes it back as soon as it is free.
+// Under a fallback nickname it asks after its own (with probes, without MONITOR), taking it back.
 TEST_F(KeeperRobotTest, UnderAFallbackNicknameItTakesItsOwnBackOnceFree) {
     auto squatter = connectPlayer(kKeeper);
     auto robot = startRobot(clock, robotConfig(), 3);

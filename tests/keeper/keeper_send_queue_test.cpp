@@ -217,8 +217,7 @@ TEST_F(KeeperSendQueueTest, ANewPaceHoldingAndReleaseTakeEffectAtOnce) {
     EXPECT_LE(asked, 8);
 }
 
-// Its requests for exemption (OPER, MODE) count against the pace it speaks at, refused or not;
-// exempt at 30 lines a second, it sends three a tenth of a second, never sooner.
+// OPER and MODE count against its pace, refused or not; exempt at 30 a second: 3 per 100 ms.
 TEST_F(KeeperSendQueueTest, TheRequestForFloodExemptionCountsAgainstThePace) {
     KeeperConfig config;
     config.irc.nick = "Rivet";

@@ -368,8 +368,7 @@ TEST(ChatWindow, openOrClosedAndWhereIsKeptInThePreferences) {
     EXPECT_EQ(last.app->windows().chat().width(), 420);
 }
 
-// A place no window could have (a damaged or hostile preferences file) is never given to a
-// window, not even for a moment: each window stays within the screen from the first.
+// A place no window could have (a damaged preferences file) is never used, not for a moment.
 TEST(ChatWindow, placesNoWindowCouldHaveAreNeverTaken) {
     QTemporaryDir keep;
     const QString preferences = keep.filePath("Jackwell.conf");

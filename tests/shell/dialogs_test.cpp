@@ -109,8 +109,7 @@ TEST(Dialogs, eachWindowClosesFromTheKeyboardAndCtrlQQuitsFromAny) {
     }
 }
 
-// Options asked for again while behind the card come to the front with the keyboard. The hint
-// opens beside the card, leaving the keyboard where it is, and H again closes it.
+// Options asked for again come to the front with the keys; the hint opens beside, H closes it.
 TEST(Dialogs, optionsAskedForAgainTakeTheKeyboardAndHAgainClosesTheHint) {
     AppRig rig;
     rig.app->showWindows();

@@ -24,8 +24,7 @@ public:
     explicit PostgresServer(Options options);
     ~PostgresServer() { stop(); }
 
-    // Starts the server and waits until it takes connections. The first start makes the
-    // cluster, the login and its database and picks a free port; later starts use the same.
+    // Starts the server, awaiting connections; the first start makes the cluster and picks a port.
     bool start(QString* error);
     // A fast shutdown (SIGINT: clients are disconnected), and a bounded wait for its end.
     void stop() { end(process_, SIGINT, 10000); }
