@@ -58,8 +58,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
         {"in the channel, anything else", true, "hello?"},
         {"not in the channel, registering", false, kRegister},
     };
-    // Not a result whose credits the player has moved on from: played down to none, and
-    // granted more on registering again, on books whose results were never marked delivered.
+    // Not a result the player moved on from: played to none, granted more, results never marked.
     MachineKeeper earlier(QString::fromLatin1(kKeeper), *books, 5);
     ASSERT_TRUE(books->beginBatch());
     earlier.onPrivateMessage("granted", kRegisterRequest);

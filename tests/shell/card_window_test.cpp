@@ -258,6 +258,8 @@ TEST(CardWindow, picturesDrawnAheadAreTheOnesDrawnAtRunTime) {
         EXPECT_EQ(ahead.devicePixelRatio(), ratio);
         EXPECT_TRUE(ahead == drawSvg(resource, size, ratio));
     }
+    const QImage clear = symbolPicture(7, 40, Ground::Clear).toImage(); // see-through where black
+    EXPECT_TRUE(clear.pixelColor(0, 20).alpha() == 0 && clear.pixelColor(39, 20).alpha() == 0);
 }
 
 // A screen reader hears each reel by the symbol on top, and the picture it covers goes unnamed.

@@ -160,8 +160,7 @@ TEST(Dialogs, theCreditsChartDrawsEachGameWhereItsCreditsStand) {
     EXPECT_TRUE(blue(chart, 147, 46) && blue(chart, 320, 82)); // halfway from 5 to 9, 9 to 1
     EXPECT_FALSE(blue(chart, 147, 100));
 
-    // Nothing but the credits' line is drawn inside the plot's frame. (The frame's bottom is
-    // found in the middle column, which no label reaches; the labels are grey to black.)
+    // Only the credits' line is drawn in the plot's frame (its bottom found in the middle column).
     view.setGames({{0, 99}, {0, 98}, {300, 103}, {0, 102}});
     const QImage image = view.grab().toImage();
     const QRgb base = image.pixel(image.width() / 2, 2);

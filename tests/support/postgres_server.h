@@ -1,8 +1,7 @@
 #pragma once
 
-// Debian's PostgreSQL 15, private, for tests and the load generator: its own cluster in a temporary
-// folder, a free port of 127.0.0.1 only (no Unix socket), in the foreground (TestServer), as nobody
-// under root. One login, kUser with a password, owns a like-named database.
+// Debian's PostgreSQL 15 for tests and load runs: own cluster in a temporary folder, a free port of
+// 127.0.0.1 only, nobody under root (TestServer); kUser owns a like-named database.
 
 #include "support/test_server.h"
 
