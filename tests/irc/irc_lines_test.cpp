@@ -233,8 +233,7 @@ TEST(IrcLogLines, eachReceivedMessageBecomesItsChatLine) {
         ASSERT_TRUE(message) << line;
         EXPECT_EQ(chatLogLine(*message).value_or("-"), logged) << line;
     }
-    // What the chat folds away as the server's greeting: the welcome and its limits, the
-    // server's counts, the message of the day (or its absence), the shown host and the login.
+    // What the chat folds as greeting: welcome, limits, counts, message of the day, host, login.
     for (const char* greeting :
          {"001", "099", "250", "266", "372", "375", "376", "396", "422", "900", "903"})
         EXPECT_TRUE(isGreetingNumeric(greeting)) << greeting;
