@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -364,7 +365,10 @@ TEST_F(PostgresBooksTest, ACommitWhoseAnswerWasLostIsLookedUp) {
     const auto [outcome, after] =
         nextGame(*books->load("alice"), {true, false, true}, {1, 2, 3}, {4, 5, 6});
     proxy.cutAtCommitAnswer();
+    QElapsedTimer looking;
+    looking.start();
     EXPECT_TRUE(books->commitGame("alice", outcome, after)) << books->lastError();
+    EXPECT_LT(looking.elapsed(), 900) << "the first look waits for nothing";
     EXPECT_FALSE(books->outcomeUnknown());
     EXPECT_EQ(books->load("alice"), after);
     sql("DO $$BEGIN IF NOT EXISTS (SELECT FROM jackwell.games WHERE final_draw = '01,02,03') THEN "

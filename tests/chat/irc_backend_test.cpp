@@ -49,8 +49,7 @@ protected:
         EXPECT_TRUE(backend->open({})) << server.output();
         return backend;
     }
-    // The backend on `virtualTime`, registered with ngircd and then, that server gone,
-    // reconnected at its first retry to `scripted` on the same port, which has its NICK.
+    // On `virtualTime`: registered with ngircd, then at its first retry with `scripted`, same port.
     std::unique_ptr<IrcBackend> reconnectToScripted();
     // The machinekeeper connected and in #casino.
     bool keeperJoins() { return keeper.connectTo(server.port()) && keeper.join("#casino"); }

@@ -1,5 +1,4 @@
-// The chat window's logic without widgets: line kinds, what typing means, the state line, and the
-// session that shows the growing chat and tells of requests that never left.
+// The chat window's logic without widgets: kinds, typing, the state line, the growing session.
 
 #include "chatview/chat_input.h"
 #include "chatview/chat_line_look.h"
@@ -145,8 +144,7 @@ TEST(LinkStatusText, saysHowTheLinkStands) {
     }
 }
 
-// A session on the card's own transport, whose sink notes what the window would show. A
-// scripted chat is not shown: the session hears only of what the transport gave up.
+// A session on the card's transport, its sink noting what shows; it hears only what was given up.
 template <typename Backend> struct SessionRig : testing::CardRig<Backend> {
     ChatSession session{this->chat, this->clock};
     std::vector<ChatSession::Line> shown;

@@ -78,8 +78,7 @@ TEST_F(KeeperDeparturesTest, APlayerWhoDroppedIsToldTheResultNotGivenAnUnseenGam
 
         auto back = connectPlayer(nick, inChannel);
         back->privmsg(kKeeper, whenBack);
-        // The result, the outcome in words, then the first draw waiting; maybe after lines of
-        // the first answer that the server still held back when the player came back.
+        // The result, its words, the first draw waiting; maybe after the first answer held back.
         const QByteArray result = wire(finalDrawLine(played.finalDraw, played.creditsAfter));
         ASSERT_TRUE(waitUntil([&] {
             const QList<QByteArray> told = toldTo(*back);

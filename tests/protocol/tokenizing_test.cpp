@@ -1,5 +1,4 @@
-// Chat text cut into lines, line kinds, a message's marker and speaker, the announcement; the fuzz
-// target run with the tests checks the one-pass walk against a plain one.
+// Lines, their kinds, markers, speakers, announcements; a fuzz target checks the one-pass walk.
 
 #include "protocol/chat_lines.h"
 #include "protocol/handlers.h"

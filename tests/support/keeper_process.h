@@ -30,8 +30,7 @@ public:
     // Writes the configuration; `extra` lines are added at its end.
     bool writeConfig(const QByteArray& extra = {});
 
-    // Runs the program to its end with `arguments` and returns its exit status (-1: it did not
-    // end within `timeoutMs`, and was killed); what it printed goes to `output`.
+    // Runs the program with `arguments` to its end: status (-1: killed at `timeoutMs`), `output`.
     int run(const QStringList& arguments, QString* output, int timeoutMs = 10000);
     // Starts the robot on the configuration; `beforeExec` runs in the child, before the program.
     bool start(std::function<void()> beforeExec = {});

@@ -30,8 +30,7 @@ public:
     void stop();
     quint16 port() const { return port_; }
 
-    // Registers `account` with NickServ (a connection of its own under that nickname, which
-    // quits afterwards); the password must be 5 characters or more and differ from it.
+    // Registers `account` with NickServ on its own connection (a password of 5 or more, not it).
     bool registerAccount(const QByteArray& account, const QByteArray& password, QString* error);
 
     // True when InspIRCd and Anope are there, installing them if they are missing.

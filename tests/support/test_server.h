@@ -63,8 +63,7 @@ protected:
     std::unique_ptr<QProcess> runToEnd(const Child& child, int timeoutMs, QString* error) const;
     // Until `ready` holds (true), or the process has ended or `timeoutMs` passed (false).
     static bool waitReady(QProcess& process, const std::function<bool()>& ready, int timeoutMs);
-    // `child` started as `process` and waited for until `ready` holds (true); else false, the
-    // process ended and `error` saying why (`notReady` and the logs, if it started).
+    // `child` started as `process`, awaited until `ready`; else false, ended, `error` saying why.
     bool launchReady(std::unique_ptr<QProcess>& process, const Child& child,
                      const std::function<bool()>& ready, int timeoutMs, const QString& notReady,
                      QString* error) const;
