@@ -120,8 +120,7 @@ TEST(ExactReturn, choicesComeBestFirst) {
     ASSERT_TRUE(sevens);
     EXPECT_EQ(sevens->front().holds, (HoldMask{true, true, false}));
     EXPECT_DOUBLE_EQ(sevens->front().pays.meanTokens, (25000.0 + 50) / 14); // a seven or a cherry
-    // A lone dollar is worth keeping: 5000/196 for two more and 50 * 26/196 + 100/196 for
-    // cherries beside it come to 32.7 tokens, against 27.7 for drawing all three anew.
+    // A lone dollar is worth keeping: 5000/196 + 50 * 26/196 + 100/196 = 32.7; redrawing all, 27.7.
     const auto lone = table.choices({1, 2, 3});
     EXPECT_EQ(lone->front().holds, (HoldMask{false, false, true}));
     for (const HoldValue& choice : *lone) // each found again by its holds

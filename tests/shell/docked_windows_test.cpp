@@ -113,6 +113,8 @@ TEST(DockedWindows, theWindowsTheCardOpensShowInTheChatsPlaceAndCloseFromTheKeyb
         EXPECT_EQ(card.geometry(), QRect(0, 0, 197, 302));
         EXPECT_FALSE(pane->geometry().intersects(card.geometry()));
         EXPECT_EQ(pane->findChild<QLabel*>()->text(), window->windowTitle());
+        const QWidget* keys = dock->focusWidget(); // the keyboard goes to it, but for the hint
+        EXPECT_EQ(keys && (keys == window || window->isAncestorOf(keys)), name != QString("hint"));
         // Closed with Esc, and once more with the pane's visible Close.
         for (const bool byButton : {false, true}) {
             if (byButton)

@@ -110,8 +110,7 @@ Heard listenTo(const std::vector<qint16>& stereo) {
         std::array<double, kToneCount> strengths;
         for (int tone = 0; tone < kToneCount; ++tone)
             strengths[tone] = strength(mono, kPitch[tone]);
-        // A tone only where one pitch carries the window (a pure tone gives half its energy
-        // times its length); quiet and noise, as when the output stutters, are no tone.
+        // A tone only where one pitch carries the window; quiet and noise (a stutter) are none.
         const auto loudest = std::max_element(strengths.begin(), strengths.end());
         const bool tone =
             std::sqrt(energy / kFrames) >= kSilenceRms && *loudest >= energy * kFrames / 8;
