@@ -115,7 +115,7 @@ TEST(IrcLineReader, cutsLinesAcrossChunksAndThrowsAwayOverlongOnes) {
 
 TEST(IrcMessage, nicknamesAndChannels) {
     const QByteArray nicks[] = {"Keeper", "k39per-_[]\\`^{|}", "[bot]", QByteArray(30, 'n')};
-    const QByteArray channels[] = {"#casino", "&local", '#' + QByteArray(49, 'c')};
+    const QByteArray channels[] = {"#casino", "&local", "+c", '#' + QByteArray(49, 'c')};
     QList<QByteArray> neither = {"9lives",         "-dash", "",     "two words",
                                  "Keeper\r\nQUIT", "#",     "#a,b", "Grü"};
     neither << QByteArray("Kee\0per", 7) << "#bell\x07" << QByteArray(31, 'n')
