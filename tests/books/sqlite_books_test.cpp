@@ -169,8 +169,7 @@ TEST_F(SqliteBooksTest, BooksWhoseTablesAreNotTheirOwnAreRefused) {
     }
 }
 
-// A batch is checked against the file when it is committed: one whose file was moved aside
-// meanwhile is not said to be kept, and nothing more is written to the file moved aside.
+// A batch whose file was moved aside before its commit is not said kept, nor written there.
 TEST_F(SqliteBooksTest, BooksMovedAsideKeepNothingMore) {
     auto books = open();
     ASSERT_TRUE(books->beginBatch());

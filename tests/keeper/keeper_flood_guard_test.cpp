@@ -218,6 +218,8 @@ TEST(KeeperRosterTest, MembersAreWhomTheServerNamesInTheChannelUntilItSaysTheyAr
     take(":Plain!u@h NICK Renamed");
     take(":Op!o@h KICK #casino Owner :out");
     EXPECT_EQ(state(), "-owner @Op -voiced -plain Renamed stranger");
+    roster.reset(); // a new connection: nobody known to be here, or gone, or by account
+    EXPECT_EQ(state(), "owner op voiced plain renamed stranger");
 }
 
 } // namespace

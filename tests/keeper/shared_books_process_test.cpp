@@ -172,8 +172,7 @@ TEST_F(SharedBooksProcessTest, OnePlayerOnTwoMachinesAtOnceNeverSpendsACreditTwi
     books::BooksAudit audit;
     const QList<QByteArray> booked = bookedResults("hammer", &audit);
     EXPECT_TRUE(audit.balanced()) << audit.faults.join('\n');
-    // Holds that reach the second robot after the first one booked the game may play the next
-    // first draw (told with that result), but never more games than holds were sent.
+    // Holds reaching the second robot late may play the next draw, never more games than sent.
     EXPECT_GE(booked.size(), kRounds - 1); // the game sent to the killed robot may be lost
     EXPECT_LE(booked.size(), holdsSent);
     const QList<QByteArray> told = finalsTold();

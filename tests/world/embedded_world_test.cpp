@@ -1,5 +1,4 @@
-// The program against the embedded world in virtual time: the card (with chat transport and
-// library) facing the world and its machinekeeper; the card shows what was booked.
+// The program against the embedded world in virtual time: the card shows what was booked.
 #include "protocol/markers.h"
 #include "support/card_rig.h"
 #include "world/embedded_world.h"
