@@ -483,7 +483,8 @@ TEST(PostgresAddress, ReadsWhatTheConfigurationSays) {
         EXPECT_EQ(parsePostgresAddress(QString::fromUtf8(text), &error), expected) << text;
         EXPECT_EQ(error, expectedError) << text;
     }
-    QString error;
+    QString error; // names as long as the server keeps them, 63 characters
+    EXPECT_FALSE(parsePostgresAddress("postgresql://keeper@db/" + QString(64, u'c'), &error));
     EXPECT_EQ(parsePostgresAddress("postgres://keeper@10.0.0.7/casino", &error)->text(),
               "postgresql://keeper@10.0.0.7:5432/casino");
     EXPECT_EQ(parsePostgresAddress("postgres://keeper@a,b:5433/casino", &error)->text(),

@@ -1,5 +1,4 @@
-// The chat log every reader shares: one line stays one line whatever it holds, the greetings it
-// marks stay with their lines, and past its bound the oldest whole lines make room.
+// The shared chat log: a line stays one line, greetings stay with it, the oldest make room.
 
 #include "chat/chat_log.h"
 

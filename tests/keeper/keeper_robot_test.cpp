@@ -59,8 +59,7 @@ TEST_F(KeeperRobotTest, StrangeAndHostileMessagesChangeNoOneElsesBooks) {
     for (int i = 0; i < 8; ++i)
         mallory->privmsg(kKeeper, holdsLine("0,1,0"));
     playGames(*alice, 2);
-    // Answers keep the order of mallory's messages: when this one is answered, all are. It goes
-    // once the robot's queue is empty, so that its answer is not dropped as a flood.
+    // Answers keep mallory's order (this one sent on an empty queue, not dropped as a flood).
     ASSERT_TRUE(waitUntil([&] { return robot->waitingLines() == 0; }));
     ASSERT_TRUE(ask(*mallory, "done", help, understood + 1));
 

@@ -130,6 +130,9 @@ TEST(KeeperStart, BooksAreMadeOnPurposeOnceAndNeverAnewWhenMissing) {
     EXPECT_EQ(keeper.run({"--init", keeper.configPath()}, &output), 1);
     EXPECT_PRED2(textContains, output, keeper.booksPath() + ": a file is already there");
     EXPECT_EQ(bytes(), filled);
+    const QString config = keeper.configPath(); // not both
+    EXPECT_EQ(keeper.run({"--prepare", config, "--init", config}, &output), 2);
+    EXPECT_PRED2(textContains, output, "go one at a time");
     // The full check of --audit finds a damaged page wherever it is.
     const qint64 pages = QFileInfo(keeper.booksPath()).size() / 4096;
     ASSERT_GE(pages, 4);

@@ -378,8 +378,7 @@ TEST(CardWindow, captionsAndColoursFollowTheStateAndShowWhole) {
     EXPECT_EQ(picture.pixelColor(box.mapTo(&rig.window, box.rect().center())), QColor(Qt::black));
 }
 
-// The name box takes typing (or the accessibility bus), read by nothing; each announcement writes
-// the name in again, even the same, and RESET CARD empties it, even unshown.
+// The name box takes typing, read by nothing; announcements rewrite it, RESET CARD empties it.
 TEST(CardWindow, theNameBoxIsOverwrittenByEveryAnnouncementAndEmptiedByResetCard) {
     Rig rig;
     rig.backend->setLines({"Rivet: Your machinekeeper is Rivet", ""});

@@ -22,8 +22,7 @@ public:
 
     // Connects to 127.0.0.1:port and registers; blocks for at most timeoutMs.
     bool connectTo(quint16 port, int timeoutMs = kWaitMs);
-    // The same, logging in to `account` with SASL PLAIN first (and asking for the account
-    // tags, extended-join and account-notify); false unless the server confirms the login.
+    // The same, logged in to `account` by SASL PLAIN with the account caps; false unless done.
     bool connectWithLogin(quint16 port, const QByteArray& account, const QByteArray& password,
                           int timeoutMs = kWaitMs);
     // Takes another nickname and waits (blocking) for the server to confirm it.
